@@ -1,0 +1,58 @@
+// The device-file proxy: the one path to the module's kernel driver. Every
+// generated kernel-driver proxy derives from it and sends each request
+// through ioctl() with the 32-byte request block.
+#pragma once
+
+#include <cstdint>
+
+#include "qvapal/status/tStatus.h"
+
+namespace sdihal::nQVAPAL000 {
+
+class iInterfaceProxy {
+public:
+    virtual ~iInterfaceProxy() = default;
+};
+
+// Mapping record filled by mapMemory and read by unmapMemory.
+struct tMemoryMapping {
+    void* address = nullptr;
+    uint64_t length = 0;
+};
+
+// The argument of every request ioctl; shared with the kernel driver.
+struct tKernelRequestBlock {
+    uint64_t inBuffer;
+    uint64_t outBuffer;
+    uint32_t inSize;
+    uint32_t outSize;
+    uint32_t bytesReturned;
+    uint32_t reserved;
+};
+static_assert(sizeof(tKernelRequestBlock) == 32);
+
+class tDeviceInterfaceProxy : public virtual iInterfaceProxy {
+public:
+    tDeviceInterfaceProxy() = default;
+    tDeviceInterfaceProxy(const tDeviceInterfaceProxy&) = delete;
+    tDeviceInterfaceProxy& operator=(const tDeviceInterfaceProxy&) = delete;
+    ~tDeviceInterfaceProxy() override;
+
+    virtual int32_t close();
+    virtual uint32_t ioctl(uint32_t request, const void* in, uint32_t inSize, void* out,
+                           uint32_t outSize, nQVAPALS100::tStatus& status);
+    virtual int64_t read(void* buffer, uint64_t length, nQVAPALS100::tStatus& status);
+    virtual int64_t write(const void* buffer, uint64_t length, nQVAPALS100::tStatus& status);
+    virtual void* mapMemory(uint16_t region, uint64_t length, int32_t access,
+                            tMemoryMapping& mapping, nQVAPALS100::tStatus& status);
+    virtual void unmapMemory(tMemoryMapping& mapping);
+    virtual bool isOpen() const;
+    virtual void open(const char* path, nQVAPALS100::tStatus& status);
+
+    int32_t descriptor() const { return fd; }
+
+protected:
+    int32_t fd = -1;
+};
+
+}  // namespace sdihal::nQVAPAL000
