@@ -1,0 +1,1 @@
+#include "qvapal/status/tStatus.h"
