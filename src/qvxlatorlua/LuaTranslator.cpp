@@ -48,7 +48,9 @@ void markLoaded(lua_State* L, const char* name) {
 
 int openLfs(lua_State* L) {
     lua_settop(L, 0);
-    luaopen_lfs(L);
+    lua_pushnil(L);
+    luaopen_lfs(L);  // its result is the top value
+    lua_replace(L, 1);
     lua_settop(L, 1);
     markLoaded(L, "lfs");
     return 1;
@@ -56,7 +58,9 @@ int openLfs(lua_State* L) {
 
 int openCjson(lua_State* L) {
     lua_settop(L, 0);
-    luaopen_cjson(L);
+    lua_pushnil(L);
+    luaopen_cjson(L);  // its result is the top value
+    lua_replace(L, 1);
     lua_settop(L, 1);
     markLoaded(L, "cjson");
     return 1;
