@@ -127,7 +127,7 @@ TEST_F(TranslatorTest, AStatusHoldingAnErrorIsLeftUntouched) {
 }
 
 TEST_F(TranslatorTest, BadRegistrationInformationFailsCreation) {
-    for (const std::string info : {std::string("not json"), std::string("{}"),
+    for (const std::string& info : {std::string("not json"), std::string("{}"),
                                    std::string("{\"qvxlatorlua_xlator\":\"no_such_module\"}"),
                                    std::string("{\"qvxlatorlua_xlator\":\"mxlator\","
                                                "\"qvxlatorlua_settings\":5}")}) {
