@@ -78,6 +78,15 @@ struct Value {
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
+// Whether `needed` zero bytes follow the text's NUL. Stops at the first
+// non-zero byte, so never reads past the end marker.
+bool hasRoom(const char* textEnd, size_t needed) {
+    for (size_t i = 1; i <= needed; ++i) {
+        if (textEnd[i] != 0) return false;
+    }
+    return true;
+}
+
 // Zero bytes after the text's NUL up to the end marker: the free room.
 size_t freeRoom(const char* textEnd) {
     const char* p = textEnd + 1;
@@ -112,7 +121,7 @@ char* insertItem(char* cursor, const char* key, const Value& value, char** lastC
     const size_t itemLength = keyLength + value.writtenLength();
     const size_t total = itemLength + (commaBefore || commaAfter ? 1 : 0);
     const size_t tail = strlen(insertAt);
-    if (freeRoom(insertAt + tail) < total) return nullptr;
+    if (!hasRoom(insertAt + tail, total)) return nullptr;
 
     memmove(insertAt + total, insertAt, tail + 1);
     char* out = insertAt;
