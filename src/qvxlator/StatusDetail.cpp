@@ -4,14 +4,8 @@
 
 namespace qvxlator {
 
-namespace {
-char* growStatus(char* cursor, void* context) {
-    return static_cast<qverr::Status*>(context)->growJson(cursor);
-}
-}  // namespace
-
 Detail::Detail(qverr::Status& status)
-    : grow_{&growStatus, &status}, cursor_(status.getJsonInsertPoint(2)) {}
+    : grow_{&qverr::growStatusJson, &status}, cursor_(status.getJsonInsertPoint(2)) {}
 
 Detail& Detail::beginObject(const char* key) {
     if (cursor_) {
