@@ -5,6 +5,7 @@
 #include <string>
 
 #include "../qvxlator/XlatorTestSupport.h"
+#include "qvmxl/qvmxl.h"
 #include "qvxlatormgr/Registry.h"
 
 namespace {
@@ -228,6 +229,45 @@ TEST_F(TranslatorTest, DynamicDescriptionsUseTheTermsOfTheLanguage) {
     EXPECT_NE(member(japanese, "dynamic").find("波形名"), std::string::npos);
     // An unknown language renders in English.
     EXPECT_EQ(dynamicDesc(translator, kContext, 9), english);
+    translator->destroy(translator);
+}
+
+TEST_F(TranslatorTest, RaisedStatusesRenderWithTheirUsageRecordsAndRaiseSite) {
+    qverr::Status raised;
+    static constexpr qverr::SourceLocation kSite{"qvwgen/WaveformTable.cpp", 321, "qv3377hal",
+                                                 "qvapalerr_invalidParameter"};
+    ASSERT_TRUE(raised.setCode(-52005, kSite));
+    qvmxl::Writer writer = qvmxl::getOrderedDataWriter(qvmxl::kTranslatorName, raised);
+    writer = qvmxl::writeUsageParam(writer, qvmxl::UsageParam<const char*>{"kUsageTypeWaveformName", "wfm \"A\""});
+    writer = qvmxl::writeUsageParam(writer, qvmxl::UsageParam<uint32_t>{"kUsageTypeAttributeIdentifier", 0x1234ABCD});
+    writer = qvmxl::writeUsageParam(writer, qvmxl::UsageParam<int32_t>{"kUsageTypeMinValue", -5});
+    writer = qvmxl::writeUsageParam(writer, qvmxl::UsageParam<uint64_t>{"kUsageTypeMaxValue", 18446744073709551615u});
+    writer = qvmxl::writeUsageParam(writer, qvmxl::UsageParam<double>{"kUsageTypeRequestedValue", 1500.0});
+    writer = qvmxl::writeComment(writer, "a comment is not shown");
+    ASSERT_NE(writer.cursor, nullptr);
+
+    Translator* translator = create();
+    const std::string english = dynamicDesc(translator, raised.jsonText(), kEnglish);
+    EXPECT_EQ(canonical(member(english, "dynamic")), canonical(R"([
+        {"type": "usage", "key": "Waveform Name", "value": "wfm \"A\""},
+        {"type": "usage", "key": "Property", "value": "0x1234ABCD"},
+        {"type": "usage", "key": "Minimum Value", "value": "-5"},
+        {"type": "usage", "key": "Maximum Value", "value": "18446744073709551615"},
+        {"type": "usage", "key": "Requested Value", "value": "1.500000e3"}])"));
+    EXPECT_EQ(canonical(member(english, "debug")), canonical(R"([
+        {"type": "usage", "key": "Component", "value": "qv3377hal"},
+        {"type": "usage", "key": "File", "value": "qvwgen/WaveformTable.cpp"},
+        {"type": "usage", "key": "Line", "value": "321"},
+        {"type": "usage", "key": "rest_of_input_json",
+         "value": "{\"error_constant\":\"qvapalerr_invalidParameter\",\"translator\":\"mxlator_qv3377HAL\"}"}])"));
+
+    const std::string german = dynamicDesc(translator, raised.jsonText(), 2);
+    EXPECT_EQ(canonical(member(german, "dynamic")), canonical(R"([
+        {"type": "usage", "key": "Signalname", "value": "wfm \"A\""},
+        {"type": "usage", "key": "Eigenschaft", "value": "0x1234ABCD"},
+        {"type": "usage", "key": "Mindestwert", "value": "-5"},
+        {"type": "usage", "key": "Höchstwert", "value": "18446744073709551615"},
+        {"type": "usage", "key": "Angeforderter Wert", "value": "1.500000e3"}])"));
     translator->destroy(translator);
 }
 
