@@ -82,14 +82,30 @@ void write(const char* text, size_t length, uint8_t selector, const char* item) 
     const char* key = token.type == json::kTokenObject ? item : nullptr;
     char* after = nullptr;
     switch ((selector >> 4) & 7) {
-        case 0: after = json::addString(cursor, key, item); break;
-        case 1: after = json::addInt(cursor, key, -static_cast<int32_t>(length)); break;
-        case 2: after = json::addUInt64(cursor, key, UINT64_MAX - length); break;
-        case 3: after = json::addBool(cursor, key, selector & 1); break;
-        case 4: after = json::addObject(cursor, key); break;
-        case 5: after = json::addArray(cursor, key); break;
-        case 6: after = json::addRaw(cursor, key, "null"); break;
-        default: after = json::addUInt(cursor, key, static_cast<uint32_t>(length)); break;
+        case 0:
+            after = json::addString(cursor, key, item);
+            break;
+        case 1:
+            after = json::addInt(cursor, key, -static_cast<int32_t>(length));
+            break;
+        case 2:
+            after = json::addUInt64(cursor, key, UINT64_MAX - length);
+            break;
+        case 3:
+            after = json::addBool(cursor, key, selector & 1);
+            break;
+        case 4:
+            after = json::addObject(cursor, key);
+            break;
+        case 5:
+            after = json::addArray(cursor, key);
+            break;
+        case 6:
+            after = json::addRaw(cursor, key, "null");
+            break;
+        default:
+            after = json::addUInt(cursor, key, static_cast<uint32_t>(length));
+            break;
     }
     if (!after) {
         check(buffer == before);
