@@ -6,7 +6,10 @@
 #include <cstring>
 #include <vector>
 
+#include "qvapal/status/tStatus.h"
+#include "qverr/Exception.h"
 #include "qverr/json.h"
+#include "qvmxl/qvmxl.h"
 
 namespace json = qverr::json;
 
@@ -117,6 +120,26 @@ void write(const char* text, size_t length, uint8_t selector, const char* item) 
     check(written.type == token.type);
 }
 
+// The text as a status's detail: read back into a platform status and
+// given an error-context record.
+void detail(const char* text, const char* item) {
+    qverr::Status status;
+    status.code = -1;
+    if (!status.setJson(text)) return;
+    nQVAPALS100::tStatus platform;
+    qverr::copyStatusToTStatus(status, platform);
+    check(platform.getCode() == -1 && platform.file[100] == 0 && platform.component[9] == 0);
+    json::Token root;
+    const bool wellFormedObject =
+        json::parseValue(text, root) && root.type == json::kTokenObject && root.start == text;
+    qvmxl::Writer writer = qvmxl::getOrderedDataWriter(qvmxl::kTranslatorName, status);
+    writer = qvmxl::writeComment(writer, item);
+    if (writer.cursor && wellFormedObject) {
+        json::Token written;
+        check(json::parseValue(status.json, written) && written.type == json::kTokenObject);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -132,5 +155,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t length = strlen(text.data());
     const char* item = text.data() + (length > 8 ? length - 8 : 0);
     write(text.data(), length, selector, item);
+    detail(text.data(), item);
     return 0;
 }
