@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "../ratioReporter.h"
 #include "FixedPoint/FixedPoint.h"
 
 namespace {
@@ -52,3 +53,13 @@ void BM_lrintBaseline(benchmark::State& state) {
 BENCHMARK(BM_lrintBaseline);
 
 }  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.ratio("doubleToFixedPoint / lrint, per value", "BM_doubleToFixedPoint",
+                   "BM_lrintBaseline");
+    benchmark::Shutdown();
+    return 0;
+}
