@@ -25,8 +25,10 @@ void BM_StatusRaiseWithThreeRecords(benchmark::State& state) {
         auto writer = qvmxl::getOrderedDataWriter(qvmxl::kTranslatorName, status);
         writer = qvmxl::writeUsageParam(
             writer, qvmxl::UsageParam<const char*>{"kUsageTypeWaveformName", "waveform0"});
-        writer = qvmxl::writeUsageParam(writer, qvmxl::UsageParam<uint32_t>{"kUsageTypeLineNumber", 12});
-        writer = qvmxl::writeUsageParam(writer, qvmxl::UsageParam<double>{"kUsageTypeBadValue", 1.5e3});
+        writer =
+            qvmxl::writeUsageParam(writer, qvmxl::UsageParam<uint32_t>{"kUsageTypeLineNumber", 12});
+        writer =
+            qvmxl::writeUsageParam(writer, qvmxl::UsageParam<double>{"kUsageTypeBadValue", 1.5e3});
         benchmark::DoNotOptimize(status.jsonText());
     }
 }
@@ -53,12 +55,12 @@ void BM_CJsonBuildAndPrintSameObject(benchmark::State& state) {
         cJSON_AddStringToObject(info, "is_debug", "0");
         cJSON_AddNumberToObject(info, "version", 1);
         cJSON* data = cJSON_AddArrayToObject(info, "ordered_data");
-        cJSON_AddItemToArray(data, usageRecord("kUsageTypeWaveformName",
-                                               cJSON_CreateString("waveform0"), "string"));
-        cJSON_AddItemToArray(data,
-                             usageRecord("kUsageTypeLineNumber", cJSON_CreateNumber(12), "uint32_t"));
-        cJSON_AddItemToArray(data, usageRecord("kUsageTypeBadValue",
-                                               cJSON_CreateString("1.500000e3"), "float"));
+        cJSON_AddItemToArray(
+            data, usageRecord("kUsageTypeWaveformName", cJSON_CreateString("waveform0"), "string"));
+        cJSON_AddItemToArray(
+            data, usageRecord("kUsageTypeLineNumber", cJSON_CreateNumber(12), "uint32_t"));
+        cJSON_AddItemToArray(
+            data, usageRecord("kUsageTypeBadValue", cJSON_CreateString("1.500000e3"), "float"));
         char* text = cJSON_PrintUnformatted(root);
         benchmark::DoNotOptimize(text);
         free(text);
@@ -100,7 +102,8 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration) times_[run.benchmark_name()] = run.GetAdjustedCPUTime();
+            if (run.run_type == Run::RT_Iteration)
+                times_[run.benchmark_name()] = run.GetAdjustedCPUTime();
         }
     }
     void ratio(const char* what, const std::string& measured, const std::string& baseline) const {
