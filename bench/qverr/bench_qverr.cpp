@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 
+#include "../ratioReporter.h"
 #include "qverr/Status.h"
 #include "qverr/trace.h"
 #include "qvmxl/qvmxl.h"
@@ -95,27 +96,6 @@ void BM_EmptyCallBaseline(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_EmptyCallBaseline);
-
-// Keeps each run's time per iteration to print the ratios at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration)
-                times_[run.benchmark_name()] = run.GetAdjustedCPUTime();
-        }
-    }
-    void ratio(const char* what, const std::string& measured, const std::string& baseline) const {
-        const auto m = times_.find(measured);
-        const auto b = times_.find(baseline);
-        if (m == times_.end() || b == times_.end() || b->second <= 0) return;
-        printf("ratio %s: %.2f\n", what, m->second / b->second);
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
 
 }  // namespace
 
