@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "../ratioReporter.h"
 #include "qvxlatormgr/Registry.h"
 
 namespace {
@@ -185,3 +186,25 @@ BENCHMARK(BM_JsonRoundTripBaseline)->Arg(1)->Arg(10)->Arg(50);
 BENCHMARK(BM_DynamicDesc)->Arg(1)->Arg(10)->Arg(50);
 BENCHMARK(BM_LuaStateBaseline);
 BENCHMARK(BM_CreateTranslator);
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.ratio("static description, first-file hit / reading every file", "BM_StaticDescFirstFile",
+                   "BM_ReadAllFilesBaseline");
+    reporter.ratio("static description, last-file hit / reading every file", "BM_StaticDescLastFile",
+                   "BM_ReadAllFilesBaseline");
+    reporter.ratio("static description, miss / reading every file", "BM_StaticDescMiss",
+                   "BM_ReadAllFilesBaseline");
+    for (const char* records : {"1", "10", "50"}) {
+        const std::string what = std::string("dynamic description, ") + records +
+                                 " usage records / JSON decode and encode";
+        reporter.ratio(what.c_str(), std::string("BM_DynamicDesc/") + records,
+                       std::string("BM_JsonRoundTripBaseline/") + records);
+    }
+    reporter.ratio("translator creation / Lua state with its standard libraries",
+                   "BM_CreateTranslator", "BM_LuaStateBaseline");
+    benchmark::Shutdown();
+    return 0;
+}
