@@ -43,6 +43,13 @@ Detail& Detail::add(const char* key, uint32_t value) {
     return *this;
 }
 
+void raiseWithDebug(qverr::Status& status, int32_t code, const qverr::SourceLocation& location,
+                    const char* object, const char* key, const char* text) {
+    if (raise(status, code, location)) {
+        Detail(status).beginObject(object).add(key, text).endObject();
+    }
+}
+
 void addErrnoRecord(Detail& detail, int error) {
     char text[256];
     // The GNU strerror_r may return a static text instead of filling ours.

@@ -36,6 +36,10 @@ inline bool raise(qverr::Status& status, int32_t code, const qverr::SourceLocati
     return status.setCode(code, location);
 }
 
+// Raises `code` and, when the status took it, adds {object: {key: text}}.
+void raiseWithDebug(qverr::Status& status, int32_t code, const qverr::SourceLocation& location,
+                    const char* object, const char* key, const char* text);
+
 // "internal_error": {"api": "errno", "code": error, "string": its text}.
 void addErrnoRecord(Detail& detail, int error);
 

@@ -9,10 +9,9 @@ namespace qvxlator {
 char* copyToHost(const char* text, size_t length, AllocFn allocFn, void* allocContext,
                  qverr::Status* status) {
     if (!allocFn) {
-        if (raise(*status, qverr::qvapalerr_invalidParameter,
-                  QVERR_LOCATION("qv3377hal", "qvapalerr_invalidParameter"))) {
-            Detail(*status).beginObject("qvxlator_debug").add("debug", "no allocFn").endObject();
-        }
+        raiseWithDebug(*status, qverr::qvapalerr_invalidParameter,
+                       QVERR_LOCATION("qv3377hal", "qvapalerr_invalidParameter"), "qvxlator_debug",
+                       "debug", "no allocFn");
         return nullptr;
     }
     char* block = allocFn(nullptr, length + 1, allocContext, status);
@@ -23,13 +22,9 @@ char* copyToHost(const char* text, size_t length, AllocFn allocFn, void* allocCo
         return block;
     }
     if (!block) {
-        if (raise(*status, qverr::qvapalerr_memoryFull,
-                  QVERR_LOCATION("qv3377hal", "qvapalerr_memoryFull"))) {
-            Detail(*status)
-                .beginObject("qvxlator_debug")
-                .add("debug", "allocFn returned no block")
-                .endObject();
-        }
+        raiseWithDebug(*status, qverr::qvapalerr_memoryFull,
+                       QVERR_LOCATION("qv3377hal", "qvapalerr_memoryFull"), "qvxlator_debug", "debug",
+                       "allocFn returned no block");
         return nullptr;
     }
     if (length) {

@@ -26,10 +26,9 @@ bool startsWith(const char* line, const char* tag) {
 }
 
 void raiseNotFound(qverr::Status& status, const char* debug) {
-    if (qvxlator::raise(status, qverr::qvapalerr_resourceNotFound,
-                        QVERR_LOCATION("qv3377hal", "qvapalerr_resourceNotFound"))) {
-        Detail(status).beginObject("qvxlator_debug").add("debug", debug).endObject();
-    }
+    qvxlator::raiseWithDebug(status, qverr::qvapalerr_resourceNotFound,
+                             QVERR_LOCATION("qv3377hal", "qvapalerr_resourceNotFound"),
+                             "qvxlator_debug", "debug", debug);
 }
 
 // Reads the code of an opening line the way "%i" would (sign, 0x, leading
@@ -157,13 +156,9 @@ void searchDirectory(const char* dirPath, uint32_t code, std::string& result,
     std::unique_ptr<qvxlator::DirectoryWalker> walker(new (std::nothrow) qvxlator::DirectoryWalker);
     std::unique_ptr<qvxlator::FileEntry> file(new (std::nothrow) qvxlator::FileEntry);
     if (!walker || !file) {
-        if (qvxlator::raise(status, qverr::qvapalerr_memoryFull,
-                            QVERR_LOCATION("qv3377hal", "qvapalerr_memoryFull"))) {
-            Detail(status)
-                .beginObject("qvxlator_debug")
-                .add("qvxlator", "failed to allocate memory")
-                .endObject();
-        }
+        qvxlator::raiseWithDebug(status, qverr::qvapalerr_memoryFull,
+                                 QVERR_LOCATION("qv3377hal", "qvapalerr_memoryFull"),
+                                 "qvxlator_debug", "qvxlator", "failed to allocate memory");
         return;
     }
     auto raiseWalkerError = [&](const char* key, const char* debug) {

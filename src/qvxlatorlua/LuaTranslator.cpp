@@ -46,25 +46,18 @@ void markLoaded(lua_State* L, const char* name) {
     lua_pop(L, 2);
 }
 
-int openLfs(lua_State* L) {
+int openRecorded(lua_State* L, lua_CFunction open, const char* name) {
     lua_settop(L, 0);
     lua_pushnil(L);
-    luaopen_lfs(L);  // its result is the top value
+    open(L);  // its result is the top value
     lua_replace(L, 1);
     lua_settop(L, 1);
-    markLoaded(L, "lfs");
+    markLoaded(L, name);
     return 1;
 }
 
-int openCjson(lua_State* L) {
-    lua_settop(L, 0);
-    lua_pushnil(L);
-    luaopen_cjson(L);  // its result is the top value
-    lua_replace(L, 1);
-    lua_settop(L, 1);
-    markLoaded(L, "cjson");
-    return 1;
-}
+int openLfs(lua_State* L) { return openRecorded(L, luaopen_lfs, "lfs"); }
+int openCjson(lua_State* L) { return openRecorded(L, luaopen_cjson, "cjson"); }
 
 struct Library {
     const char* name;
@@ -263,13 +256,9 @@ void create(LuaTranslator& record, const char* name, const char* registrationInf
 
     lua_State* L = luaL_newstate();
     if (!L) {
-        if (qvxlator::raise(status, qverr::qvapalerr_memoryFull,
-                            QVERR_LOCATION("qv3377hal", "qvapalerr_memoryFull"))) {
-            Detail(status)
-                .beginObject("qvxlatorlua_debug")
-                .add("debug", "failed to create lua state")
-                .endObject();
-        }
+        qvxlator::raiseWithDebug(status, qverr::qvapalerr_memoryFull,
+                                 QVERR_LOCATION("qv3377hal", "qvapalerr_memoryFull"),
+                                 "qvxlatorlua_debug", "debug", "failed to create lua state");
         return;
     }
     if (status.isError()) {

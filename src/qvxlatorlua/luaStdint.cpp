@@ -193,25 +193,25 @@ int less(lua_State* L) {
 }
 
 template <typename T>
-int toString(lua_State* L) {
+int pushFormatted(lua_State* L, int (*format)(char*, size_t, typename T::Value),
+                  const char* failure) {
     char text[32];
-    const int length = T::format(text, sizeof text, operand<T>(L, 1));
+    const int length = format(text, sizeof text, operand<T>(L, 1));
     if (length < 0 || static_cast<size_t>(length) >= sizeof text) {
-        return luaL_error(L, "Failed to convert %s to string", T::kName);
+        return luaL_error(L, failure, T::kName);
     }
     lua_pushlstring(L, text, static_cast<size_t>(length));
     return 1;
 }
 
 template <typename T>
+int toString(lua_State* L) {
+    return pushFormatted<T>(L, T::format, "Failed to convert %s to string");
+}
+
+template <typename T>
 int hexString(lua_State* L) {
-    char text[32];
-    const int length = T::formatHex(text, sizeof text, operand<T>(L, 1));
-    if (length < 0 || static_cast<size_t>(length) >= sizeof text) {
-        return luaL_error(L, "Failed to print hex value of %s", T::kName);
-    }
-    lua_pushlstring(L, text, static_cast<size_t>(length));
-    return 1;
+    return pushFormatted<T>(L, T::formatHex, "Failed to print hex value of %s");
 }
 
 template <typename T>

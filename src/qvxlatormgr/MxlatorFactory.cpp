@@ -23,13 +23,9 @@ qvxlator::Translator* createXlator(const char* name, const char* registrationInf
     auto* record = static_cast<qvxlatorlua::LuaTranslator*>(
         std::malloc(sizeof(qvxlatorlua::LuaTranslator)));
     if (!record) {
-        if (qvxlator::raise(*status, qverr::qvapalerr_memoryFull,
-                            QVERR_LOCATION("qv3377hal", "qvapalerr_memoryFull"))) {
-            qvxlator::Detail(*status)
-                .beginObject("qvxlatorlua_debug")
-                .add("debug", "failed to allocate translator")
-                .endObject();
-        }
+        qvxlator::raiseWithDebug(*status, qverr::qvapalerr_memoryFull,
+                                 QVERR_LOCATION("qv3377hal", "qvapalerr_memoryFull"),
+                                 "qvxlatorlua_debug", "debug", "failed to allocate translator");
         return nullptr;
     }
     qvxlatorlua::create(*record, name, registrationInfo, *status);
