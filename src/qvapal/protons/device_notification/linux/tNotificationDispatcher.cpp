@@ -97,7 +97,7 @@ void tNotificationDispatcher::initialize(const char* const* interfaceNames, uint
             filter_[filterCount_++] = copy;
         }
         if (watchAll_ || status.isError()) releaseFilter();
-        std::qsort(filter_, filterCount_, sizeof(char*), [](const void* a, const void* b) {
+        if (filterCount_ > 1) std::qsort(filter_, filterCount_, sizeof(char*), [](const void* a, const void* b) {
             return std::strcmp(*static_cast<char* const*>(a), *static_cast<char* const*>(b));
         });
     }
@@ -111,6 +111,7 @@ void tNotificationDispatcher::initialize(const char* const* interfaceNames, uint
 
 bool tNotificationDispatcher::isOfInterest(const char* interface) const {
     if (watchAll_) return true;
+    if (filterCount_ == 0) return false;
     return std::bsearch(&interface, filter_, filterCount_, sizeof(char*),
                         [](const void* key, const void* item) {
                             return std::strcmp(*static_cast<const char* const*>(key),

@@ -12,7 +12,8 @@
 
 namespace sdihal::nQVAPAL000 {
 
-tDeviceInterfaceProxy::~tDeviceInterfaceProxy() = default;
+// A proxy never leaves its descriptor behind.
+tDeviceInterfaceProxy::~tDeviceInterfaceProxy() { tDeviceInterfaceProxy::close(); }
 
 int32_t tDeviceInterfaceProxy::close() {
     if (!isOpen()) return 0;

@@ -3,7 +3,6 @@
 #include <linux/netlink.h>
 #include <sys/socket.h>
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -171,9 +170,9 @@ void tIONotification::registerNotification(const tIONotificationReader& reader,
     if (status.isError()) return;
     proxy_ = &proxy;
     id_ = id;
-    // The driver may deliver as soon as it has the request: the fields must
-    // be visible to the reading thread by then.
-    std::atomic_thread_fence(std::memory_order_release);
+    // The driver may deliver as soon as it has the request: the fields are
+    // stored before the system call that hands it over, which orders them
+    // before any delivery the reading thread can see.
     tIONotificationRegistration request{reinterpret_cast<uintptr_t>(this), reader.getPortId(), id};
     if (systemInterface().ioctl(proxy.descriptor(), kRegisterIONotification, &request) < 0) {
         QVAPAL_RAISE(status, qverr::qvapalerr_osFault);
