@@ -7,10 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <string>
 
+#include "../ratioReporter.h"
 #include "qvapal/protons/driver/tDeviceInterfaceProxy.h"
 
 namespace {
@@ -70,28 +70,14 @@ void BM_ProxyRequest(benchmark::State& state) {
 }
 BENCHMARK(BM_ProxyRequest);
 
-// Both in alternating batches of one run; "ratio" is proxy time over bare time.
-void BM_ProxyOverBareIoctl(benchmark::State& state) {
-    using Clock = std::chrono::steady_clock;
-    constexpr int kBatch = 256;
-    tDeviceInterfaceProxy& proxy = fifo().proxy;
-    const int fd = proxy.descriptor();
-    Clock::duration bare{}, proxied{};
-    for (auto _ : state) {
-        const auto start = Clock::now();
-        for (int i = 0; i < kBatch; ++i) bareRequest(fd);
-        const auto middle = Clock::now();
-        for (int i = 0; i < kBatch; ++i) proxyRequest(proxy);
-        const auto end = Clock::now();
-        bare += middle - start;
-        proxied += end - middle;
-        state.SetIterationTime(std::chrono::duration<double>(end - middle).count() / kBatch);
-    }
-    const double calls = static_cast<double>(state.iterations()) * kBatch;
-    state.counters["bare_ns"] = std::chrono::duration<double, std::nano>(bare).count() / calls;
-    state.counters["proxy_ns"] = std::chrono::duration<double, std::nano>(proxied).count() / calls;
-    state.counters["ratio"] = static_cast<double>(proxied.count()) / static_cast<double>(bare.count());
-}
-BENCHMARK(BM_ProxyOverBareIoctl)->UseManualTime();
-
 }  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.ratio("proxy request / bare ioctl on the same descriptor", "BM_ProxyRequest",
+                   "BM_BareIoctl");
+    benchmark::Shutdown();
+    return 0;
+}

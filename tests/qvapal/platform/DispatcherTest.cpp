@@ -12,6 +12,7 @@
 #include "kerneldriver/DeviceTree.h"
 #include "kerneldriver/Driver.h"
 #include "qvapal/protons/device_notification/tNotificationDispatcher.h"
+#include "qvapal/protons/io_notification/tIONotification.h"
 
 namespace {
 
@@ -30,8 +31,8 @@ Event next(tNotificationDispatcher& dispatcher, tStatus& status) {
     Event event;
     tBasicString device, interface;
     dispatcher.waitForNotification(&event.got, device, interface, &event.arrived, status);
-    event.device.assign(device.data != nullptr ? device.data : "", device.length);
-    event.interface.assign(interface.data != nullptr ? interface.data : "", interface.length);
+    event.device.assign(device.c_str(), device.length());
+    event.interface.assign(interface.c_str(), interface.length());
     return event;
 }
 
@@ -176,7 +177,7 @@ TEST_F(Dispatcher, AnErrorBeforehandMakesWaitsReturn) {
 
 // Hosts often hold more than 1024 descriptors; the wait must not depend on
 // descriptor numbers below that.
-TEST_F(Dispatcher, WorksWithDescriptorsAbove1024) {
+TEST_F(Dispatcher, WaitsWorkWithDescriptorsAbove1024) {
     rlimit limit{};
     getrlimit(RLIMIT_NOFILE, &limit);
     if (limit.rlim_cur < 1300) {
@@ -200,6 +201,17 @@ TEST_F(Dispatcher, WorksWithDescriptorsAbove1024) {
         dispatcher.waitForAnyNotification(&got, status);
         stopper.join();
         EXPECT_FALSE(got);
+    }
+    {
+        // The notification reader waits the same way.
+        tIONotificationReader reader(1, status);
+        EXPECT_GT(reader.getSocket(), 1024);
+        std::thread stopper([&] { reader.stop(status); });
+        uint32_t kind = 0, size = 0;
+        uint8_t payload[kIONotificationPayloadSize];
+        reader.read(&kind, payload, &size, status, kIONotificationWaitForever);
+        stopper.join();
+        EXPECT_EQ(kind, kIONotificationStopped);
     }
     EXPECT_EQ(status.code, 0);
     for (int fd : held) close(fd);

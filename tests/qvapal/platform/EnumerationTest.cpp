@@ -171,7 +171,7 @@ TEST(DeviceInterfaceIterator, DriverNameIsTheDirectoryUnderTheRoot) {
     tBasicString name;
     iterator.getDriverName(name, status);
     EXPECT_EQ(status.code, 0);
-    EXPECT_EQ(std::string(name.data, name.length), "qv3377k");
+    EXPECT_EQ(std::string(name.c_str(), name.length()), "qv3377k");
 }
 
 TEST(DeviceInterfaceIterator, AnErrorOnEntryDoesNothing) {

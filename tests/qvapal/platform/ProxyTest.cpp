@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "kerneldriver/DeviceTree.h"
 #include "kerneldriver/Driver.h"
 #include "qvapal/protons/driver/tDeviceInterfaceProxy.h"
+#include "qvapal/protons/enumeration/tDeviceInterfaceIterator.h"
 
 namespace {
 
@@ -76,11 +78,14 @@ TEST_F(DeviceProxy, OpenFailuresLeaveItClosed) {
     EXPECT_EQ(proxy.close(), 0);
 }
 
-TEST_F(DeviceProxy, OpenAndClose) {
-    tDeviceInterfaceProxy proxy;
+TEST_F(DeviceProxy, OpensTheDeviceFileAnInterfaceEntryNames) {
+    qvsim::DeviceTree tree;
+    tree.addInterface("qv3377k", "qv3377k_qv3377k", "0", path);
     tStatus status;
+    tDeviceInterfaceIterator iterator("qv3377k_qv3377k", status);
     tInterfacePath entry;
-    std::strcpy(entry.path, path.c_str());
+    iterator.getInterfacePath(entry, status);
+    tDeviceInterfaceProxy proxy;
     proxy.open(entry, status);
     ASSERT_EQ(status.code, 0);
     EXPECT_TRUE(proxy.isOpen());

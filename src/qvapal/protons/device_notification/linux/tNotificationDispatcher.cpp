@@ -42,10 +42,8 @@ void copyName(char* target, const char* text, size_t length) {
 }
 
 bool assignName(tBasicString& target, const char* text, nQVAPALS100::tStatus& status) {
-    target.assign(text, std::strlen(text));
-    if (!target.allocationFailed) return true;
-    QVAPAL_RAISE(status, qverr::qvapalerr_memoryFull);
-    return false;
+    target.assign(text, status);
+    return !status.isError();
 }
 
 }  // namespace

@@ -139,7 +139,7 @@ void tDeviceInterfaceIterator::readPropertyFile(const char* category, const char
 void tDeviceInterfaceIterator::getDriverName(tBasicString& out,
                                              nQVAPALS100::tStatus& status) const {
     if (status.isError()) return;
-    out.assign("", 0);
+    out.clear();
     if (isEnd()) return;
     const char* text = *cursor_;
     const char* root = systemInterface().driverRoot;
@@ -148,7 +148,8 @@ void tDeviceInterfaceIterator::getDriverName(tBasicString& out,
     const char* end = std::strstr(text, "/deviceInterfaces/");
     const size_t count = end != nullptr ? static_cast<size_t>(end - text) : std::strlen(text);
     out.assign(text, count);
-    if (out.allocationFailed) QVAPAL_RAISE(status, qverr::qvapalerr_memoryFull);
+    // A failed assignment leaves the string cleared.
+    if (out.length() != count) QVAPAL_RAISE(status, qverr::qvapalerr_memoryFull);
 }
 
 }  // namespace sdihal::nQVAPAL000
