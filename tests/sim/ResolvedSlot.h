@@ -23,32 +23,28 @@ inline std::optional<ResolvedSlot> resolvedSlot(void* handle, const char* symbol
     auto address = [base](ElfW(Addr) value) { return value < base ? value + base : value; };
     const ElfW(Sym)* symbols = nullptr;
     const char* names = nullptr;
-    const ElfW(Rela)* tables[2] = {};
-    size_t sizes[2] = {};
+    const ElfW(Rela)* relocations = nullptr;
+    size_t size = 0;
     for (const ElfW(Dyn)* entry = map->l_ld; entry->d_tag != DT_NULL; ++entry) {
         switch (entry->d_tag) {
             case DT_SYMTAB: symbols = reinterpret_cast<const ElfW(Sym)*>(address(entry->d_un.d_ptr)); break;
             case DT_STRTAB: names = reinterpret_cast<const char*>(address(entry->d_un.d_ptr)); break;
-            case DT_RELA: tables[0] = reinterpret_cast<const ElfW(Rela)*>(address(entry->d_un.d_ptr)); break;
-            case DT_RELASZ: sizes[0] = entry->d_un.d_val; break;
-            case DT_JMPREL: tables[1] = reinterpret_cast<const ElfW(Rela)*>(address(entry->d_un.d_ptr)); break;
-            case DT_PLTRELSZ: sizes[1] = entry->d_un.d_val; break;
+            case DT_RELA: relocations = reinterpret_cast<const ElfW(Rela)*>(address(entry->d_un.d_ptr)); break;
+            case DT_RELASZ: size = entry->d_un.d_val; break;
             default: break;
         }
     }
     if (symbols == nullptr || names == nullptr) return std::nullopt;
-    for (int t = 0; t < 2; ++t) {
-        for (size_t i = 0; tables[t] != nullptr && i < sizes[t] / sizeof(ElfW(Rela)); ++i) {
-            const ElfW(Rela)& relocation = tables[t][i];
-            if (ELF64_R_TYPE(relocation.r_info) != R_X86_64_GLOB_DAT) continue;
-            const ElfW(Sym)& entry = symbols[ELF64_R_SYM(relocation.r_info)];
-            if (std::strcmp(names + entry.st_name, symbol) != 0) continue;
-            ResolvedSlot slot;
-            slot.weakUndefined =
-                ELF64_ST_BIND(entry.st_info) == STB_WEAK && entry.st_shndx == SHN_UNDEF;
-            slot.target = *reinterpret_cast<void* const*>(base + relocation.r_offset);
-            return slot;
-        }
+    // A reference whose address is taken is a GOT entry among the data relocations.
+    for (size_t i = 0; relocations != nullptr && i < size / sizeof(ElfW(Rela)); ++i) {
+        const ElfW(Rela)& relocation = relocations[i];
+        if (ELF64_R_TYPE(relocation.r_info) != R_X86_64_GLOB_DAT) continue;
+        const ElfW(Sym)& entry = symbols[ELF64_R_SYM(relocation.r_info)];
+        if (std::strcmp(names + entry.st_name, symbol) != 0) continue;
+        ResolvedSlot slot;
+        slot.weakUndefined = ELF64_ST_BIND(entry.st_info) == STB_WEAK && entry.st_shndx == SHN_UNDEF;
+        slot.target = *reinterpret_cast<void* const*>(base + relocation.r_offset);
+        return slot;
     }
     return std::nullopt;
 }
