@@ -1,5 +1,6 @@
 #include "qvapal/protons/enumeration/tDeviceInterfaceIterator.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -24,6 +25,22 @@ size_t parentLength(const char* path, int count) {
         if (length == 0) return 0;
     }
     return length;
+}
+
+// Reads the file whose path `format` makes into `content` (which holds
+// kMaximumFileContent + 1 bytes); the byte count, 0 with the status raised.
+__attribute__((format(printf, 3, 4))) size_t readFile(char* content, nQVAPALS100::tStatus& status,
+                                                      const char* format, ...) {
+    char path[kPathBufferSize];
+    va_list arguments;
+    va_start(arguments, format);
+    const int length = std::vsnprintf(path, sizeof path, format, arguments);
+    va_end(arguments);
+    if (length < 0 || static_cast<size_t>(length) >= sizeof path) {
+        QVAPAL_RAISE(status, qverr::qvapalerr_resourceNotFound);
+        return 0;
+    }
+    return readWholeFile(path, content, status);
 }
 
 }  // namespace
@@ -67,14 +84,8 @@ void tDeviceInterfaceIterator::getInterfacePath(tInterfacePath& path,
         QVAPAL_RAISE(status, qverr::qvapalerr_resourceNotFound);
         return;
     }
-    char filePath[kPathBufferSize];
-    const int length = std::snprintf(filePath, sizeof filePath, "%s/interfacePath", *cursor_);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof filePath) {
-        QVAPAL_RAISE(status, qverr::qvapalerr_resourceNotFound);
-        return;
-    }
     char content[kMaximumFileContent + 1];
-    const size_t count = readWholeFile(filePath, content, status);
+    const size_t count = readFile(content, status, "%s/interfacePath", *cursor_);
     if (status.isError()) return;
     if (count >= sizeof path.path) {
         QVAPAL_RAISE(status, qverr::qvapalerr_bufferTooSmall);
@@ -113,15 +124,9 @@ void tDeviceInterfaceIterator::readPropertyFile(const char* category, const char
     // The property directories lie beside "deviceInterfaces", in the
     // driver's own directory.
     const char* entry = *cursor_;
-    char filePath[kPathBufferSize];
-    const int length = std::snprintf(filePath, sizeof filePath, "%.*s/%s/%s",
-                                     static_cast<int>(parentLength(entry, 2)), entry, category, name);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof filePath) {
-        QVAPAL_RAISE(status, qverr::qvapalerr_resourceNotFound);
-        return;
-    }
     char content[kMaximumFileContent + 1];
-    const size_t count = readWholeFile(filePath, content, status);
+    const size_t count = readFile(content, status, "%.*s/%s/%s",
+                                  static_cast<int>(parentLength(entry, 2)), entry, category, name);
     if (status.isError()) return;
     if (count > kMaximumFileContent) {
         // Never hand out a silently cut property.
