@@ -1,0 +1,48 @@
+#include "ScriptInvariants.h"
+
+namespace scripttest {
+
+using namespace qvwfmscriptcompiler;
+
+std::string checkInvariants(const std::vector<CompiledScript>& scripts,
+                            const ScriptCompileSettings& settings) {
+    const uint32_t quantum = settings.alignmentQuantum;
+    for (const CompiledScript& script : scripts) {
+        if (script.steps.empty()) {
+            return script.name + ": no steps";
+        }
+        for (const SequenceStep& step : script.steps) {
+            if (step.segments.empty()) return script.name + ": empty step";
+            if (step.loopType > kLoopTypeUntilTrigger) return script.name + ": loop type";
+            if (step.loopType == kLoopTypeCount && step.loopCount < 1) return script.name + ": count";
+            if ((step.loopType == kLoopTypeUntilTrigger) != (step.loopTrigger != 0)) {
+                return script.name + ": loop trigger";
+            }
+            if (script.repeatsForever && step.loopType == kLoopTypeForever) {
+                return script.name + ": forever loop inside a forever script";
+            }
+            for (const SequenceSegment& segment : step.segments) {
+                if (segment.isWait != segment.waveformName.empty()) return script.name + ": name";
+                if (segment.startOffset % quantum != 0) return script.name + ": offset alignment";
+                if (segment.length > 0 && segment.length % quantum != 0) {
+                    return script.name + ": length alignment";
+                }
+                if (!segment.isWait && segment.length == 0) return script.name + ": empty subset";
+                for (size_t i = 0; i < segment.markers.size(); ++i) {
+                    const MarkerEvent& marker = segment.markers[i];
+                    if (marker.markerMask == 0) return script.name + ": empty marker mask";
+                    if (marker.position % quantum != 0) return script.name + ": marker alignment";
+                    if (i > 0 && segment.markers[i - 1].position >= marker.position) {
+                        return script.name + ": markers not strictly ascending";
+                    }
+                    if (segment.length >= 0 && int64_t{marker.position} >= int64_t{segment.length}) {
+                        return script.name + ": marker outside the segment";
+                    }
+                }
+            }
+        }
+    }
+    return {};
+}
+
+}  // namespace scripttest
