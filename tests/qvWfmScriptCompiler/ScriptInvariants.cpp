@@ -18,9 +18,6 @@ std::string checkInvariants(const std::vector<CompiledScript>& scripts,
             if ((step.loopType == kLoopTypeUntilTrigger) != (step.loopTrigger != 0)) {
                 return script.name + ": loop trigger";
             }
-            if (script.repeatsForever && step.loopType == kLoopTypeForever) {
-                return script.name + ": forever loop inside a forever script";
-            }
             for (const SequenceSegment& segment : step.segments) {
                 if (segment.isWait != segment.waveformName.empty()) return script.name + ": name";
                 if (segment.startOffset % quantum != 0) return script.name + ": offset alignment";
