@@ -27,6 +27,9 @@ inline uint8_t charClass(char c) {
 inline bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
+inline char toLowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 struct Keyword {
     std::string_view text;  // lower case
@@ -66,9 +69,41 @@ constexpr uint64_t kLargestInteger = 2147483647;
 
 }  // namespace
 
-Lexer::Lexer(const ScriptCompileSettings& settings) : settings_(settings) {}
+Lexer::Lexer(const ScriptCompileSettings& settings) : settings_(settings) {
+    setScript({});
+}
+
+void Lexer::WordDictionary::prepare(const NameDictionary& dictionary) {
+    names = &dictionary;
+    lowered.clear();
+    ascii = true;
+    for (const auto& [name, id] : dictionary) {
+        std::string key = name;
+        for (char& c : key) {
+            if (static_cast<unsigned char>(c) >= 0x80) {
+                ascii = false;
+                return;
+            }
+            c = toLowerAscii(c);
+        }
+        lowered.emplace(std::move(key), id);
+    }
+}
+
+const uint32_t* Lexer::WordDictionary::find(std::string_view word,
+                                            const std::string& loweredWord) const {
+    if (ascii) {
+        const auto found = lowered.find(loweredWord);
+        return found == lowered.end() ? nullptr : &found->second;
+    }
+    const auto found = names->find(word);
+    return found == names->end() ? nullptr : &found->second;
+}
 
 void Lexer::setScript(std::string_view text) {
+    // The engine may change the dictionaries between parses.
+    markers_.prepare(settings_.markerDictionary);
+    scriptTriggers_.prepare(settings_.scriptTriggerDictionary);
     text_.assign(text.data(), text.size());
     cursor_ = 0;
     line_ = 1;
@@ -170,35 +205,32 @@ Token Lexer::_readWord() {
     return token;
 }
 
-void Lexer::_classify(Token& token) const {
+void Lexer::_classify(Token& token) {
     const std::string& word = token.text;
-    char lowered[kLongestKeyword];
+    loweredWord_.resize(word.size());
+    for (size_t i = 0; i < word.size(); ++i) {
+        loweredWord_[i] = toLowerAscii(word[i]);
+    }
     const bool mayBeKeyword = word.size() <= kLongestKeyword;
     if (mayBeKeyword) {
-        for (size_t i = 0; i < word.size(); ++i) {
-            const char c = word[i];
-            lowered[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-        }
-        const int32_t kind = findKeyword(kLeadingKeywords, std::string_view(lowered, word.size()));
+        const int32_t kind = findKeyword(kLeadingKeywords, loweredWord_);
         if (kind >= 0) {
             token.kind = kind;
             return;
         }
     }
-    const NameDictionary& markers = settings_.markerDictionary;
-    if (auto found = markers.find(std::string_view(word)); found != markers.end()) {
+    if (const uint32_t* id = markers_.find(word, loweredWord_)) {
         token.kind = kTokenMarkerName;
-        token.value = found->second;
+        token.value = *id;
         return;
     }
-    const NameDictionary& triggers = settings_.scriptTriggerDictionary;
-    if (auto found = triggers.find(std::string_view(word)); found != triggers.end()) {
+    if (const uint32_t* id = scriptTriggers_.find(word, loweredWord_)) {
         token.kind = kTokenScriptTriggerName;
-        token.value = found->second;
+        token.value = *id;
         return;
     }
     if (mayBeKeyword) {
-        const int32_t kind = findKeyword(kTrailingKeywords, std::string_view(lowered, word.size()));
+        const int32_t kind = findKeyword(kTrailingKeywords, loweredWord_);
         if (kind >= 0) {
             token.kind = kind;
             return;

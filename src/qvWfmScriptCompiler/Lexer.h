@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "qvWfmScriptCompiler/ScriptCompileSettings.h"
 
@@ -66,11 +67,25 @@ public:
     Token nextToken() override;
 
 private:
+    // A dictionary as seen by words, which are ASCII: when every name is
+    // ASCII too, case folding is ASCII lower-casing and a hash look-up of
+    // the lowered word finds the name.
+    struct WordDictionary {
+        const NameDictionary* names = nullptr;
+        bool ascii = false;
+        std::unordered_map<std::string, uint32_t> lowered;
+        void prepare(const NameDictionary& dictionary);
+        const uint32_t* find(std::string_view word, const std::string& loweredWord) const;
+    };
+
     void _skipBlanksAndComments();
     Token _readWord();
-    void _classify(Token& token) const;
+    void _classify(Token& token);
 
     const ScriptCompileSettings& settings_;
+    WordDictionary markers_;
+    WordDictionary scriptTriggers_;
+    std::string loweredWord_;
     std::string text_;
     size_t cursor_ = 0;
     uint32_t line_ = 1;
