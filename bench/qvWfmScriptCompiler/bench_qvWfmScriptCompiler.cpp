@@ -1,20 +1,22 @@
-// Compile throughput of script texts of three shapes, against a plain pass
-// that splits the same text into words. Counters: "vs_split" is the compile
-// time over the split time; "doubling" the time for twice the text over the
-// time for this text (near 2 when the compile is linear).
+// Compile throughput of script texts of three shapes, each against a plain
+// pass that splits the same text into words, and each at two sizes to show
+// that twice the text takes twice the time.
 #include <benchmark/benchmark.h>
-
-#include <algorithm>
-#include <ctime>
 #include <malloc.h>
+
 #include <string>
 #include <vector>
 
+#include "../ratioReporter.h"
 #include "qvWfmScriptCompiler/ScriptCompiler.h"
 
 namespace {
 
 using namespace qvwfmscriptcompiler;
+
+constexpr int kGenerates = 1 << 15;
+constexpr int kMarkers = 1 << 15;
+constexpr int kTableWaveforms = 1 << 13;
 
 ScriptCompileSettings settings() {
     ScriptCompileSettings result;
@@ -59,6 +61,7 @@ Input manyMarkers(int count) {
     return input;
 }
 
+// Every generate names its own waveform, which has four table markers.
 Input largeTables(int count) {
     Input input;
     input.text = "script s\n";
@@ -90,73 +93,74 @@ size_t splitWords(const std::string& text) {
     return words;
 }
 
-size_t compile(ScriptCompiler& compiler, const Input& input) {
-    const auto scripts = input.waveformNames.empty()
-                             ? compiler.compile(input.text)
-                             : compiler.compile(input.text, input.waveformNames, input.markerNames,
-                                                input.markerPositions);
-    return scripts.size();
-}
-
-double threadSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-// The shortest of several runs, in CPU time of this thread. Runs of one
-// size follow each other, so that the heap has grown to that size.
-template <typename Work>
-double fastestSeconds(Work work) {
-    double best = 1e30;
-    for (int i = 0; i < 7; ++i) {
-        const double start = threadSeconds();
-        benchmark::DoNotOptimize(work());
-        best = std::min(best, threadSeconds() - start);
-    }
-    return best;
-}
-
-void run(benchmark::State& state, Input (*make)(int)) {
+void compile(benchmark::State& state, Input (*make)(int)) {
     const ScriptCompileSettings compileSettings = settings();
     ScriptCompiler compiler(compileSettings);
     const Input input = make(static_cast<int>(state.range(0)));
-    const Input twice = make(static_cast<int>(state.range(0)) * 2);
-    const double split = fastestSeconds([&] { return splitWords(input.text); });
-    const double compileOnce = fastestSeconds([&] { return compile(compiler, input); });
-    const double compileTwice = fastestSeconds([&] { return compile(compiler, twice); });
     for (auto _ : state) {
-        benchmark::DoNotOptimize(compile(compiler, input));
+        const auto scripts = input.waveformNames.empty()
+                                 ? compiler.compile(input.text)
+                                 : compiler.compile(input.text, input.waveformNames,
+                                                    input.markerNames, input.markerPositions);
+        benchmark::DoNotOptimize(scripts.data());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * input.text.size()));
-    state.counters["text_MB"] = static_cast<double>(input.text.size()) / 1e6;
-    state.counters["vs_split"] = compileOnce / split;
-    state.counters["doubling"] = compileTwice / compileOnce;
 }
 
-// Keep freed memory in the process: otherwise each compile of a large text
-// maps fresh pages, and page faults rather than the compiler set the time.
-const bool kHeapKept = [] {
-    mallopt(M_TRIM_THRESHOLD, 1 << 30);
-    mallopt(M_MMAP_THRESHOLD, 1 << 30);
-    return true;
-}();
-
-void BM_SplitWords(benchmark::State& state) {
-    const Input input = manyGenerates(static_cast<int>(state.range(0)));
+void split(benchmark::State& state, Input (*make)(int)) {
+    const Input input = make(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         benchmark::DoNotOptimize(splitWords(input.text));
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * input.text.size()));
 }
 
-void BM_ManyGenerates(benchmark::State& state) { run(state, manyGenerates); }
-void BM_ManyMarkers(benchmark::State& state) { run(state, manyMarkers); }
-void BM_LargeMarkerTables(benchmark::State& state) { run(state, largeTables); }
+void BM_SplitGenerates(benchmark::State& state) { split(state, manyGenerates); }
+void BM_CompileGenerates(benchmark::State& state) { compile(state, manyGenerates); }
+void BM_SplitMarkers(benchmark::State& state) { split(state, manyMarkers); }
+void BM_CompileMarkers(benchmark::State& state) { compile(state, manyMarkers); }
+void BM_SplitTables(benchmark::State& state) { split(state, largeTables); }
+void BM_CompileTables(benchmark::State& state) { compile(state, largeTables); }
 
-BENCHMARK(BM_SplitWords)->Arg(1 << 14)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ManyGenerates)->Arg(1 << 14)->Arg(1 << 16)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ManyMarkers)->Arg(1 << 14)->Arg(1 << 16)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_LargeMarkerTables)->Arg(1 << 12)->Arg(1 << 14)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SplitGenerates)->Arg(kGenerates);
+BENCHMARK(BM_CompileGenerates)->Arg(kGenerates)->Arg(2 * kGenerates)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SplitMarkers)->Arg(kMarkers);
+BENCHMARK(BM_CompileMarkers)->Arg(kMarkers)->Arg(2 * kMarkers)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SplitTables)->Arg(kTableWaveforms);
+BENCHMARK(BM_CompileTables)->Arg(kTableWaveforms)->Arg(2 * kTableWaveforms)->Unit(benchmark::kMillisecond);
+
+std::string named(const char* benchmark, int size) {
+    return std::string(benchmark) + "/" + std::to_string(size);
+}
 
 }  // namespace
+
+int main(int argc, char** argv) {
+    // Keep freed memory in the process: otherwise each compile of a large
+    // text maps fresh pages, and page faults rather than the compiler set
+    // the time.
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    mallopt(M_MMAP_THRESHOLD, 1 << 30);
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    const struct {
+        const char* shape;
+        const char* compile;
+        const char* split;
+        int size;
+    } shapes[] = {
+        {"many generates", "BM_CompileGenerates", "BM_SplitGenerates", kGenerates},
+        {"one generate with many markers", "BM_CompileMarkers", "BM_SplitMarkers", kMarkers},
+        {"large marker tables", "BM_CompileTables", "BM_SplitTables", kTableWaveforms},
+    };
+    for (const auto& shape : shapes) {
+        const std::string once = named(shape.compile, shape.size);
+        reporter.ratio((std::string("compile / word split, ") + shape.shape).c_str(), once,
+                       named(shape.split, shape.size));
+        reporter.ratio((std::string("compile of twice the text / once, ") + shape.shape).c_str(),
+                       named(shape.compile, 2 * shape.size), once);
+    }
+    benchmark::Shutdown();
+    return 0;
+}

@@ -15,7 +15,7 @@
 
 #include "ScriptInvariants.h"
 #include "qverr/Exception.h"
-#include "qvmxl/qvmxl.h"
+#include "qvmxl/errors.h"
 #include "qvWfmScriptCompiler/ScriptCompiler.h"
 #include "qvWfmScriptCompiler/errors.h"
 

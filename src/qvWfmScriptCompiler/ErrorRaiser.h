@@ -6,6 +6,7 @@
 #include <string>
 
 #include "qverr/Exception.h"
+#include "qvmxl/errors.h"
 #include "qvmxl/qvmxl.h"
 #include "qvWfmScriptCompiler/errors.h"
 

@@ -13,9 +13,6 @@ namespace qvmxl {
 // Translator of this library's own errors.
 inline constexpr const char* kTranslatorName = "mxlator_qv3377HAL";
 
-// Internal fault of this library (an impossible state was reached).
-inline constexpr int32_t kErrorSoftwareFault = -1074097800;
-
 // A cursor into the status's JSON buffer that grows the buffer as needed;
 // a null cursor makes every later write a no-op.
 struct Writer {

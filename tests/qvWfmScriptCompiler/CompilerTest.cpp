@@ -8,7 +8,7 @@
 #include "qvWfmScriptCompiler/Lexer.h"
 #include "qvWfmScriptCompiler/Parser.h"
 #include "qvWfmScriptCompiler/errors.h"
-#include "qvmxl/qvmxl.h"
+#include "qvmxl/errors.h"
 
 namespace scripttest {
 namespace {
