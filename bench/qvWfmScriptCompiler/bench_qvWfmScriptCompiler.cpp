@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "../ratioReporter.h"
+#include "ScriptSupport.h"
 #include "qvWfmScriptCompiler/ScriptCompiler.h"
 
 namespace {
@@ -19,13 +20,7 @@ constexpr int kMarkers = 1 << 15;
 constexpr int kTableWaveforms = 1 << 13;
 
 ScriptCompileSettings settings() {
-    ScriptCompileSettings result;
-    for (uint32_t id : {0u, 1u, 2u, 3u, 7u}) {
-        result.markerDictionary["marker" + std::to_string(id)] = id;
-    }
-    for (uint32_t id = 0; id < 4; ++id) {
-        result.scriptTriggerDictionary["scripttrigger" + std::to_string(id)] = id;
-    }
+    ScriptCompileSettings result = scripttest::engineSettings();
     result.alignmentQuantum = 8;
     result.minimumWaitLength = 16;
     return result;

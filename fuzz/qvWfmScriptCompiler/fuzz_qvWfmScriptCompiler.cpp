@@ -13,7 +13,7 @@
 #include <set>
 #include <string_view>
 
-#include "ScriptInvariants.h"
+#include "ScriptSupport.h"
 #include "qverr/Exception.h"
 #include "qvmxl/errors.h"
 #include "qvWfmScriptCompiler/ScriptCompiler.h"
@@ -57,13 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 4) {
         return 0;
     }
-    ScriptCompileSettings settings;
-    for (uint32_t id : {0u, 1u, 2u, 3u, 7u}) {
-        settings.markerDictionary["marker" + std::to_string(id)] = id;
-    }
-    for (uint32_t id = 0; id < 4; ++id) {
-        settings.scriptTriggerDictionary["scripttrigger" + std::to_string(id)] = id;
-    }
+    ScriptCompileSettings settings = scripttest::engineSettings();
     settings.alignmentQuantum = data[0] & 0x1F;
     settings.minimumWaitLength = data[1];
     const uint8_t flags = data[2];

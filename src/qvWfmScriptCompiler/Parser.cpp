@@ -49,6 +49,15 @@ void placeAt(Node& node, const Token& token) {
     node.positionInLine = token.column;
 }
 
+// An instruction node that begins at its keyword `token`.
+template <typename Node>
+std::unique_ptr<Node> newInstruction(InstructionType type, const Token& token) {
+    auto node = std::make_unique<Node>();
+    node->type = type;
+    placeAt(*node, token);
+    return node;
+}
+
 }  // namespace
 
 // The waveform-marker tables of one parse, indexed by waveform name so that
@@ -210,18 +219,23 @@ void ParserImpl::_raiseKeywordExpected(const std::string& possibleKeywords) cons
         .raise();
 }
 
-std::unique_ptr<NamedProcedure> ParserImpl::_parseScript() {
-    auto procedure = std::make_unique<NamedProcedure>();
-    placeAt(*procedure, current_);
-    _expect(kTokenScript, keywords::kScript);
+std::string ParserImpl::_readName() {
     if (!_isName()) {
         QVWSC_ERROR(kErrorScriptHasInvalidIdentifier)
             .at(current_.line, current_.column)
             .usage("kUsageTypeBadValue", current_.text)
             .raise();
     }
-    procedure->name = current_.text;
+    std::string name = current_.text;
     _advance();
+    return name;
+}
+
+std::unique_ptr<NamedProcedure> ParserImpl::_parseScript() {
+    auto procedure = std::make_unique<NamedProcedure>();
+    placeAt(*procedure, current_);
+    _expect(kTokenScript, keywords::kScript);
+    procedure->name = _readName();
     _parseInstructions(*procedure, 0);
     _expect(kTokenEnd, keywords::kEnd);
     _expect(kTokenScript, keywords::kScript);
@@ -250,18 +264,9 @@ std::unique_ptr<Instruction> ParserImpl::_parseInstruction(uint32_t repeatDepth)
 }
 
 std::unique_ptr<Instruction> ParserImpl::_parseGenerate() {
-    auto generate = std::make_unique<GenerateInstruction>();
-    generate->type = kInstructionGenerate;
-    placeAt(*generate, current_);
+    auto generate = newInstruction<GenerateInstruction>(kInstructionGenerate, current_);
     _advance();
-    if (!_isName()) {
-        QVWSC_ERROR(kErrorScriptHasInvalidIdentifier)
-            .at(current_.line, current_.column)
-            .usage("kUsageTypeBadValue", current_.text)
-            .raise();
-    }
-    generate->waveformName = current_.text;
-    _advance();
+    generate->waveformName = _readName();
     if (current_.kind == kTokenSubset) {
         generate->subset = _parseSubset();
     }
@@ -321,9 +326,7 @@ uint32_t ParserImpl::_readInteger() {
 }
 
 std::unique_ptr<Instruction> ParserImpl::_parseWait() {
-    auto wait = std::make_unique<WaitInstruction>();
-    wait->type = kInstructionWait;
-    placeAt(*wait, current_);
+    auto wait = newInstruction<WaitInstruction>(kInstructionWait, current_);
     _advance();
     if (current_.kind == kTokenUntil) {
         wait->waitKind = kWaitUntilTrigger;
@@ -341,9 +344,7 @@ std::unique_ptr<Instruction> ParserImpl::_parseWait() {
 }
 
 std::unique_ptr<Instruction> ParserImpl::_parseRepeat(uint32_t repeatDepth) {
-    auto repeat = std::make_unique<RepeatInstruction>();
-    repeat->type = kInstructionRepeat;
-    placeAt(*repeat, current_);
+    auto repeat = newInstruction<RepeatInstruction>(kInstructionRepeat, current_);
     if (repeatDepth >= kMaximumRepeatNesting) {
         QVWSC_ERROR(kErrorRepeatLoopNestingTooDeepInScript).at(*repeat).raise();
     }
@@ -373,9 +374,7 @@ std::unique_ptr<Instruction> ParserImpl::_parseRepeat(uint32_t repeatDepth) {
 }
 
 std::unique_ptr<Instruction> ParserImpl::_parseClear() {
-    auto clear = std::make_unique<ClearInstruction>();
-    clear->type = kInstructionClear;
-    placeAt(*clear, current_);
+    auto clear = newInstruction<ClearInstruction>(kInstructionClear, current_);
     _advance();
     clear->scriptTriggers.push_back(_readScriptTrigger());
     while (current_.kind == kTokenScriptTriggerName) {

@@ -55,6 +55,8 @@ private:
     bool _isName() const;
     void _expect(int32_t kind, const char* keyword);
     [[noreturn]] void _raiseKeywordExpected(const std::string& possibleKeywords) const;
+    // A script or waveform name.
+    std::string _readName();
     std::unique_ptr<NamedProcedure> _parseScript();
     void _parseInstructions(InstructionContainer& container, uint32_t repeatDepth);
     std::unique_ptr<Instruction> _parseInstruction(uint32_t repeatDepth);

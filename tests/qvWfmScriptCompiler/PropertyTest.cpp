@@ -6,7 +6,7 @@
 #include <random>
 
 #include "ScriptDump.h"
-#include "ScriptInvariants.h"
+#include "ScriptSupport.h"
 
 namespace scripttest {
 namespace {

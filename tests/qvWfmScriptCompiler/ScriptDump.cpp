@@ -11,17 +11,6 @@ namespace scripttest {
 
 using namespace qvwfmscriptcompiler;
 
-ScriptCompileSettings engineSettings() {
-    ScriptCompileSettings settings;
-    for (uint32_t id : {0u, 1u, 2u, 3u, 7u}) {
-        settings.markerDictionary["marker" + std::to_string(id)] = id;
-    }
-    for (uint32_t id = 0; id < 4; ++id) {
-        settings.scriptTriggerDictionary["scripttrigger" + std::to_string(id)] = id;
-    }
-    return settings;
-}
-
 namespace {
 
 std::string hex(unsigned value) {

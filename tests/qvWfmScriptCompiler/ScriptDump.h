@@ -6,15 +6,13 @@
 #include <string_view>
 #include <vector>
 
+#include "ScriptSupport.h"
 #include "qverr/Exception.h"
 #include "qvWfmScriptCompiler/ScriptCompileSettings.h"
 #include "qvWfmScriptCompiler/ScriptCompiler.h"
 #include "qvWfmScriptCompiler/Sequence.h"
 
 namespace scripttest {
-
-// The dictionaries the generation engine fills; quantum 1, no minimum wait.
-qvwfmscriptcompiler::ScriptCompileSettings engineSettings();
 
 struct MarkerTables {
     std::vector<std::string> waveformNames;

@@ -1,8 +1,19 @@
-#include "ScriptInvariants.h"
+#include "ScriptSupport.h"
 
 namespace scripttest {
 
 using namespace qvwfmscriptcompiler;
+
+ScriptCompileSettings engineSettings() {
+    ScriptCompileSettings settings;
+    for (uint32_t id : {0u, 1u, 2u, 3u, 7u}) {
+        settings.markerDictionary["marker" + std::to_string(id)] = id;
+    }
+    for (uint32_t id = 0; id < 4; ++id) {
+        settings.scriptTriggerDictionary["scripttrigger" + std::to_string(id)] = id;
+    }
+    return settings;
+}
 
 std::string checkInvariants(const std::vector<CompiledScript>& scripts,
                             const ScriptCompileSettings& settings) {

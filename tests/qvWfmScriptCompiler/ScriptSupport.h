@@ -1,4 +1,5 @@
-// What every compiled script must satisfy, whatever text it came from.
+// Shared by the tests, the fuzz target and the benchmark: the settings the
+// generation engine makes, and what every compiled script must satisfy.
 #pragma once
 
 #include <string>
@@ -8,6 +9,9 @@
 #include "qvWfmScriptCompiler/Sequence.h"
 
 namespace scripttest {
+
+// The dictionaries the generation engine fills; quantum 1, no minimum wait.
+qvwfmscriptcompiler::ScriptCompileSettings engineSettings();
 
 // The first broken rule, or "" when all hold.
 std::string checkInvariants(const std::vector<qvwfmscriptcompiler::CompiledScript>& scripts,
