@@ -85,16 +85,6 @@ TEST_F(CompilerState, DeeplyNestedTextFailsAtTheFirstRepeatTooDeep) {
     }
 }
 
-TEST_F(CompilerState, LongScriptsCompile) {
-    std::string text = "script s\n";
-    for (int i = 0; i < 100000; ++i) text += "generate w" + std::to_string(i % 7) + " marker0(0)\n";
-    text += "end script";
-    const auto scripts = compiler_.compile(text);
-    ASSERT_EQ(1u, scripts.size());
-    ASSERT_EQ(1u, scripts[0].steps.size());
-    EXPECT_EQ(100000u, scripts[0].steps[0].segments.size());
-}
-
 // A chain of repeats as deep as a caller may build it by hand.
 std::unique_ptr<NamedProcedure> deepProcedure(int depth) {
     auto procedure = std::make_unique<NamedProcedure>();
