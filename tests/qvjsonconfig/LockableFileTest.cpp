@@ -1,0 +1,171 @@
+#include "qvjsonconfig/afaWrappers/LockableFile.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "support/TempDir.h"
+
+namespace {
+
+using qvjsonconfig::LockableFile;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+void write(LockableFile& file, const std::string& text) {
+    file.write(text.data(), text.data() + text.size());
+}
+
+std::string read(LockableFile& file) {
+    std::string text = "stale";
+    file.read(text);
+    return text;
+}
+
+TEST(LockableFile, AMissingFileWithoutCreateFailsAtOnce) {
+    qvtest::TempDir dir;
+    const std::string path = dir / "absent.config";
+    const auto start = std::chrono::steady_clock::now();
+    const auto [code, detail] = qvtest::thrownStatus([&] { LockableFile file(path.c_str(), false); });
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(10));
+    EXPECT_EQ(code, -52006);
+    EXPECT_THAT(detail, HasSubstr("\"translator\":\"mxlator_qv3377HAL\""));
+    EXPECT_THAT(detail, HasSubstr("{\"type\":\"comment\",\"comment\":\"Failed to open file\"}"));
+    EXPECT_THAT(detail, HasSubstr("\"usage\":\"kUsageTypeFilePath\",\"value\":\"" + path + "\""));
+    EXPECT_THAT(detail, Not(HasSubstr("internal_error")));
+}
+
+TEST(LockableFile, CreatingInAMissingDirectoryRetriesThenFails) {
+    qvtest::TempDir dir;
+    const std::string path = dir / "missing/sub/file.config";
+    const auto start = std::chrono::steady_clock::now();
+    const auto [code, detail] = qvtest::thrownStatus([&] { LockableFile file(path.c_str(), true); });
+    // Six attempts, each followed by a 10 ms pause.
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(60));
+    EXPECT_EQ(code, -52006);
+    EXPECT_THAT(detail, HasSubstr("\"internal_error\":{\"api\":\"errno\",\"code\":2,"));
+    EXPECT_THAT(detail, HasSubstr("Failed to open file"));
+}
+
+TEST(LockableFile, ACreatedFileIsSharedByEveryUser) {
+    qvtest::TempDir dir;
+    const std::string path = dir / "new.config";
+    const mode_t previous = umask(077);
+    {
+        LockableFile file(path.c_str(), true);
+        EXPECT_EQ(read(file), "");
+    }
+    umask(previous);
+    struct stat info {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0666u);
+}
+
+TEST(LockableFile, WriteReplacesTheWholeContent) {
+    qvtest::TempDir dir;
+    const std::string path = dir / "file";
+    qvtest::writeFile(path, "a rather long old content");
+    LockableFile file(path.c_str(), false);
+    write(file, "short");
+    EXPECT_EQ(qvtest::readFile(path), "short");
+    EXPECT_EQ(read(file), "short");
+    write(file, std::string(128, 'x'));
+    EXPECT_EQ(read(file), std::string(128, 'x'));
+    write(file, std::string(1000, 'y'));
+    EXPECT_EQ(read(file), std::string(1000, 'y'));
+    file.write(nullptr, nullptr);
+    EXPECT_EQ(qvtest::readFile(path), "");
+    EXPECT_EQ(read(file), "");
+}
+
+// Whether the pipe has something to read within the time.
+bool readable(int fd, int timeoutMs) {
+    pollfd entry{fd, POLLIN, 0};
+    return poll(&entry, 1, timeoutMs) == 1;
+}
+
+TEST(LockableFile, AnotherProcessWaitsUntilTheOutermostUnlock) {
+    qvtest::TempDir dir;
+    const std::string path = dir / "shared.config";
+    LockableFile file(path.c_str(), true);
+    file.lock();
+    file.lock();
+    int report[2];
+    ASSERT_EQ(pipe(report), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        close(report[0]);
+        LockableFile own(path.c_str(), false);
+        own.lock();
+        const char done = 'L';
+        _exit(::write(report[1], &done, 1) == 1 ? 0 : 1);
+    }
+    close(report[1]);
+    EXPECT_FALSE(readable(report[0], 200));
+    file.unlock();
+    // The inner unlock must not let the other process in.
+    EXPECT_FALSE(readable(report[0], 200));
+    file.unlock();
+    EXPECT_TRUE(readable(report[0], 5000));
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    close(report[0]);
+}
+
+TEST(LockableFile, AnotherThreadWaitsForTheLock) {
+    qvtest::TempDir dir;
+    const std::string path = dir / "shared.config";
+    LockableFile file(path.c_str(), true);
+    file.lock();
+    std::atomic<bool> entered{false};
+    std::thread other([&] {
+        file.lock();
+        entered = true;
+        file.unlock();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(entered.load());
+    file.unlock();
+    other.join();
+    EXPECT_TRUE(entered.load());
+}
+
+TEST(LockableFile, AFullDiskLeavesTheOldContent) {
+    qvtest::TempDir dir;
+    const std::string path = dir / "full.config";
+    const std::string old = "{\"old\":true}";
+    qvtest::writeFile(path, old);
+    const pid_t child = fork();
+    if (child == 0) {
+        // The file-size limit stands in for a full disk.
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{old.size() + 4, old.size() + 4};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        int32_t code = 0;
+        try {
+            LockableFile file(path.c_str(), false);
+            const std::string longer(200, 'n');
+            file.write(longer.data(), longer.data() + longer.size());
+        } catch (const qverr::Exception& exception) {
+            code = exception.status.code;
+        }
+        _exit(code == -52012 ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(qvtest::readFile(path), old);
+}
+
+}  // namespace
