@@ -1,0 +1,210 @@
+#include "qvsysq/sysq.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+
+#include "qvsysq/internal/systemRoot.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+// Sets or unsets an environment variable for the scope.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const char* value) : name_(name) {
+        if (const char* old = getenv(name)) previous_ = old;
+        if (value != nullptr) {
+            setenv(name, value, 1);
+        } else {
+            unsetenv(name);
+        }
+    }
+    ~ScopedEnvironment() {
+        if (previous_) {
+            setenv(name_, previous_->c_str(), 1);
+        } else {
+            unsetenv(name_);
+        }
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> previous_;
+};
+
+bool isDirectory(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+class StandardPathsTest : public ::testing::Test {
+protected:
+    StandardPathsTest() { qvsysq::internal::setSystemRoot(root.path()); }
+    ~StandardPathsTest() override { qvsysq::internal::setSystemRoot(""); }
+    qvtest::TempDir root;
+};
+
+TEST_F(StandardPathsTest, FixedDirectoriesLieUnderTheSystemRoot) {
+    EXPECT_EQ(qvsysq::getRunStateDir(), root / "var/run");
+    EXPECT_EQ(qvsysq::getLocalStateDir(), root / "var/local/vorlane");
+    qvsysq::SysqWrapper wrapper;
+    EXPECT_EQ(wrapper.getLocalStateDir(), root / "var/local/vorlane");
+    // Without a relocation library every named directory is its default.
+    EXPECT_EQ(qvsysq::getMultiarchLibDir(), root / "usr/lib/x86_64-linux-gnu");
+    EXPECT_EQ(qvsysq::getSharedStateDir(), root / "var/lib");
+    qverr::Status status;
+    std::string out = "unchanged";
+    qvsysq::getInstallDir("bindirx", out, status);
+    EXPECT_EQ(status.code, -52008);
+    EXPECT_EQ(out, "unchanged");
+}
+
+TEST_F(StandardPathsTest, TheTemporaryDirectoryIsTakenAsItIs) {
+    {
+        ScopedEnvironment tmpdir("TMPDIR", "/some/where/ ");
+        EXPECT_EQ(qvsysq::getTempDir(), "/some/where/ ");
+    }
+    ScopedEnvironment tmpdir("TMPDIR", nullptr);
+    EXPECT_EQ(qvsysq::getTempDir(), root / "tmp");
+}
+
+TEST_F(StandardPathsTest, TemporaryFileNamesAreTakenForTheCaller) {
+    ScopedEnvironment tmpdir("TMPDIR", root.path().c_str());
+    const std::string first = qvsysq::getTempFileName();
+    const std::string second = qvsysq::getTempFileName();
+    EXPECT_NE(first, second);
+    EXPECT_THAT(first, StartsWith(root.path() + "/"));
+    struct stat info {};
+    ASSERT_EQ(stat(first.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+    EXPECT_EQ(info.st_size, 0);
+    ScopedEnvironment missing("TMPDIR", (root / "absent").c_str());
+    EXPECT_EQ(qvtest::thrownStatus([] { qvsysq::getTempFileName(); }).first, -52008);
+}
+
+TEST_F(StandardPathsTest, TheSharedDataDirectoryComesFromItsPointerFile) {
+    EXPECT_EQ(qvsysq::getSharedDataDir(), root / "usr/local/vorlane/share");
+    qvtest::writeFile(root / "etc/vorlane/share/share.dir", " /opt/qv share/\n\n");
+    EXPECT_EQ(qvsysq::getSharedDataDir(), "/opt/qv share");
+    qvsysq::SysqWrapper wrapper;
+    EXPECT_EQ(wrapper.getSharedDir(), "/opt/qv share");
+    qvtest::writeFile(root / "etc/vorlane/share/share.dir", "///");
+    EXPECT_EQ(qvsysq::getSharedDataDir(), "");
+}
+
+TEST_F(StandardPathsTest, TheUserConfigurationDirectoryFollowsXdgThenHome) {
+    ScopedEnvironment xdg("XDG_CONFIG_HOME", (root.path() + "/x/y/z//").c_str());
+    EXPECT_EQ(qvsysq::getUserConfigDir(false), root / "x/y/z");
+    EXPECT_FALSE(isDirectory(root / "x"));
+    EXPECT_EQ(qvsysq::getUserConfigDir(true), root / "x/y/z");
+    EXPECT_TRUE(isDirectory(root / "x/y/z"));
+
+    ScopedEnvironment noXdg("XDG_CONFIG_HOME", nullptr);
+    std::filesystem::create_directories(root / "home");
+    ScopedEnvironment home("HOME", (root.path() + "/home/").c_str());
+    EXPECT_EQ(qvsysq::getUserConfigDir(true), root / "home/.config");
+    EXPECT_TRUE(isDirectory(root / "home/.config"));
+    // Under HOME only ".config" itself is made.
+    ScopedEnvironment missingHome("HOME", (root / "nohome").c_str());
+    const auto [code, detail] = qvtest::thrownStatus([] { qvsysq::getUserConfigDir(true); });
+    EXPECT_EQ(code, -52006);
+    EXPECT_THAT(detail, HasSubstr("\"qvsysq_debug\":{\"desc\":\"parent not found\"}"));
+    EXPECT_FALSE(isDirectory(root / "nohome"));
+}
+
+TEST_F(StandardPathsTest, DirectoriesAreCreatedOrFoundAlready) {
+    qverr::Status status;
+    qvsysq::createDirectory(root.path().c_str(), status);
+    EXPECT_EQ(status.code, 0);
+    qvsysq::createDirectories((root / "a//b/c/").c_str(), status);
+    EXPECT_EQ(status.code, 0);
+    EXPECT_TRUE(isDirectory(root / "a/b/c"));
+    struct stat info {};
+    stat((root / "a/b").c_str(), &info);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+
+    qvtest::writeFile(root / "file", "x");
+    qvsysq::createDirectories((root / "file").c_str(), status);
+    EXPECT_EQ(status.code, -52013);
+    EXPECT_THAT(status.jsonText(),
+                HasSubstr("\"internal_error\":{\"api\":\"errno\",\"code\":17,\"string\":"));
+    EXPECT_THAT(status.jsonText(), HasSubstr("\"qvsysq_debug\":{\"desc\":\"path exist but not a "
+                                             "dir\",\"path\":\"" + root / "file" + "\"}"));
+    qverr::Status below;
+    qvsysq::createDirectories((root / "file/sub").c_str(), below);
+    EXPECT_EQ(below.code, -52008);
+}
+
+TEST_F(StandardPathsTest, ReadingAFile) {
+    qverr::Status status;
+    std::string bytes;
+    qvtest::writeFile(root / "data", std::string("a\0b", 3));
+    qvsysq::readFile((root / "data").c_str(), bytes, status);
+    EXPECT_EQ(bytes, std::string("a\0b", 3));
+    qvsysq::readFile((root / "absent").c_str(), bytes, status);
+    EXPECT_EQ(status.code, -52006);
+    EXPECT_THAT(status.jsonText(), HasSubstr("\"desc\":\"error opening file\",\"filename\":\""));
+    // A directory opens like a file but has no content to read.
+    qverr::Status directory;
+    qvsysq::readFile(root.path().c_str(), bytes, directory);
+    EXPECT_EQ(directory.code, -52006);
+}
+
+TEST(InstallDirectories, RelocationVariants) {
+    std::vector<qvsysq::internal::InstallDir> table;
+    auto path = [&](const char* name) {
+        for (const auto& entry : table) {
+            if (entry.name == name) return entry.path;
+        }
+        return std::string("absent");
+    };
+    qverr::Status status;
+    qvsysq::internal::buildInstallDirs("libqvabsent.so.0", table, status);
+    EXPECT_EQ(status.code, 0);
+    ASSERT_EQ(table.size(), 19u);
+    EXPECT_EQ(table.front().name, "prefixdir");
+    EXPECT_EQ(table.back().name, "initddir");
+    EXPECT_EQ(path("multiarchlibdir"), "/usr/lib/x86_64-linux-gnu");
+
+    qvsysq::internal::buildInstallDirs(QV_RELOCATIONS_RELOCATE, table, status);
+    EXPECT_EQ(status.code, 0);
+    EXPECT_EQ(path("multiarchlibdir"), "/opt/qvrelocated/multiarchlibdir");
+    EXPECT_EQ(path("sharedstatedir"), "/opt/qvrelocated/sharedstatedir");
+    EXPECT_EQ(path("bindir"), "/usr/bin");
+
+    qvsysq::internal::buildInstallDirs(QV_RELOCATIONS_ANSWER0, table, status);
+    EXPECT_EQ(status.code, 0);
+    EXPECT_EQ(path("docdir"), "/usr/share/doc");
+
+    // A function that fills the whole buffer still yields a terminated path.
+    qvsysq::internal::buildInstallDirs(QV_RELOCATIONS_NONUL, table, status);
+    EXPECT_EQ(status.code, 0);
+    EXPECT_EQ(path("bindir"), std::string(255, 'x'));
+
+    qvsysq::internal::buildInstallDirs(QV_RELOCATIONS_ANSWERFAIL, table, status);
+    EXPECT_EQ(status.code, -52006);
+    EXPECT_EQ(path("bindir"), "/usr/bin");
+}
+
+TEST(FailingRelocationLibrary, EveryNamedQueryFails) {
+    if (getenv("QV_RELOCATION_FAILS") == nullptr) GTEST_SKIP() << "needs the failing library";
+    qverr::Status status;
+    std::string out;
+    qvsysq::getInstallDir("bindir", out, status);
+    EXPECT_EQ(status.code, -52006);
+    EXPECT_EQ(qvtest::thrownStatus([] { qvsysq::getMultiarchLibDir(); }).first, -52006);
+    EXPECT_EQ(qvtest::thrownStatus([] { qvsysq::getSharedStateDir(); }).first, -52006);
+    // Paths that are not named directories are not affected.
+    EXPECT_NO_THROW(qvsysq::getLocalStateDir());
+}
+
+}  // namespace

@@ -1,0 +1,126 @@
+#include "tolmRuntimeFeatureToggles/RuntimeToggles.h"
+
+#include <gtest/gtest.h>
+
+#include "qvsysq/internal/systemRoot.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using runtime_toggles::RuntimeToggles;
+using runtime_toggles::SystemSettingsAccessor;
+using Toggles = RuntimeToggles<int, int, 12>;
+constexpr const char* kThreadBound = "UpperBoundValueOfThreadsInPool";
+
+class RuntimeTogglesTest : public ::testing::Test {
+protected:
+    RuntimeTogglesTest() { qvsysq::internal::setSystemRoot(root.path()); }
+    ~RuntimeTogglesTest() override { qvsysq::internal::setSystemRoot(""); }
+
+    void writeToggles(const std::string& content) { qvtest::writeFile(togglesPath, content); }
+    void initialize(Toggles& object, const char* fileName = "features.ini") {
+        nQVAPALS100::tStatus status;
+        object.initialize("qvrf", fileName, "vorlane", &accessor, status);
+        ASSERT_EQ(status.getCode(), 0);
+    }
+    int value(const char* name, int defaultValue, int64_t expectedCode = 0) {
+        nQVAPALS100::tStatus status;
+        int result = -12345;
+        toggles.getValue(name, defaultValue, result, status);
+        EXPECT_EQ(status.getCode(), expectedCode) << name;
+        return result;
+    }
+
+    qvtest::TempDir root;
+    std::string togglesPath = root / "var/local/vorlane/systemsettings/qvrf_features.ini";
+    nQVAPALS100::tStatus accessorStatus;
+    SystemSettingsAccessor accessor{accessorStatus};
+    Toggles toggles;
+};
+
+TEST_F(RuntimeTogglesTest, WithoutAFileTheDefaultIsAnsweredAndCached) {
+    initialize(toggles);
+    EXPECT_EQ(value(kThreadBound, -1, -22), -1);
+    EXPECT_EQ(value(kThreadBound, -1), -1);
+    // The missing file stays an empty document until reload.
+    writeToggles("[qvrfUpperBoundValueOfThreadsInPool]\nValue=4\n");
+    EXPECT_EQ(value("Other", 3, -52006), 3);
+    nQVAPALS100::tStatus status;
+    toggles.reload(status);
+    EXPECT_EQ(status.getCode(), 0);
+    EXPECT_EQ(value(kThreadBound, -1), 4);
+}
+
+TEST_F(RuntimeTogglesTest, SectionAndKeyMatchWithoutRegardToCase) {
+    writeToggles("[QVRFUPPERBOUNDVALUEOFTHREADSINPOOL]\nvalue = 8\n[qvrfText]\nValue=abc\n"
+                 "[qvrfEmpty]\nValue=\n");
+    initialize(toggles);
+    EXPECT_EQ(value(kThreadBound, -1), 8);
+    EXPECT_EQ(value("Text", 2), 2);
+    EXPECT_EQ(value("Empty", 2, -52006), 2);
+    EXPECT_EQ(value("Absent", 9, -52006), 9);
+    EXPECT_EQ(value(nullptr, 9, -52005), 9);
+}
+
+TEST_F(RuntimeTogglesTest, AnswersStayUntilReloadOrClear) {
+    writeToggles("[qvrfA]\nValue=1\n");
+    initialize(toggles);
+    EXPECT_EQ(value("A", 0), 1);
+    writeToggles("[qvrfA]\nValue=2\n");
+    EXPECT_EQ(value("A", 0), 1);
+    nQVAPALS100::tStatus status;
+    toggles.clear(status);
+    EXPECT_EQ(value("A", 0), 2);
+    toggles.setValue("A", 5, status);
+    toggles.setValue("X", 6, status);
+    EXPECT_EQ(status.getCode(), 0);
+    EXPECT_EQ(value("A", 0), 5);
+    EXPECT_EQ(value("X", 0), 6);
+}
+
+TEST_F(RuntimeTogglesTest, TogglesShareTheParsedFile) {
+    writeToggles("[qvrfA]\nValue=1\n");
+    initialize(toggles);
+    EXPECT_EQ(value("A", 0), 1);
+    {
+        Toggles other;
+        initialize(other);
+        nQVAPALS100::tStatus status;
+        int result = 0;
+        other.getValue("A", 0, result, status);
+        EXPECT_EQ(result, 1);
+        EXPECT_EQ(accessor.getFileMap()->size(), 1u);
+        EXPECT_EQ(accessor.getUserMap()->size(), 2u);
+    }
+    // The document stays while a toggle object uses it.
+    EXPECT_EQ(accessor.getFileMap()->size(), 1u);
+    EXPECT_EQ(accessor.getUserMap()->size(), 1u);
+    EXPECT_STREQ(accessor.getFilePath(), togglesPath.c_str());
+}
+
+TEST_F(RuntimeTogglesTest, AnEmptyFileNameFailsEveryLoad) {
+    initialize(toggles, "");
+    EXPECT_EQ(value(kThreadBound, 7, -52005), 7);
+    nQVAPALS100::tStatus status;
+    toggles.load(status);
+    EXPECT_EQ(status.getCode(), -52005);
+}
+
+TEST_F(RuntimeTogglesTest, AnObjectThatCouldNotBeSetUpAnswersItsDefaultAndSaysWhy) {
+    nQVAPALS100::tStatus failed;
+    failed.setCode(-52003, "qv3377hal", "test", 1);
+    Toggles broken;
+    nQVAPALS100::tStatus status;
+    broken.initialize("qvrf", "features.ini", "vorlane", &accessor, failed);
+    int result = 0;
+    broken.getValue(kThreadBound, -1, result, status);
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(status.getCode(), -52003);
+
+    // A status that already holds an error makes getValue do nothing.
+    result = 3;
+    broken.getValue(kThreadBound, -1, result, status);
+    EXPECT_EQ(result, 3);
+}
+
+}  // namespace
