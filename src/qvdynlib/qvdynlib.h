@@ -59,7 +59,7 @@ public:
         if (lib_.get() == nullptr) return;
         constexpr size_t count = std::size(Table::kEntryPointNames);
         void* addresses[count] = {};
-        resolveEntryPoints(lib_.get(), Table::kPrefix, Table::kEntryPointNames, count,
+        resolveEntryPoints(lib_.get(), Table::kPrefix, std::data(Table::kEntryPointNames), count,
                            Table::kSuffix, addresses, status);
         for (size_t i = 0; i < count; ++i) this->setEntryPoint(i, addresses[i]);
     }

@@ -17,6 +17,8 @@ constexpr char kNoTerminator = 1;  // none seen yet (no line ends with it)
 
 bool isSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 bool isTerminator(char c) { return c == '\n' || c == '\r' || c == '\0'; }
+// ASCII only, whatever locale the host process has set.
+char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // Splits the stream into lines. A terminator that starts a line and
 // differs from the one that ended the previous line is the second half of
@@ -44,7 +46,12 @@ public:
                 return true;
             }
             first = false;
+            // The rest of the line up to its terminator, in one piece.
+            size_t end = position_;
+            while (end < length_ && !isTerminator(chunk_[end])) ++end;
             line.push_back(c);
+            line.append(chunk_ + position_, end - position_);
+            position_ = end;
         }
     }
 
@@ -80,10 +87,7 @@ bool namesEqual(const IniDocument& document, const char* a, const char* b) {
     while (isSpace(*a)) ++a;
     while (isSpace(*b)) ++b;
     for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-        if (std::toupper(static_cast<unsigned char>(*a)) !=
-            std::toupper(static_cast<unsigned char>(*b))) {
-            return false;
-        }
+        if (*a != *b && upper(*a) != upper(*b)) return false;
     }
     const char* rest = *a != '\0' ? a : b;
     while (isSpace(*rest)) ++rest;
