@@ -24,17 +24,10 @@ TEST(DynamicLibraryLoading, AMissingLibraryIsReportedWithTheLinkersMessage) {
     EXPECT_THAT(detail, HasSubstr("libqvabsent.so.7: cannot open shared object file"));
     // Nothing is left behind for the next caller of dlerror.
     EXPECT_EQ(dlerror(), nullptr);
-    // The failed load leaves the status in error: no look-up follows.
+    // The failed load leaves the status in error: nothing more is done.
+    EXPECT_EQ(qvdynlib_load(QV_PROBE_LIBRARY, kQvdynlibDefaultFlags, status), nullptr);
     EXPECT_EQ(qvdynlib_symbol(RTLD_DEFAULT, "malloc", status), nullptr);
     EXPECT_EQ(status.jsonText(), detail);
-}
-
-TEST(DynamicLibraryLoading, AStatusInErrorIsLeftAlone) {
-    qverr::Status status;
-    status.setCodeOnly(-1);
-    EXPECT_EQ(qvdynlib_load(QV_PROBE_LIBRARY, kQvdynlibDefaultFlags, status), nullptr);
-    EXPECT_EQ(status.code, -1);
-    EXPECT_EQ(status.json, nullptr);
 }
 
 TEST(DynamicLibraryLoading, EntryPointsAreResolvedAndMissingOnesReported) {
@@ -51,11 +44,6 @@ TEST(DynamicLibraryLoading, EntryPointsAreResolvedAndMissingOnesReported) {
                           "\"qvdynlib_symbol\":\"qvprobe_absent\"},\"internal_error\":"
                           "{\"api\":\"dlerror\",\"string\":\""));
     EXPECT_EQ(dlerror(), nullptr);
-}
-
-TEST(DynamicLibraryLoading, AnEmptyOwnerClosesNothing) {
-    { qvdynlib::AutoLib none; }
-    EXPECT_EQ(qvdynlib_close(nullptr), -1);
 }
 
 // An entry-point table as a library wrapper declares it.

@@ -28,8 +28,6 @@ public:
     TempDir& operator=(const TempDir&) = delete;
     ~TempDir() {
         std::error_code ignored;
-        std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ignored);
         std::filesystem::remove_all(path_, ignored);
     }
     const std::string& path() const { return path_; }

@@ -76,25 +76,6 @@ TEST_F(RuntimeTogglesTest, AnswersStayUntilReloadOrClear) {
     EXPECT_EQ(status.getCode(), 0);
     EXPECT_EQ(value("A", 0), 5);
     EXPECT_EQ(value("X", 0), 6);
-}
-
-TEST_F(RuntimeTogglesTest, TogglesShareTheParsedFile) {
-    writeToggles("[qvrfA]\nValue=1\n");
-    initialize(toggles);
-    EXPECT_EQ(value("A", 0), 1);
-    {
-        Toggles other;
-        initialize(other);
-        nQVAPALS100::tStatus status;
-        int result = 0;
-        other.getValue("A", 0, result, status);
-        EXPECT_EQ(result, 1);
-        EXPECT_EQ(accessor.getFileMap()->size(), 1u);
-        EXPECT_EQ(accessor.getUserMap()->size(), 2u);
-    }
-    // The document stays while a toggle object uses it.
-    EXPECT_EQ(accessor.getFileMap()->size(), 1u);
-    EXPECT_EQ(accessor.getUserMap()->size(), 1u);
     EXPECT_STREQ(accessor.getFilePath(), togglesPath.c_str());
 }
 

@@ -4,61 +4,29 @@
 
 namespace {
 
-TEST(RegisterSequenceDetector, TheSequenceCompletesWithAllowedInterludes) {
-    qvzek::RegisterSequenceDetector detector;
-    detector.onRead(58);
-    detector.onCommand(6);
-    detector.onCommand(4);
-    detector.onRead(82);
-    detector.onWrite(23, 2);
-    detector.onCommand(6);
-    detector.onCommand(1);
-    detector.onCommand(1);
-    detector.onRead(82);
-    detector.onRead(58);
-    EXPECT_FALSE(detector.isComplete());
-    detector.onRead(82);
-    detector.onRead(48);
-    EXPECT_TRUE(detector.isComplete());
-    // Complete stays complete.
-    detector.onCommand(0);
-    detector.onWrite(1, 1);
-    EXPECT_TRUE(detector.isComplete());
+// Feeds steps 1..upTo of the sequence, with the interludes that are allowed.
+void feed(qvzek::RegisterSequenceDetector& detector, int upTo) {
+    if (upTo >= 1) detector.onCommand(6), detector.onCommand(4), detector.onRead(82);
+    if (upTo >= 2) detector.onWrite(23, 2), detector.onCommand(6);
+    if (upTo >= 3) detector.onCommand(1), detector.onCommand(1);
+    if (upTo >= 4) detector.onRead(58), detector.onRead(82);
+    if (upTo >= 5) detector.onRead(48);
 }
 
-TEST(RegisterSequenceDetector, AnyOtherAccessStartsOver) {
-    qvzek::RegisterSequenceDetector detector;
-    auto upToState = [&](int state) {
-        detector.onCommand(0);
-        detector.onCommand(6);
-        if (state >= 2) detector.onWrite(23, 2);
-        if (state >= 3) detector.onCommand(1);
-        if (state >= 4) detector.onRead(58);
-    };
-    auto finish = [&](int state) {
-        if (state <= 1) detector.onWrite(23, 2);
-        if (state <= 2) detector.onCommand(1);
-        if (state <= 3) detector.onRead(58);
+TEST(RegisterSequenceDetector, OnlyTheWholeSequenceCompletesIt) {
+    for (int step = 1; step <= 4; ++step) {
+        qvzek::RegisterSequenceDetector detector;
+        feed(detector, step);
+        detector.onWrite(23, 3);  // any other access starts over
+        detector.onRead(58);
         detector.onRead(48);
-    };
-    upToState(1);
-    detector.onWrite(23, 3);
-    finish(1);
-    EXPECT_FALSE(detector.isComplete());
-    upToState(2);
-    detector.onCommand(4);
-    finish(2);
-    EXPECT_FALSE(detector.isComplete());
-    upToState(3);
-    detector.onRead(48);
-    finish(3);
-    EXPECT_FALSE(detector.isComplete());
-    upToState(4);
-    detector.onCommand(1);
-    finish(4);
-    EXPECT_FALSE(detector.isComplete());
-    upToState(4);
-    finish(4);
+        EXPECT_FALSE(detector.isComplete()) << step;
+    }
+    qvzek::RegisterSequenceDetector detector;
+    detector.onRead(58);  // ignored while idle
+    feed(detector, 5);
+    EXPECT_TRUE(detector.isComplete());
+    detector.onCommand(0);
     EXPECT_TRUE(detector.isComplete());
 }
 
