@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "qvapal/status/tStatus.h"
+
+namespace {
+
+using nQVAPALS100::tStatus;
+
+TEST(PlatformStatus, KeepsTheFirstErrorAndCutsItsFields) {
+    tStatus status;
+    EXPECT_FALSE(status.setCode(0, "c", "f.cpp", 1));
+    EXPECT_TRUE(status.setCode(5, "warn", "a.cpp", 10));
+    EXPECT_FALSE(status.setCode(6, "warn2", "b.cpp", 11));
+    EXPECT_EQ(status.getCode(), 5);
+    status.detail[1] = 8;
+    const std::string file = std::string(60, 'h') + std::string(60, 't');
+    EXPECT_TRUE(status.setCode(-52005, "internal_sdi_hal23u", file.c_str(), 12));
+    EXPECT_FALSE(status.setCode(-52006, "second", "d.cpp", 13));
+    EXPECT_FALSE(status.setCode(7, "warn3", "e.cpp", 14));
+    EXPECT_EQ(status.getCode(), -52005);
+    EXPECT_STREQ(status.component, "internal_");
+    EXPECT_EQ(std::string(status.file), std::string(49, 'h') + ".." + std::string(49, 't'));
+    EXPECT_EQ(status.line, 12u);
+    EXPECT_EQ(status.detail[0], 0u);
+    EXPECT_EQ(status.detail[1], 8u);
+}
+
+// A caller's record is only as large as its structSize says: the bytes
+// behind a short record must stay untouched.
+struct CallerRecord {
+    uint64_t structSize;
+    int64_t code;
+    unsigned char guard[200];
+    explicit CallerRecord(uint64_t size) : structSize(size), code(0) {
+        memset(guard, 0xAB, sizeof guard);
+    }
+    tStatus& status() { return *reinterpret_cast<tStatus*>(this); }
+    bool guardIntact() const {
+        for (unsigned char byte : guard) {
+            if (byte != 0xAB) return false;
+        }
+        return true;
+    }
+};
+
+TEST(PlatformStatus, ShortRecordsReceiveOnlyTheCode) {
+    CallerRecord record(16);
+    EXPECT_TRUE(record.status().setCode(-52006, "component", "file.cpp", 42));
+    EXPECT_EQ(record.code, -52006);
+    EXPECT_TRUE(record.guardIntact());
+
+    tStatus full;
+    full.setCode(-52005, "c", "f", 1);
+    CallerRecord target(16);
+    EXPECT_TRUE(target.status().merge(full));
+    EXPECT_EQ(target.code, -52005);
+    EXPECT_TRUE(target.guardIntact());
+
+    // Too small even for the code: never read nor written.
+    CallerRecord tiny(8);
+    tiny.code = 0x1234;
+    EXPECT_EQ(tiny.status().getCode(), 0);
+    EXPECT_FALSE(nQVAPALS100::setErrnoStatus(tiny.status(), ENOENT, "f", 1));
+    EXPECT_EQ(tiny.code, 0x1234);
+
+    // A short source gives its code with no location.
+    tStatus fromShort;
+    EXPECT_TRUE(fromShort.merge(record.status()));
+    EXPECT_EQ(fromShort.getCode(), -52006);
+    EXPECT_STREQ(fromShort.file, "");
+}
+
+TEST(PlatformStatus, MergeCopiesDetailWordsUpToTheFirstZero) {
+    tStatus source;
+    source.setCode(-52024, "comp", "src.cpp", 77);
+    const uint64_t words[] = {1, 2, 0, 99};
+    memcpy(source.detail, words, sizeof words);
+    tStatus target;
+    for (auto& word : target.detail) word = 5;
+    EXPECT_TRUE(target.merge(source));
+    EXPECT_EQ(target.getCode(), -52024);
+    EXPECT_STREQ(target.component, "comp");
+    EXPECT_EQ(target.line, 77u);
+    const uint64_t expected[] = {1, 2, 0, 5};
+    EXPECT_EQ(memcmp(target.detail, expected, sizeof expected), 0);
+
+    // Success merges nothing, detail words included.
+    tStatus untouched;
+    untouched.detail[0] = 3;
+    EXPECT_FALSE(untouched.merge(tStatus{}));
+    EXPECT_EQ(untouched.detail[0], 3u);
+
+    // Text fields that fill their width without a NUL are read no further.
+    tStatus unterminated;
+    unterminated.code = -1;
+    memset(unterminated.component, 'c', sizeof unterminated.component);
+    tStatus bounded;
+    bounded.merge(unterminated);
+    EXPECT_EQ(std::string(bounded.component), std::string(9, 'c'));
+}
+
+TEST(ErrnoMapping, FollowsTheTable) {
+    const struct {
+        int err;
+        int32_t code;
+    } cases[] = {
+        {0, 0},
+        {EPERM, -52026},
+        {EACCES, -52026},
+        {EROFS, -52026},
+        {ENOENT, -52006},
+        {ESRCH, -52006},
+        {ENXIO, -52006},
+        {EBADF, -52006},
+        {ENODEV, -52006},
+        {EINTR, -52025},
+        {ECONNRESET, -52025},
+        {EIO, -52024},
+        {EPIPE, -52024},
+        {EBADMSG, -52024},
+        {ENOMEM, -52000},
+        {ENFILE, -52000},
+        {EMFILE, -52000},
+        {EBUSY, -52031},
+        {EEXIST, -52013},
+        {EADDRINUSE, -52013},
+        {EINVAL, -52005},
+        {ENOTTY, -52002},
+        {ENOTSUP, -52002},
+        {ENOSPC, -52012},
+        {EOVERFLOW, -52012},
+        {EDEADLK, -52015},
+        {ENOLCK, -52015},
+        {EIDRM, -52020},
+        {ECONNABORTED, -52023},
+        {ENOBUFS, -52019},
+        {ETIMEDOUT, -52007},
+        {EALREADY, -52011},
+        {EINPROGRESS, -52011},
+        {EOWNERDEAD, -52014},
+        {EAGAIN, -52008},
+        {EFAULT, -52008},
+        {ENOSYS, -52008},
+        {200, -52008},
+        {-1, -52008},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(nQVAPALS100::errnoToStatusCode(c.err), c.code) << "errno " << c.err;
+    }
+    tStatus status;
+    EXPECT_TRUE(nQVAPALS100::setErrnoStatus(status, ENOENT, "qvapal/open.cpp", 31));
+    EXPECT_EQ(status.getCode(), -52006);
+    EXPECT_STREQ(status.component, "internal_");
+    EXPECT_STREQ(status.file, "qvapal/open.cpp");
+}
+
+}  // namespace

@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <exception>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "qvapal/status/tStatus.h"
+#include "qverr/Exception.h"
+
+namespace {
+
+using nQVAPALS100::tStatus;
+using qverr::Exception;
+using qverr::ExceptionBase;
+
+constexpr qverr::SourceLocation kInvalidParameter{"qverr/Exception.cpp", 40, "qv3377hal",
+                                                  "qvapalerr_invalidParameter"};
+const char kInvalidParameterJson[] =
+    "{\"error_constant\":\"qvapalerr_invalidParameter\",\"file\":\"qverr/Exception.cpp\","
+    "\"line\":40,\"component\":\"qv3377hal\"}";
+
+TEST(ExceptionText, IsTheJsonDetailAndNeverNull) {
+    Exception empty;
+    EXPECT_STREQ(static_cast<const std::exception&>(empty).what(), "");
+    Exception raised(-52005, kInvalidParameter);
+    EXPECT_STREQ(static_cast<const std::exception&>(raised).what(), kInvalidParameterJson);
+    EXPECT_STREQ(static_cast<const ExceptionBase&>(raised).what(), kInvalidParameterJson);
+}
+
+// The sanitizer build turns any leak or double free of the detail buffer
+// across these paths into a failure.
+TEST(ExceptionLifetime, ThrowRethrowAndExceptionPointersKeepTheDetail) {
+    std::exception_ptr captured;
+    try {
+        try {
+            QVERR_THROW("qv3377hal", -52006, "qvapalerr_resourceNotFound");
+        } catch (ExceptionBase& e) {
+            EXPECT_EQ(e.status.code, -52006);
+            throw;
+        }
+    } catch (const std::exception& e) {
+        EXPECT_NE(std::string(e.what()).find("qvapalerr_resourceNotFound"), std::string::npos);
+        captured = std::current_exception();
+    }
+    Exception original(-52005, kInvalidParameter);
+    std::exception_ptr copied = std::make_exception_ptr(original);  // copies
+    std::vector<Exception> copies(3, original);
+    EXPECT_NE(copies[2].status.json, original.status.json);
+    EXPECT_STREQ(copies[2].what(), kInvalidParameterJson);
+
+    for (int round = 0; round < 2; ++round) {
+        try {
+            std::rethrow_exception(copied);
+        } catch (const Exception& e) {
+            EXPECT_STREQ(e.what(), kInvalidParameterJson);
+        }
+        try {
+            std::rethrow_exception(captured);
+        } catch (const ExceptionBase& e) {
+            EXPECT_EQ(e.status.code, -52006);
+        }
+    }
+
+    Exception moved(std::move(original));
+    EXPECT_EQ(original.status.json, nullptr);
+    EXPECT_STREQ(moved.what(), kInvalidParameterJson);
+
+    qverr::Status status;
+    status.setCode(-52005, kInvalidParameter);
+    try {
+        qverr::throwStatus(std::move(status));
+    } catch (const Exception& e) {
+        EXPECT_STREQ(e.what(), kInvalidParameterJson);
+    }
+}
+
+TEST(PlatformStatusThrow, ErrorsThrowWithTheirLocationWarningsDoNot) {
+    tStatus warning;
+    warning.setCode(12, "qv3377hal", "w.cpp", 1);
+    EXPECT_NO_THROW(qverr::throwIfTStatusError(warning));
+
+    tStatus error;
+    error.setCode(-52006, "qv3377hal", "qvapal/device.cpp", 7);
+    try {
+        qverr::throwIfTStatusError(error);
+        ADD_FAILURE() << "no exception";
+    } catch (const Exception& e) {
+        EXPECT_STREQ(e.what(),
+                     "{\"file\":\"qvapal/device.cpp\",\"line\":7,\"component\":\"qv3377hal\"}");
+    }
+    error.structSize = 16;
+    try {
+        qverr::throwIfTStatusError(error);
+        ADD_FAILURE() << "no exception";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.status.code, -52006);
+        EXPECT_STREQ(e.what(), "");
+    }
+}
+
+TEST(PlatformStatusThrow, ScopeGuardThrowsAtTheEndUnlessUnwinding) {
+    tStatus status;
+    try {
+        qverr::TStatusThrower thrower(status);
+        thrower.status().setCode(-52024, "c", "f.cpp", 3);
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.status.code, -52024);
+    }
+    tStatus other;
+    try {
+        qverr::TStatusThrower thrower(other);
+        other.setCode(-52024, "c", "f.cpp", 3);
+        throw std::runtime_error("first");
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "first");
+    }
+}
+
+TEST(StatusToPlatform, CopiesCodeAndLocationFromTheDetail) {
+    qverr::Status source;
+    source.setCode(-52005, kInvalidParameter);
+    tStatus target;
+    EXPECT_TRUE(qverr::copyStatusToTStatus(source, target));
+    EXPECT_EQ(target.getCode(), -52005);
+    EXPECT_STREQ(target.component, "qv3377hal");
+    EXPECT_STREQ(target.file, "qverr/Exception.cpp");
+    EXPECT_EQ(target.line, 40u);
+
+    qverr::Status later;
+    later.setCode(-1, kInvalidParameter);
+    qverr::copyStatusToTStatus(later, target);
+    EXPECT_EQ(target.getCode(), -52005);
+
+    // Long files keep their last 100 characters, without backslashes at the cut.
+    const std::string file = "C:\\" + std::string(97, 'a') + "\\\\\\" + std::string(98, 'z');
+    const qverr::SourceLocation location{file.c_str(), 12, "internal_sdi_hal23u", "x"};
+    qverr::Status windows;
+    windows.setCode(-52008, location);
+    tStatus cut;
+    qverr::copyStatusToTStatus(windows, cut);
+    EXPECT_STREQ(cut.component, "internal_");
+    EXPECT_EQ(std::string(cut.file), std::string(98, 'z'));
+
+    struct {
+        uint64_t structSize;
+        int64_t code;
+        char guard[64];
+    } shortRecord{16, 0, {}};
+    qverr::copyStatusToTStatus(source, *reinterpret_cast<tStatus*>(&shortRecord));
+    EXPECT_EQ(shortRecord.code, -52005);
+    EXPECT_EQ(std::string(shortRecord.guard, sizeof shortRecord.guard), std::string(64, '\0'));
+}
+
+}  // namespace

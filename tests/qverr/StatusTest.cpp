@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "qvapal/status/tStatus.h"
+#include "qverr/Status.h"
+#include "qverr/json.h"
+
+namespace {
+
+using qverr::Status;
+
+constexpr qverr::SourceLocation kInvalidParameter{"qverr/Status.cpp", 123, "qv3377hal",
+                                                  "qvapalerr_invalidParameter"};
+constexpr qverr::SourceLocation kNotFound{"qvapal/open.cpp", 9, "internal_sdi_hal23u",
+                                          "qvapalerr_resourceNotFound"};
+constexpr qverr::SourceLocation kNoComponent{"a.cpp", 5, nullptr, "fifoFindStatus"};
+
+TEST(StatusRaise, WritesTheExactDetail) {
+    Status status;
+    EXPECT_FALSE(status.setCode(0, kInvalidParameter));
+    EXPECT_EQ(status.json, nullptr);
+
+    bool complete = false;
+    EXPECT_TRUE(status.setCode(-52005, kInvalidParameter, &complete));
+    EXPECT_TRUE(complete);
+    EXPECT_STREQ(status.jsonText(),
+                 "{\"error_constant\":\"qvapalerr_invalidParameter\",\"file\":\"qverr/Status.cpp\","
+                 "\"line\":123,\"component\":\"qv3377hal\"}");
+    EXPECT_EQ(status.capacity, 512u);
+    EXPECT_EQ(status.json[511], 'J');
+
+    Status plain;
+    plain.setCode(-1, kNoComponent);
+    EXPECT_STREQ(plain.jsonText(),
+                 "{\"error_constant\":\"fifoFindStatus\",\"file\":\"a.cpp\",\"line\":5}");
+}
+
+TEST(StatusPrecedence, TheFirstErrorSurvivesLaterRaisesAndMerges) {
+    Status status;
+    EXPECT_TRUE(status.setCode(3, kNoComponent));
+    EXPECT_FALSE(status.setCode(4, kNotFound));
+    EXPECT_TRUE(status.setCode(-52005, kInvalidParameter));
+    const std::string firstDetail = status.jsonText();
+
+    Status later;
+    later.setCode(-52006, kNotFound);
+    EXPECT_FALSE(status.setCode(-52000, kNotFound));
+    EXPECT_FALSE(status.setCode(17, kNotFound));
+    EXPECT_FALSE(status.merge(later));
+    EXPECT_FALSE(status.mergeMove(later));
+    EXPECT_FALSE(status.setCodeOnly(-1));
+    EXPECT_EQ(status.code, -52005);
+    EXPECT_EQ(firstDetail, status.jsonText());
+    EXPECT_NE(later.json, nullptr);  // a refused source keeps its buffer
+}
+
+TEST(StatusMerge, CopiesOrHandsOverTheDetail) {
+    Status source;
+    source.setCode(-52006, kNotFound);
+    Status copy;
+    EXPECT_TRUE(copy.merge(source));
+    EXPECT_STREQ(copy.jsonText(), source.jsonText());
+    EXPECT_NE(copy.json, source.json);
+
+    char* buffer = source.json;
+    Status moved;
+    moved.setCode(4, kNoComponent);
+    EXPECT_TRUE(moved.mergeMove(source));
+    EXPECT_EQ(moved.json, buffer);
+    EXPECT_EQ(source.json, nullptr);
+    EXPECT_EQ(source.capacity, 0u);
+
+    // A source without detail stores the code and resets the detail.
+    Status bare;
+    bare.code = -9;
+    Status warned;
+    warned.setCode(5, kNoComponent);
+    EXPECT_TRUE(warned.merge(bare));
+    EXPECT_EQ(warned.code, -9);
+    EXPECT_STREQ(warned.jsonText(), "{}");
+}
+
+// A realloc of its own: a fixed buffer that never grows.
+char gFixedBuffer[64];
+bool fixedRealloc(Status& status, uint32_t size) {
+    if (size == 0) {
+        status.json = nullptr;
+        status.capacity = 0;
+    } else if (size > sizeof gFixedBuffer) {
+        return false;
+    } else if (!status.json) {
+        qverr::json::initBuffer(gFixedBuffer, sizeof gFixedBuffer, "{}");
+        status.json = gFixedBuffer;
+        status.capacity = sizeof gFixedBuffer;
+    }
+    return true;
+}
+
+TEST(StatusDetail, ABufferThatCannotGrowEndsIncompleteWithoutLooping) {
+    Status status;
+    status.realloc = &fixedRealloc;
+    bool complete = true;
+    EXPECT_TRUE(status.setCode(-52005, kInvalidParameter, &complete));
+    EXPECT_FALSE(complete);
+    EXPECT_EQ(status.code, -52005);
+    qverr::json::Token token;
+    EXPECT_NE(qverr::json::parseValue(status.json, token), nullptr);
+
+    // Between different reallocs a move copies.
+    Status target;
+    EXPECT_TRUE(target.mergeMove(status));
+    EXPECT_STREQ(target.jsonText(), status.jsonText());
+    EXPECT_EQ(status.json, gFixedBuffer);
+}
+
+TEST(StatusDetail, GrowsByDoubling) {
+    Status status;
+    status.setCode(-1, kNoComponent);
+    char* cursor = status.getJsonInsertPoint(2);
+    const std::string value(300, 'v');
+    for (uint32_t capacity : {512, 1024, 1024, 2048, 2048, 2048, 4096}) {
+        cursor = status.addJsonString(cursor, "k", value.c_str());
+        ASSERT_NE(cursor, nullptr);
+        EXPECT_EQ(status.capacity, capacity);
+        EXPECT_EQ(status.json[status.capacity - 1], 'J');
+    }
+    EXPECT_TRUE(qverr::defaultJsonRealloc(status, 100));
+    EXPECT_EQ(status.capacity, 4096u);
+    EXPECT_FALSE(qverr::defaultJsonRealloc(status, 0x80000000u));
+    EXPECT_EQ(status.getJsonInsertPoint(0x7FFFFFFE), nullptr);
+}
+
+TEST(StatusFromPlatform, BringsFileLineAndComponentAndKeepsErrorsErrors) {
+    nQVAPALS100::tStatus platform;
+    platform.setCode(-52006, "qv3377hal", "qvapal/device.cpp", 7);
+    Status status;
+    EXPECT_TRUE(status.mergeTStatus(platform));
+    EXPECT_EQ(status.code, -52006);
+    EXPECT_STREQ(status.jsonText(),
+                 "{\"file\":\"qvapal/device.cpp\",\"line\":7,\"component\":\"qv3377hal\"}");
+
+    platform.structSize = 16;
+    Status fromShort;
+    fromShort.mergeTStatus(platform);
+    EXPECT_EQ(fromShort.code, -52006);
+    EXPECT_EQ(fromShort.json, nullptr);
+
+    // Narrowing never turns an error into success or a warning.
+    platform.code = -(int64_t{1} << 32);  // low half 0
+    Status wide;
+    wide.mergeTStatus(platform);
+    EXPECT_LT(wide.code, 0);
+    EXPECT_LT(qverr::narrowStatusCode(int64_t(0xFFFFFFFE00000001ull)), 0);  // low half 1
+    EXPECT_GT(qverr::narrowStatusCode(int64_t{1} << 31), 0);                // low half negative
+    EXPECT_EQ(qverr::narrowStatusCode(INT32_MIN), INT32_MIN);
+    EXPECT_EQ(qverr::narrowStatusCode(-52005), -52005);
+}
+
+}  // namespace
