@@ -43,14 +43,21 @@ void guarded(qverr::Status& status, Body body) {
     }
 }
 
-// Calls a status-style query and throws its failure.
+// The two call styles over one query that fills a std::string.
+template <typename Query>
+void intoString(qvhtl::err::String& out, qverr::Status& status, Query query) {
+    std::string text;
+    guarded(status, [&] { query(text, status); });
+    if (!status.isError()) out.assign(text.data(), text.size(), status);
+}
+
 template <typename Query>
 std::string throwing(Query query) {
     qverr::Status status;
-    std::string out;
-    query(out, status);
+    std::string text;
+    guarded(status, [&] { query(text, status); });
     if (status.isError()) qverr::throwStatus(std::move(status));
-    return out;
+    return text;
 }
 
 void raiseWithDebug(qverr::Status& status, int32_t code, const qverr::SourceLocation& location,
@@ -92,26 +99,130 @@ std::string trimPath(const std::string& path) {
     return path.substr(begin, end - begin);
 }
 
+namespace {
+
+// The queries, each filling a std::string; the two call styles wrap them.
+
+void localStateDir(std::string& out, qverr::Status&) { out = internal::rooted(kLocalStateDir); }
+
+void tempDir(std::string& out, qverr::Status&) {
+    const char* value = getenv("TMPDIR");
+    out = value != nullptr ? std::string(value) : internal::rooted(kTempDefault);
+}
+
+void readWholeFile(const char* path, std::string& bytes, qverr::Status& status) {
+    const char* name = path != nullptr ? path : "";
+    std::unique_ptr<FILE, int (*)(FILE*)> file(fopen(name, "rbe"), &fclose);
+    struct stat info {};
+    int openErr = file ? 0 : errno;
+    // Only a regular file has a size worth reading.
+    if (file && (fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode))) {
+        openErr = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        file.reset();
+    }
+    if (!file) {
+        raiseWithDebug(status, qverr::qvapalerr_resourceNotFound,
+                       QVERR_LOCATION(kComponent, "qvapalerr_resourceNotFound"), openErr,
+                       "error opening file", "filename", name);
+        return;
+    }
+    long size = -1;
+    if (fseek(file.get(), 0, SEEK_END) == 0) size = ftell(file.get());
+    rewind(file.get());
+    const size_t wanted = size > 0 ? static_cast<size_t>(size) : 0;
+    bytes.resize(wanted);
+    const size_t got = wanted > 0 ? fread(bytes.data(), 1, wanted, file.get()) : 0;
+    if (size >= 0 && got == wanted) return;
+    const int err = errno;
+    bytes.resize(got);
+    if (status.setCode(qverr::qvapalerr_osFault, QVERR_LOCATION(kComponent, "qvapalerr_osFault"))) {
+        DetailWriter(status)
+            .errnoRecord(err)
+            .beginObject("qvsysq_debug")
+            .add("desc", "didn't read full content of file")
+            .addUInt64("fileSize", static_cast<uint64_t>(size))
+            .addUInt64("fread_return", got)
+            .add("filename", name)
+            .endObject();
+    }
+}
+
+void sharedDataDir(std::string& out, qverr::Status&) {
+    std::string content;
+    qverr::Status readStatus;
+    readWholeFile(internal::rooted(kSharedDataPointer).c_str(), content, readStatus);
+    // No pointer file: the default place, and no error.
+    out = readStatus.isError() ? internal::rooted(kSharedDataDefault) : trimPath(content);
+}
+
+void userConfigDir(bool create, std::string& out, qverr::Status& status) {
+    if (const char* xdg = getenv("XDG_CONFIG_HOME"); xdg != nullptr) {
+        out = trimPath(xdg);
+        if (create) createDirectories(out.c_str(), status);
+        return;
+    }
+    std::string home;
+    if (const char* value = getenv("HOME"); value != nullptr) {
+        home = value;
+    } else {
+        passwd entry{};
+        passwd* found = nullptr;
+        char buffer[1024];
+        const int err = getpwuid_r(getuid(), &entry, buffer, sizeof buffer, &found);
+        if (err != 0 || found == nullptr || found->pw_dir == nullptr) {
+            raiseWithDebug(status, qverr::qvapalerr_resourceNotFound,
+                           QVERR_LOCATION(kComponent, "qvapalerr_resourceNotFound"),
+                           err != 0 ? err : ENOENT, "getpwuid_r failed", nullptr, nullptr);
+            return;
+        }
+        home = found->pw_dir;
+    }
+    out = trimPath(home) + kUserConfigSuffix;
+    // The home directory itself is not made here.
+    if (create) createDirectory(out.c_str(), status);
+}
+
+void installDir(const char* name, std::string& out, qverr::Status& status) {
+    const InstallDirTable& table = installDirTable();
+    status.merge(table.creationStatus);
+    if (status.isError()) return;
+    const std::string wanted = name != nullptr ? name : "";
+    for (const internal::InstallDir& entry : table.entries) {
+        if (entry.name == wanted) {
+            out = entry.relocated ? entry.path : internal::rooted(entry.path.c_str());
+            return;
+        }
+    }
+    if (status.setCode(qverr::qvapalerr_osFault, QVERR_LOCATION(kComponent, "qvapalerr_osFault"))) {
+        DetailWriter(status)
+            .beginObject("qvsysq_debug")
+            .add("desc", "unknown install directory")
+            .add("name", wanted)
+            .endObject();
+    }
+}
+
+void multiarchLibDir(std::string& out, qverr::Status& status) {
+    installDir("multiarchlibdir", out, status);
+}
+
+void sharedStateDir(std::string& out, qverr::Status& status) {
+    installDir("sharedstatedir", out, status);
+}
+
+}  // namespace
+
 std::string getRunStateDir() { return internal::rooted(kRunStateDir); }
 
-void getLocalStateDir(std::string& out, qverr::Status& status) {
-    guarded(status, [&] { out = internal::rooted(kLocalStateDir); });
+void getLocalStateDir(qvhtl::err::String& out, qverr::Status& status) {
+    intoString(out, status, localStateDir);
 }
+std::string getLocalStateDir() { return throwing(localStateDir); }
 
-std::string getLocalStateDir() {
-    return throwing([](std::string& out, qverr::Status& status) { getLocalStateDir(out, status); });
+void getTempDir(qvhtl::err::String& out, qverr::Status& status) {
+    intoString(out, status, tempDir);
 }
-
-void getTempDir(std::string& out, qverr::Status& status) {
-    guarded(status, [&] {
-        const char* value = getenv("TMPDIR");
-        out = value != nullptr ? std::string(value) : internal::rooted(kTempDefault);
-    });
-}
-
-std::string getTempDir() {
-    return throwing([](std::string& out, qverr::Status& status) { getTempDir(out, status); });
-}
+std::string getTempDir() { return throwing(tempDir); }
 
 std::string getTempFileName() {
     // A name that is only generated can be taken by another process before
@@ -130,92 +241,34 @@ std::string getTempFileName() {
     return name;
 }
 
-void getSharedDataDir(std::string& out, qverr::Status& status) {
-    guarded(status, [&] {
-        std::string content;
-        qverr::Status readStatus;
-        readFile(internal::rooted(kSharedDataPointer).c_str(), content, readStatus);
-        if (readStatus.isError()) {
-            // No pointer file: the default place, and no error.
-            out = internal::rooted(kSharedDataDefault);
-        } else {
-            out = trimPath(content);
-        }
-    });
+void getSharedDataDir(qvhtl::err::String& out, qverr::Status& status) {
+    intoString(out, status, sharedDataDir);
 }
+std::string getSharedDataDir() { return throwing(sharedDataDir); }
 
-std::string getSharedDataDir() {
-    return throwing([](std::string& out, qverr::Status& status) { getSharedDataDir(out, status); });
+void getUserConfigDir(bool create, qvhtl::err::String& out, qverr::Status& status) {
+    intoString(out, status,
+               [create](std::string& text, qverr::Status& s) { userConfigDir(create, text, s); });
 }
-
-void getUserConfigDir(bool create, std::string& out, qverr::Status& status) {
-    guarded(status, [&] {
-        if (const char* xdg = getenv("XDG_CONFIG_HOME"); xdg != nullptr) {
-            out = trimPath(xdg);
-            if (create) createDirectories(out.c_str(), status);
-            return;
-        }
-        std::string home;
-        if (const char* value = getenv("HOME"); value != nullptr) {
-            home = value;
-        } else {
-            passwd entry{};
-            passwd* found = nullptr;
-            char buffer[1024];
-            const int err = getpwuid_r(getuid(), &entry, buffer, sizeof buffer, &found);
-            if (err != 0 || found == nullptr || found->pw_dir == nullptr) {
-                raiseWithDebug(status, qverr::qvapalerr_resourceNotFound,
-                               QVERR_LOCATION(kComponent, "qvapalerr_resourceNotFound"),
-                               err != 0 ? err : ENOENT, "getpwuid_r failed", nullptr, nullptr);
-                return;
-            }
-            home = found->pw_dir;
-        }
-        out = trimPath(home) + kUserConfigSuffix;
-        // The home directory itself is not made here.
-        if (create) createDirectory(out.c_str(), status);
-    });
-}
-
 std::string getUserConfigDir(bool create) {
     return throwing(
-        [create](std::string& out, qverr::Status& status) { getUserConfigDir(create, out, status); });
+        [create](std::string& text, qverr::Status& s) { userConfigDir(create, text, s); });
 }
 
-void getInstallDir(const char* name, std::string& out, qverr::Status& status) {
-    guarded(status, [&] {
-        const InstallDirTable& table = installDirTable();
-        status.merge(table.creationStatus);
-        if (status.isError()) return;
-        const std::string wanted = name != nullptr ? name : "";
-        for (const internal::InstallDir& entry : table.entries) {
-            if (entry.name == wanted) {
-                out = entry.relocated ? entry.path : internal::rooted(entry.path.c_str());
-                return;
-            }
-        }
-        if (status.setCode(qverr::qvapalerr_osFault,
-                           QVERR_LOCATION(kComponent, "qvapalerr_osFault"))) {
-            DetailWriter(status).beginObject("qvsysq_debug")
-                .add("desc", "unknown install directory")
-                .add("name", wanted)
-                .endObject();
-        }
-    });
+void getInstallDir(const char* name, qvhtl::err::String& out, qverr::Status& status) {
+    intoString(out, status,
+               [name](std::string& text, qverr::Status& s) { installDir(name, text, s); });
 }
+std::string getSharedStateDir() { return throwing(sharedStateDir); }
 
-std::string getSharedStateDir() {
-    return throwing(
-        [](std::string& out, qverr::Status& status) { getInstallDir("sharedstatedir", out, status); });
+void getMultiarchLibDir(qvhtl::err::String& out, qverr::Status& status) {
+    intoString(out, status, multiarchLibDir);
 }
+std::string getMultiarchLibDir() { return throwing(multiarchLibDir); }
 
-void getMultiarchLibDir(std::string& out, qverr::Status& status) {
-    getInstallDir("multiarchlibdir", out, status);
-}
-
-std::string getMultiarchLibDir() {
-    return throwing(
-        [](std::string& out, qverr::Status& status) { getMultiarchLibDir(out, status); });
+void readFile(const char* path, qvhtl::err::String& bytes, qverr::Status& status) {
+    intoString(bytes, status,
+               [path](std::string& text, qverr::Status& s) { readWholeFile(path, text, s); });
 }
 
 void createDirectory(const char* path, qverr::Status& status) {
@@ -263,47 +316,6 @@ void createDirectories(const char* path, qverr::Status& status) {
         }
         for (auto it = cuts.rbegin(); it != cuts.rend() && !status.isError(); ++it) {
             createDirectory(work.substr(0, *it).c_str(), status);
-        }
-    });
-}
-
-void readFile(const char* path, std::string& bytes, qverr::Status& status) {
-    guarded(status, [&] {
-        const char* name = path != nullptr ? path : "";
-        std::unique_ptr<FILE, int (*)(FILE*)> file(fopen(name, "rbe"), &fclose);
-        struct stat info {};
-        int openErr = file ? 0 : errno;
-        // Only a regular file has a size worth reading.
-        if (file && (fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode))) {
-            openErr = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-            file.reset();
-        }
-        if (!file) {
-            raiseWithDebug(status, qverr::qvapalerr_resourceNotFound,
-                           QVERR_LOCATION(kComponent, "qvapalerr_resourceNotFound"), openErr,
-                           "error opening file", "filename", name);
-            return;
-        }
-        long size = -1;
-        if (fseek(file.get(), 0, SEEK_END) == 0) size = ftell(file.get());
-        rewind(file.get());
-        const size_t wanted = size > 0 ? static_cast<size_t>(size) : 0;
-        bytes.resize(wanted);
-        const size_t got = wanted > 0 ? fread(bytes.data(), 1, wanted, file.get()) : 0;
-        if (size < 0 || got != wanted) {
-            const int err = errno;
-            bytes.resize(got);
-            if (status.setCode(qverr::qvapalerr_osFault,
-                               QVERR_LOCATION(kComponent, "qvapalerr_osFault"))) {
-                DetailWriter(status)
-                    .errnoRecord(err)
-                    .beginObject("qvsysq_debug")
-                    .add("desc", "didn't read full content of file")
-                    .addUInt64("fileSize", static_cast<uint64_t>(size))
-                    .addUInt64("fread_return", got)
-                    .add("filename", name)
-                    .endObject();
-            }
         }
     });
 }

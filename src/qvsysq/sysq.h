@@ -4,23 +4,24 @@
 // these answers need.
 //
 // Status style: takes a qverr::Status, does nothing when it already holds
-// an error. String style: returns the text and throws qverr::Exception.
+// an error, and leaves its answer in a status-carrying string. String style: returns the text and throws qverr::Exception.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "qverr/Status.h"
+#include "qvhtl/err/String.h"
 
 namespace qvsysq {
 
 std::string getRunStateDir();
 
-void getLocalStateDir(std::string& out, qverr::Status& status);
+void getLocalStateDir(qvhtl::err::String& out, qverr::Status& status);
 std::string getLocalStateDir();
 
 // "TMPDIR" as it is, else the default temporary directory.
-void getTempDir(std::string& out, qverr::Status& status);
+void getTempDir(qvhtl::err::String& out, qverr::Status& status);
 std::string getTempDir();
 
 // The name of a new, empty file of this process's own in the temporary
@@ -28,28 +29,28 @@ std::string getTempDir();
 std::string getTempFileName();
 
 // The directory named in the share.dir pointer file, else the default.
-void getSharedDataDir(std::string& out, qverr::Status& status);
+void getSharedDataDir(qvhtl::err::String& out, qverr::Status& status);
 std::string getSharedDataDir();
 
 // "XDG_CONFIG_HOME", else the home directory with "/.config"; created
 // when asked.
-void getUserConfigDir(bool create, std::string& out, qverr::Status& status);
+void getUserConfigDir(bool create, qvhtl::err::String& out, qverr::Status& status);
 std::string getUserConfigDir(bool create);
 
 std::string getSharedStateDir();
-void getMultiarchLibDir(std::string& out, qverr::Status& status);
+void getMultiarchLibDir(qvhtl::err::String& out, qverr::Status& status);
 std::string getMultiarchLibDir();
 
 // The installation directory of that name ("prefixdir" ... "initddir");
 // an unknown name gives -52008, a failed relocation -52006.
-void getInstallDir(const char* name, std::string& out, qverr::Status& status);
+void getInstallDir(const char* name, qvhtl::err::String& out, qverr::Status& status);
 
 // One directory with mode 0700; an existing directory is fine.
 void createDirectory(const char* path, qverr::Status& status);
 // The directory and its missing parents.
 void createDirectories(const char* path, qverr::Status& status);
 // The whole file.
-void readFile(const char* path, std::string& bytes, qverr::Status& status);
+void readFile(const char* path, qvhtl::err::String& bytes, qverr::Status& status);
 
 // Trailing whitespace, NUL and '/' removed, then leading whitespace.
 std::string trimPath(const std::string& path);

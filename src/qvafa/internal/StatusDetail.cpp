@@ -6,20 +6,12 @@
 
 namespace qvafa::detail {
 
-namespace {
-
-char* growStatus(char* cursor, void* context) {
-    return static_cast<qverr::Status*>(context)->growJson(cursor);
-}
-
-}  // namespace
-
 DetailWriter::DetailWriter(qverr::Status& status)
     : status_(status), cursor_(status.getJsonInsertPoint(2)) {}
 
 DetailWriter& DetailWriter::beginObject(const char* key) {
     if (cursor_ != nullptr) {
-        cursor_ = qverr::json::addObjectWithGrow(cursor_, key, {&growStatus, &status_});
+        cursor_ = qverr::json::addObjectWithGrow(cursor_, key, {&qverr::growStatusJson, &status_});
     }
     return *this;
 }
@@ -32,28 +24,28 @@ DetailWriter& DetailWriter::endObject() {
 DetailWriter& DetailWriter::add(const char* key, const char* text) {
     if (cursor_ != nullptr) {
         cursor_ = qverr::json::addStringWithGrow(cursor_, key, text != nullptr ? text : "",
-                                                 {&growStatus, &status_});
+                                                 {&qverr::growStatusJson, &status_});
     }
     return *this;
 }
 
 DetailWriter& DetailWriter::addInt(const char* key, int32_t value) {
     if (cursor_ != nullptr) {
-        cursor_ = qverr::json::addIntWithGrow(cursor_, key, value, {&growStatus, &status_});
+        cursor_ = qverr::json::addIntWithGrow(cursor_, key, value, {&qverr::growStatusJson, &status_});
     }
     return *this;
 }
 
 DetailWriter& DetailWriter::addUInt(const char* key, uint32_t value) {
     if (cursor_ != nullptr) {
-        cursor_ = qverr::json::addUIntWithGrow(cursor_, key, value, {&growStatus, &status_});
+        cursor_ = qverr::json::addUIntWithGrow(cursor_, key, value, {&qverr::growStatusJson, &status_});
     }
     return *this;
 }
 
 DetailWriter& DetailWriter::addUInt64(const char* key, uint64_t value) {
     if (cursor_ != nullptr) {
-        cursor_ = qverr::json::addUInt64WithGrow(cursor_, key, value, {&growStatus, &status_});
+        cursor_ = qverr::json::addUInt64WithGrow(cursor_, key, value, {&qverr::growStatusJson, &status_});
     }
     return *this;
 }
