@@ -97,6 +97,13 @@ void RuntimeToggles<Value, Default, Version>::initialize(const char* product,
 }
 
 template <typename Value, typename Default, int Version>
+qvafa::internal::RecursiveMutex* RuntimeToggles<Value, Default, Version>::usableMutex(
+    const nQVAPALS100::tStatus& status) const {
+    if (status.isError() || status_.isError() || accessor_ == nullptr) return nullptr;
+    return accessor_->getMutex();
+}
+
+template <typename Value, typename Default, int Version>
 bool RuntimeToggles<Value, Default, Version>::composePath(nQVAPALS100::tStatus& status) {
     char* path = accessor_->getFilePath();
     if (fileName_[0] == '\0') {
@@ -233,15 +240,13 @@ void RuntimeToggles<Value, Default, Version>::getValue(const char* name,
 template <typename Value, typename Default, int Version>
 void RuntimeToggles<Value, Default, Version>::setValue(const char* name, const Value& value,
                                                        nQVAPALS100::tStatus& status) {
-    if (status.isError() || status_.isError() || accessor_ == nullptr ||
-        accessor_->getMutex() == nullptr) {
-        return;
-    }
+    qvafa::internal::RecursiveMutex* mutex = usableMutex(status);
+    if (mutex == nullptr) return;
     if (name == nullptr) {
         QV_TOGGLE_RAISE(status, kInvalidParameter);
         return;
     }
-    Lock lock(*accessor_->getMutex());
+    Lock lock(*mutex);
     try {
         cache_[name] = value;
     } catch (const std::bad_alloc&) {
@@ -251,21 +256,17 @@ void RuntimeToggles<Value, Default, Version>::setValue(const char* name, const V
 
 template <typename Value, typename Default, int Version>
 void RuntimeToggles<Value, Default, Version>::load(nQVAPALS100::tStatus& status) {
-    if (status.isError() || status_.isError() || accessor_ == nullptr ||
-        accessor_->getMutex() == nullptr) {
-        return;
-    }
-    Lock lock(*accessor_->getMutex());
+    qvafa::internal::RecursiveMutex* mutex = usableMutex(status);
+    if (mutex == nullptr) return;
+    Lock lock(*mutex);
     loadLocked(status);
 }
 
 template <typename Value, typename Default, int Version>
 void RuntimeToggles<Value, Default, Version>::reload(nQVAPALS100::tStatus& status) {
-    if (status.isError() || status_.isError() || accessor_ == nullptr ||
-        accessor_->getMutex() == nullptr) {
-        return;
-    }
-    Lock lock(*accessor_->getMutex());
+    qvafa::internal::RecursiveMutex* mutex = usableMutex(status);
+    if (mutex == nullptr) return;
+    Lock lock(*mutex);
     cache_.clear();
     unloadLocked();
     nQVAPALS100::tStatus local;
@@ -275,11 +276,9 @@ void RuntimeToggles<Value, Default, Version>::reload(nQVAPALS100::tStatus& statu
 
 template <typename Value, typename Default, int Version>
 void RuntimeToggles<Value, Default, Version>::clear(nQVAPALS100::tStatus& status) {
-    if (status.isError() || status_.isError() || accessor_ == nullptr ||
-        accessor_->getMutex() == nullptr) {
-        return;
-    }
-    Lock lock(*accessor_->getMutex());
+    qvafa::internal::RecursiveMutex* mutex = usableMutex(status);
+    if (mutex == nullptr) return;
+    Lock lock(*mutex);
     cache_.clear();
     unloadLocked();
 }

@@ -96,6 +96,9 @@ public:
     void clear(nQVAPALS100::tStatus& status) override;
 
 private:
+    // The accessor's mutex, or null when an error (given or own) or a
+    // missing accessor makes the operation do nothing.
+    qvafa::internal::RecursiveMutex* usableMutex(const nQVAPALS100::tStatus& status) const;
     void loadLocked(nQVAPALS100::tStatus& status);
     void unloadLocked();
     bool composePath(nQVAPALS100::tStatus& status);
