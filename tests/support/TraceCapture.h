@@ -4,7 +4,6 @@
 
 #include <mutex>
 #include <string>
-#include <vector>
 
 #include "qverr/trace.h"
 
@@ -17,34 +16,21 @@ public:
     TraceCapture& operator=(const TraceCapture&) = delete;
     ~TraceCapture() {
         trace::settings().output = previous_;
-        std::lock_guard<std::mutex> lock(mutex());
-        lines().clear();
-    }
-
-    std::vector<std::string> text() const {
-        std::lock_guard<std::mutex> lock(mutex());
-        return lines();
+        std::lock_guard<std::mutex> lock(mutex_);
+        text_.clear();
     }
     std::string all() const {
-        std::string joined;
-        for (const std::string& line : text()) joined += line;
-        return joined;
+        std::lock_guard<std::mutex> lock(mutex_);
+        return text_;
     }
 
 private:
-    static std::mutex& mutex() {
-        static std::mutex instance;
-        return instance;
-    }
-    static std::vector<std::string>& lines() {
-        static std::vector<std::string> instance;
-        return instance;
-    }
     static void collect(const char* text) {
-        std::lock_guard<std::mutex> lock(mutex());
-        lines().emplace_back(text);
+        std::lock_guard<std::mutex> lock(mutex_);
+        text_ += text;
     }
-
+    static inline std::mutex mutex_;
+    static inline std::string text_;
     trace::OutputHook previous_;
 };
 

@@ -116,8 +116,7 @@ TEST_F(IniFileTest, LineEndsAndByteOrderMarks) {
     EXPECT_EQ(result, 0);
     EXPECT_STREQ(iniGetValue(document.get(), "s", "a"), "1");
     EXPECT_EQ(iniGetKey(document.get(), "s", "a")->line, 2);
-    for (const std::string& mark : {std::string("\xFF\xFE[s]"), std::string("\xFE\xFF"),
-                                   std::string("\xFF\xFE\0\0", 4), std::string("\0\0\xFE\xFF", 4)}) {
+    for (const std::string& mark : {std::string("\xFF\xFE[s]"), std::string("\0\0\xFE\xFF", 4)}) {
         document = parse(mark + "\na=1\n");
         EXPECT_EQ(result, kIniUnsupportedEncoding);
     }

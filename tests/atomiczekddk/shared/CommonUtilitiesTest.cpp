@@ -18,9 +18,6 @@ TEST(CommonUtilities, ABareCodeIsThrownAsIs) {
 TEST(CommonUtilities, TextsAreCopiedOnlyWhenTheyFitWithTheirNul) {
     char buffer[8] = "zzzzzzz";
     uint32_t length = 0;
-    qvzek::copyStringToBuffer("hello", nullptr, 0, &length);
-    EXPECT_EQ(length, 5u);
-    length = 0;
     EXPECT_EQ(qvtest::thrownStatus([&] { qvzek::copyStringToBuffer("hello", buffer, 5, &length); })
                   .first,
               -63080);
