@@ -81,9 +81,9 @@ int serveIoctl(Driver::State& state, const std::shared_ptr<Device>& device, uint
 
 namespace qvsim {
 
-// Points the library's driver and device roots into a fixture tree; empty
-// strings restore the real roots.
+// Points the library's driver, device and fixed system roots into a fixture
+// tree; empty strings restore the real roots.
 void setRoots(const std::string& driverRoot, const std::string& deviceRoot,
-              const std::string& moduleDeviceRoot);
+              const std::string& moduleDeviceRoot, const std::string& systemRoot);
 
 }  // namespace qvsim

@@ -1,7 +1,6 @@
 #include "qvjsonconfig/SynchronizedConfiguration.h"
 
 #include <exception>
-#include <mutex>
 
 #include "qverr/Exception.h"
 #include "qvjsonconfig/Configuration.h"
@@ -25,7 +24,7 @@ ChangeEvent::ChangeEvent(bool autoReset) : autoReset_(autoReset) {
 ChangeEvent::~ChangeEvent() { pthread_cond_destroy(&condition_); }
 
 void ChangeEvent::signal() {
-    std::lock_guard<qvafa::internal::RecursiveMutex> lock(mutex_);
+    sdihal::nQVAPAL000::tMutexLock lock(mutex_);
     signalled_ = true;
     if (autoReset_) {
         pthread_cond_signal(&condition_);
@@ -35,7 +34,7 @@ void ChangeEvent::signal() {
 }
 
 void ChangeEvent::wait() {
-    std::lock_guard<qvafa::internal::RecursiveMutex> lock(mutex_);
+    sdihal::nQVAPAL000::tMutexLock lock(mutex_);
     while (!signalled_) pthread_cond_wait(&condition_, mutex_.native());
     if (autoReset_) signalled_ = false;
 }
@@ -92,21 +91,21 @@ std::unique_ptr<ConfigurationData> SynchronizedConfiguration::load() {
 void SynchronizedConfiguration::reload() {
     // The file lock is taken here, never while the snapshot mutex is held.
     std::unique_ptr<ConfigurationData> fresh = load();
-    std::lock_guard<qvafa::internal::RecursiveMutex> lock(snapshotMutex_);
+    sdihal::nQVAPAL000::tMutexLock lock(snapshotMutex_);
     snapshot_.swap(fresh);
 }
 
 ConfigurationData* SynchronizedConfiguration::getConfigurationData() {
-    std::lock_guard<qvafa::internal::RecursiveMutex> lock(snapshotMutex_);
+    sdihal::nQVAPAL000::tMutexLock lock(snapshotMutex_);
     return snapshot_->clone();
 }
 
 void SynchronizedConfiguration::commit(const ConfigurationData& newData) {
-    std::lock_guard<qvafa::internal::RecursiveMutex> pendingLock(pendingMutex_);
+    sdihal::nQVAPAL000::tMutexLock pendingLock(pendingMutex_);
     std::unique_ptr<ConfigurationData> copy(newData.clone());
     ChangeMap changes;
     {
-        std::lock_guard<qvafa::internal::RecursiveMutex> snapshotLock(snapshotMutex_);
+        sdihal::nQVAPAL000::tMutexLock snapshotLock(snapshotMutex_);
         internal::computeChanges(snapshot_->getDeviceEntries(), newData.getDeviceEntries(),
                                  changes);
         snapshot_.swap(copy);
@@ -121,12 +120,12 @@ void SynchronizedConfiguration::stopWaiting() {
     stopRequested_.store(true);
     changeEvent_.signal();
     // Returns once a thread inside waitForChanges has left it.
-    std::lock_guard<qvafa::internal::RecursiveMutex> lock(waiterMutex_);
+    sdihal::nQVAPAL000::tMutexLock lock(waiterMutex_);
 }
 
 bool SynchronizedConfiguration::waitForChanges(ChangeMap& out) {
     out.clear();
-    std::lock_guard<qvafa::internal::RecursiveMutex> waiterLock(waiterMutex_);
+    sdihal::nQVAPAL000::tMutexLock waiterLock(waiterMutex_);
     for (;;) {
         // A caller that comes back after the stop must not wait for ever.
         if (stopRequested_.load()) return false;
@@ -139,7 +138,7 @@ bool SynchronizedConfiguration::waitForChanges(ChangeMap& out) {
             // A file caught half-written by another process fails to load;
             // the write that follows signals again.
             fresh = load();
-            std::lock_guard<qvafa::internal::RecursiveMutex> snapshotLock(snapshotMutex_);
+            sdihal::nQVAPAL000::tMutexLock snapshotLock(snapshotMutex_);
             internal::computeChanges(snapshot_->getDeviceEntries(), fresh->getDeviceEntries(),
                                      changes);
             snapshot_.swap(fresh);
@@ -149,7 +148,7 @@ bool SynchronizedConfiguration::waitForChanges(ChangeMap& out) {
         // fresh now holds the old snapshot, freed outside the mutex.
         internal::appendChanges(out, changes);
         {
-            std::lock_guard<qvafa::internal::RecursiveMutex> pendingLock(pendingMutex_);
+            sdihal::nQVAPAL000::tMutexLock pendingLock(pendingMutex_);
             internal::appendChanges(out, pendingChanges_);
             pendingChanges_.clear();
         }

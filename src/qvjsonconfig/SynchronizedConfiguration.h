@@ -9,7 +9,7 @@
 #include <atomic>
 #include <memory>
 
-#include "qvafa/internal/RecursiveMutex.h"
+#include "qvapal/quarks/synchronization.h"
 #include "qvjsonconfig/ConfigurationData.h"
 #include "qvjsonconfig/Interfaces.h"
 #include "qvjsonconfig/afaWrappers/LockableFile.h"
@@ -31,7 +31,7 @@ public:
     void wait();
 
 private:
-    qvafa::internal::RecursiveMutex mutex_;
+    sdihal::nQVAPAL000::tMutex mutex_;
     pthread_cond_t condition_;
     bool autoReset_;
     bool signalled_ = false;
@@ -68,9 +68,9 @@ private:
     DeviceIteratorFactoryInterface* factory_;
     AttributeProviderInterface* provider_;
     ChangeMap pendingChanges_;
-    qvafa::internal::RecursiveMutex snapshotMutex_;
-    qvafa::internal::RecursiveMutex waiterMutex_;
-    qvafa::internal::RecursiveMutex pendingMutex_;
+    sdihal::nQVAPAL000::tMutex snapshotMutex_;
+    sdihal::nQVAPAL000::tMutex waiterMutex_;
+    sdihal::nQVAPAL000::tMutex pendingMutex_;
     std::unique_ptr<ConfigurationData> snapshot_;
     internal::ChangeEvent changeEvent_{true};
     std::atomic<bool> stopRequested_{false};

@@ -1,10 +1,9 @@
 #include "tolmRuntimeFeatureToggles/RuntimeToggles.h"
 
 #include <cstring>
-#include <mutex>
 #include <new>
 
-#include "qvafa/internal/RecursiveMutex.h"
+#include "qvapal/quarks/synchronization.h"
 #include "qvsysq/internal/systemRoot.h"
 
 namespace runtime_toggles {
@@ -23,7 +22,7 @@ constexpr int64_t kSoftwareFault = -52003;
 constexpr int64_t kResourceNotFound = -52006;
 constexpr int64_t kMemoryFull = nQVAPALS100::tStatus::kMemoryFull;
 
-using Lock = std::lock_guard<qvafa::internal::RecursiveMutex>;
+using Lock = sdihal::nQVAPAL000::tMutexLock;
 
 }  // namespace
 
@@ -39,7 +38,7 @@ void boundedAppend(char* field, size_t size, const char* source) {
 
 SystemSettingsAccessor::SystemSettingsAccessor(nQVAPALS100::tStatus& status) {
     try {
-        mutex_ = new qvafa::internal::RecursiveMutex();
+        mutex_ = new sdihal::nQVAPAL000::tMutex();
     } catch (...) {
         mutex_ = nullptr;
         QV_TOGGLE_RAISE(status, kSoftwareFault);
@@ -97,7 +96,7 @@ void RuntimeToggles<Value, Default, Version>::initialize(const char* product,
 }
 
 template <typename Value, typename Default, int Version>
-qvafa::internal::RecursiveMutex* RuntimeToggles<Value, Default, Version>::usableMutex(
+sdihal::nQVAPAL000::tMutex* RuntimeToggles<Value, Default, Version>::usableMutex(
     const nQVAPALS100::tStatus& status) const {
     if (status.isError() || status_.isError() || accessor_ == nullptr) return nullptr;
     return accessor_->getMutex();
@@ -240,7 +239,7 @@ void RuntimeToggles<Value, Default, Version>::getValue(const char* name,
 template <typename Value, typename Default, int Version>
 void RuntimeToggles<Value, Default, Version>::setValue(const char* name, const Value& value,
                                                        nQVAPALS100::tStatus& status) {
-    qvafa::internal::RecursiveMutex* mutex = usableMutex(status);
+    sdihal::nQVAPAL000::tMutex* mutex = usableMutex(status);
     if (mutex == nullptr) return;
     if (name == nullptr) {
         QV_TOGGLE_RAISE(status, kInvalidParameter);
@@ -256,7 +255,7 @@ void RuntimeToggles<Value, Default, Version>::setValue(const char* name, const V
 
 template <typename Value, typename Default, int Version>
 void RuntimeToggles<Value, Default, Version>::load(nQVAPALS100::tStatus& status) {
-    qvafa::internal::RecursiveMutex* mutex = usableMutex(status);
+    sdihal::nQVAPAL000::tMutex* mutex = usableMutex(status);
     if (mutex == nullptr) return;
     Lock lock(*mutex);
     loadLocked(status);
@@ -264,7 +263,7 @@ void RuntimeToggles<Value, Default, Version>::load(nQVAPALS100::tStatus& status)
 
 template <typename Value, typename Default, int Version>
 void RuntimeToggles<Value, Default, Version>::reload(nQVAPALS100::tStatus& status) {
-    qvafa::internal::RecursiveMutex* mutex = usableMutex(status);
+    sdihal::nQVAPAL000::tMutex* mutex = usableMutex(status);
     if (mutex == nullptr) return;
     Lock lock(*mutex);
     cache_.clear();
@@ -276,7 +275,7 @@ void RuntimeToggles<Value, Default, Version>::reload(nQVAPALS100::tStatus& statu
 
 template <typename Value, typename Default, int Version>
 void RuntimeToggles<Value, Default, Version>::clear(nQVAPALS100::tStatus& status) {
-    qvafa::internal::RecursiveMutex* mutex = usableMutex(status);
+    sdihal::nQVAPAL000::tMutex* mutex = usableMutex(status);
     if (mutex == nullptr) return;
     Lock lock(*mutex);
     cache_.clear();

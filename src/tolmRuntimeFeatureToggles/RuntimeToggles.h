@@ -14,8 +14,8 @@
 #include "qvapal/status/tStatus.h"
 #include "tolmRuntimeFeatureToggles/IniFile.h"
 
-namespace qvafa::internal {
-class RecursiveMutex;
+namespace sdihal::nQVAPAL000 {
+class tMutex;
 }
 
 namespace runtime_toggles {
@@ -30,7 +30,7 @@ class iSystemSettingsAccessor {
 public:
     virtual ~iSystemSettingsAccessor() = default;
     // Null when the mutex could not be made (the status says so).
-    virtual qvafa::internal::RecursiveMutex* getMutex() = 0;
+    virtual sdihal::nQVAPAL000::tMutex* getMutex() = 0;
     virtual FileMap* getFileMap() = 0;
     virtual UserMap* getUserMap() = 0;
     virtual char* getFilePath() = 0;
@@ -45,14 +45,14 @@ public:
     SystemSettingsAccessor& operator=(const SystemSettingsAccessor&) = delete;
     ~SystemSettingsAccessor() override;
 
-    qvafa::internal::RecursiveMutex* getMutex() override { return mutex_; }
+    sdihal::nQVAPAL000::tMutex* getMutex() override { return mutex_; }
     FileMap* getFileMap() override { return &fileMap_; }
     UserMap* getUserMap() override { return &userMap_; }
     char* getFilePath() override { return filePath_; }
     nQVAPALS100::tStatus* getStatus() override { return &status_; }
 
 private:
-    qvafa::internal::RecursiveMutex* mutex_ = nullptr;
+    sdihal::nQVAPAL000::tMutex* mutex_ = nullptr;
     FileMap fileMap_;
     UserMap userMap_;
     char filePath_[kPathSize] = {};
@@ -98,7 +98,7 @@ public:
 private:
     // The accessor's mutex, or null when an error (given or own) or a
     // missing accessor makes the operation do nothing.
-    qvafa::internal::RecursiveMutex* usableMutex(const nQVAPALS100::tStatus& status) const;
+    sdihal::nQVAPAL000::tMutex* usableMutex(const nQVAPALS100::tStatus& status) const;
     void loadLocked(nQVAPALS100::tStatus& status);
     void unloadLocked();
     bool composePath(nQVAPALS100::tStatus& status);

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <optional>
 
-#include "qvsysq/internal/systemRoot.h"
+#include "support/SimulatedRoot.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -32,9 +32,7 @@ bool isDirectory(const std::string& path) { return std::filesystem::is_directory
 
 class StandardPathsTest : public ::testing::Test {
 protected:
-    StandardPathsTest() { qvsysq::internal::setSystemRoot(root.path()); }
-    ~StandardPathsTest() override { qvsysq::internal::setSystemRoot(""); }
-    qvtest::TempDir root;
+    qvtest::SimulatedRoot root;
 };
 
 TEST_F(StandardPathsTest, FixedDirectoriesLieUnderTheSystemRoot) {

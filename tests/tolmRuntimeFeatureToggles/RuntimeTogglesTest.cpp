@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "qvsysq/internal/systemRoot.h"
+#include "support/SimulatedRoot.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -14,9 +14,6 @@ constexpr const char* kThreadBound = "UpperBoundValueOfThreadsInPool";
 
 class RuntimeTogglesTest : public ::testing::Test {
 protected:
-    RuntimeTogglesTest() { qvsysq::internal::setSystemRoot(root.path()); }
-    ~RuntimeTogglesTest() override { qvsysq::internal::setSystemRoot(""); }
-
     void writeToggles(const std::string& content) { qvtest::writeFile(togglesPath, content); }
     void initialize(Toggles& object, const char* fileName = "features.ini") {
         nQVAPALS100::tStatus status;
@@ -31,7 +28,7 @@ protected:
         return result;
     }
 
-    qvtest::TempDir root;
+    qvtest::SimulatedRoot root;
     std::string togglesPath = root / "var/local/vorlane/systemsettings/qvrf_features.ini";
     nQVAPALS100::tStatus accessorStatus;
     SystemSettingsAccessor accessor{accessorStatus};

@@ -1,12 +1,11 @@
 #include "atomiczekddk/shared/ChangeNotificationHandlerList.h"
 
 #include <algorithm>
-#include <mutex>
 #include <vector>
 
 namespace qvzek {
 
-using Lock = std::lock_guard<qvafa::internal::RecursiveMutex>;
+using Lock = sdihal::nQVAPAL000::tMutexLock;
 
 bool ChangeNotificationHandlerList::isListed(IChangeNotificationHandler* handler) const {
     return std::any_of(entries_.begin(), entries_.end(),

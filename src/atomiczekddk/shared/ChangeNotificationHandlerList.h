@@ -6,7 +6,7 @@
 #include <list>
 
 #include "atomiczekddk/shared/IChangeNotificationHandler.h"
-#include "qvafa/internal/RecursiveMutex.h"
+#include "qvapal/quarks/synchronization.h"
 
 namespace qvzek {
 
@@ -33,7 +33,7 @@ private:
     };
     bool isListed(IChangeNotificationHandler* handler) const;
 
-    qvafa::internal::RecursiveMutex mutex_;
+    sdihal::nQVAPAL000::tMutex mutex_;
     std::list<Entry> entries_;
 };
 

@@ -8,9 +8,7 @@ namespace qvzek {
 
 ChangeNotifierThread::ChangeNotifierThread(
     qvjsonconfig::SynchronizedConfigurationInterface& configuration)
-    : configuration_(&configuration) {
-    thread_.start(&ChangeNotifierThread::notifyLoop, this);
-}
+    : configuration_(&configuration), thread_(&ChangeNotifierThread::notifyLoop, this) {}
 
 ChangeNotifierThread::~ChangeNotifierThread() {
     stopRequested_.store(true);
@@ -21,7 +19,7 @@ ChangeNotifierThread::~ChangeNotifierThread() {
     }
 }
 
-void ChangeNotifierThread::notifyLoop(void* raw) {
+void* ChangeNotifierThread::notifyLoop(void* raw) {
     auto* self = static_cast<ChangeNotifierThread*>(raw);
     while (!self->stopRequested_.load()) {
         try {
@@ -35,6 +33,7 @@ void ChangeNotifierThread::notifyLoop(void* raw) {
             qvjsonconfig::internal::pauseAfterFailure();
         }
     }
+    return nullptr;
 }
 
 }  // namespace qvzek

@@ -6,7 +6,7 @@
 #include <atomic>
 
 #include "atomiczekddk/shared/ChangeNotificationHandlerList.h"
-#include "qvafa/internal/ScopedThread.h"
+#include "qvapal/quarks/thread.h"
 #include "qvjsonconfig/Interfaces.h"
 
 namespace qvzek {
@@ -22,12 +22,13 @@ public:
     void removeHandler(IChangeNotificationHandler* handler) { handlers_.removeHandler(handler); }
 
 private:
-    static void notifyLoop(void* self);
+    static void* notifyLoop(void* self);
 
     qvjsonconfig::SynchronizedConfigurationInterface* configuration_;
     ChangeNotificationHandlerList handlers_;
-    qvafa::internal::ScopedThread thread_;
     std::atomic<bool> stopRequested_{false};
+    // Started last, joined first.
+    sdihal::nQVAPAL000::tScopedThread thread_;
 };
 
 }  // namespace qvzek

@@ -1,6 +1,5 @@
 #include "atomiczekddk/shared/RegisterSequenceDetector.h"
 
-#include <mutex>
 
 namespace qvzek {
 
@@ -11,7 +10,7 @@ constexpr uint32_t kPollOffset = 82;
 template <typename Transition>
 void RegisterSequenceDetector::advance(Transition transition) {
     if (state_.load(std::memory_order_acquire) == kComplete) return;
-    std::lock_guard<qvafa::internal::RecursiveMutex> lock(mutex_);
+    sdihal::nQVAPAL000::tMutexLock lock(mutex_);
     const uint32_t state = state_.load(std::memory_order_relaxed);
     if (state == kComplete) return;
     state_.store(transition(state), std::memory_order_release);

@@ -7,7 +7,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "qvafa/internal/RecursiveMutex.h"
+#include "qvapal/quarks/synchronization.h"
 
 namespace qvzek {
 
@@ -24,7 +24,7 @@ private:
     void advance(Transition transition);
 
     std::atomic<uint32_t> state_{0};
-    qvafa::internal::RecursiveMutex mutex_;
+    sdihal::nQVAPAL000::tMutex mutex_;
 };
 
 }  // namespace qvzek

@@ -61,9 +61,7 @@ void pauseAfterFailure() noexcept {
 }  // namespace internal
 
 DirectoryPoller::DirectoryPoller(UpdateableInterface& target, const char* directoryPath)
-    : target_(&target), monitor_(directoryPath) {
-    thread_.start(&DirectoryPoller::pollLoop, this);
-}
+    : target_(&target), monitor_(directoryPath), thread_(&DirectoryPoller::pollLoop, this) {}
 
 DirectoryPoller::~DirectoryPoller() {
     stopRequested_.store(true);
@@ -74,12 +72,12 @@ DirectoryPoller::~DirectoryPoller() {
     }
 }
 
-void DirectoryPoller::pollLoop(void* raw) {
+void* DirectoryPoller::pollLoop(void* raw) {
     auto* self = static_cast<DirectoryPoller*>(raw);
     while (!self->stopRequested_.load()) {
         try {
             self->monitor_.wait(nullptr);
-            if (self->stopRequested_.load()) return;
+            if (self->stopRequested_.load()) break;
             self->target_->update();
         } catch (abi::__forced_unwind&) {
             throw;
@@ -90,6 +88,7 @@ void DirectoryPoller::pollLoop(void* raw) {
             internal::pauseAfterFailure();
         }
     }
+    return nullptr;
 }
 
 }  // namespace qvjsonconfig

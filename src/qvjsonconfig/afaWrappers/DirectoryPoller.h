@@ -6,7 +6,7 @@
 #include <atomic>
 
 #include "qvafa/DirectoryMonitor.h"
-#include "qvafa/internal/ScopedThread.h"
+#include "qvapal/quarks/thread.h"
 #include "qverr/trace.h"
 #include "qvjsonconfig/Interfaces.h"
 
@@ -20,12 +20,13 @@ public:
     ~DirectoryPoller();
 
 private:
-    static void pollLoop(void* self);
+    static void* pollLoop(void* self);
 
     UpdateableInterface* target_;
     std::atomic<bool> stopRequested_{false};
     qvafa::DirectoryMonitor monitor_;
-    qvafa::internal::ScopedThread thread_;
+    // Started last, joined first.
+    sdihal::nQVAPAL000::tScopedThread thread_;
 };
 
 namespace internal {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "qvafa/FileLock.h"
-#include "qvafa/internal/RecursiveMutex.h"
+#include "qvapal/quarks/synchronization.h"
 
 namespace qvjsonconfig {
 
@@ -44,7 +44,7 @@ private:
     // Declared first so that it is closed last, also when a later member
     // fails to build.
     std::unique_ptr<FILE, int (*)(FILE*)> stream_;
-    qvafa::internal::RecursiveMutex mutex_;
+    sdihal::nQVAPAL000::tMutex mutex_;
     qvafa::FileLock fileLock_;
 };
 
