@@ -20,7 +20,9 @@ std::string togglesText() {
     return text;
 }
 
-std::string longLineText(size_t length) { return "[s]\nkey=" + std::string(length, 'v') + "\n"; }
+std::string longLineText(size_t length) {
+    return "[s]\nkey=" + std::string(length, 'v') + "\n";
+}
 
 void readBytes(benchmark::State& state, const std::string& text) {
     std::string copy = text;
@@ -43,8 +45,12 @@ void parse(benchmark::State& state, const std::string& text) {
     }
 }
 
-void BM_ReadTogglesBytes(benchmark::State& state) { readBytes(state, togglesText()); }
-void BM_ParseTogglesFile(benchmark::State& state) { parse(state, togglesText()); }
+void BM_ReadTogglesBytes(benchmark::State& state) {
+    readBytes(state, togglesText());
+}
+void BM_ParseTogglesFile(benchmark::State& state) {
+    parse(state, togglesText());
+}
 void BM_ParseLongLine(benchmark::State& state) {
     parse(state, longLineText(static_cast<size_t>(state.range(0))));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));

@@ -1,8 +1,8 @@
 #include "qvafa/DirectoryMonitor.h"
 
 #include <fcntl.h>
-#include <sys/inotify.h>
 #include <poll.h>
+#include <sys/inotify.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -20,13 +20,11 @@ namespace {
 
 constexpr const char* kComponent = "internal_sdi_hal23u";
 constexpr uint32_t kWatchMask = IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_MOVED_FROM |
-                                IN_MOVED_TO | IN_CREATE | IN_DELETE | IN_DELETE_SELF |
-                                IN_MOVE_SELF;
+                                IN_MOVED_TO | IN_CREATE | IN_DELETE | IN_DELETE_SELF | IN_MOVE_SELF;
 static_assert(kWatchMask == 0xFCE);
 
 void raiseOsFault(qverr::Status& status, int err) {
-    if (status.setCode(qverr::qvapalerr_osFault,
-                       QVERR_LOCATION(kComponent, "qvapalerr_osFault"))) {
+    if (status.setCode(qverr::qvapalerr_osFault, QVERR_LOCATION(kComponent, "qvapalerr_osFault"))) {
         detail::DetailWriter(status).errnoRecord(err);
     }
 }
@@ -126,7 +124,8 @@ bool DirectoryMonitorImpl::wait(uint32_t timeoutMs, int32_t* whichOut, qverr::St
             timespec* remainingPtr = nullptr;
             if (timeoutMs != kNoTimeout) {
                 const int64_t left = std::max<int64_t>(deadline - monotonicNanoseconds(), 0);
-                remaining = {static_cast<time_t>(left / 1000000000), static_cast<long>(left % 1000000000)};
+                remaining = {static_cast<time_t>(left / 1000000000),
+                             static_cast<long>(left % 1000000000)};
                 remainingPtr = &remaining;
             }
             ready = ppoll(fds, 2, remainingPtr, nullptr);
@@ -199,7 +198,9 @@ DirectoryMonitor::DirectoryMonitor(const char* path) : impl_(nullptr) {
     }
 }
 
-DirectoryMonitor::~DirectoryMonitor() { delete impl_; }
+DirectoryMonitor::~DirectoryMonitor() {
+    delete impl_;
+}
 
 bool DirectoryMonitor::wait(uint32_t timeoutMs, int32_t* whichOut, qverr::Status& status) {
     return impl_->wait(timeoutMs, whichOut, status);
@@ -218,6 +219,8 @@ bool DirectoryMonitor::wait(int32_t* whichOut) {
     return changed;
 }
 
-void DirectoryMonitor::wakeUp() { impl_->wakeUp(); }
+void DirectoryMonitor::wakeUp() {
+    impl_->wakeUp();
+}
 
 }  // namespace qvafa

@@ -13,7 +13,9 @@ namespace qvafa {
 namespace {
 constexpr const char* kComponent = "internal_sdi_hal23u";
 
-int32_t descriptorOf(FILE* stream) { return stream != nullptr ? fileno(stream) : -1; }
+int32_t descriptorOf(FILE* stream) {
+    return stream != nullptr ? fileno(stream) : -1;
+}
 }  // namespace
 
 namespace internal {
@@ -64,6 +66,8 @@ void FileLock::lock() {
     }
 }
 
-void FileLock::unlock() { impl_.unlock(); }
+void FileLock::unlock() {
+    impl_.unlock();
+}
 
 }  // namespace qvafa

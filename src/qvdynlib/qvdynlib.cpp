@@ -53,7 +53,9 @@ void* qvdynlib_symbol(void* handle, const char* name, qverr::Status& status) {
     return nullptr;
 }
 
-int qvdynlib_close(void* handle) { return handle != nullptr ? dlclose(handle) : -1; }
+int qvdynlib_close(void* handle) {
+    return handle != nullptr ? dlclose(handle) : -1;
+}
 
 namespace qvdynlib {
 

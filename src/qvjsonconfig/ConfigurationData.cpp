@@ -15,7 +15,8 @@ namespace {
     qverr::Status status;
     status.setCode(code, location);
     qvmxl::Writer writer = qvmxl::getOrderedDataWriter(qvmxl::kTranslatorName, status);
-    qvmxl::writeUsageParam(writer, qvmxl::UsageParam<const char*>{"kUsageTypeToken", token.c_str()});
+    qvmxl::writeUsageParam(writer,
+                           qvmxl::UsageParam<const char*>{"kUsageTypeToken", token.c_str()});
     qverr::throwStatus(std::move(status));
 }
 
@@ -69,8 +70,8 @@ ConfigurationData* ConfigurationData::clone() const {
     for (cJSON* member = devices->child; member != nullptr; member = member->next) {
         cJSON* volatileObject =
             qvjsonlh::getObjectItemCaseSensitive(copy->volatileRoot_.get(), member->string);
-        copy->entries_.emplace(member->string,
-                               DeviceEntryPtr(new DeviceEntry(member->string, member, volatileObject)));
+        copy->entries_.emplace(member->string, DeviceEntryPtr(new DeviceEntry(
+                                                   member->string, member, volatileObject)));
     }
     return copy.release();
 }

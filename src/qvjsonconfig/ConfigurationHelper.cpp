@@ -21,8 +21,8 @@ uint32_t versionNumber(const cJSON* item) {
     qverr::Status status;
     status.setCode(code, location);
     qvmxl::Writer writer = qvmxl::getOrderedDataWriter(qvmxl::kTranslatorName, status);
-    writer = qvmxl::writeUsageParam(writer,
-                                    qvmxl::UsageParam<uint32_t>{"kUsageTypeFileVersion", fileVersion});
+    writer = qvmxl::writeUsageParam(
+        writer, qvmxl::UsageParam<uint32_t>{"kUsageTypeFileVersion", fileVersion});
     writer = qvmxl::writeUsageParam(
         writer, qvmxl::UsageParam<uint32_t>{"kUsageTypeSupportedVersion", kConfigurationVersion});
     qvmxl::writeUsageParam(writer, qvmxl::UsageParam<uint32_t>{"kUsageTypeOldestCompatibleVersion",

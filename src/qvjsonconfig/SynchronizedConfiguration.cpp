@@ -21,7 +21,9 @@ ChangeEvent::ChangeEvent(bool autoReset) : autoReset_(autoReset) {
     if (!ok) QVERR_THROW(kComponent, qverr::qvapalerr_osFault, "qvapalerr_osFault");
 }
 
-ChangeEvent::~ChangeEvent() { pthread_cond_destroy(&condition_); }
+ChangeEvent::~ChangeEvent() {
+    pthread_cond_destroy(&condition_);
+}
 
 void ChangeEvent::signal() {
     sdihal::nQVAPAL000::tMutexLock lock(mutex_);
@@ -80,7 +82,9 @@ SynchronizedConfiguration::SynchronizedConfiguration(LockableFile& file,
     reload();
 }
 
-SynchronizedConfiguration::~SynchronizedConfiguration() { stopWaiting(); }
+SynchronizedConfiguration::~SynchronizedConfiguration() {
+    stopWaiting();
+}
 
 std::unique_ptr<ConfigurationData> SynchronizedConfiguration::load() {
     std::unique_ptr<DeviceIteratorInterface> devices(factory_->createIterator());
@@ -114,7 +118,9 @@ void SynchronizedConfiguration::commit(const ConfigurationData& newData) {
     if (!pendingChanges_.empty()) changeEvent_.signal();
 }
 
-void SynchronizedConfiguration::update() { changeEvent_.signal(); }
+void SynchronizedConfiguration::update() {
+    changeEvent_.signal();
+}
 
 void SynchronizedConfiguration::stopWaiting() {
     stopRequested_.store(true);

@@ -61,7 +61,9 @@ cJSON* getObjectItemCaseSensitive(const cJSON* object, const char* name) {
     return item;
 }
 
-std::string getString(const cJSON* item) { return std::string(getCString(item)); }
+std::string getString(const cJSON* item) {
+    return std::string(getCString(item));
+}
 
 const char* getCString(const cJSON* item) {
     checkString(item);
@@ -92,17 +94,25 @@ std::string printToString(const cJSON* tree) {
     }
 }
 
-cJSON* createObject() { return orBadAlloc(cJSON_CreateObject()); }
+cJSON* createObject() {
+    return orBadAlloc(cJSON_CreateObject());
+}
 
 cJSON* createNumber(uint32_t value) {
     return orBadAlloc(cJSON_CreateNumber(static_cast<double>(value)));
 }
 
-cJSON* createString(const char* text) { return orBadAlloc(cJSON_CreateString(text)); }
+cJSON* createString(const char* text) {
+    return orBadAlloc(cJSON_CreateString(text));
+}
 
-cJSON* createStringFromString(const std::string& text) { return createString(text.c_str()); }
+cJSON* createStringFromString(const std::string& text) {
+    return createString(text.c_str());
+}
 
-cJSON* duplicate(const cJSON* tree) { return orBadAlloc(cJSON_Duplicate(tree, 1)); }
+cJSON* duplicate(const cJSON* tree) {
+    return orBadAlloc(cJSON_Duplicate(tree, 1));
+}
 
 bool addItemToObject(cJSON* object, const char* name, cJSON* item) {
     if (item == nullptr) throw std::bad_alloc();

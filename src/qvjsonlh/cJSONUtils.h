@@ -43,22 +43,36 @@ private:
     cJSON* tree_;
 };
 
-inline bool isNumber(const cJSON* item) { return item != nullptr && item->type == cJSON_Number; }
-inline bool isString(const cJSON* item) { return item != nullptr && item->type == cJSON_String; }
+inline bool isNumber(const cJSON* item) {
+    return item != nullptr && item->type == cJSON_Number;
+}
+inline bool isString(const cJSON* item) {
+    return item != nullptr && item->type == cJSON_String;
+}
 inline bool isBool(const cJSON* item) {
     return item != nullptr && (item->type == cJSON_False || item->type == cJSON_True);
 }
-inline bool isObject(const cJSON* item) { return item != nullptr && item->type == cJSON_Object; }
-inline bool isArray(const cJSON* item) { return item != nullptr && item->type == cJSON_Array; }
+inline bool isObject(const cJSON* item) {
+    return item != nullptr && item->type == cJSON_Object;
+}
+inline bool isArray(const cJSON* item) {
+    return item != nullptr && item->type == cJSON_Array;
+}
 
 template <typename T>
 bool isType(const cJSON* item);
 template <>
-inline bool isType<double>(const cJSON* item) { return isNumber(item); }
+inline bool isType<double>(const cJSON* item) {
+    return isNumber(item);
+}
 template <>
-inline bool isType<std::string>(const cJSON* item) { return isString(item); }
+inline bool isType<std::string>(const cJSON* item) {
+    return isString(item);
+}
 template <>
-inline bool isType<bool>(const cJSON* item) { return isBool(item); }
+inline bool isType<bool>(const cJSON* item) {
+    return isBool(item);
+}
 
 // The one raise site of a value of the wrong type.
 [[noreturn]] inline void throwTypeMismatch() {
@@ -72,9 +86,15 @@ void checkType(const cJSON* item) {
 
 void checkObject(const cJSON* item);
 void checkArray(const cJSON* item);
-inline void checkString(const cJSON* item) { checkType<std::string>(item); }
-inline void checkBool(const cJSON* item) { checkType<bool>(item); }
-inline void checkNumber(const cJSON* item) { checkType<double>(item); }
+inline void checkString(const cJSON* item) {
+    checkType<std::string>(item);
+}
+inline void checkBool(const cJSON* item) {
+    checkType<bool>(item);
+}
+inline void checkNumber(const cJSON* item) {
+    checkType<double>(item);
+}
 
 // A new tree the caller owns.
 cJSON* parse(const char* text);
@@ -104,6 +124,8 @@ bool addItemToObject(cJSON* object, const char* name, cJSON* item);
 bool equals(const cJSON* a, const cJSON* b);
 bool objectEquals(const cJSON* a, const cJSON* b);
 
-inline cJSON* itemFromNode(cJSON* node) { return node; }
+inline cJSON* itemFromNode(cJSON* node) {
+    return node;
+}
 
 }  // namespace qvjsonlh

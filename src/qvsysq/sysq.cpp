@@ -103,7 +103,9 @@ namespace {
 
 // The queries, each filling a std::string; the two call styles wrap them.
 
-void localStateDir(std::string& out, qverr::Status&) { out = internal::rooted(kLocalStateDir); }
+void localStateDir(std::string& out, qverr::Status&) {
+    out = internal::rooted(kLocalStateDir);
+}
 
 void tempDir(std::string& out, qverr::Status&) {
     const char* value = getenv("TMPDIR");
@@ -212,17 +214,23 @@ void sharedStateDir(std::string& out, qverr::Status& status) {
 
 }  // namespace
 
-std::string getRunStateDir() { return internal::rooted(kRunStateDir); }
+std::string getRunStateDir() {
+    return internal::rooted(kRunStateDir);
+}
 
 void getLocalStateDir(qvhtl::err::String& out, qverr::Status& status) {
     intoString(out, status, localStateDir);
 }
-std::string getLocalStateDir() { return throwing(localStateDir); }
+std::string getLocalStateDir() {
+    return throwing(localStateDir);
+}
 
 void getTempDir(qvhtl::err::String& out, qverr::Status& status) {
     intoString(out, status, tempDir);
 }
-std::string getTempDir() { return throwing(tempDir); }
+std::string getTempDir() {
+    return throwing(tempDir);
+}
 
 std::string getTempFileName() {
     // A name that is only generated can be taken by another process before
@@ -244,7 +252,9 @@ std::string getTempFileName() {
 void getSharedDataDir(qvhtl::err::String& out, qverr::Status& status) {
     intoString(out, status, sharedDataDir);
 }
-std::string getSharedDataDir() { return throwing(sharedDataDir); }
+std::string getSharedDataDir() {
+    return throwing(sharedDataDir);
+}
 
 void getUserConfigDir(bool create, qvhtl::err::String& out, qverr::Status& status) {
     intoString(out, status,
@@ -259,12 +269,16 @@ void getInstallDir(const char* name, qvhtl::err::String& out, qverr::Status& sta
     intoString(out, status,
                [name](std::string& text, qverr::Status& s) { installDir(name, text, s); });
 }
-std::string getSharedStateDir() { return throwing(sharedStateDir); }
+std::string getSharedStateDir() {
+    return throwing(sharedStateDir);
+}
 
 void getMultiarchLibDir(qvhtl::err::String& out, qverr::Status& status) {
     intoString(out, status, multiarchLibDir);
 }
-std::string getMultiarchLibDir() { return throwing(multiarchLibDir); }
+std::string getMultiarchLibDir() {
+    return throwing(multiarchLibDir);
+}
 
 void readFile(const char* path, qvhtl::err::String& bytes, qverr::Status& status) {
     intoString(bytes, status,
@@ -302,10 +316,9 @@ void createDirectories(const char* path, qverr::Status& status) {
             qverr::Status attempt;
             createDirectory(work.substr(0, end).c_str(), attempt);
             if (!attempt.isError()) break;
-            const size_t slash =
-                (attempt.code == qverr::qvapalerr_resourceNotFound && end > 0)
-                    ? work.rfind('/', end - 1)
-                    : std::string::npos;
+            const size_t slash = (attempt.code == qverr::qvapalerr_resourceNotFound && end > 0)
+                                     ? work.rfind('/', end - 1)
+                                     : std::string::npos;
             if (attempt.code != qverr::qvapalerr_resourceNotFound || slash == std::string::npos ||
                 slash == 0) {
                 status.mergeMove(attempt);
@@ -320,12 +333,26 @@ void createDirectories(const char* path, qverr::Status& status) {
     });
 }
 
-std::string SysqWrapper::getRunStateDir() { return qvsysq::getRunStateDir(); }
-std::string SysqWrapper::getLocalStateDir() { return qvsysq::getLocalStateDir(); }
-std::string SysqWrapper::getSharedDataDir() { return qvsysq::getSharedDataDir(); }
-std::string SysqWrapper::getSharedDir() { return qvsysq::getSharedDataDir(); }
-std::string SysqWrapper::getTempDir() { return qvsysq::getTempDir(); }
-std::string SysqWrapper::getUserConfigDir(bool create) { return qvsysq::getUserConfigDir(create); }
-std::string SysqWrapper::getTempFileName() { return qvsysq::getTempFileName(); }
+std::string SysqWrapper::getRunStateDir() {
+    return qvsysq::getRunStateDir();
+}
+std::string SysqWrapper::getLocalStateDir() {
+    return qvsysq::getLocalStateDir();
+}
+std::string SysqWrapper::getSharedDataDir() {
+    return qvsysq::getSharedDataDir();
+}
+std::string SysqWrapper::getSharedDir() {
+    return qvsysq::getSharedDataDir();
+}
+std::string SysqWrapper::getTempDir() {
+    return qvsysq::getTempDir();
+}
+std::string SysqWrapper::getUserConfigDir(bool create) {
+    return qvsysq::getUserConfigDir(create);
+}
+std::string SysqWrapper::getTempFileName() {
+    return qvsysq::getTempFileName();
+}
 
 }  // namespace qvsysq

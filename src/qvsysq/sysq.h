@@ -4,7 +4,8 @@
 // these answers need.
 //
 // Status style: takes a qverr::Status, does nothing when it already holds
-// an error, and leaves its answer in a status-carrying string. String style: returns the text and throws qverr::Exception.
+// an error, and leaves its answer in a status-carrying string. String style: returns the text and
+// throws qverr::Exception.
 #pragma once
 
 #include <string>

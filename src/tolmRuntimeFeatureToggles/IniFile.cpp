@@ -15,10 +15,16 @@ namespace {
 constexpr size_t kChunkSize = 2084;
 constexpr char kNoTerminator = 1;  // none seen yet (no line ends with it)
 
-bool isSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
-bool isTerminator(char c) { return c == '\n' || c == '\r' || c == '\0'; }
+bool isSpace(char c) {
+    return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
+bool isTerminator(char c) {
+    return c == '\n' || c == '\r' || c == '\0';
+}
 // ASCII only, whatever locale the host process has set.
-char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 // Splits the stream into lines. A terminator that starts a line and
 // differs from the one that ended the previous line is the second half of
@@ -210,7 +216,8 @@ bool parseLine(IniDocument& document, IniSection*& current, const std::string& l
     if (value.empty()) return false;
     // Keys before the first section have nowhere to go.
     if (current == nullptr) return true;
-    IniKey* key = document.mergeDuplicates != 0 ? findKey(document, *current, name.c_str()) : nullptr;
+    IniKey* key =
+        document.mergeDuplicates != 0 ? findKey(document, *current, name.c_str()) : nullptr;
     if (key == nullptr) {
         auto created = std::make_unique<IniKey>();
         created->name = std::move(name);
@@ -272,7 +279,9 @@ IniDocument* iniCreate(int mode) {
     return new (std::nothrow) IniDocument();
 }
 
-void iniFree(IniDocument* document) { delete document; }
+void iniFree(IniDocument* document) {
+    delete document;
+}
 
 int32_t iniReadStream(IniDocument* document, FILE* stream) {
     if (document == nullptr || stream == nullptr) return kIniFileMissing;
@@ -287,8 +296,8 @@ int32_t iniReadStream(IniDocument* document, FILE* stream) {
         long skip = 0;
         if (got >= 3 && mark[0] == 0xEF && mark[1] == 0xBB && mark[2] == 0xBF) {
             skip = 3;
-        } else if (got >= 2 && ((mark[0] == 0xFF && mark[1] == 0xFE) ||
-                                (mark[0] == 0xFE && mark[1] == 0xFF))) {
+        } else if (got >= 2 &&
+                   ((mark[0] == 0xFF && mark[1] == 0xFE) || (mark[0] == 0xFE && mark[1] == 0xFF))) {
             return kIniUnsupportedEncoding;
         }
         clearerr(stream);

@@ -71,8 +71,7 @@ RuntimeToggles<Value, Default, Version>::~RuntimeToggles() {
 }
 
 template <typename Value, typename Default, int Version>
-void RuntimeToggles<Value, Default, Version>::initialize(const char* product,
-                                                         const char* fileName,
+void RuntimeToggles<Value, Default, Version>::initialize(const char* product, const char* fileName,
                                                          const char* company,
                                                          iSystemSettingsAccessor* accessor,
                                                          nQVAPALS100::tStatus& status) {
@@ -184,8 +183,7 @@ IniDocument* RuntimeToggles<Value, Default, Version>::documentLocked() {
 
 template <typename Value, typename Default, int Version>
 void RuntimeToggles<Value, Default, Version>::getValue(const char* name,
-                                                       const Default& defaultValue,
-                                                       Value& valueOut,
+                                                       const Default& defaultValue, Value& valueOut,
                                                        nQVAPALS100::tStatus& status) {
     if (status.isError()) return;
     valueOut = defaultValue;

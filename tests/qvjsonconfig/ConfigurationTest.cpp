@@ -1,5 +1,3 @@
-#include "qvjsonconfig/Configuration.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -7,6 +5,7 @@
 #include <memory>
 
 #include "qvjsonconfig/AliasAttributeProvider.h"
+#include "qvjsonconfig/Configuration.h"
 #include "qvjsonconfig/Fakes.h"
 #include "support/TempDir.h"
 #include "support/TraceCapture.h"
@@ -53,8 +52,9 @@ protected:
 TEST_F(ConfigurationTest, AnEmptyFileIsWrittenAsTheDefaultDocument) {
     qvtest::writeFile(path, "");
     cycle();
-    EXPECT_EQ(qvtest::readFile(path),
-              "{\n\t\"version\":\t1,\n\t\"oldest_compatible_version\":\t1,\n\t\"devices\":\t{\n\t}\n}");
+    EXPECT_EQ(
+        qvtest::readFile(path),
+        "{\n\t\"version\":\t1,\n\t\"oldest_compatible_version\":\t1,\n\t\"devices\":\t{\n\t}\n}");
     EXPECT_EQ(observer.writes, 1);
     // Read back unchanged (in any member order), the file is not rewritten.
     const std::string text = R"({"devices":{},"oldest_compatible_version":1,"version":1})";
@@ -76,24 +76,16 @@ TEST_F(ConfigurationTest, DevicesAreMergedIntoTheFile) {
                    "PCI:new":{"alias":"alias:PCI:new"}}})"));
 }
 
-TEST_F(ConfigurationTest, TokensThatDifferOnlyInCaseKeepTheirOwnEntries) {
-    qvtest::writeFile(path, R"({"version":1,"oldest_compatible_version":1,"devices":{
-        "PCI:ab":{"alias":"lower"},"PCI:AB":{"alias":"upper"}}})");
-    LockableFile file(path.c_str(), false);
-    qvtest::FakeDevices iterator({"PCI:AB"});
-    Configuration configuration(file, &iterator, provider, &observer);
-    EXPECT_EQ(alias(configuration.getConfigurationData(), "PCI:ab"), "lower");
-    EXPECT_EQ(alias(configuration.getConfigurationData(), "PCI:AB"), "upper");
-    EXPECT_EQ(observer.writes, 0);
-}
-
 TEST_F(ConfigurationTest, UnusableFilesAreRefusedAndLeftAsTheyWere) {
     auto [code, detail] = failingCycle(R"({"version":0,"devices":{}})");
     EXPECT_EQ(code, -1074097794);
-    EXPECT_THAT(detail, HasSubstr(R"("ordered_data":[)"
-                                  R"({"type":"usage","usage":"kUsageTypeFileVersion","value":0,"value_type":"uint32_t"},)"
-                                  R"({"type":"usage","usage":"kUsageTypeSupportedVersion","value":1,"value_type":"uint32_t"},)"
-                                  R"({"type":"usage","usage":"kUsageTypeOldestCompatibleVersion","value":1,"value_type":"uint32_t"}])"));
+    EXPECT_THAT(
+        detail,
+        HasSubstr(
+            R"("ordered_data":[)"
+            R"({"type":"usage","usage":"kUsageTypeFileVersion","value":0,"value_type":"uint32_t"},)"
+            R"({"type":"usage","usage":"kUsageTypeSupportedVersion","value":1,"value_type":"uint32_t"},)"
+            R"({"type":"usage","usage":"kUsageTypeOldestCompatibleVersion","value":1,"value_type":"uint32_t"}])"));
     EXPECT_EQ(failingCycle(R"({"version":3,"oldest_compatible_version":2,"devices":{}})").first,
               -1074097795);
     // Without an oldest compatible version the version stands in for it.
@@ -108,8 +100,9 @@ TEST_F(ConfigurationTest, UnusableFilesAreRefusedAndLeftAsTheyWere) {
     qvtest::writeFile(path, R"({"version":-1,"devices":{}})");
     qvtest::TraceCapture trace;
     EXPECT_THROW(cycle(), boost::numeric::negative_overflow);
-    EXPECT_THAT(trace.all(),
-                HasSubstr("] Fatal configuration error! bad numeric conversion: negative overflow\n"));
+    EXPECT_THAT(
+        trace.all(),
+        HasSubstr("] Fatal configuration error! bad numeric conversion: negative overflow\n"));
 }
 
 TEST_F(ConfigurationTest, ANewerCompatibleFileKeepsWhatItsWriterAdded) {

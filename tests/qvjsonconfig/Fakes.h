@@ -1,7 +1,6 @@
 // Stand-ins for the collaborators of the configuration store.
 #pragma once
 
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -31,21 +30,16 @@ private:
     size_t index_ = 0;
 };
 
-// Makes iterators over the tokens it currently holds.
+// Makes iterators over the same tokens.
 class FakeDeviceFactory : public qvjsonconfig::DeviceIteratorFactoryInterface {
 public:
-    void setTokens(std::vector<std::string> tokens) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        tokens_ = std::move(tokens);
-    }
+    explicit FakeDeviceFactory(std::vector<std::string> tokens = {}) : tokens_(std::move(tokens)) {}
     qvjsonconfig::DeviceIteratorInterface* createIterator() override {
-        std::lock_guard<std::mutex> lock(mutex_);
         return new FakeDevices(tokens_);
     }
 
 private:
-    std::mutex mutex_;
-    std::vector<std::string> tokens_;
+    const std::vector<std::string> tokens_;
 };
 
 class FakeAliasFactory : public qvjsonconfig::AliasFactoryInterface {

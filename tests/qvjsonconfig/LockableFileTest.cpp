@@ -1,5 +1,5 @@
-#include "qvjsonconfig/afaWrappers/LockableFile.h"
-
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -7,11 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include <chrono>
 
+#include "qvjsonconfig/afaWrappers/LockableFile.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -63,22 +61,23 @@ TEST(LockableFile, WriteReplacesTheWholeContent) {
     const std::string path = dir / "file";
     qvtest::writeFile(path, "a rather long old content");
     LockableFile file(path.c_str(), false);
-    write(file, "short");
-    EXPECT_EQ(qvtest::readFile(path), "short");
-    EXPECT_EQ(read(file), "short");
-    write(file, std::string(128, 'x'));
-    EXPECT_EQ(read(file), std::string(128, 'x'));
-    write(file, std::string(1000, 'y'));
-    EXPECT_EQ(read(file), std::string(1000, 'y'));
-    file.write(nullptr, nullptr);
-    EXPECT_EQ(qvtest::readFile(path), "");
-    EXPECT_EQ(read(file), "");
+    for (const std::string& text : {std::string("short"), std::string(128, 'x'), std::string()}) {
+        write(file, text);
+        EXPECT_EQ(qvtest::readFile(path), text);
+        EXPECT_EQ(read(file), text);
+    }
 }
 
-// Whether the pipe has something to read within the time.
 bool readable(int fd, int timeoutMs) {
     pollfd entry{fd, POLLIN, 0};
     return poll(&entry, 1, timeoutMs) == 1;
+}
+
+// The child's exit status was 0.
+bool exitedCleanly(pid_t child) {
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 TEST(LockableFile, AnotherProcessWaitsUntilTheOutermostUnlock) {
@@ -104,9 +103,7 @@ TEST(LockableFile, AnotherProcessWaitsUntilTheOutermostUnlock) {
     EXPECT_FALSE(readable(report[0], 200));
     file.unlock();
     EXPECT_TRUE(readable(report[0], 5000));
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(exitedCleanly(child));
     close(report[0]);
 }
 
@@ -121,19 +118,12 @@ TEST(LockableFile, AFullDiskLeavesTheOldContent) {
         signal(SIGXFSZ, SIG_IGN);
         rlimit limit{old.size() + 4, old.size() + 4};
         setrlimit(RLIMIT_FSIZE, &limit);
-        int32_t code = 0;
-        try {
-            LockableFile file(path.c_str(), false);
-            const std::string longer(200, 'n');
-            file.write(longer.data(), longer.data() + longer.size());
-        } catch (const qverr::Exception& exception) {
-            code = exception.status.code;
-        }
-        _exit(code == -52012 ? 0 : 1);
+        LockableFile file(path.c_str(), false);
+        _exit(qvtest::thrownStatus([&] { write(file, std::string(200, 'n')); }).first == -52012
+                  ? 0
+                  : 1);
     }
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(exitedCleanly(child));
     EXPECT_EQ(qvtest::readFile(path), old);
 }
 

@@ -1,29 +1,24 @@
-#include "tolmRuntimeFeatureToggles/IniFile.h"
-
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <memory>
 
 #include "support/TempDir.h"
+#include "tolmRuntimeFeatureToggles/IniFile.h"
 
 namespace {
 
 using namespace runtime_toggles;
 
-struct DocumentDeleter {
-    void operator()(IniDocument* document) const { iniFree(document); }
-};
-using Document = std::unique_ptr<IniDocument, DocumentDeleter>;
+using Document = std::unique_ptr<IniDocument, decltype(&iniFree)>;
 
 class IniFileTest : public ::testing::Test {
 protected:
     // Parses content written to a file; the result code goes to result.
     Document parse(const std::string& content) {
         qvtest::writeFile(path, content);
-        Document document(iniCreate(0));
+        Document document(iniCreate(0), &iniFree);
         result = iniReadFile(document.get(), path.c_str());
         return document;
     }
@@ -37,7 +32,6 @@ TEST_F(IniFileTest, SectionsAndKeysMergeWithoutRegardToCase) {
     Document document = parse("[ Sec ]\na=1\n[other]\nb = x y \n[sec] trailing text\nA=2\n");
     EXPECT_EQ(result, 0);
     ASSERT_EQ(document->sections.size(), 2u);
-    EXPECT_EQ(document->sections[0]->keys.size(), 1u);
     EXPECT_STREQ(iniGetValue(document.get(), "SEC", "a"), "2");
     EXPECT_EQ(document->lastKeyLine, 6);
     EXPECT_STREQ(iniGetValue(document.get(), "  other", "B  "), "x y");
@@ -50,14 +44,13 @@ TEST_F(IniFileTest, QuotesCommentsAndMalformedLines) {
         "key=before any section\n[s]\nq=\"quoted value\"\nopen=\"unclosed\n#x=1\n; comment\n"
         "empty=\nnoseparator\n[]\n[unclosed\n=novalue\n");
     EXPECT_EQ(result, 0);
-    const IniKey* quoted = iniGetKey(document.get(), "s", "q");
-    ASSERT_NE(quoted, nullptr);
-    EXPECT_EQ(quoted->value, "quoted value");
-    EXPECT_EQ(quoted->quoteChar, kIniDoubleQuote);
-    const IniKey* open = iniGetKey(document.get(), "s", "open");
-    ASSERT_NE(open, nullptr);
-    EXPECT_EQ(open->value, "\"unclosed");
-    EXPECT_EQ(open->quoteChar, kIniNoQuote);
+    auto quote = [&](const char* key) {
+        const IniKey* found = iniGetKey(document.get(), "s", key);
+        return found ? std::make_pair(found->value, found->quoteChar)
+                     : std::make_pair(std::string(), -1);
+    };
+    EXPECT_EQ(quote("q"), std::make_pair(std::string("quoted value"), kIniDoubleQuote));
+    EXPECT_EQ(quote("open"), std::make_pair(std::string("\"unclosed"), kIniNoQuote));
     EXPECT_STREQ(iniGetValue(document.get(), "s", "#x"), "1");
     EXPECT_EQ(iniHasKey(document.get(), "s", "empty"), 0);
     // The key line before any section is dropped, not malformed.
@@ -88,20 +81,21 @@ TEST_F(IniFileTest, IntegersAreDecimalInt32) {
     Document document = parse(
         "[n]\na = -7 \nb=- 7\nc=7x\nd=2147483648\ne=-2147483648\nf=+12\ng=\"  \"\nh=4294967296\n"
         "i=0x10\nj=99999999999999999999\n");
-    int32_t value = 5;
-    EXPECT_EQ(iniGetInt(document.get(), "n", "a", &value), 1);
-    EXPECT_EQ(value, -7);
+    // {result, value} of each key; 5 where nothing is written.
+    auto integer = [&](const char* key) {
+        int32_t value = 5;
+        const int32_t result = iniGetInt(document.get(), "n", key, &value);
+        return std::make_pair(result, value);
+    };
+    using Result = std::pair<int32_t, int32_t>;
+    EXPECT_EQ(integer("a"), Result(1, -7));
+    EXPECT_EQ(integer("e"), Result(1, INT32_MIN));
+    EXPECT_EQ(integer("f"), Result(1, 12));
     for (const char* key : {"b", "c", "d", "h", "i", "j"}) {
-        value = 5;
-        EXPECT_EQ(iniGetInt(document.get(), "n", key, &value), kIniNotAnInteger) << key;
-        EXPECT_EQ(value, 5);
+        EXPECT_EQ(integer(key), Result(kIniNotAnInteger, 5)) << key;
     }
-    EXPECT_EQ(iniGetInt(document.get(), "n", "e", &value), 1);
-    EXPECT_EQ(value, INT32_MIN);
-    EXPECT_EQ(iniGetInt(document.get(), "n", "f", &value), 1);
-    EXPECT_EQ(value, 12);
-    EXPECT_EQ(iniGetInt(document.get(), "n", "g", &value), 0);
-    EXPECT_EQ(iniGetInt(document.get(), "n", "absent", &value), 0);
+    EXPECT_EQ(integer("g"), Result(0, 5));
+    EXPECT_EQ(integer("absent"), Result(0, 5));
 }
 
 TEST_F(IniFileTest, LineEndsAndByteOrderMarks) {
@@ -136,7 +130,7 @@ TEST_F(IniFileTest, LongLinesAndPathsAreReadWhole) {
 }
 
 TEST_F(IniFileTest, UnreadableFiles) {
-    Document document(iniCreate(0));
+    Document document(iniCreate(0), &iniFree);
     EXPECT_EQ(iniCreate(1), nullptr);
     EXPECT_EQ(iniReadFile(document.get(), (dir / "absent.ini").c_str()), kIniFileMissing);
     EXPECT_EQ(iniReadFile(document.get(), nullptr), kIniFileMissing);

@@ -16,7 +16,9 @@ void throwStatus(int64_t code) {
     qverr::throwStatus(std::move(status));
 }
 
-void throwStatusCode(int32_t code) { throwStatus(static_cast<int64_t>(code)); }
+void throwStatusCode(int32_t code) {
+    throwStatus(static_cast<int64_t>(code));
+}
 
 void copyStringToBuffer(std::string_view text, char* buffer, uint32_t bufferSize,
                         uint32_t* length) {

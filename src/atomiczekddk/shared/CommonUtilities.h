@@ -16,8 +16,7 @@ inline constexpr int32_t kErrorBufferTooSmall = -63080;
 
 // *length (when given) receives the text's length. With a buffer, the text
 // and its NUL are copied, or -63080 thrown when bufferSize cannot hold them.
-void copyStringToBuffer(std::string_view text, char* buffer, uint32_t bufferSize,
-                        uint32_t* length);
+void copyStringToBuffer(std::string_view text, char* buffer, uint32_t bufferSize, uint32_t* length);
 
 // isPath false: returns text itself. Otherwise reads the regular file at
 // path text into slot (NUL-terminated) and returns it; any failure throws

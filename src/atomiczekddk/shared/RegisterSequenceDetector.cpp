@@ -1,6 +1,5 @@
 #include "atomiczekddk/shared/RegisterSequenceDetector.h"
 
-
 namespace qvzek {
 
 namespace {
@@ -19,11 +18,16 @@ void RegisterSequenceDetector::advance(Transition transition) {
 void RegisterSequenceDetector::onCommand(int32_t code) {
     advance([code](uint32_t state) -> uint32_t {
         switch (state) {
-            case 0: return code == 6 ? 1 : 0;
-            case 1: return (code == 4 || code == 6) ? 1 : 0;
-            case 2: return code == 1 ? 3 : (code == 6 ? 2 : 0);
-            case 3: return code == 1 ? 3 : 0;
-            default: return 0;
+            case 0:
+                return code == 6 ? 1 : 0;
+            case 1:
+                return (code == 4 || code == 6) ? 1 : 0;
+            case 2:
+                return code == 1 ? 3 : (code == 6 ? 2 : 0);
+            case 3:
+                return code == 1 ? 3 : 0;
+            default:
+                return 0;
         }
     });
 }

@@ -31,21 +31,24 @@ DetailWriter& DetailWriter::add(const char* key, const char* text) {
 
 DetailWriter& DetailWriter::addInt(const char* key, int32_t value) {
     if (cursor_ != nullptr) {
-        cursor_ = qverr::json::addIntWithGrow(cursor_, key, value, {&qverr::growStatusJson, &status_});
+        cursor_ =
+            qverr::json::addIntWithGrow(cursor_, key, value, {&qverr::growStatusJson, &status_});
     }
     return *this;
 }
 
 DetailWriter& DetailWriter::addUInt(const char* key, uint32_t value) {
     if (cursor_ != nullptr) {
-        cursor_ = qverr::json::addUIntWithGrow(cursor_, key, value, {&qverr::growStatusJson, &status_});
+        cursor_ =
+            qverr::json::addUIntWithGrow(cursor_, key, value, {&qverr::growStatusJson, &status_});
     }
     return *this;
 }
 
 DetailWriter& DetailWriter::addUInt64(const char* key, uint64_t value) {
     if (cursor_ != nullptr) {
-        cursor_ = qverr::json::addUInt64WithGrow(cursor_, key, value, {&qverr::growStatusJson, &status_});
+        cursor_ =
+            qverr::json::addUInt64WithGrow(cursor_, key, value, {&qverr::growStatusJson, &status_});
     }
     return *this;
 }

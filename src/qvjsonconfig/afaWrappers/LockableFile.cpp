@@ -38,8 +38,8 @@ void sleepRetryDelay() {
     qvmxl::Writer writer = qvmxl::getOrderedDataWriter(qvmxl::kTranslatorName, status);
     writer = qvmxl::writeComment(writer, comment);
     if (path != nullptr) {
-        writer = qvmxl::writeUsageParam(
-            writer, qvmxl::UsageParam<const char*>{"kUsageTypeFilePath", path});
+        writer = qvmxl::writeUsageParam(writer,
+                                        qvmxl::UsageParam<const char*>{"kUsageTypeFilePath", path});
     }
     if (err != 0) qvafa::detail::DetailWriter(status).errnoRecord(err);
     qverr::throwStatus(std::move(status));

@@ -1,18 +1,16 @@
-#include "atomiczekddk/shared/ChangeNotifierThread.h"
-
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <memory>
 
+#include "atomiczekddk/shared/ChangeNotifierThread.h"
 #include "qvjsonconfig/AliasAttributeProvider.h"
+#include "qvjsonconfig/Fakes.h"
 #include "qvjsonconfig/SynchronizedConfiguration.h"
 #include "qvjsonconfig/afaWrappers/DirectoryPoller.h"
-#include "qvjsonconfig/Fakes.h"
 #include "support/Counter.h"
 #include "support/TempDir.h"
 #include "support/TraceCapture.h"
@@ -80,7 +78,8 @@ TEST(ChangeNotifierThread, FilesWrittenByAnotherProcessReachTheHandlers) {
     auto notifier = std::make_unique<qvzek::ChangeNotifierThread>(configuration);
     notifier->addHandler(&removed);
     notifier->addHandler(&failing);
-    auto poller = std::make_unique<qvjsonconfig::DirectoryPoller>(configuration, dir.path().c_str());
+    auto poller =
+        std::make_unique<qvjsonconfig::DirectoryPoller>(configuration, dir.path().c_str());
 
     writeFromAnotherProcess(path, "PCI:first");
     ASSERT_TRUE(failing.calls.waitFor(1));

@@ -1,7 +1,6 @@
-#include "atomiczekddk/shared/CommonUtilities.h"
-
 #include <gtest/gtest.h>
 
+#include "atomiczekddk/shared/CommonUtilities.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -18,9 +17,9 @@ TEST(CommonUtilities, ABareCodeIsThrownAsIs) {
 TEST(CommonUtilities, TextsAreCopiedOnlyWhenTheyFitWithTheirNul) {
     char buffer[8] = "zzzzzzz";
     uint32_t length = 0;
-    EXPECT_EQ(qvtest::thrownStatus([&] { qvzek::copyStringToBuffer("hello", buffer, 5, &length); })
-                  .first,
-              -63080);
+    EXPECT_EQ(
+        qvtest::thrownStatus([&] { qvzek::copyStringToBuffer("hello", buffer, 5, &length); }).first,
+        -63080);
     EXPECT_EQ(length, 5u);
     EXPECT_STREQ(buffer, "zzzzzzz");
     qvzek::copyStringToBuffer("hello", buffer, 6, nullptr);

@@ -1,6 +1,6 @@
-#include "atomiczekddk/shared/RegisterSequenceDetector.h"
-
 #include <gtest/gtest.h>
+
+#include "atomiczekddk/shared/RegisterSequenceDetector.h"
 
 namespace {
 
