@@ -1,7 +1,5 @@
 #include "atomiczekddk/shared/ChangeNotifierThread.h"
 
-#include <cxxabi.h>
-
 #include "qvjsonconfig/afaWrappers/DirectoryPoller.h"
 
 namespace qvzek {
@@ -22,16 +20,10 @@ ChangeNotifierThread::~ChangeNotifierThread() {
 void* ChangeNotifierThread::notifyLoop(void* raw) {
     auto* self = static_cast<ChangeNotifierThread*>(raw);
     while (!self->stopRequested_.load()) {
-        try {
+        qvjsonconfig::internal::runPass(TRACE_LOCATION(), [self] {
             qvjsonconfig::ChangeMap changes;
             if (self->configuration_->waitForChanges(changes)) self->handlers_.notifyAll();
-        } catch (abi::__forced_unwind&) {
-            throw;
-        } catch (...) {
-            // A failing handler or reload must not end the host process.
-            qvjsonconfig::internal::logCaughtException(TRACE_LOCATION());
-            qvjsonconfig::internal::pauseAfterFailure();
-        }
+        });
     }
     return nullptr;
 }

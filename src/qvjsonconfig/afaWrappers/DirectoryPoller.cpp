@@ -75,18 +75,10 @@ DirectoryPoller::~DirectoryPoller() {
 void* DirectoryPoller::pollLoop(void* raw) {
     auto* self = static_cast<DirectoryPoller*>(raw);
     while (!self->stopRequested_.load()) {
-        try {
+        internal::runPass(TRACE_LOCATION(), [self] {
             self->monitor_.wait(nullptr);
-            if (self->stopRequested_.load()) break;
-            self->target_->update();
-        } catch (abi::__forced_unwind&) {
-            throw;
-        } catch (...) {
-            // Whatever a target throws, the thread goes on: an exception
-            // leaving it would end the host process.
-            internal::logCaughtException(TRACE_LOCATION());
-            internal::pauseAfterFailure();
-        }
+            if (!self->stopRequested_.load()) self->target_->update();
+        });
     }
     return nullptr;
 }

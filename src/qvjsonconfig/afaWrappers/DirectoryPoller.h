@@ -3,6 +3,8 @@
 // destructor.
 #pragma once
 
+#include <cxxabi.h>
+
 #include <atomic>
 
 #include "qvafa/DirectoryMonitor.h"
@@ -38,6 +40,21 @@ void logCaughtException(const trace::LogLocation& location) noexcept;
 
 // Sleeps 10 ms, resuming after signals.
 void pauseAfterFailure() noexcept;
+
+// Runs one pass of a background thread's loop. Whatever it throws is logged
+// and followed by a pause, and the thread goes on: an exception leaving the
+// thread would end the host process.
+template <typename Pass>
+void runPass(const trace::LogLocation& location, Pass&& pass) {
+    try {
+        pass();
+    } catch (abi::__forced_unwind&) {
+        throw;
+    } catch (...) {
+        logCaughtException(location);
+        pauseAfterFailure();
+    }
+}
 
 }  // namespace internal
 
