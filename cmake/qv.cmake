@@ -58,5 +58,7 @@ function(qv_fuzz name)
   add_executable(${name} ${A_SOURCES})
   target_link_libraries(${name} PRIVATE ${A_DEPS})
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  # scripts/test runs every target from one folder.
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
   set_property(GLOBAL APPEND PROPERTY QV_FUZZ_TARGETS ${name})
 endfunction()

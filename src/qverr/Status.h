@@ -45,6 +45,9 @@ using JsonReallocFunction = bool (*)(Status& status, uint32_t size);
 // Resizes the status's JSON buffer: 0 frees it; otherwise grows it to 512
 // bytes or the next power of two, keeping the text.
 bool defaultJsonRealloc(Status& status, uint32_t size);
+// Grow callback of the JSON writer for a status's buffer: `status` is the
+// qverr::Status written (see Status::growJson).
+char* growStatusJson(char* cursor, void* status);
 
 struct Status {
     int32_t code = 0;
