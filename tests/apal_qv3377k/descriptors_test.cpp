@@ -154,7 +154,9 @@ TEST(Descriptors, StatusTravelsLastInBothBlocks) {
                     continue;
                 }
                 EXPECT_EQ(method.outField("status"), &method.out.back());
-                if (method.returnSize != 0) EXPECT_EQ(method.outField("return")->offset, 0u);
+                if (method.returnSize != 0) {
+                    EXPECT_EQ(method.outField("return")->offset, 0u);
+                }
                 // Only wgen and mra put a flag after the status.
                 const bool last = method.inField("status") == &method.in.back();
                 EXPECT_TRUE(last || std::string(interface.name) == "wgen" || std::string(interface.name) == "mra");

@@ -148,7 +148,7 @@ TEST_F(Frame, OutputsTheDriverLeavesAloneComeBackAsTheirDefaults) {
     tStatus status;
     iInterfaceProxy_impairments& impairments = proxy;
     std::array<tFixedPointFormat, 8> formats;
-    std::memset(formats.data(), 0x5A, sizeof formats);
+    formats.fill(tFixedPointFormat{true, 30, -2});
     impairments.getFxpConfigs(&formats, status);
     for (const tFixedPointFormat& format : formats) {
         EXPECT_FALSE(format.isSigned);
