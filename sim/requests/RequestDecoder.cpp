@@ -50,12 +50,11 @@ int64_t DecodedRequest::value(std::string_view field) const {
     }
 }
 
-Reply::Reply(const MethodDescriptor& method, std::span<uint8_t> output)
-    : method_(method), output_(output) {}
+Reply::Reply(const MethodDescriptor& method, Request& request) : method_(method), request_(request) {}
 
 std::span<uint8_t> Reply::bytes(std::string_view field) {
     const tField& f = fieldOf(method_.out, field);
-    return output_.subspan(f.offset, f.size);
+    return request_.output.subspan(f.offset, f.size);
 }
 
 void Reply::set(std::string_view field, uint64_t value) {
@@ -80,7 +79,7 @@ struct RequestDecoder::State {
         }
         int err = 0;
         if (handler) {
-            Reply reply(method, request.output);
+            Reply reply(method, request);
             try {
                 err = handler(decoded, reply);
             } catch (const std::exception& error) {

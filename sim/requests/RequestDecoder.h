@@ -58,13 +58,15 @@ struct DecodedRequest {
 // starts as the caller prepared it, so a field left alone goes back as that.
 class Reply {
 public:
-    Reply(const MethodDescriptor& method, std::span<uint8_t> output);
+    Reply(const MethodDescriptor& method, Request& request);
 
     std::span<uint8_t> bytes(std::string_view field);
     // A scalar field, cut to its width.
     void set(std::string_view field, uint64_t value);
     // The driver's reply code.
     void status(int32_t code) { set("status", static_cast<uint32_t>(code)); }
+    // The byte count the request reports back (by default the output size).
+    void bytesReturned(uint32_t count) { request_.bytesReturned = count; }
 
     template <class T>
     void setAs(std::string_view field, const T& value) {
@@ -76,7 +78,7 @@ public:
 
 private:
     const MethodDescriptor& method_;
-    std::span<uint8_t> output_;
+    Request& request_;
 };
 
 // The module's behaviour for one method: 0, or an errno that fails the ioctl.

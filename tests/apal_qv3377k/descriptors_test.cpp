@@ -142,27 +142,4 @@ TEST(Descriptors, BlocksFollowTheAlignmentRuleExceptKnownRows) {
                                                "reservation.reserve", "reservation.reserveCache"}));
 }
 
-TEST(Descriptors, StatusTravelsLastInBothBlocks) {
-    for (auto family : {qv3377kInterfaces(), atomiczekddkInterfaces()}) {
-        for (const tInterface& interface : family) {
-            for (const tMethod& method : interface.methods) {
-                SCOPED_TRACE(method.name);
-                const bool hasStatus = method.inField("status") != nullptr;
-                if (!hasStatus) {  // the FPGA driver's configuration word goes without
-                    EXPECT_EQ(std::string(method.name), "postConfigurationWord");
-                    EXPECT_EQ(method.outSize, 0u);
-                    continue;
-                }
-                EXPECT_EQ(method.outField("status"), &method.out.back());
-                if (method.returnSize != 0) {
-                    EXPECT_EQ(method.outField("return")->offset, 0u);
-                }
-                // Only wgen and mra put a flag after the status.
-                const bool last = method.inField("status") == &method.in.back();
-                EXPECT_TRUE(last || std::string(interface.name) == "wgen" || std::string(interface.name) == "mra");
-            }
-        }
-    }
-}
-
 }  // namespace

@@ -91,25 +91,6 @@ TEST_F(Frame, AWarningTravelsInTheStatusFieldAndYieldsOnlyToAnError) {
     EXPECT_STREQ(status.component, "qv3377hal");
 }
 
-TEST_F(Frame, ADriverErrorArrivesAfterTheOutputsWereCopied) {
-    iInterfaceProxy_usergen& usergen = proxy;
-    uint32_t first = 1, second = 2;
-    answer("usergen.checkGenerationStatus", -42, [](Reply& out) {
-        out.set("arg1", 0x10);
-        out.set("arg2", 0x20);
-    });
-    tStatus status;
-    usergen.checkGenerationStatus(&first, &second, status);
-    EXPECT_EQ(decoder.last("usergen.checkGenerationStatus")->value("arg1"), 1);
-    EXPECT_EQ(decoder.last("usergen.checkGenerationStatus")->value("arg2"), 2);
-    EXPECT_EQ(first, 0x10u);
-    EXPECT_EQ(second, 0x20u);
-    EXPECT_EQ(status.code, -42);
-    EXPECT_STREQ(status.component, "qv3377hal");
-    EXPECT_STREQ(status.file, "apal_qv3377k/tInterfaceProxy_qv3377k");
-    EXPECT_GT(status.line, 0u);
-}
-
 TEST_F(Frame, AFailedIoctlLeavesEveryOutputAndReturnsZero) {
     iInterfaceProxy_reservation& reservation = proxy;
     uint32_t first = 5;
@@ -267,23 +248,6 @@ TEST_F(FpgaFrame, MethodsWithoutValueReturnTheCallersCode) {
     EXPECT_EQ(status.line, 275u);
 }
 
-TEST_F(FpgaFrame, WaitsReturnTheirValueAndWriteTheTimeoutFlag) {
-    iInterfaceProxy_atomiczekddk_fifo& fifo = proxy;
-    decoder.on("atomiczekddk_fifo.waitForBytes", [](const DecodedRequest& request, Reply& out) {
-        out.set("return", request.value("bytesWanted") / 2);
-        out.set("timedOut", 1);
-        return 0;
-    });
-    tStatus status;
-    uint8_t timedOut = 0;
-    EXPECT_EQ(fifo.waitForBytes(0xABC, 3, 4096, 100, &timedOut, status), 2048u);
-    EXPECT_EQ(timedOut, 1);
-    const auto sent = decoder.last("atomiczekddk_fifo.waitForBytes");
-    EXPECT_EQ(sent->value("session"), 0xABC);
-    EXPECT_EQ(sent->value("fifo"), 3);
-    EXPECT_EQ(sent->value("timeout"), 100);
-}
-
 TEST_F(FpgaFrame, TheConfigurationWordAlwaysGoesAndReportsOnlyItsByteCount) {
     iInterfaceProxy_atomiczekddk_configuration& configuration = proxy;
     EXPECT_EQ(configuration.postConfigurationWord(0x1122334455667788, -2), 0u);
@@ -292,7 +256,10 @@ TEST_F(FpgaFrame, TheConfigurationWordAlwaysGoesAndReportsOnlyItsByteCount) {
     EXPECT_EQ(sent->value("value"), 0x1122334455667788);
     EXPECT_EQ(sent->value("word"), -2);
 
-    driver.scriptReply(0x4020830Bu, {}, 12);
+    decoder.on("atomiczekddk_configuration.postConfigurationWord", [](const DecodedRequest&, Reply& out) {
+        out.bytesReturned(12);
+        return 0;
+    });
     EXPECT_EQ(configuration.postConfigurationWord(1, 2), 12u);
     driver.failCall(qvsim::Call::ioctl, EIO);
     EXPECT_EQ(configuration.postConfigurationWord(1, 2), 0u);
