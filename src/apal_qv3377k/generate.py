@@ -27,7 +27,6 @@ DESTRUCTOR_REQUEST = {"visapxipluginapalcodegen": "detach"}
 
 SCALARS = {"u8": ("uint8_t", 1), "u16": ("uint16_t", 2), "u32": ("uint32_t", 4),
            "u64": ("uint64_t", 8), "i32": ("int32_t", 4)}
-WIRE_KIND = {"u8": "u8", "u16": "u16", "u32": "u32", "u64": "u64", "i32": "i32"}
 
 
 @dataclass
@@ -72,6 +71,16 @@ class Method:
     def has_status(self):
         return any(p.role == "status" for p in self.params)
 
+    def field(self, name):
+        """Width and descriptor kind of a block field."""
+        if name == "status":
+            return 4, "i32"
+        t = self.ret if name == "return" else self.param(name).type
+        return t.size, t.kind
+
+    def out_offset(self, name):
+        return next(offset for offset, field in self.outFields if field == name)
+
 
 @dataclass
 class Interface:
@@ -86,7 +95,7 @@ def parse_type(text):
     m = re.fullmatch(r"(u8|u16|u32|u64|i32)", text)
     if m:
         cpp, size = SCALARS[text]
-        return Type(cpp, size, WIRE_KIND[text])
+        return Type(cpp, size, text)
     m = re.fullmatch(r"record (\d+)(?: \(data (\d+)\))?", text)
     if m:
         return Type(f"sdihal::tRecord<{m[1]}>", int(m[1]), "record")
@@ -164,7 +173,7 @@ def check(interface, m):
         assert [n for _, n in fields] == names, f"{m.name}: block fields {fields} differ from parameters {names}"
         end = 0
         for offset, name in fields:
-            width = 4 if name == "status" else (m.ret.size if name == "return" else m.param(name).type.size)
+            width = m.field(name)[0]
             assert offset >= end and offset + width <= size, f"{m.name}: field {name} overlaps or overruns"
             end = offset + width
 
@@ -176,7 +185,7 @@ def ret_type(interface, m):
         return m.ret.cpp
     if not m.has_status():  # answers with the byte count of the request alone
         return "uint32_t"
-    return "int32_t" if FAMILIES[interface.family]["fpga"] and m.has_status() else "void"
+    return "int32_t" if FAMILIES[interface.family]["fpga"] else "void"
 
 
 def signature(interface, m, qualifier=""):
@@ -217,9 +226,9 @@ def body(interface, m, file, line, device):
         lines += [f"{STATUS_T} local;",
                   f"return {device}.ioctl({code}, in, sizeof in, nullptr, 0, local);"]
         return lines
-    skipped = "0" if m.ret else ("callerCode(status)" if fpga else "")
-    failed = "0" if m.ret else ("callerCode(status)" if fpga else "")
-    lines.append(f"if (status.isError()) return {skipped};".replace("return ;", "return;"))
+    # What a method returns when it sends nothing or its ioctl fails.
+    nothing = " 0" if m.ret else (" callerCode(status)" if fpga else "")
+    lines.append(f"if (status.isError()) return{nothing};")
     lines.append(f"alignas(8) uint8_t in[{m.inSize}] = {{}};")
     lines.append(f"alignas(8) uint8_t out[{m.outSize}] = {{}};")
     for off, name in m.inFields:
@@ -237,15 +246,13 @@ def body(interface, m, file, line, device):
             lines.append(f"putFrom(out, {off}, {name});")
         elif p.type.default:
             lines.append(f"put(out, {off}, {p.type.cpp}{p.type.default});")
-    lines.append(f"if (!send({device}, {code}, in, sizeof in, out, sizeof out, status)) return {failed};"
-                 .replace("return ;", "return;"))
+    lines.append(f"if (!send({device}, {code}, in, sizeof in, out, sizeof out, status)) return{nothing};")
     for off, name in m.outFields:
         if name not in ("status", "return"):
             lines.append(f"copyOut({name}, out, {off});")
-    reply = dict((n, o) for o, n in m.outFields)["status"]
-    lines.append(f'raiseReply(status, out, {reply}, "{file}", {line});')
+    lines.append(f'raiseReply(status, out, {m.out_offset("status")}, "{file}", {line});')
     if m.ret:
-        lines.append(f"return take<{m.ret.cpp}>(out, {dict((n, o) for o, n in m.outFields)['return']});")
+        lines.append(f"return take<{m.ret.cpp}>(out, {m.out_offset('return')});")
     elif fpga:
         lines.append("return callerCode(status);")
     return lines
@@ -314,28 +321,17 @@ def proxy_source(cls, groups, lines, file, table_lines, destructor_request=None)
 def descriptor_source(families):
     out = [BANNER.rstrip(), '#include "apal_qv3377k/descriptors.h"', "", "namespace sdihal::nRequestDescriptors {", "",
            "namespace {", ""]
-    roles = {"value": "kValue", "in": "kReference", "out": "kOutput", "inout": "kInOut"}
+    roles = {"value": "kValue", "in": "kReference", "out": "kOutput", "inout": "kInOut", "status": "kStatus"}
     for family, subs in families.items():
         for i in subs:
             for m in i.methods:
                 tag = f"{i.name}_{m.name}"
-                params = []
-                for p in m.params:
-                    if p.role == "status":
-                        params.append('{"status", tRole::kStatus, tKind::kI32, 4}')
-                    else:
-                        params.append(f'{{"{p.name}", tRole::{roles[p.role]}, tKind::k{p.type.kind.capitalize()}, {p.type.size}}}')
+                params = [f'{{"{p.name}", tRole::{roles[p.role]}, tKind::k{m.field(p.name)[1].capitalize()}, '
+                          f'{m.field(p.name)[0]}}}' for p in m.params]
                 out.append(f"constexpr tParameter {tag}_params[] = {{{', '.join(params)}}};")
                 for side, fields in (("in", m.inFields), ("out", m.outFields)):
-                    items = []
-                    for off, name in fields:
-                        if name == "status":
-                            items.append(f'{{"status", {off}, 4, tKind::kI32}}')
-                        elif name == "return":
-                            items.append(f'{{"return", {off}, {m.ret.size}, tKind::k{m.ret.kind.capitalize()}}}')
-                        else:
-                            t = m.param(name).type
-                            items.append(f'{{"{name}", {off}, {t.size}, tKind::k{t.kind.capitalize()}}}')
+                    items = [f'{{"{name}", {off}, {m.field(name)[0]}, tKind::k{m.field(name)[1].capitalize()}}}'
+                             for off, name in fields]
                     out.append(f"constexpr tField {tag}_{side}[] = {{{', '.join(items)}}};" if items
                                else f"constexpr std::span<const tField> {tag}_{side};")
             out.append(f"constexpr tMethod {i.name}_methods[] = {{")
@@ -373,7 +369,7 @@ def invokers(families):
                     out.append(f"    auto a{k} = call.load<{p.type.cpp}>({k});")
                     args.append(f"&a{k}" if p.role in ("out", "inout") else f"a{k}")
                 callText = f"target.{m.name}({', '.join(args)})"
-                if m.ret or ret_type(i, m) != "void":
+                if ret_type(i, m) != "void":
                     out.append(f"    call.storeResult({callText});")
                 else:
                     out.append(f"    {callText};")
