@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 
+#include "../ratioReporter.h"
 #include "qverr/Status.h"
 #include "qverr/trace.h"
 #include "qvmxl/qvmxl.h"
@@ -25,8 +26,10 @@ void BM_StatusRaiseWithThreeRecords(benchmark::State& state) {
         auto writer = qvmxl::getOrderedDataWriter(qvmxl::kTranslatorName, status);
         writer = qvmxl::writeUsageParam(
             writer, qvmxl::UsageParam<const char*>{"kUsageTypeWaveformName", "waveform0"});
-        writer = qvmxl::writeUsageParam(writer, qvmxl::UsageParam<uint32_t>{"kUsageTypeLineNumber", 12});
-        writer = qvmxl::writeUsageParam(writer, qvmxl::UsageParam<double>{"kUsageTypeBadValue", 1.5e3});
+        writer =
+            qvmxl::writeUsageParam(writer, qvmxl::UsageParam<uint32_t>{"kUsageTypeLineNumber", 12});
+        writer =
+            qvmxl::writeUsageParam(writer, qvmxl::UsageParam<double>{"kUsageTypeBadValue", 1.5e3});
         benchmark::DoNotOptimize(status.jsonText());
     }
 }
@@ -53,12 +56,12 @@ void BM_CJsonBuildAndPrintSameObject(benchmark::State& state) {
         cJSON_AddStringToObject(info, "is_debug", "0");
         cJSON_AddNumberToObject(info, "version", 1);
         cJSON* data = cJSON_AddArrayToObject(info, "ordered_data");
-        cJSON_AddItemToArray(data, usageRecord("kUsageTypeWaveformName",
-                                               cJSON_CreateString("waveform0"), "string"));
-        cJSON_AddItemToArray(data,
-                             usageRecord("kUsageTypeLineNumber", cJSON_CreateNumber(12), "uint32_t"));
-        cJSON_AddItemToArray(data, usageRecord("kUsageTypeBadValue",
-                                               cJSON_CreateString("1.500000e3"), "float"));
+        cJSON_AddItemToArray(
+            data, usageRecord("kUsageTypeWaveformName", cJSON_CreateString("waveform0"), "string"));
+        cJSON_AddItemToArray(
+            data, usageRecord("kUsageTypeLineNumber", cJSON_CreateNumber(12), "uint32_t"));
+        cJSON_AddItemToArray(
+            data, usageRecord("kUsageTypeBadValue", cJSON_CreateString("1.500000e3"), "float"));
         char* text = cJSON_PrintUnformatted(root);
         benchmark::DoNotOptimize(text);
         free(text);
@@ -93,26 +96,6 @@ void BM_EmptyCallBaseline(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_EmptyCallBaseline);
-
-// Keeps each run's time per iteration to print the ratios at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration) times_[run.benchmark_name()] = run.GetAdjustedCPUTime();
-        }
-    }
-    void ratio(const char* what, const std::string& measured, const std::string& baseline) const {
-        const auto m = times_.find(measured);
-        const auto b = times_.find(baseline);
-        if (m == times_.end() || b == times_.end() || b->second <= 0) return;
-        printf("ratio %s: %.2f\n", what, m->second / b->second);
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
 
 }  // namespace
 

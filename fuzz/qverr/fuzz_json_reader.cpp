@@ -6,7 +6,10 @@
 #include <cstring>
 #include <vector>
 
+#include "qvapal/status/tStatus.h"
+#include "qverr/Exception.h"
 #include "qverr/json.h"
+#include "qvmxl/qvmxl.h"
 
 namespace json = qverr::json;
 
@@ -82,14 +85,30 @@ void write(const char* text, size_t length, uint8_t selector, const char* item) 
     const char* key = token.type == json::kTokenObject ? item : nullptr;
     char* after = nullptr;
     switch ((selector >> 4) & 7) {
-        case 0: after = json::addString(cursor, key, item); break;
-        case 1: after = json::addInt(cursor, key, -static_cast<int32_t>(length)); break;
-        case 2: after = json::addUInt64(cursor, key, UINT64_MAX - length); break;
-        case 3: after = json::addBool(cursor, key, selector & 1); break;
-        case 4: after = json::addObject(cursor, key); break;
-        case 5: after = json::addArray(cursor, key); break;
-        case 6: after = json::addRaw(cursor, key, "null"); break;
-        default: after = json::addUInt(cursor, key, static_cast<uint32_t>(length)); break;
+        case 0:
+            after = json::addString(cursor, key, item);
+            break;
+        case 1:
+            after = json::addInt(cursor, key, -static_cast<int32_t>(length));
+            break;
+        case 2:
+            after = json::addUInt64(cursor, key, UINT64_MAX - length);
+            break;
+        case 3:
+            after = json::addBool(cursor, key, selector & 1);
+            break;
+        case 4:
+            after = json::addObject(cursor, key);
+            break;
+        case 5:
+            after = json::addArray(cursor, key);
+            break;
+        case 6:
+            after = json::addRaw(cursor, key, "null");
+            break;
+        default:
+            after = json::addUInt(cursor, key, static_cast<uint32_t>(length));
+            break;
     }
     if (!after) {
         check(buffer == before);
@@ -99,6 +118,26 @@ void write(const char* text, size_t length, uint8_t selector, const char* item) 
     json::Token written;
     check(json::parseValue(buffer.data(), written) != nullptr);
     check(written.type == token.type);
+}
+
+// The text as a status's detail: read back into a platform status and
+// given an error-context record.
+void detail(const char* text, const char* item) {
+    qverr::Status status;
+    status.code = -1;
+    if (!status.setJson(text)) return;
+    nQVAPALS100::tStatus platform;
+    qverr::copyStatusToTStatus(status, platform);
+    check(platform.getCode() == -1 && platform.file[100] == 0 && platform.component[9] == 0);
+    json::Token root;
+    const bool wellFormedObject =
+        json::parseValue(text, root) && root.type == json::kTokenObject && root.start == text;
+    qvmxl::Writer writer = qvmxl::getOrderedDataWriter(qvmxl::kTranslatorName, status);
+    writer = qvmxl::writeComment(writer, item);
+    if (writer.cursor && wellFormedObject) {
+        json::Token written;
+        check(json::parseValue(status.json, written) && written.type == json::kTokenObject);
+    }
 }
 
 }  // namespace
@@ -116,5 +155,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t length = strlen(text.data());
     const char* item = text.data() + (length > 8 ? length - 8 : 0);
     write(text.data(), length, selector, item);
+    detail(text.data(), item);
     return 0;
 }

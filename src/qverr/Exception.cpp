@@ -8,14 +8,20 @@
 
 namespace qverr {
 
-ExceptionBase::ExceptionBase(ExceptionBase&& other) noexcept { status.mergeMove(other.status); }
+ExceptionBase::ExceptionBase(ExceptionBase&& other) noexcept {
+    status.mergeMove(other.status);
+}
 
-ExceptionBase::ExceptionBase(const ExceptionBase& other) { status.merge(other.status); }
+ExceptionBase::ExceptionBase(const ExceptionBase& other) {
+    status.merge(other.status);
+}
 
 // The status's own destructor releases the buffer through its realloc.
 ExceptionBase::~ExceptionBase() = default;
 
-const char* ExceptionBase::what() const noexcept { return status.jsonText(); }
+const char* ExceptionBase::what() const noexcept {
+    return status.jsonText();
+}
 
 Exception::Exception(int32_t code, const SourceLocation& location) {
     status.setCode(code, location);
@@ -29,7 +35,9 @@ Exception::Exception(const Exception& other)
 
 Exception::~Exception() = default;
 
-const char* Exception::what() const noexcept { return ExceptionBase::what(); }
+const char* Exception::what() const noexcept {
+    return ExceptionBase::what();
+}
 
 void throwStatus(Status&& status) {
     Exception exception;
@@ -37,7 +45,9 @@ void throwStatus(Status&& status) {
     throw exception;
 }
 
-void throwError(int32_t code, const SourceLocation& location) { throw Exception(code, location); }
+void throwError(int32_t code, const SourceLocation& location) {
+    throw Exception(code, location);
+}
 
 void throwIfTStatusError(const nQVAPALS100::tStatus& platformStatus) {
     if (platformStatus.getCode() >= 0) return;

@@ -20,7 +20,9 @@ bool accepts(int32_t current, int32_t incoming) {
     return true;
 }
 
-json::GrowCallback growCallback(Status& status) { return {&growStatusJson, &status}; }
+json::GrowCallback growCallback(Status& status) {
+    return {&growStatusJson, &status};
+}
 
 // Copies a text field of a platform record, which may fill its whole width
 // without a NUL.
@@ -59,7 +61,8 @@ char* growStatusJson(char* cursor, void* status) {
 int32_t narrowStatusCode(int64_t code) {
     // Out-of-range errors stay errors (an internal fault: no status code is
     // that wide); out-of-range warnings stay warnings.
-    if (code < std::numeric_limits<int32_t>::min()) return qvapalerr_softwareFaultAPALInternalUseOnly;
+    if (code < std::numeric_limits<int32_t>::min())
+        return qvapalerr_softwareFaultAPALInternalUseOnly;
     if (code > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
     return static_cast<int32_t>(code);
 }
@@ -166,7 +169,8 @@ char* Status::addSourceLocation(char* cursor, const SourceLocation& location) {
     const json::GrowCallback grow = growCallback(*this);
     cursor = json::addStringWithGrow(cursor, "file", location.file, grow);
     cursor = json::addIntWithGrow(cursor, "line", static_cast<int32_t>(location.line), grow);
-    if (location.component) cursor = json::addStringWithGrow(cursor, "component", location.component, grow);
+    if (location.component)
+        cursor = json::addStringWithGrow(cursor, "component", location.component, grow);
     return cursor;
 }
 
@@ -195,7 +199,8 @@ bool Status::mergeTStatus(const nQVAPALS100::tStatus& platformStatus) {
     if (file[0]) {
         char* cursor = getJsonInsertPoint(256);
         cursor = json::addStringWithGrow(cursor, "file", file, grow);
-        cursor = json::addUIntWithGrow(cursor, "line", static_cast<uint32_t>(platformStatus.line), grow);
+        cursor =
+            json::addUIntWithGrow(cursor, "line", static_cast<uint32_t>(platformStatus.line), grow);
         complete = cursor != nullptr;
     }
     if (component[0]) {

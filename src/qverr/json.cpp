@@ -10,7 +10,9 @@ namespace {
 
 // ---------------------------------------------------------------- writer
 
-bool needsEscape(unsigned char c) { return c < 0x20 || c == 0x7F || c == '"' || c == '\\'; }
+bool needsEscape(unsigned char c) {
+    return c < 0x20 || c == 0x7F || c == '"' || c == '\\';
+}
 
 size_t escapedLengthOf(const char* text, size_t length) {
     size_t total = length;
@@ -18,7 +20,13 @@ size_t escapedLengthOf(const char* text, size_t length) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         if (!needsEscape(c)) continue;
         switch (c) {
-            case '\b': case '\t': case '\n': case '\f': case '\r': case '"': case '\\':
+            case '\b':
+            case '\t':
+            case '\n':
+            case '\f':
+            case '\r':
+            case '"':
+            case '\\':
                 total += 1;
                 break;
             default:
@@ -38,13 +46,27 @@ char* writeEscaped(char* out, const char* text, size_t length) {
         }
         *out++ = '\\';
         switch (c) {
-            case '\b': *out++ = 'b'; break;
-            case '\t': *out++ = 't'; break;
-            case '\n': *out++ = 'n'; break;
-            case '\f': *out++ = 'f'; break;
-            case '\r': *out++ = 'r'; break;
-            case '"': *out++ = '"'; break;
-            case '\\': *out++ = '\\'; break;
+            case '\b':
+                *out++ = 'b';
+                break;
+            case '\t':
+                *out++ = 't';
+                break;
+            case '\n':
+                *out++ = 'n';
+                break;
+            case '\f':
+                *out++ = 'f';
+                break;
+            case '\r':
+                *out++ = 'r';
+                break;
+            case '"':
+                *out++ = '"';
+                break;
+            case '\\':
+                *out++ = '\\';
+                break;
             default:
                 *out++ = 'u';
                 *out++ = '0';
@@ -61,9 +83,7 @@ struct Value {
     const char* text;
     size_t length;
     bool quoted;
-    size_t writtenLength() const {
-        return quoted ? escapedLengthOf(text, length) + 2 : length;
-    }
+    size_t writtenLength() const { return quoted ? escapedLengthOf(text, length) + 2 : length; }
     char* write(char* out) const {
         if (!quoted) {
             memcpy(out, text, length);
@@ -76,7 +96,9 @@ struct Value {
     }
 };
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 // Whether `needed` zero bytes follow the text's NUL. Stops at the first
 // non-zero byte, so never reads past the end marker.
@@ -183,7 +205,9 @@ const char* skipSpace(const char* p) {
     return p;
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 int hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -419,8 +443,8 @@ char* addBool(char* cursor, const char* key, bool value) {
 
 char* addInt(char* cursor, const char* key, int32_t value) {
     const bool negative = value < 0;
-    const uint64_t magnitude =
-        negative ? static_cast<uint64_t>(-static_cast<int64_t>(value)) : static_cast<uint64_t>(value);
+    const uint64_t magnitude = negative ? static_cast<uint64_t>(-static_cast<int64_t>(value))
+                                        : static_cast<uint64_t>(value);
     return insertNumber(cursor, key, magnitude, negative);
 }
 
@@ -432,18 +456,26 @@ char* addUInt64(char* cursor, const char* key, uint64_t value) {
     return insertNumber(cursor, key, value, false);
 }
 
-char* addObject(char* cursor, const char* key) { return insertContainer(cursor, key, "{}"); }
+char* addObject(char* cursor, const char* key) {
+    return insertContainer(cursor, key, "{}");
+}
 
-char* addArray(char* cursor, const char* key) { return insertContainer(cursor, key, "[]"); }
+char* addArray(char* cursor, const char* key) {
+    return insertContainer(cursor, key, "[]");
+}
 
 char* addRaw(char* cursor, const char* key, const char* text) {
     if (!text) text = "null";
     return insertItem(cursor, key, Value{text, strlen(text), false});
 }
 
-char* leaveObject(char* cursor) { return cursor ? cursor + 1 : nullptr; }
+char* leaveObject(char* cursor) {
+    return cursor ? cursor + 1 : nullptr;
+}
 
-char* leaveArray(char* cursor) { return cursor ? cursor + 1 : nullptr; }
+char* leaveArray(char* cursor) {
+    return cursor ? cursor + 1 : nullptr;
+}
 
 char* addStringWithGrow(char* cursor, const char* key, const char* text, const GrowCallback& grow) {
     return withGrow(cursor, grow, [&](char* c) { return addString(c, key, text); });
@@ -587,17 +619,20 @@ int32_t getInt(const char* value, int32_t defaultValue, const char** end) {
     return defaultValue;
 }
 
+namespace {
+
 // Integers are read as decimal (leading zeros do not make them octal) with
-// range checks; anything out of range is refused rather than wrapped.
-bool readInt(const Token& number, int32_t& value) {
+// range checks; anything outside [low, high] is refused rather than wrapped.
+// Numbers with a fraction or exponent are truncated toward zero.
+bool readInteger(const Token& number, int64_t low, int64_t high, int64_t& value) {
     if (number.type != kTokenNumber || !number.start || number.lengthOrValue == 0) return false;
     if (number.isFloat) {
         double truncated = 0;
-        if (!readTruncated(number, std::numeric_limits<int32_t>::min(),
-                           std::numeric_limits<int32_t>::max(), truncated)) {
+        if (!readTruncated(number, static_cast<double>(low), static_cast<double>(high),
+                           truncated)) {
             return false;
         }
-        value = static_cast<int32_t>(truncated);
+        value = static_cast<int64_t>(truncated);
         return true;
     }
     const char* p = number.start;
@@ -606,33 +641,28 @@ bool readInt(const Token& number, int32_t& value) {
     if (negative) ++p;
     if (p == end) return false;
     uint64_t magnitude = 0;
-    const uint64_t limit = negative ? uint64_t{1} << 31 : (uint64_t{1} << 31) - 1;
+    const uint64_t limit = negative ? static_cast<uint64_t>(-low) : static_cast<uint64_t>(high);
     if (!readMagnitude(p, end, limit, magnitude)) return false;
-    value = negative ? static_cast<int32_t>(-static_cast<int64_t>(magnitude))
-                     : static_cast<int32_t>(magnitude);
+    value = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
+    return true;
+}
+
+}  // namespace
+
+bool readInt(const Token& number, int32_t& value) {
+    int64_t wide = 0;
+    if (!readInteger(number, std::numeric_limits<int32_t>::min(),
+                     std::numeric_limits<int32_t>::max(), wide)) {
+        return false;
+    }
+    value = static_cast<int32_t>(wide);
     return true;
 }
 
 bool readUInt(const Token& number, uint32_t& value) {
-    if (number.type != kTokenNumber || !number.start || number.lengthOrValue == 0) return false;
-    if (number.isFloat) {
-        double truncated = 0;
-        if (!readTruncated(number, 0, std::numeric_limits<uint32_t>::max(), truncated)) {
-            return false;
-        }
-        value = static_cast<uint32_t>(truncated);
-        return true;
-    }
-    const char* p = number.start;
-    const char* end = p + number.lengthOrValue;
-    const bool negative = *p == '-';
-    if (negative) ++p;
-    if (p == end) return false;
-    uint64_t magnitude = 0;
-    if (!readMagnitude(p, end, negative ? 0 : std::numeric_limits<uint32_t>::max(), magnitude)) {
-        return false;
-    }
-    value = static_cast<uint32_t>(magnitude);
+    int64_t wide = 0;
+    if (!readInteger(number, 0, std::numeric_limits<uint32_t>::max(), wide)) return false;
+    value = static_cast<uint32_t>(wide);
     return true;
 }
 
@@ -675,16 +705,34 @@ unsigned char nextUnescapedByte(UnescapeCursor& cursor) {
     if (cursor.remaining < 2) return 0;
     char simple = 0;
     switch (cursor.text[1]) {
-        case '"': simple = '"'; break;
-        case '\\': simple = '\\'; break;
-        case '/': simple = '/'; break;
-        case 'b': simple = '\b'; break;
-        case 'f': simple = '\f'; break;
-        case 'n': simple = '\n'; break;
-        case 'r': simple = '\r'; break;
-        case 't': simple = '\t'; break;
-        case 'u': break;
-        default: return 0;
+        case '"':
+            simple = '"';
+            break;
+        case '\\':
+            simple = '\\';
+            break;
+        case '/':
+            simple = '/';
+            break;
+        case 'b':
+            simple = '\b';
+            break;
+        case 'f':
+            simple = '\f';
+            break;
+        case 'n':
+            simple = '\n';
+            break;
+        case 'r':
+            simple = '\r';
+            break;
+        case 't':
+            simple = '\t';
+            break;
+        case 'u':
+            break;
+        default:
+            return 0;
     }
     if (simple) {
         cursor.text += 2;
@@ -753,6 +801,8 @@ char* unescapeString(const char* escaped, uint64_t length, char* output) {
     }
 }
 
-size_t escapedLength(const char* text) { return text ? escapedLengthOf(text, strlen(text)) : 0; }
+size_t escapedLength(const char* text) {
+    return text ? escapedLengthOf(text, strlen(text)) : 0;
+}
 
 }  // namespace qverr::json

@@ -6,7 +6,9 @@
 namespace trace {
 namespace {
 
-void writeToStandardError(const char* text) { fputs(text, stderr); }
+void writeToStandardError(const char* text) {
+    fputs(text, stderr);
+}
 
 int formatWithVsnprintf(char* buffer, size_t size, const char* format, va_list args) {
     return vsnprintf(buffer, size, format, args);
@@ -56,7 +58,9 @@ void output(const char* text) {
 
 }  // namespace
 
-Settings& settings() { return gSettings; }
+Settings& settings() {
+    return gSettings;
+}
 
 int formatv(char* buffer, size_t size, const char* format, va_list args) {
     const FormatHook hook = gSettings.format ? gSettings.format : &formatWithVsnprintf;

@@ -18,9 +18,13 @@ namespace json = qverr::json;
 // below it.
 constexpr size_t kValueTextSize = 100;
 
-json::GrowCallback callback(const Writer& writer) { return {writer.grow, writer.context}; }
+json::GrowCallback callback(const Writer& writer) {
+    return {writer.grow, writer.context};
+}
 
-Writer nullWriter(qverr::Status& status) { return {nullptr, &qverr::growStatusJson, &status}; }
+Writer nullWriter(qverr::Status& status) {
+    return {nullptr, &qverr::growStatusJson, &status};
+}
 
 // Writes the "translator_info" header and an empty "ordered_data" inside the
 // object whose closing brace is at `infoEnd`.
@@ -93,7 +97,8 @@ Writer getOrderedDataWriter(const char* translatorName, qverr::Status& status) {
         return nullWriter(status);
     }
     const char* data = json::findMember(token.start, "ordered_data");
-    if (!data) return startOrderedData(inBuffer(status, json::findContainerEnd(token.start)), status);
+    if (!data)
+        return startOrderedData(inBuffer(status, json::findContainerEnd(token.start)), status);
     if (!json::parseValueHead(data, token) || token.type != json::kTokenArray) {
         return nullWriter(status);
     }
@@ -157,7 +162,8 @@ int formatValueText(char* buffer, size_t size, const char* format, ...) {
 int writeEngineeringNumber(char* buffer, size_t size, int digits, double value) {
     // Non-finite values have no mantissa to scale: scaling them never ends.
     if (std::isnan(value)) return formatValueText(buffer, size, "%s", "NaN");
-    if (std::isinf(value)) return formatValueText(buffer, size, "%s", value < 0 ? "-Infinity" : "Infinity");
+    if (std::isinf(value))
+        return formatValueText(buffer, size, "%s", value < 0 ? "-Infinity" : "Infinity");
 
     const char* sign = value < 0 ? "-" : "";
     double mantissa = std::fabs(value);

@@ -1,12 +1,12 @@
-#include "qverr/Exception.h"
-
 #include <gtest/gtest.h>
 
 #include <exception>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "qvapal/status/tStatus.h"
+#include "qverr/Exception.h"
 
 namespace {
 
@@ -22,107 +22,77 @@ const char kInvalidParameterJson[] =
 
 TEST(ExceptionText, IsTheJsonDetailAndNeverNull) {
     Exception empty;
-    EXPECT_STREQ(empty.what(), "");
-    const std::exception& asStd = empty;
-    EXPECT_STREQ(asStd.what(), "");
-
+    EXPECT_STREQ(static_cast<const std::exception&>(empty).what(), "");
     Exception raised(-52005, kInvalidParameter);
-    EXPECT_EQ(raised.status.code, -52005);
-    EXPECT_STREQ(raised.what(), kInvalidParameterJson);
     EXPECT_STREQ(static_cast<const std::exception&>(raised).what(), kInvalidParameterJson);
     EXPECT_STREQ(static_cast<const ExceptionBase&>(raised).what(), kInvalidParameterJson);
 }
 
-TEST(ExceptionLifetime, ThrowCatchAndRethrowKeepTheDetail) {
+// The sanitizer build turns any leak or double free of the detail buffer
+// across these paths into a failure.
+TEST(ExceptionLifetime, ThrowRethrowAndExceptionPointersKeepTheDetail) {
+    std::exception_ptr captured;
     try {
         try {
-            qverr::throwError(-52005, kInvalidParameter);
+            QVERR_THROW("qv3377hal", -52006, "qvapalerr_resourceNotFound");
         } catch (ExceptionBase& e) {
-            EXPECT_STREQ(e.what(), kInvalidParameterJson);
+            EXPECT_EQ(e.status.code, -52006);
             throw;
         }
     } catch (const std::exception& e) {
-        EXPECT_STREQ(e.what(), kInvalidParameterJson);
-    }
-}
-
-TEST(ExceptionLifetime, ExceptionPointersCopyAndOutliveTheHandler) {
-    std::exception_ptr captured;
-    try {
-        QVERR_THROW("qv3377hal", -52006, "qvapalerr_resourceNotFound");
-    } catch (...) {
+        EXPECT_NE(std::string(e.what()).find("qvapalerr_resourceNotFound"), std::string::npos);
         captured = std::current_exception();
     }
-    // make_exception_ptr copies; so does copying into a vector.
     Exception original(-52005, kInvalidParameter);
-    std::exception_ptr copied = std::make_exception_ptr(original);
+    std::exception_ptr copied = std::make_exception_ptr(original);  // copies
     std::vector<Exception> copies(3, original);
-    for (const auto& copy : copies) {
-        EXPECT_STREQ(copy.what(), kInvalidParameterJson);
-        EXPECT_NE(copy.status.json, original.status.json);
-    }
+    EXPECT_NE(copies[2].status.json, original.status.json);
+    EXPECT_STREQ(copies[2].what(), kInvalidParameterJson);
 
     for (int round = 0; round < 2; ++round) {
         try {
             std::rethrow_exception(copied);
         } catch (const Exception& e) {
-            EXPECT_EQ(e.status.code, -52005);
             EXPECT_STREQ(e.what(), kInvalidParameterJson);
         }
         try {
             std::rethrow_exception(captured);
         } catch (const ExceptionBase& e) {
             EXPECT_EQ(e.status.code, -52006);
-            EXPECT_NE(std::string(e.what()).find("qvapalerr_resourceNotFound"), std::string::npos);
         }
     }
-}
 
-TEST(ExceptionLifetime, MovingHandsOverTheBuffer) {
-    Exception source(-52005, kInvalidParameter);
-    const char* buffer = source.status.json;
-    Exception moved(std::move(source));
-    EXPECT_EQ(moved.status.json, buffer);
-    EXPECT_EQ(source.status.json, nullptr);
-    EXPECT_STREQ(source.what(), "");
-}
+    Exception moved(std::move(original));
+    EXPECT_EQ(original.status.json, nullptr);
+    EXPECT_STREQ(moved.what(), kInvalidParameterJson);
 
-TEST(ExceptionLifetime, ThrowStatusTakesTheStatusOver) {
     qverr::Status status;
     status.setCode(-52005, kInvalidParameter);
     try {
         qverr::throwStatus(std::move(status));
     } catch (const Exception& e) {
-        EXPECT_EQ(e.status.code, -52005);
         EXPECT_STREQ(e.what(), kInvalidParameterJson);
     }
-    EXPECT_EQ(status.json, nullptr);
 }
 
 TEST(PlatformStatusThrow, ErrorsThrowWithTheirLocationWarningsDoNot) {
     tStatus warning;
     warning.setCode(12, "qv3377hal", "w.cpp", 1);
     EXPECT_NO_THROW(qverr::throwIfTStatusError(warning));
-    tStatus success;
-    EXPECT_NO_THROW(qverr::throwIfTStatusError(success));
 
     tStatus error;
     error.setCode(-52006, "qv3377hal", "qvapal/device.cpp", 7);
     try {
         qverr::throwIfTStatusError(error);
-        FAIL() << "no exception";
+        ADD_FAILURE() << "no exception";
     } catch (const Exception& e) {
-        EXPECT_EQ(e.status.code, -52006);
         EXPECT_STREQ(e.what(),
                      "{\"file\":\"qvapal/device.cpp\",\"line\":7,\"component\":\"qv3377hal\"}");
     }
-
-    tStatus shortRecord;
-    shortRecord.structSize = 16;
-    shortRecord.code = -52006;
+    error.structSize = 16;
     try {
-        qverr::throwIfTStatusError(shortRecord);
-        FAIL() << "no exception";
+        qverr::throwIfTStatusError(error);
+        ADD_FAILURE() << "no exception";
     } catch (const Exception& e) {
         EXPECT_EQ(e.status.code, -52006);
         EXPECT_STREQ(e.what(), "");
@@ -137,7 +107,6 @@ TEST(PlatformStatusThrow, ScopeGuardThrowsAtTheEndUnlessUnwinding) {
     } catch (const Exception& e) {
         EXPECT_EQ(e.status.code, -52024);
     }
-
     tStatus other;
     try {
         qverr::TStatusThrower thrower(other);
@@ -146,10 +115,6 @@ TEST(PlatformStatusThrow, ScopeGuardThrowsAtTheEndUnlessUnwinding) {
     } catch (const std::runtime_error& e) {
         EXPECT_STREQ(e.what(), "first");
     }
-
-    tStatus fine;
-    fine.setCode(4, "c", "f.cpp", 3);
-    EXPECT_NO_THROW({ qverr::TStatusThrower thrower(fine); });
 }
 
 TEST(StatusToPlatform, CopiesCodeAndLocationFromTheDetail) {
@@ -162,48 +127,29 @@ TEST(StatusToPlatform, CopiesCodeAndLocationFromTheDetail) {
     EXPECT_STREQ(target.file, "qverr/Exception.cpp");
     EXPECT_EQ(target.line, 40u);
 
-    // An error already present stays, and success copies nothing.
     qverr::Status later;
     later.setCode(-1, kInvalidParameter);
-    EXPECT_TRUE(qverr::copyStatusToTStatus(later, target));
+    qverr::copyStatusToTStatus(later, target);
     EXPECT_EQ(target.getCode(), -52005);
-    tStatus untouched;
-    EXPECT_TRUE(qverr::copyStatusToTStatus(qverr::Status{}, untouched));
-    EXPECT_EQ(untouched.getCode(), 0);
-}
 
-TEST(StatusToPlatform, CutsComponentAndKeepsTheTailOfLongFiles) {
+    // Long files keep their last 100 characters, without backslashes at the cut.
     const std::string file = "C:\\" + std::string(97, 'a') + "\\\\\\" + std::string(98, 'z');
     const qverr::SourceLocation location{file.c_str(), 12, "internal_sdi_hal23u", "x"};
-    qverr::Status source;
-    source.setCode(-52008, location);
-    tStatus target;
-    qverr::copyStatusToTStatus(source, target);
-    EXPECT_STREQ(target.component, "internal_");
-    // The last 100 characters begin with two of the backslashes, which go.
-    EXPECT_EQ(std::string(target.file), std::string(98, 'z'));
+    qverr::Status windows;
+    windows.setCode(-52008, location);
+    tStatus cut;
+    qverr::copyStatusToTStatus(windows, cut);
+    EXPECT_STREQ(cut.component, "internal_");
+    EXPECT_EQ(std::string(cut.file), std::string(98, 'z'));
 
-    qverr::Status bare;
-    bare.code = -3;
-    tStatus fromBare;
-    qverr::copyStatusToTStatus(bare, fromBare);
-    EXPECT_EQ(fromBare.getCode(), -3);
-    EXPECT_STREQ(fromBare.file, "");
-    EXPECT_EQ(fromBare.line, 0u);
-}
-
-TEST(StatusToPlatform, ShortTargetsReceiveTheCodeAlone) {
-    qverr::Status source;
-    source.setCode(-52005, kInvalidParameter);
     struct {
         uint64_t structSize;
         int64_t code;
         char guard[64];
-    } record{16, 0, {}};
-    auto& target = *reinterpret_cast<tStatus*>(&record);
-    qverr::copyStatusToTStatus(source, target);
-    EXPECT_EQ(record.code, -52005);
-    for (char c : record.guard) ASSERT_EQ(c, 0);
+    } shortRecord{16, 0, {}};
+    qverr::copyStatusToTStatus(source, *reinterpret_cast<tStatus*>(&shortRecord));
+    EXPECT_EQ(shortRecord.code, -52005);
+    EXPECT_EQ(std::string(shortRecord.guard, sizeof shortRecord.guard), std::string(64, '\0'));
 }
 
 }  // namespace

@@ -1,17 +1,17 @@
-#include "qvmxl/qvmxl.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <memory>
 #include <string>
 
 #include "qverr/json.h"
 #include "qverr/trace.h"
+#include "qvmxl/qvmxl.h"
 
 namespace {
+
+using qvmxl::UsageParam;
 
 constexpr qverr::SourceLocation kBadValue{"qvmxl/x.cpp", 7, "qv3377hal",
                                           "qvapalerr_invalidParameter"};
@@ -27,101 +27,80 @@ std::string usage(const std::string& name, const std::string& value, const std::
            ",\"value_type\":\"" + type + "\"}";
 }
 
-TEST(ErrorContext, FirstUsageRecordCreatesThePayload) {
-    qverr::Status status;
-    status.setCode(-52005, kBadValue);
-    qvmxl::Writer writer = qvmxl::getOrderedDataWriter(qvmxl::kTranslatorName, status);
-    writer = qvmxl::writeUsageParam(writer, qvmxl::UsageParam<const char*>{"kUsageTypeBadValue", "a\"b"});
-    ASSERT_NE(writer.cursor, nullptr);
-    EXPECT_EQ(status.jsonText(),
-              kRaised + kHeader + usage("kUsageTypeBadValue", "\"a\\\"b\"", "string") + "]}}");
-    EXPECT_EQ(status.code, -52005);
+qvmxl::Writer writer(qverr::Status& status) {
+    return qvmxl::getOrderedDataWriter(qvmxl::kTranslatorName, status);
 }
 
-TEST(ErrorContext, EveryValueTypeHasItsForm) {
+TEST(ErrorContext, RecordsOfEveryValueTypeFollowTheRaise) {
     qverr::Status status;
-    status.setCode(-1, kBadValue);
-    auto writer = qvmxl::getOrderedDataWriter(qvmxl::kTranslatorName, status);
-    writer = qvmxl::writeUsageParam(writer, qvmxl::UsageParam<uint32_t>{"u", 7});
-    writer = qvmxl::writeUsageParam(writer, qvmxl::UsageParam<int32_t>{"i", -7});
-    writer = qvmxl::writeUsageParam(writer, qvmxl::UsageParam<int64_t>{"l", 7});
-    writer = qvmxl::writeUsageParam(writer, qvmxl::UsageParam<uint64_t>{"ul", UINT64_MAX});
-    writer = qvmxl::writeUsageParam(writer, qvmxl::UsageParam<double>{"f", 1500});
-    writer = qvmxl::writeUsageParam(writer, qvmxl::UsageParam<double>{"nan", NAN});
-    writer = qvmxl::writeUsageParam(writer, qvmxl::UsageParam<double>{"inf", -INFINITY});
-    writer = qvmxl::writeComment(writer, "see the log");
-    ASSERT_NE(writer.cursor, nullptr);
-    EXPECT_EQ(std::string(status.jsonText()).substr(kRaised.size()),
-              kHeader + usage("u", "7", "uint32_t") + "," + usage("i", "-7", "int32_t") + "," +
+    status.setCode(-52005, kBadValue);
+    auto w = qvmxl::writeUsageParam(writer(status),
+                                    UsageParam<const char*>{"kUsageTypeBadValue", "a\"b"});
+    w = qvmxl::writeUsageParam(w, UsageParam<uint32_t>{"u", 7});
+    w = qvmxl::writeUsageParam(w, UsageParam<int32_t>{"i", -7});
+    w = qvmxl::writeUsageParam(w, UsageParam<int64_t>{"l", 7});
+    w = qvmxl::writeUsageParam(w, UsageParam<uint64_t>{"ul", UINT64_MAX});
+    w = qvmxl::writeUsageParam(w, UsageParam<double>{"f", 1500});
+    w = qvmxl::writeUsageParam(w, UsageParam<double>{"nan", NAN});
+    w = qvmxl::writeComment(w, "see the log");
+    // A later writer appends to the same array.
+    qvmxl::writeUsageParam(writer(status), UsageParam<double>{"inf", -INFINITY});
+    ASSERT_NE(w.cursor, nullptr);
+    EXPECT_EQ(status.code, -52005);
+    EXPECT_EQ(status.jsonText(),
+              kRaised + kHeader + usage("kUsageTypeBadValue", "\"a\\\"b\"", "string") + "," +
+                  usage("u", "7", "uint32_t") + "," + usage("i", "-7", "int32_t") + "," +
                   usage("l", "\"7\"", "int64_t") + "," +
                   usage("ul", "\"18446744073709551615\"", "uint64_t") + "," +
                   usage("f", "\"1.500000e3\"", "float") + "," + usage("nan", "\"NaN\"", "float") +
-                  "," + usage("inf", "\"-Infinity\"", "float") +
-                  ",{\"type\":\"comment\",\"comment\":\"see the log\"}]}}");
+                  ",{\"type\":\"comment\",\"comment\":\"see the log\"}," +
+                  usage("inf", "\"-Infinity\"", "float") + "]}}");
 }
 
-TEST(ErrorContext, LaterWritersAppendToTheSameArray) {
-    qverr::Status status;
-    status.setCode(-1, kBadValue);
-    qvmxl::writeUsageParam(qvmxl::getOrderedDataWriter(qvmxl::kTranslatorName, status),
-                           qvmxl::UsageParam<uint32_t>{"a", 1});
-    qvmxl::writeUsageParam(qvmxl::getOrderedDataWriter(qvmxl::kTranslatorName, status),
-                           qvmxl::UsageParam<uint32_t>{"b", 2});
-    EXPECT_EQ(std::string(status.jsonText()).substr(kRaised.size()),
-              kHeader + usage("a", "1", "uint32_t") + "," + usage("b", "2", "uint32_t") + "]}}");
-}
+TEST(ErrorContext, FindsOrCompletesAnExistingPayload) {
+    qverr::Status other;
+    other.setJson("{\"translator\":\"other\",\"translator_info\":{}}");
+    auto w = writer(other);
+    EXPECT_EQ(w.cursor, nullptr);
+    w = qvmxl::writeComment(qvmxl::writeUsageParam(w, UsageParam<uint32_t>{"a", 1}), "c");
+    EXPECT_EQ(w.cursor, nullptr);
+    EXPECT_STREQ(other.jsonText(), "{\"translator\":\"other\",\"translator_info\":{}}");
 
-TEST(ErrorContext, AnotherTranslatorsPayloadIsLeftAlone) {
-    qverr::Status status;
-    status.setJson("{\"translator\":\"other\",\"translator_info\":{}}");
-    const std::string before = status.jsonText();
-    auto writer = qvmxl::getOrderedDataWriter(qvmxl::kTranslatorName, status);
-    EXPECT_EQ(writer.cursor, nullptr);
-    writer = qvmxl::writeUsageParam(writer, qvmxl::UsageParam<uint32_t>{"a", 1});
-    writer = qvmxl::writeComment(writer, "c");
-    EXPECT_EQ(writer.cursor, nullptr);
-    EXPECT_EQ(before, status.jsonText());
-}
-
-TEST(ErrorContext, InfoWithoutOrderedDataGetsTheHeaderAgain) {
-    qverr::Status status;
-    status.setJson("{\"translator\":\"mxlator_qv3377HAL\",\"translator_info\":{\"x\":1}}");
-    qvmxl::writeComment(qvmxl::getOrderedDataWriter(qvmxl::kTranslatorName, status), "c");
-    EXPECT_STREQ(status.jsonText(),
-                 "{\"translator\":\"mxlator_qv3377HAL\",\"translator_info\":{\"x\":1,"
-                 "\"is_debug\":\"0\",\"version\":1,\"ordered_data\":[{\"type\":\"comment\","
-                 "\"comment\":\"c\"}]}}");
+    const std::string comment = "{\"type\":\"comment\",\"comment\":\"c\"}]}}";
+    qverr::Status noData;
+    noData.setJson("{\"translator\":\"mxlator_qv3377HAL\",\"translator_info\":{\"x\":1}}");
+    qvmxl::writeComment(writer(noData), "c");
+    EXPECT_EQ(noData.jsonText(),
+              "{\"translator\":\"mxlator_qv3377HAL\",\"translator_info\":{\"x\":1,"
+              "\"is_debug\":\"0\",\"version\":1,\"ordered_data\":[" +
+                  comment);
 
     qverr::Status noInfo;
     noInfo.setJson("{\"translator\":\"mxlator_qv3377HAL\"}");
-    qvmxl::writeComment(qvmxl::getOrderedDataWriter(qvmxl::kTranslatorName, noInfo), "c");
-    EXPECT_STREQ(noInfo.jsonText(),
-                 "{\"translator\":\"mxlator_qv3377HAL\",\"translator_info\":{\"is_debug\":\"0\","
-                 "\"version\":1,\"ordered_data\":[{\"type\":\"comment\",\"comment\":\"c\"}]}}");
+    qvmxl::writeComment(writer(noInfo), "c");
+    EXPECT_EQ(noInfo.jsonText(), kHeader.substr(1).insert(0, "{") + comment);
 
     qverr::Status malformed;
     malformed.setJson(
         "{\"translator\":\"mxlator_qv3377HAL\",\"translator_info\":{\"ordered_data\":5}}");
-    EXPECT_EQ(qvmxl::getOrderedDataWriter(qvmxl::kTranslatorName, malformed).cursor, nullptr);
+    EXPECT_EQ(writer(malformed).cursor, nullptr);
 }
 
 TEST(ErrorContext, RecordsGrowTheBuffer) {
     qverr::Status status;
-    auto writer = qvmxl::getOrderedDataWriter(qvmxl::kTranslatorName, status);
+    auto w = writer(status);
     const std::string text(100, 't');
-    for (int i = 0; i < 40; ++i) {
-        writer = qvmxl::writeUsageParam(writer, qvmxl::UsageParam<const char*>{"k", text.c_str()});
-    }
-    ASSERT_NE(writer.cursor, nullptr);
-    EXPECT_EQ(status.code, 0);
+    for (int i = 0; i < 40; ++i)
+        w = qvmxl::writeUsageParam(w, UsageParam<const char*>{"k", text.c_str()});
+    ASSERT_NE(w.cursor, nullptr);
     EXPECT_GE(status.capacity, 4096u);
-    qverr::json::Token token;
-    EXPECT_NE(qverr::json::parseValue(status.json, token), nullptr);
-    const char* info = qverr::json::findMember(status.json, "translator_info");
-    const char* data = qverr::json::findMember(info, "ordered_data");
+    namespace json = qverr::json;
+    json::Token token;
     int count = 0;
-    for (const char* e = qverr::json::firstArrayElement(data); e;
-         e = qverr::json::nextArrayElement(qverr::json::parseValue(e, token))) {
+    const char* data =
+        json::findMember(json::findMember(status.json, "translator_info"), "ordered_data");
+    for (const char* e = json::firstArrayElement(data); e;
+         e = json::nextArrayElement(json::parseValue(e, token))) {
         ++count;
     }
     EXPECT_EQ(count, 40);
@@ -133,37 +112,28 @@ std::string engineering(double value, int digits = 6) {
     return buffer;
 }
 
-TEST(EngineeringNumbers, ScaleByThousands) {
-    EXPECT_EQ(engineering(1500), "1.500000e3");
-    EXPECT_EQ(engineering(0.001), "1.0e-3");
-    EXPECT_EQ(engineering(0), "0.0");
-    EXPECT_EQ(engineering(-0.0), "0.0");
-    EXPECT_EQ(engineering(1), "1.0");
-    EXPECT_EQ(engineering(-1500), "-1.500000e3");
-    EXPECT_EQ(engineering(1000), "1.0e3");
-    EXPECT_EQ(engineering(2.5e-7, 2), "250.0e-9");
-    EXPECT_EQ(engineering(123.456, 2), "123.46");
+TEST(EngineeringNumbers, ScaleByThousandsAndStopOnNonFiniteValues) {
+    const struct {
+        double value;
+        int digits;
+        const char* text;
+    } cases[] = {
+        {1500, 6, "1.500000e3"},
+        {0.001, 6, "1.0e-3"},
+        {0, 6, "0.0"},
+        {-0.0, 6, "0.0"},
+        {1, 6, "1.0"},
+        {-1500, 6, "-1.500000e3"},
+        {1000, 6, "1.0e3"},
+        {2.5e-7, 2, "250.0e-9"},
+        {123.456, 2, "123.46"},
+        {NAN, 6, "NaN"},
+        {INFINITY, 6, "Infinity"},
+        {-INFINITY, 6, "-Infinity"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(engineering(c.value, c.digits), c.text) << c.value;
     EXPECT_EQ(engineering(std::numeric_limits<double>::max()).substr(0, 4), "179.");
     EXPECT_EQ(engineering(std::numeric_limits<double>::denorm_min()).substr(0, 4), "4.94");
-}
-
-TEST(EngineeringNumbers, NonFiniteValuesDoNotLoop) {
-    EXPECT_EQ(engineering(NAN), "NaN");
-    EXPECT_EQ(engineering(INFINITY), "Infinity");
-    EXPECT_EQ(engineering(-INFINITY), "-Infinity");
-}
-
-TEST(EngineeringNumbers, HonourTheBufferSize) {
-    // Exactly sized heap blocks: a write past them is caught.
-    for (size_t size = 1; size < 12; ++size) {
-        std::unique_ptr<char[]> buffer(new char[size]);
-        qvmxl::writeEngineeringNumber(buffer.get(), size, 6, -1234.5678);
-        EXPECT_EQ(std::string(buffer.get()), std::string("-1.234568e3").substr(0, size - 1));
-    }
-    std::unique_ptr<char[]> small(new char[3]);
-    EXPECT_GT(qvmxl::formatValueText(small.get(), 3, "%d", 12345), 2);
-    EXPECT_STREQ(small.get(), "12");
-    EXPECT_EQ(qvmxl::formatValueText(nullptr, 0, "%d", 1), 0);
 }
 
 int gFormats = 0;
@@ -172,10 +142,17 @@ int countingFormat(char* buffer, size_t size, const char* format, va_list args) 
     return vsnprintf(buffer, size, format, args);
 }
 
-TEST(EngineeringNumbers, FormatThroughTheTraceHook) {
+TEST(EngineeringNumbers, FormatThroughTheTraceHookIntoTheGivenSize) {
+    // Exactly sized heap blocks: a write past them is caught.
+    for (size_t size = 1; size < 12; ++size) {
+        std::unique_ptr<char[]> buffer(new char[size]);
+        qvmxl::writeEngineeringNumber(buffer.get(), size, 6, -1234.5678);
+        EXPECT_EQ(std::string(buffer.get()), std::string("-1.234568e3").substr(0, size - 1));
+    }
+    EXPECT_EQ(qvmxl::formatValueText(nullptr, 0, "%d", 1), 0);
+
     const trace::Settings saved = trace::settings();
     trace::settings().format = &countingFormat;
-    gFormats = 0;
     engineering(2);
     trace::settings() = saved;
     EXPECT_EQ(gFormats, 1);

@@ -42,7 +42,9 @@ void copyFile(char* field, size_t fieldSize, const char* file) {
 
 }  // namespace
 
-int64_t tStatus::getCode() const { return structSize >= kCodeEnd ? code : 0; }
+int64_t tStatus::getCode() const {
+    return structSize >= kCodeEnd ? code : 0;
+}
 
 bool tStatus::setCode(int64_t newCode, const char* newComponent, const char* newFile,
                       uint64_t newLine) {
@@ -81,25 +83,60 @@ bool tStatus::merge(const tStatus& other) {
 
 int32_t errnoToStatusCode(int err) {
     switch (err) {
-        case 0: return 0;
-        case EPERM: case EACCES: case EROFS: return -52026;
-        case ENOENT: case ESRCH: case ENXIO: case EBADF: case ENODEV: return -52006;
-        case EINTR: case ECONNRESET: return -52025;
-        case EIO: case EPIPE: case EBADMSG: return -52024;
-        case ENOMEM: case ENFILE: case EMFILE: return -52000;
-        case EBUSY: return -52031;
-        case EEXIST: case EADDRINUSE: return -52013;
-        case EINVAL: return -52005;
-        case ENOTTY: case ENOTSUP: return -52002;
-        case ENOSPC: case EOVERFLOW: return -52012;
-        case EDEADLK: case ENOLCK: return -52015;
-        case EIDRM: return -52020;
-        case ECONNABORTED: return -52023;
-        case ENOBUFS: return -52019;
-        case ETIMEDOUT: return -52007;
-        case EALREADY: case EINPROGRESS: return -52011;
-        case EOWNERDEAD: return -52014;
-        default: return -52008;
+        case 0:
+            return 0;
+        case EPERM:
+        case EACCES:
+        case EROFS:
+            return -52026;
+        case ENOENT:
+        case ESRCH:
+        case ENXIO:
+        case EBADF:
+        case ENODEV:
+            return -52006;
+        case EINTR:
+        case ECONNRESET:
+            return -52025;
+        case EIO:
+        case EPIPE:
+        case EBADMSG:
+            return -52024;
+        case ENOMEM:
+        case ENFILE:
+        case EMFILE:
+            return -52000;
+        case EBUSY:
+            return -52031;
+        case EEXIST:
+        case EADDRINUSE:
+            return -52013;
+        case EINVAL:
+            return -52005;
+        case ENOTTY:
+        case ENOTSUP:
+            return -52002;
+        case ENOSPC:
+        case EOVERFLOW:
+            return -52012;
+        case EDEADLK:
+        case ENOLCK:
+            return -52015;
+        case EIDRM:
+            return -52020;
+        case ECONNABORTED:
+            return -52023;
+        case ENOBUFS:
+            return -52019;
+        case ETIMEDOUT:
+            return -52007;
+        case EALREADY:
+        case EINPROGRESS:
+            return -52011;
+        case EOWNERDEAD:
+            return -52014;
+        default:
+            return -52008;
     }
 }
 

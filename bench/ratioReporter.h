@@ -1,0 +1,34 @@
+// A console reporter that keeps each benchmark's CPU time per iteration, so
+// that a benchmark program can print its ratios against the baselines that
+// ran beside it.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Iteration) {
+                times_[run.benchmark_name()] = run.GetAdjustedCPUTime();
+            }
+        }
+    }
+
+    // Prints "ratio <what>: measured / baseline" when both ran.
+    void ratio(const char* what, const std::string& measured, const std::string& baseline) const {
+        const auto m = times_.find(measured);
+        const auto b = times_.find(baseline);
+        if (m == times_.end() || b == times_.end() || b->second <= 0) return;
+        std::printf("ratio %s: %.2f\n", what, m->second / b->second);
+    }
+
+private:
+    std::map<std::string, double> times_;
+};
