@@ -3,10 +3,9 @@
 // by the simulated driver. Prints the ratio after the runs.
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
-#include <map>
 #include <string>
 
+#include "../ratioReporter.h"
 #include "apal_qv3377k/tInterfaceProxy_qv3377k.h"
 #include "kerneldriver/Driver.h"
 
@@ -88,33 +87,14 @@ void BM_HandPackedRequest(benchmark::State& state) {
 }
 BENCHMARK(BM_HandPackedRequest);
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
-        }
-    }
-    void print() const {
-        auto proxy = times_.find("BM_GeneratedProxyMethod");
-        auto hand = times_.find("BM_HandPackedRequest");
-        if (proxy != times_.end() && hand != times_.end()) {
-            std::printf("ratio generated proxy method / hand-packed request: %.2f\n", proxy->second / hand->second);
-        }
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.print();
+    reporter.ratio("generated proxy method / hand-packed request", "BM_GeneratedProxyMethod",
+                   "BM_HandPackedRequest");
     benchmark::Shutdown();
     return 0;
 }
