@@ -13,5 +13,7 @@ inline constexpr int32_t kErrorLeadingSpaceInString = -1074098080;       // 0xBF
 inline constexpr int32_t kErrorTrailingSpaceInString = -1074098081;      // 0xBFFA905F
 inline constexpr int32_t kErrorLeadingUnderscoreInString = -1074098082;  // 0xBFFA905E
 inline constexpr int32_t kErrorNameTooLong = -1074097806;                // 0xBFFA9172
+// An internal state that cannot happen was reached.
+inline constexpr int32_t kErrorSoftwareFault = -1074097800;              // 0xBFFA9178
 
 }  // namespace qvmxl

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "qvapal/protons/enumeration/tInterfacePath.h"
 #include "qvapal/status/tStatus.h"
 
 namespace sdihal::nQVAPAL000 {
@@ -47,6 +48,10 @@ public:
                             tMemoryMapping& mapping, nQVAPALS100::tStatus& status);
     virtual void unmapMemory(tMemoryMapping& mapping);
     virtual bool isOpen() const;
+    // Opens the device file an interface entry names (the enumeration's result).
+    virtual void open(const tInterfacePath& path, nQVAPALS100::tStatus& status);
+    // Opens the device file read-write. A proxy already open keeps its
+    // descriptor and the call gives -52031.
     virtual void open(const char* path, nQVAPALS100::tStatus& status);
 
     int32_t descriptor() const { return fd; }

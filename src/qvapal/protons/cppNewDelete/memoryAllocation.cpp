@@ -1,0 +1,26 @@
+#include "qvapal/protons/cppNewDelete/memoryAllocation.h"
+
+#include <new>
+
+#include "qvapal/quarks/raise.h"
+#include "qverr/Status.h"
+
+void* operator new(std::size_t size, nQVAPALS100::tStatus& status) noexcept {
+    if (status.isError()) return nullptr;
+    void* memory = ::operator new(size, std::nothrow);
+    if (memory == nullptr) QVAPAL_RAISE(status, qverr::qvapalerr_memoryFull);
+    return memory;
+}
+
+void* operator new[](std::size_t size, nQVAPALS100::tStatus& status) noexcept {
+    if (status.isError()) return nullptr;
+    void* memory = ::operator new[](size, std::nothrow);
+    if (memory == nullptr) QVAPAL_RAISE(status, qverr::qvapalerr_memoryFull);
+    return memory;
+}
+
+void operator delete(void* memory, nQVAPALS100::tStatus&) noexcept { ::operator delete(memory); }
+
+void operator delete[](void* memory, nQVAPALS100::tStatus&) noexcept {
+    ::operator delete[](memory);
+}

@@ -1,0 +1,45 @@
+// The one seam between the platform layer and the operating system: the
+// system calls on device files and on the notification socket, and the roots
+// of the kernel driver's directory trees. The operating system and the real
+// roots are the default; a simulated kernel driver linked into the process
+// (never into the library) replaces them.
+#pragma once
+
+#include <sys/socket.h>
+#include <sys/types.h>
+
+#include <cstddef>
+
+namespace sdihal::nQVAPAL000 {
+
+struct tSystemInterface {
+    int (*open)(const char* path, int flags);
+    int (*close)(int fd);
+    int (*ioctl)(int fd, unsigned long request, void* argument);
+    ssize_t (*read)(int fd, void* buffer, size_t length);
+    ssize_t (*write)(int fd, const void* buffer, size_t length);
+    void* (*mmap)(void* address, size_t length, int protection, int flags, int fd, off_t offset);
+    int (*munmap)(void* address, size_t length);
+    // The netlink socket of the I/O notifications.
+    int (*socket)(int domain, int type, int protocol);
+    int (*bind)(int fd, const sockaddr* address, socklen_t length);
+    int (*getsockname)(int fd, sockaddr* address, socklen_t* length);
+    // "/proc/driver/qv/" (with its final slash), "/dev" and "/dev/qv".
+    const char* driverRoot;
+    const char* deviceRoot;
+    const char* moduleDeviceRoot;
+};
+
+// The operating system's own calls and roots.
+const tSystemInterface& operatingSystemInterface();
+
+// The interface in force: chosen once, at the first call, never at load.
+const tSystemInterface& systemInterface();
+
+}  // namespace sdihal::nQVAPAL000
+
+// Defined only by a simulated kernel driver. The library refers to it weakly
+// and never defines it, so a process without a simulator runs on the
+// operating system exactly as on hardware.
+extern "C" __attribute__((weak, visibility("default"))) const sdihal::nQVAPAL000::tSystemInterface*
+qv3377hal_simulatedSystemInterface();

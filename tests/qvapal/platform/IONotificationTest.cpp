@@ -1,0 +1,193 @@
+#include <gtest/gtest.h>
+#include <linux/netlink.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "kerneldriver/Driver.h"
+#include "qvapal/protons/io_notification/tIONotification.h"
+#include "qvapal/quarks/descriptors.h"
+
+namespace {
+
+using namespace sdihal::nQVAPAL000;
+using nQVAPALS100::tStatus;
+
+struct Received {
+    uint64_t value = 0;
+    uint32_t kind = 99;
+    uint32_t size = 99;
+    uint8_t payload[kIONotificationPayloadSize] = {};
+};
+
+// Every case runs over real netlink unicast where the process may send to
+// another socket's port, and over the simulated socket in any case.
+class IONotification : public ::testing::TestWithParam<bool> {
+protected:
+    size_t descriptorsBefore = qvsim::processDescriptors();
+    std::unique_ptr<qvsim::Driver> simulator = std::make_unique<qvsim::Driver>();
+    qvsim::Driver& driver = *simulator;
+    tStatus status;
+    std::unique_ptr<tIONotificationReader> reader;
+
+    void SetUp() override {
+        driver.simulateNetlink(GetParam());
+        if (!GetParam() && !driver.netlinkThroughKernel()) {
+            GTEST_SKIP() << "netlink unicast between sockets needs privileges";
+        }
+        reader = std::make_unique<tThreadedIONotificationReader>(64, status);
+        ASSERT_EQ(status.code, 0);
+    }
+    void TearDown() override {
+        reader.reset();
+        simulator.reset();
+        EXPECT_EQ(qvsim::processDescriptors(), descriptorsBefore);
+    }
+    Received read(tStatus& readStatus, uint32_t timeoutMs = 5000) {
+        Received got;
+        got.value = reader->read(&got.kind, got.payload, &got.size, readStatus, timeoutMs);
+        return got;
+    }
+    bool send(std::vector<uint8_t> datagram) {
+        return driver.sendDatagram(reader->getPortId(), datagram.data(), datagram.size());
+    }
+};
+
+TEST_P(IONotification, TimesOutAndStopsOneReadPerStop) {
+    const auto start = std::chrono::steady_clock::now();
+    read(status, 0);
+    EXPECT_EQ(status.code, -52007);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+
+    tStatus stopping;
+    reader->stop(stopping);
+    reader->stop(stopping);
+    for (int i = 0; i < 2; ++i) {
+        Received stopped = read(stopping);
+        EXPECT_EQ(stopped.kind, kIONotificationStopped);
+        EXPECT_EQ(stopped.size, 0u);
+        EXPECT_EQ(stopped.value, 0u);
+    }
+    read(stopping, 10);
+    EXPECT_EQ(stopping.code, -52007);
+}
+
+TEST_P(IONotification, DeliversKindValueAndPayloadSkippingWhatIsNoNotification) {
+    std::vector<uint8_t> cut = qvsim::notificationDatagram(NLMSG_MIN_TYPE, 1, 2, nullptr, 32);
+    cut.resize(40);  // says 32 payload bytes, holds 4
+    const uint32_t cutLength = 40;
+    std::memcpy(cut.data(), &cutLength, 4);
+    std::vector<uint8_t> overlong = qvsim::notificationDatagram(NLMSG_MIN_TYPE, 1, 3, nullptr, 0);
+    const uint32_t tooMuch = 200;
+    std::memcpy(overlong.data(), &tooMuch, 4);
+
+    const std::vector<uint8_t> full(32, 'S');
+    ASSERT_TRUE(driver.notify(reader->getPortId(), 1, 0x1122334455667788, full.data(), 32));
+    ASSERT_TRUE(send(qvsim::notificationDatagram(NLMSG_DONE, 1, 9, nullptr, 0)));
+    ASSERT_TRUE(send({'t', 'i', 'n', 'y'}));
+    ASSERT_TRUE(send(cut));
+    ASSERT_TRUE(send(overlong));
+    ASSERT_TRUE(driver.notify(reader->getPortId(), 2, 4, "good", 4));
+
+    Received first = read(status);
+    EXPECT_EQ(first.kind, 0u);
+    EXPECT_EQ(first.value, 0x1122334455667788u);
+    EXPECT_EQ(first.size, 32u);
+    Received good = read(status);
+    EXPECT_EQ(status.code, 0);
+    EXPECT_EQ(good.kind, 1u);
+    EXPECT_EQ(good.value, 4u);
+    EXPECT_EQ(good.size, 4u);
+    EXPECT_EQ(std::memcmp(good.payload, "good", 4), 0);
+}
+
+TEST_P(IONotification, RejectsUnknownKindsAndOversizedPayloads) {
+    ASSERT_TRUE(driver.notify(reader->getPortId(), 3, 1, nullptr, 0));
+    read(status);
+    EXPECT_EQ(status.code, -52002);
+
+    std::vector<uint8_t> oversized = qvsim::notificationDatagram(NLMSG_MIN_TYPE, 1, 1, nullptr, 0);
+    const uint32_t size = 33;
+    std::memcpy(&oversized[32], &size, 4);
+    ASSERT_TRUE(send(oversized));
+    tStatus second;
+    read(second);
+    EXPECT_EQ(second.code, -52024);
+}
+
+TEST_P(IONotification, RegistersThroughTheDeviceFile) {
+    tDeviceInterfaceProxy proxy;
+    proxy.open(driver.addDevice("qv3377k0").c_str(), status);
+    tDemotionNotification notification;
+    notification.unregisterNotification();  // never registered: the driver is not asked
+    EXPECT_EQ(driver.callCount(qvsim::Call::ioctl), 0u);
+
+    notification.registerNotification(*reader, proxy, 77, status);
+    ASSERT_EQ(status.code, 0);
+    auto requests = driver.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].code, 0x4010FF00u);
+    ASSERT_EQ(requests[0].input.size(), 16u);
+    tIONotificationRegistration sent;
+    std::memcpy(&sent, requests[0].input.data(), 16);
+    const uint64_t object = reinterpret_cast<uintptr_t>(static_cast<tIONotification*>(&notification));
+    EXPECT_EQ(sent.object, object);
+    EXPECT_EQ(sent.portId, reader->getPortId());
+    EXPECT_EQ(sent.id, 77u);
+
+    ASSERT_TRUE(driver.deliver(77, 1, "p", 1));
+    EXPECT_EQ(read(status).value, object);
+
+    notification.unregisterNotification();
+    EXPECT_FALSE(notification.isRegistered());
+    EXPECT_EQ(driver.requests().back().code, 0xFF01u);
+    EXPECT_TRUE(driver.registrations().empty());
+
+    driver.failCall(qvsim::Call::ioctl, EIO);
+    tStatus refused;
+    notification.registerNotification(*reader, proxy, 78, refused);
+    EXPECT_EQ(refused.code, -52008);
+    EXPECT_FALSE(notification.isRegistered());
+}
+
+TEST_P(IONotification, StressOfNotificationsWithAConcurrentStop) {
+    constexpr uint64_t kCount = 500;
+    std::atomic<uint64_t> received{0};
+    uint64_t sum = 0;
+    std::thread consumer([&] {
+        for (;;) {
+            Received got = read(status);
+            if (status.isError() || got.kind == kIONotificationStopped) break;
+            sum += got.value;
+            received.fetch_add(1);
+        }
+    });
+    for (uint64_t i = 1; i <= kCount; ++i) {
+        // A full receive queue refuses the datagram: let the reader catch up.
+        while (!driver.notify(reader->getPortId(), 1, i, nullptr, 0)) std::this_thread::yield();
+    }
+    while (received.load() < kCount) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    tStatus stopStatus;
+    reader->stop(stopStatus);
+    consumer.join();
+    EXPECT_EQ(status.code, 0);
+    EXPECT_EQ(sum, kCount * (kCount + 1) / 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Netlink, IONotification, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Simulated" : "Kernel"; });
+
+TEST(PollTimeout, LongTimeOutsAreClampedNotNegative) {
+    EXPECT_EQ(pollTimeout(1500), 1500);
+    EXPECT_EQ(pollTimeout(0x80000000), INT_MAX);
+    EXPECT_EQ(pollTimeout(0xFFFFFFFE), INT_MAX);
+    EXPECT_EQ(pollTimeout(0xFFFFFFFF), -1);
+}
+
+}  // namespace

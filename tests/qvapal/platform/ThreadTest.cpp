@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+#include <pthread.h>
+#include <sys/prctl.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "qvapal/protons/cppNewDelete/memoryAllocation.h"
+#include "qvapal/protons/thread/tThreadController.h"
+#include "qvapal/quarks/synchronization.h"
+
+// Huge requests must come back as null rather than abort the test process.
+extern "C" __attribute__((visibility("default"))) const char* __asan_default_options() {
+    return "allocator_may_return_null=1";
+}
+extern "C" __attribute__((visibility("default"))) const char* __tsan_default_options() {
+    return "allocator_may_return_null=1";
+}
+
+namespace {
+
+using namespace sdihal::nQVAPAL000;
+using nQVAPALS100::tStatus;
+
+// Records the thread it ran on; blocks until released when asked to.
+struct Probe : iThread {
+    std::string name;
+    int policy = -1;
+    int priority = -1;
+    std::atomic<int> runs{0};
+    std::atomic<bool> release{true};
+    void run() override {
+        char text[16] = {};
+        prctl(PR_GET_NAME, text, 0, 0, 0);
+        name = text;
+        sched_param parameter{};
+        pthread_getschedparam(pthread_self(), &policy, &parameter);
+        priority = parameter.sched_priority;
+        while (!release.load()) std::this_thread::yield();
+        runs.fetch_add(1);
+    }
+};
+
+TEST(StatusCheckedAllocation, NullWithAnEarlierErrorOrWhenMemoryRunsOut) {
+    tStatus status;
+    int* value = new (status) int(7);
+    ASSERT_NE(value, nullptr);
+    delete value;
+
+    tStatus failed;
+    failed.code = -52005;
+    EXPECT_EQ(new (failed) char[4], nullptr);
+    EXPECT_EQ(failed.code, -52005);
+
+    volatile size_t huge = SIZE_MAX / 4;
+    EXPECT_EQ(new (status) char[huge], nullptr);
+    EXPECT_EQ(status.code, -52000);
+}
+
+TEST(PlatformMutex, IsRecursive) {
+    tMutex mutex;
+    tMutexLock outer(mutex);
+    tMutexLock inner(mutex);  // the owner locking again must not deadlock
+}
+
+TEST(ThreadController, RunsTheTargetOnANamedOrdinaryThread) {
+    Probe probe;
+    tThreadController controller;
+    tStatus status;
+    controller.start(probe, 0, "a-name-longer-than-fifteen", status);
+    ASSERT_EQ(status.code, 0);
+    controller.join();
+    EXPECT_EQ(probe.runs.load(), 1);
+    EXPECT_EQ(probe.name, "a-name-longer-t");  // the system keeps 15 characters
+    EXPECT_EQ(probe.policy, SCHED_OTHER);
+    EXPECT_EQ(probe.priority, 0);
+}
+
+TEST(ThreadController, RealTimePriorityIsGrantedOrRefusedCleanly) {
+    Probe probe;
+    tThreadController controller;
+    tStatus status;
+    controller.start(probe, 10, "realtime", status);
+    controller.join();
+    if (status.code == 0) {
+        EXPECT_EQ(probe.policy, SCHED_RR);
+        EXPECT_EQ(probe.priority, 10);
+        std::printf("SCHED_RR priority 10 was granted\n");
+    } else {
+        // Containers may refuse real-time scheduling even to root.
+        EXPECT_EQ(status.code, -52008);
+        EXPECT_EQ(probe.runs.load(), 0);
+        std::printf("SCHED_RR was refused\n");
+    }
+}
+
+TEST(ThreadController, StartsOnceJoinsOnceAndRestarts) {
+    Probe blocker, probe;
+    blocker.release = false;
+    tThreadController controller;
+    controller.join();  // never started: nothing to wait for
+
+    tStatus status;
+    controller.start(blocker, 0, nullptr, status);
+    ASSERT_EQ(status.code, 0);
+    tStatus second;
+    controller.start(probe, 0, "second", second);
+    EXPECT_EQ(second.code, -52016);
+
+    blocker.release = true;
+    controller.join();
+    controller.join();  // joining a joined thread again is undefined: must be a no-op
+    controller.start(probe, 0, "again", status);
+    ASSERT_EQ(status.code, 0);
+    controller.join();
+    EXPECT_EQ(probe.runs.load(), 1);
+    EXPECT_EQ(probe.name, "again");
+}
+
+TEST(ScopedThread, RunsItsBodyUnderThePlatformName) {
+    std::string name;
+    {
+        tScopedThread thread(
+            [](void* argument) -> void* {
+                char text[16] = {};
+                prctl(PR_GET_NAME, text, 0, 0, 0);
+                *static_cast<std::string*>(argument) = text;
+                return nullptr;
+            },
+            &name);
+    }
+    EXPECT_EQ(name, "internal_sdi_ha");
+}
+
+}  // namespace

@@ -1,0 +1,119 @@
+// The simulated driver as later tests rely on it: request checks, dispatch by
+// request code, scripted replies and injected faults, also under concurrency.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <thread>
+#include <vector>
+
+#include "kerneldriver/Driver.h"
+#include "qvapal/protons/driver/tDeviceInterfaceProxy.h"
+#include "qvapal/protons/system/tSystemInterface.h"
+
+namespace {
+
+using namespace sdihal::nQVAPAL000;
+using nQVAPALS100::tStatus;
+
+constexpr uint32_t kRead = 0x00204201;
+constexpr uint32_t kWrite = 0x00204202;
+
+class SimulatedDriver : public ::testing::Test {
+protected:
+    qvsim::Driver driver;
+    tDeviceInterfaceProxy proxy;
+    uint32_t in = 0xBEEF, out = 0;
+
+    void SetUp() override {
+        tStatus status;
+        proxy.open(driver.addDevice("dev0").c_str(), status);
+        ASSERT_EQ(status.code, 0);
+    }
+    // The status code of one request through the proxy.
+    int64_t request(uint32_t code, uint32_t inSize = 4, uint32_t outSize = 4) {
+        tStatus status;
+        proxy.ioctl(code, &in, inSize, &out, outSize, status);
+        return status.code;
+    }
+};
+
+TEST_F(SimulatedDriver, ChecksTheRequestBlock) {
+    auto raw = [&](uint32_t code, tKernelRequestBlock block) {
+        errno = 0;
+        systemInterface().ioctl(proxy.descriptor(), code, &block);
+        return errno;
+    };
+    const tKernelRequestBlock good{reinterpret_cast<uintptr_t>(&in),
+                                   reinterpret_cast<uintptr_t>(&out), 4, 4, 0, 0};
+    EXPECT_EQ(raw(kRead, good), 0);
+    EXPECT_EQ(raw(0x00104201, good), ENOTTY);  // the code names no 32-byte block
+    EXPECT_EQ(raw(kRead, {good.inBuffer, good.outBuffer, 4, 4, 4, 0}), EINVAL);
+    EXPECT_EQ(raw(kRead, {good.inBuffer, good.outBuffer, 4, 4, 0, 1}), EINVAL);
+    EXPECT_EQ(raw(kRead, {good.inBuffer, 0, 4, 4, 0, 0}), EFAULT);
+    EXPECT_EQ(raw(kRead, {good.inBuffer, good.outBuffer, 1u << 30, 4, 0, 0}), EINVAL);
+
+    // A handler that declares its block sizes refuses others.
+    driver.onRequest(kWrite, [](qvsim::Request&) { return 0; }, 4, 4);
+    EXPECT_EQ(request(kWrite), 0);
+    EXPECT_EQ(request(kWrite, 2), -52005);
+    EXPECT_EQ(driver.requests().back().error, EINVAL);
+}
+
+TEST_F(SimulatedDriver, DispatchesByCodeAndScriptsReplies) {
+    driver.onRequest(kRead, [this](qvsim::Request& request) {
+        EXPECT_EQ(request.device, "dev0");
+        request.out<uint16_t>(0, request.in<uint16_t>(0));  // the caller's other bytes stay
+        *driver.regionMemory("dev0", 1) = 0x5A;              // handlers may call back
+        return 0;
+    });
+    out = 0xAAAA0000;
+    EXPECT_EQ(request(kRead), 0);
+    EXPECT_EQ(out, 0xAAAABEEFu);
+    EXPECT_EQ(*driver.regionMemory("dev0", 1), 0x5A);
+
+    driver.scriptReply(kRead, {1, 0, 0, 0});
+    driver.scriptReply(kRead, {2}, 1);
+    driver.scriptError(kRead, EBUSY);
+    tStatus status;
+    EXPECT_EQ(proxy.ioctl(kRead, &in, 4, &out, 4, status), 4u);
+    EXPECT_EQ(out, 1u);
+    EXPECT_EQ(proxy.ioctl(kRead, &in, 4, &out, 4, status), 1u);
+    EXPECT_EQ(out, 2u);  // short replies are zero-filled
+    EXPECT_EQ(request(kRead), -52031);
+    EXPECT_EQ(request(kRead), 0);
+    EXPECT_EQ(out, 0xBEEFu);  // back to the handler
+}
+
+TEST_F(SimulatedDriver, InjectsFaultsOnTheNthCall) {
+    driver.failCall(qvsim::Call::ioctl, EIO, 2);
+    driver.failCall(qvsim::Call::ioctl, EINTR, 4);
+    std::vector<int64_t> codes;
+    for (int i = 0; i < 5; ++i) codes.push_back(request(kRead));
+    EXPECT_EQ(codes, (std::vector<int64_t>{0, -52024, 0, -52025, 0}));
+}
+
+TEST_F(SimulatedDriver, ServesConcurrentRequests) {
+    driver.onRequest(kRead, [](qvsim::Request& request) {
+        request.out<uint32_t>(0, request.in<uint32_t>(0) * 2);
+        return 0;
+    });
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (uint32_t t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (uint32_t i = 0; i < 200; ++i) {
+                tStatus status;
+                const uint32_t value = t * 1000 + i;
+                uint32_t doubled = 0;
+                proxy.ioctl(kRead, &value, 4, &doubled, 4, status);
+                if (status.code != 0 || doubled != value * 2) wrong.fetch_add(1);
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(driver.requests().size(), 800u);
+}
+
+}  // namespace
