@@ -27,12 +27,14 @@ tStatus withCode(int64_t code) {
     return status;
 }
 
-class Frame : public ::testing::Test {
+// A proxy open on a device file of the simulated driver.
+template <class Proxy>
+class OpenProxy : public ::testing::Test {
 protected:
     qvsim::Driver driver;
     qvsim::RequestDecoder decoder{driver};
     std::string path = driver.addDevice("qv3377k0");
-    tInterfaceProxy_qv3377k proxy;
+    Proxy proxy;
 
     void SetUp() override {
         tStatus status;
@@ -49,6 +51,9 @@ protected:
         });
     }
 };
+
+using Frame = OpenProxy<tInterfaceProxy_qv3377k>;
+using FpgaFrame = OpenProxy<tInterfaceProxy_atomiczekddkqrx>;
 
 TEST_F(Frame, AnErrorInTheStatusSendsNothingAndTouchesNoOutput) {
     tStatus status = withCode(-50000);
@@ -214,20 +219,6 @@ TEST(PluginProxy, DetachesOnDestructionOnlyWhileOpen) {
     { tInterfaceProxy_visapxipluginapalcodegen neverOpened; }
     EXPECT_TRUE(decoder.requests().empty());
 }
-
-class FpgaFrame : public ::testing::Test {
-protected:
-    qvsim::Driver driver;
-    qvsim::RequestDecoder decoder{driver};
-    std::string path = driver.addDevice("fpga0");
-    tInterfaceProxy_atomiczekddkqrx proxy;
-
-    void SetUp() override {
-        tStatus status;
-        proxy.open(path.c_str(), status);
-        ASSERT_EQ(status.code, 0);
-    }
-};
 
 TEST_F(FpgaFrame, MethodsWithoutValueReturnTheCallersCode) {
     iInterfaceProxy_atomiczekddk_configuration& configuration = proxy;
