@@ -51,6 +51,7 @@ struct Driver::State {
     std::map<std::string, std::shared_ptr<Device>> devices;
     std::map<int, std::shared_ptr<Device>> descriptors;
     std::map<uint32_t, Route> routes;
+    Route otherRequests;  // for codes without a route, when it has a handler
     std::map<uint32_t, std::deque<ScriptedReply>> scripted;
     std::vector<RecordedRequest> recorded;
     std::array<std::vector<Injection>, kCallKinds> injections;
