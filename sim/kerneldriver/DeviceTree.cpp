@@ -18,11 +18,11 @@ DeviceTree::DeviceTree() {
     root_ = buffer.data();
     fs::create_directories(driverRoot());
     fs::create_directories(deviceRoot());
-    setRoots(driverRoot(), deviceRoot(), moduleDeviceRoot());
+    setRoots(driverRoot(), deviceRoot(), moduleDeviceRoot(), root_);
 }
 
 DeviceTree::~DeviceTree() {
-    setRoots("", "", "");
+    setRoots("", "", "", "");
     std::error_code ignored;
     fs::remove_all(root_, ignored);
 }

@@ -1,7 +1,8 @@
 // A temporary tree shaped like the kernel driver's: "<root>/proc/driver/qv/"
 // with its device-interface entries and property files, and "<root>/dev/qv"
 // with device entries. While it exists, the library's enumeration and device
-// notifications look there instead of at the real roots.
+// notifications, and its fixed system directories ("<root>/var/local/...",
+// "<root>/etc/...", "<root>/usr/..."), are there instead of at the real roots.
 #pragma once
 
 #include <string>

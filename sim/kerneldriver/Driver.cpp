@@ -79,6 +79,13 @@ bool probeKernelUnicast() {
     return works;
 }
 
+// The route serving `code`: its own, else the one for all other codes, if any.
+const Route* routeOf(const Driver::State& state, uint32_t code) {
+    auto route = state.routes.find(code);
+    if (route != state.routes.end()) return &route->second;
+    return state.otherRequests.handler ? &state.otherRequests : nullptr;
+}
+
 }  // namespace
 
 int takeInjection(Driver::State& state, Call call) {
@@ -139,13 +146,13 @@ int serveIoctl(Driver::State& state, const std::shared_ptr<Device>& device, uint
         std::memcpy(output.data(), reply.output.data(), std::min(output.size(), reply.output.size()));
         bytesReturned = reply.bytesReturned.value_or(
             static_cast<uint32_t>(std::min(output.size(), reply.output.size())));
-    } else if (auto route = state.routes.find(code); route != state.routes.end()) {
-        if ((route->second.inSize && *route->second.inSize != block.inSize) ||
-            (route->second.outSize && *route->second.outSize != block.outSize)) {
+    } else if (const Route* route = routeOf(state, code)) {
+        if ((route->inSize && *route->inSize != block.inSize) ||
+            (route->outSize && *route->outSize != block.outSize)) {
             return refuse(state, record, EINVAL);
         }
         if (block.outSize != 0) std::memcpy(output.data(), outBytes, block.outSize);
-        Handler handler = route->second.handler;
+        Handler handler = route->handler;
         Request request{device->name, code, record.input, output, block.outSize};
         // Handlers may call back into the driver.
         lock.unlock();
@@ -242,6 +249,11 @@ void Driver::onRequest(uint32_t code, Handler handler, std::optional<uint32_t> i
                        std::optional<uint32_t> outSize) {
     std::lock_guard lock(simulatorMutex());
     state_->routes[code] = Route{std::move(handler), inSize, outSize};
+}
+
+void Driver::onOtherRequest(Handler handler) {
+    std::lock_guard lock(simulatorMutex());
+    state_->otherRequests = Route{std::move(handler), {}, {}};
 }
 
 void Driver::scriptReply(uint32_t code, std::vector<uint8_t> output,

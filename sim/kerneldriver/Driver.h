@@ -98,6 +98,9 @@ public:
     // Serves `code`; when sizes are given, other block sizes fail with EINVAL.
     void onRequest(uint32_t code, Handler handler, std::optional<uint32_t> inSize = {},
                    std::optional<uint32_t> outSize = {});
+    // Serves every code that has no handler of its own (without one, such a
+    // request is answered with a zeroed output and status 0).
+    void onOtherRequest(Handler handler);
     // One-time answers to the next request of `code`, in the order scripted;
     // they take precedence over the handler.
     void scriptReply(uint32_t code, std::vector<uint8_t> output,

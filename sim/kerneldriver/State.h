@@ -51,6 +51,7 @@ struct Driver::State {
     std::map<std::string, std::shared_ptr<Device>> devices;
     std::map<int, std::shared_ptr<Device>> descriptors;
     std::map<uint32_t, Route> routes;
+    Route otherRequests;  // for codes without a route, when it has a handler
     std::map<uint32_t, std::deque<ScriptedReply>> scripted;
     std::vector<RecordedRequest> recorded;
     std::array<std::vector<Injection>, kCallKinds> injections;
@@ -81,9 +82,9 @@ int serveIoctl(Driver::State& state, const std::shared_ptr<Device>& device, uint
 
 namespace qvsim {
 
-// Points the library's driver and device roots into a fixture tree; empty
-// strings restore the real roots.
+// Points the library's driver, device and fixed system roots into a fixture
+// tree; empty strings restore the real roots.
 void setRoots(const std::string& driverRoot, const std::string& deviceRoot,
-              const std::string& moduleDeviceRoot);
+              const std::string& moduleDeviceRoot, const std::string& systemRoot);
 
 }  // namespace qvsim

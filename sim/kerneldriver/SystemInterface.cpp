@@ -23,6 +23,7 @@ Driver::State* active = nullptr;
 std::string driverRootText = "/proc/driver/qv/";
 std::string deviceRootText = "/dev";
 std::string moduleDeviceRootText = "/dev/qv";
+std::string systemRootText;
 
 // The active driver's device behind `fd`, or null (the lock stays held only
 // when a device was found).
@@ -175,6 +176,7 @@ sdihal::nQVAPAL000::tSystemInterface table{
     &simWrite,  &simMmap,   &::munmap,       &simSocket,
     &simBind,   &simGetsockname,
     driverRootText.c_str(), deviceRootText.c_str(), moduleDeviceRootText.c_str(),
+    systemRootText.c_str(),
 };
 
 }  // namespace
@@ -189,7 +191,7 @@ Driver::State* activeState() { return active; }
 void setActiveState(Driver::State* state) { active = state; }
 
 void setRoots(const std::string& driverRoot, const std::string& deviceRoot,
-              const std::string& moduleDeviceRoot) {
+              const std::string& moduleDeviceRoot, const std::string& systemRoot) {
     std::lock_guard lock(simulatorMutex());
     driverRootText = driverRoot.empty() ? "/proc/driver/qv/" : driverRoot;
     deviceRootText = deviceRoot.empty() ? "/dev" : deviceRoot;
@@ -197,6 +199,8 @@ void setRoots(const std::string& driverRoot, const std::string& deviceRoot,
     table.driverRoot = driverRootText.c_str();
     table.deviceRoot = deviceRootText.c_str();
     table.moduleDeviceRoot = moduleDeviceRootText.c_str();
+    systemRootText = systemRoot;
+    table.systemRoot = systemRootText.c_str();
 }
 
 uint64_t systemInterfaceLookups() { return lookups.load(); }

@@ -19,6 +19,8 @@ public:
 
     void lock();
     void unlock();
+    // For waits on a condition variable with this mutex.
+    pthread_mutex_t* native() { return &mutex_; }
 
 private:
     uint32_t state_ = 0;

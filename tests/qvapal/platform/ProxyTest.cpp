@@ -131,7 +131,8 @@ bool writeFaults(volatile char* address) {
     struct sigaction onFault {}, previous{};
     onFault.sa_handler = [](int) { siglongjmp(faultJump, 1); };
     sigaction(SIGSEGV, &onFault, &previous);
-    bool faulted = true;
+    // volatile: it must keep its value across the jump back from the handler.
+    volatile bool faulted = true;
     if (sigsetjmp(faultJump, 1) == 0) {
         *address = *address;
         faulted = false;

@@ -38,6 +38,11 @@ public:
         if (needed > capacity_) {
             const uint64_t doubled = capacity_ == 0 ? 1 : std::min(capacity_ * 2, kMaxSize);
             const uint64_t newCapacity = std::max(doubled, needed);
+            // No allocation can exceed the largest object size.
+            if (newCapacity > uint64_t(PTRDIFF_MAX) / sizeof(T*)) {
+                allocationFailed_ = true;
+                return false;
+            }
             auto** fresh = static_cast<T**>(std::realloc(data_, newCapacity * sizeof(T*)));
             if (fresh == nullptr) {
                 allocationFailed_ = true;

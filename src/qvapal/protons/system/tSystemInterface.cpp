@@ -16,7 +16,7 @@ int systemIoctl(int fd, unsigned long request, void* argument) {
 const tSystemInterface kOperatingSystem{
     &systemOpen,  &::close,       &systemIoctl,  &::read,     &::write,
     &::mmap,      &::munmap,      &::socket,     &::bind,     &::getsockname,
-    "/proc/driver/qv/", "/dev",   "/dev/qv",
+    "/proc/driver/qv/", "/dev",   "/dev/qv",      "",
 };
 
 const tSystemInterface& choose() {

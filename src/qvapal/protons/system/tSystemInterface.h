@@ -28,6 +28,10 @@ struct tSystemInterface {
     const char* driverRoot;
     const char* deviceRoot;
     const char* moduleDeviceRoot;
+    // Put in front of the fixed system directories of the standard paths and
+    // the runtime toggles ("/var/local/...", "/etc/vorlane/...", "/usr/..."):
+    // "" (or null) for the real root.
+    const char* systemRoot;
 };
 
 // The operating system's own calls and roots.

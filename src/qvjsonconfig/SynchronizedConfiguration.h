@@ -1,0 +1,79 @@
+// One process-wide snapshot of the configuration store: readers take
+// copies, writers publish what they committed, the directory poller says
+// the file may have changed, and a notifier thread waits for the device
+// tokens that were added, removed or changed.
+#pragma once
+
+#include <pthread.h>
+
+#include <atomic>
+#include <memory>
+
+#include "qvapal/quarks/synchronization.h"
+#include "qvjsonconfig/ConfigurationData.h"
+#include "qvjsonconfig/Interfaces.h"
+#include "qvjsonconfig/afaWrappers/LockableFile.h"
+
+namespace qvjsonconfig {
+
+namespace internal {
+
+// A condition variable on the monotonic clock with a signalled flag; with
+// auto-reset a signal releases one waiter and is consumed by it.
+class ChangeEvent {
+public:
+    explicit ChangeEvent(bool autoReset);
+    ChangeEvent(const ChangeEvent&) = delete;
+    ChangeEvent& operator=(const ChangeEvent&) = delete;
+    ~ChangeEvent();
+
+    void signal();
+    void wait();
+
+private:
+    sdihal::nQVAPAL000::tMutex mutex_;
+    pthread_cond_t condition_;
+    bool autoReset_;
+    bool signalled_ = false;
+};
+
+// Appends to out the changes from old to now: kChangeAdded, kChangeChanged
+// (also a flipped "is_present" volatile flag), kChangeRemoved.
+void computeChanges(const DeviceEntryMap& old, const DeviceEntryMap& now, ChangeMap& out);
+
+}  // namespace internal
+
+class SynchronizedConfiguration : public SynchronizedConfigurationInterface {
+public:
+    // Loads the file once (throws what the load throws).
+    SynchronizedConfiguration(LockableFile& file, DeviceIteratorFactoryInterface& factory,
+                              AttributeProviderInterface& provider);
+    SynchronizedConfiguration(const SynchronizedConfiguration&) = delete;
+    SynchronizedConfiguration& operator=(const SynchronizedConfiguration&) = delete;
+    ~SynchronizedConfiguration() override;
+
+    void commit(const ConfigurationData& newData) override;
+    bool waitForChanges(ChangeMap& out) override;
+    void update() override;
+    void stopWaiting() override;
+    ConfigurationData* getConfigurationData() override;
+
+    // Loads, merges and commits the file and takes the result as snapshot.
+    void reload();
+
+private:
+    std::unique_ptr<ConfigurationData> load();
+
+    LockableFile* file_;
+    DeviceIteratorFactoryInterface* factory_;
+    AttributeProviderInterface* provider_;
+    ChangeMap pendingChanges_;
+    sdihal::nQVAPAL000::tMutex snapshotMutex_;
+    sdihal::nQVAPAL000::tMutex waiterMutex_;
+    sdihal::nQVAPAL000::tMutex pendingMutex_;
+    std::unique_ptr<ConfigurationData> snapshot_;
+    internal::ChangeEvent changeEvent_{true};
+    std::atomic<bool> stopRequested_{false};
+};
+
+}  // namespace qvjsonconfig

@@ -1,0 +1,145 @@
+// The descriptor table generated from the request table: the shape of the
+// two kernel-driver interfaces and the layout rules their blocks follow.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "apal_qv3377k/descriptors.h"
+
+namespace {
+
+using namespace sdihal::nRequestDescriptors;
+
+uint8_t direction(uint32_t code) { return static_cast<uint8_t>(code >> 24); }
+
+size_t methodCount(std::span<const tInterface> interfaces) {
+    size_t count = 0;
+    for (const tInterface& interface : interfaces) count += interface.methods.size();
+    return count;
+}
+
+TEST(Descriptors, ModuleInterfaceHasItsSubInterfacesInDeclarationOrder) {
+    const std::vector<std::pair<std::string, uint8_t>> expected = {
+        {"routing", 0x80}, {"BasecardConfigV1", 0x40}, {"trig", 0x59}, {"equalizer", 0x58},
+        {"resampler", 0x44}, {"freqshift", 0x45}, {"digitalgain", 0x47}, {"impairments", 0x4B},
+        {"digitaloffset", 0x48}, {"calindsp", 0x49}, {"caloutdsp", 0x4A}, {"rfplat", 0x42},
+        {"mra", 0x43}, {"wgen", 0x41}, {"datapath", 0x46}, {"syntrasync", 0x4C},
+        {"iqDataTrigger", 0x4D}, {"p2p", 0x4E}, {"usergen", 0x51}, {"iqmanip", 0x4F},
+        {"IQConfigV1", 0x50}, {"listmode", 0x52}, {"timer", 0x54}, {"arm", 0x81},
+        {"visapxipluginapalcodegen", 0x85}, {"reservation", 0x55}, {"ifw", 0x5A}};
+    std::vector<std::pair<std::string, uint8_t>> actual;
+    for (const tInterface& interface : qv3377kInterfaces()) actual.emplace_back(interface.name, interface.type);
+    EXPECT_EQ(actual, expected);
+    EXPECT_EQ(methodCount(qv3377kInterfaces()), 311u);
+
+    std::set<std::string> singles;
+    for (const tInterface& interface : qv3377kInterfaces()) {
+        if (interface.single) singles.insert(interface.name);
+    }
+    EXPECT_EQ(singles, (std::set<std::string>{"rfplat", "p2p", "usergen", "routing",
+                                              "visapxipluginapalcodegen", "ifw"}));
+}
+
+TEST(Descriptors, EveryModuleCodeNamesItsInterfaceAndMethodNumber) {
+    std::set<uint32_t> codes;
+    for (const tInterface& interface : qv3377kInterfaces()) {
+        int previousNumber = -1;
+        for (const tMethod& method : interface.methods) {
+            SCOPED_TRACE(std::string(interface.name) + "." + method.name);
+            EXPECT_EQ(method.interface, std::string(interface.name));
+            EXPECT_EQ((method.code >> 8) & 0xFF, interface.type);
+            EXPECT_EQ((method.code >> 16) & 0x3FFF, 0x20u) << "the size of the kernel request block";
+            const int number = method.code & 0xFF;
+            EXPECT_GT(number, previousNumber) << "numbers follow the declaration order";
+            previousNumber = number;
+            EXPECT_TRUE(codes.insert(method.code).second);
+
+            // Direction bits: the configuration interfaces, five flash methods
+            // of the platform interface and the VISA plug-in's requests.
+            const std::string name = interface.name;
+            uint8_t expected = 0x00;
+            if (name == "BasecardConfigV1" || name == "IQConfigV1") expected = 0xC0;
+            if (name == "rfplat" && number >= 3 && number <= 7) expected = 0xC0;
+            if (name == "visapxipluginapalcodegen") expected = std::string(method.name) == "blockWrite" ? 0x40 : 0x80;
+            EXPECT_EQ(direction(method.code), expected);
+        }
+    }
+    EXPECT_EQ(qv3377kInterfaces()[1].methods[0].code, 0xC0204001u);
+    EXPECT_EQ(qv3377kInterfaces()[26].methods[0].code, 0x00205A00u);
+    ASSERT_NE(findMethod("IQConfigV1.sendMessage"), nullptr);
+    EXPECT_EQ(findMethod("IQConfigV1.sendMessage")->code, 0xC0205001u);
+    EXPECT_EQ(findMethod(0x0020420Au), findMethod("rfplat.getInterfaceVersion"));
+    EXPECT_EQ(findMethod(0x00204117u), nullptr);
+}
+
+TEST(Descriptors, FpgaDriverInterfaceHasThirtyMethodsOnTypeByte83) {
+    const std::vector<std::string> expected = {
+        "atomiczekddk_attribute", "atomiczekddk_configuration", "atomiczekddk_io", "atomiczekddk_irq",
+        "atomiczekddk_fifo", "atomiczekddk_flash", "atomiczekddk_p2p"};
+    std::vector<std::string> actual;
+    for (const tInterface& interface : atomiczekddkInterfaces()) actual.push_back(interface.name);
+    EXPECT_EQ(actual, expected);
+    EXPECT_EQ(methodCount(atomiczekddkInterfaces()), 30u);
+
+    std::vector<std::string> withoutDirection;
+    for (const tInterface& interface : atomiczekddkInterfaces()) {
+        for (const tMethod& method : interface.methods) {
+            SCOPED_TRACE(method.name);
+            EXPECT_EQ(method.code & 0x00FFFF00u, 0x00208300u);
+            EXPECT_TRUE(direction(method.code) == 0x40 || direction(method.code) == 0x80 ||
+                        direction(method.code) == 0x00);
+            if (direction(method.code) == 0x00) withoutDirection.push_back(method.name);
+        }
+    }
+    EXPECT_EQ(withoutDirection, std::vector<std::string>{"getIoInfo"});
+    EXPECT_EQ(findMethod("atomiczekddk_attribute.configurePersonality")->code, 0x4020830Au);
+    EXPECT_EQ(findMethod("atomiczekddk_io.read32")->code, 0x80208316u);
+    EXPECT_EQ(findMethod("atomiczekddk_p2p.getP2PInfo")->code, 0x8020833Cu);
+}
+
+// Scalars lie at multiples of their width and blocks without records end on
+// their widest scalar, except in the rows the driver lays out otherwise.
+TEST(Descriptors, BlocksFollowTheAlignmentRuleExceptKnownRows) {
+    auto alignment = [](const tField& field) -> uint16_t {
+        switch (field.kind) {
+            case tKind::kRecord: return 0;
+            case tKind::kValue: return 8;
+            case tKind::kFormat: return 2;
+            case tKind::kArray: return field.size % 8 == 0 && field.size != 8 ? 8 : 2;
+            default: return field.size;
+        }
+    };
+    std::set<std::string> breaking;
+    for (auto family : {qv3377kInterfaces(), atomiczekddkInterfaces()}) {
+        for (const tInterface& interface : family) {
+            for (const tMethod& method : interface.methods) {
+                for (auto [fields, size] : {std::pair{method.in, method.inSize}, std::pair{method.out, method.outSize}}) {
+                    uint16_t widest = 1;
+                    bool records = false, broken = false;
+                    uint16_t end = 0;
+                    for (const tField& field : fields) {
+                        EXPECT_GE(field.offset, end) << method.name << ": fields overlap";
+                        end = field.offset + field.size;
+                        const uint16_t align = alignment(field);
+                        if (align == 0) {
+                            records = true;
+                            continue;
+                        }
+                        broken |= field.offset % align != 0;
+                        widest = std::max(widest, align);
+                    }
+                    EXPECT_LE(end, size) << method.name;
+                    broken |= !records && !fields.empty() && size % widest != 0;
+                    if (broken) breaking.insert(std::string(interface.name) + "." + method.name);
+                }
+            }
+        }
+    }
+    EXPECT_EQ(breaking, (std::set<std::string>{"trig.programMarkerBehavior", "resampler.deployRationalResampleFactor",
+                                               "reservation.reserve", "reservation.reserveCache"}));
+}
+
+}  // namespace

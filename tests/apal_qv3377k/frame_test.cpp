@@ -1,0 +1,259 @@
+// The request frame the proxies share: what is sent with an error or a
+// warning in the caller's status, how the driver's reply and a failed ioctl
+// reach the caller, and what the outputs hold afterwards.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "apal_qv3377k/tInterfaceProxy_atomiczekddkqrx.h"
+#include "apal_qv3377k/tInterfaceProxy_qv3377k.h"
+#include "apal_qv3377k/tInterfaceProxy_routing.h"
+#include "apal_qv3377k/tInterfaceProxy_visapxipluginapalcodegen.h"
+#include "requests/RequestDecoder.h"
+
+namespace {
+
+using namespace sdihal;
+using nQVAPALS100::tStatus;
+using qvsim::DecodedRequest;
+using qvsim::Reply;
+
+tStatus withCode(int64_t code) {
+    tStatus status;
+    status.code = code;
+    return status;
+}
+
+// A proxy open on a device file of the simulated driver.
+template <class Proxy>
+class OpenProxy : public ::testing::Test {
+protected:
+    qvsim::Driver driver;
+    qvsim::RequestDecoder decoder{driver};
+    std::string path = driver.addDevice("qv3377k0");
+    Proxy proxy;
+
+    void SetUp() override {
+        tStatus status;
+        proxy.open(path.c_str(), status);
+        ASSERT_EQ(status.code, 0);
+    }
+
+    // Answers `method` with `reply`, after letting `fill` write outputs.
+    void answer(const std::string& method, int32_t reply, std::function<void(Reply&)> fill = {}) {
+        decoder.on(method, [reply, fill](const DecodedRequest&, Reply& out) {
+            if (fill) fill(out);
+            out.status(reply);
+            return 0;
+        });
+    }
+};
+
+using Frame = OpenProxy<tInterfaceProxy_qv3377k>;
+using FpgaFrame = OpenProxy<tInterfaceProxy_atomiczekddkqrx>;
+
+TEST_F(Frame, AnErrorInTheStatusSendsNothingAndTouchesNoOutput) {
+    tStatus status = withCode(-50000);
+    iInterfaceProxy_wgen& wgen = proxy;
+    tRecord<48> traits = tRecord<48>::from(uint64_t{0xAAAA});
+    uint32_t size = 77;
+    wgen.getTraits(&traits, &size, status, 0);
+    EXPECT_EQ(traits.as<uint64_t>(), 0xAAAAu);
+    EXPECT_EQ(size, 77u);
+
+    iInterfaceProxy_p2p& p2p = proxy;
+    answer("p2p.getSamplesInEndpoint", 0, [](Reply& out) { out.set("return", 99); });
+    EXPECT_EQ(p2p.getSamplesInEndpoint(0, status), 0u);
+    iInterfaceProxy_routing& routing = proxy;
+    EXPECT_EQ(routing.calculateResetTerminal(1, 2, 3, status), 0u);
+
+    EXPECT_EQ(driver.callCount(qvsim::Call::ioctl), 0u);
+    EXPECT_EQ(status.code, -50000);
+}
+
+TEST_F(Frame, AWarningTravelsInTheStatusFieldAndYieldsOnlyToAnError) {
+    iInterfaceProxy_rfplat& rfplat = proxy;
+    tStatus status = withCode(0x100000003);  // only the low 32 bits travel
+    uint32_t revision = 0;
+    answer("rfplat.getModuleRev", 0, [](Reply& out) { out.set("revision", 12); });
+    rfplat.getModuleRev(4, &revision, status);
+    EXPECT_EQ(decoder.last("rfplat.getModuleRev")->callerStatus(), 3);
+    EXPECT_EQ(decoder.last("rfplat.getModuleRev")->value("moduleIndex"), 4);
+    EXPECT_EQ(revision, 12u);
+    EXPECT_EQ(status.code, 0x100000003) << "a reply of 0 keeps the warning";
+
+    status = withCode(3);
+    answer("rfplat.getModuleRev", 9);
+    rfplat.getModuleRev(4, &revision, status);
+    EXPECT_EQ(status.code, 3) << "a warning does not replace a warning";
+
+    answer("rfplat.getModuleRev", -11);
+    rfplat.getModuleRev(4, &revision, status);
+    EXPECT_EQ(status.code, -11);
+    EXPECT_STREQ(status.component, "qv3377hal");
+}
+
+TEST_F(Frame, AFailedIoctlLeavesEveryOutputAndReturnsZero) {
+    iInterfaceProxy_reservation& reservation = proxy;
+    uint32_t first = 5;
+    uint64_t second = 6;
+    answer("reservation.reserveCache", 0, [](Reply& out) {
+        out.set("arg1", 1);
+        out.set("arg2", 2);
+    });
+    driver.failCall(qvsim::Call::ioctl, EIO);
+    tStatus status;
+    reservation.reserveCache(&first, &second, status);
+    EXPECT_EQ(first, 5u);
+    EXPECT_EQ(second, 6u);
+    EXPECT_EQ(status.code, -52024);
+    EXPECT_STREQ(status.component, "internal_");
+
+    iInterfaceProxy_listmode& listmode = proxy;
+    answer("listmode.readStepInProgress", 0, [](Reply& out) { out.set("return", 8); });
+    driver.failCall(qvsim::Call::ioctl, EBUSY);
+    status = tStatus{};
+    EXPECT_EQ(listmode.readStepInProgress(status), 0u);
+    EXPECT_EQ(status.code, -52031);
+    EXPECT_EQ(listmode.readStepInProgress(status), 0u) << "the error stops the next request";
+}
+
+TEST_F(Frame, AClosedProxyReportsTheDeviceFileError) {
+    tInterfaceProxy_routing closed;
+    tStatus status;
+    uint32_t value = 3;
+    closed.readValue(&value, status);
+    EXPECT_EQ(status.code, -52006);
+    EXPECT_EQ(value, 3u);
+}
+
+TEST_F(Frame, OutputsTheDriverLeavesAloneComeBackAsTheirDefaults) {
+    tStatus status;
+    iInterfaceProxy_impairments& impairments = proxy;
+    std::array<tFixedPointFormat, 8> formats;
+    formats.fill(tFixedPointFormat{true, 30, -2});
+    impairments.getFxpConfigs(&formats, status);
+    for (const tFixedPointFormat& format : formats) {
+        EXPECT_FALSE(format.isSigned);
+        EXPECT_EQ(format.wordLength, 1);
+        EXPECT_EQ(format.integerWordLength, 1);
+    }
+
+    iInterfaceProxy_resampler& resampler = proxy;
+    std::array<uint64_t, 3> factors{};
+    std::array<uint16_t, 4> powers{};
+    resampler.getIntegerFactorSupportedRange(&factors, status);
+    resampler.getIntegerPowerSupportedRange(&powers, status);
+    EXPECT_EQ(factors, (std::array<uint64_t, 3>{1, 1, 0}));
+    EXPECT_EQ(powers, (std::array<uint16_t, 4>{1, 1, 1, 0}));
+
+    iInterfaceProxy_mra& mra = proxy;
+    tRecord<64> traits = tRecord<64>::from(~uint64_t{0});
+    uint32_t size = 9;
+    mra.getTraits(&traits, &size, status, 0);
+    EXPECT_EQ(traits.as<uint64_t>(), 0u);
+    EXPECT_EQ(size, 0u);
+
+    // In-out values come back as they were sent.
+    iInterfaceProxy_rfplat& rfplat = proxy;
+    uint32_t length = 4096, word = 0xFEED;
+    rfplat.readPartition(1, 0x1000, &length, tRecord<32>{}, &word, status);
+    EXPECT_EQ(length, 4096u);
+    EXPECT_EQ(word, 0xFEEDu);
+    EXPECT_EQ(status.code, 0);
+}
+
+TEST_F(Frame, TheDriverRefusesUnknownCodesAndWrongBlockSizes) {
+    tStatus status;
+    uint8_t in[8] = {}, out[8] = {};
+    proxy.ioctl(0x00204117u, in, 4, out, 4, status);  // no wgen method has number 0x17
+    EXPECT_EQ(status.code, -52002);
+
+    status = tStatus{};
+    proxy.ioctl(0x00204103u, in, 8, out, 4, status);  // wgen.initiate sends 4 bytes
+    EXPECT_EQ(status.code, -52005);
+    EXPECT_TRUE(decoder.requests().empty());
+}
+
+TEST_F(Frame, ARecordTooShortForDetailGetsTheCodeOnly) {
+    tStatus status;
+    status.structSize = 16;
+    status.code = 2;
+    iInterfaceProxy_timer& timer = proxy;
+    answer("timer.sendMessage", -8);
+    timer.sendMessage(0x33, status);
+    EXPECT_EQ(decoder.last("timer.sendMessage")->callerStatus(), 2);
+    EXPECT_EQ(status.code, -8);
+    EXPECT_STREQ(status.component, "");
+}
+
+TEST(PluginProxy, DetachesOnDestructionOnlyWhileOpen) {
+    qvsim::Driver driver;
+    qvsim::RequestDecoder decoder{driver};
+    const std::string path = driver.addDevice("qv3377k0");
+    decoder.on("visapxipluginapalcodegen.attach", [](const DecodedRequest&, Reply& out) {
+        out.status(-1074000000);
+        return 0;
+    });
+    decoder.on("visapxipluginapalcodegen.detach", [](const DecodedRequest&, Reply& out) {
+        out.status(-1);
+        return 0;
+    });
+    {
+        tInterfaceProxy_visapxipluginapalcodegen plugin;
+        tStatus status;
+        plugin.open(path.c_str(), status);
+        plugin.attach(status);
+        EXPECT_EQ(status.code, -1074000000);
+    }
+    const auto sent = decoder.requests();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[1].name(), "visapxipluginapalcodegen.detach");
+    EXPECT_EQ(sent[1].callerStatus(), 0) << "the earlier failure stays with the session";
+    EXPECT_EQ(driver.openDescriptors(), 0u);
+
+    decoder.clear();
+    { tInterfaceProxy_visapxipluginapalcodegen neverOpened; }
+    EXPECT_TRUE(decoder.requests().empty());
+}
+
+TEST_F(FpgaFrame, MethodsWithoutValueReturnTheCallersCode) {
+    iInterfaceProxy_atomiczekddk_configuration& configuration = proxy;
+    tStatus status = withCode(-50000);
+    EXPECT_EQ(configuration.reset(status), -50000);
+    iInterfaceProxy_atomiczekddk_io& io = proxy;
+    EXPECT_EQ(io.read32(0x10, status), 0u);
+    EXPECT_TRUE(decoder.requests().empty());
+
+    status = withCode(4);
+    EXPECT_EQ(configuration.reset(status), 4);
+    decoder.on("atomiczekddk_configuration.abort", [](const DecodedRequest&, Reply& out) {
+        out.status(-63000);
+        return 0;
+    });
+    EXPECT_EQ(configuration.abort(status), -63000);
+    EXPECT_STREQ(status.file, "apal_qv3377k/tInterfaceProxy_atomiczekddkqrx");
+    EXPECT_EQ(status.line, 275u);
+}
+
+TEST_F(FpgaFrame, TheConfigurationWordAlwaysGoesAndReportsOnlyItsByteCount) {
+    iInterfaceProxy_atomiczekddk_configuration& configuration = proxy;
+    EXPECT_EQ(configuration.postConfigurationWord(0x1122334455667788, -2), 0u);
+    const auto sent = decoder.last("atomiczekddk_configuration.postConfigurationWord");
+    ASSERT_TRUE(sent.has_value());
+    EXPECT_EQ(sent->value("value"), 0x1122334455667788);
+    EXPECT_EQ(sent->value("word"), -2);
+
+    decoder.on("atomiczekddk_configuration.postConfigurationWord", [](const DecodedRequest&, Reply& out) {
+        out.bytesReturned(12);
+        return 0;
+    });
+    EXPECT_EQ(configuration.postConfigurationWord(1, 2), 12u);
+    driver.failCall(qvsim::Call::ioctl, EIO);
+    EXPECT_EQ(configuration.postConfigurationWord(1, 2), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,100 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <memory>
+
+#include "atomiczekddk/shared/ChangeNotifierThread.h"
+#include "qvjsonconfig/AliasAttributeProvider.h"
+#include "qvjsonconfig/Fakes.h"
+#include "qvjsonconfig/SynchronizedConfiguration.h"
+#include "qvjsonconfig/afaWrappers/DirectoryPoller.h"
+#include "support/Counter.h"
+#include "support/TempDir.h"
+#include "support/TraceCapture.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+
+// Run again as another process (by the test below), this program writes the
+// configuration file the way every process of the system does, and ends.
+const bool kWriterProcess = [] {
+    const char* path = getenv("QV_TEST_WRITE_CONFIG");
+    const char* token = getenv("QV_TEST_TOKEN");
+    if (path == nullptr || token == nullptr) return false;
+    qvjsonconfig::LockableFile file(path, false);
+    const std::string text = "{\"version\":1,\"oldest_compatible_version\":1,\"devices\":{\"" +
+                             std::string(token) + "\":{}}}";
+    file.lock();
+    file.write(text.data(), text.data() + text.size());
+    file.unlock();
+    _exit(0);
+}();
+
+void writeFromAnotherProcess(const std::string& path, const std::string& token) {
+    const std::string pathVariable = "QV_TEST_WRITE_CONFIG=" + path;
+    const std::string tokenVariable = "QV_TEST_TOKEN=" + token;
+    const char* argv[] = {"writer", nullptr};
+    const char* envp[] = {pathVariable.c_str(), tokenVariable.c_str(), nullptr};
+    pid_t child = 0;
+    ASSERT_EQ(posix_spawn(&child, "/proc/self/exe", nullptr, nullptr, const_cast<char**>(argv),
+                          const_cast<char**>(envp)),
+              0);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+class CountingHandler : public qvzek::IChangeNotificationHandler {
+public:
+    explicit CountingHandler(bool throwFirst = false) : throwFirst_(throwFirst) {}
+    void notify() override {
+        if (calls.increment() == 1 && throwFirst_) throw 7;
+    }
+    qvtest::Counter calls;
+
+private:
+    bool throwFirst_;
+};
+
+// Another process writes the file: the poller sees the directory change,
+// the configuration reloads, the notifier tells the handlers. A handler
+// that throws is logged and does not end the notifications.
+TEST(ChangeNotifierThread, FilesWrittenByAnotherProcessReachTheHandlers) {
+    qvtest::TempDir dir;
+    const std::string path = dir / "qrxzek.config";
+    qvtest::writeFile(path, R"({"version":1,"oldest_compatible_version":1,"devices":{}})");
+    qvjsonconfig::LockableFile file(path.c_str(), false);
+    qvtest::FakeDeviceFactory devices;
+    qvtest::FakeAliasFactory aliases;
+    qvjsonconfig::AliasAttributeProvider provider(aliases);
+    qvjsonconfig::SynchronizedConfiguration configuration(file, devices, provider);
+    qvtest::TraceCapture trace;
+    CountingHandler failing(true);
+    CountingHandler removed;
+    auto notifier = std::make_unique<qvzek::ChangeNotifierThread>(configuration);
+    notifier->addHandler(&removed);
+    notifier->addHandler(&failing);
+    auto poller =
+        std::make_unique<qvjsonconfig::DirectoryPoller>(configuration, dir.path().c_str());
+
+    writeFromAnotherProcess(path, "PCI:first");
+    ASSERT_TRUE(failing.calls.waitFor(1));
+    EXPECT_TRUE(removed.calls.waitFor(1));
+    notifier->removeHandler(&removed);
+    writeFromAnotherProcess(path, "PCI:second");
+    ASSERT_TRUE(failing.calls.waitFor(2));
+    const auto start = std::chrono::steady_clock::now();
+    poller.reset();
+    notifier.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(removed.calls.count(), 1);
+    EXPECT_THAT(trace.all(), HasSubstr("] Caught exception of unknown type.\n"));
+    std::unique_ptr<qvjsonconfig::ConfigurationData> data(configuration.getConfigurationData());
+    EXPECT_TRUE(data->findDeviceEntry("PCI:second"));
+}
+
+}  // namespace

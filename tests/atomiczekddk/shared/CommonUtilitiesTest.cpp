@@ -1,0 +1,56 @@
+#include <gtest/gtest.h>
+
+#include "atomiczekddk/shared/CommonUtilities.h"
+#include "support/TempDir.h"
+
+namespace {
+
+TEST(CommonUtilities, ABareCodeIsThrownAsIs) {
+    auto [code, detail] = qvtest::thrownStatus([] { qvzek::throwStatusCode(-61214); });
+    EXPECT_EQ(code, -61214);
+    EXPECT_EQ(detail, "");
+    // Only the low 32 bits of a wide code are kept.
+    std::tie(code, detail) = qvtest::thrownStatus([] { qvzek::throwStatus(0x1FFFFFFFFLL); });
+    EXPECT_EQ(code, -1);
+}
+
+TEST(CommonUtilities, TextsAreCopiedOnlyWhenTheyFitWithTheirNul) {
+    char buffer[8] = "zzzzzzz";
+    uint32_t length = 0;
+    EXPECT_EQ(
+        qvtest::thrownStatus([&] { qvzek::copyStringToBuffer("hello", buffer, 5, &length); }).first,
+        -63080);
+    EXPECT_EQ(length, 5u);
+    EXPECT_STREQ(buffer, "zzzzzzz");
+    qvzek::copyStringToBuffer("hello", buffer, 6, nullptr);
+    EXPECT_STREQ(buffer, "hello");
+    EXPECT_EQ(buffer[6], 'z');
+}
+
+TEST(CommonUtilities, WholeFilesAreReadIntoTheCallersSlot) {
+    qvtest::TempDir dir;
+    std::unique_ptr<char[]> slot;
+    const char* text = "<Bitfile/>";
+    EXPECT_EQ(qvzek::readWholeFile(false, text, slot, -63101), text);
+    EXPECT_EQ(slot, nullptr);
+
+    qvtest::writeFile(dir / "empty", "");
+    const char* empty = qvzek::readWholeFile(true, (dir / "empty").c_str(), slot, -63101);
+    EXPECT_EQ(empty, slot.get());
+    EXPECT_STREQ(empty, "");
+    qvtest::writeFile(dir / "file", "contents");
+    EXPECT_STREQ(qvzek::readWholeFile(true, (dir / "file").c_str(), slot, -63101), "contents");
+
+    EXPECT_EQ(qvtest::thrownStatus([&] {
+                  qvzek::readWholeFile(true, (dir / "absent").c_str(), slot, -63101);
+              }).first,
+              -63101);
+    // A directory opens, but its size is no size to read.
+    EXPECT_EQ(qvtest::thrownStatus([&] {
+                  qvzek::readWholeFile(true, dir.path().c_str(), slot, -63101);
+              }).first,
+              -63101);
+    EXPECT_STREQ(slot.get(), "contents");
+}
+
+}  // namespace

@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include "support/SimulatedRoot.h"
+#include "support/TempDir.h"
+#include "tolmRuntimeFeatureToggles/RuntimeToggles.h"
+
+namespace {
+
+using runtime_toggles::RuntimeToggles;
+using runtime_toggles::SystemSettingsAccessor;
+using Toggles = RuntimeToggles<int, int, 12>;
+constexpr const char* kThreadBound = "UpperBoundValueOfThreadsInPool";
+
+class RuntimeTogglesTest : public ::testing::Test {
+protected:
+    void writeToggles(const std::string& content) { qvtest::writeFile(togglesPath, content); }
+    void initialize(Toggles& object, const char* fileName = "features.ini") {
+        nQVAPALS100::tStatus status;
+        object.initialize("qvrf", fileName, "vorlane", &accessor, status);
+        ASSERT_EQ(status.getCode(), 0);
+    }
+    int value(const char* name, int defaultValue, int64_t expectedCode = 0) {
+        nQVAPALS100::tStatus status;
+        int result = -12345;
+        toggles.getValue(name, defaultValue, result, status);
+        EXPECT_EQ(status.getCode(), expectedCode) << name;
+        return result;
+    }
+
+    qvtest::SimulatedRoot root;
+    std::string togglesPath = root / "var/local/vorlane/systemsettings/qvrf_features.ini";
+    nQVAPALS100::tStatus accessorStatus;
+    SystemSettingsAccessor accessor{accessorStatus};
+    Toggles toggles;
+};
+
+TEST_F(RuntimeTogglesTest, WithoutAFileTheDefaultIsAnsweredAndCached) {
+    initialize(toggles);
+    EXPECT_EQ(value(kThreadBound, -1, -22), -1);
+    EXPECT_EQ(value(kThreadBound, -1), -1);
+    // The missing file stays an empty document until reload.
+    writeToggles("[qvrfUpperBoundValueOfThreadsInPool]\nValue=4\n");
+    EXPECT_EQ(value("Other", 3, -52006), 3);
+    nQVAPALS100::tStatus status;
+    toggles.reload(status);
+    EXPECT_EQ(status.getCode(), 0);
+    EXPECT_EQ(value(kThreadBound, -1), 4);
+}
+
+TEST_F(RuntimeTogglesTest, SectionAndKeyMatchWithoutRegardToCase) {
+    writeToggles(
+        "[QVRFUPPERBOUNDVALUEOFTHREADSINPOOL]\nvalue = 8\n[qvrfText]\nValue=abc\n"
+        "[qvrfEmpty]\nValue=\n");
+    initialize(toggles);
+    EXPECT_EQ(value(kThreadBound, -1), 8);
+    EXPECT_EQ(value("Text", 2), 2);
+    EXPECT_EQ(value("Empty", 2, -52006), 2);
+    EXPECT_EQ(value(nullptr, 9, -52005), 9);
+}
+
+TEST_F(RuntimeTogglesTest, WithoutAFileNameThereIsNoFileToLoad) {
+    initialize(toggles, "");
+    EXPECT_EQ(value(kThreadBound, 7, -52005), 7);
+}
+
+TEST_F(RuntimeTogglesTest, AnswersStayUntilReloadOrClear) {
+    writeToggles("[qvrfA]\nValue=1\n");
+    initialize(toggles);
+    EXPECT_EQ(value("A", 0), 1);
+    writeToggles("[qvrfA]\nValue=2\n");
+    EXPECT_EQ(value("A", 0), 1);
+    nQVAPALS100::tStatus status;
+    toggles.clear(status);
+    EXPECT_EQ(value("A", 0), 2);
+    toggles.setValue("A", 5, status);
+    toggles.setValue("X", 6, status);
+    EXPECT_EQ(status.getCode(), 0);
+    EXPECT_EQ(value("A", 0), 5);
+    EXPECT_EQ(value("X", 0), 6);
+    EXPECT_STREQ(accessor.getFilePath(), togglesPath.c_str());
+}
+
+TEST_F(RuntimeTogglesTest, AnObjectThatCouldNotBeSetUpAnswersItsDefaultAndSaysWhy) {
+    nQVAPALS100::tStatus failed;
+    failed.setCode(-52003, "qv3377hal", "test", 1);
+    Toggles broken;
+    nQVAPALS100::tStatus status;
+    broken.initialize("qvrf", "features.ini", "vorlane", &accessor, failed);
+    int result = 0;
+    broken.getValue(kThreadBound, -1, result, status);
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(status.getCode(), -52003);
+
+    // A status that already holds an error makes getValue do nothing.
+    result = 3;
+    broken.getValue(kThreadBound, -1, result, status);
+    EXPECT_EQ(result, 3);
+}
+
+}  // namespace
