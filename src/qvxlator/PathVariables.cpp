@@ -2,26 +2,36 @@
 
 #include <cstring>
 
-#include "qvxlator/StandardPaths.h"
+#include "qvhtl/err/String.h"
+#include "qvsysq/sysq.h"
 #include "qvxlator/StatusDetail.h"
 
 namespace qvxlator {
+
+namespace {
+// A status-style query of the standard paths as a std::string.
+std::string query(void (*get)(qvhtl::err::String&, qverr::Status&), qverr::Status& status) {
+    qvhtl::err::String value;
+    get(value, status);
+    return status.isError() ? std::string() : std::string(value.data(), value.size());
+}
+}  // namespace
 
 std::string lookupVariable(const char* name, qverr::Status& status) {
     if (status.isError() || !name) {
         return {};
     }
     if (std::strcmp(name, "_qvShared32Dir") == 0 || std::strcmp(name, "_qvSharedDir") == 0) {
-        return paths::sharedDataDir(status);
+        return query(qvsysq::getSharedDataDir, status);
     }
     if (std::strcmp(name, "_multiarchlibdir") == 0) {
-        return paths::multiarchLibDir(status);
+        return query(qvsysq::getMultiarchLibDir, status);
     }
     if (std::strcmp(name, "_commonAppDataDir") == 0) {
-        return paths::commonAppDataDir(status);
+        return query(qvsysq::getLocalStateDir, status);
     }
     if (std::strcmp(name, "_tempDir") == 0) {
-        return paths::tempDir(status);
+        return query(qvsysq::getTempDir, status);
     }
     return {};
 }
@@ -54,7 +64,7 @@ std::string expandPath(const std::string& path, qverr::Status& status) {
 }
 
 std::string standardErrorsDirectory(qverr::Status& status) {
-    std::string directory = paths::sharedDataDir(status);
+    std::string directory = query(qvsysq::getSharedDataDir, status);
     if (status.isError()) {
         return {};
     }

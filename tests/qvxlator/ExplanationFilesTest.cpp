@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "XlatorTestSupport.h"
+#include "qvxlator/XlatorTestSupport.h"
 #include "qvxlator/PathVariables.h"
 #include "qvxlator/kxErrorsParser.h"
 
@@ -12,6 +12,7 @@ namespace {
 using xlatortest::explanationFile;
 using xlatortest::member;
 using xlatortest::TempDir;
+using xlatortest::write;
 
 constexpr uint32_t kNotFound = static_cast<uint32_t>(-52006);
 
@@ -30,7 +31,7 @@ std::string parse(const std::string& path, uint32_t code) {
 
 TEST(ExplanationFile, FindsTheBlockOfTheCodeWrittenInDecimalOrHexadecimal) {
     TempDir dir;
-    const std::string file = dir.write(
+    const std::string file = write(dir, 
         "a.txt", explanationFile({{"-52005", "Invalid parameter."},
                                   {"0xFFFF34DA", "Resource not found.\nSecond line."},
                                   {"-1074097800", "Software fault."},
@@ -44,7 +45,7 @@ TEST(ExplanationFile, FindsTheBlockOfTheCodeWrittenInDecimalOrHexadecimal) {
 
 TEST(ExplanationFile, StripsLineEndsAndSkipsCommentBlocks) {
     TempDir dir;
-    const std::string file = dir.write(
+    const std::string file = write(dir, 
         "a.txt",
         "<?XML VERSION=\"1.0\" encoding=\"x\"?>\r\n<QVDOCUMENT>\r\n"
         "<qvcomment>\r\n<qverror code=\"5\">\r\nnot this one\r\n</qverror>\r\n</qvcomment>\r\n"
@@ -56,16 +57,16 @@ TEST(ExplanationFile, StripsLineEndsAndSkipsCommentBlocks) {
 
 TEST(ExplanationFile, TextsThatAreNotExplanationFilesDescribeNothing) {
     TempDir dir;
-    EXPECT_EQ(parse(dir.write("a.txt", "<?xml version=\"2.0\"?>\n<qvdocument>\n"
+    EXPECT_EQ(parse(write(dir, "a.txt", "<?xml version=\"2.0\"?>\n<qvdocument>\n"
                                        "<qverror code=\"1\">\nx\n</qverror>\n"),
                     1),
               "");
-    EXPECT_EQ(parse(dir.write("b.txt", "<?xml version=\"1.0\"?>\n<document>\n<qverror code=\"1\">\n"), 1),
+    EXPECT_EQ(parse(write(dir, "b.txt", "<?xml version=\"1.0\"?>\n<document>\n<qverror code=\"1\">\n"), 1),
               "");
-    EXPECT_EQ(parse(dir.write("c.txt", "<?xml version=\"1.0\"?>\n<qvdocument>\n"), 1), "");
-    EXPECT_EQ(parse(dir.write("d.txt", ""), 1), "");
+    EXPECT_EQ(parse(write(dir, "c.txt", "<?xml version=\"1.0\"?>\n<qvdocument>\n"), 1), "");
+    EXPECT_EQ(parse(write(dir, "d.txt", ""), 1), "");
     // Blocks after the end of the document are not read.
-    EXPECT_EQ(parse(dir.write("e.txt", "<?xml version=\"1.0\"?>\n<qvdocument>\n</qvdocument>\n"
+    EXPECT_EQ(parse(write(dir, "e.txt", "<?xml version=\"1.0\"?>\n<qvdocument>\n</qvdocument>\n"
                                        "<qverror code=\"1\">\nx\n</qverror>\n"),
                     1),
               "");
@@ -86,7 +87,7 @@ TEST(ExplanationFile, MalformedFilesFailWithResourceNotFound) {
     };
     for (const Case& c : cases) {
         qverr::Status status;
-        EXPECT_EQ(parse(dir.write("bad.txt", c.content), 1, status), "");
+        EXPECT_EQ(parse(write(dir, "bad.txt", c.content), 1, status), "");
         EXPECT_EQ(status.code, -52006);
         EXPECT_EQ(member(status.jsonText(), "qvxlator_debug/debug"), c.debug);
     }
@@ -100,7 +101,7 @@ TEST(ExplanationFile, MalformedFilesFailWithResourceNotFound) {
 
 TEST(ExplanationFile, AStatusHoldingAnErrorIsLeftAlone) {
     TempDir dir;
-    const std::string file = dir.write("a.txt", explanationFile({{"1", "one"}}));
+    const std::string file = write(dir, "a.txt", explanationFile({{"1", "one"}}));
     qverr::Status status;
     status.setCode(-1, QVERR_LOCATION("test", "first"));
     EXPECT_EQ(parse(file, 1, status), "");
@@ -115,15 +116,15 @@ std::string searchDir(const std::string& path, uint32_t code, qverr::Status& sta
 
 TEST(ExplanationDirectory, SearchesOnlyTxtAndErrFiles) {
     TempDir dir;
-    dir.write("upper.TXT", explanationFile({{"1", "from TXT"}}));
-    dir.write("backup.txt.bak", explanationFile({{"1", "from bak"}}));
-    dir.write("sub.txt/inner.txt", explanationFile({{"1", "from a directory"}}));
+    write(dir, "upper.TXT", explanationFile({{"1", "from TXT"}}));
+    write(dir, "backup.txt.bak", explanationFile({{"1", "from bak"}}));
+    write(dir, "sub.txt/inner.txt", explanationFile({{"1", "from a directory"}}));
     qverr::Status status;
     EXPECT_EQ(searchDir(dir.path(), 1, status), "");
     EXPECT_EQ(status.code, 0);
 
-    dir.write("codes.err", explanationFile({{"1", "from err"}}));
-    dir.write("other.txt", explanationFile({{"2", "two"}}));
+    write(dir, "codes.err", explanationFile({{"1", "from err"}}));
+    write(dir, "other.txt", explanationFile({{"2", "two"}}));
     EXPECT_EQ(searchDir(dir.path(), 1, status), "from err");
     EXPECT_EQ(searchDir(dir.path(), 2, status), "two");
     EXPECT_EQ(status.code, 0);
@@ -131,7 +132,7 @@ TEST(ExplanationDirectory, SearchesOnlyTxtAndErrFiles) {
 
 TEST(ExplanationDirectory, AMalformedFileEndsTheSearch) {
     TempDir dir;
-    dir.write("bad.txt", "<?xml version=\"1.0\"?>\n<qvdocument>\n<qverror code=\"9\">\n");
+    write(dir, "bad.txt", "<?xml version=\"1.0\"?>\n<qvdocument>\n<qverror code=\"9\">\n");
     qverr::Status status;
     EXPECT_EQ(searchDir(dir.path(), 9, status), "");
     EXPECT_EQ(status.code, -52006);
@@ -139,7 +140,7 @@ TEST(ExplanationDirectory, AMalformedFileEndsTheSearch) {
 
 TEST(ExplanationDirectory, APathThatIsNotADirectoryFails) {
     TempDir dir;
-    const std::string file = dir.write("a.txt", explanationFile({{"1", "one"}}));
+    const std::string file = write(dir, "a.txt", explanationFile({{"1", "one"}}));
     for (const std::string& path : {file, dir.path() + "/absent"}) {
         qverr::Status status;
         EXPECT_EQ(searchDir(path, 1, status), "");
@@ -160,9 +161,9 @@ std::string searchErrors(const std::string& path, uint32_t code, uint32_t lang,
 
 TEST(ErrorsDirectory, TheLanguageDirectoryComesFirstThenTheDirectoryItself) {
     TempDir dir;
-    dir.write("French/f.txt", explanationFile({{"1", "un"}}));
-    dir.write("English/e.txt", explanationFile({{"1", "one"}, {"2", "two"}}));
-    dir.write("common.txt", explanationFile({{"1", "common one"}, {"3", "common three"}}));
+    write(dir, "French/f.txt", explanationFile({{"1", "un"}}));
+    write(dir, "English/e.txt", explanationFile({{"1", "one"}, {"2", "two"}}));
+    write(dir, "common.txt", explanationFile({{"1", "common one"}, {"3", "common three"}}));
     qverr::Status status;
     EXPECT_EQ(searchErrors(dir.path(), 1, 1, status), "un");
     EXPECT_EQ(searchErrors(dir.path(), 3, 1, status), "common three");

@@ -1,5 +1,5 @@
-// Shared by the translator tests: temporary directory trees, a host
-// allocator, and JSON compared as decoded values.
+// Shared by the translator tests: explanation files, a host allocator, and
+// JSON compared as decoded values.
 #pragma once
 
 #include <cjson/cJSON.h>
@@ -7,41 +7,23 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "qverr/Status.h"
+#include "support/TempDir.h"
 
 namespace xlatortest {
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "qvxlatorXXXXXX").string();
-        path_ = mkdtemp(pattern.data()) ? pattern : std::string();
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
+using qvtest::TempDir;
 
-    const std::string& path() const { return path_; }
-
-    // Writes `content` to path()/relative, creating the directories.
-    std::string write(const std::string& relative, const std::string& content) const {
-        const std::filesystem::path file = std::filesystem::path(path_) / relative;
-        std::filesystem::create_directories(file.parent_path());
-        std::ofstream(file, std::ios::binary) << content;
-        return file.string();
-    }
-
-private:
-    std::string path_;
-};
+// Writes `content` to dir/relative, creating the directories; the path.
+template <typename Dir>
+std::string write(const Dir& dir, const std::string& relative, const std::string& content) {
+    const std::string path = dir / relative;
+    qvtest::writeFile(path, content);
+    return path;
+}
 
 // An explanation file holding one description per (code, text) pair.
 inline std::string explanationFile(std::initializer_list<std::pair<std::string, std::string>> entries) {

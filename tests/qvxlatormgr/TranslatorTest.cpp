@@ -4,9 +4,10 @@
 #include <cstring>
 #include <string>
 
-#include "../qvxlator/XlatorTestSupport.h"
+#include "qvxlator/XlatorTestSupport.h"
 #include "qvmxl/qvmxl.h"
 #include "qvxlatormgr/Registry.h"
+#include "support/SimulatedRoot.h"
 
 namespace {
 
@@ -17,6 +18,7 @@ using xlatortest::hostAlloc;
 using xlatortest::member;
 using xlatortest::take;
 using xlatortest::TempDir;
+using xlatortest::write;
 
 constexpr uint32_t kEnglish = 0;
 constexpr uint32_t kFrench = 1;
@@ -61,7 +63,7 @@ protected:
 
     // A translator whose module is a script of the test's own.
     Translator* createScripted(const std::string& script, qverr::Status& status) {
-        dir_.write("modules/testxlator.lua", script);
+        write(dir_, "modules/testxlator.lua", script);
         return create("{\"qvxlatorlua_xlator\":\"testxlator\",\"qvxlatorlua_path\":\"$_tempDir/modules\"}",
                       status);
     }
@@ -146,13 +148,13 @@ TEST_F(TranslatorTest, BadRegistrationInformationFailsCreation) {
 }
 
 TEST_F(TranslatorTest, StaticDescriptionsFollowTheSearchOrder) {
-    dir_.write("zmerrors/qv3377HAL/French/a.txt",
+    write(dir_, "zmerrors/qv3377HAL/French/a.txt",
                explanationFile({{"-1", "zm fr"}, {"-9", "zm fr wins"}}));
-    dir_.write("zmerrors/qv3377HAL/English/a.txt", explanationFile({{"-2", "zm en"}}));
-    dir_.write("errors/French/a.txt",
+    write(dir_, "zmerrors/qv3377HAL/English/a.txt", explanationFile({{"-2", "zm en"}}));
+    write(dir_, "errors/French/a.txt",
                explanationFile({{"-3", "errors fr"}, {"-9", "errors fr loses"}}));
-    dir_.write("errors/a.err", explanationFile({{"-4", "errors root"}}));
-    dir_.write("errors/English/a.txt", explanationFile({{"-5", "errors en"}}));
+    write(dir_, "errors/a.err", explanationFile({{"-4", "errors root"}}));
+    write(dir_, "errors/English/a.txt", explanationFile({{"-5", "errors en"}}));
     Translator* translator = create();
 
     EXPECT_EQ(staticDesc(translator, -1, kFrench), "zm fr");
@@ -170,6 +172,19 @@ TEST_F(TranslatorTest, StaticDescriptionsFollowTheSearchOrder) {
     // Bits above the language and the development-environment hint are ignored.
     EXPECT_EQ(staticDesc(translator, -1, kFrench | 0x100 | 0xF000), "zm fr");
     EXPECT_EQ(staticDesc(translator, 12345, kEnglish), "Error description not found");
+    translator->destroy(translator);
+}
+
+TEST_F(TranslatorTest, TheRegisteredSettingsSearchTheSharedDataDirectory) {
+    qvtest::SimulatedRoot root;
+    const std::string share = "usr/local/vorlane/share/";
+    write(root, share + "zmerrors/qv3377HAL/French/a.txt", explanationFile({{"-52005", "zm fr"}}));
+    write(root, share + "errors/English/a.txt",
+          explanationFile({{"-52005", "Invalid parameter."}, {"-52006", "Not found."}}));
+    Translator* translator = create(qvxlatormgr::kMxlatorRegistrationInfo);
+    EXPECT_EQ(staticDesc(translator, -52005, kFrench), "zm fr");
+    EXPECT_EQ(staticDesc(translator, -52005, kEnglish), "Invalid parameter.");
+    EXPECT_EQ(staticDesc(translator, -52006, kFrench), "Not found.");
     translator->destroy(translator);
 }
 
@@ -371,7 +386,7 @@ TEST_F(TranslatorTest, ScriptResultsCrossTheBoundaryAsTextOrStatus) {
               "invalid language");
     EXPECT_EQ(member(staticDesc(translator, 12, 0), "qvxlator_debug/qvxlatordll"),
               "plugin dll path invalid");
-    dir_.write("English/a.txt", explanationFile({{"-52006", "found"}}));
+    write(dir_, "English/a.txt", explanationFile({{"-52006", "found"}}));
     EXPECT_EQ(staticDesc(translator, 13, 0), "found");
     EXPECT_NE(staticDesc(translator, 14, 0).find("bad argument #1"), std::string::npos);
     EXPECT_EQ(staticDesc(translator, 15, 0), "German|nil|kor|nil");
