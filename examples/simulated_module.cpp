@@ -18,8 +18,8 @@
 #include "apal_qv3377k/tInterfaceProxy_qv3377k.h"
 #include "kerneldriver/DeviceTree.h"
 #include "kerneldriver/Driver.h"
-#include "qverr/Status.h"
 #include "qvapal/protons/enumeration/tDeviceInterfaceIterator.h"
+#include "qverr/Status.h"
 #include "requests/RequestDecoder.h"
 
 namespace {
@@ -71,7 +71,8 @@ public:
 private:
     static void fillTraits(Reply& reply, uint32_t used) {
         auto traits = reply.bytes("traits");
-        for (uint32_t i = 0; i < used && i < traits.size(); ++i) traits[i] = static_cast<uint8_t>(i + 1);
+        for (uint32_t i = 0; i < used && i < traits.size(); ++i)
+            traits[i] = static_cast<uint8_t>(i + 1);
         reply.set("size", used);
     }
 
