@@ -1,0 +1,161 @@
+// How an instrument driver reaches the module through this library, run
+// against the simulated kernel driver so that it needs no hardware:
+//
+//   1. find the module by walking the device interfaces its kernel driver
+//      publishes under "/proc/driver/qv/";
+//   2. open the kernel-driver proxy on the device file the entry names;
+//   3. send requests through the proxy's sub-interfaces, one platform status
+//      carried through them all;
+//   4. turn a failed request into the chained status record with its JSON
+//      error context, as the library's sessions do before they raise it.
+//
+// Exits with 0 when every step behaved as described, 1 otherwise.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "apal_qv3377k/tInterfaceProxy_qv3377k.h"
+#include "kerneldriver/DeviceTree.h"
+#include "kerneldriver/Driver.h"
+#include "qvapal/protons/enumeration/tDeviceInterfaceIterator.h"
+#include "qverr/Status.h"
+#include "requests/RequestDecoder.h"
+
+namespace {
+
+using nQVAPALS100::tStatus;
+using qvsim::DecodedRequest;
+using qvsim::Reply;
+
+// The simulated module: one device file, published by its kernel driver as
+// an interface entry, and the few behaviours this program asks for. Every
+// other request is answered with status 0 and the caller's output block.
+class SimulatedModule {
+public:
+    static constexpr uint32_t kDriverInterfaceVersion = 0x00010004;
+    static constexpr uint32_t kModuleCount = 1;
+
+    SimulatedModule() {
+        const std::string deviceFile = driver_.addDevice("qv3377k0");
+        tree_.addInterface("qv3377k", sdihal::tInterfaceProxy_qv3377k::kInterfaceName, "0",
+                           deviceFile);
+        tree_.setDeviceProperty("qv3377k", "serialNumber", "01AB23CD");
+
+        decoder_.on("rfplat.getDriverInterfaceVersion", [](const DecodedRequest&, Reply& reply) {
+            reply.set("return", kDriverInterfaceVersion);
+            return 0;
+        });
+        // The driver answers a module index it does not have with an error
+        // code in the reply, not with a failed ioctl.
+        decoder_.on("rfplat.getModuleRev", [](const DecodedRequest& request, Reply& reply) {
+            if (request.value("moduleIndex") >= kModuleCount) {
+                reply.status(qverr::qvapalerr_invalidParameter);
+            } else {
+                reply.set("revision", 3);
+            }
+            return 0;
+        });
+        // Traits records are laid out by the engine that reads them; the
+        // driver reports how many of their bytes it filled.
+        decoder_.on("wgen.getTraits", [](const DecodedRequest&, Reply& reply) {
+            fillTraits(reply, 48);
+            return 0;
+        });
+        decoder_.on("mra.getTraits", [](const DecodedRequest&, Reply& reply) {
+            fillTraits(reply, 61);
+            return 0;
+        });
+    }
+
+private:
+    static void fillTraits(Reply& reply, uint32_t used) {
+        auto traits = reply.bytes("traits");
+        for (uint32_t i = 0; i < used && i < traits.size(); ++i)
+            traits[i] = static_cast<uint8_t>(i + 1);
+        reply.set("size", used);
+    }
+
+    qvsim::DeviceTree tree_;
+    qvsim::Driver driver_;
+    qvsim::RequestDecoder decoder_{driver_};
+};
+
+bool check(bool condition, const char* what) {
+    if (!condition) std::printf("unexpected: %s\n", what);
+    return condition;
+}
+
+// Steps 1 and 2: the first published module's device file, opened.
+bool openFirstModule(sdihal::tInterfaceProxy_qv3377k& proxy) {
+    using sdihal::nQVAPAL000::tDeviceInterfaceIterator;
+    tStatus status;
+    tDeviceInterfaceIterator entry(sdihal::tInterfaceProxy_qv3377k::kInterfaceName, status);
+    if (!check(!entry.isEnd(), "no module published")) return false;
+
+    sdihal::nQVAPAL000::tInterfacePath path;
+    entry.getInterfacePath(path, status);
+    char serial[32] = {};
+    uint64_t serialSize = 0;
+    entry.getDeviceProperty("serialNumber", serial, sizeof serial - 1, &serialSize, status);
+    std::printf("found %s: device file %s, serial number %s\n",
+                sdihal::tInterfaceProxy_qv3377k::kInterfaceName, path.path, serial);
+
+    proxy.open(path, status);
+    return check(status.code == 0 && proxy.isOpen(), "the device file did not open");
+}
+
+// Step 3: requests through the sub-interfaces a session would hold.
+bool queryModule(sdihal::tInterfaceProxy_qv3377k& proxy) {
+    sdihal::iInterfaceProxy_rfplat& rfplat = proxy;
+    sdihal::iInterfaceProxy_wgen& wgen = proxy;
+    sdihal::iInterfaceProxy_mra& mra = proxy;
+
+    tStatus status;
+    const uint32_t version = rfplat.getDriverInterfaceVersion(status);
+    uint32_t revision = 0;
+    rfplat.getModuleRev(0, &revision, status);
+    sdihal::tRecord<48> generationTraits;
+    uint32_t generationSize = 0;
+    wgen.getTraits(&generationTraits, &generationSize, status, 0);
+    sdihal::tRecord<64> acquisitionTraits;
+    uint32_t acquisitionSize = 0;
+    mra.getTraits(&acquisitionTraits, &acquisitionSize, status, 0);
+    // One status runs through the whole chain: after an error, the
+    // remaining requests would not have been sent.
+    if (!check(status.code == 0, "a request failed")) return false;
+
+    std::printf("driver interface version: 0x%08x\n", version);
+    std::printf("module 0 revision: %u\n", revision);
+    std::printf("generation traits: %u bytes, first word 0x%016llx\n", generationSize,
+                static_cast<unsigned long long>(generationTraits.as<uint64_t>()));
+    std::printf("acquisition traits: %u bytes, first word 0x%016llx\n", acquisitionSize,
+                static_cast<unsigned long long>(acquisitionTraits.as<uint64_t>()));
+    return check(version == SimulatedModule::kDriverInterfaceVersion && revision == 3 &&
+                     generationSize == 48 && acquisitionSize == 61,
+                 "the module's answers did not come back");
+}
+
+// Step 4: a request the driver refuses, and what a session makes of it.
+bool provokeError(sdihal::tInterfaceProxy_qv3377k& proxy) {
+    sdihal::iInterfaceProxy_rfplat& rfplat = proxy;
+    tStatus platformStatus;
+    uint32_t revision = 0;
+    rfplat.getModuleRev(SimulatedModule::kModuleCount, &revision, platformStatus);
+
+    qverr::Status status;
+    status.mergeTStatus(platformStatus);
+    std::printf("module %u revision: status %d\n", SimulatedModule::kModuleCount, status.code);
+    std::printf("error context: %s\n", status.jsonText());
+    return check(status.code == qverr::qvapalerr_invalidParameter, "the refusal was lost");
+}
+
+}  // namespace
+
+int main() {
+    SimulatedModule module;
+    sdihal::tInterfaceProxy_qv3377k proxy;
+    const bool ok = openFirstModule(proxy) && queryModule(proxy) && provokeError(proxy);
+    proxy.close();
+    return ok ? EXIT_SUCCESS : EXIT_FAILURE;
+}
