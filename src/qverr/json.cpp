@@ -237,6 +237,8 @@ const char* parseString(const char* p, Token& token) {
             const char e = q[1];
             if (e == 'u') {
                 for (int i = 2; i < 6; ++i) {
+                    // A text that ends inside the escape is an unterminated string.
+                    if (q[i] == 0) return fail(token, q + i, kErrorString);
                     if (hexValue(q[i]) < 0) return fail(token, q, kErrorBadCharacter);
                 }
                 q += 6;

@@ -86,6 +86,7 @@ TEST(JsonReader, ReportsEachErrorWithItsPosition) {
         {"\"a\x01\"", json::kErrorBadCharacter, 2},
         {"\"a\\q\"", json::kErrorBadCharacter, 2},
         {"\"\\u12g4\"", json::kErrorBadCharacter, 1},
+        {"\"\\u12", json::kErrorString, 5},
         {"[1,2,]", json::kErrorTrailingComma, 5},
         {"{\"a\":1, }", json::kErrorTrailingComma, 8},
         {"[{\"a\":[1,]}]", json::kErrorTrailingComma, 9},
