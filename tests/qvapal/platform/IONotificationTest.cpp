@@ -1,5 +1,10 @@
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <linux/netlink.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -76,6 +81,11 @@ TEST_P(IONotification, TimesOutAndStopsOneReadPerStop) {
     }
     read(stopping, 10);
     EXPECT_EQ(stopping.code, -52007);
+
+    // Stops beyond what the pipe holds are refused, never waited for.
+    tStatus flooded;
+    for (int i = 0; i < 1000000 && !flooded.isError(); ++i) reader->stop(flooded);
+    EXPECT_EQ(flooded.code, -52024);
 }
 
 TEST_P(IONotification, DeliversKindValueAndPayloadSkippingWhatIsNoNotification) {
@@ -93,7 +103,9 @@ TEST_P(IONotification, DeliversKindValueAndPayloadSkippingWhatIsNoNotification) 
     ASSERT_TRUE(send({'t', 'i', 'n', 'y'}));
     ASSERT_TRUE(send(cut));
     ASSERT_TRUE(send(overlong));
-    ASSERT_TRUE(driver.notify(reader->getPortId(), 2, 4, "good", 4));
+    // Only types 1 to 4 are netlink's own.
+    ASSERT_TRUE(send(qvsim::notificationDatagram(0, 2, 4, "good", 4)));
+    ASSERT_TRUE(driver.notify(reader->getPortId(), 1, 8, nullptr, 0));
 
     Received first = read(status);
     EXPECT_EQ(first.kind, 0u);
@@ -105,6 +117,22 @@ TEST_P(IONotification, DeliversKindValueAndPayloadSkippingWhatIsNoNotification) 
     EXPECT_EQ(good.value, 4u);
     EXPECT_EQ(good.size, 4u);
     EXPECT_EQ(std::memcmp(good.payload, "good", 4), 0);
+    EXPECT_EQ(read(status).value, 8u);
+
+    // Nothing but a control message: the read still ends at its time-out.
+    ASSERT_TRUE(send(qvsim::notificationDatagram(NLMSG_NOOP, 1, 9, nullptr, 0)));
+    std::atomic<bool> returned{false};
+    std::thread rescue([&] {  // ends a read stuck past its time-out, so the test fails
+        for (int i = 0; i < 300 && !returned.load(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (!returned.load()) driver.notify(reader->getPortId(), 1, 5, nullptr, 0);
+    });
+    tStatus quiet;
+    read(quiet, 50);
+    returned = true;
+    rescue.join();
+    EXPECT_EQ(quiet.code, -52007);
 }
 
 TEST_P(IONotification, RejectsUnknownKindsAndOversizedPayloads) {
@@ -119,6 +147,43 @@ TEST_P(IONotification, RejectsUnknownKindsAndOversizedPayloads) {
     tStatus second;
     read(second);
     EXPECT_EQ(second.code, -52024);
+}
+
+TEST_P(IONotification, ReportsAnErrorPendingOnTheSocket) {
+    // A refused datagram leaves an error on a connected UDP socket, as lost
+    // notifications leave one on a netlink socket: poll() then reports it
+    // without input.
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    const int probe = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    ::close(probe);  // nothing listens on that port any more
+    const int refused = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(::connect(refused, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::send(refused, "x", 1, 0), 1);
+    pollfd pending{refused, 0, 0};
+    if (::poll(&pending, 1, 2000) != 1 || !(pending.revents & POLLERR)) {
+        ::close(refused);
+        GTEST_SKIP() << "no error reported for a refused datagram";
+    }
+    ASSERT_EQ(::dup2(refused, reader->getSocket()), reader->getSocket());
+    ::close(refused);
+
+    std::atomic<bool> returned{false};
+    std::thread rescue([&] {  // ends a read stuck on the stop pipe, so the test fails
+        for (int i = 0; i < 300 && !returned.load(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        tStatus stopping;
+        if (!returned.load()) reader->stop(stopping);
+    });
+    read(status);
+    returned = true;
+    rescue.join();
+    EXPECT_EQ(status.code, -52024);
 }
 
 TEST_P(IONotification, RegistersThroughTheDeviceFile) {

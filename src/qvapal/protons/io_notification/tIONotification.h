@@ -45,8 +45,11 @@ public:
 
 private:
     void openSocket(uint64_t queueLength, nQVAPALS100::tStatus& status);
-    uint64_t receive(uint32_t* kind, void* payload, uint32_t* payloadSize,
-                     nQVAPALS100::tStatus& status);
+    // Takes one waiting datagram; false when it was no notification (or none
+    // was waiting), true when the read is over (`value` set or the status
+    // raised).
+    bool receive(uint32_t* kind, void* payload, uint32_t* payloadSize, uint64_t& value,
+                 nQVAPALS100::tStatus& status);
 
     int32_t socket_ = -1;
     uint32_t portId_ = 0;

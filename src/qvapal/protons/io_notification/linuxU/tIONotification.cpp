@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "qvapal/protons/system/tSystemInterface.h"
+#include "qvapal/quarks/clock.h"
 #include "qvapal/quarks/raise.h"
 #include "qverr/Status.h"
 
@@ -22,8 +23,6 @@ constexpr size_t kKindOffset = 22;
 constexpr size_t kValueOffset = 24;
 constexpr size_t kPayloadSizeOffset = 32;
 constexpr size_t kPayloadOffset = 36;
-// Netlink's own control messages (no-op, error, done, overrun).
-constexpr uint16_t kLastControlType = 4;
 
 template <typename T>
 T field(const unsigned char* message, size_t offset) {
@@ -99,64 +98,83 @@ void tIONotificationReader::openSocket(uint64_t queueLength, nQVAPALS100::tStatu
 uint64_t tIONotificationReader::read(uint32_t* kind, void* payload, uint32_t* payloadSize,
                                      nQVAPALS100::tStatus& status, uint32_t timeoutMs) {
     if (status.isError()) return 0;
-    pollfd descriptors[2] = {{socket_, POLLIN, 0}, {stopPipe_.readEnd(), POLLIN, 0}};
-    const int ready = pollRetrying(descriptors, 2, pollTimeout(timeoutMs));
-    if (ready < 0) {
-        QVAPAL_RAISE(status, qverr::qvapalerr_osFault);
-        return 0;
+    const int timeout = pollTimeout(timeoutMs);
+    const uint64_t start = atut::poller::Poller::nowNanoseconds();
+    for (;;) {
+        pollfd descriptors[2] = {{socket_, POLLIN, 0}, {stopPipe_.readEnd(), POLLIN, 0}};
+        const int ready = pollRetrying(descriptors, 2, pollTimeLeft(timeout, start));
+        if (ready < 0) {
+            QVAPAL_RAISE(status, qverr::qvapalerr_osFault);
+            return 0;
+        }
+        if (ready == 0) {
+            QVAPAL_RAISE(status, qverr::qvapalerr_operationTimedOut);
+            return 0;
+        }
+        // An error pending on the socket (netlink reports lost notifications
+        // so) comes without input: the receive reports it.
+        if (descriptors[0].revents != 0) {
+            uint64_t value = 0;
+            if (receive(kind, payload, payloadSize, value, status)) return value;
+        }
+        // Only the stop byte is read here: a wait on the pipe could not be
+        // ended.
+        if (descriptors[1].revents & POLLIN) {
+            stopPipe_.consume();
+            if (payloadSize != nullptr) *payloadSize = 0;
+            if (kind != nullptr) *kind = kIONotificationStopped;
+            return 0;
+        }
     }
-    if (ready == 0) {
-        QVAPAL_RAISE(status, qverr::qvapalerr_operationTimedOut);
-        return 0;
-    }
-    if (descriptors[0].revents & POLLIN) return receive(kind, payload, payloadSize, status);
-    stopPipe_.consume();
-    if (payloadSize != nullptr) *payloadSize = 0;
-    if (kind != nullptr) *kind = kIONotificationStopped;
-    return 0;
 }
 
-uint64_t tIONotificationReader::receive(uint32_t* kind, void* payload, uint32_t* payloadSize,
-                                        nQVAPALS100::tStatus& status) {
+bool tIONotificationReader::receive(uint32_t* kind, void* payload, uint32_t* payloadSize,
+                                    uint64_t& value, nQVAPALS100::tStatus& status) {
     alignas(8) unsigned char message[kMessageSize];
-    for (;;) {
-        iovec part{message, sizeof message};
-        msghdr header{};
-        header.msg_iov = &part;
-        header.msg_iovlen = 1;
-        ssize_t received;
-        do {
-            received = recvmsg(socket_, &header, 0);
-        } while (received < 0 && errno == EINTR);
-        if (received < 0) {
-            QVAPAL_RAISE(status, qverr::kStatusIOError);
-            return 0;
-        }
-        const size_t count = static_cast<size_t>(received);
-        if (count < kNetlinkHeaderSize) continue;
-        const auto length = field<uint32_t>(message, 0);
-        const auto type = field<uint16_t>(message, 4);
-        if (length < kNetlinkHeaderSize || length > count || type <= kLastControlType) continue;
-        // A message that ends before its fields would be read from bytes of
-        // an earlier datagram: drop it.
-        if (length < kPayloadOffset) continue;
-        const auto messageKind = field<uint16_t>(message, kKindOffset);
-        if (messageKind != 1 && messageKind != 2) {
-            QVAPAL_RAISE(status, qverr::qvapalerr_featureUnsupported);
-            return 0;
-        }
-        const auto size = field<uint32_t>(message, kPayloadSizeOffset);
-        if (size > kIONotificationPayloadSize) {
-            QVAPAL_RAISE(status, qverr::kStatusIOError);
-            return 0;
-        }
-        if (length < kPayloadOffset + size) continue;
-        if (payload != nullptr) std::memcpy(payload, message + kPayloadOffset, size);
-        if (payloadSize != nullptr) *payloadSize = size;
-        if (kind != nullptr) *kind = messageKind == 1 ? kIONotificationFirstKind
-                                                      : kIONotificationSecondKind;
-        return field<uint64_t>(message, kValueOffset);
+    iovec part{message, sizeof message};
+    msghdr header{};
+    header.msg_iov = &part;
+    header.msg_iovlen = 1;
+    // Never blocks: after a datagram that is no notification the read waits
+    // again in poll(), where its time-out and a stop still count.
+    ssize_t received;
+    do {
+        received = recvmsg(socket_, &header, MSG_DONTWAIT);
+    } while (received < 0 && errno == EINTR);
+    if (received < 0) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return false;
+        QVAPAL_RAISE(status, qverr::kStatusIOError);
+        return true;
     }
+    const size_t count = static_cast<size_t>(received);
+    if (count < kNetlinkHeaderSize) return false;
+    const auto length = field<uint32_t>(message, 0);
+    const auto type = field<uint16_t>(message, 4);
+    if (length < kNetlinkHeaderSize || length > count ||
+        (type >= NLMSG_NOOP && type <= NLMSG_OVERRUN)) {
+        return false;
+    }
+    // A message that ends before its fields would be read from bytes of an
+    // earlier datagram: drop it.
+    if (length < kPayloadOffset) return false;
+    const auto messageKind = field<uint16_t>(message, kKindOffset);
+    if (messageKind != 1 && messageKind != 2) {
+        QVAPAL_RAISE(status, qverr::qvapalerr_featureUnsupported);
+        return true;
+    }
+    const auto size = field<uint32_t>(message, kPayloadSizeOffset);
+    if (size > kIONotificationPayloadSize) {
+        QVAPAL_RAISE(status, qverr::kStatusIOError);
+        return true;
+    }
+    if (length < kPayloadOffset + size) return false;
+    if (payload != nullptr) std::memcpy(payload, message + kPayloadOffset, size);
+    if (payloadSize != nullptr) *payloadSize = size;
+    if (kind != nullptr) {
+        *kind = messageKind == 1 ? kIONotificationFirstKind : kIONotificationSecondKind;
+    }
+    value = field<uint64_t>(message, kValueOffset);
+    return true;
 }
 
 void tIONotificationReader::stop(nQVAPALS100::tStatus& status) {
