@@ -147,6 +147,18 @@ TEST_F(TranslatorTest, BadRegistrationInformationFailsCreation) {
     EXPECT_EQ(status.code, -52003);
 }
 
+TEST_F(TranslatorTest, NullRegistrationMembersCountAsAbsent) {
+    write(dir_, "errors/English/a.txt", explanationFile({{"-5", "errors en"}}));
+    Translator* translator = create(
+        "{\"qvxlatorlua_xlator\":\"mxlator\",\"qvxlatorlua_path\":null,\"qvxlatorlua_settings\":"
+        "{\"driverName\":null,\"qvSharedErrorsDir\":\"$_tempDir/errors\",\"ZMErrorsDir\":"
+        "\"$_tempDir/zmerrors\"}}");
+    ASSERT_NE(translator, nullptr);
+    EXPECT_EQ(staticDesc(translator, -5, kFrench), "errors en");
+    EXPECT_EQ(member(dynamicDesc(translator, "{\"other\":1}", kEnglish), "dynamic"), "{}");
+    translator->destroy(translator);
+}
+
 TEST_F(TranslatorTest, StaticDescriptionsFollowTheSearchOrder) {
     write(dir_, "zmerrors/qv3377HAL/French/a.txt",
                explanationFile({{"-1", "zm fr"}, {"-9", "zm fr wins"}}));
