@@ -77,12 +77,12 @@ TEST_F(Frame, AnErrorInTheStatusSendsNothingAndTouchesNoOutput) {
 TEST_F(Frame, AWarningTravelsInTheStatusFieldAndYieldsOnlyToAnError) {
     iInterfaceProxy_rfplat& rfplat = proxy;
     tStatus status = withCode(0x100000003);  // only the low 32 bits travel
-    uint32_t revision = 0;
+    int32_t revision = 0;
     answer("rfplat.getModuleRev", 0, [](Reply& out) { out.set("revision", 12); });
     rfplat.getModuleRev(4, &revision, status);
     EXPECT_EQ(decoder.last("rfplat.getModuleRev")->callerStatus(), 3);
     EXPECT_EQ(decoder.last("rfplat.getModuleRev")->value("moduleIndex"), 4);
-    EXPECT_EQ(revision, 12u);
+    EXPECT_EQ(revision, 12);
     EXPECT_EQ(status.code, 0x100000003) << "a reply of 0 keeps the warning";
 
     status = withCode(3);
@@ -190,15 +190,15 @@ TEST_F(Frame, ARecordTooShortForDetailGetsTheCodeOnly) {
     EXPECT_STREQ(status.component, "");
 }
 
-TEST(PluginProxy, DetachesOnDestructionOnlyWhileOpen) {
+TEST(PluginProxy, ClosesTheSessionOnDestructionOnlyWhileOpen) {
     qvsim::Driver driver;
     qvsim::RequestDecoder decoder{driver};
     const std::string path = driver.addDevice("qv3377k0");
-    decoder.on("visapxipluginapalcodegen.attach", [](const DecodedRequest&, Reply& out) {
+    decoder.on("visapxipluginapalcodegen.openSession", [](const DecodedRequest&, Reply& out) {
         out.status(-1074000000);
         return 0;
     });
-    decoder.on("visapxipluginapalcodegen.detach", [](const DecodedRequest&, Reply& out) {
+    decoder.on("visapxipluginapalcodegen.closeSession", [](const DecodedRequest&, Reply& out) {
         out.status(-1);
         return 0;
     });
@@ -206,12 +206,12 @@ TEST(PluginProxy, DetachesOnDestructionOnlyWhileOpen) {
         tInterfaceProxy_visapxipluginapalcodegen plugin;
         tStatus status;
         plugin.open(path.c_str(), status);
-        plugin.attach(status);
+        plugin.openSession(status);
         EXPECT_EQ(status.code, -1074000000);
     }
     const auto sent = decoder.requests();
     ASSERT_EQ(sent.size(), 2u);
-    EXPECT_EQ(sent[1].name(), "visapxipluginapalcodegen.detach");
+    EXPECT_EQ(sent[1].name(), "visapxipluginapalcodegen.closeSession");
     EXPECT_EQ(sent[1].callerStatus(), 0) << "the earlier failure stays with the session";
     EXPECT_EQ(driver.openDescriptors(), 0u);
 
