@@ -90,13 +90,6 @@ TEST(ErrVector, InsertsRangesOfItselfAnywhere) {
             }
         }
     }
-    qverr::Status status;
-    qvhtl::err::Vector<int> v;
-    int values[9] = {};
-    v.insertRange(values, values + 3, status);
-    EXPECT_EQ(v.capacity(), 8u);
-    v.insertRange(values, values + 6, status);
-    EXPECT_EQ(v.capacity(), 12u);
 }
 
 TEST(StringTriple, CopiesStringsAndStatusSwapsOnlyStrings) {
