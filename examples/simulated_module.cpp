@@ -7,9 +7,13 @@
 //   3. send requests through the proxy's sub-interfaces, one platform status
 //      carried through them all;
 //   4. turn a failed request into the chained status record with its JSON
-//      error context, as the library's sessions do before they raise it.
+//      error context, as the library's sessions do before they raise it;
+//   5. hand that status to the error translator of libqv3377hal.so.1, as an
+//      error-translation host does, and print its localized description.
 //
 // Exits with 0 when every step behaved as described, 1 otherwise.
+#include <dlfcn.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +24,8 @@
 #include "kerneldriver/Driver.h"
 #include "qvapal/protons/enumeration/tDeviceInterfaceIterator.h"
 #include "qverr/Status.h"
+#include "qvmxl/qvmxl.h"
+#include "qvxlator/Translator.h"
 #include "requests/RequestDecoder.h"
 
 namespace {
@@ -137,17 +143,49 @@ bool queryModule(sdihal::tInterfaceProxy_qv3377k& proxy) {
 }
 
 // Step 4: a request the driver refuses, and what a session makes of it.
-bool provokeError(sdihal::tInterfaceProxy_qv3377k& proxy) {
+bool provokeError(sdihal::tInterfaceProxy_qv3377k& proxy, qverr::Status& status) {
     sdihal::iInterfaceProxy_rfplat& rfplat = proxy;
     tStatus platformStatus;
     uint32_t revision = 0;
     rfplat.getModuleRev(SimulatedModule::kModuleCount, &revision, platformStatus);
 
-    qverr::Status status;
     status.mergeTStatus(platformStatus);
+    // A session explains the refusal with the value it sent.
+    qvmxl::writeUsageParam(
+        qvmxl::getOrderedDataWriter(qvmxl::kTranslatorName, status),
+        qvmxl::UsageParam<uint32_t>{"kUsageTypeBadValue", SimulatedModule::kModuleCount});
     std::printf("module %u revision: status %d\n", SimulatedModule::kModuleCount, status.code);
     std::printf("error context: %s\n", status.jsonText());
     return check(status.code == qverr::qvapalerr_invalidParameter, "the refusal was lost");
+}
+
+char* hostAllocate(void*, size_t size, void*, qverr::Status* status) {
+    return status->isError() ? nullptr : static_cast<char*>(std::malloc(size));
+}
+
+// Step 5: the translator, reached as a host reaches it: by loading the
+// shared library and asking its factory entry point.
+bool translate(const qverr::Status& error) {
+    void* library = dlopen(QV_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+    if (!check(library != nullptr, "libqv3377hal.so.1 did not load")) return false;
+    auto create = reinterpret_cast<qvxlator::FactoryFn>(dlsym(library, "qvxlator_exported_create"));
+    bool ok = check(create != nullptr, "the translator factory is missing");
+    qverr::Status status;
+    qvxlator::Translator* translator =
+        ok ? create(qvmxl::kTranslatorName, "{\"qvxlatorlua_xlator\":\"mxlator\"}", &status)
+           : nullptr;
+    ok = ok && check(translator != nullptr, "no translator");
+    for (uint32_t language : {0u, 2u}) {
+        if (!ok) break;
+        char* text = translator->getDynamicDesc(translator, error.jsonText(), language, "json1",
+                                                hostAllocate, nullptr, &status);
+        ok = check(text != nullptr && status.code == 0, "no description");
+        if (ok) std::printf("description (language %u): %s\n", language, text);
+        std::free(text);
+    }
+    if (translator) translator->destroy(translator);
+    dlclose(library);
+    return ok;
 }
 
 }  // namespace
@@ -155,7 +193,9 @@ bool provokeError(sdihal::tInterfaceProxy_qv3377k& proxy) {
 int main() {
     SimulatedModule module;
     sdihal::tInterfaceProxy_qv3377k proxy;
-    const bool ok = openFirstModule(proxy) && queryModule(proxy) && provokeError(proxy);
+    qverr::Status error;
+    const bool ok = openFirstModule(proxy) && queryModule(proxy) && provokeError(proxy, error) &&
+                    translate(error);
     proxy.close();
     return ok ? EXIT_SUCCESS : EXIT_FAILURE;
 }

@@ -1,0 +1,282 @@
+-- The translator of this library's errors: a status code becomes its
+-- localized explanation (getStaticDesc), an error-context JSON a localized
+-- list of labelled items (getDynamicDesc, format "json1").
+local cjson = require("cjson")
+local utils = require("qvxlatorluautils")
+local languages = require("qvmxl_utilities")
+
+local mxlator = {}
+
+-- By language number + 1.
+mxlator.ThreeLetterLngStrings = { "eng", "fra", "deu", "jpn", "kor", "chs" }
+
+-- Development-environment names by hint + 1.
+mxlator.Ades = { "none", "kx", "script", "textual" }
+
+local kUnsupportedFormat = -52029
+
+-- Usage types whose values are attribute numbers.
+local attributeUsageTypes = {
+  kUsageTypeAttributeId = true,
+  kUsageTypeAttributeIdentifier = true,
+  kUsageTypeAffectedAttribute = true,
+  kUsageTypeConflictingAttr = true,
+  kUsageTypeConflictingProperty = true,
+  kUsageTypeUnspecifiedProperty = true,
+}
+
+local function requireOptional(name)
+  local ok, module = pcall(require, name)
+  if ok and type(module) == "table" then
+    return module
+  end
+  return nil
+end
+
+local function checkEncoding(table)
+  assert(table.encoding == "utf-8", "Unsupported encoding")
+end
+
+-- ---- static descriptions
+
+local function searchDir(dir, code, lang)
+  local ok, found = pcall(utils.findErrorDescriptionFromDir, dir, code)
+  if ok and found ~= nil then
+    return utils.mbsToUtf8(lang, found)
+  end
+  return nil
+end
+
+local function searchErrorsDir(dir, code, lang)
+  local ok, found = pcall(utils.findErrorDescriptionFromErrorsDir, dir, code, lang)
+  if ok and found ~= nil then
+    return utils.mbsToUtf8(lang, found)
+  end
+  return nil
+end
+
+-- Looked up in this order, each time in the asked language, then English:
+-- an error table module, the driver's directory under ZMErrorsDir, the
+-- standard errors directory.
+function mxlator.getStaticDesc(code, lang, ade)
+  local pathsep = string.sub(package.config, 1, 1)
+  local lang3 = mxlator.ThreeLetterLngStrings[lang + 1] or "zzz"
+  local languageDir = languages.convertLangShortToLong(lang3)
+  local settings = qvxlatorlua_settings
+  local standardErrDir = utils.expandPath(qvxlatorlua_name, settings.qvSharedErrorsDir)
+  code = qvmxl_unmapErrorCode(code)
+
+  local desc = nil
+  local errors = requireOptional("errors_" .. lang3)
+  if errors == nil and lang3 ~= "eng" then
+    errors = requireOptional("errors_eng")
+  end
+  if errors ~= nil then
+    checkEncoding(errors)
+    desc = errors.getString(code)
+  end
+
+  if desc == nil and settings.ZMErrorsDir ~= nil and settings.driverName ~= nil then
+    local dir = utils.expandPath(qvxlatorlua_name, settings.ZMErrorsDir)
+      .. pathsep .. settings.driverName .. pathsep
+    desc = searchDir(dir .. languageDir, code, lang)
+    if desc == nil and languageDir ~= "English" then
+      desc = searchDir(dir .. "English", code, 0)
+    end
+  end
+  if desc == nil then
+    desc = searchErrorsDir(standardErrDir, code, lang)
+  end
+  if desc == nil then
+    desc = searchErrorsDir(standardErrDir, code, 0)
+  end
+  if desc == nil then
+    desc = "Error description not found"
+  end
+  return desc
+end
+
+-- ---- dynamic descriptions
+
+local function textOf(value)
+  if value == cjson.null then
+    return "null"
+  end
+  return tostring(value)
+end
+
+-- The first attribute table found: the driver's for the language and
+-- development environment, then the same in English, then without the
+-- environment, then the default table.
+local function loadAttributeTable(settings, lang3, ade, adeName)
+  local tried = nil
+  local function try(name)
+    tried = name
+    return requireOptional(name)
+  end
+  local attributes = nil
+  local driverName = settings.driverName
+  if driverName ~= nil then
+    if ade ~= 0 then
+      attributes = try(driverName .. "_attributes_" .. lang3 .. "_" .. adeName)
+      if attributes == nil and lang3 ~= "eng" then
+        attributes = try(driverName .. "_attributes_eng_" .. adeName)
+      end
+    end
+    if attributes == nil then
+      attributes = try(driverName .. "_attributes_" .. lang3)
+    end
+    if attributes == nil and lang3 ~= "eng" then
+      attributes = try(driverName .. "_attributes_eng")
+    end
+  end
+  if attributes == nil then
+    attributes = try("qvmxl_defaultAttrTable")
+  end
+  if attributes == nil then
+    return nil, "Cannot load " .. tried .. "\n"
+  end
+  return attributes, ""
+end
+
+function mxlator.getDynamicDesc(errjson, lang, ade, format)
+  if format ~= "json1" then
+    return kUnsupportedFormat
+  end
+  local errorContext = cjson.decode(errjson)
+  if type(errorContext) ~= "table" then
+    error("error context is not a JSON object")
+  end
+
+  local lang3 = mxlator.ThreeLetterLngStrings[lang + 1]
+  if lang3 == nil then
+    lang3 = "zzz"
+    lang = 0
+  end
+  local adeName = mxlator.Ades[ade + 1]
+  local settings = qvxlatorlua_settings
+
+  local attributes, internalError = loadAttributeTable(settings, lang3, ade, adeName)
+
+  local terms = requireOptional("commonTerms_" .. lang3)
+  if terms == nil and lang3 ~= "eng" then
+    terms = requireOptional("commonTerms_eng")
+  end
+
+  local function term(key)
+    if terms == nil then
+      return key
+    end
+    checkEncoding(terms)
+    local text = terms.getString(key)
+    if text == nil then
+      return key
+    end
+    return text
+  end
+
+  local function attribute(number)
+    local id = tonumber(number)
+    local attrid
+    if id ~= nil and id >= 0 and id < 4294967296 then
+      attrid = string.format("%08X", id)
+    else
+      attrid = textOf(number)
+    end
+    local found = nil
+    if attributes ~= nil then
+      found = attributes.getAttribute(attrid)
+      if found ~= nil then
+        checkEncoding(attributes)
+      end
+    end
+    if type(found) ~= "table" then
+      return { shortName = "0x" .. attrid, enums = {} }
+    end
+    return found
+  end
+
+  -- A scalar, or each element of an array, through `convert`.
+  local function mapValue(value, convert)
+    if type(value) == "table" then
+      local list = {}
+      for i, element in ipairs(value) do
+        list[i] = convert(element)
+      end
+      return list
+    end
+    return convert(value)
+  end
+
+  local items = {}
+  local info = errorContext.translator_info
+  local orderedData = type(info) == "table" and info.ordered_data or nil
+  if type(orderedData) == "table" then
+    for _, v in ipairs(orderedData) do
+      if type(v) == "table" then
+        if v.type == "usage" then
+          local item = { type = "usage", key = term(v.usage) }
+          local valueType = v.value_type
+          if type(valueType) ~= "table" then
+            if attributeUsageTypes[v.usage] then
+              item.value = mapValue(v.value, function(element)
+                local a = attribute(element)
+                if a.shortName == nil then
+                  return textOf(element)
+                end
+                return a.shortName
+              end)
+            else
+              item.value = mapValue(v.value, textOf)
+            end
+          elseif valueType.type == "enum" then
+            local a = attribute(valueType.id)
+            local enums = type(a.enums) == "table" and a.enums or {}
+            item.value = mapValue(v.value, function(element)
+              local text = textOf(element)
+              local name = enums[text]
+              if name == nil then
+                return text
+              end
+              return name
+            end)
+          end
+          items[#items + 1] = item
+        elseif v.type == "elaboration" then
+          items[#items + 1] = { type = "elaboration", value = term(v.usage) }
+        elseif v.type == "header" then
+          items[#items + 1] = { type = "header", value = term(v.usage) }
+        elseif v.type == "empty" then
+          items[#items + 1] = { type = "empty" }
+        end
+      end
+    end
+  end
+
+  local debugList = {}
+  if errorContext.component ~= nil then
+    debugList[#debugList + 1] = { type = "usage", key = "Component", value = errorContext.component }
+  end
+  if errorContext.file ~= nil then
+    debugList[#debugList + 1] = { type = "usage", key = "File", value = errorContext.file }
+  end
+  if errorContext.line ~= nil then
+    debugList[#debugList + 1] = { type = "usage", key = "Line", value = textOf(errorContext.line) }
+  end
+  if internalError ~= "" then
+    debugList[#debugList + 1] = { type = "usage", key = "internal_error_string", value = internalError }
+  end
+  errorContext.translator_info = nil
+  errorContext.component = nil
+  errorContext.file = nil
+  errorContext.line = nil
+  debugList[#debugList + 1] = {
+    type = "usage",
+    key = "rest_of_input_json",
+    value = cjson.encode(errorContext),
+  }
+
+  return cjson.encode({ dynamic = items, debug = debugList })
+end
+
+return mxlator

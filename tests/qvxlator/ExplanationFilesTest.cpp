@@ -1,0 +1,236 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "qvxlator/XlatorTestSupport.h"
+#include "qvxlator/PathVariables.h"
+#include "qvxlator/kxErrorsParser.h"
+
+namespace {
+
+using xlatortest::explanationFile;
+using xlatortest::member;
+using xlatortest::TempDir;
+using xlatortest::write;
+
+constexpr uint32_t kNotFound = static_cast<uint32_t>(-52006);
+
+std::string parse(const std::string& path, uint32_t code, qverr::Status& status) {
+    std::string text = "stale";
+    kxErrorsParser::parseExplanationFile(path.c_str(), code, text, status);
+    return text;
+}
+
+std::string parse(const std::string& path, uint32_t code) {
+    qverr::Status status;
+    std::string text = parse(path, code, status);
+    EXPECT_EQ(status.code, 0) << status.jsonText();
+    return text;
+}
+
+TEST(ExplanationFile, FindsTheBlockOfTheCodeWrittenInDecimalOrHexadecimal) {
+    TempDir dir;
+    const std::string file = write(dir, 
+        "a.txt", explanationFile({{"-52005", "Invalid parameter."},
+                                  {"0xFFFF34DA", "Resource not found.\nSecond line."},
+                                  {"-1074097800", "Software fault."},
+                                  {"010", "Octal eight."}}));
+    EXPECT_EQ(parse(file, static_cast<uint32_t>(-52005)), "Invalid parameter.");
+    EXPECT_EQ(parse(file, kNotFound), "Resource not found.\nSecond line.");
+    EXPECT_EQ(parse(file, static_cast<uint32_t>(-1074097800)), "Software fault.");
+    EXPECT_EQ(parse(file, 8), "Octal eight.");
+    EXPECT_EQ(parse(file, 1234), "");
+}
+
+TEST(ExplanationFile, StripsLineEndsAndSkipsCommentBlocks) {
+    TempDir dir;
+    const std::string file = write(dir, 
+        "a.txt",
+        "<?XML VERSION=\"1.0\" encoding=\"x\"?>\r\n<QVDOCUMENT>\r\n"
+        "<qvcomment>\r\n<qverror code=\"5\">\r\nnot this one\r\n</qverror>\r\n</qvcomment>\r\n"
+        "  <qverror code=\"5\">\r\nindented, not a block\r\n"
+        "<qverror code=\"5\">\r\n  Kept as written  \r\n\r\n</QVERROR>\r\n"
+        "</qvdocument>\r\n");
+    EXPECT_EQ(parse(file, 5), "  Kept as written  ");
+}
+
+TEST(ExplanationFile, TextsThatAreNotExplanationFilesDescribeNothing) {
+    TempDir dir;
+    EXPECT_EQ(parse(write(dir, "a.txt", "<?xml version=\"2.0\"?>\n<qvdocument>\n"
+                                       "<qverror code=\"1\">\nx\n</qverror>\n"),
+                    1),
+              "");
+    EXPECT_EQ(parse(write(dir, "b.txt", "<?xml version=\"1.0\"?>\n<document>\n<qverror code=\"1\">\n"), 1),
+              "");
+    EXPECT_EQ(parse(write(dir, "c.txt", "<?xml version=\"1.0\"?>\n<qvdocument>\n"), 1), "");
+    EXPECT_EQ(parse(write(dir, "d.txt", ""), 1), "");
+    // Blocks after the end of the document are not read.
+    EXPECT_EQ(parse(write(dir, "e.txt", "<?xml version=\"1.0\"?>\n<qvdocument>\n</qvdocument>\n"
+                                       "<qverror code=\"1\">\nx\n</qverror>\n"),
+                    1),
+              "");
+}
+
+TEST(ExplanationFile, MalformedFilesFailWithResourceNotFound) {
+    TempDir dir;
+    struct Case {
+        std::string content;
+        std::string debug;
+    };
+    const std::string head = "<?xml version=\"1.0\"?>\n<qvdocument>\n";
+    const Case cases[] = {
+        {head + "<qverror code=\"1\">\nnever closed\n",
+         "Bad explanation file. Could not find the end of the status code definition !"},
+        {head + "<qverror code=\"one\">\nx\n</qverror>\n", "Could not successfully read the status data!"},
+        {head + std::string("\0binary\n", 8), "Bad explanation file. Unidentified section heading !"},
+    };
+    for (const Case& c : cases) {
+        qverr::Status status;
+        EXPECT_EQ(parse(write(dir, "bad.txt", c.content), 1, status), "");
+        EXPECT_EQ(status.code, -52006);
+        EXPECT_EQ(member(status.jsonText(), "qvxlator_debug/debug"), c.debug);
+    }
+
+    qverr::Status status;
+    EXPECT_EQ(parse(dir.path() + "/missing.txt", 1, status), "");
+    EXPECT_EQ(status.code, -52006);
+    EXPECT_EQ(member(status.jsonText(), "qvxlator_debug/debug"), "Could not open status explanations file");
+    EXPECT_EQ(member(status.jsonText(), "qvxlator_debug/path"), dir.path() + "/missing.txt");
+}
+
+TEST(ExplanationFile, AStatusHoldingAnErrorIsLeftAlone) {
+    TempDir dir;
+    const std::string file = write(dir, "a.txt", explanationFile({{"1", "one"}}));
+    qverr::Status status;
+    status.setCode(-1, QVERR_LOCATION("test", "first"));
+    EXPECT_EQ(parse(file, 1, status), "");
+    EXPECT_EQ(status.code, -1);
+}
+
+std::string searchDir(const std::string& path, uint32_t code, qverr::Status& status) {
+    std::string text = "stale";
+    kxErrorsParser::searchDirectory(path.c_str(), code, text, status);
+    return text;
+}
+
+TEST(ExplanationDirectory, SearchesOnlyTxtAndErrFiles) {
+    TempDir dir;
+    write(dir, "upper.TXT", explanationFile({{"1", "from TXT"}}));
+    write(dir, "backup.txt.bak", explanationFile({{"1", "from bak"}}));
+    write(dir, "sub.txt/inner.txt", explanationFile({{"1", "from a directory"}}));
+    qverr::Status status;
+    EXPECT_EQ(searchDir(dir.path(), 1, status), "");
+    EXPECT_EQ(status.code, 0);
+
+    write(dir, "codes.err", explanationFile({{"1", "from err"}}));
+    write(dir, "other.txt", explanationFile({{"2", "two"}}));
+    EXPECT_EQ(searchDir(dir.path(), 1, status), "from err");
+    EXPECT_EQ(searchDir(dir.path(), 2, status), "two");
+    EXPECT_EQ(status.code, 0);
+}
+
+TEST(ExplanationDirectory, AMalformedFileEndsTheSearch) {
+    TempDir dir;
+    write(dir, "bad.txt", "<?xml version=\"1.0\"?>\n<qvdocument>\n<qverror code=\"9\">\n");
+    qverr::Status status;
+    EXPECT_EQ(searchDir(dir.path(), 9, status), "");
+    EXPECT_EQ(status.code, -52006);
+}
+
+TEST(ExplanationDirectory, APathThatIsNotADirectoryFails) {
+    TempDir dir;
+    const std::string file = write(dir, "a.txt", explanationFile({{"1", "one"}}));
+    for (const std::string& path : {file, dir.path() + "/absent"}) {
+        qverr::Status status;
+        EXPECT_EQ(searchDir(path, 1, status), "");
+        EXPECT_EQ(status.code, -52006);
+        EXPECT_EQ(member(status.jsonText(), "qvxlator_debug/debug"), "open dir failed");
+        EXPECT_EQ(member(status.jsonText(), "qvxlator_debug/path"), path);
+        EXPECT_EQ(member(status.jsonText(), "internal_error/code"), "2");
+        EXPECT_EQ(member(status.jsonText(), "internal_error/api"), "errno");
+    }
+}
+
+std::string searchErrors(const std::string& path, uint32_t code, uint32_t lang,
+                         qverr::Status& status) {
+    std::string text = "stale";
+    kxErrorsParser::searchErrorsDirectory(path.c_str(), code, lang, text, status);
+    return text;
+}
+
+TEST(ErrorsDirectory, TheLanguageDirectoryComesFirstThenTheDirectoryItself) {
+    TempDir dir;
+    write(dir, "French/f.txt", explanationFile({{"1", "un"}}));
+    write(dir, "English/e.txt", explanationFile({{"1", "one"}, {"2", "two"}}));
+    write(dir, "common.txt", explanationFile({{"1", "common one"}, {"3", "common three"}}));
+    qverr::Status status;
+    EXPECT_EQ(searchErrors(dir.path(), 1, 1, status), "un");
+    EXPECT_EQ(searchErrors(dir.path(), 3, 1, status), "common three");
+    // English descriptions are not consulted for another language.
+    EXPECT_EQ(searchErrors(dir.path(), 2, 1, status), "");
+    EXPECT_EQ(searchErrors(dir.path(), 2, 0, status), "two");
+    EXPECT_EQ(status.code, 0);
+
+    // A missing language directory is a failure, not a fallback.
+    EXPECT_EQ(searchErrors(dir.path(), 3, 2, status), "");
+    EXPECT_EQ(status.code, -52006);
+}
+
+TEST(ErrorsDirectory, AnUnknownLanguageIsAnInvalidParameter) {
+    TempDir dir;
+    qverr::Status status;
+    EXPECT_EQ(searchErrors(dir.path(), 1, 7, status), "");
+    EXPECT_EQ(status.code, -52005);
+    EXPECT_EQ(member(status.jsonText(), "qvxlator_debug/kxerrorsparser"), "invalid language");
+    EXPECT_EQ(member(status.jsonText(), "qvxlator_debug/lang"), "7");
+}
+
+class PathExpansion : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* old = std::getenv("TMPDIR");
+        hadTmpdir_ = old != nullptr;
+        oldTmpdir_ = old ? old : "";
+    }
+    void TearDown() override {
+        if (hadTmpdir_) {
+            setenv("TMPDIR", oldTmpdir_.c_str(), 1);
+        } else {
+            unsetenv("TMPDIR");
+        }
+    }
+    bool hadTmpdir_ = false;
+    std::string oldTmpdir_;
+};
+
+TEST_F(PathExpansion, VariablesFollowedByASlashAreReplaced) {
+    qverr::Status status;
+    unsetenv("TMPDIR");
+    EXPECT_EQ(qvxlator::expandPath("$_tempDir/errors", status), "/tmp/errors");
+    setenv("TMPDIR", "/scratch", 1);
+    EXPECT_EQ(qvxlator::expandPath("$_tempDir/a/$_commonAppDataDir/b", status),
+              "/scratch/a//var/local/vorlane/b");
+    EXPECT_EQ(qvxlator::expandPath("$unknown/errors", status), "/errors");
+    EXPECT_EQ(qvxlator::expandPath("no variables", status), "no variables");
+    EXPECT_EQ(status.code, 0);
+}
+
+TEST_F(PathExpansion, AValueHoldingADollarIsNotExpandedAgain) {
+    qverr::Status status;
+    setenv("TMPDIR", "/odd/$_tempDir", 1);
+    EXPECT_EQ(qvxlator::expandPath("$_tempDir/x", status), "/odd/$_tempDir/x");
+    setenv("TMPDIR", "$", 1);
+    EXPECT_EQ(qvxlator::expandPath("$_tempDir/$_tempDir/", status), "$/$/");
+    EXPECT_EQ(status.code, 0);
+}
+
+TEST_F(PathExpansion, AVariableWithoutASlashAfterItIsInvalid) {
+    qverr::Status status;
+    EXPECT_EQ(qvxlator::expandPath("$_tempDir", status), "");
+    EXPECT_EQ(status.code, -52005);
+    EXPECT_EQ(member(status.jsonText(), "qvxlator_debug/qvxlatordll"), "plugin dll path invalid");
+    EXPECT_EQ(member(status.jsonText(), "qvxlator_debug/dllPath"), "$_tempDir");
+}
+
+}  // namespace
