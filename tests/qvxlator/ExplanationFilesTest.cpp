@@ -4,6 +4,7 @@
 #include <string>
 
 #include "qvxlator/XlatorTestSupport.h"
+#include "support/ScopedEnvironment.h"
 #include "qvxlator/PathVariables.h"
 #include "qvxlator/kxErrorsParser.h"
 
@@ -186,22 +187,10 @@ TEST(ErrorsDirectory, AnUnknownLanguageIsAnInvalidParameter) {
     EXPECT_EQ(member(status.jsonText(), "qvxlator_debug/lang"), "7");
 }
 
+// Each case restores TMPDIR as it found it.
 class PathExpansion : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const char* old = std::getenv("TMPDIR");
-        hadTmpdir_ = old != nullptr;
-        oldTmpdir_ = old ? old : "";
-    }
-    void TearDown() override {
-        if (hadTmpdir_) {
-            setenv("TMPDIR", oldTmpdir_.c_str(), 1);
-        } else {
-            unsetenv("TMPDIR");
-        }
-    }
-    bool hadTmpdir_ = false;
-    std::string oldTmpdir_;
+    qvtest::ScopedEnvironment tmpdir_{"TMPDIR", std::getenv("TMPDIR")};
 };
 
 TEST_F(PathExpansion, VariablesFollowedByASlashAreReplaced) {
