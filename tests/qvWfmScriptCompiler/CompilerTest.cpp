@@ -162,30 +162,6 @@ TEST_F(HandBuiltTrees, ImpossibleNodesAreSoftwareFaults) {
     EXPECT_EQ(qvmxl::kErrorSoftwareFault, errorAfterGenerate(std::move(wait)));
 }
 
-TEST(ParserTree, NodesCarryTheirPositionsAndTableMarkersNone) {
-    const ScriptCompileSettings settings = engineSettings();
-    auto parser = ParserFactory::createParser(settings);
-    const auto tree = parser->parse("script s\n  generate w subset(0, 8) marker0(0)\nend script",
-                                    {"w"}, {"marker2"}, {{4}});
-    const auto& collection = dynamic_cast<const ProcedureCollection&>(*tree);
-    ASSERT_EQ(1u, collection.procedures.size());
-    const NamedProcedure& procedure = *collection.procedures[0];
-    EXPECT_EQ("s", procedure.name);
-    EXPECT_EQ(1u, procedure.line);
-    ASSERT_EQ(1u, procedure.instructions.size());
-    const auto& generate = dynamic_cast<const GenerateInstruction&>(*procedure.instructions[0]);
-    EXPECT_EQ(2u, generate.line);
-    EXPECT_EQ(3u, generate.positionInLine);
-    ASSERT_TRUE(generate.subset);
-    EXPECT_EQ(14u, generate.subset->positionInLine);
-    ASSERT_EQ(2u, generate.markers.size());
-    EXPECT_EQ(27u, generate.markers[0]->positionInLine);
-    EXPECT_EQ(2u, generate.markers[1]->marker);
-    EXPECT_EQ(0u, generate.markers[1]->line);
-    EXPECT_EQ(0u, generate.markers[1]->positionInLine);
-    EXPECT_EQ(std::vector<uint32_t>{4}, generate.markers[1]->positions);
-}
-
 TEST(LexerEnd, EndOfInputRepeatsForEver) {
     const ScriptCompileSettings settings = engineSettings();
     Lexer lexer(settings);
