@@ -58,19 +58,14 @@ TEST(ExplanationFile, StripsLineEndsAndSkipsCommentBlocks) {
 
 TEST(ExplanationFile, TextsThatAreNotExplanationFilesDescribeNothing) {
     TempDir dir;
-    EXPECT_EQ(parse(write(dir, "a.txt", "<?xml version=\"2.0\"?>\n<qvdocument>\n"
-                                       "<qverror code=\"1\">\nx\n</qverror>\n"),
-                    1),
-              "");
-    EXPECT_EQ(parse(write(dir, "b.txt", "<?xml version=\"1.0\"?>\n<document>\n<qverror code=\"1\">\n"), 1),
-              "");
-    EXPECT_EQ(parse(write(dir, "c.txt", "<?xml version=\"1.0\"?>\n<qvdocument>\n"), 1), "");
-    EXPECT_EQ(parse(write(dir, "d.txt", ""), 1), "");
-    // Blocks after the end of the document are not read.
-    EXPECT_EQ(parse(write(dir, "e.txt", "<?xml version=\"1.0\"?>\n<qvdocument>\n</qvdocument>\n"
-                                       "<qverror code=\"1\">\nx\n</qverror>\n"),
-                    1),
-              "");
+    const std::string head = "<?xml version=\"1.0\"?>\n";
+    for (const std::string& text :
+         {std::string("<?xml version=\"2.0\"?>\n<qvdocument>\n<qverror code=\"1\">\nx\n</qverror>\n"),
+          head + "<document>\n<qverror code=\"1\">\n", head + "<qvdocument>\n", std::string(),
+          // Blocks after the end of the document are not read.
+          head + "<qvdocument>\n</qvdocument>\n<qverror code=\"1\">\nx\n</qverror>\n"}) {
+        EXPECT_EQ(parse(write(dir, "a.txt", text), 1), "") << text;
+    }
 }
 
 TEST(ExplanationFile, MalformedFilesFailWithResourceNotFound) {
