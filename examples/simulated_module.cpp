@@ -119,7 +119,7 @@ bool queryModule(sdihal::tInterfaceProxy_qv3377k& proxy) {
 
     tStatus status;
     const uint32_t version = rfplat.getDriverInterfaceVersion(status);
-    uint32_t revision = 0;
+    int32_t revision = 0;
     rfplat.getModuleRev(0, &revision, status);
     sdihal::tRecord<48> generationTraits;
     uint32_t generationSize = 0;
@@ -132,7 +132,7 @@ bool queryModule(sdihal::tInterfaceProxy_qv3377k& proxy) {
     if (!check(status.code == 0, "a request failed")) return false;
 
     std::printf("driver interface version: 0x%08x\n", version);
-    std::printf("module 0 revision: %u\n", revision);
+    std::printf("module 0 revision: %d\n", revision);
     std::printf("generation traits: %u bytes, first word 0x%016llx\n", generationSize,
                 static_cast<unsigned long long>(generationTraits.as<uint64_t>()));
     std::printf("acquisition traits: %u bytes, first word 0x%016llx\n", acquisitionSize,
@@ -146,7 +146,7 @@ bool queryModule(sdihal::tInterfaceProxy_qv3377k& proxy) {
 bool provokeError(sdihal::tInterfaceProxy_qv3377k& proxy, qverr::Status& status) {
     sdihal::iInterfaceProxy_rfplat& rfplat = proxy;
     tStatus platformStatus;
-    uint32_t revision = 0;
+    int32_t revision = 0;
     rfplat.getModuleRev(SimulatedModule::kModuleCount, &revision, platformStatus);
 
     status.mergeTStatus(platformStatus);

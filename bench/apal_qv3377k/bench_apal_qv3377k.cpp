@@ -46,7 +46,7 @@ void BM_GeneratedProxyMethod(benchmark::State& state) {
     uint64_t iteration = 0;
     for (auto _ : state) {
         tStatus status;
-        uint32_t numerator = 0, denominator = 0;
+        int32_t numerator = 0, denominator = 0;
         rfplat.getTemperature(1, 2, &numerator, &denominator, status);
         benchmark::DoNotOptimize(numerator);
         benchmark::DoNotOptimize(denominator);

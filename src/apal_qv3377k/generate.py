@@ -23,7 +23,7 @@ FAMILIES = {
                          published="qv3377k_atomiczekddkqrx", fpga=True),
 }
 # Requests a single-interface proxy sends from its destructor while its file is open.
-DESTRUCTOR_REQUEST = {"visapxipluginapalcodegen": "detach"}
+DESTRUCTOR_REQUEST = {"visapxipluginapalcodegen": "closeSession"}
 
 SCALARS = {"u8": ("uint8_t", 1), "u16": ("uint16_t", 2), "u32": ("uint32_t", 4),
            "u64": ("uint64_t", 8), "i32": ("int32_t", 4)}

@@ -42,10 +42,12 @@ public:
         const std::vector<std::string>& markerNames,
         const std::vector<std::vector<uint32_t>>& markerPositions) override;
 
-    // Deepest nesting of repeats that any script may hold: one loop inside a
-    // script made of one forever loop. Deeper text is refused while parsing,
-    // which keeps the parser's recursion bounded.
-    static constexpr uint32_t kMaximumRepeatNesting = 2;
+    // Nesting of repeats beyond which text is refused while parsing, which
+    // keeps the parser's recursion bounded. Far above what any script may
+    // hold (one loop inside a script made of one forever loop), so that the
+    // translation still finds and reports every realistic nesting fault
+    // where it stands, after the faults before it.
+    static constexpr uint32_t kMaximumRepeatNesting = 64;
 
 private:
     class MarkerTables;

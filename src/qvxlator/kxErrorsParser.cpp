@@ -35,8 +35,9 @@ void raiseNotFound(qverr::Status& status, const char* debug) {
 // 0 for octal) but into 64 bits, keeping the low 32: the hexadecimal two's
 // complement of a negative status names the same code as its decimal text.
 // Returns the conversion count a scanf would report (1, 0, or -1 when only
-// blanks follow).
-int readCode(const char* text, uint32_t& code) {
+// blanks follow). A number beyond 64 bits is read but names no code
+// (`named` false), so its block is passed over like any other.
+int readCode(const char* text, uint32_t& code, bool& named) {
     const char* start = text;
     while (*start == ' ' || (*start >= '\t' && *start <= '\r')) {
         ++start;
@@ -47,9 +48,10 @@ int readCode(const char* text, uint32_t& code) {
     char* end = nullptr;
     errno = 0;
     const unsigned long long value = std::strtoull(start, &end, 0);
-    if (end == start || errno == ERANGE) {
+    if (end == start) {
         return 0;
     }
+    named = errno != ERANGE;
     code = static_cast<uint32_t>(value);
     return 1;
 }
@@ -101,7 +103,8 @@ void parseExplanationFile(const char* path, uint32_t code, std::string& result,
         }
         if (startsWith(line, "<qverror code=\"")) {
             uint32_t blockCode = 0;
-            const int converted = readCode(line + 15, blockCode);
+            bool named = false;
+            const int converted = readCode(line + 15, blockCode, named);
             if (converted != 1) {
                 if (qvxlator::raise(status, qverr::qvapalerr_resourceNotFound,
                                     QVERR_LOCATION("qv3377hal", "qvapalerr_resourceNotFound"))) {
@@ -113,7 +116,7 @@ void parseExplanationFile(const char* path, uint32_t code, std::string& result,
                 }
                 break;
             }
-            const bool wanted = blockCode == code;
+            const bool wanted = named && blockCode == code;
             bool closed = false;
             while (readLine()) {
                 if (startsWith(line, "</qverror>")) {

@@ -60,7 +60,7 @@ using FpgaFrame = OpenProxy<tInterfaceProxy_atomiczekddkqrx>;
 TEST_F(Frame, OnlyTheLowHalfOfAWarningTravelsAndAWarningDoesNotReplaceAWarning) {
     iInterfaceProxy_rfplat& rfplat = proxy;
     tStatus status = withCode(0x100000003);
-    uint32_t revision = 0;
+    int32_t revision = 0;
     rfplat.getModuleRev(4, &revision, status);
     EXPECT_EQ(decoder.last("rfplat.getModuleRev")->callerStatus(), 3);
     EXPECT_EQ(status.code, 0x100000003);
@@ -140,19 +140,19 @@ TEST_F(Frame, ARecordTooShortForDetailGetsTheCodeOnly) {
     EXPECT_STREQ(status.component, "");
 }
 
-TEST_F(Frame, ThePluginSessionDetachesOnDestructionOnlyWhileOpen) {
-    answer("visapxipluginapalcodegen.attach", -1074000000);
-    answer("visapxipluginapalcodegen.detach", -1);
+TEST_F(Frame, ThePluginSessionClosesOnDestructionOnlyWhileOpen) {
+    answer("visapxipluginapalcodegen.openSession", -1074000000);
+    answer("visapxipluginapalcodegen.closeSession", -1);
     {
         tInterfaceProxy_visapxipluginapalcodegen plugin;
         tStatus status;
         plugin.open(path.c_str(), status);
-        plugin.attach(status);
+        plugin.openSession(status);
         EXPECT_EQ(status.code, -1074000000);
     }
     const auto sent = decoder.requests();
     ASSERT_EQ(sent.size(), 2u);
-    EXPECT_EQ(sent[1].name(), "visapxipluginapalcodegen.detach");
+    EXPECT_EQ(sent[1].name(), "visapxipluginapalcodegen.closeSession");
     EXPECT_EQ(sent[1].callerStatus(), 0) << "the earlier failure stays with the session";
     EXPECT_EQ(driver.openDescriptors(), 1u);  // the fixture's proxy alone
 

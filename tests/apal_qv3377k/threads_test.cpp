@@ -43,9 +43,9 @@ TEST(SharedProxy, ConcurrentCallersEachGetTheirOwnReply) {
             iInterfaceProxy_p2p& p2p = proxy;
             for (uint32_t i = 0; i < 200; ++i) {
                 tStatus own;
-                uint32_t numerator = 0, denominator = 0;
+                int32_t numerator = 0, denominator = 0;
                 rfplat.getTemperature(t, i, &numerator, &denominator, own);
-                if (numerator != t || denominator != i) ++wrong;
+                if (numerator != static_cast<int32_t>(t) || denominator != static_cast<int32_t>(i)) ++wrong;
                 if (p2p.getSamplesInEndpoint(t * 100 + i, own) != uint64_t{t * 100 + i} * 1000) ++wrong;
                 if (own.code != 0) ++wrong;
             }

@@ -36,11 +36,15 @@ TEST(ExplanationFile, FindsTheBlockOfTheCodeWrittenInDecimalOrHexadecimal) {
         "a.txt", explanationFile({{"-52005", "Invalid parameter."},
                                   {"0xFFFF34DA", "Resource not found.\nSecond line."},
                                   {"-1074097800", "Software fault."},
-                                  {"010", "Octal eight."}}));
+                                  {"010", "Octal eight."},
+                                  {"99999999999999999999999", "Names no code."},
+                                  {"-1", "Minus one."}}));
     EXPECT_EQ(parse(file, static_cast<uint32_t>(-52005)), "Invalid parameter.");
     EXPECT_EQ(parse(file, kNotFound), "Resource not found.\nSecond line.");
     EXPECT_EQ(parse(file, static_cast<uint32_t>(-1074097800)), "Software fault.");
     EXPECT_EQ(parse(file, 8), "Octal eight.");
+    // A code beyond 64 bits is passed over, not mistaken for -1.
+    EXPECT_EQ(parse(file, static_cast<uint32_t>(-1)), "Minus one.");
     EXPECT_EQ(parse(file, 1234), "");
 }
 

@@ -133,6 +133,18 @@ TEST_F(TranslatorTest, BadRegistrationInformationFailsCreation) {
     EXPECT_EQ(status.code, -52003);
 }
 
+TEST_F(TranslatorTest, NullRegistrationMembersCountAsAbsent) {
+    write(dir_, "errors/English/a.txt", explanationFile({{"-5", "errors en"}}));
+    Translator* translator = create(
+        "{\"qvxlatorlua_xlator\":\"mxlator\",\"qvxlatorlua_path\":null,\"qvxlatorlua_settings\":"
+        "{\"driverName\":null,\"qvSharedErrorsDir\":\"$_tempDir/errors\",\"ZMErrorsDir\":"
+        "\"$_tempDir/zmerrors\"}}");
+    ASSERT_NE(translator, nullptr);
+    EXPECT_EQ(staticDesc(translator, -5, kFrench), "errors en");
+    EXPECT_EQ(member(dynamicDesc(translator, "{\"other\":1}", kEnglish), "dynamic"), "{}");
+    translator->destroy(translator);
+}
+
 TEST_F(TranslatorTest, StaticDescriptionsFollowTheSearchOrder) {
     write(dir_, "zmerrors/qv3377HAL/French/a.txt",
                explanationFile({{"-1", "zm fr"}, {"-9", "zm fr wins"}}));
@@ -182,6 +194,7 @@ const char* const kContext = R"({
     {"type": "usage", "usage": "kUsageTypeWaveformName", "value": "wfm0", "value_type": "string"},
     {"type": "usage", "usage": "kUsageTypeToken", "value": 7, "value_type": "uint32_t"},
     {"type": "usage", "usage": "kUsageTypeAttributeIdentifier", "value": 255, "value_type": "uint32_t"},
+    {"type": "usage", "usage": "kUsageTypeAttributeId", "value": [4294967296, -1], "value_type": "int64_t"},
     {"type": "usage", "usage": "kUsageTypePossibleValues", "value": [1, "two"], "value_type": "string"},
     {"type": "usage", "usage": "kUsageTypeBadValue", "value": 3, "value_type": {"type": "enum", "id": 1}},
     {"type": "usage", "usage": "kUsageTypeBadValue", "value": 3, "value_type": {"type": "other"}},
@@ -200,6 +213,7 @@ TEST_F(TranslatorTest, DynamicDescriptionsUseTheTermsOfTheLanguage) {
         {"type": "usage", "key": "Waveform Name", "value": "wfm0"},
         {"type": "usage", "key": "Token", "value": "7"},
         {"type": "usage", "key": "Property", "value": "0x000000FF"},
+        {"type": "usage", "key": "Property", "value": ["0x100000000", "0xFFFFFFFFFFFFFFFF"]},
         {"type": "usage", "key": "Possible Values", "value": ["1", "two"]},
         {"type": "usage", "key": "Bad Value", "value": "3"},
         {"type": "usage", "key": "Bad Value"},

@@ -178,7 +178,10 @@ function mxlator.getDynamicDesc(errjson, lang, ade, format)
   local function attribute(number)
     local id = tonumber(number)
     local attrid
-    if id ~= nil and id >= 0 and id < 4294967296 then
+    -- "%X" takes the number as a 64-bit integer (two's complement when
+    -- negative); beyond that range, or for what is no number, the value's
+    -- text stands instead.
+    if id ~= nil and id >= -2 ^ 63 and id < 2 ^ 63 then
       attrid = string.format("%08X", id)
     else
       attrid = textOf(number)
