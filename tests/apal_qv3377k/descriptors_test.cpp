@@ -4,6 +4,7 @@
 
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "apal_qv3377k/descriptors.h"
@@ -53,6 +54,25 @@ TEST(Descriptors, EveryModuleCodeNamesItsInterfaceAndMethodNumber) {
     EXPECT_EQ(findMethod("IQConfigV1.sendMessage")->code, 0xC0205001u);
     EXPECT_EQ(findMethod(0x0020420Au), findMethod("rfplat.getInterfaceVersion"));
     EXPECT_EQ(findMethod(0x00204117u), nullptr);
+}
+
+// The order is the interface's binary layout: sessions reach their
+// sub-interface through it, so a reordering would send requests elsewhere.
+TEST(Descriptors, ModuleInterfacesComeInDeclarationOrderWithTheirTypeBytes) {
+    const std::vector<std::pair<std::string, uint8_t>> expected = {
+        {"routing", 0x80},       {"BasecardConfigV1", 0x40}, {"trig", 0x59},
+        {"equalizer", 0x58},     {"resampler", 0x44},        {"freqshift", 0x45},
+        {"digitalgain", 0x47},   {"impairments", 0x4B},      {"digitaloffset", 0x48},
+        {"calindsp", 0x49},      {"caloutdsp", 0x4A},        {"rfplat", 0x42},
+        {"mra", 0x43},           {"wgen", 0x41},             {"datapath", 0x46},
+        {"syntrasync", 0x4C},    {"iqDataTrigger", 0x4D},    {"p2p", 0x4E},
+        {"usergen", 0x51},       {"iqmanip", 0x4F},          {"IQConfigV1", 0x50},
+        {"listmode", 0x52},      {"timer", 0x54},            {"arm", 0x81},
+        {"visapxipluginapalcodegen", 0x85}, {"reservation", 0x55}, {"ifw", 0x5A}};
+    std::vector<std::pair<std::string, uint8_t>> actual;
+    for (const tInterface& interface : qv3377kInterfaces())
+        actual.emplace_back(interface.name, static_cast<uint8_t>(interface.type));
+    EXPECT_EQ(actual, expected);
 }
 
 TEST(Descriptors, FpgaDriverMethodsLieOnTypeByte83WithTheirDirections) {
