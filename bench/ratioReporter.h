@@ -32,3 +32,21 @@ public:
 private:
     std::map<std::string, double> times_;
 };
+
+// One ratio to print after the runs: measured / baseline.
+struct RatioSpec {
+    const char* what;
+    std::string measured;
+    std::string baseline;
+};
+
+// The main of a benchmark program: runs the benchmarks selected on the
+// command line, then prints each ratio whose two sides ran.
+inline int runBenchmarksWithRatios(int argc, char** argv, const std::vector<RatioSpec>& ratios) {
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    for (const RatioSpec& r : ratios) reporter.ratio(r.what, r.measured, r.baseline);
+    benchmark::Shutdown();
+    return 0;
+}

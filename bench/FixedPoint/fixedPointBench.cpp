@@ -55,11 +55,9 @@ BENCHMARK(BM_lrintBaseline);
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.ratio("doubleToFixedPoint / lrint, per value", "BM_doubleToFixedPoint",
-                   "BM_lrintBaseline");
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarksWithRatios(
+        argc, argv,
+        {
+            {"doubleToFixedPoint / lrint, per value", "BM_doubleToFixedPoint", "BM_lrintBaseline"},
+        });
 }

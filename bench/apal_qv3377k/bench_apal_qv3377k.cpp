@@ -90,11 +90,9 @@ BENCHMARK(BM_HandPackedRequest);
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.ratio("generated proxy method / hand-packed request", "BM_GeneratedProxyMethod",
-                   "BM_HandPackedRequest");
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarksWithRatios(argc, argv,
+                                   {
+                                       {"generated proxy method / hand-packed request",
+                                        "BM_GeneratedProxyMethod", "BM_HandPackedRequest"},
+                                   });
 }

@@ -73,11 +73,9 @@ BENCHMARK(BM_ProxyRequest);
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.ratio("proxy request / bare ioctl on the same descriptor", "BM_ProxyRequest",
-                   "BM_BareIoctl");
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarksWithRatios(argc, argv,
+                                   {
+                                       {"proxy request / bare ioctl on the same descriptor",
+                                        "BM_ProxyRequest", "BM_BareIoctl"},
+                                   });
 }

@@ -100,13 +100,12 @@ BENCHMARK(BM_EmptyCallBaseline);
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.ratio("status raise with three records / cJSON build and print",
-                   "BM_StatusRaiseWithThreeRecords", "BM_CJsonBuildAndPrintSameObject");
-    reporter.ratio("trace call below the threshold / empty call", "BM_TraceBelowThreshold",
-                   "BM_EmptyCallBaseline");
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarksWithRatios(
+        argc, argv,
+        {
+            {"status raise with three records / cJSON build and print",
+             "BM_StatusRaiseWithThreeRecords", "BM_CJsonBuildAndPrintSameObject"},
+            {"trace call below the threshold / empty call", "BM_TraceBelowThreshold",
+             "BM_EmptyCallBaseline"},
+        });
 }

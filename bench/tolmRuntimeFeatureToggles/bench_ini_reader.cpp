@@ -63,13 +63,11 @@ BENCHMARK(BM_ParseLongLine)->Arg(4096)->Arg(65536);
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.ratio("parse toggles file / read its bytes", "BM_ParseTogglesFile",
-                   "BM_ReadTogglesBytes");
-    reporter.ratio("parse 64 KiB line / parse 4 KiB line (16 x the bytes)",
-                   "BM_ParseLongLine/65536", "BM_ParseLongLine/4096");
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarksWithRatios(
+        argc, argv,
+        {
+            {"parse toggles file / read its bytes", "BM_ParseTogglesFile", "BM_ReadTogglesBytes"},
+            {"parse 64 KiB line / parse 4 KiB line (16 x the bytes)", "BM_ParseLongLine/65536",
+             "BM_ParseLongLine/4096"},
+        });
 }

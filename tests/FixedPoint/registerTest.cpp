@@ -18,22 +18,15 @@ TEST(RegisterFixedPoint, WireLayout) {
     EXPECT_EQ(std::memcmp(values, expected, sizeof expected), 0);
 }
 
-TEST(RegisterFixedPoint, ConversionsRoundSaturateAndReadTheWord) {
+// Rounding and saturation are checked against a reference on random values.
+TEST(RegisterFixedPoint, NaNUnknownModesAndWordsWithoutSignExtension) {
     tFixedPointValue value;
-    const tFixedPointFormat q8{true, 16, 8};   // 8 fractional bits
-    sdihal::doubleToFixedPoint(q8, value, -1.0 / 512);   // a tie goes up
+    sdihal::doubleToFixedPoint({true, 16, 8}, value, std::nan(""));
     EXPECT_EQ(value.bits, 0u);
-    sdihal::doubleToFixedPoint(q8, value, 1000.0);
-    EXPECT_EQ(value.bits, 32767u);
     EXPECT_EQ(value.format.integerWordLength, 8);
-    sdihal::doubleToFixedPoint(q8, value, std::nan(""));
-    EXPECT_EQ(value.bits, 0u);
-
     double coerced = 0;
-    sdihal::coerceDoubleToFixedPoint({false, 8, 8}, value, coerced, 42, 2.5);   // half up
+    sdihal::coerceDoubleToFixedPoint({false, 8, 8}, value, coerced, 42, 2.5);  // half up
     EXPECT_EQ(coerced, 3.0);
-    sdihal::coerceDoubleToFixedPoint({true, 12, 2}, value, coerced, 1, 0.3);
-    EXPECT_EQ(coerced, 307.0 / 1024);
 
     // A word handed back without sign extension reads by its format.
     EXPECT_EQ(sdihal::fixedPointToDouble({0xFFFF, {true, 16, 8}}), -1.0 / 256);

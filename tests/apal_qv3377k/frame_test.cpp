@@ -1,6 +1,6 @@
-// The request frame the proxies share: what is sent with an error or a
-// warning in the caller's status, how the driver's reply and a failed ioctl
-// reach the caller, and what the outputs hold afterwards.
+// The request frame the proxies share, beyond what every method's round trip
+// shows: warnings, closed proxies, outputs the driver leaves alone, short
+// status records, the plug-in session and the configuration word.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -55,70 +55,20 @@ protected:
 using Frame = OpenProxy<tInterfaceProxy_qv3377k>;
 using FpgaFrame = OpenProxy<tInterfaceProxy_atomiczekddkqrx>;
 
-TEST_F(Frame, AnErrorInTheStatusSendsNothingAndTouchesNoOutput) {
-    tStatus status = withCode(-50000);
-    iInterfaceProxy_wgen& wgen = proxy;
-    tRecord<48> traits = tRecord<48>::from(uint64_t{0xAAAA});
-    uint32_t size = 77;
-    wgen.getTraits(&traits, &size, status, 0);
-    EXPECT_EQ(traits.as<uint64_t>(), 0xAAAAu);
-    EXPECT_EQ(size, 77u);
-
-    iInterfaceProxy_p2p& p2p = proxy;
-    answer("p2p.getSamplesInEndpoint", 0, [](Reply& out) { out.set("return", 99); });
-    EXPECT_EQ(p2p.getSamplesInEndpoint(0, status), 0u);
-    iInterfaceProxy_routing& routing = proxy;
-    EXPECT_EQ(routing.calculateResetTerminal(1, 2, 3, status), 0u);
-
-    EXPECT_EQ(driver.callCount(qvsim::Call::ioctl), 0u);
-    EXPECT_EQ(status.code, -50000);
-}
-
-TEST_F(Frame, AWarningTravelsInTheStatusFieldAndYieldsOnlyToAnError) {
+// Every method's round trip checks its status field, its reply and the
+// outputs left alone by an error; these are the finer points of the frame.
+TEST_F(Frame, OnlyTheLowHalfOfAWarningTravelsAndAWarningDoesNotReplaceAWarning) {
     iInterfaceProxy_rfplat& rfplat = proxy;
-    tStatus status = withCode(0x100000003);  // only the low 32 bits travel
+    tStatus status = withCode(0x100000003);
     int32_t revision = 0;
-    answer("rfplat.getModuleRev", 0, [](Reply& out) { out.set("revision", 12); });
     rfplat.getModuleRev(4, &revision, status);
     EXPECT_EQ(decoder.last("rfplat.getModuleRev")->callerStatus(), 3);
-    EXPECT_EQ(decoder.last("rfplat.getModuleRev")->value("moduleIndex"), 4);
-    EXPECT_EQ(revision, 12);
-    EXPECT_EQ(status.code, 0x100000003) << "a reply of 0 keeps the warning";
+    EXPECT_EQ(status.code, 0x100000003);
 
     status = withCode(3);
     answer("rfplat.getModuleRev", 9);
     rfplat.getModuleRev(4, &revision, status);
-    EXPECT_EQ(status.code, 3) << "a warning does not replace a warning";
-
-    answer("rfplat.getModuleRev", -11);
-    rfplat.getModuleRev(4, &revision, status);
-    EXPECT_EQ(status.code, -11);
-    EXPECT_STREQ(status.component, "qv3377hal");
-}
-
-TEST_F(Frame, AFailedIoctlLeavesEveryOutputAndReturnsZero) {
-    iInterfaceProxy_reservation& reservation = proxy;
-    uint32_t first = 5;
-    uint64_t second = 6;
-    answer("reservation.reserveCache", 0, [](Reply& out) {
-        out.set("arg1", 1);
-        out.set("arg2", 2);
-    });
-    driver.failCall(qvsim::Call::ioctl, EIO);
-    tStatus status;
-    reservation.reserveCache(&first, &second, status);
-    EXPECT_EQ(first, 5u);
-    EXPECT_EQ(second, 6u);
-    EXPECT_EQ(status.code, -52024);
-    EXPECT_STREQ(status.component, "internal_");
-
-    iInterfaceProxy_listmode& listmode = proxy;
-    answer("listmode.readStepInProgress", 0, [](Reply& out) { out.set("return", 8); });
-    driver.failCall(qvsim::Call::ioctl, EBUSY);
-    status = tStatus{};
-    EXPECT_EQ(listmode.readStepInProgress(status), 0u);
-    EXPECT_EQ(status.code, -52031);
-    EXPECT_EQ(listmode.readStepInProgress(status), 0u) << "the error stops the next request";
+    EXPECT_EQ(status.code, 3);
 }
 
 TEST_F(Frame, AClosedProxyReportsTheDeviceFileError) {
@@ -190,18 +140,9 @@ TEST_F(Frame, ARecordTooShortForDetailGetsTheCodeOnly) {
     EXPECT_STREQ(status.component, "");
 }
 
-TEST(PluginProxy, ClosesTheSessionOnDestructionOnlyWhileOpen) {
-    qvsim::Driver driver;
-    qvsim::RequestDecoder decoder{driver};
-    const std::string path = driver.addDevice("qv3377k0");
-    decoder.on("visapxipluginapalcodegen.openSession", [](const DecodedRequest&, Reply& out) {
-        out.status(-1074000000);
-        return 0;
-    });
-    decoder.on("visapxipluginapalcodegen.closeSession", [](const DecodedRequest&, Reply& out) {
-        out.status(-1);
-        return 0;
-    });
+TEST_F(Frame, ThePluginSessionClosesOnDestructionOnlyWhileOpen) {
+    answer("visapxipluginapalcodegen.openSession", -1074000000);
+    answer("visapxipluginapalcodegen.closeSession", -1);
     {
         tInterfaceProxy_visapxipluginapalcodegen plugin;
         tStatus status;
@@ -213,39 +154,16 @@ TEST(PluginProxy, ClosesTheSessionOnDestructionOnlyWhileOpen) {
     ASSERT_EQ(sent.size(), 2u);
     EXPECT_EQ(sent[1].name(), "visapxipluginapalcodegen.closeSession");
     EXPECT_EQ(sent[1].callerStatus(), 0) << "the earlier failure stays with the session";
-    EXPECT_EQ(driver.openDescriptors(), 0u);
+    EXPECT_EQ(driver.openDescriptors(), 1u);  // the fixture's proxy alone
 
     decoder.clear();
     { tInterfaceProxy_visapxipluginapalcodegen neverOpened; }
     EXPECT_TRUE(decoder.requests().empty());
 }
 
-TEST_F(FpgaFrame, MethodsWithoutValueReturnTheCallersCode) {
-    iInterfaceProxy_atomiczekddk_configuration& configuration = proxy;
-    tStatus status = withCode(-50000);
-    EXPECT_EQ(configuration.reset(status), -50000);
-    iInterfaceProxy_atomiczekddk_io& io = proxy;
-    EXPECT_EQ(io.read32(0x10, status), 0u);
-    EXPECT_TRUE(decoder.requests().empty());
-
-    status = withCode(4);
-    EXPECT_EQ(configuration.reset(status), 4);
-    decoder.on("atomiczekddk_configuration.abort", [](const DecodedRequest&, Reply& out) {
-        out.status(-63000);
-        return 0;
-    });
-    EXPECT_EQ(configuration.abort(status), -63000);
-    EXPECT_STREQ(status.file, "apal_qv3377k/tInterfaceProxy_atomiczekddkqrx");
-    EXPECT_EQ(status.line, 275u);
-}
-
 TEST_F(FpgaFrame, TheConfigurationWordAlwaysGoesAndReportsOnlyItsByteCount) {
     iInterfaceProxy_atomiczekddk_configuration& configuration = proxy;
     EXPECT_EQ(configuration.postConfigurationWord(0x1122334455667788, -2), 0u);
-    const auto sent = decoder.last("atomiczekddk_configuration.postConfigurationWord");
-    ASSERT_TRUE(sent.has_value());
-    EXPECT_EQ(sent->value("value"), 0x1122334455667788);
-    EXPECT_EQ(sent->value("word"), -2);
 
     decoder.on("atomiczekddk_configuration.postConfigurationWord", [](const DecodedRequest&, Reply& out) {
         out.bytesReturned(12);

@@ -3,6 +3,8 @@
 // zeros in between), and each output it writes comes back to its parameter.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <memory>
@@ -86,7 +88,31 @@ void RoundTrip::checkMethod(const tMethod& method, tInvoker invoker, const Targe
     for (size_t i = 0; i < method.parameters.size(); ++i) {
         for (size_t b = 0; b < method.parameters[i].size; ++b) call.arguments[i][b] = patternByte(seed, i, b);
     }
-    const int32_t reply = -1000 - static_cast<int32_t>(seed);
+    // Some replies are 0: success keeps the caller's warning.
+    const int32_t reply = seed % 4 == 0 ? 0 : -1000 - static_cast<int32_t>(seed);
+    const bool hasStatus = method.inField("status") != nullptr;
+    // FPGA-driver methods without a value return the caller's code instead.
+    const bool returnsCode = hasStatus && (method.code >> 8 & 0xFF) == 0x83 && method.returnSize == 0;
+    auto resultFor = [&](int32_t code) {
+        decltype(call.result) result{};
+        if (returnsCode) std::memcpy(result.data(), &code, sizeof code);
+        return result;
+    };
+
+    // An error in the caller's status sends nothing, a failed request brings
+    // the system's error; neither touches an output.
+    for (const int err : {0, EIO}) {
+        if (!hasStatus) break;
+        tInvocation refused = call;
+        if (err != 0) driver.failCall(qvsim::Call::ioctl, err);
+        if (err == 0) refused.status.code = -50000;
+        invoker(*proxy, refused);
+        const int32_t code = err == 0 ? -50000 : -52024;
+        EXPECT_EQ(refused.status.code, code);
+        EXPECT_EQ(refused.arguments, call.arguments) << "outputs touched";
+        EXPECT_EQ(refused.result, resultFor(code));
+    }
+    EXPECT_TRUE(decoder.requests().empty());
     std::vector<std::string> faults;
     // Gone before the locals it captures; the proxy, destroyed last, may still send.
     struct Unregister {
@@ -139,11 +165,16 @@ void RoundTrip::checkMethod(const tMethod& method, tInvoker invoker, const Targe
             EXPECT_EQ(landed[b], patternByte(seed + 100, f, b)) << "output " << fieldName << " byte " << b;
         }
     }
-    if (method.inField("status") != nullptr) {
+    if (hasStatus && reply == 0) {
+        EXPECT_EQ(call.status.code, warning);
+    } else if (hasStatus) {
         EXPECT_EQ(call.status.code, reply);
         EXPECT_STREQ(call.status.component, "qv3377hal");
         EXPECT_EQ(call.status.file, target.header);
         EXPECT_GT(call.status.line, 0u);
+    }
+    if (returnsCode) {
+        EXPECT_EQ(call.result, resultFor(static_cast<int32_t>(call.status.code)));
     }
 }
 

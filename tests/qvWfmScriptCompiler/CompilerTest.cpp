@@ -16,17 +16,9 @@ namespace {
 using namespace qvwfmscriptcompiler;
 namespace errors = qvwfmscriptcompiler_errors;
 
-int32_t errorOf(ScriptCompiler& compiler, std::string_view text, const MarkerTables* tables = nullptr) {
-    try {
-        if (tables) {
-            compiler.compile(text, tables->waveformNames, tables->markerNames, tables->markerPositions);
-        } else {
-            compiler.compile(text);
-        }
-    } catch (const qverr::Exception& error) {
-        return error.status.code;
-    }
-    return 0;
+// The first line of the dump: "error <constant> <code>" for an error.
+std::string headOf(const std::string& dump) {
+    return dump.substr(0, dump.find('\n'));
 }
 
 class CompilerState : public ::testing::Test {
@@ -46,8 +38,9 @@ TEST_F(CompilerState, ClearsDoNotCarryIntoTheNextCompile) {
 
     // A compile that fails between a clear and its segment leaves nothing behind.
     settings_.minimumWaitLength = 16;
-    EXPECT_EQ(errors::kErrorNumSampsToWaitNotGreaterThanMinWaitLengthInScript,
-              errorOf(compiler_, "script f generate a clear scripttrigger1 wait 8 end script"));
+    EXPECT_EQ("error kErrorNumSampsToWaitNotGreaterThanMinWaitLengthInScript -1074101549",
+              headOf(compileAndDump(compiler_,
+                                    "script f generate a clear scripttrigger1 wait 8 end script")));
     EXPECT_EQ(plain, compileAndDump(compiler_, next));
 }
 
@@ -59,14 +52,12 @@ TEST_F(CompilerState, MarkerTablesServeOnlyTheirOwnParse) {
 
     // Also after a parse with tables failed.
     const MarkerTables unknown{{"w"}, {"nomarker"}, {{0}}};
-    EXPECT_EQ(errors::kErrorMarkerIdentifierNotSupported, errorOf(compiler_, text, &unknown));
-    EXPECT_EQ(0, errorOf(compiler_, text));
-}
-
-TEST_F(CompilerState, TablesOfUnequalLengthAreRefused) {
-    const MarkerTables tables{{"w", "v"}, {"marker1"}, {{0}}};
-    EXPECT_EQ(qverr::qvapalerr_invalidParameter,
-              errorOf(compiler_, "script s generate w end script", &tables));
+    EXPECT_EQ("error kErrorMarkerIdentifierNotSupported -1074101548",
+              headOf(compileAndDump(compiler_, text, &unknown)));
+    EXPECT_EQ("script s", headOf(compileAndDump(compiler_, text)));
+    const MarkerTables unequal{{"w", "v"}, {"marker1"}, {{0}}};
+    EXPECT_EQ("error qvapalerr_invalidParameter -52005",
+              headOf(compileAndDump(compiler_, text, &unequal)));
 }
 
 // Hostile depth is cut off while parsing, at the first repeat beyond the
@@ -78,57 +69,35 @@ TEST_F(CompilerState, DeeplyNestedTextFailsAtTheParsersBound) {
     text += "generate a\n";
     for (int i = 0; i < kDepth; ++i) text += "end repeat\n";
     text += "end script\n";
-    try {
-        compiler_.compile(text);
-        FAIL() << "compiled";
-    } catch (const qverr::Exception& error) {
-        EXPECT_EQ(errors::kErrorRepeatLoopNestingTooDeepInScript, error.status.code);
-        const std::string line = std::to_string(ParserImpl::kMaximumRepeatNesting + 2);
-        EXPECT_NE(std::string::npos,
-                  dumpError(error).find("kUsageTypeLineNumber uint32_t " + line + "\n"));
-    }
+    const std::string dump = compileAndDump(compiler_, text);
+    EXPECT_EQ("error kErrorRepeatLoopNestingTooDeepInScript -1074101560", headOf(dump));
+    const std::string line = std::to_string(ParserImpl::kMaximumRepeatNesting + 2);
+    EXPECT_NE(std::string::npos, dump.find("kUsageTypeLineNumber uint32_t " + line + "\n"));
+}
+
+// A node of the parse tree as a caller builds it by hand.
+template <class Node>
+std::unique_ptr<Node> node(uint32_t type) {
+    auto made = std::make_unique<Node>();
+    made->type = type;
+    return made;
 }
 
 // A chain of repeats as deep as a caller may build it by hand.
 std::unique_ptr<NamedProcedure> deepProcedure(int depth) {
     auto procedure = std::make_unique<NamedProcedure>();
-    procedure->name = "deep";
     InstructionContainer* container = procedure.get();
     for (int i = 0; i < depth; ++i) {
-        auto repeat = std::make_unique<RepeatInstruction>();
-        repeat->type = kInstructionRepeat;
+        auto repeat = node<RepeatInstruction>(kInstructionRepeat);
         repeat->iterations = 2;
         repeat->line = static_cast<uint32_t>(i + 1);
         InstructionContainer* body = repeat.get();
         container->instructions.push_back(std::move(repeat));
         container = body;
     }
-    auto generate = std::make_unique<GenerateInstruction>();
-    generate->type = kInstructionGenerate;
-    generate->waveformName = "a";
-    container->instructions.push_back(std::move(generate));
+    container->instructions.push_back(node<GenerateInstruction>(kInstructionGenerate));
     return procedure;
 }
-
-TEST(DeepTrees, AreTranslatedAndFreedWithoutDeepRecursion) {
-    ProcedureCollection collection;
-    collection.procedures.push_back(deepProcedure(1000000));
-    const ScriptCompileSettings settings = engineSettings();
-    InstructionContainerNestingPolicies policies;
-    InstructionValidator validator(settings);
-    FetchInstructionTranslator fetch(validator);
-    InstructionTranslator instructions(settings, policies, fetch, validator);
-    InstructionContainerTranslator containers(settings, policies, instructions, validator);
-    SequenceGenerator generator(settings, policies, containers, validator);
-    std::vector<CompiledScript> scripts;
-    try {
-        generator.generate(collection, scripts);
-        FAIL() << "translated";
-    } catch (const qverr::Exception& error) {
-        EXPECT_EQ(errors::kErrorRepeatLoopNestingTooDeepInScript, error.status.code);
-        EXPECT_NE(std::string::npos, dumpError(error).find("kUsageTypeLineNumber uint32_t 2\n"));
-    }
-}  // the collection's destructor frees the million levels here
 
 class HandBuiltTrees : public ::testing::Test {
 protected:
@@ -137,19 +106,22 @@ protected:
         try {
             generator_.generate(tree, scripts);
         } catch (const qverr::Exception& error) {
+            lastError_ = dumpError(error);
             return error.status.code;
         }
         return 0;
     }
-    static std::unique_ptr<NamedProcedure> procedureOf(std::unique_ptr<Instruction> first) {
+    // A generate, then `second`, in a collection of one procedure.
+    int32_t errorAfterGenerate(std::unique_ptr<Instruction> second) {
         auto procedure = std::make_unique<NamedProcedure>();
-        auto generate = std::make_unique<GenerateInstruction>();
-        generate->type = kInstructionGenerate;
-        procedure->instructions.push_back(std::move(generate));
-        procedure->instructions.push_back(std::move(first));
-        return procedure;
+        procedure->instructions.push_back(node<GenerateInstruction>(kInstructionGenerate));
+        procedure->instructions.push_back(std::move(second));
+        ProcedureCollection collection;
+        collection.procedures.push_back(std::move(procedure));
+        return generateError(collection);
     }
 
+    std::string lastError_;
     ScriptCompileSettings settings_ = engineSettings();
     InstructionContainerNestingPolicies policies_;
     InstructionValidator validator_{settings_};
@@ -159,6 +131,13 @@ protected:
     SequenceGenerator generator_{settings_, policies_, containers_, validator_};
 };
 
+TEST_F(HandBuiltTrees, DeepTreesAreTranslatedAndFreedWithoutDeepRecursion) {
+    ProcedureCollection collection;
+    collection.procedures.push_back(deepProcedure(1000000));
+    EXPECT_EQ(errors::kErrorRepeatLoopNestingTooDeepInScript, generateError(collection));
+    EXPECT_NE(std::string::npos, lastError_.find("kUsageTypeLineNumber uint32_t 2\n"));
+}  // the collection's destructor frees the million levels here
+
 TEST_F(HandBuiltTrees, OnlyAProcedureCollectionCanBeGenerated) {
     NamedProcedure procedure;
     std::vector<CompiledScript> scripts;
@@ -166,62 +145,24 @@ TEST_F(HandBuiltTrees, OnlyAProcedureCollectionCanBeGenerated) {
 }
 
 TEST_F(HandBuiltTrees, ImpossibleNodesAreSoftwareFaults) {
-    auto clear = std::make_unique<ClearInstruction>();
-    clear->type = kInstructionClear;
+    auto clear = node<ClearInstruction>(kInstructionClear);
     clear->scriptTriggers = {8};
-    ProcedureCollection badTrigger;
-    badTrigger.procedures.push_back(procedureOf(std::move(clear)));
-    EXPECT_EQ(qvmxl::kErrorSoftwareFault, generateError(badTrigger));
+    EXPECT_EQ(qvmxl::kErrorSoftwareFault, errorAfterGenerate(std::move(clear)));
 
-    auto repeat = std::make_unique<RepeatInstruction>();
-    repeat->type = kInstructionRepeat;
+    auto repeat = node<RepeatInstruction>(kInstructionRepeat);
     repeat->loopKind = 9;
-    auto body = std::make_unique<GenerateInstruction>();
-    body->type = kInstructionGenerate;
-    repeat->instructions.push_back(std::move(body));
-    ProcedureCollection badLoop;
-    badLoop.procedures.push_back(procedureOf(std::move(repeat)));
-    EXPECT_EQ(qvmxl::kErrorSoftwareFault, generateError(badLoop));
+    repeat->instructions.push_back(node<GenerateInstruction>(kInstructionGenerate));
+    EXPECT_EQ(qvmxl::kErrorSoftwareFault, errorAfterGenerate(std::move(repeat)));
 
-    auto mislabelled = std::make_unique<ClearInstruction>();
-    mislabelled->type = kInstructionGenerate;
-    ProcedureCollection badType;
-    badType.procedures.push_back(procedureOf(std::move(mislabelled)));
-    EXPECT_EQ(qvmxl::kErrorSoftwareFault, generateError(badType));
+    EXPECT_EQ(qvmxl::kErrorSoftwareFault,
+              errorAfterGenerate(node<ClearInstruction>(kInstructionGenerate)));  // mislabelled
 
-    auto wait = std::make_unique<WaitInstruction>();
-    wait->type = kInstructionWait;
+    auto wait = node<WaitInstruction>(kInstructionWait);
     auto marker = std::make_unique<MarkerModifier>();
     marker->marker = 8;
     marker->positions = {0};
     wait->markers.push_back(std::move(marker));
-    ProcedureCollection badMarker;
-    badMarker.procedures.push_back(procedureOf(std::move(wait)));
-    EXPECT_EQ(qvmxl::kErrorSoftwareFault, generateError(badMarker));
-}
-
-TEST(ParserTree, NodesCarryTheirPositionsAndTableMarkersNone) {
-    const ScriptCompileSettings settings = engineSettings();
-    auto parser = ParserFactory::createParser(settings);
-    const auto tree = parser->parse("script s\n  generate w subset(0, 8) marker0(0)\nend script",
-                                    {"w"}, {"marker2"}, {{4}});
-    const auto& collection = dynamic_cast<const ProcedureCollection&>(*tree);
-    ASSERT_EQ(1u, collection.procedures.size());
-    const NamedProcedure& procedure = *collection.procedures[0];
-    EXPECT_EQ("s", procedure.name);
-    EXPECT_EQ(1u, procedure.line);
-    ASSERT_EQ(1u, procedure.instructions.size());
-    const auto& generate = dynamic_cast<const GenerateInstruction&>(*procedure.instructions[0]);
-    EXPECT_EQ(2u, generate.line);
-    EXPECT_EQ(3u, generate.positionInLine);
-    ASSERT_TRUE(generate.subset);
-    EXPECT_EQ(14u, generate.subset->positionInLine);
-    ASSERT_EQ(2u, generate.markers.size());
-    EXPECT_EQ(27u, generate.markers[0]->positionInLine);
-    EXPECT_EQ(2u, generate.markers[1]->marker);
-    EXPECT_EQ(0u, generate.markers[1]->line);
-    EXPECT_EQ(0u, generate.markers[1]->positionInLine);
-    EXPECT_EQ(std::vector<uint32_t>{4}, generate.markers[1]->positions);
+    EXPECT_EQ(qvmxl::kErrorSoftwareFault, errorAfterGenerate(std::move(wait)));
 }
 
 TEST(LexerEnd, EndOfInputRepeatsForEver) {

@@ -29,27 +29,19 @@ std::pair<json::Token, ptrdiff_t> parse(const std::string& s) {
 }
 
 TEST(JsonReader, ParsesEveryKindOfValue) {
-    const char text[] = " \t\r\n\"a\\\"b\" rest";
-    json::Token token;
-    EXPECT_EQ(json::parseValue(text, token), text + 10);
-    EXPECT_EQ(token.type, json::kTokenString);
-    EXPECT_EQ(token.start, text + 5);
-    EXPECT_EQ(token.lengthOrValue, 4u);
-
     const struct {
         const char* text;
         int32_t type;
         uint64_t lengthOrValue;
         ptrdiff_t end;
-    } cases[] = {
-        {"-012.5e+3,", json::kTokenNumber, 9, 9},
-        {"7.e1", json::kTokenNumber, 1, 1},
-        {"true", json::kTokenBool, 1, 4},
-        {"false", json::kTokenBool, 0, 5},
-        {"null", json::kTokenNull, 0, 4},
-        {"[1, {\"a\": [true]} ]x", json::kTokenArray, 19, 19},
-        {"{ }", json::kTokenObject, 3, 3},
-    };
+    } cases[] = {{" \t\r\n\"a\\\"b\" rest", json::kTokenString, 4, 10},
+                 {"-012.5e+3,", json::kTokenNumber, 9, 9},
+                 {"7.e1", json::kTokenNumber, 1, 1},
+                 {"true", json::kTokenBool, 1, 4},
+                 {"false", json::kTokenBool, 0, 5},
+                 {"null", json::kTokenNull, 0, 4},
+                 {"[1, {\"a\": [true]} ]x", json::kTokenArray, 19, 19},
+                 {"{ }", json::kTokenObject, 3, 3}};
     for (const auto& c : cases) {
         const auto [parsed, end] = parse(c.text);
         EXPECT_EQ(parsed.type, c.type) << c.text;
@@ -60,6 +52,7 @@ TEST(JsonReader, ParsesEveryKindOfValue) {
     EXPECT_EQ(parse("15").first.isFloat, 0u);
 
     const char nested[] = " {\"a\":[1,2]}";
+    json::Token token;
     EXPECT_EQ(json::parseValueHead(nested, token), nested + 1);
     EXPECT_EQ(token.type, json::kTokenObject);
 }
@@ -72,25 +65,23 @@ TEST(JsonReader, ReportsEachErrorWithItsPosition) {
         const char* text;
         uint64_t code;
         ptrdiff_t at;
-    } cases[] = {
-        {"\"abc", json::kErrorString, 4},
-        {"", json::kErrorString, 0},
-        {"xyz", json::kErrorString, 0},
-        {"{1:2}", json::kErrorString, 1},
-        {"{\"a\":1", json::kErrorObject, 6},
-        {"{", json::kErrorObject, 1},
-        {"[1,", json::kErrorArray, 3},
-        {"{\"a\" 1}", json::kErrorColon, 5},
-        {"[1 2]", json::kErrorCommaOrBracket, 3},
-        {"{\"a\":1 \"b\":2}", json::kErrorCommaOrBracket, 7},
-        {"\"a\x01\"", json::kErrorBadCharacter, 2},
-        {"\"a\\q\"", json::kErrorBadCharacter, 2},
-        {"\"\\u12g4\"", json::kErrorBadCharacter, 1},
-        {"\"\\u12", json::kErrorString, 5},
-        {"[1,2,]", json::kErrorTrailingComma, 5},
-        {"{\"a\":1, }", json::kErrorTrailingComma, 8},
-        {"[{\"a\":[1,]}]", json::kErrorTrailingComma, 9},
-    };
+    } cases[] = {{"\"abc", json::kErrorString, 4},
+                 {"", json::kErrorString, 0},
+                 {"xyz", json::kErrorString, 0},
+                 {"{1:2}", json::kErrorString, 1},
+                 {"{\"a\":1", json::kErrorObject, 6},
+                 {"{", json::kErrorObject, 1},
+                 {"[1,", json::kErrorArray, 3},
+                 {"{\"a\" 1}", json::kErrorColon, 5},
+                 {"[1 2]", json::kErrorCommaOrBracket, 3},
+                 {"{\"a\":1 \"b\":2}", json::kErrorCommaOrBracket, 7},
+                 {"\"a\x01\"", json::kErrorBadCharacter, 2},
+                 {"\"a\\q\"", json::kErrorBadCharacter, 2},
+                 {"\"\\u12g4\"", json::kErrorBadCharacter, 1},
+                 {"\"\\u12", json::kErrorString, 5},
+                 {"[1,2,]", json::kErrorTrailingComma, 5},
+                 {"{\"a\":1, }", json::kErrorTrailingComma, 8},
+                 {"[{\"a\":[1,]}]", json::kErrorTrailingComma, 9}};
     for (const auto& c : cases) {
         const auto [parsed, at] = parse(c.text);
         EXPECT_EQ(parsed.type, json::kTokenError) << c.text;
@@ -153,22 +144,10 @@ TEST(JsonReader, ReadsNumbersAsDecimalWithRangeChecks) {
     const struct {
         const char* text;
         int32_t value;
-    } ints[] = {
-        {"010", 10},
-        {"09", 9},
-        {"2.9", 2},
-        {"-2.9", -2},
-        {"1e3", 1000},
-        {"-2147483648", INT32_MIN},
-        {"2147483647", INT32_MAX},
-        {"2147483648", -1},
-        {"-2147483649", -1},
-        {"99999999999999999999999", -1},
-        {"1e10", -1},
-        {"1e999", -1},
-        {"\"5\"", -1},
-        {"true", -1},
-    };
+    } ints[] = {{"010", 10}, {"09", 9}, {"2.9", 2}, {"-2.9", -2}, {"1e3", 1000},
+                {"-2147483648", INT32_MIN}, {"2147483647", INT32_MAX}, {"2147483648", -1},
+                {"-2147483649", -1}, {"99999999999999999999999", -1}, {"1e10", -1},
+                {"1e999", -1}, {"\"5\"", -1}, {"true", -1}};
     for (const auto& c : ints) EXPECT_EQ(json::getInt(c.text, -1, nullptr), c.value) << c.text;
 
     const struct {

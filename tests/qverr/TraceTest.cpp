@@ -50,7 +50,9 @@ TEST_F(Trace, PrintsFromTheThresholdOnWithFixedWidthFields) {
     EXPECT_NE(gLines[4].find("|0007] x"), std::string::npos);
 }
 
-TEST_F(Trace, OverlongTextIsCutToTheLine) {
+TEST_F(Trace, OverlongTextIsCutToTheLineAndFormatsThroughTheHook) {
+    trace::settings().format = &countingFormat;
+    gFormatCalls = 0;
     trace::logAlways(kSite, "%s", std::string(600, 'm').c_str());
     ASSERT_EQ(gLines.size(), 1u);
     EXPECT_EQ(gLines[0], kPrefix + std::string(511 - kPrefix.size() - 1, 'm') + "\n");
@@ -59,15 +61,7 @@ TEST_F(Trace, OverlongTextIsCutToTheLine) {
     EXPECT_EQ(gLines[1], "value 7");
     trace::print("%s", std::string(700, 'p').c_str());
     EXPECT_EQ(gLines[2], std::string(511, 'p'));
-}
-
-TEST_F(Trace, FormatsThroughTheFormattingHook) {
-    trace::settings().format = &countingFormat;
-    gFormatCalls = 0;
-    trace::logAlways(kSite, "a");
-    trace::print("b");
-    EXPECT_EQ(gFormatCalls, 2);
-    EXPECT_EQ(gLines[0], kPrefix + "a\n");
+    EXPECT_EQ(gFormatCalls, 3);
 }
 
 }  // namespace

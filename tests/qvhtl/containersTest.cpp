@@ -22,19 +22,14 @@ void raiseInvalidParameter(qverr::Status& status) {
     status.setCode(-52005, QVERR_LOCATION("qv3377hal", "qvapalerr_invalidParameter"));
 }
 
-TEST(ErrString, GrowsByTheRulesAndAppendsItsOwnText) {
+TEST(ErrString, TakesRangesOfItsOwnText) {
     qverr::Status status;
     qvhtl::err::String s;
-    s.reserve(10, status);
-    EXPECT_EQ(s.capacity(), 127u);
-    s.reserve(200, status);
-    s.reserve(201, status);
-    EXPECT_EQ(s.capacity(), 300u);
-
     std::string expected;
     for (int i = 0; i < 300; ++i) expected += static_cast<char>('a' + i % 26);
     s.assign(expected.data(), 300, status);
-    s.insertRange(s.c_str() + 20, s.c_str() + 60, status);   // reallocates
+    ASSERT_LT(s.capacity(), 340u);  // so that inserting a range of itself reallocates
+    s.insertRange(s.c_str() + 20, s.c_str() + 60, status);
     expected += expected.substr(20, 40);
     EXPECT_EQ(std::string(s.c_str(), s.size()), expected);
     s.assign(s.c_str() + 1, 5, status);   // overlapping, in place
@@ -90,13 +85,6 @@ TEST(ErrVector, InsertsRangesOfItselfAnywhere) {
             }
         }
     }
-    qverr::Status status;
-    qvhtl::err::Vector<int> v;
-    int values[9] = {};
-    v.insertRange(values, values + 3, status);
-    EXPECT_EQ(v.capacity(), 8u);
-    v.insertRange(values, values + 6, status);
-    EXPECT_EQ(v.capacity(), 12u);
 }
 
 TEST(StringTriple, CopiesStringsAndStatusSwapsOnlyStrings) {

@@ -5,7 +5,6 @@
 #include <memory>
 #include <string>
 
-#include "qverr/json.h"
 #include "qverr/trace.h"
 #include "qvmxl/qvmxl.h"
 
@@ -90,20 +89,13 @@ TEST(ErrorContext, RecordsGrowTheBuffer) {
     qverr::Status status;
     auto w = writer(status);
     const std::string text(100, 't');
-    for (int i = 0; i < 40; ++i)
+    std::string records;
+    for (int i = 0; i < 40; ++i) {
         w = qvmxl::writeUsageParam(w, UsageParam<const char*>{"k", text.c_str()});
-    ASSERT_NE(w.cursor, nullptr);
-    EXPECT_GE(status.capacity, 4096u);
-    namespace json = qverr::json;
-    json::Token token;
-    int count = 0;
-    const char* data =
-        json::findMember(json::findMember(status.json, "translator_info"), "ordered_data");
-    for (const char* e = json::firstArrayElement(data); e;
-         e = json::nextArrayElement(json::parseValue(e, token))) {
-        ++count;
+        records += (i ? "," : "") + usage("k", '"' + text + '"', "string");
     }
-    EXPECT_EQ(count, 40);
+    EXPECT_GE(status.capacity, 4096u);
+    EXPECT_EQ(status.jsonText(), "{" + kHeader.substr(1) + records + "]}}");
 }
 
 std::string engineering(double value, int digits = 6) {
@@ -112,50 +104,38 @@ std::string engineering(double value, int digits = 6) {
     return buffer;
 }
 
-TEST(EngineeringNumbers, ScaleByThousandsAndStopOnNonFiniteValues) {
-    const struct {
-        double value;
-        int digits;
-        const char* text;
-    } cases[] = {
-        {1500, 6, "1.500000e3"},
-        {0.001, 6, "1.0e-3"},
-        {0, 6, "0.0"},
-        {-0.0, 6, "0.0"},
-        {1, 6, "1.0"},
-        {-1500, 6, "-1.500000e3"},
-        {1000, 6, "1.0e3"},
-        {2.5e-7, 2, "250.0e-9"},
-        {123.456, 2, "123.46"},
-        {NAN, 6, "NaN"},
-        {INFINITY, 6, "Infinity"},
-        {-INFINITY, 6, "-Infinity"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(engineering(c.value, c.digits), c.text) << c.value;
-    EXPECT_EQ(engineering(std::numeric_limits<double>::max()).substr(0, 4), "179.");
-    EXPECT_EQ(engineering(std::numeric_limits<double>::denorm_min()).substr(0, 4), "4.94");
-}
-
 int gFormats = 0;
 int countingFormat(char* buffer, size_t size, const char* format, va_list args) {
     ++gFormats;
     return vsnprintf(buffer, size, format, args);
 }
 
+TEST(EngineeringNumbers, ScaleByThousandsAndStopOnNonFiniteValues) {
+    const struct {
+        double value;
+        int digits;
+        const char* text;
+    } cases[] = {{1500, 6, "1.500000e3"}, {0.001, 6, "1.0e-3"},     {0, 6, "0.0"},
+                 {-0.0, 6, "0.0"},        {1, 6, "1.0"},           {-1500, 6, "-1.500000e3"},
+                 {1000, 6, "1.0e3"},      {2.5e-7, 2, "250.0e-9"}, {123.456, 2, "123.46"},
+                 {NAN, 6, "NaN"},         {INFINITY, 6, "Infinity"}, {-INFINITY, 6, "-Infinity"}};
+    for (const auto& c : cases) EXPECT_EQ(engineering(c.value, c.digits), c.text) << c.value;
+    EXPECT_EQ(engineering(std::numeric_limits<double>::max()).substr(0, 4), "179.");
+    EXPECT_EQ(engineering(std::numeric_limits<double>::denorm_min()).substr(0, 4), "4.94");
+}
+
 TEST(EngineeringNumbers, FormatThroughTheTraceHookIntoTheGivenSize) {
+    const trace::Settings saved = trace::settings();
+    trace::settings().format = &countingFormat;
     // Exactly sized heap blocks: a write past them is caught.
     for (size_t size = 1; size < 12; ++size) {
         std::unique_ptr<char[]> buffer(new char[size]);
         qvmxl::writeEngineeringNumber(buffer.get(), size, 6, -1234.5678);
         EXPECT_EQ(std::string(buffer.get()), std::string("-1.234568e3").substr(0, size - 1));
     }
-    EXPECT_EQ(qvmxl::formatValueText(nullptr, 0, "%d", 1), 0);
-
-    const trace::Settings saved = trace::settings();
-    trace::settings().format = &countingFormat;
-    engineering(2);
     trace::settings() = saved;
-    EXPECT_EQ(gFormats, 1);
+    EXPECT_GT(gFormats, 0);
+    EXPECT_EQ(qvmxl::formatValueText(nullptr, 0, "%d", 1), 0);
 }
 
 }  // namespace

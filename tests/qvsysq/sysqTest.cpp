@@ -4,9 +4,9 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <optional>
 
 #include "qvsysq/sysq.h"
+#include "support/ScopedEnvironment.h"
 #include "support/SimulatedRoot.h"
 #include "support/TempDir.h"
 
@@ -15,16 +15,7 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
-// Sets (or, given null, unsets) an environment variable for the scope.
-struct ScopedEnvironment {
-    ScopedEnvironment(const char* name, const char* value) : name(name) {
-        if (const char* old = getenv(name)) previous = old;
-        value != nullptr ? setenv(name, value, 1) : unsetenv(name);
-    }
-    ~ScopedEnvironment() { previous ? setenv(name, previous->c_str(), 1) : unsetenv(name); }
-    const char* name;
-    std::optional<std::string> previous;
-};
+using qvtest::ScopedEnvironment;
 
 bool isDirectory(const std::string& path) {
     return std::filesystem::is_directory(path);

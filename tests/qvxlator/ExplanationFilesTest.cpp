@@ -4,6 +4,7 @@
 #include <string>
 
 #include "qvxlator/XlatorTestSupport.h"
+#include "support/ScopedEnvironment.h"
 #include "qvxlator/PathVariables.h"
 #include "qvxlator/kxErrorsParser.h"
 
@@ -61,19 +62,14 @@ TEST(ExplanationFile, StripsLineEndsAndSkipsCommentBlocks) {
 
 TEST(ExplanationFile, TextsThatAreNotExplanationFilesDescribeNothing) {
     TempDir dir;
-    EXPECT_EQ(parse(write(dir, "a.txt", "<?xml version=\"2.0\"?>\n<qvdocument>\n"
-                                       "<qverror code=\"1\">\nx\n</qverror>\n"),
-                    1),
-              "");
-    EXPECT_EQ(parse(write(dir, "b.txt", "<?xml version=\"1.0\"?>\n<document>\n<qverror code=\"1\">\n"), 1),
-              "");
-    EXPECT_EQ(parse(write(dir, "c.txt", "<?xml version=\"1.0\"?>\n<qvdocument>\n"), 1), "");
-    EXPECT_EQ(parse(write(dir, "d.txt", ""), 1), "");
-    // Blocks after the end of the document are not read.
-    EXPECT_EQ(parse(write(dir, "e.txt", "<?xml version=\"1.0\"?>\n<qvdocument>\n</qvdocument>\n"
-                                       "<qverror code=\"1\">\nx\n</qverror>\n"),
-                    1),
-              "");
+    const std::string head = "<?xml version=\"1.0\"?>\n";
+    for (const std::string& text :
+         {std::string("<?xml version=\"2.0\"?>\n<qvdocument>\n<qverror code=\"1\">\nx\n</qverror>\n"),
+          head + "<document>\n<qverror code=\"1\">\n", head + "<qvdocument>\n", std::string(),
+          // Blocks after the end of the document are not read.
+          head + "<qvdocument>\n</qvdocument>\n<qverror code=\"1\">\nx\n</qverror>\n"}) {
+        EXPECT_EQ(parse(write(dir, "a.txt", text), 1), "") << text;
+    }
 }
 
 TEST(ExplanationFile, MalformedFilesFailWithResourceNotFound) {
@@ -190,22 +186,10 @@ TEST(ErrorsDirectory, AnUnknownLanguageIsAnInvalidParameter) {
     EXPECT_EQ(member(status.jsonText(), "qvxlator_debug/lang"), "7");
 }
 
+// Each case restores TMPDIR as it found it.
 class PathExpansion : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const char* old = std::getenv("TMPDIR");
-        hadTmpdir_ = old != nullptr;
-        oldTmpdir_ = old ? old : "";
-    }
-    void TearDown() override {
-        if (hadTmpdir_) {
-            setenv("TMPDIR", oldTmpdir_.c_str(), 1);
-        } else {
-            unsetenv("TMPDIR");
-        }
-    }
-    bool hadTmpdir_ = false;
-    std::string oldTmpdir_;
+    qvtest::ScopedEnvironment tmpdir_{"TMPDIR", std::getenv("TMPDIR")};
 };
 
 TEST_F(PathExpansion, VariablesFollowedByASlashAreReplaced) {

@@ -54,46 +54,26 @@ inline std::string take(char* text) {
     return copy;
 }
 
-// Decoded and printed again with object members sorted, so texts that
-// differ only in member order compare equal. Invalid JSON gives "invalid".
-inline std::string canonical(cJSON* item);
-
-inline std::string canonicalChildren(cJSON* item, bool object) {
-    std::vector<std::pair<std::string, std::string>> members;
-    for (cJSON* child = item->child; child; child = child->next) {
-        members.emplace_back(object ? child->string : "", canonical(child));
-    }
-    if (object) {
-        std::sort(members.begin(), members.end());
-    }
-    std::string text;
-    for (const auto& [key, value] : members) {
-        if (!text.empty()) {
-            text += ",";
-        }
-        if (object) {
-            cJSON* name = cJSON_CreateString(key.c_str());
-            char* quoted = cJSON_PrintUnformatted(name);
-            text += quoted;
-            cJSON_free(quoted);
-            cJSON_Delete(name);
-            text += ":";
-        }
-        text += value;
-    }
-    return text;
+// Sorts the members of every object by name.
+inline void sortMembers(cJSON* item) {
+    for (cJSON* child = item->child; child; child = child->next) sortMembers(child);
+    if (!cJSON_IsObject(item)) return;
+    std::vector<cJSON*> members;
+    while (item->child) members.push_back(cJSON_DetachItemViaPointer(item, item->child));
+    std::stable_sort(members.begin(), members.end(),
+                     [](cJSON* a, cJSON* b) { return std::string(a->string) < b->string; });
+    for (cJSON* member : members) cJSON_AddItemToArray(item, member);  // keeps its name
 }
 
+// Printed with object members sorted, so texts that differ only in member
+// order compare equal. Invalid JSON gives "invalid".
 inline std::string canonical(cJSON* item) {
-    if (cJSON_IsObject(item)) {
-        return "{" + canonicalChildren(item, true) + "}";
-    }
-    if (cJSON_IsArray(item)) {
-        return "[" + canonicalChildren(item, false) + "]";
-    }
-    char* printed = cJSON_PrintUnformatted(item);
+    cJSON* copy = cJSON_Duplicate(item, true);
+    sortMembers(copy);
+    char* printed = cJSON_PrintUnformatted(copy);
     std::string text = printed ? printed : "";
     cJSON_free(printed);
+    cJSON_Delete(copy);
     return text;
 }
 

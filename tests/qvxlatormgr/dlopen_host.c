@@ -1,6 +1,7 @@
 /* An error-translation host written in plain C: it loads the library by
  * path, creates the library's translator through the factory entry point
- * and asks it for static and dynamic descriptions with its own allocator.
+ * and asks it for static and dynamic descriptions with its own allocator and
+ * its own status buffers. What the descriptions hold is the C++ tests' part.
  * usage: qvxlatormgr_dlopen_host PATH-OF-libqv3377hal.so.1 */
 #include <dlfcn.h>
 #include <stdbool.h>
@@ -8,8 +9,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 typedef struct Status Status;
 struct Status {
@@ -88,18 +87,6 @@ static char* hostAlloc(void* old, size_t size, void* context, Status* status) {
     return malloc(size);
 }
 
-static void writeFile(const char* dir, const char* sub, const char* text) {
-    char path[4096];
-    snprintf(path, sizeof path, "%s/errors", dir);
-    mkdir(path, 0700);
-    snprintf(path, sizeof path, "%s/errors/%s", dir, sub);
-    mkdir(path, 0700);
-    snprintf(path, sizeof path, "%s/errors/%s/codes.txt", dir, sub);
-    FILE* file = fopen(path, "w");
-    fputs(text, file);
-    fclose(file);
-}
-
 static const char* const kRegistration =
     "{\"qvxlatorlua_xlator\":\"mxlator\",\"qvxlatorlua_settings\":{\"driverName\":\"qv3377HAL\","
     "\"qvSharedErrorsDir\":\"$_qvShared32Dir/errors\",\"ZMErrorsDir\":\"$_qvShared32Dir/zmerrors\"}}";
@@ -142,70 +129,25 @@ int main(int argc, char** argv) {
     CHECK(text != NULL && strlen(text) > 0);
     free(text);
 
-    /* Dynamic descriptions in English and German. */
-    text = translator->getDynamicDesc(translator, kContext, 0, "json1", hostAlloc, &allocations,
-                                      &status);
-    CHECK(text && strstr(text, "\"Waveform Name\"") && strstr(text, "\"wfm0\""));
-    free(text);
+    /* A dynamic description, in German. */
     text = translator->getDynamicDesc(translator, kContext, 2, "json1", hostAlloc, &allocations,
                                       &status);
-    CHECK(text && strstr(text, "\"Signalname\""));
+    CHECK(text && strstr(text, "\"Signalname\"") && strstr(text, "\"wfm0\""));
     free(text);
     CHECK(status.code == 0);
+    CHECK(allocations == 2);
     translator->destroy(translator);
 
-    /* Static descriptions from explanation files in English and French. */
-    char dir[] = "/tmp/qvxlatorhostXXXXXX";
-    CHECK(mkdtemp(dir) != NULL);
-    setenv("TMPDIR", dir, 1);
-    writeFile(dir, "English",
-              "<?xml version=\"1.0\"?>\n<qvdocument>\n<qverror code=\"-52005\">\n"
-              "Invalid parameter.\n</qverror>\n</qvdocument>\n");
-    writeFile(dir, "French",
-              "<?xml version=\"1.0\"?>\n<qvdocument>\n<qverror code=\"0xFFFF34DB\">\n"
-              "Param\xc3\xa8tre non valide.\n</qverror>\n</qvdocument>\n");
-    translator = create("mxlator_qv3377HAL",
-                        "{\"qvxlatorlua_xlator\":\"mxlator\",\"qvxlatorlua_settings\":{"
-                        "\"qvSharedErrorsDir\":\"$_tempDir/errors\"}}",
-                        &status);
-    CHECK(translator != NULL);
-    if (translator) {
-        text = translator->getStaticDesc(translator, -52005, 0, hostAlloc, &allocations, &status);
-        CHECK(text && strcmp(text, "Invalid parameter.") == 0);
-        free(text);
-        text = translator->getStaticDesc(translator, -52005, 1, hostAlloc, &allocations, &status);
-        CHECK(text && strcmp(text, "Param\xc3\xa8tre non valide.") == 0);
-        free(text);
-        text = translator->getStaticDesc(translator, 4242, 1, hostAlloc, &allocations, &status);
-        CHECK(text && strcmp(text, "Error description not found") == 0);
-        free(text);
-        translator->destroy(translator);
-    }
-    CHECK(status.code == 0);
-    CHECK(allocations == 6);
-
-    /* Names only the registration list knows, or differing in case. */
-    const char* const unknown[] = {"qvxlator_default", "MXLATOR_QV3377HAL"};
-    for (int i = 0; i < 2; ++i) {
-        Status failed = freshStatus();
-        CHECK(create(unknown[i], "{}", &failed) == NULL);
-        CHECK(failed.code == -52005);
-        CHECK(failed.json && strstr(failed.json, "\"qvxlator_debug\":{") &&
-              strstr(failed.json, "\"could not find xlator\"") && strstr(failed.json, unknown[i]));
-        release(&failed);
-    }
-
-    /* A status already holding an error is left as it was. */
+    /* A failure's detail grows in the host's own status buffer. */
     Status failed = freshStatus();
-    failed.code = -1;
-    CHECK(create("mxlator_qv3377HAL", kRegistration, &failed) == NULL);
-    CHECK(failed.code == -1 && failed.json == NULL && failed.capacity == 0);
+    CHECK(create("MXLATOR_QV3377HAL", "{}", &failed) == NULL);
+    CHECK(failed.code == -52005);
+    CHECK(failed.json && strstr(failed.json, "\"could not find xlator\"") &&
+          failed.json[failed.capacity - 1] == 'J');
+    release(&failed);
 
     release(&status);
     dlclose(library);
-    char command[4200];
-    snprintf(command, sizeof command, "rm -rf '%s'", dir);
-    CHECK(system(command) == 0);
     if (failures) {
         fprintf(stderr, "%d checks failed\n", failures);
         return 1;

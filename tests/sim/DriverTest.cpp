@@ -1,10 +1,9 @@
 // The simulated driver as later tests rely on it: request checks, dispatch by
-// request code, scripted replies and injected faults, also under concurrency.
+// request code and one-shot injected faults. Concurrent callers are served in
+// the shared-proxy test of the module's proxies.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cerrno>
-#include <thread>
 #include <vector>
 
 #include "kerneldriver/Driver.h"
@@ -60,7 +59,7 @@ TEST_F(SimulatedDriver, ChecksTheRequestBlock) {
     EXPECT_EQ(driver.requests().back().error, EINVAL);
 }
 
-TEST_F(SimulatedDriver, DispatchesByCodeAndScriptsReplies) {
+TEST_F(SimulatedDriver, DispatchesByCodeToHandlersThatMayCallBack) {
     driver.onRequest(kRead, [this](qvsim::Request& request) {
         EXPECT_EQ(request.device, "dev0");
         request.out<uint16_t>(0, request.in<uint16_t>(0));  // the caller's other bytes stay
@@ -71,18 +70,6 @@ TEST_F(SimulatedDriver, DispatchesByCodeAndScriptsReplies) {
     EXPECT_EQ(request(kRead), 0);
     EXPECT_EQ(out, 0xAAAABEEFu);
     EXPECT_EQ(*driver.regionMemory("dev0", 1), 0x5A);
-
-    driver.scriptReply(kRead, {1, 0, 0, 0});
-    driver.scriptReply(kRead, {2}, 1);
-    driver.scriptError(kRead, EBUSY);
-    tStatus status;
-    EXPECT_EQ(proxy.ioctl(kRead, &in, 4, &out, 4, status), 4u);
-    EXPECT_EQ(out, 1u);
-    EXPECT_EQ(proxy.ioctl(kRead, &in, 4, &out, 4, status), 1u);
-    EXPECT_EQ(out, 2u);  // short replies are zero-filled
-    EXPECT_EQ(request(kRead), -52031);
-    EXPECT_EQ(request(kRead), 0);
-    EXPECT_EQ(out, 0xBEEFu);  // back to the handler
 }
 
 TEST_F(SimulatedDriver, InjectsFaultsOnTheNthCall) {
@@ -91,29 +78,6 @@ TEST_F(SimulatedDriver, InjectsFaultsOnTheNthCall) {
     std::vector<int64_t> codes;
     for (int i = 0; i < 5; ++i) codes.push_back(request(kRead));
     EXPECT_EQ(codes, (std::vector<int64_t>{0, -52024, 0, -52025, 0}));
-}
-
-TEST_F(SimulatedDriver, ServesConcurrentRequests) {
-    driver.onRequest(kRead, [](qvsim::Request& request) {
-        request.out<uint32_t>(0, request.in<uint32_t>(0) * 2);
-        return 0;
-    });
-    std::atomic<int> wrong{0};
-    std::vector<std::thread> threads;
-    for (uint32_t t = 0; t < 4; ++t) {
-        threads.emplace_back([&, t] {
-            for (uint32_t i = 0; i < 200; ++i) {
-                tStatus status;
-                const uint32_t value = t * 1000 + i;
-                uint32_t doubled = 0;
-                proxy.ioctl(kRead, &value, 4, &doubled, 4, status);
-                if (status.code != 0 || doubled != value * 2) wrong.fetch_add(1);
-            }
-        });
-    }
-    for (auto& thread : threads) thread.join();
-    EXPECT_EQ(wrong.load(), 0);
-    EXPECT_EQ(driver.requests().size(), 800u);
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include "atomiczekddk/shared/ChangeNotificationHandlerList.h"
 
+#include <cxxabi.h>
+
 #include <algorithm>
+#include <exception>
 #include <vector>
 
 namespace qvzek {
@@ -40,9 +43,20 @@ void ChangeNotificationHandlerList::notifyAll() {
     std::vector<IChangeNotificationHandler*> handlers;
     handlers.reserve(entries_.size());
     for (const Entry& entry : entries_) handlers.push_back(entry.handler);
+    // One failing handler must not keep the change from the others: the
+    // first failure is passed on once every handler has been told.
+    std::exception_ptr failure;
     for (IChangeNotificationHandler* handler : handlers) {
-        if (handler != nullptr && isListed(handler)) handler->notify();
+        if (handler == nullptr || !isListed(handler)) continue;
+        try {
+            handler->notify();
+        } catch (abi::__forced_unwind&) {
+            throw;
+        } catch (...) {
+            if (!failure) failure = std::current_exception();
+        }
     }
+    if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace qvzek

@@ -23,7 +23,8 @@ public:
     // Tells every handler, in registration order, under the list's mutex:
     // once removeHandler has returned in another thread, the handler is
     // not called any more. A handler may add or remove handlers (itself
-    // included) from inside notify.
+    // included) from inside notify. When handlers throw, the others are
+    // still told and the first exception is rethrown at the end.
     void notifyAll();
 
 private:

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <stdexcept>
 
 #include "atomiczekddk/shared/ChangeNotificationHandlerList.h"
 
@@ -34,6 +35,14 @@ TEST(ChangeNotificationHandlerList, RegistrationsAreCounted) {
     list.removeHandler(&first);
     list.notifyAll();
     EXPECT_EQ(first.calls, 1);
+
+    // A handler that throws does not keep the change from those after it.
+    Handler throws([] { throw std::runtime_error("handler failed"); });
+    list.addHandler(&throws);
+    list.addHandler(&first);
+    EXPECT_THROW(list.notifyAll(), std::runtime_error);
+    EXPECT_EQ(first.calls, 2);
+    EXPECT_EQ(second.calls, 3);
 }
 
 TEST(ChangeNotificationHandlerList, HandlersMayChangeTheListWhileNotified) {
