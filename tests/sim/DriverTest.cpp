@@ -1,5 +1,5 @@
 // The simulated driver as later tests rely on it: request checks, dispatch by
-// request code and one-shot injected faults. Concurrent callers are served in
+// request code, scripted replies and one-shot injected faults. Concurrent callers are served in
 // the shared-proxy test of the module's proxies.
 #include <gtest/gtest.h>
 
@@ -70,6 +70,27 @@ TEST_F(SimulatedDriver, DispatchesByCodeToHandlersThatMayCallBack) {
     EXPECT_EQ(request(kRead), 0);
     EXPECT_EQ(out, 0xAAAABEEFu);
     EXPECT_EQ(*driver.regionMemory("dev0", 1), 0x5A);
+}
+
+// Scripted answers go first, once each and in order; then the handler serves.
+TEST_F(SimulatedDriver, ScriptedRepliesComeBeforeTheHandlerOnceEach) {
+    driver.onRequest(kRead, [](qvsim::Request& request) {
+        request.out<uint32_t>(0, 7);
+        return 0;
+    });
+    driver.scriptReply(kRead, {1, 0, 0, 0});
+    driver.scriptError(kRead, EBUSY);
+    driver.scriptReply(kRead, {2, 0, 0, 0}, 0);
+
+    EXPECT_EQ(request(kRead), 0);
+    EXPECT_EQ(out, 1u);
+    EXPECT_EQ(request(kRead), -52031);
+    EXPECT_EQ(out, 1u);
+    EXPECT_EQ(request(kRead), 0);
+    EXPECT_EQ(out, 2u);
+    EXPECT_EQ(driver.requests().back().bytesReturned, 0u);
+    EXPECT_EQ(request(kRead), 0);
+    EXPECT_EQ(out, 7u);
 }
 
 TEST_F(SimulatedDriver, InjectsFaultsOnTheNthCall) {
