@@ -11,7 +11,7 @@
 #include <exception>
 #include <new>
 
-#include "qvafa/internal/StatusDetail.h"
+#include "qverr/DetailWriter.h"
 #include "qverr/Exception.h"
 
 namespace qvafa {
@@ -25,7 +25,7 @@ static_assert(kWatchMask == 0xFCE);
 
 void raiseOsFault(qverr::Status& status, int err) {
     if (status.setCode(qverr::qvapalerr_osFault, QVERR_LOCATION(kComponent, "qvapalerr_osFault"))) {
-        detail::DetailWriter(status).errnoRecord(err);
+        qverr::DetailWriter(status).errnoRecord(err);
     }
 }
 
@@ -138,7 +138,7 @@ bool DirectoryMonitorImpl::wait(uint32_t timeoutMs, int32_t* whichOut, qverr::St
         if (ready == 0) {
             if (status.setCode(qverr::qvapalerr_operationTimedOut,
                                QVERR_LOCATION(kComponent, "qvapalerr_operationTimedOut"))) {
-                detail::DetailWriter(status).addUInt("requested_timeout_ms", timeoutMs);
+                qverr::DetailWriter(status).add("requested_timeout_ms", timeoutMs);
             }
             return false;
         }

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <exception>
 
-#include "qvafa/internal/StatusDetail.h"
+#include "qverr/DetailWriter.h"
 #include "qverr/Exception.h"
 
 namespace qvafa {
@@ -34,7 +34,7 @@ void FileLockImpl::lock(qverr::Status& status) {
         const int err = errno;
         if (status.setCode(qverr::qvapalerr_osFault,
                            QVERR_LOCATION(kComponent, "qvapalerr_osFault"))) {
-            detail::DetailWriter(status).errnoRecord(err);
+            qverr::DetailWriter(status).errnoRecord(err);
         }
         return;
     }

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "qvafa/internal/StatusDetail.h"
+#include "qverr/DetailWriter.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ void* qvdynlib_load(const char* path, int flags, qverr::Status& status) {
     if (handle != nullptr) return handle;
     if (status.setCode(qverr::qvapalerr_invalidParameter,
                        QVERR_LOCATION(kComponent, "qvapalerr_invalidParameter"))) {
-        qvafa::detail::DetailWriter(status)
+        qverr::DetailWriter(status)
             .beginObject("qvdynlib_debug")
             .add("debug", "failed to qvdynlib_load library")
             .add("path", path)
@@ -42,10 +42,10 @@ void* qvdynlib_symbol(void* handle, const char* name, qverr::Status& status) {
     if (address != nullptr) return address;
     if (status.setCode(qverr::qvapalerr_invalidParameter,
                        QVERR_LOCATION(kComponent, "qvapalerr_invalidParameter"))) {
-        qvafa::detail::DetailWriter(status)
+        qverr::DetailWriter(status)
             .beginObject("qvdynlib_debug")
             .add("debug", "failed to get symbol")
-            .add("qvdynlib_symbol", name)
+            .add("qvdynlib_symbol", name != nullptr ? name : "")
             .endObject()
             .dlerrorRecord(lastLinkerError());
     }

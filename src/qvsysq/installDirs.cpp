@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "qvafa/internal/StatusDetail.h"
+#include "qverr/DetailWriter.h"
 #include "qvdynlib/qvdynlib.h"
 #include "qvsysq/sysq.h"
 
@@ -65,11 +65,11 @@ void buildInstallDirs(const char* libraryPath, std::vector<InstallDir>& table,
         if (result < 0) {
             if (creationStatus.setCode(qverr::qvapalerr_resourceNotFound,
                                        QVERR_LOCATION(kComponent, "qvapalerr_resourceNotFound"))) {
-                qvafa::detail::DetailWriter(creationStatus)
+                qverr::DetailWriter(creationStatus)
                     .beginObject("qvsysq_debug")
                     .add("desc", "get_relocated_dir failed")
                     .add("name", entry.name)
-                    .addInt("result", result)
+                    .add("result", result)
                     .endObject();
             }
             continue;

@@ -13,7 +13,7 @@
 #include <mutex>
 #include <new>
 
-#include "qvafa/internal/StatusDetail.h"
+#include "qverr/DetailWriter.h"
 #include "qverr/Exception.h"
 #include "qvsysq/internal/systemRoot.h"
 
@@ -29,7 +29,7 @@ constexpr const char* kSharedDataDefault = "/usr/local/vorlane/share";
 constexpr const char* kTempDefault = "/tmp";
 constexpr const char* kUserConfigSuffix = "/.config";
 
-using qvafa::detail::DetailWriter;
+using qverr::DetailWriter;
 
 // Runs a status-style body, turning an allocation failure into -52000.
 template <typename Body>
@@ -142,8 +142,8 @@ void readWholeFile(const char* path, std::string& bytes, qverr::Status& status) 
             .errnoRecord(err)
             .beginObject("qvsysq_debug")
             .add("desc", "didn't read full content of file")
-            .addUInt64("fileSize", static_cast<uint64_t>(size))
-            .addUInt64("fread_return", got)
+            .add("fileSize", static_cast<uint64_t>(size))
+            .add("fread_return", got)
             .add("filename", name)
             .endObject();
     }

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "qvxlator/PathVariables.h"
+#include "qverr/DetailWriter.h"
 #include "qvxlator/StatusDetail.h"
 #include "qvxlator/kxErrorsParser.h"
 
@@ -48,7 +49,7 @@ char* getStaticDescDefault(Translator*, int32_t code, uint32_t flags, AllocFn al
         if (text.empty()) {
             if (raise(*status, qverr::qvapalerr_resourceNotFound,
                       QVERR_LOCATION("qv3377hal", "qvapalerr_resourceNotFound"))) {
-                Detail(*status)
+                qverr::DetailWriter(*status)
                     .beginObject("qvxlator_debug")
                     .add("qvxlator_defaultTranslator", "couldn't find description for code")
                     .add("code", code)

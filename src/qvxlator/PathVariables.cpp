@@ -4,6 +4,7 @@
 
 #include "qvhtl/err/String.h"
 #include "qvsysq/sysq.h"
+#include "qverr/DetailWriter.h"
 #include "qvxlator/StatusDetail.h"
 
 namespace qvxlator {
@@ -47,7 +48,7 @@ std::string expandPath(const std::string& path, qverr::Status& status) {
         if (slash == std::string::npos) {
             if (raise(status, qverr::qvapalerr_invalidParameter,
                       QVERR_LOCATION("qv3377hal", "qvapalerr_invalidParameter"))) {
-                Detail(status)
+                qverr::DetailWriter(status)
                     .beginObject("qvxlator_debug")
                     .add("qvxlatordll", "plugin dll path invalid")
                     .add("dllPath", text.c_str())

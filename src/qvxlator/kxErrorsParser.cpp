@@ -10,13 +10,13 @@
 #include <new>
 
 #include "qvxlator/DirectoryWalker.h"
+#include "qverr/DetailWriter.h"
 #include "qvxlator/StatusDetail.h"
 
 namespace kxErrorsParser {
 
 namespace {
 
-using qvxlator::Detail;
 
 // Lines are read in chunks of this size: a longer line arrives as several.
 constexpr int kLineBufferSize = 1024;
@@ -79,7 +79,7 @@ void parseExplanationFile(const char* path, uint32_t code, std::string& result,
     if (!file) {
         if (qvxlator::raise(status, qverr::qvapalerr_resourceNotFound,
                             QVERR_LOCATION("qv3377hal", "qvapalerr_resourceNotFound"))) {
-            Detail(status)
+            qverr::DetailWriter(status)
                 .beginObject("qvxlator_debug")
                 .add("debug", "Could not open status explanations file")
                 .add("path", path)
@@ -108,7 +108,7 @@ void parseExplanationFile(const char* path, uint32_t code, std::string& result,
             if (converted != 1) {
                 if (qvxlator::raise(status, qverr::qvapalerr_resourceNotFound,
                                     QVERR_LOCATION("qv3377hal", "qvapalerr_resourceNotFound"))) {
-                    Detail(status)
+                    qverr::DetailWriter(status)
                         .beginObject("qvxlator_debug")
                         .add("debug", "Could not successfully read the status data!")
                         .add("sscanf", static_cast<int32_t>(converted))
@@ -168,8 +168,8 @@ void searchDirectory(const char* dirPath, uint32_t code, std::string& result,
         const int error = errno;
         if (qvxlator::raise(status, qverr::qvapalerr_resourceNotFound,
                             QVERR_LOCATION("qv3377hal", "qvapalerr_resourceNotFound"))) {
-            Detail detail(status);
-            qvxlator::addErrnoRecord(detail, error);
+            qverr::DetailWriter detail(status);
+            detail.errnoRecord(error);
             detail.beginObject("qvxlator_debug").add(key, debug).add("path", dirPath).endObject();
         }
     };
@@ -219,7 +219,7 @@ const char* languageDirectory(uint32_t lang, qverr::Status& status) {
     }
     if (qvxlator::raise(status, qverr::qvapalerr_invalidParameter,
                         QVERR_LOCATION("qv3377hal", "qvapalerr_invalidParameter"))) {
-        Detail(status)
+        qverr::DetailWriter(status)
             .beginObject("qvxlator_debug")
             .add("kxerrorsparser", "invalid language")
             .add("lang", lang)

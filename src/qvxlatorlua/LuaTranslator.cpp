@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <lua.hpp>
 
+#include "qverr/DetailWriter.h"
 #include "qvxlator/StatusDetail.h"
 #include "qvxlatorlua/EmbeddedModules.h"
 #include "qvxlatorlua/luaNumbers.h"
@@ -17,7 +18,6 @@ namespace qvxlatorlua {
 
 namespace {
 
-using qvxlator::Detail;
 
 // The states are built without dynamically loaded modules and without
 // popen: no loadlib, no C search path.
@@ -106,7 +106,7 @@ const char* errorMessage(lua_State* L) {
 }
 
 // "internal_error" for a failed Lua call whose message is on the stack.
-void addLuaError(Detail& detail, lua_State* L, int luaStatus) {
+void addLuaError(qverr::DetailWriter& detail, lua_State* L, int luaStatus) {
     detail.beginObject("internal_error")
         .add("api", "lua")
         .add("code", static_cast<int32_t>(luaStatus))
@@ -181,7 +181,7 @@ int callBody(lua_State* L) {
         const auto code = static_cast<int32_t>(static_cast<uint32_t>(number));
         if (code != 0 && status.setCode(code, QVERR_LOCATION("qv3377hal",
                                                              "(int32_t)lua_tointeger(L, -1)"))) {
-            Detail(status)
+            qverr::DetailWriter(status)
                 .beginObject("qvxlatorlua_debug")
                 .add("debug", "failed to get dynamic desc")
                 .endObject();
@@ -203,7 +203,7 @@ char* callTranslator(qvxlator::Translator* translator, Call& call, const char* f
     const int luaStatus = lua_cpcall(L, callBody, &call);
     if (luaStatus != 0) {
         if (raiseFault(*call.status)) {
-            Detail detail(*call.status);
+            qverr::DetailWriter detail(*call.status);
             addLuaError(detail, L, luaStatus);
             detail.beginObject("qvxlatorlua_debug").add("debug", failure).endObject();
         }
@@ -269,7 +269,7 @@ void create(LuaTranslator& record, const char* name, const char* registrationInf
         const int luaStatus = lua_cpcall(L, openLibrary, const_cast<Library*>(&library));
         if (luaStatus != 0) {
             if (raiseFault(status)) {
-                Detail detail(status);
+                qverr::DetailWriter detail(status);
                 addLuaError(detail, L, luaStatus);
                 detail.beginObject("qvxlatorlua_debug")
                     .add("debug", "failed to load lua lib")
@@ -284,7 +284,7 @@ void create(LuaTranslator& record, const char* name, const char* registrationInf
     const int preloadStatus = lua_cpcall(L, preload, &preloadResult);
     if (preloadStatus != 0 || preloadResult != 0) {
         if (raiseFault(status)) {
-            Detail detail(status);
+            qverr::DetailWriter detail(status);
             detail.beginObject("internal_error")
                 .add("api", "lua")
                 .add("code", static_cast<int32_t>(preloadStatus != 0 ? preloadStatus : preloadResult))
@@ -301,7 +301,7 @@ void create(LuaTranslator& record, const char* name, const char* registrationInf
     const int setupStatus = lua_cpcall(L, setupEnvironment, &args);
     if (setupStatus != 0) {
         if (raiseFault(status)) {
-            Detail detail(status);
+            qverr::DetailWriter detail(status);
             addLuaError(detail, L, setupStatus);
             detail.beginObject("qvxlatorlua_debug")
                 .add("debug", "lua setupEnv failed")
@@ -335,7 +335,7 @@ void registerFunction(LuaTranslator& record, const char* name, int (*function)(l
     const int luaStatus = lua_cpcall(record.state, setGlobalFunction, &global);
     if (luaStatus != 0) {
         if (raiseFault(status)) {
-            Detail detail(status);
+            qverr::DetailWriter detail(status);
             addLuaError(detail, record.state, luaStatus);
             detail.beginObject("qvxlatorlua_debug")
                 .add("debug", "failed to register function")

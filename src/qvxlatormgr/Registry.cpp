@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "qvxlator/DefaultTranslator.h"
+#include "qverr/DetailWriter.h"
 #include "qvxlator/StatusDetail.h"
 #include "qvxlatormgr/MxlatorFactory.h"
 
@@ -82,7 +83,7 @@ extern "C" qvxlator::Translator* qvxlator_exported_create(const char* name,
     }
     if (qvxlator::raise(*status, qverr::qvapalerr_invalidParameter,
                         QVERR_LOCATION("qv3377hal", "qvapalerr_invalidParameter"))) {
-        qvxlator::Detail(*status)
+        qverr::DetailWriter(*status)
             .beginObject("qvxlator_debug")
             .add("qvxlator_exported", "could not find xlator")
             .add("name", name)

@@ -9,7 +9,7 @@
 #include <ctime>
 #include <new>
 
-#include "qvafa/internal/StatusDetail.h"
+#include "qverr/DetailWriter.h"
 #include "qvapal/status/tStatus.h"
 #include "qverr/Exception.h"
 #include "qvmxl/qvmxl.h"
@@ -41,7 +41,7 @@ void sleepRetryDelay() {
         writer = qvmxl::writeUsageParam(writer,
                                         qvmxl::UsageParam<const char*>{"kUsageTypeFilePath", path});
     }
-    if (err != 0) qvafa::detail::DetailWriter(status).errnoRecord(err);
+    if (err != 0) qverr::DetailWriter(status).errnoRecord(err);
     qverr::throwStatus(std::move(status));
 }
 

@@ -1,6 +1,7 @@
-// Appends members to a raised status's JSON detail, growing its buffer:
-// the "internal_error" record of a failed system or linker call and the
-// component debug objects beside it.
+// Appends members to a raised status's JSON detail, growing its buffer: the
+// component debug objects and the "internal_error" record of a failed
+// system or linker call. When the buffer cannot grow, the remaining writes
+// are skipped; the status code is never touched.
 #pragma once
 
 #include <cstdint>
@@ -8,20 +9,23 @@
 
 #include "qverr/Status.h"
 
-namespace qvafa::detail {
+namespace qverr {
 
 class DetailWriter {
 public:
     // Positioned at the end of the status's root object.
-    explicit DetailWriter(qverr::Status& status);
+    explicit DetailWriter(Status& status);
+    DetailWriter(const DetailWriter&) = delete;
+    DetailWriter& operator=(const DetailWriter&) = delete;
 
     DetailWriter& beginObject(const char* key);
     DetailWriter& endObject();
+    // A null text is written as JSON null.
     DetailWriter& add(const char* key, const char* text);
     DetailWriter& add(const char* key, const std::string& text) { return add(key, text.c_str()); }
-    DetailWriter& addInt(const char* key, int32_t value);
-    DetailWriter& addUInt(const char* key, uint32_t value);
-    DetailWriter& addUInt64(const char* key, uint64_t value);
+    DetailWriter& add(const char* key, int32_t value);
+    DetailWriter& add(const char* key, uint32_t value);
+    DetailWriter& add(const char* key, uint64_t value);
     // "internal_error": {"api":"errno","code":err,"string":<strerror text>}
     DetailWriter& errnoRecord(int err);
     // "internal_error": {"api":"dlerror","string":text}
@@ -31,11 +35,11 @@ public:
     bool complete() const { return cursor_ != nullptr; }
 
 private:
-    qverr::Status& status_;
+    Status& status_;
     char* cursor_;
 };
 
 // The strerror_r text of err, at most 255 characters.
 std::string errnoText(int err);
 
-}  // namespace qvafa::detail
+}  // namespace qverr

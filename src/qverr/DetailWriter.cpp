@@ -1,60 +1,58 @@
-#include "qvafa/internal/StatusDetail.h"
+#include "qverr/DetailWriter.h"
 
 #include <cstring>
 
 #include "qverr/json.h"
 
-namespace qvafa::detail {
+namespace qverr {
 
-DetailWriter::DetailWriter(qverr::Status& status)
+DetailWriter::DetailWriter(Status& status)
     : status_(status), cursor_(status.getJsonInsertPoint(2)) {}
 
 DetailWriter& DetailWriter::beginObject(const char* key) {
     if (cursor_ != nullptr) {
-        cursor_ = qverr::json::addObjectWithGrow(cursor_, key, {&qverr::growStatusJson, &status_});
+        cursor_ = json::addObjectWithGrow(cursor_, key, {&growStatusJson, &status_});
     }
     return *this;
 }
 
 DetailWriter& DetailWriter::endObject() {
-    cursor_ = qverr::json::leaveObject(cursor_);
+    cursor_ = json::leaveObject(cursor_);
     return *this;
 }
 
 DetailWriter& DetailWriter::add(const char* key, const char* text) {
     if (cursor_ != nullptr) {
-        cursor_ = qverr::json::addStringWithGrow(cursor_, key, text != nullptr ? text : "",
-                                                 {&qverr::growStatusJson, &status_});
+        cursor_ = text != nullptr
+                      ? json::addStringWithGrow(cursor_, key, text, {&growStatusJson, &status_})
+                      : json::addRawWithGrow(cursor_, key, "null", {&growStatusJson, &status_});
     }
     return *this;
 }
 
-DetailWriter& DetailWriter::addInt(const char* key, int32_t value) {
+DetailWriter& DetailWriter::add(const char* key, int32_t value) {
     if (cursor_ != nullptr) {
-        cursor_ =
-            qverr::json::addIntWithGrow(cursor_, key, value, {&qverr::growStatusJson, &status_});
+        cursor_ = json::addIntWithGrow(cursor_, key, value, {&growStatusJson, &status_});
     }
     return *this;
 }
 
-DetailWriter& DetailWriter::addUInt(const char* key, uint32_t value) {
+DetailWriter& DetailWriter::add(const char* key, uint32_t value) {
     if (cursor_ != nullptr) {
-        cursor_ =
-            qverr::json::addUIntWithGrow(cursor_, key, value, {&qverr::growStatusJson, &status_});
+        cursor_ = json::addUIntWithGrow(cursor_, key, value, {&growStatusJson, &status_});
     }
     return *this;
 }
 
-DetailWriter& DetailWriter::addUInt64(const char* key, uint64_t value) {
+DetailWriter& DetailWriter::add(const char* key, uint64_t value) {
     if (cursor_ != nullptr) {
-        cursor_ =
-            qverr::json::addUInt64WithGrow(cursor_, key, value, {&qverr::growStatusJson, &status_});
+        cursor_ = json::addUInt64WithGrow(cursor_, key, value, {&growStatusJson, &status_});
     }
     return *this;
 }
 
 DetailWriter& DetailWriter::errnoRecord(int err) {
-    beginObject("internal_error").add("api", "errno").addInt("code", err);
+    beginObject("internal_error").add("api", "errno").add("code", int32_t{err});
     const std::string text = errnoText(err);
     if (!text.empty()) add("string", text);
     return endObject();
@@ -66,9 +64,10 @@ DetailWriter& DetailWriter::dlerrorRecord(const char* text) {
 
 std::string errnoText(int err) {
     char buffer[256] = {};
+    // The GNU strerror_r may return a static text instead of filling ours.
     const char* text = strerror_r(err, buffer, sizeof buffer);
     if (text == nullptr) return std::string();
     return std::string(text, strnlen(text, 255));
 }
 
-}  // namespace qvafa::detail
+}  // namespace qverr
