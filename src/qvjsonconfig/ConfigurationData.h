@@ -65,10 +65,6 @@ public:
     // Throws kErrorDeviceEntryNotFound when there is no such entry.
     void removeDeviceEntry(const std::string& token);
 
-    // Replaces the document (taking it) without touching the entries; for
-    // the store's own load, which rebuilds the entries after.
-    void replaceDocument(cJSON* document) { document_.reset(document); }
-
 private:
     qvjsonlh::AutoCJSON document_;
     qvjsonlh::AutoCJSON volatileRoot_;
