@@ -349,6 +349,15 @@ size_t processDescriptors() {
     return count - 1;
 }
 
+size_t processThreads() {
+    size_t count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        (void)entry;
+        ++count;
+    }
+    return count;
+}
+
 std::vector<uint8_t> notificationDatagram(uint16_t messageType, uint16_t kind, uint64_t value,
                                           const void* payload, uint32_t payloadSize) {
     // Netlink header, 6 bytes of the driver's own, kind, value, payload size
