@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "common/Countdown.h"
 #include "kerneldriver/State.h"
 #include "qvapal/protons/driver/tDeviceInterfaceProxy.h"
 #include "qvapal/protons/io_notification/tIONotification.h"
@@ -90,17 +91,7 @@ const Route* routeOf(const Driver::State& state, uint32_t code) {
 
 int takeInjection(Driver::State& state, Call call) {
     ++state.counts[index(call)];
-    auto& pending = state.injections[index(call)];
-    int err = 0;
-    for (auto it = pending.begin(); it != pending.end();) {
-        if (--it->countdown == 0) {
-            if (err == 0) err = it->error;
-            it = pending.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    return err;
+    return takeDue(state.injections[index(call)], &Injection::error);
 }
 
 bool simulatesNetlink(Driver::State& state) {

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Countdown.h"
 #include "qvisl/QvFpgaDll.h"
 
 #define QVFPGASIM_EXPORT extern "C" __attribute__((visibility("default")))
@@ -121,18 +122,7 @@ int32_t enter(Model& m, const char* function, const std::string& arguments) {
     ++m.counts[function];
     m.log.push_back(arguments.empty() ? std::string(function) : std::string(function) + " " + arguments);
     auto found = m.injections.find(function);
-    if (found == m.injections.end()) return 0;
-    int32_t code = 0;
-    auto& list = found->second;
-    for (auto it = list.begin(); it != list.end();) {
-        if (--it->countdown == 0) {
-            if (code == 0) code = it->code;
-            it = list.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    return code;
+    return found == m.injections.end() ? 0 : qvsim::takeDue(found->second, &Injection::code);
 }
 
 Session* findSession(Model& m, uint32_t session) {
@@ -166,6 +156,20 @@ bool waitFor(std::unique_lock<std::mutex>& lock, Model& m, const std::shared_ptr
         m.changed.wait_for(lock, std::chrono::milliseconds(timeout), done);
     }
     return !session->closed && ready();
+}
+
+// A call without waits: counted, logged, its injected result honoured, then
+// `body` (under the lock) gives the call's own code, which wins over a
+// warning.
+template <class Body>
+int32_t call(const char* function, const std::string& arguments, Body body) {
+    Model& m = model();
+    std::lock_guard lock(m.mutex);
+    const int32_t result = enter(m, function, arguments);
+    if (result < 0) return result;
+    const int32_t own = body(m);
+    m.changed.notify_all();
+    return own != 0 ? own : result;
 }
 
 // Shared body of the typed reads and writes.
@@ -226,48 +230,38 @@ int32_t acquire(const char* function, uint32_t session, uint32_t fifo, void** el
     return result;
 }
 
-template <class V>
-int32_t setProperty(const char* function, uint32_t session, uint32_t fifo, uint32_t property, V value) {
-    Model& m = model();
-    std::lock_guard lock(m.mutex);
-    int32_t result = enter(m, function, format("session=%u fifo=%u property=%u", session, fifo, property));
-    if (result < 0) return result;
-    Fifo* f = findFifo(m, session, fifo);
-    if (f == nullptr) return QVFPGASIM_INVALID;
-    uint64_t stored = 0;
-    static_assert(sizeof(V) <= sizeof stored);
-    std::memcpy(&stored, &value, sizeof value);
-    f->properties[property] = stored;
-    return result;
-}
-
-template <class V>
-int32_t getProperty(const char* function, uint32_t session, uint32_t fifo, uint32_t property, V* value) {
-    Model& m = model();
-    std::lock_guard lock(m.mutex);
-    int32_t result = enter(m, function, format("session=%u fifo=%u property=%u", session, fifo, property));
-    if (result < 0) return result;
-    Fifo* f = findFifo(m, session, fifo);
-    if (f == nullptr || value == nullptr) return QVFPGASIM_INVALID;
-    const uint64_t stored = f->properties.count(property) ? f->properties[property] : 0;
-    std::memcpy(value, &stored, sizeof *value);
-    return result;
-}
-
 // A FIFO operation without data: the model's change, under the lock.
 template <class Change>
 int32_t fifoCall(const char* function, uint32_t session, uint32_t fifo, const std::string& arguments,
                  Change change) {
-    Model& m = model();
-    std::lock_guard lock(m.mutex);
-    int32_t result = enter(m, function, format("session=%u fifo=%u", session, fifo) + arguments);
-    if (result < 0) return result;
-    Fifo* f = findFifo(m, session, fifo);
-    if (f == nullptr) return QVFPGASIM_INVALID;
-    const int32_t own = change(*f);
-    m.changed.notify_all();
-    return own != 0 ? own : result;
+    return call(function, format("session=%u fifo=%u", session, fifo) + arguments, [&](Model& m) {
+        Fifo* f = findFifo(m, session, fifo);
+        return f == nullptr ? QVFPGASIM_INVALID : change(*f);
+    });
 }
+
+template <class V>
+int32_t setProperty(const char* function, uint32_t session, uint32_t fifo, uint32_t property, V value) {
+    return fifoCall(function, session, fifo, format(" property=%u", property), [&](Fifo& f) {
+        uint64_t stored = 0;
+        static_assert(sizeof(V) <= sizeof stored);
+        std::memcpy(&stored, &value, sizeof value);
+        f.properties[property] = stored;
+        return 0;
+    });
+}
+
+template <class V>
+int32_t getProperty(const char* function, uint32_t session, uint32_t fifo, uint32_t property, V* value) {
+    return fifoCall(function, session, fifo, format(" property=%u", property), [&](Fifo& f) {
+        if (value == nullptr) return QVFPGASIM_INVALID;
+        const auto found = f.properties.find(property);
+        const uint64_t stored = found == f.properties.end() ? 0 : found->second;
+        std::memcpy(value, &stored, sizeof *value);
+        return 0;
+    });
+}
+
 
 }  // namespace
 
@@ -275,59 +269,53 @@ int32_t fifoCall(const char* function, uint32_t session, uint32_t fifo, const st
 
 QVFPGASIM_EXPORT int32_t QvFpgaDll_Open(const char* bitfile, const char* signature, const char* resource,
                                         uint32_t attribute, uint32_t* session) {
-    Model& m = model();
-    std::lock_guard lock(m.mutex);
-    int32_t result = enter(m, "QvFpgaDll_Open",
-                           format("resource=%s attribute=0x%08X signature=%s bitfile=", resource ? resource : "(null)",
-                                  attribute, signature ? signature : "(null)") +
-                               (bitfile ? bitfile : "(null)"));
-    if (result < 0) return result;
-    if (bitfile == nullptr || resource == nullptr || session == nullptr) return QVFPGASIM_INVALID;
-    auto s = std::make_shared<Session>();
-    s->bitfile = bitfile;
-    s->resource = resource;
-    s->attribute = attribute;
-    for (const Declared& d : m.declared) {
-        Fifo f;
-        f.name = d.name;
-        f.elementSize = d.elementSize;
-        f.resize(d.depth);
-        s->fifos.push_back(std::move(f));
-    }
-    *session = m.nextSession++;
-    m.sessions[*session] = std::move(s);
-    return result;
+    const std::string arguments =
+        format("resource=%s attribute=0x%08X signature=%s bitfile=", resource ? resource : "(null)", attribute,
+               signature ? signature : "(null)") +
+        (bitfile ? bitfile : "(null)");
+    return call("QvFpgaDll_Open", arguments, [&](Model& m) {
+        if (bitfile == nullptr || resource == nullptr || session == nullptr) return QVFPGASIM_INVALID;
+        auto s = std::make_shared<Session>();
+        s->bitfile = bitfile;
+        s->resource = resource;
+        s->attribute = attribute;
+        for (const Declared& d : m.declared) {
+            Fifo f;
+            f.name = d.name;
+            f.elementSize = d.elementSize;
+            f.resize(d.depth);
+            s->fifos.push_back(std::move(f));
+        }
+        *session = m.nextSession++;
+        m.sessions[*session] = std::move(s);
+        return 0;
+    });
 }
 
 QVFPGASIM_EXPORT int32_t QvFpgaDll_Close(uint32_t session, uint32_t attribute) {
-    Model& m = model();
-    std::lock_guard lock(m.mutex);
-    int32_t result = enter(m, "QvFpgaDll_Close", format("session=%u attribute=%u", session, attribute));
-    if (result < 0) return result;
-    auto found = m.sessions.find(session);
-    if (found == m.sessions.end()) return QVFPGASIM_INVALID;
-    found->second->closed = true;
-    m.sessions.erase(found);
-    m.changed.notify_all();
-    return result;
+    return call("QvFpgaDll_Close", format("session=%u attribute=%u", session, attribute), [&](Model& m) {
+        auto found = m.sessions.find(session);
+        if (found == m.sessions.end()) return QVFPGASIM_INVALID;
+        found->second->closed = true;
+        m.sessions.erase(found);
+        return 0;
+    });
 }
 
 QVFPGASIM_EXPORT int32_t QvFpgaDll_FindFifoPrivate(uint32_t session, const char* name, uint32_t resourceType,
                                                    uint32_t* fifo) {
-    Model& m = model();
-    std::lock_guard lock(m.mutex);
-    int32_t result = enter(m, "QvFpgaDll_FindFifoPrivate",
-                           format("session=%u name=%s type=0x%08X", session, name ? name : "(null)", resourceType));
-    if (result < 0) return result;
-    Session* s = findSession(m, session);
-    if (s == nullptr || fifo == nullptr) return QVFPGASIM_INVALID;
-    for (size_t i = 0; i < s->fifos.size(); ++i) {
-        if (name != nullptr && s->fifos[i].name == name) {
-            *fifo = static_cast<uint32_t>(i);
-            return result;
+    const std::string arguments = format("session=%u name=%s type=0x%08X", session, name ? name : "(null)", resourceType);
+    return call("QvFpgaDll_FindFifoPrivate", arguments, [&](Model& m) {
+        Session* s = findSession(m, session);
+        if (s == nullptr || fifo == nullptr) return QVFPGASIM_INVALID;
+        for (size_t i = 0; i < s->fifos.size(); ++i) {
+            if (name != nullptr && s->fifos[i].name == name) {
+                *fifo = static_cast<uint32_t>(i);
+                return 0;
+            }
         }
-    }
-    return QVFPGASIM_NOT_FOUND;
+        return QVFPGASIM_NOT_FOUND;
+    });
 }
 
 #define QVFPGASIM_TYPED(SUFFIX, T)                                                                       \
@@ -429,27 +417,22 @@ QVFPGASIM_PROPERTY(U64, uint64_t)
 QVFPGASIM_PROPERTY(Ptr, void*)
 
 QVFPGASIM_EXPORT int32_t QvFpgaDll_ReserveIrqContext(uint32_t session, QvFpgaDll_IrqContext* context) {
-    Model& m = model();
-    std::lock_guard lock(m.mutex);
-    int32_t result = enter(m, "QvFpgaDll_ReserveIrqContext", format("session=%u", session));
-    if (result < 0) return result;
-    Session* s = findSession(m, session);
-    if (s == nullptr || context == nullptr) return QVFPGASIM_INVALID;
-    const uintptr_t handle = m.nextIrqContext++;
-    s->irqContexts.insert(handle);
-    *context = reinterpret_cast<QvFpgaDll_IrqContext>(handle);
-    return result;
+    return call("QvFpgaDll_ReserveIrqContext", format("session=%u", session), [&](Model& m) {
+        Session* s = findSession(m, session);
+        if (s == nullptr || context == nullptr) return QVFPGASIM_INVALID;
+        const uintptr_t handle = m.nextIrqContext++;
+        s->irqContexts.insert(handle);
+        *context = reinterpret_cast<QvFpgaDll_IrqContext>(handle);
+        return 0;
+    });
 }
 
 QVFPGASIM_EXPORT int32_t QvFpgaDll_UnreserveIrqContext(uint32_t session, QvFpgaDll_IrqContext context) {
-    Model& m = model();
-    std::lock_guard lock(m.mutex);
-    int32_t result = enter(m, "QvFpgaDll_UnreserveIrqContext", format("session=%u", session));
-    if (result < 0) return result;
-    Session* s = findSession(m, session);
-    if (s == nullptr || s->irqContexts.erase(reinterpret_cast<uintptr_t>(context)) == 0) return QVFPGASIM_INVALID;
-    m.changed.notify_all();
-    return result;
+    return call("QvFpgaDll_UnreserveIrqContext", format("session=%u", session), [&](Model& m) {
+        Session* s = findSession(m, session);
+        const bool reserved = s != nullptr && s->irqContexts.erase(reinterpret_cast<uintptr_t>(context)) != 0;
+        return reserved ? 0 : QVFPGASIM_INVALID;
+    });
 }
 
 QVFPGASIM_EXPORT int32_t QvFpgaDll_WaitOnIrqs(uint32_t session, QvFpgaDll_IrqContext context, uint32_t irqs,
@@ -472,14 +455,12 @@ QVFPGASIM_EXPORT int32_t QvFpgaDll_WaitOnIrqs(uint32_t session, QvFpgaDll_IrqCon
 }
 
 QVFPGASIM_EXPORT int32_t QvFpgaDll_AcknowledgeIrqs(uint32_t session, uint32_t irqs) {
-    Model& m = model();
-    std::lock_guard lock(m.mutex);
-    int32_t result = enter(m, "QvFpgaDll_AcknowledgeIrqs", format("session=%u irqs=0x%08X", session, irqs));
-    if (result < 0) return result;
-    Session* s = findSession(m, session);
-    if (s == nullptr) return QVFPGASIM_INVALID;
-    s->assertedIrqs &= ~irqs;
-    return result;
+    return call("QvFpgaDll_AcknowledgeIrqs", format("session=%u irqs=0x%08X", session, irqs), [&](Model& m) {
+        Session* s = findSession(m, session);
+        if (s == nullptr) return QVFPGASIM_INVALID;
+        s->assertedIrqs &= ~irqs;
+        return 0;
+    });
 }
 
 // ---- control interface

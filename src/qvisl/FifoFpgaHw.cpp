@@ -39,112 +39,108 @@ QVISL_TYPED(unsigned long, U64, uint64_t, 411, 425, 440, 454)
 QVISL_TYPED(long, I64, int64_t, 473, 487, 502, 516)
 #undef QVISL_TYPED
 
+// One library call, status permitting, its result stored at `line`.
+template <class Function, class... Args>
+void call(tStatus& status, uint64_t line, Function function, Args... args) {
+    if (status.isError()) return;
+    store(status, function(args...), line);
+}
+
+// The library's element pointer types for the binding's element type.
+template <class T>
+auto elements(T* data) {
+    return reinterpret_cast<typename Typed<T>::Element*>(data);
+}
+template <class T>
+auto elements(const T* data) {
+    return reinterpret_cast<const typename Typed<T>::Element*>(data);
+}
+template <class T>
+auto elements(T** data) {
+    return reinterpret_cast<typename Typed<T>::Element**>(data);
+}
+
 }  // namespace
 
 template <class T>
 void FifoFpgaHw<T>::read(T* data, size_t count, uint32_t timeout, size_t* remaining, tStatus& status) {
-    if (status.isError()) return;
-    using E = typename Typed<T>::Element;
-    store(status, Typed<T>::read(session_, fifo_, reinterpret_cast<E*>(data), count, timeout, remaining),
-          Typed<T>::kReadLine);
+    call(status, Typed<T>::kReadLine, Typed<T>::read, session_, fifo_, elements(data), count, timeout, remaining);
 }
 
 template <class T>
 void FifoFpgaHw<T>::write(const T* data, size_t count, uint32_t timeout, size_t* emptyRemaining,
                           tStatus& status) {
-    if (status.isError()) return;
-    using E = typename Typed<T>::Element;
-    store(status,
-          Typed<T>::write(session_, fifo_, reinterpret_cast<const E*>(data), count, timeout, emptyRemaining),
-          Typed<T>::kWriteLine);
+    call(status, Typed<T>::kWriteLine, Typed<T>::write, session_, fifo_, elements(data), count, timeout,
+         emptyRemaining);
 }
 
 template <class T>
 void FifoFpgaHw<T>::configure(size_t requestedDepth, size_t* actualDepth, tStatus& status) {
-    if (status.isError()) return;
-    store(status, QvFpgaDll_ConfigureFifo2(session_, fifo_, requestedDepth, actualDepth), 27);
+    call(status, 27, &QvFpgaDll_ConfigureFifo2, session_, fifo_, requestedDepth, actualDepth);
 }
 
 template <class T>
 void FifoFpgaHw<T>::restart(tStatus& status) {
-    if (status.isError()) return;
-    store(status, QvFpgaDll_StopFifo(session_, fifo_), 35);
-    if (status.isError()) return;
-    store(status, QvFpgaDll_StartFifo(session_, fifo_), 37);
+    call(status, 35, &QvFpgaDll_StopFifo, session_, fifo_);
+    call(status, 37, &QvFpgaDll_StartFifo, session_, fifo_);
 }
 
 template <class T>
 void FifoFpgaHw<T>::start(tStatus& status) {
-    if (status.isError()) return;
-    store(status, QvFpgaDll_StartFifo(session_, fifo_), 44);
+    call(status, 44, &QvFpgaDll_StartFifo, session_, fifo_);
 }
 
 template <class T>
 void FifoFpgaHw<T>::stop(tStatus& status) {
-    if (status.isError()) return;
-    store(status, QvFpgaDll_StopFifo(session_, fifo_), 51);
+    call(status, 51, &QvFpgaDll_StopFifo, session_, fifo_);
 }
 
 template <class T>
-void FifoFpgaHw<T>::acquireReadElements(T** elements, size_t requested, uint32_t timeout, size_t* acquired,
+void FifoFpgaHw<T>::acquireReadElements(T** data, size_t requested, uint32_t timeout, size_t* acquired,
                                         size_t* remaining, tStatus& status) {
-    if (status.isError()) return;
-    using E = typename Typed<T>::Element;
-    store(status,
-          Typed<T>::acquireRead(session_, fifo_, reinterpret_cast<E**>(elements), requested, timeout,
-                                acquired, remaining),
-          Typed<T>::kAcquireReadLine);
+    call(status, Typed<T>::kAcquireReadLine, Typed<T>::acquireRead, session_, fifo_, elements(data), requested,
+         timeout, acquired, remaining);
 }
 
 template <class T>
-void FifoFpgaHw<T>::acquireWriteElements(T** elements, size_t requested, uint32_t timeout, size_t* acquired,
+void FifoFpgaHw<T>::acquireWriteElements(T** data, size_t requested, uint32_t timeout, size_t* acquired,
                                          size_t* remaining, tStatus& status) {
-    if (status.isError()) return;
-    using E = typename Typed<T>::Element;
-    store(status,
-          Typed<T>::acquireWrite(session_, fifo_, reinterpret_cast<E**>(elements), requested, timeout,
-                                 acquired, remaining),
-          Typed<T>::kAcquireWriteLine);
+    call(status, Typed<T>::kAcquireWriteLine, Typed<T>::acquireWrite, session_, fifo_, elements(data), requested,
+         timeout, acquired, remaining);
 }
 
 template <class T>
 void FifoFpgaHw<T>::acquireReadRegion(uint32_t*, void*, uint32_t, void*, uint64_t, tStatus& status) {
-    if (status.isError()) return;
-    store(status, qverr::qvapalerr_featureUnsupported, 529);
+    if (!status.isError()) store(status, qverr::qvapalerr_featureUnsupported, 529);
 }
 
 template <class T>
 void FifoFpgaHw<T>::acquireWriteRegion(uint32_t*, void*, uint32_t, void*, uint64_t, tStatus& status) {
-    if (status.isError()) return;
-    store(status, qverr::qvapalerr_featureUnsupported, 544);
+    if (!status.isError()) store(status, qverr::qvapalerr_featureUnsupported, 544);
 }
 
 template <class T>
 void FifoFpgaHw<T>::releaseElements(size_t count, tStatus& status) {
-    if (status.isError()) return;
-    store(status, QvFpgaDll_ReleaseFifoElements(session_, fifo_, count), 61);
+    call(status, 61, &QvFpgaDll_ReleaseFifoElements, session_, fifo_, count);
 }
 
 template <class T>
 uint32_t FifoFpgaHw<T>::getPeerToPeerEndpoint(tStatus& status) {
-    if (status.isError()) return 0;
     uint32_t endpoint = 0;
-    store(status, QvFpgaDll_GetPeerToPeerFifoEndpoint(session_, fifo_, &endpoint), 71);
+    call(status, 71, &QvFpgaDll_GetPeerToPeerFifoEndpoint, session_, fifo_, &endpoint);
     return endpoint;
 }
 
 #define QVISL_PROPERTY(SUFFIX, V, SET_LINE, GET_LINE)                                                  \
     template <class T>                                                                                \
     void FifoFpgaHw<T>::setProperty##SUFFIX(uint32_t property, V value, tStatus& status) {            \
-        if (status.isError()) return;                                                                 \
-        store(status, QvFpgaDll_SetFifoProperty##SUFFIX(session_, fifo_, property, value), SET_LINE); \
+        call(status, SET_LINE, &QvFpgaDll_SetFifoProperty##SUFFIX, session_, fifo_, property, value);  \
     }                                                                                                 \
     template <class T>                                                                                \
     V FifoFpgaHw<T>::getProperty##SUFFIX(uint32_t property, tStatus& status) {                        \
         using Value = V;                                                                              \
         Value value{};                                                                                \
-        if (status.isError()) return value;                                                           \
-        store(status, QvFpgaDll_GetFifoProperty##SUFFIX(session_, fifo_, property, &value), GET_LINE); \
+        call(status, GET_LINE, &QvFpgaDll_GetFifoProperty##SUFFIX, session_, fifo_, property, &value); \
         return value;                                                                                 \
     }
 QVISL_PROPERTY(I32, int32_t, 87, 142)
@@ -156,8 +152,7 @@ QVISL_PROPERTY(Ptr, void*, 131, 190)
 
 template <class T>
 void FifoFpgaHw<T>::commitConfiguration(tStatus& status) {
-    if (status.isError()) return;
-    store(status, QvFpgaDll_CommitFifoConfiguration(session_, fifo_), 200);
+    call(status, 200, &QvFpgaDll_CommitFifoConfiguration, session_, fifo_);
 }
 
 template class FifoFpgaHw<unsigned char>;

@@ -10,6 +10,7 @@
 
 #include "HALUtilities/AutoFpgaSession.h"
 #include "qvfpga/QvFpgaSim.h"
+#include "support/FpgaLibraryLog.h"
 #include "qvisl/QvFpgaDll.h"
 #include "support/TempDir.h"
 #include "support/TraceCapture.h"
@@ -21,15 +22,7 @@ using qv3377hal::BitfileLibrary;
 using qv3377hal::BitfilePath;
 using qvtest::thrownStatus;
 
-std::vector<std::string> log() {
-    std::vector<std::string> lines;
-    for (size_t i = 0; i < qvfpgasim_logCount(); ++i) {
-        char text[1024];
-        qvfpgasim_logEntry(i, text, sizeof text);
-        lines.emplace_back(text);
-    }
-    return lines;
-}
+std::vector<std::string> log() { return qvtest::fpgaLibraryLog(); }
 
 bool loaded(const char* path) {
     void* handle = dlopen(path, RTLD_NOW | RTLD_NOLOAD);

@@ -7,21 +7,14 @@
 #include <vector>
 
 #include "qvfpga/QvFpgaSim.h"
+#include "support/FpgaLibraryLog.h"
 #include "qvisl/FifoFpgaHw.h"
 
 namespace {
 
 using nQVAPALS100::tStatus;
 
-std::vector<std::string> log() {
-    std::vector<std::string> lines;
-    for (size_t i = 0; i < qvfpgasim_logCount(); ++i) {
-        char text[512];
-        qvfpgasim_logEntry(i, text, sizeof text);
-        lines.emplace_back(text);
-    }
-    return lines;
-}
+std::vector<std::string> log() { return qvtest::fpgaLibraryLog(); }
 
 class Bindings : public ::testing::Test {
 protected:
