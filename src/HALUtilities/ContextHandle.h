@@ -22,6 +22,12 @@ inline void checkEmptyHandleSlot(const uint64_t* handleOut, const qverr::SourceL
     }
 }
 
+class DeviceSession;
+
+// The device handle (device_close, device_getContext) as its session; a 0
+// handle throws -52005 with the detail "sessionPtrFromHandle": "null input".
+DeviceSession* sessionPtrFromHandle(uint64_t handle);
+
 }  // namespace qv3377hal
 
 // openSession returns the context unchanged (the device handle is not

@@ -1,5 +1,8 @@
 #include "HALUtilities/ErrorHandling.h"
 
+#include "HALUtilities/ContextHandle.h"
+#include "qverr/DetailWriter.h"
+
 #include <new>
 #include <stdexcept>
 #include <system_error>
@@ -22,6 +25,17 @@ const qverr::SourceLocation kNullArgumentLocation{kFile, 134, kComponent,
 
 void throwNullArgument() {
     throw qverr::Exception(qverr::qvapalerr_invalidParameter, kNullArgumentLocation);
+}
+
+DeviceSession* sessionPtrFromHandle(uint64_t handle) {
+    static constexpr qverr::SourceLocation kNullDevice{"DeviceHALImpl/DeviceHALSession.cpp", 923, kComponent,
+                                                       "qvapalerr_invalidParameter"};
+    if (handle == 0) {
+        qverr::Exception exception(qverr::qvapalerr_invalidParameter, kNullDevice);
+        qverr::DetailWriter(exception.status).add("sessionPtrFromHandle", "null input");
+        throw exception;
+    }
+    return reinterpret_cast<DeviceSession*>(static_cast<uintptr_t>(handle));
 }
 
 namespace {

@@ -7,7 +7,9 @@
 #include <system_error>
 #include <typeinfo>
 
+#include "HALUtilities/ContextHandle.h"
 #include "HALUtilities/ErrorHandling.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -125,6 +127,15 @@ TEST(NullArgumentCheck, RaisesInvalidParameterAtTheFramesLocation) {
                  "{\"error_constant\":\"qvapalerr_invalidParameter\",\"file\":"
                  "\"HALUtilities/ErrorHandling.h\",\"line\":134,\"component\":\"qv3377hal\"}");
     EXPECT_EQ(returnCodeCall([&] { qv3377hal::checkNotNull(&value); }), 0);
+}
+
+TEST(DeviceHandle, AZeroHandleIsRefusedWithItsOwnDetail) {
+    const auto [code, json] = qvtest::thrownStatus([] { qv3377hal::sessionPtrFromHandle(0); });
+    EXPECT_EQ(code, -52005);
+    EXPECT_EQ(json,
+              "{\"error_constant\":\"qvapalerr_invalidParameter\",\"file\":\"DeviceHALImpl/DeviceHALSession.cpp\","
+              "\"line\":923,\"component\":\"qv3377hal\",\"sessionPtrFromHandle\":\"null input\"}");
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(qv3377hal::sessionPtrFromHandle(0x40)), 0x40u);
 }
 
 int32_t platformCall(tStatus& status, Throws what) {
