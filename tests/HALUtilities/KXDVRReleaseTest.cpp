@@ -1,5 +1,5 @@
-// The reference guard in a process with the Korvex run-time engine (linked
-// here) and, built again without it, in one without.
+// The reference guard in a process whose Korvex run-time engine has the
+// release entry point and, built again, in one whose engine lacks it.
 #include <gtest/gtest.h>
 
 #include <cstdint>
