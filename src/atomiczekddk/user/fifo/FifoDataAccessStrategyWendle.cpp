@@ -12,6 +12,7 @@ void FifoDataAccessStrategyWendle::configure(void* base, uint64_t depth, uint64_
     overhangElements_ = overhangElements;
     acquired_ = 0;
     position_ = 0;
+    index_ = 0;
     available_ = 0;
 }
 
@@ -65,7 +66,7 @@ void FifoDataAccessStrategyWendle::acquire(void** address, uint64_t count, uint3
     *address = current();
     *acquiredCount = n;
     acquired_ += n;
-    position_ += n;
+    advance(n);
     if (remaining != nullptr) *remaining -= n;
 }
 
@@ -92,7 +93,7 @@ void FifoDataAccessStrategyWendle::transfer(uint8_t* caller, uint64_t count, boo
             std::memcpy(caller, current(), bytes);
         }
         caller += bytes;
-        position_ += chunk;
+        advance(chunk);
         left -= chunk;
     }
     if (remaining != nullptr) *remaining -= count;

@@ -34,7 +34,14 @@ public:
     uint64_t position() const { return position_; }
 
 private:
-    uint64_t index() const { return position_ % depth_; }
+    // position modulo depth, kept as the position moves: no division on the
+    // data path.
+    uint64_t index() const { return index_; }
+    void advance(uint64_t count) {
+        position_ += count;
+        index_ += count;
+        if (index_ >= depth_) index_ = index_ - depth_ < depth_ ? index_ - depth_ : position_ % depth_;
+    }
     uint8_t* current() const { return base_ + index() * elementSize_; }
     uint64_t contiguous() const { return overhangElements_ + depth_ - index(); }
     bool unconfigured(nQVAPALS100::tStatus& status) const;
@@ -50,6 +57,7 @@ private:
     uint64_t overhangElements_ = 0;
     uint64_t acquired_ = 0;
     uint64_t position_ = 0;
+    uint64_t index_ = 0;
     uint64_t available_ = 0;
 };
 
