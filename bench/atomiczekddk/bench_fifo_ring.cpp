@@ -71,40 +71,42 @@ void BM_Memcpy(benchmark::State& state) {
     report(state, bytes, 0);
 }
 
-void BM_RingAcquireCopyRelease(benchmark::State& state) {
+// Runs `step` (ring, chunk in elements, destination) once per iteration.
+template <typename Step>
+void ringBenchmark(benchmark::State& state, Step step) {
     const uint64_t chunk = static_cast<uint64_t>(state.range(0));
     Ring ring;
     std::vector<uint8_t> out(chunk);
     uint64_t bytes = 0;
     for (auto _ : state) {
         tStatus status;
-        void* address = nullptr;
-        bool timedOut = false;
-        uint64_t count = 0;
-        ring.ring.acquire(&address, chunk / kElement, 0, &timedOut, &count, nullptr, status);
-        std::memcpy(out.data(), address, count * kElement);
+        if (step(ring.ring, chunk / kElement, out.data(), status) != chunk || status.isError()) {
+            state.SkipWithError("ring refused");
+        }
         benchmark::DoNotOptimize(out.data());
-        ring.ring.release(count, status);
-        if (status.isError() || count * kElement != chunk) state.SkipWithError("ring refused");
         bytes += chunk;
     }
     report(state, bytes, ring.device.calls);
 }
 
-void BM_RingRead(benchmark::State& state) {
-    const uint64_t chunk = static_cast<uint64_t>(state.range(0));
-    Ring ring;
-    std::vector<uint8_t> out(chunk);
-    uint64_t bytes = 0;
-    for (auto _ : state) {
-        tStatus status;
+void BM_RingAcquireCopyRelease(benchmark::State& state) {
+    ringBenchmark(state, [](auto& ring, uint64_t elements, uint8_t* out, tStatus& status) {
+        void* address = nullptr;
         bool timedOut = false;
-        ring.ring.read(out.data(), chunk / kElement, 0, &timedOut, nullptr, status);
-        benchmark::DoNotOptimize(out.data());
-        if (status.isError()) state.SkipWithError("ring refused");
-        bytes += chunk;
-    }
-    report(state, bytes, ring.device.calls);
+        uint64_t count = 0;
+        ring.acquire(&address, elements, 0, &timedOut, &count, nullptr, status);
+        std::memcpy(out, address, count * kElement);
+        ring.release(count, status);
+        return count * kElement;
+    });
+}
+
+void BM_RingRead(benchmark::State& state) {
+    ringBenchmark(state, [](auto& ring, uint64_t elements, uint8_t* out, tStatus& status) {
+        bool timedOut = false;
+        ring.read(out, elements, 0, &timedOut, nullptr, status);
+        return elements * kElement;
+    });
 }
 
 #define QV_CHUNKS RangeMultiplier(16)->Range(64, 1 << 20)
