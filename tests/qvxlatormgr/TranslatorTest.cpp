@@ -4,7 +4,9 @@
 #include <cstring>
 #include <string>
 
+#include "qvxlator/LuaHashCollisions.h"
 #include "qvxlator/XlatorTestSupport.h"
+#include "qvxlatorlua/LuaTranslator.h"
 #include "qvmxl/qvmxl.h"
 #include "qvxlatormgr/Registry.h"
 #include "support/ScopedEnvironment.h"
@@ -296,6 +298,59 @@ TEST_F(TranslatorTest, BadContextsAndFormatsAreReportedInTheStatus) {
                                          &nullContext),
               nullptr);
     EXPECT_EQ(nullContext.code, -52003);
+    translator->destroy(translator);
+}
+
+// The "rest_of_input_json" text of a rendering: the last debug item's value.
+std::string restOf(const std::string& rendering) {
+    cJSON* root = cJSON_Parse(rendering.c_str());
+    cJSON* debug = cJSON_GetObjectItemCaseSensitive(root, "debug");
+    cJSON* value = cJSON_GetObjectItemCaseSensitive(
+        cJSON_GetArrayItem(debug, cJSON_GetArraySize(debug) - 1), "value");
+    std::string text = cJSON_IsString(value) ? value->valuestring : "";
+    cJSON_Delete(root);
+    return text;
+}
+
+// {"pad":"xxx..."} of exactly `bytes` bytes.
+std::string paddedContext(size_t bytes) {
+    return "{\"pad\":\"" + std::string(bytes - 10, 'x') + "\"}";
+}
+
+TEST_F(TranslatorTest, ContextsAboveTheCapAreRefusedBeforeDecoding) {
+    constexpr size_t kCap = 48 * 1024;
+    static_assert(qvxlatorlua::kMaxErrorContextBytes == kCap);
+    Translator* translator = create();
+    const std::string atCap = paddedContext(kCap);
+    ASSERT_EQ(atCap.size(), kCap);
+    EXPECT_EQ(restOf(dynamicDesc(translator, atCap, kEnglish)), atCap);
+
+    // Too large is refused whatever the text: invalid JSON, or a format the
+    // script would refuse, never reaches Lua.
+    for (const std::string& context :
+         {paddedContext(kCap + 1), std::string(kCap + 1, '['), std::string(4 * kCap, ' ')}) {
+        for (const char* format : {"json1", "json"}) {
+            qverr::Status status;
+            int allocations = 0;
+            EXPECT_EQ(translator->getDynamicDesc(translator, context.c_str(), 0, format, hostAlloc,
+                                                 &allocations, &status),
+                      nullptr);
+            EXPECT_EQ(allocations, 0);
+            EXPECT_EQ(status.code, -52005);
+            EXPECT_EQ(member(status.jsonText(), "qvxlatorlua_debug/debug"), "error context too large");
+            EXPECT_EQ(member(status.jsonText(), "qvxlatorlua_debug/maxBytes"), "49152");
+            EXPECT_EQ(member(status.jsonText(), "component"), "qv3377hal");
+        }
+    }
+
+    // Keys crafted to share one hash in Lua 5.1, as many as the cap holds,
+    // still render (bench_xlator times them).
+    for (const std::string& crafted :
+         {xlatortest::longKeyCollisions(kCap), xlatortest::shortKeyCollisions(kCap, 13)}) {
+        ASSERT_GT(crafted.size(), kCap - 40);
+        EXPECT_EQ(canonical(restOf(dynamicDesc(translator, crafted, kEnglish))),
+                  canonical(crafted));
+    }
     translator->destroy(translator);
 }
 
