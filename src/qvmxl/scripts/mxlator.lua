@@ -25,16 +25,27 @@ local attributeUsageTypes = {
   kUsageTypeUnspecifiedProperty = true,
 }
 
+-- Names of optional modules that could not be required: looking again on
+-- every call would cost a failed search and its message each time. The
+-- module lives in one translator's state, so a miss is kept per translator.
+local missing = {}
+
 local function requireOptional(name)
+  if missing[name] then
+    return nil
+  end
   local ok, module = pcall(require, name)
   if ok and type(module) == "table" then
     return module
   end
+  missing[name] = true
   return nil
 end
 
 local function checkEncoding(table)
-  assert(table.encoding == "utf-8", "Unsupported encoding")
+  if table.encoding ~= "utf-8" then
+    error("Unsupported encoding", 0)
+  end
 end
 
 -- ---- static descriptions
@@ -105,33 +116,107 @@ local function textOf(value)
   return tostring(value)
 end
 
+-- The term of a usage-type key in the language's table, or the key itself.
+local function term(terms, key)
+  if terms == nil then
+    return key
+  end
+  checkEncoding(terms)
+  local text = terms.getString(key)
+  if text == nil then
+    return key
+  end
+  return text
+end
+
+-- The attribute of an attribute number in the table, or one named after
+-- the number.
+local function attribute(attributes, number)
+  local id = tonumber(number)
+  local attrid
+  -- "%X" takes the number as a 64-bit integer (two's complement when
+  -- negative); beyond that range, or for what is no number, the value's
+  -- text stands instead.
+  if id ~= nil and id >= -2 ^ 63 and id < 2 ^ 63 then
+    attrid = string.format("%08X", id)
+  else
+    attrid = textOf(number)
+  end
+  local found = nil
+  if attributes ~= nil then
+    found = attributes.getAttribute(attrid)
+    if found ~= nil then
+      checkEncoding(attributes)
+    end
+  end
+  if type(found) ~= "table" then
+    return { shortName = "0x" .. attrid, enums = {} }
+  end
+  return found
+end
+
+-- Value converters: (context, element) to the element's text.
+local function plainText(_, element)
+  return textOf(element)
+end
+
+local function attributeName(attributes, element)
+  local a = attribute(attributes, element)
+  if a.shortName == nil then
+    return textOf(element)
+  end
+  return a.shortName
+end
+
+local function enumName(enums, element)
+  local text = textOf(element)
+  local name = enums[text]
+  if name == nil then
+    return text
+  end
+  return name
+end
+
+-- A scalar, or each element of an array, through `convert`.
+local function mapValue(value, convert, context)
+  if type(value) == "table" then
+    local list = {}
+    for i, element in ipairs(value) do
+      list[i] = convert(context, element)
+    end
+    return list
+  end
+  return convert(context, value)
+end
+
 -- The first attribute table found: the driver's for the language and
 -- development environment, then the same in English, then without the
 -- environment, then the default table.
 local function loadAttributeTable(settings, lang3, ade, adeName)
   local tried = nil
-  local function try(name)
-    tried = name
-    return requireOptional(name)
-  end
   local attributes = nil
   local driverName = settings.driverName
   if driverName ~= nil then
     if ade ~= 0 then
-      attributes = try(driverName .. "_attributes_" .. lang3 .. "_" .. adeName)
+      tried = driverName .. "_attributes_" .. lang3 .. "_" .. adeName
+      attributes = requireOptional(tried)
       if attributes == nil and lang3 ~= "eng" then
-        attributes = try(driverName .. "_attributes_eng_" .. adeName)
+        tried = driverName .. "_attributes_eng_" .. adeName
+        attributes = requireOptional(tried)
       end
     end
     if attributes == nil then
-      attributes = try(driverName .. "_attributes_" .. lang3)
+      tried = driverName .. "_attributes_" .. lang3
+      attributes = requireOptional(tried)
     end
     if attributes == nil and lang3 ~= "eng" then
-      attributes = try(driverName .. "_attributes_eng")
+      tried = driverName .. "_attributes_eng"
+      attributes = requireOptional(tried)
     end
   end
   if attributes == nil then
-    attributes = try("qvmxl_defaultAttrTable")
+    tried = "qvmxl_defaultAttrTable"
+    attributes = requireOptional(tried)
   end
   if attributes == nil then
     return nil, "Cannot load " .. tried .. "\n"
@@ -163,93 +248,33 @@ function mxlator.getDynamicDesc(errjson, lang, ade, format)
     terms = requireOptional("commonTerms_eng")
   end
 
-  local function term(key)
-    if terms == nil then
-      return key
-    end
-    checkEncoding(terms)
-    local text = terms.getString(key)
-    if text == nil then
-      return key
-    end
-    return text
-  end
-
-  local function attribute(number)
-    local id = tonumber(number)
-    local attrid
-    -- "%X" takes the number as a 64-bit integer (two's complement when
-    -- negative); beyond that range, or for what is no number, the value's
-    -- text stands instead.
-    if id ~= nil and id >= -2 ^ 63 and id < 2 ^ 63 then
-      attrid = string.format("%08X", id)
-    else
-      attrid = textOf(number)
-    end
-    local found = nil
-    if attributes ~= nil then
-      found = attributes.getAttribute(attrid)
-      if found ~= nil then
-        checkEncoding(attributes)
-      end
-    end
-    if type(found) ~= "table" then
-      return { shortName = "0x" .. attrid, enums = {} }
-    end
-    return found
-  end
-
-  -- A scalar, or each element of an array, through `convert`.
-  local function mapValue(value, convert)
-    if type(value) == "table" then
-      local list = {}
-      for i, element in ipairs(value) do
-        list[i] = convert(element)
-      end
-      return list
-    end
-    return convert(value)
-  end
-
   local items = {}
   local info = errorContext.translator_info
   local orderedData = type(info) == "table" and info.ordered_data or nil
   if type(orderedData) == "table" then
     for _, v in ipairs(orderedData) do
       if type(v) == "table" then
-        if v.type == "usage" then
-          local item = { type = "usage", key = term(v.usage) }
+        local itemType = v.type
+        if itemType == "usage" then
+          local item = { type = "usage", key = term(terms, v.usage) }
           local valueType = v.value_type
           if type(valueType) ~= "table" then
             if attributeUsageTypes[v.usage] then
-              item.value = mapValue(v.value, function(element)
-                local a = attribute(element)
-                if a.shortName == nil then
-                  return textOf(element)
-                end
-                return a.shortName
-              end)
+              item.value = mapValue(v.value, attributeName, attributes)
             else
-              item.value = mapValue(v.value, textOf)
+              item.value = mapValue(v.value, plainText)
             end
           elseif valueType.type == "enum" then
-            local a = attribute(valueType.id)
+            local a = attribute(attributes, valueType.id)
             local enums = type(a.enums) == "table" and a.enums or {}
-            item.value = mapValue(v.value, function(element)
-              local text = textOf(element)
-              local name = enums[text]
-              if name == nil then
-                return text
-              end
-              return name
-            end)
+            item.value = mapValue(v.value, enumName, enums)
           end
           items[#items + 1] = item
-        elseif v.type == "elaboration" then
-          items[#items + 1] = { type = "elaboration", value = term(v.usage) }
-        elseif v.type == "header" then
-          items[#items + 1] = { type = "header", value = term(v.usage) }
-        elseif v.type == "empty" then
+        elseif itemType == "elaboration" then
+          items[#items + 1] = { type = "elaboration", value = term(terms, v.usage) }
+        elseif itemType == "header" then
+          items[#items + 1] = { type = "header", value = term(terms, v.usage) }
+        elseif itemType == "empty" then
           items[#items + 1] = { type = "empty" }
         end
       end
