@@ -129,31 +129,36 @@ local function term(terms, key)
   return text
 end
 
--- The attribute of an attribute number in the table, or one named after
--- the number.
-local function attribute(attributes, number)
+-- The identifier text of an attribute number, as the attribute tables
+-- index them.
+local function attributeId(number)
   local id = tonumber(number)
-  local attrid
   -- "%X" takes the number as a 64-bit integer (two's complement when
   -- negative); beyond that range, or for what is no number, the value's
   -- text stands instead.
   if id ~= nil and id >= -2 ^ 63 and id < 2 ^ 63 then
-    attrid = string.format("%08X", id)
-  else
-    attrid = textOf(number)
+    return string.format("%08X", id)
   end
-  local found = nil
-  if attributes ~= nil then
-    found = attributes.getAttribute(attrid)
-    if found ~= nil then
-      checkEncoding(attributes)
-    end
+  return textOf(number)
+end
+
+-- The table's attribute of an identifier, or nil.
+local function findAttribute(attributes, attrid)
+  if attributes == nil then
+    return nil
+  end
+  local found = attributes.getAttribute(attrid)
+  if found ~= nil then
+    checkEncoding(attributes)
   end
   if type(found) ~= "table" then
-    return { shortName = "0x" .. attrid, enums = {} }
+    return nil
   end
   return found
 end
+
+-- An attribute the table does not describe has no names for its values.
+local noEnums = {}
 
 -- Value converters: (context, element) to the element's text.
 local function plainText(_, element)
@@ -161,11 +166,15 @@ local function plainText(_, element)
 end
 
 local function attributeName(attributes, element)
-  local a = attribute(attributes, element)
-  if a.shortName == nil then
+  local attrid = attributeId(element)
+  local found = findAttribute(attributes, attrid)
+  if found == nil then
+    return "0x" .. attrid
+  end
+  if found.shortName == nil then
     return textOf(element)
   end
-  return a.shortName
+  return found.shortName
 end
 
 local function enumName(enums, element)
@@ -224,6 +233,37 @@ local function loadAttributeTable(settings, lang3, ade, adeName)
   return attributes, ""
 end
 
+-- The attribute table (with the text of its failure) and the terms table
+-- of a language and development environment. Found modules stay loaded and
+-- misses are kept, so the answer for one pair never changes: it is looked
+-- up once per translator.
+local tablesByLanguage = {}
+
+local function tablesFor(settings, lang3, ade, adeName)
+  local byAde = tablesByLanguage[lang3]
+  if byAde == nil then
+    byAde = {}
+    tablesByLanguage[lang3] = byAde
+  end
+  local tables = byAde[ade]
+  if tables ~= nil and tables.driverName == settings.driverName then
+    return tables
+  end
+  local attributes, internalError = loadAttributeTable(settings, lang3, ade, adeName)
+  local terms = requireOptional("commonTerms_" .. lang3)
+  if terms == nil and lang3 ~= "eng" then
+    terms = requireOptional("commonTerms_eng")
+  end
+  tables = {
+    driverName = settings.driverName,
+    attributes = attributes,
+    internalError = internalError,
+    terms = terms,
+  }
+  byAde[ade] = tables
+  return tables
+end
+
 function mxlator.getDynamicDesc(errjson, lang, ade, format)
   if format ~= "json1" then
     return kUnsupportedFormat
@@ -241,12 +281,10 @@ function mxlator.getDynamicDesc(errjson, lang, ade, format)
   local adeName = mxlator.Ades[ade + 1]
   local settings = qvxlatorlua_settings
 
-  local attributes, internalError = loadAttributeTable(settings, lang3, ade, adeName)
-
-  local terms = requireOptional("commonTerms_" .. lang3)
-  if terms == nil and lang3 ~= "eng" then
-    terms = requireOptional("commonTerms_eng")
-  end
+  local tables = tablesFor(settings, lang3, ade, adeName)
+  local attributes = tables.attributes
+  local internalError = tables.internalError
+  local terms = tables.terms
 
   local items = {}
   local info = errorContext.translator_info
@@ -265,8 +303,8 @@ function mxlator.getDynamicDesc(errjson, lang, ade, format)
               item.value = mapValue(v.value, plainText)
             end
           elseif valueType.type == "enum" then
-            local a = attribute(attributes, valueType.id)
-            local enums = type(a.enums) == "table" and a.enums or {}
+            local a = findAttribute(attributes, attributeId(valueType.id))
+            local enums = a ~= nil and type(a.enums) == "table" and a.enums or noEnums
             item.value = mapValue(v.value, enumName, enums)
           end
           items[#items + 1] = item
