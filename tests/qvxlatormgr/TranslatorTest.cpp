@@ -234,6 +234,36 @@ TEST_F(TranslatorTest, DynamicDescriptionsUseTheTermsOfTheLanguage) {
     translator->destroy(translator);
 }
 
+TEST_F(TranslatorTest, DriverAttributeTablesNameAttributesAndTheirValues) {
+    const std::string info =
+        "{\"qvxlatorlua_xlator\":\"mxlator\",\"qvxlatorlua_path\":\"$_tempDir/modules\","
+        "\"qvxlatorlua_settings\":{\"driverName\":\"drv\"}}";
+    const std::string context = R"({"translator_info":{"ordered_data":[
+        {"type":"usage","usage":"kUsageTypeAttributeIdentifier","value":255},
+        {"type":"usage","usage":"kUsageTypeBadValue","value":[1,2],"value_type":{"type":"enum","id":255}}]}})";
+    Translator* before = create(info);
+    ASSERT_NE(before, nullptr);
+    EXPECT_EQ(canonical(member(dynamicDesc(before, context, kFrench), "dynamic")), canonical(R"([
+        {"type":"usage","key":"Propriété","value":"0x000000FF"},
+        {"type":"usage","key":"Valeur incorrecte","value":["1","2"]}])"));
+
+    // A table of the driver's: the French one is missing, so the English
+    // one names the attribute and its values.
+    write(dir_, "modules/drv_attributes_eng.lua", R"(
+        return { encoding = "utf-8", getAttribute = function(id)
+          if id == "000000FF" then return { shortName = "Gain", enums = { ["1"] = "On" } } end
+        end })");
+    Translator* after = create(info);
+    ASSERT_NE(after, nullptr);
+    EXPECT_EQ(canonical(member(dynamicDesc(after, context, kFrench), "dynamic")), canonical(R"([
+        {"type":"usage","key":"Propriété","value":"Gain"},
+        {"type":"usage","key":"Valeur incorrecte","value":["On","2"]}])"));
+    // A translator keeps what it once failed to find.
+    EXPECT_NE(dynamicDesc(before, context, kFrench).find("0x000000FF"), std::string::npos);
+    before->destroy(before);
+    after->destroy(after);
+}
+
 TEST_F(TranslatorTest, RaisedStatusesRenderWithTheirUsageRecordsAndRaiseSite) {
     qverr::Status raised;
     static constexpr qverr::SourceLocation kSite{"qvwgen/WaveformTable.cpp", 321, "qv3377hal",
