@@ -294,20 +294,25 @@ function mxlator.getDynamicDesc(errjson, lang, ade, format)
       if type(v) == "table" then
         local itemType = v.type
         if itemType == "usage" then
-          local item = { type = "usage", key = term(terms, v.usage) }
+          -- One constructor builds each item, so it never grows. (Its
+          -- members are encoded in the order of the table's slots.)
+          local key = term(terms, v.usage)
           local valueType = v.value_type
           if type(valueType) ~= "table" then
+            local value
             if attributeUsageTypes[v.usage] then
-              item.value = mapValue(v.value, attributeName, attributes)
+              value = mapValue(v.value, attributeName, attributes)
             else
-              item.value = mapValue(v.value, plainText)
+              value = mapValue(v.value, plainText)
             end
+            items[#items + 1] = { type = "usage", key = key, value = value }
           elseif valueType.type == "enum" then
             local a = findAttribute(attributes, attributeId(valueType.id))
             local enums = a ~= nil and type(a.enums) == "table" and a.enums or noEnums
-            item.value = mapValue(v.value, enumName, enums)
+            items[#items + 1] = { type = "usage", key = key, value = mapValue(v.value, enumName, enums) }
+          else
+            items[#items + 1] = { type = "usage", key = key }
           end
-          items[#items + 1] = item
         elseif itemType == "elaboration" then
           items[#items + 1] = { type = "elaboration", value = term(terms, v.usage) }
         elseif itemType == "header" then
