@@ -37,7 +37,7 @@ extern const qverr::SourceLocation kNullArgumentLocation;    // line 134
 // Throws -52005 from the null-argument check when any pointer is null.
 template <class... Pointers>
 void checkNotNull(const Pointers*... pointers) {
-    if (((pointers == nullptr) || ...)) throwNullArgument();
+    if ((false || ... || (pointers == nullptr))) throwNullArgument();
 }
 
 // The handle of a context-as-handle family as its object; 0 throws -52005
