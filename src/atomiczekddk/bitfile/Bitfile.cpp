@@ -1,6 +1,9 @@
 #include "atomiczekddk/bitfile/Bitfile.h"
 
+// libb64 declares its C functions without C linkage.
+extern "C" {
 #include <b64/cdecode.h>
+}
 
 #include <climits>
 #include <cstdio>
