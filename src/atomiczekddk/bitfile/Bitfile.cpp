@@ -12,6 +12,7 @@ extern "C" {
 
 #include "atomiczekddk/bitfile/CompilationResultsInfo.h"
 #include "atomiczekddk/shared/CommonUtilities.h"
+#include "qvhtl/utf8/utf8.h"
 #include "qverr/Status.h"
 
 namespace qvzek {
@@ -28,16 +29,6 @@ void parseBitfileVersion(const XmlNode* element, uint32_t& major, uint32_t& mino
     if (std::sscanf(text.c_str(), "%u.%u", &first, &second) != 2) throwStatusCode(kErrorBitfileContent);
     major = first;
     minor = second;
-}
-
-bool equalsIgnoringCase(std::string_view text, std::string_view word) {
-    if (text.size() != word.size()) return false;
-    for (size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != word[i]) return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -142,7 +133,7 @@ void Bitfile::parse(const char* text, bool decodeBitstream) {
 
     if (decodeBitstream) {
         if (const XmlNode* encoding = findChildElement(root, "BitstreamEncoding")) {
-            if (!equalsIgnoringCase(xmlNodeText(encoding), "base64")) {
+            if (compareCaseFolded(xmlNodeText(encoding), "base64") != 0) {
                 throwStatusCode(kErrorBitfileUnsupported);
             }
         }

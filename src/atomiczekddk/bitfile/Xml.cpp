@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "atomiczekddk/shared/CommonUtilities.h"
+#include "qvhtl/utf8/utf8.h"
 
 // Debian's printer header declares its internal print functions ahead of
 // their use only in some versions; declaring them here keeps it compiling
@@ -265,17 +266,8 @@ std::string xmlAttributeText(const XmlAttribute* attribute) {
 
 bool parseBoolean(const XmlNode* element, bool skipEntityDecoding) {
     const std::string text = xmlNodeText(element, skipEntityDecoding);
-    auto equalsFolded = [&](std::string_view word) {
-        if (text.size() != word.size()) return false;
-        for (size_t i = 0; i < word.size(); ++i) {
-            char c = text[i];
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-            if (c != word[i]) return false;
-        }
-        return true;
-    };
-    if (equalsFolded("true")) return true;
-    if (equalsFolded("false")) return false;
+    if (compareCaseFolded(text, "true") == 0) return true;
+    if (compareCaseFolded(text, "false") == 0) return false;
     throwStatusCode(kErrorBitfileContent);
 }
 
