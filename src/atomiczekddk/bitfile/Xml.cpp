@@ -313,7 +313,8 @@ uint32_t xmlNestingDepth(std::string_view text, uint32_t limit) {
 
 XmlDocument::XmlDocument(const char* text) : document_(std::make_unique<rapidxml::xml_document<char>>()) {
     if (text == nullptr) throwStatusCode(kErrorBitfileContent);
-    if (std::memcmp(text, "\xEF\xBB\xBF", 3) == 0) text += 3;
+    // Byte by byte: a shorter text ends at its NUL before the third byte.
+    if (text[0] == '\xEF' && text[1] == '\xBB' && text[2] == '\xBF') text += 3;
     const size_t length = std::strlen(text);
     if (xmlNestingDepth({text, length}) > kMaxXmlNestingDepth) throwStatusCode(kErrorBitfileContent);
     try {

@@ -209,7 +209,7 @@ TEST(BitfileRules, NoChannelsStillNeedTheChannelList) {
 
 TEST(BitfileBitstream, DecodesToTheGeneratedBytesAtEverySize) {
     const std::string text = sampleText();
-    for (size_t size = 0; size <= 4096; size += (size < 300 ? 1 : 61)) {
+    for (size_t size = 0; size <= 4096; ++size) {
         const std::vector<uint8_t> bytes = qvtest::bitstreamBytes(size);
         const Bitfile bitfile(qvtest::withBitstream(text, qvtest::base64Text(bytes)), false, true, false);
         ASSERT_TRUE(std::equal(bytes.begin(), bytes.end(), bitfile.getBitstream().begin(),

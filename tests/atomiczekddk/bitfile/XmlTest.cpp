@@ -78,6 +78,7 @@ TEST(XmlDocument, SkipsMarkupBeforeTheRootAndRefusesTextOrNoElement) {
     const std::string prolog = "\xEF\xBB\xBF<?xml version=\"1.0\"?><!-- c --><!DOCTYPE r [<!ENTITY x \"y\">]><r/>";
     EXPECT_EQ(xmlName(XmlDocument(prolog.c_str()).rootElement()), "r");
     EXPECT_EQ(codeOf([] { XmlDocument("x<r/>"); }), -61070);
+    EXPECT_EQ(codeOf([] { XmlDocument("\xEF").rootElement(); }), -61070);
     EXPECT_EQ(codeOf([] { XmlDocument("<!-- only -->").rootElement(); }), -61070);
     EXPECT_EQ(codeOf([] { XmlDocument("<r><a></r"); }), -61070);
 }
