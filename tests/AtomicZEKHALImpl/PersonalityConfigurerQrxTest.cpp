@@ -21,7 +21,7 @@ using atomiczekhal::PersonalityConfigurerQrx;
 using Bytes = std::vector<uint8_t>;
 
 constexpr uint32_t kConfigurePersonality = 0x4020830A;
-const std::string kCorpus = QV_BITFILE_CORPUS;
+const std::string kBitfileCorpus = QV_BITFILE_CORPUS;
 
 // What the driver saw of one personality request, read while it ran.
 struct Seen {
@@ -73,7 +73,7 @@ protected:
 };
 
 TEST_F(PersonalityConfigurer, SendsTheImagesAndRevisionsInOneRequest) {
-    const BitfileQrx bitfile(qvtest::readTextFile(kCorpus + "/sample.xml"));
+    const BitfileQrx bitfile(qvtest::readTextFile(kBitfileCorpus + "/sample.xml"));
     PersonalityConfigurerQrx configurer(proxy, bitfile, 0x0C000000);
     answer(1, 0);
     qvzek::PersonalityRecord record;
@@ -102,7 +102,7 @@ TEST_F(PersonalityConfigurer, SendsTheImagesAndRevisionsInOneRequest) {
 }
 
 TEST_F(PersonalityConfigurer, AnImageWithoutFifosOrRevisionsSendsNullPiecesAndFalse) {
-    std::string text = qvtest::withBitstream(qvtest::readTextFile(kCorpus + "/sample.xml"), "");
+    std::string text = qvtest::withBitstream(qvtest::readTextFile(kBitfileCorpus + "/sample.xml"), "");
     const size_t open = text.find("<DmaChannelAllocationList>") + std::strlen("<DmaChannelAllocationList>");
     text.erase(open, text.find("</DmaChannelAllocationList>") - open);
     const size_t sdi = text.find("<QvSdi_");
@@ -125,7 +125,7 @@ TEST_F(PersonalityConfigurer, AnImageWithoutFifosOrRevisionsSendsNullPiecesAndFa
 }
 
 TEST_F(PersonalityConfigurer, TheDriversRefusalIsThrownAndLeavesTheRecordUnconfigured) {
-    const BitfileQrx bitfile(qvtest::readTextFile(kCorpus + "/sample.xml"));
+    const BitfileQrx bitfile(qvtest::readTextFile(kBitfileCorpus + "/sample.xml"));
     PersonalityConfigurerQrx configurer(proxy, bitfile, 0);
     answer(1, -61202);
     qvzek::PersonalityRecord record;

@@ -144,8 +144,9 @@ TEST(TypeKeywords, FixedPointAndCompositesTakeTheirParameters) {
     };
     EXPECT_EQ(fxp("12", "-3"), Type(ElementType::FXP, 12, 2, true, -3));
     EXPECT_EQ(fxp("33", "0").sizeInBytes, 8u);
-    for (auto [word, integer] : {std::pair{"0", "1"}, {"65", "1"}, {"8", "2048"}, {"8", "-2049"}}) {
-        EXPECT_EQ(qvtest::thrownStatus([&] { fxp(word, integer); }).first, -61070) << word << " " << integer;
+    for (const auto& bad : {std::pair{"0", "1"}, {"65", "1"}, {"8", "2048"}, {"8", "-2049"}}) {
+        EXPECT_EQ(qvtest::thrownStatus([&] { fxp(bad.first, bad.second); }).first, -61070)
+            << bad.first << " " << bad.second;
     }
     EXPECT_EQ(parse("FXP", "<R><T><WordLength>8</WordLength><IntegerWordLength>1</IntegerWordLength></T></R>"), Type());
     EXPECT_EQ(parse("Cluster", "<R><SizeInBits>12</SizeInBits><TransferSizeBytes>9</TransferSizeBytes></R>"),
