@@ -408,12 +408,55 @@ bool readMagnitude(const char* p, const char* end, uint64_t limit, uint64_t& mag
     return true;
 }
 
-// A number token's value as a double truncated toward zero, or false.
+// Whether the number text [p, end) is below 1 in magnitude, read from its
+// digits and exponent alone: a text out of a double's range is then one
+// too small to be a double, which truncates to 0, not an overflow.
+bool isBelowOne(const char* p, const char* end) {
+    if (p < end && *p == '-') ++p;
+    // Decimal exponent of the first significant digit.
+    int64_t order = 0;
+    bool significant = false;
+    for (; p < end && isDigit(*p); ++p) {
+        if (significant) {
+            ++order;
+        } else if (*p != '0') {
+            significant = true;
+        }
+    }
+    if (p < end && *p == '.') {
+        for (++p; p < end && isDigit(*p); ++p) {
+            if (significant) continue;
+            --order;
+            if (*p != '0') significant = true;
+        }
+    }
+    if (!significant) return true;
+    int64_t exponent = 0;
+    if (p < end && (*p == 'e' || *p == 'E')) {
+        ++p;
+        const bool negative = p < end && *p == '-';
+        if (p < end && (*p == '-' || *p == '+')) ++p;
+        // Saturates far beyond any double's range.
+        for (; p < end && isDigit(*p); ++p) {
+            if (exponent < 1000000000) exponent = exponent * 10 + (*p - '0');
+        }
+        if (negative) exponent = -exponent;
+    }
+    return order + exponent < 0;
+}
+
+// A number token's value as a double truncated toward zero, or false. Only
+// a value too large for a double is refused.
 bool readTruncated(const Token& number, double low, double high, double& value) {
     double parsed = 0;
     const char* end = number.start + number.lengthOrValue;
     const auto result = std::from_chars(number.start, end, parsed);
-    if (result.ec != std::errc() || result.ptr != end) return false;
+    if (result.ptr != end) return false;
+    if (result.ec == std::errc::result_out_of_range && isBelowOne(number.start, end)) {
+        parsed = 0;
+    } else if (result.ec != std::errc()) {
+        return false;
+    }
     parsed = std::trunc(parsed);
     if (!(parsed >= low && parsed <= high)) return false;
     value = parsed;

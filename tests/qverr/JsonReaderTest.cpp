@@ -169,6 +169,36 @@ TEST(JsonReader, ReadsNumbersAsDecimalWithRangeChecks) {
     }
 }
 
+TEST(JsonReader, ANumberTooSmallForADoubleReadsAsZeroAndOnlyAnOverflowIsRefused) {
+    const std::string longDigits = "1" + std::string(800, '0');
+    const struct {
+        std::string text;
+        bool ok;
+    } cases[] = {{"1e-400", true},
+                 {"-1e-400", true},
+                 {"0.0000000001E-399", true},
+                 {"1e-99999999999999999999999", true},
+                 {"0." + longDigits + "e-10", true},
+                 {"1e400", false},
+                 {"-1e400", false},
+                 {longDigits + "e-400", false},
+                 {"1e99999999999999999999999", false}};
+    for (const auto& c : cases) {
+        const auto text = exactCopy(c.text);
+        EXPECT_EQ(json::getInt(text.get(), -1, nullptr), c.ok ? 0 : -1) << c.text;
+        json::Token token;
+        json::parseValue(text.get(), token);
+        int32_t signedValue = -1;
+        uint32_t unsignedValue = 1;
+        EXPECT_EQ(json::readInt(token, signedValue), c.ok) << c.text;
+        EXPECT_EQ(json::readUInt(token, unsignedValue), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(signedValue, 0) << c.text;
+            EXPECT_EQ(unsignedValue, 0u) << c.text;
+        }
+    }
+}
+
 std::string unescape(const std::string& escaped) {
     auto input = exactCopy(escaped, false);  // bounded by the length alone
     std::string out(escaped.size() + 1, '\0');
