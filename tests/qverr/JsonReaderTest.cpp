@@ -99,6 +99,27 @@ TEST(JsonReader, ReportsEachErrorWithItsPosition) {
     EXPECT_EQ(parse(std::string(100, '[') + std::string(100, ']')).first.type, json::kTokenArray);
 }
 
+// White space is space, tab, line feed and carriage return, nothing else.
+TEST(JsonReader, WhiteSpaceIsSpaceTabLineFeedAndCarriageReturnOnly) {
+    EXPECT_EQ(parse(" \t\n\r[ \t\n\r1 \t\n\r, \t\n\r{ \t\n\r\"a\" \t\n\r: \t\n\r2 \t\n\r} \t\n\r]")
+                  .first.type,
+              json::kTokenArray);
+    for (const char* other : {"\v", "\f", "\xa0", "\x1c", "\x85"}) {
+        for (const std::string& text :
+             {other + std::string("1"), "[1" + std::string(other) + "]",
+              "{\"a\"" + std::string(other) + ":1}", "[" + std::string(other) + "]"}) {
+            const auto [token, at] = parse(text);
+            EXPECT_EQ(token.type, json::kTokenError) << text;
+        }
+        const std::string member = std::string("{") + other + "\"k\":1}";
+        EXPECT_EQ(json::findMember(member.c_str(), "k"), nullptr) << member;
+        const std::string element = std::string("[") + other + "1]";
+        EXPECT_STREQ(json::firstArrayElement(element.c_str()), element.c_str() + 1);
+    }
+    const char* spaced = "{ \t\n\r\"k\" \t\n\r: \t\n\r7 \t\n\r}";
+    EXPECT_EQ(json::getInt(json::findMember(spaced, "k"), -1, nullptr), 7);
+}
+
 TEST(JsonReader, FindsMembersAndWalksContainers) {
     const char text[] = "{ \"a\" : 1 , \"b\":{\"c\":[]}, \"q\\\"\":\"v\" }";
     ASSERT_NE(json::findMember(text, "b"), nullptr);
