@@ -171,6 +171,17 @@ Writer writeComment(Writer writer, const char* comment) {
     return writeRecord(writer, members, std::size(members));
 }
 
+Writer writeElaboration(Writer writer, const char* text) {
+    const json::Member members[] = {{"type", "elaboration", false},
+                                    {"usage", text ? text : "", false}};
+    return writeRecord(writer, members, std::size(members));
+}
+
+Writer writeEmpty(Writer writer) {
+    const json::Member members[] = {{"type", "empty", false}};
+    return writeRecord(writer, members, std::size(members));
+}
+
 int formatValueText(char* buffer, size_t size, const char* format, ...) {
     if (!buffer || size == 0) return 0;
     buffer[0] = 0;
