@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include "support/SimulatedRoot.h"
 #include "support/TempDir.h"
 #include "tolmRuntimeFeatureToggles/RuntimeToggles.h"
@@ -95,6 +99,31 @@ TEST_F(RuntimeTogglesTest, AnObjectThatCouldNotBeSetUpAnswersItsDefaultAndSaysWh
     result = 3;
     broken.getValue(kThreadBound, -1, result, status);
     EXPECT_EQ(result, 3);
+}
+
+// Toggle objects are used from several threads: answers from the file or
+// the cache, settings and reloads all go through the one lock.
+TEST_F(RuntimeTogglesTest, ThreadsShareOneObject) {
+    writeToggles("[qvrfA]\nValue=1\n[qvrfB]\nValue=2\n");
+    initialize(toggles);
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 300; ++i) {
+                nQVAPALS100::tStatus status;
+                int a = 0;
+                int b = 0;
+                toggles.getValue("A", 0, a, status);
+                toggles.getValue("B", 0, b, status);
+                if (t == 0 && i % 10 == 0) toggles.reload(status);
+                if (t == 1 && i % 10 == 0) toggles.setValue("C", i, status);
+                if (status.getCode() != 0 || a != 1 || b != 2) ++wrong;
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 }  // namespace
