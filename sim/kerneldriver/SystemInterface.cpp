@@ -10,6 +10,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
 
 #include "kerneldriver/State.h"
 #include "qvapal/protons/system/tSystemInterface.h"
@@ -17,13 +21,33 @@
 namespace qvsim {
 namespace {
 
-std::atomic<uint64_t> lookups{0};
+constinit std::atomic<uint64_t> lookups{0};
 Driver::State* active = nullptr;
 
-std::string driverRootText = "/proc/driver/qv/";
-std::string deviceRootText = "/dev";
-std::string moduleDeviceRootText = "/dev/qv";
-std::string systemRootText;
+// The roots in force: an immutable snapshot, replaced as a whole. Library
+// threads may hold a root's text while a test changes the roots, so every
+// snapshot lives as long as the process (a test makes a handful).
+struct Roots {
+    std::string driver, device, moduleDevice, system;
+};
+constinit std::atomic<const Roots*> roots{nullptr};  // null: the real roots
+
+const char* simDriverRoot() {
+    const Roots* current = roots.load(std::memory_order_acquire);
+    return current != nullptr ? current->driver.c_str() : "/proc/driver/qv/";
+}
+const char* simDeviceRoot() {
+    const Roots* current = roots.load(std::memory_order_acquire);
+    return current != nullptr ? current->device.c_str() : "/dev";
+}
+const char* simModuleDeviceRoot() {
+    const Roots* current = roots.load(std::memory_order_acquire);
+    return current != nullptr ? current->moduleDevice.c_str() : "/dev/qv";
+}
+const char* simSystemRoot() {
+    const Roots* current = roots.load(std::memory_order_acquire);
+    return current != nullptr ? current->system.c_str() : "";
+}
 
 // The active driver's device behind `fd`, or null (the lock stays held only
 // when a device was found).
@@ -171,12 +195,14 @@ int simGetsockname(int fd, sockaddr* address, socklen_t* length) {
     return 0;
 }
 
-sdihal::nQVAPAL000::tSystemInterface table{
+// Complete before any constructor runs: the library may make its first
+// system call, and so take this table for good, during static start-up.
+constinit const sdihal::nQVAPAL000::tSystemInterface table{
+    sizeof(sdihal::nQVAPAL000::tSystemInterface),
     &simOpen,   &simClose,  &simIoctl,       &simRead,
     &simWrite,  &simMmap,   &::munmap,       &simSocket,
     &simBind,   &simGetsockname,
-    driverRootText.c_str(), deviceRootText.c_str(), moduleDeviceRootText.c_str(),
-    systemRootText.c_str(),
+    &simDriverRoot, &simDeviceRoot, &simModuleDeviceRoot, &simSystemRoot,
 };
 
 }  // namespace
@@ -192,15 +218,17 @@ void setActiveState(Driver::State* state) { active = state; }
 
 void setRoots(const std::string& driverRoot, const std::string& deviceRoot,
               const std::string& moduleDeviceRoot, const std::string& systemRoot) {
-    std::lock_guard lock(simulatorMutex());
-    driverRootText = driverRoot.empty() ? "/proc/driver/qv/" : driverRoot;
-    deviceRootText = deviceRoot.empty() ? "/dev" : deviceRoot;
-    moduleDeviceRootText = moduleDeviceRoot.empty() ? "/dev/qv" : moduleDeviceRoot;
-    table.driverRoot = driverRootText.c_str();
-    table.deviceRoot = deviceRootText.c_str();
-    table.moduleDeviceRoot = moduleDeviceRootText.c_str();
-    systemRootText = systemRoot;
-    table.systemRoot = systemRootText.c_str();
+    static std::mutex keptMutex;
+    // Never destroyed: a thread may still read a root while the process exits.
+    static auto* kept = new std::vector<std::unique_ptr<const Roots>>;
+    auto next = std::make_unique<const Roots>(Roots{
+        driverRoot.empty() ? "/proc/driver/qv/" : driverRoot,
+        deviceRoot.empty() ? "/dev" : deviceRoot,
+        moduleDeviceRoot.empty() ? "/dev/qv" : moduleDeviceRoot,
+        systemRoot});
+    std::lock_guard lock(keptMutex);
+    roots.store(next.get(), std::memory_order_release);
+    kept->push_back(std::move(next));
 }
 
 uint64_t systemInterfaceLookups() { return lookups.load(); }

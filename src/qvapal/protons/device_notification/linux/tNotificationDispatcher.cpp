@@ -161,21 +161,21 @@ void tNotificationDispatcher::rescan(bool report, nQVAPALS100::tStatus& status) 
     if (status.isError()) return;
     const tSystemInterface& system = systemInterface();
     if (!deviceDirectoryWatched_) {
-        if (inotify_add_watch(inotify_, system.deviceRoot, kWatchMask) < 0 && errno != ENOENT) {
+        if (inotify_add_watch(inotify_, system.deviceRoot(), kWatchMask) < 0 && errno != ENOENT) {
             QVAPAL_RAISE_ERRNO(status, errno);
         }
         deviceDirectoryWatched_ = true;
         if (moduleDirectoryWatch_ != -1) return;
     }
     if (moduleDirectoryWatch_ != -1) return;
-    const int watch = inotify_add_watch(inotify_, system.moduleDeviceRoot, kWatchMask);
+    const int watch = inotify_add_watch(inotify_, system.moduleDeviceRoot(), kWatchMask);
     if (watch < 0) {
         if (errno != ENOENT) QVAPAL_RAISE_ERRNO(status, errno);
         return;
     }
     moduleDirectoryWatch_ = watch;
     if (!report) return;
-    DIR* directory = opendir(system.moduleDeviceRoot);
+    DIR* directory = opendir(system.moduleDeviceRoot());
     if (directory == nullptr) {
         if (errno != ENOENT) QVAPAL_RAISE_ERRNO(status, errno);
         return;

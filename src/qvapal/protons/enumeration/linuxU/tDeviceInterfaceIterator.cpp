@@ -56,7 +56,7 @@ tDeviceInterfaceIterator::tDeviceInterfaceIterator(const char* interfaceName,
     // entries named after the interface followed by '\' match.
     char pattern[kPathBufferSize];
     const int length = std::snprintf(pattern, sizeof pattern, "%s*/deviceInterfaces/%s\\\\*",
-                                     systemInterface().driverRoot, interfaceName);
+                                     systemInterface().driverRoot(), interfaceName);
     if (length < 0 || static_cast<size_t>(length) >= sizeof pattern) {
         QVAPAL_RAISE(status, qverr::qvapalerr_invalidParameter);
         return;
@@ -147,7 +147,7 @@ void tDeviceInterfaceIterator::getDriverName(tBasicString& out,
     out.clear();
     if (isEnd()) return;
     const char* text = *cursor_;
-    const char* root = systemInterface().driverRoot;
+    const char* root = systemInterface().driverRoot();
     const size_t rootLength = std::strlen(root);
     if (std::strncmp(text, root, rootLength) == 0) text += rootLength;
     const char* end = std::strstr(text, "/deviceInterfaces/");
