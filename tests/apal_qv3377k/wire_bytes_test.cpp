@@ -529,6 +529,23 @@ TEST_F(WireBytes, FpgaDriver) {
     expectSent(0x4020830B, Bytes(16).at(0, 0x0123456789ABCDEFull).at<int32_t>(8, -2), 0);
 }
 
+// A request the kernel refuses arrives with the device-file proxy's site.
+TEST_F(WireBytes, RefusedRequestsCarryTheDeviceFileSite) {
+    auto proxy = open<tInterfaceProxy_qv3377k>();
+    auto fpga = open<tInterfaceProxy_atomiczekddkqrx>();
+    for (const std::function<void(tStatus&)>& call :
+         {std::function<void(tStatus&)>([&](tStatus& s) { proxy->destroyRoute(1, s); }),
+          std::function<void(tStatus&)>([&](tStatus& s) { fpga->reset(s); })}) {
+        driver.failCall(qvsim::Call::ioctl, EIO);
+        tStatus refused;
+        call(refused);
+        EXPECT_EQ(refused.code, -52024);
+        EXPECT_STREQ(refused.component, "internal_");
+        EXPECT_STREQ(refused.file, "qvapal/protons/driver/linuxU/tDeviceInterfaceProxy");
+        EXPECT_EQ(refused.line, 85u);
+    }
+}
+
 // The FPGA driver's proxy reports a verdict with its own file and the line of
 // each method.
 TEST_F(WireBytes, FpgaDriverReportLines) {
