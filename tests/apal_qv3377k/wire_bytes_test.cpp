@@ -360,15 +360,26 @@ TEST_F(WireBytes, PlatformAndConfiguration) {
 TEST_F(WireBytes, GenerationAndAcquisition) {
     auto proxy = open<tInterfaceProxy_qv3377k>();
 
-    // mra commits: the caller's status in bytes 0-3, the flag in byte 4.
-    answerWith(Bytes(4), 0);
-    static_cast<iInterfaceProxy_mra&>(*proxy).commit(status, 0xC5);
-    expectSent(0x00204302, Bytes(8).at<int32_t>(0, kWarning).at<uint8_t>(4, 0xC5), 4);
-    expectVerdict();
-    answerWith(Bytes(4), 0);
-    proxy->commitAcquisitionSettings(status, 0x3C);
-    expectSent(0x0020430E, Bytes(8).at<int32_t>(0, kWarning).at<uint8_t>(4, 0x3C), 4);
-    expectVerdict();
+    // Every mra commit: the caller's status in bytes 0-3, the flag in byte 4.
+    using Commit = void (iInterfaceProxy_mra::*)(tStatus&, uint8_t);
+    const std::vector<std::pair<Commit, uint32_t>> commits = {
+        {&iInterfaceProxy_mra::commit, 0x00204302},
+        {&iInterfaceProxy_mra::commitAcquisitionSettings, 0x0020430E},
+        {&iInterfaceProxy_mra::commitRecordSettings, 0x0020430F},
+        {&iInterfaceProxy_mra::commitImmediateTriggerSettings, 0x00204310},
+        {&iInterfaceProxy_mra::commitMemoryReadGrantTime, 0x00204311},
+        {&iInterfaceProxy_mra::commitMemoryWriteGrantTime, 0x00204312},
+        {&iInterfaceProxy_mra::commitPriorityArbiterSettings, 0x00204317},
+    };
+    uint8_t flag = 0x31;
+    for (const auto& [commit, code] : commits) {
+        SCOPED_TRACE(code);
+        answerWith(Bytes(4), 0);
+        (static_cast<iInterfaceProxy_mra&>(*proxy).*commit)(status, flag);
+        expectSent(code, Bytes(8).at<int32_t>(0, kWarning).at<uint8_t>(4, flag), 4);
+        expectVerdict();
+        ++flag;
+    }
 
     // wgen.getTraits: the flag after the status; the record, the size at 48,
     // the verdict at 52.
