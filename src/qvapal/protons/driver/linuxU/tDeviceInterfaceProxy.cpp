@@ -31,9 +31,12 @@ uint32_t tDeviceInterfaceProxy::ioctl(uint32_t request, const void* in, uint32_t
     if (status.isError()) return 0;
     tKernelRequestBlock block{reinterpret_cast<uintptr_t>(in), reinterpret_cast<uintptr_t>(out),
                               inSize, outSize, 0, 0};
-    if (systemInterface().ioctl(fd, request, &block) < 0)
-        QVAPAL_RAISE_ERRNO(status, errno, kSource, 85);
+    if (systemInterface().ioctl(fd, request, &block) < 0) raiseRequestFailure(status);
     return block.bytesReturned;
+}
+
+void tDeviceInterfaceProxy::raiseRequestFailure(nQVAPALS100::tStatus& status) {
+    QVAPAL_RAISE_ERRNO(status, errno, kSource, 85);
 }
 
 int64_t tDeviceInterfaceProxy::read(void* buffer, uint64_t length, nQVAPALS100::tStatus& status) {
