@@ -20,6 +20,16 @@ using nQVAPALS100::tStatus;
 
 constexpr uint32_t kGetTemperature = 0x00204202;
 
+// The request's blocks, laid out by hand.
+struct In {
+    uint32_t sensor, selector;
+    int32_t status;
+};
+struct Out {
+    uint32_t numerator, denominator;
+    int32_t reply;
+};
+
 struct Device {
     qvsim::Driver driver;
     std::string path = driver.addDevice("qv3377k0");
@@ -61,14 +71,6 @@ BENCHMARK(BM_GeneratedProxyMethod);
 
 void BM_HandPackedRequest(benchmark::State& state) {
     Device device;
-    struct In {
-        uint32_t sensor, selector;
-        int32_t status;
-    };
-    struct Out {
-        uint32_t numerator, denominator;
-        int32_t reply;
-    };
     uint64_t iteration = 0;
     tStatus status;
     for (auto _ : state) {
@@ -93,19 +95,14 @@ BENCHMARK(BM_HandPackedRequest);
 
 void BM_BareIoctl(benchmark::State& state) {
     Device device;
-    struct In {
-        uint32_t sensor, selector;
-        int32_t status;
-    };
-    struct Out {
-        uint32_t numerator, denominator;
-        int32_t reply;
-    };
     In in{1, 2, 0};
     Out out{};
     nQVAPAL000::tKernelRequestBlock block{reinterpret_cast<uintptr_t>(&in),
-                                          reinterpret_cast<uintptr_t>(&out), sizeof in, sizeof out,
-                                          0, 0};
+                                          reinterpret_cast<uintptr_t>(&out),
+                                          sizeof in,
+                                          sizeof out,
+                                          0,
+                                          0};
     const auto ioctl = nQVAPAL000::systemInterface().ioctl;
     const int fd = device.proxy.descriptor();
     uint64_t iteration = 0;
@@ -121,11 +118,11 @@ BENCHMARK(BM_BareIoctl);
 }  // namespace
 
 int main(int argc, char** argv) {
-    return runBenchmarksWithRatios(argc, argv,
-                                   {
-                                       {"generated proxy method / hand-packed request",
-                                        "BM_GeneratedProxyMethod", "BM_HandPackedRequest"},
-                                       {"generated proxy method / bare ioctl",
-                                        "BM_GeneratedProxyMethod", "BM_BareIoctl"},
-                                   });
+    return runBenchmarksWithRatios(
+        argc, argv,
+        {
+            {"generated proxy method / hand-packed request", "BM_GeneratedProxyMethod",
+             "BM_HandPackedRequest"},
+            {"generated proxy method / bare ioctl", "BM_GeneratedProxyMethod", "BM_BareIoctl"},
+        });
 }

@@ -32,21 +32,23 @@ struct Roots {
 };
 constinit std::atomic<const Roots*> roots{nullptr};  // null: the real roots
 
-const char* simDriverRoot() {
+// One root of the snapshot in force, or its real value.
+template <std::string Roots::*root>
+const char* rootText(const char* real) {
     const Roots* current = roots.load(std::memory_order_acquire);
-    return current != nullptr ? current->driver.c_str() : "/proc/driver/qv/";
+    return current != nullptr ? (current->*root).c_str() : real;
+}
+const char* simDriverRoot() {
+    return rootText<&Roots::driver>("/proc/driver/qv/");
 }
 const char* simDeviceRoot() {
-    const Roots* current = roots.load(std::memory_order_acquire);
-    return current != nullptr ? current->device.c_str() : "/dev";
+    return rootText<&Roots::device>("/dev");
 }
 const char* simModuleDeviceRoot() {
-    const Roots* current = roots.load(std::memory_order_acquire);
-    return current != nullptr ? current->moduleDevice.c_str() : "/dev/qv";
+    return rootText<&Roots::moduleDevice>("/dev/qv");
 }
 const char* simSystemRoot() {
-    const Roots* current = roots.load(std::memory_order_acquire);
-    return current != nullptr ? current->system.c_str() : "";
+    return rootText<&Roots::system>("");
 }
 
 // The active driver's device behind `fd`, or null (the lock stays held only
@@ -199,10 +201,20 @@ int simGetsockname(int fd, sockaddr* address, socklen_t* length) {
 // system call, and so take this table for good, during static start-up.
 constinit const sdihal::nQVAPAL000::tSystemInterface table{
     sizeof(sdihal::nQVAPAL000::tSystemInterface),
-    &simOpen,   &simClose,  &simIoctl,       &simRead,
-    &simWrite,  &simMmap,   &::munmap,       &simSocket,
-    &simBind,   &simGetsockname,
-    &simDriverRoot, &simDeviceRoot, &simModuleDeviceRoot, &simSystemRoot,
+    &simOpen,
+    &simClose,
+    &simIoctl,
+    &simRead,
+    &simWrite,
+    &simMmap,
+    &::munmap,
+    &simSocket,
+    &simBind,
+    &simGetsockname,
+    &simDriverRoot,
+    &simDeviceRoot,
+    &simModuleDeviceRoot,
+    &simSystemRoot,
 };
 
 }  // namespace
@@ -212,26 +224,31 @@ std::mutex& simulatorMutex() {
     return mutex;
 }
 
-Driver::State* activeState() { return active; }
+Driver::State* activeState() {
+    return active;
+}
 
-void setActiveState(Driver::State* state) { active = state; }
+void setActiveState(Driver::State* state) {
+    active = state;
+}
 
 void setRoots(const std::string& driverRoot, const std::string& deviceRoot,
               const std::string& moduleDeviceRoot, const std::string& systemRoot) {
     static std::mutex keptMutex;
     // Never destroyed: a thread may still read a root while the process exits.
     static auto* kept = new std::vector<std::unique_ptr<const Roots>>;
-    auto next = std::make_unique<const Roots>(Roots{
-        driverRoot.empty() ? "/proc/driver/qv/" : driverRoot,
-        deviceRoot.empty() ? "/dev" : deviceRoot,
-        moduleDeviceRoot.empty() ? "/dev/qv" : moduleDeviceRoot,
-        systemRoot});
+    auto next = std::make_unique<const Roots>(
+        Roots{driverRoot.empty() ? "/proc/driver/qv/" : driverRoot,
+              deviceRoot.empty() ? "/dev" : deviceRoot,
+              moduleDeviceRoot.empty() ? "/dev/qv" : moduleDeviceRoot, systemRoot});
     std::lock_guard lock(keptMutex);
     roots.store(next.get(), std::memory_order_release);
     kept->push_back(std::move(next));
 }
 
-uint64_t systemInterfaceLookups() { return lookups.load(); }
+uint64_t systemInterfaceLookups() {
+    return lookups.load();
+}
 
 }  // namespace qvsim
 

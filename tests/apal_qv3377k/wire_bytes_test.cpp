@@ -34,34 +34,42 @@ using nQVAPALS100::tStatus;
 // same small value would look the same on the wire.
 template <class Interface, class Signature>
 using Method = Signature Interface::*;
-static_assert(std::is_same_v<decltype(&iInterfaceProxy_rfplat::writePartition),
-                             Method<iInterfaceProxy_rfplat, void(uint32_t, uint64_t, uint32_t, uint8_t,
-                                                                 const tRecord<32>&, uint32_t*, tStatus&)>>);
+static_assert(
+    std::is_same_v<decltype(&iInterfaceProxy_rfplat::writePartition),
+                   Method<iInterfaceProxy_rfplat, void(uint32_t, uint64_t, uint32_t, uint8_t,
+                                                       const tRecord<32>&, uint32_t*, tStatus&)>>);
 static_assert(std::is_same_v<decltype(&iInterfaceProxy_rfplat::readPartitionTable),
-                             Method<iInterfaceProxy_rfplat,
-                                    void(uint64_t, uint32_t, int32_t, const tRecord<32>&, tStatus&)>>);
-static_assert(std::is_same_v<decltype(&iInterfaceProxy_mra::commit), Method<iInterfaceProxy_mra, void(tStatus&, uint8_t)>>);
+                             Method<iInterfaceProxy_rfplat, void(uint64_t, uint32_t, int32_t,
+                                                                 const tRecord<32>&, tStatus&)>>);
+static_assert(std::is_same_v<decltype(&iInterfaceProxy_mra::commit),
+                             Method<iInterfaceProxy_mra, void(tStatus&, uint8_t)>>);
 static_assert(std::is_same_v<decltype(&iInterfaceProxy_mra::commitAcquisitionSettings),
                              Method<iInterfaceProxy_mra, void(tStatus&, uint8_t)>>);
 static_assert(std::is_same_v<decltype(&iInterfaceProxy_p2p::checkGenerationStatus),
                              Method<iInterfaceProxy_p2p, uint8_t(uint8_t*, tStatus&)>>);
-static_assert(std::is_same_v<decltype(&iInterfaceProxy_reservation::reserveCache),
-                             Method<iInterfaceProxy_reservation, void(uint32_t*, uint64_t*, tStatus&)>>);
+static_assert(
+    std::is_same_v<decltype(&iInterfaceProxy_reservation::reserveCache),
+                   Method<iInterfaceProxy_reservation, void(uint32_t*, uint64_t*, tStatus&)>>);
 static_assert(std::is_same_v<decltype(&iInterfaceProxy_ifw::read),
-                             Method<iInterfaceProxy_ifw, void(const tRecord<16>&, uint64_t*, uint32_t, tStatus&)>>);
+                             Method<iInterfaceProxy_ifw,
+                                    void(const tRecord<16>&, uint64_t*, uint32_t, tStatus&)>>);
 static_assert(std::is_same_v<decltype(&iInterfaceProxy_routing::destroyRoute),
                              Method<iInterfaceProxy_routing, void(uint32_t, tStatus&)>>);
 static_assert(std::is_same_v<decltype(&iInterfaceProxy_IQConfigV1::waitUntilSettled),
-                             Method<iInterfaceProxy_IQConfigV1, void(uint32_t, uint8_t, uint8_t, uint32_t, tStatus&)>>);
-static_assert(std::is_same_v<decltype(&iInterfaceProxy_trig::programMarkerBehavior),
-                             Method<iInterfaceProxy_trig, void(uint32_t, const uint64_t&, tStatus&)>>);
-static_assert(std::is_same_v<decltype(&iInterfaceProxy_atomiczekddk_attribute::configurePersonality),
-                             Method<iInterfaceProxy_atomiczekddk_attribute,
-                                    int32_t(uint64_t, uint32_t, uint64_t, uint32_t, uint64_t, uint32_t, uint32_t,
-                                            uint32_t, uint32_t, uint8_t*, tStatus&)>>);
-static_assert(std::is_same_v<decltype(&iInterfaceProxy_atomiczekddk_fifo::waitForBytes),
-                             Method<iInterfaceProxy_atomiczekddk_fifo,
-                                    uint64_t(uint64_t, uint32_t, uint64_t, uint32_t, uint8_t*, tStatus&)>>);
+                             Method<iInterfaceProxy_IQConfigV1,
+                                    void(uint32_t, uint8_t, uint8_t, uint32_t, tStatus&)>>);
+static_assert(
+    std::is_same_v<decltype(&iInterfaceProxy_trig::programMarkerBehavior),
+                   Method<iInterfaceProxy_trig, void(uint32_t, const uint64_t&, tStatus&)>>);
+static_assert(
+    std::is_same_v<decltype(&iInterfaceProxy_atomiczekddk_attribute::configurePersonality),
+                   Method<iInterfaceProxy_atomiczekddk_attribute,
+                          int32_t(uint64_t, uint32_t, uint64_t, uint32_t, uint64_t, uint32_t,
+                                  uint32_t, uint32_t, uint32_t, uint8_t*, tStatus&)>>);
+static_assert(
+    std::is_same_v<decltype(&iInterfaceProxy_atomiczekddk_fifo::waitForBytes),
+                   Method<iInterfaceProxy_atomiczekddk_fifo,
+                          uint64_t(uint64_t, uint32_t, uint64_t, uint32_t, uint8_t*, tStatus&)>>);
 
 // The caller's warning, sent in the input block's status field.
 constexpr int64_t kWarning = 0x1234;
@@ -75,7 +83,8 @@ struct Bytes {
     template <class T>
     Bytes& at(size_t offset, T value) {
         EXPECT_LE(offset + sizeof value, data.size());
-        if (offset + sizeof value <= data.size()) std::memcpy(data.data() + offset, &value, sizeof value);
+        if (offset + sizeof value <= data.size())
+            std::memcpy(data.data() + offset, &value, sizeof value);
         return *this;
     }
     // n bytes counting up from `first`: a record whose every byte is told apart.
@@ -85,8 +94,12 @@ struct Bytes {
     }
     // A fixed-point value: u64 bits, signed flag, word length, integer word
     // length (i16), 4 bytes of padding.
-    Bytes& value(size_t offset, uint64_t bits, bool isSigned, uint8_t wordLength, int16_t integerWordLength) {
-        return at(offset, bits).at<uint8_t>(offset + 8, isSigned).at(offset + 9, wordLength).at(offset + 10, integerWordLength);
+    Bytes& value(size_t offset, uint64_t bits, bool isSigned, uint8_t wordLength,
+                 int16_t integerWordLength) {
+        return at(offset, bits)
+            .at<uint8_t>(offset + 8, isSigned)
+            .at(offset + 9, wordLength)
+            .at(offset + 10, integerWordLength);
     }
 };
 
@@ -97,7 +110,8 @@ tRecord<N> record(uint8_t first) {
     return result;
 }
 
-tFixedPointValue fixedPoint(uint64_t bits, bool isSigned, uint8_t wordLength, int16_t integerWordLength) {
+tFixedPointValue fixedPoint(uint64_t bits, bool isSigned, uint8_t wordLength,
+                            int16_t integerWordLength) {
     tFixedPointValue result;
     result.bits = bits;
     result.format = {isSigned, wordLength, integerWordLength};
@@ -132,9 +146,12 @@ protected:
 
     void SetUp() override {
         driver.onOtherRequest([this](qvsim::Request& request) {
-            sent.push_back({request.code, {request.input.begin(), request.input.end()}, request.output.size()});
+            sent.push_back({request.code,
+                            {request.input.begin(), request.input.end()},
+                            request.output.size()});
             std::fill(request.output.begin(), request.output.end(), uint8_t{0});
-            std::copy_n(answer.begin(), std::min(answer.size(), request.output.size()), request.output.begin());
+            std::copy_n(answer.begin(), std::min(answer.size(), request.output.size()),
+                        request.output.begin());
             return 0;
         });
         status.setCode(kWarning, "test", "test", 1);
@@ -193,7 +210,10 @@ TEST_F(WireBytes, RoutingAndTriggers) {
     answerWith(Bytes(4), 0);
     proxy->programMarkerBehavior(0x01020304, 0x8877665544332211ull, status);
     expectSent(0x00205903,
-               Bytes(16).at<uint32_t>(0, 0x01020304).at<uint64_t>(4, 0x8877665544332211ull).at<int32_t>(12, kWarning),
+               Bytes(16)
+                   .at<uint32_t>(0, 0x01020304)
+                   .at<uint64_t>(4, 0x8877665544332211ull)
+                   .at<int32_t>(12, kWarning),
                4);
     expectVerdict();
 
@@ -202,7 +222,10 @@ TEST_F(WireBytes, RoutingAndTriggers) {
     answerWith(Bytes(32).at<uint64_t>(0, 0xA1).at<uint64_t>(8, 0xB2).at<uint64_t>(16, 0xC3), 24);
     proxy->readPulseStretcherMeasurement(&a, &b, &c, status);
     expectSent(0x00204C0D,
-               Bytes(32).at(0, 0x1111111111111101ull).at(8, 0x2222222222222202ull).at(16, 0x3333333333333303ull)
+               Bytes(32)
+                   .at(0, 0x1111111111111101ull)
+                   .at(8, 0x2222222222222202ull)
+                   .at(16, 0x3333333333333303ull)
                    .at<int32_t>(24, kWarning),
                32);
     EXPECT_EQ(a, 0xA1u);
@@ -222,30 +245,47 @@ TEST_F(WireBytes, DspBlocks) {
 
     // equalizer.checkCompatibility returns a u32 at offset 0.
     answerWith(Bytes(8).at<uint32_t>(0, 0xCAFE0001), 4);
-    EXPECT_EQ(static_cast<iInterfaceProxy_equalizer&>(*proxy).checkCompatibility(0x0102030405060708ull, 3, status),
+    EXPECT_EQ(static_cast<iInterfaceProxy_equalizer&>(*proxy).checkCompatibility(
+                  0x0102030405060708ull, 3, status),
               0xCAFE0001u);
-    expectSent(0x00205804, Bytes(16).at(0, 0x0102030405060708ull).at<uint32_t>(8, 3).at<int32_t>(12, kWarning), 8);
+    expectSent(0x00205804,
+               Bytes(16).at(0, 0x0102030405060708ull).at<uint32_t>(8, 3).at<int32_t>(12, kWarning),
+               8);
     expectVerdict();
 
     // resampler.getSupportedRatios: one u32 output before the verdict.
     uint32_t ratios = 0;
     answerWith(Bytes(8).at<uint32_t>(0, 0x00C0FFEE), 4);
     proxy->getSupportedRatios(0xA0A1A2A3A4A5A6A7ull, 0x0B0C0D0E, &ratios, status);
-    expectSent(0x00204404, Bytes(16).at(0, 0xA0A1A2A3A4A5A6A7ull).at<uint32_t>(8, 0x0B0C0D0E).at<int32_t>(12, kWarning), 8);
+    expectSent(0x00204404,
+               Bytes(16)
+                   .at(0, 0xA0A1A2A3A4A5A6A7ull)
+                   .at<uint32_t>(8, 0x0B0C0D0E)
+                   .at<int32_t>(12, kWarning),
+               8);
     EXPECT_EQ(ratios, 0x00C0FFEEu);
     expectVerdict();
 
     // freqshift.deployFrequencyShift: the value at 8, after 4 bytes of padding.
     answerWith(Bytes(4), 0);
-    proxy->deployFrequencyShift(0x51525354, fixedPoint(0x0123456789ABCDEFull, true, 24, -3), status);
+    proxy->deployFrequencyShift(0x51525354, fixedPoint(0x0123456789ABCDEFull, true, 24, -3),
+                                status);
     expectSent(0x00204502,
-               Bytes(32).at<uint32_t>(0, 0x51525354).value(8, 0x0123456789ABCDEFull, true, 24, -3).at<int32_t>(24, kWarning),
+               Bytes(32)
+                   .at<uint32_t>(0, 0x51525354)
+                   .value(8, 0x0123456789ABCDEFull, true, 24, -3)
+                   .at<int32_t>(24, kWarning),
                4);
     expectVerdict();
 
     // digitalgain.getFxpConfigs: two formats in a u64 at 0, the verdict at 8.
     std::array<tFixedPointFormat, 2> gainFormats{};
-    answerWith(Bytes(12).at<uint8_t>(0, 1).at<uint8_t>(1, 18).at<int16_t>(2, 2).at<uint8_t>(4, 0).at<uint8_t>(5, 32)
+    answerWith(Bytes(12)
+                   .at<uint8_t>(0, 1)
+                   .at<uint8_t>(1, 18)
+                   .at<int16_t>(2, 2)
+                   .at<uint8_t>(4, 0)
+                   .at<uint8_t>(5, 32)
                    .at<int16_t>(6, -1),
                8);
     static_cast<iInterfaceProxy_digitalgain&>(*proxy).getFxpConfigs(0x77, &gainFormats, status);
@@ -263,8 +303,10 @@ TEST_F(WireBytes, DspBlocks) {
     std::array<tFixedPointValue, 8> settings;
     Bytes impairments(136);
     for (size_t i = 0; i < 8; ++i) {
-        settings[i] = fixedPoint(0x1000 + i, i % 2 == 0, static_cast<uint8_t>(16 + i), static_cast<int16_t>(i));
-        impairments.value(16 * i, 0x1000 + i, i % 2 == 0, static_cast<uint8_t>(16 + i), static_cast<int16_t>(i));
+        settings[i] = fixedPoint(0x1000 + i, i % 2 == 0, static_cast<uint8_t>(16 + i),
+                                 static_cast<int16_t>(i));
+        impairments.value(16 * i, 0x1000 + i, i % 2 == 0, static_cast<uint8_t>(16 + i),
+                          static_cast<int16_t>(i));
     }
     answerWith(Bytes(4), 0);
     proxy->deployImpairmentsSettings(settings, status);
@@ -273,9 +315,13 @@ TEST_F(WireBytes, DspBlocks) {
 
     // digitaloffset.deployOffsetSettings: two values at 8, the status at 40.
     answerWith(Bytes(4), 0);
-    proxy->deployOffsetSettings(0x61, {fixedPoint(0xAA, false, 12, 4), fixedPoint(0xBB, true, 14, 5)}, status);
+    proxy->deployOffsetSettings(
+        0x61, {fixedPoint(0xAA, false, 12, 4), fixedPoint(0xBB, true, 14, 5)}, status);
     expectSent(0x00204801,
-               Bytes(48).at<uint32_t>(0, 0x61).value(8, 0xAA, false, 12, 4).value(24, 0xBB, true, 14, 5)
+               Bytes(48)
+                   .at<uint32_t>(0, 0x61)
+                   .value(8, 0xAA, false, 12, 4)
+                   .value(24, 0xBB, true, 14, 5)
                    .at<int32_t>(40, kWarning),
                4);
     expectVerdict();
@@ -306,7 +352,9 @@ TEST_F(WireBytes, DspBlocks) {
     // iqmanip.programScaleDataByTwo: a u32 and a u8.
     answerWith(Bytes(4), 0);
     proxy->programScaleDataByTwo(0x0A0B0C0D, 0xE7, status);
-    expectSent(0x00204F02, Bytes(12).at<uint32_t>(0, 0x0A0B0C0D).at<uint8_t>(4, 0xE7).at<int32_t>(8, kWarning), 4);
+    expectSent(0x00204F02,
+               Bytes(12).at<uint32_t>(0, 0x0A0B0C0D).at<uint8_t>(4, 0xE7).at<int32_t>(8, kWarning),
+               4);
     expectVerdict();
 }
 
@@ -316,11 +364,15 @@ TEST_F(WireBytes, PlatformAndConfiguration) {
 
     // BasecardConfigV1.sendMessage, direction bits 3.
     answerWith(Bytes(4), 0);
-    static_cast<iInterfaceProxy_BasecardConfigV1&>(*proxy).sendMessage(0x01010101, 0x0202020202020202ull, 0x03030303,
-                                                                        0x04040404, status);
+    static_cast<iInterfaceProxy_BasecardConfigV1&>(*proxy).sendMessage(
+        0x01010101, 0x0202020202020202ull, 0x03030303, 0x04040404, status);
     expectSent(0xC0204001,
-               Bytes(32).at<uint32_t>(0, 0x01010101).at(8, 0x0202020202020202ull).at<uint32_t>(16, 0x03030303)
-                   .at<uint32_t>(20, 0x04040404).at<int32_t>(24, kWarning),
+               Bytes(32)
+                   .at<uint32_t>(0, 0x01010101)
+                   .at(8, 0x0202020202020202ull)
+                   .at<uint32_t>(16, 0x03030303)
+                   .at<uint32_t>(20, 0x04040404)
+                   .at<int32_t>(24, kWarning),
                4);
     expectVerdict();
 
@@ -328,7 +380,11 @@ TEST_F(WireBytes, PlatformAndConfiguration) {
     answerWith(Bytes(4), 0);
     proxy->waitUntilSettled(0x71727374, 0xA1, 0xB2, 0x81828384, status);
     expectSent(0xC0205011,
-               Bytes(16).at<uint32_t>(0, 0x71727374).at<uint8_t>(4, 0xA1).at<uint8_t>(5, 0xB2).at<uint32_t>(8, 0x81828384)
+               Bytes(16)
+                   .at<uint32_t>(0, 0x71727374)
+                   .at<uint8_t>(4, 0xA1)
+                   .at<uint8_t>(5, 0xB2)
+                   .at<uint32_t>(8, 0x81828384)
                    .at<int32_t>(12, kWarning),
                4);
     expectVerdict();
@@ -340,8 +396,14 @@ TEST_F(WireBytes, PlatformAndConfiguration) {
     answerWith(Bytes(8).at<uint32_t>(0, 0x0F0E0D0C), 4);
     rfplat->writePartition(0x00000007, 0x1122334455667788ull, 0x00001000, 0xA5, key, &word, status);
     expectSent(0xC0204206,
-               Bytes(64).at<uint32_t>(0, 7).at(8, 0x1122334455667788ull).at<uint32_t>(16, 0x1000).at<uint8_t>(20, 0xA5)
-                   .run(24, 32, 0x60).at<uint32_t>(56, 0x5A5A5A5A).at<int32_t>(60, kWarning),
+               Bytes(64)
+                   .at<uint32_t>(0, 7)
+                   .at(8, 0x1122334455667788ull)
+                   .at<uint32_t>(16, 0x1000)
+                   .at<uint8_t>(20, 0xA5)
+                   .run(24, 32, 0x60)
+                   .at<uint32_t>(56, 0x5A5A5A5A)
+                   .at<int32_t>(60, kWarning),
                8);
     EXPECT_EQ(word, 0x0F0E0D0Cu);
     expectVerdict();
@@ -351,7 +413,11 @@ TEST_F(WireBytes, PlatformAndConfiguration) {
     answerWith(Bytes(4), 0);
     rfplat->readPartitionTable(0x99AABBCCDDEEFF00ull, 0x200, 0xA5, key, status);
     expectSent(0xC0204204,
-               Bytes(56).at(0, 0x99AABBCCDDEEFF00ull).at<uint32_t>(8, 0x200).at<uint8_t>(12, 0xA5).run(16, 32, 0x60)
+               Bytes(56)
+                   .at(0, 0x99AABBCCDDEEFF00ull)
+                   .at<uint32_t>(8, 0x200)
+                   .at<uint8_t>(12, 0xA5)
+                   .run(16, 32, 0x60)
                    .at<int32_t>(48, kWarning),
                4);
     expectVerdict();
@@ -408,7 +474,10 @@ TEST_F(WireBytes, GenerationAndAcquisition) {
     uint32_t first = 0x10203040, other = 0x50607080;
     answerWith(Bytes(12).at<uint32_t>(0, 0xAAAA0001).at<uint32_t>(4, 0xBBBB0002), 8);
     usergen->checkGenerationStatus(&first, &other, status);
-    expectSent(0x00205102, Bytes(12).at<uint32_t>(0, 0x10203040).at<uint32_t>(4, 0x50607080).at<int32_t>(8, kWarning), 12);
+    expectSent(
+        0x00205102,
+        Bytes(12).at<uint32_t>(0, 0x10203040).at<uint32_t>(4, 0x50607080).at<int32_t>(8, kWarning),
+        12);
     EXPECT_EQ(first, 0xAAAA0001u);
     EXPECT_EQ(other, 0xBBBB0002u);
     expectVerdict();
@@ -426,7 +495,10 @@ TEST_F(WireBytes, DataPathListModeAndReservation) {
     // listmode.readDeviceStatus: u32, then two u64 at 8 and 16.
     uint32_t state = 0;
     uint64_t step = 0, iteration = 0;
-    answerWith(Bytes(32).at<uint32_t>(0, 0xD00D).at<uint64_t>(8, 0x1111222233334444ull).at<uint64_t>(16, 0x5555666677778888ull),
+    answerWith(Bytes(32)
+                   .at<uint32_t>(0, 0xD00D)
+                   .at<uint64_t>(8, 0x1111222233334444ull)
+                   .at<uint64_t>(16, 0x5555666677778888ull),
                24);
     proxy->readDeviceStatus(&state, &step, &iteration, status);
     expectSent(0x0020520F, Bytes(4).at<int32_t>(0, kWarning), 32);
@@ -451,11 +523,17 @@ TEST_F(WireBytes, HostChannels) {
 
     // arm.request0B: six fields, the u8 at 40, the status at 44.
     answerWith(Bytes(4), 0);
-    static_cast<iInterfaceProxy_arm&>(*proxy).request0B(0x0101010101010101ull, 0x0202020202020202ull, 0x03030303,
-                                                         0x0404040404040404ull, 0x0505050505050505ull, 0x06, status);
+    static_cast<iInterfaceProxy_arm&>(*proxy).request0B(
+        0x0101010101010101ull, 0x0202020202020202ull, 0x03030303, 0x0404040404040404ull,
+        0x0505050505050505ull, 0x06, status);
     expectSent(0x0020810B,
-               Bytes(48).at(0, 0x0101010101010101ull).at(8, 0x0202020202020202ull).at<uint32_t>(16, 0x03030303)
-                   .at(24, 0x0404040404040404ull).at(32, 0x0505050505050505ull).at<uint8_t>(40, 0x06)
+               Bytes(48)
+                   .at(0, 0x0101010101010101ull)
+                   .at(8, 0x0202020202020202ull)
+                   .at<uint32_t>(16, 0x03030303)
+                   .at(24, 0x0404040404040404ull)
+                   .at(32, 0x0505050505050505ull)
+                   .at<uint8_t>(40, 0x06)
                    .at<int32_t>(44, kWarning),
                4);
     expectVerdict();
@@ -465,7 +543,11 @@ TEST_F(WireBytes, HostChannels) {
         auto visa = open<tInterfaceProxy_visapxipluginapalcodegen>();
         uint16_t width = 0;
         uint64_t base = 0, length = 0;
-        answerWith(Bytes(32).at<uint16_t>(0, 0x0020).at<uint64_t>(8, 0xF000000000000000ull).at<uint64_t>(16, 0x10000), 24);
+        answerWith(Bytes(32)
+                       .at<uint16_t>(0, 0x0020)
+                       .at<uint64_t>(8, 0xF000000000000000ull)
+                       .at<uint64_t>(16, 0x10000),
+                   24);
         visa->getSpaceInfo(0x03, &width, &base, &length, status);
         expectSent(0x80208501, Bytes(8).at<uint8_t>(0, 0x03).at<int32_t>(4, kWarning), 32);
         EXPECT_EQ(width, 0x20);
@@ -475,12 +557,18 @@ TEST_F(WireBytes, HostChannels) {
 
         // blockWrite alone has direction bits 1.
         answerWith(Bytes(4), 0);
-        visa->blockWrite(0x01, 0x0202020202020202ull, 0x03030303, 0x04, 0x0505050505050505ull, 0x0606060606060606ull,
-                         0x07070707, status);
+        visa->blockWrite(0x01, 0x0202020202020202ull, 0x03030303, 0x04, 0x0505050505050505ull,
+                         0x0606060606060606ull, 0x07070707, status);
         expectSent(0x40208503,
-                   Bytes(48).at<uint8_t>(0, 0x01).at(8, 0x0202020202020202ull).at<uint32_t>(16, 0x03030303)
-                       .at<uint8_t>(20, 0x04).at(24, 0x0505050505050505ull).at(32, 0x0606060606060606ull)
-                       .at<uint32_t>(40, 0x07070707).at<int32_t>(44, kWarning),
+                   Bytes(48)
+                       .at<uint8_t>(0, 0x01)
+                       .at(8, 0x0202020202020202ull)
+                       .at<uint32_t>(16, 0x03030303)
+                       .at<uint8_t>(20, 0x04)
+                       .at(24, 0x0505050505050505ull)
+                       .at(32, 0x0606060606060606ull)
+                       .at<uint32_t>(40, 0x07070707)
+                       .at<int32_t>(44, kWarning),
                    4);
         expectVerdict();
         answer = Bytes(4).data;
@@ -495,7 +583,9 @@ TEST_F(WireBytes, HostChannels) {
     uint64_t value = 0;
     answerWith(Bytes(16).at<uint64_t>(0, 0x0FEDCBA987654321ull), 8);
     ifw->read(record<16>(0x70), &value, 0x99887766, status);
-    expectSent(0x00205A01, Bytes(24).run(0, 16, 0x70).at<uint32_t>(16, 0x99887766).at<int32_t>(20, kWarning), 16);
+    expectSent(0x00205A01,
+               Bytes(24).run(0, 16, 0x70).at<uint32_t>(16, 0x99887766).at<int32_t>(20, kWarning),
+               16);
     EXPECT_EQ(value, 0x0FEDCBA987654321ull);
     expectVerdict();
 }
@@ -506,12 +596,20 @@ TEST_F(WireBytes, FpgaDriver) {
     // configurePersonality: the desired revision right after the u32 at 40.
     uint8_t result = 0;
     answerWith(Bytes(8).at<uint8_t>(0, 0x01), 4);
-    proxy->configurePersonality(0x1000000000000001ull, 0x11, 0x2000000000000002ull, 0x22, 0x3000000000000003ull, 0x33,
-                                0x44444444, 0x48484848, 1, &result, status);
+    proxy->configurePersonality(0x1000000000000001ull, 0x11, 0x2000000000000002ull, 0x22,
+                                0x3000000000000003ull, 0x33, 0x44444444, 0x48484848, 1, &result,
+                                status);
     expectSent(0x4020830A,
-               Bytes(64).at(0, 0x1000000000000001ull).at<uint32_t>(8, 0x11).at(16, 0x2000000000000002ull)
-                   .at<uint32_t>(24, 0x22).at(32, 0x3000000000000003ull).at<uint32_t>(40, 0x33)
-                   .at<uint32_t>(44, 0x44444444).at<uint32_t>(48, 0x48484848).at<uint32_t>(52, 1)
+               Bytes(64)
+                   .at(0, 0x1000000000000001ull)
+                   .at<uint32_t>(8, 0x11)
+                   .at(16, 0x2000000000000002ull)
+                   .at<uint32_t>(24, 0x22)
+                   .at(32, 0x3000000000000003ull)
+                   .at<uint32_t>(40, 0x33)
+                   .at<uint32_t>(44, 0x44444444)
+                   .at<uint32_t>(48, 0x48484848)
+                   .at<uint32_t>(52, 1)
                    .at<int32_t>(56, kWarning),
                8);
     EXPECT_EQ(result, 0x01);
@@ -520,10 +618,15 @@ TEST_F(WireBytes, FpgaDriver) {
     // waitForBytes: the timed-out byte at 8 of the reply, the verdict at 12.
     uint8_t timedOut = 0;
     answerWith(Bytes(16).at<uint64_t>(0, 0x0000123456789ABCull).at<uint8_t>(8, 1), 12);
-    EXPECT_EQ(proxy->waitForBytes(0xABCDEF0123456789ull, 5, 0x100000, 2500, &timedOut, status), 0x0000123456789ABCull);
+    EXPECT_EQ(proxy->waitForBytes(0xABCDEF0123456789ull, 5, 0x100000, 2500, &timedOut, status),
+              0x0000123456789ABCull);
     expectSent(0x4020832B,
-               Bytes(32).at(0, 0xABCDEF0123456789ull).at<uint32_t>(8, 5).at<uint64_t>(16, 0x100000)
-                   .at<uint32_t>(24, 2500).at<int32_t>(28, kWarning),
+               Bytes(32)
+                   .at(0, 0xABCDEF0123456789ull)
+                   .at<uint32_t>(8, 5)
+                   .at<uint64_t>(16, 0x100000)
+                   .at<uint32_t>(24, 2500)
+                   .at<int32_t>(28, kWarning),
                16);
     EXPECT_EQ(timedOut, 1);
     expectVerdict();
@@ -570,7 +673,8 @@ TEST_F(WireBytes, FpgaDriverReportLines) {
         std::function<void(tStatus&)> call;
     };
     const std::vector<Case> cases = {
-        {"configurePersonality", 0x4020830A, 68, [&](tStatus& s) { proxy->configurePersonality(0, 0, 0, 0, 0, 0, 0, 0, 0, &flag, s); }},
+        {"configurePersonality", 0x4020830A, 68,
+         [&](tStatus& s) { proxy->configurePersonality(0, 0, 0, 0, 0, 0, 0, 0, 0, &flag, s); }},
         {"getAttribute", 0x80208300, 96, [&](tStatus& s) { proxy->getAttribute(1, s); }},
         {"setAttribute", 0x40208301, 125, [&](tStatus& s) { proxy->setAttribute(1, 2, s); }},
         {"getStateFlag", 0x80208302, 152, [&](tStatus& s) { proxy->getStateFlag(s); }},
@@ -587,13 +691,16 @@ TEST_F(WireBytes, FpgaDriverReportLines) {
         {"irqCommand1E", 0x4020831E, 477, [&](tStatus& s) { proxy->irqCommand1E(s); }},
         {"irqCommand1F", 0x4020831F, 502, [&](tStatus& s) { proxy->irqCommand1F(s); }},
         {"waitOnIrqs", 0x40208320, 532, [&](tStatus& s) { proxy->waitOnIrqs(1, 0, &flag, s); }},
-        {"beginFifoConfiguration", 0x40208328, 561, [&](tStatus& s) { proxy->beginFifoConfiguration(0, 0, s); }},
+        {"beginFifoConfiguration", 0x40208328, 561,
+         [&](tStatus& s) { proxy->beginFifoConfiguration(0, 0, s); }},
         {"startFifo", 0x40208329, 588, [&](tStatus& s) { proxy->startFifo(0, 0, s); }},
         {"stopFifo", 0x4020832A, 615, [&](tStatus& s) { proxy->stopFifo(0, 0, s); }},
-        {"waitForBytes", 0x4020832B, 647, [&](tStatus& s) { proxy->waitForBytes(0, 0, 0, 0, &flag, s); }},
+        {"waitForBytes", 0x4020832B, 647,
+         [&](tStatus& s) { proxy->waitForBytes(0, 0, 0, 0, &flag, s); }},
         {"releaseBytes", 0x4020832C, 677, [&](tStatus& s) { proxy->releaseBytes(0, 0, 0, s); }},
         {"closeFifo", 0x4020832D, 704, [&](tStatus& s) { proxy->closeFifo(0, 0, s); }},
-        {"configureFifo", 0x4020832E, 732, [&](tStatus& s) { proxy->configureFifo(0, 0, words, s); }},
+        {"configureFifo", 0x4020832E, 732,
+         [&](tStatus& s) { proxy->configureFifo(0, 0, words, s); }},
         {"flashTransfer", 0x40208332, 759, [&](tStatus& s) { proxy->flashTransfer(0, 0, s); }},
         {"flashCommand33", 0x40208333, 785, [&](tStatus& s) { proxy->flashCommand33(0, s); }},
         {"getFlashInfo", 0x80208334, 812, [&](tStatus& s) { proxy->getFlashInfo(s); }},

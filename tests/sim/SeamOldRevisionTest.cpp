@@ -27,7 +27,8 @@ extern "C" const tSystemInterface* qv3377hal_simulatedSystemInterface() {
 namespace {
 
 TEST(SeamOfAnOlderSimulator, IsNotUsed) {
-    EXPECT_EQ(&sdihal::nQVAPAL000::systemInterface(), &sdihal::nQVAPAL000::operatingSystemInterface());
+    EXPECT_EQ(&sdihal::nQVAPAL000::systemInterface(),
+              &sdihal::nQVAPAL000::operatingSystemInterface());
     EXPECT_STREQ(sdihal::nQVAPAL000::systemInterface().moduleDeviceRoot(), "/dev/qv");
 }
 
