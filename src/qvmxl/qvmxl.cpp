@@ -148,6 +148,16 @@ Writer writeComment(Writer writer, const char* comment) {
     });
 }
 
+Writer writeElaboration(Writer writer, const char* text) {
+    return writeRecord(writer, "elaboration", [&](char* cursor, const json::GrowCallback& grow) {
+        return json::addStringWithGrow(cursor, "usage", text ? text : "", grow);
+    });
+}
+
+Writer writeEmpty(Writer writer) {
+    return writeRecord(writer, "empty", [](char* cursor, const json::GrowCallback&) { return cursor; });
+}
+
 int formatValueText(char* buffer, size_t size, const char* format, ...) {
     if (!buffer || size == 0) return 0;
     buffer[0] = 0;

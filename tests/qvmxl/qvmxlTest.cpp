@@ -56,6 +56,24 @@ TEST(ErrorContext, RecordsOfEveryValueTypeFollowTheRaise) {
                   usage("inf", "\"-Infinity\"", "float") + "]}}");
 }
 
+// The records the translation script renders as a line of explanation.
+TEST(ErrorContext, ElaborationsAndEmptyRecordsKeepTheirOrder) {
+    qverr::Status status;
+    status.setCode(-52005, kBadValue);
+    auto w = qvmxl::writeElaboration(writer(status), "Could not open file: ");
+    w = qvmxl::writeElaboration(w, "/a \"b\"");
+    w = qvmxl::writeEmpty(w);
+    w = qvmxl::writeUsageParam(w, UsageParam<uint32_t>{"kUsageTypeRequestedValue", 3});
+    qvmxl::writeElaboration(w, nullptr);
+    EXPECT_EQ(status.jsonText(),
+              kRaised + kHeader +
+                  "{\"type\":\"elaboration\",\"usage\":\"Could not open file: \"},"
+                  "{\"type\":\"elaboration\",\"usage\":\"/a \\\"b\\\"\"},"
+                  "{\"type\":\"empty\"}," +
+                  usage("kUsageTypeRequestedValue", "3", "uint32_t") +
+                  ",{\"type\":\"elaboration\",\"usage\":\"\"}]}}");
+}
+
 TEST(ErrorContext, FindsOrCompletesAnExistingPayload) {
     qverr::Status other;
     other.setJson("{\"translator\":\"other\",\"translator_info\":{}}");
