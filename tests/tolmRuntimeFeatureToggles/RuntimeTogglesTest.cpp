@@ -4,6 +4,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/RaiseSite.h"
 #include "support/SimulatedRoot.h"
 #include "support/TempDir.h"
 #include "tolmRuntimeFeatureToggles/RuntimeToggles.h"
@@ -23,11 +24,15 @@ protected:
         object.initialize("qvrf", fileName, "vorlane", &accessor, status);
         ASSERT_EQ(status.getCode(), 0);
     }
-    int value(const char* name, int defaultValue, int64_t expectedCode = 0) {
+    // A failure names its fixed site: "RuntimeToggles" and the line given.
+    int value(const char* name, int defaultValue, int64_t expectedCode = 0, int expectedLine = 0) {
         nQVAPALS100::tStatus status;
         int result = -12345;
         toggles.getValue(name, defaultValue, result, status);
         EXPECT_EQ(status.getCode(), expectedCode) << name;
+        if (expectedLine != 0) {
+            EXPECT_EQ(qvtest::raiseSite(status), "RuntimeToggles:" + std::to_string(expectedLine));
+        }
         return result;
     }
 
@@ -40,11 +45,11 @@ protected:
 
 TEST_F(RuntimeTogglesTest, WithoutAFileTheDefaultIsAnsweredAndCached) {
     initialize(toggles);
-    EXPECT_EQ(value(kThreadBound, -1, -22), -1);
+    EXPECT_EQ(value(kThreadBound, -1, -22, 1278), -1);
     EXPECT_EQ(value(kThreadBound, -1), -1);
     // The missing file stays an empty document until reload.
     writeToggles("[qvrfUpperBoundValueOfThreadsInPool]\nValue=4\n");
-    EXPECT_EQ(value("Other", 3, -52006), 3);
+    EXPECT_EQ(value("Other", 3, -52006, 1226), 3);
     nQVAPALS100::tStatus status;
     toggles.reload(status);
     EXPECT_EQ(status.getCode(), 0);
@@ -59,12 +64,12 @@ TEST_F(RuntimeTogglesTest, SectionAndKeyMatchWithoutRegardToCase) {
     EXPECT_EQ(value(kThreadBound, -1), 8);
     EXPECT_EQ(value("Text", 2), 2);
     EXPECT_EQ(value("Empty", 2, -52006), 2);
-    EXPECT_EQ(value(nullptr, 9, -52005), 9);
+    EXPECT_EQ(value(nullptr, 9, -52005, 1232), 9);
 }
 
 TEST_F(RuntimeTogglesTest, WithoutAFileNameThereIsNoFileToLoad) {
     initialize(toggles, "");
-    EXPECT_EQ(value(kThreadBound, 7, -52005), 7);
+    EXPECT_EQ(value(kThreadBound, 7, -52005, 1501), 7);
 }
 
 TEST_F(RuntimeTogglesTest, AnswersStayUntilReloadOrClear) {

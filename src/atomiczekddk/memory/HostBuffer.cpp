@@ -119,8 +119,8 @@ void bindToNumaNode(void* address, uint64_t length, int32_t numaNode) {
 }
 
 int32_t highestNumaNode() {
-    const char* root = sdihal::nQVAPAL000::systemInterface().systemRoot;
-    const std::string path = std::string(root != nullptr ? root : "") + "/sys/devices/system/node";
+    const std::string path =
+        std::string(sdihal::nQVAPAL000::systemInterface().systemRoot()) + "/sys/devices/system/node";
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return -1;
     DIR* directory = fdopendir(fd);

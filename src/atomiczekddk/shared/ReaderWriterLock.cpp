@@ -9,6 +9,9 @@
 namespace qvzek {
 namespace {
 
+// The platform's synchronisation source, whose failures these are.
+constexpr const char* kSynchronization = "qvapal/quarks/synchronization";
+
 using sdihal::nQVAPAL000::tEvent;
 using sdihal::nQVAPAL000::tMutex;
 using sdihal::nQVAPAL000::tMutexLock;
@@ -19,7 +22,7 @@ void makeMutex(std::optional<tMutex>& mutex, nQVAPALS100::tStatus& status) {
         mutex.emplace();
     } catch (const qverr::ExceptionBase& error) {
         qverr::copyStatusToTStatus(error.status, status);
-        if (!status.isError()) QVAPAL_RAISE(status, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
+        if (!status.isError()) QVAPAL_RAISE(status, qverr::qvapalerr_softwareFaultAPALInternalUseOnly, kSynchronization, 588);
     }
 }
 

@@ -7,6 +7,9 @@
 
 namespace sdihal::nQVAPAL000 {
 
+// The event is part of the platform's synchronisation source.
+constexpr const char* kSource = "qvapal/quarks/synchronization";
+
 tEvent::tEvent(bool autoReset, bool signalled, nQVAPALS100::tStatus& status)
     : autoReset_(autoReset), signalled_(signalled) {
     if (status.isError()) return;
@@ -25,7 +28,7 @@ tEvent::tEvent(bool autoReset, bool signalled, nQVAPALS100::tStatus& status)
         made = pthread_cond_init(&condition_, nullptr);
     }
     if (made != 0) {
-        QVAPAL_RAISE(status, qverr::qvapalerr_osFault);
+        QVAPAL_RAISE(status, qverr::qvapalerr_osFault, kSource, 1352);
         return;
     }
     conditionCreated_ = true;
@@ -33,7 +36,7 @@ tEvent::tEvent(bool autoReset, bool signalled, nQVAPALS100::tStatus& status)
         mutex_.emplace();
     } catch (const qverr::ExceptionBase& error) {
         qverr::copyStatusToTStatus(error.status, status);
-        if (!status.isError()) QVAPAL_RAISE(status, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
+        if (!status.isError()) QVAPAL_RAISE(status, qverr::qvapalerr_softwareFaultAPALInternalUseOnly, kSource, 588);
     }
     if (status.isError()) {
         pthread_cond_destroy(&condition_);

@@ -13,6 +13,7 @@
 #include "qvapal/protons/cppNewDelete/memoryAllocation.h"
 #include "qvapal/protons/thread/tThreadController.h"
 #include "qvapal/quarks/synchronization.h"
+#include "support/RaiseSite.h"
 
 // Huge requests must come back as null rather than abort the test process.
 extern "C" __attribute__((visibility("default"))) const char* __asan_default_options() {
@@ -60,6 +61,10 @@ TEST(StatusCheckedAllocation, NullWithAnEarlierErrorOrWhenMemoryRunsOut) {
     volatile size_t huge = SIZE_MAX / 4;
     EXPECT_EQ(new (status) char[huge], nullptr);
     EXPECT_EQ(status.code, -52000);
+    EXPECT_EQ(qvtest::raiseSite(status), "qvapal/protons/cppNewDelete/memoryAllocation:329");
+    tStatus single;
+    EXPECT_EQ(operator new(huge, single), nullptr);
+    EXPECT_EQ(qvtest::raiseSite(single), "qvapal/protons/cppNewDelete/memoryAllocation:274");
 }
 
 // Runs body on a thread of its own and says whether it ended within the
@@ -120,6 +125,7 @@ TEST(ThreadController, RunsOnANamedOrdinaryThreadOnceAtATimeAndRestarts) {
     tStatus second;
     controller.start(probe, 0, "second", second);
     EXPECT_EQ(second.code, -52016);
+    EXPECT_EQ(qvtest::raiseSite(second), "qvapal/protons/thread/tThreadController:56");
 
     blocker.release = true;
     controller.join();

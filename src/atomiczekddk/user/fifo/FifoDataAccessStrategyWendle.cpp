@@ -5,6 +5,12 @@
 #include "qvapal/quarks/raise.h"
 
 namespace qvzek {
+namespace {
+
+// No site of this source is fixed: its own lines are reported.
+constexpr const char* kSource = "atomiczekddk/user/fifo/FifoDataAccessStrategyWendle";
+
+}  // namespace
 
 void FifoDataAccessStrategyWendle::configure(void* base, uint64_t depth, uint64_t overhangElements) {
     base_ = static_cast<uint8_t*>(base);
@@ -19,7 +25,7 @@ void FifoDataAccessStrategyWendle::configure(void* base, uint64_t depth, uint64_
 bool FifoDataAccessStrategyWendle::unconfigured(nQVAPALS100::tStatus& status) const {
     // Checked before any index arithmetic: a reset FIFO has depth 0.
     if (depth_ != 0 && elementSize_ != 0) return false;
-    QVAPAL_RAISE(status, kErrorFifoNotConfigured);
+    QVAPAL_RAISE(status, kErrorFifoNotConfigured, kSource, __LINE__);
     return true;
 }
 
@@ -57,9 +63,9 @@ void FifoDataAccessStrategyWendle::acquire(void** address, uint64_t count, uint3
     if (remaining != nullptr) *remaining = 0;
     if (status.isError() || unconfigured(status)) return;
     if (count > depth_) {
-        QVAPAL_RAISE(status, kErrorFifoCountTooLarge);
+        QVAPAL_RAISE(status, kErrorFifoCountTooLarge, kSource, __LINE__);
     } else if (count + acquired_ > depth_) {
-        QVAPAL_RAISE(status, kErrorFifoAcquireBeyondDepth);
+        QVAPAL_RAISE(status, kErrorFifoAcquireBeyondDepth, kSource, __LINE__);
     }
     const uint64_t n = waitForElements(count, true, timeout, timedOut, remaining, status);
     if (*timedOut || count == 0 || status.isError()) return;
@@ -78,9 +84,9 @@ void FifoDataAccessStrategyWendle::transfer(uint8_t* caller, uint64_t count, boo
     if (remaining != nullptr) *remaining = 0;
     if (status.isError() || unconfigured(status)) return;
     if (acquired_ != 0) {
-        QVAPAL_RAISE(status, kErrorFifoElementsAcquired);
+        QVAPAL_RAISE(status, kErrorFifoElementsAcquired, kSource, __LINE__);
     } else if (count > depth_) {
-        QVAPAL_RAISE(status, kErrorFifoCountTooLarge);
+        QVAPAL_RAISE(status, kErrorFifoCountTooLarge, kSource, __LINE__);
     }
     waitForElements(count, false, timeout, timedOut, remaining, status);
     if (status.isError() || count == 0 || *timedOut) return;
@@ -115,7 +121,7 @@ void FifoDataAccessStrategyWendle::write(const void* source, uint64_t count, uin
 void FifoDataAccessStrategyWendle::release(uint64_t count, nQVAPALS100::tStatus& status) {
     if (count == 0 || status.isError()) return;
     if (count > acquired_) {
-        QVAPAL_RAISE(status, kErrorFifoCountTooLarge);
+        QVAPAL_RAISE(status, kErrorFifoCountTooLarge, kSource, __LINE__);
         return;
     }
     acquirerReleaser_.releaseBytes(count * elementSize_, status);
