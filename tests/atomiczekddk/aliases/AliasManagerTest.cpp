@@ -1,7 +1,4 @@
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -17,9 +14,8 @@
 #include "qvjsonconfig/AliasAttributeProvider.h"
 #include "qvjsonconfig/Fakes.h"
 #include "qvjsonconfig/SynchronizedConfiguration.h"
+#include "support/SelfProcess.h"
 #include "support/TempDir.h"
-
-extern char** environ;
 
 namespace {
 
@@ -190,28 +186,12 @@ TEST_F(AliasManagerTest, FailedCommitShowsNoAlias) {
     EXPECT_EQ(stored("t1"), "before");
 }
 
-// Runs this program's ChildEdits case in a new process.
 pid_t spawnChild(const std::string& path, const std::string& token, int count) {
-    const std::string self = "/proc/self/exe";
-    const std::string filter = "--gtest_filter=AliasManagerChild.Edits";
-    const std::string request = "QV_ALIAS_CHILD=" + path + "|" + token + "|" + std::to_string(count);
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
-    env.push_back(request);
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    char* argv[] = {const_cast<char*>(self.c_str()), const_cast<char*>(filter.c_str()), nullptr};
-    pid_t pid = -1;
-    if (posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv, envp.data()) != 0) return -1;
-    return pid;
+    return qvtest::spawnSelf("AliasManagerChild.Edits",
+                             "QV_ALIAS_CHILD=" + path + "|" + token + "|" + std::to_string(count));
 }
 
-bool waitForChild(pid_t pid) {
-    int status = 0;
-    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
-           WEXITSTATUS(status) == 0;
-}
+bool waitForChild(pid_t pid) { return qvtest::waitForExit(pid) == 0; }
 
 // Edits one module's alias count times: "<token>-<i>".
 TEST(AliasManagerChild, Edits) {

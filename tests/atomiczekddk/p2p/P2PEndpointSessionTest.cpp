@@ -1,7 +1,5 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -21,21 +19,16 @@
 #include "atomiczekddk/shared/CommonUtilities.h"
 #include "qverr/Exception.h"
 #include "qvp2p/P2PSim.h"
+#include "support/SelfProcess.h"
 #include "support/TempDir.h"
-
-extern char** environ;
 
 namespace {
 
 using qvtest::thrownStatus;
 
-bool runsWith(const char* variant) {
-    const char* value = getenv("QV_TEST_P2P");
-    return value != nullptr && strcmp(value, variant) == 0;
-}
-
-#define REQUIRE_VARIANT(variant) \
-    if (!runsWith(variant)) GTEST_SKIP() << "runs in the " variant " process"
+#define REQUIRE_VARIANT(variant)                       \
+    if (!qvtest::environmentIs("QV_TEST_P2P", variant)) \
+    GTEST_SKIP() << "runs in the " variant " process"
 
 template <class T>
 T control(const char* name) {
@@ -252,20 +245,7 @@ TEST(P2PLibraryChild, TwoThreadsThenExit) {
 
 TEST(P2PLibrary, LoadedOnceClosedOnceAtExit) {
     REQUIRE_VARIANT("present");
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
-    env.emplace_back("QV_P2P_CHILD=1");
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::string self = "/proc/self/exe", filter = "--gtest_filter=P2PLibraryChild.*";
-    char* argv[] = {self.data(), filter.data(), nullptr};
-    pid_t pid = -1;
-    ASSERT_EQ(posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv, envp.data()), 0);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(qvtest::waitForExit(qvtest::spawnSelf("P2PLibraryChild.*", "QV_P2P_CHILD=1")), 0);
 }
 
 }  // namespace

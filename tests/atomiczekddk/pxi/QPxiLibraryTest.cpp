@@ -9,18 +9,15 @@
 #include "atomiczekddk/pxi/QPxiLibrary.h"
 #include "qverr/Exception.h"
 #include "support/QpxiStandIn.h"
+#include "support/SelfProcess.h"
 
 namespace {
 
 using qvqpxi::QPxiLibrary;
 
-bool runsWith(const char* variant) {
-    const char* value = getenv("QV_TEST_QPXI");
-    return value != nullptr && strcmp(value, variant) == 0;
-}
-
-#define REQUIRE_VARIANT(variant) \
-    if (!runsWith(variant)) GTEST_SKIP() << "runs in the " variant " process"
+#define REQUIRE_VARIANT(variant)                        \
+    if (!qvtest::environmentIs("QV_TEST_QPXI", variant)) \
+    GTEST_SKIP() << "runs in the " variant " process"
 
 // The entry points' names, typed in from the library's contract.
 const char* const kNames[17] = {
