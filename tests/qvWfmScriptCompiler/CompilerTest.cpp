@@ -75,6 +75,49 @@ TEST_F(CompilerState, DeeplyNestedTextFailsAtTheParsersBound) {
     EXPECT_NE(std::string::npos, dump.find("kUsageTypeLineNumber uint32_t 66\n")) << dump;
 }
 
+// A parse keeps its tree's storage with the tree: the tree outlives the
+// parser that made it, and takes nodes and lists made elsewhere (which the
+// sanitizer build checks are released exactly once).
+TEST(ParsedTrees, OutliveTheirParserAndTakeNodesMadeElsewhere) {
+    const ScriptCompileSettings settings = engineSettings();
+    std::unique_ptr<iParseTree> tree;
+    {
+        const auto parser = ParserFactory::createParser(settings);
+        tree = parser->parse("script s generate a marker1(0) generate b end script");
+        EXPECT_THROW(parser->parse("script t generate c marker1(0 end script"), qverr::Exception);
+    }
+    auto& collection = dynamic_cast<ProcedureCollection&>(*tree);
+    auto& instructions = collection.procedures.at(0)->instructions;
+    auto made = std::make_unique<GenerateInstruction>();
+    made->type = kInstructionGenerate;
+    made->waveformName = std::string(40, 'w');
+    auto marker = std::make_unique<MarkerModifier>();
+    marker->marker = 2;
+    marker->positions = {8, 16};
+    made->markers.push_back(std::move(marker));
+    instructions.push_back(std::move(made));
+    // The parsed generate gets a list made here, the made one the parsed list.
+    auto& parsed = dynamic_cast<GenerateInstruction&>(*instructions.at(0));
+    parsed.markers.at(0)->positions = {0, 4, 24};
+    std::swap(parsed.markers, dynamic_cast<GenerateInstruction&>(*instructions.back()).markers);
+
+    InstructionContainerNestingPolicies policies;
+    InstructionValidator validator(settings);
+    FetchInstructionTranslator fetch(validator);
+    InstructionTranslator translator(settings, policies, fetch, validator);
+    InstructionContainerTranslator containers(settings, policies, translator, validator);
+    SequenceGenerator generator(settings, policies, containers, validator);
+    std::vector<CompiledScript> scripts;
+    generator.generate(*tree, scripts);
+    EXPECT_EQ("script s\n"
+              "  step type=0 count=1 trigger=0 clear-before=0x00\n"
+              "    generate \"a\" trigger=0 offset=0 length=-1 clear=0x00 markers=[8:0x04 16:0x04]\n"
+              "    generate \"b\" trigger=0 offset=0 length=-1 clear=0x00 markers=[]\n"
+              "    generate \"" + std::string(40, 'w') +
+                  "\" trigger=0 offset=0 length=-1 clear=0x00 markers=[0:0x02 4:0x02 24:0x02]\n",
+              dumpScripts(scripts));
+}
+
 // A node of the parse tree as a caller builds it by hand.
 template <class Node>
 std::unique_ptr<Node> node(uint32_t type) {
