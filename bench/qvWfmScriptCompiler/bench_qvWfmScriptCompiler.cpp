@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
+#include <limits>
 #include <memory>
 #include <string>
 #include <utility>
@@ -180,8 +181,8 @@ std::string named(const char* benchmark, int64_t megabytes) {
 int main(int argc, char** argv) {
     // Keep freed memory in the process: otherwise each compile of a large
     // text maps fresh pages, and page faults rather than the compiler set
-    // the time.
-    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    // the time. The largest compile frees more than a gigabyte at once.
+    mallopt(M_TRIM_THRESHOLD, std::numeric_limits<int>::max());
     mallopt(M_MMAP_THRESHOLD, 1 << 30);
     const struct {
         const char* shape;

@@ -12,6 +12,14 @@ constexpr uint64_t kFromHeap = 0x68656170u;
 constexpr uint64_t kFromArena = 0x6172656eu;
 constexpr size_t kHeader = sizeof(uint64_t);
 static_assert(kHeader % ParseTreeArena::kAlignment == 0);
+static_assert(alignof(GenerateInstruction) <= ParseTreeArena::kAlignment &&
+              alignof(WaitInstruction) <= ParseTreeArena::kAlignment &&
+              alignof(RepeatInstruction) <= ParseTreeArena::kAlignment &&
+              alignof(ClearInstruction) <= ParseTreeArena::kAlignment &&
+              alignof(NamedProcedure) <= ParseTreeArena::kAlignment &&
+              alignof(ProcedureCollection) <= ParseTreeArena::kAlignment &&
+              alignof(MarkerModifier) <= ParseTreeArena::kAlignment &&
+              alignof(SubsetModifier) <= ParseTreeArena::kAlignment);
 
 constexpr size_t kSmallestBlock = size_t{4} << 10;
 // Blocks above the allocator's largest mapping threshold would be mapped
