@@ -36,7 +36,6 @@ size_t roundUp(size_t bytes) {
 
 struct ParseTreeArena::Block {
     Block* previous;
-    size_t bytes;  // with this header
 };
 
 ParseTreeArena::ParseTreeArena(size_t expectedBytes)
@@ -45,7 +44,7 @@ ParseTreeArena::ParseTreeArena(size_t expectedBytes)
 ParseTreeArena::~ParseTreeArena() {
     while (last_ != nullptr) {
         Block* const previous = last_->previous;
-        ::operator delete(last_, last_->bytes);
+        ::operator delete(last_);
         last_ = previous;
     }
 }
@@ -64,7 +63,6 @@ void* ParseTreeArena::_take(size_t bytes) {
         const size_t blockBytes = std::max(nextBlockBytes_, blockHeader + bytes);
         auto* block = static_cast<Block*>(::operator new(blockBytes));
         block->previous = last_;
-        block->bytes = blockBytes;
         last_ = block;
         cursor_ = reinterpret_cast<char*>(block) + blockHeader;
         end_ = reinterpret_cast<char*>(block) + blockBytes;

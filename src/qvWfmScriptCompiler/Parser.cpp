@@ -61,6 +61,16 @@ void takeFrom(Pending& pending, size_t mark, List& list) {
     pending.resize(mark);
 }
 
+// Empties a list of the parser's own, and frees what a huge text made it
+// hold rather than keep it for the next text.
+template <class List>
+void clearAndTrim(List& list) {
+    list.clear();
+    if (list.capacity() > (size_t{1} << 16)) {
+        list.shrink_to_fit();
+    }
+}
+
 // An instruction node that begins at its keyword `token`.
 template <typename Node>
 std::unique_ptr<Node> newInstruction(InstructionType type, const Token& token) {
@@ -298,17 +308,9 @@ std::unique_ptr<iParseTree> ParserImpl::_parse(std::string_view text, MarkerTabl
     struct PendingCleared {
         ParserImpl& parser;
         ~PendingCleared() {
-            parser.pendingInstructions_.clear();
-            parser.pendingMarkers_.clear();
-            // What a huge text needed is not kept for the next one.
-            constexpr size_t kKept = size_t{1} << 16;
-            if (parser.pendingInstructions_.capacity() > kKept) {
-                parser.pendingInstructions_.shrink_to_fit();
-            }
-            if (parser.pendingNumbers_.capacity() > kKept) {
-                parser.pendingNumbers_.clear();
-                parser.pendingNumbers_.shrink_to_fit();
-            }
+            clearAndTrim(parser.pendingInstructions_);
+            clearAndTrim(parser.pendingMarkers_);
+            clearAndTrim(parser.pendingNumbers_);
         }
     } cleared{*this};
 
