@@ -7,13 +7,30 @@
 
 #include <cstdio>
 #include <map>
+#include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
+    // With colour on, the console reporter ends each line with a newline
+    // followed by a colour reset, so the next line (the first ratio line
+    // too) would begin with an escape code: the reset is moved before the
+    // newline.
     void ReportRuns(const std::vector<Run>& runs) override {
+        std::ostream& out = GetOutputStream();
+        std::ostringstream buffer;
+        SetOutputStream(&buffer);
         ConsoleReporter::ReportRuns(runs);
+        SetOutputStream(&out);
+        std::string text = buffer.str();
+        const std::string newlineThenReset = "\n\033[m";
+        for (size_t at = text.find(newlineThenReset); at != std::string::npos;
+             at = text.find(newlineThenReset, at + newlineThenReset.size())) {
+            text.replace(at, newlineThenReset.size(), "\033[m\n");
+        }
+        out << text << std::flush;
         for (const Run& run : runs) {
             if (run.run_type == Run::RT_Iteration) {
                 // Of repetitions the fastest counts: the one least disturbed

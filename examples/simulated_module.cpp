@@ -20,72 +20,20 @@
 #include <string>
 
 #include "apal_qv3377k/tInterfaceProxy_qv3377k.h"
-#include "kerneldriver/DeviceTree.h"
-#include "kerneldriver/Driver.h"
+#include "module/SimulatedModule.h"
 #include "qvapal/protons/enumeration/tDeviceInterfaceIterator.h"
 #include "qverr/Status.h"
 #include "qvmxl/qvmxl.h"
 #include "qvxlator/Translator.h"
-#include "requests/RequestDecoder.h"
 
 namespace {
 
 using nQVAPALS100::tStatus;
-using qvsim::DecodedRequest;
-using qvsim::Reply;
 
-// The simulated module: one device file, published by its kernel driver as
-// an interface entry, and the few behaviours this program asks for. Every
-// other request is answered with status 0 and the caller's output block.
-class SimulatedModule {
-public:
-    static constexpr uint32_t kDriverInterfaceVersion = 0x00010004;
-    static constexpr uint32_t kModuleCount = 1;
-
-    SimulatedModule() {
-        const std::string deviceFile = driver_.addDevice("qv3377k0");
-        tree_.addInterface("qv3377k", sdihal::tInterfaceProxy_qv3377k::kInterfaceName, "0",
-                           deviceFile);
-        tree_.setDeviceProperty("qv3377k", "serialNumber", "01AB23CD");
-
-        decoder_.on("rfplat.getDriverInterfaceVersion", [](const DecodedRequest&, Reply& reply) {
-            reply.set("return", kDriverInterfaceVersion);
-            return 0;
-        });
-        // The driver answers a module index it does not have with an error
-        // code in the reply, not with a failed ioctl.
-        decoder_.on("rfplat.getModuleRev", [](const DecodedRequest& request, Reply& reply) {
-            if (request.value("moduleIndex") >= kModuleCount) {
-                reply.status(qverr::qvapalerr_invalidParameter);
-            } else {
-                reply.set("revision", 3);
-            }
-            return 0;
-        });
-        // Traits records are laid out by the engine that reads them; the
-        // driver reports how many of their bytes it filled.
-        decoder_.on("wgen.getTraits", [](const DecodedRequest&, Reply& reply) {
-            fillTraits(reply, 48);
-            return 0;
-        });
-        decoder_.on("mra.getTraits", [](const DecodedRequest&, Reply& reply) {
-            fillTraits(reply, 61);
-            return 0;
-        });
-    }
-
-private:
-    static void fillTraits(Reply& reply, uint32_t used) {
-        auto traits = reply.bytes("traits");
-        for (uint32_t i = 0; i < used && i < traits.size(); ++i)
-            traits[i] = static_cast<uint8_t>(i + 1);
-        reply.set("size", used);
-    }
-
-    qvsim::DeviceTree tree_;
-    qvsim::Driver driver_;
-    qvsim::RequestDecoder decoder_{driver_};
-};
+// The simulated module (sim/module): one device file, published by its
+// kernel driver as an interface entry. Requests it has no behaviour for are
+// answered with status 0 and the caller's output block.
+using qvsim::SimulatedModule;
 
 bool check(bool condition, const char* what) {
     if (!condition) std::printf("unexpected: %s\n", what);

@@ -1,7 +1,9 @@
 // Costs of the error translator, each beside a baseline measured in the
 // same run: static descriptions against reading the same files line by
 // line, dynamic descriptions against a decode and encode of the same
-// context, creation against a bare Lua state with the standard libraries.
+// context, creation against a bare Lua state with the standard libraries,
+// and contexts crafted against Lua's string hash, at the largest size the
+// translator accepts, against a decode and encode of the same text.
 #include <benchmark/benchmark.h>
 #include <cjson/cJSON.h>
 #include <dirent.h>
@@ -16,6 +18,8 @@
 #include <vector>
 
 #include "../ratioReporter.h"
+#include "qvxlator/LuaHashCollisions.h"
+#include "qvxlatorlua/LuaTranslator.h"
 #include "qvxlatormgr/Registry.h"
 
 namespace {
@@ -136,9 +140,9 @@ std::string contextWith(int records) {
     return json + "]}}";
 }
 
-void BM_DynamicDesc(benchmark::State& state) {
+// Renders `context` in English, warm, on every iteration.
+void renderLoop(benchmark::State& state, const std::string& context) {
     qvxlator::Translator* translator = createTranslator();
-    const std::string context = contextWith(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         qverr::Status status;
         char* text = translator->getDynamicDesc(translator, context.c_str(), 0, "json1", hostAlloc,
@@ -149,8 +153,8 @@ void BM_DynamicDesc(benchmark::State& state) {
     translator->destroy(translator);
 }
 
-void BM_JsonRoundTripBaseline(benchmark::State& state) {
-    const std::string context = contextWith(static_cast<int>(state.range(0)));
+// Decodes and encodes `context` with cJSON on every iteration.
+void cjsonRoundTripLoop(benchmark::State& state, const std::string& context) {
     for (auto _ : state) {
         cJSON* root = cJSON_Parse(context.c_str());
         char* text = cJSON_PrintUnformatted(root);
@@ -158,6 +162,33 @@ void BM_JsonRoundTripBaseline(benchmark::State& state) {
         cJSON_free(text);
         cJSON_Delete(root);
     }
+}
+
+void BM_DynamicDesc(benchmark::State& state) {
+    renderLoop(state, contextWith(static_cast<int>(state.range(0))));
+}
+
+void BM_JsonRoundTripBaseline(benchmark::State& state) {
+    cjsonRoundTripLoop(state, contextWith(static_cast<int>(state.range(0))));
+}
+
+// Contexts of the largest size the translator accepts whose keys share one
+// hash in Lua 5.1 (long keys) or one bucket (short keys), against decoding
+// and encoding the same text with cJSON.
+const std::string& crafted(int64_t construction) {
+    static const std::string longKeys =
+        xlatortest::longKeyCollisions(qvxlatorlua::kMaxErrorContextBytes);
+    static const std::string shortKeys =
+        xlatortest::shortKeyCollisions(qvxlatorlua::kMaxErrorContextBytes, 13);
+    return construction == 0 ? longKeys : shortKeys;
+}
+
+void BM_CraftedContextAtCap(benchmark::State& state) {
+    renderLoop(state, crafted(state.range(0)));
+}
+
+void BM_CraftedRoundTripBaseline(benchmark::State& state) {
+    cjsonRoundTripLoop(state, crafted(state.range(0)));
 }
 
 void BM_CreateTranslator(benchmark::State& state) {
@@ -185,26 +216,29 @@ BENCHMARK(BM_StaticDescMiss);
 BENCHMARK(BM_JsonRoundTripBaseline)->Arg(1)->Arg(10)->Arg(50);
 BENCHMARK(BM_DynamicDesc)->Arg(1)->Arg(10)->Arg(50);
 BENCHMARK(BM_LuaStateBaseline);
+BENCHMARK(BM_CraftedRoundTripBaseline)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CraftedContextAtCap)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CreateTranslator);
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.ratio("static description, first-file hit / reading every file", "BM_StaticDescFirstFile",
-                   "BM_ReadAllFilesBaseline");
-    reporter.ratio("static description, last-file hit / reading every file", "BM_StaticDescLastFile",
-                   "BM_ReadAllFilesBaseline");
-    reporter.ratio("static description, miss / reading every file", "BM_StaticDescMiss",
-                   "BM_ReadAllFilesBaseline");
-    for (const char* records : {"1", "10", "50"}) {
-        const std::string what = std::string("dynamic description, ") + records +
-                                 " usage records / JSON decode and encode";
-        reporter.ratio(what.c_str(), std::string("BM_DynamicDesc/") + records,
-                       std::string("BM_JsonRoundTripBaseline/") + records);
-    }
-    reporter.ratio("translator creation / Lua state with its standard libraries",
-                   "BM_CreateTranslator", "BM_LuaStateBaseline");
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarksWithRatios(
+        argc, argv,
+        {{"static description, first-file hit / reading every file", "BM_StaticDescFirstFile",
+          "BM_ReadAllFilesBaseline"},
+         {"static description, last-file hit / reading every file", "BM_StaticDescLastFile",
+          "BM_ReadAllFilesBaseline"},
+         {"static description, miss / reading every file", "BM_StaticDescMiss",
+          "BM_ReadAllFilesBaseline"},
+         {"dynamic description, 1 usage record / JSON decode and encode", "BM_DynamicDesc/1",
+          "BM_JsonRoundTripBaseline/1"},
+         {"dynamic description, 10 usage records / JSON decode and encode", "BM_DynamicDesc/10",
+          "BM_JsonRoundTripBaseline/10"},
+         {"dynamic description, 50 usage records / JSON decode and encode", "BM_DynamicDesc/50",
+          "BM_JsonRoundTripBaseline/50"},
+         {"translator creation / Lua state with its standard libraries", "BM_CreateTranslator",
+          "BM_LuaStateBaseline"},
+         {"crafted long keys at the size cap / cJSON decode and encode",
+          "BM_CraftedContextAtCap/0", "BM_CraftedRoundTripBaseline/0"},
+         {"crafted short keys at the size cap / cJSON decode and encode",
+          "BM_CraftedContextAtCap/1", "BM_CraftedRoundTripBaseline/1"}});
 }

@@ -84,31 +84,39 @@ void write(const char* text, size_t length, uint8_t selector, const char* item) 
     check(cursor != nullptr);
     const char* key = token.type == json::kTokenObject ? item : nullptr;
     char* after = nullptr;
-    switch ((selector >> 4) & 7) {
-        case 0:
-            after = json::addString(cursor, key, item);
-            break;
-        case 1:
-            after = json::addInt(cursor, key, -static_cast<int32_t>(length));
-            break;
-        case 2:
-            after = json::addUInt64(cursor, key, UINT64_MAX - length);
-            break;
-        case 3:
-            after = json::addBool(cursor, key, selector & 1);
-            break;
-        case 4:
-            after = json::addObject(cursor, key);
-            break;
-        case 5:
-            after = json::addArray(cursor, key);
-            break;
-        case 6:
-            after = json::addRaw(cursor, key, "null");
-            break;
-        default:
-            after = json::addUInt(cursor, key, static_cast<uint32_t>(length));
-            break;
+    const json::Member members[] = {{item, item, false}, {"n", "-1", true}};
+    if (selector & 0x08) {
+        // A group of members in one insert: into an object, or as an
+        // array's element.
+        after = key ? json::addMembers(cursor, members, 1 + (selector & 1))
+                    : json::addObjectOfMembers(cursor, nullptr, members, 1 + (selector & 1));
+    } else {
+        switch ((selector >> 4) & 7) {
+            case 0:
+                after = json::addString(cursor, key, item);
+                break;
+            case 1:
+                after = json::addInt(cursor, key, -static_cast<int32_t>(length));
+                break;
+            case 2:
+                after = json::addUInt64(cursor, key, UINT64_MAX - length);
+                break;
+            case 3:
+                after = json::addBool(cursor, key, selector & 1);
+                break;
+            case 4:
+                after = json::addObject(cursor, key);
+                break;
+            case 5:
+                after = json::addArray(cursor, key);
+                break;
+            case 6:
+                after = json::addRaw(cursor, key, "null");
+                break;
+            default:
+                after = json::addUInt(cursor, key, static_cast<uint32_t>(length));
+                break;
+        }
     }
     if (!after) {
         check(buffer == before);

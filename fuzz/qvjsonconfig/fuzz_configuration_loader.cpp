@@ -1,8 +1,12 @@
 // Loads arbitrary bytes as the configuration file, merges two present
-// devices, and copies the result, as the plug-in does at every change.
+// devices, and copies the result, as the plug-in does at every change. A
+// file the store accepted must then be stable: loading it again with the
+// same devices must not write it (every process that shares the file would
+// otherwise rewrite it after each other's change, for ever).
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <memory>
@@ -34,6 +38,12 @@ private:
     int index_ = 0;
 };
 
+class Writes : public qvjsonconfig::ConfigurationObserverInterface {
+public:
+    void configurationWritten(qvjsonconfig::ConfigurationData&) override { ++count; }
+    int count = 0;
+};
+
 class Aliases : public qvjsonconfig::AliasFactoryInterface {
 public:
     std::string createDefaultAlias(qvjsonconfig::DeviceIteratorInterface*,
@@ -41,6 +51,11 @@ public:
         return "alias";
     }
 };
+
+qvjsonconfig::AliasFactoryInterface& aliases() {
+    static Aliases factory;
+    return factory;
+}
 
 std::string filePath() {
     static const std::string path = [] {
@@ -60,18 +75,31 @@ std::string filePath() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = filePath();
+    qvjsonconfig::LockableFile file(path.c_str(), false);
+    qvjsonconfig::AliasAttributeProvider provider(aliases());
     try {
-        qvjsonconfig::LockableFile file(path.c_str(), false);
         const auto* text = reinterpret_cast<const char*>(data);
         file.write(text, text + size);
         Devices devices;
-        Aliases aliases;
-        qvjsonconfig::AliasAttributeProvider provider(aliases);
         qvjsonconfig::Configuration configuration(file, &devices, provider, nullptr);
         std::unique_ptr<qvjsonconfig::ConfigurationData> copy(
             configuration.getConfigurationData().clone());
     } catch (const std::exception&) {
         // Refusing bad input is the expected outcome.
+        return 0;
+    }
+    std::string written;
+    file.read(written);
+    Writes writes;
+    {
+        Devices devices;
+        qvjsonconfig::Configuration again(file, &devices, provider, &writes);
+    }
+    std::string reread;
+    file.read(reread);
+    if (writes.count != 0 || reread != written) {
+        std::fprintf(stderr, "configuration rewritten when read back:\n%s\n", written.c_str());
+        abort();
     }
     return 0;
 }

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "common/Countdown.h"
 #include "kerneldriver/State.h"
 #include "qvapal/protons/driver/tDeviceInterfaceProxy.h"
 #include "qvapal/protons/io_notification/tIONotification.h"
@@ -90,17 +91,7 @@ const Route* routeOf(const Driver::State& state, uint32_t code) {
 
 int takeInjection(Driver::State& state, Call call) {
     ++state.counts[index(call)];
-    auto& pending = state.injections[index(call)];
-    int err = 0;
-    for (auto it = pending.begin(); it != pending.end();) {
-        if (--it->countdown == 0) {
-            if (err == 0) err = it->error;
-            it = pending.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    return err;
+    return takeDue(state.injections[index(call)], &Injection::error);
 }
 
 bool simulatesNetlink(Driver::State& state) {
@@ -347,6 +338,15 @@ size_t processDescriptors() {
     }
     // The iterator's own descriptor was among them.
     return count - 1;
+}
+
+size_t processThreads() {
+    size_t count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        (void)entry;
+        ++count;
+    }
+    return count;
 }
 
 std::vector<uint8_t> notificationDatagram(uint16_t messageType, uint16_t kind, uint64_t value,

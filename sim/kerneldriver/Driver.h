@@ -144,6 +144,8 @@ uint64_t systemInterfaceLookups();
 
 // Descriptors open in this process now (entries of /proc/self/fd).
 size_t processDescriptors();
+// Threads of this process now (entries of /proc/self/task).
+size_t processThreads();
 
 // Encodes a notification datagram as the driver sends it.
 std::vector<uint8_t> notificationDatagram(uint16_t messageType, uint16_t kind, uint64_t value,

@@ -10,6 +10,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
 
 #include "kerneldriver/State.h"
 #include "qvapal/protons/system/tSystemInterface.h"
@@ -17,13 +21,35 @@
 namespace qvsim {
 namespace {
 
-std::atomic<uint64_t> lookups{0};
+constinit std::atomic<uint64_t> lookups{0};
 Driver::State* active = nullptr;
 
-std::string driverRootText = "/proc/driver/qv/";
-std::string deviceRootText = "/dev";
-std::string moduleDeviceRootText = "/dev/qv";
-std::string systemRootText;
+// The roots in force: an immutable snapshot, replaced as a whole. Library
+// threads may hold a root's text while a test changes the roots, so every
+// snapshot lives as long as the process (a test makes a handful).
+struct Roots {
+    std::string driver, device, moduleDevice, system;
+};
+constinit std::atomic<const Roots*> roots{nullptr};  // null: the real roots
+
+// One root of the snapshot in force, or its real value.
+template <std::string Roots::*root>
+const char* rootText(const char* real) {
+    const Roots* current = roots.load(std::memory_order_acquire);
+    return current != nullptr ? (current->*root).c_str() : real;
+}
+const char* simDriverRoot() {
+    return rootText<&Roots::driver>("/proc/driver/qv/");
+}
+const char* simDeviceRoot() {
+    return rootText<&Roots::device>("/dev");
+}
+const char* simModuleDeviceRoot() {
+    return rootText<&Roots::moduleDevice>("/dev/qv");
+}
+const char* simSystemRoot() {
+    return rootText<&Roots::system>("");
+}
 
 // The active driver's device behind `fd`, or null (the lock stays held only
 // when a device was found).
@@ -171,12 +197,24 @@ int simGetsockname(int fd, sockaddr* address, socklen_t* length) {
     return 0;
 }
 
-sdihal::nQVAPAL000::tSystemInterface table{
-    &simOpen,   &simClose,  &simIoctl,       &simRead,
-    &simWrite,  &simMmap,   &::munmap,       &simSocket,
-    &simBind,   &simGetsockname,
-    driverRootText.c_str(), deviceRootText.c_str(), moduleDeviceRootText.c_str(),
-    systemRootText.c_str(),
+// Complete before any constructor runs: the library may make its first
+// system call, and so take this table for good, during static start-up.
+constinit const sdihal::nQVAPAL000::tSystemInterface table{
+    sizeof(sdihal::nQVAPAL000::tSystemInterface),
+    &simOpen,
+    &simClose,
+    &simIoctl,
+    &simRead,
+    &simWrite,
+    &simMmap,
+    &::munmap,
+    &simSocket,
+    &simBind,
+    &simGetsockname,
+    &simDriverRoot,
+    &simDeviceRoot,
+    &simModuleDeviceRoot,
+    &simSystemRoot,
 };
 
 }  // namespace
@@ -186,24 +224,31 @@ std::mutex& simulatorMutex() {
     return mutex;
 }
 
-Driver::State* activeState() { return active; }
+Driver::State* activeState() {
+    return active;
+}
 
-void setActiveState(Driver::State* state) { active = state; }
+void setActiveState(Driver::State* state) {
+    active = state;
+}
 
 void setRoots(const std::string& driverRoot, const std::string& deviceRoot,
               const std::string& moduleDeviceRoot, const std::string& systemRoot) {
-    std::lock_guard lock(simulatorMutex());
-    driverRootText = driverRoot.empty() ? "/proc/driver/qv/" : driverRoot;
-    deviceRootText = deviceRoot.empty() ? "/dev" : deviceRoot;
-    moduleDeviceRootText = moduleDeviceRoot.empty() ? "/dev/qv" : moduleDeviceRoot;
-    table.driverRoot = driverRootText.c_str();
-    table.deviceRoot = deviceRootText.c_str();
-    table.moduleDeviceRoot = moduleDeviceRootText.c_str();
-    systemRootText = systemRoot;
-    table.systemRoot = systemRootText.c_str();
+    static std::mutex keptMutex;
+    // Never destroyed: a thread may still read a root while the process exits.
+    static auto* kept = new std::vector<std::unique_ptr<const Roots>>;
+    auto next = std::make_unique<const Roots>(
+        Roots{driverRoot.empty() ? "/proc/driver/qv/" : driverRoot,
+              deviceRoot.empty() ? "/dev" : deviceRoot,
+              moduleDeviceRoot.empty() ? "/dev/qv" : moduleDeviceRoot, systemRoot});
+    std::lock_guard lock(keptMutex);
+    roots.store(next.get(), std::memory_order_release);
+    kept->push_back(std::move(next));
 }
 
-uint64_t systemInterfaceLookups() { return lookups.load(); }
+uint64_t systemInterfaceLookups() {
+    return lookups.load();
+}
 
 }  // namespace qvsim
 

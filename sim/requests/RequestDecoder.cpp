@@ -95,7 +95,26 @@ struct RequestDecoder::State {
     }
 };
 
+namespace {
+
+// The decoder serving each driver: the driver's routes keep it alive, so it
+// expires with the driver.
+std::mutex decodersMutex;
+std::map<const Driver*, std::weak_ptr<RequestDecoder::State>> decoders;
+
+}  // namespace
+
 RequestDecoder::RequestDecoder(Driver& driver) : state_(std::make_shared<State>()) {
+    {
+        // A second decoder would silently take over every request code, and
+        // the behaviour registered with the first would never run.
+        std::lock_guard lock(decodersMutex);
+        auto& current = decoders[&driver];
+        if (!current.expired()) {
+            throw std::logic_error("the driver's requests are decoded already (the simulated module's decoder)");
+        }
+        current = state_;
+    }
     using namespace sdihal::nRequestDescriptors;
     for (auto family : {qv3377kInterfaces(), atomiczekddkInterfaces()}) {
         for (const tInterface& interface : family) {

@@ -29,6 +29,16 @@ SCALARS = {"u8": ("uint8_t", 1), "u16": ("uint16_t", 2), "u32": ("uint32_t", 4),
            "u64": ("uint64_t", 8), "i32": ("int32_t", 4)}
 
 
+class TableError(Exception):
+    """A row of the table that cannot be right; reported with its line."""
+
+
+def require(condition, message):
+    # Real checks, not asserts: python -O must not let a bad table through.
+    if not condition:
+        raise TableError(message)
+
+
 @dataclass
 class Type:
     cpp: str
@@ -139,7 +149,7 @@ def parse_method(row):
 
 
 def parse(path):
-    interfaces, family = [], None
+    interfaces, family, seen = [], None, {}
     for number, row in enumerate(Path(path).read_text().splitlines(), 1):
         row = row.split("#")[0].strip() if row.lstrip().startswith("#") else row.strip()
         if not row:
@@ -151,30 +161,34 @@ def parse(path):
             elif words[0] == "interface":
                 interfaces.append(Interface(words[1], int(words[2], 16), family, "single" in words[3:]))
             else:
+                require(interfaces, "request row before any interface")
                 method = parse_method(row)
                 check(interfaces[-1], method)
+                first = seen.setdefault(method.code, (number, method.name))
+                require(first[0] == number, f"{method.name}: request code {method.code:#010x} "
+                                            f"already used by {first[1]} on line {first[0]}")
                 interfaces[-1].methods.append(method)
-        except (ValueError, AssertionError, TypeError, StopIteration) as error:
-            sys.exit(f"{path}:{number}: {error}")
-    codes = [m.code for i in interfaces for m in i.methods]
-    assert len(codes) == len(set(codes)), "request code used twice"
+        except (TableError, ValueError, TypeError, IndexError, StopIteration) as error:
+            sys.exit(f"{path}:{number}: {error or type(error).__name__}")
     return interfaces
 
 
 def check(interface, m):
     """The block layouts must hold each parameter once, in order, without overlap."""
-    assert (m.code >> 8) & 0xFF == interface.type, f"{m.name}: code does not carry type byte"
-    assert (m.code >> 16) & 0x3FFF == 0x20, f"{m.name}: size bits are not 0x20"
+    require((m.code >> 8) & 0xFF == interface.type, f"{m.name}: code does not carry type byte")
+    require((m.code >> 16) & 0x3FFF == 0x20, f"{m.name}: size bits are not 0x20")
     sent = [p.name for p in m.params if p.role != "out"]
     back = (["return"] if m.ret else []) + [p.name for p in m.params if p.role in ("out", "inout")]
     if m.has_status():
         back.append("status")
     for size, fields, names in ((m.inSize, m.inFields, sent), (m.outSize, m.outFields, back)):
-        assert [n for _, n in fields] == names, f"{m.name}: block fields {fields} differ from parameters {names}"
+        require([n for _, n in fields] == names,
+                f"{m.name}: block fields {fields} differ from parameters {names}")
         end = 0
         for offset, name in fields:
             width = m.field(name)[0]
-            assert offset >= end and offset + width <= size, f"{m.name}: field {name} overlaps or overruns"
+            require(offset >= end and offset + width <= size,
+                    f"{m.name}: field {name} at {offset} overlaps or overruns the {size}-byte block")
             end = offset + width
 
 

@@ -44,12 +44,20 @@ inline int32_t callerCode(const nQVAPALS100::tStatus& status) {
     return static_cast<int32_t>(status.getCode());
 }
 
-// Issues the request; a failed ioctl is merged into `status` and reported as false.
-bool send(nQVAPAL000::tDeviceInterfaceProxy& device, uint32_t code, const void* in,
-          uint32_t inSize, void* out, uint32_t outSize, nQVAPALS100::tStatus& status);
+// Issues the request; a failed ioctl reaches `status` (which holds no error)
+// with the device-file proxy's code and site, as a merge of the request's own
+// status would bring it, and is reported as false.
+inline bool send(nQVAPAL000::tDeviceInterfaceProxy& device, uint32_t code, const void* in,
+                 uint32_t inSize, void* out, uint32_t outSize, nQVAPALS100::tStatus& status) {
+    return device.request(code, in, inSize, out, outSize, status);
+}
 
-// Raises the driver's reply, the i32 at `offset` of the output block.
-void raiseReply(nQVAPALS100::tStatus& status, const uint8_t* out, std::size_t offset,
-                const char* file, uint32_t line);
+// Raises the driver's reply, the i32 at `offset` of the output block (a
+// reply of 0 changes nothing).
+inline void raiseReply(nQVAPALS100::tStatus& status, const uint8_t* out, std::size_t offset,
+                       const char* file, uint32_t line) {
+    const auto reply = take<int32_t>(out, offset);
+    if (reply != 0) status.setCode(reply, kComponent, file, line);
+}
 
 }  // namespace sdihal::nRequestFrame

@@ -22,3 +22,11 @@ struct SourceLocation {
                                                             component, constant};  \
         return qvLocation;                                                         \
     }())
+
+// A static location whose source name and line are fixed, for raise sites
+// whose location callers and error descriptions rely on.
+#define QVERR_FIXED_LOCATION(source, line, component, constant)                                 \
+    ([]() -> const ::qverr::SourceLocation& {                                                   \
+        static constexpr ::qverr::SourceLocation qvLocation{source, line, component, constant}; \
+        return qvLocation;                                                                      \
+    }())

@@ -1,5 +1,6 @@
 #include "qverr/Status.h"
 
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -178,8 +179,21 @@ bool Status::setCode(int32_t newCode, const SourceLocation& location, bool* deta
     if (detailComplete) *detailComplete = true;
     if (!setCodeOnly(newCode)) return false;
     char* cursor = setJson(nullptr);
-    cursor = addJsonString(cursor, "error_constant", location.errorConstant);
-    cursor = addSourceLocation(cursor, location);
+    // The whole detail in one insert when it fits the buffer as it is;
+    // otherwise member by member, growing as needed (so a buffer that
+    // cannot grow keeps what did fit).
+    char line[16];
+    *std::to_chars(line, line + sizeof line - 1, static_cast<int32_t>(location.line)).ptr = 0;
+    const json::Member members[] = {{"error_constant", location.errorConstant, false},
+                                    {"file", location.file, false},
+                                    {"line", line, true},
+                                    {"component", location.component, false}};
+    if (char* all = json::addMembers(cursor, members, location.component ? 4 : 3)) {
+        cursor = all;
+    } else {
+        cursor = addJsonString(cursor, "error_constant", location.errorConstant);
+        cursor = addSourceLocation(cursor, location);
+    }
     if (!cursor && detailComplete) *detailComplete = false;
     return true;
 }

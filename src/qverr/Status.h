@@ -38,6 +38,8 @@ inline constexpr int32_t kStatusPermissionDenied = -52026;
 inline constexpr int32_t kStatusInvalidUTF8 = -52027;
 inline constexpr int32_t qvapalerr_unsupportedFormat = -52029;
 inline constexpr int32_t qvapalerr_resourceBusy = -52031;
+// Selector outside the values an operation knows.
+inline constexpr int32_t qvpalerr_badSelector = -50003;
 
 struct Status;
 using JsonReallocFunction = bool (*)(Status& status, uint32_t size);

@@ -10,37 +10,60 @@ namespace {
 
 // ---------------------------------------------------------------- writer
 
-bool needsEscape(unsigned char c) {
-    return c < 0x20 || c == 0x7F || c == '"' || c == '\\';
+// Bytes each byte adds when escaped: 1 for the short escapes, 5 for
+// \u00XX, 0 for bytes written as they are. A table lookup per byte instead
+// of a switch keeps the length pass cheap; the writer copies whole text
+// that needs no escape.
+struct EscapeTable {
+    uint8_t extra[256];
+    constexpr EscapeTable() : extra() {
+        for (int c = 0; c < 0x20; ++c) extra[c] = 5;
+        extra[0x7F] = 5;
+        for (const char c : {'\b', '\t', '\n', '\f', '\r', '"', '\\'}) {
+            extra[static_cast<unsigned char>(c)] = 1;
+        }
+    }
+};
+constexpr EscapeTable kEscape;
+
+// Whether any byte of the text needs an escape, eight bytes at a time
+// (reads stay inside the text).
+bool hasSpecialByte(const char* text, size_t length) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    constexpr uint64_t kHigh = 0x8080808080808080ull;
+    // Bytes below n (n <= 0x80) set their high bit here, and only they.
+    const auto hasBelow = [](uint64_t x, uint64_t n) { return (x - kOnes * n) & ~x & kHigh; };
+    const auto hasByte = [&](uint64_t x, uint64_t b) { return hasBelow(x ^ (kOnes * b), 1); };
+    size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        uint64_t x;
+        memcpy(&x, text + i, sizeof x);
+        if (hasBelow(x, 0x20) | hasByte(x, '"') | hasByte(x, '\\') | hasByte(x, 0x7F)) return true;
+    }
+    for (; i < length; ++i) {
+        if (kEscape.extra[static_cast<unsigned char>(text[i])]) return true;
+    }
+    return false;
 }
 
 size_t escapedLengthOf(const char* text, size_t length) {
+    // Most text needs no escape at all.
+    if (!hasSpecialByte(text, length)) return length;
     size_t total = length;
-    for (size_t i = 0; i < length; ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (!needsEscape(c)) continue;
-        switch (c) {
-            case '\b':
-            case '\t':
-            case '\n':
-            case '\f':
-            case '\r':
-            case '"':
-            case '\\':
-                total += 1;
-                break;
-            default:
-                total += 5;  // \u00XX
-        }
-    }
+    for (size_t i = 0; i < length; ++i) total += kEscape.extra[static_cast<unsigned char>(text[i])];
     return total;
 }
 
-char* writeEscaped(char* out, const char* text, size_t length) {
+// Writes text escaped; `escaped` is its escaped length.
+char* writeEscaped(char* out, const char* text, size_t length, size_t escaped) {
+    if (escaped == length) {
+        memcpy(out, text, length);
+        return out + length;
+    }
     static constexpr char kHex[] = "0123456789abcdef";
     for (size_t i = 0; i < length; ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (!needsEscape(c)) {
+        if (kEscape.extra[c] == 0) {
             *out++ = static_cast<char>(c);
             continue;
         }
@@ -80,17 +103,23 @@ char* writeEscaped(char* out, const char* text, size_t length) {
 
 // The value part of an item: a JSON string, or text copied as it is.
 struct Value {
+    Value() : Value("", 0, false) {}
+    Value(const char* text, size_t length, bool quoted)
+        : text(text),
+          length(length),
+          quoted(quoted),
+          written(quoted ? escapedLengthOf(text, length) + 2 : length) {}
     const char* text;
     size_t length;
     bool quoted;
-    size_t writtenLength() const { return quoted ? escapedLengthOf(text, length) + 2 : length; }
+    size_t written;  // length of the value as written
     char* write(char* out) const {
         if (!quoted) {
             memcpy(out, text, length);
             return out + length;
         }
         *out++ = '"';
-        out = writeEscaped(out, text, length);
+        out = writeEscaped(out, text, length, written - 2);
         *out++ = '"';
         return out;
     }
@@ -100,13 +129,23 @@ bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-// Whether `needed` zero bytes follow the text's NUL. Stops at the first
-// non-zero byte, so never reads past the end marker.
+// Whether `needed` zero bytes follow the text's NUL. The end marker is the
+// buffer's last byte and memchr reads in order and stops at it, so the
+// search never reads past the buffer; when the marker is not among the
+// `needed` bytes they all lie inside the buffer and are checked a word at a
+// time.
 bool hasRoom(const char* textEnd, size_t needed) {
-    for (size_t i = 1; i <= needed; ++i) {
-        if (textEnd[i] != 0) return false;
+    const char* room = textEnd + 1;
+    if (memchr(room, kEndMarker, needed)) return false;
+    uint64_t bits = 0;
+    size_t i = 0;
+    for (; i + 8 <= needed; i += 8) {
+        uint64_t word;
+        memcpy(&word, room + i, sizeof word);
+        bits |= word;
     }
-    return true;
+    for (; i < needed; ++i) bits |= static_cast<unsigned char>(room[i]);
+    return bits == 0;
 }
 
 // Zero bytes after the text's NUL up to the end marker: the free room.
@@ -116,11 +155,79 @@ size_t freeRoom(const char* textEnd) {
     return static_cast<size_t>(p - textEnd - 1);
 }
 
-// Inserts `"key":value` at the cursor (see the header for where), with a
-// comma where one is needed. Returns the cursor after the item, or null with
-// the buffer untouched when the free room is too small. `innerEnd` receives
-// the position of the item's last character.
-char* insertItem(char* cursor, const char* key, const Value& value, char** lastChar = nullptr) {
+// `"key":` (nothing for a null key) before a value.
+struct KeyText {
+    KeyText() : KeyText(nullptr) {}
+    explicit KeyText(const char* key)
+        : key(key),
+          length(key ? strlen(key) : 0),
+          escaped(key ? escapedLengthOf(key, length) : 0),
+          written(key ? escaped + 3 : 0) {}
+    const char* key;
+    size_t length;
+    size_t escaped;
+    size_t written;
+    char* write(char* out) const {
+        if (!key) return out;
+        *out++ = '"';
+        out = writeEscaped(out, key, length, escaped);
+        *out++ = '"';
+        *out++ = ':';
+        return out;
+    }
+};
+
+// One item: `"key":value`.
+struct Item {
+    Item(const char* key, const Value& value)
+        : key(key), value(value), written(this->key.written + value.written) {}
+    KeyText key;
+    const Value& value;
+    size_t written;
+    char* write(char* out) const { return value.write(key.write(out)); }
+};
+
+// Members written as one item: `"k1":v1,...` into the container at the
+// cursor, or an object of them, `"key":{"k1":v1,...}`.
+struct MemberGroup {
+    static constexpr size_t kMaxMembers = kMaxObjectMembers;
+    MemberGroup(bool object, const char* key, const Member* members, size_t count)
+        : object(object), key(key), count(count) {
+        written = (object ? this->key.written + 2 : 0) + (count ? count - 1 : 0);
+        for (size_t i = 0; i < count; ++i) {
+            keys[i] = KeyText(members[i].key);
+            const char* text = members[i].value ? members[i].value : (members[i].raw ? "null" : "");
+            values[i] = Value{text, strlen(text), !members[i].raw};
+            written += keys[i].written + values[i].written;
+        }
+    }
+    bool object;
+    KeyText key;
+    size_t count;
+    KeyText keys[kMaxMembers];
+    Value values[kMaxMembers];
+    size_t written;
+    char* write(char* out) const {
+        if (object) {
+            out = key.write(out);
+            *out++ = '{';
+        }
+        for (size_t i = 0; i < count; ++i) {
+            if (i) *out++ = ',';
+            out = values[i].write(keys[i].write(out));
+        }
+        if (object) *out++ = '}';
+        return out;
+    }
+};
+
+// Inserts a piece (`written` bytes, written by `write`) at the cursor (see
+// the header for where), with a comma where one is needed. Returns the
+// cursor after the piece, or null with the buffer untouched when the free
+// room is too small. `lastChar` receives the position of the piece's last
+// character.
+template <typename Piece>
+char* insertPiece(char* cursor, const Piece& piece, char** lastChar = nullptr) {
     if (!cursor) return nullptr;
     char* insertAt = cursor;
     bool commaBefore = false;
@@ -139,25 +246,21 @@ char* insertItem(char* cursor, const char* key, const Value& value, char** lastC
         commaBefore = true;
     }
 
-    const size_t keyLength = key ? escapedLengthOf(key, strlen(key)) + 3 : 0;
-    const size_t itemLength = keyLength + value.writtenLength();
-    const size_t total = itemLength + (commaBefore || commaAfter ? 1 : 0);
+    const size_t total = piece.written + (commaBefore || commaAfter ? 1 : 0);
     const size_t tail = strlen(insertAt);
     if (!hasRoom(insertAt + tail, total)) return nullptr;
 
     memmove(insertAt + total, insertAt, tail + 1);
     char* out = insertAt;
     if (commaBefore) *out++ = ',';
-    if (key) {
-        *out++ = '"';
-        out = writeEscaped(out, key, strlen(key));
-        *out++ = '"';
-        *out++ = ':';
-    }
-    out = value.write(out);
+    out = piece.write(out);
     if (lastChar) *lastChar = out - 1;
     if (commaAfter) *out = ',';
     return out;
+}
+
+char* insertItem(char* cursor, const char* key, const Value& value, char** lastChar = nullptr) {
+    return insertPiece(cursor, Item(key, value), lastChar);
 }
 
 char* formatUnsigned(char* end, uint64_t value) {
@@ -224,11 +327,25 @@ const char* fail(Token& token, const char* at, uint64_t code) {
     return nullptr;
 }
 
+// The bytes that end a run of plain characters inside a string: the
+// quotation mark, the backslash and the control characters (NUL included).
+struct StringStopTable {
+    bool stops[256];
+    constexpr StringStopTable() : stops() {
+        for (int c = 0; c < 0x20; ++c) stops[c] = true;
+        stops[static_cast<unsigned char>('"')] = true;
+        stops[static_cast<unsigned char>('\\')] = true;
+    }
+};
+constexpr StringStopTable kStringStop;
+
 // p at the opening quotation mark.
 const char* parseString(const char* p, Token& token) {
     const char* start = p + 1;
     const char* q = start;
     for (;;) {
+        // Plain characters are skipped with one lookup each.
+        while (!kStringStop.stops[static_cast<unsigned char>(*q)]) ++q;
         const unsigned char c = static_cast<unsigned char>(*q);
         if (c == 0) return fail(token, q, kErrorString);
         if (c == '"') break;
@@ -408,12 +525,55 @@ bool readMagnitude(const char* p, const char* end, uint64_t limit, uint64_t& mag
     return true;
 }
 
-// A number token's value as a double truncated toward zero, or false.
+// Whether the number text [p, end) is below 1 in magnitude, read from its
+// digits and exponent alone: a text out of a double's range is then one
+// too small to be a double, which truncates to 0, not an overflow.
+bool isBelowOne(const char* p, const char* end) {
+    if (p < end && *p == '-') ++p;
+    // Decimal exponent of the first significant digit.
+    int64_t order = 0;
+    bool significant = false;
+    for (; p < end && isDigit(*p); ++p) {
+        if (significant) {
+            ++order;
+        } else if (*p != '0') {
+            significant = true;
+        }
+    }
+    if (p < end && *p == '.') {
+        for (++p; p < end && isDigit(*p); ++p) {
+            if (significant) continue;
+            --order;
+            if (*p != '0') significant = true;
+        }
+    }
+    if (!significant) return true;
+    int64_t exponent = 0;
+    if (p < end && (*p == 'e' || *p == 'E')) {
+        ++p;
+        const bool negative = p < end && *p == '-';
+        if (p < end && (*p == '-' || *p == '+')) ++p;
+        // Saturates far beyond any double's range.
+        for (; p < end && isDigit(*p); ++p) {
+            if (exponent < 1000000000) exponent = exponent * 10 + (*p - '0');
+        }
+        if (negative) exponent = -exponent;
+    }
+    return order + exponent < 0;
+}
+
+// A number token's value as a double truncated toward zero, or false. Only
+// a value too large for a double is refused.
 bool readTruncated(const Token& number, double low, double high, double& value) {
     double parsed = 0;
     const char* end = number.start + number.lengthOrValue;
     const auto result = std::from_chars(number.start, end, parsed);
-    if (result.ec != std::errc() || result.ptr != end) return false;
+    if (result.ptr != end) return false;
+    if (result.ec == std::errc::result_out_of_range && isBelowOne(number.start, end)) {
+        parsed = 0;
+    } else if (result.ec != std::errc()) {
+        return false;
+    }
     parsed = std::trunc(parsed);
     if (!(parsed >= low && parsed <= high)) return false;
     value = parsed;
@@ -509,6 +669,39 @@ char* addRawWithGrow(char* cursor, const char* key, const std::string& text,
                      const GrowCallback& grow) {
     const Value value{text.data(), text.size(), false};
     return withGrow(cursor, grow, [&](char* c) { return insertItem(c, key, value); });
+}
+
+namespace {
+
+bool validGroup(const Member* members, size_t count) {
+    return count <= MemberGroup::kMaxMembers && (count == 0 || members != nullptr);
+}
+
+}  // namespace
+
+char* addMembers(char* cursor, const Member* members, size_t count) {
+    if (count == 0 || !validGroup(members, count)) return nullptr;
+    return insertPiece(cursor, MemberGroup(false, nullptr, members, count));
+}
+
+char* addObjectOfMembers(char* cursor, const char* key, const Member* members, size_t count) {
+    if (!validGroup(members, count)) return nullptr;
+    return insertPiece(cursor, MemberGroup(true, key, members, count));
+}
+
+char* addMembersWithGrow(char* cursor, const Member* members, size_t count,
+                         const GrowCallback& grow) {
+    // A bad group is no lack of room: growing would not help.
+    if (count == 0 || !validGroup(members, count)) return nullptr;
+    const MemberGroup group(false, nullptr, members, count);
+    return withGrow(cursor, grow, [&](char* c) { return insertPiece(c, group); });
+}
+
+char* addObjectOfMembersWithGrow(char* cursor, const char* key, const Member* members,
+                                 size_t count, const GrowCallback& grow) {
+    if (!validGroup(members, count)) return nullptr;
+    const MemberGroup group(true, key, members, count);
+    return withGrow(cursor, grow, [&](char* c) { return insertPiece(c, group); });
 }
 
 char* addObjectWithGrow(char* cursor, const char* key, const GrowCallback& grow) {

@@ -29,6 +29,22 @@ char* addUInt64(char* cursor, const char* key, uint64_t value);
 char* addObject(char* cursor, const char* key);  // cursor at the new '}'
 char* addArray(char* cursor, const char* key);   // cursor at the new ']'
 char* addRaw(char* cursor, const char* key, const char* text);
+// A member written by addMembers or addObjectOfMembers: its key and either
+// a string value (escaped and quoted) or raw JSON text (copied as it is). A
+// null value is the empty string, or null when raw.
+struct Member {
+    const char* key;
+    const char* value;
+    bool raw;
+};
+inline constexpr size_t kMaxObjectMembers = 8;
+// Up to kMaxObjectMembers members written with one move of the text, all or
+// nothing. addMembers writes them as consecutive items of the object at the
+// cursor and returns the cursor after the last; addObjectOfMembers writes
+// `"key":{members}` (the object alone for a null key) and returns the
+// cursor after the object's closing brace.
+char* addMembers(char* cursor, const Member* members, size_t count);
+char* addObjectOfMembers(char* cursor, const char* key, const Member* members, size_t count);
 char* leaveObject(char* cursor);
 char* leaveArray(char* cursor);
 
@@ -41,6 +57,10 @@ char* addStdStringWithGrow(char* cursor, const char* key, const std::string& tex
                            const GrowCallback& grow);
 char* addRawWithGrow(char* cursor, const char* key, const std::string& text,
                      const GrowCallback& grow);
+char* addMembersWithGrow(char* cursor, const Member* members, size_t count,
+                         const GrowCallback& grow);
+char* addObjectOfMembersWithGrow(char* cursor, const char* key, const Member* members,
+                                 size_t count, const GrowCallback& grow);
 char* addObjectWithGrow(char* cursor, const char* key, const GrowCallback& grow);
 char* addArrayWithGrow(char* cursor, const char* key, const GrowCallback& grow);
 

@@ -91,7 +91,9 @@ DeviceEntryPtr ConfigurationData::getDeviceEntry(const std::string& token) const
     DeviceEntryPtr entry = findDeviceEntry(token);
     if (!entry) {
         throwWithToken(kErrorDeviceEntryNotFound,
-                       QVERR_LOCATION(kComponent, "qvmxl::kErrorDeviceEntryNotFound"), token);
+                       QVERR_FIXED_LOCATION("ConfigurationData", 89, kComponent,
+                                            "qvmxl::kErrorDeviceEntryNotFound"),
+                       token);
     }
     return entry;
 }
@@ -102,7 +104,9 @@ void ConfigurationData::addDeviceEntry(const std::string& token, cJSON* persiste
     qvjsonlh::AutoCJSON volatileOwner(volatileObject);
     if (entries_.count(token) != 0) {
         throwWithToken(qverr::qvapalerr_objectNameCollision,
-                       QVERR_LOCATION(kComponent, "qvapalerr_objectNameCollision"), token);
+                       QVERR_FIXED_LOCATION("ConfigurationData", 40, kComponent,
+                                            "qvapalerr_objectNameCollision"),
+                       token);
     }
     cJSON* devices = getJsonObject(kSelectorPersistent);
     DeviceEntryPtr entry(new DeviceEntry(token, persistent, volatileObject));
@@ -126,7 +130,9 @@ void ConfigurationData::removeDeviceEntry(const std::string& token) {
     const auto found = entries_.find(token);
     if (found == entries_.end()) {
         throwWithToken(kErrorDeviceEntryNotFound,
-                       QVERR_LOCATION(kComponent, "qvmxl::kErrorDeviceEntryNotFound"), token);
+                       QVERR_FIXED_LOCATION("ConfigurationData", 63, kComponent,
+                                            "qvmxl::kErrorDeviceEntryNotFound"),
+                       token);
     }
     // The entry's own items go, not the first member whose name matches
     // without regard to case: that may belong to another token.

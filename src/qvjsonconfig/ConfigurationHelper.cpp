@@ -40,12 +40,14 @@ void checkVersion(const cJSON* document) {
     const uint32_t fileVersion = versionNumber(qvjsonlh::getObjectItem(document, "version"));
     if (fileVersion < kOldestCompatibleVersion) {
         throwVersionError(kErrorSoftwareTooNewForFile,
-                          QVERR_LOCATION(kComponent, "qvmxl::kErrorSoftwareTooNewForFile"),
+                          QVERR_FIXED_LOCATION("ConfigurationHelper", 67, kComponent,
+                                               "qvmxl::kErrorSoftwareTooNewForFile"),
                           fileVersion);
     }
     if (oldestCompatible > kConfigurationVersion) {
         throwVersionError(kErrorFileTooNewForSoftware,
-                          QVERR_LOCATION(kComponent, "qvmxl::kErrorFileTooNewForSoftware"),
+                          QVERR_FIXED_LOCATION("ConfigurationHelper", 77, kComponent,
+                                               "qvmxl::kErrorFileTooNewForSoftware"),
                           fileVersion);
     }
 }

@@ -18,7 +18,11 @@ ChangeEvent::ChangeEvent(bool autoReset) : autoReset_(autoReset) {
              pthread_cond_init(&condition_, &attributes) == 0;
         pthread_condattr_destroy(&attributes);
     }
-    if (!ok) QVERR_THROW(kComponent, qverr::qvapalerr_osFault, "qvapalerr_osFault");
+    if (!ok) {
+        qverr::throwError(qverr::qvapalerr_osFault,
+                          QVERR_FIXED_LOCATION("qvapal/quarks/synchronization", 1352, kComponent,
+                                               "qvapalerr_osFault"));
+    }
 }
 
 ChangeEvent::~ChangeEvent() {

@@ -1,7 +1,11 @@
 #include "qvjsonlh/cJSONUtils.h"
 
+#include <strings.h>
+
+#include <algorithm>
 #include <cstring>
 #include <new>
+#include <vector>
 
 namespace qvjsonlh {
 
@@ -12,13 +16,10 @@ cJSON* orBadAlloc(cJSON* item) {
     return item;
 }
 
-// A member whose name matches exactly wins over one that differs only in
-// letter case, so objects with case-variant names still compare member by
-// member.
-const cJSON* findCounterpart(const cJSON* object, const char* name) {
-    if (name == nullptr) return nullptr;
-    const cJSON* exact = cJSON_GetObjectItemCaseSensitive(object, name);
-    return exact != nullptr ? exact : cJSON_GetObjectItem(object, name);
+bool sameName(const cJSON* a, const cJSON* b, bool ignoreCase) {
+    if (a->string == nullptr || b->string == nullptr) return false;
+    return ignoreCase ? strcasecmp(a->string, b->string) == 0
+                      : std::strcmp(a->string, b->string) == 0;
 }
 
 }  // namespace
@@ -163,16 +164,42 @@ bool equals(const cJSON* a, const cJSON* b) {
     }
 }
 
+// A name may occur more than once in an object (cJSON keeps every
+// occurrence): the k-th occurrence on one side is compared with the k-th on
+// the other, so a document always equals its copy. Exact names pair first,
+// then what is left pairs by name without regard to letter case, so
+// {"a":1,"A":2} equals {"A":2,"a":1}.
 bool objectEquals(const cJSON* a, const cJSON* b) {
     checkObject(a);
     checkObject(b);
-    int count = 0;
+    std::vector<const cJSON*> others;
+    for (const cJSON* child = b->child; child != nullptr; child = child->next) {
+        others.push_back(child);
+    }
+    std::vector<const cJSON*> unpaired;
+    size_t count = 0;
     for (const cJSON* child = a->child; child != nullptr; child = child->next) {
         ++count;
-        const cJSON* other = findCounterpart(b, child->string);
-        if (other == nullptr || !equals(child, other)) return false;
+        if (child->string == nullptr) return false;
+        unpaired.push_back(child);
     }
-    return cJSON_GetArraySize(b) == count;
+    if (count != others.size()) return false;
+    for (const bool ignoreCase : {false, true}) {
+        std::vector<const cJSON*> left;
+        for (const cJSON* child : unpaired) {
+            auto other = std::find_if(others.begin(), others.end(), [&](const cJSON* candidate) {
+                return candidate != nullptr && sameName(child, candidate, ignoreCase);
+            });
+            if (other == others.end()) {
+                left.push_back(child);
+                continue;
+            }
+            if (!equals(child, *other)) return false;
+            *other = nullptr;
+        }
+        unpaired.swap(left);
+    }
+    return unpaired.empty();
 }
 
 }  // namespace qvjsonlh

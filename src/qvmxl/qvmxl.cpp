@@ -1,10 +1,12 @@
 #include "qvmxl/qvmxl.h"
 
 #include <cfloat>
+#include <charconv>
 #include <cinttypes>
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
+#include <iterator>
 
 #include "qverr/json.h"
 #include "qverr/trace.h"
@@ -36,62 +38,89 @@ Writer startOrderedData(char* infoEnd, qverr::Status& status) {
     return {cursor, &qverr::growStatusJson, &status};
 }
 
+// The payload's header with an empty "ordered_data" array.
+constexpr const char* kTranslatorInfo = R"({"is_debug":"0","version":1,"ordered_data":[]})";
+
+// Adds "translator_info" (and "translator" when a name is given) at
+// `cursor` in one insert; the writer is inside the new array.
+Writer addPayload(char* cursor, const char* translatorName, qverr::Status& status) {
+    const json::GrowCallback grow{&qverr::growStatusJson, &status};
+    const json::Member translator[] = {{"translator", translatorName, false},
+                                       {"translator_info", kTranslatorInfo, true}};
+    const size_t skip = translatorName ? 0 : 1;
+    char* after = json::addMembersWithGrow(cursor, translator + skip, std::size(translator) - skip,
+                                           grow);
+    // Before the "]}" that ends the array and the header.
+    return {after ? after - 2 : nullptr, &qverr::growStatusJson, &status};
+}
+
 // Mutable position of a member found by the reader inside the status's own
 // buffer.
 char* inBuffer(qverr::Status& status, const char* found) {
     return found ? status.json + (found - status.json) : nullptr;
 }
 
-// One record: {"type":type, <first>:..., <more>...}; `fill` writes the
-// members after "type" and returns the cursor (null on failure).
-template <typename Fill>
-Writer writeRecord(Writer writer, const char* type, Fill fill) {
-    if (!writer.cursor) return writer;
-    const json::GrowCallback grow = callback(writer);
-    char* cursor = json::addObjectWithGrow(writer.cursor, nullptr, grow);
-    cursor = json::addStringWithGrow(cursor, "type", type, grow);
-    if (cursor) cursor = fill(cursor, grow);
-    writer.cursor = json::leaveObject(cursor);
+// One record, {"type":type,...}, written as one item.
+Writer writeRecord(Writer writer, const json::Member* members, size_t count) {
+    writer.cursor = json::addObjectOfMembersWithGrow(writer.cursor, nullptr, members, count,
+                                                     callback(writer));
     return writer;
 }
 
-// A usage record whose value is written by `value`.
-template <typename WriteValue>
-Writer writeUsage(Writer writer, const char* usage, const char* valueType, WriteValue value) {
-    return writeRecord(writer, "usage", [&](char* cursor, const json::GrowCallback& grow) {
-        cursor = json::addStringWithGrow(cursor, "usage", usage, grow);
-        if (cursor) cursor = value(cursor, grow);
-        return json::addStringWithGrow(cursor, "value_type", valueType, grow);
-    });
+// {"type":"usage","usage":usage,"value":value,"value_type":valueType}; the
+// value is a string, or a raw JSON number when `number` is set.
+Writer writeUsage(Writer writer, const char* usage, const char* valueType, const char* value,
+                  bool number) {
+    const json::Member members[] = {{"type", "usage", false},
+                                    {"usage", usage, false},
+                                    {"value", value, number},
+                                    {"value_type", valueType, false}};
+    return writeRecord(writer, members, std::size(members));
 }
 
-Writer writeUsageText(Writer writer, const char* usage, const char* valueType, const char* text) {
-    return writeUsage(writer, usage, valueType, [&](char* cursor, const json::GrowCallback& grow) {
-        return json::addStringWithGrow(cursor, "value", text, grow);
-    });
+template <typename Integer>
+Writer writeUsageNumber(Writer writer, const char* usage, const char* valueType, Integer value) {
+    char text[24];
+    const auto result = std::to_chars(text, text + sizeof text - 1, value);
+    *result.ptr = 0;
+    return writeUsage(writer, usage, valueType, text, true);
 }
 
 }  // namespace
 
 Writer getOrderedDataWriter(const char* translatorName, qverr::Status& status) {
-    char* rootEnd = status.getJsonInsertPoint(2);
-    if (!rootEnd || !translatorName) return nullWriter(status);
-    const json::GrowCallback grow{&qverr::growStatusJson, &status};
-
-    const char* translator = json::findMember(status.json, "translator");
-    if (!translator) {
-        char* cursor = json::addStringWithGrow(rootEnd, "translator", translatorName, grow);
-        return startOrderedData(json::addObjectWithGrow(cursor, "translator_info", grow), status);
+    // Room for the smallest object, as an insert point of 2 bytes asks.
+    if (!translatorName || (status.capacity < 4 && !status.realloc(status, 4)) || !status.json ||
+        *status.json != '{') {
+        return nullWriter(status);
     }
+    // One walk over the root's members finds the payload's members (their
+    // first occurrence) and the root's closing brace: every record written
+    // would otherwise parse the whole text more than once.
+    const char* translator = nullptr;
+    const char* info = nullptr;
+    json::Key key{};
+    bool found = false;
+    const char* value = json::firstObjectMember(status.json, key, &found);
+    while (value && found) {
+        if (!translator && json::equalsUnescaped("translator", key.text, key.length)) {
+            translator = value;
+        } else if (!info && json::equalsUnescaped("translator_info", key.text, key.length)) {
+            info = value;
+        }
+        json::Token member;
+        const char* end = json::parseValue(value, member);
+        value = end ? json::nextObjectMember(end, key, &found) : nullptr;
+    }
+    if (!value) return nullWriter(status);
+    char* rootEnd = inBuffer(status, value - 1);
+    if (!translator) return addPayload(rootEnd, translatorName, status);
     uint64_t length = 0;
     const char* name = json::getString(translator, nullptr, &length, nullptr);
     // Another translator's payload is never mixed with ours.
     if (!name || !json::equalsUnescaped(translatorName, name, length)) return nullWriter(status);
 
-    const char* info = json::findMember(status.json, "translator_info");
-    if (!info) {
-        return startOrderedData(json::addObjectWithGrow(rootEnd, "translator_info", grow), status);
-    }
+    if (!info) return addPayload(rootEnd, nullptr, status);
     json::Token token;
     if (!json::parseValueHead(info, token) || token.type != json::kTokenObject) {
         return nullWriter(status);
@@ -107,45 +136,50 @@ Writer getOrderedDataWriter(const char* translatorName, qverr::Status& status) {
 }
 
 Writer writeUsageParam(Writer writer, const UsageParam<const char*>& param) {
-    return writeUsageText(writer, param.usage, "string", param.value ? param.value : "");
+    return writeUsage(writer, param.usage, "string", param.value ? param.value : "", false);
 }
 
 Writer writeUsageParam(Writer writer, const UsageParam<uint32_t>& param) {
-    return writeUsage(writer, param.usage, "uint32_t",
-                      [&](char* cursor, const json::GrowCallback& grow) {
-                          return json::addUIntWithGrow(cursor, "value", param.value, grow);
-                      });
+    return writeUsageNumber(writer, param.usage, "uint32_t", param.value);
 }
 
 Writer writeUsageParam(Writer writer, const UsageParam<int32_t>& param) {
-    return writeUsage(writer, param.usage, "int32_t",
-                      [&](char* cursor, const json::GrowCallback& grow) {
-                          return json::addIntWithGrow(cursor, "value", param.value, grow);
-                      });
+    return writeUsageNumber(writer, param.usage, "int32_t", param.value);
 }
 
 Writer writeUsageParam(Writer writer, const UsageParam<int64_t>& param) {
     char text[kValueTextSize];
     formatValueText(text, sizeof text, "%" PRId64, param.value);
-    return writeUsageText(writer, param.usage, "int64_t", text);
+    return writeUsage(writer, param.usage, "int64_t", text, false);
 }
 
 Writer writeUsageParam(Writer writer, const UsageParam<uint64_t>& param) {
     char text[kValueTextSize];
     formatValueText(text, sizeof text, "%" PRIu64, param.value);
-    return writeUsageText(writer, param.usage, "uint64_t", text);
+    return writeUsage(writer, param.usage, "uint64_t", text, false);
 }
 
 Writer writeUsageParam(Writer writer, const UsageParam<double>& param) {
     char text[kValueTextSize];
     writeEngineeringNumber(text, sizeof text, 6, param.value);
-    return writeUsageText(writer, param.usage, "float", text);
+    return writeUsage(writer, param.usage, "float", text, false);
 }
 
 Writer writeComment(Writer writer, const char* comment) {
-    return writeRecord(writer, "comment", [&](char* cursor, const json::GrowCallback& grow) {
-        return json::addStringWithGrow(cursor, "comment", comment ? comment : "", grow);
-    });
+    const json::Member members[] = {{"type", "comment", false},
+                                    {"comment", comment ? comment : "", false}};
+    return writeRecord(writer, members, std::size(members));
+}
+
+Writer writeElaboration(Writer writer, const char* text) {
+    const json::Member members[] = {{"type", "elaboration", false},
+                                    {"usage", text ? text : "", false}};
+    return writeRecord(writer, members, std::size(members));
+}
+
+Writer writeEmpty(Writer writer) {
+    const json::Member members[] = {{"type", "empty", false}};
+    return writeRecord(writer, members, std::size(members));
 }
 
 int formatValueText(char* buffer, size_t size, const char* format, ...) {

@@ -41,6 +41,11 @@ Writer writeUsageParam(Writer writer, const UsageParam<uint64_t>& param);
 Writer writeUsageParam(Writer writer, const UsageParam<double>& param);
 // {"type":"comment","comment":text}
 Writer writeComment(Writer writer, const char* comment);
+// {"type":"elaboration","usage":text}: a piece of explanation that the
+// translator shows as its term (or as the text itself).
+Writer writeElaboration(Writer writer, const char* text);
+// {"type":"empty"}: ends a line of elaborations.
+Writer writeEmpty(Writer writer);
 
 // Formats through the trace log's formatting hook into buffer[size].
 int formatValueText(char* buffer, size_t size, const char* format, ...)

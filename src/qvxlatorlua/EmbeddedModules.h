@@ -1,4 +1,5 @@
-// The Lua sources built into the library, in the order they are preloaded.
+// The Lua modules built into the library, compiled at build time, in the
+// order they are preloaded.
 #pragma once
 
 #include <cstddef>
@@ -8,19 +9,20 @@ struct lua_State;
 namespace qvxlatorlua {
 
 struct EmbeddedModule {
-    const char* fileName;  // "mxlator.lua"; preloaded as "mxlator"
-    const unsigned char* text;
+    const char* fileName;  // "mxlator.luac"; preloaded as "mxlator"
+    const unsigned char* text;  // the compiled chunk
     size_t length;
 };
 
-// Generated at build time from the .lua files.
+// Generated at build time from the compiled .lua files.
 extern const EmbeddedModule kEmbeddedModules[];
 extern const size_t kEmbeddedModuleCount;
 
-// Compiles every module whose file name ends in ".lua" or ".luac" into
-// package.preload under the name without its extension. Returns 0 when all
-// compiled, 1 otherwise (each failure is reported on standard error). Runs
-// unprotected: call it inside a protected call.
+// Enters every module whose file name ends in ".lua" or ".luac" into
+// package.preload under the name without its extension; its chunk is loaded
+// when it is first required (a chunk that cannot be loaded fails that
+// require with "Failed to load"). Returns 0. Runs unprotected: call it
+// inside a protected call.
 int preloadEmbeddedModules(lua_State* L);
 
 }  // namespace qvxlatorlua

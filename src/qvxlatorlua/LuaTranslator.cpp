@@ -3,6 +3,7 @@
 #include <lfs.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <lua.hpp>
 
 #include "qverr/DetailWriter.h"
@@ -227,6 +228,18 @@ char* getDynamicDesc(qvxlator::Translator* translator, const char* errorContextJ
                      uint32_t flags, const char* format, qvxlator::AllocFn allocFn,
                      void* allocContext, qverr::Status* status) {
     if (!translator || !status || status->isError()) {
+        return nullptr;
+    }
+    if (errorContextJson &&
+        strnlen(errorContextJson, kMaxErrorContextBytes + 1) > kMaxErrorContextBytes) {
+        if (qvxlator::raise(*status, qverr::qvapalerr_invalidParameter,
+                            QVERR_LOCATION("qv3377hal", "qvapalerr_invalidParameter"))) {
+            qverr::DetailWriter(*status)
+                .beginObject("qvxlatorlua_debug")
+                .add("debug", "error context too large")
+                .add("maxBytes", static_cast<uint64_t>(kMaxErrorContextBytes))
+                .endObject();
+        }
         return nullptr;
     }
     // A missing format must still select the dynamic call (and be refused by it).

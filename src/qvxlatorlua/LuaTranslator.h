@@ -2,6 +2,8 @@
 // and the translator operations that call into them.
 #pragma once
 
+#include <cstddef>
+
 #include "qvxlator/Translator.h"
 
 struct lua_State;
@@ -15,6 +17,16 @@ struct LuaTranslator {
     lua_State* state;
 };
 static_assert(sizeof(LuaTranslator) == 40);
+
+// The largest error context getDynamicDesc decodes; a longer one is refused
+// with -52005 before it reaches Lua. Lua 5.1 hashes strings without a seed
+// (and, from 32 bytes on, only some of their bytes), so keys crafted to share
+// a hash make decoding quadratic in their number, and Lua CJSON ends the
+// process when memory runs out. At this size a crafted context still renders
+// within tens of milliseconds (bench_xlator), and it is 64 times the 768
+// bytes that the library's own raise sites stay within unless they echo a
+// caller's text.
+inline constexpr size_t kMaxErrorContextBytes = 48 * 1024;
 
 // Fills the record: opens the libraries, preloads the embedded modules and
 // runs the environment set-up with `name` and `registrationInfo` (JSON:

@@ -15,7 +15,14 @@ constexpr const char* kRoot = "/var/local";
 constexpr const char* kSettingsDirectory = "systemsettings";
 constexpr const char* kValueKey = "Value";
 
-#define QV_TOGGLE_RAISE(status, code) (status).setCode((code), kComponent, __FILE__, __LINE__)
+// Source names reported by the raise sites: this file's, and those of the
+// platform services whose failures it reports.
+constexpr const char* kSource = "RuntimeToggles";
+constexpr const char* kMemorySource = "qvapal/quarks/memory";
+constexpr const char* kMutexSource = "qvapal/quarks/synchronization";
+
+#define QV_TOGGLE_RAISE(status, code, source, line) \
+    (status).setCode((code), kComponent, (source), (line))
 
 constexpr int64_t kInvalidParameter = -52005;
 constexpr int64_t kSoftwareFault = -52003;
@@ -41,9 +48,9 @@ SystemSettingsAccessor::SystemSettingsAccessor(nQVAPALS100::tStatus& status) {
         mutex_ = new sdihal::nQVAPAL000::tMutex();
     } catch (...) {
         mutex_ = nullptr;
-        QV_TOGGLE_RAISE(status, kSoftwareFault);
+        QV_TOGGLE_RAISE(status, kSoftwareFault, kMutexSource, 588);
     }
-    if (status.isError()) QV_TOGGLE_RAISE(status_, status.getCode());
+    if (status.isError()) QV_TOGGLE_RAISE(status_, status.getCode(), kSource, 307);
 }
 
 SystemSettingsAccessor::~SystemSettingsAccessor() {
@@ -84,13 +91,13 @@ void RuntimeToggles<Value, Default, Version>::initialize(const char* product, co
         accessor_ = accessor;
     }
     if (status.isError()) {
-        QV_TOGGLE_RAISE(status_, status.getCode());
+        QV_TOGGLE_RAISE(status_, status.getCode(), kSource, 660);
     } else if (accessor == nullptr) {
-        QV_TOGGLE_RAISE(status, kInvalidParameter);
-        QV_TOGGLE_RAISE(status_, kInvalidParameter);
+        QV_TOGGLE_RAISE(status, kInvalidParameter, kSource, 662);
+        QV_TOGGLE_RAISE(status_, kInvalidParameter, kSource, 663);
     } else if (accessor->getStatus()->isError()) {
-        QV_TOGGLE_RAISE(status, accessor->getStatus()->getCode());
-        QV_TOGGLE_RAISE(status_, accessor->getStatus()->getCode());
+        QV_TOGGLE_RAISE(status, accessor->getStatus()->getCode(), kSource, 662);
+        QV_TOGGLE_RAISE(status_, accessor->getStatus()->getCode(), kSource, 663);
     }
 }
 
@@ -105,7 +112,7 @@ template <typename Value, typename Default, int Version>
 bool RuntimeToggles<Value, Default, Version>::composePath(nQVAPALS100::tStatus& status) {
     char* path = accessor_->getFilePath();
     if (fileName_[0] == '\0') {
-        QV_TOGGLE_RAISE(status, kInvalidParameter);
+        QV_TOGGLE_RAISE(status, kInvalidParameter, kSource, 1501);
         return false;
     }
     path[0] = '\0';
@@ -137,7 +144,7 @@ void RuntimeToggles<Value, Default, Version>::loadLocked(nQVAPALS100::tStatus& s
     } else {
         document = iniCreate(0);
         if (document == nullptr) {
-            QV_TOGGLE_RAISE(status, kMemoryFull);
+            QV_TOGGLE_RAISE(status, kMemoryFull, kMemorySource, 393);
             return;
         }
         const int32_t result = iniReadFile(document, path.c_str());
@@ -145,16 +152,16 @@ void RuntimeToggles<Value, Default, Version>::loadLocked(nQVAPALS100::tStatus& s
             files.emplace(path, document);
         } catch (const std::bad_alloc&) {
             iniFree(document);
-            QV_TOGGLE_RAISE(status, kMemoryFull);
+            QV_TOGGLE_RAISE(status, kMemoryFull, kMemorySource, 393);
             return;
         }
         // A missing file stays cached as an empty document.
-        if (result != 0) QV_TOGGLE_RAISE(status, result);
+        if (result != 0) QV_TOGGLE_RAISE(status, result, kSource, 1278);
     }
     try {
         accessor_->getUserMap()->emplace(this, document);
     } catch (const std::bad_alloc&) {
-        QV_TOGGLE_RAISE(status, kMemoryFull);
+        QV_TOGGLE_RAISE(status, kMemoryFull, kMemorySource, 393);
     }
 }
 
@@ -190,7 +197,8 @@ void RuntimeToggles<Value, Default, Version>::getValue(const char* name,
     if (status_.isError() || accessor_ == nullptr || accessor_->getMutex() == nullptr) {
         // An object that could not be set up answers the default and says
         // why, rather than leaving the caller with nothing.
-        QV_TOGGLE_RAISE(status, status_.isError() ? status_.getCode() : kSoftwareFault);
+        QV_TOGGLE_RAISE(status, status_.isError() ? status_.getCode() : kSoftwareFault, kSource,
+                        307);
         return;
     }
     Lock lock(*accessor_->getMutex());
@@ -208,11 +216,11 @@ void RuntimeToggles<Value, Default, Version>::getValue(const char* name,
         boundedAppend(section, kFieldSize, product_);
         boundedAppend(section, kFieldSize, name);
         if (product_[0] == '\0' || name == nullptr) {
-            QV_TOGGLE_RAISE(status, kInvalidParameter);
+            QV_TOGGLE_RAISE(status, kInvalidParameter, kSource, 1232);
         } else if (document == nullptr) {
-            QV_TOGGLE_RAISE(status, kSoftwareFault);
+            QV_TOGGLE_RAISE(status, kSoftwareFault, kSource, 1229);
         } else if (iniHasKey(document, section, kValueKey) == 0) {
-            QV_TOGGLE_RAISE(status, kResourceNotFound);
+            QV_TOGGLE_RAISE(status, kResourceNotFound, kSource, 1226);
         }
         if (!status.isError()) {
             int32_t value = 0;
@@ -220,7 +228,7 @@ void RuntimeToggles<Value, Default, Version>::getValue(const char* name,
             if (result == 1) {
                 valueOut = value;
             } else if (result == 0) {
-                QV_TOGGLE_RAISE(status, kSoftwareFault);
+                QV_TOGGLE_RAISE(status, kSoftwareFault, kSource, 1125);
             }
             // Not a decimal number: the default stands, without an error.
         }
@@ -240,14 +248,14 @@ void RuntimeToggles<Value, Default, Version>::setValue(const char* name, const V
     sdihal::nQVAPAL000::tMutex* mutex = usableMutex(status);
     if (mutex == nullptr) return;
     if (name == nullptr) {
-        QV_TOGGLE_RAISE(status, kInvalidParameter);
+        QV_TOGGLE_RAISE(status, kInvalidParameter, kSource, 1232);
         return;
     }
     Lock lock(*mutex);
     try {
         cache_[name] = value;
     } catch (const std::bad_alloc&) {
-        QV_TOGGLE_RAISE(status, kMemoryFull);
+        QV_TOGGLE_RAISE(status, kMemoryFull, kMemorySource, 393);
     }
 }
 

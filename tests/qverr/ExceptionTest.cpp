@@ -1,3 +1,4 @@
+#include <cstring>
 #include <gtest/gtest.h>
 
 #include <exception>
@@ -16,9 +17,9 @@ using qverr::ExceptionBase;
 using qvtest::thrownStatus;
 using Thrown = std::pair<int32_t, std::string>;
 
-constexpr qverr::SourceLocation kInvalidParameter{"qverr/Exception.cpp", 40, "qv3377hal",
+constexpr qverr::SourceLocation kExceptionSite{"qverr/Exception.cpp", 40, "qv3377hal",
                                                   "qvapalerr_invalidParameter"};
-const char kInvalidParameterJson[] =
+const char kExceptionSiteJson[] =
     "{\"error_constant\":\"qvapalerr_invalidParameter\",\"file\":\"qverr/Exception.cpp\","
     "\"line\":40,\"component\":\"qv3377hal\"}";
 
@@ -38,13 +39,13 @@ TEST(Exception, ThrowRethrowCopyAndMoveKeepTheDetailAsWhat) {
         EXPECT_NE(std::string(e.what()).find("qvapalerr_resourceNotFound"), std::string::npos);
         captured = std::current_exception();
     }
-    Exception original(-52005, kInvalidParameter);
+    Exception original(-52005, kExceptionSite);
     std::exception_ptr copied = std::make_exception_ptr(original);  // copies
     for (int round = 0; round < 2; ++round) {
         try {
             std::rethrow_exception(copied);
         } catch (const std::exception& e) {
-            EXPECT_STREQ(e.what(), kInvalidParameterJson);
+            EXPECT_STREQ(e.what(), kExceptionSiteJson);
         }
         try {
             std::rethrow_exception(captured);
@@ -56,12 +57,12 @@ TEST(Exception, ThrowRethrowCopyAndMoveKeepTheDetailAsWhat) {
     EXPECT_NE(copy.status.json, original.status.json);
     Exception moved(std::move(original));
     EXPECT_EQ(original.status.json, nullptr);
-    EXPECT_STREQ(static_cast<const ExceptionBase&>(moved).what(), kInvalidParameterJson);
+    EXPECT_STREQ(static_cast<const ExceptionBase&>(moved).what(), kExceptionSiteJson);
 
     qverr::Status status;
-    status.setCode(-52005, kInvalidParameter);
+    status.setCode(-52005, kExceptionSite);
     EXPECT_EQ(thrownStatus([&] { qverr::throwStatus(std::move(status)); }),
-              Thrown(-52005, kInvalidParameterJson));
+              Thrown(-52005, kExceptionSiteJson));
 }
 
 TEST(PlatformStatusThrow, ErrorsThrowWithTheirLocationWarningsDoNot) {
@@ -96,7 +97,7 @@ TEST(PlatformStatusThrow, ErrorsThrowWithTheirLocationWarningsDoNot) {
 
 TEST(StatusToPlatform, CopiesCodeAndLocationFromTheDetail) {
     qverr::Status source;
-    source.setCode(-52005, kInvalidParameter);
+    source.setCode(-52005, kExceptionSite);
     tStatus target;
     EXPECT_TRUE(qverr::copyStatusToTStatus(source, target));
     EXPECT_EQ(target.getCode(), -52005);
@@ -105,7 +106,7 @@ TEST(StatusToPlatform, CopiesCodeAndLocationFromTheDetail) {
     EXPECT_EQ(target.line, 40u);
 
     qverr::Status later;
-    later.setCode(-1, kInvalidParameter);
+    later.setCode(-1, kExceptionSite);
     qverr::copyStatusToTStatus(later, target);
     EXPECT_EQ(target.getCode(), -52005);
 
@@ -119,14 +120,16 @@ TEST(StatusToPlatform, CopiesCodeAndLocationFromTheDetail) {
     EXPECT_STREQ(cut.component, "internal_");
     EXPECT_EQ(std::string(cut.file), std::string(98, 'z'));
 
-    struct {
-        uint64_t structSize;
-        int64_t code;
-        char guard[64];
-    } shortRecord{16, 0, {}};
-    qverr::copyStatusToTStatus(source, *reinterpret_cast<tStatus*>(&shortRecord));
-    EXPECT_EQ(shortRecord.code, -52005);
-    EXPECT_EQ(std::string(shortRecord.guard, sizeof shortRecord.guard), std::string(64, '\0'));
+    // A 16-byte record at the start of zeroed room: nothing past its size changes.
+    alignas(tStatus) unsigned char shortRecord[sizeof(tStatus)] = {};
+    const uint64_t shortSize = 16;
+    std::memcpy(shortRecord, &shortSize, sizeof shortSize);
+    qverr::copyStatusToTStatus(source, *reinterpret_cast<tStatus*>(shortRecord));
+    int64_t shortCode = 0;
+    std::memcpy(&shortCode, shortRecord + 8, sizeof shortCode);
+    EXPECT_EQ(shortCode, -52005);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(shortRecord) + 16, sizeof(tStatus) - 16),
+              std::string(sizeof(tStatus) - 16, '\0'));
 }
 
 }  // namespace

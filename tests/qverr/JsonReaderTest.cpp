@@ -99,6 +99,27 @@ TEST(JsonReader, ReportsEachErrorWithItsPosition) {
     EXPECT_EQ(parse(std::string(100, '[') + std::string(100, ']')).first.type, json::kTokenArray);
 }
 
+// White space is space, tab, line feed and carriage return, nothing else.
+TEST(JsonReader, WhiteSpaceIsSpaceTabLineFeedAndCarriageReturnOnly) {
+    EXPECT_EQ(parse(" \t\n\r[ \t\n\r1 \t\n\r, \t\n\r{ \t\n\r\"a\" \t\n\r: \t\n\r2 \t\n\r} \t\n\r]")
+                  .first.type,
+              json::kTokenArray);
+    for (const char* other : {"\v", "\f", "\xa0", "\x1c", "\x85"}) {
+        for (const std::string& text :
+             {other + std::string("1"), "[1" + std::string(other) + "]",
+              "{\"a\"" + std::string(other) + ":1}", "[" + std::string(other) + "]"}) {
+            const auto [token, at] = parse(text);
+            EXPECT_EQ(token.type, json::kTokenError) << text;
+        }
+        const std::string member = std::string("{") + other + "\"k\":1}";
+        EXPECT_EQ(json::findMember(member.c_str(), "k"), nullptr) << member;
+        const std::string element = std::string("[") + other + "1]";
+        EXPECT_STREQ(json::firstArrayElement(element.c_str()), element.c_str() + 1);
+    }
+    const char* spaced = "{ \t\n\r\"k\" \t\n\r: \t\n\r7 \t\n\r}";
+    EXPECT_EQ(json::getInt(json::findMember(spaced, "k"), -1, nullptr), 7);
+}
+
 TEST(JsonReader, FindsMembersAndWalksContainers) {
     const char text[] = "{ \"a\" : 1 , \"b\":{\"c\":[]}, \"q\\\"\":\"v\" }";
     ASSERT_NE(json::findMember(text, "b"), nullptr);
@@ -165,6 +186,36 @@ TEST(JsonReader, ReadsNumbersAsDecimalWithRangeChecks) {
         EXPECT_EQ(json::readUInt(token, value), c.ok) << c.text;
         if (c.ok) {
             EXPECT_EQ(value, c.value) << c.text;
+        }
+    }
+}
+
+TEST(JsonReader, ANumberTooSmallForADoubleReadsAsZeroAndOnlyAnOverflowIsRefused) {
+    const std::string longDigits = "1" + std::string(800, '0');
+    const struct {
+        std::string text;
+        bool ok;
+    } cases[] = {{"1e-400", true},
+                 {"-1e-400", true},
+                 {"0.0000000001E-399", true},
+                 {"1e-99999999999999999999999", true},
+                 {"0." + longDigits + "e-10", true},
+                 {"1e400", false},
+                 {"-1e400", false},
+                 {longDigits + "e-400", false},
+                 {"1e99999999999999999999999", false}};
+    for (const auto& c : cases) {
+        const auto text = exactCopy(c.text);
+        EXPECT_EQ(json::getInt(text.get(), -1, nullptr), c.ok ? 0 : -1) << c.text;
+        json::Token token;
+        json::parseValue(text.get(), token);
+        int32_t signedValue = -1;
+        uint32_t unsignedValue = 1;
+        EXPECT_EQ(json::readInt(token, signedValue), c.ok) << c.text;
+        EXPECT_EQ(json::readUInt(token, unsignedValue), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(signedValue, 0) << c.text;
+            EXPECT_EQ(unsignedValue, 0u) << c.text;
         }
     }
 }

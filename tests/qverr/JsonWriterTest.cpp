@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -39,6 +40,21 @@ TEST(JsonWriter, WritesEveryKindOfValueWhereTheCursorStands) {
                  "\"raw\":[1],\"o\":{\"s\\\"\":\"\\t\\u0001\\b\\f\\n\\r\\\"\\\\/\\u007f\xc3\xa9\"},"
                  "\"a\":[-1,\"e\"]}");
 
+    // Groups of members in one insert, as single items would write them.
+    Buffer group(128, "{\"x\":0}");
+    const json::Member members[] = {{"s", "q\"", false}, {"n", "12", true}, {"z", nullptr, true}};
+    char* after = json::addMembers(group.cursor, members, 2);
+    after = json::addObjectOfMembers(after, "o", members, 3);
+    after = json::addObjectOfMembers(after, "e", nullptr, 0);
+    ASSERT_NE(after, nullptr);
+    EXPECT_EQ(*after, '}');
+    EXPECT_STREQ(group.text(),
+                 "{\"x\":0,\"s\":\"q\\\"\",\"n\":12,\"o\":{\"s\":\"q\\\"\",\"n\":12,\"z\":null},"
+                 "\"e\":{}}");
+    EXPECT_EQ(json::addMembers(group.cursor, members, 0), nullptr);
+    EXPECT_EQ(json::addObjectOfMembers(group.cursor, nullptr, members, json::kMaxObjectMembers + 1),
+              nullptr);
+
     // Right after an opening bracket: first, with a comma after it.
     Buffer front(64, "{\"b\":2}");
     json::addInt(json::addInt(front.bytes.data(), "a", 1), "c", 3);
@@ -69,6 +85,16 @@ TEST(JsonWriter, AnItemThatDoesNotFitLeavesTheBufferUnchanged) {
         {[](char* c) { return json::addObject(c, "o"); }, true},
         {[](char* c) { return json::addArray(c, nullptr); }, false},
         {[](char* c) { return json::addRaw(c, "r", "null"); }, true},
+        {[](char* c) {
+             const json::Member m[] = {{"a", "x\x01", false}, {"n", "1", true}};
+             return json::addMembers(c, m, 2);
+         },
+         true},
+        {[](char* c) {
+             const json::Member m[] = {{"a", "\\", false}};
+             return json::addObjectOfMembers(c, nullptr, m, 1);
+         },
+         false},
     };
     const char* objects[] = {"{}", "{\"x\":1}", "{ }"};
     const char* arrays[] = {"[]", "[1]", "[\"a\",{}]"};
@@ -87,6 +113,51 @@ TEST(JsonWriter, AnItemThatDoesNotFitLeavesTheBufferUnchanged) {
                     }
                 }
             }
+        }
+    }
+}
+
+// Each byte's escape, as the writer must spell it.
+std::string escapeOf(unsigned char byte) {
+    switch (byte) {
+        case '\b':
+            return "\\b";
+        case '\t':
+            return "\\t";
+        case '\n':
+            return "\\n";
+        case '\f':
+            return "\\f";
+        case '\r':
+            return "\\r";
+        case '"':
+            return "\\\"";
+        case '\\':
+            return "\\\\";
+        default:
+            break;
+    }
+    if (byte < 0x20 || byte == 0x7F) {
+        char text[8];
+        snprintf(text, sizeof text, "\\u%04x", byte);
+        return text;
+    }
+    return std::string(1, static_cast<char>(byte));
+}
+
+// Text is checked for bytes to escape several bytes at a time: every byte
+// value at every position of a text longer than two such steps.
+TEST(JsonWriter, EscapesEveryByteThatNeedsItWhereverItStands) {
+    for (int byte = 1; byte < 256; ++byte) {
+        for (size_t at = 0; at < 19; ++at) {
+            std::string text(19, 'a');
+            text[at] = static_cast<char>(byte);
+            std::string expected(19, 'a');
+            expected.replace(at, 1, escapeOf(static_cast<unsigned char>(byte)));
+            EXPECT_EQ(json::escapedLength(text.c_str()), expected.size()) << byte << " at " << at;
+            Buffer buffer(64, "[]");
+            ASSERT_NE(json::addString(buffer.cursor, nullptr, text.c_str()), nullptr);
+            EXPECT_EQ(buffer.text(), "[\"" + expected + "\"]") << byte << " at " << at;
         }
     }
 }

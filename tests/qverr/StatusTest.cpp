@@ -103,6 +103,65 @@ TEST(Status, ABufferThatCannotGrowEndsIncompleteWithoutLooping) {
     EXPECT_EQ(status.json, gFixedBuffer);
 }
 
+TEST(Status, AssignCopiesCodeAndDetailWhateverTheyAre) {
+    // Unlike a merge, an error is replaced by a warning.
+    Status error;
+    error.setCode(-52005, kInvalidParameter);
+    Status warning;
+    warning.setCode(7, kNoComponent);
+    EXPECT_TRUE(error.assign(warning));
+    EXPECT_EQ(error.code, 7);
+    EXPECT_STREQ(error.jsonText(), warning.jsonText());
+    EXPECT_NE(error.json, warning.json);
+
+    // A source without detail releases the buffer; its code 0 is copied too.
+    Status empty;
+    EXPECT_TRUE(error.assign(empty));
+    EXPECT_EQ(error.code, 0);
+    EXPECT_EQ(error.json, nullptr);
+    EXPECT_EQ(error.capacity, 0u);
+
+    // A copy that cannot be made keeps the code and detail as they were.
+    Status fixed;
+    fixed.realloc = &fixedRealloc;
+    fixed.setCode(-52006, kNoComponent);
+    const std::string before = fixed.jsonText();
+    Status large;
+    large.setCode(-1, {std::string(100, 'f').c_str(), 1, nullptr, "x"});
+    EXPECT_FALSE(fixed.assign(large));
+    EXPECT_EQ(fixed.code, -52006);
+    EXPECT_EQ(fixed.jsonText(), before);
+}
+
+TEST(Status, MergeSaysWhenTheDetailCouldNotBeCopied) {
+    Status large;
+    const std::string file(100, 'f');
+    large.setCode(-52006, {file.c_str(), 1, nullptr, "qvapalerr_resourceNotFound"});
+    Status fixed;
+    fixed.realloc = &fixedRealloc;
+    bool complete = true;
+    EXPECT_TRUE(fixed.merge(large, &complete));
+    EXPECT_FALSE(complete);
+    EXPECT_EQ(fixed.code, -52006);
+
+    Status small;
+    small.setCode(-52005, kNoComponent);
+    Status fresh;
+    fresh.realloc = &fixedRealloc;
+    complete = false;
+    EXPECT_TRUE(fresh.merge(small, &complete));
+    EXPECT_TRUE(complete);
+    EXPECT_STREQ(fresh.jsonText(), small.jsonText());
+
+    // Between different reallocs a move copies, and says so too.
+    Status target;
+    target.realloc = &fixedRealloc;
+    complete = true;
+    EXPECT_TRUE(target.mergeMove(large, &complete));
+    EXPECT_FALSE(complete);
+    EXPECT_NE(large.json, nullptr);
+}
+
 TEST(Status, DetailGrowsByDoubling) {
     Status status;
     status.setCode(-1, kNoComponent);

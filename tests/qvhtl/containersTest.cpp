@@ -40,6 +40,37 @@ TEST(ErrString, TakesRangesOfItsOwnText) {
     EXPECT_EQ(status.code, 0);
 }
 
+// Capacity becomes the largest of 127, the size asked for and 1.5 times the
+// old capacity.
+TEST(ErrString, GrowsToTheLargestOf127TheSizeAndHalfAgain) {
+    qverr::Status status;
+    qvhtl::err::String s;
+    s.reserve(10, status);
+    EXPECT_EQ(s.capacity(), 127u);
+    s.reserve(127, status);
+    EXPECT_EQ(s.capacity(), 127u);
+    s.reserve(128, status);
+    EXPECT_EQ(s.capacity(), 190u);
+    s.reserve(200, status);
+    EXPECT_EQ(s.capacity(), 285u);
+    s.reserve(1000, status);
+    EXPECT_EQ(s.capacity(), 1000u);
+
+    qvhtl::err::String t;
+    t.reserve(200, status);
+    EXPECT_EQ(t.capacity(), 200u);
+    t.assignCString("text", status);
+    t.reserve(201, status);
+    EXPECT_EQ(t.capacity(), 300u);
+    EXPECT_STREQ(t.c_str(), "text");
+    // Appending past the capacity grows by the same rule.
+    const std::string more(297, 'm');
+    t.insertRange(more.data(), more.data() + more.size(), status);
+    EXPECT_EQ(t.capacity(), 450u);
+    EXPECT_EQ(t.size(), 301u);
+    EXPECT_EQ(status.code, 0);
+}
+
 TEST(ErrString, FailuresRaiseMemoryFullWithoutTouchingTextOrAnEarlierError) {
     qverr::Status status;
     qvhtl::err::String s;

@@ -118,6 +118,25 @@ TEST_F(ConfigurationTest, ANewerCompatibleFileKeepsWhatItsWriterAdded) {
         "devices":{"PCI:new":{"alias":"alias:PCI:new"}},"future":{"setting":[1,2]}})"));
 }
 
+TEST_F(ConfigurationTest, AFileWithARepeatedNameIsNotRewrittenWhenReadBack) {
+    const std::string text = R"({"version":1,"oldest_compatible_version":1,"devices":{
+        "PCI:known":{"alias":"a","alias":"b"}}})";
+    qvtest::writeFile(path, text);
+    cycle({"PCI:known"});
+    cycle({"PCI:known"});
+    EXPECT_EQ(observer.writes, 0);
+    EXPECT_EQ(qvtest::readFile(path), text);
+
+    // Written with both occurrences, in order, and then left alone.
+    cycle({"PCI:known", "PCI:new"});
+    EXPECT_EQ(observer.writes, 1);
+    const std::string written = qvtest::readFile(path);
+    EXPECT_THAT(written, HasSubstr("\"alias\":\t\"a\",\n\t\t\t\"alias\":\t\"b\""));
+    cycle({"PCI:known", "PCI:new"});
+    EXPECT_EQ(observer.writes, 1);
+    EXPECT_EQ(qvtest::readFile(path), written);
+}
+
 TEST(ConfigurationData, EntriesAreKeptByExactToken) {
     ConfigurationData data;
     data.addDeviceEntry("tok", qvjsonlh::parse(R"({"alias":"lower"})"), qvjsonlh::createObject());

@@ -54,6 +54,19 @@ TEST(CheckedJsonAccessors, EqualityIgnoresMemberOrderAndNameCase) {
     EXPECT_TRUE(equalTexts(R"({"tok":1,"TOK":2})", R"({"TOK":2,"tok":1})"));
 }
 
+TEST(CheckedJsonAccessors, ARepeatedNameIsComparedOccurrenceByOccurrence) {
+    const char* twice = R"({"alias":"a","x":0,"alias":"b"})";
+    EXPECT_TRUE(equalTexts(twice, twice));
+    EXPECT_TRUE(equalTexts(twice, R"({"alias":"a","alias":"b","x":0})"));
+    EXPECT_FALSE(equalTexts(twice, R"({"alias":"b","x":0,"alias":"a"})"));
+    EXPECT_FALSE(equalTexts(R"({"alias":"a","alias":"a"})", R"({"alias":"a","alias":"b"})"));
+    EXPECT_FALSE(equalTexts(R"({"alias":"a","alias":"a"})", R"({"alias":"a","other":"a"})"));
+    // Occurrences left over after the exact names pair without regard to case.
+    EXPECT_TRUE(equalTexts(R"({"k":1,"k":2,"K":3})", R"({"K":3,"k":1,"k":2})"));
+    EXPECT_TRUE(equalTexts(R"({"k":1,"k":2})", R"({"K":1,"K":2})"));
+    EXPECT_FALSE(equalTexts(R"({"k":1,"k":2})", R"({"K":2,"K":1})"));
+}
+
 // A cJSON allocator that fails on request, to make a name copy fail.
 bool failAllocations = false;
 void* failingMalloc(size_t size) {

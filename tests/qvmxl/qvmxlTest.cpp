@@ -56,6 +56,51 @@ TEST(ErrorContext, RecordsOfEveryValueTypeFollowTheRaise) {
                   usage("inf", "\"-Infinity\"", "float") + "]}}");
 }
 
+// A raise with three records, as the benchmark times it; a source path too
+// long for the first buffer writes the same text.
+TEST(ErrorContext, ARaiseWithThreeRecordsWritesExactlyThisText) {
+    for (const std::string& file : {std::string("qvwgen/waveform/WaveformTable.cpp"),
+                                    std::string(600, 'p')}) {
+        const qverr::SourceLocation location{file.c_str(), 214, "qv3377hal",
+                                             "qvapalerr_invalidParameter"};
+        qverr::Status status;
+        status.setCode(-52005, location);
+        auto w = qvmxl::writeUsageParam(
+            writer(status), UsageParam<const char*>{"kUsageTypeWaveformName", "waveform0"});
+        w = qvmxl::writeUsageParam(w, UsageParam<uint32_t>{"kUsageTypeLineNumber", 12});
+        w = qvmxl::writeUsageParam(w, UsageParam<double>{"kUsageTypeBadValue", 1.5e3});
+        ASSERT_NE(w.cursor, nullptr);
+        EXPECT_EQ(status.jsonText(),
+                  "{\"error_constant\":\"qvapalerr_invalidParameter\",\"file\":\"" + file +
+                      "\",\"line\":214,\"component\":\"qv3377hal\","
+                      "\"translator\":\"mxlator_qv3377HAL\",\"translator_info\":{\"is_debug\":\"0\","
+                      "\"version\":1,\"ordered_data\":[{\"type\":\"usage\",\"usage\":"
+                      "\"kUsageTypeWaveformName\",\"value\":\"waveform0\",\"value_type\":\"string\"},"
+                      "{\"type\":\"usage\",\"usage\":\"kUsageTypeLineNumber\",\"value\":12,"
+                      "\"value_type\":\"uint32_t\"},{\"type\":\"usage\",\"usage\":"
+                      "\"kUsageTypeBadValue\",\"value\":\"1.500000e3\",\"value_type\":\"float\"}]}}");
+        EXPECT_EQ(status.capacity, file.size() > 500 ? 2048u : 512u);
+    }
+}
+
+// The records the translation script renders as a line of explanation.
+TEST(ErrorContext, ElaborationsAndEmptyRecordsKeepTheirOrder) {
+    qverr::Status status;
+    status.setCode(-52005, kBadValue);
+    auto w = qvmxl::writeElaboration(writer(status), "Could not open file: ");
+    w = qvmxl::writeElaboration(w, "/a \"b\"");
+    w = qvmxl::writeEmpty(w);
+    w = qvmxl::writeUsageParam(w, UsageParam<uint32_t>{"kUsageTypeRequestedValue", 3});
+    qvmxl::writeElaboration(w, nullptr);
+    EXPECT_EQ(status.jsonText(),
+              kRaised + kHeader +
+                  "{\"type\":\"elaboration\",\"usage\":\"Could not open file: \"},"
+                  "{\"type\":\"elaboration\",\"usage\":\"/a \\\"b\\\"\"},"
+                  "{\"type\":\"empty\"}," +
+                  usage("kUsageTypeRequestedValue", "3", "uint32_t") +
+                  ",{\"type\":\"elaboration\",\"usage\":\"\"}]}}");
+}
+
 TEST(ErrorContext, FindsOrCompletesAnExistingPayload) {
     qverr::Status other;
     other.setJson("{\"translator\":\"other\",\"translator_info\":{}}");

@@ -4,7 +4,9 @@
 #include <cstring>
 #include <string>
 
+#include "qvxlator/LuaHashCollisions.h"
 #include "qvxlator/XlatorTestSupport.h"
+#include "qvxlatorlua/LuaTranslator.h"
 #include "qvmxl/qvmxl.h"
 #include "qvxlatormgr/Registry.h"
 #include "support/ScopedEnvironment.h"
@@ -232,6 +234,36 @@ TEST_F(TranslatorTest, DynamicDescriptionsUseTheTermsOfTheLanguage) {
     translator->destroy(translator);
 }
 
+TEST_F(TranslatorTest, DriverAttributeTablesNameAttributesAndTheirValues) {
+    const std::string info =
+        "{\"qvxlatorlua_xlator\":\"mxlator\",\"qvxlatorlua_path\":\"$_tempDir/modules\","
+        "\"qvxlatorlua_settings\":{\"driverName\":\"drv\"}}";
+    const std::string context = R"({"translator_info":{"ordered_data":[
+        {"type":"usage","usage":"kUsageTypeAttributeIdentifier","value":255},
+        {"type":"usage","usage":"kUsageTypeBadValue","value":[1,2],"value_type":{"type":"enum","id":255}}]}})";
+    Translator* before = create(info);
+    ASSERT_NE(before, nullptr);
+    EXPECT_EQ(canonical(member(dynamicDesc(before, context, kFrench), "dynamic")), canonical(R"([
+        {"type":"usage","key":"Propriété","value":"0x000000FF"},
+        {"type":"usage","key":"Valeur incorrecte","value":["1","2"]}])"));
+
+    // A table of the driver's: the French one is missing, so the English
+    // one names the attribute and its values.
+    write(dir_, "modules/drv_attributes_eng.lua", R"(
+        return { encoding = "utf-8", getAttribute = function(id)
+          if id == "000000FF" then return { shortName = "Gain", enums = { ["1"] = "On" } } end
+        end })");
+    Translator* after = create(info);
+    ASSERT_NE(after, nullptr);
+    EXPECT_EQ(canonical(member(dynamicDesc(after, context, kFrench), "dynamic")), canonical(R"([
+        {"type":"usage","key":"Propriété","value":"Gain"},
+        {"type":"usage","key":"Valeur incorrecte","value":["On","2"]}])"));
+    // A translator keeps what it once failed to find.
+    EXPECT_NE(dynamicDesc(before, context, kFrench).find("0x000000FF"), std::string::npos);
+    before->destroy(before);
+    after->destroy(after);
+}
+
 TEST_F(TranslatorTest, RaisedStatusesRenderWithTheirUsageRecordsAndRaiseSite) {
     qverr::Status raised;
     static constexpr qverr::SourceLocation kSite{"qvwgen/WaveformTable.cpp", 321, "qv3377hal",
@@ -296,6 +328,59 @@ TEST_F(TranslatorTest, BadContextsAndFormatsAreReportedInTheStatus) {
                                          &nullContext),
               nullptr);
     EXPECT_EQ(nullContext.code, -52003);
+    translator->destroy(translator);
+}
+
+// The "rest_of_input_json" text of a rendering: the last debug item's value.
+std::string restOf(const std::string& rendering) {
+    cJSON* root = cJSON_Parse(rendering.c_str());
+    cJSON* debug = cJSON_GetObjectItemCaseSensitive(root, "debug");
+    cJSON* value = cJSON_GetObjectItemCaseSensitive(
+        cJSON_GetArrayItem(debug, cJSON_GetArraySize(debug) - 1), "value");
+    std::string text = cJSON_IsString(value) ? value->valuestring : "";
+    cJSON_Delete(root);
+    return text;
+}
+
+// {"pad":"xxx..."} of exactly `bytes` bytes.
+std::string paddedContext(size_t bytes) {
+    return "{\"pad\":\"" + std::string(bytes - 10, 'x') + "\"}";
+}
+
+TEST_F(TranslatorTest, ContextsAboveTheCapAreRefusedBeforeDecoding) {
+    constexpr size_t kCap = 48 * 1024;
+    static_assert(qvxlatorlua::kMaxErrorContextBytes == kCap);
+    Translator* translator = create();
+    const std::string atCap = paddedContext(kCap);
+    ASSERT_EQ(atCap.size(), kCap);
+    EXPECT_EQ(restOf(dynamicDesc(translator, atCap, kEnglish)), atCap);
+
+    // Too large is refused whatever the text: invalid JSON, or a format the
+    // script would refuse, never reaches Lua.
+    for (const std::string& context :
+         {paddedContext(kCap + 1), std::string(kCap + 1, '['), std::string(4 * kCap, ' ')}) {
+        for (const char* format : {"json1", "json"}) {
+            qverr::Status status;
+            int allocations = 0;
+            EXPECT_EQ(translator->getDynamicDesc(translator, context.c_str(), 0, format, hostAlloc,
+                                                 &allocations, &status),
+                      nullptr);
+            EXPECT_EQ(allocations, 0);
+            EXPECT_EQ(status.code, -52005);
+            EXPECT_EQ(member(status.jsonText(), "qvxlatorlua_debug/debug"), "error context too large");
+            EXPECT_EQ(member(status.jsonText(), "qvxlatorlua_debug/maxBytes"), "49152");
+            EXPECT_EQ(member(status.jsonText(), "component"), "qv3377hal");
+        }
+    }
+
+    // Keys crafted to share one hash in Lua 5.1, as many as the cap holds,
+    // still render (bench_xlator times them).
+    for (const std::string& crafted :
+         {xlatortest::longKeyCollisions(kCap), xlatortest::shortKeyCollisions(kCap, 13)}) {
+        ASSERT_GT(crafted.size(), kCap - 40);
+        EXPECT_EQ(canonical(restOf(dynamicDesc(translator, crafted, kEnglish))),
+                  canonical(crafted));
+    }
     translator->destroy(translator);
 }
 

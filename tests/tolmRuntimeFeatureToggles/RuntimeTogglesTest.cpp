@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "support/RaiseSite.h"
 #include "support/SimulatedRoot.h"
 #include "support/TempDir.h"
 #include "tolmRuntimeFeatureToggles/RuntimeToggles.h"
@@ -19,11 +24,15 @@ protected:
         object.initialize("qvrf", fileName, "vorlane", &accessor, status);
         ASSERT_EQ(status.getCode(), 0);
     }
-    int value(const char* name, int defaultValue, int64_t expectedCode = 0) {
+    // A failure names its fixed site: "RuntimeToggles" and the line given.
+    int value(const char* name, int defaultValue, int64_t expectedCode = 0, int expectedLine = 0) {
         nQVAPALS100::tStatus status;
         int result = -12345;
         toggles.getValue(name, defaultValue, result, status);
         EXPECT_EQ(status.getCode(), expectedCode) << name;
+        if (expectedLine != 0) {
+            EXPECT_EQ(qvtest::raiseSite(status), "RuntimeToggles:" + std::to_string(expectedLine));
+        }
         return result;
     }
 
@@ -36,11 +45,11 @@ protected:
 
 TEST_F(RuntimeTogglesTest, WithoutAFileTheDefaultIsAnsweredAndCached) {
     initialize(toggles);
-    EXPECT_EQ(value(kThreadBound, -1, -22), -1);
+    EXPECT_EQ(value(kThreadBound, -1, -22, 1278), -1);
     EXPECT_EQ(value(kThreadBound, -1), -1);
     // The missing file stays an empty document until reload.
     writeToggles("[qvrfUpperBoundValueOfThreadsInPool]\nValue=4\n");
-    EXPECT_EQ(value("Other", 3, -52006), 3);
+    EXPECT_EQ(value("Other", 3, -52006, 1226), 3);
     nQVAPALS100::tStatus status;
     toggles.reload(status);
     EXPECT_EQ(status.getCode(), 0);
@@ -55,12 +64,12 @@ TEST_F(RuntimeTogglesTest, SectionAndKeyMatchWithoutRegardToCase) {
     EXPECT_EQ(value(kThreadBound, -1), 8);
     EXPECT_EQ(value("Text", 2), 2);
     EXPECT_EQ(value("Empty", 2, -52006), 2);
-    EXPECT_EQ(value(nullptr, 9, -52005), 9);
+    EXPECT_EQ(value(nullptr, 9, -52005, 1232), 9);
 }
 
 TEST_F(RuntimeTogglesTest, WithoutAFileNameThereIsNoFileToLoad) {
     initialize(toggles, "");
-    EXPECT_EQ(value(kThreadBound, 7, -52005), 7);
+    EXPECT_EQ(value(kThreadBound, 7, -52005, 1501), 7);
 }
 
 TEST_F(RuntimeTogglesTest, AnswersStayUntilReloadOrClear) {
@@ -95,6 +104,31 @@ TEST_F(RuntimeTogglesTest, AnObjectThatCouldNotBeSetUpAnswersItsDefaultAndSaysWh
     result = 3;
     broken.getValue(kThreadBound, -1, result, status);
     EXPECT_EQ(result, 3);
+}
+
+// Toggle objects are used from several threads: answers from the file or
+// the cache, settings and reloads all go through the one lock.
+TEST_F(RuntimeTogglesTest, ThreadsShareOneObject) {
+    writeToggles("[qvrfA]\nValue=1\n[qvrfB]\nValue=2\n");
+    initialize(toggles);
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 300; ++i) {
+                nQVAPALS100::tStatus status;
+                int a = 0;
+                int b = 0;
+                toggles.getValue("A", 0, a, status);
+                toggles.getValue("B", 0, b, status);
+                if (t == 0 && i % 10 == 0) toggles.reload(status);
+                if (t == 1 && i % 10 == 0) toggles.setValue("C", i, status);
+                if (status.getCode() != 0 || a != 1 || b != 2) ++wrong;
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ ChangeNotifierThread::~ChangeNotifierThread() {
 void* ChangeNotifierThread::notifyLoop(void* raw) {
     auto* self = static_cast<ChangeNotifierThread*>(raw);
     while (!self->stopRequested_.load()) {
-        qvjsonconfig::internal::runPass(TRACE_LOCATION(), [self] {
+        qvjsonconfig::internal::runPass("ChangeNotifierThread", [self] {
             qvjsonconfig::ChangeMap changes;
             if (self->configuration_->waitForChanges(changes)) self->handlers_.notifyAll();
         });

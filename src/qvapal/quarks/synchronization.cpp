@@ -5,16 +5,19 @@
 
 namespace sdihal::nQVAPAL000 {
 
+// Source name reported by this file's raise sites.
+constexpr const char* kSource = "qvapal/quarks/synchronization";
+
 tMutex::tMutex() {
     nQVAPALS100::tStatus status;
     qverr::TStatusThrower thrower(status);
     pthread_mutexattr_t attributes;
     if (pthread_mutexattr_init(&attributes) != 0) {
-        QVAPAL_RAISE(status, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
+        QVAPAL_RAISE(status, qverr::qvapalerr_softwareFaultAPALInternalUseOnly, kSource, 588);
         return;
     }
     if (pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE) != 0) {
-        QVAPAL_RAISE(status, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
+        QVAPAL_RAISE(status, qverr::qvapalerr_softwareFaultAPALInternalUseOnly, kSource, 588);
     } else {
         // Without priority inheritance the mutex still works; only the
         // bound on priority inversion is lost.
@@ -22,7 +25,7 @@ tMutex::tMutex() {
         if (pthread_mutex_init(&mutex_, &attributes) == 0) {
             initialised_ = true;
         } else {
-            QVAPAL_RAISE(status, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
+            QVAPAL_RAISE(status, qverr::qvapalerr_softwareFaultAPALInternalUseOnly, kSource, 588);
         }
     }
     pthread_mutexattr_destroy(&attributes);

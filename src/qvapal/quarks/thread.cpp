@@ -9,6 +9,9 @@
 #include "qverr/Exception.h"
 
 namespace sdihal::nQVAPAL000 {
+
+// Source name reported by this file's raise sites.
+constexpr const char* kSource = "qvapal/quarks/thread";
 namespace {
 
 void* threadEntry(void* argument) {
@@ -27,7 +30,7 @@ bool startThread(tThreadRecord& record, int32_t priority, const char* name,
                  nQVAPALS100::tStatus& status) {
     pthread_attr_t attributes;
     if (pthread_attr_init(&attributes) != 0) {
-        QVAPAL_RAISE(status, qverr::qvapalerr_osFault);
+        QVAPAL_RAISE(status, qverr::qvapalerr_osFault, kSource, 594);
         return false;
     }
     sched_param parameter{};
@@ -36,7 +39,7 @@ bool startThread(tThreadRecord& record, int32_t priority, const char* name,
     if (pthread_attr_setschedpolicy(&attributes, priority >= 1 ? SCHED_RR : SCHED_OTHER) != 0 ||
         pthread_attr_setschedparam(&attributes, &parameter) != 0 ||
         pthread_attr_setinheritsched(&attributes, PTHREAD_EXPLICIT_SCHED) != 0) {
-        QVAPAL_RAISE(status, qverr::qvapalerr_osFault);
+        QVAPAL_RAISE(status, qverr::qvapalerr_osFault, kSource, 632);
     } else {
         record.name = name != nullptr ? strdup(name) : nullptr;
         if (pthread_create(&record.handle, &attributes, &threadEntry, &record) == 0) {
@@ -44,7 +47,7 @@ bool startThread(tThreadRecord& record, int32_t priority, const char* name,
         } else {
             std::free(record.name);
             record.name = nullptr;
-            QVAPAL_RAISE(status, qverr::qvapalerr_osFault);
+            QVAPAL_RAISE(status, qverr::qvapalerr_osFault, kSource, 632);
         }
     }
     pthread_attr_destroy(&attributes);

@@ -37,12 +37,14 @@ void logStdException(const trace::LogLocation& location, const std::exception& e
 
 }  // namespace
 
-void logCaughtException(const trace::LogLocation& location) noexcept {
+void logCaughtException(const char* source) noexcept {
+    const trace::LogLocation statusSite{source, 116, "\n"};
+    const trace::LogLocation location{source, 120, "\n"};
     try {
         throw;
     } catch (const qverr::ExceptionBase& exception) {
         const qverr::Status& status = exception.status;
-        trace::log(trace::kLevelException, location, "Caught qverr exception: %s(%i,%s)",
+        trace::log(trace::kLevelException, statusSite, "Caught qverr exception: %s(%i,%s)",
                    severity(status.code), status.code,
                    status.json != nullptr ? status.json : "null");
     } catch (const std::exception& exception) {
@@ -75,7 +77,7 @@ DirectoryPoller::~DirectoryPoller() {
 void* DirectoryPoller::pollLoop(void* raw) {
     auto* self = static_cast<DirectoryPoller*>(raw);
     while (!self->stopRequested_.load()) {
-        internal::runPass(TRACE_LOCATION(), [self] {
+        internal::runPass("DirectoryPoller", [self] {
             self->monitor_.wait(nullptr);
             if (!self->stopRequested_.load()) self->target_->update();
         });

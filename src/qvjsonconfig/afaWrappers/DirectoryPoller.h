@@ -34,9 +34,10 @@ private:
 namespace internal {
 
 // Logs the exception being handled (call inside a catch block) at level
-// 16384: a status exception with its code and JSON, another exception with
-// its type and what(), anything else as of unknown type.
-void logCaughtException(const trace::LogLocation& location) noexcept;
+// 16384 with the site `source`: a status exception with its code and JSON
+// (line 116), another exception with its type and what(), anything else as
+// of unknown type (line 120).
+void logCaughtException(const char* source) noexcept;
 
 // Sleeps 10 ms, resuming after signals.
 void pauseAfterFailure() noexcept;
@@ -45,13 +46,13 @@ void pauseAfterFailure() noexcept;
 // and followed by a pause, and the thread goes on: an exception leaving the
 // thread would end the host process.
 template <typename Pass>
-void runPass(const trace::LogLocation& location, Pass&& pass) {
+void runPass(const char* source, Pass&& pass) {
     try {
         pass();
     } catch (abi::__forced_unwind&) {
         throw;
     } catch (...) {
-        logCaughtException(location);
+        logCaughtException(source);
         pauseAfterFailure();
     }
 }

@@ -19,6 +19,8 @@ namespace qvjsonconfig {
 namespace {
 
 constexpr const char* kComponent = "internal_sdi_hal23u";
+// Source name reported by this file's raise sites.
+constexpr const char* kSource = "LockableFile";
 constexpr int kOpenAttempts = 6;
 constexpr long kRetryDelayNs = 10000000;
 constexpr size_t kReadBlock = 128;
@@ -49,13 +51,16 @@ void sleepRetryDelay() {
 
 FILE* LockableFile::open(const char* path, bool createIfMissing) {
     if (path == nullptr) {
-        QVERR_THROW(kComponent, qverr::qvapalerr_invalidParameter, "qvapalerr_invalidParameter");
+        qverr::throwError(
+            qverr::qvapalerr_invalidParameter,
+            QVERR_FIXED_LOCATION(kSource, 91, kComponent, "qvapalerr_invalidParameter"));
     }
     FILE* stream = fopen(path, "r+be");
     if (stream != nullptr) return stream;
     if (!createIfMissing) {
         throwWithContext(nQVAPALS100::tStatus::kResourceNotFound,
-                         QVERR_LOCATION(kComponent, "nQVAPALS100::tStatus::kResourceNotFound"),
+                         QVERR_FIXED_LOCATION(kSource, 91, kComponent,
+                                              "nQVAPALS100::tStatus::kResourceNotFound"),
                          "Failed to open file", path, 0);
     }
     int err = errno;
@@ -66,9 +71,10 @@ FILE* LockableFile::open(const char* path, bool createIfMissing) {
         err = errno;
         sleepRetryDelay();
     }
-    throwWithContext(nQVAPALS100::tStatus::kResourceNotFound,
-                     QVERR_LOCATION(kComponent, "nQVAPALS100::tStatus::kResourceNotFound"),
-                     "Failed to open file", path, err);
+    throwWithContext(
+        nQVAPALS100::tStatus::kResourceNotFound,
+        QVERR_FIXED_LOCATION(kSource, 116, kComponent, "nQVAPALS100::tStatus::kResourceNotFound"),
+        "Failed to open file", path, err);
 }
 
 LockableFile::LockableFile(const char* path, bool createIfMissing)
@@ -111,9 +117,10 @@ void LockableFile::read(std::string& out) {
         if (got < sizeof block) break;
     }
     if (ferror(stream_.get())) {
-        throwWithContext(nQVAPALS100::tStatus::kEndOfData,
-                         QVERR_LOCATION(kComponent, "nQVAPALS100::tStatus::kEndOfData"),
-                         "Failed to read file", nullptr, errno);
+        throwWithContext(
+            nQVAPALS100::tStatus::kEndOfData,
+            QVERR_FIXED_LOCATION(kSource, 239, kComponent, "nQVAPALS100::tStatus::kEndOfData"),
+            "Failed to read file", nullptr, errno);
     }
 }
 
@@ -135,8 +142,9 @@ void LockableFile::write(const char* begin, const char* end) {
     // the old content still whole.
     struct stat info {};
     if (fstat(fd, &info) != 0) {
-        throwFileError("Failed to write file", errno,
-                       QVERR_LOCATION(kComponent, "nQVAPALS100::tStatus::kEndOfData"));
+        throwFileError(
+            "Failed to write file", errno,
+            QVERR_FIXED_LOCATION(kSource, 185, kComponent, "nQVAPALS100::tStatus::kEndOfData"));
     }
     const off_t oldSize = info.st_size;
     if (static_cast<off_t>(count) > oldSize) {
@@ -144,30 +152,36 @@ void LockableFile::write(const char* begin, const char* end) {
         if (err != 0) {
             struct stat after {};
             if (fstat(fd, &after) == 0 && after.st_size != oldSize) (void)ftruncate(fd, oldSize);
-            throwFileError("Failed to write file", err,
-                           QVERR_LOCATION(kComponent, "nQVAPALS100::tStatus::kEndOfData"));
+            throwFileError(
+                "Failed to write file", err,
+                QVERR_FIXED_LOCATION(kSource, 185, kComponent, "nQVAPALS100::tStatus::kEndOfData"));
         }
     }
 
     if (count > 0 && fwrite(begin, 1, count, stream_.get()) != count) {
-        throwFileError("Failed to write file", errno,
-                       QVERR_LOCATION(kComponent, "nQVAPALS100::tStatus::kEndOfData"));
+        throwFileError(
+            "Failed to write file", errno,
+            QVERR_FIXED_LOCATION(kSource, 185, kComponent, "nQVAPALS100::tStatus::kEndOfData"));
     }
     if (fflush(stream_.get()) != 0) {
-        throwFileError("Failed to flush file", errno,
-                       QVERR_LOCATION(kComponent, "nQVAPALS100::tStatus::kEndOfData"));
+        throwFileError(
+            "Failed to flush file", errno,
+            QVERR_FIXED_LOCATION(kSource, 212, kComponent, "nQVAPALS100::tStatus::kEndOfData"));
     }
     if (ftruncate(fd, static_cast<off_t>(count)) != 0) {
-        throwFileError("Failed to truncate file", errno,
-                       QVERR_LOCATION(kComponent, "nQVAPALS100::tStatus::kEndOfData"));
+        throwFileError(
+            "Failed to truncate file", errno,
+            QVERR_FIXED_LOCATION(kSource, 200, kComponent, "nQVAPALS100::tStatus::kEndOfData"));
     }
     if (fsync(fd) != 0) {
-        throwFileError("Failed to fsync file", errno,
-                       QVERR_LOCATION(kComponent, "nQVAPALS100::tStatus::kEndOfData"));
+        throwFileError(
+            "Failed to fsync file", errno,
+            QVERR_FIXED_LOCATION(kSource, 206, kComponent, "nQVAPALS100::tStatus::kEndOfData"));
     }
     if (ferror(stream_.get())) {
-        throwFileError("Failed to flush file", errno,
-                       QVERR_LOCATION(kComponent, "nQVAPALS100::tStatus::kEndOfData"));
+        throwFileError(
+            "Failed to flush file", errno,
+            QVERR_FIXED_LOCATION(kSource, 212, kComponent, "nQVAPALS100::tStatus::kEndOfData"));
     }
 }
 

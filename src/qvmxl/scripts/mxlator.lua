@@ -25,16 +25,27 @@ local attributeUsageTypes = {
   kUsageTypeUnspecifiedProperty = true,
 }
 
+-- Names of optional modules that could not be required: looking again on
+-- every call would cost a failed search and its message each time. The
+-- module lives in one translator's state, so a miss is kept per translator.
+local missing = {}
+
 local function requireOptional(name)
+  if missing[name] then
+    return nil
+  end
   local ok, module = pcall(require, name)
   if ok and type(module) == "table" then
     return module
   end
+  missing[name] = true
   return nil
 end
 
 local function checkEncoding(table)
-  assert(table.encoding == "utf-8", "Unsupported encoding")
+  if table.encoding ~= "utf-8" then
+    error("Unsupported encoding", 0)
+  end
 end
 
 -- ---- static descriptions
@@ -105,38 +116,152 @@ local function textOf(value)
   return tostring(value)
 end
 
+-- The term of a usage-type key in the language's table, or the key itself.
+local function term(terms, key)
+  if terms == nil then
+    return key
+  end
+  checkEncoding(terms)
+  local text = terms.getString(key)
+  if text == nil then
+    return key
+  end
+  return text
+end
+
+-- The identifier text of an attribute number, as the attribute tables
+-- index them.
+local function attributeId(number)
+  local id = tonumber(number)
+  -- "%X" takes the number as a 64-bit integer (two's complement when
+  -- negative); beyond that range, or for what is no number, the value's
+  -- text stands instead.
+  if id ~= nil and id >= -2 ^ 63 and id < 2 ^ 63 then
+    return string.format("%08X", id)
+  end
+  return textOf(number)
+end
+
+-- The table's attribute of an identifier, or nil.
+local function findAttribute(attributes, attrid)
+  if attributes == nil then
+    return nil
+  end
+  local found = attributes.getAttribute(attrid)
+  if found ~= nil then
+    checkEncoding(attributes)
+  end
+  if type(found) ~= "table" then
+    return nil
+  end
+  return found
+end
+
+-- An attribute the table does not describe has no names for its values.
+local noEnums = {}
+
+-- Value converters: (context, element) to the element's text.
+local function plainText(_, element)
+  return textOf(element)
+end
+
+local function attributeName(attributes, element)
+  local attrid = attributeId(element)
+  local found = findAttribute(attributes, attrid)
+  if found == nil then
+    return "0x" .. attrid
+  end
+  if found.shortName == nil then
+    return textOf(element)
+  end
+  return found.shortName
+end
+
+local function enumName(enums, element)
+  local text = textOf(element)
+  local name = enums[text]
+  if name == nil then
+    return text
+  end
+  return name
+end
+
+-- A scalar, or each element of an array, through `convert`.
+local function mapValue(value, convert, context)
+  if type(value) == "table" then
+    local list = {}
+    for i, element in ipairs(value) do
+      list[i] = convert(context, element)
+    end
+    return list
+  end
+  return convert(context, value)
+end
+
 -- The first attribute table found: the driver's for the language and
 -- development environment, then the same in English, then without the
 -- environment, then the default table.
 local function loadAttributeTable(settings, lang3, ade, adeName)
   local tried = nil
-  local function try(name)
-    tried = name
-    return requireOptional(name)
-  end
   local attributes = nil
   local driverName = settings.driverName
   if driverName ~= nil then
     if ade ~= 0 then
-      attributes = try(driverName .. "_attributes_" .. lang3 .. "_" .. adeName)
+      tried = driverName .. "_attributes_" .. lang3 .. "_" .. adeName
+      attributes = requireOptional(tried)
       if attributes == nil and lang3 ~= "eng" then
-        attributes = try(driverName .. "_attributes_eng_" .. adeName)
+        tried = driverName .. "_attributes_eng_" .. adeName
+        attributes = requireOptional(tried)
       end
     end
     if attributes == nil then
-      attributes = try(driverName .. "_attributes_" .. lang3)
+      tried = driverName .. "_attributes_" .. lang3
+      attributes = requireOptional(tried)
     end
     if attributes == nil and lang3 ~= "eng" then
-      attributes = try(driverName .. "_attributes_eng")
+      tried = driverName .. "_attributes_eng"
+      attributes = requireOptional(tried)
     end
   end
   if attributes == nil then
-    attributes = try("qvmxl_defaultAttrTable")
+    tried = "qvmxl_defaultAttrTable"
+    attributes = requireOptional(tried)
   end
   if attributes == nil then
     return nil, "Cannot load " .. tried .. "\n"
   end
   return attributes, ""
+end
+
+-- The attribute table (with the text of its failure) and the terms table
+-- of a language and development environment. Found modules stay loaded and
+-- misses are kept, so the answer for one pair never changes: it is looked
+-- up once per translator.
+local tablesByLanguage = {}
+
+local function tablesFor(settings, lang3, ade, adeName)
+  local byAde = tablesByLanguage[lang3]
+  if byAde == nil then
+    byAde = {}
+    tablesByLanguage[lang3] = byAde
+  end
+  local tables = byAde[ade]
+  if tables ~= nil and tables.driverName == settings.driverName then
+    return tables
+  end
+  local attributes, internalError = loadAttributeTable(settings, lang3, ade, adeName)
+  local terms = requireOptional("commonTerms_" .. lang3)
+  if terms == nil and lang3 ~= "eng" then
+    terms = requireOptional("commonTerms_eng")
+  end
+  tables = {
+    driverName = settings.driverName,
+    attributes = attributes,
+    internalError = internalError,
+    terms = terms,
+  }
+  byAde[ade] = tables
+  return tables
 end
 
 function mxlator.getDynamicDesc(errjson, lang, ade, format)
@@ -156,60 +281,10 @@ function mxlator.getDynamicDesc(errjson, lang, ade, format)
   local adeName = mxlator.Ades[ade + 1]
   local settings = qvxlatorlua_settings
 
-  local attributes, internalError = loadAttributeTable(settings, lang3, ade, adeName)
-
-  local terms = requireOptional("commonTerms_" .. lang3)
-  if terms == nil and lang3 ~= "eng" then
-    terms = requireOptional("commonTerms_eng")
-  end
-
-  local function term(key)
-    if terms == nil then
-      return key
-    end
-    checkEncoding(terms)
-    local text = terms.getString(key)
-    if text == nil then
-      return key
-    end
-    return text
-  end
-
-  local function attribute(number)
-    local id = tonumber(number)
-    local attrid
-    -- "%X" takes the number as a 64-bit integer (two's complement when
-    -- negative); beyond that range, or for what is no number, the value's
-    -- text stands instead.
-    if id ~= nil and id >= -2 ^ 63 and id < 2 ^ 63 then
-      attrid = string.format("%08X", id)
-    else
-      attrid = textOf(number)
-    end
-    local found = nil
-    if attributes ~= nil then
-      found = attributes.getAttribute(attrid)
-      if found ~= nil then
-        checkEncoding(attributes)
-      end
-    end
-    if type(found) ~= "table" then
-      return { shortName = "0x" .. attrid, enums = {} }
-    end
-    return found
-  end
-
-  -- A scalar, or each element of an array, through `convert`.
-  local function mapValue(value, convert)
-    if type(value) == "table" then
-      local list = {}
-      for i, element in ipairs(value) do
-        list[i] = convert(element)
-      end
-      return list
-    end
-    return convert(value)
-  end
+  local tables = tablesFor(settings, lang3, ade, adeName)
+  local attributes = tables.attributes
+  local internalError = tables.internalError
+  local terms = tables.terms
 
   local items = {}
   local info = errorContext.translator_info
@@ -217,39 +292,32 @@ function mxlator.getDynamicDesc(errjson, lang, ade, format)
   if type(orderedData) == "table" then
     for _, v in ipairs(orderedData) do
       if type(v) == "table" then
-        if v.type == "usage" then
-          local item = { type = "usage", key = term(v.usage) }
+        local itemType = v.type
+        if itemType == "usage" then
+          -- One constructor builds each item, so it never grows. (Its
+          -- members are encoded in the order of the table's slots.)
+          local key = term(terms, v.usage)
           local valueType = v.value_type
           if type(valueType) ~= "table" then
+            local value
             if attributeUsageTypes[v.usage] then
-              item.value = mapValue(v.value, function(element)
-                local a = attribute(element)
-                if a.shortName == nil then
-                  return textOf(element)
-                end
-                return a.shortName
-              end)
+              value = mapValue(v.value, attributeName, attributes)
             else
-              item.value = mapValue(v.value, textOf)
+              value = mapValue(v.value, plainText)
             end
+            items[#items + 1] = { type = "usage", key = key, value = value }
           elseif valueType.type == "enum" then
-            local a = attribute(valueType.id)
-            local enums = type(a.enums) == "table" and a.enums or {}
-            item.value = mapValue(v.value, function(element)
-              local text = textOf(element)
-              local name = enums[text]
-              if name == nil then
-                return text
-              end
-              return name
-            end)
+            local a = findAttribute(attributes, attributeId(valueType.id))
+            local enums = a ~= nil and type(a.enums) == "table" and a.enums or noEnums
+            items[#items + 1] = { type = "usage", key = key, value = mapValue(v.value, enumName, enums) }
+          else
+            items[#items + 1] = { type = "usage", key = key }
           end
-          items[#items + 1] = item
-        elseif v.type == "elaboration" then
-          items[#items + 1] = { type = "elaboration", value = term(v.usage) }
-        elseif v.type == "header" then
-          items[#items + 1] = { type = "header", value = term(v.usage) }
-        elseif v.type == "empty" then
+        elseif itemType == "elaboration" then
+          items[#items + 1] = { type = "elaboration", value = term(terms, v.usage) }
+        elseif itemType == "header" then
+          items[#items + 1] = { type = "header", value = term(terms, v.usage) }
+        elseif itemType == "empty" then
           items[#items + 1] = { type = "empty" }
         end
       end

@@ -5,8 +5,7 @@
 namespace qvsysq::internal {
 
 std::string rooted(const char* absolutePath) {
-    const char* root = sdihal::nQVAPAL000::systemInterface().systemRoot;
-    return std::string(root != nullptr ? root : "") + absolutePath;
+    return std::string(sdihal::nQVAPAL000::systemInterface().systemRoot()) + absolutePath;
 }
 
 }  // namespace qvsysq::internal

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
 #include "atomiczekddk/shared/ChangeNotificationHandlerList.h"
 
@@ -15,7 +18,7 @@ public:
         ++calls;
         if (action_) action_();
     }
-    int calls = 0;
+    std::atomic<int> calls{0};
 
 private:
     std::function<void()> action_;
@@ -65,6 +68,42 @@ TEST(ChangeNotificationHandlerList, HandlersMayChangeTheListWhileNotified) {
     EXPECT_EQ(removesItself.calls, 1);
     EXPECT_EQ(removesLater.calls, 2);
     EXPECT_EQ(last.calls, 2);
+}
+
+// Alias managers come and go on their own threads while the notifier
+// thread notifies: every registration is kept or dropped whole.
+TEST(ChangeNotificationHandlerList, HandlersComeAndGoWhileAnotherThreadNotifies) {
+    qvzek::ChangeNotificationHandlerList list;
+    Handler resident;
+    list.addHandler(&resident);
+    std::atomic<bool> stop{false};
+    std::thread notifier([&] {
+        while (!stop.load()) list.notifyAll();
+    });
+    std::vector<std::unique_ptr<Handler>> visitors;
+    for (int i = 0; i < 4; ++i) visitors.push_back(std::make_unique<Handler>());
+    std::vector<std::thread> managers;
+    for (auto& visitor : visitors) {
+        managers.emplace_back([&list, handler = visitor.get()] {
+            for (int round = 0; round < 2000; ++round) {
+                list.addHandler(handler);
+                list.addHandler(handler);
+                list.removeHandler(handler);
+                list.removeHandler(handler);
+            }
+        });
+    }
+    for (auto& manager : managers) manager.join();
+    stop = true;
+    notifier.join();
+
+    // Every visitor is gone again; the resident stayed throughout.
+    const int residentCalls = resident.calls;
+    std::vector<int> visitorCalls;
+    for (auto& visitor : visitors) visitorCalls.push_back(visitor->calls);
+    list.notifyAll();
+    EXPECT_EQ(resident.calls, residentCalls + 1);
+    for (size_t i = 0; i < visitors.size(); ++i) EXPECT_EQ(visitors[i]->calls, visitorCalls[i]);
 }
 
 }  // namespace

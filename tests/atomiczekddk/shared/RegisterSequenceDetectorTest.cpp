@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include "atomiczekddk/shared/RegisterSequenceDetector.h"
 
 namespace {
@@ -28,6 +32,31 @@ TEST(RegisterSequenceDetector, OnlyTheWholeSequenceCompletesIt) {
     EXPECT_TRUE(detector.isComplete());
     detector.onCommand(0);
     EXPECT_TRUE(detector.isComplete());
+}
+
+// Reads of offset 82 from other threads may come between any two steps;
+// they neither break nor complete the sequence fed by one thread.
+TEST(RegisterSequenceDetector, ReadsOfOtherThreadsThatMayComeBetweenStepsKeepTheSequence) {
+    for (int trial = 0; trial < 20; ++trial) {
+        qvzek::RegisterSequenceDetector detector;
+        std::atomic<bool> stop{false};
+        std::vector<std::thread> readers;
+        for (int i = 0; i < 3; ++i) {
+            readers.emplace_back([&] {
+                while (!stop.load()) {
+                    detector.onRead(82);
+                    (void)detector.isComplete();
+                }
+            });
+        }
+        feed(detector, 4);
+        EXPECT_FALSE(detector.isComplete());
+        detector.onRead(48);
+        EXPECT_TRUE(detector.isComplete());
+        stop = true;
+        for (auto& reader : readers) reader.join();
+        EXPECT_TRUE(detector.isComplete());
+    }
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "kerneldriver/Driver.h"
 #include "qvapal/protons/io_notification/tIONotification.h"
 #include "qvapal/quarks/descriptors.h"
+#include "support/RaiseSite.h"
 
 namespace {
 
@@ -68,6 +69,8 @@ TEST_P(IONotification, TimesOutAndStopsOneReadPerStop) {
     const auto start = std::chrono::steady_clock::now();
     read(status, 0);
     EXPECT_EQ(status.code, -52007);
+    EXPECT_EQ(qvtest::raiseSite(status),
+              "qvapal/protons/io_notification/linuxU/tIONotification:199");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
 
     tStatus stopping;
@@ -86,6 +89,8 @@ TEST_P(IONotification, TimesOutAndStopsOneReadPerStop) {
     tStatus flooded;
     for (int i = 0; i < 1000000 && !flooded.isError(); ++i) reader->stop(flooded);
     EXPECT_EQ(flooded.code, -52024);
+    EXPECT_EQ(qvtest::raiseSite(flooded),
+              "qvapal/protons/io_notification/linuxU/tIONotification:216");
 }
 
 TEST_P(IONotification, DeliversKindValueAndPayloadSkippingWhatIsNoNotification) {
@@ -139,6 +144,8 @@ TEST_P(IONotification, RejectsUnknownKindsAndOversizedPayloads) {
     ASSERT_TRUE(driver.notify(reader->getPortId(), 3, 1, nullptr, 0));
     read(status);
     EXPECT_EQ(status.code, -52002);
+    EXPECT_EQ(qvtest::raiseSite(status),
+              "qvapal/protons/io_notification/linuxU/tIONotification:154");
 
     std::vector<uint8_t> oversized = qvsim::notificationDatagram(NLMSG_MIN_TYPE, 1, 1, nullptr, 0);
     const uint32_t size = 33;
@@ -147,6 +154,8 @@ TEST_P(IONotification, RejectsUnknownKindsAndOversizedPayloads) {
     tStatus second;
     read(second);
     EXPECT_EQ(second.code, -52024);
+    EXPECT_EQ(qvtest::raiseSite(second),
+              "qvapal/protons/io_notification/linuxU/tIONotification:160");
 }
 
 TEST_P(IONotification, ReportsAnErrorPendingOnTheSocket) {
@@ -247,6 +256,15 @@ TEST_P(IONotification, StressOfNotificationsWithAConcurrentStop) {
 
 INSTANTIATE_TEST_SUITE_P(Netlink, IONotification, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Simulated" : "Kernel"; });
+
+TEST(IONotificationReader, RefusesAQueueBeyond32Bits) {
+    qvsim::Driver driver;
+    tStatus status;
+    tIONotificationReader reader(uint64_t{1} << 32, status);
+    EXPECT_EQ(status.code, -52005);
+    EXPECT_EQ(qvtest::raiseSite(status),
+              "qvapal/protons/io_notification/linuxU/tIONotification:51");
+}
 
 TEST(PollTimeout, LongTimeOutsAreClampedNotNegative) {
     EXPECT_EQ(pollTimeout(1500), 1500);

@@ -13,6 +13,7 @@
 #include "kerneldriver/Driver.h"
 #include "qvapal/protons/driver/tDeviceInterfaceProxy.h"
 #include "qvapal/protons/enumeration/tDeviceInterfaceIterator.h"
+#include "support/RaiseSite.h"
 
 namespace {
 
@@ -161,6 +162,33 @@ TEST_F(DeviceProxy, RegionsMapAtTheirPageOffset) {
     EXPECT_EQ(proxy.mapMemory(0, page, 1, failed, status), nullptr);
     EXPECT_EQ(status.code, -52000);
     EXPECT_EQ(failed.address, nullptr);
+}
+
+// Each failing operation names the proxy's source and the operation's line.
+TEST_F(DeviceProxy, FailuresReportTheOperationsFixedSite) {
+    const std::string file = "qvapal/protons/driver/linuxU/tDeviceInterfaceProxy:";
+    tStatus opened;
+    proxy.open(driver.devicePath("absent").c_str(), opened);
+    EXPECT_EQ(qvtest::raiseSite(opened), file + "46");
+    EXPECT_STREQ(opened.component, "internal_");  // the field holds 9 characters
+
+    openProxy();
+    const uint32_t word = 0;
+    uint8_t buffer[4];
+    tStatus requested, read, written, mapped;
+    driver.failCall(Call::ioctl, EIO);
+    proxy.ioctl(kRequest, &word, 4, buffer, 4, requested);
+    EXPECT_EQ(qvtest::raiseSite(requested), file + "85");
+    driver.failCall(Call::read, EIO);
+    proxy.read(buffer, sizeof buffer, read);
+    EXPECT_EQ(qvtest::raiseSite(read), file + "105");
+    driver.failCall(Call::write, EIO);
+    proxy.write(buffer, sizeof buffer, written);
+    EXPECT_EQ(qvtest::raiseSite(written), file + "123");
+    driver.failCall(Call::mmap, ENOMEM);
+    tMemoryMapping mapping;
+    proxy.mapMemory(0, sysconf(_SC_PAGESIZE), 1, mapping, mapped);
+    EXPECT_EQ(qvtest::raiseSite(mapped), file + "148");
 }
 
 }  // namespace

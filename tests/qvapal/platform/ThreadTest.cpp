@@ -3,12 +3,17 @@
 #include <sys/prctl.h>
 
 #include <atomic>
+#include <chrono>
+#include <functional>
+#include <future>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "qvapal/protons/cppNewDelete/memoryAllocation.h"
 #include "qvapal/protons/thread/tThreadController.h"
 #include "qvapal/quarks/synchronization.h"
+#include "support/RaiseSite.h"
 
 // Huge requests must come back as null rather than abort the test process.
 extern "C" __attribute__((visibility("default"))) const char* __asan_default_options() {
@@ -56,12 +61,40 @@ TEST(StatusCheckedAllocation, NullWithAnEarlierErrorOrWhenMemoryRunsOut) {
     volatile size_t huge = SIZE_MAX / 4;
     EXPECT_EQ(new (status) char[huge], nullptr);
     EXPECT_EQ(status.code, -52000);
+    EXPECT_EQ(qvtest::raiseSite(status), "qvapal/protons/cppNewDelete/memoryAllocation:329");
+    tStatus single;
+    EXPECT_EQ(operator new(huge, single), nullptr);
+    EXPECT_EQ(qvtest::raiseSite(single), "qvapal/protons/cppNewDelete/memoryAllocation:274");
+}
+
+// Runs body on a thread of its own and says whether it ended within the
+// limit; a thread that hangs is left behind, so the test fails instead.
+bool endsWithin(std::chrono::seconds limit, std::function<void()> body) {
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> ended = done->get_future();
+    std::thread thread([done, body = std::move(body)] {
+        body();
+        done->set_value();
+    });
+    const bool inTime = ended.wait_for(limit) == std::future_status::ready;
+    if (inTime) {
+        thread.join();
+    } else {
+        thread.detach();
+    }
+    return inTime;
 }
 
 TEST(PlatformMutex, IsRecursive) {
-    tMutex mutex;
-    tMutexLock outer(mutex);
-    tMutexLock inner(mutex);  // the owner locking again must not deadlock
+    // Shared with the threads, which may outlive the test if they hang.
+    auto mutex = std::make_shared<tMutex>();
+    ASSERT_TRUE(endsWithin(std::chrono::seconds(10), [mutex] {
+        tMutexLock outer(*mutex);
+        tMutexLock inner(*mutex);  // the owner locking again must not deadlock
+    })) << "the owner of a platform mutex could not lock it again";
+    // Released as often as taken, it is free for another thread.
+    ASSERT_TRUE(endsWithin(std::chrono::seconds(10), [mutex] { tMutexLock again(*mutex); }))
+        << "a platform mutex stayed locked after its owner released it";
 }
 
 TEST(ThreadController, RealTimePriorityIsGrantedOrRefusedCleanly) {
@@ -92,6 +125,7 @@ TEST(ThreadController, RunsOnANamedOrdinaryThreadOnceAtATimeAndRestarts) {
     tStatus second;
     controller.start(probe, 0, "second", second);
     EXPECT_EQ(second.code, -52016);
+    EXPECT_EQ(qvtest::raiseSite(second), "qvapal/protons/thread/tThreadController:56");
 
     blocker.release = true;
     controller.join();

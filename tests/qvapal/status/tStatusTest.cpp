@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -101,6 +102,42 @@ TEST(PlatformStatus, MergeCopiesDetailWordsUpToTheFirstZero) {
     tStatus bounded;
     bounded.merge(unterminated);
     EXPECT_EQ(std::string(bounded.component), std::string(9, 'c'));
+}
+
+// Every row of the mapping, and every other number from 0 to 130 an
+// operating-system fault.
+TEST(ErrnoMapping, EveryRowOfTheTable) {
+    const std::pair<int, int32_t> rows[] = {
+        {0, 0},
+        {EPERM, -52026},        {EACCES, -52026},      {EROFS, -52026},
+        {ENOENT, -52006},       {ESRCH, -52006},       {ENXIO, -52006},
+        {EBADF, -52006},        {ENODEV, -52006},
+        {EINTR, -52025},        {ECONNRESET, -52025},
+        {EIO, -52024},          {EPIPE, -52024},       {EBADMSG, -52024},
+        {ENOMEM, -52000},       {ENFILE, -52000},      {EMFILE, -52000},
+        {EBUSY, -52031},
+        {EEXIST, -52013},       {EADDRINUSE, -52013},
+        {EINVAL, -52005},
+        {ENOTTY, -52002},       {ENOTSUP, -52002},
+        {ENOSPC, -52012},       {EOVERFLOW, -52012},
+        {EDEADLK, -52015},      {ENOLCK, -52015},
+        {EIDRM, -52020},
+        {ECONNABORTED, -52023},
+        {ENOBUFS, -52019},
+        {ETIMEDOUT, -52007},
+        {EALREADY, -52011},     {EINPROGRESS, -52011},
+        {EOWNERDEAD, -52014},
+    };
+    for (int err = -1; err <= 131; ++err) {
+        int32_t expected = -52008;
+        for (const auto& [listed, code] : rows) {
+            if (listed == err) expected = code;
+        }
+        EXPECT_EQ(nQVAPALS100::errnoToStatusCode(err), expected) << "errno " << err;
+    }
+    for (int err : {EAGAIN, EFAULT, ENOSYS, ERANGE, 200, INT32_MIN, INT32_MAX}) {
+        EXPECT_EQ(nQVAPALS100::errnoToStatusCode(err), -52008) << "errno " << err;
+    }
 }
 
 // The proxy tests meet the common codes through the simulated driver.

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "qvapal/protons/enumeration/tInterfacePath.h"
+#include "qvapal/protons/system/tSystemInterface.h"
 #include "qvapal/status/tStatus.h"
 
 namespace sdihal::nQVAPAL000 {
@@ -56,8 +57,25 @@ public:
 
     int32_t descriptor() const { return fd; }
 
+    // The request of `ioctl` for the generated proxies' methods, which check
+    // the caller's status first: without a status of its own, a failure is
+    // raised straight into `status` (as `ioctl` raises it) and reported as
+    // false. One system call and nothing else on the way.
+    bool request(uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize,
+                 nQVAPALS100::tStatus& status) {
+        tKernelRequestBlock block{reinterpret_cast<uintptr_t>(in), reinterpret_cast<uintptr_t>(out),
+                                  inSize, outSize, 0, 0};
+        if (systemInterface().ioctl(fd, code, &block) >= 0) return true;
+        raiseRequestFailure(status);
+        return false;
+    }
+
 protected:
     int32_t fd = -1;
+
+private:
+    // Raises errno as a failed request at the request operation's site.
+    static void raiseRequestFailure(nQVAPALS100::tStatus& status);
 };
 
 }  // namespace sdihal::nQVAPAL000

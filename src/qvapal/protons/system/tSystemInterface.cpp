@@ -13,17 +13,23 @@ int systemIoctl(int fd, unsigned long request, void* argument) {
     return ::ioctl(fd, request, argument);
 }
 
-const tSystemInterface kOperatingSystem{
+const char* realDriverRoot() { return "/proc/driver/qv/"; }
+const char* realDeviceRoot() { return "/dev"; }
+const char* realModuleDeviceRoot() { return "/dev/qv"; }
+const char* realSystemRoot() { return ""; }
+
+constinit const tSystemInterface kOperatingSystem{
+    sizeof(tSystemInterface),
     &systemOpen,  &::close,       &systemIoctl,  &::read,     &::write,
     &::mmap,      &::munmap,      &::socket,     &::bind,     &::getsockname,
-    "/proc/driver/qv/", "/dev",   "/dev/qv",      "",
+    &realDriverRoot, &realDeviceRoot, &realModuleDeviceRoot, &realSystemRoot,
 };
 
 const tSystemInterface& choose() {
     if (&qv3377hal_simulatedSystemInterface != nullptr) {
-        if (const tSystemInterface* simulated = qv3377hal_simulatedSystemInterface()) {
-            return *simulated;
-        }
+        const tSystemInterface* simulated = qv3377hal_simulatedSystemInterface();
+        // The size is read first: it is the one field every revision has.
+        if (simulated != nullptr && simulated->size >= sizeof(tSystemInterface)) return *simulated;
     }
     return kOperatingSystem;
 }

@@ -4,6 +4,9 @@
 #include "qverr/Status.h"
 
 namespace sdihal::nQVAPAL000 {
+
+// Source name reported by this file's raise sites.
+constexpr const char* kSource = "qvapal/protons/thread/tThreadController";
 namespace {
 
 void* runTarget(void* target) {
@@ -16,7 +19,7 @@ void* runTarget(void* target) {
 void tThreadController::start(iThread& target, int32_t priority, const char* name,
                               nQVAPALS100::tStatus& status) {
     if (started_) {
-        QVAPAL_RAISE(status, qverr::kStatusAlreadyStarted);
+        QVAPAL_RAISE(status, qverr::kStatusAlreadyStarted, kSource, 56);
         return;
     }
     if (joinable_) {

@@ -14,6 +14,9 @@
 #include "qverr/Status.h"
 
 namespace sdihal::nQVAPAL000 {
+
+// Source name reported by this file's raise sites.
+constexpr const char* kSource = "qvapal/protons/device_notification/linux/tNotificationDispatcher";
 namespace {
 
 constexpr uint32_t kWatchMask = IN_CREATE | IN_DELETE | IN_DELETE_SELF;
@@ -77,9 +80,11 @@ void tNotificationDispatcher::releaseFilter() {
 void tNotificationDispatcher::initialize(const char* const* interfaceNames, uint64_t count,
                                          nQVAPALS100::tStatus& status) {
     if (!status.isError()) {
-        if (const int err = stopPipe_.open(); err != 0) QVAPAL_RAISE_ERRNO(status, err);
+        if (const int err = stopPipe_.open(); err != 0)
+            QVAPAL_RAISE_ERRNO(status, err, kSource, 149);
     }
-    if (count > 0 && interfaceNames == nullptr) QVAPAL_RAISE(status, qverr::qvapalerr_invalidParameter);
+    if (count > 0 && interfaceNames == nullptr)
+        QVAPAL_RAISE(status, qverr::qvapalerr_invalidParameter, kSource, 149);
     if (!status.isError() && count > 0) {
         filter_ = new (status) char*[count];
         for (uint64_t i = 0; filter_ != nullptr && i < count; ++i) {
@@ -101,7 +106,7 @@ void tNotificationDispatcher::initialize(const char* const* interfaceNames, uint
     }
     if (!status.isError()) {
         inotify_ = inotify_init1(IN_CLOEXEC);
-        if (inotify_ < 0) QVAPAL_RAISE_ERRNO(status, errno);
+        if (inotify_ < 0) QVAPAL_RAISE_ERRNO(status, errno, kSource, 47);
     }
     if (status.isError()) stopping_ = true;
     rescan(false, status);
@@ -161,23 +166,23 @@ void tNotificationDispatcher::rescan(bool report, nQVAPALS100::tStatus& status) 
     if (status.isError()) return;
     const tSystemInterface& system = systemInterface();
     if (!deviceDirectoryWatched_) {
-        if (inotify_add_watch(inotify_, system.deviceRoot, kWatchMask) < 0 && errno != ENOENT) {
-            QVAPAL_RAISE_ERRNO(status, errno);
+        if (inotify_add_watch(inotify_, system.deviceRoot(), kWatchMask) < 0 && errno != ENOENT) {
+            QVAPAL_RAISE_ERRNO(status, errno, kSource, 69);
         }
         deviceDirectoryWatched_ = true;
         if (moduleDirectoryWatch_ != -1) return;
     }
     if (moduleDirectoryWatch_ != -1) return;
-    const int watch = inotify_add_watch(inotify_, system.moduleDeviceRoot, kWatchMask);
+    const int watch = inotify_add_watch(inotify_, system.moduleDeviceRoot(), kWatchMask);
     if (watch < 0) {
-        if (errno != ENOENT) QVAPAL_RAISE_ERRNO(status, errno);
+        if (errno != ENOENT) QVAPAL_RAISE_ERRNO(status, errno, kSource, 69);
         return;
     }
     moduleDirectoryWatch_ = watch;
     if (!report) return;
-    DIR* directory = opendir(system.moduleDeviceRoot);
+    DIR* directory = opendir(system.moduleDeviceRoot());
     if (directory == nullptr) {
-        if (errno != ENOENT) QVAPAL_RAISE_ERRNO(status, errno);
+        if (errno != ENOENT) QVAPAL_RAISE_ERRNO(status, errno, kSource, 191);
         return;
     }
     while (const dirent* entry = readdir(directory)) {
@@ -196,7 +201,7 @@ bool tNotificationDispatcher::handleEvents(nQVAPALS100::tStatus& status) {
         count = ::read(inotify_, buffer, sizeof buffer);
     } while (count < 0 && errno == EINTR);
     if (count < 0) {
-        QVAPAL_RAISE_ERRNO(status, errno);
+        QVAPAL_RAISE_ERRNO(status, errno, kSource, 277);
         return false;
     }
     uint32_t masks = 0;
@@ -246,7 +251,7 @@ void tNotificationDispatcher::wait(bool* got, tBasicString* device, tBasicString
         }
         pollfd descriptors[2] = {{inotify_, POLLIN, 0}, {stopPipe_.readEnd(), POLLIN, 0}};
         if (pollRetrying(descriptors, 2, -1) < 0) {
-            QVAPAL_RAISE_ERRNO(status, errno);
+            QVAPAL_RAISE_ERRNO(status, errno, kSource, 350);
             return;
         }
         if ((descriptors[1].revents & POLLIN) && stopPipe_.consume()) return;

@@ -12,6 +12,9 @@
 
 namespace sdihal::nQVAPAL000 {
 
+// Source name reported by this file's raise sites.
+constexpr const char* kSource = "qvapal/protons/driver/linuxU/tDeviceInterfaceProxy";
+
 // A proxy never leaves its descriptor behind.
 tDeviceInterfaceProxy::~tDeviceInterfaceProxy() { tDeviceInterfaceProxy::close(); }
 
@@ -28,14 +31,18 @@ uint32_t tDeviceInterfaceProxy::ioctl(uint32_t request, const void* in, uint32_t
     if (status.isError()) return 0;
     tKernelRequestBlock block{reinterpret_cast<uintptr_t>(in), reinterpret_cast<uintptr_t>(out),
                               inSize, outSize, 0, 0};
-    if (systemInterface().ioctl(fd, request, &block) < 0) QVAPAL_RAISE_ERRNO(status, errno);
+    if (systemInterface().ioctl(fd, request, &block) < 0) raiseRequestFailure(status);
     return block.bytesReturned;
+}
+
+void tDeviceInterfaceProxy::raiseRequestFailure(nQVAPALS100::tStatus& status) {
+    QVAPAL_RAISE_ERRNO(status, errno, kSource, 85);
 }
 
 int64_t tDeviceInterfaceProxy::read(void* buffer, uint64_t length, nQVAPALS100::tStatus& status) {
     if (status.isError()) return 0;
     const ssize_t count = systemInterface().read(fd, buffer, length);
-    if (count < 0) QVAPAL_RAISE_ERRNO(status, errno);
+    if (count < 0) QVAPAL_RAISE_ERRNO(status, errno, kSource, 105);
     return count;
 }
 
@@ -43,7 +50,7 @@ int64_t tDeviceInterfaceProxy::write(const void* buffer, uint64_t length,
                                      nQVAPALS100::tStatus& status) {
     if (status.isError()) return 0;
     const ssize_t count = systemInterface().write(fd, buffer, length);
-    if (count < 0) QVAPAL_RAISE_ERRNO(status, errno);
+    if (count < 0) QVAPAL_RAISE_ERRNO(status, errno, kSource, 123);
     return count;
 }
 
@@ -55,7 +62,7 @@ void* tDeviceInterfaceProxy::mapMemory(uint16_t region, uint64_t length, int32_t
     const int protection = access == 1 ? PROT_READ | PROT_WRITE : PROT_READ;
     void* address = systemInterface().mmap(nullptr, length, protection, MAP_SHARED, fd, offset);
     if (address == MAP_FAILED) {
-        QVAPAL_RAISE_ERRNO(status, errno);
+        QVAPAL_RAISE_ERRNO(status, errno, kSource, 148);
         mapping.address = nullptr;
         return nullptr;
     }
@@ -80,12 +87,12 @@ void tDeviceInterfaceProxy::open(const char* path, nQVAPALS100::tStatus& status)
     if (status.isError()) return;
     if (isOpen()) {
         // Replacing the descriptor would leak it and strand its mappings.
-        QVAPAL_RAISE(status, qverr::qvapalerr_resourceBusy);
+        QVAPAL_RAISE(status, qverr::qvapalerr_resourceBusy, kSource, 46);
         return;
     }
     fd = systemInterface().open(path, O_RDWR | O_CLOEXEC);
     if (fd < 0) {
-        QVAPAL_RAISE_ERRNO(status, errno);
+        QVAPAL_RAISE_ERRNO(status, errno, kSource, 46);
         fd = -1;
     }
 }

@@ -7,6 +7,9 @@
 
 namespace sdihal::nQVAPAL000 {
 
+// Source name reported by this file's raise sites.
+constexpr const char* kSource = "qvapal/protons/enumeration/linuxU/linuxDevEnumHelper";
+
 size_t readWholeFile(const char* path, char* buffer, nQVAPALS100::tStatus& status) {
     if (status.isError()) return 0;
     // The driver may be rewriting the entry at this moment: try again at once.
@@ -15,12 +18,12 @@ size_t readWholeFile(const char* path, char* buffer, nQVAPALS100::tStatus& statu
         file = std::fopen(path, "re");
     }
     if (file == nullptr) {
-        QVAPAL_RAISE(status, qverr::qvapalerr_resourceNotFound);
+        QVAPAL_RAISE(status, qverr::qvapalerr_resourceNotFound, kSource, 87);
         return 0;
     }
     size_t count = std::fread(buffer, 1, kMaximumFileContent + 1, file);
     if (std::ferror(file)) {
-        QVAPAL_RAISE(status, qverr::kStatusIOError);
+        QVAPAL_RAISE(status, qverr::kStatusIOError, kSource, 78);
         count = 0;
     }
     std::fclose(file);

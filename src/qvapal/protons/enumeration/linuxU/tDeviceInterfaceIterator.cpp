@@ -10,6 +10,12 @@
 #include "qverr/Status.h"
 
 namespace sdihal::nQVAPAL000 {
+
+// Source name reported by this file's raise sites.
+constexpr const char* kSource = "qvapal/protons/enumeration/linuxU/tDeviceInterfaceIterator";
+constexpr const char* kReaderSource = "qvapal/protons/enumeration/linuxU/linuxDevEnumHelper";
+constexpr const char* kStringSource = "qvapal/protons/containers/tBasicString";
+
 namespace {
 
 constexpr size_t kPathBufferSize = 4096;
@@ -37,7 +43,7 @@ __attribute__((format(printf, 3, 4))) size_t readFile(char* content, nQVAPALS100
     const int length = std::vsnprintf(path, sizeof path, format, arguments);
     va_end(arguments);
     if (length < 0 || static_cast<size_t>(length) >= sizeof path) {
-        QVAPAL_RAISE(status, qverr::qvapalerr_resourceNotFound);
+        QVAPAL_RAISE(status, qverr::qvapalerr_resourceNotFound, kReaderSource, 87);
         return 0;
     }
     return readWholeFile(path, content, status);
@@ -49,23 +55,23 @@ tDeviceInterfaceIterator::tDeviceInterfaceIterator(const char* interfaceName,
                                                    nQVAPALS100::tStatus& status) {
     if (status.isError()) return;
     if (interfaceName == nullptr) {
-        QVAPAL_RAISE(status, qverr::qvapalerr_invalidParameter);
+        QVAPAL_RAISE(status, qverr::qvapalerr_invalidParameter, kSource, 44);
         return;
     }
     // The doubled backslash makes glob match one literal backslash, so only
     // entries named after the interface followed by '\' match.
     char pattern[kPathBufferSize];
     const int length = std::snprintf(pattern, sizeof pattern, "%s*/deviceInterfaces/%s\\\\*",
-                                     systemInterface().driverRoot, interfaceName);
+                                     systemInterface().driverRoot(), interfaceName);
     if (length < 0 || static_cast<size_t>(length) >= sizeof pattern) {
-        QVAPAL_RAISE(status, qverr::qvapalerr_invalidParameter);
+        QVAPAL_RAISE(status, qverr::qvapalerr_invalidParameter, kSource, 44);
         return;
     }
     const int result = glob(pattern, GLOB_ONLYDIR, nullptr, &entries_);
     if (result == 0) {
         cursor_ = entries_.gl_pathv;
     } else if (result != GLOB_NOMATCH) {
-        QVAPAL_RAISE(status, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
+        QVAPAL_RAISE(status, qverr::qvapalerr_softwareFaultAPALInternalUseOnly, kSource, 44);
     }
 }
 
@@ -81,14 +87,14 @@ void tDeviceInterfaceIterator::getInterfacePath(tInterfacePath& path,
                                                 nQVAPALS100::tStatus& status) const {
     if (status.isError()) return;
     if (isEnd()) {
-        QVAPAL_RAISE(status, qverr::qvapalerr_resourceNotFound);
+        QVAPAL_RAISE(status, qverr::qvapalerr_resourceNotFound, kSource, 171);
         return;
     }
     char content[kMaximumFileContent + 1];
     const size_t count = readFile(content, status, "%s/interfacePath", *cursor_);
     if (status.isError()) return;
     if (count >= sizeof path.path) {
-        QVAPAL_RAISE(status, qverr::qvapalerr_bufferTooSmall);
+        QVAPAL_RAISE(status, qverr::qvapalerr_bufferTooSmall, kSource, 123);
         return;
     }
     std::memcpy(path.path, content, count);
@@ -114,11 +120,11 @@ void tDeviceInterfaceIterator::readPropertyFile(const char* category, const char
                                                 nQVAPALS100::tStatus& status) const {
     if (status.isError()) return;
     if (isEnd()) {
-        QVAPAL_RAISE(status, qverr::qvapalerr_resourceNotFound);
+        QVAPAL_RAISE(status, qverr::qvapalerr_resourceNotFound, kSource, 171);
         return;
     }
     if (name == nullptr) {
-        QVAPAL_RAISE(status, qverr::qvapalerr_invalidParameter);
+        QVAPAL_RAISE(status, qverr::qvapalerr_invalidParameter, kSource, 171);
         return;
     }
     // The property directories lie beside "deviceInterfaces", in the
@@ -130,12 +136,12 @@ void tDeviceInterfaceIterator::readPropertyFile(const char* category, const char
     if (status.isError()) return;
     if (count > kMaximumFileContent) {
         // Never hand out a silently cut property.
-        QVAPAL_RAISE(status, qverr::qvapalerr_bufferTooSmall);
+        QVAPAL_RAISE(status, qverr::qvapalerr_bufferTooSmall, kReaderSource, 72);
         return;
     }
     if (size != nullptr) *size = count;
     if (buffer == nullptr || bufferSize < count) {
-        QVAPAL_RAISE(status, qverr::qvapalerr_bufferTooSmall);
+        QVAPAL_RAISE(status, qverr::qvapalerr_bufferTooSmall, kReaderSource, 72);
         return;
     }
     std::memcpy(buffer, content, count);
@@ -147,14 +153,15 @@ void tDeviceInterfaceIterator::getDriverName(tBasicString& out,
     out.clear();
     if (isEnd()) return;
     const char* text = *cursor_;
-    const char* root = systemInterface().driverRoot;
+    const char* root = systemInterface().driverRoot();
     const size_t rootLength = std::strlen(root);
     if (std::strncmp(text, root, rootLength) == 0) text += rootLength;
     const char* end = std::strstr(text, "/deviceInterfaces/");
     const size_t count = end != nullptr ? static_cast<size_t>(end - text) : std::strlen(text);
     out.assign(text, count);
     // A failed assignment leaves the string cleared.
-    if (out.length() != count) QVAPAL_RAISE(status, qverr::qvapalerr_memoryFull);
+    if (out.length() != count)
+        QVAPAL_RAISE(status, qverr::qvapalerr_memoryFull, kStringSource, 1641);
 }
 
 }  // namespace sdihal::nQVAPAL000

@@ -13,6 +13,9 @@
 #include "qverr/Status.h"
 
 namespace sdihal::nQVAPAL000 {
+
+// Source name reported by this file's raise sites.
+constexpr const char* kSource = "qvapal/protons/io_notification/linuxU/tIONotification";
 namespace {
 
 // One notification datagram: a netlink header, 6 bytes the reader does not
@@ -37,7 +40,7 @@ tIONotificationReader::tIONotificationReader(uint64_t queueLength,
                                              nQVAPALS100::tStatus& status) {
     if (status.isError()) return;
     if (const int err = stopPipe_.open(); err != 0) {
-        QVAPAL_RAISE_ERRNO(status, err);
+        QVAPAL_RAISE_ERRNO(status, err, kSource, 21);
         return;
     }
     openSocket(queueLength, status);
@@ -46,7 +49,7 @@ tIONotificationReader::tIONotificationReader(uint64_t queueLength,
     socklen_t length = sizeof address;
     if (systemInterface().getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) !=
         0) {
-        QVAPAL_RAISE_ERRNO(status, errno);
+        QVAPAL_RAISE_ERRNO(status, errno, kSource, 101);
         return;
     }
     portId_ = address.nl_pid;
@@ -59,14 +62,14 @@ tIONotificationReader::~tIONotificationReader() {
 
 void tIONotificationReader::openSocket(uint64_t queueLength, nQVAPALS100::tStatus& status) {
     if (queueLength > UINT32_MAX) {
-        QVAPAL_RAISE(status, qverr::qvapalerr_invalidParameter);
+        QVAPAL_RAISE(status, qverr::qvapalerr_invalidParameter, kSource, 51);
         return;
     }
     const tSystemInterface& system = systemInterface();
     socket_ = system.socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_GENERIC);
     if (socket_ < 0) {
         socket_ = -1;
-        QVAPAL_RAISE_ERRNO(status, errno);
+        QVAPAL_RAISE_ERRNO(status, errno, kSource, 60);
         return;
     }
     // Room for every queued notification plus one; the kernel caps the size
@@ -76,17 +79,17 @@ void tIONotificationReader::openSocket(uint64_t queueLength, nQVAPALS100::tStatu
     int current = 0;
     socklen_t optionLength = sizeof current;
     if (getsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &current, &optionLength) != 0) {
-        QVAPAL_RAISE_ERRNO(status, errno);
+        QVAPAL_RAISE_ERRNO(status, errno, kSource, 67);
     } else if (current < needed &&
                setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &needed, sizeof needed) != 0) {
-        QVAPAL_RAISE_ERRNO(status, errno);
+        QVAPAL_RAISE_ERRNO(status, errno, kSource, 75);
     }
     if (!status.isError()) {
         sockaddr_nl address{};
         address.nl_family = AF_NETLINK;
         if (system.bind(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) !=
             0) {
-            QVAPAL_RAISE_ERRNO(status, errno);
+            QVAPAL_RAISE_ERRNO(status, errno, kSource, 84);
         }
     }
     if (status.isError()) {
@@ -104,11 +107,11 @@ uint64_t tIONotificationReader::read(uint32_t* kind, void* payload, uint32_t* pa
         pollfd descriptors[2] = {{socket_, POLLIN, 0}, {stopPipe_.readEnd(), POLLIN, 0}};
         const int ready = pollRetrying(descriptors, 2, pollTimeLeft(timeout, start));
         if (ready < 0) {
-            QVAPAL_RAISE(status, qverr::qvapalerr_osFault);
+            QVAPAL_RAISE(status, qverr::qvapalerr_osFault, kSource, 203);
             return 0;
         }
         if (ready == 0) {
-            QVAPAL_RAISE(status, qverr::qvapalerr_operationTimedOut);
+            QVAPAL_RAISE(status, qverr::qvapalerr_operationTimedOut, kSource, 199);
             return 0;
         }
         // An error pending on the socket (netlink reports lost notifications
@@ -143,7 +146,7 @@ bool tIONotificationReader::receive(uint32_t* kind, void* payload, uint32_t* pay
     } while (received < 0 && errno == EINTR);
     if (received < 0) {
         if (errno == EAGAIN || errno == EWOULDBLOCK) return false;
-        QVAPAL_RAISE(status, qverr::kStatusIOError);
+        QVAPAL_RAISE(status, qverr::kStatusIOError, kSource, 128);
         return true;
     }
     const size_t count = static_cast<size_t>(received);
@@ -159,12 +162,12 @@ bool tIONotificationReader::receive(uint32_t* kind, void* payload, uint32_t* pay
     if (length < kPayloadOffset) return false;
     const auto messageKind = field<uint16_t>(message, kKindOffset);
     if (messageKind != 1 && messageKind != 2) {
-        QVAPAL_RAISE(status, qverr::qvapalerr_featureUnsupported);
+        QVAPAL_RAISE(status, qverr::qvapalerr_featureUnsupported, kSource, 154);
         return true;
     }
     const auto size = field<uint32_t>(message, kPayloadSizeOffset);
     if (size > kIONotificationPayloadSize) {
-        QVAPAL_RAISE(status, qverr::kStatusIOError);
+        QVAPAL_RAISE(status, qverr::kStatusIOError, kSource, 160);
         return true;
     }
     if (length < kPayloadOffset + size) return false;
@@ -179,7 +182,7 @@ bool tIONotificationReader::receive(uint32_t* kind, void* payload, uint32_t* pay
 
 void tIONotificationReader::stop(nQVAPALS100::tStatus& status) {
     if (status.isError()) return;
-    if (!stopPipe_.signal()) QVAPAL_RAISE(status, qverr::kStatusIOError);
+    if (!stopPipe_.signal()) QVAPAL_RAISE(status, qverr::kStatusIOError, kSource, 216);
 }
 
 void tIONotification::registerNotification(const tIONotificationReader& reader,
@@ -193,7 +196,7 @@ void tIONotification::registerNotification(const tIONotificationReader& reader,
     // before any delivery the reading thread can see.
     tIONotificationRegistration request{reinterpret_cast<uintptr_t>(this), reader.getPortId(), id};
     if (systemInterface().ioctl(proxy.descriptor(), kRegisterIONotification, &request) < 0) {
-        QVAPAL_RAISE(status, qverr::qvapalerr_osFault);
+        QVAPAL_RAISE(status, qverr::qvapalerr_osFault, kSource, 245);
         return;
     }
     registered_ = true;

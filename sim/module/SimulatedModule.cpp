@@ -1,0 +1,47 @@
+#include "module/SimulatedModule.h"
+
+#include "apal_qv3377k/tInterfaceProxy_qv3377k.h"
+#include "qverr/Status.h"
+
+namespace qvsim {
+namespace {
+
+// Traits records are laid out by the engine that reads them; the driver
+// reports how many of their bytes it filled.
+void fillTraits(Reply& reply, uint32_t used) {
+    auto traits = reply.bytes("traits");
+    for (uint32_t i = 0; i < used && i < traits.size(); ++i) traits[i] = static_cast<uint8_t>(i + 1);
+    reply.set("size", used);
+}
+
+}  // namespace
+
+SimulatedModule::SimulatedModule() : devicePath_(driver_.addDevice(kDeviceName)) {
+    tree_.addInterface(kDriverName, sdihal::tInterfaceProxy_qv3377k::kInterfaceName, "0", devicePath_);
+    tree_.setDeviceProperty(kDriverName, "serialNumber", kSerialNumber);
+
+    on("rfplat.getDriverInterfaceVersion", [](const DecodedRequest&, Reply& reply) {
+        reply.set("return", kDriverInterfaceVersion);
+        return 0;
+    });
+    // A module index the module does not have is answered with an error code
+    // in the reply, not with a failed ioctl.
+    on("rfplat.getModuleRev", [](const DecodedRequest& request, Reply& reply) {
+        if (request.value("moduleIndex") >= kModuleCount) {
+            reply.status(qverr::qvapalerr_invalidParameter);
+        } else {
+            reply.set("revision", static_cast<uint32_t>(kModuleRevision));
+        }
+        return 0;
+    });
+    on("wgen.getTraits", [](const DecodedRequest&, Reply& reply) {
+        fillTraits(reply, kGenerationTraitsSize);
+        return 0;
+    });
+    on("mra.getTraits", [](const DecodedRequest&, Reply& reply) {
+        fillTraits(reply, kAcquisitionTraitsSize);
+        return 0;
+    });
+}
+
+}  // namespace qvsim

@@ -1,0 +1,56 @@
+// The one simulated QV-3377 of the tests and the example: a module published
+// by its kernel driver as a device-interface entry, with one device file,
+// behind the simulated kernel driver, and the one request decoder that
+// serves every request code of that driver. Each block of the module adds
+// its behaviour here (or, in a test, through on()); a request without
+// behaviour is answered with status 0 and the caller's output block.
+//
+// One SimulatedModule at a time per process (the driver's rule).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "kerneldriver/DeviceTree.h"
+#include "kerneldriver/Driver.h"
+#include "requests/RequestDecoder.h"
+
+namespace qvsim {
+
+class SimulatedModule {
+public:
+    // What the module answers before a test changes anything.
+    static constexpr uint32_t kDriverInterfaceVersion = 0x00010004;
+    static constexpr uint32_t kModuleCount = 1;
+    static constexpr int32_t kModuleRevision = 3;
+    static constexpr uint32_t kGenerationTraitsSize = 48;
+    static constexpr uint32_t kAcquisitionTraitsSize = 61;
+    static constexpr const char* kSerialNumber = "01AB23CD";
+    static constexpr const char* kDeviceName = "qv3377k0";
+    static constexpr const char* kDriverName = "qv3377k";
+
+    SimulatedModule();
+    SimulatedModule(const SimulatedModule&) = delete;
+    SimulatedModule& operator=(const SimulatedModule&) = delete;
+
+    // The device file the module's interface entry names (the
+    // "deviceInterfacePath" of a session).
+    const std::string& devicePath() const { return devicePath_; }
+
+    // Replaces the behaviour of "<interface>.<method>" (RequestDecoder::on).
+    void on(std::string_view method, MethodHandler handler) { decoder_.on(method, std::move(handler)); }
+
+    Driver& driver() { return driver_; }
+    RequestDecoder& decoder() { return decoder_; }
+    DeviceTree& tree() { return tree_; }
+
+private:
+    DeviceTree tree_;
+    Driver driver_;
+    RequestDecoder decoder_{driver_};
+    std::string devicePath_;
+};
+
+}  // namespace qvsim

@@ -1,0 +1,3 @@
+#include "BasecardConfigHALImpl/BasecardConfigV1Handle.h"
+
+QV_CONTEXT_HANDLE_EXPORTS_RETURN_CODE(BasecardConfigV1, BasecardConfigV1)

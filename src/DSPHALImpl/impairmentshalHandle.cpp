@@ -1,0 +1,3 @@
+#include "DSPHALImpl/impairmentshalHandle.h"
+
+QV_CONTEXT_HANDLE_EXPORTS_RETURN_CODE(impairments, impairmentshal)

@@ -1,0 +1,3 @@
+#include "DSPHALImpl/resamplerhalHandle.h"
+
+QV_CONTEXT_HANDLE_EXPORTS_RETURN_CODE(resampler, resamplerhal)

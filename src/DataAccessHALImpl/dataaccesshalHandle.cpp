@@ -1,0 +1,3 @@
+#include "DataAccessHALImpl/dataaccesshalHandle.h"
+
+QV_CONTEXT_HANDLE_EXPORTS_STATUS_LAST(da, dataaccesshal)

@@ -1,0 +1,3 @@
+#include "DataPathHALImpl/datapathhalHandle.h"
+
+QV_CONTEXT_HANDLE_EXPORTS_RETURN_CODE(datapath, datapathhal)

@@ -1,0 +1,77 @@
+// Context-as-handle families: a family handle is the address of the
+// sub-session that device_getContext handed out for the family's context id.
+// The device session owns that object; the family's open export only binds
+// it to the caller's handle slot and its close export does nothing.
+//
+// Each family declares its three hooks with QV_CONTEXT_HANDLE_HOOKS and
+// defines its two exports, in its own source file, with one of the
+// QV_CONTEXT_HANDLE_EXPORTS_* macros.
+#pragma once
+
+#include <cstdint>
+
+#include "HALUtilities/ErrorHandling.h"
+
+namespace qv3377hal {
+
+// The open export's slot check: the slot must exist and hold 0, else
+// -52005 raised at `location` (the family's own source file).
+inline void checkEmptyHandleSlot(const uint64_t* handleOut, const qverr::SourceLocation& location) {
+    if (handleOut == nullptr || *handleOut != 0) {
+        throw qverr::Exception(qverr::qvapalerr_invalidParameter, location);
+    }
+}
+
+class DeviceSession;
+
+// The device handle (device_close, device_getContext) as its session; a 0
+// handle throws -52005 with the detail "sessionPtrFromHandle": "null input".
+DeviceSession* sessionPtrFromHandle(uint64_t handle);
+
+}  // namespace qv3377hal
+
+// openSession returns the context unchanged (the device handle is not
+// examined); closeSession does nothing; sessionPtrFromHandle turns a 0 handle
+// into -52005.
+#define QV_CONTEXT_HANDLE_HOOKS(NS, TYPE)                                              \
+    namespace NS {                                                                     \
+    inline uint64_t openSession(uint64_t /*deviceHandle*/, uint64_t context) {         \
+        return context;                                                                \
+    }                                                                                  \
+    inline void closeSession(uint64_t /*handle*/) {}                                   \
+    inline TYPE* sessionPtrFromHandle(uint64_t handle) {                               \
+        return ::qv3377hal::familySessionPtr<TYPE>(handle);                            \
+    }                                                                                  \
+    }
+
+// PREFIX_open (return-code style) and PREFIX_close.
+#define QV_CONTEXT_HANDLE_EXPORTS_RETURN_CODE(PREFIX, NS)                                         \
+    QV_EXPORT int32_t PREFIX##_open(uint64_t deviceHandle, uint64_t context, uint64_t* handleOut) { \
+        return ::qv3377hal::returnCodeCall([&] {                                                  \
+            ::qv3377hal::checkEmptyHandleSlot(                                                    \
+                handleOut, QVERR_LOCATION(::qv3377hal::kComponent, "qvapalerr_invalidParameter")); \
+            *handleOut = NS::openSession(deviceHandle, context);                                  \
+        });                                                                                       \
+    }                                                                                             \
+    QV_EXPORT void PREFIX##_close(uint64_t handle) { NS::closeSession(handle); }
+
+// PREFIX_open (status-last style) and PREFIX_close.
+#define QV_CONTEXT_HANDLE_EXPORTS_STATUS_LAST(PREFIX, NS)                                         \
+    QV_EXPORT void PREFIX##_open(uint64_t deviceHandle, uint64_t context, uint64_t* handleOut,    \
+                                 qverr::Status* status) {                                         \
+        ::qv3377hal::statusLastCall(status, [&] {                                                 \
+            ::qv3377hal::checkEmptyHandleSlot(                                                    \
+                handleOut, QVERR_LOCATION(::qv3377hal::kComponent, "qvapalerr_invalidParameter")); \
+            *handleOut = NS::openSession(deviceHandle, context);                                  \
+        });                                                                                       \
+    }                                                                                             \
+    QV_EXPORT void PREFIX##_close(uint64_t handle) { NS::closeSession(handle); }
+
+// Declarations of the two exports, for the family's header.
+#define QV_CONTEXT_HANDLE_DECLARE_RETURN_CODE(PREFIX)                                             \
+    QV_EXPORT int32_t PREFIX##_open(uint64_t deviceHandle, uint64_t context, uint64_t* handleOut); \
+    QV_EXPORT void PREFIX##_close(uint64_t handle);
+#define QV_CONTEXT_HANDLE_DECLARE_STATUS_LAST(PREFIX)                                          \
+    QV_EXPORT void PREFIX##_open(uint64_t deviceHandle, uint64_t context, uint64_t* handleOut, \
+                                 qverr::Status* status);                                       \
+    QV_EXPORT void PREFIX##_close(uint64_t handle);

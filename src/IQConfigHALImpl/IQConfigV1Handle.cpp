@@ -1,0 +1,3 @@
+#include "IQConfigHALImpl/IQConfigV1Handle.h"
+
+QV_CONTEXT_HANDLE_EXPORTS_RETURN_CODE(IQConfigV1, IQConfigV1)

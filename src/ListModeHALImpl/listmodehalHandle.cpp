@@ -1,0 +1,3 @@
+#include "ListModeHALImpl/listmodehalHandle.h"
+
+QV_CONTEXT_HANDLE_EXPORTS_RETURN_CODE(listmode, listmodehal)

@@ -1,0 +1,3 @@
+#include "MRAHALImpl/mrahalHandle.h"
+
+QV_CONTEXT_HANDLE_EXPORTS_RETURN_CODE(mra, mrahal)

@@ -1,0 +1,158 @@
+// The FPGA session holder against the FPGA interface library stand-in and
+// the bitfile library stand-ins.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "HALUtilities/AutoFpgaSession.h"
+#include "qvfpga/QvFpgaSim.h"
+#include "support/FpgaLibraryLog.h"
+#include "qvisl/QvFpgaDll.h"
+#include "support/TempDir.h"
+#include "support/TraceCapture.h"
+
+namespace {
+
+using qv3377hal::AutoFpgaSession;
+using qv3377hal::BitfileLibrary;
+using qv3377hal::BitfilePath;
+using qvtest::thrownStatus;
+
+std::vector<std::string> log() { return qvtest::fpgaLibraryLog(); }
+
+bool loaded(const char* path) {
+    void* handle = dlopen(path, RTLD_NOW | RTLD_NOLOAD);
+    if (handle != nullptr) dlclose(handle);
+    return handle != nullptr;
+}
+
+std::string location(int64_t line, const char* file = "HALUtilities/AutoFpgaSession.cpp") {
+    return std::string("\"file\":\"") + file + "\",\"line\":" + std::to_string(line);
+}
+
+const char kContents[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Bitfile><BitfileVersion>4.0</BitfileVersion>"
+    "<SignatureRegister>00000000000000000000000000000000</SignatureRegister></Bitfile>\n";
+
+class Holder : public ::testing::Test {
+protected:
+    void SetUp() override { qvfpgasim_reset(); }
+    void TearDown() override {
+        EXPECT_EQ(qvfpgasim_openSessions(), 0u);
+        qvfpgasim_reset();
+    }
+};
+
+TEST_F(Holder, PathFormOpensWithThePathAttributeAndClosesWithOne) {
+    {
+        AutoFpgaSession holder("RIO0", BitfilePath{"/opt/images/a.lvbitx"}, false);
+        EXPECT_NE(holder.getSession(), 0u);
+        EXPECT_EQ(holder.warning(), 0);
+        EXPECT_EQ(qvfpgasim_openSessions(), 1u);
+        ASSERT_EQ(log().size(), 1u);
+        EXPECT_EQ(log()[0],
+                  "QvFpgaDll_Open resource=RIO0 attribute=0x98000000 signature=(null) bitfile=/opt/images/a.lvbitx");
+    }
+    ASSERT_EQ(log().size(), 2u);
+    EXPECT_EQ(log()[1].substr(0, 15), "QvFpgaDll_Close");
+    EXPECT_NE(log()[1].find("attribute=1"), std::string::npos);
+}
+
+TEST_F(Holder, OpenErrorsAreThrownFromTheOpenSite) {
+    qvfpgasim_injectResult("QvFpgaDll_Open", -63101, 1);
+    const auto [code, json] = thrownStatus([] { AutoFpgaSession("RIO0", BitfilePath{"/x"}, false); });
+    EXPECT_EQ(code, -63101);
+    EXPECT_NE(json.find(location(113)), std::string::npos) << json;
+    EXPECT_NE(json.find("\"error_constant\":\"error\""), std::string::npos);
+}
+
+// An open that warns has opened a session: keeping the warning and the
+// session is what lets the device session report both.
+TEST_F(Holder, AnOpenWarningKeepsTheSession) {
+    qvfpgasim_injectResult("QvFpgaDll_Open", 61003, 1);
+    {
+        AutoFpgaSession holder("RIO0", BitfilePath{"/x"}, false);
+        EXPECT_EQ(holder.warning(), 61003);
+        EXPECT_NE(holder.getSession(), 0u);
+        EXPECT_EQ(qvfpgasim_openSessions(), 1u);
+    }
+    EXPECT_EQ(qvfpgasim_callCount("QvFpgaDll_Close"), 1u);
+}
+
+TEST_F(Holder, TextThatIsNotUtf8NeverReachesTheLibrary) {
+    const auto [code, json] = thrownStatus([] { AutoFpgaSession("RIO0", BitfilePath{"/a\xC0\x80"}, false); });
+    EXPECT_EQ(code, -52027);
+    EXPECT_NE(json.find(location(99, "HALUtilities/mbsToUtf8.cpp")), std::string::npos) << json;
+    EXPECT_EQ(qvfpgasim_callCount("QvFpgaDll_Open"), 0u);
+}
+
+TEST_F(Holder, LibraryFormOpensWithTheContentsAndKeepsTheLibraryWhileOpen) {
+    {
+        AutoFpgaSession holder("RIO1", BitfileLibrary{QV_BITFILE_CONTENTS}, false);
+        EXPECT_TRUE(loaded(QV_BITFILE_CONTENTS));
+        ASSERT_EQ(log().size(), 1u);
+        EXPECT_EQ(log()[0], std::string("QvFpgaDll_Open resource=RIO1 attribute=0xD8000000 signature=(null) bitfile=") +
+                                kContents);
+    }
+    EXPECT_FALSE(loaded(QV_BITFILE_CONTENTS));
+}
+
+TEST_F(Holder, NullContentsFailAndUnloadTheLibrary) {
+    qvtest::TraceCapture trace;
+    const auto [code, json] = thrownStatus([] { AutoFpgaSession("RIO1", BitfileLibrary{QV_BITFILE_NULL}, false); });
+    EXPECT_EQ(code, -380119);
+    EXPECT_NE(json.find(location(201)), std::string::npos) << json;
+    EXPECT_FALSE(loaded(QV_BITFILE_NULL));
+    EXPECT_NE(trace.all().find(std::string("Error -380119 : Failed to retrieve bitfile content from the opened DLL file '") +
+                               QV_BITFILE_NULL + "'"),
+              std::string::npos)
+        << trace.all();
+    EXPECT_EQ(qvfpgasim_callCount("QvFpgaDll_Open"), 0u);
+}
+
+TEST_F(Holder, LibraryFailuresAreThrownAndUnload) {
+    qvtest::TraceCapture trace;
+    auto [code, json] = thrownStatus([] { AutoFpgaSession("R", BitfileLibrary{QV_BITFILE_NONE}, false); });
+    EXPECT_EQ(code, -52005);
+    EXPECT_NE(json.find(location(189)), std::string::npos) << json;
+    EXPECT_FALSE(loaded(QV_BITFILE_NONE));
+    EXPECT_NE(trace.all().find("Failed to retrieve bitfile content retrieval function"), std::string::npos);
+
+    std::tie(code, json) = thrownStatus([] { AutoFpgaSession("R", BitfileLibrary{"/nonexistent/libbitfile.so"}, false); });
+    EXPECT_EQ(code, -52005);
+    EXPECT_NE(json.find(location(177)), std::string::npos) << json;
+    EXPECT_NE(trace.all().find("Failed to open DLL file '/nonexistent/libbitfile.so'"), std::string::npos);
+
+    qvfpgasim_injectResult("QvFpgaDll_Open", -61499, 1);
+    std::tie(code, json) = thrownStatus([] { AutoFpgaSession("R", BitfileLibrary{QV_BITFILE_CONTENTS}, false); });
+    EXPECT_EQ(code, -61499);
+    EXPECT_NE(json.find(location(210)), std::string::npos) << json;
+    EXPECT_FALSE(loaded(QV_BITFILE_CONTENTS));
+    EXPECT_NE(trace.all().find("Error -61499 : Failed to open AutoFpgaSession using bitfile contents"),
+              std::string::npos);
+}
+
+TEST_F(Holder, KorvexVariantFallsBackWithoutItsLibrary) {
+    if (std::getenv("QV_TEST_KORVEX_LIBRARY")) GTEST_SKIP() << "libQvFpgaKx.so is on the path";
+    { AutoFpgaSession holder("RIO0", BitfilePath{"/x"}, true); }
+    EXPECT_EQ(qvfpgasim_callCount("QvFpgaDll_Open"), 1u);
+    EXPECT_EQ(qvfpgasim_callCount("QvFpgaDll_Close"), 1u);
+    EXPECT_EQ(qvfpgasim_callCount("QvFpgaKx_Open"), 0u);
+}
+
+TEST_F(Holder, KorvexVariantUsesItsLibraryWhenPresent) {
+    if (!std::getenv("QV_TEST_KORVEX_LIBRARY")) GTEST_SKIP() << "libQvFpgaKx.so is not on the path";
+    { AutoFpgaSession holder("RIO0", BitfilePath{"/x"}, true); }
+    EXPECT_EQ(qvfpgasim_callCount("QvFpgaKx_Open"), 1u);
+    EXPECT_EQ(qvfpgasim_callCount("QvFpgaKx_Close"), 1u);
+    // A session not from the Korvex run-time keeps the plain pair.
+    { AutoFpgaSession holder("RIO0", BitfilePath{"/x"}, false); }
+    EXPECT_EQ(qvfpgasim_callCount("QvFpgaKx_Open"), 1u);
+    EXPECT_EQ(qvfpgasim_callCount("QvFpgaDll_Open"), 2u);
+}
+
+}  // namespace

@@ -1,0 +1,174 @@
+// The open and close exports of the 23 context-as-handle families, called
+// through the shipped library as a C driver calls them.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "BasecardConfigHALImpl/BasecardConfigV1Handle.h"
+#include "DSPHALImpl/calindsphalHandle.h"
+#include "DSPHALImpl/caloutdsphalHandle.h"
+#include "DSPHALImpl/digitalgainhalHandle.h"
+#include "DSPHALImpl/digitaloffsethalHandle.h"
+#include "DSPHALImpl/equalizerhalHandle.h"
+#include "DSPHALImpl/freqshifthalHandle.h"
+#include "DSPHALImpl/impairmentshalHandle.h"
+#include "DSPHALImpl/iqdatatriggerhalHandle.h"
+#include "DSPHALImpl/resamplerhalHandle.h"
+#include "DataAccessHALImpl/dataaccesshalHandle.h"
+#include "DataPathHALImpl/datapathhalHandle.h"
+#include "IQConfigHALImpl/IQConfigV1Handle.h"
+#include "IQManipulationHALImpl/iqmaniphalHandle.h"
+#include "ListModeHALImpl/listmodehalHandle.h"
+#include "MRAHALImpl/mrahalHandle.h"
+#include "ReservationHALImpl/reservationhalHandle.h"
+#include "RoutingHALImpl/routinghalHandle.h"
+#include "SelfCalHALImpl/selfcalhalHandle.h"
+#include "SyntraSyncHALImpl/syntrasynchalHandle.h"
+#include "TimerHALImpl/timerhalHandle.h"
+#include "TrigHALImpl/trighalHandle.h"
+#include "WGenHALImpl/wgenhalHandle.h"
+#include "support/HostLibrary.h"
+#include "support/TempDir.h"
+
+namespace {
+
+const unsigned char kLiveDevice[8] = {0x5a, 1, 2, 3, 4, 5, 6, 7};
+const unsigned char kDeadDevice[8] = {};
+
+uint64_t deviceHandle(const unsigned char* device) { return reinterpret_cast<uint64_t>(device); }
+
+class Families : public ::testing::Test {
+protected:
+    // One open call in the family's style; the status code it reports.
+    int32_t open(const qvhost_family& family, uint64_t device, uint64_t context, uint64_t* slot,
+                 std::string* json = nullptr) {
+        const std::string name = std::string(family.prefix) + "_open";
+        if (!family.statusLast) return library.fn<qvhost_openReturnCode>(name)(device, context, slot);
+        qvhost_status status = qvhost_newStatus();
+        library.fn<qvhost_openStatusLast>(name)(device, context, slot, &status);
+        const int32_t code = status.code;
+        if (json) *json = status.json ? status.json : "";
+        qvhost_release(&status);
+        return code;
+    }
+    void close(const qvhost_family& family, uint64_t handle) {
+        library.fn<qvhost_close>(std::string(family.prefix) + "_close")(handle);
+    }
+
+    qvtest::HostLibrary library{QV_SHARED_LIBRARY};
+};
+
+TEST_F(Families, OpenBindsTheContextIntoAnEmptySlotOnly) {
+    ASSERT_TRUE(library.loaded());
+    ASSERT_EQ(qvhost_familyCount, 23u);
+    for (size_t i = 0; i < qvhost_familyCount; ++i) {
+        const qvhost_family& family = qvhost_families[i];
+        SCOPED_TRACE(family.prefix);
+        const uint64_t device = deviceHandle(kLiveDevice);
+        for (uint32_t c = 0; c < family.contextIdCount; ++c) {
+            uint64_t slot = 0;
+            const uint64_t context = 0x7f0000001000 + family.contextIds[c];
+            EXPECT_EQ(open(family, device, context, &slot), 0);
+            EXPECT_EQ(slot, context);
+
+            // An occupied slot is refused and kept; emptied, it opens again.
+            std::string json;
+            EXPECT_EQ(open(family, device, context + 8, &slot, &json), -52005);
+            EXPECT_EQ(slot, context);
+            if (family.statusLast) {
+                EXPECT_NE(json.find("Handle.cpp\""), std::string::npos) << json;
+                EXPECT_NE(json.find("\"component\":\"qv3377hal\""), std::string::npos) << json;
+            }
+            slot = 0;
+            EXPECT_EQ(open(family, device, context + 8, &slot), 0);
+            EXPECT_EQ(slot, context + 8);
+        }
+        // Context 0 gives handle 0, which every later call refuses.
+        uint64_t slot = 0;
+        EXPECT_EQ(open(family, device, 0, &slot), 0);
+        EXPECT_EQ(slot, 0u);
+        EXPECT_EQ(open(family, device, 1, nullptr), -52005);
+
+        // Close does nothing whatever it is given.
+        close(family, 0);
+        close(family, 1);
+        close(family, ~uint64_t{0});
+    }
+}
+
+TEST_F(Families, OtherFamiliesNeverLookAtTheDeviceHandle) {
+    for (size_t i = 0; i < qvhost_familyCount; ++i) {
+        const qvhost_family& family = qvhost_families[i];
+        if (std::string(family.prefix) == "reservation") continue;
+        SCOPED_TRACE(family.prefix);
+        uint64_t slot = 0;
+        EXPECT_EQ(open(family, 0, 5, &slot), 0);
+        EXPECT_EQ(slot, 5u);
+    }
+}
+
+TEST_F(Families, ReservationChecksTheDeviceHandleAndTheSlot) {
+    auto open = library.fn<qvhost_openReturnCode>("reservation_open");
+    uint64_t slot = 0;
+    EXPECT_EQ(open(0, 9, &slot), -52005);
+    EXPECT_EQ(open(deviceHandle(kDeadDevice), 9, &slot), -52005);
+    EXPECT_EQ(slot, 0u);
+    EXPECT_EQ(open(deviceHandle(kLiveDevice), 9, &slot), 0);
+    EXPECT_EQ(slot, 9u);
+    // An occupied slot would lose the session it names: refused, kept.
+    EXPECT_EQ(open(deviceHandle(kLiveDevice), 10, &slot), -52005);
+    EXPECT_EQ(slot, 9u);
+}
+
+TEST_F(Families, StatusLastWithoutAStatusChangesNothing) {
+    for (const char* prefix : {"da", "wgen", "routinghal"}) {
+        SCOPED_TRACE(prefix);
+        uint64_t slot = 0;
+        library.fn<qvhost_openStatusLast>(std::string(prefix) + "_open")(0, 5, &slot, nullptr);
+        EXPECT_EQ(slot, 0u);
+        // An earlier error in the caller's status stays.
+        qvhost_status status = qvhost_newStatus();
+        status.code = -7;
+        uint64_t occupied = 3;
+        library.fn<qvhost_openStatusLast>(std::string(prefix) + "_open")(0, 5, &occupied, &status);
+        EXPECT_EQ(status.code, -7);
+        EXPECT_EQ(occupied, 3u);
+        qvhost_release(&status);
+    }
+}
+
+template <class Hook>
+void expectNullHandleRefused(Hook sessionPtrFromHandle) {
+    const auto [code, json] = qvtest::thrownStatus([&] { sessionPtrFromHandle(0); });
+    EXPECT_EQ(code, -52005);
+    EXPECT_NE(json.find("\"file\":\"HALUtilities/ErrorHandling.h\",\"line\":134"), std::string::npos);
+    EXPECT_EQ(sessionPtrFromHandle(0x1000), reinterpret_cast<void*>(0x1000));
+}
+
+TEST(FamilyHooks, AZeroHandleIsRefusedByEverySessionLookUp) {
+    expectNullHandleRefused(dataaccesshal::sessionPtrFromHandle);
+    expectNullHandleRefused(calindsphal::sessionPtrFromHandle);
+    expectNullHandleRefused(caloutdsphal::sessionPtrFromHandle);
+    expectNullHandleRefused(digitalgainhal::sessionPtrFromHandle);
+    expectNullHandleRefused(digitaloffsethal::sessionPtrFromHandle);
+    expectNullHandleRefused(equalizerhal::sessionPtrFromHandle);
+    expectNullHandleRefused(freqshifthal::sessionPtrFromHandle);
+    expectNullHandleRefused(impairmentshal::sessionPtrFromHandle);
+    expectNullHandleRefused(iqdatatriggerhal::sessionPtrFromHandle);
+    expectNullHandleRefused(resamplerhal::sessionPtrFromHandle);
+    expectNullHandleRefused(listmodehal::sessionPtrFromHandle);
+    expectNullHandleRefused(datapathhal::sessionPtrFromHandle);
+    expectNullHandleRefused(trighal::sessionPtrFromHandle);
+    expectNullHandleRefused(timerhal::sessionPtrFromHandle);
+    expectNullHandleRefused(BasecardConfigV1::sessionPtrFromHandle);
+    expectNullHandleRefused(selfcalhal::sessionPtrFromHandle);
+    expectNullHandleRefused(wgenhal::sessionPtrFromHandle);
+    expectNullHandleRefused(reservationhal::sessionPtrFromHandle);
+    expectNullHandleRefused(IQConfigV1::sessionPtrFromHandle);
+    expectNullHandleRefused(routinghal::sessionPtrFromHandle);
+    expectNullHandleRefused(iqmaniphal::sessionPtrFromHandle);
+    expectNullHandleRefused(mrahal::sessionPtrFromHandle);
+    expectNullHandleRefused(syntrasynchal::sessionPtrFromHandle);
+}
+
+}  // namespace

@@ -1,0 +1,187 @@
+// The exception ladders of the export frame, in each status style.
+#include <gtest/gtest.h>
+
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <typeinfo>
+
+#include "HALUtilities/ContextHandle.h"
+#include "HALUtilities/ErrorHandling.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using nQVAPALS100::tStatus;
+using qv3377hal::chainedCall;
+using qv3377hal::platformStatusCall;
+using qv3377hal::returnCodeCall;
+using qv3377hal::statusLastCall;
+using qv3377hal::statusLastValue;
+
+constexpr qverr::SourceLocation kRaise{"TrigHALImpl/x.cpp", 42, "qv3377hal", "kErrorX"};
+const std::string kRaiseJson =
+    "{\"error_constant\":\"kErrorX\",\"file\":\"TrigHALImpl/x.cpp\",\"line\":42,"
+    "\"component\":\"qv3377hal\"}";
+
+struct Unknown {};
+
+// One body per exception kind the ladders tell apart.
+enum class Throws { nothing, status, badAlloc, invalidArgument, badCast, systemError, logicError, unknown };
+
+void run(Throws what) {
+    switch (what) {
+        case Throws::nothing: return;
+        case Throws::status: throw qverr::Exception(-1074097000, kRaise);
+        case Throws::badAlloc: throw std::bad_alloc();
+        case Throws::invalidArgument: throw std::invalid_argument("x");
+        case Throws::badCast: throw std::bad_cast();
+        case Throws::systemError: throw std::system_error(std::make_error_code(std::errc::io_error));
+        case Throws::logicError: throw std::logic_error("x");
+        case Throws::unknown: throw Unknown{};
+    }
+}
+
+TEST(ReturnCodeStyle, MapsEachExceptionKind) {
+    EXPECT_EQ(returnCodeCall([] { run(Throws::nothing); }), 0);
+    EXPECT_EQ(returnCodeCall([] { run(Throws::status); }), -1074097000);
+    EXPECT_EQ(returnCodeCall([] { run(Throws::badAlloc); }), -52000);
+    // The four-clause ladder has no place for the finer standard kinds.
+    EXPECT_EQ(returnCodeCall([] { run(Throws::invalidArgument); }), -52003);
+    EXPECT_EQ(returnCodeCall([] { run(Throws::badCast); }), -52003);
+    EXPECT_EQ(returnCodeCall([] { run(Throws::systemError); }), -52003);
+    EXPECT_EQ(returnCodeCall([] { run(Throws::unknown); }), -52003);
+    EXPECT_EQ(returnCodeCall([] { throw 7; }), -52003);
+    // A body's own code (a warning) comes back as it is.
+    EXPECT_EQ(returnCodeCall([] { return 12; }), 12);
+}
+
+TEST(ReturnCodeStyle, AStatusExceptionWithoutAnErrorIsNoSuccess) {
+    EXPECT_EQ(returnCodeCall([] { throw qverr::Exception(); }), -52003);
+    qverr::Status status;
+    statusLastCall(&status, [] { throw qverr::Exception(); });
+    EXPECT_EQ(status.code, -52003);
+}
+
+TEST(StatusLastStyle, MergesTheExceptionIntoTheCallersStatus) {
+    qverr::Status status;
+    statusLastCall(&status, [] { run(Throws::status); });
+    EXPECT_EQ(status.code, -1074097000);
+    EXPECT_EQ(status.jsonText(), kRaiseJson);
+
+    for (auto [what, code] : {std::pair{Throws::badAlloc, -52000}, {Throws::logicError, -52003},
+                              {Throws::unknown, -52003}, {Throws::invalidArgument, -52003}}) {
+        qverr::Status other;
+        statusLastCall(&other, [what = what] { run(what); });
+        EXPECT_EQ(other.code, code);
+        EXPECT_STREQ(other.jsonText(), "") << "the code alone, no location";
+    }
+}
+
+TEST(StatusLastStyle, KeepsAnEarlierErrorAndTakesOverAWarning) {
+    qverr::Status status;
+    status.setCode(-7, kRaise);
+    statusLastCall(&status, [] { run(Throws::badAlloc); });
+    statusLastCall(&status, [] { throw qverr::Exception(-9, kRaise); });
+    EXPECT_EQ(status.code, -7);
+    EXPECT_EQ(status.jsonText(), kRaiseJson);
+
+    qverr::Status warned;
+    warned.setCodeOnly(5);
+    statusLastCall(&warned, [] { run(Throws::status); });
+    EXPECT_EQ(warned.code, -1074097000);
+}
+
+TEST(StatusLastStyle, ANullStatusMakesTheCallDoNothing) {
+    bool ran = false;
+    statusLastCall(nullptr, [&] { ran = true; });
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(statusLastValue<uint64_t>(nullptr, 3, [&] { ran = true; return uint64_t{9}; }), 3u);
+    EXPECT_FALSE(ran);
+
+    qverr::Status status;
+    EXPECT_EQ(statusLastValue<uint64_t>(&status, 0, [] { return uint64_t{9}; }), 9u);
+    EXPECT_EQ(statusLastValue<uint64_t>(&status, 0, []() -> uint64_t { throw std::bad_alloc(); }), 0u);
+    EXPECT_EQ(status.code, -52000);
+}
+
+TEST(ChainedStyle, DoesNothingAfterAnError) {
+    qverr::Status status;
+    int calls = 0;
+    chainedCall(&status, [&] { ++calls; });
+    chainedCall(&status, [&] { ++calls; run(Throws::status); });
+    chainedCall(&status, [&] { ++calls; });
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(status.code, -1074097000);
+    chainedCall(nullptr, [&] { ++calls; });
+    EXPECT_EQ(calls, 2);
+}
+
+TEST(NullArgumentCheck, RaisesInvalidParameterAtTheFramesLocation) {
+    qverr::Status status;
+    int value = 0;
+    statusLastCall(&status, [&] { qv3377hal::checkNotNull(&value, static_cast<const char*>(nullptr)); });
+    EXPECT_EQ(status.code, -52005);
+    EXPECT_STREQ(status.jsonText(),
+                 "{\"error_constant\":\"qvapalerr_invalidParameter\",\"file\":"
+                 "\"HALUtilities/ErrorHandling.h\",\"line\":134,\"component\":\"qv3377hal\"}");
+    EXPECT_EQ(returnCodeCall([&] { qv3377hal::checkNotNull(&value); }), 0);
+}
+
+TEST(DeviceHandle, AZeroHandleIsRefusedWithItsOwnDetail) {
+    const auto [code, json] = qvtest::thrownStatus([] { qv3377hal::sessionPtrFromHandle(0); });
+    EXPECT_EQ(code, -52005);
+    EXPECT_EQ(json,
+              "{\"error_constant\":\"qvapalerr_invalidParameter\",\"file\":\"DeviceHALImpl/DeviceHALSession.cpp\","
+              "\"line\":923,\"component\":\"qv3377hal\",\"sessionPtrFromHandle\":\"null input\"}");
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(qv3377hal::sessionPtrFromHandle(0x40)), 0x40u);
+}
+
+int32_t platformCall(tStatus& status, Throws what) {
+    return platformStatusCall(status, "qv3377hal", "AtomicZEKHALImpl/plugin.cpp", 77, [&] { run(what); });
+}
+
+TEST(PlatformStatusStyle, SevenClauseLadderLocatedAtTheCatchingCode) {
+    for (auto [what, code] : {std::pair{Throws::badAlloc, -52000}, {Throws::invalidArgument, -52005},
+                              {Throws::badCast, -52004}, {Throws::systemError, -52008},
+                              {Throws::logicError, -52003}, {Throws::unknown, -52003}}) {
+        tStatus status;
+        EXPECT_EQ(platformCall(status, what), code);
+        EXPECT_STREQ(status.component, "qv3377hal");
+        EXPECT_STREQ(status.file, "AtomicZEKHALImpl/plugin.cpp");
+        EXPECT_EQ(status.line, 77u);
+    }
+    tStatus clean;
+    EXPECT_EQ(platformCall(clean, Throws::nothing), 0);
+}
+
+TEST(PlatformStatusStyle, AStatusExceptionKeepsItsOwnLocation) {
+    tStatus status;
+    EXPECT_EQ(platformCall(status, Throws::status), -1074097000);
+    EXPECT_STREQ(status.component, "qv3377hal");
+    EXPECT_STREQ(status.file, "TrigHALImpl/x.cpp");
+    EXPECT_EQ(status.line, 42u);
+
+    // A long file keeps its last 100 characters, minus backslashes at the cut.
+    const std::string file = std::string(49, 'a') + "\\\\" + std::string(99, 'b');
+    const qverr::SourceLocation location{file.c_str(), 3, "internal_sdi_hal23u", "x"};
+    tStatus cut;
+    EXPECT_EQ(platformStatusCall(cut, "qv3377hal", "f", 1, [&] { throw qverr::Exception(-52003, location); }),
+              -52003);
+    EXPECT_EQ(std::string(cut.file), std::string(99, 'b'));
+    EXPECT_STREQ(cut.component, "internal_");
+
+    // A warning exception is followed by the ladder's -52003.
+    tStatus warned;
+    EXPECT_EQ(platformStatusCall(warned, "qv3377hal", "f", 1, [] { throw qverr::Exception(4, kRaise); }),
+              -52003);
+    EXPECT_STREQ(warned.file, "f");
+
+    // An earlier error stays.
+    tStatus earlier;
+    earlier.setCode(-1, "c", "g", 2);
+    EXPECT_EQ(platformCall(earlier, Throws::badAlloc), -1);
+}
+
+}  // namespace

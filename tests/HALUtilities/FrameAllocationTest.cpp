@@ -1,0 +1,84 @@
+// The export frame allocates nothing on the success path: every operator
+// new of this program is counted while a frame runs.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <new>
+
+#include "HALUtilities/ErrorHandling.h"
+#include "TrigHALImpl/trighalHandle.h"
+#include "WGenHALImpl/wgenhalHandle.h"
+
+namespace {
+thread_local bool counting = false;
+thread_local int allocations = 0;
+}  // namespace
+
+void* operator new(std::size_t size) {
+    if (counting) ++allocations;
+    if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
+    throw std::bad_alloc();
+}
+// The replacement pair: what this new returns, this delete frees.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+#pragma GCC diagnostic pop
+
+namespace {
+
+template <class Body>
+int allocationsDuring(Body&& body) {
+    allocations = 0;
+    counting = true;
+    body();
+    counting = false;
+    return allocations;
+}
+
+struct Session {
+    int calls = 0;
+    void method(int n) { calls += n; }
+};
+
+TEST(FrameAllocation, SuccessPathsAllocateNothing) {
+    Session session;
+    const uint64_t handle = reinterpret_cast<uint64_t>(&session);
+    qverr::Status status;
+    int32_t code = -1;
+    EXPECT_EQ(allocationsDuring([&] {
+                  code = qv3377hal::returnCodeCall([&] {
+                      qv3377hal::checkNotNull(&status);
+                      qv3377hal::familySessionPtr<Session>(handle)->method(1);
+                  });
+                  qv3377hal::statusLastCall(&status, [&] {
+                      qv3377hal::familySessionPtr<Session>(handle)->method(2);
+                  });
+              }),
+              0);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(session.calls, 3);
+
+    uint64_t trig = 0;
+    uint64_t wgen = 0;
+    EXPECT_EQ(allocationsDuring([&] {
+                  code = trig_open(0, handle, &trig);
+                  wgen_open(0, handle, &wgen, &status);
+                  trig_close(trig);
+                  wgen_close(wgen);
+              }),
+              0);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(status.code, 0);
+    EXPECT_EQ(trig, handle);
+    EXPECT_EQ(wgen, handle);
+
+    // The counter sees allocations.
+    // A call of the function itself: a new-expression may be optimised away.
+    void* volatile kept = nullptr;
+    EXPECT_EQ(allocationsDuring([&] { kept = ::operator new(sizeof(int)); }), 1);
+    ::operator delete(kept);
+}
+
+}  // namespace

@@ -1,0 +1,60 @@
+// The platform event: manual-reset events release every waiter and stay
+// set; auto-reset events release one waiter per set and clear themselves.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "qvapal/quarks/event.h"
+
+namespace {
+
+using sdihal::nQVAPAL000::tEvent;
+using nQVAPALS100::tStatus;
+
+TEST(Event, ManualResetReleasesEveryWaiterAndStaysSet) {
+    tStatus status;
+    tEvent event(false, false, status);
+    ASSERT_EQ(status.code, 0);
+    std::atomic<int> released{0};
+    std::vector<std::thread> waiters;
+    for (int i = 0; i < 4; ++i) {
+        waiters.emplace_back([&] {
+            if (event.wait()) ++released;
+        });
+    }
+    event.set();
+    for (auto& waiter : waiters) waiter.join();
+    EXPECT_EQ(released, 4);
+    EXPECT_TRUE(event.wait());  // still set
+    event.reset();
+    event.set();
+    EXPECT_TRUE(event.wait());
+}
+
+TEST(Event, AutoResetReleasesOneWaiterPerSet) {
+    tStatus status;
+    tEvent event(true, true, status);
+    ASSERT_EQ(status.code, 0);
+    EXPECT_TRUE(event.wait());  // consumes the initial signal
+    std::atomic<int> released{0};
+    std::thread first([&] { event.wait(); ++released; });
+    std::thread second([&] { event.wait(); ++released; });
+    event.set();
+    while (released.load() < 1) std::this_thread::yield();
+    event.set();
+    first.join();
+    second.join();
+    EXPECT_EQ(released, 2);
+}
+
+TEST(Event, AStatusHoldingAnErrorCreatesNothing) {
+    tStatus status;
+    status.code = -50000;
+    tEvent event(false, true, status);
+    EXPECT_FALSE(event.created());
+    EXPECT_EQ(status.code, -50000);
+}
+
+}  // namespace
