@@ -111,7 +111,7 @@ TEST_F(FilePartitions, ReadsOfMissingOrLargerPartitionsAreRefused) {
 }
 
 TEST_F(FilePartitions, SequenceTextThatDoesNotParseIsResetToOne) {
-    for (const std::string garbage : {std::string(), std::string("garbage"), std::string("-5"),
+    for (const std::string& garbage : {std::string(), std::string("garbage"), std::string("-5"),
                                       std::string(30, '9')}) {
         writeFile(at("seq_00000009"), garbage);
         EXPECT_EQ(query(9), 1u) << garbage;
