@@ -28,14 +28,20 @@ struct Directory {
     std::filesystem::path path;
 };
 
-void BM_BareRead(benchmark::State& state) {
-    Directory dir;
-    dataaccesshal::FileDataAccessor accessor(dir.path, "");
-    std::vector<char> bytes(kPartitionBytes, 'c');
+// Partition 1 of the accessor holds `bytes`; returns its sequence number.
+uint32_t storePartition(dataaccesshal::FileDataAccessor& accessor, const std::vector<char>& bytes) {
     uint64_t size = 0;
     uint32_t sequence = 0;
     accessor.readPartition(1, nullptr, &size, &sequence);
     accessor.writePartition(1, true, bytes.data(), bytes.size(), &sequence);
+    return sequence;
+}
+
+void BM_BareRead(benchmark::State& state) {
+    Directory dir;
+    dataaccesshal::FileDataAccessor accessor(dir.path, "");
+    std::vector<char> bytes(kPartitionBytes, 'c');
+    storePartition(accessor, bytes);
     const std::string path = accessor.partitionFilePath(1).string();
     for (auto _ : state) {
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -49,10 +55,8 @@ void BM_AccessorRead(benchmark::State& state) {
     Directory dir;
     dataaccesshal::FileDataAccessor accessor(dir.path, "");
     std::vector<char> bytes(kPartitionBytes, 'c');
+    uint32_t sequence = storePartition(accessor, bytes);
     uint64_t size = 0;
-    uint32_t sequence = 0;
-    accessor.readPartition(1, nullptr, &size, &sequence);
-    accessor.writePartition(1, true, bytes.data(), bytes.size(), &sequence);
     for (auto _ : state) {
         size = bytes.size();
         accessor.readPartition(1, bytes.data(), &size, &sequence);

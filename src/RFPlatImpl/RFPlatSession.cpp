@@ -293,7 +293,8 @@ std::string RFPlatSession::getSerialNumber2(const char* moduleName, const char* 
     return text;
 }
 
-std::string RFPlatSession::getFirmwareRev2(const char* firmwareName, const char* deviceName) {
+std::pair<uint32_t, uint32_t> RFPlatSession::firmwareRevisionWords(const char* firmwareName,
+                                                                   const char* deviceName) {
     const DeviceKey key = findDeviceKey(deviceName);
     const uint32_t index = getFirmwareIndex(firmwareName);
     uint32_t revision = 0;
@@ -301,19 +302,16 @@ std::string RFPlatSession::getFirmwareRev2(const char* firmwareName, const char*
     Request request;
     proxy_->getFirmwareRev(index, keyImage(key), &revision, &oldest, request.status());
     request.check();
-    return firmwareRevisionToString(revision);
+    return {revision, oldest};
+}
+
+std::string RFPlatSession::getFirmwareRev2(const char* firmwareName, const char* deviceName) {
+    return firmwareRevisionToString(firmwareRevisionWords(firmwareName, deviceName).first);
 }
 
 std::string RFPlatSession::getOldestCompatibleFirmwareRev(const char* firmwareName,
                                                           const char* deviceName) {
-    const DeviceKey key = findDeviceKey(deviceName);
-    const uint32_t index = getFirmwareIndex(firmwareName);
-    uint32_t revision = 0;
-    uint32_t oldest = 0;
-    Request request;
-    proxy_->getFirmwareRev(index, keyImage(key), &revision, &oldest, request.status());
-    request.check();
-    return firmwareRevisionToString(oldest);
+    return firmwareRevisionToString(firmwareRevisionWords(firmwareName, deviceName).second);
 }
 
 void RFPlatSession::programFirmwareRevisions(const char* firmwareName, const char* deviceName,

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "RFPlatImpl/RFPlatInterface.h"
@@ -74,6 +75,8 @@ public:
 
 private:
     DeviceKey flashKey(const char* deviceName);
+    // The firmware's revision and oldest compatible revision words.
+    std::pair<uint32_t, uint32_t> firmwareRevisionWords(const char* firmwareName, const char* deviceName);
 
     std::shared_ptr<sdihal::iInterfaceProxy_rfplat> proxy_;
     std::string localName_;
