@@ -421,9 +421,13 @@ void RFPlatSession::getFlashDeviceInfo2(uint32_t* a, uint32_t* b, uint32_t* c, c
     ::qv3377hal::checkNotNull(c);
     *a = *b = *c = 0;
     const DeviceKey key = flashKey(deviceName);
+    uint32_t info[3] = {};
     Request request;
-    proxy_->getFlashDeviceInfo(a, b, c, keyImage(key), request.status());
+    proxy_->getFlashDeviceInfo(&info[0], &info[1], &info[2], keyImage(key), request.status());
     request.check();
+    *a = info[0];
+    *b = info[1];
+    *c = info[2];
 }
 
 void RFPlatSession::getPartitionList(uint32_t* buffer, uint32_t* count, const char* deviceName) {
@@ -450,25 +454,34 @@ void RFPlatSession::readPartitionTable2(void* buffer, uint32_t size, uint32_t fl
 void RFPlatSession::readPartition2(uint32_t partition, void* buffer, uint32_t* size, const char* deviceName,
                                    uint32_t* word) {
     const DeviceKey key = flashKey(deviceName);
+    // The caller's size and word change only when the request succeeds.
+    uint32_t newSize = *size;
+    uint32_t newWord = *word;
     Request request;
-    proxy_->readPartition(partition, address(buffer), size, keyImage(key), word, request.status());
+    proxy_->readPartition(partition, address(buffer), &newSize, keyImage(key), &newWord, request.status());
     request.check();
+    *size = newSize;
+    *word = newWord;
 }
 
 void RFPlatSession::writePartition2(uint32_t partition, const void* buffer, uint32_t size, uint32_t flag,
                                     const char* deviceName, uint32_t* word) {
     const DeviceKey key = flashKey(deviceName);
+    uint32_t newWord = *word;
     Request request;
     proxy_->writePartition(partition, address(buffer), size, static_cast<uint8_t>(flag & 0xFFu), keyImage(key),
-                           word, request.status());
+                           &newWord, request.status());
     request.check();
+    *word = newWord;
 }
 
 void RFPlatSession::deletePartition2(uint32_t partition, const char* deviceName, uint32_t* word) {
     const DeviceKey key = flashKey(deviceName);
+    uint32_t newWord = *word;
     Request request;
-    proxy_->deletePartition(partition, keyImage(key), word, request.status());
+    proxy_->deletePartition(partition, keyImage(key), &newWord, request.status());
     request.check();
+    *word = newWord;
 }
 
 }  // namespace rfplat

@@ -198,9 +198,23 @@ TEST_F(PlatformSession, FlashPartitionsRoundTripThroughTheDriver) {
     EXPECT_EQ(size, sizeof data);
     EXPECT_STREQ(back, data);
 
+    // A refused request leaves the caller's word and size alone.
     uint32_t stale = 1;
     EXPECT_EQ(codeOf([&] { session->writePartition2(5, data, 3, 1, "", &stale); }),
               qvmxl::kErrorStorageAlteredPriorToSave);
+    EXPECT_EQ(stale, 1u);
+    module.on("rfplat.readPartition", [](const qvsim::DecodedRequest&, qvsim::Reply& reply) {
+        reply.set("size", 999u);
+        reply.set("word", 999u);
+        reply.status(-52008);
+        return 0;
+    });
+    size = 4;
+    stale = 7;
+    EXPECT_EQ(codeOf([&] { session->readPartition2(5, back, &size, "", &stale); }), -52008);
+    EXPECT_EQ(size, 4u);
+    EXPECT_EQ(stale, 7u);
+    block.install(module);
     uint32_t ids[8] = {};
     uint32_t count = 8;
     session->getPartitionList(ids, &count, "");
