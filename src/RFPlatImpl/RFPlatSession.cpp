@@ -348,6 +348,11 @@ const std::unordered_map<std::string, DeviceKey>& RFPlatSession::getConnectedDev
         connectedDevices_.emplace(getDeviceName(DeviceKey::local()), DeviceKey::local());
         return connectedDevices_;
     }
+    // The array's byte size must fit the request's 32-bit size field.
+    if (count > std::numeric_limits<uint32_t>::max() / sizeof(DeviceKey)) {
+        RFPLAT_FAIL(qverr::qvapalerr_softwareFaultAPALInternalUseOnly,
+                    "qvapalerr_softwareFaultAPALInternalUseOnly");
+    }
     std::vector<DeviceKey> keys(count, DeviceKey::local());
     Request listRequest;
     const uint32_t listed = proxy_->enumerateConnectedDevices(

@@ -173,6 +173,13 @@ TEST_F(PlatformSession, EnumerationFaultsFailTheMapAndAreRetried) {
         return 0;
     });
     EXPECT_EQ(codeOf([&] { session->getFlashDevices(); }), -52003);
+    // A count whose array would not fit the request's size field is refused
+    // before anything is allocated.
+    module.on("rfplat.enumerateConnectedDevices", [](const qvsim::DecodedRequest&, qvsim::Reply& reply) {
+        reply.set("return", 0x08000000u);
+        return 0;
+    });
+    EXPECT_EQ(codeOf([&] { session->getFlashDevices(); }), -52003);
     // Devices other than the module itself have no names here.
     block.install(module);
     block.connectedDevices = {keyImage(1, 1, 1, 1, 1)};
