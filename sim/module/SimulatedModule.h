@@ -15,6 +15,10 @@
 
 #include "kerneldriver/DeviceTree.h"
 #include "kerneldriver/Driver.h"
+#include "module/DataPathBlock.h"
+#include "module/ReservationBlock.h"
+#include "module/TimerBlock.h"
+#include "module/TriggerBlock.h"
 #include "requests/RequestDecoder.h"
 
 namespace qvsim {
@@ -46,10 +50,19 @@ public:
     RequestDecoder& decoder() { return decoder_; }
     DeviceTree& tree() { return tree_; }
 
+    TriggerBlock& trigger() { return trigger_; }
+    TimerBlock& timer() { return timer_; }
+    DataPathBlock& dataPath() { return dataPath_; }
+    ReservationBlock& reservation() { return reservation_; }
+
 private:
     DeviceTree tree_;
     Driver driver_;
     RequestDecoder decoder_{driver_};
+    TriggerBlock trigger_{decoder_};
+    TimerBlock timer_{decoder_};
+    DataPathBlock dataPath_{decoder_};
+    ReservationBlock reservation_{decoder_};
     std::string devicePath_;
 };
 
