@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "module/Replies.h"
+
 namespace qvsim {
 
 DataPathBlock::DataPathBlock(RequestDecoder& decoder) {
@@ -12,16 +14,10 @@ DataPathBlock::DataPathBlock(RequestDecoder& decoder) {
         const int64_t index = request.value("index");
         return index >= 0 && index < 2 ? &paths[index] : nullptr;
     };
-    auto format = [this, &decoder](const char* method, sdihal::tFixedPointFormat DataPathBlock::*field) {
-        decoder.on(method, [this, field](const DecodedRequest&, Reply& reply) {
-            reply.setAs("format", this->*field);
-            return 0;
-        });
-    };
-    format("datapath.getMarkerDelayFormat", &DataPathBlock::markerDelayFormat);
-    format("datapath.getPreRouteTriggerDelayFormat", &DataPathBlock::preRouteTriggerDelayFormat);
-    format("datapath.getPostRouteEventDelayFormat", &DataPathBlock::postRouteEventDelayFormat);
-    format("datapath.getTriggerTimestampOffsetFormat", &DataPathBlock::triggerTimestampOffsetFormat);
+    answerWith(decoder, "datapath.getMarkerDelayFormat", "format", markerDelayFormat);
+    answerWith(decoder, "datapath.getPreRouteTriggerDelayFormat", "format", preRouteTriggerDelayFormat);
+    answerWith(decoder, "datapath.getPostRouteEventDelayFormat", "format", postRouteEventDelayFormat);
+    answerWith(decoder, "datapath.getTriggerTimestampOffsetFormat", "format", triggerTimestampOffsetFormat);
     decoder.on("datapath.getTriggerTimestampInfo", [this](const DecodedRequest&, Reply& reply) {
         reply.set("mode", triggerTimestampMode);
         reply.setAs("format", timestampFractionFormat);

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+#include "module/Replies.h"
+
 
 namespace qvsim {
 
@@ -13,10 +15,7 @@ ReservationBlock::ReservationBlock(RequestDecoder& decoder) {
         description.assign(text == nullptr ? "" : text, length);
         return 0;
     });
-    decoder.on("reservation.getReservationClientID", [this](const DecodedRequest&, Reply& reply) {
-        reply.set("id", clientId);
-        return 0;
-    });
+    answerWith(decoder, "reservation.getReservationClientID", "id", clientId);
     decoder.on("reservation.reserve", [this](const DecodedRequest&, Reply& reply) {
         tickets.insert(nextTicket);
         reply.set("result", nextTicket++);

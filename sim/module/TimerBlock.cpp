@@ -1,12 +1,11 @@
 #include "module/TimerBlock.h"
 
+#include "module/Replies.h"
+
 namespace qvsim {
 
 TimerBlock::TimerBlock(RequestDecoder& decoder) {
-    decoder.on("timer.readTimerResourcePresence", [this](const DecodedRequest&, Reply& reply) {
-        reply.set("present", present ? 1 : 0);
-        return 0;
-    });
+    answerWith(decoder, "timer.readTimerResourcePresence", "present", present);
 }
 
 }  // namespace qvsim

@@ -194,12 +194,7 @@ TriggerTimestampsSettings* DataPathSession::computeTriggerTimestampsSettings(con
     // Read the whole input before writing: the caller may pass one record.
     const TriggerTimestampsInput copy = *input;
     triggerTimestampsSettings_ = settings;
-    output->offset = copy.offset;
-    output->offsetValue3Enabled = copy.offsetValue3Enabled;
-    output->offsetValues1And2Enabled = copy.offsetValues1And2Enabled;
-    output->offsetValue0Enabled = copy.offsetValue0Enabled;
-    output->fractionalTimestamps = copy.fractionalTimestamps;
-    output->firstTimestampEnabled = copy.firstTimestampEnabled;
+    std::memcpy(&output->input, &copy, kTriggerTimestampsInputBytes);
     output->wordCount = wordCount;
     return &triggerTimestampsSettings_;
 }

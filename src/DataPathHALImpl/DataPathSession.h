@@ -36,16 +36,12 @@ struct TriggerTimestampsInput {
 };
 static_assert(offsetof(TriggerTimestampsInput, firstTimestampEnabled) == 12);
 
+// Bytes 0-12 copy the input; 13-15 are not written.
 struct TriggerTimestampsOutput {
-    double offset;
-    uint8_t offsetValue3Enabled;
-    uint8_t offsetValues1And2Enabled;
-    uint8_t offsetValue0Enabled;
-    uint8_t fractionalTimestamps;
-    uint8_t firstTimestampEnabled;
-    uint8_t unused[3];
+    TriggerTimestampsInput input;
     uint64_t wordCount;
 };
+inline constexpr size_t kTriggerTimestampsInputBytes = 13;
 static_assert(offsetof(TriggerTimestampsOutput, wordCount) == 16 && sizeof(TriggerTimestampsOutput) == 24);
 
 // Sent to the kernel driver as it is (68 bytes used).

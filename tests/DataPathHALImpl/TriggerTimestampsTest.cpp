@@ -109,10 +109,10 @@ TEST_F(Timestamps, ComputeCopiesTheInputAndApplySendsTheLastComputedBlock) {
     std::memset(&output, 0xEE, sizeof output);
     TriggerTimestampsSettings* a = nullptr;
     ASSERT_EQ(computeFn(handle, &first, &output, &a), 0);
-    EXPECT_EQ(output.offset, 2.0);
-    EXPECT_EQ(output.firstTimestampEnabled, 1);
+    EXPECT_EQ(output.input.offset, 2.0);
+    EXPECT_EQ(output.input.firstTimestampEnabled, 1);
     EXPECT_EQ(output.wordCount, 6u);
-    EXPECT_EQ(output.unused[0], 0xEE);
+    EXPECT_EQ(reinterpret_cast<const uint8_t*>(&output)[13], 0xEE);
     EXPECT_EQ(a->fractionalTimestamps, 1u);
 
     const TriggerTimestampsInput second{-3.0, 1, 0, 0, 0, 0};
