@@ -110,7 +110,7 @@ int32_t triggerIdOf(const char* name) {
             if (std::strcmp(entry->name, name) == 0) return entry->id;
         }
     }
-    QVERR_THROW("qv3377hal", qverr::qvapalerr_invalidParameter, "qvapalerr_invalidParameter");
+    QVERR_THROW(qv3377hal::kComponent, qverr::qvapalerr_invalidParameter, "qvapalerr_invalidParameter");
 }
 
 }  // namespace trighal
