@@ -16,6 +16,10 @@
 
 #include "kerneldriver/DeviceTree.h"
 #include "kerneldriver/Driver.h"
+#include "module/DataPathBlock.h"
+#include "module/ReservationBlock.h"
+#include "module/TimerBlock.h"
+#include "module/TriggerBlock.h"
 #include "requests/RequestDecoder.h"
 
 namespace qvsim {
@@ -52,10 +56,19 @@ public:
     // The module-platform block (identity, devices, flash).
     RFPlatBlock& rfplat() { return *rfplat_; }
 
+    TriggerBlock& trigger() { return trigger_; }
+    TimerBlock& timer() { return timer_; }
+    DataPathBlock& dataPath() { return dataPath_; }
+    ReservationBlock& reservation() { return reservation_; }
+
 private:
     DeviceTree tree_;
     Driver driver_;
     RequestDecoder decoder_{driver_};
+    TriggerBlock trigger_{decoder_};
+    TimerBlock timer_{decoder_};
+    DataPathBlock dataPath_{decoder_};
+    ReservationBlock reservation_{decoder_};
     std::string devicePath_;
     std::unique_ptr<RFPlatBlock> rfplat_;
 };

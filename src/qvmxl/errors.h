@@ -25,5 +25,15 @@ inline constexpr int32_t kErrorStorageAlteredPriorToSave = -1074098143;  // 0xBF
 inline constexpr int32_t kErrorResourceAlreadyReserved = -1074097852;    // 0xBFFA9144
 inline constexpr int32_t kErrorCannotGetPropertyWhenTaskNotReservedCommittedOrRunning =
     -1074098122;                                                         // 0xBFFA9036
+// A wait for the device gave up.
+inline constexpr int32_t kErrorOperationTimedOut = -1074098044;          // 0xBFFA9084
+// A C caller passed a null pointer where an output or record is required.
+inline constexpr int32_t kErrorNULLPtrForC_Api = -1074097937;            // 0xBFFA90EF
 
 }  // namespace qvmxl
+
+// Codes shared with the module's other software.
+namespace SDISharedErrors {
+// The FPGA image does not carry the resource an operation needs.
+inline constexpr int32_t kErrorFpgaResourceNotFound = -1074100464;  // 0xBFFA8710
+}  // namespace SDISharedErrors
