@@ -54,7 +54,7 @@ struct Model {
     std::set<Attributes*> attributes;
     uint32_t nextRoute = 1;
     uintptr_t nextSession = 0x5e55000;
-    std::vector<std::string> terminals{"PFI0", "PFI1", " PFI2 ", "PXI_Trig0", "PXI_Trig1",
+    std::vector<std::string> terminals{"PFI0", "PFI1", "PFI2 ", "PXI_Trig0", "PXI_Trig1",
                                        "PXI_Star", "PFIX"};
     std::string log;
     uint32_t calls = 0;
@@ -167,7 +167,7 @@ QVROCO_API void qvrocosim_reset() {
     m.calls = 0;
     m.failAt = 0;
     m.failEntries.clear();
-    m.terminals = {"PFI0", "PFI1", " PFI2 ", "PXI_Trig0", "PXI_Trig1", "PXI_Star", "PFIX"};
+    m.terminals = {"PFI0", "PFI1", "PFI2 ", "PXI_Trig0", "PXI_Trig1", "PXI_Star", "PFIX"};
 }
 // The n-th logged call from now (1 = the next) fails with code; 0 clears.
 QVROCO_API void qvrocosim_failCall(uint32_t n, int32_t code) {
