@@ -9,6 +9,7 @@ void qvrocosim_failCall(uint32_t n, int32_t code);
 void qvrocosim_failEntry(const char* entry, int32_t code);
 const char* qvrocosim_log();
 void qvrocosim_clearLog();
+void qvrocosim_setLogging(int on);
 uint32_t qvrocosim_callCount();
 void qvrocosim_setTerminals(const char* list);
 uint32_t qvrocosim_routeCount();

@@ -57,6 +57,7 @@ struct Model {
     std::vector<std::string> terminals{"PFI0", "PFI1", "PFI2 ", "PXI_Trig0", "PXI_Trig1",
                                        "PXI_Star", "PFIX"};
     std::string log;
+    bool logging = true;
     uint32_t calls = 0;
     uint32_t failAt = 0;
     int32_t failAtCode = 0;
@@ -93,9 +94,11 @@ void writeError(StatusRecord* st, int32_t code, const char* entry, const std::st
 // call, a positive one is a warning and the call goes on.
 bool enter(const char* entry, const std::string& arguments, StatusRecord* st) {
     Model& m = model();
-    m.log += entry;
-    if (!arguments.empty()) m.log += " " + arguments;
-    m.log += "\n";
+    if (m.logging) {
+        m.log += entry;
+        if (!arguments.empty()) m.log += " " + arguments;
+        m.log += "\n";
+    }
     ++m.calls;
     int32_t code = 0;
     if (m.failAt != 0 && m.calls == m.failAt) code = m.failAtCode;
@@ -163,6 +166,7 @@ QVROCO_API void qvrocosim_reset() {
     for (Attributes* a : m.attributes) delete a;
     m.attributes.clear();
     m.log.clear();
+    m.logging = true;
     m.nextRoute = 1;
     m.calls = 0;
     m.failAt = 0;
@@ -184,6 +188,8 @@ QVROCO_API void qvrocosim_failEntry(const char* entry, int32_t code) {
 }
 QVROCO_API const char* qvrocosim_log() { return model().log.c_str(); }
 QVROCO_API void qvrocosim_clearLog() { model().log.clear(); }
+// Off for long runs (benchmarks): calls are still counted.
+QVROCO_API void qvrocosim_setLogging(int on) { model().logging = on != 0; }
 QVROCO_API uint32_t qvrocosim_callCount() { return model().calls; }
 // The device's terminals, comma-separated.
 QVROCO_API void qvrocosim_setTerminals(const char* list) {
