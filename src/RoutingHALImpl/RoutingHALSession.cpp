@@ -1,15 +1,18 @@
 #include "RoutingHALImpl/RoutingHALSession.h"
 
+#include <span>
 #include <string_view>
 
 #include "HALUtilities/ErrorHandling.h"
-#include "RoutingHALImpl/TerminalIDs.h"
+#include "TrigHALImpl/TriggerIDs.h"
 #include "qverr/DetailWriter.h"
 #include "qverr/Exception.h"
 
 namespace routinghal {
 
 namespace {
+
+using trighal::kTerminalIDToTerminalNameMap;
 
 constexpr const char* kSource = "RoutingHALImpl/RoutingHALSession.cpp";
 constexpr std::string_view kWhiteSpace = " \t\n\v\f\r";
@@ -48,23 +51,23 @@ RoutingHALSession::RoutingHALSession(std::string resourceName, std::string subsy
       subsystem_(std::move(subsystem)),
       prefix_(resourceName_ + subsystem_),
       roco_(std::move(roco)) {
-    const std::vector<uint32_t>* imports = nullptr;
-    const std::vector<uint32_t>* exports = nullptr;
+    std::span<const uint32_t> imports;
+    std::span<const uint32_t> exports;
     if (subsystem_ == "/ai/0") {
-        imports = &kAiImportTerminalIDs;
-        exports = &kAiExportTerminalIDs;
+        imports = trighal::kAiImportTerminalIDs;
+        exports = trighal::kAiExportTerminalIDs;
     } else if (subsystem_ == "/ao/0") {
-        imports = &kAoImportTerminalIDs;
-        exports = &kAoExportTerminalIDs;
+        imports = trighal::kAoImportTerminalIDs;
+        exports = trighal::kAoExportTerminalIDs;
     } else {
         throwInvalid(38, "RoutingHALSession", "invalid subsystem instance");
     }
-    for (uint32_t id : *imports) {
+    for (uint32_t id : imports) {
         auto [it, added] = importRoutes_.try_emplace(id, *roco_, prefix_);
         if (!added) throwInvalid(156, "importTerminals", "repeated terminal ID");
         it->second.setDestinations(terminalNameOf(id, 163, "importTerminals"));
     }
-    for (uint32_t id : *exports) {
+    for (uint32_t id : exports) {
         auto [it, added] = exportRoutes_.try_emplace(id, *roco_, prefix_);
         if (!added) throwInvalid(181, "exportTerminals", "repeated terminal ID");
         it->second.setSource(terminalNameOf(id, 188, "exportTerminals"));
