@@ -15,6 +15,7 @@
 
 #include "kerneldriver/DeviceTree.h"
 #include "kerneldriver/Driver.h"
+#include "module/SyntraSyncBlock.h"
 #include "requests/RequestDecoder.h"
 
 namespace qvsim {
@@ -45,11 +46,13 @@ public:
     Driver& driver() { return driver_; }
     RequestDecoder& decoder() { return decoder_; }
     DeviceTree& tree() { return tree_; }
+    SyntraSyncBlock& syntraSync() { return syntraSync_; }
 
 private:
     DeviceTree tree_;
     Driver driver_;
     RequestDecoder decoder_{driver_};
+    SyntraSyncBlock syntraSync_{decoder_};
     std::string devicePath_;
 };
 
