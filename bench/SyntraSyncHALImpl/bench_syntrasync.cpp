@@ -8,20 +8,11 @@
 #include <vector>
 
 #include "../ratioReporter.h"
-#include "SyntraSyncHALImpl/SyntraSyncSession.h"
-#include "apal_qv3377k/tInterfaceProxy_qv3377k.h"
-#include "module/SimulatedModule.h"
+#include "SyntraSyncHALImpl/SessionFixture.h"
 
 namespace {
 
-std::shared_ptr<sdihal::tInterfaceProxy_qv3377k> openProxy(qvsim::SimulatedModule& module) {
-    auto proxy = std::make_shared<sdihal::tInterfaceProxy_qv3377k>();
-    nQVAPALS100::tStatus status;
-    sdihal::nQVAPAL000::tInterfacePath path;
-    snprintf(path.path, sizeof path.path, "%s", module.devicePath().c_str());
-    proxy->open(path, status);
-    return proxy;
-}
+using syntrasynctest::openProxy;
 
 void BM_BareFTDCRequest(benchmark::State& state) {
     qvsim::SimulatedModule module;
@@ -43,14 +34,12 @@ BENCHMARK(BM_BareFTDCRequest);
 
 void BM_SessionFTDCMeasurement(benchmark::State& state) {
     qvsim::SimulatedModule module;
-    auto proxy = openProxy(module);
-    std::shared_ptr<sdihal::iInterfaceProxy_syntrasync> sub(proxy, proxy.get());
-    syntrasynchal::SyntraSyncSession session(new syntrasynchal::SyntraSyncControlProxy(sub));
-    session.configureSyntra(4, 4);
+    auto session = syntrasynctest::makeSession(module);
+    session->configureSyntra(4, 4);
     uint64_t requests = 0;
     for (auto _ : state) {
         double seconds = 0.0;
-        session.readSyntraMeasurement(0, &seconds, 1e-7);
+        session->readSyntraMeasurement(0, &seconds, 1e-7);
         benchmark::DoNotOptimize(seconds);
         if (++requests % 4096 == 0) module.decoder().clear();
     }
@@ -92,8 +81,8 @@ int main(int argc, char** argv) {
     return runBenchmarksWithRatios(
         argc, argv,
         {
-            {"FTDC measurement through the session / bare driver request", "BM_SessionFTDCMeasurement",
-             "BM_BareFTDCRequest"},
+            {"FTDC measurement through the session / bare driver request",
+             "BM_SessionFTDCMeasurement", "BM_BareFTDCRequest"},
             {"7-point fit / its allocations alone", "BM_FitSevenPoints", "BM_FitAllocationsOnly"},
         });
 }

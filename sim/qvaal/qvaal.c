@@ -16,10 +16,13 @@ EXPORT void qvaalsim_setSingleTone(double frequency, double phaseDegrees, int32_
     g_status = status;
 }
 
-EXPORT qvaalsim_call qvaalsim_lastCall(void) { return g_last; }
+EXPORT qvaalsim_call qvaalsim_lastCall(void) {
+    return g_last;
+}
 
-EXPORT int32_t SingleToneInfo(const double* signal, int64_t count, const double* search, double* frequency,
-                              double* otherOutput, double* phaseDegrees, double sampleInterval) {
+EXPORT int32_t SingleToneInfo(const double* signal, int64_t count, const double* search,
+                              double* frequency, double* otherOutput, double* phaseDegrees,
+                              double sampleInterval) {
     g_last.count = count;
     g_last.firstSample = count > 0 ? signal[0] : 0.0;
     g_last.lastSample = count > 0 ? signal[count - 1] : 0.0;
@@ -34,14 +37,30 @@ EXPORT int32_t SingleToneInfo(const double* signal, int64_t count, const double*
     return g_status;
 }
 
-static int32_t unused(void) { return -20001; }
+static int32_t unused(void) {
+    return -20001;
+}
 
-EXPORT int32_t CDBFFT(void) { return unused(); }
-EXPORT int32_t CSGFFT(void) { return unused(); }
-EXPORT int32_t CDBScaledWindow(void) { return unused(); }
-EXPORT int32_t CSGScaledWindow(void) { return unused(); }
+EXPORT int32_t CDBFFT(void) {
+    return unused();
+}
+EXPORT int32_t CSGFFT(void) {
+    return unused();
+}
+EXPORT int32_t CDBScaledWindow(void) {
+    return unused();
+}
+EXPORT int32_t CSGScaledWindow(void) {
+    return unused();
+}
 #ifndef QVAAL_WITHOUT_SPLINE
-EXPORT int32_t Spline(void) { return unused(); }
+EXPORT int32_t Spline(void) {
+    return unused();
+}
 #endif
-EXPORT int32_t SpInterp(void) { return unused(); }
-EXPORT int32_t CxMatrixMul(void) { return unused(); }
+EXPORT int32_t SpInterp(void) {
+    return unused();
+}
+EXPORT int32_t CxMatrixMul(void) {
+    return unused();
+}

@@ -6,12 +6,12 @@
 #include <stdint.h>
 
 typedef struct qvaalsim_call {
-    int64_t count;         /* samples passed */
-    double firstSample;    /* first and last of them (0 when none) */
+    int64_t count;      /* samples passed */
+    double firstSample; /* first and last of them (0 when none) */
     double lastSample;
     double search[2];
     double sampleInterval;
-    uint32_t calls;        /* SingleToneInfo calls so far */
+    uint32_t calls; /* SingleToneInfo calls so far */
 } qvaalsim_call;
 
 /* What SingleToneInfo answers next: frequency, phase in degrees, and the

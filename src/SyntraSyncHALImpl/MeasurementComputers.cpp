@@ -11,17 +11,10 @@ namespace {
 
 constexpr const char* kComponent = "qv3377hal";
 
-[[noreturn]] void fail(int32_t code, const qverr::SourceLocation& location, const char* key,
-                       const char* message) {
-    qverr::Status status;
-    status.setCode(code, location);
-    qverr::DetailWriter(status).add(key, message);
-    qverr::throwStatus(std::move(status));
-}
-
 [[noreturn]] void failFTDC(const char* message) {
-    fail(qverr::qvapalerr_invalidParameter, QVERR_LOCATION(kComponent, "qvapalerr_invalidParameter"),
-         "FTDCMeasurementComputer", message);
+    qverr::throwWithMessage(qverr::qvapalerr_invalidParameter,
+                            QVERR_LOCATION(kComponent, "qvapalerr_invalidParameter"),
+                            "FTDCMeasurementComputer", message);
 }
 
 // Calibration: settings 1 to 7, each held for this many readings.
@@ -39,8 +32,8 @@ constexpr double kRankTolerance = 1e-13;
 namespace qvftdc {
 
 FTDCMeasurementComputer::FTDCMeasurementComputer(uint64_t multiplier, uint64_t divisor,
-                                                 uint64_t startClockDelayCycles, double timebaseRate,
-                                                 double startClockRate) {
+                                                 uint64_t startClockDelayCycles,
+                                                 double timebaseRate, double startClockRate) {
     if (divisor == 0) failFTDC("mclkDivisor is 0");
     if (multiplier == 0) failFTDC("mclkMultiplier is 0");
     // Written so that a NaN is refused as well.
@@ -60,27 +53,33 @@ namespace {
 FTDCMeasurementComputer fromRecord(const syntrasynchal::FTDCConfiguration& record) {
     if (record.mclkTimebaseRateDenominator == 0) failFTDC("mclkTimebaseRateDenominator is 0");
     if (record.startClockRateDenominator == 0) failFTDC("startClockRateDenominator is 0");
-    return FTDCMeasurementComputer(
-        record.mclkMultiplier, record.mclkDivisor, record.startClockDelayCycles,
-        static_cast<double>(record.mclkTimebaseRateNumerator) / static_cast<double>(record.mclkTimebaseRateDenominator),
-        static_cast<double>(record.startClockRateNumerator) / static_cast<double>(record.startClockRateDenominator));
+    return FTDCMeasurementComputer(record.mclkMultiplier, record.mclkDivisor,
+                                   record.startClockDelayCycles,
+                                   static_cast<double>(record.mclkTimebaseRateNumerator) /
+                                       static_cast<double>(record.mclkTimebaseRateDenominator),
+                                   static_cast<double>(record.startClockRateNumerator) /
+                                       static_cast<double>(record.startClockRateDenominator));
 }
 
 }  // namespace
 
 FTDCMeasurementComputer::FTDCMeasurementComputer(const syntrasynchal::FTDCConfiguration& record,
-                                                 uint64_t defaultMultiplier, uint64_t defaultDivisor,
+                                                 uint64_t defaultMultiplier,
+                                                 uint64_t defaultDivisor,
                                                  uint64_t defaultStartClockDelayCycles,
-                                                 double defaultTimebaseRate, double defaultStartClockRate)
-    : FTDCMeasurementComputer(record.valid != 0
-                                  ? fromRecord(record)
-                                  : FTDCMeasurementComputer(defaultMultiplier, defaultDivisor,
-                                                            defaultStartClockDelayCycles, defaultTimebaseRate,
-                                                            defaultStartClockRate)) {}
+                                                 double defaultTimebaseRate,
+                                                 double defaultStartClockRate)
+    : FTDCMeasurementComputer(
+          record.valid != 0 ? fromRecord(record)
+                            : FTDCMeasurementComputer(defaultMultiplier, defaultDivisor,
+                                                      defaultStartClockDelayCycles,
+                                                      defaultTimebaseRate, defaultStartClockRate)) {
+}
 
 double FTDCMeasurementComputer::computeMeasurement(const sdihal::tFixedPointValue& start,
-                                                   const sdihal::tFixedPointValue& stop, uint64_t coarseCount,
-                                                   double stopClockPeriod, double stopPulsePeriod) const {
+                                                   const sdihal::tFixedPointValue& stop,
+                                                   uint64_t coarseCount, double stopClockPeriod,
+                                                   double stopPulsePeriod) const {
     if (!(stopClockPeriod > 0.0)) failFTDC("stop clock period is not greater than 0.0");
     if (!(stopPulsePeriod > 0.0)) failFTDC("stop pulse period is not greater than 0.0");
     const double startTime = sdihal::fixedPointToDouble(start) * mclkPeriod;
@@ -99,8 +98,9 @@ double FTDCMeasurementComputer::computeMeasurement(const sdihal::tFixedPointValu
 void fitPolynomialLeastSquares(const std::vector<double>& x, const std::vector<double>& y,
                                std::vector<double>& coefficients, int32_t degree) {
     const auto invalid = [](const char* message) {
-        fail(qverr::qvapalerr_invalidParameter, QVERR_LOCATION(kComponent, "qvapalerr_invalidParameter"),
-             "fitPolynomialLeastSquares", message);
+        qverr::throwWithMessage(qverr::qvapalerr_invalidParameter,
+                                QVERR_LOCATION(kComponent, "qvapalerr_invalidParameter"),
+                                "fitPolynomialLeastSquares", message);
     };
     if (degree < -1) invalid("degree is below -1");
     const size_t n = x.size();
@@ -173,14 +173,17 @@ void fitPolynomialLeastSquares(const std::vector<double>& x, const std::vector<d
         // A pivot at rounding level of its column means the points leave
         // that coefficient undetermined (repeated x, say).
         const double pivot = a(j, j);
-        if (!(std::fabs(pivot) > kRankTolerance * static_cast<double>(n) * columnSize[j])) finite = false;
+        if (!(std::fabs(pivot) > kRankTolerance * static_cast<double>(n) * columnSize[j]))
+            finite = false;
         b[j] = sum / pivot;
-        finite = finite && std::isfinite(b[j]) && std::isfinite(std::ldexp(b[j], -exponent * static_cast<int>(j)));
+        finite = finite && std::isfinite(b[j]) &&
+                 std::isfinite(std::ldexp(b[j], -exponent * static_cast<int>(j)));
     }
     if (!finite) {
-        fail(qverr::qvapalerr_softwareFaultAPALInternalUseOnly,
-             QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"), "fitPolynomialLeastSquares",
-             "The points determine no polynomial of this degree.");
+        qverr::throwWithMessage(
+            qverr::qvapalerr_softwareFaultAPALInternalUseOnly,
+            QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"),
+            "fitPolynomialLeastSquares", "The points determine no polynomial of this degree.");
     }
     if (coefficients.size() < m) coefficients.resize(m);
     for (size_t j = 0; j < m; ++j) {
@@ -198,10 +201,12 @@ double evaluatePolynomial(const std::vector<double>& coefficients, double x) {
     return sum;
 }
 
-void PulseStretcherMeasurementComputer::calibrate(syntrasynchal::SyntraSyncControlInterface& control) {
+void PulseStretcherMeasurementComputer::calibrate(
+    syntrasynchal::SyntraSyncControlInterface& control) {
     constexpr size_t kReadings = kReadingsPerSetting * kSettingCount;
     std::vector<uint8_t> settings(kReadings);
-    for (size_t i = 0; i < kReadings; ++i) settings[i] = static_cast<uint8_t>(i / kReadingsPerSetting + 1);
+    for (size_t i = 0; i < kReadings; ++i)
+        settings[i] = static_cast<uint8_t>(i / kReadingsPerSetting + 1);
     std::vector<uint64_t> counts(kReadings);
     {
         nQVAPALS100::tStatus status;
@@ -215,7 +220,8 @@ void PulseStretcherMeasurementComputer::calibrate(syntrasynchal::SyntraSyncContr
     for (size_t k = 0; k < kSettingCount; ++k) {
         uint64_t sum = 0;
         for (size_t i = 0; i < kReadingsPerSetting; ++i) sum += counts[kReadingsPerSetting * k + i];
-        x[k] = static_cast<double>(sum) / static_cast<double>(kReadingsPerSetting) / kStretchedClockRate;
+        x[k] = static_cast<double>(sum) / static_cast<double>(kReadingsPerSetting) /
+               kStretchedClockRate;
         y[k] = static_cast<double>(k + 1) / kSettingClockRate;
     }
     std::vector<double> fitted(kSettingCount, 0.0);
@@ -223,32 +229,34 @@ void PulseStretcherMeasurementComputer::calibrate(syntrasynchal::SyntraSyncContr
     coefficients = std::move(fitted);
 }
 
-double PulseStretcherMeasurementComputer::computeMeasurement(uint64_t first, uint64_t second, uint64_t third,
+double PulseStretcherMeasurementComputer::computeMeasurement(uint64_t first, uint64_t second,
+                                                             uint64_t third,
                                                              double syntraPeriod) const {
     if (coefficients.empty()) {
-        fail(qverr::qvapalerr_softwareFaultAPALInternalUseOnly,
-             QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"), "computeMeasurement",
-             "No TDC calibration coefficients found.");
+        qverr::throwWithMessage(
+            qverr::qvapalerr_softwareFaultAPALInternalUseOnly,
+            QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"),
+            "computeMeasurement", "No TDC calibration coefficients found.");
     }
-    const double fine = evaluatePolynomial(coefficients, static_cast<double>(third) / kStretchedClockRate);
+    const double fine =
+        evaluatePolynomial(coefficients, static_cast<double>(third) / kStretchedClockRate);
     return static_cast<double>(first) / kCoarseClockRate - fine +
            (syntraPeriod - static_cast<double>(second) / kSettingClockRate);
 }
 
-double PulseInjectionMeasurementComputer::computeMeasurement(AALProxy& aal, const std::vector<uint32_t>& samples,
-                                                             uint32_t first, uint32_t second,
-                                                             double converterDelay, double samplePeriod,
-                                                             double stepPeriod, double syntraPeriod) const {
+double PulseInjectionMeasurementComputer::computeMeasurement(
+    AALProxy& aal, const std::vector<uint32_t>& samples, uint32_t first, uint32_t second,
+    double converterDelay, double samplePeriod, double stepPeriod, double syntraPeriod) const {
     std::vector<double> values;
     values.reserve(samples.size());
     for (const uint32_t raw : samples) values.push_back(pulseInjectionHelper::sampleToDouble(raw));
     // An empty record is refused by the edge search below; its duration is
     // never used then.
-    const double duration = samples.empty() ? 0.0 : static_cast<double>(samples.size() - 1) * samplePeriod;
+    const double duration =
+        samples.empty() ? 0.0 : static_cast<double>(samples.size() - 1) * samplePeriod;
     const uint64_t edgeThreshold = 35;
-    const double edge =
-        pulseInjectionHelper::computeMissingEdgeTime(aal, samplePeriod, 50e6, 0.05, edgeThreshold, values);
+    const double edge = pulseInjectionHelper::computeMissingEdgeTime(aal, samplePeriod, 50e6, 0.05,
+                                                                     edgeThreshold, values);
     return ((duration - edge) + (static_cast<double>(first) * stepPeriod + converterDelay)) +
-               (syntraPeriod - static_cast<double>(second) * stepPeriod) -
-           1e-8;
+           (syntraPeriod - static_cast<double>(second) * stepPeriod) - 1e-8;
 }

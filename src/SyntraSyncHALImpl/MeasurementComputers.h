@@ -21,19 +21,22 @@ namespace qvftdc {
 class FTDCMeasurementComputer {
 public:
     // Throws -52005 with the offending parameter named.
-    FTDCMeasurementComputer(uint64_t mclkMultiplier, uint64_t mclkDivisor, uint64_t startClockDelayCycles,
-                            double mclkTimebaseRate, double startClockRate);
+    FTDCMeasurementComputer(uint64_t mclkMultiplier, uint64_t mclkDivisor,
+                            uint64_t startClockDelayCycles, double mclkTimebaseRate,
+                            double startClockRate);
     // From the driver's record when it is valid, else from the defaults
     // given. A valid record with a zero rate denominator throws -52005.
-    FTDCMeasurementComputer(const syntrasynchal::FTDCConfiguration& record, uint64_t defaultMultiplier,
-                            uint64_t defaultDivisor, uint64_t defaultStartClockDelayCycles,
-                            double defaultTimebaseRate, double defaultStartClockRate);
+    FTDCMeasurementComputer(const syntrasynchal::FTDCConfiguration& record,
+                            uint64_t defaultMultiplier, uint64_t defaultDivisor,
+                            uint64_t defaultStartClockDelayCycles, double defaultTimebaseRate,
+                            double defaultStartClockRate);
     virtual ~FTDCMeasurementComputer() = default;
 
     // The first positive of five candidates one stop-pulse period apart,
     // starting two periods early.
-    double computeMeasurement(const sdihal::tFixedPointValue& start, const sdihal::tFixedPointValue& stop,
-                              uint64_t coarseCount, double stopClockPeriod, double stopPulsePeriod) const;
+    double computeMeasurement(const sdihal::tFixedPointValue& start,
+                              const sdihal::tFixedPointValue& stop, uint64_t coarseCount,
+                              double stopClockPeriod, double stopPulsePeriod) const;
 
     double mclkTimebaseRate = 0.0;
     uint64_t mclkMultiplier = 0;
@@ -51,7 +54,8 @@ public:
     // coefficients it had.
     void calibrate(syntrasynchal::SyntraSyncControlInterface& control);
     // Throws -52003 before the first calibration.
-    double computeMeasurement(uint64_t first, uint64_t second, uint64_t third, double syntraPeriod) const;
+    double computeMeasurement(uint64_t first, uint64_t second, uint64_t third,
+                              double syntraPeriod) const;
 
     std::vector<double> coefficients;
 };
@@ -59,8 +63,8 @@ public:
 class PulseInjectionMeasurementComputer {
 public:
     double computeMeasurement(AALProxy& aal, const std::vector<uint32_t>& samples, uint32_t first,
-                              uint32_t second, double converterDelay, double samplePeriod, double stepPeriod,
-                              double syntraPeriod) const;
+                              uint32_t second, double converterDelay, double samplePeriod,
+                              double stepPeriod, double syntraPeriod) const;
 };
 
 // Least-squares fit of a polynomial of `degree` to the points by Givens

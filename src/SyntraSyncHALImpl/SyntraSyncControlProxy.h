@@ -42,7 +42,8 @@ public:
     virtual void readFTDCMeasurement(uint32_t measurementArgument, sdihal::tFixedPointValue& start,
                                      sdihal::tFixedPointValue& stop, uint64_t& coarseCount,
                                      nQVAPALS100::tStatus& status) = 0;
-    virtual void applyCoarseAdjustment(uint32_t first, uint32_t second, nQVAPALS100::tStatus& status) = 0;
+    virtual void applyCoarseAdjustment(uint32_t first, uint32_t second,
+                                       nQVAPALS100::tStatus& status) = 0;
     virtual void applyMediumAdjustment(uint32_t amount, nQVAPALS100::tStatus& status) = 0;
     virtual void readFTDCConfiguration(uint64_t recordAddress, nQVAPALS100::tStatus& status) = 0;
     // 4 when skipped.
@@ -53,8 +54,8 @@ public:
                                            uint32_t& second, nQVAPALS100::tStatus& status) = 0;
     virtual void readPulseStretcherMeasurement(uint64_t& first, uint64_t& second, uint64_t& third,
                                                nQVAPALS100::tStatus& status) = 0;
-    virtual void runPulseStretcherCalibration(uint64_t settingsAddress, uint64_t countsAddress, uint32_t count,
-                                              nQVAPALS100::tStatus& status) = 0;
+    virtual void runPulseStretcherCalibration(uint64_t settingsAddress, uint64_t countsAddress,
+                                              uint32_t count, nQVAPALS100::tStatus& status) = 0;
 };
 
 class SyntraSyncControlProxy final : public SyntraSyncControlInterface {
@@ -72,17 +73,18 @@ public:
     void readFTDCMeasurement(uint32_t measurementArgument, sdihal::tFixedPointValue& start,
                              sdihal::tFixedPointValue& stop, uint64_t& coarseCount,
                              nQVAPALS100::tStatus& status) override;
-    void applyCoarseAdjustment(uint32_t first, uint32_t second, nQVAPALS100::tStatus& status) override;
+    void applyCoarseAdjustment(uint32_t first, uint32_t second,
+                               nQVAPALS100::tStatus& status) override;
     void applyMediumAdjustment(uint32_t amount, nQVAPALS100::tStatus& status) override;
     void readFTDCConfiguration(uint64_t recordAddress, nQVAPALS100::tStatus& status) override;
     uint32_t getMeasurementType(nQVAPALS100::tStatus& status) override;
     uint32_t getPulseInjectionSampleCount(nQVAPALS100::tStatus& status) override;
-    void readPulseInjectionSamples(uint64_t bufferAddress, uint32_t count, uint32_t& first, uint32_t& second,
-                                   nQVAPALS100::tStatus& status) override;
+    void readPulseInjectionSamples(uint64_t bufferAddress, uint32_t count, uint32_t& first,
+                                   uint32_t& second, nQVAPALS100::tStatus& status) override;
     void readPulseStretcherMeasurement(uint64_t& first, uint64_t& second, uint64_t& third,
                                        nQVAPALS100::tStatus& status) override;
-    void runPulseStretcherCalibration(uint64_t settingsAddress, uint64_t countsAddress, uint32_t count,
-                                      nQVAPALS100::tStatus& status) override;
+    void runPulseStretcherCalibration(uint64_t settingsAddress, uint64_t countsAddress,
+                                      uint32_t count, nQVAPALS100::tStatus& status) override;
 
 private:
     // The sub-interface to send to, or null (the status then says why).

@@ -22,10 +22,8 @@ constexpr double kPulseInjectionSamplePeriod = 2e-10;
 constexpr double kPulseInjectionStepPeriod = 2.4e-9;
 
 [[noreturn]] void invalid(const qverr::SourceLocation& location, const char* message) {
-    qverr::Status status;
-    status.setCode(qverr::qvapalerr_invalidParameter, location);
-    qverr::DetailWriter(status).add("SyntraSyncSession", message);
-    qverr::throwStatus(std::move(status));
+    qverr::throwWithMessage(qverr::qvapalerr_invalidParameter, location, "SyntraSyncSession",
+                            message);
 }
 
 [[noreturn]] void softwareFault(const qverr::SourceLocation& location) {
@@ -105,7 +103,9 @@ void SyntraSyncSession::applyMediumAdjustment(uint32_t amount) {
 }
 
 void SyntraSyncSession::applyCoarseAdjustment(uint32_t first, uint32_t second) {
-    send([&](nQVAPALS100::tStatus& status) { _control->applyCoarseAdjustment(first, second, status); });
+    send([&](nQVAPALS100::tStatus& status) {
+        _control->applyCoarseAdjustment(first, second, status);
+    });
 }
 
 void SyntraSyncSession::calibrateTDC() {
@@ -116,43 +116,53 @@ void SyntraSyncSession::calibrateTDC() {
     _pulseStretcherComputer->calibrate(*_control);
 }
 
-void SyntraSyncSession::readSyntraMeasurement(uint32_t measurementArgument, double* syncMeasurementInSeconds,
+void SyntraSyncSession::readSyntraMeasurement(uint32_t measurementArgument,
+                                              double* syncMeasurementInSeconds,
                                               double syntraPeriod) {
     if (syncMeasurementInSeconds == nullptr) {
-        invalid(QVERR_LOCATION(kComponent, "qvapalerr_invalidParameter"), "syncMeasurementInSeconds is NULL");
+        invalid(QVERR_LOCATION(kComponent, "qvapalerr_invalidParameter"),
+                "syncMeasurementInSeconds is NULL");
     }
     if (_syntraDivisor == 0) {
-        invalid(QVERR_LOCATION(kComponent, "qvapalerr_invalidParameter"), "_syntraDivisor is not greater than 0");
+        invalid(QVERR_LOCATION(kComponent, "qvapalerr_invalidParameter"),
+                "_syntraDivisor is not greater than 0");
     }
     double result = 0.0;
     switch (_measurementType) {
         case kFTDC: {
             if (_ftdcComputer == nullptr) {
-                softwareFault(QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"));
+                softwareFault(
+                    QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"));
             }
             sdihal::tFixedPointValue start;
             sdihal::tFixedPointValue stop;
             uint64_t coarseCount = 0;
             send([&](nQVAPALS100::tStatus& status) {
-                _control->readFTDCMeasurement(measurementArgument, start, stop, coarseCount, status);
+                _control->readFTDCMeasurement(measurementArgument, start, stop, coarseCount,
+                                              status);
             });
-            result = _ftdcComputer->computeMeasurement(start, stop, coarseCount, syntraPeriod / _syntraDivisor,
-                                                       syntraPeriod);
+            result = _ftdcComputer->computeMeasurement(start, stop, coarseCount,
+                                                       syntraPeriod / _syntraDivisor, syntraPeriod);
             break;
         }
         case kPulseInjection: {
             if (_pulseInjectionComputer == nullptr) {
-                softwareFault(QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"));
+                softwareFault(
+                    QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"));
             }
             uint32_t count = 0;
-            send([&](nQVAPALS100::tStatus& status) { count = _control->getPulseInjectionSampleCount(status); });
-            if (count == 0) softwareFault(QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"));
+            send([&](nQVAPALS100::tStatus& status) {
+                count = _control->getPulseInjectionSampleCount(status);
+            });
+            if (count == 0)
+                softwareFault(
+                    QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"));
             std::vector<uint32_t> samples(count);
             uint32_t first = 0;
             uint32_t second = 0;
             send([&](nQVAPALS100::tStatus& status) {
-                _control->readPulseInjectionSamples(reinterpret_cast<uintptr_t>(samples.data()), count, first,
-                                                    second, status);
+                _control->readPulseInjectionSamples(reinterpret_cast<uintptr_t>(samples.data()),
+                                                    count, first, second, status);
             });
             result = _pulseInjectionComputer->computeMeasurement(
                 AALProxy::getInstance(), samples, first, second, _converterDelayInSeconds,
@@ -161,7 +171,8 @@ void SyntraSyncSession::readSyntraMeasurement(uint32_t measurementArgument, doub
         }
         case kPulseStretcher: {
             if (_pulseStretcherComputer == nullptr) {
-                softwareFault(QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"));
+                softwareFault(
+                    QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"));
             }
             uint64_t first = 0;
             uint64_t second = 0;
@@ -169,7 +180,8 @@ void SyntraSyncSession::readSyntraMeasurement(uint32_t measurementArgument, doub
             send([&](nQVAPALS100::tStatus& status) {
                 _control->readPulseStretcherMeasurement(first, second, third, status);
             });
-            result = _pulseStretcherComputer->computeMeasurement(first, second, third, syntraPeriod);
+            result =
+                _pulseStretcherComputer->computeMeasurement(first, second, third, syntraPeriod);
             break;
         }
         default:

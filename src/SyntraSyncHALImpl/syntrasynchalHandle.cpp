@@ -14,7 +14,8 @@ int32_t withSession(uint64_t handle, Body&& body) noexcept {
 }  // namespace
 
 QV_EXPORT int32_t syntrasync_configureSyntra(uint64_t handle, uint32_t first, uint32_t second) {
-    return withSession(handle, [&](syntrasynchal::SyntraSyncSession& s) { s.configureSyntra(first, second); });
+    return withSession(
+        handle, [&](syntrasynchal::SyntraSyncSession& s) { s.configureSyntra(first, second); });
 }
 
 QV_EXPORT int32_t syntrasync_configureTriggerSynchronization(uint64_t handle, uint64_t count,
@@ -25,11 +26,13 @@ QV_EXPORT int32_t syntrasync_configureTriggerSynchronization(uint64_t handle, ui
 }
 
 QV_EXPORT int32_t syntrasync_enableSyntraMeasurement(uint64_t handle) {
-    return withSession(handle, [](syntrasynchal::SyntraSyncSession& s) { s.enableSyntraMeasurement(); });
+    return withSession(handle,
+                       [](syntrasynchal::SyntraSyncSession& s) { s.enableSyntraMeasurement(); });
 }
 
 QV_EXPORT int32_t syntrasync_disableSyntraMeasurement(uint64_t handle) {
-    return withSession(handle, [](syntrasynchal::SyntraSyncSession& s) { s.disableSyntraMeasurement(); });
+    return withSession(handle,
+                       [](syntrasynchal::SyntraSyncSession& s) { s.disableSyntraMeasurement(); });
 }
 
 QV_EXPORT int32_t syntrasync_sendSyncPulse(uint64_t handle) {
@@ -37,7 +40,8 @@ QV_EXPORT int32_t syntrasync_sendSyncPulse(uint64_t handle) {
 }
 
 QV_EXPORT int32_t syntrasync_readSyntraMeasurement(uint64_t handle, uint32_t measurementArgument,
-                                                   double* syncMeasurementInSeconds, double syntraPeriod) {
+                                                   double* syncMeasurementInSeconds,
+                                                   double syntraPeriod) {
     return withSession(handle, [&](syntrasynchal::SyntraSyncSession& s) {
         s.readSyntraMeasurement(measurementArgument, syncMeasurementInSeconds, syntraPeriod);
     });
@@ -48,12 +52,15 @@ QV_EXPORT int32_t syntrasync_applyFineAdjustment(uint64_t /*handle*/, uint32_t /
 }
 
 QV_EXPORT int32_t syntrasync_applyMediumAdjustment(uint64_t handle, uint32_t amount) {
-    return withSession(handle, [&](syntrasynchal::SyntraSyncSession& s) { s.applyMediumAdjustment(amount); });
+    return withSession(
+        handle, [&](syntrasynchal::SyntraSyncSession& s) { s.applyMediumAdjustment(amount); });
 }
 
-QV_EXPORT int32_t syntrasync_applyCoarseAdjustment(uint64_t handle, uint32_t first, uint32_t second) {
-    return withSession(handle,
-                       [&](syntrasynchal::SyntraSyncSession& s) { s.applyCoarseAdjustment(first, second); });
+QV_EXPORT int32_t syntrasync_applyCoarseAdjustment(uint64_t handle, uint32_t first,
+                                                   uint32_t second) {
+    return withSession(handle, [&](syntrasynchal::SyntraSyncSession& s) {
+        s.applyCoarseAdjustment(first, second);
+    });
 }
 
 QV_EXPORT int32_t syntrasync_calibrateTDC(uint64_t handle) {
@@ -61,5 +68,7 @@ QV_EXPORT int32_t syntrasync_calibrateTDC(uint64_t handle) {
 }
 
 QV_EXPORT int32_t syntrasync_setConverterDelayInSeconds(uint64_t handle, double seconds) {
-    return withSession(handle, [&](syntrasynchal::SyntraSyncSession& s) { s.setConverterDelayInSeconds(seconds); });
+    return withSession(handle, [&](syntrasynchal::SyntraSyncSession& s) {
+        s.setConverterDelayInSeconds(seconds);
+    });
 }

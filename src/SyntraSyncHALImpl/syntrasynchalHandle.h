@@ -21,10 +21,12 @@ QV_EXPORT int32_t syntrasync_enableSyntraMeasurement(uint64_t handle);
 QV_EXPORT int32_t syntrasync_disableSyntraMeasurement(uint64_t handle);
 QV_EXPORT int32_t syntrasync_sendSyncPulse(uint64_t handle);
 QV_EXPORT int32_t syntrasync_readSyntraMeasurement(uint64_t handle, uint32_t measurementArgument,
-                                                   double* syncMeasurementInSeconds, double syntraPeriod);
+                                                   double* syncMeasurementInSeconds,
+                                                   double syntraPeriod);
 // Not supported by this module: -52002, whatever it is given.
 QV_EXPORT int32_t syntrasync_applyFineAdjustment(uint64_t handle, uint32_t amount);
 QV_EXPORT int32_t syntrasync_applyMediumAdjustment(uint64_t handle, uint32_t amount);
-QV_EXPORT int32_t syntrasync_applyCoarseAdjustment(uint64_t handle, uint32_t first, uint32_t second);
+QV_EXPORT int32_t syntrasync_applyCoarseAdjustment(uint64_t handle, uint32_t first,
+                                                   uint32_t second);
 QV_EXPORT int32_t syntrasync_calibrateTDC(uint64_t handle);
 QV_EXPORT int32_t syntrasync_setConverterDelayInSeconds(uint64_t handle, double seconds);

@@ -45,8 +45,8 @@ AALProxy& AALProxy::getInstance() {
 }
 
 void AALProxy::singleToneInfo(const std::vector<double>& signal, const double& sampleInterval,
-                              const double& searchFirst, const double& searchSecond, double& frequency,
-                              double& otherOutput, double& phaseDegrees) {
+                              const double& searchFirst, const double& searchSecond,
+                              double& frequency, double& otherOutput, double& phaseDegrees) {
     const auto function = reinterpret_cast<AALEntryPoints::SingleToneInfoFunction>(
         library_->entryPoints[AALEntryPoints::kSingleToneInfo]);
     if (function == nullptr) {
@@ -62,10 +62,11 @@ void AALProxy::singleToneInfo(const std::vector<double>& signal, const double& s
 void AALProxy::checkStatus(int32_t status) {
     if (status >= 0) return;
     if (status == -20999 || status == -20001) {
-        throwWithElaboration(kErrorAnalysisMemoryFull, QVERR_LOCATION(kComponent, "kErrorAnalysisMemoryFull"),
-                             nullptr);
+        throwWithElaboration(kErrorAnalysisMemoryFull,
+                             QVERR_LOCATION(kComponent, "kErrorAnalysisMemoryFull"), nullptr);
     }
     char text[48];
     std::snprintf(text, sizeof text, "QV AAL error %d", static_cast<int>(status));
-    throwWithElaboration(kErrorAnalysisFailed, QVERR_LOCATION(kComponent, "kErrorAnalysisFailed"), text);
+    throwWithElaboration(kErrorAnalysisFailed, QVERR_LOCATION(kComponent, "kErrorAnalysisFailed"),
+                         text);
 }

@@ -17,13 +17,14 @@ inline constexpr int32_t kErrorAnalysisMemoryFull = -1074134954;
 inline constexpr int32_t kErrorAnalysisFailed = -1074134951;
 
 struct AALEntryPoints {
-    using SingleToneInfoFunction = int32_t (*)(const double* signal, int64_t count, const double* search,
-                                               double* frequency, double* otherOutput,
-                                               double* phaseDegrees, double sampleInterval);
+    using SingleToneInfoFunction = int32_t (*)(const double* signal, int64_t count,
+                                               const double* search, double* frequency,
+                                               double* otherOutput, double* phaseDegrees,
+                                               double sampleInterval);
 
     static constexpr const char* kEntryPointNames[] = {
-        "CDBFFT", "CSGFFT", "CDBScaledWindow", "CSGScaledWindow",
-        "Spline", "SpInterp", "CxMatrixMul", "SingleToneInfo"};
+        "CDBFFT", "CSGFFT",   "CDBScaledWindow", "CSGScaledWindow",
+        "Spline", "SpInterp", "CxMatrixMul",     "SingleToneInfo"};
     static constexpr const char* kPrefix = "";
     static constexpr const char* kSuffix = "";
     static constexpr size_t kSingleToneInfo = 7;

@@ -17,23 +17,17 @@ const sdihal::tFixedPointFormat& sampleFormat() {
     return format;
 }
 
-[[noreturn]] void fail(int32_t code, const qverr::SourceLocation& location, const char* key,
-                       const char* message) {
-    qverr::Status status;
-    status.setCode(code, location);
-    qverr::DetailWriter(status).add(key, message);
-    qverr::throwStatus(std::move(status));
-}
-
-[[noreturn]] void failSoftware(const qverr::SourceLocation& location, const char* key, const char* message) {
-    fail(qvmxl::kErrorSoftwareFault, location, key, message);
+[[noreturn]] void failSoftware(const qverr::SourceLocation& location, const char* key,
+                               const char* message) {
+    qverr::throwWithMessage(qvmxl::kErrorSoftwareFault, location, key, message);
 }
 
 }  // namespace
 
 double sampleToDouble(const uint32_t& raw) {
     constexpr uint32_t kMask = (1u << 18) - 1;
-    const int64_t value = static_cast<int64_t>(raw & kMask) - ((raw & (1u << 17)) != 0 ? (1 << 18) : 0);
+    const int64_t value =
+        static_cast<int64_t>(raw & kMask) - ((raw & (1u << 17)) != 0 ? (1 << 18) : 0);
     sdihal::tFixedPointValue fixed;
     fixed.bits = static_cast<uint64_t>(value);
     fixed.format = sampleFormat();
@@ -65,14 +59,15 @@ void chopMissingEdge(uint64_t edgeThreshold, uint64_t runThreshold, std::vector<
                  "Could not identify synchronization event.");
 }
 
-double computeMissingEdgeTime(AALProxy& aal, const double& samplePeriod, const double& nominalFrequency,
-                              const double& tolerance, const uint64_t& edgeThreshold,
-                              std::vector<double>& samples) {
+double computeMissingEdgeTime(AALProxy& aal, const double& samplePeriod,
+                              const double& nominalFrequency, const double& tolerance,
+                              const uint64_t& edgeThreshold, std::vector<double>& samples) {
     const long halfPeriodSamples = std::lround(1.0 / (2.0 * nominalFrequency * samplePeriod));
     const long runThreshold = std::lround(1.5 * static_cast<double>(halfPeriodSamples));
     if (samples.empty()) {
-        fail(qverr::qvapalerr_invalidParameter, QVERR_LOCATION(kComponent, "qvapalerr_invalidParameter"),
-             "computeMissingEdgeTime", "No pulse injection data to evaluate.");
+        qverr::throwWithMessage(qverr::qvapalerr_invalidParameter,
+                                QVERR_LOCATION(kComponent, "qvapalerr_invalidParameter"),
+                                "computeMissingEdgeTime", "No pulse injection data to evaluate.");
     }
     chopMissingEdge(edgeThreshold, static_cast<uint64_t>(runThreshold), samples);
 
@@ -81,13 +76,14 @@ double computeMissingEdgeTime(AALProxy& aal, const double& samplePeriod, const d
     double phase = 0.0;
     aal.singleToneInfo(samples, samplePeriod, -1.0, 5.0, frequency, otherOutput, phase);
     // Written as "not inside" so that a NaN from the library is refused too.
-    if (!((1.0 - tolerance) * nominalFrequency <= frequency && frequency <= (1.0 + tolerance) * nominalFrequency)) {
-        failSoftware(QVERR_LOCATION(kComponent, "qvmxl::kErrorSoftwareFault"), "computeMissingEdgeTime",
-                     "Computed frequency is outside expected range.");
+    if (!((1.0 - tolerance) * nominalFrequency <= frequency &&
+          frequency <= (1.0 + tolerance) * nominalFrequency)) {
+        failSoftware(QVERR_LOCATION(kComponent, "qvmxl::kErrorSoftwareFault"),
+                     "computeMissingEdgeTime", "Computed frequency is outside expected range.");
     }
     if (!(-360.0 <= phase && phase <= 360.0)) {
-        failSoftware(QVERR_LOCATION(kComponent, "qvmxl::kErrorSoftwareFault"), "computeMissingEdgeTime",
-                     "Computed phase is outside expected range.");
+        failSoftware(QVERR_LOCATION(kComponent, "qvmxl::kErrorSoftwareFault"),
+                     "computeMissingEdgeTime", "Computed phase is outside expected range.");
     }
     double p = phase / -360.0;
     if (p < 0.0) p += 1.0;

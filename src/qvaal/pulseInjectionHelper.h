@@ -25,8 +25,8 @@ void chopMissingEdge(uint64_t edgeThreshold, uint64_t runThreshold, std::vector<
 
 // The time of the missing edge from the start of the record, in seconds.
 // `samples` is shortened.
-double computeMissingEdgeTime(AALProxy& aal, const double& samplePeriod, const double& nominalFrequency,
-                              const double& tolerance, const uint64_t& edgeThreshold,
-                              std::vector<double>& samples);
+double computeMissingEdgeTime(AALProxy& aal, const double& samplePeriod,
+                              const double& nominalFrequency, const double& tolerance,
+                              const uint64_t& edgeThreshold, std::vector<double>& samples);
 
 }  // namespace pulseInjectionHelper

@@ -2,9 +2,8 @@
 // one per case (absent, lacking one entry point, present), since the proxy
 // loads the library once per process. The library is placed under the
 // simulated root's multiarch directory before the first use.
-#include <gtest/gtest.h>
-
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 
 #include <cmath>
 #include <filesystem>
@@ -44,7 +43,8 @@ AALProxy& proxyBeside(SimulatedModule& module) {
     const uint32_t high = 0x10000;  // +0.5
     const uint32_t low = 0x30000;   // -0.5
     std::vector<uint32_t> samples;
-    for (int half = 0; half < 35; ++half) samples.insert(samples.end(), 50, half % 2 == 0 ? high : low);
+    for (int half = 0; half < 35; ++half)
+        samples.insert(samples.end(), 50, half % 2 == 0 ? high : low);
     samples.insert(samples.end(), 100, low);
     samples.insert(samples.end(), 30, high);
     return samples;
@@ -56,10 +56,14 @@ TEST(AnalysisLibraryAbsent, FailsAtFirstUseNamingTheEntryPoint) {
     SimulatedModule module;
     AALProxy& aal = proxyBeside(module);  // constructing it reports nothing
     double frequency = 0, other = 0, phase = 0;
-    const auto [code, json] = thrownBy([&] { aal.singleToneInfo({0.5, -0.5}, 2e-10, -1.0, 5.0, frequency, other, phase); });
+    const auto [code, json] = thrownBy([&] {
+        aal.singleToneInfo({0.5, -0.5}, 2e-10, -1.0, 5.0, frequency, other, phase);
+    });
     EXPECT_EQ(code, -1074135031);
     EXPECT_NE(json.find("\"mxlator_qv3377HAL\""), std::string::npos) << json;
-    EXPECT_NE(json.find("{\"type\":\"elaboration\",\"usage\":\"SingleToneInfo\"}"), std::string::npos) << json;
+    EXPECT_NE(json.find("{\"type\":\"elaboration\",\"usage\":\"SingleToneInfo\"}"),
+              std::string::npos)
+        << json;
 }
 
 TEST(AnalysisLibraryAbsent, APulseInjectionReadFailsWithTheLibrarysCode) {
@@ -70,7 +74,8 @@ TEST(AnalysisLibraryAbsent, APulseInjectionReadFailsWithTheLibrarysCode) {
     auto session = syntrasynctest::makeSession(module);
     session->configureSyntra(1, 0);
     double seconds = -1.0;
-    EXPECT_EQ(thrownBy([&] { session->readSyntraMeasurement(0, &seconds, 1e-7); }).first, -1074135031);
+    EXPECT_EQ(thrownBy([&] { session->readSyntraMeasurement(0, &seconds, 1e-7); }).first,
+              -1074135031);
     EXPECT_EQ(seconds, -1.0);
 }
 
@@ -80,7 +85,8 @@ TEST(AnalysisLibraryPartial, AMissingEntryPointLeavesTheOthersResolved) {
     SimulatedModule module;
     AALProxy& aal = proxyBeside(module);
     for (size_t i = 0; i < std::size(AALEntryPoints::kEntryPointNames); ++i) {
-        EXPECT_EQ(aal.hasEntryPoint(i), std::string(AALEntryPoints::kEntryPointNames[i]) != "Spline")
+        EXPECT_EQ(aal.hasEntryPoint(i),
+                  std::string(AALEntryPoints::kEntryPointNames[i]) != "Spline")
             << AALEntryPoints::kEntryPointNames[i];
     }
     double frequency = 0, other = 0, phase = 0;
@@ -91,7 +97,8 @@ TEST(AnalysisLibraryPartial, AMissingEntryPointLeavesTheOthersResolved) {
 #else
 
 auto setSingleTone() {
-    auto set = reinterpret_cast<qvaalsim_setSingleTone_fn>(dlsym(RTLD_DEFAULT, "qvaalsim_setSingleTone"));
+    auto set =
+        reinterpret_cast<qvaalsim_setSingleTone_fn>(dlsym(RTLD_DEFAULT, "qvaalsim_setSingleTone"));
     EXPECT_NE(set, nullptr);
     return set;
 }
@@ -104,7 +111,8 @@ qvaalsim_call lastCall() {
 TEST(AnalysisLibraryPresent, TurnsLibraryStatusesIntoErrors) {
     SimulatedModule module;
     AALProxy& aal = proxyBeside(module);
-    for (size_t i = 0; i < std::size(AALEntryPoints::kEntryPointNames); ++i) EXPECT_TRUE(aal.hasEntryPoint(i));
+    for (size_t i = 0; i < std::size(AALEntryPoints::kEntryPointNames); ++i)
+        EXPECT_TRUE(aal.hasEntryPoint(i));
 
     EXPECT_EQ(thrownBy([] { AALProxy::checkStatus(7); }).first, 0);
     for (const int32_t memory : {-20999, -20001}) {
@@ -115,11 +123,15 @@ TEST(AnalysisLibraryPresent, TurnsLibraryStatusesIntoErrors) {
     }
     const auto [code, json] = thrownBy([] { AALProxy::checkStatus(-5); });
     EXPECT_EQ(code, -1074134951);
-    EXPECT_NE(json.find("{\"type\":\"elaboration\",\"usage\":\"QV AAL error -5\"}"), std::string::npos) << json;
+    EXPECT_NE(json.find("{\"type\":\"elaboration\",\"usage\":\"QV AAL error -5\"}"),
+              std::string::npos)
+        << json;
 
     setSingleTone()(50e6, 0.0, -20999);
     double frequency = 0, other = 0, phase = 0;
-    EXPECT_EQ(thrownBy([&] { aal.singleToneInfo({1, 2, 3}, 2e-10, -1.0, 5.0, frequency, other, phase); }).first,
+    EXPECT_EQ(thrownBy([&] {
+                  aal.singleToneInfo({1, 2, 3}, 2e-10, -1.0, 5.0, frequency, other, phase);
+              }).first,
               -1074134954);
     const qvaalsim_call call = lastCall();
     EXPECT_EQ(call.count, 3);
@@ -132,11 +144,13 @@ TEST(AnalysisLibraryPresent, FindsTheMissingEdgeOfTheSeries) {
     SimulatedModule module;
     AALProxy& aal = proxyBeside(module);
     std::vector<double> samples;
-    for (const uint32_t raw : missingEdgeSeries()) samples.push_back(pulseInjectionHelper::sampleToDouble(raw));
+    for (const uint32_t raw : missingEdgeSeries())
+        samples.push_back(pulseInjectionHelper::sampleToDouble(raw));
     ASSERT_EQ(samples.size(), 1880u);
 
     setSingleTone()(50e6, -90.0, 0);
-    const double edge = pulseInjectionHelper::computeMissingEdgeTime(aal, 2e-10, 50e6, 0.05, 35, samples);
+    const double edge =
+        pulseInjectionHelper::computeMissingEdgeTime(aal, 2e-10, 50e6, 0.05, 35, samples);
     // Cut after the first sample of the long run: 1751 samples went to the
     // library. p = 0.25, t0 = 5 ns, end = 350.2 ns - 5 ns, on the 10 ns grid
     // 350 ns, then + t0 + a half period.
@@ -147,7 +161,8 @@ TEST(AnalysisLibraryPresent, FindsTheMissingEdgeOfTheSeries) {
     // A phase of +90 degrees: p = 0.75, t0 = fmod(15 ns, 10 ns) = 5 ns.
     auto again = [&] {
         std::vector<double> s;
-        for (const uint32_t raw : missingEdgeSeries()) s.push_back(pulseInjectionHelper::sampleToDouble(raw));
+        for (const uint32_t raw : missingEdgeSeries())
+            s.push_back(pulseInjectionHelper::sampleToDouble(raw));
         return pulseInjectionHelper::computeMissingEdgeTime(aal, 2e-10, 50e6, 0.05, 35, s);
     };
     setSingleTone()(50e6, 90.0, 0);
@@ -170,9 +185,11 @@ TEST(AnalysisLibraryPresent, FindsTheMissingEdgeOfTheSeries) {
         EXPECT_NE(json.find("Computed phase is outside expected range."), std::string::npos);
     }
     std::vector<double> none;
-    const auto [code, json] = thrownBy([&] { pulseInjectionHelper::computeMissingEdgeTime(aal, 2e-10, 50e6, 0.05, 35, none); });
+    const auto [code, json] = thrownBy(
+        [&] { pulseInjectionHelper::computeMissingEdgeTime(aal, 2e-10, 50e6, 0.05, 35, none); });
     EXPECT_EQ(code, -52005);
-    EXPECT_NE(json.find("\"computeMissingEdgeTime\":\"No pulse injection data to evaluate.\""), std::string::npos);
+    EXPECT_NE(json.find("\"computeMissingEdgeTime\":\"No pulse injection data to evaluate.\""),
+              std::string::npos);
 }
 
 TEST(AnalysisLibraryPresent, APulseInjectionModuleMeasuresTheMissingEdge) {

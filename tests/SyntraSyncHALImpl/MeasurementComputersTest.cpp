@@ -10,33 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "SessionFixture.h"
 #include "SyntraSyncHALImpl/MeasurementComputers.h"
-#include "SyntraSyncHALImpl/SyntraSyncControlProxy.h"
 #include "qvaal/pulseInjectionHelper.h"
-#include "qverr/Exception.h"
 
 namespace {
 
 using qvftdc::FTDCMeasurementComputer;
-
-// An unsigned whole number as a fixed-point register value.
-sdihal::tFixedPointValue whole(uint64_t value) {
-    sdihal::tFixedPointValue fixed;
-    fixed.bits = value;
-    fixed.format = {false, 32, 32};
-    return fixed;
-}
-
-// The code and JSON detail of what `body` throws.
-template <class Body>
-std::pair<int32_t, std::string> thrown(Body&& body) {
-    try {
-        body();
-    } catch (const qverr::Exception& e) {
-        return {e.status.code, e.status.jsonText()};
-    }
-    return {0, ""};
-}
+using syntrasynctest::thrownBy;
+using syntrasynctest::wholeValue;
 
 TEST(FTDCMeasurementComputer, DefaultsGiveTheDocumentedClocks) {
     syntrasynchal::FTDCConfiguration record;
@@ -47,12 +29,15 @@ TEST(FTDCMeasurementComputer, DefaultsGiveTheDocumentedClocks) {
     EXPECT_NEAR(1.0 / computer.mclkPeriod, 146.96e6, 0.01e6);
 
     // d = startOffset: the first two candidates are negative, the third is 90 ns.
-    EXPECT_NEAR(computer.computeMeasurement(whole(10), whole(10), 0, 1e-8, 1e-7), 9e-8, 1e-20);
+    EXPECT_NEAR(computer.computeMeasurement(wholeValue(10), wholeValue(10), 0, 1e-8, 1e-7), 9e-8,
+                1e-20);
     // The coarse count adds whole stop-clock periods.
-    EXPECT_NEAR(computer.computeMeasurement(whole(10), whole(10), 3, 1e-8, 1e-7), 1.2e-7 - 1e-7, 1e-20);
+    EXPECT_NEAR(computer.computeMeasurement(wholeValue(10), wholeValue(10), 3, 1e-8, 1e-7),
+                1.2e-7 - 1e-7, 1e-20);
     // None positive: the fifth candidate whatever its sign.
     const double d = -(200 * computer.mclkPeriod - 90e-9);
-    EXPECT_NEAR(computer.computeMeasurement(whole(0), whole(200), 0, 1e-8, 1e-7), 2e-7 + d, 1e-20);
+    EXPECT_NEAR(computer.computeMeasurement(wholeValue(0), wholeValue(200), 0, 1e-8, 1e-7),
+                2e-7 + d, 1e-20);
 }
 
 TEST(FTDCMeasurementComputer, AValidRecordIsUsedAndItsZerosRefused) {
@@ -71,9 +56,11 @@ TEST(FTDCMeasurementComputer, AValidRecordIsUsedAndItsZerosRefused) {
     EXPECT_DOUBLE_EQ(computer.startOffset, 20.0 / 100e6);
 
     const auto refused = [](syntrasynchal::FTDCConfiguration r, const char* message) {
-        const auto [code, json] = thrown([&] { FTDCMeasurementComputer(r, 496, 135, 4, 40e6, 100e6); });
+        const auto [code, json] =
+            thrownBy([&] { FTDCMeasurementComputer(r, 496, 135, 4, 40e6, 100e6); });
         EXPECT_EQ(code, -52005) << message;
-        EXPECT_NE(json.find(std::string("\"FTDCMeasurementComputer\":\"") + message + "\""), std::string::npos)
+        EXPECT_NE(json.find(std::string("\"FTDCMeasurementComputer\":\"") + message + "\""),
+                  std::string::npos)
             << json;
     };
     auto r = record;
@@ -96,8 +83,14 @@ TEST(FTDCMeasurementComputer, AValidRecordIsUsedAndItsZerosRefused) {
     r.startClockRateDenominator = 0;
     refused(r, "startClockRateDenominator is 0");
 
-    EXPECT_EQ(thrown([&] { computer.computeMeasurement(whole(1), whole(1), 0, 0.0, 1e-7); }).first, -52005);
-    EXPECT_EQ(thrown([&] { computer.computeMeasurement(whole(1), whole(1), 0, 1e-8, NAN); }).first, -52005);
+    EXPECT_EQ(thrownBy([&] {
+                  computer.computeMeasurement(wholeValue(1), wholeValue(1), 0, 0.0, 1e-7);
+              }).first,
+              -52005);
+    EXPECT_EQ(thrownBy([&] {
+                  computer.computeMeasurement(wholeValue(1), wholeValue(1), 0, 1e-8, NAN);
+              }).first,
+              -52005);
 }
 
 TEST(Polynomial, EvaluatesLowestPowerFirst) {
@@ -115,7 +108,8 @@ TEST(Polynomial, FitsTheParabolaExactly) {
 }
 
 // The least-squares solution in exact rationals, by the normal equations.
-std::vector<double> exactLeastSquares(const std::vector<double>& x, const std::vector<double>& y, size_t m) {
+std::vector<double> exactLeastSquares(const std::vector<double>& x, const std::vector<double>& y,
+                                      size_t m) {
     using boost::multiprecision::cpp_rational;
     const size_t n = x.size();
     std::vector<std::vector<cpp_rational>> normal(m, std::vector<cpp_rational>(m + 1));
@@ -163,7 +157,8 @@ TEST(Polynomial, MatchesTheExactLeastSquaresSolution) {
         double largest = 0.0;
         for (const double value : exact) largest = std::fmax(largest, std::fabs(value));
         for (size_t j = 0; j < m; ++j) {
-            EXPECT_NEAR(coefficients[j], exact[j], 1e-9 * largest) << "round " << round << " coefficient " << j;
+            EXPECT_NEAR(coefficients[j], exact[j], 1e-9 * largest)
+                << "round " << round << " coefficient " << j;
         }
     }
 }
@@ -180,7 +175,8 @@ TEST(Polynomial, FitsBadlyScaledPointsByTheirValues) {
         std::vector<double> coefficients(7);
         fitPolynomialLeastSquares(x, y, coefficients, 6);
         for (size_t k = 0; k < x.size(); ++k) {
-            EXPECT_NEAR(evaluatePolynomial(coefficients, x[k]), y[k], 1e-9 * y[k]) << unit << " point " << k;
+            EXPECT_NEAR(evaluatePolynomial(coefficients, x[k]), y[k], 1e-9 * y[k])
+                << unit << " point " << k;
         }
     }
 }
@@ -188,13 +184,28 @@ TEST(Polynomial, FitsBadlyScaledPointsByTheirValues) {
 TEST(Polynomial, RefusesPointsThatDetermineNoFit) {
     std::vector<double> coefficients{1.0, 2.0, 3.0};
     // Repeated x: the old coefficients stay.
-    EXPECT_EQ(thrown([&] { fitPolynomialLeastSquares({1, 1, 1}, {1, 2, 3}, coefficients, 2); }).first, -52003);
-    EXPECT_EQ(thrown([&] { fitPolynomialLeastSquares({1, 2, 2}, {1, 2, 3}, coefficients, 2); }).first, -52003);
-    EXPECT_EQ(thrown([&] { fitPolynomialLeastSquares({1, NAN, 3}, {1, 2, 3}, coefficients, 2); }).first, -52003);
+    EXPECT_EQ(thrownBy([&] {
+                  fitPolynomialLeastSquares({1, 1, 1}, {1, 2, 3}, coefficients, 2);
+              }).first,
+              -52003);
+    EXPECT_EQ(thrownBy([&] {
+                  fitPolynomialLeastSquares({1, 2, 2}, {1, 2, 3}, coefficients, 2);
+              }).first,
+              -52003);
+    EXPECT_EQ(thrownBy([&] {
+                  fitPolynomialLeastSquares({1, NAN, 3}, {1, 2, 3}, coefficients, 2);
+              }).first,
+              -52003);
     EXPECT_EQ(coefficients, (std::vector<double>{1.0, 2.0, 3.0}));
     // Fewer points than coefficients, lists that differ in length.
-    EXPECT_EQ(thrown([&] { fitPolynomialLeastSquares({1, 2}, {1, 2}, coefficients, 2); }).first, -52005);
-    EXPECT_EQ(thrown([&] { fitPolynomialLeastSquares({1, 2, 3}, {1, 2}, coefficients, 1); }).first, -52005);
+    EXPECT_EQ(thrownBy([&] {
+                  fitPolynomialLeastSquares({1, 2}, {1, 2}, coefficients, 2);
+              }).first,
+              -52005);
+    EXPECT_EQ(thrownBy([&] {
+                  fitPolynomialLeastSquares({1, 2, 3}, {1, 2}, coefficients, 1);
+              }).first,
+              -52005);
     // Degree -1 fits nothing.
     fitPolynomialLeastSquares({}, {}, coefficients, -1);
     EXPECT_EQ(coefficients, (std::vector<double>{1.0, 2.0, 3.0}));
@@ -202,9 +213,10 @@ TEST(Polynomial, RefusesPointsThatDetermineNoFit) {
 
 TEST(PulseStretcherMeasurementComputer, NeedsACalibration) {
     PulseStretcherMeasurementComputer computer;
-    const auto [code, json] = thrown([&] { computer.computeMeasurement(1, 2, 3, 1e-7); });
+    const auto [code, json] = thrownBy([&] { computer.computeMeasurement(1, 2, 3, 1e-7); });
     EXPECT_EQ(code, -52003);
-    EXPECT_NE(json.find("\"computeMeasurement\":\"No TDC calibration coefficients found.\""), std::string::npos);
+    EXPECT_NE(json.find("\"computeMeasurement\":\"No TDC calibration coefficients found.\""),
+              std::string::npos);
 
     computer.coefficients = {0.0};
     EXPECT_NEAR(computer.computeMeasurement(3, 2, 12345, 1e-7), 1.172e-7, 1e-20);
@@ -250,9 +262,10 @@ TEST(PulseInjectionHelper, CutsAtTheFirstLongRunAfterEnoughEdges) {
     EXPECT_EQ(samples.size(), 35u * 10 + 1);
 
     const auto fails = [](std::vector<double> s) {
-        const auto [code, json] = thrown([&] { chopMissingEdge(35, 75, s); });
+        const auto [code, json] = thrownBy([&] { chopMissingEdge(35, 75, s); });
         EXPECT_EQ(code, -1074097800);
-        EXPECT_NE(json.find("\"chopMissingEdge\":\"Could not identify synchronization event.\""), std::string::npos);
+        EXPECT_NE(json.find("\"chopMissingEdge\":\"Could not identify synchronization event.\""),
+                  std::string::npos);
     };
     fails(series(34, 80, 20));  // the change ending the run is only the 35th
     fails(series(40, 80, 0));   // nothing ends the long run

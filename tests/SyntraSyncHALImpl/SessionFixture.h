@@ -23,7 +23,8 @@ inline std::shared_ptr<sdihal::tInterfaceProxy_qv3377k> openProxy(qvsim::Simulat
     return proxy;
 }
 
-inline std::unique_ptr<syntrasynchal::SyntraSyncSession> makeSession(qvsim::SimulatedModule& module) {
+inline std::unique_ptr<syntrasynchal::SyntraSyncSession> makeSession(
+    qvsim::SimulatedModule& module) {
     std::shared_ptr<sdihal::tInterfaceProxy_qv3377k> proxy = openProxy(module);
     std::shared_ptr<sdihal::iInterfaceProxy_syntrasync> sub(proxy, proxy.get());
     return std::make_unique<syntrasynchal::SyntraSyncSession>(
@@ -41,6 +42,7 @@ std::pair<int32_t, std::string> thrownBy(Body&& body) {
     return {0, ""};
 }
 
+// An unsigned whole number as a fixed-point register value.
 inline sdihal::tFixedPointValue wholeValue(uint64_t value) {
     sdihal::tFixedPointValue fixed;
     fixed.bits = value;

@@ -26,7 +26,8 @@ struct Exports {
         : open(lib.fn<OpenFn>("syntrasync_open")),
           close(lib.fn<CloseFn>("syntrasync_close")),
           configureSyntra(lib.fn<TwoValuesFn>("syntrasync_configureSyntra")),
-          configureTriggerSynchronization(lib.fn<TriggerSyncFn>("syntrasync_configureTriggerSynchronization")),
+          configureTriggerSynchronization(
+              lib.fn<TriggerSyncFn>("syntrasync_configureTriggerSynchronization")),
           enable(lib.fn<HandleFn>("syntrasync_enableSyntraMeasurement")),
           disable(lib.fn<HandleFn>("syntrasync_disableSyntraMeasurement")),
           sendSyncPulse(lib.fn<HandleFn>("syntrasync_sendSyncPulse")),
@@ -153,8 +154,9 @@ TEST(SyntraSyncExports, CalibrateAPulseStretcherAndMissTheAnalysisLibrary) {
     EXPECT_EQ(x.read(handleOf(*injection), 0, &seconds, 1e-7), -1074097800);  // no edge to find
     module.syntraSync().pulseInjectionSamples.clear();
     for (int half = 0; half < 40; ++half) {
-        module.syntraSync().pulseInjectionSamples.insert(module.syntraSync().pulseInjectionSamples.end(),
-                                                         half == 37 ? 100 : 50, half % 2 == 0 ? 0x10000 : 0x30000);
+        module.syntraSync().pulseInjectionSamples.insert(
+            module.syntraSync().pulseInjectionSamples.end(), half == 37 ? 100 : 50,
+            half % 2 == 0 ? 0x10000 : 0x30000);
     }
     EXPECT_EQ(x.read(handleOf(*injection), 0, &seconds, 1e-7), -1074135031);
 }

@@ -32,7 +32,8 @@ TEST(SyntraSyncSession, AnFTDCModuleMeasuresWithItsConfiguration) {
     double seconds = -1.0;
     const auto [code, json] = thrownBy([&] { session->readSyntraMeasurement(0, &seconds, 8e-7); });
     EXPECT_EQ(code, -52005);
-    EXPECT_NE(json.find("\"SyntraSyncSession\":\"_syntraDivisor is not greater than 0\""), std::string::npos);
+    EXPECT_NE(json.find("\"SyntraSyncSession\":\"_syntraDivisor is not greater than 0\""),
+              std::string::npos);
     EXPECT_EQ(seconds, -1.0);
 
     // The divisor is the sum of the two values: a stop clock of 8e-7 / 8.
@@ -45,8 +46,9 @@ TEST(SyntraSyncSession, AnFTDCModuleMeasuresWithItsConfiguration) {
 
     // The null output is reported before anything else; a zero divisor again.
     session->configureSyntra(0, 0);
-    EXPECT_NE(thrownBy([&] { session->readSyntraMeasurement(0, nullptr, 1e-7); }).second.find(
-                  "\"SyntraSyncSession\":\"syncMeasurementInSeconds is NULL\""),
+    EXPECT_NE(thrownBy([&] {
+                  session->readSyntraMeasurement(0, nullptr, 1e-7);
+              }).second.find("\"SyntraSyncSession\":\"syncMeasurementInSeconds is NULL\""),
               std::string::npos);
     EXPECT_EQ(thrownBy([&] { session->readSyntraMeasurement(0, &seconds, 1e-7); }).first, -52005);
 }
@@ -87,10 +89,11 @@ TEST(SyntraSyncSession, AnUnknownMeasurementTypeOrAFailedRequestMakesNoSession) 
     EXPECT_EQ(thrownBy([&] { makeSession(module); }).first, -52003);
 
     module.syntraSync().measurementType = 0;
-    module.on("syntrasync.readFTDCConfiguration", [](const qvsim::DecodedRequest&, qvsim::Reply& reply) {
-        reply.status(-52008);
-        return 0;
-    });
+    module.on("syntrasync.readFTDCConfiguration",
+              [](const qvsim::DecodedRequest&, qvsim::Reply& reply) {
+                  reply.status(-52008);
+                  return 0;
+              });
     EXPECT_EQ(thrownBy([&] { makeSession(module); }).first, -52008);
 }
 
@@ -105,14 +108,15 @@ TEST(SyntraSyncSession, SendsTriggerSynchronizationInOrderAndStopsAtTheFirstFail
     EXPECT_EQ(requestsOf(module, "syntrasync.configureTriggerSynchronization"), 0u);
 
     // Null values with a count: refused before any request.
-    EXPECT_EQ(thrownBy([&] { session->configureTriggerSynchronization(2, nullptr); }).first, -52005);
+    EXPECT_EQ(thrownBy([&] { session->configureTriggerSynchronization(2, nullptr); }).first,
+              -52005);
     EXPECT_EQ(requestsOf(module, "syntrasync.configureTriggerSynchronization"), 0u);
 
-    module.on("syntrasync.configureTriggerSynchronization", [](const qvsim::DecodedRequest& request,
-                                                               qvsim::Reply& reply) {
-        if (request.value("index") == 1) reply.status(-52010);
-        return 0;
-    });
+    module.on("syntrasync.configureTriggerSynchronization",
+              [](const qvsim::DecodedRequest& request, qvsim::Reply& reply) {
+                  if (request.value("index") == 1) reply.status(-52010);
+                  return 0;
+              });
     EXPECT_EQ(thrownBy([&] { session->configureTriggerSynchronization(3, values); }).first, -52010);
     EXPECT_EQ(requestsOf(module, "syntrasync.configureTriggerSynchronization"), 2u);
 }
@@ -158,7 +162,8 @@ TEST(SyntraSyncSession, APulseStretcherModuleCalibratesThenMeasures) {
     // at 1.2 GHz, with alternating jitter around the mean.
     block.calibrationCount = [](uint32_t index, uint8_t setting) {
         const double stretched = 1.5 * (setting / 156.25e6) + 4e-9;
-        return static_cast<uint64_t>(std::llround(stretched * 1.2e9)) + (index % 2 == 0 ? 1 : -1) * 1;
+        return static_cast<uint64_t>(std::llround(stretched * 1.2e9)) +
+               (index % 2 == 0 ? 1 : -1) * 1;
     };
     auto session = makeSession(module);
     session->configureSyntra(10, 0);
@@ -173,7 +178,8 @@ TEST(SyntraSyncSession, APulseStretcherModuleCalibratesThenMeasures) {
     for (size_t i = 0; i < 1400; ++i) ASSERT_EQ(block.lastCalibrationSettings[i], i / 200 + 1) << i;
 
     // A stretched length of setting 3 maps back to its delay, 3 x 6.4 ns.
-    const uint64_t third = static_cast<uint64_t>(std::llround((1.5 * (3 / 156.25e6) + 4e-9) * 1.2e9));
+    const uint64_t third =
+        static_cast<uint64_t>(std::llround((1.5 * (3 / 156.25e6) + 4e-9) * 1.2e9));
     block.pulseStretcherReading[0] = 5;
     block.pulseStretcherReading[1] = 2;
     block.pulseStretcherReading[2] = third;
@@ -204,7 +210,9 @@ TEST(SyntraSyncControlProxy, SkipsAfterAnErrorAndFailsWithoutASubInterface) {
     nQVAPALS100::tStatus status;
     EXPECT_EQ(empty.getMeasurementType(status), 4u);
     EXPECT_EQ(status.getCode(), -52006);
-    EXPECT_EQ(thrownBy([&] { SyntraSyncSession session(new syntrasynchal::SyntraSyncControlProxy(nullptr)); }).first,
+    EXPECT_EQ(thrownBy([&] {
+                  SyntraSyncSession session(new syntrasynchal::SyntraSyncControlProxy(nullptr));
+              }).first,
               -52006);
 }
 
