@@ -56,20 +56,22 @@ TEST(SyntraSyncSession, AnFTDCModuleMeasuresWithItsConfiguration) {
 TEST(SyntraSyncSession, AValidConfigurationRecordIsUsedAndCheckedAtCreation) {
     SimulatedModule module;
     auto& config = module.syntraSync().ftdcConfiguration;
+    // Distinct values, so that fields read from the wrong offsets show.
     config.valid = 1;
     config.startClockDelayCycles = 15;
-    config.mclkMultiplier = 1;
-    config.mclkDivisor = 1;
+    config.mclkMultiplier = 8;
+    config.mclkDivisor = 2;
     config.mclkTimebaseRateNumerator = 100'000'000;
-    config.mclkTimebaseRateDenominator = 1;
-    config.startClockRateNumerator = 100'000'000;
-    config.startClockRateDenominator = 1;
+    config.mclkTimebaseRateDenominator = 4;
+    config.startClockRateNumerator = 200'000'000;
+    config.startClockRateDenominator = 2;
     module.syntraSync().ftdcStart = wholeValue(3);
     module.syntraSync().ftdcStop = wholeValue(1);
     {
         auto session = makeSession(module);
         session->configureSyntra(1, 0);
         double seconds = 0.0;
+        // A 10 ns measurement clock and a start offset of 200 ns:
         // d = 3e-8 - (1e-8 - 2e-7); the first candidate -2e-7 + d is positive.
         session->readSyntraMeasurement(0, &seconds, 1e-7);
         EXPECT_NEAR(seconds, -2e-7 + 2.2e-7, 1e-18);
@@ -78,7 +80,7 @@ TEST(SyntraSyncSession, AValidConfigurationRecordIsUsedAndCheckedAtCreation) {
     const auto [code, json] = thrownBy([&] { makeSession(module); });
     EXPECT_EQ(code, -52005);
     EXPECT_NE(json.find("\"FTDCMeasurementComputer\":\"mclkDivisor is 0\""), std::string::npos);
-    config.mclkDivisor = 1;
+    config.mclkDivisor = 2;
     config.startClockRateDenominator = 0;
     EXPECT_EQ(thrownBy([&] { makeSession(module); }).first, -52005);
 }
