@@ -20,6 +20,7 @@
 #include "module/ReservationBlock.h"
 #include "module/TimerBlock.h"
 #include "module/TriggerBlock.h"
+#include "module/SyntraSyncBlock.h"
 #include "requests/RequestDecoder.h"
 
 namespace qvsim {
@@ -60,6 +61,7 @@ public:
     TimerBlock& timer() { return timer_; }
     DataPathBlock& dataPath() { return dataPath_; }
     ReservationBlock& reservation() { return reservation_; }
+    SyntraSyncBlock& syntraSync() { return syntraSync_; }
 
 private:
     DeviceTree tree_;
@@ -69,6 +71,7 @@ private:
     TimerBlock timer_{decoder_};
     DataPathBlock dataPath_{decoder_};
     ReservationBlock reservation_{decoder_};
+    SyntraSyncBlock syntraSync_{decoder_};
     std::string devicePath_;
     std::unique_ptr<RFPlatBlock> rfplat_;
 };
