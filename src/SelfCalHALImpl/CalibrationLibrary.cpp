@@ -250,48 +250,54 @@ int32_t SelfCalThreaded::intermediateSelfTestDevice(const std::string& resource,
     return result;
 }
 
-int32_t SelfCalThreaded::selfCalibrate(const std::string& resource,
-                                       const std::string& configuration) {
-    if (!wrapper_->isSelfCalibrateAvailable()) return qverr::qvapalerr_featureUnsupported;
+int32_t SelfCalThreaded::configurationCall(bool (SelfCalHAL::*available)() const,
+                                           ConfigurationEntry entry, const std::string& resource,
+                                           const std::string& configuration) {
+    if (!((*wrapper_).*available)()) return qverr::qvapalerr_featureUnsupported;
     return run(
-        [wrapper = wrapper_, resource, configuration] {
-            return wrapper->SelfCalibrate(resource.c_str(), configuration.c_str());
+        [wrapper = wrapper_, entry, resource, configuration] {
+            return ((*wrapper).*entry)(resource.c_str(), configuration.c_str());
         },
         timing_.calibrationTimeout);
 }
 
-int32_t SelfCalThreaded::standaloneSelfCalibrate(const std::string& resource,
-                                                 const std::string& configuration) {
-    if (!wrapper_->isStandaloneSelfCalibrateAvailable()) return qverr::qvapalerr_featureUnsupported;
+int32_t SelfCalThreaded::rangeCall(bool (SelfCalHAL::*available)() const, RangeEntry entry,
+                                   const std::string& resource, const std::string& configuration,
+                                   uint64_t value, double a, double b, double c, double d) {
+    if (!((*wrapper_).*available)()) return qverr::qvapalerr_featureUnsupported;
     return run(
-        [wrapper = wrapper_, resource, configuration] {
-            return wrapper->StandaloneSelfCalibrate(resource.c_str(), configuration.c_str());
+        [wrapper = wrapper_, entry, resource, configuration, value, a, b, c, d] {
+            return ((*wrapper).*entry)(resource.c_str(), configuration.c_str(), value, a, b, c, d);
         },
         timing_.calibrationTimeout);
+}
+
+int32_t SelfCalThreaded::selfCalibrate(const std::string& resource,
+                                       const std::string& configuration) {
+    return configurationCall(&SelfCalHAL::isSelfCalibrateAvailable, &SelfCalHAL::SelfCalibrate,
+                             resource, configuration);
+}
+
+int32_t SelfCalThreaded::standaloneSelfCalibrate(const std::string& resource,
+                                                 const std::string& configuration) {
+    return configurationCall(&SelfCalHAL::isStandaloneSelfCalibrateAvailable,
+                             &SelfCalHAL::StandaloneSelfCalibrate, resource, configuration);
 }
 
 int32_t SelfCalThreaded::pexaSelfCalibrateRange(const std::string& resource,
                                                 const std::string& configuration, uint64_t value,
                                                 double a, double b, double c, double d) {
-    if (!wrapper_->isPEXASelfCalibrateRangeAvailable()) return qverr::qvapalerr_featureUnsupported;
-    return run(
-        [wrapper = wrapper_, resource, configuration, value, a, b, c, d] {
-            return wrapper->PEXASelfCalibrateRange(resource.c_str(), configuration.c_str(), value,
-                                                   a, b, c, d);
-        },
-        timing_.calibrationTimeout);
+    return rangeCall(&SelfCalHAL::isPEXASelfCalibrateRangeAvailable,
+                     &SelfCalHAL::PEXASelfCalibrateRange, resource, configuration, value, a, b, c,
+                     d);
 }
 
 int32_t SelfCalThreaded::pexgSelfCalibrateRange(const std::string& resource,
                                                 const std::string& configuration, uint64_t value,
                                                 double a, double b, double c, double d) {
-    if (!wrapper_->isPEXGSelfCalibrateRangeAvailable()) return qverr::qvapalerr_featureUnsupported;
-    return run(
-        [wrapper = wrapper_, resource, configuration, value, a, b, c, d] {
-            return wrapper->PEXGSelfCalibrateRange(resource.c_str(), configuration.c_str(), value,
-                                                   a, b, c, d);
-        },
-        timing_.calibrationTimeout);
+    return rangeCall(&SelfCalHAL::isPEXGSelfCalibrateRangeAvailable,
+                     &SelfCalHAL::PEXGSelfCalibrateRange, resource, configuration, value, a, b, c,
+                     d);
 }
 
 int32_t SelfCalThreaded::kxDLLStatus(char* text, int32_t size, void* module) {

@@ -143,7 +143,16 @@ public:
     void waitForTaskCompletion(TaskCompletion& completion, std::chrono::microseconds timeout) const;
 
 private:
+    using ConfigurationEntry = int32_t (SelfCalHAL::*)(const char*, const char*);
+    using RangeEntry = int32_t (SelfCalHAL::*)(const char*, const char*, uint64_t, double, double,
+                                               double, double);
+
     int32_t run(std::function<int()> call, std::chrono::microseconds timeout);
+    int32_t configurationCall(bool (SelfCalHAL::*available)() const, ConfigurationEntry entry,
+                              const std::string& resource, const std::string& configuration);
+    int32_t rangeCall(bool (SelfCalHAL::*available)() const, RangeEntry entry,
+                      const std::string& resource, const std::string& configuration,
+                      uint64_t value, double a, double b, double c, double d);
 
     std::shared_ptr<SelfCalHAL> wrapper_;
     TaskQueue* queue_;

@@ -147,26 +147,30 @@ int32_t SelfCalHALSession::standaloneSelfCalibrate() {
                        QV_SELFCAL_LOCATION(409, "retCode"));
 }
 
+int32_t SelfCalHALSession::rangeCalibrate(RangeOperation operation,
+                                          const qverr::SourceLocation& location,
+                                          const std::string& referenceClock, uint64_t value,
+                                          bool includeRate, double a, double b, double c, double d,
+                                          double iqRate) {
+    SelfCalThreaded& runner = _getSelfCalThreaded(*this);
+    return checkResult(
+        (runner.*operation)(resourceName_, _buildRangeConfigString(referenceClock, includeRate, iqRate),
+                            value, a, b, c, d),
+        location);
+}
+
 int32_t SelfCalHALSession::PEXA_SelfCalibrateRange(const std::string& referenceClock,
                                                    uint64_t value, bool includeRate, double a,
                                                    double b, double c, double d, double iqRate) {
-    SelfCalThreaded& runner = _getSelfCalThreaded(*this);
-    return checkResult(
-        runner.pexaSelfCalibrateRange(
-            resourceName_, _buildRangeConfigString(referenceClock, includeRate, iqRate), value, a,
-            b, c, d),
-        QV_SELFCAL_LOCATION(418, "retCode"));
+    return rangeCalibrate(&SelfCalThreaded::pexaSelfCalibrateRange, QV_SELFCAL_LOCATION(418, "retCode"),
+                          referenceClock, value, includeRate, a, b, c, d, iqRate);
 }
 
 int32_t SelfCalHALSession::PEXG_SelfCalibrateRange(const std::string& referenceClock,
                                                    uint64_t value, bool includeRate, double a,
                                                    double b, double c, double d, double iqRate) {
-    SelfCalThreaded& runner = _getSelfCalThreaded(*this);
-    return checkResult(
-        runner.pexgSelfCalibrateRange(
-            resourceName_, _buildRangeConfigString(referenceClock, includeRate, iqRate), value, a,
-            b, c, d),
-        QV_SELFCAL_LOCATION(427, "retCode"));
+    return rangeCalibrate(&SelfCalThreaded::pexgSelfCalibrateRange, QV_SELFCAL_LOCATION(427, "retCode"),
+                          referenceClock, value, includeRate, a, b, c, d, iqRate);
 }
 
 }  // namespace selfcalhal

@@ -57,6 +57,11 @@ public:
 private:
     friend SelfCalThreaded& _getSelfCalThreaded(SelfCalHALSession& session);
 
+    using RangeOperation = int32_t (SelfCalThreaded::*)(const std::string&, const std::string&,
+                                                        uint64_t, double, double, double, double);
+    int32_t rangeCalibrate(RangeOperation operation, const qverr::SourceLocation& location,
+                           const std::string& referenceClock, uint64_t value, bool includeRate,
+                           double a, double b, double c, double d, double iqRate);
     void _handleSelfTestResult(int32_t returnCode, KXStringHandle message, qverr::Status* status);
 
     std::string resourceName_;

@@ -18,6 +18,20 @@ std::string copyText(const char* text) {
     return text;
 }
 
+using RangeOperation = int32_t (selfcalhal::SelfCalHALSession::*)(const std::string&, uint64_t,
+                                                                  bool, double, double, double,
+                                                                  double, double);
+
+// The two drivers' range calibrations; the result is dropped.
+int32_t rangeCalibrate(RangeOperation operation, uint64_t handle, const char* referenceClock,
+                       uint64_t value, int32_t includeRate, double a, double b, double c, double d,
+                       double iqRate) {
+    return qv3377hal::returnCodeCall([&] {
+        selfcalhal::SelfCalHALSession* session = selfcalhal::sessionPtrFromHandle(handle);
+        (session->*operation)(copyText(referenceClock), value, includeRate != 0, a, b, c, d, iqRate);
+    });
+}
+
 }  // namespace
 
 QV_EXPORT int32_t selfcal_intermediateSelfTestDevice(uint64_t handle, qverr::Status* status) {
@@ -40,19 +54,13 @@ QV_EXPORT int32_t selfcal_standaloneSelfCalibrate(uint64_t handle) {
 QV_EXPORT int32_t selfcal_PEXA_SelfCalibrateRange(uint64_t handle, const char* referenceClock,
                                                   uint64_t value, int32_t includeRate, double a,
                                                   double b, double c, double d, double iqRate) {
-    return qv3377hal::returnCodeCall([&] {
-        selfcalhal::SelfCalHALSession* session = selfcalhal::sessionPtrFromHandle(handle);
-        session->PEXA_SelfCalibrateRange(copyText(referenceClock), value, includeRate != 0, a, b,
-                                         c, d, iqRate);
-    });
+    return rangeCalibrate(&selfcalhal::SelfCalHALSession::PEXA_SelfCalibrateRange, handle,
+                          referenceClock, value, includeRate, a, b, c, d, iqRate);
 }
 
 QV_EXPORT int32_t selfcal_PEXG_SelfCalibrateRange(uint64_t handle, const char* referenceClock,
                                                   uint64_t value, int32_t includeRate, double a,
                                                   double b, double c, double d, double iqRate) {
-    return qv3377hal::returnCodeCall([&] {
-        selfcalhal::SelfCalHALSession* session = selfcalhal::sessionPtrFromHandle(handle);
-        session->PEXG_SelfCalibrateRange(copyText(referenceClock), value, includeRate != 0, a, b,
-                                         c, d, iqRate);
-    });
+    return rangeCalibrate(&selfcalhal::SelfCalHALSession::PEXG_SelfCalibrateRange, handle,
+                          referenceClock, value, includeRate, a, b, c, d, iqRate);
 }
