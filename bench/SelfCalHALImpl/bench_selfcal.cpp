@@ -13,7 +13,9 @@
 
 namespace {
 
-int32_t calibrate(const char* resource, const char*) { return resource[0]; }
+int32_t calibrate(const char* resource, const char*) {
+    return resource[0];
+}
 
 // The floor: a persistent thread that runs one request per hand-off.
 class Handoff {

@@ -36,7 +36,9 @@ static void initCondition(void) {
     pthread_condattr_destroy(&attributes);
 }
 
-static int valid(int entry) { return entry >= 0 && entry < calsim_entryCount; }
+static int valid(int entry) {
+    return entry >= 0 && entry < calsim_entryCount;
+}
 
 static void copyText(char* target, size_t size, const char* source) {
     if (size == 0) return;
@@ -97,7 +99,8 @@ CALSIM_EXPORT void calsim_lastCall(int entry, char* resource, uint32_t resourceS
     if (!valid(entry)) return;
     pthread_mutex_lock(&mutex);
     if (resource != NULL) copyText(resource, resourceSize, entries[entry].resource);
-    if (configuration != NULL) copyText(configuration, configurationSize, entries[entry].configuration);
+    if (configuration != NULL)
+        copyText(configuration, configurationSize, entries[entry].configuration);
     pthread_mutex_unlock(&mutex);
 }
 

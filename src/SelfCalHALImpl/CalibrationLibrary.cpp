@@ -28,13 +28,26 @@ void SelfCalHAL::resolve(void* library) {
 
 void SelfCalHAL::setEntryPoint(size_t index, void* address) {
     switch (index) {
-        case 0: selfTest_ = reinterpret_cast<IntermediateSelfTestDeviceFn>(address); break;
-        case 1: selfCalibrate_ = reinterpret_cast<SelfCalibrateFn>(address); break;
-        case 2: standalone_ = reinterpret_cast<SelfCalibrateFn>(address); break;
-        case 3: pexa_ = reinterpret_cast<SelfCalibrateRangeFn>(address); break;
-        case 4: pexg_ = reinterpret_cast<SelfCalibrateRangeFn>(address); break;
-        case 5: dllStatus_ = reinterpret_cast<KXDLLStatusFn>(address); break;
-        default: break;
+        case 0:
+            selfTest_ = reinterpret_cast<IntermediateSelfTestDeviceFn>(address);
+            break;
+        case 1:
+            selfCalibrate_ = reinterpret_cast<SelfCalibrateFn>(address);
+            break;
+        case 2:
+            standalone_ = reinterpret_cast<SelfCalibrateFn>(address);
+            break;
+        case 3:
+            pexa_ = reinterpret_cast<SelfCalibrateRangeFn>(address);
+            break;
+        case 4:
+            pexg_ = reinterpret_cast<SelfCalibrateRangeFn>(address);
+            break;
+        case 5:
+            dllStatus_ = reinterpret_cast<KXDLLStatusFn>(address);
+            break;
+        default:
+            break;
     }
 }
 
@@ -212,12 +225,14 @@ void SelfCalThreaded::waitForTaskCompletion(TaskCompletion& completion,
         const Clock::time_point now = Clock::now();
         if (now >= deadline) break;
         // Completion wakes the wait at once; the interval only bounds it.
-        const auto remaining = std::chrono::duration_cast<std::chrono::microseconds>(deadline - now);
+        const auto remaining =
+            std::chrono::duration_cast<std::chrono::microseconds>(deadline - now);
         completion.waitFor(std::min(interval, remaining + std::chrono::microseconds(1)));
         interval = std::min(interval * 2, timing_.maximumPoll);
     }
-    qverr::throwError(qverr::qvapalerr_operationTimedOut,
-                      QVERR_FIXED_LOCATION(__FILE__, 585, kComponent, "qvapalerr_operationTimedOut"));
+    qverr::throwError(
+        qverr::qvapalerr_operationTimedOut,
+        QVERR_FIXED_LOCATION(__FILE__, 585, kComponent, "qvapalerr_operationTimedOut"));
 }
 
 int32_t SelfCalThreaded::run(std::function<int()> call, std::chrono::microseconds timeout) {
@@ -231,9 +246,9 @@ int32_t SelfCalThreaded::run(std::function<int()> call, std::chrono::microsecond
 }
 
 int32_t SelfCalThreaded::intermediateSelfTestDevice(const std::string& resource,
-                                                    int32_t* testResult,
-                                                    KXStringHandle* message) {
-    if (!wrapper_->isIntermediateSelfTestDeviceAvailable()) return qverr::qvapalerr_featureUnsupported;
+                                                    int32_t* testResult, KXStringHandle* message) {
+    if (!wrapper_->isIntermediateSelfTestDeviceAvailable())
+        return qverr::qvapalerr_featureUnsupported;
     auto outputs = std::make_shared<SelfTestOutputs>();
     outputs->testResult = testResult != nullptr ? *testResult : 0;
     const int32_t result = run(
@@ -305,24 +320,25 @@ int32_t SelfCalThreaded::kxDLLStatus(char* text, int32_t size, void* module) {
     // The task writes into a buffer of its own, copied out once it is done.
     const size_t length = size > 0 ? static_cast<size_t>(size) : 0;
     auto buffer = std::make_shared<std::string>(length, '\0');
-    const int32_t result = run(
-        [wrapper = wrapper_, buffer, size, module] {
-            return wrapper->KXDLLStatus(buffer->data(), size, module);
-        },
-        timing_.selfTestTimeout);
+    const int32_t result =
+        run([wrapper = wrapper_, buffer, size,
+             module] { return wrapper->KXDLLStatus(buffer->data(), size, module); },
+            timing_.selfTestTimeout);
     if (text != nullptr && length > 0) std::memcpy(text, buffer->data(), length);
     return result;
 }
 
 SelfCalThreaded& _getSelfCalThreaded(SelfCalHALSession& session) {
-    if (session.libraryHandle_ == nullptr) _loadLibrary(session.libraryName_, session.libraryHandle_);
+    if (session.libraryHandle_ == nullptr)
+        _loadLibrary(session.libraryName_, session.libraryHandle_);
     if (!session.wrapper_) {
         auto wrapper = std::make_shared<SelfCalHAL>();
         wrapper->resolve(session.libraryHandle_);
         session.wrapper_ = std::move(wrapper);
     }
     if (session.runner_) return *session.runner_;
-    auto runner = std::make_unique<SelfCalThreaded>(session.wrapper_, processQueue(), session.timing_);
+    auto runner =
+        std::make_unique<SelfCalThreaded>(session.wrapper_, processQueue(), session.timing_);
     char text[256] = {};
     if (runner->kxDLLStatus(text, sizeof text, nullptr) != 0) {
         // Not stored: the next call asks the library again.

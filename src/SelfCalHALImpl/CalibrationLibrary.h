@@ -27,8 +27,8 @@ using KXStringHandle = KXStringBlock**;
 
 using IntermediateSelfTestDeviceFn = int32_t (*)(const char*, int32_t*, KXStringHandle*);
 using SelfCalibrateFn = int32_t (*)(const char*, const char*);
-using SelfCalibrateRangeFn = int32_t (*)(const char*, const char*, uint64_t, double, double,
-                                         double, double);
+using SelfCalibrateRangeFn = int32_t (*)(const char*, const char*, uint64_t, double, double, double,
+                                         double);
 using KXDLLStatusFn = int32_t (*)(char*, int32_t, void*);
 
 class SelfCalHALInterface {
@@ -115,8 +115,8 @@ using codegen::qrx2selfcalkxdll::SelfCalHAL;
 struct CalibrationTiming {
     std::chrono::microseconds initialPoll{10000};
     std::chrono::microseconds maximumPoll{1000000};
-    std::chrono::microseconds selfTestTimeout{600000000};        // ten minutes
-    std::chrono::microseconds calibrationTimeout{14400000000};   // four hours
+    std::chrono::microseconds selfTestTimeout{600000000};       // ten minutes
+    std::chrono::microseconds calibrationTimeout{14400000000};  // four hours
 };
 
 // Runs each entry point as a task on the queue and waits for it. Every
@@ -151,8 +151,8 @@ private:
     int32_t configurationCall(bool (SelfCalHAL::*available)() const, ConfigurationEntry entry,
                               const std::string& resource, const std::string& configuration);
     int32_t rangeCall(bool (SelfCalHAL::*available)() const, RangeEntry entry,
-                      const std::string& resource, const std::string& configuration,
-                      uint64_t value, double a, double b, double c, double d);
+                      const std::string& resource, const std::string& configuration, uint64_t value,
+                      double a, double b, double c, double d);
 
     std::shared_ptr<SelfCalHAL> wrapper_;
     TaskQueue* queue_;

@@ -16,7 +16,8 @@ namespace {
 
 using qv3377hal::kComponent;
 
-#define QV_SELFCAL_LOCATION(line, constant) QVERR_FIXED_LOCATION(__FILE__, line, kComponent, constant)
+#define QV_SELFCAL_LOCATION(line, constant) \
+    QVERR_FIXED_LOCATION(__FILE__, line, kComponent, constant)
 
 // A negative result of the library is raised with its own code.
 int32_t checkResult(int32_t result, const qverr::SourceLocation& location) {
@@ -85,7 +86,8 @@ void SelfCalHALSession::intermediateSelfTestDevice(qverr::Status* status) {
     SelfCalThreaded& runner = _getSelfCalThreaded(*this);
     int32_t testResult = 0;
     KXStringHandle message = nullptr;
-    const int32_t returnCode = runner.intermediateSelfTestDevice(resourceName_, &testResult, &message);
+    const int32_t returnCode =
+        runner.intermediateSelfTestDevice(resourceName_, &testResult, &message);
     // The test's own verdict replaces whatever the record held.
     status->code = testResult;
     try {
@@ -154,23 +156,26 @@ int32_t SelfCalHALSession::rangeCalibrate(RangeOperation operation,
                                           double iqRate) {
     SelfCalThreaded& runner = _getSelfCalThreaded(*this);
     return checkResult(
-        (runner.*operation)(resourceName_, _buildRangeConfigString(referenceClock, includeRate, iqRate),
-                            value, a, b, c, d),
+        (runner.*operation)(resourceName_,
+                            _buildRangeConfigString(referenceClock, includeRate, iqRate), value, a,
+                            b, c, d),
         location);
 }
 
 int32_t SelfCalHALSession::PEXA_SelfCalibrateRange(const std::string& referenceClock,
                                                    uint64_t value, bool includeRate, double a,
                                                    double b, double c, double d, double iqRate) {
-    return rangeCalibrate(&SelfCalThreaded::pexaSelfCalibrateRange, QV_SELFCAL_LOCATION(418, "retCode"),
-                          referenceClock, value, includeRate, a, b, c, d, iqRate);
+    return rangeCalibrate(&SelfCalThreaded::pexaSelfCalibrateRange,
+                          QV_SELFCAL_LOCATION(418, "retCode"), referenceClock, value, includeRate,
+                          a, b, c, d, iqRate);
 }
 
 int32_t SelfCalHALSession::PEXG_SelfCalibrateRange(const std::string& referenceClock,
                                                    uint64_t value, bool includeRate, double a,
                                                    double b, double c, double d, double iqRate) {
-    return rangeCalibrate(&SelfCalThreaded::pexgSelfCalibrateRange, QV_SELFCAL_LOCATION(427, "retCode"),
-                          referenceClock, value, includeRate, a, b, c, d, iqRate);
+    return rangeCalibrate(&SelfCalThreaded::pexgSelfCalibrateRange,
+                          QV_SELFCAL_LOCATION(427, "retCode"), referenceClock, value, includeRate,
+                          a, b, c, d, iqRate);
 }
 
 }  // namespace selfcalhal

@@ -69,9 +69,9 @@ void ExpandableThreadedTaskQueue::enqueue(TaskSlot& slot) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         // Widened with its sign, any negative bound is no bound.
-        if (idle_ == 0 && (threadBound_ == -1 ||
-                           static_cast<uint64_t>(threads_.size()) <
-                               static_cast<uint64_t>(static_cast<int64_t>(threadBound_)))) {
+        if (idle_ == 0 &&
+            (threadBound_ == -1 || static_cast<uint64_t>(threads_.size()) <
+                                       static_cast<uint64_t>(static_cast<int64_t>(threadBound_)))) {
             startWorker();
         }
         pending_.emplace_back(copy.release());

@@ -28,7 +28,8 @@ int32_t rangeCalibrate(RangeOperation operation, uint64_t handle, const char* re
                        double iqRate) {
     return qv3377hal::returnCodeCall([&] {
         selfcalhal::SelfCalHALSession* session = selfcalhal::sessionPtrFromHandle(handle);
-        (session->*operation)(copyText(referenceClock), value, includeRate != 0, a, b, c, d, iqRate);
+        (session->*operation)(copyText(referenceClock), value, includeRate != 0, a, b, c, d,
+                              iqRate);
     });
 }
 

@@ -53,7 +53,8 @@ TEST(SelfCalExports, EveryOperationThroughTheShippedLibrary) {
 
     auto calibrate = library.fn<CalibrateFn>("selfcal_selfCalibrate");
     EXPECT_EQ(calibrate(handle, "PXI_Clk"), 0);
-    EXPECT_EQ(lastConfiguration(calsim_selfCalibrate), "bitfileName:qv3377.lvbitx,refClock:PXI_Clk,");
+    EXPECT_EQ(lastConfiguration(calsim_selfCalibrate),
+              "bitfileName:qv3377.lvbitx,refClock:PXI_Clk,");
     EXPECT_GT(qvsim::processThreads(), threads);  // now the pool runs
     // A positive result is a success; a negative one is the export's code.
     calsim_setResult(calsim_selfCalibrate, 9);
@@ -73,7 +74,8 @@ TEST(SelfCalExports, EveryOperationThroughTheShippedLibrary) {
     EXPECT_EQ(calsim_lastValue(calsim_pexaRange), 12u);
     EXPECT_EQ(calsim_lastDouble(calsim_pexaRange, 3), 4);
     EXPECT_EQ(pexg(handle, "R", 12, 2, 1, 2, 3, 4, 125e6), 0);
-    EXPECT_EQ(lastConfiguration(calsim_pexgRange), "bitfileName:qv3377.lvbitx,refClock:R,iqRate:125000000,");
+    EXPECT_EQ(lastConfiguration(calsim_pexgRange),
+              "bitfileName:qv3377.lvbitx,refClock:R,iqRate:125000000,");
     EXPECT_EQ(pexa(handle, nullptr, 0, 0, 0, 0, 0, 0, 0), -52003);
 
     // A calibration that does not finish in time.
@@ -87,7 +89,8 @@ TEST(SelfCalExports, EveryOperationThroughTheShippedLibrary) {
     EXPECT_EQ(selfTest(handle, &status), 0);
     EXPECT_EQ(status.code, -7);
     ASSERT_NE(status.json, nullptr);
-    EXPECT_NE(std::string(status.json).find(R"({"type":"elaboration","usage":"unlocked"},{"type":"empty"})"),
+    EXPECT_NE(std::string(status.json)
+                  .find(R"({"type":"elaboration","usage":"unlocked"},{"type":"empty"})"),
               std::string::npos)
         << status.json;
     qvhost_release(&status);

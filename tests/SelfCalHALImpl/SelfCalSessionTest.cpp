@@ -5,10 +5,10 @@
 
 #include <string>
 
+#include "SelfCalHALImpl/SelfCalGate.h"
 #include "SelfCalHALImpl/SelfCalHALSession.h"
 #include "qverr/Exception.h"
 #include "qvqrx3377cal/calsim.h"
-#include "SelfCalHALImpl/SelfCalGate.h"
 
 extern "C" {
 uint32_t kxrtsim_loadCount(void);
@@ -73,8 +73,10 @@ TEST_F(SelfCalSession, CalibrationsHandTheLibraryTheConfigurationText) {
     EXPECT_EQ(session.standaloneSelfCalibrate(), 0);
     EXPECT_EQ(lastConfiguration(calsim_standalone), "bitfileName:qv3377.lvbitx,refClock:,");
 
-    EXPECT_EQ(session.PEXA_SelfCalibrateRange("OnboardClock", 77, false, 1.5, -2, 3e9, 0.25, 250e6), 0);
-    EXPECT_EQ(lastConfiguration(calsim_pexaRange), "bitfileName:qv3377.lvbitx,refClock:OnboardClock,");
+    EXPECT_EQ(session.PEXA_SelfCalibrateRange("OnboardClock", 77, false, 1.5, -2, 3e9, 0.25, 250e6),
+              0);
+    EXPECT_EQ(lastConfiguration(calsim_pexaRange),
+              "bitfileName:qv3377.lvbitx,refClock:OnboardClock,");
     EXPECT_EQ(calsim_lastValue(calsim_pexaRange), 77u);
     EXPECT_EQ(calsim_lastDouble(calsim_pexaRange, 0), 1.5);
     EXPECT_EQ(calsim_lastDouble(calsim_pexaRange, 1), -2);
@@ -82,12 +84,14 @@ TEST_F(SelfCalSession, CalibrationsHandTheLibraryTheConfigurationText) {
     EXPECT_EQ(calsim_lastDouble(calsim_pexaRange, 3), 0.25);
 
     EXPECT_EQ(session.PEXG_SelfCalibrateRange("R", 1, true, 0, 0, 0, 0, 250e6), 0);
-    EXPECT_EQ(lastConfiguration(calsim_pexgRange), "bitfileName:qv3377.lvbitx,refClock:R,iqRate:250000000,");
+    EXPECT_EQ(lastConfiguration(calsim_pexgRange),
+              "bitfileName:qv3377.lvbitx,refClock:R,iqRate:250000000,");
     session.PEXG_SelfCalibrateRange("R", 1, true, 0, 0, 0, 0, 1.0 / 3);
     EXPECT_EQ(lastConfiguration(calsim_pexgRange),
               "bitfileName:qv3377.lvbitx,refClock:R,iqRate:0.3333333333333333,");
     session.PEXG_SelfCalibrateRange("R", 1, true, 0, 0, 0, 0, 1e20);
-    EXPECT_EQ(lastConfiguration(calsim_pexgRange), "bitfileName:qv3377.lvbitx,refClock:R,iqRate:1e+20,");
+    EXPECT_EQ(lastConfiguration(calsim_pexgRange),
+              "bitfileName:qv3377.lvbitx,refClock:R,iqRate:1e+20,");
 
     SelfCalHALSession withLo("QV2", "b", "LO1", kFull, quickTiming());
     EXPECT_EQ(withLo._buildConfigString("R"), "bitfileName:b,LO:LO1,refClock:R,");
@@ -208,7 +212,8 @@ TEST_F(SelfCalSession, TheLibraryAndTheEngineAreLoadedOncePerProcess) {
 
 TEST_F(SelfCalSession, ARefusedCleanupRegistrationIsASoftwareFault) {
     // Another name of the same file is another cache entry.
-    SelfCalHALSession other("QV1", "b", "", kFullFolder + "/../full/libqvqrx3377cal.so", quickTiming());
+    SelfCalHALSession other("QV1", "b", "", kFullFolder + "/../full/libqvqrx3377cal.so",
+                            quickTiming());
     kxrtsim_refuseCleanup(1);
     std::string json;
     EXPECT_EQ(codeOf([&] { other.selfCalibrate("R"); }, &json), -52003);

@@ -98,8 +98,9 @@ TEST(CalibrationRunner, AMissingStatusEntryPointIsASoftwareFault) {
         FAIL() << "no exception";
     } catch (const qverr::Exception& error) {
         EXPECT_EQ(error.status.code, -52003);
-        EXPECT_NE(std::string(error.status.jsonText()).find(
-                      "\"getCompatibleFuncPtr\":\"unable to locate callback\",\"symbol\":\"KXDLLStatus\""),
+        EXPECT_NE(std::string(error.status.jsonText())
+                      .find("\"getCompatibleFuncPtr\":\"unable to locate "
+                            "callback\",\"symbol\":\"KXDLLStatus\""),
                   std::string::npos)
             << error.status.jsonText();
     }
@@ -154,8 +155,10 @@ TEST(CalibrationRunner, ManySubmitTimeOutDestroyCyclesStayClean) {
         auto runner = std::make_unique<SelfCalThreaded>(
             wrapperWith(reinterpret_cast<void*>(&briefCalibrate)), queue, shortTiming(100us));
         const int32_t code = codeOf([&] { EXPECT_EQ(runner->selfCalibrate("QV1", "c"), 1); });
-        if (code == -52007) ++timedOut;
-        else if (code == 0) ++finished;
+        if (code == -52007)
+            ++timedOut;
+        else if (code == 0)
+            ++finished;
     }
     EXPECT_EQ(timedOut + finished, 1000);
     EXPECT_GT(timedOut, 0);

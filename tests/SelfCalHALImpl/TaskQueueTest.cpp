@@ -9,8 +9,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "SelfCalHALImpl/TaskQueue.h"
 #include "SelfCalHALImpl/SelfCalGate.h"
+#include "SelfCalHALImpl/TaskQueue.h"
 #include "support/SimulatedRoot.h"
 #include "support/TempDir.h"
 
@@ -27,7 +27,8 @@ protected:
     void setBound(const char* value) {
         const std::string path = root / "var/local/vorlane/systemsettings/qvrf_features.ini";
         std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-        qvtest::writeFile(path, std::string("[qvrfUpperBoundValueOfThreadsInPool]\nValue=") + value + "\n");
+        qvtest::writeFile(
+            path, std::string("[qvrfUpperBoundValueOfThreadsInPool]\nValue=") + value + "\n");
     }
     std::shared_ptr<TaskCompletion> submit(ExpandableThreadedTaskQueue& queue,
                                            std::function<int()> body) {
