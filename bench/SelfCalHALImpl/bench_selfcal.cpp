@@ -26,14 +26,16 @@ public:
             std::lock_guard<std::mutex> lock(mutex_);
             stop_ = true;
         }
-        changed_.notify_all();
+        request_.notify_one();
         thread_.join();
     }
     int32_t call() {
         std::unique_lock<std::mutex> lock(mutex_);
         pending_ = true;
-        changed_.notify_all();
-        changed_.wait(lock, [&] { return !pending_; });
+        lock.unlock();
+        request_.notify_one();
+        lock.lock();
+        done_.wait(lock, [&] { return !pending_; });
         return result_;
     }
 
@@ -41,16 +43,19 @@ private:
     void serve() {
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
-            changed_.wait(lock, [&] { return stop_ || pending_; });
+            request_.wait(lock, [&] { return stop_ || pending_; });
             if (stop_) return;
             result_ = calibrate("Q", "");
             pending_ = false;
-            changed_.notify_all();
+            lock.unlock();
+            done_.notify_one();
+            lock.lock();
         }
     }
 
     std::mutex mutex_;
-    std::condition_variable changed_;
+    std::condition_variable request_;
+    std::condition_variable done_;
     bool pending_ = false;
     bool stop_ = false;
     int32_t result_ = 0;

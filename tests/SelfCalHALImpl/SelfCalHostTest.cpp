@@ -56,6 +56,7 @@ TEST(SelfCalExports, EveryOperationThroughTheShippedLibrary) {
     EXPECT_EQ(lastConfiguration(calsim_selfCalibrate),
               "bitfileName:qv3377.lvbitx,refClock:PXI_Clk,");
     EXPECT_GT(qvsim::processThreads(), threads);  // now the pool runs
+    EXPECT_EQ(kxrtsim_cleanupRegistrations(), 1u);
     // A positive result is a success; a negative one is the export's code.
     calsim_setResult(calsim_selfCalibrate, 9);
     EXPECT_EQ(calibrate(handle, "R"), 0);
