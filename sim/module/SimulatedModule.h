@@ -9,15 +9,23 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "kerneldriver/DeviceTree.h"
 #include "kerneldriver/Driver.h"
+#include "module/DataPathBlock.h"
+#include "module/ReservationBlock.h"
+#include "module/TimerBlock.h"
+#include "module/TriggerBlock.h"
+#include "module/SyntraSyncBlock.h"
 #include "requests/RequestDecoder.h"
 
 namespace qvsim {
+
+struct RFPlatBlock;
 
 class SimulatedModule {
 public:
@@ -32,6 +40,7 @@ public:
     static constexpr const char* kDriverName = "qv3377k";
 
     SimulatedModule();
+    ~SimulatedModule();
     SimulatedModule(const SimulatedModule&) = delete;
     SimulatedModule& operator=(const SimulatedModule&) = delete;
 
@@ -45,12 +54,26 @@ public:
     Driver& driver() { return driver_; }
     RequestDecoder& decoder() { return decoder_; }
     DeviceTree& tree() { return tree_; }
+    // The module-platform block (identity, devices, flash).
+    RFPlatBlock& rfplat() { return *rfplat_; }
+
+    TriggerBlock& trigger() { return trigger_; }
+    TimerBlock& timer() { return timer_; }
+    DataPathBlock& dataPath() { return dataPath_; }
+    ReservationBlock& reservation() { return reservation_; }
+    SyntraSyncBlock& syntraSync() { return syntraSync_; }
 
 private:
     DeviceTree tree_;
     Driver driver_;
     RequestDecoder decoder_{driver_};
+    TriggerBlock trigger_{decoder_};
+    TimerBlock timer_{decoder_};
+    DataPathBlock dataPath_{decoder_};
+    ReservationBlock reservation_{decoder_};
+    SyntraSyncBlock syntraSync_{decoder_};
     std::string devicePath_;
+    std::unique_ptr<RFPlatBlock> rfplat_;
 };
 
 }  // namespace qvsim

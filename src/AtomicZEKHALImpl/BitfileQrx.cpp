@@ -27,10 +27,7 @@ constexpr qverr::SourceLocation kMissingRevisions = location(87);
 constexpr qverr::SourceLocation kUnreadableRevisions = location(91);
 
 [[noreturn]] void refuse(const qverr::SourceLocation& site, const char* message) {
-    qverr::Status status;
-    status.setCode(kErrorIncompatibleBitfile, site);
-    qverr::DetailWriter(status).add("parseCompilationResults", message);
-    qverr::throwStatus(std::move(status));
+    qverr::throwWithMessage(kErrorIncompatibleBitfile, site, "parseCompilationResults", message);
 }
 
 // The non-empty text between the first opening tag and the first closing

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "qverr/Exception.h"
 #include "qverr/json.h"
 
 namespace qverr {
@@ -60,6 +61,13 @@ DetailWriter& DetailWriter::errnoRecord(int err) {
 
 DetailWriter& DetailWriter::dlerrorRecord(const char* text) {
     return beginObject("internal_error").add("api", "dlerror").add("string", text).endObject();
+}
+
+void throwWithMessage(int32_t code, const SourceLocation& location, const char* key, const char* message) {
+    Status status;
+    status.setCode(code, location);
+    DetailWriter(status).add(key, message);
+    throwStatus(std::move(status));
 }
 
 std::string errnoText(int err) {

@@ -39,6 +39,11 @@ private:
     char* cursor_;
 };
 
+// Throws qverr::Exception with `code` raised at `location` and the detail
+// "key": "message" after the source-location fields.
+[[noreturn]] void throwWithMessage(int32_t code, const SourceLocation& location, const char* key,
+                                   const char* message);
+
 // The strerror_r text of err, at most 255 characters.
 std::string errnoText(int err);
 

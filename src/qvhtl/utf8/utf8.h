@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace qvsstutf8 {
@@ -23,6 +24,9 @@ uint32_t nextCodePoint(const char*& cursor, const char* end);
 int nextCodePointChecked(const char*& cursor, const char* end, uint32_t& codePoint);
 // Full case folding of one code point into 1 to 3 code points.
 int foldCase(uint32_t codePoint, uint32_t out[3]);
+// Appends the code point in UTF-8: 1 byte below 0x80, 2 below 0x800, 3
+// below 0x10000, else 4.
+void appendCodePoint(std::string& out, uint32_t codePoint);
 
 }  // namespace qvsstutf8
 

@@ -1,0 +1,11 @@
+#include "module/TimerBlock.h"
+
+#include "module/Replies.h"
+
+namespace qvsim {
+
+TimerBlock::TimerBlock(RequestDecoder& decoder) {
+    answerWith(decoder, "timer.readTimerResourcePresence", "present", present);
+}
+
+}  // namespace qvsim

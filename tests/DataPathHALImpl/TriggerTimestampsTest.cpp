@@ -1,0 +1,264 @@
+// Trigger-timestamp settings and the exact arithmetic on timestamp words,
+// through the shipped library on the simulated module.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+
+#include "DataPathHALImpl/TimestampValue.h"
+#include "DataPathHALImpl/datapathhalHandle.h"
+#include "module/SimulatedModule.h"
+#include "support/HostLibrary.h"
+#include "support/ModuleProxy.h"
+
+namespace {
+
+using datapathhal::TriggerTimestampsInput;
+using datapathhal::TriggerTimestampsOutput;
+using datapathhal::TriggerTimestampsSettings;
+
+#define TS_FN(name) library.fn<decltype(&name)>(#name)
+
+constexpr uint64_t kTwoTo60 = uint64_t{1} << 60;
+constexpr uint64_t kHalf = 0x80000000;  // a fraction word of 0.5
+
+class Timestamps : public ::testing::Test {
+protected:
+    qvsim::SimulatedModule module;
+    qvtest::HostLibrary library{QV_SHARED_LIBRARY};
+
+    datapathhal::DataPathSession make(uint32_t mode) {
+        module.dataPath().triggerTimestampMode = mode;
+        return datapathhal::DataPathSession(qvtest::openModuleProxy(module), 0);
+    }
+    uint64_t wordCount(datapathhal::DataPathSession& session, uint8_t fractional, uint8_t first) {
+        const TriggerTimestampsInput input{0.0, 0, 0, 0, fractional, first};
+        TriggerTimestampsOutput output{};
+        TriggerTimestampsSettings* settings = nullptr;
+        EXPECT_EQ(TS_FN(datapath_computeTriggerTimestampsSettings)(qvtest::handleOf(session), &input, &output,
+                                                                   &settings),
+                  0);
+        return output.wordCount;
+    }
+    // The offsets a compute selects, as multiples of the offset 1.25.
+    std::array<double, 4> offsets(datapathhal::DataPathSession& session, TriggerTimestampsInput input) {
+        input.offset = 1.25;
+        TriggerTimestampsOutput output{};
+        TriggerTimestampsSettings* settings = nullptr;
+        EXPECT_EQ(TS_FN(datapath_computeTriggerTimestampsSettings)(qvtest::handleOf(session), &input, &output,
+                                                                   &settings),
+                  0);
+        std::array<double, 4> result{};
+        for (int i = 0; i < 4; ++i) result[i] = sdihal::fixedPointToDouble(settings->offsets[i]) / 1.25;
+        return result;
+    }
+    double sample(datapathhal::DataPathSession& session, const uint64_t* words, uint64_t count, double period) {
+        double out = -1;
+        EXPECT_EQ(TS_FN(datapath_computeReferenceSampleTimestamp)(qvtest::handleOf(session), words, count, &out, period),
+                  0);
+        return out;
+    }
+    double correction(datapathhal::DataPathSession& session, const uint64_t* words, uint64_t count, uint8_t flag,
+                      double offset) {
+        double out = -1;
+        EXPECT_EQ(TS_FN(datapath_computeReferenceTriggerCorrection)(qvtest::handleOf(session), words, count, flag, &out,
+                                                                   1.0, offset),
+                  0);
+        return out;
+    }
+    double relative(datapathhal::DataPathSession& session, uint8_t flag, const uint64_t* firstWords,
+                    const uint64_t* words, uint64_t count, double offset) {
+        double out = -1;
+        EXPECT_EQ(TS_FN(datapath_computeRelativeToFirstRecordT0)(qvtest::handleOf(session), flag, firstWords, words,
+                                                                count, &out, offset, 1.0),
+                  0);
+        return out;
+    }
+};
+
+TEST_F(Timestamps, WordCountsFollowTheModeAndFlags) {
+    auto mode2 = make(2);
+    EXPECT_EQ(wordCount(mode2, 0, 0), 3u);
+    EXPECT_EQ(wordCount(mode2, 1, 0), 6u);
+    auto mode1 = make(1);
+    EXPECT_EQ(wordCount(mode1, 0, 1), 3u);
+    EXPECT_EQ(wordCount(mode1, 1, 1), 6u);
+    EXPECT_EQ(wordCount(mode1, 0, 0), 2u);
+    EXPECT_EQ(wordCount(mode1, 7, 0), 4u);
+}
+
+TEST_F(Timestamps, OffsetsAreSelectedByTheFlagsAndMode) {
+    auto mode1 = make(1);
+    auto mode2 = make(2);
+    using A = std::array<double, 4>;
+    EXPECT_EQ(offsets(mode2, {0, 1, 0, 1, 0, 0}), (A{1, 0, 0, 1}));
+    EXPECT_EQ(offsets(mode2, {0, 0, 1, 0, 1, 0}), (A{0, 1, 0, 0}));
+    EXPECT_EQ(offsets(mode1, {0, 0, 1, 0, 0, 0}), (A{0, 0, 1, 0}));
+    EXPECT_EQ(offsets(mode2, {0, 0, 1, 0, 0, 0}), (A{0, 1, 1, 0}));
+    EXPECT_EQ(offsets(mode1, {0, 0, 0, 0, 1, 1}), (A{0, 0, 0, 0}));
+}
+
+TEST_F(Timestamps, ComputeCopiesTheInputAndApplySendsTheLastComputedBlock) {
+    auto session = make(2);
+    const uint64_t handle = qvtest::handleOf(session);
+    auto computeFn = TS_FN(datapath_computeTriggerTimestampsSettings);
+    const TriggerTimestampsInput first{2.0, 1, 1, 1, 1, 1};
+    TriggerTimestampsOutput output;
+    std::memset(&output, 0xEE, sizeof output);
+    TriggerTimestampsSettings* a = nullptr;
+    ASSERT_EQ(computeFn(handle, &first, &output, &a), 0);
+    EXPECT_EQ(output.input.offset, 2.0);
+    EXPECT_EQ(output.input.firstTimestampEnabled, 1);
+    EXPECT_EQ(output.wordCount, 6u);
+    EXPECT_EQ(reinterpret_cast<const uint8_t*>(&output)[13], 0xEE);
+    EXPECT_EQ(a->fractionalTimestamps, 1u);
+
+    const TriggerTimestampsInput second{-3.0, 1, 0, 0, 0, 0};
+    TriggerTimestampsSettings* b = nullptr;
+    ASSERT_EQ(computeFn(handle, &second, &output, &b), 0);
+    EXPECT_EQ(a, b);
+    module.decoder().clear();
+    ASSERT_EQ(TS_FN(datapath_applyTriggerTimestampsSettings)(handle, a), 0);
+    const auto request = module.decoder().last("datapath.applyTriggerTimestampsSettings");
+    ASSERT_TRUE(request);
+    const auto sent = request->in("settings");
+    ASSERT_EQ(sent.size(), 72u);
+    sdihal::tFixedPointValue third;
+    std::memcpy(&third, sent.data() + 48, sizeof third);
+    EXPECT_EQ(sdihal::fixedPointToDouble(third), -3.0);
+    uint32_t fractional = 7;
+    std::memcpy(&fractional, sent.data() + 64, 4);
+    EXPECT_EQ(fractional, 0u);
+    EXPECT_EQ(TS_FN(datapath_destroyTriggerTimestampsSettings)(handle, a), 0);
+
+    module.decoder().clear();
+    TriggerTimestampsSettings* untouched = nullptr;
+    EXPECT_EQ(computeFn(handle, nullptr, &output, &untouched), -52005);
+    EXPECT_EQ(computeFn(handle, &first, nullptr, &untouched), -52005);
+    EXPECT_EQ(computeFn(handle, &first, &output, nullptr), -52005);
+    EXPECT_EQ(untouched, nullptr);
+    EXPECT_EQ(TS_FN(datapath_applyTriggerTimestampsSettings)(handle, nullptr), -52005);
+    EXPECT_EQ(TS_FN(datapath_destroyTriggerTimestampsSettings)(handle, nullptr), -52005);
+    EXPECT_TRUE(module.decoder().requests().empty());
+}
+
+TEST_F(Timestamps, DifferencesOfLargeTickCountsAreExact) {
+    auto session = make(2);
+    const uint64_t words[] = {kTwoTo60, kTwoTo60 + 2};
+    EXPECT_DOUBLE_EQ(sample(session, words, 2, 7e-9), 1.4e-8);
+    const uint64_t earlier[] = {kTwoTo60 + 2, kTwoTo60};
+    EXPECT_DOUBLE_EQ(sample(session, earlier, 2, 7e-9), -1.4e-8);
+    // Ticks and halves: (5 + 0.5) - (3 + 0.0) at 2^60.
+    const uint64_t fractions[] = {kTwoTo60 + 3, 0, kTwoTo60 + 5, kHalf};
+    EXPECT_EQ(sample(session, fractions, 4, 1.0), 2.5);
+    const uint64_t borrow[] = {kTwoTo60 + 3, kHalf, kTwoTo60 + 5, 0};
+    EXPECT_EQ(sample(session, borrow, 4, 1.0), 1.5);
+}
+
+TEST_F(Timestamps, EveryWordLayoutDecodes) {
+    auto session = make(2);
+    // 6: first, second, third with fractions.
+    const uint64_t six[] = {10, kHalf, 20, 0, 35, kHalf};
+    EXPECT_EQ(sample(session, six, 6, 1.0), 15.5);
+    EXPECT_EQ(correction(session, six, 6, 0, 0.25), 9.25);
+    // 3: whole ticks.
+    const uint64_t three[] = {10, 20, 35};
+    EXPECT_EQ(sample(session, three, 3, 1.0), 15.0);
+    EXPECT_EQ(correction(session, three, 3, 0, 1.0), 9.0);
+    // 4: second and third with fractions, no first.
+    const uint64_t four[] = {20, kHalf, 35, 0};
+    EXPECT_EQ(sample(session, four, 4, 1.0), 14.5);
+    EXPECT_EQ(correction(session, four, 4, 0, 1.0), 0.0);
+    // 2 and any count not listed: second and third, whole ticks.
+    const uint64_t two[] = {20, 35, 99, 99, 99};
+    EXPECT_EQ(sample(session, two, 2, 1.0), 15.0);
+    EXPECT_EQ(sample(session, two, 5, 1.0), 15.0);
+    EXPECT_EQ(correction(session, two, 2, 0, 1.0), 0.0);
+
+    // Relative to the first record: firsts plus the offset, or thirds.
+    const uint64_t firstRecord[] = {100, 0, 110, 0, 120, 0};
+    const uint64_t record[] = {150, kHalf, 160, 0, 115, 0};
+    EXPECT_EQ(relative(session, 1, firstRecord, record, 6, 0.25), 50.75);
+    EXPECT_EQ(relative(session, 0, firstRecord, record, 6, 0.25), -5.0);
+}
+
+TEST_F(Timestamps, ModeOneComputesOnlyTheTriggerCorrection) {
+    auto session = make(1);
+    const uint64_t six[] = {10, kHalf, 20, 0, 35, kHalf};
+    EXPECT_EQ(sample(session, six, 6, 1.0), 0.0);
+    EXPECT_EQ(relative(session, 1, six, six, 6, 3.0), 0.0);
+    EXPECT_EQ(correction(session, six, 6, 1, 100.0), 25.0);
+    EXPECT_EQ(correction(session, six, 6, 0, 100.0), 9.5);
+}
+
+TEST_F(Timestamps, WordAndOutputPointersAreRequired) {
+    auto session = make(2);
+    const uint64_t handle = qvtest::handleOf(session);
+    const uint64_t words[6] = {};
+    double out = 7.0;
+    EXPECT_EQ(TS_FN(datapath_computeReferenceSampleTimestamp)(handle, nullptr, 2, &out, 1.0), -52005);
+    EXPECT_EQ(TS_FN(datapath_computeReferenceSampleTimestamp)(handle, words, 2, nullptr, 1.0), -52005);
+    EXPECT_EQ(TS_FN(datapath_computeReferenceTriggerCorrection)(handle, nullptr, 3, 0, &out, 1.0, 0.0), -52005);
+    EXPECT_EQ(TS_FN(datapath_computeRelativeToFirstRecordT0)(handle, 0, nullptr, words, 3, &out, 0.0, 1.0), -52005);
+    EXPECT_EQ(TS_FN(datapath_computeRelativeToFirstRecordT0)(handle, 0, words, nullptr, 3, &out, 0.0, 1.0), -52005);
+    EXPECT_EQ(TS_FN(datapath_computeRelativeToFirstRecordT0)(handle, 0, words, words, 3, nullptr, 0.0, 1.0), -52005);
+    EXPECT_EQ(out, 7.0);
+}
+
+TEST(TimestampValue, DifferencesOfNegativeTimesKeepTheirSign) {
+    datapathhal::TimestampValue minusThree;
+    minusThree.fromTime(-3.0);
+    datapathhal::TimestampValue minusOne;
+    minusOne.fromTime(-1.0);
+    EXPECT_EQ((minusThree - minusOne).toTime(), -2.0);
+    EXPECT_EQ((minusOne - minusThree).toTime(), 2.0);
+    datapathhal::TimestampValue plusOne;
+    plusOne.fromTime(1.0);
+    EXPECT_EQ((minusOne - plusOne).toTime(), -2.0);
+    EXPECT_EQ((plusOne - minusOne).toTime(), 2.0);
+}
+
+TEST(TimestampValue, TimesWithoutATickCountPassThrough) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    for (double time : {nan, inf, -inf, 1e30, -1e30}) {
+        datapathhal::TimestampValue value;
+        value.fromTime(time);
+        if (std::isnan(time)) {
+            EXPECT_TRUE(std::isnan(value.toTime()));
+        } else {
+            EXPECT_EQ(value.toTime(), time);
+        }
+    }
+    // A NaN period makes the periods unequal; the result is NaN, not a crash.
+    datapathhal::TimestampValue a{5, 0.0, nan};
+    const datapathhal::TimestampValue b{3, 0.0, nan};
+    EXPECT_TRUE(std::isnan((a -= b).toTime()));
+}
+
+// Differences against a 128-bit integer reference: whole-tick words over the
+// full 64-bit range, and ticks with 32-bit fractions a bounded distance apart.
+TEST_F(Timestamps, MatchA128BitReferenceOnAMillionRandomStamps) {
+    auto session = make(2);
+    std::mt19937_64 random(20261207);
+    for (int i = 0; i < 500000; ++i) {
+        const uint64_t words[] = {random(), random()};
+        const double expected = static_cast<double>(static_cast<__int128>(words[1]) - static_cast<__int128>(words[0]));
+        ASSERT_EQ(session.computeReferenceSampleTimestamp(words, 2, 1.0), expected) << words[0] << " " << words[1];
+    }
+    for (int i = 0; i < 500000; ++i) {
+        // Far enough from both ends that base + delta does not wrap.
+        const uint64_t base = (random() >> 1) + (uint64_t{1} << 40);
+        const int64_t delta = static_cast<int64_t>(random() >> 24) - (int64_t{1} << 39);
+        const uint64_t words[] = {base, random() & 0xFFFFFFFF, base + static_cast<uint64_t>(delta),
+                                  random() & 0xFFFFFFFF};
+        const __int128 second = (static_cast<__int128>(words[0]) << 32) + words[1];
+        const __int128 third = (static_cast<__int128>(base) + delta) * (__int128{1} << 32) + words[3];
+        const double expected = std::ldexp(static_cast<double>(third - second), -32);
+        ASSERT_EQ(session.computeReferenceSampleTimestamp(words, 4, 1.0), expected) << base << " " << delta;
+    }
+}
+
+}  // namespace

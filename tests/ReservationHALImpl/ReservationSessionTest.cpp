@@ -1,0 +1,183 @@
+// The reservation_ exports through the shipped library on the simulated
+// module: descriptions, tickets, and the pointer and width checks that
+// refuse a call before any request.
+#include <gtest/gtest.h>
+#include <gmock/gmock.h>
+
+#include <string>
+
+#include "ReservationHALImpl/reservationhalHandle.h"
+#include "module/SimulatedModule.h"
+#include "qverr/Exception.h"
+#include "support/HostLibrary.h"
+#include "support/ModuleProxy.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+
+#define RES_FN(name) library.fn<decltype(&name)>(#name)
+
+constexpr int32_t kNullPointer = -1074097937;
+constexpr int32_t kTooWide = -52003;
+constexpr uint64_t kTwoTo32 = 4294967296u;
+
+class Reservations : public ::testing::Test {
+protected:
+    qvsim::SimulatedModule module;
+    reservationhal::ReservationSession session{qvtest::openModuleProxy(module), R"({"Resource Name": "QV1"})"};
+    qvtest::HostLibrary library{QV_SHARED_LIBRARY};
+    uint64_t handle = qvtest::handleOf(session);
+
+    void SetUp() override { module.decoder().clear(); }
+    std::string jsonOf(auto&& call) {
+        try {
+            call();
+        } catch (const qverr::Exception& e) {
+            return e.what();
+        }
+        return "";
+    }
+};
+
+TEST_F(Reservations, TheClientIsDescribedAndIdentifiedOnConstruction) {
+    EXPECT_EQ(module.reservation().description, R"({"Resource Name": "QV1"})");
+    EXPECT_EQ(session.clientId(), 0x2Au);
+    uint32_t id = 0;
+    ASSERT_EQ(RES_FN(reservation_getReservationClientID)(handle, &id), 0);
+    EXPECT_EQ(id, 0x2Au);
+}
+
+TEST_F(Reservations, DescriptionsUpTo256CharactersAreAccepted) {
+    const std::string longest(256, 'd');
+    reservationhal::ReservationSession accepted(qvtest::openModuleProxy(module), longest.c_str());
+    EXPECT_EQ(module.reservation().description, longest);
+    reservationhal::ReservationSession empty(qvtest::openModuleProxy(module), nullptr);
+    EXPECT_EQ(module.reservation().description, "");
+    module.decoder().clear();
+    const std::string tooLong(257, 'd');
+    try {
+        reservationhal::ReservationSession refused(qvtest::openModuleProxy(module), tooLong.c_str());
+        ADD_FAILURE() << "constructed";
+    } catch (const qverr::Exception& e) {
+        EXPECT_EQ(e.status.code, -52005);
+    }
+    EXPECT_TRUE(module.decoder().requests().empty());
+}
+
+TEST_F(Reservations, TicketsAreReservedAndReleased) {
+    uint64_t ticket = 0;
+    ASSERT_EQ(RES_FN(reservation_reserve)(handle, 5, 6, 7, &ticket), 0);
+    const auto reserve = module.decoder().last("reservation.reserve");
+    ASSERT_TRUE(reserve);
+    EXPECT_EQ(reserve->value("arg1"), 5);
+    EXPECT_EQ(reserve->value("arg2"), 6);
+    EXPECT_EQ(reserve->value("arg3"), 7);
+    EXPECT_TRUE(module.reservation().tickets.contains(ticket));
+    ASSERT_EQ(RES_FN(reservation_release)(handle, 5, ticket), 0);
+    EXPECT_TRUE(module.reservation().tickets.empty());
+    EXPECT_EQ(RES_FN(reservation_release)(handle, 5, ticket), qvsim::ReservationBlock::kUnknownTicket);
+}
+
+TEST_F(Reservations, ValuesThatMustFit32BitsAreRefusedWithoutARequest) {
+    uint64_t size = kTwoTo32;
+    EXPECT_EQ(RES_FN(reservation_findReservationPolicyIDDescriptor)(handle, 1, 0, &size), kTooWide);
+    EXPECT_EQ(RES_FN(reservation_findReservationClientIDDescriptor)(handle, 1, 0, &size), kTooWide);
+    EXPECT_EQ(RES_FN(reservation_findReservableChildIDs)(handle, 1, &size, 0), kTooWide);
+    EXPECT_EQ(size, kTwoTo32);
+    uint32_t id = 9;
+    EXPECT_EQ(RES_FN(reservation_findReservationPolicyID)(handle, 0, kTwoTo32, &id), kTooWide);
+    EXPECT_EQ(RES_FN(reservation_findDeviceActivityContextID)(handle, 0, UINT64_MAX, &id), kTooWide);
+    uint64_t result = 0;
+    EXPECT_EQ(RES_FN(reservation_reserve)(handle, kTwoTo32, 0, 0, &result), kTooWide);
+    EXPECT_EQ(RES_FN(reservation_release)(handle, kTwoTo32, 0), kTooWide);
+    EXPECT_EQ(RES_FN(reservation_deferReleaseUntilIdle)(handle, 0, kTwoTo32, 0), kTooWide);
+    EXPECT_EQ(RES_FN(reservation_setReservationCache)(handle, kTwoTo32, 0), kTooWide);
+    EXPECT_TRUE(module.decoder().requests().empty());
+
+    // The largest 32-bit value goes through.
+    size = UINT32_MAX;
+    EXPECT_EQ(RES_FN(reservation_findReservableChildIDs)(handle, 3, &size, 0x1234), 0);
+    const auto sent = module.decoder().last("reservation.findReservableChildIDs");
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(sent->value("size"), UINT32_MAX);
+    EXPECT_EQ(sent->value("buffer"), 0x1234);
+}
+
+TEST_F(Reservations, NullOutputsAreRefusedWithTheirRaiseSites) {
+    EXPECT_EQ(RES_FN(reservation_findReservationPolicyIDDescriptor)(handle, 1, 0, nullptr), kNullPointer);
+    EXPECT_EQ(RES_FN(reservation_findReservationClientIDDescriptor)(handle, 1, 0, nullptr), kNullPointer);
+    EXPECT_EQ(RES_FN(reservation_findReservationPolicyID)(handle, 0, 0, nullptr), kNullPointer);
+    EXPECT_EQ(RES_FN(reservation_findDeviceActivityContextID)(handle, 0, 0, nullptr), kNullPointer);
+    EXPECT_EQ(RES_FN(reservation_getReservationClientID)(handle, nullptr), kNullPointer);
+    EXPECT_EQ(RES_FN(reservation_getNumOfReservableChildIDs)(handle, 0, nullptr), kNullPointer);
+    EXPECT_EQ(RES_FN(reservation_findReservableChildIDs)(handle, 0, nullptr, 0), kNullPointer);
+    EXPECT_EQ(RES_FN(reservation_reserve)(handle, kTwoTo32, 0, 0, nullptr), kNullPointer);
+    uint32_t first = 0;
+    uint64_t second = 0;
+    EXPECT_EQ(RES_FN(reservation_reserveCache)(handle, &first, nullptr), kNullPointer);
+    EXPECT_EQ(RES_FN(reservation_reserveCache)(handle, nullptr, &second), kNullPointer);
+    EXPECT_EQ(RES_FN(reservation_getReservationClientID)(0, &first), -52005);
+    EXPECT_TRUE(module.decoder().requests().empty());
+
+    EXPECT_THAT(jsonOf([&] { session.reserveCache(nullptr, nullptr); }), HasSubstr("\"line\":272"));
+    EXPECT_THAT(jsonOf([&] { session.reserveCache(nullptr, &second); }), HasSubstr("\"line\":277"));
+    uint64_t size = kTwoTo32;
+    EXPECT_THAT(jsonOf([&] { session.findReservableChildIDs(0, &size, 0); }), HasSubstr("\"line\":169"));
+}
+
+TEST_F(Reservations, SizesAndCountsComeBackWidenedAndOnlyOnSuccess) {
+    module.on("reservation.getNumOfReservableChildIDs", [](const qvsim::DecodedRequest& request, qvsim::Reply& reply) {
+        EXPECT_EQ(request.value("count"), 0);
+        reply.set("count", 0xFFFFFFFFu);
+        return 0;
+    });
+    uint64_t count = 77;
+    ASSERT_EQ(RES_FN(reservation_getNumOfReservableChildIDs)(handle, 4, &count), 0);
+    EXPECT_EQ(count, 0xFFFFFFFFu);
+
+    module.on("reservation.reserveCache", [](const qvsim::DecodedRequest&, qvsim::Reply& reply) {
+        reply.set("arg1", 0x11223344);
+        reply.set("arg2", 0x5566778899AABBCC);
+        return 0;
+    });
+    uint32_t first = 0;
+    uint64_t second = 0;
+    ASSERT_EQ(RES_FN(reservation_reserveCache)(handle, &first, &second), 0);
+    EXPECT_EQ(first, 0x11223344u);
+    EXPECT_EQ(second, 0x5566778899AABBCCu);
+
+    module.on("reservation.findReservationPolicyIDDescriptor", [](const qvsim::DecodedRequest&, qvsim::Reply& reply) {
+        reply.set("size", 3);
+        reply.status(-50500);
+        return 0;
+    });
+    uint64_t size = 64;
+    EXPECT_EQ(RES_FN(reservation_findReservationPolicyIDDescriptor)(handle, 1, 0, &size), -50500);
+    EXPECT_EQ(size, 64u);
+}
+
+TEST_F(Reservations, ForwardsPassTheirArguments) {
+    ASSERT_EQ(RES_FN(reservation_setIsListModeActive)(handle, 256), 0);
+    EXPECT_EQ(module.decoder().last("reservation.setIsListModeActive")->value("flag"), 0);
+    ASSERT_EQ(RES_FN(reservation_setIsListModeActive)(handle, 0x102), 0);
+    EXPECT_EQ(module.decoder().last("reservation.setIsListModeActive")->value("flag"), 1);
+    ASSERT_EQ(RES_FN(reservation_deferReleaseUntilIdle)(handle, 1, 2, 3), 0);
+    const auto deferred = module.decoder().last("reservation.deferReleaseUntilIdle");
+    EXPECT_EQ(deferred->value("arg1"), 1);
+    EXPECT_EQ(deferred->value("arg2"), 2);
+    EXPECT_EQ(deferred->value("arg3"), 3);
+    ASSERT_EQ(RES_FN(reservation_setReservationCache)(handle, UINT32_MAX, 9), 0);
+    EXPECT_EQ(module.decoder().last("reservation.setReservationCache")->value("arg1"), UINT32_MAX);
+    ASSERT_EQ(RES_FN(reservation_deferReleaseCacheUntilIdle)(handle, 8), 0);
+    ASSERT_EQ(RES_FN(reservation_releaseCache)(handle), 0);
+    ASSERT_EQ(RES_FN(reservation_releaseIdleResources)(handle), 0);
+    uint32_t id = 0;
+    ASSERT_EQ(RES_FN(reservation_findDeviceActivityContextID)(handle, 0xABC, 12, &id), 0);
+    const auto found = module.decoder().last("reservation.findDeviceActivityContextID");
+    EXPECT_EQ(found->value("descriptor"), 0xABC);
+    EXPECT_EQ(found->value("size"), 12);
+    EXPECT_EQ(module.decoder().requests().size(), 8u);
+}
+
+}  // namespace

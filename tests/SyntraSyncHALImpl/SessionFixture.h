@@ -1,0 +1,53 @@
+// A Syntra synchronization session over the shared simulated module, as the
+// device session makes it for context 19.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "SyntraSyncHALImpl/SyntraSyncSession.h"
+#include "apal_qv3377k/tInterfaceProxy_qv3377k.h"
+#include "module/SimulatedModule.h"
+#include "qverr/Exception.h"
+
+namespace syntrasynctest {
+
+// The module's kernel-driver proxy, opened on its device file.
+inline std::shared_ptr<sdihal::tInterfaceProxy_qv3377k> openProxy(qvsim::SimulatedModule& module) {
+    auto proxy = std::make_shared<sdihal::tInterfaceProxy_qv3377k>();
+    nQVAPALS100::tStatus status;
+    sdihal::nQVAPAL000::tInterfacePath path;
+    snprintf(path.path, sizeof path.path, "%s", module.devicePath().c_str());
+    proxy->open(path, status);
+    return proxy;
+}
+
+inline std::unique_ptr<syntrasynchal::SyntraSyncSession> makeSession(
+    qvsim::SimulatedModule& module) {
+    std::shared_ptr<sdihal::tInterfaceProxy_qv3377k> proxy = openProxy(module);
+    std::shared_ptr<sdihal::iInterfaceProxy_syntrasync> sub(proxy, proxy.get());
+    return std::make_unique<syntrasynchal::SyntraSyncSession>(
+        new syntrasynchal::SyntraSyncControlProxy(std::move(sub)));
+}
+
+// The code and JSON detail of what `body` throws.
+template <class Body>
+std::pair<int32_t, std::string> thrownBy(Body&& body) {
+    try {
+        body();
+    } catch (const qverr::Exception& e) {
+        return {e.status.code, e.status.jsonText()};
+    }
+    return {0, ""};
+}
+
+// An unsigned whole number as a fixed-point register value.
+inline sdihal::tFixedPointValue wholeValue(uint64_t value) {
+    sdihal::tFixedPointValue fixed;
+    fixed.bits = value;
+    fixed.format = {false, 32, 32};
+    return fixed;
+}
+
+}  // namespace syntrasynctest

@@ -1,0 +1,258 @@
+// The trig_ exports through the shipped library on the simulated module:
+// each forward sends its request once with the caller's arguments; formats
+// and the holdoff revision are read once; holdoff ticks are exact.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "TrigHALImpl/trighalHandle.h"
+#include "module/SimulatedModule.h"
+#include "support/HostLibrary.h"
+#include "support/ModuleProxy.h"
+
+namespace {
+
+using trighal::HoldoffRequest;
+using trighal::HoldoffSettings;
+
+#define TRIG_FN(name) library.fn<decltype(&name)>(#name)
+
+class TriggerSession : public ::testing::Test {
+protected:
+    qvsim::SimulatedModule module;
+    trighal::TrigHALSession session{qvtest::openModuleProxy(module)};
+    qvtest::HostLibrary library{QV_SHARED_LIBRARY};
+    uint64_t handle = qvtest::handleOf(session);
+
+    size_t count(const std::string& method) {
+        size_t n = 0;
+        for (const auto& request : module.decoder().requests()) n += request.name() == method;
+        return n;
+    }
+    // The only request sent since the last clear.
+    qvsim::DecodedRequest only(const std::string& method) {
+        const auto requests = module.decoder().requests();
+        EXPECT_EQ(requests.size(), 1u);
+        EXPECT_EQ(requests.empty() ? "" : requests[0].name(), method);
+        module.decoder().clear();
+        return requests.empty() ? qvsim::DecodedRequest{} : requests[0];
+    }
+    HoldoffSettings* compute(const HoldoffRequest& in, HoldoffRequest& out, int32_t expected = 0) {
+        HoldoffSettings* settings = nullptr;
+        EXPECT_EQ(TRIG_FN(trig_computeHoldoffSettings)(handle, &in, &out, &settings), expected);
+        return settings;
+    }
+    void destroy(HoldoffSettings* settings) { EXPECT_EQ(TRIG_FN(trig_destroyHoldoffSettings)(handle, settings), 0); }
+};
+
+TEST_F(TriggerSession, ForwardsSendOneRequestWithTheCallersArguments) {
+    const trighal::TriggerSettings settings{0x1122334455667788, 0x99AABBCCDDEEFF00, 0xCAFEF00D};
+    ASSERT_EQ(TRIG_FN(trig_programTrigger)(handle, 0xFFFFFFFF, &settings), 0);
+    auto request = only("trig.programTrigger");
+    EXPECT_EQ(request.value("triggerId"), 0xFFFFFFFF);
+    const auto sent = request.in("settings");
+    ASSERT_EQ(sent.size(), 20u);
+    EXPECT_EQ(std::memcmp(sent.data(), &settings, 20), 0);
+
+    const trighal::MarkerBehavior behavior{0x0102030405060708};
+    ASSERT_EQ(TRIG_FN(trig_programMarkerBehavior)(handle, 3, &behavior), 0);
+    request = only("trig.programMarkerBehavior");
+    EXPECT_EQ(request.value("markerId"), 3);
+    EXPECT_EQ(request.get<uint64_t>("behavior"), 0x0102030405060708u);
+
+    ASSERT_EQ(TRIG_FN(trig_programRFBlankingMarkerMask)(handle, 0xA5), 0);
+    EXPECT_EQ(only("trig.programRFBlankingMarkerMask").value("mask"), 0xA5);
+    ASSERT_EQ(TRIG_FN(trig_programRFBlankingDelayInDataClockTicks)(handle, 0xBEEF), 0);
+    EXPECT_EQ(only("trig.programRFBlankingDelayInDataClockTicks").value("ticks"), 0xBEEF);
+    ASSERT_EQ(TRIG_FN(trig_programTriggerDelay)(handle, 7, 0xFEDCBA9876543210), 0);
+    request = only("trig.programTriggerDelay");
+    EXPECT_EQ(request.value("triggerId"), 7);
+    EXPECT_EQ(static_cast<uint64_t>(request.value("delay")), 0xFEDCBA9876543210u);
+    ASSERT_EQ(TRIG_FN(trig_sendSoftwareTrigger)(handle, static_cast<uint32_t>(-105)), 0);
+    EXPECT_EQ(static_cast<uint32_t>(only("trig.sendSoftwareTrigger").value("triggerId")), static_cast<uint32_t>(-105));
+    ASSERT_EQ(TRIG_FN(trig_programAdditionalGroupDelay)(handle, 0x12345678, 0x9A), 0);
+    request = only("trig.programAdditionalGroupDelay");
+    EXPECT_EQ(request.value("value"), 0x12345678);
+    EXPECT_EQ(request.value("flag"), 0x9A);
+    ASSERT_EQ(TRIG_FN(trig_programBypassTriggerTimestampRecovery)(handle, 2, 1), 0);
+    request = only("trig.programBypassTriggerTimestampRecovery");
+    EXPECT_EQ(request.value("triggerId"), 2);
+    EXPECT_EQ(request.value("bypass"), 1);
+    ASSERT_EQ(TRIG_FN(trig_programSettledGatesReadyForAdvance)(handle, 5), 0);
+    EXPECT_EQ(only("trig.programSettledGatesReadyForAdvance").value("enable"), 1);
+    ASSERT_EQ(TRIG_FN(trig_programSettledGatesReadyForAdvance)(handle, 0), 0);
+    EXPECT_EQ(only("trig.programSettledGatesReadyForAdvance").value("enable"), 0);
+}
+
+TEST_F(TriggerSession, RecordPointersAndTheHandleAreCheckedBeforeAnyRequest) {
+    EXPECT_EQ(TRIG_FN(trig_programTrigger)(handle, 1, nullptr), -52005);
+    EXPECT_EQ(TRIG_FN(trig_programMarkerBehavior)(handle, 1, nullptr), -52005);
+    EXPECT_EQ(TRIG_FN(trig_applyHoldoffSettings)(handle, nullptr), -52005);
+    EXPECT_EQ(TRIG_FN(trig_destroyHoldoffSettings)(handle, nullptr), -52005);
+    HoldoffRequest in{};
+    HoldoffRequest out{};
+    HoldoffSettings* settings = nullptr;
+    auto computeFn = TRIG_FN(trig_computeHoldoffSettings);
+    EXPECT_EQ(computeFn(handle, nullptr, &out, &settings), -52005);
+    EXPECT_EQ(computeFn(handle, &in, nullptr, &settings), -52005);
+    EXPECT_EQ(computeFn(handle, &in, &out, nullptr), -52005);
+    EXPECT_EQ(TRIG_FN(trig_sendSoftwareTrigger)(0, 1), -52005);
+    EXPECT_TRUE(module.decoder().requests().empty());
+}
+
+TEST_F(TriggerSession, DriverFailuresAreReturned) {
+    qvtest::failRequests(module, "trig.sendSoftwareTrigger", -50150);
+    EXPECT_EQ(TRIG_FN(trig_sendSoftwareTrigger)(handle, 1), -50150);
+    EXPECT_EQ(count("trig.sendSoftwareTrigger"), 1u);
+}
+
+TEST_F(TriggerSession, OffsetsAndWidthsAreConvertedWithFormatsReadOnce) {
+    // Signed, 16 bits, 8 of them integer: 1.5 is 384 (1.5 × 2^8).
+    ASSERT_EQ(TRIG_FN(trig_programRFBlankingMarkerOffsetInDACSamples)(handle, 1.5), 0);
+    ASSERT_EQ(TRIG_FN(trig_programRFUnblankingMarkerOffsetInDACSamples)(handle, -0.25), 0);
+    const auto blanking = module.decoder().last("trig.programRFBlankingMarkerOffsetInDACSamples");
+    ASSERT_TRUE(blanking);
+    const auto value = blanking->get<sdihal::tFixedPointValue>("offset");
+    EXPECT_EQ(value.bits, 384u);
+    EXPECT_TRUE(value.format.isSigned);
+    EXPECT_EQ(value.format.wordLength, 16);
+    const auto unblanking = module.decoder().last("trig.programRFUnblankingMarkerOffsetInDACSamples");
+    ASSERT_TRUE(unblanking);
+    EXPECT_EQ(sdihal::fixedPointToDouble(unblanking->get<sdihal::tFixedPointValue>("offset")), -0.25);
+    EXPECT_EQ(count("trig.readRFBlankingMarkerOffsetFormat"), 1u);
+    EXPECT_EQ(count("trig.readRFUnblankingMarkerOffsetFormat"), 1u);
+
+    ASSERT_EQ(TRIG_FN(trig_programExportPulseWidth)(handle, 4, 0), 0);
+    ASSERT_EQ(TRIG_FN(trig_programExportPulseWidth)(handle, 4, 65535), 0);
+    EXPECT_EQ(count("trig.readExportPulseWidthFormat"), 1u);
+    const auto width = module.decoder().last("trig.programExportPulseWidth");
+    ASSERT_TRUE(width);
+    EXPECT_EQ(width->value("signalId"), 4);
+    EXPECT_EQ(width->get<sdihal::tFixedPointValue>("width").bits, 65535u);
+}
+
+TEST_F(TriggerSession, AFailedFormatReadIsReadAgainNextTime) {
+    qvtest::failRequests(module, "trig.readRFUnblankingMarkerOffsetFormat", -50200);
+    EXPECT_EQ(TRIG_FN(trig_programRFBlankingMarkerOffsetInDACSamples)(handle, 1.0), -50200);
+    EXPECT_EQ(count("trig.programRFBlankingMarkerOffsetInDACSamples"), 0u);
+    module.on("trig.readRFUnblankingMarkerOffsetFormat", [](const qvsim::DecodedRequest&, qvsim::Reply& reply) {
+        reply.setAs("format", sdihal::tFixedPointFormat{true, 16, 8});
+        return 0;
+    });
+    EXPECT_EQ(TRIG_FN(trig_programRFBlankingMarkerOffsetInDACSamples)(handle, 1.0), 0);
+    EXPECT_EQ(count("trig.readRFBlankingMarkerOffsetFormat"), 2u);
+    const auto sent = module.decoder().last("trig.programRFBlankingMarkerOffsetInDACSamples");
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(sent->get<sdihal::tFixedPointValue>("offset").bits, 256u);
+}
+
+TEST_F(TriggerSession, HoldoffTicksCountBeyondTheMinimumOnRevisionOne) {
+    module.trigger().holdoffRevision = 1;
+    HoldoffRequest out{};
+    HoldoffSettings* settings = compute({0.5e-6, 0.0, 1e-6, 0.0, 1e8, false, false}, out);
+    ASSERT_NE(settings, nullptr);
+    EXPECT_EQ(settings->firstTicks, 0u);
+    EXPECT_DOUBLE_EQ(out.firstHoldoff, 1e-6);
+    destroy(settings);
+
+    settings = compute({1.005e-6, 2e-6, 1e-6, 1e-6, 1e8, false, true}, out);
+    ASSERT_NE(settings, nullptr);
+    EXPECT_EQ(settings->firstTicks, 1u);
+    EXPECT_EQ(settings->secondTicks, 100u);
+    EXPECT_EQ(settings->firstEnable, 0);
+    EXPECT_EQ(settings->secondEnable, 0);
+    EXPECT_NEAR(out.firstHoldoff, 1.01e-6, 1e-18);
+    EXPECT_NEAR(out.secondHoldoff, 2e-6, 1e-18);
+    EXPECT_EQ(out.firstMinimum, 1e-6);
+    EXPECT_EQ(out.tickRate, 1e8);
+    EXPECT_TRUE(out.secondFlag);
+    destroy(settings);
+    EXPECT_EQ(count("trig.readHoldoffClockInfo"), 1u);
+}
+
+TEST_F(TriggerSession, HoldoffTicksCountFromZeroOnLaterRevisionsAndFollowTheFlags) {
+    HoldoffRequest out{};
+    HoldoffSettings* settings = compute({1.005e-6, 3e-8, 0.0, 5e-8, 1e8, true, true}, out);
+    ASSERT_NE(settings, nullptr);
+    EXPECT_EQ(settings->firstTicks, 101u);
+    EXPECT_EQ(settings->secondTicks, 5u);
+    EXPECT_EQ(settings->firstEnable, 1);
+    EXPECT_EQ(settings->secondEnable, 1);
+    EXPECT_NEAR(out.firstHoldoff, 1.01e-6, 1e-18);
+    EXPECT_NEAR(out.secondHoldoff, 5e-8, 1e-20);
+    destroy(settings);
+
+    // The first flag alone enables both with zero ticks.
+    settings = compute({1.005e-6, 3e-8, 0.0, 5e-8, 1e8, true, false}, out);
+    ASSERT_NE(settings, nullptr);
+    EXPECT_EQ(settings->firstTicks, 0u);
+    EXPECT_EQ(settings->secondTicks, 0u);
+    EXPECT_EQ(settings->firstEnable, 1);
+    EXPECT_EQ(settings->secondEnable, 1);
+    destroy(settings);
+
+    // A count above 2^63 converts exactly: 2^63 + 2^12 ticks at one tick a second.
+    const double huge = 9223372036854779904.0;
+    settings = compute({huge, 0.0, 0.0, 0.0, 1.0, false, false}, out);
+    ASSERT_NE(settings, nullptr);
+    EXPECT_EQ(settings->firstTicks, 9223372036854779904u);
+    EXPECT_EQ(out.firstHoldoff, huge);
+    destroy(settings);
+    EXPECT_EQ(count("trig.readHoldoffClockInfo"), 1u);
+}
+
+TEST_F(TriggerSession, HoldoffInputsWithoutATickCountAreRefused) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const HoldoffRequest refused[] = {
+        {-1e-6, 0.0, 0.0, 0.0, 1e8, false, false}, {0.0, 0.0, -1e-6, 0.0, 1e8, false, false},
+        {nan, 0.0, 0.0, 0.0, 1e8, false, false},   {0.0, 0.0, 0.0, nan, 1e8, false, false},
+        {1e-6, 0.0, 0.0, 0.0, 0.0, false, false},  {1e-6, 0.0, 0.0, 0.0, -1e8, false, false},
+        {1e-6, 0.0, 0.0, 0.0, nan, false, false},  {1e-6, 0.0, 0.0, 0.0, inf, false, false},
+    };
+    for (const auto& in : refused) {
+        HoldoffRequest out{};
+        out.firstHoldoff = 42.0;
+        HoldoffSettings* settings = reinterpret_cast<HoldoffSettings*>(0x1);
+        EXPECT_EQ(TRIG_FN(trig_computeHoldoffSettings)(handle, &in, &out, &settings), -52005);
+        EXPECT_EQ(settings, reinterpret_cast<HoldoffSettings*>(0x1));
+        EXPECT_EQ(out.firstHoldoff, 42.0);
+    }
+    EXPECT_TRUE(module.decoder().requests().empty());
+    // 2^64 ticks and more don't fit the register.
+    HoldoffRequest out{};
+    compute({18446744073709551616.0, 0.0, 0.0, 0.0, 1.0, false, false}, out, -52005);
+    compute({inf, 0.0, 0.0, 0.0, 1.0, false, false}, out, -52005);
+    compute({0.0, 1e300, 0.0, 0.0, 1e10, false, false}, out, -52005);
+}
+
+TEST_F(TriggerSession, AppliedSettingsGoToTheDriverByteForByte) {
+    HoldoffRequest out{};
+    HoldoffSettings* settings = compute({2e-6, 3e-6, 0.0, 0.0, 1e9, true, true}, out);
+    ASSERT_NE(settings, nullptr);
+    module.decoder().clear();
+    ASSERT_EQ(TRIG_FN(trig_applyHoldoffSettings)(handle, settings), 0);
+    const auto request = only("trig.applyHoldoffSettings");
+    const auto sent = request.in("settings");
+    ASSERT_EQ(sent.size(), 32u);
+    uint64_t firstTicks = 0;
+    uint64_t secondTicks = 0;
+    std::memcpy(&firstTicks, sent.data(), 8);
+    std::memcpy(&secondTicks, sent.data() + 16, 8);
+    EXPECT_EQ(firstTicks, 2000u);
+    EXPECT_EQ(sent[8], 1);
+    EXPECT_EQ(secondTicks, 3000u);
+    EXPECT_EQ(sent[24], 1);
+    destroy(settings);
+}
+
+TEST_F(TriggerSession, AFailedRevisionReadGivesNoSettings) {
+    qvtest::failRequests(module, "trig.readHoldoffClockInfo", -50300);
+    HoldoffRequest out{};
+    EXPECT_EQ(compute({1e-6, 0.0, 0.0, 0.0, 1e8, false, false}, out, -50300), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,36 @@
+// The kernel-driver proxy of the simulated module, opened on its device
+// file, as a device session shares it with its sub-sessions.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "apal_qv3377k/tInterfaceProxy_qv3377k.h"
+#include "module/SimulatedModule.h"
+
+namespace qvtest {
+
+inline std::shared_ptr<sdihal::tInterfaceProxy_qv3377k> openModuleProxy(qvsim::SimulatedModule& module) {
+    auto proxy = std::make_shared<sdihal::tInterfaceProxy_qv3377k>();
+    nQVAPALS100::tStatus status;
+    proxy->open(module.devicePath().c_str(), status);
+    EXPECT_EQ(status.code, 0);
+    return proxy;
+}
+
+// A session's address as its family handle.
+template <class Session>
+uint64_t handleOf(Session& session) {
+    return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&session));
+}
+
+// Makes every request of "<interface>.<method>" fail with `code` in its reply.
+inline void failRequests(qvsim::SimulatedModule& module, const char* method, int32_t code) {
+    module.on(method, [code](const qvsim::DecodedRequest&, qvsim::Reply& reply) {
+        reply.status(code);
+        return 0;
+    });
+}
+
+}  // namespace qvtest
