@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <stdexcept>
 
@@ -105,6 +106,11 @@ int serveIoctl(Driver::State& state, const std::shared_ptr<Device>& device, uint
     RecordedRequest record;
     record.device = device->name;
     record.code = code;
+    {
+        char event[64];
+        std::snprintf(event, sizeof event, "request 0x%08X ", code);
+        reportEvent(state, event + device->name);
+    }
     if (const int err = takeInjection(state, Call::ioctl)) return refuse(state, record, err);
     if (typeOf(code) == kNotificationType) {
         return serveNotificationRequest(state, *device, code, argument, std::move(record));
@@ -240,6 +246,15 @@ void Driver::onRequest(uint32_t code, Handler handler, std::optional<uint32_t> i
                        std::optional<uint32_t> outSize) {
     std::lock_guard lock(simulatorMutex());
     state_->routes[code] = Route{std::move(handler), inSize, outSize};
+}
+
+void reportEvent(Driver::State& state, const std::string& event) {
+    if (state.events) state.events(event);
+}
+
+void Driver::onEvent(std::function<void(const std::string& event)> sink) {
+    std::lock_guard lock(simulatorMutex());
+    state_->events = std::move(sink);
 }
 
 void Driver::onOtherRequest(Handler handler) {

@@ -109,6 +109,11 @@ public:
     std::vector<RecordedRequest> requests() const;
     void clearRequests();
 
+    // Tells `sink` of every open, request and close of this driver's device
+    // files, in order ("open <device>", "request 0x<code> <device>",
+    // "close <device>"), so a test can merge them with another log.
+    void onEvent(std::function<void(const std::string& event)> sink);
+
     // ---- faults
     // The `nth` next call of `call` on this driver's devices fails with `err`
     // (counting from now; 1 is the next one).

@@ -62,7 +62,11 @@ struct Driver::State {
     std::map<int, SimulatedSocket> sockets;
     uint32_t nextPortId = 0x51000001;
     int sender = -1;  // netlink socket the driver sends from
+    std::function<void(const std::string&)> events;
 };
+
+// Tells the event sink, if any, of one open, request or close.
+void reportEvent(Driver::State& state, const std::string& event);
 
 std::mutex& simulatorMutex();
 // The driver in force, or null; set by Driver's constructor and destructor.

@@ -86,6 +86,7 @@ int simOpen(const char* path, int flags) {
     const int fd = fcntl(found->second->memory, (flags & O_CLOEXEC) ? F_DUPFD_CLOEXEC : F_DUPFD, 0);
     if (fd < 0) return -1;
     active->descriptors[fd] = found->second;
+    reportEvent(*active, "open " + found->second->name);
     return fd;
 }
 
@@ -93,7 +94,11 @@ int simClose(int fd) {
     {
         std::lock_guard lock(simulatorMutex());
         if (active != nullptr) {
-            active->descriptors.erase(fd);
+            auto open = active->descriptors.find(fd);
+            if (open != active->descriptors.end()) {
+                reportEvent(*active, "close " + open->second->name);
+                active->descriptors.erase(open);
+            }
             if (SimulatedSocket* socket = simulatedSocket(fd)) {
                 ::close(socket->peer);
                 active->sockets.erase(fd);

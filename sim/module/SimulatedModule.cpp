@@ -3,6 +3,7 @@
 #include "apal_qv3377k/tInterfaceProxy_qv3377k.h"
 #include "module/RFPlatBlock.h"
 #include "qverr/Status.h"
+#include "qvfpga/QvFpgaSim.h"
 
 namespace qvsim {
 namespace {
@@ -36,5 +37,17 @@ SimulatedModule::SimulatedModule()
 }
 
 SimulatedModule::~SimulatedModule() = default;
+
+void SimulatedModule::declareDefaultFifos() {
+    qvfpgasim_declareFifo("list mode.acq.fifo 0", 8, 1024);
+    qvfpgasim_declareFifo("list mode.gen.fifo 0", 8, 1024);
+    qvfpgasim_declareFifo("cal.measurement fifo 0", 8, 4096);
+    qvfpgasim_declareFifo("p2p.acq.fifo.I16.width 16.depth 16k", 2, 16384);
+    qvfpgasim_declareFifo("p2p.gen.fifo.I16.width 16.depth 32k", 2, 32768);
+}
+
+void SimulatedModule::shareEventLog() {
+    driver_.onEvent([](const std::string& event) { qvfpgasim_logCall(event.c_str()); });
+}
 
 }  // namespace qvsim

@@ -16,6 +16,7 @@
 
 #include "kerneldriver/DeviceTree.h"
 #include "kerneldriver/Driver.h"
+#include "module/BlockPathBlock.h"
 #include "module/DataPathBlock.h"
 #include "module/ReservationBlock.h"
 #include "module/TimerBlock.h"
@@ -62,6 +63,14 @@ public:
     DataPathBlock& dataPath() { return dataPath_; }
     ReservationBlock& reservation() { return reservation_; }
     SyntraSyncBlock& syntraSync() { return syntraSync_; }
+    BlockPathBlock& blockPaths() { return blockPaths_; }
+
+    // The FIFOs of the module's default FPGA image, declared to the FPGA
+    // interface library stand-in for every session opened from now on.
+    static void declareDefaultFifos();
+    // Records the kernel driver's opens, requests and closes into the FPGA
+    // interface library stand-in's call log, so one ordered log holds both.
+    void shareEventLog();
 
 private:
     DeviceTree tree_;
@@ -72,6 +81,7 @@ private:
     DataPathBlock dataPath_{decoder_};
     ReservationBlock reservation_{decoder_};
     SyntraSyncBlock syntraSync_{decoder_};
+    BlockPathBlock blockPaths_{decoder_};
     std::string devicePath_;
     std::unique_ptr<RFPlatBlock> rfplat_;
 };

@@ -1,0 +1,594 @@
+#include "DeviceHALImpl/DeviceHALSession.h"
+
+#include <cjson/cJSON.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+#include <string>
+
+#include "BasecardConfigHALImpl/BasecardConfigSession.h"
+#include "DSPHALImpl/DSPBlocks.h"
+#include "DataAccessHALImpl/DataAccessHALSession.h"
+#include "DataAccessHALImpl/FileDataAccessor.h"
+#include "DataAccessHALImpl/FlashDataAccessor.h"
+#include "DataPathHALImpl/DataPathSession.h"
+#include "FixedPoint/FixedPoint.h"
+#include "HALUtilities/CalibrationPaths.h"
+#include "HALUtilities/ErrorHandling.h"
+#include "IQConfigHALImpl/IQConfigV1ProxyWrapper.h"
+#include "IQManipulationHALImpl/IQManipulationHALSession.h"
+#include "ListModeHALImpl/ListModeHALSession.h"
+#include "MRAHALImpl/MRAHALSession.h"
+#include "RFPlatImpl/RFPlatSession.h"
+#include "ReservationHALImpl/ReservationSession.h"
+#include "RoutingHALImpl/RoutingHALSession.h"
+#include "SelfCalHALImpl/SelfCalHALSession.h"
+#include "SyntraSyncHALImpl/SyntraSyncControlProxy.h"
+#include "SyntraSyncHALImpl/SyntraSyncSession.h"
+#include "TimerHALImpl/TimerHALSession.h"
+#include "TrigHALImpl/TrigHALSession.h"
+#include "WGenHALImpl/WGenHALSession.h"
+#include "qverr/DetailWriter.h"
+#include "qverr/Exception.h"
+#include "qvisl/FifoFpgaHw.h"
+#include "qvisl/QvFpgaDll.h"
+#include "qvroco/RoCoSession.h"
+
+namespace qv3377hal {
+namespace {
+
+constexpr const char* kFile = "DeviceHALImpl/DeviceHALSession.cpp";
+
+// One path element: block id, instance index, padding.
+constexpr uint32_t element(uint16_t id, uint8_t instance = 0) {
+    return static_cast<uint32_t>(id) | (static_cast<uint32_t>(instance) << 16);
+}
+
+uint64_t addressOf(const uint32_t* path) { return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(path)); }
+
+// A check of the block at `path` through `sub`; a failure is thrown.
+template <class Sub, size_t N>
+void check(Sub& sub, const uint32_t (&path)[N]) {
+    nQVAPALS100::tStatus status;
+    sub.checkCompatibility(addressOf(path), N, status);
+    qverr::throwIfTStatusError(status);
+}
+
+// A look-up: the block's instance number, or the driver's error in `status`.
+template <class Sub, size_t N>
+uint32_t lookUp(Sub& sub, const uint32_t (&path)[N], nQVAPALS100::tStatus& status) {
+    return sub.checkCompatibility(addressOf(path), N, status);
+}
+template <class Sub, size_t N>
+uint32_t lookUp(Sub& sub, const uint32_t (&path)[N]) {
+    nQVAPALS100::tStatus status;
+    const uint32_t instance = lookUp(sub, path, status);
+    qverr::throwIfTStatusError(status);
+    return instance;
+}
+
+// A string member of the parameters; another type counts as absent.
+const char* stringParameter(const cJSON* parameters, const char* key) {
+    const cJSON* item = cJSON_GetObjectItemCaseSensitive(parameters, key);
+    return cJSON_IsString(item) ? item->valuestring : nullptr;
+}
+
+bool nonEmpty(const char* text) { return text != nullptr && text[0] != '\0'; }
+
+void throwAt(int32_t code, int64_t line, const char* constant) {
+    const qverr::SourceLocation location{kFile, line, kComponent, constant};
+    throw qverr::Exception(code, location);
+}
+
+// Keeps the first created object of a slot and hands out its address.
+template <class T, class Make>
+T* cached(std::unique_ptr<T>& slot, Make&& make) {
+    if (!slot) slot = make();
+    return slot.get();
+}
+
+// The empty text of the placeholder contexts.
+const char kPlaceholder[] = "";
+
+}  // namespace
+
+void checkInterfaceVersion(uint16_t ownCurrent, uint16_t ownOldest, uint16_t driverCurrent, uint16_t driverOldest) {
+    const sdihal::tVersionCheck versionCheck(ownCurrent, ownOldest, driverCurrent, driverOldest, -1074101882,
+                                             -1074101881, qverr::qvapalerr_invalidParameter, -52003);
+    if (versionCheck.errorCode() != 0) throwAt(versionCheck.errorCode(), 521, "versionCheck.errorCode()");
+}
+
+DeviceSession::DeviceSession(SubsystemType type, const char* sessionParamsJson)
+    : parameters_(nullptr, cJSON_Delete),
+      subsystemType_(type),
+      signalPathKind_(type == kSubsystemAi ? block::kAcquisitionPath : block::kGenerationPath) {
+    if (sessionParamsJson != nullptr) parameters_.reset(cJSON_Parse(sessionParamsJson));
+    // Without parameters or a resource name there is nothing to name the
+    // session by: a software fault, as the frame reports a logic error.
+    const char* resourceName = stringParameter(parameters_.get(), "resourceName");
+    if (resourceName == nullptr) throw std::logic_error("session parameters without \"resourceName\"");
+    resourceName_ = resourceName;
+    if (const char* client = stringParameter(parameters_.get(), "sessionClientName")) sessionClientName_ = client;
+
+    const char* deviceInterfacePath = stringParameter(parameters_.get(), "deviceInterfacePath");
+    sessionUID_ = stringParameter(parameters_.get(), "sessionUID");
+    if (const char* pid = stringParameter(parameters_.get(), "pid")) {
+        productId_ = static_cast<int32_t>(std::strtol(pid, nullptr, 10));
+    }
+    const char* korvex = stringParameter(parameters_.get(), "calledFromKorvex");
+    const bool calledFromKorvex = korvex != nullptr && std::strcmp(korvex, "true") == 0;
+    checkNotNull(resourceName, deviceInterfacePath);
+
+    const char* bitfileDll = stringParameter(parameters_.get(), "bitfileDll");
+    const char* bitfilePath = stringParameter(parameters_.get(), "bitfilePath");
+    if (nonEmpty(bitfileDll)) {
+        checkNotNull(sessionUID_);
+        fpgaSession_ = std::make_unique<AutoFpgaSession>(resourceName, BitfileLibrary{bitfileDll}, calledFromKorvex);
+    } else if (nonEmpty(bitfilePath)) {
+        checkNotNull(sessionUID_);
+        fpgaSession_ = std::make_unique<AutoFpgaSession>(resourceName, BitfilePath{bitfilePath}, calledFromKorvex);
+    }
+
+    proxy_ = std::make_shared<sdihal::tInterfaceProxy_qv3377k>();
+    {
+        nQVAPALS100::tStatus status;
+        qverr::TStatusThrower thrower(status);
+        proxy_->open(deviceInterfacePath, status);
+    }
+
+    rfPlatSession_ = std::make_unique<rfplat::RFPlatSession>(sub<sdihal::iInterfaceProxy_rfplat>(), "");
+    const std::string board = zeroPadTo8(rfPlatSession_->getSerialNumber2(nullptr, "").c_str());
+
+    dataAccessSession_ = std::make_unique<dataaccesshal::DataAccessHALSession>();
+    const auto pid = static_cast<uint32_t>(productId_);
+    dataAccessSession_->addAccessor(
+        std::make_unique<dataaccesshal::FileDataAccessor>(calibrationFilePath(pid, "RevB", board), ""));
+    dataAccessSession_->addAccessor(
+        std::make_unique<dataaccesshal::FileDataAccessor>(calibrationFilePath(pid, "RevB", "Common"), "Common"));
+    for (const std::string& name : rfPlatSession_->getFlashDevices()) {
+        dataAccessSession_->addAccessor(std::make_unique<dataaccesshal::FlashDataAccessor>(rfPlatSession_.get(), name));
+    }
+}
+
+DeviceSession::~DeviceSession() = default;
+
+std::string DeviceSession::deviceContextText() const {
+    if (subsystemType_ == kSubsystemAi) return "ai/0";
+    if (subsystemType_ == kSubsystemAo) return "ao/0";
+    throw std::runtime_error("invalid SubsystemInstance type!");
+}
+
+void DeviceSession::describeP2P(const char* fifoName, const char* direction) {
+    uint32_t fifo = 0;
+    bool valid = false;
+    if (hasFpgaSession()) {
+        const int32_t result = findFifo(fifoName, fifo);
+        if (result == qverr::qvapalerr_resourceNotFound) {
+            fifo = 0;
+        } else if (result < 0) {
+            qverr::Exception exception(result, qverr::SourceLocation{kFile, 205, kComponent, "status"});
+            qverr::DetailWriter(exception.status)
+                .add("addP2PEndpoint", "FindFifoPrivate error when looking up p2p resource.");
+            throw exception;
+        } else {
+            valid = true;
+        }
+    }
+    p2pDescription_ = "{\"fpgaSessionHandle\":\"" + std::to_string(fpgaSessionNumber()) + "\", \"endpoints\": [";
+    p2pDescription_ += "{\"name\": \"" + std::string(fifoName) + "\", \"direction\":\"" + direction +
+                       "\", \"fifoResourceID\":\"" + std::to_string(fifo) + "\", \"valid\":\"" +
+                       (valid ? "1" : "0") + "\"}";
+    p2pDescription_ += "]}";
+}
+
+void DeviceSession::queryVersion(const uint32_t* path, uint32_t count, uint16_t& current, uint16_t& oldest,
+                                 nQVAPALS100::tStatus& status) {
+    current = 0;
+    oldest = 0;
+    sub<sdihal::iInterfaceProxy_rfplat>()->getInterfaceVersion(addressOf(path), count, &current, &oldest, status);
+}
+
+int32_t DeviceSession::findFifo(const char* name, uint32_t& fifo) const {
+    return QvFpgaDll_FindFifoPrivate(fpgaSessionNumber(), name, qvisl::kResourceTypeAny, &fifo);
+}
+
+void* DeviceSession::getContext(uint32_t id, uint8_t flag) {
+    if (flag != 0) throwAt(qverr::qvapalerr_invalidParameter, 163, "qvapalerr_invalidParameter");
+    switch (id) {
+    case 0: return _getDataPath();
+    case 2: return _getResampler();
+    case 3: return _getFreqShift();
+    case 4: return _getImpairments();
+    case 5: return _getDigitalOffset();
+    case 7: return _getBasecardConfig();
+    case 10: return _getTrig();
+    case 11: return const_cast<char*>(kPlaceholder);
+    case 16: return _getIQDataTrigger();
+    case 17: return p2pDescription_.data();
+    case 18: return _getIQManipulation();
+    case 19: return _getSyntraSync();
+    case 20: return _getIQConfig();
+    case 22: return _getListMode();
+    case 23: return _getTimer();
+    case 24: return _getSelfCal();
+    case 25: return _getRoutingHAL();
+    case 28: return _getReservation();
+    case 32: return dataAccessSession_.get();
+    default: return nullptr;
+    }
+}
+
+void* DeviceSession::_getDataPath() {
+    return cached(dataPath_, [&] {
+        return std::make_unique<datapathhal::DataPathSession>(sub<sdihal::iInterfaceProxy_datapath>(),
+                                                              instanceIndex());
+    });
+}
+
+void* DeviceSession::_getResampler() {
+    return cached(resampler_, [&] {
+                    auto proxy = sub<sdihal::iInterfaceProxy_resampler>();
+                    const uint32_t path[] = {element(getSignalPathId()), element(block::kDspChain),
+                                             element(getResamplerBlockId())};
+                    check(*proxy, path);
+                    return std::make_unique<dsphal::ResamplerHAL>(proxy);
+                })
+        ->getHWControl();
+}
+
+void* DeviceSession::_getFreqShift() {
+    return cached(freqShift_, [&] {
+                    auto proxy = sub<sdihal::iInterfaceProxy_freqshift>();
+                    const uint32_t path[] = {element(getSignalPathId()), element(block::kDspChain),
+                                             element(block::kFreqShift)};
+                    return std::make_unique<dsphal::FreqShiftHAL>(proxy, lookUp(*proxy, path));
+                })
+        ->getHWControl();
+}
+
+void* DeviceSession::_getImpairments() {
+    return cached(impairments_, [&] {
+                    auto proxy = sub<sdihal::iInterfaceProxy_impairments>();
+                    const uint32_t path[] = {element(getSignalPathId()), element(block::kDspChain),
+                                             element(block::kImpairments)};
+                    check(*proxy, path);
+                    return std::make_unique<dsphal::ImpairmentsHAL>(proxy);
+                })
+        ->getHWControl();
+}
+
+void* DeviceSession::_getIQDataTrigger() {
+    return cached(iqDataTrigger_, [&] {
+                    auto proxy = sub<sdihal::iInterfaceProxy_iqDataTrigger>();
+                    const uint32_t path[] = {element(getSignalPathId()), element(block::kDspChain),
+                                             element(block::kIQDataTrigger)};
+                    check(*proxy, path);
+                    return std::make_unique<dsphal::IQDataTriggerHAL>(proxy);
+                })
+        ->getHWControl();
+}
+
+dsphal::DigitalOffsetSession* DeviceSession::digitalOffsetAt(std::unique_ptr<dsphal::DigitalOffsetHAL>& slot,
+                                                             std::unique_ptr<dsphal::DigitalOffsetSession>& plain,
+                                                             uint16_t chain, uint16_t blockId) {
+    if (slot) return slot->session();
+    if (plain) return plain.get();
+    auto proxy = sub<sdihal::iInterfaceProxy_digitaloffset>();
+    const uint32_t path[] = {element(getSignalPathId()), element(chain), element(blockId)};
+    nQVAPALS100::tStatus status;
+    const uint32_t instance = lookUp(*proxy, path, status);
+    if (status.getCode() == kBlockAbsent) {
+        plain = std::make_unique<dsphal::DigitalOffsetSession>();
+        return plain.get();
+    }
+    qverr::throwIfTStatusError(status);
+    slot = std::make_unique<dsphal::DigitalOffsetHAL>(proxy, instance);
+    return slot->session();
+}
+
+void* DeviceSession::_getDigitalOffset() {
+    return digitalOffsetAt(digitalOffset_, digitalOffsetPlain_, block::kDspChain, block::kDigitalOffset);
+}
+
+dsphal::EqualizerSession* DeviceSession::makeEqualizerSession(std::unique_ptr<dsphal::EqualizerSession>& slot,
+                                                              uint16_t path, uint16_t chain, uint16_t blockId) {
+    return cached(slot, [&] {
+        auto proxy = sub<sdihal::iInterfaceProxy_equalizer>();
+        const uint32_t blockPath[] = {element(path), element(chain), element(blockId)};
+        return std::make_unique<dsphal::EqualizerSession>(proxy, lookUp(*proxy, blockPath));
+    });
+}
+
+void* DeviceSession::digitalGainAt(std::unique_ptr<dsphal::DigitalGainHAL>& slot, uint16_t path, uint8_t instance) {
+    return cached(slot, [&] {
+               auto proxy = sub<sdihal::iInterfaceProxy_digitalgain>();
+               const uint32_t blockPath[] = {element(path), element(block::kDspChain),
+                                             element(block::kDigitalGain, instance)};
+               return std::make_unique<dsphal::DigitalGainHAL>(proxy, lookUp(*proxy, blockPath));
+           })
+        ->getHWControl();
+}
+
+void* DeviceSession::_getBasecardConfig() {
+    return cached(basecardConfig_, [&] {
+        return std::make_unique<BasecardConfigV1::BasecardConfigSession>(
+            instanceIndex(), sub<sdihal::iInterfaceProxy_BasecardConfigV1>());
+    });
+}
+
+void* DeviceSession::_getTrig() {
+    return cached(trig_, [&] {
+        auto proxy = sub<sdihal::iInterfaceProxy_trig>();
+        const uint16_t trigger =
+            subsystemType_ == kSubsystemAi ? block::kAcquisitionTrigger : block::kGenerationTrigger;
+        const uint32_t path[] = {element(signalPathKind_), element(trigger)};
+        check(*proxy, path);
+        return std::make_unique<trighal::TrigHALSession>(proxy);
+    });
+}
+
+void* DeviceSession::_getIQManipulation() {
+    return cached(iqManipulation_, [&] {
+        return std::make_unique<iqmaniphal::IQManipulationHALSession>(sub<sdihal::iInterfaceProxy_iqmanip>(),
+                                                                      instanceIndex());
+    });
+}
+
+void* DeviceSession::_getSyntraSync() {
+    if (!syntraAvailable_) return nullptr;
+    return cached(syntraSync_, [&] {
+        auto proxy = sub<sdihal::iInterfaceProxy_syntrasync>();
+        const uint32_t path[] = {element(signalPathKind_)};
+        check(*proxy, path);
+        return std::make_unique<syntrasynchal::SyntraSyncSession>(new syntrasynchal::SyntraSyncControlProxy(proxy));
+    });
+}
+
+void* DeviceSession::_getIQConfig() {
+    return cached(iqConfig_, [&] {
+        std::unique_ptr<qvisl::IRQContext> irq;
+        if (hasFpgaSession()) {
+            nQVAPALS100::tStatus status;
+            irq = std::make_unique<qvisl::IRQContextFpgaHw>(fpgaSessionNumber(), status);
+            qverr::throwIfTStatusError(status);
+        }
+        return std::make_unique<IQConfigV1::IQConfigV1ProxyWrapper>(
+            instanceIndex(), sub<sdihal::iInterfaceProxy_IQConfigV1>(), std::move(irq));
+    });
+}
+
+void* DeviceSession::_getListMode() {
+    return cached(listMode_, [&] {
+        if (!hasFpgaSession()) throwAt(qverr::qvapalerr_resourceNotFound, 330, "qvapalerr_resourceNotFound");
+        auto proxy = sub<sdihal::iInterfaceProxy_listmode>();
+        const char* name = subsystemType_ == kSubsystemAi ? "list mode.acq.fifo 0" : "list mode.gen.fifo 0";
+        uint32_t fifo = 0;
+        const int32_t result = findFifo(name, fifo);
+        if (result == qverr::qvapalerr_resourceNotFound) return std::make_unique<listmodehal::ListModeHALSession>(proxy);
+        if (result < 0) {
+            qverr::Exception exception(result, qverr::SourceLocation{kFile, 350, kComponent, "status"});
+            qverr::DetailWriter(exception.status)
+                .add("_getListMode", "FindFifoPrivate error when looking up list mode resource.");
+            throw exception;
+        }
+        const uint32_t path[] = {element(signalPathKind_), element(block::kListMode)};
+        check(*proxy, path);
+        return std::make_unique<listmodehal::ListModeHALSession>(
+            proxy, std::make_unique<qvisl::FifoFpgaHw<uint64_t>>(fpgaSessionNumber(), fifo));
+    });
+}
+
+void* DeviceSession::_getTimer() {
+    return cached(timer_, [&] {
+        auto proxy = sub<sdihal::iInterfaceProxy_timer>();
+        const uint32_t path[] = {element(signalPathKind_), element(block::kTimer)};
+        check(*proxy, path);
+        return std::make_unique<timerhal::TimerHALSession>(proxy);
+    });
+}
+
+void* DeviceSession::_getSelfCal() {
+    return cached(selfCal_, [&] {
+        const char* bitfileName = stringParameter(parameters_.get(), "bitfileName");
+        checkNotNull(bitfileName);
+        return std::make_unique<selfcalhal::SelfCalHALSession>(resourceName_, bitfileName, "",
+                                                               selfcalhal::SelfCalHALSession::kLibraryName);
+    });
+}
+
+void* DeviceSession::_getRoutingHAL() {
+    return cached(routing_, [&] {
+        auto roco = std::make_unique<rocout::RoCoSession>();
+        return std::make_unique<routinghal::RoutingHALSession>(resourceName_, "/" + deviceContextText(),
+                                                               std::move(roco));
+    });
+}
+
+void* DeviceSession::_getReservation() {
+    return cached(reservation_, [&] {
+        const std::string deviceContext = deviceContextText();
+        // Without a session id the description cannot name the session: a
+        // missing parameter, as for the self-calibration context.
+        checkNotNull(sessionUID_);
+        std::unique_ptr<cJSON, void (*)(cJSON*)> object(cJSON_CreateObject(), cJSON_Delete);
+        if (!object) throw std::bad_alloc();
+        const std::pair<const char*, const char*> members[] = {{"Resource Name", resourceName_.c_str()},
+                                                               {"Device Context", deviceContext.c_str()},
+                                                               {"Session ID", sessionUID_},
+                                                               {"Session Client Name", sessionClientName_.c_str()}};
+        for (const auto& member : members) {
+            if (cJSON_AddStringToObject(object.get(), member.first, member.second) == nullptr) throw std::bad_alloc();
+        }
+        std::unique_ptr<char, void (*)(void*)> text(cJSON_Print(object.get()), cJSON_free);
+        if (!text) throw std::bad_alloc();
+        return std::make_unique<reservationhal::ReservationSession>(sub<sdihal::iInterfaceProxy_reservation>(),
+                                                                    text.get());
+    });
+}
+
+// ---- acquisition
+
+AcqDeviceSession::AcqDeviceSession(SubsystemType type, const char* sessionParamsJson)
+    : DeviceSession(type, sessionParamsJson) {
+    if (hasFpgaSession()) {
+        nQVAPALS100::tStatus status;
+        uint16_t current = 0;
+        uint16_t oldest = 0;
+        const uint32_t signalPath[] = {element(block::kAcquisitionPath)};
+        queryVersion(signalPath, 1, current, oldest, status);
+        qverr::throwIfTStatusError(status);
+        checkInterfaceVersion(4, 2, current, oldest);
+        driverInterfaceVersion_ = current;
+
+        nQVAPALS100::tStatus chainStatus;
+        const uint32_t chain[] = {element(block::kAcquisitionPath), element(block::kDspChain)};
+        queryVersion(chain, 2, current, oldest, chainStatus);
+        qverr::throwIfTStatusError(chainStatus);
+        checkInterfaceVersion(1, 1, current, oldest);
+
+        nQVAPALS100::tStatus calStatus;
+        const uint32_t cal[] = {element(block::kCalibrationPath)};
+        queryVersion(cal, 1, current, oldest, calStatus);
+        qverr::throwIfTStatusError(calStatus);
+        checkInterfaceVersion(1, 1, current, oldest);
+
+        nQVAPALS100::tStatus syntraStatus;
+        const uint32_t syntra[] = {element(block::kAcquisitionPath), element(block::kSyntraSync)};
+        queryVersion(syntra, 2, current, oldest, syntraStatus);
+        syntraAvailable_ = !syntraStatus.isError();
+    }
+    describeP2P("p2p.acq.fifo.I16.width 16.depth 16k", "writer");
+}
+
+AcqDeviceSession::~AcqDeviceSession() = default;
+
+bool AcqDeviceSession::hasRecordAcquisition() {
+    sdihal::tRecord<64> traits{};
+    uint32_t size = 0;
+    nQVAPALS100::tStatus status;
+    sub<sdihal::iInterfaceProxy_mra>()->getTraits(&traits, &size, status, 0);
+    return !status.isError() && size != 0;
+}
+
+void* AcqDeviceSession::getContext(uint32_t id, uint8_t flag) {
+    if (flag != 0) throwAt(qverr::qvapalerr_invalidParameter, 591, "qvapalerr_invalidParameter");
+    switch (id) {
+    case 6:
+        if (driverInterfaceVersion_ > 2) return nullptr;
+        return makeEqualizerSession(equalizer6_, block::kAcquisitionPath, block::kDspChain, block::kEqualizer);
+    case 9: return digitalGainAt(digitalGain_, block::kAcquisitionPath, 0);
+    case 12: return _getCalInDSP();
+    case 13: return _getMRA();
+    case 26:
+        if (driverInterfaceVersion_ < 3) return nullptr;
+        return makeEqualizerSession(equalizer26_, block::kAcquisitionPath, block::kDspChain, block::kEqualizer);
+    case 27:
+        return makeEqualizerSession(equalizer27_, block::kAcquisitionPath, block::kSecondDspChain,
+                                    block::kSecondChainBlock);
+    case 33:
+        if (driverInterfaceVersion_ <= 2) {
+            if (secondOffset_) return secondOffset_->session();
+            return cached(secondOffsetPlain_, [] { return std::make_unique<dsphal::DigitalOffsetSession>(); });
+        }
+        return digitalOffsetAt(secondOffset_, secondOffsetPlain_, block::kSecondDspChain, block::kSecondChainBlock);
+    default: return DeviceSession::getContext(id, 0);
+    }
+}
+
+void* AcqDeviceSession::_getCalInDSP() {
+    return cached(calInDsp_, [&] {
+        // The measurement FIFO needs an FPGA image, as the list-mode FIFO does.
+        if (!hasFpgaSession()) throwAt(qverr::qvapalerr_resourceNotFound, 660, "qvapalerr_resourceNotFound");
+        uint32_t fifo = 0;
+        const int32_t result = findFifo("cal.measurement fifo 0", fifo);
+        if (result < 0) throwAt(result, 673, "status");
+        auto measurements = std::make_unique<qvisl::FifoFpgaHw<int64_t>>(fpgaSessionNumber(), fifo);
+        auto proxy = sub<sdihal::iInterfaceProxy_calindsp>();
+        const uint32_t path[] = {element(block::kCalibrationPath), element(block::kCalibrationDsp)};
+        check(*proxy, path);
+        return std::make_unique<dsphal::CalInDSPSession>(proxy, std::move(measurements));
+    });
+}
+
+void* AcqDeviceSession::_getMRA() {
+    if (mra_) return mra_.get();
+    if (!hasRecordAcquisition() || !hasFpgaSession()) return nullptr;
+    mra_ = std::make_unique<mrahal::MRAHALSession>(fpgaSessionNumber(), 0, sub<sdihal::iInterfaceProxy_mra>());
+    return mra_.get();
+}
+
+// ---- generation
+
+GenDeviceSession::GenDeviceSession(const char* sessionParamsJson) : DeviceSession(kSubsystemAo, sessionParamsJson) {
+    if (hasFpgaSession()) {
+        uint16_t current = 0;
+        uint16_t oldest = 0;
+        nQVAPALS100::tStatus status;
+        const uint32_t signalPath[] = {element(block::kGenerationPath)};
+        queryVersion(signalPath, 1, current, oldest, status);
+        qverr::throwIfTStatusError(status);
+        checkInterfaceVersion(3, 2, current, oldest);
+
+        nQVAPALS100::tStatus chainStatus;
+        const uint32_t chain[] = {element(block::kGenerationPath), element(block::kDspChain)};
+        queryVersion(chain, 2, current, oldest, chainStatus);
+        qverr::throwIfTStatusError(chainStatus);
+        checkInterfaceVersion(1, 1, current, oldest);
+
+        nQVAPALS100::tStatus calStatus;
+        const uint32_t cal[] = {element(block::kCalibrationPath)};
+        queryVersion(cal, 1, current, oldest, calStatus);
+        qverr::throwIfTStatusError(calStatus);
+        checkInterfaceVersion(1, 1, current, oldest);
+
+        nQVAPALS100::tStatus syntraStatus;
+        const uint32_t syntra[] = {element(block::kGenerationPath), element(block::kSyntraSync)};
+        queryVersion(syntra, 2, current, oldest, syntraStatus);
+        syntraAvailable_ = !syntraStatus.isError();
+    }
+    describeP2P("p2p.gen.fifo.I16.width 16.depth 32k", "reader");
+}
+
+GenDeviceSession::~GenDeviceSession() = default;
+
+bool GenDeviceSession::hasWaveformGenerator() {
+    sdihal::tRecord<48> traits{};
+    uint32_t size = 0;
+    nQVAPALS100::tStatus status;
+    sub<sdihal::iInterfaceProxy_wgen>()->getTraits(&traits, &size, status, 0);
+    return !status.isError() && size != 0;
+}
+
+void* GenDeviceSession::getContext(uint32_t id, uint8_t flag) {
+    switch (id) {
+    case 6: return makeEqualizerSession(equalizer6_, block::kGenerationPath, block::kDspChain, block::kEqualizer);
+    case 9:
+        if (flag > 1) throwAt(qverr::qvapalerr_invalidParameter, 872, "qvapalerr_invalidParameter");
+        return digitalGainAt(flag == 1 ? digitalGain1_ : digitalGain0_, block::kGenerationPath, flag);
+    case 14: return _getCalOutDSP();
+    case 15: return _getWGen();
+    case 21: return const_cast<char*>(kPlaceholder);
+    case 33: return cached(digitalOffset33_, [] { return std::make_unique<dsphal::DigitalOffsetSession>(); });
+    default: return DeviceSession::getContext(id, flag);
+    }
+}
+
+void* GenDeviceSession::_getCalOutDSP() {
+    return cached(calOutDsp_, [&] {
+        auto proxy = sub<sdihal::iInterfaceProxy_caloutdsp>();
+        const uint32_t path[] = {element(block::kCalibrationPath), element(block::kCalibrationDsp)};
+        check(*proxy, path);
+        return std::make_unique<dsphal::CalOutDSPSession>(proxy);
+    });
+}
+
+void* GenDeviceSession::_getWGen() {
+    if (wgen_) return wgen_.get();
+    if (!hasWaveformGenerator() || !hasFpgaSession()) return nullptr;
+    wgen_ = std::make_unique<wgenhal::WGenHALSession>(fpgaSessionNumber(), sub<sdihal::iInterfaceProxy_wgen>(), 0);
+    return wgen_.get();
+}
+
+}  // namespace qv3377hal

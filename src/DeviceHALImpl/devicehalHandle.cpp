@@ -1,0 +1,83 @@
+#include "DeviceHALImpl/devicehalHandle.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <stdexcept>
+
+#include "DeviceHALImpl/DeviceHALSession.h"
+#include "HALUtilities/ContextHandle.h"
+#include "qverr/DetailWriter.h"
+
+namespace qv3377hal {
+namespace {
+
+constexpr const char* kFile = "DeviceHALImpl/DeviceHALSession.cpp";
+
+std::unique_ptr<DeviceSession> openDeviceSession(const char* params, const char* instance) {
+    const size_t length = std::strlen(instance);
+    if (length > 2) {
+        // "non" matches as well: the comparison runs over the caller's text.
+        if (std::strncmp(instance, "none", std::min<size_t>(length, 5)) == 0) {
+            return std::make_unique<AcqDeviceSession>(kSubsystemNone, params);
+        }
+        const bool ai = std::strncmp(instance, "ai/", 3) == 0;
+        const bool ao = std::strncmp(instance, "ao/", 3) == 0;
+        if (ai || ao) {
+            const char* digits = instance + 3;
+            char* end = nullptr;
+            errno = 0;
+            const unsigned long number = std::strtoul(digits, &end, 10);
+            if (*end == '\0') {
+                // Only instance 0 exists; a number beyond 32 bits is not
+                // taken modulo 2^32 into a valid one.
+                if (number != 0 || errno == ERANGE) {
+                    throw qverr::Exception(qverr::qvapalerr_invalidParameter,
+                                           qverr::SourceLocation{kFile, 29, kComponent,
+                                                                 "qvapalerr_invalidParameter"});
+                }
+                if (ai) return std::make_unique<AcqDeviceSession>(kSubsystemAi, params);
+                return std::make_unique<GenDeviceSession>(params);
+            }
+        }
+    }
+    throw std::runtime_error("invalid SubsystemInstance type!");
+}
+
+}  // namespace
+}  // namespace qv3377hal
+
+using qv3377hal::returnCodeCall;
+
+QV_EXPORT int32_t device_open(const char* sessionParamsJson, const char* subsystemInstance, uint64_t* handleOut) {
+    return returnCodeCall([&] {
+        qv3377hal::checkNotNull(sessionParamsJson, subsystemInstance, handleOut);
+        *handleOut = 0;
+        auto session = qv3377hal::openDeviceSession(sessionParamsJson, subsystemInstance);
+        *handleOut = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(session.release()));
+    });
+}
+
+QV_EXPORT int32_t device_getContext(uint64_t deviceHandle, uint32_t contextId, uint8_t flag, uint64_t* contextOut) {
+    return returnCodeCall([&] {
+        if (contextOut == nullptr) {
+            qverr::Exception exception(qverr::qvapalerr_invalidParameter,
+                                       qverr::SourceLocation{qv3377hal::kFile, 68, qv3377hal::kComponent,
+                                                             "qvapalerr_invalidParameter"});
+            qverr::DetailWriter(exception.status).add("getContext", "contextOut is nullptr");
+            throw exception;
+        }
+        void* context = qv3377hal::sessionPtrFromHandle(deviceHandle)->getContext(contextId, flag);
+        *contextOut = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(context));
+    });
+}
+
+QV_EXPORT void device_close(uint64_t handle) {
+    try {
+        delete qv3377hal::sessionPtrFromHandle(handle);
+    } catch (...) {
+        // Nothing is reported from a close.
+    }
+}

@@ -1,0 +1,351 @@
+// Opening, the context table and closing of device sessions through the
+// shipped library on the simulated module.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "DeviceHALImpl/DeviceHost.h"
+#include "module/RFPlatBlock.h"
+#include "support/FpgaLibraryLog.h"
+
+namespace {
+
+constexpr int32_t kInvalidParameter = -52005;
+constexpr int32_t kSoftwareFault = -52003;
+constexpr int32_t kNotFound = -52006;
+
+class DeviceSessions : public ::testing::Test, public devicetest::DeviceHost {
+protected:
+    void TearDown() override {
+        EXPECT_EQ(module.driver().openDescriptors(), 0u);
+        EXPECT_EQ(qvfpgasim_openSessions(), 0u);
+        EXPECT_EQ(qvfpgasim_reservedIrqContexts(), 0u);
+    }
+    size_t versionQueries() {
+        size_t count = 0;
+        for (const auto& request : module.decoder().requests()) count += request.name() == "rfplat.getInterfaceVersion";
+        return count;
+    }
+    const char* text(uint64_t address) { return reinterpret_cast<const char*>(static_cast<uintptr_t>(address)); }
+};
+
+TEST_F(DeviceSessions, InstanceTexts) {
+    struct Case {
+        const char* instance;
+        int32_t code;
+    };
+    const Case cases[] = {{"ai/0", 0},          {"ao/0", 0},           {"none", 0},
+                          {"non", 0},           {"ai/", 0},            {"ai/1", kInvalidParameter},
+                          {"ao/7", kInvalidParameter}, {"ai/4294967296", kInvalidParameter},
+                          {"ai/0x", kSoftwareFault},   {"nonexistent", kSoftwareFault},
+                          {"ai", kSoftwareFault},      {"xi/0", kSoftwareFault}};
+    const std::string json = params();
+    for (const Case& c : cases) {
+        uint64_t handle = 99;
+        EXPECT_EQ(open(json.c_str(), c.instance, &handle), c.code) << c.instance;
+        if (c.code != 0) {
+            EXPECT_EQ(handle, 0u) << c.instance;
+            continue;
+        }
+        ASSERT_NE(handle, 0u);
+        // Record acquisition belongs to acquisition sessions, generation to
+        // generation sessions.
+        const bool generation = std::strcmp(c.instance, "ao/0") == 0;
+        EXPECT_EQ(context(handle, 13) != 0, !generation) << c.instance;
+        EXPECT_EQ(context(handle, 15) != 0, generation) << c.instance;
+        close(handle);
+    }
+    uint64_t handle = 5;
+    EXPECT_EQ(open(nullptr, "ai/0", &handle), kInvalidParameter);
+    EXPECT_EQ(open(json.c_str(), nullptr, &handle), kInvalidParameter);
+    EXPECT_EQ(open(json.c_str(), "ai/0", nullptr), kInvalidParameter);
+    EXPECT_EQ(handle, 5u);
+    close(0);
+}
+
+TEST_F(DeviceSessions, Parameters) {
+    uint64_t handle = 0;
+    const std::string path = "\"deviceInterfacePath\":\"" + module.devicePath() + "\"";
+    EXPECT_EQ(open("not json", "ai/0", &handle), kSoftwareFault);
+    EXPECT_EQ(open(("{" + path + "}").c_str(), "ai/0", &handle), kSoftwareFault);
+    EXPECT_EQ(open(("{\"resourceName\":7," + path + "}").c_str(), "ai/0", &handle), kSoftwareFault);
+    EXPECT_EQ(open("{\"resourceName\":\"R\"}", "ai/0", &handle), kInvalidParameter);
+    EXPECT_EQ(open(("{\"resourceName\":\"R\"," + path + ",\"bitfilePath\":\"/b\"}").c_str(), "ai/0", &handle),
+              kInvalidParameter);
+    EXPECT_EQ(open("{\"resourceName\":\"R\",\"deviceInterfacePath\":\"/nonexistent/qv\"}", "ai/0", &handle) < 0,
+              true);
+    EXPECT_EQ(handle, 0u);
+    EXPECT_EQ(qvfpgasim_openSessions(), 0u);
+
+    // Without a bitfile: no FPGA session, no version query.
+    handle = openSession("ai/0", "{\"resourceName\":\"R\"," + path + "}");
+    EXPECT_EQ(versionQueries(), 0u);
+    EXPECT_STREQ(text(context(handle, 17)),
+                 "{\"fpgaSessionHandle\":\"0\", \"endpoints\": [{\"name\": \"p2p.acq.fifo.I16.width 16.depth 16k\", "
+                 "\"direction\":\"writer\", \"fifoResourceID\":\"0\", \"valid\":\"0\"}]}");
+    close(handle);
+
+    // An empty library name gives way to the path.
+    handle = openSession("ao/0", params("\"bitfileDll\":\"\""));
+    EXPECT_EQ(versionQueries(), 4u);
+    char bitfile[64] = {};
+    qvfpgasim_sessionBitfile(1, bitfile, sizeof bitfile);
+    close(handle);
+    const auto log = qvtest::fpgaLibraryLog();
+    ASSERT_FALSE(log.empty());
+    EXPECT_NE(log[0].find("bitfile=/images/qv3377.lvbitx"), std::string::npos) << log[0];
+}
+
+TEST_F(DeviceSessions, VersionChecks) {
+    struct Case {
+        qvsim::BlockPathBlock::Path path;
+        qvsim::BlockPathBlock::Version version;
+        int32_t code;
+    };
+    const Case cases[] = {{{2401}, {1, 1, 0}, -1074101882},   {{2401}, {9, 5, 0}, -1074101881},
+                          {{2401}, {3, 4, 0}, kSoftwareFault}, {{2401, 1620}, {0, 0, 0}, -1074101882},
+                          {{2406}, {2, 2, 0}, -1074101881},   {{2401}, {4, 2, -52008}, -52008}};
+    for (const Case& c : cases) {
+        const auto saved = module.blockPaths().versions;
+        module.blockPaths().versions[c.path] = c.version;
+        uint64_t handle = 0;
+        EXPECT_EQ(open(params().c_str(), "ai/0", &handle), c.code) << c.path.back();
+        EXPECT_EQ(handle, 0u);
+        module.blockPaths().versions = saved;
+    }
+    // A generation session checks its own path.
+    module.blockPaths().versions[{2401}] = {1, 1, 0};
+    const uint64_t generation = openSession("ao/0", params());
+    close(generation);
+}
+
+TEST_F(DeviceSessions, EveryContextIsCreatedOnceAndCached) {
+    const uint64_t acquisition = openSession("ai/0", params("\"bitfileName\":\"qv3377.lvbitx\""));
+    const uint64_t generation = openSession("ao/0", params());
+    // Routing and self-calibration need their platform libraries: left out here.
+    // The module's driver reports signal-path version 4: the equalizer of
+    // context 26 replaces that of context 6.
+    const std::vector<uint32_t> present = {0,  2,  3,  4,  5,  7,  10, 11, 12, 13, 16,
+                                           17, 18, 19, 20, 22, 23, 26, 27, 28, 32, 33};
+    for (uint32_t id : present) {
+        const uint64_t first = context(acquisition, id);
+        EXPECT_NE(first, 0u) << id;
+        EXPECT_EQ(context(acquisition, id), first) << id;
+    }
+    for (uint32_t id : {1u, 6u, 8u, 14u, 15u, 21u, 29u, 30u, 31u, 34u, 1000u}) {
+        EXPECT_EQ(context(acquisition, id), 0u) << id;
+    }
+    for (uint32_t id : {6u, 9u, 14u, 15u, 21u, 33u}) EXPECT_NE(context(generation, id), 0u) << id;
+    for (uint32_t id : {12u, 13u, 26u, 27u}) EXPECT_EQ(context(generation, id), 0u) << id;
+    // The placeholder is one text for every session.
+    EXPECT_EQ(context(acquisition, 11), context(generation, 11));
+    EXPECT_STREQ(text(context(generation, 21)), "");
+
+    // Flags: acquisition refuses any; generation gain instances 0 and 1.
+    EXPECT_EQ(contextCode(acquisition, 9, 1), kInvalidParameter);
+    EXPECT_EQ(contextCode(acquisition, 0, 1), kInvalidParameter);
+    EXPECT_EQ(contextCode(generation, 9, 2), kInvalidParameter);
+    EXPECT_EQ(contextCode(generation, 0, 1), kInvalidParameter);
+    EXPECT_NE(context(generation, 9, 1), context(generation, 9, 0));
+    EXPECT_EQ(context(generation, 9, 1), context(generation, 9, 1));
+
+    uint64_t out = 7;
+    EXPECT_EQ(getContext(acquisition, 0, 0, nullptr), kInvalidParameter);
+    EXPECT_EQ(getContext(0, 0, 0, &out), kInvalidParameter);
+    EXPECT_EQ(out, 7u);
+    close(generation);
+    close(acquisition);
+}
+
+TEST_F(DeviceSessions, BlockPathsAndFifoNames) {
+    auto& blocks = module.blockPaths();
+    blocks.instances[{2400, 1620, 1616}] = 3;
+    const uint64_t generation = openSession("ao/0", params());
+    blocks.asked.clear();
+    for (uint32_t id : {2u, 3u, 4u, 5u, 6u, 10u, 14u, 16u, 22u, 23u}) context(generation, id);
+    context(generation, 9, 1);
+    const std::vector<qvsim::BlockPathBlock::Path> expected = {
+        {2400, 1620, 1617}, {2400, 1620, 1616}, {2400, 1620, 1618}, {2400, 1620, 1614}, {2400, 1620, 1615},
+        {2400, 2402},       {2406, 1681},       {2400, 1620, 1619}, {2400, 2404},       {2400, 2405},
+        {2400, 1620, 1613 | (1 << 16)}};
+    EXPECT_EQ(blocks.asked, expected);
+    const uint32_t* freqShift = reinterpret_cast<const uint32_t*>(static_cast<uintptr_t>(context(generation, 3)));
+    ASSERT_NE(freqShift, nullptr);
+    close(generation);
+
+    // "none" is an acquisition session on the generation's list-mode FIFO,
+    // and has no device context text.
+    const uint64_t none = openSession("none", params());
+    qvfpgasim_clearLog();
+    EXPECT_NE(context(none, 22), 0u);
+    const auto log = qvtest::fpgaLibraryLog();
+    ASSERT_FALSE(log.empty());
+    EXPECT_NE(log[0].find("list mode.gen.fifo 0"), std::string::npos) << log[0];
+    EXPECT_EQ(contextCode(none, 28), kSoftwareFault);
+    EXPECT_EQ(contextCode(none, 25), kSoftwareFault);
+    close(none);
+
+    const uint64_t acquisition = openSession("ai/0", params());
+    // The FIFO's number is its place in the image; the session number is
+    // the FPGA library's.
+    const std::string description = text(context(acquisition, 17));
+    const std::string head = "{\"fpgaSessionHandle\":\"";
+    const std::string tail =
+        "\", \"endpoints\": [{\"name\": \"p2p.acq.fifo.I16.width 16.depth 16k\", \"direction\":\"writer\", "
+        "\"fifoResourceID\":\"3\", \"valid\":\"1\"}]}";
+    ASSERT_GT(description.size(), head.size() + tail.size());
+    EXPECT_EQ(description.substr(0, head.size()), head);
+    EXPECT_EQ(description.substr(description.size() - tail.size()), tail) << description;
+    EXPECT_NE(std::stoul(description.substr(head.size())), 0u);
+    close(acquisition);
+}
+
+TEST_F(DeviceSessions, DriverVersionChoosesEqualizerAndOffset) {
+    for (uint16_t version : {2, 3}) {
+        module.blockPaths().versions[{2401}] = {version, 2, 0};
+        const uint64_t handle = openSession("ai/0", params());
+        EXPECT_EQ(context(handle, 6) != 0, version == 2);
+        EXPECT_EQ(context(handle, 26) != 0, version == 3);
+        module.blockPaths().asked.clear();
+        EXPECT_NE(context(handle, 33), 0u);
+        // Only a version-3 driver is asked for the second chain's offset.
+        EXPECT_EQ(module.blockPaths().asked.size(), version == 3 ? 1u : 0u);
+        close(handle);
+    }
+    // An absent offset block gives a session without hardware, not an error.
+    module.blockPaths().refused[{2401, 1620, 1614}] = qvsim::BlockPathBlock::kBlockAbsent;
+    module.blockPaths().refused[{2401, 1620, 1615}] = -52008;
+    module.blockPaths().versions[{2401}] = {2, 2, 0};
+    const uint64_t handle = openSession("ai/0", params());
+    EXPECT_NE(context(handle, 5), 0u);
+    EXPECT_EQ(contextCode(handle, 6), -52008);
+    close(handle);
+}
+
+TEST_F(DeviceSessions, FailedCreationsLeaveTheSlotEmptyAndRetry) {
+    module.blockPaths().refused[{2401, 2403}] = -52008;
+    const uint64_t handle = openSession("ai/0", params());
+    EXPECT_EQ(contextCode(handle, 10), -52008);
+    module.blockPaths().refused.clear();
+    EXPECT_NE(context(handle, 10), 0u);
+
+    module.blockPaths().calOutTraits = 0;
+    const uint64_t generation = openSession("ao/0", params());
+    EXPECT_EQ(contextCode(generation, 14), kSoftwareFault);  // "the FPGA does not have Cal Out DSP"
+    module.blockPaths().calOutTraits = 1;
+    EXPECT_NE(context(generation, 14), 0u);
+    close(generation);
+
+    qvfpgasim_injectResult("QvFpgaDll_FindFifoPrivate", -52008, 1);
+    EXPECT_EQ(contextCode(handle, 22), -52008);
+    EXPECT_NE(context(handle, 22), 0u);
+    qvfpgasim_injectResult("QvFpgaDll_ReserveIrqContext", -52008, 1);
+    EXPECT_EQ(contextCode(handle, 20), -52008);
+    EXPECT_NE(context(handle, 20), 0u);
+    EXPECT_EQ(contextCode(handle, 24), kInvalidParameter);  // no "bitfileName"
+    close(handle);
+}
+
+TEST_F(DeviceSessions, WithoutAnFpgaSession) {
+    const std::string json =
+        "{\"resourceName\":\"R\",\"deviceInterfacePath\":\"" + module.devicePath() + "\",\"sessionClientName\":\"C\"}";
+    const uint64_t handle = openSession("ai/0", json);
+    for (uint32_t id : {13u, 19u}) EXPECT_EQ(context(handle, id), 0u) << id;
+    EXPECT_EQ(contextCode(handle, 22), kNotFound);
+    EXPECT_EQ(contextCode(handle, 12), kNotFound);
+    EXPECT_EQ(contextCode(handle, 28), kInvalidParameter);  // no "sessionUID"
+    EXPECT_NE(context(handle, 20), 0u);
+    close(handle);
+    const uint64_t generation = openSession("ao/0", json);
+    EXPECT_EQ(context(generation, 15), 0u);
+    close(generation);
+}
+
+TEST_F(DeviceSessions, ReservationDescription) {
+    const uint64_t handle = openSession("ai/0", params("\"sessionClientName\":\"Client\""));
+    EXPECT_NE(context(handle, 28), 0u);
+    EXPECT_EQ(module.reservation().description,
+              "{\n\t\"Resource Name\":\t\"RIO0\",\n\t\"Device Context\":\t\"ai/0\",\n\t\"Session ID\":\t\"S-1\",\n"
+              "\t\"Session Client Name\":\t\"Client\"\n}");
+    close(handle);
+}
+
+TEST_F(DeviceSessions, SyntraOnlyWhenTheDriverHasIt) {
+    module.blockPaths().versions.erase({2401, 700});
+    uint64_t handle = openSession("ai/0", params());
+    EXPECT_EQ(context(handle, 19), 0u);
+    close(handle);
+    module.blockPaths().versions[{2401, 700}] = {1, 1, 0};
+    handle = openSession("ai/0", params());
+    EXPECT_NE(context(handle, 19), 0u);
+    EXPECT_EQ(context(handle, 19), context(handle, 19));
+    close(handle);
+}
+
+// Sub-sessions release their FPGA resources on an open FPGA session and
+// their requests on an open device file: the FPGA session closes after
+// them, the device file last.
+TEST_F(DeviceSessions, TeardownOrder) {
+    module.shareEventLog();
+    const uint64_t handle = openSession("ai/0", params());
+    context(handle, 20);
+    context(handle, 22);
+    qvfpgasim_clearLog();
+    close(handle);
+    const auto log = qvtest::fpgaLibraryLog();
+    auto position = [&](const std::string& prefix) {
+        for (size_t i = 0; i < log.size(); ++i) {
+            if (log[i].rfind(prefix, 0) == 0) return i;
+        }
+        ADD_FAILURE() << prefix << " not logged";
+        return log.size();
+    };
+    const size_t unreserve = position("QvFpgaDll_UnreserveIrqContext");
+    const size_t closeFpga = position("QvFpgaDll_Close");
+    const size_t closeDevice = position("close ");
+    EXPECT_LT(unreserve, closeFpga);
+    EXPECT_LT(closeFpga, closeDevice);
+    module.driver().onEvent(nullptr);
+}
+
+TEST_F(DeviceSessions, AFailingOpenReleasesWhatItBuilt) {
+    struct Step {
+        const char* name;
+        std::function<void()> inject;
+    };
+    const Step steps[] = {
+        {"fpga", [] { qvfpgasim_injectResult("QvFpgaDll_Open", -63101, 1); }},
+        {"device file", [this] { module.driver().failCall(qvsim::Call::open, ENOENT); }},
+        {"serial number", [this] { module.driver().scriptError(0x00204200, EIO); }},
+        {"versions", [this] { module.blockPaths().versions[{2401}].status = -52008; }},
+    };
+    for (const Step& step : steps) {
+        step.inject();
+        uint64_t handle = 0;
+        EXPECT_LT(open(params().c_str(), "ai/0", &handle), 0) << step.name;
+        EXPECT_EQ(handle, 0u);
+        EXPECT_EQ(module.driver().openDescriptors(), 0u) << step.name;
+        EXPECT_EQ(qvfpgasim_openSessions(), 0u) << step.name;
+        module.blockPaths().versions[{2401}].status = 0;
+    }
+}
+
+TEST_F(DeviceSessions, ManyCyclesLeaveNothingBehind) {
+    const size_t threads = qvsim::processThreads();
+    for (int i = 0; i < 1000; ++i) {
+        const uint64_t handle = openSession(i % 2 ? "ao/0" : "ai/0", params());
+        for (uint32_t id = 0; id <= 33; ++id) {
+            if (id == 24 || id == 25) continue;
+            uint64_t out = 0;
+            getContext(handle, id, 0, &out);
+        }
+        close(handle);
+    }
+    EXPECT_EQ(qvsim::processThreads(), threads);
+}
+
+}  // namespace
