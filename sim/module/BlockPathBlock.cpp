@@ -40,7 +40,10 @@ BlockPathBlock::BlockPathBlock(RequestDecoder& decoder) {
     auto answer = [this](bool lookUp) {
         return [this, lookUp](const DecodedRequest& request, Reply& reply) {
             Path path = pathOf(request);
-            asked.push_back(path);
+            {
+                std::lock_guard lock(askedMutex);
+                asked.push_back(path);
+            }
             if (const auto found = refused.find(path); found != refused.end()) {
                 reply.status(found->second);
                 return 0;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <vector>
 
 #include "requests/RequestDecoder.h"
@@ -33,8 +34,10 @@ struct BlockPathBlock {
     std::map<Path, uint32_t> instances;
     // The calibration-output DSP's traits word; 0: the image has no such block.
     uint16_t calOutTraits = 1;
-    // Paths the checks and look-ups were asked about, in order.
+    // Paths the checks and look-ups were asked about, in order (sessions on
+    // several threads add to it under the mutex).
     std::vector<Path> asked;
+    std::mutex askedMutex;
 };
 
 }  // namespace qvsim

@@ -1,0 +1,165 @@
+// Each family end to end as a C driver uses it: device_open, the family's
+// context from device_getContext, the family's open, one operation on the
+// simulated module, the family's close, device_close.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "DeviceHALImpl/DeviceHost.h"
+#include "qvqrx3377cal/calsim.h"
+#include "rocoapi/qvrocosim.h"
+
+namespace {
+
+using OpenRC = int32_t (*)(uint64_t, uint64_t, uint64_t*);
+using OpenSL = void (*)(uint64_t, uint64_t, uint64_t*, qvhost_status*);
+using Close = void (*)(uint64_t);
+
+class Families : public ::testing::Test, public devicetest::DeviceHost {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(library.loaded());
+        device = openSession("ao/0", params("\"bitfileName\":\"qv3377.lvbitx\""));
+        ASSERT_NE(device, 0u);
+    }
+    void TearDown() override {
+        close(device);
+        EXPECT_EQ(module.driver().openDescriptors(), 0u);
+        EXPECT_EQ(qvfpgasim_openSessions(), 0u);
+    }
+
+    // The family handle of context `id` through `prefix`_open (return code).
+    uint64_t openFamily(const std::string& prefix, uint32_t id) {
+        uint64_t handle = 0;
+        EXPECT_EQ(library.fn<OpenRC>(prefix + "_open")(device, context(device, id), &handle), 0) << prefix;
+        EXPECT_NE(handle, 0u) << prefix;
+        return handle;
+    }
+    uint64_t openFamilyStatusLast(const std::string& prefix, uint32_t id) {
+        uint64_t handle = 0;
+        qvhost_status status = qvhost_newStatus();
+        library.fn<OpenSL>(prefix + "_open")(device, context(device, id), &handle, &status);
+        EXPECT_EQ(status.code, 0) << prefix;
+        qvhost_release(&status);
+        return handle;
+    }
+    void closeFamily(const std::string& prefix, uint64_t handle) { library.fn<Close>(prefix + "_close")(handle); }
+    bool requested(const char* method) { return module.decoder().last(method).has_value(); }
+
+    uint64_t device = 0;
+};
+
+TEST_F(Families, Trigger) {
+    const uint64_t handle = openFamily("trig", 10);
+    EXPECT_EQ(library.fn<int32_t (*)(uint64_t, uint32_t)>("trig_sendSoftwareTrigger")(handle, 1), 0);
+    EXPECT_TRUE(requested("trig.sendSoftwareTrigger"));
+    closeFamily("trig", handle);
+}
+
+TEST_F(Families, Timer) {
+    const uint64_t handle = openFamily("timer", 23);
+    bool hasTimer = false;
+    EXPECT_EQ(library.fn<int32_t (*)(uint64_t, bool*)>("timer_getTraits")(handle, &hasTimer), 0);
+    EXPECT_TRUE(hasTimer);
+    closeFamily("timer", handle);
+}
+
+TEST_F(Families, DataPath) {
+    const uint64_t handle = openFamily("datapath", 0);
+    uint8_t flags[5] = {};
+    EXPECT_EQ(library.fn<int32_t (*)(uint64_t, void*)>("datapath_checkStatus")(handle, flags), 0);
+    EXPECT_TRUE(requested("datapath.checkStatus") || !module.decoder().requests().empty());
+    closeFamily("datapath", handle);
+}
+
+TEST_F(Families, Reservation) {
+    const uint64_t handle = openFamily("reservation", 28);
+    uint32_t client = 0;
+    EXPECT_EQ(library.fn<int32_t (*)(uint64_t, uint32_t*)>("reservation_getReservationClientID")(handle, &client), 0);
+    EXPECT_NE(module.reservation().description.find("\"ao/0\""), std::string::npos);
+    closeFamily("reservation", handle);
+}
+
+TEST_F(Families, SyntraSynchronization) {
+    const uint64_t handle = openFamily("syntrasync", 19);
+    EXPECT_EQ(library.fn<int32_t (*)(uint64_t)>("syntrasync_enableSyntraMeasurement")(handle), 0);
+    EXPECT_TRUE(requested("syntrasync.enableSyntraMeasurement"));
+    closeFamily("syntrasync", handle);
+}
+
+TEST_F(Families, Routing) {
+    qvrocosim_reset();
+    const uint64_t handle = openFamilyStatusLast("routinghal", 25);
+    qvhost_status status = qvhost_newStatus();
+    const char* name = library.fn<const char* (*)(uint64_t, uint32_t, qvhost_status*)>("routinghal_getTerminalName")(
+        handle, 2, &status);
+    EXPECT_EQ(status.code, 0);
+    ASSERT_NE(name, nullptr);
+    EXPECT_STREQ(name, "/RIO0/ao/0/ReferenceTrigger");
+    qvhost_release(&status);
+    closeFamily("routinghal", handle);
+    qvrocosim_reset();
+}
+
+TEST_F(Families, SelfCalibration) {
+    calsim_reset();
+    const uint64_t handle = openFamily("selfcal", 24);
+    EXPECT_EQ(library.fn<int32_t (*)(uint64_t, const char*)>("selfcal_selfCalibrate")(handle, "PXI_Clk"), 0);
+    char configuration[256] = {};
+    calsim_lastCall(calsim_selfCalibrate, nullptr, 0, configuration, sizeof configuration);
+    EXPECT_EQ(std::string(configuration), "bitfileName:qv3377.lvbitx,refClock:PXI_Clk,");
+    closeFamily("selfcal", handle);
+}
+
+TEST_F(Families, CalibrationData) {
+    const uint64_t handle = openFamilyStatusLast("da", 32);
+    uint64_t count = 0;
+    qvhost_status status = qvhost_newStatus();
+    library.fn<void (*)(uint64_t, uint64_t*, uint64_t*, qvhost_status*)>("da_getAccessors")(handle, nullptr, &count,
+                                                                                           &status);
+    EXPECT_EQ(status.code, 0);
+    EXPECT_EQ(count, 3u);  // the board's and the common directory, the module's flash
+    qvhost_release(&status);
+    closeFamily("da", handle);
+}
+
+}  // namespace
+
+namespace {
+
+// Sessions of different threads share nothing but the module: each thread
+// opens, uses and closes its own.
+TEST_F(Families, EightThreadsEachWithTheirOwnSession) {
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([this, t, &failures] {
+            for (int round = 0; round < 20; ++round) {
+                uint64_t handle = 0;
+                if (open(params().c_str(), t % 2 ? "ao/0" : "ai/0", &handle) != 0) {
+                    ++failures;
+                    return;
+                }
+                for (uint32_t id : {0u, 10u, 17u, 20u, 22u, 23u, 28u, 32u}) {
+                    uint64_t out = 0;
+                    if (getContext(handle, id, 0, &out) != 0 || out == 0) ++failures;
+                }
+                uint64_t trigger = 0;
+                uint64_t context = 0;
+                getContext(handle, 10, 0, &context);
+                if (library.fn<OpenRC>("trig_open")(handle, context, &trigger) != 0 ||
+                    library.fn<int32_t (*)(uint64_t, uint32_t)>("trig_sendSoftwareTrigger")(trigger, 1) != 0) {
+                    ++failures;
+                }
+                close(handle);
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(failures.load(), 0);
+}
+
+}  // namespace
