@@ -190,6 +190,37 @@ void DeviceSession::queryVersion(const uint32_t* path, uint32_t count, uint16_t&
     sub<sdihal::iInterfaceProxy_rfplat>()->getInterfaceVersion(addressOf(path), count, &current, &oldest, status);
 }
 
+uint16_t DeviceSession::checkDriverVersions(uint16_t ownCurrent, uint16_t ownOldest) {
+    struct Query {
+        uint32_t path[2];
+        uint32_t count;
+        uint16_t ownCurrent;
+        uint16_t ownOldest;
+    };
+    const uint32_t signalPath = element(getSignalPathId());
+    const Query checked[] = {{{signalPath}, 1, ownCurrent, ownOldest},
+                             {{signalPath, element(block::kDspChain)}, 2, 1, 1},
+                             {{element(block::kCalibrationPath)}, 1, 1, 1}};
+    uint16_t signalPathVersion = 0;
+    for (const Query& query : checked) {
+        nQVAPALS100::tStatus status;
+        uint16_t current = 0;
+        uint16_t oldest = 0;
+        queryVersion(query.path, query.count, current, oldest, status);
+        qverr::throwIfTStatusError(status);
+        checkInterfaceVersion(query.ownCurrent, query.ownOldest, current, oldest);
+        if (&query == &checked[0]) signalPathVersion = current;
+    }
+    // The Syntra block is optional: its absence is no error.
+    nQVAPALS100::tStatus syntraStatus;
+    uint16_t current = 0;
+    uint16_t oldest = 0;
+    const uint32_t syntra[] = {signalPath, element(block::kSyntraSync)};
+    queryVersion(syntra, 2, current, oldest, syntraStatus);
+    syntraAvailable_ = !syntraStatus.isError();
+    return signalPathVersion;
+}
+
 int32_t DeviceSession::findFifo(const char* name, uint32_t& fifo) const {
     return QvFpgaDll_FindFifoPrivate(fpgaSessionNumber(), name, qvisl::kResourceTypeAny, &fifo);
 }
@@ -432,33 +463,7 @@ void* DeviceSession::_getReservation() {
 
 AcqDeviceSession::AcqDeviceSession(SubsystemType type, const char* sessionParamsJson)
     : DeviceSession(type, sessionParamsJson) {
-    if (hasFpgaSession()) {
-        nQVAPALS100::tStatus status;
-        uint16_t current = 0;
-        uint16_t oldest = 0;
-        const uint32_t signalPath[] = {element(block::kAcquisitionPath)};
-        queryVersion(signalPath, 1, current, oldest, status);
-        qverr::throwIfTStatusError(status);
-        checkInterfaceVersion(4, 2, current, oldest);
-        driverInterfaceVersion_ = current;
-
-        nQVAPALS100::tStatus chainStatus;
-        const uint32_t chain[] = {element(block::kAcquisitionPath), element(block::kDspChain)};
-        queryVersion(chain, 2, current, oldest, chainStatus);
-        qverr::throwIfTStatusError(chainStatus);
-        checkInterfaceVersion(1, 1, current, oldest);
-
-        nQVAPALS100::tStatus calStatus;
-        const uint32_t cal[] = {element(block::kCalibrationPath)};
-        queryVersion(cal, 1, current, oldest, calStatus);
-        qverr::throwIfTStatusError(calStatus);
-        checkInterfaceVersion(1, 1, current, oldest);
-
-        nQVAPALS100::tStatus syntraStatus;
-        const uint32_t syntra[] = {element(block::kAcquisitionPath), element(block::kSyntraSync)};
-        queryVersion(syntra, 2, current, oldest, syntraStatus);
-        syntraAvailable_ = !syntraStatus.isError();
-    }
+    if (hasFpgaSession()) driverInterfaceVersion_ = checkDriverVersions(4, 2);
     describeP2P("p2p.acq.fifo.I16.width 16.depth 16k", "writer");
 }
 
@@ -522,32 +527,7 @@ void* AcqDeviceSession::_getMRA() {
 // ---- generation
 
 GenDeviceSession::GenDeviceSession(const char* sessionParamsJson) : DeviceSession(kSubsystemAo, sessionParamsJson) {
-    if (hasFpgaSession()) {
-        uint16_t current = 0;
-        uint16_t oldest = 0;
-        nQVAPALS100::tStatus status;
-        const uint32_t signalPath[] = {element(block::kGenerationPath)};
-        queryVersion(signalPath, 1, current, oldest, status);
-        qverr::throwIfTStatusError(status);
-        checkInterfaceVersion(3, 2, current, oldest);
-
-        nQVAPALS100::tStatus chainStatus;
-        const uint32_t chain[] = {element(block::kGenerationPath), element(block::kDspChain)};
-        queryVersion(chain, 2, current, oldest, chainStatus);
-        qverr::throwIfTStatusError(chainStatus);
-        checkInterfaceVersion(1, 1, current, oldest);
-
-        nQVAPALS100::tStatus calStatus;
-        const uint32_t cal[] = {element(block::kCalibrationPath)};
-        queryVersion(cal, 1, current, oldest, calStatus);
-        qverr::throwIfTStatusError(calStatus);
-        checkInterfaceVersion(1, 1, current, oldest);
-
-        nQVAPALS100::tStatus syntraStatus;
-        const uint32_t syntra[] = {element(block::kGenerationPath), element(block::kSyntraSync)};
-        queryVersion(syntra, 2, current, oldest, syntraStatus);
-        syntraAvailable_ = !syntraStatus.isError();
-    }
+    if (hasFpgaSession()) checkDriverVersions(3, 2);
     describeP2P("p2p.gen.fifo.I16.width 16.depth 32k", "reader");
 }
 

@@ -137,6 +137,11 @@ protected:
     // The driver's versions of the block at `path`; throws a failed query.
     void queryVersion(const uint32_t* path, uint32_t count, uint16_t& current, uint16_t& oldest,
                       nQVAPALS100::tStatus& status);
+    // The signal path's, the DSP chain's and the calibration path's versions
+    // checked against ours (the signal path's against the given range), and
+    // whether the driver has the Syntra block; returns the driver's
+    // signal-path version.
+    uint16_t checkDriverVersions(uint16_t ownCurrent, uint16_t ownOldest);
     // A FIFO of the FPGA image: its number, or -52006 / an error code.
     int32_t findFifo(const char* name, uint32_t& fifo) const;
 
