@@ -100,6 +100,28 @@ TEST_F(DeviceSessions, Parameters) {
     EXPECT_NE(log[0].find("bitfile=/images/qv3377.lvbitx"), std::string::npos) << log[0];
 }
 
+// The product id chooses the calibration directory of the board's accessor.
+TEST_F(DeviceSessions, ProductIdText) {
+    using PathFn = void (*)(uint64_t, uint64_t, uint32_t, char*, uint64_t*, qvhost_status*);
+    auto partitionPath = library.fn<PathFn>("da_getPartitionPath");
+    struct Case {
+        const char* member;
+        const char* directory;
+    };
+    for (const Case& c : {Case{"\"pid\":\"12abc\"", "/PIDx000C/RevB/01AB23CD/"}, Case{"\"pid\":12", "/PIDx0000/RevB/"},
+                          Case{"\"pid\":\"x\"", "/PIDx0000/RevB/"}}) {
+        const uint64_t handle = openSession("ai/0", params(c.member));
+        char path[512] = {};
+        uint64_t size = sizeof path;
+        qvhost_status status = qvhost_newStatus();
+        partitionPath(context(handle, 32), 0, 4, path, &size, &status);
+        EXPECT_EQ(status.code, 0) << (status.json ? status.json : "");
+        EXPECT_NE(std::string(path).find(c.directory), std::string::npos) << path;
+        qvhost_release(&status);
+        close(handle);
+    }
+}
+
 TEST_F(DeviceSessions, VersionChecks) {
     struct Case {
         qvsim::BlockPathBlock::Path path;
