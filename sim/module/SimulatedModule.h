@@ -17,10 +17,12 @@
 #include "kerneldriver/DeviceTree.h"
 #include "kerneldriver/Driver.h"
 #include "module/DataPathBlock.h"
+#include "module/InstructionTargetBlock.h"
 #include "module/ReservationBlock.h"
 #include "module/TimerBlock.h"
 #include "module/TriggerBlock.h"
 #include "module/SyntraSyncBlock.h"
+#include "module/VisaBlock.h"
 #include "requests/RequestDecoder.h"
 
 namespace qvsim {
@@ -62,6 +64,8 @@ public:
     DataPathBlock& dataPath() { return dataPath_; }
     ReservationBlock& reservation() { return reservation_; }
     SyntraSyncBlock& syntraSync() { return syntraSync_; }
+    InstructionTargetBlock& instructionTarget() { return instructionTarget_; }
+    VisaBlock& visa() { return visa_; }
 
 private:
     DeviceTree tree_;
@@ -72,6 +76,8 @@ private:
     DataPathBlock dataPath_{decoder_};
     ReservationBlock reservation_{decoder_};
     SyntraSyncBlock syntraSync_{decoder_};
+    InstructionTargetBlock instructionTarget_{decoder_};
+    VisaBlock visa_{decoder_, tree_, kDriverName};
     std::string devicePath_;
     std::unique_ptr<RFPlatBlock> rfplat_;
 };
