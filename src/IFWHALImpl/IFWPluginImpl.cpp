@@ -1,7 +1,5 @@
 #include "IFWHALImpl/IFWPluginImpl.h"
 
-#include <cjson/cJSON.h>
-
 #include <memory>
 
 #include "IFWHALImpl/InstructionTargetKernelProxy.h"
@@ -11,12 +9,6 @@ namespace {
 
 using qv3377hal::statusLastCall;
 using qv3377hal::throwNullArgument;
-
-// An integer member of the open text, 0 when absent or not a number.
-uint32_t numberOr0(const cJSON* object, const char* key) {
-    const cJSON* item = cJSON_GetObjectItem(object, key);
-    return cJSON_IsNumber(item) ? static_cast<uint32_t>(item->valueint) : 0;
-}
 
 // The driver takes array counts as 32 bits: a larger count would be cut.
 uint32_t arrayCount(size_t count) {
@@ -41,17 +33,10 @@ void qvIFW_Target_libqv3377hal_GetPluginVersion(uint32_t* major, uint32_t* minor
 
 qvifw::InstructionTarget* qvIFW_Target_libqv3377hal_Open(const char* json, qverr::Status* status) {
     return qv3377hal::statusLastValue<qvifw::InstructionTarget*>(status, nullptr, [&] {
-        if (json == nullptr) throwNullArgument();
-        const std::unique_ptr<cJSON, void (*)(cJSON*)> parsed(cJSON_Parse(json), cJSON_Delete);
-        // cJSON looks object keys up without regard to letter case.
-        const cJSON* path = cJSON_GetObjectItem(parsed.get(), "deviceInterfacePath");
-        if (!cJSON_IsString(path) || path->valuestring == nullptr || path->valuestring[0] == '\0') {
-            throwNullArgument();
-        }
+        const qvifw::OpenRequest request = qvifw::parseOpenRequest(json);
         auto target = std::make_unique<qvifw::InstructionTargetKernelProxy>();
         targetCall([&](nQVAPALS100::tStatus& local) {
-            target->open(path->valuestring, numberOr0(parsed.get(), "type"),
-                         numberOr0(parsed.get(), "instance"), local);
+            target->open(request.deviceInterfacePath.c_str(), request.type, request.instance, local);
         });
         return static_cast<qvifw::InstructionTarget*>(target.release());
     });

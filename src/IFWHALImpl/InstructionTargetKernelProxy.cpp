@@ -1,6 +1,32 @@
 #include "IFWHALImpl/InstructionTargetKernelProxy.h"
 
+#include <cjson/cJSON.h>
+
+#include <memory>
+
+#include "HALUtilities/ErrorHandling.h"
+
 namespace qvifw {
+namespace {
+
+// An integer member of the open text, 0 when absent or not a number.
+uint32_t numberOr0(const cJSON* object, const char* key) {
+    const cJSON* item = cJSON_GetObjectItem(object, key);
+    return cJSON_IsNumber(item) ? static_cast<uint32_t>(item->valueint) : 0;
+}
+
+}  // namespace
+
+OpenRequest parseOpenRequest(const char* json) {
+    if (json == nullptr) qv3377hal::throwNullArgument();
+    const std::unique_ptr<cJSON, void (*)(cJSON*)> parsed(cJSON_Parse(json), cJSON_Delete);
+    // cJSON looks object keys up without regard to letter case.
+    const cJSON* path = cJSON_GetObjectItem(parsed.get(), "deviceInterfacePath");
+    if (!cJSON_IsString(path) || path->valuestring == nullptr || path->valuestring[0] == '\0') {
+        qv3377hal::throwNullArgument();
+    }
+    return {path->valuestring, numberOr0(parsed.get(), "type"), numberOr0(parsed.get(), "instance")};
+}
 
 void InstructionTargetKernelProxy::open(const char* deviceInterfacePath, uint32_t type,
                                         uint32_t instance, nQVAPALS100::tStatus& status) {

@@ -3,10 +3,24 @@
 // file of its own.
 #pragma once
 
+#include <string>
+
 #include "IFWHALImpl/InstructionTarget.h"
 #include "apal_qv3377k/tInterfaceProxy_ifw.h"
 
 namespace qvifw {
+
+// What the host's open text asks for.
+struct OpenRequest {
+    std::string deviceInterfacePath;
+    uint32_t type = 0;
+    uint32_t instance = 0;
+};
+
+// Reads {"deviceInterfacePath": text, "type": number, "instance": number}
+// (keys in any letter case; a missing or non-number type or instance is 0).
+// Text that is not JSON, or without a non-empty path text: -52005.
+OpenRequest parseOpenRequest(const char* json);
 
 class InstructionTargetKernelProxy : public InstructionTarget {
 public:
