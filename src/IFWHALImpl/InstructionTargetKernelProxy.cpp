@@ -9,10 +9,16 @@
 namespace qvifw {
 namespace {
 
-// An integer member of the open text, 0 when absent or not a number.
+// An integer member of the open text, 0 when absent or not a number. The
+// whole 32-bit range is kept (cJSON's own integer stops at INT_MAX).
 uint32_t numberOr0(const cJSON* object, const char* key) {
     const cJSON* item = cJSON_GetObjectItem(object, key);
-    return cJSON_IsNumber(item) ? static_cast<uint32_t>(item->valueint) : 0;
+    if (!cJSON_IsNumber(item)) return 0;
+    const double value = item->valuedouble;
+    if (value >= -2147483648.0 && value <= 4294967295.0) {
+        return static_cast<uint32_t>(static_cast<int64_t>(value));
+    }
+    return static_cast<uint32_t>(item->valueint);
 }
 
 }  // namespace

@@ -66,6 +66,7 @@ TEST_F(InstructionTarget, OpenSendsTypeAndInstanceFromTheText) {
         {", \"type\": 5, \"instance\": 3", 5, 3},
         {", \"TYPE\": 9, \"Instance\": 2", 9, 2},
         {", \"type\": \"5\", \"instance\": true", 0, 0},
+        {", \"type\": 4294967295, \"instance\": -1", 0xFFFFFFFF, 0xFFFFFFFF},
     };
     for (const Case& c : cases) {
         void* target = open(json(c.members));
