@@ -4,8 +4,8 @@
 // (a DMA engine does that beside the processor on hardware), so the floor
 // of a read is the driver's own requests called directly (wait for the
 // bytes, release them) with memcpy of the same bytes out of the same ring,
-// and the floor of a region is those requests alone. memcpy out of an idle
-// ring is shown beside. calls/MiB counts the driver requests sent.
+// and the floor of a region is those requests alone. calls/MiB counts the
+// driver requests sent.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -75,23 +75,6 @@ struct Device {
     }
 };
 
-void BM_Memcpy(benchmark::State& state) {
-    const uint64_t chunk = static_cast<uint64_t>(state.range(0));
-    qvzek::HostBuffer buffer;
-    buffer.allocate(kRingElements * kElement, kRingElements * kElement, -1);
-    std::memset(buffer.address(), 0x5A, kRingElements * kElement);
-    std::vector<uint8_t> out(chunk);
-    const auto* ring = static_cast<const uint8_t*>(buffer.address());
-    uint64_t offset = 0, bytes = 0;
-    for (auto _ : state) {
-        std::memcpy(out.data(), ring + offset, chunk);
-        benchmark::DoNotOptimize(out.data());
-        offset = (offset + chunk) % (kRingElements * kElement);
-        bytes += chunk;
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(bytes));
-}
-
 // The driver's requests called directly on a ring of the same size,
 // copying each chunk out (copy) or not (no copy).
 void driverFloor(benchmark::State& state, bool copy) {
@@ -159,7 +142,6 @@ void BM_FifoRegion(benchmark::State& state) {
 }
 
 #define QV_CHUNKS Arg(64 << 10)->Arg(1 << 20)
-BENCHMARK(BM_Memcpy)->QV_CHUNKS;
 BENCHMARK(BM_DriverAndMemcpy)->QV_CHUNKS;
 BENCHMARK(BM_DriverOnly)->QV_CHUNKS;
 BENCHMARK(BM_FifoRead)->QV_CHUNKS;
@@ -173,7 +155,6 @@ int main(int argc, char** argv) {
     for (const char* size : {"65536", "1048576"}) {
         labels.push_back(std::string("fifo read / driver requests+memcpy, ") + size + " B");
         labels.push_back(std::string("fifo region acquire+release / driver requests, ") + size + " B");
-        labels.push_back(std::string("fifo read / memcpy of an idle ring, ") + size + " B");
     }
     size_t label = 0;
     for (const char* size : {"65536", "1048576"}) {
@@ -181,7 +162,6 @@ int main(int argc, char** argv) {
                           std::string("BM_DriverAndMemcpy/") + size});
         ratios.push_back({labels[label++].c_str(), std::string("BM_FifoRegion/") + size,
                           std::string("BM_DriverOnly/") + size});
-        ratios.push_back({labels[label++].c_str(), std::string("BM_FifoRead/") + size, std::string("BM_Memcpy/") + size});
     }
     return runBenchmarksWithRatios(argc, argv, ratios);
 }

@@ -377,24 +377,25 @@ void Fifo::releaseRegion(uint64_t* handle) {
     releaseCounted(sum);
 }
 
-void Fifo::read(const Type& type, void* destination, uint64_t count, uint32_t timeout, uint8_t* timedOut,
-                uint64_t* remaining, uint64_t client) {
+void Fifo::copy(bool readSide, const Type& type, IFifoAccessOperation& operation, uint32_t timeout,
+                uint8_t* timedOut, uint64_t client) {
     Lock lock(mutex_);
-    checkType(type, true);
+    checkType(type, readSide);
     uint8_t flag = 0;
-    FifoAccessOperationRead operation(destination, count, remaining);
     waitLoop(lock, operation, timeout, timedOut != nullptr ? timedOut : &flag);
     addClient(client);
 }
 
+void Fifo::read(const Type& type, void* destination, uint64_t count, uint32_t timeout, uint8_t* timedOut,
+                uint64_t* remaining, uint64_t client) {
+    FifoAccessOperationRead operation(destination, count, remaining);
+    copy(true, type, operation, timeout, timedOut, client);
+}
+
 void Fifo::write(const Type& type, const void* source, uint64_t count, uint32_t timeout, uint8_t* timedOut,
                  uint64_t* remaining, uint64_t client) {
-    Lock lock(mutex_);
-    checkType(type, false);
-    uint8_t flag = 0;
     FifoAccessOperationWrite operation(source, count, remaining);
-    waitLoop(lock, operation, timeout, timedOut != nullptr ? timedOut : &flag);
-    addClient(client);
+    copy(false, type, operation, timeout, timedOut, client);
 }
 
 void Fifo::removeClient(uint64_t client) {

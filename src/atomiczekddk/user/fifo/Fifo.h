@@ -26,20 +26,9 @@ inline constexpr int32_t kErrorFifoRegionsFull = -63088;
 inline constexpr int32_t kErrorFifoStopped = -50405;
 inline constexpr uint32_t kFifoWaitForever = 0xFFFFFFFF;
 
-class IFifo {
+class IFifo : public IFifoPropertyAccess {
 public:
-    virtual ~IFifo() = default;
     virtual void configure(uint64_t depth, uint64_t* actualDepth, uint64_t client) = 0;
-    virtual void setPropertyPtr(uint32_t id, void* value) = 0;
-    virtual void setPropertyU32(uint32_t id, uint32_t value) = 0;
-    virtual void setPropertyU64(uint32_t id, uint64_t value) = 0;
-    virtual void setPropertyI32(uint32_t id, int32_t value) = 0;
-    virtual void setPropertyI64(uint32_t id, int64_t value) = 0;
-    virtual void* getPropertyPtr(uint32_t id) = 0;
-    virtual uint32_t getPropertyU32(uint32_t id) = 0;
-    virtual uint64_t getPropertyU64(uint32_t id) = 0;
-    virtual int32_t getPropertyI32(uint32_t id) = 0;
-    virtual int64_t getPropertyI64(uint32_t id) = 0;
     virtual void commit(uint64_t client) = 0;
     virtual void start(uint64_t client) = 0;
     virtual void stop() = 0;
@@ -137,6 +126,8 @@ private:
     };
 
     void checkType(const Type& type, bool readSide) const;
+    void copy(bool readSide, const Type& type, IFifoAccessOperation& operation, uint32_t timeout,
+              uint8_t* timedOut, uint64_t client);
     void acquireElements(bool readSide, const Type& type, void** region, uint64_t count, uint32_t timeout,
                          uint8_t* timedOut, uint64_t* acquired, uint64_t* remaining, uint64_t client);
     void acquireRegion(bool readSide, const Type& type, uint64_t* handle, void** region, uint64_t count,

@@ -44,9 +44,11 @@ inline constexpr int32_t kErrorPropertyNotSettable = -63193;
 inline constexpr int32_t kErrorFifoDepthInvalid = -61072;
 inline constexpr int32_t kErrorFifoNoBufferAddress = -63081;
 
-class IFifoPropertyManager {
+// The typed property accessors, as both the FIFO and its property manager
+// offer them.
+class IFifoPropertyAccess {
 public:
-    virtual ~IFifoPropertyManager() = default;
+    virtual ~IFifoPropertyAccess() = default;
     virtual void setPropertyPtr(uint32_t id, void* value) = 0;
     virtual void setPropertyU32(uint32_t id, uint32_t value) = 0;
     virtual void setPropertyU64(uint32_t id, uint64_t value) = 0;
@@ -57,6 +59,10 @@ public:
     virtual uint64_t getPropertyU64(uint32_t id) = 0;
     virtual int32_t getPropertyI32(uint32_t id) = 0;
     virtual int64_t getPropertyI64(uint32_t id) = 0;
+};
+
+class IFifoPropertyManager : public IFifoPropertyAccess {
+public:
     virtual void commit() = 0;
     virtual void reset() = 0;
 };
