@@ -1,6 +1,7 @@
 #include "module/SimulatedModule.h"
 
 #include "apal_qv3377k/tInterfaceProxy_qv3377k.h"
+#include "module/RFPlatBlock.h"
 #include "qverr/Status.h"
 
 namespace qvsim {
@@ -16,24 +17,14 @@ void fillTraits(Reply& reply, uint32_t used) {
 
 }  // namespace
 
-SimulatedModule::SimulatedModule() : devicePath_(driver_.addDevice(kDeviceName)) {
+SimulatedModule::SimulatedModule()
+    : devicePath_(driver_.addDevice(kDeviceName)), rfplat_(std::make_unique<RFPlatBlock>()) {
     tree_.addInterface(kDriverName, sdihal::tInterfaceProxy_qv3377k::kInterfaceName, "0", devicePath_);
     tree_.setDeviceProperty(kDriverName, "serialNumber", kSerialNumber);
 
-    on("rfplat.getDriverInterfaceVersion", [](const DecodedRequest&, Reply& reply) {
-        reply.set("return", kDriverInterfaceVersion);
-        return 0;
-    });
-    // A module index the module does not have is answered with an error code
-    // in the reply, not with a failed ioctl.
-    on("rfplat.getModuleRev", [](const DecodedRequest& request, Reply& reply) {
-        if (request.value("moduleIndex") >= kModuleCount) {
-            reply.status(qverr::qvapalerr_invalidParameter);
-        } else {
-            reply.set("revision", static_cast<uint32_t>(kModuleRevision));
-        }
-        return 0;
-    });
+    rfplat_->driverInterfaceVersion = kDriverInterfaceVersion;
+    rfplat_->moduleRevisions[0] = kModuleRevision;
+    rfplat_->install(*this);
     on("wgen.getTraits", [](const DecodedRequest&, Reply& reply) {
         fillTraits(reply, kGenerationTraitsSize);
         return 0;
@@ -43,5 +34,7 @@ SimulatedModule::SimulatedModule() : devicePath_(driver_.addDevice(kDeviceName))
         return 0;
     });
 }
+
+SimulatedModule::~SimulatedModule() = default;
 
 }  // namespace qvsim

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -18,6 +19,8 @@
 #include "requests/RequestDecoder.h"
 
 namespace qvsim {
+
+struct RFPlatBlock;
 
 class SimulatedModule {
 public:
@@ -32,6 +35,7 @@ public:
     static constexpr const char* kDriverName = "qv3377k";
 
     SimulatedModule();
+    ~SimulatedModule();
     SimulatedModule(const SimulatedModule&) = delete;
     SimulatedModule& operator=(const SimulatedModule&) = delete;
 
@@ -45,12 +49,15 @@ public:
     Driver& driver() { return driver_; }
     RequestDecoder& decoder() { return decoder_; }
     DeviceTree& tree() { return tree_; }
+    // The module-platform block (identity, devices, flash).
+    RFPlatBlock& rfplat() { return *rfplat_; }
 
 private:
     DeviceTree tree_;
     Driver driver_;
     RequestDecoder decoder_{driver_};
     std::string devicePath_;
+    std::unique_ptr<RFPlatBlock> rfplat_;
 };
 
 }  // namespace qvsim

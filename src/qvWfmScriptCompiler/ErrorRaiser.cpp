@@ -55,7 +55,8 @@ std::string characterText(const char* cursor, const char* end) {
         if (qvsstutf8::nextCodePointChecked(sequenceEnd, end, codePoint) == qvsstutf8::kDecodeOk) {
             return std::string(cursor, sequenceEnd);
         }
-    } else if ((byte >= 0x20 && byte != 0x7F) || byte == '\t' || byte == '\n' || byte == '\r') {
+    } else if (byte != 0) {
+        // Control characters too: the JSON writer escapes them.
         return std::string(1, static_cast<char>(byte));
     }
     char hex[8];

@@ -42,9 +42,9 @@ private:
     qvmxl::Writer writer_;
 };
 
-// A byte of script text as a printable one-character value: the character
-// itself, a whole UTF-8 sequence starting there, or "\xNN" for a control
-// byte other than blanks or a byte that starts no valid sequence (so that a
+// A byte of script text as a one-character value: the character itself
+// (control characters included), a whole UTF-8 sequence starting there, or
+// "\xNN" for a NUL byte or a byte that starts no valid sequence (so that a
 // NUL byte is not lost and the JSON stays valid UTF-8).
 std::string characterText(const char* cursor, const char* end);
 

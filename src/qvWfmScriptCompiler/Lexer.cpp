@@ -1,5 +1,6 @@
 #include "qvWfmScriptCompiler/Lexer.h"
 
+#include <algorithm>
 #include <array>
 
 #include "qvWfmScriptCompiler/ErrorRaiser.h"
@@ -67,6 +68,10 @@ constexpr uint64_t kPowersOfTen[] = {1,      10,      100,      1000,      10000
                                      100000, 1000000, 10000000, 100000000, 1000000000};
 constexpr uint64_t kLargestInteger = 2147483647;
 
+uint64_t lengthBit(size_t length) {
+    return uint64_t{1} << std::min<size_t>(length, 63);
+}
+
 }  // namespace
 
 Lexer::Lexer(const ScriptCompileSettings& settings) : settings_(settings) {
@@ -76,6 +81,8 @@ Lexer::Lexer(const ScriptCompileSettings& settings) : settings_(settings) {
 void Lexer::WordDictionary::prepare(const NameDictionary& dictionary) {
     names = &dictionary;
     lowered.clear();
+    lengths = 0;
+    firstLetters.reset();
     ascii = true;
     for (const auto& [name, id] : dictionary) {
         std::string key = name;
@@ -86,6 +93,10 @@ void Lexer::WordDictionary::prepare(const NameDictionary& dictionary) {
             }
             c = toLowerAscii(c);
         }
+        lengths |= lengthBit(key.size());
+        if (!key.empty()) {
+            firstLetters.set(static_cast<unsigned char>(key[0]));
+        }
         lowered.emplace(std::move(key), id);
     }
 }
@@ -93,6 +104,11 @@ void Lexer::WordDictionary::prepare(const NameDictionary& dictionary) {
 const uint32_t* Lexer::WordDictionary::find(std::string_view word,
                                             const std::string& loweredWord) const {
     if (ascii) {
+        // Words are never empty and hold ASCII letters and digits only.
+        if ((lengths & lengthBit(loweredWord.size())) == 0 ||
+            !firstLetters.test(static_cast<unsigned char>(loweredWord[0]))) {
+            return nullptr;
+        }
         const auto found = lowered.find(loweredWord);
         return found == lowered.end() ? nullptr : &found->second;
     }

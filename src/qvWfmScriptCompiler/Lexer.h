@@ -1,6 +1,7 @@
 // Cuts a script text into classified tokens with their line and column.
 #pragma once
 
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -69,11 +70,14 @@ public:
 private:
     // A dictionary as seen by words, which are ASCII: when every name is
     // ASCII too, case folding is ASCII lower-casing and a hash look-up of
-    // the lowered word finds the name.
+    // the lowered word finds the name. Most words are no name at all: the
+    // lengths and first letters of the names turn them away unhashed.
     struct WordDictionary {
         const NameDictionary* names = nullptr;
         bool ascii = false;
         std::unordered_map<std::string, uint32_t> lowered;
+        uint64_t lengths = 0;          // bit n: a name of n letters (63: or more)
+        std::bitset<128> firstLetters;  // of the lowered names
         void prepare(const NameDictionary& dictionary);
         const uint32_t* find(std::string_view word, const std::string& loweredWord) const;
     };

@@ -4,16 +4,93 @@
 // kinds apart by the instruction type and checked down-casts.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
 namespace qvwfmscriptcompiler {
 
+// The storage of a parse tree's nodes and lists. A parse puts its whole tree
+// into large blocks that it fills in text order and that the tree releases
+// at once: as many small heap allocations, a large tree would lie scattered
+// over the holes that earlier trees left, and walking and releasing it
+// would miss the caches at every node once it outgrew them. Nodes and lists
+// made outside a parse (trees built by hand) come from the heap; a tree may
+// hold both kinds.
+class ParseTreeArena {
+public:
+    // `expectedBytes`: a guess of the tree's size, to size the first block.
+    explicit ParseTreeArena(size_t expectedBytes);
+    ParseTreeArena(const ParseTreeArena&) = delete;
+    ParseTreeArena& operator=(const ParseTreeArena&) = delete;
+    ~ParseTreeArena();
+
+    // Makes `arena` the storage of the nodes and lists this thread creates
+    // while the scope lasts.
+    class Scope {
+    public:
+        explicit Scope(ParseTreeArena& arena);
+        Scope(const Scope&) = delete;
+        Scope& operator=(const Scope&) = delete;
+        ~Scope();
+
+    private:
+        ParseTreeArena* previous_;
+    };
+
+    // Storage aligned for any node or list element.
+    static void* allocate(size_t bytes);
+    static void release(void* storage) noexcept;
+    static constexpr size_t kAlignment = 8;
+
+private:
+    struct Block;
+    void* _take(size_t bytes);
+
+    Block* last_ = nullptr;
+    char* cursor_ = nullptr;
+    char* end_ = nullptr;
+    size_t nextBlockBytes_;
+};
+
+// An allocator of parse-tree storage for the tree's lists.
+template <class T>
+class ParseTreeAllocator {
+public:
+    static_assert(alignof(T) <= ParseTreeArena::kAlignment);
+    using value_type = T;
+
+    ParseTreeAllocator() noexcept = default;
+    template <class U>
+    ParseTreeAllocator(const ParseTreeAllocator<U>& /*other*/) noexcept {}
+
+    T* allocate(size_t count) {
+        if (count > static_cast<size_t>(-1) / 2 / sizeof(T)) {
+            throw std::bad_array_new_length();
+        }
+        return static_cast<T*>(ParseTreeArena::allocate(count * sizeof(T)));
+    }
+    void deallocate(T* storage, size_t /*count*/) noexcept { ParseTreeArena::release(storage); }
+
+    template <class U>
+    bool operator==(const ParseTreeAllocator<U>& /*other*/) const noexcept {
+        return true;
+    }
+};
+
+// An owning or plain ordered list of the parse tree.
+template <class T>
+using ParseTreeList = std::vector<T, ParseTreeAllocator<T>>;
+
 class iParseTree {
 public:
     virtual ~iParseTree() = default;
+
+    static void* operator new(size_t bytes) { return ParseTreeArena::allocate(bytes); }
+    static void operator delete(void* storage) noexcept { ParseTreeArena::release(storage); }
 
     // Of the token that begins the node, 1-based; 0 for nodes that no text
     // wrote (markers taken from the waveform-marker tables).
@@ -39,13 +116,13 @@ public:
     // Frees nested bodies with a work list rather than by recursion.
     ~InstructionContainer() override;
 
-    std::vector<std::unique_ptr<Instruction>> instructions;
+    ParseTreeList<std::unique_ptr<Instruction>> instructions;
 };
 
 class MarkerModifier : public virtual iParseTree {
 public:
     uint32_t marker = 0;              // the marker dictionary's id
-    std::vector<uint32_t> positions;  // in text order
+    ParseTreeList<uint32_t> positions;  // in text order
 };
 
 class SubsetModifier : public virtual iParseTree {
@@ -57,7 +134,7 @@ public:
 // A generate or a wait: an instruction that becomes one segment.
 class FetchInstruction : public virtual Instruction {
 public:
-    std::vector<std::unique_ptr<MarkerModifier>> markers;
+    ParseTreeList<std::unique_ptr<MarkerModifier>> markers;
 };
 
 class GenerateInstruction : public FetchInstruction {
@@ -94,7 +171,7 @@ public:
 
 class ClearInstruction : public virtual Instruction {
 public:
-    std::vector<uint32_t> scriptTriggers;  // ids in text order
+    ParseTreeList<uint32_t> scriptTriggers;  // ids in text order
 };
 
 // One script.
@@ -106,7 +183,9 @@ public:
 // The root of a parse: the scripts in text order.
 class ProcedureCollection : public virtual iParseTree {
 public:
-    std::vector<std::unique_ptr<NamedProcedure>> procedures;
+    // The storage of the nodes below, if a parse made them: released after them.
+    std::unique_ptr<ParseTreeArena> arena;
+    ParseTreeList<std::unique_ptr<NamedProcedure>> procedures;
 };
 
 }  // namespace qvwfmscriptcompiler

@@ -1,6 +1,7 @@
 #include "qvWfmScriptCompiler/Parser.h"
 
 #include <algorithm>
+#include <array>
 #include <unordered_map>
 #include <utility>
 
@@ -49,6 +50,27 @@ void placeAt(Node& node, const Token& token) {
     node.positionInLine = token.column;
 }
 
+// Moves the entries of `pending` from `mark` on to the end of `list`, which
+// grows once to its final size.
+template <class List, class Pending>
+void takeFrom(Pending& pending, size_t mark, List& list) {
+    list.reserve(list.size() + (pending.size() - mark));
+    for (size_t i = mark; i < pending.size(); ++i) {
+        list.push_back(std::move(pending[i]));
+    }
+    pending.resize(mark);
+}
+
+// Empties a list of the parser's own, and frees what a huge text made it
+// hold rather than keep it for the next text.
+template <class List>
+void clearAndTrim(List& list) {
+    list.clear();
+    if (list.capacity() > (size_t{1} << 16)) {
+        list.shrink_to_fit();
+    }
+}
+
 // An instruction node that begins at its keyword `token`.
 template <typename Node>
 std::unique_ptr<Node> newInstruction(InstructionType type, const Token& token) {
@@ -68,80 +90,183 @@ public:
                  const std::vector<std::string>& markerNames,
                  const std::vector<std::vector<uint32_t>>& markerPositions)
         : settings_(settings),
+          waveformNames_(waveformNames),
           markerNames_(markerNames),
           markerPositions_(markerPositions),
-          next_(waveformNames.size(), kNone),
-          markerIds_(waveformNames.size(), kUnknownId) {
-        if (markerNames.size() != waveformNames.size() ||
-            markerPositions.size() != waveformNames.size()) {
+          slots_(16) {
+        // Entry indices are 32 bits wide: a table of four thousand million
+        // entries could not be held in memory anyway.
+        const size_t count = waveformNames.size();
+        if (markerNames.size() != count || markerPositions.size() != count || count >= kNone) {
             detail::ErrorRaiser(qverr::qvapalerr_invalidParameter,
                                 QVERR_LOCATION(detail::kComponent, "qvapalerr_invalidParameter"))
                 .raise();
         }
-        // Chains of entry indices per name, in ascending order.
-        for (size_t i = waveformNames.size(); i-- > 0;) {
-            auto [entry, inserted] = first_.try_emplace(waveformNames[i], i);
-            if (!inserted) {
-                next_[i] = entry->second;
-                entry->second = i;
-            }
-        }
+        _index();
     }
 
-    void apply(GenerateInstruction& generate) {
-        const auto found = first_.find(generate.waveformName);
-        if (found == first_.end()) {
-            return;
+    // Appends the modifiers of the table entries of `waveformName` to
+    // `markers`, which holds the generate's own.
+    void apply(const std::string& waveformName,
+               std::vector<std::unique_ptr<MarkerModifier>>& markers) {
+        // Generates often follow the table's order: the entries after the
+        // last generate's first run are tried before the hashed look-up,
+        // which lands anywhere in a table that may be far larger than the
+        // caches.
+        uint32_t first = expected_;
+        if (first >= heads_.size() || !heads_[first] || waveformNames_[first] != waveformName) {
+            first = slots_[_slotIndex(waveformName, _hash(waveformName))].first;
+            if (first == kNone) {
+                return;
+            }
         }
-        std::vector<uint32_t> present;
-        present.reserve(generate.markers.size());
-        for (const auto& modifier : generate.markers) {
-            present.push_back(modifier->marker);
+        expected_ = first + 1;
+        while (expected_ < next_.size() && next_[expected_ - 1] == expected_) {
+            ++expected_;
         }
-        std::sort(present.begin(), present.end());
-        for (size_t i = found->second; i != kNone; i = next_[i]) {
-            const uint32_t id = _markerId(i);
-            const auto at = std::lower_bound(present.begin(), present.end(), id);
-            if (at != present.end() && *at == id) {
+        present_.clear();
+        for (const auto& modifier : markers) {
+            present_.push_back(modifier->marker);
+        }
+        std::sort(present_.begin(), present_.end());
+        for (uint32_t i = first; i != kNone; i = next_[i]) {
+            const uint32_t id = _markerId(markerNames_[i]);
+            const auto at = std::lower_bound(present_.begin(), present_.end(), id);
+            if (at != present_.end() && *at == id) {
                 continue;  // the script's own marker, or an earlier entry, wins
             }
-            present.insert(at, id);
+            present_.insert(at, id);
             auto modifier = std::make_unique<MarkerModifier>();
             modifier->marker = id;
-            modifier->positions = markerPositions_[i];
-            generate.markers.push_back(std::move(modifier));
+            const std::vector<uint32_t>& positions = markerPositions_[i];
+            modifier->positions.assign(positions.begin(), positions.end());
+            markers.push_back(std::move(modifier));
         }
     }
 
 private:
-    static constexpr size_t kNone = static_cast<size_t>(-1);
-    static constexpr int64_t kUnknownId = -1;
+    static constexpr uint32_t kNone = static_cast<uint32_t>(-1);
 
-    uint32_t _markerId(size_t entry) {
-        if (markerIds_[entry] == kUnknownId) {
-            const NameDictionary& markers = settings_.markerDictionary;
-            const auto found = markers.find(std::string_view(markerNames_[entry]));
-            if (found == markers.end()) {
-                QVWSC_ERROR(kErrorMarkerIdentifierNotSupported)
-                    .usage("kUsageTypePossibleKeywords", joinNames(markers))
-                    .raise();
+    // An open-addressed table of the distinct waveform names with the first
+    // and last of their entries: nothing allocated per name, and small.
+    struct Slot {
+        uint32_t hash = 0;  // the low half of the name's hash, all a probe uses
+        uint32_t first = kNone;
+        uint32_t last = kNone;
+    };
+
+    static size_t _hash(std::string_view name) { return std::hash<std::string_view>{}(name); }
+
+    // The slot of `name`, or the free slot where it would go.
+    size_t _slotIndex(std::string_view name, size_t hash) const {
+        const size_t mask = slots_.size() - 1;
+        for (size_t at = hash & mask;; at = (at + 1) & mask) {
+            const Slot& slot = slots_[at];
+            if (slot.first == kNone ||
+                (slot.hash == static_cast<uint32_t>(hash) && waveformNames_[slot.first] == name)) {
+                return at;
             }
-            if (found->second > kLargestMarkerId) {
-                QVWSC_ERROR(kErrorMarkerIdentifierNotSupported)
-                    .usage("kUsageTypePossibleKeywords", usableMarkerNames(markers))
-                    .raise();
-            }
-            markerIds_[entry] = found->second;
         }
-        return static_cast<uint32_t>(markerIds_[entry]);
+    }
+
+    // Chains the entries of each name in ascending order. The entries of
+    // one waveform mostly stand together: a run of one name is looked up
+    // once, and the slots of the runs a few entries ahead are fetched into
+    // the cache while this one is looked up.
+    void _index() {
+        const std::vector<std::string>& names = waveformNames_;
+        const size_t count = names.size();
+        next_.assign(count, kNone);
+        heads_.assign(count, false);
+        struct Ahead {
+            bool runStarts = false;
+            size_t hash = 0;
+        };
+        constexpr size_t kAhead = 8;
+        std::array<Ahead, kAhead> ahead;  // entry j at j % kAhead
+        const auto lookAhead = [&](size_t j) {
+            Ahead& entry = ahead[j % kAhead];
+            entry.runStarts = j < count && (j == 0 || names[j] != names[j - 1]);
+            if (entry.runStarts) {
+                entry.hash = _hash(names[j]);
+                __builtin_prefetch(&slots_[entry.hash & (slots_.size() - 1)]);
+            }
+        };
+        for (size_t j = 0; j < kAhead; ++j) {
+            lookAhead(j);
+        }
+        Slot* run = nullptr;  // of the entry before
+        for (size_t i = 0; i < count; ++i) {
+            const Ahead here = ahead[i % kAhead];
+            lookAhead(i + kAhead);
+            const auto entry = static_cast<uint32_t>(i);
+            if (here.runStarts) {
+                run = &slots_[_slotIndex(names[i], here.hash)];
+                if (run->first == kNone) {
+                    *run = Slot{static_cast<uint32_t>(here.hash), entry, entry};
+                    heads_[i] = true;
+                    if (2 * ++names_ > slots_.size()) {
+                        _grow();
+                        run = &slots_[_slotIndex(names[i], here.hash)];
+                    }
+                    continue;
+                }
+            }
+            next_[run->last] = entry;
+            run->last = entry;
+        }
+    }
+
+    void _grow() {
+        std::vector<Slot> old(2 * slots_.size());
+        old.swap(slots_);
+        const size_t mask = slots_.size() - 1;
+        for (const Slot& slot : old) {
+            if (slot.first == kNone) {
+                continue;
+            }
+            size_t at = slot.hash & mask;  // the table never has 2^32 slots
+            while (slots_[at].first != kNone) {
+                at = (at + 1) & mask;
+            }
+            slots_[at] = slot;
+        }
+    }
+
+    uint32_t _markerId(const std::string& name) {
+        // Tables repeat a few marker names many times: each is looked up
+        // in the dictionary once.
+        const auto known = markerIds_.find(std::string_view(name));
+        if (known != markerIds_.end()) {
+            return known->second;
+        }
+        const NameDictionary& markers = settings_.markerDictionary;
+        const auto found = markers.find(std::string_view(name));
+        if (found == markers.end()) {
+            QVWSC_ERROR(kErrorMarkerIdentifierNotSupported)
+                .usage("kUsageTypePossibleKeywords", joinNames(markers))
+                .raise();
+        }
+        if (found->second > kLargestMarkerId) {
+            QVWSC_ERROR(kErrorMarkerIdentifierNotSupported)
+                .usage("kUsageTypePossibleKeywords", usableMarkerNames(markers))
+                .raise();
+        }
+        markerIds_.emplace(std::string_view(name), found->second);
+        return found->second;
     }
 
     const ScriptCompileSettings& settings_;
+    const std::vector<std::string>& waveformNames_;
     const std::vector<std::string>& markerNames_;
     const std::vector<std::vector<uint32_t>>& markerPositions_;
-    std::unordered_map<std::string_view, size_t> first_;
-    std::vector<size_t> next_;
-    std::vector<int64_t> markerIds_;
+    std::vector<Slot> slots_;  // a power of two, at most half in use
+    size_t names_ = 0;
+    std::vector<uint32_t> next_;  // the next entry of the same name
+    std::vector<bool> heads_;     // the first entry of its name
+    uint32_t expected_ = 0;       // the entry the next generate probably starts at
+    std::unordered_map<std::string_view, uint32_t> markerIds_;
+    std::vector<uint32_t> present_;  // marker ids of the generate at hand, sorted
 };
 
 ParserImpl::ParserImpl(const ScriptCompileSettings& settings, LexerInterface& lexer)
@@ -175,13 +300,28 @@ std::unique_ptr<iParseTree> ParserImpl::_parse(std::string_view text, MarkerTabl
     } inUse{tables_};
     tables_ = tables;
 
+    auto collection = std::make_unique<ProcedureCollection>();
+    // Some bytes of tree per byte of text; the arena grows beyond as needed.
+    collection->arena = std::make_unique<ParseTreeArena>(4 * text.size());
+    const ParseTreeArena::Scope inArena(*collection->arena);
+    // Unfinished lists go before the tree that holds their storage.
+    struct PendingCleared {
+        ParserImpl& parser;
+        ~PendingCleared() {
+            clearAndTrim(parser.pendingInstructions_);
+            clearAndTrim(parser.pendingMarkers_);
+            clearAndTrim(parser.pendingNumbers_);
+        }
+    } cleared{*this};
+
     lexer_.setScript(text);
     _advance();
-    auto collection = std::make_unique<ProcedureCollection>();
     placeAt(*collection, current_);
+    std::vector<std::unique_ptr<NamedProcedure>> procedures;
     do {
-        collection->procedures.push_back(_parseScript());
+        procedures.push_back(_parseScript());
     } while (current_.kind == kTokenScript);
+    takeFrom(procedures, 0, collection->procedures);
     // Whatever follows the last script must be another script: anything
     // else (a misspelt "script") would otherwise vanish unnoticed.
     if (current_.kind != kTokenEndOfInput) {
@@ -243,9 +383,11 @@ std::unique_ptr<NamedProcedure> ParserImpl::_parseScript() {
 }
 
 void ParserImpl::_parseInstructions(InstructionContainer& container, uint32_t repeatDepth) {
+    const size_t mark = pendingInstructions_.size();
     do {
-        container.instructions.push_back(_parseInstruction(repeatDepth));
+        pendingInstructions_.push_back(_parseInstruction(repeatDepth));
     } while (startsInstruction(current_.kind));
+    takeFrom(pendingInstructions_, mark, container.instructions);
 }
 
 std::unique_ptr<Instruction> ParserImpl::_parseInstruction(uint32_t repeatDepth) {
@@ -270,10 +412,11 @@ std::unique_ptr<Instruction> ParserImpl::_parseGenerate() {
     if (current_.kind == kTokenSubset) {
         generate->subset = _parseSubset();
     }
-    _parseMarkers(*generate);
+    _parseMarkers();
     if (tables_ != nullptr) {
-        tables_->apply(*generate);
+        tables_->apply(generate->waveformName, pendingMarkers_);
     }
+    _takePendingMarkers(*generate);
     return generate;
 }
 
@@ -289,7 +432,11 @@ std::unique_ptr<SubsetModifier> ParserImpl::_parseSubset() {
     return subset;
 }
 
-void ParserImpl::_parseMarkers(FetchInstruction& instruction) {
+void ParserImpl::_takePendingMarkers(FetchInstruction& instruction) {
+    takeFrom(pendingMarkers_, 0, instruction.markers);
+}
+
+void ParserImpl::_parseMarkers() {
     while (current_.kind == kTokenMarkerName) {
         if (current_.value > kLargestMarkerId) {
             QVWSC_ERROR(kErrorMarkerIdentifierNotSupported)
@@ -303,13 +450,15 @@ void ParserImpl::_parseMarkers(FetchInstruction& instruction) {
         modifier->marker = current_.value;
         _advance();
         _expect(kTokenOpenParenthesis, keywords::kOpenParenthesis);
-        modifier->positions.push_back(_readInteger());
+        pendingNumbers_.clear();
+        pendingNumbers_.push_back(_readInteger());
         while (current_.kind == kTokenComma) {
             _advance();
-            modifier->positions.push_back(_readInteger());
+            pendingNumbers_.push_back(_readInteger());
         }
         _expect(kTokenCloseParenthesis, keywords::kCloseParenthesis);
-        instruction.markers.push_back(std::move(modifier));
+        modifier->positions.assign(pendingNumbers_.begin(), pendingNumbers_.end());
+        pendingMarkers_.push_back(std::move(modifier));
     }
 }
 
@@ -339,7 +488,8 @@ std::unique_ptr<Instruction> ParserImpl::_parseWait() {
     } else {
         _raiseKeywordExpected(kWaitArguments);
     }
-    _parseMarkers(*wait);
+    _parseMarkers();
+    _takePendingMarkers(*wait);
     return wait;
 }
 
@@ -376,11 +526,13 @@ std::unique_ptr<Instruction> ParserImpl::_parseRepeat(uint32_t repeatDepth) {
 std::unique_ptr<Instruction> ParserImpl::_parseClear() {
     auto clear = newInstruction<ClearInstruction>(kInstructionClear, current_);
     _advance();
-    clear->scriptTriggers.push_back(_readScriptTrigger());
+    pendingNumbers_.clear();
+    pendingNumbers_.push_back(_readScriptTrigger());
     while (current_.kind == kTokenScriptTriggerName) {
-        clear->scriptTriggers.push_back(current_.value);
+        pendingNumbers_.push_back(current_.value);
         _advance();
     }
+    clear->scriptTriggers.assign(pendingNumbers_.begin(), pendingNumbers_.end());
     return clear;
 }
 

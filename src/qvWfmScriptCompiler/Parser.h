@@ -60,11 +60,15 @@ private:
     // A script or waveform name.
     std::string _readName();
     std::unique_ptr<NamedProcedure> _parseScript();
+    // Appends to `container` the instructions up to the first token that
+    // begins none.
     void _parseInstructions(InstructionContainer& container, uint32_t repeatDepth);
     std::unique_ptr<Instruction> _parseInstruction(uint32_t repeatDepth);
     std::unique_ptr<Instruction> _parseGenerate();
     std::unique_ptr<SubsetModifier> _parseSubset();
-    void _parseMarkers(FetchInstruction& instruction);
+    // The marker modifiers at the current token, onto pendingMarkers_.
+    void _parseMarkers();
+    void _takePendingMarkers(FetchInstruction& instruction);
     uint32_t _readInteger();
     std::unique_ptr<Instruction> _parseWait();
     std::unique_ptr<Instruction> _parseRepeat(uint32_t repeatDepth);
@@ -75,6 +79,12 @@ private:
     LexerInterface& lexer_;
     Token current_;
     MarkerTables* tables_ = nullptr;  // only while a parse with tables runs
+    // The lists of the nodes being parsed, innermost last: each list is
+    // gathered here and then moved into its node at its final size, so
+    // that the tree holds no grown-over copies. Emptied after each parse.
+    std::vector<std::unique_ptr<Instruction>> pendingInstructions_;
+    std::vector<std::unique_ptr<MarkerModifier>> pendingMarkers_;
+    std::vector<uint32_t> pendingNumbers_;
 };
 
 // Owns the lexer and the parser implementation; releasing it releases both.

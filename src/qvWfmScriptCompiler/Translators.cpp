@@ -46,7 +46,7 @@ void FetchInstructionTranslator::translateFetch(const FetchInstruction& instruct
 }
 
 void FetchInstructionTranslator::buildMarkerList(
-    const std::vector<std::unique_ptr<MarkerModifier>>& modifiers, std::vector<MarkerEvent>& markers) {
+    const ParseTreeList<std::unique_ptr<MarkerModifier>>& modifiers, std::vector<MarkerEvent>& markers) {
     markers.clear();
     size_t count = 0;
     for (const auto& modifier : modifiers) {
@@ -188,15 +188,25 @@ void InstructionContainerTranslator::translate(const InstructionContainer& conta
     validator_.checkContainerGeneratesSamples(container, policies_);
     // Generates and waits gather in one step until a loop intervenes; each
     // loop's body becomes a step of its own.
+    const auto& instructions = container.instructions;
     bool newStep = true;
+    size_t at = 0;
     auto currentStep = [&]() -> SequenceStep& {
         if (newStep) {
-            steps.emplace_back();
+            // Room for the step's segments at once, rather than grown over
+            // and over in a long step.
+            size_t segments = 0;
+            for (size_t i = at; i < instructions.size() && instructions[i]->type != kInstructionRepeat;
+                 ++i) {
+                segments += instructions[i]->type != kInstructionClear;
+            }
+            steps.emplace_back().segments.reserve(segments);
             newStep = false;
         }
         return steps.back();
     };
-    for (const auto& instruction : container.instructions) {
+    for (; at < instructions.size(); ++at) {
+        const auto& instruction = instructions[at];
         switch (instruction->type) {
             case kInstructionRepeat:
                 newStep = true;

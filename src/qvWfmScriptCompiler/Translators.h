@@ -53,7 +53,7 @@ public:
                                 bool isWait, uint32_t startOffset, int32_t length,
                                 uint8_t triggerCode, uint8_t clearMask, SequenceStep& step) = 0;
     // The modifiers' positions, ascending, markers at one position merged.
-    virtual void buildMarkerList(const std::vector<std::unique_ptr<MarkerModifier>>& modifiers,
+    virtual void buildMarkerList(const ParseTreeList<std::unique_ptr<MarkerModifier>>& modifiers,
                                  std::vector<MarkerEvent>& markers) = 0;
 };
 
@@ -66,7 +66,7 @@ public:
     void translateFetch(const FetchInstruction& instruction, const std::string& waveformName,
                         bool isWait, uint32_t startOffset, int32_t length, uint8_t triggerCode,
                         uint8_t clearMask, SequenceStep& step) override;
-    void buildMarkerList(const std::vector<std::unique_ptr<MarkerModifier>>& modifiers,
+    void buildMarkerList(const ParseTreeList<std::unique_ptr<MarkerModifier>>& modifiers,
                          std::vector<MarkerEvent>& markers) override;
 
 private:

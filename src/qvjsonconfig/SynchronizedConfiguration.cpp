@@ -10,41 +10,6 @@ namespace qvjsonconfig {
 
 namespace internal {
 
-ChangeEvent::ChangeEvent(bool autoReset) : autoReset_(autoReset) {
-    pthread_condattr_t attributes;
-    bool ok = pthread_condattr_init(&attributes) == 0;
-    if (ok) {
-        ok = pthread_condattr_setclock(&attributes, CLOCK_MONOTONIC) == 0 &&
-             pthread_cond_init(&condition_, &attributes) == 0;
-        pthread_condattr_destroy(&attributes);
-    }
-    if (!ok) {
-        qverr::throwError(qverr::qvapalerr_osFault,
-                          QVERR_FIXED_LOCATION("qvapal/quarks/synchronization", 1352, kComponent,
-                                               "qvapalerr_osFault"));
-    }
-}
-
-ChangeEvent::~ChangeEvent() {
-    pthread_cond_destroy(&condition_);
-}
-
-void ChangeEvent::signal() {
-    sdihal::nQVAPAL000::tMutexLock lock(mutex_);
-    signalled_ = true;
-    if (autoReset_) {
-        pthread_cond_signal(&condition_);
-    } else {
-        pthread_cond_broadcast(&condition_);
-    }
-}
-
-void ChangeEvent::wait() {
-    sdihal::nQVAPAL000::tMutexLock lock(mutex_);
-    while (!signalled_) pthread_cond_wait(&condition_, mutex_.native());
-    if (autoReset_) signalled_ = false;
-}
-
 namespace {
 
 bool presenceDiffers(const DeviceEntry& a, const DeviceEntry& b) {
@@ -83,6 +48,7 @@ SynchronizedConfiguration::SynchronizedConfiguration(LockableFile& file,
                                                      DeviceIteratorFactoryInterface& factory,
                                                      AttributeProviderInterface& provider)
     : file_(&file), factory_(&factory), provider_(&provider) {
+    qverr::throwIfTStatusError(eventStatus_);
     reload();
 }
 
@@ -119,16 +85,16 @@ void SynchronizedConfiguration::commit(const ConfigurationData& newData) {
         snapshot_.swap(copy);
     }
     internal::appendChanges(pendingChanges_, changes);
-    if (!pendingChanges_.empty()) changeEvent_.signal();
+    if (!pendingChanges_.empty()) changeEvent_.set();
 }
 
 void SynchronizedConfiguration::update() {
-    changeEvent_.signal();
+    changeEvent_.set();
 }
 
 void SynchronizedConfiguration::stopWaiting() {
     stopRequested_.store(true);
-    changeEvent_.signal();
+    changeEvent_.set();
     // Returns once a thread inside waitForChanges has left it.
     sdihal::nQVAPAL000::tMutexLock lock(waiterMutex_);
 }

@@ -4,11 +4,11 @@
 // tokens that were added, removed or changed.
 #pragma once
 
-#include <pthread.h>
 
 #include <atomic>
 #include <memory>
 
+#include "qvapal/quarks/event.h"
 #include "qvapal/quarks/synchronization.h"
 #include "qvjsonconfig/ConfigurationData.h"
 #include "qvjsonconfig/Interfaces.h"
@@ -17,25 +17,6 @@
 namespace qvjsonconfig {
 
 namespace internal {
-
-// A condition variable on the monotonic clock with a signalled flag; with
-// auto-reset a signal releases one waiter and is consumed by it.
-class ChangeEvent {
-public:
-    explicit ChangeEvent(bool autoReset);
-    ChangeEvent(const ChangeEvent&) = delete;
-    ChangeEvent& operator=(const ChangeEvent&) = delete;
-    ~ChangeEvent();
-
-    void signal();
-    void wait();
-
-private:
-    sdihal::nQVAPAL000::tMutex mutex_;
-    pthread_cond_t condition_;
-    bool autoReset_;
-    bool signalled_ = false;
-};
 
 // Appends to out the changes from old to now: kChangeAdded, kChangeChanged
 // (also a flipped "is_present" volatile flag), kChangeRemoved.
@@ -72,7 +53,9 @@ private:
     sdihal::nQVAPAL000::tMutex waiterMutex_;
     sdihal::nQVAPAL000::tMutex pendingMutex_;
     std::unique_ptr<ConfigurationData> snapshot_;
-    internal::ChangeEvent changeEvent_{true};
+    // Auto-reset: one wake per batch of signals.
+    nQVAPALS100::tStatus eventStatus_;
+    sdihal::nQVAPAL000::tEvent changeEvent_{true, false, eventStatus_};
     std::atomic<bool> stopRequested_{false};
 };
 

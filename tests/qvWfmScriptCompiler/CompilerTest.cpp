@@ -61,7 +61,8 @@ TEST_F(CompilerState, MarkerTablesServeOnlyTheirOwnParse) {
 }
 
 // Hostile depth is cut off while parsing, at the first repeat beyond the
-// parser's bound (line 2 holds the outermost one).
+// parser's bound of 64 levels: line 2 holds the outermost repeat, so the
+// 65th, which is refused, stands on line 66.
 TEST_F(CompilerState, DeeplyNestedTextFailsAtTheParsersBound) {
     std::string text = "script s\n";
     constexpr int kDepth = 200000;
@@ -71,8 +72,50 @@ TEST_F(CompilerState, DeeplyNestedTextFailsAtTheParsersBound) {
     text += "end script\n";
     const std::string dump = compileAndDump(compiler_, text);
     EXPECT_EQ("error kErrorRepeatLoopNestingTooDeepInScript -1074101560", headOf(dump));
-    const std::string line = std::to_string(ParserImpl::kMaximumRepeatNesting + 2);
-    EXPECT_NE(std::string::npos, dump.find("kUsageTypeLineNumber uint32_t " + line + "\n"));
+    EXPECT_NE(std::string::npos, dump.find("kUsageTypeLineNumber uint32_t 66\n")) << dump;
+}
+
+// A parse keeps its tree's storage with the tree: the tree outlives the
+// parser that made it, and takes nodes and lists made elsewhere (which the
+// sanitizer build checks are released exactly once).
+TEST(ParsedTrees, OutliveTheirParserAndTakeNodesMadeElsewhere) {
+    const ScriptCompileSettings settings = engineSettings();
+    std::unique_ptr<iParseTree> tree;
+    {
+        const auto parser = ParserFactory::createParser(settings);
+        tree = parser->parse("script s generate a marker1(0) generate b end script");
+        EXPECT_THROW(parser->parse("script t generate c marker1(0 end script"), qverr::Exception);
+    }
+    auto& collection = dynamic_cast<ProcedureCollection&>(*tree);
+    auto& instructions = collection.procedures.at(0)->instructions;
+    auto made = std::make_unique<GenerateInstruction>();
+    made->type = kInstructionGenerate;
+    made->waveformName = std::string(40, 'w');
+    auto marker = std::make_unique<MarkerModifier>();
+    marker->marker = 2;
+    marker->positions = {8, 16};
+    made->markers.push_back(std::move(marker));
+    instructions.push_back(std::move(made));
+    // The parsed generate gets a list made here, the made one the parsed list.
+    auto& parsed = dynamic_cast<GenerateInstruction&>(*instructions.at(0));
+    parsed.markers.at(0)->positions = {0, 4, 24};
+    std::swap(parsed.markers, dynamic_cast<GenerateInstruction&>(*instructions.back()).markers);
+
+    InstructionContainerNestingPolicies policies;
+    InstructionValidator validator(settings);
+    FetchInstructionTranslator fetch(validator);
+    InstructionTranslator translator(settings, policies, fetch, validator);
+    InstructionContainerTranslator containers(settings, policies, translator, validator);
+    SequenceGenerator generator(settings, policies, containers, validator);
+    std::vector<CompiledScript> scripts;
+    generator.generate(*tree, scripts);
+    EXPECT_EQ("script s\n"
+              "  step type=0 count=1 trigger=0 clear-before=0x00\n"
+              "    generate \"a\" trigger=0 offset=0 length=-1 clear=0x00 markers=[8:0x04 16:0x04]\n"
+              "    generate \"b\" trigger=0 offset=0 length=-1 clear=0x00 markers=[]\n"
+              "    generate \"" + std::string(40, 'w') +
+                  "\" trigger=0 offset=0 length=-1 clear=0x00 markers=[0:0x02 4:0x02 24:0x02]\n",
+              dumpScripts(scripts));
 }
 
 // A node of the parse tree as a caller builds it by hand.
