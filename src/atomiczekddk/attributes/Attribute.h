@@ -184,14 +184,14 @@ public:
     bool isInternallyAuthored() const override { return authorship_ == kAuthorshipInternal; }
     bool isDirty() const override { return dirty_; }
     void setDirty(bool dirty) override { dirty_ = dirty; }
-    void reset() override { assign(defaultValue_, kAuthorshipDefault, &Setter<T>::preReset, &Setter<T>::postReset); }
-    void writeDesired(const T& value) override { assign(value, kAuthorshipInternal, nullptr, nullptr); }
+    void reset() override { assign(defaultValue_, kAuthorshipDefault, Hooks::kReset); }
+    void writeDesired(const T& value) override { assign(value, kAuthorshipInternal, Hooks::kNone); }
     void writeCoerced(const T& value) override { coercedValue_ = value; }
     T readDesired() const override { return desiredValue_; }
     T readCoerced() const override { return coercedValue_; }
     T readDefault() const override { return defaultValue_; }
     void setValue(const T& value) override {
-        assign(value, kAuthorshipUser, &Setter<T>::preSet, &Setter<T>::postSet);
+        assign(value, kAuthorshipUser, Hooks::kSet);
     }
     T getValue() override {
         getter_->prepareGet(*this);
@@ -201,16 +201,17 @@ public:
     T getDesiredValue() override { return readDesired(); }
 
 private:
-    using Hook = void (Setter<T>::*)(iattr::AttributeInterface<T>&);
+    enum class Hooks { kNone, kSet, kReset };
 
     // The one procedure behind every write of the desired value: nothing
     // changes (not even the dirty flag) for the same value by the same
     // author; a failure after the pre-hook puts the values back.
-    void assign(const T& value, Authorship authorship, Hook pre, Hook post) {
+    void assign(const T& value, Authorship authorship, Hooks hooks) {
         const T oldDesired = desiredValue_;
         const T oldCoerced = coercedValue_;
         const Authorship oldAuthorship = authorship_;
-        if (pre != nullptr) (setter_->*pre)(*this);
+        if (hooks == Hooks::kSet) setter_->preSet(*this);
+        if (hooks == Hooks::kReset) setter_->preReset(*this);
         try {
             if (!(value == desiredValue_) || authorship != authorship_) {
                 desiredValue_ = value;
@@ -218,7 +219,8 @@ private:
                 authorship_ = authorship;
                 setDirty(true);
             }
-            if (post != nullptr) (setter_->*post)(*this);
+            if (hooks == Hooks::kSet) setter_->postSet(*this);
+            if (hooks == Hooks::kReset) setter_->postReset(*this);
         } catch (...) {
             desiredValue_ = oldDesired;
             coercedValue_ = oldCoerced;

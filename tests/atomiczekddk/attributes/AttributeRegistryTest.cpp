@@ -8,9 +8,13 @@
 #include "atomiczekddk/attributes/AttributeRegistry.h"
 #include "qverr/Exception.h"
 
+namespace attributetest {
+enum class Mode : int32_t { A = 1, B = 2 };  // see AttributeTest.cpp
+}  // namespace attributetest
+
 namespace {
 
-enum class Mode : int32_t { A = 1, B = 2 };
+using attributetest::Mode;
 
 struct Registry : ::testing::Test {
     atat::AttributeRegistry registry{-63196, -63087, -52003};

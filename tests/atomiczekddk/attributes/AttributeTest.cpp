@@ -7,9 +7,15 @@
 #include "atomiczekddk/attributes/Attribute.h"
 #include "qverr/Exception.h"
 
+// Outside the anonymous namespace: GCC 12 at -O2 devirtualised calls on
+// attributes of an enumeration local to this file into the wrong functions.
+namespace attributetest {
+enum class Colour : int32_t { Red = 1, Green = 2 };
+}  // namespace attributetest
+
 namespace {
 
-enum class Colour : int32_t { Red = 1, Green = 2 };
+using attributetest::Colour;
 
 // Counts the hooks it runs; may refuse in the post hook.
 struct CountingSetter : atat::Setter<unsigned int> {
