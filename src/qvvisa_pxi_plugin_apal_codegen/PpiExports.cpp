@@ -33,13 +33,23 @@ PluginSession* addressOf(uint64_t handle) {
     return reinterpret_cast<PluginSession*>(static_cast<uintptr_t>(handle));
 }
 
-ViStatus checkTransfer(uint64_t session, const void* buffer, uint64_t count, uint32_t space, uint32_t mode) {
+// A block read or write: the caller's buffer travels as its address only.
+template <class Request>
+ViStatus blockTransfer(Request request, uint64_t session, uint32_t space, uint64_t offset, uint32_t access,
+                       uint16_t flag, const void* buffer, uint64_t count, uint32_t mode) {
     if (session == 0) return kViErrorInvalidParameter;
     if (buffer == nullptr) return kViErrorInvalidPointer;
     if (count == 0) return kViErrorInvalidSize;
     if (space > 6) return kViErrorInvalidSpace;
     if (mode != 0 && mode != 0xFFFFFFFFu) return kViErrorInvalidParameter;
-    return kViSuccess;
+    return visaCall([&] {
+        const auto held = findSession(session);
+        nQVAPALS100::tStatus status;
+        ((*held).*request)(static_cast<uint8_t>(space), offset, access, flag != 0 ? 1 : 0,
+                           reinterpret_cast<uintptr_t>(buffer), count, mode, status);
+        qverr::throwIfTStatusError(status);
+        return kViSuccess;
+    });
 }
 
 }  // namespace
@@ -153,28 +163,12 @@ ViStatus PpiGetDeviceAttribute(uint64_t session, uint32_t attribute, void* value
 
 ViStatus PpiBlockRead(uint64_t session, uint32_t, uint32_t space, uint64_t offset, uint32_t access,
                       uint16_t flag, void* buffer, uint64_t count, uint32_t mode) {
-    if (const ViStatus refused = checkTransfer(session, buffer, count, space, mode)) return refused;
-    return visaCall([&] {
-        const auto held = findSession(session);
-        nQVAPALS100::tStatus status;
-        held->blockRead(static_cast<uint8_t>(space), offset, access, flag != 0 ? 1 : 0,
-                        reinterpret_cast<uintptr_t>(buffer), count, mode, status);
-        qverr::throwIfTStatusError(status);
-        return kViSuccess;
-    });
+    return blockTransfer(&PluginSession::blockRead, session, space, offset, access, flag, buffer, count, mode);
 }
 
 ViStatus PpiBlockWrite(uint64_t session, uint32_t, uint32_t space, uint64_t offset, uint32_t access,
                        uint16_t flag, const void* buffer, uint64_t count, uint32_t mode) {
-    if (const ViStatus refused = checkTransfer(session, buffer, count, space, mode)) return refused;
-    return visaCall([&] {
-        const auto held = findSession(session);
-        nQVAPALS100::tStatus status;
-        held->blockWrite(static_cast<uint8_t>(space), offset, access, flag != 0 ? 1 : 0,
-                         reinterpret_cast<uintptr_t>(buffer), count, mode, status);
-        qverr::throwIfTStatusError(status);
-        return kViSuccess;
-    });
+    return blockTransfer(&PluginSession::blockWrite, session, space, offset, access, flag, buffer, count, mode);
 }
 
 ViStatus PpiMapMemory() { return kViErrorNotSupported; }

@@ -9,10 +9,7 @@
 static int failures = 0;
 
 static void expect(int32_t code, int32_t wanted, const char* what) {
-    if (code != wanted) {
-        printf("%s: %d, wanted %d\n", what, code, wanted);
-        ++failures;
-    }
+    failures += qvhost_check(code, wanted, what);
 }
 
 int main(int argc, char** argv) {

@@ -45,51 +45,51 @@ private:
 
 class VisaPluginThreads : public VisaPlugin {
 protected:
-    // Blocks the next block read in the driver.
-    void gateReads() {
+    // Opens a session and starts a block read that the driver holds until
+    // the gate is released.
+    uint64_t startHeldRead() {
+        EXPECT_EQ(plugin.initializePlugin(), 0);
+        const uint64_t session = openModule();
         module.on("visapxipluginapalcodegen.blockRead", [this](const qvsim::DecodedRequest&, qvsim::Reply&) {
             gate.enterAndWait();
             return 0;
         });
+        transfer = std::thread([this, session] {
+            result = plugin.blockRead(session, 0, 0, 0, 1, 0, buffer, sizeof buffer, 0);
+        });
+        EXPECT_TRUE(gate.waitEntered());
+        return session;
     }
+    // Lets the read finish: it succeeds, and the session is gone with it.
+    void finishHeldRead() {
+        gate.release();
+        transfer.join();
+        EXPECT_EQ(result.load(), 0);
+        EXPECT_EQ(module.visa().attached.load(), 0);
+        EXPECT_EQ(module.driver().openDescriptors(), 0u);
+    }
+
     Gate gate;
+    std::thread transfer;
+    uint8_t buffer[16] = {};
+    std::atomic<int32_t> result{1};
 };
 
 TEST_F(VisaPluginThreads, CloseDuringATransferDetachesWhenItEnds) {
-    ASSERT_EQ(plugin.initializePlugin(), 0);
-    const uint64_t session = openModule();
-    gateReads();
-    uint8_t buffer[16];
-    std::atomic<int32_t> result{1};
-    std::thread transfer([&] { result = plugin.blockRead(session, 0, 0, 0, 1, 0, buffer, sizeof buffer, 0); });
-    ASSERT_TRUE(gate.waitEntered());
+    const uint64_t session = startHeldRead();
     EXPECT_EQ(plugin.close(session), 0);
     EXPECT_EQ(module.visa().attached.load(), 1);
     uint16_t word = 0;
     EXPECT_EQ(plugin.getDeviceAttribute(session, 0x3FFF00D9, &word), kViErrorInvalidObject);
-    gate.release();
-    transfer.join();
-    EXPECT_EQ(result.load(), 0);
-    EXPECT_EQ(module.visa().attached.load(), 0);
-    EXPECT_EQ(module.driver().openDescriptors(), 0u);
+    finishHeldRead();
     EXPECT_EQ(plugin.finalizePlugin(), 0);
 }
 
 TEST_F(VisaPluginThreads, FinalizeDuringATransferDefersTheRelease) {
-    ASSERT_EQ(plugin.initializePlugin(), 0);
-    const uint64_t session = openModule();
-    gateReads();
-    uint8_t buffer[16];
-    std::atomic<int32_t> result{1};
-    std::thread transfer([&] { result = plugin.blockRead(session, 0, 0, 0, 1, 0, buffer, sizeof buffer, 0); });
-    ASSERT_TRUE(gate.waitEntered());
+    startHeldRead();
     EXPECT_EQ(plugin.finalizePlugin(), 0);
     EXPECT_EQ(module.visa().attached.load(), 1);
-    gate.release();
-    transfer.join();
-    EXPECT_EQ(result.load(), 0);
-    EXPECT_EQ(module.visa().attached.load(), 0);
-    EXPECT_EQ(module.driver().openDescriptors(), 0u);
+    finishHeldRead();
 }
 
 TEST_F(VisaPluginThreads, ManyHostsOpenTransferAndCloseAtOnce) {

@@ -8,11 +8,8 @@
 
 static int failures = 0;
 
-static void expect(visahost_status code, visahost_status wanted, const char* what) {
-    if (code != wanted) {
-        printf("%s: 0x%08X, wanted 0x%08X\n", what, (unsigned)code, (unsigned)wanted);
-        ++failures;
-    }
+static void expect(int32_t code, int32_t wanted, const char* what) {
+    failures += qvhost_check(code, wanted, what);
 }
 
 int main(int argc, char** argv) {
