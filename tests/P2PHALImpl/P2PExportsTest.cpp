@@ -45,7 +45,9 @@ protected:
         qvfpgasim_clearLog();
     }
     void TearDown() override {
-        if (handle != nullptr) EXPECT_EQ(P2P_FN(p2p_close)(handle), 0);
+        if (handle != nullptr) {
+            EXPECT_EQ(P2P_FN(p2p_close)(handle), 0);
+        }
         qvfpgasim_reset();
     }
 
