@@ -17,6 +17,7 @@
 #include "kerneldriver/DeviceTree.h"
 #include "kerneldriver/Driver.h"
 #include "module/DataPathBlock.h"
+#include "module/P2PBlock.h"
 #include "module/ReservationBlock.h"
 #include "module/TimerBlock.h"
 #include "module/TriggerBlock.h"
@@ -62,6 +63,7 @@ public:
     DataPathBlock& dataPath() { return dataPath_; }
     ReservationBlock& reservation() { return reservation_; }
     SyntraSyncBlock& syntraSync() { return syntraSync_; }
+    P2PBlock& p2p() { return p2p_; }
 
 private:
     DeviceTree tree_;
@@ -72,6 +74,7 @@ private:
     DataPathBlock dataPath_{decoder_};
     ReservationBlock reservation_{decoder_};
     SyntraSyncBlock syntraSync_{decoder_};
+    P2PBlock p2p_{decoder_};
     std::string devicePath_;
     std::unique_ptr<RFPlatBlock> rfplat_;
 };
