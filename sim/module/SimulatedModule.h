@@ -21,6 +21,7 @@
 #include "module/TimerBlock.h"
 #include "module/TriggerBlock.h"
 #include "module/SyntraSyncBlock.h"
+#include "module/RoutingBlock.h"
 #include "requests/RequestDecoder.h"
 
 namespace qvsim {
@@ -62,6 +63,7 @@ public:
     DataPathBlock& dataPath() { return dataPath_; }
     ReservationBlock& reservation() { return reservation_; }
     SyntraSyncBlock& syntraSync() { return syntraSync_; }
+    RoutingBlock& routing() { return routing_; }
 
 private:
     DeviceTree tree_;
@@ -72,6 +74,7 @@ private:
     DataPathBlock dataPath_{decoder_};
     ReservationBlock reservation_{decoder_};
     SyntraSyncBlock syntraSync_{decoder_};
+    RoutingBlock routing_{decoder_, driver_};
     std::string devicePath_;
     std::unique_ptr<RFPlatBlock> rfplat_;
 };
