@@ -326,7 +326,9 @@ TEST_F(RoutingAdaptor, DemotionsDuringHostCallsAndDestroyJoins) {
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
     });
-    for (int i = 0; i < 50; ++i) {
+    // Host calls until a number of demotions went out meanwhile.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (int i = 0; i < 50 || (sent < 20 && std::chrono::steady_clock::now() < deadline); ++i) {
         route(kSeed, R"(["PXI_Trig1"])");
         path(session, ticket, &text, &status);
     }
