@@ -312,6 +312,20 @@ TEST_F(RoutingAdaptor, DemotionCallsBackOnTheReaderThreadOnly) {
     EXPECT_EQ(callbacks.count, 2);
 }
 
+TEST_F(RoutingAdaptor, ReaderOutlastsMalformedNotices) {
+    Callbacks callbacks;
+    open(&callbacks);
+    const auto registration = module.driver().registrations().back();
+    // Notices of an unknown kind fail the read; the reader reads on.
+    uint32_t payload = 0;
+    for (int i = 0; i < 3; ++i) module.driver().notify(registration.portId, 3, registration.object, &payload, 4);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(module.routing().demote(1));
+    for (int i = 0; i < 5000 && callbacks.count == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(callbacks.count, 1);
+}
+
 TEST_F(RoutingAdaptor, DemotionsDuringHostCallsAndDestroyJoins) {
     Callbacks callbacks;
     const size_t threads = qvsim::processThreads();
