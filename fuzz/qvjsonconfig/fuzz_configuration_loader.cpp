@@ -13,30 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "qverr/trace.h"
+#include "ConfigurationFuzzing.h"
 #include "qvjsonconfig/AliasAttributeProvider.h"
 #include "qvjsonconfig/Configuration.h"
 
 namespace {
-
-class Devices : public qvjsonconfig::DeviceIteratorInterface {
-public:
-    void getBusStringProperty(const char*, std::string& out) override { out.clear(); }
-    void getBusU32Property(const char*, uint32_t& out) override { out = 0; }
-    void getDeviceStringProperty(const char*, std::string& out) override { out.clear(); }
-    void getDeviceU32Property(const char*, uint32_t& out) override { out = 0; }
-    std::string getInterfacePath() override { return ""; }
-    std::string getPersistentToken() override { return index_ == 0 ? "PCI:a" : "PCI:A"; }
-    std::string getDriverName() override { return ""; }
-    DeviceIteratorInterface& next() override {
-        ++index_;
-        return *this;
-    }
-    bool isEnd() override { return index_ >= 2; }
-
-private:
-    int index_ = 0;
-};
 
 class Writes : public qvjsonconfig::ConfigurationObserverInterface {
 public:
@@ -57,30 +38,16 @@ qvjsonconfig::AliasFactoryInterface& aliases() {
     return factory;
 }
 
-std::string filePath() {
-    static const std::string path = [] {
-        const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-        std::string pattern = std::string(base) + "/qvfuzzconfigXXXXXX";
-        const int fd = mkstemp(pattern.data());
-        if (fd < 0) abort();
-        close(fd);
-        // Failures are expected by the thousand; keep them out of the log.
-        trace::settings().threshold = UINT32_MAX;
-        return pattern;
-    }();
-    return path;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string path = filePath();
+    const std::string path = qvfuzz::scratchFile();
     qvjsonconfig::LockableFile file(path.c_str(), false);
     qvjsonconfig::AliasAttributeProvider provider(aliases());
     try {
         const auto* text = reinterpret_cast<const char*>(data);
         file.write(text, text + size);
-        Devices devices;
+        qvfuzz::TwoDevices devices("PCI:a", "PCI:A");
         qvjsonconfig::Configuration configuration(file, &devices, provider, nullptr);
         std::unique_ptr<qvjsonconfig::ConfigurationData> copy(
             configuration.getConfigurationData().clone());
@@ -92,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     file.read(written);
     Writes writes;
     {
-        Devices devices;
+        qvfuzz::TwoDevices devices("PCI:a", "PCI:A");
         qvjsonconfig::Configuration again(file, &devices, provider, &writes);
     }
     std::string reread;

@@ -53,6 +53,13 @@ void* qvdynlib_symbol(void* handle, const char* name, qverr::Status& status) {
     return nullptr;
 }
 
+void* qvdynlib_versionedSymbol(void* handle, const char* name, const char* version) {
+    if (name == nullptr || version == nullptr) return nullptr;
+    void* address = dlvsym(handle != nullptr ? handle : RTLD_DEFAULT, name, version);
+    (void)dlerror();
+    return address;
+}
+
 int qvdynlib_close(void* handle) {
     return handle != nullptr ? dlclose(handle) : -1;
 }

@@ -17,6 +17,10 @@ void* qvdynlib_load(const char* path, int flags, qverr::Status& status);
 // The entry point's address, or null with -52005 in status (a null
 // address counts as missing). Does nothing when status holds an error.
 void* qvdynlib_symbol(void* handle, const char* name, qverr::Status& status);
+// The address of `name` at symbol version `version`, or null (nothing is
+// raised: callers fall back to the unversioned name). A null handle
+// searches the process's global scope (RTLD_DEFAULT).
+void* qvdynlib_versionedSymbol(void* handle, const char* name, const char* version);
 int qvdynlib_close(void* handle);
 
 namespace qvdynlib {

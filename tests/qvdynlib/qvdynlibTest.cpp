@@ -51,4 +51,17 @@ TEST(DynamicLibraryLoading, ATableTriesEveryNameAndKeepsTheFirstFailure) {
     EXPECT_EQ(dlerror(), nullptr);
 }
 
+TEST(DynamicLibraryLoading, VersionedLookupFindsOnlyTheNamedVersion) {
+    qverr::Status status;
+    qvdynlib::AutoLib engine(qvdynlib_load(QV_VERSIONED_LIBRARY, kQvdynlibDefaultFlags, status));
+    ASSERT_NE(engine.get(), nullptr) << status.jsonText();
+    EXPECT_NE(qvdynlib_versionedSymbol(engine.get(), "KXThreadGetId", "KXRT_18.0"), nullptr);
+    EXPECT_EQ(qvdynlib_versionedSymbol(engine.get(), "KXThreadGetId", "KXRT_17.0"), nullptr);
+    EXPECT_EQ(qvdynlib_versionedSymbol(engine.get(), "KXNoSuchEntry", "KXRT_18.0"), nullptr);
+    EXPECT_EQ(qvdynlib_versionedSymbol(engine.get(), nullptr, "KXRT_18.0"), nullptr);
+    // Loaded globally, the global scope finds it too.
+    EXPECT_NE(qvdynlib_versionedSymbol(nullptr, "KXThreadGetId", "KXRT_18.0"), nullptr);
+    EXPECT_EQ(dlerror(), nullptr);
+}
+
 }  // namespace

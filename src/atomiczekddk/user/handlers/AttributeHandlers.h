@@ -1,0 +1,136 @@
+// The device attribute handlers: the module's device and bus properties,
+// its place in a PXI chassis, the driver's own attributes, and the fixed
+// answers a traditional FPGA session gives. The composite asks its handlers
+// in the order they were added; the first that serves an id answers it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "apal_qv3377k/iInterfaceProxy_atomiczekddk.h"
+#include "atomiczekddk/pxi/QPxiLibrary.h"
+#include "atomiczekddk/user/IAttributeHandler.h"
+#include "qvapal/quarks/synchronization.h"
+#include "qvjsonconfig/Interfaces.h"
+
+namespace qvzek {
+
+inline constexpr int32_t kErrorAttributeNotServed = -63196;
+inline constexpr int32_t kErrorInvalidAttributeValue = -63197;
+
+class AttributeHandlerComposite : public IAttributeHandler {
+public:
+    // Takes ownership.
+    void addHandler(IAttributeHandler* handler) { handlers_.emplace_back(handler); }
+
+    uint32_t getU32Attribute(uint32_t id, bool* handled) override;
+    void getStringAttribute(uint32_t id, char* buffer, uint32_t bufferSize, uint32_t* length,
+                            bool* handled) override;
+    void setU32Attribute(uint32_t id, uint32_t value, bool* handled) override;
+    void setStringAttribute(uint32_t id, const char* value, bool* handled) override;
+
+private:
+    std::vector<std::unique_ptr<IAttributeHandler>> handlers_;
+};
+
+// Serves nothing; the base of the handlers below.
+class AttributeHandlerNone : public IAttributeHandler {
+public:
+    uint32_t getU32Attribute(uint32_t id, bool* handled) override;
+    void getStringAttribute(uint32_t id, char* buffer, uint32_t bufferSize, uint32_t* length,
+                            bool* handled) override;
+    void setU32Attribute(uint32_t id, uint32_t value, bool* handled) override;
+    void setStringAttribute(uint32_t id, const char* value, bool* handled) override;
+};
+
+class AttributeHandlerDevice : public AttributeHandlerNone {
+public:
+    // Reads the properties at once; an empty serial number, product name or
+    // FPGA target class gives -63196.
+    explicit AttributeHandlerDevice(qvjsonconfig::DeviceIteratorInterface& device);
+    uint32_t getU32Attribute(uint32_t id, bool* handled) override;
+    void getStringAttribute(uint32_t id, char* buffer, uint32_t bufferSize, uint32_t* length,
+                            bool* handled) override;
+
+private:
+    std::string serialNumber_;
+    uint32_t numberOfSlots_ = 0;
+    uint32_t busKind_ = 0;
+    std::string productName_;
+    std::string fpgaTargetClass_;
+    uint32_t numaNode_ = 0xFFFFFFFF;
+    std::string hardwareRevision_;
+};
+
+class AttributeHandlerPci : public AttributeHandlerNone {
+public:
+    explicit AttributeHandlerPci(qvjsonconfig::DeviceIteratorInterface& device);
+    uint32_t getU32Attribute(uint32_t id, bool* handled) override;
+    void getStringAttribute(uint32_t id, char* buffer, uint32_t bufferSize, uint32_t* length,
+                            bool* handled) override;
+
+private:
+    uint32_t subsystemId_ = 0;
+    uint32_t vendorId_ = 0;
+    uint32_t busNumber_ = 0;
+    uint32_t deviceNumber_ = 0;
+    uint32_t functionNumber_ = 0;
+};
+
+// The module's chassis and slot. Without the PXI library the numbers read
+// 0xFFFFFFFF and the chassis name is empty.
+class AttributeHandlerPxi : public AttributeHandlerNone {
+public:
+    AttributeHandlerPxi(qvqpxi::QPxiLibrary& library, qvjsonconfig::DeviceIteratorInterface& device);
+    uint32_t getU32Attribute(uint32_t id, bool* handled) override;
+    void getStringAttribute(uint32_t id, char* buffer, uint32_t bufferSize, uint32_t* length,
+                            bool* handled) override;
+
+private:
+    // The module's device item, on a session reopened when it went stale.
+    qvqpxi::Device findDevice();
+
+    qvqpxi::QPxiLibrary* library_;
+    std::unique_ptr<qvqpxi::Session> session_;
+    uint32_t busNumber_ = 0;
+    uint32_t deviceNumber_ = 0;
+    uint32_t functionNumber_ = 0;
+    sdihal::nQVAPAL000::tMutex mutex_;
+};
+
+// The driver's attributes 1, 48 and 84.
+class AttributeHandlerInterfaceProxy : public AttributeHandlerNone {
+public:
+    explicit AttributeHandlerInterfaceProxy(
+        std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk_attribute> proxy)
+        : proxy_(std::move(proxy)) {}
+    uint32_t getU32Attribute(uint32_t id, bool* handled) override;
+    void setU32Attribute(uint32_t id, uint32_t value, bool* handled) override;
+
+private:
+    std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk_attribute> proxy_;
+};
+
+class AttributeHandlerTraditionalZek : public AttributeHandlerNone {
+public:
+    // Asks `composite` (not owned) for the driver's attributes.
+    explicit AttributeHandlerTraditionalZek(IAttributeHandler& composite) : composite_(&composite) {}
+    uint32_t getU32Attribute(uint32_t id, bool* handled) override;
+    void getStringAttribute(uint32_t id, char* buffer, uint32_t bufferSize, uint32_t* length,
+                            bool* handled) override;
+    void setU32Attribute(uint32_t id, uint32_t value, bool* handled) override;
+    void setStringAttribute(uint32_t id, const char* value, bool* handled) override;
+
+private:
+    IAttributeHandler* composite_;
+    uint32_t userFlag_ = 0;
+};
+
+class AttributeHandlerNoBrex : public AttributeHandlerNone {
+public:
+    uint32_t getU32Attribute(uint32_t id, bool* handled) override;
+};
+
+}  // namespace qvzek

@@ -1,0 +1,107 @@
+// The selfcal_ exports through the shipped library, called as a C driver
+// calls them, over a session whose library is found by its real name on
+// the library search path.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "SelfCalHALImpl/SelfCalHALSession.h"
+#include "kerneldriver/Driver.h"
+#include "qvqrx3377cal/calsim.h"
+#include "support/HostLibrary.h"
+
+extern "C" uint32_t kxrtsim_cleanupRegistrations(void);
+
+namespace {
+
+using namespace std::chrono_literals;
+
+using SelfTestFn = int32_t (*)(uint64_t, qvhost_status*);
+using CalibrateFn = int32_t (*)(uint64_t, const char*);
+using StandaloneFn = int32_t (*)(uint64_t);
+using RangeFn = int32_t (*)(uint64_t, const char*, uint64_t, int32_t, double, double, double,
+                            double, double);
+
+std::string lastConfiguration(int entry) {
+    char configuration[1024];
+    calsim_lastCall(entry, nullptr, 0, configuration, sizeof configuration);
+    return configuration;
+}
+
+selfcalhal::CalibrationTiming timing() {
+    selfcalhal::CalibrationTiming quick;
+    quick.initialPoll = 1ms;
+    quick.selfTestTimeout = 200ms;
+    quick.calibrationTimeout = 200ms;
+    return quick;
+}
+
+TEST(SelfCalExports, EveryOperationThroughTheShippedLibrary) {
+    const size_t threads = qvsim::processThreads();
+    qvtest::HostLibrary library(QV_SHARED_LIBRARY);
+    ASSERT_TRUE(library.loaded());
+    // Loading starts no worker: the pool is built on first use.
+    EXPECT_EQ(qvsim::processThreads(), threads);
+
+    calsim_reset();
+    selfcalhal::SelfCalHALSession session("QV1", "qv3377.lvbitx", "",
+                                          selfcalhal::SelfCalHALSession::kLibraryName, timing());
+    uint64_t handle = 0;
+    ASSERT_EQ(library.fn<qvhost_openReturnCode>("selfcal_open")(
+                  1, reinterpret_cast<uint64_t>(&session), &handle),
+              0);
+
+    auto calibrate = library.fn<CalibrateFn>("selfcal_selfCalibrate");
+    EXPECT_EQ(calibrate(handle, "PXI_Clk"), 0);
+    EXPECT_EQ(lastConfiguration(calsim_selfCalibrate),
+              "bitfileName:qv3377.lvbitx,refClock:PXI_Clk,");
+    EXPECT_GT(qvsim::processThreads(), threads);  // now the pool runs
+    EXPECT_EQ(kxrtsim_cleanupRegistrations(), 1u);
+    // A positive result is a success; a negative one is the export's code.
+    calsim_setResult(calsim_selfCalibrate, 9);
+    EXPECT_EQ(calibrate(handle, "R"), 0);
+    calsim_setResult(calsim_selfCalibrate, -200500);
+    EXPECT_EQ(calibrate(handle, "R"), -200500);
+    EXPECT_EQ(calibrate(handle, nullptr), -52003);
+    EXPECT_EQ(calibrate(0, "R"), -52005);
+
+    EXPECT_EQ(library.fn<StandaloneFn>("selfcal_standaloneSelfCalibrate")(handle), 0);
+    EXPECT_EQ(lastConfiguration(calsim_standalone), "bitfileName:qv3377.lvbitx,refClock:,");
+
+    auto pexa = library.fn<RangeFn>("selfcal_PEXA_SelfCalibrateRange");
+    auto pexg = library.fn<RangeFn>("selfcal_PEXG_SelfCalibrateRange");
+    EXPECT_EQ(pexa(handle, "R", 12, 0, 1, 2, 3, 4, 125e6), 0);
+    EXPECT_EQ(lastConfiguration(calsim_pexaRange), "bitfileName:qv3377.lvbitx,refClock:R,");
+    EXPECT_EQ(calsim_lastValue(calsim_pexaRange), 12u);
+    EXPECT_EQ(calsim_lastDouble(calsim_pexaRange, 3), 4);
+    EXPECT_EQ(pexg(handle, "R", 12, 2, 1, 2, 3, 4, 125e6), 0);
+    EXPECT_EQ(lastConfiguration(calsim_pexgRange),
+              "bitfileName:qv3377.lvbitx,refClock:R,iqRate:125000000,");
+    EXPECT_EQ(pexa(handle, nullptr, 0, 0, 0, 0, 0, 0, 0), -52003);
+
+    // A calibration that does not finish in time.
+    calsim_setDelayMs(calsim_pexgRange, 10000);
+    EXPECT_EQ(pexg(handle, "R", 0, 0, 0, 0, 0, 0, 0), -52007);
+    calsim_release();
+
+    auto selfTest = library.fn<SelfTestFn>("selfcal_intermediateSelfTestDevice");
+    calsim_setSelfTest(-7, R"({"r":[{"a":"LO","b":"unlocked"}]})");
+    qvhost_status status = qvhost_newStatus();
+    EXPECT_EQ(selfTest(handle, &status), 0);
+    EXPECT_EQ(status.code, -7);
+    ASSERT_NE(status.json, nullptr);
+    EXPECT_NE(std::string(status.json)
+                  .find(R"({"type":"elaboration","usage":"unlocked"},{"type":"empty"})"),
+              std::string::npos)
+        << status.json;
+    qvhost_release(&status);
+    calsim_setResult(calsim_selfTest, -50);
+    status = qvhost_newStatus();
+    EXPECT_EQ(selfTest(handle, &status), -50);
+    qvhost_release(&status);
+    EXPECT_EQ(selfTest(handle, nullptr), -52003);
+
+    library.fn<qvhost_close>("selfcal_close")(handle);
+}
+
+}  // namespace

@@ -1,0 +1,252 @@
+// The self-calibration session over the calibration library stand-in and
+// the run-time engine stand-in "libkxrt18.so" (a versioned engine whose
+// module is not one the binding skips cleanup registration for).
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "SelfCalHALImpl/SelfCalGate.h"
+#include "SelfCalHALImpl/SelfCalHALSession.h"
+#include "qverr/Exception.h"
+#include "qvqrx3377cal/calsim.h"
+
+extern "C" {
+uint32_t kxrtsim_loadCount(void);
+uint32_t kxrtsim_disposedCount(void);
+uint32_t kxrtsim_cleanupRegistrations(void);
+void kxrtsim_refuseCleanup(int32_t refuse);
+int32_t kxrtsim_runCleanup(void);
+void kxrtsim_setThreadId(uint32_t id);
+}
+
+namespace {
+
+using namespace std::chrono_literals;
+using selfcalhal::CalibrationTiming;
+using selfcalhal::SelfCalHALSession;
+
+const std::string kFull = QV_CAL_FULL;
+const std::string kNoStandalone = QV_CAL_NOSTANDALONE;
+const std::string kFullFolder = kFull.substr(0, kFull.rfind('/'));
+
+CalibrationTiming quickTiming() {
+    CalibrationTiming timing;
+    timing.initialPoll = 1ms;
+    timing.maximumPoll = 10ms;
+    timing.selfTestTimeout = 10s;
+    timing.calibrationTimeout = 10s;
+    return timing;
+}
+
+// The code a call throws, 0 when it returns.
+template <class Call>
+int32_t codeOf(Call&& call, std::string* json = nullptr) {
+    try {
+        call();
+    } catch (const qverr::Exception& error) {
+        if (json) *json = error.status.jsonText();
+        return error.status.code;
+    }
+    return 0;
+}
+
+std::string lastConfiguration(int entry, std::string* resource = nullptr) {
+    char name[256];
+    char configuration[1024];
+    calsim_lastCall(entry, name, sizeof name, configuration, sizeof configuration);
+    if (resource) *resource = name;
+    return configuration;
+}
+
+class SelfCalSession : public ::testing::Test {
+protected:
+    void SetUp() override { calsim_reset(); }
+    SelfCalHALSession session{"QV1", "qv3377.lvbitx", "", kFull, quickTiming()};
+};
+
+TEST_F(SelfCalSession, CalibrationsHandTheLibraryTheConfigurationText) {
+    std::string resource;
+    EXPECT_EQ(session.selfCalibrate("PXI_Clk"), 0);
+    EXPECT_EQ(lastConfiguration(calsim_selfCalibrate, &resource),
+              "bitfileName:qv3377.lvbitx,refClock:PXI_Clk,");
+    EXPECT_EQ(resource, "QV1");
+    EXPECT_EQ(session.standaloneSelfCalibrate(), 0);
+    EXPECT_EQ(lastConfiguration(calsim_standalone), "bitfileName:qv3377.lvbitx,refClock:,");
+
+    EXPECT_EQ(session.PEXA_SelfCalibrateRange("OnboardClock", 77, false, 1.5, -2, 3e9, 0.25, 250e6),
+              0);
+    EXPECT_EQ(lastConfiguration(calsim_pexaRange),
+              "bitfileName:qv3377.lvbitx,refClock:OnboardClock,");
+    EXPECT_EQ(calsim_lastValue(calsim_pexaRange), 77u);
+    EXPECT_EQ(calsim_lastDouble(calsim_pexaRange, 0), 1.5);
+    EXPECT_EQ(calsim_lastDouble(calsim_pexaRange, 1), -2);
+    EXPECT_EQ(calsim_lastDouble(calsim_pexaRange, 2), 3e9);
+    EXPECT_EQ(calsim_lastDouble(calsim_pexaRange, 3), 0.25);
+
+    EXPECT_EQ(session.PEXG_SelfCalibrateRange("R", 1, true, 0, 0, 0, 0, 250e6), 0);
+    EXPECT_EQ(lastConfiguration(calsim_pexgRange),
+              "bitfileName:qv3377.lvbitx,refClock:R,iqRate:250000000,");
+    session.PEXG_SelfCalibrateRange("R", 1, true, 0, 0, 0, 0, 1.0 / 3);
+    EXPECT_EQ(lastConfiguration(calsim_pexgRange),
+              "bitfileName:qv3377.lvbitx,refClock:R,iqRate:0.3333333333333333,");
+    session.PEXG_SelfCalibrateRange("R", 1, true, 0, 0, 0, 0, 1e20);
+    EXPECT_EQ(lastConfiguration(calsim_pexgRange),
+              "bitfileName:qv3377.lvbitx,refClock:R,iqRate:1e+20,");
+
+    SelfCalHALSession withLo("QV2", "b", "LO1", kFull, quickTiming());
+    EXPECT_EQ(withLo._buildConfigString("R"), "bitfileName:b,LO:LO1,refClock:R,");
+}
+
+TEST_F(SelfCalSession, ALibraryFailureIsRaisedWithItsOwnCode) {
+    calsim_setResult(calsim_selfCalibrate, -200123);
+    std::string json;
+    EXPECT_EQ(codeOf([&] { session.selfCalibrate("R"); }, &json), -200123);
+    EXPECT_NE(json.find("\"line\":402"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"error_constant\":\"retCode\""), std::string::npos) << json;
+    calsim_setResult(calsim_pexaRange, 5);
+    EXPECT_EQ(session.PEXA_SelfCalibrateRange("R", 0, false, 0, 0, 0, 0, 0), 5);
+    calsim_setResult(calsim_pexgRange, -1);
+    EXPECT_EQ(codeOf([&] { session.PEXG_SelfCalibrateRange("R", 0, false, 0, 0, 0, 0, 0); }), -1);
+    calsim_setResult(calsim_standalone, -3);
+    EXPECT_EQ(codeOf([&] { session.standaloneSelfCalibrate(); }), -3);
+}
+
+TEST_F(SelfCalSession, ASelfTestMessageBecomesElaborationRecords) {
+    const uint32_t disposed = kxrtsim_disposedCount();
+    calsim_setSelfTest(-4, R"({"failures":[{"test":"LO lock","result":"failed"},)"
+                           R"({"test":"no text","result":3},{"a":"x","b":"y","c":"z"}]})");
+    calsim_setResult(calsim_selfTest, 0);
+    qverr::Status status;
+    status.code = 17;
+    session.intermediateSelfTestDevice(&status);
+    EXPECT_EQ(status.code, -4);  // the test's verdict replaces the old code
+    EXPECT_EQ(kxrtsim_disposedCount(), disposed + 1);
+    const std::string json = status.jsonText();
+    EXPECT_NE(json.find(R"("translator":"mxlator_qv3377HAL")"), std::string::npos) << json;
+    EXPECT_NE(json.find(R"("ordered_data":[{"type":"elaboration","usage":"LO lock"},)"
+                        R"({"type":"elaboration","usage":": "},)"
+                        R"({"type":"elaboration","usage":"failed"},{"type":"empty"},)"
+                        R"({"type":"elaboration","usage":"x"},{"type":"elaboration","usage":": "},)"
+                        R"({"type":"elaboration","usage":"y"},{"type":"empty"}])"),
+              std::string::npos)
+        << json;
+}
+
+TEST_F(SelfCalSession, AFailedSelfTestIsAFailureWithOrWithoutAMessage) {
+    // With a JSON message: the code is returned and the records kept.
+    calsim_setSelfTest(0, R"({"items":[{"k":"x","v":"y"}]})");
+    calsim_setResult(calsim_selfTest, -300);
+    qverr::Status status;
+    std::string json;
+    EXPECT_EQ(codeOf([&] { session.intermediateSelfTestDevice(&status); }, &json), -300);
+    EXPECT_NE(json.find("\"line\":371"), std::string::npos) << json;
+    EXPECT_NE(std::string(status.jsonText()).find(R"({"type":"elaboration","usage":"x"})"),
+              std::string::npos);
+
+    // A message that is not JSON becomes one elaboration.
+    calsim_setSelfTest(0, "reference clock missing");
+    qverr::Status plain;
+    EXPECT_EQ(codeOf([&] { session.intermediateSelfTestDevice(&plain); }), -300);
+    EXPECT_NE(std::string(plain.jsonText())
+                  .find(R"([{"type":"elaboration","usage":"reference clock missing"}])"),
+              std::string::npos)
+        << plain.jsonText();
+
+    // Without a message.
+    calsim_setSelfTest(0, nullptr);
+    qverr::Status bare;
+    EXPECT_EQ(codeOf([&] { session.intermediateSelfTestDevice(&bare); }), -300);
+    EXPECT_STREQ(bare.jsonText(), "");
+
+    // A passing test with a non-JSON message adds nothing.
+    calsim_setResult(calsim_selfTest, 0);
+    calsim_setSelfTest(0, "all good");
+    qverr::Status passed;
+    EXPECT_EQ(codeOf([&] { session.intermediateSelfTestDevice(&passed); }), 0);
+    EXPECT_STREQ(passed.jsonText(), "");
+
+    EXPECT_EQ(codeOf([&] { session.intermediateSelfTestDevice(nullptr); }, &json), -52003);
+    EXPECT_NE(json.find("\"line\":380"), std::string::npos) << json;
+}
+
+TEST_F(SelfCalSession, ALibraryWithoutAnEntryPointLoadsAndRefusesOnlyThatOperation) {
+    SelfCalHALSession lacking("QV1", "b", "", kNoStandalone, quickTiming());
+    EXPECT_EQ(codeOf([&] { lacking.standaloneSelfCalibrate(); }), -52002);
+    EXPECT_EQ(calsim_calls(calsim_standalone), 0u);
+    EXPECT_EQ(lacking.selfCalibrate("R"), 0);
+    EXPECT_EQ(calsim_calls(calsim_selfCalibrate), 1u);
+}
+
+TEST_F(SelfCalSession, AMissingLibraryIsAnInvalidParameterWithTheLoadersDetail) {
+    SelfCalHALSession missing("QV1", "b", "", "libqvqrx3377cal-absent.so", quickTiming());
+    std::string json;
+    EXPECT_EQ(codeOf([&] { missing.selfCalibrate("R"); }, &json), -52005);
+    EXPECT_NE(json.find(R"("qvdynlib_debug":{"debug":"failed to qvdynlib_load library",)"
+                        R"("path":"libqvqrx3377cal-absent.so"})"),
+              std::string::npos)
+        << json;
+}
+
+TEST_F(SelfCalSession, ALibraryNotReadyIsRefusedAndAskedAgainNextTime) {
+    SelfCalHALSession fresh("QV1", "b", "", kFull, quickTiming());
+    calsim_setResult(calsim_dllStatus, 3);
+    EXPECT_EQ(codeOf([&] { fresh.selfCalibrate("R"); }), -52003);
+    EXPECT_EQ(calsim_calls(calsim_selfCalibrate), 0u);
+    calsim_setResult(calsim_dllStatus, 0);
+    EXPECT_EQ(fresh.selfCalibrate("R"), 0);
+    EXPECT_EQ(calsim_calls(calsim_dllStatus), 2u);
+    EXPECT_EQ(fresh.selfCalibrate("R"), 0);
+    EXPECT_EQ(calsim_calls(calsim_dllStatus), 2u);
+}
+
+TEST_F(SelfCalSession, TheLibraryAndTheEngineAreLoadedOncePerProcess) {
+    ASSERT_EQ(session.selfCalibrate("R"), 0);
+    const uint32_t registrations = kxrtsim_cleanupRegistrations();
+    EXPECT_GE(registrations, 1u);  // libkxrt18.so is versioned and not skipped
+    EXPECT_EQ(kxrtsim_loadCount(), 1u);
+    SelfCalHALSession second("QV2", "b", "", kFull, quickTiming());
+    EXPECT_EQ(second.selfCalibrate("R"), 0);
+    EXPECT_EQ(kxrtsim_cleanupRegistrations(), registrations);
+    EXPECT_EQ(kxrtsim_loadCount(), 1u);
+}
+
+TEST_F(SelfCalSession, ARefusedCleanupRegistrationIsASoftwareFault) {
+    // Another name of the same file is another cache entry.
+    SelfCalHALSession other("QV1", "b", "", kFullFolder + "/../full/libqvqrx3377cal.so",
+                            quickTiming());
+    kxrtsim_refuseCleanup(1);
+    std::string json;
+    EXPECT_EQ(codeOf([&] { other.selfCalibrate("R"); }, &json), -52003);
+    kxrtsim_refuseCleanup(0);
+    EXPECT_NE(json.find(R"("registerCleanupProcCallback":"callback registration failed")"),
+              std::string::npos)
+        << json;
+    EXPECT_NE(json.find("\"line\":164"), std::string::npos) << json;
+    // The library stays cached: the next call goes on without registering.
+    const uint32_t registrations = kxrtsim_cleanupRegistrations();
+    EXPECT_EQ(other.selfCalibrate("R"), 0);
+    EXPECT_EQ(kxrtsim_cleanupRegistrations(), registrations);
+}
+
+TEST_F(SelfCalSession, OnAnEngineThreadTheLibrarysOwnImportRegisters) {
+    SelfCalHALSession other("QV1", "b", "", kFullFolder + "/./libqvqrx3377cal.so", quickTiming());
+    kxrtsim_setThreadId(5);
+    const uint32_t registrations = kxrtsim_cleanupRegistrations();
+    EXPECT_EQ(other.selfCalibrate("R"), 0);
+    kxrtsim_setThreadId(0);
+    EXPECT_EQ(kxrtsim_cleanupRegistrations(), registrations + 1);
+}
+
+// Last: it closes the cached libraries.
+TEST_F(SelfCalSession, TheEnginesCleanupClosesAndForgetsTheCachedLibraries) {
+    ASSERT_EQ(session.selfCalibrate("R"), 0);
+    const uint32_t registrations = kxrtsim_cleanupRegistrations();
+    EXPECT_EQ(kxrtsim_runCleanup(), 0);
+    // A session made afterwards loads the library again instead of using
+    // a closed handle.
+    SelfCalHALSession later("QV1", "b", "", kFull, quickTiming());
+    EXPECT_EQ(later.selfCalibrate("R"), 0);
+    EXPECT_EQ(kxrtsim_cleanupRegistrations(), registrations + 1);
+}
+
+}  // namespace

@@ -1,0 +1,153 @@
+// The calibration worker pool: growth up to the configured bound, order,
+// draining at destruction, and tasks that always complete.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <stdexcept>
+#include <vector>
+
+#include "SelfCalHALImpl/SelfCalGate.h"
+#include "SelfCalHALImpl/TaskQueue.h"
+#include "support/SimulatedRoot.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using selfcalhal::ExpandableThreadedTaskQueue;
+using selfcalhal::IntTask;
+using selfcalhal::TaskCompletion;
+using selfcalhal::TaskSlot;
+using selfcaltest::Gate;
+
+class WorkerPool : public ::testing::Test {
+protected:
+    void setBound(const char* value) {
+        const std::string path = root / "var/local/vorlane/systemsettings/qvrf_features.ini";
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        qvtest::writeFile(
+            path, std::string("[qvrfUpperBoundValueOfThreadsInPool]\nValue=") + value + "\n");
+    }
+    std::shared_ptr<TaskCompletion> submit(ExpandableThreadedTaskQueue& queue,
+                                           std::function<int()> body) {
+        auto completion = std::make_shared<TaskCompletion>();
+        TaskSlot slot(new IntTask(completion, std::move(body)));
+        queue.enqueue(slot);
+        return completion;
+    }
+    static bool finishes(TaskCompletion& completion) {
+        return completion.waitFor(std::chrono::seconds(10));
+    }
+    // A blocked first task, then a second one: whether the second ran while
+    // the first was still blocked.
+    bool secondRunsBesideABlockedFirst(ExpandableThreadedTaskQueue& queue, Gate& gate) {
+        auto first = submit(queue, [&] { return gate.pass() ? 1 : -1; });
+        EXPECT_TRUE(gate.waitForArrivals(1));
+        auto second = submit(queue, [] { return 2; });
+        const bool beside = second->waitFor(std::chrono::milliseconds(200));
+        gate.open();
+        EXPECT_TRUE(finishes(*first));
+        EXPECT_TRUE(finishes(*second));
+        EXPECT_EQ(first->result(), 1);
+        EXPECT_EQ(second->result(), 2);
+        return beside;
+    }
+
+    qvtest::SimulatedRoot root;
+    // Declared before the queues of a test, so they outlive them.
+    Gate gates[3];
+};
+
+TEST_F(WorkerPool, WithoutABoundABusyPoolGrows) {
+    ExpandableThreadedTaskQueue queue(1);  // no toggles file: no bound
+    EXPECT_TRUE(secondRunsBesideABlockedFirst(queue, gates[0]));
+    setBound("-1");
+    ExpandableThreadedTaskQueue explicitNoBound(1);
+    EXPECT_TRUE(secondRunsBesideABlockedFirst(explicitNoBound, gates[1]));
+    setBound("-7");  // any negative bound is none
+    ExpandableThreadedTaskQueue negative(1);
+    EXPECT_TRUE(secondRunsBesideABlockedFirst(negative, gates[2]));
+}
+
+TEST_F(WorkerPool, BoundsOfOneAndZeroKeepTheInitialWorkerAlone) {
+    setBound("1");
+    ExpandableThreadedTaskQueue one(1);
+    EXPECT_FALSE(secondRunsBesideABlockedFirst(one, gates[0]));
+    setBound("0");
+    ExpandableThreadedTaskQueue zero(1);
+    EXPECT_FALSE(secondRunsBesideABlockedFirst(zero, gates[1]));
+    // A bound of 2 allows exactly one more.
+    setBound("2");
+    ExpandableThreadedTaskQueue two(1);
+    EXPECT_TRUE(secondRunsBesideABlockedFirst(two, gates[2]));
+}
+
+TEST_F(WorkerPool, TasksStartInTheOrderTheyWereQueued) {
+    setBound("1");
+    Gate& gate = gates[0];
+    ExpandableThreadedTaskQueue queue(1);
+    std::mutex mutex;
+    std::vector<int> order;
+    std::vector<std::shared_ptr<TaskCompletion>> done;
+    done.push_back(submit(queue, [&] { return gate.pass() ? 0 : -1; }));
+    ASSERT_TRUE(gate.waitForArrivals(1));
+    for (int i = 1; i <= 5; ++i) {
+        done.push_back(submit(queue, [&, i] {
+            std::lock_guard<std::mutex> lock(mutex);
+            order.push_back(i);
+            return i;
+        }));
+    }
+    gate.open();
+    for (auto& completion : done) ASSERT_TRUE(finishes(*completion));
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4, 5}));
+}
+
+TEST_F(WorkerPool, DestructionRunsWhatIsStillQueued) {
+    setBound("1");
+    std::vector<std::shared_ptr<TaskCompletion>> done;
+    Gate gate;  // outlives the queue, whose destruction waits for the tasks
+    {
+        ExpandableThreadedTaskQueue queue(1);
+        done.push_back(submit(queue, [&] { return gate.pass() ? 0 : -1; }));
+        ASSERT_TRUE(gate.waitForArrivals(1));
+        for (int i = 1; i <= 3; ++i) done.push_back(submit(queue, [i] { return i; }));
+        gate.open();
+    }
+    for (size_t i = 0; i < done.size(); ++i) {
+        EXPECT_EQ(done[i]->count(), 1) << i;
+        EXPECT_EQ(done[i]->result(), static_cast<int>(i));
+    }
+}
+
+TEST_F(WorkerPool, ATaskAlwaysCompletesWhateverItsBodyThrows) {
+    ExpandableThreadedTaskQueue queue(1);
+    auto standard = submit(queue, []() -> int { throw std::runtime_error("calibration failed"); });
+    auto memory = submit(queue, []() -> int { throw std::bad_alloc(); });
+    auto other = submit(queue, []() -> int { throw 42; });
+    auto empty = submit(queue, std::function<int()>());
+    auto fine = submit(queue, [] { return 5; });
+    for (auto* completion : {standard.get(), memory.get(), other.get(), empty.get(), fine.get()}) {
+        ASSERT_TRUE(finishes(*completion));
+        EXPECT_EQ(completion->count(), 1);
+    }
+    // A failure is never reported as success.
+    EXPECT_EQ(standard->result(), -52003);
+    EXPECT_EQ(memory->result(), -52000);
+    EXPECT_EQ(other->result(), -52003);
+    EXPECT_EQ(empty->result(), -52003);
+    EXPECT_EQ(fine->result(), 5);
+}
+
+TEST_F(WorkerPool, AnEmptySlotQueuesANullTask) {
+    ExpandableThreadedTaskQueue queue(1);
+    TaskSlot empty;
+    queue.enqueue(empty);
+    auto after = submit(queue, [] { return 3; });
+    ASSERT_TRUE(finishes(*after));
+    EXPECT_EQ(after->result(), 3);
+}
+
+}  // namespace

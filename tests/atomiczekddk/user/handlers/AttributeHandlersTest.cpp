@@ -1,0 +1,231 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <stdexcept>
+#include <string>
+
+#include "atomiczekddk/SimulatedFpga.h"
+#include "atomiczekddk/shared/CommonUtilities.h"
+#include "atomiczekddk/user/handlers/AttributeHandlers.h"
+#include "qverr/Exception.h"
+#include "support/QpxiStandIn.h"
+#include "support/TempDir.h"
+
+namespace {
+
+using qvtest::thrownStatus;
+
+// Properties by name; a missing one reads as the driver's "not found".
+class PropertyDevice : public qvjsonconfig::DeviceIteratorInterface {
+public:
+    std::map<std::string, std::string> text;
+    std::map<std::string, uint32_t> numbers;
+
+    void getBusStringProperty(const char* name, std::string& out) override { out = textOf(name); }
+    void getBusU32Property(const char* name, uint32_t& out) override { out = numberOf(name); }
+    void getDeviceStringProperty(const char* name, std::string& out) override { out = textOf(name); }
+    void getDeviceU32Property(const char* name, uint32_t& out) override { out = numberOf(name); }
+    std::string getInterfacePath() override { return ""; }
+    std::string getPersistentToken() override { return ""; }
+    std::string getDriverName() override { return ""; }
+    DeviceIteratorInterface& next() override { return *this; }
+    bool isEnd() override { return false; }
+
+private:
+    std::string textOf(const std::string& name) {
+        const auto it = text.find(name);
+        if (it == text.end()) qvzek::throwStatusCode(-52006);
+        return it->second;
+    }
+    uint32_t numberOf(const std::string& name) {
+        const auto it = numbers.find(name);
+        if (it == numbers.end()) qvzek::throwStatusCode(-52006);
+        return it->second;
+    }
+};
+
+PropertyDevice board() {
+    PropertyDevice d;
+    d.text = {{"serialNumber", "1A2B"}, {"zekProductName", "QV-3377"},
+              {"zekFpgaTargetClass", "QV3377"}, {"zekHardwareRevision", ""}};
+    d.numbers = {{"busType", 0x20706369}, {"pciVendorID", 0x1234}, {"pciDeviceID", 0xABCD},
+                 {"pciSubsystemID", 0x5678}, {"pciBusNumber", 4}, {"pciDeviceNumber", 0},
+                 {"pciFunctionNumber", 1}};
+    return d;
+}
+
+uint32_t u32(qvzek::IAttributeHandler& h, uint32_t id, bool expectHandled = true) {
+    bool handled = !expectHandled;
+    const uint32_t value = h.getU32Attribute(id, &handled);
+    EXPECT_EQ(handled, expectHandled) << "attribute " << id;
+    return value;
+}
+
+std::string text(qvzek::IAttributeHandler& h, uint32_t id) {
+    uint32_t length = 0;
+    bool handled = false;
+    h.getStringAttribute(id, nullptr, 0, &length, &handled);
+    EXPECT_TRUE(handled) << "attribute " << id;
+    std::string out(length + 1, '\0');
+    h.getStringAttribute(id, out.data(), length + 1, nullptr, &handled);
+    out.resize(length);
+    return out;
+}
+
+// Answers every id with a fixed value and counts its questions.
+class Fixed : public qvzek::AttributeHandlerNone {
+public:
+    explicit Fixed(uint32_t value) : value_(value) {}
+    uint32_t getU32Attribute(uint32_t, bool* handled) override {
+        *handled = true;
+        return value_;
+    }
+
+private:
+    uint32_t value_;
+};
+
+TEST(AttributeHandlers, CompositeOrderDecides) {
+    qvzek::AttributeHandlerComposite empty;
+    EXPECT_EQ(u32(empty, 4, false), 0xFFFFFFFFu);
+    bool handled = true;
+    empty.getStringAttribute(0, nullptr, 0, nullptr, &handled);
+    EXPECT_FALSE(handled);
+
+    PropertyDevice device = board();
+    qvzek::AttributeHandlerComposite composite;
+    composite.addHandler(new qvzek::AttributeHandlerNoBrex);
+    composite.addHandler(new Fixed(7));
+    composite.addHandler(new qvzek::AttributeHandlerDevice(device));
+    EXPECT_EQ(u32(composite, 80), 0xFFFFFFFFu);  // NoBrex, handled
+    EXPECT_EQ(u32(composite, 4), 7u);           // Fixed comes before Device
+}
+
+TEST(AttributeHandlers, DeviceProperties) {
+    PropertyDevice device = board();
+    qvzek::AttributeHandlerDevice handler(device);
+    EXPECT_EQ(u32(handler, 4), 0x1A2Bu);
+    EXPECT_EQ(u32(handler, 73), 0u);           // no slot count published
+    EXPECT_EQ(u32(handler, 74), 1u);           // "pci "
+    EXPECT_EQ(u32(handler, 92), 0xFFFFFFFFu);  // no NUMA node
+    EXPECT_EQ(text(handler, 0), "QV-3377");
+    EXPECT_EQ(text(handler, 6), "QV3377");
+    EXPECT_EQ(text(handler, 18), "1A2B");
+    EXPECT_EQ(text(handler, 19), "");
+    u32(handler, 5, false);
+
+    device.text["serialNumber"] = "zz";
+    EXPECT_THROW(qvzek::AttributeHandlerDevice(device).getU32Attribute(4, nullptr),
+                 std::invalid_argument);
+    device.text["serialNumber"] = "";
+    EXPECT_EQ(thrownStatus([&] { qvzek::AttributeHandlerDevice h(device); }).first, -63196);
+    device.numbers.erase("busType");
+    device.text["serialNumber"] = "1";
+    EXPECT_EQ(thrownStatus([&] { qvzek::AttributeHandlerDevice h(device); }).first, -52006);
+}
+
+TEST(AttributeHandlers, TextsFollowTheBufferRule) {
+    PropertyDevice device = board();
+    qvzek::AttributeHandlerDevice handler(device);
+    uint32_t length = 0;
+    bool handled = false;
+    handler.getStringAttribute(0, nullptr, 0, &length, &handled);
+    EXPECT_EQ(length, 7u);
+    char exact[7];
+    EXPECT_EQ(thrownStatus([&] { handler.getStringAttribute(0, exact, 7, &length, &handled); }).first,
+              -63080);
+    char room[8];
+    handler.getStringAttribute(0, room, 8, nullptr, &handled);
+    EXPECT_STREQ(room, "QV-3377");
+}
+
+TEST(AttributeHandlers, PciProperties) {
+    PropertyDevice device = board();
+    qvzek::AttributeHandlerPci handler(device);
+    EXPECT_EQ(u32(handler, 2), 0x5678u);
+    EXPECT_EQ(u32(handler, 3), 0x1234u);
+    EXPECT_EQ(u32(handler, 10), 4u);
+    EXPECT_EQ(u32(handler, 12), 1u);
+    EXPECT_EQ(text(handler, 9), "");
+    device.numbers.erase("pciDeviceID");
+    EXPECT_EQ(thrownStatus([&] { qvzek::AttributeHandlerPci h(device); }).first, -52006);
+}
+
+TEST(AttributeHandlers, PxiPlacesTheModule) {
+    qvtest::QpxiStandIn standIn;
+    standIn.addDevice(2, 5, 0x77, 4, 0, 1);
+    qverr::Status status;
+    qvqpxi::QPxiLibrary library(status);
+    ASSERT_TRUE(library.isLoaded);
+    PropertyDevice device = board();
+    {
+        qvzek::AttributeHandlerPxi handler(library, device);
+        EXPECT_EQ(u32(handler, 27), 2u);
+        EXPECT_EQ(u32(handler, 28), 5u);
+        EXPECT_EQ(u32(handler, 30), 0x77u);
+        EXPECT_EQ(text(handler, 5), "PXI2");
+        const uint64_t sessions = standIn.calls("openPXISession");
+        standIn.setSessionValid(0);  // stale: reopened before the next query
+        EXPECT_EQ(u32(handler, 27), 2u);
+        EXPECT_EQ(standIn.calls("openPXISession"), sessions + 1);
+        // A module the library does not know.
+        device.numbers["pciBusNumber"] = 9;
+        qvzek::AttributeHandlerPxi unknown(library, device);
+        EXPECT_EQ(u32(unknown, 27), 0xFFFFFFFFu);
+        EXPECT_EQ(text(unknown, 5), "");
+    }
+    EXPECT_EQ(standIn.openHandles(), 0u);
+
+    qverr::Status absentStatus;
+    qvqpxi::QPxiLibrary absent(absentStatus, "libqvqpxi-absent.so.1");
+    qvzek::AttributeHandlerPxi without(absent, device);
+    EXPECT_EQ(u32(without, 27), 0xFFFFFFFFu);
+    EXPECT_EQ(text(without, 5), "");
+}
+
+class DriverAttributes : public qvtest::SimulatedFpga {
+protected:
+    std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk_attribute> attributes{proxy, proxy.get()};
+};
+
+TEST_F(DriverAttributes, InterfaceProxyAndTraditionalHandlers) {
+    device.setAttribute(1, 0xFFFFFFFF);
+    device.setAttribute(2, 0x3A);
+    qvzek::AttributeHandlerComposite composite;
+    composite.addHandler(new qvzek::AttributeHandlerTraditionalZek(composite));
+    composite.addHandler(new qvzek::AttributeHandlerInterfaceProxy(attributes));
+
+    EXPECT_EQ(u32(composite, 1), 0xFFFFFFFFu);
+    EXPECT_EQ(u32(composite, 48, false), 0xFFFFFFFFu);  // the driver does not serve it
+    // The whole u32 range reaches the text.
+    EXPECT_EQ(text(composite, 2), "ZEK4294967295");
+    // Attribute 2 is not the driver proxy's: the text is not handled.
+    bool handled = true;
+    composite.getStringAttribute(4, nullptr, 0, nullptr, &handled);
+    EXPECT_FALSE(handled);
+
+    // The owner text goes to the driver as its code and comes back.
+    composite.setStringAttribute(1, "interactive", &handled);
+    EXPECT_TRUE(handled);
+    EXPECT_EQ(static_cast<int32_t>(u32(composite, 84)), -61203);
+    EXPECT_EQ(text(composite, 1), "interactive\n");
+
+    composite.setU32Attribute(16, 1, &handled);
+    EXPECT_EQ(u32(composite, 16), 1u);
+    EXPECT_EQ(thrownStatus([&] { composite.setU32Attribute(16, 2, &handled); }).first, -63197);
+    EXPECT_EQ(u32(composite, 14), 0x1730E70Fu);
+    EXPECT_EQ(u32(composite, 15), 0x0200C000u);
+
+    device.failNext("atomiczekddk_attribute.getAttribute", -61000);
+    EXPECT_EQ(thrownStatus([&] { composite.getU32Attribute(84, &handled); }).first, -61000);
+}
+
+TEST(AttributeHandlers, TraditionalFormatsAttributeTwoInHex) {
+    qvzek::AttributeHandlerComposite composite;
+    composite.addHandler(new qvzek::AttributeHandlerTraditionalZek(composite));
+    composite.addHandler(new Fixed(0x3A));
+    EXPECT_EQ(text(composite, 4), "0x003A");
+}
+
+}  // namespace

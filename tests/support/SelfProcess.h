@@ -1,0 +1,47 @@
+// Test cases that run in a process of their own: the same test program
+// started again with one case selected and a variable in its environment.
+#pragma once
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace qvtest {
+
+// True when the environment variable `name` holds `value`.
+inline bool environmentIs(const char* name, const char* value) {
+    const char* set = getenv(name);
+    return set != nullptr && strcmp(set, value) == 0;
+}
+
+// Starts this program with --gtest_filter=<filter> and `assignment`
+// ("NAME=value") added to the environment; -1 when it cannot start.
+inline pid_t spawnSelf(const std::string& filter, const std::string& assignment) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+    env.push_back(assignment);
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::string self = "/proc/self/exe", filterArgument = "--gtest_filter=" + filter;
+    char* argv[] = {self.data(), filterArgument.data(), nullptr};
+    pid_t pid = -1;
+    if (posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv, envp.data()) != 0) return -1;
+    return pid;
+}
+
+// The child's exit code; -1 when it did not exit normally.
+inline int waitForExit(pid_t pid) {
+    int status = 0;
+    if (pid <= 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+}  // namespace qvtest
