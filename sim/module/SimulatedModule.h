@@ -22,6 +22,7 @@
 #include "module/TimerBlock.h"
 #include "module/TriggerBlock.h"
 #include "module/SyntraSyncBlock.h"
+#include "module/RoutingBlock.h"
 #include "requests/RequestDecoder.h"
 
 namespace qvsim {
@@ -64,6 +65,7 @@ public:
     ReservationBlock& reservation() { return reservation_; }
     SyntraSyncBlock& syntraSync() { return syntraSync_; }
     P2PBlock& p2p() { return p2p_; }
+    RoutingBlock& routing() { return routing_; }
 
 private:
     DeviceTree tree_;
@@ -75,6 +77,7 @@ private:
     ReservationBlock reservation_{decoder_};
     SyntraSyncBlock syntraSync_{decoder_};
     P2PBlock p2p_{decoder_};
+    RoutingBlock routing_{decoder_, driver_};
     std::string devicePath_;
     std::unique_ptr<RFPlatBlock> rfplat_;
 };
