@@ -18,11 +18,13 @@
 #include "kerneldriver/Driver.h"
 #include "module/DataPathBlock.h"
 #include "module/InstructionTargetBlock.h"
+#include "module/P2PBlock.h"
 #include "module/ReservationBlock.h"
 #include "module/TimerBlock.h"
 #include "module/TriggerBlock.h"
 #include "module/SyntraSyncBlock.h"
 #include "module/VisaBlock.h"
+#include "module/RoutingBlock.h"
 #include "requests/RequestDecoder.h"
 
 namespace qvsim {
@@ -66,6 +68,8 @@ public:
     SyntraSyncBlock& syntraSync() { return syntraSync_; }
     InstructionTargetBlock& instructionTarget() { return instructionTarget_; }
     VisaBlock& visa() { return visa_; }
+    P2PBlock& p2p() { return p2p_; }
+    RoutingBlock& routing() { return routing_; }
 
 private:
     DeviceTree tree_;
@@ -78,6 +82,8 @@ private:
     SyntraSyncBlock syntraSync_{decoder_};
     InstructionTargetBlock instructionTarget_{decoder_};
     VisaBlock visa_{decoder_, tree_, kDriverName};
+    P2PBlock p2p_{decoder_};
+    RoutingBlock routing_{decoder_, driver_};
     std::string devicePath_;
     std::unique_ptr<RFPlatBlock> rfplat_;
 };
