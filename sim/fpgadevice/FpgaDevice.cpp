@@ -35,6 +35,8 @@ struct FpgaDevice::State {
     uint32_t asserted = 0;
 
     std::map<uint32_t, FifoState> fifos;
+    // FIFO number -> {element size, direction}.
+    std::map<uint32_t, std::pair<uint32_t, uint32_t>> fifoDescriptions;
     std::vector<uint8_t> flashImage;
     uint32_t flashValue = 0;
     std::map<uint32_t, uint32_t> attributes;
@@ -163,6 +165,17 @@ FpgaDevice::FpgaDevice(Driver& driver, RequestDecoder& decoder, std::string name
     serve("atomiczekddk_attribute.configurePersonality", [](State& s, const DecodedRequest& r, Reply& reply, Lock&) {
         const uint8_t* bytes = pointer(r.get<uint64_t>("bitstream"));
         std::vector<uint8_t> bitstream(bytes, bytes + r.get<uint32_t>("bitstreamLength"));
+        // The FIFO records: class, kind, type {element type, bits, bytes,
+        // signed, integer bits}, then the number, each little-endian.
+        const uint8_t* records = pointer(r.get<uint64_t>("fifoData"));
+        const uint32_t fifoBytes = r.get<uint32_t>("fifoDataLength");
+        for (uint32_t at = 0; records != nullptr && at + 37 <= fifoBytes; at += 37) {
+            uint32_t bytes = 0, number = 0;
+            std::memcpy(&bytes, records + at + 7, 4);
+            std::memcpy(&number, records + at + 16, 4);
+            const uint32_t size = records[at + 2] == 10 ? 8 : bytes;  // fixed point travels in 64 bits
+            s.fifoDescriptions[number] = {size, records[at + 1]};
+        }
         const bool changed = bitstream != s.personality;
         if (changed) s.personality = std::move(bitstream);
         reply.set("result", changed ? 1 : 0);
@@ -239,9 +252,11 @@ FpgaDevice::FpgaDevice(Driver& driver, RequestDecoder& decoder, std::string name
         uint64_t words[4];
         const auto bytes = r.in("words");
         std::memcpy(words, bytes.data(), sizeof words);
-        const uint32_t elementSize = static_cast<uint32_t>(words[3] >> 32);
-        const uint32_t direction = static_cast<uint32_t>(words[3] & 1);
-        if (words[0] == 0 || words[1] == 0 || elementSize == 0 || words[1] % elementSize != 0) {
+        const auto described = s.fifoDescriptions.find(r.get<uint32_t>("fifo"));
+        const uint32_t elementSize = described == s.fifoDescriptions.end() ? 0 : described->second.first;
+        const uint32_t direction = described == s.fifoDescriptions.end() ? 0 : described->second.second;
+        if (words[0] == 0 || words[1] == 0 || elementSize == 0 || words[1] % elementSize != 0 ||
+            words[2] > words[1]) {
             reply.status(-52005);
             return;
         }
@@ -252,6 +267,8 @@ FpgaDevice::FpgaDevice(Driver& driver, RequestDecoder& decoder, std::string name
         fifo.mirrorBytes = words[2];
         fifo.elementSize = elementSize;
         fifo.direction = direction;
+        fifo.bufferType = static_cast<uint32_t>(words[3]);
+        fifo.flowControl = static_cast<uint32_t>(words[3] >> 32);
     });
     serve("atomiczekddk_fifo.startFifo", [fifoOf](State& s, const DecodedRequest& r, Reply& reply, Lock&) {
         FifoState& fifo = fifoOf(s, r);
@@ -401,6 +418,11 @@ FpgaDevice::FifoState FpgaDevice::fifo(uint32_t number) const {
     std::lock_guard lock(state_->mutex);
     const auto found = state_->fifos.find(number);
     return found == state_->fifos.end() ? FifoState{} : found->second;
+}
+
+void FpgaDevice::describeFifo(uint32_t number, uint32_t elementSize, uint32_t direction) {
+    std::lock_guard lock(state_->mutex);
+    state_->fifoDescriptions[number] = {elementSize, direction};
 }
 
 void FpgaDevice::setProduceLimit(uint32_t number, uint64_t elements) {

@@ -15,9 +15,12 @@
 //   (irqStatusAddress) reads the asserted lines and a write of 1 bits clears
 //   them; waitOnIrqs waits up to its timeout in milliseconds (0xFFFFFFFF: until
 //   lines come or the device goes) for any line of its mask.
-// - DMA FIFOs: configureFifo words are {host ring address, ring size in
-//   bytes, mirror size in bytes, element size << 32 | direction (0 target to
-//   host, 1 host to target)}. startFifo begins a fresh stream. For a target-
+// - DMA FIFOs: the device knows each FIFO's element size and direction (0
+//   target to host, 1 host to target) from the FIFO records of the last
+//   personality download (the 37-byte records of the bitfile's FIFOs), or
+//   from describeFifo. configureFifo words are {host ring address, ring size
+//   in bytes, mirror size in bytes, buffer type | flow control << 32}; an
+//   undescribed FIFO is refused (-52005). startFifo begins a fresh stream. For a target-
 //   to-host FIFO the device writes elements 0, 1, 2, ... (each the element's
 //   index, little-endian, cut to the element size) into the ring at the
 //   running byte position modulo the ring size, as far as the ring has room
@@ -65,6 +68,8 @@ public:
         uint64_t mirrorBytes = 0;
         uint32_t elementSize = 0;
         uint32_t direction = 0;
+        uint32_t bufferType = 0;
+        uint32_t flowControl = 0;
         // Target to host: bytes written into the ring / given back by the host.
         // Host to target: bytes the host released / the device consumed.
         uint64_t produced = 0;
@@ -104,6 +109,8 @@ public:
 
     // ---- FIFOs
     FifoState fifo(uint32_t number) const;
+    // What a personality download would tell the device of a FIFO.
+    void describeFifo(uint32_t number, uint32_t elementSize, uint32_t direction);
     // At most `elements` elements are ever produced on a target-to-host FIFO
     // (counted from its start); raising it wakes waiting hosts.
     void setProduceLimit(uint32_t number, uint64_t elements);

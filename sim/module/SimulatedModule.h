@@ -18,10 +18,14 @@
 #include "kerneldriver/Driver.h"
 #include "module/BlockPathBlock.h"
 #include "module/DataPathBlock.h"
+#include "module/InstructionTargetBlock.h"
+#include "module/P2PBlock.h"
 #include "module/ReservationBlock.h"
 #include "module/TimerBlock.h"
 #include "module/TriggerBlock.h"
 #include "module/SyntraSyncBlock.h"
+#include "module/VisaBlock.h"
+#include "module/RoutingBlock.h"
 #include "requests/RequestDecoder.h"
 
 namespace qvsim {
@@ -63,6 +67,10 @@ public:
     DataPathBlock& dataPath() { return dataPath_; }
     ReservationBlock& reservation() { return reservation_; }
     SyntraSyncBlock& syntraSync() { return syntraSync_; }
+    InstructionTargetBlock& instructionTarget() { return instructionTarget_; }
+    VisaBlock& visa() { return visa_; }
+    P2PBlock& p2p() { return p2p_; }
+    RoutingBlock& routing() { return routing_; }
     BlockPathBlock& blockPaths() { return blockPaths_; }
 
     // The FIFOs of the module's default FPGA image, declared to the FPGA
@@ -81,6 +89,10 @@ private:
     DataPathBlock dataPath_{decoder_};
     ReservationBlock reservation_{decoder_};
     SyntraSyncBlock syntraSync_{decoder_};
+    InstructionTargetBlock instructionTarget_{decoder_};
+    VisaBlock visa_{decoder_, tree_, kDriverName};
+    P2PBlock p2p_{decoder_};
+    RoutingBlock routing_{decoder_, driver_};
     BlockPathBlock blockPaths_{decoder_};
     std::string devicePath_;
     std::unique_ptr<RFPlatBlock> rfplat_;

@@ -34,6 +34,12 @@ void qvhost_unload(qvhost_library* library) {
     if (library != NULL) dlclose(library);
 }
 
+int qvhost_check(int32_t code, int32_t wanted, const char* what) {
+    if (code == wanted) return 0;
+    printf("%s: 0x%08X, wanted 0x%08X\n", what, (unsigned)code, (unsigned)wanted);
+    return 1;
+}
+
 bool qvhost_reallocate(qvhost_status* status, uint32_t size) {
     if (size == 0) {
         free(status->json);

@@ -56,6 +56,10 @@ typedef struct qvhost_status {
     char* json;
 } qvhost_status;
 
+/* A host program's check: prints "<what>: <code>, wanted <wanted>" (in
+ * hexadecimal) and returns 1 when they differ, else 0. */
+int qvhost_check(int32_t code, int32_t wanted, const char* what);
+
 bool qvhost_reallocate(qvhost_status* status, uint32_t size);
 /* A fresh status using qvhost_reallocate; release it with qvhost_release. */
 qvhost_status qvhost_newStatus(void);

@@ -35,7 +35,8 @@ protected:
         tStatus status;
         const std::array<uint64_t, 4> words = {reinterpret_cast<uintptr_t>(buffer.address()), depth * sizeof(T),
                                                mirrorElements * sizeof(T),
-                                               (uint64_t{sizeof(T)} << 32) | direction};
+                                               1 | uint64_t{2} << 32};
+        device.describeFifo(kFifo, sizeof(T), direction);
         proxy->beginFifoConfiguration(kSession, kFifo, status);
         proxy->configureFifo(kSession, kFifo, words, status);
         proxy->startFifo(kSession, kFifo, status);

@@ -1,0 +1,186 @@
+// The entry points a routing host calls (API version 3). Every failure
+// reaches the host as its chained status, never as an exception.
+#include <cstdint>
+#include <new>
+
+#include "HALUtilities/ErrorHandling.h"
+#include "qvarkra/ARKRoutingAdaptorSession.h"
+
+namespace {
+
+using qvark::ARKRoutingAdaptorSession;
+using qvroco::TerminalIteratorInterface;
+
+constexpr const char* kSource = "routingAdaptorInterface/routingAdaptorExports";
+
+#define QVRA_LOCATION(line) \
+    QVERR_FIXED_LOCATION(kSource, line, qv3377hal::kComponent, "kMemoryFull")
+
+// The chained style: nothing after an earlier error; out of memory is
+// reported at the entry point's own line, any other failure merged.
+template <class Result, class Body>
+Result chained(qverr::Status* status, const qverr::SourceLocation& outOfMemory, Result fallback,
+               Body&& body) noexcept {
+    if (status == nullptr || status->isError()) return fallback;
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        status->setCode(qverr::qvapalerr_memoryFull, outOfMemory);
+    } catch (...) {
+        qv3377hal::mergeCurrentException(*status);
+    }
+    return fallback;
+}
+
+template <class Body>
+void chainedVoid(qverr::Status* status, const qverr::SourceLocation& outOfMemory, Body&& body) noexcept {
+    chained(status, outOfMemory, 0, [&] {
+        body();
+        return 0;
+    });
+}
+
+// The operations that take no status: failures are dropped.
+template <class Body>
+void dropping(Body&& body) noexcept {
+    try {
+        body();
+    } catch (...) {
+    }
+}
+
+ARKRoutingAdaptorSession* sessionOf(void* session) {
+    if (session == nullptr) qv3377hal::throwNullArgument();
+    return static_cast<ARKRoutingAdaptorSession*>(session);
+}
+
+TerminalIteratorInterface* iteratorOf(void* iterator) {
+    if (iterator == nullptr) qv3377hal::throwNullArgument();
+    return static_cast<TerminalIteratorInterface*>(iterator);
+}
+
+}  // namespace
+
+QV_EXPORT void* qvroco_ra_qv3377hal_createSessionWithDemotionFunc(const char* devicePath,
+                                                                  qvark::ReallocFunction realloc,
+                                                                  qvark::DemotionFunction demotion,
+                                                                  void* context,
+                                                                  qverr::Status* status) {
+    return chained<void*>(status, QVRA_LOCATION(439), nullptr, [&]() -> void* {
+        return new ARKRoutingAdaptorSession(devicePath, realloc, demotion, context);
+    });
+}
+
+QV_EXPORT void* qvroco_ra_qv3377hal_createSession(const char* devicePath,
+                                                  qvark::ReallocFunction realloc,
+                                                  qverr::Status* status) {
+    return qvroco_ra_qv3377hal_createSessionWithDemotionFunc(devicePath, realloc, nullptr, nullptr,
+                                                             status);
+}
+
+QV_EXPORT void qvroco_ra_qv3377hal_destroySession(void* session) {
+    dropping([&] { delete static_cast<ARKRoutingAdaptorSession*>(session); });
+}
+
+QV_EXPORT void qvroco_ra_qv3377hal_getHandledConstraints(void* session, char** text,
+                                                         qverr::Status* status) {
+    chainedVoid(status, QVRA_LOCATION(41), [&] { sessionOf(session)->getHandledConstraints(text); });
+}
+
+QV_EXPORT uint32_t qvroco_ra_qv3377hal_calculateRoute(void* session, const char* seeds,
+                                                      const char* destinations,
+                                                      const char* modifiers, char** result,
+                                                      qverr::Status* status) {
+    return chained<uint32_t>(status, QVRA_LOCATION(68), 0, [&] {
+        return sessionOf(session)->calculateRoute(seeds, destinations, modifiers, result);
+    });
+}
+
+QV_EXPORT void qvroco_ra_qv3377hal_reserveRoute(void* session, uint32_t ticket, char** conflicts,
+                                                qverr::Status* status) {
+    chainedVoid(status, QVRA_LOCATION(95),
+                [&] { sessionOf(session)->reserveRoute(ticket, conflicts); });
+}
+
+QV_EXPORT void qvroco_ra_qv3377hal_programRoute(void* session, uint32_t ticket,
+                                                qverr::Status* status) {
+    chainedVoid(status, QVRA_LOCATION(119), [&] { sessionOf(session)->programRoute(ticket); });
+}
+
+QV_EXPORT void qvroco_ra_qv3377hal_unprogramRoute(void* session, uint32_t ticket) {
+    dropping([&] { sessionOf(session)->unprogramRoute(ticket); });
+}
+
+QV_EXPORT void qvroco_ra_qv3377hal_unreserveRoute(void* session, uint32_t ticket) {
+    dropping([&] { sessionOf(session)->unreserveRoute(ticket); });
+}
+
+QV_EXPORT void qvroco_ra_qv3377hal_beginExceptionalRouteDestruction(void* session,
+                                                                    uint32_t ticket) {
+    dropping([&] { sessionOf(session)->beginExceptionalRouteDestruction(ticket); });
+}
+
+QV_EXPORT void qvroco_ra_qv3377hal_destroyRoute(void* session, uint32_t ticket) {
+    dropping([&] { sessionOf(session)->destroyRoute(ticket); });
+}
+
+QV_EXPORT void qvroco_ra_qv3377hal_getRouteTerminalPath(void* session, uint32_t ticket,
+                                                        char** path, qverr::Status* status) {
+    chainedVoid(status, QVRA_LOCATION(212),
+                [&] { sessionOf(session)->getRouteTerminalPath(ticket, path); });
+}
+
+QV_EXPORT uint32_t qvroco_ra_qv3377hal_getAPIVersion() { return 3; }
+
+QV_EXPORT void* qvroco_ra_qv3377hal_getAllTerminals(void* session, qverr::Status* status) {
+    return chained<void*>(status, QVRA_LOCATION(236), nullptr,
+                          [&]() -> void* { return sessionOf(session)->getAllTerminals(); });
+}
+
+QV_EXPORT void qvroco_ra_qv3377hal_TerminalIterator_next(void* iterator, qverr::Status* status) {
+    chainedVoid(status, QVRA_LOCATION(261), [&] { iteratorOf(iterator)->next(status); });
+}
+
+QV_EXPORT bool qvroco_ra_qv3377hal_TerminalIterator_isEnd(void* iterator) {
+    bool end = true;
+    dropping([&] { end = iteratorOf(iterator)->isEnd(); });
+    return end;
+}
+
+QV_EXPORT bool qvroco_ra_qv3377hal_TerminalIterator_getBoolAttribute(void* iterator,
+                                                                     const char* name,
+                                                                     qverr::Status* status) {
+    return chained<bool>(status, QVRA_LOCATION(329), false,
+                         [&] { return iteratorOf(iterator)->getBoolAttribute(name, status); });
+}
+
+QV_EXPORT const char* qvroco_ra_qv3377hal_TerminalIterator_getStringAttribute(
+    void* iterator, const char* name, qverr::Status* status) {
+    return chained<const char*>(status, QVRA_LOCATION(303), nullptr, [&] {
+        return iteratorOf(iterator)->getStringAttribute(name, status);
+    });
+}
+
+QV_EXPORT uint32_t qvroco_ra_qv3377hal_TerminalIterator_getU32Attribute(void* iterator,
+                                                                        const char* name,
+                                                                        qverr::Status* status) {
+    return chained<uint32_t>(status, QVRA_LOCATION(355), 0,
+                             [&] { return iteratorOf(iterator)->getU32Attribute(name, status); });
+}
+
+QV_EXPORT void qvroco_ra_qv3377hal_TerminalIterator_resetTerminal(void* iterator, const char* mode,
+                                                                  qverr::Status* status) {
+    chainedVoid(status, QVRA_LOCATION(381),
+                [&] { iteratorOf(iterator)->resetTerminal(mode, status); });
+}
+
+QV_EXPORT uint32_t qvroco_ra_qv3377hal_TerminalIterator_calculateResetTerminal(
+    void* session, void* iterator, const char* mode, qverr::Status* status) {
+    return chained<uint32_t>(status, QVRA_LOCATION(406), 0, [&] {
+        return sessionOf(session)->calculateResetTerminal(*iteratorOf(iterator), mode);
+    });
+}
+
+QV_EXPORT void qvroco_ra_qv3377hal_TerminalIterator_destroy(void* iterator) {
+    dropping([&] { delete static_cast<TerminalIteratorInterface*>(iterator); });
+}

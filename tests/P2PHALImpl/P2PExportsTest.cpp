@@ -1,0 +1,352 @@
+// The p2p_ exports as a C driver calls them: the shipped library on the
+// simulated module, with the endpoint description built as the device
+// session builds it and the FIFOs in the FPGA interface library stand-in.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "P2PHALImpl/P2PDescription.h"
+#include "P2PHALImpl/p2pHALImpl.h"
+#include "module/SimulatedModule.h"
+#include "qvfpga/QvFpgaSim.h"
+#include "qvisl/QvFpgaDll.h"
+#include "support/HostLibrary.h"
+#include "support/ModuleProxy.h"
+
+namespace {
+
+#define P2P_FN(name) library.fn<decltype(&name)>(#name)
+
+constexpr uint32_t kWriterIndex = 0;
+constexpr uint32_t kReaderIndex = 1;
+
+class P2PExports : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(library.loaded());
+        qvfpgasim_reset();
+        qvfpgasim_declareFifo("wfm gen.download fifo 0", 1, 64);
+        qvfpgasim_declareFifo(p2ptest::kAcquisitionFifo, 2, 64);
+        qvfpgasim_declareFifo(p2ptest::kGenerationFifo, 2, 64);
+        ASSERT_EQ(QvFpgaDll_Open("/p2p.lvbitx", nullptr, "PXI1Slot2", qvisl::kOpenFromPath, &fpga), 0);
+        ASSERT_NE(fpga, 0u);
+        ASSERT_EQ(QvFpgaDll_FindFifoPrivate(fpga, p2ptest::kAcquisitionFifo, qvisl::kResourceTypeAny, &acqFifo), 0);
+        ASSERT_EQ(QvFpgaDll_FindFifoPrivate(fpga, p2ptest::kGenerationFifo, qvisl::kResourceTypeAny, &genFifo), 0);
+        description = p2ptest::describe(std::to_string(fpga),
+                                        {{p2ptest::kAcquisitionFifo, "writer", std::to_string(acqFifo), "1"},
+                                         {p2ptest::kGenerationFifo, "reader", std::to_string(genFifo), "0"}});
+        parameters = "{\"resourceName\": \"PXI1Slot2\", \"deviceInterfacePath\": \"" + module.devicePath() + "\"}";
+        ASSERT_EQ(P2P_FN(p2p_open)(parameters.c_str(), description.c_str(), &handle), 0);
+        ASSERT_NE(handle, nullptr);
+        module.decoder().clear();
+        qvfpgasim_clearLog();
+    }
+    void TearDown() override {
+        if (handle != nullptr) {
+            EXPECT_EQ(P2P_FN(p2p_close)(handle), 0);
+        }
+        qvfpgasim_reset();
+    }
+
+    qvsim::SimulatedModule module;
+    qvtest::HostLibrary library{QV_SHARED_LIBRARY};
+    uint32_t fpga = 0;
+    uint32_t acqFifo = 0;
+    uint32_t genFifo = 0;
+    std::string description;
+    std::string parameters;
+    void* handle = nullptr;
+};
+
+struct Expected {
+    const char* request;
+    uint32_t code;
+    std::function<int32_t()> call;
+    std::vector<std::pair<const char*, int64_t>> fields;
+};
+
+TEST_F(P2PExports, EveryRequestGoesOutOnceWithTheCallersArguments) {
+    uint64_t value = 0;
+    uint32_t flag = 0;
+    uint32_t second = 0;
+    const uint64_t trigger = 0x0123456789ABCDEF;
+    void* h = handle;
+    const std::vector<Expected> table = {
+        {"p2p.setEnabled", 0x00204E00, [&] { return P2P_FN(p2p_setEnabled)(h, kReaderIndex, 5); },
+         {{"endpoint", 1}, {"direction", 1}, {"enable", 1}}},
+        {"p2p.setEnabled", 0x00204E00, [&] { return P2P_FN(p2p_setEnabled)(h, kWriterIndex, 0); },
+         {{"endpoint", 0}, {"direction", 0}, {"enable", 0}}},
+        {"p2p.setOnboardMemoryEnabled", 0x00204E02, [&] { return P2P_FN(p2p_setOnboardMemoryEnabled)(h, -3); },
+         {{"enable", 1}}},
+        {"p2p.getMostSamplesInSource", 0x00204E03,
+         [&] { return P2P_FN(p2p_getMostSamplesInSource)(h, kWriterIndex, &value); }, {{"endpoint", 0}}},
+        {"p2p.initiateSource", 0x00204E04, [&] { return P2P_FN(p2p_initiateSource)(h); }, {}},
+        {"p2p.abortSource", 0x00204E05, [&] { return P2P_FN(p2p_abortSource)(h); }, {}},
+        {"p2p.getEndpointSize", 0x00204E06, [&] { return P2P_FN(p2p_getEndpointSize)(h, kReaderIndex, &value); },
+         {{"endpoint", 1}, {"direction", 1}}},
+        {"p2p.initiateSink", 0x00204E07, [&] { return P2P_FN(p2p_initiateSink)(h); }, {}},
+        {"p2p.abortSink", 0x00204E08, [&] { return P2P_FN(p2p_abortSink)(h); }, {}},
+        {"p2p.getSpaceAvailableInSink", 0x00204E09,
+         [&] { return P2P_FN(p2p_getSpaceAvailableInSink)(h, kReaderIndex, &value); }, {{"endpoint", 1}}},
+        {"p2p.getMostSpaceAvailableInSink", 0x00204E0A,
+         [&] { return P2P_FN(p2p_getMostSpaceAvailableInSink)(h, kReaderIndex, &value); }, {{"endpoint", 1}}},
+        {"p2p.getSampleQuantum", 0x00204E0B, [&] { return P2P_FN(p2p_getSampleQuantum)(h, kReaderIndex, &value); },
+         {{"endpoint", 1}}},
+        {"p2p.setNumberOfSamplesToRead", 0x00204E0C,
+         [&] { return P2P_FN(p2p_setNumberOfSamplesToRead)(h, kReaderIndex, 0x123456789A); },
+         {{"endpoint", 1}, {"count", 0x123456789A}}},
+        {"p2p.programEndpointFullnessTrigger", 0x00204E0D,
+         [&] { return P2P_FN(p2p_programEndpointFullnessTrigger)(h, kReaderIndex, &trigger); },
+         {{"endpoint", 1}, {"value", 0x0123456789ABCDEF}}},
+        {"p2p.getHasOverflowed", 0x00204E0E, [&] { return P2P_FN(p2p_getHasOverflowed)(h, kWriterIndex, &flag); },
+         {{"endpoint", 0}}},
+        {"p2p.getSamplesTransferred", 0x00204E0F,
+         [&] { return P2P_FN(p2p_getSamplesTransferred)(h, kWriterIndex, &value); }, {{"endpoint", 0}}},
+        {"p2p.getSamplesInEndpoint", 0x00204E10,
+         [&] { return P2P_FN(p2p_getSamplesInEndpoint)(h, kWriterIndex, &value); }, {{"endpoint", 0}}},
+        {"p2p.checkAcquisitionStatus", 0x00204E11, [&] { return P2P_FN(p2p_checkAcquisitionStatus)(h, &flag); }, {}},
+        // The flag sent is not the caller's output: it goes out clear.
+        {"p2p.checkGenerationStatus", 0x00204E12,
+         [&] {
+             second = 1;
+             return P2P_FN(p2p_checkGenerationStatus)(h, &flag, &second);
+         },
+         {{"secondFlag", 0}}},
+        {"p2p.setNumberOfSamplesToWrite", 0x00204E13,
+         [&] { return P2P_FN(p2p_setNumberOfSamplesToWrite)(h, 0xFEDCBA9876543210); },
+         {{"count", static_cast<int64_t>(0xFEDCBA9876543210)}}},
+    };
+    for (const Expected& e : table) {
+        module.decoder().clear();
+        EXPECT_EQ(e.call(), 0) << e.request;
+        const auto requests = module.decoder().requests();
+        ASSERT_EQ(requests.size(), 1u) << e.request;
+        EXPECT_EQ(requests[0].name(), e.request);
+        EXPECT_EQ(requests[0].method->code, e.code) << e.request;
+        EXPECT_EQ(requests[0].callerStatus(), 0) << e.request;
+        for (const auto& [field, expected] : e.fields) {
+            EXPECT_EQ(requests[0].value(field), expected) << e.request << " " << field;
+        }
+    }
+    // The endpoint's own queries ask the driver nothing.
+    module.decoder().clear();
+    uint8_t valid = 0;
+    uint32_t endpointHandle = 0;
+    EXPECT_EQ(P2P_FN(p2p_getNumEndpointsAvailable)(h, &value), 0);
+    EXPECT_EQ(P2P_FN(p2p_isEndpointValid)(h, 0, &valid), 0);
+    EXPECT_EQ(P2P_FN(p2p_getEndpointHandle)(h, 1, &endpointHandle), 0);
+    EXPECT_TRUE(module.decoder().requests().empty());
+    EXPECT_EQ(qvfpgasim_callCount("QvFpgaDll_GetPeerToPeerFifoEndpoint"), 1u);
+}
+
+TEST_F(P2PExports, ResultsAndStateOfTheModulesStreamingBlock) {
+    qvsim::P2PBlock& block = module.p2p();
+    uint64_t value = 0;
+    EXPECT_EQ(P2P_FN(p2p_getNumEndpointsAvailable)(handle, &value), 0);
+    EXPECT_EQ(value, 2u);
+    uint8_t valid = 7;
+    EXPECT_EQ(P2P_FN(p2p_isEndpointValid)(handle, 0, &valid), 0);
+    EXPECT_EQ(valid, 1);
+    EXPECT_EQ(P2P_FN(p2p_isEndpointValid)(handle, 1, &valid), 0);
+    EXPECT_EQ(valid, 0);
+    uint32_t endpointHandle = 0;
+    EXPECT_EQ(P2P_FN(p2p_getEndpointHandle)(handle, 1, &endpointHandle), 0);
+    EXPECT_EQ(endpointHandle, 0x100 + genFifo);
+
+    block.endpoints[0].samplesTransferred = 0x1122334455667788;
+    block.endpoints[0].samplesInEndpoint = 4096;
+    block.endpoints[0].mostSamplesInSource = 8192;
+    block.endpoints[1].spaceAvailable = 1000;
+    block.endpoints[1].mostSpaceAvailable = 2000;
+    block.endpoints[1].sampleQuantum = 8;
+    block.endpoints[1].size = 32768;
+    const auto read = [&](auto export_, uint32_t index) {
+        value = 0;
+        EXPECT_EQ(export_(handle, index, &value), 0);
+        return value;
+    };
+    EXPECT_EQ(read(P2P_FN(p2p_getSamplesTransferred), 0), 0x1122334455667788u);
+    EXPECT_EQ(read(P2P_FN(p2p_getSamplesInEndpoint), 0), 4096u);
+    EXPECT_EQ(read(P2P_FN(p2p_getMostSamplesInSource), 0), 8192u);
+    EXPECT_EQ(read(P2P_FN(p2p_getSpaceAvailableInSink), 1), 1000u);
+    EXPECT_EQ(read(P2P_FN(p2p_getMostSpaceAvailableInSink), 1), 2000u);
+    EXPECT_EQ(read(P2P_FN(p2p_getSampleQuantum), 1), 8u);
+    EXPECT_EQ(read(P2P_FN(p2p_getEndpointSize), 1), 32768u);
+
+    // Flags are written zero-extended.
+    uint32_t flag = 0xFFFFFFFF;
+    block.endpoints[0].hasOverflowed = true;
+    EXPECT_EQ(P2P_FN(p2p_getHasOverflowed)(handle, 0, &flag), 0);
+    EXPECT_EQ(flag, 1u);
+    flag = 0xFFFFFFFF;
+    EXPECT_EQ(P2P_FN(p2p_checkAcquisitionStatus)(handle, &flag), 0);
+    EXPECT_EQ(flag, 0u);
+    EXPECT_EQ(P2P_FN(p2p_initiateSource)(handle), 0);
+    EXPECT_TRUE(block.sourceRunning);
+    EXPECT_EQ(P2P_FN(p2p_checkAcquisitionStatus)(handle, &flag), 0);
+    EXPECT_EQ(flag, 1u);
+    EXPECT_EQ(P2P_FN(p2p_abortSource)(handle), 0);
+    EXPECT_FALSE(block.sourceRunning);
+
+    EXPECT_EQ(P2P_FN(p2p_initiateSink)(handle), 0);
+    block.generationSecondFlag = true;
+    uint32_t first = 0xFFFFFFFF;
+    uint32_t second = 0xFFFFFFFF;
+    EXPECT_EQ(P2P_FN(p2p_checkGenerationStatus)(handle, &first, &second), 0);
+    EXPECT_EQ(first, 1u);
+    EXPECT_EQ(second, 1u);
+    EXPECT_EQ(P2P_FN(p2p_abortSink)(handle), 0);
+    EXPECT_EQ(P2P_FN(p2p_checkGenerationStatus)(handle, &first, &second), 0);
+    EXPECT_EQ(first, 0u);
+
+    EXPECT_EQ(P2P_FN(p2p_setEnabled)(handle, 1, 1), 0);
+    EXPECT_TRUE(block.endpoints[1].enabled);
+    EXPECT_EQ(block.endpoints[1].enabledDirection, 1u);
+    EXPECT_EQ(P2P_FN(p2p_setOnboardMemoryEnabled)(handle, 1), 0);
+    EXPECT_TRUE(block.onboardMemoryEnabled);
+    EXPECT_EQ(P2P_FN(p2p_setNumberOfSamplesToWrite)(handle, 123), 0);
+    EXPECT_EQ(block.samplesToWrite, 123u);
+}
+
+TEST_F(P2PExports, ABadIndexOrDirectionSendsNothing) {
+    uint64_t value = 99;
+    uint32_t flag = 99;
+    uint8_t valid = 99;
+    const uint64_t trigger = 1;
+    // Index 2 of 2.
+    EXPECT_EQ(P2P_FN(p2p_isEndpointValid)(handle, 2, &valid), -52005);
+    EXPECT_EQ(P2P_FN(p2p_getEndpointHandle)(handle, 2, &flag), -52005);
+    EXPECT_EQ(P2P_FN(p2p_getEndpointSize)(handle, 2, &value), -52005);
+    EXPECT_EQ(P2P_FN(p2p_setEnabled)(handle, 2, 1), -52005);
+    EXPECT_EQ(P2P_FN(p2p_getSamplesTransferred)(handle, 2, &value), -52005);
+    EXPECT_EQ(P2P_FN(p2p_getSpaceAvailableInSink)(handle, 0xFFFFFFFF, &value), -52005);
+    // Writer operations on the reader, reader operations on the writer.
+    EXPECT_EQ(P2P_FN(p2p_getSamplesTransferred)(handle, kReaderIndex, &value), -52005);
+    EXPECT_EQ(P2P_FN(p2p_getMostSamplesInSource)(handle, kReaderIndex, &value), -52005);
+    EXPECT_EQ(P2P_FN(p2p_getSamplesInEndpoint)(handle, kReaderIndex, &value), -52005);
+    EXPECT_EQ(P2P_FN(p2p_getHasOverflowed)(handle, kReaderIndex, &flag), -52005);
+    EXPECT_EQ(P2P_FN(p2p_getSpaceAvailableInSink)(handle, kWriterIndex, &value), -52005);
+    EXPECT_EQ(P2P_FN(p2p_getMostSpaceAvailableInSink)(handle, kWriterIndex, &value), -52005);
+    EXPECT_EQ(P2P_FN(p2p_getSampleQuantum)(handle, kWriterIndex, &value), -52005);
+    EXPECT_EQ(P2P_FN(p2p_setNumberOfSamplesToRead)(handle, kWriterIndex, 1), -52005);
+    EXPECT_EQ(P2P_FN(p2p_programEndpointFullnessTrigger)(handle, kWriterIndex, &trigger), -52005);
+    EXPECT_TRUE(module.decoder().requests().empty());
+    EXPECT_EQ(qvfpgasim_logCount(), 0u);
+    EXPECT_EQ(value, 99u);
+    EXPECT_EQ(flag, 99u);
+    EXPECT_EQ(valid, 99);
+}
+
+TEST_F(P2PExports, NullPointersAndHandlesAreRefusedFirst) {
+    // Every query shares one frame; these stand for the rest.
+    uint32_t flag = 0;
+    uint64_t value = 0;
+    EXPECT_EQ(P2P_FN(p2p_getNumEndpointsAvailable)(handle, nullptr), -52005);
+    EXPECT_EQ(P2P_FN(p2p_getSamplesTransferred)(nullptr, 0, nullptr), -52005);
+    EXPECT_EQ(P2P_FN(p2p_getEndpointHandle)(handle, 0, nullptr), -52005);
+    EXPECT_EQ(P2P_FN(p2p_checkGenerationStatus)(handle, &flag, nullptr), -52005);
+    EXPECT_EQ(P2P_FN(p2p_checkGenerationStatus)(handle, nullptr, &flag), -52005);
+    EXPECT_EQ(P2P_FN(p2p_programEndpointFullnessTrigger)(handle, 1, nullptr), -52005);
+    EXPECT_EQ(P2P_FN(p2p_getSamplesTransferred)(nullptr, 0, &value), -52005);
+    EXPECT_EQ(P2P_FN(p2p_initiateSource)(nullptr), -52005);
+    EXPECT_EQ(P2P_FN(p2p_close)(nullptr), -52005);
+    EXPECT_TRUE(module.decoder().requests().empty());
+    EXPECT_EQ(qvfpgasim_logCount(), 0u);
+}
+
+TEST_F(P2PExports, DriverFailuresReachTheCallerAndNoResult) {
+    qvtest::failRequests(module, "p2p.getSamplesTransferred", -50800);
+    qvtest::failRequests(module, "p2p.checkGenerationStatus", -50801);
+    uint64_t value = 99;
+    EXPECT_EQ(P2P_FN(p2p_getSamplesTransferred)(handle, 0, &value), -50800);
+    EXPECT_EQ(value, 99u);
+    uint32_t first = 99;
+    uint32_t second = 99;
+    EXPECT_EQ(P2P_FN(p2p_checkGenerationStatus)(handle, &first, &second), -50801);
+    EXPECT_EQ(first, 99u);
+    EXPECT_EQ(second, 99u);
+    // The FPGA library's refusal of the endpoint query.
+    qvfpgasim_injectResult("QvFpgaDll_GetPeerToPeerFifoEndpoint", -61499, 1);
+    uint32_t endpointHandle = 99;
+    EXPECT_EQ(P2P_FN(p2p_getEndpointHandle)(handle, 0, &endpointHandle), -61499);
+    EXPECT_EQ(endpointHandle, 99u);
+}
+
+// What a failed open hands out refuses every operation and can be closed.
+void expectRefusesEverything(qvtest::HostLibrary& library, qvsim::SimulatedModule& module, void* h) {
+    uint64_t value = 0;
+    uint32_t flag = 0;
+    uint8_t valid = 0;
+    const uint64_t trigger = 1;
+    module.decoder().clear();
+    EXPECT_EQ(P2P_FN(p2p_getNumEndpointsAvailable)(h, &value), -52005);
+    EXPECT_EQ(P2P_FN(p2p_isEndpointValid)(h, 0, &valid), -52005);
+    EXPECT_EQ(P2P_FN(p2p_getEndpointHandle)(h, 0, &flag), -52005);
+    EXPECT_EQ(P2P_FN(p2p_getEndpointSize)(h, 0, &value), -52005);
+    EXPECT_EQ(P2P_FN(p2p_setEnabled)(h, 0, 1), -52005);
+    EXPECT_EQ(P2P_FN(p2p_setOnboardMemoryEnabled)(h, 1), -52005);
+    EXPECT_EQ(P2P_FN(p2p_getMostSamplesInSource)(h, 0, &value), -52005);
+    EXPECT_EQ(P2P_FN(p2p_getHasOverflowed)(h, 0, &flag), -52005);
+    EXPECT_EQ(P2P_FN(p2p_getSamplesTransferred)(h, 0, &value), -52005);
+    EXPECT_EQ(P2P_FN(p2p_getSamplesInEndpoint)(h, 0, &value), -52005);
+    EXPECT_EQ(P2P_FN(p2p_initiateSource)(h), -52005);
+    EXPECT_EQ(P2P_FN(p2p_checkAcquisitionStatus)(h, &flag), -52005);
+    EXPECT_EQ(P2P_FN(p2p_abortSource)(h), -52005);
+    EXPECT_EQ(P2P_FN(p2p_setNumberOfSamplesToWrite)(h, 1), -52005);
+    EXPECT_EQ(P2P_FN(p2p_initiateSink)(h), -52005);
+    EXPECT_EQ(P2P_FN(p2p_checkGenerationStatus)(h, &flag, &flag), -52005);
+    EXPECT_EQ(P2P_FN(p2p_abortSink)(h), -52005);
+    EXPECT_EQ(P2P_FN(p2p_getSpaceAvailableInSink)(h, 0, &value), -52005);
+    EXPECT_EQ(P2P_FN(p2p_getMostSpaceAvailableInSink)(h, 0, &value), -52005);
+    EXPECT_EQ(P2P_FN(p2p_getSampleQuantum)(h, 0, &value), -52005);
+    EXPECT_EQ(P2P_FN(p2p_setNumberOfSamplesToRead)(h, 0, 1), -52005);
+    EXPECT_EQ(P2P_FN(p2p_programEndpointFullnessTrigger)(h, 0, &trigger), -52005);
+    EXPECT_TRUE(module.decoder().requests().empty());
+    EXPECT_EQ(P2P_FN(p2p_close)(h), 0);
+}
+
+TEST_F(P2PExports, AFailedOpenHandsOutASessionThatOnlyCloses) {
+    auto open = P2P_FN(p2p_open);
+    // A session handle of 0: the device session's text without an FPGA session.
+    void* failed = nullptr;
+    const std::string noFpga = p2ptest::describe("0", {{p2ptest::kAcquisitionFifo, "writer", "0", "0"}});
+    EXPECT_EQ(open(parameters.c_str(), noFpga.c_str(), &failed), -52005);
+    ASSERT_NE(failed, nullptr);
+    expectRefusesEverything(library, module, failed);
+
+    // A wrong direction.
+    failed = nullptr;
+    const std::string sideways = p2ptest::describe(std::to_string(fpga), {{"x", "sideways", "1", "1"}});
+    EXPECT_EQ(open(parameters.c_str(), sideways.c_str(), &failed), -52005);
+    ASSERT_NE(failed, nullptr);
+    expectRefusesEverything(library, module, failed);
+
+    // No device file, or one that does not open.
+    for (const std::string& bad : {std::string("{}"), std::string("not json"),
+                                   std::string("{\"deviceInterfacePath\": 5}"),
+                                   std::string("{\"deviceInterfacePath\": \"/nonexistent/qv3377k9\"}")}) {
+        failed = nullptr;
+        EXPECT_LT(open(bad.c_str(), description.c_str(), &failed), 0) << bad;
+        ASSERT_NE(failed, nullptr) << bad;
+        expectRefusesEverything(library, module, failed);
+    }
+}
+
+TEST_F(P2PExports, OpenChecksItsPointersBeforeMakingAnything) {
+    auto open = P2P_FN(p2p_open);
+    void* slot = nullptr;
+    EXPECT_EQ(open(parameters.c_str(), description.c_str(), nullptr), -52005);
+    EXPECT_EQ(open(nullptr, description.c_str(), &slot), -52005);
+    EXPECT_EQ(open(parameters.c_str(), nullptr, &slot), -52005);
+    EXPECT_EQ(slot, nullptr);
+    // Two sessions on one module stand apart.
+    ASSERT_EQ(open(parameters.c_str(), description.c_str(), &slot), 0);
+    EXPECT_NE(slot, handle);
+    EXPECT_EQ(P2P_FN(p2p_close)(slot), 0);
+    EXPECT_EQ(P2P_FN(p2p_initiateSink)(handle), 0);
+}
+
+}  // namespace

@@ -1,0 +1,253 @@
+// The VISA PXI plug-in as the VISA library drives it, on the simulated module.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "qvvisa_pxi_plugin_apal_codegen/VisaPluginFixture.h"
+
+namespace {
+
+using namespace qvtest;
+using qvsim::VisaBlock;
+
+// Little-endian bytes of a request record, typed as the driver expects them.
+void putLE(std::vector<uint8_t>& bytes, size_t offset, uint64_t value, size_t width) {
+    for (size_t i = 0; i < width; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// A second module, and an entry whose PCI address cannot be read.
+void addModules(qvsim::SimulatedModule& module) {
+    const std::string path = module.driver().addDevice("qv3377k1");
+    module.tree().addInterface("qv3377kb", "qv3377k_qv3377k", "0", path);
+    VisaBlock::setBusNumber(module.tree(), "qv3377kb", "pciBusNumber", 0xFF);
+    VisaBlock::setBusNumber(module.tree(), "qv3377kb", "pciDeviceNumber", 31);
+    VisaBlock::setBusNumber(module.tree(), "qv3377kb", "pciFunctionNumber", 7);
+    module.tree().addInterface("qv3377kc", "qv3377k_qv3377k", "0", path);
+    module.tree().setBusProperty("qv3377kc", "pciBusNumber", "1");
+}
+
+TEST_F(VisaPlugin, NothingWorksUntilInitialisedAndAfterTheLastFinalize) {
+    uint32_t count = 0;
+    uint64_t session = 0;
+    uint16_t word = 0;
+    EXPECT_EQ(plugin.finalizePlugin(), kViErrorNotInitialized);
+    EXPECT_EQ(plugin.getDeviceIDs(0, 0, nullptr, nullptr, &count), kViErrorNotInitialized);
+    EXPECT_EQ(plugin.open(0, 1, 2, 3, &session), kViErrorNotInitialized);
+    EXPECT_EQ(plugin.close(0x1000), kViErrorNotInitialized);
+    EXPECT_EQ(plugin.getDeviceAttribute(0x1000, 0x3FFF00D9, &word), kViErrorNotInitialized);
+
+    ASSERT_EQ(plugin.initializePlugin(), 0);
+    ASSERT_EQ(plugin.initializePlugin(), 0);
+    session = openModule();
+    ASSERT_NE(session, 0u);
+    EXPECT_EQ(module.visa().attached.load(), 1);
+    EXPECT_EQ(plugin.finalizePlugin(), 0);
+    EXPECT_EQ(plugin.getDeviceAttribute(session, 0x3FFF00D9, &word), 0);
+    // The last finalize detaches every session and gives its file back.
+    EXPECT_EQ(plugin.finalizePlugin(), 0);
+    EXPECT_EQ(module.visa().attached.load(), 0);
+    EXPECT_EQ(module.decoder().last("visapxipluginapalcodegen.closeSession").has_value(), true);
+    EXPECT_EQ(module.driver().openDescriptors(), 0u);
+    EXPECT_EQ(plugin.getDeviceAttribute(session, 0x3FFF00D9, &word), kViErrorNotInitialized);
+    EXPECT_EQ(plugin.open(0, 1, 2, 3, &session), kViErrorNotInitialized);
+    EXPECT_EQ(plugin.finalizePlugin(), kViErrorNotInitialized);
+}
+
+TEST_F(VisaPlugin, DeviceIdsComeFromTheDeviceTree) {
+    ASSERT_EQ(plugin.initializePlugin(), 0);
+    uint32_t count = 99;
+    EXPECT_EQ(plugin.getDeviceIDs(0, 0, nullptr, nullptr, &count), kViErrorInvalidSize);
+    EXPECT_EQ(count, 1u);
+    uint64_t ids[4] = {};
+    ASSERT_EQ(visahost_findDevices(&plugin, ids, 4, &count), 0);
+    ASSERT_EQ(count, 1u);
+    EXPECT_EQ(ids[0], 0x0000001C000D0002u);
+
+    addModules(module);
+    uint16_t flags[4] = {};
+    ASSERT_EQ(plugin.getDeviceIDs(1, 4, ids, flags, &count), 0);
+    ASSERT_EQ(count, 2u);
+    EXPECT_EQ(ids[1], 0x000000FF001F0007u);
+    EXPECT_EQ(flags[0], 1);
+    EXPECT_EQ(flags[1], 1);
+    EXPECT_EQ(flags[2], 0);
+    ids[0] = 0;
+    EXPECT_EQ(plugin.getDeviceIDs(0, 1, ids, nullptr, &count), kViErrorInvalidSize);
+    EXPECT_EQ(count, 2u);
+    EXPECT_EQ(ids[0], 0u);
+
+    EXPECT_EQ(plugin.getDeviceIDs(0, 0, nullptr, nullptr, nullptr), kViErrorInvalidPointer);
+    EXPECT_EQ(plugin.getDeviceIDs(0, 1, nullptr, flags, &count), kViErrorInvalidPointer);
+    EXPECT_EQ(plugin.getDeviceIDs(1, 1, ids, nullptr, &count), kViErrorInvalidPointer);
+    EXPECT_EQ(plugin.finalizePlugin(), 0);
+}
+
+TEST_F(VisaPlugin, OpenChecksTheAddressAndAttachesOnce) {
+    ASSERT_EQ(plugin.initializePlugin(), 0);
+    uint64_t session = 7;
+    EXPECT_EQ(plugin.open(0, 1, 2, 3, nullptr), kViErrorInvalidPointer);
+    EXPECT_EQ(plugin.open(0, 1, 32, 3, &session), kViErrorInvalidParameter);
+    EXPECT_EQ(session, 0u);
+    EXPECT_EQ(plugin.open(1, 1, 2, 3, &session), kViErrorInvalidParameter);
+    EXPECT_EQ(plugin.open(0, 256, 2, 3, &session), kViErrorInvalidParameter);
+    EXPECT_EQ(plugin.open(0, 1, 2, 8, &session), kViErrorInvalidParameter);
+    EXPECT_EQ(plugin.open(0, 1, 2, 3, &session), kViErrorResourceNotFound);
+    EXPECT_TRUE(module.decoder().requests().empty());
+
+    // A refused attach leaves no file open and sends no detach.
+    qvtest::failRequests(module, "visapxipluginapalcodegen.openSession", -50310);
+    EXPECT_EQ(plugin.open(0, VisaBlock::kBusNumber, VisaBlock::kDeviceNumber, VisaBlock::kFunctionNumber,
+                          &session),
+              -50310);
+    EXPECT_EQ(session, 0u);
+    EXPECT_FALSE(module.decoder().last("visapxipluginapalcodegen.closeSession").has_value());
+    EXPECT_EQ(module.driver().openDescriptors(), 0u);
+
+    addModules(module);
+    module.on("visapxipluginapalcodegen.openSession", [](const qvsim::DecodedRequest& request, qvsim::Reply&) {
+        EXPECT_EQ(request.input, std::vector<uint8_t>(4, 0));
+        return 0;
+    });
+    uint64_t other = 0;
+    ASSERT_EQ(plugin.open(0, 0xFF, 31, 7, &other), 0);
+    EXPECT_EQ(module.decoder().last("visapxipluginapalcodegen.openSession")->device, "qv3377k1");
+    EXPECT_EQ(plugin.close(other), 0);
+    EXPECT_EQ(module.decoder().last("visapxipluginapalcodegen.closeSession")->device, "qv3377k1");
+    EXPECT_EQ(module.driver().openDescriptors(), 0u);
+    EXPECT_EQ(plugin.finalizePlugin(), 0);
+}
+
+TEST_F(VisaPlugin, AttributesReportTheIdentity) {
+    ASSERT_EQ(plugin.initializePlugin(), 0);
+    const uint64_t session = openModule();
+    uint16_t word = 0xFFFF;
+    EXPECT_EQ(plugin.getDeviceAttribute(session, 0x3FFF00D9, &word), 0);
+    EXPECT_EQ(word, 0x1D5B);
+    EXPECT_EQ(plugin.getDeviceAttribute(session, 0x3FFF00DF, &word), 0);
+    EXPECT_EQ(word, 0x7A33);
+    for (uint32_t zero : {0x3FFF001Eu, 0x3FFF0246u}) {
+        word = 0xFFFF;
+        EXPECT_EQ(plugin.getDeviceAttribute(session, zero, &word), 0);
+        EXPECT_EQ(word, 0);
+    }
+    char text[256];
+    std::memset(text, 'x', sizeof text);
+    EXPECT_EQ(plugin.getDeviceAttribute(session, 0xBFFF0072, text), 0);
+    EXPECT_STREQ(text, "QV Instruments");
+    EXPECT_EQ(plugin.getDeviceAttribute(session, 0xBFFF0077, text), 0);
+    EXPECT_STREQ(text, "QV-3377");
+    EXPECT_EQ(plugin.getDeviceAttribute(session, 0x3FFF00DA, text), kViErrorAttributeNotSupported);
+    EXPECT_EQ(plugin.getDeviceAttribute(0, 0x3FFF00D9, &word), kViErrorInvalidParameter);
+    EXPECT_EQ(plugin.getDeviceAttribute(session, 0x3FFF00D9, nullptr), kViErrorInvalidPointer);
+    EXPECT_EQ(plugin.close(session), 0);
+
+    // Without a subsystem vendor the PCI vendor and device IDs stand.
+    VisaBlock::setBusNumber(module.tree(), "qv3377k", "pciSubsystemVendorID", 0);
+    const uint64_t plain = openModule();
+    EXPECT_EQ(plugin.getDeviceAttribute(plain, 0x3FFF00D9, &word), 0);
+    EXPECT_EQ(word, 0x1D5A);
+    EXPECT_EQ(plugin.getDeviceAttribute(plain, 0x3FFF00DF, &word), 0);
+    EXPECT_EQ(word, 0x3377);
+    EXPECT_EQ(plugin.finalizePlugin(), 0);
+}
+
+TEST_F(VisaPlugin, SpaceInformationComesFromTheDriver) {
+    ASSERT_EQ(plugin.initializePlugin(), 0);
+    const uint64_t session = openModule();
+    module.visa().spaces[3] = {64, 0xE0001000, 0x2000};
+    uint16_t width = 0;
+    uint64_t base = 0, size = 0;
+    ASSERT_EQ(plugin.getSpaceInfo(session, 3, &width, &base, &size), 0);
+    EXPECT_EQ(width, 64);
+    EXPECT_EQ(base, 0xE0001000u);
+    EXPECT_EQ(size, 0x2000u);
+    EXPECT_EQ(module.decoder().last("visapxipluginapalcodegen.getSpaceInfo")->input,
+              (std::vector<uint8_t>{3, 0, 0, 0, 0, 0, 0, 0}));
+
+    EXPECT_EQ(plugin.getSpaceInfo(session, 6, &width, &base, &size), kViErrorInvalidSpace);
+    EXPECT_EQ(plugin.getSpaceInfo(0, 3, &width, &base, &size), kViErrorInvalidParameter);
+    EXPECT_EQ(plugin.getSpaceInfo(session, 3, &width, nullptr, &size), kViErrorInvalidPointer);
+    qvtest::failRequests(module, "visapxipluginapalcodegen.getSpaceInfo", -50320);
+    width = 1;
+    EXPECT_EQ(plugin.getSpaceInfo(session, 3, &width, &base, &size), -50320);
+    EXPECT_EQ(width, 1);
+    EXPECT_EQ(plugin.finalizePlugin(), 0);
+}
+
+TEST_F(VisaPlugin, BlocksMoveThroughTheDriverIntoRegisterSpace) {
+    ASSERT_EQ(plugin.initializePlugin(), 0);
+    const uint64_t session = openModule();
+    const uint8_t written[6] = {1, 2, 3, 4, 5, 6};
+    ASSERT_EQ(plugin.blockWrite(session, 0, 2, 0x100, 4, 0x100, written, sizeof written, 0xFFFFFFFF), 0);
+    EXPECT_EQ(module.visa().read(2, 0x100, 6), std::vector<uint8_t>(written, written + 6));
+    std::vector<uint8_t> record(48, 0);
+    putLE(record, 0, 2, 1);
+    putLE(record, 8, 0x100, 8);
+    putLE(record, 16, 4, 4);
+    putLE(record, 20, 1, 1);
+    putLE(record, 24, reinterpret_cast<uintptr_t>(written), 8);
+    putLE(record, 32, 6, 8);
+    putLE(record, 40, 0xFFFFFFFF, 4);
+    const auto sentWrite = module.decoder().last("visapxipluginapalcodegen.blockWrite");
+    EXPECT_EQ(sentWrite->method->code, 0x40208503u);
+    EXPECT_EQ(sentWrite->input, record);
+
+    uint8_t read[4] = {};
+    ASSERT_EQ(plugin.blockRead(session, 0, 6, 0, 1, 0, read, 4, 0), 0);  // space 6 is the driver's
+    ASSERT_EQ(plugin.blockRead(session, 0, 2, 0x102, 2, 0, read, 4, 0), 0);
+    EXPECT_EQ(read[0], 3);
+    EXPECT_EQ(read[3], 6);
+    const auto sentRead = module.decoder().last("visapxipluginapalcodegen.blockRead");
+    EXPECT_EQ(sentRead->method->code, 0x80208502u);
+    EXPECT_EQ(sentRead->input[20], 0);
+    EXPECT_EQ(sentRead->value("buffer"), static_cast<int64_t>(reinterpret_cast<uintptr_t>(read)));
+
+    // The driver's refusal passes unchanged.
+    EXPECT_EQ(plugin.blockRead(session, 0, 2, VisaBlock::kSpaceSize - 2, 2, 0, read, 4, 0),
+              VisaBlock::kOutOfSpace);
+
+    module.decoder().clear();
+    EXPECT_EQ(plugin.blockRead(0, 0, 2, 0, 1, 0, nullptr, 0, 5), kViErrorInvalidParameter);
+    EXPECT_EQ(plugin.blockRead(session, 0, 2, 0, 1, 0, nullptr, 0, 5), kViErrorInvalidPointer);
+    EXPECT_EQ(plugin.blockRead(session, 0, 7, 0, 1, 0, read, 0, 5), kViErrorInvalidSize);
+    EXPECT_EQ(plugin.blockWrite(session, 0, 7, 0, 1, 0, read, 1, 5), kViErrorInvalidSpace);
+    EXPECT_EQ(plugin.blockWrite(session, 0, 1, 0, 1, 0, read, 1, 5), kViErrorInvalidParameter);
+    EXPECT_TRUE(module.decoder().requests().empty());
+    EXPECT_EQ(plugin.finalizePlugin(), 0);
+}
+
+TEST_F(VisaPlugin, StaleHandlesAreRefused) {
+    ASSERT_EQ(plugin.initializePlugin(), 0);
+    const uint64_t first = openModule();
+    const uint64_t second = openModule();
+    ASSERT_NE(first, second);
+    EXPECT_EQ(module.visa().attached.load(), 2);
+    EXPECT_EQ(plugin.close(0), kViWarningNullObject);
+    EXPECT_EQ(plugin.close(first), 0);
+    EXPECT_EQ(module.visa().attached.load(), 1);
+    EXPECT_EQ(plugin.close(first), kViErrorInvalidObject);
+    uint16_t word = 0;
+    uint8_t byte = 0;
+    EXPECT_EQ(plugin.getDeviceAttribute(first, 0x3FFF00D9, &word), kViErrorInvalidObject);
+    EXPECT_EQ(plugin.blockRead(first, 0, 0, 0, 1, 0, &byte, 1, 0), kViErrorInvalidObject);
+    EXPECT_EQ(plugin.getDeviceAttribute(second + 8, 0x3FFF00D9, &word), kViErrorInvalidObject);
+    EXPECT_EQ(plugin.blockRead(second, 0, 0, 0, 1, 0, &byte, 1, 0), 0);
+    EXPECT_EQ(plugin.finalizePlugin(), 0);
+    EXPECT_EQ(module.driver().openDescriptors(), 0u);
+}
+
+TEST_F(VisaPlugin, MappingAndInterruptsAreNotSupported) {
+    for (auto* unsupported : plugin.unsupported) {
+        EXPECT_EQ(unsupported(0x1000, 1, 2, 3), kViErrorNotSupported);
+    }
+    ASSERT_EQ(plugin.initializePlugin(), 0);
+    const uint64_t session = openModule();
+    for (auto* unsupported : plugin.unsupported) {
+        EXPECT_EQ(unsupported(session, 0, 0, 0), kViErrorNotSupported);
+    }
+    EXPECT_EQ(plugin.finalizePlugin(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,360 @@
+// The routing adaptor through the shipped library, as a routing host calls
+// it, on the simulated module.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "kerneldriver/Driver.h"
+#include "module/SimulatedModule.h"
+#include "routingAdaptorInterface/routingHost.h"
+#include "support/HostLibrary.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+
+using Realloc = void* (*)(void*, size_t);
+using Demotion = void (*)(void*, int32_t, qvhost_status*);
+using CreateWithDemotion = void* (*)(const char*, Realloc, Demotion, void*, qvhost_status*);
+using Destroy = void (*)(void*);
+using CalculateRoute = uint32_t (*)(void*, const char*, const char*, const char*, char**,
+                                    qvhost_status*);
+using TicketText = void (*)(void*, uint32_t, char**, qvhost_status*);
+using TicketStatus = void (*)(void*, uint32_t, qvhost_status*);
+using Ticket = void (*)(void*, uint32_t);
+using GetAll = void* (*)(void*, qvhost_status*);
+using Next = void (*)(void*, qvhost_status*);
+using GetU32 = uint32_t (*)(void*, const char*, qvhost_status*);
+using GetString = const char* (*)(void*, const char*, qvhost_status*);
+using Reset = void (*)(void*, const char*, qvhost_status*);
+
+constexpr const char* kSeed = R"([{"terminal":"PFI0","cost":1,"constraints":{}}])";
+
+struct Callbacks {
+    std::atomic<int> count{0};
+    std::atomic<int> event{0};
+    std::atomic<int> statusCode{1};
+    std::atomic<std::thread::id> thread{};
+};
+
+void onDemotion(void* context, int32_t event, qvhost_status* status) {
+    auto* callbacks = static_cast<Callbacks*>(context);
+    callbacks->event = event;
+    callbacks->statusCode = status->code;
+    callbacks->thread = std::this_thread::get_id();
+    ++callbacks->count;
+}
+
+class RoutingAdaptor : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(library.loaded()); }
+    void TearDown() override {
+        if (session) destroy(session);
+        std::free(text);
+        qvhost_release(&status);
+    }
+
+    void* create(const char* path, Callbacks* callbacks = nullptr) {
+        return createWithDemotion(path, &std::realloc, callbacks ? &onDemotion : nullptr,
+                                  callbacks, &status);
+    }
+    void open(Callbacks* callbacks = nullptr) {
+        session = create(module.devicePath().c_str(), callbacks);
+        ASSERT_NE(session, nullptr) << status.json;
+    }
+    std::string json() const { return status.json ? status.json : ""; }
+    uint32_t route(const char* seeds, const char* destinations, const char* modifiers = "{}") {
+        return calculate(session, seeds, destinations, modifiers, &text, &status);
+    }
+    size_t requestsOf(const char* method) {
+        size_t count = 0;
+        for (const auto& request : module.decoder().requests()) count += request.name() == method;
+        return count;
+    }
+
+    qvsim::SimulatedModule module;
+    qvtest::HostLibrary library{QV_SHARED_LIBRARY};
+    qvhost_status status = qvhost_newStatus();
+    void* session = nullptr;
+    char* text = nullptr;
+    CreateWithDemotion createWithDemotion =
+        library.fn<CreateWithDemotion>("qvroco_ra_qv3377hal_createSessionWithDemotionFunc");
+    Destroy destroy = library.fn<Destroy>("qvroco_ra_qv3377hal_destroySession");
+    CalculateRoute calculate = library.fn<CalculateRoute>("qvroco_ra_qv3377hal_calculateRoute");
+    TicketText reserve = library.fn<TicketText>("qvroco_ra_qv3377hal_reserveRoute");
+    TicketText path = library.fn<TicketText>("qvroco_ra_qv3377hal_getRouteTerminalPath");
+    TicketStatus program = library.fn<TicketStatus>("qvroco_ra_qv3377hal_programRoute");
+    Ticket unprogram = library.fn<Ticket>("qvroco_ra_qv3377hal_unprogramRoute");
+    GetAll getAll = library.fn<GetAll>("qvroco_ra_qv3377hal_getAllTerminals");
+    Next next = library.fn<Next>("qvroco_ra_qv3377hal_TerminalIterator_next");
+    GetU32 getU32 = library.fn<GetU32>("qvroco_ra_qv3377hal_TerminalIterator_getU32Attribute");
+    GetString getString =
+        library.fn<GetString>("qvroco_ra_qv3377hal_TerminalIterator_getStringAttribute");
+    Reset reset = library.fn<Reset>("qvroco_ra_qv3377hal_TerminalIterator_resetTerminal");
+    Destroy destroyIterator = library.fn<Destroy>("qvroco_ra_qv3377hal_TerminalIterator_destroy");
+};
+
+TEST_F(RoutingAdaptor, ACHostDrivesEveryEntryPoint) {
+    const int step = routinghost_run(
+        QV_SHARED_LIBRARY, module.devicePath().c_str(),
+        [](void* context, uint32_t ticket) {
+            static_cast<qvsim::SimulatedModule*>(context)->routing().demote(ticket);
+        },
+        &module);
+    EXPECT_EQ(step, 0) << routinghost_message();
+}
+
+TEST_F(RoutingAdaptor, CreationFailuresLeaveNothingBehind) {
+    const size_t threads = qvsim::processThreads();
+    const size_t descriptors = qvsim::processDescriptors();
+    EXPECT_EQ(create("/nonexistent/qv3377k"), nullptr);
+    EXPECT_LT(status.code, 0);
+    EXPECT_EQ(qvsim::processThreads(), threads);
+    EXPECT_EQ(qvsim::processDescriptors(), descriptors);
+
+    // An error already in the status: nothing is opened.
+    EXPECT_EQ(create(module.devicePath().c_str()), nullptr);
+    EXPECT_TRUE(module.decoder().requests().empty());
+    qvhost_release(&status);
+    status = qvhost_newStatus();
+
+    module.routing().topographyName = "topOther";
+    EXPECT_EQ(create(module.devicePath().c_str()), nullptr);
+    EXPECT_EQ(status.code, -50003);
+    EXPECT_THAT(json(), HasSubstr(R"("qvark_debug":"Topography not found: topOther")"));
+    EXPECT_EQ(qvsim::processThreads(), threads);
+    EXPECT_EQ(qvsim::processDescriptors(), descriptors);
+
+    // Unsafe arguments are refused, not followed.
+    for (const std::string& path : {std::string(256, 'a'), std::string()}) {
+        qvhost_release(&status);
+        status = qvhost_newStatus();
+        EXPECT_EQ(create(path.empty() ? nullptr : path.c_str()), nullptr);
+        EXPECT_EQ(status.code, -52005);
+    }
+    qvhost_release(&status);
+    status = qvhost_newStatus();
+    EXPECT_EQ(createWithDemotion(module.devicePath().c_str(), nullptr, nullptr, nullptr, &status),
+              nullptr);
+    EXPECT_EQ(status.code, -52005);
+    EXPECT_EQ(qvsim::processThreads(), threads);
+
+    // A driver that fills the whole name buffer still names a text.
+    qvhost_release(&status);
+    status = qvhost_newStatus();
+    module.routing().topographyName = std::string(200, 'x');
+    EXPECT_EQ(create(module.devicePath().c_str()), nullptr);
+    EXPECT_THAT(json(), HasSubstr("Topography not found: " + std::string(127, 'x') + "\""));
+}
+
+TEST_F(RoutingAdaptor, CalculatesRoutesFromTheRequestTexts) {
+    open();
+    // Nothing to route: "[]" and ticket 0 without a request.
+    EXPECT_EQ(route("[]", R"(["PFI0"])"), 0u);
+    EXPECT_STREQ(text, "[]");
+    EXPECT_EQ(route(kSeed, "[]"), 0u);
+    EXPECT_EQ(route(kSeed, R"(["PFI0"])", R"({"required":{"other":true}})"), 0u);
+    EXPECT_STREQ(text, "[]");
+    EXPECT_EQ(requestsOf("routing.calculateRoute"), 0u);
+
+    const uint32_t ticket = route(
+        R"([{"terminal":"pfi0","cost":4,"constraints":{"inversionNeeded":true}}])",
+        R"(["ao/0/PXI_Trig1","unknown"])", R"({"required":{"calculateIgnoresReservations":true}})");
+    ASSERT_EQ(status.code, 0) << json();
+    EXPECT_NE(ticket, 0u);
+    const auto sent = module.decoder().last("routing.calculateRoute");
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(sent->value("modifierFlags"), 1);
+    EXPECT_EQ(sent->value("entryCount"), 4);
+    const std::string t = std::to_string(ticket);
+    EXPECT_EQ(std::string(text),
+              R"([{"ticket":)" + t + R"(,"destination":"PXI_Trig1","cost":5,"indexOfStartingSeed":0,"constraints":{"inversionNeeded":true}},)"
+              R"({"ticket":)" + t + R"(,"destination":"","cost":5,"indexOfStartingSeed":0,"constraints":{"inversionNeeded":true}}])");
+
+    // A parse error sends nothing and hands nothing back.
+    std::free(text);
+    text = nullptr;
+    EXPECT_EQ(route(R"([{"terminal":"PFI0","constraints":{}}])", R"(["PFI0"])"), 0u);
+    EXPECT_EQ(status.code, -52005);
+    EXPECT_THAT(json(), HasSubstr("cost field missing or invalid"));
+    EXPECT_EQ(text, nullptr);
+    EXPECT_EQ(requestsOf("routing.calculateRoute"), 1u);
+}
+
+TEST_F(RoutingAdaptor, RecalculatesOnceWhenTheDriverHasMoreLegs) {
+    open();
+    module.routing().legsPerDestination = 3;
+    const uint32_t ticket = route(kSeed, R"(["PXI_Trig0"])");
+    ASSERT_EQ(status.code, 0) << json();
+    EXPECT_EQ(requestsOf("routing.calculateRoute"), 2u);
+    EXPECT_EQ(requestsOf("routing.destroyRoute"), 1u);
+    EXPECT_EQ(module.routing().routes.size(), 1u);
+    EXPECT_EQ(module.routing().routes.count(ticket), 1u);
+    EXPECT_THAT(std::string(text), HasSubstr(R"("cost":4)"));
+    EXPECT_EQ(std::string(text).find(R"("destination":"FLOAT")"), std::string::npos);
+
+    // A driver that keeps reporting more than it was given room for.
+    module.on("routing.calculateRoute", [](const qvsim::DecodedRequest& request, qvsim::Reply& reply) {
+        reply.set("return", 77);
+        reply.set("entryCount", request.value("entryCount") + 1);
+        return 0;
+    });
+    EXPECT_EQ(route(kSeed, R"(["PXI_Trig0"])"), 0u);
+    EXPECT_EQ(status.code, -52019);
+    EXPECT_STREQ(text, "[]");
+}
+
+TEST_F(RoutingAdaptor, ReportsReservationConflictsUpToTheCapacity) {
+    open();
+    const uint32_t ticket = route(kSeed, R"(["PXI_Trig0"])");
+    for (uint32_t conflicts : {3u, 10u}) {
+        qvhost_release(&status);
+        status = qvhost_newStatus();
+        module.routing().conflicts.clear();
+        for (uint32_t i = 0; i < conflicts; ++i) module.routing().conflicts.emplace_back(0xABC0 + i, 50 + i);
+        reserve(session, ticket, &text, &status);
+        EXPECT_EQ(status.code, -89137);
+        std::string expected = "[";
+        for (uint32_t i = 0; i < std::min(conflicts, 8u); ++i) {
+            expected += (i ? "," : "") + std::string(R"({"sessionId":)") + std::to_string(0xABC0 + i) +
+                        R"(,"ticket":)" + std::to_string(50 + i) + "}";
+        }
+        EXPECT_EQ(std::string(text), expected + "]");
+    }
+    // No conflict: nothing handed back.
+    module.routing().conflicts.clear();
+    qvhost_release(&status);
+    status = qvhost_newStatus();
+    std::free(text);
+    text = nullptr;
+    reserve(session, ticket, &text, &status);
+    EXPECT_EQ(status.code, 0);
+    EXPECT_EQ(text, nullptr);
+
+    // Refusals: reported where a status is taken, dropped otherwise.
+    program(session, 999, &status);
+    EXPECT_EQ(status.code, -52006);
+    unprogram(session, 999);
+}
+
+TEST_F(RoutingAdaptor, LongPathsRaiseTheCapacityForLaterCalls) {
+    open();
+    module.routing().pathPadding = 38;
+    const uint32_t ticket = route(kSeed, R"(["PXI_Trig0"])");
+    path(session, ticket, &text, &status);
+    ASSERT_EQ(status.code, 0) << json();
+    EXPECT_EQ(requestsOf("routing.getRouteTerminalPath"), 2u);
+    std::string expected = R"(["PFI0","PXI_Trig0")";
+    for (int i = 0; i < 32; ++i) expected += ",\"GpioInputToAppDest" + std::to_string(i) + "\"";
+    expected += R"(,"Low","High","UserSource0","UserSource1","UserSource2","UserSource3")";
+    EXPECT_EQ(std::string(text), expected + "]");
+    path(session, ticket, &text, &status);
+    EXPECT_EQ(requestsOf("routing.getRouteTerminalPath"), 3u);
+    EXPECT_EQ(module.decoder().last("routing.getRouteTerminalPath")->value("idCount"), 40);
+
+    // Null text pointers are refused.
+    path(session, ticket, nullptr, &status);
+    EXPECT_EQ(status.code, -52005);
+}
+
+TEST_F(RoutingAdaptor, IteratorStopsAtItsEnd) {
+    open();
+    void* iterator = getAll(session, &status);
+    ASSERT_NE(iterator, nullptr);
+    EXPECT_EQ(getU32(iterator, "busLine", &status), 0xFFFFFFFFu);
+    EXPECT_EQ(getU32(iterator, "visibility", &status), 0u);
+    EXPECT_EQ(status.code, -50003);
+    qvhost_release(&status);
+    status = qvhost_newStatus();
+    reset(iterator, "Default", &status);
+    EXPECT_EQ(status.code, -50003);
+    EXPECT_TRUE(module.routing().resets.empty());
+    qvhost_release(&status);
+    status = qvhost_newStatus();
+    reset(iterator, "floating", &status);
+    EXPECT_EQ(module.routing().resets.size(), 1u);
+
+    for (int i = 0; i < 400; ++i) next(iterator, &status);
+    EXPECT_EQ(status.code, 0);
+    EXPECT_EQ(getString(iterator, "name", &status), nullptr);
+    EXPECT_EQ(status.code, -50003);
+    destroyIterator(iterator);
+    destroyIterator(nullptr);
+    destroy(nullptr);
+}
+
+TEST_F(RoutingAdaptor, DemotionCallsBackOnTheReaderThreadOnly) {
+    Callbacks callbacks;
+    open(&callbacks);
+    const uint32_t ticket = route(kSeed, R"(["PXI_Trig0"])");
+    ASSERT_TRUE(module.routing().demote(ticket));
+    for (int i = 0; i < 5000 && callbacks.count == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(callbacks.count, 1);
+    EXPECT_EQ(callbacks.event, 101);
+    EXPECT_EQ(callbacks.statusCode, 0);
+    EXPECT_NE(callbacks.thread.load(), std::this_thread::get_id());
+
+    // A kind-2 notice, and a notice whose value is not the registered
+    // object, call nothing back.
+    const auto registration = module.driver().registrations().back();
+    uint32_t payload = 0;
+    module.driver().notify(registration.portId, 2, registration.object, &payload, 4);
+    module.driver().notify(registration.portId, 1, registration.object + 8, &payload, 4);
+    ASSERT_TRUE(module.routing().demote(ticket));
+    for (int i = 0; i < 5000 && callbacks.count < 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(callbacks.count, 2);
+}
+
+TEST_F(RoutingAdaptor, ReaderOutlastsMalformedNotices) {
+    Callbacks callbacks;
+    open(&callbacks);
+    const auto registration = module.driver().registrations().back();
+    // Notices of an unknown kind fail the read; the reader reads on.
+    uint32_t payload = 0;
+    for (int i = 0; i < 3; ++i) module.driver().notify(registration.portId, 3, registration.object, &payload, 4);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(module.routing().demote(1));
+    for (int i = 0; i < 5000 && callbacks.count == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(callbacks.count, 1);
+}
+
+TEST_F(RoutingAdaptor, DemotionsDuringHostCallsAndDestroyJoins) {
+    Callbacks callbacks;
+    const size_t threads = qvsim::processThreads();
+    open(&callbacks);
+    EXPECT_EQ(qvsim::processThreads(), threads + 1);
+    const uint32_t ticket = route(kSeed, R"(["PXI_Trig0"])");
+    std::atomic<bool> stop{false};
+    std::atomic<int> sent{0};
+    std::thread demoter([&] {
+        while (!stop) {
+            sent += module.routing().demote(ticket);
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    // Host calls until a number of demotions went out meanwhile.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (int i = 0; i < 50 || (sent < 20 && std::chrono::steady_clock::now() < deadline); ++i) {
+        route(kSeed, R"(["PXI_Trig1"])");
+        path(session, ticket, &text, &status);
+    }
+    stop = true;
+    demoter.join();
+    EXPECT_EQ(status.code, 0) << json();
+    for (int i = 0; i < 5000 && callbacks.count == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_GT(callbacks.count, 0) << sent;
+    destroy(session);
+    session = nullptr;
+    EXPECT_EQ(qvsim::processThreads(), threads);
+}
+
+}  // namespace
