@@ -108,6 +108,24 @@ TEST_F(Families, Routing) {
     qvrocosim_reset();
 }
 
+// The peer-to-peer session is the family's own: p2p_open reads the
+// endpoint description that context 17 hands out.
+TEST_F(Families, PeerToPeer) {
+    const char* description = reinterpret_cast<const char*>(static_cast<uintptr_t>(context(device, 17)));
+    ASSERT_NE(description, nullptr);
+    void* handle = nullptr;
+    ASSERT_EQ(library.fn<int32_t (*)(const char*, const char*, void**)>("p2p_open")(params().c_str(), description,
+                                                                                   &handle),
+              0);
+    uint64_t count = 0;
+    uint8_t valid = 0;
+    EXPECT_EQ(library.fn<int32_t (*)(void*, uint64_t*)>("p2p_getNumEndpointsAvailable")(handle, &count), 0);
+    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(library.fn<int32_t (*)(void*, uint32_t, uint8_t*)>("p2p_isEndpointValid")(handle, 0, &valid), 0);
+    EXPECT_EQ(valid, 1u);  // the generation FIFO of the module's default image
+    EXPECT_EQ(library.fn<int32_t (*)(void*)>("p2p_close")(handle), 0);
+}
+
 TEST_F(Families, SelfCalibration) {
     calsim_reset();
     const uint64_t handle = openFamily("selfcal", 24);
