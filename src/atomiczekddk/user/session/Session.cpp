@@ -504,18 +504,17 @@ void SessionWithP2P::mapP2PSink(uint32_t fifoNumber, uint64_t* address, uint64_t
     }
     ReadLockGuard read(fpga()->lock());
     std::shared_ptr<P2PEndpointSession> sink = endpoint(fifoNumber);
-    // A second mapping of the same sink is refused before anything is
-    // mapped, so the first mapping stays whole.
+    // The FIFO number is reserved before anything is mapped: a second
+    // mapping of the same sink is refused and leaves the first one whole.
     auto cleanup = std::make_unique<MappedP2PSinkCleanup>(sink, fpga());
-    fpga()->addReservation(fifoNumber, nullptr);
+    MappedP2PSinkCleanup* reserved = cleanup.get();
+    fpga()->addReservation(fifoNumber, std::move(cleanup));
     try {
-        sink->mapWriteWindow(size, address);
+        reserved->map(size, address);
     } catch (...) {
         fpga()->removeReservationNoThrow(fifoNumber);
         throw;
     }
-    fpga()->removeReservationNoThrow(fifoNumber);
-    fpga()->addReservation(fifoNumber, std::move(cleanup));
     *context = new std::shared_ptr<Fpga>(fpga());
     *release = &Fpga::releaseReservation;
 }
