@@ -1,8 +1,6 @@
 #include "atomiczekddk/user/session/Session.h"
 
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 #include "atomiczekddk/bitfile/CompilationResultsInfo.h"
 #include "atomiczekddk/shared/CommonUtilities.h"
@@ -165,22 +163,7 @@ void Session::abort() {
 
 void Session::run(uint32_t attributes, uint8_t* alreadyRunning) {
     refuseDerived();
-    {
-        ReadLockGuard read(fpga_->lock());
-        fpga_->run(alreadyRunning);
-    }
-    if ((attributes & 1) == 0) return;
-    // The wait for the end of the run polls as a reader slice by slice, so
-    // a download asked for meanwhile is not held up.
-    auto pause = std::chrono::milliseconds(1);
-    for (;;) {
-        {
-            ReadLockGuard read(fpga_->lock());
-            if (!fpga_->checkState()) return;
-        }
-        std::this_thread::sleep_for(pause);
-        if (pause < std::chrono::milliseconds(10)) pause *= 2;
-    }
+    fpga_->runAndWait(attributes, alreadyRunning);
 }
 
 uint32_t Session::getRunState() {

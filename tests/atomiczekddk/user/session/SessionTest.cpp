@@ -166,6 +166,19 @@ TEST_F(SessionOnDevice, InfiniteInterruptWaitEndsOnTheInterruptAndLetsADownloadT
     EXPECT_EQ(device.assertedIrqs(), 0u);
 }
 
+TEST_F(SessionOnDevice, RunAndWaitReturnsWhenTheDiagramStops) {
+    auto session = open(bitfile(), qvzek::user::kOpenDoNotRun);
+    auto stopper = std::async(std::launch::async, [&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        device.setRunState(0);
+    });
+    uint8_t already = 1;
+    session->run(1, &already);
+    EXPECT_EQ(already, 0);
+    EXPECT_EQ(device.runState(), 0u);
+    stopper.get();
+}
+
 TEST_F(SessionOnDevice, DownloadWaitsForAFifoCallInFlight) {
     device.describeFifo(2, 2, 0);
     device.setProduceLimit(2, 0);
@@ -186,6 +199,27 @@ TEST_F(SessionOnDevice, DownloadWaitsForAFifoCallInFlight) {
     // The finite read held the reader side: the download came after it.
     EXPECT_TRUE(readDone.load());
     EXPECT_EQ(reader.get(), 1);
+}
+
+TEST_F(SessionOnDevice, FifoAndRegisterCallsWaitForAWriter) {
+    device.describeFifo(2, 2, 0);
+    auto session = open(bitfile());
+    fpga->lock().lockWrite();
+    std::atomic<int> done{0};
+    auto fifoCall = std::async(std::launch::async, [&] {
+        session->configureFifo(2, 1024, nullptr);
+        ++done;
+    });
+    auto registerCall = std::async(std::launch::async, [&] {
+        session->read32(0x8020);
+        ++done;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_EQ(done.load(), 0);
+    fpga->lock().unlockWrite();
+    fifoCall.get();
+    registerCall.get();
+    EXPECT_EQ(done.load(), 2);
 }
 
 TEST_F(SessionOnDevice, PeerToPeerSinkIsMappedOnce) {
