@@ -1,0 +1,293 @@
+#include "atomiczekddk/user/session/Fpga.h"
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "atomiczekddk/memory/HostBuffer.h"
+#include "atomiczekddk/p2p/P2PEndpointSession.h"
+#include "atomiczekddk/shared/CommonUtilities.h"
+#include "qverr/Exception.h"
+
+namespace qvzek::user {
+
+namespace {
+
+constexpr int32_t kErrorDeviceUnreachable = -63036;
+constexpr int32_t kErrorControlBit6 = -61083;
+constexpr int32_t kErrorControlBit4 = -61046;
+constexpr int32_t kErrorControlBit7 = -61216;
+constexpr int32_t kErrorInvalidState = -63150;
+constexpr int32_t kErrorBusy = -61499;
+constexpr int32_t kErrorRunImplicitEnable = -61215;
+constexpr int32_t kErrorRunEnableRemoval = -61254;
+constexpr int32_t kErrorResetImplicitEnable = -61211;
+constexpr int32_t kErrorAbortImplicitEnable = -61212;
+constexpr int32_t kErrorSignatureMismatch = -63106;
+constexpr int32_t kErrorTargetClass = -61024;
+constexpr auto kRunTimeout = std::chrono::milliseconds(50);
+
+void throwDriverStatus(const nQVAPALS100::tStatus& status) { qverr::throwIfTStatusError(status); }
+
+// The first error bit of the control register, in the order the device
+// reports them.
+void throwControlError(int32_t code, uint32_t line) {
+    throw qverr::Exception(code, qverr::SourceLocation{"atomiczekddk/shared/Common", line, "internal_sdi_hal23u", ""});
+}
+
+}  // namespace
+
+Fpga::Fpga(std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk> proxy, std::shared_ptr<IFifoFactory> fifoFactory)
+    : proxy_(std::move(proxy)), fifoFactory_(std::move(fifoFactory)) {
+    qverr::throwIfTStatusError(lockStatus_);
+    hmbManager_ = std::make_shared<HMBVirtualMemoryManager>(proxy_);
+}
+
+Fpga::~Fpga() {
+    std::map<uint32_t, std::unique_ptr<IReservation>> reservations;
+    {
+        std::lock_guard<std::mutex> guard(reservationMutex_);
+        reservations.swap(reservations_);
+    }
+}
+
+bool Fpga::checkStateLocked() {
+    std::shared_ptr<IIoAccessor> accessor;
+    std::shared_ptr<const OpenedImage> image;
+    {
+        std::lock_guard<std::mutex> guard(stateMutex_);
+        accessor = ioAccessor_;
+        image = image_;
+    }
+    if (!accessor || !image) throwStatusCode(qverr::qvapalerr_resourceNotInitialized);
+    const uint32_t value = accessor->read32(image->viControlAddress);
+    if (value == 0xFFFFFFFF) throwControlError(kErrorDeviceUnreachable, 285);
+    if (value & 0x40) throwControlError(kErrorControlBit6, 287);
+    if (value & 0x10) throwControlError(kErrorControlBit4, 289);
+    if (value & 0x80) throwControlError(kErrorControlBit7, 291);
+    diagramState_.store(value & 3);
+    if ((value & 3) == 1) throwStatusCode(kErrorInvalidState);
+    return (value & 3) == 2;
+}
+
+bool Fpga::checkState() { return checkStateLocked(); }
+
+void Fpga::run(uint8_t* alreadyRunning) {
+    const bool running = checkState();
+    if (alreadyRunning) *alreadyRunning = running ? 1 : 0;
+    if (running) return;
+    std::shared_ptr<const OpenedImage> image = this->image();
+    if (diagramState_.load() == 3) {
+        if (image->allowImplicitEnableRemoval) throwStatusCode(kErrorRunImplicitEnable);
+        if (image->enableRemovalInEffect) throwStatusCode(kErrorRunEnableRemoval);
+    }
+    std::shared_ptr<IIoAccessor> accessor = ioAccessor();
+    accessor->write32(image->viControlAddress, 4);
+    accessor->write32(image->viControlAddress, 0);
+    accessor->write32(image->viControlAddress, 2);
+    const auto deadline = std::chrono::steady_clock::now() + kRunTimeout;
+    for (;;) {
+        checkState();
+        const uint32_t state = diagramState_.load();
+        if (state == 2 || state == 3) return;
+        if (std::chrono::steady_clock::now() >= deadline) throwStatusCode(kErrorBusy);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+void Fpga::runAndWait(uint32_t attributes, uint8_t* alreadyRunning) {
+    run(alreadyRunning);
+    if ((attributes & 1) == 0) return;
+    // No limit, as asked, but the polls sleep so a long run costs no core.
+    auto pause = std::chrono::milliseconds(1);
+    while (checkState()) {
+        std::this_thread::sleep_for(pause);
+        if (pause < std::chrono::milliseconds(10)) pause *= 2;
+    }
+}
+
+void Fpga::resetFifos() {
+    std::vector<std::shared_ptr<IFifo>> fifos;
+    {
+        std::lock_guard<std::mutex> guard(stateMutex_);
+        fifos = fifos_;
+    }
+    for (auto& fifo : fifos) {
+        if (fifo) fifo->reset();
+    }
+}
+
+void Fpga::resetOrAbort(bool abort) {
+    std::shared_ptr<const OpenedImage> image = this->image();
+    if (!image) throwStatusCode(qverr::qvapalerr_resourceNotInitialized);
+    if (image->allowImplicitEnableRemoval) {
+        throwStatusCode(abort ? kErrorAbortImplicitEnable : kErrorResetImplicitEnable);
+    }
+    if (!(abort ? image->abortSupported : image->resetSupported)) throwStatusCode(kErrorNotSupported);
+    nQVAPALS100::tStatus status;
+    proxy_->command0D(status);
+    throwDriverStatus(status);
+    WriteLockGuard write(lock_);
+    nQVAPALS100::tStatus requestStatus;
+    if (abort) {
+        proxy_->abort(requestStatus);
+    } else {
+        proxy_->reset(requestStatus);
+    }
+    throwDriverStatus(requestStatus);
+    resetFifos();
+}
+
+void Fpga::reset() { resetOrAbort(false); }
+void Fpga::abort() { resetOrAbort(true); }
+
+std::shared_ptr<const OpenedImage> Fpga::open(std::shared_ptr<const Bitfile> bitfile,
+                                              std::shared_ptr<IIoAccessor> ioAccessor,
+                                              ITargetClassChecker& checker, IPersonalityConfigurer& configurer,
+                                              PersonalityRecord& record, const char* signature,
+                                              uint32_t attributes, uint64_t session) {
+    if (!bitfile) throwStatusCode(qverr::qvapalerr_invalidParameter);
+    if ((attributes & kOpenSkipSignatureCheck) == 0) {
+        if (signature == nullptr) throwStatusCode(kErrorSignatureMismatch);
+        const FpgaSignature wanted = FpgaSignature::fromText(signature);
+        const FpgaSignature given = FpgaSignature::fromText(bitfile->getSignature());
+        if (wanted.words != given.words) throwStatusCode(kErrorSignatureMismatch);
+    }
+    if (!checker.isCompatible(bitfile->getTargetClass())) throwStatusCode(kErrorTargetClass);
+
+    WriteLockGuard write(lock_);
+    bool personalityChanged = false;
+    configurer.configurePersonality(record, &personalityChanged);
+    const bool keepAttachmentOnly = (attributes & kOpenKeepAttachment) != 0;
+    std::shared_ptr<const OpenedImage> image;
+    bool attach = true;
+    {
+        std::lock_guard<std::mutex> guard(stateMutex_);
+        if (image_ && !personalityChanged) {
+            const bool same = image_->bitfile->getSignature() == bitfile->getSignature();
+            attach = !((same && (keepAttachmentOnly || fifosBuilt_)) || (!same && keepAttachmentOnly));
+        }
+        if (attach) {
+            // Sessions still on the old image hold its FIFOs; a new image
+            // would pull them from under those sessions.
+            for (const auto& [key, count] : sessions_) {
+                if (key != session && count > 0) throwStatusCode(kErrorBusy);
+            }
+        }
+    }
+    if (attach) {
+        auto opened = std::make_shared<const OpenedImage>(bitfile);
+        std::vector<std::shared_ptr<IFifo>> fifos;
+        if (!keepAttachmentOnly) {
+            const int32_t highestNode = highestNumaNode();
+            for (const NamedFifo& description : bitfile->getFifos()) {
+                if ((description.kind() == 0 || description.kind() == 1) && description.userVisible()) {
+                    fifos.push_back(fifoFactory_->create(description, reinterpret_cast<uint64_t>(this), -1,
+                                                         highestNode));
+                } else {
+                    fifos.emplace_back();
+                }
+            }
+        }
+        std::lock_guard<std::mutex> guard(stateMutex_);
+        fifos_.swap(fifos);
+        ioAccessor_ = std::move(ioAccessor);
+        image_ = opened;
+        fifosBuilt_ = !keepAttachmentOnly;
+        image = opened;
+    } else {
+        image = this->image();
+    }
+    const bool doNotRun = (attributes & kOpenDoNotRun) != 0;
+    if (!(doNotRun || (personalityChanged && image->autoRunWhenDownloaded))) run(nullptr);
+    checkState();
+    std::lock_guard<std::mutex> guard(stateMutex_);
+    ++sessions_[session];
+    return image;
+}
+
+void Fpga::download(const uint8_t* data, uint64_t size) {
+    if (size > 0xFFFFFFFF) throwStatusCode(qverr::qvapalerr_invalidParameter);
+    WriteLockGuard write(lock_);
+    nQVAPALS100::tStatus status;
+    proxy_->download(reinterpret_cast<uint64_t>(data), static_cast<uint32_t>(size), status);
+    throwDriverStatus(status);
+    resetFifos();
+    checkState();
+}
+
+std::shared_ptr<IFifo> Fpga::fifo(uint32_t number) {
+    std::lock_guard<std::mutex> guard(stateMutex_);
+    if (number >= fifos_.size() || !fifos_[number]) throwStatusCode(qverr::qvapalerr_invalidParameter);
+    return fifos_[number];
+}
+
+size_t Fpga::fifoCount() const {
+    std::lock_guard<std::mutex> guard(stateMutex_);
+    return fifos_.size();
+}
+
+void Fpga::detachSessionFromFifos(uint64_t session) {
+    ReadLockGuard read(lock_);
+    std::vector<std::shared_ptr<IFifo>> fifos;
+    {
+        std::lock_guard<std::mutex> guard(stateMutex_);
+        fifos = fifos_;
+        auto found = sessions_.find(session);
+        if (found != sessions_.end() && --found->second == 0) sessions_.erase(found);
+    }
+    for (auto& fifo : fifos) {
+        if (!fifo) continue;
+        try {
+            fifo->removeClient(session);
+        } catch (...) {
+        }
+    }
+}
+
+void Fpga::addReservation(uint32_t number, std::unique_ptr<IReservation> reservation) {
+    std::lock_guard<std::mutex> guard(reservationMutex_);
+    if (reservations_.count(number) != 0) throwStatusCode(kErrorBusy);
+    reservations_.emplace(number, std::move(reservation));
+}
+
+void Fpga::removeReservation(uint32_t number) {
+    std::unique_ptr<IReservation> removed;
+    {
+        std::lock_guard<std::mutex> guard(reservationMutex_);
+        auto found = reservations_.find(number);
+        if (found == reservations_.end()) throwStatusCode(qverr::qvapalerr_resourceNotFound);
+        removed = std::move(found->second);
+        reservations_.erase(found);
+    }
+}
+
+int32_t Fpga::removeReservationNoThrow(uint32_t number) noexcept {
+    try {
+        removeReservation(number);
+    } catch (const qverr::Exception& e) {
+        return e.status.code;
+    } catch (...) {
+        return qverr::qvapalerr_softwareFaultAPALInternalUseOnly;
+    }
+    return 0;
+}
+
+void Fpga::releaseReservation(void* context, uint32_t number) {
+    auto* owner = static_cast<std::shared_ptr<Fpga>*>(context);
+    if (owner == nullptr) return;
+    if (*owner) (*owner)->removeReservationNoThrow(number);
+    delete owner;
+}
+
+std::shared_ptr<IIoAccessor> Fpga::ioAccessor() const {
+    std::lock_guard<std::mutex> guard(stateMutex_);
+    return ioAccessor_;
+}
+
+std::shared_ptr<const OpenedImage> Fpga::image() const {
+    std::lock_guard<std::mutex> guard(stateMutex_);
+    return image_;
+}
+
+}  // namespace qvzek::user
