@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "atomiczekddk/user/session/RegisterPacking.h"
+#include "atomiczekddk/user/facade/RegisterPacking.h"
 #include "qverr/Exception.h"
 
 namespace qvtest {

@@ -169,11 +169,15 @@ public:
     // 128 to 130
     virtual void mapP2PSink(uint32_t fifo, void** address, size_t* size, void** context, void** releaseFunction,
                             tStatus& status) = 0;
-    virtual void openHostMemoryBuffer(const char* name, uint64_t* first, uint64_t* second, void** handle,
-                                      uint64_t* third, tStatus& status) = 0;
-    virtual void openHostMemoryBufferRegion(const char* name, uint64_t* first, uint64_t* second, void** handle,
-                                            uint64_t* third, uint64_t* fourth, uint64_t* fifth,
-                                            void** secondHandle, uint64_t* sixth, tStatus& status) = 0;
+    // A named block of the host memory: its size, address and the lease
+    // (context and release function) the caller ends it with.
+    virtual void openHostMemoryBuffer(const char* name, uint64_t* size, uint64_t* address, void** context,
+                                      void** release, tStatus& status) = 0;
+    // The two windows of a name, each with its lease.
+    virtual void openHostMemoryBufferRegion(const char* name, uint64_t* size1M, uint64_t* address1M,
+                                            void** context1M, void** release1M, uint64_t* size4k,
+                                            uint64_t* address4k, void** context4k, void** release4k,
+                                            tStatus& status) = 0;
 };
 
 }  // namespace qvzek
