@@ -1,8 +1,6 @@
 #include "atomiczekddk/user/facade/FpgaSession.h"
 
 #include <bit>
-#include <chrono>
-#include <thread>
 
 #include "HALUtilities/ErrorHandling.h"
 #include "atomiczekddk/bitfile/Types.h"
@@ -20,8 +18,6 @@ namespace {
 constexpr const char* kComponent = "internal_sdi_hal23u";
 // The source name error descriptions know the facade's raise sites by.
 constexpr const char* kSourceName = "atomiczekddk/user/session/FpgaSession";
-constexpr uint32_t kRunWaitUntilStopped = 0x1;
-constexpr uint32_t kStateRunning = 2;
 constexpr uint32_t kNoMatch = 0xFFFFFFFF;
 
 void raise(tStatus& status, int32_t code, uint64_t line) { status.setCode(code, kComponent, kSourceName, line); }
@@ -487,16 +483,8 @@ void FpgaSession::abort(tStatus& status) {
 void FpgaSession::run(uint32_t attribute, bool* alreadyRunning, tStatus& status) {
     framed<void>(status, __LINE__, [&](user::Session& session) {
         uint8_t running = 0;
-        // The wait is done here, so that it sleeps between its polls
-        // instead of sending one request after another.
-        session.run(attribute & ~kRunWaitUntilStopped, &running);
+        session.run(attribute, &running);
         if (alreadyRunning != nullptr) *alreadyRunning = running != 0;
-        if ((attribute & kRunWaitUntilStopped) == 0) return;
-        auto pause = std::chrono::milliseconds(1);
-        while (session.getRunState() == kStateRunning) {
-            std::this_thread::sleep_for(pause);
-            if (pause < std::chrono::milliseconds(10)) pause *= 2;
-        }
     });
 }
 
@@ -540,17 +528,7 @@ bool FpgaSession::queryNotSupported(uint64_t, uint64_t, tStatus& status) {
 }
 
 void FpgaSession::getSignature(uint32_t* words, size_t* count, tStatus& status) {
-    framed<void>(status, __LINE__, [&](user::Session& session) {
-        if (count == nullptr) throwStatusCode(qverr::qvapalerr_invalidParameter);
-        uint64_t n = *count;
-        try {
-            session.getSignature(words, &n);
-        } catch (...) {
-            *count = n;
-            throw;
-        }
-        *count = n;
-    });
+    framed<void>(status, __LINE__, [&](user::Session& session) { session.getSignature(words, count); });
 }
 
 void FpgaSession::findRegister(const char* name, uint32_t resourceType, uint32_t* result, tStatus& status) {
