@@ -33,6 +33,7 @@ struct FpgaDevice::State {
     bool neverRuns = false;
     bool unreachable = false;
     uint32_t asserted = 0;
+    std::vector<FpgaDevice::ControlRequest> controls;
 
     std::map<uint32_t, FifoState> fifos;
     // FIFO number -> {element size, direction}.
@@ -192,7 +193,13 @@ FpgaDevice::FpgaDevice(Driver& driver, RequestDecoder& decoder, std::string name
     serve("atomiczekddk_configuration.command0D", [](State&, const DecodedRequest&, Reply&, Lock&) {});
     serve("atomiczekddk_configuration.reset", [](State& s, const DecodedRequest&, Reply&, Lock&) { s.runState = 0; });
     serve("atomiczekddk_configuration.abort", [](State& s, const DecodedRequest&, Reply&, Lock&) { s.runState = 3; });
-    serve("atomiczekddk_configuration.control", [](State&, const DecodedRequest&, Reply&, Lock&) {});
+    serve("atomiczekddk_configuration.control", [](State& s, const DecodedRequest& r, Reply&, Lock&) {
+        ControlRequest request{r.get<uint32_t>("target"), r.get<uint32_t>("operation"), {}};
+        const uint8_t* input = pointer(r.get<uint64_t>("input"));
+        const uint64_t length = r.get<uint64_t>("inputLength");
+        if (input != nullptr && length <= 4096) request.input.assign(input, input + length);
+        s.controls.push_back(std::move(request));
+    });
 
     // ---- registers
     serve("atomiczekddk_io.read32", [](State& s, const DecodedRequest& r, Reply& reply, Lock&) {
@@ -480,6 +487,11 @@ void FpgaDevice::failNext(const std::string& method, int32_t driverStatus, uint3
     std::lock_guard lock(state_->mutex);
     auto& queue = state_->failures[method];
     for (uint32_t i = 0; i < times; ++i) queue.push_back(driverStatus);
+}
+
+std::vector<FpgaDevice::ControlRequest> FpgaDevice::controlRequests() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->controls;
 }
 
 uint8_t* FpgaDevice::regionMemory(uint16_t region) { return driver_.regionMemory(name_, region); }

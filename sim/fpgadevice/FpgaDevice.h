@@ -28,6 +28,8 @@
 //   host-to-target FIFO the room is the ring size plus all bytes released; the
 //   device consumes released bytes at once and checks each element against
 //   the same counter.
+// - Memory-mapping requests (configuration control) are recorded with the
+//   bytes of their input and otherwise accepted.
 // - Flash: flashTransfer stores the image, flashCommand35 clears it,
 //   flashCommand33 sets the value getFlashInfo answers.
 // - Attributes: getAttribute answers ids set before (others -63196);
@@ -130,6 +132,15 @@ public:
     // The next `times` requests of "<interface>.<method>" (such as
     // "atomiczekddk_flash.getFlashInfo") answer `driverStatus` and do nothing.
     void failNext(const std::string& method, int32_t driverStatus, uint32_t times = 1);
+
+    // The memory-mapping requests (configuration control) in order, with
+    // the bytes their input pointed at.
+    struct ControlRequest {
+        uint32_t target;
+        uint32_t operation;
+        std::vector<uint8_t> input;
+    };
+    std::vector<ControlRequest> controlRequests() const;
 
     // Memory behind the device file's region (mapped by the library).
     uint8_t* regionMemory(uint16_t region);

@@ -5,6 +5,7 @@
 #include "atomiczekddk/bitfile/Xml.h"
 #include "atomiczekddk/shared/CommonUtilities.h"
 #include "qverr/Exception.h"
+#include "qverr/trace.h"
 
 namespace qvzek {
 
@@ -178,6 +179,7 @@ void HMBVirtualMemoryManager::close() {
 
 void HMBVirtualMemoryManager::releaseRegion() {
     if (entryCount_ == 0) return;
+    if (!regionMapping_) trace::log(trace::kLevelException, TRACE_LOCATION(), "close called without successful open");
     blocks_.clear();
     entryCount_ = 0;
     if (regionMapping_) {

@@ -96,11 +96,19 @@ void Fpga::run(uint8_t* alreadyRunning) {
 }
 
 void Fpga::runAndWait(uint32_t attributes, uint8_t* alreadyRunning) {
-    run(alreadyRunning);
+    {
+        ReadLockGuard read(lock_);
+        run(alreadyRunning);
+    }
     if ((attributes & 1) == 0) return;
-    // No limit, as asked, but the polls sleep so a long run costs no core.
+    // No limit, as asked, but the polls sleep so a long run costs no core,
+    // and each poll is a reader of its own so a download is not held up.
     auto pause = std::chrono::milliseconds(1);
-    while (checkState()) {
+    for (;;) {
+        {
+            ReadLockGuard read(lock_);
+            if (!checkState()) return;
+        }
         std::this_thread::sleep_for(pause);
         if (pause < std::chrono::milliseconds(10)) pause *= 2;
     }

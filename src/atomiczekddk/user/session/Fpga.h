@@ -47,7 +47,8 @@ public:
     // Reads the control register; true while the diagram runs.
     bool checkState();
     void run(uint8_t* alreadyRunning);
-    // run; with attributes bit 0, then polls until the diagram stops.
+    // run; with attributes bit 0, then polls until the diagram stops. Each
+    // step is a reader of the lock; the caller holds no side of it.
     void runAndWait(uint32_t attributes, uint8_t* alreadyRunning);
     virtual void reset();
     void abort();

@@ -1,8 +1,6 @@
 #include "atomiczekddk/user/session/Session.h"
 
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 #include "atomiczekddk/bitfile/CompilationResultsInfo.h"
 #include "atomiczekddk/shared/CommonUtilities.h"
@@ -165,22 +163,7 @@ void Session::abort() {
 
 void Session::run(uint32_t attributes, uint8_t* alreadyRunning) {
     refuseDerived();
-    {
-        ReadLockGuard read(fpga_->lock());
-        fpga_->run(alreadyRunning);
-    }
-    if ((attributes & 1) == 0) return;
-    // The wait for the end of the run polls as a reader slice by slice, so
-    // a download asked for meanwhile is not held up.
-    auto pause = std::chrono::milliseconds(1);
-    for (;;) {
-        {
-            ReadLockGuard read(fpga_->lock());
-            if (!fpga_->checkState()) return;
-        }
-        std::this_thread::sleep_for(pause);
-        if (pause < std::chrono::milliseconds(10)) pause *= 2;
-    }
+    fpga_->runAndWait(attributes, alreadyRunning);
 }
 
 uint32_t Session::getRunState() {
@@ -504,18 +487,17 @@ void SessionWithP2P::mapP2PSink(uint32_t fifoNumber, uint64_t* address, uint64_t
     }
     ReadLockGuard read(fpga()->lock());
     std::shared_ptr<P2PEndpointSession> sink = endpoint(fifoNumber);
-    // A second mapping of the same sink is refused before anything is
-    // mapped, so the first mapping stays whole.
+    // The FIFO number is reserved before anything is mapped: a second
+    // mapping of the same sink is refused and leaves the first one whole.
     auto cleanup = std::make_unique<MappedP2PSinkCleanup>(sink, fpga());
-    fpga()->addReservation(fifoNumber, nullptr);
+    MappedP2PSinkCleanup* reserved = cleanup.get();
+    fpga()->addReservation(fifoNumber, std::move(cleanup));
     try {
-        sink->mapWriteWindow(size, address);
+        reserved->map(size, address);
     } catch (...) {
         fpga()->removeReservationNoThrow(fifoNumber);
         throw;
     }
-    fpga()->removeReservationNoThrow(fifoNumber);
-    fpga()->addReservation(fifoNumber, std::move(cleanup));
     *context = new std::shared_ptr<Fpga>(fpga());
     *release = &Fpga::releaseReservation;
 }

@@ -175,11 +175,19 @@ class MappedP2PSinkCleanup : public IMappedP2PSinkCleanup {
 public:
     MappedP2PSinkCleanup(std::shared_ptr<P2PEndpointSession> endpoint, std::shared_ptr<void> keepAlive)
         : endpoint_(std::move(endpoint)), keepAlive_(std::move(keepAlive)) {}
-    ~MappedP2PSinkCleanup() override { endpoint_->unmapWriteWindow(); }
+    ~MappedP2PSinkCleanup() override {
+        if (mapped_) endpoint_->unmapWriteWindow();
+    }
+    // Maps the sink; from then on destruction unmaps it.
+    void map(uint64_t* size, uint64_t* address) {
+        endpoint_->mapWriteWindow(size, address);
+        mapped_ = true;
+    }
 
 private:
     std::shared_ptr<P2PEndpointSession> endpoint_;
     std::shared_ptr<void> keepAlive_;
+    bool mapped_ = false;
 };
 
 }  // namespace qvzek::user

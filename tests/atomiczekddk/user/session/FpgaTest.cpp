@@ -1,0 +1,183 @@
+#include <chrono>
+
+#include "atomiczekddk/user/session/SessionFixture.h"
+
+namespace {
+
+using qvtest::codeOf;
+using qvtest::kOtherSignature;
+using qvtest::kSampleSignature;
+using qvzek::user::kOpenDoNotRun;
+using qvzek::user::kOpenKeepAttachment;
+using qvzek::user::kOpenSkipSignatureCheck;
+
+class FpgaObject : public qvtest::FpgaOnDevice {
+protected:
+    std::shared_ptr<const qvzek::user::OpenedImage> openOn(std::shared_ptr<const qvzek::Bitfile> image,
+                                                           uint32_t attributes, uint64_t session = 1,
+                                                           const char* signature = nullptr) {
+        qvzek::PersonalityRecord record;
+        return fpga->open(image, io, checker, configurer, record,
+                          signature ? signature : image->getSignature().c_str(), attributes, session);
+    }
+};
+
+TEST_F(FpgaObject, OpenMatrix) {
+    struct Row {
+        bool attached;      // an image is attached before
+        bool sameImage;     // the new image has the attached one's signature
+        bool keepOnly;      // attributes bit 25 on the second open
+        bool fifosBuilt;    // the first open built FIFOs
+        bool personality;   // the configurer reports a new personality
+        bool attaches;
+    };
+    const Row rows[] = {
+        {false, false, false, false, false, true}, {false, false, true, false, false, true},
+        {true, true, false, true, false, false},   {true, true, true, true, false, false},
+        {true, true, true, false, false, false},   {true, true, false, false, false, true},
+        {true, false, false, true, false, true},   {true, false, true, true, false, false},
+        {true, true, false, true, true, true},     {true, false, true, false, true, true},
+    };
+    const auto first = bitfile();
+    const auto second = bitfile("", kOtherSignature);
+    for (const Row& row : rows) {
+        auto fresh = std::make_shared<qvzek::user::Fpga>(
+            proxy, std::make_shared<qvzek::FifoFactory>(
+                       std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk_fifo>(proxy, proxy.get())));
+        fpga = fresh;
+        configurer.changes = false;
+        std::shared_ptr<const qvzek::user::OpenedImage> before;
+        if (row.attached) before = openOn(first, kOpenDoNotRun | (row.fifosBuilt ? 0 : kOpenKeepAttachment));
+        configurer.changes = row.personality;
+        const auto after = openOn(row.sameImage ? first : second,
+                                  kOpenDoNotRun | (row.keepOnly ? kOpenKeepAttachment : 0));
+        EXPECT_EQ(after != before, row.attaches)
+            << row.attached << row.sameImage << row.keepOnly << row.fifosBuilt << row.personality;
+        // Attaching without bit 25 builds the host FIFOs of channels 0 and 2.
+        if (row.attaches) EXPECT_EQ(fresh->fifoCount(), row.keepOnly ? 0u : 5u);
+    }
+}
+
+TEST_F(FpgaObject, SignatureAndTargetChecks) {
+    const auto image = bitfile();
+    EXPECT_EQ(codeOf([&] { openOn(image, kOpenDoNotRun, 1, "0123456789ABCDEF00112233"); }), -52005);
+    EXPECT_EQ(codeOf([&] { openOn(image, kOpenDoNotRun, 1, kOtherSignature); }), -63106);
+    qvzek::PersonalityRecord record;
+    EXPECT_EQ(codeOf([&] { fpga->open(image, io, checker, configurer, record, nullptr, 0, 1); }), -63106);
+    EXPECT_EQ(codeOf([&] { openOn(image, kOpenDoNotRun | kOpenSkipSignatureCheck, 1, "junk"); }), 0);
+    checker.compatible = false;
+    EXPECT_EQ(codeOf([&] { openOn(image, kOpenDoNotRun | kOpenSkipSignatureCheck, 1, "junk"); }), -61024);
+    // No failure left the lock taken.
+    EXPECT_EQ(fpga->lock().count(), 1u);
+    EXPECT_FALSE(fpga->lock().writerPending());
+}
+
+TEST_F(FpgaObject, RunAndControlRegister) {
+    openOn(bitfile(), 0);
+    EXPECT_EQ(device.runState(), 2u);
+    const size_t writes = count("atomiczekddk_io.write32");
+    uint8_t already = 0;
+    fpga->run(&already);
+    EXPECT_EQ(already, 1);
+    EXPECT_EQ(count("atomiczekddk_io.write32"), writes);
+
+    device.setRunState(0);
+    device.setNeverRuns(true);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(codeOf([&] { fpga->run(nullptr); }), -61499);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+    device.setNeverRuns(false);
+
+    const struct {
+        uint32_t bits;
+        int32_t code;
+    } errors[] = {{0x40, -61083}, {0x10, -61046}, {0x80, -61216}, {0x50, -61083}};
+    for (auto& e : errors) {
+        device.setErrorBits(e.bits);
+        EXPECT_EQ(codeOf([&] { fpga->checkState(); }), e.code) << e.bits;
+    }
+    device.setErrorBits(0);
+    device.setRunState(1);
+    EXPECT_EQ(codeOf([&] { fpga->checkState(); }), -63150);
+    device.setUnreachable(true);
+    EXPECT_EQ(codeOf([&] { fpga->checkState(); }), -63036);
+    device.setUnreachable(false);
+    device.setRunState(0);
+
+    // Stopped by abort: images that remove the enable refuse to run again.
+    fpga = std::make_shared<qvzek::user::Fpga>(
+        proxy, std::make_shared<qvzek::FifoFactory>(
+                   std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk_fifo>(proxy, proxy.get())));
+    std::string text = qvtest::readTextFile(std::string(QV_BITFILE_CORPUS) + "/sample.xml");
+    auto implicitImage = std::make_shared<const qvzek::Bitfile>(text, false, true, false);
+    openOn(implicitImage, kOpenDoNotRun);
+    device.setRunState(3);
+    EXPECT_EQ(codeOf([&] { fpga->run(nullptr); }), -61215);
+    EXPECT_EQ(codeOf([&] { fpga->reset(); }), -61211);
+    EXPECT_EQ(codeOf([&] { fpga->abort(); }), -61212);
+}
+
+TEST_F(FpgaObject, ResetAndAbortClearEveryFifoAndReleaseTheLock) {
+    openOn(bitfile(), 0);
+    fpga->reset();
+    EXPECT_EQ(device.runState(), 0u);
+    std::vector<uint32_t> closed;
+    for (auto& request : decoder.requests()) {
+        if (request.name() == "atomiczekddk_fifo.closeFifo") closed.push_back(request.get<uint32_t>("fifo"));
+    }
+    EXPECT_EQ(closed, (std::vector<uint32_t>{0, 2}));
+    fpga->abort();
+    EXPECT_EQ(device.runState(), 3u);
+    EXPECT_EQ(count("atomiczekddk_fifo.closeFifo"), 4u);
+    EXPECT_EQ(count("atomiczekddk_configuration.command0D"), 2u);
+
+    device.failNext("atomiczekddk_configuration.reset", -50123);
+    EXPECT_EQ(codeOf([&] { fpga->reset(); }), -50123);
+    EXPECT_EQ(fpga->lock().count(), 1u);
+    EXPECT_FALSE(fpga->lock().writerPending());
+
+    EXPECT_EQ(codeOf([&] { fpga->fifo(1); }), -52005);  // peer to peer
+    EXPECT_EQ(codeOf([&] { fpga->fifo(5); }), -52005);
+    EXPECT_NE(fpga->fifo(2), nullptr);
+}
+
+TEST_F(FpgaObject, ResetNeedsSupport) {
+    std::string text = qvtest::readTextFile(std::string(QV_BITFILE_CORPUS) + "/sample.xml");
+    text = qvtest::replacedOnce(text, "<AllowImplicitEnableRemoval>TRUE", "<AllowImplicitEnableRemoval>false");
+    openOn(std::make_shared<const qvzek::Bitfile>(text, false, true, false), kOpenDoNotRun);
+    EXPECT_EQ(codeOf([&] { fpga->reset(); }), -63193);
+    EXPECT_EQ(count("atomiczekddk_configuration.command0D"), 0u);
+}
+
+TEST_F(FpgaObject, AnotherImageWaitsUntilNoOtherSessionHoldsTheFifos) {
+    const auto first = openOn(bitfile(), kOpenDoNotRun, 1);
+    auto fifo = fpga->fifo(2);
+    EXPECT_EQ(codeOf([&] { openOn(bitfile("", kOtherSignature), kOpenDoNotRun, 2); }), -61499);
+    EXPECT_EQ(fpga->image(), first);
+    // The same image is no replacement.
+    EXPECT_EQ(openOn(bitfile(), kOpenDoNotRun, 2), first);
+    fpga->detachSessionFromFifos(1);
+    fpga->detachSessionFromFifos(2);
+    EXPECT_NE(openOn(bitfile("", kOtherSignature), kOpenDoNotRun, 3), first);
+    // What the earlier session held stays whole.
+    EXPECT_EQ(first->bitfile->getSignature(), kSampleSignature);
+    EXPECT_NE(dynamic_cast<qvzek::Fifo*>(fifo.get()), nullptr);
+}
+
+TEST_F(FpgaObject, Reservations) {
+    struct Counted : qvzek::user::IReservation {
+        explicit Counted(int& n) : n(n) {}
+        ~Counted() override { ++n; }
+        int& n;
+    };
+    int destroyed = 0;
+    fpga->addReservation(7, std::make_unique<Counted>(destroyed));
+    EXPECT_EQ(codeOf([&] { fpga->addReservation(7, std::make_unique<Counted>(destroyed)); }), -61499);
+    EXPECT_EQ(destroyed, 1);
+    fpga->removeReservation(7);
+    EXPECT_EQ(destroyed, 2);
+    EXPECT_EQ(codeOf([&] { fpga->removeReservation(7); }), -52006);
+    EXPECT_EQ(fpga->removeReservationNoThrow(7), -52006);
+}
+
+}  // namespace

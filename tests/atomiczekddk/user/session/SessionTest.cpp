@@ -1,0 +1,326 @@
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "atomiczekddk/user/session/SessionFixture.h"
+
+namespace {
+
+using qvtest::codeOf;
+using qvtest::hmbBlock;
+using qvtest::hmbElement;
+using qvtest::kIrqStatusAddress;
+using qvzek::user::kWaitForever;
+
+class SessionOnDevice : public qvtest::FpgaOnDevice {
+protected:
+    // Index of the first request of `method` in the call log at or after `from`.
+    size_t indexOf(const std::string& method, size_t from = 0) const {
+        const auto requests = decoder.requests();
+        for (size_t i = from; i < requests.size(); ++i) {
+            if (requests[i].name() == method) return i;
+        }
+        return SIZE_MAX;
+    }
+};
+
+TEST_F(SessionOnDevice, OpensRunsAndAnswersFromTheImage) {
+    auto session = open(bitfile());
+    EXPECT_EQ(device.runState(), 2u);
+    EXPECT_EQ(session->getRunState(), 2u);
+    EXPECT_EQ(session->endpointCount(), 2u);
+
+    uint32_t words[4] = {};
+    uint64_t count = 3;
+    EXPECT_EQ(codeOf([&] { session->getSignature(words, &count); }), -52005);
+    EXPECT_EQ(count, 4u);
+    session->getSignature(words, &count);
+    EXPECT_EQ(words[0], 0x01234567u);
+    EXPECT_EQ(words[3], 0xDEADBEEFu);
+
+    uint32_t number = 0;
+    session->findFifo("acq.fetch fifo 0", 0xFFFFFFFF, &number);
+    EXPECT_EQ(number, 2u);
+    session->findFifo("no such fifo", 0xFFFFFFFF, &number);
+    EXPECT_EQ(number, 0xFFFFFFFFu);
+    EXPECT_EQ(codeOf([&] { session->findRegister("Samples", 1, &number); }), -52005);
+    EXPECT_EQ(number, 0u);
+    session->findRegister("Samples", 0xFFFFFFFF, &number);
+    EXPECT_EQ(number, 0x8020u);
+
+    session->write32(0x8020, 77);
+    EXPECT_EQ(session->read32(0x8020), 77u);
+
+    // FIFO numbers: past the end, and a peer-to-peer channel with no host FIFO.
+    EXPECT_EQ(codeOf([&] { session->startFifo(5); }), -52005);
+    EXPECT_EQ(codeOf([&] { session->startFifo(1); }), -52005);
+    uint32_t value = 1;
+    EXPECT_EQ(codeOf([&] { session->setFifoProperty(2, 1, 5, &value); }), -63193);
+
+    device.raiseIrqs(0x3);
+    session->acknowledgeIrqs(0x1);
+    EXPECT_EQ(device.assertedIrqs(), 0x2u);
+}
+
+TEST_F(SessionOnDevice, FifoDataEndToEnd) {
+    device.describeFifo(2, 2, 0);
+    auto session = open(bitfile());
+    uint64_t depth = 0;
+    session->configureFifo(2, 1024, &depth);
+    EXPECT_GE(depth, 1024u);
+    session->startFifo(2);
+    int16_t data[16] = {};
+    uint8_t timedOut = 1;
+    uint64_t remaining = 0;
+    session->readFifo(qvzek::TypeI16(), 2, data, 16, 1000, &timedOut, &remaining);
+    EXPECT_EQ(timedOut, 0);
+    for (int16_t i = 0; i < 16; ++i) EXPECT_EQ(data[i], i);
+    // An infinite read is served in slices and still returns its data.
+    session->readFifo(qvzek::TypeI16(), 2, data, 16, kWaitForever, &timedOut, &remaining);
+    EXPECT_EQ(data[0], 16);
+}
+
+TEST_F(SessionOnDevice, PointerPropertiesCanBeRestricted) {
+    auto session = open(bitfile(), qvzek::user::kRestrictPointerProperty);
+    void* pointer = nullptr;
+    EXPECT_EQ(codeOf([&] { session->setFifoProperty(2, 1, 0, &pointer); }), -63193);
+    uint32_t value = 0;
+    EXPECT_NE(codeOf([&] { session->getFifoProperty(2, 3, 1, &value); }), -63193);
+}
+
+TEST_F(SessionOnDevice, DerivedSessionsRefuseTheDeviceOperationsAndSendNoCloseNotice) {
+    auto session = open(bitfile());
+    auto derived = session->clone();
+    ASSERT_TRUE(derived->isDerived());
+    uint8_t flag = 0;
+    const uint8_t byte = 0;
+    EXPECT_EQ(codeOf([&] { derived->download(&byte, &byte + 1); }), -63193);
+    EXPECT_EQ(codeOf([&] { derived->reset(); }), -63193);
+    EXPECT_EQ(codeOf([&] { derived->abort(); }), -63193);
+    EXPECT_EQ(codeOf([&] { derived->run(0, &flag); }), -63193);
+    EXPECT_EQ(codeOf([&] { derived->reserveIrqContext(); }), -63193);
+    EXPECT_EQ(codeOf([&] { derived->unreserveIrqContext(); }), -63193);
+    EXPECT_EQ(codeOf([&] { derived->waitOnIrqs(1, 0, &flag); }), -63193);
+    EXPECT_EQ(codeOf([&] { derived->acknowledgeIrqs(1); }), -63193);
+    EXPECT_EQ(codeOf([&] { derived->clone(); }), -63193);
+    // Sharing the image, a derived session still reads registers.
+    EXPECT_EQ(derived->read32(qvtest::kControlAddress) & 3, 2u);
+    derived.reset();
+    EXPECT_EQ(count("atomiczekddk_configuration.postConfigurationWord"), 0u);
+    session.reset();
+    EXPECT_EQ(count("atomiczekddk_configuration.postConfigurationWord"), 1u);
+}
+
+TEST_F(SessionOnDevice, TeardownOrder) {
+    device.describeFifo(2, 2, 0);
+    auto session = open(bitfile(hmbElement(hmbBlock("data", 1000, 64))));
+    session->setResetOnClose(true);
+    session->configureFifo(2, 1024, nullptr);
+    session->startFifo(2);
+    auto manager = fpga->hmbManager();
+    EXPECT_EQ(manager->openCount(), 1u);
+    session.reset();
+    // The FIFO lets go of its last client, then the host memory is
+    // released, then the driver hears of the close.
+    const size_t closeFifo = indexOf("atomiczekddk_fifo.closeFifo");
+    const size_t notice = indexOf("atomiczekddk_configuration.postConfigurationWord");
+    ASSERT_NE(notice, SIZE_MAX);
+    EXPECT_LT(closeFifo, notice);
+    EXPECT_EQ(manager->openCount(), 0u);
+    EXPECT_EQ(manager->regionAddress(), 0u);
+    const auto requests = decoder.requests();
+    EXPECT_EQ(requests[notice].get<int32_t>("word"), 1);
+}
+
+TEST_F(SessionOnDevice, ResetOnCloseNeedsResetSupportAndNoAutoRun) {
+    auto automatic = open(bitfile("", qvtest::kSampleSignature, true), qvzek::user::kOpenDoNotRun);
+    EXPECT_EQ(codeOf([&] { automatic->setResetOnClose(true); }), -61213);
+    // An auto-run image that does not run refuses FIFO operations.
+    device.setRunState(0);
+    device.setNeverRuns(true);
+    EXPECT_EQ(codeOf([&] { automatic->startFifo(2); }), -61214);
+}
+
+TEST_F(SessionOnDevice, InfiniteInterruptWaitEndsOnTheInterruptAndLetsADownloadThrough) {
+    auto session = open(bitfile());
+    auto waiter = std::async(std::launch::async, [&] {
+        uint8_t timedOut = 1;
+        const uint32_t asserted = session->waitOnIrqs(0x4, kWaitForever, &timedOut);
+        return std::make_pair(asserted, timedOut);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    // A download asked for during the wait completes.
+    const uint8_t image[] = {1, 2, 3, 4};
+    session->download(image, image + 4);
+    EXPECT_EQ(device.downloadedBitstream(), (std::vector<uint8_t>{1, 2, 3, 4}));
+    // The register write that raises the interrupt, from another session.
+    auto other = session->clone();
+    EXPECT_EQ(waiter.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
+    device.raiseIrqs(0x4);
+    ASSERT_EQ(waiter.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    const auto [asserted, timedOut] = waiter.get();
+    EXPECT_EQ(asserted & 0x4, 0x4u);
+    EXPECT_EQ(timedOut, 0);
+    other->write32(kIrqStatusAddress, 0x4);
+    EXPECT_EQ(device.assertedIrqs(), 0u);
+}
+
+TEST_F(SessionOnDevice, RunAndWaitReturnsWhenTheDiagramStops) {
+    auto session = open(bitfile(), qvzek::user::kOpenDoNotRun);
+    auto stopper = std::async(std::launch::async, [&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        device.setRunState(0);
+    });
+    uint8_t already = 1;
+    session->run(1, &already);
+    EXPECT_EQ(already, 0);
+    EXPECT_EQ(device.runState(), 0u);
+    stopper.get();
+}
+
+TEST_F(SessionOnDevice, DownloadWaitsForAFifoCallInFlight) {
+    device.describeFifo(2, 2, 0);
+    device.setProduceLimit(2, 0);
+    auto session = open(bitfile());
+    session->configureFifo(2, 1024, nullptr);
+    session->startFifo(2);
+    std::atomic<bool> readDone{false};
+    auto reader = std::async(std::launch::async, [&] {
+        int16_t data[4];
+        uint8_t timedOut = 0;
+        session->readFifo(qvzek::TypeI16(), 2, data, 4, 400, &timedOut, nullptr);
+        readDone = true;
+        return timedOut;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const uint8_t image[] = {9};
+    session->download(image, image + 1);
+    // The finite read held the reader side: the download came after it.
+    EXPECT_TRUE(readDone.load());
+    EXPECT_EQ(reader.get(), 1);
+}
+
+TEST_F(SessionOnDevice, FifoAndRegisterCallsWaitForAWriter) {
+    device.describeFifo(2, 2, 0);
+    auto session = open(bitfile());
+    fpga->lock().lockWrite();
+    std::atomic<int> done{0};
+    auto fifoCall = std::async(std::launch::async, [&] {
+        session->configureFifo(2, 1024, nullptr);
+        ++done;
+    });
+    auto registerCall = std::async(std::launch::async, [&] {
+        session->read32(0x8020);
+        ++done;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_EQ(done.load(), 0);
+    fpga->lock().unlockWrite();
+    fifoCall.get();
+    registerCall.get();
+    EXPECT_EQ(done.load(), 2);
+}
+
+TEST_F(SessionOnDevice, PeerToPeerSinkIsMappedOnce) {
+    auto session = open(bitfile());
+    uint32_t id = 0;
+    session->getP2PEndpointId(1, &id);
+    EXPECT_NE(id, 0u);
+    EXPECT_EQ(codeOf([&] { session->getP2PEndpointId(2, &id); }), -52006);
+    uint64_t address = 0, size = 0;
+    void* context = nullptr;
+    qvzek::user::P2PSinkRelease release = nullptr;
+    EXPECT_EQ(codeOf([&] { session->mapP2PSink(1, &address, &size, nullptr, &release); }), -52005);
+    session->mapP2PSink(1, &address, &size, &context, &release);
+    EXPECT_NE(address, 0u);
+    EXPECT_EQ(size, 0x10000u);
+    uint64_t secondAddress = 0;
+    void* secondContext = nullptr;
+    EXPECT_EQ(codeOf([&] { session->mapP2PSink(1, &secondAddress, &size, &secondContext, &release); }), -61499);
+    EXPECT_EQ(secondContext, nullptr);
+    // The first mapping is still whole.
+    reinterpret_cast<volatile uint8_t*>(address)[0] = 1;
+    release(context, 1);
+    session->mapP2PSink(1, &address, &size, &context, &release);
+    release(context, 1);
+
+    device.setP2PInfo(3, 0x1234);
+    EXPECT_EQ(session->queryP2PEndpoint(3), 0x1234u);
+    qvzek::user::Session* plain = session.get();
+    EXPECT_EQ(plain->queryP2PEndpoint(3), 0x1234u);
+}
+
+TEST_F(SessionOnDevice, HostMemoryThroughTheSession) {
+    auto session = open(bitfile(hmbElement(hmbBlock("data", 1000, 64))));
+    uint64_t size = 0, address = 0;
+    qvzek::HmbHandle lease;
+    session->openHostMemoryBuffer("data", &size, &address, &lease);
+    EXPECT_EQ(size, 8000u);
+    EXPECT_EQ(address, fpga->hmbManager()->regionAddress());
+    uint8_t out[16];
+    const char* name = "data";
+    const uint64_t nameAddress = reinterpret_cast<uint64_t>(name);
+    session->mapHostMemory(0, 2, &nameAddress, 8, out, 16);
+    session->mapHostMemory(5, 1, nullptr, 0, nullptr, 0);
+    EXPECT_EQ(device.controlRequests().back().target, 5u);
+    session.reset();
+    // The lease keeps the region until it is released.
+    EXPECT_NE(fpga->hmbManager()->regionAddress(), 0u);
+    lease.release(lease.context);
+    EXPECT_EQ(fpga->hmbManager()->regionAddress(), 0u);
+}
+
+// Registers read on four threads, interrupts awaited on two, images
+// downloaded on one, for ten seconds: no race, no deadlock.
+TEST_F(SessionOnDevice, ReadersWaitersAndADownloaderTogether) {
+    auto session = open(bitfile());
+    std::atomic<bool> stop{false};
+    std::atomic<uint64_t> reads{0}, wakes{0}, downloads{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i) {
+        threads.emplace_back([&] {
+            while (!stop) {
+                session->read32(qvtest::kControlAddress);
+                ++reads;
+            }
+        });
+    }
+    for (int i = 0; i < 2; ++i) {
+        threads.emplace_back([&, i] {
+            const uint32_t line = 1u << i;
+            while (!stop) {
+                uint8_t timedOut = 0;
+                session->waitOnIrqs(line, kWaitForever, &timedOut);
+                session->write32(kIrqStatusAddress, line);
+                ++wakes;
+            }
+        });
+    }
+    threads.emplace_back([&] {
+        const uint8_t image[] = {1, 2, 3};
+        while (!stop) {
+            session->download(image, image + 3);
+            ++downloads;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < end) {
+        device.raiseIrqs(0x3);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    stop = true;
+    device.raiseIrqs(0x3);
+    for (auto& thread : threads) {
+        while (thread.joinable()) {
+            device.raiseIrqs(0x3);
+            thread.join();
+        }
+    }
+    EXPECT_GT(reads.load(), 0u);
+    EXPECT_GT(wakes.load(), 0u);
+    EXPECT_GT(downloads.load(), 0u);
+}
+
+}  // namespace
