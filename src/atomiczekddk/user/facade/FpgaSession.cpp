@@ -253,32 +253,69 @@ void FpgaSession::writeArrayBool(uint32_t offset, const uint8_t* data, size_t co
     writeArray(offset, data, count, 1, mayTimeout, status, __LINE__);
 }
 
-#define QVZEK_REGISTERS(Name, T)                                                                          \
-    T FpgaSession::read##Name(uint32_t offset, bool mayTimeout, tStatus& status) {                        \
-        return readScalar<T>(offset, mayTimeout, status, __LINE__);                                       \
-    }                                                                                                     \
-    void FpgaSession::write##Name(uint32_t offset, T value, bool mayTimeout, tStatus& status) {           \
-        writeScalar<T>(offset, value, mayTimeout, status, __LINE__);                                      \
-    }                                                                                                     \
-    void FpgaSession::readArray##Name(uint32_t offset, T* data, size_t count, bool mayTimeout,            \
-                                      tStatus& status) {                                                  \
-        readArray(offset, data, count, sizeof(T) * 8, mayTimeout, status, __LINE__);                      \
-    }                                                                                                     \
-    void FpgaSession::writeArray##Name(uint32_t offset, const T* data, size_t count, bool mayTimeout,     \
-                                       tStatus& status) {                                                 \
-        writeArray(offset, data, count, sizeof(T) * 8, mayTimeout, status, __LINE__);                     \
+// One macro use per line: each operation records its own line.
+#define QVZEK_READ(Name, T)                                                      \
+    T FpgaSession::read##Name(uint32_t offset, bool mayTimeout, tStatus& status) { \
+        return readScalar<T>(offset, mayTimeout, status, __LINE__);              \
     }
-QVZEK_REGISTERS(U8, uint8_t)
-QVZEK_REGISTERS(U16, uint16_t)
-QVZEK_REGISTERS(U32, uint32_t)
-QVZEK_REGISTERS(U64, uint64_t)
-QVZEK_REGISTERS(I8, int8_t)
-QVZEK_REGISTERS(I16, int16_t)
-QVZEK_REGISTERS(I32, int32_t)
-QVZEK_REGISTERS(I64, int64_t)
-QVZEK_REGISTERS(Sgl, float)
-QVZEK_REGISTERS(Dbl, double)
-#undef QVZEK_REGISTERS
+#define QVZEK_WRITE(Name, T)                                                                \
+    void FpgaSession::write##Name(uint32_t offset, T value, bool mayTimeout, tStatus& status) { \
+        writeScalar<T>(offset, value, mayTimeout, status, __LINE__);                        \
+    }
+#define QVZEK_READ_ARRAY(Name, T)                                                                    \
+    void FpgaSession::readArray##Name(uint32_t offset, T* data, size_t count, bool mayTimeout,       \
+                                      tStatus& status) {                                             \
+        readArray(offset, data, count, sizeof(T) * 8, mayTimeout, status, __LINE__);                 \
+    }
+#define QVZEK_WRITE_ARRAY(Name, T)                                                                   \
+    void FpgaSession::writeArray##Name(uint32_t offset, const T* data, size_t count, bool mayTimeout, \
+                                       tStatus& status) {                                            \
+        writeArray(offset, data, count, sizeof(T) * 8, mayTimeout, status, __LINE__);                \
+    }
+QVZEK_READ(U8, uint8_t)
+QVZEK_READ(U16, uint16_t)
+QVZEK_READ(U32, uint32_t)
+QVZEK_READ(U64, uint64_t)
+QVZEK_READ(I8, int8_t)
+QVZEK_READ(I16, int16_t)
+QVZEK_READ(I32, int32_t)
+QVZEK_READ(I64, int64_t)
+QVZEK_READ(Sgl, float)
+QVZEK_READ(Dbl, double)
+QVZEK_WRITE(U8, uint8_t)
+QVZEK_WRITE(U16, uint16_t)
+QVZEK_WRITE(U32, uint32_t)
+QVZEK_WRITE(U64, uint64_t)
+QVZEK_WRITE(I8, int8_t)
+QVZEK_WRITE(I16, int16_t)
+QVZEK_WRITE(I32, int32_t)
+QVZEK_WRITE(I64, int64_t)
+QVZEK_WRITE(Sgl, float)
+QVZEK_WRITE(Dbl, double)
+QVZEK_READ_ARRAY(U8, uint8_t)
+QVZEK_READ_ARRAY(U16, uint16_t)
+QVZEK_READ_ARRAY(U32, uint32_t)
+QVZEK_READ_ARRAY(U64, uint64_t)
+QVZEK_READ_ARRAY(I8, int8_t)
+QVZEK_READ_ARRAY(I16, int16_t)
+QVZEK_READ_ARRAY(I32, int32_t)
+QVZEK_READ_ARRAY(I64, int64_t)
+QVZEK_READ_ARRAY(Sgl, float)
+QVZEK_READ_ARRAY(Dbl, double)
+QVZEK_WRITE_ARRAY(U8, uint8_t)
+QVZEK_WRITE_ARRAY(U16, uint16_t)
+QVZEK_WRITE_ARRAY(U32, uint32_t)
+QVZEK_WRITE_ARRAY(U64, uint64_t)
+QVZEK_WRITE_ARRAY(I8, int8_t)
+QVZEK_WRITE_ARRAY(I16, int16_t)
+QVZEK_WRITE_ARRAY(I32, int32_t)
+QVZEK_WRITE_ARRAY(I64, int64_t)
+QVZEK_WRITE_ARRAY(Sgl, float)
+QVZEK_WRITE_ARRAY(Dbl, double)
+#undef QVZEK_READ
+#undef QVZEK_WRITE
+#undef QVZEK_READ_ARRAY
+#undef QVZEK_WRITE_ARRAY
 
 // -------------------------------------------------------------------- FIFOs
 
@@ -317,21 +354,24 @@ void FpgaSession::acquireElements(bool readSide, const Type& type, uint32_t fifo
     });
 }
 
-#define QVZEK_FIFOS(Name, T, TypeClass)                                                                       \
+#define QVZEK_READ_FIFO(Name, T, TypeClass)                                                                 \
     void FpgaSession::readFifo##Name(uint32_t fifo, T* data, size_t count, uint32_t timeout, uint8_t* waited,  \
                                      size_t* elementsRemaining, tStatus& status) {                            \
         readFifoTyped(TypeClass(), fifo, data, count, timeout, waited, elementsRemaining, status, __LINE__);  \
-    }                                                                                                         \
+    }
+#define QVZEK_WRITE_FIFO(Name, T, TypeClass)                                                                  \
     void FpgaSession::writeFifo##Name(uint32_t fifo, const T* data, size_t count, uint32_t timeout,           \
                                       uint8_t* waited, size_t* elementsRemaining, tStatus& status) {          \
         writeFifoTyped(TypeClass(), fifo, data, count, timeout, waited, elementsRemaining, status, __LINE__); \
-    }                                                                                                         \
+    }
+#define QVZEK_ACQUIRE_READ(Name, T, TypeClass)                                                                   \
     void FpgaSession::acquireFifoReadElements##Name(uint32_t fifo, T** elements, size_t count, uint32_t timeout, \
                                                     uint8_t* waited, size_t* elementsAcquired,                \
                                                     size_t* elementsRemaining, tStatus& status) {             \
         acquireElements(true, TypeClass(), fifo, reinterpret_cast<void**>(elements), count, timeout, waited,  \
                         elementsAcquired, elementsRemaining, status, __LINE__);                               \
-    }                                                                                                         \
+    }
+#define QVZEK_ACQUIRE_WRITE(Name, T, TypeClass)                                                               \
     void FpgaSession::acquireFifoWriteElements##Name(uint32_t fifo, T** elements, size_t count,               \
                                                      uint32_t timeout, uint8_t* waited,                       \
                                                      size_t* elementsAcquired, size_t* elementsRemaining,     \
@@ -339,18 +379,54 @@ void FpgaSession::acquireElements(bool readSide, const Type& type, uint32_t fifo
         acquireElements(false, TypeClass(), fifo, reinterpret_cast<void**>(elements), count, timeout, waited, \
                         elementsAcquired, elementsRemaining, status, __LINE__);                               \
     }
-QVZEK_FIFOS(Bool, uint8_t, TypeBool)
-QVZEK_FIFOS(U8, uint8_t, TypeU8)
-QVZEK_FIFOS(U16, uint16_t, TypeU16)
-QVZEK_FIFOS(U32, uint32_t, TypeU32)
-QVZEK_FIFOS(U64, uint64_t, TypeU64)
-QVZEK_FIFOS(I8, int8_t, TypeI8)
-QVZEK_FIFOS(I16, int16_t, TypeI16)
-QVZEK_FIFOS(I32, int32_t, TypeI32)
-QVZEK_FIFOS(I64, int64_t, TypeI64)
-QVZEK_FIFOS(Sgl, float, TypeSGL)
-QVZEK_FIFOS(Dbl, double, TypeDBL)
-#undef QVZEK_FIFOS
+QVZEK_READ_FIFO(Bool, uint8_t, TypeBool)
+QVZEK_READ_FIFO(U8, uint8_t, TypeU8)
+QVZEK_READ_FIFO(U16, uint16_t, TypeU16)
+QVZEK_READ_FIFO(U32, uint32_t, TypeU32)
+QVZEK_READ_FIFO(U64, uint64_t, TypeU64)
+QVZEK_READ_FIFO(I8, int8_t, TypeI8)
+QVZEK_READ_FIFO(I16, int16_t, TypeI16)
+QVZEK_READ_FIFO(I32, int32_t, TypeI32)
+QVZEK_READ_FIFO(I64, int64_t, TypeI64)
+QVZEK_READ_FIFO(Sgl, float, TypeSGL)
+QVZEK_READ_FIFO(Dbl, double, TypeDBL)
+QVZEK_WRITE_FIFO(Bool, uint8_t, TypeBool)
+QVZEK_WRITE_FIFO(U8, uint8_t, TypeU8)
+QVZEK_WRITE_FIFO(U16, uint16_t, TypeU16)
+QVZEK_WRITE_FIFO(U32, uint32_t, TypeU32)
+QVZEK_WRITE_FIFO(U64, uint64_t, TypeU64)
+QVZEK_WRITE_FIFO(I8, int8_t, TypeI8)
+QVZEK_WRITE_FIFO(I16, int16_t, TypeI16)
+QVZEK_WRITE_FIFO(I32, int32_t, TypeI32)
+QVZEK_WRITE_FIFO(I64, int64_t, TypeI64)
+QVZEK_WRITE_FIFO(Sgl, float, TypeSGL)
+QVZEK_WRITE_FIFO(Dbl, double, TypeDBL)
+QVZEK_ACQUIRE_READ(Bool, uint8_t, TypeBool)
+QVZEK_ACQUIRE_READ(U8, uint8_t, TypeU8)
+QVZEK_ACQUIRE_READ(U16, uint16_t, TypeU16)
+QVZEK_ACQUIRE_READ(U32, uint32_t, TypeU32)
+QVZEK_ACQUIRE_READ(U64, uint64_t, TypeU64)
+QVZEK_ACQUIRE_READ(I8, int8_t, TypeI8)
+QVZEK_ACQUIRE_READ(I16, int16_t, TypeI16)
+QVZEK_ACQUIRE_READ(I32, int32_t, TypeI32)
+QVZEK_ACQUIRE_READ(I64, int64_t, TypeI64)
+QVZEK_ACQUIRE_READ(Sgl, float, TypeSGL)
+QVZEK_ACQUIRE_READ(Dbl, double, TypeDBL)
+QVZEK_ACQUIRE_WRITE(Bool, uint8_t, TypeBool)
+QVZEK_ACQUIRE_WRITE(U8, uint8_t, TypeU8)
+QVZEK_ACQUIRE_WRITE(U16, uint16_t, TypeU16)
+QVZEK_ACQUIRE_WRITE(U32, uint32_t, TypeU32)
+QVZEK_ACQUIRE_WRITE(U64, uint64_t, TypeU64)
+QVZEK_ACQUIRE_WRITE(I8, int8_t, TypeI8)
+QVZEK_ACQUIRE_WRITE(I16, int16_t, TypeI16)
+QVZEK_ACQUIRE_WRITE(I32, int32_t, TypeI32)
+QVZEK_ACQUIRE_WRITE(I64, int64_t, TypeI64)
+QVZEK_ACQUIRE_WRITE(Sgl, float, TypeSGL)
+QVZEK_ACQUIRE_WRITE(Dbl, double, TypeDBL)
+#undef QVZEK_READ_FIFO
+#undef QVZEK_WRITE_FIFO
+#undef QVZEK_ACQUIRE_READ
+#undef QVZEK_ACQUIRE_WRITE
 
 void FpgaSession::readFifoComposite(uint32_t fifo, void* data, uint32_t elementBytes, size_t count,
                                     uint32_t timeout, uint8_t* waited, size_t* elementsRemaining,

@@ -67,7 +67,7 @@ TEST_F(Facade, EveryExceptionBelowMapsToItsCode) {
         createFailure = c.thrower;
         qvzek::FpgaSession facade(nullptr, this);
         tStatus status;
-        facade.open(sampleText().c_str(), kFacadeSignature, qvzek::kOpenBitfileIsText, status);
+        facade.open(sampleText().c_str(), kSampleSignature, qvzek::kOpenBitfileIsText, status);
         EXPECT_EQ(status.code, c.code);
         EXPECT_EQ(facade.implementation(), nullptr);
     }
@@ -76,19 +76,19 @@ TEST_F(Facade, EveryExceptionBelowMapsToItsCode) {
 TEST_F(Facade, OpenChecksItsAttributeAndReplacesTheSession) {
     qvzek::FpgaSession facade(nullptr, this);
     tStatus conflicting;
-    facade.open(sampleText().c_str(), kFacadeSignature, 0x22000000 | qvzek::kOpenBitfileIsText, conflicting);
+    facade.open(sampleText().c_str(), kSampleSignature, 0x22000000 | qvzek::kOpenBitfileIsText, conflicting);
     EXPECT_EQ(conflicting.code, -52005);
     EXPECT_EQ(sessionsCreated, 0);
 
     tStatus status;
-    facade.open(sampleText().c_str(), kFacadeSignature, 0x20000000 | qvzek::kOpenBitfileIsText, status);
+    facade.open(sampleText().c_str(), kSampleSignature, 0x20000000 | qvzek::kOpenBitfileIsText, status);
     EXPECT_EQ(status.code, 0);
     qvzek::user::Session* first = facade.implementation();
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(lastAttribute, 0x60000000u);
 
     tStatus missing;
-    facade.open("/nonexistent/image.qvbit", kFacadeSignature, 0, missing);
+    facade.open("/nonexistent/image.qvbit", kSampleSignature, 0, missing);
     EXPECT_EQ(missing.code, -63101);
     EXPECT_EQ(facade.implementation(), first);
 
@@ -101,7 +101,7 @@ TEST_F(Facade, OpenChecksItsAttributeAndReplacesTheSession) {
         fclose(file);
     }
     tStatus second;
-    facade.open(path.c_str(), kFacadeSignature, 0, second);
+    facade.open(path.c_str(), kSampleSignature, 0, second);
     EXPECT_EQ(second.code, 0);
     EXPECT_NE(facade.implementation(), nullptr);
     EXPECT_EQ(sessionsCreated, 2);
@@ -132,11 +132,11 @@ TEST_F(Facade, CloseAsksForResetOnCloseUnlessBitZero) {
     auto* facade = new qvzek::FpgaSession(nullptr, this);
     tStatus opening;
     std::string noReset = sampleText();
-    replace(noReset, "<AutoRunWhenDownloaded>", "<ResetNotSupported/><AutoRunWhenDownloaded>");
-    facade->open(noReset.c_str(), kFacadeSignature, qvzek::kOpenBitfileIsText, opening);
+    noReset = replacedOnce(noReset, "<AutoRunWhenDownloaded>", "<ResetNotSupported/><AutoRunWhenDownloaded>");
+    facade->open(noReset.c_str(), kSampleSignature, qvzek::kOpenBitfileIsText, opening);
     ASSERT_EQ(opening.code, 0);
     auto* kept = new qvzek::FpgaSession(nullptr, this);
-    kept->open(noReset.c_str(), kFacadeSignature, qvzek::kOpenBitfileIsText, opening);
+    kept->open(noReset.c_str(), kSampleSignature, qvzek::kOpenBitfileIsText, opening);
     tStatus closing;
     facade->close(0, closing);
     EXPECT_EQ(closing.code, -61253);
@@ -323,10 +323,10 @@ TEST_F(Facade, BitfileQueries) {
 
 TEST_F(Facade, DuplicateRegisterNamesAreNotFound) {
     std::string text = sampleText();
-    replace(text, "<Name>Mode</Name>", "<Name>Samples</Name>");
+    text = replacedOnce(text, "<Name>Mode</Name>", "<Name>Samples</Name>");
     qvzek::FpgaSession facade(nullptr, this);
     tStatus status;
-    facade.open(text.c_str(), kFacadeSignature, qvzek::kOpenBitfileIsText, status);
+    facade.open(text.c_str(), kSampleSignature, qvzek::kOpenBitfileIsText, status);
     ASSERT_EQ(status.code, 0);
     uint32_t number = 0;
     facade.findRegister("Samples", 0xFFFFFFFF, &number, status);
