@@ -48,6 +48,24 @@ Type regionType(uint32_t isSigned, uint32_t bytes) {
     return Type(element, bytes * 8, bytes, s, static_cast<int32_t>(bytes * 8));
 }
 
+// The low-level session's register access as an accessor: the session's
+// own, without taking the FPGA object's state mutex on every access.
+class SessionIo final : public user::IIoAccessor {
+public:
+    explicit SessionIo(user::Session& session) : session_(session) {}
+    uint32_t read32(uint32_t address) override { return session_.read32(address); }
+    void write32(uint32_t address, uint32_t value) override { session_.write32(address, value); }
+    void readBlock(uint32_t address, uint64_t buffer, uint32_t bytes, uint32_t width, uint32_t flag) override {
+        session_.readBlock(address, buffer, bytes, width, flag);
+    }
+    void writeBlock(uint32_t address, uint64_t buffer, uint32_t bytes, uint32_t width, uint32_t flag) override {
+        session_.writeBlock(address, buffer, bytes, width, flag);
+    }
+
+private:
+    user::Session& session_;
+};
+
 template <class T>
 void clear(T* output) {
     if (output != nullptr) *output = T{};
@@ -90,7 +108,10 @@ Result FpgaSession::registerAccess(tStatus& status, uint64_t line, bool mayTimeo
         ReadLockGuard guard(session.fpga()->lock());
         checkAutoRun(session);
         const auto& image = session.image();
-        RegisterBlockAccessor registers{session.fpga()->ioAccessor(), image ? image->viControlAddress : 0};
+        SessionIo io(session);
+        // Not owned: the accessor lives for this one access.
+        RegisterBlockAccessor registers{std::shared_ptr<user::IIoAccessor>(std::shared_ptr<void>(), &io),
+                                        image ? image->viControlAddress : 0};
         if constexpr (std::is_void_v<Result>) {
             body(registers);
             registers.checkStatus(mayTimeout);
@@ -206,7 +227,11 @@ void FpgaSession::readArray(uint32_t offset, T* data, size_t count, uint32_t wid
     registerAccess<void>(status, line, mayTimeout, [&](const RegisterBlockAccessor& registers) {
         if (count > 0xFFFFFFFFull) throwStatusCode(qverr::qvapalerr_invalidParameter);
         if constexpr (sizeof(T) < 4) {
-            registerpacking::readArray(*registers.accessor, offset, data, count, width);
+            if (width == 1) {
+                registerpacking::readArray<1>(*registers.accessor, offset, data, count);
+            } else {
+                registerpacking::readArray<sizeof(T) * 8>(*registers.accessor, offset, data, count);
+            }
         } else if constexpr (sizeof(T) == 4) {
             if (count == 1) {
                 *data = std::bit_cast<T>(registers.accessor->read32(offset));
@@ -225,7 +250,11 @@ void FpgaSession::writeArray(uint32_t offset, const T* data, size_t count, uint3
     registerAccess<void>(status, line, mayTimeout, [&](const RegisterBlockAccessor& registers) {
         if (count > 0xFFFFFFFFull) throwStatusCode(qverr::qvapalerr_invalidParameter);
         if constexpr (sizeof(T) < 4) {
-            registerpacking::writeArray(*registers.accessor, offset, data, count, width);
+            if (width == 1) {
+                registerpacking::writeArray<1>(*registers.accessor, offset, data, count);
+            } else {
+                registerpacking::writeArray<sizeof(T) * 8>(*registers.accessor, offset, data, count);
+            }
         } else if constexpr (sizeof(T) == 4) {
             if (count == 1) {
                 registers.accessor->write32(offset, std::bit_cast<uint32_t>(*data));

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <cstring>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -44,57 +45,88 @@ private:
     uint32_t* data_;
 };
 
-template <class T>
-uint32_t elementBits(T value, uint32_t width) {
-    const uint32_t mask = width == 32 ? 0xFFFFFFFFu : (1u << width) - 1;
-    return static_cast<uint32_t>(value) & mask;
+template <uint32_t Width, class T>
+uint32_t elementBits(T value) {
+    return static_cast<uint32_t>(value) & ((1u << Width) - 1);
 }
 
-template <class T>
-T bitsElement(uint32_t bits, uint32_t width) {
-    if (width == 1) return static_cast<T>(bits & 1);
-    if (width == 8) return static_cast<T>(static_cast<uint8_t>(bits));
-    return static_cast<T>(static_cast<uint16_t>(bits));
+template <uint32_t Width, class T>
+T bitsElement(uint32_t bits) {
+    if constexpr (Width == 1) return static_cast<T>(bits & 1);
+    else if constexpr (Width == 8) return static_cast<T>(static_cast<uint8_t>(bits));
+    else return static_cast<T>(static_cast<uint16_t>(bits));
 }
 
-// T is uint8_t for Bool (width 1) and the element's own type otherwise.
-template <class T>
-void readArray(user::IIoAccessor& io, uint32_t offset, T* data, size_t count, uint32_t width) {
-    const uint32_t perWord = 32 / width;
-    const uint32_t mask = width == 16 ? 0xFFFF : (width == 8 ? 0xFF : 1);
+// A full word as it sits in memory with its elements in order: bytes and
+// half-words are reversed from the word's most significant end.
+template <uint32_t Width>
+uint32_t wordInElementOrder(uint32_t word) {
+    if constexpr (Width == 8) return __builtin_bswap32(word);
+    else return (word >> 16) | (word << 16);
+}
+
+// T is uint8_t for Bool (Width 1) and the element's own type otherwise.
+template <uint32_t Width, class T>
+void readArray(user::IIoAccessor& io, uint32_t offset, T* data, size_t count) {
+    static_assert(Width == 1 || Width == 8 || Width == 16);
+    constexpr uint32_t perWord = 32 / Width;
     if (count <= perWord) {
         const uint32_t word = io.read32(offset);
         for (size_t i = 0; i < count; ++i) {
-            data[i] = bitsElement<T>(word >> ((count - 1 - i) * width) & mask, width);
+            data[i] = bitsElement<Width, T>(word >> ((count - 1 - i) * Width));
         }
         return;
     }
-    const uint32_t words = blockWords(count, width);
+    const uint32_t words = blockWords(count, Width);
     WordBuffer buffer(words);
     io.readBlock(offset, reinterpret_cast<uintptr_t>(buffer.data()), words * 4, 4, 0);
     const uint32_t* word = buffer.data();
-    for (size_t i = 0; i < count; ++i) {
-        const uint32_t shift = 32 - (static_cast<uint32_t>(i % perWord) + 1) * width;
-        data[i] = bitsElement<T>(word[i / perWord] >> shift & mask, width);
+    const size_t full = count / perWord;
+    for (size_t w = 0; w < full; ++w) {
+        if constexpr (Width == 1) {
+            for (uint32_t k = 0; k < perWord; ++k) data[w * perWord + k] = bitsElement<1, T>(word[w] >> (31 - k));
+        } else {
+            const uint32_t ordered = wordInElementOrder<Width>(word[w]);
+            std::memcpy(data + w * perWord, &ordered, sizeof ordered);
+        }
+    }
+    for (size_t i = full * perWord; i < count; ++i) {
+        const uint32_t shift = 32 - (static_cast<uint32_t>(i % perWord) + 1) * Width;
+        data[i] = bitsElement<Width, T>(word[full] >> shift);
     }
 }
 
-template <class T>
-void writeArray(user::IIoAccessor& io, uint32_t offset, const T* data, size_t count, uint32_t width) {
-    const uint32_t perWord = 32 / width;
+template <uint32_t Width, class T>
+void writeArray(user::IIoAccessor& io, uint32_t offset, const T* data, size_t count) {
+    static_assert(Width == 1 || Width == 8 || Width == 16);
+    constexpr uint32_t perWord = 32 / Width;
     if (count <= perWord) {
         uint32_t word = 0;
-        for (size_t i = 0; i < count; ++i) word |= elementBits(data[i], width) << ((count - 1 - i) * width);
+        for (size_t i = 0; i < count; ++i) word |= elementBits<Width>(data[i]) << ((count - 1 - i) * Width);
         io.write32(offset, word);
         return;
     }
-    const uint32_t words = blockWords(count, width);
+    const uint32_t words = blockWords(count, Width);
     WordBuffer buffer(words);
     uint32_t* word = buffer.data();
-    for (uint32_t w = 0; w < words; ++w) word[w] = 0;
-    for (size_t i = 0; i < count; ++i) {
-        const uint32_t shift = 32 - (static_cast<uint32_t>(i % perWord) + 1) * width;
-        word[i / perWord] |= elementBits(data[i], width) << shift;
+    const size_t full = count / perWord;
+    for (size_t w = 0; w < full; ++w) {
+        if constexpr (Width == 1) {
+            uint32_t packed = 0;
+            for (uint32_t k = 0; k < perWord; ++k) packed |= elementBits<1>(data[w * perWord + k]) << (31 - k);
+            word[w] = packed;
+        } else {
+            uint32_t ordered;
+            std::memcpy(&ordered, data + w * perWord, sizeof ordered);
+            word[w] = wordInElementOrder<Width>(ordered);
+        }
+    }
+    if (full < words) {
+        uint32_t last = 0;
+        for (size_t i = full * perWord; i < count; ++i) {
+            last |= elementBits<Width>(data[i]) << (32 - (static_cast<uint32_t>(i % perWord) + 1) * Width);
+        }
+        word[full] = last;
     }
     io.writeBlock(offset, reinterpret_cast<uintptr_t>(buffer.data()), words * 4, 4, 0);
 }

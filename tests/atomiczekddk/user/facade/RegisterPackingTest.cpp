@@ -41,7 +41,7 @@ TEST(RegisterPacking, BoolArraysOfOneWordAndMore) {
     PackingRegisters io;
     io.words[0] = 0x80000001;
     std::vector<uint8_t> bools(32);
-    rp::readArray(io, 0x100, bools.data(), bools.size(), 1);
+    rp::readArray<1>(io, 0x100, bools.data(), bools.size());
     EXPECT_EQ(io.log, std::vector<std::string>{"read32"});
     EXPECT_EQ(bools[0], 1);
     EXPECT_EQ(bools[31], 1);
@@ -51,7 +51,7 @@ TEST(RegisterPacking, BoolArraysOfOneWordAndMore) {
     io.words[0] = 0;
     io.words[1] = 0x80000000;
     bools.assign(33, 7);
-    rp::readArray(io, 0x100, bools.data(), bools.size(), 1);
+    rp::readArray<1>(io, 0x100, bools.data(), bools.size());
     EXPECT_EQ(io.log, std::vector<std::string>{"readBlock 8 4"});
     EXPECT_EQ(bools[32], 1);  // bit 31 of the second word
     EXPECT_EQ(bools[0], 0);
@@ -60,7 +60,7 @@ TEST(RegisterPacking, BoolArraysOfOneWordAndMore) {
     std::vector<uint8_t> out(33, 0);
     out[0] = 1;
     out[32] = 3;  // only bit 0 travels
-    rp::writeArray(io, 0x100, out.data(), out.size(), 1);
+    rp::writeArray<1>(io, 0x100, out.data(), out.size());
     EXPECT_EQ(io.log, std::vector<std::string>{"writeBlock 8 4"});
     EXPECT_EQ(io.words[0], 0x80000000u);
     EXPECT_EQ(io.words[1], 0x80000000u);
@@ -71,29 +71,29 @@ TEST(RegisterPacking, ByteAndHalfWordArrays) {
     PackingRegisters io;
     io.words[0] = 0x00AABBCC;
     uint8_t three[3] = {};
-    rp::readArray(io, 0x100, three, 3, 8);
+    rp::readArray<8>(io, 0x100, three, 3);
     EXPECT_EQ(three[0], 0xAA);  // bits 16-23
     EXPECT_EQ(three[2], 0xCC);  // bits 0-7
 
     io.words[0] = 0x01020304;
     io.words[1] = 0x05000000;
     uint8_t five[5] = {};
-    rp::readArray(io, 0x100, five, 5, 8);
+    rp::readArray<8>(io, 0x100, five, 5);
     EXPECT_EQ(five[0], 1);
     EXPECT_EQ(five[3], 4);
     EXPECT_EQ(five[4], 5);  // bits 24-31 of the second word
 
     int8_t signedBytes[2] = {-1, -2};
-    rp::writeArray(io, 0x100, signedBytes, 2, 8);
+    rp::writeArray<8>(io, 0x100, signedBytes, 2);
     EXPECT_EQ(io.words[0], 0x0000FFFEu);
-    rp::readArray(io, 0x100, signedBytes, 2, 8);
+    rp::readArray<8>(io, 0x100, signedBytes, 2);
     EXPECT_EQ(signedBytes[1], -2);
 
     uint16_t one = 0xBEEF;
-    rp::writeArray(io, 0x100, &one, 1, 16);
+    rp::writeArray<16>(io, 0x100, &one, 1);
     EXPECT_EQ(io.words[0], 0x0000BEEFu);
     uint16_t halves[3] = {0x1111, 0x2222, 0x3333};
-    rp::writeArray(io, 0x100, halves, 3, 16);
+    rp::writeArray<16>(io, 0x100, halves, 3);
     EXPECT_EQ(io.words[0], 0x11112222u);
     EXPECT_EQ(io.words[1], 0x33330000u);
 }
@@ -102,9 +102,9 @@ TEST(RegisterPacking, CountZeroStillMovesOneWord) {
     namespace rp = qvzek::registerpacking;
     PackingRegisters io;
     io.words[0] = 0xFFFFFFFF;
-    rp::writeArray(io, 0x100, static_cast<const uint8_t*>(nullptr), 0, 1);
+    rp::writeArray<1>(io, 0x100, static_cast<const uint8_t*>(nullptr), 0);
     EXPECT_EQ(io.words[0], 0u);
-    rp::readArray(io, 0x100, static_cast<uint16_t*>(nullptr), 0, 16);
+    rp::readArray<16>(io, 0x100, static_cast<uint16_t*>(nullptr), 0);
     EXPECT_EQ(io.log, (std::vector<std::string>{"write32", "read32"}));
 }
 
@@ -113,15 +113,15 @@ TEST(RegisterPacking, LargeArraysPackOnTheHeapAndHugeOnesAreRefused) {
     PackingRegisters io;
     std::vector<uint8_t> big(16 << 20);
     for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 7);
-    rp::writeArray(io, 0x100, big.data(), big.size(), 8);
+    rp::writeArray<8>(io, 0x100, big.data(), big.size());
     std::vector<uint8_t> back(big.size());
-    rp::readArray(io, 0x100, back.data(), back.size(), 8);
+    rp::readArray<8>(io, 0x100, back.data(), back.size());
     EXPECT_EQ(back, big);
     EXPECT_EQ(io.words[0], 0x00070E15u);
 
     io.log.clear();
     try {
-        rp::readArray(io, 0x100, static_cast<uint16_t*>(nullptr), size_t{1} << 31, 16);
+        rp::readArray<16>(io, 0x100, static_cast<uint16_t*>(nullptr), size_t{1} << 31);
         FAIL() << "a transfer of 4 GiB was not refused";
     } catch (const qverr::Exception& e) {
         EXPECT_EQ(e.status.code, -52005);
