@@ -309,50 +309,50 @@ void Session::writeFifo(const Type& type, uint32_t fifo, const void* data, uint6
     });
 }
 
-void Session::acquireFifoReadElements(const Type& type, uint32_t fifo, void** elements, uint64_t count,
-                                      uint32_t timeout, uint8_t* timedOut, uint64_t* acquired,
-                                      uint64_t* remaining) {
+template <class F>
+void Session::acquire(uint32_t fifo, uint32_t timeout, uint8_t* timedOut, uint64_t* handle, void** elements,
+                      uint64_t* acquired, uint64_t* remaining, F&& call) {
+    if (handle) *handle = 0;
     if (elements) *elements = nullptr;
     if (acquired) *acquired = 0;
     if (remaining) *remaining = 0;
-    fifoWait(fifo, timeout, timedOut, [&](IFifo& target, uint32_t slice, uint8_t* late) {
-        target.acquireReadElements(type, elements, count, slice, late, acquired, remaining, key());
-    });
+    fifoWait(fifo, timeout, timedOut, std::forward<F>(call));
+}
+
+void Session::acquireFifoReadElements(const Type& type, uint32_t fifo, void** elements, uint64_t count,
+                                      uint32_t timeout, uint8_t* timedOut, uint64_t* acquired,
+                                      uint64_t* remaining) {
+    acquire(fifo, timeout, timedOut, nullptr, elements, acquired, remaining,
+            [&](IFifo& target, uint32_t slice, uint8_t* late) {
+                target.acquireReadElements(type, elements, count, slice, late, acquired, remaining, key());
+            });
 }
 
 void Session::acquireFifoWriteElements(const Type& type, uint32_t fifo, void** elements, uint64_t count,
                                        uint32_t timeout, uint8_t* timedOut, uint64_t* acquired,
                                        uint64_t* remaining) {
-    if (elements) *elements = nullptr;
-    if (acquired) *acquired = 0;
-    if (remaining) *remaining = 0;
-    fifoWait(fifo, timeout, timedOut, [&](IFifo& target, uint32_t slice, uint8_t* late) {
-        target.acquireWriteElements(type, elements, count, slice, late, acquired, remaining, key());
-    });
+    acquire(fifo, timeout, timedOut, nullptr, elements, acquired, remaining,
+            [&](IFifo& target, uint32_t slice, uint8_t* late) {
+                target.acquireWriteElements(type, elements, count, slice, late, acquired, remaining, key());
+            });
 }
 
 void Session::acquireFifoReadRegion(const Type& type, uint32_t fifo, uint64_t* handle, void** elements,
                                     uint64_t count, uint32_t timeout, uint8_t* timedOut, uint64_t* acquired,
                                     uint64_t* remaining) {
-    if (handle) *handle = 0;
-    if (elements) *elements = nullptr;
-    if (acquired) *acquired = 0;
-    if (remaining) *remaining = 0;
-    fifoWait(fifo, timeout, timedOut, [&](IFifo& target, uint32_t slice, uint8_t* late) {
-        target.acquireReadRegion(type, handle, elements, count, slice, late, acquired, remaining, key());
-    });
+    acquire(fifo, timeout, timedOut, handle, elements, acquired, remaining,
+            [&](IFifo& target, uint32_t slice, uint8_t* late) {
+                target.acquireReadRegion(type, handle, elements, count, slice, late, acquired, remaining, key());
+            });
 }
 
 void Session::acquireFifoWriteRegion(const Type& type, uint32_t fifo, uint64_t* handle, void** elements,
                                      uint64_t count, uint32_t timeout, uint8_t* timedOut, uint64_t* acquired,
                                      uint64_t* remaining) {
-    if (handle) *handle = 0;
-    if (elements) *elements = nullptr;
-    if (acquired) *acquired = 0;
-    if (remaining) *remaining = 0;
-    fifoWait(fifo, timeout, timedOut, [&](IFifo& target, uint32_t slice, uint8_t* late) {
-        target.acquireWriteRegion(type, handle, elements, count, slice, late, acquired, remaining, key());
-    });
+    acquire(fifo, timeout, timedOut, handle, elements, acquired, remaining,
+            [&](IFifo& target, uint32_t slice, uint8_t* late) {
+                target.acquireWriteRegion(type, handle, elements, count, slice, late, acquired, remaining, key());
+            });
 }
 
 void Session::releaseFifoElements(uint32_t fifo, int64_t count) {

@@ -54,7 +54,9 @@ TEST_F(FpgaObject, OpenMatrix) {
         EXPECT_EQ(after != before, row.attaches)
             << row.attached << row.sameImage << row.keepOnly << row.fifosBuilt << row.personality;
         // Attaching without bit 25 builds the host FIFOs of channels 0 and 2.
-        if (row.attaches) EXPECT_EQ(fresh->fifoCount(), row.keepOnly ? 0u : 5u);
+        if (row.attaches) {
+            EXPECT_EQ(fresh->fifoCount(), row.keepOnly ? 0u : 5u);
+        }
     }
 }
 

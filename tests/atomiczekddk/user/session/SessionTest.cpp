@@ -79,6 +79,13 @@ TEST_F(SessionOnDevice, FifoDataEndToEnd) {
     // An infinite read is served in slices and still returns its data.
     session->readFifo(qvzek::TypeI16(), 2, data, 16, kWaitForever, &timedOut, &remaining);
     EXPECT_EQ(data[0], 16);
+    void* elements = nullptr;
+    uint64_t acquired = 0;
+    session->acquireFifoReadElements(qvzek::TypeI16(), 2, &elements, 8, kWaitForever, &timedOut, &acquired,
+                                     &remaining);
+    ASSERT_EQ(acquired, 8u);
+    EXPECT_EQ(static_cast<const int16_t*>(elements)[0], 32);
+    session->releaseFifoElements(2, 8);
 }
 
 TEST_F(SessionOnDevice, PointerPropertiesCanBeRestricted) {
