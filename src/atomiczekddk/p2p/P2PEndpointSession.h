@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "atomiczekddk/shared/CommonUtilities.h"
 #include "atomiczekddk/bitfile/Types.h"
 #include "qvapal/protons/driver/tDeviceInterfaceProxy.h"
 
@@ -40,7 +41,6 @@ public:
 namespace qvzek {
 
 inline constexpr int32_t kErrorP2PLibraryMissing = -308001;
-inline constexpr int32_t kErrorNotSupported = -63193;
 inline constexpr int32_t kErrorAlreadyMapped = -63082;
 
 namespace user {

@@ -72,6 +72,14 @@ struct RegisterBlockAccessor {
         checkStatus(check);
     }
 
+    // With `check`: reads the status register and throws -61046 when its
+    // fault bit is set.
+    void checkStatus(bool check) const {
+        if (check && (accessor->read32(statusRegister) & kStatusFaultBit) != 0) {
+            throwStatusCode(kErrorFpgaStatusFault);
+        }
+    }
+
 private:
     // The driver takes a 32-bit byte count: a longer array is refused (-52005).
     static uint32_t byteCount(size_t count, size_t size) {
@@ -85,11 +93,6 @@ private:
         return std::bit_cast<T>((bits << 32) | (bits >> 32));
     }
 
-    void checkStatus(bool check) const {
-        if (check && (accessor->read32(statusRegister) & kStatusFaultBit) != 0) {
-            throwStatusCode(kErrorFpgaStatusFault);
-        }
-    }
 };
 
 }  // namespace qvzek

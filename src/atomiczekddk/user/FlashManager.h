@@ -4,11 +4,11 @@
 #include <memory>
 
 #include "apal_qv3377k/iInterfaceProxy_atomiczekddk.h"
+#include "atomiczekddk/shared/CommonUtilities.h"
 #include "atomiczekddk/user/IFlashManager.h"
 
 namespace qvzek {
 
-inline constexpr int32_t kErrorNotSupported = -63193;
 
 class FlashManager : public IFlashManager {
 public:

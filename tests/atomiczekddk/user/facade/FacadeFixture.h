@@ -1,0 +1,108 @@
+// FPGA session facades on the simulated FPGA device of the session tests:
+// the test plays the board plug-in's session factory (real low-level
+// sessions over the real FPGA object, the device's attribute handlers).
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "atomiczekddk/user/FlashManager.h"
+#include "atomiczekddk/user/facade/FpgaSession.h"
+#include "atomiczekddk/user/facade/FpgaSessionTraditional.h"
+#include "atomiczekddk/user/facade/ISessionFactory.h"
+#include "atomiczekddk/user/handlers/AttributeHandlers.h"
+#include "atomiczekddk/user/session/SessionFixture.h"
+
+namespace qvtest {
+
+// The module's device properties; a missing one reads "not found".
+class BoardProperties : public qvjsonconfig::DeviceIteratorInterface {
+public:
+    std::map<std::string, std::string> text{{"serialNumber", "1A2B"},
+                                            {"zekProductName", "QV-3377"},
+                                            {"zekFpgaTargetClass", "QV-3377"},
+                                            {"zekHardwareRevision", "B"}};
+    void getBusStringProperty(const char*, std::string&) override { qvzek::throwStatusCode(-52006); }
+    void getBusU32Property(const char* name, uint32_t& out) override {
+        if (std::string(name) != "busType") qvzek::throwStatusCode(-52006);
+        out = 0x20706369;
+    }
+    void getDeviceStringProperty(const char* name, std::string& out) override {
+        const auto it = text.find(name);
+        if (it == text.end()) qvzek::throwStatusCode(-52006);
+        out = it->second;
+    }
+    void getDeviceU32Property(const char*, uint32_t&) override { qvzek::throwStatusCode(-52006); }
+    std::string getInterfacePath() override { return ""; }
+    std::string getPersistentToken() override { return ""; }
+    std::string getDriverName() override { return ""; }
+    DeviceIteratorInterface& next() override { return *this; }
+    bool isEnd() override { return false; }
+};
+
+class FacadeOnDevice : public FpgaOnDevice, public qvzek::ISessionFactory {
+protected:
+    std::shared_ptr<qvzek::AttributeHandlerComposite> handlers = std::make_shared<qvzek::AttributeHandlerComposite>();
+    // What createSession does instead of opening, when set.
+    std::function<void()> createFailure;
+    int sessionsCreated = 0;
+    uint32_t lastAttribute = 0;
+
+    void SetUp() override {
+        FpgaOnDevice::SetUp();
+        BoardProperties board;
+        handlers->addHandler(new qvzek::AttributeHandlerDevice(board));
+        handlers->addHandler(new qvzek::AttributeHandlerNoBrex);
+        handlers->addHandler(new qvzek::AttributeHandlerTraditionalZek(*handlers));
+        handlers->addHandler(new qvzek::AttributeHandlerInterfaceProxy(
+            std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk_attribute>(proxy, proxy.get())));
+    }
+
+    // The sample bitfile's text, reset and abort supported, no host-memory
+    // blocks, optionally auto-run.
+    static std::string sampleText(bool autoRun = false) {
+        std::string text = readTextFile(std::string(QV_BITFILE_CORPUS) + "/sample.xml");
+        text = replacedOnce(text, "<AllowImplicitEnableRemoval>TRUE", "<AllowImplicitEnableRemoval>false");
+        text = replacedOnce(text, "<ResetNotSupported/>", "");
+        if (autoRun) text = replacedOnce(text, "<AutoRunWhenDownloaded>False", "<AutoRunWhenDownloaded>true");
+        const size_t from = text.find("<HMB>");
+        text.erase(from, text.find("</LLB>") + 6 - from);
+        return text;
+    }
+
+    std::unique_ptr<qvzek::user::Session> createSession(const std::shared_ptr<qvzek::Device>&, const char* bitfile,
+                                                        const char* signature, uint32_t attribute) override {
+        if (createFailure) createFailure();
+        ++sessionsCreated;
+        lastAttribute = attribute;
+        return open(std::make_shared<const qvzek::Bitfile>(bitfile, false, true, false), attribute, signature);
+    }
+
+    std::unique_ptr<qvzek::FpgaSessionTraditional> createTraditionalSession(
+        const std::shared_ptr<qvzek::Device>& owner) override {
+        auto flash = std::make_shared<qvzek::FlashManager>(
+            std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk_flash>(proxy, proxy.get()));
+        return std::make_unique<qvzek::FpgaSessionTraditional>(owner, this, handlers, flash);
+    }
+
+    // A facade opened on the sample bitfile's text.
+    qvzek::FpgaSession* opened(uint32_t attribute = 0, bool autoRun = false) {
+        auto* facade = new qvzek::FpgaSession(nullptr, this);
+        nQVAPALS100::tStatus status;
+        facade->open(sampleText(autoRun).c_str(), kSampleSignature, attribute | qvzek::kOpenBitfileIsText, status);
+        EXPECT_EQ(status.code, 0);
+        return facade;
+    }
+};
+
+// Releases a facade at the end of a test.
+struct FacadeOwner {
+    qvzek::FpgaSession* facade;
+    ~FacadeOwner() {
+        if (facade != nullptr) facade->release();
+    }
+};
+
+}  // namespace qvtest

@@ -1,0 +1,373 @@
+// The FPGA session facade over real low-level sessions on a simulated FPGA
+// device: the frame (no session, status already in error, every exception
+// type), open/close/clone, register packing on the bus, FIFO and control
+// forwarding, bitfile queries.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <stdexcept>
+#include <system_error>
+#include <typeinfo>
+#include <vector>
+
+#include "FacadeFixture.h"
+#include "qverr/Exception.h"
+
+namespace qvtest {
+
+using Facade = FacadeOnDevice;
+using nQVAPALS100::tStatus;
+
+TEST_F(Facade, NeverOpenedReportsNotInitializedAndKeepsEarlierErrors) {
+    qvzek::FpgaSession facade(nullptr, this);
+    EXPECT_EQ(facade.getInterfaceVersion(), 5u);
+    EXPECT_EQ(facade.getFixedFlag(), 1u);
+    tStatus status;
+    EXPECT_EQ(facade.readU32(0x8018, false, status), 0u);
+    EXPECT_EQ(status.code, -52010);
+    EXPECT_STREQ(status.component, "internal_");  // cut to the record's field
+    EXPECT_STREQ(status.file, "atomiczekddk/user/session/FpgaSession");
+
+    bool failed = true;
+    tStatus fresh;
+    facade.download(&failed, fresh);
+    EXPECT_EQ(fresh.code, -52010);
+    EXPECT_TRUE(failed) << "left as the caller had it";
+    failed = false;
+    tStatus again;
+    facade.download(&failed, again);
+    EXPECT_FALSE(failed);
+
+    tStatus earlier;
+    earlier.setCode(-1234, "x", "y", 1);
+    EXPECT_EQ(facade.clone(earlier), nullptr);
+    EXPECT_EQ(earlier.code, -1234);
+    EXPECT_FALSE(facade.queryNotSupported(1, 2, earlier));
+    EXPECT_EQ(earlier.code, -1234);
+    tStatus query;
+    facade.queryNotSupported(1, 2, query);
+    EXPECT_EQ(query.code, -63193);
+}
+
+TEST_F(Facade, EveryExceptionBelowMapsToItsCode) {
+    struct Case {
+        std::function<void()> thrower;
+        int64_t code;
+    };
+    const std::vector<Case> cases = {
+        {[] { qvzek::throwStatusCode(-61070); }, -61070},
+        {[] { throw std::bad_alloc(); }, -52000},
+        {[] { throw std::invalid_argument("x"); }, -52005},
+        {[] { throw std::bad_cast(); }, -52004},
+        {[] { throw std::system_error(std::make_error_code(std::errc::io_error)); }, -52008},
+        {[] { throw std::runtime_error("x"); }, -52003},
+        {[] { throw 7; }, -52003},
+    };
+    for (const Case& c : cases) {
+        createFailure = c.thrower;
+        qvzek::FpgaSession facade(nullptr, this);
+        tStatus status;
+        facade.open(sampleText().c_str(), kSampleSignature, qvzek::kOpenBitfileIsText, status);
+        EXPECT_EQ(status.code, c.code);
+        EXPECT_EQ(facade.implementation(), nullptr);
+    }
+}
+
+TEST_F(Facade, OpenChecksItsAttributeAndReplacesTheSession) {
+    qvzek::FpgaSession facade(nullptr, this);
+    tStatus conflicting;
+    facade.open(sampleText().c_str(), kSampleSignature, 0x22000000 | qvzek::kOpenBitfileIsText, conflicting);
+    EXPECT_EQ(conflicting.code, -52005);
+    EXPECT_EQ(sessionsCreated, 0);
+
+    tStatus status;
+    facade.open(sampleText().c_str(), kSampleSignature, 0x20000000 | qvzek::kOpenBitfileIsText, status);
+    EXPECT_EQ(status.code, 0);
+    qvzek::user::Session* first = facade.implementation();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(lastAttribute, 0x60000000u);
+
+    tStatus missing;
+    facade.open("/nonexistent/image.qvbit", kSampleSignature, 0, missing);
+    EXPECT_EQ(missing.code, -63101);
+    EXPECT_EQ(facade.implementation(), first);
+
+    // From a file this time.
+    const std::string path = ::testing::TempDir() + "facade_sample.qvbit";
+    {
+        FILE* file = fopen(path.c_str(), "wb");
+        const std::string text = sampleText();
+        fwrite(text.data(), 1, text.size(), file);
+        fclose(file);
+    }
+    tStatus second;
+    facade.open(path.c_str(), kSampleSignature, 0, second);
+    EXPECT_EQ(second.code, 0);
+    EXPECT_NE(facade.implementation(), nullptr);
+    EXPECT_EQ(sessionsCreated, 2);
+    std::remove(path.c_str());
+}
+
+TEST_F(Facade, CloneKeepsAnEarlierErrorAndRefusesASecondGeneration) {
+    FacadeOwner owner{opened()};
+    tStatus earlier;
+    earlier.setCode(-777, "x", "y", 1);
+    EXPECT_EQ(owner.facade->clone(earlier), nullptr);
+    EXPECT_EQ(earlier.code, -777);
+
+    tStatus status;
+    FacadeOwner copy{static_cast<qvzek::FpgaSession*>(owner.facade->clone(status))};
+    ASSERT_NE(copy.facade, nullptr);
+    EXPECT_EQ(status.code, 0);
+    EXPECT_EQ(copy.facade->clone(status), nullptr);
+    EXPECT_EQ(status.code, -63193);
+    tStatus derived;
+    copy.facade->reset(derived);
+    EXPECT_EQ(derived.code, -63193);
+}
+
+TEST_F(Facade, CloseAsksForResetOnCloseUnlessBitZero) {
+    // The image does not support reset: closing with reset is refused but
+    // the facade is gone all the same.
+    auto* facade = new qvzek::FpgaSession(nullptr, this);
+    tStatus opening;
+    std::string noReset = sampleText();
+    noReset = replacedOnce(noReset, "<AutoRunWhenDownloaded>", "<ResetNotSupported/><AutoRunWhenDownloaded>");
+    facade->open(noReset.c_str(), kSampleSignature, qvzek::kOpenBitfileIsText, opening);
+    ASSERT_EQ(opening.code, 0);
+    auto* kept = new qvzek::FpgaSession(nullptr, this);
+    kept->open(noReset.c_str(), kSampleSignature, qvzek::kOpenBitfileIsText, opening);
+    tStatus closing;
+    facade->close(0, closing);
+    EXPECT_EQ(closing.code, -61253);
+    tStatus status;
+    kept->close(1, status);
+    EXPECT_EQ(status.code, 0);
+    auto* never = new qvzek::FpgaSession(nullptr, this);
+    tStatus idle;
+    never->close(0, idle);
+    EXPECT_EQ(idle.code, 0);
+}
+
+TEST_F(Facade, ScalarRegistersTravelAsWordsAndHalvesHighFirst) {
+    FacadeOwner owner{opened()};
+    auto& f = *owner.facade;
+    tStatus status;
+    device.setReg(0x8018, 0xFFFFFF80);
+    EXPECT_EQ(f.readU32(0x8018, false, status), 0xFFFFFF80u);
+    EXPECT_EQ(f.readI8(0x8018, false, status), -128);
+    EXPECT_EQ(f.readU16(0x8018, false, status), 0xFF80u);
+    EXPECT_EQ(f.readBool(0x8018, false, status), 0x80u);
+    f.writeSgl(0x8020, 1.5f, false, status);
+    EXPECT_EQ(device.reg(0x8020), 0x3FC00000u);
+    device.setReg(0x8040, 0x11223344);
+    device.setReg(0x8044, 0x55667788);
+    EXPECT_EQ(f.readU64(0x8040, false, status), 0x1122334455667788u);
+    f.writeDbl(0x8040, 2.0, false, status);
+    EXPECT_EQ(device.reg(0x8040), 0x40000000u);
+    EXPECT_EQ(device.reg(0x8044), 0u);
+    EXPECT_EQ(status.code, 0);
+}
+
+TEST_F(Facade, ArrayRegistersPackAsTheBusExpects) {
+    FacadeOwner owner{opened()};
+    auto& f = *owner.facade;
+    tStatus status;
+    const size_t word32Reads = count("atomiczekddk_io.read32");
+    device.setReg(0x8020, 0x00000001);
+    std::vector<uint8_t> bools(32);
+    f.readArrayBool(0x8020, bools.data(), bools.size(), false, status);
+    EXPECT_EQ(count("atomiczekddk_io.read32"), word32Reads + 1);
+    EXPECT_EQ(bools[31], 1);
+
+    device.setReg(0x8024, 0x80000000);
+    bools.assign(33, 0);
+    f.readArrayBool(0x8020, bools.data(), bools.size(), false, status);
+    EXPECT_EQ(count("atomiczekddk_io.blockRead"), 1u);
+    EXPECT_EQ(bools[32], 1);
+
+    device.setReg(0x8020, 0x00AABBCC);
+    uint8_t three[3] = {};
+    f.readArrayU8(0x8020, three, 3, false, status);
+    EXPECT_EQ(three[0], 0xAA);
+    EXPECT_EQ(three[2], 0xCC);
+
+    uint16_t none = 0;
+    device.setReg(0x8030, 0xFFFFFFFF);
+    f.writeArrayU16(0x8030, &none, 0, false, status);
+    EXPECT_EQ(device.reg(0x8030), 0u);
+
+    const uint64_t pairs[2] = {0x0102030405060708, 0x1112131415161718};
+    f.writeArrayU64(0x8040, pairs, 2, false, status);
+    EXPECT_EQ(device.reg(0x8040), 0x01020304u);
+    EXPECT_EQ(device.reg(0x804C), 0x15161718u);
+    EXPECT_EQ(status.code, 0);
+
+    std::vector<uint8_t> big(16 << 20, 0x5A);
+    f.writeArrayU8(0x10000, big.data(), big.size(), false, status);
+    std::vector<uint8_t> back(big.size());
+    f.readArrayU8(0x10000, back.data(), back.size(), false, status);
+    EXPECT_EQ(status.code, 0);
+    EXPECT_EQ(back, big);
+
+    tStatus huge;
+    f.readArrayU32(0x8020, nullptr, size_t{1} << 32, false, huge);
+    EXPECT_EQ(huge.code, -52005);
+    tStatus wide;
+    f.readArrayU64(0x8020, nullptr, size_t{1} << 29, false, wide);
+    EXPECT_EQ(wide.code, -52005) << "4 GiB of U64 would wrap the driver's byte count";
+}
+
+TEST_F(Facade, TimedOutAccess) {
+    FacadeOwner owner{opened()};
+    device.setErrorBits(0x10);
+    tStatus status;
+    EXPECT_EQ(owner.facade->readU32(0x8018, true, status), 0u);
+    EXPECT_EQ(status.code, -61046);
+    tStatus unchecked;
+    owner.facade->readU32(0x8018, false, unchecked);
+    EXPECT_EQ(unchecked.code, 0);
+}
+
+TEST_F(Facade, StoppedAutoRunImageTouchesNothing) {
+    device.setNeverRuns(true);
+    FacadeOwner owner{opened(qvzek::user::kOpenDoNotRun, true)};
+    const size_t writes = count("atomiczekddk_io.write32");
+    tStatus status;
+    owner.facade->writeU32(0x8018, 5, false, status);
+    EXPECT_EQ(status.code, -61214);
+    EXPECT_EQ(count("atomiczekddk_io.write32"), writes);
+    int16_t* elements = reinterpret_cast<int16_t*>(8);
+    size_t acquired = 9;
+    uint8_t waited = 0;
+    tStatus fifo;
+    owner.facade->acquireFifoReadElementsI16(2, &elements, 4, 0, &waited, &acquired, nullptr, fifo);
+    EXPECT_EQ(fifo.code, -61214);
+    EXPECT_EQ(elements, nullptr);
+    EXPECT_EQ(acquired, 0u);
+}
+
+TEST_F(Facade, FifoOperationsReachTheFifosByNumber) {
+    FacadeOwner owner{opened()};
+    auto& f = *owner.facade;
+    size_t remaining = 99;
+    uint8_t waited = 0;
+    uint32_t data[4] = {};
+    tStatus missing;
+    f.readFifoU32(7, data, 4, 0, &waited, &remaining, missing);
+    EXPECT_EQ(missing.code, -52005);
+    EXPECT_EQ(remaining, 0u);
+
+    device.describeFifo(2, 2, 0);
+    tStatus status;
+    size_t depth = 77;
+    f.configureFifo(2, 4096, &depth, status);
+    EXPECT_EQ(status.code, 0);
+    EXPECT_GE(depth, 4096u);
+    f.startFifo(2, status);
+    int16_t samples[8] = {};
+    f.readFifoI16(2, samples, 8, 1000, &waited, &remaining, status);
+    EXPECT_EQ(status.code, 0);
+    EXPECT_EQ(samples[7], 7);
+
+    tStatus wrongType;
+    f.readFifoU32(2, data, 4, 0, &waited, nullptr, wrongType);
+    EXPECT_LT(wrongType.code, 0) << "the FIFO checks the descriptor against its own type";
+
+    uint32_t value = 0;
+    tStatus kind5;
+    f.setFifoProperty(2, 1, 5, &value, kind5);
+    EXPECT_EQ(kind5.code, -63193);
+}
+
+TEST_F(Facade, PointerPropertyRefusedUnderBit24) {
+    FacadeOwner owner{opened(0x01000000)};
+    void* pointer = nullptr;
+    tStatus status;
+    owner.facade->getFifoProperty(2, 1, 0, &pointer, status);
+    EXPECT_EQ(status.code, -63193);
+}
+
+TEST_F(Facade, BitfileQueries) {
+    FacadeOwner owner{opened()};
+    auto& f = *owner.facade;
+    uint32_t words[8] = {};
+    size_t n = 3;
+    tStatus shortArray;
+    f.getSignature(words, &n, shortArray);
+    EXPECT_EQ(shortArray.code, -52005);
+    EXPECT_EQ(n, 4u);
+    n = 8;
+    tStatus status;
+    f.getSignature(words, &n, status);
+    EXPECT_EQ(n, 4u);
+    EXPECT_EQ(words[0], 0x01234567u);
+    EXPECT_EQ(words[3], 0xDEADBEEFu);
+
+    uint32_t number = 0;
+    f.findRegister("Gain & Offset", 0xFFFFFFFF, &number, status);
+    EXPECT_EQ(number, 0x80008018u) << "the address, with bit 31 for an access that may time out";
+    f.findFifo("acq.fetch fifo 0", 0xFFFFFFFF, &number, status);
+    EXPECT_EQ(number, 2u);
+    EXPECT_EQ(status.code, 0);
+
+    tStatus caseDiffers;
+    f.findRegister("gain & offset", 0xFFFFFFFF, &number, caseDiffers);
+    EXPECT_EQ(caseDiffers.code, -52006);
+    EXPECT_EQ(number, 0xFFFFFFFFu);
+    tStatus wildcard;
+    f.findFifo("acq.fetch fifo 0", 0, &number, wildcard);
+    EXPECT_EQ(wildcard.code, -52005);
+    EXPECT_EQ(number, 0u);
+}
+
+TEST_F(Facade, DuplicateRegisterNamesAreNotFound) {
+    std::string text = sampleText();
+    text = replacedOnce(text, "<Name>Mode</Name>", "<Name>Samples</Name>");
+    qvzek::FpgaSession facade(nullptr, this);
+    tStatus status;
+    facade.open(text.c_str(), kSampleSignature, qvzek::kOpenBitfileIsText, status);
+    ASSERT_EQ(status.code, 0);
+    uint32_t number = 0;
+    facade.findRegister("Samples", 0xFFFFFFFF, &number, status);
+    EXPECT_EQ(status.code, -52006);
+    EXPECT_EQ(number, 0xFFFFFFFFu);
+}
+
+TEST_F(Facade, ControlAndInterrupts) {
+    FacadeOwner owner{opened()};
+    auto& f = *owner.facade;
+    tStatus status;
+    bool running = false;
+    f.run(0, &running, status);
+    EXPECT_EQ(status.code, 0);
+    EXPECT_EQ(f.getRunState(status), 2u);
+    f.run(0, &running, status);
+    EXPECT_TRUE(running);
+    f.abort(status);
+    EXPECT_EQ(f.getRunState(status), 3u);
+    f.reset(status);
+    EXPECT_EQ(status.code, 0);
+
+    bool failed = true;
+    f.download(&failed, status);
+    EXPECT_FALSE(failed);
+    device.failNext("atomiczekddk_configuration.download", -61200);
+    tStatus downloadFault;
+    f.download(&failed, downloadFault);
+    EXPECT_TRUE(failed);
+    EXPECT_EQ(downloadFault.code, -61200);
+
+    f.reserveIrqContext(status);
+    bool timedOut = false;
+    EXPECT_EQ(f.waitOnIrqs(0x3, 10, &timedOut, status), 0u);
+    EXPECT_TRUE(timedOut);
+    device.raiseIrqs(0x2);
+    EXPECT_EQ(f.waitOnIrqs(0x3, 1000, &timedOut, status), 0x2u);
+    EXPECT_FALSE(timedOut);
+    f.unreserveIrqContext(status);
+    EXPECT_EQ(status.code, 0);
+    EXPECT_EQ(f.getBitfileValue(status), 3u);
+}
+
+}  // namespace qvtest
