@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "qvhtl/utf8/encode.h"
+
 namespace qverr::json {
 namespace {
 
@@ -948,25 +950,7 @@ unsigned char nextUnescapedByte(UnescapeCursor& cursor) {
     cursor.text += consumed;
     cursor.remaining -= consumed;
     unsigned char* out = cursor.pending;
-    if (codePoint < 0x80) {
-        out[0] = static_cast<unsigned char>(codePoint);
-        cursor.pendingCount = 1;
-    } else if (codePoint < 0x800) {
-        out[0] = static_cast<unsigned char>(0xC0 | (codePoint >> 6));
-        out[1] = static_cast<unsigned char>(0x80 | (codePoint & 0x3F));
-        cursor.pendingCount = 2;
-    } else if (codePoint < 0x10000) {
-        out[0] = static_cast<unsigned char>(0xE0 | (codePoint >> 12));
-        out[1] = static_cast<unsigned char>(0x80 | ((codePoint >> 6) & 0x3F));
-        out[2] = static_cast<unsigned char>(0x80 | (codePoint & 0x3F));
-        cursor.pendingCount = 3;
-    } else {
-        out[0] = static_cast<unsigned char>(0xF0 | (codePoint >> 18));
-        out[1] = static_cast<unsigned char>(0x80 | ((codePoint >> 12) & 0x3F));
-        out[2] = static_cast<unsigned char>(0x80 | ((codePoint >> 6) & 0x3F));
-        out[3] = static_cast<unsigned char>(0x80 | (codePoint & 0x3F));
-        cursor.pendingCount = 4;
-    }
+    cursor.pendingCount = qvsstutf8::encodeCodePoint(codePoint, out);
     cursor.pendingIndex = 1;
     return out[0];
 }

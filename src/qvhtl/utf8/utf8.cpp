@@ -1,5 +1,7 @@
 #include "qvhtl/utf8/utf8.h"
 
+#include "qvhtl/utf8/encode.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -88,21 +90,8 @@ int foldCase(uint32_t codePoint, uint32_t out[3]) {
 }
 
 void appendCodePoint(std::string& out, uint32_t codePoint) {
-    if (codePoint < 0x80) {
-        out += static_cast<char>(codePoint);
-    } else if (codePoint < 0x800) {
-        out += static_cast<char>(0xC0 | (codePoint >> 6));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else if (codePoint < 0x10000) {
-        out += static_cast<char>(0xE0 | (codePoint >> 12));
-        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | ((codePoint >> 18) & 0x07));
-        out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    }
+    unsigned char bytes[4];
+    out.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(encodeCodePoint(codePoint, bytes)));
 }
 
 }  // namespace qvsstutf8
