@@ -5,9 +5,11 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
+#include <thread>
 
 #include "common/Countdown.h"
 #include "kerneldriver/State.h"
@@ -360,6 +362,16 @@ size_t processThreads() {
     for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
         (void)entry;
         ++count;
+    }
+    return count;
+}
+
+size_t processThreadsSettlingAt(size_t expected) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    size_t count = processThreads();
+    while (count != expected && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        count = processThreads();
     }
     return count;
 }

@@ -114,7 +114,7 @@ TEST_F(RoutingAdaptor, CreationFailuresLeaveNothingBehind) {
     const size_t descriptors = qvsim::processDescriptors();
     EXPECT_EQ(create("/nonexistent/qv3377k"), nullptr);
     EXPECT_LT(status.code, 0);
-    EXPECT_EQ(qvsim::processThreads(), threads);
+    EXPECT_EQ(qvsim::processThreadsSettlingAt(threads), threads);
     EXPECT_EQ(qvsim::processDescriptors(), descriptors);
 
     // An error already in the status: nothing is opened.
@@ -127,7 +127,7 @@ TEST_F(RoutingAdaptor, CreationFailuresLeaveNothingBehind) {
     EXPECT_EQ(create(module.devicePath().c_str()), nullptr);
     EXPECT_EQ(status.code, -50003);
     EXPECT_THAT(json(), HasSubstr(R"("qvark_debug":"Topography not found: topOther")"));
-    EXPECT_EQ(qvsim::processThreads(), threads);
+    EXPECT_EQ(qvsim::processThreadsSettlingAt(threads), threads);
     EXPECT_EQ(qvsim::processDescriptors(), descriptors);
 
     // Unsafe arguments are refused, not followed.
@@ -142,7 +142,7 @@ TEST_F(RoutingAdaptor, CreationFailuresLeaveNothingBehind) {
     EXPECT_EQ(createWithDemotion(module.devicePath().c_str(), nullptr, nullptr, nullptr, &status),
               nullptr);
     EXPECT_EQ(status.code, -52005);
-    EXPECT_EQ(qvsim::processThreads(), threads);
+    EXPECT_EQ(qvsim::processThreadsSettlingAt(threads), threads);
 
     // A driver that fills the whole name buffer still names a text.
     qvhost_release(&status);
@@ -354,7 +354,7 @@ TEST_F(RoutingAdaptor, DemotionsDuringHostCallsAndDestroyJoins) {
     EXPECT_GT(callbacks.count, 0) << sent;
     destroy(session);
     session = nullptr;
-    EXPECT_EQ(qvsim::processThreads(), threads);
+    EXPECT_EQ(qvsim::processThreadsSettlingAt(threads), threads);
 }
 
 }  // namespace

@@ -192,19 +192,18 @@ TEST_F(SessionOnDevice, DownloadWaitsForAFifoCallInFlight) {
     auto session = open(bitfile());
     session->configureFifo(2, 1024, nullptr);
     session->startFifo(2);
-    std::atomic<bool> readStarted{false};
     std::atomic<bool> readDone{false};
     auto reader = std::async(std::launch::async, [&] {
         int16_t data[4];
         uint8_t timedOut = 0;
-        readStarted = true;
         session->readFifo(qvzek::TypeI16(), 2, data, 4, 400, &timedOut, nullptr);
         readDone = true;
         return timedOut;
     });
-    // A loaded machine may start the reader late: the download must follow it.
-    while (!readStarted.load()) std::this_thread::yield();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // A loaded machine may start the reader late: download only once the
+    // read holds the reader side of the lock.
+    while (fpga->lock().count() == 1 && !readDone.load()) std::this_thread::yield();
+    ASSERT_FALSE(readDone.load()) << "the read ended before it was seen holding the lock";
     const uint8_t image[] = {9};
     session->download(image, image + 1);
     // The finite read held the reader side: the download came after it.
