@@ -48,7 +48,7 @@ AliasManagerCommon::~AliasManagerCommon() {
     }
 }
 
-std::string AliasManagerCommon::getAlias(const DeviceEntry& entry) {
+std::string AliasManagerCommon::getAlias(const DeviceInfo& entry) {
     sdihal::nQVAPAL000::tMutexLock lock(mutex_);
     return aliases_->getAlias(entry.persistentToken);
 }
@@ -63,7 +63,7 @@ void AliasManagerCommon::swapIn(std::shared_ptr<IAliasStorageData> aliases) {
 
 void AliasManagerCommon::reload() { swapIn(storage_->getAliases()); }
 
-void AliasManagerCommon::setAlias(const DeviceEntry& entry, const std::string& alias,
+void AliasManagerCommon::setAlias(const DeviceInfo& entry, const std::string& alias,
                                   uint32_t mode, std::string& conflict) {
     conflict.clear();
     checkAliasName(alias);

@@ -11,6 +11,7 @@
 
 #include "atomiczekddk/aliases/AliasStorageData.h"
 #include "atomiczekddk/aliases/PersistentTokens.h"
+#include "atomiczekddk/shared/DeviceInfo.h"
 #include "atomiczekddk/shared/ChangeNotifierThread.h"
 #include "atomiczekddk/shared/IChangeNotificationHandler.h"
 #include "qvapal/quarks/synchronization.h"
@@ -21,19 +22,13 @@ inline constexpr int32_t kErrorInvalidAlias = -63180;
 // setAlias mode: take the alias from the module that has it.
 inline constexpr uint32_t kAliasModeMove = 1;
 
-// The device manager's entry of one module.
-struct DeviceEntry {
-    std::string persistentToken;
-    std::string defaultName;
-};
-using DeviceEntryList = std::vector<std::shared_ptr<DeviceEntry>>;
-
 class IDeviceDiscoverer {
 public:
     virtual ~IDeviceDiscoverer() = default;
-    // The modules present now and the change number they belong to.
-    virtual DeviceEntryList getDevices(int64_t& changeNumber) = 0;
+    // Whether the set of modules changed since `changeNumber`.
     virtual bool hasChanged(int64_t changeNumber) = 0;
+    // The modules present now and the change number they belong to.
+    virtual DeviceInfoList getDevices(int64_t& changeNumber) = 0;
 };
 
 class IAliasManager {
@@ -41,9 +36,9 @@ public:
     virtual ~IAliasManager() = default;
     virtual void registerChangeHandler(IChangeNotificationHandler* handler) = 0;
     virtual void unregisterChangeHandler(IChangeNotificationHandler* handler) = 0;
-    virtual std::string getAlias(const DeviceEntry& entry) = 0;
+    virtual std::string getAlias(const DeviceInfo& entry) = 0;
     // conflict receives the token of the module that holds the alias.
-    virtual void setAlias(const DeviceEntry& entry, const std::string& alias, uint32_t mode,
+    virtual void setAlias(const DeviceInfo& entry, const std::string& alias, uint32_t mode,
                           std::string& conflict) = 0;
 };
 
@@ -87,7 +82,7 @@ public:
 private:
     IDeviceDiscoverer* discoverer_;
     int64_t changeNumber_ = -1;
-    DeviceEntryList entries_;
+    DeviceInfoList entries_;
 };
 
 // Letters, digits, '_' and '-', and neither "HOST" nor "NULL"; else -63180.
@@ -106,8 +101,8 @@ public:
     void unregisterChangeHandler(IChangeNotificationHandler* handler) override {
         storage_->unregisterChangeHandler(handler);
     }
-    std::string getAlias(const DeviceEntry& entry) override;
-    void setAlias(const DeviceEntry& entry, const std::string& alias, uint32_t mode,
+    std::string getAlias(const DeviceInfo& entry) override;
+    void setAlias(const DeviceInfo& entry, const std::string& alias, uint32_t mode,
                   std::string& conflict) override;
 
     // Takes a fresh snapshot of the storage.

@@ -19,16 +19,16 @@
 
 namespace {
 
-using qvzek::DeviceEntry;
+using qvzek::DeviceInfo;
 
 class Discoverer : public qvzek::IDeviceDiscoverer {
 public:
-    qvzek::DeviceEntryList getDevices(int64_t& changeNumber) override {
+    qvzek::DeviceInfoList getDevices(int64_t& changeNumber) override {
         changeNumber = 1;
-        qvzek::DeviceEntryList list;
+        qvzek::DeviceInfoList list;
         for (const char* n : {"1", "2", "3"}) {
-            list.push_back(std::make_shared<DeviceEntry>(DeviceEntry{std::string("t") + n,
-                                                                     std::string("QV") + n}));
+            list.push_back(std::make_shared<DeviceInfo>(DeviceInfo{.persistentToken = std::string("t") + n,
+                                                                     .defaultName = std::string("QV") + n}));
         }
         return list;
     }
@@ -103,9 +103,10 @@ struct AliasStack {
     qvzek::AliasManagerCommon manager{storage, conflicter};
 };
 
-const DeviceEntry kT1{"t1", "QV1"}, kT2{"t2", "QV2"}, kT3{"t3", "QV3"};
+const DeviceInfo kT1{.persistentToken = "t1", .defaultName = "QV1"},
+    kT2{.persistentToken = "t2", .defaultName = "QV2"}, kT3{.persistentToken = "t3", .defaultName = "QV3"};
 
-std::string setAlias(qvzek::AliasManagerCommon& manager, const DeviceEntry& entry,
+std::string setAlias(qvzek::AliasManagerCommon& manager, const DeviceInfo& entry,
                      const std::string& alias, uint32_t mode = 0) {
     std::string conflict = "stale";
     manager.setAlias(entry, alias, mode, conflict);
@@ -202,7 +203,7 @@ TEST(AliasManagerChild, Edits) {
     const std::string path = text.substr(0, a), token = text.substr(a + 1, b - a - 1);
     const int count = std::stoi(text.substr(b + 1));
     AliasStack stack(path);
-    const DeviceEntry entry{token, "QV" + token};
+    const DeviceInfo entry{.persistentToken = token, .defaultName = "QV" + token};
     for (int i = 0; i < count; ++i) setAlias(stack.manager, entry, token + "-" + std::to_string(i));
 }
 

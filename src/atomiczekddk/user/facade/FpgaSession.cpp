@@ -73,10 +73,10 @@ void clear(T* output) {
 
 }  // namespace
 
-FpgaSession::FpgaSession(std::shared_ptr<Device> device, ISessionFactory* factory)
+FpgaSession::FpgaSession(std::shared_ptr<const DeviceInfo> device, ISessionFactory* factory)
     : device_(std::move(device)), factory_(factory) {}
 
-FpgaSession::FpgaSession(std::shared_ptr<Device> device, ISessionFactory* factory,
+FpgaSession::FpgaSession(std::shared_ptr<const DeviceInfo> device, ISessionFactory* factory,
                          std::unique_ptr<user::Session>& implementation)
     : device_(std::move(device)), factory_(factory), implementation_(std::move(implementation)) {}
 

@@ -14,7 +14,7 @@
 namespace qvzek {
 
 class ISessionFactory;
-class Device;
+struct DeviceInfo;
 class Type;
 namespace user {
 class Session;
@@ -33,9 +33,9 @@ inline constexpr uint32_t kPropertyValuePointer = 0;
 
 class FpgaSession final : public IFpgaSession207 {
 public:
-    FpgaSession(std::shared_ptr<Device> device, ISessionFactory* factory);
+    FpgaSession(std::shared_ptr<const DeviceInfo> device, ISessionFactory* factory);
     // Takes over `implementation` (left empty).
-    FpgaSession(std::shared_ptr<Device> device, ISessionFactory* factory,
+    FpgaSession(std::shared_ptr<const DeviceInfo> device, ISessionFactory* factory,
                 std::unique_ptr<user::Session>& implementation);
     FpgaSession(const FpgaSession&) = delete;
     FpgaSession& operator=(const FpgaSession&) = delete;
@@ -154,7 +154,7 @@ private:
                        uint32_t elementBytes, size_t count, uint32_t timeout, uint8_t* waited,
                        size_t* elementsAcquired, size_t* elementsRemaining, tStatus& status, uint64_t line);
 
-    std::shared_ptr<Device> device_;
+    std::shared_ptr<const DeviceInfo> device_;
     ISessionFactory* factory_;
     std::unique_ptr<user::Session> implementation_;
 };

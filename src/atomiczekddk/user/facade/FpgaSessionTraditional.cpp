@@ -57,14 +57,14 @@ Type typeOfCode(const uint32_t* code) {
 
 }  // namespace
 
-FpgaSessionTraditional::FpgaSessionTraditional(std::shared_ptr<Device> device, ISessionFactory* factory,
+FpgaSessionTraditional::FpgaSessionTraditional(std::shared_ptr<const DeviceInfo> device, ISessionFactory* factory,
                                                std::shared_ptr<IAttributeHandler> attributeHandler,
                                                std::shared_ptr<IFlashManager> flashManager,
                                                std::unique_ptr<IBlockExtension>& blockExtension)
     : device_(std::move(device)), sessionFactory_(factory), attributeHandler_(std::move(attributeHandler)),
       flashManager_(std::move(flashManager)), blockExtension_(std::move(blockExtension)) {}
 
-FpgaSessionTraditional::FpgaSessionTraditional(std::shared_ptr<Device> device, ISessionFactory* factory,
+FpgaSessionTraditional::FpgaSessionTraditional(std::shared_ptr<const DeviceInfo> device, ISessionFactory* factory,
                                                std::shared_ptr<IAttributeHandler> attributeHandler,
                                                std::shared_ptr<IFlashManager> flashManager)
     : device_(std::move(device)), sessionFactory_(factory), attributeHandler_(std::move(attributeHandler)),

@@ -18,7 +18,7 @@
 
 namespace qvzek {
 
-class Device;
+struct DeviceInfo;
 class ISessionFactory;
 namespace user {
 class Session;
@@ -40,11 +40,11 @@ public:
 class FpgaSessionTraditional final : public IFpgaSessionTraditional {
 public:
     // Takes over `blockExtension` (left empty).
-    FpgaSessionTraditional(std::shared_ptr<Device> device, ISessionFactory* factory,
+    FpgaSessionTraditional(std::shared_ptr<const DeviceInfo> device, ISessionFactory* factory,
                            std::shared_ptr<IAttributeHandler> attributeHandler,
                            std::shared_ptr<IFlashManager> flashManager,
                            std::unique_ptr<IBlockExtension>& blockExtension);
-    FpgaSessionTraditional(std::shared_ptr<Device> device, ISessionFactory* factory,
+    FpgaSessionTraditional(std::shared_ptr<const DeviceInfo> device, ISessionFactory* factory,
                            std::shared_ptr<IAttributeHandler> attributeHandler,
                            std::shared_ptr<IFlashManager> flashManager);
     FpgaSessionTraditional(const FpgaSessionTraditional&) = delete;
@@ -115,7 +115,7 @@ private:
 
     // Declaration order is destruction order, reversed: the block
     // extension goes first, the device last.
-    std::shared_ptr<Device> device_;
+    std::shared_ptr<const DeviceInfo> device_;
     RegisterSequenceDetector openSequence_;
     uint32_t mode_ = 0;
     std::unique_ptr<user::Session> session_;

@@ -8,7 +8,7 @@
 
 namespace qvzek {
 
-class Device;
+struct DeviceInfo;
 class FpgaSessionTraditional;
 namespace user {
 class Session;
@@ -18,10 +18,10 @@ class ISessionFactory {
 public:
     // `bitfile` is the bitfile's text; the attribute word is the whole word
     // the host gave to open.
-    virtual std::unique_ptr<user::Session> createSession(const std::shared_ptr<Device>& device, const char* bitfile,
+    virtual std::unique_ptr<user::Session> createSession(const std::shared_ptr<const DeviceInfo>& device, const char* bitfile,
                                                          const char* signature, uint32_t attribute) = 0;
     virtual std::unique_ptr<FpgaSessionTraditional> createTraditionalSession(
-        const std::shared_ptr<Device>& device) = 0;
+        const std::shared_ptr<const DeviceInfo>& device) = 0;
     virtual ~ISessionFactory() = default;
 };
 

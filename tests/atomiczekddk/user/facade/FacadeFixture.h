@@ -72,7 +72,7 @@ protected:
         return text;
     }
 
-    std::unique_ptr<qvzek::user::Session> createSession(const std::shared_ptr<qvzek::Device>&, const char* bitfile,
+    std::unique_ptr<qvzek::user::Session> createSession(const std::shared_ptr<const qvzek::DeviceInfo>&, const char* bitfile,
                                                         const char* signature, uint32_t attribute) override {
         if (createFailure) createFailure();
         ++sessionsCreated;
@@ -81,7 +81,7 @@ protected:
     }
 
     std::unique_ptr<qvzek::FpgaSessionTraditional> createTraditionalSession(
-        const std::shared_ptr<qvzek::Device>& owner) override {
+        const std::shared_ptr<const qvzek::DeviceInfo>& owner) override {
         auto flash = std::make_shared<qvzek::FlashManager>(
             std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk_flash>(proxy, proxy.get()));
         return std::make_unique<qvzek::FpgaSessionTraditional>(owner, this, handlers, flash);

@@ -177,7 +177,7 @@ TEST_F(VtableHost, OpenedFacadeThroughItsTable) {
 
 TEST_F(VtableHost, DestructorsAndReleasesLetTheDeviceGo) {
     auto device = std::make_shared<int>(0);
-    auto owner = std::shared_ptr<qvzek::Device>(device, reinterpret_cast<qvzek::Device*>(device.get()));
+    auto owner = std::shared_ptr<const qvzek::DeviceInfo>(device, reinterpret_cast<const qvzek::DeviceInfo*>(device.get()));
 
     alignas(qvzek::FpgaSession) unsigned char storage[sizeof(qvzek::FpgaSession)];
     void* placed = static_cast<qvzek::IFpgaSession*>(new (storage) qvzek::FpgaSession(owner, this));
