@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "DeviceListFixture.h"
+#include "zekhost/ZekHost.h"
 
 namespace qvtest {
 
@@ -13,7 +14,7 @@ using nQVAPALS100::tStatus;
 // declares it (the object first).
 template <class Function>
 Function* slot(void* object, size_t position) {
-    return reinterpret_cast<Function*>((*static_cast<void***>(object))[position]);
+    return reinterpret_cast<Function*>(zekhost::entry(object, position));
 }
 
 using HostOrderTest = DeviceListFixture;
