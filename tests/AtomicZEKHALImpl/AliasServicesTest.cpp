@@ -24,14 +24,20 @@ std::string u32Bytes(uint32_t value) {
     return bytes;
 }
 
+qvzek::DeviceInfo moduleInfo(const std::string& token, const std::string& defaultName = "") {
+    qvzek::DeviceInfo info;
+    info.persistentToken = token;
+    info.defaultName = defaultName;
+    return info;
+}
+
 class OneModule : public qvzek::IDeviceDiscoverer {
 public:
     bool hasChanged(int64_t changeNumber) override { return changeNumber != 1; }
     qvzek::DeviceInfoList getDevices(int64_t& changeNumber) override {
         if (fail) qvzek::throwStatusCode(-52008);
         changeNumber = 1;
-        return {std::make_shared<const qvzek::DeviceInfo>(
-            qvzek::DeviceInfo{.persistentToken = kToken, .defaultName = "PXI1Slot2"})};
+        return {std::make_shared<const qvzek::DeviceInfo>(moduleInfo(kToken, "PXI1Slot2"))};
     }
     bool fail = false;
     static constexpr const char* kToken = "Model=QV PXIe-3377;PCISlotPath=0000:04:00.0";
@@ -53,6 +59,9 @@ protected:
     const std::string file = tree.root() + "/var/local/vorlane/QRX/QV-3377/zek/qrxzek.config";
 
     void SetUp() override {
+        // A thread sanitizer starts its own helper thread with the first
+        // thread of the process: let that happen before anything is counted.
+        std::thread([] {}).join();
         const std::string driver = "qv3377k";
         tree.addInterface(driver, "qv3377k_atomiczekddkqrx", "0", "/dev/qv/qv3377k_fpga0");
         for (const char* name : {"pciVendorID", "pciDeviceID", "pciSubsystemID"}) {
@@ -64,7 +73,7 @@ protected:
         tree.setBusProperty(driver, "pciSlotPath", std::string("0000:04:00.0") + '\0');
     }
 
-    static qvzek::DeviceInfo module() { return {.persistentToken = OneModule::kToken}; }
+    static qvzek::DeviceInfo module() { return moduleInfo(OneModule::kToken); }
 };
 
 TEST_F(AliasServicesTest, FileUnderLocalStateAndTwoThreadsWhileAlive) {
@@ -93,7 +102,7 @@ TEST_F(AliasServicesTest, AliasSetByAnotherPluginReachesThisOne) {
     EXPECT_EQ(mine.aliasManager().getAlias(module()), "bench_1");
     // The module's own default name is taken by it; another module's alias
     // is refused with the holder's token.
-    qvzek::DeviceInfo other{.persistentToken = "Model=QV PXIe-3377;PCISlotPath=0000:05:00.0"};
+    const qvzek::DeviceInfo other = moduleInfo("Model=QV PXIe-3377;PCISlotPath=0000:05:00.0");
     mine.aliasManager().setAlias(other, "pxi1slot2", 0, conflict);
     EXPECT_EQ(conflict, OneModule::kToken);
     mine.aliasManager().setAlias(other, "bench_1", 0, conflict);

@@ -27,6 +27,13 @@ std::string u32(uint32_t value) {
     return bytes;
 }
 
+std::shared_ptr<const qvzek::DeviceInfo> deviceAt(const std::string& path) {
+    auto info = std::make_shared<qvzek::DeviceInfo>();
+    info->interfacePath = path;
+    info->interfaceName = "qv3377k_atomiczekddkqrx";
+    return info;
+}
+
 // Opens each known path once and keeps it, as the real manager does while
 // a session holds it.
 class OneDeviceManager : public atomiczekhal::DeviceManagerQrx {
@@ -86,8 +93,7 @@ protected:
         device.setIrqStatusAddress(qvtest::kIrqStatusAddress);
         device.setAttribute(84, 0);
         manager.known = device.path();
-        info = std::make_shared<const qvzek::DeviceInfo>(
-            qvzek::DeviceInfo{.interfacePath = device.path(), .interfaceName = "qv3377k_atomiczekddkqrx"});
+        info = deviceAt(device.path());
     }
 
     void deviceProperty(const std::string& name, const std::string& text) {
@@ -174,8 +180,7 @@ TEST_F(SessionFactoryTest, FailuresLeaveOnlyTheManagersReferences) {
     EXPECT_EQ(manager.handles.proxy.use_count(), proxyHolders);
     EXPECT_EQ(qvsim::processDescriptors(), descriptors);
     // A path the manager does not know, and no device at all.
-    auto unknown = std::make_shared<const qvzek::DeviceInfo>(
-        qvzek::DeviceInfo{.interfacePath = "/dev/qv/none", .interfaceName = "qv3377k_atomiczekddkqrx"});
+    auto unknown = deviceAt("/dev/qv/none");
     EXPECT_EQ(qvtest::thrownStatus([&] { factory.createTraditionalSession(unknown); }).first, -52006);
     EXPECT_EQ(qvtest::thrownStatus([&] { factory.createTraditionalSession(nullptr); }).first, -52005);
 }
