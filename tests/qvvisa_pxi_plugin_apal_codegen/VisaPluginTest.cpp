@@ -126,7 +126,7 @@ TEST_F(VisaPlugin, AttributesReportTheIdentity) {
     EXPECT_EQ(plugin.getDeviceAttribute(session, 0x3FFF00D9, &word), 0);
     EXPECT_EQ(word, 0x1D5B);
     EXPECT_EQ(plugin.getDeviceAttribute(session, 0x3FFF00DF, &word), 0);
-    EXPECT_EQ(word, 0x7A33);
+    EXPECT_EQ(word, 0x7822);
     for (uint32_t zero : {0x3FFF001Eu, 0x3FFF0246u}) {
         word = 0xFFFF;
         EXPECT_EQ(plugin.getDeviceAttribute(session, zero, &word), 0);
@@ -147,9 +147,9 @@ TEST_F(VisaPlugin, AttributesReportTheIdentity) {
     VisaBlock::setBusNumber(module.tree(), "qv3377k", "pciSubsystemVendorID", 0);
     const uint64_t plain = openModule();
     EXPECT_EQ(plugin.getDeviceAttribute(plain, 0x3FFF00D9, &word), 0);
-    EXPECT_EQ(word, 0x1D5A);
+    EXPECT_EQ(word, 0x7C1E);
     EXPECT_EQ(plugin.getDeviceAttribute(plain, 0x3FFF00DF, &word), 0);
-    EXPECT_EQ(word, 0x3377);
+    EXPECT_EQ(word, 0xC4C4);
     EXPECT_EQ(plugin.finalizePlugin(), 0);
 }
 
