@@ -14,28 +14,38 @@
 
 #include "atomiczekddk/aliases/Aliases.h"
 #include "atomiczekddk/shared/CommonUtilities.h"
-#include "atomiczekddk/user/Device.h"
 #include "atomiczekddk/user/devicelist/DeviceList.h"
 #include "atomiczekddk/user/devicemanager/IDeviceManager.h"
 #include "atomiczekddk/user/facade/FpgaSessionTraditional.h"
 #include "atomiczekddk/user/facade/ISessionFactory.h"
-#include "qvapal/status/tStatus.h"
 
 namespace qvtest {
 
 using Handlers = std::vector<qvzek::IChangeNotificationHandler*>;
+using Failure = std::function<void()>;
 
-inline void removeAll(Handlers& handlers, qvzek::IChangeNotificationHandler* handler) {
-    handlers.erase(std::remove(handlers.begin(), handlers.end(), handler), handlers.end());
+inline void failIfSet(const Failure& failure) {
+    if (failure) failure();
 }
 
-class ListedModules : public qvzek::IDeviceManagerCommon {
+// Registration as both managers do it: appended, every occurrence removed.
+struct HandlerList {
+    Handlers handlers;
+    Failure registrationFailure;
+    void add(qvzek::IChangeNotificationHandler* handler) {
+        failIfSet(registrationFailure);
+        handlers.push_back(handler);
+    }
+    void remove(qvzek::IChangeNotificationHandler* handler) {
+        handlers.erase(std::remove(handlers.begin(), handlers.end(), handler), handlers.end());
+    }
+};
+
+class ListedModules : public qvzek::IDeviceManagerCommon, public HandlerList {
 public:
     qvzek::DeviceInfoList devices;
     int64_t changeNumber = 0;
-    std::function<void()> enumerationFailure;
-    std::function<void()> registrationFailure;
-    Handlers handlers;
+    Failure enumerationFailure;
     std::vector<int64_t> askedSince;
 
     bool hasChanged(int64_t since) override {
@@ -43,47 +53,36 @@ public:
         return since != changeNumber;
     }
     qvzek::DeviceInfoList getDevices(int64_t& out) override {
-        if (enumerationFailure) enumerationFailure();
+        failIfSet(enumerationFailure);
         out = changeNumber;
         return devices;
     }
-    void registerChangeHandler(qvzek::IChangeNotificationHandler* handler) override {
-        if (registrationFailure) registrationFailure();
-        if (handler != nullptr) handlers.push_back(handler);
-    }
-    void unregisterChangeHandler(qvzek::IChangeNotificationHandler* handler) override { removeAll(handlers, handler); }
+    void registerChangeHandler(qvzek::IChangeNotificationHandler* handler) override { add(handler); }
+    void unregisterChangeHandler(qvzek::IChangeNotificationHandler* handler) override { remove(handler); }
 };
 
-// Aliases by token; an alias moves only in mode 1. `ownerSpelling` turns
-// the holder's token into the text the conflict reports.
-class AliasTable : public qvzek::IAliasManager {
+// Aliases by token; an alias moves only in mode 1. The conflict names the
+// holder as `ownerSpelling` spells its token.
+class AliasTable : public qvzek::IAliasManager, public HandlerList {
 public:
     std::map<std::string, std::string> aliases;
-    std::function<void()> failure;
-    std::function<void()> registrationFailure;
+    Failure failure;
     std::function<std::string(const std::string&)> ownerSpelling = [](const std::string& token) { return token; };
-    Handlers handlers;
 
-    void registerChangeHandler(qvzek::IChangeNotificationHandler* handler) override {
-        if (registrationFailure) registrationFailure();
-        handlers.push_back(handler);
-    }
-    void unregisterChangeHandler(qvzek::IChangeNotificationHandler* handler) override { removeAll(handlers, handler); }
+    void registerChangeHandler(qvzek::IChangeNotificationHandler* handler) override { add(handler); }
+    void unregisterChangeHandler(qvzek::IChangeNotificationHandler* handler) override { remove(handler); }
     std::string getAlias(const qvzek::DeviceInfo& entry) override {
-        if (failure) failure();
-        const auto it = aliases.find(entry.persistentToken);
-        return it == aliases.end() ? "" : it->second;
+        failIfSet(failure);
+        return aliases[entry.persistentToken];
     }
     void setAlias(const qvzek::DeviceInfo& entry, const std::string& alias, uint32_t mode,
                   std::string& conflict) override {
-        if (failure) failure();
-        conflict.clear();
-        for (auto it = aliases.begin(); it != aliases.end(); ++it) {
-            if (it->first == entry.persistentToken || it->second != alias) continue;
-            conflict = ownerSpelling(it->first);
+        failIfSet(failure);
+        for (auto& [token, held] : aliases) {
+            if (token == entry.persistentToken || held != alias) continue;
+            conflict = ownerSpelling(token);
             if (mode != qvzek::kAliasModeMove) return;
-            aliases.erase(it);
-            break;
+            held.clear();
         }
         aliases[entry.persistentToken] = alias;
     }
@@ -98,33 +97,21 @@ public:
 
     uint32_t getU32Attribute(uint32_t id, bool* handled) override {
         *handled = id == 1;
-        if (!*handled) return 0xFFFFFFFF;
-        ++reads;
-        return value;
+        return *handled ? (++reads, value) : 0xFFFFFFFF;
     }
-    void getStringAttribute(uint32_t, char*, uint32_t, uint32_t*, bool* handled) override { *handled = false; }
     void setU32Attribute(uint32_t id, uint32_t newValue, bool* handled) override {
         *handled = id == 1 && !refuseWrites;
         if (*handled) value = newValue;
     }
+    void getStringAttribute(uint32_t, char*, uint32_t, uint32_t*, bool* handled) override { *handled = false; }
     void setStringAttribute(uint32_t, const char*, bool* handled) override { *handled = false; }
-};
-
-class NoFlash : public qvzek::IFlashManager {
-public:
-    void writeImage(const std::vector<uint8_t>&, const char*) override {}
-    void setFlashValue(uint32_t) override {}
-    uint32_t getFlashValue() override { return 0; }
-    uint32_t getFlashVersion() override { return 0; }
-    void clearImage() override {}
 };
 
 // Real traditional sessions over the driver attribute above.
 class TraditionalSessions : public qvzek::ISessionFactory {
 public:
     std::shared_ptr<DriverAttribute> attribute = std::make_shared<DriverAttribute>();
-    std::function<void()> failure;
-    std::vector<std::shared_ptr<const qvzek::DeviceInfo>> asked;
+    Failure failure;
 
     std::unique_ptr<qvzek::user::Session> createSession(const std::shared_ptr<const qvzek::DeviceInfo>&, const char*,
                                                         const char*, uint32_t) override {
@@ -132,26 +119,20 @@ public:
     }
     std::unique_ptr<qvzek::FpgaSessionTraditional> createTraditionalSession(
         const std::shared_ptr<const qvzek::DeviceInfo>& device) override {
-        if (failure) failure();
-        asked.push_back(device);
-        return std::make_unique<qvzek::FpgaSessionTraditional>(device, this, attribute, std::make_shared<NoFlash>());
+        failIfSet(failure);
+        return std::make_unique<qvzek::FpgaSessionTraditional>(device, this, attribute, nullptr);
     }
 };
 
-class CountingCallback : public qvzek::IChangeNotificationHandler {
-public:
-    int calls = 0;
-    void notify() override { ++calls; }
+struct Callback : qvzek::IChangeNotificationHandler {
+    void notify() override {}
 };
 
 inline const char kInterfaceName[] = "qv3377k_atomiczekddkqrx";
 
-inline std::shared_ptr<const qvzek::DeviceInfo> module(const std::string& token, const std::string& name = "") {
-    return std::make_shared<const qvzek::DeviceInfo>(qvzek::DeviceInfo{.persistentToken = token,
-                                                                       .defaultName = name,
-                                                                       .busAddressCode = 0x1003FD00,
-                                                                       .interfacePath = "/dev/qv/" + token,
-                                                                       .interfaceName = kInterfaceName});
+inline std::shared_ptr<const qvzek::DeviceInfo> module(const std::string& token) {
+    return std::make_shared<const qvzek::DeviceInfo>(qvzek::DeviceInfo{"Token" + token, "PXI1Slot" + token, 0,
+                                                                       "/dev/qv/" + token, kInterfaceName});
 }
 
 class DeviceListFixture : public ::testing::Test {
@@ -162,10 +143,10 @@ protected:
     qvzek::DeviceList list{&manager, &factory, &aliases};
     nQVAPALS100::tStatus status;
 
-    // Lists `tokens` at change number `change` and refreshes.
-    void present(std::vector<std::string> tokens, int64_t change) {
+    // Lists modules "Token<name>" at change number `change` and refreshes.
+    void present(std::vector<std::string> names, int64_t change) {
         manager.devices.clear();
-        for (const std::string& token : tokens) manager.devices.push_back(module(token, "PXI1Slot" + token));
+        for (const std::string& name : names) manager.devices.push_back(module(name));
         manager.changeNumber = change;
         nQVAPALS100::tStatus refreshed;
         list.refresh(refreshed);
@@ -173,14 +154,8 @@ protected:
     }
     qvzek::IDevice& device(uint32_t index) {
         nQVAPALS100::tStatus found;
-        qvzek::IDevice* result = list.getDevice(index, 0, found);
-        EXPECT_EQ(found.code, 0);
-        return *result;
+        return *list.getDevice(index, 0, found);
     }
 };
-
-inline std::string fileOf(const nQVAPALS100::tStatus& status) {
-    return std::string(status.file, strnlen(status.file, sizeof status.file));
-}
 
 }  // namespace qvtest
