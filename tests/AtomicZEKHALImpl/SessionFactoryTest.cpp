@@ -9,12 +9,15 @@
 #include <memory>
 #include <string>
 
+#include "AtomicZEKHALImpl/PciModelNameIdentifierCodegen.h"
 #include "AtomicZEKHALImpl/SessionFactoryQrx.h"
 #include "atomiczekddk/bitfile/OwnerCodes.h"
 #include "atomiczekddk/shared/CommonUtilities.h"
+#include "atomiczekddk/user/devicemanager/DeviceManager.h"
 #include "atomiczekddk/user/facade/FpgaSessionTraditional.h"
 #include "atomiczekddk/user/session/SessionFixture.h"
 #include "kerneldriver/DeviceTree.h"
+#include "module/SimulatedModule.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -183,6 +186,42 @@ TEST_F(SessionFactoryTest, FailuresLeaveOnlyTheManagersReferences) {
     auto unknown = deviceAt("/dev/qv/none");
     EXPECT_EQ(qvtest::thrownStatus([&] { factory.createTraditionalSession(unknown); }).first, -52006);
     EXPECT_EQ(qvtest::thrownStatus([&] { factory.createTraditionalSession(nullptr); }).first, -52005);
+}
+
+}  // namespace
+
+namespace {
+
+// Over the plug-in's own device manager and the simulated module.
+TEST(SessionFactoryOverTheManager, SharedDeviceObjectsAndVanishedModule) {
+    qvsim::SimulatedModule module;
+    qverr::Status absent;
+    qvqpxi::QPxiLibrary pxi{absent, "libqvqpxi-absent.so.1"};
+    qvzek::DeviceManagerPxiTemplate<Proxy> manager(qvsim::SimulatedModule::kFpgaInterfaceName,
+                                                   atomiczekhal::PciModelNameIdentifierCodegen::instance(), pxi);
+    manager.onDevicesChanged();
+    int64_t change = 0;
+    const qvzek::DeviceInfoList devices = manager.getDevices(change);
+    ASSERT_EQ(devices.size(), 1u);
+    atomiczekhal::SessionFactoryQrx factory(manager, pxi);
+
+    std::string text = qvtest::readTextFile(std::string(QV_BITFILE_CORPUS) + "/sample.xml");
+    text.erase(text.find("<HMB>"), text.find("</LLB>") + 6 - text.find("<HMB>"));
+    auto first = factory.createSession(devices[0], text.c_str(), qvtest::kSampleSignature, qvzek::user::kOpenDoNotRun);
+    auto second = factory.createSession(devices[0], text.c_str(), qvtest::kSampleSignature, qvzek::user::kOpenDoNotRun);
+    EXPECT_EQ(first->fpga(), second->fpga());
+    EXPECT_EQ(first->fpga(), manager.getDevice(module.fpgaPath()).fpga);
+    EXPECT_EQ(module.driver().openDescriptors(), 1u);
+
+    // Taken away, not yet rescanned: the manager still knows the path, the
+    // driver no longer lists it.
+    module.unplugFpga();
+    EXPECT_EQ(qvtest::thrownStatus([&] { factory.createTraditionalSession(devices[0]); }).first, -63036);
+    manager.onDevicesChanged();
+    EXPECT_EQ(qvtest::thrownStatus([&] { factory.createTraditionalSession(devices[0]); }).first, -52006);
+    first.reset();
+    second.reset();
+    EXPECT_EQ(module.driver().openDescriptors(), 0u);
 }
 
 }  // namespace
