@@ -36,6 +36,10 @@ SimulatedModule::SimulatedModule()
     publishFpgaProperties(tree_, kDriverName);
     tree_.setBusProperty(kDriverName, "pciSlotPath", std::string(kPciSlotPath) + '\0');
     plugFpga();
+    // Where the module's image (imagePath) places its control register and
+    // interrupt status above the register base.
+    fpga_.setControlAddress(kImageControlAddress);
+    fpga_.setIrqStatusAddress(kImageIrqStatusAddress);
 
     rfplat_->driverInterfaceVersion = kDriverInterfaceVersion;
     rfplat_->moduleRevisions[0] = kModuleRevision;
@@ -86,6 +90,8 @@ std::string SimulatedModule::addFpgaInterface(const std::string& driver, PciAddr
     publishFpgaInterface(driver, path);
     return path;
 }
+
+const char* SimulatedModule::imagePath() { return QVSIM_MODULE_IMAGE; }
 
 void SimulatedModule::declareDefaultFifos() {
     qvfpgasim_declareFifo("list mode.acq.fifo 0", 8, 1024);

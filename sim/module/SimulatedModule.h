@@ -115,6 +115,12 @@ public:
     void publishPciIdentity(const std::string& driver, PciAddress address,
                             const std::string& slotPath);
 
+    // The module's FPGA image on disk (a bitfile path): what a session opens
+    // when its FPGA session is the FPGA driver's. Its control register and
+    // interrupt status are where the module's FPGA device has them.
+    static const char* imagePath();
+    static constexpr uint32_t kImageControlAddress = 0x8004;
+    static constexpr uint32_t kImageIrqStatusAddress = 0x810C;
     // The FIFOs of the module's default FPGA image, declared to the FPGA
     // interface library stand-in for every session opened from now on.
     static void declareDefaultFifos();
