@@ -10,6 +10,7 @@
 
 #include "DeviceHALImpl/DeviceHost.h"
 #include "qvfpga/PluginHost.h"
+#include "qvisl/QvFpgaDll.h"
 #include "support/FpgaLibraryLog.h"
 #include "support/ScopedEnvironment.h"
 #include "zekhost/ZekHost.h"
@@ -105,6 +106,84 @@ TEST_F(PluginMode, DeviceOpenRunsThroughTheFpgaDriverToTheSimulatedFpga) {
                                     [](const std::string& line) { return line.rfind("QvFpgaDll_Close", 0) == 0; });
     ASSERT_NE(close, closed.end());
     EXPECT_NE(std::find(close, closed.end(), "close " + module.fpga().name()), closed.end());
+}
+
+// The interface library's calls as the FIFO and interrupt bindings make
+// them, each answered by the driver's session on the simulated FPGA device.
+TEST_F(PluginMode, EachCallGoesToTheDriversSession) {
+    const std::string resource = token();
+    uint32_t session = 0;
+    ASSERT_EQ(QvFpgaDll_Open(qvsim::SimulatedModule::imagePath(), nullptr, resource.c_str(), qvisl::kOpenFromPath,
+                             &session),
+              0);
+    uint32_t fetch = 99;
+    uint32_t download = 99;
+    EXPECT_EQ(QvFpgaDll_FindFifoPrivate(session, "acq.fetch fifo 0", qvisl::kResourceTypeAny, &fetch), 0);
+    EXPECT_EQ(QvFpgaDll_FindFifoPrivate(session, "wgen.download fifo 0", qvisl::kResourceTypeAny, &download), 0);
+    uint32_t absent = 0;
+    EXPECT_EQ(QvFpgaDll_FindFifoPrivate(session, "nonexistent", qvisl::kResourceTypeAny, &absent), -52006);
+    EXPECT_EQ(fetch, 2u);
+    EXPECT_EQ(download, 0u);
+
+    // Properties by their kinds: the element sizes of I16 and U64 channels.
+    uint32_t elementSize = 0;
+    EXPECT_EQ(QvFpgaDll_GetFifoPropertyU32(session, fetch, 1, &elementSize), 0);
+    EXPECT_EQ(elementSize, 2u);
+    EXPECT_EQ(QvFpgaDll_GetFifoPropertyU32(session, download, 1, &elementSize), 0);
+    EXPECT_EQ(elementSize, 8u);
+    int64_t wrongKind = 0;
+    EXPECT_EQ(QvFpgaDll_GetFifoPropertyI64(session, fetch, 1, &wrongKind), -63087);
+
+    // Target to host: the device counts 0, 1, 2, ...
+    size_t depth = 0;
+    EXPECT_EQ(QvFpgaDll_ConfigureFifo2(session, fetch, 4096, &depth), 0);
+    EXPECT_GE(depth, 4096u);
+    EXPECT_EQ(QvFpgaDll_StartFifo(session, fetch), 0);
+    int16_t samples[8] = {};
+    size_t remaining = 0;
+    ASSERT_EQ(QvFpgaDll_ReadFifoI16(session, fetch, samples, 8, 1000, &remaining), 0);
+    for (int16_t i = 0; i < 8; ++i) EXPECT_EQ(samples[i], i);
+    int16_t* elements = nullptr;
+    size_t acquired = 0;
+    ASSERT_EQ(QvFpgaDll_AcquireFifoReadElementsI16(session, fetch, &elements, 4, 1000, &acquired, &remaining), 0);
+    ASSERT_NE(elements, nullptr);
+    EXPECT_EQ(acquired, 4u);
+    EXPECT_EQ(elements[0], 8);
+    EXPECT_EQ(QvFpgaDll_ReleaseFifoElements(session, fetch, 4), 0);
+    EXPECT_EQ(QvFpgaDll_StopFifo(session, fetch), 0);
+
+    // Host to target: the device checks the same count.
+    EXPECT_EQ(QvFpgaDll_ConfigureFifo2(session, download, 1024, &depth), 0);
+    EXPECT_EQ(QvFpgaDll_StartFifo(session, download), 0);
+    const uint64_t words[4] = {0, 1, 2, 3};
+    EXPECT_EQ(QvFpgaDll_WriteFifoU64(session, download, words, 4, 1000, &remaining), 0);
+    EXPECT_EQ(module.fpga().fifo(download).released, sizeof words);
+    EXPECT_EQ(module.fpga().fifo(download).mismatches, 0u);
+    EXPECT_EQ(QvFpgaDll_WriteFifoU8(session, download, nullptr, 0, 0, &remaining) < 0, true);  // not a byte FIFO
+
+    // Interrupts.
+    QvFpgaDll_IrqContext context = nullptr;
+    ASSERT_EQ(QvFpgaDll_ReserveIrqContext(session, &context), 0);
+    module.fpga().raiseIrqs(0x2);
+    uint32_t asserted = 0;
+    uint8_t timedOut = 1;
+    EXPECT_EQ(QvFpgaDll_WaitOnIrqs(session, context, 0x3, 1000, &asserted, &timedOut), 0);
+    EXPECT_EQ(asserted, 0x2u);
+    EXPECT_EQ(timedOut, 0);
+    EXPECT_EQ(QvFpgaDll_AcknowledgeIrqs(session, 0x2), 0);
+    EXPECT_EQ(module.fpga().assertedIrqs(), 0u);
+    EXPECT_EQ(QvFpgaDll_WaitOnIrqs(session, context, 0x2, 5, &asserted, &timedOut), 0);
+    EXPECT_EQ(timedOut, 1);
+    EXPECT_EQ(QvFpgaDll_UnreserveIrqContext(session, context), 0);
+    EXPECT_EQ(QvFpgaDll_UnreserveIrqContext(session, context), -52005);
+
+    // Injected results and unknown sessions as in the direct mode.
+    qvfpgasim_injectResult("QvFpgaDll_StartFifo", -50400, 1);
+    EXPECT_EQ(QvFpgaDll_StartFifo(session, fetch), -50400);
+    EXPECT_EQ(QvFpgaDll_StartFifo(session + 1, fetch), -52005);
+    EXPECT_EQ(QvFpgaDll_Close(session, qvisl::kCloseAttribute), 0);
+    EXPECT_EQ(QvFpgaDll_Close(session, qvisl::kCloseAttribute), -52005);
+    EXPECT_EQ(qvfpgasim_openSessions(), 0u);
 }
 
 TEST_F(PluginMode, TheResourceNamesTheDeviceByTokenOrAlias) {
