@@ -105,7 +105,9 @@ struct Model {
     std::mutex mutex;
     Mode mode = Mode::undecided;
     std::unique_ptr<qvfpgasim::PluginHost> plugin;
-    // Serialises the driver's device list between opens.
+    // Taken before `mutex`, never after it: guards the driver's start, its
+    // device list between opens and its end. The driver's own locks come
+    // after it (and may hold while the kernel driver's events take `mutex`).
     std::mutex pluginOpen;
     std::condition_variable changed;
     std::map<uint32_t, std::shared_ptr<Session>> sessions;
@@ -181,35 +183,54 @@ void takePlugin(Model& m, std::vector<std::shared_ptr<Session>>& sessions,
     m.mode = Mode::undecided;
 }
 
-// A process that never resets still finalizes the driver before the
-// libraries' own teardown runs (which would otherwise race its threads).
-void endPluginAtExit() {
+// Ends plug-in mode (if on) and lets the next call choose the mode again;
+// with `reset`, the model forgets its declarations, injections and log.
+void endMode(bool reset) {
     Model& m = model();
+    std::lock_guard ending(m.pluginOpen);
     std::vector<std::shared_ptr<Session>> sessions;
     std::unique_ptr<qvfpgasim::PluginHost> plugin;
     {
         std::lock_guard lock(m.mutex);
-        if (m.mode != Mode::plugin) return;
         takePlugin(m, sessions, plugin);
+        if (reset) {
+            m.declared.clear();
+            m.injections.clear();
+            m.counts.clear();
+            m.log.clear();
+        }
+        m.changed.notify_all();
     }
     endPlugin(std::move(sessions), std::move(plugin));
 }
 
-// The mode, chosen at the first call after loading or after a reset.
+// A process that never resets still finalizes the driver before the
+// libraries' own teardown runs (which would otherwise race its threads).
+void endPluginAtExit() { endMode(false); }
+
+// The mode, chosen at the first call after loading or after a reset. The
+// driver starts without the model's lock: its threads may log through it.
 bool pluginMode() {
     Model& m = model();
-    std::lock_guard lock(m.mutex);
-    if (m.mode == Mode::undecided) {
-        const char* library = std::getenv(qvfpgasim::kPluginVariable);
-        if (library != nullptr && *library != 0) {
-            m.plugin = std::make_unique<qvfpgasim::PluginHost>(library);
-            m.mode = Mode::plugin;
-            static const bool registered = std::atexit(endPluginAtExit) == 0;
-            (void)registered;
-        } else {
-            m.mode = Mode::direct;
-        }
+    {
+        std::lock_guard lock(m.mutex);
+        if (m.mode != Mode::undecided) return m.mode == Mode::plugin;
     }
+    std::lock_guard choosing(m.pluginOpen);
+    {
+        std::lock_guard lock(m.mutex);
+        if (m.mode != Mode::undecided) return m.mode == Mode::plugin;
+    }
+    const char* library = std::getenv(qvfpgasim::kPluginVariable);
+    std::unique_ptr<qvfpgasim::PluginHost> plugin;
+    if (library != nullptr && *library != 0) {
+        plugin = std::make_unique<qvfpgasim::PluginHost>(library);
+        static const bool registered = std::atexit(endPluginAtExit) == 0;
+        (void)registered;
+    }
+    std::lock_guard lock(m.mutex);
+    m.mode = plugin ? Mode::plugin : Mode::direct;
+    m.plugin = std::move(plugin);
     return m.mode == Mode::plugin;
 }
 
@@ -286,6 +307,8 @@ int32_t openThroughPlugin(const std::string& arguments, const char* bitfile, con
     zekhost::FpgaSession driver;
     {
         std::lock_guard open(m.pluginOpen);
+        // A reset since the mode was chosen ended the driver.
+        if (!m.plugin) return QVFPGASIM_INVALID;
         driver = m.plugin->open(resource, bitfile, signature, attribute, status);
     }
     if (!driver) return codeOf(status, injected);
@@ -739,21 +762,7 @@ QVFPGASIM_EXPORT int32_t QvFpgaDll_AcknowledgeIrqs(uint32_t session, uint32_t ir
 
 // ---- control interface
 
-QVFPGASIM_EXPORT void qvfpgasim_reset(void) {
-    Model& m = model();
-    std::vector<std::shared_ptr<Session>> sessions;
-    std::unique_ptr<qvfpgasim::PluginHost> plugin;
-    {
-        std::lock_guard lock(m.mutex);
-        takePlugin(m, sessions, plugin);
-        m.declared.clear();
-        m.injections.clear();
-        m.counts.clear();
-        m.log.clear();
-        m.changed.notify_all();
-    }
-    endPlugin(std::move(sessions), std::move(plugin));
-}
+QVFPGASIM_EXPORT void qvfpgasim_reset(void) { endMode(true); }
 
 QVFPGASIM_EXPORT void qvfpgasim_declareFifo(const char* name, uint32_t elementSize, uint64_t depth) {
     Model& m = model();
