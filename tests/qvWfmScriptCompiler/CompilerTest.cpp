@@ -2,8 +2,6 @@
 // too deep for recursion, trees built by hand, and the lexer's end.
 #include <gtest/gtest.h>
 
-#include <typeinfo>
-
 #include "ScriptDump.h"
 #include "qvWfmScriptCompiler/Lexer.h"
 #include "qvWfmScriptCompiler/Parser.h"
@@ -180,12 +178,6 @@ TEST_F(HandBuiltTrees, DeepTreesAreTranslatedAndFreedWithoutDeepRecursion) {
     EXPECT_EQ(errors::kErrorRepeatLoopNestingTooDeepInScript, generateError(collection));
     EXPECT_NE(std::string::npos, lastError_.find("kUsageTypeLineNumber uint32_t 2\n"));
 }  // the collection's destructor frees the million levels here
-
-TEST_F(HandBuiltTrees, OnlyAProcedureCollectionCanBeGenerated) {
-    NamedProcedure procedure;
-    std::vector<CompiledScript> scripts;
-    EXPECT_THROW(generator_.generate(procedure, scripts), std::bad_cast);
-}
 
 TEST_F(HandBuiltTrees, ImpossibleNodesAreSoftwareFaults) {
     auto clear = node<ClearInstruction>(kInstructionClear);
