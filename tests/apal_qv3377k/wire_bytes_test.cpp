@@ -34,42 +34,28 @@ using nQVAPALS100::tStatus;
 // same small value would look the same on the wire.
 template <class Interface, class Signature>
 using Method = Signature Interface::*;
-static_assert(
-    std::is_same_v<decltype(&iInterfaceProxy_rfplat::writePartition),
-                   Method<iInterfaceProxy_rfplat, void(uint32_t, uint64_t, uint32_t, uint8_t,
-                                                       const tRecord<32>&, uint32_t*, tStatus&)>>);
-static_assert(std::is_same_v<decltype(&iInterfaceProxy_rfplat::readPartitionTable),
-                             Method<iInterfaceProxy_rfplat, void(uint64_t, uint32_t, int32_t,
-                                                                 const tRecord<32>&, tStatus&)>>);
-static_assert(std::is_same_v<decltype(&iInterfaceProxy_mra::commit),
-                             Method<iInterfaceProxy_mra, void(tStatus&, uint8_t)>>);
-static_assert(std::is_same_v<decltype(&iInterfaceProxy_mra::commitAcquisitionSettings),
-                             Method<iInterfaceProxy_mra, void(tStatus&, uint8_t)>>);
-static_assert(std::is_same_v<decltype(&iInterfaceProxy_p2p::checkGenerationStatus),
-                             Method<iInterfaceProxy_p2p, uint8_t(uint8_t*, tStatus&)>>);
-static_assert(
-    std::is_same_v<decltype(&iInterfaceProxy_reservation::reserveCache),
-                   Method<iInterfaceProxy_reservation, void(uint32_t*, uint64_t*, tStatus&)>>);
-static_assert(std::is_same_v<decltype(&iInterfaceProxy_ifw::read),
-                             Method<iInterfaceProxy_ifw,
-                                    void(const tRecord<16>&, uint64_t*, uint32_t, tStatus&)>>);
-static_assert(std::is_same_v<decltype(&iInterfaceProxy_routing::destroyRoute),
-                             Method<iInterfaceProxy_routing, void(uint32_t, tStatus&)>>);
-static_assert(std::is_same_v<decltype(&iInterfaceProxy_IQConfigV1::waitUntilSettled),
-                             Method<iInterfaceProxy_IQConfigV1,
-                                    void(uint32_t, uint8_t, uint8_t, uint32_t, tStatus&)>>);
-static_assert(
-    std::is_same_v<decltype(&iInterfaceProxy_trig::programMarkerBehavior),
-                   Method<iInterfaceProxy_trig, void(uint32_t, const uint64_t&, tStatus&)>>);
-static_assert(
-    std::is_same_v<decltype(&iInterfaceProxy_atomiczekddk_attribute::configurePersonality),
-                   Method<iInterfaceProxy_atomiczekddk_attribute,
-                          int32_t(uint64_t, uint32_t, uint64_t, uint32_t, uint64_t, uint32_t,
-                                  uint32_t, uint32_t, uint32_t, uint8_t*, tStatus&)>>);
-static_assert(
-    std::is_same_v<decltype(&iInterfaceProxy_atomiczekddk_fifo::waitForBytes),
-                   Method<iInterfaceProxy_atomiczekddk_fifo,
-                          uint64_t(uint64_t, uint32_t, uint64_t, uint32_t, uint8_t*, tStatus&)>>);
+#define EXPECT_SIGNATURE(interface, method, ...)                                 \
+    static_assert(std::is_same_v<decltype(&iInterfaceProxy_##interface::method), \
+                                 Method<iInterfaceProxy_##interface, __VA_ARGS__>>)
+EXPECT_SIGNATURE(rfplat, writePartition,
+                 void(uint32_t, uint64_t, uint32_t, uint8_t, const tRecord<32>&, uint32_t*,
+                      tStatus&));
+EXPECT_SIGNATURE(rfplat, readPartitionTable,
+                 void(uint64_t, uint32_t, int32_t, const tRecord<32>&, tStatus&));
+EXPECT_SIGNATURE(mra, commit, void(tStatus&, uint8_t));
+EXPECT_SIGNATURE(mra, commitAcquisitionSettings, void(tStatus&, uint8_t));
+EXPECT_SIGNATURE(p2p, checkGenerationStatus, uint8_t(uint8_t*, tStatus&));
+EXPECT_SIGNATURE(reservation, reserveCache, void(uint32_t*, uint64_t*, tStatus&));
+EXPECT_SIGNATURE(ifw, read, void(const tRecord<16>&, uint64_t*, uint32_t, tStatus&));
+EXPECT_SIGNATURE(routing, destroyRoute, void(uint32_t, tStatus&));
+EXPECT_SIGNATURE(IQConfigV1, waitUntilSettled,
+                 void(uint32_t, uint8_t, uint8_t, uint32_t, tStatus&));
+EXPECT_SIGNATURE(trig, programMarkerBehavior, void(uint32_t, const uint64_t&, tStatus&));
+EXPECT_SIGNATURE(atomiczekddk_attribute, configurePersonality,
+                 int32_t(uint64_t, uint32_t, uint64_t, uint32_t, uint64_t, uint32_t, uint32_t,
+                         uint32_t, uint32_t, uint8_t*, tStatus&));
+EXPECT_SIGNATURE(atomiczekddk_fifo, waitForBytes,
+                 uint64_t(uint64_t, uint32_t, uint64_t, uint32_t, uint8_t*, tStatus&));
 
 // The caller's warning, sent in the input block's status field.
 constexpr int64_t kWarning = 0x1234;
