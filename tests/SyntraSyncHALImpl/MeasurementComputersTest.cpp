@@ -55,34 +55,23 @@ TEST(FTDCMeasurementComputer, AValidRecordIsUsedAndItsZerosRefused) {
     EXPECT_DOUBLE_EQ(computer.mclkPeriod, 2.0 / (25e6 * 8));
     EXPECT_DOUBLE_EQ(computer.startOffset, 20.0 / 100e6);
 
-    const auto refused = [](syntrasynchal::FTDCConfiguration r, const char* message) {
-        const auto [code, json] =
-            thrownBy([&] { FTDCMeasurementComputer(r, 496, 135, 4, 40e6, 100e6); });
-        EXPECT_EQ(code, -52005) << message;
-        EXPECT_NE(json.find(std::string("\"FTDCMeasurementComputer\":\"") + message + "\""),
-                  std::string::npos)
-            << json;
-    };
-    auto r = record;
-    r.mclkDivisor = 0;
-    refused(r, "mclkDivisor is 0");
-    r = record;
-    r.mclkMultiplier = 0;
-    refused(r, "mclkMultiplier is 0");
-    r = record;
-    r.mclkTimebaseRateNumerator = 0;
-    refused(r, "mclkTimebaseRate is not greater than 0.0");
-    r = record;
-    r.startClockRateNumerator = 0;
-    refused(r, "startClockRate is not greater than 0.0");
     // A zero denominator would make an infinite rate that passes the checks.
-    r = record;
-    r.mclkTimebaseRateDenominator = 0;
-    refused(r, "mclkTimebaseRateDenominator is 0");
-    r = record;
-    r.startClockRateDenominator = 0;
-    refused(r, "startClockRateDenominator is 0");
-
+    using Field = uint32_t syntrasynchal::FTDCConfiguration::*;
+    const std::pair<Field, const char*> zeros[] = {
+        {&syntrasynchal::FTDCConfiguration::mclkDivisor, "mclkDivisor is 0"},
+        {&syntrasynchal::FTDCConfiguration::mclkMultiplier, "mclkMultiplier is 0"},
+        {&syntrasynchal::FTDCConfiguration::mclkTimebaseRateNumerator, "mclkTimebaseRate is not greater than 0.0"},
+        {&syntrasynchal::FTDCConfiguration::startClockRateNumerator, "startClockRate is not greater than 0.0"},
+        {&syntrasynchal::FTDCConfiguration::mclkTimebaseRateDenominator, "mclkTimebaseRateDenominator is 0"},
+        {&syntrasynchal::FTDCConfiguration::startClockRateDenominator, "startClockRateDenominator is 0"}};
+    for (const auto& [field, message] : zeros) {
+        auto r = record;
+        r.*field = 0;
+        const auto [code, json] = thrownBy([&] { FTDCMeasurementComputer(r, 496, 135, 4, 40e6, 100e6); });
+        EXPECT_EQ(code, -52005) << message;
+        EXPECT_NE(json.find(std::string("\"FTDCMeasurementComputer\":\"") + message + "\""), std::string::npos)
+            << json;
+    }
     EXPECT_EQ(thrownBy([&] {
                   computer.computeMeasurement(wholeValue(1), wholeValue(1), 0, 0.0, 1e-7);
               }).first,
@@ -97,14 +86,6 @@ TEST(Polynomial, EvaluatesLowestPowerFirst) {
     EXPECT_EQ(evaluatePolynomial({}, 3.0), 0.0);
     EXPECT_EQ(evaluatePolynomial({1.0, -2.0, 0.5}, 4.0), 1.0 - 8.0 + 8.0);
     EXPECT_EQ(evaluatePolynomial({2.0}, 1e300), 2.0);
-}
-
-TEST(Polynomial, FitsTheParabolaExactly) {
-    std::vector<double> coefficients(3, 7.0);
-    fitPolynomialLeastSquares({1, 2, 3}, {1, 4, 9}, coefficients, 2);
-    EXPECT_NEAR(coefficients[0], 0.0, 1e-12);
-    EXPECT_NEAR(coefficients[1], 0.0, 1e-12);
-    EXPECT_NEAR(coefficients[2], 1.0, 1e-12);
 }
 
 // The least-squares solution in exact rationals, by the normal equations.
@@ -183,29 +164,19 @@ TEST(Polynomial, FitsBadlyScaledPointsByTheirValues) {
 
 TEST(Polynomial, RefusesPointsThatDetermineNoFit) {
     std::vector<double> coefficients{1.0, 2.0, 3.0};
-    // Repeated x: the old coefficients stay.
-    EXPECT_EQ(thrownBy([&] {
-                  fitPolynomialLeastSquares({1, 1, 1}, {1, 2, 3}, coefficients, 2);
-              }).first,
-              -52003);
-    EXPECT_EQ(thrownBy([&] {
-                  fitPolynomialLeastSquares({1, 2, 2}, {1, 2, 3}, coefficients, 2);
-              }).first,
-              -52003);
-    EXPECT_EQ(thrownBy([&] {
-                  fitPolynomialLeastSquares({1, NAN, 3}, {1, 2, 3}, coefficients, 2);
-              }).first,
-              -52003);
-    EXPECT_EQ(coefficients, (std::vector<double>{1.0, 2.0, 3.0}));
-    // Fewer points than coefficients, lists that differ in length.
-    EXPECT_EQ(thrownBy([&] {
-                  fitPolynomialLeastSquares({1, 2}, {1, 2}, coefficients, 2);
-              }).first,
-              -52005);
-    EXPECT_EQ(thrownBy([&] {
-                  fitPolynomialLeastSquares({1, 2, 3}, {1, 2}, coefficients, 1);
-              }).first,
-              -52005);
+    // Repeated x or a NaN: refused, the old coefficients stay. Fewer points
+    // than coefficients, or lists that differ in length: invalid.
+    const struct {
+        std::vector<double> x, y;
+        int32_t degree;
+        int32_t code;
+    } cases[] = {{{1, 1, 1}, {1, 2, 3}, 2, -52003}, {{1, 2, 2}, {1, 2, 3}, 2, -52003},
+                 {{1, NAN, 3}, {1, 2, 3}, 2, -52003}, {{1, 2}, {1, 2}, 2, -52005},
+                 {{1, 2, 3}, {1, 2}, 1, -52005}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(thrownBy([&] { fitPolynomialLeastSquares(c.x, c.y, coefficients, c.degree); }).first, c.code);
+        EXPECT_EQ(coefficients, (std::vector<double>{1.0, 2.0, 3.0}));
+    }
     // Degree -1 fits nothing.
     fitPolynomialLeastSquares({}, {}, coefficients, -1);
     EXPECT_EQ(coefficients, (std::vector<double>{1.0, 2.0, 3.0}));
@@ -224,17 +195,14 @@ TEST(PulseStretcherMeasurementComputer, NeedsACalibration) {
     EXPECT_NEAR(computer.computeMeasurement(0, 0, 1200, 1e-7), 1e-7 - (1e-9 + 0.5e-6), 1e-20);
 }
 
-TEST(PulseInjectionHelper, ConvertsTheLow18Bits) {
+TEST(PulseInjectionHelper, ConvertsTheLow18BitsAndRoundsHalvesAwayFromZero) {
+    using pulseInjectionHelper::roundToMultiple;
     using pulseInjectionHelper::sampleToDouble;
     EXPECT_EQ(sampleToDouble(131071), 131071.0 / 131072.0);
     EXPECT_EQ(sampleToDouble(131072), -1.0);
     EXPECT_EQ(sampleToDouble(0xFFFC0000u), 0.0);
     EXPECT_EQ(sampleToDouble(0x3FFFFu), -1.0 / 131072.0);
     EXPECT_EQ(sampleToDouble(0xFFFC0001u), 1.0 / 131072.0);
-}
-
-TEST(PulseInjectionHelper, RoundsHalvesAwayFromZero) {
-    using pulseInjectionHelper::roundToMultiple;
     EXPECT_EQ(roundToMultiple(0.75, 0.5), 1.0);
     EXPECT_EQ(roundToMultiple(-0.75, 0.5), -1.0);
     EXPECT_EQ(roundToMultiple(0.7, 0.5), 0.5);
