@@ -4,14 +4,15 @@
 
 #include <memory>
 #include <string>
-#include <utility>
 
 #include "SyntraSyncHALImpl/SyntraSyncSession.h"
 #include "apal_qv3377k/tInterfaceProxy_qv3377k.h"
 #include "module/SimulatedModule.h"
-#include "qverr/Exception.h"
+#include "support/TempDir.h"
 
 namespace syntrasynctest {
+
+using qvtest::thrownStatus;
 
 // The module's kernel-driver proxy, opened on its device file.
 inline std::shared_ptr<sdihal::tInterfaceProxy_qv3377k> openProxy(qvsim::SimulatedModule& module) {
@@ -29,17 +30,6 @@ inline std::unique_ptr<syntrasynchal::SyntraSyncSession> makeSession(
     std::shared_ptr<sdihal::iInterfaceProxy_syntrasync> sub(proxy, proxy.get());
     return std::make_unique<syntrasynchal::SyntraSyncSession>(
         new syntrasynchal::SyntraSyncControlProxy(std::move(sub)));
-}
-
-// The code and JSON detail of what `body` throws.
-template <class Body>
-std::pair<int32_t, std::string> thrownBy(Body&& body) {
-    try {
-        body();
-    } catch (const qverr::Exception& e) {
-        return {e.status.code, e.status.jsonText()};
-    }
-    return {0, ""};
 }
 
 // An unsigned whole number as a fixed-point register value.

@@ -11,7 +11,7 @@ namespace {
 using qvsim::SimulatedModule;
 using syntrasynchal::SyntraSyncSession;
 using syntrasynctest::makeSession;
-using syntrasynctest::thrownBy;
+using syntrasynctest::thrownStatus;
 using syntrasynctest::wholeValue;
 
 size_t requestsOf(SimulatedModule& module, const char* name) {
@@ -30,7 +30,7 @@ TEST(SyntraSyncSession, AnFTDCModuleMeasuresWithItsConfiguration) {
     ASSERT_EQ(session->measurementType(), 0u);
 
     double seconds = -1.0;
-    const auto [code, json] = thrownBy([&] { session->readSyntraMeasurement(0, &seconds, 8e-7); });
+    const auto [code, json] = thrownStatus([&] { session->readSyntraMeasurement(0, &seconds, 8e-7); });
     EXPECT_EQ(code, -52005);
     EXPECT_NE(json.find("\"SyntraSyncSession\":\"_syntraDivisor is not greater than 0\""),
               std::string::npos);
@@ -46,7 +46,7 @@ TEST(SyntraSyncSession, AnFTDCModuleMeasuresWithItsConfiguration) {
 
     // The null output is reported before anything else; a zero divisor again.
     session->configureSyntra(0, 0);
-    EXPECT_NE(thrownBy([&] { session->readSyntraMeasurement(0, nullptr, 1e-7); })
+    EXPECT_NE(thrownStatus([&] { session->readSyntraMeasurement(0, nullptr, 1e-7); })
                   .second.find("\"SyntraSyncSession\":\"syncMeasurementInSeconds is NULL\""),
               std::string::npos);
 }
@@ -76,13 +76,13 @@ TEST(SyntraSyncSession, AValidConfigurationRecordIsUsedAndCheckedAtCreation) {
     }
     // Each zero is refused by the computer (see its own tests).
     config.mclkDivisor = 0;
-    EXPECT_EQ(thrownBy([&] { makeSession(module); }).first, -52005);
+    EXPECT_EQ(thrownStatus([&] { makeSession(module); }).first, -52005);
 }
 
 TEST(SyntraSyncSession, AnUnknownMeasurementTypeOrAFailedRequestMakesNoSession) {
     SimulatedModule module;
     module.syntraSync().measurementType = 3;
-    EXPECT_EQ(thrownBy([&] { makeSession(module); }).first, -52003);
+    EXPECT_EQ(thrownStatus([&] { makeSession(module); }).first, -52003);
 
     module.syntraSync().measurementType = 0;
     module.on("syntrasync.readFTDCConfiguration",
@@ -90,7 +90,7 @@ TEST(SyntraSyncSession, AnUnknownMeasurementTypeOrAFailedRequestMakesNoSession) 
                   reply.status(-52008);
                   return 0;
               });
-    EXPECT_EQ(thrownBy([&] { makeSession(module); }).first, -52008);
+    EXPECT_EQ(thrownStatus([&] { makeSession(module); }).first, -52008);
 }
 
 TEST(SyntraSyncSession, SendsTriggerSynchronizationInOrderAndStopsAtTheFirstFailure) {
@@ -104,7 +104,7 @@ TEST(SyntraSyncSession, SendsTriggerSynchronizationInOrderAndStopsAtTheFirstFail
     EXPECT_EQ(requestsOf(module, "syntrasync.configureTriggerSynchronization"), 0u);
 
     // Null values with a count: refused before any request.
-    EXPECT_EQ(thrownBy([&] { session->configureTriggerSynchronization(2, nullptr); }).first,
+    EXPECT_EQ(thrownStatus([&] { session->configureTriggerSynchronization(2, nullptr); }).first,
               -52005);
     EXPECT_EQ(requestsOf(module, "syntrasync.configureTriggerSynchronization"), 0u);
 
@@ -113,7 +113,7 @@ TEST(SyntraSyncSession, SendsTriggerSynchronizationInOrderAndStopsAtTheFirstFail
                   if (request.value("index") == 1) reply.status(-52010);
                   return 0;
               });
-    EXPECT_EQ(thrownBy([&] { session->configureTriggerSynchronization(3, values); }).first, -52010);
+    EXPECT_EQ(thrownStatus([&] { session->configureTriggerSynchronization(3, values); }).first, -52010);
     EXPECT_EQ(requestsOf(module, "syntrasync.configureTriggerSynchronization"), 2u);
 }
 
@@ -126,7 +126,7 @@ TEST(SyntraSyncSession, AFailedConfigurationKeepsTheDivisor) {
         reply.status(-52010);
         return 0;
     });
-    EXPECT_EQ(thrownBy([&] { session->configureSyntra(0, 0); }).first, -52010);
+    EXPECT_EQ(thrownStatus([&] { session->configureSyntra(0, 0); }).first, -52010);
     double seconds = 0.0;
     session->readSyntraMeasurement(0, &seconds, 1e-7);
 }
@@ -145,7 +145,7 @@ TEST(SyntraSyncSession, APulseStretcherModuleCalibratesThenMeasures) {
     auto session = makeSession(module);
     session->configureSyntra(10, 0);
     double seconds = 0.0;
-    const auto [code, json] = thrownBy([&] { session->readSyntraMeasurement(0, &seconds, 1e-7); });
+    const auto [code, json] = thrownStatus([&] { session->readSyntraMeasurement(0, &seconds, 1e-7); });
     EXPECT_EQ(code, -52003);
     EXPECT_NE(json.find("No TDC calibration coefficients found."), std::string::npos);
 
@@ -165,7 +165,7 @@ TEST(SyntraSyncSession, APulseStretcherModuleCalibratesThenMeasures) {
 
     // Equal counts determine no polynomial: refused, the last fit kept.
     block.calibrationCount = [](uint32_t, uint8_t) { return uint64_t{40}; };
-    EXPECT_EQ(thrownBy([&] { session->calibrateTDC(); }).first, -52003);
+    EXPECT_EQ(thrownStatus([&] { session->calibrateTDC(); }).first, -52003);
     double again = 0.0;
     session->readSyntraMeasurement(0, &again, 1e-7);
     EXPECT_EQ(again, seconds);
@@ -187,7 +187,7 @@ TEST(SyntraSyncControlProxy, SkipsAfterAnErrorAndFailsWithoutASubInterface) {
     nQVAPALS100::tStatus status;
     EXPECT_EQ(empty.getMeasurementType(status), 4u);
     EXPECT_EQ(status.getCode(), -52006);
-    EXPECT_EQ(thrownBy([&] {
+    EXPECT_EQ(thrownStatus([&] {
                   SyntraSyncSession session(new syntrasynchal::SyntraSyncControlProxy(nullptr));
               }).first,
               -52006);
