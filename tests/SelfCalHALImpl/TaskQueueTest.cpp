@@ -72,38 +72,28 @@ TEST_F(WorkerPool, GrowsUpToTheConfiguredBound) {
     }
 }
 
-TEST_F(WorkerPool, TasksStartInTheOrderTheyWereQueued) {
+// Tasks start in the order they were queued; destruction runs what is
+// still queued.
+TEST_F(WorkerPool, DestructionRunsWhatIsStillQueuedInOrder) {
     setBound("1");
-    Gate gate;
-    ExpandableThreadedTaskQueue queue(1);
+    std::vector<std::shared_ptr<TaskCompletion>> done;
     std::mutex mutex;
     std::vector<int> order;
-    std::vector<std::shared_ptr<TaskCompletion>> done;
-    done.push_back(submit(queue, [&] { return gate.pass() ? 0 : -1; }));
-    ASSERT_TRUE(gate.waitForArrivals(1));
-    for (int i = 1; i <= 5; ++i) {
-        done.push_back(submit(queue, [&, i] {
-            std::lock_guard<std::mutex> lock(mutex);
-            order.push_back(i);
-            return i;
-        }));
-    }
-    gate.open();
-    for (auto& completion : done) ASSERT_TRUE(finishes(*completion));
-    EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4, 5}));
-}
-
-TEST_F(WorkerPool, DestructionRunsWhatIsStillQueued) {
-    setBound("1");
-    std::vector<std::shared_ptr<TaskCompletion>> done;
     Gate gate;  // outlives the queue, whose destruction waits for the tasks
     {
         ExpandableThreadedTaskQueue queue(1);
         done.push_back(submit(queue, [&] { return gate.pass() ? 0 : -1; }));
         ASSERT_TRUE(gate.waitForArrivals(1));
-        for (int i = 1; i <= 3; ++i) done.push_back(submit(queue, [i] { return i; }));
+        for (int i = 1; i <= 5; ++i) {
+            done.push_back(submit(queue, [&, i] {
+                std::lock_guard<std::mutex> lock(mutex);
+                order.push_back(i);
+                return i;
+            }));
+        }
         gate.open();
     }
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4, 5}));
     for (size_t i = 0; i < done.size(); ++i) {
         EXPECT_EQ(done[i]->count(), 1) << i;
         EXPECT_EQ(done[i]->result(), static_cast<int>(i));
