@@ -39,15 +39,7 @@ TEST(FTDCMeasurementComputer, DefaultsGiveTheDocumentedClocks) {
 }
 
 TEST(FTDCMeasurementComputer, AValidRecordIsUsedAndItsZerosRefused) {
-    syntrasynchal::FTDCConfiguration record;
-    record.valid = 1;
-    record.startClockDelayCycles = 15;
-    record.mclkMultiplier = 8;
-    record.mclkDivisor = 2;
-    record.mclkTimebaseRateNumerator = 100'000'000;
-    record.mclkTimebaseRateDenominator = 4;
-    record.startClockRateNumerator = 200'000'000;
-    record.startClockRateDenominator = 2;
+    const auto record = syntrasynctest::validRecord<syntrasynchal::FTDCConfiguration>();
     FTDCMeasurementComputer computer(record, 496, 135, 4, 40e6, 100e6);
     EXPECT_DOUBLE_EQ(computer.mclkTimebaseRate, 25e6);
     EXPECT_DOUBLE_EQ(computer.mclkPeriod, 2.0 / (25e6 * 8));

@@ -32,6 +32,22 @@ inline std::unique_ptr<syntrasynchal::SyntraSyncSession> makeSession(
         new syntrasynchal::SyntraSyncControlProxy(std::move(sub)));
 }
 
+// A valid configuration record (the driver's or the module's own), with
+// distinct values so that fields read from the wrong offsets show.
+template <class Record>
+Record validRecord() {
+    Record record;
+    record.valid = 1;
+    record.startClockDelayCycles = 15;
+    record.mclkMultiplier = 8;
+    record.mclkDivisor = 2;
+    record.mclkTimebaseRateNumerator = 100'000'000;
+    record.mclkTimebaseRateDenominator = 4;
+    record.startClockRateNumerator = 200'000'000;
+    record.startClockRateDenominator = 2;
+    return record;
+}
+
 // An unsigned whole number as a fixed-point register value.
 inline sdihal::tFixedPointValue wholeValue(uint64_t value) {
     sdihal::tFixedPointValue fixed;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <type_traits>
 
 #include "SessionFixture.h"
 
@@ -54,15 +55,7 @@ TEST(SyntraSyncSession, AnFTDCModuleMeasuresWithItsConfiguration) {
 TEST(SyntraSyncSession, AValidConfigurationRecordIsUsedAndCheckedAtCreation) {
     SimulatedModule module;
     auto& config = module.syntraSync().ftdcConfiguration;
-    // Distinct values, so that fields read from the wrong offsets show.
-    config.valid = 1;
-    config.startClockDelayCycles = 15;
-    config.mclkMultiplier = 8;
-    config.mclkDivisor = 2;
-    config.mclkTimebaseRateNumerator = 100'000'000;
-    config.mclkTimebaseRateDenominator = 4;
-    config.startClockRateNumerator = 200'000'000;
-    config.startClockRateDenominator = 2;
+    config = syntrasynctest::validRecord<std::decay_t<decltype(config)>>();
     module.syntraSync().ftdcStart = wholeValue(3);
     module.syntraSync().ftdcStop = wholeValue(1);
     {
