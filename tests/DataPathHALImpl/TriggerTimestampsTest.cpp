@@ -33,26 +33,13 @@ protected:
         module.dataPath().triggerTimestampMode = mode;
         return datapathhal::DataPathSession(qvtest::openModuleProxy(module), 0);
     }
-    uint64_t wordCount(datapathhal::DataPathSession& session, uint8_t fractional, uint8_t first) {
-        const TriggerTimestampsInput input{0.0, 0, 0, 0, fractional, first};
-        TriggerTimestampsOutput output{};
+    TriggerTimestampsSettings* compute(datapathhal::DataPathSession& session, const TriggerTimestampsInput& input,
+                                       TriggerTimestampsOutput& output) {
         TriggerTimestampsSettings* settings = nullptr;
         EXPECT_EQ(TS_FN(datapath_computeTriggerTimestampsSettings)(qvtest::handleOf(session), &input, &output,
                                                                    &settings),
                   0);
-        return output.wordCount;
-    }
-    // The offsets a compute selects, as multiples of the offset 1.25.
-    std::array<double, 4> offsets(datapathhal::DataPathSession& session, TriggerTimestampsInput input) {
-        input.offset = 1.25;
-        TriggerTimestampsOutput output{};
-        TriggerTimestampsSettings* settings = nullptr;
-        EXPECT_EQ(TS_FN(datapath_computeTriggerTimestampsSettings)(qvtest::handleOf(session), &input, &output,
-                                                                   &settings),
-                  0);
-        std::array<double, 4> result{};
-        for (int i = 0; i < 4; ++i) result[i] = sdihal::fixedPointToDouble(settings->offsets[i]) / 1.25;
-        return result;
+        return settings;
     }
     double sample(datapathhal::DataPathSession& session, const uint64_t* words, uint64_t count, double period) {
         double out = -1;
@@ -68,61 +55,57 @@ protected:
                   0);
         return out;
     }
-    double relative(datapathhal::DataPathSession& session, uint8_t flag, const uint64_t* firstWords,
-                    const uint64_t* words, uint64_t count, double offset) {
-        double out = -1;
-        EXPECT_EQ(TS_FN(datapath_computeRelativeToFirstRecordT0)(qvtest::handleOf(session), flag, firstWords, words,
-                                                                count, &out, offset, 1.0),
-                  0);
-        return out;
-    }
 };
 
-TEST_F(Timestamps, WordCountsFollowTheModeAndFlags) {
-    auto mode2 = make(2);
-    EXPECT_EQ(wordCount(mode2, 0, 0), 3u);
-    EXPECT_EQ(wordCount(mode2, 1, 0), 6u);
-    auto mode1 = make(1);
-    EXPECT_EQ(wordCount(mode1, 0, 1), 3u);
-    EXPECT_EQ(wordCount(mode1, 1, 1), 6u);
-    EXPECT_EQ(wordCount(mode1, 0, 0), 2u);
-    EXPECT_EQ(wordCount(mode1, 7, 0), 4u);
-}
-
-TEST_F(Timestamps, OffsetsAreSelectedByTheFlagsAndMode) {
+TEST_F(Timestamps, WordCountsAndOffsetsFollowTheModeAndFlags) {
     auto mode1 = make(1);
     auto mode2 = make(2);
+    struct Count {
+        datapathhal::DataPathSession* session;
+        uint8_t fractional, first;
+        uint64_t words;
+    };
+    for (const Count& c : {Count{&mode2, 0, 0, 3}, Count{&mode2, 1, 0, 6}, Count{&mode1, 0, 1, 3},
+                           Count{&mode1, 1, 1, 6}, Count{&mode1, 0, 0, 2}, Count{&mode1, 7, 0, 4}}) {
+        TriggerTimestampsOutput output{};
+        compute(*c.session, {0.0, 0, 0, 0, c.fractional, c.first}, output);
+        EXPECT_EQ(output.wordCount, c.words) << int(c.fractional) << " " << int(c.first);
+    }
+    // The offsets selected, as multiples of the offset 1.25.
     using A = std::array<double, 4>;
-    EXPECT_EQ(offsets(mode2, {0, 1, 0, 1, 0, 0}), (A{1, 0, 0, 1}));
-    EXPECT_EQ(offsets(mode2, {0, 0, 1, 0, 1, 0}), (A{0, 1, 0, 0}));
-    EXPECT_EQ(offsets(mode1, {0, 0, 1, 0, 0, 0}), (A{0, 0, 1, 0}));
-    EXPECT_EQ(offsets(mode2, {0, 0, 1, 0, 0, 0}), (A{0, 1, 1, 0}));
-    EXPECT_EQ(offsets(mode1, {0, 0, 0, 0, 1, 1}), (A{0, 0, 0, 0}));
+    struct Offsets {
+        datapathhal::DataPathSession* session;
+        TriggerTimestampsInput input;
+        A expected;
+    };
+    for (const Offsets& o : {Offsets{&mode2, {1.25, 1, 0, 1, 0, 0}, A{1, 0, 0, 1}},
+                             Offsets{&mode2, {1.25, 0, 1, 0, 1, 0}, A{0, 1, 0, 0}},
+                             Offsets{&mode1, {1.25, 0, 1, 0, 0, 0}, A{0, 0, 1, 0}},
+                             Offsets{&mode2, {1.25, 0, 1, 0, 0, 0}, A{0, 1, 1, 0}},
+                             Offsets{&mode1, {1.25, 0, 0, 0, 1, 1}, A{0, 0, 0, 0}}}) {
+        TriggerTimestampsOutput output{};
+        const TriggerTimestampsSettings* settings = compute(*o.session, o.input, output);
+        A got{};
+        for (int i = 0; i < 4; ++i) got[i] = sdihal::fixedPointToDouble(settings->offsets[i]) / 1.25;
+        EXPECT_EQ(got, o.expected);
+    }
 }
 
 TEST_F(Timestamps, ComputeCopiesTheInputAndApplySendsTheLastComputedBlock) {
     auto session = make(2);
     const uint64_t handle = qvtest::handleOf(session);
-    auto computeFn = TS_FN(datapath_computeTriggerTimestampsSettings);
-    const TriggerTimestampsInput first{2.0, 1, 1, 1, 1, 1};
     TriggerTimestampsOutput output;
     std::memset(&output, 0xEE, sizeof output);
-    TriggerTimestampsSettings* a = nullptr;
-    ASSERT_EQ(computeFn(handle, &first, &output, &a), 0);
+    TriggerTimestampsSettings* a = compute(session, {2.0, 1, 1, 1, 1, 1}, output);
     EXPECT_EQ(output.input.offset, 2.0);
     EXPECT_EQ(output.input.firstTimestampEnabled, 1);
     EXPECT_EQ(output.wordCount, 6u);
     EXPECT_EQ(reinterpret_cast<const uint8_t*>(&output)[13], 0xEE);
     EXPECT_EQ(a->fractionalTimestamps, 1u);
-
-    const TriggerTimestampsInput second{-3.0, 1, 0, 0, 0, 0};
-    TriggerTimestampsSettings* b = nullptr;
-    ASSERT_EQ(computeFn(handle, &second, &output, &b), 0);
-    EXPECT_EQ(a, b);
+    EXPECT_EQ(compute(session, {-3.0, 1, 0, 0, 0, 0}, output), a);
     module.decoder().clear();
     ASSERT_EQ(TS_FN(datapath_applyTriggerTimestampsSettings)(handle, a), 0);
     const auto request = module.decoder().last("datapath.applyTriggerTimestampsSettings");
-    ASSERT_TRUE(request);
     const auto sent = request->in("settings");
     ASSERT_EQ(sent.size(), 72u);
     sdihal::tFixedPointValue third;
@@ -133,45 +116,53 @@ TEST_F(Timestamps, ComputeCopiesTheInputAndApplySendsTheLastComputedBlock) {
     EXPECT_EQ(fractional, 0u);
     EXPECT_EQ(TS_FN(datapath_destroyTriggerTimestampsSettings)(handle, a), 0);
 
+    // Every pointer is required, before any request.
     module.decoder().clear();
+    auto computeFn = TS_FN(datapath_computeTriggerTimestampsSettings);
+    const TriggerTimestampsInput input{};
     TriggerTimestampsSettings* untouched = nullptr;
-    EXPECT_EQ(computeFn(handle, nullptr, &output, &untouched), -52005);
-    EXPECT_EQ(computeFn(handle, &first, nullptr, &untouched), -52005);
-    EXPECT_EQ(computeFn(handle, &first, &output, nullptr), -52005);
+    const uint64_t words[6] = {};
+    double out = 7.0;
+    for (const int32_t code :
+         {computeFn(handle, nullptr, &output, &untouched), computeFn(handle, &input, nullptr, &untouched),
+          computeFn(handle, &input, &output, nullptr), TS_FN(datapath_applyTriggerTimestampsSettings)(handle, nullptr),
+          TS_FN(datapath_destroyTriggerTimestampsSettings)(handle, nullptr),
+          TS_FN(datapath_computeReferenceSampleTimestamp)(handle, nullptr, 2, &out, 1.0),
+          TS_FN(datapath_computeReferenceSampleTimestamp)(handle, words, 2, nullptr, 1.0),
+          TS_FN(datapath_computeReferenceTriggerCorrection)(handle, nullptr, 3, 0, &out, 1.0, 0.0),
+          TS_FN(datapath_computeRelativeToFirstRecordT0)(handle, 0, nullptr, words, 3, &out, 0.0, 1.0),
+          TS_FN(datapath_computeRelativeToFirstRecordT0)(handle, 0, words, nullptr, 3, &out, 0.0, 1.0),
+          TS_FN(datapath_computeRelativeToFirstRecordT0)(handle, 0, words, words, 3, nullptr, 0.0, 1.0)}) {
+        EXPECT_EQ(code, -52005);
+    }
     EXPECT_EQ(untouched, nullptr);
-    EXPECT_EQ(TS_FN(datapath_applyTriggerTimestampsSettings)(handle, nullptr), -52005);
-    EXPECT_EQ(TS_FN(datapath_destroyTriggerTimestampsSettings)(handle, nullptr), -52005);
+    EXPECT_EQ(out, 7.0);
     EXPECT_TRUE(module.decoder().requests().empty());
 }
 
-TEST_F(Timestamps, DifferencesOfLargeTickCountsAreExact) {
+TEST_F(Timestamps, EveryWordLayoutDecodesAndLargeTickCountsDifferExactly) {
     auto session = make(2);
     const uint64_t words[] = {kTwoTo60, kTwoTo60 + 2};
     EXPECT_DOUBLE_EQ(sample(session, words, 2, 7e-9), 1.4e-8);
     const uint64_t earlier[] = {kTwoTo60 + 2, kTwoTo60};
     EXPECT_DOUBLE_EQ(sample(session, earlier, 2, 7e-9), -1.4e-8);
-    // Ticks and halves: (5 + 0.5) - (3 + 0.0) at 2^60.
+    // Ticks and halves: (5 + 0.5) - (3 + 0.0) at 2^60, and with a borrow.
     const uint64_t fractions[] = {kTwoTo60 + 3, 0, kTwoTo60 + 5, kHalf};
     EXPECT_EQ(sample(session, fractions, 4, 1.0), 2.5);
     const uint64_t borrow[] = {kTwoTo60 + 3, kHalf, kTwoTo60 + 5, 0};
     EXPECT_EQ(sample(session, borrow, 4, 1.0), 1.5);
-}
 
-TEST_F(Timestamps, EveryWordLayoutDecodes) {
-    auto session = make(2);
-    // 6: first, second, third with fractions.
+    // 6: first, second, third with fractions; 3: whole ticks; 4: second and
+    // third with fractions; 2 and any count not listed: second and third.
     const uint64_t six[] = {10, kHalf, 20, 0, 35, kHalf};
     EXPECT_EQ(sample(session, six, 6, 1.0), 15.5);
     EXPECT_EQ(correction(session, six, 6, 0, 0.25), 9.25);
-    // 3: whole ticks.
     const uint64_t three[] = {10, 20, 35};
     EXPECT_EQ(sample(session, three, 3, 1.0), 15.0);
     EXPECT_EQ(correction(session, three, 3, 0, 1.0), 9.0);
-    // 4: second and third with fractions, no first.
     const uint64_t four[] = {20, kHalf, 35, 0};
     EXPECT_EQ(sample(session, four, 4, 1.0), 14.5);
     EXPECT_EQ(correction(session, four, 4, 0, 1.0), 0.0);
-    // 2 and any count not listed: second and third, whole ticks.
     const uint64_t two[] = {20, 35, 99, 99, 99};
     EXPECT_EQ(sample(session, two, 2, 1.0), 15.0);
     EXPECT_EQ(sample(session, two, 5, 1.0), 15.0);
@@ -180,31 +171,15 @@ TEST_F(Timestamps, EveryWordLayoutDecodes) {
     // Relative to the first record: firsts plus the offset, or thirds.
     const uint64_t firstRecord[] = {100, 0, 110, 0, 120, 0};
     const uint64_t record[] = {150, kHalf, 160, 0, 115, 0};
-    EXPECT_EQ(relative(session, 1, firstRecord, record, 6, 0.25), 50.75);
-    EXPECT_EQ(relative(session, 0, firstRecord, record, 6, 0.25), -5.0);
-}
+    EXPECT_EQ(session.computeRelativeToFirstRecordT0(1, firstRecord, record, 6, 0.25, 1.0), 50.75);
+    EXPECT_EQ(session.computeRelativeToFirstRecordT0(0, firstRecord, record, 6, 0.25, 1.0), -5.0);
 
-TEST_F(Timestamps, ModeOneComputesOnlyTheTriggerCorrection) {
-    auto session = make(1);
-    const uint64_t six[] = {10, kHalf, 20, 0, 35, kHalf};
-    EXPECT_EQ(sample(session, six, 6, 1.0), 0.0);
-    EXPECT_EQ(relative(session, 1, six, six, 6, 3.0), 0.0);
-    EXPECT_EQ(correction(session, six, 6, 1, 100.0), 25.0);
-    EXPECT_EQ(correction(session, six, 6, 0, 100.0), 9.5);
-}
-
-TEST_F(Timestamps, WordAndOutputPointersAreRequired) {
-    auto session = make(2);
-    const uint64_t handle = qvtest::handleOf(session);
-    const uint64_t words[6] = {};
-    double out = 7.0;
-    EXPECT_EQ(TS_FN(datapath_computeReferenceSampleTimestamp)(handle, nullptr, 2, &out, 1.0), -52005);
-    EXPECT_EQ(TS_FN(datapath_computeReferenceSampleTimestamp)(handle, words, 2, nullptr, 1.0), -52005);
-    EXPECT_EQ(TS_FN(datapath_computeReferenceTriggerCorrection)(handle, nullptr, 3, 0, &out, 1.0, 0.0), -52005);
-    EXPECT_EQ(TS_FN(datapath_computeRelativeToFirstRecordT0)(handle, 0, nullptr, words, 3, &out, 0.0, 1.0), -52005);
-    EXPECT_EQ(TS_FN(datapath_computeRelativeToFirstRecordT0)(handle, 0, words, nullptr, 3, &out, 0.0, 1.0), -52005);
-    EXPECT_EQ(TS_FN(datapath_computeRelativeToFirstRecordT0)(handle, 0, words, words, 3, nullptr, 0.0, 1.0), -52005);
-    EXPECT_EQ(out, 7.0);
+    // Mode 1 computes only the trigger correction.
+    auto mode1 = make(1);
+    EXPECT_EQ(sample(mode1, six, 6, 1.0), 0.0);
+    EXPECT_EQ(mode1.computeRelativeToFirstRecordT0(1, six, six, 6, 3.0, 1.0), 0.0);
+    EXPECT_EQ(correction(mode1, six, 6, 1, 100.0), 25.0);
+    EXPECT_EQ(correction(mode1, six, 6, 0, 100.0), 9.5);
 }
 
 TEST(TimestampValue, DifferencesOfNegativeTimesKeepTheirSign) {

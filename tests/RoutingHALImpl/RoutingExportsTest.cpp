@@ -56,8 +56,7 @@ protected:
 TEST_F(RoutingExports, RouteCommitAndResetThroughTheLibrary) {
     EXPECT_EQ(run([&](qvhost_status* st) { deployImport(handle, 1, "PFI0", st); }), 0);
     EXPECT_EQ(run([&](qvhost_status* st) { deployExport(handle, 40, "PFI1,PFI2", st); }), 0);
-    EXPECT_EQ(run([&](qvhost_status* st) { deployInternal(handle, "/Dev1/PXI_Trig0", "PFI3", st); }),
-              0);
+    EXPECT_EQ(run([&](qvhost_status* st) { deployInternal(handle, "/Dev1/PXI_Trig0", "PFI3", st); }), 0);
     EXPECT_EQ(run([&](qvhost_status* st) { sendMessage(handle, 2, st); }), 0);
     EXPECT_EQ(qvrocosim_programmedRouteCount(), 4u);
     EXPECT_EQ(run([&](qvhost_status* st) { sendMessage(handle, 3, st); }), 0);
@@ -74,16 +73,14 @@ TEST_F(RoutingExports, RefusalsReachTheCallersStatus) {
     EXPECT_THAT(json, HasSubstr("HALUtilities/ErrorHandling"));
     EXPECT_EQ(run([&](qvhost_status* st) { deployImport(handle, 1, nullptr, st); }), -52005);
     EXPECT_EQ(run([&](qvhost_status* st) { deployExport(handle, 1, nullptr, st); }), -52005);
-    EXPECT_EQ(run([&](qvhost_status* st) { deployInternal(handle, nullptr, "PFI0", st); }),
-              -52005);
-    EXPECT_EQ(run([&](qvhost_status* st) { deployInternal(handle, "PFI0", nullptr, st); }),
-              -52005);
-    EXPECT_EQ(run([&](qvhost_status* st) { sendMessage(handle, 4, st); }, &json), -52005);
-    EXPECT_THAT(json, HasSubstr("\"message\":\"invalid message value\""));
-
+    EXPECT_EQ(run([&](qvhost_status* st) { deployInternal(handle, nullptr, "PFI0", st); }), -52005);
+    EXPECT_EQ(run([&](qvhost_status* st) { deployInternal(handle, "PFI0", nullptr, st); }), -52005);
+    for (uint32_t message : {0u, 1u, 4u}) {
+        EXPECT_EQ(run([&](qvhost_status* st) { sendMessage(handle, message, st); }, &json), -52005);
+        EXPECT_THAT(json, HasSubstr("\"message\":\"invalid message value\""));
+    }
     const char* name = "unset";
-    EXPECT_EQ(run([&](qvhost_status* st) { name = getTerminalName(handle, 43, st); }, &json),
-              -52005);
+    EXPECT_EQ(run([&](qvhost_status* st) { name = getTerminalName(handle, 43, st); }, &json), -52005);
     EXPECT_EQ(name, nullptr);
     EXPECT_THAT(json, HasSubstr("\"terminal\":\"invalid terminal ID\""));
 

@@ -6,7 +6,10 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "TrigHALImpl/trighalHandle.h"
 #include "module/SimulatedModule.h"
@@ -56,54 +59,62 @@ TEST_F(TriggerSession, ForwardsSendOneRequestWithTheCallersArguments) {
     const auto sent = request.in("settings");
     ASSERT_EQ(sent.size(), 20u);
     EXPECT_EQ(std::memcmp(sent.data(), &settings, 20), 0);
-
     const trighal::MarkerBehavior behavior{0x0102030405060708};
     ASSERT_EQ(TRIG_FN(trig_programMarkerBehavior)(handle, 3, &behavior), 0);
     request = only("trig.programMarkerBehavior");
     EXPECT_EQ(request.value("markerId"), 3);
     EXPECT_EQ(request.get<uint64_t>("behavior"), 0x0102030405060708u);
 
-    ASSERT_EQ(TRIG_FN(trig_programRFBlankingMarkerMask)(handle, 0xA5), 0);
-    EXPECT_EQ(only("trig.programRFBlankingMarkerMask").value("mask"), 0xA5);
-    ASSERT_EQ(TRIG_FN(trig_programRFBlankingDelayInDataClockTicks)(handle, 0xBEEF), 0);
-    EXPECT_EQ(only("trig.programRFBlankingDelayInDataClockTicks").value("ticks"), 0xBEEF);
-    ASSERT_EQ(TRIG_FN(trig_programTriggerDelay)(handle, 7, 0xFEDCBA9876543210), 0);
-    request = only("trig.programTriggerDelay");
-    EXPECT_EQ(request.value("triggerId"), 7);
-    EXPECT_EQ(static_cast<uint64_t>(request.value("delay")), 0xFEDCBA9876543210u);
-    ASSERT_EQ(TRIG_FN(trig_sendSoftwareTrigger)(handle, static_cast<uint32_t>(-105)), 0);
-    EXPECT_EQ(static_cast<uint32_t>(only("trig.sendSoftwareTrigger").value("triggerId")), static_cast<uint32_t>(-105));
-    ASSERT_EQ(TRIG_FN(trig_programAdditionalGroupDelay)(handle, 0x12345678, 0x9A), 0);
-    request = only("trig.programAdditionalGroupDelay");
-    EXPECT_EQ(request.value("value"), 0x12345678);
-    EXPECT_EQ(request.value("flag"), 0x9A);
-    ASSERT_EQ(TRIG_FN(trig_programBypassTriggerTimestampRecovery)(handle, 2, 1), 0);
-    request = only("trig.programBypassTriggerTimestampRecovery");
-    EXPECT_EQ(request.value("triggerId"), 2);
-    EXPECT_EQ(request.value("bypass"), 1);
-    ASSERT_EQ(TRIG_FN(trig_programSettledGatesReadyForAdvance)(handle, 5), 0);
-    EXPECT_EQ(only("trig.programSettledGatesReadyForAdvance").value("enable"), 1);
-    ASSERT_EQ(TRIG_FN(trig_programSettledGatesReadyForAdvance)(handle, 0), 0);
-    EXPECT_EQ(only("trig.programSettledGatesReadyForAdvance").value("enable"), 0);
+    struct Forward {
+        const char* method;
+        std::function<int32_t()> call;
+        std::vector<std::pair<const char*, int64_t>> fields;
+    };
+    const Forward forwards[] = {
+        {"trig.programRFBlankingMarkerMask", [&] { return TRIG_FN(trig_programRFBlankingMarkerMask)(handle, 0xA5); },
+         {{"mask", 0xA5}}},
+        {"trig.programRFBlankingDelayInDataClockTicks",
+         [&] { return TRIG_FN(trig_programRFBlankingDelayInDataClockTicks)(handle, 0xBEEF); }, {{"ticks", 0xBEEF}}},
+        {"trig.programTriggerDelay", [&] { return TRIG_FN(trig_programTriggerDelay)(handle, 7, 0xFEDCBA9876543210); },
+         {{"triggerId", 7}, {"delay", static_cast<int64_t>(0xFEDCBA9876543210)}}},
+        {"trig.sendSoftwareTrigger",
+         [&] { return TRIG_FN(trig_sendSoftwareTrigger)(handle, static_cast<uint32_t>(-105)); },
+         {{"triggerId", 0xFFFFFF97}}},
+        {"trig.programAdditionalGroupDelay",
+         [&] { return TRIG_FN(trig_programAdditionalGroupDelay)(handle, 0x12345678, 0x9A); },
+         {{"value", 0x12345678}, {"flag", 0x9A}}},
+        {"trig.programBypassTriggerTimestampRecovery",
+         [&] { return TRIG_FN(trig_programBypassTriggerTimestampRecovery)(handle, 2, 1); },
+         {{"triggerId", 2}, {"bypass", 1}}},
+        {"trig.programSettledGatesReadyForAdvance",
+         [&] { return TRIG_FN(trig_programSettledGatesReadyForAdvance)(handle, 5); }, {{"enable", 1}}},
+        {"trig.programSettledGatesReadyForAdvance",
+         [&] { return TRIG_FN(trig_programSettledGatesReadyForAdvance)(handle, 0); }, {{"enable", 0}}},
+    };
+    for (const Forward& f : forwards) {
+        ASSERT_EQ(f.call(), 0) << f.method;
+        request = only(f.method);
+        for (const auto& field : f.fields) {
+            EXPECT_EQ(static_cast<uint32_t>(request.value(field.first)), static_cast<uint32_t>(field.second))
+                << f.method << " " << field.first;
+            if (field.second > 0xFFFFFFFF || field.second < 0) EXPECT_EQ(request.value(field.first), field.second);
+        }
+    }
 }
 
-TEST_F(TriggerSession, RecordPointersAndTheHandleAreCheckedBeforeAnyRequest) {
-    EXPECT_EQ(TRIG_FN(trig_programTrigger)(handle, 1, nullptr), -52005);
-    EXPECT_EQ(TRIG_FN(trig_programMarkerBehavior)(handle, 1, nullptr), -52005);
-    EXPECT_EQ(TRIG_FN(trig_applyHoldoffSettings)(handle, nullptr), -52005);
-    EXPECT_EQ(TRIG_FN(trig_destroyHoldoffSettings)(handle, nullptr), -52005);
+TEST_F(TriggerSession, BadArgumentsAreRefusedBeforeAnyRequestAndDriverFailuresReturned) {
     HoldoffRequest in{};
     HoldoffRequest out{};
     HoldoffSettings* settings = nullptr;
     auto computeFn = TRIG_FN(trig_computeHoldoffSettings);
-    EXPECT_EQ(computeFn(handle, nullptr, &out, &settings), -52005);
-    EXPECT_EQ(computeFn(handle, &in, nullptr, &settings), -52005);
-    EXPECT_EQ(computeFn(handle, &in, &out, nullptr), -52005);
-    EXPECT_EQ(TRIG_FN(trig_sendSoftwareTrigger)(0, 1), -52005);
+    for (const int32_t code :
+         {TRIG_FN(trig_programTrigger)(handle, 1, nullptr), TRIG_FN(trig_programMarkerBehavior)(handle, 1, nullptr),
+          TRIG_FN(trig_applyHoldoffSettings)(handle, nullptr), TRIG_FN(trig_destroyHoldoffSettings)(handle, nullptr),
+          computeFn(handle, nullptr, &out, &settings), computeFn(handle, &in, nullptr, &settings),
+          computeFn(handle, &in, &out, nullptr), TRIG_FN(trig_sendSoftwareTrigger)(0, 1)}) {
+        EXPECT_EQ(code, -52005);
+    }
     EXPECT_TRUE(module.decoder().requests().empty());
-}
-
-TEST_F(TriggerSession, DriverFailuresAreReturned) {
     qvtest::failRequests(module, "trig.sendSoftwareTrigger", -50150);
     EXPECT_EQ(TRIG_FN(trig_sendSoftwareTrigger)(handle, 1), -50150);
     EXPECT_EQ(count("trig.sendSoftwareTrigger"), 1u);
@@ -113,15 +124,16 @@ TEST_F(TriggerSession, OffsetsAndWidthsAreConvertedWithFormatsReadOnce) {
     // Signed, 16 bits, 8 of them integer: 1.5 is 384 (1.5 × 2^8).
     ASSERT_EQ(TRIG_FN(trig_programRFBlankingMarkerOffsetInDACSamples)(handle, 1.5), 0);
     ASSERT_EQ(TRIG_FN(trig_programRFUnblankingMarkerOffsetInDACSamples)(handle, -0.25), 0);
-    const auto blanking = module.decoder().last("trig.programRFBlankingMarkerOffsetInDACSamples");
-    ASSERT_TRUE(blanking);
-    const auto value = blanking->get<sdihal::tFixedPointValue>("offset");
+    const auto value = module.decoder()
+                           .last("trig.programRFBlankingMarkerOffsetInDACSamples")
+                           ->get<sdihal::tFixedPointValue>("offset");
     EXPECT_EQ(value.bits, 384u);
     EXPECT_TRUE(value.format.isSigned);
     EXPECT_EQ(value.format.wordLength, 16);
-    const auto unblanking = module.decoder().last("trig.programRFUnblankingMarkerOffsetInDACSamples");
-    ASSERT_TRUE(unblanking);
-    EXPECT_EQ(sdihal::fixedPointToDouble(unblanking->get<sdihal::tFixedPointValue>("offset")), -0.25);
+    EXPECT_EQ(sdihal::fixedPointToDouble(module.decoder()
+                                             .last("trig.programRFUnblankingMarkerOffsetInDACSamples")
+                                             ->get<sdihal::tFixedPointValue>("offset")),
+              -0.25);
     EXPECT_EQ(count("trig.readRFBlankingMarkerOffsetFormat"), 1u);
     EXPECT_EQ(count("trig.readRFUnblankingMarkerOffsetFormat"), 1u);
 
@@ -129,7 +141,6 @@ TEST_F(TriggerSession, OffsetsAndWidthsAreConvertedWithFormatsReadOnce) {
     ASSERT_EQ(TRIG_FN(trig_programExportPulseWidth)(handle, 4, 65535), 0);
     EXPECT_EQ(count("trig.readExportPulseWidthFormat"), 1u);
     const auto width = module.decoder().last("trig.programExportPulseWidth");
-    ASSERT_TRUE(width);
     EXPECT_EQ(width->value("signalId"), 4);
     EXPECT_EQ(width->get<sdihal::tFixedPointValue>("width").bits, 65535u);
 }
@@ -144,64 +155,56 @@ TEST_F(TriggerSession, AFailedFormatReadIsReadAgainNextTime) {
     });
     EXPECT_EQ(TRIG_FN(trig_programRFBlankingMarkerOffsetInDACSamples)(handle, 1.0), 0);
     EXPECT_EQ(count("trig.readRFBlankingMarkerOffsetFormat"), 2u);
-    const auto sent = module.decoder().last("trig.programRFBlankingMarkerOffsetInDACSamples");
-    ASSERT_TRUE(sent);
-    EXPECT_EQ(sent->get<sdihal::tFixedPointValue>("offset").bits, 256u);
+    EXPECT_EQ(module.decoder()
+                  .last("trig.programRFBlankingMarkerOffsetInDACSamples")
+                  ->get<sdihal::tFixedPointValue>("offset")
+                  .bits,
+              256u);
 }
 
-TEST_F(TriggerSession, HoldoffTicksCountBeyondTheMinimumOnRevisionOne) {
-    module.trigger().holdoffRevision = 1;
-    HoldoffRequest out{};
-    HoldoffSettings* settings = compute({0.5e-6, 0.0, 1e-6, 0.0, 1e8, false, false}, out);
-    ASSERT_NE(settings, nullptr);
-    EXPECT_EQ(settings->firstTicks, 0u);
-    EXPECT_DOUBLE_EQ(out.firstHoldoff, 1e-6);
-    destroy(settings);
-
-    settings = compute({1.005e-6, 2e-6, 1e-6, 1e-6, 1e8, false, true}, out);
-    ASSERT_NE(settings, nullptr);
-    EXPECT_EQ(settings->firstTicks, 1u);
-    EXPECT_EQ(settings->secondTicks, 100u);
-    EXPECT_EQ(settings->firstEnable, 0);
-    EXPECT_EQ(settings->secondEnable, 0);
-    EXPECT_NEAR(out.firstHoldoff, 1.01e-6, 1e-18);
-    EXPECT_NEAR(out.secondHoldoff, 2e-6, 1e-18);
-    EXPECT_EQ(out.firstMinimum, 1e-6);
-    EXPECT_EQ(out.tickRate, 1e8);
-    EXPECT_TRUE(out.secondFlag);
-    destroy(settings);
-    EXPECT_EQ(count("trig.readHoldoffClockInfo"), 1u);
-}
-
-TEST_F(TriggerSession, HoldoffTicksCountFromZeroOnLaterRevisionsAndFollowTheFlags) {
-    HoldoffRequest out{};
-    HoldoffSettings* settings = compute({1.005e-6, 3e-8, 0.0, 5e-8, 1e8, true, true}, out);
-    ASSERT_NE(settings, nullptr);
-    EXPECT_EQ(settings->firstTicks, 101u);
-    EXPECT_EQ(settings->secondTicks, 5u);
-    EXPECT_EQ(settings->firstEnable, 1);
-    EXPECT_EQ(settings->secondEnable, 1);
-    EXPECT_NEAR(out.firstHoldoff, 1.01e-6, 1e-18);
-    EXPECT_NEAR(out.secondHoldoff, 5e-8, 1e-20);
-    destroy(settings);
-
-    // The first flag alone enables both with zero ticks.
-    settings = compute({1.005e-6, 3e-8, 0.0, 5e-8, 1e8, true, false}, out);
-    ASSERT_NE(settings, nullptr);
-    EXPECT_EQ(settings->firstTicks, 0u);
-    EXPECT_EQ(settings->secondTicks, 0u);
-    EXPECT_EQ(settings->firstEnable, 1);
-    EXPECT_EQ(settings->secondEnable, 1);
-    destroy(settings);
-
-    // A count above 2^63 converts exactly: 2^63 + 2^12 ticks at one tick a second.
-    const double huge = 9223372036854779904.0;
-    settings = compute({huge, 0.0, 0.0, 0.0, 1.0, false, false}, out);
-    ASSERT_NE(settings, nullptr);
-    EXPECT_EQ(settings->firstTicks, 9223372036854779904u);
-    EXPECT_EQ(out.firstHoldoff, huge);
-    destroy(settings);
-    EXPECT_EQ(count("trig.readHoldoffClockInfo"), 1u);
+// Revision 1 counts ticks beyond the minimum, later revisions from zero; the
+// first flag alone enables both with zero ticks; a count above 2^63
+// (2^63 + 2^12 ticks at one a second) converts exactly.
+TEST_F(TriggerSession, HoldoffTicksFollowTheRevisionAndTheFlags) {
+    constexpr double kHuge = 9223372036854779904.0;
+    struct Case {
+        uint32_t revision;
+        HoldoffRequest in;
+        uint64_t firstTicks, secondTicks;
+        uint8_t firstEnable, secondEnable;
+        double firstHoldoff, secondHoldoff;
+    };
+    const Case cases[] = {
+        {1, {0.5e-6, 0.0, 1e-6, 0.0, 1e8, false, false}, 0, 0, 0, 0, 1e-6, 0.0},
+        {1, {1.005e-6, 2e-6, 1e-6, 1e-6, 1e8, false, true}, 1, 100, 0, 0, 1.01e-6, 2e-6},
+        {2, {1.005e-6, 3e-8, 0.0, 5e-8, 1e8, true, true}, 101, 5, 1, 1, 1.01e-6, 5e-8},
+        {2, {1.005e-6, 3e-8, 0.0, 5e-8, 1e8, true, false}, 0, 0, 1, 1, 1.01e-6, 5e-8},
+        {2, {kHuge, 0.0, 0.0, 0.0, 1.0, false, false}, 9223372036854779904u, 0, 0, 0, kHuge, 0.0},
+    };
+    for (uint32_t revision : {1u, 2u}) {
+        module.trigger().holdoffRevision = revision;
+        trighal::TrigHALSession own{qvtest::openModuleProxy(module)};
+        handle = qvtest::handleOf(own);
+        module.decoder().clear();
+        for (const Case& c : cases) {
+            if (c.revision != revision) continue;
+            SCOPED_TRACE(c.in.firstHoldoff);
+            HoldoffRequest out{};
+            HoldoffSettings* settings = compute(c.in, out);
+            ASSERT_NE(settings, nullptr);
+            EXPECT_EQ(settings->firstTicks, c.firstTicks);
+            EXPECT_EQ(settings->secondTicks, c.secondTicks);
+            EXPECT_EQ(settings->firstEnable, c.firstEnable);
+            EXPECT_EQ(settings->secondEnable, c.secondEnable);
+            EXPECT_NEAR(out.firstHoldoff, c.firstHoldoff, c.firstHoldoff * 1e-12);
+            if (c.secondTicks != 0) EXPECT_NEAR(out.secondHoldoff, c.secondHoldoff, 1e-18);
+            EXPECT_EQ(out.firstMinimum, c.in.firstMinimum);
+            EXPECT_EQ(out.tickRate, c.in.tickRate);
+            EXPECT_EQ(out.secondFlag, c.in.secondFlag);
+            destroy(settings);
+        }
+        EXPECT_EQ(count("trig.readHoldoffClockInfo"), 1u);
+    }
 }
 
 TEST_F(TriggerSession, HoldoffInputsWithoutATickCountAreRefused) {
@@ -227,6 +230,11 @@ TEST_F(TriggerSession, HoldoffInputsWithoutATickCountAreRefused) {
     compute({18446744073709551616.0, 0.0, 0.0, 0.0, 1.0, false, false}, out, -52005);
     compute({inf, 0.0, 0.0, 0.0, 1.0, false, false}, out, -52005);
     compute({0.0, 1e300, 0.0, 0.0, 1e10, false, false}, out, -52005);
+    // A failed revision read gives no settings.
+    qvtest::failRequests(module, "trig.readHoldoffClockInfo", -50300);
+    trighal::TrigHALSession unread{qvtest::openModuleProxy(module)};
+    handle = qvtest::handleOf(unread);
+    EXPECT_EQ(compute({1e-6, 0.0, 0.0, 0.0, 1e8, false, false}, out, -50300), nullptr);
 }
 
 TEST_F(TriggerSession, AppliedSettingsGoToTheDriverByteForByte) {
@@ -247,12 +255,6 @@ TEST_F(TriggerSession, AppliedSettingsGoToTheDriverByteForByte) {
     EXPECT_EQ(secondTicks, 3000u);
     EXPECT_EQ(sent[24], 1);
     destroy(settings);
-}
-
-TEST_F(TriggerSession, AFailedRevisionReadGivesNoSettings) {
-    qvtest::failRequests(module, "trig.readHoldoffClockInfo", -50300);
-    HoldoffRequest out{};
-    EXPECT_EQ(compute({1e-6, 0.0, 0.0, 0.0, 1e8, false, false}, out, -50300), nullptr);
 }
 
 }  // namespace

@@ -32,6 +32,16 @@ std::string debugOf(Parse&& parse) {
     return "<no error>";
 }
 
+template <class Call>
+int32_t codeOf(Call&& call) {
+    try {
+        call();
+    } catch (const qverr::Exception& e) {
+        return e.status.code;
+    }
+    return 0;
+}
+
 std::string seedError(const char* seeds) {
     return debugOf([&] { parseSeeds(seeds, terminals()); });
 }
@@ -142,19 +152,9 @@ TEST(RouteResponse, HandsTheWholeBufferToTheHost) {
 
     auto refuse = [](void*, size_t) -> void* { return nullptr; };
     char* untouched = nullptr;
-    try {
-        handEmptyToHost(refuse, &untouched);
-        ADD_FAILURE();
-    } catch (const qverr::Exception& e) {
-        EXPECT_EQ(e.status.code, -52000);
-    }
+    EXPECT_EQ(codeOf([&] { handEmptyToHost(refuse, &untouched); }), -52000);
     EXPECT_EQ(untouched, nullptr);
-    try {
-        handEmptyToHost(&std::realloc, nullptr);
-        ADD_FAILURE();
-    } catch (const qverr::Exception& e) {
-        EXPECT_EQ(e.status.code, -52005);
-    }
+    EXPECT_EQ(codeOf([] { handEmptyToHost(&std::realloc, nullptr); }), -52005);
 }
 
 }  // namespace

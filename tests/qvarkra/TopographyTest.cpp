@@ -1,5 +1,6 @@
 // The reference topography, checked against values typed in from its
 // description, and the registry's bounds.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <set>
@@ -27,17 +28,12 @@ TEST(Topography, HasTheDescribedTerminalsInOrder) {
     EXPECT_STREQ(kTopQrxReferenceFpga.name, "topQrxReferenceFpga");
     // Indexes 0-311 carry the dense ids 1-312.
     for (uint32_t i = 0; i < 312; ++i) EXPECT_EQ(at(i).id, i + 1) << at(i).name;
-    EXPECT_STREQ(at(0).name, "FLOAT");
-    EXPECT_STREQ(at(9).name, "PXI_Star");
-    EXPECT_STREQ(at(16).name, "ao/0/PulseIn");
-    EXPECT_STREQ(at(48).name, "GpioSrc31");
-    EXPECT_STREQ(at(190).name, "AppSrc45");
-    EXPECT_STREQ(at(254).name, "GpioInputToAppDest31");
-    EXPECT_STREQ(at(255).name, "Low");
-    EXPECT_STREQ(at(311).name, "ao/0/TimerEvent");
-    EXPECT_STREQ(at(312).name, "ai/0/PXI_Trig0");
-    EXPECT_STREQ(at(313).name, "ao/0/PXI_Trig0");
-    EXPECT_STREQ(at(369).name, "ao/0/UserDestination7");
+    const std::pair<uint64_t, const char*> named[] = {
+        {0, "FLOAT"},        {9, "PXI_Star"},          {16, "ao/0/PulseIn"},
+        {48, "GpioSrc31"},   {190, "AppSrc45"},        {254, "GpioInputToAppDest31"},
+        {255, "Low"},        {311, "ao/0/TimerEvent"}, {312, "ai/0/PXI_Trig0"},
+        {313, "ao/0/PXI_Trig0"}, {369, "ao/0/UserDestination7"}};
+    for (const auto& [index, name] : named) EXPECT_STREQ(at(index).name, name) << index;
 
     std::set<std::string> names;
     for (uint64_t i = 0; i < 370; ++i) {
@@ -84,11 +80,7 @@ TEST(Topography, AliasesCopyTheirCanonicalTerminal) {
         ASSERT_NE(t, nullptr) << e.name;
         EXPECT_EQ(t->id, e.id) << e.name;
         EXPECT_STREQ(t->canonicalName, e.canonical) << e.name;
-        if (e.busType == nullptr) {
-            EXPECT_EQ(t->busType, nullptr) << e.name;
-        } else {
-            EXPECT_STREQ(t->busType, e.busType) << e.name;
-        }
+        EXPECT_STREQ(t->busType, e.busType) << e.name;  // both null, or equal texts
         EXPECT_EQ(t->busLine, e.busLine) << e.name;
         EXPECT_EQ(t->isExternal, e.external) << e.name;
         EXPECT_EQ(t->isOwned, !e.external) << e.name;
@@ -118,10 +110,8 @@ TEST(Topography, RegistryFindsByExactNameAndIsBounded) {
             ADD_FAILURE() << "found";
         } catch (const qverr::Exception& e) {
             EXPECT_EQ(e.status.code, -50003);
-            EXPECT_NE(std::string(e.status.jsonText())
-                          .find(std::string("\"qvark_debug\":\"Topography not found: ") +
-                                (name ? name : "")),
-                      std::string::npos);
+            EXPECT_THAT(e.status.jsonText(), ::testing::HasSubstr(std::string("\"qvark_debug\":\"Topography not found: ") +
+                                                                  (name ? name : "")));
         }
     }
     // The load-time registration took one slot; the 33rd is refused.

@@ -68,6 +68,14 @@ protected:
         ASSERT_NE(session, nullptr) << status.json;
     }
     std::string json() const { return status.json ? status.json : ""; }
+    void fresh() {
+        qvhost_release(&status);
+        status = qvhost_newStatus();
+    }
+    static void waitFor(const Callbacks& callbacks, int count) {
+        for (int i = 0; i < 5000 && callbacks.count < count; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     uint32_t route(const char* seeds, const char* destinations, const char* modifiers = "{}") {
         return calculate(session, seeds, destinations, modifiers, &text, &status);
     }
@@ -120,8 +128,7 @@ TEST_F(RoutingAdaptor, CreationFailuresLeaveNothingBehind) {
     // An error already in the status: nothing is opened.
     EXPECT_EQ(create(module.devicePath().c_str()), nullptr);
     EXPECT_TRUE(module.decoder().requests().empty());
-    qvhost_release(&status);
-    status = qvhost_newStatus();
+    fresh();
 
     module.routing().topographyName = "topOther";
     EXPECT_EQ(create(module.devicePath().c_str()), nullptr);
@@ -132,21 +139,18 @@ TEST_F(RoutingAdaptor, CreationFailuresLeaveNothingBehind) {
 
     // Unsafe arguments are refused, not followed.
     for (const std::string& path : {std::string(256, 'a'), std::string()}) {
-        qvhost_release(&status);
-        status = qvhost_newStatus();
+        fresh();
         EXPECT_EQ(create(path.empty() ? nullptr : path.c_str()), nullptr);
         EXPECT_EQ(status.code, -52005);
     }
-    qvhost_release(&status);
-    status = qvhost_newStatus();
+    fresh();
     EXPECT_EQ(createWithDemotion(module.devicePath().c_str(), nullptr, nullptr, nullptr, &status),
               nullptr);
     EXPECT_EQ(status.code, -52005);
     EXPECT_EQ(qvsim::processThreadsSettlingAt(threads), threads);
 
     // A driver that fills the whole name buffer still names a text.
-    qvhost_release(&status);
-    status = qvhost_newStatus();
+    fresh();
     module.routing().topographyName = std::string(200, 'x');
     EXPECT_EQ(create(module.devicePath().c_str()), nullptr);
     EXPECT_THAT(json(), HasSubstr("Topography not found: " + std::string(127, 'x') + "\""));
@@ -213,8 +217,7 @@ TEST_F(RoutingAdaptor, ReportsReservationConflictsUpToTheCapacity) {
     open();
     const uint32_t ticket = route(kSeed, R"(["PXI_Trig0"])");
     for (uint32_t conflicts : {3u, 10u}) {
-        qvhost_release(&status);
-        status = qvhost_newStatus();
+        fresh();
         module.routing().conflicts.clear();
         for (uint32_t i = 0; i < conflicts; ++i) module.routing().conflicts.emplace_back(0xABC0 + i, 50 + i);
         reserve(session, ticket, &text, &status);
@@ -228,8 +231,7 @@ TEST_F(RoutingAdaptor, ReportsReservationConflictsUpToTheCapacity) {
     }
     // No conflict: nothing handed back.
     module.routing().conflicts.clear();
-    qvhost_release(&status);
-    status = qvhost_newStatus();
+    fresh();
     std::free(text);
     text = nullptr;
     reserve(session, ticket, &text, &status);
@@ -269,13 +271,11 @@ TEST_F(RoutingAdaptor, IteratorStopsAtItsEnd) {
     EXPECT_EQ(getU32(iterator, "busLine", &status), 0xFFFFFFFFu);
     EXPECT_EQ(getU32(iterator, "visibility", &status), 0u);
     EXPECT_EQ(status.code, -50003);
-    qvhost_release(&status);
-    status = qvhost_newStatus();
+    fresh();
     reset(iterator, "Default", &status);
     EXPECT_EQ(status.code, -50003);
     EXPECT_TRUE(module.routing().resets.empty());
-    qvhost_release(&status);
-    status = qvhost_newStatus();
+    fresh();
     reset(iterator, "floating", &status);
     EXPECT_EQ(module.routing().resets.size(), 1u);
 
@@ -293,37 +293,24 @@ TEST_F(RoutingAdaptor, DemotionCallsBackOnTheReaderThreadOnly) {
     open(&callbacks);
     const uint32_t ticket = route(kSeed, R"(["PXI_Trig0"])");
     ASSERT_TRUE(module.routing().demote(ticket));
-    for (int i = 0; i < 5000 && callbacks.count == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    waitFor(callbacks, 1);
     EXPECT_EQ(callbacks.count, 1);
     EXPECT_EQ(callbacks.event, 101);
     EXPECT_EQ(callbacks.statusCode, 0);
     EXPECT_NE(callbacks.thread.load(), std::this_thread::get_id());
 
     // A kind-2 notice, and a notice whose value is not the registered
-    // object, call nothing back.
+    // object, call nothing back; notices of an unknown kind fail the read,
+    // and the reader reads on.
     const auto registration = module.driver().registrations().back();
     uint32_t payload = 0;
     module.driver().notify(registration.portId, 2, registration.object, &payload, 4);
     module.driver().notify(registration.portId, 1, registration.object + 8, &payload, 4);
-    ASSERT_TRUE(module.routing().demote(ticket));
-    for (int i = 0; i < 5000 && callbacks.count < 2; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_EQ(callbacks.count, 2);
-}
-
-TEST_F(RoutingAdaptor, ReaderOutlastsMalformedNotices) {
-    Callbacks callbacks;
-    open(&callbacks);
-    const auto registration = module.driver().registrations().back();
-    // Notices of an unknown kind fail the read; the reader reads on.
-    uint32_t payload = 0;
     for (int i = 0; i < 3; ++i) module.driver().notify(registration.portId, 3, registration.object, &payload, 4);
+    ASSERT_TRUE(module.routing().demote(ticket));
+    waitFor(callbacks, 2);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ASSERT_TRUE(module.routing().demote(1));
-    for (int i = 0; i < 5000 && callbacks.count == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_EQ(callbacks.count, 1);
+    EXPECT_EQ(callbacks.count, 2);
 }
 
 TEST_F(RoutingAdaptor, DemotionsDuringHostCallsAndDestroyJoins) {
@@ -349,8 +336,7 @@ TEST_F(RoutingAdaptor, DemotionsDuringHostCallsAndDestroyJoins) {
     stop = true;
     demoter.join();
     EXPECT_EQ(status.code, 0) << json();
-    for (int i = 0; i < 5000 && callbacks.count == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    waitFor(callbacks, 1);
     EXPECT_GT(callbacks.count, 0) << sent;
     destroy(session);
     session = nullptr;
