@@ -41,20 +41,6 @@ protected:
                   0);
         return settings;
     }
-    double sample(datapathhal::DataPathSession& session, const uint64_t* words, uint64_t count, double period) {
-        double out = -1;
-        EXPECT_EQ(TS_FN(datapath_computeReferenceSampleTimestamp)(qvtest::handleOf(session), words, count, &out, period),
-                  0);
-        return out;
-    }
-    double correction(datapathhal::DataPathSession& session, const uint64_t* words, uint64_t count, uint8_t flag,
-                      double offset) {
-        double out = -1;
-        EXPECT_EQ(TS_FN(datapath_computeReferenceTriggerCorrection)(qvtest::handleOf(session), words, count, flag, &out,
-                                                                   1.0, offset),
-                  0);
-        return out;
-    }
 };
 
 TEST_F(Timestamps, WordCountsAndOffsetsFollowTheModeAndFlags) {
@@ -143,43 +129,55 @@ TEST_F(Timestamps, ComputeCopiesTheInputAndApplySendsTheLastComputedBlock) {
 TEST_F(Timestamps, EveryWordLayoutDecodesAndLargeTickCountsDifferExactly) {
     auto session = make(2);
     const uint64_t words[] = {kTwoTo60, kTwoTo60 + 2};
-    EXPECT_DOUBLE_EQ(sample(session, words, 2, 7e-9), 1.4e-8);
+    EXPECT_DOUBLE_EQ(session.computeReferenceSampleTimestamp(words, 2, 7e-9), 1.4e-8);
     const uint64_t earlier[] = {kTwoTo60 + 2, kTwoTo60};
-    EXPECT_DOUBLE_EQ(sample(session, earlier, 2, 7e-9), -1.4e-8);
+    EXPECT_DOUBLE_EQ(session.computeReferenceSampleTimestamp(earlier, 2, 7e-9), -1.4e-8);
     // Ticks and halves: (5 + 0.5) - (3 + 0.0) at 2^60, and with a borrow.
     const uint64_t fractions[] = {kTwoTo60 + 3, 0, kTwoTo60 + 5, kHalf};
-    EXPECT_EQ(sample(session, fractions, 4, 1.0), 2.5);
+    EXPECT_EQ(session.computeReferenceSampleTimestamp(fractions, 4, 1.0), 2.5);
     const uint64_t borrow[] = {kTwoTo60 + 3, kHalf, kTwoTo60 + 5, 0};
-    EXPECT_EQ(sample(session, borrow, 4, 1.0), 1.5);
+    EXPECT_EQ(session.computeReferenceSampleTimestamp(borrow, 4, 1.0), 1.5);
 
     // 6: first, second, third with fractions; 3: whole ticks; 4: second and
     // third with fractions; 2 and any count not listed: second and third.
     const uint64_t six[] = {10, kHalf, 20, 0, 35, kHalf};
-    EXPECT_EQ(sample(session, six, 6, 1.0), 15.5);
-    EXPECT_EQ(correction(session, six, 6, 0, 0.25), 9.25);
+    EXPECT_EQ(session.computeReferenceSampleTimestamp(six, 6, 1.0), 15.5);
+    EXPECT_EQ(session.computeReferenceTriggerCorrection(six, 6, 0, 1.0, 0.25), 9.25);
     const uint64_t three[] = {10, 20, 35};
-    EXPECT_EQ(sample(session, three, 3, 1.0), 15.0);
-    EXPECT_EQ(correction(session, three, 3, 0, 1.0), 9.0);
+    EXPECT_EQ(session.computeReferenceSampleTimestamp(three, 3, 1.0), 15.0);
+    EXPECT_EQ(session.computeReferenceTriggerCorrection(three, 3, 0, 1.0, 1.0), 9.0);
     const uint64_t four[] = {20, kHalf, 35, 0};
-    EXPECT_EQ(sample(session, four, 4, 1.0), 14.5);
-    EXPECT_EQ(correction(session, four, 4, 0, 1.0), 0.0);
+    EXPECT_EQ(session.computeReferenceSampleTimestamp(four, 4, 1.0), 14.5);
+    EXPECT_EQ(session.computeReferenceTriggerCorrection(four, 4, 0, 1.0, 1.0), 0.0);
     const uint64_t two[] = {20, 35, 99, 99, 99};
-    EXPECT_EQ(sample(session, two, 2, 1.0), 15.0);
-    EXPECT_EQ(sample(session, two, 5, 1.0), 15.0);
-    EXPECT_EQ(correction(session, two, 2, 0, 1.0), 0.0);
+    EXPECT_EQ(session.computeReferenceSampleTimestamp(two, 2, 1.0), 15.0);
+    EXPECT_EQ(session.computeReferenceSampleTimestamp(two, 5, 1.0), 15.0);
+    EXPECT_EQ(session.computeReferenceTriggerCorrection(two, 2, 0, 1.0, 1.0), 0.0);
+
+    // The exports hand the same results to the caller.
+    double out = -1;
+    ASSERT_EQ(TS_FN(datapath_computeReferenceSampleTimestamp)(qvtest::handleOf(session), six, 6, &out, 1.0), 0);
+    EXPECT_EQ(out, 15.5);
+    ASSERT_EQ(TS_FN(datapath_computeReferenceTriggerCorrection)(qvtest::handleOf(session), six, 6, 0x100, &out, 1.0,
+                                                                0.25),
+              0);
+    EXPECT_EQ(out, 9.25);
 
     // Relative to the first record: firsts plus the offset, or thirds.
     const uint64_t firstRecord[] = {100, 0, 110, 0, 120, 0};
     const uint64_t record[] = {150, kHalf, 160, 0, 115, 0};
-    EXPECT_EQ(session.computeRelativeToFirstRecordT0(1, firstRecord, record, 6, 0.25, 1.0), 50.75);
+    ASSERT_EQ(TS_FN(datapath_computeRelativeToFirstRecordT0)(qvtest::handleOf(session), 0x101, firstRecord, record, 6,
+                                                             &out, 0.25, 1.0),
+              0);
+    EXPECT_EQ(out, 50.75);
     EXPECT_EQ(session.computeRelativeToFirstRecordT0(0, firstRecord, record, 6, 0.25, 1.0), -5.0);
 
     // Mode 1 computes only the trigger correction.
     auto mode1 = make(1);
-    EXPECT_EQ(sample(mode1, six, 6, 1.0), 0.0);
+    EXPECT_EQ(mode1.computeReferenceSampleTimestamp(six, 6, 1.0), 0.0);
     EXPECT_EQ(mode1.computeRelativeToFirstRecordT0(1, six, six, 6, 3.0, 1.0), 0.0);
-    EXPECT_EQ(correction(mode1, six, 6, 1, 100.0), 25.0);
-    EXPECT_EQ(correction(mode1, six, 6, 0, 100.0), 9.5);
+    EXPECT_EQ(mode1.computeReferenceTriggerCorrection(six, 6, 1, 1.0, 100.0), 25.0);
+    EXPECT_EQ(mode1.computeReferenceTriggerCorrection(six, 6, 0, 1.0, 100.0), 9.5);
 }
 
 TEST(TimestampValue, DifferencesOfNegativeTimesKeepTheirSign) {
