@@ -6,10 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <functional>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "TrigHALImpl/trighalHandle.h"
 #include "module/SimulatedModule.h"
@@ -65,41 +62,18 @@ TEST_F(TriggerSession, ForwardsSendOneRequestWithTheCallersArguments) {
     EXPECT_EQ(request.value("markerId"), 3);
     EXPECT_EQ(request.get<uint64_t>("behavior"), 0x0102030405060708u);
 
-    struct Forward {
-        const char* method;
-        std::function<int32_t()> call;
-        std::vector<std::pair<const char*, int64_t>> fields;
-    };
-    const Forward forwards[] = {
-        {"trig.programRFBlankingMarkerMask", [&] { return TRIG_FN(trig_programRFBlankingMarkerMask)(handle, 0xA5); },
-         {{"mask", 0xA5}}},
-        {"trig.programRFBlankingDelayInDataClockTicks",
-         [&] { return TRIG_FN(trig_programRFBlankingDelayInDataClockTicks)(handle, 0xBEEF); }, {{"ticks", 0xBEEF}}},
-        {"trig.programTriggerDelay", [&] { return TRIG_FN(trig_programTriggerDelay)(handle, 7, 0xFEDCBA9876543210); },
-         {{"triggerId", 7}, {"delay", static_cast<int64_t>(0xFEDCBA9876543210)}}},
-        {"trig.sendSoftwareTrigger",
-         [&] { return TRIG_FN(trig_sendSoftwareTrigger)(handle, static_cast<uint32_t>(-105)); },
-         {{"triggerId", 0xFFFFFF97}}},
-        {"trig.programAdditionalGroupDelay",
-         [&] { return TRIG_FN(trig_programAdditionalGroupDelay)(handle, 0x12345678, 0x9A); },
-         {{"value", 0x12345678}, {"flag", 0x9A}}},
-        {"trig.programBypassTriggerTimestampRecovery",
-         [&] { return TRIG_FN(trig_programBypassTriggerTimestampRecovery)(handle, 2, 1); },
-         {{"triggerId", 2}, {"bypass", 1}}},
-        {"trig.programSettledGatesReadyForAdvance",
-         [&] { return TRIG_FN(trig_programSettledGatesReadyForAdvance)(handle, 5); }, {{"enable", 1}}},
-        {"trig.programSettledGatesReadyForAdvance",
-         [&] { return TRIG_FN(trig_programSettledGatesReadyForAdvance)(handle, 0); }, {{"enable", 0}}},
-    };
-    for (const Forward& f : forwards) {
-        ASSERT_EQ(f.call(), 0) << f.method;
-        request = only(f.method);
-        for (const auto& field : f.fields) {
-            EXPECT_EQ(static_cast<uint32_t>(request.value(field.first)), static_cast<uint32_t>(field.second))
-                << f.method << " " << field.first;
-            if (field.second > 0xFFFFFFFF || field.second < 0) EXPECT_EQ(request.value(field.first), field.second);
-        }
-    }
+    // Plain forwards stand for the rest: 64-bit values pass whole, ids keep
+    // their sign, and an enable is sent as 0 or 1.
+    ASSERT_EQ(TRIG_FN(trig_programTriggerDelay)(handle, 7, 0xFEDCBA9876543210), 0);
+    request = only("trig.programTriggerDelay");
+    EXPECT_EQ(request.value("triggerId"), 7);
+    EXPECT_EQ(static_cast<uint64_t>(request.value("delay")), 0xFEDCBA9876543210u);
+    ASSERT_EQ(TRIG_FN(trig_sendSoftwareTrigger)(handle, static_cast<uint32_t>(-105)), 0);
+    EXPECT_EQ(static_cast<uint32_t>(only("trig.sendSoftwareTrigger").value("triggerId")), static_cast<uint32_t>(-105));
+    ASSERT_EQ(TRIG_FN(trig_programSettledGatesReadyForAdvance)(handle, 5), 0);
+    EXPECT_EQ(only("trig.programSettledGatesReadyForAdvance").value("enable"), 1);
+    ASSERT_EQ(TRIG_FN(trig_programSettledGatesReadyForAdvance)(handle, 0), 0);
+    EXPECT_EQ(only("trig.programSettledGatesReadyForAdvance").value("enable"), 0);
 }
 
 TEST_F(TriggerSession, BadArgumentsAreRefusedBeforeAnyRequestAndDriverFailuresReturned) {

@@ -19,24 +19,7 @@ namespace {
 using ::testing::HasSubstr;
 
 using Realloc = void* (*)(void*, size_t);
-using Demotion = void (*)(void*, int32_t, qvhost_status*);
-using CreateWithDemotion = void* (*)(const char*, Realloc, Demotion, void*, qvhost_status*);
-using Destroy = void (*)(void*);
-using CalculateRoute = uint32_t (*)(void*, const char*, const char*, const char*, char**,
-                                    qvhost_status*);
-using TicketText = void (*)(void*, uint32_t, char**, qvhost_status*);
-using TicketStatus = void (*)(void*, uint32_t, qvhost_status*);
-using Ticket = void (*)(void*, uint32_t);
-using GetAll = void* (*)(void*, qvhost_status*);
-using Next = void (*)(void*, qvhost_status*);
-using GetU32 = uint32_t (*)(void*, const char*, qvhost_status*);
-using GetString = const char* (*)(void*, const char*, qvhost_status*);
-using Reset = void (*)(void*, const char*, qvhost_status*);
-using IsEnd = bool (*)(void*);
-using GetBool = bool (*)(void*, const char*, qvhost_status*);
-using CalculateReset = uint32_t (*)(void*, void*, const char*, qvhost_status*);
-using Create = void* (*)(const char*, Realloc, qvhost_status*);
-using SessionText = void (*)(void*, char**, qvhost_status*);
+using Status = qvhost_status*;
 
 constexpr const char* kSeed = R"([{"terminal":"PFI0","cost":1,"constraints":{}}])";
 
@@ -95,39 +78,45 @@ protected:
     qvhost_status status = qvhost_newStatus();
     void* session = nullptr;
     char* text = nullptr;
-    CreateWithDemotion createWithDemotion =
-        library.fn<CreateWithDemotion>("qvroco_ra_qv3377hal_createSessionWithDemotionFunc");
-    Destroy destroy = library.fn<Destroy>("qvroco_ra_qv3377hal_destroySession");
-    CalculateRoute calculate = library.fn<CalculateRoute>("qvroco_ra_qv3377hal_calculateRoute");
-    TicketText reserve = library.fn<TicketText>("qvroco_ra_qv3377hal_reserveRoute");
-    TicketText path = library.fn<TicketText>("qvroco_ra_qv3377hal_getRouteTerminalPath");
-    TicketStatus program = library.fn<TicketStatus>("qvroco_ra_qv3377hal_programRoute");
-    Ticket unprogram = library.fn<Ticket>("qvroco_ra_qv3377hal_unprogramRoute");
-    GetAll getAll = library.fn<GetAll>("qvroco_ra_qv3377hal_getAllTerminals");
-    Next next = library.fn<Next>("qvroco_ra_qv3377hal_TerminalIterator_next");
-    GetU32 getU32 = library.fn<GetU32>("qvroco_ra_qv3377hal_TerminalIterator_getU32Attribute");
-    GetString getString =
-        library.fn<GetString>("qvroco_ra_qv3377hal_TerminalIterator_getStringAttribute");
-    Reset reset = library.fn<Reset>("qvroco_ra_qv3377hal_TerminalIterator_resetTerminal");
-    Destroy destroyIterator = library.fn<Destroy>("qvroco_ra_qv3377hal_TerminalIterator_destroy");
-    IsEnd isEnd = library.fn<IsEnd>("qvroco_ra_qv3377hal_TerminalIterator_isEnd");
-    GetBool getBool = library.fn<GetBool>("qvroco_ra_qv3377hal_TerminalIterator_getBoolAttribute");
-    CalculateReset calculateReset =
-        library.fn<CalculateReset>("qvroco_ra_qv3377hal_TerminalIterator_calculateResetTerminal");
+    // An entry point of the adaptor, by its name without the prefix.
+    struct Entry {
+        void* address;
+        template <class F>
+        operator F() const { return reinterpret_cast<F>(address); }
+    };
+    Entry entry(const char* name) { return {library.fn<void*>(std::string("qvroco_ra_qv3377hal_") + name)}; }
+
+    void* (*createWithDemotion)(const char*, Realloc, void (*)(void*, int32_t, Status), void*, Status) =
+        entry("createSessionWithDemotionFunc");
+    void (*destroy)(void*) = entry("destroySession");
+    uint32_t (*calculate)(void*, const char*, const char*, const char*, char**, Status) = entry("calculateRoute");
+    void (*reserve)(void*, uint32_t, char**, Status) = entry("reserveRoute");
+    void (*path)(void*, uint32_t, char**, Status) = entry("getRouteTerminalPath");
+    void (*program)(void*, uint32_t, Status) = entry("programRoute");
+    void (*unprogram)(void*, uint32_t) = entry("unprogramRoute");
+    void* (*getAll)(void*, Status) = entry("getAllTerminals");
+    void (*next)(void*, Status) = entry("TerminalIterator_next");
+    uint32_t (*getU32)(void*, const char*, Status) = entry("TerminalIterator_getU32Attribute");
+    const char* (*getString)(void*, const char*, Status) = entry("TerminalIterator_getStringAttribute");
+    void (*reset)(void*, const char*, Status) = entry("TerminalIterator_resetTerminal");
+    void (*destroyIterator)(void*) = entry("TerminalIterator_destroy");
 };
 
 TEST_F(RoutingAdaptor, AHostsRoundThroughEveryEntryPoint) {
-    EXPECT_EQ(library.fn<uint32_t (*)()>("qvroco_ra_qv3377hal_getAPIVersion")(), 3u);
+    EXPECT_EQ(static_cast<uint32_t (*)()>(entry("getAPIVersion"))(), 3u);
     // A session without a callback, then the one the host keeps.
-    void* plain = library.fn<Create>("qvroco_ra_qv3377hal_createSession")(module.devicePath().c_str(), &std::realloc,
-                                                                           &status);
+    void* plain = static_cast<void* (*)(const char*, Realloc, Status)>(entry("createSession"))(
+        module.devicePath().c_str(), &std::realloc, &status);
     ASSERT_NE(plain, nullptr) << json();
     destroy(plain);
     Callbacks callbacks;
     open(&callbacks);
-    library.fn<SessionText>("qvroco_ra_qv3377hal_getHandledConstraints")(session, &text, &status);
+    static_cast<void (*)(void*, char**, Status)>(entry("getHandledConstraints"))(session, &text, &status);
     EXPECT_STREQ(text, R"(["inversionNeeded"])");
 
+    bool (*isEnd)(void*) = entry("TerminalIterator_isEnd");
+    bool (*getBool)(void*, const char*, Status) = entry("TerminalIterator_getBoolAttribute");
+    uint32_t (*calculateReset)(void*, void*, const char*, Status) = entry("TerminalIterator_calculateResetTerminal");
     // Every terminal, with its attributes.
     void* iterator = getAll(session, &status);
     unsigned count = 0;
@@ -152,9 +141,11 @@ TEST_F(RoutingAdaptor, AHostsRoundThroughEveryEntryPoint) {
     waitFor(callbacks, 1);
     EXPECT_EQ(callbacks.event, 101);
     unprogram(session, ticket);
-    library.fn<Ticket>("qvroco_ra_qv3377hal_unreserveRoute")(session, ticket);
-    library.fn<Ticket>("qvroco_ra_qv3377hal_beginExceptionalRouteDestruction")(session, ticket);
-    const auto destroyRoute = library.fn<Ticket>("qvroco_ra_qv3377hal_destroyRoute");
+    void (*unreserve)(void*, uint32_t) = entry("unreserveRoute");
+    void (*beginDestruction)(void*, uint32_t) = entry("beginExceptionalRouteDestruction");
+    void (*destroyRoute)(void*, uint32_t) = entry("destroyRoute");
+    unreserve(session, ticket);
+    beginDestruction(session, ticket);
     destroyRoute(session, ticket);
     EXPECT_EQ(status.code, 0) << json();
     // Gone now: the driver's refusal reaches the host only where it takes a
