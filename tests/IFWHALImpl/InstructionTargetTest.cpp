@@ -1,6 +1,6 @@
 // The instruction-target plug-in as its host drives it: the shipped library
-// loaded by name, its entry points called through the C host's types, the
-// simulated module behind them.
+// loaded by name, its entry points called through the host's plain C types,
+// the simulated module behind them.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "IFWHALImpl/ifwHost.h"
 #include "module/SimulatedModule.h"
 #include "support/HostLibrary.h"
+#include "support/host/qvhost.h"
 #include "support/ModuleProxy.h"
 
 namespace {
@@ -21,13 +21,41 @@ void putLE(std::vector<uint8_t>& bytes, size_t offset, uint64_t value, size_t wi
     for (size_t i = 0; i < width; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
+struct Location {
+    uint64_t words[2];
+};
+struct LocationValue {
+    uint64_t words[3];
+};
+
+// The plug-in's entry points as its host declares them.
+struct Plugin {
+    void (*getPluginVersion)(uint32_t* major, uint32_t* minor);
+    void* (*open)(const char* json, qvhost_status* status);
+    void (*close)(void* target, qvhost_status* status);
+    void (*reset)(void* target, qvhost_status* status);
+    void (*read)(void* target, Location location, uint64_t* value, uint32_t option, qvhost_status* status);
+    void (*readArray)(void* target, void* buffer, size_t count, uint64_t reference, uint32_t option,
+                      qvhost_status* status);
+    void (*write)(void* target, bool flag, uint32_t option, LocationValue location, qvhost_status* status);
+    void (*writeArray)(void* target, const void* buffer, size_t count, bool flag, uint32_t option,
+                       qvhost_status* status);
+};
+
 class InstructionTarget : public ::testing::Test {
 protected:
+    // An entry point by its name without the prefix.
+    struct Entry {
+        void* address;
+        template <class F>
+        operator F() const { return reinterpret_cast<F>(address); }
+    };
+    Entry entry(const char* name) { return {library.fn<void*>(std::string("qvIFW_Target_libqv3377hal_") + name)}; }
+
     void SetUp() override {
         ASSERT_TRUE(library.loaded());
-        qvhost_library* raw = qvhost_load(QV_SHARED_LIBRARY);
-        ASSERT_EQ(ifwhost_bind(raw, &plugin), 8);
-        qvhost_unload(raw);  // the harness's own reference keeps it loaded
+        plugin = {entry("GetPluginVersion"), entry("Open"),      entry("Close"), entry("Reset"),
+                  entry("Read"),             entry("ReadArray"), entry("Write"), entry("WriteArray")};
         module.decoder().clear();
     }
     void TearDown() override { qvhost_release(&status); }
@@ -40,13 +68,18 @@ protected:
 
     qvsim::SimulatedModule module;
     qvtest::HostLibrary library{QV_SHARED_LIBRARY};
-    ifwhost_plugin plugin{};
+    Plugin plugin{};
     qvhost_status status = qvhost_newStatus();
 };
 
 TEST_F(InstructionTarget, HostRoundTripReadsBackWhatItWrote) {
+    void* target = open(json());
+    ASSERT_NE(target, nullptr);
+    plugin.write(target, true, 0, {{0x10, 0x20, 0xFEEDFACECAFEBEEF}}, &status);
     uint64_t read = 0;
-    EXPECT_EQ(ifwhost_writeThenRead(&plugin, json().c_str(), {{0x10, 0x20}}, 0xFEEDFACECAFEBEEF, &read), 0);
+    plugin.read(target, {{0x10, 0x20}}, &read, 0, &status);
+    plugin.close(target, &status);
+    EXPECT_EQ(status.code, 0);
     EXPECT_EQ(read, 0xFEEDFACECAFEBEEFu);
     EXPECT_EQ(module.driver().openDescriptors(), 0u);
 
