@@ -61,12 +61,12 @@ TEST_F(VisaPlugin, DeviceIdsComeFromTheDeviceTree) {
     EXPECT_EQ(plugin.getDeviceIDs(0, 0, nullptr, nullptr, &count), kViErrorInvalidSize);
     EXPECT_EQ(count, 1u);
     uint64_t ids[4] = {};
-    ASSERT_EQ(visahost_findDevices(&plugin, ids, 4, &count), 0);
+    uint16_t flags[4] = {};
+    ASSERT_EQ(plugin.getDeviceIDs(1, 4, ids, flags, &count), 0);
     ASSERT_EQ(count, 1u);
     EXPECT_EQ(ids[0], 0x0000001C000D0002u);
 
     addModules(module);
-    uint16_t flags[4] = {};
     ASSERT_EQ(plugin.getDeviceIDs(1, 4, ids, flags, &count), 0);
     ASSERT_EQ(count, 2u);
     EXPECT_EQ(ids[1], 0x000000FF001F0007u);
@@ -237,6 +237,25 @@ TEST_F(VisaPlugin, StaleHandlesAreRefused) {
     EXPECT_EQ(module.driver().openDescriptors(), 0u);
 }
 
-// The six unsupported entry points are checked by the host program.
+// Without the module (the real roots, which hold none here) the VISA
+// library's discovery finds nothing, and the mapping and interrupt entry
+// points are never supported.
+TEST(VisaPluginWithoutModule, FindsNothingAndSupportsNoMapping) {
+    HostLibrary library{QV_SHARED_LIBRARY};
+    ASSERT_TRUE(library.loaded());
+    VisaPluginApi plugin{library};
+    uint32_t count = 99;
+    uint64_t ids[4];
+    uint16_t flags[4];
+    ASSERT_EQ(plugin.initializePlugin(), 0);
+    EXPECT_EQ(plugin.getDeviceIDs(0, 0, nullptr, nullptr, &count), 0);
+    EXPECT_EQ(plugin.getDeviceIDs(1, 4, ids, flags, &count), 0);
+    EXPECT_EQ(count, 0u);
+    uint64_t session = 1;
+    EXPECT_EQ(plugin.open(0, 1, 0, 0, &session), kViErrorResourceNotFound);
+    EXPECT_EQ(session, 0u);
+    for (auto* unsupported : plugin.unsupported) EXPECT_EQ(unsupported(0x1000, 1, 2, 3), kViErrorNotSupported);
+    EXPECT_EQ(plugin.finalizePlugin(), 0);
+}
 
 }  // namespace
