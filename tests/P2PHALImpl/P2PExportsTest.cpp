@@ -1,6 +1,7 @@
 // The p2p_ exports as a C driver calls them: the shipped library on the
 // simulated module, with the endpoint description built as the device
-// session builds it and the FIFOs in the FPGA interface library stand-in.
+// session builds it and the FIFOs in the FPGA interface library stand-in;
+// and the session's reading of that description.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -8,15 +9,123 @@
 #include <utility>
 #include <vector>
 
-#include "P2PHALImpl/P2PDescription.h"
 #include "P2PHALImpl/p2pHALImpl.h"
+#include "P2PHALImpl/p2pHALSession.h"
 #include "module/SimulatedModule.h"
 #include "qvfpga/QvFpgaSim.h"
+#include "qvisl/FifoFpgaHw.h"
 #include "qvisl/QvFpgaDll.h"
 #include "support/HostLibrary.h"
 #include "support/ModuleProxy.h"
 
 namespace {
+
+// The peer-to-peer endpoint description as the device session writes it
+// for context 17.
+struct DescribedEndpoint {
+    std::string name;
+    std::string direction;
+    std::string fifo;
+    std::string valid;
+};
+
+// The head, each endpoint and the tail with the device session's spacing;
+// endpoints beyond the first (the device session writes one) are joined
+// with ", ".
+std::string describe(const std::string& fpgaSession, const std::vector<DescribedEndpoint>& endpoints) {
+    std::string text = "{\"fpgaSessionHandle\":\"" + fpgaSession + "\", \"endpoints\": [";
+    for (size_t i = 0; i < endpoints.size(); ++i) {
+        const DescribedEndpoint& e = endpoints[i];
+        if (i != 0) text += ", ";
+        text += "{\"name\": \"" + e.name + "\", \"direction\":\"" + e.direction + "\", \"fifoResourceID\":\"" +
+                e.fifo + "\", \"valid\":\"" + e.valid + "\"}";
+    }
+    return text + "]}";
+}
+
+const char* const kAcquisitionFifo = "p2p.acq.fifo.I16.width 16.depth 16k";
+const char* const kGenerationFifo = "p2p.gen.fifo.I16.width 16.depth 32k";
+
+using p2phal::Endpoint;
+
+struct Read {
+    uint32_t session = 0;
+    std::vector<Endpoint> endpoints;
+    int64_t code = 0;
+};
+
+Read read(const std::string& text) {
+    Read r;
+    nQVAPALS100::tStatus status;
+    r.session = p2phal::parseEndpointDescription(text.c_str(), r.endpoints, status);
+    r.code = status.code;
+    return r;
+}
+
+TEST(P2PDescription, TheDeviceSessionsTextWithNumbersInEveryBase) {
+    const Read r = read(describe("0x2A", {{kAcquisitionFifo, "writer", "0x1F", "1"},
+                                         {kGenerationFifo, "reader", "017", "true"},
+                                         {"third", "writer", "4294967295", "0"}}));
+    ASSERT_EQ(r.code, 0);
+    EXPECT_EQ(r.session, 42u);
+    ASSERT_EQ(r.endpoints.size(), 3u);
+    EXPECT_EQ(r.endpoints[0].name, kAcquisitionFifo);
+    EXPECT_EQ(r.endpoints[0].direction, p2phal::kWriter);
+    EXPECT_EQ(r.endpoints[0].fifo->fifo(), 31u);
+    EXPECT_EQ(r.endpoints[0].fifo->session(), 42u);
+    EXPECT_TRUE(r.endpoints[0].valid);
+    EXPECT_EQ(r.endpoints[1].direction, p2phal::kReader);
+    EXPECT_EQ(r.endpoints[1].fifo->fifo(), 15u);
+    // Only "1" is valid.
+    EXPECT_FALSE(r.endpoints[1].valid);
+    EXPECT_EQ(r.endpoints[2].fifo->fifo(), 4294967295u);
+    EXPECT_FALSE(r.endpoints[2].valid);
+}
+
+TEST(P2PDescription, FaultsStopTheReadingAndKeepWhatCameBefore) {
+    const std::string good = "{\"name\":\"a\",\"direction\":\"writer\",\"fifoResourceID\":\"1\",\"valid\":\"1\"}";
+    const std::vector<std::string> faulty = {
+        "{\"direction\":\"writer\",\"fifoResourceID\":\"1\",\"valid\":\"1\"}",
+        "{\"name\":\"a\",\"direction\":1,\"fifoResourceID\":\"1\",\"valid\":\"1\"}",
+        "{\"name\":\"a\",\"direction\":\"writer\",\"fifoResourceID\":1,\"valid\":\"1\"}",
+        "{\"name\":\"a\",\"direction\":\"writer\",\"fifoResourceID\":\"1\"}",
+        "{\"name\":\"a\",\"direction\":\"writer\",\"fifoResourceID\":\"1\",\"valid\":true}",
+        "7",
+    };
+    for (const std::string& bad : faulty) {
+        const Read r = read("{\"fpgaSessionHandle\":\"3\",\"endpoints\":[" + good + "," + bad + "," + good + "]}");
+        EXPECT_EQ(r.code, -52005) << bad;
+        EXPECT_EQ(r.endpoints.size(), 1u) << bad;
+    }
+    // A wrong direction still lists its endpoint, then fails.
+    const Read wrong = read(describe("3", {{"a", "writer", "1", "1"}, {"b", "Reader", "2", "1"}, {"c", "reader", "3", "1"}}));
+    EXPECT_EQ(wrong.code, -52005);
+    ASSERT_EQ(wrong.endpoints.size(), 2u);
+    EXPECT_EQ(wrong.endpoints[1].name, "b");
+}
+
+TEST(P2PDescription, SessionHandlesAndFifoNumbersMustBeWholeNumbers) {
+    std::vector<std::string> refused = {"{\"fpgaSessionHandle\":5,\"endpoints\":[]}", "{\"endpoints\":[]}",
+                                        "{\"fpgaSessionHandle\":\"5\",\"endpoints\":{}}",
+                                        "{\"fpgaSessionHandle\":\"5\"}", "{\"fpgaSessionHandle\":\"5\",", ""};
+    for (const char* handle : {"0", "00", "0x0", "", "abc", "12abc", " 5", "+5", "-1", "0x", "4294967296"}) {
+        refused.push_back(describe(handle, {}));
+    }
+    // A FIFO number beyond 32 bits would name another FIFO once cut.
+    for (const char* fifo : {"4294967296", "0x100000001", "1.5", "08", "-0"}) {
+        refused.push_back(describe("5", {{"a", "writer", fifo, "1"}}));
+    }
+    for (const std::string& text : refused) {
+        const Read r = read(text);
+        EXPECT_EQ(r.code, -52005) << text;
+        EXPECT_TRUE(r.endpoints.empty()) << text;
+    }
+    EXPECT_EQ(read(describe("5", {})).code, 0);
+    nQVAPALS100::tStatus status;
+    std::vector<Endpoint> none;
+    EXPECT_EQ(p2phal::parseEndpointDescription(nullptr, none, status), 0u);
+    EXPECT_EQ(status.code, -52005);
+}
 
 #define P2P_FN(name) library.fn<decltype(&name)>(#name)
 
@@ -29,15 +138,15 @@ protected:
         ASSERT_TRUE(library.loaded());
         qvfpgasim_reset();
         qvfpgasim_declareFifo("wfm gen.download fifo 0", 1, 64);
-        qvfpgasim_declareFifo(p2ptest::kAcquisitionFifo, 2, 64);
-        qvfpgasim_declareFifo(p2ptest::kGenerationFifo, 2, 64);
+        qvfpgasim_declareFifo(kAcquisitionFifo, 2, 64);
+        qvfpgasim_declareFifo(kGenerationFifo, 2, 64);
         ASSERT_EQ(QvFpgaDll_Open("/p2p.lvbitx", nullptr, "PXI1Slot2", qvisl::kOpenFromPath, &fpga), 0);
         ASSERT_NE(fpga, 0u);
-        ASSERT_EQ(QvFpgaDll_FindFifoPrivate(fpga, p2ptest::kAcquisitionFifo, qvisl::kResourceTypeAny, &acqFifo), 0);
-        ASSERT_EQ(QvFpgaDll_FindFifoPrivate(fpga, p2ptest::kGenerationFifo, qvisl::kResourceTypeAny, &genFifo), 0);
-        description = p2ptest::describe(std::to_string(fpga),
-                                        {{p2ptest::kAcquisitionFifo, "writer", std::to_string(acqFifo), "1"},
-                                         {p2ptest::kGenerationFifo, "reader", std::to_string(genFifo), "0"}});
+        ASSERT_EQ(QvFpgaDll_FindFifoPrivate(fpga, kAcquisitionFifo, qvisl::kResourceTypeAny, &acqFifo), 0);
+        ASSERT_EQ(QvFpgaDll_FindFifoPrivate(fpga, kGenerationFifo, qvisl::kResourceTypeAny, &genFifo), 0);
+        description = describe(std::to_string(fpga),
+                                        {{kAcquisitionFifo, "writer", std::to_string(acqFifo), "1"},
+                                         {kGenerationFifo, "reader", std::to_string(genFifo), "0"}});
         parameters = "{\"resourceName\": \"PXI1Slot2\", \"deviceInterfacePath\": \"" + module.devicePath() + "\"}";
         ASSERT_EQ(P2P_FN(p2p_open)(parameters.c_str(), description.c_str(), &handle), 0);
         ASSERT_NE(handle, nullptr);
@@ -253,8 +362,8 @@ TEST_F(P2PExports, AFailedOpenHandsOutASessionThatOnlyCloses) {
     auto open = P2P_FN(p2p_open);
     // A session handle of 0 (the device session's text without an FPGA
     // session), a wrong direction, no device file or one that does not open.
-    const std::string noFpga = p2ptest::describe("0", {{p2ptest::kAcquisitionFifo, "writer", "0", "0"}});
-    const std::string sideways = p2ptest::describe(std::to_string(fpga), {{"x", "sideways", "1", "1"}});
+    const std::string noFpga = describe("0", {{kAcquisitionFifo, "writer", "0", "0"}});
+    const std::string sideways = describe(std::to_string(fpga), {{"x", "sideways", "1", "1"}});
     const std::pair<std::string, std::string> opens[] = {
         {parameters, noFpga}, {parameters, sideways}, {"{}", description}, {"not json", description},
         {"{\"deviceInterfacePath\": 5}", description},
