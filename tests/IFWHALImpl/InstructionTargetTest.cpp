@@ -65,6 +65,15 @@ protected:
     }
     void* open(const std::string& text) { return plugin.open(text.c_str(), &status); }
     std::string detail() const { return status.json != nullptr ? status.json : ""; }
+    // Runs `call` with a fresh status; its code, and its JSON in *json.
+    static int32_t run(const std::function<void(qvhost_status*)>& call, std::string* json = nullptr) {
+        qvhost_status fresh = qvhost_newStatus();
+        call(&fresh);
+        const int32_t code = fresh.code;
+        if (json != nullptr) *json = fresh.json != nullptr ? fresh.json : "";
+        qvhost_release(&fresh);
+        return code;
+    }
 
     qvsim::SimulatedModule module;
     qvtest::HostLibrary library{QV_SHARED_LIBRARY};
@@ -122,10 +131,7 @@ TEST_F(InstructionTarget, BadOrFailedOpenLeavesNoTargetAndNoDescriptor) {
         "not json", "[1, 2]", "{}", "{\"deviceInterfacePath\": 5}", "{\"deviceInterfacePath\": \"\"}",
         "{\"deviceInterfacePath\": null}", "{\"deviceInterfacePath\": \"" + module.devicePath()};
     for (const std::string& text : texts) {
-        qvhost_status fresh = qvhost_newStatus();
-        EXPECT_EQ(plugin.open(text.c_str(), &fresh), nullptr) << text;
-        EXPECT_EQ(fresh.code, -52005) << text;
-        qvhost_release(&fresh);
+        EXPECT_EQ(run([&](qvhost_status* s) { EXPECT_EQ(plugin.open(text.c_str(), s), nullptr); }), -52005) << text;
     }
     EXPECT_EQ(plugin.open(nullptr, &status), nullptr);
     EXPECT_EQ(status.code, -52005);
@@ -133,16 +139,12 @@ TEST_F(InstructionTarget, BadOrFailedOpenLeavesNoTargetAndNoDescriptor) {
     EXPECT_EQ(plugin.open(json().c_str(), nullptr), nullptr);
     EXPECT_TRUE(module.decoder().requests().empty());
 
-    qvhost_status missing = qvhost_newStatus();
-    EXPECT_EQ(plugin.open(("{\"deviceInterfacePath\": \"" + module.devicePath() + "x\"}").c_str(), &missing), nullptr);
-    EXPECT_LT(missing.code, 0);
-    qvhost_release(&missing);
-    qvhost_status refused = qvhost_newStatus();
+    const std::string missing = "{\"deviceInterfacePath\": \"" + module.devicePath() + "x\"}";
+    EXPECT_LT(run([&](qvhost_status* s) { EXPECT_EQ(plugin.open(missing.c_str(), s), nullptr); }), 0);
     qvtest::failRequests(module, "ifw.open", -50230);
-    EXPECT_EQ(plugin.open(json().c_str(), &refused), nullptr);
-    EXPECT_EQ(refused.code, -50230);
-    EXPECT_NE(std::string(refused.json).find("qv3377hal"), std::string::npos);
-    qvhost_release(&refused);
+    std::string refused;
+    EXPECT_EQ(run([&](qvhost_status* s) { EXPECT_EQ(plugin.open(json().c_str(), s), nullptr); }, &refused), -50230);
+    EXPECT_NE(refused.find("qv3377hal"), std::string::npos);
     EXPECT_EQ(module.driver().openDescriptors(), 0u);
 
     // A warning of the driver is dropped: the target opens cleanly.
@@ -265,12 +267,7 @@ TEST_F(InstructionTarget, ArgumentsAreCheckedBeforeTheTarget) {
         [&](qvhost_status* s) { plugin.close(nullptr, s); },
         [&](qvhost_status* s) { plugin.readArray(target, &value, tooMany, 1, 0, s); },
         [&](qvhost_status* s) { plugin.writeArray(target, buffer, tooMany, true, 0, s); }};
-    for (const auto& call : refused) {
-        qvhost_status fresh = qvhost_newStatus();
-        call(&fresh);
-        EXPECT_EQ(fresh.code, -52005);
-        qvhost_release(&fresh);
-    }
+    for (const auto& call : refused) EXPECT_EQ(run(call), -52005);
     EXPECT_TRUE(module.decoder().requests().empty());
 
     // A null status makes every call do nothing.
