@@ -193,7 +193,8 @@ TEST_F(DataPath, NullOutputsAreRefusedBeforeAnyRequest) {
           DP_FN(datapath_clearStatus)(handle, nullptr), DP_FN(datapath_readDSPGroupDelay)(handle, nullptr),
           DP_FN(datapath_readDSPPipelineDelay)(handle, nullptr),
           DP_FN(datapath_readDataDelayRange)(handle, &value, nullptr),
-          DP_FN(datapath_readDataDelayRange)(handle, nullptr, &value), DP_FN(datapath_getPFI0FpgaDelay)(handle, nullptr),
+          DP_FN(datapath_readDataDelayRange)(handle, nullptr, &value),
+          DP_FN(datapath_getPFI0FpgaDelay)(handle, nullptr),
           DP_FN(datapath_getRoutingDelay)(handle, nullptr), DP_FN(datapath_isDone)(handle, nullptr),
           DP_FN(datapath_isDone)(0, nullptr), DP_FN(datapath_waitForDone)(0)}) {
         EXPECT_EQ(code, -52005);

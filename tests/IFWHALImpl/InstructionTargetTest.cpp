@@ -28,34 +28,29 @@ struct LocationValue {
     uint64_t words[3];
 };
 
-// The plug-in's entry points as its host declares them.
+#define IFW_ENTRY(member, name) library.fn<decltype(member)>("qvIFW_Target_libqv3377hal_" name)
+
+// The plug-in's entry points as its host declares them, bound by name.
 struct Plugin {
-    void (*getPluginVersion)(uint32_t* major, uint32_t* minor);
-    void* (*open)(const char* json, qvhost_status* status);
-    void (*close)(void* target, qvhost_status* status);
-    void (*reset)(void* target, qvhost_status* status);
-    void (*read)(void* target, Location location, uint64_t* value, uint32_t option, qvhost_status* status);
+    qvtest::HostLibrary& library;
+    void (*getPluginVersion)(uint32_t* major, uint32_t* minor) = IFW_ENTRY(getPluginVersion, "GetPluginVersion");
+    void* (*open)(const char* json, qvhost_status* status) = IFW_ENTRY(open, "Open");
+    void (*close)(void* target, qvhost_status* status) = IFW_ENTRY(close, "Close");
+    void (*reset)(void* target, qvhost_status* status) = IFW_ENTRY(reset, "Reset");
+    void (*read)(void* target, Location location, uint64_t* value, uint32_t option, qvhost_status* status) =
+        IFW_ENTRY(read, "Read");
     void (*readArray)(void* target, void* buffer, size_t count, uint64_t reference, uint32_t option,
-                      qvhost_status* status);
-    void (*write)(void* target, bool flag, uint32_t option, LocationValue location, qvhost_status* status);
+                      qvhost_status* status) = IFW_ENTRY(readArray, "ReadArray");
+    void (*write)(void* target, bool flag, uint32_t option, LocationValue location, qvhost_status* status) =
+        IFW_ENTRY(write, "Write");
     void (*writeArray)(void* target, const void* buffer, size_t count, bool flag, uint32_t option,
-                       qvhost_status* status);
+                       qvhost_status* status) = IFW_ENTRY(writeArray, "WriteArray");
 };
 
 class InstructionTarget : public ::testing::Test {
 protected:
-    // An entry point by its name without the prefix.
-    struct Entry {
-        void* address;
-        template <class F>
-        operator F() const { return reinterpret_cast<F>(address); }
-    };
-    Entry entry(const char* name) { return {library.fn<void*>(std::string("qvIFW_Target_libqv3377hal_") + name)}; }
-
     void SetUp() override {
         ASSERT_TRUE(library.loaded());
-        plugin = {entry("GetPluginVersion"), entry("Open"),      entry("Close"), entry("Reset"),
-                  entry("Read"),             entry("ReadArray"), entry("Write"), entry("WriteArray")};
         module.decoder().clear();
     }
     void TearDown() override { qvhost_release(&status); }
@@ -77,7 +72,7 @@ protected:
 
     qvsim::SimulatedModule module;
     qvtest::HostLibrary library{QV_SHARED_LIBRARY};
-    Plugin plugin{};
+    Plugin plugin{library};
     qvhost_status status = qvhost_newStatus();
 };
 

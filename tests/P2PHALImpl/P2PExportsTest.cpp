@@ -98,7 +98,8 @@ TEST(P2PDescription, FaultsStopTheReadingAndKeepWhatCameBefore) {
         EXPECT_EQ(r.endpoints.size(), 1u) << bad;
     }
     // A wrong direction still lists its endpoint, then fails.
-    const Read wrong = read(describe("3", {{"a", "writer", "1", "1"}, {"b", "Reader", "2", "1"}, {"c", "reader", "3", "1"}}));
+    const Read wrong =
+        read(describe("3", {{"a", "writer", "1", "1"}, {"b", "Reader", "2", "1"}, {"c", "reader", "3", "1"}}));
     EXPECT_EQ(wrong.code, -52005);
     ASSERT_EQ(wrong.endpoints.size(), 2u);
     EXPECT_EQ(wrong.endpoints[1].name, "b");
@@ -325,8 +326,9 @@ TEST_F(P2PExports, ABadIndexOrDirectionSendsNothing) {
              P2P_FN(p2p_setNumberOfSamplesToRead)(handle, kWriterIndex, 1),
              P2P_FN(p2p_programEndpointFullnessTrigger)(handle, kWriterIndex, &trigger),
              // Null pointers and handles: every query shares one frame; these stand for the rest.
-             P2P_FN(p2p_getNumEndpointsAvailable)(handle, nullptr), P2P_FN(p2p_getSamplesTransferred)(nullptr, 0, nullptr),
-             P2P_FN(p2p_getEndpointHandle)(handle, 0, nullptr), P2P_FN(p2p_checkGenerationStatus)(handle, &flag, nullptr),
+             P2P_FN(p2p_getNumEndpointsAvailable)(handle, nullptr),
+             P2P_FN(p2p_getSamplesTransferred)(nullptr, 0, nullptr), P2P_FN(p2p_getEndpointHandle)(handle, 0, nullptr),
+             P2P_FN(p2p_checkGenerationStatus)(handle, &flag, nullptr),
              P2P_FN(p2p_checkGenerationStatus)(handle, nullptr, &flag),
              P2P_FN(p2p_programEndpointFullnessTrigger)(handle, 1, nullptr),
              P2P_FN(p2p_getSamplesTransferred)(nullptr, 0, &value), P2P_FN(p2p_initiateSource)(nullptr),

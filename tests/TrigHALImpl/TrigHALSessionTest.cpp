@@ -191,7 +191,9 @@ TEST_F(TriggerSession, HoldoffTicksFollowTheRevisionAndTheFlags) {
             EXPECT_EQ(settings->firstEnable, c.firstEnable);
             EXPECT_EQ(settings->secondEnable, c.secondEnable);
             EXPECT_NEAR(out.firstHoldoff, c.firstHoldoff, c.firstHoldoff * 1e-12);
-            if (c.secondTicks != 0) EXPECT_NEAR(out.secondHoldoff, c.secondHoldoff, 1e-18);
+            if (c.secondTicks != 0) {
+                EXPECT_NEAR(out.secondHoldoff, c.secondHoldoff, 1e-18);
+            }
             EXPECT_EQ(out.firstMinimum, c.in.firstMinimum);
             EXPECT_EQ(out.tickRate, c.in.tickRate);
             EXPECT_EQ(out.secondFlag, c.in.secondFlag);

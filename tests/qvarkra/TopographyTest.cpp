@@ -115,8 +115,8 @@ TEST(Topography, RegistryFindsByExactNameAndIsBounded) {
             ADD_FAILURE() << "found";
         } catch (const qverr::Exception& e) {
             EXPECT_EQ(e.status.code, -50003);
-            EXPECT_THAT(e.status.jsonText(), ::testing::HasSubstr(std::string("\"qvark_debug\":\"Topography not found: ") +
-                                                                  (name ? name : "")));
+            EXPECT_THAT(e.status.jsonText(),
+                        ::testing::HasSubstr(std::string("\"qvark_debug\":\"Topography not found: ") + (name ? name : "")));
         }
     }
     // The load-time registration took one slot; the 33rd is refused.

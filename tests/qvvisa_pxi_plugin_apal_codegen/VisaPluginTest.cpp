@@ -33,9 +33,9 @@ TEST_F(VisaPlugin, NothingWorksUntilInitialisedAndAfterTheLastFinalize) {
     uint64_t session = 0x1000, opened = 0;
     uint16_t word = 0;
     const auto refusedAll = [&] {
-        for (const int32_t code : {plugin.getDeviceIDs(0, 0, nullptr, nullptr, &count), plugin.open(0, 1, 2, 3, &opened),
-                                   plugin.close(0x1000), plugin.getDeviceAttribute(session, 0x3FFF00D9, &word),
-                                   plugin.finalizePlugin()}) {
+        for (const int32_t code :
+             {plugin.getDeviceIDs(0, 0, nullptr, nullptr, &count), plugin.open(0, 1, 2, 3, &opened),
+              plugin.close(0x1000), plugin.getDeviceAttribute(session, 0x3FFF00D9, &word), plugin.finalizePlugin()}) {
             EXPECT_EQ(code, kViErrorNotInitialized);
         }
     };

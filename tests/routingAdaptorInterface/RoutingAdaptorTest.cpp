@@ -21,6 +21,8 @@ using ::testing::HasSubstr;
 using Realloc = void* (*)(void*, size_t);
 using Status = qvhost_status*;
 
+#define RA_ENTRY(member, name) library.fn<decltype(member)>("qvroco_ra_qv3377hal_" #name)
+
 constexpr const char* kSeed = R"([{"terminal":"PFI0","cost":1,"constraints":{}}])";
 
 struct Callbacks {
@@ -78,45 +80,40 @@ protected:
     qvhost_status status = qvhost_newStatus();
     void* session = nullptr;
     char* text = nullptr;
-    // An entry point of the adaptor, by its name without the prefix.
-    struct Entry {
-        void* address;
-        template <class F>
-        operator F() const { return reinterpret_cast<F>(address); }
-    };
-    Entry entry(const char* name) { return {library.fn<void*>(std::string("qvroco_ra_qv3377hal_") + name)}; }
-
     void* (*createWithDemotion)(const char*, Realloc, void (*)(void*, int32_t, Status), void*, Status) =
-        entry("createSessionWithDemotionFunc");
-    void (*destroy)(void*) = entry("destroySession");
-    uint32_t (*calculate)(void*, const char*, const char*, const char*, char**, Status) = entry("calculateRoute");
-    void (*reserve)(void*, uint32_t, char**, Status) = entry("reserveRoute");
-    void (*path)(void*, uint32_t, char**, Status) = entry("getRouteTerminalPath");
-    void (*program)(void*, uint32_t, Status) = entry("programRoute");
-    void (*unprogram)(void*, uint32_t) = entry("unprogramRoute");
-    void* (*getAll)(void*, Status) = entry("getAllTerminals");
-    void (*next)(void*, Status) = entry("TerminalIterator_next");
-    uint32_t (*getU32)(void*, const char*, Status) = entry("TerminalIterator_getU32Attribute");
-    const char* (*getString)(void*, const char*, Status) = entry("TerminalIterator_getStringAttribute");
-    void (*reset)(void*, const char*, Status) = entry("TerminalIterator_resetTerminal");
-    void (*destroyIterator)(void*) = entry("TerminalIterator_destroy");
+        RA_ENTRY(createWithDemotion, createSessionWithDemotionFunc);
+    void (*destroy)(void*) = RA_ENTRY(destroy, destroySession);
+    uint32_t (*calculate)(void*, const char*, const char*, const char*, char**, Status) =
+        RA_ENTRY(calculate, calculateRoute);
+    void (*reserve)(void*, uint32_t, char**, Status) = RA_ENTRY(reserve, reserveRoute);
+    void (*path)(void*, uint32_t, char**, Status) = RA_ENTRY(path, getRouteTerminalPath);
+    void (*program)(void*, uint32_t, Status) = RA_ENTRY(program, programRoute);
+    void (*unprogram)(void*, uint32_t) = RA_ENTRY(unprogram, unprogramRoute);
+    void* (*getAll)(void*, Status) = RA_ENTRY(getAll, getAllTerminals);
+    void (*next)(void*, Status) = RA_ENTRY(next, TerminalIterator_next);
+    uint32_t (*getU32)(void*, const char*, Status) = RA_ENTRY(getU32, TerminalIterator_getU32Attribute);
+    const char* (*getString)(void*, const char*, Status) = RA_ENTRY(getString, TerminalIterator_getStringAttribute);
+    void (*reset)(void*, const char*, Status) = RA_ENTRY(reset, TerminalIterator_resetTerminal);
+    void (*destroyIterator)(void*) = RA_ENTRY(destroyIterator, TerminalIterator_destroy);
 };
 
 TEST_F(RoutingAdaptor, AHostsRoundThroughEveryEntryPoint) {
-    EXPECT_EQ(static_cast<uint32_t (*)()>(entry("getAPIVersion"))(), 3u);
+    EXPECT_EQ(library.fn<uint32_t (*)()>("qvroco_ra_qv3377hal_getAPIVersion")(), 3u);
     // A session without a callback, then the one the host keeps.
-    void* plain = static_cast<void* (*)(const char*, Realloc, Status)>(entry("createSession"))(
+    void* plain = library.fn<void* (*)(const char*, Realloc, Status)>("qvroco_ra_qv3377hal_createSession")(
         module.devicePath().c_str(), &std::realloc, &status);
     ASSERT_NE(plain, nullptr) << json();
     destroy(plain);
     Callbacks callbacks;
     open(&callbacks);
-    static_cast<void (*)(void*, char**, Status)>(entry("getHandledConstraints"))(session, &text, &status);
+    library.fn<void (*)(void*, char**, Status)>("qvroco_ra_qv3377hal_getHandledConstraints")(session, &text,
+                                                                                           &status);
     EXPECT_STREQ(text, R"(["inversionNeeded"])");
 
-    bool (*isEnd)(void*) = entry("TerminalIterator_isEnd");
-    bool (*getBool)(void*, const char*, Status) = entry("TerminalIterator_getBoolAttribute");
-    uint32_t (*calculateReset)(void*, void*, const char*, Status) = entry("TerminalIterator_calculateResetTerminal");
+    bool (*isEnd)(void*) = RA_ENTRY(isEnd, TerminalIterator_isEnd);
+    bool (*getBool)(void*, const char*, Status) = RA_ENTRY(getBool, TerminalIterator_getBoolAttribute);
+    uint32_t (*calculateReset)(void*, void*, const char*, Status) =
+        RA_ENTRY(calculateReset, TerminalIterator_calculateResetTerminal);
     // Every terminal, with its attributes.
     void* iterator = getAll(session, &status);
     unsigned count = 0;
@@ -141,9 +138,9 @@ TEST_F(RoutingAdaptor, AHostsRoundThroughEveryEntryPoint) {
     waitFor(callbacks, 1);
     EXPECT_EQ(callbacks.event, 101);
     unprogram(session, ticket);
-    void (*unreserve)(void*, uint32_t) = entry("unreserveRoute");
-    void (*beginDestruction)(void*, uint32_t) = entry("beginExceptionalRouteDestruction");
-    void (*destroyRoute)(void*, uint32_t) = entry("destroyRoute");
+    void (*unreserve)(void*, uint32_t) = RA_ENTRY(unreserve, unreserveRoute);
+    void (*beginDestruction)(void*, uint32_t) = RA_ENTRY(beginDestruction, beginExceptionalRouteDestruction);
+    void (*destroyRoute)(void*, uint32_t) = RA_ENTRY(destroyRoute, destroyRoute);
     unreserve(session, ticket);
     beginDestruction(session, ticket);
     destroyRoute(session, ticket);
