@@ -75,7 +75,7 @@ struct Setup : qvzek::ISessionFactory {
     }
     ~Setup() override { facade->release(); }
 
-    std::unique_ptr<qvzek::user::Session> createSession(const std::shared_ptr<qvzek::Device>&, const char* text,
+    std::unique_ptr<qvzek::user::Session> createSession(const std::shared_ptr<const qvzek::DeviceInfo>&, const char* text,
                                                         const char* signature, uint32_t attribute) override {
         auto made = std::make_unique<qvzek::user::Session>(
             fpga, proxy, configurer, checker, std::make_shared<qvzek::user::IoAccessorIoctl>(*proxy),
@@ -84,7 +84,7 @@ struct Setup : qvzek::ISessionFactory {
         return made;
     }
     std::unique_ptr<qvzek::FpgaSessionTraditional> createTraditionalSession(
-        const std::shared_ptr<qvzek::Device>&) override {
+        const std::shared_ptr<const qvzek::DeviceInfo>&) override {
         return nullptr;
     }
 

@@ -21,14 +21,20 @@ namespace {
 
 using qvzek::DeviceInfo;
 
+DeviceInfo entryOf(std::string token, std::string name) {
+    DeviceInfo entry;
+    entry.persistentToken = std::move(token);
+    entry.defaultName = std::move(name);
+    return entry;
+}
+
 class Discoverer : public qvzek::IDeviceDiscoverer {
 public:
     qvzek::DeviceInfoList getDevices(int64_t& changeNumber) override {
         changeNumber = 1;
         qvzek::DeviceInfoList list;
         for (const char* n : {"1", "2", "3"}) {
-            list.push_back(std::make_shared<DeviceInfo>(DeviceInfo{.persistentToken = std::string("t") + n,
-                                                                     .defaultName = std::string("QV") + n}));
+            list.push_back(std::make_shared<DeviceInfo>(entryOf(std::string("t") + n, std::string("QV") + n)));
         }
         return list;
     }
@@ -103,8 +109,7 @@ struct AliasStack {
     qvzek::AliasManagerCommon manager{storage, conflicter};
 };
 
-const DeviceInfo kT1{.persistentToken = "t1", .defaultName = "QV1"},
-    kT2{.persistentToken = "t2", .defaultName = "QV2"}, kT3{.persistentToken = "t3", .defaultName = "QV3"};
+const DeviceInfo kT1 = entryOf("t1", "QV1"), kT2 = entryOf("t2", "QV2"), kT3 = entryOf("t3", "QV3");
 
 std::string setAlias(qvzek::AliasManagerCommon& manager, const DeviceInfo& entry,
                      const std::string& alias, uint32_t mode = 0) {
@@ -203,7 +208,7 @@ TEST(AliasManagerChild, Edits) {
     const std::string path = text.substr(0, a), token = text.substr(a + 1, b - a - 1);
     const int count = std::stoi(text.substr(b + 1));
     AliasStack stack(path);
-    const DeviceInfo entry{.persistentToken = token, .defaultName = "QV" + token};
+    const DeviceInfo entry = entryOf(token, "QV" + token);
     for (int i = 0; i < count; ++i) setAlias(stack.manager, entry, token + "-" + std::to_string(i));
 }
 
