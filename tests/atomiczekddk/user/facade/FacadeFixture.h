@@ -60,18 +60,6 @@ protected:
             std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk_attribute>(proxy, proxy.get())));
     }
 
-    // The sample bitfile's text, reset and abort supported, no host-memory
-    // blocks, optionally auto-run.
-    static std::string sampleText(bool autoRun = false) {
-        std::string text = readTextFile(std::string(QV_BITFILE_CORPUS) + "/sample.xml");
-        text = replacedOnce(text, "<AllowImplicitEnableRemoval>TRUE", "<AllowImplicitEnableRemoval>false");
-        text = replacedOnce(text, "<ResetNotSupported/>", "");
-        if (autoRun) text = replacedOnce(text, "<AutoRunWhenDownloaded>False", "<AutoRunWhenDownloaded>true");
-        const size_t from = text.find("<HMB>");
-        text.erase(from, text.find("</LLB>") + 6 - from);
-        return text;
-    }
-
     std::unique_ptr<qvzek::user::Session> createSession(const std::shared_ptr<const qvzek::DeviceInfo>&, const char* bitfile,
                                                         const char* signature, uint32_t attribute) override {
         if (createFailure) createFailure();
@@ -91,7 +79,7 @@ protected:
     qvzek::FpgaSession* opened(uint32_t attribute = 0, bool autoRun = false) {
         auto* facade = new qvzek::FpgaSession(nullptr, this);
         nQVAPALS100::tStatus status;
-        facade->open(sampleText(autoRun).c_str(), kSampleSignature, attribute | qvzek::kOpenBitfileIsText, status);
+        facade->open(sampleText("", kSampleSignature, autoRun).c_str(), kSampleSignature, attribute | qvzek::kOpenBitfileIsText, status);
         EXPECT_EQ(status.code, 0);
         return facade;
     }

@@ -57,7 +57,7 @@ protected:
     }
 };
 
-TEST_F(Ring, AcquireStopsAtTheEndOfTheRingAndContinuesAtIndexZero) {
+TEST_F(Ring, AcquiresStopAtTheEndReadsAndWritesWrapInTwoPieces) {
     advanceTo(kDepth - 2);
     tStatus status;
     void* address = nullptr;
@@ -75,70 +75,51 @@ TEST_F(Ring, AcquireStopsAtTheEndOfTheRingAndContinuesAtIndexZero) {
     ring.release(5, status);
     EXPECT_EQ(device.released.back(), 5 * sizeof(uint32_t));
     EXPECT_EQ(ring.getElementsAcquired(), 0u);
-}
 
-TEST_F(Ring, AMirroredTailLetsOneAcquireRunPastTheEnd) {
-    ring.configure(memory.data(), kDepth - 2, 2);  // six in the ring, two mirrored
-    advanceTo(4);
-    tStatus status;
-    void* address = nullptr;
-    bool timedOut;
-    uint64_t count = 0;
-    ring.acquire(&address, 4, 0, &timedOut, &count, nullptr, status);
-    EXPECT_EQ(count, 4u);
-    EXPECT_EQ(address, &memory[4]);
-}
-
-TEST_F(Ring, AReadAcrossTheEndCopiesInTwoPiecesAndKeepsTheOrder) {
-    advanceTo(kDepth - 3);
+    // Now at index 3: a read across the end keeps the order.
+    advanceTo(2);
     std::vector<uint32_t> out(5);
-    tStatus status;
-    bool timedOut = true;
-    uint64_t remaining = 0;
     ring.read(out.data(), 5, 0, &timedOut, &remaining, status);
     ASSERT_EQ(status.code, 0);
-    EXPECT_FALSE(timedOut);
     EXPECT_EQ(out, (std::vector<uint32_t>{105, 106, 107, 100, 101}));
-    EXPECT_EQ(ring.position(), kDepth - 3 + 5);
-    EXPECT_EQ(device.released.back(), 5 * sizeof(uint32_t));
-
-    // A write wraps the same way.
+    EXPECT_EQ(ring.position(), 2 * kDepth + 2);
     const std::vector<uint32_t> in = {1, 2, 3, 4, 5, 6};
     ring.write(in.data(), 6, 0, &timedOut, nullptr, status);
     EXPECT_EQ(memory, (std::vector<uint32_t>{100, 101, 1, 2, 3, 4, 5, 6}));
+
+    // A mirrored tail lets one acquire run past the end.
+    ring.configure(memory.data(), kDepth - 2, 2);  // six in the ring, two mirrored
+    advanceTo(4);
+    ring.acquire(&address, 4, 0, &timedOut, &count, nullptr, status);
+    EXPECT_EQ(count, 4u);
+    EXPECT_EQ(address, &memory[4]);
 }
 
 TEST_F(Ring, TheDeviceIsAskedOnlyWhenTheCacheDoesNotCover) {
     device.availableBytes = 6 * sizeof(uint32_t);
     tStatus status;
     bool timedOut;
-    void* address;
-    uint64_t count;
-    ring.acquire(&address, 2, 0, &timedOut, &count, nullptr, status);
-    EXPECT_EQ(device.waits, 1);
-    ring.acquire(&address, 2, 0, &timedOut, &count, nullptr, status);
-    EXPECT_EQ(device.waits, 1);  // 6 known to be there
-    uint64_t remaining = 0;
-    ring.acquire(&address, 1, 0, &timedOut, &count, &remaining, status);
-    EXPECT_EQ(device.waits, 2);  // a remaining count always asks
-    EXPECT_EQ(remaining, 1u);
-}
-
-TEST_F(Ring, ACountOfZeroMovesNothingAndAsksAtMostOnce) {
-    tStatus status;
-    bool timedOut;
     void* address = &memory[0];
     uint64_t count = 9, remaining = 9;
+    // A count of zero moves nothing.
     ring.acquire(&address, 0, 0, &timedOut, &count, nullptr, status);
     EXPECT_EQ(address, nullptr);
     EXPECT_EQ(count, 0u);
     ring.read(nullptr, 0, 0, &timedOut, &remaining, status);
     ring.write(nullptr, 0, 0, &timedOut, nullptr, status);
     ring.release(0, status);
-    EXPECT_EQ(status.code, 0);
-    EXPECT_LE(device.waits, 3);  // at most one each for acquire, read and write
     EXPECT_TRUE(device.released.empty());
     EXPECT_EQ(ring.position(), 0u);
+    EXPECT_LE(device.waits, 3);  // at most one each for acquire, read and write
+
+    ring.acquire(&address, 2, 0, &timedOut, &count, nullptr, status);
+    const int waits = device.waits;
+    ring.acquire(&address, 2, 0, &timedOut, &count, nullptr, status);
+    EXPECT_EQ(device.waits, waits);  // 6 known to be there
+    ring.acquire(&address, 1, 0, &timedOut, &count, &remaining, status);
+    EXPECT_EQ(device.waits, waits + 1);  // a remaining count always asks
+    EXPECT_EQ(remaining, 1u);
+    EXPECT_EQ(status.code, 0);
 }
 
 TEST_F(Ring, RefusesCountsBeyondTheRingAndCopiesBesideAcquiredElements) {

@@ -132,29 +132,34 @@ protected:
         ASSERT_EQ(status.code, 0);
         device.setControlAddress(kControlAddress);
         device.setIrqStatusAddress(kIrqStatusAddress);
-        fpga = std::make_shared<qvzek::user::Fpga>(
-            proxy, std::make_shared<qvzek::FifoFactory>(
-                       std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk_fifo>(proxy, proxy.get())));
+        fpga = newFpga();
         io = std::make_shared<IoOnProxy>(proxy);
     }
 
-    // The sample bitfile, reset and abort supported, no implicit enable
-    // removal, with `targetData` as its target-specific data.
-    static std::shared_ptr<const qvzek::Bitfile> bitfile(const std::string& targetData = "",
-                                                         const std::string& signature = kSampleSignature,
-                                                         bool autoRun = false) {
+    std::shared_ptr<qvzek::user::Fpga> newFpga() {
+        return std::make_shared<qvzek::user::Fpga>(
+            proxy, std::make_shared<qvzek::FifoFactory>(
+                       std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk_fifo>(proxy, proxy.get())));
+    }
+
+    // The sample bitfile's text, reset and abort supported, no implicit
+    // enable removal, with `targetData` as its target-specific data.
+    static std::string sampleText(const std::string& targetData = "", const std::string& signature = kSampleSignature,
+                                  bool autoRun = false) {
         std::string text = readTextFile(std::string(QV_BITFILE_CORPUS) + "/sample.xml");
         text = replacedOnce(text, "<AllowImplicitEnableRemoval>TRUE", "<AllowImplicitEnableRemoval>false");
         text = replacedOnce(text, "<ResetNotSupported/>", "");
         if (autoRun) text = replacedOnce(text, "<AutoRunWhenDownloaded>False", "<AutoRunWhenDownloaded>true");
         text = replacedOnce(text, kSampleSignature, signature);
         const size_t from = text.find("<HMB>");
-        const size_t to = text.find("</LLB>") + 6;
-        text.replace(from, to - from, targetData);
-        return std::make_shared<const qvzek::Bitfile>(text, false, true, false);
+        text.replace(from, text.find("</LLB>") + 6 - from, targetData);
+        return text;
     }
-
-    std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk> driverProxy() { return proxy; }
+    static std::shared_ptr<const qvzek::Bitfile> bitfile(const std::string& targetData = "",
+                                                         const std::string& signature = kSampleSignature,
+                                                         bool autoRun = false) {
+        return std::make_shared<const qvzek::Bitfile>(sampleText(targetData, signature, autoRun), false, true, false);
+    }
 
     std::unique_ptr<qvzek::user::SessionWithP2P> open(std::shared_ptr<const qvzek::Bitfile> image,
                                                       uint32_t attributes = 0,
