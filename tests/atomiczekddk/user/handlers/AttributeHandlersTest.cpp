@@ -100,56 +100,52 @@ TEST(AttributeHandlers, CompositeOrderDecides) {
     composite.addHandler(new qvzek::AttributeHandlerDevice(device));
     EXPECT_EQ(u32(composite, 80), 0xFFFFFFFFu);  // NoBrex, handled
     EXPECT_EQ(u32(composite, 4), 7u);           // Fixed comes before Device
+
+    // The traditional handler formats attribute 2 (asked of those after it) in hex.
+    qvzek::AttributeHandlerComposite hex;
+    hex.addHandler(new qvzek::AttributeHandlerTraditionalZek(hex));
+    hex.addHandler(new Fixed(7));
+    EXPECT_EQ(text(hex, 4), "0x0007");
 }
 
-TEST(AttributeHandlers, DeviceProperties) {
+TEST(AttributeHandlers, DeviceAndPciProperties) {
     PropertyDevice device = board();
-    qvzek::AttributeHandlerDevice handler(device);
-    EXPECT_EQ(u32(handler, 4), 0x1A2Bu);
-    EXPECT_EQ(u32(handler, 73), 0u);           // no slot count published
-    EXPECT_EQ(u32(handler, 74), 1u);           // "pci "
-    EXPECT_EQ(u32(handler, 92), 0xFFFFFFFFu);  // no NUMA node
-    EXPECT_EQ(text(handler, 0), "QV-3377");
-    EXPECT_EQ(text(handler, 6), "QV3377");
-    EXPECT_EQ(text(handler, 18), "1A2B");
-    EXPECT_EQ(text(handler, 19), "");
-    u32(handler, 5, false);
+    qvzek::AttributeHandlerDevice byDevice(device);
+    qvzek::AttributeHandlerPci byPci(device);
+    struct Row {
+        qvzek::IAttributeHandler& handler;
+        uint32_t id, value;
+    };
+    const Row numbers[] = {
+        {byDevice, 4, 0x1A2B}, {byDevice, 73, 0},       // no slot count published
+        {byDevice, 74, 1},                              // "pci "
+        {byDevice, 92, 0xFFFFFFFF},                     // no NUMA node
+        {byPci, 2, 0x5678},    {byPci, 3, 0x1234},      {byPci, 10, 4}, {byPci, 12, 1},
+    };
+    for (const Row& row : numbers) EXPECT_EQ(u32(row.handler, row.id), row.value) << row.id;
+    EXPECT_EQ(text(byDevice, 0), "QV-3377");
+    EXPECT_EQ(text(byDevice, 6), "QV3377");
+    EXPECT_EQ(text(byDevice, 18), "1A2B");
+    EXPECT_EQ(text(byDevice, 19), "");
+    EXPECT_EQ(text(byPci, 9), "");
+    u32(byDevice, 5, false);
 
-    device.text["serialNumber"] = "zz";
-    EXPECT_THROW(qvzek::AttributeHandlerDevice(device).getU32Attribute(4, nullptr),
-                 std::invalid_argument);
-    device.text["serialNumber"] = "";
-    EXPECT_EQ(thrownStatus([&] { qvzek::AttributeHandlerDevice h(device); }).first, -63196);
-    device.numbers.erase("busType");
-    device.text["serialNumber"] = "1";
-    EXPECT_EQ(thrownStatus([&] { qvzek::AttributeHandlerDevice h(device); }).first, -52006);
-}
-
-TEST(AttributeHandlers, TextsFollowTheBufferRule) {
-    PropertyDevice device = board();
-    qvzek::AttributeHandlerDevice handler(device);
+    // Texts follow the buffer rule: room for the NUL or nothing.
     uint32_t length = 0;
     bool handled = false;
-    handler.getStringAttribute(0, nullptr, 0, &length, &handled);
-    EXPECT_EQ(length, 7u);
     char exact[7];
-    EXPECT_EQ(thrownStatus([&] { handler.getStringAttribute(0, exact, 7, &length, &handled); }).first,
-              -63080);
-    char room[8];
-    handler.getStringAttribute(0, room, 8, nullptr, &handled);
-    EXPECT_STREQ(room, "QV-3377");
-}
+    EXPECT_EQ(thrownStatus([&] { byDevice.getStringAttribute(0, exact, 7, &length, &handled); }).first, -63080);
+    EXPECT_EQ(length, 7u);
 
-TEST(AttributeHandlers, PciProperties) {
-    PropertyDevice device = board();
-    qvzek::AttributeHandlerPci handler(device);
-    EXPECT_EQ(u32(handler, 2), 0x5678u);
-    EXPECT_EQ(u32(handler, 3), 0x1234u);
-    EXPECT_EQ(u32(handler, 10), 4u);
-    EXPECT_EQ(u32(handler, 12), 1u);
-    EXPECT_EQ(text(handler, 9), "");
+    device.text["serialNumber"] = "zz";
+    EXPECT_THROW(qvzek::AttributeHandlerDevice(device).getU32Attribute(4, nullptr), std::invalid_argument);
+    device.text["serialNumber"] = "";
+    EXPECT_EQ(thrownStatus([&] { qvzek::AttributeHandlerDevice h(device); }).first, -63196);
+    device.text["serialNumber"] = "1";
     device.numbers.erase("pciDeviceID");
     EXPECT_EQ(thrownStatus([&] { qvzek::AttributeHandlerPci h(device); }).first, -52006);
+    device.numbers.erase("busType");
+    EXPECT_EQ(thrownStatus([&] { qvzek::AttributeHandlerDevice h(device); }).first, -52006);
 }
 
 TEST(AttributeHandlers, PxiPlacesTheModule) {
@@ -219,13 +215,6 @@ TEST_F(DriverAttributes, InterfaceProxyAndTraditionalHandlers) {
 
     device.failNext("atomiczekddk_attribute.getAttribute", -61000);
     EXPECT_EQ(thrownStatus([&] { composite.getU32Attribute(84, &handled); }).first, -61000);
-}
-
-TEST(AttributeHandlers, TraditionalFormatsAttributeTwoInHex) {
-    qvzek::AttributeHandlerComposite composite;
-    composite.addHandler(new qvzek::AttributeHandlerTraditionalZek(composite));
-    composite.addHandler(new Fixed(0x3A));
-    EXPECT_EQ(text(composite, 4), "0x003A");
 }
 
 }  // namespace
