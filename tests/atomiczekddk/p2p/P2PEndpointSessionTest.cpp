@@ -6,10 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <system_error>
-#include <typeinfo>
-#include <new>
-#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -155,17 +151,11 @@ TEST_F(Endpoint, InfoFailuresBecomeCodes) {
     EXPECT_EQ(info, 0xC0FFEEu);
     EXPECT_EQ(source.asked, 3u);
     EXPECT_EQ(endpoint->getP2PInfo(nullptr), -52005);
-    const std::vector<std::pair<std::function<void()>, int64_t>> cases = {
-        {[] { qvzek::throwStatusCode(-61000); }, -61000},
-        {[] { throw std::bad_alloc(); }, -52000},
-        {[] { throw std::invalid_argument("x"); }, -52005},
-        {[] { throw std::bad_cast(); }, -52004},
-        {[] { throw std::system_error(std::error_code(5, std::generic_category())); }, -52008},
-        {[] { throw 42; }, -52003}};
-    for (const auto& c : cases) {
-        source.thrower = c.first;
-        EXPECT_EQ(endpoint->getP2PInfo(&info), c.second);
-    }
+    // Any exception becomes a code (the whole mapping is the error handling's test).
+    source.thrower = [] { qvzek::throwStatusCode(-61000); };
+    EXPECT_EQ(endpoint->getP2PInfo(&info), -61000);
+    source.thrower = [] { throw 42; };
+    EXPECT_EQ(endpoint->getP2PInfo(&info), -52003);
 }
 
 TEST_F(Endpoint, MapsOneWriteWindowAtATime) {

@@ -1,12 +1,10 @@
 // The FPGA session facade over real low-level sessions on a simulated FPGA
-// device: the frame (no session, status already in error, every exception
-// type), open/close/clone, register packing on the bus, FIFO and control
+// device: the frame (no session, status already in error, exceptions
+// below), open/close/clone, register packing on the bus, FIFO and control
 // forwarding, bitfile queries.
 #include <gtest/gtest.h>
 
-#include <stdexcept>
-#include <system_error>
-#include <typeinfo>
+#include <functional>
 #include <vector>
 
 #include "FacadeFixture.h"
@@ -18,10 +16,9 @@ namespace qvtest {
 using Facade = FacadeOnDevice;
 using nQVAPALS100::tStatus;
 
+// Each operation's -52010 before the open is checked through the binary table.
 TEST_F(Facade, NeverOpenedReportsNotInitializedAndKeepsEarlierErrors) {
     qvzek::FpgaSession facade(nullptr, this);
-    EXPECT_EQ(facade.getInterfaceVersion(), 5u);
-    EXPECT_EQ(facade.getFixedFlag(), 1u);
     tStatus status;
     EXPECT_EQ(facade.readU32(0x8018, false, status), 0u);
     EXPECT_EQ(status.code, -52010);
@@ -33,42 +30,26 @@ TEST_F(Facade, NeverOpenedReportsNotInitializedAndKeepsEarlierErrors) {
     facade.download(&failed, fresh);
     EXPECT_EQ(fresh.code, -52010);
     EXPECT_TRUE(failed) << "left as the caller had it";
-    failed = false;
-    tStatus again;
-    facade.download(&failed, again);
-    EXPECT_FALSE(failed);
 
     tStatus earlier;
     earlier.setCode(-1234, "x", "y", 1);
     EXPECT_EQ(facade.clone(earlier), nullptr);
-    EXPECT_EQ(earlier.code, -1234);
     EXPECT_FALSE(facade.queryNotSupported(1, 2, earlier));
     EXPECT_EQ(earlier.code, -1234);
-    tStatus query;
-    facade.queryNotSupported(1, 2, query);
-    EXPECT_EQ(query.code, -63193);
 }
 
-TEST_F(Facade, EveryExceptionBelowMapsToItsCode) {
-    struct Case {
-        std::function<void()> thrower;
-        int64_t code;
-    };
-    const std::vector<Case> cases = {
+// The whole mapping of exceptions to codes is the error handling's own test.
+TEST_F(Facade, ExceptionsBelowBecomeTheStatusAndLeaveNoSession) {
+    const std::pair<std::function<void()>, int64_t> cases[] = {
         {[] { qvzek::throwStatusCode(-61070); }, -61070},
-        {[] { throw std::bad_alloc(); }, -52000},
-        {[] { throw std::invalid_argument("x"); }, -52005},
-        {[] { throw std::bad_cast(); }, -52004},
-        {[] { throw std::system_error(std::make_error_code(std::errc::io_error)); }, -52008},
-        {[] { throw std::runtime_error("x"); }, -52003},
         {[] { throw 7; }, -52003},
     };
-    for (const Case& c : cases) {
-        createFailure = c.thrower;
+    for (const auto& c : cases) {
+        createFailure = c.first;
         qvzek::FpgaSession facade(nullptr, this);
         tStatus status;
         facade.open(sampleText().c_str(), kSampleSignature, qvzek::kOpenBitfileIsText, status);
-        EXPECT_EQ(status.code, c.code);
+        EXPECT_EQ(status.code, c.second);
         EXPECT_EQ(facade.implementation(), nullptr);
     }
 }
