@@ -4,7 +4,6 @@
 #pragma once
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 
@@ -13,34 +12,10 @@
 #include "atomiczekddk/user/facade/FpgaSessionTraditional.h"
 #include "atomiczekddk/user/facade/ISessionFactory.h"
 #include "atomiczekddk/user/handlers/AttributeHandlers.h"
+#include "atomiczekddk/user/handlers/PropertyDevice.h"
 #include "atomiczekddk/user/session/SessionFixture.h"
 
 namespace qvtest {
-
-// The module's device properties; a missing one reads "not found".
-class BoardProperties : public qvjsonconfig::DeviceIteratorInterface {
-public:
-    std::map<std::string, std::string> text{{"serialNumber", "1A2B"},
-                                            {"zekProductName", "QV-3377"},
-                                            {"zekFpgaTargetClass", "QV-3377"},
-                                            {"zekHardwareRevision", "B"}};
-    void getBusStringProperty(const char*, std::string&) override { qvzek::throwStatusCode(-52006); }
-    void getBusU32Property(const char* name, uint32_t& out) override {
-        if (std::string(name) != "busType") qvzek::throwStatusCode(-52006);
-        out = 0x20706369;
-    }
-    void getDeviceStringProperty(const char* name, std::string& out) override {
-        const auto it = text.find(name);
-        if (it == text.end()) qvzek::throwStatusCode(-52006);
-        out = it->second;
-    }
-    void getDeviceU32Property(const char*, uint32_t&) override { qvzek::throwStatusCode(-52006); }
-    std::string getInterfacePath() override { return ""; }
-    std::string getPersistentToken() override { return ""; }
-    std::string getDriverName() override { return ""; }
-    DeviceIteratorInterface& next() override { return *this; }
-    bool isEnd() override { return false; }
-};
 
 class FacadeOnDevice : public FpgaOnDevice, public qvzek::ISessionFactory {
 protected:
@@ -52,7 +27,7 @@ protected:
 
     void SetUp() override {
         FpgaOnDevice::SetUp();
-        BoardProperties board;
+        PropertyDevice board;
         handlers->addHandler(new qvzek::AttributeHandlerDevice(board));
         handlers->addHandler(new qvzek::AttributeHandlerNoBrex);
         handlers->addHandler(new qvzek::AttributeHandlerTraditionalZek(*handlers));

@@ -1,59 +1,21 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <map>
 #include <stdexcept>
 #include <string>
 
 #include "atomiczekddk/SimulatedFpga.h"
 #include "atomiczekddk/shared/CommonUtilities.h"
 #include "atomiczekddk/user/handlers/AttributeHandlers.h"
+#include "atomiczekddk/user/handlers/PropertyDevice.h"
 #include "qverr/Exception.h"
 #include "support/QpxiStandIn.h"
 #include "support/TempDir.h"
 
 namespace {
 
+using qvtest::PropertyDevice;
 using qvtest::thrownStatus;
-
-// Properties by name; a missing one reads as the driver's "not found".
-class PropertyDevice : public qvjsonconfig::DeviceIteratorInterface {
-public:
-    std::map<std::string, std::string> text;
-    std::map<std::string, uint32_t> numbers;
-
-    void getBusStringProperty(const char* name, std::string& out) override { out = textOf(name); }
-    void getBusU32Property(const char* name, uint32_t& out) override { out = numberOf(name); }
-    void getDeviceStringProperty(const char* name, std::string& out) override { out = textOf(name); }
-    void getDeviceU32Property(const char* name, uint32_t& out) override { out = numberOf(name); }
-    std::string getInterfacePath() override { return ""; }
-    std::string getPersistentToken() override { return ""; }
-    std::string getDriverName() override { return ""; }
-    DeviceIteratorInterface& next() override { return *this; }
-    bool isEnd() override { return false; }
-
-private:
-    std::string textOf(const std::string& name) {
-        const auto it = text.find(name);
-        if (it == text.end()) qvzek::throwStatusCode(-52006);
-        return it->second;
-    }
-    uint32_t numberOf(const std::string& name) {
-        const auto it = numbers.find(name);
-        if (it == numbers.end()) qvzek::throwStatusCode(-52006);
-        return it->second;
-    }
-};
-
-PropertyDevice board() {
-    PropertyDevice d;
-    d.text = {{"serialNumber", "1A2B"}, {"zekProductName", "QV-3377"},
-              {"zekFpgaTargetClass", "QV3377"}, {"zekHardwareRevision", ""}};
-    d.numbers = {{"busType", 0x20706369}, {"pciVendorID", 0x1234}, {"pciDeviceID", 0xABCD},
-                 {"pciSubsystemID", 0x5678}, {"pciBusNumber", 4}, {"pciDeviceNumber", 0},
-                 {"pciFunctionNumber", 1}};
-    return d;
-}
 
 uint32_t u32(qvzek::IAttributeHandler& h, uint32_t id, bool expectHandled = true) {
     bool handled = !expectHandled;
@@ -93,7 +55,7 @@ TEST(AttributeHandlers, CompositeOrderDecides) {
     empty.getStringAttribute(0, nullptr, 0, nullptr, &handled);
     EXPECT_FALSE(handled);
 
-    PropertyDevice device = board();
+    PropertyDevice device;
     qvzek::AttributeHandlerComposite composite;
     composite.addHandler(new qvzek::AttributeHandlerNoBrex);
     composite.addHandler(new Fixed(7));
@@ -109,7 +71,7 @@ TEST(AttributeHandlers, CompositeOrderDecides) {
 }
 
 TEST(AttributeHandlers, DeviceAndPciProperties) {
-    PropertyDevice device = board();
+    PropertyDevice device;
     qvzek::AttributeHandlerDevice byDevice(device);
     qvzek::AttributeHandlerPci byPci(device);
     struct Row {
@@ -154,7 +116,7 @@ TEST(AttributeHandlers, PxiPlacesTheModule) {
     qverr::Status status;
     qvqpxi::QPxiLibrary library(status);
     ASSERT_TRUE(library.isLoaded);
-    PropertyDevice device = board();
+    PropertyDevice device;
     {
         qvzek::AttributeHandlerPxi handler(library, device);
         EXPECT_EQ(u32(handler, 27), 2u);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "apal_qv3377k/tInterfaceProxy_atomiczekddkqrx.h"
+#include "atomiczekddk/user/IoAccessorIoctl.h"
 #include "atomiczekddk/user/session/Session.h"
 #include "fpgadevice/FpgaDevice.h"
 #include "qverr/Exception.h"
@@ -85,35 +86,6 @@ public:
     int calls = 0;
 };
 
-class IoOnProxy : public qvzek::user::IIoAccessor {
-public:
-    explicit IoOnProxy(std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk> proxy) : proxy_(std::move(proxy)) {}
-    uint32_t read32(uint32_t address) override {
-        nQVAPALS100::tStatus status;
-        const uint32_t value = proxy_->read32(address, status);
-        qverr::throwIfTStatusError(status);
-        return value;
-    }
-    void write32(uint32_t address, uint32_t value) override {
-        nQVAPALS100::tStatus status;
-        proxy_->write32(address, value, status);
-        qverr::throwIfTStatusError(status);
-    }
-    void readBlock(uint32_t address, uint64_t buffer, uint32_t bytes, uint32_t width, uint32_t flag) override {
-        nQVAPALS100::tStatus status;
-        proxy_->blockRead(address, buffer, bytes, width, flag, status);
-        qverr::throwIfTStatusError(status);
-    }
-    void writeBlock(uint32_t address, uint64_t buffer, uint32_t bytes, uint32_t width, uint32_t flag) override {
-        nQVAPALS100::tStatus status;
-        proxy_->blockWrite(address, buffer, bytes, width, flag, status);
-        qverr::throwIfTStatusError(status);
-    }
-
-private:
-    std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk> proxy_;
-};
-
 class FpgaOnDevice : public ::testing::Test {
 protected:
     qvsim::Driver driver;
@@ -133,7 +105,7 @@ protected:
         device.setControlAddress(kControlAddress);
         device.setIrqStatusAddress(kIrqStatusAddress);
         fpga = newFpga();
-        io = std::make_shared<IoOnProxy>(proxy);
+        io = std::make_shared<qvzek::user::IoAccessorIoctl>(*proxy);
     }
 
     std::shared_ptr<qvzek::user::Fpga> newFpga() {
