@@ -95,9 +95,10 @@ TEST(AttributeHandlers, DeviceAndPciProperties) {
     // Texts follow the buffer rule: room for the NUL or nothing.
     uint32_t length = 0;
     bool handled = false;
-    char exact[7];
+    char exact[8] = "zzzzzzz";
     EXPECT_EQ(thrownStatus([&] { byDevice.getStringAttribute(0, exact, 7, &length, &handled); }).first, -63080);
     EXPECT_EQ(length, 7u);
+    EXPECT_STREQ(exact, "zzzzzzz") << "left untouched";
 
     device.text["serialNumber"] = "zz";
     EXPECT_THROW(qvzek::AttributeHandlerDevice(device).getU32Attribute(4, nullptr), std::invalid_argument);
