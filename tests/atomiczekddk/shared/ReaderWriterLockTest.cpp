@@ -92,17 +92,19 @@ TEST_F(Lock, ReadersShareAndWritersWaitForReadersAndForEachOther) {
     EXPECT_EQ(lock.count(), 1u);
     EXPECT_FALSE(lock.writerPending());
     for (bool readerFirst : {true, false}) {
-        if (readerFirst) lock.lockRead(); else lock.lockWrite();
+        readerFirst ? lock.lockRead() : lock.lockWrite();
         std::atomic<bool> entered{false};
         std::thread writer([&] {
             lock.lockWrite();
             entered = true;
             lock.unlockWrite();
         });
-        if (readerFirst) ASSERT_TRUE(eventually([&] { return lock.writerPending(); }));
+        if (readerFirst) {
+            ASSERT_TRUE(eventually([&] { return lock.writerPending(); }));
+        }
         std::this_thread::sleep_for(30ms);
         EXPECT_FALSE(entered) << readerFirst;
-        if (readerFirst) lock.unlockRead(); else lock.unlockWrite();
+        readerFirst ? lock.unlockRead() : lock.unlockWrite();
         writer.join();
         EXPECT_TRUE(entered) << readerFirst;
     }
