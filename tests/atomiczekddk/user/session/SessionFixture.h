@@ -8,10 +8,9 @@
 #include <memory>
 #include <string>
 
-#include "apal_qv3377k/tInterfaceProxy_atomiczekddkqrx.h"
+#include "atomiczekddk/SimulatedFpga.h"
 #include "atomiczekddk/user/IoAccessorIoctl.h"
 #include "atomiczekddk/user/session/Session.h"
-#include "fpgadevice/FpgaDevice.h"
 #include "qverr/Exception.h"
 #include "support/BitfileGenerator.h"
 
@@ -23,17 +22,6 @@ constexpr const char* kSampleSignature = "0123456789ABCDEF00112233DEADBEEF";
 constexpr const char* kOtherSignature = "00000000000000000000000000000001";
 constexpr uint32_t kControlAddress = 0x8004;
 constexpr uint32_t kIrqStatusAddress = 0x810C;
-
-// The code of the qverr::Exception f throws; 0 when none.
-template <class F>
-int32_t codeOf(F&& f) {
-    try {
-        f();
-    } catch (const qverr::Exception& e) {
-        return e.status.code;
-    }
-    return 0;
-}
 
 inline std::string replacedOnce(std::string text, const std::string& from, const std::string& to) {
     const size_t at = text.find(from);
@@ -86,22 +74,17 @@ public:
     int calls = 0;
 };
 
-class FpgaOnDevice : public ::testing::Test {
+class FpgaOnDevice : public SimulatedFpga {
 protected:
-    qvsim::Driver driver;
-    qvsim::RequestDecoder decoder{driver};
-    qvsim::FpgaDevice device{driver, decoder, "qv3377k_fpga0", kDevicePages};
-    std::shared_ptr<sdihal::tInterfaceProxy_atomiczekddkqrx> proxy =
-        std::make_shared<sdihal::tInterfaceProxy_atomiczekddkqrx>();
+    FpgaOnDevice() : SimulatedFpga(kDevicePages) {}
+
     std::shared_ptr<qvzek::user::Fpga> fpga;
     std::shared_ptr<qvzek::user::IIoAccessor> io;
     AcceptingChecker checker;
     CountingConfigurer configurer;
 
     void SetUp() override {
-        nQVAPALS100::tStatus status;
-        proxy->open(device.path().c_str(), status);
-        ASSERT_EQ(status.code, 0);
+        SimulatedFpga::SetUp();
         device.setControlAddress(kControlAddress);
         device.setIrqStatusAddress(kIrqStatusAddress);
         fpga = newFpga();
@@ -140,11 +123,7 @@ protected:
                                                              signature, attributes);
     }
 
-    size_t count(const std::string& method) const {
-        size_t n = 0;
-        for (auto& request : decoder.requests()) n += request.name() == method ? 1 : 0;
-        return n;
-    }
+    size_t count(const std::string& method) const { return calls(method).size(); }
 };
 
 }  // namespace qvtest
