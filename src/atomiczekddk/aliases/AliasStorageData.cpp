@@ -16,7 +16,7 @@ char foldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - '
 
 }  // namespace
 
-bool equalsIgnoringAsciiCase(const std::string& a, const std::string& b) {
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
         if (foldAscii(a[i]) != foldAscii(b[i])) return false;

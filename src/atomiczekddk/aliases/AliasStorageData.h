@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "qvjsonconfig/Configuration.h"
 
@@ -25,7 +26,7 @@ public:
 };
 
 // Equal under ASCII case folding (A-Z only).
-bool equalsIgnoringAsciiCase(const std::string& a, const std::string& b);
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
 class AliasStorageDataJsonconfig : public IAliasStorageData {
 public:
