@@ -120,13 +120,11 @@ TEST_F(Observer, OneCallbackPerArrivalAndRemovalOnANamedThread) {
 TEST_F(Observer, AStoppedObserverCallsNothingMore) {
     const size_t descriptorsBeforeStart = qvsim::processDescriptors();
     observer->start(&callback);
-    const auto stopping = Clock::now();
     observer->stop();
     module.unplugFpga();
     module.plugFpga();
     EXPECT_EQ(settledCount(), 0);
     observer.reset();
-    EXPECT_LT(Clock::now() - stopping, milliseconds(5000));
     EXPECT_EQ(qvsim::processDescriptors(), descriptorsBeforeStart);
 }
 
@@ -166,11 +164,6 @@ TEST_F(Observer, StopEndsABackOffAtOnce) {
     observer.reset();
     EXPECT_LT(Clock::now() - stopping, milliseconds(700));
     EXPECT_EQ(callback.calls.count(), calls);
-}
-
-TEST_F(Observer, StartingTwiceIsRefused) {
-    observer->start(&callback);
-    EXPECT_THROW(observer->start(&callback), qverr::Exception);
 }
 
 // The observer inside the device manager: each arrival or removal is one
