@@ -11,7 +11,6 @@
 #include "DataAccessHALImpl/FlashDataAccessor.h"
 #include "RFPlatImpl/RFPlatImpl.h"
 #include "RFPlatImpl/RFPlatSession.h"
-#include "module/RFPlatBlock.h"
 #include "module/SimulatedModule.h"
 #include "qvmxl/errors.h"
 #include "support/HostLibrary.h"
@@ -32,17 +31,16 @@ protected:
             session.addAccessor(std::make_unique<dataaccesshal::FlashDataAccessor>(platform.get(), name));
         }
         handle = reinterpret_cast<uintptr_t>(&session);
-        status = qvhost_newStatus();
     }
-    void TearDown() override { qvhost_release(&status); }
-    void resetStatus() {
+    // Calls export `name` with a fresh status as its last argument: the code.
+    template <class... Args>
+    int32_t call(const char* name, Args... args) {
+        Status status = qvhost_newStatus();
+        library.fn<void (*)(Args..., Status*)>(name)(args..., &status);
+        const int32_t code = status.code;
+        json = status.json ? status.json : "";
         qvhost_release(&status);
-        status = qvhost_newStatus();
-    }
-
-    template <class F>
-    F fn(const char* name) {
-        return library.fn<F>(name);
+        return code;
     }
 
     qvtest::TempDir temp;
@@ -51,99 +49,91 @@ protected:
     std::unique_ptr<rfplat::RFPlatSession> platform;
     dataaccesshal::DataAccessHALSession session;
     uint64_t handle = 0;
-    Status status{};
+    std::string json;
 };
 
-TEST_F(DataAccessExports, AccessorsAreCountedAndListed) {
-    auto getAccessors = fn<void (*)(uint64_t, uint64_t*, uint64_t*, Status*)>("da_getAccessors");
+TEST_F(DataAccessExports, AccessorsAndTheirDescriptors) {
+    const auto getAccessors = [&](uint64_t h, uint64_t* ids, uint64_t* count) {
+        return call<uint64_t, uint64_t*, uint64_t*>("da_getAccessors", h, ids, count);
+    };
     uint64_t ids[5] = {9, 9, 9, 9, 9};
-    for (uint64_t capacity : {0u, 5u}) {
-        uint64_t count = capacity;
-        getAccessors(handle, nullptr, &count, &status);
-        EXPECT_EQ(count, 3u);
-    }
     uint64_t count = 0;
-    getAccessors(handle, ids, &count, &status);  // a capacity of 0 writes nothing
+    EXPECT_EQ(getAccessors(handle, nullptr, &count), 0);
+    EXPECT_EQ(count, 3u);
+    count = 0;
+    getAccessors(handle, ids, &count);  // writes nothing
     EXPECT_EQ(ids[0], 9u);
     count = 2;
-    getAccessors(handle, ids, &count, &status);
-    EXPECT_EQ(status.code, qvmxl::kErrorReadBufferTooSmall);
+    EXPECT_EQ(getAccessors(handle, ids, &count),
+              qvmxl::kErrorReadBufferTooSmall);
     EXPECT_EQ(count, 2u);
-    resetStatus();
     count = 3;
-    getAccessors(handle, ids, &count, &status);
-    EXPECT_EQ(status.code, 0);
+    EXPECT_EQ(getAccessors(handle, ids, &count), 0);
     EXPECT_EQ(ids[0], 0u);
     EXPECT_EQ(ids[2], 2u);
     EXPECT_EQ(ids[3], 9u);
-    getAccessors(0, ids, &count, &status);
-    EXPECT_EQ(status.code, -52005);
-}
+    EXPECT_EQ(getAccessors(0, ids, &count), -52005);
 
-TEST_F(DataAccessExports, DescriptorsNameEachStore) {
-    auto descriptor = fn<void (*)(uint64_t, uint64_t, uint32_t*, char*, uint64_t*, Status*)>(
-        "da_getAccessorDescriptor");
+    const auto descriptor = [&](uint64_t id, uint32_t* type, char* name, uint64_t* size) {
+        return call<uint64_t, uint64_t, uint32_t*, char*, uint64_t*>("da_getAccessorDescriptor", handle, id, type,
+                                                                     name, size);
+    };
     uint32_t type = 9;
     uint64_t size = 0;
-    descriptor(handle, 1, &type, nullptr, &size, &status);
+    descriptor(1, &type, nullptr, &size);
     EXPECT_EQ(type, 1u);
     EXPECT_EQ(size, 7u);
     char name[8];
     std::memset(name, '#', sizeof name);
     size = 6;
-    descriptor(handle, 1, &type, name, &size, &status);
-    EXPECT_EQ(status.code, qvmxl::kErrorBufferTooSmallForString);
+    EXPECT_EQ(descriptor(1, &type, name, &size), qvmxl::kErrorBufferTooSmallForString);
     EXPECT_EQ(size, 6u);
     EXPECT_EQ(name[0], '#');
-    resetStatus();
     size = 7;
-    type = 9;
-    descriptor(handle, 1, &type, name, &size, &status);
+    EXPECT_EQ(descriptor(1, &type, name, &size), 0);
     EXPECT_STREQ(name, "Common");
     EXPECT_EQ(name[7], '#');
-    descriptor(handle, 0, &type, name, &size, &status);
+    descriptor(0, &type, name, &size);
     EXPECT_EQ(size, 1u);
     EXPECT_EQ(type, 1u);
-    descriptor(handle, 2, &type, name, &size, &status);
+    EXPECT_EQ(descriptor(2, &type, name, &size), 0);
     EXPECT_EQ(type, 0u);
     EXPECT_STREQ(name, "");
-    EXPECT_EQ(status.code, 0);
-    descriptor(handle, 2, nullptr, name, &size, &status);
-    EXPECT_EQ(status.code, -52005);
-    resetStatus();
-    for (uint64_t bad : {uint64_t{3}, uint64_t{1} << 63}) {
-        descriptor(handle, bad, &type, nullptr, &size, &status);
-        EXPECT_EQ(status.code, -52005);
-        resetStatus();
-    }
+    EXPECT_EQ(descriptor(2, nullptr, name, &size), -52005);
+    for (uint64_t bad : {uint64_t{3}, uint64_t{1} << 63}) EXPECT_EQ(descriptor(bad, &type, nullptr, &size), -52005);
 }
 
 TEST_F(DataAccessExports, PartitionsOnDiskAndInFlash) {
-    auto read = fn<void (*)(uint64_t, uint64_t, uint32_t, void*, uint64_t*, uint32_t*, Status*)>("da_readPartition");
-    auto write = fn<void (*)(uint64_t, uint64_t, uint32_t, int32_t, const void*, uint64_t, uint32_t*, Status*)>(
-        "da_writePartition");
-    auto remove = fn<void (*)(uint64_t, uint64_t, uint32_t, uint32_t*, Status*)>("da_deletePartition");
-    auto list = fn<void (*)(uint64_t, uint64_t, uint32_t*, uint64_t*, Status*)>("da_getPartitionList");
+    const auto read = [&](uint64_t accessor, void* buffer, uint64_t* size, uint32_t* sequence) {
+        return call<uint64_t, uint64_t, uint32_t, void*, uint64_t*, uint32_t*>("da_readPartition", handle, accessor,
+                                                                               4, buffer, size, sequence);
+    };
     for (uint64_t accessor : {0u, 1u, 2u}) {
+        SCOPED_TRACE(accessor);
         uint64_t size = 0;
         uint32_t sequence = 0;
-        read(handle, accessor, 4, nullptr, &size, &sequence, &status);
-        EXPECT_EQ(sequence, 1u) << accessor;
-        write(handle, accessor, 4, 0x101, "abc", 3, &sequence, &status);
+        read(accessor, nullptr, &size, &sequence);
+        EXPECT_EQ(sequence, 1u);
+        EXPECT_EQ((call<uint64_t, uint64_t, uint32_t, int32_t, const void*, uint64_t, uint32_t*>(
+                      "da_writePartition", handle, accessor, 4, 0x101, "abc", 3, &sequence)),
+                  0);
         EXPECT_EQ(sequence, 2u);
         char buffer[8] = {};
         size = sizeof buffer;
-        read(handle, accessor, 4, buffer, &size, &sequence, &status);
+        read(accessor, buffer, &size, &sequence);
         EXPECT_EQ(size, 3u);
         EXPECT_STREQ(buffer, "abc");
         uint32_t ids[4] = {};
         uint64_t count = 4;
-        list(handle, accessor, ids, &count, &status);
+        call<uint64_t, uint64_t, uint32_t*, uint64_t*>("da_getPartitionList", handle, accessor, ids, &count);
         EXPECT_EQ(count, 1u);
         EXPECT_EQ(ids[0], 4u);
-        remove(handle, accessor, 4, &sequence, &status);
+        EXPECT_EQ((call<uint64_t, uint64_t, uint32_t, uint32_t*>("da_deletePartition", handle, accessor, 4, &sequence)),
+                  0);
         EXPECT_EQ(sequence, 3u);
-        EXPECT_EQ(status.code, 0) << accessor << status.json;
+        // Nothing flushes.
+        EXPECT_EQ((call<uint64_t, uint64_t, uint32_t>("da_flushPartition", handle, accessor, 1)),
+                  qvmxl::kErrorSoftwareFault);
     }
     EXPECT_EQ(qvtest::readFile(temp / "Common/00000004.bin"), "");
     EXPECT_TRUE(std::filesystem::exists(temp / "Common/seq_00000004"));
@@ -152,44 +142,36 @@ TEST_F(DataAccessExports, PartitionsOnDiskAndInFlash) {
     uint64_t size = (uint64_t{1} << 32) + 16;
     uint32_t sequence = 0;
     char buffer[16];
-    read(handle, 2, 4, buffer, &size, &sequence, &status);
+    read(2, buffer, &size, &sequence);
     EXPECT_EQ(module.decoder().last("rfplat.readPartition")->value("size"), 16);
+    EXPECT_EQ(read(0, buffer, nullptr, nullptr), -52005);
+    EXPECT_NE(json.find("\"line\":134"), std::string::npos) << json;
 
-    read(handle, 0, 4, buffer, nullptr, nullptr, &status);
-    EXPECT_EQ(status.code, -52005);
-    EXPECT_NE(std::string(status.json).find("\"line\":134"), std::string::npos) << status.json;
-}
-
-TEST_F(DataAccessExports, FlashHasNoPathsAndNothingFlushes) {
-    auto path = fn<void (*)(uint64_t, uint64_t, uint32_t, char*, uint64_t*, Status*)>("da_getPartitionPath");
-    auto flush = fn<void (*)(uint64_t, uint64_t, uint32_t, Status*)>("da_flushPartition");
+    // Flash has no paths; a file accessor names its file.
+    const auto path = [&](uint64_t accessor, uint32_t partition, char* text, uint64_t* length) {
+        return call<uint64_t, uint64_t, uint32_t, char*, uint64_t*>("da_getPartitionPath", handle, accessor,
+                                                                    partition, text, length);
+    };
     char text[256] = "#";
-    uint64_t size = sizeof text;
-    path(handle, 2, 7, text, &size, &status);
+    size = sizeof text;
+    path(2, 7, text, &size);
     EXPECT_EQ(size, 1u);
     EXPECT_STREQ(text, "");
     size = 0;
-    path(handle, 2, 7, text, &size, &status);
-    EXPECT_EQ(status.code, qvmxl::kErrorReadBufferTooSmall);
-    resetStatus();
+    EXPECT_EQ(path(2, 7, text, &size), qvmxl::kErrorReadBufferTooSmall);
     size = sizeof text;
-    path(handle, 1, 18, text, &size, &status);
+    path(1, 18, text, &size);
     EXPECT_EQ(std::string(text), temp / "Common/00000012.bin");
-    for (uint64_t accessor : {0u, 1u, 2u}) {
-        flush(handle, accessor, 1, &status);
-        EXPECT_EQ(status.code, qvmxl::kErrorSoftwareFault);
-        resetStatus();
-    }
 }
 
 TEST_F(DataAccessExports, ANullStatusMakesEveryCallDoNothing) {
     uint64_t count = 0;
-    fn<void (*)(uint64_t, uint64_t*, uint64_t*, Status*)>("da_getAccessors")(handle, nullptr, &count, nullptr);
+    library.fn<void (*)(uint64_t, uint64_t*, uint64_t*, Status*)>("da_getAccessors")(handle, nullptr, &count, nullptr);
     EXPECT_EQ(count, 0u);
     uint32_t sequence = 5;
-    fn<void (*)(uint64_t, uint64_t, uint32_t, int32_t, const void*, uint64_t, uint32_t*, Status*)>(
+    library.fn<void (*)(uint64_t, uint64_t, uint32_t, int32_t, const void*, uint64_t, uint32_t*, Status*)>(
         "da_writePartition")(handle, 0, 4, 1, "x", 1, &sequence, nullptr);
-    fn<void (*)(uint64_t, uint64_t, uint32_t, Status*)>("da_flushPartition")(0, 0, 0, nullptr);
+    library.fn<void (*)(uint64_t, uint64_t, uint32_t, Status*)>("da_flushPartition")(0, 0, 0, nullptr);
     EXPECT_FALSE(std::filesystem::exists(temp / "01AB23CD"));
     EXPECT_EQ(sequence, 5u);
 }

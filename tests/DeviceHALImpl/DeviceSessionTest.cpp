@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -70,34 +71,58 @@ TEST_F(DeviceSessions, InstanceTexts) {
 TEST_F(DeviceSessions, Parameters) {
     uint64_t handle = 0;
     const std::string path = "\"deviceInterfacePath\":\"" + module.devicePath() + "\"";
-    EXPECT_EQ(open("not json", "ai/0", &handle), kSoftwareFault);
-    EXPECT_EQ(open(("{" + path + "}").c_str(), "ai/0", &handle), kSoftwareFault);
-    EXPECT_EQ(open(("{\"resourceName\":7," + path + "}").c_str(), "ai/0", &handle), kSoftwareFault);
-    EXPECT_EQ(open("{\"resourceName\":\"R\"}", "ai/0", &handle), kInvalidParameter);
-    EXPECT_EQ(open(("{\"resourceName\":\"R\"," + path + ",\"bitfilePath\":\"/b\"}").c_str(), "ai/0", &handle),
-              kInvalidParameter);
-    EXPECT_EQ(open("{\"resourceName\":\"R\",\"deviceInterfacePath\":\"/nonexistent/qv\"}", "ai/0", &handle) < 0,
-              true);
+    const struct {
+        std::string json;
+        int32_t code;
+    } refused[] = {
+        {"not json", kSoftwareFault},
+        {"{" + path + "}", kSoftwareFault},
+        {"{\"resourceName\":7," + path + "}", kSoftwareFault},
+        {"{\"resourceName\":\"R\"}", kInvalidParameter},
+        // A bitfile of either kind needs a "sessionUID".
+        {"{\"resourceName\":\"R\"," + path + ",\"bitfilePath\":\"/b\"}", kInvalidParameter},
+        {"{\"resourceName\":\"R\"," + path + ",\"bitfileDll\":\"" QV_BITFILE_CONTENTS "\"}", kInvalidParameter},
+        // A library without the contents' entry point.
+        {params("\"bitfileDll\":\"" QV_BITFILE_NONE "\",\"sessionUID\":\"S\"", false), kInvalidParameter},
+    };
+    for (const auto& c : refused) {
+        EXPECT_EQ(open(c.json.c_str(), "ai/0", &handle), c.code) << c.json;
+        EXPECT_EQ(handle, 0u);
+    }
+    EXPECT_LT(open("{\"resourceName\":\"R\",\"deviceInterfacePath\":\"/nonexistent/qv\"}", "ai/0", &handle), 0);
     EXPECT_EQ(handle, 0u);
     EXPECT_EQ(qvfpgasim_openSessions(), 0u);
 
-    // Without a bitfile: no FPGA session, no version query.
-    handle = openSession("ai/0", "{\"resourceName\":\"R\"," + path + "}");
-    EXPECT_EQ(versionQueries(), 0u);
-    EXPECT_STREQ(text(context(handle, 17)),
-                 "{\"fpgaSessionHandle\":\"0\", \"endpoints\": [{\"name\": \"p2p.acq.fifo.I16.width 16.depth 16k\", "
-                 "\"direction\":\"writer\", \"fifoResourceID\":\"0\", \"valid\":\"0\"}]}");
-    close(handle);
+    // The library wins over the path; an empty library name gives way to it.
+    const struct {
+        std::string extra;
+        const char* opened;
+    } bitfiles[] = {
+        {"\"bitfileDll\":\"" QV_BITFILE_CONTENTS "\"", "attribute=0xD8000000 signature=(null) bitfile=<?xml"},
+        {"\"bitfileDll\":\"\"", "attribute=0x98000000 signature=(null) bitfile=/images/qv3377.lvbitx"},
+    };
+    for (const auto& c : bitfiles) {
+        qvfpgasim_clearLog();
+        handle = openSession("ao/0", params(c.extra));
+        EXPECT_EQ(versionQueries(), 4u);
+        module.decoder().clear();
+        close(handle);
+        const auto log = qvtest::fpgaLibraryLog();
+        ASSERT_FALSE(log.empty());
+        EXPECT_NE(log[0].find(c.opened), std::string::npos) << log[0];
+    }
+}
 
-    // An empty library name gives way to the path.
-    handle = openSession("ao/0", params("\"bitfileDll\":\"\""));
-    EXPECT_EQ(versionQueries(), 4u);
-    char bitfile[64] = {};
-    qvfpgasim_sessionBitfile(1, bitfile, sizeof bitfile);
-    close(handle);
-    const auto log = qvtest::fpgaLibraryLog();
-    ASSERT_FALSE(log.empty());
-    EXPECT_NE(log[0].find("bitfile=/images/qv3377.lvbitx"), std::string::npos) << log[0];
+// Only the exact text "true" opens through the Korvex run-time's library.
+TEST_F(DeviceSessions, CalledFromKorvex) {
+    if (!std::getenv("QV_TEST_KORVEX_LIBRARY")) GTEST_SKIP() << "libQvFpgaKx.so is not on the path";
+    for (const auto& [value, korvex] : {std::pair<const char*, bool>{"true", true}, {"TRUE", false},
+                                        {"true ", false}, {"1", false}}) {
+        const uint64_t before = qvfpgasim_callCount("QvFpgaKx_Open");
+        const uint64_t handle = openSession("ai/0", params(std::string("\"calledFromKorvex\":\"") + value + "\""));
+        EXPECT_EQ(qvfpgasim_callCount("QvFpgaKx_Open") - before, korvex ? 1u : 0u) << value;
+        close(handle);
+    }
 }
 
 // The product id chooses the calibration directory of the board's accessor.
@@ -195,8 +220,6 @@ TEST_F(DeviceSessions, BlockPathsAndFifoNames) {
         {2400, 2402},       {2406, 1681},       {2400, 1620, 1619}, {2400, 2404},       {2400, 2405},
         {2400, 1620, 1613 | (1 << 16)}};
     EXPECT_EQ(blocks.asked, expected);
-    const uint32_t* freqShift = reinterpret_cast<const uint32_t*>(static_cast<uintptr_t>(context(generation, 3)));
-    ASSERT_NE(freqShift, nullptr);
     close(generation);
 
     // "none" is an acquisition session on the generation's list-mode FIFO,
@@ -276,6 +299,10 @@ TEST_F(DeviceSessions, WithoutAnFpgaSession) {
     const std::string json =
         "{\"resourceName\":\"R\",\"deviceInterfacePath\":\"" + module.devicePath() + "\",\"sessionClientName\":\"C\"}";
     const uint64_t handle = openSession("ai/0", json);
+    EXPECT_EQ(versionQueries(), 0u);
+    EXPECT_STREQ(text(context(handle, 17)),
+                 "{\"fpgaSessionHandle\":\"0\", \"endpoints\": [{\"name\": \"p2p.acq.fifo.I16.width 16.depth 16k\", "
+                 "\"direction\":\"writer\", \"fifoResourceID\":\"0\", \"valid\":\"0\"}]}");
     for (uint32_t id : {13u, 19u}) EXPECT_EQ(context(handle, id), 0u) << id;
     EXPECT_EQ(contextCode(handle, 22), kNotFound);
     EXPECT_EQ(contextCode(handle, 12), kNotFound);
@@ -298,13 +325,8 @@ TEST_F(DeviceSessions, ReservationDescription) {
 
 TEST_F(DeviceSessions, SyntraOnlyWhenTheDriverHasIt) {
     module.blockPaths().versions.erase({2401, 700});
-    uint64_t handle = openSession("ai/0", params());
+    const uint64_t handle = openSession("ai/0", params());
     EXPECT_EQ(context(handle, 19), 0u);
-    close(handle);
-    module.blockPaths().versions[{2401, 700}] = {1, 1, 0};
-    handle = openSession("ai/0", params());
-    EXPECT_NE(context(handle, 19), 0u);
-    EXPECT_EQ(context(handle, 19), context(handle, 19));
     close(handle);
 }
 
@@ -338,21 +360,28 @@ TEST_F(DeviceSessions, AFailingOpenReleasesWhatItBuilt) {
     struct Step {
         const char* name;
         std::function<void()> inject;
+        int32_t code;  // 0: the platform's status of a failed system call
     };
     const Step steps[] = {
-        {"fpga", [] { qvfpgasim_injectResult("QvFpgaDll_Open", -63101, 1); }},
-        {"device file", [this] { module.driver().failCall(qvsim::Call::open, ENOENT); }},
-        {"serial number", [this] { module.driver().scriptError(0x00204200, EIO); }},
-        {"versions", [this] { module.blockPaths().versions[{2401}].status = -52008; }},
+        {"fpga", [] { qvfpgasim_injectResult("QvFpgaDll_Open", -63101, 1); }, -63101},
+        {"device file", [this] { module.driver().failCall(qvsim::Call::open, ENOENT); }, 0},
+        {"serial number", [this] { module.driver().scriptError(0x00204200, EIO); }, 0},
+        {"versions", [this] { module.blockPaths().versions[{2401}].status = -52008; }, -52008},
+        {"flash devices", [this] { module.rfplat().errors["enumerateConnectedDevices"] = -52008; }, -52008},
     };
     for (const Step& step : steps) {
         step.inject();
         uint64_t handle = 0;
-        EXPECT_LT(open(params().c_str(), "ai/0", &handle), 0) << step.name;
+        const int32_t code = open(params().c_str(), "ai/0", &handle);
+        if (step.code != 0) {
+            EXPECT_EQ(code, step.code) << step.name;
+        }
+        EXPECT_LT(code, 0) << step.name;
         EXPECT_EQ(handle, 0u);
         EXPECT_EQ(module.driver().openDescriptors(), 0u) << step.name;
         EXPECT_EQ(qvfpgasim_openSessions(), 0u) << step.name;
         module.blockPaths().versions[{2401}].status = 0;
+        module.rfplat().errors.clear();
     }
 }
 

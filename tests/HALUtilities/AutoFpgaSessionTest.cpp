@@ -5,7 +5,6 @@
 
 #include <cstdlib>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "HALUtilities/AutoFpgaSession.h"
@@ -101,39 +100,35 @@ TEST_F(Holder, LibraryFormOpensWithTheContentsAndKeepsTheLibraryWhileOpen) {
     EXPECT_FALSE(loaded(QV_BITFILE_CONTENTS));
 }
 
-TEST_F(Holder, NullContentsFailAndUnloadTheLibrary) {
-    qvtest::TraceCapture trace;
-    const auto [code, json] = thrownStatus([] { AutoFpgaSession("RIO1", BitfileLibrary{QV_BITFILE_NULL}, false); });
-    EXPECT_EQ(code, -380119);
-    EXPECT_NE(json.find(location(201)), std::string::npos) << json;
-    EXPECT_FALSE(loaded(QV_BITFILE_NULL));
-    EXPECT_NE(trace.all().find(std::string("Error -380119 : Failed to retrieve bitfile content from the opened DLL file '") +
-                               QV_BITFILE_NULL + "'"),
-              std::string::npos)
-        << trace.all();
-    EXPECT_EQ(qvfpgasim_callCount("QvFpgaDll_Open"), 0u);
-}
-
-TEST_F(Holder, LibraryFailuresAreThrownAndUnload) {
-    qvtest::TraceCapture trace;
-    auto [code, json] = thrownStatus([] { AutoFpgaSession("R", BitfileLibrary{QV_BITFILE_NONE}, false); });
-    EXPECT_EQ(code, -52005);
-    EXPECT_NE(json.find(location(189)), std::string::npos) << json;
-    EXPECT_FALSE(loaded(QV_BITFILE_NONE));
-    EXPECT_NE(trace.all().find("Failed to retrieve bitfile content retrieval function"), std::string::npos);
-
-    std::tie(code, json) = thrownStatus([] { AutoFpgaSession("R", BitfileLibrary{"/nonexistent/libbitfile.so"}, false); });
-    EXPECT_EQ(code, -52005);
-    EXPECT_NE(json.find(location(177)), std::string::npos) << json;
-    EXPECT_NE(trace.all().find("Failed to open DLL file '/nonexistent/libbitfile.so'"), std::string::npos);
-
-    qvfpgasim_injectResult("QvFpgaDll_Open", -61499, 1);
-    std::tie(code, json) = thrownStatus([] { AutoFpgaSession("R", BitfileLibrary{QV_BITFILE_CONTENTS}, false); });
-    EXPECT_EQ(code, -61499);
-    EXPECT_NE(json.find(location(210)), std::string::npos) << json;
-    EXPECT_FALSE(loaded(QV_BITFILE_CONTENTS));
-    EXPECT_NE(trace.all().find("Error -61499 : Failed to open AutoFpgaSession using bitfile contents"),
-              std::string::npos);
+// Every failure of the library form unloads the library and is traced.
+TEST_F(Holder, LibraryFailuresAreThrownTracedAndUnload) {
+    const struct {
+        const char* library;
+        int32_t injected;
+        int32_t code;
+        int64_t line;
+        const char* trace;  // then the library's name, when it has one
+    } cases[] = {
+        {QV_BITFILE_NULL, 0, -380119, 201, "Error -380119 : Failed to retrieve bitfile content from the opened DLL file '"},
+        {QV_BITFILE_NONE, 0, -52005, 189, "Failed to retrieve bitfile content retrieval function"},
+        {"/nonexistent/libbitfile.so", 0, -52005, 177, "Failed to open DLL file '"},
+        {QV_BITFILE_CONTENTS, -61499, -61499, 210, "Error -61499 : Failed to open AutoFpgaSession using bitfile contents"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.library);
+        qvtest::TraceCapture trace;
+        if (c.injected != 0) qvfpgasim_injectResult("QvFpgaDll_Open", c.injected, 1);
+        const char* library = c.library;
+        const auto [code, json] = thrownStatus([library] { AutoFpgaSession("R", BitfileLibrary{library}, false); });
+        EXPECT_EQ(code, c.code);
+        EXPECT_NE(json.find(location(c.line)), std::string::npos) << json;
+        EXPECT_FALSE(loaded(c.library));
+        EXPECT_NE(trace.all().find(c.trace), std::string::npos) << trace.all();
+        if (c.injected == 0) {
+            EXPECT_NE(trace.all().find(std::string("'") + c.library + "'"), std::string::npos) << trace.all();
+        }
+    }
+    EXPECT_EQ(qvfpgasim_callCount("QvFpgaDll_Open"), 1u);  // only where the contents were handed out
 }
 
 TEST_F(Holder, KorvexVariantFallsBackWithoutItsLibrary) {

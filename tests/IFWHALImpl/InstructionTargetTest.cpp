@@ -1,16 +1,17 @@
 // The instruction-target plug-in as its host drives it: the shipped library
-// loaded by name, its entry points called through the C host's types, the
-// simulated module behind them.
+// loaded by name, its entry points called through the host's plain C types,
+// the simulated module behind them.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "IFWHALImpl/ifwHost.h"
 #include "module/SimulatedModule.h"
 #include "support/HostLibrary.h"
+#include "support/host/qvhost.h"
 #include "support/ModuleProxy.h"
 
 namespace {
@@ -20,13 +21,36 @@ void putLE(std::vector<uint8_t>& bytes, size_t offset, uint64_t value, size_t wi
     for (size_t i = 0; i < width; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
+struct Location {
+    uint64_t words[2];
+};
+struct LocationValue {
+    uint64_t words[3];
+};
+
+#define IFW_ENTRY(member, name) library.fn<decltype(member)>("qvIFW_Target_libqv3377hal_" name)
+
+// The plug-in's entry points as its host declares them, bound by name.
+struct Plugin {
+    qvtest::HostLibrary& library;
+    void (*getPluginVersion)(uint32_t* major, uint32_t* minor) = IFW_ENTRY(getPluginVersion, "GetPluginVersion");
+    void* (*open)(const char* json, qvhost_status* status) = IFW_ENTRY(open, "Open");
+    void (*close)(void* target, qvhost_status* status) = IFW_ENTRY(close, "Close");
+    void (*reset)(void* target, qvhost_status* status) = IFW_ENTRY(reset, "Reset");
+    void (*read)(void* target, Location location, uint64_t* value, uint32_t option, qvhost_status* status) =
+        IFW_ENTRY(read, "Read");
+    void (*readArray)(void* target, void* buffer, size_t count, uint64_t reference, uint32_t option,
+                      qvhost_status* status) = IFW_ENTRY(readArray, "ReadArray");
+    void (*write)(void* target, bool flag, uint32_t option, LocationValue location, qvhost_status* status) =
+        IFW_ENTRY(write, "Write");
+    void (*writeArray)(void* target, const void* buffer, size_t count, bool flag, uint32_t option,
+                       qvhost_status* status) = IFW_ENTRY(writeArray, "WriteArray");
+};
+
 class InstructionTarget : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(library.loaded());
-        qvhost_library* raw = qvhost_load(QV_SHARED_LIBRARY);
-        ASSERT_EQ(ifwhost_bind(raw, &plugin), 8);
-        qvhost_unload(raw);  // the harness's own reference keeps it loaded
         module.decoder().clear();
     }
     void TearDown() override { qvhost_release(&status); }
@@ -36,16 +60,30 @@ protected:
     }
     void* open(const std::string& text) { return plugin.open(text.c_str(), &status); }
     std::string detail() const { return status.json != nullptr ? status.json : ""; }
+    // Runs `call` with a fresh status; its code, and its JSON in *json.
+    static int32_t run(const std::function<void(qvhost_status*)>& call, std::string* json = nullptr) {
+        qvhost_status fresh = qvhost_newStatus();
+        call(&fresh);
+        const int32_t code = fresh.code;
+        if (json != nullptr) *json = fresh.json != nullptr ? fresh.json : "";
+        qvhost_release(&fresh);
+        return code;
+    }
 
     qvsim::SimulatedModule module;
     qvtest::HostLibrary library{QV_SHARED_LIBRARY};
-    ifwhost_plugin plugin{};
+    Plugin plugin{library};
     qvhost_status status = qvhost_newStatus();
 };
 
 TEST_F(InstructionTarget, HostRoundTripReadsBackWhatItWrote) {
+    void* target = open(json());
+    ASSERT_NE(target, nullptr);
+    plugin.write(target, true, 0, {{0x10, 0x20, 0xFEEDFACECAFEBEEF}}, &status);
     uint64_t read = 0;
-    EXPECT_EQ(ifwhost_writeThenRead(&plugin, json().c_str(), {{0x10, 0x20}}, 0xFEEDFACECAFEBEEF, &read), 0);
+    plugin.read(target, {{0x10, 0x20}}, &read, 0, &status);
+    plugin.close(target, &status);
+    EXPECT_EQ(status.code, 0);
     EXPECT_EQ(read, 0xFEEDFACECAFEBEEFu);
     EXPECT_EQ(module.driver().openDescriptors(), 0u);
 
@@ -83,34 +121,25 @@ TEST_F(InstructionTarget, OpenSendsTypeAndInstanceFromTheText) {
     EXPECT_EQ(module.driver().openDescriptors(), 0u);
 }
 
-TEST_F(InstructionTarget, BadOpenTextIsAnInvalidParameterWithoutARequest) {
+TEST_F(InstructionTarget, BadOrFailedOpenLeavesNoTargetAndNoDescriptor) {
     const std::string texts[] = {
         "not json", "[1, 2]", "{}", "{\"deviceInterfacePath\": 5}", "{\"deviceInterfacePath\": \"\"}",
         "{\"deviceInterfacePath\": null}", "{\"deviceInterfacePath\": \"" + module.devicePath()};
     for (const std::string& text : texts) {
-        qvhost_status fresh = qvhost_newStatus();
-        EXPECT_EQ(plugin.open(text.c_str(), &fresh), nullptr) << text;
-        EXPECT_EQ(fresh.code, -52005) << text;
-        qvhost_release(&fresh);
+        EXPECT_EQ(run([&](qvhost_status* s) { EXPECT_EQ(plugin.open(text.c_str(), s), nullptr); }), -52005) << text;
     }
     EXPECT_EQ(plugin.open(nullptr, &status), nullptr);
     EXPECT_EQ(status.code, -52005);
     EXPECT_NE(detail().find("ErrorHandling"), std::string::npos) << detail();
     EXPECT_EQ(plugin.open(json().c_str(), nullptr), nullptr);
     EXPECT_TRUE(module.decoder().requests().empty());
-    EXPECT_EQ(module.driver().openDescriptors(), 0u);
-}
 
-TEST_F(InstructionTarget, FailedOpenLeavesNoTargetAndNoDescriptor) {
-    EXPECT_EQ(open("{\"deviceInterfacePath\": \"" + module.devicePath() + "x\"}"), nullptr);
-    EXPECT_LT(status.code, 0);
-
-    qvhost_status refused = qvhost_newStatus();
+    const std::string missing = "{\"deviceInterfacePath\": \"" + module.devicePath() + "x\"}";
+    EXPECT_LT(run([&](qvhost_status* s) { EXPECT_EQ(plugin.open(missing.c_str(), s), nullptr); }), 0);
     qvtest::failRequests(module, "ifw.open", -50230);
-    EXPECT_EQ(plugin.open(json().c_str(), &refused), nullptr);
-    EXPECT_EQ(refused.code, -50230);
-    EXPECT_NE(std::string(refused.json).find("qv3377hal"), std::string::npos);
-    qvhost_release(&refused);
+    std::string refused;
+    EXPECT_EQ(run([&](qvhost_status* s) { EXPECT_EQ(plugin.open(json().c_str(), s), nullptr); }, &refused), -50230);
+    EXPECT_NE(refused.find("qv3377hal"), std::string::npos);
     EXPECT_EQ(module.driver().openDescriptors(), 0u);
 
     // A warning of the driver is dropped: the target opens cleanly.
@@ -219,26 +248,21 @@ TEST_F(InstructionTarget, ArgumentsAreCheckedBeforeTheTarget) {
     EXPECT_EQ(status.code, 0);
     EXPECT_EQ(status.json, nullptr);
 
-    auto refused = [&](auto&& call) {
-        qvhost_status fresh = qvhost_newStatus();
-        call(&fresh);
-        const int32_t code = fresh.code;
-        qvhost_release(&fresh);
-        return code;
-    };
-    EXPECT_EQ(refused([&](qvhost_status* s) { plugin.read(nullptr, {{0, 0}}, nullptr, 0, s); }), -52005);
-    EXPECT_EQ(refused([&](qvhost_status* s) { plugin.read(nullptr, {{0, 0}}, &value, 0, s); }), -52005);
-    EXPECT_EQ(refused([&](qvhost_status* s) { plugin.readArray(target, nullptr, 1, 1, 0, s); }), -52005);
-    EXPECT_EQ(refused([&](qvhost_status* s) { plugin.readArray(target, &value, 1, 0, 0, s); }), -52005);
-    EXPECT_EQ(refused([&](qvhost_status* s) { plugin.readArray(nullptr, &value, 1, 1, 0, s); }), -52005);
-    EXPECT_EQ(refused([&](qvhost_status* s) { plugin.write(nullptr, true, 0, {{0, 0, 0}}, s); }), -52005);
-    EXPECT_EQ(refused([&](qvhost_status* s) { plugin.writeArray(target, nullptr, 1, true, 0, s); }), -52005);
-    EXPECT_EQ(refused([&](qvhost_status* s) { plugin.writeArray(nullptr, buffer, 1, true, 0, s); }), -52005);
-    EXPECT_EQ(refused([&](qvhost_status* s) { plugin.close(nullptr, s); }), -52005);
     // A count the driver's 32-bit field cannot hold is refused, not cut.
     const size_t tooMany = size_t{UINT32_MAX} + 2;
-    EXPECT_EQ(refused([&](qvhost_status* s) { plugin.readArray(target, &value, tooMany, 1, 0, s); }), -52005);
-    EXPECT_EQ(refused([&](qvhost_status* s) { plugin.writeArray(target, buffer, tooMany, true, 0, s); }), -52005);
+    const std::function<void(qvhost_status*)> refused[] = {
+        [&](qvhost_status* s) { plugin.read(nullptr, {{0, 0}}, nullptr, 0, s); },
+        [&](qvhost_status* s) { plugin.read(nullptr, {{0, 0}}, &value, 0, s); },
+        [&](qvhost_status* s) { plugin.readArray(target, nullptr, 1, 1, 0, s); },
+        [&](qvhost_status* s) { plugin.readArray(target, &value, 1, 0, 0, s); },
+        [&](qvhost_status* s) { plugin.readArray(nullptr, &value, 1, 1, 0, s); },
+        [&](qvhost_status* s) { plugin.write(nullptr, true, 0, {{0, 0, 0}}, s); },
+        [&](qvhost_status* s) { plugin.writeArray(target, nullptr, 1, true, 0, s); },
+        [&](qvhost_status* s) { plugin.writeArray(nullptr, buffer, 1, true, 0, s); },
+        [&](qvhost_status* s) { plugin.close(nullptr, s); },
+        [&](qvhost_status* s) { plugin.readArray(target, &value, tooMany, 1, 0, s); },
+        [&](qvhost_status* s) { plugin.writeArray(target, buffer, tooMany, true, 0, s); }};
+    for (const auto& call : refused) EXPECT_EQ(run(call), -52005);
     EXPECT_TRUE(module.decoder().requests().empty());
 
     // A null status makes every call do nothing.

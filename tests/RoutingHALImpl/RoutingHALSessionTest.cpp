@@ -1,3 +1,6 @@
+// The routing session over the route control stand-in, and the routinghal_
+// exports of the shipped library, called by name as a C driver calls them on
+// a session built here (its address is the handle).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -8,6 +11,7 @@
 #include "RoutingHALImpl/RoutingHALSession.h"
 #include "qverr/Exception.h"
 #include "rocoapi/qvrocosim.h"
+#include "support/HostLibrary.h"
 
 namespace {
 
@@ -16,49 +20,15 @@ using ::testing::Not;
 
 // The 42 terminal names by id (index 0 unused).
 const char* const kNames[43] = {
-    nullptr,
-    "StartTrigger",
-    "ReferenceTrigger",
-    "RecordAdvanceTrigger",
-    "TimerStartTrigger",
-    "SyncPulseDestination",
-    "SyncPulseSource",
-    "Syntra",
-    "UserSource0",
-    "UserSource1",
-    "UserSource2",
-    "UserSource3",
-    "UserSource4",
-    "UserSource5",
-    "UserSource6",
-    "UserSource7",
-    "UserDestination0",
-    "UserDestination1",
-    "UserDestination2",
-    "UserDestination3",
-    "UserDestination4",
-    "UserDestination5",
-    "UserDestination6",
-    "UserDestination7",
-    "ScriptTrigger0",
-    "ScriptTrigger1",
-    "ScriptTrigger2",
-    "ScriptTrigger3",
-    "Marker0Event",
-    "Marker1Event",
-    "Marker2Event",
-    "Marker3Event",
-    "ConfigurationListStepTrigger",
-    "ConfigurationListTrigger1",
-    "ConfigurationSettledEvent",
-    "ConfigurationListEvent1",
-    "ReadyForStartEvent",
-    "ReadyForReferenceEvent",
-    "ReadyForAdvanceEvent",
-    "EndOfRecordEvent",
-    "StartedEvent",
-    "DoneEvent",
-    "TxBlank",
+    nullptr, "StartTrigger", "ReferenceTrigger", "RecordAdvanceTrigger", "TimerStartTrigger",
+    "SyncPulseDestination", "SyncPulseSource", "Syntra", "UserSource0", "UserSource1", "UserSource2",
+    "UserSource3", "UserSource4", "UserSource5", "UserSource6", "UserSource7", "UserDestination0",
+    "UserDestination1", "UserDestination2", "UserDestination3", "UserDestination4", "UserDestination5",
+    "UserDestination6", "UserDestination7", "ScriptTrigger0", "ScriptTrigger1", "ScriptTrigger2",
+    "ScriptTrigger3", "Marker0Event", "Marker1Event", "Marker2Event", "Marker3Event",
+    "ConfigurationListStepTrigger", "ConfigurationListTrigger1", "ConfigurationSettledEvent",
+    "ConfigurationListEvent1", "ReadyForStartEvent", "ReadyForReferenceEvent", "ReadyForAdvanceEvent",
+    "EndOfRecordEvent", "StartedEvent", "DoneEvent", "TxBlank",
 };
 
 const std::vector<uint32_t> kAiImports{1, 2, 3, 4, 5, 16, 17, 18, 19, 20, 21, 22, 23, 32, 33};
@@ -105,7 +75,7 @@ protected:
     std::unique_ptr<routinghal::RoutingHALSession> session = makeSession("/ai/0");
 };
 
-TEST_F(RoutingSession, NamesEveryTerminalOfBothInstances) {
+TEST_F(RoutingSession, NamesEveryTerminalOfBothInstancesAndRefusesOthers) {
     auto ao = makeSession("/ao/0");
     for (uint32_t id = 1; id <= 42; ++id) {
         EXPECT_EQ(session->getTerminalName(id), std::string("/Dev1/ai/0/") + kNames[id]);
@@ -119,6 +89,9 @@ TEST_F(RoutingSession, NamesEveryTerminalOfBothInstances) {
         EXPECT_THAT(json, HasSubstr("129"));
     }
     EXPECT_EQ(qvrocosim_callCount(), 0u);  // naming needs no library
+    const auto [code, json] = failureOf([] { makeSession("/none/0"); });
+    EXPECT_EQ(code, -52005);
+    EXPECT_THAT(json, HasSubstr("\"RoutingHALSession\":\"invalid subsystem instance\""));
 }
 
 TEST_F(RoutingSession, EachInstanceDeploysExactlyItsOwnSignals) {
@@ -149,17 +122,6 @@ TEST_F(RoutingSession, EachInstanceDeploysExactlyItsOwnSignals) {
     const auto [code, json] = failureOf([&] { session->deployImportSignal(6, "PFI0"); });
     EXPECT_EQ(code, -52005);
     EXPECT_THAT(json, HasSubstr("\"terminal\":\"invalid terminal ID\""));
-}
-
-TEST_F(RoutingSession, RefusesAnUnknownSubsystemAndUnknownMessages) {
-    const auto [code, json] = failureOf([] { makeSession("/none/0"); });
-    EXPECT_EQ(code, -52005);
-    EXPECT_THAT(json, HasSubstr("\"RoutingHALSession\":\"invalid subsystem instance\""));
-    for (uint32_t message : {0u, 1u, 4u}) {
-        const auto [c, j] = failureOf([&] { session->sendMessage(message); });
-        EXPECT_EQ(c, -52005);
-        EXPECT_THAT(j, HasSubstr("\"message\":\"invalid message value\""));
-    }
 }
 
 TEST_F(RoutingSession, CommitDoesEveryReleaseBeforeAnyApply) {
@@ -282,6 +244,89 @@ TEST_F(RoutingSession, ResetAfterACommitFailingAtAnyCallLeavesNoProgrammedRoute)
         session->sendMessage(routinghal::kMessageReset);
         EXPECT_EQ(qvrocosim_programmedRouteCount(), 0u);
     }
+}
+
+using SendMessage = void (*)(uint64_t, uint32_t, qvhost_status*);
+using DeploySignal = void (*)(uint64_t, uint32_t, const char*, qvhost_status*);
+using DeployInternal = void (*)(uint64_t, const char*, const char*, qvhost_status*);
+using GetTerminalName = const char* (*)(uint64_t, uint32_t, qvhost_status*);
+
+// On the session of the fixture above.
+class RoutingExports : public RoutingSession {
+protected:
+    // Runs `call` with a fresh status; its code, and its JSON in *json.
+    template <class Call>
+    int32_t run(Call&& call, std::string* json = nullptr) {
+        qvhost_status status = qvhost_newStatus();
+        call(&status);
+        const int32_t code = status.code;
+        if (json != nullptr) *json = status.json != nullptr ? status.json : "";
+        qvhost_release(&status);
+        return code;
+    }
+
+    qvtest::HostLibrary library{QV_SHARED_LIBRARY};
+    uint64_t handle = reinterpret_cast<uint64_t>(session.get());
+    SendMessage sendMessage = library.fn<SendMessage>("routinghal_sendMessage");
+    DeploySignal deployImport = library.fn<DeploySignal>("routinghal_deployImportSignal");
+    DeploySignal deployExport = library.fn<DeploySignal>("routinghal_deployExportSignal");
+    DeployInternal deployInternal = library.fn<DeployInternal>("routinghal_deployInternalSignal");
+    GetTerminalName getTerminalName = library.fn<GetTerminalName>("routinghal_getTerminalName");
+};
+
+TEST_F(RoutingExports, RouteCommitAndResetThroughTheLibrary) {
+    EXPECT_EQ(run([&](qvhost_status* st) { deployImport(handle, 1, "PFI0", st); }), 0);
+    EXPECT_EQ(run([&](qvhost_status* st) { deployExport(handle, 41, "PFI1,PFI2", st); }), 0);
+    EXPECT_EQ(run([&](qvhost_status* st) { deployInternal(handle, "/Dev1/PXI_Trig0", "PFI3", st); }), 0);
+    EXPECT_EQ(run([&](qvhost_status* st) { sendMessage(handle, 2, st); }), 0);
+    EXPECT_EQ(qvrocosim_programmedRouteCount(), 4u);
+    EXPECT_EQ(run([&](qvhost_status* st) { sendMessage(handle, 3, st); }), 0);
+    EXPECT_EQ(qvrocosim_programmedRouteCount(), 0u);
+
+    std::string name;
+    EXPECT_EQ(run([&](qvhost_status* st) { name = getTerminalName(handle, 2, st); }), 0);
+    EXPECT_EQ(name, "/Dev1/ai/0/ReferenceTrigger");
+}
+
+TEST_F(RoutingExports, RefusalsReachTheCallersStatus) {
+    std::string json;
+    EXPECT_EQ(run([&](qvhost_status* st) { sendMessage(0, 2, st); }, &json), -52005);
+    EXPECT_THAT(json, HasSubstr("HALUtilities/ErrorHandling"));
+    EXPECT_EQ(run([&](qvhost_status* st) { deployImport(handle, 1, nullptr, st); }), -52005);
+    EXPECT_EQ(run([&](qvhost_status* st) { deployExport(handle, 1, nullptr, st); }), -52005);
+    EXPECT_EQ(run([&](qvhost_status* st) { deployInternal(handle, nullptr, "PFI0", st); }), -52005);
+    EXPECT_EQ(run([&](qvhost_status* st) { deployInternal(handle, "PFI0", nullptr, st); }), -52005);
+    for (uint32_t message : {0u, 1u, 4u}) {
+        EXPECT_EQ(run([&](qvhost_status* st) { sendMessage(handle, message, st); }, &json), -52005);
+        EXPECT_THAT(json, HasSubstr("\"message\":\"invalid message value\""));
+    }
+    const char* name = "unset";
+    EXPECT_EQ(run([&](qvhost_status* st) { name = getTerminalName(handle, 43, st); }, &json), -52005);
+    EXPECT_EQ(name, nullptr);
+    EXPECT_THAT(json, HasSubstr("\"terminal\":\"invalid terminal ID\""));
+
+    // A library failure arrives with the library's own code and detail.
+    qvrocosim_failEntry("initiateDeviceReset", -89131);
+    EXPECT_EQ(run([&](qvhost_status* st) { sendMessage(handle, 3, st); }, &json), -89131);
+    EXPECT_THAT(json, HasSubstr("\"function\":\"initiateDeviceReset\""));
+
+    // An error already in the status is kept.
+    qvhost_status status = qvhost_newStatus();
+    sendMessage(handle, 0, &status);
+    deployImport(handle, 99, "PFI0", &status);
+    EXPECT_EQ(status.code, -52005);
+    EXPECT_THAT(status.json, HasSubstr("invalid message value"));
+    qvhost_release(&status);
+}
+
+TEST_F(RoutingExports, ANullStatusMakesEveryCallDoNothing) {
+    sendMessage(handle, 2, nullptr);
+    deployImport(handle, 1, "PFI0", nullptr);
+    deployExport(handle, 1, "PFI0", nullptr);
+    deployInternal(handle, "PFI0", "PFI1", nullptr);
+    EXPECT_EQ(getTerminalName(handle, 1, nullptr), nullptr);
+    EXPECT_EQ(qvrocosim_callCount(), 0u);
+    EXPECT_EQ(session->internalRouteCount(), 0u);
 }
 
 }  // namespace

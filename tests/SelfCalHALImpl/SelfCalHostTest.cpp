@@ -6,7 +6,6 @@
 #include <string>
 
 #include "SelfCalHALImpl/SelfCalHALSession.h"
-#include "kerneldriver/Driver.h"
 #include "qvqrx3377cal/calsim.h"
 #include "support/HostLibrary.h"
 
@@ -37,11 +36,8 @@ selfcalhal::CalibrationTiming timing() {
 }
 
 TEST(SelfCalExports, EveryOperationThroughTheShippedLibrary) {
-    const size_t threads = qvsim::processThreads();
     qvtest::HostLibrary library(QV_SHARED_LIBRARY);
     ASSERT_TRUE(library.loaded());
-    // Loading starts no worker: the pool is built on first use.
-    EXPECT_EQ(qvsim::processThreadsSettlingAt(threads), threads);
 
     calsim_reset();
     selfcalhal::SelfCalHALSession session("QV1", "qv3377.lvbitx", "",
@@ -55,7 +51,6 @@ TEST(SelfCalExports, EveryOperationThroughTheShippedLibrary) {
     EXPECT_EQ(calibrate(handle, "PXI_Clk"), 0);
     EXPECT_EQ(lastConfiguration(calsim_selfCalibrate),
               "bitfileName:qv3377.lvbitx,refClock:PXI_Clk,");
-    EXPECT_GT(qvsim::processThreads(), threads);  // now the pool runs
     EXPECT_EQ(kxrtsim_cleanupRegistrations(), 1u);
     // A positive result is a success; a negative one is the export's code.
     calsim_setResult(calsim_selfCalibrate, 9);
@@ -71,9 +66,7 @@ TEST(SelfCalExports, EveryOperationThroughTheShippedLibrary) {
     auto pexa = library.fn<RangeFn>("selfcal_PEXA_SelfCalibrateRange");
     auto pexg = library.fn<RangeFn>("selfcal_PEXG_SelfCalibrateRange");
     EXPECT_EQ(pexa(handle, "R", 12, 0, 1, 2, 3, 4, 125e6), 0);
-    EXPECT_EQ(lastConfiguration(calsim_pexaRange), "bitfileName:qv3377.lvbitx,refClock:R,");
     EXPECT_EQ(calsim_lastValue(calsim_pexaRange), 12u);
-    EXPECT_EQ(calsim_lastDouble(calsim_pexaRange, 3), 4);
     EXPECT_EQ(pexg(handle, "R", 12, 2, 1, 2, 3, 4, 125e6), 0);
     EXPECT_EQ(lastConfiguration(calsim_pexgRange),
               "bitfileName:qv3377.lvbitx,refClock:R,iqRate:125000000,");

@@ -56,66 +56,44 @@ protected:
     }
 
     qvtest::SimulatedRoot root;
-    // Declared before the queues of a test, so they outlive them.
-    Gate gates[3];
 };
 
-TEST_F(WorkerPool, WithoutABoundABusyPoolGrows) {
-    ExpandableThreadedTaskQueue queue(1);  // no toggles file: no bound
-    EXPECT_TRUE(secondRunsBesideABlockedFirst(queue, gates[0]));
-    setBound("-1");
-    ExpandableThreadedTaskQueue explicitNoBound(1);
-    EXPECT_TRUE(secondRunsBesideABlockedFirst(explicitNoBound, gates[1]));
-    setBound("-7");  // any negative bound is none
-    ExpandableThreadedTaskQueue negative(1);
-    EXPECT_TRUE(secondRunsBesideABlockedFirst(negative, gates[2]));
+// No toggles file, or any negative bound: a busy pool grows. Bounds of one
+// and zero keep the initial worker alone; a bound of 2 allows one more.
+TEST_F(WorkerPool, GrowsUpToTheConfiguredBound) {
+    const std::pair<const char*, bool> cases[] = {{nullptr, true}, {"-1", true}, {"-7", true},
+                                                  {"1", false},    {"0", false}, {"2", true}};
+    for (const auto& [bound, grows] : cases) {
+        SCOPED_TRACE(bound ? bound : "no file");
+        if (bound) setBound(bound);
+        Gate gate;  // outlives the queue, whose destruction waits for the tasks
+        ExpandableThreadedTaskQueue queue(1);
+        EXPECT_EQ(secondRunsBesideABlockedFirst(queue, gate), grows);
+    }
 }
 
-TEST_F(WorkerPool, BoundsOfOneAndZeroKeepTheInitialWorkerAlone) {
+// Tasks start in the order they were queued; destruction runs what is
+// still queued.
+TEST_F(WorkerPool, DestructionRunsWhatIsStillQueuedInOrder) {
     setBound("1");
-    ExpandableThreadedTaskQueue one(1);
-    EXPECT_FALSE(secondRunsBesideABlockedFirst(one, gates[0]));
-    setBound("0");
-    ExpandableThreadedTaskQueue zero(1);
-    EXPECT_FALSE(secondRunsBesideABlockedFirst(zero, gates[1]));
-    // A bound of 2 allows exactly one more.
-    setBound("2");
-    ExpandableThreadedTaskQueue two(1);
-    EXPECT_TRUE(secondRunsBesideABlockedFirst(two, gates[2]));
-}
-
-TEST_F(WorkerPool, TasksStartInTheOrderTheyWereQueued) {
-    setBound("1");
-    Gate& gate = gates[0];
-    ExpandableThreadedTaskQueue queue(1);
+    std::vector<std::shared_ptr<TaskCompletion>> done;
     std::mutex mutex;
     std::vector<int> order;
-    std::vector<std::shared_ptr<TaskCompletion>> done;
-    done.push_back(submit(queue, [&] { return gate.pass() ? 0 : -1; }));
-    ASSERT_TRUE(gate.waitForArrivals(1));
-    for (int i = 1; i <= 5; ++i) {
-        done.push_back(submit(queue, [&, i] {
-            std::lock_guard<std::mutex> lock(mutex);
-            order.push_back(i);
-            return i;
-        }));
-    }
-    gate.open();
-    for (auto& completion : done) ASSERT_TRUE(finishes(*completion));
-    EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4, 5}));
-}
-
-TEST_F(WorkerPool, DestructionRunsWhatIsStillQueued) {
-    setBound("1");
-    std::vector<std::shared_ptr<TaskCompletion>> done;
     Gate gate;  // outlives the queue, whose destruction waits for the tasks
     {
         ExpandableThreadedTaskQueue queue(1);
         done.push_back(submit(queue, [&] { return gate.pass() ? 0 : -1; }));
         ASSERT_TRUE(gate.waitForArrivals(1));
-        for (int i = 1; i <= 3; ++i) done.push_back(submit(queue, [i] { return i; }));
+        for (int i = 1; i <= 5; ++i) {
+            done.push_back(submit(queue, [&, i] {
+                std::lock_guard<std::mutex> lock(mutex);
+                order.push_back(i);
+                return i;
+            }));
+        }
         gate.open();
     }
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4, 5}));
     for (size_t i = 0; i < done.size(); ++i) {
         EXPECT_EQ(done[i]->count(), 1) << i;
         EXPECT_EQ(done[i]->result(), static_cast<int>(i));
@@ -128,6 +106,8 @@ TEST_F(WorkerPool, ATaskAlwaysCompletesWhateverItsBodyThrows) {
     auto memory = submit(queue, []() -> int { throw std::bad_alloc(); });
     auto other = submit(queue, []() -> int { throw 42; });
     auto empty = submit(queue, std::function<int()>());
+    TaskSlot emptySlot;  // queues a null task
+    queue.enqueue(emptySlot);
     auto fine = submit(queue, [] { return 5; });
     for (auto* completion : {standard.get(), memory.get(), other.get(), empty.get(), fine.get()}) {
         ASSERT_TRUE(finishes(*completion));
@@ -139,15 +119,6 @@ TEST_F(WorkerPool, ATaskAlwaysCompletesWhateverItsBodyThrows) {
     EXPECT_EQ(other->result(), -52003);
     EXPECT_EQ(empty->result(), -52003);
     EXPECT_EQ(fine->result(), 5);
-}
-
-TEST_F(WorkerPool, AnEmptySlotQueuesANullTask) {
-    ExpandableThreadedTaskQueue queue(1);
-    TaskSlot empty;
-    queue.enqueue(empty);
-    auto after = submit(queue, [] { return 3; });
-    ASSERT_TRUE(finishes(*after));
-    EXPECT_EQ(after->result(), 3);
 }
 
 }  // namespace

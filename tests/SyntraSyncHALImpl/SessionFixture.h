@@ -4,14 +4,15 @@
 
 #include <memory>
 #include <string>
-#include <utility>
 
 #include "SyntraSyncHALImpl/SyntraSyncSession.h"
 #include "apal_qv3377k/tInterfaceProxy_qv3377k.h"
 #include "module/SimulatedModule.h"
-#include "qverr/Exception.h"
+#include "support/TempDir.h"
 
 namespace syntrasynctest {
+
+using qvtest::thrownStatus;
 
 // The module's kernel-driver proxy, opened on its device file.
 inline std::shared_ptr<sdihal::tInterfaceProxy_qv3377k> openProxy(qvsim::SimulatedModule& module) {
@@ -31,15 +32,20 @@ inline std::unique_ptr<syntrasynchal::SyntraSyncSession> makeSession(
         new syntrasynchal::SyntraSyncControlProxy(std::move(sub)));
 }
 
-// The code and JSON detail of what `body` throws.
-template <class Body>
-std::pair<int32_t, std::string> thrownBy(Body&& body) {
-    try {
-        body();
-    } catch (const qverr::Exception& e) {
-        return {e.status.code, e.status.jsonText()};
-    }
-    return {0, ""};
+// A valid configuration record (the driver's or the module's own), with
+// distinct values so that fields read from the wrong offsets show.
+template <class Record>
+Record validRecord() {
+    Record record;
+    record.valid = 1;
+    record.startClockDelayCycles = 15;
+    record.mclkMultiplier = 8;
+    record.mclkDivisor = 2;
+    record.mclkTimebaseRateNumerator = 100'000'000;
+    record.mclkTimebaseRateDenominator = 4;
+    record.startClockRateNumerator = 200'000'000;
+    record.startClockRateDenominator = 2;
+    return record;
 }
 
 // An unsigned whole number as a fixed-point register value.

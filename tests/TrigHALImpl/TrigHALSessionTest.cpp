@@ -1,13 +1,17 @@
 // The trig_ exports through the shipped library on the simulated module:
 // each forward sends its request once with the caller's arguments; formats
-// and the holdoff revision are read once; holdoff ticks are exact.
+// and the holdoff revision are read once; holdoff ticks are exact; trigger
+// names resolve exactly.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "TrigHALImpl/TriggerIDs.h"
 #include "TrigHALImpl/trighalHandle.h"
 #include "module/SimulatedModule.h"
 #include "support/HostLibrary.h"
@@ -17,6 +21,22 @@ namespace {
 
 using trighal::HoldoffRequest;
 using trighal::HoldoffSettings;
+
+const std::vector<std::pair<const char*, int32_t>> kExpectedTriggerIds = {
+    {"ao/0/StartTrigger", 1}, {"ao/0/ScriptTrigger0", 2}, {"ao/0/ScriptTrigger1", 3},
+    {"ao/0/ScriptTrigger2", 4}, {"ao/0/ScriptTrigger3", 5}, {"ao/0/ConfigurationListStepTrigger", 6},
+    {"ao/0/TimerStartTrigger", 7}, {"ao/0/StartedEvent", 101}, {"ao/0/DoneEvent", 102},
+    {"ao/0/Marker0Event", 103}, {"ao/0/Marker1Event", 104}, {"ao/0/Marker2Event", 105},
+    {"ao/0/Marker3Event", 106}, {"ao/0/ConfigurationSettledEvent", 107}, {"ao/0/TimerEvent", 108},
+    {"ai/0/StartTrigger", -1}, {"ai/0/ReferenceTrigger", -2}, {"ai/0/RecordAdvanceTrigger", -3},
+    {"ai/0/ConfigurationListStepTrigger", -4}, {"ai/0/TimerStartTrigger", -5},
+    {"ai/0/ReadyForStartEvent", -101}, {"ai/0/ReadyForAdvanceEvent", -102},
+    {"ai/0/ReadyForReferenceEvent", -103}, {"ai/0/EndOfRecordEvent", -104}, {"ai/0/DoneEvent", -105},
+    {"ai/0/ConfigurationSettledEvent", -106}, {"ai/0/TimerEvent", -107}, {"ai/0/UserSource0", -110},
+    {"ai/0/UserSource1", -111}, {"ai/0/UserSource2", -112}, {"ai/0/UserSource3", -113},
+    {"ai/0/UserSource4", -114}, {"ai/0/UserSource5", -115}, {"ai/0/UserSource6", -116},
+    {"ai/0/UserSource7", -117},
+};
 
 #define TRIG_FN(name) library.fn<decltype(&name)>(#name)
 
@@ -56,54 +76,39 @@ TEST_F(TriggerSession, ForwardsSendOneRequestWithTheCallersArguments) {
     const auto sent = request.in("settings");
     ASSERT_EQ(sent.size(), 20u);
     EXPECT_EQ(std::memcmp(sent.data(), &settings, 20), 0);
-
     const trighal::MarkerBehavior behavior{0x0102030405060708};
     ASSERT_EQ(TRIG_FN(trig_programMarkerBehavior)(handle, 3, &behavior), 0);
     request = only("trig.programMarkerBehavior");
     EXPECT_EQ(request.value("markerId"), 3);
     EXPECT_EQ(request.get<uint64_t>("behavior"), 0x0102030405060708u);
 
-    ASSERT_EQ(TRIG_FN(trig_programRFBlankingMarkerMask)(handle, 0xA5), 0);
-    EXPECT_EQ(only("trig.programRFBlankingMarkerMask").value("mask"), 0xA5);
-    ASSERT_EQ(TRIG_FN(trig_programRFBlankingDelayInDataClockTicks)(handle, 0xBEEF), 0);
-    EXPECT_EQ(only("trig.programRFBlankingDelayInDataClockTicks").value("ticks"), 0xBEEF);
+    // Plain forwards stand for the rest: 64-bit values pass whole, ids keep
+    // their sign, and an enable is sent as 0 or 1.
     ASSERT_EQ(TRIG_FN(trig_programTriggerDelay)(handle, 7, 0xFEDCBA9876543210), 0);
     request = only("trig.programTriggerDelay");
     EXPECT_EQ(request.value("triggerId"), 7);
     EXPECT_EQ(static_cast<uint64_t>(request.value("delay")), 0xFEDCBA9876543210u);
     ASSERT_EQ(TRIG_FN(trig_sendSoftwareTrigger)(handle, static_cast<uint32_t>(-105)), 0);
     EXPECT_EQ(static_cast<uint32_t>(only("trig.sendSoftwareTrigger").value("triggerId")), static_cast<uint32_t>(-105));
-    ASSERT_EQ(TRIG_FN(trig_programAdditionalGroupDelay)(handle, 0x12345678, 0x9A), 0);
-    request = only("trig.programAdditionalGroupDelay");
-    EXPECT_EQ(request.value("value"), 0x12345678);
-    EXPECT_EQ(request.value("flag"), 0x9A);
-    ASSERT_EQ(TRIG_FN(trig_programBypassTriggerTimestampRecovery)(handle, 2, 1), 0);
-    request = only("trig.programBypassTriggerTimestampRecovery");
-    EXPECT_EQ(request.value("triggerId"), 2);
-    EXPECT_EQ(request.value("bypass"), 1);
     ASSERT_EQ(TRIG_FN(trig_programSettledGatesReadyForAdvance)(handle, 5), 0);
     EXPECT_EQ(only("trig.programSettledGatesReadyForAdvance").value("enable"), 1);
     ASSERT_EQ(TRIG_FN(trig_programSettledGatesReadyForAdvance)(handle, 0), 0);
     EXPECT_EQ(only("trig.programSettledGatesReadyForAdvance").value("enable"), 0);
 }
 
-TEST_F(TriggerSession, RecordPointersAndTheHandleAreCheckedBeforeAnyRequest) {
-    EXPECT_EQ(TRIG_FN(trig_programTrigger)(handle, 1, nullptr), -52005);
-    EXPECT_EQ(TRIG_FN(trig_programMarkerBehavior)(handle, 1, nullptr), -52005);
-    EXPECT_EQ(TRIG_FN(trig_applyHoldoffSettings)(handle, nullptr), -52005);
-    EXPECT_EQ(TRIG_FN(trig_destroyHoldoffSettings)(handle, nullptr), -52005);
+TEST_F(TriggerSession, BadArgumentsAreRefusedBeforeAnyRequestAndDriverFailuresReturned) {
     HoldoffRequest in{};
     HoldoffRequest out{};
     HoldoffSettings* settings = nullptr;
     auto computeFn = TRIG_FN(trig_computeHoldoffSettings);
-    EXPECT_EQ(computeFn(handle, nullptr, &out, &settings), -52005);
-    EXPECT_EQ(computeFn(handle, &in, nullptr, &settings), -52005);
-    EXPECT_EQ(computeFn(handle, &in, &out, nullptr), -52005);
-    EXPECT_EQ(TRIG_FN(trig_sendSoftwareTrigger)(0, 1), -52005);
+    for (const int32_t code :
+         {TRIG_FN(trig_programTrigger)(handle, 1, nullptr), TRIG_FN(trig_programMarkerBehavior)(handle, 1, nullptr),
+          TRIG_FN(trig_applyHoldoffSettings)(handle, nullptr), TRIG_FN(trig_destroyHoldoffSettings)(handle, nullptr),
+          computeFn(handle, nullptr, &out, &settings), computeFn(handle, &in, nullptr, &settings),
+          computeFn(handle, &in, &out, nullptr), TRIG_FN(trig_sendSoftwareTrigger)(0, 1)}) {
+        EXPECT_EQ(code, -52005);
+    }
     EXPECT_TRUE(module.decoder().requests().empty());
-}
-
-TEST_F(TriggerSession, DriverFailuresAreReturned) {
     qvtest::failRequests(module, "trig.sendSoftwareTrigger", -50150);
     EXPECT_EQ(TRIG_FN(trig_sendSoftwareTrigger)(handle, 1), -50150);
     EXPECT_EQ(count("trig.sendSoftwareTrigger"), 1u);
@@ -113,15 +118,16 @@ TEST_F(TriggerSession, OffsetsAndWidthsAreConvertedWithFormatsReadOnce) {
     // Signed, 16 bits, 8 of them integer: 1.5 is 384 (1.5 × 2^8).
     ASSERT_EQ(TRIG_FN(trig_programRFBlankingMarkerOffsetInDACSamples)(handle, 1.5), 0);
     ASSERT_EQ(TRIG_FN(trig_programRFUnblankingMarkerOffsetInDACSamples)(handle, -0.25), 0);
-    const auto blanking = module.decoder().last("trig.programRFBlankingMarkerOffsetInDACSamples");
-    ASSERT_TRUE(blanking);
-    const auto value = blanking->get<sdihal::tFixedPointValue>("offset");
+    const auto value = module.decoder()
+                           .last("trig.programRFBlankingMarkerOffsetInDACSamples")
+                           ->get<sdihal::tFixedPointValue>("offset");
     EXPECT_EQ(value.bits, 384u);
     EXPECT_TRUE(value.format.isSigned);
     EXPECT_EQ(value.format.wordLength, 16);
-    const auto unblanking = module.decoder().last("trig.programRFUnblankingMarkerOffsetInDACSamples");
-    ASSERT_TRUE(unblanking);
-    EXPECT_EQ(sdihal::fixedPointToDouble(unblanking->get<sdihal::tFixedPointValue>("offset")), -0.25);
+    EXPECT_EQ(sdihal::fixedPointToDouble(module.decoder()
+                                             .last("trig.programRFUnblankingMarkerOffsetInDACSamples")
+                                             ->get<sdihal::tFixedPointValue>("offset")),
+              -0.25);
     EXPECT_EQ(count("trig.readRFBlankingMarkerOffsetFormat"), 1u);
     EXPECT_EQ(count("trig.readRFUnblankingMarkerOffsetFormat"), 1u);
 
@@ -129,7 +135,6 @@ TEST_F(TriggerSession, OffsetsAndWidthsAreConvertedWithFormatsReadOnce) {
     ASSERT_EQ(TRIG_FN(trig_programExportPulseWidth)(handle, 4, 65535), 0);
     EXPECT_EQ(count("trig.readExportPulseWidthFormat"), 1u);
     const auto width = module.decoder().last("trig.programExportPulseWidth");
-    ASSERT_TRUE(width);
     EXPECT_EQ(width->value("signalId"), 4);
     EXPECT_EQ(width->get<sdihal::tFixedPointValue>("width").bits, 65535u);
 }
@@ -144,64 +149,58 @@ TEST_F(TriggerSession, AFailedFormatReadIsReadAgainNextTime) {
     });
     EXPECT_EQ(TRIG_FN(trig_programRFBlankingMarkerOffsetInDACSamples)(handle, 1.0), 0);
     EXPECT_EQ(count("trig.readRFBlankingMarkerOffsetFormat"), 2u);
-    const auto sent = module.decoder().last("trig.programRFBlankingMarkerOffsetInDACSamples");
-    ASSERT_TRUE(sent);
-    EXPECT_EQ(sent->get<sdihal::tFixedPointValue>("offset").bits, 256u);
+    EXPECT_EQ(module.decoder()
+                  .last("trig.programRFBlankingMarkerOffsetInDACSamples")
+                  ->get<sdihal::tFixedPointValue>("offset")
+                  .bits,
+              256u);
 }
 
-TEST_F(TriggerSession, HoldoffTicksCountBeyondTheMinimumOnRevisionOne) {
-    module.trigger().holdoffRevision = 1;
-    HoldoffRequest out{};
-    HoldoffSettings* settings = compute({0.5e-6, 0.0, 1e-6, 0.0, 1e8, false, false}, out);
-    ASSERT_NE(settings, nullptr);
-    EXPECT_EQ(settings->firstTicks, 0u);
-    EXPECT_DOUBLE_EQ(out.firstHoldoff, 1e-6);
-    destroy(settings);
-
-    settings = compute({1.005e-6, 2e-6, 1e-6, 1e-6, 1e8, false, true}, out);
-    ASSERT_NE(settings, nullptr);
-    EXPECT_EQ(settings->firstTicks, 1u);
-    EXPECT_EQ(settings->secondTicks, 100u);
-    EXPECT_EQ(settings->firstEnable, 0);
-    EXPECT_EQ(settings->secondEnable, 0);
-    EXPECT_NEAR(out.firstHoldoff, 1.01e-6, 1e-18);
-    EXPECT_NEAR(out.secondHoldoff, 2e-6, 1e-18);
-    EXPECT_EQ(out.firstMinimum, 1e-6);
-    EXPECT_EQ(out.tickRate, 1e8);
-    EXPECT_TRUE(out.secondFlag);
-    destroy(settings);
-    EXPECT_EQ(count("trig.readHoldoffClockInfo"), 1u);
-}
-
-TEST_F(TriggerSession, HoldoffTicksCountFromZeroOnLaterRevisionsAndFollowTheFlags) {
-    HoldoffRequest out{};
-    HoldoffSettings* settings = compute({1.005e-6, 3e-8, 0.0, 5e-8, 1e8, true, true}, out);
-    ASSERT_NE(settings, nullptr);
-    EXPECT_EQ(settings->firstTicks, 101u);
-    EXPECT_EQ(settings->secondTicks, 5u);
-    EXPECT_EQ(settings->firstEnable, 1);
-    EXPECT_EQ(settings->secondEnable, 1);
-    EXPECT_NEAR(out.firstHoldoff, 1.01e-6, 1e-18);
-    EXPECT_NEAR(out.secondHoldoff, 5e-8, 1e-20);
-    destroy(settings);
-
-    // The first flag alone enables both with zero ticks.
-    settings = compute({1.005e-6, 3e-8, 0.0, 5e-8, 1e8, true, false}, out);
-    ASSERT_NE(settings, nullptr);
-    EXPECT_EQ(settings->firstTicks, 0u);
-    EXPECT_EQ(settings->secondTicks, 0u);
-    EXPECT_EQ(settings->firstEnable, 1);
-    EXPECT_EQ(settings->secondEnable, 1);
-    destroy(settings);
-
-    // A count above 2^63 converts exactly: 2^63 + 2^12 ticks at one tick a second.
-    const double huge = 9223372036854779904.0;
-    settings = compute({huge, 0.0, 0.0, 0.0, 1.0, false, false}, out);
-    ASSERT_NE(settings, nullptr);
-    EXPECT_EQ(settings->firstTicks, 9223372036854779904u);
-    EXPECT_EQ(out.firstHoldoff, huge);
-    destroy(settings);
-    EXPECT_EQ(count("trig.readHoldoffClockInfo"), 1u);
+// Revision 1 counts ticks beyond the minimum, later revisions from zero; the
+// first flag alone enables both with zero ticks; a count above 2^63
+// (2^63 + 2^12 ticks at one a second) converts exactly.
+TEST_F(TriggerSession, HoldoffTicksFollowTheRevisionAndTheFlags) {
+    constexpr double kHuge = 9223372036854779904.0;
+    struct Case {
+        uint32_t revision;
+        HoldoffRequest in;
+        uint64_t firstTicks, secondTicks;
+        uint8_t firstEnable, secondEnable;
+        double firstHoldoff, secondHoldoff;
+    };
+    const Case cases[] = {
+        {1, {0.5e-6, 0.0, 1e-6, 0.0, 1e8, false, false}, 0, 0, 0, 0, 1e-6, 0.0},
+        {1, {1.005e-6, 2e-6, 1e-6, 1e-6, 1e8, false, true}, 1, 100, 0, 0, 1.01e-6, 2e-6},
+        {2, {1.005e-6, 3e-8, 0.0, 5e-8, 1e8, true, true}, 101, 5, 1, 1, 1.01e-6, 5e-8},
+        {2, {1.005e-6, 3e-8, 0.0, 5e-8, 1e8, true, false}, 0, 0, 1, 1, 1.01e-6, 5e-8},
+        {2, {kHuge, 0.0, 0.0, 0.0, 1.0, false, false}, 9223372036854779904u, 0, 0, 0, kHuge, 0.0},
+    };
+    for (uint32_t revision : {1u, 2u}) {
+        module.trigger().holdoffRevision = revision;
+        trighal::TrigHALSession own{qvtest::openModuleProxy(module)};
+        handle = qvtest::handleOf(own);
+        module.decoder().clear();
+        for (const Case& c : cases) {
+            if (c.revision != revision) continue;
+            SCOPED_TRACE(c.in.firstHoldoff);
+            HoldoffRequest out{};
+            HoldoffSettings* settings = compute(c.in, out);
+            ASSERT_NE(settings, nullptr);
+            EXPECT_EQ(settings->firstTicks, c.firstTicks);
+            EXPECT_EQ(settings->secondTicks, c.secondTicks);
+            EXPECT_EQ(settings->firstEnable, c.firstEnable);
+            EXPECT_EQ(settings->secondEnable, c.secondEnable);
+            EXPECT_NEAR(out.firstHoldoff, c.firstHoldoff, c.firstHoldoff * 1e-12);
+            if (c.secondTicks != 0) {
+                EXPECT_NEAR(out.secondHoldoff, c.secondHoldoff, 1e-18);
+            }
+            EXPECT_EQ(out.firstMinimum, c.in.firstMinimum);
+            EXPECT_EQ(out.tickRate, c.in.tickRate);
+            EXPECT_EQ(out.secondFlag, c.in.secondFlag);
+            destroy(settings);
+        }
+        EXPECT_EQ(count("trig.readHoldoffClockInfo"), 1u);
+    }
 }
 
 TEST_F(TriggerSession, HoldoffInputsWithoutATickCountAreRefused) {
@@ -227,6 +226,11 @@ TEST_F(TriggerSession, HoldoffInputsWithoutATickCountAreRefused) {
     compute({18446744073709551616.0, 0.0, 0.0, 0.0, 1.0, false, false}, out, -52005);
     compute({inf, 0.0, 0.0, 0.0, 1.0, false, false}, out, -52005);
     compute({0.0, 1e300, 0.0, 0.0, 1e10, false, false}, out, -52005);
+    // A failed revision read gives no settings.
+    qvtest::failRequests(module, "trig.readHoldoffClockInfo", -50300);
+    trighal::TrigHALSession unread{qvtest::openModuleProxy(module)};
+    handle = qvtest::handleOf(unread);
+    EXPECT_EQ(compute({1e-6, 0.0, 0.0, 0.0, 1e8, false, false}, out, -50300), nullptr);
 }
 
 TEST_F(TriggerSession, AppliedSettingsGoToTheDriverByteForByte) {
@@ -249,10 +253,35 @@ TEST_F(TriggerSession, AppliedSettingsGoToTheDriverByteForByte) {
     destroy(settings);
 }
 
-TEST_F(TriggerSession, AFailedRevisionReadGivesNoSettings) {
-    qvtest::failRequests(module, "trig.readHoldoffClockInfo", -50300);
-    HoldoffRequest out{};
-    EXPECT_EQ(compute({1e-6, 0.0, 0.0, 0.0, 1e8, false, false}, out, -50300), nullptr);
+// The trigger-name vocabulary, against the values of the module's
+// documentation typed in above. (The terminal names and lists are checked
+// through the routing session that uses them.)
+TEST_F(TriggerSession, EveryNameGivesItsIdInStoredOrderAndOnlyExactNamesMatch) {
+    auto getTriggerID = TRIG_FN(trig_getTriggerID);
+    for (const auto& [name, id] : kExpectedTriggerIds) {
+        int32_t out = 0;
+        EXPECT_EQ(getTriggerID(handle, name, &out), 0) << name;
+        EXPECT_EQ(out, id) << name;
+    }
+    size_t i = 0;
+    for (; trighal::kTriggerNameToIDTable[i].name != nullptr; ++i) {
+        ASSERT_LT(i, kExpectedTriggerIds.size());
+        EXPECT_STREQ(trighal::kTriggerNameToIDTable[i].name, kExpectedTriggerIds[i].first);
+    }
+    EXPECT_EQ(i, 35u);
+    EXPECT_EQ(trighal::kTriggerNameToIDTable[35].id, 0);
+
+    int32_t out = 1234;
+    for (const char* name : {"AO/0/StartTrigger", "ao/0/starttrigger", "ao/0/StartTrigger ", " ao/0/StartTrigger",
+                             "StartTrigger", "0/StartTrigger", "", "ai/0/UserSource8", "ai/0/TimerEvent\t"}) {
+        EXPECT_EQ(getTriggerID(handle, name, &out), -52005) << '"' << name << '"';
+    }
+    EXPECT_EQ(getTriggerID(handle, nullptr, &out), -52005);
+    // The output pointer is checked before the handle; a null handle fails too.
+    EXPECT_EQ(getTriggerID(0, "ao/0/StartTrigger", nullptr), -52005);
+    EXPECT_EQ(getTriggerID(0, "ao/0/StartTrigger", &out), -52005);
+    EXPECT_EQ(out, 1234);
+    EXPECT_TRUE(module.decoder().requests().empty());
 }
 
 }  // namespace

@@ -116,18 +116,6 @@ TEST_F(Frame, OutputsTheDriverLeavesAloneComeBackAsTheirDefaults) {
     EXPECT_EQ(status.code, 0);
 }
 
-TEST_F(Frame, TheDriverRefusesUnknownCodesAndWrongBlockSizes) {
-    tStatus status;
-    uint8_t in[8] = {}, out[8] = {};
-    proxy.ioctl(0x00204117u, in, 4, out, 4, status);  // no wgen method has number 0x17
-    EXPECT_EQ(status.code, -52002);
-
-    status = tStatus{};
-    proxy.ioctl(0x00204103u, in, 8, out, 4, status);  // wgen.initiate sends 4 bytes
-    EXPECT_EQ(status.code, -52005);
-    EXPECT_TRUE(decoder.requests().empty());
-}
-
 TEST_F(Frame, ARecordTooShortForDetailGetsTheCodeOnly) {
     tStatus status;
     status.structSize = 16;

@@ -109,6 +109,9 @@ void RoundTrip::checkMethod(const tMethod& method, tInvoker invoker, const Targe
         invoker(*proxy, refused);
         const int32_t code = err == 0 ? -50000 : -52024;
         EXPECT_EQ(refused.status.code, code);
+        if (err != 0) {
+            EXPECT_STREQ(refused.status.file, "qvapal/protons/driver/linuxU/tDeviceInterfaceProxy");
+        }
         EXPECT_EQ(refused.arguments, call.arguments) << "outputs touched";
         EXPECT_EQ(refused.result, resultFor(code));
     }

@@ -10,14 +10,17 @@
 
 #include "apal_qv3377k/tInterfaceProxy_atomiczekddkqrx.h"
 #include "fpgadevice/FpgaDevice.h"
+#include "qverr/Exception.h"
 
 namespace qvtest {
 
 class SimulatedFpga : public ::testing::Test {
 protected:
+    explicit SimulatedFpga(size_t pages = 16) : device(driver, decoder, "qv3377k_fpga0", pages) {}
+
     qvsim::Driver driver;
     qvsim::RequestDecoder decoder{driver};
-    qvsim::FpgaDevice device{driver, decoder};
+    qvsim::FpgaDevice device;
     std::shared_ptr<sdihal::tInterfaceProxy_atomiczekddkqrx> proxy =
         std::make_shared<sdihal::tInterfaceProxy_atomiczekddkqrx>();
 
@@ -36,5 +39,16 @@ protected:
         return found;
     }
 };
+
+// The code of the qverr::Exception f throws; 0 when none.
+template <class F>
+int32_t codeOf(F&& f) {
+    try {
+        f();
+    } catch (const qverr::Exception& e) {
+        return e.status.code;
+    }
+    return 0;
+}
 
 }  // namespace qvtest

@@ -1,11 +1,8 @@
 // What the golden corpus cannot show: state kept between compiles, trees
-// too deep for recursion, trees built by hand, and the lexer's end.
+// too deep for recursion and trees built by hand.
 #include <gtest/gtest.h>
 
-#include <typeinfo>
-
 #include "ScriptDump.h"
-#include "qvWfmScriptCompiler/Lexer.h"
 #include "qvWfmScriptCompiler/Parser.h"
 #include "qvWfmScriptCompiler/errors.h"
 #include "qvmxl/errors.h"
@@ -181,12 +178,6 @@ TEST_F(HandBuiltTrees, DeepTreesAreTranslatedAndFreedWithoutDeepRecursion) {
     EXPECT_NE(std::string::npos, lastError_.find("kUsageTypeLineNumber uint32_t 2\n"));
 }  // the collection's destructor frees the million levels here
 
-TEST_F(HandBuiltTrees, OnlyAProcedureCollectionCanBeGenerated) {
-    NamedProcedure procedure;
-    std::vector<CompiledScript> scripts;
-    EXPECT_THROW(generator_.generate(procedure, scripts), std::bad_cast);
-}
-
 TEST_F(HandBuiltTrees, ImpossibleNodesAreSoftwareFaults) {
     auto clear = node<ClearInstruction>(kInstructionClear);
     clear->scriptTriggers = {8};
@@ -206,23 +197,6 @@ TEST_F(HandBuiltTrees, ImpossibleNodesAreSoftwareFaults) {
     marker->positions = {0};
     wait->markers.push_back(std::move(marker));
     EXPECT_EQ(qvmxl::kErrorSoftwareFault, errorAfterGenerate(std::move(wait)));
-}
-
-TEST(LexerEnd, EndOfInputRepeatsForEver) {
-    const ScriptCompileSettings settings = engineSettings();
-    Lexer lexer(settings);
-    lexer.setScript("end\n");
-    EXPECT_EQ(kTokenEnd, lexer.nextToken().kind);
-    for (int i = 0; i < 3; ++i) {
-        const Token token = lexer.nextToken();
-        EXPECT_EQ(kTokenEndOfInput, token.kind);
-        EXPECT_EQ(2u, token.line);
-        EXPECT_EQ(1u, token.column);
-    }
-    lexer.setScript("x");  // starts over
-    const Token token = lexer.nextToken();
-    EXPECT_EQ(kTokenWord, token.kind);
-    EXPECT_EQ(1u, token.line);
 }
 
 }  // namespace

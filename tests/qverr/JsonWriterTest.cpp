@@ -119,24 +119,8 @@ TEST(JsonWriter, AnItemThatDoesNotFitLeavesTheBufferUnchanged) {
 
 // Each byte's escape, as the writer must spell it.
 std::string escapeOf(unsigned char byte) {
-    switch (byte) {
-        case '\b':
-            return "\\b";
-        case '\t':
-            return "\\t";
-        case '\n':
-            return "\\n";
-        case '\f':
-            return "\\f";
-        case '\r':
-            return "\\r";
-        case '"':
-            return "\\\"";
-        case '\\':
-            return "\\\\";
-        default:
-            break;
-    }
+    const size_t named = std::string("\b\t\n\f\r\"\\").find(static_cast<char>(byte));
+    if (named != std::string::npos) return std::string("\\") + "btnfr\"\\"[named];
     if (byte < 0x20 || byte == 0x7F) {
         char text[8];
         snprintf(text, sizeof text, "\\u%04x", byte);

@@ -86,6 +86,7 @@ bool fixedRealloc(Status& status, uint32_t size) {
     return true;
 }
 
+// Raises, merges and moves say whether the detail fit.
 TEST(Status, ABufferThatCannotGrowEndsIncompleteWithoutLooping) {
     Status status;
     status.realloc = &fixedRealloc;
@@ -96,11 +97,30 @@ TEST(Status, ABufferThatCannotGrowEndsIncompleteWithoutLooping) {
     qverr::json::Token token;
     EXPECT_NE(qverr::json::parseValue(status.json, token), nullptr);
 
-    // Between different reallocs a move copies.
+    Status large;
+    const std::string longFile(100, 'f');
+    large.setCode(-52006, {longFile.c_str(), 1, nullptr, "qvapalerr_resourceNotFound"});
+    Status fixed;
+    fixed.realloc = &fixedRealloc;
+    EXPECT_TRUE(fixed.merge(large, &complete));
+    EXPECT_FALSE(complete);
+    EXPECT_EQ(fixed.code, -52006);
+    // Between different reallocs a move copies, and says so too.
     Status target;
-    EXPECT_TRUE(target.mergeMove(status));
-    EXPECT_STREQ(target.jsonText(), status.jsonText());
-    EXPECT_EQ(status.json, gFixedBuffer);
+    target.realloc = &fixedRealloc;
+    complete = true;
+    EXPECT_TRUE(target.mergeMove(large, &complete));
+    EXPECT_FALSE(complete);
+    EXPECT_NE(large.json, nullptr);
+
+    Status small;
+    small.setCode(-52005, kNoComponent);
+    Status fresh;
+    fresh.realloc = &fixedRealloc;
+    EXPECT_TRUE(fresh.mergeMove(small, &complete));
+    EXPECT_TRUE(complete);
+    EXPECT_STREQ(fresh.jsonText(), small.jsonText());
+    EXPECT_NE(small.json, nullptr);
 }
 
 TEST(Status, AssignCopiesCodeAndDetailWhateverTheyAre) {
@@ -131,35 +151,6 @@ TEST(Status, AssignCopiesCodeAndDetailWhateverTheyAre) {
     EXPECT_FALSE(fixed.assign(large));
     EXPECT_EQ(fixed.code, -52006);
     EXPECT_EQ(fixed.jsonText(), before);
-}
-
-TEST(Status, MergeSaysWhenTheDetailCouldNotBeCopied) {
-    Status large;
-    const std::string file(100, 'f');
-    large.setCode(-52006, {file.c_str(), 1, nullptr, "qvapalerr_resourceNotFound"});
-    Status fixed;
-    fixed.realloc = &fixedRealloc;
-    bool complete = true;
-    EXPECT_TRUE(fixed.merge(large, &complete));
-    EXPECT_FALSE(complete);
-    EXPECT_EQ(fixed.code, -52006);
-
-    Status small;
-    small.setCode(-52005, kNoComponent);
-    Status fresh;
-    fresh.realloc = &fixedRealloc;
-    complete = false;
-    EXPECT_TRUE(fresh.merge(small, &complete));
-    EXPECT_TRUE(complete);
-    EXPECT_STREQ(fresh.jsonText(), small.jsonText());
-
-    // Between different reallocs a move copies, and says so too.
-    Status target;
-    target.realloc = &fixedRealloc;
-    complete = true;
-    EXPECT_TRUE(target.mergeMove(large, &complete));
-    EXPECT_FALSE(complete);
-    EXPECT_NE(large.json, nullptr);
 }
 
 TEST(Status, DetailGrowsByDoubling) {

@@ -45,16 +45,12 @@ TEST(ErrString, TakesRangesOfItsOwnText) {
 TEST(ErrString, GrowsToTheLargestOf127TheSizeAndHalfAgain) {
     qverr::Status status;
     qvhtl::err::String s;
-    s.reserve(10, status);
-    EXPECT_EQ(s.capacity(), 127u);
-    s.reserve(127, status);
-    EXPECT_EQ(s.capacity(), 127u);
-    s.reserve(128, status);
-    EXPECT_EQ(s.capacity(), 190u);
-    s.reserve(200, status);
-    EXPECT_EQ(s.capacity(), 285u);
-    s.reserve(1000, status);
-    EXPECT_EQ(s.capacity(), 1000u);
+    const std::pair<uint64_t, uint64_t> growth[] = {
+        {10, 127}, {127, 127}, {128, 190}, {200, 285}, {1000, 1000}};
+    for (const auto& [size, capacity] : growth) {
+        s.reserve(size, status);
+        EXPECT_EQ(s.capacity(), capacity) << size;
+    }
 
     qvhtl::err::String t;
     t.reserve(200, status);

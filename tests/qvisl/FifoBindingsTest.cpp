@@ -8,6 +8,7 @@
 
 #include "qvfpga/QvFpgaSim.h"
 #include "support/FpgaLibraryLog.h"
+#include "support/RaiseSite.h"
 #include "qvisl/FifoFpgaHw.h"
 
 namespace {
@@ -91,8 +92,7 @@ TEST_F(Bindings, ResultsGoIntoTheStatusWithTheBindingsLocation) {
     binding.read(data, 2, 0, nullptr, status);  // nothing there: the library's time-out
     EXPECT_EQ(status.getCode(), QVFPGASIM_TIMED_OUT);
     EXPECT_STREQ(status.component, "internal_");  // cut to 9 characters
-    EXPECT_STREQ(status.file, "qvisl/FifoFpgaHw.cpp");
-    EXPECT_EQ(status.line, 286u);
+    EXPECT_EQ(qvtest::raiseSite(status), "qvisl/FifoFpgaHw.cpp:286");
 
     // A warning is kept and lets later calls run; a later error replaces it.
     tStatus warned;
@@ -168,8 +168,7 @@ TEST_F(Bindings, KorvexFifoRefusesDataWhileItsPropertyIsSet) {
     binding.read(data, 2, 0, nullptr, status);
     EXPECT_EQ(status.getCode(), -1074101584);
     EXPECT_STREQ(status.component, "qv3377hal");
-    EXPECT_STREQ(status.file, "qvisl/KxFifoFpgaHw.cpp");
-    EXPECT_EQ(status.line, 219u);
+    EXPECT_EQ(qvtest::raiseSite(status), "qvisl/KxFifoFpgaHw.cpp:219");
     EXPECT_EQ(qvfpgasim_callCount("QvFpgaDll_ReadFifoU8"), 0u);
 
     binding.setPropertyU64(8, 0, set);
@@ -231,8 +230,7 @@ TEST_F(Bindings, WaitsWithoutAnInterruptContextFail) {
     {
         qvisl::IRQContextFpgaHw context(session, reserve);
         EXPECT_EQ(reserve.getCode(), -52031);
-        EXPECT_EQ(reserve.line, 12u);
-        EXPECT_STREQ(reserve.file, "qvisl/IRQContextFpgaHw.cpp");
+        EXPECT_EQ(qvtest::raiseSite(reserve), "qvisl/IRQContextFpgaHw.cpp:12");
         tStatus wait;
         bool timedOut = true;
         context.waitOnIrqs(1, 0, nullptr, &timedOut, wait);

@@ -79,6 +79,7 @@ TEST_F(ConfigurationTest, DevicesAreMergedIntoTheFile) {
 TEST_F(ConfigurationTest, UnusableFilesAreRefusedAndLeftAsTheyWere) {
     auto [code, detail] = failingCycle(R"({"version":0,"devices":{}})");
     EXPECT_EQ(code, -1074097794);
+    EXPECT_THAT(detail, HasSubstr(R"("file":"ConfigurationHelper","line":67,)"));
     EXPECT_THAT(
         detail,
         HasSubstr(
@@ -86,8 +87,10 @@ TEST_F(ConfigurationTest, UnusableFilesAreRefusedAndLeftAsTheyWere) {
             R"({"type":"usage","usage":"kUsageTypeFileVersion","value":0,"value_type":"uint32_t"},)"
             R"({"type":"usage","usage":"kUsageTypeSupportedVersion","value":1,"value_type":"uint32_t"},)"
             R"({"type":"usage","usage":"kUsageTypeOldestCompatibleVersion","value":1,"value_type":"uint32_t"}])"));
-    EXPECT_EQ(failingCycle(R"({"version":3,"oldest_compatible_version":2,"devices":{}})").first,
-              -1074097795);
+    std::tie(code, detail) =
+        failingCycle(R"({"version":3,"oldest_compatible_version":2,"devices":{}})");
+    EXPECT_EQ(code, -1074097795);
+    EXPECT_THAT(detail, HasSubstr(R"("file":"ConfigurationHelper","line":77,)"));
     // Without an oldest compatible version the version stands in for it.
     EXPECT_EQ(failingCycle(R"({"version":2,"devices":{}})").first, -1074097795);
     EXPECT_EQ(failingCycle(R"({"version":"1","devices":{}})").first, -52004);
@@ -145,6 +148,7 @@ TEST(ConfigurationData, EntriesAreKeptByExactToken) {
         [&] { data.addDeviceEntry("tok", qvjsonlh::createObject(), qvjsonlh::createObject()); });
     EXPECT_EQ(code, -52013);
     EXPECT_THAT(detail, HasSubstr("\"usage\":\"kUsageTypeToken\",\"value\":\"tok\""));
+    EXPECT_THAT(detail, HasSubstr(R"("file":"ConfigurationData","line":40,)"));
 
     // Removing one leaves the other whole; a copy is independent.
     std::unique_ptr<ConfigurationData> copy(data.clone());
@@ -157,8 +161,11 @@ TEST(ConfigurationData, EntriesAreKeptByExactToken) {
     std::tie(code, detail) = qvtest::thrownStatus([&] { data.getDeviceEntry("TOK"); });
     EXPECT_EQ(code, -1074097793);
     EXPECT_THAT(detail, HasSubstr("qvmxl::kErrorDeviceEntryNotFound"));
+    EXPECT_THAT(detail, HasSubstr(R"("file":"ConfigurationData","line":89,)"));
     EXPECT_THAT(detail, HasSubstr("\"usage\":\"kUsageTypeToken\",\"value\":\"TOK\""));
-    EXPECT_EQ(qvtest::thrownStatus([&] { data.removeDeviceEntry("TOK"); }).first, -1074097793);
+    std::tie(code, detail) = qvtest::thrownStatus([&] { data.removeDeviceEntry("TOK"); });
+    EXPECT_EQ(code, -1074097793);
+    EXPECT_THAT(detail, HasSubstr(R"("file":"ConfigurationData","line":63,)"));
 }
 
 }  // namespace

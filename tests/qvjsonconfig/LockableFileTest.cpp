@@ -38,6 +38,7 @@ TEST(LockableFile, OpeningAMissingFile) {
     EXPECT_THAT(detail, HasSubstr("{\"type\":\"comment\",\"comment\":\"Failed to open file\"}"));
     EXPECT_THAT(detail, HasSubstr("\"usage\":\"kUsageTypeFilePath\",\"value\":\"" + path + "\""));
     EXPECT_THAT(detail, Not(HasSubstr("internal_error")));
+    EXPECT_THAT(detail, HasSubstr("\"file\":\"LockableFile\",\"line\":91,"));
 
     // Creating it in a missing directory: six attempts, 10 ms apart.
     start = std::chrono::steady_clock::now();
@@ -46,6 +47,7 @@ TEST(LockableFile, OpeningAMissingFile) {
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(60));
     EXPECT_EQ(code, -52006);
     EXPECT_THAT(detail, HasSubstr("\"internal_error\":{\"api\":\"errno\",\"code\":2,"));
+    EXPECT_THAT(detail, HasSubstr("\"file\":\"LockableFile\",\"line\":116,"));
 
     // Created, it is shared by every user whatever the umask.
     const mode_t previous = umask(077);
@@ -119,7 +121,9 @@ TEST(LockableFile, AFullDiskLeavesTheOldContent) {
         rlimit limit{old.size() + 4, old.size() + 4};
         setrlimit(RLIMIT_FSIZE, &limit);
         LockableFile file(path.c_str(), false);
-        _exit(qvtest::thrownStatus([&] { write(file, std::string(200, 'n')); }).first == -52012
+        const auto [code, detail] = qvtest::thrownStatus([&] { write(file, std::string(200, 'n')); });
+        _exit(code == -52012 && detail.find("\"file\":\"LockableFile\",\"line\":185,") !=
+                                    std::string::npos
                   ? 0
                   : 1);
     }

@@ -1,88 +1,51 @@
-// The binding against the full stand-in, linked into this program: the copy
-// dlopen finds by name is the one the controls reach.
+// The route control binding against the full stand-in, linked into this
+// program (the copy dlopen finds by name is the one the controls reach),
+// and the route settings built on it.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "qverr/Exception.h"
 #include "qvroco/RoCoLib.h"
 #include "qvroco/RoCoSession.h"
+#include "qvroco/RouteSetting.h"
 #include "rocoapi/qvrocosim.h"
 
 namespace {
 
 using ::testing::HasSubstr;
 
-// The library's entry points in its table order.
+// The library's entry points in its table order, without their
+// "qvrocoapi_" prefix.
 const std::vector<std::string> kExpectedEntryPoints{
-    "qvrocoapi_createSession",
-    "qvrocoapi_createRemoteSession",
-    "qvrocoapi_createImmediateSession",
-    "qvrocoapi_destroySession",
-    "qvrocoapi_calculateRoute",
-    "qvrocoapi_reserveRoute",
-    "qvrocoapi_programRoute",
-    "qvrocoapi_unprogramRoute",
-    "qvrocoapi_unreserveRoute",
-    "qvrocoapi_destroyRoute",
-    "qvrocoapi_destroyImmediateRoute",
-    "qvrocoapi_destroyAllImmediateRoutes",
-    "qvrocoapi_destroyImmediateRoutesOnDevice",
-    "qvrocoapi_destroyImmediateRoutesFromSource",
-    "qvrocoapi_destroyImmediateRoutesToDest",
-    "qvrocoapi_showRoute",
-    "qvrocoapi_getRouteInfo",
-    "qvrocoapi_DeviceContainer_begin",
-    "qvrocoapi_DeviceIterator_next",
-    "qvrocoapi_DeviceIterator_getTerminalContainer",
-    "qvrocoapi_DeviceIterator_getDeviceName",
-    "qvrocoapi_DeviceIterator_isEnd",
-    "qvrocoapi_DeviceContainer_destroy",
-    "qvrocoapi_getSystemChangeNumber",
-    "qvrocoapi_hasTerminalInformationChanged",
-    "qvrocoapi_getRoutableDevices",
-    "qvrocoapi_getTerminalNamesAndAttributesForDevice",
-    "qvrocoapi_destroyStringArray",
-    "qvrocoapi_destroyString",
-    "qvrocoapi_resetTerminal",
-    "qvrocoapi_calculateResetTerminal",
-    "qvrocoapi_validateTerminalURI",
-    "qvrocoapi_areTerminalURIsEqual",
-    "qvrocoapi_TerminalContainer_begin",
-    "qvrocoapi_TerminalIterator_next",
-    "qvrocoapi_TerminalIterator_isEnd",
-    "qvrocoapi_TerminalContainer_destroy",
-    "qvrocoapi_TerminalIterator_getStringAttribute",
-    "qvrocoapi_TerminalIterator_getBoolAttribute",
-    "qvrocoapi_RouteAttributes_new",
-    "qvrocoapi_RouteAttributes_destroy",
-    "qvrocoapi_RouteAttributes_getConstraints",
-    "qvrocoapi_RouteAttributes_getSourceConstraints",
-    "qvrocoapi_RouteAttributes_getDestinationConstraints",
-    "qvrocoapi_RouteAttributes_setLifetime",
-    "qvrocoapi_RouteAttributes_setCalculationTargetState",
-    "qvrocoapi_RouteAttributes_setForceMultiDeviceRoute",
-    "qvrocoapi_RouteAttributes_setOwnerName",
-    "qvrocoapi_RouteConstraints_setBoolConstraint",
-    "qvrocoapi_RouteConstraints_setStringConstraint",
-    "qvrocoapi_RouteAttributes_getOptionalModifiers",
-    "qvrocoapi_RouteAttributes_getRequiredModifiers",
-    "qvrocoapi_RouteAttributes_getDestinationRequiredModifiers",
-    "qvrocoapi_RouteModifiers_setBoolModifier",
-    "qvrocoapi_RouteModifiers_setStringModifier",
-    "qvrocoapi_initiateDeviceReset",
-    "qvrocoapi_completeDeviceReset",
+    "createSession", "createRemoteSession", "createImmediateSession", "destroySession", "calculateRoute",
+    "reserveRoute", "programRoute", "unprogramRoute", "unreserveRoute", "destroyRoute", "destroyImmediateRoute",
+    "destroyAllImmediateRoutes", "destroyImmediateRoutesOnDevice", "destroyImmediateRoutesFromSource",
+    "destroyImmediateRoutesToDest", "showRoute", "getRouteInfo", "DeviceContainer_begin", "DeviceIterator_next",
+    "DeviceIterator_getTerminalContainer", "DeviceIterator_getDeviceName", "DeviceIterator_isEnd",
+    "DeviceContainer_destroy", "getSystemChangeNumber", "hasTerminalInformationChanged", "getRoutableDevices",
+    "getTerminalNamesAndAttributesForDevice", "destroyStringArray", "destroyString", "resetTerminal",
+    "calculateResetTerminal", "validateTerminalURI", "areTerminalURIsEqual", "TerminalContainer_begin",
+    "TerminalIterator_next", "TerminalIterator_isEnd", "TerminalContainer_destroy",
+    "TerminalIterator_getStringAttribute", "TerminalIterator_getBoolAttribute", "RouteAttributes_new",
+    "RouteAttributes_destroy", "RouteAttributes_getConstraints", "RouteAttributes_getSourceConstraints",
+    "RouteAttributes_getDestinationConstraints", "RouteAttributes_setLifetime",
+    "RouteAttributes_setCalculationTargetState", "RouteAttributes_setForceMultiDeviceRoute",
+    "RouteAttributes_setOwnerName", "RouteConstraints_setBoolConstraint", "RouteConstraints_setStringConstraint",
+    "RouteAttributes_getOptionalModifiers", "RouteAttributes_getRequiredModifiers",
+    "RouteAttributes_getDestinationRequiredModifiers", "RouteModifiers_setBoolModifier",
+    "RouteModifiers_setStringModifier", "initiateDeviceReset", "completeDeviceReset",
 };
 
 TEST(RouteControlBinding, ResolvesEveryEntryPointInTableOrder) {
     using qvrocoapi::dynlib::RoCoLib;
     ASSERT_EQ(std::size(RoCoLib::kEntryPointNames), 57u);
-    std::vector<std::string> names(RoCoLib::kEntryPointNames.begin(),
-                                   RoCoLib::kEntryPointNames.end());
-    EXPECT_EQ(names, kExpectedEntryPoints);
-
+    std::vector<std::string> names;
+    for (const auto& name : kExpectedEntryPoints) names.push_back("qvrocoapi_" + name);
+    EXPECT_EQ(std::vector<std::string>(RoCoLib::kEntryPointNames.begin(), RoCoLib::kEntryPointNames.end()), names);
     qverr::Status status;
     qvdynlib::AutoLibWithInterface<RoCoLib> library(rocout::kRoCoLibraryName, status);
     EXPECT_EQ(status.code, 0) << status.jsonText();
@@ -114,21 +77,16 @@ TEST_F(RouteControlSession, CreatesTheMainSessionOnFirstUseAndDestroysBothSessio
         EXPECT_EQ(log(),
                   "createSession\ncalculateRoute /Dev1/PFI0 /Dev1/PXI_Trig0\nreserveRoute 1\n"
                   "programRoute 1\ncreateSession\ncompleteDeviceReset Dev1\n");
+        // The reset session lives from a complete until the next initiate.
+        session.completeDeviceReset("Dev1");
+        EXPECT_EQ(qvrocosim_liveSessionCount(), 2u);
+        qvrocosim_clearLog();
+        session.initiateDeviceReset("Dev1");
+        EXPECT_EQ(log(), "destroySession\ncreateSession\ninitiateDeviceReset Dev1\n");
+        EXPECT_EQ(qvrocosim_liveSessionCount(), 2u);
     }
     EXPECT_EQ(qvrocosim_liveSessionCount(), 0u);
     EXPECT_EQ(qvrocosim_routeCount(), 0u);
-}
-
-TEST_F(RouteControlSession, ResetSessionLivesFromCompleteUntilTheNextInitiate) {
-    rocout::RoCoSession session;
-    session.completeDeviceReset("Dev1");
-    EXPECT_EQ(qvrocosim_liveSessionCount(), 1u);
-    session.completeDeviceReset("Dev1");
-    EXPECT_EQ(qvrocosim_liveSessionCount(), 1u);
-    qvrocosim_clearLog();
-    session.initiateDeviceReset("Dev1");
-    EXPECT_EQ(log(), "destroySession\ncreateSession\ninitiateDeviceReset Dev1\n");
-    EXPECT_EQ(qvrocosim_liveSessionCount(), 1u);
 }
 
 TEST_F(RouteControlSession, LibraryErrorsAreThrownAsTheLibraryWroteThemAndWarningsDropped) {
@@ -179,6 +137,157 @@ TEST_F(RouteControlSession, TerminalListWithoutAttributeNamesPassesOnlyTheNullEn
 
     rocout::TerminalContainerHolder two(session, "Dev2", {"name", "isPFI"});
     EXPECT_THAT(log(), HasSubstr("getTerminalNamesAndAttributesForDevice Dev2 2\n"));
+}
+
+using ::testing::Not;
+
+size_t occurrences(const std::string& text, const std::string& word) {
+    size_t count = 0;
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+TEST(TerminalNames, QualifiedUnlessAlreadyFullAndFoldedByFullCaseFolding) {
+    using rocout::qualifyTerminalName;
+    EXPECT_EQ(qualifyTerminalName(" \tPFI0 \r\n", "Dev1/ai/0"), "/Dev1/ai/0/PFI0");
+    EXPECT_EQ(qualifyTerminalName("/Dev2/PFI1", "Dev1/ai/0"), "/Dev2/PFI1");
+    EXPECT_EQ(qualifyTerminalName("/ab", "Dev1/ai/0"), "/Dev1/ai/0//ab");
+    EXPECT_EQ(qualifyTerminalName("/PFI0", "Dev1/ai/0"), "/Dev1/ai/0//PFI0");
+    EXPECT_EQ(qualifyTerminalName(" \v\f ", "Dev1/ai/0"), "");
+
+    using rocout::foldTerminalName;
+    EXPECT_EQ(foldTerminalName("/Dev1/ai/0/PFI0"), "/dev1/ai/0/pfi0");
+    EXPECT_EQ(foldTerminalName("/Dev1/Stra\xC3\x9F" "e"), "/dev1/strasse");
+    // Two-, three- and four-byte code points.
+    EXPECT_EQ(foldTerminalName("\xC3\x80\xEF\xBC\xA1\xF0\x9F\x98\x80"),
+              "\xC3\xA0\xEF\xBD\x81\xF0\x9F\x98\x80");
+    // A sequence cut short by the end is taken byte by byte.
+    const std::string cut = "/A\xE2\x82";
+    EXPECT_EQ(foldTerminalName(std::string_view(cut.data(), cut.size())),
+              "/a\xC3\xA2\xC2\x82");
+}
+
+class RouteSettings : public ::testing::Test {
+protected:
+    void SetUp() override { qvrocosim_reset(); }
+    void TearDown() override {
+        setting.reset();
+        session.reset();
+        qvrocosim_reset();
+    }
+
+    std::unique_ptr<rocout::RoCoSession> session = std::make_unique<rocout::RoCoSession>();
+    std::unique_ptr<rocout::RouteSetting> setting =
+        std::make_unique<rocout::RouteSetting>(*session, "Dev1/ai/0");
+};
+
+TEST_F(RouteSettings, DestinationListKeepsTheFirstItemOfEachFoldedName) {
+    setting->setDestinations("PFI0, pfi0 ,  ,PXI_Trig1");
+    const std::map<std::string, std::string> expected{
+        {"/dev1/ai/0/pfi0", "/Dev1/ai/0/PFI0"}, {"/dev1/ai/0/pxi_trig1", "/Dev1/ai/0/PXI_Trig1"}};
+    EXPECT_EQ(setting->destinations(), expected);
+    EXPECT_EQ(qvrocosim_callCount(), 0u);
+}
+
+TEST_F(RouteSettings, ApplyCalculatesOncePerDestinationAndThenNothingUntilAChange) {
+    setting->setDestinations("PFI0, PFI1");
+    setting->applyRoutes();
+    EXPECT_EQ(qvrocosim_callCount(), 0u);  // no source: nothing at all
+
+    setting->setSource("StartTrigger");
+    setting->applyRoutes();
+    const std::string first = qvrocosim_log();
+    EXPECT_EQ(occurrences(first, "calculateRoute /Dev1/ai/0/StartTrigger /Dev1/ai/0/PFI"), 2u);
+    EXPECT_EQ(occurrences(first, "RouteAttributes_setCalculationTargetState 2"), 2u);
+    EXPECT_EQ(qvrocosim_programmedRouteCount(), 2u);
+    EXPECT_EQ(setting->appliedSource(), "/Dev1/ai/0/StartTrigger");
+
+    const uint32_t calls = qvrocosim_callCount();
+    setting->releaseStaleRoutes();
+    setting->applyRoutes();
+    EXPECT_EQ(qvrocosim_callCount(), calls);
+}
+
+TEST_F(RouteSettings, RemovedDestinationIsReleasedAndReArmedWithoutRecalculation) {
+    setting->setSource("StartTrigger");
+    setting->setDestinations("PFI0,PFI1");
+    setting->applyRoutes();
+    setting->setDestinations("PFI0");
+    qvrocosim_clearLog();
+    setting->releaseStaleRoutes();
+    EXPECT_EQ(std::string(qvrocosim_log()),
+              "unprogramRoute 2\nunreserveRoute 2\nresetTerminal /Dev1/ai/0/PFI1 default\n");
+    setting->applyRoutes();
+    EXPECT_EQ(qvrocosim_programmedRouteCount(), 1u);
+    EXPECT_EQ(qvrocosim_routeCount(), 2u);  // the released route stays calculated
+
+    setting->setDestinations("PFI1,PFI0");
+    qvrocosim_clearLog();
+    setting->releaseStaleRoutes();
+    setting->applyRoutes();
+    EXPECT_EQ(std::string(qvrocosim_log()), "reserveRoute 2\nprogramRoute 2\n");
+    EXPECT_EQ(qvrocosim_programmedRouteCount(), 2u);
+
+    setting->releaseAllRoutes();
+    EXPECT_EQ(qvrocosim_programmedRouteCount(), 0u);
+    setting.reset();
+    EXPECT_EQ(qvrocosim_routeCount(), 0u);
+    EXPECT_EQ(qvrocosim_liveObjectCount(), 0u);
+}
+
+TEST_F(RouteSettings, AReArmThatFailsDropsTheRouteAndMakesItAgain) {
+    setting->setSource("StartTrigger");
+    setting->setDestinations("PFI0");
+    setting->applyRoutes();
+    setting->setDestinations("");
+    setting->releaseStaleRoutes();
+    setting->setDestinations("PFI0");
+    qvrocosim_failEntry("reserveRoute", -89999);
+    qvrocosim_clearLog();
+    setting->applyRoutes();
+    EXPECT_EQ(std::string(qvrocosim_log()),
+              "reserveRoute 1\ndestroyRoute 1\nRouteAttributes_destroy\nRouteAttributes_new\n"
+              "RouteAttributes_setCalculationTargetState 2\n"
+              "calculateRoute /Dev1/ai/0/StartTrigger /Dev1/ai/0/PFI0\n");
+    EXPECT_EQ(qvrocosim_programmedRouteCount(), 1u);
+}
+
+// After an apply that failed following a change of source, routes of the
+// new source made before the failure are programmed while the applied
+// source still names the old one: releases must reach them.
+class RouteSettingsAfterAFailedSwitch : public RouteSettings {
+protected:
+    void SetUp() override {
+        RouteSettings::SetUp();
+        setting->setSource("PFI0");
+        setting->setDestinations("StartTrigger, ReferenceTrigger");
+        setting->applyRoutes();
+        setting->setSource("PFI1");
+        setting->releaseStaleRoutes();
+        ASSERT_EQ(qvrocosim_programmedRouteCount(), 0u);
+        // Attributes, target state and calculation per route: the second
+        // calculation fails.
+        qvrocosim_failCall(6, -89999);
+        ASSERT_THROW(setting->applyRoutes(), qverr::Exception);
+        ASSERT_EQ(qvrocosim_programmedRouteCount(), 1u);
+        ASSERT_EQ(setting->appliedSource(), "/Dev1/ai/0/PFI0");
+    }
+};
+
+TEST_F(RouteSettingsAfterAFailedSwitch, ReleaseAllReleasesTheNewSourcesRoutes) {
+    setting->releaseAllRoutes();
+    EXPECT_EQ(qvrocosim_programmedRouteCount(), 0u);
+}
+
+TEST_F(RouteSettingsAfterAFailedSwitch, GoingBackToTheOldSourceFreesItsDestinations) {
+    setting->setSource("PFI0");
+    setting->releaseStaleRoutes();
+    EXPECT_EQ(qvrocosim_programmedRouteCount(), 0u);
+    setting->applyRoutes();
+    EXPECT_EQ(qvrocosim_programmedRouteCount(), 2u);
+    EXPECT_EQ(setting->appliedSource(), "/Dev1/ai/0/PFI0");
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "qverr/Exception.h"
 #include "qvroco/RoCoSession.h"
 
@@ -11,40 +13,28 @@ namespace {
 
 using ::testing::HasSubstr;
 
-void expectLoadFailure(const qverr::Exception& error) {
-    EXPECT_EQ(error.status.code, -52005);
-#ifdef QV_LACKING_ENTRY_POINT
-    EXPECT_THAT(error.what(), HasSubstr("\"debug\":\"failed to get symbol\","
-                                        "\"qvdynlib_symbol\":\"qvrocoapi_getRouteInfo\""));
-#else
-    EXPECT_THAT(error.what(), HasSubstr("\"debug\":\"failed to qvdynlib_load library\","
-                                        "\"path\":\"libqvrocoapi.so.1\""));
-#endif
-}
-
 TEST(RouteControlLoadFailure, ConstructionSucceedsAndEveryUseThrowsTheLoadStatus) {
     rocout::RoCoSession session;
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    const std::function<void()> uses[] = {
+        [&] { session.calculateRoute("/Dev1/PFI0", "/Dev1/PFI1", nullptr); },
+        [&] { session.calculateRoute("/Dev1/PFI0", "/Dev1/PFI1", nullptr); },  // again: the same failure
+        [&] { session.newRouteAttributes(); }, [&] { session.completeDeviceReset("Dev1"); },
+        [&] { session.initiateDeviceReset("Dev1"); }};
+    for (const auto& use : uses) {
         try {
-            session.calculateRoute("/Dev1/PFI0", "/Dev1/PFI1", nullptr);
+            use();
             ADD_FAILURE() << "no failure";
         } catch (const qverr::Exception& error) {
-            expectLoadFailure(error);
+            EXPECT_EQ(error.status.code, -52005);
+#ifdef QV_LACKING_ENTRY_POINT
+            EXPECT_THAT(error.what(), HasSubstr("\"debug\":\"failed to get symbol\","
+                                                "\"qvdynlib_symbol\":\"qvrocoapi_getRouteInfo\""));
+#else
+            EXPECT_THAT(error.what(), HasSubstr("\"debug\":\"failed to qvdynlib_load library\","
+                                                "\"path\":\"libqvrocoapi.so.1\""));
+#endif
         }
     }
-    try {
-        session.newRouteAttributes();
-        ADD_FAILURE() << "no failure";
-    } catch (const qverr::Exception& error) {
-        expectLoadFailure(error);
-    }
-    try {
-        session.completeDeviceReset("Dev1");
-        ADD_FAILURE() << "no failure";
-    } catch (const qverr::Exception& error) {
-        expectLoadFailure(error);
-    }
-    EXPECT_THROW(session.initiateDeviceReset("Dev1"), qverr::Exception);
 }
 
 }  // namespace

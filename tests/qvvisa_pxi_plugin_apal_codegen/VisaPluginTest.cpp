@@ -30,14 +30,16 @@ void addModules(qvsim::SimulatedModule& module) {
 
 TEST_F(VisaPlugin, NothingWorksUntilInitialisedAndAfterTheLastFinalize) {
     uint32_t count = 0;
-    uint64_t session = 0;
+    uint64_t session = 0x1000, opened = 0;
     uint16_t word = 0;
-    EXPECT_EQ(plugin.finalizePlugin(), kViErrorNotInitialized);
-    EXPECT_EQ(plugin.getDeviceIDs(0, 0, nullptr, nullptr, &count), kViErrorNotInitialized);
-    EXPECT_EQ(plugin.open(0, 1, 2, 3, &session), kViErrorNotInitialized);
-    EXPECT_EQ(plugin.close(0x1000), kViErrorNotInitialized);
-    EXPECT_EQ(plugin.getDeviceAttribute(0x1000, 0x3FFF00D9, &word), kViErrorNotInitialized);
-
+    const auto refusedAll = [&] {
+        for (const int32_t code :
+             {plugin.getDeviceIDs(0, 0, nullptr, nullptr, &count), plugin.open(0, 1, 2, 3, &opened),
+              plugin.close(0x1000), plugin.getDeviceAttribute(session, 0x3FFF00D9, &word), plugin.finalizePlugin()}) {
+            EXPECT_EQ(code, kViErrorNotInitialized);
+        }
+    };
+    refusedAll();
     ASSERT_EQ(plugin.initializePlugin(), 0);
     ASSERT_EQ(plugin.initializePlugin(), 0);
     session = openModule();
@@ -48,11 +50,9 @@ TEST_F(VisaPlugin, NothingWorksUntilInitialisedAndAfterTheLastFinalize) {
     // The last finalize detaches every session and gives its file back.
     EXPECT_EQ(plugin.finalizePlugin(), 0);
     EXPECT_EQ(module.visa().attached.load(), 0);
-    EXPECT_EQ(module.decoder().last("visapxipluginapalcodegen.closeSession").has_value(), true);
+    EXPECT_TRUE(module.decoder().last("visapxipluginapalcodegen.closeSession").has_value());
     EXPECT_EQ(module.driver().openDescriptors(), 0u);
-    EXPECT_EQ(plugin.getDeviceAttribute(session, 0x3FFF00D9, &word), kViErrorNotInitialized);
-    EXPECT_EQ(plugin.open(0, 1, 2, 3, &session), kViErrorNotInitialized);
-    EXPECT_EQ(plugin.finalizePlugin(), kViErrorNotInitialized);
+    refusedAll();
 }
 
 TEST_F(VisaPlugin, DeviceIdsComeFromTheDeviceTree) {
@@ -61,12 +61,12 @@ TEST_F(VisaPlugin, DeviceIdsComeFromTheDeviceTree) {
     EXPECT_EQ(plugin.getDeviceIDs(0, 0, nullptr, nullptr, &count), kViErrorInvalidSize);
     EXPECT_EQ(count, 1u);
     uint64_t ids[4] = {};
-    ASSERT_EQ(visahost_findDevices(&plugin, ids, 4, &count), 0);
+    uint16_t flags[4] = {};
+    ASSERT_EQ(plugin.getDeviceIDs(1, 4, ids, flags, &count), 0);
     ASSERT_EQ(count, 1u);
     EXPECT_EQ(ids[0], 0x0000001C000D0002u);
 
     addModules(module);
-    uint16_t flags[4] = {};
     ASSERT_EQ(plugin.getDeviceIDs(1, 4, ids, flags, &count), 0);
     ASSERT_EQ(count, 2u);
     EXPECT_EQ(ids[1], 0x000000FF001F0007u);
@@ -122,16 +122,15 @@ TEST_F(VisaPlugin, OpenChecksTheAddressAndAttachesOnce) {
 TEST_F(VisaPlugin, AttributesReportTheIdentity) {
     ASSERT_EQ(plugin.initializePlugin(), 0);
     const uint64_t session = openModule();
-    uint16_t word = 0xFFFF;
-    EXPECT_EQ(plugin.getDeviceAttribute(session, 0x3FFF00D9, &word), 0);
-    EXPECT_EQ(word, 0x1D5B);
-    EXPECT_EQ(plugin.getDeviceAttribute(session, 0x3FFF00DF, &word), 0);
-    EXPECT_EQ(word, 0x7822);
-    for (uint32_t zero : {0x3FFF001Eu, 0x3FFF0246u}) {
-        word = 0xFFFF;
-        EXPECT_EQ(plugin.getDeviceAttribute(session, zero, &word), 0);
-        EXPECT_EQ(word, 0);
-    }
+    const auto word = [&](uint64_t s, uint32_t attribute) {
+        uint16_t value = 0xFFFF;
+        EXPECT_EQ(plugin.getDeviceAttribute(s, attribute, &value), 0) << std::hex << attribute;
+        return value;
+    };
+    EXPECT_EQ(word(session, 0x3FFF00D9), 0x1D5B);
+    EXPECT_EQ(word(session, 0x3FFF00DF), 0x7822);
+    EXPECT_EQ(word(session, 0x3FFF001E), 0);
+    EXPECT_EQ(word(session, 0x3FFF0246), 0);
     char text[256];
     std::memset(text, 'x', sizeof text);
     EXPECT_EQ(plugin.getDeviceAttribute(session, 0xBFFF0072, text), 0);
@@ -139,17 +138,15 @@ TEST_F(VisaPlugin, AttributesReportTheIdentity) {
     EXPECT_EQ(plugin.getDeviceAttribute(session, 0xBFFF0077, text), 0);
     EXPECT_STREQ(text, "QV-3377");
     EXPECT_EQ(plugin.getDeviceAttribute(session, 0x3FFF00DA, text), kViErrorAttributeNotSupported);
-    EXPECT_EQ(plugin.getDeviceAttribute(0, 0x3FFF00D9, &word), kViErrorInvalidParameter);
+    EXPECT_EQ(plugin.getDeviceAttribute(0, 0x3FFF00D9, text), kViErrorInvalidParameter);
     EXPECT_EQ(plugin.getDeviceAttribute(session, 0x3FFF00D9, nullptr), kViErrorInvalidPointer);
     EXPECT_EQ(plugin.close(session), 0);
 
     // Without a subsystem vendor the PCI vendor and device IDs stand.
     VisaBlock::setBusNumber(module.tree(), "qv3377k", "pciSubsystemVendorID", 0);
     const uint64_t plain = openModule();
-    EXPECT_EQ(plugin.getDeviceAttribute(plain, 0x3FFF00D9, &word), 0);
-    EXPECT_EQ(word, 0x7C1E);
-    EXPECT_EQ(plugin.getDeviceAttribute(plain, 0x3FFF00DF, &word), 0);
-    EXPECT_EQ(word, 0xC4C4);
+    EXPECT_EQ(word(plain, 0x3FFF00D9), 0x7C1E);
+    EXPECT_EQ(word(plain, 0x3FFF00DF), 0xC4C4);
     EXPECT_EQ(plugin.finalizePlugin(), 0);
 }
 
@@ -209,11 +206,13 @@ TEST_F(VisaPlugin, BlocksMoveThroughTheDriverIntoRegisterSpace) {
               VisaBlock::kOutOfSpace);
 
     module.decoder().clear();
-    EXPECT_EQ(plugin.blockRead(0, 0, 2, 0, 1, 0, nullptr, 0, 5), kViErrorInvalidParameter);
-    EXPECT_EQ(plugin.blockRead(session, 0, 2, 0, 1, 0, nullptr, 0, 5), kViErrorInvalidPointer);
-    EXPECT_EQ(plugin.blockRead(session, 0, 7, 0, 1, 0, read, 0, 5), kViErrorInvalidSize);
-    EXPECT_EQ(plugin.blockWrite(session, 0, 7, 0, 1, 0, read, 1, 5), kViErrorInvalidSpace);
-    EXPECT_EQ(plugin.blockWrite(session, 0, 1, 0, 1, 0, read, 1, 5), kViErrorInvalidParameter);
+    const std::pair<int32_t, int32_t> refused[] = {
+        {plugin.blockRead(0, 0, 2, 0, 1, 0, nullptr, 0, 5), kViErrorInvalidParameter},
+        {plugin.blockRead(session, 0, 2, 0, 1, 0, nullptr, 0, 5), kViErrorInvalidPointer},
+        {plugin.blockRead(session, 0, 7, 0, 1, 0, read, 0, 5), kViErrorInvalidSize},
+        {plugin.blockWrite(session, 0, 7, 0, 1, 0, read, 1, 5), kViErrorInvalidSpace},
+        {plugin.blockWrite(session, 0, 1, 0, 1, 0, read, 1, 5), kViErrorInvalidParameter}};
+    for (const auto& [code, expected] : refused) EXPECT_EQ(code, expected);
     EXPECT_TRUE(module.decoder().requests().empty());
     EXPECT_EQ(plugin.finalizePlugin(), 0);
 }
@@ -238,15 +237,24 @@ TEST_F(VisaPlugin, StaleHandlesAreRefused) {
     EXPECT_EQ(module.driver().openDescriptors(), 0u);
 }
 
-TEST_F(VisaPlugin, MappingAndInterruptsAreNotSupported) {
-    for (auto* unsupported : plugin.unsupported) {
-        EXPECT_EQ(unsupported(0x1000, 1, 2, 3), kViErrorNotSupported);
-    }
+// Without the module (the real roots, which hold none here) the VISA
+// library's discovery finds nothing, and the mapping and interrupt entry
+// points are never supported.
+TEST(VisaPluginWithoutModule, FindsNothingAndSupportsNoMapping) {
+    HostLibrary library{QV_SHARED_LIBRARY};
+    ASSERT_TRUE(library.loaded());
+    VisaPluginApi plugin{library};
+    uint32_t count = 99;
+    uint64_t ids[4];
+    uint16_t flags[4];
     ASSERT_EQ(plugin.initializePlugin(), 0);
-    const uint64_t session = openModule();
-    for (auto* unsupported : plugin.unsupported) {
-        EXPECT_EQ(unsupported(session, 0, 0, 0), kViErrorNotSupported);
-    }
+    EXPECT_EQ(plugin.getDeviceIDs(0, 0, nullptr, nullptr, &count), 0);
+    EXPECT_EQ(plugin.getDeviceIDs(1, 4, ids, flags, &count), 0);
+    EXPECT_EQ(count, 0u);
+    uint64_t session = 1;
+    EXPECT_EQ(plugin.open(0, 1, 0, 0, &session), kViErrorResourceNotFound);
+    EXPECT_EQ(session, 0u);
+    for (auto* unsupported : plugin.unsupported) EXPECT_EQ(unsupported(0x1000, 1, 2, 3), kViErrorNotSupported);
     EXPECT_EQ(plugin.finalizePlugin(), 0);
 }
 

@@ -5,8 +5,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -17,59 +16,36 @@ namespace {
 using namespace qvtest;
 using namespace std::chrono_literals;
 
-// Holds a transfer inside the driver until released (or a time-out passes).
-class Gate {
-public:
-    void enterAndWait() {
-        std::unique_lock lock(mutex_);
-        entered_ = true;
-        changed_.notify_all();
-        changed_.wait_for(lock, 30s, [this] { return released_; });
-    }
-    bool waitEntered() {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, 30s, [this] { return entered_; });
-    }
-    void release() {
-        std::lock_guard lock(mutex_);
-        released_ = true;
-        changed_.notify_all();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool entered_ = false;
-    bool released_ = false;
-};
-
 class VisaPluginThreads : public VisaPlugin {
 protected:
     // Opens a session and starts a block read that the driver holds until
-    // the gate is released.
+    // released (or a time-out passes).
     uint64_t startHeldRead() {
         EXPECT_EQ(plugin.initializePlugin(), 0);
         const uint64_t session = openModule();
         module.on("visapxipluginapalcodegen.blockRead", [this](const qvsim::DecodedRequest&, qvsim::Reply&) {
-            gate.enterAndWait();
+            entered.set_value();
+            released.wait_for(30s);
             return 0;
         });
         transfer = std::thread([this, session] {
             result = plugin.blockRead(session, 0, 0, 0, 1, 0, buffer, sizeof buffer, 0);
         });
-        EXPECT_TRUE(gate.waitEntered());
+        EXPECT_EQ(entered.get_future().wait_for(30s), std::future_status::ready);
         return session;
     }
     // Lets the read finish: it succeeds, and the session is gone with it.
     void finishHeldRead() {
-        gate.release();
+        release.set_value();
         transfer.join();
         EXPECT_EQ(result.load(), 0);
         EXPECT_EQ(module.visa().attached.load(), 0);
         EXPECT_EQ(module.driver().openDescriptors(), 0u);
     }
 
-    Gate gate;
+    std::promise<void> entered;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
     std::thread transfer;
     uint8_t buffer[16] = {};
     std::atomic<int32_t> result{1};

@@ -7,7 +7,6 @@
 #include "qvxlator/LuaHashCollisions.h"
 #include "qvxlator/XlatorTestSupport.h"
 #include "qvxlatorlua/LuaTranslator.h"
-#include "qvmxl/qvmxl.h"
 #include "qvxlatormgr/Registry.h"
 #include "support/ScopedEnvironment.h"
 #include "support/SimulatedRoot.h"
@@ -188,52 +187,6 @@ TEST_F(TranslatorTest, TheRegisteredSettingsSearchTheSharedDataDirectory) {
     translator->destroy(translator);
 }
 
-const char* const kContext = R"({
-  "error_constant": "qvapalerr_invalidParameter",
-  "file": "qvwgen/Waveform.cpp", "line": 42, "component": "qv3377hal",
-  "translator": "mxlator_qv3377HAL",
-  "translator_info": {"is_debug": "0", "version": 1, "ordered_data": [
-    {"type": "usage", "usage": "kUsageTypeWaveformName", "value": "wfm0", "value_type": "string"},
-    {"type": "usage", "usage": "kUsageTypeToken", "value": 7, "value_type": "uint32_t"},
-    {"type": "usage", "usage": "kUsageTypeAttributeIdentifier", "value": 255, "value_type": "uint32_t"},
-    {"type": "usage", "usage": "kUsageTypeAttributeId", "value": [4294967296, -1], "value_type": "int64_t"},
-    {"type": "usage", "usage": "kUsageTypePossibleValues", "value": [1, "two"], "value_type": "string"},
-    {"type": "usage", "usage": "kUsageTypeBadValue", "value": 3, "value_type": {"type": "enum", "id": 1}},
-    {"type": "usage", "usage": "kUsageTypeBadValue", "value": 3, "value_type": {"type": "other"}},
-    {"type": "elaboration", "usage": "kAuxTermNone"},
-    {"type": "header", "usage": "kUsageTypeNoSuchKey"},
-    {"type": "empty"},
-    {"type": "comment", "comment": "not shown"}
-  ]},
-  "qvwgen_debug": {"debug": "kept"}
-})";
-
-TEST_F(TranslatorTest, DynamicDescriptionsUseTheTermsOfTheLanguage) {
-    Translator* translator = create();
-    const std::string english = dynamicDesc(translator, kContext, kEnglish);
-    EXPECT_EQ(canonical(member(english, "dynamic")), canonical(R"([
-        {"type": "usage", "key": "Waveform Name", "value": "wfm0"},
-        {"type": "usage", "key": "Token", "value": "7"},
-        {"type": "usage", "key": "Property", "value": "0x000000FF"},
-        {"type": "usage", "key": "Property", "value": ["0x100000000", "0xFFFFFFFFFFFFFFFF"]},
-        {"type": "usage", "key": "Possible Values", "value": ["1", "two"]},
-        {"type": "usage", "key": "Bad Value", "value": "3"},
-        {"type": "usage", "key": "Bad Value"},
-        {"type": "elaboration", "value": "none"},
-        {"type": "header", "value": "kUsageTypeNoSuchKey"},
-        {"type": "empty"}])"));
-
-    const std::string french = dynamicDesc(translator, kContext, kFrench);
-    EXPECT_NE(member(french, "dynamic").find("Nom de waveform"), std::string::npos);
-    // A key the language's table lacks shows as the key itself.
-    const std::string japanese = dynamicDesc(translator, kContext, kJapanese);
-    EXPECT_NE(member(japanese, "dynamic").find("\"key\":\"kUsageTypeToken\""), std::string::npos);
-    EXPECT_NE(member(japanese, "dynamic").find("波形名"), std::string::npos);
-    // An unknown language renders in English.
-    EXPECT_EQ(dynamicDesc(translator, kContext, 9), english);
-    translator->destroy(translator);
-}
-
 TEST_F(TranslatorTest, DriverAttributeTablesNameAttributesAndTheirValues) {
     const std::string info =
         "{\"qvxlatorlua_xlator\":\"mxlator\",\"qvxlatorlua_path\":\"$_tempDir/modules\","
@@ -262,46 +215,6 @@ TEST_F(TranslatorTest, DriverAttributeTablesNameAttributesAndTheirValues) {
     EXPECT_NE(dynamicDesc(before, context, kFrench).find("0x000000FF"), std::string::npos);
     before->destroy(before);
     after->destroy(after);
-}
-
-TEST_F(TranslatorTest, RaisedStatusesRenderWithTheirUsageRecordsAndRaiseSite) {
-    qverr::Status raised;
-    static constexpr qverr::SourceLocation kSite{"qvwgen/WaveformTable.cpp", 321, "qv3377hal",
-                                                 "qvapalerr_invalidParameter"};
-    ASSERT_TRUE(raised.setCode(-52005, kSite));
-    qvmxl::Writer writer = qvmxl::getOrderedDataWriter(qvmxl::kTranslatorName, raised);
-    writer = qvmxl::writeUsageParam(writer, qvmxl::UsageParam<const char*>{"kUsageTypeWaveformName", "wfm \"A\""});
-    writer = qvmxl::writeUsageParam(writer, qvmxl::UsageParam<uint32_t>{"kUsageTypeAttributeIdentifier", 0x1234ABCD});
-    writer = qvmxl::writeUsageParam(writer, qvmxl::UsageParam<int32_t>{"kUsageTypeMinValue", -5});
-    writer = qvmxl::writeUsageParam(writer, qvmxl::UsageParam<uint64_t>{"kUsageTypeMaxValue", 18446744073709551615u});
-    writer = qvmxl::writeUsageParam(writer, qvmxl::UsageParam<double>{"kUsageTypeRequestedValue", 1500.0});
-    writer = qvmxl::writeComment(writer, "a comment is not shown");
-    ASSERT_NE(writer.cursor, nullptr);
-
-    Translator* translator = create();
-    const std::string english = dynamicDesc(translator, raised.jsonText(), kEnglish);
-    EXPECT_EQ(canonical(member(english, "dynamic")), canonical(R"([
-        {"type": "usage", "key": "Waveform Name", "value": "wfm \"A\""},
-        {"type": "usage", "key": "Property", "value": "0x1234ABCD"},
-        {"type": "usage", "key": "Minimum Value", "value": "-5"},
-        {"type": "usage", "key": "Maximum Value", "value": "18446744073709551615"},
-        {"type": "usage", "key": "Requested Value", "value": "1.500000e3"}])"));
-    EXPECT_EQ(canonical(member(english, "debug")), canonical(R"([
-        {"type": "usage", "key": "Component", "value": "qv3377hal"},
-        {"type": "usage", "key": "File", "value": "qvwgen/WaveformTable.cpp"},
-        {"type": "usage", "key": "Line", "value": "321"},
-        {"type": "usage", "key": "rest_of_input_json",
-         "value": "{\"error_constant\":\"qvapalerr_invalidParameter\",\"translator\":\"mxlator_qv3377HAL\"}"}])"));
-
-    translator->destroy(translator);
-}
-
-TEST_F(TranslatorTest, AContextWithoutUsageRecordsKeepsOnlyItsRest) {
-    Translator* translator = create();
-    const std::string bare = dynamicDesc(translator, "{\"other\":1}", kEnglish);
-    EXPECT_EQ(canonical(bare), canonical(R"({"dynamic": {}, "debug": [
-        {"type": "usage", "key": "rest_of_input_json", "value": "{\"other\":1}"}]})"));
-    translator->destroy(translator);
 }
 
 TEST_F(TranslatorTest, BadContextsAndFormatsAreReportedInTheStatus) {

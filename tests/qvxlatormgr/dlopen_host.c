@@ -3,88 +3,42 @@
  * and asks it for static and dynamic descriptions with its own allocator and
  * its own status buffers. What the descriptions hold is the C++ tests' part.
  * usage: qvxlatormgr_dlopen_host PATH-OF-libqv3377hal.so.1 */
-#include <dlfcn.h>
-#include <stdbool.h>
-#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
-typedef struct Status Status;
-struct Status {
-    int32_t code;
-    uint32_t capacity;
-    bool (*realloc)(Status* status, uint32_t size);
-    char* json;
-};
+#include "support/host/qvhost.h"
 
-typedef char* (*AllocFn)(void* old, size_t size, void* context, Status* status);
+typedef char* (*AllocFn)(void* old, size_t size, void* context, qvhost_status* status);
 
 typedef struct Translator Translator;
 struct Translator {
     uint64_t size;
     void (*destroy)(Translator* translator);
     char* (*getStaticDesc)(Translator* translator, int32_t code, uint32_t flags, AllocFn alloc,
-                           void* context, Status* status);
+                           void* context, qvhost_status* status);
     char* (*getDynamicDesc)(Translator* translator, const char* json, uint32_t flags,
-                            const char* format, AllocFn alloc, void* context, Status* status);
+                            const char* format, AllocFn alloc, void* context,
+                            qvhost_status* status);
 };
 
-typedef Translator* (*CreateFn)(const char* name, const char* registrationInfo, Status* status);
+typedef Translator* (*CreateFn)(const char* name, const char* registrationInfo,
+                                qvhost_status* status);
 
 static int failures = 0;
 
-#define CHECK(condition)                                                      \
-    do {                                                                      \
-        if (!(condition)) {                                                   \
-            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, \
-                    #condition);                                              \
-            ++failures;                                                       \
-        }                                                                     \
-    } while (0)
-
-/* The JSON buffer convention of the status: text, zero bytes, and 'J' as
- * the last byte. */
-static bool hostRealloc(Status* status, uint32_t size) {
-    if (size == 0) {
-        free(status->json);
-        status->json = NULL;
-        status->capacity = 0;
-        return true;
+static void check(bool ok, int line, const char* condition) {
+    if (!ok) {
+        fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, line, condition);
+        ++failures;
     }
-    if (size <= status->capacity) {
-        return true;
-    }
-    uint32_t capacity = 512;
-    while (capacity < size) {
-        capacity *= 2;
-    }
-    char* buffer = calloc(capacity, 1);
-    if (!buffer) {
-        return false;
-    }
-    strcpy(buffer, status->json ? status->json : "{}");
-    buffer[capacity - 1] = 'J';
-    free(status->json);
-    status->json = buffer;
-    status->capacity = capacity;
-    return true;
 }
+#define CHECK(condition) check((condition), __LINE__, #condition)
 
-static Status freshStatus(void) {
-    Status status = {0, 0, hostRealloc, NULL};
-    return status;
-}
-
-static void release(Status* status) { hostRealloc(status, 0); }
-
-static char* hostAlloc(void* old, size_t size, void* context, Status* status) {
+static char* hostAlloc(void* old, size_t size, void* context, qvhost_status* status) {
     (void)old;
     ++*(int*)context;
-    if (status->code < 0) {
-        return NULL;
-    }
-    return malloc(size);
+    return status->code < 0 ? NULL : malloc(size);
 }
 
 static const char* const kRegistration =
@@ -102,24 +56,20 @@ int main(int argc, char** argv) {
         fprintf(stderr, "usage: %s LIBRARY\n", argv[0]);
         return 2;
     }
-    void* library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
-    if (!library) {
-        fprintf(stderr, "dlopen: %s\n", dlerror());
-        return 1;
-    }
-    CreateFn create = (CreateFn)dlsym(library, "qvxlator_exported_create");
-    CHECK(create != NULL);
+    qvhost_library* library = qvhost_load(argv[1]);
+    CreateFn create =
+        library ? (CreateFn)qvhost_resolve(library, "qvxlator_exported_create") : NULL;
     if (!create) {
+        fprintf(stderr, "%s\n", qvhost_lastError());
         return 1;
     }
     int allocations = 0;
 
     /* The registered translator and its record. */
-    Status status = freshStatus();
+    qvhost_status status = qvhost_newStatus();
     Translator* translator = create("mxlator_qv3377HAL", kRegistration, &status);
-    CHECK(translator != NULL && status.code == 0);
-    if (!translator) {
-        fprintf(stderr, "%s\n", status.json ? status.json : "");
+    if (!translator || status.code != 0) {
+        fprintf(stderr, "%s\n", status.json ? status.json : "no translator");
         return 1;
     }
     CHECK(translator->size == 32);
@@ -134,20 +84,20 @@ int main(int argc, char** argv) {
                                       &status);
     CHECK(text && strstr(text, "\"Signalname\"") && strstr(text, "\"wfm0\""));
     free(text);
-    CHECK(status.code == 0);
+    failures += qvhost_check(status.code, 0, "descriptions");
     CHECK(allocations == 2);
     translator->destroy(translator);
 
     /* A failure's detail grows in the host's own status buffer. */
-    Status failed = freshStatus();
+    qvhost_status failed = qvhost_newStatus();
     CHECK(create("MXLATOR_QV3377HAL", "{}", &failed) == NULL);
-    CHECK(failed.code == -52005);
+    failures += qvhost_check(failed.code, -52005, "unknown translator");
     CHECK(failed.json && strstr(failed.json, "\"could not find xlator\"") &&
           failed.json[failed.capacity - 1] == 'J');
-    release(&failed);
+    qvhost_release(&failed);
 
-    release(&status);
-    dlclose(library);
+    qvhost_release(&status);
+    qvhost_unload(library);
     if (failures) {
         fprintf(stderr, "%d checks failed\n", failures);
         return 1;

@@ -11,27 +11,17 @@
 
 #include "kerneldriver/Driver.h"
 #include "module/SimulatedModule.h"
-#include "routingAdaptorInterface/routingHost.h"
 #include "support/HostLibrary.h"
+#include "support/host/qvhost.h"
 
 namespace {
 
 using ::testing::HasSubstr;
 
 using Realloc = void* (*)(void*, size_t);
-using Demotion = void (*)(void*, int32_t, qvhost_status*);
-using CreateWithDemotion = void* (*)(const char*, Realloc, Demotion, void*, qvhost_status*);
-using Destroy = void (*)(void*);
-using CalculateRoute = uint32_t (*)(void*, const char*, const char*, const char*, char**,
-                                    qvhost_status*);
-using TicketText = void (*)(void*, uint32_t, char**, qvhost_status*);
-using TicketStatus = void (*)(void*, uint32_t, qvhost_status*);
-using Ticket = void (*)(void*, uint32_t);
-using GetAll = void* (*)(void*, qvhost_status*);
-using Next = void (*)(void*, qvhost_status*);
-using GetU32 = uint32_t (*)(void*, const char*, qvhost_status*);
-using GetString = const char* (*)(void*, const char*, qvhost_status*);
-using Reset = void (*)(void*, const char*, qvhost_status*);
+using Status = qvhost_status*;
+
+#define RA_ENTRY(member, name) library.fn<decltype(member)>("qvroco_ra_qv3377hal_" #name)
 
 constexpr const char* kSeed = R"([{"terminal":"PFI0","cost":1,"constraints":{}}])";
 
@@ -68,6 +58,14 @@ protected:
         ASSERT_NE(session, nullptr) << status.json;
     }
     std::string json() const { return status.json ? status.json : ""; }
+    void fresh() {
+        qvhost_release(&status);
+        status = qvhost_newStatus();
+    }
+    static void waitFor(const Callbacks& callbacks, int count) {
+        for (int i = 0; i < 5000 && callbacks.count < count; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     uint32_t route(const char* seeds, const char* destinations, const char* modifiers = "{}") {
         return calculate(session, seeds, destinations, modifiers, &text, &status);
     }
@@ -82,31 +80,76 @@ protected:
     qvhost_status status = qvhost_newStatus();
     void* session = nullptr;
     char* text = nullptr;
-    CreateWithDemotion createWithDemotion =
-        library.fn<CreateWithDemotion>("qvroco_ra_qv3377hal_createSessionWithDemotionFunc");
-    Destroy destroy = library.fn<Destroy>("qvroco_ra_qv3377hal_destroySession");
-    CalculateRoute calculate = library.fn<CalculateRoute>("qvroco_ra_qv3377hal_calculateRoute");
-    TicketText reserve = library.fn<TicketText>("qvroco_ra_qv3377hal_reserveRoute");
-    TicketText path = library.fn<TicketText>("qvroco_ra_qv3377hal_getRouteTerminalPath");
-    TicketStatus program = library.fn<TicketStatus>("qvroco_ra_qv3377hal_programRoute");
-    Ticket unprogram = library.fn<Ticket>("qvroco_ra_qv3377hal_unprogramRoute");
-    GetAll getAll = library.fn<GetAll>("qvroco_ra_qv3377hal_getAllTerminals");
-    Next next = library.fn<Next>("qvroco_ra_qv3377hal_TerminalIterator_next");
-    GetU32 getU32 = library.fn<GetU32>("qvroco_ra_qv3377hal_TerminalIterator_getU32Attribute");
-    GetString getString =
-        library.fn<GetString>("qvroco_ra_qv3377hal_TerminalIterator_getStringAttribute");
-    Reset reset = library.fn<Reset>("qvroco_ra_qv3377hal_TerminalIterator_resetTerminal");
-    Destroy destroyIterator = library.fn<Destroy>("qvroco_ra_qv3377hal_TerminalIterator_destroy");
+    void* (*createWithDemotion)(const char*, Realloc, void (*)(void*, int32_t, Status), void*, Status) =
+        RA_ENTRY(createWithDemotion, createSessionWithDemotionFunc);
+    void (*destroy)(void*) = RA_ENTRY(destroy, destroySession);
+    uint32_t (*calculate)(void*, const char*, const char*, const char*, char**, Status) =
+        RA_ENTRY(calculate, calculateRoute);
+    void (*reserve)(void*, uint32_t, char**, Status) = RA_ENTRY(reserve, reserveRoute);
+    void (*path)(void*, uint32_t, char**, Status) = RA_ENTRY(path, getRouteTerminalPath);
+    void (*program)(void*, uint32_t, Status) = RA_ENTRY(program, programRoute);
+    void (*unprogram)(void*, uint32_t) = RA_ENTRY(unprogram, unprogramRoute);
+    void* (*getAll)(void*, Status) = RA_ENTRY(getAll, getAllTerminals);
+    void (*next)(void*, Status) = RA_ENTRY(next, TerminalIterator_next);
+    uint32_t (*getU32)(void*, const char*, Status) = RA_ENTRY(getU32, TerminalIterator_getU32Attribute);
+    const char* (*getString)(void*, const char*, Status) = RA_ENTRY(getString, TerminalIterator_getStringAttribute);
+    void (*reset)(void*, const char*, Status) = RA_ENTRY(reset, TerminalIterator_resetTerminal);
+    void (*destroyIterator)(void*) = RA_ENTRY(destroyIterator, TerminalIterator_destroy);
 };
 
-TEST_F(RoutingAdaptor, ACHostDrivesEveryEntryPoint) {
-    const int step = routinghost_run(
-        QV_SHARED_LIBRARY, module.devicePath().c_str(),
-        [](void* context, uint32_t ticket) {
-            static_cast<qvsim::SimulatedModule*>(context)->routing().demote(ticket);
-        },
-        &module);
-    EXPECT_EQ(step, 0) << routinghost_message();
+TEST_F(RoutingAdaptor, AHostsRoundThroughEveryEntryPoint) {
+    EXPECT_EQ(library.fn<uint32_t (*)()>("qvroco_ra_qv3377hal_getAPIVersion")(), 3u);
+    // A session without a callback, then the one the host keeps.
+    void* plain = library.fn<void* (*)(const char*, Realloc, Status)>("qvroco_ra_qv3377hal_createSession")(
+        module.devicePath().c_str(), &std::realloc, &status);
+    ASSERT_NE(plain, nullptr) << json();
+    destroy(plain);
+    Callbacks callbacks;
+    open(&callbacks);
+    library.fn<void (*)(void*, char**, Status)>("qvroco_ra_qv3377hal_getHandledConstraints")(session, &text,
+                                                                                           &status);
+    EXPECT_STREQ(text, R"(["inversionNeeded"])");
+
+    bool (*isEnd)(void*) = RA_ENTRY(isEnd, TerminalIterator_isEnd);
+    bool (*getBool)(void*, const char*, Status) = RA_ENTRY(getBool, TerminalIterator_getBoolAttribute);
+    uint32_t (*calculateReset)(void*, void*, const char*, Status) =
+        RA_ENTRY(calculateReset, TerminalIterator_calculateResetTerminal);
+    // Every terminal, with its attributes.
+    void* iterator = getAll(session, &status);
+    unsigned count = 0;
+    for (; iterator != nullptr && !isEnd(iterator); next(iterator, &status), ++count) {
+        if (std::string(getString(iterator, "name", &status)) != "PFI0") continue;
+        EXPECT_EQ(getU32(iterator, "id", &status), 14u);
+        EXPECT_FALSE(getBool(iterator, "isAlias", &status));
+        reset(iterator, "floating", &status);
+        EXPECT_EQ(calculateReset(session, iterator, "default", &status), 14u);
+    }
+    destroyIterator(iterator);
+    EXPECT_EQ(count, 370u);
+    ASSERT_EQ(status.code, 0) << json();
+
+    const uint32_t ticket = route(kSeed, R"(["PXI_Trig2"])");
+    EXPECT_THAT(std::string(text), HasSubstr(R"("destination":"PXI_Trig2","cost":2,"indexOfStartingSeed":0)"));
+    reserve(session, ticket, &text, &status);
+    program(session, ticket, &status);
+    path(session, ticket, &text, &status);
+    EXPECT_STREQ(text, R"(["PFI0","PXI_Trig2"])");
+    ASSERT_TRUE(module.routing().demote(ticket));
+    waitFor(callbacks, 1);
+    EXPECT_EQ(callbacks.event, 101);
+    unprogram(session, ticket);
+    void (*unreserve)(void*, uint32_t) = RA_ENTRY(unreserve, unreserveRoute);
+    void (*beginDestruction)(void*, uint32_t) = RA_ENTRY(beginDestruction, beginExceptionalRouteDestruction);
+    void (*destroyRoute)(void*, uint32_t) = RA_ENTRY(destroyRoute, destroyRoute);
+    unreserve(session, ticket);
+    beginDestruction(session, ticket);
+    destroyRoute(session, ticket);
+    EXPECT_EQ(status.code, 0) << json();
+    // Gone now: the driver's refusal reaches the host only where it takes a
+    // status.
+    destroyRoute(session, ticket);
+    program(session, ticket, &status);
+    EXPECT_EQ(status.code, -52006);
 }
 
 TEST_F(RoutingAdaptor, CreationFailuresLeaveNothingBehind) {
@@ -114,42 +157,32 @@ TEST_F(RoutingAdaptor, CreationFailuresLeaveNothingBehind) {
     const size_t descriptors = qvsim::processDescriptors();
     EXPECT_EQ(create("/nonexistent/qv3377k"), nullptr);
     EXPECT_LT(status.code, 0);
-    EXPECT_EQ(qvsim::processThreadsSettlingAt(threads), threads);
-    EXPECT_EQ(qvsim::processDescriptors(), descriptors);
-
     // An error already in the status: nothing is opened.
     EXPECT_EQ(create(module.devicePath().c_str()), nullptr);
     EXPECT_TRUE(module.decoder().requests().empty());
-    qvhost_release(&status);
-    status = qvhost_newStatus();
 
+    fresh();
     module.routing().topographyName = "topOther";
     EXPECT_EQ(create(module.devicePath().c_str()), nullptr);
     EXPECT_EQ(status.code, -50003);
     EXPECT_THAT(json(), HasSubstr(R"("qvark_debug":"Topography not found: topOther")"));
-    EXPECT_EQ(qvsim::processThreadsSettlingAt(threads), threads);
-    EXPECT_EQ(qvsim::processDescriptors(), descriptors);
-
-    // Unsafe arguments are refused, not followed.
-    for (const std::string& path : {std::string(256, 'a'), std::string()}) {
-        qvhost_release(&status);
-        status = qvhost_newStatus();
-        EXPECT_EQ(create(path.empty() ? nullptr : path.c_str()), nullptr);
-        EXPECT_EQ(status.code, -52005);
-    }
-    qvhost_release(&status);
-    status = qvhost_newStatus();
-    EXPECT_EQ(createWithDemotion(module.devicePath().c_str(), nullptr, nullptr, nullptr, &status),
-              nullptr);
-    EXPECT_EQ(status.code, -52005);
-    EXPECT_EQ(qvsim::processThreadsSettlingAt(threads), threads);
-
     // A driver that fills the whole name buffer still names a text.
-    qvhost_release(&status);
-    status = qvhost_newStatus();
+    fresh();
     module.routing().topographyName = std::string(200, 'x');
     EXPECT_EQ(create(module.devicePath().c_str()), nullptr);
     EXPECT_THAT(json(), HasSubstr("Topography not found: " + std::string(127, 'x') + "\""));
+
+    // Unsafe arguments are refused, not followed.
+    for (const std::string& path : {std::string(256, 'a'), std::string()}) {
+        fresh();
+        EXPECT_EQ(create(path.empty() ? nullptr : path.c_str()), nullptr);
+        EXPECT_EQ(status.code, -52005);
+    }
+    fresh();
+    EXPECT_EQ(createWithDemotion(module.devicePath().c_str(), nullptr, nullptr, nullptr, &status), nullptr);
+    EXPECT_EQ(status.code, -52005);
+    EXPECT_EQ(qvsim::processThreadsSettlingAt(threads), threads);
+    EXPECT_EQ(qvsim::processDescriptors(), descriptors);
 }
 
 TEST_F(RoutingAdaptor, CalculatesRoutesFromTheRequestTexts) {
@@ -213,8 +246,7 @@ TEST_F(RoutingAdaptor, ReportsReservationConflictsUpToTheCapacity) {
     open();
     const uint32_t ticket = route(kSeed, R"(["PXI_Trig0"])");
     for (uint32_t conflicts : {3u, 10u}) {
-        qvhost_release(&status);
-        status = qvhost_newStatus();
+        fresh();
         module.routing().conflicts.clear();
         for (uint32_t i = 0; i < conflicts; ++i) module.routing().conflicts.emplace_back(0xABC0 + i, 50 + i);
         reserve(session, ticket, &text, &status);
@@ -228,18 +260,13 @@ TEST_F(RoutingAdaptor, ReportsReservationConflictsUpToTheCapacity) {
     }
     // No conflict: nothing handed back.
     module.routing().conflicts.clear();
-    qvhost_release(&status);
-    status = qvhost_newStatus();
+    fresh();
     std::free(text);
     text = nullptr;
     reserve(session, ticket, &text, &status);
     EXPECT_EQ(status.code, 0);
     EXPECT_EQ(text, nullptr);
 
-    // Refusals: reported where a status is taken, dropped otherwise.
-    program(session, 999, &status);
-    EXPECT_EQ(status.code, -52006);
-    unprogram(session, 999);
 }
 
 TEST_F(RoutingAdaptor, LongPathsRaiseTheCapacityForLaterCalls) {
@@ -269,13 +296,11 @@ TEST_F(RoutingAdaptor, IteratorStopsAtItsEnd) {
     EXPECT_EQ(getU32(iterator, "busLine", &status), 0xFFFFFFFFu);
     EXPECT_EQ(getU32(iterator, "visibility", &status), 0u);
     EXPECT_EQ(status.code, -50003);
-    qvhost_release(&status);
-    status = qvhost_newStatus();
+    fresh();
     reset(iterator, "Default", &status);
     EXPECT_EQ(status.code, -50003);
     EXPECT_TRUE(module.routing().resets.empty());
-    qvhost_release(&status);
-    status = qvhost_newStatus();
+    fresh();
     reset(iterator, "floating", &status);
     EXPECT_EQ(module.routing().resets.size(), 1u);
 
@@ -293,37 +318,24 @@ TEST_F(RoutingAdaptor, DemotionCallsBackOnTheReaderThreadOnly) {
     open(&callbacks);
     const uint32_t ticket = route(kSeed, R"(["PXI_Trig0"])");
     ASSERT_TRUE(module.routing().demote(ticket));
-    for (int i = 0; i < 5000 && callbacks.count == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    waitFor(callbacks, 1);
     EXPECT_EQ(callbacks.count, 1);
     EXPECT_EQ(callbacks.event, 101);
     EXPECT_EQ(callbacks.statusCode, 0);
     EXPECT_NE(callbacks.thread.load(), std::this_thread::get_id());
 
     // A kind-2 notice, and a notice whose value is not the registered
-    // object, call nothing back.
+    // object, call nothing back; notices of an unknown kind fail the read,
+    // and the reader reads on.
     const auto registration = module.driver().registrations().back();
     uint32_t payload = 0;
     module.driver().notify(registration.portId, 2, registration.object, &payload, 4);
     module.driver().notify(registration.portId, 1, registration.object + 8, &payload, 4);
-    ASSERT_TRUE(module.routing().demote(ticket));
-    for (int i = 0; i < 5000 && callbacks.count < 2; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_EQ(callbacks.count, 2);
-}
-
-TEST_F(RoutingAdaptor, ReaderOutlastsMalformedNotices) {
-    Callbacks callbacks;
-    open(&callbacks);
-    const auto registration = module.driver().registrations().back();
-    // Notices of an unknown kind fail the read; the reader reads on.
-    uint32_t payload = 0;
     for (int i = 0; i < 3; ++i) module.driver().notify(registration.portId, 3, registration.object, &payload, 4);
+    ASSERT_TRUE(module.routing().demote(ticket));
+    waitFor(callbacks, 2);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ASSERT_TRUE(module.routing().demote(1));
-    for (int i = 0; i < 5000 && callbacks.count == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_EQ(callbacks.count, 1);
+    EXPECT_EQ(callbacks.count, 2);
 }
 
 TEST_F(RoutingAdaptor, DemotionsDuringHostCallsAndDestroyJoins) {
@@ -349,8 +361,7 @@ TEST_F(RoutingAdaptor, DemotionsDuringHostCallsAndDestroyJoins) {
     stop = true;
     demoter.join();
     EXPECT_EQ(status.code, 0) << json();
-    for (int i = 0; i < 5000 && callbacks.count == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    waitFor(callbacks, 1);
     EXPECT_GT(callbacks.count, 0) << sent;
     destroy(session);
     session = nullptr;

@@ -24,22 +24,18 @@ Bytes serialized(const ISerializable& object) {
 }
 
 TEST(OwnerCodes, TextsAndModeFieldsMapToTheTableCodes) {
-    EXPECT_EQ(ownerTextToCode("FPGAInterface"), -61202);
-    EXPECT_EQ(ownerTextToCode("FPGAInterface\n"), -61141);
-    EXPECT_EQ(ownerTextToCode("interactive"), -61203);
-    EXPECT_EQ(ownerTextToCode("emulation"), -61204);
-    EXPECT_EQ(ownerTextToCode("Emulation"), -61141);
-    EXPECT_EQ(ownerTextToCode("other;ZEK Device Setup"), -61252);
-    EXPECT_EQ(ownerTextToCode("other;configuration"), -61252);
-    EXPECT_EQ(ownerTextToCode("other;FpgaInterfaceCApi"), -61200);
-    EXPECT_EQ(ownerTextToCode("other;FpgaInterfaceCApiGenericError"), -63199);
-    EXPECT_EQ(ownerTextToCode("other"), -61141);
-
-    EXPECT_EQ(codeToOwnerText(-61202), "FPGAInterface\n");
-    EXPECT_EQ(codeToOwnerText(-61252), "other;configuration\n");
-    EXPECT_EQ(codeToOwnerText(-63199), "other;FpgaInterfaceCApiGenericError\n");
-    EXPECT_EQ(codeToOwnerText(0), "other\n");
-    EXPECT_EQ(codeToOwnerText(-61141), "other\n");
+    const std::pair<const char*, int32_t> texts[] = {
+        {"FPGAInterface", -61202},          {"FPGAInterface\n", -61141},
+        {"interactive", -61203},            {"emulation", -61204},
+        {"Emulation", -61141},              {"other;ZEK Device Setup", -61252},
+        {"other;configuration", -61252},    {"other;FpgaInterfaceCApi", -61200},
+        {"other;FpgaInterfaceCApiGenericError", -63199}, {"other", -61141},
+    };
+    for (const auto& [text, code] : texts) EXPECT_EQ(ownerTextToCode(text), code) << text;
+    const std::pair<int32_t, const char*> codes[] = {{-61202, "FPGAInterface\n"}, {-61252, "other;configuration\n"},
+                                                     {-63199, "other;FpgaInterfaceCApiGenericError\n"},
+                                                     {0, "other\n"}, {-61141, "other\n"}};
+    for (const auto& [code, text] : codes) EXPECT_EQ(codeToOwnerText(code), text) << code;
     // The chassis-mode sentence goes both ways.
     const std::string chassis = codeToOwnerText(-61201);
     EXPECT_EQ(chassis.rfind("other;", 0), 0u);

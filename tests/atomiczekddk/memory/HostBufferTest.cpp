@@ -92,21 +92,18 @@ TEST(MirroredBuffer, FallsBackToAnUnlinkedTemporaryFileWithoutMemfd) {
     EXPECT_EQ(leftoverFiles(), before);
 }
 
-TEST(MirroredBuffer, OtherFailuresOfTheSharedFileAreSoftwareFaults) {
-    ASSERT_TRUE(qvtest::withSyscallFaults({{SYS_memfd_create, EMFILE}}, [] {
-        EXPECT_EQ(thrownStatus([] { MirroredBuffer(kPage, kPage, -1); }).first, -52003);
-    }));
-    ASSERT_TRUE(qvtest::withSyscallFaults({{SYS_ftruncate, EIO}}, [] {
-        EXPECT_EQ(thrownStatus([] { MirroredBuffer(kPage, kPage, -1); }).first, -52003);
-    }));
-    EXPECT_FALSE(mirroredMappingsLeft());
-}
-
-TEST(MirroredBuffer, AFailedNumaBindingReleasesTheWholeReservation) {
-    ASSERT_TRUE(qvtest::withSyscallFaults({{SYS_mbind, EIO}}, [] {
-        EXPECT_EQ(thrownStatus([] { MirroredBuffer(2 * kPage, kPage, 0); }).first, -52003);
-    }));
-    EXPECT_FALSE(mirroredMappingsLeft());
+TEST(MirroredBuffer, FailuresOfTheSharedFileOrBindingAreSoftwareFaultsAndLeaveNothingMapped) {
+    struct Row {
+        long call;
+        int error;
+        int node;
+    };
+    for (const Row& row : {Row{SYS_memfd_create, EMFILE, -1}, Row{SYS_ftruncate, EIO, -1}, Row{SYS_mbind, EIO, 0}}) {
+        ASSERT_TRUE(qvtest::withSyscallFaults({{row.call, row.error}}, [&] {
+            EXPECT_EQ(thrownStatus([&] { MirroredBuffer(2 * kPage, kPage, row.node); }).first, -52003) << row.call;
+        }));
+        EXPECT_FALSE(mirroredMappingsLeft()) << row.call;
+    }
 }
 
 TEST(NumaBinding, NoPreferenceMakesNoCallAndAKernelWithoutNumaIsNoError) {

@@ -6,12 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <system_error>
-#include <typeinfo>
-#include <new>
-#include <stdexcept>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "atomiczekddk/p2p/P2PEndpointSession.h"
@@ -49,10 +46,8 @@ public:
             status.setCode(-52008, "test", "MappingProxy", 1);
             return nullptr;
         }
-        regions.push_back(region);
-        lengths.push_back(length);
-        accesses.push_back(access);
-        mapping.address = window + regions.size();
+        mapped.emplace_back(region, length, access);
+        mapping.address = window + mapped.size();
         mapping.length = length;
         return mapping.address;
     }
@@ -63,9 +58,7 @@ public:
 
     bool fail = false;
     char window[64] = {};
-    std::vector<uint16_t> regions;
-    std::vector<uint64_t> lengths;
-    std::vector<int32_t> accesses;
+    std::vector<std::tuple<uint16_t, uint64_t, int32_t>> mapped;  // region, length, access
     std::vector<void*> unmapped;
 };
 
@@ -109,22 +102,17 @@ TEST_F(Endpoint, RegistersForItsLifetime) {
     // The library read the I16 element type through the endpoint interface.
     uint32_t fields[4] = {}, count = 0;
     ASSERT_TRUE(control<qvp2psim_lastDataType_t>("qvp2psim_lastDataType")(fields, &count));
-    EXPECT_EQ(fields[0], 16u);
-    EXPECT_EQ(fields[1], 16u);
-    EXPECT_EQ(fields[2], 16u);
-    EXPECT_EQ(fields[3], 1u);
+    EXPECT_EQ(std::vector<uint32_t>(fields, fields + 4), (std::vector<uint32_t>{16, 16, 16, 1}));
     EXPECT_EQ(count, 1u);
     auto registered = control<qvp2psim_registered_t>("qvp2psim_registered");
     EXPECT_EQ(registered(), 2u);
     first.reset();
     second.reset();
     EXPECT_EQ(registered(), 0u);
-}
-
-TEST_F(Endpoint, RefusedRegistrationThrowsItsCode) {
+    // A refused registration throws the library's code.
     control<qvp2psim_refuseNext_t>("qvp2psim_refuseNext")(-308123);
     EXPECT_EQ(thrownStatus([&] { make(3); }).first, -308123);
-    EXPECT_EQ(control<qvp2psim_registered_t>("qvp2psim_registered")(), 0u);
+    EXPECT_EQ(registered(), 0u);
 }
 
 TEST_F(Endpoint, DataTypeQuestions) {
@@ -155,26 +143,18 @@ TEST_F(Endpoint, InfoFailuresBecomeCodes) {
     EXPECT_EQ(info, 0xC0FFEEu);
     EXPECT_EQ(source.asked, 3u);
     EXPECT_EQ(endpoint->getP2PInfo(nullptr), -52005);
-    const std::vector<std::pair<std::function<void()>, int64_t>> cases = {
-        {[] { qvzek::throwStatusCode(-61000); }, -61000},
-        {[] { throw std::bad_alloc(); }, -52000},
-        {[] { throw std::invalid_argument("x"); }, -52005},
-        {[] { throw std::bad_cast(); }, -52004},
-        {[] { throw std::system_error(std::error_code(5, std::generic_category())); }, -52008},
-        {[] { throw 42; }, -52003}};
-    for (const auto& c : cases) {
-        source.thrower = c.first;
-        EXPECT_EQ(endpoint->getP2PInfo(&info), c.second);
-    }
+    // Any exception becomes a code (the whole mapping is the error handling's test).
+    source.thrower = [] { qvzek::throwStatusCode(-61000); };
+    EXPECT_EQ(endpoint->getP2PInfo(&info), -61000);
+    source.thrower = [] { throw 42; };
+    EXPECT_EQ(endpoint->getP2PInfo(&info), -52003);
 }
 
 TEST_F(Endpoint, MapsOneWriteWindowAtATime) {
     auto endpoint = make(3);
     uint64_t size = 0, address = 0;
     endpoint->mapWriteWindow(&size, &address);
-    EXPECT_EQ(proxy->regions, std::vector<uint16_t>{0x4003});
-    EXPECT_EQ(proxy->lengths, std::vector<uint64_t>{4096});
-    EXPECT_EQ(proxy->accesses, std::vector<int32_t>{1});
+    EXPECT_EQ(proxy->mapped, (std::vector<std::tuple<uint16_t, uint64_t, int32_t>>{{0x4003, 4096, 1}}));
     EXPECT_EQ(size, 4096u);
     const uint64_t first = address;
     EXPECT_NE(first, 0u);
@@ -184,22 +164,20 @@ TEST_F(Endpoint, MapsOneWriteWindowAtATime) {
     endpoint->unmapWriteWindow();
     EXPECT_EQ(proxy->unmapped.size(), 1u);
     endpoint->mapWriteWindow(&size, &address);
-    EXPECT_EQ(proxy->regions.size(), 2u);
+    EXPECT_EQ(proxy->mapped.size(), 2u);
     endpoint.reset();  // still mapped: unmapped on the way out
     EXPECT_EQ(proxy->unmapped.size(), 2u);
-}
 
-TEST_F(Endpoint, RefusedMappings) {
-    uint64_t size = 0, address = 0;
+    // Refused mappings leave nothing mapped.
     EXPECT_EQ(thrownStatus([&] { make(0x1000)->mapWriteWindow(&size, &address); }).first, -52003);
     EXPECT_EQ(thrownStatus([&] { make(3, 0)->mapWriteWindow(&size, &address); }).first, -52005);
-    auto endpoint = make(3);
+    endpoint = make(3);
     EXPECT_EQ(thrownStatus([&] { endpoint->mapWriteWindow(nullptr, &address); }).first, -52005);
     proxy->fail = true;
     EXPECT_EQ(thrownStatus([&] { endpoint->mapWriteWindow(&size, &address); }).first, -52008);
     proxy->fail = false;
-    endpoint->mapWriteWindow(&size, &address);  // the failure left nothing mapped
-    EXPECT_TRUE(proxy->regions.size() == 1u);
+    endpoint->mapWriteWindow(&size, &address);
+    EXPECT_EQ(proxy->mapped.size(), 3u);
 }
 
 TEST(P2PAbsent, NoLibraryNoEndpoint) {

@@ -14,19 +14,7 @@ TEST(CommonUtilities, ABareCodeIsThrownAsIs) {
     EXPECT_EQ(code, -1);
 }
 
-TEST(CommonUtilities, TextsAreCopiedOnlyWhenTheyFitWithTheirNul) {
-    char buffer[8] = "zzzzzzz";
-    uint32_t length = 0;
-    EXPECT_EQ(
-        qvtest::thrownStatus([&] { qvzek::copyStringToBuffer("hello", buffer, 5, &length); }).first,
-        -63080);
-    EXPECT_EQ(length, 5u);
-    EXPECT_STREQ(buffer, "zzzzzzz");
-    qvzek::copyStringToBuffer("hello", buffer, 6, nullptr);
-    EXPECT_STREQ(buffer, "hello");
-    EXPECT_EQ(buffer[6], 'z');
-}
-
+// The buffer rule of texts is checked through the attribute handlers.
 TEST(CommonUtilities, WholeFilesAreReadIntoTheCallersSlot) {
     qvtest::TempDir dir;
     std::unique_ptr<char[]> slot;

@@ -72,45 +72,7 @@ TEST_F(Lock, AReaderArrivingBehindAPendingWriterWaitsForThatWriter) {
     EXPECT_EQ(lock.count(), 1u);
 }
 
-TEST_F(Lock, AWriterWithoutReadersEntersAtOnceAndTheNextWriterWaitsForItsOwnReaders) {
-    lock.lockWrite();
-    EXPECT_EQ(lock.count(), 0u);
-    lock.unlockWrite();
-    EXPECT_EQ(lock.count(), 1u);
-    EXPECT_FALSE(lock.writerPending());
-
-    lock.lockRead();
-    std::atomic<bool> entered{false};
-    std::thread writer([&] {
-        lock.lockWrite();
-        entered = true;
-        lock.unlockWrite();
-    });
-    ASSERT_TRUE(eventually([&] { return lock.writerPending(); }));
-    std::this_thread::sleep_for(30ms);
-    EXPECT_FALSE(entered);  // the first writer's drained signal does not leak
-    lock.unlockRead();
-    writer.join();
-    EXPECT_TRUE(entered);
-}
-
-TEST_F(Lock, ASecondWriterWaitsForTheFirstToUnlock) {
-    lock.lockWrite();
-    std::atomic<bool> entered{false};
-    std::thread second([&] {
-        lock.lockWrite();
-        entered = true;
-        lock.unlockWrite();
-    });
-    std::this_thread::sleep_for(30ms);
-    EXPECT_FALSE(entered);
-    lock.unlockWrite();
-    second.join();
-    EXPECT_TRUE(entered);
-    EXPECT_EQ(lock.count(), 1u);
-}
-
-TEST_F(Lock, ReadersShareTheLock) {
+TEST_F(Lock, ReadersShareAndWritersWaitForReadersAndForEachOther) {
     lock.lockRead();
     std::thread other([&] {
         lock.lockRead();
@@ -120,16 +82,41 @@ TEST_F(Lock, ReadersShareTheLock) {
     other.join();  // would hang if readers excluded each other
     lock.unlockRead();
     EXPECT_EQ(logged(), 1u);
-    EXPECT_EQ(lock.count(), 1u);
-}
 
-TEST(LockConstruction, AStatusHoldingAnErrorBuildsNothingButTheCounters) {
-    tStatus status;
-    status.code = -50000;
-    ReaderWriterLock lock(status);
-    EXPECT_EQ(status.code, -50000);
+    // A writer without readers enters at once; the next writer waits for
+    // its own readers (the first writer's drained signal does not leak),
+    // and a writer waits for the writer before it.
+    lock.lockWrite();
+    EXPECT_EQ(lock.count(), 0u);
+    lock.unlockWrite();
     EXPECT_EQ(lock.count(), 1u);
     EXPECT_FALSE(lock.writerPending());
+    for (bool readerFirst : {true, false}) {
+        readerFirst ? lock.lockRead() : lock.lockWrite();
+        std::atomic<bool> entered{false};
+        std::thread writer([&] {
+            lock.lockWrite();
+            entered = true;
+            lock.unlockWrite();
+        });
+        if (readerFirst) {
+            ASSERT_TRUE(eventually([&] { return lock.writerPending(); }));
+        }
+        std::this_thread::sleep_for(30ms);
+        EXPECT_FALSE(entered) << readerFirst;
+        readerFirst ? lock.unlockRead() : lock.unlockWrite();
+        writer.join();
+        EXPECT_TRUE(entered) << readerFirst;
+    }
+    EXPECT_EQ(lock.count(), 1u);
+
+    // A status holding an error builds nothing but the counters.
+    tStatus failed;
+    failed.code = -50000;
+    ReaderWriterLock unbuilt(failed);
+    EXPECT_EQ(failed.code, -50000);
+    EXPECT_EQ(unbuilt.count(), 1u);
+    EXPECT_FALSE(unbuilt.writerPending());
 }
 
 TEST(LockStress, ReadersNeverOverlapAWriterAndWritersAreNotStarved) {

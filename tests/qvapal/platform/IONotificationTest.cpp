@@ -11,6 +11,7 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -59,6 +60,20 @@ protected:
         Received got;
         got.value = reader->read(&got.kind, got.payload, &got.size, readStatus, timeoutMs);
         return got;
+    }
+    // A read that `rescue` ends if it is still stuck after three seconds, so
+    // that the test fails instead of hanging.
+    void readOrRescue(tStatus& readStatus, uint32_t timeoutMs, std::function<void()> rescue) {
+        std::atomic<bool> returned{false};
+        std::thread rescuer([&] {
+            for (int i = 0; i < 300 && !returned.load(); ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            if (!returned.load()) rescue();
+        });
+        read(readStatus, timeoutMs);
+        returned = true;
+        rescuer.join();
     }
     bool send(std::vector<uint8_t> datagram) {
         return driver.sendDatagram(reader->getPortId(), datagram.data(), datagram.size());
@@ -126,17 +141,8 @@ TEST_P(IONotification, DeliversKindValueAndPayloadSkippingWhatIsNoNotification) 
 
     // Nothing but a control message: the read still ends at its time-out.
     ASSERT_TRUE(send(qvsim::notificationDatagram(NLMSG_NOOP, 1, 9, nullptr, 0)));
-    std::atomic<bool> returned{false};
-    std::thread rescue([&] {  // ends a read stuck past its time-out, so the test fails
-        for (int i = 0; i < 300 && !returned.load(); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        if (!returned.load()) driver.notify(reader->getPortId(), 1, 5, nullptr, 0);
-    });
     tStatus quiet;
-    read(quiet, 50);
-    returned = true;
-    rescue.join();
+    readOrRescue(quiet, 50, [&] { driver.notify(reader->getPortId(), 1, 5, nullptr, 0); });
     EXPECT_EQ(quiet.code, -52007);
 }
 
@@ -181,17 +187,10 @@ TEST_P(IONotification, ReportsAnErrorPendingOnTheSocket) {
     ASSERT_EQ(::dup2(refused, reader->getSocket()), reader->getSocket());
     ::close(refused);
 
-    std::atomic<bool> returned{false};
-    std::thread rescue([&] {  // ends a read stuck on the stop pipe, so the test fails
-        for (int i = 0; i < 300 && !returned.load(); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+    readOrRescue(status, 5000, [&] {
         tStatus stopping;
-        if (!returned.load()) reader->stop(stopping);
+        reader->stop(stopping);
     });
-    read(status);
-    returned = true;
-    rescue.join();
     EXPECT_EQ(status.code, -52024);
 }
 

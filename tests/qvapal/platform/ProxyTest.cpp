@@ -22,6 +22,8 @@ using nQVAPALS100::tStatus;
 using qvsim::Call;
 
 constexpr uint32_t kRequest = 0x00204101;
+// Each failing operation names the proxy's source and the operation's line.
+const std::string kSite = "qvapal/protons/driver/linuxU/tDeviceInterfaceProxy:";
 
 class DeviceProxy : public ::testing::Test {
 protected:
@@ -46,6 +48,8 @@ TEST_F(DeviceProxy, OpenFailuresLeaveItClosed) {
     tStatus missing;
     proxy.open(driver.devicePath("absent").c_str(), missing);
     EXPECT_EQ(missing.code, -52006);
+    EXPECT_EQ(qvtest::raiseSite(missing), kSite + "46");
+    EXPECT_STREQ(missing.component, "internal_");  // the field holds 9 characters
     EXPECT_EQ(proxy.descriptor(), -1);
 
     driver.failCall(Call::open, EACCES);
@@ -93,7 +97,7 @@ TEST_F(DeviceProxy, RequestFailuresAndEarlierErrors) {
     driver.failCall(Call::ioctl, ENOTTY);
     EXPECT_EQ(proxy.ioctl(kRequest, input, 4, output, 4, status), 0u);
     EXPECT_EQ(status.code, -52002);
-    EXPECT_STREQ(status.component, "internal_");
+    EXPECT_EQ(qvtest::raiseSite(status), kSite + "85");
 
     // With an error already present nothing reaches the driver.
     EXPECT_EQ(proxy.ioctl(kRequest, input, 4, output, 4, status), 0u);
@@ -112,8 +116,13 @@ TEST_F(DeviceProxy, ReadAndWrite) {
     driver.failCall(Call::read, EIO);
     EXPECT_EQ(proxy.read(buffer, sizeof buffer, status), -1);
     EXPECT_EQ(status.code, -52024);
+    EXPECT_EQ(qvtest::raiseSite(status), kSite + "105");
     EXPECT_EQ(proxy.write("x", 1, status), 0);
     EXPECT_EQ(driver.callCount(Call::write), 1u);
+    driver.failCall(Call::write, EIO);
+    tStatus written;
+    proxy.write("x", 1, written);
+    EXPECT_EQ(qvtest::raiseSite(written), kSite + "123");
 }
 
 sigjmp_buf faultJump;
@@ -161,34 +170,8 @@ TEST_F(DeviceProxy, RegionsMapAtTheirPageOffset) {
     driver.failCall(Call::mmap, ENOMEM);
     EXPECT_EQ(proxy.mapMemory(0, page, 1, failed, status), nullptr);
     EXPECT_EQ(status.code, -52000);
+    EXPECT_EQ(qvtest::raiseSite(status), kSite + "148");
     EXPECT_EQ(failed.address, nullptr);
-}
-
-// Each failing operation names the proxy's source and the operation's line.
-TEST_F(DeviceProxy, FailuresReportTheOperationsFixedSite) {
-    const std::string file = "qvapal/protons/driver/linuxU/tDeviceInterfaceProxy:";
-    tStatus opened;
-    proxy.open(driver.devicePath("absent").c_str(), opened);
-    EXPECT_EQ(qvtest::raiseSite(opened), file + "46");
-    EXPECT_STREQ(opened.component, "internal_");  // the field holds 9 characters
-
-    openProxy();
-    const uint32_t word = 0;
-    uint8_t buffer[4];
-    tStatus requested, read, written, mapped;
-    driver.failCall(Call::ioctl, EIO);
-    proxy.ioctl(kRequest, &word, 4, buffer, 4, requested);
-    EXPECT_EQ(qvtest::raiseSite(requested), file + "85");
-    driver.failCall(Call::read, EIO);
-    proxy.read(buffer, sizeof buffer, read);
-    EXPECT_EQ(qvtest::raiseSite(read), file + "105");
-    driver.failCall(Call::write, EIO);
-    proxy.write(buffer, sizeof buffer, written);
-    EXPECT_EQ(qvtest::raiseSite(written), file + "123");
-    driver.failCall(Call::mmap, ENOMEM);
-    tMemoryMapping mapping;
-    proxy.mapMemory(0, sysconf(_SC_PAGESIZE), 1, mapping, mapped);
-    EXPECT_EQ(qvtest::raiseSite(mapped), file + "148");
 }
 
 }  // namespace

@@ -97,22 +97,6 @@ TEST(PlatformMutex, IsRecursive) {
         << "a platform mutex stayed locked after its owner released it";
 }
 
-TEST(ThreadController, RealTimePriorityIsGrantedOrRefusedCleanly) {
-    Probe probe;
-    tThreadController controller;
-    tStatus status;
-    controller.start(probe, 10, "realtime", status);
-    controller.join();
-    if (status.code == 0) {
-        EXPECT_EQ(probe.policy, SCHED_RR);
-        EXPECT_EQ(probe.priority, 10);
-    } else {
-        // Containers may refuse real-time scheduling even to root.
-        EXPECT_EQ(status.code, -52008);
-        EXPECT_EQ(probe.runs.load(), 0);
-    }
-}
-
 TEST(ThreadController, RunsOnANamedOrdinaryThreadOnceAtATimeAndRestarts) {
     Probe blocker, probe;
     blocker.release = false;

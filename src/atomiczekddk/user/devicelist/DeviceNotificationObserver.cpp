@@ -74,7 +74,7 @@ void DeviceNotificationObserver::run() {
             nQVAPALS100::tStatus wait;
             dispatcher_->waitForAnyNotification(&changed, wait);
             qverr::throwIfTStatusError(wait);
-            if (changed && stopRequested_.load() == 0) callback_->call();
+            if (changed && stopRequested_.load() == 0 && callback_ != nullptr) callback_->call();
         } catch (...) {
             storeException(error, 226);
         }
@@ -86,7 +86,7 @@ void DeviceNotificationObserver::run() {
         // What changed while the wait failed is unknown: rescan once, then
         // give the cause time to pass.
         try {
-            callback_->call();
+            if (callback_ != nullptr) callback_->call();
         } catch (...) {
         }
         backOff(delayMs);

@@ -3,6 +3,7 @@
 #include <set>
 
 #include "apal_qv3377k/tInterfaceProxy_atomiczekddkqrx.h"
+#include "atomiczekddk/shared/CommonUtilities.h"
 #include "atomiczekddk/user/fifo/FifoFactory.h"
 #include "atomiczekddk/user/session/Fpga.h"
 #include "qverr/Exception.h"
@@ -155,16 +156,10 @@ DeviceInfoList DeviceManagerTemplate<Proxy>::enumerateDevices() {
     InterfaceIterator it(std::vector<std::string>{interfaceName_});
     for (; !it.isEnd(); it.next()) {
         try {
-            uint32_t bus = 0, device = 0, function = 0, vendorId = 0, deviceId = 0, subsystemId = 0;
-            it.getBusU32Property("pciBusNumber", bus);
-            it.getBusU32Property("pciDeviceNumber", device);
-            it.getBusU32Property("pciFunctionNumber", function);
-            it.getBusU32Property("pciVendorID", vendorId);
-            it.getBusU32Property("pciDeviceID", deviceId);
-            it.getBusU32Property("pciSubsystemID", subsystemId);
-            const std::string model = identifier_->getModelName(vendorId, deviceId, subsystemId);
+            const PciIdentity pci = readPciIdentity(it);
+            const std::string model = identifier_->getModelName(pci.vendorId, pci.deviceId, pci.subsystemId);
             ModuleIdentity identity;
-            if (!identifyPxi(bus, device, function, model, identity)) {
+            if (!identifyPxi(pci.bus, pci.device, pci.function, model, identity)) {
                 std::string slotPath;
                 it.getBusStringProperty("pciSlotPath", slotPath);
                 identity.persistentToken = pciPersistentToken(model, slotPath);
@@ -173,7 +168,7 @@ DeviceInfoList DeviceManagerTemplate<Proxy>::enumerateDevices() {
             auto info = std::make_shared<DeviceInfo>();
             info->persistentToken = std::move(identity.persistentToken);
             info->defaultName = std::move(identity.defaultName);
-            info->busAddressCode = busAddressCode(bus, device, function);
+            info->busAddressCode = busAddressCode(pci.bus, pci.device, pci.function);
             info->interfacePath = it.getInterfacePath();
             info->interfaceName = interfaceName_;
             found.push_back(std::move(info));

@@ -63,6 +63,8 @@ TEST_F(DeviceTest, AnAliasHeldByAnotherDeviceMovesOnlyInMode1) {
 
     device(1).setAlias(nullptr, 1, &previous, status);
     EXPECT_EQ(status.code, -52005);
+    device(1).setAlias("desk", 0, &previous, status);  // over the error: nothing
+    EXPECT_STREQ(device(1).getAlias(), "rack");
 }
 
 TEST_F(DeviceTest, WithoutAliasSupportTheAliasIsNull) {

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 
@@ -13,34 +12,10 @@
 #include "atomiczekddk/user/facade/FpgaSessionTraditional.h"
 #include "atomiczekddk/user/facade/ISessionFactory.h"
 #include "atomiczekddk/user/handlers/AttributeHandlers.h"
+#include "atomiczekddk/user/handlers/PropertyDevice.h"
 #include "atomiczekddk/user/session/SessionFixture.h"
 
 namespace qvtest {
-
-// The module's device properties; a missing one reads "not found".
-class BoardProperties : public qvjsonconfig::DeviceIteratorInterface {
-public:
-    std::map<std::string, std::string> text{{"serialNumber", "1A2B"},
-                                            {"zekProductName", "QV-3377"},
-                                            {"zekFpgaTargetClass", "QV-3377"},
-                                            {"zekHardwareRevision", "B"}};
-    void getBusStringProperty(const char*, std::string&) override { qvzek::throwStatusCode(-52006); }
-    void getBusU32Property(const char* name, uint32_t& out) override {
-        if (std::string(name) != "busType") qvzek::throwStatusCode(-52006);
-        out = 0x20706369;
-    }
-    void getDeviceStringProperty(const char* name, std::string& out) override {
-        const auto it = text.find(name);
-        if (it == text.end()) qvzek::throwStatusCode(-52006);
-        out = it->second;
-    }
-    void getDeviceU32Property(const char*, uint32_t&) override { qvzek::throwStatusCode(-52006); }
-    std::string getInterfacePath() override { return ""; }
-    std::string getPersistentToken() override { return ""; }
-    std::string getDriverName() override { return ""; }
-    DeviceIteratorInterface& next() override { return *this; }
-    bool isEnd() override { return false; }
-};
 
 class FacadeOnDevice : public FpgaOnDevice, public qvzek::ISessionFactory {
 protected:
@@ -52,24 +27,12 @@ protected:
 
     void SetUp() override {
         FpgaOnDevice::SetUp();
-        BoardProperties board;
+        PropertyDevice board;
         handlers->addHandler(new qvzek::AttributeHandlerDevice(board));
         handlers->addHandler(new qvzek::AttributeHandlerNoBrex);
         handlers->addHandler(new qvzek::AttributeHandlerTraditionalZek(*handlers));
         handlers->addHandler(new qvzek::AttributeHandlerInterfaceProxy(
             std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk_attribute>(proxy, proxy.get())));
-    }
-
-    // The sample bitfile's text, reset and abort supported, no host-memory
-    // blocks, optionally auto-run.
-    static std::string sampleText(bool autoRun = false) {
-        std::string text = readTextFile(std::string(QV_BITFILE_CORPUS) + "/sample.xml");
-        text = replacedOnce(text, "<AllowImplicitEnableRemoval>TRUE", "<AllowImplicitEnableRemoval>false");
-        text = replacedOnce(text, "<ResetNotSupported/>", "");
-        if (autoRun) text = replacedOnce(text, "<AutoRunWhenDownloaded>False", "<AutoRunWhenDownloaded>true");
-        const size_t from = text.find("<HMB>");
-        text.erase(from, text.find("</LLB>") + 6 - from);
-        return text;
     }
 
     std::unique_ptr<qvzek::user::Session> createSession(const std::shared_ptr<const qvzek::DeviceInfo>&, const char* bitfile,
@@ -91,7 +54,7 @@ protected:
     qvzek::FpgaSession* opened(uint32_t attribute = 0, bool autoRun = false) {
         auto* facade = new qvzek::FpgaSession(nullptr, this);
         nQVAPALS100::tStatus status;
-        facade->open(sampleText(autoRun).c_str(), kSampleSignature, attribute | qvzek::kOpenBitfileIsText, status);
+        facade->open(sampleText("", kSampleSignature, autoRun).c_str(), kSampleSignature, attribute | qvzek::kOpenBitfileIsText, status);
         EXPECT_EQ(status.code, 0);
         return facade;
     }

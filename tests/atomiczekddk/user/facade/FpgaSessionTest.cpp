@@ -1,27 +1,24 @@
 // The FPGA session facade over real low-level sessions on a simulated FPGA
-// device: the frame (no session, status already in error, every exception
-// type), open/close/clone, register packing on the bus, FIFO and control
+// device: the frame (no session, status already in error, exceptions
+// below), open/close/clone, register packing on the bus, FIFO and control
 // forwarding, bitfile queries.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <stdexcept>
-#include <system_error>
-#include <typeinfo>
+#include <functional>
 #include <vector>
 
 #include "FacadeFixture.h"
 #include "qverr/Exception.h"
+#include "support/TempDir.h"
 
 namespace qvtest {
 
 using Facade = FacadeOnDevice;
 using nQVAPALS100::tStatus;
 
+// Each operation's -52010 before the open is checked through the binary table.
 TEST_F(Facade, NeverOpenedReportsNotInitializedAndKeepsEarlierErrors) {
     qvzek::FpgaSession facade(nullptr, this);
-    EXPECT_EQ(facade.getInterfaceVersion(), 5u);
-    EXPECT_EQ(facade.getFixedFlag(), 1u);
     tStatus status;
     EXPECT_EQ(facade.readU32(0x8018, false, status), 0u);
     EXPECT_EQ(status.code, -52010);
@@ -33,42 +30,26 @@ TEST_F(Facade, NeverOpenedReportsNotInitializedAndKeepsEarlierErrors) {
     facade.download(&failed, fresh);
     EXPECT_EQ(fresh.code, -52010);
     EXPECT_TRUE(failed) << "left as the caller had it";
-    failed = false;
-    tStatus again;
-    facade.download(&failed, again);
-    EXPECT_FALSE(failed);
 
     tStatus earlier;
     earlier.setCode(-1234, "x", "y", 1);
     EXPECT_EQ(facade.clone(earlier), nullptr);
-    EXPECT_EQ(earlier.code, -1234);
     EXPECT_FALSE(facade.queryNotSupported(1, 2, earlier));
     EXPECT_EQ(earlier.code, -1234);
-    tStatus query;
-    facade.queryNotSupported(1, 2, query);
-    EXPECT_EQ(query.code, -63193);
 }
 
-TEST_F(Facade, EveryExceptionBelowMapsToItsCode) {
-    struct Case {
-        std::function<void()> thrower;
-        int64_t code;
-    };
-    const std::vector<Case> cases = {
+// The whole mapping of exceptions to codes is the error handling's own test.
+TEST_F(Facade, ExceptionsBelowBecomeTheStatusAndLeaveNoSession) {
+    const std::pair<std::function<void()>, int64_t> cases[] = {
         {[] { qvzek::throwStatusCode(-61070); }, -61070},
-        {[] { throw std::bad_alloc(); }, -52000},
-        {[] { throw std::invalid_argument("x"); }, -52005},
-        {[] { throw std::bad_cast(); }, -52004},
-        {[] { throw std::system_error(std::make_error_code(std::errc::io_error)); }, -52008},
-        {[] { throw std::runtime_error("x"); }, -52003},
         {[] { throw 7; }, -52003},
     };
-    for (const Case& c : cases) {
-        createFailure = c.thrower;
+    for (const auto& c : cases) {
+        createFailure = c.first;
         qvzek::FpgaSession facade(nullptr, this);
         tStatus status;
         facade.open(sampleText().c_str(), kSampleSignature, qvzek::kOpenBitfileIsText, status);
-        EXPECT_EQ(status.code, c.code);
+        EXPECT_EQ(status.code, c.second);
         EXPECT_EQ(facade.implementation(), nullptr);
     }
 }
@@ -93,60 +74,42 @@ TEST_F(Facade, OpenChecksItsAttributeAndReplacesTheSession) {
     EXPECT_EQ(facade.implementation(), first);
 
     // From a file this time.
-    const std::string path = ::testing::TempDir() + "facade_sample.qvbit";
-    {
-        FILE* file = fopen(path.c_str(), "wb");
-        const std::string text = sampleText();
-        fwrite(text.data(), 1, text.size(), file);
-        fclose(file);
-    }
+    TempDir dir;
+    writeFile(dir / "sample.qvbit", sampleText());
     tStatus second;
-    facade.open(path.c_str(), kSampleSignature, 0, second);
+    facade.open((dir / "sample.qvbit").c_str(), kSampleSignature, 0, second);
     EXPECT_EQ(second.code, 0);
     EXPECT_NE(facade.implementation(), nullptr);
     EXPECT_EQ(sessionsCreated, 2);
-    std::remove(path.c_str());
 }
 
-TEST_F(Facade, CloneKeepsAnEarlierErrorAndRefusesASecondGeneration) {
+TEST_F(Facade, CloseAndClone) {
+    // Close asks for reset on close unless bit 0 is set; an image without
+    // reset support refuses it, but the facade is gone all the same.
+    const std::string noReset =
+        replacedOnce(sampleText(), "<AutoRunWhenDownloaded>", "<ResetNotSupported/><AutoRunWhenDownloaded>");
+    for (uint32_t attribute : {0u, 1u}) {
+        auto* facade = new qvzek::FpgaSession(nullptr, this);
+        tStatus opening, closing;
+        facade->open(noReset.c_str(), kSampleSignature, qvzek::kOpenBitfileIsText, opening);
+        ASSERT_EQ(opening.code, 0);
+        facade->close(attribute, closing);
+        EXPECT_EQ(closing.code, attribute == 0 ? -61253 : 0);
+    }
+    tStatus idle;
+    (new qvzek::FpgaSession(nullptr, this))->close(0, idle);
+    EXPECT_EQ(idle.code, 0);
+
     FacadeOwner owner{opened()};
     tStatus earlier;
     earlier.setCode(-777, "x", "y", 1);
     EXPECT_EQ(owner.facade->clone(earlier), nullptr);
     EXPECT_EQ(earlier.code, -777);
-
     tStatus status;
     FacadeOwner copy{static_cast<qvzek::FpgaSession*>(owner.facade->clone(status))};
     ASSERT_NE(copy.facade, nullptr);
-    EXPECT_EQ(status.code, 0);
     EXPECT_EQ(copy.facade->clone(status), nullptr);
-    EXPECT_EQ(status.code, -63193);
-    tStatus derived;
-    copy.facade->reset(derived);
-    EXPECT_EQ(derived.code, -63193);
-}
-
-TEST_F(Facade, CloseAsksForResetOnCloseUnlessBitZero) {
-    // The image does not support reset: closing with reset is refused but
-    // the facade is gone all the same.
-    auto* facade = new qvzek::FpgaSession(nullptr, this);
-    tStatus opening;
-    std::string noReset = sampleText();
-    noReset = replacedOnce(noReset, "<AutoRunWhenDownloaded>", "<ResetNotSupported/><AutoRunWhenDownloaded>");
-    facade->open(noReset.c_str(), kSampleSignature, qvzek::kOpenBitfileIsText, opening);
-    ASSERT_EQ(opening.code, 0);
-    auto* kept = new qvzek::FpgaSession(nullptr, this);
-    kept->open(noReset.c_str(), kSampleSignature, qvzek::kOpenBitfileIsText, opening);
-    tStatus closing;
-    facade->close(0, closing);
-    EXPECT_EQ(closing.code, -61253);
-    tStatus status;
-    kept->close(1, status);
-    EXPECT_EQ(status.code, 0);
-    auto* never = new qvzek::FpgaSession(nullptr, this);
-    tStatus idle;
-    never->close(0, idle);
-    EXPECT_EQ(idle.code, 0);
+    EXPECT_EQ(status.code, -63193) << "no second generation";
 }
 
 TEST_F(Facade, ScalarRegistersTravelAsWordsAndHalvesHighFirst) {
@@ -167,66 +130,101 @@ TEST_F(Facade, ScalarRegistersTravelAsWordsAndHalvesHighFirst) {
     EXPECT_EQ(device.reg(0x8040), 0x40000000u);
     EXPECT_EQ(device.reg(0x8044), 0u);
     EXPECT_EQ(status.code, 0);
+
+    // A checked access reads the status register after the value.
+    device.setErrorBits(0x10);
+    const size_t reads = count("atomiczekddk_io.read32");
+    tStatus timedOut, unchecked;
+    EXPECT_EQ(f.readU32(0x8018, true, timedOut), 0u);
+    EXPECT_EQ(timedOut.code, -61046);
+    EXPECT_EQ(count("atomiczekddk_io.read32"), reads + 2);
+    f.readU32(0x8018, false, unchecked);
+    EXPECT_EQ(unchecked.code, 0);
+    EXPECT_EQ(count("atomiczekddk_io.read32"), reads + 3);
 }
 
+// Bool, 8- and 16-bit arrays are packed into 32-bit words, 64-bit values
+// go high word first; word layouts worked out by hand.
 TEST_F(Facade, ArrayRegistersPackAsTheBusExpects) {
     FacadeOwner owner{opened()};
     auto& f = *owner.facade;
+    struct Row {
+        int width;
+        std::vector<uint64_t> values;
+        std::vector<uint32_t> words;
+    };
+    std::vector<uint64_t> bools32(32, 0), bools33(33, 0);
+    bools32[0] = bools32[31] = bools33[0] = bools33[32] = 1;
+    const Row rows[] = {
+        {1, bools32, {0x80000001}},
+        {1, bools33, {0x80000000, 0x80000000}},
+        {8, {0xAA, 0xBB, 0xCC}, {0x00AABBCC}},
+        {8, {1, 2, 3, 4, 5}, {0x01020304, 0x05000000}},
+        {16, {0xBEEF}, {0x0000BEEF}},
+        {16, {0x1111, 0x2222, 0x3333}, {0x11112222, 0x33330000}},
+        {64, {0x0102030405060708, 0x1112131415161718}, {0x01020304, 0x05060708, 0x11121314, 0x15161718}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(::testing::Message() << row.width << " bits, " << row.values.size() << " elements");
+        const size_t n = row.values.size();
+        std::vector<uint8_t> bytes(row.values.begin(), row.values.end());
+        std::vector<uint16_t> halves(row.values.begin(), row.values.end());
+        std::vector<uint64_t> back(row.values);
+        tStatus status;
+        const size_t singles = count("atomiczekddk_io.write32");
+        switch (row.width) {
+            case 1: f.writeArrayBool(0x8020, bytes.data(), n, false, status); break;
+            case 8: f.writeArrayU8(0x8020, bytes.data(), n, false, status); break;
+            case 16: f.writeArrayU16(0x8020, halves.data(), n, false, status); break;
+            default: f.writeArrayU64(0x8020, back.data(), n, false, status);
+        }
+        // One word goes as a single register access, more as one block.
+        EXPECT_EQ(count("atomiczekddk_io.write32"), singles + (row.words.size() == 1 ? 1 : 0));
+        for (size_t i = 0; i < row.words.size(); ++i) EXPECT_EQ(device.reg(0x8020 + 4 * i), row.words[i]) << i;
+        std::fill(bytes.begin(), bytes.end(), 0xEE);
+        std::fill(halves.begin(), halves.end(), 0xEEEE);
+        std::fill(back.begin(), back.end(), 0xEE);
+        switch (row.width) {
+            case 1: f.readArrayBool(0x8020, bytes.data(), n, false, status); break;
+            case 8: f.readArrayU8(0x8020, bytes.data(), n, false, status); break;
+            case 16: f.readArrayU16(0x8020, halves.data(), n, false, status); break;
+            default: f.readArrayU64(0x8020, back.data(), n, false, status);
+        }
+        if (row.width == 1 || row.width == 8) back.assign(bytes.begin(), bytes.end());
+        if (row.width == 16) back.assign(halves.begin(), halves.end());
+        EXPECT_EQ(back, row.values);
+        EXPECT_EQ(status.code, 0);
+    }
+
     tStatus status;
-    const size_t word32Reads = count("atomiczekddk_io.read32");
-    device.setReg(0x8020, 0x00000001);
-    std::vector<uint8_t> bools(32);
-    f.readArrayBool(0x8020, bools.data(), bools.size(), false, status);
-    EXPECT_EQ(count("atomiczekddk_io.read32"), word32Reads + 1);
-    EXPECT_EQ(bools[31], 1);
-
-    device.setReg(0x8024, 0x80000000);
-    bools.assign(33, 0);
-    f.readArrayBool(0x8020, bools.data(), bools.size(), false, status);
-    EXPECT_EQ(count("atomiczekddk_io.blockRead"), 1u);
-    EXPECT_EQ(bools[32], 1);
-
-    device.setReg(0x8020, 0x00AABBCC);
-    uint8_t three[3] = {};
-    f.readArrayU8(0x8020, three, 3, false, status);
-    EXPECT_EQ(three[0], 0xAA);
-    EXPECT_EQ(three[2], 0xCC);
-
-    uint16_t none = 0;
+    const int8_t signedBytes[2] = {-1, -2};
+    f.writeArrayI8(0x8020, signedBytes, 2, false, status);
+    EXPECT_EQ(device.reg(0x8020), 0x0000FFFEu) << "no sign extension into the other bytes";
+    // A count of zero still moves one word.
     device.setReg(0x8030, 0xFFFFFFFF);
-    f.writeArrayU16(0x8030, &none, 0, false, status);
+    f.writeArrayU16(0x8030, nullptr, 0, false, status);
     EXPECT_EQ(device.reg(0x8030), 0u);
 
-    const uint64_t pairs[2] = {0x0102030405060708, 0x1112131415161718};
-    f.writeArrayU64(0x8040, pairs, 2, false, status);
-    EXPECT_EQ(device.reg(0x8040), 0x01020304u);
-    EXPECT_EQ(device.reg(0x804C), 0x15161718u);
-    EXPECT_EQ(status.code, 0);
-
-    std::vector<uint8_t> big(16 << 20, 0x5A);
+    std::vector<uint8_t> big(16 << 20);
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 7);
     f.writeArrayU8(0x10000, big.data(), big.size(), false, status);
+    EXPECT_EQ(device.reg(0x10000), 0x00070E15u);
     std::vector<uint8_t> back(big.size());
     f.readArrayU8(0x10000, back.data(), back.size(), false, status);
     EXPECT_EQ(status.code, 0);
     EXPECT_EQ(back, big);
 
-    tStatus huge;
+    // Transfers the driver's 32-bit byte count cannot hold are refused
+    // before anything is sent.
+    const size_t blocks = count("atomiczekddk_io.blockRead");
+    tStatus huge, wide, halvesHuge;
     f.readArrayU32(0x8020, nullptr, size_t{1} << 32, false, huge);
     EXPECT_EQ(huge.code, -52005);
-    tStatus wide;
     f.readArrayU64(0x8020, nullptr, size_t{1} << 29, false, wide);
-    EXPECT_EQ(wide.code, -52005) << "4 GiB of U64 would wrap the driver's byte count";
-}
-
-TEST_F(Facade, TimedOutAccess) {
-    FacadeOwner owner{opened()};
-    device.setErrorBits(0x10);
-    tStatus status;
-    EXPECT_EQ(owner.facade->readU32(0x8018, true, status), 0u);
-    EXPECT_EQ(status.code, -61046);
-    tStatus unchecked;
-    owner.facade->readU32(0x8018, false, unchecked);
-    EXPECT_EQ(unchecked.code, 0);
+    EXPECT_EQ(wide.code, -52005);
+    f.readArrayU16(0x8020, nullptr, size_t{1} << 31, false, halvesHuge);
+    EXPECT_EQ(halvesHuge.code, -52005);
+    EXPECT_EQ(count("atomiczekddk_io.blockRead"), blocks);
 }
 
 TEST_F(Facade, StoppedAutoRunImageTouchesNothing) {
@@ -278,14 +276,13 @@ TEST_F(Facade, FifoOperationsReachTheFifosByNumber) {
     tStatus kind5;
     f.setFifoProperty(2, 1, 5, &value, kind5);
     EXPECT_EQ(kind5.code, -63193);
-}
 
-TEST_F(Facade, PointerPropertyRefusedUnderBit24) {
-    FacadeOwner owner{opened(0x01000000)};
+    // Bit 24 of the open attribute refuses the pointer properties.
+    FacadeOwner restricted{opened(0x01000000)};
     void* pointer = nullptr;
-    tStatus status;
-    owner.facade->getFifoProperty(2, 1, 0, &pointer, status);
-    EXPECT_EQ(status.code, -63193);
+    tStatus refused;
+    restricted.facade->getFifoProperty(2, 1, 0, &pointer, refused);
+    EXPECT_EQ(refused.code, -63193);
 }
 
 TEST_F(Facade, BitfileQueries) {
@@ -319,18 +316,18 @@ TEST_F(Facade, BitfileQueries) {
     f.findFifo("acq.fetch fifo 0", 0, &number, wildcard);
     EXPECT_EQ(wildcard.code, -52005);
     EXPECT_EQ(number, 0u);
+
 }
 
 TEST_F(Facade, DuplicateRegisterNamesAreNotFound) {
-    std::string text = sampleText();
-    text = replacedOnce(text, "<Name>Mode</Name>", "<Name>Samples</Name>");
-    qvzek::FpgaSession facade(nullptr, this);
-    tStatus status;
-    facade.open(text.c_str(), kSampleSignature, qvzek::kOpenBitfileIsText, status);
-    ASSERT_EQ(status.code, 0);
+    qvzek::FpgaSession twice(nullptr, this);
+    tStatus opening, duplicate;
+    twice.open(replacedOnce(sampleText(), "<Name>Mode</Name>", "<Name>Samples</Name>").c_str(), kSampleSignature,
+               qvzek::kOpenBitfileIsText, opening);
+    ASSERT_EQ(opening.code, 0);
     uint32_t number = 0;
-    facade.findRegister("Samples", 0xFFFFFFFF, &number, status);
-    EXPECT_EQ(status.code, -52006);
+    twice.findRegister("Samples", 0xFFFFFFFF, &number, duplicate);
+    EXPECT_EQ(duplicate.code, -52006);
     EXPECT_EQ(number, 0xFFFFFFFFu);
 }
 

@@ -3,17 +3,18 @@
 // their outputs on failure.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <vector>
 
 #include "FacadeFixture.h"
+#include "support/TempDir.h"
 
 namespace qvtest {
 
 class Traditional : public FacadeOnDevice {
 protected:
+    TempDir dir;
+    const std::string path = dir / "traditional_sample.qvbit";
     std::unique_ptr<qvzek::FpgaSessionTraditional> session;
-    std::string path;
 
     void SetUp() override {
         FacadeOnDevice::SetUp();
@@ -21,16 +22,7 @@ protected:
         device.setAttribute(48, 0);
         device.setAttribute(84, 0);
         session = createTraditionalSession(nullptr);
-        path = ::testing::TempDir() + "traditional_sample.qvbit";
-        FILE* file = fopen(path.c_str(), "wb");
-        const std::string text = sampleText();
-        fwrite(text.data(), 1, text.size(), file);
-        fclose(file);
-    }
-    void TearDown() override {
-        session.reset();
-        std::remove(path.c_str());
-        FacadeOnDevice::TearDown();
+        writeFile(path, sampleText());
     }
 
     void getString(uint32_t id) {
@@ -49,11 +41,14 @@ protected:
         session->setU32Attribute(id, value, status);
         return status.code;
     }
-    void openSequence() {
+    // The attribute requests that open a traditional session; `interloper`
+    // (when not 0) is read in the middle.
+    void openSequence(uint32_t interloper = 0) {
         getString(6);
         setU32(23, 2);
         getString(1);
         getU32(58);
+        if (interloper != 0) getU32(interloper);
         getU32(48);
     }
     void openSession() {
@@ -65,28 +60,18 @@ protected:
     }
 };
 
-TEST_F(Traditional, FreshSessionRefusesRegistersAndInterrupts) {
-    nQVAPALS100::tStatus status;
+TEST_F(Traditional, OpenSequenceReachesModeOneAndAnInterloperResetsIt) {
+    nQVAPALS100::tStatus status, wait, block;
     session->read32(0x8018, status);
     EXPECT_EQ(status.code, -63193);
-    nQVAPALS100::tStatus wait;
     session->waitOnIrqs(1, 0, wait);
     EXPECT_EQ(wait.code, -63032);
-    nQVAPALS100::tStatus block;
     uint32_t word = 0;
     session->readBlock(0x8018, 1, reinterpret_cast<uintptr_t>(&word), 4, block);
     EXPECT_EQ(block.code, -63193);
-}
 
-TEST_F(Traditional, OpenSequenceReachesModeOneAndAnInterloperResetsIt) {
-    getString(6);
-    setU32(23, 2);
-    getString(1);
-    getU32(58);
-    getU32(7);  // not part of the sequence
-    getU32(48);
+    openSequence(7);
     EXPECT_EQ(session->mode(), 0u);
-
     openSequence();
     EXPECT_EQ(session->mode(), 1u);
     EXPECT_EQ(getU32(36), 1u);
@@ -97,10 +82,7 @@ TEST_F(Traditional, OpenSequenceReachesModeOneAndAnInterloperResetsIt) {
     EXPECT_EQ(code, -63196);
     EXPECT_EQ(setU32(45, 1), -63107);
     EXPECT_EQ(getU32(45), 1u);
-}
-
-TEST_F(Traditional, OpenCommitNeedsAPath) {
-    openSequence();
+    // The commit needs a path.
     EXPECT_EQ(setU32(23, 4), -63038);
     EXPECT_EQ(session->mode(), 1u);
     EXPECT_EQ(sessionsCreated, 0);
@@ -115,26 +97,19 @@ TEST_F(Traditional, OpenCommitOpensTheStoredPath) {
     device.setReg(0x8018, 0x1234);
     EXPECT_EQ(session->read32(0x8018, status), 0x1234u);
     EXPECT_EQ(status.code, 0);
-}
 
-TEST_F(Traditional, BlockWidthsAndSizes) {
-    openSession();
     const size_t sent = count("atomiczekddk_io.blockRead");
     uint32_t words[2] = {};
-    nQVAPALS100::tStatus badWidth;
+    nQVAPALS100::tStatus badWidth, tooLarge;
     session->readBlock(0x8018, 2, reinterpret_cast<uintptr_t>(words), 3, badWidth);
     EXPECT_EQ(badWidth.code, -52005);
-    nQVAPALS100::tStatus tooLarge;
     session->readBlock(0x8018, 0xFFFFFFFF, reinterpret_cast<uintptr_t>(words), 8, tooLarge);
     EXPECT_EQ(tooLarge.code, -52005) << "32 GiB would wrap the driver's 32-bit byte count";
     EXPECT_EQ(count("atomiczekddk_io.blockRead"), sent);
-
-    device.setReg(0x8018, 0xAAAA5555);
     device.setReg(0x801C, 0x12345678);
-    nQVAPALS100::tStatus status;
     session->readBlock(0x8018, 2, reinterpret_cast<uintptr_t>(words), 4, status);
     EXPECT_EQ(status.code, 0);
-    EXPECT_EQ(words[0], 0xAAAA5555u);
+    EXPECT_EQ(words[0], 0x1234u);
     EXPECT_EQ(words[1], 0x12345678u);
 }
 
@@ -148,23 +123,19 @@ TEST_F(Traditional, FifoReadCountsElementsOnlyWhenDone) {
     session->startFifo(2, status);
     ASSERT_EQ(status.code, 0);
 
-    const uint32_t i16 = 2;
+    const uint32_t i16 = 2, unknown = 9;
     int16_t samples[4] = {};
-    uint32_t done = 99;
-    uint32_t remaining = 99;
-    nQVAPALS100::tStatus timedOut;
+    uint32_t done = 99, remaining = 99;
+    nQVAPALS100::tStatus timedOut, badType, read;
     session->readFifo(2, reinterpret_cast<uintptr_t>(samples), 4, &i16, 10, &done, &remaining, timedOut);
     EXPECT_EQ(timedOut.code, -50400);
     EXPECT_EQ(done, 0u);
-
-    const uint32_t unknown = 9;
-    nQVAPALS100::tStatus badType;
+    done = 99;
     session->readFifo(2, reinterpret_cast<uintptr_t>(samples), 4, &unknown, 10, &done, nullptr, badType);
     EXPECT_EQ(badType.code, -52005);
     EXPECT_EQ(done, 0u);
 
     device.setProduceLimit(2, 4);
-    nQVAPALS100::tStatus read;
     session->readFifo(2, reinterpret_cast<uintptr_t>(samples), 4, &i16, 1000, &done, &remaining, read);
     EXPECT_EQ(read.code, 0);
     EXPECT_EQ(done, 4u);

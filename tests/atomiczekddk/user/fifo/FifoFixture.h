@@ -35,15 +35,4 @@ protected:
     }
 };
 
-// The code of the qverr::Exception that f throws (0: none thrown).
-template <class F>
-int32_t thrownCode(F f) {
-    try {
-        f();
-    } catch (const qverr::Exception& e) {
-        return e.status.code;
-    }
-    return 0;
-}
-
 }  // namespace qvtest

@@ -10,7 +10,7 @@
 
 namespace {
 
-using qvtest::thrownCode;
+using qvtest::codeOf;
 namespace p = qvzek::fifo_properties;
 
 class Properties : public qvtest::FifoOnDevice {};
@@ -50,15 +50,15 @@ TEST_F(Properties, DefaultsAndDerivedValues) {
     fifo->setPropertyI32(p::kNumaNode, 5);
     EXPECT_EQ(fifo->getPropertyI32(p::kNumaNode), -1);  // no such node here
 
-    EXPECT_EQ(thrownCode([&] { fifo->setPropertyU32(p::kElementSize, 8); }), -63193);
-    EXPECT_EQ(thrownCode([&] { fifo->setPropertyU64(p::kElementsAcquired, 1); }), -63193);
-    EXPECT_EQ(thrownCode([&] { fifo->setPropertyI32(p::kBufferType, 3); }), -52005);
-    EXPECT_EQ(thrownCode([&] { fifo->setPropertyI32(p::kFlowControl, 0); }), -52005);
-    EXPECT_EQ(thrownCode([&] { fifo->setPropertyU64(p::kAlignment, 4); }), -63087);
-    EXPECT_EQ(thrownCode([&] { fifo->setPropertyI64(p::kDepth, 4); }), -63087);
-    EXPECT_EQ(thrownCode([&] { fifo->getPropertyI64(p::kNumaNode); }), -63087);
-    EXPECT_EQ(thrownCode([&] { fifo->getPropertyU32(11); }), -63196);
-    EXPECT_EQ(thrownCode([&] { fifo->getPropertyU32(0); }), -63196);
+    EXPECT_EQ(codeOf([&] { fifo->setPropertyU32(p::kElementSize, 8); }), -63193);
+    EXPECT_EQ(codeOf([&] { fifo->setPropertyU64(p::kElementsAcquired, 1); }), -63193);
+    EXPECT_EQ(codeOf([&] { fifo->setPropertyI32(p::kBufferType, 3); }), -52005);
+    EXPECT_EQ(codeOf([&] { fifo->setPropertyI32(p::kFlowControl, 0); }), -52005);
+    EXPECT_EQ(codeOf([&] { fifo->setPropertyU64(p::kAlignment, 4); }), -63087);
+    EXPECT_EQ(codeOf([&] { fifo->setPropertyI64(p::kDepth, 4); }), -63087);
+    EXPECT_EQ(codeOf([&] { fifo->getPropertyI64(p::kNumaNode); }), -63087);
+    EXPECT_EQ(codeOf([&] { fifo->getPropertyU32(11); }), -63196);
+    EXPECT_EQ(codeOf([&] { fifo->getPropertyU32(0); }), -63196);
 }
 
 TEST_F(Properties, SizesThatWouldWrapAreRefused) {
@@ -67,15 +67,15 @@ TEST_F(Properties, SizesThatWouldWrapAreRefused) {
     fifo->setPropertyI32(p::kFlowControl, 1);
     EXPECT_EQ(fifo->getPropertyU64(p::kDepth), uint64_t{1} << 32);
 
-    EXPECT_EQ(thrownCode([&] { fifo->setPropertyU32(p::kAlignment, 0x80000001u); }), -52005);
+    EXPECT_EQ(codeOf([&] { fifo->setPropertyU32(p::kAlignment, 0x80000001u); }), -52005);
     fifo->setPropertyU32(p::kAlignment, 0x80000000u);
     EXPECT_EQ(fifo->getPropertyU32(p::kAlignment), 0x80000000u);
     fifo->setPropertyU64(p::kDepth, UINT64_MAX - 5);  // rounding up would wrap
     EXPECT_EQ(fifo->getPropertyU64(p::kDepth), 0u);
-    EXPECT_EQ(thrownCode([&] { fifo->commit(0); }), -61072);
+    EXPECT_EQ(codeOf([&] { fifo->commit(0); }), -61072);
     fifo->setPropertyU64(p::kDepth, uint64_t{1} << 62);  // x 8 bytes wraps
-    EXPECT_EQ(thrownCode([&] { fifo->commit(0); }), -61072);
-    EXPECT_EQ(thrownCode([&] { fifo->configure(UINT64_MAX, nullptr, 0); }), -61072);
+    EXPECT_EQ(codeOf([&] { fifo->commit(0); }), -61072);
+    EXPECT_EQ(codeOf([&] { fifo->configure(UINT64_MAX, nullptr, 0); }), -61072);
     // With flow control 2 an alignment above 2^32 bytes leaves no depth.
     fifo->setPropertyI32(p::kFlowControl, 2);
     fifo->setPropertyU64(p::kDepth, 1024);
@@ -118,9 +118,9 @@ TEST_F(Properties, CallerBufferNeedsDepthThenAddress) {
     EXPECT_EQ(fifo->getPropertyU32(p::kAlignment), 1u);
     EXPECT_EQ(fifo->getPropertyU64(p::kDepth), 0u);
     EXPECT_EQ(fifo->getPropertyU64(p::kMirrorSize), 0u);
-    EXPECT_EQ(thrownCode([&] { fifo->commit(0); }), -61072);
+    EXPECT_EQ(codeOf([&] { fifo->commit(0); }), -61072);
     fifo->setPropertyU64(p::kDepth, 1000);
-    EXPECT_EQ(thrownCode([&] { fifo->commit(0); }), -63081);
+    EXPECT_EQ(codeOf([&] { fifo->commit(0); }), -63081);
     qvzek::HostBuffer mine;
     mine.allocate(4096, 0, -1);
     fifo->setPropertyPtr(p::kBufferAddress, mine.address());
@@ -143,7 +143,7 @@ TEST_F(Properties, ABufferTheDriverWillNotReleaseIsKept) {
     // A new depth needs a new buffer, but the device keeps the old one.
     device.failNext("atomiczekddk_fifo.beginFifoConfiguration", -52005);
     fifo->setPropertyU64(p::kDepth, 2048);
-    EXPECT_EQ(thrownCode([&] { fifo->commit(0); }), -52005);
+    EXPECT_EQ(codeOf([&] { fifo->commit(0); }), -52005);
     old[1023] = 7;  // still ours: no use after free
     EXPECT_EQ(device.fifo(4).address, reinterpret_cast<uintptr_t>(old));
     fifo->commit(0);
@@ -153,7 +153,7 @@ TEST_F(Properties, ABufferTheDriverWillNotReleaseIsKept) {
     old = static_cast<uint32_t*>(fifo->getPropertyPtr(p::kBufferAddress));
     device.failNext("atomiczekddk_fifo.beginFifoConfiguration", -52005);
     device.failNext("atomiczekddk_fifo.closeFifo", -52005);
-    EXPECT_EQ(thrownCode([&] { fifo->reset(); }), -52005);
+    EXPECT_EQ(codeOf([&] { fifo->reset(); }), -52005);
     old[2047] = 7;
     fifo->reset();  // now the driver lets go
     EXPECT_EQ(fifo->getPropertyPtr(p::kBufferAddress), nullptr);

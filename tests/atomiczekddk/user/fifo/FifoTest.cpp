@@ -11,7 +11,7 @@
 
 namespace {
 
-using qvtest::thrownCode;
+using qvtest::codeOf;
 namespace p = qvzek::fifo_properties;
 
 constexpr uint64_t kMillion = 1000000;
@@ -109,18 +109,18 @@ TEST_F(FifoAccess, ARingOfNRecordsHoldsNMinusOneRegions) {
     for (int i = 0; i < 3; ++i) {
         fifo->acquireReadRegion(qvzek::TypeU32(), &handles[i], &region, 10, kWait, &timedOut, nullptr, nullptr, 0);
     }
-    EXPECT_EQ(thrownCode([&] {
+    EXPECT_EQ(codeOf([&] {
                   fifo->acquireReadRegion(qvzek::TypeU32(), &handles[3], &region, 10, kWait, &timedOut, nullptr,
                                           nullptr, 0);
               }),
               -63088);
     // Counted access waits until the regions are back.
-    EXPECT_EQ(thrownCode([&] {
+    EXPECT_EQ(codeOf([&] {
                   fifo->acquireReadElements(qvzek::TypeU32(), &region, 1, kWait, &timedOut, nullptr, nullptr, 0);
               }),
               -63083);
     EXPECT_EQ(fifo->getPropertyU64(p::kElementsAcquired), 30u);
-    EXPECT_EQ(thrownCode([&] { fifo->setPropertyU32(p::kRegionCapacity, 8); }), -63086);
+    EXPECT_EQ(codeOf([&] { fifo->setPropertyU32(p::kRegionCapacity, 8); }), -63086);
 
     // Out of order: nothing goes back until the first region does, then all
     // of it in one request.
@@ -128,15 +128,15 @@ TEST_F(FifoAccess, ARingOfNRecordsHoldsNMinusOneRegions) {
     fifo->releaseRegion(&handles[2]);
     fifo->releaseRegion(&handles[1]);
     EXPECT_EQ(calls("atomiczekddk_fifo.releaseBytes").size(), before);
-    EXPECT_EQ(thrownCode([&] { fifo->releaseRegion(&handles[1]); }), -52005);  // twice
+    EXPECT_EQ(codeOf([&] { fifo->releaseRegion(&handles[1]); }), -52005);  // twice
     uint64_t stranger = handles[0] + 4;
-    EXPECT_EQ(thrownCode([&] { fifo->releaseRegion(&stranger); }), -52005);
-    EXPECT_EQ(thrownCode([&] { fifo->releaseRegion(nullptr); }), -52005);
+    EXPECT_EQ(codeOf([&] { fifo->releaseRegion(&stranger); }), -52005);
+    EXPECT_EQ(codeOf([&] { fifo->releaseRegion(nullptr); }), -52005);
     fifo->releaseRegion(&handles[0]);
     const auto released = calls("atomiczekddk_fifo.releaseBytes");
     ASSERT_EQ(released.size(), before + 1);
     EXPECT_EQ(released.back().get<uint64_t>("bytes"), 30u * 4);
-    EXPECT_EQ(thrownCode([&] { fifo->releaseRegion(&handles[0]); }), -61073);
+    EXPECT_EQ(codeOf([&] { fifo->releaseRegion(&handles[0]); }), -61073);
 
     // A count of 0 gives no handle and takes no record.
     uint64_t none = 1;
@@ -157,14 +157,14 @@ TEST_F(FifoAccess, TheDriverLosingTheFifoRestartsItOnce) {
     // A stopped FIFO asks the driver afresh (the ring's cached count is gone).
     fifo->stop();
     device.failNext("atomiczekddk_fifo.waitForBytes", -52010, 2);
-    EXPECT_EQ(thrownCode([&] { fifo->read(qvzek::TypeU32(), out, 8, kWait, &timedOut, nullptr, 0); }), -50405);
+    EXPECT_EQ(codeOf([&] { fifo->read(qvzek::TypeU32(), out, 8, kWait, &timedOut, nullptr, 0); }), -50405);
     // Stopped: the next access starts afresh.
     fifo->read(qvzek::TypeU32(), out, 8, kWait, &timedOut, nullptr, 0);
     EXPECT_EQ(out[0], 0u);
 
     fifo->stop();
     device.failNext("atomiczekddk_fifo.waitForBytes", -50405);
-    EXPECT_EQ(thrownCode([&] { fifo->read(qvzek::TypeU32(), out, 8, kWait, &timedOut, nullptr, 0); }), -50405);
+    EXPECT_EQ(codeOf([&] { fifo->read(qvzek::TypeU32(), out, 8, kWait, &timedOut, nullptr, 0); }), -50405);
 }
 
 TEST_F(FifoAccess, DirectionAndElementTypeAreChecked) {
@@ -176,15 +176,15 @@ TEST_F(FifoAccess, DirectionAndElementTypeAreChecked) {
     // Another description of a floating-point element of the same size is
     // fine; one of another size would overrun the caller's buffer.
     single->read(qvzek::TypeU32(), bytes, 4, kWait, &timedOut, nullptr, 0);
-    EXPECT_EQ(thrownCode([&] { dbl->read(qvzek::TypeU8(), bytes, 8, kWait, &timedOut, nullptr, 0); }), -52005);
-    EXPECT_EQ(thrownCode([&] { dbl->read(qvzek::TypeSGL(), bytes, 8, kWait, &timedOut, nullptr, 0); }), -52005);
-    EXPECT_EQ(thrownCode([&] { u16->write(qvzek::TypeI16(), bytes, 4, kWait, &timedOut, nullptr, 0); }), -52005);
-    EXPECT_EQ(thrownCode([&] { u16->read(qvzek::TypeU16(), bytes, 4, kWait, &timedOut, nullptr, 0); }), -52005);
-    EXPECT_EQ(thrownCode([&] { single->write(qvzek::TypeSGL(), bytes, 4, kWait, &timedOut, nullptr, 0); }),
+    EXPECT_EQ(codeOf([&] { dbl->read(qvzek::TypeU8(), bytes, 8, kWait, &timedOut, nullptr, 0); }), -52005);
+    EXPECT_EQ(codeOf([&] { dbl->read(qvzek::TypeSGL(), bytes, 8, kWait, &timedOut, nullptr, 0); }), -52005);
+    EXPECT_EQ(codeOf([&] { u16->write(qvzek::TypeI16(), bytes, 4, kWait, &timedOut, nullptr, 0); }), -52005);
+    EXPECT_EQ(codeOf([&] { u16->read(qvzek::TypeU16(), bytes, 4, kWait, &timedOut, nullptr, 0); }), -52005);
+    EXPECT_EQ(codeOf([&] { single->write(qvzek::TypeSGL(), bytes, 4, kWait, &timedOut, nullptr, 0); }),
               -52005);
     u16->write(qvzek::TypeU16(), bytes, 4, kWait, &timedOut, nullptr, 0);
 
-    EXPECT_EQ(thrownCode([&] {
+    EXPECT_EQ(codeOf([&] {
                   qvzek::Fifo(describe(7, qvzek::kFifoPeerToPeerReader, qvzek::TypeU32()), fifoInterface, 1, -1, -1);
               }),
               -52005);
@@ -200,7 +200,7 @@ TEST_F(FifoAccess, ClientsKeepTheFifoUntilTheLastLeaves) {
     fifo->removeClient(12);
     EXPECT_FALSE(device.fifo(8).configured);  // reset in the driver
     EXPECT_EQ(fifo->getPropertyU64(p::kDepth), 16384u);
-    EXPECT_EQ(thrownCode([&] { fifo->configure(0, nullptr, 0); }), -61072);
+    EXPECT_EQ(codeOf([&] { fifo->configure(0, nullptr, 0); }), -61072);
 }
 
 }  // namespace

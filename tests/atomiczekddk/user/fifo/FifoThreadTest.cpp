@@ -12,7 +12,7 @@
 
 namespace {
 
-using qvtest::thrownCode;
+using qvtest::codeOf;
 
 constexpr uint64_t kRing = 1024;
 
@@ -38,7 +38,7 @@ TEST_F(FifoThreads, EveryCallerWaitingForRoomWakesOnARelease) {
             void* mine = nullptr;
             uint8_t late = 0;
             uint64_t count = 0;
-            const int32_t code = thrownCode([&] {
+            const int32_t code = codeOf([&] {
                 fifo->acquireReadElements(qvzek::TypeU32(), &mine, 1, timeouts[i], &late, &count, nullptr, 0);
             });
             codes[i] = code != 0 ? code : (late != 0 || count != 1 ? -1 : 0);
@@ -53,7 +53,7 @@ TEST_F(FifoThreads, EveryCallerWaitingForRoomWakesOnARelease) {
 
     // With a finite time-out and nobody releasing, the wait ends in -61219.
     fifo->acquireReadElements(qvzek::TypeU32(), &region, kRing, 2000, &timedOut, &got, nullptr, 0);
-    EXPECT_EQ(thrownCode([&] {
+    EXPECT_EQ(codeOf([&] {
                   fifo->acquireReadElements(qvzek::TypeU32(), &region, 1, 20, &timedOut, &got, nullptr, 0);
               }),
               -61219);

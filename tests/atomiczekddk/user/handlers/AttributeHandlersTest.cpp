@@ -1,59 +1,21 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <map>
 #include <stdexcept>
 #include <string>
 
 #include "atomiczekddk/SimulatedFpga.h"
 #include "atomiczekddk/shared/CommonUtilities.h"
 #include "atomiczekddk/user/handlers/AttributeHandlers.h"
+#include "atomiczekddk/user/handlers/PropertyDevice.h"
 #include "qverr/Exception.h"
 #include "support/QpxiStandIn.h"
 #include "support/TempDir.h"
 
 namespace {
 
+using qvtest::PropertyDevice;
 using qvtest::thrownStatus;
-
-// Properties by name; a missing one reads as the driver's "not found".
-class PropertyDevice : public qvjsonconfig::DeviceIteratorInterface {
-public:
-    std::map<std::string, std::string> text;
-    std::map<std::string, uint32_t> numbers;
-
-    void getBusStringProperty(const char* name, std::string& out) override { out = textOf(name); }
-    void getBusU32Property(const char* name, uint32_t& out) override { out = numberOf(name); }
-    void getDeviceStringProperty(const char* name, std::string& out) override { out = textOf(name); }
-    void getDeviceU32Property(const char* name, uint32_t& out) override { out = numberOf(name); }
-    std::string getInterfacePath() override { return ""; }
-    std::string getPersistentToken() override { return ""; }
-    std::string getDriverName() override { return ""; }
-    DeviceIteratorInterface& next() override { return *this; }
-    bool isEnd() override { return false; }
-
-private:
-    std::string textOf(const std::string& name) {
-        const auto it = text.find(name);
-        if (it == text.end()) qvzek::throwStatusCode(-52006);
-        return it->second;
-    }
-    uint32_t numberOf(const std::string& name) {
-        const auto it = numbers.find(name);
-        if (it == numbers.end()) qvzek::throwStatusCode(-52006);
-        return it->second;
-    }
-};
-
-PropertyDevice board() {
-    PropertyDevice d;
-    d.text = {{"serialNumber", "1A2B"}, {"zekProductName", "QV-3377"},
-              {"zekFpgaTargetClass", "QV3377"}, {"zekHardwareRevision", ""}};
-    d.numbers = {{"busType", 0x20706369}, {"pciVendorID", 0x1234}, {"pciDeviceID", 0xABCD},
-                 {"pciSubsystemID", 0x5678}, {"pciBusNumber", 4}, {"pciDeviceNumber", 0},
-                 {"pciFunctionNumber", 1}};
-    return d;
-}
 
 uint32_t u32(qvzek::IAttributeHandler& h, uint32_t id, bool expectHandled = true) {
     bool handled = !expectHandled;
@@ -93,63 +55,60 @@ TEST(AttributeHandlers, CompositeOrderDecides) {
     empty.getStringAttribute(0, nullptr, 0, nullptr, &handled);
     EXPECT_FALSE(handled);
 
-    PropertyDevice device = board();
+    PropertyDevice device;
     qvzek::AttributeHandlerComposite composite;
     composite.addHandler(new qvzek::AttributeHandlerNoBrex);
     composite.addHandler(new Fixed(7));
     composite.addHandler(new qvzek::AttributeHandlerDevice(device));
     EXPECT_EQ(u32(composite, 80), 0xFFFFFFFFu);  // NoBrex, handled
     EXPECT_EQ(u32(composite, 4), 7u);           // Fixed comes before Device
+
+    // The traditional handler formats attribute 2 (asked of those after it) in hex.
+    qvzek::AttributeHandlerComposite hex;
+    hex.addHandler(new qvzek::AttributeHandlerTraditionalZek(hex));
+    hex.addHandler(new Fixed(7));
+    EXPECT_EQ(text(hex, 4), "0x0007");
 }
 
-TEST(AttributeHandlers, DeviceProperties) {
-    PropertyDevice device = board();
-    qvzek::AttributeHandlerDevice handler(device);
-    EXPECT_EQ(u32(handler, 4), 0x1A2Bu);
-    EXPECT_EQ(u32(handler, 73), 0u);           // no slot count published
-    EXPECT_EQ(u32(handler, 74), 1u);           // "pci "
-    EXPECT_EQ(u32(handler, 92), 0xFFFFFFFFu);  // no NUMA node
-    EXPECT_EQ(text(handler, 0), "QV-3377");
-    EXPECT_EQ(text(handler, 6), "QV3377");
-    EXPECT_EQ(text(handler, 18), "1A2B");
-    EXPECT_EQ(text(handler, 19), "");
-    u32(handler, 5, false);
+TEST(AttributeHandlers, DeviceAndPciProperties) {
+    PropertyDevice device;
+    qvzek::AttributeHandlerDevice byDevice(device);
+    qvzek::AttributeHandlerPci byPci(device);
+    struct Row {
+        qvzek::IAttributeHandler& handler;
+        uint32_t id, value;
+    };
+    const Row numbers[] = {
+        {byDevice, 4, 0x1A2B}, {byDevice, 73, 0},       // no slot count published
+        {byDevice, 74, 1},                              // "pci "
+        {byDevice, 92, 0xFFFFFFFF},                     // no NUMA node
+        {byPci, 2, 0x5678},    {byPci, 3, 0x1234},      {byPci, 10, 4}, {byPci, 12, 1},
+    };
+    for (const Row& row : numbers) EXPECT_EQ(u32(row.handler, row.id), row.value) << row.id;
+    EXPECT_EQ(text(byDevice, 0), "QV-3377");
+    EXPECT_EQ(text(byDevice, 6), "QV3377");
+    EXPECT_EQ(text(byDevice, 18), "1A2B");
+    EXPECT_EQ(text(byDevice, 19), "");
+    EXPECT_EQ(text(byPci, 9), "");
+    u32(byDevice, 5, false);
 
-    device.text["serialNumber"] = "zz";
-    EXPECT_THROW(qvzek::AttributeHandlerDevice(device).getU32Attribute(4, nullptr),
-                 std::invalid_argument);
-    device.text["serialNumber"] = "";
-    EXPECT_EQ(thrownStatus([&] { qvzek::AttributeHandlerDevice h(device); }).first, -63196);
-    device.numbers.erase("busType");
-    device.text["serialNumber"] = "1";
-    EXPECT_EQ(thrownStatus([&] { qvzek::AttributeHandlerDevice h(device); }).first, -52006);
-}
-
-TEST(AttributeHandlers, TextsFollowTheBufferRule) {
-    PropertyDevice device = board();
-    qvzek::AttributeHandlerDevice handler(device);
+    // Texts follow the buffer rule: room for the NUL or nothing.
     uint32_t length = 0;
     bool handled = false;
-    handler.getStringAttribute(0, nullptr, 0, &length, &handled);
+    char exact[8] = "zzzzzzz";
+    EXPECT_EQ(thrownStatus([&] { byDevice.getStringAttribute(0, exact, 7, &length, &handled); }).first, -63080);
     EXPECT_EQ(length, 7u);
-    char exact[7];
-    EXPECT_EQ(thrownStatus([&] { handler.getStringAttribute(0, exact, 7, &length, &handled); }).first,
-              -63080);
-    char room[8];
-    handler.getStringAttribute(0, room, 8, nullptr, &handled);
-    EXPECT_STREQ(room, "QV-3377");
-}
+    EXPECT_STREQ(exact, "zzzzzzz") << "left untouched";
 
-TEST(AttributeHandlers, PciProperties) {
-    PropertyDevice device = board();
-    qvzek::AttributeHandlerPci handler(device);
-    EXPECT_EQ(u32(handler, 2), 0x5678u);
-    EXPECT_EQ(u32(handler, 3), 0x1234u);
-    EXPECT_EQ(u32(handler, 10), 4u);
-    EXPECT_EQ(u32(handler, 12), 1u);
-    EXPECT_EQ(text(handler, 9), "");
+    device.text["serialNumber"] = "zz";
+    EXPECT_THROW(qvzek::AttributeHandlerDevice(device).getU32Attribute(4, nullptr), std::invalid_argument);
+    device.text["serialNumber"] = "";
+    EXPECT_EQ(thrownStatus([&] { qvzek::AttributeHandlerDevice h(device); }).first, -63196);
+    device.text["serialNumber"] = "1";
     device.numbers.erase("pciDeviceID");
     EXPECT_EQ(thrownStatus([&] { qvzek::AttributeHandlerPci h(device); }).first, -52006);
+    device.numbers.erase("busType");
+    EXPECT_EQ(thrownStatus([&] { qvzek::AttributeHandlerDevice h(device); }).first, -52006);
 }
 
 TEST(AttributeHandlers, PxiPlacesTheModule) {
@@ -158,7 +117,7 @@ TEST(AttributeHandlers, PxiPlacesTheModule) {
     qverr::Status status;
     qvqpxi::QPxiLibrary library(status);
     ASSERT_TRUE(library.isLoaded);
-    PropertyDevice device = board();
+    PropertyDevice device;
     {
         qvzek::AttributeHandlerPxi handler(library, device);
         EXPECT_EQ(u32(handler, 27), 2u);
@@ -219,13 +178,6 @@ TEST_F(DriverAttributes, InterfaceProxyAndTraditionalHandlers) {
 
     device.failNext("atomiczekddk_attribute.getAttribute", -61000);
     EXPECT_EQ(thrownStatus([&] { composite.getU32Attribute(84, &handled); }).first, -61000);
-}
-
-TEST(AttributeHandlers, TraditionalFormatsAttributeTwoInHex) {
-    qvzek::AttributeHandlerComposite composite;
-    composite.addHandler(new qvzek::AttributeHandlerTraditionalZek(composite));
-    composite.addHandler(new Fixed(0x3A));
-    EXPECT_EQ(text(composite, 4), "0x003A");
 }
 
 }  // namespace

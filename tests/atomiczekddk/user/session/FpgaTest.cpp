@@ -41,10 +41,7 @@ TEST_F(FpgaObject, OpenMatrix) {
     const auto first = bitfile();
     const auto second = bitfile("", kOtherSignature);
     for (const Row& row : rows) {
-        auto fresh = std::make_shared<qvzek::user::Fpga>(
-            proxy, std::make_shared<qvzek::FifoFactory>(
-                       std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk_fifo>(proxy, proxy.get())));
-        fpga = fresh;
+        auto fresh = fpga = newFpga();
         configurer.changes = false;
         std::shared_ptr<const qvzek::user::OpenedImage> before;
         if (row.attached) before = openOn(first, kOpenDoNotRun | (row.fifosBuilt ? 0 : kOpenKeepAttachment));
@@ -107,12 +104,10 @@ TEST_F(FpgaObject, RunAndControlRegister) {
     device.setRunState(0);
 
     // Stopped by abort: images that remove the enable refuse to run again.
-    fpga = std::make_shared<qvzek::user::Fpga>(
-        proxy, std::make_shared<qvzek::FifoFactory>(
-                   std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk_fifo>(proxy, proxy.get())));
-    std::string text = qvtest::readTextFile(std::string(QV_BITFILE_CORPUS) + "/sample.xml");
-    auto implicitImage = std::make_shared<const qvzek::Bitfile>(text, false, true, false);
-    openOn(implicitImage, kOpenDoNotRun);
+    fpga = newFpga();
+    openOn(std::make_shared<const qvzek::Bitfile>(qvtest::readTextFile(std::string(QV_BITFILE_CORPUS) + "/sample.xml"),
+                                                  false, true, false),
+           kOpenDoNotRun);
     device.setRunState(3);
     EXPECT_EQ(codeOf([&] { fpga->run(nullptr); }), -61215);
     EXPECT_EQ(codeOf([&] { fpga->reset(); }), -61211);

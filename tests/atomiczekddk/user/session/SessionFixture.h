@@ -8,9 +8,9 @@
 #include <memory>
 #include <string>
 
-#include "apal_qv3377k/tInterfaceProxy_atomiczekddkqrx.h"
+#include "atomiczekddk/SimulatedFpga.h"
+#include "atomiczekddk/user/IoAccessorIoctl.h"
 #include "atomiczekddk/user/session/Session.h"
-#include "fpgadevice/FpgaDevice.h"
 #include "qverr/Exception.h"
 #include "support/BitfileGenerator.h"
 
@@ -22,17 +22,6 @@ constexpr const char* kSampleSignature = "0123456789ABCDEF00112233DEADBEEF";
 constexpr const char* kOtherSignature = "00000000000000000000000000000001";
 constexpr uint32_t kControlAddress = 0x8004;
 constexpr uint32_t kIrqStatusAddress = 0x810C;
-
-// The code of the qverr::Exception f throws; 0 when none.
-template <class F>
-int32_t codeOf(F&& f) {
-    try {
-        f();
-    } catch (const qverr::Exception& e) {
-        return e.status.code;
-    }
-    return 0;
-}
 
 inline std::string replacedOnce(std::string text, const std::string& from, const std::string& to) {
     const size_t at = text.find(from);
@@ -85,76 +74,47 @@ public:
     int calls = 0;
 };
 
-class IoOnProxy : public qvzek::user::IIoAccessor {
-public:
-    explicit IoOnProxy(std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk> proxy) : proxy_(std::move(proxy)) {}
-    uint32_t read32(uint32_t address) override {
-        nQVAPALS100::tStatus status;
-        const uint32_t value = proxy_->read32(address, status);
-        qverr::throwIfTStatusError(status);
-        return value;
-    }
-    void write32(uint32_t address, uint32_t value) override {
-        nQVAPALS100::tStatus status;
-        proxy_->write32(address, value, status);
-        qverr::throwIfTStatusError(status);
-    }
-    void readBlock(uint32_t address, uint64_t buffer, uint32_t bytes, uint32_t width, uint32_t flag) override {
-        nQVAPALS100::tStatus status;
-        proxy_->blockRead(address, buffer, bytes, width, flag, status);
-        qverr::throwIfTStatusError(status);
-    }
-    void writeBlock(uint32_t address, uint64_t buffer, uint32_t bytes, uint32_t width, uint32_t flag) override {
-        nQVAPALS100::tStatus status;
-        proxy_->blockWrite(address, buffer, bytes, width, flag, status);
-        qverr::throwIfTStatusError(status);
-    }
-
-private:
-    std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk> proxy_;
-};
-
-class FpgaOnDevice : public ::testing::Test {
+class FpgaOnDevice : public SimulatedFpga {
 protected:
-    qvsim::Driver driver;
-    qvsim::RequestDecoder decoder{driver};
-    qvsim::FpgaDevice device{driver, decoder, "qv3377k_fpga0", kDevicePages};
-    std::shared_ptr<sdihal::tInterfaceProxy_atomiczekddkqrx> proxy =
-        std::make_shared<sdihal::tInterfaceProxy_atomiczekddkqrx>();
+    FpgaOnDevice() : SimulatedFpga(kDevicePages) {}
+
     std::shared_ptr<qvzek::user::Fpga> fpga;
     std::shared_ptr<qvzek::user::IIoAccessor> io;
     AcceptingChecker checker;
     CountingConfigurer configurer;
 
     void SetUp() override {
-        nQVAPALS100::tStatus status;
-        proxy->open(device.path().c_str(), status);
-        ASSERT_EQ(status.code, 0);
+        SimulatedFpga::SetUp();
         device.setControlAddress(kControlAddress);
         device.setIrqStatusAddress(kIrqStatusAddress);
-        fpga = std::make_shared<qvzek::user::Fpga>(
-            proxy, std::make_shared<qvzek::FifoFactory>(
-                       std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk_fifo>(proxy, proxy.get())));
-        io = std::make_shared<IoOnProxy>(proxy);
+        fpga = newFpga();
+        io = std::make_shared<qvzek::user::IoAccessorIoctl>(*proxy);
     }
 
-    // The sample bitfile, reset and abort supported, no implicit enable
-    // removal, with `targetData` as its target-specific data.
-    static std::shared_ptr<const qvzek::Bitfile> bitfile(const std::string& targetData = "",
-                                                         const std::string& signature = kSampleSignature,
-                                                         bool autoRun = false) {
+    std::shared_ptr<qvzek::user::Fpga> newFpga() {
+        return std::make_shared<qvzek::user::Fpga>(
+            proxy, std::make_shared<qvzek::FifoFactory>(
+                       std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk_fifo>(proxy, proxy.get())));
+    }
+
+    // The sample bitfile's text, reset and abort supported, no implicit
+    // enable removal, with `targetData` as its target-specific data.
+    static std::string sampleText(const std::string& targetData = "", const std::string& signature = kSampleSignature,
+                                  bool autoRun = false) {
         std::string text = readTextFile(std::string(QV_BITFILE_CORPUS) + "/sample.xml");
         text = replacedOnce(text, "<AllowImplicitEnableRemoval>TRUE", "<AllowImplicitEnableRemoval>false");
         text = replacedOnce(text, "<ResetNotSupported/>", "");
         if (autoRun) text = replacedOnce(text, "<AutoRunWhenDownloaded>False", "<AutoRunWhenDownloaded>true");
         text = replacedOnce(text, kSampleSignature, signature);
         const size_t from = text.find("<HMB>");
-        const size_t to = text.find("</LLB>") + 6;
-        text.replace(from, to - from, targetData);
-        return std::make_shared<const qvzek::Bitfile>(text, false, true, false);
+        text.replace(from, text.find("</LLB>") + 6 - from, targetData);
+        return text;
     }
-
-    std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk> driverProxy() { return proxy; }
+    static std::shared_ptr<const qvzek::Bitfile> bitfile(const std::string& targetData = "",
+                                                         const std::string& signature = kSampleSignature,
+                                                         bool autoRun = false) {
+        return std::make_shared<const qvzek::Bitfile>(sampleText(targetData, signature, autoRun), false, true, false);
+    }
 
     std::unique_ptr<qvzek::user::SessionWithP2P> open(std::shared_ptr<const qvzek::Bitfile> image,
                                                       uint32_t attributes = 0,
@@ -163,11 +123,7 @@ protected:
                                                              signature, attributes);
     }
 
-    size_t count(const std::string& method) const {
-        size_t n = 0;
-        for (auto& request : decoder.requests()) n += request.name() == method ? 1 : 0;
-        return n;
-    }
+    size_t count(const std::string& method) const { return calls(method).size(); }
 };
 
 }  // namespace qvtest
