@@ -41,7 +41,9 @@ protected:
     }
     void TearDown() override {
         if (list) list.release();
-        if (started) EXPECT_EQ(finalize(), 0);
+        if (started) {
+            EXPECT_EQ(finalize(), 0);
+        }
         EXPECT_EQ(qvsim::processThreadsSettlingAt(threads), threads);
         EXPECT_EQ(module.driver().openDescriptors(), 0u);
     }
