@@ -28,6 +28,9 @@
 
 #define QVFPGASIM_EXPORT extern "C" __attribute__((visibility("default")))
 
+extern "C" void* __dso_handle;
+extern "C" int __cxa_atexit(void (*function)(void*), void* argument, void* dso);
+
 namespace {
 
 constexpr uint32_t kWaitForever = 0xFFFFFFFF;
@@ -206,7 +209,8 @@ void endMode(bool reset) {
 
 // A process that never resets still finalizes the driver before the
 // libraries' own teardown runs (which would otherwise race its threads).
-void endPluginAtExit() { endMode(false); }
+// Bound to this library, so that it never runs after an unload.
+void endPluginAtExit(void*) { endMode(false); }
 
 // The mode, chosen at the first call after loading or after a reset. The
 // driver starts without the model's lock: its threads may log through it.
@@ -225,7 +229,7 @@ bool pluginMode() {
     std::unique_ptr<qvfpgasim::PluginHost> plugin;
     if (library != nullptr && *library != 0) {
         plugin = std::make_unique<qvfpgasim::PluginHost>(library);
-        static const bool registered = std::atexit(endPluginAtExit) == 0;
+        static const bool registered = __cxa_atexit(endPluginAtExit, nullptr, &__dso_handle) == 0;
         (void)registered;
     }
     std::lock_guard lock(m.mutex);
