@@ -21,19 +21,16 @@ size_t methodCount(std::span<const tInterface> interfaces) {
     return count;
 }
 
-TEST(Descriptors, EveryModuleCodeNamesItsInterfaceAndMethodNumber) {
-    std::set<uint32_t> codes;
+// The generator refuses codes without their type byte or size bits, repeated
+// codes and overlapping fields; the numbering and direction bits are left.
+TEST(Descriptors, EveryModuleCodeNumbersItsMethodAndCarriesItsDirection) {
     for (const tInterface& interface : qv3377kInterfaces()) {
         int previousNumber = -1;
         for (const tMethod& method : interface.methods) {
             SCOPED_TRACE(std::string(interface.name) + "." + method.name);
-            EXPECT_EQ(method.interface, std::string(interface.name));
-            EXPECT_EQ((method.code >> 8) & 0xFF, interface.type);
-            EXPECT_EQ((method.code >> 16) & 0x3FFF, 0x20u) << "the size of the kernel request block";
             const int number = method.code & 0xFF;
             EXPECT_GT(number, previousNumber) << "numbers follow the declaration order";
             previousNumber = number;
-            EXPECT_TRUE(codes.insert(method.code).second);
 
             // Direction bits: the configuration interfaces, five flash methods
             // of the platform interface and the VISA plug-in's requests.
@@ -97,10 +94,7 @@ TEST(Descriptors, BlocksFollowTheAlignmentRuleExceptKnownRows) {
                 for (auto [fields, size] : {std::pair{method.in, method.inSize}, std::pair{method.out, method.outSize}}) {
                     uint16_t widest = 1;
                     bool records = false, broken = false;
-                    uint16_t end = 0;
                     for (const tField& field : fields) {
-                        EXPECT_GE(field.offset, end) << method.name << ": fields overlap";
-                        end = field.offset + field.size;
                         const uint16_t align = alignment(field);
                         if (align == 0) {
                             records = true;
@@ -109,7 +103,6 @@ TEST(Descriptors, BlocksFollowTheAlignmentRuleExceptKnownRows) {
                         broken |= field.offset % align != 0;
                         widest = std::max(widest, align);
                     }
-                    EXPECT_LE(end, size) << method.name;
                     broken |= !records && !fields.empty() && size % widest != 0;
                     if (broken) breaking.insert(std::string(interface.name) + "." + method.name);
                 }
