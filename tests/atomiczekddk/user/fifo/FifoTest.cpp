@@ -87,14 +87,13 @@ TEST_F(FifoAccess, ARingOfNRecordsHoldsNMinusOneRegions) {
     uint64_t handles[4] = {};
     void* region;
     uint8_t timedOut;
-    for (int i = 0; i < 3; ++i) {
-        fifo->acquireReadRegion(qvzek::TypeU32(), &handles[i], &region, 10, kWait, &timedOut, nullptr, nullptr, 0);
-    }
-    EXPECT_EQ(codeOf([&] {
-                  fifo->acquireReadRegion(qvzek::TypeU32(), &handles[3], &region, 10, kWait, &timedOut, nullptr,
-                                          nullptr, 0);
-              }),
-              -63088);
+    const auto acquire = [&](uint64_t& handle, uint64_t count) {
+        return codeOf([&] {
+            fifo->acquireReadRegion(qvzek::TypeU32(), &handle, &region, count, kWait, &timedOut, nullptr, nullptr, 0);
+        });
+    };
+    for (int i = 0; i < 3; ++i) acquire(handles[i], 10);
+    EXPECT_EQ(acquire(handles[3], 10), -63088);
     // Counted access waits until the regions are back.
     EXPECT_EQ(codeOf([&] {
                   fifo->acquireReadElements(qvzek::TypeU32(), &region, 1, kWait, &timedOut, nullptr, nullptr, 0);
@@ -121,7 +120,7 @@ TEST_F(FifoAccess, ARingOfNRecordsHoldsNMinusOneRegions) {
 
     // A count of 0 gives no handle and takes no record.
     uint64_t none = 1;
-    fifo->acquireReadRegion(qvzek::TypeU32(), &none, &region, 0, kWait, &timedOut, nullptr, nullptr, 0);
+    acquire(none, 0);
     EXPECT_EQ(none, 0u);
 }
 
