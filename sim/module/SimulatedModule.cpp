@@ -22,6 +22,8 @@ SimulatedModule::SimulatedModule()
     : devicePath_(driver_.addDevice(kDeviceName)), rfplat_(std::make_unique<RFPlatBlock>()) {
     tree_.addInterface(kDriverName, sdihal::tInterfaceProxy_qv3377k::kInterfaceName, "0", devicePath_);
     tree_.setDeviceProperty(kDriverName, "serialNumber", kSerialNumber);
+    tree_.setBusProperty(kDriverName, "pciSlotPath", std::string(kPciSlotPath) + '\0');
+    plugFpga();
 
     rfplat_->driverInterfaceVersion = kDriverInterfaceVersion;
     rfplat_->moduleRevisions[0] = kModuleRevision;
@@ -37,6 +39,40 @@ SimulatedModule::SimulatedModule()
 }
 
 SimulatedModule::~SimulatedModule() = default;
+
+namespace {
+
+// The driver's "/dev/qv" entry of an interface: "<device>\<interface>\<instance>".
+std::string moduleEntryName(const std::string& driver) {
+    return driver + "\\" + SimulatedModule::kFpgaInterfaceName + "\\0";
+}
+
+}  // namespace
+
+void SimulatedModule::publishFpgaInterface(const std::string& driver, const std::string& devicePath) {
+    tree_.addInterface(driver, kFpgaInterfaceName, "0", devicePath);
+    tree_.addDeviceEntry(moduleEntryName(driver));
+}
+
+void SimulatedModule::withdrawFpgaInterface(const std::string& driver) {
+    tree_.removeInterface(driver, kFpgaInterfaceName, "0");
+    tree_.removeDeviceEntry(moduleEntryName(driver));
+}
+
+void SimulatedModule::publishPciIdentity(const std::string& driver, PciAddress address,
+                                         const std::string& slotPath) {
+    VisaBlock::publishIdentity(tree_, driver, address.bus, address.device, address.function);
+    // Text properties end with the driver's terminator.
+    tree_.setBusProperty(driver, "pciSlotPath", slotPath + '\0');
+}
+
+std::string SimulatedModule::addFpgaInterface(const std::string& driver, PciAddress address,
+                                              const std::string& slotPath) {
+    publishPciIdentity(driver, address, slotPath);
+    const std::string path = driver_.addDevice(driver + "_fpga");
+    publishFpgaInterface(driver, path);
+    return path;
+}
 
 void SimulatedModule::declareDefaultFifos() {
     qvfpgasim_declareFifo("list mode.acq.fifo 0", 8, 1024);
