@@ -16,12 +16,24 @@ void fillTraits(Reply& reply, uint32_t used) {
     reply.set("size", used);
 }
 
+// What the FPGA driver tells of the module's FPGA: the kind of bus it sits
+// on ("pci "), its product name, the FPGA target class bitfiles are built
+// for and the board's hardware revision.
+void publishFpgaProperties(DeviceTree& tree, const std::string& driver) {
+    const uint32_t pciBus = 0x20706369;
+    tree.setBusProperty(driver, "busType", std::string(reinterpret_cast<const char*>(&pciBus), sizeof pciBus));
+    tree.setDeviceProperty(driver, "zekProductName", std::string(SimulatedModule::kProductName) + '\0');
+    tree.setDeviceProperty(driver, "zekFpgaTargetClass", std::string(SimulatedModule::kFpgaTargetClass) + '\0');
+    tree.setDeviceProperty(driver, "zekHardwareRevision", std::string(SimulatedModule::kHardwareRevision) + '\0');
+}
+
 }  // namespace
 
 SimulatedModule::SimulatedModule()
     : devicePath_(driver_.addDevice(kDeviceName)), rfplat_(std::make_unique<RFPlatBlock>()) {
     tree_.addInterface(kDriverName, sdihal::tInterfaceProxy_qv3377k::kInterfaceName, "0", devicePath_);
     tree_.setDeviceProperty(kDriverName, "serialNumber", kSerialNumber);
+    publishFpgaProperties(tree_, kDriverName);
     tree_.setBusProperty(kDriverName, "pciSlotPath", std::string(kPciSlotPath) + '\0');
     plugFpga();
 
@@ -69,6 +81,7 @@ void SimulatedModule::publishPciIdentity(const std::string& driver, PciAddress a
 std::string SimulatedModule::addFpgaInterface(const std::string& driver, PciAddress address,
                                               const std::string& slotPath) {
     publishPciIdentity(driver, address, slotPath);
+    publishFpgaProperties(tree_, driver);
     const std::string path = driver_.addDevice(driver + "_fpga");
     publishFpgaInterface(driver, path);
     return path;

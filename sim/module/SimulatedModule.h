@@ -54,6 +54,9 @@ public:
     static constexpr const char* kFpgaInterfaceName = "qv3377k_atomiczekddkqrx";
     static constexpr const char* kFpgaDeviceName = "qv3377k_fpga0";
     static constexpr const char* kPciSlotPath = "0000:1c:0d.2";
+    static constexpr const char* kProductName = "QV PXIe-3377";
+    static constexpr const char* kFpgaTargetClass = "QV-3377";
+    static constexpr const char* kHardwareRevision = "C";
 
     struct PciAddress {
         uint32_t bus = 0;
