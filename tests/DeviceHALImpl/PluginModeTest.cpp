@@ -19,9 +19,7 @@ namespace {
 
 class PluginMode : public ::testing::Test {
 protected:
-    void SetUp() override {
-        module.shareEventLog();
-    }
+    void SetUp() override { module.shareEventLog(); }
     void TearDown() override {
         qvfpgasim_reset();
         EXPECT_EQ(module.driver().openDescriptors(), 0u);
@@ -42,6 +40,7 @@ protected:
         EXPECT_EQ(initialize(), 0);
         void* object = nullptr;
         EXPECT_EQ(getInterface(0, &object), 0);
+        if (object == nullptr) return "";
         const zekhost::DeviceList list(object);
         zekhost::Status status;
         list.refresh(status);
