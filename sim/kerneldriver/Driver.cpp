@@ -366,10 +366,10 @@ size_t processThreads() {
     return count;
 }
 
-size_t processThreadsSettlingAt(size_t expected) {
+size_t processThreadsSettlingAtMost(size_t limit) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     size_t count = processThreads();
-    while (count != expected && std::chrono::steady_clock::now() < deadline) {
+    while (count > limit && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         count = processThreads();
     }

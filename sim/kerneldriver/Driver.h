@@ -152,10 +152,11 @@ uint64_t systemInterfaceLookups();
 size_t processDescriptors();
 // Threads of this process now (entries of /proc/self/task).
 size_t processThreads();
-// The thread count once it has reached `expected`, or what it is after a
-// few seconds: a joined thread may still be listed for a moment while the
-// kernel reaps it.
-size_t processThreadsSettlingAt(size_t expected);
+// The thread count once it is at most `limit`, or what it is after a few
+// seconds: a joined thread may still be listed for a moment while the kernel
+// reaps it. (A thread that was there before may have ended meanwhile, so
+// callers compare with <=.)
+size_t processThreadsSettlingAtMost(size_t limit);
 
 // Encodes a notification datagram as the driver sends it.
 std::vector<uint8_t> notificationDatagram(uint16_t messageType, uint16_t kind, uint64_t value,

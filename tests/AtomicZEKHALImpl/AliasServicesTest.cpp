@@ -79,7 +79,7 @@ TEST_F(AliasServicesTest, FailedBuildReleasesWhatWasBuilt) {
     devices.fail = true;
     EXPECT_EQ(qvtest::thrownStatus([&] { atomiczekhal::AliasServices services(devices, models, pxi); }).first,
               -52008);
-    EXPECT_EQ(qvsim::processThreadsSettlingAt(threads), threads);
+    EXPECT_LE(qvsim::processThreadsSettlingAtMost(threads), threads);
     EXPECT_EQ(qvsim::processDescriptors(), descriptors);
 }
 

@@ -35,7 +35,7 @@ std::string sampleText() {
 // that happens first.
 size_t threadsBefore() {
     std::thread([] {}).join();
-    return qvsim::processThreadsSettlingAt(qvsim::processThreads());
+    return qvsim::processThreads();
 }
 
 class PluginHost : public ::testing::Test {
@@ -86,7 +86,7 @@ TEST_F(PluginHost, CountedInitializationsShareOneSetOfObjects) {
     EXPECT_EQ(qvsim::processThreads(), running);
 
     EXPECT_EQ(finalize(), 0);
-    EXPECT_EQ(qvsim::processThreadsSettlingAt(threads), threads);
+    EXPECT_LE(qvsim::processThreadsSettlingAtMost(threads), threads);
     void* out = &out;
     EXPECT_EQ(getInterface(0, &out), -52010);
     EXPECT_EQ(out, &out);
@@ -95,7 +95,7 @@ TEST_F(PluginHost, CountedInitializationsShareOneSetOfObjects) {
     ASSERT_EQ(initialize(), 0);
     EXPECT_EQ(qvsim::processThreads(), running);
     EXPECT_EQ(finalize(), 0);
-    EXPECT_EQ(qvsim::processThreadsSettlingAt(threads), threads);
+    EXPECT_LE(qvsim::processThreadsSettlingAtMost(threads), threads);
 }
 
 TEST_F(PluginHost, ArgumentsAndUnbalancedFinalize) {
@@ -114,21 +114,21 @@ TEST_F(PluginHost, ArgumentsAndUnbalancedFinalize) {
     ASSERT_TRUE(list);
     list.release();
     EXPECT_EQ(finalize(), 0);
-    EXPECT_EQ(qvsim::processThreadsSettlingAt(threads), threads);
+    EXPECT_LE(qvsim::processThreadsSettlingAtMost(threads), threads);
     EXPECT_EQ(finalize(), -52010);
 }
 
 TEST_F(PluginHost, FailedInitializationLeavesNothingBehind) {
     ASSERT_EQ(initialize(), 0);
     ASSERT_EQ(finalize(), 0);
-    const size_t settled = qvsim::processThreadsSettlingAt(threads);
+    const size_t settled = qvsim::processThreadsSettlingAtMost(threads);
     const size_t descriptors = qvsim::processDescriptors();
     // The alias services, built last, cannot make their directory: the
     // device manager and its observer thread were already running.
     std::filesystem::remove_all(module.tree().root() + "/var/local/vorlane/QRX");
     module.tree().writeFile("var/local/vorlane/QRX", "in the way");
     EXPECT_LT(initialize(), 0);
-    EXPECT_EQ(qvsim::processThreadsSettlingAt(settled), settled);
+    EXPECT_LE(qvsim::processThreadsSettlingAtMost(settled), settled);
     EXPECT_EQ(qvsim::processDescriptors(), descriptors);
     void* out = &out;
     EXPECT_EQ(getInterface(0, &out), -52010);
@@ -139,7 +139,7 @@ TEST_F(PluginHost, FailedInitializationLeavesNothingBehind) {
     ASSERT_EQ(initialize(), 0);
     EXPECT_TRUE(std::filesystem::is_regular_file(configurationFile));
     EXPECT_EQ(finalize(), 0);
-    EXPECT_EQ(qvsim::processThreadsSettlingAt(settled), settled);
+    EXPECT_LE(qvsim::processThreadsSettlingAtMost(settled), settled);
     EXPECT_EQ(finalize(), -52010);
 }
 

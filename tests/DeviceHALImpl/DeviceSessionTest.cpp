@@ -396,7 +396,7 @@ TEST_F(DeviceSessions, ManyCyclesLeaveNothingBehind) {
         }
         close(handle);
     }
-    EXPECT_EQ(qvsim::processThreadsSettlingAt(threads), threads);
+    EXPECT_LE(qvsim::processThreadsSettlingAtMost(threads), threads);
 }
 
 }  // namespace

@@ -17,13 +17,13 @@ TEST(HostHarness, LoadsTheLibraryBesideTheStandInsWithoutStartingAnything) {
     {
         qvtest::HostLibrary library(QV_SHARED_LIBRARY);
         ASSERT_TRUE(library.loaded());
-        EXPECT_EQ(qvsim::processThreadsSettlingAt(threads), threads);
+        EXPECT_LE(qvsim::processThreadsSettlingAtMost(threads), threads);
         EXPECT_EQ(qvsim::processDescriptors(), descriptors);
         // The library's FPGA interface is the stand-in this process controls.
         EXPECT_EQ(library.fn<decltype(&QvFpgaDll_Open)>("QvFpgaDll_Open"), &QvFpgaDll_Open);
         EXPECT_NE(library.fn<void*>("trig_open"), nullptr);
     }
-    EXPECT_EQ(qvsim::processThreadsSettlingAt(threads), threads);
+    EXPECT_LE(qvsim::processThreadsSettlingAtMost(threads), threads);
 }
 
 }  // namespace

@@ -181,7 +181,7 @@ TEST_F(RoutingAdaptor, CreationFailuresLeaveNothingBehind) {
     fresh();
     EXPECT_EQ(createWithDemotion(module.devicePath().c_str(), nullptr, nullptr, nullptr, &status), nullptr);
     EXPECT_EQ(status.code, -52005);
-    EXPECT_EQ(qvsim::processThreadsSettlingAt(threads), threads);
+    EXPECT_LE(qvsim::processThreadsSettlingAtMost(threads), threads);
     EXPECT_EQ(qvsim::processDescriptors(), descriptors);
 }
 
@@ -365,7 +365,7 @@ TEST_F(RoutingAdaptor, DemotionsDuringHostCallsAndDestroyJoins) {
     EXPECT_GT(callbacks.count, 0) << sent;
     destroy(session);
     session = nullptr;
-    EXPECT_EQ(qvsim::processThreadsSettlingAt(threads), threads);
+    EXPECT_LE(qvsim::processThreadsSettlingAtMost(threads), threads);
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ TEST(ProcessCounters, CountThreadsAndDescriptorsAsTheyComeAndGo) {
     }
     changed.notify_all();
     worker.join();
-    EXPECT_EQ(qvsim::processThreadsSettlingAt(threads), threads);
+    EXPECT_LE(qvsim::processThreadsSettlingAtMost(threads), threads);
     EXPECT_EQ(qvsim::processDescriptors(), descriptors);
 }
 

@@ -56,7 +56,7 @@ int threadsNamed(const std::string& prefix) {
 // with the first thread of the process, are there.
 size_t baselineThreads() {
     std::thread([] {}).join();
-    return qvsim::processThreadsSettlingAt(qvsim::processThreads());
+    return qvsim::processThreads();
 }
 
 // Every wait on the dispatcher fails while it lives: poll refuses more
@@ -89,7 +89,7 @@ protected:
 
     void TearDown() override {
         observer.reset();
-        EXPECT_EQ(qvsim::processThreadsSettlingAt(threadsBefore), threadsBefore);
+        EXPECT_LE(qvsim::processThreadsSettlingAtMost(threadsBefore), threadsBefore);
     }
 
     // The count after a quiet moment in which no further callback came.
@@ -200,7 +200,7 @@ TEST(ObservedManager, ArrivalsAndRemovalsReachTheHandlersOnce) {
         std::this_thread::sleep_for(milliseconds(200));
         EXPECT_EQ(handler.notified.count(), 2);
     }
-    EXPECT_EQ(qvsim::processThreadsSettlingAt(threadsBefore), threadsBefore);
+    EXPECT_LE(qvsim::processThreadsSettlingAtMost(threadsBefore), threadsBefore);
     EXPECT_EQ(qvsim::processDescriptors(), descriptorsBefore);
 }
 
