@@ -4,29 +4,8 @@
 
 #include <string>
 
-#include "BasecardConfigHALImpl/BasecardConfigV1Handle.h"
-#include "DSPHALImpl/calindsphalHandle.h"
-#include "DSPHALImpl/caloutdsphalHandle.h"
-#include "DSPHALImpl/digitalgainhalHandle.h"
-#include "DSPHALImpl/digitaloffsethalHandle.h"
-#include "DSPHALImpl/equalizerhalHandle.h"
-#include "DSPHALImpl/freqshifthalHandle.h"
-#include "DSPHALImpl/impairmentshalHandle.h"
-#include "DSPHALImpl/iqdatatriggerhalHandle.h"
-#include "DSPHALImpl/resamplerhalHandle.h"
 #include "DataAccessHALImpl/dataaccesshalHandle.h"
-#include "DataPathHALImpl/datapathhalHandle.h"
-#include "IQConfigHALImpl/IQConfigV1Handle.h"
-#include "IQManipulationHALImpl/iqmaniphalHandle.h"
-#include "ListModeHALImpl/listmodehalHandle.h"
-#include "MRAHALImpl/mrahalHandle.h"
-#include "ReservationHALImpl/reservationhalHandle.h"
-#include "RoutingHALImpl/routinghalHandle.h"
-#include "SelfCalHALImpl/selfcalhalHandle.h"
-#include "SyntraSyncHALImpl/syntrasynchalHandle.h"
-#include "TimerHALImpl/timerhalHandle.h"
 #include "TrigHALImpl/trighalHandle.h"
-#include "WGenHALImpl/wgenhalHandle.h"
 #include "support/HostLibrary.h"
 #include "support/TempDir.h"
 
@@ -132,27 +111,16 @@ TEST_F(Families, StatusLastWithoutAStatusChangesNothing) {
     }
 }
 
-template <class... Hooks>
-void expectNullHandlesRefused(Hooks... hooks) {
+// Every family's look-up is the one template: one of each status style.
+TEST(FamilyHooks, AZeroHandleIsRefusedBySessionLookUp) {
     const auto check = [](auto sessionPtrFromHandle) {
         const auto [code, json] = qvtest::thrownStatus([&] { sessionPtrFromHandle(0); });
         EXPECT_EQ(code, -52005);
         EXPECT_NE(json.find("\"file\":\"HALUtilities/ErrorHandling.h\",\"line\":134"), std::string::npos);
         EXPECT_EQ(static_cast<void*>(sessionPtrFromHandle(0x1000)), reinterpret_cast<void*>(0x1000));
     };
-    (check(hooks), ...);
-}
-
-TEST(FamilyHooks, AZeroHandleIsRefusedByEverySessionLookUp) {
-    expectNullHandlesRefused(
-        dataaccesshal::sessionPtrFromHandle, calindsphal::sessionPtrFromHandle, caloutdsphal::sessionPtrFromHandle,
-        digitalgainhal::sessionPtrFromHandle, digitaloffsethal::sessionPtrFromHandle,
-        equalizerhal::sessionPtrFromHandle, freqshifthal::sessionPtrFromHandle, impairmentshal::sessionPtrFromHandle,
-        iqdatatriggerhal::sessionPtrFromHandle, resamplerhal::sessionPtrFromHandle, listmodehal::sessionPtrFromHandle,
-        datapathhal::sessionPtrFromHandle, trighal::sessionPtrFromHandle, timerhal::sessionPtrFromHandle,
-        BasecardConfigV1::sessionPtrFromHandle, selfcalhal::sessionPtrFromHandle, wgenhal::sessionPtrFromHandle,
-        reservationhal::sessionPtrFromHandle, IQConfigV1::sessionPtrFromHandle, routinghal::sessionPtrFromHandle,
-        iqmaniphal::sessionPtrFromHandle, mrahal::sessionPtrFromHandle, syntrasynchal::sessionPtrFromHandle);
+    check(trighal::sessionPtrFromHandle);
+    check(dataaccesshal::sessionPtrFromHandle);
 }
 
 }  // namespace
