@@ -45,11 +45,6 @@ TEST(SyntraSyncSession, AnFTDCModuleMeasuresWithItsConfiguration) {
     EXPECT_NEAR(seconds, -2 * 8e-7 + 2 * 1e-7 + 90e-9 + 8e-7 * 2, 1e-18);
     EXPECT_EQ(module.decoder().last("syntrasync.readFTDCMeasurement")->value("arg1"), 7);
 
-    // The null output is reported before anything else; a zero divisor again.
-    session->configureSyntra(0, 0);
-    EXPECT_NE(thrownStatus([&] { session->readSyntraMeasurement(0, nullptr, 1e-7); })
-                  .second.find("\"SyntraSyncSession\":\"syncMeasurementInSeconds is NULL\""),
-              std::string::npos);
 }
 
 TEST(SyntraSyncSession, AValidConfigurationRecordIsUsedAndCheckedAtCreation) {
@@ -163,14 +158,9 @@ TEST(SyntraSyncControlProxy, SkipsAfterAnErrorAndFailsWithoutASubInterface) {
     nQVAPALS100::tStatus failed;
     failed.setCode(-1, "test", "test", 1);
     EXPECT_EQ(control.getMeasurementType(failed), 4u);
-    EXPECT_EQ(control.getPulseInjectionSampleCount(failed), 0u);
     control.sendSyncPulse(failed);
     EXPECT_TRUE(module.decoder().requests().empty());
 
-    syntrasynchal::SyntraSyncControlProxy empty(nullptr);
-    nQVAPALS100::tStatus status;
-    EXPECT_EQ(empty.getMeasurementType(status), 4u);
-    EXPECT_EQ(status.getCode(), -52006);
     EXPECT_EQ(thrownStatus([&] {
                   SyntraSyncSession session(new syntrasynchal::SyntraSyncControlProxy(nullptr));
               }).first,
