@@ -156,15 +156,4 @@ TEST_F(DataAccessExports, PartitionsOnDiskAndInFlash) {
     EXPECT_EQ(std::string(text), temp / "Common/00000012.bin");
 }
 
-TEST_F(DataAccessExports, ANullStatusMakesEveryCallDoNothing) {
-    uint64_t count = 0;
-    library.fn<void (*)(uint64_t, uint64_t*, uint64_t*, Status*)>("da_getAccessors")(handle, nullptr, &count, nullptr);
-    EXPECT_EQ(count, 0u);
-    uint32_t sequence = 5;
-    library.fn<void (*)(uint64_t, uint64_t, uint32_t, int32_t, const void*, uint64_t, uint32_t*, Status*)>(
-        "da_writePartition")(handle, 0, 4, 1, "x", 1, &sequence, nullptr);
-    EXPECT_FALSE(std::filesystem::exists(temp / "01AB23CD"));
-    EXPECT_EQ(sequence, 5u);
-}
-
 }  // namespace
