@@ -47,7 +47,9 @@ TEST_F(DeviceSessions, InstanceTexts) {
         // Record acquisition belongs to acquisition sessions, generation to
         // generation sessions.
         const bool generation = std::strcmp(instance, "ao/0") == 0;
-        if (code == 0) EXPECT_EQ(context(handle, 15) != 0, generation) << instance;
+        if (code == 0) {
+            EXPECT_EQ(context(handle, 15) != 0, generation) << instance;
+        }
         close(handle);
     }
     uint64_t handle = 5;
@@ -329,7 +331,9 @@ TEST_F(DeviceSessions, AFailingOpenReleasesWhatItBuilt) {
         step.inject();
         uint64_t handle = 0;
         const int32_t code = open(params().c_str(), "ai/0", &handle);
-        if (step.code != 0) EXPECT_EQ(code, step.code) << step.name;
+        if (step.code != 0) {
+            EXPECT_EQ(code, step.code) << step.name;
+        }
         EXPECT_LT(code, 0) << step.name;
         EXPECT_EQ(handle, 0u);
         EXPECT_EQ(module.driver().openDescriptors(), 0u) << step.name;
