@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -124,7 +123,6 @@ TEST_F(InstructionTarget, BadOrFailedOpenLeavesNoTargetAndNoDescriptor) {
     EXPECT_EQ(plugin.open(nullptr, &status), nullptr);
     EXPECT_EQ(status.code, -52005);
     EXPECT_NE(detail().find("ErrorHandling"), std::string::npos) << detail();
-    EXPECT_EQ(plugin.open(json().c_str(), nullptr), nullptr);
     EXPECT_TRUE(module.decoder().requests().empty());
 
     const std::string missing = "{\"deviceInterfacePath\": \"" + module.devicePath() + "x\"}";
@@ -251,12 +249,6 @@ TEST_F(InstructionTarget, ArgumentsAreCheckedBeforeTheTarget) {
         [&](qvhost_status* s) { plugin.writeArray(target, buffer, tooMany, true, 0, s); }};
     for (const auto& call : refused) EXPECT_EQ(run(call), -52005);
     EXPECT_TRUE(module.decoder().requests().empty());
-
-    // A null status makes every call do nothing.
-    plugin.read(target, {{0, 0}}, nullptr, 0, nullptr);
-    plugin.close(target, nullptr);
-    plugin.reset(target, nullptr);
-    EXPECT_EQ(module.driver().openDescriptors(), 1u);
 
     plugin.reset(nullptr, &status);
     EXPECT_EQ(status.code, -52002);
