@@ -290,12 +290,4 @@ TEST_F(RoutingExports, RefusalsReachTheCallersStatus) {
     qvhost_release(&status);
 }
 
-TEST_F(RoutingExports, ANullStatusMakesEveryCallDoNothing) {
-    sendMessage(handle, 2, nullptr);
-    deployInternal(handle, "PFI0", "PFI1", nullptr);
-    EXPECT_EQ(getTerminalName(handle, 1, nullptr), nullptr);
-    EXPECT_EQ(qvrocosim_callCount(), 0u);
-    EXPECT_EQ(session->internalRouteCount(), 0u);
-}
-
 }  // namespace
