@@ -4,7 +4,6 @@
 // names resolve exactly.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
 #include <limits>
 #include <string>
