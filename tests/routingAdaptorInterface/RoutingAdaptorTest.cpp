@@ -169,11 +169,9 @@ TEST_F(RoutingAdaptor, CreationFailuresLeaveNothingBehind) {
     EXPECT_THAT(json(), HasSubstr("Topography not found: " + std::string(127, 'x') + "\""));
 
     // Unsafe arguments are refused, not followed.
-    for (const std::string& path : {std::string(256, 'a'), std::string()}) {
-        fresh();
-        EXPECT_EQ(create(path.empty() ? nullptr : path.c_str()), nullptr);
-        EXPECT_EQ(status.code, -52005);
-    }
+    fresh();
+    EXPECT_EQ(create(std::string(256, 'a').c_str()), nullptr);
+    EXPECT_EQ(status.code, -52005);
     fresh();
     EXPECT_EQ(createWithDemotion(module.devicePath().c_str(), nullptr, nullptr, nullptr, &status), nullptr);
     EXPECT_EQ(status.code, -52005);
@@ -290,8 +288,6 @@ TEST_F(RoutingAdaptor, IteratorStopsAtItsEnd) {
     EXPECT_EQ(status.code, -50003);
     EXPECT_TRUE(module.routing().resets.empty());
     fresh();
-    reset(iterator, "floating", &status);
-    EXPECT_EQ(module.routing().resets.size(), 1u);
 
     for (int i = 0; i < 400; ++i) next(iterator, &status);
     EXPECT_EQ(status.code, 0);
