@@ -15,7 +15,6 @@ namespace {
 using Handle = uint64_t;
 using OpenFn = int32_t (*)(const char*, const char*, Handle*);
 using TextFn = int32_t (*)(Handle, const char*, char*, uint32_t*);
-using ListFn = int32_t (*)(Handle, char**, uint32_t*, uint32_t);
 
 class RFPlatExports : public ::testing::Test {
 protected:
@@ -111,22 +110,6 @@ TEST_F(RFPlatExports, ValuesAndTheStatusLastFunctions) {
     EXPECT_EQ(records[0].hasFlash, 1);
     EXPECT_EQ(records[1].id, 0x1111111111111111u);
     qvhost_release(&status);
-}
-
-TEST_F(RFPlatExports, StringListsFillTheCallersBuffers) {
-    auto flashDevices = fn<ListFn>("rfplat_getFlashDevices");
-    auto ports = fn<ListFn>("rfplat_getAvailablePorts");
-    uint32_t count = 5;
-    EXPECT_EQ(ports(handle, nullptr, &count, 0), 0);
-    EXPECT_EQ(count, 0u);
-    char name[4] = "xyz";
-    char* names[] = {name};
-    EXPECT_EQ(flashDevices(handle, nullptr, &count, 0), 0);
-    EXPECT_EQ(count, 1u);  // the module alone
-    EXPECT_EQ(flashDevices(handle, names, &count, 0), -52019);
-    EXPECT_EQ(flashDevices(handle, names, &count, 1), 0);
-    EXPECT_STREQ(name, "");
-    EXPECT_EQ(flashDevices(handle, names, nullptr, 1), -52005);
 }
 
 TEST_F(RFPlatExports, PartitionsThroughTheNewerAndOlderForms) {

@@ -225,6 +225,7 @@ TEST_F(PlatformSession, CreationFindsTheDevicePath) {
     EXPECT_LT(codeOf([&] { RFPlatSession_createInstance((module.devicePath() + "x").c_str(), nullptr); }), 0);
 }
 
+// The list exports copy through this.
 TEST(RFPlatStringLists, CopiesIntoTheCallersBuffersUpToTheFirstThatDoesNotFit) {
     const std::vector<std::string> list = {"ab", "cdef"};
     uint32_t count = 0;
