@@ -123,9 +123,6 @@ TEST_F(DataAccessExports, PartitionsOnDiskAndInFlash) {
         EXPECT_EQ((call<uint64_t, uint64_t, uint32_t, uint32_t*>("da_deletePartition", handle, accessor, 4, &sequence)),
                   0);
         EXPECT_EQ(sequence, 3u);
-        // Nothing flushes.
-        EXPECT_EQ((call<uint64_t, uint64_t, uint32_t>("da_flushPartition", handle, accessor, 1)),
-                  qvmxl::kErrorSoftwareFault);
     }
     EXPECT_EQ(qvtest::readFile(temp / "Common/00000004.bin"), "");
     EXPECT_TRUE(std::filesystem::exists(temp / "Common/seq_00000004"));
