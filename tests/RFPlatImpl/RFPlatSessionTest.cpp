@@ -116,8 +116,6 @@ TEST_F(PlatformSession, IdentityRevisionsAndUnits) {
     block.powerMilliwatts = -1500;
     EXPECT_DOUBLE_EQ(session->getModulePowerConsumption(), -1.5);
     EXPECT_EQ(session->getOldestCompatibleFirmwareRev(nullptr, ""), "23.1.0d0");
-    EXPECT_EQ(codeOf([&] { session->getFirmwareRev2("fpga", ""); }), -52005);
-    EXPECT_TRUE(session->getAvailablePorts().empty());
 }
 
 TEST_F(PlatformSession, FailedRequestsAreThrownWithTheDriversCode) {
