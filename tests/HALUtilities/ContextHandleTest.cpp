@@ -75,8 +75,6 @@ TEST_F(Families, OpenBindsTheContextIntoAnEmptySlotOnly) {
         EXPECT_EQ(open(family, device, 1, nullptr), -52005);
 
         // Close does nothing whatever it is given.
-        close(family, 0);
-        close(family, 1);
         close(family, ~uint64_t{0});
     }
 }
