@@ -1,7 +1,9 @@
 // How an instrument driver written in C uses this library: it loads
 // libqv3377hal.so.1 and calls nothing but its exported C functions. Run
 // against the simulated module (the simulated kernel driver and the FPGA
-// interface library stand-in), so it needs no hardware:
+// interface library stand-in; scripts/example has the stand-in serve the
+// FPGA sessions through this library's own FPGA driver, down to the module's
+// simulated FPGA device), so it needs no hardware:
 //
 //   1. open an acquisition ("ai/0") and a generation ("ao/0") device session
 //      on the module's device file and FPGA image;
@@ -115,10 +117,12 @@ int main() {
     auto getContext = library.fn<GetContext>("device_getContext");
     auto deviceClose = library.fn<CloseHandle>("device_close");
 
-    // 1. The two device sessions.
-    const std::string params = "{\"resourceName\":\"RIO0\",\"deviceInterfacePath\":\"" + module.devicePath() +
-                               "\",\"bitfilePath\":\"/images/qv3377.lvbitx\",\"sessionUID\":\"example-1\","
-                               "\"sessionClientName\":\"example\"}";
+    // 1. The two device sessions. The FPGA driver names the module by its
+    // persistent token (its model and PCI slot); the image is the module's.
+    const std::string resource = std::string("Model=QV PXIe-3377;PCISlotPath=") + qvsim::SimulatedModule::kPciSlotPath;
+    const std::string params = "{\"resourceName\":\"" + resource + "\",\"deviceInterfacePath\":\"" +
+                               module.devicePath() + "\",\"bitfilePath\":\"" +
+                               qvsim::SimulatedModule::imagePath() + "\",\"sessionUID\":\"example-1\",\"sessionClientName\":\"example\"}";
     uint64_t acquisition = 0;
     uint64_t generation = 0;
     bool ok = check(deviceOpen(params.c_str(), "ai/0", &acquisition) == 0, "the ai/0 session did not open") &&

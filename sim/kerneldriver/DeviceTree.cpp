@@ -48,6 +48,12 @@ std::string DeviceTree::addInterface(const std::string& driver, const std::strin
     return root_ + "/" + entry;
 }
 
+void DeviceTree::removeInterface(const std::string& driver, const std::string& interface,
+                                 const std::string& instance) {
+    std::error_code ignored;
+    fs::remove_all(driverRoot() + driver + "/deviceInterfaces/" + interface + "\\" + instance, ignored);
+}
+
 void DeviceTree::setBusProperty(const std::string& driver, const std::string& name,
                                 const std::string& value) {
     writeFile("proc/driver/qv/" + driver + "/busProperties/" + name, value);

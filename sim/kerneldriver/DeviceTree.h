@@ -28,6 +28,9 @@ public:
     // entry's directory.
     std::string addInterface(const std::string& driver, const std::string& interface,
                              const std::string& instance, const std::string& interfacePath);
+    // Takes that entry away again (nothing when it is absent).
+    void removeInterface(const std::string& driver, const std::string& interface,
+                         const std::string& instance);
     // A property file in "<driver>/busProperties" or "<driver>/deviceProperties".
     void setBusProperty(const std::string& driver, const std::string& name,
                         const std::string& value);

@@ -21,8 +21,9 @@
 
 namespace qvsim {
 
-// The calls into which an error can be injected.
-enum class Call { open, ioctl, read, write, mmap };
+// The calls into which an error can be injected. A failed close still
+// releases the descriptor, as the kernel does.
+enum class Call { open, ioctl, read, write, mmap, close };
 
 // One request as the driver sees it. The output block starts as the caller's
 // output block (so fields a handler leaves alone keep what the caller put

@@ -44,7 +44,7 @@ struct SimulatedSocket {
     uint32_t portId = 0;
 };
 
-inline constexpr size_t kCallKinds = 5;
+inline constexpr size_t kCallKinds = 6;
 
 struct Driver::State {
     std::string prefix;

@@ -91,6 +91,7 @@ int simOpen(const char* path, int flags) {
 }
 
 int simClose(int fd) {
+    int injected = 0;
     {
         std::lock_guard lock(simulatorMutex());
         if (active != nullptr) {
@@ -98,6 +99,7 @@ int simClose(int fd) {
             if (open != active->descriptors.end()) {
                 reportEvent(*active, "close " + open->second->name);
                 active->descriptors.erase(open);
+                injected = takeInjection(*active, Call::close);
             }
             if (SimulatedSocket* socket = simulatedSocket(fd)) {
                 ::close(socket->peer);
@@ -105,7 +107,8 @@ int simClose(int fd) {
             }
         }
     }
-    return ::close(fd);
+    const int result = ::close(fd);
+    return injected != 0 ? fail(injected) : result;
 }
 
 int simIoctl(int fd, unsigned long request, void* argument) {

@@ -16,12 +16,30 @@ void fillTraits(Reply& reply, uint32_t used) {
     reply.set("size", used);
 }
 
+// What the FPGA driver tells of the module's FPGA: the kind of bus it sits
+// on ("pci "), its product name, the FPGA target class bitfiles are built
+// for and the board's hardware revision.
+void publishFpgaProperties(DeviceTree& tree, const std::string& driver) {
+    const uint32_t pciBus = 0x20706369;
+    tree.setBusProperty(driver, "busType", std::string(reinterpret_cast<const char*>(&pciBus), sizeof pciBus));
+    tree.setDeviceProperty(driver, "zekProductName", std::string(SimulatedModule::kProductName) + '\0');
+    tree.setDeviceProperty(driver, "zekFpgaTargetClass", std::string(SimulatedModule::kFpgaTargetClass) + '\0');
+    tree.setDeviceProperty(driver, "zekHardwareRevision", std::string(SimulatedModule::kHardwareRevision) + '\0');
+}
+
 }  // namespace
 
 SimulatedModule::SimulatedModule()
     : devicePath_(driver_.addDevice(kDeviceName)), rfplat_(std::make_unique<RFPlatBlock>()) {
     tree_.addInterface(kDriverName, sdihal::tInterfaceProxy_qv3377k::kInterfaceName, "0", devicePath_);
     tree_.setDeviceProperty(kDriverName, "serialNumber", kSerialNumber);
+    publishFpgaProperties(tree_, kDriverName);
+    tree_.setBusProperty(kDriverName, "pciSlotPath", std::string(kPciSlotPath) + '\0');
+    plugFpga();
+    // Where the module's image (imagePath) places its control register and
+    // interrupt status above the register base.
+    fpga_.setControlAddress(kImageControlAddress);
+    fpga_.setIrqStatusAddress(kImageIrqStatusAddress);
 
     rfplat_->driverInterfaceVersion = kDriverInterfaceVersion;
     rfplat_->moduleRevisions[0] = kModuleRevision;
@@ -37,6 +55,43 @@ SimulatedModule::SimulatedModule()
 }
 
 SimulatedModule::~SimulatedModule() = default;
+
+namespace {
+
+// The driver's "/dev/qv" entry of an interface: "<device>\<interface>\<instance>".
+std::string moduleEntryName(const std::string& driver) {
+    return driver + "\\" + SimulatedModule::kFpgaInterfaceName + "\\0";
+}
+
+}  // namespace
+
+void SimulatedModule::publishFpgaInterface(const std::string& driver, const std::string& devicePath) {
+    tree_.addInterface(driver, kFpgaInterfaceName, "0", devicePath);
+    tree_.addDeviceEntry(moduleEntryName(driver));
+}
+
+void SimulatedModule::withdrawFpgaInterface(const std::string& driver) {
+    tree_.removeInterface(driver, kFpgaInterfaceName, "0");
+    tree_.removeDeviceEntry(moduleEntryName(driver));
+}
+
+void SimulatedModule::publishPciIdentity(const std::string& driver, PciAddress address,
+                                         const std::string& slotPath) {
+    VisaBlock::publishIdentity(tree_, driver, address.bus, address.device, address.function);
+    // Text properties end with the driver's terminator.
+    tree_.setBusProperty(driver, "pciSlotPath", slotPath + '\0');
+}
+
+std::string SimulatedModule::addFpgaInterface(const std::string& driver, PciAddress address,
+                                              const std::string& slotPath) {
+    publishPciIdentity(driver, address, slotPath);
+    publishFpgaProperties(tree_, driver);
+    const std::string path = driver_.addDevice(driver + "_fpga");
+    publishFpgaInterface(driver, path);
+    return path;
+}
+
+const char* SimulatedModule::imagePath() { return QVSIM_MODULE_IMAGE; }
 
 void SimulatedModule::declareDefaultFifos() {
     qvfpgasim_declareFifo("list mode.acq.fifo 0", 8, 1024);

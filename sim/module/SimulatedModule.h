@@ -5,6 +5,11 @@
 // its behaviour here (or, in a test, through on()); a request without
 // behaviour is answered with status 0 and the caller's output block.
 //
+// The module's FPGA sits behind a second interface of the same driver, the
+// FPGA driver's "qv3377k_atomiczekddkqrx", with a device file of its own that
+// a simulated FPGA device answers; the driver lists it in "/dev/qv" as well,
+// where device notifications see it come and go.
+//
 // One SimulatedModule at a time per process (the driver's rule).
 #pragma once
 
@@ -14,6 +19,7 @@
 #include <string_view>
 #include <utility>
 
+#include "fpgadevice/FpgaDevice.h"
 #include "kerneldriver/DeviceTree.h"
 #include "kerneldriver/Driver.h"
 #include "module/BlockPathBlock.h"
@@ -43,6 +49,20 @@ public:
     static constexpr const char* kSerialNumber = "01AB23CD";
     static constexpr const char* kDeviceName = "qv3377k0";
     static constexpr const char* kDriverName = "qv3377k";
+    // The FPGA side: the FPGA driver's interface, its device file, and the
+    // bus's slot path of the module's PCI address (VisaBlock's).
+    static constexpr const char* kFpgaInterfaceName = "qv3377k_atomiczekddkqrx";
+    static constexpr const char* kFpgaDeviceName = "qv3377k_fpga0";
+    static constexpr const char* kPciSlotPath = "0000:1c:0d.2";
+    static constexpr const char* kProductName = "QV PXIe-3377";
+    static constexpr const char* kFpgaTargetClass = "QV-3377";
+    static constexpr const char* kHardwareRevision = "C";
+
+    struct PciAddress {
+        uint32_t bus = 0;
+        uint32_t device = 0;
+        uint32_t function = 0;
+    };
 
     SimulatedModule();
     ~SimulatedModule();
@@ -73,6 +93,34 @@ public:
     RoutingBlock& routing() { return routing_; }
     BlockPathBlock& blockPaths() { return blockPaths_; }
 
+    // ---- the FPGA side
+    FpgaDevice& fpga() { return fpga_; }
+    // The device file the FPGA interface entry names.
+    const std::string& fpgaPath() const { return fpga_.path(); }
+    // The FPGA interface goes as the driver takes a module away (interface
+    // entry, then "/dev/qv" entry) and comes back (in the other order), so a
+    // device notification always finds the enumeration up to date.
+    void unplugFpga() { withdrawFpgaInterface(kDriverName); }
+    void plugFpga() { publishFpgaInterface(kDriverName, fpgaPath()); }
+    // Another module's FPGA interface behind the same driver: a driver
+    // directory `driver` with the module's PCI identity at `address` and
+    // `slotPath`, a device file of its own (served by this module's decoder,
+    // so by the same FPGA device), its interface entry and its "/dev/qv"
+    // entry. Returns the device file's path.
+    std::string addFpgaInterface(const std::string& driver, PciAddress address,
+                                 const std::string& slotPath);
+    // Takes it away again; its device file stays for descriptors still open.
+    void removeFpgaInterface(const std::string& driver) { withdrawFpgaInterface(driver); }
+    // Writes the module's PCI identity as the bus properties of `driver`.
+    void publishPciIdentity(const std::string& driver, PciAddress address,
+                            const std::string& slotPath);
+
+    // The module's FPGA image on disk (a bitfile path): what a session opens
+    // when its FPGA session is the FPGA driver's. Its control register and
+    // interrupt status are where the module's FPGA device has them.
+    static const char* imagePath();
+    static constexpr uint32_t kImageControlAddress = 0x8004;
+    static constexpr uint32_t kImageIrqStatusAddress = 0x810C;
     // The FIFOs of the module's default FPGA image, declared to the FPGA
     // interface library stand-in for every session opened from now on.
     static void declareDefaultFifos();
@@ -81,6 +129,9 @@ public:
     void shareEventLog();
 
 private:
+    void publishFpgaInterface(const std::string& driver, const std::string& devicePath);
+    void withdrawFpgaInterface(const std::string& driver);
+
     DeviceTree tree_;
     Driver driver_;
     RequestDecoder decoder_{driver_};
@@ -94,6 +145,7 @@ private:
     P2PBlock p2p_{decoder_};
     RoutingBlock routing_{decoder_, driver_};
     BlockPathBlock blockPaths_{decoder_};
+    FpgaDevice fpga_{driver_, decoder_, kFpgaDeviceName};
     std::string devicePath_;
     std::unique_ptr<RFPlatBlock> rfplat_;
 };

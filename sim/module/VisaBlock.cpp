@@ -9,13 +9,7 @@ VisaBlock::VisaBlock(RequestDecoder& decoder, DeviceTree& tree, const std::strin
         spaces[i].base = 0xF0000000ull + (uint64_t{i} << 20);
         memory_[i].assign(kSpaceSize, 0);
     }
-    setBusNumber(tree, driver, "pciBusNumber", kBusNumber);
-    setBusNumber(tree, driver, "pciDeviceNumber", kDeviceNumber);
-    setBusNumber(tree, driver, "pciFunctionNumber", kFunctionNumber);
-    setBusNumber(tree, driver, "pciVendorID", kVendorId);
-    setBusNumber(tree, driver, "pciDeviceID", kDeviceId);
-    setBusNumber(tree, driver, "pciSubsystemVendorID", kSubsystemVendorId);
-    setBusNumber(tree, driver, "pciSubsystemID", kSubsystemId);
+    publishIdentity(tree, driver, kBusNumber, kDeviceNumber, kFunctionNumber);
     tree.setDeviceProperty(driver, "manufacturerName", kManufacturerName);
     tree.setDeviceProperty(driver, "modelName", kModelName);
 
@@ -58,6 +52,17 @@ VisaBlock::VisaBlock(RequestDecoder& decoder, DeviceTree& tree, const std::strin
     };
     decoder.on("visapxipluginapalcodegen.blockRead", transfer(true));
     decoder.on("visapxipluginapalcodegen.blockWrite", transfer(false));
+}
+
+void VisaBlock::publishIdentity(DeviceTree& tree, const std::string& driver, uint32_t bus,
+                                uint32_t device, uint32_t function) {
+    setBusNumber(tree, driver, "pciBusNumber", bus);
+    setBusNumber(tree, driver, "pciDeviceNumber", device);
+    setBusNumber(tree, driver, "pciFunctionNumber", function);
+    setBusNumber(tree, driver, "pciVendorID", kVendorId);
+    setBusNumber(tree, driver, "pciDeviceID", kDeviceId);
+    setBusNumber(tree, driver, "pciSubsystemVendorID", kSubsystemVendorId);
+    setBusNumber(tree, driver, "pciSubsystemID", kSubsystemId);
 }
 
 void VisaBlock::setBusNumber(DeviceTree& tree, const std::string& driver, const char* name,

@@ -20,10 +20,11 @@ public:
     static constexpr uint32_t kBusNumber = 0x1C;
     static constexpr uint32_t kDeviceNumber = 0x0D;
     static constexpr uint32_t kFunctionNumber = 0x2;
-    static constexpr uint32_t kVendorId = 0x1D5A;
-    static constexpr uint32_t kDeviceId = 0x3377;
+    // The QV PXIe-3377's PCI identity.
+    static constexpr uint32_t kVendorId = 0x7C1E;
+    static constexpr uint32_t kDeviceId = 0xC4C4;
     static constexpr uint32_t kSubsystemVendorId = 0x1D5B;
-    static constexpr uint32_t kSubsystemId = 0x7A33;
+    static constexpr uint32_t kSubsystemId = 0x7822;
     static constexpr const char* kManufacturerName = "QV Instruments";
     static constexpr const char* kModelName = "QV-3377";
     static constexpr uint32_t kSpaceCount = 7;
@@ -40,6 +41,10 @@ public:
     // Publishes the identity as properties of `driver` in `tree`.
     VisaBlock(RequestDecoder& decoder, DeviceTree& tree, const std::string& driver);
 
+    // Writes the PCI identity at {bus, device, function} as bus properties
+    // of `driver`.
+    static void publishIdentity(DeviceTree& tree, const std::string& driver, uint32_t bus,
+                                uint32_t device, uint32_t function);
     // Writes a 4-byte bus property as the driver publishes it.
     static void setBusNumber(DeviceTree& tree, const std::string& driver, const char* name,
                              uint32_t value);

@@ -1,6 +1,11 @@
 // The FPGA interface library stand-in. One mutex guards the whole model;
 // waits (FIFO data or room, interrupts) sleep on one condition variable and
 // end at their time limit, or when their session closes.
+//
+// Its first call chooses the mode: sessions of its own model (direct), or,
+// when QVFPGASIM_PLUGIN names an FPGA-driver plug-in, sessions of that
+// driver, each call forwarded to the driver's FPGA session by position
+// (plug-in mode). Both log and count calls and honour injected results.
 #include "qvfpga/QvFpgaSim.h"
 
 #include <algorithm>
@@ -8,6 +13,7 @@
 #include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -17,9 +23,13 @@
 #include <vector>
 
 #include "common/Countdown.h"
+#include "qvfpga/PluginHost.h"
 #include "qvisl/QvFpgaDll.h"
 
 #define QVFPGASIM_EXPORT extern "C" __attribute__((visibility("default")))
+
+extern "C" void* __dso_handle;
+extern "C" int __cxa_atexit(void (*function)(void*), void* argument, void* dso);
 
 namespace {
 
@@ -77,6 +87,8 @@ struct Session {
     uint32_t assertedIrqs = 0;
     std::set<uintptr_t> irqContexts;
     bool closed = false;
+    // Plug-in mode: the driver's session this one forwards to.
+    zekhost::FpgaSession driver;
 };
 
 struct Declared {
@@ -90,8 +102,16 @@ struct Injection {
     int32_t code;
 };
 
+enum class Mode { undecided, direct, plugin };
+
 struct Model {
     std::mutex mutex;
+    Mode mode = Mode::undecided;
+    std::unique_ptr<qvfpgasim::PluginHost> plugin;
+    // Taken before `mutex`, never after it: guards the driver's start, its
+    // device list between opens and its end. The driver's own locks come
+    // after it (and may hold while the kernel driver's events take `mutex`).
+    std::mutex pluginOpen;
     std::condition_variable changed;
     std::map<uint32_t, std::shared_ptr<Session>> sessions;
     uint32_t nextSession = 1;
@@ -144,6 +164,190 @@ Fifo* findFifoByName(Model& m, uint32_t session, const char* name) {
     }
     return nullptr;
 }
+
+// Ends plug-in mode: the driver's sessions are released (the model's
+// sessions are gone already), then the driver is finalized.
+void endPlugin(std::vector<std::shared_ptr<Session>> sessions, std::unique_ptr<qvfpgasim::PluginHost> plugin) {
+    for (const auto& s : sessions) {
+        if (s->driver) s->driver.release();
+    }
+    plugin.reset();
+}
+
+// Takes the model's sessions and driver, leaving the mode undecided.
+void takePlugin(Model& m, std::vector<std::shared_ptr<Session>>& sessions,
+                std::unique_ptr<qvfpgasim::PluginHost>& plugin) {
+    for (auto& [id, s] : m.sessions) {
+        s->closed = true;
+        sessions.push_back(s);
+    }
+    m.sessions.clear();
+    plugin = std::move(m.plugin);
+    m.mode = Mode::undecided;
+}
+
+// Ends plug-in mode (if on) and lets the next call choose the mode again;
+// with `reset`, the model forgets its declarations, injections and log.
+void endMode(bool reset) {
+    Model& m = model();
+    std::lock_guard ending(m.pluginOpen);
+    std::vector<std::shared_ptr<Session>> sessions;
+    std::unique_ptr<qvfpgasim::PluginHost> plugin;
+    {
+        std::lock_guard lock(m.mutex);
+        takePlugin(m, sessions, plugin);
+        if (reset) {
+            m.declared.clear();
+            m.injections.clear();
+            m.counts.clear();
+            m.log.clear();
+        }
+        m.changed.notify_all();
+    }
+    endPlugin(std::move(sessions), std::move(plugin));
+}
+
+// A process that never resets still finalizes the driver before the
+// libraries' own teardown runs (which would otherwise race its threads).
+// Bound to this library, so that it never runs after an unload.
+void endPluginAtExit(void*) { endMode(false); }
+
+// The mode, chosen at the first call after loading or after a reset. The
+// driver starts without the model's lock: its threads may log through it.
+bool pluginMode() {
+    Model& m = model();
+    {
+        std::lock_guard lock(m.mutex);
+        if (m.mode != Mode::undecided) return m.mode == Mode::plugin;
+    }
+    std::lock_guard choosing(m.pluginOpen);
+    {
+        std::lock_guard lock(m.mutex);
+        if (m.mode != Mode::undecided) return m.mode == Mode::plugin;
+    }
+    const char* library = std::getenv(qvfpgasim::kPluginVariable);
+    std::unique_ptr<qvfpgasim::PluginHost> plugin;
+    if (library != nullptr && *library != 0) {
+        plugin = std::make_unique<qvfpgasim::PluginHost>(library);
+        static const bool registered = __cxa_atexit(endPluginAtExit, nullptr, &__dso_handle) == 0;
+        (void)registered;
+    }
+    std::lock_guard lock(m.mutex);
+    m.mode = plugin ? Mode::plugin : Mode::direct;
+    m.plugin = std::move(plugin);
+    return m.mode == Mode::plugin;
+}
+
+int32_t codeOf(const zekhost::Status& status, int32_t injected) {
+    return status.code != 0 ? static_cast<int32_t>(status.code) : injected;
+}
+
+// Plug-in mode: counts and logs the call, then runs `drive` (driver
+// session, status) on the session's driver session without the model's
+// lock; its status code is the result, else an injected warning.
+template <class Drive>
+int32_t forward(const char* function, const std::string& arguments, uint32_t session, Drive drive) {
+    Model& m = model();
+    std::unique_lock lock(m.mutex);
+    const int32_t injected = enter(m, function, arguments);
+    if (injected < 0) return injected;
+    const auto found = m.sessions.find(session);
+    if (found == m.sessions.end()) return QVFPGASIM_INVALID;
+    const std::shared_ptr<Session> s = found->second;
+    lock.unlock();
+    zekhost::Status status;
+    drive(s->driver, *s, status);
+    return codeOf(status, injected);
+}
+
+template <class T>
+int32_t forwardTransfer(const char* function, uint32_t session, uint32_t fifo, T* data, size_t count,
+                        uint32_t timeout, size_t* remaining, bool write) {
+    return forward(function, format("session=%u fifo=%u count=%zu timeout=%u", session, fifo, count, timeout),
+                   session, [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) {
+                       uint8_t waited = 0;
+                       if (write) {
+                           driver.writeFifo<T>(fifo, data, count, timeout, &waited, remaining, status);
+                       } else {
+                           driver.readFifo<T>(fifo, data, count, timeout, &waited, remaining, status);
+                       }
+                   });
+}
+
+template <class T>
+int32_t forwardAcquire(const char* function, uint32_t session, uint32_t fifo, T** elements, size_t requested,
+                       uint32_t timeout, size_t* acquired, size_t* remaining, bool write) {
+    return forward(function,
+                   format("session=%u fifo=%u requested=%zu timeout=%u", session, fifo, requested, timeout), session,
+                   [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) {
+                       uint8_t waited = 0;
+                       driver.acquireFifoElements<T>(!write, fifo, elements, requested, timeout, &waited, acquired,
+                                                     remaining, status);
+                   });
+}
+
+// The driver's value kind of each typed property function.
+template <class V>
+constexpr uint32_t propertyKind() {
+    if constexpr (std::is_same_v<V, int32_t>) return zekhost::session::kValueI32;
+    else if constexpr (std::is_same_v<V, uint32_t>) return zekhost::session::kValueU32;
+    else if constexpr (std::is_same_v<V, int64_t>) return zekhost::session::kValueI64;
+    else if constexpr (std::is_same_v<V, uint64_t>) return zekhost::session::kValueU64;
+    else return zekhost::session::kValuePointer;
+}
+
+// Plug-in mode's open: the driver's session on the device `resource` names.
+int32_t openThroughPlugin(const std::string& arguments, const char* bitfile, const char* signature,
+                          const char* resource, uint32_t attribute, uint32_t* session) {
+    Model& m = model();
+    int32_t injected = 0;
+    {
+        std::lock_guard lock(m.mutex);
+        injected = enter(m, "QvFpgaDll_Open", arguments);
+        if (injected < 0) return injected;
+        if (bitfile == nullptr || resource == nullptr || session == nullptr) return QVFPGASIM_INVALID;
+    }
+    zekhost::Status status;
+    zekhost::FpgaSession driver;
+    {
+        std::lock_guard open(m.pluginOpen);
+        // A reset since the mode was chosen ended the driver.
+        if (!m.plugin) return QVFPGASIM_INVALID;
+        driver = m.plugin->open(resource, bitfile, signature, attribute, status);
+    }
+    if (!driver) return codeOf(status, injected);
+    auto s = std::make_shared<Session>();
+    s->bitfile = bitfile;
+    s->resource = resource;
+    s->attribute = attribute;
+    s->driver = driver;
+    std::lock_guard lock(m.mutex);
+    *session = m.nextSession++;
+    m.sessions[*session] = std::move(s);
+    return codeOf(status, injected);
+}
+
+int32_t closeThroughPlugin(uint32_t session, uint32_t attribute) {
+    Model& m = model();
+    std::shared_ptr<Session> s;
+    int32_t injected = 0;
+    {
+        std::lock_guard lock(m.mutex);
+        injected = enter(m, "QvFpgaDll_Close", format("session=%u attribute=%u", session, attribute));
+        if (injected < 0) return injected;
+        auto found = m.sessions.find(session);
+        if (found == m.sessions.end()) return QVFPGASIM_INVALID;
+        s = found->second;
+        s->closed = true;
+        m.sessions.erase(found);
+        m.changed.notify_all();
+    }
+    zekhost::Status status;
+    s->driver.close(attribute, status);
+    return codeOf(status, injected);
+}
+
+
 
 // Waits until `ready` holds, the time limit passes or the session closes.
 template <class Ready>
@@ -242,6 +446,10 @@ int32_t fifoCall(const char* function, uint32_t session, uint32_t fifo, const st
 
 template <class V>
 int32_t setProperty(const char* function, uint32_t session, uint32_t fifo, uint32_t property, V value) {
+    if (pluginMode()) {
+        return forward(function, format("session=%u fifo=%u property=%u", session, fifo, property), session,
+                       [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) { driver.setFifoProperty(fifo, property, propertyKind<V>(), &value, status); });
+    }
     return fifoCall(function, session, fifo, format(" property=%u", property), [&](Fifo& f) {
         uint64_t stored = 0;
         static_assert(sizeof(V) <= sizeof stored);
@@ -253,6 +461,10 @@ int32_t setProperty(const char* function, uint32_t session, uint32_t fifo, uint3
 
 template <class V>
 int32_t getProperty(const char* function, uint32_t session, uint32_t fifo, uint32_t property, V* value) {
+    if (pluginMode()) {
+        return forward(function, format("session=%u fifo=%u property=%u", session, fifo, property), session,
+                       [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) { driver.getFifoProperty(fifo, property, propertyKind<V>(), value, status); });
+    }
     return fifoCall(function, session, fifo, format(" property=%u", property), [&](Fifo& f) {
         if (value == nullptr) return QVFPGASIM_INVALID;
         const auto found = f.properties.find(property);
@@ -273,6 +485,7 @@ QVFPGASIM_EXPORT int32_t QvFpgaDll_Open(const char* bitfile, const char* signatu
         format("resource=%s attribute=0x%08X signature=%s bitfile=", resource ? resource : "(null)", attribute,
                signature ? signature : "(null)") +
         (bitfile ? bitfile : "(null)");
+    if (pluginMode()) return openThroughPlugin(arguments, bitfile, signature, resource, attribute, session);
     return call("QvFpgaDll_Open", arguments, [&](Model& m) {
         if (bitfile == nullptr || resource == nullptr || session == nullptr) return QVFPGASIM_INVALID;
         auto s = std::make_shared<Session>();
@@ -293,6 +506,7 @@ QVFPGASIM_EXPORT int32_t QvFpgaDll_Open(const char* bitfile, const char* signatu
 }
 
 QVFPGASIM_EXPORT int32_t QvFpgaDll_Close(uint32_t session, uint32_t attribute) {
+    if (pluginMode()) return closeThroughPlugin(session, attribute);
     return call("QvFpgaDll_Close", format("session=%u attribute=%u", session, attribute), [&](Model& m) {
         auto found = m.sessions.find(session);
         if (found == m.sessions.end()) return QVFPGASIM_INVALID;
@@ -305,6 +519,12 @@ QVFPGASIM_EXPORT int32_t QvFpgaDll_Close(uint32_t session, uint32_t attribute) {
 QVFPGASIM_EXPORT int32_t QvFpgaDll_FindFifoPrivate(uint32_t session, const char* name, uint32_t resourceType,
                                                    uint32_t* fifo) {
     const std::string arguments = format("session=%u name=%s type=0x%08X", session, name ? name : "(null)", resourceType);
+    if (pluginMode()) {
+        return forward("QvFpgaDll_FindFifoPrivate", arguments, session,
+                       [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) {
+                           driver.findFifo(name, resourceType, fifo, status);
+                       });
+    }
     return call("QvFpgaDll_FindFifoPrivate", arguments, [&](Model& m) {
         Session* s = findSession(m, session);
         if (s == nullptr || fifo == nullptr) return QVFPGASIM_INVALID;
@@ -321,18 +541,27 @@ QVFPGASIM_EXPORT int32_t QvFpgaDll_FindFifoPrivate(uint32_t session, const char*
 #define QVFPGASIM_TYPED(SUFFIX, T)                                                                       \
     QVFPGASIM_EXPORT int32_t QvFpgaDll_ReadFifo##SUFFIX(uint32_t session, uint32_t fifo, T* data,        \
                                                         size_t count, uint32_t timeout, size_t* remaining) { \
+        if (pluginMode())                                                                                \
+            return forwardTransfer("QvFpgaDll_ReadFifo" #SUFFIX, session, fifo, data, count, timeout,    \
+                                   remaining, false);                                                    \
         return transfer("QvFpgaDll_ReadFifo" #SUFFIX, session, fifo, data, count, timeout, remaining,    \
                         sizeof(T), false);                                                               \
     }                                                                                                    \
     QVFPGASIM_EXPORT int32_t QvFpgaDll_WriteFifo##SUFFIX(uint32_t session, uint32_t fifo, const T* data, \
                                                          size_t count, uint32_t timeout,                 \
                                                          size_t* emptyRemaining) {                       \
+        if (pluginMode())                                                                                \
+            return forwardTransfer("QvFpgaDll_WriteFifo" #SUFFIX, session, fifo, data, count, timeout,   \
+                                   emptyRemaining, true);                                                \
         return transfer("QvFpgaDll_WriteFifo" #SUFFIX, session, fifo, const_cast<T*>(data), count,       \
                         timeout, emptyRemaining, sizeof(T), true);                                       \
     }                                                                                                    \
     QVFPGASIM_EXPORT int32_t QvFpgaDll_AcquireFifoReadElements##SUFFIX(                                  \
         uint32_t session, uint32_t fifo, T** elements, size_t requested, uint32_t timeout,               \
         size_t* acquired, size_t* remaining) {                                                           \
+        if (pluginMode())                                                                                \
+            return forwardAcquire("QvFpgaDll_AcquireFifoReadElements" #SUFFIX, session, fifo, elements,  \
+                                  requested, timeout, acquired, remaining, false);                       \
         return acquire("QvFpgaDll_AcquireFifoReadElements" #SUFFIX, session, fifo,                       \
                        reinterpret_cast<void**>(elements), requested, timeout, acquired, remaining,      \
                        sizeof(T), false);                                                                \
@@ -340,6 +569,9 @@ QVFPGASIM_EXPORT int32_t QvFpgaDll_FindFifoPrivate(uint32_t session, const char*
     QVFPGASIM_EXPORT int32_t QvFpgaDll_AcquireFifoWriteElements##SUFFIX(                                 \
         uint32_t session, uint32_t fifo, T** elements, size_t requested, uint32_t timeout,               \
         size_t* acquired, size_t* remaining) {                                                           \
+        if (pluginMode())                                                                                \
+            return forwardAcquire("QvFpgaDll_AcquireFifoWriteElements" #SUFFIX, session, fifo, elements, \
+                                  requested, timeout, acquired, remaining, true);                        \
         return acquire("QvFpgaDll_AcquireFifoWriteElements" #SUFFIX, session, fifo,                      \
                        reinterpret_cast<void**>(elements), requested, timeout, acquired, remaining,      \
                        sizeof(T), true);                                                                 \
@@ -350,6 +582,10 @@ QVFPGASIM_TYPED(U64, uint64_t)
 QVFPGASIM_TYPED(I64, int64_t)
 
 QVFPGASIM_EXPORT int32_t QvFpgaDll_ReleaseFifoElements(uint32_t session, uint32_t fifo, size_t count) {
+    if (pluginMode()) {
+        return forward("QvFpgaDll_ReleaseFifoElements", format("session=%u fifo=%u count=%zu", session, fifo, count),
+                       session, [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) { driver.releaseFifoElements(fifo, count, status); });
+    }
     return fifoCall("QvFpgaDll_ReleaseFifoElements", session, fifo, format(" count=%zu", count), [&](Fifo& f) {
         const size_t bytes = count * f.elementSize;
         if (bytes > f.staged.size()) return QVFPGASIM_INVALID;
@@ -365,6 +601,11 @@ QVFPGASIM_EXPORT int32_t QvFpgaDll_ReleaseFifoElements(uint32_t session, uint32_
 
 QVFPGASIM_EXPORT int32_t QvFpgaDll_ConfigureFifo2(uint32_t session, uint32_t fifo, size_t requestedDepth,
                                                   size_t* actualDepth) {
+    if (pluginMode()) {
+        return forward("QvFpgaDll_ConfigureFifo2",
+                       format("session=%u fifo=%u depth=%zu", session, fifo, requestedDepth), session,
+                       [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) { driver.configureFifo(fifo, requestedDepth, actualDepth, status); });
+    }
     return fifoCall("QvFpgaDll_ConfigureFifo2", session, fifo, format(" depth=%zu", requestedDepth),
                     [&](Fifo& f) {
                         if (actualDepth == nullptr || requestedDepth == 0) return QVFPGASIM_INVALID;
@@ -375,6 +616,10 @@ QVFPGASIM_EXPORT int32_t QvFpgaDll_ConfigureFifo2(uint32_t session, uint32_t fif
 }
 
 QVFPGASIM_EXPORT int32_t QvFpgaDll_StartFifo(uint32_t session, uint32_t fifo) {
+    if (pluginMode()) {
+        return forward("QvFpgaDll_StartFifo", format("session=%u fifo=%u", session, fifo), session,
+                       [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) { driver.startFifo(fifo, status); });
+    }
     return fifoCall("QvFpgaDll_StartFifo", session, fifo, "", [](Fifo& f) {
         f.started = true;
         return 0;
@@ -382,6 +627,10 @@ QVFPGASIM_EXPORT int32_t QvFpgaDll_StartFifo(uint32_t session, uint32_t fifo) {
 }
 
 QVFPGASIM_EXPORT int32_t QvFpgaDll_StopFifo(uint32_t session, uint32_t fifo) {
+    if (pluginMode()) {
+        return forward("QvFpgaDll_StopFifo", format("session=%u fifo=%u", session, fifo), session,
+                       [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) { driver.stopFifo(fifo, status); });
+    }
     return fifoCall("QvFpgaDll_StopFifo", session, fifo, "", [](Fifo& f) {
         f.started = false;
         return 0;
@@ -389,11 +638,19 @@ QVFPGASIM_EXPORT int32_t QvFpgaDll_StopFifo(uint32_t session, uint32_t fifo) {
 }
 
 QVFPGASIM_EXPORT int32_t QvFpgaDll_CommitFifoConfiguration(uint32_t session, uint32_t fifo) {
+    if (pluginMode()) {
+        return forward("QvFpgaDll_CommitFifoConfiguration", format("session=%u fifo=%u", session, fifo), session,
+                       [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) { driver.commitFifoConfiguration(fifo, status); });
+    }
     return fifoCall("QvFpgaDll_CommitFifoConfiguration", session, fifo, "", [](Fifo&) { return 0; });
 }
 
 QVFPGASIM_EXPORT int32_t QvFpgaDll_GetPeerToPeerFifoEndpoint(uint32_t session, uint32_t fifo,
                                                              uint32_t* endpoint) {
+    if (pluginMode()) {
+        return forward("QvFpgaDll_GetPeerToPeerFifoEndpoint", format("session=%u fifo=%u", session, fifo), session,
+                       [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) { driver.getP2PEndpointId(fifo, endpoint, status); });
+    }
     return fifoCall("QvFpgaDll_GetPeerToPeerFifoEndpoint", session, fifo, "", [&](Fifo&) {
         if (endpoint == nullptr) return QVFPGASIM_INVALID;
         *endpoint = 0x100 + fifo;
@@ -417,6 +674,23 @@ QVFPGASIM_PROPERTY(U64, uint64_t)
 QVFPGASIM_PROPERTY(Ptr, void*)
 
 QVFPGASIM_EXPORT int32_t QvFpgaDll_ReserveIrqContext(uint32_t session, QvFpgaDll_IrqContext* context) {
+    if (pluginMode()) {
+        // The driver's session has one context; the handle only names it.
+        return forward("QvFpgaDll_ReserveIrqContext", format("session=%u", session), session,
+                       [&](const zekhost::FpgaSession& driver, Session& s, zekhost::Status& status) {
+                           if (context == nullptr) {
+                               status.code = QVFPGASIM_INVALID;
+                               return;
+                           }
+                           driver.reserveIrqContext(status);
+                           if (status.code < 0) return;
+                           Model& m = model();
+                           std::lock_guard lock(m.mutex);
+                           const uintptr_t handle = m.nextIrqContext++;
+                           s.irqContexts.insert(handle);
+                           *context = reinterpret_cast<QvFpgaDll_IrqContext>(handle);
+                       });
+    }
     return call("QvFpgaDll_ReserveIrqContext", format("session=%u", session), [&](Model& m) {
         Session* s = findSession(m, session);
         if (s == nullptr || context == nullptr) return QVFPGASIM_INVALID;
@@ -428,6 +702,20 @@ QVFPGASIM_EXPORT int32_t QvFpgaDll_ReserveIrqContext(uint32_t session, QvFpgaDll
 }
 
 QVFPGASIM_EXPORT int32_t QvFpgaDll_UnreserveIrqContext(uint32_t session, QvFpgaDll_IrqContext context) {
+    if (pluginMode()) {
+        return forward("QvFpgaDll_UnreserveIrqContext", format("session=%u", session), session,
+                       [&](const zekhost::FpgaSession& driver, Session& s, zekhost::Status& status) {
+                           {
+                               Model& m = model();
+                               std::lock_guard lock(m.mutex);
+                               if (s.irqContexts.erase(reinterpret_cast<uintptr_t>(context)) == 0) {
+                                   status.code = QVFPGASIM_INVALID;
+                                   return;
+                               }
+                           }
+                           driver.unreserveIrqContext(status);
+                       });
+    }
     return call("QvFpgaDll_UnreserveIrqContext", format("session=%u", session), [&](Model& m) {
         Session* s = findSession(m, session);
         const bool reserved = s != nullptr && s->irqContexts.erase(reinterpret_cast<uintptr_t>(context)) != 0;
@@ -437,6 +725,15 @@ QVFPGASIM_EXPORT int32_t QvFpgaDll_UnreserveIrqContext(uint32_t session, QvFpgaD
 
 QVFPGASIM_EXPORT int32_t QvFpgaDll_WaitOnIrqs(uint32_t session, QvFpgaDll_IrqContext context, uint32_t irqs,
                                               uint32_t timeout, uint32_t* irqsAsserted, uint8_t* timedOut) {
+    if (pluginMode()) {
+        return forward("QvFpgaDll_WaitOnIrqs", format("session=%u irqs=0x%08X timeout=%u", session, irqs, timeout),
+                       session, [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) {
+                           bool late = false;
+                           const uint32_t asserted = driver.waitOnIrqs(irqs, timeout, &late, status);
+                           if (irqsAsserted) *irqsAsserted = asserted;
+                           if (timedOut) *timedOut = late ? 1 : 0;
+                       });
+    }
     Model& m = model();
     std::unique_lock lock(m.mutex);
     int32_t result = enter(m, "QvFpgaDll_WaitOnIrqs",
@@ -455,6 +752,10 @@ QVFPGASIM_EXPORT int32_t QvFpgaDll_WaitOnIrqs(uint32_t session, QvFpgaDll_IrqCon
 }
 
 QVFPGASIM_EXPORT int32_t QvFpgaDll_AcknowledgeIrqs(uint32_t session, uint32_t irqs) {
+    if (pluginMode()) {
+        return forward("QvFpgaDll_AcknowledgeIrqs", format("session=%u irqs=0x%08X", session, irqs), session,
+                       [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) { driver.acknowledgeIrqs(irqs, status); });
+    }
     return call("QvFpgaDll_AcknowledgeIrqs", format("session=%u irqs=0x%08X", session, irqs), [&](Model& m) {
         Session* s = findSession(m, session);
         if (s == nullptr) return QVFPGASIM_INVALID;
@@ -465,17 +766,7 @@ QVFPGASIM_EXPORT int32_t QvFpgaDll_AcknowledgeIrqs(uint32_t session, uint32_t ir
 
 // ---- control interface
 
-QVFPGASIM_EXPORT void qvfpgasim_reset(void) {
-    Model& m = model();
-    std::lock_guard lock(m.mutex);
-    for (auto& [id, s] : m.sessions) s->closed = true;
-    m.sessions.clear();
-    m.declared.clear();
-    m.injections.clear();
-    m.counts.clear();
-    m.log.clear();
-    m.changed.notify_all();
-}
+QVFPGASIM_EXPORT void qvfpgasim_reset(void) { endMode(true); }
 
 QVFPGASIM_EXPORT void qvfpgasim_declareFifo(const char* name, uint32_t elementSize, uint64_t depth) {
     Model& m = model();

@@ -7,7 +7,16 @@
  * elements of a fixed size; a host write fills the ring and a host read
  * empties it (tests fill and drain the other side); FIFO properties are
  * stored per FIFO; interrupts are raised by tests and waited for with time
- * limits. Every library call is logged; results can be injected. */
+ * limits. Every library call is logged; results can be injected.
+ *
+ * Plug-in mode: when the environment variable QVFPGASIM_PLUGIN names an
+ * FPGA-driver plug-in library at the stand-in's first call (after loading
+ * or after a reset), sessions are the driver's instead: the plug-in is
+ * loaded by name, initialized, and each open picks the device its resource
+ * name names (persistent token, default name or alias) and opens an FPGA
+ * session there; every other call goes to that session. Calls are logged
+ * and injections honoured as in the direct mode; the FIFO and interrupt
+ * controls below act on the direct mode's model only. */
 #ifndef QVFPGASIM_H
 #define QVFPGASIM_H
 
@@ -23,7 +32,9 @@ extern "C" {
 #define QVFPGASIM_NOT_FOUND (-52006)
 #define QVFPGASIM_INVALID (-52005)
 
-/* Closes every session and forgets FIFO declarations, injections and log. */
+/* Closes every session and forgets FIFO declarations, injections and log;
+ * ends plug-in mode (finalizing the plug-in) and lets the next call choose
+ * the mode again. */
 void qvfpgasim_reset(void);
 /* A FIFO every session opened from now on has; depth in elements. */
 void qvfpgasim_declareFifo(const char* name, uint32_t elementSize, uint64_t depth);

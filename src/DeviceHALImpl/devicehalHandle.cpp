@@ -56,7 +56,9 @@ QV_EXPORT int32_t device_open(const char* sessionParamsJson, const char* subsyst
         qv3377hal::checkNotNull(sessionParamsJson, subsystemInstance, handleOut);
         *handleOut = 0;
         auto session = qv3377hal::openDeviceSession(sessionParamsJson, subsystemInstance);
-        *handleOut = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(session.release()));
+        auto record = std::make_unique<qv3377hal::DeviceHandleRecord>();
+        record->session = session.release();
+        *handleOut = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(record.release()));
     });
 }
 
@@ -77,6 +79,7 @@ QV_EXPORT int32_t device_getContext(uint64_t deviceHandle, uint32_t contextId, u
 QV_EXPORT void device_close(uint64_t handle) {
     try {
         delete qv3377hal::sessionPtrFromHandle(handle);
+        delete reinterpret_cast<qv3377hal::DeviceHandleRecord*>(static_cast<uintptr_t>(handle));
     } catch (...) {
         // Nothing is reported from a close.
     }

@@ -24,6 +24,14 @@ inline void checkEmptyHandleSlot(const uint64_t* handleOut, const qverr::SourceL
 
 class DeviceSession;
 
+// What a device handle points at. Its first byte is never 0, which is how
+// reservation_open tells a live device session; the session object's own
+// first byte belongs to its vtable pointer and may well be 0.
+struct DeviceHandleRecord {
+    uint8_t live = 1;
+    DeviceSession* session = nullptr;  // owned; device_close deletes both
+};
+
 // The device handle (device_close, device_getContext) as its session; a 0
 // handle throws -52005 with the detail "sessionPtrFromHandle": "null input".
 DeviceSession* sessionPtrFromHandle(uint64_t handle);

@@ -35,7 +35,7 @@ DeviceSession* sessionPtrFromHandle(uint64_t handle) {
         qverr::DetailWriter(exception.status).add("sessionPtrFromHandle", "null input");
         throw exception;
     }
-    return reinterpret_cast<DeviceSession*>(static_cast<uintptr_t>(handle));
+    return reinterpret_cast<DeviceHandleRecord*>(static_cast<uintptr_t>(handle))->session;
 }
 
 namespace {

@@ -114,7 +114,13 @@ TEST(DeviceHandle, AZeroHandleIsRefusedWithItsOwnDetail) {
     EXPECT_EQ(json,
               "{\"error_constant\":\"qvapalerr_invalidParameter\",\"file\":\"DeviceHALImpl/DeviceHALSession.cpp\","
               "\"line\":923,\"component\":\"qv3377hal\",\"sessionPtrFromHandle\":\"null input\"}");
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(qv3377hal::sessionPtrFromHandle(0x40)), 0x40u);
+    // A handle names its record, whose first byte (what reservation_open
+    // looks at) is never 0, whatever the session's own first byte is.
+    qv3377hal::DeviceHandleRecord record;
+    record.session = reinterpret_cast<qv3377hal::DeviceSession*>(uintptr_t{0x40});
+    EXPECT_NE(*reinterpret_cast<const uint8_t*>(&record), 0);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(qv3377hal::sessionPtrFromHandle(reinterpret_cast<uintptr_t>(&record))),
+              0x40u);
 }
 
 int32_t platformCall(tStatus& status, Throws what) {

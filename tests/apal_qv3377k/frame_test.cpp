@@ -92,21 +92,6 @@ TEST_F(Frame, OutputsTheDriverLeavesAloneComeBackAsTheirDefaults) {
         EXPECT_EQ(format.integerWordLength, 1);
     }
 
-    iInterfaceProxy_resampler& resampler = proxy;
-    std::array<uint64_t, 3> factors{};
-    std::array<uint16_t, 4> powers{};
-    resampler.getIntegerFactorSupportedRange(&factors, status);
-    resampler.getIntegerPowerSupportedRange(&powers, status);
-    EXPECT_EQ(factors, (std::array<uint64_t, 3>{1, 1, 0}));
-    EXPECT_EQ(powers, (std::array<uint16_t, 4>{1, 1, 1, 0}));
-
-    iInterfaceProxy_mra& mra = proxy;
-    tRecord<64> traits = tRecord<64>::from(~uint64_t{0});
-    uint32_t size = 9;
-    mra.getTraits(&traits, &size, status, 0);
-    EXPECT_EQ(traits.as<uint64_t>(), 0u);
-    EXPECT_EQ(size, 0u);
-
     // In-out values come back as they were sent.
     iInterfaceProxy_rfplat& rfplat = proxy;
     uint32_t length = 4096, word = 0xFEED;

@@ -118,9 +118,7 @@ std::string run(const GoldenCase& golden) {
         }
     }
     const std::string text = unescape(golden.scriptLines);
-    if (tokens) {
-        return dumpTokens(settings, text);
-    }
+    if (tokens) return dumpTokens(settings, text);
     ScriptCompiler compiler(settings);
     return compileAndDump(compiler, text, useTables ? &tables : nullptr);
 }
@@ -151,9 +149,7 @@ TEST(GoldenCorpus, EveryCaseGivesItsExpectedResult) {
             for (const auto& line : golden.scriptLines) rewritten += line + "\n";
             rewritten += "--- expect\n" + trimEnd(actual) + "\n\n";
         }
-        if (update) {
-            std::ofstream(file, std::ios::binary) << trimEnd(rewritten) << "\n";
-        }
+        if (update) std::ofstream(file, std::ios::binary) << trimEnd(rewritten) << "\n";
     }
     EXPECT_GT(total, 100u);
 }

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <random>
-#include <set>
 
 #include "ScriptDump.h"
 #include "ScriptSupport.h"
@@ -23,12 +22,6 @@ class RandomScript {
 public:
     RandomScript(std::mt19937& random, const ScriptCompileSettings& settings)
         : random_(random), settings_(settings) {}
-
-    // Where each generate ends in the words, and its waveform.
-    struct Generate {
-        size_t end;
-        std::string waveform;
-    };
 
     std::vector<Word> make() {
         const int scripts = pick(1, 3);
@@ -78,8 +71,7 @@ private:
     void generate() {
         static const char* const kWaveforms[] = {"a", "b", "Wave1", "x9"};
         keyword("generate");
-        const char* const waveform = kWaveforms[pick(0, 3)];
-        name(waveform);
+        name(kWaveforms[pick(0, 3)]);
         uint32_t length = aligned(1, 64);  // markers stay below this without a subset too
         if (pick(0, 1)) {
             keyword("subset");
@@ -90,7 +82,6 @@ private:
             delimiter(")");
         }
         markers(length);
-        generates_.push_back({words_.size(), waveform});
     }
 
     // A list of instructions that produces samples; in a loop it must not
@@ -143,10 +134,6 @@ private:
         if (!samples || (inLoop && endsWithClear)) generate();
     }
 
-public:
-    std::vector<Generate> generates_;
-
-private:
     std::mt19937& random_;
     const ScriptCompileSettings& settings_;
     std::vector<Word> words_;
@@ -201,107 +188,6 @@ TEST(RandomScripts, LayoutDoesNotChangeTheResultAndInvariantsHold) {
         EXPECT_EQ(dumpScripts(scripts), compileAndDump(compiler, messy)) << canonical << "\n---\n"
                                                                          << messy;
     }
-}
-
-// Waveform-marker tables give a generate the markers that it would have if
-// the winning entries were written after its own: the first entry of each
-// marker id that the generate lacks, with waveform names matched exactly and
-// marker names in any case. Tables with runs of one name, names spread over
-// the table and more names than the script uses.
-TEST(RandomScripts, TableMarkersActAsIfWrittenAfterTheGeneratesOwn) {
-    std::mt19937 random(20261207);
-    auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
-    static const char* const kTableWaveforms[] = {"a", "b", "Wave1", "x9", "A", "wave1", "zz"};
-    static const char* const kTableMarkers[] = {"marker0", "MARKER1", "Marker2", "marker3",
-                                                "marker7", "marker1"};
-    int compiled = 0;
-    for (int round = 0; round < 400; ++round) {
-        ScriptCompileSettings settings = engineSettings();
-        settings.alignmentQuantum = 4;
-        ScriptCompiler compiler(settings);
-        RandomScript script(random, settings);
-        std::vector<Word> words = script.make();
-        const std::string text = plain(words);
-
-        MarkerTables tables;
-        const int entries = pick(1, 64);
-        const int unusedNames = pick(0, 40);  // that no generate uses
-        for (int e = 0; e < entries; ++e) {
-            std::string waveform;
-            const int choice = pick(0, 9);
-            if (e > 0 && choice < 5) {
-                waveform = tables.waveformNames.back();  // a run of one name
-            } else if (choice < 8 || unusedNames == 0) {
-                waveform = kTableWaveforms[pick(0, 6)];
-            } else {
-                waveform = "unused" + std::to_string(pick(1, unusedNames));
-            }
-            tables.waveformNames.push_back(waveform);
-            tables.markerNames.push_back(pick(0, 30) ? kTableMarkers[pick(0, 5)] : "marker5");
-            std::vector<uint32_t> positions;
-            for (int p = pick(0, 3); p > 0; --p) positions.push_back(4 * static_cast<uint32_t>(pick(0, 3)));
-            tables.markerPositions.push_back(positions);
-        }
-        const bool unknownMarker = [&] {
-            for (const auto& generate : script.generates_) {
-                for (size_t e = 0; e < tables.waveformNames.size(); ++e) {
-                    if (tables.waveformNames[e] == generate.waveform && tables.markerNames[e] == "marker5") {
-                        return true;
-                    }
-                }
-            }
-            return false;
-        }();
-
-        // The winning entries written out, from the last generate back.
-        const auto idOf = [&](std::string name) {
-            for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            return settings.markerDictionary.at(name);
-        };
-        for (auto generate = script.generates_.rbegin(); generate != script.generates_.rend(); ++generate) {
-            std::set<uint32_t> present;
-            size_t start = generate->end;
-            while (start > 0 && words[start - 1].text != "generate") --start;
-            for (size_t w = start; w < generate->end; ++w) {
-                if (words[w].text.rfind("marker", 0) == 0) present.insert(idOf(words[w].text));
-            }
-            std::vector<Word> written;
-            for (size_t e = 0; e < tables.waveformNames.size(); ++e) {
-                if (tables.waveformNames[e] != generate->waveform || tables.markerNames[e] == "marker5" ||
-                    !present.insert(idOf(tables.markerNames[e])).second ||
-                    tables.markerPositions[e].empty()) {
-                    continue;
-                }
-                written.push_back({tables.markerNames[e], false});
-                for (size_t p = 0; p < tables.markerPositions[e].size(); ++p) {
-                    written.push_back({p ? "," : "(", false});
-                    written.push_back({std::to_string(tables.markerPositions[e][p]), false});
-                }
-                written.push_back({")", false});
-            }
-            words.insert(words.begin() + static_cast<std::ptrdiff_t>(generate->end), written.begin(),
-                         written.end());
-        }
-
-        const std::string withTables = compileAndDump(compiler, text, &tables);
-        if (unknownMarker) {
-            EXPECT_EQ("error kErrorMarkerIdentifierNotSupported -1074101548",
-                      withTables.substr(0, withTables.find('\n')))
-                << text;
-            continue;
-        }
-        const std::string written = compileAndDump(compiler, plain(words));
-        if (written.rfind("error", 0) == 0) {
-            // Table markers have no place of their own in the text: the
-            // error is the same, the places it names may differ.
-            EXPECT_EQ(written.substr(0, written.find('\n')), withTables.substr(0, withTables.find('\n')))
-                << text << "\n---\n" << plain(words);
-        } else {
-            ++compiled;
-            EXPECT_EQ(written, withTables) << text << "\n---\n" << plain(words);
-        }
-    }
-    EXPECT_GT(compiled, 100);
 }
 
 }  // namespace

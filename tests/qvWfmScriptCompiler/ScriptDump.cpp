@@ -58,9 +58,7 @@ std::string dumpScripts(const std::vector<CompiledScript>& scripts) {
 
 std::string dumpError(const qverr::ExceptionBase& error) {
     std::unique_ptr<cJSON, decltype(&cJSON_Delete)> root(cJSON_Parse(error.what()), &cJSON_Delete);
-    if (!root) {
-        return "error with unreadable context: " + std::string(error.what()) + "\n";
-    }
+    if (!root) return "error with unreadable context: " + std::string(error.what()) + "\n";
     const cJSON* constant = cJSON_GetObjectItemCaseSensitive(root.get(), "error_constant");
     std::string out = "error " + std::string(cJSON_IsString(constant) ? constant->valuestring : "?") +
                       " " + std::to_string(error.status.code) + "\n";

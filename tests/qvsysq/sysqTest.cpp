@@ -118,9 +118,7 @@ std::pair<std::string, int32_t> relocated(const char* library, const char* name)
     qverr::Status status;
     qvsysq::internal::buildInstallDirs(library, table, status);
     EXPECT_EQ(table.size(), 19u);
-    for (const auto& entry : table) {
-        if (entry.name == name) return {entry.path, status.code};
-    }
+    for (const auto& entry : table) if (entry.name == name) return {entry.path, status.code};
     return {"absent", status.code};
 }
 

@@ -116,7 +116,7 @@ TEST_F(VisaPlugin, AttributesReportTheIdentity) {
         return value;
     };
     EXPECT_EQ(word(session, 0x3FFF00D9), 0x1D5B);
-    EXPECT_EQ(word(session, 0x3FFF00DF), 0x7A33);
+    EXPECT_EQ(word(session, 0x3FFF00DF), 0x7822);
     EXPECT_EQ(word(session, 0x3FFF001E), 0);
     char text[256];
     std::memset(text, 'x', sizeof text);
@@ -130,8 +130,8 @@ TEST_F(VisaPlugin, AttributesReportTheIdentity) {
     // Without a subsystem vendor the PCI vendor and device IDs stand.
     VisaBlock::setBusNumber(module.tree(), "qv3377k", "pciSubsystemVendorID", 0);
     const uint64_t plain = openModule();
-    EXPECT_EQ(word(plain, 0x3FFF00D9), 0x1D5A);
-    EXPECT_EQ(word(plain, 0x3FFF00DF), 0x3377);
+    EXPECT_EQ(word(plain, 0x3FFF00D9), 0x7C1E);
+    EXPECT_EQ(word(plain, 0x3FFF00DF), 0xC4C4);
     EXPECT_EQ(plugin.finalizePlugin(), 0);
 }
 

@@ -66,14 +66,6 @@ TEST_F(DefaultTranslator, ACodeDescribedNowhereIsResourceNotFound) {
                                         "code": -1, "lang": 0, "ade": 5})"));
 }
 
-TEST_F(DefaultTranslator, TheSharedDataDirectoryFollowsItsPointerFile) {
-    write(root_, "etc/vorlane/share/share.dir", root_.path() + "/elsewhere/\n");
-    write(root_, "elsewhere/errors/English/codes.txt", explanationFile({{"-52005", "From elsewhere."}}));
-    qverr::Status status;
-    EXPECT_EQ(describe(-52005, 0, status), "From elsewhere.");
-    EXPECT_EQ(status.code, 0) << status.jsonText();
-}
-
 TEST_F(DefaultTranslator, IsOneStaticRecordWithoutDynamicDescriptions) {
     qvxlator::Translator* t = translator();
     EXPECT_EQ(t, translator());

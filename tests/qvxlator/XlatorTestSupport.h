@@ -36,19 +36,13 @@ inline std::string explanationFile(std::initializer_list<std::pair<std::string, 
 
 // The host side of returned texts.
 inline char* hostAlloc(void*, size_t size, void* context, qverr::Status* status) {
-    if (context) {
-        ++*static_cast<int*>(context);
-    }
-    if (status->isError()) {
-        return nullptr;
-    }
+    if (context) ++*static_cast<int*>(context);
+    if (status->isError()) return nullptr;
     return static_cast<char*>(std::malloc(size));
 }
 
 inline std::string take(char* text) {
-    if (!text) {
-        return "(null)";
-    }
+    if (!text) return "(null)";
     std::string copy = text;
     std::free(text);
     return copy;
@@ -79,9 +73,7 @@ inline std::string canonical(cJSON* item) {
 
 inline std::string canonical(const std::string& json) {
     cJSON* root = cJSON_Parse(json.c_str());
-    if (!root) {
-        return "invalid: " + json;
-    }
+    if (!root) return "invalid: " + json;
     std::string text = canonical(root);
     cJSON_Delete(root);
     return text;
@@ -96,15 +88,11 @@ inline std::string member(const std::string& json, const std::string& path) {
         const size_t end = path.find('/', start);
         const std::string key = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
         item = cJSON_GetObjectItemCaseSensitive(item, key.c_str());
-        if (end == std::string::npos) {
-            break;
-        }
+        if (end == std::string::npos) break;
         start = end + 1;
     }
     std::string text;
-    if (item) {
-        text = cJSON_IsString(item) ? item->valuestring : canonical(item);
-    }
+    if (item) text = cJSON_IsString(item) ? item->valuestring : canonical(item);
     cJSON_Delete(root);
     return text;
 }

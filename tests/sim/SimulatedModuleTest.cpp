@@ -3,8 +3,14 @@
 
 #include <stdexcept>
 
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "apal_qv3377k/tInterfaceProxy_atomiczekddkqrx.h"
 #include "apal_qv3377k/tInterfaceProxy_qv3377k.h"
 #include "module/SimulatedModule.h"
+#include "qvapal/protons/device_notification/tNotificationDispatcher.h"
 #include "qvapal/protons/enumeration/tDeviceInterfaceIterator.h"
 
 namespace {
@@ -38,6 +44,85 @@ TEST(SimulatedModule, IsPublishedAndAnswersItsBaseline) {
     rfplat.getModuleRev(1, &revision, status);
     EXPECT_EQ(status.getCode(), -52005);
     proxy.close();
+}
+
+// The FPGA interface entries in enumeration order: "<path> <bus>:<device>.<function>
+// <vendor>/<device id>/<subsystem> <slot path>".
+std::vector<std::string> fpgaInterfaces() {
+    tStatus status;
+    std::vector<std::string> found;
+    sdihal::nQVAPAL000::tDeviceInterfaceIterator entry("qv3377k_atomiczekddkqrx", status);
+    for (; !entry.isEnd(); entry.next()) {
+        sdihal::nQVAPAL000::tInterfacePath path;
+        entry.getInterfacePath(path, status);
+        uint32_t v[6] = {};
+        const char* names[] = {"pciBusNumber", "pciDeviceNumber", "pciFunctionNumber",
+                               "pciVendorID",  "pciDeviceID",     "pciSubsystemID"};
+        for (int i = 0; i < 6; ++i) {
+            uint64_t size = 0;
+            entry.getBusProperty(names[i], &v[i], sizeof v[i], &size, status);
+        }
+        char numbers[64];
+        snprintf(numbers, sizeof numbers, " %X:%X.%X %X/%X/%X", v[0], v[1], v[2], v[3], v[4], v[5]);
+        std::string line = path.path + std::string(numbers);
+        char slotPath[64] = {};
+        uint64_t size = 0;
+        entry.getBusProperty("pciSlotPath", slotPath, sizeof slotPath - 1, &size, status);
+        line += std::string(" ") + slotPath;
+        found.push_back(line);
+    }
+    EXPECT_EQ(status.code, 0);
+    return found;
+}
+
+std::string nextNotification(sdihal::nQVAPAL000::tNotificationDispatcher& dispatcher) {
+    tStatus status;
+    bool got = false, arrived = false;
+    sdihal::nQVAPAL000::tBasicString device, interface;
+    dispatcher.waitForNotification(&got, device, interface, &arrived, status);
+    if (!got) return "";
+    return (arrived ? "+" : "-") + std::string(device.c_str()) + "/" + interface.c_str();
+}
+
+TEST(SimulatedModule, PublishesItsFpgaInterfaceWithTheModulesPciIdentity) {
+    SimulatedModule module;
+    EXPECT_EQ(fpgaInterfaces(),
+              std::vector<std::string>{module.fpgaPath() + " 1C:D.2 7C1E/C4C4/7822 0000:1c:0d.2"});
+
+    // The FPGA driver's requests on that file reach the module's FPGA device.
+    module.fpga().setStateFlag(0x1234);
+    tStatus status;
+    sdihal::tInterfaceProxy_atomiczekddkqrx proxy;
+    proxy.open(module.fpgaPath().c_str(), status);
+    EXPECT_EQ(static_cast<sdihal::iInterfaceProxy_atomiczekddk_attribute&>(proxy).getStateFlag(status),
+              0x1234u);
+    EXPECT_EQ(status.code, 0);
+    proxy.close();
+}
+
+TEST(SimulatedModule, FpgaInterfacesComeAndGoAsTheDispatcherSeesThem) {
+    SimulatedModule module;
+    tStatus status;
+    const char* names[] = {"qv3377k_atomiczekddkqrx"};
+    sdihal::nQVAPAL000::tNotificationDispatcher dispatcher(names, 1, status);
+    ASSERT_EQ(status.code, 0);
+
+    module.unplugFpga();
+    EXPECT_TRUE(fpgaInterfaces().empty());
+    EXPECT_EQ(nextNotification(dispatcher), "-qv3377k/qv3377k_atomiczekddkqrx");
+    module.plugFpga();
+    EXPECT_EQ(nextNotification(dispatcher), "+qv3377k/qv3377k_atomiczekddkqrx");
+
+    const std::string second = module.addFpgaInterface("qv3377kb", {0x1D, 0, 0}, "0000:1d:00.0");
+    EXPECT_NE(second, module.fpgaPath());
+    EXPECT_EQ(nextNotification(dispatcher), "+qv3377kb/qv3377k_atomiczekddkqrx");
+    EXPECT_EQ(fpgaInterfaces(),
+              (std::vector<std::string>{module.fpgaPath() + " 1C:D.2 7C1E/C4C4/7822 0000:1c:0d.2",
+                                        second + " 1D:0.0 7C1E/C4C4/7822 0000:1d:00.0"}));
+    module.removeFpgaInterface("qv3377kb");
+    EXPECT_EQ(nextNotification(dispatcher), "-qv3377kb/qv3377k_atomiczekddkqrx");
+    EXPECT_EQ(fpgaInterfaces().size(), 1u);
+    dispatcher.stop();
 }
 
 TEST(SimulatedModule, HoldsTheOnlyDecoderOfItsDriver) {

@@ -33,8 +33,7 @@ std::optional<std::string> chassisForm(qvjsonconfig::DeviceIteratorInterface& de
         if (chassis == qvqpxi::kUnknownNumber || slot == qvqpxi::kUnknownNumber) {
             return std::nullopt;
         }
-        return "Model=" + modelOf(device, modelNames) + ";Chassis=" + std::to_string(chassis) +
-               ";Slot=" + std::to_string(slot);
+        return pxiPersistentToken(modelOf(device, modelNames), chassis, slot);
     } catch (...) {
         return std::nullopt;
     }
@@ -42,11 +41,19 @@ std::optional<std::string> chassisForm(qvjsonconfig::DeviceIteratorInterface& de
 
 }  // namespace
 
+std::string pxiPersistentToken(const std::string& model, uint32_t chassis, uint32_t slot) {
+    return "Model=" + model + ";Chassis=" + std::to_string(chassis) + ";Slot=" + std::to_string(slot);
+}
+
+std::string pciPersistentToken(const std::string& model, const std::string& slotPath) {
+    return "Model=" + model + ";PCISlotPath=" + slotPath;
+}
+
 std::string PersistentTokenGeneratorPci::generateToken(
     qvjsonconfig::DeviceIteratorInterface& device) {
     std::string slotPath;
     device.getBusStringProperty("pciSlotPath", slotPath);
-    return "Model=" + modelOf(device, *modelNames_) + ";PCISlotPath=" + slotPath;
+    return pciPersistentToken(modelOf(device, *modelNames_), slotPath);
 }
 
 std::string PersistentTokenGeneratorPxi::generateToken(

@@ -20,6 +20,10 @@ public:
     virtual std::string getModelName(uint32_t vendorId, uint32_t deviceId, uint32_t subsystemId) = 0;
 };
 
+// The two token forms, numbers in decimal.
+std::string pxiPersistentToken(const std::string& model, uint32_t chassis, uint32_t slot);
+std::string pciPersistentToken(const std::string& model, const std::string& slotPath);
+
 class IPersistentTokenGenerator {
 public:
     virtual ~IPersistentTokenGenerator() = default;

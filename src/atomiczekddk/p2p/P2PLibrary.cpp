@@ -3,9 +3,13 @@
 #include <sched.h>
 
 #include <atomic>
-#include <cstdlib>
 
 #include "qvdynlib/qvdynlib.h"
+
+// This library's own handle for exit handlers: a handler registered with it
+// runs when the library is unloaded, or at exit if it never is.
+extern "C" void* __dso_handle;
+extern "C" int __cxa_atexit(void (*function)(void*), void* argument, void* dso);
 
 namespace qvzek {
 
@@ -26,6 +30,11 @@ void closeAtExit() {
     if (handle != nullptr) qvdynlib_close(handle);
 }
 
+// Bound to this library, not to the process: a host that unloads the library
+// must not have the handler called later into unmapped code (a plain atexit
+// is bound to the process where a sanitizer's runtime intercepts it).
+void closeAtUnload(void*) { closeAtExit(); }
+
 }  // namespace
 
 void* getP2PLibrarySymbol(const char* symbol, const char* library) {
@@ -36,7 +45,7 @@ void* getP2PLibrarySymbol(const char* symbol, const char* library) {
                 libraryHandle = qvdynlib_load(library, kQvdynlibDefaultFlags, status);
                 if (libraryHandle != nullptr) {
                     loaded.store(true);
-                    atexit(closeAtExit);
+                    __cxa_atexit(closeAtUnload, nullptr, &__dso_handle);
                 }
             }
             entries.fetch_sub(1);

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "qverr/Exception.h"
+#include "qvjsonconfig/Interfaces.h"
 
 namespace qvzek {
 
@@ -52,6 +53,17 @@ const char* readWholeFile(bool isPath, const char* text, std::unique_ptr<char[]>
     buffer[static_cast<size_t>(size)] = '\0';
     slot = std::move(buffer);
     return slot.get();
+}
+
+PciIdentity readPciIdentity(qvjsonconfig::DeviceIteratorInterface& device) {
+    PciIdentity identity;
+    device.getBusU32Property("pciBusNumber", identity.bus);
+    device.getBusU32Property("pciDeviceNumber", identity.device);
+    device.getBusU32Property("pciFunctionNumber", identity.function);
+    device.getBusU32Property("pciVendorID", identity.vendorId);
+    device.getBusU32Property("pciDeviceID", identity.deviceId);
+    device.getBusU32Property("pciSubsystemID", identity.subsystemId);
+    return identity;
 }
 
 }  // namespace qvzek

@@ -6,6 +6,10 @@
 #include <memory>
 #include <string_view>
 
+namespace qvjsonconfig {
+class DeviceIteratorInterface;
+}
+
 namespace qvzek {
 
 inline constexpr int32_t kErrorBufferTooSmall = -63080;
@@ -25,5 +29,17 @@ void copyStringToBuffer(std::string_view text, char* buffer, uint32_t bufferSize
 // failureCode.
 const char* readWholeFile(bool isPath, const char* text, std::unique_ptr<char[]>& slot,
                           int32_t failureCode);
+
+// A module's PCI address and identity, as its driver publishes them.
+struct PciIdentity {
+    uint32_t bus = 0;
+    uint32_t device = 0;
+    uint32_t function = 0;
+    uint32_t vendorId = 0;
+    uint32_t deviceId = 0;
+    uint32_t subsystemId = 0;
+};
+// The bus properties of the module `device` stands on; a failing read throws.
+PciIdentity readPciIdentity(qvjsonconfig::DeviceIteratorInterface& device);
 
 }  // namespace qvzek

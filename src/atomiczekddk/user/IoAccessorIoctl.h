@@ -2,6 +2,8 @@
 // FPGA driver's io interface; no register space is mapped.
 #pragma once
 
+#include <memory>
+
 #include "apal_qv3377k/iInterfaceProxy_atomiczekddk.h"
 #include "atomiczekddk/user/IIoAccessor.h"
 
@@ -13,6 +15,9 @@ class IoAccessorIoctl : public IIoAccessor {
 public:
     // The proxy outlives the accessor.
     explicit IoAccessorIoctl(sdihal::iInterfaceProxy_atomiczekddk_io& io) : io_(&io) {}
+    // Keeps the proxy alive for as long as the accessor lives.
+    explicit IoAccessorIoctl(std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk_io> io)
+        : io_(io.get()), owner_(std::move(io)) {}
 
     // Address bit 0 set: -63084, nothing sent. Bits 0 and 1 are cleared
     // before the address goes to the driver. A driver error is thrown, except
@@ -25,6 +30,7 @@ public:
 
 private:
     sdihal::iInterfaceProxy_atomiczekddk_io* io_;
+    std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk_io> owner_;
 };
 
 }  // namespace qvzek::user

@@ -20,6 +20,7 @@ tEvent::tEvent(bool autoReset, bool signalled, nQVAPALS100::tStatus& status)
     if (pthread_condattr_init(&attributes) == 0) {
         if (pthread_condattr_setclock(&attributes, CLOCK_MONOTONIC) == 0) {
             made = pthread_cond_init(&condition_, &attributes);
+            monotonic_ = true;
         } else {
             made = pthread_cond_init(&condition_, nullptr);
         }
@@ -69,6 +70,26 @@ bool tEvent::wait() {
     tMutexLock lock(*mutex_);
     while (!signalled_) {
         if (pthread_cond_wait(&condition_, mutex_->native()) != 0) return false;
+    }
+    if (autoReset_) signalled_ = false;
+    return true;
+}
+
+bool tEvent::waitFor(uint32_t milliseconds) {
+    timespec deadline{};
+    clock_gettime(monotonic_ ? CLOCK_MONOTONIC : CLOCK_REALTIME, &deadline);
+    deadline.tv_sec += milliseconds / 1000;
+    deadline.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000L;
+    if (deadline.tv_nsec >= 1000000000L) {
+        ++deadline.tv_sec;
+        deadline.tv_nsec -= 1000000000L;
+    }
+    tMutexLock lock(*mutex_);
+    while (!signalled_) {
+        if (pthread_cond_timedwait(&condition_, mutex_->native(), &deadline) != 0) {
+            // Set just as the time ran out still counts as set.
+            if (!signalled_) return false;
+        }
     }
     if (autoReset_) signalled_ = false;
     return true;

@@ -5,6 +5,7 @@
 
 #include <pthread.h>
 
+#include <cstdint>
 #include <optional>
 
 #include "qvapal/quarks/synchronization.h"
@@ -29,11 +30,16 @@ public:
     // Waits until the event is set. False when the wait itself failed; the
     // event's state is then unknown to the caller.
     bool wait();
+    // Waits until the event is set or `milliseconds` have passed on the
+    // monotonic clock. True when it was set (an auto-reset event is then
+    // cleared); false on time-out or when the wait failed.
+    bool waitFor(uint32_t milliseconds);
 
 private:
     pthread_cond_t condition_;
     bool conditionCreated_ = false;
     std::optional<tMutex> mutex_;
+    bool monotonic_ = false;
     bool autoReset_;
     bool signalled_;
 };

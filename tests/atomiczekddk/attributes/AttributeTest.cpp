@@ -6,6 +6,7 @@
 
 #include "atomiczekddk/attributes/Attribute.h"
 #include "qverr/Exception.h"
+#include "support/TempDir.h"
 
 // Outside the anonymous namespace: GCC 12 at -O2 devirtualised calls on
 // attributes of an enumeration local to this file into the wrong functions.
@@ -39,17 +40,7 @@ struct DoublingRange : atat::Range<unsigned int> {
     bool areEqual(const unsigned int& a, const unsigned int& b) override { return a == b; }
 };
 
-template <class F>
-std::string thrownJson(F f, int32_t* code = nullptr) {
-    try {
-        f();
-    } catch (const qverr::Exception& e) {
-        if (code != nullptr) *code = e.status.code;
-        return e.status.jsonText();
-    }
-    ADD_FAILURE() << "nothing thrown";
-    return {};
-}
+using qvtest::thrownStatus;
 
 TEST(Attribute, StartsAtItsDefaultAndCoercesEveryWrite) {
     DoublingRange range;
@@ -99,8 +90,7 @@ TEST(Attribute, ARefusedValueRollsBackAndMarksDirty) {
     a.setValue(3);
     a.setDirty(false);
 
-    int32_t code = 0;
-    const std::string json = thrownJson([&] { a.setValue(0); }, &code);
+    const auto [code, json] = thrownStatus([&] { a.setValue(0); });
     EXPECT_EQ(code, -52005);
     EXPECT_NE(json.find(R"("usage":"kUsageTypeAttributeIdentifier","value":7)"), std::string::npos) << json;
     EXPECT_NE(json.find(R"("usage":"kUsageTypeChannelName","value":"Ch0")"), std::string::npos) << json;
@@ -126,8 +116,7 @@ TEST(Attribute, EnumRangeRefusalNamesValueChoicesThenAttribute) {
     EXPECT_EQ(api.getAPIValue(), 2);
     a.setDirty(false);
 
-    int32_t code = 0;
-    const std::string json = thrownJson([&] { api.setAPIValue(3); }, &code);
+    const auto [code, json] = thrownStatus([&] { api.setAPIValue(3); });
     EXPECT_EQ(code, -52005);
     const std::string requested =
         R"({"type":"usage","usage":"kUsageTypeRequestedValue","value":3,"value_type":{"type":"enum","id":5,"value_type":"int32_t"}})";
@@ -148,15 +137,14 @@ TEST(Attribute, EnumRangeRefusalNamesValueChoicesThenAttribute) {
 TEST(Attribute, HiddenValuesAreAcceptedButNeverOffered) {
     atat::EnumRange<int> range(9, -52005, {1, 2}, {7});
     EXPECT_EQ(range.coerce(7), 7);
-    const std::string json = thrownJson([&] { range.coerce(8); });
+    const std::string json = thrownStatus([&] { range.coerce(8); }).second;
     EXPECT_NE(json.find(R"("value":[1,2])"), std::string::npos) << json;
 }
 
 TEST(Attribute, NotSettableRefusesTheApiButNotTheOwner) {
     atat::NotSettable<unsigned long> readOnly(-63193);
     atat::Attribute<unsigned long> a(8, nullptr, false, 0, nullptr, nullptr, &readOnly);
-    int32_t code = 0;
-    const std::string json = thrownJson([&] { a.setValue(5); }, &code);
+    const auto [code, json] = thrownStatus([&] { a.setValue(5); });
     EXPECT_EQ(code, -63193);
     EXPECT_NE(json.find(R"("file":"atat/attributes/NotSettable")"), std::string::npos) << json;
     EXPECT_NE(json.find(R"("line":62)"), std::string::npos) << json;
@@ -171,9 +159,7 @@ TEST(Attribute, NotSettableRefusesTheApiButNotTheOwner) {
 
     atat::NotSettable<unsigned int> silent(0);  // a code of 0 still refuses
     atat::Attribute<unsigned int> b(1, nullptr, false, 0, nullptr, nullptr, &silent);
-    code = 1;
-    EXPECT_EQ(thrownJson([&] { b.setValue(1); }, &code), "");
-    EXPECT_EQ(code, 0);
+    EXPECT_EQ(thrownStatus([&] { b.setValue(1); }), std::make_pair(0, std::string()));
 }
 
 TEST(Attribute, GetterRefreshesThePublicReadOnly) {

@@ -209,21 +209,6 @@ TEST(BitfileBitstream, DecodesToTheGeneratedBytesAtEverySize) {
     }
 }
 
-TEST(BitfileBitstream, DecodesSixtyFourMebibytes) {
-    const std::vector<uint8_t> bytes = qvtest::bitstreamBytes(64u << 20);
-    qvtest::TempDir dir;
-    qvtest::writeFile(dir / "large.xml", qvtest::withBitstream(sampleText(), qvtest::base64Text(bytes)));
-    const Bitfile bitfile(dir / "large.xml", true, true, false);
-    ASSERT_EQ(bitfile.getBitstream().size(), bytes.size());
-    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), bitfile.getBitstream().begin()));
-}
-
-TEST(BitfileFiles, AnUnreadablePathIsItsOwnCode) {
-    qvtest::TempDir dir;
-    EXPECT_EQ(qvtest::thrownStatus([&] { Bitfile(dir / "absent.xml", true, true, false); }).first, -63101);
-    EXPECT_EQ(qvtest::thrownStatus([&] { Bitfile(dir.path(), true, true, false); }).first, -63101);
-}
-
 TEST(SerializedImages, CommonDataIsFortyEightBytesOfAddressesModeAndSignature) {
     // Base 0x8000, ViControl 4, default DiagramReset and InterruptEnable,
     // ViSignature 0, no Dram2DP base.
@@ -245,11 +230,6 @@ TEST(SerializedImages, CommonDataIsFortyEightBytesOfAddressesModeAndSignature) {
     // The signature's digits are checked only when it becomes words.
     const Bitfile letters(replaced(sampleText(), "0123456789ABCDEF", "ZZ23456789ABCDEF"), false, true, false);
     EXPECT_EQ(qvtest::thrownStatus([&] { SerializedBitfile images(letters, 0); }).first, -52005);
-    EXPECT_EQ(qvtest::thrownStatus([&] { BitfileControlInfo info(std::make_shared<Bitfile>(
-                                             replaced(sampleText(), "0123456789ABCDEF", "ZZ23456789ABCDEF"), false,
-                                             false, false)); })
-                  .first,
-              -52005);
 }
 
 }  // namespace

@@ -46,9 +46,7 @@ TEST(XmlNumbers, TheirPrefixChoosesTheBaseAndTrailingTextIsIgnoredButNoNumberIsR
 }
 
 TEST(XmlBoolean, AnyLetterCaseButNothingAround) {
-    EXPECT_TRUE(parseBoolean(Value("TRUE").node()));
-    EXPECT_TRUE(parseBoolean(Value("True").node()));
-    EXPECT_FALSE(parseBoolean(Value("fAlSe").node()));
+    EXPECT_TRUE(parseBoolean(Value("TRUE").node()) && !parseBoolean(Value("fAlSe").node()));
     for (const char* text : {" true", "1"}) EXPECT_EQ(codeOf([&] { parseBoolean(Value(text).node()); }), -61070);
 }
 

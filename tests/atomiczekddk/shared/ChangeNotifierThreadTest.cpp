@@ -1,7 +1,5 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <memory>
@@ -12,6 +10,7 @@
 #include "qvjsonconfig/SynchronizedConfiguration.h"
 #include "qvjsonconfig/afaWrappers/DirectoryPoller.h"
 #include "support/Counter.h"
+#include "support/SelfProcess.h"
 #include "support/TempDir.h"
 #include "support/TraceCapture.h"
 
@@ -19,33 +18,26 @@ namespace {
 
 using ::testing::HasSubstr;
 
-// Run again as another process (by the test below), this program writes the
-// configuration file the way every process of the system does, and ends.
-const bool kWriterProcess = [] {
-    const char* path = getenv("QV_TEST_WRITE_CONFIG");
-    const char* token = getenv("QV_TEST_TOKEN");
-    if (path == nullptr || token == nullptr) return false;
-    qvjsonconfig::LockableFile file(path, false);
+// Run as a child process by the test below: writes the configuration file
+// ("<path>;<token>" in QV_TEST_WRITE_CONFIG) the way every process of the
+// system does.
+TEST(ChangeNotifierWriterChild, WritesTheConfiguration) {
+    const char* request = getenv("QV_TEST_WRITE_CONFIG");
+    if (request == nullptr) GTEST_SKIP() << "runs as a child process only";
+    const std::string value = request;
+    const size_t split = value.find(';');
+    qvjsonconfig::LockableFile file(value.substr(0, split).c_str(), false);
     const std::string text = "{\"version\":1,\"oldest_compatible_version\":1,\"devices\":{\"" +
-                             std::string(token) + "\":{}}}";
+                             value.substr(split + 1) + "\":{}}}";
     file.lock();
     file.write(text.data(), text.data() + text.size());
     file.unlock();
-    _exit(0);
-}();
+}
 
 void writeFromAnotherProcess(const std::string& path, const std::string& token) {
-    const std::string pathVariable = "QV_TEST_WRITE_CONFIG=" + path;
-    const std::string tokenVariable = "QV_TEST_TOKEN=" + token;
-    const char* argv[] = {"writer", nullptr};
-    const char* envp[] = {pathVariable.c_str(), tokenVariable.c_str(), nullptr};
-    pid_t child = 0;
-    ASSERT_EQ(posix_spawn(&child, "/proc/self/exe", nullptr, nullptr, const_cast<char**>(argv),
-                          const_cast<char**>(envp)),
+    ASSERT_EQ(qvtest::waitForExit(qvtest::spawnSelf("ChangeNotifierWriterChild.*",
+                                                    "QV_TEST_WRITE_CONFIG=" + path + ";" + token)),
               0);
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 class CountingHandler : public qvzek::IChangeNotificationHandler {

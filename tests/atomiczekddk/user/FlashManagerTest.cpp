@@ -41,10 +41,6 @@ TEST_F(Flash, ADriverWithoutTheValueIsNotSupportedOtherErrorsPassUnchanged) {
     EXPECT_NO_THROW(flash.getFlashValue());
     device.failNext("atomiczekddk_flash.flashTransfer", -61000);
     EXPECT_EQ(thrownStatus([&] { flash.writeImage({1}, nullptr); }).first, -61000);
-    device.failNext("atomiczekddk_flash.flashCommand33", -61001);
-    EXPECT_EQ(thrownStatus([&] { flash.setFlashValue(1); }).first, -61001);
-    device.failNext("atomiczekddk_flash.flashCommand35", -61002);
-    EXPECT_EQ(thrownStatus([&] { flash.clearImage(); }).first, -61002);
 }
 
 }  // namespace

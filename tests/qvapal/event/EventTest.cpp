@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -47,6 +48,20 @@ TEST(Event, AutoResetReleasesOneWaiterPerSet) {
     first.join();
     second.join();
     EXPECT_EQ(released, 2);
+}
+
+TEST(Event, TimedWaitEndsWhenSetOrWhenTheTimeIsUp) {
+    tStatus status;
+    tEvent event(true, false, status);
+    ASSERT_EQ(status.code, 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(event.waitFor(50));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+
+    std::thread setter([&] { event.set(); });
+    EXPECT_TRUE(event.waitFor(60000));
+    setter.join();
+    EXPECT_FALSE(event.waitFor(0));  // the auto-reset event cleared itself
 }
 
 TEST(Event, AStatusHoldingAnErrorCreatesNothing) {

@@ -81,12 +81,10 @@ protected:
 };
 
 TEST_P(IONotification, TimesOutAndStopsOneReadPerStop) {
-    const auto start = std::chrono::steady_clock::now();
     read(status, 0);
     EXPECT_EQ(status.code, -52007);
     EXPECT_EQ(qvtest::raiseSite(status),
               "qvapal/protons/io_notification/linuxU/tIONotification:199");
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
 
     tStatus stopping;
     reader->stop(stopping);

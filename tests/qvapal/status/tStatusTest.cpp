@@ -41,9 +41,7 @@ struct CallerRecord {
     }
     tStatus& status() { return *reinterpret_cast<tStatus*>(this); }
     bool guardIntact() const {
-        for (unsigned char byte : guard) {
-            if (byte != 0xAB) return false;
-        }
+        for (unsigned char byte : guard) if (byte != 0xAB) return false;
         return true;
     }
 };
@@ -130,9 +128,7 @@ TEST(ErrnoMapping, EveryRowOfTheTable) {
     };
     for (int err = -1; err <= 131; ++err) {
         int32_t expected = -52008;
-        for (const auto& [listed, code] : rows) {
-            if (listed == err) expected = code;
-        }
+        for (const auto& [listed, code] : rows) if (listed == err) expected = code;
         EXPECT_EQ(nQVAPALS100::errnoToStatusCode(err), expected) << "errno " << err;
     }
     for (int err : {EAGAIN, EFAULT, ENOSYS, ERANGE, 200, INT32_MIN, INT32_MAX}) {

@@ -137,23 +137,16 @@ void AttributeHandlerDevice::getStringAttribute(uint32_t id, char* buffer, uint3
     answerText(handled, *text, buffer, bufferSize, length);
 }
 
-AttributeHandlerPci::AttributeHandlerPci(qvjsonconfig::DeviceIteratorInterface& device) {
-    uint32_t deviceId = 0;
-    device.getBusU32Property("pciVendorID", vendorId_);
-    device.getBusU32Property("pciDeviceID", deviceId);
-    device.getBusU32Property("pciSubsystemID", subsystemId_);
-    device.getBusU32Property("pciBusNumber", busNumber_);
-    device.getBusU32Property("pciDeviceNumber", deviceNumber_);
-    device.getBusU32Property("pciFunctionNumber", functionNumber_);
-}
+AttributeHandlerPci::AttributeHandlerPci(qvjsonconfig::DeviceIteratorInterface& device)
+    : pci_(readPciIdentity(device)) {}
 
 uint32_t AttributeHandlerPci::getU32Attribute(uint32_t id, bool* handled) {
     switch (id) {
-        case 2: return answer(handled, subsystemId_);
-        case 3: return answer(handled, vendorId_);
-        case 10: return answer(handled, busNumber_);
-        case 11: return answer(handled, deviceNumber_);
-        case 12: return answer(handled, functionNumber_);
+        case 2: return answer(handled, pci_.subsystemId);
+        case 3: return answer(handled, pci_.vendorId);
+        case 10: return answer(handled, pci_.bus);
+        case 11: return answer(handled, pci_.device);
+        case 12: return answer(handled, pci_.function);
         default: return AttributeHandlerNone::getU32Attribute(id, handled);
     }
 }

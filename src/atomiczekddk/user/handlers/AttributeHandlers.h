@@ -11,6 +11,7 @@
 
 #include "apal_qv3377k/iInterfaceProxy_atomiczekddk.h"
 #include "atomiczekddk/pxi/QPxiLibrary.h"
+#include "atomiczekddk/shared/CommonUtilities.h"
 #include "atomiczekddk/user/IAttributeHandler.h"
 #include "qvapal/quarks/synchronization.h"
 #include "qvjsonconfig/Interfaces.h"
@@ -72,11 +73,7 @@ public:
                             bool* handled) override;
 
 private:
-    uint32_t subsystemId_ = 0;
-    uint32_t vendorId_ = 0;
-    uint32_t busNumber_ = 0;
-    uint32_t deviceNumber_ = 0;
-    uint32_t functionNumber_ = 0;
+    PciIdentity pci_;
 };
 
 // The module's chassis and slot. Without the PXI library the numbers read

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "DeviceListFixture.h"
+#include "zekhost/ZekHost.h"
 
 namespace qvtest {
 
@@ -12,7 +13,7 @@ using nQVAPALS100::tStatus;
 // The function at `position` of the object's table, as the host declares it.
 template <class Function>
 Function* slot(void* object, size_t position) {
-    return reinterpret_cast<Function*>((*static_cast<void***>(object))[position]);
+    return reinterpret_cast<Function*>(zekhost::entry(object, position));
 }
 
 using HostOrderTest = DeviceListFixture;

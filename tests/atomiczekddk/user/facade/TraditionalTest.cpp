@@ -61,14 +61,11 @@ protected:
 };
 
 TEST_F(Traditional, OpenSequenceReachesModeOneAndAnInterloperResetsIt) {
-    nQVAPALS100::tStatus status, wait, block;
+    nQVAPALS100::tStatus status, wait;
     session->read32(0x8018, status);
     EXPECT_EQ(status.code, -63193);
     session->waitOnIrqs(1, 0, wait);
     EXPECT_EQ(wait.code, -63032);
-    uint32_t word = 0;
-    session->readBlock(0x8018, 1, reinterpret_cast<uintptr_t>(&word), 4, block);
-    EXPECT_EQ(block.code, -63193);
 
     openSequence(7);
     EXPECT_EQ(session->mode(), 0u);

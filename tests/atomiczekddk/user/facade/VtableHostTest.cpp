@@ -8,43 +8,21 @@
 #include <memory>
 #include <new>
 #include <set>
-#include <utility>
 
 #include "FacadeFixture.h"
+#include "zekhost/ZekHost.h"
 
 namespace qvtest {
 
 namespace host {
 
-using nQVAPALS100::tStatus;
-
-void* entry(void* object, size_t position) { return (*static_cast<void***>(object))[position]; }
-
-template <size_t... I>
-void callWithZeros(void* object, void* function, tStatus* status, std::index_sequence<I...>) {
-    reinterpret_cast<void (*)(void*, decltype((void)I, uint64_t{})..., tStatus*)>(function)(
-        object, ((void)I, uint64_t{0})..., status);
-}
+using zekhost::entry;
+namespace slot = zekhost::session;
 
 // Calls position `position` with `integers` zero integer or pointer
-// arguments before the status (floating-point values travel in their own
-// registers and are left out).
-void callZeros(void* object, size_t position, size_t integers, tStatus* status) {
-    void* function = entry(object, position);
-    switch (integers) {
-        case 0: return callWithZeros(object, function, status, std::make_index_sequence<0>());
-        case 1: return callWithZeros(object, function, status, std::make_index_sequence<1>());
-        case 2: return callWithZeros(object, function, status, std::make_index_sequence<2>());
-        case 3: return callWithZeros(object, function, status, std::make_index_sequence<3>());
-        case 4: return callWithZeros(object, function, status, std::make_index_sequence<4>());
-        case 5: return callWithZeros(object, function, status, std::make_index_sequence<5>());
-        case 6: return callWithZeros(object, function, status, std::make_index_sequence<6>());
-        case 7: return callWithZeros(object, function, status, std::make_index_sequence<7>());
-        case 8: return callWithZeros(object, function, status, std::make_index_sequence<8>());
-        case 9: return callWithZeros(object, function, status, std::make_index_sequence<9>());
-        case 10: return callWithZeros(object, function, status, std::make_index_sequence<10>());
-        default: FAIL() << "no call shape for " << integers << " arguments";
-    }
+// arguments before the status.
+void callZeros(void* object, size_t position, size_t integers, nQVAPALS100::tStatus* status) {
+    if (!zekhost::callZeros(object, position, integers, status)) FAIL() << "no call shape for " << integers;
 }
 
 // Integer arguments before the status, by position, of every operation that
@@ -92,7 +70,7 @@ TEST_F(VtableHost, EveryPositionIsItsOwnOperation) {
     qvzek::FpgaSession facade(nullptr, this);
     void* object = static_cast<qvzek::IFpgaSession*>(&facade);
 
-    EXPECT_EQ(reinterpret_cast<uint32_t (*)(void*)>(host::entry(object, 0))(object), 5u);
+    EXPECT_EQ(zekhost::FpgaSession(object).interfaceVersion(), 5u);
     EXPECT_EQ(reinterpret_cast<uint32_t (*)(void*)>(host::entry(object, 123))(object), 1u);
 
     nQVAPALS100::tStatus status;
@@ -159,20 +137,51 @@ TEST_F(VtableHost, EveryPositionIsItsOwnOperation) {
 
 TEST_F(VtableHost, OpenedFacadeThroughItsTable) {
     FacadeOwner owner{opened()};
-    void* object = static_cast<qvzek::IFpgaSession*>(owner.facade);
+    const zekhost::FpgaSession host(static_cast<qvzek::IFpgaSession*>(owner.facade));
     device.setReg(0x8018, 0xCAFE);
     nQVAPALS100::tStatus status;
-    const uint32_t value = reinterpret_cast<uint32_t (*)(void*, uint32_t, bool, nQVAPALS100::tStatus*)>(
-        host::entry(object, 9))(object, 0x8018, false, &status);
-    EXPECT_EQ(value, 0xCAFEu);
+    EXPECT_EQ(host.read<uint32_t>(0x8018, status), 0xCAFEu);
+    host.write<uint32_t>(0x801C, 0xBEEF, status);
+    EXPECT_EQ(device.reg(0x801C), 0xBEEFu);
     uint32_t words[4] = {};
     size_t count = 4;
-    reinterpret_cast<void (*)(void*, uint32_t*, size_t*, nQVAPALS100::tStatus*)>(host::entry(object, 108))(
-        object, words, &count, &status);
+    reinterpret_cast<void (*)(void*, uint32_t*, size_t*, nQVAPALS100::tStatus*)>(host::entry(host.object(), 108))(
+        host.object(), words, &count, &status);
     EXPECT_EQ(words[3], 0xDEADBEEFu);
-    EXPECT_EQ(reinterpret_cast<uint32_t (*)(void*, nQVAPALS100::tStatus*)>(host::entry(object, 118))(object, &status),
-              2u);
+    EXPECT_EQ(host.runState(status), 2u);
+    uint32_t fifo = 99;
+    host.findFifo("acq.fetch fifo 0", 0xFFFFFFFF, &fifo, status);
     EXPECT_EQ(status.code, 0);
+    host.findFifo("no such fifo", 0xFFFFFFFF, &fifo, status);
+    EXPECT_EQ(status.code, -52006);
+}
+
+// The host view's positions, as the binary interface numbers them.
+TEST(VtableHostView, PositionsOfTheSession) {
+    namespace slot = host::slot;
+    const std::map<size_t, size_t> positions = {
+        {slot::kGetInterfaceVersion, 0},   {slot::kOpen, 3},
+        {slot::kRelease, 4},               {slot::kClose, 5},
+        {slot::kRead + slot::kBool, 6},    {slot::kRead + slot::kU32, 9},
+        {slot::kRead + slot::kDbl, 16},    {slot::kWrite + slot::kBool, 17},
+        {slot::kWrite + slot::kDbl, 27},   {slot::kReadArray, 28},
+        {slot::kWriteArray, 39},           {slot::kDownload, 50},
+        {slot::kRun, 53},                  {slot::kReserveIrqContext, 54},
+        {slot::kUnreserveIrqContext, 55},  {slot::kWaitOnIrqs, 56},
+        {slot::kAcknowledgeIrqs, 57},      {slot::kConfigureFifo, 58},
+        {slot::kStartFifo, 59},            {slot::kStopFifo, 60},
+        {slot::kReadFifo + slot::kU8, 62}, {slot::kReadFifo + slot::kI16, 67},
+        {slot::kWriteFifo + slot::kU64, 76}, {slot::kWriteFifo + slot::kI64, 80},
+        {slot::kAcquireFifoReadElements + slot::kBool, 83},
+        {slot::kAcquireFifoWriteElements + slot::kDbl, 104},
+        {slot::kReleaseFifoElements, 105}, {slot::kFindRegister, 109},
+        {slot::kFindFifo, 110},            {slot::kGetP2PEndpointId, 111},
+        {slot::kDestructor, 113},          {slot::kDeletingDestructor, 114},
+        {slot::kSetFifoProperty, 115},     {slot::kGetFifoProperty, 116},
+        {slot::kCommitFifoConfiguration, 117}, {slot::kGetRunState, 118},
+        {slot::kGetFixedFlag, 123},        {slot::kResetFifo, 127},
+    };
+    for (const auto& [view, part] : positions) EXPECT_EQ(view, part);
 }
 
 TEST_F(VtableHost, DestructorsAndReleasesLetTheDeviceGo) {

@@ -1,6 +1,7 @@
 // FIFOs used from several threads: callers blocked for room wake on another
 // thread's release (every one of them, whatever the time-out), and separate
-// FIFOs stream side by side.
+// FIFOs, half of them without a mirror, stream copies across many wraps side
+// by side.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -65,6 +66,7 @@ TEST_F(FifoThreads, FourReadersAndFourWritersOnSeparateFifos) {
     std::vector<std::unique_ptr<qvzek::Fifo>> fifos;
     for (uint32_t i = 0; i < 8; ++i) {
         fifos.push_back(make(i, i < 4 ? qvzek::kFifoTargetToHost : qvzek::kFifoHostToTarget, qvzek::TypeU32()));
+        if (i % 2 == 1) fifos.back()->setPropertyU64(qvzek::fifo_properties::kMirrorSize, 0);
         fifos.back()->configure(kRing, nullptr, 0);
     }
     std::atomic<uint64_t> wrongs{0};
@@ -98,6 +100,7 @@ TEST_F(FifoThreads, FourReadersAndFourWritersOnSeparateFifos) {
         EXPECT_EQ(device.fifo(i).consumed, kElements * 4);
         EXPECT_EQ(device.fifo(i).mismatches, 0u);
     }
+    EXPECT_EQ(device.fifo(1).mirrorBytes, 0u);
 }
 
 }  // namespace

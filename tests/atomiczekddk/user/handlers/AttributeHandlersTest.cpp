@@ -6,6 +6,7 @@
 
 #include "atomiczekddk/SimulatedFpga.h"
 #include "atomiczekddk/shared/CommonUtilities.h"
+#include "atomiczekddk/shared/TargetClassChecker.h"
 #include "atomiczekddk/user/handlers/AttributeHandlers.h"
 #include "atomiczekddk/user/handlers/PropertyDevice.h"
 #include "qverr/Exception.h"
@@ -141,6 +142,24 @@ TEST(AttributeHandlers, PxiPlacesTheModule) {
     qvzek::AttributeHandlerPxi without(absent, device);
     EXPECT_EQ(u32(without, 27), 0xFFFFFFFFu);
     EXPECT_EQ(text(without, 5), "");
+}
+
+// The target-class check of a bitfile asks the device's handler for its class.
+TEST(TargetClass, MatchesOneTrimmedEntryExactly) {
+    PropertyDevice device;
+    const auto compatible = [&](const char* deviceClass, const char* list) {
+        device.text["zekFpgaTargetClass"] = deviceClass;
+        return qvzek::TargetClassCheckerDefault(std::make_shared<qvzek::AttributeHandlerDevice>(device))
+            .isCompatible(list);
+    };
+    EXPECT_TRUE(compatible("QV-3377 (B)", ""));
+    EXPECT_TRUE(compatible("A", "  A ; B "));
+    EXPECT_TRUE(compatible(" B\t", "A;B"));
+    EXPECT_FALSE(compatible("ABC", "abc"));
+    EXPECT_FALSE(compatible("A", ";"));
+    // A device without a class is a software fault.
+    qvzek::TargetClassCheckerDefault unknown(std::make_shared<qvzek::AttributeHandlerNone>());
+    EXPECT_EQ(thrownStatus([&] { unknown.isCompatible("A"); }).first, -52003);
 }
 
 class DriverAttributes : public qvtest::SimulatedFpga {

@@ -162,47 +162,38 @@ TEST_F(HmbManager, FixedBlocksAreAnnouncedInNameOrderAndAgainAfterAFailure) {
 TEST_F(HmbManager, RequestsByOperation) {
     ASSERT_TRUE(configure(hmbElement(hmbBlock("data", 1000, 64), fixedBlock("fixed", 0xA000, 1)) +
                           llbElement(131072, 64, "low")));
-    uint8_t out[64] = {};
-    const char* name = "data";
-    uint64_t nameAddress = reinterpret_cast<uint64_t>(name);
+    uint64_t out[8] = {};
+    // Operation `op` on the block or window `name` (none: no input).
+    const auto ask = [&](uint32_t op, const char* name, size_t outSize = 16, bool flag = false) {
+        uint64_t nameAddress = reinterpret_cast<uint64_t>(name);
+        return codeOf([&] { manager->request(op, name ? &nameAddress : nullptr, name ? 8 : 0, out, outSize, flag); });
+    };
     // Before the region is mapped there is no block to give.
-    EXPECT_EQ(codeOf([&] { manager->request(2, &nameAddress, 8, out, 16, false); }), -61499);
+    EXPECT_EQ(ask(2, "data"), -61499);
     manager->open();
-    manager->request(2, &nameAddress, 8, out, 16, false);
-    uint64_t fields[2];
-    std::memcpy(fields, out, 16);
-    EXPECT_EQ(fields[0], 8000u);
-    EXPECT_EQ(fields[1], manager->regionAddress());
+    EXPECT_EQ(ask(2, "data"), 0);
+    EXPECT_EQ(out[0], 8000u);
+    EXPECT_EQ(out[1], manager->regionAddress());
     EXPECT_EQ(manager->openCount(), 1u);
-    const char* fixedName = "fixed";
-    nameAddress = reinterpret_cast<uint64_t>(fixedName);
-    EXPECT_EQ(codeOf([&] { manager->request(2, &nameAddress, 8, out, 16, false); }), -52005);
-    const char* unknown = "nothing";
-    nameAddress = reinterpret_cast<uint64_t>(unknown);
-    EXPECT_EQ(codeOf([&] { manager->request(2, &nameAddress, 8, out, 16, false); }), -52006);
-    EXPECT_EQ(codeOf([&] { manager->request(1, nullptr, 0, out, 16, false); }), -63193);
-    EXPECT_EQ(codeOf([&] { manager->request(6, nullptr, 0, out, 16, false); }), -63193);
-    EXPECT_EQ(codeOf([&] { manager->request(5, &nameAddress, 8, out, 32, false); }), -52005);
-    EXPECT_EQ(codeOf([&] { manager->request(2, &nameAddress, 8, out, 16, true); }), -63045);
+    EXPECT_EQ(ask(2, "fixed"), -52005);
+    EXPECT_EQ(ask(2, "nothing"), -52006);
+    EXPECT_EQ(ask(6, nullptr), -63193);
+    EXPECT_EQ(ask(5, "low", 32), -52005);
+    EXPECT_EQ(ask(2, "data", 16, true), -63045);
 
     // Operation 4 hands out a region lease.
-    manager->request(4, nullptr, 0, out, 16, false);
-    std::memcpy(fields, out, 16);
+    EXPECT_EQ(ask(4, nullptr), 0);
     EXPECT_EQ(manager->openCount(), 2u);
-    reinterpret_cast<void (*)(void*)>(fields[1])(reinterpret_cast<void*>(fields[0]));
+    reinterpret_cast<void (*)(void*)>(out[1])(reinterpret_cast<void*>(out[0]));
     EXPECT_EQ(manager->openCount(), 1u);
 
     // Operation 5: the windows.
-    const char* window = "low";
-    nameAddress = reinterpret_cast<uint64_t>(window);
-    manager->request(5, &nameAddress, 8, out, 64, false);
-    uint64_t record[8];
-    std::memcpy(record, out, 64);
-    EXPECT_EQ(record[0], 0x100000u);
-    EXPECT_EQ(record[1], 4096u);
+    EXPECT_EQ(ask(5, "low", 64), 0);
+    EXPECT_EQ(out[0], 0x100000u);
+    EXPECT_EQ(out[1], 4096u);
     EXPECT_TRUE(manager->window1MMapped());
-    reinterpret_cast<void (*)(void*)>(record[6])(reinterpret_cast<void*>(record[4]));
-    reinterpret_cast<void (*)(void*)>(record[7])(reinterpret_cast<void*>(record[5]));
+    reinterpret_cast<void (*)(void*)>(out[6])(reinterpret_cast<void*>(out[4]));
+    reinterpret_cast<void (*)(void*)>(out[7])(reinterpret_cast<void*>(out[5]));
     EXPECT_FALSE(manager->window1MMapped());
     EXPECT_FALSE(manager->window4kMapped());
     manager->close();

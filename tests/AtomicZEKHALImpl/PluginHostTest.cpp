@@ -1,0 +1,202 @@
+// The plug-in's entry points through the shipped library, loaded as a host
+// of FPGA devices loads it, over the simulated module: reference counting,
+// the threads and the configuration file of one initialization, argument
+// checks, and sessions opened through the device list.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "kerneldriver/Driver.h"
+#include "module/SimulatedModule.h"
+#include "support/BitfileGenerator.h"
+#include "support/HostLibrary.h"
+#include "zekhost/ZekHost.h"
+
+namespace {
+
+constexpr const char* kSignature = "0123456789ABCDEF00112233DEADBEEF";
+constexpr const char* kOtherSignature = "00000000000000000000000000000001";
+// open: the bitfile argument is the text itself; the image does not run.
+constexpr uint32_t kTextNotRun = 0x40000000 | 0x1;
+
+// The sample image without host-memory blocks.
+std::string sampleText() {
+    std::string text = qvtest::readTextFile(std::string(QV_BITFILE_CORPUS) + "/sample.xml");
+    const size_t from = text.find("<HMB>");
+    text.erase(from, text.find("</LLB>") + 6 - from);
+    return text;
+}
+
+// The threads of the process before the plug-in runs. A thread sanitizer
+// starts a helper thread of its own with the first thread of the process:
+// that happens first.
+size_t threadsBefore() {
+    std::thread([] {}).join();
+    return qvsim::processThreadsSettlingAt(qvsim::processThreads());
+}
+
+class PluginHost : public ::testing::Test {
+protected:
+    qvsim::SimulatedModule module;
+    const size_t threads = threadsBefore();
+    qvtest::HostLibrary library{QV_SHARED_LIBRARY};
+    zekhost::InitializeFunction initialize = library.fn<zekhost::InitializeFunction>(zekhost::kInitialize);
+    zekhost::GetInterfaceFunction getInterface = library.fn<zekhost::GetInterfaceFunction>(zekhost::kGetInterface);
+    zekhost::FinalizeFunction finalize = library.fn<zekhost::FinalizeFunction>(zekhost::kFinalize);
+    const std::string configurationFile = module.tree().root() + "/var/local/vorlane/QRX/QV-3377/zek/qrxzek.config";
+
+    // A failed test may leave initializations behind: their threads must
+    // end before the library is unloaded.
+    void TearDown() override {
+        while (finalize() == 0) {
+        }
+    }
+
+    size_t requests(const std::string& method) {
+        size_t n = 0;
+        for (auto& request : module.decoder().requests()) n += request.name() == method ? 1 : 0;
+        return n;
+    }
+
+    zekhost::DeviceList deviceList() {
+        void* list = nullptr;
+        EXPECT_EQ(getInterface(0, &list), 0);
+        return zekhost::DeviceList(list);
+    }
+};
+
+TEST_F(PluginHost, CountedInitializationsShareOneSetOfObjects) {
+    ASSERT_FALSE(std::filesystem::exists(configurationFile));
+    ASSERT_EQ(initialize(), 0);
+    EXPECT_TRUE(std::filesystem::is_regular_file(configurationFile));
+    // The device observer and the configuration file's poller and notifier.
+    const size_t running = qvsim::processThreads();
+    EXPECT_GE(running, threads + 3);
+    ASSERT_EQ(initialize(), 0);
+    EXPECT_EQ(qvsim::processThreads(), running);
+
+    EXPECT_EQ(finalize(), 0);
+    zekhost::DeviceList list = deviceList();
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list.interfaceVersion(), 0u);
+    list.release();
+    EXPECT_EQ(qvsim::processThreads(), running);
+
+    EXPECT_EQ(finalize(), 0);
+    EXPECT_EQ(qvsim::processThreadsSettlingAt(threads), threads);
+    void* out = &out;
+    EXPECT_EQ(getInterface(0, &out), -52010);
+    EXPECT_EQ(out, &out);
+
+    // A later initialization builds a fresh set.
+    ASSERT_EQ(initialize(), 0);
+    EXPECT_EQ(qvsim::processThreads(), running);
+    EXPECT_EQ(finalize(), 0);
+    EXPECT_EQ(qvsim::processThreadsSettlingAt(threads), threads);
+}
+
+TEST_F(PluginHost, ArgumentsAndUnbalancedFinalize) {
+    // Nothing initialized: finalize refuses and leaves the count at 0.
+    EXPECT_EQ(finalize(), -52010);
+    EXPECT_EQ(finalize(), -52010);
+    ASSERT_EQ(initialize(), 0);
+    EXPECT_EQ(getInterface(0, nullptr), -52005);
+    void* out = &out;
+    EXPECT_EQ(getInterface(1, &out), -52005);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(getInterface(-1, &out), -52005);
+    // One finalize balances the one initialize: had the refused finalizes
+    // counted, the objects would still live (or never have been built).
+    zekhost::DeviceList list = deviceList();
+    ASSERT_TRUE(list);
+    list.release();
+    EXPECT_EQ(finalize(), 0);
+    EXPECT_EQ(qvsim::processThreadsSettlingAt(threads), threads);
+    EXPECT_EQ(finalize(), -52010);
+}
+
+TEST_F(PluginHost, FailedInitializationLeavesNothingBehind) {
+    ASSERT_EQ(initialize(), 0);
+    ASSERT_EQ(finalize(), 0);
+    const size_t settled = qvsim::processThreadsSettlingAt(threads);
+    const size_t descriptors = qvsim::processDescriptors();
+    // The alias services, built last, cannot make their directory: the
+    // device manager and its observer thread were already running.
+    std::filesystem::remove_all(module.tree().root() + "/var/local/vorlane/QRX");
+    module.tree().writeFile("var/local/vorlane/QRX", "in the way");
+    EXPECT_LT(initialize(), 0);
+    EXPECT_EQ(qvsim::processThreadsSettlingAt(settled), settled);
+    EXPECT_EQ(qvsim::processDescriptors(), descriptors);
+    void* out = &out;
+    EXPECT_EQ(getInterface(0, &out), -52010);
+    EXPECT_EQ(finalize(), -52010);
+    // Nothing was counted: once the way is clear one initialize and one
+    // finalize make a whole cycle.
+    std::filesystem::remove(module.tree().root() + "/var/local/vorlane/QRX");
+    ASSERT_EQ(initialize(), 0);
+    EXPECT_TRUE(std::filesystem::is_regular_file(configurationFile));
+    EXPECT_EQ(finalize(), 0);
+    EXPECT_EQ(qvsim::processThreadsSettlingAt(settled), settled);
+    EXPECT_EQ(finalize(), -52010);
+}
+
+TEST_F(PluginHost, SessionsOnOneModuleShareItsProxyAndFpga) {
+    ASSERT_EQ(initialize(), 0);
+    zekhost::DeviceList list = deviceList();
+    zekhost::Status status;
+    list.refresh(status);
+    ASSERT_EQ(list.count(), 1u);
+    const zekhost::Device device = list.device(0, 0, status);
+    ASSERT_TRUE(device);
+    const std::string text = sampleText();
+    const zekhost::FpgaSession first = device.openFpgaSession(zekhost::session::kInterfaceVersion, status);
+    const zekhost::FpgaSession second = device.openFpgaSession(zekhost::session::kInterfaceVersion, status);
+    ASSERT_TRUE(first && second);
+    first.open(text.c_str(), kSignature, kTextNotRun, status);
+    ASSERT_EQ(status.getCode(), 0);
+    // One FPGA object: it refuses another image while the first session is
+    // on its own.
+    std::string other = text;
+    other.replace(other.find(kSignature), 32, kOtherSignature);
+    zekhost::Status busy;
+    second.open(other.c_str(), kOtherSignature, kTextNotRun, busy);
+    EXPECT_EQ(busy.getCode(), -61499);
+    second.open(text.c_str(), kSignature, kTextNotRun, status);
+    ASSERT_EQ(status.getCode(), 0);
+    // One device file.
+    EXPECT_EQ(module.driver().openDescriptors(), 1u);
+    first.write<uint32_t>(0x8018, 0x5A5A, status);
+    EXPECT_EQ(second.read<uint32_t>(0x8018, status), 0x5A5Au);
+    EXPECT_EQ(module.fpga().reg(0x8018), 0x5A5Au);
+    EXPECT_EQ(status.getCode(), 0);
+
+    first.close(1, status);
+    EXPECT_EQ(module.driver().openDescriptors(), 1u);
+    second.close(1, status);
+    EXPECT_EQ(status.getCode(), 0);
+    // The last holder let go: the manager keeps no open file of its own.
+    EXPECT_EQ(module.driver().openDescriptors(), 0u);
+
+    // The module goes away; once the observer has rescanned, the device the
+    // host still holds names a path the manager no longer knows.
+    module.unplugFpga();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!list.hasChanged() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_TRUE(list.hasChanged());
+    const zekhost::FpgaSession orphan = device.openFpgaSession(zekhost::session::kInterfaceVersion, status);
+    ASSERT_TRUE(orphan);
+    zekhost::Status refused;
+    orphan.open(text.c_str(), kSignature, kTextNotRun, refused);
+    EXPECT_EQ(refused.getCode(), -52006);
+    orphan.release();
+    list.release();
+    EXPECT_EQ(finalize(), 0);
+    EXPECT_EQ(module.driver().openDescriptors(), 0u);
+}
+
+}  // namespace
