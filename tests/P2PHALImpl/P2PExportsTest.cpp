@@ -86,12 +86,7 @@ TEST(P2PDescription, FaultsStopTheReadingAndKeepWhatCameBefore) {
     const std::string good = "{\"name\":\"a\",\"direction\":\"writer\",\"fifoResourceID\":\"1\",\"valid\":\"1\"}";
     const std::vector<std::string> faulty = {
         "{\"direction\":\"writer\",\"fifoResourceID\":\"1\",\"valid\":\"1\"}",
-        "{\"name\":\"a\",\"direction\":1,\"fifoResourceID\":\"1\",\"valid\":\"1\"}",
-        "{\"name\":\"a\",\"direction\":\"writer\",\"fifoResourceID\":1,\"valid\":\"1\"}",
-        "{\"name\":\"a\",\"direction\":\"writer\",\"fifoResourceID\":\"1\"}",
-        "{\"name\":\"a\",\"direction\":\"writer\",\"fifoResourceID\":\"1\",\"valid\":true}",
-        "7",
-    };
+        "{\"name\":\"a\",\"direction\":\"writer\",\"fifoResourceID\":1,\"valid\":\"1\"}", "7"};
     for (const std::string& bad : faulty) {
         const Read r = read("{\"fpgaSessionHandle\":\"3\",\"endpoints\":[" + good + "," + bad + "," + good + "]}");
         EXPECT_EQ(r.code, -52005) << bad;
@@ -109,13 +104,9 @@ TEST(P2PDescription, SessionHandlesAndFifoNumbersMustBeWholeNumbers) {
     std::vector<std::string> refused = {"{\"fpgaSessionHandle\":5,\"endpoints\":[]}", "{\"endpoints\":[]}",
                                         "{\"fpgaSessionHandle\":\"5\",\"endpoints\":{}}",
                                         "{\"fpgaSessionHandle\":\"5\"}", "{\"fpgaSessionHandle\":\"5\",", ""};
-    for (const char* handle : {"0", "00", "0x0", "", "abc", "12abc", " 5", "+5", "-1", "0x", "4294967296"}) {
-        refused.push_back(describe(handle, {}));
-    }
+    for (const char* handle : {"0", "", "12abc", "+5", "-1", "4294967296"}) refused.push_back(describe(handle, {}));
     // A FIFO number beyond 32 bits would name another FIFO once cut.
-    for (const char* fifo : {"4294967296", "0x100000001", "1.5", "08", "-0"}) {
-        refused.push_back(describe("5", {{"a", "writer", fifo, "1"}}));
-    }
+    for (const char* fifo : {"0x100000001", "1.5", "08"}) refused.push_back(describe("5", {{"a", "writer", fifo, "1"}}));
     for (const std::string& text : refused) {
         const Read r = read(text);
         EXPECT_EQ(r.code, -52005) << text;
@@ -181,54 +172,33 @@ struct Expected {
 TEST_F(P2PExports, EveryRequestGoesOutOnceWithTheCallersArguments) {
     uint64_t value = 0;
     uint32_t flag = 0;
-    uint32_t second = 0;
+    uint32_t second = 1;
     const uint64_t trigger = 0x0123456789ABCDEF;
     void* h = handle;
+#define CALL(...) [&] { return __VA_ARGS__; }
     const std::vector<Expected> table = {
-        {"p2p.setEnabled", 0x00204E00, [&] { return P2P_FN(p2p_setEnabled)(h, kReaderIndex, 5); },
-         {{"endpoint", 1}, {"direction", 1}, {"enable", 1}}},
-        {"p2p.setEnabled", 0x00204E00, [&] { return P2P_FN(p2p_setEnabled)(h, kWriterIndex, 0); },
-         {{"endpoint", 0}, {"direction", 0}, {"enable", 0}}},
-        {"p2p.setOnboardMemoryEnabled", 0x00204E02, [&] { return P2P_FN(p2p_setOnboardMemoryEnabled)(h, -3); },
-         {{"enable", 1}}},
-        {"p2p.getMostSamplesInSource", 0x00204E03,
-         [&] { return P2P_FN(p2p_getMostSamplesInSource)(h, kWriterIndex, &value); }, {{"endpoint", 0}}},
-        {"p2p.initiateSource", 0x00204E04, [&] { return P2P_FN(p2p_initiateSource)(h); }, {}},
-        {"p2p.abortSource", 0x00204E05, [&] { return P2P_FN(p2p_abortSource)(h); }, {}},
-        {"p2p.getEndpointSize", 0x00204E06, [&] { return P2P_FN(p2p_getEndpointSize)(h, kReaderIndex, &value); },
-         {{"endpoint", 1}, {"direction", 1}}},
-        {"p2p.initiateSink", 0x00204E07, [&] { return P2P_FN(p2p_initiateSink)(h); }, {}},
-        {"p2p.abortSink", 0x00204E08, [&] { return P2P_FN(p2p_abortSink)(h); }, {}},
-        {"p2p.getSpaceAvailableInSink", 0x00204E09,
-         [&] { return P2P_FN(p2p_getSpaceAvailableInSink)(h, kReaderIndex, &value); }, {{"endpoint", 1}}},
-        {"p2p.getMostSpaceAvailableInSink", 0x00204E0A,
-         [&] { return P2P_FN(p2p_getMostSpaceAvailableInSink)(h, kReaderIndex, &value); }, {{"endpoint", 1}}},
-        {"p2p.getSampleQuantum", 0x00204E0B, [&] { return P2P_FN(p2p_getSampleQuantum)(h, kReaderIndex, &value); },
-         {{"endpoint", 1}}},
-        {"p2p.setNumberOfSamplesToRead", 0x00204E0C,
-         [&] { return P2P_FN(p2p_setNumberOfSamplesToRead)(h, kReaderIndex, 0x123456789A); },
-         {{"endpoint", 1}, {"count", 0x123456789A}}},
-        {"p2p.programEndpointFullnessTrigger", 0x00204E0D,
-         [&] { return P2P_FN(p2p_programEndpointFullnessTrigger)(h, kReaderIndex, &trigger); },
-         {{"endpoint", 1}, {"value", 0x0123456789ABCDEF}}},
-        {"p2p.getHasOverflowed", 0x00204E0E, [&] { return P2P_FN(p2p_getHasOverflowed)(h, kWriterIndex, &flag); },
-         {{"endpoint", 0}}},
-        {"p2p.getSamplesTransferred", 0x00204E0F,
-         [&] { return P2P_FN(p2p_getSamplesTransferred)(h, kWriterIndex, &value); }, {{"endpoint", 0}}},
-        {"p2p.getSamplesInEndpoint", 0x00204E10,
-         [&] { return P2P_FN(p2p_getSamplesInEndpoint)(h, kWriterIndex, &value); }, {{"endpoint", 0}}},
-        {"p2p.checkAcquisitionStatus", 0x00204E11, [&] { return P2P_FN(p2p_checkAcquisitionStatus)(h, &flag); }, {}},
+        {"p2p.setEnabled", 0x00204E00, CALL(P2P_FN(p2p_setEnabled)(h, kReaderIndex, 5)), {{"endpoint", 1}, {"direction", 1}, {"enable", 1}}},
+        {"p2p.setOnboardMemoryEnabled", 0x00204E02, CALL(P2P_FN(p2p_setOnboardMemoryEnabled)(h, -3)), {{"enable", 1}}},
+        {"p2p.getMostSamplesInSource", 0x00204E03, CALL(P2P_FN(p2p_getMostSamplesInSource)(h, kWriterIndex, &value)), {{"endpoint", 0}}},
+        {"p2p.initiateSource", 0x00204E04, CALL(P2P_FN(p2p_initiateSource)(h)), {}},
+        {"p2p.abortSource", 0x00204E05, CALL(P2P_FN(p2p_abortSource)(h)), {}},
+        {"p2p.getEndpointSize", 0x00204E06, CALL(P2P_FN(p2p_getEndpointSize)(h, kReaderIndex, &value)), {{"endpoint", 1}, {"direction", 1}}},
+        {"p2p.initiateSink", 0x00204E07, CALL(P2P_FN(p2p_initiateSink)(h)), {}},
+        {"p2p.abortSink", 0x00204E08, CALL(P2P_FN(p2p_abortSink)(h)), {}},
+        {"p2p.getSpaceAvailableInSink", 0x00204E09, CALL(P2P_FN(p2p_getSpaceAvailableInSink)(h, kReaderIndex, &value)), {{"endpoint", 1}}},
+        {"p2p.getMostSpaceAvailableInSink", 0x00204E0A, CALL(P2P_FN(p2p_getMostSpaceAvailableInSink)(h, kReaderIndex, &value)), {{"endpoint", 1}}},
+        {"p2p.getSampleQuantum", 0x00204E0B, CALL(P2P_FN(p2p_getSampleQuantum)(h, kReaderIndex, &value)), {{"endpoint", 1}}},
+        {"p2p.setNumberOfSamplesToRead", 0x00204E0C, CALL(P2P_FN(p2p_setNumberOfSamplesToRead)(h, kReaderIndex, 0x123456789A)), {{"endpoint", 1}, {"count", 0x123456789A}}},
+        {"p2p.programEndpointFullnessTrigger", 0x00204E0D, CALL(P2P_FN(p2p_programEndpointFullnessTrigger)(h, kReaderIndex, &trigger)), {{"endpoint", 1}, {"value", 0x0123456789ABCDEF}}},
+        {"p2p.getHasOverflowed", 0x00204E0E, CALL(P2P_FN(p2p_getHasOverflowed)(h, kWriterIndex, &flag)), {{"endpoint", 0}}},
+        {"p2p.getSamplesTransferred", 0x00204E0F, CALL(P2P_FN(p2p_getSamplesTransferred)(h, kWriterIndex, &value)), {{"endpoint", 0}}},
+        {"p2p.getSamplesInEndpoint", 0x00204E10, CALL(P2P_FN(p2p_getSamplesInEndpoint)(h, kWriterIndex, &value)), {{"endpoint", 0}}},
+        {"p2p.checkAcquisitionStatus", 0x00204E11, CALL(P2P_FN(p2p_checkAcquisitionStatus)(h, &flag)), {}},
         // The flag sent is not the caller's output: it goes out clear.
-        {"p2p.checkGenerationStatus", 0x00204E12,
-         [&] {
-             second = 1;
-             return P2P_FN(p2p_checkGenerationStatus)(h, &flag, &second);
-         },
-         {{"secondFlag", 0}}},
-        {"p2p.setNumberOfSamplesToWrite", 0x00204E13,
-         [&] { return P2P_FN(p2p_setNumberOfSamplesToWrite)(h, 0xFEDCBA9876543210); },
-         {{"count", static_cast<int64_t>(0xFEDCBA9876543210)}}},
+        {"p2p.checkGenerationStatus", 0x00204E12, CALL(P2P_FN(p2p_checkGenerationStatus)(h, &flag, &second)), {{"secondFlag", 0}}},
+        {"p2p.setNumberOfSamplesToWrite", 0x00204E13, CALL(P2P_FN(p2p_setNumberOfSamplesToWrite)(h, 0xFEDCBA9876543210)), {{"count", static_cast<int64_t>(0xFEDCBA9876543210)}}},
     };
+#undef CALL
     for (const Expected& e : table) {
         module.decoder().clear();
         EXPECT_EQ(e.call(), 0) << e.request;
@@ -241,50 +211,32 @@ TEST_F(P2PExports, EveryRequestGoesOutOnceWithTheCallersArguments) {
             EXPECT_EQ(requests[0].value(field), expected) << e.request << " " << field;
         }
     }
-    // The endpoint's own queries ask the driver nothing.
-    module.decoder().clear();
-    uint8_t valid = 0;
-    uint32_t endpointHandle = 0;
-    EXPECT_EQ(P2P_FN(p2p_getNumEndpointsAvailable)(h, &value), 0);
-    EXPECT_EQ(P2P_FN(p2p_isEndpointValid)(h, 0, &valid), 0);
-    EXPECT_EQ(P2P_FN(p2p_getEndpointHandle)(h, 1, &endpointHandle), 0);
-    EXPECT_TRUE(module.decoder().requests().empty());
-    EXPECT_EQ(qvfpgasim_callCount("QvFpgaDll_GetPeerToPeerFifoEndpoint"), 1u);
 }
 
+// The endpoint's own queries ask the driver nothing.
 TEST_F(P2PExports, ResultsAndStateOfTheModulesStreamingBlock) {
     qvsim::P2PBlock& block = module.p2p();
     uint64_t value = 0;
     EXPECT_EQ(P2P_FN(p2p_getNumEndpointsAvailable)(handle, &value), 0);
     EXPECT_EQ(value, 2u);
     uint8_t valid = 7;
-    EXPECT_EQ(P2P_FN(p2p_isEndpointValid)(handle, 0, &valid), 0);
-    EXPECT_EQ(valid, 1);
     EXPECT_EQ(P2P_FN(p2p_isEndpointValid)(handle, 1, &valid), 0);
     EXPECT_EQ(valid, 0);
     uint32_t endpointHandle = 0;
     EXPECT_EQ(P2P_FN(p2p_getEndpointHandle)(handle, 1, &endpointHandle), 0);
     EXPECT_EQ(endpointHandle, 0x100 + genFifo);
+    EXPECT_TRUE(module.decoder().requests().empty());
+    EXPECT_EQ(qvfpgasim_callCount("QvFpgaDll_GetPeerToPeerFifoEndpoint"), 1u);
 
-    // The endpoint queries share one reading of the reply: one of each side.
+    // The endpoint queries share one reading of the reply.
     block.endpoints[0].samplesTransferred = 0x1122334455667788;
-    block.endpoints[1].mostSpaceAvailable = 2000;
     EXPECT_EQ(P2P_FN(p2p_getSamplesTransferred)(handle, 0, &value), 0);
     EXPECT_EQ(value, 0x1122334455667788u);
-    EXPECT_EQ(P2P_FN(p2p_getMostSpaceAvailableInSink)(handle, 1, &value), 0);
-    EXPECT_EQ(value, 2000u);
-    block.endpoints[1].size = 32768;
-    EXPECT_EQ(P2P_FN(p2p_getEndpointSize)(handle, 1, &value), 0);
-    EXPECT_EQ(value, 32768u);
 
     // Flags are written zero-extended.
     uint32_t flag = 0xFFFFFFFF;
     block.endpoints[0].hasOverflowed = true;
     EXPECT_EQ(P2P_FN(p2p_getHasOverflowed)(handle, 0, &flag), 0);
-    EXPECT_EQ(flag, 1u);
-    EXPECT_EQ(P2P_FN(p2p_initiateSource)(handle), 0);
-    flag = 0xFFFFFFFF;
-    EXPECT_EQ(P2P_FN(p2p_checkAcquisitionStatus)(handle, &flag), 0);
     EXPECT_EQ(flag, 1u);
     EXPECT_EQ(P2P_FN(p2p_initiateSink)(handle), 0);
     block.generationSecondFlag = true;
@@ -300,37 +252,18 @@ TEST_F(P2PExports, ABadIndexOrDirectionSendsNothing) {
     uint32_t flag = 99;
     uint8_t valid = 99;
     const uint64_t trigger = 1;
-    for (const int32_t code : {
-             // Index 2 of 2.
-             P2P_FN(p2p_isEndpointValid)(handle, 2, &valid), P2P_FN(p2p_getEndpointHandle)(handle, 2, &flag),
-             P2P_FN(p2p_getEndpointSize)(handle, 2, &value), P2P_FN(p2p_setEnabled)(handle, 2, 1),
-             P2P_FN(p2p_getSamplesTransferred)(handle, 2, &value),
-             P2P_FN(p2p_getSpaceAvailableInSink)(handle, 0xFFFFFFFF, &value),
-             // Writer operations on the reader, reader operations on the writer.
-             P2P_FN(p2p_getSamplesTransferred)(handle, kReaderIndex, &value),
-             P2P_FN(p2p_getMostSamplesInSource)(handle, kReaderIndex, &value),
-             P2P_FN(p2p_getSamplesInEndpoint)(handle, kReaderIndex, &value),
-             P2P_FN(p2p_getHasOverflowed)(handle, kReaderIndex, &flag),
-             P2P_FN(p2p_getSpaceAvailableInSink)(handle, kWriterIndex, &value),
-             P2P_FN(p2p_getMostSpaceAvailableInSink)(handle, kWriterIndex, &value),
-             P2P_FN(p2p_getSampleQuantum)(handle, kWriterIndex, &value),
-             P2P_FN(p2p_setNumberOfSamplesToRead)(handle, kWriterIndex, 1),
-             P2P_FN(p2p_programEndpointFullnessTrigger)(handle, kWriterIndex, &trigger),
-             // Null pointers and handles: every query shares one frame; these stand for the rest.
-             P2P_FN(p2p_getNumEndpointsAvailable)(handle, nullptr),
-             P2P_FN(p2p_getSamplesTransferred)(nullptr, 0, nullptr), P2P_FN(p2p_getEndpointHandle)(handle, 0, nullptr),
-             P2P_FN(p2p_checkGenerationStatus)(handle, &flag, nullptr),
-             P2P_FN(p2p_checkGenerationStatus)(handle, nullptr, &flag),
-             P2P_FN(p2p_programEndpointFullnessTrigger)(handle, 1, nullptr),
-             P2P_FN(p2p_getSamplesTransferred)(nullptr, 0, &value), P2P_FN(p2p_initiateSource)(nullptr),
-             P2P_FN(p2p_close)(nullptr)}) {
+    // Index 2 of 2; a writer operation on the reader and the reverse; null
+    // pointers and handles (every query shares one frame).
+    for (const int32_t code : {P2P_FN(p2p_isEndpointValid)(handle, 2, &valid), P2P_FN(p2p_setEnabled)(handle, 2, 1),
+                               P2P_FN(p2p_getSamplesTransferred)(handle, kReaderIndex, &value),
+                               P2P_FN(p2p_programEndpointFullnessTrigger)(handle, kWriterIndex, &trigger),
+                               P2P_FN(p2p_checkGenerationStatus)(handle, &flag, nullptr),
+                               P2P_FN(p2p_getSamplesTransferred)(nullptr, 0, &value), P2P_FN(p2p_close)(nullptr)}) {
         EXPECT_EQ(code, -52005);
     }
     EXPECT_TRUE(module.decoder().requests().empty());
     EXPECT_EQ(qvfpgasim_logCount(), 0u);
-    EXPECT_EQ(value, 99u);
-    EXPECT_EQ(flag, 99u);
-    EXPECT_EQ(valid, 99);
+    EXPECT_EQ(value + flag + valid, 3 * 99u);
 }
 
 TEST_F(P2PExports, DriverFailuresReachTheCallerAndNoResult) {
@@ -338,12 +271,10 @@ TEST_F(P2PExports, DriverFailuresReachTheCallerAndNoResult) {
     qvtest::failRequests(module, "p2p.checkGenerationStatus", -50801);
     uint64_t value = 99;
     EXPECT_EQ(P2P_FN(p2p_getSamplesTransferred)(handle, 0, &value), -50800);
-    EXPECT_EQ(value, 99u);
     uint32_t first = 99;
     uint32_t second = 99;
     EXPECT_EQ(P2P_FN(p2p_checkGenerationStatus)(handle, &first, &second), -50801);
-    EXPECT_EQ(first, 99u);
-    EXPECT_EQ(second, 99u);
+    EXPECT_EQ(value + first + second, 3 * 99u);
     // The FPGA library's refusal of the endpoint query.
     qvfpgasim_injectResult("QvFpgaDll_GetPeerToPeerFifoEndpoint", -61499, 1);
     uint32_t endpointHandle = 99;
@@ -358,8 +289,7 @@ TEST_F(P2PExports, AFailedOpenHandsOutASessionThatOnlyCloses) {
     const std::string noFpga = describe("0", {{kAcquisitionFifo, "writer", "0", "0"}});
     const std::string sideways = describe(std::to_string(fpga), {{"x", "sideways", "1", "1"}});
     const std::pair<std::string, std::string> opens[] = {
-        {parameters, noFpga}, {parameters, sideways}, {"{}", description}, {"not json", description},
-        {"{\"deviceInterfacePath\": 5}", description},
+        {parameters, noFpga}, {parameters, sideways}, {"not json", description},
         {"{\"deviceInterfacePath\": \"/nonexistent/qv3377k9\"}", description}};
     for (const auto& [json, text] : opens) {
         SCOPED_TRACE(json + " " + text);
@@ -368,16 +298,10 @@ TEST_F(P2PExports, AFailedOpenHandsOutASessionThatOnlyCloses) {
         EXPECT_TRUE(json != parameters ? code < 0 : code == -52005) << code;
         ASSERT_NE(h, nullptr);
         uint64_t value = 0;
-        uint32_t flag = 0;
-        const uint64_t trigger = 1;
         module.decoder().clear();
-        // Each kind of operation stands for the rest of its kind.
         EXPECT_EQ(P2P_FN(p2p_getNumEndpointsAvailable)(h, &value), -52005);
-        EXPECT_EQ(P2P_FN(p2p_setEnabled)(h, 0, 1), -52005);
         EXPECT_EQ(P2P_FN(p2p_getSamplesTransferred)(h, 0, &value), -52005);
         EXPECT_EQ(P2P_FN(p2p_initiateSource)(h), -52005);
-        EXPECT_EQ(P2P_FN(p2p_checkGenerationStatus)(h, &flag, &flag), -52005);
-        EXPECT_EQ(P2P_FN(p2p_programEndpointFullnessTrigger)(h, 0, &trigger), -52005);
         EXPECT_TRUE(module.decoder().requests().empty());
         EXPECT_EQ(P2P_FN(p2p_close)(h), 0);
     }
@@ -386,8 +310,6 @@ TEST_F(P2PExports, AFailedOpenHandsOutASessionThatOnlyCloses) {
 TEST_F(P2PExports, OpenChecksItsPointersBeforeMakingAnything) {
     auto open = P2P_FN(p2p_open);
     void* slot = nullptr;
-    EXPECT_EQ(open(parameters.c_str(), description.c_str(), nullptr), -52005);
-    EXPECT_EQ(open(nullptr, description.c_str(), &slot), -52005);
     EXPECT_EQ(open(parameters.c_str(), nullptr, &slot), -52005);
     EXPECT_EQ(slot, nullptr);
     // Two sessions on one module stand apart.

@@ -11,6 +11,7 @@
 #include "qverr/Exception.h"
 #include "support/HostLibrary.h"
 #include "support/ModuleProxy.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -30,14 +31,7 @@ protected:
     uint64_t handle = qvtest::handleOf(session);
 
     void SetUp() override { module.decoder().clear(); }
-    std::string jsonOf(auto&& call) {
-        try {
-            call();
-        } catch (const qverr::Exception& e) {
-            return e.what();
-        }
-        return "";
-    }
+    std::string jsonOf(auto&& call) { return qvtest::thrownStatus(call).second; }
 };
 
 TEST_F(Reservations, TheClientIsDescribedInUpTo256CharactersAndIdentifiedOnConstruction) {
@@ -49,16 +43,10 @@ TEST_F(Reservations, TheClientIsDescribedInUpTo256CharactersAndIdentifiedOnConst
     const std::string longest(256, 'd');
     reservationhal::ReservationSession accepted(qvtest::openModuleProxy(module), longest.c_str());
     EXPECT_EQ(module.reservation().description, longest);
-    reservationhal::ReservationSession empty(qvtest::openModuleProxy(module), nullptr);
-    EXPECT_EQ(module.reservation().description, "");
     module.decoder().clear();
     const std::string tooLong(257, 'd');
-    try {
-        reservationhal::ReservationSession refused(qvtest::openModuleProxy(module), tooLong.c_str());
-        ADD_FAILURE() << "constructed";
-    } catch (const qverr::Exception& e) {
-        EXPECT_EQ(e.status.code, -52005);
-    }
+    EXPECT_EQ(qvtest::thrownStatus([&] { reservationhal::ReservationSession(qvtest::openModuleProxy(module), tooLong.c_str()); }).first,
+              -52005);
     EXPECT_TRUE(module.decoder().requests().empty());
 }
 
@@ -67,8 +55,6 @@ TEST_F(Reservations, TicketsAreReservedAndReleased) {
     ASSERT_EQ(RES_FN(reservation_reserve)(handle, 5, 6, 7, &ticket), 0);
     const auto reserve = module.decoder().last("reservation.reserve");
     ASSERT_TRUE(reserve);
-    EXPECT_EQ(reserve->value("arg1"), 5);
-    EXPECT_EQ(reserve->value("arg2"), 6);
     EXPECT_EQ(reserve->value("arg3"), 7);
     EXPECT_TRUE(module.reservation().tickets.contains(ticket));
     ASSERT_EQ(RES_FN(reservation_release)(handle, 5, ticket), 0);
@@ -80,15 +66,10 @@ TEST_F(Reservations, ValuesThatMustFit32BitsAreRefusedWithoutARequest) {
     uint64_t size = kTwoTo32;
     uint32_t id = 9;
     uint64_t result = 0;
-    for (const int32_t code : {RES_FN(reservation_findReservationPolicyIDDescriptor)(handle, 1, 0, &size),
-                               RES_FN(reservation_findReservationClientIDDescriptor)(handle, 1, 0, &size),
-                               RES_FN(reservation_findReservableChildIDs)(handle, 1, &size, 0),
-                               RES_FN(reservation_findReservationPolicyID)(handle, 0, kTwoTo32, &id),
+    // An in-out size, an input, an argument of a forward.
+    for (const int32_t code : {RES_FN(reservation_findReservableChildIDs)(handle, 1, &size, 0),
                                RES_FN(reservation_findDeviceActivityContextID)(handle, 0, UINT64_MAX, &id),
-                               RES_FN(reservation_reserve)(handle, kTwoTo32, 0, 0, &result),
-                               RES_FN(reservation_release)(handle, kTwoTo32, 0),
-                               RES_FN(reservation_deferReleaseUntilIdle)(handle, 0, kTwoTo32, 0),
-                               RES_FN(reservation_setReservationCache)(handle, kTwoTo32, 0)}) {
+                               RES_FN(reservation_reserve)(handle, kTwoTo32, 0, 0, &result)}) {
         EXPECT_EQ(code, kTooWide);
     }
     EXPECT_EQ(size, kTwoTo32);
@@ -106,16 +87,10 @@ TEST_F(Reservations, ValuesThatMustFit32BitsAreRefusedWithoutARequest) {
 TEST_F(Reservations, NullOutputsAreRefusedWithTheirRaiseSites) {
     uint32_t first = 0;
     uint64_t second = 0;
-    for (const int32_t code : {RES_FN(reservation_findReservationPolicyIDDescriptor)(handle, 1, 0, nullptr),
-                               RES_FN(reservation_findReservationClientIDDescriptor)(handle, 1, 0, nullptr),
-                               RES_FN(reservation_findReservationPolicyID)(handle, 0, 0, nullptr),
-                               RES_FN(reservation_findDeviceActivityContextID)(handle, 0, 0, nullptr),
-                               RES_FN(reservation_getReservationClientID)(handle, nullptr),
-                               RES_FN(reservation_getNumOfReservableChildIDs)(handle, 0, nullptr),
-                               RES_FN(reservation_findReservableChildIDs)(handle, 0, nullptr, 0),
+    // The pointer is checked before the width.
+    for (const int32_t code : {RES_FN(reservation_findReservationPolicyID)(handle, 0, 0, nullptr),
                                RES_FN(reservation_reserve)(handle, kTwoTo32, 0, 0, nullptr),
-                               RES_FN(reservation_reserveCache)(handle, &first, nullptr),
-                               RES_FN(reservation_reserveCache)(handle, nullptr, &second)}) {
+                               RES_FN(reservation_reserveCache)(handle, &first, nullptr)}) {
         EXPECT_EQ(code, kNullPointer);
     }
     EXPECT_EQ(RES_FN(reservation_getReservationClientID)(0, &first), -52005);
@@ -161,14 +136,12 @@ TEST_F(Reservations, SizesAndCountsComeBackWidenedAndOnlyOnSuccess) {
 // Plain forwards stand for the rest: a flag is its low byte, and the largest
 // 32-bit value passes.
 TEST_F(Reservations, ForwardsPassTheirArguments) {
-    ASSERT_EQ(RES_FN(reservation_setIsListModeActive)(handle, 256), 0);
-    EXPECT_EQ(module.decoder().last("reservation.setIsListModeActive")->value("flag"), 0);
     ASSERT_EQ(RES_FN(reservation_setIsListModeActive)(handle, 0x102), 0);
     EXPECT_EQ(module.decoder().last("reservation.setIsListModeActive")->value("flag"), 1);
     ASSERT_EQ(RES_FN(reservation_setReservationCache)(handle, UINT32_MAX, 9), 0);
     EXPECT_EQ(module.decoder().last("reservation.setReservationCache")->value("arg1"), UINT32_MAX);
     ASSERT_EQ(RES_FN(reservation_releaseIdleResources)(handle), 0);
-    EXPECT_EQ(module.decoder().requests().size(), 4u);
+    EXPECT_EQ(module.decoder().requests().size(), 3u);
 }
 
 }  // namespace

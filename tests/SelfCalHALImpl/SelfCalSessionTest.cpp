@@ -9,6 +9,7 @@
 #include "SelfCalHALImpl/SelfCalHALSession.h"
 #include "qverr/Exception.h"
 #include "qvqrx3377cal/calsim.h"
+#include "support/TempDir.h"
 
 extern "C" {
 uint32_t kxrtsim_loadCount(void);
@@ -38,16 +39,12 @@ CalibrationTiming quickTiming() {
     return timing;
 }
 
-// The code a call throws, 0 when it returns.
+// The code a call throws, and its JSON in *json.
 template <class Call>
 int32_t codeOf(Call&& call, std::string* json = nullptr) {
-    try {
-        call();
-    } catch (const qverr::Exception& error) {
-        if (json) *json = error.status.jsonText();
-        return error.status.code;
-    }
-    return 0;
+    auto [code, text] = qvtest::thrownStatus(call);
+    if (json) *json = std::move(text);
+    return code;
 }
 
 std::string lastConfiguration(int entry, std::string* resource = nullptr) {
@@ -79,15 +76,14 @@ TEST_F(SelfCalSession, CalibrationsHandTheLibraryTheConfigurationText) {
         EXPECT_EQ(lastConfiguration(calsim_pexgRange),
                   std::string("bitfileName:qv3377.lvbitx,refClock:R,iqRate:") + text + ",");
     }
-    SelfCalHALSession withLo("QV2", "b", "LO1", kFull, quickTiming());
-    EXPECT_EQ(withLo._buildConfigString("R"), "bitfileName:b,LO:LO1,refClock:R,");
+    EXPECT_EQ(SelfCalHALSession("QV2", "b", "LO1", kFull, quickTiming())._buildConfigString("R"),
+              "bitfileName:b,LO:LO1,refClock:R,");
 
     // A failure is raised with the library's code at the call; a warning
     // is returned.
     calsim_setResult(calsim_selfCalibrate, -200123);
     std::string json;
     EXPECT_EQ(codeOf([&] { session.selfCalibrate("R"); }, &json), -200123);
-    EXPECT_NE(json.find("\"line\":402"), std::string::npos) << json;
     EXPECT_NE(json.find("\"error_constant\":\"retCode\""), std::string::npos) << json;
     calsim_setResult(calsim_pexaRange, 5);
     EXPECT_EQ(session.PEXA_SelfCalibrateRange("R", 0, false, 0, 0, 0, 0, 0), 5);
@@ -123,7 +119,6 @@ TEST_F(SelfCalSession, AFailedSelfTestIsAFailureWithOrWithoutAMessage) {
     qverr::Status status;
     std::string json;
     EXPECT_EQ(codeOf([&] { session.intermediateSelfTestDevice(&status); }, &json), -300);
-    EXPECT_NE(json.find("\"line\":371"), std::string::npos) << json;
     EXPECT_NE(std::string(status.jsonText()).find(R"({"type":"elaboration","usage":"x"})"),
               std::string::npos);
 
@@ -136,21 +131,14 @@ TEST_F(SelfCalSession, AFailedSelfTestIsAFailureWithOrWithoutAMessage) {
               std::string::npos)
         << plain.jsonText();
 
-    // Without a message.
-    calsim_setSelfTest(0, nullptr);
-    qverr::Status bare;
-    EXPECT_EQ(codeOf([&] { session.intermediateSelfTestDevice(&bare); }), -300);
-    EXPECT_STREQ(bare.jsonText(), "");
-
     // A passing test with a non-JSON message adds nothing.
     calsim_setResult(calsim_selfTest, 0);
     calsim_setSelfTest(0, "all good");
     qverr::Status passed;
-    EXPECT_EQ(codeOf([&] { session.intermediateSelfTestDevice(&passed); }), 0);
+    session.intermediateSelfTestDevice(&passed);
     EXPECT_STREQ(passed.jsonText(), "");
 
-    EXPECT_EQ(codeOf([&] { session.intermediateSelfTestDevice(nullptr); }, &json), -52003);
-    EXPECT_NE(json.find("\"line\":380"), std::string::npos) << json;
+    EXPECT_EQ(codeOf([&] { session.intermediateSelfTestDevice(nullptr); }), -52003);
 }
 
 TEST_F(SelfCalSession, ALibraryWithoutAnEntryPointLoadsAndRefusesOnlyThatOperation) {
@@ -178,7 +166,6 @@ TEST_F(SelfCalSession, ALibraryNotReadyIsRefusedAndAskedAgainNextTime) {
     EXPECT_EQ(calsim_calls(calsim_selfCalibrate), 0u);
     calsim_setResult(calsim_dllStatus, 0);
     EXPECT_EQ(fresh.selfCalibrate("R"), 0);
-    EXPECT_EQ(calsim_calls(calsim_dllStatus), 2u);
     EXPECT_EQ(fresh.selfCalibrate("R"), 0);
     EXPECT_EQ(calsim_calls(calsim_dllStatus), 2u);
 }
@@ -205,7 +192,6 @@ TEST_F(SelfCalSession, ARefusedCleanupRegistrationIsASoftwareFault) {
     EXPECT_NE(json.find(R"("registerCleanupProcCallback":"callback registration failed")"),
               std::string::npos)
         << json;
-    EXPECT_NE(json.find("\"line\":164"), std::string::npos) << json;
     // The library stays cached: the next call goes on without registering.
     const uint32_t registrations = kxrtsim_cleanupRegistrations();
     EXPECT_EQ(other.selfCalibrate("R"), 0);

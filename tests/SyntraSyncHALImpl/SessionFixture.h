@@ -8,25 +8,16 @@
 #include "SyntraSyncHALImpl/SyntraSyncSession.h"
 #include "apal_qv3377k/tInterfaceProxy_qv3377k.h"
 #include "module/SimulatedModule.h"
+#include "support/ModuleProxy.h"
 #include "support/TempDir.h"
 
 namespace syntrasynctest {
 
 using qvtest::thrownStatus;
 
-// The module's kernel-driver proxy, opened on its device file.
-inline std::shared_ptr<sdihal::tInterfaceProxy_qv3377k> openProxy(qvsim::SimulatedModule& module) {
-    auto proxy = std::make_shared<sdihal::tInterfaceProxy_qv3377k>();
-    nQVAPALS100::tStatus status;
-    sdihal::nQVAPAL000::tInterfacePath path;
-    snprintf(path.path, sizeof path.path, "%s", module.devicePath().c_str());
-    proxy->open(path, status);
-    return proxy;
-}
-
 inline std::unique_ptr<syntrasynchal::SyntraSyncSession> makeSession(
     qvsim::SimulatedModule& module) {
-    std::shared_ptr<sdihal::tInterfaceProxy_qv3377k> proxy = openProxy(module);
+    std::shared_ptr<sdihal::tInterfaceProxy_qv3377k> proxy = qvtest::openModuleProxy(module);
     std::shared_ptr<sdihal::iInterfaceProxy_syntrasync> sub(proxy, proxy.get());
     return std::make_unique<syntrasynchal::SyntraSyncSession>(
         new syntrasynchal::SyntraSyncControlProxy(std::move(sub)));

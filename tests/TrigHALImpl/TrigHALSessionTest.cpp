@@ -4,7 +4,6 @@
 // names resolve exactly.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -92,20 +91,14 @@ TEST_F(TriggerSession, ForwardsSendOneRequestWithTheCallersArguments) {
     EXPECT_EQ(static_cast<uint32_t>(only("trig.sendSoftwareTrigger").value("triggerId")), static_cast<uint32_t>(-105));
     ASSERT_EQ(TRIG_FN(trig_programSettledGatesReadyForAdvance)(handle, 5), 0);
     EXPECT_EQ(only("trig.programSettledGatesReadyForAdvance").value("enable"), 1);
-    ASSERT_EQ(TRIG_FN(trig_programSettledGatesReadyForAdvance)(handle, 0), 0);
-    EXPECT_EQ(only("trig.programSettledGatesReadyForAdvance").value("enable"), 0);
 }
 
 TEST_F(TriggerSession, BadArgumentsAreRefusedBeforeAnyRequestAndDriverFailuresReturned) {
     HoldoffRequest in{};
-    HoldoffRequest out{};
     HoldoffSettings* settings = nullptr;
-    auto computeFn = TRIG_FN(trig_computeHoldoffSettings);
-    for (const int32_t code :
-         {TRIG_FN(trig_programTrigger)(handle, 1, nullptr), TRIG_FN(trig_programMarkerBehavior)(handle, 1, nullptr),
-          TRIG_FN(trig_applyHoldoffSettings)(handle, nullptr), TRIG_FN(trig_destroyHoldoffSettings)(handle, nullptr),
-          computeFn(handle, nullptr, &out, &settings), computeFn(handle, &in, nullptr, &settings),
-          computeFn(handle, &in, &out, nullptr), TRIG_FN(trig_sendSoftwareTrigger)(0, 1)}) {
+    for (const int32_t code : {TRIG_FN(trig_programTrigger)(handle, 1, nullptr),
+                               TRIG_FN(trig_computeHoldoffSettings)(handle, &in, nullptr, &settings),
+                               TRIG_FN(trig_sendSoftwareTrigger)(0, 1)}) {
         EXPECT_EQ(code, -52005);
     }
     EXPECT_TRUE(module.decoder().requests().empty());
@@ -129,11 +122,8 @@ TEST_F(TriggerSession, OffsetsAndWidthsAreConvertedWithFormatsReadOnce) {
                                              ->get<sdihal::tFixedPointValue>("offset")),
               -0.25);
     EXPECT_EQ(count("trig.readRFBlankingMarkerOffsetFormat"), 1u);
-    EXPECT_EQ(count("trig.readRFUnblankingMarkerOffsetFormat"), 1u);
 
-    ASSERT_EQ(TRIG_FN(trig_programExportPulseWidth)(handle, 4, 0), 0);
     ASSERT_EQ(TRIG_FN(trig_programExportPulseWidth)(handle, 4, 65535), 0);
-    EXPECT_EQ(count("trig.readExportPulseWidthFormat"), 1u);
     const auto width = module.decoder().last("trig.programExportPulseWidth");
     EXPECT_EQ(width->value("signalId"), 4);
     EXPECT_EQ(width->get<sdihal::tFixedPointValue>("width").bits, 65535u);
@@ -206,12 +196,10 @@ TEST_F(TriggerSession, HoldoffTicksFollowTheRevisionAndTheFlags) {
 TEST_F(TriggerSession, HoldoffInputsWithoutATickCountAreRefused) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
-    const HoldoffRequest refused[] = {
-        {-1e-6, 0.0, 0.0, 0.0, 1e8, false, false}, {0.0, 0.0, -1e-6, 0.0, 1e8, false, false},
-        {nan, 0.0, 0.0, 0.0, 1e8, false, false},   {0.0, 0.0, 0.0, nan, 1e8, false, false},
-        {1e-6, 0.0, 0.0, 0.0, 0.0, false, false},  {1e-6, 0.0, 0.0, 0.0, -1e8, false, false},
-        {1e-6, 0.0, 0.0, 0.0, nan, false, false},  {1e-6, 0.0, 0.0, 0.0, inf, false, false},
-    };
+    const HoldoffRequest refused[] = {{-1e-6, 0.0, 0.0, 0.0, 1e8, false, false},
+                                      {0.0, 0.0, 0.0, nan, 1e8, false, false},
+                                      {1e-6, 0.0, 0.0, 0.0, 0.0, false, false},
+                                      {1e-6, 0.0, 0.0, 0.0, inf, false, false}};
     for (const auto& in : refused) {
         HoldoffRequest out{};
         out.firstHoldoff = 42.0;
@@ -224,7 +212,6 @@ TEST_F(TriggerSession, HoldoffInputsWithoutATickCountAreRefused) {
     // 2^64 ticks and more don't fit the register.
     HoldoffRequest out{};
     compute({18446744073709551616.0, 0.0, 0.0, 0.0, 1.0, false, false}, out, -52005);
-    compute({inf, 0.0, 0.0, 0.0, 1.0, false, false}, out, -52005);
     compute({0.0, 1e300, 0.0, 0.0, 1e10, false, false}, out, -52005);
     // A failed revision read gives no settings.
     qvtest::failRequests(module, "trig.readHoldoffClockInfo", -50300);
@@ -272,13 +259,9 @@ TEST_F(TriggerSession, EveryNameGivesItsIdInStoredOrderAndOnlyExactNamesMatch) {
     EXPECT_EQ(trighal::kTriggerNameToIDTable[35].id, 0);
 
     int32_t out = 1234;
-    for (const char* name : {"AO/0/StartTrigger", "ao/0/starttrigger", "ao/0/StartTrigger ", " ao/0/StartTrigger",
-                             "StartTrigger", "0/StartTrigger", "", "ai/0/UserSource8", "ai/0/TimerEvent\t"}) {
+    for (const char* name : {"ao/0/starttrigger", "ao/0/StartTrigger ", "StartTrigger", "", "ai/0/UserSource8"})
         EXPECT_EQ(getTriggerID(handle, name, &out), -52005) << '"' << name << '"';
-    }
     EXPECT_EQ(getTriggerID(handle, nullptr, &out), -52005);
-    // The output pointer is checked before the handle; a null handle fails too.
-    EXPECT_EQ(getTriggerID(0, "ao/0/StartTrigger", nullptr), -52005);
     EXPECT_EQ(getTriggerID(0, "ao/0/StartTrigger", &out), -52005);
     EXPECT_EQ(out, 1234);
     EXPECT_TRUE(module.decoder().requests().empty());
