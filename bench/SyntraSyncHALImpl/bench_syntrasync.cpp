@@ -12,11 +12,10 @@
 
 namespace {
 
-using syntrasynctest::openProxy;
 
 void BM_BareFTDCRequest(benchmark::State& state) {
     qvsim::SimulatedModule module;
-    auto proxy = openProxy(module);
+    auto proxy = qvtest::openModuleProxy(module);
     sdihal::iInterfaceProxy_syntrasync& sub = *proxy;
     // The simulated driver records every request: cleared now and then alike
     // on both sides.

@@ -59,14 +59,9 @@ protected:
     }
     void* open(const std::string& text) { return plugin.open(text.c_str(), &status); }
     std::string detail() const { return status.json != nullptr ? status.json : ""; }
-    // Runs `call` with a fresh status; its code, and its JSON in *json.
-    static int32_t run(const std::function<void(qvhost_status*)>& call, std::string* json = nullptr) {
-        qvhost_status fresh = qvhost_newStatus();
-        call(&fresh);
-        const int32_t code = fresh.code;
-        if (json != nullptr) *json = fresh.json != nullptr ? fresh.json : "";
-        qvhost_release(&fresh);
-        return code;
+    template <class Call>
+    static int32_t run(Call&& call, std::string* json = nullptr) {
+        return qvtest::runWithStatus(std::forward<Call>(call), json);
     }
 
     qvsim::SimulatedModule module;

@@ -230,15 +230,9 @@ using GetTerminalName = const char* (*)(uint64_t, uint32_t, qvhost_status*);
 // On the session of the fixture above.
 class RoutingExports : public RoutingSession {
 protected:
-    // Runs `call` with a fresh status; its code, and its JSON in *json.
     template <class Call>
-    int32_t run(Call&& call, std::string* json = nullptr) {
-        qvhost_status status = qvhost_newStatus();
-        call(&status);
-        const int32_t code = status.code;
-        if (json != nullptr) *json = status.json != nullptr ? status.json : "";
-        qvhost_release(&status);
-        return code;
+    static int32_t run(Call&& call, std::string* json = nullptr) {
+        return qvtest::runWithStatus(std::forward<Call>(call), json);
     }
 
     qvtest::HostLibrary library{QV_SHARED_LIBRARY};

@@ -33,4 +33,15 @@ private:
     qvhost_library* library_;
 };
 
+// Runs `call` with a fresh host status; returns its code, and its JSON in *json.
+template <class Call>
+int32_t runWithStatus(Call&& call, std::string* json = nullptr) {
+    qvhost_status status = qvhost_newStatus();
+    call(&status);
+    const int32_t code = status.code;
+    if (json != nullptr) *json = status.json != nullptr ? status.json : "";
+    qvhost_release(&status);
+    return code;
+}
+
 }  // namespace qvtest
