@@ -32,6 +32,7 @@
 #include "WGenHALImpl/WGenHALSession.h"
 #include "qverr/DetailWriter.h"
 #include "qverr/Exception.h"
+#include "qverr/StatusThrowGuard.h"
 #include "qvisl/FifoFpgaHw.h"
 #include "qvisl/QvFpgaDll.h"
 #include "qvroco/RoCoSession.h"
@@ -134,7 +135,7 @@ DeviceSession::DeviceSession(SubsystemType type, const char* sessionParamsJson)
     proxy_ = std::make_shared<sdihal::tInterfaceProxy_qv3377k>();
     {
         nQVAPALS100::tStatus status;
-        qverr::TStatusThrower thrower(status);
+        qverr::StatusThrowGuard guard(status);
         proxy_->open(deviceInterfacePath, status);
     }
 

@@ -5,7 +5,7 @@
 #include "HALUtilities/ErrorHandling.h"
 #include "atomiczekddk/p2p/P2PLibrary.h"
 #include "atomiczekddk/shared/CommonUtilities.h"
-#include "qverr/Exception.h"
+#include "qverr/StatusThrowGuard.h"
 
 namespace qvzek {
 
@@ -83,7 +83,7 @@ void P2PEndpointSession::mapWriteWindow(uint64_t* size, uint64_t* address) {
     nQVAPALS100::tStatus status;
     void* mapped = nullptr;
     {
-        qverr::TStatusThrower thrower(status);
+        qverr::StatusThrowGuard guard(status);
         mapped = deviceProxy_->mapMemory(region, fifo_.writeWindowSize(), 1, *mapping, status);
     }
     mappedAddress_ = reinterpret_cast<uint64_t>(mapped);

@@ -27,8 +27,6 @@ constexpr int32_t kErrorSignatureMismatch = -63106;
 constexpr int32_t kErrorTargetClass = -61024;
 constexpr auto kRunTimeout = std::chrono::milliseconds(50);
 
-void throwDriverStatus(const nQVAPALS100::tStatus& status) { qverr::throwIfTStatusError(status); }
-
 // The first error bit of the control register, in the order the device
 // reports them.
 void throwControlError(int32_t code, uint32_t line) {
@@ -134,7 +132,7 @@ void Fpga::resetOrAbort(bool abort) {
     if (!(abort ? image->abortSupported : image->resetSupported)) throwStatusCode(kErrorNotSupported);
     nQVAPALS100::tStatus status;
     proxy_->command0D(status);
-    throwDriverStatus(status);
+    qverr::throwIfTStatusError(status);
     WriteLockGuard write(lock_);
     nQVAPALS100::tStatus requestStatus;
     if (abort) {
@@ -142,7 +140,7 @@ void Fpga::resetOrAbort(bool abort) {
     } else {
         proxy_->reset(requestStatus);
     }
-    throwDriverStatus(requestStatus);
+    qverr::throwIfTStatusError(requestStatus);
     resetFifos();
 }
 
@@ -219,7 +217,7 @@ void Fpga::download(const uint8_t* data, uint64_t size) {
     WriteLockGuard write(lock_);
     nQVAPALS100::tStatus status;
     proxy_->download(reinterpret_cast<uint64_t>(data), static_cast<uint32_t>(size), status);
-    throwDriverStatus(status);
+    qverr::throwIfTStatusError(status);
     resetFifos();
     checkState();
 }
