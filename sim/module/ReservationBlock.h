@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "qverr/Codes.h"
 #include "requests/RequestDecoder.h"
 
 namespace qvsim {
@@ -14,7 +15,7 @@ struct ReservationBlock {
     explicit ReservationBlock(RequestDecoder& decoder);
 
     // A release of a ticket that is not held.
-    static constexpr int32_t kUnknownTicket = -52006;
+    static constexpr int32_t kUnknownTicket = qverr::qvapalerr_resourceNotFound;
 
     uint32_t clientId = 0x2A;
     std::string description;

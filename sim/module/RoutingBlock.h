@@ -10,7 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include "apal_qv3377k/DriverCodes.h"
 #include "kerneldriver/Driver.h"
+#include "qverr/Codes.h"
 #include "requests/RequestDecoder.h"
 
 namespace qvsim {
@@ -18,9 +20,9 @@ namespace qvsim {
 struct RoutingBlock {
     RoutingBlock(RequestDecoder& decoder, Driver& driver);
 
-    static constexpr int32_t kUnknownTicket = -52006;
-    static constexpr int32_t kReservationConflict = -89137;
-    static constexpr int32_t kBufferTooSmall = -52019;
+    static constexpr int32_t kUnknownTicket = qverr::qvapalerr_resourceNotFound;
+    static constexpr int32_t kReservationConflict = sdihal::kDriverErrorReservationConflict;
+    static constexpr int32_t kBufferTooSmall = qverr::qvapalerr_bufferTooSmall;
     static constexpr uint32_t kDemotionId = 0x80000000;
 
     struct Route {

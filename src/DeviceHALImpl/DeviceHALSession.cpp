@@ -96,8 +96,10 @@ const char kPlaceholder[] = "";
 }  // namespace
 
 void checkInterfaceVersion(uint16_t ownCurrent, uint16_t ownOldest, uint16_t driverCurrent, uint16_t driverOldest) {
-    const sdihal::tVersionCheck versionCheck(ownCurrent, ownOldest, driverCurrent, driverOldest, -1074101882,
-                                             -1074101881, qverr::qvapalerr_invalidParameter, -52003);
+    const sdihal::tVersionCheck versionCheck(ownCurrent, ownOldest, driverCurrent, driverOldest,
+                                             sdihal::kDriverErrorDriverTooOld, sdihal::kDriverErrorLibraryTooOld,
+                                             qverr::qvapalerr_invalidParameter,
+                                             qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     if (versionCheck.errorCode() != 0) throwAt(versionCheck.errorCode(), 521, "versionCheck.errorCode()");
 }
 

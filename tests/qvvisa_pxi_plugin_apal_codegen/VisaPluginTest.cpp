@@ -238,4 +238,30 @@ TEST(VisaPluginWithoutModule, FindsNothingAndSupportsNoMapping) {
     EXPECT_EQ(plugin.finalizePlugin(), 0);
 }
 
+// The VISA codes' values, typed in from their definition, so a wrong constant
+// fails here instead of agreeing with itself in the tests above.
+TEST(VisaStatusCodes, EveryNamedCodeHasItsAgreedValue) {
+    using namespace visapxipluginapalcodegen;
+    const struct {
+        const char* name;
+        ViStatus constant;
+        uint32_t value;
+    } codes[] = {
+        {"kViSuccess", kViSuccess, 0},
+        {"kViErrorSystem", kViErrorSystem, 0xBFFF0000u},
+        {"kViErrorInvalidObject", kViErrorInvalidObject, 0xBFFF000Eu},
+        {"kViErrorResourceNotFound", kViErrorResourceNotFound, 0xBFFF0011u},
+        {"kViErrorAttributeNotSupported", kViErrorAttributeNotSupported, 0xBFFF001Du},
+        {"kViErrorNotInitialized", kViErrorNotInitialized, 0xBFFF003Au},
+        {"kViErrorOutOfMemory", kViErrorOutOfMemory, 0xBFFF003Cu},
+        {"kViErrorInvalidSpace", kViErrorInvalidSpace, 0xBFFF004Eu},
+        {"kViErrorInvalidPointer", kViErrorInvalidPointer, 0xBFFF0071u},
+        {"kViErrorInvalidParameter", kViErrorInvalidParameter, 0xBFFF0078u},
+        {"kViErrorNotSupported", kViErrorNotSupported, 0xBFFF0081u},
+        {"kViErrorInvalidSize", kViErrorInvalidSize, 0xBFFF0083u},
+        {"kViWarningNullObject", kViWarningNullObject, 0x3FFF0082u},
+    };
+    for (const auto& code : codes) EXPECT_EQ(static_cast<uint32_t>(code.constant), code.value) << code.name;
+}
+
 }  // namespace

@@ -13,18 +13,7 @@ namespace qvzek::user {
 
 namespace {
 
-constexpr int32_t kErrorDeviceUnreachable = -63036;
-constexpr int32_t kErrorControlBit6 = -61083;
-constexpr int32_t kErrorControlBit4 = -61046;
-constexpr int32_t kErrorControlBit7 = -61216;
-constexpr int32_t kErrorInvalidState = -63150;
-constexpr int32_t kErrorBusy = -61499;
-constexpr int32_t kErrorRunImplicitEnable = -61215;
-constexpr int32_t kErrorRunEnableRemoval = -61254;
-constexpr int32_t kErrorResetImplicitEnable = -61211;
-constexpr int32_t kErrorAbortImplicitEnable = -61212;
-constexpr int32_t kErrorSignatureMismatch = -63106;
-constexpr int32_t kErrorTargetClass = -61024;
+constexpr int32_t kErrorControlBit4 = kErrorFpgaStatusFault;
 constexpr auto kRunTimeout = std::chrono::milliseconds(50);
 
 // The first error bit of the control register, in the order the device

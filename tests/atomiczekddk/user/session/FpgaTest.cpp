@@ -1,5 +1,6 @@
 #include <chrono>
 
+#include "atomiczekddk/shared/Errors.h"
 #include "atomiczekddk/user/session/SessionFixture.h"
 
 namespace {
@@ -60,12 +61,12 @@ TEST_F(FpgaObject, OpenMatrix) {
 TEST_F(FpgaObject, SignatureAndTargetChecks) {
     const auto image = bitfile();
     EXPECT_EQ(codeOf([&] { openOn(image, kOpenDoNotRun, 1, "0123456789ABCDEF00112233"); }), -52005);
-    EXPECT_EQ(codeOf([&] { openOn(image, kOpenDoNotRun, 1, kOtherSignature); }), -63106);
+    EXPECT_EQ(codeOf([&] { openOn(image, kOpenDoNotRun, 1, kOtherSignature); }), qvzek::kErrorSignatureMismatch);
     qvzek::PersonalityRecord record;
-    EXPECT_EQ(codeOf([&] { fpga->open(image, io, checker, configurer, record, nullptr, 0, 1); }), -63106);
+    EXPECT_EQ(codeOf([&] { fpga->open(image, io, checker, configurer, record, nullptr, 0, 1); }), qvzek::kErrorSignatureMismatch);
     EXPECT_EQ(codeOf([&] { openOn(image, kOpenDoNotRun | kOpenSkipSignatureCheck, 1, "junk"); }), 0);
     checker.compatible = false;
-    EXPECT_EQ(codeOf([&] { openOn(image, kOpenDoNotRun | kOpenSkipSignatureCheck, 1, "junk"); }), -61024);
+    EXPECT_EQ(codeOf([&] { openOn(image, kOpenDoNotRun | kOpenSkipSignatureCheck, 1, "junk"); }), qvzek::kErrorTargetClass);
     // No failure left the lock taken.
     EXPECT_EQ(fpga->lock().count(), 1u);
     EXPECT_FALSE(fpga->lock().writerPending());
@@ -83,23 +84,23 @@ TEST_F(FpgaObject, RunAndControlRegister) {
     device.setRunState(0);
     device.setNeverRuns(true);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(codeOf([&] { fpga->run(nullptr); }), -61499);
+    EXPECT_EQ(codeOf([&] { fpga->run(nullptr); }), qvzek::kErrorBusy);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
     device.setNeverRuns(false);
 
     const struct {
         uint32_t bits;
         int32_t code;
-    } errors[] = {{0x40, -61083}, {0x10, -61046}, {0x80, -61216}, {0x50, -61083}};
+    } errors[] = {{0x40, qvzek::kErrorControlBit6}, {0x10, qvzek::kErrorFpgaStatusFault}, {0x80, qvzek::kErrorControlBit7}, {0x50, qvzek::kErrorControlBit6}};
     for (auto& e : errors) {
         device.setErrorBits(e.bits);
         EXPECT_EQ(codeOf([&] { fpga->checkState(); }), e.code) << e.bits;
     }
     device.setErrorBits(0);
     device.setRunState(1);
-    EXPECT_EQ(codeOf([&] { fpga->checkState(); }), -63150);
+    EXPECT_EQ(codeOf([&] { fpga->checkState(); }), qvzek::kErrorInvalidState);
     device.setUnreachable(true);
-    EXPECT_EQ(codeOf([&] { fpga->checkState(); }), -63036);
+    EXPECT_EQ(codeOf([&] { fpga->checkState(); }), qvzek::kErrorDeviceUnreachable);
     device.setUnreachable(false);
     device.setRunState(0);
 
@@ -109,9 +110,9 @@ TEST_F(FpgaObject, RunAndControlRegister) {
                                                   false, true, false),
            kOpenDoNotRun);
     device.setRunState(3);
-    EXPECT_EQ(codeOf([&] { fpga->run(nullptr); }), -61215);
-    EXPECT_EQ(codeOf([&] { fpga->reset(); }), -61211);
-    EXPECT_EQ(codeOf([&] { fpga->abort(); }), -61212);
+    EXPECT_EQ(codeOf([&] { fpga->run(nullptr); }), qvzek::kErrorRunImplicitEnable);
+    EXPECT_EQ(codeOf([&] { fpga->reset(); }), qvzek::kErrorResetImplicitEnable);
+    EXPECT_EQ(codeOf([&] { fpga->abort(); }), qvzek::kErrorAbortImplicitEnable);
 }
 
 TEST_F(FpgaObject, ResetAndAbortClearEveryFifoAndReleaseTheLock) {
@@ -142,14 +143,14 @@ TEST_F(FpgaObject, ResetNeedsSupport) {
     std::string text = qvtest::readTextFile(std::string(QV_BITFILE_CORPUS) + "/sample.xml");
     text = qvtest::replacedOnce(text, "<AllowImplicitEnableRemoval>TRUE", "<AllowImplicitEnableRemoval>false");
     openOn(std::make_shared<const qvzek::Bitfile>(text, false, true, false), kOpenDoNotRun);
-    EXPECT_EQ(codeOf([&] { fpga->reset(); }), -63193);
+    EXPECT_EQ(codeOf([&] { fpga->reset(); }), qvzek::kErrorNotSupported);
     EXPECT_EQ(count("atomiczekddk_configuration.command0D"), 0u);
 }
 
 TEST_F(FpgaObject, AnotherImageWaitsUntilNoOtherSessionHoldsTheFifos) {
     const auto first = openOn(bitfile(), kOpenDoNotRun, 1);
     auto fifo = fpga->fifo(2);
-    EXPECT_EQ(codeOf([&] { openOn(bitfile("", kOtherSignature), kOpenDoNotRun, 2); }), -61499);
+    EXPECT_EQ(codeOf([&] { openOn(bitfile("", kOtherSignature), kOpenDoNotRun, 2); }), qvzek::kErrorBusy);
     EXPECT_EQ(fpga->image(), first);
     // The same image is no replacement.
     EXPECT_EQ(openOn(bitfile(), kOpenDoNotRun, 2), first);
@@ -169,7 +170,7 @@ TEST_F(FpgaObject, Reservations) {
     };
     int destroyed = 0;
     fpga->addReservation(7, std::make_unique<Counted>(destroyed));
-    EXPECT_EQ(codeOf([&] { fpga->addReservation(7, std::make_unique<Counted>(destroyed)); }), -61499);
+    EXPECT_EQ(codeOf([&] { fpga->addReservation(7, std::make_unique<Counted>(destroyed)); }), qvzek::kErrorBusy);
     EXPECT_EQ(destroyed, 1);
     fpga->removeReservation(7);
     EXPECT_EQ(destroyed, 2);
