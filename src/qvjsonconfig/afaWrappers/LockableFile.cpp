@@ -253,8 +253,9 @@ bool LockableFile::replaceThroughSibling(const struct stat& info, const char* be
     (void)unlink(fileName.c_str());
 
     const Descriptor dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() < 0) return false;
     const Descriptor copy(::open(copyName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    if (dir.get() < 0 || copy.get() < 0) return false;
+    if (copy.get() < 0) return false;
     // While it stands at the path the copy is shared as the file is.
     (void)fchown(copy.get(), geteuid() == 0 ? info.st_uid : static_cast<uid_t>(-1), info.st_gid);
     (void)fchmod(copy.get(), info.st_mode & 07777);
