@@ -66,6 +66,14 @@ protected:
         EXPECT_EQ(getInterface(0, &list), 0);
         return zekhost::DeviceList(list);
     }
+
+    // The list's one device, after a refresh (null when it lists another count).
+    static zekhost::Device onlyDevice(zekhost::DeviceList& list) {
+        zekhost::Status status;
+        list.refresh(status);
+        EXPECT_EQ(list.count(), 1u);
+        return list.count() == 1 ? list.device(0, 0, status) : zekhost::Device();
+    }
 };
 
 TEST_F(PluginHost, CountedInitializationsShareOneSetOfObjects) {
@@ -154,10 +162,7 @@ TEST_F(PluginHost, AModuleWithoutASlotPathIsLeftOut) {
     std::filesystem::remove(module.tree().root() + "/proc/driver/qv/qv3377k1/busProperties/pciSlotPath");
     ASSERT_EQ(initialize(), 0);
     zekhost::DeviceList list = deviceList();
-    zekhost::Status status;
-    list.refresh(status);
-    ASSERT_EQ(list.count(), 1u);
-    const zekhost::Device device = list.device(0, 0, status);
+    const zekhost::Device device = onlyDevice(list);
     ASSERT_TRUE(device);
     EXPECT_STREQ(device.alias(), "bench");
     list.release();
@@ -171,9 +176,7 @@ TEST_F(PluginHost, SessionsOnOneModuleShareItsProxyAndFpga) {
     ASSERT_EQ(initialize(), 0);
     zekhost::DeviceList list = deviceList();
     zekhost::Status status;
-    list.refresh(status);
-    ASSERT_EQ(list.count(), 1u);
-    const zekhost::Device device = list.device(0, 0, status);
+    const zekhost::Device device = onlyDevice(list);
     ASSERT_TRUE(device);
     const std::string text = sampleText();
     const zekhost::FpgaSession first = device.openFpgaSession(zekhost::session::kInterfaceVersion, status);
