@@ -127,7 +127,9 @@ TEST(InterruptedSave, KillBeforeEachSystemCallOfASave) {
             const std::string text = qvtest::readFile(path);
             ASSERT_TRUE(text == before || text == after) << "stop " << stop << ": " << text;
             ASSERT_TRUE(strictJson(text));
-            if (completed) ASSERT_EQ(text, after);
+            if (completed) {
+                ASSERT_EQ(text, after);
+            }
             // The next save clears what the killed one left beside the file.
             LockableFile next(path.c_str(), false);
             save(next, "{}");
