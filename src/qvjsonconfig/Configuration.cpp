@@ -6,6 +6,7 @@
 #include <new>
 #include <set>
 
+#include "qverr/Exception.h"
 #include "qverr/trace.h"
 #include "qvjsonconfig/ConfigurationErrors.h"
 
@@ -110,7 +111,15 @@ void Configuration::mergeDevices(const cJSON* source, DeviceIteratorInterface* d
     // one is added; each gets what the provider gives a present device.
     std::set<std::string> merged;
     for (; devices != nullptr && !devices->isEnd(); devices->next()) {
-        const std::string token = devices->getPersistentToken();
+        std::string token;
+        try {
+            token = devices->getPersistentToken();
+        } catch (const qverr::ExceptionBase&) {
+            // A module that cannot be named (its driver gives no slot path,
+            // say) is left out, as the device manager leaves it out: it must
+            // not cost the other modules their aliases.
+            continue;
+        }
         // An iterator may meet one module twice (two driver interfaces).
         if (!merged.insert(token).second) continue;
         qvjsonlh::AutoCJSON persistent;

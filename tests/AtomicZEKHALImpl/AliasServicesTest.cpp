@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <thread>
@@ -70,6 +71,23 @@ TEST_F(AliasServicesTest, AliasSetByAnotherPluginReachesThisOne) {
     EXPECT_EQ(conflict, OneModule::kToken);
     mine.aliasManager().setAlias(other, "bench_1", 0, conflict);
     EXPECT_EQ(conflict, OneModule::kToken);
+}
+
+TEST_F(AliasServicesTest, AFileReplacedByAnotherProgramIsReadAndWritten) {
+    atomiczekhal::AliasServices services(devices, models, pxi);
+    const std::string path = atomiczekhal::configurationFilePath();
+    // Another program saves by writing a new file and renaming it over.
+    qvtest::writeFile(path + ".theirs", std::string(R"({"version":1,"oldest_compatible_version":1,"devices":{")") +
+                                            OneModule::kToken + R"(":{"alias":"theirs"}}})");
+    ASSERT_EQ(std::rename((path + ".theirs").c_str(), path.c_str()), 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (services.aliasManager().getAlias(moduleEntry()) != "theirs" && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(services.aliasManager().getAlias(moduleEntry()), "theirs");
+    std::string conflict;
+    services.aliasManager().setAlias(moduleEntry(), "mine", 0, conflict);
+    EXPECT_NE(qvtest::readFile(path).find("\"alias\":\t\"mine\""), std::string::npos) << qvtest::readFile(path);
 }
 
 TEST_F(AliasServicesTest, FailedBuildReleasesWhatWasBuilt) {

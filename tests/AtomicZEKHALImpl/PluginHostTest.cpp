@@ -67,6 +67,14 @@ protected:
         EXPECT_EQ(getInterface(0, &list), 0);
         return zekhost::DeviceList(list);
     }
+
+    // The list's one device, after a refresh (null when it lists another count).
+    static zekhost::Device onlyDevice(zekhost::DeviceList& list) {
+        zekhost::Status status;
+        list.refresh(status);
+        EXPECT_EQ(list.count(), 1u);
+        return list.count() == 1 ? list.device(0, 0, status) : zekhost::Device();
+    }
 };
 
 TEST_F(PluginHost, CountedInitializationsShareOneSetOfObjects) {
@@ -144,13 +152,32 @@ TEST_F(PluginHost, FailedInitializationLeavesNothingBehind) {
     EXPECT_EQ(finalize(), -52010);
 }
 
+TEST_F(PluginHost, AModuleWithoutASlotPathIsLeftOut) {
+    const std::string token = std::string("Model=QV PXIe-3377;PCISlotPath=") + qvsim::SimulatedModule::kPciSlotPath;
+    module.tree().writeFile("var/local/vorlane/QRX/QV-3377/zek/qrxzek.config",
+                            R"({"version":1,"oldest_compatible_version":1,"devices":{")" + token +
+                                R"(":{"alias":"bench"}}})");
+    // A second module whose driver gives no slot path, with no chassis
+    // library to place it.
+    module.addFpgaInterface("qv3377k1", {0x1d, 0, 0}, "0000:1d:00.0");
+    std::filesystem::remove(module.tree().root() + "/proc/driver/qv/qv3377k1/busProperties/pciSlotPath");
+    ASSERT_EQ(initialize(), 0);
+    zekhost::DeviceList list = deviceList();
+    const zekhost::Device device = onlyDevice(list);
+    ASSERT_TRUE(device);
+    EXPECT_STREQ(device.alias(), "bench");
+    list.release();
+    EXPECT_EQ(finalize(), 0);
+    const std::string text = qvtest::readTextFile(configurationFile);
+    EXPECT_NE(text.find(token), std::string::npos);
+    EXPECT_EQ(text.find("0000:1d:00.0"), std::string::npos);
+}
+
 TEST_F(PluginHost, SessionsOnOneModuleShareItsProxyAndFpga) {
     ASSERT_EQ(initialize(), 0);
     zekhost::DeviceList list = deviceList();
     zekhost::Status status;
-    list.refresh(status);
-    ASSERT_EQ(list.count(), 1u);
-    const zekhost::Device device = list.device(0, 0, status);
+    const zekhost::Device device = onlyDevice(list);
     ASSERT_TRUE(device);
     const std::string text = sampleText();
     const zekhost::FpgaSession first = device.openFpgaSession(zekhost::session::kInterfaceVersion, status);

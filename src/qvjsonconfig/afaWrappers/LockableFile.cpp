@@ -2,10 +2,13 @@
 
 #include <fcntl.h>
 #include <stdio_ext.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <ctime>
 #include <new>
 
@@ -47,6 +50,55 @@ void sleepRetryDelay() {
     qverr::throwStatus(std::move(status));
 }
 
+bool sameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+enum class PathState { kSame, kReplaced, kMissing };
+
+// Whether the path still names the open file. When either cannot be looked
+// at for another reason, the open file stands.
+PathState pathState(int fd, const std::string& path) {
+    struct stat open {};
+    struct stat named {};
+    if (fstat(fd, &open) != 0) return PathState::kSame;
+    if (stat(path.c_str(), &named) != 0) {
+        return errno == ENOENT || errno == ENOTDIR ? PathState::kMissing : PathState::kSame;
+    }
+    return sameFile(open, named) ? PathState::kSame : PathState::kReplaced;
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() {
+        if (fd_ >= 0) close(fd_);
+    }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+bool writeAll(int fd, const char* data, size_t count) {
+    while (count > 0) {
+        const ssize_t written = ::write(fd, data, count);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            if (written == 0) errno = ENOSPC;
+            return false;
+        }
+        data += written;
+        count -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+#define WRITE_LOCATION(line) \
+    QVERR_FIXED_LOCATION(kSource, line, kComponent, "nQVAPALS100::tStatus::kEndOfData")
+
 }  // namespace
 
 FILE* LockableFile::open(const char* path, bool createIfMissing) {
@@ -78,7 +130,11 @@ FILE* LockableFile::open(const char* path, bool createIfMissing) {
 }
 
 LockableFile::LockableFile(const char* path, bool createIfMissing)
-    : stream_(open(path, createIfMissing), &fclose), mutex_(), fileLock_(stream_.get()) {}
+    : path_(path != nullptr ? path : ""),
+      createIfMissing_(createIfMissing),
+      stream_(open(path, createIfMissing), &fclose),
+      mutex_(),
+      fileLock_(std::make_unique<qvafa::FileLock>(stream_.get())) {}
 
 LockableFile::~LockableFile() = default;
 
@@ -95,16 +151,44 @@ void LockableFile::createIfMissing(const char* path) {
 void LockableFile::lock() {
     mutex_.lock();
     try {
-        fileLock_.lock();
+        fileLock_->lock();
+        if (lockDepth_ == 0) {
+            try {
+                followPath();
+            } catch (...) {
+                fileLock_->unlock();
+                throw;
+            }
+        }
     } catch (...) {
         mutex_.unlock();
         throw;
     }
+    ++lockDepth_;
 }
 
 void LockableFile::unlock() {
-    fileLock_.unlock();
+    if (lockDepth_ > 0) --lockDepth_;
+    fileLock_->unlock();
     mutex_.unlock();
+}
+
+// Runs holding the file lock of the open file; returns holding the lock of
+// the file the path names (or of the open one when the path names none and
+// none may be created: write then refuses).
+void LockableFile::followPath() {
+    for (;;) {
+        const PathState state = pathState(fileno(stream_.get()), path_);
+        if (state == PathState::kSame) return;
+        if (state == PathState::kMissing && !createIfMissing_) return;
+        fileLock_->unlock();
+        std::unique_ptr<FILE, int (*)(FILE*)> fresh(open(path_.c_str(), createIfMissing_), &fclose);
+        auto freshLock = std::make_unique<qvafa::FileLock>(fresh.get());
+        freshLock->lock();
+        stream_.swap(fresh);
+        fileLock_.swap(freshLock);
+        // The file locked now may have been replaced in the meantime too.
+    }
 }
 
 void LockableFile::read(std::string& out) {
@@ -135,54 +219,115 @@ void LockableFile::throwFileError(const char* comment, int err,
 void LockableFile::write(const char* begin, const char* end) {
     const size_t count = (begin != nullptr && end > begin) ? static_cast<size_t>(end - begin) : 0;
     const int fd = fileno(stream_.get());
+    struct stat info {};
+    if (fstat(fd, &info) != 0) throwFileError("Failed to write file", errno, WRITE_LOCATION(185));
+    // A file that another program removed or replaced would take the text
+    // where nobody reads it.
+    struct stat named {};
+    if (stat(path_.c_str(), &named) != 0) throwFileError("Failed to write file", errno, WRITE_LOCATION(185));
+    if (!sameFile(info, named)) throwFileError("Failed to write file", ESTALE, WRITE_LOCATION(185));
+    if (!replaceThroughSibling(info, begin, count)) writeInPlace(info.st_size, begin, count);
+}
+
+// The file is rewritten in place, but only while the path names a complete
+// copy of the new text: the copy is written and synced beside the file,
+// the file gets a second name, the copy is renamed over the path, the file
+// is rewritten and synced, and its second name is renamed back over the
+// path. A kill at any point leaves the old text (the file) or the new text
+// (the copy, or the file rewritten) at the path; the next save removes what
+// was left beside it. The copy is locked before it is put at the path, so
+// that a process that opens it meanwhile waits and then follows the path
+// back to the file. False, with nothing changed, when the directory takes
+// no files or links beside the file: it is then rewritten in place only.
+bool LockableFile::replaceThroughSibling(const struct stat& info, const char* begin, size_t count) {
+    char* resolved = realpath(path_.c_str(), nullptr);
+    if (resolved == nullptr) return false;
+    const std::string real(resolved);
+    free(resolved);
+    const size_t slash = real.rfind('/');
+    const std::string directory = slash == 0 ? "/" : real.substr(0, slash);
+    const std::string hidden = real.substr(0, slash + 1) + "." + real.substr(slash + 1);
+    const std::string copyName = hidden + ".new";
+    const std::string fileName = hidden + ".old";
+    (void)unlink(copyName.c_str());
+    (void)unlink(fileName.c_str());
+
+    const Descriptor dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() < 0) return false;
+    const Descriptor copy(::open(copyName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (copy.get() < 0) return false;
+    // While it stands at the path the copy is shared as the file is.
+    (void)fchown(copy.get(), geteuid() == 0 ? info.st_uid : static_cast<uid_t>(-1), info.st_gid);
+    (void)fchmod(copy.get(), info.st_mode & 07777);
+    if (!writeAll(copy.get(), begin, count)) {
+        const int err = errno;
+        (void)unlink(copyName.c_str());
+        throwFileError("Failed to write file", err, WRITE_LOCATION(185));
+    }
+    if (fsync(copy.get()) != 0) {
+        const int err = errno;
+        (void)unlink(copyName.c_str());
+        throwFileError("Failed to fsync file", err, WRITE_LOCATION(206));
+    }
+    struct stat linked {};
+    if (flock(copy.get(), LOCK_EX) != 0 || link(real.c_str(), fileName.c_str()) != 0) {
+        (void)unlink(copyName.c_str());
+        return false;
+    }
+    if (stat(fileName.c_str(), &linked) != 0 || !sameFile(linked, info)) {
+        // Replaced by another program in the meantime.
+        (void)unlink(fileName.c_str());
+        (void)unlink(copyName.c_str());
+        throwFileError("Failed to write file", ESTALE, WRITE_LOCATION(185));
+    }
+    if (rename(copyName.c_str(), real.c_str()) != 0) {
+        const int err = errno;
+        (void)unlink(fileName.c_str());
+        (void)unlink(copyName.c_str());
+        throwFileError("Failed to write file", err, WRITE_LOCATION(185));
+    }
+    (void)fsync(dir.get());
+    try {
+        writeInPlace(info.st_size, begin, count);
+    } catch (...) {
+        // The path keeps the copy, whole; the next lock follows it.
+        (void)unlink(fileName.c_str());
+        throw;
+    }
+    if (rename(fileName.c_str(), real.c_str()) != 0) {
+        const int err = errno;
+        (void)unlink(fileName.c_str());
+        throwFileError("Failed to write file", err, WRITE_LOCATION(185));
+    }
+    (void)fsync(dir.get());
+    return true;
+}
+
+void LockableFile::writeInPlace(off_t oldSize, const char* begin, size_t count) {
+    const int fd = fileno(stream_.get());
     rewind(stream_.get());
 
     // Claim the room for the new content before any old byte is
     // overwritten: a full disk or a file-size limit then fails here, with
     // the old content still whole.
-    struct stat info {};
-    if (fstat(fd, &info) != 0) {
-        throwFileError(
-            "Failed to write file", errno,
-            QVERR_FIXED_LOCATION(kSource, 185, kComponent, "nQVAPALS100::tStatus::kEndOfData"));
-    }
-    const off_t oldSize = info.st_size;
     if (static_cast<off_t>(count) > oldSize) {
         const int err = posix_fallocate(fd, 0, static_cast<off_t>(count));
         if (err != 0) {
             struct stat after {};
             if (fstat(fd, &after) == 0 && after.st_size != oldSize) (void)ftruncate(fd, oldSize);
-            throwFileError(
-                "Failed to write file", err,
-                QVERR_FIXED_LOCATION(kSource, 185, kComponent, "nQVAPALS100::tStatus::kEndOfData"));
+            throwFileError("Failed to write file", err, WRITE_LOCATION(185));
         }
     }
 
     if (count > 0 && fwrite(begin, 1, count, stream_.get()) != count) {
-        throwFileError(
-            "Failed to write file", errno,
-            QVERR_FIXED_LOCATION(kSource, 185, kComponent, "nQVAPALS100::tStatus::kEndOfData"));
+        throwFileError("Failed to write file", errno, WRITE_LOCATION(185));
     }
-    if (fflush(stream_.get()) != 0) {
-        throwFileError(
-            "Failed to flush file", errno,
-            QVERR_FIXED_LOCATION(kSource, 212, kComponent, "nQVAPALS100::tStatus::kEndOfData"));
-    }
+    if (fflush(stream_.get()) != 0) throwFileError("Failed to flush file", errno, WRITE_LOCATION(212));
     if (ftruncate(fd, static_cast<off_t>(count)) != 0) {
-        throwFileError(
-            "Failed to truncate file", errno,
-            QVERR_FIXED_LOCATION(kSource, 200, kComponent, "nQVAPALS100::tStatus::kEndOfData"));
+        throwFileError("Failed to truncate file", errno, WRITE_LOCATION(200));
     }
-    if (fsync(fd) != 0) {
-        throwFileError(
-            "Failed to fsync file", errno,
-            QVERR_FIXED_LOCATION(kSource, 206, kComponent, "nQVAPALS100::tStatus::kEndOfData"));
-    }
-    if (ferror(stream_.get())) {
-        throwFileError(
-            "Failed to flush file", errno,
-            QVERR_FIXED_LOCATION(kSource, 212, kComponent, "nQVAPALS100::tStatus::kEndOfData"));
-    }
+    if (fsync(fd) != 0) throwFileError("Failed to fsync file", errno, WRITE_LOCATION(206));
+    if (ferror(stream_.get())) throwFileError("Failed to flush file", errno, WRITE_LOCATION(212));
 }
 
 }  // namespace qvjsonconfig

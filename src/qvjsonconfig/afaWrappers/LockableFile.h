@@ -1,7 +1,17 @@
 // A file shared by threads and processes: a stdio stream opened for update,
 // guarded by a process-wide recursive mutex and an exclusive advisory file
 // lock, read whole and replaced whole.
+//
+// Sharing protocol, also for other programs that edit the file: take an
+// exclusive flock on the file at the path, then check that the descriptor
+// still is the file at the path (another program may have replaced it by
+// rename) and, if not, open the path again and lock that; then rewrite the
+// file in place. A file replaced by rename is followed here at the next
+// lock, but processes that keep the old file open without that check would
+// go on writing into it.
 #pragma once
+
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <memory>
@@ -22,15 +32,21 @@ public:
     LockableFile& operator=(const LockableFile&) = delete;
     ~LockableFile();
 
-    // Serialises threads (mutex) and processes (flock); nestable.
+    // Serialises threads (mutex) and processes (flock); nestable. The
+    // outermost lock follows the path: a file that another program put in
+    // its place is opened and locked instead.
     void lock();
     void unlock();
 
     // The whole content. Failures throw -52012.
     void read(std::string& out);
-    // Replaces the whole content with [begin, end) and syncs it to disk.
-    // When the bytes cannot be stored (full disk, file-size limit) the old
-    // content is left as it was. Failures throw -52012.
+    // Replaces the whole content with [begin, end) and syncs it to disk,
+    // keeping the file itself (its inode, owner and mode), so that programs
+    // holding it open keep sharing it. Where the directory allows files
+    // beside it, a process killed at any point leaves the old or the new
+    // text whole at the path. When the bytes cannot be stored (full disk,
+    // file-size limit) the old content is left as it was. A file no longer
+    // at the path is never written. Failures throw -52012.
     void write(const char* begin, const char* end);
 
     // Creates the file with mode 0666 when it does not exist.
@@ -40,12 +56,19 @@ private:
     static FILE* open(const char* path, bool createIfMissing);
     [[noreturn]] void throwFileError(const char* comment, int err,
                                      const qverr::SourceLocation& location);
+    void followPath();
+    bool replaceThroughSibling(const struct stat& info, const char* begin, size_t count);
+    void writeInPlace(off_t oldSize, const char* begin, size_t count);
 
-    // Declared first so that it is closed last, also when a later member
-    // fails to build.
+    std::string path_;
+    bool createIfMissing_;
+    // Declared before the lock so that it is closed last, also when a later
+    // member fails to build.
     std::unique_ptr<FILE, int (*)(FILE*)> stream_;
     sdihal::nQVAPAL000::tMutex mutex_;
-    qvafa::FileLock fileLock_;
+    std::unique_ptr<qvafa::FileLock> fileLock_;
+    // Nesting of lock(), guarded by mutex_.
+    unsigned lockDepth_ = 0;
 };
 
 }  // namespace qvjsonconfig
