@@ -3,25 +3,19 @@
 // the library, the simulated module and their tests.
 #include <gtest/gtest.h>
 
-#include <cstdint>
-
 #include "apal_qv3377k/DriverCodes.h"
+#include "support/NamedCodes.h"
 
 namespace {
 
 TEST(KernelDriverCodes, EveryNamedCodeHasItsAgreedValue) {
     using namespace sdihal;
-    const struct {
-        const char* name;
-        int32_t constant;
-        int32_t value;
-    } codes[] = {
-        {"kDriverErrorBlockAbsent", kDriverErrorBlockAbsent, -1074101883},
-        {"kDriverErrorDriverTooOld", kDriverErrorDriverTooOld, -1074101882},
-        {"kDriverErrorLibraryTooOld", kDriverErrorLibraryTooOld, -1074101881},
-        {"kDriverErrorReservationConflict", kDriverErrorReservationConflict, -89137},
-    };
-    for (const auto& code : codes) EXPECT_EQ(code.constant, code.value) << code.name;
+    qvtest::expectAgreedValues({
+        QV_NAMED_CODE(kDriverErrorBlockAbsent, -1074101883),
+        QV_NAMED_CODE(kDriverErrorDriverTooOld, -1074101882),
+        QV_NAMED_CODE(kDriverErrorLibraryTooOld, -1074101881),
+        QV_NAMED_CODE(kDriverErrorReservationConflict, -89137),
+    });
 }
 
 }  // namespace

@@ -3,55 +3,45 @@
 // wrong constant fails here rather than agreeing with itself everywhere else.
 #include <gtest/gtest.h>
 
-#include <cstdint>
-
 #include "qvapal/status/tStatus.h"
 #include "qverr/Codes.h"
+#include "support/NamedCodes.h"
 
 namespace {
-
-struct NamedCode {
-    const char* name;
-    int64_t constant;
-    int64_t value;
-};
-
-#define QV_CODE(name, value) {#name, name, value}
 
 TEST(PlatformCodes, EveryNamedCodeHasItsAgreedValue) {
     using namespace qverr;
     using nQVAPALS100::tStatus;
-    const NamedCode codes[] = {
-        QV_CODE(qvapalerr_memoryFull, -52000),
-        QV_CODE(qvapalerr_featureUnsupported, -52002),
-        QV_CODE(qvapalerr_softwareFaultAPALInternalUseOnly, -52003),
-        QV_CODE(kStatusFailedCast, -52004),
-        QV_CODE(qvapalerr_invalidParameter, -52005),
-        QV_CODE(qvapalerr_resourceNotFound, -52006),
-        QV_CODE(qvapalerr_operationTimedOut, -52007),
-        QV_CODE(qvapalerr_osFault, -52008),
-        QV_CODE(qvapalerr_resourceNotInitialized, -52010),
-        QV_CODE(kStatusAlreadyInProgress, -52011),
-        QV_CODE(kStatusEndOfData, -52012),
-        QV_CODE(qvapalerr_objectNameCollision, -52013),
-        QV_CODE(kStatusOwnerDied, -52014),
-        QV_CODE(kStatusDeadlock, -52015),
-        QV_CODE(kStatusAlreadyStarted, -52016),
-        QV_CODE(qvapalerr_bufferTooSmall, -52019),
-        QV_CODE(kStatusIdentifierRemoved, -52020),
-        QV_CODE(kStatusConnectionAborted, -52023),
-        QV_CODE(kStatusIOError, -52024),
-        QV_CODE(kStatusInterrupted, -52025),
-        QV_CODE(kStatusPermissionDenied, -52026),
-        QV_CODE(kStatusInvalidUTF8, -52027),
-        QV_CODE(qvapalerr_unsupportedFormat, -52029),
-        QV_CODE(qvapalerr_resourceBusy, -52031),
-        QV_CODE(qvpalerr_badSelector, -50003),
-        QV_CODE(tStatus::kMemoryFull, -52000),
-        QV_CODE(tStatus::kResourceNotFound, -52006),
-        QV_CODE(tStatus::kEndOfData, -52012),
-    };
-    for (const NamedCode& code : codes) EXPECT_EQ(code.constant, code.value) << code.name;
+    qvtest::expectAgreedValues({
+        QV_NAMED_CODE(qvapalerr_memoryFull, -52000),
+        QV_NAMED_CODE(qvapalerr_featureUnsupported, -52002),
+        QV_NAMED_CODE(qvapalerr_softwareFaultAPALInternalUseOnly, -52003),
+        QV_NAMED_CODE(kStatusFailedCast, -52004),
+        QV_NAMED_CODE(qvapalerr_invalidParameter, -52005),
+        QV_NAMED_CODE(qvapalerr_resourceNotFound, -52006),
+        QV_NAMED_CODE(qvapalerr_operationTimedOut, -52007),
+        QV_NAMED_CODE(qvapalerr_osFault, -52008),
+        QV_NAMED_CODE(qvapalerr_resourceNotInitialized, -52010),
+        QV_NAMED_CODE(kStatusAlreadyInProgress, -52011),
+        QV_NAMED_CODE(kStatusEndOfData, -52012),
+        QV_NAMED_CODE(qvapalerr_objectNameCollision, -52013),
+        QV_NAMED_CODE(kStatusOwnerDied, -52014),
+        QV_NAMED_CODE(kStatusDeadlock, -52015),
+        QV_NAMED_CODE(kStatusAlreadyStarted, -52016),
+        QV_NAMED_CODE(qvapalerr_bufferTooSmall, -52019),
+        QV_NAMED_CODE(kStatusIdentifierRemoved, -52020),
+        QV_NAMED_CODE(kStatusConnectionAborted, -52023),
+        QV_NAMED_CODE(kStatusIOError, -52024),
+        QV_NAMED_CODE(kStatusInterrupted, -52025),
+        QV_NAMED_CODE(kStatusPermissionDenied, -52026),
+        QV_NAMED_CODE(kStatusInvalidUTF8, -52027),
+        QV_NAMED_CODE(qvapalerr_unsupportedFormat, -52029),
+        QV_NAMED_CODE(qvapalerr_resourceBusy, -52031),
+        QV_NAMED_CODE(qvpalerr_badSelector, -50003),
+        QV_NAMED_CODE(tStatus::kMemoryFull, -52000),
+        QV_NAMED_CODE(tStatus::kResourceNotFound, -52006),
+        QV_NAMED_CODE(tStatus::kEndOfData, -52012),
+    });
 }
 
 }  // namespace

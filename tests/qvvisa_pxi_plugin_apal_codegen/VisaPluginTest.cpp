@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "qvvisa_pxi_plugin_apal_codegen/VisaPluginFixture.h"
+#include "support/NamedCodes.h"
 
 namespace {
 
@@ -259,26 +260,21 @@ TEST(VisaPluginWithoutModule, FindsNothingAndSupportsNoMapping) {
 // fails here instead of agreeing with itself in the tests above.
 TEST(VisaStatusCodes, EveryNamedCodeHasItsAgreedValue) {
     using namespace visapxipluginapalcodegen;
-    const struct {
-        const char* name;
-        ViStatus constant;
-        uint32_t value;
-    } codes[] = {
-        {"kViSuccess", kViSuccess, 0},
-        {"kViErrorSystem", kViErrorSystem, 0xBFFF0000u},
-        {"kViErrorInvalidObject", kViErrorInvalidObject, 0xBFFF000Eu},
-        {"kViErrorResourceNotFound", kViErrorResourceNotFound, 0xBFFF0011u},
-        {"kViErrorAttributeNotSupported", kViErrorAttributeNotSupported, 0xBFFF001Du},
-        {"kViErrorNotInitialized", kViErrorNotInitialized, 0xBFFF003Au},
-        {"kViErrorOutOfMemory", kViErrorOutOfMemory, 0xBFFF003Cu},
-        {"kViErrorInvalidSpace", kViErrorInvalidSpace, 0xBFFF004Eu},
-        {"kViErrorInvalidPointer", kViErrorInvalidPointer, 0xBFFF0071u},
-        {"kViErrorInvalidParameter", kViErrorInvalidParameter, 0xBFFF0078u},
-        {"kViErrorNotSupported", kViErrorNotSupported, 0xBFFF0081u},
-        {"kViErrorInvalidSize", kViErrorInvalidSize, 0xBFFF0083u},
-        {"kViWarningNullObject", kViWarningNullObject, 0x3FFF0082u},
-    };
-    for (const auto& code : codes) EXPECT_EQ(static_cast<uint32_t>(code.constant), code.value) << code.name;
+    qvtest::expectAgreedValues({
+        QV_NAMED_CODE(kViSuccess, 0),
+        QV_NAMED_CODE(kViErrorSystem, static_cast<ViStatus>(0xBFFF0000u)),
+        QV_NAMED_CODE(kViErrorInvalidObject, static_cast<ViStatus>(0xBFFF000Eu)),
+        QV_NAMED_CODE(kViErrorResourceNotFound, static_cast<ViStatus>(0xBFFF0011u)),
+        QV_NAMED_CODE(kViErrorAttributeNotSupported, static_cast<ViStatus>(0xBFFF001Du)),
+        QV_NAMED_CODE(kViErrorNotInitialized, static_cast<ViStatus>(0xBFFF003Au)),
+        QV_NAMED_CODE(kViErrorOutOfMemory, static_cast<ViStatus>(0xBFFF003Cu)),
+        QV_NAMED_CODE(kViErrorInvalidSpace, static_cast<ViStatus>(0xBFFF004Eu)),
+        QV_NAMED_CODE(kViErrorInvalidPointer, static_cast<ViStatus>(0xBFFF0071u)),
+        QV_NAMED_CODE(kViErrorInvalidParameter, static_cast<ViStatus>(0xBFFF0078u)),
+        QV_NAMED_CODE(kViErrorNotSupported, static_cast<ViStatus>(0xBFFF0081u)),
+        QV_NAMED_CODE(kViErrorInvalidSize, static_cast<ViStatus>(0xBFFF0083u)),
+        QV_NAMED_CODE(kViWarningNullObject, static_cast<ViStatus>(0x3FFF0082u)),
+    });
 }
 
 }  // namespace
