@@ -176,6 +176,8 @@ void DeviceSession::describeP2P(const char* fifoName, const char* direction) {
             valid = true;
         }
     }
+    // Written by hand, not by a JSON printer: hosts compare the exact text,
+    // spacing included.
     p2pDescription_ = "{\"fpgaSessionHandle\":\"" + std::to_string(fpgaSessionNumber()) + "\", \"endpoints\": [";
     p2pDescription_ += "{\"name\": \"" + std::string(fifoName) + "\", \"direction\":\"" + direction +
                        "\", \"fifoResourceID\":\"" + std::to_string(fifo) + "\", \"valid\":\"" +

@@ -134,7 +134,8 @@ protected:
     // The endpoint of the peer-to-peer description; the variant's
     // constructor calls it once, between the head and the tail.
     void describeP2P(const char* fifoName, const char* direction);
-    // The driver's versions of the block at `path`; throws a failed query.
+    // The driver's versions of the block at `path`; a failed query is left
+    // in `status`, not thrown, as an optional block's absence is no error.
     void queryVersion(const uint32_t* path, uint32_t count, uint16_t& current, uint16_t& oldest,
                       nQVAPALS100::tStatus& status);
     // The signal path's, the DSP chain's and the calibration path's versions

@@ -44,6 +44,8 @@ Fpga::Fpga(std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk> proxy, std::sha
 }
 
 Fpga::~Fpga() {
+    // Destroyed after the mutex is released: a reservation's destructor
+    // unmaps through the driver and may call back into this object.
     std::map<uint32_t, std::unique_ptr<IReservation>> reservations;
     {
         std::lock_guard<std::mutex> guard(reservationMutex_);
@@ -249,6 +251,8 @@ void Fpga::detachSessionFromFifos(uint64_t session) {
         try {
             fifo->removeClient(session);
         } catch (...) {
+            // A closing session cannot report; one FIFO that fails must not
+            // leave the session a client of the others.
         }
     }
 }
@@ -260,6 +264,8 @@ void Fpga::addReservation(uint32_t number, std::unique_ptr<IReservation> reserva
 }
 
 void Fpga::removeReservation(uint32_t number) {
+    // Moved out and destroyed after the guard: the reservation may hold the
+    // last reference to this object, whose mutex must not die while held.
     std::unique_ptr<IReservation> removed;
     {
         std::lock_guard<std::mutex> guard(reservationMutex_);
@@ -284,6 +290,8 @@ int32_t Fpga::removeReservationNoThrow(uint32_t number) noexcept {
 void Fpga::releaseReservation(void* context, uint32_t number) {
     auto* owner = static_cast<std::shared_ptr<Fpga>*>(context);
     if (owner == nullptr) return;
+    // The sink's owner calls this with no way to take an error, and the
+    // reservation may already be gone with its session: the code is dropped.
     if (*owner) (*owner)->removeReservationNoThrow(number);
     delete owner;
 }
