@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "qvapal/status/tStatus.h"
 #include "qverr/json.h"
@@ -72,13 +73,7 @@ int32_t narrowStatusCode(int64_t code) {
     return static_cast<int32_t>(code);
 }
 
-Status::Status(Status&& other) noexcept
-    : code(other.code), capacity(other.capacity), realloc(other.realloc), json(other.json) {
-    other.code = 0;
-    other.capacity = 0;
-    other.realloc = &defaultJsonRealloc;
-    other.json = nullptr;
-}
+Status::Status(Status&& other) noexcept { *this = std::move(other); }
 
 Status& Status::operator=(Status&& other) noexcept {
     if (this == &other) return *this;
