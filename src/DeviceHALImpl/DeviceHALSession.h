@@ -157,6 +157,10 @@ protected:
     dsphal::EqualizerSession* makeEqualizerSession(std::unique_ptr<dsphal::EqualizerSession>& slot,
                                                    uint16_t path, uint16_t chain, uint16_t blockId);
     void* digitalGainAt(std::unique_ptr<dsphal::DigitalGainHAL>& slot, uint16_t path, uint8_t instance);
+    // The hardware control of a DSP block {path, DSP chain, blockElement},
+    // its HAL over the `Proxy` sub-interface created on first use.
+    template <class Proxy, class Hal>
+    void* dspControl(std::unique_ptr<Hal>& slot, uint16_t path, uint32_t blockElement);
 
     // Members are declared so that destruction runs sub-sessions first, then
     // the calibration data and platform sessions, then the FPGA session, and
