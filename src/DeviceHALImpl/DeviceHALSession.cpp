@@ -246,25 +246,25 @@ int32_t DeviceSession::findFifo(const char* name, uint32_t& fifo) const {
 void* DeviceSession::getContext(uint32_t id, uint8_t flag) {
     if (flag != 0) throwAt(qverr::qvapalerr_invalidParameter, 163, "qvapalerr_invalidParameter");
     switch (id) {
-    case 0: return _getDataPath();
-    case 2: return _getResampler();
-    case 3: return _getFreqShift();
-    case 4: return _getImpairments();
-    case 5: return _getDigitalOffset();
-    case 7: return _getBasecardConfig();
-    case 10: return _getTrig();
-    case 11: return const_cast<char*>(kPlaceholder);
-    case 16: return _getIQDataTrigger();
-    case 17: return p2pDescription_.data();
-    case 18: return _getIQManipulation();
-    case 19: return _getSyntraSync();
-    case 20: return _getIQConfig();
-    case 22: return _getListMode();
-    case 23: return _getTimer();
-    case 24: return _getSelfCal();
-    case 25: return _getRoutingHAL();
-    case 28: return _getReservation();
-    case 32: return dataAccessSession_.get();
+    case context::kDataPath: return _getDataPath();
+    case context::kResampler: return _getResampler();
+    case context::kFreqShift: return _getFreqShift();
+    case context::kImpairments: return _getImpairments();
+    case context::kDigitalOffset: return _getDigitalOffset();
+    case context::kBasecardConfig: return _getBasecardConfig();
+    case context::kTrig: return _getTrig();
+    case context::kPlaceholder: return const_cast<char*>(kPlaceholder);
+    case context::kIQDataTrigger: return _getIQDataTrigger();
+    case context::kP2PDescription: return p2pDescription_.data();
+    case context::kIQManipulation: return _getIQManipulation();
+    case context::kSyntraSync: return _getSyntraSync();
+    case context::kIQConfig: return _getIQConfig();
+    case context::kListMode: return _getListMode();
+    case context::kTimer: return _getTimer();
+    case context::kSelfCal: return _getSelfCal();
+    case context::kRouting: return _getRoutingHAL();
+    case context::kReservation: return _getReservation();
+    case context::kDataAccess: return dataAccessSession_.get();
     default: return nullptr;
     }
 }
@@ -475,19 +475,19 @@ bool AcqDeviceSession::hasRecordAcquisition() { return hasTraits<64>(*sub<sdihal
 void* AcqDeviceSession::getContext(uint32_t id, uint8_t flag) {
     if (flag != 0) throwAt(qverr::qvapalerr_invalidParameter, 591, "qvapalerr_invalidParameter");
     switch (id) {
-    case 6:
+    case context::kEqualizer:
         if (driverInterfaceVersion_ > 2) return nullptr;
         return makeEqualizerSession(equalizer6_, block::kAcquisitionPath, block::kDspChain, block::kEqualizer);
-    case 9: return digitalGainAt(digitalGain_, block::kAcquisitionPath, 0);
-    case 12: return _getCalInDSP();
-    case 13: return _getMRA();
-    case 26:
+    case context::kDigitalGain: return digitalGainAt(digitalGain_, block::kAcquisitionPath, 0);
+    case context::kCalInDsp: return _getCalInDSP();
+    case context::kMra: return _getMRA();
+    case context::kEqualizerV3:
         if (driverInterfaceVersion_ < 3) return nullptr;
         return makeEqualizerSession(equalizer26_, block::kAcquisitionPath, block::kDspChain, block::kEqualizer);
-    case 27:
+    case context::kSecondChainEqualizer:
         return makeEqualizerSession(equalizer27_, block::kAcquisitionPath, block::kSecondDspChain,
                                     block::kSecondChainBlock);
-    case 33:
+    case context::kSecondDigitalOffset:
         if (driverInterfaceVersion_ <= 2) {
             if (secondOffset_) return secondOffset_->session();
             return cached(secondOffsetPlain_, [] { return std::make_unique<dsphal::DigitalOffsetSession>(); });
@@ -532,14 +532,16 @@ bool GenDeviceSession::hasWaveformGenerator() { return hasTraits<48>(*sub<sdihal
 
 void* GenDeviceSession::getContext(uint32_t id, uint8_t flag) {
     switch (id) {
-    case 6: return makeEqualizerSession(equalizer6_, block::kGenerationPath, block::kDspChain, block::kEqualizer);
-    case 9:
+    case context::kEqualizer:
+        return makeEqualizerSession(equalizer6_, block::kGenerationPath, block::kDspChain, block::kEqualizer);
+    case context::kDigitalGain:
         if (flag > 1) throwAt(qverr::qvapalerr_invalidParameter, 872, "qvapalerr_invalidParameter");
         return digitalGainAt(flag == 1 ? digitalGain1_ : digitalGain0_, block::kGenerationPath, flag);
-    case 14: return _getCalOutDSP();
-    case 15: return _getWGen();
-    case 21: return const_cast<char*>(kPlaceholder);
-    case 33: return cached(digitalOffset33_, [] { return std::make_unique<dsphal::DigitalOffsetSession>(); });
+    case context::kCalOutDsp: return _getCalOutDSP();
+    case context::kWGen: return _getWGen();
+    case context::kGenerationPlaceholder: return const_cast<char*>(kPlaceholder);
+    case context::kSecondDigitalOffset:
+        return cached(digitalOffset33_, [] { return std::make_unique<dsphal::DigitalOffsetSession>(); });
     default: return DeviceSession::getContext(id, flag);
     }
 }

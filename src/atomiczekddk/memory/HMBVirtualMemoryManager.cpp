@@ -145,7 +145,8 @@ void HMBVirtualMemoryManager::firstOpen() {
     if (!deviceFile) throwStatusCode(qverr::qvapalerr_resourceNotInitialized);
     sdihal::nQVAPAL000::tMemoryMapping mapping;
     nQVAPALS100::tStatus status;
-    void* address = deviceFile->mapMemory(kHmbRegion, uint64_t{entryCount_} * 8, 1, mapping, status);
+    void* address = deviceFile->mapMemory(kHmbRegion, uint64_t{entryCount_} * 8, sdihal::nQVAPAL000::kMapReadWrite, mapping,
+                                         status);
     qverr::throwIfTStatusError(status);
     regionMapping_ = mapping;
     regionAddress_ = reinterpret_cast<uint64_t>(address);
@@ -198,7 +199,7 @@ void HMBVirtualMemoryManager::acquireWindow(Window& window) {
         if (!deviceFile) throwStatusCode(qverr::qvapalerr_resourceNotInitialized);
         sdihal::nQVAPAL000::tMemoryMapping mapping;
         nQVAPALS100::tStatus status;
-        deviceFile->mapMemory(window.region, window.length, 1, mapping, status);
+        deviceFile->mapMemory(window.region, window.length, sdihal::nQVAPAL000::kMapReadWrite, mapping, status);
         qverr::throwIfTStatusError(status);
         window.mapping = mapping;
     }

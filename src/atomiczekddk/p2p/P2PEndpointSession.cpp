@@ -84,7 +84,7 @@ void P2PEndpointSession::mapWriteWindow(uint64_t* size, uint64_t* address) {
     void* mapped = nullptr;
     {
         qverr::TStatusThrower thrower(status);
-        mapped = deviceProxy_->mapMemory(region, fifo_.writeWindowSize(), 1, *mapping, status);
+        mapped = deviceProxy_->mapMemory(region, fifo_.writeWindowSize(), sdihal::nQVAPAL000::kMapReadWrite, *mapping, status);
     }
     mappedAddress_ = reinterpret_cast<uint64_t>(mapped);
     mapping_ = std::move(mapping);

@@ -149,13 +149,13 @@ TEST_F(DeviceProxy, RegionsMapAtTheirPageOffset) {
 
     tStatus status;
     tMemoryMapping writable;
-    auto* bytes = static_cast<char*>(proxy.mapMemory(3, page, 1, writable, status));
+    auto* bytes = static_cast<char*>(proxy.mapMemory(3, page, kMapReadWrite, writable, status));
     ASSERT_NE(bytes, nullptr);
     EXPECT_EQ(writable.length, static_cast<uint64_t>(page));
     EXPECT_STREQ(bytes, "region three");
     EXPECT_FALSE(writeFaults(bytes));
 
-    for (int32_t access : {0, 2}) {
+    for (int32_t access : {kMapReadOnly, 2}) {
         tMemoryMapping readOnly;
         auto* address = static_cast<char*>(proxy.mapMemory(3, page, access, readOnly, status));
         ASSERT_NE(address, nullptr);

@@ -16,6 +16,10 @@ public:
     virtual ~iInterfaceProxy() = default;
 };
 
+// The access of mapMemory: read and write; any other value maps read-only.
+inline constexpr int32_t kMapReadWrite = 1;
+inline constexpr int32_t kMapReadOnly = 0;
+
 // Mapping record filled by mapMemory and read by unmapMemory.
 struct tMemoryMapping {
     void* address = nullptr;
