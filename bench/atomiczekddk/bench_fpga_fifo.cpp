@@ -134,7 +134,7 @@ void BM_FifoRegion(benchmark::State& state) {
         fifo->acquireReadRegion(qvzek::TypeU64(), &handle, &region, chunk / kElement, 1000, &timedOut, &got,
                                 nullptr, 0);
         benchmark::DoNotOptimize(region);
-        fifo->releaseRegion(&handle);
+        fifo->releaseRegion(reinterpret_cast<uint64_t*>(static_cast<uintptr_t>(handle)));
         bytes += got * kElement;
         device.tidy(state, ++iteration);
     }

@@ -6,7 +6,7 @@
 #include "DataAccessHALImpl/Raise.h"
 #include "qvmxl/errors.h"
 
-QV_CONTEXT_HANDLE_EXPORTS_STATUS_LAST(da, dataaccesshal)
+QV_CONTEXT_HANDLE_EXPORTS_STATUS_LAST_AT(da, dataaccesshal, "DataAccessHALImpl/DataAccessHALImpl", __LINE__)
 
 using qv3377hal::checkNotNull;
 using qv3377hal::statusLastCall;

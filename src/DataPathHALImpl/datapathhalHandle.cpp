@@ -4,7 +4,7 @@ using datapathhal::sessionPtrFromHandle;
 using qv3377hal::checkNotNull;
 using qv3377hal::returnCodeCall;
 
-QV_CONTEXT_HANDLE_EXPORTS_RETURN_CODE(datapath, datapathhal)
+QV_CONTEXT_HANDLE_EXPORTS_RETURN_CODE_AT(datapath, datapathhal, "DataPathHALImpl/DataPathHALImpl", 20)
 
 // Every output, record and word pointer is checked (-52005) before the
 // handle and before any request: none of them is optional.

@@ -52,28 +52,37 @@ DeviceSession* sessionPtrFromHandle(uint64_t handle);
     }                                                                                  \
     }
 
-// PREFIX_open (return-code style) and PREFIX_close.
-#define QV_CONTEXT_HANDLE_EXPORTS_RETURN_CODE(PREFIX, NS)                                         \
+// PREFIX_open (return-code style) and PREFIX_close; the open export's
+// refusal is raised at SOURCE, LINE.
+#define QV_CONTEXT_HANDLE_EXPORTS_RETURN_CODE_AT(PREFIX, NS, SOURCE, LINE)                       \
     QV_EXPORT int32_t PREFIX##_open(uint64_t deviceHandle, uint64_t context, uint64_t* handleOut) { \
         return ::qv3377hal::returnCodeCall([&] {                                                  \
-            ::qv3377hal::checkEmptyHandleSlot(                                                    \
-                handleOut, QVERR_LOCATION(::qv3377hal::kComponent, "qvapalerr_invalidParameter")); \
+            ::qv3377hal::checkEmptyHandleSlot(handleOut, QV_CONTEXT_HANDLE_OPEN_SITE(SOURCE, LINE)); \
             *handleOut = NS::openSession(deviceHandle, context);                                  \
         });                                                                                       \
     }                                                                                             \
     QV_EXPORT void PREFIX##_close(uint64_t handle) { NS::closeSession(handle); }
 
-// PREFIX_open (status-last style) and PREFIX_close.
-#define QV_CONTEXT_HANDLE_EXPORTS_STATUS_LAST(PREFIX, NS)                                         \
+// PREFIX_open (status-last style) and PREFIX_close; the open export's
+// refusal is raised at SOURCE, LINE.
+#define QV_CONTEXT_HANDLE_EXPORTS_STATUS_LAST_AT(PREFIX, NS, SOURCE, LINE)                       \
     QV_EXPORT void PREFIX##_open(uint64_t deviceHandle, uint64_t context, uint64_t* handleOut,    \
                                  qverr::Status* status) {                                         \
         ::qv3377hal::statusLastCall(status, [&] {                                                 \
-            ::qv3377hal::checkEmptyHandleSlot(                                                    \
-                handleOut, QVERR_LOCATION(::qv3377hal::kComponent, "qvapalerr_invalidParameter")); \
+            ::qv3377hal::checkEmptyHandleSlot(handleOut, QV_CONTEXT_HANDLE_OPEN_SITE(SOURCE, LINE)); \
             *handleOut = NS::openSession(deviceHandle, context);                                  \
         });                                                                                       \
     }                                                                                             \
     QV_EXPORT void PREFIX##_close(uint64_t handle) { NS::closeSession(handle); }
+
+#define QV_CONTEXT_HANDLE_OPEN_SITE(SOURCE, LINE) \
+    QVERR_FIXED_LOCATION(SOURCE, LINE, ::qv3377hal::kComponent, "qvapalerr_invalidParameter")
+
+// The same, the refusal raised where the macro is used.
+#define QV_CONTEXT_HANDLE_EXPORTS_RETURN_CODE(PREFIX, NS) \
+    QV_CONTEXT_HANDLE_EXPORTS_RETURN_CODE_AT(PREFIX, NS, __FILE__, __LINE__)
+#define QV_CONTEXT_HANDLE_EXPORTS_STATUS_LAST(PREFIX, NS) \
+    QV_CONTEXT_HANDLE_EXPORTS_STATUS_LAST_AT(PREFIX, NS, __FILE__, __LINE__)
 
 // Declarations of the two exports, for the family's header.
 #define QV_CONTEXT_HANDLE_DECLARE_RETURN_CODE(PREFIX)                                             \

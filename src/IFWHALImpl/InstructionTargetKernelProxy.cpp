@@ -42,10 +42,9 @@ void InstructionTargetKernelProxy::open(const char* deviceInterfacePath, uint32_
 
 void InstructionTargetKernelProxy::read(const Location& location, uint64_t* value, uint32_t option,
                                         nQVAPALS100::tStatus& status) {
-    // The caller's value stays as it was when the request failed.
-    uint64_t read = 0;
-    proxy_.read(sdihal::tRecord<16>::from(location), &read, option, status);
-    if (!status.isError()) *value = read;
+    // The driver's value comes back with its error; only a failed ioctl
+    // leaves the caller's value as it was.
+    proxy_.read(sdihal::tRecord<16>::from(location), value, option, status);
 }
 
 void InstructionTargetKernelProxy::readArray(void* buffer, uint32_t count, uint64_t reference,

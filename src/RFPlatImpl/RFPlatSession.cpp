@@ -163,7 +163,7 @@ std::string RFPlatSession::getModuleRev(const char* moduleName) {
         int32_t dot = 0;
         Request second;
         proxy_->getModuleRev(kDotRevisionIndex, &dot, second.status());
-        if (second.status().getCode() == 0 && dot > 99) text += "." + std::to_string(dot);
+        if (second.status().getCode() == 0 && dot > 99) text.append(".").append(std::to_string(dot));
     }
     return text;
 }

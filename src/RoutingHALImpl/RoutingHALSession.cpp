@@ -14,7 +14,7 @@ namespace {
 
 using trighal::kTerminalIDToTerminalNameMap;
 
-constexpr const char* kSource = "RoutingHALImpl/RoutingHALSession.cpp";
+constexpr const char* kSource = "RoutingHALImpl/RoutingHALSession";
 constexpr std::string_view kWhiteSpace = " \t\n\v\f\r";
 
 // -52005 raised at the session's fixed site `line`, with one top-level

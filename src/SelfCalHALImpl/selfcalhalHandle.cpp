@@ -4,7 +4,7 @@
 
 #include "SelfCalHALImpl/SelfCalHALSession.h"
 
-QV_CONTEXT_HANDLE_EXPORTS_RETURN_CODE(selfcal, selfcalhal)
+QV_CONTEXT_HANDLE_EXPORTS_RETURN_CODE_AT(selfcal, selfcalhal, __FILE__, 18)
 
 namespace {
 

@@ -139,15 +139,11 @@ ViStatus PpiGetSpaceInfo(uint64_t session, uint32_t space, uint16_t* first, uint
     if (first == nullptr || second == nullptr || third == nullptr) return kViErrorInvalidPointer;
     return visaCall([&] {
         const auto held = findSession(session);
-        uint16_t width = 0;
-        uint64_t base = 0, size = 0;
         nQVAPALS100::tStatus status;
-        held->getSpaceInfo(space, &width, &base, &size, status);
+        // The driver's results come back with its error; only a failed ioctl
+        // leaves the caller's outputs as they were.
+        held->getSpaceInfo(space, first, second, third, status);
         qverr::throwIfTStatusError(status);
-        // A failed request leaves the caller's outputs as they were.
-        *first = width;
-        *second = base;
-        *third = size;
         return kViSuccess;
     });
 }

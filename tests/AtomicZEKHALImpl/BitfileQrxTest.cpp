@@ -49,6 +49,10 @@ TEST(BitfileQrx, AnImageWithoutTheSectionNamesNoRevisions) {
                                                 "<MinModuleRev>+3</MinModuleRev>")));
     EXPECT_EQ(spaced.getDesiredModuleRevision(), 7u);
     EXPECT_EQ(spaced.getLowestModuleRevision(), 3u);
+    const BitfileQrx widest(withSection(section("<version>0</version><MinModuleRev>4294967295</MinModuleRev>"
+                                                "<DesiredModuleRev>4294967295</DesiredModuleRev>")));
+    EXPECT_EQ(widest.getDesiredModuleRevision(), 4294967295u);
+    EXPECT_EQ(widest.getLowestModuleRevision(), 4294967295u);
 }
 
 TEST(BitfileQrx, RefusalsCarryTheirMessageAndRaiseSite) {
@@ -63,6 +67,13 @@ TEST(BitfileQrx, RefusalsCarryTheirMessageAndRaiseSite) {
         {"<version></version><MinModuleRev>1</MinModuleRev>", "Sdi tag is missing the version number", 65},
         {"<version>x</version>", "Could not read schema version", 70},
         {"<version>1</version>", "Bitfile schema too new", 79},
+        // Numbers are compared whole, never by their low 32 bits.
+        {"<version>4294967296</version>", "Bitfile schema too new", 79},
+        {"<version>99999999999999999999</version>", "Bitfile schema too new", 79},
+        {"<version>0</version><MinModuleRev>1</MinModuleRev><DesiredModuleRev>4294967299</DesiredModuleRev>",
+         "Could not extract expected data from bitfile", 91},
+        {"<version>0</version><MinModuleRev>4294967296</MinModuleRev><DesiredModuleRev>1</DesiredModuleRev>",
+         "Could not extract expected data from bitfile", 91},
         {"<version>0</version><MinModuleRev>3</MinModuleRev>", "Could not extract expected data from bitfile", 87},
         {"<version>0</version><MinModuleRev>a</MinModuleRev><DesiredModuleRev>1</DesiredModuleRev>",
          "Could not extract expected data from bitfile", 91},

@@ -2,38 +2,22 @@
 // new of this program is counted while a frame runs.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <new>
-
 #include "HALUtilities/ErrorHandling.h"
 #include "WGenHALImpl/wgenhalHandle.h"
+#include "support/RefusingNew.h"
 
 namespace {
-thread_local bool counting = false;
-thread_local int allocations = 0;
-}  // namespace
 
-void* operator new(std::size_t size) {
-    if (counting) ++allocations;
-    if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
-    throw std::bad_alloc();
-}
-// The replacement pair: what this new returns, this delete frees.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
-#pragma GCC diagnostic pop
-
-namespace {
+using qvtest::allocations::count;
+using qvtest::allocations::counting;
 
 template <class Body>
 int allocationsDuring(Body&& body) {
-    allocations = 0;
+    count = 0;
     counting = true;
     body();
     counting = false;
-    return allocations;
+    return count;
 }
 
 struct Session {

@@ -3,6 +3,7 @@
 // the simulated module behind them.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -205,12 +206,22 @@ TEST_F(InstructionTarget, DriverErrorsReachTheHostAndWarningsDoNot) {
     plugin.read(target, {{1, 1}}, &value, 0, &status);
     EXPECT_EQ(status.code, 0);
 
-    qvtest::failRequests(module, "ifw.read", -60001);
+    // The value the driver returns with its error reaches the host; a failed
+    // ioctl returns none and leaves the host's value as it was.
+    module.on("ifw.read", [](const qvsim::DecodedRequest&, qvsim::Reply& reply) {
+        reply.set("value", 43);
+        reply.status(-60001);
+        return 0;
+    });
     value = 77;
     plugin.read(target, {{1, 1}}, &value, 0, &status);
     EXPECT_EQ(status.code, -60001);
-    EXPECT_EQ(value, 77u);
+    EXPECT_EQ(value, 43u);
     EXPECT_NE(detail().find("tInterfaceProxy_ifw"), std::string::npos) << detail();
+    module.on("ifw.read", [](const qvsim::DecodedRequest&, qvsim::Reply&) { return EIO; });
+    value = 77;
+    EXPECT_LT(run([&](qvhost_status* s) { plugin.read(target, {{1, 1}}, &value, 0, s); }), 0);
+    EXPECT_EQ(value, 77u);
 
     // An error already in the status does not stop the next call; it stays.
     qvtest::failRequests(module, "ifw.write", -60002);

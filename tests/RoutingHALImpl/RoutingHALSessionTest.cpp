@@ -79,6 +79,7 @@ TEST_F(RoutingSession, NamesEveryTerminalOfBothInstancesAndRefusesOthers) {
     const auto [code, json] = failureOf([] { makeSession("/none/0"); });
     EXPECT_EQ(code, -52005);
     EXPECT_THAT(json, HasSubstr("\"RoutingHALSession\":\"invalid subsystem instance\""));
+    EXPECT_THAT(json, HasSubstr("\"file\":\"RoutingHALImpl/RoutingHALSession\",\"line\":38"));
 }
 
 TEST_F(RoutingSession, EachInstanceDeploysExactlyItsOwnSignals) {

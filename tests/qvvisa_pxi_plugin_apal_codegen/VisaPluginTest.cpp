@@ -1,6 +1,7 @@
 // The VISA PXI plug-in as the VISA library drives it, on the simulated module.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -150,10 +151,26 @@ TEST_F(VisaPlugin, SpaceInformationComesFromTheDriver) {
 
     EXPECT_EQ(plugin.getSpaceInfo(session, 6, &width, &base, &size), kViErrorInvalidSpace);
     EXPECT_EQ(plugin.getSpaceInfo(session, 3, &width, nullptr, &size), kViErrorInvalidPointer);
-    qvtest::failRequests(module, "visapxipluginapalcodegen.getSpaceInfo", -50320);
-    width = 1;
+    // The results the driver returns with its error reach the caller; a
+    // failed ioctl returns none and leaves the caller's outputs as they were.
+    module.on("visapxipluginapalcodegen.getSpaceInfo", [](const qvsim::DecodedRequest&, qvsim::Reply& reply) {
+        reply.set("width", 16);
+        reply.set("base", 0xE0002000);
+        reply.set("size", 0x40);
+        reply.status(-50320);
+        return 0;
+    });
     EXPECT_EQ(plugin.getSpaceInfo(session, 3, &width, &base, &size), -50320);
+    EXPECT_EQ(width, 16);
+    EXPECT_EQ(base, 0xE0002000u);
+    EXPECT_EQ(size, 0x40u);
+    module.on("visapxipluginapalcodegen.getSpaceInfo", [](const qvsim::DecodedRequest&, qvsim::Reply&) { return EIO; });
+    width = 1;
+    base = size = 2;
+    EXPECT_LT(plugin.getSpaceInfo(session, 3, &width, &base, &size), 0);
     EXPECT_EQ(width, 1);
+    EXPECT_EQ(base, 2u);
+    EXPECT_EQ(size, 2u);
     EXPECT_EQ(plugin.finalizePlugin(), 0);
 }
 

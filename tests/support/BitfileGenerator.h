@@ -67,4 +67,26 @@ inline std::string withBitstream(const std::string& bitfile, const std::string& 
     return bitfile.substr(0, start) + base64 + bitfile.substr(close);
 }
 
+// A CompilationResults element with n target-to-host channels, each placed
+// by a register block of its own; the blocks stand in reverse channel order,
+// so that a channel found by scanning would cost a scan per block.
+inline std::string channelListText(size_t n) {
+    std::string channels;
+    std::string blocks;
+    for (size_t i = 0; i < n; ++i) {
+        const std::string number = std::to_string(i);
+        channels += "<Channel name=\"fifo " + number + "\"><Number>" + number +
+                    "</Number><NumberOfElements>1023</NumberOfElements><BaseAddressTag>block " + number +
+                    "</BaseAddressTag><Implementation>qvFpgaTargetToHost</Implementation><DataType><U32/>"
+                    "</DataType><UserVisible>true</UserVisible></Channel>\n";
+    }
+    for (size_t i = n; i-- > 0;) {
+        blocks += "<RegisterBlock name=\"block " + std::to_string(i) + "\"><Offset>" + std::to_string(0x1000 + i) +
+                  "</Offset></RegisterBlock>\n";
+    }
+    return "<CompilationResults><QvFpga><DmaChannelAllocationList>\n" + channels +
+           "</DmaChannelAllocationList><RegisterBlockList>\n" + blocks +
+           "</RegisterBlockList></QvFpga></CompilationResults>\n";
+}
+
 }  // namespace qvtest

@@ -39,7 +39,10 @@ void throwEnumRefused(int32_t code, uint32_t enumId, int32_t value, const std::v
         const std::string type =
             R"({"type":"enum","id":)" + std::to_string(enumId) + R"(,"value_type":"int32_t"})";
         std::string list = "[";
-        for (int32_t v : offered) list += (list.size() > 1 ? "," : "") + std::to_string(v);
+        for (int32_t v : offered) {
+            if (list.size() > 1) list += ',';
+            list += std::to_string(v);
+        }
         list += "]";
         const std::string requested = std::to_string(value);
         qvmxl::Writer writer = qvmxl::getOrderedDataWriter(qvmxl::kTranslatorName, status);

@@ -212,6 +212,10 @@ FpgaSignature FpgaSignature::fromText(const std::string& text) {
     return signature;
 }
 
+void FpgaSignature::serialize(qvhtl::apal::Vector& out, nQVAPALS100::tStatus& status) const {
+    for (uint32_t word : words) serializeU32(out, word, status);
+}
+
 BitfileControlInfo::BitfileControlInfo(std::shared_ptr<const Bitfile> owner)
     : bitfile(std::move(owner)),
       signature(FpgaSignature::fromText(bitfile->getSignature())),

@@ -130,9 +130,12 @@ inline constexpr uint32_t kMaxOldestCompatibleMajorVersion = 7;
 
 // The image signature as four words; word i from hexadecimal digits
 // 8i..8i+7 of the text. -52005 when the text does not give four numbers.
-struct FpgaSignature {
+struct FpgaSignature : ISerializable {
     std::array<uint32_t, 4> words{};
+    // 32 hexadecimal digits, word 0 first; anything else is -52005.
     static FpgaSignature fromText(const std::string& text);
+    // The four words as little-endian u32, word 0 first: 16 bytes.
+    void serialize(qvhtl::apal::Vector& out, nQVAPALS100::tStatus& status) const override;
 };
 
 // What the FPGA object keeps of an attached bitfile.

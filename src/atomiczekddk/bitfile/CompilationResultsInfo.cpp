@@ -3,6 +3,7 @@
 #include <array>
 #include <bit>
 #include <map>
+#include <string_view>
 
 #include "atomiczekddk/shared/CommonUtilities.h"
 
@@ -93,25 +94,42 @@ void CompilationResultsInfo::parseDmaChannels(const XmlNode* compilationResults)
     fifos_.reserve(byNumber.size());
     for (auto& entry : byNumber) fifos_.push_back(std::move(entry.second));
 
-    if (const XmlNode* blocks = findChildElement(fpga, "RegisterBlockList")) {
-        for (const XmlNode* block = findChildElement(blocks, "RegisterBlock"); block;
-             block = block->next_sibling("RegisterBlock", 13)) {
-            const uint32_t offset = xmlNodeToU32(getRequiredChildElement(block, "Offset"));
-            const std::string name = xmlAttributeText(getRequiredAttribute(block, "name"));
-            for (NamedFifo& fifo : fifos_) {
-                if (fifo.getBaseAddressTag() == name) {
-                    fifo.setBaseAddress(offset);
-                    break;
-                }
-                if (fifo.kind() == kFifoPeerToPeerReader && fifo.getWriteWindowAddressTag() == name) {
-                    fifo.setWriteWindowAddress(offset);
-                    break;
-                }
-            }
-        }
-    }
+    if (const XmlNode* blocks = findChildElement(fpga, "RegisterBlockList")) placeChannels(blocks);
     for (const NamedFifo& fifo : fifos_) {
         if (!fifo.isResolved()) throwStatusCode(kErrorBitfileContent);
+    }
+}
+
+void CompilationResultsInfo::placeChannels(const XmlNode* blocks) {
+    // A block places the first channel, in number order, whose base tag
+    // names it, or whose write-window tag does for a peer-to-peer reader;
+    // a channel's base tag counts before its own write-window tag. The tags
+    // do not change while blocks are placed, so that first channel is found
+    // once per name instead of by a scan per block, which a hostile file of
+    // many channels and blocks would make quadratic. An ordered map keeps
+    // the look-up at log n whatever the names are.
+    struct Target {
+        NamedFifo* fifo;
+        bool writeWindow;
+    };
+    std::map<std::string_view, Target> firstByTag;
+    for (NamedFifo& fifo : fifos_) {
+        firstByTag.try_emplace(fifo.getBaseAddressTag(), Target{&fifo, false});
+        if (fifo.kind() == kFifoPeerToPeerReader) {
+            firstByTag.try_emplace(fifo.getWriteWindowAddressTag(), Target{&fifo, true});
+        }
+    }
+    for (const XmlNode* block = findChildElement(blocks, "RegisterBlock"); block;
+         block = block->next_sibling("RegisterBlock", 13)) {
+        const uint32_t offset = xmlNodeToU32(getRequiredChildElement(block, "Offset"));
+        const std::string name = xmlAttributeText(getRequiredAttribute(block, "name"));
+        const auto found = firstByTag.find(name);
+        if (found == firstByTag.end()) continue;
+        if (found->second.writeWindow) {
+            found->second.fifo->setWriteWindowAddress(offset);
+        } else {
+            found->second.fifo->setBaseAddress(offset);
+        }
     }
 }
 

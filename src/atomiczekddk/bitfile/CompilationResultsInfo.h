@@ -34,6 +34,8 @@ public:
 private:
     void parse(const XmlNode* compilationResults);
     void parseDmaChannels(const XmlNode* compilationResults);
+    // Gives each channel the offsets of the register blocks that name it.
+    void placeChannels(const XmlNode* blocks);
     void parseBaseAddressOnDevice(const XmlNode* compilationResults);
     void parseTargetSpecificData(const XmlNode* compilationResults);
 

@@ -18,8 +18,7 @@ void CommonDataSerializer::serialize(qvhtl::apal::Vector& out, nQVAPALS100::tSta
     serializeU32(out, bitfile_->getBitstreamVersion(), status);
     serializeU32(out, mode_, status);
     serializeU32(out, static_cast<uint32_t>(modeFieldToCode(mode_)), status);
-    const FpgaSignature signature = FpgaSignature::fromText(bitfile_->getSignature());
-    for (uint32_t word : signature.words) serializeU32(out, word, status);
+    FpgaSignature::fromText(bitfile_->getSignature()).serialize(out, status);
 }
 
 void FifosSerializer::serialize(qvhtl::apal::Vector& out, nQVAPALS100::tStatus& status) const {

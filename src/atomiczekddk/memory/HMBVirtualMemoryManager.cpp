@@ -110,7 +110,9 @@ bool HMBVirtualMemoryManager::configure(const std::string& layoutText, const std
         }
         haveLayout = true;
     }
-    std::string windowName = windowName_;
+    // A layout is installed whole: the window name of an earlier image does
+    // not stay beside new blocks.
+    std::string windowName = haveLayout ? std::string() : windowName_;
     if (const XmlNode* llb = findChildElement(targetData, "LLB")) {
         if (const XmlNode* list = findChildElement(llb, "MemoryBlockList")) {
             for (const XmlNode* block = findChildElement(list, "MemoryBlock"); block != nullptr;
@@ -123,6 +125,9 @@ bool HMBVirtualMemoryManager::configure(const std::string& layoutText, const std
             }
         }
     }
+    // Another image's layout is held (an image with host memory buffers was
+    // refused above): it stays whole, window name included, and answers.
+    if (signature_ && !haveLayout) return entryCount_ > 0;
     if (haveLayout) {
         blocks_ = std::move(layout.blocks);
         entryCount_ = layout.entryCount;

@@ -197,6 +197,51 @@ TEST(BitfileRules, NoChannelsStillNeedTheChannelList) {
     EXPECT_EQ(images.fifoDataSize(), 0u);
 }
 
+// A block places the first channel its name fits, whatever comes later.
+TEST(BitfileRules, ABlockPlacesTheFirstChannelItNames) {
+    const auto channel = [](int number, const char* kind, const char* base, const char* window) {
+        return "<Channel name=\"c" + std::to_string(number) + "\"><Number>" + std::to_string(number) +
+               "</Number><NumberOfElements>1</NumberOfElements><BaseAddressTag>" + base +
+               "</BaseAddressTag><Implementation>" + kind +
+               "</Implementation><DataType><U32/></DataType><UserVisible>true</UserVisible>" +
+               (window ? std::string("<WriteWindowAddressTag>") + window +
+                             "</WriteWindowAddressTag><WriteWindowSize>16</WriteWindowSize>"
+                       : std::string()) +
+               "</Channel>";
+    };
+    const auto block = [](const char* name, int offset) {
+        return std::string("<RegisterBlock name=\"") + name + "\"><Offset>" + std::to_string(offset) +
+               "</Offset></RegisterBlock>";
+    };
+    const auto list = [](const std::string& channels, const std::string& blocks) {
+        return "<CompilationResults><QvFpga><DmaChannelAllocationList>" + channels +
+               "</DmaChannelAllocationList><RegisterBlockList>" + blocks +
+               "</RegisterBlockList></QvFpga></CompilationResults>";
+    };
+    const char* reader = "qvFpgaPeerToPeerReader";
+    const char* toHost = "qvFpgaTargetToHost";
+
+    // A later block of the same name places the same channel again.
+    const CompilationResultsInfo placed(list(channel(1, toHost, "B", "A") + channel(0, reader, "A", "W"),
+                                             block("W", 30) + block("A", 10) + block("none", 99) + block("A", 11) +
+                                                 block("B", 20)));
+    const auto fifos = placed.getFifos();
+    EXPECT_EQ(fifos[0].baseAddress(), 11u);
+    EXPECT_EQ(fifos[0].writeWindowAddress(), 30u);
+    EXPECT_EQ(fifos[1].baseAddress(), 20u);
+    EXPECT_EQ(fifos[1].writeWindowAddress(), 0xFFFFFFFFu) << "only a reader takes its write window";
+
+    // An earlier channel's write window, or a channel's own base tag, comes
+    // first: the channel that would have matched next stays unplaced.
+    const auto refused = [&](const std::string& channels, const std::string& blocks) {
+        return qvtest::thrownStatus([&] { CompilationResultsInfo info(list(channels, blocks)); }).first;
+    };
+    EXPECT_EQ(refused(channel(0, reader, "A", "W") + channel(1, toHost, "W", nullptr), block("A", 1) + block("W", 2)),
+              -61070);
+    EXPECT_EQ(refused(channel(0, reader, "X", "X"), block("X", 1) + block("X", 2)), -61070);
+    EXPECT_EQ(refused(channel(0, toHost, "A", nullptr) + channel(1, toHost, "A", nullptr), block("A", 1)), -61070);
+}
+
 TEST(BitfileBitstream, DecodesToTheGeneratedBytesAtEverySize) {
     const std::string text = sampleText();
     for (size_t size = 0; size <= 4096; ++size) {

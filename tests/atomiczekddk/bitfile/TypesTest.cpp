@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "atomiczekddk/bitfile/Bitfile.h"
 #include "atomiczekddk/bitfile/OwnerCodes.h"
 #include "atomiczekddk/bitfile/Types.h"
 #include "qvapal/status/tStatus.h"
@@ -89,6 +90,12 @@ TEST(FifoRecords, AreThirtySevenBytesWithTheDescriptorFirst) {
                             0x00, 0x01, 0, 0};                               // its size
     EXPECT_EQ(serialized(fifo), expected);
     EXPECT_EQ(fifo.getIdentifier(), 7u);
+}
+
+TEST(SignatureRecords, AreTheFourWordsLittleEndianWordZeroFirst) {
+    const FpgaSignature signature = FpgaSignature::fromText("0123456789ABCDEF00112233DEADBEEF");
+    EXPECT_EQ(serialized(signature), (Bytes{0x67, 0x45, 0x23, 0x01, 0xEF, 0xCD, 0xAB, 0x89, 0x33, 0x22, 0x11, 0x00,
+                                            0xEF, 0xBE, 0xAD, 0xDE}));
 }
 
 TEST(NamedResources, MatchByNameAndOptionallyByDescriptor) {

@@ -587,8 +587,15 @@ void FpgaSession::abort(tStatus& status) {
 
 void FpgaSession::run(uint32_t attribute, bool* alreadyRunning, tStatus& status) {
     framed<void>(status, __LINE__, [&](user::Session& session) {
+        // Written before the start, so a failed start still reports false.
+        if (alreadyRunning != nullptr) *alreadyRunning = false;
         uint8_t running = 0;
-        session.run(attribute, &running);
+        try {
+            session.run(attribute, alreadyRunning != nullptr ? &running : nullptr);
+        } catch (...) {
+            if (alreadyRunning != nullptr) *alreadyRunning = running != 0;
+            throw;
+        }
         if (alreadyRunning != nullptr) *alreadyRunning = running != 0;
     });
 }
@@ -670,7 +677,9 @@ void FpgaSession::mapP2PSink(uint32_t fifo, void** address, size_t* size, void**
         uint64_t mapped = 0;
         uint64_t bytes = 0;
         user::P2PSinkRelease release = nullptr;
-        session.mapP2PSink(fifo, &mapped, &bytes, context, releaseFunction != nullptr ? &release : nullptr);
+        // A null output reaches the session as null, which refuses it.
+        session.mapP2PSink(fifo, address != nullptr ? &mapped : nullptr, size != nullptr ? &bytes : nullptr, context,
+                           releaseFunction != nullptr ? &release : nullptr);
         if (address != nullptr) *address = reinterpret_cast<void*>(static_cast<uintptr_t>(mapped));
         if (size != nullptr) *size = bytes;
         if (releaseFunction != nullptr) *releaseFunction = reinterpret_cast<void*>(release);
@@ -678,6 +687,12 @@ void FpgaSession::mapP2PSink(uint32_t fifo, void** address, size_t* size, void**
 }
 
 namespace {
+
+// The lease the caller can release: both halves given, else none, which the
+// manager refuses before it opens anything.
+HmbHandle* leaseFor(HmbHandle& lease, void** context, void** release) {
+    return context != nullptr && release != nullptr ? &lease : nullptr;
+}
 
 void handOut(const HmbHandle& lease, void** context, void** release) {
     if (context != nullptr) *context = lease.context;
@@ -692,7 +707,7 @@ void FpgaSession::openHostMemoryBuffer(const char* name, uint64_t* size, uint64_
         clear(context);
         clear(release);
         HmbHandle lease;
-        session.openHostMemoryBuffer(name, size, address, &lease);
+        session.openHostMemoryBuffer(name, size, address, leaseFor(lease, context, release));
         handOut(lease, context, release);
     });
 }
@@ -708,7 +723,8 @@ void FpgaSession::openHostMemoryBufferRegion(const char* name, uint64_t* size1M,
         clear(release4k);
         HmbHandle lease1M;
         HmbHandle lease4k;
-        session.openHostMemoryBufferRegion(name, size1M, address1M, &lease1M, size4k, address4k, &lease4k);
+        session.openHostMemoryBufferRegion(name, size1M, address1M, leaseFor(lease1M, context1M, release1M), size4k,
+                                           address4k, leaseFor(lease4k, context4k, release4k));
         handOut(lease1M, context1M, release1M);
         handOut(lease4k, context4k, release4k);
     });

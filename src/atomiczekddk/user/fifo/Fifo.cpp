@@ -352,10 +352,11 @@ void Fifo::releaseRegion(uint64_t* handle) {
     if (handle == nullptr) QVERR_THROW(kComponent, qverr::qvapalerr_invalidParameter, "qvapalerr_invalidParameter");
     if (!regions_ || regions_->empty()) QVERR_THROW(kComponent, kErrorFifoCountTooLarge, "kErrorFifoCountTooLarge");
     RegionRing& ring = *regions_;
-    // Only the address of an outstanding record is a handle; the index is
-    // found from the address without dereferencing anything else.
+    // The handle is the record's address as the region acquire gave it. Only
+    // the address of an outstanding record is a handle; the index is found
+    // from the address without dereferencing anything else.
     const uintptr_t first = reinterpret_cast<uintptr_t>(ring.records.get());
-    const uintptr_t at = static_cast<uintptr_t>(*handle);
+    const uintptr_t at = reinterpret_cast<uintptr_t>(handle);
     const uintptr_t offset = at - first;
     const uint64_t index = offset / sizeof(uint64_t);
     const bool outstanding = at >= first && offset % sizeof(uint64_t) == 0 && index < ring.capacity &&

@@ -45,6 +45,7 @@ public:
                                     uint32_t timeout, uint8_t* timedOut, uint64_t* acquired, uint64_t* remaining,
                                     uint64_t client) = 0;
     virtual void releaseElements(uint64_t count) = 0;
+    // handle: the region handle itself (the address of its record).
     virtual void releaseRegion(uint64_t* handle) = 0;
     virtual void read(const Type& type, void* destination, uint64_t count, uint32_t timeout, uint8_t* timedOut,
                       uint64_t* remaining, uint64_t client) = 0;

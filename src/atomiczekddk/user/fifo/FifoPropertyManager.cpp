@@ -192,16 +192,24 @@ void FifoPropertyManager::commit() {
         }
     }
     committed_.flowControl = flowControl;
+    // The device would write its ring at host address 0.
+    if (committed_.address == 0) {
+        QVERR_THROW(kComponent, qverr::qvapalerr_softwareFaultAPALInternalUseOnly,
+                    "qvapalerr_softwareFaultAPALInternalUseOnly");
+    }
 
     nQVAPALS100::tStatus status;
     const std::array<uint64_t, 4> record = {committed_.address, committed_.depthBytes, committed_.mirrorBytes,
                                             uint64_t{committed_.bufferType} | uint64_t{committed_.flowControl} << 32};
     proxy_->configureFifo(session_, number_, record, status);
     if (status.isError()) {
-        // A buffer the device was already given stays; one it never took goes.
+        // A buffer the device was already given stays; one it never took
+        // goes, and with it the whole committed record: a record that kept
+        // its sizes without its buffer would match the next commit, which
+        // then would allocate nothing.
         if (!deviceHoldsBuffer_) {
             hostBuffer_->reset();
-            committed_.address = 0;
+            committed_ = Committed{};
             if (!supplied) address_.writeCoerced(nullptr);
         }
         qverr::throwIfTStatusError(status);

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <exception>
 #include <thread>
 
 #include "atomiczekddk/memory/HostBuffer.h"
@@ -123,9 +124,22 @@ void Fpga::resetFifos() {
         std::lock_guard<std::mutex> guard(stateMutex_);
         fifos = fifos_;
     }
+    // The device has been reset: what the host had acquired from a FIFO is
+    // gone with it, so each FIFO is marked stopped (its acquired elements and
+    // regions dropped, a later release of them refused without reaching the
+    // device) before its own reset. One FIFO's failure does not leave the
+    // later ones stale: all are reset, then the first failure is thrown.
+    std::exception_ptr firstFailure;
     for (auto& fifo : fifos) {
-        if (fifo) fifo->reset();
+        if (!fifo) continue;
+        try {
+            fifo->markStopped();
+            fifo->reset();
+        } catch (...) {
+            if (!firstFailure) firstFailure = std::current_exception();
+        }
     }
+    if (firstFailure) std::rethrow_exception(firstFailure);
 }
 
 void Fpga::resetOrAbort(bool abort) {

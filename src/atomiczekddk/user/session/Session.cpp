@@ -361,7 +361,10 @@ void Session::releaseFifoElements(uint32_t fifo, int64_t count) {
 }
 
 void Session::releaseFifoRegion(uint32_t fifo, uint64_t handle) {
-    fifoFrame(fifo, [&](IFifo& target) { target.releaseRegion(&handle); });
+    // The handle is passed as the FIFO knows it, so a null one is seen there.
+    fifoFrame(fifo, [&](IFifo& target) {
+        target.releaseRegion(reinterpret_cast<uint64_t*>(static_cast<uintptr_t>(handle)));
+    });
 }
 
 void Session::reserveIrqContext() {

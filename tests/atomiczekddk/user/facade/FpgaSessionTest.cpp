@@ -312,4 +312,34 @@ TEST_F(Facade, ControlForwarding) {
     EXPECT_EQ(status.code, 0);
 }
 
+// Every output and handle the caller gives reaches the session as given,
+// so the checks below see a null one.
+TEST_F(Facade, CallerPointersReachTheSessionAsGiven) {
+    FacadeOwner owner{opened()};
+    auto& f = *owner.facade;
+    EXPECT_EQ(facadeCode([&](tStatus& s) { f.releaseFifoRegion(2, nullptr, s); }), -52005);
+
+    bool running = true;
+    device.setRunState(0);
+    device.setNeverRuns(true);
+    EXPECT_EQ(facadeCode([&](tStatus& s) { f.run(0, &running, s); }), -61499);
+    EXPECT_FALSE(running);
+    device.setNeverRuns(false);
+}
+
+TEST_F(Facade, AHostMemoryLeaseTheCallerCannotReleaseIsNeverTaken) {
+    qvzek::FpgaSession withMemory(nullptr, this);
+    ASSERT_EQ(facadeCode([&](tStatus& s) {
+                  withMemory.open(sampleText(hmbElement(hmbBlock("a", 1000, 64))).c_str(), kSampleSignature,
+                                  qvzek::kOpenBitfileIsText, s);
+              }),
+              0);
+    const uint32_t opens = fpga->hmbManager()->openCount();
+    uint64_t size = 0, address = 0;
+    void* release = nullptr;
+    EXPECT_EQ(facadeCode([&](tStatus& s) { withMemory.openHostMemoryBuffer("a", &size, &address, nullptr, &release, s); }),
+              -52005);
+    EXPECT_EQ(fpga->hmbManager()->openCount(), opens);
+}
+
 }  // namespace qvtest

@@ -127,6 +127,34 @@ TEST_F(Properties, CallerBufferNeedsDepthThenAddress) {
     fifo->reset();
 }
 
+TEST_F(Properties, ARefusedConfigurationLeavesNoBufferlessRecordBehind) {
+    auto fifo = make(3, qvzek::kFifoTargetToHost, qvzek::TypeU32());
+    device.failNext("atomiczekddk_fifo.configureFifo", -50123);
+    EXPECT_EQ(codeOf([&] { fifo->start(0); }), -50123);
+    fifo->start(0);  // a fresh buffer, configured again
+    uint32_t data[4] = {};
+    uint8_t timedOut = 1;
+    fifo->read(qvzek::TypeU32(), data, 4, 2000, &timedOut, nullptr, 0);
+    EXPECT_EQ(timedOut, 0);
+    EXPECT_EQ(data[0], 0u);
+    EXPECT_EQ(data[3], 3u);
+    fifo->stop();
+
+    // A new depth: the old buffer is let go, the new one refused, and the
+    // next commit needs a buffer of its own again.
+    fifo->setPropertyU64(p::kDepth, 2048);
+    device.failNext("atomiczekddk_fifo.configureFifo", -50123);
+    EXPECT_EQ(codeOf([&] { fifo->commit(0); }), -50123);
+    EXPECT_EQ(fifo->getPropertyPtr(p::kBufferAddress), nullptr);
+    fifo->commit(0);
+    EXPECT_NE(fifo->getPropertyPtr(p::kBufferAddress), nullptr);
+    EXPECT_EQ(device.fifo(3).ringBytes, 2048u * 4);
+    EXPECT_EQ(device.fifo(3).address, reinterpret_cast<uintptr_t>(fifo->getPropertyPtr(p::kBufferAddress)));
+    for (const auto& sent : calls("atomiczekddk_fifo.configureFifo")) {
+        EXPECT_NE(field<uint64_t>(sent.input, 16), 0u);
+    }
+}
+
 TEST_F(Properties, ABufferTheDriverWillNotReleaseIsKept) {
     auto fifo = make(4, qvzek::kFifoTargetToHost, qvzek::TypeU32());
     fifo->configure(1024, nullptr, 0);

@@ -18,6 +18,9 @@ constexpr uint64_t kMillion = 1000000;
 constexpr uint64_t kDepth = 4096;
 constexpr uint32_t kWait = 2000;
 
+// A region handle as the FIFO's release takes it.
+uint64_t* asRegion(uint64_t handle) { return reinterpret_cast<uint64_t*>(static_cast<uintptr_t>(handle)); }
+
 class FifoStream : public qvtest::FifoOnDevice, public ::testing::WithParamInterface<bool> {
 protected:
     bool mirrored() const { return GetParam(); }
@@ -50,7 +53,7 @@ TEST_P(FifoStream, TargetToHostRegionsFollowTheCounter) {
         const auto* elements = static_cast<const uint32_t*>(region);
         for (uint64_t i = 0; i < got; ++i) wrongs += elements[i] != static_cast<uint32_t>(next + i);
         next += got;
-        fifo->releaseRegion(&handle);
+        fifo->releaseRegion(asRegion(handle));
     }
     EXPECT_EQ(wrongs, 0u);
     EXPECT_EQ(device.fifo(0).released, kMillion * 4);
@@ -105,18 +108,17 @@ TEST_F(FifoAccess, ARingOfNRecordsHoldsNMinusOneRegions) {
     // Out of order: nothing goes back until the first region does, then all
     // of it in one request.
     const size_t before = calls("atomiczekddk_fifo.releaseBytes").size();
-    fifo->releaseRegion(&handles[2]);
-    fifo->releaseRegion(&handles[1]);
+    fifo->releaseRegion(asRegion(handles[2]));
+    fifo->releaseRegion(asRegion(handles[1]));
     EXPECT_EQ(calls("atomiczekddk_fifo.releaseBytes").size(), before);
-    EXPECT_EQ(codeOf([&] { fifo->releaseRegion(&handles[1]); }), -52005);  // twice
-    uint64_t stranger = handles[0] + 4;
-    EXPECT_EQ(codeOf([&] { fifo->releaseRegion(&stranger); }), -52005);
+    EXPECT_EQ(codeOf([&] { fifo->releaseRegion(asRegion(handles[1])); }), -52005);  // twice
+    EXPECT_EQ(codeOf([&] { fifo->releaseRegion(asRegion(handles[0] + 4)); }), -52005);
     EXPECT_EQ(codeOf([&] { fifo->releaseRegion(nullptr); }), -52005);
-    fifo->releaseRegion(&handles[0]);
+    fifo->releaseRegion(asRegion(handles[0]));
     const auto released = calls("atomiczekddk_fifo.releaseBytes");
     ASSERT_EQ(released.size(), before + 1);
     EXPECT_EQ(released.back().get<uint64_t>("bytes"), 30u * 4);
-    EXPECT_EQ(codeOf([&] { fifo->releaseRegion(&handles[0]); }), -61073);
+    EXPECT_EQ(codeOf([&] { fifo->releaseRegion(asRegion(handles[0])); }), -61073);
 
     // A count of 0 gives no handle and takes no record.
     uint64_t none = 1;

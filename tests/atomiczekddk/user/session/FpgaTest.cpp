@@ -142,6 +142,36 @@ TEST_F(FpgaObject, ResetAndAbortClearEveryFifoAndReleaseTheLock) {
     EXPECT_NE(fpga->fifo(2), nullptr);
 }
 
+TEST_F(FpgaObject, AResetDropsAcquiredElementsAndResetsEveryFifo) {
+    openOn(bitfile(), 0);
+    device.describeFifo(0, 8, qvzek::kFifoHostToTarget);
+    auto fifo = fpga->fifo(0);
+    void* elements = nullptr;
+    uint8_t timedOut = 1;
+    uint64_t acquired = 0;
+    fifo->acquireWriteElements(qvzek::TypeU64(), &elements, 2, 2000, &timedOut, &acquired, nullptr, 0);
+    ASSERT_EQ(acquired, 2u);
+
+    fpga->reset();
+    std::vector<uint32_t> closed;
+    for (auto& request : decoder.requests()) {
+        if (request.name() == "atomiczekddk_fifo.closeFifo") closed.push_back(request.get<uint32_t>("fifo"));
+    }
+    EXPECT_EQ(closed, (std::vector<uint32_t>{0, 2}));
+    // Stopped, nothing acquired: the stale elements go nowhere near the device.
+    EXPECT_EQ(fifo->getPropertyU64(qvzek::fifo_properties::kElementsAcquired), 0u);
+    EXPECT_EQ(codeOf([&] { fifo->releaseElements(2); }), -61073);
+    EXPECT_EQ(count("atomiczekddk_fifo.releaseBytes"), 0u);
+    fifo->setPropertyU64(qvzek::fifo_properties::kDepth, 4096);  // refused while started
+
+    // A FIFO whose reset fails leaves the later ones reset all the same.
+    device.failNext("atomiczekddk_fifo.stopFifo", -50123);
+    EXPECT_EQ(codeOf([&] { fpga->reset(); }), -50123);
+    EXPECT_EQ(count("atomiczekddk_fifo.closeFifo"), 3u);
+    EXPECT_EQ(calls("atomiczekddk_fifo.closeFifo").back().get<uint32_t>("fifo"), 2u);
+    EXPECT_EQ(fpga->lock().count(), 1u);
+}
+
 TEST_F(FpgaObject, ResetNeedsSupport) {
     std::string text = qvtest::readTextFile(std::string(QV_BITFILE_CORPUS) + "/sample.xml");
     text = qvtest::replacedOnce(text, "<AllowImplicitEnableRemoval>TRUE", "<AllowImplicitEnableRemoval>false");

@@ -106,6 +106,22 @@ TEST_F(HmbManager, OneParsePerSignatureAndOneLayoutAtATime) {
     EXPECT_EQ(manager->blocks().count("b"), 0u);
 }
 
+TEST_F(HmbManager, AnotherImageNeverMixesItsLayoutWithTheHeldOne) {
+    EXPECT_TRUE(configure(hmbElement(hmbBlock("a", 1000, 64)) + llbElement(131072, 64, "held window")));
+    // An image with only a low-latency window while the first one is held.
+    EXPECT_TRUE(configure(llbElement(131072, 64, "other window"), kSig2));
+    EXPECT_EQ(manager->windowName(), "held window");
+    EXPECT_EQ(manager->blocks().count("a"), 1u);
+    EXPECT_EQ(manager->entryCount(), 131072u);
+
+    // Once released, a new layout comes whole: no window of the old image.
+    manager->open();
+    manager->close();
+    EXPECT_TRUE(configure(hmbElement(hmbBlock("b", 1, 8)), kSig2));
+    EXPECT_EQ(manager->windowName(), "");
+    EXPECT_EQ(manager->blocks().count("a"), 0u);
+}
+
 TEST_F(HmbManager, RegionIsMappedByTheFirstOpenAndReleasedByTheLast) {
     EXPECT_EQ(codeOf([&] { manager->close(); }), -61499);
     ASSERT_TRUE(configure(hmbElement(hmbBlock("a", 1000, 64) + hmbBlock("b", 8, 8))));
