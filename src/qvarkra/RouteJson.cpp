@@ -151,6 +151,8 @@ RouteSeed readSeed(const char* object, const TerminalIndex& terminals) {
                 throwParseError("srcDeviceToken name must be a string", object);
         } else if (keyIs(key, "cost")) {
             if (value.type != json::kTokenNumber) throwParseError("cost must be a number", object);
+            // A cost beyond 32 bits is still a route, the dearest one: hosts
+            // rank seeds by cost, so it saturates rather than wraps or fails.
             if (!json::readUInt(value, seed.cost)) seed.cost = 0xFFFFFFFF;
             hasCost = true;
         } else if (keyIs(key, "constraints")) {
@@ -191,6 +193,9 @@ void readModifierGroup(const char* group, bool required, RouteModifierFlags& fla
 std::vector<RouteSeed> parseSeeds(const char* text, const TerminalIndex& terminals) {
     std::vector<RouteSeed> seeds;
     seeds.reserve(16);
+    // Hosts rely on a missing or unparsable part counting as empty rather
+    // than failing the calculation; only a whole array is walked, and what
+    // is wrong inside it is still refused.
     if (!isWhole(text, json::kTokenArray)) return seeds;
     forEachElement(text, [&](const char* element, const json::Token& token) {
         if (token.type != json::kTokenObject) throwParseError("seed must be an object");
@@ -201,6 +206,7 @@ std::vector<RouteSeed> parseSeeds(const char* text, const TerminalIndex& termina
 
 std::vector<uint32_t> parseDestinations(const char* text, const TerminalIndex& terminals) {
     std::vector<uint32_t> ids;
+    // As for the seeds: no whole array, nothing asked.
     if (!isWhole(text, json::kTokenArray)) return ids;
     forEachElement(text, [&](const char*, const json::Token& token) {
         if (token.type != json::kTokenString) throwParseError("Terminals must be strings", text);
@@ -211,6 +217,7 @@ std::vector<uint32_t> parseDestinations(const char* text, const TerminalIndex& t
 
 RouteModifierFlags parseModifiers(const char* text) {
     RouteModifierFlags flags;
+    // As for the seeds: no whole object, no modifiers.
     if (!isWhole(text, json::kTokenObject)) return flags;
     // Every member must be an object, whatever its name.
     forEachMember(text, [&](const json::Key&, const json::Token& value) {

@@ -75,8 +75,9 @@ TEST_F(PluginMode, DeviceOpenRunsThroughTheFpgaDriverToTheSimulatedFpga) {
     qvfpgasim_clearLog();
     module.decoder().clear();
 
-    uint64_t handle = 0;
-    ASSERT_EQ(host.open(params(resource).c_str(), "ai/0", &handle), 0);
+    uint64_t opened = 0;
+    ASSERT_EQ(host.open(params(resource).c_str(), "ai/0", &opened), 0);
+    qvtest::OwnedHandle handle(opened, host.close);
     EXPECT_EQ(qvfpgasim_openSessions(), 1u);
     EXPECT_GT(fpgaRequests(), 0u);
     EXPECT_EQ(module.fpga().personalityBitstream().size(), 256u);  // the module image's
@@ -97,7 +98,7 @@ TEST_F(PluginMode, DeviceOpenRunsThroughTheFpgaDriverToTheSimulatedFpga) {
     // image does not have.
     EXPECT_NE(at("QvFpgaDll_FindFifoPrivate"), log.end());
 
-    host.close(handle);
+    handle.close();
     EXPECT_EQ(qvfpgasim_openSessions(), 0u);
     // The interface library's close gives the FPGA device's file back.
     const std::vector<std::string> closed = qvtest::fpgaLibraryLog();

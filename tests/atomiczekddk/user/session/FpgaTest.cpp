@@ -10,6 +10,7 @@ using qvtest::kSampleSignature;
 using qvzek::user::kOpenDoNotRun;
 using qvzek::user::kOpenKeepAttachment;
 using qvzek::user::kOpenSkipSignatureCheck;
+namespace control = qvzek::user::control;
 
 class FpgaObject : public qvtest::FpgaOnDevice {
 protected:
@@ -73,14 +74,14 @@ TEST_F(FpgaObject, SignatureAndTargetChecks) {
 
 TEST_F(FpgaObject, RunAndControlRegister) {
     openOn(bitfile(), 0);
-    EXPECT_EQ(device.runState(), 2u);
+    EXPECT_EQ(device.runState(), control::kStateRunning);
     const size_t writes = count("atomiczekddk_io.write32");
     uint8_t already = 0;
     fpga->run(&already);
     EXPECT_EQ(already, 1);
     EXPECT_EQ(count("atomiczekddk_io.write32"), writes);
 
-    device.setRunState(0);
+    device.setRunState(control::kStateNotRunning);
     device.setNeverRuns(true);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(codeOf([&] { fpga->run(nullptr); }), -61499);
@@ -90,25 +91,28 @@ TEST_F(FpgaObject, RunAndControlRegister) {
     const struct {
         uint32_t bits;
         int32_t code;
-    } errors[] = {{0x40, -61083}, {0x10, -61046}, {0x80, -61216}, {0x50, -61083}};
+    } errors[] = {{control::kErrorBit6, -61083},
+                  {control::kErrorBit4, -61046},
+                  {control::kErrorBit7, -61216},
+                  {control::kErrorBit6 | control::kErrorBit4, -61083}};
     for (auto& e : errors) {
         device.setErrorBits(e.bits);
         EXPECT_EQ(codeOf([&] { fpga->checkState(); }), e.code) << e.bits;
     }
     device.setErrorBits(0);
-    device.setRunState(1);
+    device.setRunState(control::kStateInvalid);
     EXPECT_EQ(codeOf([&] { fpga->checkState(); }), -63150);
     device.setUnreachable(true);
     EXPECT_EQ(codeOf([&] { fpga->checkState(); }), -63036);
     device.setUnreachable(false);
-    device.setRunState(0);
+    device.setRunState(control::kStateNotRunning);
 
     // Stopped by abort: images that remove the enable refuse to run again.
     fpga = newFpga();
     openOn(std::make_shared<const qvzek::Bitfile>(qvtest::readTextFile(std::string(QV_BITFILE_CORPUS) + "/sample.xml"),
                                                   false, true, false),
            kOpenDoNotRun);
-    device.setRunState(3);
+    device.setRunState(control::kStateAborted);
     EXPECT_EQ(codeOf([&] { fpga->run(nullptr); }), -61215);
     EXPECT_EQ(codeOf([&] { fpga->reset(); }), -61211);
     EXPECT_EQ(codeOf([&] { fpga->abort(); }), -61212);
@@ -117,14 +121,14 @@ TEST_F(FpgaObject, RunAndControlRegister) {
 TEST_F(FpgaObject, ResetAndAbortClearEveryFifoAndReleaseTheLock) {
     openOn(bitfile(), 0);
     fpga->reset();
-    EXPECT_EQ(device.runState(), 0u);
+    EXPECT_EQ(device.runState(), control::kStateNotRunning);
     std::vector<uint32_t> closed;
     for (auto& request : decoder.requests()) {
         if (request.name() == "atomiczekddk_fifo.closeFifo") closed.push_back(request.get<uint32_t>("fifo"));
     }
     EXPECT_EQ(closed, (std::vector<uint32_t>{0, 2}));
     fpga->abort();
-    EXPECT_EQ(device.runState(), 3u);
+    EXPECT_EQ(device.runState(), control::kStateAborted);
     EXPECT_EQ(count("atomiczekddk_fifo.closeFifo"), 4u);
     EXPECT_EQ(count("atomiczekddk_configuration.command0D"), 2u);
 
