@@ -26,8 +26,9 @@ constexpr double kPulseInjectionStepPeriod = 2.4e-9;
                             message);
 }
 
-[[noreturn]] void softwareFault(const qverr::SourceLocation& location) {
-    qverr::throwError(qverr::qvapalerr_softwareFaultAPALInternalUseOnly, location);
+[[noreturn]] void softwareFault(const qverr::SourceLocation& location, const char* message) {
+    qverr::throwWithMessage(qverr::qvapalerr_softwareFaultAPALInternalUseOnly, location,
+                            "SyntraSyncSession", message);
 }
 
 // One request with a fresh status, thrown when it failed.
@@ -64,7 +65,8 @@ SyntraSyncSession::SyntraSyncSession(SyntraSyncControlInterface* control) : _con
             _pulseStretcherComputer = std::make_unique<PulseStretcherMeasurementComputer>();
             break;
         default:
-            softwareFault(QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"));
+            softwareFault(QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"),
+                          "unknown measurement type");
     }
 }
 
@@ -111,7 +113,8 @@ void SyntraSyncSession::applyCoarseAdjustment(uint32_t first, uint32_t second) {
 void SyntraSyncSession::calibrateTDC() {
     if (_measurementType != kPulseStretcher) return;
     if (_pulseStretcherComputer == nullptr) {
-        softwareFault(QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"));
+        softwareFault(QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"),
+                      "no pulse-stretcher computer");
     }
     _pulseStretcherComputer->calibrate(*_control);
 }
@@ -132,7 +135,8 @@ void SyntraSyncSession::readSyntraMeasurement(uint32_t measurementArgument,
         case kFTDC: {
             if (_ftdcComputer == nullptr) {
                 softwareFault(
-                    QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"));
+                    QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"),
+                    "no FTDC computer");
             }
             sdihal::tFixedPointValue start;
             sdihal::tFixedPointValue stop;
@@ -148,7 +152,8 @@ void SyntraSyncSession::readSyntraMeasurement(uint32_t measurementArgument,
         case kPulseInjection: {
             if (_pulseInjectionComputer == nullptr) {
                 softwareFault(
-                    QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"));
+                    QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"),
+                    "no pulse-injection computer");
             }
             uint32_t count = 0;
             send([&](nQVAPALS100::tStatus& status) {
@@ -156,7 +161,8 @@ void SyntraSyncSession::readSyntraMeasurement(uint32_t measurementArgument,
             });
             if (count == 0)
                 softwareFault(
-                    QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"));
+                    QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"),
+                    "no pulse-injection samples");
             std::vector<uint32_t> samples(count);
             uint32_t first = 0;
             uint32_t second = 0;
@@ -172,7 +178,8 @@ void SyntraSyncSession::readSyntraMeasurement(uint32_t measurementArgument,
         case kPulseStretcher: {
             if (_pulseStretcherComputer == nullptr) {
                 softwareFault(
-                    QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"));
+                    QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"),
+                    "no pulse-stretcher computer");
             }
             uint64_t first = 0;
             uint64_t second = 0;
@@ -185,7 +192,8 @@ void SyntraSyncSession::readSyntraMeasurement(uint32_t measurementArgument,
             break;
         }
         default:
-            softwareFault(QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"));
+            softwareFault(QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"),
+                          "unknown measurement type");
     }
     *syncMeasurementInSeconds = result;
 }

@@ -4,6 +4,7 @@
 
 #include "HALUtilities/DriverRequest.h"
 #include "HALUtilities/ErrorHandling.h"
+#include "qverr/DetailWriter.h"
 #include "qvmxl/errors.h"
 
 namespace timerhal {
@@ -21,8 +22,9 @@ TimerHALSession::~TimerHALSession() = default;
 
 void TimerHALSession::requireTimer() const {
     if (!hasTimerResource_) {
-        QVERR_THROW(qv3377hal::kComponent, SDISharedErrors::kErrorFpgaResourceNotFound,
-                    "SDISharedErrors::kErrorFpgaResourceNotFound");
+        QVERR_THROW_WITH_MESSAGE(qv3377hal::kComponent, SDISharedErrors::kErrorFpgaResourceNotFound,
+                                 "SDISharedErrors::kErrorFpgaResourceNotFound", "TimerHALSession",
+                                 "FPGA image has no timer resource");
     }
 }
 

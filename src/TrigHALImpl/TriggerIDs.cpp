@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "HALUtilities/ErrorHandling.h"
+#include "qverr/DetailWriter.h"
 #include "qverr/Exception.h"
 
 namespace trighal {
@@ -110,7 +111,9 @@ int32_t triggerIdOf(const char* name) {
             if (std::strcmp(entry->name, name) == 0) return entry->id;
         }
     }
-    QVERR_THROW(qv3377hal::kComponent, qverr::qvapalerr_invalidParameter, "qvapalerr_invalidParameter");
+    QVERR_THROW_WITH_MESSAGE(qv3377hal::kComponent, qverr::qvapalerr_invalidParameter,
+                             "qvapalerr_invalidParameter", "getTriggerID",
+                             name == nullptr ? "null trigger name" : "unknown trigger name");
 }
 
 }  // namespace trighal

@@ -14,7 +14,9 @@
 #include "TrigHALImpl/trighalHandle.h"
 #include "module/SimulatedModule.h"
 #include "support/HostLibrary.h"
+#include "support/DetailPair.h"
 #include "support/ModuleProxy.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -265,6 +267,31 @@ TEST_F(TriggerSession, EveryNameGivesItsIdInStoredOrderAndOnlyExactNamesMatch) {
     EXPECT_EQ(getTriggerID(0, "ao/0/StartTrigger", &out), -52005);
     EXPECT_EQ(out, 1234);
     EXPECT_TRUE(module.decoder().requests().empty());
+}
+
+
+TEST_F(TriggerSession, RefusalsNameTheOperationAndWhatWasWrong) {
+    trighal::TrigHALSession session{qvtest::openModuleProxy(module)};
+    HoldoffRequest out{};
+    const struct {
+        std::function<void()> call;
+        const char* key;
+        const char* text;
+    } cases[] = {
+        {[&] { session.getTriggerID(nullptr); }, "getTriggerID", "null trigger name"},
+        {[&] { session.getTriggerID("ao/0/starttrigger"); }, "getTriggerID", "unknown trigger name"},
+        {[&] { session.computeHoldoffSettings({0.0, 0.0, 0.0, 0.0, 0.0, false, false}, out); },
+         "computeHoldoffSettings", "tick rate is not a positive finite number"},
+        {[&] { session.computeHoldoffSettings({-1e-6, 0.0, 0.0, 0.0, 1e8, false, false}, out); },
+         "computeHoldoffSettings", "holdoff time is negative or not a number"},
+        {[&] { session.computeHoldoffSettings({0.0, 1e300, 0.0, 0.0, 1e10, false, false}, out); },
+         "computeHoldoffSettings", "holdoff time does not fit 64-bit ticks"},
+    };
+    for (const auto& c : cases) {
+        const auto [code, json] = qvtest::thrownStatus(c.call);
+        EXPECT_EQ(code, -52005) << c.text;
+        EXPECT_NE(json.find(qvtest::detailPair(c.key, c.text)), std::string::npos) << json;
+    }
 }
 
 }  // namespace
