@@ -26,9 +26,8 @@ constexpr double kPulseInjectionStepPeriod = 2.4e-9;
                             message);
 }
 
-[[noreturn]] void softwareFault(const qverr::SourceLocation& location, const char* message) {
-    qverr::throwWithMessage(qverr::qvapalerr_softwareFaultAPALInternalUseOnly, location,
-                            "SyntraSyncSession", message);
+[[noreturn]] void softwareFault(const qverr::SourceLocation& location) {  // location only, no detail
+    qverr::throwError(qverr::qvapalerr_softwareFaultAPALInternalUseOnly, location);
 }
 
 // One request with a fresh status, thrown when it failed.
@@ -65,8 +64,7 @@ SyntraSyncSession::SyntraSyncSession(SyntraSyncControlInterface* control) : _con
             _pulseStretcherComputer = std::make_unique<PulseStretcherMeasurementComputer>();
             break;
         default:
-            softwareFault(QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"),
-                          "unknown measurement type");
+            softwareFault(QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"));
     }
 }
 
@@ -113,8 +111,7 @@ void SyntraSyncSession::applyCoarseAdjustment(uint32_t first, uint32_t second) {
 void SyntraSyncSession::calibrateTDC() {
     if (_measurementType != kPulseStretcher) return;
     if (_pulseStretcherComputer == nullptr) {
-        softwareFault(QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"),
-                      "no pulse-stretcher computer");
+        softwareFault(QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"));
     }
     _pulseStretcherComputer->calibrate(*_control);
 }
@@ -135,8 +132,7 @@ void SyntraSyncSession::readSyntraMeasurement(uint32_t measurementArgument,
         case kFTDC: {
             if (_ftdcComputer == nullptr) {
                 softwareFault(
-                    QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"),
-                    "no FTDC computer");
+                    QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"));
             }
             sdihal::tFixedPointValue start;
             sdihal::tFixedPointValue stop;
@@ -152,8 +148,7 @@ void SyntraSyncSession::readSyntraMeasurement(uint32_t measurementArgument,
         case kPulseInjection: {
             if (_pulseInjectionComputer == nullptr) {
                 softwareFault(
-                    QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"),
-                    "no pulse-injection computer");
+                    QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"));
             }
             uint32_t count = 0;
             send([&](nQVAPALS100::tStatus& status) {
@@ -161,8 +156,7 @@ void SyntraSyncSession::readSyntraMeasurement(uint32_t measurementArgument,
             });
             if (count == 0)
                 softwareFault(
-                    QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"),
-                    "no pulse-injection samples");
+                    QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"));
             std::vector<uint32_t> samples(count);
             uint32_t first = 0;
             uint32_t second = 0;
@@ -178,8 +172,7 @@ void SyntraSyncSession::readSyntraMeasurement(uint32_t measurementArgument,
         case kPulseStretcher: {
             if (_pulseStretcherComputer == nullptr) {
                 softwareFault(
-                    QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"),
-                    "no pulse-stretcher computer");
+                    QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"));
             }
             uint64_t first = 0;
             uint64_t second = 0;
@@ -192,8 +185,7 @@ void SyntraSyncSession::readSyntraMeasurement(uint32_t measurementArgument,
             break;
         }
         default:
-            softwareFault(QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"),
-                          "unknown measurement type");
+            softwareFault(QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"));
     }
     *syncMeasurementInSeconds = result;
 }

@@ -4,7 +4,6 @@
 
 #include "HALUtilities/DriverRequest.h"
 #include "HALUtilities/ErrorHandling.h"
-#include "qverr/DetailWriter.h"
 #include "qvmxl/errors.h"
 
 namespace timerhal {
@@ -21,10 +20,9 @@ TimerHALSession::TimerHALSession(std::shared_ptr<sdihal::iInterfaceProxy_timer> 
 TimerHALSession::~TimerHALSession() = default;
 
 void TimerHALSession::requireTimer() const {
-    if (!hasTimerResource_) {
-        QVERR_THROW_WITH_MESSAGE(qv3377hal::kComponent, SDISharedErrors::kErrorFpgaResourceNotFound,
-                                 "SDISharedErrors::kErrorFpgaResourceNotFound", "TimerHALSession",
-                                 "FPGA image has no timer resource");
+    if (!hasTimerResource_) {  // the location only: callers get no detail here
+        QVERR_THROW(qv3377hal::kComponent, SDISharedErrors::kErrorFpgaResourceNotFound,
+                    "SDISharedErrors::kErrorFpgaResourceNotFound");
     }
 }
 

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "HALUtilities/ErrorHandling.h"
-#include "qverr/DetailWriter.h"
 #include "qverr/Exception.h"
 
 namespace trighal {
@@ -105,15 +104,13 @@ const std::span<const uint32_t> kAiExportTerminalIDs{kAiExport};
 const std::span<const uint32_t> kAoImportTerminalIDs{kAoImport};
 const std::span<const uint32_t> kAoExportTerminalIDs{kAoExport};
 
-int32_t triggerIdOf(const char* name) {
+int32_t triggerIdOf(const char* name) {  // null and unknown names fail alike, location only
     if (name != nullptr) {
         for (const TriggerIDEntry* entry = kTriggerNameToIDTable; entry->name != nullptr; ++entry) {
             if (std::strcmp(entry->name, name) == 0) return entry->id;
         }
     }
-    QVERR_THROW_WITH_MESSAGE(qv3377hal::kComponent, qverr::qvapalerr_invalidParameter,
-                             "qvapalerr_invalidParameter", "getTriggerID",
-                             name == nullptr ? "null trigger name" : "unknown trigger name");
+    QVERR_THROW(qv3377hal::kComponent, qverr::qvapalerr_invalidParameter, "qvapalerr_invalidParameter");
 }
 
 }  // namespace trighal
