@@ -14,6 +14,7 @@
 #include "qvaal.h"
 #include "qvaal/AALProxy.h"
 #include "qvaal/pulseInjectionHelper.h"
+#include "support/DetailPair.h"
 
 #define QV_AAL_ABSENT 0
 #define QV_AAL_PARTIAL 1
@@ -60,6 +61,9 @@ TEST(AnalysisLibraryAbsent, FailsAtFirstUseNamingTheEntryPoint) {
         aal.singleToneInfo({0.5, -0.5}, 2e-10, -1.0, 5.0, frequency, other, phase);
     });
     EXPECT_EQ(code, -1074135031);
+    EXPECT_NE(json.find(qvtest::detailPair("AALProxy", "analysis library or its entry point missing")),
+              std::string::npos)
+        << json;
     EXPECT_NE(json.find("\"mxlator_qv3377HAL\""), std::string::npos) << json;
     EXPECT_NE(json.find("{\"type\":\"elaboration\",\"usage\":\"SingleToneInfo\"}"),
               std::string::npos)
@@ -120,6 +124,21 @@ TEST(AnalysisLibraryPresent, TurnsLibraryStatusesIntoErrors) {
     const qvaalsim_call call = lastCall();
     EXPECT_EQ(call.count, 3);
     EXPECT_EQ(call.search[1], 5.0);
+}
+
+TEST(AnalysisLibraryPresent, LibraryErrorsNameTheProxyAndWhatWasWrong) {
+    const struct {
+        int32_t status;
+        int32_t code;
+        const char* text;
+    } cases[] = {{-20001, -1074134954, "analysis library out of memory"},
+                 {-20999, -1074134954, "analysis library out of memory"},
+                 {-5, -1074134951, "analysis library reported an error"}};
+    for (const auto& c : cases) {
+        const auto [code, json] = thrownStatus([&] { AALProxy::checkStatus(c.status); });
+        EXPECT_EQ(code, c.code) << c.status;
+        EXPECT_NE(json.find(qvtest::detailPair("AALProxy", c.text)), std::string::npos) << json;
+    }
 }
 
 TEST(AnalysisLibraryPresent, FindsTheMissingEdgeOfTheSeries) {

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <type_traits>
 
 #include "SessionFixture.h"
+#include "support/DetailPair.h"
 
 namespace {
 
@@ -165,6 +167,40 @@ TEST(SyntraSyncControlProxy, SkipsAfterAnErrorAndFailsWithoutASubInterface) {
                   SyntraSyncSession session(new syntrasynchal::SyntraSyncControlProxy(nullptr));
               }).first,
               -52006);
+}
+
+// The caller's mistakes are named; the session's own faults (an unknown
+// type, no samples) carry the location alone.
+TEST(SyntraSyncSession, RefusalsNameTheSessionAndWhatWasWrong) {
+    SimulatedModule module;
+    auto ftdc = makeSession(module);
+    module.syntraSync().measurementType = 1;
+    auto injection = makeSession(module);
+    injection->configureSyntra(1, 0);
+    double seconds = 0.0;
+    const struct {
+        std::function<void()> call;
+        int32_t code;
+        const char* text;  // null: no detail pair
+    } cases[] = {
+        {[&] { ftdc->readSyntraMeasurement(0, nullptr, 1e-7); }, -52005, "syncMeasurementInSeconds is NULL"},
+        {[&] { ftdc->readSyntraMeasurement(0, &seconds, 1e-7); }, -52005, "_syntraDivisor is not greater than 0"},
+        {[&] { injection->readSyntraMeasurement(0, &seconds, 1e-7); }, -52003, nullptr},
+        {[&] {
+             module.syntraSync().measurementType = 3;
+             makeSession(module);
+         },
+         -52003, nullptr},
+    };
+    for (const auto& c : cases) {
+        const auto [code, json] = thrownStatus(c.call);
+        EXPECT_EQ(code, c.code) << json;
+        if (c.text == nullptr) {
+            EXPECT_TRUE(qvtest::locationOnly(json)) << json;
+        } else {
+            EXPECT_NE(json.find(qvtest::detailPair("SyntraSyncSession", c.text)), std::string::npos) << json;
+        }
+    }
 }
 
 }  // namespace

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 #include "TimerHALImpl/timerhalHandle.h"
 #include "module/SimulatedModule.h"
 #include "qverr/Exception.h"
+#include "support/DetailPair.h"
 #include "support/HostLibrary.h"
 #include "support/ModuleProxy.h"
 #include "support/TempDir.h"
@@ -68,6 +70,18 @@ TEST_F(TimerSession, AbsentTimerOrNullPointersAreRefusedWithoutARequest) {
     // A failed presence query makes no session.
     qvtest::failRequests(module, "timer.readTimerResourcePresence", -50401);
     EXPECT_EQ(qvtest::thrownStatus([&] { timerhal::TimerHALSession{qvtest::openModuleProxy(module)}; }).first, -50401);
+}
+
+// A missing timer is reported with the location alone.
+TEST_F(TimerSession, AnAbsentTimerIsRefusedWithoutDetail) {
+    module.timer().present = false;
+    timerhal::TimerHALSession session(qvtest::openModuleProxy(module));
+    for (const auto& call : {std::function<void()>([&] { session.deployTimerSettings({}); }),
+                             std::function<void()>([&] { session.sendMessage(1); })}) {
+        const auto [code, json] = qvtest::thrownStatus(call);
+        EXPECT_EQ(code, -1074100464);
+        EXPECT_TRUE(qvtest::locationOnly(json)) << json;
+    }
 }
 
 }  // namespace
