@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <functional>
 #include <limits>
 #include <random>
 #include <stdexcept>
@@ -191,22 +190,12 @@ TEST_F(DataPath, WaitForDoneReturnsAfterTheReadThatShowsIdleOrTimesOut) {
 TEST_F(DataPath, RefusalsNameTheRaisingOperationAndWhatWasWrong) {
     datapathhal::DataPathSession session(qvtest::openModuleProxy(module), 0);
     module.dataPath().paths[0].readsUntilIdle = -1;
-    const struct {
-        std::function<void()> call;
-        int32_t code;
-        const char* key;
-        const char* text;
-    } cases[] = {
+    qvtest::expectRefusals({
         {[&] { datapathhal::DataPathSession(qvtest::openModuleProxy(module), 2); }, -52005, "DataPathSession",
          "data-path index is neither 0 nor 1"},
         {[&] { session.waitForDone(std::chrono::milliseconds(1)); }, -1074098044, "waitForDone",
          "data path did not become idle in time"},
-    };
-    for (const auto& c : cases) {
-        const auto [code, json] = qvtest::thrownStatus(c.call);
-        EXPECT_EQ(code, c.code) << c.text;
-        EXPECT_THAT(json, ::testing::HasSubstr(qvtest::detailPair(c.key, c.text)));
-    }
+    });
 }
 
 using datapathhal::TriggerTimestampsInput;

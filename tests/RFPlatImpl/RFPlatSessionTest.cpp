@@ -244,7 +244,6 @@ TEST(RFPlatStringLists, CopiesIntoTheCallersBuffersUpToTheFirstThatDoesNotFit) {
     EXPECT_STREQ(small2, "");
 }
 
-
 TEST_F(PlatformSession, RefusalsNameTheRaisingClassAndWhatWasWrong) {
     auto session = open();
     const std::vector<std::string> list = {"abcd"};

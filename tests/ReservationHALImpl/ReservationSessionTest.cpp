@@ -145,7 +145,6 @@ TEST_F(Reservations, ForwardsPassTheirArguments) {
     EXPECT_EQ(module.decoder().requests().size(), 3u);
 }
 
-
 TEST_F(Reservations, RefusalsNameTheSessionAndWhatWasWrong) {
     const std::string tooLong(257, 'x');
     const struct {

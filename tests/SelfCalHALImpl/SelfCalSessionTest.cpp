@@ -3,7 +3,6 @@
 // module is not one the binding skips cleanup registration for).
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 
 #include "SelfCalHALImpl/SelfCalGate.h"
@@ -150,42 +149,32 @@ TEST_F(SelfCalSession, RefusalsNameTheRaisingClassAndWhatWasWrong) {
     brief.calibrationTimeout = 20ms;
     SelfCalHALSession hurried("QV1", "b", "", kFull, brief);
     qverr::Status status;
-    const struct {
-        std::function<void()> call;
-        int32_t code;
-        const char* key;
-        const char* text;
-    } cases[] = {
+    const char* const failed = "calibration entry point reported an error";
+    qvtest::expectRefusals({
         {[&] {
              calsim_setResult(calsim_dllStatus, 3);
              notReady.selfCalibrate("R");
          },
          -52003, "_getSelfCalThreaded", "engine status check failed"},
         {[&] {
+             calsim_reset();
              calsim_setResult(calsim_selfCalibrate, -200123);
              session.selfCalibrate("R");
          },
-         -200123, "SelfCalHALSession", "calibration entry point reported an error"},
+         -200123, "SelfCalHALSession", failed},
         {[&] {
              calsim_setResult(calsim_selfTest, -300);
              session.intermediateSelfTestDevice(&status);
          },
-         -300, "SelfCalHALSession", "calibration entry point reported an error"},
-        {[&] { lacking.standaloneSelfCalibrate(); }, -52002, "SelfCalHALSession",
-         "calibration entry point reported an error"},
+         -300, "SelfCalHALSession", failed},
+        {[&] { lacking.standaloneSelfCalibrate(); }, -52002, "SelfCalHALSession", failed},
         {[&] { session.intermediateSelfTestDevice(nullptr); }, -52003, "SelfCalHALSession", "null status pointer"},
         {[&] {
              calsim_setDelayMs(calsim_standalone, 300);  // outlasts the 20 ms budget
              hurried.standaloneSelfCalibrate();
          },
          -52007, "SelfCalThreaded", "calibration task did not finish in time"},
-    };
-    for (const auto& c : cases) {
-        std::string json;
-        EXPECT_EQ(codeOf(c.call, &json), c.code) << c.text;
-        EXPECT_NE(json.find(qvtest::detailPair(c.key, c.text)), std::string::npos) << json;
-        calsim_reset();
-    }
+    });
 }
 
 TEST_F(SelfCalSession, ALibraryWithoutAnEntryPointLoadsAndRefusesOnlyThatOperation) {

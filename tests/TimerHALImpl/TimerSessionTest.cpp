@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
 
 #include "TimerHALImpl/timerhalHandle.h"
 #include "module/SimulatedModule.h"
@@ -76,12 +75,10 @@ TEST_F(TimerSession, AbsentTimerOrNullPointersAreRefusedWithoutARequest) {
 TEST_F(TimerSession, AnAbsentTimerIsRefusedWithoutDetail) {
     module.timer().present = false;
     timerhal::TimerHALSession session(qvtest::openModuleProxy(module));
-    for (const auto& call : {std::function<void()>([&] { session.deployTimerSettings({}); }),
-                             std::function<void()>([&] { session.sendMessage(1); })}) {
-        const auto [code, json] = qvtest::thrownStatus(call);
-        EXPECT_EQ(code, -1074100464);
-        EXPECT_TRUE(qvtest::locationOnly(json)) << json;
-    }
+    qvtest::expectRefusals({
+        {[&] { session.deployTimerSettings({}); }, -1074100464, nullptr, nullptr},
+        {[&] { session.sendMessage(1); }, -1074100464, nullptr, nullptr},
+    });
 }
 
 }  // namespace
