@@ -230,9 +230,10 @@ void SelfCalThreaded::waitForTaskCompletion(TaskCompletion& completion,
         completion.waitFor(std::min(interval, remaining + std::chrono::microseconds(1)));
         interval = std::min(interval * 2, timing_.maximumPoll);
     }
-    qverr::throwError(
+    qverr::throwWithMessage(
         qverr::qvapalerr_operationTimedOut,
-        QVERR_FIXED_LOCATION(__FILE__, 585, kComponent, "qvapalerr_operationTimedOut"));
+        QVERR_FIXED_LOCATION(__FILE__, 585, kComponent, "qvapalerr_operationTimedOut"),
+        "SelfCalThreaded", "calibration task did not finish in time");
 }
 
 int32_t SelfCalThreaded::run(std::function<int()> call, std::chrono::microseconds timeout) {
@@ -342,9 +343,10 @@ SelfCalThreaded& _getSelfCalThreaded(SelfCalHALSession& session) {
     char text[256] = {};
     if (runner->kxDLLStatus(text, sizeof text, nullptr) != 0) {
         // Not stored: the next call asks the library again.
-        qverr::throwError(qvapalerr_softwareFaultAPALInternalUseOnly,
-                          QVERR_FIXED_LOCATION(__FILE__, 276, kComponent,
-                                               "qvapalerr_softwareFaultAPALInternalUseOnly"));
+        qverr::throwWithMessage(qvapalerr_softwareFaultAPALInternalUseOnly,
+                                QVERR_FIXED_LOCATION(__FILE__, 276, kComponent,
+                                                     "qvapalerr_softwareFaultAPALInternalUseOnly"),
+                                "_getSelfCalThreaded", "engine status check failed");
     }
     session.runner_ = std::move(runner);
     return *session.runner_;

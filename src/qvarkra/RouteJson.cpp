@@ -28,7 +28,8 @@ constexpr size_t kInitialTextSize = 256;
 constexpr size_t kLargestTextSize = size_t{1} << 30;
 
 [[noreturn]] void throwMemoryFull() {
-    QVERR_THROW(qv3377hal::kComponent, qverr::qvapalerr_memoryFull, "kMemoryFull");
+    QVERR_THROW_WITH_MESSAGE(qv3377hal::kComponent, qverr::qvapalerr_memoryFull, "kMemoryFull",
+                             "qvark_debug", "out of memory for a route text");
 }
 
 qverr::Exception parseError() {
@@ -305,7 +306,9 @@ RouteText formatHandledConstraints() {
 }
 
 void handToHost(ReallocFunction realloc, char** hostText, const char* text, size_t size) {
-    if (realloc == nullptr || hostText == nullptr) qv3377hal::throwNullArgument();
+    if (realloc == nullptr || hostText == nullptr) {
+        qv3377hal::throwNullArgument("qvark_debug", "null realloc function or output pointer");
+    }
     void* memory = realloc(*hostText, size);
     if (memory == nullptr) throwMemoryFull();
     *hostText = static_cast<char*>(memory);

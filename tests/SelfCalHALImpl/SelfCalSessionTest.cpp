@@ -9,6 +9,7 @@
 #include "SelfCalHALImpl/SelfCalHALSession.h"
 #include "qverr/Exception.h"
 #include "qvqrx3377cal/calsim.h"
+#include "support/DetailPair.h"
 #include "support/TempDir.h"
 
 extern "C" {
@@ -139,6 +140,41 @@ TEST_F(SelfCalSession, AFailedSelfTestIsAFailureWithOrWithoutAMessage) {
     EXPECT_STREQ(passed.jsonText(), "");
 
     EXPECT_EQ(codeOf([&] { session.intermediateSelfTestDevice(nullptr); }), -52003);
+}
+
+TEST_F(SelfCalSession, RefusalsNameTheRaisingClassAndWhatWasWrong) {
+    SelfCalHALSession notReady("QV1", "b", "", kFull, quickTiming());
+    SelfCalHALSession lacking("QV1", "b", "", kNoStandalone, quickTiming());
+    CalibrationTiming brief = quickTiming();
+    brief.calibrationTimeout = 20ms;
+    SelfCalHALSession hurried("QV1", "b", "", kFull, brief);
+    qverr::Status status;
+    const char* const failed = "calibration entry point reported an error";
+    qvtest::expectRefusals({
+        {[&] {
+             calsim_setResult(calsim_dllStatus, 3);
+             notReady.selfCalibrate("R");
+         },
+         -52003, "_getSelfCalThreaded", "engine status check failed"},
+        {[&] {
+             calsim_reset();
+             calsim_setResult(calsim_selfCalibrate, -200123);
+             session.selfCalibrate("R");
+         },
+         -200123, "SelfCalHALSession", failed},
+        {[&] {
+             calsim_setResult(calsim_selfTest, -300);
+             session.intermediateSelfTestDevice(&status);
+         },
+         -300, "SelfCalHALSession", failed},
+        {[&] { lacking.standaloneSelfCalibrate(); }, -52002, "SelfCalHALSession", failed},
+        {[&] { session.intermediateSelfTestDevice(nullptr); }, -52003, "SelfCalHALSession", "null status pointer"},
+        {[&] {
+             calsim_setDelayMs(calsim_standalone, 300);  // outlasts the 20 ms budget
+             hurried.standaloneSelfCalibrate();
+         },
+         -52007, "SelfCalThreaded", "calibration task did not finish in time"},
+    });
 }
 
 TEST_F(SelfCalSession, ALibraryWithoutAnEntryPointLoadsAndRefusesOnlyThatOperation) {
