@@ -127,7 +127,8 @@ void Fpga::resetFifos() {
     // The device has been reset: what the host had acquired from a FIFO is
     // gone with it, so each FIFO is marked stopped (its acquired elements and
     // regions dropped, a later release of them refused without reaching the
-    // device) before its own reset. One FIFO's failure does not leave the
+    // device, their memory kept valid for a caller still using it) before
+    // its own reset. One FIFO's failure does not leave the
     // later ones stale: all are reset, then the first failure is thrown.
     std::exception_ptr firstFailure;
     for (auto& fifo : fifos) {

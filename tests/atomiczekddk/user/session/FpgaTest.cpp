@@ -1,4 +1,5 @@
 #include <chrono>
+#include <cstring>
 
 #include "atomiczekddk/user/session/SessionFixture.h"
 
@@ -170,6 +171,57 @@ TEST_F(FpgaObject, AResetDropsAcquiredElementsAndResetsEveryFifo) {
     EXPECT_EQ(count("atomiczekddk_fifo.closeFifo"), 3u);
     EXPECT_EQ(calls("atomiczekddk_fifo.closeFifo").back().get<uint32_t>("fifo"), 2u);
     EXPECT_EQ(fpga->lock().count(), 1u);
+}
+
+TEST_F(FpgaObject, MemoryAcquiredBeforeAResetStaysValidAndIsNeverTheDevicesAgain) {
+    openOn(bitfile(), 0);
+    device.describeFifo(0, 8, qvzek::kFifoHostToTarget);
+    auto fifo = fpga->fifo(0);
+    // Without a mirror the ring is a plain heap buffer, every byte of which
+    // the memory checker watches.
+    fifo->setPropertyU64(qvzek::fifo_properties::kMirrorSize, 0);
+    uint64_t* elements = nullptr;
+    uint64_t acquired = 0;
+    fifo->acquireWriteElements(qvzek::TypeU64(), reinterpret_cast<void**>(&elements), 2, 2000, nullptr, &acquired,
+                               nullptr, 0);
+    ASSERT_EQ(acquired, 2u);
+    fpga->reset();
+    // The caller's thread still fills what it acquired: pointless, never fatal.
+    elements[0] = 7;
+    elements[1] = 7;
+
+    // Started again on a new buffer; the stale elements stay refused.
+    fifo->setPropertyU64(qvzek::fifo_properties::kMirrorSize, 0);
+    fifo->start(0);
+    const auto configured = calls("atomiczekddk_fifo.configureFifo");
+    ASSERT_FALSE(configured.empty());
+    uint64_t words[4];
+    std::memcpy(words, configured.back().in("words").data(), sizeof words);
+    EXPECT_NE(words[0], reinterpret_cast<uint64_t>(elements));
+    EXPECT_EQ(device.fifo(0).address, words[0]);
+    EXPECT_EQ(codeOf([&] { fifo->releaseElements(2); }), -61073);
+    EXPECT_EQ(count("atomiczekddk_fifo.releaseBytes"), 0u);
+
+    // The new ring works, and a region outstanding at the next reset is kept
+    // the same way.
+    uint64_t handle = 0;
+    uint64_t* region = nullptr;
+    fifo->acquireWriteRegion(qvzek::TypeU64(), &handle, reinterpret_cast<void**>(&region), 2, 2000, nullptr,
+                             &acquired, nullptr, 0);
+    ASSERT_EQ(acquired, 2u);
+    EXPECT_EQ(reinterpret_cast<uint64_t>(region), words[0]);
+    region[0] = 0;
+    region[1] = 1;
+    fifo->releaseRegion(reinterpret_cast<uint64_t*>(handle));
+    EXPECT_EQ(count("atomiczekddk_fifo.releaseBytes"), 1u);
+    EXPECT_EQ(device.fifo(0).mismatches, 0u);
+    fifo->acquireWriteRegion(qvzek::TypeU64(), &handle, reinterpret_cast<void**>(&region), 2, 2000, nullptr,
+                             &acquired, nullptr, 0);
+    fpga->reset();
+    region[0] = 7;
+    region[1] = 7;
+    EXPECT_EQ(codeOf([&] { fifo->releaseRegion(reinterpret_cast<uint64_t*>(handle)); }), -61073);
+    EXPECT_EQ(count("atomiczekddk_fifo.releaseBytes"), 1u);
 }
 
 TEST_F(FpgaObject, ResetNeedsSupport) {
