@@ -7,6 +7,7 @@
 #include <mutex>
 #include <new>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "SelfCalHALImpl/SelfCalGate.h"
@@ -69,6 +70,34 @@ TEST_F(WorkerPool, GrowsUpToTheConfiguredBound) {
         Gate gate;  // outlives the queue, whose destruction waits for the tasks
         ExpandableThreadedTaskQueue queue(1);
         EXPECT_EQ(secondRunsBesideABlockedFirst(queue, gate), grows);
+    }
+}
+
+// Calls made at once each get a worker while the bound has room: none waits
+// behind another, however long that one runs. Each round starts from one
+// worker settled into its wait: one idle worker is room for one task, not
+// for all of them.
+TEST_F(WorkerPool, TasksQueuedAtOnceAllRunTogether) {
+    constexpr int kTasks = 4;
+    const std::pair<const char*, int> cases[] = {{nullptr, kTasks}, {"3", 3}};
+    for (const auto& [bound, together] : cases) {
+        if (bound) setBound(bound);
+        for (int round = 0; round < 5; ++round) {
+            SCOPED_TRACE(std::string(bound ? bound : "no file") + ", round " + std::to_string(round));
+            Gate gate;  // outlives the queue, whose destruction waits for the tasks
+            ExpandableThreadedTaskQueue queue(1);
+            ASSERT_TRUE(finishes(*submit(queue, [] { return 0; })));
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            std::vector<std::shared_ptr<TaskCompletion>> done;
+            for (int i = 0; i < kTasks; ++i) done.push_back(submit(queue, [&] { return gate.pass() ? 1 : -1; }));
+            const bool arrived = gate.waitForArrivals(together);
+            gate.open();
+            for (const auto& completion : done) {
+                ASSERT_TRUE(finishes(*completion));
+                EXPECT_EQ(completion->result(), 1);
+            }
+            ASSERT_TRUE(arrived);
+        }
     }
 }
 
