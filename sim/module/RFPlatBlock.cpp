@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "module/SimulatedModule.h"
+#include "module/Replies.h"
 #include "qverr/Status.h"
 #include "qvmxl/errors.h"
 
@@ -15,10 +15,10 @@ uint8_t* memoryAt(int64_t address) { return reinterpret_cast<uint8_t*>(static_ca
 
 }  // namespace
 
-void RFPlatBlock::install(SimulatedModule& module) {
+void RFPlatBlock::install(GuardedDecoder& decoder) {
     // Every handler first answers a scripted error of its method.
-    auto serve = [this, &module](const char* method, auto body) {
-        module.on(std::string("rfplat.") + method,
+    auto serve = [this, &decoder](const char* method, auto body) {
+        decoder.on(std::string("rfplat.") + method,
                   [this, method, body](const DecodedRequest& request, Reply& reply) {
                       if (auto error = errors.find(method); error != errors.end()) {
                           reply.status(error->second);
