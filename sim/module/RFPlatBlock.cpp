@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "module/Replies.h"
+#include "module/SimulatedModule.h"
 #include "qverr/Status.h"
 #include "qvmxl/errors.h"
 
@@ -15,9 +15,9 @@ uint8_t* memoryAt(int64_t address) { return reinterpret_cast<uint8_t*>(static_ca
 
 }  // namespace
 
-void RFPlatBlock::install(GuardedDecoder& decoder) {
+void RFPlatBlock::install(SimulatedModule& module) {
     // Every handler first answers a scripted error of its method.
-    auto serve = [this, &decoder](const char* method, auto body) {
+    auto serve = [this, &decoder = module.blocks_](const char* method, auto body) {
         decoder.on(std::string("rfplat.") + method,
                   [this, method, body](const DecodedRequest& request, Reply& reply) {
                       if (auto error = errors.find(method); error != errors.end()) {

@@ -11,7 +11,7 @@
 
 namespace qvsim {
 
-class GuardedDecoder;
+class SimulatedModule;
 
 struct RFPlatBlock {
     struct Partition {
@@ -44,7 +44,7 @@ struct RFPlatBlock {
     std::map<std::string, int32_t> errors;
 
     // Serves the block's requests through the module's decoder.
-    void install(GuardedDecoder& decoder);
+    void install(SimulatedModule& module);
 };
 
 }  // namespace qvsim

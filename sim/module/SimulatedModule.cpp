@@ -43,7 +43,7 @@ SimulatedModule::SimulatedModule()
 
     rfplat_->driverInterfaceVersion = kDriverInterfaceVersion;
     rfplat_->moduleRevisions[0] = kModuleRevision;
-    rfplat_->install(blocks_);
+    rfplat_->install(*this);
     on("wgen.getTraits", [](const DecodedRequest&, Reply& reply) {
         fillTraits(reply, kGenerationTraitsSize);
         return 0;

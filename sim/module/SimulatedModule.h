@@ -131,6 +131,8 @@ public:
     void shareEventLog();
 
 private:
+    friend struct RFPlatBlock;
+
     void publishFpgaInterface(const std::string& driver, const std::string& devicePath);
     void withdrawFpgaInterface(const std::string& driver);
 

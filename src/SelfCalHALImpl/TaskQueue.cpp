@@ -1,5 +1,7 @@
 #include "SelfCalHALImpl/TaskQueue.h"
 
+#include <unistd.h>
+
 #include "qverr/Exception.h"
 
 namespace selfcalhal {
@@ -100,9 +102,37 @@ void ExpandableThreadedTaskQueue::workerLoop() {
     }
 }
 
+namespace {
+
+// The process's pool, and the process that built it. A forked child holds a
+// copy of its parent's pool without the workers, and with a mutex and
+// condition variable they may hold or wait on: joining or destroying it
+// would wait for ever, so the child leaves it alone (reachable, never
+// destroyed) and builds a pool of its own on first use.
+struct ProcessPool {
+    std::mutex mutex;
+    ExpandableThreadedTaskQueue* queue = nullptr;
+    pid_t owner = 0;
+    ExpandableThreadedTaskQueue* inherited = nullptr;
+
+    ~ProcessPool() {
+        if (queue != nullptr && owner == getpid()) delete queue;
+    }
+};
+
+}  // namespace
+
 ExpandableThreadedTaskQueue& processQueue() {
-    static ExpandableThreadedTaskQueue queue(1);
-    return queue;
+    static ProcessPool pool;
+    std::lock_guard<std::mutex> lock(pool.mutex);
+    const pid_t self = getpid();
+    if (pool.queue == nullptr || pool.owner != self) {
+        auto* fresh = new ExpandableThreadedTaskQueue(1);
+        if (pool.queue != nullptr) pool.inherited = pool.queue;
+        pool.queue = fresh;
+        pool.owner = self;
+    }
+    return *pool.queue;
 }
 
 }  // namespace selfcalhal

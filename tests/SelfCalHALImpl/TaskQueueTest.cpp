@@ -12,6 +12,7 @@
 
 #include "SelfCalHALImpl/SelfCalGate.h"
 #include "SelfCalHALImpl/TaskQueue.h"
+#include "support/SelfProcess.h"
 #include "support/SimulatedRoot.h"
 #include "support/TempDir.h"
 
@@ -99,6 +100,18 @@ TEST_F(WorkerPool, TasksQueuedAtOnceAllRunTogether) {
             ASSERT_TRUE(arrived);
         }
     }
+}
+
+// A forked child's exit leaves the parent's pool alone: joining workers
+// that do not exist in the child would never end. The parent's pool goes on.
+TEST_F(WorkerPool, AForkedChildEndsWithoutThePoolsWorkers) {
+    ASSERT_TRUE(finishes(*submit(selfcalhal::processQueue(), [] { return 1; })));
+    const pid_t child = fork();
+    if (child == 0) exit(0);
+    EXPECT_EQ(qvtest::waitForExitWithin(child, std::chrono::seconds(10)), 0);
+    auto after = submit(selfcalhal::processQueue(), [] { return 2; });
+    ASSERT_TRUE(finishes(*after));
+    EXPECT_EQ(after->result(), 2);
 }
 
 // Tasks start in the order they were queued; destruction runs what is
