@@ -10,7 +10,7 @@
 #include <mutex>
 #include <vector>
 
-#include "requests/RequestDecoder.h"
+#include "module/Replies.h"
 
 namespace qvsim {
 
@@ -24,7 +24,7 @@ struct BlockPathBlock {
     // The driver's answer for a block it does not have.
     static constexpr int32_t kBlockAbsent = -1074101883;
 
-    explicit BlockPathBlock(RequestDecoder& decoder);
+    explicit BlockPathBlock(GuardedDecoder& decoder);
 
     // Interface versions; a path not listed is answered with kBlockAbsent.
     std::map<Path, Version> versions;

@@ -6,12 +6,12 @@
 #include <set>
 #include <string>
 
-#include "requests/RequestDecoder.h"
+#include "module/Replies.h"
 
 namespace qvsim {
 
 struct ReservationBlock {
-    explicit ReservationBlock(RequestDecoder& decoder);
+    explicit ReservationBlock(GuardedDecoder& decoder);
 
     // A release of a ticket that is not held.
     static constexpr int32_t kUnknownTicket = -52006;

@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "kerneldriver/Driver.h"
-#include "requests/RequestDecoder.h"
+#include "module/Replies.h"
 
 namespace qvsim {
 
 struct RoutingBlock {
-    RoutingBlock(RequestDecoder& decoder, Driver& driver);
+    RoutingBlock(GuardedDecoder& decoder, Driver& driver);
 
     static constexpr int32_t kUnknownTicket = -52006;
     static constexpr int32_t kReservationConflict = -89137;

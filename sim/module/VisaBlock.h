@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "kerneldriver/DeviceTree.h"
-#include "requests/RequestDecoder.h"
+#include "module/Replies.h"
 
 namespace qvsim {
 
@@ -39,7 +39,7 @@ public:
     };
 
     // Publishes the identity as properties of `driver` in `tree`.
-    VisaBlock(RequestDecoder& decoder, DeviceTree& tree, const std::string& driver);
+    VisaBlock(GuardedDecoder& decoder, DeviceTree& tree, const std::string& driver);
 
     // Writes the PCI identity at {bus, device, function} as bus properties
     // of `driver`.
