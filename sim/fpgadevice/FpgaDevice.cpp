@@ -5,9 +5,13 @@
 #include <cstring>
 #include <functional>
 
+#include "atomiczekddk/user/session/Fpga.h"
+
 namespace qvsim {
 
 namespace {
+
+namespace control = qvzek::user::control;
 
 constexpr uint32_t kForever = 0xFFFFFFFF;
 
@@ -50,7 +54,9 @@ struct FpgaDevice::State {
 
     uint32_t read(uint32_t address) const {
         address &= ~3u;
-        if (address == controlAddress) return unreachable ? 0xFFFFFFFF : (runState & 3) | errorBits;
+        if (address == controlAddress) {
+            return unreachable ? control::kUnreachable : (runState & control::kStateMask) | errorBits;
+        }
         if (address == irqStatusAddress) return asserted;
         const auto found = words.find(address);
         return found == words.end() ? 0 : found->second;
@@ -59,8 +65,8 @@ struct FpgaDevice::State {
     void write(uint32_t address, uint32_t value) {
         address &= ~3u;
         if (address == controlAddress) {
-            if (value == 4) runState = 0;
-            if (value == 2 && !neverRuns) runState = 2;
+            if (value == control::kWriteStop) runState = control::kStateNotRunning;
+            if (value == control::kWriteStart && !neverRuns) runState = control::kStateRunning;
             return;
         }
         if (address == irqStatusAddress) {
@@ -187,12 +193,16 @@ FpgaDevice::FpgaDevice(Driver& driver, RequestDecoder& decoder, std::string name
     serve("atomiczekddk_configuration.download", [](State& s, const DecodedRequest& r, Reply&, Lock&) {
         const uint8_t* bytes = pointer(r.get<uint64_t>("bitstream"));
         s.bitstream.assign(bytes, bytes + r.get<uint32_t>("length"));
-        s.runState = 0;
+        s.runState = control::kStateNotRunning;
         s.errorBits = 0;
     });
     serve("atomiczekddk_configuration.command0D", [](State&, const DecodedRequest&, Reply&, Lock&) {});
-    serve("atomiczekddk_configuration.reset", [](State& s, const DecodedRequest&, Reply&, Lock&) { s.runState = 0; });
-    serve("atomiczekddk_configuration.abort", [](State& s, const DecodedRequest&, Reply&, Lock&) { s.runState = 3; });
+    serve("atomiczekddk_configuration.reset", [](State& s, const DecodedRequest&, Reply&, Lock&) {
+        s.runState = control::kStateNotRunning;
+    });
+    serve("atomiczekddk_configuration.abort", [](State& s, const DecodedRequest&, Reply&, Lock&) {
+        s.runState = control::kStateAborted;
+    });
     serve("atomiczekddk_configuration.control", [](State& s, const DecodedRequest& r, Reply&, Lock&) {
         ControlRequest request{r.get<uint32_t>("target"), r.get<uint32_t>("operation"), {}};
         const uint8_t* input = pointer(r.get<uint64_t>("input"));
@@ -392,12 +402,12 @@ uint32_t FpgaDevice::runState() const {
 
 void FpgaDevice::setRunState(uint32_t state) {
     std::lock_guard lock(state_->mutex);
-    state_->runState = state & 3;
+    state_->runState = state & control::kStateMask;
 }
 
 void FpgaDevice::setErrorBits(uint32_t bits) {
     std::lock_guard lock(state_->mutex);
-    state_->errorBits = bits & ~3u;
+    state_->errorBits = bits & ~control::kStateMask;
 }
 
 void FpgaDevice::setNeverRuns(bool never) {

@@ -19,7 +19,7 @@ BlockPathBlock::Path pathOf(const DecodedRequest& request) {
 
 }  // namespace
 
-BlockPathBlock::BlockPathBlock(RequestDecoder& decoder) {
+BlockPathBlock::BlockPathBlock(GuardedDecoder& decoder) {
     versions = {{{2401}, {4, 2, 0}},       {{2400}, {3, 2, 0}},       {{2401, 1620}, {1, 1, 0}},
                 {{2400, 1620}, {1, 1, 0}}, {{2406}, {1, 1, 0}},       {{2401, 700}, {1, 1, 0}},
                 {{2400, 700}, {1, 1, 0}}};

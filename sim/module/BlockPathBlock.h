@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "apal_qv3377k/DriverCodes.h"
-#include "requests/RequestDecoder.h"
+#include "module/Replies.h"
 
 namespace qvsim {
 
@@ -25,7 +25,7 @@ struct BlockPathBlock {
     // The driver's answer for a block it does not have.
     static constexpr int32_t kBlockAbsent = sdihal::kDriverErrorBlockAbsent;
 
-    explicit BlockPathBlock(RequestDecoder& decoder);
+    explicit BlockPathBlock(GuardedDecoder& decoder);
 
     // Interface versions; a path not listed is answered with kBlockAbsent.
     std::map<Path, Version> versions;

@@ -7,7 +7,7 @@
 
 namespace qvsim {
 
-DataPathBlock::DataPathBlock(RequestDecoder& decoder) {
+DataPathBlock::DataPathBlock(GuardedDecoder& decoder) {
     // The path a request names; EINVAL (a failed ioctl) for one the module
     // does not have.
     auto path = [this](const DecodedRequest& request) -> Path* {

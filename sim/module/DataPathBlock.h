@@ -7,12 +7,12 @@
 #include <cstdint>
 
 #include "FixedPoint/FixedPoint.h"
-#include "requests/RequestDecoder.h"
+#include "module/Replies.h"
 
 namespace qvsim {
 
 struct DataPathBlock {
-    explicit DataPathBlock(RequestDecoder& decoder);
+    explicit DataPathBlock(GuardedDecoder& decoder);
 
     struct Path {
         sdihal::tFixedPointFormat analogFrontEndDelayFormat{true, 24, 8};

@@ -4,7 +4,7 @@
 
 namespace qvsim {
 
-InstructionTargetBlock::InstructionTargetBlock(RequestDecoder& decoder) {
+InstructionTargetBlock::InstructionTargetBlock(GuardedDecoder& decoder) {
     decoder.on("ifw.read", [this](const DecodedRequest& request, Reply& reply) {
         const auto location = request.get<std::array<uint64_t, 2>>("location");
         reply.set("value", value(location[0], location[1]));

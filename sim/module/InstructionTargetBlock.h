@@ -9,13 +9,13 @@
 #include <utility>
 #include <vector>
 
-#include "requests/RequestDecoder.h"
+#include "module/Replies.h"
 
 namespace qvsim {
 
 class InstructionTargetBlock {
 public:
-    explicit InstructionTargetBlock(RequestDecoder& decoder);
+    explicit InstructionTargetBlock(GuardedDecoder& decoder);
 
     // The value an instruction at location {word0, word1} reads (0 until written).
     uint64_t value(uint64_t word0, uint64_t word1) const;

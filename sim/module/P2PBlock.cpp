@@ -6,7 +6,7 @@
 
 namespace qvsim {
 
-P2PBlock::P2PBlock(RequestDecoder& decoder) {
+P2PBlock::P2PBlock(GuardedDecoder& decoder) {
     auto endpoint = [this](const DecodedRequest& request) -> Endpoint* {
         const int64_t index = request.value("endpoint");
         return index >= 0 && static_cast<uint64_t>(index) < endpoints.size() ? &endpoints[index] : nullptr;

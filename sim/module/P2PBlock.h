@@ -7,12 +7,12 @@
 #include <cstdint>
 #include <vector>
 
-#include "requests/RequestDecoder.h"
+#include "module/Replies.h"
 
 namespace qvsim {
 
 struct P2PBlock {
-    explicit P2PBlock(RequestDecoder& decoder);
+    explicit P2PBlock(GuardedDecoder& decoder);
 
     struct Endpoint {
         // What the driver was last told.

@@ -17,8 +17,8 @@ uint8_t* memoryAt(int64_t address) { return reinterpret_cast<uint8_t*>(static_ca
 
 void RFPlatBlock::install(SimulatedModule& module) {
     // Every handler first answers a scripted error of its method.
-    auto serve = [this, &module](const char* method, auto body) {
-        module.on(std::string("rfplat.") + method,
+    auto serve = [this, &decoder = module.blocks_](const char* method, auto body) {
+        decoder.on(std::string("rfplat.") + method,
                   [this, method, body](const DecodedRequest& request, Reply& reply) {
                       if (auto error = errors.find(method); error != errors.end()) {
                           reply.status(error->second);

@@ -7,7 +7,7 @@
 
 namespace qvsim {
 
-ReservationBlock::ReservationBlock(RequestDecoder& decoder) {
+ReservationBlock::ReservationBlock(GuardedDecoder& decoder) {
     decoder.on("reservation.setReservationClientDescription", [this](const DecodedRequest& request, Reply&) {
         const auto* text = reinterpret_cast<const char*>(static_cast<uintptr_t>(request.value("text")));
         const auto length = static_cast<size_t>(request.value("length"));

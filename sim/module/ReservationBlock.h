@@ -6,13 +6,13 @@
 #include <set>
 #include <string>
 
+#include "module/Replies.h"
 #include "qverr/Codes.h"
-#include "requests/RequestDecoder.h"
 
 namespace qvsim {
 
 struct ReservationBlock {
-    explicit ReservationBlock(RequestDecoder& decoder);
+    explicit ReservationBlock(GuardedDecoder& decoder);
 
     // A release of a ticket that is not held.
     static constexpr int32_t kUnknownTicket = qverr::qvapalerr_resourceNotFound;

@@ -36,7 +36,7 @@ struct Conflict {
 
 }  // namespace
 
-RoutingBlock::RoutingBlock(RequestDecoder& decoder, Driver& driver) : driver_(driver) {
+RoutingBlock::RoutingBlock(GuardedDecoder& decoder, Driver& driver) : driver_(driver) {
     decoder.on("routing.getTopographyName", [this](const DecodedRequest& request, Reply&) {
         auto* buffer = callerArray<char>(request, "buffer");
         const auto size = static_cast<size_t>(request.value("bufferSize"));
@@ -72,7 +72,7 @@ RoutingBlock::RoutingBlock(RequestDecoder& decoder, Driver& driver) : driver_(dr
         reply.set("entryCount", count);
         return 0;
     });
-    auto withRoute = [this](RequestDecoder& decoder, const char* method, auto change) {
+    auto withRoute = [this](GuardedDecoder& decoder, const char* method, auto change) {
         decoder.on(method, [this, change](const DecodedRequest& request, Reply& reply) {
             const auto found = routes.find(static_cast<uint32_t>(request.value("ticket")));
             if (found == routes.end()) {

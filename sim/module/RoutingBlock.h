@@ -12,13 +12,13 @@
 
 #include "apal_qv3377k/DriverCodes.h"
 #include "kerneldriver/Driver.h"
+#include "module/Replies.h"
 #include "qverr/Codes.h"
-#include "requests/RequestDecoder.h"
 
 namespace qvsim {
 
 struct RoutingBlock {
-    RoutingBlock(RequestDecoder& decoder, Driver& driver);
+    RoutingBlock(GuardedDecoder& decoder, Driver& driver);
 
     static constexpr int32_t kUnknownTicket = qverr::qvapalerr_resourceNotFound;
     static constexpr int32_t kReservationConflict = sdihal::kDriverErrorReservationConflict;

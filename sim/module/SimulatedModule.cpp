@@ -1,6 +1,7 @@
 #include "module/SimulatedModule.h"
 
 #include "apal_qv3377k/tInterfaceProxy_qv3377k.h"
+#include "atomiczekddk/user/handlers/AttributeHandlers.h"
 #include "module/RFPlatBlock.h"
 #include "qverr/Status.h"
 #include "qvfpga/QvFpgaSim.h"
@@ -20,7 +21,7 @@ void fillTraits(Reply& reply, uint32_t used) {
 // on ("pci "), its product name, the FPGA target class bitfiles are built
 // for and the board's hardware revision.
 void publishFpgaProperties(DeviceTree& tree, const std::string& driver) {
-    const uint32_t pciBus = 0x20706369;
+    const uint32_t pciBus = qvzek::kBusTypePci;
     tree.setBusProperty(driver, "busType", std::string(reinterpret_cast<const char*>(&pciBus), sizeof pciBus));
     tree.setDeviceProperty(driver, "zekProductName", std::string(SimulatedModule::kProductName) + '\0');
     tree.setDeviceProperty(driver, "zekFpgaTargetClass", std::string(SimulatedModule::kFpgaTargetClass) + '\0');

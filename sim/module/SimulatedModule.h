@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -26,6 +27,7 @@
 #include "module/DataPathBlock.h"
 #include "module/InstructionTargetBlock.h"
 #include "module/P2PBlock.h"
+#include "module/Replies.h"
 #include "module/ReservationBlock.h"
 #include "module/TimerBlock.h"
 #include "module/TriggerBlock.h"
@@ -129,22 +131,28 @@ public:
     void shareEventLog();
 
 private:
+    friend struct RFPlatBlock;
+
     void publishFpgaInterface(const std::string& driver, const std::string& devicePath);
     void withdrawFpgaInterface(const std::string& driver);
 
     DeviceTree tree_;
     Driver driver_;
     RequestDecoder decoder_{driver_};
-    TriggerBlock trigger_{decoder_};
-    TimerBlock timer_{decoder_};
-    DataPathBlock dataPath_{decoder_};
-    ReservationBlock reservation_{decoder_};
-    SyntraSyncBlock syntraSync_{decoder_};
-    InstructionTargetBlock instructionTarget_{decoder_};
-    VisaBlock visa_{decoder_, tree_, kDriverName};
-    P2PBlock p2p_{decoder_};
-    RoutingBlock routing_{decoder_, driver_};
-    BlockPathBlock blockPaths_{decoder_};
+    // Guards the blocks' state; the FPGA device guards its own, since its
+    // requests wait.
+    std::mutex blocksMutex_;
+    GuardedDecoder blocks_{decoder_, blocksMutex_};
+    TriggerBlock trigger_{blocks_};
+    TimerBlock timer_{blocks_};
+    DataPathBlock dataPath_{blocks_};
+    ReservationBlock reservation_{blocks_};
+    SyntraSyncBlock syntraSync_{blocks_};
+    InstructionTargetBlock instructionTarget_{blocks_};
+    VisaBlock visa_{blocks_, tree_, kDriverName};
+    P2PBlock p2p_{blocks_};
+    RoutingBlock routing_{blocks_, driver_};
+    BlockPathBlock blockPaths_{blocks_};
     FpgaDevice fpga_{driver_, decoder_, kFpgaDeviceName};
     std::string devicePath_;
     std::unique_ptr<RFPlatBlock> rfplat_;

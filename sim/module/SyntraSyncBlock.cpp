@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "requests/RequestDecoder.h"
+#include "module/Replies.h"
 
 namespace qvsim {
 namespace {
@@ -16,7 +16,7 @@ T* at(uint64_t address) {
 
 }  // namespace
 
-SyntraSyncBlock::SyntraSyncBlock(RequestDecoder& decoder) {
+SyntraSyncBlock::SyntraSyncBlock(GuardedDecoder& decoder) {
     decoder.on("syntrasync.getMeasurementType", [this](const DecodedRequest&, Reply& reply) {
         reply.set("return", measurementType);
         return 0;

@@ -11,11 +11,11 @@
 
 namespace qvsim {
 
-class RequestDecoder;
+class GuardedDecoder;
 
 class SyntraSyncBlock {
 public:
-    explicit SyntraSyncBlock(RequestDecoder& decoder);
+    explicit SyntraSyncBlock(GuardedDecoder& decoder);
 
     // 0 fine time-to-digital converter, 1 pulse injection, 2 pulse stretcher.
     uint32_t measurementType = 0;

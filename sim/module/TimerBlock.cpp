@@ -4,7 +4,7 @@
 
 namespace qvsim {
 
-TimerBlock::TimerBlock(RequestDecoder& decoder) {
+TimerBlock::TimerBlock(GuardedDecoder& decoder) {
     answerWith(decoder, "timer.readTimerResourcePresence", "present", present);
 }
 

@@ -1,12 +1,12 @@
 // The module's FPGA timer: present or not in the loaded image.
 #pragma once
 
-#include "requests/RequestDecoder.h"
+#include "module/Replies.h"
 
 namespace qvsim {
 
 struct TimerBlock {
-    explicit TimerBlock(RequestDecoder& decoder);
+    explicit TimerBlock(GuardedDecoder& decoder);
 
     bool present = true;
 };

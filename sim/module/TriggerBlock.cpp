@@ -4,7 +4,7 @@
 
 namespace qvsim {
 
-TriggerBlock::TriggerBlock(RequestDecoder& decoder) {
+TriggerBlock::TriggerBlock(GuardedDecoder& decoder) {
     answerWith(decoder, "trig.readRFBlankingMarkerOffsetFormat", "format", blankingMarkerOffsetFormat);
     answerWith(decoder, "trig.readRFUnblankingMarkerOffsetFormat", "format", unblankingMarkerOffsetFormat);
     answerWith(decoder, "trig.readExportPulseWidthFormat", "format", exportPulseWidthFormat);

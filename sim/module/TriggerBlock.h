@@ -5,12 +5,12 @@
 #include <cstdint>
 
 #include "FixedPoint/FixedPoint.h"
-#include "requests/RequestDecoder.h"
+#include "module/Replies.h"
 
 namespace qvsim {
 
 struct TriggerBlock {
-    explicit TriggerBlock(RequestDecoder& decoder);
+    explicit TriggerBlock(GuardedDecoder& decoder);
 
     sdihal::tFixedPointFormat blankingMarkerOffsetFormat{true, 16, 8};
     sdihal::tFixedPointFormat unblankingMarkerOffsetFormat{true, 16, 8};

@@ -4,7 +4,7 @@
 
 namespace qvsim {
 
-VisaBlock::VisaBlock(RequestDecoder& decoder, DeviceTree& tree, const std::string& driver) {
+VisaBlock::VisaBlock(GuardedDecoder& decoder, DeviceTree& tree, const std::string& driver) {
     for (uint32_t i = 0; i < kSpaceCount; ++i) {
         spaces[i].base = 0xF0000000ull + (uint64_t{i} << 20);
         memory_[i].assign(kSpaceSize, 0);

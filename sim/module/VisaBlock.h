@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "kerneldriver/DeviceTree.h"
+#include "module/Replies.h"
 #include "qverr/Codes.h"
-#include "requests/RequestDecoder.h"
 
 namespace qvsim {
 
@@ -40,7 +40,7 @@ public:
     };
 
     // Publishes the identity as properties of `driver` in `tree`.
-    VisaBlock(RequestDecoder& decoder, DeviceTree& tree, const std::string& driver);
+    VisaBlock(GuardedDecoder& decoder, DeviceTree& tree, const std::string& driver);
 
     // Writes the PCI identity at {bus, device, function} as bus properties
     // of `driver`.

@@ -1,6 +1,7 @@
 #include "AtomicZEKHALImpl/PluginQrx.h"
 
 #include <time.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -33,6 +34,10 @@ struct PluginObjects {
     std::unique_ptr<DeviceManager> deviceManager;
     std::unique_ptr<SessionFactoryQrx> sessionFactory;
     std::unique_ptr<AliasServices> aliasServices;
+    // The process whose threads (observer, notifier, poller) serve them.
+    pid_t builtBy = getpid();
+    // The sets a forked child left alone before this one (see forget).
+    PluginObjects* forgottenBefore = nullptr;
 };
 
 // Runs init once per process, lock-free: the caller that wins the busy flag
@@ -91,6 +96,24 @@ uint32_t pluginReferenceCount = 0;
 // All four objects, set only once all four exist; read without the lock by
 // getPluginInterface.
 std::atomic<PluginObjects*> published{nullptr};
+
+// Sets inherited from a parent process and finalized in the child, newest
+// first; kept reachable, never destroyed.
+PluginObjects* forgotten = nullptr;
+
+// Ends a set at the last finalize. A forked child holds copies of its
+// parent's set without the threads that serve it, and with locks those
+// threads may hold: stopping, joining or locking would wait for ever or
+// abort, so the child leaves the set alone and only forgets it.
+void endPluginObjects(PluginObjects* objects) {
+    if (objects == nullptr) return;
+    if (objects->builtBy == getpid()) {
+        delete objects;
+        return;
+    }
+    objects->forgottenBefore = forgotten;
+    forgotten = objects;
+}
 
 std::unique_ptr<PluginObjects> buildPluginObjects() {
     PciModelNameIdentifierCodegen& modelNameIdentifier = PciModelNameIdentifierCodegen::instance();
@@ -157,6 +180,6 @@ int32_t qvzek_finalizePlugin() {
     // A finalize without an initialize to balance must not wrap the count:
     // later initializes would then build nothing.
     if (pluginReferenceCount == 0) return qverr::qvapalerr_resourceNotInitialized;
-    if (--pluginReferenceCount == 0) delete published.exchange(nullptr, std::memory_order_acq_rel);
+    if (--pluginReferenceCount == 0) endPluginObjects(published.exchange(nullptr, std::memory_order_acq_rel));
     return 0;
 }

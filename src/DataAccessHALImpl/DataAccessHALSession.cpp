@@ -17,16 +17,21 @@ void DataAccessHALSession::addAccessor(std::unique_ptr<DataAccessorInterface> ac
 
 DataAccessorInterface& DataAccessHALSession::getAccessor(uint64_t index) {
     if (index >= accessors_.size()) {
-        qverr::throwError(qverr::qvapalerr_invalidParameter, DA_LOCATION(kSource, "qvapalerr_invalidParameter"));
+        raise(qverr::qvapalerr_invalidParameter, DA_LOCATION(kSource, "qvapalerr_invalidParameter"),
+              "DataAccessHALSession", "accessor index out of range");
     }
-    if (!accessors_[index]) raise(qvmxl::kErrorSoftwareFault, DA_LOCATION(kSource, "qvmxl::kErrorSoftwareFault"));
+    if (!accessors_[index])
+        raise(qvmxl::kErrorSoftwareFault, DA_LOCATION(kSource, "qvmxl::kErrorSoftwareFault"),
+              "DataAccessHALSession", "empty accessor slot");
     return *accessors_[index];
 }
 
 void DataAccessHALSession::getAccessors(uint64_t* ids, uint64_t* count) {
     const uint64_t n = accessors_.size();
     if (*count != 0 && *count < n) {
-        qverr::throwError(qvmxl::kErrorReadBufferTooSmall, DA_LOCATION(kSource, "qvmxl::kErrorReadBufferTooSmall"));
+        raise(qvmxl::kErrorReadBufferTooSmall,
+              DA_LOCATION(kSource, "qvmxl::kErrorReadBufferTooSmall"), "DataAccessHALSession",
+              "id buffer smaller than the accessor count");
     }
     // A capacity of 0 is a count query: nothing is written to `ids`.
     const bool write = ids != nullptr && *count != 0;

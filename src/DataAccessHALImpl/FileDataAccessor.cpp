@@ -41,13 +41,15 @@ std::string errorText(int err) {
 void refusePartitionZero(uint32_t partition, const char* elaborationText) {
     // Partition 0 has no file names of its own: its paths are the directory.
     if (partition == 0) {
-        raise(qvmxl::kErrorOutOfRange, FILE_LOCATION("qvmxl::kErrorOutOfRange"),
+        raise(qvmxl::kErrorOutOfRange, FILE_LOCATION("qvmxl::kErrorOutOfRange"), "FileDataAccessor",
+              "partition 0 has no file of its own",
               {elaboration(elaborationText), requestedValue(partition)});
     }
 }
 
 [[noreturn]] void raiseWriteFailure(const std::string& path, const std::string& cause) {
     raise(qvmxl::kErrorSoftwareFault, FILE_LOCATION("qvmxl::kErrorSoftwareFault"),
+          "FileDataAccessor", "partition file could not be written",
           {elaboration("File Write failure: "), elaboration(path.c_str()), emptyRecord(),
            elaboration(cause.c_str())});
 }
@@ -78,7 +80,8 @@ public:
         store(1);
         file_.read(text);
         if (auto value = parseSequenceNumber(text)) return *value;
-        raise(qvmxl::kErrorInvalidStorage, FILE_LOCATION("qvmxl::kErrorInvalidStorage"));
+        raise(qvmxl::kErrorInvalidStorage, FILE_LOCATION("qvmxl::kErrorInvalidStorage"),
+              "FileDataAccessor", "sequence file holds no sequence number");
     }
 
     void store(uint32_t value) {
@@ -111,23 +114,27 @@ void readFile(const std::filesystem::path& path, void* buffer, uint64_t* size) {
         *size = 0;
         if (capacity == 0) return;
         raise(qvmxl::kErrorInvalidStorage, FILE_LOCATION("qvmxl::kErrorInvalidStorage"),
+              "FileDataAccessor", "partition file could not be opened",
               {elaboration("Could not open file: "), elaboration(path.c_str()), emptyRecord()});
     }
     long length = -1;
     if (std::fseek(file.get(), 0, SEEK_END) == 0) length = std::ftell(file.get());
     if (length < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) {
         raise(qvmxl::kErrorSoftwareFault, FILE_LOCATION("qvmxl::kErrorSoftwareFault"),
+              "FileDataAccessor", "partition file size unknown",
               {elaboration("File Size Exceeded: "), elaboration(path.c_str()), emptyRecord()});
     }
     const uint64_t fileSize = static_cast<uint64_t>(length);
     if (buffer != nullptr) {
         if (fileSize > capacity) {
-            raise(qvmxl::kErrorReadBufferTooSmall, FILE_LOCATION("qvmxl::kErrorReadBufferTooSmall"));
+            raise(qvmxl::kErrorReadBufferTooSmall, FILE_LOCATION("qvmxl::kErrorReadBufferTooSmall"),
+                  "FileDataAccessor", "buffer smaller than the partition");
         }
         // A file that gives fewer bytes than it claims is not a partition
         // the caller may take as whole.
         if (fileSize > 0 && std::fread(buffer, 1, fileSize, file.get()) != fileSize) {
             raise(qvmxl::kErrorInvalidStorage, FILE_LOCATION("qvmxl::kErrorInvalidStorage"),
+                  "FileDataAccessor", "partition file could not be read",
                   {elaboration("Could not read file: "), elaboration(path.c_str()), emptyRecord()});
         }
     }
@@ -173,6 +180,7 @@ TemporaryFile createTemporary(const std::filesystem::path& partitionPath, uint32
         if (errno != EEXIST) break;
     }
     raise(qvmxl::kErrorSoftwareFault, FILE_LOCATION("qvmxl::kErrorSoftwareFault"),
+          "FileDataAccessor", "temporary partition file could not be created",
           {elaboration("File Write failure: "), elaboration(partitionPath.c_str()), emptyRecord(),
            elaboration("File path may not have permission to write.")});
 }
@@ -283,7 +291,8 @@ void FileDataAccessor::getPartitionList(uint32_t* ids, uint64_t* count) {
     }
     if (ids != nullptr && *count < found.size()) {
         *count = found.size();
-        raise(qvmxl::kErrorReadBufferTooSmall, FILE_LOCATION("qvmxl::kErrorReadBufferTooSmall"));
+        raise(qvmxl::kErrorReadBufferTooSmall, FILE_LOCATION("qvmxl::kErrorReadBufferTooSmall"),
+              "FileDataAccessor", "id buffer smaller than the partition count");
     }
     if (ids != nullptr && !found.empty()) std::memcpy(ids, found.data(), found.size() * sizeof found[0]);
     *count = found.size();
@@ -294,7 +303,9 @@ void FileDataAccessor::getPartitionPath(uint32_t partition, char* path, uint64_t
     const uint64_t needed = text.size() + 1;
     if (path != nullptr) {
         if (needed > *size) {
-            raise(qvmxl::kErrorBufferTooSmallForString, FILE_LOCATION("qvmxl::kErrorBufferTooSmallForString"));
+            raise(qvmxl::kErrorBufferTooSmallForString,
+                  FILE_LOCATION("qvmxl::kErrorBufferTooSmallForString"), "FileDataAccessor",
+                  "path buffer too small");
         }
         std::memcpy(path, text.c_str(), needed);
     }
@@ -313,8 +324,10 @@ void FileDataAccessor::readPartition(uint32_t partition, void* buffer, uint64_t*
     }
     if (*size != 0) {
         raise(qvmxl::kErrorInvalidStorage, FILE_LOCATION("qvmxl::kErrorInvalidStorage"),
-              {elaboration("Partition does not exist - Create it by calling readPartition() first querying "
-                           "the size to obtain a sequence number.")});
+              "FileDataAccessor", "partition does not exist",
+              {elaboration(
+                  "Partition does not exist - Create it by calling readPartition() first querying "
+                  "the size to obtain a sequence number.")});
     }
     *sequence = stored;
     *size = 0;
@@ -324,6 +337,7 @@ void FileDataAccessor::writePartition(uint32_t partition, bool hardCopy, const v
                                       uint32_t* sequence) {
     if (!hardCopy) {
         raise(qvmxl::kErrorSoftwareFault, FILE_LOCATION("qvmxl::kErrorSoftwareFault"),
+              "FileDataAccessor", "soft copies are not supported",
               {elaboration("File data accessor does not support soft copies")});
     }
     refusePartitionZero(partition, "Cannot write partition");
@@ -331,8 +345,9 @@ void FileDataAccessor::writePartition(uint32_t partition, bool hardCopy, const v
     LockedSequence* locked = openCycle(sequenceFilePath(partition), holder);
     const uint32_t stored = locked->read();
     if (stored != *sequence) {
-        raise(qvmxl::kErrorStorageAlteredPriorToSave, FILE_LOCATION("qvmxl::kErrorStorageAlteredPriorToSave"),
-              {elaboration("Incorrect Sequence Number")});
+        raise(qvmxl::kErrorStorageAlteredPriorToSave,
+              FILE_LOCATION("qvmxl::kErrorStorageAlteredPriorToSave"), "FileDataAccessor",
+              "stale sequence number", {elaboration("Incorrect Sequence Number")});
     }
     writeFile(partitionFilePath(partition), partition, data, size);
     locked->store(stored + 1);
@@ -340,7 +355,8 @@ void FileDataAccessor::writePartition(uint32_t partition, bool hardCopy, const v
 }
 
 void FileDataAccessor::flushPartition(uint32_t /*partition*/) {
-    raise(qvmxl::kErrorSoftwareFault, FILE_LOCATION("qvmxl::kErrorSoftwareFault"));
+    raise(qvmxl::kErrorSoftwareFault, FILE_LOCATION("qvmxl::kErrorSoftwareFault"),
+          "FileDataAccessor", "flush is not supported");
 }
 
 void FileDataAccessor::deletePartition(uint32_t partition, uint32_t* sequence) {
@@ -355,6 +371,7 @@ void FileDataAccessor::deletePartition(uint32_t partition, uint32_t* sequence) {
         // The partition is still there: the sequence must not move on.
         const std::string cause = errorText(errno);
         raise(qvmxl::kErrorSoftwareFault, FILE_LOCATION("qvmxl::kErrorSoftwareFault"),
+              "FileDataAccessor", "partition file could not be deleted",
               {elaboration("File Delete failure: "), elaboration(path.c_str()), emptyRecord(),
                elaboration(cause.c_str())});
     }

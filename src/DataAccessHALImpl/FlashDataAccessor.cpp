@@ -29,7 +29,9 @@ void FlashDataAccessor::getPartitionPath(uint32_t /*partition*/, char* path, uin
     // Flash partitions have no path: the empty text.
     if (path != nullptr) {
         if (*size == 0) {
-            raise(qvmxl::kErrorReadBufferTooSmall, DA_LOCATION(kSource, "qvmxl::kErrorReadBufferTooSmall"));
+            raise(qvmxl::kErrorReadBufferTooSmall,
+                  DA_LOCATION(kSource, "qvmxl::kErrorReadBufferTooSmall"), "FlashDataAccessor",
+                  "path buffer too small");
         }
         path[0] = '\0';
     }
@@ -49,7 +51,8 @@ void FlashDataAccessor::writePartition(uint32_t partition, bool hardCopy, const 
 }
 
 void FlashDataAccessor::flushPartition(uint32_t /*partition*/) {
-    raise(qvmxl::kErrorSoftwareFault, DA_LOCATION(kSource, "qvmxl::kErrorSoftwareFault"));
+    raise(qvmxl::kErrorSoftwareFault, DA_LOCATION(kSource, "qvmxl::kErrorSoftwareFault"),
+          "FlashDataAccessor", "flush is not supported");
 }
 
 void FlashDataAccessor::deletePartition(uint32_t partition, uint32_t* sequence) {

@@ -2,14 +2,17 @@
 
 #include <utility>
 
+#include "qverr/DetailWriter.h"
 #include "qverr/Exception.h"
 #include "qvmxl/qvmxl.h"
 
 namespace dataaccesshal {
 
-void raise(int32_t code, const qverr::SourceLocation& location, std::initializer_list<Record> records) {
+void raise(int32_t code, const qverr::SourceLocation& location, const char* key, const char* text,
+           std::initializer_list<Record> records) {
     qverr::Status status;
     if (status.setCode(code, location)) {
+        qverr::DetailWriter(status).add(key, text);
         qvmxl::Writer writer = qvmxl::getOrderedDataWriter(qvmxl::kTranslatorName, status);
         for (const Record& record : records) {
             switch (record.kind) {

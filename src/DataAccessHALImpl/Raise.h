@@ -19,9 +19,10 @@ inline Record elaboration(const char* text) { return {Record::elaboration, text,
 inline Record emptyRecord() { return {Record::empty, nullptr, 0}; }
 inline Record requestedValue(uint32_t value) { return {Record::requestedValue, nullptr, value}; }
 
-// The code with the translator header and the records in order.
-[[noreturn]] void raise(int32_t code, const qverr::SourceLocation& location,
-                        std::initializer_list<Record> records = {});
+// The code with the detail "key": "text" naming the refusal, then the
+// translator header and the records in order.
+[[noreturn]] void raise(int32_t code, const qverr::SourceLocation& location, const char* key,
+                        const char* text, std::initializer_list<Record> records = {});
 
 }  // namespace dataaccesshal
 

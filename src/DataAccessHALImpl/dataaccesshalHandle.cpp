@@ -42,7 +42,8 @@ void da_getAccessorDescriptor(uint64_t handle, uint64_t accessor, uint32_t* type
         if (needed > *size) {
             dataaccesshal::raise(qvmxl::kErrorBufferTooSmallForString,
                                  DA_LOCATION("DataAccessHALImpl/DataAccessHALImpl",
-                                             "qvmxl::kErrorBufferTooSmallForString"));
+                                             "qvmxl::kErrorBufferTooSmallForString"),
+                                 "da_getAccessorDescriptor", "name buffer too small");
         }
         std::memcpy(name, descriptor.name.c_str(), needed);
         *size = needed;

@@ -6,6 +6,7 @@
 
 #include "HALUtilities/DriverRequest.h"
 #include "HALUtilities/ErrorHandling.h"
+#include "qverr/DetailWriter.h"
 #include "qverr/Exception.h"
 #include "qvmxl/errors.h"
 #include "qvmxl/qvmxl.h"
@@ -28,7 +29,9 @@ sdihal::tFixedPointValue toFixedPoint(const sdihal::tFixedPointFormat& format, d
 [[noreturn]] void throwTimedOut() {
     qverr::Status status;
     status.setCode(qvmxl::kErrorOperationTimedOut,
-                   QVERR_FIXED_LOCATION(kSource, 189, qv3377hal::kComponent, "qvmxl::kErrorOperationTimedOut"));
+                   QVERR_FIXED_LOCATION(kSource, 189, qv3377hal::kComponent,
+                                        "qvmxl::kErrorOperationTimedOut"));
+    qverr::DetailWriter(status).add("waitForDone", "data path did not become idle in time");
     qvmxl::writeUsageParam(qvmxl::getOrderedDataWriter(qvmxl::kTranslatorName, status),
                            qvmxl::UsageParam<const char*>{"kUsageTypeSource",
                                                           "Waiting For Device To Transition To Idle"});
@@ -51,8 +54,10 @@ DataPathSession::DataPathSession(std::shared_ptr<sdihal::iInterfaceProxy_datapat
         driverRequest(
             [&](tStatus& status) { proxy_->getPostRouteEventDelayFormat(&postRouteEventDelayFormat_, status); });
     } else {
-        qverr::throwError(qverr::qvapalerr_invalidParameter,
-                          QVERR_FIXED_LOCATION(kSource, 42, qv3377hal::kComponent, "qvapalerr_invalidParameter"));
+        qverr::throwWithMessage(
+            qverr::qvapalerr_invalidParameter,
+            QVERR_FIXED_LOCATION(kSource, 42, qv3377hal::kComponent, "qvapalerr_invalidParameter"),
+            "DataPathSession", "data-path index is neither 0 nor 1");
     }
     driverRequest(
         [&](tStatus& status) { proxy_->getAnalogFrontEndDelayFormat(index_, &analogFrontEndDelayFormat_, status); });

@@ -7,6 +7,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 
 #include "BasecardConfigHALImpl/BasecardConfigSession.h"
 #include "DSPHALImpl/DSPBlocks.h"
@@ -70,6 +71,17 @@ uint32_t lookUp(Sub& sub, const uint32_t (&path)[N]) {
     return instance;
 }
 
+// Whether the driver reports a non-empty traits record of the sub-interface;
+// a failed read counts as none and is not reported.
+template <size_t N, class Proxy>
+bool hasTraits(Proxy& proxy) {
+    sdihal::tRecord<N> traits{};
+    uint32_t size = 0;
+    nQVAPALS100::tStatus status;
+    proxy.getTraits(&traits, &size, status, 0);
+    return !status.isError() && size != 0;
+}
+
 // A string member of the parameters; another type counts as absent.
 const char* stringParameter(const cJSON* parameters, const char* key) {
     const cJSON* item = cJSON_GetObjectItemCaseSensitive(parameters, key);
@@ -81,6 +93,18 @@ bool nonEmpty(const char* text) { return text != nullptr && text[0] != '\0'; }
 void throwAt(int32_t code, int64_t line, const char* constant) {
     const qverr::SourceLocation location{kFile, line, kComponent, constant};
     throw qverr::Exception(code, location);
+}
+
+// The result of a FIFO look-up: true when found, false when the image has
+// no such FIFO; another failure is thrown with the detail pair given.
+bool fifoFound(int32_t result, int64_t line, const char* key, const char* message) {
+    if (result == qverr::qvapalerr_resourceNotFound) return false;
+    if (result < 0) {
+        qverr::Exception exception(result, qverr::SourceLocation{kFile, line, kComponent, "status"});
+        qverr::DetailWriter(exception.status).add(key, message);
+        throw exception;
+    }
+    return true;
 }
 
 // Keeps the first created object of a slot and hands out its address.
@@ -167,18 +191,12 @@ void DeviceSession::describeP2P(const char* fifoName, const char* direction) {
     uint32_t fifo = 0;
     bool valid = false;
     if (hasFpgaSession()) {
-        const int32_t result = findFifo(fifoName, fifo);
-        if (result == qverr::qvapalerr_resourceNotFound) {
-            fifo = 0;
-        } else if (result < 0) {
-            qverr::Exception exception(result, qverr::SourceLocation{kFile, 205, kComponent, "status"});
-            qverr::DetailWriter(exception.status)
-                .add("addP2PEndpoint", "FindFifoPrivate error when looking up p2p resource.");
-            throw exception;
-        } else {
-            valid = true;
-        }
+        valid = fifoFound(findFifo(fifoName, fifo), 205, "addP2PEndpoint",
+                          "FindFifoPrivate error when looking up p2p resource.");
+        if (!valid) fifo = 0;
     }
+    // Written by hand, not by a JSON printer: hosts compare the exact text,
+    // spacing included.
     p2pDescription_ = "{\"fpgaSessionHandle\":\"" + std::to_string(fpgaSessionNumber()) + "\", \"endpoints\": [";
     p2pDescription_ += "{\"name\": \"" + std::string(fifoName) + "\", \"direction\":\"" + direction +
                        "\", \"fifoResourceID\":\"" + std::to_string(fifo) + "\", \"valid\":\"" +
@@ -231,25 +249,25 @@ int32_t DeviceSession::findFifo(const char* name, uint32_t& fifo) const {
 void* DeviceSession::getContext(uint32_t id, uint8_t flag) {
     if (flag != 0) throwAt(qverr::qvapalerr_invalidParameter, 163, "qvapalerr_invalidParameter");
     switch (id) {
-    case 0: return _getDataPath();
-    case 2: return _getResampler();
-    case 3: return _getFreqShift();
-    case 4: return _getImpairments();
-    case 5: return _getDigitalOffset();
-    case 7: return _getBasecardConfig();
-    case 10: return _getTrig();
-    case 11: return const_cast<char*>(kPlaceholder);
-    case 16: return _getIQDataTrigger();
-    case 17: return p2pDescription_.data();
-    case 18: return _getIQManipulation();
-    case 19: return _getSyntraSync();
-    case 20: return _getIQConfig();
-    case 22: return _getListMode();
-    case 23: return _getTimer();
-    case 24: return _getSelfCal();
-    case 25: return _getRoutingHAL();
-    case 28: return _getReservation();
-    case 32: return dataAccessSession_.get();
+    case context::kDataPath: return _getDataPath();
+    case context::kResampler: return _getResampler();
+    case context::kFreqShift: return _getFreqShift();
+    case context::kImpairments: return _getImpairments();
+    case context::kDigitalOffset: return _getDigitalOffset();
+    case context::kBasecardConfig: return _getBasecardConfig();
+    case context::kTrig: return _getTrig();
+    case context::kPlaceholder: return const_cast<char*>(kPlaceholder);
+    case context::kIQDataTrigger: return _getIQDataTrigger();
+    case context::kP2PDescription: return p2pDescription_.data();
+    case context::kIQManipulation: return _getIQManipulation();
+    case context::kSyntraSync: return _getSyntraSync();
+    case context::kIQConfig: return _getIQConfig();
+    case context::kListMode: return _getListMode();
+    case context::kTimer: return _getTimer();
+    case context::kSelfCal: return _getSelfCal();
+    case context::kRouting: return _getRoutingHAL();
+    case context::kReservation: return _getReservation();
+    case context::kDataAccess: return dataAccessSession_.get();
     default: return nullptr;
     }
 }
@@ -261,47 +279,40 @@ void* DeviceSession::_getDataPath() {
     });
 }
 
-void* DeviceSession::_getResampler() {
-    return cached(resampler_, [&] {
-                    auto proxy = sub<sdihal::iInterfaceProxy_resampler>();
-                    const uint32_t path[] = {element(getSignalPathId()), element(block::kDspChain),
-                                             element(getResamplerBlockId())};
-                    check(*proxy, path);
-                    return std::make_unique<dsphal::ResamplerHAL>(proxy);
-                })
+template <class Proxy, class Hal>
+void* DeviceSession::dspControl(std::unique_ptr<Hal>& slot, uint16_t path, uint32_t blockElement) {
+    return cached(slot, [&] {
+               auto proxy = sub<Proxy>();
+               const uint32_t blockPath[] = {element(path), element(block::kDspChain), blockElement};
+               // The HALs that take an instance are of the blocks the driver
+               // numbers: those are looked up, the others only checked.
+               if constexpr (std::is_constructible_v<Hal, std::shared_ptr<Proxy>, uint32_t>) {
+                   return std::make_unique<Hal>(proxy, lookUp(*proxy, blockPath));
+               } else {
+                   check(*proxy, blockPath);
+                   return std::make_unique<Hal>(proxy);
+               }
+           })
         ->getHWControl();
+}
+
+void* DeviceSession::_getResampler() {
+    return dspControl<sdihal::iInterfaceProxy_resampler>(resampler_, getSignalPathId(),
+                                                         element(getResamplerBlockId()));
 }
 
 void* DeviceSession::_getFreqShift() {
-    return cached(freqShift_, [&] {
-                    auto proxy = sub<sdihal::iInterfaceProxy_freqshift>();
-                    const uint32_t path[] = {element(getSignalPathId()), element(block::kDspChain),
-                                             element(block::kFreqShift)};
-                    return std::make_unique<dsphal::FreqShiftHAL>(proxy, lookUp(*proxy, path));
-                })
-        ->getHWControl();
+    return dspControl<sdihal::iInterfaceProxy_freqshift>(freqShift_, getSignalPathId(), element(block::kFreqShift));
 }
 
 void* DeviceSession::_getImpairments() {
-    return cached(impairments_, [&] {
-                    auto proxy = sub<sdihal::iInterfaceProxy_impairments>();
-                    const uint32_t path[] = {element(getSignalPathId()), element(block::kDspChain),
-                                             element(block::kImpairments)};
-                    check(*proxy, path);
-                    return std::make_unique<dsphal::ImpairmentsHAL>(proxy);
-                })
-        ->getHWControl();
+    return dspControl<sdihal::iInterfaceProxy_impairments>(impairments_, getSignalPathId(),
+                                                           element(block::kImpairments));
 }
 
 void* DeviceSession::_getIQDataTrigger() {
-    return cached(iqDataTrigger_, [&] {
-                    auto proxy = sub<sdihal::iInterfaceProxy_iqDataTrigger>();
-                    const uint32_t path[] = {element(getSignalPathId()), element(block::kDspChain),
-                                             element(block::kIQDataTrigger)};
-                    check(*proxy, path);
-                    return std::make_unique<dsphal::IQDataTriggerHAL>(proxy);
-                })
-        ->getHWControl();
+    return dspControl<sdihal::iInterfaceProxy_iqDataTrigger>(iqDataTrigger_, getSignalPathId(),
+                                                             element(block::kIQDataTrigger));
 }
 
 dsphal::DigitalOffsetSession* DeviceSession::digitalOffsetAt(std::unique_ptr<dsphal::DigitalOffsetHAL>& slot,
@@ -336,13 +347,7 @@ dsphal::EqualizerSession* DeviceSession::makeEqualizerSession(std::unique_ptr<ds
 }
 
 void* DeviceSession::digitalGainAt(std::unique_ptr<dsphal::DigitalGainHAL>& slot, uint16_t path, uint8_t instance) {
-    return cached(slot, [&] {
-               auto proxy = sub<sdihal::iInterfaceProxy_digitalgain>();
-               const uint32_t blockPath[] = {element(path), element(block::kDspChain),
-                                             element(block::kDigitalGain, instance)};
-               return std::make_unique<dsphal::DigitalGainHAL>(proxy, lookUp(*proxy, blockPath));
-           })
-        ->getHWControl();
+    return dspControl<sdihal::iInterfaceProxy_digitalgain>(slot, path, element(block::kDigitalGain, instance));
 }
 
 void* DeviceSession::_getBasecardConfig() {
@@ -399,13 +404,9 @@ void* DeviceSession::_getListMode() {
         auto proxy = sub<sdihal::iInterfaceProxy_listmode>();
         const char* name = subsystemType_ == kSubsystemAi ? "list mode.acq.fifo 0" : "list mode.gen.fifo 0";
         uint32_t fifo = 0;
-        const int32_t result = findFifo(name, fifo);
-        if (result == qverr::qvapalerr_resourceNotFound) return std::make_unique<listmodehal::ListModeHALSession>(proxy);
-        if (result < 0) {
-            qverr::Exception exception(result, qverr::SourceLocation{kFile, 350, kComponent, "status"});
-            qverr::DetailWriter(exception.status)
-                .add("_getListMode", "FindFifoPrivate error when looking up list mode resource.");
-            throw exception;
+        if (!fifoFound(findFifo(name, fifo), 350, "_getListMode",
+                       "FindFifoPrivate error when looking up list mode resource.")) {
+            return std::make_unique<listmodehal::ListModeHALSession>(proxy);
         }
         const uint32_t path[] = {element(signalPathKind_), element(block::kListMode)};
         check(*proxy, path);
@@ -472,30 +473,24 @@ AcqDeviceSession::AcqDeviceSession(SubsystemType type, const char* sessionParams
 
 AcqDeviceSession::~AcqDeviceSession() = default;
 
-bool AcqDeviceSession::hasRecordAcquisition() {
-    sdihal::tRecord<64> traits{};
-    uint32_t size = 0;
-    nQVAPALS100::tStatus status;
-    sub<sdihal::iInterfaceProxy_mra>()->getTraits(&traits, &size, status, 0);
-    return !status.isError() && size != 0;
-}
+bool AcqDeviceSession::hasRecordAcquisition() { return hasTraits<64>(*sub<sdihal::iInterfaceProxy_mra>()); }
 
 void* AcqDeviceSession::getContext(uint32_t id, uint8_t flag) {
     if (flag != 0) throwAt(qverr::qvapalerr_invalidParameter, 591, "qvapalerr_invalidParameter");
     switch (id) {
-    case 6:
+    case context::kEqualizer:
         if (driverInterfaceVersion_ > 2) return nullptr;
         return makeEqualizerSession(equalizer6_, block::kAcquisitionPath, block::kDspChain, block::kEqualizer);
-    case 9: return digitalGainAt(digitalGain_, block::kAcquisitionPath, 0);
-    case 12: return _getCalInDSP();
-    case 13: return _getMRA();
-    case 26:
+    case context::kDigitalGain: return digitalGainAt(digitalGain_, block::kAcquisitionPath, 0);
+    case context::kCalInDsp: return _getCalInDSP();
+    case context::kMra: return _getMRA();
+    case context::kEqualizerV3:
         if (driverInterfaceVersion_ < 3) return nullptr;
         return makeEqualizerSession(equalizer26_, block::kAcquisitionPath, block::kDspChain, block::kEqualizer);
-    case 27:
+    case context::kSecondChainEqualizer:
         return makeEqualizerSession(equalizer27_, block::kAcquisitionPath, block::kSecondDspChain,
                                     block::kSecondChainBlock);
-    case 33:
+    case context::kSecondDigitalOffset:
         if (driverInterfaceVersion_ <= 2) {
             if (secondOffset_) return secondOffset_->session();
             return cached(secondOffsetPlain_, [] { return std::make_unique<dsphal::DigitalOffsetSession>(); });
@@ -536,24 +531,20 @@ GenDeviceSession::GenDeviceSession(const char* sessionParamsJson) : DeviceSessio
 
 GenDeviceSession::~GenDeviceSession() = default;
 
-bool GenDeviceSession::hasWaveformGenerator() {
-    sdihal::tRecord<48> traits{};
-    uint32_t size = 0;
-    nQVAPALS100::tStatus status;
-    sub<sdihal::iInterfaceProxy_wgen>()->getTraits(&traits, &size, status, 0);
-    return !status.isError() && size != 0;
-}
+bool GenDeviceSession::hasWaveformGenerator() { return hasTraits<48>(*sub<sdihal::iInterfaceProxy_wgen>()); }
 
 void* GenDeviceSession::getContext(uint32_t id, uint8_t flag) {
     switch (id) {
-    case 6: return makeEqualizerSession(equalizer6_, block::kGenerationPath, block::kDspChain, block::kEqualizer);
-    case 9:
+    case context::kEqualizer:
+        return makeEqualizerSession(equalizer6_, block::kGenerationPath, block::kDspChain, block::kEqualizer);
+    case context::kDigitalGain:
         if (flag > 1) throwAt(qverr::qvapalerr_invalidParameter, 872, "qvapalerr_invalidParameter");
         return digitalGainAt(flag == 1 ? digitalGain1_ : digitalGain0_, block::kGenerationPath, flag);
-    case 14: return _getCalOutDSP();
-    case 15: return _getWGen();
-    case 21: return const_cast<char*>(kPlaceholder);
-    case 33: return cached(digitalOffset33_, [] { return std::make_unique<dsphal::DigitalOffsetSession>(); });
+    case context::kCalOutDsp: return _getCalOutDSP();
+    case context::kWGen: return _getWGen();
+    case context::kGenerationPlaceholder: return const_cast<char*>(kPlaceholder);
+    case context::kSecondDigitalOffset:
+        return cached(digitalOffset33_, [] { return std::make_unique<dsphal::DigitalOffsetSession>(); });
     default: return DeviceSession::getContext(id, flag);
     }
 }

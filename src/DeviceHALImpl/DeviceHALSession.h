@@ -101,6 +101,40 @@ inline constexpr uint16_t kSecondChainBlock = 1701;
 inline constexpr uint16_t kSyntraSync = 700;
 }  // namespace block
 
+// Context ids of getContext, shared with every host that asks for a
+// sub-session by number.
+namespace context {
+inline constexpr uint32_t kDataPath = 0;
+inline constexpr uint32_t kResampler = 2;
+inline constexpr uint32_t kFreqShift = 3;
+inline constexpr uint32_t kImpairments = 4;
+inline constexpr uint32_t kDigitalOffset = 5;
+inline constexpr uint32_t kEqualizer = 6;
+inline constexpr uint32_t kBasecardConfig = 7;
+inline constexpr uint32_t kDigitalGain = 9;
+inline constexpr uint32_t kTrig = 10;
+inline constexpr uint32_t kPlaceholder = 11;
+inline constexpr uint32_t kCalInDsp = 12;
+inline constexpr uint32_t kMra = 13;
+inline constexpr uint32_t kCalOutDsp = 14;
+inline constexpr uint32_t kWGen = 15;
+inline constexpr uint32_t kIQDataTrigger = 16;
+inline constexpr uint32_t kP2PDescription = 17;
+inline constexpr uint32_t kIQManipulation = 18;
+inline constexpr uint32_t kSyntraSync = 19;
+inline constexpr uint32_t kIQConfig = 20;
+inline constexpr uint32_t kGenerationPlaceholder = 21;
+inline constexpr uint32_t kListMode = 22;
+inline constexpr uint32_t kTimer = 23;
+inline constexpr uint32_t kSelfCal = 24;
+inline constexpr uint32_t kRouting = 25;
+inline constexpr uint32_t kEqualizerV3 = 26;
+inline constexpr uint32_t kSecondChainEqualizer = 27;
+inline constexpr uint32_t kReservation = 28;
+inline constexpr uint32_t kDataAccess = 32;
+inline constexpr uint32_t kSecondDigitalOffset = 33;
+}  // namespace context
+
 // The driver's answer for a block that the module does not have.
 inline constexpr int32_t kBlockAbsent = sdihal::kDriverErrorBlockAbsent;
 
@@ -135,7 +169,8 @@ protected:
     // The endpoint of the peer-to-peer description; the variant's
     // constructor calls it once, between the head and the tail.
     void describeP2P(const char* fifoName, const char* direction);
-    // The driver's versions of the block at `path`; throws a failed query.
+    // The driver's versions of the block at `path`; a failed query is left
+    // in `status`, not thrown, as an optional block's absence is no error.
     void queryVersion(const uint32_t* path, uint32_t count, uint16_t& current, uint16_t& oldest,
                       nQVAPALS100::tStatus& status);
     // The signal path's, the DSP chain's and the calibration path's versions
@@ -157,6 +192,10 @@ protected:
     dsphal::EqualizerSession* makeEqualizerSession(std::unique_ptr<dsphal::EqualizerSession>& slot,
                                                    uint16_t path, uint16_t chain, uint16_t blockId);
     void* digitalGainAt(std::unique_ptr<dsphal::DigitalGainHAL>& slot, uint16_t path, uint8_t instance);
+    // The hardware control of a DSP block {path, DSP chain, blockElement},
+    // its HAL over the `Proxy` sub-interface created on first use.
+    template <class Proxy, class Hal>
+    void* dspControl(std::unique_ptr<Hal>& slot, uint16_t path, uint32_t blockElement);
 
     // Members are declared so that destruction runs sub-sessions first, then
     // the calibration data and platform sessions, then the FPGA session, and

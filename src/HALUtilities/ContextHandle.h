@@ -11,14 +11,22 @@
 #include <cstdint>
 
 #include "HALUtilities/ErrorHandling.h"
+#include "qverr/DetailWriter.h"
 
 namespace qv3377hal {
 
 // The open export's slot check: the slot must exist and hold 0, else
-// -52005 raised at `location` (the family's own source file).
-inline void checkEmptyHandleSlot(const uint64_t* handleOut, const qverr::SourceLocation& location) {
-    if (handleOut == nullptr || *handleOut != 0) {
-        throw qverr::Exception(qverr::qvapalerr_invalidParameter, location);
+// -52005 raised at `location` (the family's own source file), its detail
+// naming the open export `operation`.
+inline void checkEmptyHandleSlot(const uint64_t* handleOut, const qverr::SourceLocation& location,
+                                 const char* operation) {
+    if (handleOut == nullptr) {
+        qverr::throwWithMessage(qverr::qvapalerr_invalidParameter, location, operation,
+                                "null handle slot");
+    }
+    if (*handleOut != 0) {
+        qverr::throwWithMessage(qverr::qvapalerr_invalidParameter, location, operation,
+                                "handle slot already holds a handle");
     }
 }
 
@@ -57,11 +65,14 @@ DeviceSession* sessionPtrFromHandle(uint64_t handle);
 #define QV_CONTEXT_HANDLE_EXPORTS_RETURN_CODE_AT(PREFIX, NS, SOURCE, LINE)                       \
     QV_EXPORT int32_t PREFIX##_open(uint64_t deviceHandle, uint64_t context, uint64_t* handleOut) { \
         return ::qv3377hal::returnCodeCall([&] {                                                  \
-            ::qv3377hal::checkEmptyHandleSlot(handleOut, QV_CONTEXT_HANDLE_OPEN_SITE(SOURCE, LINE)); \
+            ::qv3377hal::checkEmptyHandleSlot(handleOut, QV_CONTEXT_HANDLE_OPEN_SITE(SOURCE, LINE), \
+                                          #PREFIX "_open");                     \
             *handleOut = NS::openSession(deviceHandle, context);                                  \
         });                                                                                       \
     }                                                                                             \
-    QV_EXPORT void PREFIX##_close(uint64_t handle) { NS::closeSession(handle); }
+    QV_EXPORT void PREFIX##_close(uint64_t handle) {                                              \
+        NS::closeSession(handle);                                                                 \
+    }
 
 // PREFIX_open (status-last style) and PREFIX_close; the open export's
 // refusal is raised at SOURCE, LINE.
@@ -69,11 +80,14 @@ DeviceSession* sessionPtrFromHandle(uint64_t handle);
     QV_EXPORT void PREFIX##_open(uint64_t deviceHandle, uint64_t context, uint64_t* handleOut,    \
                                  qverr::Status* status) {                                         \
         ::qv3377hal::statusLastCall(status, [&] {                                                 \
-            ::qv3377hal::checkEmptyHandleSlot(handleOut, QV_CONTEXT_HANDLE_OPEN_SITE(SOURCE, LINE)); \
+            ::qv3377hal::checkEmptyHandleSlot(handleOut, QV_CONTEXT_HANDLE_OPEN_SITE(SOURCE, LINE), \
+                                          #PREFIX "_open");                     \
             *handleOut = NS::openSession(deviceHandle, context);                                  \
         });                                                                                       \
     }                                                                                             \
-    QV_EXPORT void PREFIX##_close(uint64_t handle) { NS::closeSession(handle); }
+    QV_EXPORT void PREFIX##_close(uint64_t handle) {                                              \
+        NS::closeSession(handle);                                                                 \
+    }
 
 #define QV_CONTEXT_HANDLE_OPEN_SITE(SOURCE, LINE) \
     QVERR_FIXED_LOCATION(SOURCE, LINE, ::qv3377hal::kComponent, "qvapalerr_invalidParameter")

@@ -1,12 +1,12 @@
 #include "HALUtilities/ErrorHandling.h"
 
-#include "HALUtilities/ContextHandle.h"
-#include "qverr/DetailWriter.h"
-
 #include <new>
 #include <stdexcept>
 #include <system_error>
 #include <typeinfo>
+
+#include "HALUtilities/ContextHandle.h"
+#include "qverr/DetailWriter.h"
 
 namespace qv3377hal {
 namespace {
@@ -25,6 +25,11 @@ const qverr::SourceLocation kNullArgumentLocation{kFile, 134, kComponent,
 
 void throwNullArgument() {
     throw qverr::Exception(qverr::qvapalerr_invalidParameter, kNullArgumentLocation);
+}
+
+void throwNullArgument(const char* operation, const char* problem) {
+    qverr::throwWithMessage(qverr::qvapalerr_invalidParameter, kNullArgumentLocation, operation,
+                            problem);
 }
 
 DeviceSession* sessionPtrFromHandle(uint64_t handle) {

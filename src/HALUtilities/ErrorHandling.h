@@ -33,11 +33,14 @@ extern const qverr::SourceLocation kNullArgumentLocation;    // line 134
 
 // Throws -52005 from the null-argument check.
 [[noreturn]] void throwNullArgument();
+// The same, with the detail "operation": "problem" naming the refusal.
+[[noreturn]] void throwNullArgument(const char* operation, const char* problem);
 
 // Throws -52005 from the null-argument check when any pointer is null.
 template <class... Pointers>
 void checkNotNull(const Pointers*... pointers) {
-    if ((false || ... || (pointers == nullptr))) throwNullArgument();
+    if ((false || ... || (pointers == nullptr)))
+        throwNullArgument("ErrorHandling", "null pointer argument");
 }
 
 // The handle of a context-as-handle family as its object; 0 throws -52005

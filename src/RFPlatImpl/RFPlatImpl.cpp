@@ -7,6 +7,7 @@
 
 #include "RFPlatImpl/RFPlatSession.h"
 #include "apal_qv3377k/tInterfaceProxy_rfplat.h"
+#include "qverr/DetailWriter.h"
 #include "qvmxl/errors.h"
 
 namespace rfplat {
@@ -14,15 +15,17 @@ namespace {
 
 constexpr const char* kComponent = "qv3377hal";
 
-#define RFPLAT_IMPL_FAIL(code, constant) \
-    ::qverr::throwError((code), QVERR_FIXED_LOCATION("RFPlatImpl/RFPlatImpl", __LINE__, kComponent, constant))
+#define RFPLAT_IMPL_FAIL(code, constant, problem)                                              \
+    ::qverr::throwWithMessage(                                                                 \
+        (code), QVERR_FIXED_LOCATION("RFPlatImpl/RFPlatImpl", __LINE__, kComponent, constant), \
+        "RFPlatImpl", (problem))
 
-[[noreturn]] void throwBufferTooSmall() {
-    RFPLAT_IMPL_FAIL(qverr::qvapalerr_bufferTooSmall, "qvapalerr_bufferTooSmall");
+[[noreturn]] void throwBufferTooSmall(const char* problem) {
+    RFPLAT_IMPL_FAIL(qverr::qvapalerr_bufferTooSmall, "qvapalerr_bufferTooSmall", problem);
 }
 
-[[noreturn]] void throwInvalid() {
-    RFPLAT_IMPL_FAIL(qverr::qvapalerr_invalidParameter, "qvapalerr_invalidParameter");
+[[noreturn]] void throwInvalid(const char* problem) {
+    RFPLAT_IMPL_FAIL(qverr::qvapalerr_invalidParameter, "qvapalerr_invalidParameter", problem);
 }
 
 // The text pattern: *size gets the needed size first; a buffer smaller than
@@ -32,7 +35,7 @@ void copyText(const std::string& text, char* buffer, uint32_t* size) {
     const uint64_t needed = text.size() + 1;
     *size = static_cast<uint32_t>(needed);
     if (buffer == nullptr) return;
-    if (capacity < needed) throwBufferTooSmall();
+    if (capacity < needed) throwBufferTooSmall("text too long for the caller's buffer");
     std::memcpy(buffer, text.c_str(), needed);
 }
 
@@ -57,13 +60,17 @@ void copyStringListToBuffers(const std::vector<std::string>& list, char** buffer
         return;
     }
     if (*count != list.size()) {
-        ::qverr::throwError(qverr::qvapalerr_invalidParameter,
-                            QVERR_FIXED_LOCATION("RFPlatImpl", __LINE__, kComponent, "qvapalerr_invalidParameter"));
+        ::qverr::throwWithMessage(
+            qverr::qvapalerr_invalidParameter,
+            QVERR_FIXED_LOCATION("RFPlatImpl", __LINE__, kComponent, "qvapalerr_invalidParameter"),
+            "RFPlatImpl", "buffer count differs from the number of strings");
     }
     for (size_t i = 0; i < list.size(); ++i) {
         if (list[i].size() + 1 > bufferSize) {
-            ::qverr::throwError(qverr::qvapalerr_bufferTooSmall,
-                                QVERR_FIXED_LOCATION("RFPlatImpl", __LINE__, kComponent, "qvapalerr_bufferTooSmall"));
+            ::qverr::throwWithMessage(qverr::qvapalerr_bufferTooSmall,
+                                      QVERR_FIXED_LOCATION("RFPlatImpl", __LINE__, kComponent,
+                                                           "qvapalerr_bufferTooSmall"),
+                                      "RFPlatImpl", "string too long for the caller's buffer");
         }
         std::memcpy(buffers[i], list[i].c_str(), list[i].size() + 1);
     }
@@ -73,11 +80,14 @@ void copyStringListToBuffers(const std::vector<std::string>& list, char** buffer
 
 rfplat::RFPlatSession* RFPlatSession_createInstance(const char* parameters, const char* reserved) {
     if (reserved != nullptr && reserved[0] != '\0') {
-        ::qverr::throwError(qverr::qvapalerr_invalidParameter,
-                            QVERR_FIXED_LOCATION("RFPlatImpl/RFPlatSession_createInstance", __LINE__,
-                                                 rfplat::kComponent, "qvapalerr_invalidParameter"));
+        ::qverr::throwWithMessage(
+            qverr::qvapalerr_invalidParameter,
+            QVERR_FIXED_LOCATION("RFPlatImpl/RFPlatSession_createInstance", __LINE__,
+                                 rfplat::kComponent, "qvapalerr_invalidParameter"),
+            "RFPlatSession_createInstance", "reserved text is not empty");
     }
-    if (parameters == nullptr) qv3377hal::throwNullArgument();
+    if (parameters == nullptr)
+        qv3377hal::throwNullArgument("ErrorHandling", "null session parameters");
     std::unique_ptr<cJSON, void (*)(cJSON*)> json(cJSON_Parse(parameters), cJSON_Delete);
     std::string path;
     const cJSON* member = json ? cJSON_GetObjectItemCaseSensitive(json.get(), "deviceInterfacePath") : nullptr;
@@ -86,7 +96,7 @@ rfplat::RFPlatSession* RFPlatSession_createInstance(const char* parameters, cons
     } else if (cJSON_IsString(member) && member->valuestring != nullptr) {
         path = member->valuestring;
     } else {
-        qv3377hal::throwNullArgument();
+        qv3377hal::throwNullArgument("ErrorHandling", "no device path in the session parameters");
     }
     auto proxy = std::make_shared<sdihal::tInterfaceProxy_rfplat>();
     nQVAPALS100::tStatus status;
@@ -100,8 +110,10 @@ using rfplat::RFPlatSession;
 
 int32_t rfplat_open(const char* parameters, const char* reserved, uint64_t* handleOut) {
     return qv3377hal::returnCodeCall([&] {
-        if (handleOut == nullptr || *handleOut != 0) rfplat::throwInvalid();
-        *handleOut = reinterpret_cast<uintptr_t>(RFPlatSession_createInstance(parameters, reserved));
+        if (handleOut == nullptr || *handleOut != 0)
+            rfplat::throwInvalid("null handle slot or one that holds a handle");
+        *handleOut =
+            reinterpret_cast<uintptr_t>(RFPlatSession_createInstance(parameters, reserved));
     });
 }
 
@@ -143,9 +155,11 @@ int32_t rfplat_getSerialNumber2(uint64_t handle, const char* moduleName, char* b
                                 const char* deviceName) {
     return qv3377hal::returnCodeCall([&] {
         checkNotNull(buffer);
-        if (size <= 0) rfplat::throwInvalid();
-        const std::string text = rfplat::sessionPtrFromHandle(handle)->getSerialNumber2(moduleName, deviceName);
-        if (text.size() + 1 > static_cast<uint32_t>(size)) rfplat::throwBufferTooSmall();
+        if (size <= 0) rfplat::throwInvalid("buffer size is not positive");
+        const std::string text =
+            rfplat::sessionPtrFromHandle(handle)->getSerialNumber2(moduleName, deviceName);
+        if (text.size() + 1 > static_cast<uint32_t>(size))
+            rfplat::throwBufferTooSmall("text too long for the caller's buffer");
         std::memcpy(buffer, text.c_str(), text.size() + 1);
     });
 }
@@ -159,8 +173,10 @@ void rfplat_getConnectedDevices(uint64_t handle, rfplat::ConnectedDeviceInfo* re
             *count = static_cast<uint32_t>(devices.size());
             return;
         }
-        if (*count != devices.size()) rfplat::throwInvalid();
-        if (!devices.empty()) std::memcpy(records, devices.data(), devices.size() * sizeof devices[0]);
+        if (*count != devices.size())
+            rfplat::throwInvalid("record count differs from the number of devices");
+        if (!devices.empty())
+            std::memcpy(records, devices.data(), devices.size() * sizeof devices[0]);
     });
 }
 

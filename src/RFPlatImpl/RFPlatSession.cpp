@@ -9,6 +9,7 @@
 #include "HALUtilities/ErrorHandling.h"
 #include "apal_qv3377k/iInterfaceProxy_qv3377k.h"
 #include "qvapal/status/tStatus.h"
+#include "qverr/DetailWriter.h"
 #include "qverr/Exception.h"
 #include "qvmxl/errors.h"
 
@@ -17,9 +18,12 @@ namespace {
 
 constexpr const char* kComponent = "qv3377hal";
 
-#define RFPLAT_FAIL(code, constant) \
-    ::qverr::throwError((code), QVERR_FIXED_LOCATION("RFPlatImpl/RFPlatSession", __LINE__, kComponent, constant))
-#define RFPLAT_INVALID() RFPLAT_FAIL(::qverr::qvapalerr_invalidParameter, "qvapalerr_invalidParameter")
+#define RFPLAT_FAIL(code, constant, problem)                                                      \
+    ::qverr::throwWithMessage(                                                                    \
+        (code), QVERR_FIXED_LOCATION("RFPlatImpl/RFPlatSession", __LINE__, kComponent, constant), \
+        "RFPlatSession", (problem))
+#define RFPLAT_INVALID(problem) \
+    RFPLAT_FAIL(::qverr::qvapalerr_invalidParameter, "qvapalerr_invalidParameter", (problem))
 
 // A fresh platform status for one request; the caller throws its error
 // once the request returns.
@@ -112,9 +116,11 @@ std::string moduleRevisionConversion(int32_t revision) {
         const int32_t n = revision - 10;
         return {static_cast<char>(64 + n / 26), static_cast<char>(65 + n % 26)};
     }
-    ::qverr::throwError(qverr::qvapalerr_softwareFaultAPALInternalUseOnly,
-                        QVERR_FIXED_LOCATION("RFPlatImpl/moduleRevisionConversion", __LINE__, kComponent,
-                                             "qvapalerr_softwareFaultAPALInternalUseOnly"));
+    ::qverr::throwWithMessage(
+        qverr::qvapalerr_softwareFaultAPALInternalUseOnly,
+        QVERR_FIXED_LOCATION("RFPlatImpl/moduleRevisionConversion", __LINE__, kComponent,
+                             "qvapalerr_softwareFaultAPALInternalUseOnly"),
+        "moduleRevisionConversion", "revision number outside -1 to 711");
 }
 
 std::string firmwareRevisionToString(uint32_t word) {
@@ -131,7 +137,7 @@ uint32_t moduleIndexFromName(const char* name) {
     for (const ModuleEntry& entry : kModules) {
         if (std::strcmp(entry.name, name) == 0) return entry.index;
     }
-    RFPLAT_INVALID();
+    RFPLAT_INVALID("unknown module name");
 }
 
 int32_t temperatureSensorNumber(const char* name) {
@@ -139,7 +145,7 @@ int32_t temperatureSensorNumber(const char* name) {
         const auto& table = sensorTable();
         if (auto found = table.find(name); found != table.end()) return found->second;
     }
-    RFPLAT_INVALID();
+    RFPLAT_INVALID("unknown sensor name");
 }
 
 RFPlatSession::RFPlatSession(std::shared_ptr<sdihal::iInterfaceProxy_rfplat> proxy, std::string localName)
@@ -196,7 +202,7 @@ double RFPlatSession::getModulePowerConsumption() {
 
 uint32_t RFPlatSession::getModulePartNumber(const char* moduleName, uint32_t which) {
     const uint32_t index = moduleIndexFromName(moduleName);
-    if (which > 1) RFPLAT_INVALID();
+    if (which > 1) RFPLAT_INVALID("which is neither 0 nor 1");
     Request request;
     const uint32_t value = proxy_->getModulePartNumber(index, which, request.status());
     qverr::throwIfTStatusError(request.status());
@@ -220,7 +226,7 @@ std::string RFPlatSession::getModuleAssemblyNumber(const char* moduleName) {
     const int length = std::snprintf(text, sizeof text, "%u%s-%02uL", part, letters.c_str(), dash);
     if (length < 0 || length >= static_cast<int>(sizeof text)) {
         RFPLAT_FAIL(qverr::qvapalerr_softwareFaultAPALInternalUseOnly,
-                    "qvapalerr_softwareFaultAPALInternalUseOnly");
+                    "qvapalerr_softwareFaultAPALInternalUseOnly", "assembly number too long");
     }
     return std::string(text, static_cast<size_t>(length));
 }
@@ -251,7 +257,8 @@ uint32_t RFPlatSession::getDriverInterfaceVersion() {
 
 void RFPlatSession::reserveDeviceForFirmwareUpdate() {
     if (reservedForFirmwareUpdate_.load()) {
-        RFPLAT_FAIL(qvmxl::kErrorResourceAlreadyReserved, "qvmxl::kErrorResourceAlreadyReserved");
+        RFPLAT_FAIL(qvmxl::kErrorResourceAlreadyReserved, "qvmxl::kErrorResourceAlreadyReserved",
+                    "already reserved for a firmware update");
     }
     Request request;
     proxy_->reserveDeviceForFirmwareUpdate(request.status());
@@ -262,7 +269,8 @@ void RFPlatSession::reserveDeviceForFirmwareUpdate() {
 void RFPlatSession::unreserveDeviceAfterFirmwareUpdate() {
     if (!reservedForFirmwareUpdate_.load()) {
         RFPLAT_FAIL(qvmxl::kErrorCannotGetPropertyWhenTaskNotReservedCommittedOrRunning,
-                    "qvmxl::kErrorCannotGetPropertyWhenTaskNotReservedCommittedOrRunning");
+                    "qvmxl::kErrorCannotGetPropertyWhenTaskNotReservedCommittedOrRunning",
+                    "not reserved for a firmware update");
     }
     Request request;
     proxy_->unreserveDeviceAfterFirmwareUpdate(request.status());
@@ -271,7 +279,7 @@ void RFPlatSession::unreserveDeviceAfterFirmwareUpdate() {
 }
 
 std::string RFPlatSession::getDriverAttribute(const char* moduleName, uint32_t which) {
-    if (which > 1) RFPLAT_INVALID();
+    if (which > 1) RFPLAT_INVALID("which is neither 0 nor 1");
     const uint32_t index = moduleIndexFromName(moduleName);
     uint32_t value = 0;
     Request request;
@@ -281,7 +289,7 @@ std::string RFPlatSession::getDriverAttribute(const char* moduleName, uint32_t w
 }
 
 std::string RFPlatSession::getSerialNumber2(const char* moduleName, const char* deviceName) {
-    if (moduleName != nullptr) RFPLAT_INVALID();
+    if (moduleName != nullptr) RFPLAT_INVALID("module name given for the serial number");
     const DeviceKey key = findDeviceKey(deviceName);
     uint64_t serial = 0;
     Request request;
@@ -326,14 +334,14 @@ std::string RFPlatSession::getDeviceName(const DeviceKey& key) {
     const DeviceKey local = DeviceKey::local();
     if (key.id != local.id || key.kind != local.kind || key.hasFlash != local.hasFlash ||
         key.parentId != local.parentId || key.parentKind != local.parentKind) {
-        RFPLAT_INVALID();
+        RFPLAT_INVALID("key is not the local device");
     }
     return localName_;
 }
 
 uint32_t RFPlatSession::getFirmwareIndex(const char* firmwareName) {
     if (isEmpty(firmwareName) || localName_ == firmwareName) return 0;
-    RFPLAT_INVALID();
+    RFPLAT_INVALID("unknown firmware name");
 }
 
 // Connected devices and flash.
@@ -350,7 +358,7 @@ const std::unordered_map<std::string, DeviceKey>& RFPlatSession::getConnectedDev
     // The array's byte size must fit the request's 32-bit size field.
     if (count > std::numeric_limits<uint32_t>::max() / sizeof(DeviceKey)) {
         RFPLAT_FAIL(qverr::qvapalerr_softwareFaultAPALInternalUseOnly,
-                    "qvapalerr_softwareFaultAPALInternalUseOnly");
+                    "qvapalerr_softwareFaultAPALInternalUseOnly", "too many connected devices");
     }
     std::vector<DeviceKey> keys(count, DeviceKey::local());
     Request listRequest;
@@ -359,14 +367,18 @@ const std::unordered_map<std::string, DeviceKey>& RFPlatSession::getConnectedDev
     qverr::throwIfTStatusError(listRequest.status());
     if (listed != count) {
         RFPLAT_FAIL(qverr::qvapalerr_softwareFaultAPALInternalUseOnly,
-                    "qvapalerr_softwareFaultAPALInternalUseOnly");
+                    "qvapalerr_softwareFaultAPALInternalUseOnly",
+                    "device count changed between enumerations");
     }
     for (const DeviceKey& key : keys) {
         if (key.isRoot()) continue;
-        const bool parentListed = std::any_of(keys.begin(), keys.end(), [&](const DeviceKey& other) {
-            return other.id == key.parentId && other.kind == key.parentKind;
-        });
-        if (!parentListed) RFPLAT_FAIL(qverr::qvapalerr_resourceNotFound, "qvapalerr_resourceNotFound");
+        const bool parentListed =
+            std::any_of(keys.begin(), keys.end(), [&](const DeviceKey& other) {
+                return other.id == key.parentId && other.kind == key.parentKind;
+            });
+        if (!parentListed)
+            RFPLAT_FAIL(qverr::qvapalerr_resourceNotFound, "qvapalerr_resourceNotFound",
+                        "parent device missing from the enumeration");
     }
     std::unordered_map<std::string, DeviceKey> built(1);
     built.max_load_factor(1.0f);
@@ -382,19 +394,19 @@ DeviceKey RFPlatSession::findDeviceKey(const char* deviceName) {
     if (name.find("rf0") != std::string::npos) {
         if (auto found = devices.find("rmm0"); found != devices.end()) return found->second;
     }
-    RFPLAT_INVALID();
+    RFPLAT_INVALID("unknown device name");
 }
 
 DeviceKey RFPlatSession::flashKey(const char* deviceName) {
     const DeviceKey key = findDeviceKey(deviceName);
-    if (key.hasFlash == 0) RFPLAT_INVALID();
+    if (key.hasFlash == 0) RFPLAT_INVALID("device has no flash");
     return key;
 }
 
 std::vector<ConnectedDeviceInfo> RFPlatSession::getConnectedDevices() {
     std::vector<ConnectedDeviceInfo> records;
     for (const auto& [name, key] : getConnectedDeviceMap()) {
-        if (name.size() > 127) RFPLAT_INVALID();
+        if (name.size() > 127) RFPLAT_INVALID("device name longer than 127 characters");
         ConnectedDeviceInfo info{};
         info.id = key.id;
         info.parentId = key.parentId;
@@ -438,7 +450,8 @@ void RFPlatSession::getPartitionList(uint32_t* buffer, uint32_t* count, const ch
     const DeviceKey key = flashKey(deviceName);
     // The byte size of the caller's array must fit the request's 32-bit field.
     if (*count > std::numeric_limits<uint32_t>::max() / sizeof(uint32_t)) {
-        RFPLAT_FAIL(qverr::qvapalerr_invalidParameter, "qvapalerr_invalidParameter");
+        RFPLAT_FAIL(qverr::qvapalerr_invalidParameter, "qvapalerr_invalidParameter",
+                    "partition count too large");
     }
     Request request;
     const uint32_t listed = proxy_->getPartitionList(

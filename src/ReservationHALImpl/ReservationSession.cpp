@@ -4,6 +4,7 @@
 
 #include "HALUtilities/DriverRequest.h"
 #include "HALUtilities/ErrorHandling.h"
+#include "qverr/DetailWriter.h"
 #include "qverr/Exception.h"
 #include "qvmxl/errors.h"
 
@@ -28,13 +29,18 @@ constexpr qverr::SourceLocation wideSite(int64_t line) {
 template <int64_t Line, class T>
 void requirePointer(const T* pointer) {
     static constexpr qverr::SourceLocation site = nullSite(Line);
-    if (pointer == nullptr) qverr::throwError(qvmxl::kErrorNULLPtrForC_Api, site);
+    if (pointer == nullptr)
+        qverr::throwWithMessage(qvmxl::kErrorNULLPtrForC_Api, site, "ReservationSession",
+                                "null output pointer");
 }
 
 template <int64_t Line>
 uint32_t narrow(uint64_t value) {
     static constexpr qverr::SourceLocation site = wideSite(Line);
-    if (value > UINT32_MAX) qverr::throwError(qverr::qvapalerr_softwareFaultAPALInternalUseOnly, site);
+    if (value > UINT32_MAX) {
+        qverr::throwWithMessage(qverr::qvapalerr_softwareFaultAPALInternalUseOnly, site,
+                                "ReservationSession", "value does not fit 32 bits");
+    }
     return static_cast<uint32_t>(value);
 }
 
@@ -50,8 +56,10 @@ ReservationSession::ReservationSession(std::shared_ptr<sdihal::iInterfaceProxy_r
         while (length <= kLongestDescription && description[length] != '\0') ++length;
     }
     if (length > kLongestDescription) {
-        static constexpr qverr::SourceLocation site{kSource, 28, qv3377hal::kComponent, "qvapalerr_invalidParameter"};
-        qverr::throwError(qverr::qvapalerr_invalidParameter, site);
+        static constexpr qverr::SourceLocation site{kSource, 28, qv3377hal::kComponent,
+                                                    "qvapalerr_invalidParameter"};
+        qverr::throwWithMessage(qverr::qvapalerr_invalidParameter, site, "ReservationSession",
+                                "description longer than 256 characters");
     }
     driverRequest(
         [&](tStatus& status) { proxy_->setReservationClientDescription(addressOf(description), length, status); });

@@ -8,11 +8,13 @@ QV_EXPORT int32_t reservation_open(uint64_t deviceHandle, uint64_t context, uint
     return ::qv3377hal::returnCodeCall([&] {
         const auto* device = reinterpret_cast<const unsigned char*>(static_cast<uintptr_t>(deviceHandle));
         if (handleOut == nullptr || device == nullptr || *device == 0) {
-            QVERR_THROW(::qv3377hal::kComponent, qverr::qvapalerr_invalidParameter,
-                        "qvapalerr_invalidParameter");
+            QVERR_THROW_WITH_MESSAGE(::qv3377hal::kComponent, qverr::qvapalerr_invalidParameter,
+                                     "qvapalerr_invalidParameter", "reservation_open",
+                                     "null handle slot or no live device session");
         }
         ::qv3377hal::checkEmptyHandleSlot(
-            handleOut, QVERR_LOCATION(::qv3377hal::kComponent, "qvapalerr_invalidParameter"));
+            handleOut, QVERR_LOCATION(::qv3377hal::kComponent, "qvapalerr_invalidParameter"),
+            "reservation_open");
         *handleOut = reservationhal::openSession(deviceHandle, context);
     });
 }

@@ -69,9 +69,16 @@ using DisposeHandleFn = void (*)(void*);
 // The engine writes its path into a buffer of this size.
 constexpr size_t kEnginePathSize = 4096;
 
+// A loaded calibration library; `engineReady` once the engine check and the
+// cleanup registration have succeeded for it.
+struct CachedLibrary {
+    void* handle = nullptr;
+    bool engineReady = false;
+};
+
 struct ProcessState {
     std::mutex cacheMutex;
-    std::map<std::string, void*> cache;
+    std::map<std::string, CachedLibrary> cache;
     std::once_flag engineOnce;
     void* engineHandle = nullptr;
     std::string enginePath;
@@ -176,7 +183,7 @@ int32_t unloadLibraries(void* /*data*/) {
     {
         std::lock_guard<std::mutex> lock(process.cacheMutex);
         for (const auto& entry : process.cache) {
-            if (entry.second != nullptr) qvdynlib_close(entry.second);
+            if (entry.second.handle != nullptr) qvdynlib_close(entry.second.handle);
         }
         // A closed handle must not be handed out again.
         process.cache.clear();
@@ -191,24 +198,27 @@ int32_t unloadLibraries(void* /*data*/) {
 void _loadLibrary(const std::string& name, void*& handle) {
     ProcessState& process = state();
     std::lock_guard<std::mutex> lock(process.cacheMutex);
-    if (auto found = process.cache.find(name); found != process.cache.end()) {
-        handle = found->second;
-        return;
+    auto found = process.cache.find(name);
+    if (found == process.cache.end()) {
+        qverr::Status status;
+        void* library = qvdynlib_load(name.c_str(), kQvdynlibDefaultFlags, status);
+        if (status.isError()) qverr::throwStatus(std::move(status));
+        found = process.cache.emplace(name, CachedLibrary{library, false}).first;
     }
-    qverr::Status status;
-    void* library = qvdynlib_load(name.c_str(), kQvdynlibDefaultFlags, status);
-    if (status.isError()) qverr::throwStatus(std::move(status));
-    process.cache.emplace(name, library);
-    handle = library;
-
-    bool unversioned = false;
-    void* setCleanupProc = getCompatibleFuncPtr("KXSetCleanupProc", unversioned);
-    const std::string module = engineModuleName();
-    if (module.empty() || unversioned || module.find("libkxrt.so") != std::string::npos ||
-        module.find("libkxrtdark.so") != std::string::npos) {
-        return;
+    // The library stays cached when what follows fails, but until it has
+    // succeeded once every call repeats it: a missing engine fails them all
+    // alike, and the session keeps no handle meanwhile.
+    if (!found->second.engineReady) {
+        bool unversioned = false;
+        void* setCleanupProc = getCompatibleFuncPtr("KXSetCleanupProc", unversioned);
+        const std::string module = engineModuleName();
+        if (!module.empty() && !unversioned && module.find("libkxrt.so") == std::string::npos &&
+            module.find("libkxrtdark.so") == std::string::npos) {
+            registerCleanupProcCallback(setCleanupProc);
+        }
+        found->second.engineReady = true;
     }
-    registerCleanupProcCallback(setCleanupProc);
+    handle = found->second.handle;
 }
 
 SelfCalThreaded::SelfCalThreaded(std::shared_ptr<SelfCalHAL> wrapper, TaskQueue& queue,
@@ -230,9 +240,10 @@ void SelfCalThreaded::waitForTaskCompletion(TaskCompletion& completion,
         completion.waitFor(std::min(interval, remaining + std::chrono::microseconds(1)));
         interval = std::min(interval * 2, timing_.maximumPoll);
     }
-    qverr::throwError(
+    qverr::throwWithMessage(
         qverr::qvapalerr_operationTimedOut,
-        QVERR_FIXED_LOCATION(__FILE__, 585, kComponent, "qvapalerr_operationTimedOut"));
+        QVERR_FIXED_LOCATION(__FILE__, 585, kComponent, "qvapalerr_operationTimedOut"),
+        "SelfCalThreaded", "calibration task did not finish in time");
 }
 
 int32_t SelfCalThreaded::run(std::function<int()> call, std::chrono::microseconds timeout) {
@@ -342,9 +353,10 @@ SelfCalThreaded& _getSelfCalThreaded(SelfCalHALSession& session) {
     char text[256] = {};
     if (runner->kxDLLStatus(text, sizeof text, nullptr) != 0) {
         // Not stored: the next call asks the library again.
-        qverr::throwError(qvapalerr_softwareFaultAPALInternalUseOnly,
-                          QVERR_FIXED_LOCATION(__FILE__, 276, kComponent,
-                                               "qvapalerr_softwareFaultAPALInternalUseOnly"));
+        qverr::throwWithMessage(qvapalerr_softwareFaultAPALInternalUseOnly,
+                                QVERR_FIXED_LOCATION(__FILE__, 276, kComponent,
+                                                     "qvapalerr_softwareFaultAPALInternalUseOnly"),
+                                "_getSelfCalThreaded", "engine status check failed");
     }
     session.runner_ = std::move(runner);
     return *session.runner_;

@@ -160,7 +160,7 @@ private:
 };
 
 // Loads `name` (or finds it in the process-wide cache) and prepares the
-// run-time engine; `handle` receives the library.
+// run-time engine; `handle` receives the library once the engine is ready.
 void _loadLibrary(const std::string& name, void*& handle);
 // The address of a run-time engine entry point: the engine's version of it
 // when the engine is versioned, else the plain one; -52003 when neither

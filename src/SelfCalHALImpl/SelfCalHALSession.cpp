@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "HALUtilities/ErrorHandling.h"
+#include "qverr/DetailWriter.h"
 #include "qverr/Exception.h"
 #include "qvjsonlh/cJSONUtils.h"
 #include "qvmxl/qvmxl.h"
@@ -21,7 +22,10 @@ using qv3377hal::kComponent;
 
 // A negative result of the library is raised with its own code.
 int32_t checkResult(int32_t result, const qverr::SourceLocation& location) {
-    if (result < 0) qverr::throwError(result, location);
+    if (result < 0) {
+        qverr::throwWithMessage(result, location, "SelfCalHALSession",
+                                "calibration entry point reported an error");
+    }
     return result;
 }
 
@@ -35,8 +39,10 @@ void disposeHandle(KXStringHandle handle) {
     void* dispose = dlsym(RTLD_DEFAULT, "KXDisposeHandle");
     (void)dlerror();
     if (dispose == nullptr) {
-        qverr::throwError(qverr::qvapalerr_softwareFaultAPALInternalUseOnly,
-                          QV_SELFCAL_LOCATION(52, "qvapalerr_softwareFaultAPALInternalUseOnly"));
+        qverr::throwWithMessage(
+            qverr::qvapalerr_softwareFaultAPALInternalUseOnly,
+            QV_SELFCAL_LOCATION(52, "qvapalerr_softwareFaultAPALInternalUseOnly"), "disposeHandle",
+            "engine has no KXDisposeHandle");
     }
     reinterpret_cast<void (*)(void*)>(dispose)(handle);
 }
@@ -80,8 +86,10 @@ std::string SelfCalHALSession::_buildRangeConfigString(const std::string& refere
 
 void SelfCalHALSession::intermediateSelfTestDevice(qverr::Status* status) {
     if (status == nullptr) {
-        qverr::throwError(qverr::qvapalerr_softwareFaultAPALInternalUseOnly,
-                          QV_SELFCAL_LOCATION(380, "qvapalerr_softwareFaultAPALInternalUseOnly"));
+        qverr::throwWithMessage(
+            qverr::qvapalerr_softwareFaultAPALInternalUseOnly,
+            QV_SELFCAL_LOCATION(380, "qvapalerr_softwareFaultAPALInternalUseOnly"),
+            "SelfCalHALSession", "null status pointer");
     }
     SelfCalThreaded& runner = _getSelfCalThreaded(*this);
     int32_t testResult = 0;

@@ -1,5 +1,7 @@
 #include "SelfCalHALImpl/TaskQueue.h"
 
+#include <unistd.h>
+
 #include "qverr/Exception.h"
 
 namespace selfcalhal {
@@ -62,42 +64,75 @@ ExpandableThreadedTaskQueue::~ExpandableThreadedTaskQueue() {
 
 void ExpandableThreadedTaskQueue::startWorker() {
     threads_.emplace_back([this] { workerLoop(); });
+    // Idle from its start: a worker still starting takes a queued task as
+    // surely as one already waiting.
+    ++idle_;
 }
 
 void ExpandableThreadedTaskQueue::enqueue(TaskSlot& slot) {
     std::unique_ptr<Task> copy(slot.get().clone());
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        // Widened with its sign, any negative bound is no bound.
-        if (idle_ == 0 &&
-            (threadBound_ == -1 || static_cast<uint64_t>(threads_.size()) <
-                                       static_cast<uint64_t>(static_cast<int64_t>(threadBound_)))) {
+        pending_.emplace_back(copy.release());
+        // Every queued task needs a worker of its own: one waiting behind
+        // another session's hours-long calibration would time out. Widened
+        // with its sign, any negative bound is no bound.
+        if (pending_.size() > idle_ &&
+            (threadBound_ < 0 || static_cast<uint64_t>(threads_.size()) <
+                                     static_cast<uint64_t>(static_cast<int64_t>(threadBound_)))) {
             startWorker();
         }
-        pending_.emplace_back(copy.release());
     }
     wake_.notify_one();
 }
 
 void ExpandableThreadedTaskQueue::workerLoop() {
+    std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        std::unique_ptr<Task> task;
-        {
-            std::unique_lock<std::mutex> lock(mutex_);
-            ++idle_;
-            wake_.wait(lock, [&] { return shutdown_ || !pending_.empty(); });
-            --idle_;
-            if (pending_.empty()) return;  // shut down, nothing left to run
-            task = pending_.front().release();
-            pending_.pop_front();
-        }
+        wake_.wait(lock, [&] { return shutdown_ || !pending_.empty(); });
+        if (pending_.empty()) return;  // shut down, nothing left to run
+        std::unique_ptr<Task> task = pending_.front().release();
+        pending_.pop_front();
+        --idle_;
+        lock.unlock();
         if (task) task->executeNoThrow();
+        task.reset();
+        lock.lock();
+        ++idle_;
     }
 }
 
+namespace {
+
+// The process's pool, and the process that built it. A forked child holds a
+// copy of its parent's pool without the workers, and with a mutex and
+// condition variable they may hold or wait on: joining or destroying it
+// would wait for ever, so the child leaves it alone (reachable, never
+// destroyed) and builds a pool of its own on first use.
+struct ProcessPool {
+    std::mutex mutex;
+    ExpandableThreadedTaskQueue* queue = nullptr;
+    pid_t owner = 0;
+    ExpandableThreadedTaskQueue* inherited = nullptr;
+
+    ~ProcessPool() {
+        if (queue != nullptr && owner == getpid()) delete queue;
+    }
+};
+
+}  // namespace
+
 ExpandableThreadedTaskQueue& processQueue() {
-    static ExpandableThreadedTaskQueue queue(1);
-    return queue;
+    static ProcessPool pool;
+    std::lock_guard<std::mutex> lock(pool.mutex);
+    const pid_t self = getpid();
+    if (pool.queue == nullptr || pool.owner != self) {
+        auto* fresh = new ExpandableThreadedTaskQueue(1);
+        if (pool.queue != nullptr) pool.inherited = pool.queue;
+        pool.queue = fresh;
+        pool.owner = self;
+    }
+    return *pool.queue;
 }
 
 }  // namespace selfcalhal

@@ -108,7 +108,7 @@ public:
     virtual void enqueue(TaskSlot& slot) = 0;
 };
 
-// Grows by one worker whenever a task is queued while no worker is idle, up
+// Grows by one worker whenever queued tasks outnumber the idle workers, up
 // to the toggle "UpperBoundValueOfThreadsInPool" (-1: no bound); never
 // shrinks. The destructor runs what is still queued, then joins.
 class ExpandableThreadedTaskQueue : public TaskQueue {
@@ -129,6 +129,7 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     bool shutdown_ = false;
+    // Workers not running a task (waiting, or not yet waiting).
     uint32_t idle_ = 0;
     nQVAPALS100::tStatus accessorStatus_;
     std::unique_ptr<runtime_toggles::SystemSettingsAccessor> accessor_;

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "SelfCalHALImpl/SelfCalHALSession.h"
+#include "qverr/DetailWriter.h"
 
 QV_CONTEXT_HANDLE_EXPORTS_RETURN_CODE_AT(selfcal, selfcalhal, __FILE__, 18)
 
@@ -12,8 +13,9 @@ namespace {
 // failed copy.
 std::string copyText(const char* text) {
     if (text == nullptr) {
-        QVERR_THROW(qv3377hal::kComponent, qverr::qvapalerr_softwareFaultAPALInternalUseOnly,
-                    "qvapalerr_softwareFaultAPALInternalUseOnly");
+        QVERR_THROW_WITH_MESSAGE(
+            qv3377hal::kComponent, qverr::qvapalerr_softwareFaultAPALInternalUseOnly,
+            "qvapalerr_softwareFaultAPALInternalUseOnly", "copyText", "null text pointer");
     }
     return text;
 }

@@ -20,7 +20,7 @@ TimerHALSession::TimerHALSession(std::shared_ptr<sdihal::iInterfaceProxy_timer> 
 TimerHALSession::~TimerHALSession() = default;
 
 void TimerHALSession::requireTimer() const {
-    if (!hasTimerResource_) {
+    if (!hasTimerResource_) {  // the location only: callers get no detail here
         QVERR_THROW(qv3377hal::kComponent, SDISharedErrors::kErrorFpgaResourceNotFound,
                     "SDISharedErrors::kErrorFpgaResourceNotFound");
     }

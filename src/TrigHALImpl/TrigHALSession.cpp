@@ -8,6 +8,7 @@
 #include "HALUtilities/DriverRequest.h"
 #include "HALUtilities/ErrorHandling.h"
 #include "TrigHALImpl/TriggerIDs.h"
+#include "qverr/DetailWriter.h"
 #include "qverr/Exception.h"
 
 namespace trighal {
@@ -23,17 +24,19 @@ sdihal::tFixedPointValue toFixedPoint(const sdihal::tFixedPointFormat& format, d
     return value;
 }
 
-[[noreturn]] void refuseHoldoff() {
-    QVERR_THROW(qv3377hal::kComponent, qverr::qvapalerr_invalidParameter, "qvapalerr_invalidParameter");
+[[noreturn]] void refuseHoldoff(const char* problem) {
+    QVERR_THROW_WITH_MESSAGE(qv3377hal::kComponent, qverr::qvapalerr_invalidParameter,
+                             "qvapalerr_invalidParameter", "computeHoldoffSettings", problem);
 }
 
 // ceil(seconds × rate) as a tick count; the comparisons are written so that
 // NaN fails them.
 uint64_t ticksOf(double seconds, double rate) {
     constexpr double kTwoTo64 = 18446744073709551616.0;
-    if (!(seconds >= 0.0)) refuseHoldoff();
+    if (!(seconds >= 0.0)) refuseHoldoff("holdoff time is negative or not a number");
     const double ticks = std::ceil(seconds * rate);
-    if (!(ticks >= 0.0 && ticks < kTwoTo64)) refuseHoldoff();
+    if (!(ticks >= 0.0 && ticks < kTwoTo64))
+        refuseHoldoff("holdoff time does not fit 64-bit ticks");
     return static_cast<uint64_t>(ticks);
 }
 
@@ -120,10 +123,11 @@ void TrigHALSession::programSettledGatesReadyForAdvance(bool enable) {
 
 HoldoffSettings* TrigHALSession::computeHoldoffSettings(const HoldoffRequest& in, HoldoffRequest& out) {
     const double rate = in.tickRate;
-    if (!(rate > 0.0 && std::isfinite(rate))) refuseHoldoff();
+    if (!(rate > 0.0 && std::isfinite(rate)))
+        refuseHoldoff("tick rate is not a positive finite number");
     if (!(in.firstMinimum >= 0.0 && in.secondMinimum >= 0.0 && in.firstHoldoff >= 0.0 &&
           in.secondHoldoff >= 0.0)) {
-        refuseHoldoff();
+        refuseHoldoff("holdoff time is negative or not a number");
     }
     if (!holdoffRevisionRead_) {
         uint32_t revision = 0;

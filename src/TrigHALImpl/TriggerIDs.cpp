@@ -104,7 +104,7 @@ const std::span<const uint32_t> kAiExportTerminalIDs{kAiExport};
 const std::span<const uint32_t> kAoImportTerminalIDs{kAoImport};
 const std::span<const uint32_t> kAoExportTerminalIDs{kAoExport};
 
-int32_t triggerIdOf(const char* name) {
+int32_t triggerIdOf(const char* name) {  // null and unknown names fail alike, location only
     if (name != nullptr) {
         for (const TriggerIDEntry* entry = kTriggerNameToIDTable; entry->name != nullptr; ++entry) {
             if (std::strcmp(entry->name, name) == 0) return entry->id;

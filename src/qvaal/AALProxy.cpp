@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "qverr/DetailWriter.h"
 #include "qverr/Exception.h"
 #include "qvmxl/qvmxl.h"
 #include "qvsysq/sysq.h"
@@ -27,9 +28,9 @@ std::unique_ptr<Library> loadLibrary() {
 }
 
 [[noreturn]] void throwWithElaboration(int32_t code, const qverr::SourceLocation& location,
-                                       const char* elaboration) {
+                                       const char* problem, const char* elaboration) {
     qverr::Status status;
-    status.setCode(code, location);
+    if (status.setCode(code, location)) qverr::DetailWriter(status).add("AALProxy", problem);
     qvmxl::Writer writer = qvmxl::getOrderedDataWriter(qvmxl::kTranslatorName, status);
     if (elaboration != nullptr) qvmxl::writeElaboration(writer, elaboration);
     qverr::throwStatus(std::move(status));
@@ -52,6 +53,7 @@ void AALProxy::singleToneInfo(const std::vector<double>& signal, const double& s
     if (function == nullptr) {
         throwWithElaboration(kErrorAnalysisLibraryMissing,
                              QVERR_LOCATION(kComponent, "kErrorAnalysisLibraryMissing"),
+                             "analysis library or its entry point missing",
                              AALEntryPoints::kEntryPointNames[AALEntryPoints::kSingleToneInfo]);
     }
     const double search[2] = {searchFirst, searchSecond};
@@ -63,10 +65,11 @@ void AALProxy::checkStatus(int32_t status) {
     if (status >= 0) return;
     if (status == -20999 || status == -20001) {
         throwWithElaboration(kErrorAnalysisMemoryFull,
-                             QVERR_LOCATION(kComponent, "kErrorAnalysisMemoryFull"), nullptr);
+                             QVERR_LOCATION(kComponent, "kErrorAnalysisMemoryFull"),
+                             "analysis library out of memory", nullptr);
     }
     char text[48];
     std::snprintf(text, sizeof text, "QV AAL error %d", static_cast<int>(status));
     throwWithElaboration(kErrorAnalysisFailed, QVERR_LOCATION(kComponent, "kErrorAnalysisFailed"),
-                         text);
+                         "analysis library reported an error", text);
 }

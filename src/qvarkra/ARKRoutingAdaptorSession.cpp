@@ -25,14 +25,16 @@ void raisePathCapacity(uint32_t count) {
     }
 }
 
-[[noreturn]] void throwBadSelector() {
-    QVERR_THROW(qv3377hal::kComponent, qverr::qvpalerr_badSelector, "qvpalerr_badSelector");
+[[noreturn]] void throwBadSelector(const char* problem) {
+    QVERR_THROW_WITH_MESSAGE(qv3377hal::kComponent, qverr::qvpalerr_badSelector,
+                             "qvpalerr_badSelector", "qvark_debug", problem);
 }
 
-void reportBadSelector(qverr::Status* status) {
-    if (status != nullptr)
+void reportBadSelector(qverr::Status* status, const char* problem) {
+    if (status != nullptr &&
         status->setCode(qverr::qvpalerr_badSelector,
-                        QVERR_LOCATION(qv3377hal::kComponent, "qvpalerr_badSelector"));
+                        QVERR_LOCATION(qv3377hal::kComponent, "qvpalerr_badSelector")))
+        qverr::DetailWriter(*status).add("qvark_debug", problem);
 }
 
 // Errors of the notification read that another read will not cure: the
@@ -44,7 +46,7 @@ bool isFatalReadError(int64_t code) { return code == qverr::qvapalerr_osFault; }
 bool parseResetMode(const char* mode) {
     if (mode != nullptr && std::strcmp(mode, "default") == 0) return false;
     if (mode != nullptr && std::strcmp(mode, "floating") == 0) return true;
-    throwBadSelector();
+    throwBadSelector("unknown reset mode");
 }
 
 uint32_t ARKRoutingAdaptorSession::pathCapacity() { return gPathCapacity.load(); }
@@ -52,14 +54,15 @@ uint32_t ARKRoutingAdaptorSession::pathCapacity() { return gPathCapacity.load();
 // ---------------------------------------------------------------- iterator
 
 const TerminalInfo& ARKTerminalIterator::current() const {
-    if (index_ >= session_.topography().terminalCount) throwBadSelector();
+    if (index_ >= session_.topography().terminalCount)
+        throwBadSelector("iterator past the last terminal");
     return session_.topography().terminals[index_];
 }
 
 const TerminalInfo* ARKTerminalIterator::currentOrReport(qverr::Status* status) const {
     if (index_ < session_.topography().terminalCount)
         return &session_.topography().terminals[index_];
-    reportBadSelector(status);
+    reportBadSelector(status, "iterator past the last terminal");
     return nullptr;
 }
 
@@ -104,7 +107,7 @@ Field readAttribute(const Attribute<Field> (&table)[N], const TerminalInfo* term
             if (std::strcmp(attribute.name, name) == 0) return terminal->*attribute.field;
         }
     }
-    reportBadSelector(status);
+    reportBadSelector(status, "unknown attribute name");
     return Field{};
 }
 
@@ -128,7 +131,7 @@ void ARKTerminalIterator::resetTerminal(const char* mode, qverr::Status* status)
     try {
         floating = parseResetMode(mode);
     } catch (const qverr::ExceptionBase&) {
-        reportBadSelector(status);
+        reportBadSelector(status, "unknown reset mode");
         return;
     }
     const TerminalInfo* terminal = currentOrReport(status);
@@ -148,7 +151,8 @@ ARKRoutingAdaptorSession::ARKRoutingAdaptorSession(const char* devicePath, Reall
     : realloc_(realloc) {
     if (devicePath == nullptr || realloc == nullptr ||
         strnlen(devicePath, kMaxDevicePathLength + 1) > kMaxDevicePathLength) {
-        qv3377hal::throwNullArgument();
+        qv3377hal::throwNullArgument("qvark_debug",
+                                     "null or overlong device path or null realloc function");
     }
     tStatus status;
     reader_ = std::make_unique<sdihal::nQVAPAL000::tThreadedIONotificationReader>(0, status);
@@ -233,14 +237,14 @@ void ARKRoutingAdaptorSession::handleNotification(uint32_t kind, uint64_t value,
 }
 
 void ARKRoutingAdaptorSession::getHandledConstraints(char** text) {
-    if (text == nullptr) qv3377hal::throwNullArgument();
+    if (text == nullptr) qv3377hal::throwNullArgument("qvark_debug", "null output pointer");
     handToHost(realloc_, text, formatHandledConstraints());
 }
 
 uint32_t ARKRoutingAdaptorSession::calculateRoute(const char* seedsText,
                                                   const char* destinationsText,
                                                   const char* modifiersText, char** result) {
-    if (result == nullptr) qv3377hal::throwNullArgument();
+    if (result == nullptr) qv3377hal::throwNullArgument("qvark_debug", "null output pointer");
     const std::vector<RouteSeed> seeds = parseSeeds(seedsText, *terminals_);
     const std::vector<uint32_t> destinations = parseDestinations(destinationsText, *terminals_);
     const RouteModifierFlags flags = parseModifiers(modifiersText);
@@ -272,8 +276,9 @@ uint32_t ARKRoutingAdaptorSession::calculateRoute(const char* seedsText,
             tStatus again;
             proxy_.destroyRoute(ticket, again);
             handEmptyToHost(realloc_, result);
-            QVERR_THROW(qv3377hal::kComponent, qverr::qvapalerr_bufferTooSmall,
-                        "qvapalerr_bufferTooSmall");
+            QVERR_THROW_WITH_MESSAGE(qv3377hal::kComponent, qverr::qvapalerr_bufferTooSmall,
+                                     "qvapalerr_bufferTooSmall", "qvark_debug",
+                                     "route has more entries than the reply holds");
         }
     }
     if (status.isError()) {
@@ -286,7 +291,8 @@ uint32_t ARKRoutingAdaptorSession::calculateRoute(const char* seedsText,
 }
 
 void ARKRoutingAdaptorSession::reserveRoute(uint32_t ticket, char** conflictsText) {
-    if (conflictsText == nullptr) qv3377hal::throwNullArgument();
+    if (conflictsText == nullptr)
+        qv3377hal::throwNullArgument("qvark_debug", "null output pointer");
     std::vector<ReservationConflict> conflicts(kConflictCapacity);
     uint32_t count = kConflictCapacity;
     tStatus status;
@@ -329,7 +335,7 @@ void ARKRoutingAdaptorSession::destroyRoute(uint32_t ticket) {
 }
 
 void ARKRoutingAdaptorSession::getRouteTerminalPath(uint32_t ticket, char** path) {
-    if (path == nullptr) qv3377hal::throwNullArgument();
+    if (path == nullptr) qv3377hal::throwNullArgument("qvark_debug", "null output pointer");
     std::vector<uint32_t> ids(pathCapacity());
     uint32_t count = static_cast<uint32_t>(ids.size());
     tStatus status;
@@ -354,7 +360,8 @@ uint32_t ARKRoutingAdaptorSession::calculateResetTerminal(
     qvroco::TerminalIteratorInterface& iterator, const char* mode) {
     const bool floating = parseResetMode(mode);
     auto* own = dynamic_cast<ARKTerminalIterator*>(&iterator);
-    if (own == nullptr) qv3377hal::throwNullArgument();
+    if (own == nullptr)
+        qv3377hal::throwNullArgument("qvark_debug", "iterator not made by this adaptor");
     tStatus status;
     const uint32_t result =
         proxy_.calculateResetTerminal(sessionId(), own->current().id, floating ? 1 : 0, status);

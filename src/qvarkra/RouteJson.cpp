@@ -28,7 +28,8 @@ constexpr size_t kInitialTextSize = 256;
 constexpr size_t kLargestTextSize = size_t{1} << 30;
 
 [[noreturn]] void throwMemoryFull() {
-    QVERR_THROW(qv3377hal::kComponent, qverr::qvapalerr_memoryFull, "kMemoryFull");
+    QVERR_THROW_WITH_MESSAGE(qv3377hal::kComponent, qverr::qvapalerr_memoryFull, "kMemoryFull",
+                             "qvark_debug", "out of memory for a route text");
 }
 
 qverr::Exception parseError() {
@@ -151,6 +152,8 @@ RouteSeed readSeed(const char* object, const TerminalIndex& terminals) {
                 throwParseError("srcDeviceToken name must be a string", object);
         } else if (keyIs(key, "cost")) {
             if (value.type != json::kTokenNumber) throwParseError("cost must be a number", object);
+            // A cost beyond 32 bits is still a route, the dearest one: hosts
+            // rank seeds by cost, so it saturates rather than wraps or fails.
             if (!json::readUInt(value, seed.cost)) seed.cost = 0xFFFFFFFF;
             hasCost = true;
         } else if (keyIs(key, "constraints")) {
@@ -191,6 +194,9 @@ void readModifierGroup(const char* group, bool required, RouteModifierFlags& fla
 std::vector<RouteSeed> parseSeeds(const char* text, const TerminalIndex& terminals) {
     std::vector<RouteSeed> seeds;
     seeds.reserve(16);
+    // Hosts rely on a missing or unparsable part counting as empty rather
+    // than failing the calculation; only a whole array is walked, and what
+    // is wrong inside it is still refused.
     if (!isWhole(text, json::kTokenArray)) return seeds;
     forEachElement(text, [&](const char* element, const json::Token& token) {
         if (token.type != json::kTokenObject) throwParseError("seed must be an object");
@@ -201,6 +207,7 @@ std::vector<RouteSeed> parseSeeds(const char* text, const TerminalIndex& termina
 
 std::vector<uint32_t> parseDestinations(const char* text, const TerminalIndex& terminals) {
     std::vector<uint32_t> ids;
+    // As for the seeds: no whole array, nothing asked.
     if (!isWhole(text, json::kTokenArray)) return ids;
     forEachElement(text, [&](const char*, const json::Token& token) {
         if (token.type != json::kTokenString) throwParseError("Terminals must be strings", text);
@@ -211,6 +218,7 @@ std::vector<uint32_t> parseDestinations(const char* text, const TerminalIndex& t
 
 RouteModifierFlags parseModifiers(const char* text) {
     RouteModifierFlags flags;
+    // As for the seeds: no whole object, no modifiers.
     if (!isWhole(text, json::kTokenObject)) return flags;
     // Every member must be an object, whatever its name.
     forEachMember(text, [&](const json::Key&, const json::Token& value) {
@@ -298,7 +306,9 @@ RouteText formatHandledConstraints() {
 }
 
 void handToHost(ReallocFunction realloc, char** hostText, const char* text, size_t size) {
-    if (realloc == nullptr || hostText == nullptr) qv3377hal::throwNullArgument();
+    if (realloc == nullptr || hostText == nullptr) {
+        qv3377hal::throwNullArgument("qvark_debug", "null realloc function or output pointer");
+    }
     void* memory = realloc(*hostText, size);
     if (memory == nullptr) throwMemoryFull();
     *hostText = static_cast<char*>(memory);

@@ -48,3 +48,8 @@ private:
 std::string errnoText(int err);
 
 }  // namespace qverr
+
+// Throws a qverr::Exception with `code` raised at this line and the detail
+// "key": "message".
+#define QVERR_THROW_WITH_MESSAGE(component, code, constant, key, message) \
+    ::qverr::throwWithMessage((code), QVERR_LOCATION(component, constant), (key), (message))

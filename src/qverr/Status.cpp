@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "qvapal/status/tStatus.h"
 #include "qverr/json.h"
@@ -12,7 +13,11 @@ namespace qverr {
 namespace {
 
 constexpr uint32_t kMinimumCapacity = 512;
-constexpr uint32_t kLargestMinimum = 0x7FFFFFFD;
+// A buffer holds the text, its NUL and the writer's end marker in the last
+// byte: a text or free room of n bytes needs n + 2. The largest n keeps
+// n + 2 within what the default realloc accepts (0x7FFFFFFF).
+constexpr uint32_t kJsonOverhead = 2;
+constexpr uint32_t kLargestMinimum = 0x7FFFFFFF - kJsonOverhead;
 
 // The one precedence rule: 0 < warning < error, and the first error stays.
 bool accepts(int32_t current, int32_t incoming) {
@@ -68,13 +73,7 @@ int32_t narrowStatusCode(int64_t code) {
     return static_cast<int32_t>(code);
 }
 
-Status::Status(Status&& other) noexcept
-    : code(other.code), capacity(other.capacity), realloc(other.realloc), json(other.json) {
-    other.code = 0;
-    other.capacity = 0;
-    other.realloc = &defaultJsonRealloc;
-    other.json = nullptr;
-}
+Status::Status(Status&& other) noexcept { *this = std::move(other); }
 
 Status& Status::operator=(Status&& other) noexcept {
     if (this == &other) return *this;
@@ -96,7 +95,8 @@ Status::~Status() {
 
 char* Status::getJsonInsertPoint(uint32_t minimum) {
     if (minimum > kLargestMinimum) return nullptr;
-    if (minimum + 2 > capacity && !realloc(*this, minimum + 2)) return nullptr;
+    const uint32_t needed = minimum + kJsonOverhead;
+    if (needed > capacity && !realloc(*this, needed)) return nullptr;
     return json ? json::findContainerEnd(json) : nullptr;
 }
 
@@ -104,7 +104,7 @@ char* Status::setJson(const char* text) {
     if (!text) text = "{}";
     const size_t length = strlen(text);
     if (length > kLargestMinimum) return nullptr;
-    const uint32_t needed = static_cast<uint32_t>(length) + 2;
+    const uint32_t needed = static_cast<uint32_t>(length) + kJsonOverhead;
     if (needed > capacity && !realloc(*this, needed)) return nullptr;
     if (!json || capacity < needed) return nullptr;
     return json::initBuffer(json, capacity, text);
@@ -152,6 +152,9 @@ bool Status::mergeMove(Status& other, bool* detailComplete) {
 
 char* Status::growJson(char* cursor) {
     if (!json || !cursor) return nullptr;
+    // Doubling, minus 4: with the 2 bytes getJsonInsertPoint adds, realloc
+    // is asked for 2 x capacity - 2, which the default function rounds up to
+    // exactly 2 x capacity, and at 1 GiB the request still fits its limit.
     const uint64_t wanted = 2 * static_cast<uint64_t>(capacity) - 4;
     const uint32_t before = capacity;
     const ptrdiff_t offset = cursor - json;

@@ -5,6 +5,7 @@
 
 #include "HALUtilities/ErrorHandling.h"
 #include "qvarkra/ARKRoutingAdaptorSession.h"
+#include "qverr/DetailWriter.h"
 
 namespace {
 
@@ -25,7 +26,9 @@ Result chained(qverr::Status* status, const qverr::SourceLocation& outOfMemory, 
     try {
         return body();
     } catch (const std::bad_alloc&) {
-        status->setCode(qverr::qvapalerr_memoryFull, outOfMemory);
+        // The writer grows through the host's realloc, never through new.
+        if (status->setCode(qverr::qvapalerr_memoryFull, outOfMemory))
+            qverr::DetailWriter(*status).add("qvark_debug", "out of memory");
     } catch (...) {
         qv3377hal::mergeCurrentException(*status);
     }

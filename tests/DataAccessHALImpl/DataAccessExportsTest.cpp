@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "DataAccessHALImpl/DataAccessHALSession.h"
@@ -13,6 +15,7 @@
 #include "RFPlatImpl/RFPlatSession.h"
 #include "module/SimulatedModule.h"
 #include "qvmxl/errors.h"
+#include "support/DetailPair.h"
 #include "support/HostLibrary.h"
 #include "support/TempDir.h"
 
@@ -151,6 +154,92 @@ TEST_F(DataAccessExports, PartitionsOnDiskAndInFlash) {
     size = sizeof text;
     path(1, 18, text, &size);
     EXPECT_EQ(std::string(text), temp / "Common/00000012.bin");
+}
+
+TEST_F(DataAccessExports, RefusalsNameTheRaisingClassAndWhatWasWrong) {
+    using namespace qvmxl;
+    uint64_t ids[4] = {};
+    uint32_t partitions[4] = {};
+    uint32_t type = 0;
+    uint32_t sequence = 0;
+    uint64_t size = 0;
+    uint64_t slot = 5;
+    char text[8] = {};
+    const auto list = [&](uint64_t accessor) {
+        size = 0;
+        return call<uint64_t, uint64_t, uint32_t*, uint64_t*>("da_getPartitionList", handle, accessor, partitions,
+                                                              &size);
+    };
+    const auto path = [&](uint64_t accessor, uint64_t capacity) {
+        size = capacity;
+        return call<uint64_t, uint64_t, uint32_t, char*, uint64_t*>("da_getPartitionPath", handle, accessor, 4, text,
+                                                                    &size);
+    };
+    const auto read = [&](uint32_t partition, uint64_t capacity, uint64_t* sizeOut) {
+        size = capacity;
+        return call<uint64_t, uint64_t, uint32_t, void*, uint64_t*, uint32_t*>("da_readPartition", handle, 0,
+                                                                               partition, text, sizeOut, &sequence);
+    };
+    const auto write = [&](uint32_t partition, int32_t hardCopy, uint32_t stored) {
+        sequence = stored;
+        return call<uint64_t, uint64_t, uint32_t, int32_t, const void*, uint64_t, uint32_t*>(
+            "da_writePartition", handle, 0, partition, hardCopy, "abc", 3, &sequence);
+    };
+    const auto flush = [&](uint64_t accessor) {
+        return call<uint64_t, uint64_t, uint32_t>("da_flushPartition", handle, accessor, 4);
+    };
+    const auto open = [&](uint64_t* handleOut) { return call<uint64_t, uint64_t, uint64_t*>("da_open", 0, 0, handleOut); };
+    ASSERT_EQ(write(4, 1, 1), 0);
+    // Partition 5 of accessor 0 is a directory with content: it can be
+    // neither replaced nor removed.
+    std::filesystem::create_directories(temp / "01AB23CD/00000005.bin/keep");
+
+    const struct {
+        std::function<int32_t()> call;
+        int32_t code;
+        const char* key;
+        const char* text;
+    } cases[] = {
+        {[&] {
+             size = 2;
+             return call<uint64_t, uint64_t*, uint64_t*>("da_getAccessors", handle, ids, &size);
+         },
+         kErrorReadBufferTooSmall, "DataAccessHALSession", "id buffer smaller than the accessor count"},
+        {[&] {
+             return call<uint64_t, uint64_t, uint32_t*, char*, uint64_t*>("da_getAccessorDescriptor", handle, 7,
+                                                                          &type, nullptr, &size);
+         },
+         -52005, "DataAccessHALSession", "accessor index out of range"},
+        {[&] {
+             size = 2;
+             return call<uint64_t, uint64_t, uint32_t*, char*, uint64_t*>("da_getAccessorDescriptor", handle, 1,
+                                                                          &type, text, &size);
+         },
+         kErrorBufferTooSmallForString, "da_getAccessorDescriptor", "name buffer too small"},
+        {[&] { return list(0); }, kErrorReadBufferTooSmall, "FileDataAccessor",
+         "id buffer smaller than the partition count"},
+        {[&] { return path(0, 3); }, kErrorBufferTooSmallForString, "FileDataAccessor", "path buffer too small"},
+        {[&] { return path(2, 0); }, kErrorReadBufferTooSmall, "FlashDataAccessor", "path buffer too small"},
+        {[&] { return read(0, 0, &size); }, kErrorOutOfRange, "FileDataAccessor", "partition 0 has no file of its own"},
+        {[&] { return read(9, 8, &size); }, kErrorInvalidStorage, "FileDataAccessor", "partition does not exist"},
+        {[&] { return read(4, 2, &size); }, kErrorReadBufferTooSmall, "FileDataAccessor",
+         "buffer smaller than the partition"},
+        {[&] { return write(4, 0, 2); }, kErrorSoftwareFault, "FileDataAccessor", "soft copies are not supported"},
+        {[&] { return write(4, 1, 99); }, kErrorStorageAlteredPriorToSave, "FileDataAccessor", "stale sequence number"},
+        {[&] { return write(5, 1, 1); }, kErrorSoftwareFault, "FileDataAccessor",
+         "partition file could not be written"},
+        {[&] { return call<uint64_t, uint64_t, uint32_t, uint32_t*>("da_deletePartition", handle, 0, 5, &sequence); },
+         kErrorSoftwareFault, "FileDataAccessor", "partition file could not be deleted"},
+        {[&] { return flush(0); }, kErrorSoftwareFault, "FileDataAccessor", "flush is not supported"},
+        {[&] { return flush(2); }, kErrorSoftwareFault, "FlashDataAccessor", "flush is not supported"},
+        {[&] { return read(4, 8, nullptr); }, -52005, "ErrorHandling", "null pointer argument"},
+        {[&] { return open(nullptr); }, -52005, "da_open", "null handle slot"},
+        {[&] { return open(&slot); }, -52005, "da_open", "handle slot already holds a handle"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.call(), c.code) << c.text;
+        EXPECT_NE(json.find(qvtest::detailPair(c.key, c.text)), std::string::npos) << json;
+    }
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "DataPathHALImpl/TimestampValue.h"
 #include "DataPathHALImpl/datapathhalHandle.h"
 #include "module/SimulatedModule.h"
+#include "support/DetailPair.h"
 #include "support/HostLibrary.h"
 #include "support/ModuleProxy.h"
 #include "support/TempDir.h"
@@ -184,6 +185,17 @@ TEST_F(DataPath, WaitForDoneReturnsAfterTheReadThatShowsIdleOrTimesOut) {
     module.decoder().clear();
     EXPECT_EQ(DP_FN(datapath_waitForDone)(handle), -50704);
     EXPECT_EQ(names().size(), 1u);
+}
+
+TEST_F(DataPath, RefusalsNameTheRaisingOperationAndWhatWasWrong) {
+    datapathhal::DataPathSession session(qvtest::openModuleProxy(module), 0);
+    module.dataPath().paths[0].readsUntilIdle = -1;
+    qvtest::expectRefusals({
+        {[&] { datapathhal::DataPathSession(qvtest::openModuleProxy(module), 2); }, -52005, "DataPathSession",
+         "data-path index is neither 0 nor 1"},
+        {[&] { session.waitForDone(std::chrono::milliseconds(1)); }, -1074098044, "waitForDone",
+         "data path did not become idle in time"},
+    });
 }
 
 using datapathhal::TriggerTimestampsInput;

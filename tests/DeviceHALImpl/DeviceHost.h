@@ -9,6 +9,7 @@
 #include "module/SimulatedModule.h"
 #include "qvfpga/QvFpgaSim.h"
 #include "support/HostLibrary.h"
+#include "support/OwnedHandle.h"
 
 namespace devicetest {
 
@@ -34,11 +35,12 @@ public:
         if (!extra.empty()) json += "," + extra;
         return json + "}";
     }
-    // A session of `instance`; 0 when the open failed (the test fails).
-    uint64_t openSession(const char* instance, const std::string& json) {
+    // A session of `instance`, closed when it goes out of scope; 0 when the
+    // open failed (the test fails).
+    qvtest::OwnedHandle openSession(const char* instance, const std::string& json) {
         uint64_t handle = 0;
         EXPECT_EQ(open(json.c_str(), instance, &handle), 0) << instance << " " << json;
-        return handle;
+        return qvtest::OwnedHandle(handle, close);
     }
     uint64_t context(uint64_t handle, uint32_t id, uint8_t flag = 0) {
         uint64_t out = 0;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "DeviceHALImpl/DeviceHALSession.h"
 #include "DeviceHALImpl/DeviceHost.h"
 #include "apal_qv3377k/DriverCodes.h"
 #include "atomiczekddk/shared/Errors.h"
@@ -18,6 +19,8 @@
 #include "support/FpgaLibraryLog.h"
 
 namespace {
+
+namespace context = qv3377hal::context;
 
 constexpr int32_t kInvalidParameter = qverr::qvapalerr_invalidParameter;
 constexpr int32_t kSoftwareFault = qverr::qvapalerr_softwareFaultAPALInternalUseOnly;
@@ -51,7 +54,7 @@ TEST_F(DeviceSessions, InstanceTexts) {
         // generation sessions.
         const bool generation = std::strcmp(instance, "ao/0") == 0;
         if (code == 0) {
-            EXPECT_EQ(context(handle, 15) != 0, generation) << instance;
+            EXPECT_EQ(context(handle, context::kWGen) != 0, generation) << instance;
         }
         close(handle);
     }
@@ -89,10 +92,10 @@ TEST_F(DeviceSessions, Parameters) {
     };
     for (const auto& [extra, opened] : bitfiles) {
         qvfpgasim_clearLog();
-        handle = openSession("ao/0", params(extra));
+        auto session = openSession("ao/0", params(extra));
         EXPECT_EQ(versionQueries(), 4u);
         module.decoder().clear();
-        close(handle);
+        session.close();
         const auto log = qvtest::fpgaLibraryLog();
         ASSERT_FALSE(log.empty());
         EXPECT_NE(log[0].find(opened), std::string::npos) << log[0];
@@ -105,9 +108,9 @@ TEST_F(DeviceSessions, CalledFromKorvex) {
     for (const auto& [value, korvex] : {std::pair<const char*, bool>{"true", true}, {"TRUE", false},
                                         {"true ", false}, {"1", false}}) {
         const uint64_t before = qvfpgasim_callCount("QvFpgaKx_Open");
-        const uint64_t handle = openSession("ai/0", params(std::string("\"calledFromKorvex\":\"") + value + "\""));
+        auto handle = openSession("ai/0", params(std::string("\"calledFromKorvex\":\"") + value + "\""));
         EXPECT_EQ(qvfpgasim_callCount("QvFpgaKx_Open") - before, korvex ? 1u : 0u) << value;
-        close(handle);
+        handle.close();
     }
 }
 
@@ -121,15 +124,15 @@ TEST_F(DeviceSessions, ProductIdText) {
     };
     for (const Case& c : {Case{"\"pid\":\"12abc\"", "/PIDx000C/RevB/01AB23CD/"}, Case{"\"pid\":12", "/PIDx0000/RevB/"},
                           Case{"\"pid\":\"x\"", "/PIDx0000/RevB/"}}) {
-        const uint64_t handle = openSession("ai/0", params(c.member));
+        auto handle = openSession("ai/0", params(c.member));
         char path[512] = {};
         uint64_t size = sizeof path;
         qvhost_status status = qvhost_newStatus();
-        partitionPath(context(handle, 32), 0, 4, path, &size, &status);
+        partitionPath(context(handle, context::kDataAccess), 0, 4, path, &size, &status);
         EXPECT_EQ(status.code, 0) << (status.json ? status.json : "");
         EXPECT_NE(std::string(path).find(c.directory), std::string::npos) << path;
         qvhost_release(&status);
-        close(handle);
+        handle.close();
     }
 }
 
@@ -150,13 +153,13 @@ TEST_F(DeviceSessions, VersionChecks) {
     }
     // A generation session checks its own path.
     module.blockPaths().versions[{2401}] = {1, 1, 0};
-    const uint64_t generation = openSession("ao/0", params());
-    close(generation);
+    auto generation = openSession("ao/0", params());
+    generation.close();
 }
 
 TEST_F(DeviceSessions, EveryContextIsCreatedOnceAndCached) {
-    const uint64_t acquisition = openSession("ai/0", params("\"bitfileName\":\"qv3377.lvbitx\""));
-    const uint64_t generation = openSession("ao/0", params());
+    auto acquisition = openSession("ai/0", params("\"bitfileName\":\"qv3377.lvbitx\""));
+    auto generation = openSession("ao/0", params());
     // Routing and self-calibration need their platform libraries: left out here.
     // The module's driver reports signal-path version 4: the equalizer of
     // context 26 replaces that of context 6.
@@ -173,48 +176,48 @@ TEST_F(DeviceSessions, EveryContextIsCreatedOnceAndCached) {
     for (uint32_t id : {6u, 9u, 14u, 15u, 21u, 33u}) EXPECT_NE(context(generation, id), 0u) << id;
     for (uint32_t id : {12u, 13u, 26u, 27u}) EXPECT_EQ(context(generation, id), 0u) << id;
     // The placeholder is one text for every session.
-    EXPECT_EQ(context(acquisition, 11), context(generation, 11));
-    EXPECT_STREQ(text(context(generation, 21)), "");
+    EXPECT_EQ(context(acquisition, context::kPlaceholder), context(generation, context::kPlaceholder));
+    EXPECT_STREQ(text(context(generation, context::kGenerationPlaceholder)), "");
 
     // Flags: acquisition refuses any; generation gain instances 0 and 1.
-    EXPECT_EQ(contextCode(acquisition, 9, 1), kInvalidParameter);
-    EXPECT_EQ(contextCode(generation, 9, 2), kInvalidParameter);
-    EXPECT_NE(context(generation, 9, 1), context(generation, 9, 0));
-    EXPECT_EQ(getContext(acquisition, 0, 0, nullptr), kInvalidParameter);
-    close(generation);
-    close(acquisition);
+    EXPECT_EQ(contextCode(acquisition, context::kDigitalGain, 1), kInvalidParameter);
+    EXPECT_EQ(contextCode(generation, context::kDigitalGain, 2), kInvalidParameter);
+    EXPECT_NE(context(generation, context::kDigitalGain, 1), context(generation, context::kDigitalGain, 0));
+    EXPECT_EQ(getContext(acquisition, context::kDataPath, 0, nullptr), kInvalidParameter);
+    generation.close();
+    acquisition.close();
 }
 
 TEST_F(DeviceSessions, BlockPathsAndFifoNames) {
     auto& blocks = module.blockPaths();
     blocks.instances[{2400, 1620, 1616}] = 3;
-    const uint64_t generation = openSession("ao/0", params());
+    auto generation = openSession("ao/0", params());
     blocks.asked.clear();
     for (uint32_t id : {2u, 3u, 4u, 5u, 6u, 10u, 14u, 16u, 22u, 23u}) context(generation, id);
-    context(generation, 9, 1);
+    context(generation, context::kDigitalGain, 1);
     const std::vector<qvsim::BlockPathBlock::Path> expected = {
         {2400, 1620, 1617}, {2400, 1620, 1616}, {2400, 1620, 1618}, {2400, 1620, 1614}, {2400, 1620, 1615},
         {2400, 2402},       {2406, 1681},       {2400, 1620, 1619}, {2400, 2404},       {2400, 2405},
         {2400, 1620, 1613 | (1 << 16)}};
     EXPECT_EQ(blocks.asked, expected);
-    close(generation);
+    generation.close();
 
     // "none" is an acquisition session on the generation's list-mode FIFO,
     // and has no device context text.
-    const uint64_t none = openSession("none", params());
+    auto none = openSession("none", params());
     qvfpgasim_clearLog();
-    EXPECT_NE(context(none, 22), 0u);
+    EXPECT_NE(context(none, context::kListMode), 0u);
     const auto log = qvtest::fpgaLibraryLog();
     ASSERT_FALSE(log.empty());
     EXPECT_NE(log[0].find("list mode.gen.fifo 0"), std::string::npos) << log[0];
-    EXPECT_EQ(contextCode(none, 28), kSoftwareFault);
-    EXPECT_EQ(contextCode(none, 25), kSoftwareFault);
-    close(none);
+    EXPECT_EQ(contextCode(none, context::kReservation), kSoftwareFault);
+    EXPECT_EQ(contextCode(none, context::kRouting), kSoftwareFault);
+    none.close();
 
-    const uint64_t acquisition = openSession("ai/0", params());
+    auto acquisition = openSession("ai/0", params());
     // The FIFO's number is its place in the image; the session number is
     // the FPGA library's.
-    const std::string description = text(context(acquisition, 17));
+    const std::string description = text(context(acquisition, context::kP2PDescription));
     const std::string head = "{\"fpgaSessionHandle\":\"";
     EXPECT_EQ(description.substr(0, head.size()), head);
     EXPECT_NE(std::stoul(description.substr(head.size())), 0u);
@@ -222,20 +225,20 @@ TEST_F(DeviceSessions, BlockPathsAndFifoNames) {
                                "\"direction\":\"writer\", \"fifoResourceID\":\"3\", \"valid\":\"1\"}]}"),
               std::string::npos)
         << description;
-    close(acquisition);
+    acquisition.close();
 }
 
 TEST_F(DeviceSessions, DriverVersionChoosesEqualizerAndOffset) {
     for (uint16_t version : {2, 3}) {
         module.blockPaths().versions[{2401}] = {version, 2, 0};
-        const uint64_t handle = openSession("ai/0", params());
-        EXPECT_EQ(context(handle, 6) != 0, version == 2);
-        EXPECT_EQ(context(handle, 26) != 0, version == 3);
+        auto handle = openSession("ai/0", params());
+        EXPECT_EQ(context(handle, context::kEqualizer) != 0, version == 2);
+        EXPECT_EQ(context(handle, context::kEqualizerV3) != 0, version == 3);
         module.blockPaths().asked.clear();
-        EXPECT_NE(context(handle, 33), 0u);
+        EXPECT_NE(context(handle, context::kSecondDigitalOffset), 0u);
         // Only a version-3 driver is asked for the second chain's offset.
         EXPECT_EQ(module.blockPaths().asked.size(), version == 3 ? 1u : 0u);
-        close(handle);
+        handle.close();
     }
     // An absent offset block gives a session without hardware, not an error.
     module.blockPaths().refused[{2401, 1620, 1614}] = qvsim::BlockPathBlock::kBlockAbsent;
@@ -243,56 +246,56 @@ TEST_F(DeviceSessions, DriverVersionChoosesEqualizerAndOffset) {
     module.blockPaths().versions[{2401}] = {2, 2, 0};
     // Without the Syntra block in the driver, no Syntra context.
     module.blockPaths().versions.erase({2401, 700});
-    const uint64_t handle = openSession("ai/0", params());
-    EXPECT_NE(context(handle, 5), 0u);
-    EXPECT_EQ(contextCode(handle, 6), -52008);
-    EXPECT_EQ(context(handle, 19), 0u);
-    close(handle);
+    auto handle = openSession("ai/0", params());
+    EXPECT_NE(context(handle, context::kDigitalOffset), 0u);
+    EXPECT_EQ(contextCode(handle, context::kEqualizer), -52008);
+    EXPECT_EQ(context(handle, context::kSyntraSync), 0u);
+    handle.close();
 }
 
 TEST_F(DeviceSessions, FailedCreationsLeaveTheSlotEmptyAndRetry) {
     module.blockPaths().refused[{2401, 2403}] = -52008;
-    const uint64_t handle = openSession("ai/0", params());
-    EXPECT_EQ(contextCode(handle, 10), -52008);
+    auto handle = openSession("ai/0", params());
+    EXPECT_EQ(contextCode(handle, context::kTrig), -52008);
     module.blockPaths().refused.clear();
-    EXPECT_NE(context(handle, 10), 0u);
+    EXPECT_NE(context(handle, context::kTrig), 0u);
 
     module.blockPaths().calOutTraits = 0;
-    const uint64_t generation = openSession("ao/0", params());
-    EXPECT_EQ(contextCode(generation, 14), kSoftwareFault);  // "the FPGA does not have Cal Out DSP"
+    auto generation = openSession("ao/0", params());
+    EXPECT_EQ(contextCode(generation, context::kCalOutDsp), kSoftwareFault);  // "the FPGA does not have Cal Out DSP"
     module.blockPaths().calOutTraits = 1;
-    EXPECT_NE(context(generation, 14), 0u);
-    close(generation);
+    EXPECT_NE(context(generation, context::kCalOutDsp), 0u);
+    generation.close();
 
     qvfpgasim_injectResult("QvFpgaDll_ReserveIrqContext", -52008, 1);
-    EXPECT_EQ(contextCode(handle, 20), -52008);
-    EXPECT_NE(context(handle, 20), 0u);
-    EXPECT_EQ(contextCode(handle, 24), kInvalidParameter);  // no "bitfileName"
-    close(handle);
+    EXPECT_EQ(contextCode(handle, context::kIQConfig), -52008);
+    EXPECT_NE(context(handle, context::kIQConfig), 0u);
+    EXPECT_EQ(contextCode(handle, context::kSelfCal), kInvalidParameter);  // no "bitfileName"
+    handle.close();
 }
 
 TEST_F(DeviceSessions, WithoutAnFpgaSession) {
     const std::string json =
         "{\"resourceName\":\"R\",\"deviceInterfacePath\":\"" + module.devicePath() + "\",\"sessionClientName\":\"C\"}";
-    const uint64_t handle = openSession("ai/0", json);
+    auto handle = openSession("ai/0", json);
     EXPECT_EQ(versionQueries(), 0u);
-    EXPECT_STREQ(text(context(handle, 17)),
+    EXPECT_STREQ(text(context(handle, context::kP2PDescription)),
                  "{\"fpgaSessionHandle\":\"0\", \"endpoints\": [{\"name\": \"p2p.acq.fifo.I16.width 16.depth 16k\", "
                  "\"direction\":\"writer\", \"fifoResourceID\":\"0\", \"valid\":\"0\"}]}");
-    EXPECT_EQ(context(handle, 13), 0u);
-    EXPECT_EQ(contextCode(handle, 22), kNotFound);
-    EXPECT_EQ(contextCode(handle, 28), kInvalidParameter);  // no "sessionUID"
-    EXPECT_NE(context(handle, 20), 0u);
-    close(handle);
+    EXPECT_EQ(context(handle, context::kMra), 0u);
+    EXPECT_EQ(contextCode(handle, context::kListMode), kNotFound);
+    EXPECT_EQ(contextCode(handle, context::kReservation), kInvalidParameter);  // no "sessionUID"
+    EXPECT_NE(context(handle, context::kIQConfig), 0u);
+    handle.close();
 }
 
 TEST_F(DeviceSessions, ReservationDescription) {
-    const uint64_t handle = openSession("ai/0", params("\"sessionClientName\":\"Client\""));
-    EXPECT_NE(context(handle, 28), 0u);
+    auto handle = openSession("ai/0", params("\"sessionClientName\":\"Client\""));
+    EXPECT_NE(context(handle, context::kReservation), 0u);
     EXPECT_EQ(module.reservation().description,
               "{\n\t\"Resource Name\":\t\"RIO0\",\n\t\"Device Context\":\t\"ai/0\",\n\t\"Session ID\":\t\"S-1\",\n"
               "\t\"Session Client Name\":\t\"Client\"\n}");
-    close(handle);
+    handle.close();
 }
 
 // Sub-sessions release their FPGA resources on an open FPGA session and
@@ -300,11 +303,11 @@ TEST_F(DeviceSessions, ReservationDescription) {
 // them, the device file last.
 TEST_F(DeviceSessions, TeardownOrder) {
     module.shareEventLog();
-    const uint64_t handle = openSession("ai/0", params());
-    context(handle, 20);
-    context(handle, 22);
+    auto handle = openSession("ai/0", params());
+    context(handle, context::kIQConfig);
+    context(handle, context::kListMode);
     qvfpgasim_clearLog();
-    close(handle);
+    handle.close();
     const auto log = qvtest::fpgaLibraryLog();
     auto position = [&](const std::string& prefix) {
         for (size_t i = 0; i < log.size(); ++i)

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "DeviceHALImpl/DeviceHALSession.h"
 #include "DeviceHALImpl/DeviceHost.h"
 #include "qvqrx3377cal/calsim.h"
 #include "rocoapi/qvrocosim.h"
@@ -17,6 +18,8 @@
 extern "C" uint32_t kxrtsim_cleanupRegistrations(void);
 
 namespace {
+
+namespace context = qv3377hal::context;
 
 using OpenRC = int32_t (*)(uint64_t, uint64_t, uint64_t*);
 using OpenSL = void (*)(uint64_t, uint64_t, uint64_t*, qvhost_status*);
@@ -30,7 +33,7 @@ protected:
         ASSERT_NE(device, 0u);
     }
     void TearDown() override {
-        close(device);
+        device.close();
         EXPECT_EQ(module.driver().openDescriptors(), 0u);
         EXPECT_EQ(qvfpgasim_openSessions(), 0u);
     }
@@ -53,24 +56,24 @@ protected:
     void closeFamily(const std::string& prefix, uint64_t handle) { library.fn<Close>(prefix + "_close")(handle); }
     bool requested(const char* method) { return module.decoder().last(method).has_value(); }
 
-    uint64_t device = 0;
+    qvtest::OwnedHandle device;
 };
 
 // Trigger stands for the families whose open returns its code.
 TEST_F(Families, TriggerAndSyntra) {
-    const uint64_t trigger = openFamily("trig", 10);
+    const uint64_t trigger = openFamily("trig", context::kTrig);
     EXPECT_EQ(library.fn<int32_t (*)(uint64_t, uint32_t)>("trig_sendSoftwareTrigger")(trigger, 1), 0);
     EXPECT_TRUE(requested("trig.sendSoftwareTrigger"));
     closeFamily("trig", trigger);
 
-    const uint64_t syntra = openFamily("syntrasync", 19);
+    const uint64_t syntra = openFamily("syntrasync", context::kSyntraSync);
     EXPECT_EQ(library.fn<int32_t (*)(uint64_t)>("syntrasync_enableSyntraMeasurement")(syntra), 0);
     closeFamily("syntrasync", syntra);
 }
 
 TEST_F(Families, Routing) {
     qvrocosim_reset();
-    const uint64_t handle = openFamilyStatusLast("routinghal", 25);
+    const uint64_t handle = openFamilyStatusLast("routinghal", context::kRouting);
     qvhost_status status = qvhost_newStatus();
     const char* name = library.fn<const char* (*)(uint64_t, uint32_t, qvhost_status*)>("routinghal_getTerminalName")(
         handle, 2, &status);
@@ -85,7 +88,7 @@ TEST_F(Families, Routing) {
 // The peer-to-peer session is the family's own: p2p_open reads the
 // endpoint description that context 17 hands out.
 TEST_F(Families, PeerToPeer) {
-    const char* description = reinterpret_cast<const char*>(static_cast<uintptr_t>(context(device, 17)));
+    const char* description = reinterpret_cast<const char*>(static_cast<uintptr_t>(context(device, context::kP2PDescription)));
     ASSERT_NE(description, nullptr);
     void* handle = nullptr;
     using P2POpen = int32_t (*)(const char*, const char*, void**);
@@ -98,7 +101,7 @@ TEST_F(Families, PeerToPeer) {
 
 TEST_F(Families, SelfCalibration) {
     calsim_reset();
-    const uint64_t handle = openFamily("selfcal", 24);
+    const uint64_t handle = openFamily("selfcal", context::kSelfCal);
     EXPECT_EQ(library.fn<int32_t (*)(uint64_t, const char*)>("selfcal_selfCalibrate")(handle, "PXI_Clk"), 0);
     EXPECT_EQ(calsim_calls(calsim_selfCalibrate), 1u);
     EXPECT_EQ(kxrtsim_cleanupRegistrations(), 1u);
@@ -106,7 +109,7 @@ TEST_F(Families, SelfCalibration) {
 }
 
 TEST_F(Families, CalibrationData) {
-    const uint64_t handle = openFamilyStatusLast("da", 32);
+    const uint64_t handle = openFamilyStatusLast("da", context::kDataAccess);
     uint64_t count = 0;
     qvhost_status status = qvhost_newStatus();
     library.fn<void (*)(uint64_t, uint64_t*, uint64_t*, qvhost_status*)>("da_getAccessors")(handle, nullptr, &count,

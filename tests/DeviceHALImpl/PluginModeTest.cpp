@@ -4,7 +4,10 @@
 // device of the module, and closing gives it back.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +17,7 @@
 #include "qvisl/QvFpgaDll.h"
 #include "support/FpgaLibraryLog.h"
 #include "support/ScopedEnvironment.h"
+#include "support/SelfProcess.h"
 #include "zekhost/ZekHost.h"
 
 namespace {
@@ -76,8 +80,9 @@ TEST_F(PluginMode, DeviceOpenRunsThroughTheFpgaDriverToTheSimulatedFpga) {
     qvfpgasim_clearLog();
     module.decoder().clear();
 
-    uint64_t handle = 0;
-    ASSERT_EQ(host.open(params(resource).c_str(), "ai/0", &handle), 0);
+    uint64_t opened = 0;
+    ASSERT_EQ(host.open(params(resource).c_str(), "ai/0", &opened), 0);
+    qvtest::OwnedHandle handle(opened, host.close);
     EXPECT_EQ(qvfpgasim_openSessions(), 1u);
     EXPECT_GT(fpgaRequests(), 0u);
     EXPECT_EQ(module.fpga().personalityBitstream().size(), 256u);  // the module image's
@@ -98,7 +103,7 @@ TEST_F(PluginMode, DeviceOpenRunsThroughTheFpgaDriverToTheSimulatedFpga) {
     // image does not have.
     EXPECT_NE(at("QvFpgaDll_FindFifoPrivate"), log.end());
 
-    host.close(handle);
+    handle.close();
     EXPECT_EQ(qvfpgasim_openSessions(), 0u);
     // The interface library's close gives the FPGA device's file back.
     const std::vector<std::string> closed = qvtest::fpgaLibraryLog();
@@ -206,6 +211,62 @@ TEST_F(PluginMode, AnImageTheDriverRefusesFailsTheOpen) {
     EXPECT_EQ(qvfpgasim_openSessions(), 0u);
 }
 
+// Hosts fork, and a child whose exec fails ends in exit, which finalizes
+// the FPGA driver: whatever the child did with what it inherited, it ends
+// cleanly, and the parent's sessions go on.
+TEST_F(PluginMode, AForkedChildEndsCleanlyAndTheParentGoesOn) {
+    const std::string resource = token();
+    uint64_t handle = 0;
+    ASSERT_EQ(host.open(params(resource).c_str(), "ai/0", &handle), 0);
+    uint32_t session = 0;
+    ASSERT_EQ(QvFpgaDll_Open(qvsim::SimulatedModule::imagePath(), nullptr, resource.c_str(), qvisl::kOpenFromPath,
+                             &session),
+              0);
+    uint32_t fetch = 0;
+    ASSERT_EQ(QvFpgaDll_FindFifoPrivate(session, "acq.fetch fifo 0", qvisl::kResourceTypeAny, &fetch), 0);
+    size_t depth = 0;
+    ASSERT_EQ(QvFpgaDll_ConfigureFifo2(session, fetch, 4096, &depth), 0);
+    ASSERT_EQ(QvFpgaDll_StartFifo(session, fetch), 0);
+    int16_t samples[4] = {};
+    size_t remaining = 0;
+    ASSERT_EQ(QvFpgaDll_ReadFifoI16(session, fetch, samples, 4, 1000, &remaining), 0);
+
+    // Each child exits with 0 when its step worked, 3 when it did not.
+    const std::pair<const char*, std::function<bool()>> children[] = {
+        {"exits at once", [] { return true; }},
+        {"uses the inherited sessions",
+         [&] {
+             int16_t read[4] = {};
+             size_t left = 0;
+             return QvFpgaDll_ReadFifoI16(session, fetch, read, 4, 1000, &left) == 0 && read[0] == 4;
+         }},
+        {"opens its own",
+         [&] {
+             uint64_t own = 0;
+             if (host.open(params(resource).c_str(), "ao/0", &own) != 0) return false;
+             host.close(own);
+             return true;
+         }},
+    };
+    for (const auto& [what, step] : children) {
+        const pid_t child = fork();
+        if (child == 0) {
+            if (!step()) _exit(3);
+            exit(0);
+        }
+        EXPECT_EQ(qvtest::waitForExitWithin(child, std::chrono::seconds(30)), 0) << what;
+    }
+
+    ASSERT_EQ(QvFpgaDll_ReadFifoI16(session, fetch, samples, 4, 1000, &remaining), 0);
+    EXPECT_EQ(samples[0], 4);
+    EXPECT_EQ(QvFpgaDll_Close(session, qvisl::kCloseAttribute), 0);
+    uint64_t own = 0;
+    EXPECT_EQ(host.open(params(resource).c_str(), "ao/0", &own), 0);
+    host.close(own);
+    host.close(handle);
+    EXPECT_EQ(qvfpgasim_openSessions(), 0u);
+}
+
 TEST_F(PluginMode, AMissingPluginFailsEveryOpen) {
     qvtest::ScopedEnvironment missing{qvfpgasim::kPluginVariable, "libqvzek-absent.so.1"};
     qvfpgasim_reset();
@@ -215,3 +276,4 @@ TEST_F(PluginMode, AMissingPluginFailsEveryOpen) {
 }
 
 }  // namespace
+

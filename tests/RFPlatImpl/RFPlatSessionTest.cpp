@@ -9,6 +9,7 @@
 #include "module/RFPlatBlock.h"
 #include "module/SimulatedModule.h"
 #include "qvmxl/errors.h"
+#include "support/DetailPair.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -241,6 +242,47 @@ TEST(RFPlatStringLists, CopiesIntoTheCallersBuffersUpToTheFirstThatDoesNotFit) {
     EXPECT_EQ(thrownStatus([&] { rfplat::copyStringListToBuffers(list, smalls, &count, 4); }).first, -52019);
     EXPECT_STREQ(small1, "ab");
     EXPECT_STREQ(small2, "");
+}
+
+TEST_F(PlatformSession, RefusalsNameTheRaisingClassAndWhatWasWrong) {
+    auto session = open();
+    const std::vector<std::string> list = {"abcd"};
+    uint32_t count = 2;
+    char buffer[2] = {};
+    char* buffers[] = {buffer, buffer};
+    const struct {
+        std::function<void()> call;
+        const char* key;
+        const char* text;
+    } cases[] = {
+        {[&] { session->getModuleRev("rf9"); }, "RFPlatSession", "unknown module name"},
+        {[&] { session->getTemperature("RFIN", 0); }, "RFPlatSession", "unknown sensor name"},
+        {[&] { session->getModulePartNumber("module", 2); }, "RFPlatSession", "which is neither 0 nor 1"},
+        {[&] { session->getDriverAttribute("module", 2); }, "RFPlatSession", "which is neither 0 nor 1"},
+        {[&] { session->getSerialNumber2("module", ""); }, "RFPlatSession", "module name given for the serial number"},
+        {[&] { session->getFirmwareIndex("other"); }, "RFPlatSession", "unknown firmware name"},
+        {[&] { session->selfTest("nothere"); }, "RFPlatSession", "unknown device name"},
+        {[&] { session->unreserveDeviceAfterFirmwareUpdate(); }, "RFPlatSession", "not reserved for a firmware update"},
+        {[&] { rfplat::moduleRevisionConversion(712); }, "moduleRevisionConversion", "revision number outside -1 to 711"},
+        {[&] { RFPlatSession_createInstance(module.devicePath().c_str(), "x"); }, "RFPlatSession_createInstance",
+         "reserved text is not empty"},
+        {[&] { RFPlatSession_createInstance("{}", nullptr); }, "ErrorHandling", "no device path in the session parameters"},
+        {[&] { rfplat::copyStringListToBuffers(list, buffers, &count, 2); }, "RFPlatImpl",
+         "buffer count differs from the number of strings"},
+        {[&] {
+             count = 1;
+             rfplat::copyStringListToBuffers(list, buffers, &count, 2);
+         },
+         "RFPlatImpl", "string too long for the caller's buffer"},
+    };
+    for (const auto& c : cases) {
+        const std::string json = thrownStatus(c.call).second;
+        EXPECT_NE(json.find(qvtest::detailPair(c.key, c.text)), std::string::npos) << json;
+    }
+    session->reserveDeviceForFirmwareUpdate();
+    EXPECT_NE(thrownStatus([&] { session->reserveDeviceForFirmwareUpdate(); })
+                  .second.find(qvtest::detailPair("RFPlatSession", "already reserved for a firmware update")),
+              std::string::npos);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "qvmxl/errors.h"
 #include "support/HostLibrary.h"
 #include "support/ModuleProxy.h"
+#include "support/DetailPair.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -143,6 +144,27 @@ TEST_F(Reservations, ForwardsPassTheirArguments) {
     EXPECT_EQ(module.decoder().last("reservation.setReservationCache")->value("arg1"), UINT32_MAX);
     ASSERT_EQ(RES_FN(reservation_releaseIdleResources)(handle), 0);
     EXPECT_EQ(module.decoder().requests().size(), 3u);
+}
+
+TEST_F(Reservations, RefusalsNameTheSessionAndWhatWasWrong) {
+    const std::string tooLong(257, 'x');
+    const struct {
+        std::function<void()> call;
+        const char* text;
+    } cases[] = {
+        {[&] { session.getReservationClientID(nullptr); }, "null output pointer"},
+        {[&] { session.findReservationPolicyID(0, 1, nullptr); }, "null output pointer"},
+        {[&] {
+             uint32_t id = 0;
+             session.findReservationPolicyID(0, kTwoTo32, &id);
+         },
+         "value does not fit 32 bits"},
+        {[&] { reservationhal::ReservationSession(qvtest::openModuleProxy(module), tooLong.c_str()); },
+         "description longer than 256 characters"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_THAT(jsonOf(c.call), HasSubstr(qvtest::detailPair("ReservationSession", c.text))) << c.text;
+    }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "SelfCalHALImpl/SelfCalHALSession.h"
 #include "qverr/Exception.h"
 #include "qvqrx3377cal/calsim.h"
+#include "support/DetailPair.h"
 #include "support/TempDir.h"
 
 extern "C" {
@@ -141,6 +142,41 @@ TEST_F(SelfCalSession, AFailedSelfTestIsAFailureWithOrWithoutAMessage) {
     EXPECT_EQ(codeOf([&] { session.intermediateSelfTestDevice(nullptr); }), -52003);
 }
 
+TEST_F(SelfCalSession, RefusalsNameTheRaisingClassAndWhatWasWrong) {
+    SelfCalHALSession notReady("QV1", "b", "", kFull, quickTiming());
+    SelfCalHALSession lacking("QV1", "b", "", kNoStandalone, quickTiming());
+    CalibrationTiming brief = quickTiming();
+    brief.calibrationTimeout = 20ms;
+    SelfCalHALSession hurried("QV1", "b", "", kFull, brief);
+    qverr::Status status;
+    const char* const failed = "calibration entry point reported an error";
+    qvtest::expectRefusals({
+        {[&] {
+             calsim_setResult(calsim_dllStatus, 3);
+             notReady.selfCalibrate("R");
+         },
+         -52003, "_getSelfCalThreaded", "engine status check failed"},
+        {[&] {
+             calsim_reset();
+             calsim_setResult(calsim_selfCalibrate, -200123);
+             session.selfCalibrate("R");
+         },
+         -200123, "SelfCalHALSession", failed},
+        {[&] {
+             calsim_setResult(calsim_selfTest, -300);
+             session.intermediateSelfTestDevice(&status);
+         },
+         -300, "SelfCalHALSession", failed},
+        {[&] { lacking.standaloneSelfCalibrate(); }, -52002, "SelfCalHALSession", failed},
+        {[&] { session.intermediateSelfTestDevice(nullptr); }, -52003, "SelfCalHALSession", "null status pointer"},
+        {[&] {
+             calsim_setDelayMs(calsim_standalone, 300);  // outlasts the 20 ms budget
+             hurried.standaloneSelfCalibrate();
+         },
+         -52007, "SelfCalThreaded", "calibration task did not finish in time"},
+    });
+}
+
 TEST_F(SelfCalSession, ALibraryWithoutAnEntryPointLoadsAndRefusesOnlyThatOperation) {
     SelfCalHALSession lacking("QV1", "b", "", kNoStandalone, quickTiming());
     EXPECT_EQ(codeOf([&] { lacking.standaloneSelfCalibrate(); }), -52002);
@@ -186,16 +222,22 @@ TEST_F(SelfCalSession, ARefusedCleanupRegistrationIsASoftwareFault) {
     SelfCalHALSession other("QV1", "b", "", kFullFolder + "/../full/libqvqrx3377cal.so",
                             quickTiming());
     kxrtsim_refuseCleanup(1);
-    std::string json;
-    EXPECT_EQ(codeOf([&] { other.selfCalibrate("R"); }, &json), -52003);
+    // Every call fails alike while the engine refuses, and none reaches
+    // the library.
+    for (int call = 0; call < 2; ++call) {
+        std::string json;
+        EXPECT_EQ(codeOf([&] { other.selfCalibrate("R"); }, &json), -52003) << call;
+        EXPECT_NE(json.find(R"("registerCleanupProcCallback":"callback registration failed")"),
+                  std::string::npos)
+            << json;
+    }
+    EXPECT_EQ(calsim_calls(calsim_dllStatus), 0u);
     kxrtsim_refuseCleanup(0);
-    EXPECT_NE(json.find(R"("registerCleanupProcCallback":"callback registration failed")"),
-              std::string::npos)
-        << json;
-    // The library stays cached: the next call goes on without registering.
+    // The library stays cached; the next call registers, and no later one.
     const uint32_t registrations = kxrtsim_cleanupRegistrations();
     EXPECT_EQ(other.selfCalibrate("R"), 0);
-    EXPECT_EQ(kxrtsim_cleanupRegistrations(), registrations);
+    EXPECT_EQ(other.selfCalibrate("R"), 0);
+    EXPECT_EQ(kxrtsim_cleanupRegistrations(), registrations + 1);
 }
 
 TEST_F(SelfCalSession, OnAnEngineThreadTheLibrarysOwnImportRegisters) {

@@ -7,10 +7,12 @@
 #include <mutex>
 #include <new>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "SelfCalHALImpl/SelfCalGate.h"
 #include "SelfCalHALImpl/TaskQueue.h"
+#include "support/SelfProcess.h"
 #include "support/SimulatedRoot.h"
 #include "support/TempDir.h"
 
@@ -70,6 +72,46 @@ TEST_F(WorkerPool, GrowsUpToTheConfiguredBound) {
         ExpandableThreadedTaskQueue queue(1);
         EXPECT_EQ(secondRunsBesideABlockedFirst(queue, gate), grows);
     }
+}
+
+// Calls made at once each get a worker while the bound has room: none waits
+// behind another, however long that one runs. Each round starts from one
+// worker settled into its wait: one idle worker is room for one task, not
+// for all of them.
+TEST_F(WorkerPool, TasksQueuedAtOnceAllRunTogether) {
+    constexpr int kTasks = 4;
+    const std::pair<const char*, int> cases[] = {{nullptr, kTasks}, {"3", 3}};
+    for (const auto& [bound, together] : cases) {
+        if (bound) setBound(bound);
+        for (int round = 0; round < 5; ++round) {
+            SCOPED_TRACE(std::string(bound ? bound : "no file") + ", round " + std::to_string(round));
+            Gate gate;  // outlives the queue, whose destruction waits for the tasks
+            ExpandableThreadedTaskQueue queue(1);
+            ASSERT_TRUE(finishes(*submit(queue, [] { return 0; })));
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            std::vector<std::shared_ptr<TaskCompletion>> done;
+            for (int i = 0; i < kTasks; ++i) done.push_back(submit(queue, [&] { return gate.pass() ? 1 : -1; }));
+            const bool arrived = gate.waitForArrivals(together);
+            gate.open();
+            for (const auto& completion : done) {
+                ASSERT_TRUE(finishes(*completion));
+                EXPECT_EQ(completion->result(), 1);
+            }
+            ASSERT_TRUE(arrived);
+        }
+    }
+}
+
+// A forked child's exit leaves the parent's pool alone: joining workers
+// that do not exist in the child would never end. The parent's pool goes on.
+TEST_F(WorkerPool, AForkedChildEndsWithoutThePoolsWorkers) {
+    ASSERT_TRUE(finishes(*submit(selfcalhal::processQueue(), [] { return 1; })));
+    const pid_t child = fork();
+    if (child == 0) exit(0);
+    EXPECT_EQ(qvtest::waitForExitWithin(child, std::chrono::seconds(10)), 0);
+    auto after = submit(selfcalhal::processQueue(), [] { return 2; });
+    ASSERT_TRUE(finishes(*after));
+    EXPECT_EQ(after->result(), 2);
 }
 
 // Tasks start in the order they were queued; destruction runs what is

@@ -14,6 +14,7 @@
 #include "qvaal.h"
 #include "qvaal/AALProxy.h"
 #include "qvaal/pulseInjectionHelper.h"
+#include "support/DetailPair.h"
 
 #define QV_AAL_ABSENT 0
 #define QV_AAL_PARTIAL 1
@@ -60,6 +61,9 @@ TEST(AnalysisLibraryAbsent, FailsAtFirstUseNamingTheEntryPoint) {
         aal.singleToneInfo({0.5, -0.5}, 2e-10, -1.0, 5.0, frequency, other, phase);
     });
     EXPECT_EQ(code, -1074135031);
+    EXPECT_NE(json.find(qvtest::detailPair("AALProxy", "analysis library or its entry point missing")),
+              std::string::npos)
+        << json;
     EXPECT_NE(json.find("\"mxlator_qv3377HAL\""), std::string::npos) << json;
     EXPECT_NE(json.find("{\"type\":\"elaboration\",\"usage\":\"SingleToneInfo\"}"),
               std::string::npos)
@@ -120,6 +124,14 @@ TEST(AnalysisLibraryPresent, TurnsLibraryStatusesIntoErrors) {
     const qvaalsim_call call = lastCall();
     EXPECT_EQ(call.count, 3);
     EXPECT_EQ(call.search[1], 5.0);
+}
+
+TEST(AnalysisLibraryPresent, LibraryErrorsNameTheProxyAndWhatWasWrong) {
+    qvtest::expectRefusals({
+        {[] { AALProxy::checkStatus(-20001); }, -1074134954, "AALProxy", "analysis library out of memory"},
+        {[] { AALProxy::checkStatus(-20999); }, -1074134954, "AALProxy", "analysis library out of memory"},
+        {[] { AALProxy::checkStatus(-5); }, -1074134951, "AALProxy", "analysis library reported an error"},
+    });
 }
 
 TEST(AnalysisLibraryPresent, FindsTheMissingEdgeOfTheSeries) {

@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "SessionFixture.h"
+#include "support/DetailPair.h"
 
 namespace {
 
@@ -165,6 +166,29 @@ TEST(SyntraSyncControlProxy, SkipsAfterAnErrorAndFailsWithoutASubInterface) {
                   SyntraSyncSession session(new syntrasynchal::SyntraSyncControlProxy(nullptr));
               }).first,
               -52006);
+}
+
+// The caller's mistakes are named; the session's own faults (an unknown
+// type, no samples) carry the location alone.
+TEST(SyntraSyncSession, RefusalsNameTheSessionAndWhatWasWrong) {
+    SimulatedModule module;
+    auto ftdc = makeSession(module);
+    module.syntraSync().measurementType = 1;
+    auto injection = makeSession(module);
+    injection->configureSyntra(1, 0);
+    double seconds = 0.0;
+    qvtest::expectRefusals({
+        {[&] { ftdc->readSyntraMeasurement(0, nullptr, 1e-7); }, -52005, "SyntraSyncSession",
+         "syncMeasurementInSeconds is NULL"},
+        {[&] { ftdc->readSyntraMeasurement(0, &seconds, 1e-7); }, -52005, "SyntraSyncSession",
+         "_syntraDivisor is not greater than 0"},
+        {[&] { injection->readSyntraMeasurement(0, &seconds, 1e-7); }, -52003, nullptr, nullptr},
+        {[&] {
+             module.syntraSync().measurementType = 3;
+             makeSession(module);
+         },
+         -52003, nullptr, nullptr},
+    });
 }
 
 }  // namespace

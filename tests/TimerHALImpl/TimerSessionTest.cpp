@@ -7,6 +7,7 @@
 #include "TimerHALImpl/timerhalHandle.h"
 #include "module/SimulatedModule.h"
 #include "qverr/Exception.h"
+#include "support/DetailPair.h"
 #include "support/HostLibrary.h"
 #include "support/ModuleProxy.h"
 #include "support/TempDir.h"
@@ -68,6 +69,16 @@ TEST_F(TimerSession, AbsentTimerOrNullPointersAreRefusedWithoutARequest) {
     // A failed presence query makes no session.
     qvtest::failRequests(module, "timer.readTimerResourcePresence", -50401);
     EXPECT_EQ(qvtest::thrownStatus([&] { timerhal::TimerHALSession{qvtest::openModuleProxy(module)}; }).first, -50401);
+}
+
+// A missing timer is reported with the location alone.
+TEST_F(TimerSession, AnAbsentTimerIsRefusedWithoutDetail) {
+    module.timer().present = false;
+    timerhal::TimerHALSession session(qvtest::openModuleProxy(module));
+    qvtest::expectRefusals({
+        {[&] { session.deployTimerSettings({}); }, -1074100464, nullptr, nullptr},
+        {[&] { session.sendMessage(1); }, -1074100464, nullptr, nullptr},
+    });
 }
 
 }  // namespace

@@ -14,7 +14,9 @@
 #include "TrigHALImpl/trighalHandle.h"
 #include "module/SimulatedModule.h"
 #include "support/HostLibrary.h"
+#include "support/DetailPair.h"
 #include "support/ModuleProxy.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -265,6 +267,22 @@ TEST_F(TriggerSession, EveryNameGivesItsIdInStoredOrderAndOnlyExactNamesMatch) {
     EXPECT_EQ(getTriggerID(0, "ao/0/StartTrigger", &out), -52005);
     EXPECT_EQ(out, 1234);
     EXPECT_TRUE(module.decoder().requests().empty());
+}
+
+TEST_F(TriggerSession, RefusalsNameTheOperationAndWhatWasWrong) {
+    trighal::TrigHALSession session{qvtest::openModuleProxy(module)};
+    HoldoffRequest out{};
+    qvtest::expectRefusals({
+        // Name lookups fail with the location alone.
+        {[&] { session.getTriggerID(nullptr); }, -52005, nullptr, nullptr},
+        {[&] { session.getTriggerID("ao/0/starttrigger"); }, -52005, nullptr, nullptr},
+        {[&] { session.computeHoldoffSettings({0.0, 0.0, 0.0, 0.0, 0.0, false, false}, out); }, -52005,
+         "computeHoldoffSettings", "tick rate is not a positive finite number"},
+        {[&] { session.computeHoldoffSettings({-1e-6, 0.0, 0.0, 0.0, 1e8, false, false}, out); }, -52005,
+         "computeHoldoffSettings", "holdoff time is negative or not a number"},
+        {[&] { session.computeHoldoffSettings({0.0, 1e300, 0.0, 0.0, 1e10, false, false}, out); }, -52005,
+         "computeHoldoffSettings", "holdoff time does not fit 64-bit ticks"},
+    });
 }
 
 }  // namespace

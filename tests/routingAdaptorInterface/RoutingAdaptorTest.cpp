@@ -6,12 +6,14 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <thread>
 
 #include "apal_qv3377k/DriverCodes.h"
 #include "kerneldriver/Driver.h"
 #include "module/SimulatedModule.h"
+#include "support/DetailPair.h"
 #include "support/HostLibrary.h"
 #include "support/host/qvhost.h"
 
@@ -296,6 +298,60 @@ TEST_F(RoutingAdaptor, IteratorStopsAtItsEnd) {
     destroyIterator(iterator);
     destroyIterator(nullptr);
     destroy(nullptr);
+}
+
+TEST_F(RoutingAdaptor, RefusalsNameWhatWasWrongInTheDebugMember) {
+    open();
+    void* iterator = getAll(session, &status);
+    void* ended = getAll(session, &status);
+    for (int i = 0; i < 400; ++i) next(ended, &status);
+    ASSERT_EQ(status.code, 0) << json();
+    uint32_t (*calculateReset)(void*, void*, const char*, Status) =
+        RA_ENTRY(calculateReset, TerminalIterator_calculateResetTerminal);
+    void (*constraints)(void*, char**, Status) = RA_ENTRY(constraints, getHandledConstraints);
+    // A host whose allocator has nothing left.
+    void* starved = createWithDemotion(
+        module.devicePath().c_str(), [](void*, size_t) -> void* { return nullptr; }, nullptr, nullptr, &status);
+    ASSERT_NE(starved, nullptr) << json();
+    const struct {
+        std::function<void()> call;
+        int32_t code;
+        const char* text;
+    } cases[] = {
+        {[&] { reset(iterator, "Default", &status); }, -50003, "unknown reset mode"},
+        {[&] { calculateReset(session, iterator, "bogus", &status); }, -50003, "unknown reset mode"},
+        {[&] { getU32(iterator, "visibility", &status); }, -50003, "unknown attribute name"},
+        {[&] { getString(ended, "name", &status); }, -50003, "iterator past the last terminal"},
+        {[&] { calculateReset(session, ended, "default", &status); }, -50003, "iterator past the last terminal"},
+        {[&] { create(std::string(256, 'a').c_str()); }, -52005,
+         "null or overlong device path or null realloc function"},
+        {[&] { createWithDemotion(module.devicePath().c_str(), nullptr, nullptr, nullptr, &status); }, -52005,
+         "null or overlong device path or null realloc function"},
+        {[&] { constraints(session, nullptr, &status); }, -52005, "null output pointer"},
+        {[&] { calculate(session, kSeed, R"(["PXI_Trig0"])", "{}", nullptr, &status); }, -52005,
+         "null output pointer"},
+        {[&] { reserve(session, 1, nullptr, &status); }, -52005, "null output pointer"},
+        {[&] { path(session, 1, nullptr, &status); }, -52005, "null output pointer"},
+        {[&] { constraints(starved, &text, &status); }, -52000, "out of memory for a route text"},
+        {[&] {
+             module.on("routing.calculateRoute", [](const qvsim::DecodedRequest& request, qvsim::Reply& reply) {
+                 reply.set("return", 77);
+                 reply.set("entryCount", request.value("entryCount") + 1);
+                 return 0;
+             });
+             route(kSeed, R"(["PXI_Trig0"])");
+         },
+         -52019, "route has more entries than the reply holds"},
+    };
+    for (const auto& c : cases) {
+        fresh();
+        c.call();
+        EXPECT_EQ(status.code, c.code) << c.text;
+        EXPECT_THAT(json(), HasSubstr(qvtest::detailPair("qvark_debug", c.text)));
+    }
+    destroy(starved);
+    destroyIterator(iterator);
+    destroyIterator(ended);
 }
 
 TEST_F(RoutingAdaptor, DemotionCallsBackOnTheReaderThreadOnly) {

@@ -139,7 +139,7 @@ TEST_F(Device, SharesItsRegionsWithTheLibrarysMappings) {
     tStatus status;
     sdihal::nQVAPAL000::tMemoryMapping mapping;
     const uint64_t page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
-    auto* mapped = static_cast<uint8_t*>(proxy->mapMemory(2, page, 1, mapping, status));
+    auto* mapped = static_cast<uint8_t*>(proxy->mapMemory(2, page, sdihal::nQVAPAL000::kMapReadWrite, mapping, status));
     ASSERT_EQ(status.code, 0);
     mapped[5] = 0x5A;
     EXPECT_EQ(device.regionMemory(2)[5], 0x5A);

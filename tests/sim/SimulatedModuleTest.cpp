@@ -8,7 +8,11 @@
 #include <vector>
 
 #include "apal_qv3377k/tInterfaceProxy_atomiczekddkqrx.h"
+#include "DeviceHALImpl/DeviceHALSession.h"
 #include "apal_qv3377k/tInterfaceProxy_qv3377k.h"
+#include "atomiczekddk/bitfile/Types.h"
+#include "atomiczekddk/user/handlers/AttributeHandlers.h"
+#include "atomiczekddk/user/session/Fpga.h"
 #include "module/SimulatedModule.h"
 #include "qvapal/protons/device_notification/tNotificationDispatcher.h"
 #include "qvapal/protons/enumeration/tDeviceInterfaceIterator.h"
@@ -149,6 +153,73 @@ TEST(SimulatedModule, ANewModuleAfterTheLastOneGetsItsOwnDecoder) {
     { SimulatedModule first; }
     SimulatedModule second;
     SUCCEED();
+}
+
+// The numbers the library, this module and the tests share by name, typed in
+// from the protocol so that a wrong constant cannot pass unnoticed.
+TEST(SharedNumbers, KeepTheirProtocolValues) {
+    namespace control = qvzek::user::control;
+    namespace context = qv3377hal::context;
+    const struct {
+        const char* name;
+        uint64_t value;
+        uint64_t expected;
+    } cases[] = {
+        {"control unreachable", control::kUnreachable, 0xFFFFFFFF},
+        {"control error bit 6", control::kErrorBit6, 0x40},
+        {"control error bit 4", control::kErrorBit4, 0x10},
+        {"control error bit 7", control::kErrorBit7, 0x80},
+        {"control state mask", control::kStateMask, 3},
+        {"state not running", control::kStateNotRunning, 0},
+        {"state invalid", control::kStateInvalid, 1},
+        {"state running", control::kStateRunning, 2},
+        {"state aborted", control::kStateAborted, 3},
+        {"run write stop", control::kWriteStop, 4},
+        {"run write none", control::kWriteNone, 0},
+        {"run write start", control::kWriteStart, 2},
+        {"fifo target to host", qvzek::kFifoTargetToHost, 0},
+        {"fifo host to target", qvzek::kFifoHostToTarget, 1},
+        {"fifo p2p reader", qvzek::kFifoPeerToPeerReader, 2},
+        {"fifo p2p writer", qvzek::kFifoPeerToPeerWriter, 3},
+        {"fifo unknown", qvzek::kFifoUnknownKind, 255},
+        {"map read write", sdihal::nQVAPAL000::kMapReadWrite, 1},
+        {"map read only", sdihal::nQVAPAL000::kMapReadOnly, 0},
+        {"bus pci", qvzek::kBusTypePci, 0x20706369},
+        {"bus usb", qvzek::kBusTypeUsb, 0x20757362},
+        {"bus kind other", qvzek::kBusKindOther, 0},
+        {"bus kind pci", qvzek::kBusKindPci, 1},
+        {"bus kind usb", qvzek::kBusKindUsb, 3},
+        {"context data path", context::kDataPath, 0},
+        {"context resampler", context::kResampler, 2},
+        {"context freq shift", context::kFreqShift, 3},
+        {"context impairments", context::kImpairments, 4},
+        {"context digital offset", context::kDigitalOffset, 5},
+        {"context equalizer", context::kEqualizer, 6},
+        {"context basecard", context::kBasecardConfig, 7},
+        {"context digital gain", context::kDigitalGain, 9},
+        {"context trig", context::kTrig, 10},
+        {"context placeholder", context::kPlaceholder, 11},
+        {"context cal in", context::kCalInDsp, 12},
+        {"context mra", context::kMra, 13},
+        {"context cal out", context::kCalOutDsp, 14},
+        {"context wgen", context::kWGen, 15},
+        {"context iq data trigger", context::kIQDataTrigger, 16},
+        {"context p2p", context::kP2PDescription, 17},
+        {"context iq manipulation", context::kIQManipulation, 18},
+        {"context syntra", context::kSyntraSync, 19},
+        {"context iq config", context::kIQConfig, 20},
+        {"context gen placeholder", context::kGenerationPlaceholder, 21},
+        {"context list mode", context::kListMode, 22},
+        {"context timer", context::kTimer, 23},
+        {"context self cal", context::kSelfCal, 24},
+        {"context routing", context::kRouting, 25},
+        {"context equalizer v3", context::kEqualizerV3, 26},
+        {"context second equalizer", context::kSecondChainEqualizer, 27},
+        {"context reservation", context::kReservation, 28},
+        {"context data access", context::kDataAccess, 32},
+        {"context second offset", context::kSecondDigitalOffset, 33},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.value, c.expected) << c.name;
 }
 
 }  // namespace

@@ -144,12 +144,12 @@ void HMBVirtualMemoryManager::firstOpen() {
     if (entryCount_ == 0 || regionAddress_ != 0) return;
     auto deviceFile = std::dynamic_pointer_cast<sdihal::nQVAPAL000::tDeviceInterfaceProxy>(proxy_);
     if (!deviceFile) throwStatusCode(qverr::qvapalerr_resourceNotInitialized);
-    sdihal::nQVAPAL000::tMemoryMapping mapping;
     nQVAPALS100::tStatus status;
-    void* address = deviceFile->mapMemory(kHmbRegion, uint64_t{entryCount_} * 8, 1, mapping, status);
+    sdihal::nQVAPAL000::tMappedRegion mapping(deviceFile, kHmbRegion, uint64_t{entryCount_} * 8,
+                                              sdihal::nQVAPAL000::kMapReadWrite, status);
     qverr::throwIfTStatusError(status);
-    regionMapping_ = mapping;
-    regionAddress_ = reinterpret_cast<uint64_t>(address);
+    regionAddress_ = reinterpret_cast<uint64_t>(mapping.address());
+    regionMapping_ = std::move(mapping);
     try {
         uint8_t index = 0;
         for (const auto& [name, block] : blocks_) {
@@ -165,7 +165,6 @@ void HMBVirtualMemoryManager::firstOpen() {
     } catch (...) {
         // Left mapped, the next open would find the region and never
         // announce the fixed blocks: undo the mapping.
-        deviceFile->unmapMemory(*regionMapping_);
         regionMapping_.reset();
         regionAddress_ = 0;
         throw;
@@ -183,12 +182,7 @@ void HMBVirtualMemoryManager::releaseRegion() {
     if (!regionMapping_) trace::log(trace::kLevelException, TRACE_LOCATION(), "close called without successful open");
     blocks_.clear();
     entryCount_ = 0;
-    if (regionMapping_) {
-        if (auto deviceFile = std::dynamic_pointer_cast<sdihal::nQVAPAL000::tDeviceInterfaceProxy>(proxy_)) {
-            deviceFile->unmapMemory(*regionMapping_);
-        }
-        regionMapping_.reset();
-    }
+    regionMapping_.reset();
     regionAddress_ = 0;
     signature_.reset();
 }
@@ -197,11 +191,11 @@ void HMBVirtualMemoryManager::acquireWindow(Window& window) {
     if (!window.mapping) {
         auto deviceFile = std::dynamic_pointer_cast<sdihal::nQVAPAL000::tDeviceInterfaceProxy>(proxy_);
         if (!deviceFile) throwStatusCode(qverr::qvapalerr_resourceNotInitialized);
-        sdihal::nQVAPAL000::tMemoryMapping mapping;
         nQVAPALS100::tStatus status;
-        deviceFile->mapMemory(window.region, window.length, 1, mapping, status);
+        sdihal::nQVAPAL000::tMappedRegion mapping(deviceFile, window.region, window.length,
+                                                  sdihal::nQVAPAL000::kMapReadWrite, status);
         qverr::throwIfTStatusError(status);
-        window.mapping = mapping;
+        window.mapping = std::move(mapping);
     }
     ++window.uses;
 }
@@ -210,9 +204,6 @@ void HMBVirtualMemoryManager::releaseWindow(Window& window) {
     if (window.uses == 0) throwStatusCode(kErrorBusy);
     if (--window.uses != 0) return;
     if (!window.mapping) throwStatusCode(kErrorNoMapping);
-    if (auto deviceFile = std::dynamic_pointer_cast<sdihal::nQVAPAL000::tDeviceInterfaceProxy>(proxy_)) {
-        deviceFile->unmapMemory(*window.mapping);
-    }
     window.mapping.reset();
 }
 
@@ -255,8 +246,8 @@ void HMBVirtualMemoryManager::openWindows(const char* name, uint64_t* size1M, ui
     }
     *size1M = kHmbWindow1MSize;
     *size4k = kHmbWindow4kSize;
-    *address1M = reinterpret_cast<uint64_t>(window1M_.mapping->address);
-    *address4k = reinterpret_cast<uint64_t>(window4k_.mapping->address);
+    *address1M = reinterpret_cast<uint64_t>(window1M_.mapping.address());
+    *address4k = reinterpret_cast<uint64_t>(window4k_.mapping.address());
     *lease1M = lease(releaseWindow1MLease);
     *lease4k = lease(releaseWindow4kLease);
 }
@@ -333,11 +324,11 @@ uint64_t HMBVirtualMemoryManager::regionAddress() const {
 }
 bool HMBVirtualMemoryManager::window4kMapped() const {
     Lock lock(mutex_);
-    return window4k_.mapping.has_value();
+    return static_cast<bool>(window4k_.mapping);
 }
 bool HMBVirtualMemoryManager::window1MMapped() const {
     Lock lock(mutex_);
-    return window1M_.mapping.has_value();
+    return static_cast<bool>(window1M_.mapping);
 }
 std::map<std::string, HmbMemoryBlock> HMBVirtualMemoryManager::blocks() const {
     Lock lock(mutex_);

@@ -84,7 +84,7 @@ private:
         uint16_t region;
         uint64_t length;
         uint32_t uses = 0;
-        std::optional<sdihal::nQVAPAL000::tMemoryMapping> mapping;
+        sdihal::nQVAPAL000::tMappedRegion mapping;
     };
     using Lock = std::unique_lock<sdihal::nQVAPAL000::tMutex>;
 
@@ -101,9 +101,9 @@ private:
     uint32_t entryCount_ = 0;
     uint64_t regionAddress_ = 0;
     std::optional<FpgaSignature> signature_;
-    std::optional<sdihal::nQVAPAL000::tMemoryMapping> regionMapping_;
-    Window window4k_{kHmbWindow4kRegion, kHmbWindow4kSize, 0, std::nullopt};
-    Window window1M_{kHmbWindow1MRegion, kHmbWindow1MSize, 0, std::nullopt};
+    sdihal::nQVAPAL000::tMappedRegion regionMapping_;
+    Window window4k_{kHmbWindow4kRegion, kHmbWindow4kSize, 0, {}};
+    Window window1M_{kHmbWindow1MRegion, kHmbWindow1MSize, 0, {}};
     std::map<std::string, HmbMemoryBlock> blocks_;
     std::string windowName_;
     uint32_t parseCount_ = 0;

@@ -77,23 +77,20 @@ void P2PEndpointSession::mapWriteWindow(uint64_t* size, uint64_t* address) {
         throwStatusCode(qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     }
     const auto region = static_cast<uint16_t>(fifo_.number() | 0x4000);
-    std::unique_ptr<sdihal::nQVAPAL000::tMemoryMapping> mapping(
-        new (std::nothrow) sdihal::nQVAPAL000::tMemoryMapping());
-    if (!mapping) throwStatusCode(qverr::qvapalerr_memoryFull);
     nQVAPALS100::tStatus status;
-    void* mapped = nullptr;
+    sdihal::nQVAPAL000::tMappedRegion mapping;
     {
         qverr::StatusThrowGuard guard(status);
-        mapped = deviceProxy_->mapMemory(region, fifo_.writeWindowSize(), 1, *mapping, status);
+        mapping = sdihal::nQVAPAL000::tMappedRegion(deviceProxy_, region, fifo_.writeWindowSize(),
+                                                    sdihal::nQVAPAL000::kMapReadWrite, status);
     }
-    mappedAddress_ = reinterpret_cast<uint64_t>(mapped);
+    mappedAddress_ = reinterpret_cast<uint64_t>(mapping.address());
     mapping_ = std::move(mapping);
     *size = fifo_.writeWindowSize();
     *address = mappedAddress_;
 }
 
 void P2PEndpointSession::unmapWriteWindow() {
-    if (mapping_ && deviceProxy_) deviceProxy_->unmapMemory(*mapping_);
     mapping_.reset();
     mappedAddress_ = 0;
 }

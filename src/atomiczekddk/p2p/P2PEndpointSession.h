@@ -83,7 +83,7 @@ private:
     uint32_t endpointId_ = 0;
     std::shared_ptr<sdihal::nQVAPAL000::tDeviceInterfaceProxy> deviceProxy_;
     uint64_t mappedAddress_ = 0;
-    std::unique_ptr<sdihal::nQVAPAL000::tMemoryMapping> mapping_;
+    sdihal::nQVAPAL000::tMappedRegion mapping_;
 };
 
 }  // namespace qvzek

@@ -6,6 +6,7 @@
 #include <csetjmp>
 #include <csignal>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -149,13 +150,13 @@ TEST_F(DeviceProxy, RegionsMapAtTheirPageOffset) {
 
     tStatus status;
     tMemoryMapping writable;
-    auto* bytes = static_cast<char*>(proxy.mapMemory(3, page, 1, writable, status));
+    auto* bytes = static_cast<char*>(proxy.mapMemory(3, page, kMapReadWrite, writable, status));
     ASSERT_NE(bytes, nullptr);
     EXPECT_EQ(writable.length, static_cast<uint64_t>(page));
     EXPECT_STREQ(bytes, "region three");
     EXPECT_FALSE(writeFaults(bytes));
 
-    for (int32_t access : {0, 2}) {
+    for (int32_t access : {kMapReadOnly, 2}) {
         tMemoryMapping readOnly;
         auto* address = static_cast<char*>(proxy.mapMemory(3, page, access, readOnly, status));
         ASSERT_NE(address, nullptr);
@@ -172,6 +173,44 @@ TEST_F(DeviceProxy, RegionsMapAtTheirPageOffset) {
     EXPECT_EQ(status.code, -52000);
     EXPECT_EQ(qvtest::raiseSite(status), kSite + "148");
     EXPECT_EQ(failed.address, nullptr);
+}
+
+// Counts the unmappings that reach the device file.
+class CountingProxy : public tDeviceInterfaceProxy {
+public:
+    void unmapMemory(tMemoryMapping& mapping) override {
+        if (mapping.address != nullptr) ++unmapped;
+        tDeviceInterfaceProxy::unmapMemory(mapping);
+    }
+    int unmapped = 0;
+};
+
+TEST_F(DeviceProxy, AMappedRegionIsUnmappedOnceByItsLastOwner) {
+    const long page = sysconf(_SC_PAGESIZE);
+    std::memcpy(driver.regionMemory("qv3377k0", 3), "region three", 13);
+    auto counting = std::make_shared<CountingProxy>();
+    tStatus status;
+    counting->open(path.c_str(), status);
+    ASSERT_EQ(status.code, 0);
+    {
+        tMappedRegion first(counting, 3, page, kMapReadWrite, status);
+        ASSERT_TRUE(first);
+        tMappedRegion second = std::move(first);
+        EXPECT_FALSE(first);
+        EXPECT_STREQ(static_cast<const char*>(second.address()), "region three");
+        tMappedRegion third(counting, 3, page, kMapReadWrite, status);
+        second = std::move(third);  // the first mapping goes now
+        EXPECT_EQ(counting->unmapped, 1);
+    }
+    EXPECT_EQ(counting->unmapped, 2);
+
+    driver.failCall(Call::mmap, ENOMEM);
+    tMappedRegion failed(counting, 3, page, kMapReadWrite, status);
+    EXPECT_FALSE(failed);
+    EXPECT_EQ(status.code, -52000);
+    failed.reset();
+    EXPECT_EQ(counting->unmapped, 2);
+    counting->close();
 }
 
 }  // namespace

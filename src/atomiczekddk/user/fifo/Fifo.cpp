@@ -181,6 +181,9 @@ void Fifo::stop() {
 void Fifo::markStopped() {
     Lock lock(mutex_);
     started_ = false;
+    // Whatever was acquired is dropped here, but the caller may still be
+    // writing into it or reading from it.
+    if (strategy_->getElementsAcquired() != 0) properties_->keepBufferForCaller();
     strategy_->configure(nullptr, 0, 0);
     // Regions of a stopped ring point nowhere.
     if (regions_) regions_->head = regions_->tail = 0;

@@ -148,7 +148,15 @@ void FifoPropertyManager::unconfigure() {
 }
 
 void FifoPropertyManager::releaseHostBuffer() {
-    if (!deviceHoldsBuffer_) hostBuffer_->reset();
+    if (!deviceHoldsBuffer_) freeHostBuffer();
+}
+
+void FifoPropertyManager::freeHostBuffer() {
+    if (callerMayHoldBuffer_ && hostBuffer_->address() != nullptr) {
+        std::swap(hostBuffer_, keptForCaller_);
+        callerMayHoldBuffer_ = false;
+    }
+    hostBuffer_->reset();
 }
 
 void FifoPropertyManager::commit() {
@@ -177,7 +185,7 @@ void FifoPropertyManager::commit() {
         // The device lets go of the old buffer before it is freed; when it
         // refuses, the buffer stays and the refusal is thrown.
         if (committed_.address != 0 || deviceHoldsBuffer_) unconfigure();
-        hostBuffer_->reset();
+        freeHostBuffer();
         committed_.address = 0;
         committed_.depthBytes = depthBytes;
         committed_.mirrorBytes = mirrorBytes;
@@ -187,6 +195,10 @@ void FifoPropertyManager::commit() {
         } else {
             address_.writeCoerced(nullptr);
             hostBuffer_->allocate(depthBytes, mirrorBytes, numaNode_.readCoerced());
+            // Allocated while the kept buffer still stood, so never at its
+            // address: what the caller still writes there reaches no ring.
+            keptForCaller_->reset();
+            callerMayHoldBuffer_ = false;
             committed_.address = address(hostBuffer_->address());
             address_.writeCoerced(hostBuffer_->address());
         }
@@ -208,7 +220,7 @@ void FifoPropertyManager::commit() {
         // its sizes without its buffer would match the next commit, which
         // then would allocate nothing.
         if (!deviceHoldsBuffer_) {
-            hostBuffer_->reset();
+            freeHostBuffer();
             committed_ = Committed{};
             if (!supplied) address_.writeCoerced(nullptr);
         }
@@ -241,7 +253,7 @@ void FifoPropertyManager::reset() {
 
 void FifoPropertyManager::deviceReleased() {
     deviceHoldsBuffer_ = false;
-    if (committed_.address == 0) hostBuffer_->reset();
+    if (committed_.address == 0) freeHostBuffer();
 }
 
 }  // namespace qvzek

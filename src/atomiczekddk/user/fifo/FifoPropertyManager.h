@@ -132,6 +132,11 @@ public:
     // The driver has reset the FIFO: the device writes no more into the
     // host buffer, which may go if no configuration needs it.
     void deviceReleased();
+    // Elements of the host buffer were handed out and dropped without being
+    // given back: the caller may still touch them, so when the buffer is
+    // let go it stays allocated (the device never given it again) until a
+    // new one is allocated or the manager ends.
+    void keepBufferForCaller() { callerMayHoldBuffer_ = true; }
 
 private:
     struct Committed {
@@ -149,6 +154,8 @@ private:
     void derive();
     void unconfigure();
     void releaseHostBuffer();
+    // Frees the host buffer, or keeps it aside while the caller may hold it.
+    void freeHostBuffer();
 
     std::shared_ptr<FifoInterface> proxy_;
     uint64_t session_;
@@ -178,6 +185,9 @@ private:
     std::unique_ptr<HostBuffer> hostBuffer_ = std::make_unique<HostBuffer>();
     // The device was given the committed buffer and has not let go of it.
     bool deviceHoldsBuffer_ = false;
+    bool callerMayHoldBuffer_ = false;
+    // A buffer let go while the caller may still hold some of it.
+    std::unique_ptr<HostBuffer> keptForCaller_ = std::make_unique<HostBuffer>();
     Committed committed_;
 };
 

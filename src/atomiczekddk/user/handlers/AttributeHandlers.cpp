@@ -105,7 +105,7 @@ AttributeHandlerDevice::AttributeHandlerDevice(qvjsonconfig::DeviceIteratorInter
         [&](uint32_t& v) { device.getDeviceU32Property("zekNumberOfSlots", v); }, 0);
     uint32_t busType = 0;
     device.getBusU32Property("busType", busType);
-    busKind_ = busType == 0x20706369 ? 1 : busType == 0x20757362 ? 3 : 0;
+    busKind_ = busType == kBusTypePci ? kBusKindPci : busType == kBusTypeUsb ? kBusKindUsb : kBusKindOther;
     productName_ = requiredText(device, "zekProductName");
     fpgaTargetClass_ = requiredText(device, "zekFpgaTargetClass");
     numaNode_ = optionalU32([&](uint32_t& v) { device.getBusU32Property("numaNode", v); },

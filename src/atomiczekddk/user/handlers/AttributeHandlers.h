@@ -19,6 +19,14 @@
 
 namespace qvzek {
 
+// The bus property "busType": the bus's name in four ASCII letters read as a
+// little-endian u32 ("pci ", "usb "), and the bus kind each one gives.
+inline constexpr uint32_t kBusTypePci = 0x20706369;
+inline constexpr uint32_t kBusTypeUsb = 0x20757362;
+inline constexpr uint32_t kBusKindOther = 0;
+inline constexpr uint32_t kBusKindPci = 1;
+inline constexpr uint32_t kBusKindUsb = 3;
+
 class AttributeHandlerComposite : public IAttributeHandler {
 public:
     // Takes ownership.

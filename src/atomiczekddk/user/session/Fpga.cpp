@@ -32,6 +32,8 @@ Fpga::Fpga(std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk> proxy, std::sha
 }
 
 Fpga::~Fpga() {
+    // Destroyed after the mutex is released: a reservation's destructor
+    // unmaps through the driver and may call back into this object.
     std::map<uint32_t, std::unique_ptr<IReservation>> reservations;
     {
         std::lock_guard<std::mutex> guard(reservationMutex_);
@@ -49,13 +51,14 @@ bool Fpga::checkStateLocked() {
     }
     if (!accessor || !image) throwStatusCode(qverr::qvapalerr_resourceNotInitialized);
     const uint32_t value = accessor->read32(image->viControlAddress);
-    if (value == 0xFFFFFFFF) throwControlError(kErrorDeviceUnreachable, 285);
-    if (value & 0x40) throwControlError(kErrorControlBit6, 287);
-    if (value & 0x10) throwControlError(kErrorControlBit4, 289);
-    if (value & 0x80) throwControlError(kErrorControlBit7, 291);
-    diagramState_.store(value & 3);
-    if ((value & 3) == 1) throwStatusCode(kErrorInvalidState);
-    return (value & 3) == 2;
+    if (value == control::kUnreachable) throwControlError(kErrorDeviceUnreachable, 285);
+    if (value & control::kErrorBit6) throwControlError(kErrorControlBit6, 287);
+    if (value & control::kErrorBit4) throwControlError(kErrorControlBit4, 289);
+    if (value & control::kErrorBit7) throwControlError(kErrorControlBit7, 291);
+    const uint32_t state = value & control::kStateMask;
+    diagramState_.store(state);
+    if (state == control::kStateInvalid) throwStatusCode(kErrorInvalidState);
+    return state == control::kStateRunning;
 }
 
 bool Fpga::checkState() { return checkStateLocked(); }
@@ -65,19 +68,19 @@ void Fpga::run(uint8_t* alreadyRunning) {
     if (alreadyRunning) *alreadyRunning = running ? 1 : 0;
     if (running) return;
     std::shared_ptr<const OpenedImage> image = this->image();
-    if (diagramState_.load() == 3) {
+    if (diagramState_.load() == control::kStateAborted) {
         if (image->allowImplicitEnableRemoval) throwStatusCode(kErrorRunImplicitEnable);
         if (image->enableRemovalInEffect) throwStatusCode(kErrorRunEnableRemoval);
     }
     std::shared_ptr<IIoAccessor> accessor = ioAccessor();
-    accessor->write32(image->viControlAddress, 4);
-    accessor->write32(image->viControlAddress, 0);
-    accessor->write32(image->viControlAddress, 2);
+    accessor->write32(image->viControlAddress, control::kWriteStop);
+    accessor->write32(image->viControlAddress, control::kWriteNone);
+    accessor->write32(image->viControlAddress, control::kWriteStart);
     const auto deadline = std::chrono::steady_clock::now() + kRunTimeout;
     for (;;) {
         checkState();
         const uint32_t state = diagramState_.load();
-        if (state == 2 || state == 3) return;
+        if (state == control::kStateRunning || state == control::kStateAborted) return;
         if (std::chrono::steady_clock::now() >= deadline) throwStatusCode(kErrorBusy);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -111,7 +114,8 @@ void Fpga::resetFifos() {
     // The device has been reset: what the host had acquired from a FIFO is
     // gone with it, so each FIFO is marked stopped (its acquired elements and
     // regions dropped, a later release of them refused without reaching the
-    // device) before its own reset. One FIFO's failure does not leave the
+    // device, their memory kept valid for a caller still using it) before
+    // its own reset. One FIFO's failure does not leave the
     // later ones stale: all are reset, then the first failure is thrown.
     std::exception_ptr firstFailure;
     for (auto& fifo : fifos) {
@@ -190,7 +194,8 @@ std::shared_ptr<const OpenedImage> Fpga::open(std::shared_ptr<const Bitfile> bit
         if (!keepAttachmentOnly) {
             const int32_t highestNode = highestNumaNode();
             for (const NamedFifo& description : bitfile->getFifos()) {
-                if ((description.kind() == 0 || description.kind() == 1) && description.userVisible()) {
+                const uint8_t kind = description.kind();
+                if ((kind == kFifoTargetToHost || kind == kFifoHostToTarget) && description.userVisible()) {
                     fifos.push_back(fifoFactory_->create(description, reinterpret_cast<uint64_t>(this), -1,
                                                          highestNode));
                 } else {
@@ -250,6 +255,8 @@ void Fpga::detachSessionFromFifos(uint64_t session) {
         try {
             fifo->removeClient(session);
         } catch (...) {
+            // A closing session cannot report; one FIFO that fails must not
+            // leave the session a client of the others.
         }
     }
 }
@@ -261,6 +268,8 @@ void Fpga::addReservation(uint32_t number, std::unique_ptr<IReservation> reserva
 }
 
 void Fpga::removeReservation(uint32_t number) {
+    // Moved out and destroyed after the guard: the reservation may hold the
+    // last reference to this object, whose mutex must not die while held.
     std::unique_ptr<IReservation> removed;
     {
         std::lock_guard<std::mutex> guard(reservationMutex_);
@@ -285,6 +294,8 @@ int32_t Fpga::removeReservationNoThrow(uint32_t number) noexcept {
 void Fpga::releaseReservation(void* context, uint32_t number) {
     auto* owner = static_cast<std::shared_ptr<Fpga>*>(context);
     if (owner == nullptr) return;
+    // The sink's owner calls this with no way to take an error, and the
+    // reservation may already be gone with its session: the code is dropped.
     if (*owner) (*owner)->removeReservationNoThrow(number);
     delete owner;
 }

@@ -27,6 +27,26 @@ namespace qvzek::user {
 // under them.
 using OpenedImage = BitfileControlInfo;
 
+// The FPGA's control and state register (at the image's viControlAddress).
+namespace control {
+// Every bit set: the device does not answer.
+inline constexpr uint32_t kUnreachable = 0xFFFFFFFF;
+// Error bits, in the order they are reported.
+inline constexpr uint32_t kErrorBit6 = 1u << 6;
+inline constexpr uint32_t kErrorBit4 = 1u << 4;
+inline constexpr uint32_t kErrorBit7 = 1u << 7;
+// Bits 0-1: the diagram state.
+inline constexpr uint32_t kStateMask = 3;
+inline constexpr uint32_t kStateNotRunning = 0;
+inline constexpr uint32_t kStateInvalid = 1;
+inline constexpr uint32_t kStateRunning = 2;
+inline constexpr uint32_t kStateAborted = 3;
+// Written by run, in this order: stop, no request, start.
+inline constexpr uint32_t kWriteStop = 4;
+inline constexpr uint32_t kWriteNone = 0;
+inline constexpr uint32_t kWriteStart = 2;
+}  // namespace control
+
 inline constexpr uint32_t kOpenDoNotRun = 1u << 0;
 inline constexpr uint32_t kOpenKeepAttachment = 1u << 25;
 inline constexpr uint32_t kOpenSkipSignatureCheck = 1u << 31;

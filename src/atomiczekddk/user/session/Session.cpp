@@ -445,7 +445,7 @@ SessionWithP2P::SessionWithP2P(std::shared_ptr<Fpga> fpga,
     // exception leaving the constructor.
     CompilationResultsInfo info(channels);
     for (const NamedFifo& fifo : info.getFifos()) {
-        if (fifo.kind() == 2 || fifo.kind() == 3) {
+        if (fifo.kind() == kFifoPeerToPeerReader || fifo.kind() == kFifoPeerToPeerWriter) {
             p2pEndpoints_.push_back(std::make_shared<P2PEndpointSession>(fifo, *this, deviceProxy));
         }
     }

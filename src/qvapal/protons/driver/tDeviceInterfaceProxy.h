@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <utility>
 
 #include "qvapal/protons/enumeration/tInterfacePath.h"
 #include "qvapal/protons/system/tSystemInterface.h"
@@ -15,6 +17,10 @@ class iInterfaceProxy {
 public:
     virtual ~iInterfaceProxy() = default;
 };
+
+// The access of mapMemory: read and write; any other value maps read-only.
+inline constexpr int32_t kMapReadWrite = 1;
+inline constexpr int32_t kMapReadOnly = 0;
 
 // Mapping record filled by mapMemory and read by unmapMemory.
 struct tMemoryMapping {
@@ -76,6 +82,47 @@ protected:
 private:
     // Raises errno as a failed request at the request operation's site.
     static void raiseRequestFailure(nQVAPALS100::tStatus& status);
+};
+
+// A mapped region of the device, unmapped when its owner lets it go. It
+// keeps the proxy that mapped it, so the unmapping goes through the same
+// seam. Moves, never copies: two owners would unmap twice.
+class tMappedRegion {
+public:
+    tMappedRegion() = default;
+    // Maps through `proxy` (see mapMemory); on failure `status` holds the
+    // error and the object stays empty.
+    tMappedRegion(std::shared_ptr<tDeviceInterfaceProxy> proxy, uint16_t region, uint64_t length,
+                  int32_t access, nQVAPALS100::tStatus& status)
+        : proxy_(std::move(proxy)) {
+        proxy_->mapMemory(region, length, access, mapping_, status);
+    }
+    tMappedRegion(tMappedRegion&& other) noexcept
+        : proxy_(std::move(other.proxy_)), mapping_(std::exchange(other.mapping_, {})) {}
+    tMappedRegion& operator=(tMappedRegion&& other) noexcept {
+        if (this != &other) {
+            reset();
+            proxy_ = std::move(other.proxy_);
+            mapping_ = std::exchange(other.mapping_, {});
+        }
+        return *this;
+    }
+    tMappedRegion(const tMappedRegion&) = delete;
+    tMappedRegion& operator=(const tMappedRegion&) = delete;
+    ~tMappedRegion() { reset(); }
+
+    void* address() const { return mapping_.address; }
+    explicit operator bool() const { return mapping_.address != nullptr; }
+    // Unmaps now; an empty object stays empty.
+    void reset() noexcept {
+        if (mapping_.address != nullptr && proxy_) proxy_->unmapMemory(mapping_);
+        mapping_ = {};
+        proxy_.reset();
+    }
+
+private:
+    std::shared_ptr<tDeviceInterfaceProxy> proxy_;
+    tMemoryMapping mapping_;
 };
 
 }  // namespace sdihal::nQVAPAL000

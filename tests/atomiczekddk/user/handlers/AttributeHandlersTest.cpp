@@ -82,7 +82,7 @@ TEST(AttributeHandlers, DeviceAndPciProperties) {
     };
     const Row numbers[] = {
         {byDevice, 4, 0x1A2B}, {byDevice, 73, 0},       // no slot count published
-        {byDevice, 74, 1},                              // "pci "
+        {byDevice, 74, qvzek::kBusKindPci},
         {byDevice, 92, 0xFFFFFFFF},                     // no NUMA node
         {byPci, 2, 0x5678},    {byPci, 3, 0x1234},      {byPci, 10, 4}, {byPci, 12, 1},
     };

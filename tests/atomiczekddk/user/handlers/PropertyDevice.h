@@ -16,7 +16,7 @@ public:
                                                {"zekProductName", "QV-3377"},
                                                {"zekFpgaTargetClass", "QV3377"},
                                                {"zekHardwareRevision", ""}};
-    std::map<std::string, uint32_t> numbers = {{"busType", 0x20706369},   {"pciVendorID", 0x1234},
+    std::map<std::string, uint32_t> numbers = {{"busType", qvzek::kBusTypePci}, {"pciVendorID", 0x1234},
                                                {"pciDeviceID", 0xABCD},    {"pciSubsystemID", 0x5678},
                                                {"pciBusNumber", 4},        {"pciDeviceNumber", 0},
                                                {"pciFunctionNumber", 1}};

@@ -1,4 +1,5 @@
 #include <chrono>
+#include <cstring>
 
 #include "atomiczekddk/shared/Errors.h"
 #include "atomiczekddk/user/session/SessionFixture.h"
@@ -11,6 +12,7 @@ using qvtest::kSampleSignature;
 using qvzek::user::kOpenDoNotRun;
 using qvzek::user::kOpenKeepAttachment;
 using qvzek::user::kOpenSkipSignatureCheck;
+namespace control = qvzek::user::control;
 
 class FpgaObject : public qvtest::FpgaOnDevice {
 protected:
@@ -74,14 +76,14 @@ TEST_F(FpgaObject, SignatureAndTargetChecks) {
 
 TEST_F(FpgaObject, RunAndControlRegister) {
     openOn(bitfile(), 0);
-    EXPECT_EQ(device.runState(), 2u);
+    EXPECT_EQ(device.runState(), control::kStateRunning);
     const size_t writes = count("atomiczekddk_io.write32");
     uint8_t already = 0;
     fpga->run(&already);
     EXPECT_EQ(already, 1);
     EXPECT_EQ(count("atomiczekddk_io.write32"), writes);
 
-    device.setRunState(0);
+    device.setRunState(control::kStateNotRunning);
     device.setNeverRuns(true);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(codeOf([&] { fpga->run(nullptr); }), qvzek::kErrorBusy);
@@ -91,25 +93,28 @@ TEST_F(FpgaObject, RunAndControlRegister) {
     const struct {
         uint32_t bits;
         int32_t code;
-    } errors[] = {{0x40, qvzek::kErrorControlBit6}, {0x10, qvzek::kErrorFpgaStatusFault}, {0x80, qvzek::kErrorControlBit7}, {0x50, qvzek::kErrorControlBit6}};
+    } errors[] = {{control::kErrorBit6, qvzek::kErrorControlBit6},
+                  {control::kErrorBit4, qvzek::kErrorFpgaStatusFault},
+                  {control::kErrorBit7, qvzek::kErrorControlBit7},
+                  {control::kErrorBit6 | control::kErrorBit4, qvzek::kErrorControlBit6}};
     for (auto& e : errors) {
         device.setErrorBits(e.bits);
         EXPECT_EQ(codeOf([&] { fpga->checkState(); }), e.code) << e.bits;
     }
     device.setErrorBits(0);
-    device.setRunState(1);
+    device.setRunState(control::kStateInvalid);
     EXPECT_EQ(codeOf([&] { fpga->checkState(); }), qvzek::kErrorInvalidState);
     device.setUnreachable(true);
     EXPECT_EQ(codeOf([&] { fpga->checkState(); }), qvzek::kErrorDeviceUnreachable);
     device.setUnreachable(false);
-    device.setRunState(0);
+    device.setRunState(control::kStateNotRunning);
 
     // Stopped by abort: images that remove the enable refuse to run again.
     fpga = newFpga();
     openOn(std::make_shared<const qvzek::Bitfile>(qvtest::readTextFile(std::string(QV_BITFILE_CORPUS) + "/sample.xml"),
                                                   false, true, false),
            kOpenDoNotRun);
-    device.setRunState(3);
+    device.setRunState(control::kStateAborted);
     EXPECT_EQ(codeOf([&] { fpga->run(nullptr); }), qvzek::kErrorRunImplicitEnable);
     EXPECT_EQ(codeOf([&] { fpga->reset(); }), qvzek::kErrorResetImplicitEnable);
     EXPECT_EQ(codeOf([&] { fpga->abort(); }), qvzek::kErrorAbortImplicitEnable);
@@ -118,14 +123,14 @@ TEST_F(FpgaObject, RunAndControlRegister) {
 TEST_F(FpgaObject, ResetAndAbortClearEveryFifoAndReleaseTheLock) {
     openOn(bitfile(), 0);
     fpga->reset();
-    EXPECT_EQ(device.runState(), 0u);
+    EXPECT_EQ(device.runState(), control::kStateNotRunning);
     std::vector<uint32_t> closed;
     for (auto& request : decoder.requests()) {
         if (request.name() == "atomiczekddk_fifo.closeFifo") closed.push_back(request.get<uint32_t>("fifo"));
     }
     EXPECT_EQ(closed, (std::vector<uint32_t>{0, 2}));
     fpga->abort();
-    EXPECT_EQ(device.runState(), 3u);
+    EXPECT_EQ(device.runState(), control::kStateAborted);
     EXPECT_EQ(count("atomiczekddk_fifo.closeFifo"), 4u);
     EXPECT_EQ(count("atomiczekddk_configuration.command0D"), 2u);
 
@@ -167,6 +172,57 @@ TEST_F(FpgaObject, AResetDropsAcquiredElementsAndResetsEveryFifo) {
     EXPECT_EQ(count("atomiczekddk_fifo.closeFifo"), 3u);
     EXPECT_EQ(calls("atomiczekddk_fifo.closeFifo").back().get<uint32_t>("fifo"), 2u);
     EXPECT_EQ(fpga->lock().count(), 1u);
+}
+
+TEST_F(FpgaObject, MemoryAcquiredBeforeAResetStaysValidAndIsNeverTheDevicesAgain) {
+    openOn(bitfile(), 0);
+    device.describeFifo(0, 8, qvzek::kFifoHostToTarget);
+    auto fifo = fpga->fifo(0);
+    // Without a mirror the ring is a plain heap buffer, every byte of which
+    // the memory checker watches.
+    fifo->setPropertyU64(qvzek::fifo_properties::kMirrorSize, 0);
+    uint64_t* elements = nullptr;
+    uint64_t acquired = 0;
+    fifo->acquireWriteElements(qvzek::TypeU64(), reinterpret_cast<void**>(&elements), 2, 2000, nullptr, &acquired,
+                               nullptr, 0);
+    ASSERT_EQ(acquired, 2u);
+    fpga->reset();
+    // The caller's thread still fills what it acquired: pointless, never fatal.
+    elements[0] = 7;
+    elements[1] = 7;
+
+    // Started again on a new buffer; the stale elements stay refused.
+    fifo->setPropertyU64(qvzek::fifo_properties::kMirrorSize, 0);
+    fifo->start(0);
+    const auto configured = calls("atomiczekddk_fifo.configureFifo");
+    ASSERT_FALSE(configured.empty());
+    uint64_t words[4];
+    std::memcpy(words, configured.back().in("words").data(), sizeof words);
+    EXPECT_NE(words[0], reinterpret_cast<uint64_t>(elements));
+    EXPECT_EQ(device.fifo(0).address, words[0]);
+    EXPECT_EQ(codeOf([&] { fifo->releaseElements(2); }), qvzek::kErrorFifoCountTooLarge);
+    EXPECT_EQ(count("atomiczekddk_fifo.releaseBytes"), 0u);
+
+    // The new ring works, and a region outstanding at the next reset is kept
+    // the same way.
+    uint64_t handle = 0;
+    uint64_t* region = nullptr;
+    fifo->acquireWriteRegion(qvzek::TypeU64(), &handle, reinterpret_cast<void**>(&region), 2, 2000, nullptr,
+                             &acquired, nullptr, 0);
+    ASSERT_EQ(acquired, 2u);
+    EXPECT_EQ(reinterpret_cast<uint64_t>(region), words[0]);
+    region[0] = 0;
+    region[1] = 1;
+    fifo->releaseRegion(reinterpret_cast<uint64_t*>(handle));
+    EXPECT_EQ(count("atomiczekddk_fifo.releaseBytes"), 1u);
+    EXPECT_EQ(device.fifo(0).mismatches, 0u);
+    fifo->acquireWriteRegion(qvzek::TypeU64(), &handle, reinterpret_cast<void**>(&region), 2, 2000, nullptr,
+                             &acquired, nullptr, 0);
+    fpga->reset();
+    region[0] = 7;
+    region[1] = 7;
+    EXPECT_EQ(codeOf([&] { fifo->releaseRegion(reinterpret_cast<uint64_t*>(handle)); }), qvzek::kErrorFifoCountTooLarge);
+    EXPECT_EQ(count("atomiczekddk_fifo.releaseBytes"), 1u);
 }
 
 TEST_F(FpgaObject, ResetNeedsSupport) {

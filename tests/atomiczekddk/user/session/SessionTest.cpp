@@ -13,6 +13,7 @@ using qvtest::hmbBlock;
 using qvtest::hmbElement;
 using qvtest::kIrqStatusAddress;
 using qvzek::user::kWaitForever;
+namespace control = qvzek::user::control;
 
 class SessionOnDevice : public qvtest::FpgaOnDevice {
 protected:
@@ -30,8 +31,8 @@ protected:
 // FIFO numbers through the FPGA object.
 TEST_F(SessionOnDevice, OpensRunsAndAnswersFromTheImage) {
     auto session = open(bitfile());
-    EXPECT_EQ(device.runState(), 2u);
-    EXPECT_EQ(session->getRunState(), 2u);
+    EXPECT_EQ(device.runState(), control::kStateRunning);
+    EXPECT_EQ(session->getRunState(), control::kStateRunning);
     EXPECT_EQ(session->endpointCount(), 2u);
     device.raiseIrqs(0x3);
     session->acknowledgeIrqs(0x1);
@@ -129,12 +130,12 @@ TEST_F(SessionOnDevice, RunAndWaitReturnsWhenTheDiagramStops) {
     auto session = open(bitfile(), qvzek::user::kOpenDoNotRun);
     auto stopper = std::async(std::launch::async, [&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        device.setRunState(0);
+        device.setRunState(control::kStateNotRunning);
     });
     uint8_t already = 1;
     session->run(1, &already);
     EXPECT_EQ(already, 0);
-    EXPECT_EQ(device.runState(), 0u);
+    EXPECT_EQ(device.runState(), control::kStateNotRunning);
     stopper.get();
 }
 

@@ -59,7 +59,7 @@ void* tDeviceInterfaceProxy::mapMemory(uint16_t region, uint64_t length, int32_t
     if (status.isError()) return nullptr;
     // The driver addresses each region by its number in units of pages.
     const off_t offset = static_cast<off_t>(region) * sysconf(_SC_PAGESIZE);
-    const int protection = access == 1 ? PROT_READ | PROT_WRITE : PROT_READ;
+    const int protection = access == kMapReadWrite ? PROT_READ | PROT_WRITE : PROT_READ;
     void* address = systemInterface().mmap(nullptr, length, protection, MAP_SHARED, fd, offset);
     if (address == MAP_FAILED) {
         QVAPAL_RAISE_ERRNO(status, errno, kSource, 148);
