@@ -16,11 +16,11 @@ struct Registry {
     std::unordered_map<uint64_t, Entry> entries;
 };
 
-// Built at first use and never destroyed: a host may close handles from its
-// own exit handlers, after this library's statics would be gone.
+// Built at first use (nothing runs at library load); gone when the library
+// is unloaded, with every object a handle could name.
 Registry& registry() {
-    static Registry* const instance = new Registry;
-    return *instance;
+    static Registry instance;
+    return instance;
 }
 
 }  // namespace
