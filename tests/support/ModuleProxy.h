@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "HALUtilities/HandleRegistry.h"
 #include "apal_qv3377k/tInterfaceProxy_qv3377k.h"
 #include "module/SimulatedModule.h"
 
@@ -20,10 +21,13 @@ inline std::shared_ptr<sdihal::tInterfaceProxy_qv3377k> openModuleProxy(qvsim::S
     return proxy;
 }
 
-// A session's address as its family handle.
+// A session's address as its family handle, live as device_getContext makes
+// the contexts it hands out.
 template <class Session>
 uint64_t handleOf(Session& session) {
-    return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&session));
+    const uint64_t handle = qv3377hal::handleOf(&session);
+    qv3377hal::addHandle(handle, qv3377hal::HandleKind::deviceContext);
+    return handle;
 }
 
 // Makes every request of "<interface>.<method>" fail with `code` in its reply.
