@@ -30,7 +30,7 @@ protected:
     qvtest::HostLibrary library{QV_SHARED_LIBRARY};
     // The exports' session, opened first: the session built here describes
     // its client last.
-    qvtest::LibraryContext exported{library, module, "ai/0", 28, "\"sessionUID\":\"S-1\""};
+    qvtest::LibraryContext exported{library, module, "ai/0", 28, qvtest::deviceParams(module, "\"sessionUID\":\"S-1\"")};
     reservationhal::ReservationSession session{qvtest::openModuleProxy(module), R"({"Resource Name": "QV1"})"};
     uint64_t handle = exported.handle();
 

@@ -15,21 +15,22 @@ namespace qvtest {
 
 // The device_open parameters of the simulated module, with the given extra
 // JSON members.
-inline std::string deviceParams(const qvsim::SimulatedModule& module, const std::string& extra = "") {
-    std::string json = "{\"resourceName\":\"RIO0\",\"deviceInterfacePath\":\"" + module.devicePath() + "\"";
+inline std::string deviceParams(const qvsim::SimulatedModule& module, const std::string& extra = "",
+                                const std::string& resourceName = "RIO0") {
+    std::string json =
+        "{\"resourceName\":\"" + resourceName + "\",\"deviceInterfacePath\":\"" + module.devicePath() + "\"";
     if (!extra.empty()) json += "," + extra;
     return json + "}";
 }
 
 class LibraryContext {
 public:
-    // Context `id` of a new device session of `instance` ("ai/0", "ao/0");
-    // the requests the open and the context's creation sent are cleared. A
-    // failure is a test failure, and the handle is then 0.
+    // Context `id` of a new device session of `instance` ("ai/0", "ao/0")
+    // opened with `params`; the requests the open and the context's creation
+    // sent are cleared. A failure is a test failure, and the handle is then 0.
     LibraryContext(HostLibrary& library, qvsim::SimulatedModule& module, const char* instance, uint32_t id,
-                   const std::string& extra = "")
+                   const std::string& params)
         : close_(library.fn<void (*)(uint64_t)>("device_close")) {
-        const std::string params = deviceParams(module, extra);
         EXPECT_EQ(library.fn<int32_t (*)(const char*, const char*, uint64_t*)>("device_open")(params.c_str(), instance,
                                                                                             &device_),
                   0)
@@ -42,6 +43,8 @@ public:
         }
         module.decoder().clear();
     }
+    LibraryContext(HostLibrary& library, qvsim::SimulatedModule& module, const char* instance, uint32_t id)
+        : LibraryContext(library, module, instance, id, deviceParams(module)) {}
     LibraryContext(const LibraryContext&) = delete;
     LibraryContext& operator=(const LibraryContext&) = delete;
     ~LibraryContext() {
