@@ -23,6 +23,10 @@ inline std::string deviceParams(const qvsim::SimulatedModule& module, const std:
     return json + "}";
 }
 
+// The members that give a device session an FPGA session on the FPGA
+// interface library stand-in, with the module's default image.
+inline const std::string kFpgaImageMembers = "\"bitfilePath\":\"/images/qv3377.lvbitx\",\"sessionUID\":\"S-1\"";
+
 class LibraryContext {
 public:
     // Context `id` of a new device session of `instance` ("ai/0", "ao/0")
