@@ -1,19 +1,16 @@
-// The da_ exports as a C driver calls them, on a data-access session built
-// as the device session builds it: two calibration directories and the
-// module's flash.
+// The da_ exports as a C driver calls them, on the data-access context of a
+// device session on the simulated module: two calibration directories and
+// the module's flash.
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <memory>
+#include <filesystem>
 
-#include "DataAccessHALImpl/DataAccessHALSession.h"
-#include "DataAccessHALImpl/FileDataAccessor.h"
-#include "DataAccessHALImpl/FlashDataAccessor.h"
-#include "RFPlatImpl/RFPlatImpl.h"
-#include "RFPlatImpl/RFPlatSession.h"
+#include "HALUtilities/CalibrationPaths.h"
 #include "module/SimulatedModule.h"
 #include "qvmxl/errors.h"
 #include "support/HostLibrary.h"
+#include "support/LibraryContext.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -24,13 +21,7 @@ class DataAccessExports : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(library.loaded());
-        platform.reset(RFPlatSession_createInstance(module.devicePath().c_str(), nullptr));
-        session.addAccessor(std::make_unique<dataaccesshal::FileDataAccessor>(temp / "01AB23CD", ""));
-        session.addAccessor(std::make_unique<dataaccesshal::FileDataAccessor>(temp / "Common", "Common"));
-        for (const std::string& name : platform->getFlashDevices()) {
-            session.addAccessor(std::make_unique<dataaccesshal::FlashDataAccessor>(platform.get(), name));
-        }
-        handle = reinterpret_cast<uintptr_t>(&session);
+        handle = exported.handle();
     }
     // Calls export `name` with a fresh status as its last argument: the code.
     template <class... Args>
@@ -43,11 +34,12 @@ protected:
         return code;
     }
 
-    qvtest::TempDir temp;
     qvsim::SimulatedModule module;
     qvtest::HostLibrary library{QV_SHARED_LIBRARY};
-    std::unique_ptr<rfplat::RFPlatSession> platform;
-    dataaccesshal::DataAccessHALSession session;
+    qvtest::LibraryContext exported{library, module, "ai/0", 32};
+    // Where the board's ("01AB23CD") and the common directory are, below the
+    // module's simulated root.
+    const std::filesystem::path calibration = qv3377hal::calibrationFilePath(0, "RevB", "");
     uint64_t handle = 0;
     std::string json;
 };
@@ -124,8 +116,8 @@ TEST_F(DataAccessExports, PartitionsOnDiskAndInFlash) {
                   0);
         EXPECT_EQ(sequence, 3u);
     }
-    EXPECT_EQ(qvtest::readFile(temp / "Common/00000004.bin"), "");
-    EXPECT_TRUE(std::filesystem::exists(temp / "Common/seq_00000004"));
+    EXPECT_EQ(qvtest::readFile((calibration / "Common/00000004.bin").string()), "");
+    EXPECT_TRUE(std::filesystem::exists(calibration / "Common/seq_00000004"));
 
     // A 64-bit size offers its low 32 bits to the flash.
     uint64_t size = (uint64_t{1} << 32) + 16;
@@ -150,7 +142,7 @@ TEST_F(DataAccessExports, PartitionsOnDiskAndInFlash) {
     EXPECT_EQ(path(2, 7, text, &size), qvmxl::kErrorReadBufferTooSmall);
     size = sizeof text;
     path(1, 18, text, &size);
-    EXPECT_EQ(std::string(text), temp / "Common/00000012.bin");
+    EXPECT_EQ(std::string(text), (calibration / "Common/00000012.bin").string());
 }
 
 }  // namespace
