@@ -6,7 +6,6 @@
 #include <stdexcept>
 #include <string>
 
-#include "HALUtilities/HandleRegistry.h"
 #include "apal_qv3377k/tInterfaceProxy_qv3377k.h"
 #include "module/SimulatedModule.h"
 
@@ -19,15 +18,6 @@ inline std::shared_ptr<sdihal::tInterfaceProxy_qv3377k> openModuleProxy(qvsim::S
     // Thrown rather than asserted so that benchmarks can use it too.
     if (status.code != 0) throw std::runtime_error("opening the module's device file: " + std::to_string(status.code));
     return proxy;
-}
-
-// A session's address as its family handle, live as device_getContext makes
-// the contexts it hands out.
-template <class Session>
-uint64_t handleOf(Session& session) {
-    const uint64_t handle = qv3377hal::handleOf(&session);
-    qv3377hal::addHandle(handle, qv3377hal::HandleKind::deviceContext);
-    return handle;
 }
 
 // Makes every request of "<interface>.<method>" fail with `code` in its reply.
