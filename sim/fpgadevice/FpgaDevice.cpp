@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "atomiczekddk/user/session/Fpga.h"
+#include "qverr/Codes.h"
 
 namespace qvsim {
 
@@ -274,7 +275,7 @@ FpgaDevice::FpgaDevice(Driver& driver, RequestDecoder& decoder, std::string name
         const uint32_t direction = described == s.fifoDescriptions.end() ? 0 : described->second.second;
         if (words[0] == 0 || words[1] == 0 || elementSize == 0 || words[1] % elementSize != 0 ||
             words[2] > words[1]) {
-            reply.status(-52005);
+            reply.status(qverr::qvapalerr_invalidParameter);
             return;
         }
         fifo.configured = true;

@@ -13,6 +13,7 @@
 #include "AtomicZEKHALImpl/PciModelNameIdentifierCodegen.h"
 #include "atomiczekddk/shared/CommonUtilities.h"
 #include "module/SimulatedModule.h"
+#include "qverr/Codes.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -96,7 +97,7 @@ TEST_F(AliasServicesTest, FailedBuildReleasesWhatWasBuilt) {
     // Fails after the file is open and both threads run.
     devices.fail = true;
     EXPECT_EQ(qvtest::thrownStatus([&] { atomiczekhal::AliasServices services(devices, models, pxi); }).first,
-              -52008);
+              qverr::qvapalerr_osFault);
     EXPECT_LE(qvsim::processThreadsSettlingAtMost(threads), threads);
     EXPECT_EQ(qvsim::processDescriptors(), descriptors);
 }

@@ -10,6 +10,7 @@
 #include "atomiczekddk/shared/Errors.h"
 #include "kerneldriver/Driver.h"
 #include "module/SimulatedModule.h"
+#include "qverr/Codes.h"
 #include "support/BitfileGenerator.h"
 #include "support/HostLibrary.h"
 #include "zekhost/ZekHost.h"
@@ -123,7 +124,7 @@ TEST_F(FpgaDriverHost, ListsTheSimulatedModule) {
     EXPECT_EQ(zekhost::findDevice(list, token.c_str(), status).object(), device.object());
 
     EXPECT_FALSE(list.device(1, 0, status));
-    EXPECT_EQ(status.code, -52005);
+    EXPECT_EQ(status.code, qverr::qvapalerr_invalidParameter);
     Status flagged;
     EXPECT_FALSE(list.device(0, 1, flagged));
     EXPECT_EQ(flagged.code, qvzek::kErrorNotSupported);

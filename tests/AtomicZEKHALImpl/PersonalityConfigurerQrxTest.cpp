@@ -12,6 +12,7 @@
 #include "atomiczekddk/shared/Errors.h"
 #include "kerneldriver/Driver.h"
 #include "qvapal/status/tStatus.h"
+#include "qverr/Codes.h"
 #include "support/BitfileGenerator.h"
 #include "support/TempDir.h"
 
@@ -137,7 +138,7 @@ TEST_F(PersonalityConfigurer, TheDriversRefusalIsThrownAndLeavesTheRecordUnconfi
     driver.failCall(qvsim::Call::ioctl, EIO);
     EXPECT_LT(qvtest::thrownStatus([&] { configurer.configurePersonality(record, &changed); }).first, 0);
     EXPECT_FALSE(record.configured);
-    EXPECT_EQ(qvtest::thrownStatus([&] { configurer.configure(&changed); }).first, -52003);
+    EXPECT_EQ(qvtest::thrownStatus([&] { configurer.configure(&changed); }).first, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "atomiczekddk/shared/Errors.h"
 #include "kerneldriver/Driver.h"
 #include "module/SimulatedModule.h"
+#include "qverr/Codes.h"
 #include "support/BitfileGenerator.h"
 #include "support/HostLibrary.h"
 #include "zekhost/ZekHost.h"
@@ -97,7 +98,7 @@ TEST_F(PluginHost, CountedInitializationsShareOneSetOfObjects) {
     EXPECT_EQ(finalize(), 0);
     EXPECT_LE(qvsim::processThreadsSettlingAtMost(threads), threads);
     void* out = &out;
-    EXPECT_EQ(getInterface(0, &out), -52010);
+    EXPECT_EQ(getInterface(0, &out), qverr::qvapalerr_resourceNotInitialized);
     EXPECT_EQ(out, &out);
 
     // A later initialization builds a fresh set.
@@ -109,14 +110,14 @@ TEST_F(PluginHost, CountedInitializationsShareOneSetOfObjects) {
 
 TEST_F(PluginHost, ArgumentsAndUnbalancedFinalize) {
     // Nothing initialized: finalize refuses and leaves the count at 0.
-    EXPECT_EQ(finalize(), -52010);
-    EXPECT_EQ(finalize(), -52010);
+    EXPECT_EQ(finalize(), qverr::qvapalerr_resourceNotInitialized);
+    EXPECT_EQ(finalize(), qverr::qvapalerr_resourceNotInitialized);
     ASSERT_EQ(initialize(), 0);
-    EXPECT_EQ(getInterface(0, nullptr), -52005);
+    EXPECT_EQ(getInterface(0, nullptr), qverr::qvapalerr_invalidParameter);
     void* out = &out;
-    EXPECT_EQ(getInterface(1, &out), -52005);
+    EXPECT_EQ(getInterface(1, &out), qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(out, nullptr);
-    EXPECT_EQ(getInterface(-1, &out), -52005);
+    EXPECT_EQ(getInterface(-1, &out), qverr::qvapalerr_invalidParameter);
     // One finalize balances the one initialize: had the refused finalizes
     // counted, the objects would still live (or never have been built).
     zekhost::DeviceList list = deviceList();
@@ -124,7 +125,7 @@ TEST_F(PluginHost, ArgumentsAndUnbalancedFinalize) {
     list.release();
     EXPECT_EQ(finalize(), 0);
     EXPECT_LE(qvsim::processThreadsSettlingAtMost(threads), threads);
-    EXPECT_EQ(finalize(), -52010);
+    EXPECT_EQ(finalize(), qverr::qvapalerr_resourceNotInitialized);
 }
 
 TEST_F(PluginHost, FailedInitializationLeavesNothingBehind) {
@@ -140,8 +141,8 @@ TEST_F(PluginHost, FailedInitializationLeavesNothingBehind) {
     EXPECT_LE(qvsim::processThreadsSettlingAtMost(settled), settled);
     EXPECT_EQ(qvsim::processDescriptors(), descriptors);
     void* out = &out;
-    EXPECT_EQ(getInterface(0, &out), -52010);
-    EXPECT_EQ(finalize(), -52010);
+    EXPECT_EQ(getInterface(0, &out), qverr::qvapalerr_resourceNotInitialized);
+    EXPECT_EQ(finalize(), qverr::qvapalerr_resourceNotInitialized);
     // Nothing was counted: once the way is clear one initialize and one
     // finalize make a whole cycle.
     std::filesystem::remove(module.tree().root() + "/var/local/vorlane/QRX");
@@ -149,7 +150,7 @@ TEST_F(PluginHost, FailedInitializationLeavesNothingBehind) {
     EXPECT_TRUE(std::filesystem::is_regular_file(configurationFile));
     EXPECT_EQ(finalize(), 0);
     EXPECT_LE(qvsim::processThreadsSettlingAtMost(settled), settled);
-    EXPECT_EQ(finalize(), -52010);
+    EXPECT_EQ(finalize(), qverr::qvapalerr_resourceNotInitialized);
 }
 
 TEST_F(PluginHost, AModuleWithoutASlotPathIsLeftOut) {
@@ -220,7 +221,7 @@ TEST_F(PluginHost, SessionsOnOneModuleShareItsProxyAndFpga) {
     ASSERT_TRUE(orphan);
     zekhost::Status refused;
     orphan.open(text.c_str(), kSignature, kTextNotRun, refused);
-    EXPECT_EQ(refused.getCode(), -52006);
+    EXPECT_EQ(refused.getCode(), qverr::qvapalerr_resourceNotFound);
     orphan.release();
     list.release();
     EXPECT_EQ(finalize(), 0);

@@ -14,6 +14,7 @@
 #include "atomiczekddk/user/facade/FpgaSessionTraditional.h"
 #include "atomiczekddk/user/session/SessionFixture.h"
 #include "module/SimulatedModule.h"
+#include "qverr/Codes.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -101,8 +102,8 @@ TEST_F(SessionFactoryTest, FailuresLeaveNothingOpen) {
                   factory.createSession(info, "<Bitfile>", qvtest::kSampleSignature, 0);
               }).first,
               0);
-    EXPECT_EQ(qvtest::thrownStatus([&] { factory.createSession(info, nullptr, "", 0); }).first, -52005);
-    EXPECT_EQ(qvtest::thrownStatus([&] { factory.createTraditionalSession(nullptr); }).first, -52005);
+    EXPECT_EQ(qvtest::thrownStatus([&] { factory.createSession(info, nullptr, "", 0); }).first, qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(qvtest::thrownStatus([&] { factory.createTraditionalSession(nullptr); }).first, qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(module.driver().openDescriptors(), 0u);
     EXPECT_EQ(qvsim::processDescriptors(), descriptors);
 
@@ -112,7 +113,7 @@ TEST_F(SessionFactoryTest, FailuresLeaveNothingOpen) {
     EXPECT_EQ(qvtest::thrownStatus([&] { open(); }).first, qvzek::kErrorDeviceUnreachable);
     EXPECT_EQ(qvtest::thrownStatus([&] { factory.createTraditionalSession(info); }).first, qvzek::kErrorDeviceUnreachable);
     manager.onDevicesChanged();
-    EXPECT_EQ(qvtest::thrownStatus([&] { factory.createTraditionalSession(info); }).first, -52006);
+    EXPECT_EQ(qvtest::thrownStatus([&] { factory.createTraditionalSession(info); }).first, qverr::qvapalerr_resourceNotFound);
     EXPECT_EQ(module.driver().openDescriptors(), 0u);
     EXPECT_EQ(qvsim::processDescriptors(), descriptors);
 }

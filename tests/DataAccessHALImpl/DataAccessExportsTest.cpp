@@ -10,6 +10,7 @@
 
 #include "HALUtilities/CalibrationPaths.h"
 #include "module/SimulatedModule.h"
+#include "qverr/Codes.h"
 #include "qvmxl/errors.h"
 #include "support/DetailPair.h"
 #include "support/HostLibrary.h"
@@ -63,7 +64,7 @@ TEST_F(DataAccessExports, AccessorsAndTheirDescriptors) {
     EXPECT_EQ(getAccessors(handle, ids, &count), 0);
     EXPECT_EQ(ids[2], 2u);
     EXPECT_EQ(ids[3], 9u);
-    EXPECT_EQ(getAccessors(0, ids, &count), -52005);
+    EXPECT_EQ(getAccessors(0, ids, &count), qverr::qvapalerr_invalidParameter);
 
     const auto descriptor = [&](uint64_t id, uint32_t* type, char* name, uint64_t* size) {
         return call<uint64_t, uint64_t, uint32_t*, char*, uint64_t*>("da_getAccessorDescriptor", handle, id, type,
@@ -87,7 +88,7 @@ TEST_F(DataAccessExports, AccessorsAndTheirDescriptors) {
     EXPECT_EQ(descriptor(2, &type, name, &size), 0);
     EXPECT_EQ(type, 0u);
     EXPECT_STREQ(name, "");
-    EXPECT_EQ(descriptor(uint64_t{1} << 63, &type, nullptr, &size), -52005);
+    EXPECT_EQ(descriptor(uint64_t{1} << 63, &type, nullptr, &size), qverr::qvapalerr_invalidParameter);
 }
 
 TEST_F(DataAccessExports, PartitionsOnDiskAndInFlash) {
@@ -128,7 +129,7 @@ TEST_F(DataAccessExports, PartitionsOnDiskAndInFlash) {
     char buffer[16];
     read(2, buffer, &size, &sequence);
     EXPECT_EQ(module.decoder().last("rfplat.readPartition")->value("size"), 16);
-    EXPECT_EQ(read(0, buffer, nullptr, nullptr), -52005);
+    EXPECT_EQ(read(0, buffer, nullptr, nullptr), qverr::qvapalerr_invalidParameter);
     EXPECT_NE(json.find("\"line\":134"), std::string::npos) << json;
 
     // Flash has no paths; a file accessor names its file.
@@ -201,7 +202,7 @@ TEST_F(DataAccessExports, RefusalsNameTheRaisingClassAndWhatWasWrong) {
              return call<uint64_t, uint64_t, uint32_t*, char*, uint64_t*>("da_getAccessorDescriptor", handle, 7,
                                                                           &type, nullptr, &size);
          },
-         -52005, "DataAccessHALSession", "accessor index out of range"},
+         qverr::qvapalerr_invalidParameter, "DataAccessHALSession", "accessor index out of range"},
         {[&] {
              size = 2;
              return call<uint64_t, uint64_t, uint32_t*, char*, uint64_t*>("da_getAccessorDescriptor", handle, 1,
@@ -224,9 +225,9 @@ TEST_F(DataAccessExports, RefusalsNameTheRaisingClassAndWhatWasWrong) {
          kErrorSoftwareFault, "FileDataAccessor", "partition file could not be deleted"},
         {[&] { return flush(0); }, kErrorSoftwareFault, "FileDataAccessor", "flush is not supported"},
         {[&] { return flush(2); }, kErrorSoftwareFault, "FlashDataAccessor", "flush is not supported"},
-        {[&] { return read(4, 8, nullptr); }, -52005, "ErrorHandling", "null pointer argument"},
-        {[&] { return open(nullptr); }, -52005, "da_open", "null handle slot"},
-        {[&] { return open(&slot); }, -52005, "da_open", "handle slot already holds a handle"},
+        {[&] { return read(4, 8, nullptr); }, qverr::qvapalerr_invalidParameter, "ErrorHandling", "null pointer argument"},
+        {[&] { return open(nullptr); }, qverr::qvapalerr_invalidParameter, "da_open", "null handle slot"},
+        {[&] { return open(&slot); }, qverr::qvapalerr_invalidParameter, "da_open", "handle slot already holds a handle"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.call(), c.code) << c.text;

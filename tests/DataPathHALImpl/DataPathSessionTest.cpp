@@ -16,6 +16,7 @@
 #include "DataPathHALImpl/TimestampValue.h"
 #include "DataPathHALImpl/datapathhalHandle.h"
 #include "module/SimulatedModule.h"
+#include "qverr/Codes.h"
 #include "support/DetailPair.h"
 #include "support/HostLibrary.h"
 #include "support/LibraryContext.h"
@@ -58,7 +59,7 @@ TEST_F(DataPath, ConstructionReadsTheFormatsOfItsPath) {
     EXPECT_EQ(generation.triggerTimestampMode(), 1u);
     module.decoder().clear();
 
-    EXPECT_EQ(qvtest::thrownStatus([&] { datapathhal::DataPathSession(qvtest::openModuleProxy(module), 2); }).first, -52005);
+    EXPECT_EQ(qvtest::thrownStatus([&] { datapathhal::DataPathSession(qvtest::openModuleProxy(module), 2); }).first, qverr::qvapalerr_invalidParameter);
     EXPECT_TRUE(module.decoder().requests().empty());
     qvtest::failRequests(module, "datapath.getTriggerTimestampOffsetFormat", -50700);
     EXPECT_EQ(qvtest::thrownStatus([&] { datapathhal::DataPathSession(qvtest::openModuleProxy(module), 0); }).first, -50700);
@@ -165,7 +166,7 @@ TEST_F(DataPath, NullOutputsAreRefusedBeforeAnyRequest) {
     for (const int32_t code : {DP_FN(datapath_clearStatus)(handle, nullptr),
                                DP_FN(datapath_readDataDelayRange)(handle, &value, nullptr),
                                DP_FN(datapath_isDone)(handle, nullptr), DP_FN(datapath_waitForDone)(0)}) {
-        EXPECT_EQ(code, -52005);
+        EXPECT_EQ(code, qverr::qvapalerr_invalidParameter);
     }
     EXPECT_TRUE(module.decoder().requests().empty());
 }
@@ -199,7 +200,7 @@ TEST_F(DataPath, RefusalsNameTheRaisingOperationAndWhatWasWrong) {
     datapathhal::DataPathSession session(qvtest::openModuleProxy(module), 0);
     module.dataPath().paths[0].readsUntilIdle = -1;
     qvtest::expectRefusals({
-        {[&] { datapathhal::DataPathSession(qvtest::openModuleProxy(module), 2); }, -52005, "DataPathSession",
+        {[&] { datapathhal::DataPathSession(qvtest::openModuleProxy(module), 2); }, qverr::qvapalerr_invalidParameter, "DataPathSession",
          "data-path index is neither 0 nor 1"},
         {[&] { session.waitForDone(std::chrono::milliseconds(1)); }, -1074098044, "waitForDone",
          "data path did not become idle in time"},
@@ -298,8 +299,8 @@ TEST_F(Timestamps, ComputeCopiesTheInputAndApplySendsTheLastComputedBlock) {
     TriggerTimestampsSettings* untouched = nullptr;
     const uint64_t words[6] = {};
     double out = 7.0;
-    EXPECT_EQ(DP_FN(datapath_computeTriggerTimestampsSettings)(handle, &input, nullptr, &untouched), -52005);
-    EXPECT_EQ(DP_FN(datapath_computeRelativeToFirstRecordT0)(handle, 0, words, nullptr, 3, &out, 0.0, 1.0), -52005);
+    EXPECT_EQ(DP_FN(datapath_computeTriggerTimestampsSettings)(handle, &input, nullptr, &untouched), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(DP_FN(datapath_computeRelativeToFirstRecordT0)(handle, 0, words, nullptr, 3, &out, 0.0, 1.0), qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(untouched, nullptr);
     EXPECT_EQ(out, 7.0);
     EXPECT_TRUE(module.decoder().requests().empty());

@@ -142,7 +142,7 @@ TEST_F(DeviceSessions, VersionChecks) {
         qvsim::BlockPathBlock::Version version;
         int32_t code;
     } cases[] = {{{2401}, {1, 1, 0}, sdihal::kDriverErrorDriverTooOld}, {{2401}, {9, 5, 0}, sdihal::kDriverErrorLibraryTooOld}, {{2401}, {3, 4, 0}, kSoftwareFault},
-                 {{2401, 1620}, {0, 0, 0}, sdihal::kDriverErrorDriverTooOld}, {{2401}, {4, 2, -52008}, -52008}};
+                 {{2401, 1620}, {0, 0, 0}, sdihal::kDriverErrorDriverTooOld}, {{2401}, {4, 2, qverr::qvapalerr_osFault}, qverr::qvapalerr_osFault}};
     for (const auto& c : cases) {
         const auto saved = module.blockPaths().versions;
         module.blockPaths().versions[c.path] = c.version;
@@ -248,7 +248,7 @@ TEST_F(DeviceSessions, DriverVersionChoosesEqualizerAndOffset) {
     module.blockPaths().versions.erase({2401, 700});
     auto handle = openSession("ai/0", params());
     EXPECT_NE(context(handle, context::kDigitalOffset), 0u);
-    EXPECT_EQ(contextCode(handle, context::kEqualizer), -52008);
+    EXPECT_EQ(contextCode(handle, context::kEqualizer), qverr::qvapalerr_osFault);
     EXPECT_EQ(context(handle, context::kSyntraSync), 0u);
     handle.close();
 }
@@ -256,7 +256,7 @@ TEST_F(DeviceSessions, DriverVersionChoosesEqualizerAndOffset) {
 TEST_F(DeviceSessions, FailedCreationsLeaveTheSlotEmptyAndRetry) {
     module.blockPaths().refused[{2401, 2403}] = -52008;
     auto handle = openSession("ai/0", params());
-    EXPECT_EQ(contextCode(handle, context::kTrig), -52008);
+    EXPECT_EQ(contextCode(handle, context::kTrig), qverr::qvapalerr_osFault);
     module.blockPaths().refused.clear();
     EXPECT_NE(context(handle, context::kTrig), 0u);
 
@@ -268,7 +268,7 @@ TEST_F(DeviceSessions, FailedCreationsLeaveTheSlotEmptyAndRetry) {
     generation.close();
 
     qvfpgasim_injectResult("QvFpgaDll_ReserveIrqContext", -52008, 1);
-    EXPECT_EQ(contextCode(handle, context::kIQConfig), -52008);
+    EXPECT_EQ(contextCode(handle, context::kIQConfig), qverr::qvapalerr_osFault);
     EXPECT_NE(context(handle, context::kIQConfig), 0u);
     EXPECT_EQ(contextCode(handle, context::kSelfCal), kInvalidParameter);  // no "bitfileName"
     handle.close();

@@ -13,6 +13,7 @@
 
 #include "DeviceHALImpl/DeviceHost.h"
 #include "atomiczekddk/shared/Errors.h"
+#include "qverr/Codes.h"
 #include "qvfpga/PluginHost.h"
 #include "qvisl/QvFpgaDll.h"
 #include "support/FpgaLibraryLog.h"
@@ -126,7 +127,7 @@ TEST_F(PluginMode, EachCallGoesToTheDriversSession) {
     EXPECT_EQ(QvFpgaDll_FindFifoPrivate(session, "acq.fetch fifo 0", qvisl::kResourceTypeAny, &fetch), 0);
     EXPECT_EQ(QvFpgaDll_FindFifoPrivate(session, "wgen.download fifo 0", qvisl::kResourceTypeAny, &download), 0);
     uint32_t absent = 0;
-    EXPECT_EQ(QvFpgaDll_FindFifoPrivate(session, "nonexistent", qvisl::kResourceTypeAny, &absent), -52006);
+    EXPECT_EQ(QvFpgaDll_FindFifoPrivate(session, "nonexistent", qvisl::kResourceTypeAny, &absent), qverr::qvapalerr_resourceNotFound);
     EXPECT_EQ(fetch, 2u);
     EXPECT_EQ(download, 0u);
 
@@ -180,14 +181,14 @@ TEST_F(PluginMode, EachCallGoesToTheDriversSession) {
     EXPECT_EQ(QvFpgaDll_WaitOnIrqs(session, context, 0x2, 5, &asserted, &timedOut), 0);
     EXPECT_EQ(timedOut, 1);
     EXPECT_EQ(QvFpgaDll_UnreserveIrqContext(session, context), 0);
-    EXPECT_EQ(QvFpgaDll_UnreserveIrqContext(session, context), -52005);
+    EXPECT_EQ(QvFpgaDll_UnreserveIrqContext(session, context), qverr::qvapalerr_invalidParameter);
 
     // Injected results and unknown sessions as in the direct mode.
     qvfpgasim_injectResult("QvFpgaDll_StartFifo", qvzek::kErrorFifoTimedOut, 1);
     EXPECT_EQ(QvFpgaDll_StartFifo(session, fetch), qvzek::kErrorFifoTimedOut);
-    EXPECT_EQ(QvFpgaDll_StartFifo(session + 1, fetch), -52005);
+    EXPECT_EQ(QvFpgaDll_StartFifo(session + 1, fetch), qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(QvFpgaDll_Close(session, qvisl::kCloseAttribute), 0);
-    EXPECT_EQ(QvFpgaDll_Close(session, qvisl::kCloseAttribute), -52005);
+    EXPECT_EQ(QvFpgaDll_Close(session, qvisl::kCloseAttribute), qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(qvfpgasim_openSessions(), 0u);
 }
 
@@ -196,7 +197,7 @@ TEST_F(PluginMode, TheResourceNamesTheDeviceByTokenOrAlias) {
     uint64_t handle = 0;
     EXPECT_EQ(host.open(params("rio7").c_str(), "ao/0", &handle), 0);
     host.close(handle);
-    EXPECT_EQ(host.open(params("RIO8").c_str(), "ao/0", &handle), -52006);
+    EXPECT_EQ(host.open(params("RIO8").c_str(), "ao/0", &handle), qverr::qvapalerr_resourceNotFound);
     EXPECT_EQ(handle, 0u);
     EXPECT_EQ(qvfpgasim_openSessions(), 0u);
 }
@@ -271,7 +272,7 @@ TEST_F(PluginMode, AMissingPluginFailsEveryOpen) {
     qvtest::ScopedEnvironment missing{qvfpgasim::kPluginVariable, "libqvzek-absent.so.1"};
     qvfpgasim_reset();
     uint64_t handle = 0;
-    EXPECT_EQ(host.open(params("RIO0").c_str(), "ai/0", &handle), -52006);
+    EXPECT_EQ(host.open(params("RIO0").c_str(), "ai/0", &handle), qverr::qvapalerr_resourceNotFound);
     EXPECT_EQ(qvfpgasim_callCount("QvFpgaDll_Open"), 1u);
 }
 

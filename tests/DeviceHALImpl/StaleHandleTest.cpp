@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "DeviceHALImpl/DeviceHost.h"
+#include "qverr/Codes.h"
 #include "support/HostLibrary.h"
 
 namespace {
@@ -28,7 +29,7 @@ protected:
     template <class Call>
     std::string detailOf(Call&& call) {
         std::string json;
-        EXPECT_EQ(qvtest::runWithStatus(std::forward<Call>(call), &json), -52005);
+        EXPECT_EQ(qvtest::runWithStatus(std::forward<Call>(call), &json), qverr::qvapalerr_invalidParameter);
         return json;
     }
     // What the 0 handle reports, with "null handle" in place of "unknown
@@ -56,13 +57,13 @@ TEST_F(StaleHandles, DeviceSessionsAndTheirContexts) {
     auto accessors = library.fn<void (*)(uint64_t, uint64_t*, uint64_t*, Status)>("da_getAccessors");
     for (const uint64_t bad : badHandles(device)) {
         uint64_t out = 7;
-        EXPECT_EQ(getContext(bad, 10, 0, &out), -52005);
+        EXPECT_EQ(getContext(bad, 10, 0, &out), qverr::qvapalerr_invalidParameter);
         EXPECT_EQ(out, 7u);
         uint64_t slot = 0;
-        EXPECT_EQ(reservationOpen(bad, 1, &slot), -52005);
+        EXPECT_EQ(reservationOpen(bad, 1, &slot), qverr::qvapalerr_invalidParameter);
         close(bad);
     }
-    for (const uint64_t bad : badHandles(handle)) EXPECT_EQ(sendTrigger(bad, 1), -52005);
+    for (const uint64_t bad : badHandles(handle)) EXPECT_EQ(sendTrigger(bad, 1), qverr::qvapalerr_invalidParameter);
     uint64_t count = 0;
     const std::string null = detailOf([&](Status s) { accessors(0, nullptr, &count, s); });
     for (const uint64_t bad : badHandles(data)) {
@@ -83,7 +84,7 @@ TEST_F(StaleHandles, ModulePlatformAndPeerToPeerSessions) {
     const std::string null = detailOf([&](Status s) { selfTest(0, "", s); });
     for (const uint64_t bad : badHandles(rf)) {
         uint32_t v = 0;
-        EXPECT_EQ(version(bad, &v), -52005);
+        EXPECT_EQ(version(bad, &v), qverr::qvapalerr_invalidParameter);
         expectSameAsNull(detailOf([&](Status s) { selfTest(bad, "", s); }), null, "sessionPtrFromHandle");
         rfClose(bad);
     }
@@ -99,8 +100,8 @@ TEST_F(StaleHandles, ModulePlatformAndPeerToPeerSessions) {
     auto count = library.fn<int32_t (*)(void*, uint64_t*)>("p2p_getNumEndpointsAvailable");
     for (const uint64_t bad : badHandles(reinterpret_cast<uint64_t>(p2p))) {
         uint64_t n = 0;
-        EXPECT_EQ(count(reinterpret_cast<void*>(bad), &n), -52005);
-        EXPECT_EQ(p2pClose(reinterpret_cast<void*>(bad)), -52005);
+        EXPECT_EQ(count(reinterpret_cast<void*>(bad), &n), qverr::qvapalerr_invalidParameter);
+        EXPECT_EQ(p2pClose(reinterpret_cast<void*>(bad)), qverr::qvapalerr_invalidParameter);
     }
     close(device);
 }
@@ -179,7 +180,7 @@ TEST_F(StaleHandles, ConcurrentOpenAndCloseLeaveLiveHandlesAlone) {
                 }
                 close(device);
                 close(device);
-                if (getContext(device, 10, 0, &trigger) != -52005) ++failures;
+                if (getContext(device, 10, 0, &trigger) != qverr::qvapalerr_invalidParameter) ++failures;
             }
         });
     }

@@ -1,4 +1,5 @@
 #include "FixedPoint/FXP.h"
+#include "qverr/Codes.h"
 
 #include <gtest/gtest.h>
 
@@ -58,7 +59,7 @@ TEST(Fxp, WordLengthsOutsideOneTo64AreRefused) {
             FXP(0, wordLength, 0, false);
             ADD_FAILURE();
         } catch (const qverr::Exception& e) {
-            EXPECT_EQ(e.status.code, -52003);
+            EXPECT_EQ(e.status.code, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
             EXPECT_NE(std::string(e.what()).find("\"component\":\"internal_sdi_hal23u\""),
                       std::string::npos);
         }

@@ -9,6 +9,7 @@
 
 #include "HALUtilities/AutoFpgaSession.h"
 #include "atomiczekddk/shared/Errors.h"
+#include "qverr/Codes.h"
 #include "qvfpga/QvFpgaSim.h"
 #include "support/FpgaLibraryLog.h"
 #include "qvisl/QvFpgaDll.h"
@@ -82,7 +83,7 @@ TEST_F(Holder, AnOpenWarningKeepsTheSession) {
 
 TEST_F(Holder, TextThatIsNotUtf8NeverReachesTheLibrary) {
     const auto [code, json] = thrownStatus([] { AutoFpgaSession("RIO0", BitfilePath{"/a\xC0\x80"}, false); });
-    EXPECT_EQ(code, -52027);
+    EXPECT_EQ(code, qverr::kStatusInvalidUTF8);
     EXPECT_NE(json.find(location(99, "HALUtilities/mbsToUtf8.cpp")), std::string::npos) << json;
     EXPECT_EQ(qvfpgasim_callCount("QvFpgaDll_Open"), 0u);
 }
@@ -108,8 +109,8 @@ TEST_F(Holder, LibraryFailuresAreThrownTracedAndUnload) {
         const char* trace;  // then the library's name, when it has one
     } cases[] = {
         {QV_BITFILE_NULL, 0, -380119, 201, "Error -380119 : Failed to retrieve bitfile content from the opened DLL file '"},
-        {QV_BITFILE_NONE, 0, -52005, 189, "Failed to retrieve bitfile content retrieval function"},
-        {"/nonexistent/libbitfile.so", 0, -52005, 177, "Failed to open DLL file '"},
+        {QV_BITFILE_NONE, 0, qverr::qvapalerr_invalidParameter, 189, "Failed to retrieve bitfile content retrieval function"},
+        {"/nonexistent/libbitfile.so", 0, qverr::qvapalerr_invalidParameter, 177, "Failed to open DLL file '"},
         {QV_BITFILE_CONTENTS, qvzek::kErrorBusy, qvzek::kErrorBusy, 210, "Error -61499 : Failed to open AutoFpgaSession using bitfile contents"},
     };
     for (const auto& c : cases) {

@@ -10,6 +10,7 @@
 #include "HALUtilities/HandleRegistry.h"
 #include "TrigHALImpl/trighalHandle.h"
 #include "module/SimulatedModule.h"
+#include "qverr/Codes.h"
 #include "support/HostLibrary.h"
 #include "support/LibraryContext.h"
 #include "support/TempDir.h"
@@ -60,7 +61,7 @@ TEST_F(Families, OpenBindsTheContextIntoAnEmptySlotOnly) {
 
             // An occupied slot is refused and kept; emptied, it opens again.
             std::string json;
-            EXPECT_EQ(open(family, device, context + 8, &slot, &json), -52005);
+            EXPECT_EQ(open(family, device, context + 8, &slot, &json), qverr::qvapalerr_invalidParameter);
             EXPECT_EQ(slot, context);
             // Where the refusal is raised: ExportRefusalsNameTheirDocumentedSite.
             if (family.statusLast) {
@@ -80,7 +81,7 @@ TEST_F(Families, OpenBindsTheContextIntoAnEmptySlotOnly) {
         // Context 0 gives handle 0, which every later call refuses.
         EXPECT_EQ(open(family, device, 0, &slot), 0);
         EXPECT_EQ(slot, 0u);
-        EXPECT_EQ(open(family, device, 1, nullptr), -52005);
+        EXPECT_EQ(open(family, device, 1, nullptr), qverr::qvapalerr_invalidParameter);
 
         // Close does nothing whatever it is given.
         close(family, ~uint64_t{0});
@@ -90,8 +91,8 @@ TEST_F(Families, OpenBindsTheContextIntoAnEmptySlotOnly) {
 TEST_F(Families, ReservationChecksTheDeviceHandle) {
     auto open = library.fn<qvhost_openReturnCode>("reservation_open");
     uint64_t slot = 0;
-    EXPECT_EQ(open(0, 9, &slot), -52005);
-    EXPECT_EQ(open(deviceHandle(kDeadDevice), 9, &slot), -52005);
+    EXPECT_EQ(open(0, 9, &slot), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(open(deviceHandle(kDeadDevice), 9, &slot), qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(slot, 0u);
 }
 
@@ -105,7 +106,7 @@ TEST_F(Families, StatusLastWithoutAStatusChangesNothing) {
 TEST(FamilyHooks, AZeroHandleIsRefusedBySessionLookUp) {
     const auto check = [](auto sessionPtrFromHandle) {
         const auto [code, json] = qvtest::thrownStatus([&] { sessionPtrFromHandle(0); });
-        EXPECT_EQ(code, -52005);
+        EXPECT_EQ(code, qverr::qvapalerr_invalidParameter);
         EXPECT_NE(json.find("\"file\":\"HALUtilities/ErrorHandling.h\",\"line\":134"), std::string::npos);
         EXPECT_EQ(static_cast<void*>(sessionPtrFromHandle(0x1000)), reinterpret_cast<void*>(0x1000));
     };
@@ -261,7 +262,7 @@ TEST_F(Families, ExportRefusalsNameTheirDocumentedSite) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         std::string json;
-        EXPECT_EQ(qvtest::runWithStatus(row.call, &json), -52005);
+        EXPECT_EQ(qvtest::runWithStatus(row.call, &json), qverr::qvapalerr_invalidParameter);
         std::string site = std::string("\"file\":\"") + row.file + "\"";
         if (row.line != 0) site += ",\"line\":" + std::to_string(row.line);
         const size_t at = json.find(site);

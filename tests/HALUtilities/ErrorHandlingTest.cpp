@@ -9,6 +9,7 @@
 
 #include "HALUtilities/ContextHandle.h"
 #include "HALUtilities/ErrorHandling.h"
+#include "qverr/Codes.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -47,9 +48,9 @@ void run(Throws what) {
 // finer standard kinds; status last keeps the code alone, no location.
 TEST(ReturnCodeAndStatusLastStyles, MapEachExceptionKind) {
     const std::pair<Throws, int32_t> expected[] = {
-        {Throws::nothing, 0},          {Throws::status, -1074097000},   {Throws::badAlloc, -52000},
-        {Throws::invalidArgument, -52003}, {Throws::badCast, -52003},  {Throws::systemError, -52003},
-        {Throws::logicError, -52003},  {Throws::unknown, -52003}};
+        {Throws::nothing, 0},          {Throws::status, -1074097000},   {Throws::badAlloc, qverr::qvapalerr_memoryFull},
+        {Throws::invalidArgument, qverr::qvapalerr_softwareFaultAPALInternalUseOnly}, {Throws::badCast, qverr::qvapalerr_softwareFaultAPALInternalUseOnly},  {Throws::systemError, qverr::qvapalerr_softwareFaultAPALInternalUseOnly},
+        {Throws::logicError, qverr::qvapalerr_softwareFaultAPALInternalUseOnly},  {Throws::unknown, qverr::qvapalerr_softwareFaultAPALInternalUseOnly}};
     for (const auto& [what, code] : expected) {
         SCOPED_TRACE(static_cast<int>(what));
         const Throws kind = what;
@@ -59,14 +60,14 @@ TEST(ReturnCodeAndStatusLastStyles, MapEachExceptionKind) {
         EXPECT_EQ(status.code, code);
         EXPECT_EQ(status.jsonText(), what == Throws::status ? kRaiseJson : "");
     }
-    EXPECT_EQ(returnCodeCall([] { throw 7; }), -52003);
+    EXPECT_EQ(returnCodeCall([] { throw 7; }), qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     // A body's own code (a warning) comes back as it is.
     EXPECT_EQ(returnCodeCall([] { return 12; }), 12);
     // A status exception without an error is no success.
-    EXPECT_EQ(returnCodeCall([] { throw qverr::Exception(); }), -52003);
+    EXPECT_EQ(returnCodeCall([] { throw qverr::Exception(); }), qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     qverr::Status status;
     statusLastCall(&status, [] { throw qverr::Exception(); });
-    EXPECT_EQ(status.code, -52003);
+    EXPECT_EQ(status.code, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
 }
 
 TEST(StatusLastStyle, KeepsAnEarlierErrorAndTakesOverAWarning) {
@@ -93,7 +94,7 @@ TEST(StatusLastStyle, ANullStatusMakesTheCallDoNothing) {
     qverr::Status status;
     EXPECT_EQ(statusLastValue<uint64_t>(&status, 0, [] { return uint64_t{9}; }), 9u);
     EXPECT_EQ(statusLastValue<uint64_t>(&status, 0, []() -> uint64_t { throw std::bad_alloc(); }), 0u);
-    EXPECT_EQ(status.code, -52000);
+    EXPECT_EQ(status.code, qverr::qvapalerr_memoryFull);
 }
 
 TEST(ChainedStyle, DoesNothingAfterAnErrorOrWithoutAStatus) {
@@ -110,7 +111,7 @@ TEST(ChainedStyle, DoesNothingAfterAnErrorOrWithoutAStatus) {
 
 TEST(DeviceHandle, AZeroHandleIsRefusedWithItsOwnDetail) {
     const auto [code, json] = qvtest::thrownStatus([] { qv3377hal::sessionPtrFromHandle(0); });
-    EXPECT_EQ(code, -52005);
+    EXPECT_EQ(code, qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(json,
               "{\"error_constant\":\"qvapalerr_invalidParameter\",\"file\":\"DeviceHALImpl/DeviceHALSession.cpp\","
               "\"line\":923,\"component\":\"qv3377hal\",\"sessionPtrFromHandle\":\"null input\"}");
@@ -123,7 +124,7 @@ TEST(DeviceHandle, AZeroHandleIsRefusedWithItsOwnDetail) {
     qv3377hal::addHandle(unknown, qv3377hal::HandleKind::deviceSession);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(qv3377hal::sessionPtrFromHandle(unknown)), unknown);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(qv3377hal::takeSessionFromHandle(unknown)), unknown);
-    EXPECT_EQ(qvtest::thrownStatus([&] { qv3377hal::takeSessionFromHandle(unknown); }).first, -52005);
+    EXPECT_EQ(qvtest::thrownStatus([&] { qv3377hal::takeSessionFromHandle(unknown); }).first, qverr::qvapalerr_invalidParameter);
 }
 
 int32_t platformCall(tStatus& status, Throws what) {
@@ -131,10 +132,10 @@ int32_t platformCall(tStatus& status, Throws what) {
 }
 
 TEST(PlatformStatusStyle, SevenClauseLadderLocatedAtTheCatchingCode) {
-    const std::pair<Throws, int32_t> expected[] = {{Throws::nothing, 0},           {Throws::badAlloc, -52000},
-                                                   {Throws::invalidArgument, -52005}, {Throws::badCast, -52004},
-                                                   {Throws::systemError, -52008},  {Throws::logicError, -52003},
-                                                   {Throws::unknown, -52003}};
+    const std::pair<Throws, int32_t> expected[] = {{Throws::nothing, 0},           {Throws::badAlloc, qverr::qvapalerr_memoryFull},
+                                                   {Throws::invalidArgument, qverr::qvapalerr_invalidParameter}, {Throws::badCast, qverr::kStatusFailedCast},
+                                                   {Throws::systemError, qverr::qvapalerr_osFault},  {Throws::logicError, qverr::qvapalerr_softwareFaultAPALInternalUseOnly},
+                                                   {Throws::unknown, qverr::qvapalerr_softwareFaultAPALInternalUseOnly}};
     for (const auto& [what, code] : expected) {
         tStatus status;
         EXPECT_EQ(platformCall(status, what), code);
@@ -156,15 +157,15 @@ TEST(PlatformStatusStyle, AStatusExceptionKeepsItsOwnLocation) {
     const std::string file = std::string(49, 'a') + "\\\\" + std::string(99, 'b');
     const qverr::SourceLocation location{file.c_str(), 3, "internal_sdi_hal23u", "x"};
     tStatus cut;
-    EXPECT_EQ(platformStatusCall(cut, "qv3377hal", "f", 1, [&] { throw qverr::Exception(-52003, location); }),
-              -52003);
+    EXPECT_EQ(platformStatusCall(cut, "qv3377hal", "f", 1, [&] { throw qverr::Exception(qverr::qvapalerr_softwareFaultAPALInternalUseOnly, location); }),
+              qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     EXPECT_EQ(std::string(cut.file), std::string(99, 'b'));
     EXPECT_STREQ(cut.component, "internal_");
 
     // A warning exception is followed by the ladder's -52003.
     tStatus warned;
     EXPECT_EQ(platformStatusCall(warned, "qv3377hal", "f", 1, [] { throw qverr::Exception(4, kRaise); }),
-              -52003);
+              qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     EXPECT_STREQ(warned.file, "f");
 
     // An earlier error stays.

@@ -7,6 +7,7 @@
 #include "HALUtilities/CalibrationPaths.h"
 #include "HALUtilities/VersionRecord.h"
 #include "HALUtilities/mbsToUtf8.h"
+#include "qverr/Codes.h"
 #include "qvsysq/sysq.h"
 
 namespace {
@@ -37,11 +38,11 @@ TEST(Utf8ToMbs, AsciiPassesInAnyLocaleAndBadUtf8Fails) {
     EXPECT_EQ(utf8ToMbs("abc", 1, out), 0);
 
     out = "untouched";
-    for (const char* bad : {"\xC0\x80", "a\xE2\x82", "\xED\xA0\x80"}) EXPECT_EQ(utf8ToMbs(bad, 0, out), -52027) << bad;
+    for (const char* bad : {"\xC0\x80", "a\xE2\x82", "\xED\xA0\x80"}) EXPECT_EQ(utf8ToMbs(bad, 0, out), qverr::kStatusInvalidUTF8) << bad;
     EXPECT_EQ(out, "untouched");
-    EXPECT_EQ(utf8ToMbs("\xC3\xA9", 2, out), -52002);
+    EXPECT_EQ(utf8ToMbs("\xC3\xA9", 2, out), qverr::qvapalerr_featureUnsupported);
     // A character the locale's encoding cannot hold.
-    EXPECT_EQ(utf8ToMbs("\xC3\xA9", 0, out), -52027);
+    EXPECT_EQ(utf8ToMbs("\xC3\xA9", 0, out), qverr::kStatusInvalidUTF8);
 }
 
 TEST(Utf8ToMbs, ConvertsIntoTheLocalesEncoding) {

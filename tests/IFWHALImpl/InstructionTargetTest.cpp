@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "module/SimulatedModule.h"
+#include "qverr/Codes.h"
 #include "support/HostLibrary.h"
 #include "support/host/qvhost.h"
 #include "support/ModuleProxy.h"
@@ -114,10 +115,10 @@ TEST_F(InstructionTarget, OpenSendsTypeAndInstanceFromTheText) {
 TEST_F(InstructionTarget, BadOrFailedOpenLeavesNoTargetAndNoDescriptor) {
     const std::string texts[] = {"not json", "{\"deviceInterfacePath\": 5}", "{\"deviceInterfacePath\": \"\"}"};
     for (const std::string& text : texts) {
-        EXPECT_EQ(run([&](qvhost_status* s) { EXPECT_EQ(plugin.open(text.c_str(), s), nullptr); }), -52005) << text;
+        EXPECT_EQ(run([&](qvhost_status* s) { EXPECT_EQ(plugin.open(text.c_str(), s), nullptr); }), qverr::qvapalerr_invalidParameter) << text;
     }
     EXPECT_EQ(plugin.open(nullptr, &status), nullptr);
-    EXPECT_EQ(status.code, -52005);
+    EXPECT_EQ(status.code, qverr::qvapalerr_invalidParameter);
     EXPECT_NE(detail().find("ErrorHandling"), std::string::npos) << detail();
     EXPECT_TRUE(module.decoder().requests().empty());
 
@@ -253,11 +254,11 @@ TEST_F(InstructionTarget, ArgumentsAreCheckedBeforeTheTarget) {
         [&](qvhost_status* s) { plugin.writeArray(target, nullptr, 1, true, 0, s); },
         [&](qvhost_status* s) { plugin.readArray(target, &value, tooMany, 1, 0, s); },
         [&](qvhost_status* s) { plugin.writeArray(target, buffer, tooMany, true, 0, s); }};
-    for (const auto& call : refused) EXPECT_EQ(run(call), -52005);
+    for (const auto& call : refused) EXPECT_EQ(run(call), qverr::qvapalerr_invalidParameter);
     EXPECT_TRUE(module.decoder().requests().empty());
 
     plugin.reset(nullptr, &status);
-    EXPECT_EQ(status.code, -52002);
+    EXPECT_EQ(status.code, qverr::qvapalerr_featureUnsupported);
     EXPECT_NE(detail().find("IFWPluginImpl"), std::string::npos) << detail();
     EXPECT_NE(detail().find("155"), std::string::npos) << detail();
     plugin.close(target, &status);

@@ -13,6 +13,7 @@
 #include "P2PHALImpl/p2pHALSession.h"
 #include "atomiczekddk/shared/Errors.h"
 #include "module/SimulatedModule.h"
+#include "qverr/Codes.h"
 #include "qvfpga/QvFpgaSim.h"
 #include "qvisl/FifoFpgaHw.h"
 #include "qvisl/QvFpgaDll.h"
@@ -90,13 +91,13 @@ TEST(P2PDescription, FaultsStopTheReadingAndKeepWhatCameBefore) {
         "{\"name\":\"a\",\"direction\":\"writer\",\"fifoResourceID\":1,\"valid\":\"1\"}", "7"};
     for (const std::string& bad : faulty) {
         const Read r = read("{\"fpgaSessionHandle\":\"3\",\"endpoints\":[" + good + "," + bad + "," + good + "]}");
-        EXPECT_EQ(r.code, -52005) << bad;
+        EXPECT_EQ(r.code, qverr::qvapalerr_invalidParameter) << bad;
         EXPECT_EQ(r.endpoints.size(), 1u) << bad;
     }
     // A wrong direction still lists its endpoint, then fails.
     const Read wrong =
         read(describe("3", {{"a", "writer", "1", "1"}, {"b", "Reader", "2", "1"}, {"c", "reader", "3", "1"}}));
-    EXPECT_EQ(wrong.code, -52005);
+    EXPECT_EQ(wrong.code, qverr::qvapalerr_invalidParameter);
     ASSERT_EQ(wrong.endpoints.size(), 2u);
     EXPECT_EQ(wrong.endpoints[1].name, "b");
 }
@@ -110,14 +111,14 @@ TEST(P2PDescription, SessionHandlesAndFifoNumbersMustBeWholeNumbers) {
     for (const char* fifo : {"0x100000001", "1.5", "08"}) refused.push_back(describe("5", {{"a", "writer", fifo, "1"}}));
     for (const std::string& text : refused) {
         const Read r = read(text);
-        EXPECT_EQ(r.code, -52005) << text;
+        EXPECT_EQ(r.code, qverr::qvapalerr_invalidParameter) << text;
         EXPECT_TRUE(r.endpoints.empty()) << text;
     }
     EXPECT_EQ(read(describe("5", {})).code, 0);
     nQVAPALS100::tStatus status;
     std::vector<Endpoint> none;
     EXPECT_EQ(p2phal::parseEndpointDescription(nullptr, none, status), 0u);
-    EXPECT_EQ(status.code, -52005);
+    EXPECT_EQ(status.code, qverr::qvapalerr_invalidParameter);
 }
 
 #define P2P_FN(name) library.fn<decltype(&name)>(#name)
@@ -260,7 +261,7 @@ TEST_F(P2PExports, ABadIndexOrDirectionSendsNothing) {
                                P2P_FN(p2p_programEndpointFullnessTrigger)(handle, kWriterIndex, &trigger),
                                P2P_FN(p2p_checkGenerationStatus)(handle, &flag, nullptr),
                                P2P_FN(p2p_getSamplesTransferred)(nullptr, 0, &value), P2P_FN(p2p_close)(nullptr)}) {
-        EXPECT_EQ(code, -52005);
+        EXPECT_EQ(code, qverr::qvapalerr_invalidParameter);
     }
     EXPECT_TRUE(module.decoder().requests().empty());
     EXPECT_EQ(qvfpgasim_logCount(), 0u);
@@ -296,13 +297,13 @@ TEST_F(P2PExports, AFailedOpenHandsOutASessionThatOnlyCloses) {
         SCOPED_TRACE(json + " " + text);
         void* h = nullptr;
         const int32_t code = open(json.c_str(), text.c_str(), &h);
-        EXPECT_TRUE(json != parameters ? code < 0 : code == -52005) << code;
+        EXPECT_TRUE(json != parameters ? code < 0 : code == qverr::qvapalerr_invalidParameter) << code;
         ASSERT_NE(h, nullptr);
         uint64_t value = 0;
         module.decoder().clear();
-        EXPECT_EQ(P2P_FN(p2p_getNumEndpointsAvailable)(h, &value), -52005);
-        EXPECT_EQ(P2P_FN(p2p_getSamplesTransferred)(h, 0, &value), -52005);
-        EXPECT_EQ(P2P_FN(p2p_initiateSource)(h), -52005);
+        EXPECT_EQ(P2P_FN(p2p_getNumEndpointsAvailable)(h, &value), qverr::qvapalerr_invalidParameter);
+        EXPECT_EQ(P2P_FN(p2p_getSamplesTransferred)(h, 0, &value), qverr::qvapalerr_invalidParameter);
+        EXPECT_EQ(P2P_FN(p2p_initiateSource)(h), qverr::qvapalerr_invalidParameter);
         EXPECT_TRUE(module.decoder().requests().empty());
         EXPECT_EQ(P2P_FN(p2p_close)(h), 0);
     }
@@ -311,7 +312,7 @@ TEST_F(P2PExports, AFailedOpenHandsOutASessionThatOnlyCloses) {
 TEST_F(P2PExports, OpenChecksItsPointersBeforeMakingAnything) {
     auto open = P2P_FN(p2p_open);
     void* slot = nullptr;
-    EXPECT_EQ(open(parameters.c_str(), nullptr, &slot), -52005);
+    EXPECT_EQ(open(parameters.c_str(), nullptr, &slot), qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(slot, nullptr);
     // Two sessions on one module stand apart.
     ASSERT_EQ(open(parameters.c_str(), description.c_str(), &slot), 0);

@@ -8,6 +8,7 @@
 #include "RFPlatImpl/RFPlatInterface.h"
 #include "module/RFPlatBlock.h"
 #include "module/SimulatedModule.h"
+#include "qverr/Codes.h"
 #include "support/HostLibrary.h"
 
 namespace {
@@ -38,10 +39,10 @@ protected:
 TEST_F(RFPlatExports, OpenRefusesAnOccupiedSlotAndBadParameters) {
     auto open = fn<OpenFn>("rfplat_open");
     Handle occupied = 7;
-    EXPECT_EQ(open(module.devicePath().c_str(), nullptr, &occupied), -52005);
+    EXPECT_EQ(open(module.devicePath().c_str(), nullptr, &occupied), qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(occupied, 7u);
     Handle slot = 0;
-    EXPECT_EQ(open("not json", nullptr, &slot), -52005);
+    EXPECT_EQ(open("not json", nullptr, &slot), qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(slot, 0u);
     fn<void (*)(Handle)>("rfplat_close")(0);
 }
@@ -56,24 +57,24 @@ TEST_F(RFPlatExports, TextsReportTheirSizeBeforeRefusingASmallBuffer) {
     char buffer[8];
     std::memset(buffer, '#', sizeof buffer);
     size = 5;
-    EXPECT_EQ(getModuleRev(handle, "module", buffer, &size), -52019);
+    EXPECT_EQ(getModuleRev(handle, "module", buffer, &size), qverr::qvapalerr_bufferTooSmall);
     EXPECT_EQ(buffer[0], '#');
     EXPECT_EQ(getModuleRev(handle, "module", buffer, &size), 0);
     EXPECT_STREQ(buffer, "2.101");
     EXPECT_EQ(buffer[6], '#');
-    EXPECT_EQ(getModuleRev(0, "module", buffer, &size), -52005);
+    EXPECT_EQ(getModuleRev(0, "module", buffer, &size), qverr::qvapalerr_invalidParameter);
 
     // The serial number's size is an input only.
     auto serial2 = fn<int32_t (*)(Handle, const char*, char*, int32_t, const char*)>("rfplat_getSerialNumber2");
     auto serial = fn<int32_t (*)(Handle, const char*, char*, uint32_t)>("rfplat_getSerialNumber");
     module.rfplat().serialNumber = 0xABCDEF;
     char number[16] = {};
-    EXPECT_EQ(serial2(handle, nullptr, number, 0, ""), -52005);
-    EXPECT_EQ(serial2(handle, nullptr, number, 6, ""), -52019);
+    EXPECT_EQ(serial2(handle, nullptr, number, 0, ""), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(serial2(handle, nullptr, number, 6, ""), qverr::qvapalerr_bufferTooSmall);
     EXPECT_EQ(number[0], 0);
     EXPECT_EQ(serial2(handle, nullptr, number, 7, ""), 0);
     EXPECT_STREQ(number, "ABCDEF");
-    EXPECT_EQ(serial(handle, nullptr, number, 0x80000000u), -52005);
+    EXPECT_EQ(serial(handle, nullptr, number, 0x80000000u), qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(serial(handle, nullptr, number, sizeof number), 0);
 }
 
@@ -91,7 +92,7 @@ TEST_F(RFPlatExports, ValuesAndTheStatusLastFunctions) {
     qvhost_status status = qvhost_newStatus();
     module.rfplat().selfTestResult = -52008;
     selfTest(handle, "", &status);
-    EXPECT_EQ(status.code, -52008);
+    EXPECT_EQ(status.code, qverr::qvapalerr_osFault);
     qvhost_release(&status);
 
     // A record array longer than the devices is refused untouched.
@@ -100,7 +101,7 @@ TEST_F(RFPlatExports, ValuesAndTheStatusLastFunctions) {
     std::memset(records, 0x11, sizeof records);
     uint32_t count = 2;
     devices(handle, records, &count, &status);
-    EXPECT_EQ(status.code, -52005);
+    EXPECT_EQ(status.code, qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(records[0].id, 0x1111111111111111u);
     qvhost_release(&status);
     status = qvhost_newStatus();
@@ -120,7 +121,7 @@ TEST_F(RFPlatExports, PartitionsThroughTheNewerAndOlderForms) {
     auto remove = fn<int32_t (*)(Handle, uint32_t, int32_t)>("rfplat_deletePartition");
 
     char buffer[16] = {};
-    EXPECT_EQ(read(handle, 3, 0, buffer, sizeof buffer, 2), -52005);
+    EXPECT_EQ(read(handle, 3, 0, buffer, sizeof buffer, 2), qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(read(handle, 3, 0, buffer, sizeof buffer, 0x101), -1074098144);  // nothing stored yet
     EXPECT_EQ(write(handle, 3, 0, "payload", 8, 1), 0);
     uint32_t bytes = 99;
@@ -140,7 +141,7 @@ TEST_F(RFPlatExports, PartitionsThroughTheNewerAndOlderForms) {
     EXPECT_EQ(info(handle, &a, &b, &c), 0);
     EXPECT_EQ(a, module.rfplat().flashInfo[0]);
     EXPECT_EQ(c, module.rfplat().flashInfo[2]);
-    EXPECT_EQ(info(handle, &a, nullptr, &c), -52005);
+    EXPECT_EQ(info(handle, &a, nullptr, &c), qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(fn<int32_t (*)(Handle, uint32_t, uint32_t, int32_t)>("rfplat_createPartition")(0, 1, 2, 3), 0);
     EXPECT_EQ(fn<int32_t (*)(Handle, uint32_t, uint32_t, int32_t)>("rfplat_resizePartition")(0, 1, 2, 3), 0);
 }

@@ -8,6 +8,7 @@
 #include "RFPlatImpl/RFPlatSession.h"
 #include "module/RFPlatBlock.h"
 #include "module/SimulatedModule.h"
+#include "qverr/Codes.h"
 #include "qvmxl/errors.h"
 #include "support/DetailPair.h"
 #include "support/TempDir.h"
@@ -47,7 +48,7 @@ TEST(RFPlatConversions, RevisionNumbersBecomeLettersInTheirRange) {
     const std::pair<int32_t, const char*> expected[] = {
         {-1, ""}, {0, "0"}, {9, "9"}, {10, "A"}, {35, "Z"}, {36, "AA"}, {61, "AZ"}, {62, "BA"}, {711, "ZZ"}};
     for (const auto& [number, text] : expected) EXPECT_EQ(rfplat::moduleRevisionConversion(number), text) << number;
-    for (int32_t bad : {-2, 712}) EXPECT_EQ(thrownStatus([&] { rfplat::moduleRevisionConversion(bad); }).first, -52003);
+    for (int32_t bad : {-2, 712}) EXPECT_EQ(thrownStatus([&] { rfplat::moduleRevisionConversion(bad); }).first, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
 }
 
 TEST(RFPlatConversions, FirmwareWordsBecomeRevisionTexts) {
@@ -68,7 +69,7 @@ TEST(RFPlatConversions, ModuleAndSensorNamesFromTheirTables) {
         {"dotRevision", 9}, {"auxSwitch_daughtercard", 10}};
     for (const auto& [name, index] : modules) EXPECT_EQ(rfplat::moduleIndexFromName(name), index) << name;
     EXPECT_EQ(rfplat::moduleIndexFromName(nullptr), 0u);
-    EXPECT_EQ(thrownStatus([] { rfplat::moduleIndexFromName("Module"); }).first, -52005);
+    EXPECT_EQ(thrownStatus([] { rfplat::moduleIndexFromName("Module"); }).first, qverr::qvapalerr_invalidParameter);
 
     const std::pair<const char*, int32_t> sensors[] = {
         {"rfIn", 1}, {"rxLo", 1}, {"txLo", 2}, {"fpga", 4}, {"S7XADC", 3}, {"lo1_1", 17}, {"rf0switch0", 20},
@@ -77,14 +78,14 @@ TEST(RFPlatConversions, ModuleAndSensorNamesFromTheirTables) {
         {"auxSwitchRxInt1", 78}, {"rmm0PnC", 79}, {"rmm0RfSenB", 81}, {"rf0G10Fem0SenAInt", 82},
         {"rmm0G10Fem1Rflc1", 95}};
     for (const auto& [name, number] : sensors) EXPECT_EQ(rfplat::temperatureSensorNumber(name), number) << name;
-    EXPECT_EQ(thrownStatus([&] { rfplat::temperatureSensorNumber("RFIN"); }).first, -52005);
+    EXPECT_EQ(thrownStatus([&] { rfplat::temperatureSensorNumber("RFIN"); }).first, qverr::qvapalerr_invalidParameter);
 }
 
 TEST_F(PlatformSession, IdentityRevisionsAndUnits) {
     auto session = open();
     block.serialNumber = 0xABCDEF;
     EXPECT_EQ(session->getSerialNumber2(nullptr, ""), "ABCDEF");
-    EXPECT_EQ(codeOf([&] { session->getSerialNumber2("module", ""); }), -52005);
+    EXPECT_EQ(codeOf([&] { session->getSerialNumber2("module", ""); }), qverr::qvapalerr_invalidParameter);
 
     block.moduleRevisions[0] = 2;
     block.moduleRevisions[9] = 99;
@@ -99,14 +100,14 @@ TEST_F(PlatformSession, IdentityRevisionsAndUnits) {
     block.moduleRevisions.erase(9);
     EXPECT_EQ(session->getModuleRev("module"), "2");
     block.moduleRevisions[0] = 712;
-    EXPECT_EQ(codeOf([&] { session->getModuleRev("module"); }), -52003);
+    EXPECT_EQ(codeOf([&] { session->getModuleRev("module"); }), qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
 
     block.partNumbers[{3, 0}] = 12;
     block.partNumbers[{3, 1}] = 1;
     EXPECT_EQ(session->getModuleAssemblyNumber("rf0"), "12C-01L");
     // Out-of-range selectors are refused before any request.
     module.decoder().clear();
-    EXPECT_EQ(codeOf([&] { session->getModulePartNumber("rf0", 2); }), -52005);
+    EXPECT_EQ(codeOf([&] { session->getModulePartNumber("rf0", 2); }), qverr::qvapalerr_invalidParameter);
     EXPECT_TRUE(module.decoder().requests().empty());
     block.driverAttributes[{0, 1}] = (23u << 24) | (3u << 20) | (3u << 14) | 451u;
     EXPECT_EQ(session->getDriverAttribute(nullptr, 1), "23.3.0f451");
@@ -138,36 +139,36 @@ TEST_F(PlatformSession, FirmwareUpdateReservationIsTracked) {
     EXPECT_EQ(codeOf([&] { session->unreserveDeviceAfterFirmwareUpdate(); }), -1074098122);
     // A refused request leaves the flag as it was.
     block.errors["reserveDeviceForFirmwareUpdate"] = -52031;
-    EXPECT_EQ(codeOf([&] { session->reserveDeviceForFirmwareUpdate(); }), -52031);
+    EXPECT_EQ(codeOf([&] { session->reserveDeviceForFirmwareUpdate(); }), qverr::qvapalerr_resourceBusy);
     EXPECT_EQ(codeOf([&] { session->unreserveDeviceAfterFirmwareUpdate(); }), -1074098122);
 }
 
 TEST_F(PlatformSession, TheModuleAloneIsTheOneFlashDevice) {
     auto session = open();
     EXPECT_EQ(session->findDeviceKey(nullptr).hasFlash, 1);
-    EXPECT_EQ(codeOf([&] { session->findDeviceKey("rmm0"); }), -52005);
+    EXPECT_EQ(codeOf([&] { session->findDeviceKey("rmm0"); }), qverr::qvapalerr_invalidParameter);
 }
 
 TEST_F(PlatformSession, EnumerationFaultsFailTheMapAndAreRetried) {
     auto session = open();
     block.connectedDevices = {keyImage(1, 1, 0, 1, 1), keyImage(2, 1, 0, 7, 7)};
-    EXPECT_EQ(codeOf([&] { session->getFlashDevices(); }), -52006);
+    EXPECT_EQ(codeOf([&] { session->getFlashDevices(); }), qverr::qvapalerr_resourceNotFound);
     module.on("rfplat.enumerateConnectedDevices", [](const qvsim::DecodedRequest& request, qvsim::Reply& reply) {
         reply.set("return", request.value("size") == 0 ? 2u : 1u);
         return 0;
     });
-    EXPECT_EQ(codeOf([&] { session->getFlashDevices(); }), -52003);
+    EXPECT_EQ(codeOf([&] { session->getFlashDevices(); }), qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     // A count whose array would not fit the request's size field is refused
     // before anything is allocated.
     module.on("rfplat.enumerateConnectedDevices", [](const qvsim::DecodedRequest&, qvsim::Reply& reply) {
         reply.set("return", 0x08000000u);
         return 0;
     });
-    EXPECT_EQ(codeOf([&] { session->getFlashDevices(); }), -52003);
+    EXPECT_EQ(codeOf([&] { session->getFlashDevices(); }), qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     // Devices other than the module itself have no names here.
     block.install(module);
     block.connectedDevices = {keyImage(1, 1, 1, 1, 1)};
-    EXPECT_EQ(codeOf([&] { session->getFlashDevices(); }), -52005);
+    EXPECT_EQ(codeOf([&] { session->getFlashDevices(); }), qverr::qvapalerr_invalidParameter);
     block.connectedDevices.clear();
     EXPECT_EQ(session->getFlashDevices().size(), 1u);
 }
@@ -191,7 +192,7 @@ TEST_F(PlatformSession, RefusedPartitionRequestsLeaveTheCallersValues) {
     char back[8];
     uint32_t size = 4;
     stale = 7;
-    EXPECT_EQ(codeOf([&] { session->readPartition2(5, back, &size, "", &stale); }), -52008);
+    EXPECT_EQ(codeOf([&] { session->readPartition2(5, back, &size, "", &stale); }), qverr::qvapalerr_osFault);
     EXPECT_EQ(size, 4u);
     EXPECT_EQ(stale, 7u);
 
@@ -199,11 +200,11 @@ TEST_F(PlatformSession, RefusedPartitionRequestsLeaveTheCallersValues) {
     module.decoder().clear();
     uint32_t ids[8] = {};
     uint32_t count = 0x40000000;
-    EXPECT_EQ(codeOf([&] { session->getPartitionList(nullptr, &count, ""); }), -52005);
+    EXPECT_EQ(codeOf([&] { session->getPartitionList(nullptr, &count, ""); }), qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(requestsOf("rfplat.getPartitionList"), 0u);
     block.errors["getPartitionList"] = -52008;
     count = 8;
-    EXPECT_EQ(codeOf([&] { session->getPartitionList(ids, &count, ""); }), -52008);
+    EXPECT_EQ(codeOf([&] { session->getPartitionList(ids, &count, ""); }), qverr::qvapalerr_osFault);
     EXPECT_EQ(count, 0u);
 
     uint8_t table[4] = {};
@@ -216,9 +217,9 @@ TEST_F(PlatformSession, CreationFindsTheDevicePath) {
     const std::string json = "{\"deviceInterfacePath\":\"" + module.devicePath() + "\"}";
     std::unique_ptr<RFPlatSession> session(RFPlatSession_createInstance(json.c_str(), ""));
     EXPECT_EQ(session->getDriverInterfaceVersion(), qvsim::SimulatedModule::kDriverInterfaceVersion);
-    EXPECT_EQ(codeOf([&] { RFPlatSession_createInstance("{\"deviceInterfacePath\":3}", nullptr); }), -52005);
+    EXPECT_EQ(codeOf([&] { RFPlatSession_createInstance("{\"deviceInterfacePath\":3}", nullptr); }), qverr::qvapalerr_invalidParameter);
     const size_t open = module.driver().openDescriptors();
-    EXPECT_EQ(codeOf([&] { RFPlatSession_createInstance(module.devicePath().c_str(), "x"); }), -52005);
+    EXPECT_EQ(codeOf([&] { RFPlatSession_createInstance(module.devicePath().c_str(), "x"); }), qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(module.driver().openDescriptors(), open);
     // A device file that is not there fails the creation.
     EXPECT_LT(codeOf([&] { RFPlatSession_createInstance((module.devicePath() + "x").c_str(), nullptr); }), 0);
@@ -235,11 +236,11 @@ TEST(RFPlatStringLists, CopiesIntoTheCallersBuffersUpToTheFirstThatDoesNotFit) {
     rfplat::copyStringListToBuffers(list, buffers, &count, 5);
     EXPECT_STREQ(second, "cdef");
     count = 1;
-    EXPECT_EQ(thrownStatus([&] { rfplat::copyStringListToBuffers(list, buffers, &count, 5); }).first, -52005);
+    EXPECT_EQ(thrownStatus([&] { rfplat::copyStringListToBuffers(list, buffers, &count, 5); }).first, qverr::qvapalerr_invalidParameter);
     count = 2;
     char small1[4] = {}, small2[4] = {};
     char* smalls[] = {small1, small2};
-    EXPECT_EQ(thrownStatus([&] { rfplat::copyStringListToBuffers(list, smalls, &count, 4); }).first, -52019);
+    EXPECT_EQ(thrownStatus([&] { rfplat::copyStringListToBuffers(list, smalls, &count, 4); }).first, qverr::qvapalerr_bufferTooSmall);
     EXPECT_STREQ(small1, "ab");
     EXPECT_STREQ(small2, "");
 }

@@ -8,6 +8,7 @@
 
 #include "ReservationHALImpl/reservationhalHandle.h"
 #include "module/SimulatedModule.h"
+#include "qverr/Codes.h"
 #include "qverr/Exception.h"
 #include "qvmxl/errors.h"
 #include "support/HostLibrary.h"
@@ -52,7 +53,7 @@ TEST_F(Reservations, TheClientIsDescribedInUpTo256CharactersAndIdentifiedOnConst
     module.decoder().clear();
     const std::string tooLong(257, 'd');
     EXPECT_EQ(qvtest::thrownStatus([&] { reservationhal::ReservationSession(qvtest::openModuleProxy(module), tooLong.c_str()); }).first,
-              -52005);
+              qverr::qvapalerr_invalidParameter);
     EXPECT_TRUE(module.decoder().requests().empty());
 }
 
@@ -99,7 +100,7 @@ TEST_F(Reservations, NullOutputsAreRefusedWithTheirRaiseSites) {
                                RES_FN(reservation_reserveCache)(handle, &first, nullptr)}) {
         EXPECT_EQ(code, kNullPointer);
     }
-    EXPECT_EQ(RES_FN(reservation_getReservationClientID)(0, &first), -52005);
+    EXPECT_EQ(RES_FN(reservation_getReservationClientID)(0, &first), qverr::qvapalerr_invalidParameter);
     EXPECT_TRUE(module.decoder().requests().empty());
 
     EXPECT_THAT(jsonOf([&] { session.reserveCache(nullptr, nullptr); }), HasSubstr("\"line\":272"));

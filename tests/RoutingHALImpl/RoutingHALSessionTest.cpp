@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "RoutingHALImpl/RoutingHALSession.h"
+#include "qverr/Codes.h"
 #include "qverr/Exception.h"
 #include "rocoapi/qvrocosim.h"
 #include "module/SimulatedModule.h"
@@ -76,10 +77,10 @@ TEST_F(RoutingSession, NamesEveryTerminalOfBothInstancesAndRefusesOthers) {
         EXPECT_EQ(session->getTerminalName(id), std::string("/Dev1/ai/0/") + kNames[id]);
         EXPECT_EQ(ao->getTerminalName(id), std::string("/Dev1/ao/0/") + kNames[id]);
     }
-    EXPECT_EQ(failureOf([&] { session->getTerminalName(0); }).first, -52005);
+    EXPECT_EQ(failureOf([&] { session->getTerminalName(0); }).first, qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(qvrocosim_callCount(), 0u);  // naming needs no library
     const auto [code, json] = failureOf([] { makeSession("/none/0"); });
-    EXPECT_EQ(code, -52005);
+    EXPECT_EQ(code, qverr::qvapalerr_invalidParameter);
     EXPECT_THAT(json, HasSubstr("\"RoutingHALSession\":\"invalid subsystem instance\""));
     EXPECT_THAT(json, HasSubstr("\"file\":\"RoutingHALImpl/RoutingHALSession\",\"line\":38"));
 }
@@ -97,8 +98,8 @@ TEST_F(RoutingSession, EachInstanceDeploysExactlyItsOwnSignals) {
         for (uint32_t id = 0; id <= 43; ++id) {
             const bool importable = std::count(instance.imports.begin(), instance.imports.end(), id) != 0;
             const bool exportable = std::count(instance.exports.begin(), instance.exports.end(), id) != 0;
-            EXPECT_EQ(failureOf([&] { s->deployImportSignal(id, "PFI0"); }).first, importable ? 0 : -52005) << id;
-            EXPECT_EQ(failureOf([&] { s->deployExportSignal(id, "PFI1"); }).first, exportable ? 0 : -52005) << id;
+            EXPECT_EQ(failureOf([&] { s->deployImportSignal(id, "PFI0"); }).first, importable ? 0 : qverr::qvapalerr_invalidParameter) << id;
+            EXPECT_EQ(failureOf([&] { s->deployExportSignal(id, "PFI1"); }).first, exportable ? 0 : qverr::qvapalerr_invalidParameter) << id;
         }
     }
 }
@@ -276,13 +277,13 @@ TEST_F(RoutingExports, RouteCommitAndResetThroughTheLibrary) {
 
 TEST_F(RoutingExports, RefusalsReachTheCallersStatus) {
     std::string json;
-    EXPECT_EQ(run([&](qvhost_status* st) { sendMessage(0, 2, st); }, &json), -52005);
+    EXPECT_EQ(run([&](qvhost_status* st) { sendMessage(0, 2, st); }, &json), qverr::qvapalerr_invalidParameter);
     EXPECT_THAT(json, HasSubstr("HALUtilities/ErrorHandling"));
-    EXPECT_EQ(run([&](qvhost_status* st) { deployInternal(handle, "PFI0", nullptr, st); }), -52005);
-    EXPECT_EQ(run([&](qvhost_status* st) { sendMessage(handle, 4, st); }, &json), -52005);
+    EXPECT_EQ(run([&](qvhost_status* st) { deployInternal(handle, "PFI0", nullptr, st); }), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(run([&](qvhost_status* st) { sendMessage(handle, 4, st); }, &json), qverr::qvapalerr_invalidParameter);
     EXPECT_THAT(json, HasSubstr("\"message\":\"invalid message value\""));
     const char* name = "unset";
-    EXPECT_EQ(run([&](qvhost_status* st) { name = getTerminalName(handle, 43, st); }, &json), -52005);
+    EXPECT_EQ(run([&](qvhost_status* st) { name = getTerminalName(handle, 43, st); }, &json), qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(name, nullptr);
     EXPECT_THAT(json, HasSubstr("\"terminal\":\"invalid terminal ID\""));
 
@@ -295,7 +296,7 @@ TEST_F(RoutingExports, RefusalsReachTheCallersStatus) {
     qvhost_status status = qvhost_newStatus();
     sendMessage(handle, 0, &status);
     deployImport(handle, 99, "PFI0", &status);
-    EXPECT_EQ(status.code, -52005);
+    EXPECT_EQ(status.code, qverr::qvapalerr_invalidParameter);
     EXPECT_THAT(status.json, HasSubstr("invalid message value"));
     qvhost_release(&status);
 }

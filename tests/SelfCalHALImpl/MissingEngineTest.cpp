@@ -5,6 +5,7 @@
 #include <string>
 
 #include "SelfCalHALImpl/SelfCalHALSession.h"
+#include "qverr/Codes.h"
 #include "qvqrx3377cal/calsim.h"
 #include "support/TempDir.h"
 
@@ -16,7 +17,7 @@ TEST(SelfCalMissingEngine, EveryCallFailsAlike) {
     selfcalhal::SelfCalHALSession second("QV2", "b", "", QV_CAL_FULL, selfcalhal::CalibrationTiming{});
     for (auto* calling : {&session, &session, &second}) {
         auto [code, json] = qvtest::thrownStatus([&] { calling->selfCalibrate("R"); });
-        EXPECT_EQ(code, -52003);
+        EXPECT_EQ(code, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
         EXPECT_NE(json.find(R"("symbol":"KXLoadLatestCompatibleRTE")"), std::string::npos) << json;
     }
     EXPECT_EQ(calsim_calls(calsim_dllStatus), 0u);

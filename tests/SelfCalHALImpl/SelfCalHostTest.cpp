@@ -7,6 +7,7 @@
 #include <string>
 
 #include "module/SimulatedModule.h"
+#include "qverr/Codes.h"
 #include "qvqrx3377cal/calsim.h"
 #include "support/HostLibrary.h"
 #include "support/LibraryContext.h"
@@ -46,15 +47,15 @@ TEST(SelfCalExports, EveryOperationThroughTheShippedLibrary) {
     // A positive result is a success; a negative one is the export's code.
     calsim_setResult(calsim_selfCalibrate, -200500);
     EXPECT_EQ(calibrate(handle, "R"), -200500);
-    EXPECT_EQ(calibrate(handle, nullptr), -52003);
-    EXPECT_EQ(calibrate(0, "R"), -52005);
+    EXPECT_EQ(calibrate(handle, nullptr), qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
+    EXPECT_EQ(calibrate(0, "R"), qverr::qvapalerr_invalidParameter);
 
     EXPECT_EQ(library.fn<StandaloneFn>("selfcal_standaloneSelfCalibrate")(handle), 0);
 
     auto pexg = library.fn<RangeFn>("selfcal_PEXG_SelfCalibrateRange");
     EXPECT_EQ(pexg(handle, "R", 12, 2, 1, 2, 3, 4, 125e6), 0);
     EXPECT_EQ(calsim_lastValue(calsim_pexgRange), 12u);
-    EXPECT_EQ(pexg(handle, nullptr, 0, 0, 0, 0, 0, 0, 0), -52003);
+    EXPECT_EQ(pexg(handle, nullptr, 0, 0, 0, 0, 0, 0, 0), qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
 
     auto selfTest = library.fn<SelfTestFn>("selfcal_intermediateSelfTestDevice");
     calsim_setSelfTest(-7, R"({"r":[{"a":"LO","b":"unlocked"}]})");
@@ -67,7 +68,7 @@ TEST(SelfCalExports, EveryOperationThroughTheShippedLibrary) {
     status = qvhost_newStatus();
     EXPECT_EQ(selfTest(handle, &status), -50);
     qvhost_release(&status);
-    EXPECT_EQ(selfTest(handle, nullptr), -52003);
+    EXPECT_EQ(selfTest(handle, nullptr), qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
 
     library.fn<qvhost_close>("selfcal_close")(handle);
 }

@@ -7,6 +7,7 @@
 
 #include "SelfCalHALImpl/SelfCalGate.h"
 #include "SelfCalHALImpl/SelfCalHALSession.h"
+#include "qverr/Codes.h"
 #include "qverr/Exception.h"
 #include "qvqrx3377cal/calsim.h"
 #include "support/DetailPair.h"
@@ -139,7 +140,7 @@ TEST_F(SelfCalSession, AFailedSelfTestIsAFailureWithOrWithoutAMessage) {
     session.intermediateSelfTestDevice(&passed);
     EXPECT_STREQ(passed.jsonText(), "");
 
-    EXPECT_EQ(codeOf([&] { session.intermediateSelfTestDevice(nullptr); }), -52003);
+    EXPECT_EQ(codeOf([&] { session.intermediateSelfTestDevice(nullptr); }), qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
 }
 
 TEST_F(SelfCalSession, RefusalsNameTheRaisingClassAndWhatWasWrong) {
@@ -155,7 +156,7 @@ TEST_F(SelfCalSession, RefusalsNameTheRaisingClassAndWhatWasWrong) {
              calsim_setResult(calsim_dllStatus, 3);
              notReady.selfCalibrate("R");
          },
-         -52003, "_getSelfCalThreaded", "engine status check failed"},
+         qverr::qvapalerr_softwareFaultAPALInternalUseOnly, "_getSelfCalThreaded", "engine status check failed"},
         {[&] {
              calsim_reset();
              calsim_setResult(calsim_selfCalibrate, -200123);
@@ -167,19 +168,19 @@ TEST_F(SelfCalSession, RefusalsNameTheRaisingClassAndWhatWasWrong) {
              session.intermediateSelfTestDevice(&status);
          },
          -300, "SelfCalHALSession", failed},
-        {[&] { lacking.standaloneSelfCalibrate(); }, -52002, "SelfCalHALSession", failed},
-        {[&] { session.intermediateSelfTestDevice(nullptr); }, -52003, "SelfCalHALSession", "null status pointer"},
+        {[&] { lacking.standaloneSelfCalibrate(); }, qverr::qvapalerr_featureUnsupported, "SelfCalHALSession", failed},
+        {[&] { session.intermediateSelfTestDevice(nullptr); }, qverr::qvapalerr_softwareFaultAPALInternalUseOnly, "SelfCalHALSession", "null status pointer"},
         {[&] {
              calsim_setDelayMs(calsim_standalone, 300);  // outlasts the 20 ms budget
              hurried.standaloneSelfCalibrate();
          },
-         -52007, "SelfCalThreaded", "calibration task did not finish in time"},
+         qverr::qvapalerr_operationTimedOut, "SelfCalThreaded", "calibration task did not finish in time"},
     });
 }
 
 TEST_F(SelfCalSession, ALibraryWithoutAnEntryPointLoadsAndRefusesOnlyThatOperation) {
     SelfCalHALSession lacking("QV1", "b", "", kNoStandalone, quickTiming());
-    EXPECT_EQ(codeOf([&] { lacking.standaloneSelfCalibrate(); }), -52002);
+    EXPECT_EQ(codeOf([&] { lacking.standaloneSelfCalibrate(); }), qverr::qvapalerr_featureUnsupported);
     EXPECT_EQ(calsim_calls(calsim_standalone), 0u);
     EXPECT_EQ(lacking.selfCalibrate("R"), 0);
     EXPECT_EQ(calsim_calls(calsim_selfCalibrate), 1u);
@@ -188,7 +189,7 @@ TEST_F(SelfCalSession, ALibraryWithoutAnEntryPointLoadsAndRefusesOnlyThatOperati
 TEST_F(SelfCalSession, AMissingLibraryIsAnInvalidParameterWithTheLoadersDetail) {
     SelfCalHALSession missing("QV1", "b", "", "libqvqrx3377cal-absent.so", quickTiming());
     std::string json;
-    EXPECT_EQ(codeOf([&] { missing.selfCalibrate("R"); }, &json), -52005);
+    EXPECT_EQ(codeOf([&] { missing.selfCalibrate("R"); }, &json), qverr::qvapalerr_invalidParameter);
     EXPECT_NE(json.find(R"("qvdynlib_debug":{"debug":"failed to qvdynlib_load library",)"
                         R"("path":"libqvqrx3377cal-absent.so"})"),
               std::string::npos)
@@ -198,7 +199,7 @@ TEST_F(SelfCalSession, AMissingLibraryIsAnInvalidParameterWithTheLoadersDetail) 
 TEST_F(SelfCalSession, ALibraryNotReadyIsRefusedAndAskedAgainNextTime) {
     SelfCalHALSession fresh("QV1", "b", "", kFull, quickTiming());
     calsim_setResult(calsim_dllStatus, 3);
-    EXPECT_EQ(codeOf([&] { fresh.selfCalibrate("R"); }), -52003);
+    EXPECT_EQ(codeOf([&] { fresh.selfCalibrate("R"); }), qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     EXPECT_EQ(calsim_calls(calsim_selfCalibrate), 0u);
     calsim_setResult(calsim_dllStatus, 0);
     EXPECT_EQ(fresh.selfCalibrate("R"), 0);
@@ -226,7 +227,7 @@ TEST_F(SelfCalSession, ARefusedCleanupRegistrationIsASoftwareFault) {
     // the library.
     for (int call = 0; call < 2; ++call) {
         std::string json;
-        EXPECT_EQ(codeOf([&] { other.selfCalibrate("R"); }, &json), -52003) << call;
+        EXPECT_EQ(codeOf([&] { other.selfCalibrate("R"); }, &json), qverr::qvapalerr_softwareFaultAPALInternalUseOnly) << call;
         EXPECT_NE(json.find(R"("registerCleanupProcCallback":"callback registration failed")"),
                   std::string::npos)
             << json;

@@ -7,6 +7,7 @@
 
 #include "SelfCalHALImpl/CalibrationLibrary.h"
 #include "SelfCalHALImpl/SelfCalGate.h"
+#include "qverr/Codes.h"
 #include "qverr/Exception.h"
 #include "support/TempDir.h"
 
@@ -83,14 +84,14 @@ TEST(CalibrationRunner, RunsTheEntryPointOnTheQueueAndReturnsItsResult) {
     EXPECT_EQ(runner.kxDLLStatus(text, sizeof text, nullptr), 0);
     EXPECT_STREQ(text, "ok");
     // Entry points the library lacks are unsupported; no task is queued.
-    EXPECT_EQ(runner.standaloneSelfCalibrate("QV1", "c"), -52002);
+    EXPECT_EQ(runner.standaloneSelfCalibrate("QV1", "c"), qverr::qvapalerr_featureUnsupported);
     int32_t result = 0;
-    EXPECT_EQ(runner.intermediateSelfTestDevice("QV1", &result, nullptr), -52002);
+    EXPECT_EQ(runner.intermediateSelfTestDevice("QV1", &result, nullptr), qverr::qvapalerr_featureUnsupported);
 
     // The status entry point is the one the runner cannot do without.
     SelfCalThreaded bare(wrapperWith(reinterpret_cast<void*>(&quickCalibrate)), queue);
     const auto [code, json] = qvtest::thrownStatus([&] { bare.kxDLLStatus(text, sizeof text, nullptr); });
-    EXPECT_EQ(code, -52003);
+    EXPECT_EQ(code, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     EXPECT_NE(json.find("\"getCompatibleFuncPtr\":\"unable to locate callback\",\"symbol\":\"KXDLLStatus\""),
               std::string::npos)
         << json;
@@ -106,7 +107,7 @@ TEST(CalibrationRunner, ATimedOutCallNeitherCorruptsNorCompletesTheNextOne) {
         wrapperWith(reinterpret_cast<void*>(&blockingCalibrate)), queue, shortTiming(200ms));
     const auto start = std::chrono::steady_clock::now();
     const auto [code, json] = qvtest::thrownStatus([&] { runner->selfCalibrate("QV1", "c"); });
-    EXPECT_EQ(code, -52007);
+    EXPECT_EQ(code, qverr::qvapalerr_operationTimedOut);
     EXPECT_GE(std::chrono::steady_clock::now() - start, 200ms);
     EXPECT_NE(json.find("\"line\":585"), std::string::npos) << json;
     EXPECT_NE(json.find("\"component\":\"qv3377hal\""), std::string::npos) << json;
@@ -120,7 +121,7 @@ TEST(CalibrationRunner, ATimedOutCallNeitherCorruptsNorCompletesTheNextOne) {
     // A runner destroyed while its call still runs: the call finishes into
     // state of its own (ASan watches).
     gBlockingGate = &second;
-    EXPECT_EQ(codeOf([&] { runner->selfCalibrate("QV1", "c"); }), -52007);
+    EXPECT_EQ(codeOf([&] { runner->selfCalibrate("QV1", "c"); }), qverr::qvapalerr_operationTimedOut);
     runner.reset();
     second.open();
     EXPECT_EQ(next->selfCalibrate("QV1", "c"), 7);  // opens `second` again: harmless
@@ -139,7 +140,7 @@ TEST(CalibrationRunner, ManySubmitTimeOutDestroyCyclesStayClean) {
         auto runner = std::make_unique<SelfCalThreaded>(
             wrapperWith(reinterpret_cast<void*>(&briefCalibrate)), queue, shortTiming(100us));
         const int32_t code = codeOf([&] { EXPECT_EQ(runner->selfCalibrate("QV1", "c"), 1); });
-        if (code == -52007)
+        if (code == qverr::qvapalerr_operationTimedOut)
             ++timedOut;
         else if (code == 0)
             ++finished;

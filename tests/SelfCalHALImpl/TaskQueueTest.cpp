@@ -12,6 +12,7 @@
 
 #include "SelfCalHALImpl/SelfCalGate.h"
 #include "SelfCalHALImpl/TaskQueue.h"
+#include "qverr/Codes.h"
 #include "support/SelfProcess.h"
 #include "support/SimulatedRoot.h"
 #include "support/TempDir.h"
@@ -156,10 +157,10 @@ TEST_F(WorkerPool, ATaskAlwaysCompletesWhateverItsBodyThrows) {
         EXPECT_EQ(completion->count(), 1);
     }
     // A failure is never reported as success.
-    EXPECT_EQ(standard->result(), -52003);
-    EXPECT_EQ(memory->result(), -52000);
-    EXPECT_EQ(other->result(), -52003);
-    EXPECT_EQ(empty->result(), -52003);
+    EXPECT_EQ(standard->result(), qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
+    EXPECT_EQ(memory->result(), qverr::qvapalerr_memoryFull);
+    EXPECT_EQ(other->result(), qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
+    EXPECT_EQ(empty->result(), qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     EXPECT_EQ(fine->result(), 5);
 }
 

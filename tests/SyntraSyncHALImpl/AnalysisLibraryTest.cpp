@@ -14,6 +14,7 @@
 #include "qvaal.h"
 #include "qvaal/AALProxy.h"
 #include "qvaal/pulseInjectionHelper.h"
+#include "qverr/Codes.h"
 #include "support/DetailPair.h"
 
 #define QV_AAL_ABSENT 0
@@ -191,7 +192,7 @@ TEST(AnalysisLibraryPresent, APulseInjectionModuleMeasuresTheMissingEdge) {
 
     // No samples: nothing to measure.
     block.pulseInjectionSamples.clear();
-    EXPECT_EQ(thrownStatus([&] { session->readSyntraMeasurement(0, &seconds, 1e-7); }).first, -52003);
+    EXPECT_EQ(thrownStatus([&] { session->readSyntraMeasurement(0, &seconds, 1e-7); }).first, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
 }
 
 #endif

@@ -10,6 +10,7 @@
 #include "SessionFixture.h"
 #include "SyntraSyncHALImpl/MeasurementComputers.h"
 #include "qvaal/pulseInjectionHelper.h"
+#include "qverr/Codes.h"
 
 namespace {
 
@@ -57,18 +58,18 @@ TEST(FTDCMeasurementComputer, AValidRecordIsUsedAndItsZerosRefused) {
         auto r = record;
         r.*field = 0;
         const auto [code, json] = thrownStatus([&] { FTDCMeasurementComputer(r, 496, 135, 4, 40e6, 100e6); });
-        EXPECT_EQ(code, -52005) << message;
+        EXPECT_EQ(code, qverr::qvapalerr_invalidParameter) << message;
         EXPECT_NE(json.find(std::string("\"FTDCMeasurementComputer\":\"") + message + "\""), std::string::npos)
             << json;
     }
     EXPECT_EQ(thrownStatus([&] {
                   computer.computeMeasurement(wholeValue(1), wholeValue(1), 0, 0.0, 1e-7);
               }).first,
-              -52005);
+              qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(thrownStatus([&] {
                   computer.computeMeasurement(wholeValue(1), wholeValue(1), 0, 1e-8, NAN);
               }).first,
-              -52005);
+              qverr::qvapalerr_invalidParameter);
 }
 
 TEST(Polynomial, FitsBadlyScaledPointsByTheirValues) {
@@ -97,8 +98,8 @@ TEST(Polynomial, RefusesPointsThatDetermineNoFit) {
         std::vector<double> x, y;
         int32_t degree;
         int32_t code;
-    } cases[] = {{{1, 2, 2}, {1, 2, 3}, 2, -52003}, {{1, NAN, 3}, {1, 2, 3}, 2, -52003},
-                 {{1, 2}, {1, 2}, 2, -52005}, {{1, 2, 3}, {1, 2}, 1, -52005}};
+    } cases[] = {{{1, 2, 2}, {1, 2, 3}, 2, qverr::qvapalerr_softwareFaultAPALInternalUseOnly}, {{1, NAN, 3}, {1, 2, 3}, 2, qverr::qvapalerr_softwareFaultAPALInternalUseOnly},
+                 {{1, 2}, {1, 2}, 2, qverr::qvapalerr_invalidParameter}, {{1, 2, 3}, {1, 2}, 1, qverr::qvapalerr_invalidParameter}};
     for (const auto& c : cases) {
         EXPECT_EQ(thrownStatus([&] { fitPolynomialLeastSquares(c.x, c.y, coefficients, c.degree); }).first, c.code);
         EXPECT_EQ(coefficients, (std::vector<double>{1.0, 2.0, 3.0}));

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "SessionFixture.h"
+#include "qverr/Codes.h"
 #include "qvfpga/QvFpgaSim.h"
 #include "support/HostLibrary.h"
 #include "support/LibraryContext.h"
@@ -34,13 +35,13 @@ TEST(SyntraSyncExports, DriveAnFTDCModule) {
     uint64_t handle = 0;
     ASSERT_EQ(open(1, address, &handle), 0);
     EXPECT_EQ(handle, address);
-    EXPECT_EQ(open(1, address, &handle), -52005);  // the slot is taken
+    EXPECT_EQ(open(1, address, &handle), qverr::qvapalerr_invalidParameter);  // the slot is taken
 
     auto read = lib.fn<ReadFn>("syntrasync_readSyntraMeasurement");
     double seconds = -1.0;
-    EXPECT_EQ(read(handle, 0, &seconds, 1e-7), -52005);  // not configured yet
+    EXPECT_EQ(read(handle, 0, &seconds, 1e-7), qverr::qvapalerr_invalidParameter);  // not configured yet
     EXPECT_EQ(lib.fn<TwoValuesFn>("syntrasync_configureSyntra")(handle, 3, 5), 0);
-    EXPECT_EQ(read(handle, 0, nullptr, 1e-7), -52005);
+    EXPECT_EQ(read(handle, 0, nullptr, 1e-7), qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(read(handle, 0, &seconds, 1e-7), 0);
     EXPECT_NEAR(seconds, 9e-8, 1e-18);
 
@@ -61,16 +62,16 @@ TEST(SyntraSyncExports, DriveAnFTDCModule) {
     module.decoder().clear();
     EXPECT_EQ(lib.fn<HandleFn>("syntrasync_calibrateTDC")(handle), 0);
     EXPECT_TRUE(module.decoder().requests().empty());
-    EXPECT_EQ(lib.fn<OneValueFn>("syntrasync_applyFineAdjustment")(handle, 1), -52002);
+    EXPECT_EQ(lib.fn<OneValueFn>("syntrasync_applyFineAdjustment")(handle, 1), qverr::qvapalerr_featureUnsupported);
 
     // A driver failure comes back as its code.
     qvtest::failRequests(module, "syntrasync.sendSyncPulse", -52010);
-    EXPECT_EQ(lib.fn<HandleFn>("syntrasync_sendSyncPulse")(handle), -52010);
+    EXPECT_EQ(lib.fn<HandleFn>("syntrasync_sendSyncPulse")(handle), qverr::qvapalerr_resourceNotInitialized);
     lib.fn<void (*)(uint64_t)>("syntrasync_close")(handle);
 
     // A null handle is refused (every operation shares one frame).
-    EXPECT_EQ(lib.fn<HandleFn>("syntrasync_sendSyncPulse")(0), -52005);
-    EXPECT_EQ(read(0, 0, &seconds, 1e-7), -52005);
+    EXPECT_EQ(lib.fn<HandleFn>("syntrasync_sendSyncPulse")(0), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(read(0, 0, &seconds, 1e-7), qverr::qvapalerr_invalidParameter);
     lib.fn<void (*)(uint64_t)>("syntrasync_close")(0);
 }
 

@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "SessionFixture.h"
+#include "qverr/Codes.h"
 #include "support/DetailPair.h"
 
 namespace {
@@ -33,7 +34,7 @@ TEST(SyntraSyncSession, AnFTDCModuleMeasuresWithItsConfiguration) {
 
     double seconds = -1.0;
     const auto [code, json] = thrownStatus([&] { session->readSyntraMeasurement(0, &seconds, 8e-7); });
-    EXPECT_EQ(code, -52005);
+    EXPECT_EQ(code, qverr::qvapalerr_invalidParameter);
     EXPECT_NE(json.find("\"SyntraSyncSession\":\"_syntraDivisor is not greater than 0\""),
               std::string::npos);
     EXPECT_EQ(seconds, -1.0);
@@ -65,17 +66,17 @@ TEST(SyntraSyncSession, AValidConfigurationRecordIsUsedAndCheckedAtCreation) {
     }
     // Each zero is refused by the computer (see its own tests).
     config.mclkDivisor = 0;
-    EXPECT_EQ(thrownStatus([&] { makeSession(module); }).first, -52005);
+    EXPECT_EQ(thrownStatus([&] { makeSession(module); }).first, qverr::qvapalerr_invalidParameter);
 }
 
 TEST(SyntraSyncSession, AnUnknownMeasurementTypeOrAFailedRequestMakesNoSession) {
     SimulatedModule module;
     module.syntraSync().measurementType = 3;
-    EXPECT_EQ(thrownStatus([&] { makeSession(module); }).first, -52003);
+    EXPECT_EQ(thrownStatus([&] { makeSession(module); }).first, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
 
     module.syntraSync().measurementType = 0;
     qvtest::failRequests(module, "syntrasync.readFTDCConfiguration", -52008);
-    EXPECT_EQ(thrownStatus([&] { makeSession(module); }).first, -52008);
+    EXPECT_EQ(thrownStatus([&] { makeSession(module); }).first, qverr::qvapalerr_osFault);
 }
 
 TEST(SyntraSyncSession, SendsTriggerSynchronizationInOrderAndStopsAtTheFirstFailure) {
@@ -88,7 +89,7 @@ TEST(SyntraSyncSession, SendsTriggerSynchronizationInOrderAndStopsAtTheFirstFail
     // None to send, then null values with a count: nothing is sent.
     session->configureTriggerSynchronization(0, nullptr);
     EXPECT_EQ(thrownStatus([&] { session->configureTriggerSynchronization(2, nullptr); }).first,
-              -52005);
+              qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(requestsOf(module, "syntrasync.configureTriggerSynchronization"), 0u);
 
     module.on("syntrasync.configureTriggerSynchronization",
@@ -96,7 +97,7 @@ TEST(SyntraSyncSession, SendsTriggerSynchronizationInOrderAndStopsAtTheFirstFail
                   if (request.value("index") == 1) reply.status(-52010);
                   return 0;
               });
-    EXPECT_EQ(thrownStatus([&] { session->configureTriggerSynchronization(3, values); }).first, -52010);
+    EXPECT_EQ(thrownStatus([&] { session->configureTriggerSynchronization(3, values); }).first, qverr::qvapalerr_resourceNotInitialized);
     EXPECT_EQ(requestsOf(module, "syntrasync.configureTriggerSynchronization"), 2u);
 }
 
@@ -106,7 +107,7 @@ TEST(SyntraSyncSession, AFailedConfigurationKeepsTheDivisor) {
     auto session = makeSession(module);
     session->configureSyntra(2, 2);
     qvtest::failRequests(module, "syntrasync.configureSyntra", -52010);
-    EXPECT_EQ(thrownStatus([&] { session->configureSyntra(0, 0); }).first, -52010);
+    EXPECT_EQ(thrownStatus([&] { session->configureSyntra(0, 0); }).first, qverr::qvapalerr_resourceNotInitialized);
     double seconds = 0.0;
     session->readSyntraMeasurement(0, &seconds, 1e-7);
 }
@@ -126,7 +127,7 @@ TEST(SyntraSyncSession, APulseStretcherModuleCalibratesThenMeasures) {
     session->configureSyntra(10, 0);
     double seconds = 0.0;
     const auto [code, json] = thrownStatus([&] { session->readSyntraMeasurement(0, &seconds, 1e-7); });
-    EXPECT_EQ(code, -52003);
+    EXPECT_EQ(code, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     EXPECT_NE(json.find("No TDC calibration coefficients found."), std::string::npos);
 
     session->calibrateTDC();
@@ -145,7 +146,7 @@ TEST(SyntraSyncSession, APulseStretcherModuleCalibratesThenMeasures) {
 
     // Equal counts determine no polynomial: refused, the last fit kept.
     block.calibrationCount = [](uint32_t, uint8_t) { return uint64_t{40}; };
-    EXPECT_EQ(thrownStatus([&] { session->calibrateTDC(); }).first, -52003);
+    EXPECT_EQ(thrownStatus([&] { session->calibrateTDC(); }).first, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     double again = 0.0;
     session->readSyntraMeasurement(0, &again, 1e-7);
     EXPECT_EQ(again, seconds);
@@ -165,7 +166,7 @@ TEST(SyntraSyncControlProxy, SkipsAfterAnErrorAndFailsWithoutASubInterface) {
     EXPECT_EQ(thrownStatus([&] {
                   SyntraSyncSession session(new syntrasynchal::SyntraSyncControlProxy(nullptr));
               }).first,
-              -52006);
+              qverr::qvapalerr_resourceNotFound);
 }
 
 // The caller's mistakes are named; the session's own faults (an unknown
@@ -178,16 +179,16 @@ TEST(SyntraSyncSession, RefusalsNameTheSessionAndWhatWasWrong) {
     injection->configureSyntra(1, 0);
     double seconds = 0.0;
     qvtest::expectRefusals({
-        {[&] { ftdc->readSyntraMeasurement(0, nullptr, 1e-7); }, -52005, "SyntraSyncSession",
+        {[&] { ftdc->readSyntraMeasurement(0, nullptr, 1e-7); }, qverr::qvapalerr_invalidParameter, "SyntraSyncSession",
          "syncMeasurementInSeconds is NULL"},
-        {[&] { ftdc->readSyntraMeasurement(0, &seconds, 1e-7); }, -52005, "SyntraSyncSession",
+        {[&] { ftdc->readSyntraMeasurement(0, &seconds, 1e-7); }, qverr::qvapalerr_invalidParameter, "SyntraSyncSession",
          "_syntraDivisor is not greater than 0"},
-        {[&] { injection->readSyntraMeasurement(0, &seconds, 1e-7); }, -52003, nullptr, nullptr},
+        {[&] { injection->readSyntraMeasurement(0, &seconds, 1e-7); }, qverr::qvapalerr_softwareFaultAPALInternalUseOnly, nullptr, nullptr},
         {[&] {
              module.syntraSync().measurementType = 3;
              makeSession(module);
          },
-         -52003, nullptr, nullptr},
+         qverr::qvapalerr_softwareFaultAPALInternalUseOnly, nullptr, nullptr},
     });
 }
 

@@ -6,6 +6,7 @@
 
 #include "TimerHALImpl/timerhalHandle.h"
 #include "module/SimulatedModule.h"
+#include "qverr/Codes.h"
 #include "qverr/Exception.h"
 #include "support/DetailPair.h"
 #include "support/HostLibrary.h"
@@ -63,8 +64,8 @@ TEST_F(TimerSession, AbsentTimerOrNullPointersAreRefusedWithoutARequest) {
     const timerhal::TimerSettings settings{};
     EXPECT_EQ(TIMER_FN(timer_deployTimerSettings)(handle, &settings), -1074100464);
     EXPECT_EQ(TIMER_FN(timer_sendMessage)(handle, 1), -1074100464);
-    EXPECT_EQ(TIMER_FN(timer_deployTimerSettings)(handle, nullptr), -52005);
-    EXPECT_EQ(TIMER_FN(timer_sendMessage)(0, 1), -52005);
+    EXPECT_EQ(TIMER_FN(timer_deployTimerSettings)(handle, nullptr), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(TIMER_FN(timer_sendMessage)(0, 1), qverr::qvapalerr_invalidParameter);
     EXPECT_TRUE(module.decoder().requests().empty());
 
     // A failed presence query makes no session.

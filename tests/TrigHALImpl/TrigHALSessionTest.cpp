@@ -14,6 +14,7 @@
 #include "TrigHALImpl/TriggerIDs.h"
 #include "TrigHALImpl/trighalHandle.h"
 #include "module/SimulatedModule.h"
+#include "qverr/Codes.h"
 #include "support/HostLibrary.h"
 #include "support/DetailPair.h"
 #include "support/LibraryContext.h"
@@ -108,7 +109,7 @@ TEST_F(TriggerSession, BadArgumentsAreRefusedBeforeAnyRequestAndDriverFailuresRe
     for (const int32_t code : {TRIG_FN(trig_programTrigger)(handle, 1, nullptr),
                                TRIG_FN(trig_computeHoldoffSettings)(handle, &in, nullptr, &settings),
                                TRIG_FN(trig_sendSoftwareTrigger)(0, 1)}) {
-        EXPECT_EQ(code, -52005);
+        EXPECT_EQ(code, qverr::qvapalerr_invalidParameter);
     }
     EXPECT_TRUE(module.decoder().requests().empty());
     qvtest::failRequests(module, "trig.sendSoftwareTrigger", -50150);
@@ -213,15 +214,15 @@ TEST_F(TriggerSession, HoldoffInputsWithoutATickCountAreRefused) {
         HoldoffRequest out{};
         out.firstHoldoff = 42.0;
         HoldoffSettings* settings = reinterpret_cast<HoldoffSettings*>(0x1);
-        EXPECT_EQ(TRIG_FN(trig_computeHoldoffSettings)(handle, &in, &out, &settings), -52005);
+        EXPECT_EQ(TRIG_FN(trig_computeHoldoffSettings)(handle, &in, &out, &settings), qverr::qvapalerr_invalidParameter);
         EXPECT_EQ(settings, reinterpret_cast<HoldoffSettings*>(0x1));
         EXPECT_EQ(out.firstHoldoff, 42.0);
     }
     EXPECT_TRUE(module.decoder().requests().empty());
     // 2^64 ticks and more don't fit the register.
     HoldoffRequest out{};
-    compute({18446744073709551616.0, 0.0, 0.0, 0.0, 1.0, false, false}, out, -52005);
-    compute({0.0, 1e300, 0.0, 0.0, 1e10, false, false}, out, -52005);
+    compute({18446744073709551616.0, 0.0, 0.0, 0.0, 1.0, false, false}, out, qverr::qvapalerr_invalidParameter);
+    compute({0.0, 1e300, 0.0, 0.0, 1e10, false, false}, out, qverr::qvapalerr_invalidParameter);
     // A failed revision read gives no settings.
     qvtest::failRequests(module, "trig.readHoldoffClockInfo", -50300);
     context = newContext();
@@ -269,9 +270,9 @@ TEST_F(TriggerSession, EveryNameGivesItsIdInStoredOrderAndOnlyExactNamesMatch) {
 
     int32_t out = 1234;
     for (const char* name : {"ao/0/starttrigger", "ao/0/StartTrigger ", "StartTrigger", "", "ai/0/UserSource8"})
-        EXPECT_EQ(getTriggerID(handle, name, &out), -52005) << '"' << name << '"';
-    EXPECT_EQ(getTriggerID(handle, nullptr, &out), -52005);
-    EXPECT_EQ(getTriggerID(0, "ao/0/StartTrigger", &out), -52005);
+        EXPECT_EQ(getTriggerID(handle, name, &out), qverr::qvapalerr_invalidParameter) << '"' << name << '"';
+    EXPECT_EQ(getTriggerID(handle, nullptr, &out), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(getTriggerID(0, "ao/0/StartTrigger", &out), qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(out, 1234);
     EXPECT_TRUE(module.decoder().requests().empty());
 }
@@ -281,13 +282,13 @@ TEST_F(TriggerSession, RefusalsNameTheOperationAndWhatWasWrong) {
     HoldoffRequest out{};
     qvtest::expectRefusals({
         // Name lookups fail with the location alone.
-        {[&] { session.getTriggerID(nullptr); }, -52005, nullptr, nullptr},
-        {[&] { session.getTriggerID("ao/0/starttrigger"); }, -52005, nullptr, nullptr},
-        {[&] { session.computeHoldoffSettings({0.0, 0.0, 0.0, 0.0, 0.0, false, false}, out); }, -52005,
+        {[&] { session.getTriggerID(nullptr); }, qverr::qvapalerr_invalidParameter, nullptr, nullptr},
+        {[&] { session.getTriggerID("ao/0/starttrigger"); }, qverr::qvapalerr_invalidParameter, nullptr, nullptr},
+        {[&] { session.computeHoldoffSettings({0.0, 0.0, 0.0, 0.0, 0.0, false, false}, out); }, qverr::qvapalerr_invalidParameter,
          "computeHoldoffSettings", "tick rate is not a positive finite number"},
-        {[&] { session.computeHoldoffSettings({-1e-6, 0.0, 0.0, 0.0, 1e8, false, false}, out); }, -52005,
+        {[&] { session.computeHoldoffSettings({-1e-6, 0.0, 0.0, 0.0, 1e8, false, false}, out); }, qverr::qvapalerr_invalidParameter,
          "computeHoldoffSettings", "holdoff time is negative or not a number"},
-        {[&] { session.computeHoldoffSettings({0.0, 1e300, 0.0, 0.0, 1e10, false, false}, out); }, -52005,
+        {[&] { session.computeHoldoffSettings({0.0, 1e300, 0.0, 0.0, 1e10, false, false}, out); }, qverr::qvapalerr_invalidParameter,
          "computeHoldoffSettings", "holdoff time does not fit 64-bit ticks"},
     });
 }

@@ -12,6 +12,7 @@
 #include "apal_qv3377k/tInterfaceProxy_qv3377k.h"
 #include "apal_qv3377k/tInterfaceProxy_routing.h"
 #include "apal_qv3377k/tInterfaceProxy_visapxipluginapalcodegen.h"
+#include "qverr/Codes.h"
 #include "requests/RequestDecoder.h"
 
 namespace {
@@ -76,7 +77,7 @@ TEST_F(Frame, AClosedProxyReportsTheDeviceFileError) {
     tStatus status;
     uint32_t value = 3;
     closed.readValue(&value, status);
-    EXPECT_EQ(status.code, -52006);
+    EXPECT_EQ(status.code, qverr::qvapalerr_resourceNotFound);
     EXPECT_EQ(value, 3u);
 }
 

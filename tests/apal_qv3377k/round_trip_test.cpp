@@ -20,6 +20,7 @@
 #include "apal_qv3377k/tInterfaceProxy_routing.h"
 #include "apal_qv3377k/tInterfaceProxy_usergen.h"
 #include "apal_qv3377k/tInterfaceProxy_visapxipluginapalcodegen.h"
+#include "qverr/Codes.h"
 #include "requests/RequestDecoder.h"
 
 namespace {
@@ -107,7 +108,7 @@ void RoundTrip::checkMethod(const tMethod& method, tInvoker invoker, const Targe
         if (err != 0) driver.failCall(qvsim::Call::ioctl, err);
         if (err == 0) refused.status.code = -50000;
         invoker(*proxy, refused);
-        const int32_t code = err == 0 ? -50000 : -52024;
+        const int32_t code = err == 0 ? -50000 : qverr::kStatusIOError;
         EXPECT_EQ(refused.status.code, code);
         if (err != 0) {
             EXPECT_STREQ(refused.status.file, "qvapal/protons/driver/linuxU/tDeviceInterfaceProxy");

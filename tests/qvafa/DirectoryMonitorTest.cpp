@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "qvafa/DirectoryMonitor.h"
+#include "qverr/Codes.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -17,7 +18,7 @@ TEST(DirectoryMonitor, AQuietDirectoryTimesOutAndAChangeEndsTheWait) {
     qverr::Status status;
     int32_t which = -1;
     EXPECT_FALSE(monitor.wait(0, &which, status));
-    EXPECT_EQ(status.code, -52007);
+    EXPECT_EQ(status.code, qverr::qvapalerr_operationTimedOut);
     EXPECT_THAT(status.jsonText(), HasSubstr("\"requested_timeout_ms\":0"));
 
     qvtest::writeFile(dir / "file", "content");

@@ -11,6 +11,7 @@
 
 #include "qvarkra/RouteJson.h"
 #include "qvarkra/Topography.h"
+#include "qverr/Codes.h"
 #include "qverr/Exception.h"
 #include "qverr/json.h"
 #include "support/TempDir.h"
@@ -112,7 +113,7 @@ TEST(Topography, RegistryFindsByExactNameAndIsBounded) {
     EXPECT_EQ(&qvark::findTopography("topQrxReferenceFpga"), &kTopQrxReferenceFpga);
     for (const char* name : {"topqrxreferencefpga", static_cast<const char*>(nullptr)}) {
         const auto [code, json] = qvtest::thrownStatus([&] { qvark::findTopography(name); });
-        EXPECT_EQ(code, -50003);
+        EXPECT_EQ(code, qverr::qvpalerr_badSelector);
         EXPECT_THAT(json, ::testing::HasSubstr(std::string("\"qvark_debug\":\"Topography not found: ") + (name ? name : "")));
     }
     // The load-time registration took one slot; the 33rd is refused.
@@ -143,7 +144,7 @@ std::string debugOf(Parse&& parse) {
     try {
         parse();
     } catch (const qverr::Exception& e) {
-        EXPECT_EQ(e.status.code, -52005);
+        EXPECT_EQ(e.status.code, qverr::qvapalerr_invalidParameter);
         const char* value = qverr::json::findMember(e.status.jsonText(), "qvroco_debug");
         if (value == nullptr) return "<no qvroco_debug in " + std::string(e.status.jsonText()) + ">";
         qverr::json::Token token;
@@ -248,9 +249,9 @@ TEST(RouteResponse, HandsTheWholeBufferToTheHost) {
 
     auto refuse = [](void*, size_t) -> void* { return nullptr; };
     char* untouched = nullptr;
-    EXPECT_EQ(qvtest::thrownStatus([&] { handEmptyToHost(refuse, &untouched); }).first, -52000);
+    EXPECT_EQ(qvtest::thrownStatus([&] { handEmptyToHost(refuse, &untouched); }).first, qverr::qvapalerr_memoryFull);
     EXPECT_EQ(untouched, nullptr);
-    EXPECT_EQ(qvtest::thrownStatus([] { handEmptyToHost(&std::realloc, nullptr); }).first, -52005);
+    EXPECT_EQ(qvtest::thrownStatus([] { handEmptyToHost(&std::realloc, nullptr); }).first, qverr::qvapalerr_invalidParameter);
 }
 
 }  // namespace

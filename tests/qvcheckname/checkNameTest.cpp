@@ -1,4 +1,5 @@
 #include "qvcheckname/checkName.h"
+#include "qverr/Codes.h"
 
 #include <gtest/gtest.h>
 
@@ -75,10 +76,10 @@ TEST(CheckName, ForbiddenSetIsControlsAndPunctuation) {
 
 TEST(CheckName, AnEarlierErrorKeepsItsContext) {
     qverr::Status status;
-    status.setCode(-52005, QVERR_LOCATION("qv3377hal", "qvapalerr_invalidParameter"));
+    status.setCode(qverr::qvapalerr_invalidParameter, QVERR_LOCATION("qv3377hal", "qvapalerr_invalidParameter"));
     const std::string before = status.jsonText();
     qvcheckname::checkName("a.b", false, 511, status);
-    EXPECT_EQ(status.code, -52005);
+    EXPECT_EQ(status.code, qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(status.jsonText(), before);
 }
 

@@ -5,6 +5,7 @@
 #include <array>
 
 #include "qvdynlib/qvdynlib.h"
+#include "qverr/Codes.h"
 
 namespace {
 
@@ -13,7 +14,7 @@ using ::testing::HasSubstr;
 TEST(DynamicLibraryLoading, AMissingLibraryIsReportedWithTheLinkersMessage) {
     qverr::Status status;
     EXPECT_EQ(qvdynlib_load("libqvabsent.so.7", kQvdynlibDefaultFlags, status), nullptr);
-    EXPECT_EQ(status.code, -52005);
+    EXPECT_EQ(status.code, qverr::qvapalerr_invalidParameter);
     const std::string detail = status.jsonText();
     EXPECT_THAT(detail, HasSubstr("\"qvdynlib_debug\":{\"debug\":\"failed to qvdynlib_load "
                                   "library\",\"path\":\"libqvabsent.so.7\"},"
@@ -43,7 +44,7 @@ TEST(DynamicLibraryLoading, ATableTriesEveryNameAndKeepsTheFirstFailure) {
     EXPECT_EQ(reinterpret_cast<int (*)()>(table.addresses[0])(), 42);
     EXPECT_EQ(table.addresses[1], nullptr);
     EXPECT_NE(table.addresses[2], nullptr);
-    EXPECT_EQ(status.code, -52005);
+    EXPECT_EQ(status.code, qverr::qvapalerr_invalidParameter);
     EXPECT_THAT(status.jsonText(),
                 HasSubstr("\"qvdynlib_debug\":{\"debug\":\"failed to get symbol\","
                           "\"qvdynlib_symbol\":\"qvprobe_missing\"},\"internal_error\":"

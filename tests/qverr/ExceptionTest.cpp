@@ -6,6 +6,7 @@
 #include <string>
 
 #include "qvapal/status/tStatus.h"
+#include "qverr/Codes.h"
 #include "qverr/Exception.h"
 #include "qverr/StatusThrowGuard.h"
 #include "support/TempDir.h"
@@ -31,16 +32,16 @@ TEST(Exception, ThrowRethrowCopyAndMoveKeepTheDetailAsWhat) {
     std::exception_ptr captured;
     try {
         try {
-            QVERR_THROW("qv3377hal", -52006, "qvapalerr_resourceNotFound");
+            QVERR_THROW("qv3377hal", qverr::qvapalerr_resourceNotFound, "qvapalerr_resourceNotFound");
         } catch (ExceptionBase& e) {
-            EXPECT_EQ(e.status.code, -52006);
+            EXPECT_EQ(e.status.code, qverr::qvapalerr_resourceNotFound);
             throw;
         }
     } catch (const std::exception& e) {
         EXPECT_NE(std::string(e.what()).find("qvapalerr_resourceNotFound"), std::string::npos);
         captured = std::current_exception();
     }
-    Exception original(-52005, kExceptionSite);
+    Exception original(qverr::qvapalerr_invalidParameter, kExceptionSite);
     std::exception_ptr copied = std::make_exception_ptr(original);  // copies
     for (int round = 0; round < 2; ++round) {
         try {
@@ -51,7 +52,7 @@ TEST(Exception, ThrowRethrowCopyAndMoveKeepTheDetailAsWhat) {
         try {
             std::rethrow_exception(captured);
         } catch (const ExceptionBase& e) {
-            EXPECT_EQ(e.status.code, -52006);
+            EXPECT_EQ(e.status.code, qverr::qvapalerr_resourceNotFound);
         }
     }
     Exception copy(original);
@@ -61,9 +62,9 @@ TEST(Exception, ThrowRethrowCopyAndMoveKeepTheDetailAsWhat) {
     EXPECT_STREQ(static_cast<const ExceptionBase&>(moved).what(), kExceptionSiteJson);
 
     qverr::Status status;
-    status.setCode(-52005, kExceptionSite);
+    status.setCode(qverr::qvapalerr_invalidParameter, kExceptionSite);
     EXPECT_EQ(thrownStatus([&] { qverr::throwStatus(std::move(status)); }),
-              Thrown(-52005, kExceptionSiteJson));
+              Thrown(qverr::qvapalerr_invalidParameter, kExceptionSiteJson));
 }
 
 TEST(PlatformStatusThrow, ErrorsThrowWithTheirLocationWarningsDoNot) {
@@ -72,24 +73,24 @@ TEST(PlatformStatusThrow, ErrorsThrowWithTheirLocationWarningsDoNot) {
     EXPECT_NO_THROW(qverr::throwIfTStatusError(warning));
 
     tStatus error;
-    error.setCode(-52006, "qv3377hal", "qvapal/device.cpp", 7);
+    error.setCode(qverr::qvapalerr_resourceNotFound, "qv3377hal", "qvapal/device.cpp", 7);
     EXPECT_EQ(thrownStatus([&] { qverr::throwIfTStatusError(error); }),
-              Thrown(-52006, "{\"file\":\"qvapal/device.cpp\",\"line\":7,\"component\":"
+              Thrown(qverr::qvapalerr_resourceNotFound, "{\"file\":\"qvapal/device.cpp\",\"line\":7,\"component\":"
                              "\"qv3377hal\"}"));
     error.structSize = 16;
-    EXPECT_EQ(thrownStatus([&] { qverr::throwIfTStatusError(error); }), Thrown(-52006, ""));
+    EXPECT_EQ(thrownStatus([&] { qverr::throwIfTStatusError(error); }), Thrown(qverr::qvapalerr_resourceNotFound, ""));
 
     // The scope guard throws at its end, unless the scope is already unwinding.
     tStatus guarded;
     EXPECT_EQ(thrownStatus([&] {
                   qverr::StatusThrowGuard guard(guarded);
-                  guarded.setCode(-52024, "c", "f.cpp", 3);
+                  guarded.setCode(qverr::kStatusIOError, "c", "f.cpp", 3);
               }).first,
-              -52024);
+              qverr::kStatusIOError);
     tStatus other;
     try {
         qverr::StatusThrowGuard guard(other);
-        other.setCode(-52024, "c", "f.cpp", 3);
+        other.setCode(qverr::kStatusIOError, "c", "f.cpp", 3);
         throw std::runtime_error("first");
     } catch (const std::runtime_error& e) {
         EXPECT_STREQ(e.what(), "first");
@@ -98,10 +99,10 @@ TEST(PlatformStatusThrow, ErrorsThrowWithTheirLocationWarningsDoNot) {
 
 TEST(StatusToPlatform, CopiesCodeAndLocationFromTheDetail) {
     qverr::Status source;
-    source.setCode(-52005, kExceptionSite);
+    source.setCode(qverr::qvapalerr_invalidParameter, kExceptionSite);
     tStatus target;
     EXPECT_TRUE(qverr::copyStatusToTStatus(source, target));
-    EXPECT_EQ(target.getCode(), -52005);
+    EXPECT_EQ(target.getCode(), qverr::qvapalerr_invalidParameter);
     EXPECT_STREQ(target.component, "qv3377hal");
     EXPECT_STREQ(target.file, "qverr/Exception.cpp");
     EXPECT_EQ(target.line, 40u);
@@ -109,13 +110,13 @@ TEST(StatusToPlatform, CopiesCodeAndLocationFromTheDetail) {
     qverr::Status later;
     later.setCode(-1, kExceptionSite);
     qverr::copyStatusToTStatus(later, target);
-    EXPECT_EQ(target.getCode(), -52005);
+    EXPECT_EQ(target.getCode(), qverr::qvapalerr_invalidParameter);
 
     // Long files keep their last 100 characters, without backslashes at the cut.
     const std::string file = "C:\\" + std::string(97, 'a') + "\\\\\\" + std::string(98, 'z');
     const qverr::SourceLocation location{file.c_str(), 12, "internal_sdi_hal23u", "x"};
     qverr::Status windows;
-    windows.setCode(-52008, location);
+    windows.setCode(qverr::qvapalerr_osFault, location);
     tStatus cut;
     qverr::copyStatusToTStatus(windows, cut);
     EXPECT_STREQ(cut.component, "internal_");
@@ -128,7 +129,7 @@ TEST(StatusToPlatform, CopiesCodeAndLocationFromTheDetail) {
     qverr::copyStatusToTStatus(source, *reinterpret_cast<tStatus*>(shortRecord));
     int64_t shortCode = 0;
     std::memcpy(&shortCode, shortRecord + 8, sizeof shortCode);
-    EXPECT_EQ(shortCode, -52005);
+    EXPECT_EQ(shortCode, qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(shortRecord) + 16, sizeof(tStatus) - 16),
               std::string(sizeof(tStatus) - 16, '\0'));
 }

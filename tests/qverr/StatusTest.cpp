@@ -3,6 +3,7 @@
 #include <string>
 
 #include "qvapal/status/tStatus.h"
+#include "qverr/Codes.h"
 #include "qverr/Status.h"
 #include "qverr/json.h"
 
@@ -25,7 +26,7 @@ TEST(Status, RaiseWritesTheExactDetailAndTheFirstErrorSurvives) {
     EXPECT_STREQ(status.jsonText(),
                  "{\"error_constant\":\"fifoFindStatus\",\"file\":\"a.cpp\",\"line\":5}");
     bool complete = false;
-    EXPECT_TRUE(status.setCode(-52005, kInvalidParameter, &complete));
+    EXPECT_TRUE(status.setCode(qverr::qvapalerr_invalidParameter, kInvalidParameter, &complete));
     EXPECT_TRUE(complete);
     const std::string first =
         "{\"error_constant\":\"qvapalerr_invalidParameter\",\"file\":\"qverr/Status.cpp\","
@@ -33,20 +34,20 @@ TEST(Status, RaiseWritesTheExactDetailAndTheFirstErrorSurvives) {
     EXPECT_EQ(status.jsonText(), first);
 
     Status later;
-    later.setCode(-52006, kNotFound);
-    EXPECT_FALSE(status.setCode(-52000, kNotFound));
+    later.setCode(qverr::qvapalerr_resourceNotFound, kNotFound);
+    EXPECT_FALSE(status.setCode(qverr::qvapalerr_memoryFull, kNotFound));
     EXPECT_FALSE(status.setCode(17, kNotFound));
     EXPECT_FALSE(status.merge(later));
     EXPECT_FALSE(status.mergeMove(later));
     EXPECT_FALSE(status.setCodeOnly(-1));
-    EXPECT_EQ(status.code, -52005);
+    EXPECT_EQ(status.code, qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(status.jsonText(), first);
     EXPECT_NE(later.json, nullptr);  // a refused source keeps its buffer
 }
 
 TEST(Status, MergeCopiesOrHandsOverTheDetail) {
     Status source;
-    source.setCode(-52006, kNotFound);
+    source.setCode(qverr::qvapalerr_resourceNotFound, kNotFound);
     Status copy;
     EXPECT_TRUE(copy.merge(source));
     EXPECT_STREQ(copy.jsonText(), source.jsonText());
@@ -91,20 +92,20 @@ TEST(Status, ABufferThatCannotGrowEndsIncompleteWithoutLooping) {
     Status status;
     status.realloc = &fixedRealloc;
     bool complete = true;
-    EXPECT_TRUE(status.setCode(-52005, kInvalidParameter, &complete));
+    EXPECT_TRUE(status.setCode(qverr::qvapalerr_invalidParameter, kInvalidParameter, &complete));
     EXPECT_FALSE(complete);
-    EXPECT_EQ(status.code, -52005);
+    EXPECT_EQ(status.code, qverr::qvapalerr_invalidParameter);
     qverr::json::Token token;
     EXPECT_NE(qverr::json::parseValue(status.json, token), nullptr);
 
     Status large;
     const std::string longFile(100, 'f');
-    large.setCode(-52006, {longFile.c_str(), 1, nullptr, "qvapalerr_resourceNotFound"});
+    large.setCode(qverr::qvapalerr_resourceNotFound, {longFile.c_str(), 1, nullptr, "qvapalerr_resourceNotFound"});
     Status fixed;
     fixed.realloc = &fixedRealloc;
     EXPECT_TRUE(fixed.merge(large, &complete));
     EXPECT_FALSE(complete);
-    EXPECT_EQ(fixed.code, -52006);
+    EXPECT_EQ(fixed.code, qverr::qvapalerr_resourceNotFound);
     // Between different reallocs a move copies, and says so too.
     Status target;
     target.realloc = &fixedRealloc;
@@ -114,7 +115,7 @@ TEST(Status, ABufferThatCannotGrowEndsIncompleteWithoutLooping) {
     EXPECT_NE(large.json, nullptr);
 
     Status small;
-    small.setCode(-52005, kNoComponent);
+    small.setCode(qverr::qvapalerr_invalidParameter, kNoComponent);
     Status fresh;
     fresh.realloc = &fixedRealloc;
     EXPECT_TRUE(fresh.mergeMove(small, &complete));
@@ -126,7 +127,7 @@ TEST(Status, ABufferThatCannotGrowEndsIncompleteWithoutLooping) {
 TEST(Status, AssignCopiesCodeAndDetailWhateverTheyAre) {
     // Unlike a merge, an error is replaced by a warning.
     Status error;
-    error.setCode(-52005, kInvalidParameter);
+    error.setCode(qverr::qvapalerr_invalidParameter, kInvalidParameter);
     Status warning;
     warning.setCode(7, kNoComponent);
     EXPECT_TRUE(error.assign(warning));
@@ -144,12 +145,12 @@ TEST(Status, AssignCopiesCodeAndDetailWhateverTheyAre) {
     // A copy that cannot be made keeps the code and detail as they were.
     Status fixed;
     fixed.realloc = &fixedRealloc;
-    fixed.setCode(-52006, kNoComponent);
+    fixed.setCode(qverr::qvapalerr_resourceNotFound, kNoComponent);
     const std::string before = fixed.jsonText();
     Status large;
     large.setCode(-1, {std::string(100, 'f').c_str(), 1, nullptr, "x"});
     EXPECT_FALSE(fixed.assign(large));
-    EXPECT_EQ(fixed.code, -52006);
+    EXPECT_EQ(fixed.code, qverr::qvapalerr_resourceNotFound);
     EXPECT_EQ(fixed.jsonText(), before);
 }
 
@@ -168,17 +169,17 @@ TEST(Status, DetailGrowsByDoublingUpToItsLimit) {
 
 TEST(Status, FromPlatformBringsFileLineAndComponentAndKeepsErrorsErrors) {
     nQVAPALS100::tStatus platform;
-    platform.setCode(-52006, "qv3377hal", "qvapal/device.cpp", 7);
+    platform.setCode(qverr::qvapalerr_resourceNotFound, "qv3377hal", "qvapal/device.cpp", 7);
     Status status;
     EXPECT_TRUE(status.mergeTStatus(platform));
-    EXPECT_EQ(status.code, -52006);
+    EXPECT_EQ(status.code, qverr::qvapalerr_resourceNotFound);
     EXPECT_STREQ(status.jsonText(),
                  "{\"file\":\"qvapal/device.cpp\",\"line\":7,\"component\":\"qv3377hal\"}");
 
     platform.structSize = 16;
     Status fromShort;
     fromShort.mergeTStatus(platform);
-    EXPECT_EQ(fromShort.code, -52006);
+    EXPECT_EQ(fromShort.code, qverr::qvapalerr_resourceNotFound);
     EXPECT_EQ(fromShort.json, nullptr);
 
     // Narrowing never turns an error into success or a warning.
@@ -189,7 +190,7 @@ TEST(Status, FromPlatformBringsFileLineAndComponentAndKeepsErrorsErrors) {
     EXPECT_LT(qverr::narrowStatusCode(int64_t(0xFFFFFFFE00000001ull)), 0);  // low half 1
     EXPECT_GT(qverr::narrowStatusCode(int64_t{1} << 31), 0);                // low half negative
     EXPECT_EQ(qverr::narrowStatusCode(INT32_MIN), INT32_MIN);
-    EXPECT_EQ(qverr::narrowStatusCode(-52005), -52005);
+    EXPECT_EQ(qverr::narrowStatusCode(qverr::qvapalerr_invalidParameter), qverr::qvapalerr_invalidParameter);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "qverr/Codes.h"
 #include "qverr/Exception.h"
 #include "qverr/StatusThrowGuard.h"
 
@@ -28,7 +29,7 @@ TEST(StatusThrowGuard, ErrorsThrowWarningsDoNotAndTheTextIsAlwaysReleased) {
         qverr::StatusThrowGuard guard(status);
         status.setCode(qverr::qvpalerr_badSelector, kSelector);
     } catch (const qverr::Exception& e) {
-        EXPECT_EQ(e.status.code, -50003);
+        EXPECT_EQ(e.status.code, qverr::qvpalerr_badSelector);
         thrown = e.what();
     }
     EXPECT_NE(thrown.find("\"error_constant\":\"qvpalerr_badSelector\""), std::string::npos);
@@ -51,7 +52,7 @@ TEST(StatusThrowGuard, NeverThrowsWhileAnotherExceptionPropagates) {
     qverr::Status status;
     try {
         qverr::StatusThrowGuard guard(status);
-        status.setCode(-52005, kSelector);
+        status.setCode(qverr::qvapalerr_invalidParameter, kSelector);
         throw std::runtime_error("first");
     } catch (const std::runtime_error& e) {
         EXPECT_STREQ(e.what(), "first");

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "qvapal/status/tStatus.h"
+#include "qverr/Codes.h"
 #include "qverr/Status.h"
 #include "qvhtl/apal/Vector.h"
 #include "qvhtl/err/String.h"
@@ -19,7 +20,7 @@ namespace {
 constexpr uint64_t kHuge = uint64_t{1} << 62;
 
 void raiseInvalidParameter(qverr::Status& status) {
-    status.setCode(-52005, QVERR_LOCATION("qv3377hal", "qvapalerr_invalidParameter"));
+    status.setCode(qverr::qvapalerr_invalidParameter, QVERR_LOCATION("qv3377hal", "qvapalerr_invalidParameter"));
 }
 
 TEST(ErrString, TakesRangesOfItsOwnText) {
@@ -84,7 +85,7 @@ TEST(ErrString, FailuresRaiseMemoryFullWithoutTouchingTextOrAnEarlierError) {
     t.reserve(kHuge, earlier);
     t.assignCString("x", earlier);
     EXPECT_TRUE(t.empty());
-    EXPECT_EQ(earlier.code, -52005);
+    EXPECT_EQ(earlier.code, qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(detail, earlier.jsonText());
 }
 
@@ -141,7 +142,7 @@ TEST(ApalVector, InsertsBytesAndReportsFailuresAtTheirSites) {
     EXPECT_EQ(v.capacity(), 12u);
 
     v.insertRange(0, UINT64_MAX - 1, 0xFF, status);
-    EXPECT_EQ(status.code, -52000);
+    EXPECT_EQ(status.code, qverr::qvapalerr_memoryFull);
     EXPECT_STREQ(status.file, "qvhtl/apal/Allocator");
     EXPECT_EQ(status.line, 32u);
     nQVAPALS100::tStatus failed;

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "qverr/Codes.h"
 #include "qvfpga/QvFpgaSim.h"
 #include "support/FpgaLibraryLog.h"
 #include "support/RaiseSite.h"
@@ -150,7 +151,7 @@ TEST_F(Bindings, RegionsNeedTheKorvexVariant) {
     tStatus status;
     uint32_t reference = 0;
     binding.acquireReadRegion(&reference, nullptr, 0, nullptr, 0, status);
-    EXPECT_EQ(status.getCode(), -52002);
+    EXPECT_EQ(status.getCode(), qverr::qvapalerr_featureUnsupported);
     EXPECT_EQ(status.line, 529u);
     tStatus write;
     binding.acquireWriteRegion(&reference, nullptr, 0, nullptr, 0, write);
@@ -184,7 +185,7 @@ TEST_F(Bindings, KorvexRegionsWithoutTheLibraryReportItsLoadFailure) {
     tStatus status;
     uint32_t reference = 0;
     binding.acquireReadRegion(&reference, nullptr, 0, nullptr, 0, status);
-    EXPECT_EQ(status.getCode(), -52005);
+    EXPECT_EQ(status.getCode(), qverr::qvapalerr_invalidParameter);
     EXPECT_STREQ(status.file, "qvdynlib/qvdynlib.cpp");
 }
 
@@ -229,16 +230,16 @@ TEST_F(Bindings, WaitsWithoutAnInterruptContextFail) {
     tStatus reserve;
     {
         qvisl::IRQContextFpgaHw context(session, reserve);
-        EXPECT_EQ(reserve.getCode(), -52031);
+        EXPECT_EQ(reserve.getCode(), qverr::qvapalerr_resourceBusy);
         EXPECT_EQ(qvtest::raiseSite(reserve), "qvisl/IRQContextFpgaHw.cpp:12");
         tStatus wait;
         bool timedOut = true;
         context.waitOnIrqs(1, 0, nullptr, &timedOut, wait);
-        EXPECT_EQ(wait.getCode(), -52010);
+        EXPECT_EQ(wait.getCode(), qverr::qvapalerr_resourceNotInitialized);
         EXPECT_EQ(wait.line, 38u);
         tStatus acknowledge;
         context.acknowledgeIrqs(1, acknowledge);
-        EXPECT_EQ(acknowledge.getCode(), -52010);
+        EXPECT_EQ(acknowledge.getCode(), qverr::qvapalerr_resourceNotInitialized);
         EXPECT_EQ(acknowledge.line, 51u);
         EXPECT_EQ(qvfpgasim_callCount("QvFpgaDll_WaitOnIrqs"), 0u);
     }

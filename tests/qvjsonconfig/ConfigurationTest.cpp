@@ -4,6 +4,7 @@
 #include <boost/numeric/conversion/converter_policies.hpp>
 #include <memory>
 
+#include "qverr/Codes.h"
 #include "qvjsonconfig/AliasAttributeProvider.h"
 #include "qvjsonconfig/Configuration.h"
 #include "qvjsonconfig/Fakes.h"
@@ -93,10 +94,10 @@ TEST_F(ConfigurationTest, UnusableFilesAreRefusedAndLeftAsTheyWere) {
     EXPECT_THAT(detail, HasSubstr(R"("file":"ConfigurationHelper","line":77,)"));
     // Without an oldest compatible version the version stands in for it.
     EXPECT_EQ(failingCycle(R"({"version":2,"devices":{}})").first, -1074097795);
-    EXPECT_EQ(failingCycle(R"({"version":"1","devices":{}})").first, -52004);
-    EXPECT_EQ(failingCycle(R"({"version":1,"oldest_compatible_version":1})").first, -52006);
-    EXPECT_EQ(failingCycle(R"({"version":1,"devices":{"A":{},"A":{}}})").first, -52013);
-    EXPECT_EQ(failingCycle("{\"version\":1,").first, -52005);
+    EXPECT_EQ(failingCycle(R"({"version":"1","devices":{}})").first, qverr::kStatusFailedCast);
+    EXPECT_EQ(failingCycle(R"({"version":1,"oldest_compatible_version":1})").first, qverr::qvapalerr_resourceNotFound);
+    EXPECT_EQ(failingCycle(R"({"version":1,"devices":{"A":{},"A":{}}})").first, qverr::qvapalerr_objectNameCollision);
+    EXPECT_EQ(failingCycle("{\"version\":1,").first, qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(qvtest::readFile(path), "{\"version\":1,");
     EXPECT_EQ(observer.writes, 0);
 
@@ -141,7 +142,7 @@ TEST(ConfigurationData, EntriesAreKeptByExactToken) {
     data.addDeviceEntry("TOK", qvjsonlh::parse(R"({"alias":"upper"})"), qvjsonlh::createObject());
     auto [code, detail] = qvtest::thrownStatus(
         [&] { data.addDeviceEntry("tok", qvjsonlh::createObject(), qvjsonlh::createObject()); });
-    EXPECT_EQ(code, -52013);
+    EXPECT_EQ(code, qverr::qvapalerr_objectNameCollision);
     EXPECT_THAT(detail, HasSubstr("\"usage\":\"kUsageTypeToken\",\"value\":\"tok\""));
     EXPECT_THAT(detail, HasSubstr(R"("file":"ConfigurationData","line":40,)"));
 

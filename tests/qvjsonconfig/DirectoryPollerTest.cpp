@@ -5,6 +5,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "qverr/Codes.h"
 #include "qvjsonconfig/afaWrappers/DirectoryPoller.h"
 #include "support/Counter.h"
 #include "support/TempDir.h"
@@ -32,7 +33,7 @@ TEST(DirectoryPoller, WhateverUpdateThrowsIsLoggedAndPollingGoesOn) {
     qvtest::TraceCapture trace;
     Target target([](int count) {
         if (count == 1) throw std::runtime_error("x");
-        if (count == 2) QVERR_THROW("internal_sdi_hal23u", -52006, "qvapalerr_resourceNotFound");
+        if (count == 2) QVERR_THROW("internal_sdi_hal23u", qverr::qvapalerr_resourceNotFound, "qvapalerr_resourceNotFound");
         if (count == 3) throw 42;
     });
     {

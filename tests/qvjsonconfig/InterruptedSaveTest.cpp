@@ -16,6 +16,7 @@
 #include <thread>
 
 #include <cjson/cJSON.h>
+#include "qverr/Codes.h"
 #include "qvjsonconfig/AliasAttributeProvider.h"
 #include "qvjsonconfig/Configuration.h"
 #include "qvjsonconfig/Fakes.h"
@@ -159,7 +160,7 @@ TEST(InterruptedSave, AFileReplacedByRenameIsReopened) {
 
     // Removed with no way to create it again: nothing is written anywhere.
     ASSERT_EQ(unlink(path.c_str()), 0);
-    EXPECT_EQ(qvtest::thrownStatus([&] { save(file, "{}"); }).first, -52012);
+    EXPECT_EQ(qvtest::thrownStatus([&] { save(file, "{}"); }).first, qverr::kStatusEndOfData);
     EXPECT_FALSE(std::filesystem::exists(path));
 }
 

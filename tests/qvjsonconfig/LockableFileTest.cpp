@@ -9,6 +9,7 @@
 
 #include <chrono>
 
+#include "qverr/Codes.h"
 #include "qvjsonconfig/afaWrappers/LockableFile.h"
 #include "support/TempDir.h"
 
@@ -34,7 +35,7 @@ TEST(LockableFile, OpeningAMissingFile) {
     auto start = std::chrono::steady_clock::now();
     auto [code, detail] = qvtest::thrownStatus([&] { LockableFile file(path.c_str(), false); });
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(10));
-    EXPECT_EQ(code, -52006);
+    EXPECT_EQ(code, qverr::qvapalerr_resourceNotFound);
     EXPECT_THAT(detail, HasSubstr("{\"type\":\"comment\",\"comment\":\"Failed to open file\"}"));
     EXPECT_THAT(detail, HasSubstr("\"usage\":\"kUsageTypeFilePath\",\"value\":\"" + path + "\""));
     EXPECT_THAT(detail, Not(HasSubstr("internal_error")));
@@ -45,7 +46,7 @@ TEST(LockableFile, OpeningAMissingFile) {
     std::tie(code, detail) = qvtest::thrownStatus(
         [&] { LockableFile file((dir / "missing/file.config").c_str(), true); });
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(60));
-    EXPECT_EQ(code, -52006);
+    EXPECT_EQ(code, qverr::qvapalerr_resourceNotFound);
     EXPECT_THAT(detail, HasSubstr("\"internal_error\":{\"api\":\"errno\",\"code\":2,"));
     EXPECT_THAT(detail, HasSubstr("\"file\":\"LockableFile\",\"line\":116,"));
 
@@ -122,7 +123,7 @@ TEST(LockableFile, AFullDiskLeavesTheOldContent) {
         setrlimit(RLIMIT_FSIZE, &limit);
         LockableFile file(path.c_str(), false);
         const auto [code, detail] = qvtest::thrownStatus([&] { write(file, std::string(200, 'n')); });
-        _exit(code == -52012 && detail.find("\"file\":\"LockableFile\",\"line\":185,") !=
+        _exit(code == qverr::kStatusEndOfData && detail.find("\"file\":\"LockableFile\",\"line\":185,") !=
                                     std::string::npos
                   ? 0
                   : 1);

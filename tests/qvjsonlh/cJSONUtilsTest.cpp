@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "qverr/Codes.h"
 #include "qvjsonlh/cJSONUtils.h"
 #include "support/TempDir.h"
 
@@ -17,20 +18,20 @@ using ::testing::HasSubstr;
 TEST(CheckedJsonAccessors, FailuresCarryTheirCodeAndConstant) {
     for (const char* text : {"", "{", "[1,]"}) {
         const auto [code, detail] = thrownStatus([&] { AutoCJSON tree(qvjsonlh::parse(text)); });
-        EXPECT_EQ(code, -52005) << text;
+        EXPECT_EQ(code, qverr::qvapalerr_invalidParameter) << text;
         EXPECT_THAT(detail, HasSubstr("\"error_constant\":\"jsonErrorsInvalidJSON\""));
     }
     AutoCJSON tree(qvjsonlh::parse(R"({"version":1,"list":[1],"flag":false})"));
     EXPECT_EQ(qvjsonlh::getObjectItem(tree.get(), "VERSION")->valuedouble, 1);
     const cJSON* list = qvjsonlh::getObjectItem(tree.get(), "list");
     EXPECT_THAT(thrownStatus([&] { qvjsonlh::getObjectItem(list, "x"); }),
-                ::testing::Pair(-52004, HasSubstr("jsonErrorsNotAnObject")));
+                ::testing::Pair(qverr::kStatusFailedCast, HasSubstr("jsonErrorsNotAnObject")));
     EXPECT_THAT(thrownStatus([&] { qvjsonlh::getObjectItem(tree.get(), "absent"); }),
-                ::testing::Pair(-52006, HasSubstr("jsonErrorsObjectItemNotFound")));
+                ::testing::Pair(qverr::qvapalerr_resourceNotFound, HasSubstr("jsonErrorsObjectItemNotFound")));
     EXPECT_FALSE(qvjsonlh::getBool(qvjsonlh::getObjectItem(tree.get(), "flag")));
     EXPECT_THAT(
         thrownStatus([&] { qvjsonlh::getBool(qvjsonlh::getObjectItem(tree.get(), "version")); }),
-        ::testing::Pair(-52004, HasSubstr("jsonErrorsTypeMismatch")));
+        ::testing::Pair(qverr::kStatusFailedCast, HasSubstr("jsonErrorsTypeMismatch")));
 }
 
 bool equalTexts(const char* a, const char* b) {

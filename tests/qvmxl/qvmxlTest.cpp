@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "qverr/Codes.h"
 #include "qverr/trace.h"
 #include "qvmxl/qvmxl.h"
 
@@ -34,7 +35,7 @@ qvmxl::Writer writer(qverr::Status& status) {
 TEST(ErrorContext, RecordsOfEveryValueTypeFollowTheRaise) {
     for (const std::string& file : {std::string(kBadValue.file), std::string(600, 'p')}) {
         qverr::Status status;
-        status.setCode(-52005, {file.c_str(), 7, "qv3377hal", "qvapalerr_invalidParameter"});
+        status.setCode(qverr::qvapalerr_invalidParameter, {file.c_str(), 7, "qv3377hal", "qvapalerr_invalidParameter"});
         auto w = qvmxl::writeUsageParam(writer(status),
                                         UsageParam<const char*>{"kUsageTypeBadValue", "a\"b"});
         w = qvmxl::writeUsageParam(w, UsageParam<uint32_t>{"u", 7});
@@ -47,7 +48,7 @@ TEST(ErrorContext, RecordsOfEveryValueTypeFollowTheRaise) {
         // A later writer appends to the same array.
         qvmxl::writeUsageParam(writer(status), UsageParam<double>{"inf", -INFINITY});
         ASSERT_NE(w.cursor, nullptr);
-        EXPECT_EQ(status.code, -52005);
+        EXPECT_EQ(status.code, qverr::qvapalerr_invalidParameter);
         std::string raised = kRaised;
         raised.replace(raised.find(kBadValue.file), std::string(kBadValue.file).size(), file);
         EXPECT_EQ(status.jsonText(),
@@ -65,7 +66,7 @@ TEST(ErrorContext, RecordsOfEveryValueTypeFollowTheRaise) {
 // The records the translation script renders as a line of explanation.
 TEST(ErrorContext, ElaborationsAndEmptyRecordsKeepTheirOrder) {
     qverr::Status status;
-    status.setCode(-52005, kBadValue);
+    status.setCode(qverr::qvapalerr_invalidParameter, kBadValue);
     auto w = qvmxl::writeElaboration(writer(status), "Could not open file: ");
     w = qvmxl::writeElaboration(w, "/a \"b\"");
     w = qvmxl::writeEmpty(w);

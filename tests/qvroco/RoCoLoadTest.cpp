@@ -6,6 +6,7 @@
 
 #include <functional>
 
+#include "qverr/Codes.h"
 #include "qvroco/RoCoSession.h"
 #include "support/TempDir.h"
 
@@ -21,7 +22,7 @@ TEST(RouteControlLoadFailure, ConstructionSucceedsAndEveryUseThrowsTheLoadStatus
         [&] { session.completeDeviceReset("Dev1"); }};
     for (const auto& use : uses) {
         const auto [code, json] = qvtest::thrownStatus(use);
-        EXPECT_EQ(code, -52005);
+        EXPECT_EQ(code, qverr::qvapalerr_invalidParameter);
 #ifdef QV_LACKING_ENTRY_POINT
         EXPECT_THAT(json, HasSubstr("\"debug\":\"failed to get symbol\",\"qvdynlib_symbol\":\"qvrocoapi_getRouteInfo\""));
 #else

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "qverr/Codes.h"
 #include "qvsysq/sysq.h"
 #include "support/ScopedEnvironment.h"
 #include "support/SimulatedRoot.h"
@@ -35,7 +36,7 @@ TEST_F(StandardPathsTest, FixedDirectoriesLieUnderTheSystemRoot) {
     qverr::Status status;
     qvhtl::err::String out;
     qvsysq::getInstallDir("bindirx", out, status);
-    EXPECT_EQ(status.code, -52008);
+    EXPECT_EQ(status.code, qverr::qvapalerr_osFault);
     EXPECT_STREQ(out.c_str(), "");
 }
 
@@ -77,7 +78,7 @@ TEST_F(StandardPathsTest, TheUserConfigurationDirectoryFollowsXdgThenHome) {
     // Under HOME only ".config" itself is made.
     ScopedEnvironment missingHome("HOME", (root / "nohome").c_str());
     const auto [code, detail] = qvtest::thrownStatus([] { qvsysq::getUserConfigDir(true); });
-    EXPECT_EQ(code, -52006);
+    EXPECT_EQ(code, qverr::qvapalerr_resourceNotFound);
     EXPECT_THAT(detail, HasSubstr("\"qvsysq_debug\":{\"desc\":\"parent not found\"}"));
     EXPECT_FALSE(isDirectory(root / "nohome"));
 }
@@ -95,7 +96,7 @@ TEST_F(StandardPathsTest, DirectoriesAreCreatedOrFoundAlready) {
 
     qvtest::writeFile(root / "file", "x");
     qvsysq::createDirectories((root / "file").c_str(), status);
-    EXPECT_EQ(status.code, -52013);
+    EXPECT_EQ(status.code, qverr::qvapalerr_objectNameCollision);
     EXPECT_THAT(status.jsonText(),
                 HasSubstr("\"internal_error\":{\"api\":\"errno\",\"code\":17,\"string\":"));
     EXPECT_THAT(status.jsonText(), HasSubstr("\"qvsysq_debug\":{\"desc\":\"path exist but not a "
@@ -107,7 +108,7 @@ TEST_F(StandardPathsTest, ADirectoryIsNoFileToRead) {
     qverr::Status status;
     qvhtl::err::String bytes;
     qvsysq::readFile(root.path().c_str(), bytes, status);
-    EXPECT_EQ(status.code, -52006);
+    EXPECT_EQ(status.code, qverr::qvapalerr_resourceNotFound);
     EXPECT_THAT(status.jsonText(), HasSubstr("\"desc\":\"error opening file\",\"filename\":\""));
 }
 
@@ -131,7 +132,7 @@ TEST(InstallDirectories, RelocationVariants) {
     EXPECT_EQ(relocated(QV_RELOCATIONS_ANSWER0, "docdir"), Result("/usr/share/doc", 0));
     // A function that fills the whole buffer still yields a terminated path.
     EXPECT_EQ(relocated(QV_RELOCATIONS_NONUL, "bindir"), Result(std::string(255, 'x'), 0));
-    EXPECT_EQ(relocated(QV_RELOCATIONS_ANSWERFAIL, "bindir"), Result("/usr/bin", -52006));
+    EXPECT_EQ(relocated(QV_RELOCATIONS_ANSWERFAIL, "bindir"), Result("/usr/bin", qverr::qvapalerr_resourceNotFound));
 }
 
 TEST(FailingRelocationLibrary, EveryNamedQueryFails) {
@@ -139,8 +140,8 @@ TEST(FailingRelocationLibrary, EveryNamedQueryFails) {
     qverr::Status status;
     qvhtl::err::String out;
     qvsysq::getInstallDir("bindir", out, status);
-    EXPECT_EQ(status.code, -52006);
-    EXPECT_EQ(qvtest::thrownStatus([] { qvsysq::getMultiarchLibDir(); }).first, -52006);
+    EXPECT_EQ(status.code, qverr::qvapalerr_resourceNotFound);
+    EXPECT_EQ(qvtest::thrownStatus([] { qvsysq::getMultiarchLibDir(); }).first, qverr::qvapalerr_resourceNotFound);
     // Paths that are not named directories are not affected.
     EXPECT_NO_THROW(qvsysq::getLocalStateDir());
 }

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "qverr/Codes.h"
 #include "qvxlator/XlatorTestSupport.h"
 #include "support/SimulatedRoot.h"
 #include "qvxlator/DefaultTranslator.h"
@@ -42,25 +43,25 @@ TEST_F(DefaultTranslator, DescribesFromTheStandardErrorsDirectoryWithEnglishFall
     errors("German/codes.txt", explanationFile({{"-52006", "Ressource nicht gefunden."}}));
     errors("common.err", explanationFile({{"-52007", "Timed out."}}));
     qverr::Status status;
-    EXPECT_EQ(describe(-52006, 2, status), "Ressource nicht gefunden.");
-    EXPECT_EQ(describe(-52005, 2, status), "Invalid parameter.");
+    EXPECT_EQ(describe(qverr::qvapalerr_resourceNotFound, 2, status), "Ressource nicht gefunden.");
+    EXPECT_EQ(describe(qverr::qvapalerr_invalidParameter, 2, status), "Invalid parameter.");
     // French has no directory: English is searched instead.
-    EXPECT_EQ(describe(-52005, 1, status), "Invalid parameter.");
-    EXPECT_EQ(describe(-52007, 1 | 0x300, status), "Timed out.");
-    EXPECT_EQ(describe(-52005, 9, status), "Invalid parameter.");
+    EXPECT_EQ(describe(qverr::qvapalerr_invalidParameter, 1, status), "Invalid parameter.");
+    EXPECT_EQ(describe(qverr::qvapalerr_operationTimedOut, 1 | 0x300, status), "Timed out.");
+    EXPECT_EQ(describe(qverr::qvapalerr_invalidParameter, 9, status), "Invalid parameter.");
     EXPECT_EQ(status.code, 0) << status.jsonText();
 }
 
 TEST_F(DefaultTranslator, ACodeDescribedNowhereIsResourceNotFound) {
     qverr::Status status;
-    EXPECT_EQ(describe(-52005, 0, status), "(null)");  // no English directory
-    EXPECT_EQ(status.code, -52006);
+    EXPECT_EQ(describe(qverr::qvapalerr_invalidParameter, 0, status), "(null)");  // no English directory
+    EXPECT_EQ(status.code, qverr::qvapalerr_resourceNotFound);
     EXPECT_EQ(member(status.jsonText(), "qvxlator_debug/debug"), "open dir failed");
 
     errors("English/codes.txt", explanationFile({{"-52005", "Invalid parameter."}}));
     status = qverr::Status{};
     EXPECT_EQ(describe(-1, 2 | 0x500, status), "(null)");
-    EXPECT_EQ(status.code, -52006);
+    EXPECT_EQ(status.code, qverr::qvapalerr_resourceNotFound);
     EXPECT_EQ(xlatortest::canonical(member(status.jsonText(), "qvxlator_debug")),
               xlatortest::canonical(R"({"qvxlator_defaultTranslator": "couldn't find description for code",
                                         "code": -1, "lang": 0, "ade": 5})"));
@@ -76,7 +77,7 @@ TEST_F(DefaultTranslator, IsOneStaticRecordWithoutDynamicDescriptions) {
     qverr::Status failed;
     failed.setCode(-3, QVERR_LOCATION("test", "earlier"));
     EXPECT_EQ(qvxlator::createDefaultTranslator("x", "y", &failed), nullptr);
-    EXPECT_EQ(t->getStaticDesc(t, -52005, 0, hostAlloc, nullptr, &failed), nullptr);
+    EXPECT_EQ(t->getStaticDesc(t, qverr::qvapalerr_invalidParameter, 0, hostAlloc, nullptr, &failed), nullptr);
     EXPECT_EQ(failed.code, -3);
 }
 

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "qverr/Codes.h"
 #include "qvxlator/XlatorTestSupport.h"
 #include "support/ScopedEnvironment.h"
 #include "qvxlator/PathVariables.h"
@@ -15,7 +16,7 @@ using xlatortest::member;
 using xlatortest::TempDir;
 using xlatortest::write;
 
-constexpr uint32_t kNotFound = static_cast<uint32_t>(-52006);
+constexpr uint32_t kNotFound = static_cast<uint32_t>(qverr::qvapalerr_resourceNotFound);
 
 std::string parse(const std::string& path, uint32_t code, qverr::Status& status) {
     std::string text = "stale";
@@ -39,7 +40,7 @@ TEST(ExplanationFile, FindsTheBlockOfTheCodeWrittenInDecimalOrHexadecimal) {
                                   {"010", "Octal eight."},
                                   {"99999999999999999999999", "Names no code."},
                                   {"-1", "Minus one."}}));
-    EXPECT_EQ(parse(file, static_cast<uint32_t>(-52005)), "Invalid parameter.");
+    EXPECT_EQ(parse(file, static_cast<uint32_t>(qverr::qvapalerr_invalidParameter)), "Invalid parameter.");
     EXPECT_EQ(parse(file, kNotFound), "Resource not found.\nSecond line.");
     EXPECT_EQ(parse(file, static_cast<uint32_t>(-1074097800)), "Software fault.");
     EXPECT_EQ(parse(file, 8), "Octal eight.");
@@ -88,13 +89,13 @@ TEST(ExplanationFile, MalformedFilesFailWithResourceNotFound) {
     for (const Case& c : cases) {
         qverr::Status status;
         EXPECT_EQ(parse(write(dir, "bad.txt", c.content), 1, status), "");
-        EXPECT_EQ(status.code, -52006);
+        EXPECT_EQ(status.code, qverr::qvapalerr_resourceNotFound);
         EXPECT_EQ(member(status.jsonText(), "qvxlator_debug/debug"), c.debug);
     }
 
     qverr::Status status;
     EXPECT_EQ(parse(dir.path() + "/missing.txt", 1, status), "");
-    EXPECT_EQ(status.code, -52006);
+    EXPECT_EQ(status.code, qverr::qvapalerr_resourceNotFound);
     EXPECT_EQ(member(status.jsonText(), "qvxlator_debug/debug"), "Could not open status explanations file");
     EXPECT_EQ(member(status.jsonText(), "qvxlator_debug/path"), dir.path() + "/missing.txt");
 }
@@ -135,7 +136,7 @@ TEST(ExplanationDirectory, AMalformedFileEndsTheSearch) {
     write(dir, "bad.txt", "<?xml version=\"1.0\"?>\n<qvdocument>\n<qverror code=\"9\">\n");
     qverr::Status status;
     EXPECT_EQ(searchDir(dir.path(), 9, status), "");
-    EXPECT_EQ(status.code, -52006);
+    EXPECT_EQ(status.code, qverr::qvapalerr_resourceNotFound);
 }
 
 TEST(ExplanationDirectory, APathThatIsNotADirectoryFails) {
@@ -144,7 +145,7 @@ TEST(ExplanationDirectory, APathThatIsNotADirectoryFails) {
     for (const std::string& path : {file, dir.path() + "/absent"}) {
         qverr::Status status;
         EXPECT_EQ(searchDir(path, 1, status), "");
-        EXPECT_EQ(status.code, -52006);
+        EXPECT_EQ(status.code, qverr::qvapalerr_resourceNotFound);
         EXPECT_EQ(member(status.jsonText(), "qvxlator_debug/debug"), "open dir failed");
         EXPECT_EQ(member(status.jsonText(), "qvxlator_debug/path"), path);
         EXPECT_EQ(member(status.jsonText(), "internal_error/code"), "2");
@@ -165,11 +166,11 @@ TEST(ErrorsDirectory, AMissingLanguageDirectoryFailsAnUnknownLanguageIsInvalid) 
     write(dir, "common.txt", explanationFile({{"3", "common three"}}));
     qverr::Status status;
     EXPECT_EQ(searchErrors(dir.path(), 3, 2, status), "");
-    EXPECT_EQ(status.code, -52006);
+    EXPECT_EQ(status.code, qverr::qvapalerr_resourceNotFound);
 
     qverr::Status unknown;
     EXPECT_EQ(searchErrors(dir.path(), 1, 7, unknown), "");
-    EXPECT_EQ(unknown.code, -52005);
+    EXPECT_EQ(unknown.code, qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(member(unknown.jsonText(), "qvxlator_debug/kxerrorsparser"), "invalid language");
     EXPECT_EQ(member(unknown.jsonText(), "qvxlator_debug/lang"), "7");
 }
@@ -198,7 +199,7 @@ TEST_F(PathExpansion, VariablesFollowedByASlashAreReplacedOnce) {
     EXPECT_EQ(status.code, 0);
 
     EXPECT_EQ(qvxlator::expandPath("$_tempDir", status), "");
-    EXPECT_EQ(status.code, -52005);
+    EXPECT_EQ(status.code, qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(member(status.jsonText(), "qvxlator_debug/qvxlatordll"), "plugin dll path invalid");
     EXPECT_EQ(member(status.jsonText(), "qvxlator_debug/dllPath"), "$_tempDir");
 }

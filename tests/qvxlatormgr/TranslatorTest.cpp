@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "qverr/Codes.h"
 #include "qvxlator/LuaHashCollisions.h"
 #include "qvxlator/XlatorTestSupport.h"
 #include "qvxlatorlua/LuaTranslator.h"
@@ -89,7 +90,7 @@ TEST_F(TranslatorTest, TheRegisteredTranslatorIsCreatedByItsExactName) {
     for (const char* name : {"qvxlator_default", "MXLATOR_qv3377hal", ""}) {
         qverr::Status failed;
         EXPECT_EQ(qvxlator_exported_create(name, "{}", &failed), nullptr);
-        EXPECT_EQ(failed.code, -52005);
+        EXPECT_EQ(failed.code, qverr::qvapalerr_invalidParameter);
         EXPECT_EQ(canonical(member(failed.jsonText(), "qvxlator_debug")),
                   canonical("{\"qvxlator_exported\":\"could not find xlator\",\"name\":\"" +
                             std::string(name) + "\",\"registrationInfo\":\"{}\"}"));
@@ -123,7 +124,7 @@ TEST_F(TranslatorTest, BadRegistrationInformationFailsCreation) {
                                                "\"qvxlatorlua_settings\":5}")}) {
         qverr::Status status;
         EXPECT_EQ(create(info, status), nullptr) << info;
-        EXPECT_EQ(status.code, -52003);
+        EXPECT_EQ(status.code, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
         EXPECT_EQ(member(status.jsonText(), "qvxlatorlua_debug/debug"), "lua setupEnv failed");
         EXPECT_EQ(member(status.jsonText(), "qvxlatorlua_debug/name"), "mxlator_qv3377HAL");
         EXPECT_EQ(member(status.jsonText(), "qvxlatorlua_debug/registrationInfo"), info);
@@ -131,7 +132,7 @@ TEST_F(TranslatorTest, BadRegistrationInformationFailsCreation) {
     }
     qverr::Status status;
     EXPECT_EQ(create("", status), nullptr);
-    EXPECT_EQ(status.code, -52003);
+    EXPECT_EQ(status.code, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
 }
 
 TEST_F(TranslatorTest, NullRegistrationMembersCountAsAbsent) {
@@ -181,9 +182,9 @@ TEST_F(TranslatorTest, TheRegisteredSettingsSearchTheSharedDataDirectory) {
     write(root, share + "errors/English/a.txt",
           explanationFile({{"-52005", "Invalid parameter."}, {"-52006", "Not found."}}));
     Translator* translator = create(qvxlatormgr::kMxlatorRegistrationInfo);
-    EXPECT_EQ(staticDesc(translator, -52005, kFrench), "zm fr");
-    EXPECT_EQ(staticDesc(translator, -52005, kEnglish), "Invalid parameter.");
-    EXPECT_EQ(staticDesc(translator, -52006, kFrench), "Not found.");
+    EXPECT_EQ(staticDesc(translator, qverr::qvapalerr_invalidParameter, kFrench), "zm fr");
+    EXPECT_EQ(staticDesc(translator, qverr::qvapalerr_invalidParameter, kEnglish), "Invalid parameter.");
+    EXPECT_EQ(staticDesc(translator, qverr::qvapalerr_resourceNotFound, kFrench), "Not found.");
     translator->destroy(translator);
 }
 
@@ -222,7 +223,7 @@ TEST_F(TranslatorTest, BadContextsAndFormatsAreReportedInTheStatus) {
     qverr::Status status;
     EXPECT_EQ(translator->getDynamicDesc(translator, "{}", 0, "json", hostAlloc, nullptr, &status),
               nullptr);
-    EXPECT_EQ(status.code, -52029);
+    EXPECT_EQ(status.code, qverr::qvapalerr_unsupportedFormat);
     EXPECT_EQ(member(status.jsonText(), "qvxlatorlua_debug/debug"), "failed to get dynamic desc");
 
     EXPECT_EQ(member(dynamicDesc(translator, "{\"translator_info\":null}", 0), "dynamic"), "{}");
@@ -231,7 +232,7 @@ TEST_F(TranslatorTest, BadContextsAndFormatsAreReportedInTheStatus) {
         char* text = translator->getDynamicDesc(translator, context, 0, "json1", hostAlloc, nullptr,
                                                 &failed);
         EXPECT_EQ(text, nullptr) << context;
-        EXPECT_EQ(failed.code, -52003) << context;
+        EXPECT_EQ(failed.code, qverr::qvapalerr_softwareFaultAPALInternalUseOnly) << context;
         EXPECT_EQ(member(failed.jsonText(), "qvxlatorlua_debug/debug"), "failed to get dynamic desc");
         EXPECT_NE(member(failed.jsonText(), "internal_error/string").find("stack traceback"),
                   std::string::npos);
@@ -240,7 +241,7 @@ TEST_F(TranslatorTest, BadContextsAndFormatsAreReportedInTheStatus) {
     EXPECT_EQ(translator->getDynamicDesc(translator, nullptr, 0, "json1", hostAlloc, nullptr,
                                          &nullContext),
               nullptr);
-    EXPECT_EQ(nullContext.code, -52003);
+    EXPECT_EQ(nullContext.code, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     translator->destroy(translator);
 }
 
@@ -279,7 +280,7 @@ TEST_F(TranslatorTest, ContextsAboveTheCapAreRefusedBeforeDecoding) {
                                                  &allocations, &status),
                       nullptr);
             EXPECT_EQ(allocations, 0);
-            EXPECT_EQ(status.code, -52005);
+            EXPECT_EQ(status.code, qverr::qvapalerr_invalidParameter);
             EXPECT_EQ(member(status.jsonText(), "qvxlatorlua_debug/debug"), "error context too large");
             EXPECT_EQ(member(status.jsonText(), "qvxlatorlua_debug/maxBytes"), "49152");
             EXPECT_EQ(member(status.jsonText(), "component"), "qv3377hal");
@@ -302,16 +303,16 @@ TEST_F(TranslatorTest, AHostBlockThatCannotBeHadIsNeverWritten) {
     auto noMemory = [](void*, size_t, void*, qverr::Status*) -> char* { return nullptr; };
     qverr::Status status;
     EXPECT_EQ(translator->getStaticDesc(translator, 1, 0, noMemory, nullptr, &status), nullptr);
-    EXPECT_EQ(status.code, -52000);
+    EXPECT_EQ(status.code, qverr::qvapalerr_memoryFull);
 
     qverr::Status dynamic;
     EXPECT_EQ(translator->getDynamicDesc(translator, "{}", 0, "json1", noMemory, nullptr, &dynamic),
               nullptr);
-    EXPECT_EQ(dynamic.code, -52000);
+    EXPECT_EQ(dynamic.code, qverr::qvapalerr_memoryFull);
 
     qverr::Status noAllocator;
     EXPECT_EQ(translator->getStaticDesc(translator, 1, 0, nullptr, nullptr, &noAllocator), nullptr);
-    EXPECT_EQ(noAllocator.code, -52005);
+    EXPECT_EQ(noAllocator.code, qverr::qvapalerr_invalidParameter);
 
     // The static operation runs even for a failed status; a block the host
     // hands out anyway comes back as an empty text.
@@ -364,7 +365,7 @@ TEST_F(TranslatorTest, ScriptResultsCrossTheBoundaryAsTextOrStatus) {
     EXPECT_EQ(staticDesc(translator, 6, 0), "-52006");
     EXPECT_EQ(staticDesc(translator, 7, 0), "stdint function");
     EXPECT_EQ(staticDesc(translator, 8, 0), "nil nil []");
-    EXPECT_EQ(staticDesc(translator, -52005, 0x0A02), "-52005/2/10");
+    EXPECT_EQ(staticDesc(translator, qverr::qvapalerr_invalidParameter, 0x0A02), "-52005/2/10");
     const std::string languages = staticDesc(translator, 11, 0);
     EXPECT_EQ(languages.substr(0, languages.find('|')), "ChineseS");
     EXPECT_EQ(member(languages.substr(languages.find('|') + 1), "qvxlator_debug/kxerrorsparser"),
@@ -375,7 +376,7 @@ TEST_F(TranslatorTest, ScriptResultsCrossTheBoundaryAsTextOrStatus) {
 
     qverr::Status failed;
     EXPECT_EQ(translator->getStaticDesc(translator, 2, 0, hostAlloc, nullptr, &failed), nullptr);
-    EXPECT_EQ(failed.code, -52003);
+    EXPECT_EQ(failed.code, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     EXPECT_EQ(member(failed.jsonText(), "qvxlatorlua_debug/debug"), "failed to get static desc");
     const std::string message = member(failed.jsonText(), "internal_error/string");
     EXPECT_NE(message.find("static failure"), std::string::npos);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "module/SimulatedModule.h"
+#include "qverr/Codes.h"
 #include "support/HostLibrary.h"
 #include "support/RefusingNew.h"
 #include "support/host/qvhost.h"
@@ -127,7 +128,7 @@ TEST(RoutingAdaptorMemory, EveryEntryPointReportsItsOwnLine) {
             EXPECT_EQ(code, 0) << json;
             continue;
         }
-        EXPECT_EQ(code, -52000) << json;
+        EXPECT_EQ(code, qverr::qvapalerr_memoryFull) << json;
         const std::string site =
             "\"file\":\"routingAdaptorInterface/routingAdaptorExports\",\"line\":" +
             std::to_string(row.line);

@@ -13,6 +13,7 @@
 #include "apal_qv3377k/DriverCodes.h"
 #include "kerneldriver/Driver.h"
 #include "module/SimulatedModule.h"
+#include "qverr/Codes.h"
 #include "support/DetailPair.h"
 #include "support/HostLibrary.h"
 #include "support/SelfProcess.h"
@@ -149,7 +150,7 @@ TEST_F(RoutingAdaptor, AHostsRoundThroughEveryEntryPoint) {
     // status.
     destroyRoute(session, ticket);
     program(session, ticket, &status);
-    EXPECT_EQ(status.code, -52006);
+    EXPECT_EQ(status.code, qverr::qvapalerr_resourceNotFound);
 }
 
 TEST_F(RoutingAdaptor, CreationFailuresLeaveNothingBehind) {
@@ -164,7 +165,7 @@ TEST_F(RoutingAdaptor, CreationFailuresLeaveNothingBehind) {
     fresh();
     module.routing().topographyName = "topOther";
     EXPECT_EQ(create(module.devicePath().c_str()), nullptr);
-    EXPECT_EQ(status.code, -50003);
+    EXPECT_EQ(status.code, qverr::qvpalerr_badSelector);
     EXPECT_THAT(json(), HasSubstr(R"("qvark_debug":"Topography not found: topOther")"));
     // A driver that fills the whole name buffer still names a text.
     fresh();
@@ -175,10 +176,10 @@ TEST_F(RoutingAdaptor, CreationFailuresLeaveNothingBehind) {
     // Unsafe arguments are refused, not followed.
     fresh();
     EXPECT_EQ(create(std::string(256, 'a').c_str()), nullptr);
-    EXPECT_EQ(status.code, -52005);
+    EXPECT_EQ(status.code, qverr::qvapalerr_invalidParameter);
     fresh();
     EXPECT_EQ(createWithDemotion(module.devicePath().c_str(), nullptr, nullptr, nullptr, &status), nullptr);
-    EXPECT_EQ(status.code, -52005);
+    EXPECT_EQ(status.code, qverr::qvapalerr_invalidParameter);
     EXPECT_LE(qvsim::processThreadsSettlingAtMost(threads), threads);
     EXPECT_EQ(qvsim::processDescriptors(), descriptors);
 }
@@ -210,7 +211,7 @@ TEST_F(RoutingAdaptor, CalculatesRoutesFromTheRequestTexts) {
     std::free(text);
     text = nullptr;
     EXPECT_EQ(route(R"([{"terminal":"PFI0","constraints":{}}])", R"(["PFI0"])"), 0u);
-    EXPECT_EQ(status.code, -52005);
+    EXPECT_EQ(status.code, qverr::qvapalerr_invalidParameter);
     EXPECT_THAT(json(), HasSubstr("cost field missing or invalid"));
     EXPECT_EQ(text, nullptr);
     EXPECT_EQ(requestsOf("routing.calculateRoute"), 1u);
@@ -234,7 +235,7 @@ TEST_F(RoutingAdaptor, RecalculatesOnceWhenTheDriverHasMoreLegs) {
         return 0;
     });
     EXPECT_EQ(route(kSeed, R"(["PXI_Trig0"])"), 0u);
-    EXPECT_EQ(status.code, -52019);
+    EXPECT_EQ(status.code, qverr::qvapalerr_bufferTooSmall);
     EXPECT_STREQ(text, "[]");
 }
 
@@ -276,7 +277,7 @@ TEST_F(RoutingAdaptor, LongPathsRaiseTheCapacityForLaterCalls) {
 
     // Null text pointers are refused.
     path(session, ticket, nullptr, &status);
-    EXPECT_EQ(status.code, -52005);
+    EXPECT_EQ(status.code, qverr::qvapalerr_invalidParameter);
 }
 
 TEST_F(RoutingAdaptor, IteratorStopsAtItsEnd) {
@@ -285,17 +286,17 @@ TEST_F(RoutingAdaptor, IteratorStopsAtItsEnd) {
     ASSERT_NE(iterator, nullptr);
     EXPECT_EQ(getU32(iterator, "busLine", &status), 0xFFFFFFFFu);
     EXPECT_EQ(getU32(iterator, "visibility", &status), 0u);
-    EXPECT_EQ(status.code, -50003);
+    EXPECT_EQ(status.code, qverr::qvpalerr_badSelector);
     fresh();
     reset(iterator, "Default", &status);
-    EXPECT_EQ(status.code, -50003);
+    EXPECT_EQ(status.code, qverr::qvpalerr_badSelector);
     EXPECT_TRUE(module.routing().resets.empty());
     fresh();
 
     for (int i = 0; i < 400; ++i) next(iterator, &status);
     EXPECT_EQ(status.code, 0);
     EXPECT_EQ(getString(iterator, "name", &status), nullptr);
-    EXPECT_EQ(status.code, -50003);
+    EXPECT_EQ(status.code, qverr::qvpalerr_badSelector);
     destroyIterator(iterator);
     destroyIterator(nullptr);
     destroy(nullptr);
@@ -319,21 +320,21 @@ TEST_F(RoutingAdaptor, RefusalsNameWhatWasWrongInTheDebugMember) {
         int32_t code;
         const char* text;
     } cases[] = {
-        {[&] { reset(iterator, "Default", &status); }, -50003, "unknown reset mode"},
-        {[&] { calculateReset(session, iterator, "bogus", &status); }, -50003, "unknown reset mode"},
-        {[&] { getU32(iterator, "visibility", &status); }, -50003, "unknown attribute name"},
-        {[&] { getString(ended, "name", &status); }, -50003, "iterator past the last terminal"},
-        {[&] { calculateReset(session, ended, "default", &status); }, -50003, "iterator past the last terminal"},
-        {[&] { create(std::string(256, 'a').c_str()); }, -52005,
+        {[&] { reset(iterator, "Default", &status); }, qverr::qvpalerr_badSelector, "unknown reset mode"},
+        {[&] { calculateReset(session, iterator, "bogus", &status); }, qverr::qvpalerr_badSelector, "unknown reset mode"},
+        {[&] { getU32(iterator, "visibility", &status); }, qverr::qvpalerr_badSelector, "unknown attribute name"},
+        {[&] { getString(ended, "name", &status); }, qverr::qvpalerr_badSelector, "iterator past the last terminal"},
+        {[&] { calculateReset(session, ended, "default", &status); }, qverr::qvpalerr_badSelector, "iterator past the last terminal"},
+        {[&] { create(std::string(256, 'a').c_str()); }, qverr::qvapalerr_invalidParameter,
          "null or overlong device path or null realloc function"},
-        {[&] { createWithDemotion(module.devicePath().c_str(), nullptr, nullptr, nullptr, &status); }, -52005,
+        {[&] { createWithDemotion(module.devicePath().c_str(), nullptr, nullptr, nullptr, &status); }, qverr::qvapalerr_invalidParameter,
          "null or overlong device path or null realloc function"},
-        {[&] { constraints(session, nullptr, &status); }, -52005, "null output pointer"},
-        {[&] { calculate(session, kSeed, R"(["PXI_Trig0"])", "{}", nullptr, &status); }, -52005,
+        {[&] { constraints(session, nullptr, &status); }, qverr::qvapalerr_invalidParameter, "null output pointer"},
+        {[&] { calculate(session, kSeed, R"(["PXI_Trig0"])", "{}", nullptr, &status); }, qverr::qvapalerr_invalidParameter,
          "null output pointer"},
-        {[&] { reserve(session, 1, nullptr, &status); }, -52005, "null output pointer"},
-        {[&] { path(session, 1, nullptr, &status); }, -52005, "null output pointer"},
-        {[&] { constraints(starved, &text, &status); }, -52000, "out of memory for a route text"},
+        {[&] { reserve(session, 1, nullptr, &status); }, qverr::qvapalerr_invalidParameter, "null output pointer"},
+        {[&] { path(session, 1, nullptr, &status); }, qverr::qvapalerr_invalidParameter, "null output pointer"},
+        {[&] { constraints(starved, &text, &status); }, qverr::qvapalerr_memoryFull, "out of memory for a route text"},
         {[&] {
              module.on("routing.calculateRoute", [](const qvsim::DecodedRequest& request, qvsim::Reply& reply) {
                  reply.set("return", 77);
@@ -342,7 +343,7 @@ TEST_F(RoutingAdaptor, RefusalsNameWhatWasWrongInTheDebugMember) {
              });
              route(kSeed, R"(["PXI_Trig0"])");
          },
-         -52019, "route has more entries than the reply holds"},
+         qverr::qvapalerr_bufferTooSmall, "route has more entries than the reply holds"},
     };
     for (const auto& c : cases) {
         fresh();

@@ -9,6 +9,7 @@
 #include "kerneldriver/Driver.h"
 #include "qvapal/protons/driver/tDeviceInterfaceProxy.h"
 #include "qvapal/protons/system/tSystemInterface.h"
+#include "qverr/Codes.h"
 
 namespace {
 
@@ -55,7 +56,7 @@ TEST_F(SimulatedDriver, ChecksTheRequestBlock) {
     // A handler that declares its block sizes refuses others.
     driver.onRequest(kWrite, [](qvsim::Request&) { return 0; }, 4, 4);
     EXPECT_EQ(request(kWrite), 0);
-    EXPECT_EQ(request(kWrite, 2), -52005);
+    EXPECT_EQ(request(kWrite, 2), qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(driver.requests().back().error, EINVAL);
 }
 
@@ -84,7 +85,7 @@ TEST_F(SimulatedDriver, ScriptedRepliesComeBeforeTheHandlerOnceEach) {
 
     EXPECT_EQ(request(kRead), 0);
     EXPECT_EQ(out, 1u);
-    EXPECT_EQ(request(kRead), -52031);
+    EXPECT_EQ(request(kRead), qverr::qvapalerr_resourceBusy);
     EXPECT_EQ(out, 1u);
     EXPECT_EQ(request(kRead), 0);
     EXPECT_EQ(out, 2u);
@@ -98,7 +99,7 @@ TEST_F(SimulatedDriver, InjectsFaultsOnTheNthCall) {
     driver.failCall(qvsim::Call::ioctl, EINTR, 4);
     std::vector<int64_t> codes;
     for (int i = 0; i < 5; ++i) codes.push_back(request(kRead));
-    EXPECT_EQ(codes, (std::vector<int64_t>{0, -52024, 0, -52025, 0}));
+    EXPECT_EQ(codes, (std::vector<int64_t>{0, qverr::kStatusIOError, 0, qverr::kStatusInterrupted, 0}));
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "module/SimulatedModule.h"
 #include "qvapal/protons/device_notification/tNotificationDispatcher.h"
 #include "qvapal/protons/enumeration/tDeviceInterfaceIterator.h"
+#include "qverr/Codes.h"
 
 namespace {
 
@@ -46,7 +47,7 @@ TEST(SimulatedModule, IsPublishedAndAnswersItsBaseline) {
     ASSERT_EQ(status.getCode(), 0);
 
     rfplat.getModuleRev(1, &revision, status);
-    EXPECT_EQ(status.getCode(), -52005);
+    EXPECT_EQ(status.getCode(), qverr::qvapalerr_invalidParameter);
     proxy.close();
 }
 

@@ -4,6 +4,7 @@
 #include <thread>
 #include <vector>
 
+#include "qverr/Codes.h"
 #include "support/RaiseSite.h"
 #include "support/SimulatedRoot.h"
 #include "support/TempDir.h"
@@ -49,7 +50,7 @@ TEST_F(RuntimeTogglesTest, WithoutAFileTheDefaultIsAnsweredAndCached) {
     EXPECT_EQ(value(kThreadBound, -1), -1);
     // The missing file stays an empty document until reload.
     writeToggles("[qvrfUpperBoundValueOfThreadsInPool]\nValue=4\n");
-    EXPECT_EQ(value("Other", 3, -52006, 1226), 3);
+    EXPECT_EQ(value("Other", 3, qverr::qvapalerr_resourceNotFound, 1226), 3);
     nQVAPALS100::tStatus status;
     toggles.reload(status);
     EXPECT_EQ(status.getCode(), 0);
@@ -63,13 +64,13 @@ TEST_F(RuntimeTogglesTest, SectionAndKeyMatchWithoutRegardToCase) {
     initialize(toggles);
     EXPECT_EQ(value(kThreadBound, -1), 8);
     EXPECT_EQ(value("Text", 2), 2);
-    EXPECT_EQ(value("Empty", 2, -52006), 2);
-    EXPECT_EQ(value(nullptr, 9, -52005, 1232), 9);
+    EXPECT_EQ(value("Empty", 2, qverr::qvapalerr_resourceNotFound), 2);
+    EXPECT_EQ(value(nullptr, 9, qverr::qvapalerr_invalidParameter, 1232), 9);
 }
 
 TEST_F(RuntimeTogglesTest, WithoutAFileNameThereIsNoFileToLoad) {
     initialize(toggles, "");
-    EXPECT_EQ(value(kThreadBound, 7, -52005, 1501), 7);
+    EXPECT_EQ(value(kThreadBound, 7, qverr::qvapalerr_invalidParameter, 1501), 7);
 }
 
 TEST_F(RuntimeTogglesTest, AnswersStayUntilReloadOrClear) {
@@ -91,14 +92,14 @@ TEST_F(RuntimeTogglesTest, AnswersStayUntilReloadOrClear) {
 
 TEST_F(RuntimeTogglesTest, AnObjectThatCouldNotBeSetUpAnswersItsDefaultAndSaysWhy) {
     nQVAPALS100::tStatus failed;
-    failed.setCode(-52003, "qv3377hal", "test", 1);
+    failed.setCode(qverr::qvapalerr_softwareFaultAPALInternalUseOnly, "qv3377hal", "test", 1);
     Toggles broken;
     nQVAPALS100::tStatus status;
     broken.initialize("qvrf", "features.ini", "vorlane", &accessor, failed);
     int result = 0;
     broken.getValue(kThreadBound, -1, result, status);
     EXPECT_EQ(result, -1);
-    EXPECT_EQ(status.getCode(), -52003);
+    EXPECT_EQ(status.getCode(), qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
 
     // A status that already holds an error makes getValue do nothing.
     result = 3;

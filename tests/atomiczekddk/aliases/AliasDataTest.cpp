@@ -4,6 +4,7 @@
 #include <string>
 
 #include "atomiczekddk/aliases/AliasStorageData.h"
+#include "qverr/Codes.h"
 #include "qverr/Exception.h"
 #include "qvjsonconfig/AliasAttributeProvider.h"
 #include "qvjsonconfig/Fakes.h"
@@ -37,15 +38,15 @@ TEST(AliasData, LooksUpAliasesAndTokens) {
     EXPECT_EQ(data->getToken("none"), "");
     auto noAlias = snapshotOf({{"a", R"({"alias":"x"})"}, {"b", R"({})"}});
     EXPECT_EQ(noAlias->getAlias("b"), "");
-    EXPECT_EQ(qvtest::thrownStatus([&] { noAlias->getToken("y"); }).first, -52006);
+    EXPECT_EQ(qvtest::thrownStatus([&] { noAlias->getToken("y"); }).first, qverr::qvapalerr_resourceNotFound);
     auto number = snapshotOf({{"a", R"({"alias":5})"}});
-    EXPECT_EQ(qvtest::thrownStatus([&] { number->getAlias("a"); }).first, -52004);
-    EXPECT_EQ(qvtest::thrownStatus([&] { number->getToken("5"); }).first, -52004);
+    EXPECT_EQ(qvtest::thrownStatus([&] { number->getAlias("a"); }).first, qverr::kStatusFailedCast);
+    EXPECT_EQ(qvtest::thrownStatus([&] { number->getToken("5"); }).first, qverr::kStatusFailedCast);
 }
 
 TEST(AliasData, SnapshotRefusesEdits) {
     auto data = snapshotOf({{"a", R"({"alias":"x"})"}});
-    EXPECT_EQ(qvtest::thrownStatus([&] { data->setAlias("a", "y"); }).first, -52003);
+    EXPECT_EQ(qvtest::thrownStatus([&] { data->setAlias("a", "y"); }).first, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     EXPECT_EQ(data->getAlias("a"), "x");
 }
 

@@ -11,6 +11,7 @@
 #include "atomiczekddk/aliases/Aliases.h"
 #include "atomiczekddk/shared/CommonUtilities.h"
 #include "atomiczekddk/shared/Errors.h"
+#include "qverr/Codes.h"
 #include "qverr/Exception.h"
 #include "qvjsonconfig/AliasAttributeProvider.h"
 #include "qvjsonconfig/Fakes.h"
@@ -188,7 +189,7 @@ TEST_F(AliasManagerTest, ConflictsAndMoves) {
 TEST_F(AliasManagerTest, FailedCommitShowsNoAlias) {
     setAlias(manager, kT1, "before");
     stack.storage.failCommits = true;
-    EXPECT_EQ(qvtest::thrownStatus([&] { setAlias(manager, kT1, "after"); }).first, -52012);
+    EXPECT_EQ(qvtest::thrownStatus([&] { setAlias(manager, kT1, "after"); }).first, qverr::kStatusEndOfData);
     EXPECT_EQ(manager.getAlias(kT1), "before");
     EXPECT_EQ(stored("t1"), "before");
 }

@@ -6,6 +6,7 @@
 
 #include "atomiczekddk/aliases/PersistentTokens.h"
 #include "kerneldriver/DeviceTree.h"
+#include "qverr/Codes.h"
 #include "qverr/Exception.h"
 #include "support/QpxiStandIn.h"
 #include "support/TempDir.h"
@@ -78,7 +79,7 @@ TEST_F(TokenTest, WideValuesKeepAllTheirDigits) {
 
 TEST_F(TokenTest, MissingOrEmptySlotPath) {
     addBoard("qv3377k", nullptr);
-    EXPECT_EQ(codeOf([] { PciIterator(kNames).getPersistentToken(); }), -52006);
+    EXPECT_EQ(codeOf([] { PciIterator(kNames).getPersistentToken(); }), qverr::qvapalerr_resourceNotFound);
     // An empty file: no terminator to drop, and nothing is cut from the rest.
     tree.setBusProperty("qv3377k", "pciSlotPath", "");
     EXPECT_EQ(PciIterator(kNames).getPersistentToken(), "PCI:VEN_1234&DEV_ABCD&SUBSYS_12345678&REV_01/");
@@ -99,16 +100,16 @@ TEST_F(TokenTest, PropertyEncodings) {
     uint32_t value = 0x11110000;
     it.getBusU32Property("short", value);
     EXPECT_EQ(value, 0x1111BEEFu);
-    EXPECT_EQ(codeOf([&] { it.getBusU32Property("long", value); }), -52019);
-    EXPECT_EQ(codeOf([&] { it.getBusStringProperty("absent", text); }), -52006);
+    EXPECT_EQ(codeOf([&] { it.getBusU32Property("long", value); }), qverr::qvapalerr_bufferTooSmall);
+    EXPECT_EQ(codeOf([&] { it.getBusStringProperty("absent", text); }), qverr::qvapalerr_resourceNotFound);
 }
 
 TEST_F(TokenTest, NoMatchingInterface) {
     PciIterator it(kNames);
     EXPECT_TRUE(it.isEnd());
     std::string text;
-    EXPECT_EQ(codeOf([&] { it.getPersistentToken(); }), -52006);
-    EXPECT_EQ(codeOf([&] { it.getBusStringProperty("pciSlotPath", text); }), -52006);
+    EXPECT_EQ(codeOf([&] { it.getPersistentToken(); }), qverr::qvapalerr_resourceNotFound);
+    EXPECT_EQ(codeOf([&] { it.getBusStringProperty("pciSlotPath", text); }), qverr::qvapalerr_resourceNotFound);
 }
 
 TEST_F(TokenTest, PciGeneratorForm) {
@@ -151,7 +152,7 @@ TEST_F(PxiTokenTest, PciFormWhenTheLibraryCannotPlaceTheModule) {
 TEST_F(PxiTokenTest, PciFormFailureReachesTheCaller) {
     addBoard("qv3377k", nullptr);
     qvzek::DeviceIteratorCustomPersistentToken it(qvzek::kDriverInterfaceNames, generator);
-    EXPECT_EQ(codeOf([&] { it.getPersistentToken(); }), -52006);
+    EXPECT_EQ(codeOf([&] { it.getPersistentToken(); }), qverr::qvapalerr_resourceNotFound);
 }
 
 TEST_F(PxiTokenTest, PciFormWithoutTheLibrary) {

@@ -7,6 +7,7 @@
 #include "atomiczekddk/attributes/Attribute.h"
 #include "atomiczekddk/attributes/AttributeRegistry.h"
 #include "atomiczekddk/shared/Errors.h"
+#include "qverr/Codes.h"
 #include "qverr/Exception.h"
 #include "support/TempDir.h"
 
@@ -19,7 +20,7 @@ namespace {
 using attributetest::Mode;
 
 struct Registry : ::testing::Test {
-    atat::AttributeRegistry registry{qvzek::kErrorAttributeNotServed, qvzek::kErrorPropertyWrongType, -52003};
+    atat::AttributeRegistry registry{qvzek::kErrorAttributeNotServed, qvzek::kErrorPropertyWrongType, qverr::qvapalerr_softwareFaultAPALInternalUseOnly};
     atat::Attribute<unsigned int> u32{1, nullptr, false, 4};
     atat::Attribute<unsigned long> u64{3, "Ch0", false, 16384};
     atat::Attribute<unsigned long> other{3, "Ch1", false, 7};
@@ -58,7 +59,7 @@ TEST_F(Registry, FindsByIdAndCaseFoldedChannel) {
 
 TEST_F(Registry, ASecondAddOfOneKeyIsRefusedWithAComment) {
     atat::Attribute<unsigned long> twin(3, "CH0", false, 0);
-    const std::string json = failure([&] { registry.add(&twin); }, -52003);
+    const std::string json = failure([&] { registry.add(&twin); }, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     EXPECT_NE(json.find(R"("error_constant":"errorInternalError")"), std::string::npos) << json;
     EXPECT_NE(json.find(R"("line":37)"), std::string::npos) << json;
     EXPECT_NE(json.find(R"("value":"CH0")"), std::string::npos) << json;

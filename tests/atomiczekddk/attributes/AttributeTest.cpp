@@ -6,6 +6,7 @@
 
 #include "atomiczekddk/attributes/Attribute.h"
 #include "atomiczekddk/shared/Errors.h"
+#include "qverr/Codes.h"
 #include "qverr/Exception.h"
 #include "support/TempDir.h"
 
@@ -35,7 +36,7 @@ struct CountingSetter : atat::Setter<unsigned int> {
 // Doubles a value, refuses 0 with -52005 (a library exception).
 struct DoublingRange : atat::Range<unsigned int> {
     unsigned int coerce(const unsigned int& value) override {
-        if (value == 0) qverr::throwError(-52005, QVERR_LOCATION("test", "zero"));
+        if (value == 0) qverr::throwError(qverr::qvapalerr_invalidParameter, QVERR_LOCATION("test", "zero"));
         return value * 2;
     }
     bool areEqual(const unsigned int& a, const unsigned int& b) override { return a == b; }
@@ -92,7 +93,7 @@ TEST(Attribute, ARefusedValueRollsBackAndMarksDirty) {
     a.setDirty(false);
 
     const auto [code, json] = thrownStatus([&] { a.setValue(0); });
-    EXPECT_EQ(code, -52005);
+    EXPECT_EQ(code, qverr::qvapalerr_invalidParameter);
     EXPECT_NE(json.find(R"("usage":"kUsageTypeAttributeIdentifier","value":7)"), std::string::npos) << json;
     EXPECT_NE(json.find(R"("usage":"kUsageTypeChannelName","value":"Ch0")"), std::string::npos) << json;
     EXPECT_EQ(a.readDesired(), 3u);
@@ -110,7 +111,7 @@ TEST(Attribute, ARefusedValueRollsBackAndMarksDirty) {
 }
 
 TEST(Attribute, EnumRangeRefusalNamesValueChoicesThenAttribute) {
-    atat::EnumRange<Colour> range(5, -52005, {Colour::Green, Colour::Red});
+    atat::EnumRange<Colour> range(5, qverr::qvapalerr_invalidParameter, {Colour::Green, Colour::Red});
     atat::Attribute<Colour> a(5, "ch1", false, Colour::Red, &range);
     iattr::PublicAPIAttributeInterface<int>& api = a;
     api.setAPIValue(2);
@@ -118,7 +119,7 @@ TEST(Attribute, EnumRangeRefusalNamesValueChoicesThenAttribute) {
     a.setDirty(false);
 
     const auto [code, json] = thrownStatus([&] { api.setAPIValue(3); });
-    EXPECT_EQ(code, -52005);
+    EXPECT_EQ(code, qverr::qvapalerr_invalidParameter);
     const std::string requested =
         R"({"type":"usage","usage":"kUsageTypeRequestedValue","value":3,"value_type":{"type":"enum","id":5,"value_type":"int32_t"}})";
     const std::string possible =
@@ -136,7 +137,7 @@ TEST(Attribute, EnumRangeRefusalNamesValueChoicesThenAttribute) {
 }
 
 TEST(Attribute, HiddenValuesAreAcceptedButNeverOffered) {
-    atat::EnumRange<int> range(9, -52005, {1, 2}, {7});
+    atat::EnumRange<int> range(9, qverr::qvapalerr_invalidParameter, {1, 2}, {7});
     EXPECT_EQ(range.coerce(7), 7);
     const std::string json = thrownStatus([&] { range.coerce(8); }).second;
     EXPECT_NE(json.find(R"("value":[1,2])"), std::string::npos) << json;

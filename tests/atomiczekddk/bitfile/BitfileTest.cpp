@@ -13,6 +13,7 @@
 #include "atomiczekddk/bitfile/CompilationResultsInfo.h"
 #include "atomiczekddk/bitfile/SerializedBitfile.h"
 #include "atomiczekddk/shared/Errors.h"
+#include "qverr/Codes.h"
 #include "support/BitfileGenerator.h"
 #include "support/TempDir.h"
 
@@ -275,7 +276,7 @@ TEST(SerializedImages, CommonDataIsFortyEightBytesOfAddressesModeAndSignature) {
 
     // The signature's digits are checked only when it becomes words.
     const Bitfile letters(replaced(sampleText(), "0123456789ABCDEF", "ZZ23456789ABCDEF"), false, true, false);
-    EXPECT_EQ(qvtest::thrownStatus([&] { SerializedBitfile images(letters, 0); }).first, -52005);
+    EXPECT_EQ(qvtest::thrownStatus([&] { SerializedBitfile images(letters, 0); }).first, qverr::qvapalerr_invalidParameter);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "atomiczekddk/memory/HostBuffer.h"
+#include "qverr/Codes.h"
 #include "support/SimulatedRoot.h"
 #include "support/SyscallFault.h"
 #include "support/TempDir.h"
@@ -71,11 +72,11 @@ TEST(MirroredBuffer, AliasesItsHeadBehindItsEndBothWays) {
 }
 
 TEST(MirroredBuffer, RefusesBadSizes) {
-    EXPECT_EQ(thrownStatus([&] { MirroredBuffer(kPage + 1, 1, -1); }).first, -52005);
-    EXPECT_EQ(thrownStatus([&] { MirroredBuffer(kPage, kPage + 1, -1); }).first, -52005);
+    EXPECT_EQ(thrownStatus([&] { MirroredBuffer(kPage + 1, 1, -1); }).first, qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(thrownStatus([&] { MirroredBuffer(kPage, kPage + 1, -1); }).first, qverr::qvapalerr_invalidParameter);
     // size + mirrorSize beyond 64 bits would reserve a wrapped, tiny range.
     const uint64_t huge = ~uint64_t{0} - kPage + 1;
-    EXPECT_EQ(thrownStatus([&] { MirroredBuffer(huge, 2 * kPage, -1); }).first, -52005);
+    EXPECT_EQ(thrownStatus([&] { MirroredBuffer(huge, 2 * kPage, -1); }).first, qverr::qvapalerr_invalidParameter);
     EXPECT_FALSE(mirroredMappingsLeft());
 }
 
@@ -95,7 +96,7 @@ TEST(MirroredBuffer, FailuresOfTheSharedFileOrBindingAreSoftwareFaultsAndLeaveNo
     };
     for (const Row& row : {Row{SYS_memfd_create, EMFILE, -1}, Row{SYS_ftruncate, EIO, -1}, Row{SYS_mbind, EIO, 0}}) {
         ASSERT_TRUE(qvtest::withSyscallFaults({{row.call, row.error}}, [&] {
-            EXPECT_EQ(thrownStatus([&] { MirroredBuffer(2 * kPage, kPage, row.node); }).first, -52003) << row.call;
+            EXPECT_EQ(thrownStatus([&] { MirroredBuffer(2 * kPage, kPage, row.node); }).first, qverr::qvapalerr_softwareFaultAPALInternalUseOnly) << row.call;
         }));
         EXPECT_FALSE(mirroredMappingsLeft()) << row.call;
     }
@@ -115,15 +116,15 @@ TEST(NumaBinding, NoPreferenceMakesNoCallAndAKernelWithoutNumaIsNoError) {
     ASSERT_TRUE(qvtest::withSyscallFaults({{SYS_mbind, 0}}, [] {
         free(qvzek::allocatePageAlignedBuffer(kPage, 70));
     }));
-    EXPECT_EQ(thrownStatus([] { qvzek::bindToNumaNode(nullptr, kPage, -2); }).first, -52005);
+    EXPECT_EQ(thrownStatus([] { qvzek::bindToNumaNode(nullptr, kPage, -2); }).first, qverr::qvapalerr_invalidParameter);
 }
 
 TEST(NumaBinding, AFailedBindingGivesThePlainBufferBack) {
     // LeakSanitizer reports the buffer at exit if it was kept.
     ASSERT_TRUE(qvtest::withSyscallFaults({{SYS_mbind, EPERM}}, [] {
-        EXPECT_EQ(thrownStatus([] { qvzek::allocatePageAlignedBuffer(3 * kPage, 0); }).first, -52003);
+        EXPECT_EQ(thrownStatus([] { qvzek::allocatePageAlignedBuffer(3 * kPage, 0); }).first, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
         HostBuffer buffer;
-        EXPECT_EQ(thrownStatus([&] { buffer.allocate(kPage, 0, 0); }).first, -52003);
+        EXPECT_EQ(thrownStatus([&] { buffer.allocate(kPage, 0, 0); }).first, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
         EXPECT_EQ(buffer.address(), nullptr);
     }));
 }
@@ -166,7 +167,7 @@ TEST(HostBuffer, HoldsOneKindAtATimeAndEmptiesOnEveryAllocate) {
     EXPECT_EQ(buffer.address(), buffer.mirrored()->base());
 
     // A failed allocate leaves the holder empty.
-    EXPECT_EQ(thrownStatus([&] { buffer.allocate(kPage + 5, 8, -1); }).first, -52005);
+    EXPECT_EQ(thrownStatus([&] { buffer.allocate(kPage + 5, 8, -1); }).first, qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(buffer.address(), nullptr);
     EXPECT_FALSE(mirroredMappingsLeft());
 }

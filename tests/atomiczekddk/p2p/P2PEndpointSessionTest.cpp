@@ -15,6 +15,7 @@
 #include "atomiczekddk/p2p/P2PLibrary.h"
 #include "atomiczekddk/shared/CommonUtilities.h"
 #include "atomiczekddk/shared/Errors.h"
+#include "qverr/Codes.h"
 #include "qverr/Exception.h"
 #include "qvp2p/P2PSim.h"
 #include "support/SelfProcess.h"
@@ -44,7 +45,7 @@ public:
                     nQVAPALS100::tStatus& status) override {
         if (status.isError()) return nullptr;
         if (fail) {
-            status.setCode(-52008, "test", "MappingProxy", 1);
+            status.setCode(qverr::qvapalerr_osFault, "test", "MappingProxy", 1);
             return nullptr;
         }
         mapped.emplace_back(region, length, access);
@@ -123,10 +124,10 @@ TEST_F(Endpoint, DataTypeQuestions) {
     EXPECT_EQ(endpoint->getDataType(nullptr, &count), 0);
     EXPECT_EQ(count, 1u);
     count = 0;
-    EXPECT_EQ(endpoint->getDataType(&record, &count), -52005);
+    EXPECT_EQ(endpoint->getDataType(&record, &count), qverr::qvapalerr_invalidParameter);
     auto untyped = make(5, 4096, qvzek::Type());
     count = 1;
-    EXPECT_EQ(untyped->getDataType(&record, &count), -52005);
+    EXPECT_EQ(untyped->getDataType(&record, &count), qverr::qvapalerr_invalidParameter);
     auto u64 = make(6, 4096, qvzek::TypeU64());
     EXPECT_EQ(u64->getDataType(&record, &count), 0);
     EXPECT_EQ(record.containerSize, 64u);
@@ -140,12 +141,12 @@ TEST_F(Endpoint, InfoFailuresBecomeCodes) {
     EXPECT_EQ(endpoint->getP2PInfo(&info), 0);
     EXPECT_EQ(info, 0xC0FFEEu);
     EXPECT_EQ(source.asked, 3u);
-    EXPECT_EQ(endpoint->getP2PInfo(nullptr), -52005);
+    EXPECT_EQ(endpoint->getP2PInfo(nullptr), qverr::qvapalerr_invalidParameter);
     // Any exception becomes a code (the whole mapping is the error handling's test).
     source.thrower = [] { qvzek::throwStatusCode(-61000); };
     EXPECT_EQ(endpoint->getP2PInfo(&info), -61000);
     source.thrower = [] { throw 42; };
-    EXPECT_EQ(endpoint->getP2PInfo(&info), -52003);
+    EXPECT_EQ(endpoint->getP2PInfo(&info), qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
 }
 
 TEST_F(Endpoint, MapsOneWriteWindowAtATime) {
@@ -167,11 +168,11 @@ TEST_F(Endpoint, MapsOneWriteWindowAtATime) {
     EXPECT_EQ(proxy->unmapped.size(), 2u);
 
     // Refused mappings leave nothing mapped.
-    EXPECT_EQ(thrownStatus([&] { make(0x1000)->mapWriteWindow(&size, &address); }).first, -52003);
-    EXPECT_EQ(thrownStatus([&] { make(3, 0)->mapWriteWindow(&size, &address); }).first, -52005);
+    EXPECT_EQ(thrownStatus([&] { make(0x1000)->mapWriteWindow(&size, &address); }).first, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
+    EXPECT_EQ(thrownStatus([&] { make(3, 0)->mapWriteWindow(&size, &address); }).first, qverr::qvapalerr_invalidParameter);
     endpoint = make(3);
     proxy->fail = true;
-    EXPECT_EQ(thrownStatus([&] { endpoint->mapWriteWindow(&size, &address); }).first, -52008);
+    EXPECT_EQ(thrownStatus([&] { endpoint->mapWriteWindow(&size, &address); }).first, qverr::qvapalerr_osFault);
     proxy->fail = false;
     endpoint->mapWriteWindow(&size, &address);
     EXPECT_EQ(proxy->mapped.size(), 3u);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "atomiczekddk/pxi/QPxiLibrary.h"
+#include "qverr/Codes.h"
 #include "qverr/Exception.h"
 #include "support/QpxiStandIn.h"
 #include "support/SelfProcess.h"
@@ -34,7 +35,7 @@ TEST(PxiAbsent, MissingLibraryIsNoErrorOfItsUser) {
     std::unique_ptr<QPxiLibrary> library;
     ASSERT_NO_THROW(library = std::make_unique<QPxiLibrary>(status));
     EXPECT_FALSE(library->isLoaded);
-    EXPECT_EQ(status.code, -52005);
+    EXPECT_EQ(status.code, qverr::qvapalerr_invalidParameter);
     EXPECT_NE(std::string(status.jsonText()).find("dlerror"), std::string::npos);
     for (size_t i = 0; i < 17; ++i) EXPECT_EQ(library->entryPoint(i), nullptr) << i;
 }
@@ -44,7 +45,7 @@ TEST(PxiWithout9, EntryPointsAfterTheMissingOneStayNull) {
     qverr::Status status;
     QPxiLibrary library(status);
     EXPECT_FALSE(library.isLoaded);
-    EXPECT_EQ(status.code, -52005);
+    EXPECT_EQ(status.code, qverr::qvapalerr_invalidParameter);
     EXPECT_NE(std::string(status.jsonText()).find("qvqpxi_duplicateItemContainer"),
               std::string::npos);
     for (size_t i = 0; i < 8; ++i) EXPECT_NE(library.entryPoint(i), nullptr) << kNames[i];
@@ -102,7 +103,7 @@ TEST_F(PxiLoaded, LibraryFailureKeepsItsCodeAndDetail) {
         session.openDeviceByAddr({0, 9, 9, 9});
         FAIL() << "no device there";
     } catch (const qverr::Exception& e) {
-        EXPECT_EQ(e.status.code, -52006);
+        EXPECT_EQ(e.status.code, qverr::qvapalerr_resourceNotFound);
         EXPECT_NE(std::string(e.status.jsonText()).find("no device at this address"),
                   std::string::npos);
     }

@@ -5,6 +5,7 @@
 #include "qvapal/protons/containers/tBasicString.h"
 #include "qvapal/protons/containers/tVector.h"
 #include "qvapal/status/tStatus.h"
+#include "qverr/Codes.h"
 
 // These containers handle allocation failure: let the address sanitizer's
 // allocator return null for a request it cannot serve.
@@ -37,7 +38,7 @@ TEST(BasicString, AllocatesExactlyAndKeepsTheTextWhenAllocationFails) {
     EXPECT_STREQ(s.c_str(), "eevi_0");
 
     nQVAPALS100::tStatus status;
-    status.setCode(-52006, "internal_sdi_hal23u", "first", 3);
+    status.setCode(qverr::qvapalerr_resourceNotFound, "internal_sdi_hal23u", "first", 3);
     s.assign("other", status);   // skipped: the status holds an error
     EXPECT_STREQ(s.c_str(), "eevi_0");
     EXPECT_STREQ(status.file, "first");
@@ -63,7 +64,7 @@ TEST(PointerVector, InsertsNullsAndDeletesItsArrays) {
     EXPECT_TRUE(names.allocationFailed());
     nQVAPALS100::tStatus status;
     EXPECT_FALSE(names.insertNull(0, uint64_t{1} << 60, status));
-    EXPECT_EQ(status.code, -52000);
+    EXPECT_EQ(status.code, qverr::qvapalerr_memoryFull);
     EXPECT_STREQ(status.file, "qvapal/protons/containers/tVector");
     EXPECT_EQ(status.line, 819u);
     EXPECT_TRUE(names.empty());

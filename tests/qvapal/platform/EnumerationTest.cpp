@@ -5,6 +5,7 @@
 
 #include "kerneldriver/DeviceTree.h"
 #include "qvapal/protons/enumeration/tDeviceInterfaceIterator.h"
+#include "qverr/Codes.h"
 #include "support/RaiseSite.h"
 
 namespace {
@@ -60,14 +61,14 @@ TEST(DeviceInterfaceIterator, InterfacePathHoldsAtMost255Bytes) {
 
     it.next();
     it.getInterfacePath(path, status);
-    EXPECT_EQ(status.code, -52019);
+    EXPECT_EQ(status.code, qverr::qvapalerr_bufferTooSmall);
     EXPECT_EQ(qvtest::raiseSite(status),
               "qvapal/protons/enumeration/linuxU/tDeviceInterfaceIterator:123");
 
     it.next();  // past the last entry
     tStatus none;
     it.getInterfacePath(path, none);
-    EXPECT_EQ(none.code, -52006);
+    EXPECT_EQ(none.code, qverr::qvapalerr_resourceNotFound);
     EXPECT_EQ(qvtest::raiseSite(none),
               "qvapal/protons/enumeration/linuxU/tDeviceInterfaceIterator:171");
 }
@@ -89,13 +90,13 @@ TEST(DeviceInterfaceIterator, PropertiesAreReadFromTheDriverDirectory) {
 
     tStatus sizing;  // asking for the size first
     it.getDeviceProperty("serialNumber", nullptr, 0, &size, sizing);
-    EXPECT_EQ(sizing.code, -52019);
+    EXPECT_EQ(sizing.code, qverr::qvapalerr_bufferTooSmall);
     EXPECT_EQ(qvtest::raiseSite(sizing), "qvapal/protons/enumeration/linuxU/linuxDevEnumHelper:72");
     EXPECT_EQ(size, 8u);
 
     tStatus missing;
     it.getBusProperty("pciSlotPath", exact, sizeof exact, &size, missing);
-    EXPECT_EQ(missing.code, -52006);
+    EXPECT_EQ(missing.code, qverr::qvapalerr_resourceNotFound);
     EXPECT_EQ(qvtest::raiseSite(missing),
               "qvapal/protons/enumeration/linuxU/linuxDevEnumHelper:87");
 
@@ -103,7 +104,7 @@ TEST(DeviceInterfaceIterator, PropertiesAreReadFromTheDriverDirectory) {
     tStatus huge;
     std::vector<char> buffer(8192);
     it.getDeviceProperty("huge", buffer.data(), buffer.size(), &size, huge);
-    EXPECT_EQ(huge.code, -52019);
+    EXPECT_EQ(huge.code, qverr::qvapalerr_bufferTooSmall);
 }
 
 }  // namespace

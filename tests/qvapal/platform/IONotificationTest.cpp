@@ -19,6 +19,7 @@
 #include "kerneldriver/Driver.h"
 #include "qvapal/protons/io_notification/tIONotification.h"
 #include "qvapal/quarks/descriptors.h"
+#include "qverr/Codes.h"
 #include "support/RaiseSite.h"
 
 namespace {
@@ -82,7 +83,7 @@ protected:
 
 TEST_P(IONotification, TimesOutAndStopsOneReadPerStop) {
     read(status, 0);
-    EXPECT_EQ(status.code, -52007);
+    EXPECT_EQ(status.code, qverr::qvapalerr_operationTimedOut);
     EXPECT_EQ(qvtest::raiseSite(status),
               "qvapal/protons/io_notification/linuxU/tIONotification:199");
 
@@ -96,12 +97,12 @@ TEST_P(IONotification, TimesOutAndStopsOneReadPerStop) {
         EXPECT_EQ(stopped.value, 0u);
     }
     read(stopping, 10);
-    EXPECT_EQ(stopping.code, -52007);
+    EXPECT_EQ(stopping.code, qverr::qvapalerr_operationTimedOut);
 
     // Stops beyond what the pipe holds are refused, never waited for.
     tStatus flooded;
     for (int i = 0; i < 1000000 && !flooded.isError(); ++i) reader->stop(flooded);
-    EXPECT_EQ(flooded.code, -52024);
+    EXPECT_EQ(flooded.code, qverr::kStatusIOError);
     EXPECT_EQ(qvtest::raiseSite(flooded),
               "qvapal/protons/io_notification/linuxU/tIONotification:216");
 }
@@ -141,13 +142,13 @@ TEST_P(IONotification, DeliversKindValueAndPayloadSkippingWhatIsNoNotification) 
     ASSERT_TRUE(send(qvsim::notificationDatagram(NLMSG_NOOP, 1, 9, nullptr, 0)));
     tStatus quiet;
     readOrRescue(quiet, 50, [&] { driver.notify(reader->getPortId(), 1, 5, nullptr, 0); });
-    EXPECT_EQ(quiet.code, -52007);
+    EXPECT_EQ(quiet.code, qverr::qvapalerr_operationTimedOut);
 }
 
 TEST_P(IONotification, RejectsUnknownKindsAndOversizedPayloads) {
     ASSERT_TRUE(driver.notify(reader->getPortId(), 3, 1, nullptr, 0));
     read(status);
-    EXPECT_EQ(status.code, -52002);
+    EXPECT_EQ(status.code, qverr::qvapalerr_featureUnsupported);
     EXPECT_EQ(qvtest::raiseSite(status),
               "qvapal/protons/io_notification/linuxU/tIONotification:154");
 
@@ -157,7 +158,7 @@ TEST_P(IONotification, RejectsUnknownKindsAndOversizedPayloads) {
     ASSERT_TRUE(send(oversized));
     tStatus second;
     read(second);
-    EXPECT_EQ(second.code, -52024);
+    EXPECT_EQ(second.code, qverr::kStatusIOError);
     EXPECT_EQ(qvtest::raiseSite(second),
               "qvapal/protons/io_notification/linuxU/tIONotification:160");
 }
@@ -189,7 +190,7 @@ TEST_P(IONotification, ReportsAnErrorPendingOnTheSocket) {
         tStatus stopping;
         reader->stop(stopping);
     });
-    EXPECT_EQ(status.code, -52024);
+    EXPECT_EQ(status.code, qverr::kStatusIOError);
 }
 
 TEST_P(IONotification, RegistersThroughTheDeviceFile) {
@@ -223,7 +224,7 @@ TEST_P(IONotification, RegistersThroughTheDeviceFile) {
     driver.failCall(qvsim::Call::ioctl, EIO);
     tStatus refused;
     notification.registerNotification(*reader, proxy, 78, refused);
-    EXPECT_EQ(refused.code, -52008);
+    EXPECT_EQ(refused.code, qverr::qvapalerr_osFault);
     EXPECT_FALSE(notification.isRegistered());
 }
 
@@ -258,7 +259,7 @@ TEST(IONotificationReader, RefusesAQueueBeyond32Bits) {
     qvsim::Driver driver;
     tStatus status;
     tIONotificationReader reader(uint64_t{1} << 32, status);
-    EXPECT_EQ(status.code, -52005);
+    EXPECT_EQ(status.code, qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(qvtest::raiseSite(status),
               "qvapal/protons/io_notification/linuxU/tIONotification:51");
 }

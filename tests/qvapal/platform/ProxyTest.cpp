@@ -14,6 +14,7 @@
 #include "kerneldriver/Driver.h"
 #include "qvapal/protons/driver/tDeviceInterfaceProxy.h"
 #include "qvapal/protons/enumeration/tDeviceInterfaceIterator.h"
+#include "qverr/Codes.h"
 #include "support/RaiseSite.h"
 
 namespace {
@@ -48,7 +49,7 @@ protected:
 TEST_F(DeviceProxy, OpenFailuresLeaveItClosed) {
     tStatus missing;
     proxy.open(driver.devicePath("absent").c_str(), missing);
-    EXPECT_EQ(missing.code, -52006);
+    EXPECT_EQ(missing.code, qverr::qvapalerr_resourceNotFound);
     EXPECT_EQ(qvtest::raiseSite(missing), kSite + "46");
     EXPECT_STREQ(missing.component, "internal_");  // the field holds 9 characters
     EXPECT_EQ(proxy.descriptor(), -1);
@@ -56,7 +57,7 @@ TEST_F(DeviceProxy, OpenFailuresLeaveItClosed) {
     driver.failCall(Call::open, EACCES);
     tStatus denied;
     proxy.open(path.c_str(), denied);
-    EXPECT_EQ(denied.code, -52026);
+    EXPECT_EQ(denied.code, qverr::kStatusPermissionDenied);
     EXPECT_EQ(proxy.descriptor(), -1);
     EXPECT_EQ(proxy.close(), 0);
 }
@@ -75,7 +76,7 @@ TEST_F(DeviceProxy, OpensTheDeviceFileAnInterfaceEntryNames) {
     // A second open keeps the first descriptor instead of leaking it.
     const int first = proxy.descriptor();
     proxy.open(path.c_str(), status);
-    EXPECT_EQ(status.code, -52031);
+    EXPECT_EQ(status.code, qverr::qvapalerr_resourceBusy);
     EXPECT_EQ(proxy.descriptor(), first);
     {
         tDeviceInterfaceProxy scoped;  // its destructor closes what is open
@@ -97,7 +98,7 @@ TEST_F(DeviceProxy, RequestFailuresAndEarlierErrors) {
 
     driver.failCall(Call::ioctl, ENOTTY);
     EXPECT_EQ(proxy.ioctl(kRequest, input, 4, output, 4, status), 0u);
-    EXPECT_EQ(status.code, -52002);
+    EXPECT_EQ(status.code, qverr::qvapalerr_featureUnsupported);
     EXPECT_EQ(qvtest::raiseSite(status), kSite + "85");
 
     // With an error already present nothing reaches the driver.
@@ -116,7 +117,7 @@ TEST_F(DeviceProxy, ReadAndWrite) {
 
     driver.failCall(Call::read, EIO);
     EXPECT_EQ(proxy.read(buffer, sizeof buffer, status), -1);
-    EXPECT_EQ(status.code, -52024);
+    EXPECT_EQ(status.code, qverr::kStatusIOError);
     EXPECT_EQ(qvtest::raiseSite(status), kSite + "105");
     EXPECT_EQ(proxy.write("x", 1, status), 0);
     EXPECT_EQ(driver.callCount(Call::write), 1u);
@@ -170,7 +171,7 @@ TEST_F(DeviceProxy, RegionsMapAtTheirPageOffset) {
     tMemoryMapping failed{bytes, 5};
     driver.failCall(Call::mmap, ENOMEM);
     EXPECT_EQ(proxy.mapMemory(0, page, 1, failed, status), nullptr);
-    EXPECT_EQ(status.code, -52000);
+    EXPECT_EQ(status.code, qverr::qvapalerr_memoryFull);
     EXPECT_EQ(qvtest::raiseSite(status), kSite + "148");
     EXPECT_EQ(failed.address, nullptr);
 }
@@ -207,7 +208,7 @@ TEST_F(DeviceProxy, AMappedRegionIsUnmappedOnceByItsLastOwner) {
     driver.failCall(Call::mmap, ENOMEM);
     tMappedRegion failed(counting, 3, page, kMapReadWrite, status);
     EXPECT_FALSE(failed);
-    EXPECT_EQ(status.code, -52000);
+    EXPECT_EQ(status.code, qverr::qvapalerr_memoryFull);
     failed.reset();
     EXPECT_EQ(counting->unmapped, 2);
     counting->close();

@@ -13,6 +13,7 @@
 #include "qvapal/protons/cppNewDelete/memoryAllocation.h"
 #include "qvapal/protons/thread/tThreadController.h"
 #include "qvapal/quarks/synchronization.h"
+#include "qverr/Codes.h"
 #include "support/RaiseSite.h"
 
 // Huge requests must come back as null rather than abort the test process.
@@ -54,13 +55,13 @@ TEST(StatusCheckedAllocation, NullWithAnEarlierErrorOrWhenMemoryRunsOut) {
     delete value;
 
     tStatus failed;
-    failed.code = -52005;
+    failed.code = qverr::qvapalerr_invalidParameter;
     EXPECT_EQ(new (failed) char[4], nullptr);
-    EXPECT_EQ(failed.code, -52005);
+    EXPECT_EQ(failed.code, qverr::qvapalerr_invalidParameter);
 
     volatile size_t huge = SIZE_MAX / 4;
     EXPECT_EQ(new (status) char[huge], nullptr);
-    EXPECT_EQ(status.code, -52000);
+    EXPECT_EQ(status.code, qverr::qvapalerr_memoryFull);
     EXPECT_EQ(qvtest::raiseSite(status), "qvapal/protons/cppNewDelete/memoryAllocation:329");
     tStatus single;
     EXPECT_EQ(operator new(huge, single), nullptr);
@@ -108,7 +109,7 @@ TEST(ThreadController, RunsOnANamedOrdinaryThreadOnceAtATimeAndRestarts) {
     ASSERT_EQ(status.code, 0);
     tStatus second;
     controller.start(probe, 0, "second", second);
-    EXPECT_EQ(second.code, -52016);
+    EXPECT_EQ(second.code, qverr::kStatusAlreadyStarted);
     EXPECT_EQ(qvtest::raiseSite(second), "qvapal/protons/thread/tThreadController:56");
 
     blocker.release = true;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "qvapal/status/tStatus.h"
+#include "qverr/Codes.h"
 
 namespace {
 
@@ -19,10 +20,10 @@ TEST(PlatformStatus, KeepsTheFirstErrorAndCutsItsFields) {
     EXPECT_EQ(status.getCode(), 5);
     status.detail[1] = 8;
     const std::string file = std::string(60, 'h') + std::string(60, 't');
-    EXPECT_TRUE(status.setCode(-52005, "internal_sdi_hal23u", file.c_str(), 12));
-    EXPECT_FALSE(status.setCode(-52006, "second", "d.cpp", 13));
+    EXPECT_TRUE(status.setCode(qverr::qvapalerr_invalidParameter, "internal_sdi_hal23u", file.c_str(), 12));
+    EXPECT_FALSE(status.setCode(qverr::qvapalerr_resourceNotFound, "second", "d.cpp", 13));
     EXPECT_FALSE(status.setCode(7, "warn3", "e.cpp", 14));
-    EXPECT_EQ(status.getCode(), -52005);
+    EXPECT_EQ(status.getCode(), qverr::qvapalerr_invalidParameter);
     EXPECT_STREQ(status.component, "internal_");
     EXPECT_EQ(std::string(status.file), std::string(49, 'h') + ".." + std::string(49, 't'));
     EXPECT_EQ(status.line, 12u);
@@ -48,15 +49,15 @@ struct CallerRecord {
 
 TEST(PlatformStatus, ShortRecordsReceiveOnlyTheCode) {
     CallerRecord record(16);
-    EXPECT_TRUE(record.status().setCode(-52006, "component", "file.cpp", 42));
-    EXPECT_EQ(record.code, -52006);
+    EXPECT_TRUE(record.status().setCode(qverr::qvapalerr_resourceNotFound, "component", "file.cpp", 42));
+    EXPECT_EQ(record.code, qverr::qvapalerr_resourceNotFound);
     EXPECT_TRUE(record.guardIntact());
 
     tStatus full;
-    full.setCode(-52005, "c", "f", 1);
+    full.setCode(qverr::qvapalerr_invalidParameter, "c", "f", 1);
     CallerRecord target(16);
     EXPECT_TRUE(target.status().merge(full));
-    EXPECT_EQ(target.code, -52005);
+    EXPECT_EQ(target.code, qverr::qvapalerr_invalidParameter);
     EXPECT_TRUE(target.guardIntact());
 
     // Too small even for the code: never read nor written.
@@ -69,19 +70,19 @@ TEST(PlatformStatus, ShortRecordsReceiveOnlyTheCode) {
     // A short source gives its code with no location.
     tStatus fromShort;
     EXPECT_TRUE(fromShort.merge(record.status()));
-    EXPECT_EQ(fromShort.getCode(), -52006);
+    EXPECT_EQ(fromShort.getCode(), qverr::qvapalerr_resourceNotFound);
     EXPECT_STREQ(fromShort.file, "");
 }
 
 TEST(PlatformStatus, MergeCopiesDetailWordsUpToTheFirstZero) {
     tStatus source;
-    source.setCode(-52024, "comp", "src.cpp", 77);
+    source.setCode(qverr::kStatusIOError, "comp", "src.cpp", 77);
     const uint64_t words[] = {1, 2, 0, 99};
     memcpy(source.detail, words, sizeof words);
     tStatus target;
     for (auto& word : target.detail) word = 5;
     EXPECT_TRUE(target.merge(source));
-    EXPECT_EQ(target.getCode(), -52024);
+    EXPECT_EQ(target.getCode(), qverr::kStatusIOError);
     EXPECT_STREQ(target.component, "comp");
     EXPECT_EQ(target.line, 77u);
     const uint64_t expected[] = {1, 2, 0, 5};
@@ -107,36 +108,36 @@ TEST(PlatformStatus, MergeCopiesDetailWordsUpToTheFirstZero) {
 TEST(ErrnoMapping, EveryRowOfTheTable) {
     const std::pair<int, int32_t> rows[] = {
         {0, 0},
-        {EPERM, -52026},        {EACCES, -52026},      {EROFS, -52026},
-        {ENOENT, -52006},       {ESRCH, -52006},       {ENXIO, -52006},
-        {EBADF, -52006},        {ENODEV, -52006},
-        {EINTR, -52025},        {ECONNRESET, -52025},
-        {EIO, -52024},          {EPIPE, -52024},       {EBADMSG, -52024},
-        {ENOMEM, -52000},       {ENFILE, -52000},      {EMFILE, -52000},
-        {EBUSY, -52031},
-        {EEXIST, -52013},       {EADDRINUSE, -52013},
-        {EINVAL, -52005},
-        {ENOTTY, -52002},       {ENOTSUP, -52002},
-        {ENOSPC, -52012},       {EOVERFLOW, -52012},
-        {EDEADLK, -52015},      {ENOLCK, -52015},
-        {EIDRM, -52020},
-        {ECONNABORTED, -52023},
-        {ENOBUFS, -52019},
-        {ETIMEDOUT, -52007},
-        {EALREADY, -52011},     {EINPROGRESS, -52011},
-        {EOWNERDEAD, -52014},
+        {EPERM, qverr::kStatusPermissionDenied},        {EACCES, qverr::kStatusPermissionDenied},      {EROFS, qverr::kStatusPermissionDenied},
+        {ENOENT, qverr::qvapalerr_resourceNotFound},       {ESRCH, qverr::qvapalerr_resourceNotFound},       {ENXIO, qverr::qvapalerr_resourceNotFound},
+        {EBADF, qverr::qvapalerr_resourceNotFound},        {ENODEV, qverr::qvapalerr_resourceNotFound},
+        {EINTR, qverr::kStatusInterrupted},        {ECONNRESET, qverr::kStatusInterrupted},
+        {EIO, qverr::kStatusIOError},          {EPIPE, qverr::kStatusIOError},       {EBADMSG, qverr::kStatusIOError},
+        {ENOMEM, qverr::qvapalerr_memoryFull},       {ENFILE, qverr::qvapalerr_memoryFull},      {EMFILE, qverr::qvapalerr_memoryFull},
+        {EBUSY, qverr::qvapalerr_resourceBusy},
+        {EEXIST, qverr::qvapalerr_objectNameCollision},       {EADDRINUSE, qverr::qvapalerr_objectNameCollision},
+        {EINVAL, qverr::qvapalerr_invalidParameter},
+        {ENOTTY, qverr::qvapalerr_featureUnsupported},       {ENOTSUP, qverr::qvapalerr_featureUnsupported},
+        {ENOSPC, qverr::kStatusEndOfData},       {EOVERFLOW, qverr::kStatusEndOfData},
+        {EDEADLK, qverr::kStatusDeadlock},      {ENOLCK, qverr::kStatusDeadlock},
+        {EIDRM, qverr::kStatusIdentifierRemoved},
+        {ECONNABORTED, qverr::kStatusConnectionAborted},
+        {ENOBUFS, qverr::qvapalerr_bufferTooSmall},
+        {ETIMEDOUT, qverr::qvapalerr_operationTimedOut},
+        {EALREADY, qverr::kStatusAlreadyInProgress},     {EINPROGRESS, qverr::kStatusAlreadyInProgress},
+        {EOWNERDEAD, qverr::kStatusOwnerDied},
     };
     for (int err = -1; err <= 131; ++err) {
-        int32_t expected = -52008;
+        int32_t expected = qverr::qvapalerr_osFault;
         for (const auto& [listed, code] : rows) if (listed == err) expected = code;
         EXPECT_EQ(nQVAPALS100::errnoToStatusCode(err), expected) << "errno " << err;
     }
     for (int err : {EAGAIN, EFAULT, ENOSYS, ERANGE, 200, INT32_MIN, INT32_MAX}) {
-        EXPECT_EQ(nQVAPALS100::errnoToStatusCode(err), -52008) << "errno " << err;
+        EXPECT_EQ(nQVAPALS100::errnoToStatusCode(err), qverr::qvapalerr_osFault) << "errno " << err;
     }
     tStatus status;
     EXPECT_TRUE(nQVAPALS100::setErrnoStatus(status, ENOENT, "qvapal/open.cpp", 31));
-    EXPECT_EQ(status.getCode(), -52006);
+    EXPECT_EQ(status.getCode(), qverr::qvapalerr_resourceNotFound);
     EXPECT_STREQ(status.component, "internal_");
     EXPECT_STREQ(status.file, "qvapal/open.cpp");
 }

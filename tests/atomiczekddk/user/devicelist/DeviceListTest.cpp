@@ -6,6 +6,7 @@
 
 #include "DeviceListFixture.h"
 #include "atomiczekddk/shared/Errors.h"
+#include "qverr/Codes.h"
 
 namespace qvtest {
 
@@ -15,7 +16,7 @@ TEST_F(DeviceListTest, IsEmptyUntilRefreshedAndThenHoldsTheManagersModulesInOrde
     manager.devices = {module("1")};
     EXPECT_EQ(list.getDeviceCount(), 0u);
     EXPECT_EQ(list.getDevice(0, 0, status), nullptr);
-    EXPECT_EQ(status.code, -52005);
+    EXPECT_EQ(status.code, qverr::qvapalerr_invalidParameter);
     EXPECT_STREQ(status.file, "atomiczekddk/user/devicelist/DeviceList");
     EXPECT_TRUE(list.hasChanged());
     EXPECT_EQ(manager.askedSince, std::vector<int64_t>{-1});
@@ -28,7 +29,7 @@ TEST_F(DeviceListTest, IsEmptyUntilRefreshedAndThenHoldsTheManagersModulesInOrde
     EXPECT_EQ(manager.askedSince.back(), 5);
     nQVAPALS100::tStatus beyond;
     EXPECT_EQ(list.getDevice(3, 0, beyond), nullptr);
-    EXPECT_EQ(beyond.code, -52005);
+    EXPECT_EQ(beyond.code, qverr::qvapalerr_invalidParameter);
 }
 
 TEST_F(DeviceListTest, NonZeroFlagsAreRefusedEvenForAValidIndex) {
@@ -45,7 +46,7 @@ TEST_F(DeviceListTest, AFailingRefreshEmptiesTheListAndKeepsTheOldChangeNumber) 
     manager.changeNumber = 4;
     manager.enumerationFailure = [] { throw std::bad_alloc(); };
     list.refresh(status);
-    EXPECT_EQ(status.code, -52000);
+    EXPECT_EQ(status.code, qverr::qvapalerr_memoryFull);
     EXPECT_EQ(list.getDeviceCount(), 0u);
     EXPECT_TRUE(list.hasChanged());
     EXPECT_EQ(manager.askedSince.back(), 3);
@@ -53,7 +54,7 @@ TEST_F(DeviceListTest, AFailingRefreshEmptiesTheListAndKeepsTheOldChangeNumber) 
     manager.enumerationFailure = [] { qvzek::throwStatusCode(-52006); };
     nQVAPALS100::tStatus again;
     list.refresh(again);
-    EXPECT_EQ(again.code, -52006);
+    EXPECT_EQ(again.code, qverr::qvapalerr_resourceNotFound);
 }
 
 TEST_F(DeviceListTest, CallbacksReachBothManagersUntilUnregistered) {
@@ -71,7 +72,7 @@ TEST_F(DeviceListTest, CallbacksReachBothManagersUntilUnregistered) {
     EXPECT_EQ(aliases.handlers, Handlers{&second});
 
     list.registerChangeCallback(nullptr, status);
-    EXPECT_EQ(status.code, -52005);
+    EXPECT_EQ(status.code, qverr::qvapalerr_invalidParameter);
     list.registerChangeCallback(&first, status);  // over the error: nothing
     EXPECT_EQ(manager.handlers, Handlers{&second});
 }
@@ -80,7 +81,7 @@ TEST_F(DeviceListTest, AFailedRegistrationRollsBack) {
     Callback callback;
     aliases.registrationFailure = [] { throw std::system_error(std::make_error_code(std::errc::io_error)); };
     list.registerChangeCallback(&callback, status);
-    EXPECT_EQ(status.code, -52008);
+    EXPECT_EQ(status.code, qverr::qvapalerr_osFault);
     EXPECT_TRUE(manager.handlers.empty());
 
     // The alias manager is not asked once the device manager failed.
@@ -88,7 +89,7 @@ TEST_F(DeviceListTest, AFailedRegistrationRollsBack) {
     manager.registrationFailure = [] { throw std::invalid_argument("full"); };
     nQVAPALS100::tStatus again;
     list.registerChangeCallback(&callback, again);
-    EXPECT_EQ(again.code, -52005);
+    EXPECT_EQ(again.code, qverr::qvapalerr_invalidParameter);
     EXPECT_TRUE(aliases.handlers.empty());
 }
 

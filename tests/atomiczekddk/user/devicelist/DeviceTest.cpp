@@ -4,6 +4,7 @@
 
 #include "DeviceListFixture.h"
 #include "atomiczekddk/shared/Errors.h"
+#include "qverr/Codes.h"
 
 namespace qvtest {
 
@@ -44,7 +45,7 @@ TEST_F(DeviceTest, AnAliasHeldByAnotherDeviceMovesOnlyInMode1) {
     for (uint32_t mode : {0u, 2u}) {
         nQVAPALS100::tStatus each;
         device(0).setAlias("bench", mode, &previous, each);
-        EXPECT_EQ(each.code, -52013) << mode;
+        EXPECT_EQ(each.code, qverr::qvapalerr_objectNameCollision) << mode;
         EXPECT_STREQ(each.file, "atomiczekddk/user/Device");
         EXPECT_EQ(previous, &device(1));
         EXPECT_STREQ(device(0).getAlias(), "");
@@ -63,7 +64,7 @@ TEST_F(DeviceTest, AnAliasHeldByAnotherDeviceMovesOnlyInMode1) {
     EXPECT_STREQ(device(1).getAlias(), "rack");
 
     device(1).setAlias(nullptr, 1, &previous, status);
-    EXPECT_EQ(status.code, -52005);
+    EXPECT_EQ(status.code, qverr::qvapalerr_invalidParameter);
     device(1).setAlias("desk", 0, &previous, status);  // over the error: nothing
     EXPECT_STREQ(device(1).getAlias(), "rack");
 }

@@ -13,6 +13,7 @@
 #include "atomiczekddk/user/devicemanager/DeviceManager.h"
 #include "atomiczekddk/user/session/Fpga.h"
 #include "module/SimulatedModule.h"
+#include "qverr/Codes.h"
 #include "support/QpxiStandIn.h"
 #include "support/TempDir.h"
 
@@ -193,8 +194,8 @@ TEST_F(PciManager, AnUnusableDeviceIsReopenedForTheNextHolder) {
 
 TEST_F(PciManager, UnknownPathsAndFailedOpensAreThrown) {
     manager.onDevicesChanged();
-    EXPECT_EQ(qvtest::thrownStatus([&] { manager.getDevice("/dev/qv/absent"); }).first, -52006);
-    EXPECT_EQ(qvtest::thrownStatus([&] { manager.getDeviceProxy("/dev/qv/absent"); }).first, -52006);
+    EXPECT_EQ(qvtest::thrownStatus([&] { manager.getDevice("/dev/qv/absent"); }).first, qverr::qvapalerr_resourceNotFound);
+    EXPECT_EQ(qvtest::thrownStatus([&] { manager.getDeviceProxy("/dev/qv/absent"); }).first, qverr::qvapalerr_resourceNotFound);
     module.driver().failCall(qvsim::Call::open, EACCES);
     EXPECT_THROW(manager.getDevice(module.fpgaPath()), qverr::Exception);
     EXPECT_NE(manager.getDevice(module.fpgaPath()).proxy, nullptr);

@@ -9,6 +9,7 @@
 
 #include "FacadeFixture.h"
 #include "atomiczekddk/shared/Errors.h"
+#include "qverr/Codes.h"
 #include "qverr/Exception.h"
 #include "support/TempDir.h"
 
@@ -33,7 +34,7 @@ TEST_F(Facade, NeverOpenedReportsNotInitializedAndKeepsEarlierErrors) {
     EXPECT_STREQ(status.component, "internal_");  // cut to the record's field
     EXPECT_STREQ(status.file, "atomiczekddk/user/session/FpgaSession");
     bool failed = true;
-    EXPECT_EQ(facadeCode([&](tStatus& s) { facade.download(&failed, s); }), -52010);
+    EXPECT_EQ(facadeCode([&](tStatus& s) { facade.download(&failed, s); }), qverr::qvapalerr_resourceNotInitialized);
     EXPECT_TRUE(failed) << "left as the caller had it";
 
     tStatus earlier;
@@ -46,7 +47,7 @@ TEST_F(Facade, NeverOpenedReportsNotInitializedAndKeepsEarlierErrors) {
 // The whole mapping of exceptions to codes is the error handling's own test.
 TEST_F(Facade, ExceptionsBelowBecomeTheStatusAndLeaveNoSession) {
     for (const auto& [failure, code] : std::initializer_list<std::pair<std::function<void()>, int64_t>>{
-             {[] { qvzek::throwStatusCode(qvzek::kErrorBitfileContent); }, qvzek::kErrorBitfileContent}, {[] { throw 7; }, -52003}}) {
+             {[] { qvzek::throwStatusCode(qvzek::kErrorBitfileContent); }, qvzek::kErrorBitfileContent}, {[] { throw 7; }, qverr::qvapalerr_softwareFaultAPALInternalUseOnly}}) {
         createFailure = failure;
         qvzek::FpgaSession facade(nullptr, this);
         EXPECT_EQ(facadeCode([&](tStatus& s) {
@@ -202,9 +203,9 @@ TEST_F(Facade, ArrayRegistersPackAsTheBusExpects) {
     // Transfers the driver's 32-bit byte count cannot hold are refused
     // before anything is sent.
     const size_t blocks = count("atomiczekddk_io.blockRead");
-    EXPECT_EQ(facadeCode([&](tStatus& s) { f.readArrayU32(0x8020, nullptr, size_t{1} << 32, false, s); }), -52005);
-    EXPECT_EQ(facadeCode([&](tStatus& s) { f.readArrayU64(0x8020, nullptr, size_t{1} << 29, false, s); }), -52005);
-    EXPECT_EQ(facadeCode([&](tStatus& s) { f.readArrayU16(0x8020, nullptr, size_t{1} << 31, false, s); }), -52005);
+    EXPECT_EQ(facadeCode([&](tStatus& s) { f.readArrayU32(0x8020, nullptr, size_t{1} << 32, false, s); }), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(facadeCode([&](tStatus& s) { f.readArrayU64(0x8020, nullptr, size_t{1} << 29, false, s); }), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(facadeCode([&](tStatus& s) { f.readArrayU16(0x8020, nullptr, size_t{1} << 31, false, s); }), qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(count("atomiczekddk_io.blockRead"), blocks);
 }
 
@@ -233,7 +234,7 @@ TEST_F(Facade, FifoOperationsReachTheFifosByNumber) {
     size_t remaining = 99;
     uint8_t waited = 0;
     uint32_t data[4] = {};
-    EXPECT_EQ(facadeCode([&](tStatus& s) { f.readFifoU32(7, data, 4, 0, &waited, &remaining, s); }), -52005);
+    EXPECT_EQ(facadeCode([&](tStatus& s) { f.readFifoU32(7, data, 4, 0, &waited, &remaining, s); }), qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(remaining, 0u);
 
     device.describeFifo(2, 2, 0);
@@ -256,7 +257,7 @@ TEST_F(Facade, BitfileQueries) {
     auto& f = *owner.facade;
     uint32_t words[8] = {};
     size_t n = 3;
-    EXPECT_EQ(facadeCode([&](tStatus& s) { f.getSignature(words, &n, s); }), -52005);
+    EXPECT_EQ(facadeCode([&](tStatus& s) { f.getSignature(words, &n, s); }), qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(n, 4u);
 
     uint32_t number = 0;
@@ -266,9 +267,9 @@ TEST_F(Facade, BitfileQueries) {
     f.findFifo("acq.fetch fifo 0", 0xFFFFFFFF, &number, status);
     EXPECT_EQ(number, 2u);
     EXPECT_EQ(status.code, 0);
-    EXPECT_EQ(facadeCode([&](tStatus& s) { f.findRegister("gain & offset", 0xFFFFFFFF, &number, s); }), -52006);
+    EXPECT_EQ(facadeCode([&](tStatus& s) { f.findRegister("gain & offset", 0xFFFFFFFF, &number, s); }), qverr::qvapalerr_resourceNotFound);
     EXPECT_EQ(number, 0xFFFFFFFFu);
-    EXPECT_EQ(facadeCode([&](tStatus& s) { f.findFifo("acq.fetch fifo 0", 0, &number, s); }), -52005);
+    EXPECT_EQ(facadeCode([&](tStatus& s) { f.findFifo("acq.fetch fifo 0", 0, &number, s); }), qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(number, 0u);
 }
 
@@ -281,7 +282,7 @@ TEST_F(Facade, DuplicateRegisterNamesAreNotFound) {
                              kSampleSignature, qvzek::kOpenBitfileIsText, s);
               }),
               0);
-    EXPECT_EQ(facadeCode([&](tStatus& s) { twice.findRegister("Samples", 0xFFFFFFFF, &number, s); }), -52006);
+    EXPECT_EQ(facadeCode([&](tStatus& s) { twice.findRegister("Samples", 0xFFFFFFFF, &number, s); }), qverr::qvapalerr_resourceNotFound);
     EXPECT_EQ(number, 0xFFFFFFFFu);
 }
 
@@ -318,7 +319,7 @@ TEST_F(Facade, ControlForwarding) {
 TEST_F(Facade, CallerPointersReachTheSessionAsGiven) {
     FacadeOwner owner{opened()};
     auto& f = *owner.facade;
-    EXPECT_EQ(facadeCode([&](tStatus& s) { f.releaseFifoRegion(2, nullptr, s); }), -52005);
+    EXPECT_EQ(facadeCode([&](tStatus& s) { f.releaseFifoRegion(2, nullptr, s); }), qverr::qvapalerr_invalidParameter);
 
     bool running = true;
     device.setRunState(0);
@@ -339,7 +340,7 @@ TEST_F(Facade, AHostMemoryLeaseTheCallerCannotReleaseIsNeverTaken) {
     uint64_t size = 0, address = 0;
     void* release = nullptr;
     EXPECT_EQ(facadeCode([&](tStatus& s) { withMemory.openHostMemoryBuffer("a", &size, &address, nullptr, &release, s); }),
-              -52005);
+              qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(fpga->hmbManager()->openCount(), opens);
 }
 

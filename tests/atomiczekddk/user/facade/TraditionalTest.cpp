@@ -7,6 +7,7 @@
 
 #include "FacadeFixture.h"
 #include "atomiczekddk/shared/Errors.h"
+#include "qverr/Codes.h"
 #include "support/TempDir.h"
 
 namespace qvtest {
@@ -100,9 +101,9 @@ TEST_F(Traditional, OpenCommitOpensTheStoredPath) {
     uint32_t words[2] = {};
     nQVAPALS100::tStatus badWidth, tooLarge;
     session->readBlock(0x8018, 2, reinterpret_cast<uintptr_t>(words), 3, badWidth);
-    EXPECT_EQ(badWidth.code, -52005);
+    EXPECT_EQ(badWidth.code, qverr::qvapalerr_invalidParameter);
     session->readBlock(0x8018, 0xFFFFFFFF, reinterpret_cast<uintptr_t>(words), 8, tooLarge);
-    EXPECT_EQ(tooLarge.code, -52005) << "32 GiB would wrap the driver's 32-bit byte count";
+    EXPECT_EQ(tooLarge.code, qverr::qvapalerr_invalidParameter) << "32 GiB would wrap the driver's 32-bit byte count";
     EXPECT_EQ(count("atomiczekddk_io.blockRead"), sent);
     device.setReg(0x801C, 0x12345678);
     session->readBlock(0x8018, 2, reinterpret_cast<uintptr_t>(words), 4, status);
@@ -130,7 +131,7 @@ TEST_F(Traditional, FifoReadCountsElementsOnlyWhenDone) {
     EXPECT_EQ(done, 0u);
     done = 99;
     session->readFifo(2, reinterpret_cast<uintptr_t>(samples), 4, &unknown, 10, &done, nullptr, badType);
-    EXPECT_EQ(badType.code, -52005);
+    EXPECT_EQ(badType.code, qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(done, 0u);
 
     device.setProduceLimit(2, 4);

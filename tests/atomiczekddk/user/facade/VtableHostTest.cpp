@@ -11,6 +11,7 @@
 
 #include "FacadeFixture.h"
 #include "atomiczekddk/shared/Errors.h"
+#include "qverr/Codes.h"
 #include "zekhost/ZekHost.h"
 
 namespace qvtest {
@@ -88,19 +89,19 @@ TEST_F(VtableHost, EveryPositionIsItsOwnOperation) {
     status = {};
     EXPECT_EQ(reinterpret_cast<void* (*)(void*, nQVAPALS100::tStatus*)>(host::entry(object, 2))(object, &status),
               nullptr);
-    EXPECT_EQ(status.code, -52010);
+    EXPECT_EQ(status.code, qverr::qvapalerr_resourceNotInitialized);
 
     status = {};
     reinterpret_cast<void (*)(void*, const char*, const char*, uint32_t, nQVAPALS100::tStatus*)>(
         host::entry(object, 3))(object, nullptr, nullptr, 0x22000000, &status);
-    EXPECT_EQ(status.code, -52005);
+    EXPECT_EQ(status.code, qverr::qvapalerr_invalidParameter);
 
     // Before the open every operation reports -52010 at a line of its own.
     std::map<uint64_t, size_t> lines;
     for (const auto& [position, integers] : host::sessionOperations()) {
         nQVAPALS100::tStatus each;
         host::callZeros(object, position, integers, &each);
-        EXPECT_EQ(each.code, -52010) << "position " << position;
+        EXPECT_EQ(each.code, qverr::qvapalerr_resourceNotInitialized) << "position " << position;
         const auto [at, fresh] = lines.emplace(each.line, position);
         EXPECT_TRUE(fresh) << "positions " << at->second << " and " << position << " share line " << each.line;
     }
@@ -154,7 +155,7 @@ TEST_F(VtableHost, OpenedFacadeThroughItsTable) {
     host.findFifo("acq.fetch fifo 0", 0xFFFFFFFF, &fifo, status);
     EXPECT_EQ(status.code, 0);
     host.findFifo("no such fifo", 0xFFFFFFFF, &fifo, status);
-    EXPECT_EQ(status.code, -52006);
+    EXPECT_EQ(status.code, qverr::qvapalerr_resourceNotFound);
 }
 
 // The host view's positions, as the binary interface numbers them.

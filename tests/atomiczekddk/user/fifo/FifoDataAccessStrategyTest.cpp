@@ -8,6 +8,7 @@
 
 #include "atomiczekddk/shared/Errors.h"
 #include "atomiczekddk/user/fifo/FifoDataAccessStrategyWendle.h"
+#include "qverr/Codes.h"
 
 namespace {
 
@@ -128,8 +129,8 @@ TEST_F(Ring, RefusesCountsBeyondTheRingAndCopiesBesideAcquiredElements) {
     // instead of dividing by zero.
     ring.configure(nullptr, 0, 0);
     const int waits = device.waits;
-    EXPECT_EQ(acquire(1).code, -52010);
-    EXPECT_EQ(read(sink, 1).code, -52010);
+    EXPECT_EQ(acquire(1).code, qverr::qvapalerr_resourceNotInitialized);
+    EXPECT_EQ(read(sink, 1).code, qverr::qvapalerr_resourceNotInitialized);
     EXPECT_EQ(device.waits, waits);
 }
 

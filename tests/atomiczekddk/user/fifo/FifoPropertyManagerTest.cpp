@@ -8,6 +8,7 @@
 #include "atomiczekddk/memory/HostBuffer.h"
 #include "atomiczekddk/shared/Errors.h"
 #include "atomiczekddk/user/fifo/FifoFixture.h"
+#include "qverr/Codes.h"
 
 namespace {
 
@@ -50,7 +51,7 @@ TEST_F(Properties, DefaultsAndDerivedValues) {
 
     // One of each refusal: read-only, out of range, wrong type, unknown.
     EXPECT_EQ(codeOf([&] { fifo->setPropertyU32(p::kElementSize, 8); }), qvzek::kErrorNotSupported);
-    EXPECT_EQ(codeOf([&] { fifo->setPropertyI32(p::kBufferType, 3); }), -52005);
+    EXPECT_EQ(codeOf([&] { fifo->setPropertyI32(p::kBufferType, 3); }), qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(codeOf([&] { fifo->setPropertyU64(p::kAlignment, 4); }), qvzek::kErrorPropertyWrongType);
     EXPECT_EQ(codeOf([&] { fifo->getPropertyU32(11); }), qvzek::kErrorAttributeNotServed);
 }
@@ -61,7 +62,7 @@ TEST_F(Properties, SizesThatWouldWrapAreRefused) {
     fifo->setPropertyI32(p::kFlowControl, 1);
     EXPECT_EQ(fifo->getPropertyU64(p::kDepth), uint64_t{1} << 32);
 
-    EXPECT_EQ(codeOf([&] { fifo->setPropertyU32(p::kAlignment, 0x80000001u); }), -52005);
+    EXPECT_EQ(codeOf([&] { fifo->setPropertyU32(p::kAlignment, 0x80000001u); }), qverr::qvapalerr_invalidParameter);
     fifo->setPropertyU32(p::kAlignment, 0x80000000u);
     EXPECT_EQ(fifo->getPropertyU32(p::kAlignment), 0x80000000u);
     fifo->setPropertyU64(p::kDepth, UINT64_MAX - 5);  // rounding up would wrap
@@ -164,7 +165,7 @@ TEST_F(Properties, ABufferTheDriverWillNotReleaseIsKept) {
     // A new depth needs a new buffer, but the device keeps the old one.
     device.failNext("atomiczekddk_fifo.beginFifoConfiguration", -52005);
     fifo->setPropertyU64(p::kDepth, 2048);
-    EXPECT_EQ(codeOf([&] { fifo->commit(0); }), -52005);
+    EXPECT_EQ(codeOf([&] { fifo->commit(0); }), qverr::qvapalerr_invalidParameter);
     old[1023] = 7;  // still ours: no use after free
     EXPECT_EQ(device.fifo(4).address, reinterpret_cast<uintptr_t>(old));
     fifo->commit(0);
@@ -174,7 +175,7 @@ TEST_F(Properties, ABufferTheDriverWillNotReleaseIsKept) {
     old = static_cast<uint32_t*>(fifo->getPropertyPtr(p::kBufferAddress));
     device.failNext("atomiczekddk_fifo.beginFifoConfiguration", -52005);
     device.failNext("atomiczekddk_fifo.closeFifo", -52005);
-    EXPECT_EQ(codeOf([&] { fifo->reset(); }), -52005);
+    EXPECT_EQ(codeOf([&] { fifo->reset(); }), qverr::qvapalerr_invalidParameter);
     old[2047] = 7;
     fifo->reset();  // now the driver lets go
     EXPECT_EQ(fifo->getPropertyPtr(p::kBufferAddress), nullptr);

@@ -9,6 +9,7 @@
 
 #include "atomiczekddk/shared/Errors.h"
 #include "atomiczekddk/user/fifo/FifoFixture.h"
+#include "qverr/Codes.h"
 
 namespace {
 
@@ -112,9 +113,9 @@ TEST_F(FifoAccess, ARingOfNRecordsHoldsNMinusOneRegions) {
     fifo->releaseRegion(asRegion(handles[2]));
     fifo->releaseRegion(asRegion(handles[1]));
     EXPECT_EQ(calls("atomiczekddk_fifo.releaseBytes").size(), before);
-    EXPECT_EQ(codeOf([&] { fifo->releaseRegion(asRegion(handles[1])); }), -52005);  // twice
-    EXPECT_EQ(codeOf([&] { fifo->releaseRegion(asRegion(handles[0] + 4)); }), -52005);
-    EXPECT_EQ(codeOf([&] { fifo->releaseRegion(nullptr); }), -52005);
+    EXPECT_EQ(codeOf([&] { fifo->releaseRegion(asRegion(handles[1])); }), qverr::qvapalerr_invalidParameter);  // twice
+    EXPECT_EQ(codeOf([&] { fifo->releaseRegion(asRegion(handles[0] + 4)); }), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(codeOf([&] { fifo->releaseRegion(nullptr); }), qverr::qvapalerr_invalidParameter);
     fifo->releaseRegion(asRegion(handles[0]));
     const auto released = calls("atomiczekddk_fifo.releaseBytes");
     ASSERT_EQ(released.size(), before + 1);
@@ -159,16 +160,16 @@ TEST_F(FifoAccess, DirectionAndElementTypeAreChecked) {
     // Another description of a floating-point element of the same size is
     // fine; one of another size would overrun the caller's buffer.
     single->read(qvzek::TypeU32(), bytes, 4, kWait, &timedOut, nullptr, 0);
-    EXPECT_EQ(codeOf([&] { dbl->read(qvzek::TypeSGL(), bytes, 8, kWait, &timedOut, nullptr, 0); }), -52005);
-    EXPECT_EQ(codeOf([&] { u16->write(qvzek::TypeI16(), bytes, 4, kWait, &timedOut, nullptr, 0); }), -52005);
+    EXPECT_EQ(codeOf([&] { dbl->read(qvzek::TypeSGL(), bytes, 8, kWait, &timedOut, nullptr, 0); }), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(codeOf([&] { u16->write(qvzek::TypeI16(), bytes, 4, kWait, &timedOut, nullptr, 0); }), qverr::qvapalerr_invalidParameter);
     // The wrong direction.
-    EXPECT_EQ(codeOf([&] { u16->read(qvzek::TypeU16(), bytes, 4, kWait, &timedOut, nullptr, 0); }), -52005);
+    EXPECT_EQ(codeOf([&] { u16->read(qvzek::TypeU16(), bytes, 4, kWait, &timedOut, nullptr, 0); }), qverr::qvapalerr_invalidParameter);
     u16->write(qvzek::TypeU16(), bytes, 4, kWait, &timedOut, nullptr, 0);
 
     EXPECT_EQ(codeOf([&] {
                   qvzek::Fifo(describe(7, qvzek::kFifoPeerToPeerReader, qvzek::TypeU32()), fifoInterface, 1, -1, -1);
               }),
-              -52005);
+              qverr::qvapalerr_invalidParameter);
 }
 
 TEST_F(FifoAccess, ClientsKeepTheFifoUntilTheLastLeaves) {

@@ -10,6 +10,7 @@
 #include "atomiczekddk/shared/TargetClassChecker.h"
 #include "atomiczekddk/user/handlers/AttributeHandlers.h"
 #include "atomiczekddk/user/handlers/PropertyDevice.h"
+#include "qverr/Codes.h"
 #include "qverr/Exception.h"
 #include "support/QpxiStandIn.h"
 #include "support/TempDir.h"
@@ -108,9 +109,9 @@ TEST(AttributeHandlers, DeviceAndPciProperties) {
     EXPECT_EQ(thrownStatus([&] { qvzek::AttributeHandlerDevice h(device); }).first, qvzek::kErrorAttributeNotServed);
     device.text["serialNumber"] = "1";
     device.numbers.erase("pciDeviceID");
-    EXPECT_EQ(thrownStatus([&] { qvzek::AttributeHandlerPci h(device); }).first, -52006);
+    EXPECT_EQ(thrownStatus([&] { qvzek::AttributeHandlerPci h(device); }).first, qverr::qvapalerr_resourceNotFound);
     device.numbers.erase("busType");
-    EXPECT_EQ(thrownStatus([&] { qvzek::AttributeHandlerDevice h(device); }).first, -52006);
+    EXPECT_EQ(thrownStatus([&] { qvzek::AttributeHandlerDevice h(device); }).first, qverr::qvapalerr_resourceNotFound);
 }
 
 TEST(AttributeHandlers, PxiPlacesTheModule) {
@@ -160,7 +161,7 @@ TEST(TargetClass, MatchesOneTrimmedEntryExactly) {
     EXPECT_FALSE(compatible("A", ";"));
     // A device without a class is a software fault.
     qvzek::TargetClassCheckerDefault unknown(std::make_shared<qvzek::AttributeHandlerNone>());
-    EXPECT_EQ(thrownStatus([&] { unknown.isCompatible("A"); }).first, -52003);
+    EXPECT_EQ(thrownStatus([&] { unknown.isCompatible("A"); }).first, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
 }
 
 class DriverAttributes : public qvtest::SimulatedFpga {

@@ -3,6 +3,7 @@
 
 #include "atomiczekddk/shared/Errors.h"
 #include "atomiczekddk/user/session/SessionFixture.h"
+#include "qverr/Codes.h"
 
 namespace {
 
@@ -62,7 +63,7 @@ TEST_F(FpgaObject, OpenMatrix) {
 
 TEST_F(FpgaObject, SignatureAndTargetChecks) {
     const auto image = bitfile();
-    EXPECT_EQ(codeOf([&] { openOn(image, kOpenDoNotRun, 1, "0123456789ABCDEF00112233"); }), -52005);
+    EXPECT_EQ(codeOf([&] { openOn(image, kOpenDoNotRun, 1, "0123456789ABCDEF00112233"); }), qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(codeOf([&] { openOn(image, kOpenDoNotRun, 1, kOtherSignature); }), qvzek::kErrorSignatureMismatch);
     qvzek::PersonalityRecord record;
     EXPECT_EQ(codeOf([&] { fpga->open(image, io, checker, configurer, record, nullptr, 0, 1); }), qvzek::kErrorSignatureMismatch);
@@ -139,8 +140,8 @@ TEST_F(FpgaObject, ResetAndAbortClearEveryFifoAndReleaseTheLock) {
     EXPECT_EQ(fpga->lock().count(), 1u);
     EXPECT_FALSE(fpga->lock().writerPending());
 
-    EXPECT_EQ(codeOf([&] { fpga->fifo(1); }), -52005);  // peer to peer
-    EXPECT_EQ(codeOf([&] { fpga->fifo(5); }), -52005);
+    EXPECT_EQ(codeOf([&] { fpga->fifo(1); }), qverr::qvapalerr_invalidParameter);  // peer to peer
+    EXPECT_EQ(codeOf([&] { fpga->fifo(5); }), qverr::qvapalerr_invalidParameter);
     EXPECT_NE(fpga->fifo(2), nullptr);
 }
 
@@ -260,8 +261,8 @@ TEST_F(FpgaObject, Reservations) {
     EXPECT_EQ(destroyed, 1);
     fpga->removeReservation(7);
     EXPECT_EQ(destroyed, 2);
-    EXPECT_EQ(codeOf([&] { fpga->removeReservation(7); }), -52006);
-    EXPECT_EQ(fpga->removeReservationNoThrow(7), -52006);
+    EXPECT_EQ(codeOf([&] { fpga->removeReservation(7); }), qverr::qvapalerr_resourceNotFound);
+    EXPECT_EQ(fpga->removeReservationNoThrow(7), qverr::qvapalerr_resourceNotFound);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "atomiczekddk/memory/HMBVirtualMemoryManager.h"
 #include "atomiczekddk/shared/Errors.h"
 #include "atomiczekddk/user/session/SessionFixture.h"
+#include "qverr/Codes.h"
 
 namespace {
 
@@ -89,7 +90,7 @@ TEST_F(HmbManager, BadLayoutsAreRefusedAndLeaveNothingBehind) {
     // Malformed text is the bitfile content error.
     EXPECT_EQ(codeOf([&] { manager->configure("<CompilationResults><Target", kSig); }), qvzek::kErrorBitfileContent);
     EXPECT_EQ(codeOf([&] { configure("<HMB><BufferIndexBits>2</BufferIndexBits></HMB>"); }), qvzek::kErrorBitfileContent);
-    EXPECT_EQ(codeOf([&] { configure(hmbElement(hmbBlock("a", 1, 8)), "0123"); }), -52005);
+    EXPECT_EQ(codeOf([&] { configure(hmbElement(hmbBlock("a", 1, 8)), "0123"); }), qverr::qvapalerr_invalidParameter);
     // None of these left a layout or a signature: another image configures.
     EXPECT_EQ(manager->entryCount(), 0u);
     EXPECT_TRUE(manager->blocks().empty());
@@ -192,10 +193,10 @@ TEST_F(HmbManager, RequestsByOperation) {
     EXPECT_EQ(out[0], 8000u);
     EXPECT_EQ(out[1], manager->regionAddress());
     EXPECT_EQ(manager->openCount(), 1u);
-    EXPECT_EQ(ask(2, "fixed"), -52005);
-    EXPECT_EQ(ask(2, "nothing"), -52006);
+    EXPECT_EQ(ask(2, "fixed"), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(ask(2, "nothing"), qverr::qvapalerr_resourceNotFound);
     EXPECT_EQ(ask(6, nullptr), qvzek::kErrorNotSupported);
-    EXPECT_EQ(ask(5, "low", 32), -52005);
+    EXPECT_EQ(ask(5, "low", 32), qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(ask(2, "data", 16, true), qvzek::kErrorSessionRestricted);
 
     // Operation 4 hands out a region lease.
@@ -223,7 +224,7 @@ TEST_F(HmbManager, WindowsAreCountedPerUser) {
     EXPECT_EQ(codeOf([&] {
                   manager->openWindows("high", &size1M, &address1M, &lease1M, &size4k, &address4k, &lease4k);
               }),
-              -52006);
+              qverr::qvapalerr_resourceNotFound);
     EXPECT_FALSE(manager->window4kMapped());
     manager->openWindows("low", &size1M, &address1M, &lease1M, &size4k, &address4k, &lease4k);
     manager->openWindows("low", &size1M, &address1M, &second1M, &size4k, &address4k, &second4k);

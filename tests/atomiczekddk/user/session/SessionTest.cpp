@@ -5,6 +5,7 @@
 
 #include "atomiczekddk/shared/Errors.h"
 #include "atomiczekddk/user/session/SessionFixture.h"
+#include "qverr/Codes.h"
 
 namespace {
 
@@ -195,11 +196,11 @@ TEST_F(SessionOnDevice, PeerToPeerSinkIsMappedOnce) {
     uint32_t id = 0;
     session->getP2PEndpointId(1, &id);
     EXPECT_NE(id, 0u);
-    EXPECT_EQ(codeOf([&] { session->getP2PEndpointId(2, &id); }), -52006);
+    EXPECT_EQ(codeOf([&] { session->getP2PEndpointId(2, &id); }), qverr::qvapalerr_resourceNotFound);
     uint64_t address = 0, size = 0;
     void* context = nullptr;
     qvzek::user::P2PSinkRelease release = nullptr;
-    EXPECT_EQ(codeOf([&] { session->mapP2PSink(1, &address, &size, nullptr, &release); }), -52005);
+    EXPECT_EQ(codeOf([&] { session->mapP2PSink(1, &address, &size, nullptr, &release); }), qverr::qvapalerr_invalidParameter);
     session->mapP2PSink(1, &address, &size, &context, &release);
     EXPECT_NE(address, 0u);
     EXPECT_EQ(size, 0x10000u);
