@@ -8,6 +8,7 @@
 
 #include "qverr/DetailWriter.h"
 #include "qverr/Exception.h"
+#include "qvmxl/errors.h"
 
 namespace atomiczekhal {
 
@@ -27,7 +28,7 @@ constexpr qverr::SourceLocation kMissingRevisions = location(87);
 constexpr qverr::SourceLocation kUnreadableRevisions = location(91);
 
 [[noreturn]] void refuse(const qverr::SourceLocation& site, const char* message) {
-    qverr::throwWithMessage(kErrorIncompatibleBitfile, site, "parseCompilationResults", message);
+    qverr::throwWithMessage(SDISharedErrors::kErrorIncompatibleBitfile, site, "parseCompilationResults", message);
 }
 
 // The non-empty text between the first opening tag and the first closing

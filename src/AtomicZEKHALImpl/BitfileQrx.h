@@ -10,8 +10,6 @@
 
 namespace atomiczekhal {
 
-inline constexpr int32_t kErrorIncompatibleBitfile = -1074100460;
-
 // Handed to the driver with the personality: revision 1, revision 2 and
 // whether the bitfile named them.
 struct ModuleRevisions {

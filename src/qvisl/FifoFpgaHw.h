@@ -11,6 +11,9 @@
 
 namespace qvisl {
 
+// A data move on the Korvex byte FIFO while its property 8 is set.
+inline constexpr int32_t kErrorKxFifoPending = -1074101584;  // 0xBFFA82B0
+
 // A FIFO of an open FPGA session: the session from AutoFpgaSession, the FIFO
 // number from QvFpgaDll_FindFifoPrivate. Owns neither.
 template <class T>
@@ -70,8 +73,6 @@ class KxFifoFpgaHw;
 template <>
 class KxFifoFpgaHw<unsigned char> : public FifoFpgaHw<unsigned char> {
 public:
-    static constexpr int32_t kPendingCode = -1074101584;
-
     KxFifoFpgaHw(uint32_t session, uint32_t fifo);
     KxFifoFpgaHw(const KxFifoFpgaHw&) = delete;
     KxFifoFpgaHw& operator=(const KxFifoFpgaHw&) = delete;
@@ -98,7 +99,7 @@ private:
 
     qverr::Status loadStatus_;
     void* library_ = nullptr;
-    int32_t pendingCode_ = kPendingCode;
+    int32_t pendingCode_ = kErrorKxFifoPending;
     QvFpgaKx_AcquireFifoRegionFunction readRegion_ = nullptr;
     QvFpgaKx_AcquireFifoRegionFunction writeRegion_ = nullptr;
 };

@@ -36,4 +36,6 @@ inline constexpr int32_t kErrorNULLPtrForC_Api = -1074097937;            // 0xBF
 namespace SDISharedErrors {
 // The FPGA image does not carry the resource an operation needs.
 inline constexpr int32_t kErrorFpgaResourceNotFound = -1074100464;  // 0xBFFA8710
+// The bitfile was not built for this module (or for a revision it lacks).
+inline constexpr int32_t kErrorIncompatibleBitfile = -1074100460;  // 0xBFFA8714
 }  // namespace SDISharedErrors

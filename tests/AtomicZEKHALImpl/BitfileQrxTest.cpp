@@ -6,6 +6,7 @@
 #include <string>
 
 #include "AtomicZEKHALImpl/BitfileQrx.h"
+#include "qvmxl/errors.h"
 #include "support/BitfileGenerator.h"
 #include "support/TempDir.h"
 
@@ -84,7 +85,7 @@ TEST(BitfileQrx, RefusalsCarryTheirMessageAndRaiseSite) {
     };
     for (const Case& c : cases) {
         const auto [code, json] = qvtest::thrownStatus([&] { BitfileQrx bitfile(withSection(section(c.content))); });
-        EXPECT_EQ(code, -1074100460) << c.content;
+        EXPECT_EQ(code, SDISharedErrors::kErrorIncompatibleBitfile) << c.content;
         EXPECT_NE(json.find(std::string("\"parseCompilationResults\":\"") + c.message + "\""), std::string::npos)
             << json;
         EXPECT_NE(json.find("\"line\":" + std::to_string(c.line)), std::string::npos) << json;

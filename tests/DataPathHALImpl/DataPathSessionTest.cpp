@@ -17,6 +17,7 @@
 #include "DataPathHALImpl/datapathhalHandle.h"
 #include "module/SimulatedModule.h"
 #include "qverr/Codes.h"
+#include "qvmxl/errors.h"
 #include "support/DetailPair.h"
 #include "support/HostLibrary.h"
 #include "support/LibraryContext.h"
@@ -186,10 +187,10 @@ TEST_F(DataPath, WaitForDoneReturnsAfterTheReadThatShowsIdleOrTimesOut) {
 
     module.dataPath().paths[0].readsUntilIdle = -1;
     const auto [code, json] = qvtest::thrownStatus([&] { session.waitForDone(std::chrono::milliseconds(1)); });
-    EXPECT_EQ(code, -1074098044);
+    EXPECT_EQ(code, qvmxl::kErrorOperationTimedOut);
     EXPECT_THAT(json, ::testing::HasSubstr("Waiting For Device To Transition To Idle"));
     // The export's own budget is a few milliseconds.
-    EXPECT_EQ(DP_FN(datapath_waitForDone)(handle), -1074098044);
+    EXPECT_EQ(DP_FN(datapath_waitForDone)(handle), qvmxl::kErrorOperationTimedOut);
     qvtest::failRequests(module, "datapath.isDone", -50704);
     module.decoder().clear();
     EXPECT_EQ(DP_FN(datapath_waitForDone)(handle), -50704);
@@ -202,7 +203,7 @@ TEST_F(DataPath, RefusalsNameTheRaisingOperationAndWhatWasWrong) {
     qvtest::expectRefusals({
         {[&] { datapathhal::DataPathSession(qvtest::openModuleProxy(module), 2); }, qverr::qvapalerr_invalidParameter, "DataPathSession",
          "data-path index is neither 0 nor 1"},
-        {[&] { session.waitForDone(std::chrono::milliseconds(1)); }, -1074098044, "waitForDone",
+        {[&] { session.waitForDone(std::chrono::milliseconds(1)); }, qvmxl::kErrorOperationTimedOut, "waitForDone",
          "data path did not become idle in time"},
     });
 }

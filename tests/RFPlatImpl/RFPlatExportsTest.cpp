@@ -9,6 +9,7 @@
 #include "module/RFPlatBlock.h"
 #include "module/SimulatedModule.h"
 #include "qverr/Codes.h"
+#include "qvmxl/errors.h"
 #include "support/HostLibrary.h"
 
 namespace {
@@ -122,7 +123,7 @@ TEST_F(RFPlatExports, PartitionsThroughTheNewerAndOlderForms) {
 
     char buffer[16] = {};
     EXPECT_EQ(read(handle, 3, 0, buffer, sizeof buffer, 2), qverr::qvapalerr_invalidParameter);
-    EXPECT_EQ(read(handle, 3, 0, buffer, sizeof buffer, 0x101), -1074098144);  // nothing stored yet
+    EXPECT_EQ(read(handle, 3, 0, buffer, sizeof buffer, 0x101), qvmxl::kErrorInvalidStorage);  // nothing stored yet
     EXPECT_EQ(write(handle, 3, 0, "payload", 8, 1), 0);
     uint32_t bytes = 99;
     EXPECT_EQ(size(handle, 3, &bytes), 0);
@@ -134,7 +135,7 @@ TEST_F(RFPlatExports, PartitionsThroughTheNewerAndOlderForms) {
     EXPECT_EQ(read2(handle, 3, buffer, &bytes, "", &sequence), 0);
     EXPECT_EQ(sequence, 2u);
     EXPECT_EQ(remove(handle, 3, 1), 0);
-    EXPECT_EQ(read(handle, 3, 0, buffer, sizeof buffer, 1), -1074098144);
+    EXPECT_EQ(read(handle, 3, 0, buffer, sizeof buffer, 1), qvmxl::kErrorInvalidStorage);
 
     auto info = fn<int32_t (*)(Handle, uint32_t*, uint32_t*, uint32_t*)>("rfplat_getFlashDeviceInfo");
     uint32_t a = 0, b = 0, c = 0;

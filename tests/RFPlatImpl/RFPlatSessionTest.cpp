@@ -134,13 +134,13 @@ TEST_F(PlatformSession, FailedRequestsAreThrownWithTheDriversCode) {
 TEST_F(PlatformSession, FirmwareUpdateReservationIsTracked) {
     auto session = open();
     session->reserveDeviceForFirmwareUpdate();
-    EXPECT_EQ(codeOf([&] { session->reserveDeviceForFirmwareUpdate(); }), -1074097852);
+    EXPECT_EQ(codeOf([&] { session->reserveDeviceForFirmwareUpdate(); }), qvmxl::kErrorResourceAlreadyReserved);
     session->unreserveDeviceAfterFirmwareUpdate();
-    EXPECT_EQ(codeOf([&] { session->unreserveDeviceAfterFirmwareUpdate(); }), -1074098122);
+    EXPECT_EQ(codeOf([&] { session->unreserveDeviceAfterFirmwareUpdate(); }), qvmxl::kErrorCannotGetPropertyWhenTaskNotReservedCommittedOrRunning);
     // A refused request leaves the flag as it was.
     block.errors["reserveDeviceForFirmwareUpdate"] = -52031;
     EXPECT_EQ(codeOf([&] { session->reserveDeviceForFirmwareUpdate(); }), qverr::qvapalerr_resourceBusy);
-    EXPECT_EQ(codeOf([&] { session->unreserveDeviceAfterFirmwareUpdate(); }), -1074098122);
+    EXPECT_EQ(codeOf([&] { session->unreserveDeviceAfterFirmwareUpdate(); }), qvmxl::kErrorCannotGetPropertyWhenTaskNotReservedCommittedOrRunning);
 }
 
 TEST_F(PlatformSession, TheModuleAloneIsTheOneFlashDevice) {

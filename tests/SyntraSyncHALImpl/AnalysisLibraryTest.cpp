@@ -15,7 +15,9 @@
 #include "qvaal/AALProxy.h"
 #include "qvaal/pulseInjectionHelper.h"
 #include "qverr/Codes.h"
+#include "qvmxl/errors.h"
 #include "support/DetailPair.h"
+#include "support/NamedCodes.h"
 
 #define QV_AAL_ABSENT 0
 #define QV_AAL_PARTIAL 1
@@ -54,6 +56,16 @@ AALProxy& proxyBeside(SimulatedModule& module) {
 
 #if QV_AAL_CASE == QV_AAL_ABSENT
 
+// Typed in from the definition, so a wrong constant cannot agree with itself;
+// the names need no library, so one of the three programs checks them.
+TEST(AnalysisLibraryCodes, EveryNamedCodeHasItsAgreedValue) {
+    qvtest::expectAgreedValues({
+        QV_NAMED_CODE(kErrorAnalysisLibraryMissing, -1074135031),
+        QV_NAMED_CODE(kErrorAnalysisMemoryFull, -1074134954),
+        QV_NAMED_CODE(kErrorAnalysisFailed, -1074134951),
+    });
+}
+
 TEST(AnalysisLibraryAbsent, FailsAtFirstUseNamingTheEntryPoint) {
     SimulatedModule module;
     AALProxy& aal = proxyBeside(module);  // constructing it reports nothing
@@ -61,7 +73,7 @@ TEST(AnalysisLibraryAbsent, FailsAtFirstUseNamingTheEntryPoint) {
     const auto [code, json] = thrownStatus([&] {
         aal.singleToneInfo({0.5, -0.5}, 2e-10, -1.0, 5.0, frequency, other, phase);
     });
-    EXPECT_EQ(code, -1074135031);
+    EXPECT_EQ(code, kErrorAnalysisLibraryMissing);
     EXPECT_NE(json.find(qvtest::detailPair("AALProxy", "analysis library or its entry point missing")),
               std::string::npos)
         << json;
@@ -108,10 +120,10 @@ TEST(AnalysisLibraryPresent, TurnsLibraryStatusesIntoErrors) {
 
     EXPECT_NO_THROW(AALProxy::checkStatus(7));
     const auto [memory, detail] = thrownStatus([&] { AALProxy::checkStatus(-20001); });
-    EXPECT_EQ(memory, -1074134954);
+    EXPECT_EQ(memory, kErrorAnalysisMemoryFull);
     EXPECT_EQ(detail.find("elaboration"), std::string::npos);
     const auto [code, json] = thrownStatus([] { AALProxy::checkStatus(-5); });
-    EXPECT_EQ(code, -1074134951);
+    EXPECT_EQ(code, kErrorAnalysisFailed);
     EXPECT_NE(json.find("{\"type\":\"elaboration\",\"usage\":\"QV AAL error -5\"}"),
               std::string::npos)
         << json;
@@ -121,7 +133,7 @@ TEST(AnalysisLibraryPresent, TurnsLibraryStatusesIntoErrors) {
     EXPECT_EQ(thrownStatus([&] {
                   aal.singleToneInfo({1, 2, 3}, 2e-10, -1.0, 5.0, frequency, other, phase);
               }).first,
-              -1074134954);
+              kErrorAnalysisMemoryFull);
     const qvaalsim_call call = lastCall();
     EXPECT_EQ(call.count, 3);
     EXPECT_EQ(call.search[1], 5.0);
@@ -129,9 +141,9 @@ TEST(AnalysisLibraryPresent, TurnsLibraryStatusesIntoErrors) {
 
 TEST(AnalysisLibraryPresent, LibraryErrorsNameTheProxyAndWhatWasWrong) {
     qvtest::expectRefusals({
-        {[] { AALProxy::checkStatus(-20001); }, -1074134954, "AALProxy", "analysis library out of memory"},
-        {[] { AALProxy::checkStatus(-20999); }, -1074134954, "AALProxy", "analysis library out of memory"},
-        {[] { AALProxy::checkStatus(-5); }, -1074134951, "AALProxy", "analysis library reported an error"},
+        {[] { AALProxy::checkStatus(-20001); }, kErrorAnalysisMemoryFull, "AALProxy", "analysis library out of memory"},
+        {[] { AALProxy::checkStatus(-20999); }, kErrorAnalysisMemoryFull, "AALProxy", "analysis library out of memory"},
+        {[] { AALProxy::checkStatus(-5); }, kErrorAnalysisFailed, "AALProxy", "analysis library reported an error"},
     });
 }
 
@@ -167,7 +179,7 @@ TEST(AnalysisLibraryPresent, FindsTheMissingEdgeOfTheSeries) {
     for (const auto& c : outside) {
         setSingleTone()(c.frequency, c.phase, 0);
         const auto [code, json] = thrownStatus(edge);
-        EXPECT_EQ(code, -1074097800) << c.frequency << " " << c.phase;
+        EXPECT_EQ(code, qvmxl::kErrorSoftwareFault) << c.frequency << " " << c.phase;
         EXPECT_NE(json.find(c.message), std::string::npos) << json;
     }
 }

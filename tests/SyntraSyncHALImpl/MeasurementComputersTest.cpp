@@ -11,6 +11,7 @@
 #include "SyntraSyncHALImpl/MeasurementComputers.h"
 #include "qvaal/pulseInjectionHelper.h"
 #include "qverr/Codes.h"
+#include "qvmxl/errors.h"
 
 namespace {
 
@@ -152,7 +153,7 @@ TEST(PulseInjectionHelper, CutsAtTheFirstLongRunAfterEnoughEdges) {
 
     const auto fails = [](std::vector<double> s) {
         const auto [code, json] = thrownStatus([&] { chopMissingEdge(35, 75, s); });
-        EXPECT_EQ(code, -1074097800);
+        EXPECT_EQ(code, qvmxl::kErrorSoftwareFault);
         EXPECT_NE(json.find("\"chopMissingEdge\":\"Could not identify synchronization event.\""),
                   std::string::npos);
     };

@@ -8,6 +8,7 @@
 #include "module/SimulatedModule.h"
 #include "qverr/Codes.h"
 #include "qverr/Exception.h"
+#include "qvmxl/errors.h"
 #include "support/DetailPair.h"
 #include "support/HostLibrary.h"
 #include "support/LibraryContext.h"
@@ -62,8 +63,8 @@ TEST_F(TimerSession, AbsentTimerOrNullPointersAreRefusedWithoutARequest) {
     ASSERT_EQ(TIMER_FN(timer_getTraits)(handle, &present), 0);
     EXPECT_FALSE(present);
     const timerhal::TimerSettings settings{};
-    EXPECT_EQ(TIMER_FN(timer_deployTimerSettings)(handle, &settings), -1074100464);
-    EXPECT_EQ(TIMER_FN(timer_sendMessage)(handle, 1), -1074100464);
+    EXPECT_EQ(TIMER_FN(timer_deployTimerSettings)(handle, &settings), SDISharedErrors::kErrorFpgaResourceNotFound);
+    EXPECT_EQ(TIMER_FN(timer_sendMessage)(handle, 1), SDISharedErrors::kErrorFpgaResourceNotFound);
     EXPECT_EQ(TIMER_FN(timer_deployTimerSettings)(handle, nullptr), qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(TIMER_FN(timer_sendMessage)(0, 1), qverr::qvapalerr_invalidParameter);
     EXPECT_TRUE(module.decoder().requests().empty());
@@ -78,8 +79,8 @@ TEST_F(TimerSession, AnAbsentTimerIsRefusedWithoutDetail) {
     module.timer().present = false;
     timerhal::TimerHALSession session(qvtest::openModuleProxy(module));
     qvtest::expectRefusals({
-        {[&] { session.deployTimerSettings({}); }, -1074100464, nullptr, nullptr},
-        {[&] { session.sendMessage(1); }, -1074100464, nullptr, nullptr},
+        {[&] { session.deployTimerSettings({}); }, SDISharedErrors::kErrorFpgaResourceNotFound, nullptr, nullptr},
+        {[&] { session.sendMessage(1); }, SDISharedErrors::kErrorFpgaResourceNotFound, nullptr, nullptr},
     });
 }
 

@@ -42,26 +42,26 @@ TEST(CheckName, EachRuleWithItsCodeAndContext) {
     EXPECT_EQ(check("a-b_c\xC3\xA9", true), R(0, ""));
     EXPECT_EQ(check(std::string(511, 'w').c_str(), true), R(0, ""));
     EXPECT_EQ(check(nullptr, false), R(qvmxl::kErrorNULLPtr, context("qvmxl::kErrorNULLPtr", 48)));
-    EXPECT_EQ(check("", true), R(-1074098043, context("qvmxl::kErrorEmptyString", 55)));
+    EXPECT_EQ(check("", true), R(qvmxl::kErrorEmptyString, context("qvmxl::kErrorEmptyString", 55)));
     EXPECT_EQ(check("a.b", false),
-              R(-1074098079, context("qvmxl::kErrorInvalidCharInString", 70,
+              R(qvmxl::kErrorInvalidCharInString, context("qvmxl::kErrorInvalidCharInString", 70,
                                      invalidCharacter(1, "a.b"))));
     EXPECT_EQ(check(" x\"y", true).second,
               context("qvmxl::kErrorInvalidCharInString", 70, invalidCharacter(2, " x\\\"y")));
     EXPECT_EQ(check(" wave", true),
-              R(-1074098080, context("qvmxl::kErrorLeadingSpaceInString", 81)));
+              R(qvmxl::kErrorLeadingSpaceInString, context("qvmxl::kErrorLeadingSpaceInString", 81)));
     EXPECT_EQ(check("wave ", true),
-              R(-1074098081, context("qvmxl::kErrorTrailingSpaceInString", 88)));
+              R(qvmxl::kErrorTrailingSpaceInString, context("qvmxl::kErrorTrailingSpaceInString", 88)));
     EXPECT_EQ(check("wave 1", true),
-              R(-1074098079,
+              R(qvmxl::kErrorInvalidCharInString,
                 context("qvmxl::kErrorInvalidCharInString", 102,
                         invalidCharacter(4, "wave 1") +
                             ",{\"type\":\"comment\",\"comment\":\"whitespace is not allowed.\"}")));
     EXPECT_EQ(check("_abc", false, 2),
-              R(-1074098082, context("qvmxl::kErrorLeadingUnderscoreInString", 111,
+              R(qvmxl::kErrorLeadingUnderscoreInString, context("qvmxl::kErrorLeadingUnderscoreInString", 111,
                                      usage("kUsageTypeInvalidString", "\"_abc\"", "string"))));
     EXPECT_EQ(check(std::string(512, 'w').c_str(), true),
-              R(-1074097806, context("qvmxl::kErrorNameTooLong", 119,
+              R(qvmxl::kErrorNameTooLong, context("qvmxl::kErrorNameTooLong", 119,
                                      usage("kUsageTypeMaxLength", "\"511\"", "uint64_t"))));
 }
 

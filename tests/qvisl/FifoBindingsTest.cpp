@@ -9,6 +9,7 @@
 #include "qverr/Codes.h"
 #include "qvfpga/QvFpgaSim.h"
 #include "support/FpgaLibraryLog.h"
+#include "support/NamedCodes.h"
 #include "support/RaiseSite.h"
 #include "qvisl/FifoFpgaHw.h"
 
@@ -167,7 +168,7 @@ TEST_F(Bindings, KorvexFifoRefusesDataWhileItsPropertyIsSet) {
     tStatus status;
     unsigned char data[2] = {};
     binding.read(data, 2, 0, nullptr, status);
-    EXPECT_EQ(status.getCode(), -1074101584);
+    EXPECT_EQ(status.getCode(), qvisl::kErrorKxFifoPending);
     EXPECT_STREQ(status.component, "qv3377hal");
     EXPECT_EQ(qvtest::raiseSite(status), "qvisl/KxFifoFpgaHw.cpp:219");
     EXPECT_EQ(qvfpgasim_callCount("QvFpgaDll_ReadFifoU8"), 0u);
@@ -253,6 +254,11 @@ TEST_F(Bindings, WaitsWithoutAnInterruptContextFail) {
     context.waitOnIrqs(1, 0, nullptr, &timedOut, status);
     EXPECT_EQ(status.getCode(), -61001);
     EXPECT_FALSE(timedOut);
+}
+
+// Typed in from the definition, so a wrong constant cannot agree with itself.
+TEST(BindingCodes, EveryNamedCodeHasItsAgreedValue) {
+    qvtest::expectAgreedValues({QV_NAMED_CODE(qvisl::kErrorKxFifoPending, -1074101584)});
 }
 
 }  // namespace

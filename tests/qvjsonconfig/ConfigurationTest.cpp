@@ -7,7 +7,9 @@
 #include "qverr/Codes.h"
 #include "qvjsonconfig/AliasAttributeProvider.h"
 #include "qvjsonconfig/Configuration.h"
+#include "qvjsonconfig/ConfigurationErrors.h"
 #include "qvjsonconfig/Fakes.h"
+#include "support/NamedCodes.h"
 #include "support/TempDir.h"
 #include "support/TraceCapture.h"
 
@@ -79,7 +81,7 @@ TEST_F(ConfigurationTest, DevicesAreMergedIntoTheFile) {
 
 TEST_F(ConfigurationTest, UnusableFilesAreRefusedAndLeftAsTheyWere) {
     auto [code, detail] = failingCycle(R"({"version":0,"devices":{}})");
-    EXPECT_EQ(code, -1074097794);
+    EXPECT_EQ(code, qvjsonconfig::kErrorSoftwareTooNewForFile);
     EXPECT_THAT(detail, HasSubstr(R"("file":"ConfigurationHelper","line":67,)"));
     EXPECT_THAT(
         detail,
@@ -90,10 +92,10 @@ TEST_F(ConfigurationTest, UnusableFilesAreRefusedAndLeftAsTheyWere) {
             R"({"type":"usage","usage":"kUsageTypeOldestCompatibleVersion","value":1,"value_type":"uint32_t"}])"));
     std::tie(code, detail) =
         failingCycle(R"({"version":3,"oldest_compatible_version":2,"devices":{}})");
-    EXPECT_EQ(code, -1074097795);
+    EXPECT_EQ(code, qvjsonconfig::kErrorFileTooNewForSoftware);
     EXPECT_THAT(detail, HasSubstr(R"("file":"ConfigurationHelper","line":77,)"));
     // Without an oldest compatible version the version stands in for it.
-    EXPECT_EQ(failingCycle(R"({"version":2,"devices":{}})").first, -1074097795);
+    EXPECT_EQ(failingCycle(R"({"version":2,"devices":{}})").first, qvjsonconfig::kErrorFileTooNewForSoftware);
     EXPECT_EQ(failingCycle(R"({"version":"1","devices":{}})").first, qverr::kStatusFailedCast);
     EXPECT_EQ(failingCycle(R"({"version":1,"oldest_compatible_version":1})").first, qverr::qvapalerr_resourceNotFound);
     EXPECT_EQ(failingCycle(R"({"version":1,"devices":{"A":{},"A":{}}})").first, qverr::qvapalerr_objectNameCollision);
@@ -155,13 +157,23 @@ TEST(ConfigurationData, EntriesAreKeptByExactToken) {
     EXPECT_EQ(alias(*copy, "TOK"), "upper");
 
     std::tie(code, detail) = qvtest::thrownStatus([&] { data.getDeviceEntry("TOK"); });
-    EXPECT_EQ(code, -1074097793);
+    EXPECT_EQ(code, qvjsonconfig::kErrorDeviceEntryNotFound);
     EXPECT_THAT(detail, HasSubstr("qvmxl::kErrorDeviceEntryNotFound"));
     EXPECT_THAT(detail, HasSubstr(R"("file":"ConfigurationData","line":89,)"));
     EXPECT_THAT(detail, HasSubstr("\"usage\":\"kUsageTypeToken\",\"value\":\"TOK\""));
     std::tie(code, detail) = qvtest::thrownStatus([&] { data.removeDeviceEntry("TOK"); });
-    EXPECT_EQ(code, -1074097793);
+    EXPECT_EQ(code, qvjsonconfig::kErrorDeviceEntryNotFound);
     EXPECT_THAT(detail, HasSubstr(R"("file":"ConfigurationData","line":63,)"));
+}
+
+// Typed in from the definition, so a wrong constant cannot agree with itself.
+TEST(ConfigurationCodes, EveryNamedCodeHasItsAgreedValue) {
+    using namespace qvjsonconfig;
+    qvtest::expectAgreedValues({
+        QV_NAMED_CODE(kErrorDeviceEntryNotFound, -1074097793),
+        QV_NAMED_CODE(kErrorSoftwareTooNewForFile, -1074097794),
+        QV_NAMED_CODE(kErrorFileTooNewForSoftware, -1074097795),
+    });
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "qverr/Codes.h"
 #include "qverr/Exception.h"
 #include "qvjsonconfig/AliasAttributeProvider.h"
+#include "qvjsonconfig/ConfigurationErrors.h"
 #include "qvjsonconfig/Fakes.h"
 #include "support/TempDir.h"
 
@@ -89,7 +90,7 @@ TEST_F(CommitterTest, WritesOnlyOnCommit) {
     EXPECT_EQ(committer->getData()->getAlias("t2"), "two");
     EXPECT_EQ(committer->getData()->getAlias("t1"), "one");
     EXPECT_EQ(qvtest::thrownStatus([&] { committer->getData()->setAlias("t9", "x"); }).first,
-              -1074097793);
+              qvjsonconfig::kErrorDeviceEntryNotFound);
 }
 
 }  // namespace
