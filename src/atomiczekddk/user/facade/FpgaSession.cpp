@@ -28,8 +28,7 @@ void checkAutoRun(user::Session& session) {
     const auto& image = session.image();
     user::Fpga& fpga = *session.fpga();
     if (image && image->autoRunWhenDownloaded && fpga.diagramState() == 0) {
-        fpga.checkState();
-        if (fpga.diagramState() == 0) throwStatusCode(kErrorFpgaNotRunning);
+        if (fpga.checkState() == user::control::kStateNotRunning) throwStatusCode(kErrorFpgaNotRunning);
     }
 }
 
