@@ -87,7 +87,7 @@ void Session::refuseDerived() const {
 }
 
 void Session::autoRunCheck() {
-    if (image_->autoRunWhenDownloaded && fpga_->diagramState() == 0) {
+    if (image_ && image_->autoRunWhenDownloaded && fpga_->diagramState() == 0) {
         if (fpga_->checkState() == control::kStateNotRunning) throwStatusCode(kErrorNotRunning);
     }
 }
