@@ -41,12 +41,15 @@ BENCHMARK(BM_DirectMethodCall);
 void BM_ExportThroughFrame(benchmark::State& state) {
     Session session;
     const uint64_t handle = reinterpret_cast<uint64_t>(&session);
+    // Handed out as a device session hands out its contexts.
+    qv3377hal::addHandle(handle, qv3377hal::HandleKind::deviceContext);
     uint32_t echo = 0;
     uint32_t value = 0;
     for (auto _ : state) {
         benchmark::DoNotOptimize(family_configure(handle, ++value, &echo));
         benchmark::DoNotOptimize(echo);
     }
+    qv3377hal::dropHandle(handle, qv3377hal::HandleKind::deviceContext);
 }
 BENCHMARK(BM_ExportThroughFrame);
 

@@ -46,6 +46,10 @@ std::unique_ptr<DeviceSession> openDeviceSession(const char* params, const char*
     throw std::runtime_error("invalid SubsystemInstance type!");
 }
 
+// Every context but the placeholders and the peer-to-peer description text
+// is a sub-session that a family binds to a handle.
+bool isFamilyContext(uint32_t id) { return id != 11 && id != 17 && id != 21; }
+
 }  // namespace
 }  // namespace qv3377hal
 
@@ -56,9 +60,10 @@ QV_EXPORT int32_t device_open(const char* sessionParamsJson, const char* subsyst
         qv3377hal::checkNotNull(sessionParamsJson, subsystemInstance, handleOut);
         *handleOut = 0;
         auto session = qv3377hal::openDeviceSession(sessionParamsJson, subsystemInstance);
-        auto record = std::make_unique<qv3377hal::DeviceHandleRecord>();
-        record->session = session.release();
-        *handleOut = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(record.release()));
+        const uint64_t handle = qv3377hal::handleOf(session.get());
+        qv3377hal::addHandle(handle, qv3377hal::HandleKind::deviceSession);
+        session.release();
+        *handleOut = handle;
     });
 }
 
@@ -72,14 +77,16 @@ QV_EXPORT int32_t device_getContext(uint64_t deviceHandle, uint32_t contextId, u
             throw exception;
         }
         void* context = qv3377hal::sessionPtrFromHandle(deviceHandle)->getContext(contextId, flag);
-        *contextOut = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(context));
+        if (context != nullptr && qv3377hal::isFamilyContext(contextId)) {
+            qv3377hal::addHandle(qv3377hal::handleOf(context), qv3377hal::HandleKind::deviceContext, deviceHandle);
+        }
+        *contextOut = qv3377hal::handleOf(context);
     });
 }
 
 QV_EXPORT void device_close(uint64_t handle) {
     try {
-        delete qv3377hal::sessionPtrFromHandle(handle);
-        delete reinterpret_cast<qv3377hal::DeviceHandleRecord*>(static_cast<uintptr_t>(handle));
+        delete qv3377hal::takeSessionFromHandle(handle);
     } catch (...) {
         // Nothing is reported from a close.
     }

@@ -32,23 +32,20 @@ inline void checkEmptyHandleSlot(const uint64_t* handleOut, const qverr::SourceL
 
 class DeviceSession;
 
-// What a device handle points at. Its first byte is never 0, which is how
-// reservation_open tells a live device session; the session object's own
-// first byte belongs to its vtable pointer and may well be 0.
-struct DeviceHandleRecord {
-    uint8_t live = 1;
-    DeviceSession* session = nullptr;  // owned; device_close deletes both
-};
-
-// The device handle (device_close, device_getContext) as its session; a 0
-// handle throws -52005 with the detail "sessionPtrFromHandle": "null input".
+// The device handle (device_getContext) as its session; a 0 handle throws
+// -52005 with the detail "sessionPtrFromHandle": "null input", one that names
+// no live session the same with "unknown handle".
 DeviceSession* sessionPtrFromHandle(uint64_t handle);
+// As sessionPtrFromHandle, for device_close: the handle and its contexts'
+// handles are dropped, and the caller deletes the session. Of two closes of
+// one handle only the first gets the session.
+DeviceSession* takeSessionFromHandle(uint64_t handle);
 
 }  // namespace qv3377hal
 
 // openSession returns the context unchanged (the device handle is not
-// examined); closeSession does nothing; sessionPtrFromHandle turns a 0 handle
-// into -52005.
+// examined); closeSession does nothing; sessionPtrFromHandle turns a 0 handle,
+// or one that names no live context, into -52005.
 #define QV_CONTEXT_HANDLE_HOOKS(NS, TYPE)                                              \
     namespace NS {                                                                     \
     inline uint64_t openSession(uint64_t /*deviceHandle*/, uint64_t context) {         \

@@ -32,15 +32,43 @@ void throwNullArgument(const char* operation, const char* problem) {
                             problem);
 }
 
-DeviceSession* sessionPtrFromHandle(uint64_t handle) {
-    static constexpr qverr::SourceLocation kNullDevice{"DeviceHALImpl/DeviceHALSession.cpp", 923, kComponent,
-                                                       "qvapalerr_invalidParameter"};
+void throwInvalidHandle(uint64_t handle, const qverr::SourceLocation& location, const char* key) {
+    qverr::Exception exception(qverr::qvapalerr_invalidParameter, location);
+    qverr::DetailWriter(exception.status).add(key, handle == 0 ? "null handle" : "unknown handle");
+    throw exception;
+}
+
+namespace {
+
+constexpr qverr::SourceLocation kInvalidDevice{"DeviceHALImpl/DeviceHALSession.cpp", 923, kComponent,
+                                               "qvapalerr_invalidParameter"};
+
+void checkDeviceHandleNotNull(uint64_t handle) {
     if (handle == 0) {
-        qverr::Exception exception(qverr::qvapalerr_invalidParameter, kNullDevice);
+        qverr::Exception exception(qverr::qvapalerr_invalidParameter, kInvalidDevice);
         qverr::DetailWriter(exception.status).add("sessionPtrFromHandle", "null input");
         throw exception;
     }
-    return reinterpret_cast<DeviceHandleRecord*>(static_cast<uintptr_t>(handle))->session;
+}
+
+}  // namespace
+
+DeviceSession* sessionPtrFromHandle(uint64_t handle) {
+    checkDeviceHandleNotNull(handle);
+    if (!isLiveHandle(handle, HandleKind::deviceSession)) {
+        throwInvalidHandle(handle, kInvalidDevice, "sessionPtrFromHandle");
+    }
+    return reinterpret_cast<DeviceSession*>(static_cast<uintptr_t>(handle));
+}
+
+DeviceSession* takeSessionFromHandle(uint64_t handle) {
+    checkDeviceHandleNotNull(handle);
+    if (!dropHandle(handle, HandleKind::deviceSession)) {
+        throwInvalidHandle(handle, kInvalidDevice, "sessionPtrFromHandle");
+    }
+    // Its contexts go with it: no family handle outlives the objects.
+    dropOwnedBy(handle);
+    return reinterpret_cast<DeviceSession*>(static_cast<uintptr_t>(handle));
 }
 
 namespace {

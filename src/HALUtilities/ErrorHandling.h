@@ -17,6 +17,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "HALUtilities/HandleRegistry.h"
 #include "qvapal/status/tStatus.h"
 #include "qverr/Exception.h"
 #include "qverr/Status.h"
@@ -43,11 +44,17 @@ void checkNotNull(const Pointers*... pointers) {
         throwNullArgument("ErrorHandling", "null pointer argument");
 }
 
-// The handle of a context-as-handle family as its object; 0 throws -52005
-// from the null-argument check.
+// Throws -52005 from `location` for a handle that is 0 or not live, with the
+// detail pair `key`: "null handle" or "unknown handle".
+[[noreturn]] void throwInvalidHandle(uint64_t handle, const qverr::SourceLocation& location, const char* key);
+
+// The handle of a context-as-handle family as its object; 0 or a handle that
+// names no live context throws -52005 from the null-argument check.
 template <class Session>
 Session* familySessionPtr(uint64_t handle) {
-    if (handle == 0) throwNullArgument();
+    if (handle == 0 || !isLiveHandle(handle, HandleKind::deviceContext)) {
+        throwInvalidHandle(handle, kNullArgumentLocation, "sessionPtrFromHandle");
+    }
     return reinterpret_cast<Session*>(static_cast<uintptr_t>(handle));
 }
 

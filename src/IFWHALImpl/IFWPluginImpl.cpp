@@ -16,6 +16,16 @@ uint32_t arrayCount(size_t count) {
     return static_cast<uint32_t>(count);
 }
 
+// The host's target handle as its object: null, or a handle that names no
+// open target, is an invalid parameter.
+qvifw::InstructionTarget* targetFromHandle(qvifw::InstructionTarget* target) {
+    const uint64_t handle = qv3377hal::handleOf(target);
+    if (target == nullptr || !qv3377hal::isLiveHandle(handle, qv3377hal::HandleKind::instructionTarget)) {
+        qv3377hal::throwInvalidHandle(handle, qv3377hal::kNullArgumentLocation, "targetFromHandle");
+    }
+    return target;
+}
+
 // Only errors reach the host: a driver warning is dropped.
 template <class Call>
 void targetCall(Call&& call) {
@@ -38,13 +48,20 @@ qvifw::InstructionTarget* qvIFW_Target_libqv3377hal_Open(const char* json, qverr
         targetCall([&](nQVAPALS100::tStatus& local) {
             target->open(request.deviceInterfacePath.c_str(), request.type, request.instance, local);
         });
-        return static_cast<qvifw::InstructionTarget*>(target.release());
+        qvifw::InstructionTarget* opened = target.get();
+        qv3377hal::addHandle(qv3377hal::handleOf(opened), qv3377hal::HandleKind::instructionTarget);
+        target.release();
+        return opened;
     });
 }
 
 void qvIFW_Target_libqv3377hal_Close(qvifw::InstructionTarget* target, qverr::Status* status) {
     statusLastCall(status, [&] {
-        if (target == nullptr) throwNullArgument();
+        if (target == nullptr ||
+            !qv3377hal::dropHandle(qv3377hal::handleOf(target), qv3377hal::HandleKind::instructionTarget)) {
+            qv3377hal::throwInvalidHandle(qv3377hal::handleOf(target), qv3377hal::kNullArgumentLocation,
+                                          "targetFromHandle");
+        }
         delete target;
     });
 }
@@ -60,7 +77,8 @@ void qvIFW_Target_libqv3377hal_Reset(qvifw::InstructionTarget*, qverr::Status* s
 void qvIFW_Target_libqv3377hal_Read(qvifw::InstructionTarget* target, qvifw::Location location,
                                     uint64_t* value, uint32_t option, qverr::Status* status) {
     statusLastCall(status, [&] {
-        if (value == nullptr || target == nullptr) throwNullArgument();
+        if (value == nullptr) throwNullArgument();
+        targetFromHandle(target);
         targetCall([&](nQVAPALS100::tStatus& local) { target->read(location, value, option, local); });
     });
 }
@@ -69,7 +87,8 @@ void qvIFW_Target_libqv3377hal_ReadArray(qvifw::InstructionTarget* target, void*
                                          uint64_t reference, uint32_t option, qverr::Status* status) {
     if (count == 0) return;
     statusLastCall(status, [&] {
-        if (buffer == nullptr || reference == 0 || target == nullptr) throwNullArgument();
+        if (buffer == nullptr || reference == 0) throwNullArgument();
+        targetFromHandle(target);
         const uint32_t sent = arrayCount(count);
         targetCall([&](nQVAPALS100::tStatus& local) {
             target->readArray(buffer, sent, reference, option, local);
@@ -80,7 +99,7 @@ void qvIFW_Target_libqv3377hal_ReadArray(qvifw::InstructionTarget* target, void*
 void qvIFW_Target_libqv3377hal_Write(qvifw::InstructionTarget* target, bool flag, uint32_t option,
                                      qvifw::LocationWithValue location, qverr::Status* status) {
     statusLastCall(status, [&] {
-        if (target == nullptr) throwNullArgument();
+        targetFromHandle(target);
         targetCall([&](nQVAPALS100::tStatus& local) { target->write(location, flag, option, local); });
     });
 }
@@ -90,7 +109,8 @@ void qvIFW_Target_libqv3377hal_WriteArray(qvifw::InstructionTarget* target, cons
                                           qverr::Status* status) {
     if (count == 0) return;
     statusLastCall(status, [&] {
-        if (buffer == nullptr || target == nullptr) throwNullArgument();
+        if (buffer == nullptr) throwNullArgument();
+        targetFromHandle(target);
         const uint32_t sent = arrayCount(count);
         targetCall([&](nQVAPALS100::tStatus& local) {
             target->writeArray(buffer, sent, flag, option, local);

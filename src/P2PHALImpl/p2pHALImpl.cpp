@@ -43,11 +43,33 @@ int32_t command(uint64_t line, void* handle, Operation&& operation) {
 
 }  // namespace
 
-p2pHALSession* sessionRefFromHandle(void* handle) {
+namespace {
+
+const qverr::SourceLocation& invalidHandleLocation() {
+    return QVERR_LOCATION(qv3377hal::kComponent, "qvapalerr_invalidParameter");
+}
+
+void checkNotNullHandle(void* handle) {
     if (handle == nullptr) {
-        qverr::throwWithMessage(qverr::qvapalerr_invalidParameter,
-                                QVERR_LOCATION(qv3377hal::kComponent, "qvapalerr_invalidParameter"),
-                                "sessionRefFromHandle", "Could not get pointer to session from handle.");
+        qverr::throwWithMessage(qverr::qvapalerr_invalidParameter, invalidHandleLocation(), "sessionRefFromHandle",
+                                "Could not get pointer to session from handle.");
+    }
+}
+
+}  // namespace
+
+p2pHALSession* sessionRefFromHandle(void* handle) {
+    checkNotNullHandle(handle);
+    if (!qv3377hal::isLiveHandle(qv3377hal::handleOf(handle), qv3377hal::HandleKind::p2pSession)) {
+        qv3377hal::throwInvalidHandle(qv3377hal::handleOf(handle), invalidHandleLocation(), "sessionRefFromHandle");
+    }
+    return static_cast<p2pHALSession*>(handle);
+}
+
+p2pHALSession* takeSessionFromHandle(void* handle) {
+    checkNotNullHandle(handle);
+    if (!qv3377hal::dropHandle(qv3377hal::handleOf(handle), qv3377hal::HandleKind::p2pSession)) {
+        qv3377hal::throwInvalidHandle(qv3377hal::handleOf(handle), invalidHandleLocation(), "sessionRefFromHandle");
     }
     return static_cast<p2pHALSession*>(handle);
 }
@@ -64,12 +86,17 @@ int32_t p2p_open(const char* sessionParamsJson, const char* endpointsJson, void*
         qv3377hal::checkNotNull(handleOut, sessionParamsJson, endpointsJson);
         std::unique_ptr<cJSON, void (*)(cJSON*)> parameters(cJSON_Parse(sessionParamsJson), cJSON_Delete);
         const cJSON* path = cJSON_GetObjectItemCaseSensitive(parameters.get(), "deviceInterfacePath");
-        *handleOut = new p2pHALSession(cJSON_IsString(path) ? path->valuestring : nullptr, endpointsJson, status);
+        // Registered whatever the status: a session that failed to build is
+        // still released with p2p_close.
+        auto session = std::make_unique<p2pHALSession>(cJSON_IsString(path) ? path->valuestring : nullptr,
+                                                       endpointsJson, status);
+        qv3377hal::addHandle(qv3377hal::handleOf(session.get()), qv3377hal::HandleKind::p2pSession);
+        *handleOut = session.release();
     });
 }
 
 int32_t p2p_close(void* handle) {
-    return p2phal::call(__LINE__, [&](tStatus&) { delete p2phal::sessionRefFromHandle(handle); });
+    return p2phal::call(__LINE__, [&](tStatus&) { delete p2phal::takeSessionFromHandle(handle); });
 }
 
 int32_t p2p_getNumEndpointsAvailable(void* handle, uint64_t* countOut) {

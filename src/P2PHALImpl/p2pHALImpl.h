@@ -11,8 +11,12 @@
 
 namespace p2phal {
 
-// The handle as its session; null throws -52005.
+// The handle as its session; null, or a handle that names no open session,
+// throws -52005.
 p2pHALSession* sessionRefFromHandle(void* handle);
+// As sessionRefFromHandle, for p2p_close: the handle is dropped and the
+// caller deletes the session (only the first of two closes gets it).
+p2pHALSession* takeSessionFromHandle(void* handle);
 
 }  // namespace p2phal
 

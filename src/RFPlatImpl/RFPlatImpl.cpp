@@ -47,7 +47,9 @@ int32_t withSession(uint64_t handle, Body&& body) {
 }  // namespace
 
 RFPlatSession* sessionPtrFromHandle(uint64_t handle) {
-    if (handle == 0) qv3377hal::throwNullArgument();
+    if (handle == 0 || !qv3377hal::isLiveHandle(handle, qv3377hal::HandleKind::rfplatSession)) {
+        qv3377hal::throwInvalidHandle(handle, qv3377hal::kNullArgumentLocation, "sessionPtrFromHandle");
+    }
     return reinterpret_cast<RFPlatSession*>(static_cast<uintptr_t>(handle));
 }
 
@@ -110,15 +112,20 @@ using rfplat::RFPlatSession;
 
 int32_t rfplat_open(const char* parameters, const char* reserved, uint64_t* handleOut) {
     return qv3377hal::returnCodeCall([&] {
-        if (handleOut == nullptr || *handleOut != 0)
-            rfplat::throwInvalid("null handle slot or one that holds a handle");
-        *handleOut =
-            reinterpret_cast<uintptr_t>(RFPlatSession_createInstance(parameters, reserved));
+        if (handleOut == nullptr || *handleOut != 0) rfplat::throwInvalid("null handle slot or one that holds a handle");
+        std::unique_ptr<RFPlatSession> session(RFPlatSession_createInstance(parameters, reserved));
+        const uint64_t handle = qv3377hal::handleOf(session.get());
+        qv3377hal::addHandle(handle, qv3377hal::HandleKind::rfplatSession);
+        *handleOut = handle;
+        session.release();
     });
 }
 
 void rfplat_close(uint64_t handle) {
-    rfplat::closeSession(reinterpret_cast<RFPlatSession*>(static_cast<uintptr_t>(handle)));
+    // Only a live handle is freed, once.
+    if (handle != 0 && qv3377hal::dropHandle(handle, qv3377hal::HandleKind::rfplatSession)) {
+        rfplat::closeSession(reinterpret_cast<RFPlatSession*>(static_cast<uintptr_t>(handle)));
+    }
 }
 
 int32_t rfplat_resetDevice(uint64_t handle) {

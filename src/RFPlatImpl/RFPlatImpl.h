@@ -13,7 +13,8 @@ namespace rfplat {
 
 class RFPlatSession;
 
-// The handle as its session; 0 throws -52005.
+// The handle as its session; 0, or a handle that names no open session,
+// throws -52005.
 RFPlatSession* sessionPtrFromHandle(uint64_t handle);
 // Destroys a session of rfplat_open; null is ignored.
 void closeSession(RFPlatInterface* session);

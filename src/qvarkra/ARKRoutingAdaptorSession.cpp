@@ -183,6 +183,15 @@ ARKRoutingAdaptorSession::ARKRoutingAdaptorSession(const char* devicePath, Reall
 }
 
 ARKRoutingAdaptorSession::~ARKRoutingAdaptorSession() {
+    if (getpid() != owner_) {
+        // In a forked child, stopping the reader or dropping the notice
+        // registration would reach the parent's through the shared device
+        // file, and joining would wait for a thread the child lacks: only
+        // the child's own descriptor goes; the reader is left to the exit.
+        static_cast<void>(reader_.release());
+        proxy_.close();
+        return;
+    }
     demotion_.unregisterNotification();
     proxy_.close();
     stopReader();

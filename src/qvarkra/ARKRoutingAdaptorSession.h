@@ -3,6 +3,9 @@
 // that reads the driver's demotion notifications.
 #pragma once
 
+#include <sys/types.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -131,6 +134,9 @@ private:
     void stopReader();
 
     sdihal::tInterfaceProxy_routing proxy_;
+    // The process that started the reader thread: a forked child has
+    // neither the thread nor a registration of its own.
+    const pid_t owner_ = getpid();
     ReallocFunction realloc_;
     const TopographyInfo* topography_ = nullptr;
     const TerminalIndex* terminals_ = nullptr;

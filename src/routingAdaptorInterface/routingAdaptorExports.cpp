@@ -1,7 +1,9 @@
 // The entry points a routing host calls (API version 3). Every failure
 // reaches the host as its chained status, never as an exception.
 #include <cstdint>
+#include <memory>
 #include <new>
+#include <optional>
 
 #include "HALUtilities/ErrorHandling.h"
 #include "qvarkra/ARKRoutingAdaptorSession.h"
@@ -52,13 +54,25 @@ void dropping(Body&& body) noexcept {
     }
 }
 
-ARKRoutingAdaptorSession* sessionOf(void* session) {
-    if (session == nullptr) qv3377hal::throwNullArgument();
+using qv3377hal::HandleKind;
+using qv3377hal::handleOf;
+
+ARKRoutingAdaptorSession* sessionFromHandle(void* session) {
+    if (session == nullptr || !qv3377hal::isLiveHandle(handleOf(session), HandleKind::routingAdaptorSession)) {
+        qv3377hal::throwInvalidHandle(handleOf(session), qv3377hal::kNullArgumentLocation, "sessionFromHandle");
+    }
     return static_cast<ARKRoutingAdaptorSession*>(session);
 }
 
-TerminalIteratorInterface* iteratorOf(void* iterator) {
-    if (iterator == nullptr) qv3377hal::throwNullArgument();
+// An iterator relies on its session: once the session is destroyed, the
+// iterator can only be destroyed.
+TerminalIteratorInterface* iteratorFromHandle(void* iterator) {
+    const auto session =
+        iterator == nullptr ? std::nullopt
+                            : qv3377hal::ownerOfLiveHandle(handleOf(iterator), HandleKind::terminalIterator);
+    if (!session || !qv3377hal::isLiveHandle(*session, HandleKind::routingAdaptorSession)) {
+        qv3377hal::throwInvalidHandle(handleOf(iterator), qv3377hal::kNullArgumentLocation, "iteratorFromHandle");
+    }
     return static_cast<TerminalIteratorInterface*>(iterator);
 }
 
@@ -70,7 +84,9 @@ QV_EXPORT void* qvroco_ra_qv3377hal_createSessionWithDemotionFunc(const char* de
                                                                   void* context,
                                                                   qverr::Status* status) {
     return chained<void*>(status, QVRA_LOCATION(439), nullptr, [&]() -> void* {
-        return new ARKRoutingAdaptorSession(devicePath, realloc, demotion, context);
+        auto session = std::make_unique<ARKRoutingAdaptorSession>(devicePath, realloc, demotion, context);
+        qv3377hal::addHandle(handleOf(session.get()), HandleKind::routingAdaptorSession);
+        return session.release();
     });
 }
 
@@ -82,12 +98,16 @@ QV_EXPORT void* qvroco_ra_qv3377hal_createSession(const char* devicePath,
 }
 
 QV_EXPORT void qvroco_ra_qv3377hal_destroySession(void* session) {
-    dropping([&] { delete static_cast<ARKRoutingAdaptorSession*>(session); });
+    dropping([&] {
+        if (qv3377hal::dropHandle(handleOf(session), HandleKind::routingAdaptorSession)) {
+            delete static_cast<ARKRoutingAdaptorSession*>(session);
+        }
+    });
 }
 
 QV_EXPORT void qvroco_ra_qv3377hal_getHandledConstraints(void* session, char** text,
                                                          qverr::Status* status) {
-    chainedVoid(status, QVRA_LOCATION(41), [&] { sessionOf(session)->getHandledConstraints(text); });
+    chainedVoid(status, QVRA_LOCATION(41), [&] { sessionFromHandle(session)->getHandledConstraints(text); });
 }
 
 QV_EXPORT uint32_t qvroco_ra_qv3377hal_calculateRoute(void* session, const char* seeds,
@@ -95,58 +115,64 @@ QV_EXPORT uint32_t qvroco_ra_qv3377hal_calculateRoute(void* session, const char*
                                                       const char* modifiers, char** result,
                                                       qverr::Status* status) {
     return chained<uint32_t>(status, QVRA_LOCATION(68), 0, [&] {
-        return sessionOf(session)->calculateRoute(seeds, destinations, modifiers, result);
+        return sessionFromHandle(session)->calculateRoute(seeds, destinations, modifiers, result);
     });
 }
 
 QV_EXPORT void qvroco_ra_qv3377hal_reserveRoute(void* session, uint32_t ticket, char** conflicts,
                                                 qverr::Status* status) {
     chainedVoid(status, QVRA_LOCATION(95),
-                [&] { sessionOf(session)->reserveRoute(ticket, conflicts); });
+                [&] { sessionFromHandle(session)->reserveRoute(ticket, conflicts); });
 }
 
 QV_EXPORT void qvroco_ra_qv3377hal_programRoute(void* session, uint32_t ticket,
                                                 qverr::Status* status) {
-    chainedVoid(status, QVRA_LOCATION(119), [&] { sessionOf(session)->programRoute(ticket); });
+    chainedVoid(status, QVRA_LOCATION(119), [&] { sessionFromHandle(session)->programRoute(ticket); });
 }
 
 QV_EXPORT void qvroco_ra_qv3377hal_unprogramRoute(void* session, uint32_t ticket) {
-    dropping([&] { sessionOf(session)->unprogramRoute(ticket); });
+    dropping([&] { sessionFromHandle(session)->unprogramRoute(ticket); });
 }
 
 QV_EXPORT void qvroco_ra_qv3377hal_unreserveRoute(void* session, uint32_t ticket) {
-    dropping([&] { sessionOf(session)->unreserveRoute(ticket); });
+    dropping([&] { sessionFromHandle(session)->unreserveRoute(ticket); });
 }
 
 QV_EXPORT void qvroco_ra_qv3377hal_beginExceptionalRouteDestruction(void* session,
                                                                     uint32_t ticket) {
-    dropping([&] { sessionOf(session)->beginExceptionalRouteDestruction(ticket); });
+    dropping([&] { sessionFromHandle(session)->beginExceptionalRouteDestruction(ticket); });
 }
 
 QV_EXPORT void qvroco_ra_qv3377hal_destroyRoute(void* session, uint32_t ticket) {
-    dropping([&] { sessionOf(session)->destroyRoute(ticket); });
+    dropping([&] { sessionFromHandle(session)->destroyRoute(ticket); });
 }
 
 QV_EXPORT void qvroco_ra_qv3377hal_getRouteTerminalPath(void* session, uint32_t ticket,
                                                         char** path, qverr::Status* status) {
     chainedVoid(status, QVRA_LOCATION(212),
-                [&] { sessionOf(session)->getRouteTerminalPath(ticket, path); });
+                [&] { sessionFromHandle(session)->getRouteTerminalPath(ticket, path); });
 }
 
 QV_EXPORT uint32_t qvroco_ra_qv3377hal_getAPIVersion() { return 3; }
 
 QV_EXPORT void* qvroco_ra_qv3377hal_getAllTerminals(void* session, qverr::Status* status) {
     return chained<void*>(status, QVRA_LOCATION(236), nullptr,
-                          [&]() -> void* { return sessionOf(session)->getAllTerminals(); });
+                          [&]() -> void* {
+                              std::unique_ptr<TerminalIteratorInterface> iterator(
+                                  sessionFromHandle(session)->getAllTerminals());
+                              qv3377hal::addHandle(handleOf(iterator.get()), HandleKind::terminalIterator,
+                                                   handleOf(session));
+                              return iterator.release();
+                          });
 }
 
 QV_EXPORT void qvroco_ra_qv3377hal_TerminalIterator_next(void* iterator, qverr::Status* status) {
-    chainedVoid(status, QVRA_LOCATION(261), [&] { iteratorOf(iterator)->next(status); });
+    chainedVoid(status, QVRA_LOCATION(261), [&] { iteratorFromHandle(iterator)->next(status); });
 }
 
 QV_EXPORT bool qvroco_ra_qv3377hal_TerminalIterator_isEnd(void* iterator) {
     bool end = true;
-    dropping([&] { end = iteratorOf(iterator)->isEnd(); });
+    dropping([&] { end = iteratorFromHandle(iterator)->isEnd(); });
     return end;
 }
 
@@ -154,13 +180,13 @@ QV_EXPORT bool qvroco_ra_qv3377hal_TerminalIterator_getBoolAttribute(void* itera
                                                                      const char* name,
                                                                      qverr::Status* status) {
     return chained<bool>(status, QVRA_LOCATION(329), false,
-                         [&] { return iteratorOf(iterator)->getBoolAttribute(name, status); });
+                         [&] { return iteratorFromHandle(iterator)->getBoolAttribute(name, status); });
 }
 
 QV_EXPORT const char* qvroco_ra_qv3377hal_TerminalIterator_getStringAttribute(
     void* iterator, const char* name, qverr::Status* status) {
     return chained<const char*>(status, QVRA_LOCATION(303), nullptr, [&] {
-        return iteratorOf(iterator)->getStringAttribute(name, status);
+        return iteratorFromHandle(iterator)->getStringAttribute(name, status);
     });
 }
 
@@ -168,22 +194,26 @@ QV_EXPORT uint32_t qvroco_ra_qv3377hal_TerminalIterator_getU32Attribute(void* it
                                                                         const char* name,
                                                                         qverr::Status* status) {
     return chained<uint32_t>(status, QVRA_LOCATION(355), 0,
-                             [&] { return iteratorOf(iterator)->getU32Attribute(name, status); });
+                             [&] { return iteratorFromHandle(iterator)->getU32Attribute(name, status); });
 }
 
 QV_EXPORT void qvroco_ra_qv3377hal_TerminalIterator_resetTerminal(void* iterator, const char* mode,
                                                                   qverr::Status* status) {
     chainedVoid(status, QVRA_LOCATION(381),
-                [&] { iteratorOf(iterator)->resetTerminal(mode, status); });
+                [&] { iteratorFromHandle(iterator)->resetTerminal(mode, status); });
 }
 
 QV_EXPORT uint32_t qvroco_ra_qv3377hal_TerminalIterator_calculateResetTerminal(
     void* session, void* iterator, const char* mode, qverr::Status* status) {
     return chained<uint32_t>(status, QVRA_LOCATION(406), 0, [&] {
-        return sessionOf(session)->calculateResetTerminal(*iteratorOf(iterator), mode);
+        return sessionFromHandle(session)->calculateResetTerminal(*iteratorFromHandle(iterator), mode);
     });
 }
 
 QV_EXPORT void qvroco_ra_qv3377hal_TerminalIterator_destroy(void* iterator) {
-    dropping([&] { delete static_cast<TerminalIteratorInterface*>(iterator); });
+    dropping([&] {
+        if (qv3377hal::dropHandle(handleOf(iterator), HandleKind::terminalIterator)) {
+            delete static_cast<TerminalIteratorInterface*>(iterator);
+        }
+    });
 }

@@ -1,6 +1,6 @@
-// The da_ exports as a C driver calls them, on a data-access session built
-// as the device session builds it: two calibration directories and the
-// module's flash.
+// The da_ exports as a C driver calls them, on the data-access context of a
+// device session on the simulated module: two calibration directories and
+// the module's flash.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,15 +8,12 @@
 #include <functional>
 #include <memory>
 
-#include "DataAccessHALImpl/DataAccessHALSession.h"
-#include "DataAccessHALImpl/FileDataAccessor.h"
-#include "DataAccessHALImpl/FlashDataAccessor.h"
-#include "RFPlatImpl/RFPlatImpl.h"
-#include "RFPlatImpl/RFPlatSession.h"
+#include "HALUtilities/CalibrationPaths.h"
 #include "module/SimulatedModule.h"
 #include "qvmxl/errors.h"
 #include "support/DetailPair.h"
 #include "support/HostLibrary.h"
+#include "support/LibraryContext.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -27,13 +24,7 @@ class DataAccessExports : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(library.loaded());
-        platform.reset(RFPlatSession_createInstance(module.devicePath().c_str(), nullptr));
-        session.addAccessor(std::make_unique<dataaccesshal::FileDataAccessor>(temp / "01AB23CD", ""));
-        session.addAccessor(std::make_unique<dataaccesshal::FileDataAccessor>(temp / "Common", "Common"));
-        for (const std::string& name : platform->getFlashDevices()) {
-            session.addAccessor(std::make_unique<dataaccesshal::FlashDataAccessor>(platform.get(), name));
-        }
-        handle = reinterpret_cast<uintptr_t>(&session);
+        handle = exported.handle();
     }
     // Calls export `name` with a fresh status as its last argument: the code.
     template <class... Args>
@@ -46,11 +37,12 @@ protected:
         return code;
     }
 
-    qvtest::TempDir temp;
     qvsim::SimulatedModule module;
     qvtest::HostLibrary library{QV_SHARED_LIBRARY};
-    std::unique_ptr<rfplat::RFPlatSession> platform;
-    dataaccesshal::DataAccessHALSession session;
+    qvtest::LibraryContext exported{library, module, "ai/0", 32};
+    // Where the board's ("01AB23CD") and the common directory are, below the
+    // module's simulated root.
+    const std::filesystem::path calibration = qv3377hal::calibrationFilePath(0, "RevB", "");
     uint64_t handle = 0;
     std::string json;
 };
@@ -127,8 +119,8 @@ TEST_F(DataAccessExports, PartitionsOnDiskAndInFlash) {
                   0);
         EXPECT_EQ(sequence, 3u);
     }
-    EXPECT_EQ(qvtest::readFile(temp / "Common/00000004.bin"), "");
-    EXPECT_TRUE(std::filesystem::exists(temp / "Common/seq_00000004"));
+    EXPECT_EQ(qvtest::readFile((calibration / "Common/00000004.bin").string()), "");
+    EXPECT_TRUE(std::filesystem::exists(calibration / "Common/seq_00000004"));
 
     // A 64-bit size offers its low 32 bits to the flash.
     uint64_t size = (uint64_t{1} << 32) + 16;
@@ -153,7 +145,7 @@ TEST_F(DataAccessExports, PartitionsOnDiskAndInFlash) {
     EXPECT_EQ(path(2, 7, text, &size), qvmxl::kErrorReadBufferTooSmall);
     size = sizeof text;
     path(1, 18, text, &size);
-    EXPECT_EQ(std::string(text), temp / "Common/00000012.bin");
+    EXPECT_EQ(std::string(text), (calibration / "Common/00000012.bin").string());
 }
 
 TEST_F(DataAccessExports, RefusalsNameTheRaisingClassAndWhatWasWrong) {
@@ -192,7 +184,7 @@ TEST_F(DataAccessExports, RefusalsNameTheRaisingClassAndWhatWasWrong) {
     ASSERT_EQ(write(4, 1, 1), 0);
     // Partition 5 of accessor 0 is a directory with content: it can be
     // neither replaced nor removed.
-    std::filesystem::create_directories(temp / "01AB23CD/00000005.bin/keep");
+    std::filesystem::create_directories(calibration / "01AB23CD/00000005.bin/keep");
 
     const struct {
         std::function<int32_t()> call;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -17,6 +18,7 @@
 #include "module/SimulatedModule.h"
 #include "support/DetailPair.h"
 #include "support/HostLibrary.h"
+#include "support/LibraryContext.h"
 #include "support/ModuleProxy.h"
 #include "support/TempDir.h"
 
@@ -38,6 +40,11 @@ protected:
     double sentDelay(const char* method) {
         return sdihal::fixedPointToDouble(module.decoder().last(method)->get<sdihal::tFixedPointValue>("delay"));
     }
+    // The data-path context of a new device session of the acquisition (0)
+    // or generation (1) path, on the module as it is.
+    std::unique_ptr<qvtest::LibraryContext> context(uint32_t path) {
+        return std::make_unique<qvtest::LibraryContext>(library, module, path == 0 ? "ai/0" : "ao/0", 0);
+    }
 };
 
 TEST_F(DataPath, ConstructionReadsTheFormatsOfItsPath) {
@@ -58,10 +65,10 @@ TEST_F(DataPath, ConstructionReadsTheFormatsOfItsPath) {
 }
 
 TEST_F(DataPath, DelaysAreConvertedWithTheirFormatsAndSentToTheirPath) {
-    datapathhal::DataPathSession acquisition(qvtest::openModuleProxy(module), 0);
-    datapathhal::DataPathSession generation(qvtest::openModuleProxy(module), 1);
-    const uint64_t acq = qvtest::handleOf(acquisition);
-    const uint64_t gen = qvtest::handleOf(generation);
+    const auto acquisition = context(0);
+    const auto generation = context(1);
+    const uint64_t acq = acquisition->handle();
+    const uint64_t gen = generation->handle();
     module.decoder().clear();
     // Signed 24 bits with 8 integer bits: 1.5 is 1.5 × 2^16.
     ASSERT_EQ(DP_FN(datapath_programAnalogFrontEndDelay)(gen, 1.5), 0);
@@ -93,8 +100,8 @@ TEST_F(DataPath, ReadsReplaceTheCallersValuesOnlyOnSuccess) {
     path.pfi0Delay = {~uint64_t{0}, {true, 16, 16}};
     path.minimumDataDelay = 4;
     path.maximumDataDelay = 4000;
-    datapathhal::DataPathSession session(qvtest::openModuleProxy(module), 0);
-    const uint64_t handle = qvtest::handleOf(session);
+    const auto session = context(0);
+    const uint64_t handle = session->handle();
     double delay = 0;
     ASSERT_EQ(DP_FN(datapath_readDSPGroupDelay)(handle, &delay), 0);
     EXPECT_EQ(delay, 1.5);
@@ -128,8 +135,8 @@ TEST_F(DataPath, StatusFlagsAreReportedOnceAndClearedByName) {
     path.statusFlags = {1, 0, 1, 0, 1, 1};
     path.statusContext[0] = 0x1111;
     path.statusContext[1] = 0x2222;
-    datapathhal::DataPathSession session(qvtest::openModuleProxy(module), 1);
-    const uint64_t handle = qvtest::handleOf(session);
+    const auto session = context(1);
+    const uint64_t handle = session->handle();
     datapathhal::DataPathStatusWithContext withContext{};
     ASSERT_EQ(DP_FN(datapath_checkStatusWithContext)(handle, &withContext), 0);
     EXPECT_EQ(std::vector<uint8_t>(withContext.flags, withContext.flags + 6), (std::vector<uint8_t>{1, 0, 1, 0, 1, 1}));
@@ -151,8 +158,8 @@ TEST_F(DataPath, StatusFlagsAreReportedOnceAndClearedByName) {
 }
 
 TEST_F(DataPath, NullOutputsAreRefusedBeforeAnyRequest) {
-    datapathhal::DataPathSession session(qvtest::openModuleProxy(module), 0);
-    const uint64_t handle = qvtest::handleOf(session);
+    const auto session = context(0);
+    const uint64_t handle = session->handle();
     module.decoder().clear();
     uint32_t value = 0;
     for (const int32_t code : {DP_FN(datapath_clearStatus)(handle, nullptr),
@@ -165,7 +172,8 @@ TEST_F(DataPath, NullOutputsAreRefusedBeforeAnyRequest) {
 
 TEST_F(DataPath, WaitForDoneReturnsAfterTheReadThatShowsIdleOrTimesOut) {
     datapathhal::DataPathSession session(qvtest::openModuleProxy(module), 0);
-    const uint64_t handle = qvtest::handleOf(session);
+    const auto exported = context(0);
+    const uint64_t handle = exported->handle();
     module.dataPath().paths[0].readsUntilIdle = 4;
     module.dataPath().paths[0].doneReads = 0;
     module.decoder().clear();
@@ -211,44 +219,49 @@ protected:
         module.dataPath().triggerTimestampMode = mode;
         return datapathhal::DataPathSession(qvtest::openModuleProxy(module), 0);
     }
-    TriggerTimestampsSettings* compute(datapathhal::DataPathSession& session, const TriggerTimestampsInput& input,
+    // The acquisition's data-path context in the library, in that mode.
+    std::unique_ptr<qvtest::LibraryContext> makeContext(uint32_t mode) {
+        module.dataPath().triggerTimestampMode = mode;
+        return context(0);
+    }
+    TriggerTimestampsSettings* compute(uint64_t handle, const TriggerTimestampsInput& input,
                                        TriggerTimestampsOutput& output) {
         TriggerTimestampsSettings* settings = nullptr;
-        EXPECT_EQ(DP_FN(datapath_computeTriggerTimestampsSettings)(qvtest::handleOf(session), &input, &output,
-                                                                   &settings),
-                  0);
+        EXPECT_EQ(DP_FN(datapath_computeTriggerTimestampsSettings)(handle, &input, &output, &settings), 0);
         return settings;
     }
 };
 
 TEST_F(Timestamps, WordCountsAndOffsetsFollowTheModeAndFlags) {
-    auto mode1 = make(1);
-    auto mode2 = make(2);
+    const auto mode1Context = makeContext(1);
+    const auto mode2Context = makeContext(2);
+    const uint64_t mode1 = mode1Context->handle();
+    const uint64_t mode2 = mode2Context->handle();
     struct Count {
-        datapathhal::DataPathSession* session;
+        uint64_t session;
         uint8_t fractional, first;
         uint64_t words;
     };
-    for (const Count& c : {Count{&mode2, 0, 0, 3}, Count{&mode2, 1, 0, 6}, Count{&mode1, 0, 1, 3},
-                           Count{&mode1, 1, 1, 6}, Count{&mode1, 0, 0, 2}, Count{&mode1, 7, 0, 4}}) {
+    for (const Count& c : {Count{mode2, 0, 0, 3}, Count{mode2, 1, 0, 6}, Count{mode1, 0, 1, 3},
+                           Count{mode1, 1, 1, 6}, Count{mode1, 0, 0, 2}, Count{mode1, 7, 0, 4}}) {
         TriggerTimestampsOutput output{};
-        compute(*c.session, {0.0, 0, 0, 0, c.fractional, c.first}, output);
+        compute(c.session, {0.0, 0, 0, 0, c.fractional, c.first}, output);
         EXPECT_EQ(output.wordCount, c.words) << int(c.fractional) << " " << int(c.first);
     }
     // The offsets selected, as multiples of the offset 1.25.
     using A = std::array<double, 4>;
     struct Offsets {
-        datapathhal::DataPathSession* session;
+        uint64_t session;
         TriggerTimestampsInput input;
         A expected;
     };
-    for (const Offsets& o : {Offsets{&mode2, {1.25, 1, 0, 1, 0, 0}, A{1, 0, 0, 1}},
-                             Offsets{&mode2, {1.25, 0, 1, 0, 1, 0}, A{0, 1, 0, 0}},
-                             Offsets{&mode1, {1.25, 0, 1, 0, 0, 0}, A{0, 0, 1, 0}},
-                             Offsets{&mode2, {1.25, 0, 1, 0, 0, 0}, A{0, 1, 1, 0}},
-                             Offsets{&mode1, {1.25, 0, 0, 0, 1, 1}, A{0, 0, 0, 0}}}) {
+    for (const Offsets& o : {Offsets{mode2, {1.25, 1, 0, 1, 0, 0}, A{1, 0, 0, 1}},
+                             Offsets{mode2, {1.25, 0, 1, 0, 1, 0}, A{0, 1, 0, 0}},
+                             Offsets{mode1, {1.25, 0, 1, 0, 0, 0}, A{0, 0, 1, 0}},
+                             Offsets{mode2, {1.25, 0, 1, 0, 0, 0}, A{0, 1, 1, 0}},
+                             Offsets{mode1, {1.25, 0, 0, 0, 1, 1}, A{0, 0, 0, 0}}}) {
         TriggerTimestampsOutput output{};
-        const TriggerTimestampsSettings* settings = compute(*o.session, o.input, output);
+        const TriggerTimestampsSettings* settings = compute(o.session, o.input, output);
         A got{};
         for (int i = 0; i < 4; ++i) got[i] = sdihal::fixedPointToDouble(settings->offsets[i]) / 1.25;
         EXPECT_EQ(got, o.expected);
@@ -256,16 +269,16 @@ TEST_F(Timestamps, WordCountsAndOffsetsFollowTheModeAndFlags) {
 }
 
 TEST_F(Timestamps, ComputeCopiesTheInputAndApplySendsTheLastComputedBlock) {
-    auto session = make(2);
-    const uint64_t handle = qvtest::handleOf(session);
+    const auto session = makeContext(2);
+    const uint64_t handle = session->handle();
     TriggerTimestampsOutput output;
     std::memset(&output, 0xEE, sizeof output);
-    TriggerTimestampsSettings* a = compute(session, {2.0, 1, 1, 1, 1, 1}, output);
+    TriggerTimestampsSettings* a = compute(handle, {2.0, 1, 1, 1, 1, 1}, output);
     EXPECT_EQ(output.input.offset, 2.0);
     EXPECT_EQ(output.input.firstTimestampEnabled, 1);
     EXPECT_EQ(output.wordCount, 6u);
     EXPECT_EQ(a->fractionalTimestamps, 1u);
-    EXPECT_EQ(compute(session, {-3.0, 1, 0, 0, 0, 0}, output), a);
+    EXPECT_EQ(compute(handle, {-3.0, 1, 0, 0, 0, 0}, output), a);
     module.decoder().clear();
     ASSERT_EQ(DP_FN(datapath_applyTriggerTimestampsSettings)(handle, a), 0);
     const auto request = module.decoder().last("datapath.applyTriggerTimestampsSettings");
@@ -294,6 +307,7 @@ TEST_F(Timestamps, ComputeCopiesTheInputAndApplySendsTheLastComputedBlock) {
 
 TEST_F(Timestamps, EveryWordLayoutDecodesAndLargeTickCountsDifferExactly) {
     auto session = make(2);
+    const auto exported = makeContext(2);
     const uint64_t words[] = {kTwoTo60, kTwoTo60 + 2};
     EXPECT_DOUBLE_EQ(session.computeReferenceSampleTimestamp(words, 2, 7e-9), 1.4e-8);
     const uint64_t earlier[] = {kTwoTo60 + 2, kTwoTo60};
@@ -320,7 +334,7 @@ TEST_F(Timestamps, EveryWordLayoutDecodesAndLargeTickCountsDifferExactly) {
 
     // The export hands the result to the caller; flags are the low byte.
     double out = -1;
-    ASSERT_EQ(DP_FN(datapath_computeReferenceTriggerCorrection)(qvtest::handleOf(session), six, 6, 0x100, &out, 1.0,
+    ASSERT_EQ(DP_FN(datapath_computeReferenceTriggerCorrection)(exported->handle(), six, 6, 0x100, &out, 1.0,
                                                                 0.25),
               0);
     EXPECT_EQ(out, 9.25);
@@ -328,7 +342,7 @@ TEST_F(Timestamps, EveryWordLayoutDecodesAndLargeTickCountsDifferExactly) {
     // Relative to the first record: firsts plus the offset, or thirds.
     const uint64_t firstRecord[] = {100, 0, 110, 0, 120, 0};
     const uint64_t record[] = {150, kHalf, 160, 0, 115, 0};
-    ASSERT_EQ(DP_FN(datapath_computeRelativeToFirstRecordT0)(qvtest::handleOf(session), 0x101, firstRecord, record, 6,
+    ASSERT_EQ(DP_FN(datapath_computeRelativeToFirstRecordT0)(exported->handle(), 0x101, firstRecord, record, 6,
                                                              &out, 0.25, 1.0),
               0);
     EXPECT_EQ(out, 50.75);

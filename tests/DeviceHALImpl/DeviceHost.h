@@ -9,6 +9,7 @@
 #include "module/SimulatedModule.h"
 #include "qvfpga/QvFpgaSim.h"
 #include "support/HostLibrary.h"
+#include "support/LibraryContext.h"
 #include "support/OwnedHandle.h"
 
 namespace devicetest {
@@ -30,10 +31,9 @@ public:
 
     // Parameters with a bitfile (an FPGA session) and the given extra members.
     std::string params(const std::string& extra = "", bool bitfile = true) const {
-        std::string json = "{\"resourceName\":\"RIO0\",\"deviceInterfacePath\":\"" + module.devicePath() + "\"";
-        if (bitfile) json += ",\"bitfilePath\":\"/images/qv3377.lvbitx\",\"sessionUID\":\"S-1\"";
-        if (!extra.empty()) json += "," + extra;
-        return json + "}";
+        std::string members = bitfile ? qvtest::kFpgaImageMembers : "";
+        if (!extra.empty()) members += (members.empty() ? "" : ",") + extra;
+        return qvtest::deviceParams(module, members);
     }
     // A session of `instance`, closed when it goes out of scope; 0 when the
     // open failed (the test fails).

@@ -7,13 +7,16 @@
 #include <string>
 
 #include "DataAccessHALImpl/dataaccesshalHandle.h"
+#include "HALUtilities/HandleRegistry.h"
 #include "TrigHALImpl/trighalHandle.h"
+#include "module/SimulatedModule.h"
 #include "support/HostLibrary.h"
+#include "support/LibraryContext.h"
 #include "support/TempDir.h"
 
 namespace {
 
-const unsigned char kLiveDevice[8] = {0x5a, 1, 2, 3, 4, 5, 6, 7};
+// Memory that holds no device session.
 const unsigned char kDeadDevice[8] = {};
 
 uint64_t deviceHandle(const unsigned char* device) { return reinterpret_cast<uint64_t>(device); }
@@ -36,7 +39,10 @@ protected:
         library.fn<qvhost_close>(std::string(family.prefix) + "_close")(handle);
     }
 
+    qvsim::SimulatedModule module;
     qvtest::HostLibrary library{QV_SHARED_LIBRARY};
+    // A live device session of the library (its trigger context unused).
+    qvtest::LibraryContext live{library, module, "ai/0", 10};
 };
 
 TEST_F(Families, OpenBindsTheContextIntoAnEmptySlotOnly) {
@@ -45,7 +51,7 @@ TEST_F(Families, OpenBindsTheContextIntoAnEmptySlotOnly) {
     for (size_t i = 0; i < qvhost_familyCount; ++i) {
         const qvhost_family& family = qvhost_families[i];
         SCOPED_TRACE(family.prefix);
-        const uint64_t device = deviceHandle(kLiveDevice);
+        const uint64_t device = live.device();
         for (uint32_t c = 0; c < family.contextIdCount; ++c) {
             uint64_t slot = 0;
             const uint64_t context = 0x7f0000001000 + family.contextIds[c];
@@ -103,8 +109,11 @@ TEST(FamilyHooks, AZeroHandleIsRefusedBySessionLookUp) {
         EXPECT_NE(json.find("\"file\":\"HALUtilities/ErrorHandling.h\",\"line\":134"), std::string::npos);
         EXPECT_EQ(static_cast<void*>(sessionPtrFromHandle(0x1000)), reinterpret_cast<void*>(0x1000));
     };
+    // Handed out as a device session hands out its contexts.
+    qv3377hal::addHandle(0x1000, qv3377hal::HandleKind::deviceContext);
     check(trighal::sessionPtrFromHandle);
     check(dataaccesshal::sessionPtrFromHandle);
+    qv3377hal::dropHandle(0x1000, qv3377hal::HandleKind::deviceContext);
 }
 
 // Each export's own refusals (open, close, null arguments) as a host sees

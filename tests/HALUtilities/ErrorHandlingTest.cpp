@@ -114,13 +114,16 @@ TEST(DeviceHandle, AZeroHandleIsRefusedWithItsOwnDetail) {
     EXPECT_EQ(json,
               "{\"error_constant\":\"qvapalerr_invalidParameter\",\"file\":\"DeviceHALImpl/DeviceHALSession.cpp\","
               "\"line\":923,\"component\":\"qv3377hal\",\"sessionPtrFromHandle\":\"null input\"}");
-    // A handle names its record, whose first byte (what reservation_open
-    // looks at) is never 0, whatever the session's own first byte is.
-    qv3377hal::DeviceHandleRecord record;
-    record.session = reinterpret_cast<qv3377hal::DeviceSession*>(uintptr_t{0x40});
-    EXPECT_NE(*reinterpret_cast<const uint8_t*>(&record), 0);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(qv3377hal::sessionPtrFromHandle(reinterpret_cast<uintptr_t>(&record))),
-              0x40u);
+    // A handle that names no live session: the same raise, "unknown handle".
+    int session = 0;
+    const uint64_t unknown = reinterpret_cast<uintptr_t>(&session);
+    EXPECT_EQ(qvtest::thrownStatus([&] { qv3377hal::sessionPtrFromHandle(unknown); }).second,
+              "{\"error_constant\":\"qvapalerr_invalidParameter\",\"file\":\"DeviceHALImpl/DeviceHALSession.cpp\","
+              "\"line\":923,\"component\":\"qv3377hal\",\"sessionPtrFromHandle\":\"unknown handle\"}");
+    qv3377hal::addHandle(unknown, qv3377hal::HandleKind::deviceSession);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(qv3377hal::sessionPtrFromHandle(unknown)), unknown);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(qv3377hal::takeSessionFromHandle(unknown)), unknown);
+    EXPECT_EQ(qvtest::thrownStatus([&] { qv3377hal::takeSessionFromHandle(unknown); }).first, -52005);
 }
 
 int32_t platformCall(tStatus& status, Throws what) {

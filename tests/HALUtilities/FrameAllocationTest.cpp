@@ -28,6 +28,7 @@ struct Session {
 TEST(FrameAllocation, SuccessPathsAllocateNothing) {
     Session session;
     const uint64_t handle = reinterpret_cast<uint64_t>(&session);
+    qv3377hal::addHandle(handle, qv3377hal::HandleKind::deviceContext);
     qverr::Status status;
     int32_t code = -1;
     EXPECT_EQ(allocationsDuring([&] {

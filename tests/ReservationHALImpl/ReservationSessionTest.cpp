@@ -10,6 +10,7 @@
 #include "module/SimulatedModule.h"
 #include "qverr/Exception.h"
 #include "support/HostLibrary.h"
+#include "support/LibraryContext.h"
 #include "support/ModuleProxy.h"
 #include "support/DetailPair.h"
 #include "support/TempDir.h"
@@ -27,9 +28,12 @@ constexpr uint64_t kTwoTo32 = 4294967296u;
 class Reservations : public ::testing::Test {
 protected:
     qvsim::SimulatedModule module;
-    reservationhal::ReservationSession session{qvtest::openModuleProxy(module), R"({"Resource Name": "QV1"})"};
     qvtest::HostLibrary library{QV_SHARED_LIBRARY};
-    uint64_t handle = qvtest::handleOf(session);
+    // The exports' session, opened first: the session built here describes
+    // its client last.
+    qvtest::LibraryContext exported{library, module, "ai/0", 28, qvtest::deviceParams(module, "\"sessionUID\":\"S-1\"")};
+    reservationhal::ReservationSession session{qvtest::openModuleProxy(module), R"({"Resource Name": "QV1"})"};
+    uint64_t handle = exported.handle();
 
     void SetUp() override { module.decoder().clear(); }
     std::string jsonOf(auto&& call) { return qvtest::thrownStatus(call).second; }

@@ -1,6 +1,6 @@
 // The routing session over the route control stand-in, and the routinghal_
 // exports of the shipped library, called by name as a C driver calls them on
-// a session built here (its address is the handle).
+// a routing context the library handed out.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -12,7 +12,9 @@
 #include "RoutingHALImpl/RoutingHALSession.h"
 #include "qverr/Exception.h"
 #include "rocoapi/qvrocosim.h"
+#include "module/SimulatedModule.h"
 #include "support/HostLibrary.h"
+#include "support/LibraryContext.h"
 
 namespace {
 
@@ -228,16 +230,29 @@ using DeploySignal = void (*)(uint64_t, uint32_t, const char*, qvhost_status*);
 using DeployInternal = void (*)(uint64_t, const char*, const char*, qvhost_status*);
 using GetTerminalName = const char* (*)(uint64_t, uint32_t, qvhost_status*);
 
-// On the session of the fixture above.
+// On the routing context of an acquisition session the library opened on
+// the simulated module: the same route control as the fixture above's.
 class RoutingExports : public RoutingSession {
 protected:
+    void SetUp() override {
+        RoutingSession::SetUp();
+        exported = std::make_unique<qvtest::LibraryContext>(library, module, "ai/0", 25,
+                                                            qvtest::deviceParams(module, "", "Dev1"));
+        handle = exported->handle();
+    }
+    void TearDown() override {
+        exported.reset();
+        RoutingSession::TearDown();
+    }
     template <class Call>
     static int32_t run(Call&& call, std::string* json = nullptr) {
         return qvtest::runWithStatus(std::forward<Call>(call), json);
     }
 
+    qvsim::SimulatedModule module;
     qvtest::HostLibrary library{QV_SHARED_LIBRARY};
-    uint64_t handle = reinterpret_cast<uint64_t>(session.get());
+    std::unique_ptr<qvtest::LibraryContext> exported;
+    uint64_t handle = 0;
     SendMessage sendMessage = library.fn<SendMessage>("routinghal_sendMessage");
     DeploySignal deployImport = library.fn<DeploySignal>("routinghal_deployImportSignal");
     DeploySignal deployExport = library.fn<DeploySignal>("routinghal_deployExportSignal");

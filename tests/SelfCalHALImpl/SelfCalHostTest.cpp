@@ -1,19 +1,19 @@
 // The selfcal_ exports through the shipped library, called as a C driver
-// calls them, over a session whose library is found by its real name on
-// the library search path.
+// calls them, on the self-calibration context of a device session on the
+// simulated module; the calibration library is found by its real name on the
+// library search path.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "SelfCalHALImpl/SelfCalHALSession.h"
+#include "module/SimulatedModule.h"
 #include "qvqrx3377cal/calsim.h"
 #include "support/HostLibrary.h"
+#include "support/LibraryContext.h"
 
 extern "C" uint32_t kxrtsim_cleanupRegistrations(void);
 
 namespace {
-
-using namespace std::chrono_literals;
 
 using SelfTestFn = int32_t (*)(uint64_t, qvhost_status*);
 using CalibrateFn = int32_t (*)(uint64_t, const char*);
@@ -27,25 +27,16 @@ std::string lastConfiguration(int entry) {
     return configuration;
 }
 
-selfcalhal::CalibrationTiming timing() {
-    selfcalhal::CalibrationTiming quick;
-    quick.initialPoll = 1ms;
-    quick.selfTestTimeout = 200ms;
-    quick.calibrationTimeout = 200ms;
-    return quick;
-}
-
 TEST(SelfCalExports, EveryOperationThroughTheShippedLibrary) {
     qvtest::HostLibrary library(QV_SHARED_LIBRARY);
     ASSERT_TRUE(library.loaded());
 
     calsim_reset();
-    selfcalhal::SelfCalHALSession session("QV1", "qv3377.lvbitx", "",
-                                          selfcalhal::SelfCalHALSession::kLibraryName, timing());
+    qvsim::SimulatedModule module;
+    const qvtest::LibraryContext context(library, module, "ao/0", 24,
+                                         qvtest::deviceParams(module, "\"bitfileName\":\"qv3377.lvbitx\""));
     uint64_t handle = 0;
-    ASSERT_EQ(library.fn<qvhost_openReturnCode>("selfcal_open")(
-                  1, reinterpret_cast<uint64_t>(&session), &handle),
-              0);
+    ASSERT_EQ(library.fn<qvhost_openReturnCode>("selfcal_open")(context.device(), context.handle(), &handle), 0);
 
     auto calibrate = library.fn<CalibrateFn>("selfcal_selfCalibrate");
     EXPECT_EQ(calibrate(handle, "PXI_Clk"), 0);

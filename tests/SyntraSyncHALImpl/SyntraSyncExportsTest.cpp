@@ -1,10 +1,12 @@
 // Every syntrasync_ export through the shipped library, called by name as a
-// C driver calls it, on a session over the simulated module (passed by
-// address until the device session hands it out).
+// C driver calls it, on the context a device session over the simulated
+// module hands out.
 #include <gtest/gtest.h>
 
 #include "SessionFixture.h"
+#include "qvfpga/QvFpgaSim.h"
 #include "support/HostLibrary.h"
+#include "support/LibraryContext.h"
 
 namespace {
 
@@ -19,10 +21,14 @@ TEST(SyntraSyncExports, DriveAnFTDCModule) {
     qvsim::SimulatedModule module;
     module.syntraSync().ftdcStart = syntrasynctest::wholeValue(10);
     module.syntraSync().ftdcStop = syntrasynctest::wholeValue(10);
-    auto session = syntrasynctest::makeSession(module);
     qvtest::HostLibrary lib(QV_SHARED_LIBRARY);
     ASSERT_TRUE(lib.loaded());
-    const uint64_t address = reinterpret_cast<uintptr_t>(session.get());
+    // The Syntra block is found through the FPGA session's driver check.
+    qvfpgasim_reset();
+    qvsim::SimulatedModule::declareDefaultFifos();
+    const qvtest::LibraryContext context(lib, module, "ai/0", 19, qvtest::deviceParams(module, qvtest::kFpgaImageMembers));
+    const uint64_t address = context.handle();
+    ASSERT_NE(address, 0u);
 
     auto open = lib.fn<int32_t (*)(uint64_t, uint64_t, uint64_t*)>("syntrasync_open");
     uint64_t handle = 0;

@@ -9,6 +9,7 @@
 #include "qverr/Exception.h"
 #include "support/DetailPair.h"
 #include "support/HostLibrary.h"
+#include "support/LibraryContext.h"
 #include "support/ModuleProxy.h"
 #include "support/TempDir.h"
 
@@ -23,8 +24,8 @@ protected:
 };
 
 TEST_F(TimerSession, PresentTimerTakesSettingsAndMessages) {
-    timerhal::TimerHALSession session(qvtest::openModuleProxy(module));
-    const uint64_t handle = qvtest::handleOf(session);
+    qvtest::LibraryContext timer(library, module, "ao/0", 23);
+    const uint64_t handle = timer.handle();
     bool present = false;
     ASSERT_EQ(TIMER_FN(timer_getTraits)(handle, &present), 0);
     EXPECT_TRUE(present);
@@ -53,8 +54,8 @@ TEST_F(TimerSession, PresentTimerTakesSettingsAndMessages) {
 
 TEST_F(TimerSession, AbsentTimerOrNullPointersAreRefusedWithoutARequest) {
     module.timer().present = false;
-    timerhal::TimerHALSession session(qvtest::openModuleProxy(module));
-    const uint64_t handle = qvtest::handleOf(session);
+    qvtest::LibraryContext timer(library, module, "ao/0", 23);
+    const uint64_t handle = timer.handle();
     module.decoder().clear();
     bool present = true;
     ASSERT_EQ(TIMER_FN(timer_getTraits)(handle, &present), 0);

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "module/SimulatedModule.h"
 #include "support/HostLibrary.h"
 #include "support/DetailPair.h"
+#include "support/LibraryContext.h"
 #include "support/ModuleProxy.h"
 #include "support/TempDir.h"
 
@@ -44,9 +46,14 @@ const std::vector<std::pair<const char*, int32_t>> kExpectedTriggerIds = {
 class TriggerSession : public ::testing::Test {
 protected:
     qvsim::SimulatedModule module;
-    trighal::TrigHALSession session{qvtest::openModuleProxy(module)};
     qvtest::HostLibrary library{QV_SHARED_LIBRARY};
-    uint64_t handle = qvtest::handleOf(session);
+    std::unique_ptr<qvtest::LibraryContext> context = newContext();
+    uint64_t handle = context->handle();
+
+    // The trigger context of a new device session, on the module as it is.
+    std::unique_ptr<qvtest::LibraryContext> newContext() {
+        return std::make_unique<qvtest::LibraryContext>(library, module, "ao/0", 10);
+    }
 
     size_t count(const std::string& method) {
         size_t n = 0;
@@ -169,8 +176,8 @@ TEST_F(TriggerSession, HoldoffTicksFollowTheRevisionAndTheFlags) {
     };
     for (uint32_t revision : {1u, 2u}) {
         module.trigger().holdoffRevision = revision;
-        trighal::TrigHALSession own{qvtest::openModuleProxy(module)};
-        handle = qvtest::handleOf(own);
+        context = newContext();
+        handle = context->handle();
         module.decoder().clear();
         for (const Case& c : cases) {
             if (c.revision != revision) continue;
@@ -217,8 +224,8 @@ TEST_F(TriggerSession, HoldoffInputsWithoutATickCountAreRefused) {
     compute({0.0, 1e300, 0.0, 0.0, 1e10, false, false}, out, -52005);
     // A failed revision read gives no settings.
     qvtest::failRequests(module, "trig.readHoldoffClockInfo", -50300);
-    trighal::TrigHALSession unread{qvtest::openModuleProxy(module)};
-    handle = qvtest::handleOf(unread);
+    context = newContext();
+    handle = context->handle();
     EXPECT_EQ(compute({1e-6, 0.0, 0.0, 0.0, 1e8, false, false}, out, -50300), nullptr);
 }
 

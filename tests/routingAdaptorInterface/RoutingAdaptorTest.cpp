@@ -14,6 +14,7 @@
 #include "module/SimulatedModule.h"
 #include "support/DetailPair.h"
 #include "support/HostLibrary.h"
+#include "support/SelfProcess.h"
 #include "support/host/qvhost.h"
 
 namespace {
@@ -405,6 +406,25 @@ TEST_F(RoutingAdaptor, DemotionsDuringHostCallsAndDestroyJoins) {
     destroy(session);
     session = nullptr;
     EXPECT_LE(qvsim::processThreadsSettlingAtMost(threads), threads);
+}
+
+// A child forked by the host may destroy the session it inherited: the
+// reader thread and the notice registration stay the parent's.
+TEST_F(RoutingAdaptor, AForkedChildDestroysItsInheritedSessionAndTheParentGoesOn) {
+    Callbacks callbacks;
+    open(&callbacks);
+    const uint32_t ticket = route(kSeed, R"(["PXI_Trig0"])");
+    const pid_t child = fork();
+    if (child == 0) {
+        destroy(session);
+        exit(0);
+    }
+    EXPECT_EQ(qvtest::waitForExitWithin(child, std::chrono::seconds(10)), 0);
+    ASSERT_TRUE(module.routing().demote(ticket));
+    waitFor(callbacks, 1);
+    EXPECT_EQ(callbacks.count, 1);
+    route(kSeed, R"(["PXI_Trig1"])");
+    EXPECT_EQ(status.code, 0) << json();
 }
 
 }  // namespace

@@ -20,12 +20,6 @@ inline std::shared_ptr<sdihal::tInterfaceProxy_qv3377k> openModuleProxy(qvsim::S
     return proxy;
 }
 
-// A session's address as its family handle.
-template <class Session>
-uint64_t handleOf(Session& session) {
-    return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&session));
-}
-
 // Makes every request of "<interface>.<method>" fail with `code` in its reply.
 inline void failRequests(qvsim::SimulatedModule& module, const char* method, int32_t code) {
     module.on(method, [code](const qvsim::DecodedRequest&, qvsim::Reply& reply) {

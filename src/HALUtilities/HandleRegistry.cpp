@@ -1,0 +1,212 @@
+#include "HALUtilities/HandleRegistry.h"
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+namespace qv3377hal {
+namespace {
+
+// Every family call looks its handle up, so a look-up takes no lock. The
+// set is an open-addressed table of atomic slots that only changes under
+// the mutex; a change makes `sequence` odd while it lasts, and a reader
+// keeps what it found only when `sequence` was even and unchanged around
+// its reading (else it looks again under the mutex). A table replaced by a
+// larger one is kept until unload, since a reader may still be probing it;
+// tables grow only with the peak count of live handles.
+
+constexpr uint8_t kDropped = 0;  // no HandleKind is 0
+
+struct Slot {
+    std::atomic<uint64_t> handle{0};  // 0: never used (probes stop here)
+    std::atomic<uint64_t> owner{0};
+    std::atomic<uint8_t> kind{kDropped};
+};
+
+struct Table {
+    explicit Table(unsigned bits) : bits(bits), slots(new Slot[size_t{1} << bits]) {}
+    size_t capacity() const { return size_t{1} << bits; }
+    // Fibonacci hashing: handles are addresses, alike in their low bits.
+    size_t home(uint64_t handle) const {
+        return static_cast<size_t>((handle * 0x9E3779B97F4A7C15ull) >> (64 - bits));
+    }
+
+    const unsigned bits;
+    const std::unique_ptr<Slot[]> slots;
+};
+
+struct Found {
+    uint8_t kind = kDropped;
+    uint64_t owner = 0;
+};
+
+// The slot of `handle` in `table`, or null. Safe while the table changes
+// (every load is atomic and the loop is bounded); only a quiet table gives
+// a meaningful answer.
+Slot* probe(const Table* table, uint64_t handle) {
+    if (table == nullptr) return nullptr;
+    const size_t mask = table->capacity() - 1;
+    size_t index = table->home(handle);
+    for (size_t step = 0; step <= mask; ++step, index = (index + 1) & mask) {
+        const uint64_t held = table->slots[index].handle.load(std::memory_order_relaxed);
+        if (held == handle) return &table->slots[index];
+        if (held == 0) return nullptr;
+    }
+    return nullptr;
+}
+
+Found read(const Slot* slot) {
+    if (slot == nullptr) return {};
+    return {slot->kind.load(std::memory_order_relaxed), slot->owner.load(std::memory_order_relaxed)};
+}
+
+class Registry {
+public:
+    Found find(uint64_t handle) const {
+        const uint64_t before = sequence_.load(std::memory_order_acquire);
+        if (before % 2 == 0) {
+            const Found found = read(probe(table_.load(std::memory_order_acquire), handle));
+            std::atomic_thread_fence(std::memory_order_acquire);
+            if (sequence_.load(std::memory_order_relaxed) == before) return found;
+        }
+        std::lock_guard guard(lock_);
+        return read(probe(table_.load(std::memory_order_relaxed), handle));
+    }
+
+    void add(uint64_t handle, HandleKind kind, uint64_t owner) {
+        std::lock_guard guard(lock_);
+        Table* table = table_.load(std::memory_order_relaxed);
+        if (table == nullptr || (used_ + 1) * 2 > table->capacity()) rebuild();
+        Change change(sequence_);
+        place(table_.load(std::memory_order_relaxed), handle, static_cast<uint8_t>(kind), owner);
+    }
+
+    bool drop(uint64_t handle, HandleKind kind) {
+        std::lock_guard guard(lock_);
+        Slot* slot = probe(table_.load(std::memory_order_relaxed), handle);
+        if (slot == nullptr || slot->kind.load(std::memory_order_relaxed) != static_cast<uint8_t>(kind)) return false;
+        Change change(sequence_);
+        slot->kind.store(kDropped, std::memory_order_relaxed);
+        --live_;
+        return true;
+    }
+
+    void dropOwnedBy(uint64_t owner) {
+        std::lock_guard guard(lock_);
+        Table* table = table_.load(std::memory_order_relaxed);
+        if (table == nullptr) return;
+        Change change(sequence_);
+        for (size_t i = 0; i < table->capacity(); ++i) {
+            Slot& slot = table->slots[i];
+            if (slot.kind.load(std::memory_order_relaxed) != kDropped &&
+                slot.owner.load(std::memory_order_relaxed) == owner) {
+                slot.kind.store(kDropped, std::memory_order_relaxed);
+                --live_;
+            }
+        }
+    }
+
+private:
+    // Marks the table as changing for its lifetime (the mutex is held).
+    class Change {
+    public:
+        explicit Change(std::atomic<uint64_t>& sequence) : sequence_(sequence) {
+            sequence_.store(sequence_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+            std::atomic_thread_fence(std::memory_order_release);
+        }
+        ~Change() { sequence_.store(sequence_.load(std::memory_order_relaxed) + 1, std::memory_order_release); }
+        Change(const Change&) = delete;
+        Change& operator=(const Change&) = delete;
+
+    private:
+        std::atomic<uint64_t>& sequence_;
+    };
+
+    // Writes `handle` into its own slot, or the first never-used one.
+    void place(Table* table, uint64_t handle, uint8_t kind, uint64_t owner) {
+        const size_t mask = table->capacity() - 1;
+        size_t index = table->home(handle);
+        while (true) {
+            Slot& slot = table->slots[index];
+            const uint64_t held = slot.handle.load(std::memory_order_relaxed);
+            if (held == 0 || held == handle) {
+                if (held == 0) {
+                    slot.handle.store(handle, std::memory_order_relaxed);
+                    ++used_;
+                }
+                if (slot.kind.load(std::memory_order_relaxed) == kDropped) ++live_;
+                slot.owner.store(owner, std::memory_order_relaxed);
+                slot.kind.store(kind, std::memory_order_relaxed);
+                return;
+            }
+            index = (index + 1) & mask;
+        }
+    }
+
+    // Makes room for one more handle: dropped slots are cleared, and the
+    // table is doubled when live handles would fill more than a quarter.
+    void rebuild() {
+        Table* old = table_.load(std::memory_order_relaxed);
+        std::vector<std::pair<uint64_t, Found>> keep;
+        keep.reserve(live_);
+        if (old != nullptr) {
+            for (size_t i = 0; i < old->capacity(); ++i) {
+                const Found found = read(&old->slots[i]);
+                if (found.kind != kDropped) keep.emplace_back(old->slots[i].handle.load(std::memory_order_relaxed), found);
+            }
+        }
+        const unsigned bits = std::max(6u, static_cast<unsigned>(std::bit_width((keep.size() + 1) * 4 - 1)));
+        Change change(sequence_);
+        Table* table = old;
+        if (old == nullptr || bits > old->bits) {
+            tables_.push_back(std::make_unique<Table>(bits));
+            table = tables_.back().get();
+        } else {
+            for (size_t i = 0; i < old->capacity(); ++i) {
+                old->slots[i].kind.store(kDropped, std::memory_order_relaxed);
+                old->slots[i].handle.store(0, std::memory_order_relaxed);
+            }
+        }
+        used_ = 0;
+        live_ = 0;
+        for (const auto& [handle, found] : keep) place(table, handle, found.kind, found.owner);
+        table_.store(table, std::memory_order_release);
+    }
+
+    mutable std::mutex lock_;
+    std::atomic<uint64_t> sequence_{0};   // odd while the table changes
+    std::atomic<Table*> table_{nullptr};  // the current one of tables_
+    std::vector<std::unique_ptr<Table>> tables_;
+    size_t used_ = 0;  // slots of the current table ever written since it was cleared
+    size_t live_ = 0;
+};
+
+// Built at first use (nothing runs at library load); gone when the library
+// is unloaded, with every object a handle could name.
+Registry& registry() {
+    static Registry instance;
+    return instance;
+}
+
+}  // namespace
+
+void addHandle(uint64_t handle, HandleKind kind, uint64_t owner) { registry().add(handle, kind, owner); }
+
+bool dropHandle(uint64_t handle, HandleKind kind) { return registry().drop(handle, kind); }
+
+void dropOwnedBy(uint64_t owner) { registry().dropOwnedBy(owner); }
+
+std::optional<uint64_t> ownerOfLiveHandle(uint64_t handle, HandleKind kind) {
+    const Found found = registry().find(handle);
+    if (found.kind != static_cast<uint8_t>(kind)) return std::nullopt;
+    return found.owner;
+}
+
+bool isLiveHandle(uint64_t handle, HandleKind kind) { return registry().find(handle).kind == static_cast<uint8_t>(kind); }
+
+}  // namespace qv3377hal

@@ -1,0 +1,43 @@
+// The handles the library has handed out and not yet taken back, one
+// process-wide set for every kind. A handle stays the address of its object;
+// the set only tells a live handle from a closed or made-up one, so that no
+// conversion dereferences the latter.
+//
+// A handle is added where its object is created and dropped before the
+// object is freed. A handle may name an owner (the handle of the object that
+// frees it, or that it relies on): dropping the owner's own handle does not
+// drop its dependents; dropOwnedBy does.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+namespace qv3377hal {
+
+enum class HandleKind : uint8_t {
+    deviceSession = 1,
+    deviceContext,  // a sub-session handed out by device_getContext
+    rfplatSession,
+    p2pSession,
+    instructionTarget,
+    routingAdaptorSession,
+    terminalIterator,
+};
+
+template <class T>
+uint64_t handleOf(T* object) {
+    return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(object));
+}
+
+// Adds `handle` (non-zero); an existing entry of the same handle is replaced.
+void addHandle(uint64_t handle, HandleKind kind, uint64_t owner = 0);
+// Drops `handle` when it is live with that kind; true when it was (its closer
+// then frees the object: of two concurrent closes only one gets true).
+bool dropHandle(uint64_t handle, HandleKind kind);
+// Drops every handle whose owner is `owner`.
+void dropOwnedBy(uint64_t owner);
+bool isLiveHandle(uint64_t handle, HandleKind kind);
+// The owner of a live handle of that kind; nothing when it is not live.
+std::optional<uint64_t> ownerOfLiveHandle(uint64_t handle, HandleKind kind);
+
+}  // namespace qv3377hal

@@ -1,0 +1,190 @@
+// Closed and made-up handles of every kind, through the shipped library: each
+// is refused as a 0 handle is, with the detail that the handle is unknown,
+// and a second close does nothing.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "DeviceHALImpl/DeviceHost.h"
+#include "support/HostLibrary.h"
+
+namespace {
+
+using Status = qvhost_status*;
+
+class StaleHandles : public ::testing::Test, public devicetest::DeviceHost {
+protected:
+    void SetUp() override { ASSERT_TRUE(library.loaded()); }
+
+    // A closed handle of the kind, then two made-up ones.
+    std::vector<uint64_t> badHandles(uint64_t closed) {
+        return {closed, 0x5a5a5a5a5a5a5a5aull, reinterpret_cast<uint64_t>(&stackVariable)};
+    }
+    // The JSON detail a status-last call reports.
+    template <class Call>
+    std::string detailOf(Call&& call) {
+        std::string json;
+        EXPECT_EQ(qvtest::runWithStatus(std::forward<Call>(call), &json), -52005);
+        return json;
+    }
+    // What the 0 handle reports, with "null handle" in place of "unknown
+    // handle", so that both share code and location.
+    static void expectSameAsNull(const std::string& unknown, const std::string& null, const char* key) {
+        EXPECT_NE(unknown.find(std::string("\"") + key + "\":\"unknown handle\""), std::string::npos) << unknown;
+        std::string expected = unknown;
+        expected.replace(expected.find("unknown handle"), 14, "null handle");
+        EXPECT_EQ(expected, null);
+    }
+
+    int stackVariable = 0;
+};
+
+TEST_F(StaleHandles, DeviceSessionsAndTheirContexts) {
+    const uint64_t device = openSession("ao/0", params("", false)).release();
+    const uint64_t trigger = context(device, 10);
+    const uint64_t data = context(device, 32);
+    uint64_t handle = 0;
+    ASSERT_EQ(library.fn<int32_t (*)(uint64_t, uint64_t, uint64_t*)>("trig_open")(device, trigger, &handle), 0);
+    close(device);
+    close(device);  // a second close does nothing
+    auto sendTrigger = library.fn<int32_t (*)(uint64_t, uint32_t)>("trig_sendSoftwareTrigger");
+    auto reservationOpen = library.fn<int32_t (*)(uint64_t, uint64_t, uint64_t*)>("reservation_open");
+    auto accessors = library.fn<void (*)(uint64_t, uint64_t*, uint64_t*, Status)>("da_getAccessors");
+    for (const uint64_t bad : badHandles(device)) {
+        uint64_t out = 7;
+        EXPECT_EQ(getContext(bad, 10, 0, &out), -52005);
+        EXPECT_EQ(out, 7u);
+        uint64_t slot = 0;
+        EXPECT_EQ(reservationOpen(bad, 1, &slot), -52005);
+        close(bad);
+    }
+    for (const uint64_t bad : badHandles(handle)) EXPECT_EQ(sendTrigger(bad, 1), -52005);
+    uint64_t count = 0;
+    const std::string null = detailOf([&](Status s) { accessors(0, nullptr, &count, s); });
+    for (const uint64_t bad : badHandles(data)) {
+        expectSameAsNull(detailOf([&](Status s) { accessors(bad, nullptr, &count, s); }), null,
+                         "sessionPtrFromHandle");
+    }
+}
+
+TEST_F(StaleHandles, ModulePlatformAndPeerToPeerSessions) {
+    using RfOpen = int32_t (*)(const char*, const char*, uint64_t*);
+    uint64_t rf = 0;
+    ASSERT_EQ(library.fn<RfOpen>("rfplat_open")(params("", false).c_str(), "", &rf), 0);
+    auto rfClose = library.fn<void (*)(uint64_t)>("rfplat_close");
+    rfClose(rf);
+    rfClose(rf);
+    auto selfTest = library.fn<void (*)(uint64_t, const char*, Status)>("rfplat_selfTest");
+    auto version = library.fn<int32_t (*)(uint64_t, uint32_t*)>("rfplat_getDriverInterfaceVersion");
+    const std::string null = detailOf([&](Status s) { selfTest(0, "", s); });
+    for (const uint64_t bad : badHandles(rf)) {
+        uint32_t v = 0;
+        EXPECT_EQ(version(bad, &v), -52005);
+        expectSameAsNull(detailOf([&](Status s) { selfTest(bad, "", s); }), null, "sessionPtrFromHandle");
+        rfClose(bad);
+    }
+
+    const uint64_t device = openSession("ao/0", params()).release();
+    const std::string description = reinterpret_cast<const char*>(context(device, 17));
+    void* p2p = nullptr;
+    ASSERT_EQ(library.fn<int32_t (*)(const char*, const char*, void**)>("p2p_open")(params().c_str(),
+                                                                                   description.c_str(), &p2p),
+              0);
+    auto p2pClose = library.fn<int32_t (*)(void*)>("p2p_close");
+    EXPECT_EQ(p2pClose(p2p), 0);
+    auto count = library.fn<int32_t (*)(void*, uint64_t*)>("p2p_getNumEndpointsAvailable");
+    for (const uint64_t bad : badHandles(reinterpret_cast<uint64_t>(p2p))) {
+        uint64_t n = 0;
+        EXPECT_EQ(count(reinterpret_cast<void*>(bad), &n), -52005);
+        EXPECT_EQ(p2pClose(reinterpret_cast<void*>(bad)), -52005);
+    }
+    close(device);
+}
+
+TEST_F(StaleHandles, InstructionTargets) {
+    auto open = library.fn<void* (*)(const char*, Status)>("qvIFW_Target_libqv3377hal_Open");
+    auto closeTarget = library.fn<void (*)(void*, Status)>("qvIFW_Target_libqv3377hal_Close");
+    using WriteArray = void (*)(void*, const void*, size_t, bool, uint32_t, Status);
+    auto writeArray = library.fn<WriteArray>("qvIFW_Target_libqv3377hal_WriteArray");
+    const std::string json = "{\"deviceInterfacePath\": \"" + module.devicePath() + "\"}";
+    qvhost_status status = qvhost_newStatus();
+    void* target = open(json.c_str(), &status);
+    ASSERT_NE(target, nullptr) << (status.json ? status.json : "");
+    qvhost_release(&status);
+    EXPECT_EQ(qvtest::runWithStatus([&](Status s) { closeTarget(target, s); }), 0);
+    const std::string null = detailOf([&](Status s) { closeTarget(nullptr, s); });
+    const uint32_t word = 0;
+    for (const uint64_t bad : badHandles(reinterpret_cast<uint64_t>(target))) {
+        void* handle = reinterpret_cast<void*>(bad);
+        expectSameAsNull(detailOf([&](Status s) { closeTarget(handle, s); }), null, "targetFromHandle");
+        expectSameAsNull(detailOf([&](Status s) { writeArray(handle, &word, 1, false, 0, s); }), null,
+                         "targetFromHandle");
+    }
+}
+
+TEST_F(StaleHandles, RoutingAdaptorSessionsAndIterators) {
+    using Realloc = void* (*)(void*, size_t);
+    auto create = library.fn<void* (*)(const char*, Realloc, Status)>("qvroco_ra_qv3377hal_createSession");
+    auto destroy = library.fn<void (*)(void*)>("qvroco_ra_qv3377hal_destroySession");
+    auto terminals = library.fn<void* (*)(void*, Status)>("qvroco_ra_qv3377hal_getAllTerminals");
+    auto next = library.fn<void (*)(void*, Status)>("qvroco_ra_qv3377hal_TerminalIterator_next");
+    auto destroyIterator = library.fn<void (*)(void*)>("qvroco_ra_qv3377hal_TerminalIterator_destroy");
+    qvhost_status status = qvhost_newStatus();
+    void* session = create(module.devicePath().c_str(), &std::realloc, &status);
+    ASSERT_NE(session, nullptr);
+    void* iterator = terminals(session, &status);
+    void* orphan = terminals(session, &status);
+    ASSERT_EQ(status.code, 0);
+    qvhost_release(&status);
+    destroyIterator(iterator);
+    destroyIterator(iterator);
+    destroy(session);
+    destroy(session);
+
+    const std::string nullSession = detailOf([&](Status s) { terminals(nullptr, s); });
+    const std::string nullIterator = detailOf([&](Status s) { next(nullptr, s); });
+    // An iterator whose session is gone can only be destroyed.
+    expectSameAsNull(detailOf([&](Status s) { next(orphan, s); }), nullIterator, "iteratorFromHandle");
+    destroyIterator(orphan);
+    for (const uint64_t bad : badHandles(reinterpret_cast<uint64_t>(session))) {
+        expectSameAsNull(detailOf([&](Status s) { terminals(reinterpret_cast<void*>(bad), s); }), nullSession,
+                         "sessionFromHandle");
+        destroy(reinterpret_cast<void*>(bad));
+    }
+    for (const uint64_t bad : badHandles(reinterpret_cast<uint64_t>(iterator))) {
+        expectSameAsNull(detailOf([&](Status s) { next(reinterpret_cast<void*>(bad), s); }), nullIterator,
+                         "iteratorFromHandle");
+        destroyIterator(reinterpret_cast<void*>(bad));
+    }
+}
+
+// Sessions opened and closed on many threads while others keep calling
+// through their own live handles: no live handle is ever refused.
+TEST_F(StaleHandles, ConcurrentOpenAndCloseLeaveLiveHandlesAlone) {
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    const std::string json = params("", false);
+    for (int t = 0; t < 6; ++t) {
+        threads.emplace_back([&] {
+            for (int round = 0; round < 20; ++round) {
+                uint64_t device = 0;
+                uint64_t trigger = 0;
+                if (open(json.c_str(), "ai/0", &device) != 0 || getContext(device, 10, 0, &trigger) != 0 ||
+                    library.fn<int32_t (*)(uint64_t, uint32_t)>("trig_sendSoftwareTrigger")(trigger, 1) != 0) {
+                    ++failures;
+                }
+                close(device);
+                close(device);
+                if (getContext(device, 10, 0, &trigger) != -52005) ++failures;
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(failures.load(), 0);
+}
+
+}  // namespace
