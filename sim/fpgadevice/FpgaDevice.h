@@ -48,7 +48,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "atomiczekddk/shared/Errors.h"
 #include "kerneldriver/Driver.h"
+#include "qverr/Codes.h"
 #include "requests/RequestDecoder.h"
 
 namespace qvsim {
@@ -57,9 +59,9 @@ class FpgaDevice {
 public:
     static constexpr uint32_t kDefaultControlAddress = 0x8000;
     static constexpr uint32_t kDefaultIrqStatusAddress = 0x8004;
-    static constexpr int32_t kAttributeNotServed = -63196;
-    static constexpr int32_t kFifoNotReady = -52010;
-    static constexpr int32_t kReleaseBeyondAvailable = -52005;
+    static constexpr int32_t kAttributeNotServed = qvzek::kErrorAttributeNotServed;
+    static constexpr int32_t kFifoNotReady = qverr::qvapalerr_resourceNotInitialized;
+    static constexpr int32_t kReleaseBeyondAvailable = qverr::qvapalerr_invalidParameter;
 
     struct FifoState {
         bool configured = false;

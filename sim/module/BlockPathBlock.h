@@ -10,6 +10,7 @@
 #include <mutex>
 #include <vector>
 
+#include "apal_qv3377k/DriverCodes.h"
 #include "module/Replies.h"
 
 namespace qvsim {
@@ -22,7 +23,7 @@ struct BlockPathBlock {
         int32_t status = 0;
     };
     // The driver's answer for a block it does not have.
-    static constexpr int32_t kBlockAbsent = -1074101883;
+    static constexpr int32_t kBlockAbsent = sdihal::kDriverErrorBlockAbsent;
 
     explicit BlockPathBlock(GuardedDecoder& decoder);
 

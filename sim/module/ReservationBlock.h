@@ -7,6 +7,7 @@
 #include <string>
 
 #include "module/Replies.h"
+#include "qverr/Codes.h"
 
 namespace qvsim {
 
@@ -14,7 +15,7 @@ struct ReservationBlock {
     explicit ReservationBlock(GuardedDecoder& decoder);
 
     // A release of a ticket that is not held.
-    static constexpr int32_t kUnknownTicket = -52006;
+    static constexpr int32_t kUnknownTicket = qverr::qvapalerr_resourceNotFound;
 
     uint32_t clientId = 0x2A;
     std::string description;

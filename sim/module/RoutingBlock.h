@@ -10,17 +10,19 @@
 #include <utility>
 #include <vector>
 
+#include "apal_qv3377k/DriverCodes.h"
 #include "kerneldriver/Driver.h"
 #include "module/Replies.h"
+#include "qverr/Codes.h"
 
 namespace qvsim {
 
 struct RoutingBlock {
     RoutingBlock(GuardedDecoder& decoder, Driver& driver);
 
-    static constexpr int32_t kUnknownTicket = -52006;
-    static constexpr int32_t kReservationConflict = -89137;
-    static constexpr int32_t kBufferTooSmall = -52019;
+    static constexpr int32_t kUnknownTicket = qverr::qvapalerr_resourceNotFound;
+    static constexpr int32_t kReservationConflict = sdihal::kDriverErrorReservationConflict;
+    static constexpr int32_t kBufferTooSmall = qverr::qvapalerr_bufferTooSmall;
     static constexpr uint32_t kDemotionId = 0x80000000;
 
     struct Route {

@@ -12,6 +12,7 @@
 
 #include "kerneldriver/DeviceTree.h"
 #include "module/Replies.h"
+#include "qverr/Codes.h"
 
 namespace qvsim {
 
@@ -30,7 +31,7 @@ public:
     static constexpr uint32_t kSpaceCount = 7;
     static constexpr uint64_t kSpaceSize = 0x10000;
     // A transfer outside a space, or a space the module lacks.
-    static constexpr int32_t kOutOfSpace = -52005;
+    static constexpr int32_t kOutOfSpace = qverr::qvapalerr_invalidParameter;
 
     struct Space {
         uint16_t width = 32;

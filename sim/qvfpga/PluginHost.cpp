@@ -2,14 +2,15 @@
 
 #include <dlfcn.h>
 
+#include "qverr/Codes.h"
 #include "qvfpga/QvFpgaSim.h"
 
 namespace qvfpgasim {
 namespace {
 
 // What the interface library reports of a driver it cannot use.
-constexpr int32_t kDriverMissing = -52006;
-constexpr int32_t kNotInitialized = -52010;
+constexpr int32_t kDriverMissing = qverr::qvapalerr_resourceNotFound;
+constexpr int32_t kNotInitialized = qverr::qvapalerr_resourceNotInitialized;
 
 }  // namespace
 

@@ -16,7 +16,7 @@
 namespace atomiczekhal {
 
 // The device's interface entry is no longer listed by the driver.
-inline constexpr int32_t kErrorDeviceInterfaceGone = -63036;
+inline constexpr int32_t kErrorDeviceInterfaceGone = qvzek::kErrorDeviceUnreachable;
 
 using DeviceManagerQrx = qvzek::IDeviceManager<sdihal::tInterfaceProxy_atomiczekddkqrx>;
 

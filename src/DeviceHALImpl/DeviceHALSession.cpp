@@ -33,6 +33,7 @@
 #include "WGenHALImpl/WGenHALSession.h"
 #include "qverr/DetailWriter.h"
 #include "qverr/Exception.h"
+#include "qverr/StatusThrowGuard.h"
 #include "qvisl/FifoFpgaHw.h"
 #include "qvisl/QvFpgaDll.h"
 #include "qvroco/RoCoSession.h"
@@ -119,8 +120,10 @@ const char kPlaceholder[] = "";
 }  // namespace
 
 void checkInterfaceVersion(uint16_t ownCurrent, uint16_t ownOldest, uint16_t driverCurrent, uint16_t driverOldest) {
-    const sdihal::tVersionCheck versionCheck(ownCurrent, ownOldest, driverCurrent, driverOldest, -1074101882,
-                                             -1074101881, qverr::qvapalerr_invalidParameter, -52003);
+    const sdihal::tVersionCheck versionCheck(ownCurrent, ownOldest, driverCurrent, driverOldest,
+                                             sdihal::kDriverErrorDriverTooOld, sdihal::kDriverErrorLibraryTooOld,
+                                             qverr::qvapalerr_invalidParameter,
+                                             qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     if (versionCheck.errorCode() != 0) throwAt(versionCheck.errorCode(), 521, "versionCheck.errorCode()");
 }
 
@@ -171,7 +174,7 @@ void DeviceSession::openDevice(const char* deviceInterfacePath) {
     proxy_ = std::make_shared<sdihal::tInterfaceProxy_qv3377k>();
     {
         nQVAPALS100::tStatus status;
-        qverr::TStatusThrower thrower(status);
+        qverr::StatusThrowGuard guard(status);
         proxy_->open(deviceInterfacePath, status);
     }
     rfPlatSession_ = std::make_unique<rfplat::RFPlatSession>(sub<sdihal::iInterfaceProxy_rfplat>(), "");

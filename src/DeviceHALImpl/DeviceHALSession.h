@@ -9,6 +9,7 @@
 #include <string>
 
 #include "HALUtilities/AutoFpgaSession.h"
+#include "apal_qv3377k/DriverCodes.h"
 #include "apal_qv3377k/tInterfaceProxy_qv3377k.h"
 
 struct cJSON;
@@ -135,7 +136,7 @@ inline constexpr uint32_t kSecondDigitalOffset = 33;
 }  // namespace context
 
 // The driver's answer for a block that the module does not have.
-inline constexpr int32_t kBlockAbsent = -1074101883;
+inline constexpr int32_t kBlockAbsent = sdihal::kDriverErrorBlockAbsent;
 
 // Throws the version check's code when the two ranges are incompatible.
 void checkInterfaceVersion(uint16_t ownCurrent, uint16_t ownOldest, uint16_t driverCurrent,

@@ -25,12 +25,11 @@ constexpr const char* kComponent = "qv3377hal";
 #define RFPLAT_INVALID(problem) \
     RFPLAT_FAIL(::qverr::qvapalerr_invalidParameter, "qvapalerr_invalidParameter", (problem))
 
-// A fresh platform status for one request; a negative code is thrown when
-// the request returns.
+// A fresh platform status for one request; the caller throws its error
+// once the request returns.
 class Request {
 public:
     nQVAPALS100::tStatus& status() { return status_; }
-    void check() const { qverr::throwIfTStatusError(status_); }
 
 private:
     nQVAPALS100::tStatus status_;
@@ -161,7 +160,7 @@ std::string RFPlatSession::getModuleRev(const char* moduleName) {
     int32_t revision = 0;
     Request request;
     proxy_->getModuleRev(index, &revision, request.status());
-    request.check();
+    qverr::throwIfTStatusError(request.status());
     std::string text = moduleRevisionConversion(revision);
     if (index == 0) {
         // The dot revision is optional: any answer but a plain success leaves
@@ -178,7 +177,7 @@ void RFPlatSession::checkInitializationStatus(const char* moduleName) {
     const uint32_t index = moduleIndexFromName(moduleName);
     Request request;
     proxy_->checkInitializationStatus(index, request.status());
-    request.check();
+    qverr::throwIfTStatusError(request.status());
 }
 
 double RFPlatSession::getTemperature(const char* sensorName, uint32_t selector) {
@@ -188,7 +187,7 @@ double RFPlatSession::getTemperature(const char* sensorName, uint32_t selector) 
     Request request;
     proxy_->getTemperature(static_cast<uint32_t>(sensor), selector, &numerator, &denominator,
                            request.status());
-    request.check();
+    qverr::throwIfTStatusError(request.status());
     if (denominator == 0) return 0.0;
     return static_cast<double>(numerator) / static_cast<double>(denominator);
 }
@@ -197,7 +196,7 @@ double RFPlatSession::getModulePowerConsumption() {
     int32_t value = 0;
     Request request;
     proxy_->getModulePowerConsumption(&value, request.status());
-    request.check();
+    qverr::throwIfTStatusError(request.status());
     return value / 1000.0;
 }
 
@@ -206,7 +205,7 @@ uint32_t RFPlatSession::getModulePartNumber(const char* moduleName, uint32_t whi
     if (which > 1) RFPLAT_INVALID("which is neither 0 nor 1");
     Request request;
     const uint32_t value = proxy_->getModulePartNumber(index, which, request.status());
-    request.check();
+    qverr::throwIfTStatusError(request.status());
     return value;
 }
 
@@ -214,14 +213,14 @@ std::string RFPlatSession::getModuleAssemblyNumber(const char* moduleName) {
     const uint32_t index = moduleIndexFromName(moduleName);
     Request partRequest;
     const uint32_t part = proxy_->getModulePartNumber(index, 0, partRequest.status());
-    partRequest.check();
+    qverr::throwIfTStatusError(partRequest.status());
     Request dashRequest;
     const uint32_t dash = proxy_->getModulePartNumber(index, 1, dashRequest.status());
-    dashRequest.check();
+    qverr::throwIfTStatusError(dashRequest.status());
     int32_t revision = 0;
     Request revisionRequest;
     proxy_->getModuleRev(index, &revision, revisionRequest.status());
-    revisionRequest.check();
+    qverr::throwIfTStatusError(revisionRequest.status());
     const std::string letters = moduleRevisionConversion(revision);
     char text[384];
     const int length = std::snprintf(text, sizeof text, "%u%s-%02uL", part, letters.c_str(), dash);
@@ -235,7 +234,7 @@ std::string RFPlatSession::getModuleAssemblyNumber(const char* moduleName) {
 void RFPlatSession::resetDevice() {
     Request request;
     proxy_->resetDevice(request.status());
-    request.check();
+    qverr::throwIfTStatusError(request.status());
 }
 
 std::vector<std::string> RFPlatSession::getAvailablePorts() { return {}; }
@@ -246,13 +245,13 @@ void RFPlatSession::selfTest(const char* deviceName) {
     const DeviceKey key = findDeviceKey(deviceName);
     Request request;
     proxy_->selfTest(keyImage(key), request.status());
-    request.check();
+    qverr::throwIfTStatusError(request.status());
 }
 
 uint32_t RFPlatSession::getDriverInterfaceVersion() {
     Request request;
     const uint32_t version = proxy_->getDriverInterfaceVersion(request.status());
-    request.check();
+    qverr::throwIfTStatusError(request.status());
     return version;
 }
 
@@ -263,7 +262,7 @@ void RFPlatSession::reserveDeviceForFirmwareUpdate() {
     }
     Request request;
     proxy_->reserveDeviceForFirmwareUpdate(request.status());
-    request.check();
+    qverr::throwIfTStatusError(request.status());
     reservedForFirmwareUpdate_.store(true);
 }
 
@@ -275,7 +274,7 @@ void RFPlatSession::unreserveDeviceAfterFirmwareUpdate() {
     }
     Request request;
     proxy_->unreserveDeviceAfterFirmwareUpdate(request.status());
-    request.check();
+    qverr::throwIfTStatusError(request.status());
     reservedForFirmwareUpdate_.store(false);
 }
 
@@ -285,7 +284,7 @@ std::string RFPlatSession::getDriverAttribute(const char* moduleName, uint32_t w
     uint32_t value = 0;
     Request request;
     proxy_->getDriverAttribute(index, which, &value, request.status());
-    request.check();
+    qverr::throwIfTStatusError(request.status());
     return firmwareRevisionToString(value);
 }
 
@@ -295,7 +294,7 @@ std::string RFPlatSession::getSerialNumber2(const char* moduleName, const char* 
     uint64_t serial = 0;
     Request request;
     proxy_->getSerialNumber(&serial, keyImage(key), request.status());
-    request.check();
+    qverr::throwIfTStatusError(request.status());
     char text[24];
     std::snprintf(text, sizeof text, "%llX", static_cast<unsigned long long>(serial));
     return text;
@@ -309,7 +308,7 @@ std::pair<uint32_t, uint32_t> RFPlatSession::firmwareRevisionWords(const char* f
     uint32_t oldest = 0;
     Request request;
     proxy_->getFirmwareRev(index, keyImage(key), &revision, &oldest, request.status());
-    request.check();
+    qverr::throwIfTStatusError(request.status());
     return {revision, oldest};
 }
 
@@ -328,7 +327,7 @@ void RFPlatSession::programFirmwareRevisions(const char* firmwareName, const cha
     const DeviceKey key = findDeviceKey(deviceName);
     Request request;
     proxy_->programFirmwareRevisions(index, keyImage(key), revision, oldestCompatible, request.status());
-    request.check();
+    qverr::throwIfTStatusError(request.status());
 }
 
 std::string RFPlatSession::getDeviceName(const DeviceKey& key) {
@@ -351,7 +350,7 @@ const std::unordered_map<std::string, DeviceKey>& RFPlatSession::getConnectedDev
     if (!connectedDevices_.empty()) return connectedDevices_;
     Request countRequest;
     const uint32_t count = proxy_->enumerateConnectedDevices(0, 0, countRequest.status());
-    countRequest.check();
+    qverr::throwIfTStatusError(countRequest.status());
     if (count == 0) {
         connectedDevices_.emplace(getDeviceName(DeviceKey::local()), DeviceKey::local());
         return connectedDevices_;
@@ -365,7 +364,7 @@ const std::unordered_map<std::string, DeviceKey>& RFPlatSession::getConnectedDev
     Request listRequest;
     const uint32_t listed = proxy_->enumerateConnectedDevices(
         address(keys.data()), static_cast<uint32_t>(count * sizeof(DeviceKey)), listRequest.status());
-    listRequest.check();
+    qverr::throwIfTStatusError(listRequest.status());
     if (listed != count) {
         RFPLAT_FAIL(qverr::qvapalerr_softwareFaultAPALInternalUseOnly,
                     "qvapalerr_softwareFaultAPALInternalUseOnly",
@@ -441,7 +440,7 @@ void RFPlatSession::getFlashDeviceInfo2(uint32_t* a, uint32_t* b, uint32_t* c, c
     uint32_t info[3] = {};
     Request request;
     proxy_->getFlashDeviceInfo(&info[0], &info[1], &info[2], keyImage(key), request.status());
-    request.check();
+    qverr::throwIfTStatusError(request.status());
     *a = info[0];
     *b = info[1];
     *c = info[2];
@@ -458,7 +457,7 @@ void RFPlatSession::getPartitionList(uint32_t* buffer, uint32_t* count, const ch
     const uint32_t listed = proxy_->getPartitionList(
         address(buffer), static_cast<uint32_t>(*count * sizeof(uint32_t)), keyImage(key), request.status());
     *count = request.status().isError() ? 0 : listed;
-    request.check();
+    qverr::throwIfTStatusError(request.status());
 }
 
 void RFPlatSession::readPartitionTable2(void* buffer, uint32_t size, uint32_t flag, const char* deviceName) {
@@ -466,7 +465,7 @@ void RFPlatSession::readPartitionTable2(void* buffer, uint32_t size, uint32_t fl
     Request request;
     proxy_->readPartitionTable(address(buffer), size, static_cast<int32_t>(flag & 0xFFu), keyImage(key),
                                request.status());
-    request.check();
+    qverr::throwIfTStatusError(request.status());
 }
 
 void RFPlatSession::readPartition2(uint32_t partition, void* buffer, uint32_t* size, const char* deviceName,
@@ -477,7 +476,7 @@ void RFPlatSession::readPartition2(uint32_t partition, void* buffer, uint32_t* s
     uint32_t newWord = *word;
     Request request;
     proxy_->readPartition(partition, address(buffer), &newSize, keyImage(key), &newWord, request.status());
-    request.check();
+    qverr::throwIfTStatusError(request.status());
     *size = newSize;
     *word = newWord;
 }
@@ -489,7 +488,7 @@ void RFPlatSession::writePartition2(uint32_t partition, const void* buffer, uint
     Request request;
     proxy_->writePartition(partition, address(buffer), size, static_cast<uint8_t>(flag & 0xFFu), keyImage(key),
                            &newWord, request.status());
-    request.check();
+    qverr::throwIfTStatusError(request.status());
     *word = newWord;
 }
 
@@ -498,7 +497,7 @@ void RFPlatSession::deletePartition2(uint32_t partition, const char* deviceName,
     uint32_t newWord = *word;
     Request request;
     proxy_->deletePartition(partition, keyImage(key), &newWord, request.status());
-    request.check();
+    qverr::throwIfTStatusError(request.status());
     *word = newWord;
 }
 

@@ -5,7 +5,7 @@
 #include "SyntraSyncHALImpl/SyntraSyncControlProxy.h"
 #include "qvaal/pulseInjectionHelper.h"
 #include "qverr/DetailWriter.h"
-#include "qverr/Exception.h"
+#include "qverr/StatusThrowGuard.h"
 
 namespace {
 
@@ -210,7 +210,7 @@ void PulseStretcherMeasurementComputer::calibrate(
     std::vector<uint64_t> counts(kReadings);
     {
         nQVAPALS100::tStatus status;
-        qverr::TStatusThrower thrower(status);
+        qverr::StatusThrowGuard guard(status);
         control.runPulseStretcherCalibration(reinterpret_cast<uintptr_t>(settings.data()),
                                              reinterpret_cast<uintptr_t>(counts.data()),
                                              static_cast<uint32_t>(kReadings), status);

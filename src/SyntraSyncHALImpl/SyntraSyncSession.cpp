@@ -5,6 +5,7 @@
 #include "qvaal/AALProxy.h"
 #include "qverr/DetailWriter.h"
 #include "qverr/Exception.h"
+#include "qverr/StatusThrowGuard.h"
 
 namespace syntrasynchal {
 namespace {
@@ -34,7 +35,7 @@ constexpr double kPulseInjectionStepPeriod = 2.4e-9;
 template <class Request>
 void send(Request&& request) {
     nQVAPALS100::tStatus status;
-    qverr::TStatusThrower thrower(status);
+    qverr::StatusThrowGuard guard(status);
     request(status);
 }
 
@@ -43,7 +44,7 @@ void send(Request&& request) {
 SyntraSyncSession::SyntraSyncSession(SyntraSyncControlInterface* control) : _control(control) {
     {
         nQVAPALS100::tStatus status;
-        qverr::TStatusThrower thrower(status);
+        qverr::StatusThrowGuard guard(status);
         _measurementType = _control->getMeasurementType(status);
     }
     switch (_measurementType) {

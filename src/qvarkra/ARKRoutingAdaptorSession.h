@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "apal_qv3377k/DriverCodes.h"
 #include "apal_qv3377k/tInterfaceProxy_routing.h"
 #include "qvapal/protons/io_notification/tIONotification.h"
 #include "qvapal/protons/thread/tThreadController.h"
@@ -61,7 +62,7 @@ inline constexpr uint32_t kDemotionNotificationId = 0x80000000;
 inline constexpr size_t kMaxDevicePathLength = 255;
 inline constexpr uint32_t kConflictCapacity = 8;
 // The driver's status for a route that other reservations block.
-inline constexpr int32_t kReservationConflictStatus = -89137;
+inline constexpr int32_t kReservationConflictStatus = sdihal::kDriverErrorReservationConflict;
 
 class ARKRoutingAdaptorSession;
 

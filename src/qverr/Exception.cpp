@@ -107,9 +107,4 @@ bool copyStatusToTStatus(const Status& source, nQVAPALS100::tStatus& target) {
     return true;
 }
 
-TStatusThrower::~TStatusThrower() noexcept(false) {
-    if (std::uncaught_exceptions() > uncaught_) return;
-    throwIfTStatusError(status_);
-}
-
 }  // namespace qverr

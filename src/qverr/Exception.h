@@ -48,21 +48,6 @@ void throwIfTStatusError(const nQVAPALS100::tStatus& platformStatus);
 // line from the JSON detail); nothing when the target already has an error.
 bool copyStatusToTStatus(const Status& source, nQVAPALS100::tStatus& target);
 
-// Throws at the end of its scope when the platform status holds an error,
-// unless another exception is already propagating.
-class TStatusThrower {
-public:
-    explicit TStatusThrower(nQVAPALS100::tStatus& status) : status_(status) {}
-    TStatusThrower(const TStatusThrower&) = delete;
-    TStatusThrower& operator=(const TStatusThrower&) = delete;
-    ~TStatusThrower() noexcept(false);
-    nQVAPALS100::tStatus& status() { return status_; }
-
-private:
-    nQVAPALS100::tStatus& status_;
-    int uncaught_ = std::uncaught_exceptions();
-};
-
 }  // namespace qverr
 
 // Throws a qverr::Exception with `code` raised at this line.

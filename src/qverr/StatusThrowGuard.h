@@ -1,26 +1,33 @@
-// Scope guard over a chained status: operations fill the status while the
-// guard lives; at scope exit an error in it is thrown as qverr::Exception
-// (unless another exception is already propagating), and the status's JSON
-// buffer is released either way.
+// Scope guard over a status that operations fill while it lives: at scope
+// exit an error in the status is thrown as qverr::Exception, unless another
+// exception is already propagating. Warnings never throw.
+//
+// Over a chained status the JSON detail leaves it either way (into the
+// exception, or released through the status's own realloc); a platform
+// status is left as it is.
 #pragma once
 
 #include <exception>
 
 #include "qverr/Status.h"
 
+namespace nQVAPALS100 {
+struct tStatus;
+}
+
 namespace qverr {
 
 class StatusThrowGuard {
 public:
-    explicit StatusThrowGuard(Status& status) : status_(status) {}
+    explicit StatusThrowGuard(Status& status) : status_(&status) {}
+    explicit StatusThrowGuard(nQVAPALS100::tStatus& status) : platformStatus_(&status) {}
     StatusThrowGuard(const StatusThrowGuard&) = delete;
     StatusThrowGuard& operator=(const StatusThrowGuard&) = delete;
     ~StatusThrowGuard() noexcept(false);
 
-    Status& status() { return status_; }
-
 private:
-    Status& status_;
+    Status* status_ = nullptr;
+    nQVAPALS100::tStatus* platformStatus_ = nullptr;
     int uncaught_ = std::uncaught_exceptions();
 };
 

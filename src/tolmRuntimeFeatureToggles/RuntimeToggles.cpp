@@ -4,6 +4,7 @@
 #include <new>
 
 #include "qvapal/quarks/synchronization.h"
+#include "qverr/Codes.h"
 #include "qvsysq/internal/systemRoot.h"
 
 namespace runtime_toggles {
@@ -24,9 +25,9 @@ constexpr const char* kMutexSource = "qvapal/quarks/synchronization";
 #define QV_TOGGLE_RAISE(status, code, source, line) \
     (status).setCode((code), kComponent, (source), (line))
 
-constexpr int64_t kInvalidParameter = -52005;
-constexpr int64_t kSoftwareFault = -52003;
-constexpr int64_t kResourceNotFound = -52006;
+constexpr int64_t kInvalidParameter = qverr::qvapalerr_invalidParameter;
+constexpr int64_t kSoftwareFault = qverr::qvapalerr_softwareFaultAPALInternalUseOnly;
+constexpr int64_t kResourceNotFound = qverr::qvapalerr_resourceNotFound;
 constexpr int64_t kMemoryFull = nQVAPALS100::tStatus::kMemoryFull;
 
 using Lock = sdihal::nQVAPAL000::tMutexLock;

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "atomiczekddk/shared/Errors.h"
 #include "kerneldriver/Driver.h"
 #include "module/SimulatedModule.h"
 #include "support/BitfileGenerator.h"
@@ -125,7 +126,7 @@ TEST_F(FpgaDriverHost, ListsTheSimulatedModule) {
     EXPECT_EQ(status.code, -52005);
     Status flagged;
     EXPECT_FALSE(list.device(0, 1, flagged));
-    EXPECT_EQ(flagged.code, -63193);
+    EXPECT_EQ(flagged.code, qvzek::kErrorNotSupported);
 }
 
 TEST_F(FpgaDriverHost, DrivesAnFpgaSessionByPosition) {
@@ -209,7 +210,7 @@ TEST_F(FpgaDriverHost, ARefusedImageLeavesTheDeviceUsable) {
     const zekhost::FpgaSession refused = device.openFpgaSession(5, status);
     ASSERT_TRUE(refused);
     refused.open("<Bitfile>", kSignature, kOpenBitfileIsText, status);
-    EXPECT_EQ(status.code, -61070);
+    EXPECT_EQ(status.code, qvzek::kErrorBitfileContent);
     refused.release();
 
     Status again;

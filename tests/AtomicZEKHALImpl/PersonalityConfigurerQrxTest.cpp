@@ -9,6 +9,7 @@
 
 #include "AtomicZEKHALImpl/PersonalityConfigurerQrx.h"
 #include "apal_qv3377k/tInterfaceProxy_atomiczekddkqrx.h"
+#include "atomiczekddk/shared/Errors.h"
 #include "kerneldriver/Driver.h"
 #include "qvapal/status/tStatus.h"
 #include "support/BitfileGenerator.h"
@@ -96,7 +97,7 @@ TEST_F(PersonalityConfigurer, SendsTheImagesAndRevisionsInOneRequest) {
     std::memcpy(&mode, seen.commonData.data() + 24, 4);
     std::memcpy(&code, seen.commonData.data() + 28, 4);
     EXPECT_EQ(mode, 0x0C000000u);
-    EXPECT_EQ(code, -61203);
+    EXPECT_EQ(code, qvzek::kOwnerInteractive);
     EXPECT_EQ(seen.fifoData[37 + 1], 2);  // channel 1 is the peer-to-peer reader
     for (size_t i = 0; i < seen.bitstream.size(); ++i) ASSERT_EQ(seen.bitstream[i], i);
 }
@@ -127,10 +128,10 @@ TEST_F(PersonalityConfigurer, AnImageWithoutFifosOrRevisionsSendsNullPiecesAndFa
 TEST_F(PersonalityConfigurer, TheDriversRefusalIsThrownAndLeavesTheRecordUnconfigured) {
     const BitfileQrx bitfile(qvtest::readTextFile(kBitfileCorpus + "/sample.xml"));
     PersonalityConfigurerQrx configurer(proxy, bitfile, 0);
-    answer(1, -61202);
+    answer(1, qvzek::kOwnerFpgaInterface);
     qvzek::PersonalityRecord record;
     bool changed = false;
-    EXPECT_EQ(qvtest::thrownStatus([&] { configurer.configurePersonality(record, &changed); }).first, -61202);
+    EXPECT_EQ(qvtest::thrownStatus([&] { configurer.configurePersonality(record, &changed); }).first, qvzek::kOwnerFpgaInterface);
     EXPECT_FALSE(record.configured);
 
     driver.failCall(qvsim::Call::ioctl, EIO);

@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "atomiczekddk/shared/Errors.h"
 #include "kerneldriver/Driver.h"
 #include "module/SimulatedModule.h"
 #include "support/BitfileGenerator.h"
@@ -190,7 +191,7 @@ TEST_F(PluginHost, SessionsOnOneModuleShareItsProxyAndFpga) {
     other.replace(other.find(kSignature), 32, kOtherSignature);
     zekhost::Status busy;
     second.open(other.c_str(), kOtherSignature, kTextNotRun, busy);
-    EXPECT_EQ(busy.getCode(), -61499);
+    EXPECT_EQ(busy.getCode(), qvzek::kErrorBusy);
     second.open(text.c_str(), kSignature, kTextNotRun, status);
     ASSERT_EQ(status.getCode(), 0);
     // One device file.

@@ -9,6 +9,7 @@
 #include "AtomicZEKHALImpl/PciModelNameIdentifierCodegen.h"
 #include "AtomicZEKHALImpl/SessionFactoryQrx.h"
 #include "atomiczekddk/bitfile/OwnerCodes.h"
+#include "atomiczekddk/shared/Errors.h"
 #include "atomiczekddk/user/devicemanager/DeviceManager.h"
 #include "atomiczekddk/user/facade/FpgaSessionTraditional.h"
 #include "atomiczekddk/user/session/SessionFixture.h"
@@ -90,7 +91,7 @@ TEST_F(SessionFactoryTest, SessionsShareTheModulesObjectsAndCheckItsTargetClass)
     // A module of a class the image was not built for.
     module.tree().setDeviceProperty(qvsim::SimulatedModule::kDriverName, "zekFpgaTargetClass",
                                     std::string("QV-5646") + '\0');
-    EXPECT_EQ(qvtest::thrownStatus([&] { open(); }).first, -61024);
+    EXPECT_EQ(qvtest::thrownStatus([&] { open(); }).first, qvzek::kErrorTargetClass);
     EXPECT_EQ(module.driver().openDescriptors(), 0u);
 }
 
@@ -108,8 +109,8 @@ TEST_F(SessionFactoryTest, FailuresLeaveNothingOpen) {
     // Taken away, not yet rescanned: the manager still knows the path, the
     // driver no longer lists it. Rescanned: the path is unknown.
     module.unplugFpga();
-    EXPECT_EQ(qvtest::thrownStatus([&] { open(); }).first, -63036);
-    EXPECT_EQ(qvtest::thrownStatus([&] { factory.createTraditionalSession(info); }).first, -63036);
+    EXPECT_EQ(qvtest::thrownStatus([&] { open(); }).first, qvzek::kErrorDeviceUnreachable);
+    EXPECT_EQ(qvtest::thrownStatus([&] { factory.createTraditionalSession(info); }).first, qvzek::kErrorDeviceUnreachable);
     manager.onDevicesChanged();
     EXPECT_EQ(qvtest::thrownStatus([&] { factory.createTraditionalSession(info); }).first, -52006);
     EXPECT_EQ(module.driver().openDescriptors(), 0u);

@@ -12,16 +12,19 @@
 
 #include "DeviceHALImpl/DeviceHALSession.h"
 #include "DeviceHALImpl/DeviceHost.h"
+#include "apal_qv3377k/DriverCodes.h"
+#include "atomiczekddk/shared/Errors.h"
 #include "module/RFPlatBlock.h"
+#include "qverr/Codes.h"
 #include "support/FpgaLibraryLog.h"
 
 namespace {
 
 namespace context = qv3377hal::context;
 
-constexpr int32_t kInvalidParameter = -52005;
-constexpr int32_t kSoftwareFault = -52003;
-constexpr int32_t kNotFound = -52006;
+constexpr int32_t kInvalidParameter = qverr::qvapalerr_invalidParameter;
+constexpr int32_t kSoftwareFault = qverr::qvapalerr_softwareFaultAPALInternalUseOnly;
+constexpr int32_t kNotFound = qverr::qvapalerr_resourceNotFound;
 
 class DeviceSessions : public ::testing::Test, public devicetest::DeviceHost {
 protected:
@@ -138,8 +141,8 @@ TEST_F(DeviceSessions, VersionChecks) {
         qvsim::BlockPathBlock::Path path;
         qvsim::BlockPathBlock::Version version;
         int32_t code;
-    } cases[] = {{{2401}, {1, 1, 0}, -1074101882}, {{2401}, {9, 5, 0}, -1074101881}, {{2401}, {3, 4, 0}, kSoftwareFault},
-                 {{2401, 1620}, {0, 0, 0}, -1074101882}, {{2401}, {4, 2, -52008}, -52008}};
+    } cases[] = {{{2401}, {1, 1, 0}, sdihal::kDriverErrorDriverTooOld}, {{2401}, {9, 5, 0}, sdihal::kDriverErrorLibraryTooOld}, {{2401}, {3, 4, 0}, kSoftwareFault},
+                 {{2401, 1620}, {0, 0, 0}, sdihal::kDriverErrorDriverTooOld}, {{2401}, {4, 2, -52008}, -52008}};
     for (const auto& c : cases) {
         const auto saved = module.blockPaths().versions;
         module.blockPaths().versions[c.path] = c.version;
@@ -324,7 +327,7 @@ TEST_F(DeviceSessions, AFailingOpenReleasesWhatItBuilt) {
         int32_t code;  // 0: the platform's status of a failed system call
     };
     const Step steps[] = {
-        {"fpga", [] { qvfpgasim_injectResult("QvFpgaDll_Open", -63101, 1); }, -63101},
+        {"fpga", [] { qvfpgasim_injectResult("QvFpgaDll_Open", qvzek::kErrorBitfileUnreadable, 1); }, qvzek::kErrorBitfileUnreadable},
         {"device file", [this] { module.driver().failCall(qvsim::Call::open, ENOENT); }, 0},
         {"serial number", [this] { module.driver().scriptError(0x00204200, EIO); }, 0},
         {"versions", [this] { module.blockPaths().versions[{2401}].status = -52008; }, -52008},

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "DeviceHALImpl/DeviceHost.h"
+#include "atomiczekddk/shared/Errors.h"
 #include "qvfpga/PluginHost.h"
 #include "qvisl/QvFpgaDll.h"
 #include "support/FpgaLibraryLog.h"
@@ -136,7 +137,7 @@ TEST_F(PluginMode, EachCallGoesToTheDriversSession) {
     EXPECT_EQ(QvFpgaDll_GetFifoPropertyU32(session, download, 1, &elementSize), 0);
     EXPECT_EQ(elementSize, 8u);
     int64_t wrongKind = 0;
-    EXPECT_EQ(QvFpgaDll_GetFifoPropertyI64(session, fetch, 1, &wrongKind), -63087);
+    EXPECT_EQ(QvFpgaDll_GetFifoPropertyI64(session, fetch, 1, &wrongKind), qvzek::kErrorPropertyWrongType);
 
     // Target to host: the device counts 0, 1, 2, ...
     size_t depth = 0;
@@ -182,8 +183,8 @@ TEST_F(PluginMode, EachCallGoesToTheDriversSession) {
     EXPECT_EQ(QvFpgaDll_UnreserveIrqContext(session, context), -52005);
 
     // Injected results and unknown sessions as in the direct mode.
-    qvfpgasim_injectResult("QvFpgaDll_StartFifo", -50400, 1);
-    EXPECT_EQ(QvFpgaDll_StartFifo(session, fetch), -50400);
+    qvfpgasim_injectResult("QvFpgaDll_StartFifo", qvzek::kErrorFifoTimedOut, 1);
+    EXPECT_EQ(QvFpgaDll_StartFifo(session, fetch), qvzek::kErrorFifoTimedOut);
     EXPECT_EQ(QvFpgaDll_StartFifo(session + 1, fetch), -52005);
     EXPECT_EQ(QvFpgaDll_Close(session, qvisl::kCloseAttribute), 0);
     EXPECT_EQ(QvFpgaDll_Close(session, qvisl::kCloseAttribute), -52005);
@@ -205,7 +206,7 @@ TEST_F(PluginMode, AnImageTheDriverRefusesFailsTheOpen) {
     uint64_t handle = 0;
     const std::string json = "{\"resourceName\":\"" + resource + "\",\"deviceInterfacePath\":\"" +
                              module.devicePath() + "\",\"bitfilePath\":\"/nonexistent.lvbitx\",\"sessionUID\":\"S\"}";
-    EXPECT_EQ(host.open(json.c_str(), "ai/0", &handle), -63101);
+    EXPECT_EQ(host.open(json.c_str(), "ai/0", &handle), qvzek::kErrorBitfileUnreadable);
     EXPECT_EQ(handle, 0u);
     EXPECT_EQ(qvfpgasim_openSessions(), 0u);
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "HALUtilities/AutoFpgaSession.h"
+#include "atomiczekddk/shared/Errors.h"
 #include "qvfpga/QvFpgaSim.h"
 #include "support/FpgaLibraryLog.h"
 #include "qvisl/QvFpgaDll.h"
@@ -60,9 +61,9 @@ TEST_F(Holder, PathFormOpensWithThePathAttributeAndClosesWithOne) {
 }
 
 TEST_F(Holder, OpenErrorsAreThrownFromTheOpenSite) {
-    qvfpgasim_injectResult("QvFpgaDll_Open", -63101, 1);
+    qvfpgasim_injectResult("QvFpgaDll_Open", qvzek::kErrorBitfileUnreadable, 1);
     const auto [code, json] = thrownStatus([] { AutoFpgaSession("RIO0", BitfilePath{"/x"}, false); });
-    EXPECT_EQ(code, -63101);
+    EXPECT_EQ(code, qvzek::kErrorBitfileUnreadable);
     EXPECT_NE(json.find(location(113)), std::string::npos) << json;
 }
 
@@ -109,7 +110,7 @@ TEST_F(Holder, LibraryFailuresAreThrownTracedAndUnload) {
         {QV_BITFILE_NULL, 0, -380119, 201, "Error -380119 : Failed to retrieve bitfile content from the opened DLL file '"},
         {QV_BITFILE_NONE, 0, -52005, 189, "Failed to retrieve bitfile content retrieval function"},
         {"/nonexistent/libbitfile.so", 0, -52005, 177, "Failed to open DLL file '"},
-        {QV_BITFILE_CONTENTS, -61499, -61499, 210, "Error -61499 : Failed to open AutoFpgaSession using bitfile contents"},
+        {QV_BITFILE_CONTENTS, qvzek::kErrorBusy, qvzek::kErrorBusy, 210, "Error -61499 : Failed to open AutoFpgaSession using bitfile contents"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.library);

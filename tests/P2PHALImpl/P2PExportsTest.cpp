@@ -11,6 +11,7 @@
 
 #include "P2PHALImpl/p2pHALImpl.h"
 #include "P2PHALImpl/p2pHALSession.h"
+#include "atomiczekddk/shared/Errors.h"
 #include "module/SimulatedModule.h"
 #include "qvfpga/QvFpgaSim.h"
 #include "qvisl/FifoFpgaHw.h"
@@ -276,9 +277,9 @@ TEST_F(P2PExports, DriverFailuresReachTheCallerAndNoResult) {
     EXPECT_EQ(P2P_FN(p2p_checkGenerationStatus)(handle, &first, &second), -50801);
     EXPECT_EQ(value + first + second, 3 * 99u);
     // The FPGA library's refusal of the endpoint query.
-    qvfpgasim_injectResult("QvFpgaDll_GetPeerToPeerFifoEndpoint", -61499, 1);
+    qvfpgasim_injectResult("QvFpgaDll_GetPeerToPeerFifoEndpoint", qvzek::kErrorBusy, 1);
     uint32_t endpointHandle = 99;
-    EXPECT_EQ(P2P_FN(p2p_getEndpointHandle)(handle, 0, &endpointHandle), -61499);
+    EXPECT_EQ(P2P_FN(p2p_getEndpointHandle)(handle, 0, &endpointHandle), qvzek::kErrorBusy);
     EXPECT_EQ(endpointHandle, 99u);
 }
 

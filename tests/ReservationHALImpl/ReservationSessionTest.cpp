@@ -9,6 +9,7 @@
 #include "ReservationHALImpl/reservationhalHandle.h"
 #include "module/SimulatedModule.h"
 #include "qverr/Exception.h"
+#include "qvmxl/errors.h"
 #include "support/HostLibrary.h"
 #include "support/LibraryContext.h"
 #include "support/ModuleProxy.h"
@@ -21,8 +22,8 @@ using ::testing::HasSubstr;
 
 #define RES_FN(name) library.fn<decltype(&name)>(#name)
 
-constexpr int32_t kNullPointer = -1074097937;
-constexpr int32_t kTooWide = -52003;
+constexpr int32_t kNullPointer = qvmxl::kErrorNULLPtrForC_Api;
+constexpr int32_t kTooWide = qverr::qvapalerr_softwareFaultAPALInternalUseOnly;
 constexpr uint64_t kTwoTo32 = 4294967296u;
 
 class Reservations : public ::testing::Test {

@@ -7,6 +7,7 @@
 
 #include "qvapal/status/tStatus.h"
 #include "qverr/Exception.h"
+#include "qverr/StatusThrowGuard.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -81,13 +82,13 @@ TEST(PlatformStatusThrow, ErrorsThrowWithTheirLocationWarningsDoNot) {
     // The scope guard throws at its end, unless the scope is already unwinding.
     tStatus guarded;
     EXPECT_EQ(thrownStatus([&] {
-                  qverr::TStatusThrower thrower(guarded);
-                  thrower.status().setCode(-52024, "c", "f.cpp", 3);
+                  qverr::StatusThrowGuard guard(guarded);
+                  guarded.setCode(-52024, "c", "f.cpp", 3);
               }).first,
               -52024);
     tStatus other;
     try {
-        qverr::TStatusThrower thrower(other);
+        qverr::StatusThrowGuard guard(other);
         other.setCode(-52024, "c", "f.cpp", 3);
         throw std::runtime_error("first");
     } catch (const std::runtime_error& e) {

@@ -8,21 +8,23 @@
 #include <cstdint>
 
 #include "module/SimulatedModule.h"
+#include "qvvisa_pxi_plugin_apal_codegen/VisaStatus.h"
 #include "support/HostLibrary.h"
 #include "support/ModuleProxy.h"
 
 namespace qvtest {
 
-inline constexpr int32_t kViErrorInvalidObject = static_cast<int32_t>(0xBFFF000Eu);
-inline constexpr int32_t kViErrorResourceNotFound = static_cast<int32_t>(0xBFFF0011u);
-inline constexpr int32_t kViErrorAttributeNotSupported = static_cast<int32_t>(0xBFFF001Du);
-inline constexpr int32_t kViErrorNotInitialized = static_cast<int32_t>(0xBFFF003Au);
-inline constexpr int32_t kViErrorInvalidSpace = static_cast<int32_t>(0xBFFF004Eu);
-inline constexpr int32_t kViErrorInvalidPointer = static_cast<int32_t>(0xBFFF0071u);
-inline constexpr int32_t kViErrorInvalidParameter = static_cast<int32_t>(0xBFFF0078u);
-inline constexpr int32_t kViErrorNotSupported = static_cast<int32_t>(0xBFFF0081u);
-inline constexpr int32_t kViErrorInvalidSize = static_cast<int32_t>(0xBFFF0083u);
-inline constexpr int32_t kViWarningNullObject = static_cast<int32_t>(0x3FFF0082u);
+// The plug-in's own names for the codes it returns.
+using visapxipluginapalcodegen::kViErrorInvalidObject;
+using visapxipluginapalcodegen::kViErrorResourceNotFound;
+using visapxipluginapalcodegen::kViErrorAttributeNotSupported;
+using visapxipluginapalcodegen::kViErrorNotInitialized;
+using visapxipluginapalcodegen::kViErrorInvalidSpace;
+using visapxipluginapalcodegen::kViErrorInvalidPointer;
+using visapxipluginapalcodegen::kViErrorInvalidParameter;
+using visapxipluginapalcodegen::kViErrorNotSupported;
+using visapxipluginapalcodegen::kViErrorInvalidSize;
+using visapxipluginapalcodegen::kViWarningNullObject;
 
 #define VISA_ENTRY(member, name) library.fn<decltype(member)>("Ppi" name)
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "qvvisa_pxi_plugin_apal_codegen/VisaPluginFixture.h"
+#include "support/NamedCodes.h"
 
 namespace {
 
@@ -253,6 +254,27 @@ TEST(VisaPluginWithoutModule, FindsNothingAndSupportsNoMapping) {
     EXPECT_EQ(session, 0u);
     for (auto* unsupported : plugin.unsupported) EXPECT_EQ(unsupported(0x1000, 1, 2, 3), kViErrorNotSupported);
     EXPECT_EQ(plugin.finalizePlugin(), 0);
+}
+
+// The VISA codes' values, typed in from their definition, so a wrong constant
+// fails here instead of agreeing with itself in the tests above.
+TEST(VisaStatusCodes, EveryNamedCodeHasItsAgreedValue) {
+    using namespace visapxipluginapalcodegen;
+    qvtest::expectAgreedValues({
+        QV_NAMED_CODE(kViSuccess, 0),
+        QV_NAMED_CODE(kViErrorSystem, static_cast<ViStatus>(0xBFFF0000u)),
+        QV_NAMED_CODE(kViErrorInvalidObject, static_cast<ViStatus>(0xBFFF000Eu)),
+        QV_NAMED_CODE(kViErrorResourceNotFound, static_cast<ViStatus>(0xBFFF0011u)),
+        QV_NAMED_CODE(kViErrorAttributeNotSupported, static_cast<ViStatus>(0xBFFF001Du)),
+        QV_NAMED_CODE(kViErrorNotInitialized, static_cast<ViStatus>(0xBFFF003Au)),
+        QV_NAMED_CODE(kViErrorOutOfMemory, static_cast<ViStatus>(0xBFFF003Cu)),
+        QV_NAMED_CODE(kViErrorInvalidSpace, static_cast<ViStatus>(0xBFFF004Eu)),
+        QV_NAMED_CODE(kViErrorInvalidPointer, static_cast<ViStatus>(0xBFFF0071u)),
+        QV_NAMED_CODE(kViErrorInvalidParameter, static_cast<ViStatus>(0xBFFF0078u)),
+        QV_NAMED_CODE(kViErrorNotSupported, static_cast<ViStatus>(0xBFFF0081u)),
+        QV_NAMED_CODE(kViErrorInvalidSize, static_cast<ViStatus>(0xBFFF0083u)),
+        QV_NAMED_CODE(kViWarningNullObject, static_cast<ViStatus>(0x3FFF0082u)),
+    });
 }
 
 }  // namespace

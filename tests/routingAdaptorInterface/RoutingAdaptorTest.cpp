@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "apal_qv3377k/DriverCodes.h"
 #include "kerneldriver/Driver.h"
 #include "module/SimulatedModule.h"
 #include "support/DetailPair.h"
@@ -242,7 +243,7 @@ TEST_F(RoutingAdaptor, ReportsReservationConflictsUpToTheCapacity) {
     const uint32_t ticket = route(kSeed, R"(["PXI_Trig0"])");
     for (uint32_t i = 0; i < 10; ++i) module.routing().conflicts.emplace_back(0xABC0 + i, 50 + i);
     reserve(session, ticket, &text, &status);
-    EXPECT_EQ(status.code, -89137);
+    EXPECT_EQ(status.code, sdihal::kDriverErrorReservationConflict);
     std::string expected = "[";
     for (uint32_t i = 0; i < 8; ++i) {
         expected += (i ? "," : "") + std::string(R"({"sessionId":)") + std::to_string(0xABC0 + i) +

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "atomiczekddk/SimulatedFpga.h"
+#include "atomiczekddk/shared/Errors.h"
 
 namespace {
 
@@ -116,13 +117,13 @@ TEST_F(Device, AnswersAttributesPersonalityAndDriverInformation) {
 }
 
 TEST_F(Device, InjectsErrorsAndLogsEveryCall) {
-    device.failNext("atomiczekddk_configuration.command0D", -61499, 2);
+    device.failNext("atomiczekddk_configuration.command0D", qvzek::kErrorBusy, 2);
     tStatus first, second, third;
     proxy->command0D(first);
     proxy->command0D(second);
     proxy->command0D(third);
-    EXPECT_EQ(first.code, -61499);
-    EXPECT_EQ(second.code, -61499);
+    EXPECT_EQ(first.code, qvzek::kErrorBusy);
+    EXPECT_EQ(second.code, qvzek::kErrorBusy);
     EXPECT_EQ(third.code, 0);
     EXPECT_EQ(calls("atomiczekddk_configuration.command0D").size(), 3u);
 

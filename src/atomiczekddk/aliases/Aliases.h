@@ -13,12 +13,12 @@
 #include "atomiczekddk/aliases/PersistentTokens.h"
 #include "atomiczekddk/shared/DeviceInfo.h"
 #include "atomiczekddk/shared/ChangeNotifierThread.h"
+#include "atomiczekddk/shared/Errors.h"
 #include "atomiczekddk/shared/IChangeNotificationHandler.h"
 #include "qvapal/quarks/synchronization.h"
 
 namespace qvzek {
 
-inline constexpr int32_t kErrorInvalidAlias = -63180;
 // setAlias mode: take the alias from the module that has it.
 inline constexpr uint32_t kAliasModeMove = 1;
 

@@ -3,24 +3,13 @@
 #include <array>
 #include <utility>
 
+#include "atomiczekddk/shared/Errors.h"
+
 namespace qvzek {
 
 const char* const kChassisProgrammingModeText =
     "other;The chassis is set to the PXI programming mode. FPGA programs can run only after "
     "you choose FPGA programming mode on the chassis properties page and deploy your settings.";
-
-namespace {
-
-constexpr int32_t kOwnerCApi = -61200;
-constexpr int32_t kOwnerChassisMode = -61201;
-constexpr int32_t kOwnerFpgaInterface = -61202;
-constexpr int32_t kOwnerInteractive = -61203;
-constexpr int32_t kOwnerEmulation = -61204;
-constexpr int32_t kOwnerConfiguration = -61252;
-constexpr int32_t kOwnerCApiGenericError = -63199;
-constexpr int32_t kOwnerOther = -61141;
-
-}  // namespace
 
 int32_t ownerTextToCode(std::string_view text) {
     const std::array<std::pair<std::string_view, int32_t>, 8> known = {{

@@ -12,14 +12,12 @@
 
 #include <rapidxml/rapidxml.hpp>
 
+#include "atomiczekddk/shared/Errors.h"
+
 namespace qvzek {
 
 using XmlNode = rapidxml::xml_node<char>;
 using XmlAttribute = rapidxml::xml_attribute<char>;
-
-inline constexpr int32_t kErrorBitfileContent = -61070;
-inline constexpr int32_t kErrorBitfileUnsupported = -63107;
-inline constexpr int32_t kErrorBitfileUnreadable = -63101;
 
 // Deeper element nesting is refused before parsing: the parser and the
 // printer recurse once per level, and a hostile text must not exhaust the

@@ -11,11 +11,7 @@ namespace qvzek {
 
 namespace {
 
-constexpr int32_t kErrorBusy = -61499;
-constexpr int32_t kErrorCountSaturated = -63198;
-constexpr int32_t kErrorNoMapping = -63100;
-constexpr int32_t kErrorSessionRestricted = -63045;
-constexpr int32_t kErrorUnknownOperation = -63193;
+constexpr int32_t kErrorUnknownOperation = kErrorNotSupported;
 constexpr uint64_t kUnitRounding = 0x100000;
 constexpr uint32_t kMaxUnits = 0x80000;
 constexpr size_t kMaxBlocks = 4;

@@ -5,7 +5,7 @@
 #include "HALUtilities/ErrorHandling.h"
 #include "atomiczekddk/p2p/P2PLibrary.h"
 #include "atomiczekddk/shared/CommonUtilities.h"
-#include "qverr/Exception.h"
+#include "qverr/StatusThrowGuard.h"
 
 namespace qvzek {
 
@@ -80,7 +80,7 @@ void P2PEndpointSession::mapWriteWindow(uint64_t* size, uint64_t* address) {
     nQVAPALS100::tStatus status;
     sdihal::nQVAPAL000::tMappedRegion mapping;
     {
-        qverr::TStatusThrower thrower(status);
+        qverr::StatusThrowGuard guard(status);
         mapping = sdihal::nQVAPAL000::tMappedRegion(deviceProxy_, region, fifo_.writeWindowSize(),
                                                     sdihal::nQVAPAL000::kMapReadWrite, status);
     }

@@ -9,6 +9,7 @@
 
 #include "atomiczekddk/shared/CommonUtilities.h"
 #include "atomiczekddk/bitfile/Types.h"
+#include "atomiczekddk/shared/Errors.h"
 #include "qvapal/protons/driver/tDeviceInterfaceProxy.h"
 
 namespace nQVP2P {
@@ -39,9 +40,6 @@ public:
 }  // namespace nQVP2P
 
 namespace qvzek {
-
-inline constexpr int32_t kErrorP2PLibraryMissing = -308001;
-inline constexpr int32_t kErrorAlreadyMapped = -63082;
 
 namespace user {
 // The user session's peer-to-peer information request for one FIFO.

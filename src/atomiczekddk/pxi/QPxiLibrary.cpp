@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "qverr/Exception.h"
+#include "qverr/StatusThrowGuard.h"
 
 namespace qvqpxi {
 
@@ -18,13 +19,9 @@ Function entry(const QPXIEntryPoints& table, size_t index) {
 // and detail, unless an exception is already on its way out.
 template <class Call>
 auto checked(Call&& call) {
-    const int uncaught = std::uncaught_exceptions();
     qverr::Status status;
-    auto result = call(&status);
-    if (status.isError() && std::uncaught_exceptions() <= uncaught) {
-        qverr::throwStatus(std::move(status));
-    }
-    return result;
+    qverr::StatusThrowGuard guard(status);
+    return call(&status);
 }
 
 }  // namespace

@@ -6,15 +6,13 @@
 #include <memory>
 #include <string_view>
 
+#include "atomiczekddk/shared/Errors.h"
+
 namespace qvjsonconfig {
 class DeviceIteratorInterface;
 }
 
 namespace qvzek {
-
-inline constexpr int32_t kErrorBufferTooSmall = -63080;
-// An operation this object, mode or image does not offer.
-inline constexpr int32_t kErrorNotSupported = -63193;
 
 // Throws a qverr::Exception holding only the low 32 bits of code.
 [[noreturn]] void throwStatus(int64_t code);

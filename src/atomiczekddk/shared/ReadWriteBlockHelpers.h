@@ -12,12 +12,13 @@
 #include <vector>
 
 #include "atomiczekddk/shared/CommonUtilities.h"
+#include "atomiczekddk/shared/Errors.h"
 #include "atomiczekddk/user/IIoAccessor.h"
+#include "qverr/Codes.h"
 
 namespace qvzek {
 
-// Status register bit 4 after a checked access.
-inline constexpr int32_t kErrorFpgaStatusFault = -61046;
+// Status register bit 4: set after a checked access, kErrorFpgaStatusFault.
 inline constexpr uint32_t kStatusFaultBit = 0x10;
 
 struct RegisterBlockAccessor {
@@ -83,7 +84,7 @@ struct RegisterBlockAccessor {
 private:
     // The driver takes a 32-bit byte count: a longer array is refused (-52005).
     static uint32_t byteCount(size_t count, size_t size) {
-        if (count > std::numeric_limits<uint32_t>::max() / size) throwStatusCode(-52005);
+        if (count > std::numeric_limits<uint32_t>::max() / size) throwStatusCode(qverr::qvapalerr_invalidParameter);
         return static_cast<uint32_t>(count * size);
     }
 

@@ -23,7 +23,7 @@ void FlashManager::setFlashValue(uint32_t value) {
 uint32_t FlashManager::getFlashValue() {
     nQVAPALS100::tStatus status;
     const uint32_t value = flash_->getFlashInfo(status);
-    if (status.code == -63171 || status.code == -63170) throwStatusCode(kErrorNotSupported);
+    if (status.code == kErrorFlashInfoUnavailable || status.code == kErrorFlashInfoAbsent) throwStatusCode(kErrorNotSupported);
     qverr::throwIfTStatusError(status);
     return value;
 }

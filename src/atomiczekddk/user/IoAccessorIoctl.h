@@ -5,11 +5,10 @@
 #include <memory>
 
 #include "apal_qv3377k/iInterfaceProxy_atomiczekddk.h"
+#include "atomiczekddk/shared/Errors.h"
 #include "atomiczekddk/user/IIoAccessor.h"
 
 namespace qvzek::user {
-
-inline constexpr int32_t kErrorBadRegisterAddress = -63084;
 
 class IoAccessorIoctl : public IIoAccessor {
 public:

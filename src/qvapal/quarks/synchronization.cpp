@@ -1,7 +1,7 @@
 #include "qvapal/quarks/synchronization.h"
 
 #include "qvapal/quarks/raise.h"
-#include "qverr/Exception.h"
+#include "qverr/StatusThrowGuard.h"
 
 namespace sdihal::nQVAPAL000 {
 
@@ -10,7 +10,7 @@ constexpr const char* kSource = "qvapal/quarks/synchronization";
 
 tMutex::tMutex() {
     nQVAPALS100::tStatus status;
-    qverr::TStatusThrower thrower(status);
+    qverr::StatusThrowGuard guard(status);
     pthread_mutexattr_t attributes;
     if (pthread_mutexattr_init(&attributes) != 0) {
         QVAPAL_RAISE(status, qverr::qvapalerr_softwareFaultAPALInternalUseOnly, kSource, 588);

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "qvapal/quarks/raise.h"
-#include "qverr/Exception.h"
+#include "qverr/StatusThrowGuard.h"
 
 namespace sdihal::nQVAPAL000 {
 
@@ -56,7 +56,7 @@ bool startThread(tThreadRecord& record, int32_t priority, const char* name,
 
 tScopedThread::tScopedThread(void* (*body)(void* argument), void* argument) {
     nQVAPALS100::tStatus status;
-    qverr::TStatusThrower thrower(status);
+    qverr::StatusThrowGuard guard(status);
     record_.body = body;
     record_.argument = argument;
     joinable_ = startThread(record_, 0, nQVAPALS100::kPlatformComponent, status);

@@ -88,55 +88,55 @@ int32_t errnoToStatusCode(int err) {
         case EPERM:
         case EACCES:
         case EROFS:
-            return -52026;
+            return qverr::kStatusPermissionDenied;
         case ENOENT:
         case ESRCH:
         case ENXIO:
         case EBADF:
         case ENODEV:
-            return -52006;
+            return qverr::qvapalerr_resourceNotFound;
         case EINTR:
         case ECONNRESET:
-            return -52025;
+            return qverr::kStatusInterrupted;
         case EIO:
         case EPIPE:
         case EBADMSG:
-            return -52024;
+            return qverr::kStatusIOError;
         case ENOMEM:
         case ENFILE:
         case EMFILE:
-            return -52000;
+            return qverr::qvapalerr_memoryFull;
         case EBUSY:
-            return -52031;
+            return qverr::qvapalerr_resourceBusy;
         case EEXIST:
         case EADDRINUSE:
-            return -52013;
+            return qverr::qvapalerr_objectNameCollision;
         case EINVAL:
-            return -52005;
+            return qverr::qvapalerr_invalidParameter;
         case ENOTTY:
         case ENOTSUP:
-            return -52002;
+            return qverr::qvapalerr_featureUnsupported;
         case ENOSPC:
         case EOVERFLOW:
-            return -52012;
+            return qverr::kStatusEndOfData;
         case EDEADLK:
         case ENOLCK:
-            return -52015;
+            return qverr::kStatusDeadlock;
         case EIDRM:
-            return -52020;
+            return qverr::kStatusIdentifierRemoved;
         case ECONNABORTED:
-            return -52023;
+            return qverr::kStatusConnectionAborted;
         case ENOBUFS:
-            return -52019;
+            return qverr::qvapalerr_bufferTooSmall;
         case ETIMEDOUT:
-            return -52007;
+            return qverr::qvapalerr_operationTimedOut;
         case EALREADY:
         case EINPROGRESS:
-            return -52011;
+            return qverr::kStatusAlreadyInProgress;
         case EOWNERDEAD:
-            return -52014;
+            return qverr::kStatusOwnerDied;
         default:
-            return -52008;
+            return qverr::qvapalerr_osFault;
     }
 }
 

@@ -6,12 +6,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "qverr/Codes.h"
+
 namespace nQVAPALS100 {
 
 struct tStatus {
-    static constexpr int64_t kMemoryFull = -52000;
-    static constexpr int64_t kResourceNotFound = -52006;
-    static constexpr int64_t kEndOfData = -52012;
+    static constexpr int64_t kMemoryFull = qverr::qvapalerr_memoryFull;
+    static constexpr int64_t kResourceNotFound = qverr::qvapalerr_resourceNotFound;
+    static constexpr int64_t kEndOfData = qverr::kStatusEndOfData;
     static constexpr uint64_t kFullSize = 216;
 
     uint64_t structSize = kFullSize;

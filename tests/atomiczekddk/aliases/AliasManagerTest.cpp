@@ -10,6 +10,7 @@
 
 #include "atomiczekddk/aliases/Aliases.h"
 #include "atomiczekddk/shared/CommonUtilities.h"
+#include "atomiczekddk/shared/Errors.h"
 #include "qverr/Exception.h"
 #include "qvjsonconfig/AliasAttributeProvider.h"
 #include "qvjsonconfig/Fakes.h"
@@ -138,7 +139,7 @@ TEST_F(AliasManagerTest, NameRules) {
     EXPECT_EQ(setAlias(manager, kT1, "lab-unit_1"), "");
     EXPECT_EQ(manager.getAlias(kT1), "lab-unit_1");
     for (const char* bad : {"a b", "caf\xC3\xA9", "host", "Null", "x.y", "t\n"}) {
-        EXPECT_EQ(qvtest::thrownStatus([&] { setAlias(manager, kT1, bad); }).first, -63180) << bad;
+        EXPECT_EQ(qvtest::thrownStatus([&] { setAlias(manager, kT1, bad); }).first, qvzek::kErrorInvalidAlias) << bad;
     }
     EXPECT_EQ(manager.getAlias(kT1), "lab-unit_1");
     EXPECT_EQ(stored("t1"), "lab-unit_1");

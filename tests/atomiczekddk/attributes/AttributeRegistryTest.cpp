@@ -6,6 +6,7 @@
 
 #include "atomiczekddk/attributes/Attribute.h"
 #include "atomiczekddk/attributes/AttributeRegistry.h"
+#include "atomiczekddk/shared/Errors.h"
 #include "qverr/Exception.h"
 #include "support/TempDir.h"
 
@@ -18,7 +19,7 @@ namespace {
 using attributetest::Mode;
 
 struct Registry : ::testing::Test {
-    atat::AttributeRegistry registry{-63196, -63087, -52003};
+    atat::AttributeRegistry registry{qvzek::kErrorAttributeNotServed, qvzek::kErrorPropertyWrongType, -52003};
     atat::Attribute<unsigned int> u32{1, nullptr, false, 4};
     atat::Attribute<unsigned long> u64{3, "Ch0", false, 16384};
     atat::Attribute<unsigned long> other{3, "Ch1", false, 7};
@@ -68,19 +69,19 @@ TEST_F(Registry, ASecondAddOfOneKeyIsRefusedWithAComment) {
 }
 
 TEST_F(Registry, MissesAndWrongTypesRaiseTheirOwnCodes) {
-    std::string json = failure([&] { registry.find(3, "Ch2"); }, -63196);
+    std::string json = failure([&] { registry.find(3, "Ch2"); }, qvzek::kErrorAttributeNotServed);
     EXPECT_NE(json.find(R"("line":78)"), std::string::npos) << json;
     EXPECT_NE(json.find(R"("usage":"kUsageTypeAttributeIdentifier","value":3)"), std::string::npos) << json;
     EXPECT_NE(json.find(R"("value":"Ch2")"), std::string::npos) << json;
 
-    json = failure([&] { registry.find(4, nullptr); }, -63196);
+    json = failure([&] { registry.find(4, nullptr); }, qvzek::kErrorAttributeNotServed);
     EXPECT_EQ(json.find("kUsageTypeChannelName"), std::string::npos) << json;
 
-    json = failure([&] { registry.getAs<unsigned long>(1, nullptr); }, -63087);
+    json = failure([&] { registry.getAs<unsigned long>(1, nullptr); }, qvzek::kErrorPropertyWrongType);
     EXPECT_NE(json.find(R"("error_constant":"errorWrongAttributeType")"), std::string::npos) << json;
     EXPECT_NE(json.find(R"("line":114)"), std::string::npos) << json;
-    failure([&] { registry.getAs<unsigned int>(5, nullptr); }, -63087);  // enumerations are int
-    failure([&] { registry.getAs<long>(9, nullptr); }, -63196);
+    failure([&] { registry.getAs<unsigned int>(5, nullptr); }, qvzek::kErrorPropertyWrongType);  // enumerations are int
+    failure([&] { registry.getAs<long>(9, nullptr); }, qvzek::kErrorAttributeNotServed);
 
     atat::AttributeRegistry silent(0, 0, 0);
     EXPECT_EQ(failure([&] { silent.find(1, nullptr); }, 0), "");

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "atomiczekddk/attributes/Attribute.h"
+#include "atomiczekddk/shared/Errors.h"
 #include "qverr/Exception.h"
 #include "support/TempDir.h"
 
@@ -142,10 +143,10 @@ TEST(Attribute, HiddenValuesAreAcceptedButNeverOffered) {
 }
 
 TEST(Attribute, NotSettableRefusesTheApiButNotTheOwner) {
-    atat::NotSettable<unsigned long> readOnly(-63193);
+    atat::NotSettable<unsigned long> readOnly(qvzek::kErrorNotSupported);
     atat::Attribute<unsigned long> a(8, nullptr, false, 0, nullptr, nullptr, &readOnly);
     const auto [code, json] = thrownStatus([&] { a.setValue(5); });
-    EXPECT_EQ(code, -63193);
+    EXPECT_EQ(code, qvzek::kErrorNotSupported);
     EXPECT_NE(json.find(R"("file":"atat/attributes/NotSettable")"), std::string::npos) << json;
     EXPECT_NE(json.find(R"("line":62)"), std::string::npos) << json;
     EXPECT_EQ(json.find("kUsageTypeChannelName"), std::string::npos) << json;

@@ -12,6 +12,7 @@
 #include "atomiczekddk/bitfile/Bitfile.h"
 #include "atomiczekddk/bitfile/CompilationResultsInfo.h"
 #include "atomiczekddk/bitfile/SerializedBitfile.h"
+#include "atomiczekddk/shared/Errors.h"
 #include "support/BitfileGenerator.h"
 #include "support/TempDir.h"
 
@@ -158,7 +159,7 @@ TEST(BitfileCorpus, PrintedTextsParseAgainToTheSameNames) {
     EXPECT_EQ(fifos[1].writeWindowAddress(), 0x1180u);
     EXPECT_EQ(info.getDram2DPBaseAddress(7), 7u);
     EXPECT_NE(bitfile.getTargetSpecificData().find("<DesiredModuleRev>5</DesiredModuleRev>"), std::string::npos);
-    EXPECT_EQ(qvtest::thrownStatus([] { CompilationResultsInfo info(std::string("no element")); }).first, -61070);
+    EXPECT_EQ(qvtest::thrownStatus([] { CompilationResultsInfo info(std::string("no element")); }).first, qvzek::kErrorBitfileContent);
 }
 
 TEST(BitfileRules, DefaultsAndOptionalElements) {
@@ -237,9 +238,9 @@ TEST(BitfileRules, ABlockPlacesTheFirstChannelItNames) {
         return qvtest::thrownStatus([&] { CompilationResultsInfo info(list(channels, blocks)); }).first;
     };
     EXPECT_EQ(refused(channel(0, reader, "A", "W") + channel(1, toHost, "W", nullptr), block("A", 1) + block("W", 2)),
-              -61070);
-    EXPECT_EQ(refused(channel(0, reader, "X", "X"), block("X", 1) + block("X", 2)), -61070);
-    EXPECT_EQ(refused(channel(0, toHost, "A", nullptr) + channel(1, toHost, "A", nullptr), block("A", 1)), -61070);
+              qvzek::kErrorBitfileContent);
+    EXPECT_EQ(refused(channel(0, reader, "X", "X"), block("X", 1) + block("X", 2)), qvzek::kErrorBitfileContent);
+    EXPECT_EQ(refused(channel(0, toHost, "A", nullptr) + channel(1, toHost, "A", nullptr), block("A", 1)), qvzek::kErrorBitfileContent);
 }
 
 TEST(BitfileBitstream, DecodesToTheGeneratedBytesAtEverySize) {
@@ -265,7 +266,7 @@ TEST(SerializedImages, CommonDataIsFortyEightBytesOfAddressesModeAndSignature) {
     ASSERT_EQ(images.commonDataSize(), 48u);
     EXPECT_EQ(words(images.commonData(), 48),
               (std::vector<uint32_t>{0x8004, 0xFFFC, 0x27FE4, 0x8000, 0x7FFF, 3, 0x08000001,
-                                     static_cast<uint32_t>(-61202), 0x01234567, 0x89ABCDEF, 0x00112233,
+                                     static_cast<uint32_t>(qvzek::kOwnerFpgaInterface), 0x01234567, 0x89ABCDEF, 0x00112233,
                                      0xDEADBEEF}));
     ASSERT_EQ(images.fifoDataSize(), 5u * 37);
     for (uint32_t i = 0; i < 5; ++i) EXPECT_EQ(images.fifoData()[37 * i + 16], i);

@@ -7,6 +7,7 @@
 #include "atomiczekddk/bitfile/Bitfile.h"
 #include "atomiczekddk/bitfile/OwnerCodes.h"
 #include "atomiczekddk/bitfile/Types.h"
+#include "atomiczekddk/shared/Errors.h"
 #include "qvapal/status/tStatus.h"
 #include "qvhtl/apal/Vector.h"
 #include "support/TempDir.h"
@@ -26,27 +27,27 @@ Bytes serialized(const ISerializable& object) {
 
 TEST(OwnerCodes, TextsAndModeFieldsMapToTheTableCodes) {
     const std::pair<const char*, int32_t> texts[] = {
-        {"FPGAInterface", -61202},          {"FPGAInterface\n", -61141},
-        {"interactive", -61203},            {"emulation", -61204},
-        {"Emulation", -61141},              {"other;ZEK Device Setup", -61252},
-        {"other;configuration", -61252},    {"other;FpgaInterfaceCApi", -61200},
-        {"other;FpgaInterfaceCApiGenericError", -63199}, {"other", -61141},
+        {"FPGAInterface", qvzek::kOwnerFpgaInterface},          {"FPGAInterface\n", qvzek::kOwnerOther},
+        {"interactive", qvzek::kOwnerInteractive},            {"emulation", qvzek::kOwnerEmulation},
+        {"Emulation", qvzek::kOwnerOther},              {"other;ZEK Device Setup", qvzek::kOwnerConfiguration},
+        {"other;configuration", qvzek::kOwnerConfiguration},    {"other;FpgaInterfaceCApi", qvzek::kOwnerCApi},
+        {"other;FpgaInterfaceCApiGenericError", qvzek::kOwnerCApiGenericError}, {"other", qvzek::kOwnerOther},
     };
     for (const auto& [text, code] : texts) EXPECT_EQ(ownerTextToCode(text), code) << text;
-    const std::pair<int32_t, const char*> codes[] = {{-61202, "FPGAInterface\n"}, {-61252, "other;configuration\n"},
-                                                     {-63199, "other;FpgaInterfaceCApiGenericError\n"},
-                                                     {0, "other\n"}, {-61141, "other\n"}};
+    const std::pair<int32_t, const char*> codes[] = {{qvzek::kOwnerFpgaInterface, "FPGAInterface\n"}, {qvzek::kOwnerConfiguration, "other;configuration\n"},
+                                                     {qvzek::kOwnerCApiGenericError, "other;FpgaInterfaceCApiGenericError\n"},
+                                                     {0, "other\n"}, {qvzek::kOwnerOther, "other\n"}};
     for (const auto& [code, text] : codes) EXPECT_EQ(codeToOwnerText(code), text) << code;
     // The chassis-mode sentence goes both ways.
-    const std::string chassis = codeToOwnerText(-61201);
+    const std::string chassis = codeToOwnerText(qvzek::kOwnerChassisMode);
     EXPECT_EQ(chassis.rfind("other;", 0), 0u);
     EXPECT_EQ(chassis.size(), 177u);
-    EXPECT_EQ(ownerTextToCode(chassis.substr(0, chassis.size() - 1)), -61201);
+    EXPECT_EQ(ownerTextToCode(chassis.substr(0, chassis.size() - 1)), qvzek::kOwnerChassisMode);
 
-    const int32_t modes[] = {-61200, -61201, -61202, -61203, -61204, -61252, -63199, -61141};
+    const int32_t modes[] = {qvzek::kOwnerCApi, qvzek::kOwnerChassisMode, qvzek::kOwnerFpgaInterface, qvzek::kOwnerInteractive, qvzek::kOwnerEmulation, qvzek::kOwnerConfiguration, qvzek::kOwnerCApiGenericError, qvzek::kOwnerOther};
     for (uint32_t field = 0; field < 8; ++field) EXPECT_EQ(modeFieldToCode(field << 26), modes[field]);
-    EXPECT_EQ(modeFieldToCode(0xFFFFFFFF), -61141);
-    EXPECT_EQ(modeFieldToCode(0x23FFFFFF), -61200);
+    EXPECT_EQ(modeFieldToCode(0xFFFFFFFF), qvzek::kOwnerOther);
+    EXPECT_EQ(modeFieldToCode(0x23FFFFFF), qvzek::kOwnerCApi);
 }
 
 TEST(TypeRecords, AreFourteenBytesInFieldOrder) {
@@ -147,7 +148,7 @@ TEST(TypeKeywords, FixedPointAndCompositesTakeTheirParameters) {
     EXPECT_EQ(fxp("33", "0").sizeInBytes, 8u);
     // Lengths out of range (and an array without its type) are corpus faults;
     // only the negative bound has none.
-    EXPECT_EQ(qvtest::thrownStatus([&] { fxp("8", "-2049"); }).first, -61070);
+    EXPECT_EQ(qvtest::thrownStatus([&] { fxp("8", "-2049"); }).first, qvzek::kErrorBitfileContent);
     EXPECT_EQ(parse("FXP", "<R><T><WordLength>8</WordLength><IntegerWordLength>1</IntegerWordLength></T></R>"), Type());
     EXPECT_EQ(parse("Cluster", "<R><SizeInBits>12</SizeInBits><TransferSizeBytes>9</TransferSizeBytes></R>"),
               Type(ElementType::Composite, 12, 2, false, 12));

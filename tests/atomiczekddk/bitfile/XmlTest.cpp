@@ -4,6 +4,7 @@
 #include <string>
 
 #include "atomiczekddk/bitfile/Xml.h"
+#include "atomiczekddk/shared/Errors.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -39,15 +40,15 @@ TEST(XmlNumbers, TheirPrefixChoosesTheBaseAndTrailingTextIsIgnoredButNoNumberIsR
 
     // A stream would read "-1" as the largest unsigned value.
     for (const char* text : {"", "abc", "0x", "4294967296", "-1"}) {
-        EXPECT_EQ(codeOf([&] { xmlNodeToU32(Value(text).node()); }), -61070) << text;
+        EXPECT_EQ(codeOf([&] { xmlNodeToU32(Value(text).node()); }), qvzek::kErrorBitfileContent) << text;
     }
-    EXPECT_EQ(codeOf([] { xmlNodeToI32(Value("2147483648").node()); }), -61070);
-    EXPECT_EQ(codeOf([] { xmlNodeToU64(Value(" -1").node()); }), -61070);
+    EXPECT_EQ(codeOf([] { xmlNodeToI32(Value("2147483648").node()); }), qvzek::kErrorBitfileContent);
+    EXPECT_EQ(codeOf([] { xmlNodeToU64(Value(" -1").node()); }), qvzek::kErrorBitfileContent);
 }
 
 TEST(XmlBoolean, AnyLetterCaseButNothingAround) {
     EXPECT_TRUE(parseBoolean(Value("TRUE").node()) && !parseBoolean(Value("fAlSe").node()));
-    for (const char* text : {" true", "1"}) EXPECT_EQ(codeOf([&] { parseBoolean(Value(text).node()); }), -61070);
+    for (const char* text : {" true", "1"}) EXPECT_EQ(codeOf([&] { parseBoolean(Value(text).node()); }), qvzek::kErrorBitfileContent);
 }
 
 TEST(XmlElements, ChildrenAndAttributesByExactName) {
@@ -58,17 +59,17 @@ TEST(XmlElements, ChildrenAndAttributesByExactName) {
     EXPECT_EQ(xmlNodeText(findChildElement(root, "d")), "1");
     EXPECT_EQ(findChildElement(root, "D"), nullptr);
     EXPECT_EQ(xmlNodeText(getRequiredChildElement(root, "c")), "");
-    EXPECT_EQ(codeOf([&] { getRequiredChildElement(root, "e"); }), -61070);
+    EXPECT_EQ(codeOf([&] { getRequiredChildElement(root, "e"); }), qvzek::kErrorBitfileContent);
     EXPECT_EQ(xmlAttributeText(getRequiredAttribute(root, "b")), "2");
     EXPECT_EQ(xmlAttributeText(getRequiredAttribute(root, nullptr)), "1");
-    EXPECT_EQ(codeOf([&] { getRequiredAttribute(root, "A"); }), -61070);
+    EXPECT_EQ(codeOf([&] { getRequiredAttribute(root, "A"); }), qvzek::kErrorBitfileContent);
 }
 
 TEST(XmlDocument, SkipsMarkupBeforeTheRootAndRefusesTextOrNoElement) {
     const std::string prolog = "\xEF\xBB\xBF<?xml version=\"1.0\"?><!-- c --><!DOCTYPE r [<!ENTITY x \"y\">]><r/>";
     EXPECT_EQ(xmlName(XmlDocument(prolog.c_str()).rootElement()), "r");
     for (const char* text : {"x<r/>", "\xEF", "<!-- only -->", "<r><a></r"}) {
-        EXPECT_EQ(codeOf([&] { XmlDocument(text).rootElement(); }), -61070) << text;
+        EXPECT_EQ(codeOf([&] { XmlDocument(text).rootElement(); }), qvzek::kErrorBitfileContent) << text;
     }
 }
 
@@ -82,9 +83,9 @@ std::string nested(int depth, const std::string& inner = "") {
 
 TEST(XmlDocument, RefusesNestingBeyondItsLimitBeforeParsing) {
     const std::string deep = nested(kMaxXmlNestingDepth + 1);
-    EXPECT_EQ(codeOf([&] { XmlDocument document(deep.c_str()); }), -61070);
+    EXPECT_EQ(codeOf([&] { XmlDocument document(deep.c_str()); }), qvzek::kErrorBitfileContent);
     const std::string hostile = nested(100000);
-    EXPECT_EQ(codeOf([&] { XmlDocument document(hostile.c_str()); }), -61070);
+    EXPECT_EQ(codeOf([&] { XmlDocument document(hostile.c_str()); }), qvzek::kErrorBitfileContent);
     const std::string limit = nested(kMaxXmlNestingDepth);
     XmlDocument document(limit.c_str());
     EXPECT_EQ(printElement(document.rootElement()).size() > limit.size(), true);

@@ -14,6 +14,7 @@
 #include "atomiczekddk/p2p/P2PEndpointSession.h"
 #include "atomiczekddk/p2p/P2PLibrary.h"
 #include "atomiczekddk/shared/CommonUtilities.h"
+#include "atomiczekddk/shared/Errors.h"
 #include "qverr/Exception.h"
 #include "qvp2p/P2PSim.h"
 #include "support/SelfProcess.h"
@@ -130,7 +131,7 @@ TEST_F(Endpoint, DataTypeQuestions) {
     EXPECT_EQ(u64->getDataType(&record, &count), 0);
     EXPECT_EQ(record.containerSize, 64u);
     EXPECT_EQ(record.isSigned, 0);
-    EXPECT_EQ(endpoint->unsupported2(), -63193);
+    EXPECT_EQ(endpoint->unsupported2(), qvzek::kErrorNotSupported);
 }
 
 TEST_F(Endpoint, InfoFailuresBecomeCodes) {
@@ -155,7 +156,7 @@ TEST_F(Endpoint, MapsOneWriteWindowAtATime) {
     EXPECT_EQ(size, 4096u);
     const uint64_t first = address;
     EXPECT_NE(first, 0u);
-    EXPECT_EQ(thrownStatus([&] { endpoint->mapWriteWindow(&size, &address); }).first, -63082);
+    EXPECT_EQ(thrownStatus([&] { endpoint->mapWriteWindow(&size, &address); }).first, qvzek::kErrorAlreadyMapped);
     EXPECT_EQ(address, first);
     EXPECT_TRUE(proxy->unmapped.empty());
     endpoint->unmapWriteWindow();
@@ -183,7 +184,7 @@ TEST(P2PAbsent, NoLibraryNoEndpoint) {
     EXPECT_EQ(thrownStatus([&] {
                   qvzek::P2PEndpointSession(fifoOf(3, qvzek::TypeI16()), source, proxy);
               }).first,
-              -308001);
+              qvzek::kErrorP2PLibraryMissing);
     EXPECT_EQ(qvzek::getP2PLibrarySymbol("qvstreamuRegisterEndpointInternal"), nullptr);
 }
 

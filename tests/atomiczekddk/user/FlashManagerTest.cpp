@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "atomiczekddk/SimulatedFpga.h"
+#include "atomiczekddk/shared/Errors.h"
 #include "atomiczekddk/user/FlashManager.h"
 #include "support/TempDir.h"
 
@@ -33,9 +34,9 @@ TEST_F(Flash, WritesAndClearsTheImageAndSetsTheValue) {
 }
 
 TEST_F(Flash, ADriverWithoutTheValueIsNotSupportedOtherErrorsPassUnchanged) {
-    for (int32_t code : {-63170, -63171, -63172}) {
+    for (int32_t code : {qvzek::kErrorFlashInfoAbsent, qvzek::kErrorFlashInfoUnavailable, -63172}) {
         device.failNext("atomiczekddk_flash.getFlashInfo", code);
-        EXPECT_EQ(thrownStatus([&] { flash.getFlashValue(); }).first, code == -63172 ? code : -63193) << code;
+        EXPECT_EQ(thrownStatus([&] { flash.getFlashValue(); }).first, code == -63172 ? code : qvzek::kErrorNotSupported) << code;
     }
     device.failNext("atomiczekddk_flash.getFlashInfo", 5);  // a warning
     EXPECT_NO_THROW(flash.getFlashValue());

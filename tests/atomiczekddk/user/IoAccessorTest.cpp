@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "atomiczekddk/SimulatedFpga.h"
+#include "atomiczekddk/shared/Errors.h"
 #include "atomiczekddk/user/IoAccessorIoctl.h"
 #include "support/TempDir.h"
 #include "support/TraceCapture.h"
@@ -22,8 +23,8 @@ protected:
 };
 
 TEST_F(IoAccessor, ClearsTheFlagBitsAndRefusesBitZero) {
-    EXPECT_EQ(thrownStatus([&] { io.read32(1); }).first, -63084);
-    EXPECT_EQ(thrownStatus([&] { io.readBlock(7, 0, 0, 4, 0); }).first, -63084);
+    EXPECT_EQ(thrownStatus([&] { io.read32(1); }).first, qvzek::kErrorBadRegisterAddress);
+    EXPECT_EQ(thrownStatus([&] { io.readBlock(7, 0, 0, 4, 0); }).first, qvzek::kErrorBadRegisterAddress);
     EXPECT_TRUE(decoder.requests().empty());  // nothing was sent
 
     device.setReg(0, 11);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "atomiczekddk/shared/Errors.h"
 #include "atomiczekddk/user/facade/IFpgaSession.h"
 
 namespace qvzek {
@@ -21,7 +22,6 @@ class Session;
 }
 
 inline constexpr uint32_t kFpgaSessionInterfaceVersion = 5;
-inline constexpr int32_t kErrorFpgaNotRunning = -61214;
 
 // open attribute bits
 inline constexpr uint32_t kOpenBitfileIsText = 0x40000000;

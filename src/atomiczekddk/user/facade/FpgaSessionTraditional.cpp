@@ -16,7 +16,7 @@ namespace {
 
 constexpr const char* kComponent = "internal_sdi_hal23u";
 constexpr const char* kSourceName = "atomiczekddk/user/session/FpgaSessionTraditional";
-constexpr int32_t kErrorNotServed = -63196;
+constexpr int32_t kErrorNotServed = kErrorAttributeNotServed;
 
 constexpr uint32_t kModeClosed = 0;
 constexpr uint32_t kModePrepared = 1;

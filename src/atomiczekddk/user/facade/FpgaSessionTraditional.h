@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "atomiczekddk/shared/Errors.h"
 #include "atomiczekddk/shared/RegisterSequenceDetector.h"
 #include "atomiczekddk/user/IAttributeHandler.h"
 #include "atomiczekddk/user/IFlashManager.h"
@@ -24,10 +25,7 @@ namespace user {
 class Session;
 }
 
-inline constexpr int32_t kErrorTraditionalMode = -63032;
-inline constexpr int32_t kErrorNoBitfilePath = -63038;
-inline constexpr int32_t kErrorUnsupportedVersion = -63107;
-inline constexpr int32_t kErrorFifoTimedOut = -50400;
+inline constexpr int32_t kErrorUnsupportedVersion = kErrorBitfileUnsupported;
 
 // Serves block transfers whose access word is above 32.
 class IBlockExtension {

@@ -14,6 +14,7 @@
 
 #include "apal_qv3377k/iInterfaceProxy_atomiczekddk.h"
 #include "atomiczekddk/bitfile/Types.h"
+#include "atomiczekddk/shared/Errors.h"
 #include "atomiczekddk/user/fifo/FifoAcquirerReleaserInterfaceProxy.h"
 #include "atomiczekddk/user/fifo/FifoDataAccessStrategyWendle.h"
 #include "atomiczekddk/user/fifo/FifoPropertyManager.h"
@@ -21,9 +22,6 @@
 
 namespace qvzek {
 
-inline constexpr int32_t kErrorFifoStarted = -63086;
-inline constexpr int32_t kErrorFifoRegionsFull = -63088;
-inline constexpr int32_t kErrorFifoStopped = -50405;
 inline constexpr uint32_t kFifoWaitForever = 0xFFFFFFFF;
 
 class IFifo : public IFifoPropertyAccess {

@@ -5,15 +5,14 @@
 
 #include <cstdint>
 
+#include "atomiczekddk/shared/Errors.h"
 #include "atomiczekddk/user/fifo/IFifoAcquirerReleaser.h"
 #include "atomiczekddk/user/fifo/IFifoDataAccessStrategy.h"
+#include "qverr/Status.h"
 
 namespace qvzek {
 
-inline constexpr int32_t kErrorFifoCountTooLarge = -61073;
-inline constexpr int32_t kErrorFifoAcquireBeyondDepth = -61219;
-inline constexpr int32_t kErrorFifoElementsAcquired = -63083;
-inline constexpr int32_t kErrorFifoNotConfigured = -52010;
+inline constexpr int32_t kErrorFifoNotConfigured = qverr::qvapalerr_resourceNotInitialized;
 
 class FifoDataAccessStrategyWendle : public IFifoDataAccessStrategy {
 public:

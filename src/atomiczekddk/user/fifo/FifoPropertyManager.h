@@ -12,6 +12,7 @@
 #include "atomiczekddk/attributes/Attribute.h"
 #include "atomiczekddk/attributes/AttributeRegistry.h"
 #include "atomiczekddk/memory/HostBuffer.h"
+#include "atomiczekddk/shared/Errors.h"
 #include "atomiczekddk/user/fifo/IFifoDataAccessStrategy.h"
 
 namespace qvzek {
@@ -39,11 +40,8 @@ inline constexpr uint32_t kNumaNode = 9;
 inline constexpr uint32_t kRegionCapacity = 10;
 }  // namespace fifo_properties
 
-inline constexpr int32_t kErrorPropertyNotFound = -63196;
-inline constexpr int32_t kErrorPropertyWrongType = -63087;
-inline constexpr int32_t kErrorPropertyNotSettable = -63193;
-inline constexpr int32_t kErrorFifoDepthInvalid = -61072;
-inline constexpr int32_t kErrorFifoNoBufferAddress = -63081;
+inline constexpr int32_t kErrorPropertyNotFound = kErrorAttributeNotServed;
+inline constexpr int32_t kErrorPropertyNotSettable = kErrorNotSupported;
 
 // The typed property accessors, as both the FIFO and its property manager
 // offer them.

@@ -12,14 +12,12 @@
 #include "apal_qv3377k/iInterfaceProxy_atomiczekddk.h"
 #include "atomiczekddk/pxi/QPxiLibrary.h"
 #include "atomiczekddk/shared/CommonUtilities.h"
+#include "atomiczekddk/shared/Errors.h"
 #include "atomiczekddk/user/IAttributeHandler.h"
 #include "qvapal/quarks/synchronization.h"
 #include "qvjsonconfig/Interfaces.h"
 
 namespace qvzek {
-
-inline constexpr int32_t kErrorAttributeNotServed = -63196;
-inline constexpr int32_t kErrorInvalidAttributeValue = -63197;
 
 // The bus property "busType": the bus's name in four ASCII letters read as a
 // little-endian u32 ("pci ", "usb "), and the bus kind each one gives.

@@ -14,21 +14,8 @@ namespace qvzek::user {
 
 namespace {
 
-constexpr int32_t kErrorDeviceUnreachable = -63036;
-constexpr int32_t kErrorControlBit6 = -61083;
-constexpr int32_t kErrorControlBit4 = -61046;
-constexpr int32_t kErrorControlBit7 = -61216;
-constexpr int32_t kErrorInvalidState = -63150;
-constexpr int32_t kErrorBusy = -61499;
-constexpr int32_t kErrorRunImplicitEnable = -61215;
-constexpr int32_t kErrorRunEnableRemoval = -61254;
-constexpr int32_t kErrorResetImplicitEnable = -61211;
-constexpr int32_t kErrorAbortImplicitEnable = -61212;
-constexpr int32_t kErrorSignatureMismatch = -63106;
-constexpr int32_t kErrorTargetClass = -61024;
+constexpr int32_t kErrorControlBit4 = kErrorFpgaStatusFault;
 constexpr auto kRunTimeout = std::chrono::milliseconds(50);
-
-void throwDriverStatus(const nQVAPALS100::tStatus& status) { qverr::throwIfTStatusError(status); }
 
 // The first error bit of the control register, in the order the device
 // reports them.
@@ -150,7 +137,7 @@ void Fpga::resetOrAbort(bool abort) {
     if (!(abort ? image->abortSupported : image->resetSupported)) throwStatusCode(kErrorNotSupported);
     nQVAPALS100::tStatus status;
     proxy_->command0D(status);
-    throwDriverStatus(status);
+    qverr::throwIfTStatusError(status);
     WriteLockGuard write(lock_);
     nQVAPALS100::tStatus requestStatus;
     if (abort) {
@@ -158,7 +145,7 @@ void Fpga::resetOrAbort(bool abort) {
     } else {
         proxy_->reset(requestStatus);
     }
-    throwDriverStatus(requestStatus);
+    qverr::throwIfTStatusError(requestStatus);
     resetFifos();
 }
 
@@ -248,7 +235,7 @@ void Fpga::download(const uint8_t* data, uint64_t size) {
     WriteLockGuard write(lock_);
     nQVAPALS100::tStatus status;
     proxy_->download(reinterpret_cast<uint64_t>(data), static_cast<uint32_t>(size), status);
-    throwDriverStatus(status);
+    qverr::throwIfTStatusError(status);
     resetFifos();
     checkState();
 }

@@ -11,9 +11,7 @@ namespace qvzek::user {
 
 namespace {
 
-constexpr int32_t kErrorNotRunning = -61214;
-constexpr int32_t kErrorResetOnCloseAutoRun = -61213;
-constexpr int32_t kErrorResetOnCloseUnsupported = -61253;
+constexpr int32_t kErrorNotRunning = kErrorFpgaNotRunning;
 constexpr uint32_t kWildcardResource = 0xFFFFFFFF;
 constexpr uint32_t kNoResource = 0xFFFFFFFF;
 

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "DeviceListFixture.h"
+#include "atomiczekddk/shared/Errors.h"
 
 namespace qvtest {
 
@@ -22,7 +23,7 @@ TEST_F(DeviceTest, TheAttributeIsCachedOnlyFromAReadOrAWriteTheDriverTook) {
 
     factory.attribute->refuseWrites = true;
     device(1).setDeviceAttribute(9, status);
-    EXPECT_EQ(status.code, -63196);
+    EXPECT_EQ(status.code, qvzek::kErrorAttributeNotServed);
     EXPECT_EQ(device(1).getDeviceAttribute(), 8u);
 
     factory.attribute->refuseWrites = false;
@@ -72,7 +73,7 @@ TEST_F(DeviceTest, WithoutAliasSupportTheAliasIsNull) {
     EXPECT_STREQ(device(0).getAlias(), "bench");
     aliases.failure = [] { qvzek::throwStatusCode(-52006); };
     EXPECT_STREQ(device(0).getAlias(), "bench");
-    aliases.failure = [] { qvzek::throwStatusCode(-63193); };
+    aliases.failure = [] { qvzek::throwStatusCode(qvzek::kErrorNotSupported); };
     EXPECT_EQ(device(0).getAlias(), nullptr);
 }
 

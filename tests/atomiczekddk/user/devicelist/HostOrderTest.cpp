@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "DeviceListFixture.h"
+#include "atomiczekddk/shared/Errors.h"
 #include "zekhost/ZekHost.h"
 
 namespace qvtest {
@@ -70,7 +71,7 @@ TEST_F(HostOrderTest, DevicePositions) {
         slot<void(void*)>(session, 4)(session);  // its release
     }
     EXPECT_EQ(open(object, 6, &status), nullptr);
-    EXPECT_EQ(status.code, -63193);
+    EXPECT_EQ(status.code, qvzek::kErrorNotSupported);
 
     object = static_cast<qvzek::IDevice*>(new qvzek::Device(module("c"), &factory, &aliases, &list.resolver()));
     slot<void(void*)>(object, 11)(object);

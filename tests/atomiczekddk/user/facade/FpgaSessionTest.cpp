@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "FacadeFixture.h"
+#include "atomiczekddk/shared/Errors.h"
 #include "qverr/Exception.h"
 #include "support/TempDir.h"
 
@@ -45,7 +46,7 @@ TEST_F(Facade, NeverOpenedReportsNotInitializedAndKeepsEarlierErrors) {
 // The whole mapping of exceptions to codes is the error handling's own test.
 TEST_F(Facade, ExceptionsBelowBecomeTheStatusAndLeaveNoSession) {
     for (const auto& [failure, code] : std::initializer_list<std::pair<std::function<void()>, int64_t>>{
-             {[] { qvzek::throwStatusCode(-61070); }, -61070}, {[] { throw 7; }, -52003}}) {
+             {[] { qvzek::throwStatusCode(qvzek::kErrorBitfileContent); }, qvzek::kErrorBitfileContent}, {[] { throw 7; }, -52003}}) {
         createFailure = failure;
         qvzek::FpgaSession facade(nullptr, this);
         EXPECT_EQ(facadeCode([&](tStatus& s) {
@@ -67,7 +68,7 @@ TEST_F(Facade, OpenReplacesTheSessionOnlyOnSuccess) {
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(lastAttribute, 0x60000000u);
     EXPECT_EQ(facadeCode([&](tStatus& s) { facade.open("/nonexistent/image.qvbit", kSampleSignature, 0, s); }),
-              -63101);
+              qvzek::kErrorBitfileUnreadable);
     EXPECT_EQ(facade.implementation(), first);
 
     TempDir dir;
@@ -88,7 +89,7 @@ TEST_F(Facade, CloseAndClone) {
                       facade->open(noReset.c_str(), kSampleSignature, qvzek::kOpenBitfileIsText, s);
                   }),
                   0);
-        EXPECT_EQ(facadeCode([&](tStatus& s) { facade->close(attribute, s); }), attribute == 0 ? -61253 : 0);
+        EXPECT_EQ(facadeCode([&](tStatus& s) { facade->close(attribute, s); }), attribute == 0 ? qvzek::kErrorResetOnCloseUnsupported : 0);
     }
     EXPECT_EQ(facadeCode([&](tStatus& s) { (new qvzek::FpgaSession(nullptr, this))->close(0, s); }), 0);
 
@@ -97,7 +98,7 @@ TEST_F(Facade, CloseAndClone) {
     FacadeOwner copy{static_cast<qvzek::FpgaSession*>(owner.facade->clone(status))};
     ASSERT_NE(copy.facade, nullptr);
     EXPECT_EQ(copy.facade->clone(status), nullptr);
-    EXPECT_EQ(status.code, -63193) << "no second generation";
+    EXPECT_EQ(status.code, qvzek::kErrorNotSupported) << "no second generation";
 }
 
 TEST_F(Facade, ScalarRegistersTravelAsWordsAndHalvesHighFirst) {
@@ -121,7 +122,7 @@ TEST_F(Facade, ScalarRegistersTravelAsWordsAndHalvesHighFirst) {
     // A checked access reads the status register after the value.
     device.setErrorBits(0x10);
     const size_t reads = count("atomiczekddk_io.read32");
-    EXPECT_EQ(facadeCode([&](tStatus& s) { EXPECT_EQ(f.readU32(0x8018, true, s), 0u); }), -61046);
+    EXPECT_EQ(facadeCode([&](tStatus& s) { EXPECT_EQ(f.readU32(0x8018, true, s), 0u); }), qvzek::kErrorFpgaStatusFault);
     EXPECT_EQ(count("atomiczekddk_io.read32"), reads + 2);
     EXPECT_EQ(facadeCode([&](tStatus& s) { f.readU32(0x8018, false, s); }), 0);
     EXPECT_EQ(count("atomiczekddk_io.read32"), reads + 3);
@@ -211,7 +212,7 @@ TEST_F(Facade, StoppedAutoRunImageTouchesNothing) {
     device.setNeverRuns(true);
     FacadeOwner owner{opened(qvzek::user::kOpenDoNotRun, true)};
     const size_t writes = count("atomiczekddk_io.write32");
-    EXPECT_EQ(facadeCode([&](tStatus& s) { owner.facade->writeU32(0x8018, 5, false, s); }), -61214);
+    EXPECT_EQ(facadeCode([&](tStatus& s) { owner.facade->writeU32(0x8018, 5, false, s); }), qvzek::kErrorFpgaNotRunning);
     EXPECT_EQ(count("atomiczekddk_io.write32"), writes);
     int16_t* elements = reinterpret_cast<int16_t*>(8);
     size_t acquired = 9;
@@ -219,7 +220,7 @@ TEST_F(Facade, StoppedAutoRunImageTouchesNothing) {
     EXPECT_EQ(facadeCode([&](tStatus& s) {
                   owner.facade->acquireFifoReadElementsI16(2, &elements, 4, 0, &waited, &acquired, nullptr, s);
               }),
-              -61214);
+              qvzek::kErrorFpgaNotRunning);
     EXPECT_EQ(elements, nullptr);
     EXPECT_EQ(acquired, 0u);
 }
@@ -242,12 +243,12 @@ TEST_F(Facade, FifoOperationsReachTheFifosByNumber) {
     EXPECT_LT(facadeCode([&](tStatus& s) { f.readFifoU32(2, data, 4, 0, &waited, nullptr, s); }), 0)
         << "the FIFO checks the descriptor against its own type";
     uint32_t value = 0;
-    EXPECT_EQ(facadeCode([&](tStatus& s) { f.setFifoProperty(2, 1, 5, &value, s); }), -63193);
+    EXPECT_EQ(facadeCode([&](tStatus& s) { f.setFifoProperty(2, 1, 5, &value, s); }), qvzek::kErrorNotSupported);
 
     // Bit 24 of the open attribute refuses the pointer properties.
     FacadeOwner restricted{opened(0x01000000)};
     void* pointer = nullptr;
-    EXPECT_EQ(facadeCode([&](tStatus& s) { restricted.facade->getFifoProperty(2, 1, 0, &pointer, s); }), -63193);
+    EXPECT_EQ(facadeCode([&](tStatus& s) { restricted.facade->getFifoProperty(2, 1, 0, &pointer, s); }), qvzek::kErrorNotSupported);
 }
 
 TEST_F(Facade, BitfileQueries) {
@@ -322,7 +323,7 @@ TEST_F(Facade, CallerPointersReachTheSessionAsGiven) {
     bool running = true;
     device.setRunState(0);
     device.setNeverRuns(true);
-    EXPECT_EQ(facadeCode([&](tStatus& s) { f.run(0, &running, s); }), -61499);
+    EXPECT_EQ(facadeCode([&](tStatus& s) { f.run(0, &running, s); }), qvzek::kErrorBusy);
     EXPECT_FALSE(running);
     device.setNeverRuns(false);
 }

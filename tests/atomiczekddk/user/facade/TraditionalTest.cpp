@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "FacadeFixture.h"
+#include "atomiczekddk/shared/Errors.h"
 #include "support/TempDir.h"
 
 namespace qvtest {
@@ -63,9 +64,9 @@ protected:
 TEST_F(Traditional, OpenSequenceReachesModeOneAndAnInterloperResetsIt) {
     nQVAPALS100::tStatus status, wait;
     session->read32(0x8018, status);
-    EXPECT_EQ(status.code, -63193);
+    EXPECT_EQ(status.code, qvzek::kErrorNotSupported);
     session->waitOnIrqs(1, 0, wait);
-    EXPECT_EQ(wait.code, -63032);
+    EXPECT_EQ(wait.code, qvzek::kErrorTraditionalMode);
 
     openSequence(7);
     EXPECT_EQ(session->mode(), 0u);
@@ -76,11 +77,11 @@ TEST_F(Traditional, OpenSequenceReachesModeOneAndAnInterloperResetsIt) {
     EXPECT_EQ(getU32(45), 0xFFFFFFFFu);
     int64_t code = 0;
     getU32(3, &code);
-    EXPECT_EQ(code, -63196);
-    EXPECT_EQ(setU32(45, 1), -63107);
+    EXPECT_EQ(code, qvzek::kErrorAttributeNotServed);
+    EXPECT_EQ(setU32(45, 1), qvzek::kErrorBitfileUnsupported);
     EXPECT_EQ(getU32(45), 1u);
     // The commit needs a path.
-    EXPECT_EQ(setU32(23, 4), -63038);
+    EXPECT_EQ(setU32(23, 4), qvzek::kErrorNoBitfilePath);
     EXPECT_EQ(session->mode(), 1u);
     EXPECT_EQ(sessionsCreated, 0);
 }
@@ -125,7 +126,7 @@ TEST_F(Traditional, FifoReadCountsElementsOnlyWhenDone) {
     uint32_t done = 99, remaining = 99;
     nQVAPALS100::tStatus timedOut, badType, read;
     session->readFifo(2, reinterpret_cast<uintptr_t>(samples), 4, &i16, 10, &done, &remaining, timedOut);
-    EXPECT_EQ(timedOut.code, -50400);
+    EXPECT_EQ(timedOut.code, qvzek::kErrorFifoTimedOut);
     EXPECT_EQ(done, 0u);
     done = 99;
     session->readFifo(2, reinterpret_cast<uintptr_t>(samples), 4, &unknown, 10, &done, nullptr, badType);

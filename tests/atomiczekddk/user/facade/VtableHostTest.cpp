@@ -10,6 +10,7 @@
 #include <set>
 
 #include "FacadeFixture.h"
+#include "atomiczekddk/shared/Errors.h"
 #include "zekhost/ZekHost.h"
 
 namespace qvtest {
@@ -76,13 +77,13 @@ TEST_F(VtableHost, EveryPositionIsItsOwnOperation) {
     nQVAPALS100::tStatus status;
     reinterpret_cast<bool (*)(void*, uint64_t, uint64_t, nQVAPALS100::tStatus*)>(host::entry(object, 107))(
         object, 0, 0, &status);
-    EXPECT_EQ(status.code, -63193);
+    EXPECT_EQ(status.code, qvzek::kErrorNotSupported);
 
     status = {};
     auto* traditional = reinterpret_cast<void* (*)(void*, int32_t, nQVAPALS100::tStatus*)>(host::entry(object, 1))(
         object, 1, &status);
     EXPECT_EQ(traditional, nullptr);
-    EXPECT_EQ(status.code, -63193);
+    EXPECT_EQ(status.code, qvzek::kErrorNotSupported);
 
     status = {};
     EXPECT_EQ(reinterpret_cast<void* (*)(void*, nQVAPALS100::tStatus*)>(host::entry(object, 2))(object, &status),

@@ -6,6 +6,7 @@
 #include <numeric>
 #include <vector>
 
+#include "atomiczekddk/shared/Errors.h"
 #include "atomiczekddk/user/fifo/FifoDataAccessStrategyWendle.h"
 
 namespace {
@@ -109,19 +110,19 @@ TEST_F(Ring, TheDeviceIsAskedOnlyWhenTheCacheDoesNotCover) {
 }
 
 TEST_F(Ring, RefusesCountsBeyondTheRingAndCopiesBesideAcquiredElements) {
-    EXPECT_EQ(acquire(kDepth + 1).code, -61073);
+    EXPECT_EQ(acquire(kDepth + 1).code, qvzek::kErrorFifoCountTooLarge);
     EXPECT_EQ(acquire(kDepth - 2).code, 0);
-    EXPECT_EQ(acquire(3).code, -61219);
+    EXPECT_EQ(acquire(3).code, qvzek::kErrorFifoAcquireBeyondDepth);
     EXPECT_EQ(ring.getElementsAcquired(), kDepth - 2);
     uint32_t sink[2];
-    EXPECT_EQ(read(sink, 1).code, -63083);
+    EXPECT_EQ(read(sink, 1).code, qvzek::kErrorFifoElementsAcquired);
     EXPECT_EQ(ring.position(), kDepth - 2);  // nothing moved
-    EXPECT_EQ(release(kDepth), -61073);
+    EXPECT_EQ(release(kDepth), qvzek::kErrorFifoCountTooLarge);
     EXPECT_EQ(ring.getElementsAcquired(), kDepth - 2);
 
     ring.configure(memory.data(), kDepth, 0);
     std::vector<uint32_t> big(kDepth + 1);
-    EXPECT_EQ(write(big.data(), kDepth + 1), -61073);
+    EXPECT_EQ(write(big.data(), kDepth + 1), qvzek::kErrorFifoCountTooLarge);
 
     // An unconfigured ring (as a reset leaves it) is not initialised
     // instead of dividing by zero.
@@ -151,8 +152,8 @@ TEST_F(Ring, TimeOutsAndShortAnswersMoveNothing) {
     EXPECT_EQ(ring.position(), 0u);
     device.shortAnswer = false;
 
-    device.error = -50400;
-    EXPECT_EQ(read(out, 2).code, -50400);
+    device.error = qvzek::kErrorFifoTimedOut;
+    EXPECT_EQ(read(out, 2).code, qvzek::kErrorFifoTimedOut);
     EXPECT_EQ(ring.position(), 0u);
     EXPECT_TRUE(device.released.empty());
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "atomiczekddk/memory/HostBuffer.h"
+#include "atomiczekddk/shared/Errors.h"
 #include "atomiczekddk/user/fifo/FifoFixture.h"
 
 namespace {
@@ -48,10 +49,10 @@ TEST_F(Properties, DefaultsAndDerivedValues) {
     EXPECT_EQ(fifo->getPropertyI32(p::kNumaNode), -1);  // no such node here
 
     // One of each refusal: read-only, out of range, wrong type, unknown.
-    EXPECT_EQ(codeOf([&] { fifo->setPropertyU32(p::kElementSize, 8); }), -63193);
+    EXPECT_EQ(codeOf([&] { fifo->setPropertyU32(p::kElementSize, 8); }), qvzek::kErrorNotSupported);
     EXPECT_EQ(codeOf([&] { fifo->setPropertyI32(p::kBufferType, 3); }), -52005);
-    EXPECT_EQ(codeOf([&] { fifo->setPropertyU64(p::kAlignment, 4); }), -63087);
-    EXPECT_EQ(codeOf([&] { fifo->getPropertyU32(11); }), -63196);
+    EXPECT_EQ(codeOf([&] { fifo->setPropertyU64(p::kAlignment, 4); }), qvzek::kErrorPropertyWrongType);
+    EXPECT_EQ(codeOf([&] { fifo->getPropertyU32(11); }), qvzek::kErrorAttributeNotServed);
 }
 
 TEST_F(Properties, SizesThatWouldWrapAreRefused) {
@@ -65,10 +66,10 @@ TEST_F(Properties, SizesThatWouldWrapAreRefused) {
     EXPECT_EQ(fifo->getPropertyU32(p::kAlignment), 0x80000000u);
     fifo->setPropertyU64(p::kDepth, UINT64_MAX - 5);  // rounding up would wrap
     EXPECT_EQ(fifo->getPropertyU64(p::kDepth), 0u);
-    EXPECT_EQ(codeOf([&] { fifo->commit(0); }), -61072);
+    EXPECT_EQ(codeOf([&] { fifo->commit(0); }), qvzek::kErrorFifoDepthInvalid);
     fifo->setPropertyU64(p::kDepth, uint64_t{1} << 62);  // x 8 bytes wraps
-    EXPECT_EQ(codeOf([&] { fifo->commit(0); }), -61072);
-    EXPECT_EQ(codeOf([&] { fifo->configure(UINT64_MAX, nullptr, 0); }), -61072);
+    EXPECT_EQ(codeOf([&] { fifo->commit(0); }), qvzek::kErrorFifoDepthInvalid);
+    EXPECT_EQ(codeOf([&] { fifo->configure(UINT64_MAX, nullptr, 0); }), qvzek::kErrorFifoDepthInvalid);
     // With flow control 2 an alignment above 2^32 bytes leaves no depth.
     fifo->setPropertyI32(p::kFlowControl, 2);
     fifo->setPropertyU64(p::kDepth, 1024);
@@ -110,9 +111,9 @@ TEST_F(Properties, CallerBufferNeedsDepthThenAddress) {
     EXPECT_EQ(fifo->getPropertyU32(p::kAlignment), 1u);
     EXPECT_EQ(fifo->getPropertyU64(p::kDepth), 0u);
     EXPECT_EQ(fifo->getPropertyU64(p::kMirrorSize), 0u);
-    EXPECT_EQ(codeOf([&] { fifo->commit(0); }), -61072);
+    EXPECT_EQ(codeOf([&] { fifo->commit(0); }), qvzek::kErrorFifoDepthInvalid);
     fifo->setPropertyU64(p::kDepth, 1000);
-    EXPECT_EQ(codeOf([&] { fifo->commit(0); }), -63081);
+    EXPECT_EQ(codeOf([&] { fifo->commit(0); }), qvzek::kErrorFifoNoBufferAddress);
     qvzek::HostBuffer mine;
     mine.allocate(4096, 0, -1);
     fifo->setPropertyPtr(p::kBufferAddress, mine.address());

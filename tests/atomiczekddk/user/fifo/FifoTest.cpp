@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "atomiczekddk/shared/Errors.h"
 #include "atomiczekddk/user/fifo/FifoFixture.h"
 
 namespace {
@@ -96,14 +97,14 @@ TEST_F(FifoAccess, ARingOfNRecordsHoldsNMinusOneRegions) {
         });
     };
     for (int i = 0; i < 3; ++i) acquire(handles[i], 10);
-    EXPECT_EQ(acquire(handles[3], 10), -63088);
+    EXPECT_EQ(acquire(handles[3], 10), qvzek::kErrorFifoRegionsFull);
     // Counted access waits until the regions are back.
     EXPECT_EQ(codeOf([&] {
                   fifo->acquireReadElements(qvzek::TypeU32(), &region, 1, kWait, &timedOut, nullptr, nullptr, 0);
               }),
-              -63083);
+              qvzek::kErrorFifoElementsAcquired);
     EXPECT_EQ(fifo->getPropertyU64(p::kElementsAcquired), 30u);
-    EXPECT_EQ(codeOf([&] { fifo->setPropertyU32(p::kRegionCapacity, 8); }), -63086);
+    EXPECT_EQ(codeOf([&] { fifo->setPropertyU32(p::kRegionCapacity, 8); }), qvzek::kErrorFifoStarted);
 
     // Out of order: nothing goes back until the first region does, then all
     // of it in one request.
@@ -118,7 +119,7 @@ TEST_F(FifoAccess, ARingOfNRecordsHoldsNMinusOneRegions) {
     const auto released = calls("atomiczekddk_fifo.releaseBytes");
     ASSERT_EQ(released.size(), before + 1);
     EXPECT_EQ(released.back().get<uint64_t>("bytes"), 30u * 4);
-    EXPECT_EQ(codeOf([&] { fifo->releaseRegion(asRegion(handles[0])); }), -61073);
+    EXPECT_EQ(codeOf([&] { fifo->releaseRegion(asRegion(handles[0])); }), qvzek::kErrorFifoCountTooLarge);
 
     // A count of 0 gives no handle and takes no record.
     uint64_t none = 1;
@@ -139,14 +140,14 @@ TEST_F(FifoAccess, TheDriverLosingTheFifoRestartsItOnce) {
     // A stopped FIFO asks the driver afresh (the ring's cached count is gone).
     fifo->stop();
     device.failNext("atomiczekddk_fifo.waitForBytes", -52010, 2);
-    EXPECT_EQ(codeOf([&] { fifo->read(qvzek::TypeU32(), out, 8, kWait, &timedOut, nullptr, 0); }), -50405);
+    EXPECT_EQ(codeOf([&] { fifo->read(qvzek::TypeU32(), out, 8, kWait, &timedOut, nullptr, 0); }), qvzek::kErrorFifoStopped);
     // Stopped: the next access starts afresh.
     fifo->read(qvzek::TypeU32(), out, 8, kWait, &timedOut, nullptr, 0);
     EXPECT_EQ(out[0], 0u);
 
     fifo->stop();
-    device.failNext("atomiczekddk_fifo.waitForBytes", -50405);
-    EXPECT_EQ(codeOf([&] { fifo->read(qvzek::TypeU32(), out, 8, kWait, &timedOut, nullptr, 0); }), -50405);
+    device.failNext("atomiczekddk_fifo.waitForBytes", qvzek::kErrorFifoStopped);
+    EXPECT_EQ(codeOf([&] { fifo->read(qvzek::TypeU32(), out, 8, kWait, &timedOut, nullptr, 0); }), qvzek::kErrorFifoStopped);
 }
 
 TEST_F(FifoAccess, DirectionAndElementTypeAreChecked) {
@@ -180,7 +181,7 @@ TEST_F(FifoAccess, ClientsKeepTheFifoUntilTheLastLeaves) {
     fifo->removeClient(12);
     EXPECT_FALSE(device.fifo(8).configured);  // reset in the driver
     EXPECT_EQ(fifo->getPropertyU64(p::kDepth), 16384u);
-    EXPECT_EQ(codeOf([&] { fifo->configure(0, nullptr, 0); }), -61072);
+    EXPECT_EQ(codeOf([&] { fifo->configure(0, nullptr, 0); }), qvzek::kErrorFifoDepthInvalid);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "atomiczekddk/shared/Errors.h"
 #include "atomiczekddk/user/fifo/FifoFixture.h"
 
 namespace {
@@ -57,7 +58,7 @@ TEST_F(FifoThreads, EveryCallerWaitingForRoomWakesOnARelease) {
     EXPECT_EQ(codeOf([&] {
                   fifo->acquireReadElements(qvzek::TypeU32(), &region, 1, 20, &timedOut, &got, nullptr, 0);
               }),
-              -61219);
+              qvzek::kErrorFifoAcquireBeyondDepth);
     fifo->releaseElements(kRing);
 }
 

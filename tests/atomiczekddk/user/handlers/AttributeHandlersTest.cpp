@@ -6,6 +6,7 @@
 
 #include "atomiczekddk/SimulatedFpga.h"
 #include "atomiczekddk/shared/CommonUtilities.h"
+#include "atomiczekddk/shared/Errors.h"
 #include "atomiczekddk/shared/TargetClassChecker.h"
 #include "atomiczekddk/user/handlers/AttributeHandlers.h"
 #include "atomiczekddk/user/handlers/PropertyDevice.h"
@@ -97,14 +98,14 @@ TEST(AttributeHandlers, DeviceAndPciProperties) {
     uint32_t length = 0;
     bool handled = false;
     char exact[8] = "zzzzzzz";
-    EXPECT_EQ(thrownStatus([&] { byDevice.getStringAttribute(0, exact, 7, &length, &handled); }).first, -63080);
+    EXPECT_EQ(thrownStatus([&] { byDevice.getStringAttribute(0, exact, 7, &length, &handled); }).first, qvzek::kErrorBufferTooSmall);
     EXPECT_EQ(length, 7u);
     EXPECT_STREQ(exact, "zzzzzzz") << "left untouched";
 
     device.text["serialNumber"] = "zz";
     EXPECT_THROW(qvzek::AttributeHandlerDevice(device).getU32Attribute(4, nullptr), std::invalid_argument);
     device.text["serialNumber"] = "";
-    EXPECT_EQ(thrownStatus([&] { qvzek::AttributeHandlerDevice h(device); }).first, -63196);
+    EXPECT_EQ(thrownStatus([&] { qvzek::AttributeHandlerDevice h(device); }).first, qvzek::kErrorAttributeNotServed);
     device.text["serialNumber"] = "1";
     device.numbers.erase("pciDeviceID");
     EXPECT_EQ(thrownStatus([&] { qvzek::AttributeHandlerPci h(device); }).first, -52006);
@@ -186,12 +187,12 @@ TEST_F(DriverAttributes, InterfaceProxyAndTraditionalHandlers) {
     // The owner text goes to the driver as its code and comes back.
     composite.setStringAttribute(1, "interactive", &handled);
     EXPECT_TRUE(handled);
-    EXPECT_EQ(static_cast<int32_t>(u32(composite, 84)), -61203);
+    EXPECT_EQ(static_cast<int32_t>(u32(composite, 84)), qvzek::kOwnerInteractive);
     EXPECT_EQ(text(composite, 1), "interactive\n");
 
     composite.setU32Attribute(16, 1, &handled);
     EXPECT_EQ(u32(composite, 16), 1u);
-    EXPECT_EQ(thrownStatus([&] { composite.setU32Attribute(16, 2, &handled); }).first, -63197);
+    EXPECT_EQ(thrownStatus([&] { composite.setU32Attribute(16, 2, &handled); }).first, qvzek::kErrorInvalidAttributeValue);
     EXPECT_EQ(u32(composite, 14), 0x1730E70Fu);
     EXPECT_EQ(u32(composite, 15), 0x0200C000u);
 

@@ -1,6 +1,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "atomiczekddk/shared/Errors.h"
 #include "atomiczekddk/user/session/SessionFixture.h"
 
 namespace {
@@ -62,12 +63,12 @@ TEST_F(FpgaObject, OpenMatrix) {
 TEST_F(FpgaObject, SignatureAndTargetChecks) {
     const auto image = bitfile();
     EXPECT_EQ(codeOf([&] { openOn(image, kOpenDoNotRun, 1, "0123456789ABCDEF00112233"); }), -52005);
-    EXPECT_EQ(codeOf([&] { openOn(image, kOpenDoNotRun, 1, kOtherSignature); }), -63106);
+    EXPECT_EQ(codeOf([&] { openOn(image, kOpenDoNotRun, 1, kOtherSignature); }), qvzek::kErrorSignatureMismatch);
     qvzek::PersonalityRecord record;
-    EXPECT_EQ(codeOf([&] { fpga->open(image, io, checker, configurer, record, nullptr, 0, 1); }), -63106);
+    EXPECT_EQ(codeOf([&] { fpga->open(image, io, checker, configurer, record, nullptr, 0, 1); }), qvzek::kErrorSignatureMismatch);
     EXPECT_EQ(codeOf([&] { openOn(image, kOpenDoNotRun | kOpenSkipSignatureCheck, 1, "junk"); }), 0);
     checker.compatible = false;
-    EXPECT_EQ(codeOf([&] { openOn(image, kOpenDoNotRun | kOpenSkipSignatureCheck, 1, "junk"); }), -61024);
+    EXPECT_EQ(codeOf([&] { openOn(image, kOpenDoNotRun | kOpenSkipSignatureCheck, 1, "junk"); }), qvzek::kErrorTargetClass);
     // No failure left the lock taken.
     EXPECT_EQ(fpga->lock().count(), 1u);
     EXPECT_FALSE(fpga->lock().writerPending());
@@ -85,26 +86,26 @@ TEST_F(FpgaObject, RunAndControlRegister) {
     device.setRunState(control::kStateNotRunning);
     device.setNeverRuns(true);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(codeOf([&] { fpga->run(nullptr); }), -61499);
+    EXPECT_EQ(codeOf([&] { fpga->run(nullptr); }), qvzek::kErrorBusy);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
     device.setNeverRuns(false);
 
     const struct {
         uint32_t bits;
         int32_t code;
-    } errors[] = {{control::kErrorBit6, -61083},
-                  {control::kErrorBit4, -61046},
-                  {control::kErrorBit7, -61216},
-                  {control::kErrorBit6 | control::kErrorBit4, -61083}};
+    } errors[] = {{control::kErrorBit6, qvzek::kErrorControlBit6},
+                  {control::kErrorBit4, qvzek::kErrorFpgaStatusFault},
+                  {control::kErrorBit7, qvzek::kErrorControlBit7},
+                  {control::kErrorBit6 | control::kErrorBit4, qvzek::kErrorControlBit6}};
     for (auto& e : errors) {
         device.setErrorBits(e.bits);
         EXPECT_EQ(codeOf([&] { fpga->checkState(); }), e.code) << e.bits;
     }
     device.setErrorBits(0);
     device.setRunState(control::kStateInvalid);
-    EXPECT_EQ(codeOf([&] { fpga->checkState(); }), -63150);
+    EXPECT_EQ(codeOf([&] { fpga->checkState(); }), qvzek::kErrorInvalidState);
     device.setUnreachable(true);
-    EXPECT_EQ(codeOf([&] { fpga->checkState(); }), -63036);
+    EXPECT_EQ(codeOf([&] { fpga->checkState(); }), qvzek::kErrorDeviceUnreachable);
     device.setUnreachable(false);
     device.setRunState(control::kStateNotRunning);
     EXPECT_EQ(fpga->checkState(), control::kStateNotRunning);
@@ -119,9 +120,9 @@ TEST_F(FpgaObject, RunAndControlRegister) {
                                                   false, true, false),
            kOpenDoNotRun);
     device.setRunState(control::kStateAborted);
-    EXPECT_EQ(codeOf([&] { fpga->run(nullptr); }), -61215);
-    EXPECT_EQ(codeOf([&] { fpga->reset(); }), -61211);
-    EXPECT_EQ(codeOf([&] { fpga->abort(); }), -61212);
+    EXPECT_EQ(codeOf([&] { fpga->run(nullptr); }), qvzek::kErrorRunImplicitEnable);
+    EXPECT_EQ(codeOf([&] { fpga->reset(); }), qvzek::kErrorResetImplicitEnable);
+    EXPECT_EQ(codeOf([&] { fpga->abort(); }), qvzek::kErrorAbortImplicitEnable);
 }
 
 TEST_F(FpgaObject, ResetAndAbortClearEveryFifoAndReleaseTheLock) {
@@ -166,7 +167,7 @@ TEST_F(FpgaObject, AResetDropsAcquiredElementsAndResetsEveryFifo) {
     EXPECT_EQ(closed, (std::vector<uint32_t>{0, 2}));
     // Stopped, nothing acquired: the stale elements go nowhere near the device.
     EXPECT_EQ(fifo->getPropertyU64(qvzek::fifo_properties::kElementsAcquired), 0u);
-    EXPECT_EQ(codeOf([&] { fifo->releaseElements(2); }), -61073);
+    EXPECT_EQ(codeOf([&] { fifo->releaseElements(2); }), qvzek::kErrorFifoCountTooLarge);
     EXPECT_EQ(count("atomiczekddk_fifo.releaseBytes"), 0u);
     fifo->setPropertyU64(qvzek::fifo_properties::kDepth, 4096);  // refused while started
 
@@ -204,7 +205,7 @@ TEST_F(FpgaObject, MemoryAcquiredBeforeAResetStaysValidAndIsNeverTheDevicesAgain
     std::memcpy(words, configured.back().in("words").data(), sizeof words);
     EXPECT_NE(words[0], reinterpret_cast<uint64_t>(elements));
     EXPECT_EQ(device.fifo(0).address, words[0]);
-    EXPECT_EQ(codeOf([&] { fifo->releaseElements(2); }), -61073);
+    EXPECT_EQ(codeOf([&] { fifo->releaseElements(2); }), qvzek::kErrorFifoCountTooLarge);
     EXPECT_EQ(count("atomiczekddk_fifo.releaseBytes"), 0u);
 
     // The new ring works, and a region outstanding at the next reset is kept
@@ -225,7 +226,7 @@ TEST_F(FpgaObject, MemoryAcquiredBeforeAResetStaysValidAndIsNeverTheDevicesAgain
     fpga->reset();
     region[0] = 7;
     region[1] = 7;
-    EXPECT_EQ(codeOf([&] { fifo->releaseRegion(reinterpret_cast<uint64_t*>(handle)); }), -61073);
+    EXPECT_EQ(codeOf([&] { fifo->releaseRegion(reinterpret_cast<uint64_t*>(handle)); }), qvzek::kErrorFifoCountTooLarge);
     EXPECT_EQ(count("atomiczekddk_fifo.releaseBytes"), 1u);
 }
 
@@ -233,14 +234,14 @@ TEST_F(FpgaObject, ResetNeedsSupport) {
     std::string text = qvtest::readTextFile(std::string(QV_BITFILE_CORPUS) + "/sample.xml");
     text = qvtest::replacedOnce(text, "<AllowImplicitEnableRemoval>TRUE", "<AllowImplicitEnableRemoval>false");
     openOn(std::make_shared<const qvzek::Bitfile>(text, false, true, false), kOpenDoNotRun);
-    EXPECT_EQ(codeOf([&] { fpga->reset(); }), -63193);
+    EXPECT_EQ(codeOf([&] { fpga->reset(); }), qvzek::kErrorNotSupported);
     EXPECT_EQ(count("atomiczekddk_configuration.command0D"), 0u);
 }
 
 TEST_F(FpgaObject, AnotherImageWaitsUntilNoOtherSessionHoldsTheFifos) {
     const auto first = openOn(bitfile(), kOpenDoNotRun, 1);
     auto fifo = fpga->fifo(2);
-    EXPECT_EQ(codeOf([&] { openOn(bitfile("", kOtherSignature), kOpenDoNotRun, 2); }), -61499);
+    EXPECT_EQ(codeOf([&] { openOn(bitfile("", kOtherSignature), kOpenDoNotRun, 2); }), qvzek::kErrorBusy);
     EXPECT_EQ(fpga->image(), first);
     // The same image is no replacement.
     EXPECT_EQ(openOn(bitfile(), kOpenDoNotRun, 2), first);
@@ -260,7 +261,7 @@ TEST_F(FpgaObject, Reservations) {
     };
     int destroyed = 0;
     fpga->addReservation(7, std::make_unique<Counted>(destroyed));
-    EXPECT_EQ(codeOf([&] { fpga->addReservation(7, std::make_unique<Counted>(destroyed)); }), -61499);
+    EXPECT_EQ(codeOf([&] { fpga->addReservation(7, std::make_unique<Counted>(destroyed)); }), qvzek::kErrorBusy);
     EXPECT_EQ(destroyed, 1);
     fpga->removeReservation(7);
     EXPECT_EQ(destroyed, 2);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "atomiczekddk/memory/HMBVirtualMemoryManager.h"
+#include "atomiczekddk/shared/Errors.h"
 #include "atomiczekddk/user/session/SessionFixture.h"
 
 namespace {
@@ -73,21 +74,21 @@ TEST_F(HmbManager, LayoutsFromTheImage) {
 }
 
 TEST_F(HmbManager, BadLayoutsAreRefusedAndLeaveNothingBehind) {
-    EXPECT_EQ(codeOf([&] { configure(hmbElement(hmbBlock("a", 10, 12))); }), -63107);
-    EXPECT_EQ(codeOf([&] { configure(hmbElement(hmbBlock("a", 10, 8), "", 3)); }), -63107);
-    EXPECT_EQ(codeOf([&] { configure(hmbElement(hmbBlock("a", 10, 8), "", 2, 21)); }), -63107);
-    EXPECT_EQ(codeOf([&] { configure(llbElement(131072, 32)); }), -63107);
+    EXPECT_EQ(codeOf([&] { configure(hmbElement(hmbBlock("a", 10, 12))); }), qvzek::kErrorBitfileUnsupported);
+    EXPECT_EQ(codeOf([&] { configure(hmbElement(hmbBlock("a", 10, 8), "", 3)); }), qvzek::kErrorBitfileUnsupported);
+    EXPECT_EQ(codeOf([&] { configure(hmbElement(hmbBlock("a", 10, 8), "", 2, 21)); }), qvzek::kErrorBitfileUnsupported);
+    EXPECT_EQ(codeOf([&] { configure(llbElement(131072, 32)); }), qvzek::kErrorBitfileUnsupported);
     EXPECT_FALSE(configure(llbElement(131072, 64)));
     // Five entries, one of them empty, overfill the table.
     std::string five = hmbBlock("empty", 0, 8);
     for (char c = 'a'; c <= 'd'; ++c) five += hmbBlock(std::string(1, c), 1, 8);
-    EXPECT_EQ(codeOf([&] { configure(hmbElement(five)); }), -63107);
+    EXPECT_EQ(codeOf([&] { configure(hmbElement(five)); }), qvzek::kErrorBitfileUnsupported);
     // A block of 4 GiB is no empty block: it cannot fit the 4 MiB region.
-    EXPECT_EQ(codeOf([&] { configure(hmbElement(hmbBlock("huge", 0x20000000, 64))); }), -63107);
-    EXPECT_EQ(codeOf([&] { configure(hmbElement(hmbBlock("big", 0x80001, 64))); }), -63107);
+    EXPECT_EQ(codeOf([&] { configure(hmbElement(hmbBlock("huge", 0x20000000, 64))); }), qvzek::kErrorBitfileUnsupported);
+    EXPECT_EQ(codeOf([&] { configure(hmbElement(hmbBlock("big", 0x80001, 64))); }), qvzek::kErrorBitfileUnsupported);
     // Malformed text is the bitfile content error.
-    EXPECT_EQ(codeOf([&] { manager->configure("<CompilationResults><Target", kSig); }), -61070);
-    EXPECT_EQ(codeOf([&] { configure("<HMB><BufferIndexBits>2</BufferIndexBits></HMB>"); }), -61070);
+    EXPECT_EQ(codeOf([&] { manager->configure("<CompilationResults><Target", kSig); }), qvzek::kErrorBitfileContent);
+    EXPECT_EQ(codeOf([&] { configure("<HMB><BufferIndexBits>2</BufferIndexBits></HMB>"); }), qvzek::kErrorBitfileContent);
     EXPECT_EQ(codeOf([&] { configure(hmbElement(hmbBlock("a", 1, 8)), "0123"); }), -52005);
     // None of these left a layout or a signature: another image configures.
     EXPECT_EQ(manager->entryCount(), 0u);
@@ -101,7 +102,7 @@ TEST_F(HmbManager, OneParsePerSignatureAndOneLayoutAtATime) {
     EXPECT_TRUE(configure(text));
     EXPECT_TRUE(configure(text));
     EXPECT_EQ(manager->parseCount(), 1u);
-    EXPECT_EQ(codeOf([&] { configure(hmbElement(hmbBlock("b", 1, 8)), kSig2); }), -61499);
+    EXPECT_EQ(codeOf([&] { configure(hmbElement(hmbBlock("b", 1, 8)), kSig2); }), qvzek::kErrorBusy);
     EXPECT_EQ(manager->blocks().count("a"), 1u);
     EXPECT_EQ(manager->blocks().count("b"), 0u);
 }
@@ -123,7 +124,7 @@ TEST_F(HmbManager, AnotherImageNeverMixesItsLayoutWithTheHeldOne) {
 }
 
 TEST_F(HmbManager, RegionIsMappedByTheFirstOpenAndReleasedByTheLast) {
-    EXPECT_EQ(codeOf([&] { manager->close(); }), -61499);
+    EXPECT_EQ(codeOf([&] { manager->close(); }), qvzek::kErrorBusy);
     ASSERT_TRUE(configure(hmbElement(hmbBlock("a", 1000, 64) + hmbBlock("b", 8, 8))));
     manager->open();
     manager->open();
@@ -185,7 +186,7 @@ TEST_F(HmbManager, RequestsByOperation) {
         return codeOf([&] { manager->request(op, name ? &nameAddress : nullptr, name ? 8 : 0, out, outSize, flag); });
     };
     // Before the region is mapped there is no block to give.
-    EXPECT_EQ(ask(2, "data"), -61499);
+    EXPECT_EQ(ask(2, "data"), qvzek::kErrorBusy);
     manager->open();
     EXPECT_EQ(ask(2, "data"), 0);
     EXPECT_EQ(out[0], 8000u);
@@ -193,9 +194,9 @@ TEST_F(HmbManager, RequestsByOperation) {
     EXPECT_EQ(manager->openCount(), 1u);
     EXPECT_EQ(ask(2, "fixed"), -52005);
     EXPECT_EQ(ask(2, "nothing"), -52006);
-    EXPECT_EQ(ask(6, nullptr), -63193);
+    EXPECT_EQ(ask(6, nullptr), qvzek::kErrorNotSupported);
     EXPECT_EQ(ask(5, "low", 32), -52005);
-    EXPECT_EQ(ask(2, "data", 16, true), -63045);
+    EXPECT_EQ(ask(2, "data", 16, true), qvzek::kErrorSessionRestricted);
 
     // Operation 4 hands out a region lease.
     EXPECT_EQ(ask(4, nullptr), 0);
