@@ -132,6 +132,13 @@ DeviceSession::DeviceSession(SubsystemType type, const char* sessionParamsJson)
       subsystemType_(type),
       signalPathKind_(type == kSubsystemAi ? block::kAcquisitionPath : block::kGenerationPath) {
     if (sessionParamsJson != nullptr) parameters_.reset(cJSON_Parse(sessionParamsJson));
+    const char* deviceInterfacePath = readParameters();
+    openFpgaSession();
+    openDevice(deviceInterfacePath);
+    addDataAccessors();
+}
+
+const char* DeviceSession::readParameters() {
     // Without parameters or a resource name there is nothing to name the
     // session by: a software fault, as the frame reports a logic error.
     const char* resourceName = stringParameter(parameters_.get(), "resourceName");
@@ -144,12 +151,16 @@ DeviceSession::DeviceSession(SubsystemType type, const char* sessionParamsJson)
     if (const char* pid = stringParameter(parameters_.get(), "pid")) {
         productId_ = static_cast<int32_t>(std::strtol(pid, nullptr, 10));
     }
+    checkNotNull(resourceName, deviceInterfacePath);
+    return deviceInterfacePath;
+}
+
+void DeviceSession::openFpgaSession() {
     const char* korvex = stringParameter(parameters_.get(), "calledFromKorvex");
     const bool calledFromKorvex = korvex != nullptr && std::strcmp(korvex, "true") == 0;
-    checkNotNull(resourceName, deviceInterfacePath);
-
     const char* bitfileDll = stringParameter(parameters_.get(), "bitfileDll");
     const char* bitfilePath = stringParameter(parameters_.get(), "bitfilePath");
+    const char* resourceName = resourceName_.c_str();
     if (nonEmpty(bitfileDll)) {
         checkNotNull(sessionUID_);
         fpgaSession_ = std::make_unique<AutoFpgaSession>(resourceName, BitfileLibrary{bitfileDll}, calledFromKorvex);
@@ -157,17 +168,20 @@ DeviceSession::DeviceSession(SubsystemType type, const char* sessionParamsJson)
         checkNotNull(sessionUID_);
         fpgaSession_ = std::make_unique<AutoFpgaSession>(resourceName, BitfilePath{bitfilePath}, calledFromKorvex);
     }
+}
 
+void DeviceSession::openDevice(const char* deviceInterfacePath) {
     proxy_ = std::make_shared<sdihal::tInterfaceProxy_qv3377k>();
     {
         nQVAPALS100::tStatus status;
         qverr::StatusThrowGuard guard(status);
         proxy_->open(deviceInterfacePath, status);
     }
-
     rfPlatSession_ = std::make_unique<rfplat::RFPlatSession>(sub<sdihal::iInterfaceProxy_rfplat>(), "");
-    const std::string board = zeroPadTo8(rfPlatSession_->getSerialNumber2(nullptr, "").c_str());
+}
 
+void DeviceSession::addDataAccessors() {
+    const std::string board = zeroPadTo8(rfPlatSession_->getSerialNumber2(nullptr, "").c_str());
     dataAccessSession_ = std::make_unique<dataaccesshal::DataAccessHALSession>();
     const auto pid = static_cast<uint32_t>(productId_);
     dataAccessSession_->addAccessor(

@@ -216,6 +216,17 @@ protected:
     std::unique_ptr<dataaccesshal::DataAccessHALSession> dataAccessSession_;
 
 private:
+    // The constructor's steps, in order. The names and ids the session is
+    // opened by; returns the device interface path.
+    const char* readParameters();
+    // The FPGA session, when the parameters name a bitfile.
+    void openFpgaSession();
+    // The kernel-driver proxy and the platform session over it.
+    void openDevice(const char* deviceInterfacePath);
+    // The calibration files of this board and the common ones, then every
+    // flash device.
+    void addDataAccessors();
+
     void* _getDataPath();
     void* _getResampler();
     void* _getFreqShift();

@@ -61,30 +61,30 @@ DeviceSession* takeSessionFromHandle(uint64_t handle);
 // refusal is raised at SOURCE, LINE.
 #define QV_CONTEXT_HANDLE_EXPORTS_RETURN_CODE_AT(PREFIX, NS, SOURCE, LINE)                       \
     QV_EXPORT int32_t PREFIX##_open(uint64_t deviceHandle, uint64_t context, uint64_t* handleOut) { \
-        return ::qv3377hal::returnCodeCall([&] {                                                  \
-            ::qv3377hal::checkEmptyHandleSlot(handleOut, QV_CONTEXT_HANDLE_OPEN_SITE(SOURCE, LINE), \
-                                          #PREFIX "_open");                     \
-            *handleOut = NS::openSession(deviceHandle, context);                                  \
-        });                                                                                       \
+        return ::qv3377hal::returnCodeCall(QV_CONTEXT_HANDLE_OPEN(PREFIX, NS, SOURCE, LINE));      \
     }                                                                                             \
-    QV_EXPORT void PREFIX##_close(uint64_t handle) {                                              \
-        NS::closeSession(handle);                                                                 \
-    }
+    QV_CONTEXT_HANDLE_CLOSE_EXPORT(PREFIX, NS)
 
 // PREFIX_open (status-last style) and PREFIX_close; the open export's
 // refusal is raised at SOURCE, LINE.
 #define QV_CONTEXT_HANDLE_EXPORTS_STATUS_LAST_AT(PREFIX, NS, SOURCE, LINE)                       \
     QV_EXPORT void PREFIX##_open(uint64_t deviceHandle, uint64_t context, uint64_t* handleOut,    \
                                  qverr::Status* status) {                                         \
-        ::qv3377hal::statusLastCall(status, [&] {                                                 \
-            ::qv3377hal::checkEmptyHandleSlot(handleOut, QV_CONTEXT_HANDLE_OPEN_SITE(SOURCE, LINE), \
-                                          #PREFIX "_open");                     \
-            *handleOut = NS::openSession(deviceHandle, context);                                  \
-        });                                                                                       \
+        ::qv3377hal::statusLastCall(status, QV_CONTEXT_HANDLE_OPEN(PREFIX, NS, SOURCE, LINE));     \
     }                                                                                             \
-    QV_EXPORT void PREFIX##_close(uint64_t handle) {                                              \
-        NS::closeSession(handle);                                                                 \
+    QV_CONTEXT_HANDLE_CLOSE_EXPORT(PREFIX, NS)
+
+// What both open styles do, as a lambda over the export's parameters: a
+// filled handle slot is refused, else the session's handle is stored there.
+#define QV_CONTEXT_HANDLE_OPEN(PREFIX, NS, SOURCE, LINE)                                          \
+    [&] {                                                                                         \
+        ::qv3377hal::checkEmptyHandleSlot(handleOut, QV_CONTEXT_HANDLE_OPEN_SITE(SOURCE, LINE),   \
+                                          #PREFIX "_open");                                       \
+        *handleOut = NS::openSession(deviceHandle, context);                                      \
     }
+
+#define QV_CONTEXT_HANDLE_CLOSE_EXPORT(PREFIX, NS) \
+    QV_EXPORT void PREFIX##_close(uint64_t handle) { NS::closeSession(handle); }
 
 #define QV_CONTEXT_HANDLE_OPEN_SITE(SOURCE, LINE) \
     QVERR_FIXED_LOCATION(SOURCE, LINE, ::qv3377hal::kComponent, "qvapalerr_invalidParameter")

@@ -19,6 +19,15 @@ public:
     virtual void setStringAttribute(uint32_t id, const char* value, bool* handled) = 0;
 };
 
+// The overrides of IAttributeHandler, declared alike by each handler.
+#define QVZEK_ATTRIBUTE_GET_OVERRIDES                                                                  \
+    uint32_t getU32Attribute(uint32_t id, bool* handled) override;                                     \
+    void getStringAttribute(uint32_t id, char* buffer, uint32_t bufferSize, uint32_t* length,          \
+                            bool* handled) override;
+#define QVZEK_ATTRIBUTE_SET_OVERRIDES                                                                  \
+    void setU32Attribute(uint32_t id, uint32_t value, bool* handled) override;                         \
+    void setStringAttribute(uint32_t id, const char* value, bool* handled) override;
+
 // The device's FPGA target class, a text attribute.
 inline constexpr uint32_t kAttributeFpgaTargetClass = 6;
 

@@ -22,17 +22,6 @@ constexpr uint32_t kNoMatch = 0xFFFFFFFF;
 
 void raise(tStatus& status, int32_t code, uint64_t line) { status.setCode(code, kComponent, kSourceName, line); }
 
-// The auto-run guard: an image that runs when downloaded must be running
-// before its registers and FIFOs are touched.
-void checkAutoRun(user::Session& session) {
-    const auto& image = session.image();
-    user::Fpga& fpga = *session.fpga();
-    if (image && image->autoRunWhenDownloaded && fpga.diagramState() == 0) {
-        fpga.checkState();
-        if (fpga.diagramState() == 0) throwStatusCode(kErrorFpgaNotRunning);
-    }
-}
-
 // Region transfers: the integer type of a 1-, 2-, 4- or 8-byte element,
 // raw composite data otherwise.
 Type regionType(uint32_t isSigned, uint32_t bytes) {
@@ -106,7 +95,7 @@ template <class Result, class Body>
 Result FpgaSession::registerAccess(tStatus& status, uint64_t line, bool mayTimeout, Body&& body) noexcept {
     return framed<Result>(status, line, [&](user::Session& session) -> Result {
         ReadLockGuard guard(session.fpga()->lock());
-        checkAutoRun(session);
+        session.autoRunCheck();
         const auto& image = session.image();
         SessionIo io(session);
         // Not owned: the accessor lives for this one access.

@@ -69,16 +69,7 @@ public:
     uint32_t elementSize() const { return elementSize_; }
 
     void configure(uint64_t depth, uint64_t* actualDepth, uint64_t client) override;
-    void setPropertyPtr(uint32_t id, void* value) override;
-    void setPropertyU32(uint32_t id, uint32_t value) override;
-    void setPropertyU64(uint32_t id, uint64_t value) override;
-    void setPropertyI32(uint32_t id, int32_t value) override;
-    void setPropertyI64(uint32_t id, int64_t value) override;
-    void* getPropertyPtr(uint32_t id) override;
-    uint32_t getPropertyU32(uint32_t id) override;
-    uint64_t getPropertyU64(uint32_t id) override;
-    int32_t getPropertyI32(uint32_t id) override;
-    int64_t getPropertyI64(uint32_t id) override;
+    QV_FIFO_PROPERTY_ACCESS_OVERRIDES
     void commit(uint64_t client) override;
     void start(uint64_t client) override;
     void stop() override;

@@ -50,16 +50,7 @@ FifoPropertyManager::FifoPropertyManager(std::shared_ptr<FifoInterface> proxy, u
       acquired_(fifo_properties::kElementsAcquired, nullptr, true, 0, nullptr, &acquiredGetter_, &readOnlyU64_),
       numaNode_(fifo_properties::kNumaNode, nullptr, true, numaNodeDefault, &numa_),
       regionCapacity_(fifo_properties::kRegionCapacity, nullptr, true, regionCapacityDefault) {
-    registry_.add(&elementSizeProperty_);
-    registry_.add(&alignment_);
-    registry_.add(&depth_);
-    registry_.add(&mirror_);
-    registry_.add(&bufferType_);
-    registry_.add(&address_);
-    registry_.add(&flowControl_);
-    registry_.add(&acquired_);
-    registry_.add(&numaNode_);
-    registry_.add(&regionCapacity_);
+    for (iattr::AttributeBaseInterface* property : properties_) registry_.add(property);
 }
 
 FifoPropertyManager::~FifoPropertyManager() {
@@ -159,57 +150,53 @@ void FifoPropertyManager::freeHostBuffer() {
     hostBuffer_->reset();
 }
 
-void FifoPropertyManager::commit() {
+FifoPropertyManager::Committed FifoPropertyManager::wanted() {
     if (!coerced_) derive();
+    Committed wanted;
     const uint64_t depth = depth_.readCoerced();
-    const uint64_t mirror = mirror_.readCoerced();
-    const uint32_t bufferType = static_cast<uint32_t>(bufferType_.readDesired());
-    const uint32_t flowControl = static_cast<uint32_t>(flowControl_.readCoerced());
-    const bool supplied = bufferType == static_cast<uint32_t>(FifoBufferType::kSupplied);
     // Checked: a ring beyond 64 bits of bytes is no ring at all.
-    const uint64_t depthBytes = depth <= UINT64_MAX / elementSize_ ? depth * elementSize_ : 0;
-    const uint64_t mirrorBytes = mirror * elementSize_;  // mirror <= depth
-    const uint64_t bufferAddress = address(address_.readCoerced());
-    if (bufferAddress == committed_.address && depthBytes == committed_.depthBytes &&
-        mirrorBytes == committed_.mirrorBytes && flowControl == committed_.flowControl &&
-        bufferType == committed_.bufferType && !registry_.isDirty()) {
+    wanted.depthBytes = depth <= UINT64_MAX / elementSize_ ? depth * elementSize_ : 0;
+    wanted.mirrorBytes = mirror_.readCoerced() * elementSize_;  // mirror <= depth
+    wanted.address = address(address_.readCoerced());
+    wanted.bufferType = static_cast<uint32_t>(bufferType_.readDesired());
+    wanted.flowControl = static_cast<uint32_t>(flowControl_.readCoerced());
+    return wanted;
+}
+
+bool FifoPropertyManager::sameBuffer(const Committed& a, const Committed& b) {
+    return a.bufferType == b.bufferType && a.address == b.address && a.depthBytes == b.depthBytes &&
+           a.mirrorBytes == b.mirrorBytes;
+}
+
+void FifoPropertyManager::replaceBuffer(const Committed& wanted, bool supplied) {
+    // The device lets go of the old buffer before it is freed; when it
+    // refuses, the buffer stays and the refusal is thrown.
+    if (committed_.address != 0 || deviceHoldsBuffer_) unconfigure();
+    freeHostBuffer();
+    committed_.address = 0;
+    committed_.depthBytes = wanted.depthBytes;
+    committed_.mirrorBytes = wanted.mirrorBytes;
+    committed_.bufferType = wanted.bufferType;
+    if (supplied) {
+        committed_.address = address(address_.readDesired());
         return;
     }
-    if (depthBytes == 0) QVERR_THROW(kComponent, kErrorFifoDepthInvalid, "kErrorFifoDepthInvalid");
-    if (supplied && address_.readDesired() == nullptr) {
-        QVERR_THROW(kComponent, kErrorFifoNoBufferAddress, "kErrorFifoNoBufferAddress");
-    }
+    address_.writeCoerced(nullptr);
+    hostBuffer_->allocate(wanted.depthBytes, wanted.mirrorBytes, numaNode_.readCoerced());
+    // Allocated while the kept buffer still stood, so never at its
+    // address: what the caller still writes there reaches no ring.
+    keptForCaller_->reset();
+    callerMayHoldBuffer_ = false;
+    committed_.address = address(hostBuffer_->address());
+    address_.writeCoerced(hostBuffer_->address());
+}
 
-    if (bufferType != committed_.bufferType || bufferAddress != committed_.address ||
-        depthBytes != committed_.depthBytes || mirrorBytes != committed_.mirrorBytes) {
-        // The device lets go of the old buffer before it is freed; when it
-        // refuses, the buffer stays and the refusal is thrown.
-        if (committed_.address != 0 || deviceHoldsBuffer_) unconfigure();
-        freeHostBuffer();
-        committed_.address = 0;
-        committed_.depthBytes = depthBytes;
-        committed_.mirrorBytes = mirrorBytes;
-        committed_.bufferType = bufferType;
-        if (supplied) {
-            committed_.address = address(address_.readDesired());
-        } else {
-            address_.writeCoerced(nullptr);
-            hostBuffer_->allocate(depthBytes, mirrorBytes, numaNode_.readCoerced());
-            // Allocated while the kept buffer still stood, so never at its
-            // address: what the caller still writes there reaches no ring.
-            keptForCaller_->reset();
-            callerMayHoldBuffer_ = false;
-            committed_.address = address(hostBuffer_->address());
-            address_.writeCoerced(hostBuffer_->address());
-        }
-    }
-    committed_.flowControl = flowControl;
+void FifoPropertyManager::configure(bool supplied) {
     // The device would write its ring at host address 0.
     if (committed_.address == 0) {
         QVERR_THROW(kComponent, qverr::qvapalerr_softwareFaultAPALInternalUseOnly,
                     "qvapalerr_softwareFaultAPALInternalUseOnly");
     }
-
     nQVAPALS100::tStatus status;
     const std::array<uint64_t, 4> record = {committed_.address, committed_.depthBytes, committed_.mirrorBytes,
                                             uint64_t{committed_.bufferType} | uint64_t{committed_.flowControl} << 32};
@@ -230,17 +217,21 @@ void FifoPropertyManager::commit() {
     registry_.setDirty(false);
 }
 
+void FifoPropertyManager::commit() {
+    const Committed next = wanted();
+    if (sameBuffer(next, committed_) && next.flowControl == committed_.flowControl && !registry_.isDirty()) return;
+    const bool supplied = next.bufferType == static_cast<uint32_t>(FifoBufferType::kSupplied);
+    if (next.depthBytes == 0) QVERR_THROW(kComponent, kErrorFifoDepthInvalid, "kErrorFifoDepthInvalid");
+    if (supplied && address_.readDesired() == nullptr) {
+        QVERR_THROW(kComponent, kErrorFifoNoBufferAddress, "kErrorFifoNoBufferAddress");
+    }
+    if (!sameBuffer(next, committed_)) replaceBuffer(next, supplied);
+    committed_.flowControl = next.flowControl;
+    configure(supplied);
+}
+
 void FifoPropertyManager::reset() {
-    elementSizeProperty_.reset();
-    alignment_.reset();
-    depth_.reset();
-    mirror_.reset();
-    bufferType_.reset();
-    address_.reset();
-    flowControl_.reset();
-    acquired_.reset();
-    numaNode_.reset();
-    regionCapacity_.reset();
+    for (iattr::AttributeBaseInterface* property : properties_) property->reset();
     registry_.setDirty(true);
     coerced_ = false;
     committed_ = Committed{};

@@ -4,6 +4,7 @@
 // qverr::Exception; the owning FIFO serialises every call.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 
@@ -59,6 +60,19 @@ public:
     virtual int64_t getPropertyI64(uint32_t id) = 0;
 };
 
+// The overrides of IFifoPropertyAccess, declared alike by each implementation.
+#define QV_FIFO_PROPERTY_ACCESS_OVERRIDES                        \
+    void setPropertyPtr(uint32_t id, void* value) override;      \
+    void setPropertyU32(uint32_t id, uint32_t value) override;   \
+    void setPropertyU64(uint32_t id, uint64_t value) override;   \
+    void setPropertyI32(uint32_t id, int32_t value) override;    \
+    void setPropertyI64(uint32_t id, int64_t value) override;    \
+    void* getPropertyPtr(uint32_t id) override;                  \
+    uint32_t getPropertyU32(uint32_t id) override;               \
+    uint64_t getPropertyU64(uint32_t id) override;               \
+    int32_t getPropertyI32(uint32_t id) override;                \
+    int64_t getPropertyI64(uint32_t id) override;
+
 class IFifoPropertyManager : public IFifoPropertyAccess {
 public:
     virtual void commit() = 0;
@@ -112,16 +126,7 @@ public:
     // and never unconfigured nor reset since) is not freed: it is given up.
     ~FifoPropertyManager() override;
 
-    void setPropertyPtr(uint32_t id, void* value) override;
-    void setPropertyU32(uint32_t id, uint32_t value) override;
-    void setPropertyU64(uint32_t id, uint64_t value) override;
-    void setPropertyI32(uint32_t id, int32_t value) override;
-    void setPropertyI64(uint32_t id, int64_t value) override;
-    void* getPropertyPtr(uint32_t id) override;
-    uint32_t getPropertyU32(uint32_t id) override;
-    uint64_t getPropertyU64(uint32_t id) override;
-    int32_t getPropertyI32(uint32_t id) override;
-    int64_t getPropertyI64(uint32_t id) override;
+    QV_FIFO_PROPERTY_ACCESS_OVERRIDES
     // Sends the configuration when it differs from the committed one or a
     // property is dirty.
     void commit() override;
@@ -147,6 +152,15 @@ private:
         uint32_t flowControl = 2;
     };
 
+    // The configuration the properties ask for.
+    Committed wanted();
+    // Whether two configurations describe the same host buffer.
+    static bool sameBuffer(const Committed& a, const Committed& b);
+    // Lets go of the committed buffer and takes the wanted one: the caller's
+    // or a new allocation.
+    void replaceBuffer(const Committed& wanted, bool supplied);
+    // Sends the committed record to the driver.
+    void configure(bool supplied);
     template <class X, class V>
     void set(uint32_t id, V value);
     template <class X>
@@ -181,6 +195,10 @@ private:
     atat::Attribute<unsigned long> acquired_;
     atat::Attribute<int> numaNode_;
     atat::Attribute<unsigned int> regionCapacity_;
+    // The ten properties, in id order: registered and reset from here.
+    const std::array<iattr::AttributeBaseInterface*, 10> properties_{
+        &elementSizeProperty_, &alignment_,   &depth_,    &mirror_,   &bufferType_,
+        &address_,             &flowControl_, &acquired_, &numaNode_, &regionCapacity_};
     bool coerced_ = false;
     std::unique_ptr<HostBuffer> hostBuffer_ = std::make_unique<HostBuffer>();
     // The device was given the committed buffer and has not let go of it.

@@ -32,11 +32,8 @@ public:
     // Takes ownership.
     void addHandler(IAttributeHandler* handler) { handlers_.emplace_back(handler); }
 
-    uint32_t getU32Attribute(uint32_t id, bool* handled) override;
-    void getStringAttribute(uint32_t id, char* buffer, uint32_t bufferSize, uint32_t* length,
-                            bool* handled) override;
-    void setU32Attribute(uint32_t id, uint32_t value, bool* handled) override;
-    void setStringAttribute(uint32_t id, const char* value, bool* handled) override;
+    QVZEK_ATTRIBUTE_GET_OVERRIDES
+    QVZEK_ATTRIBUTE_SET_OVERRIDES
 
 private:
     std::vector<std::unique_ptr<IAttributeHandler>> handlers_;
@@ -45,11 +42,8 @@ private:
 // Serves nothing; the base of the handlers below.
 class AttributeHandlerNone : public IAttributeHandler {
 public:
-    uint32_t getU32Attribute(uint32_t id, bool* handled) override;
-    void getStringAttribute(uint32_t id, char* buffer, uint32_t bufferSize, uint32_t* length,
-                            bool* handled) override;
-    void setU32Attribute(uint32_t id, uint32_t value, bool* handled) override;
-    void setStringAttribute(uint32_t id, const char* value, bool* handled) override;
+    QVZEK_ATTRIBUTE_GET_OVERRIDES
+    QVZEK_ATTRIBUTE_SET_OVERRIDES
 };
 
 class AttributeHandlerDevice : public AttributeHandlerNone {
@@ -57,9 +51,7 @@ public:
     // Reads the properties at once; an empty serial number, product name or
     // FPGA target class gives -63196.
     explicit AttributeHandlerDevice(qvjsonconfig::DeviceIteratorInterface& device);
-    uint32_t getU32Attribute(uint32_t id, bool* handled) override;
-    void getStringAttribute(uint32_t id, char* buffer, uint32_t bufferSize, uint32_t* length,
-                            bool* handled) override;
+    QVZEK_ATTRIBUTE_GET_OVERRIDES
 
 private:
     std::string serialNumber_;
@@ -74,9 +66,7 @@ private:
 class AttributeHandlerPci : public AttributeHandlerNone {
 public:
     explicit AttributeHandlerPci(qvjsonconfig::DeviceIteratorInterface& device);
-    uint32_t getU32Attribute(uint32_t id, bool* handled) override;
-    void getStringAttribute(uint32_t id, char* buffer, uint32_t bufferSize, uint32_t* length,
-                            bool* handled) override;
+    QVZEK_ATTRIBUTE_GET_OVERRIDES
 
 private:
     PciIdentity pci_;
@@ -87,9 +77,7 @@ private:
 class AttributeHandlerPxi : public AttributeHandlerNone {
 public:
     AttributeHandlerPxi(qvqpxi::QPxiLibrary& library, qvjsonconfig::DeviceIteratorInterface& device);
-    uint32_t getU32Attribute(uint32_t id, bool* handled) override;
-    void getStringAttribute(uint32_t id, char* buffer, uint32_t bufferSize, uint32_t* length,
-                            bool* handled) override;
+    QVZEK_ATTRIBUTE_GET_OVERRIDES
 
 private:
     // The module's device item, on a session reopened when it went stale.
@@ -120,11 +108,8 @@ class AttributeHandlerTraditionalZek : public AttributeHandlerNone {
 public:
     // Asks `composite` (not owned) for the driver's attributes.
     explicit AttributeHandlerTraditionalZek(IAttributeHandler& composite) : composite_(&composite) {}
-    uint32_t getU32Attribute(uint32_t id, bool* handled) override;
-    void getStringAttribute(uint32_t id, char* buffer, uint32_t bufferSize, uint32_t* length,
-                            bool* handled) override;
-    void setU32Attribute(uint32_t id, uint32_t value, bool* handled) override;
-    void setStringAttribute(uint32_t id, const char* value, bool* handled) override;
+    QVZEK_ATTRIBUTE_GET_OVERRIDES
+    QVZEK_ATTRIBUTE_SET_OVERRIDES
 
 private:
     IAttributeHandler* composite_;

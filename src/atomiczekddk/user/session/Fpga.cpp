@@ -41,7 +41,7 @@ Fpga::~Fpga() {
     }
 }
 
-bool Fpga::checkStateLocked() {
+uint32_t Fpga::checkState() {
     std::shared_ptr<IIoAccessor> accessor;
     std::shared_ptr<const OpenedImage> image;
     {
@@ -58,17 +58,16 @@ bool Fpga::checkStateLocked() {
     const uint32_t state = value & control::kStateMask;
     diagramState_.store(state);
     if (state == control::kStateInvalid) throwStatusCode(kErrorInvalidState);
-    return state == control::kStateRunning;
+    return state;
 }
 
-bool Fpga::checkState() { return checkStateLocked(); }
-
 void Fpga::run(uint8_t* alreadyRunning) {
-    const bool running = checkState();
+    const uint32_t before = checkState();
+    const bool running = before == control::kStateRunning;
     if (alreadyRunning) *alreadyRunning = running ? 1 : 0;
     if (running) return;
     std::shared_ptr<const OpenedImage> image = this->image();
-    if (diagramState_.load() == control::kStateAborted) {
+    if (before == control::kStateAborted) {
         if (image->allowImplicitEnableRemoval) throwStatusCode(kErrorRunImplicitEnable);
         if (image->enableRemovalInEffect) throwStatusCode(kErrorRunEnableRemoval);
     }
@@ -78,8 +77,7 @@ void Fpga::run(uint8_t* alreadyRunning) {
     accessor->write32(image->viControlAddress, control::kWriteStart);
     const auto deadline = std::chrono::steady_clock::now() + kRunTimeout;
     for (;;) {
-        checkState();
-        const uint32_t state = diagramState_.load();
+        const uint32_t state = checkState();
         if (state == control::kStateRunning || state == control::kStateAborted) return;
         if (std::chrono::steady_clock::now() >= deadline) throwStatusCode(kErrorBusy);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -98,7 +96,7 @@ void Fpga::runAndWait(uint32_t attributes, uint8_t* alreadyRunning) {
     for (;;) {
         {
             ReadLockGuard read(lock_);
-            if (!checkState()) return;
+            if (checkState() != control::kStateRunning) return;
         }
         std::this_thread::sleep_for(pause);
         if (pause < std::chrono::milliseconds(10)) pause *= 2;
@@ -154,64 +152,76 @@ void Fpga::resetOrAbort(bool abort) {
 void Fpga::reset() { resetOrAbort(false); }
 void Fpga::abort() { resetOrAbort(true); }
 
+void Fpga::checkBitfile(const Bitfile& bitfile, ITargetClassChecker& checker, const char* signature,
+                        uint32_t attributes) {
+    if ((attributes & kOpenSkipSignatureCheck) == 0) {
+        if (signature == nullptr) throwStatusCode(kErrorSignatureMismatch);
+        const FpgaSignature wanted = FpgaSignature::fromText(signature);
+        const FpgaSignature given = FpgaSignature::fromText(bitfile.getSignature());
+        if (wanted.words != given.words) throwStatusCode(kErrorSignatureMismatch);
+    }
+    if (!checker.isCompatible(bitfile.getTargetClass())) throwStatusCode(kErrorTargetClass);
+}
+
+bool Fpga::mustAttach(const Bitfile& bitfile, bool personalityChanged, bool keepAttachmentOnly, uint64_t session) {
+    std::lock_guard<std::mutex> guard(stateMutex_);
+    // The attachment stays when asked to, or when the same image is attached
+    // with its FIFOs built; never across a personality change.
+    if (image_ && !personalityChanged) {
+        const bool same = image_->bitfile->getSignature() == bitfile.getSignature();
+        if (keepAttachmentOnly || (same && fifosBuilt_)) return false;
+    }
+    // Sessions still on the old image hold its FIFOs; a new image would pull
+    // them from under those sessions.
+    for (const auto& [key, count] : sessions_) {
+        if (key != session && count > 0) throwStatusCode(kErrorBusy);
+    }
+    return true;
+}
+
+std::vector<std::shared_ptr<IFifo>> Fpga::buildFifos(const Bitfile& bitfile) {
+    std::vector<std::shared_ptr<IFifo>> fifos;
+    const int32_t highestNode = highestNumaNode();
+    for (const NamedFifo& description : bitfile.getFifos()) {
+        const uint8_t kind = description.kind();
+        if ((kind == kFifoTargetToHost || kind == kFifoHostToTarget) && description.userVisible()) {
+            fifos.push_back(fifoFactory_->create(description, reinterpret_cast<uint64_t>(this), -1, highestNode));
+        } else {
+            fifos.emplace_back();
+        }
+    }
+    return fifos;
+}
+
+std::shared_ptr<const OpenedImage> Fpga::attach(std::shared_ptr<const Bitfile> bitfile,
+                                                std::shared_ptr<IIoAccessor> ioAccessor, bool keepAttachmentOnly) {
+    auto opened = std::make_shared<const OpenedImage>(bitfile);
+    std::vector<std::shared_ptr<IFifo>> fifos;
+    if (!keepAttachmentOnly) fifos = buildFifos(*bitfile);
+    std::lock_guard<std::mutex> guard(stateMutex_);
+    fifos_.swap(fifos);
+    ioAccessor_ = std::move(ioAccessor);
+    image_ = opened;
+    fifosBuilt_ = !keepAttachmentOnly;
+    return opened;
+}
+
 std::shared_ptr<const OpenedImage> Fpga::open(std::shared_ptr<const Bitfile> bitfile,
                                               std::shared_ptr<IIoAccessor> ioAccessor,
                                               ITargetClassChecker& checker, IPersonalityConfigurer& configurer,
                                               PersonalityRecord& record, const char* signature,
                                               uint32_t attributes, uint64_t session) {
     if (!bitfile) throwStatusCode(qverr::qvapalerr_invalidParameter);
-    if ((attributes & kOpenSkipSignatureCheck) == 0) {
-        if (signature == nullptr) throwStatusCode(kErrorSignatureMismatch);
-        const FpgaSignature wanted = FpgaSignature::fromText(signature);
-        const FpgaSignature given = FpgaSignature::fromText(bitfile->getSignature());
-        if (wanted.words != given.words) throwStatusCode(kErrorSignatureMismatch);
-    }
-    if (!checker.isCompatible(bitfile->getTargetClass())) throwStatusCode(kErrorTargetClass);
+    checkBitfile(*bitfile, checker, signature, attributes);
 
     WriteLockGuard write(lock_);
     bool personalityChanged = false;
     configurer.configurePersonality(record, &personalityChanged);
     const bool keepAttachmentOnly = (attributes & kOpenKeepAttachment) != 0;
-    std::shared_ptr<const OpenedImage> image;
-    bool attach = true;
-    {
-        std::lock_guard<std::mutex> guard(stateMutex_);
-        if (image_ && !personalityChanged) {
-            const bool same = image_->bitfile->getSignature() == bitfile->getSignature();
-            attach = !((same && (keepAttachmentOnly || fifosBuilt_)) || (!same && keepAttachmentOnly));
-        }
-        if (attach) {
-            // Sessions still on the old image hold its FIFOs; a new image
-            // would pull them from under those sessions.
-            for (const auto& [key, count] : sessions_) {
-                if (key != session && count > 0) throwStatusCode(kErrorBusy);
-            }
-        }
-    }
-    if (attach) {
-        auto opened = std::make_shared<const OpenedImage>(bitfile);
-        std::vector<std::shared_ptr<IFifo>> fifos;
-        if (!keepAttachmentOnly) {
-            const int32_t highestNode = highestNumaNode();
-            for (const NamedFifo& description : bitfile->getFifos()) {
-                const uint8_t kind = description.kind();
-                if ((kind == kFifoTargetToHost || kind == kFifoHostToTarget) && description.userVisible()) {
-                    fifos.push_back(fifoFactory_->create(description, reinterpret_cast<uint64_t>(this), -1,
-                                                         highestNode));
-                } else {
-                    fifos.emplace_back();
-                }
-            }
-        }
-        std::lock_guard<std::mutex> guard(stateMutex_);
-        fifos_.swap(fifos);
-        ioAccessor_ = std::move(ioAccessor);
-        image_ = opened;
-        fifosBuilt_ = !keepAttachmentOnly;
-        image = opened;
-    } else {
-        image = this->image();
-    }
+    const std::shared_ptr<const OpenedImage> image =
+        mustAttach(*bitfile, personalityChanged, keepAttachmentOnly, session)
+            ? attach(bitfile, std::move(ioAccessor), keepAttachmentOnly)
+            : this->image();
     const bool doNotRun = (attributes & kOpenDoNotRun) != 0;
     if (!(doNotRun || (personalityChanged && image->autoRunWhenDownloaded))) run(nullptr);
     checkState();

@@ -64,8 +64,10 @@ public:
     Fpga& operator=(const Fpga&) = delete;
     virtual ~Fpga();
 
-    // Reads the control register; true while the diagram runs.
-    bool checkState();
+    // Reads the control register: the diagram state (a control::kState
+    // value), also kept for diagramState(); error bits and the invalid state
+    // are thrown.
+    uint32_t checkState();
     void run(uint8_t* alreadyRunning);
     // run; with attributes bit 0, then polls until the diagram stops. Each
     // step is a reader of the lock; the caller holds no side of it.
@@ -112,7 +114,16 @@ public:
     size_t fifoCount() const;
 
 private:
-    bool checkStateLocked();
+    // The signature (unless told to skip it) and the target class.
+    static void checkBitfile(const Bitfile& bitfile, ITargetClassChecker& checker, const char* signature,
+                             uint32_t attributes);
+    // Whether open attaches the bitfile anew; refuses (-61499) while another
+    // session holds the attached image.
+    bool mustAttach(const Bitfile& bitfile, bool personalityChanged, bool keepAttachmentOnly, uint64_t session);
+    // A slot a channel: its host FIFO, or null for a channel without one.
+    std::vector<std::shared_ptr<IFifo>> buildFifos(const Bitfile& bitfile);
+    std::shared_ptr<const OpenedImage> attach(std::shared_ptr<const Bitfile> bitfile,
+                                              std::shared_ptr<IIoAccessor> ioAccessor, bool keepAttachmentOnly);
     void resetFifos();
     void resetOrAbort(bool abort);
 

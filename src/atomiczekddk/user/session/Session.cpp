@@ -85,9 +85,8 @@ void Session::refuseDerived() const {
 }
 
 void Session::autoRunCheck() {
-    if (image_->autoRunWhenDownloaded && fpga_->diagramState() == 0) {
-        fpga_->checkState();
-        if (fpga_->diagramState() == 0) throwStatusCode(kErrorNotRunning);
+    if (image_ && image_->autoRunWhenDownloaded && fpga_->diagramState() == 0) {
+        if (fpga_->checkState() == control::kStateNotRunning) throwStatusCode(kErrorNotRunning);
     }
 }
 
@@ -166,8 +165,7 @@ void Session::run(uint32_t attributes, uint8_t* alreadyRunning) {
 
 uint32_t Session::getRunState() {
     ReadLockGuard read(fpga_->lock());
-    fpga_->checkState();
-    return fpga_->diagramState();
+    return fpga_->checkState();
 }
 
 int64_t Session::getBitfileValue() const { return image_->bitfile->getBitstreamVersion(); }

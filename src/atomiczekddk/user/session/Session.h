@@ -113,12 +113,14 @@ public:
     const std::shared_ptr<Fpga>& fpga() const { return fpga_; }
     const std::shared_ptr<const OpenedImage>& image() const { return image_; }
     uint64_t key() const { return reinterpret_cast<uint64_t>(this); }
+    // An image that runs when downloaded must be running before its
+    // registers and FIFOs are touched (-61214).
+    void autoRunCheck();
 
 protected:
     // A derived session of `parent`.
     explicit Session(const Session& parent, int derivedTag);
     void refuseDerived() const;
-    void autoRunCheck();
     std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk> proxy_;
 
 private:

@@ -109,6 +109,11 @@ TEST_F(FpgaObject, RunAndControlRegister) {
     EXPECT_EQ(codeOf([&] { fpga->checkState(); }), qvzek::kErrorDeviceUnreachable);
     device.setUnreachable(false);
     device.setRunState(control::kStateNotRunning);
+    EXPECT_EQ(fpga->checkState(), control::kStateNotRunning);
+    device.setRunState(control::kStateAborted);
+    EXPECT_EQ(fpga->checkState(), control::kStateAborted);
+    EXPECT_EQ(fpga->diagramState(), control::kStateAborted);
+    device.setRunState(control::kStateNotRunning);
 
     // Stopped by abort: images that remove the enable refuse to run again.
     fpga = newFpga();
