@@ -9,6 +9,7 @@
 #include "atomiczekddk/bitfile/CompilationResultsInfo.h"
 #include "atomiczekddk/bitfile/SerializedBitfile.h"
 #include "qverr/Exception.h"
+#include "qvmxl/errors.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ void check(bool condition) {
 
 bool isBitfileCode(int32_t code) {
     return code == qvzek::kErrorBitfileContent || code == qvzek::kErrorBitfileUnsupported ||
-           code == atomiczekhal::kErrorIncompatibleBitfile;
+           code == SDISharedErrors::kErrorIncompatibleBitfile;
 }
 
 void checkPrintedTexts(const qvzek::Bitfile& bitfile) {
