@@ -58,8 +58,9 @@ struct Translator {
     uint64_t size;
     void (*destroy)(Translator* self);
     char* (*getStaticDesc)(Translator*, int32_t, uint32_t, const char*, void*, void*, Status*);
-    char* (*getDynamicDesc)(Translator* self, const char* json, uint32_t language, const char* format,
-                            char* (*allocate)(void*, size_t, void*, Status*), void* context, Status* status);
+    char* (*getDynamicDesc)(Translator* self, const char* json, uint32_t language,
+                            const char* format, char* (*allocate)(void*, size_t, void*, Status*),
+                            void* context, Status* status);
 };
 
 char* hostAllocate(void*, size_t size, void*, Status* status) {
@@ -119,52 +120,63 @@ int main() {
 
     // 1. The two device sessions. The FPGA driver names the module by its
     // persistent token (its model and PCI slot); the image is the module's.
-    const std::string resource = std::string("Model=QV PXIe-3377;PCISlotPath=") + qvsim::SimulatedModule::kPciSlotPath;
+    const std::string resource =
+        std::string("Model=QV PXIe-3377;PCISlotPath=") + qvsim::SimulatedModule::kPciSlotPath;
     const std::string params = "{\"resourceName\":\"" + resource + "\",\"deviceInterfacePath\":\"" +
                                module.devicePath() + "\",\"bitfilePath\":\"" +
-                               qvsim::SimulatedModule::imagePath() + "\",\"sessionUID\":\"example-1\",\"sessionClientName\":\"example\"}";
+                               qvsim::SimulatedModule::imagePath() +
+                               "\",\"sessionUID\":\"example-1\",\"sessionClientName\":\"example\"}";
     uint64_t acquisition = 0;
     uint64_t generation = 0;
-    bool ok = check(deviceOpen(params.c_str(), "ai/0", &acquisition) == 0, "the ai/0 session did not open") &&
-              check(deviceOpen(params.c_str(), "ao/0", &generation) == 0, "the ao/0 session did not open");
-    if (ok) std::printf("opened device sessions ai/0 and ao/0 on %s\n", module.devicePath().c_str());
+    bool ok = check(deviceOpen(params.c_str(), "ai/0", &acquisition) == 0,
+                    "the ai/0 session did not open") &&
+              check(deviceOpen(params.c_str(), "ao/0", &generation) == 0,
+                    "the ao/0 session did not open");
+    if (ok)
+        std::printf("opened device sessions ai/0 and ao/0 on %s\n", module.devicePath().c_str());
 
     // 2. Identity and temperatures.
     uint64_t platform = 0;
     const std::string platformParams = "{\"deviceInterfacePath\": \"" + module.devicePath() + "\"}";
-    ok = ok && check(library.fn<OpenDevice>("rfplat_open")(platformParams.c_str(), "", &platform) == 0,
-                     "rfplat_open failed");
+    ok = ok &&
+         check(library.fn<OpenDevice>("rfplat_open")(platformParams.c_str(), "", &platform) == 0,
+               "rfplat_open failed");
     if (ok) {
         char serial[32] = {};
         char revision[16] = {};
         uint32_t revisionSize = sizeof revision;
         uint32_t version = 0;
         double fpgaTemperature = 0;
-        ok = check(library.fn<int32_t (*)(uint64_t, const char*, char*, int32_t, const char*)>(
-                       "rfplat_getSerialNumber2")(platform, nullptr, serial, sizeof serial, "") == 0,
-                   "no serial number") &&
-             check(library.fn<int32_t (*)(uint64_t, const char*, char*, uint32_t*)>("rfplat_getModuleRev")(
-                       platform, "module", revision, &revisionSize) == 0,
-                   "no module revision") &&
-             check(library.fn<int32_t (*)(uint64_t, uint32_t*)>("rfplat_getDriverInterfaceVersion")(platform,
-                                                                                                      &version) == 0,
-                   "no driver interface version") &&
-             check(library.fn<int32_t (*)(uint64_t, const char*, uint32_t, double*)>("rfplat_getTemperature")(
-                       platform, "fpga", 0, &fpgaTemperature) == 0,
-                   "no temperature");
+        ok =
+            check(library.fn<int32_t (*)(uint64_t, const char*, char*, int32_t, const char*)>(
+                      "rfplat_getSerialNumber2")(platform, nullptr, serial, sizeof serial, "") == 0,
+                  "no serial number") &&
+            check(library.fn<int32_t (*)(uint64_t, const char*, char*, uint32_t*)>(
+                      "rfplat_getModuleRev")(platform, "module", revision, &revisionSize) == 0,
+                  "no module revision") &&
+            check(library.fn<int32_t (*)(uint64_t, uint32_t*)>("rfplat_getDriverInterfaceVersion")(
+                      platform, &version) == 0,
+                  "no driver interface version") &&
+            check(library.fn<int32_t (*)(uint64_t, const char*, uint32_t, double*)>(
+                      "rfplat_getTemperature")(platform, "fpga", 0, &fpgaTemperature) == 0,
+                  "no temperature");
         if (ok) {
-            std::printf("module serial number %s, revision %s, driver interface 0x%08x\n", serial, revision,
-                        version);
+            std::printf("module serial number %s, revision %s, driver interface 0x%08x\n", serial,
+                        revision, version);
             std::printf("FPGA temperature %.2f degrees\n", fpgaTemperature);
         }
-        ok = ok && check(fpgaTemperature > 41.6 && fpgaTemperature < 41.7, "the temperature came back wrong");
+        ok = ok && check(fpgaTemperature > 41.6 && fpgaTemperature < 41.7,
+                         "the temperature came back wrong");
     }
 
     // 3. A trigger of the generation session, the acquisition data path.
     uint64_t context = 0;
     uint64_t trigger = 0;
-    ok = ok && check(getContext(generation, kTriggerContext, 0, &context) == 0 && context != 0, "no trigger context") &&
-         check(library.fn<OpenFamily>("trig_open")(generation, context, &trigger) == 0, "trig_open failed");
+    ok = ok &&
+         check(getContext(generation, kTriggerContext, 0, &context) == 0 && context != 0,
+               "no trigger context") &&
+         check(library.fn<OpenFamily>("trig_open")(generation, context, &trigger) == 0,
+               "trig_open failed");
     if (ok) {
         int32_t id = 0;
         struct {
@@ -182,13 +194,19 @@ int main() {
         library.fn<CloseHandle>("trig_close")(trigger);
     }
     uint64_t dataPath = 0;
-    ok = ok && check(getContext(acquisition, kDataPathContext, 0, &context) == 0, "no data-path context") &&
-         check(library.fn<OpenFamily>("datapath_open")(acquisition, context, &dataPath) == 0, "datapath_open failed");
+    ok = ok &&
+         check(getContext(acquisition, kDataPathContext, 0, &context) == 0,
+               "no data-path context") &&
+         check(library.fn<OpenFamily>("datapath_open")(acquisition, context, &dataPath) == 0,
+               "datapath_open failed");
     if (ok) {
         uint8_t flags[5] = {};
-        ok = check(library.fn<int32_t (*)(uint64_t, void*)>("datapath_checkStatus")(dataPath, flags) == 0,
-                   "no data-path status");
-        if (ok) std::printf("ai/0 data path status: %u %u %u %u %u\n", flags[0], flags[1], flags[2], flags[3], flags[4]);
+        ok = check(
+            library.fn<int32_t (*)(uint64_t, void*)>("datapath_checkStatus")(dataPath, flags) == 0,
+            "no data-path status");
+        if (ok)
+            std::printf("ai/0 data path status: %u %u %u %u %u\n", flags[0], flags[1], flags[2],
+                        flags[3], flags[4]);
         library.fn<CloseHandle>("datapath_close")(dataPath);
     }
 
@@ -196,29 +214,36 @@ int main() {
     // the board's and the common calibration directories).
     uint64_t calibration = 0;
     Status status{0, 0, reallocate, nullptr};
-    ok = ok && check(getContext(acquisition, kCalibrationDataContext, 0, &context) == 0, "no calibration context");
+    ok = ok && check(getContext(acquisition, kCalibrationDataContext, 0, &context) == 0,
+                     "no calibration context");
     if (ok) library.fn<OpenFamilyStatus>("da_open")(acquisition, context, &calibration, &status);
     if (ok) {
-        using Write = void (*)(uint64_t, uint64_t, uint32_t, int32_t, const void*, uint64_t, uint32_t*, Status*);
+        using Write = void (*)(uint64_t, uint64_t, uint32_t, int32_t, const void*, uint64_t,
+                               uint32_t*, Status*);
         using Read = void (*)(uint64_t, uint64_t, uint32_t, void*, uint64_t*, uint32_t*, Status*);
         const char written[] = "gain=0.9981;offset=-0.0042";
         // A write names the sequence word it read: the partition must not
         // have changed in between.
         uint32_t sequence = 0;
         uint64_t present = 0;
-        library.fn<Read>("da_readPartition")(calibration, 2, 7, nullptr, &present, &sequence, &status);
-        library.fn<Write>("da_writePartition")(calibration, 2, 7, 1, written, sizeof written, &sequence, &status);
+        library.fn<Read>("da_readPartition")(calibration, 2, 7, nullptr, &present, &sequence,
+                                             &status);
+        library.fn<Write>("da_writePartition")(calibration, 2, 7, 1, written, sizeof written,
+                                               &sequence, &status);
         char read[64] = {};
         uint64_t size = sizeof read;
         library.fn<Read>("da_readPartition")(calibration, 2, 7, read, &size, &sequence, &status);
         ok = check(status.code == 0 && size == sizeof written && std::strcmp(read, written) == 0,
                    "the calibration partition did not come back");
-        if (ok) std::printf("calibration partition 7 written and read back: \"%s\" (sequence %u)\n", read, sequence);
+        if (ok)
+            std::printf("calibration partition 7 written and read back: \"%s\" (sequence %u)\n",
+                        read, sequence);
 
         // 5. One error: a partition of an accessor the session does not have.
         library.fn<Read>("da_readPartition")(calibration, 9, 7, read, &size, &sequence, &status);
         ok = ok && check(status.code == -52005, "the bad accessor was not refused");
-        std::printf("reading accessor 9: status %d\nerror context: %s\n", status.code, status.json ? status.json : "");
+        std::printf("reading accessor 9: status %d\nerror context: %s\n", status.code,
+                    status.json ? status.json : "");
         library.fn<CloseHandle>("da_close")(calibration);
     }
     if (ok) {
@@ -228,8 +253,8 @@ int main() {
             "mxlator_qv3377HAL", "{\"qvxlatorlua_xlator\":\"mxlator\"}", &translatorStatus);
         ok = check(translator != nullptr, "no translator");
         if (ok) {
-            char* text = translator->getDynamicDesc(translator, status.json, 0, "json1", hostAllocate, nullptr,
-                                                    &translatorStatus);
+            char* text = translator->getDynamicDesc(translator, status.json, 0, "json1",
+                                                    hostAllocate, nullptr, &translatorStatus);
             ok = check(text != nullptr && translatorStatus.code == 0, "no description");
             if (ok) std::printf("description: %s\n", text);
             std::free(text);

@@ -97,11 +97,12 @@ BENCHMARK(BM_AccessorWrite)->Iterations(200);
 }  // namespace
 
 int main(int argc, char** argv) {
-    return runBenchmarksWithRatios(argc, argv,
-                                   {
-                                       {"partition read through the accessor / bare open and read",
-                                        "BM_AccessorRead", "BM_BareRead"},
-                                       {"partition write through the accessor / bare durable replace",
-                                        "BM_AccessorWrite/iterations:200", "BM_BareDurableReplace/iterations:200"},
-                                   });
+    return runBenchmarksWithRatios(
+        argc, argv,
+        {
+            {"partition read through the accessor / bare open and read", "BM_AccessorRead",
+             "BM_BareRead"},
+            {"partition write through the accessor / bare durable replace",
+             "BM_AccessorWrite/iterations:200", "BM_BareDurableReplace/iterations:200"},
+        });
 }

@@ -43,7 +43,8 @@ void BM_exactDifference(benchmark::State& state) {
     const auto& w = words();
     for (auto _ : state) {
         for (size_t i = 0; i < kStamps; ++i) {
-            benchmark::DoNotOptimize(session.computeReferenceSampleTimestamp(&w[4 * i], 4, kPeriod));
+            benchmark::DoNotOptimize(
+                session.computeReferenceSampleTimestamp(&w[4 * i], 4, kPeriod));
         }
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(kStamps));
@@ -55,8 +56,10 @@ void BM_doubleMultiplyAdd(benchmark::State& state) {
     constexpr double kFractionScale = 1.0 / 4294967296.0;
     for (auto _ : state) {
         for (size_t i = 0; i < kStamps; ++i) {
-            const double second = static_cast<double>(w[4 * i]) * kPeriod + kPeriod * (w[4 * i + 1] * kFractionScale);
-            const double third = static_cast<double>(w[4 * i + 2]) * kPeriod + kPeriod * (w[4 * i + 3] * kFractionScale);
+            const double second =
+                static_cast<double>(w[4 * i]) * kPeriod + kPeriod * (w[4 * i + 1] * kFractionScale);
+            const double third = static_cast<double>(w[4 * i + 2]) * kPeriod +
+                                 kPeriod * (w[4 * i + 3] * kFractionScale);
             benchmark::DoNotOptimize(third - second);
         }
     }

@@ -16,7 +16,9 @@
 namespace {
 
 // Routing and self-calibration load platform libraries of their own.
-bool created(uint32_t id) { return id != 24 && id != 25; }
+bool created(uint32_t id) {
+    return id != 24 && id != 25;
+}
 
 std::string params(const qvsim::SimulatedModule& module) {
     return "{\"resourceName\":\"RIO0\",\"deviceInterfacePath\":\"" + module.devicePath() +
@@ -85,7 +87,7 @@ int main(int argc, char** argv) {
     return runBenchmarksWithRatios(
         argc, argv,
         {
-            {"device_open + all contexts + device_close / as many bare requests", "BM_deviceLifecycle",
-             "BM_bareRequests"},
+            {"device_open + all contexts + device_close / as many bare requests",
+             "BM_deviceLifecycle", "BM_bareRequests"},
         });
 }

@@ -26,7 +26,8 @@ struct TriggerContext {
         const std::string params =
             "{\"resourceName\":\"RIO0\",\"deviceInterfacePath\":\"" + module.devicePath() + "\"}";
         uint64_t context = 0;
-        if (device_open(params.c_str(), "ai/0", &device) != 0 || device_getContext(device, 10, 0, &context) != 0 ||
+        if (device_open(params.c_str(), "ai/0", &device) != 0 ||
+            device_getContext(device, 10, 0, &context) != 0 ||
             trig_open(device, context, &handle) != 0) {
             throw std::runtime_error("no trigger context");
         }
@@ -66,9 +67,10 @@ BENCHMARK(BM_softwareTriggerThroughExport);
 }  // namespace
 
 int main(int argc, char** argv) {
-    return runBenchmarksWithRatios(argc, argv,
-                                   {
-                                       {"trig_sendSoftwareTrigger through the export / on the session",
-                                        "BM_softwareTriggerThroughExport", "BM_softwareTriggerOnSession"},
-                                   });
+    return runBenchmarksWithRatios(
+        argc, argv,
+        {
+            {"trig_sendSoftwareTrigger through the export / on the session",
+             "BM_softwareTriggerThroughExport", "BM_softwareTriggerOnSession"},
+        });
 }

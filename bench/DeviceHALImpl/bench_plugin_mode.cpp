@@ -71,10 +71,12 @@ void openClose(benchmark::State& state, bool plugin) {
         return;
     }
     // The mode is chosen at the stand-in's first call after the reset.
-    plugin ? setenv(qvfpgasim::kPluginVariable, "libqv3377hal.so.1", 1) : unsetenv(qvfpgasim::kPluginVariable);
+    plugin ? setenv(qvfpgasim::kPluginVariable, "libqv3377hal.so.1", 1)
+           : unsetenv(qvfpgasim::kPluginVariable);
     qvfpgasim_reset();
-    const std::string json = "{\"resourceName\":\"" + token(library) + "\",\"deviceInterfacePath\":\"" +
-                             module.devicePath() + "\",\"bitfilePath\":\"" + qvsim::SimulatedModule::imagePath() +
+    const std::string json = "{\"resourceName\":\"" + token(library) +
+                             "\",\"deviceInterfacePath\":\"" + module.devicePath() +
+                             "\",\"bitfilePath\":\"" + qvsim::SimulatedModule::imagePath() +
                              "\",\"sessionUID\":\"bench\"}";
     for (auto _ : state) {
         uint64_t handle = 0;
@@ -90,18 +92,23 @@ void openClose(benchmark::State& state, bool plugin) {
     unsetenv(qvfpgasim::kPluginVariable);
 }
 
-void BM_deviceOpenClosePluginMode(benchmark::State& state) { openClose(state, true); }
+void BM_deviceOpenClosePluginMode(benchmark::State& state) {
+    openClose(state, true);
+}
 BENCHMARK(BM_deviceOpenClosePluginMode);
 
-void BM_deviceOpenCloseDirectMode(benchmark::State& state) { openClose(state, false); }
+void BM_deviceOpenCloseDirectMode(benchmark::State& state) {
+    openClose(state, false);
+}
 BENCHMARK(BM_deviceOpenCloseDirectMode);
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    return runBenchmarksWithRatios(argc, argv,
-                                   {
-                                       {"device_open + device_close, plug-in mode / direct mode",
-                                        "BM_deviceOpenClosePluginMode", "BM_deviceOpenCloseDirectMode"},
-                                   });
+    return runBenchmarksWithRatios(
+        argc, argv,
+        {
+            {"device_open + device_close, plug-in mode / direct mode",
+             "BM_deviceOpenClosePluginMode", "BM_deviceOpenCloseDirectMode"},
+        });
 }

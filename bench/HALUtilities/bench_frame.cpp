@@ -19,7 +19,8 @@ struct Session {
 };
 
 // Written as every return-code export of a family is.
-__attribute__((noinline)) int32_t family_configure(uint64_t handle, uint32_t value, uint32_t* echo) {
+__attribute__((noinline)) int32_t family_configure(uint64_t handle, uint32_t value,
+                                                   uint32_t* echo) {
     return qv3377hal::returnCodeCall([&] {
         qv3377hal::checkNotNull(echo);
         qv3377hal::familySessionPtr<Session>(handle)->configure(value, echo);

@@ -35,7 +35,8 @@ void BM_ExportSamplesInEndpoint(benchmark::State& state) {
     qvsim::SimulatedModule module;
     const std::string parameters = "{\"deviceInterfacePath\": \"" + module.devicePath() + "\"}";
     const char* description =
-        "{\"fpgaSessionHandle\":\"1\", \"endpoints\": [{\"name\": \"p2p.acq.fifo.I16.width 16.depth 16k\", "
+        "{\"fpgaSessionHandle\":\"1\", \"endpoints\": [{\"name\": \"p2p.acq.fifo.I16.width "
+        "16.depth 16k\", "
         "\"direction\":\"writer\", \"fifoResourceID\":\"0\", \"valid\":\"1\"}]}";
     void* handle = nullptr;
     if (p2p_open(parameters.c_str(), description, &handle) != 0) state.SkipWithError("p2p_open");
@@ -53,9 +54,10 @@ BENCHMARK(BM_ExportSamplesInEndpoint);
 }  // namespace
 
 int main(int argc, char** argv) {
-    return runBenchmarksWithRatios(argc, argv,
-                                   {
-                                       {"samples in endpoint through p2p_ / bare driver request",
-                                        "BM_ExportSamplesInEndpoint", "BM_BareSamplesInEndpointRequest"},
-                                   });
+    return runBenchmarksWithRatios(
+        argc, argv,
+        {
+            {"samples in endpoint through p2p_ / bare driver request", "BM_ExportSamplesInEndpoint",
+             "BM_BareSamplesInEndpointRequest"},
+        });
 }

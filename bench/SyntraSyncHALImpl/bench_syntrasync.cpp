@@ -12,7 +12,6 @@
 
 namespace {
 
-
 void BM_BareFTDCRequest(benchmark::State& state) {
     qvsim::SimulatedModule module;
     auto proxy = qvtest::openModuleProxy(module);

@@ -20,7 +20,7 @@
 
 namespace {
 
-const char* const kProperties[] = {"pciVendorID", "pciDeviceID", "pciSubsystemVendorID",
+const char* const kProperties[] = {"pciVendorID",    "pciDeviceID", "pciSubsystemVendorID",
                                    "pciSubsystemID", "pciRevision", "pciSlotPath"};
 
 qvsim::DeviceTree& tree() {
@@ -90,7 +90,8 @@ void BM_PxiEntryPointsDirect(benchmark::State& state) {
     std::vector<uint64_t> handles;
     for (auto _ : state) {
         qverr::Status status;
-        const uint64_t container = lib.getItemContainer(slot.handle(), qvqpxi::kContainerDevices, &status);
+        const uint64_t container =
+            lib.getItemContainer(slot.handle(), qvqpxi::kContainerDevices, &status);
         uint64_t it = lib.ItemIterator_begin(container, &status);
         while (it != lib.ItemIterator_end(container, &status)) {
             handles.push_back(lib.ItemIterator_nextItem(container, &it, &status));

@@ -51,7 +51,8 @@ struct Ring {
 
 void report(benchmark::State& state, uint64_t bytes, uint64_t calls) {
     state.SetBytesProcessed(static_cast<int64_t>(bytes));
-    state.counters["calls/MiB"] = benchmark::Counter(static_cast<double>(calls) * kMiB / static_cast<double>(bytes));
+    state.counters["calls/MiB"] =
+        benchmark::Counter(static_cast<double>(calls) * kMiB / static_cast<double>(bytes));
 }
 
 void BM_Memcpy(benchmark::State& state) {
@@ -127,7 +128,8 @@ int main(int argc, char** argv) {
     for (const char* size : {"64", "256", "4096", "65536", "1048576"}) {
         ratios.push_back({labels[label++].c_str(), std::string("BM_RingAcquireCopyRelease/") + size,
                           std::string("BM_Memcpy/") + size});
-        ratios.push_back({labels[label++].c_str(), std::string("BM_RingRead/") + size, std::string("BM_Memcpy/") + size});
+        ratios.push_back({labels[label++].c_str(), std::string("BM_RingRead/") + size,
+                          std::string("BM_Memcpy/") + size});
     }
     return runBenchmarksWithRatios(argc, argv, ratios);
 }

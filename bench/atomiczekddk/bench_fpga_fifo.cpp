@@ -58,13 +58,15 @@ struct Device {
     void report(benchmark::State& state, uint64_t bytes) {
         calls += decoder.requests().size();
         state.SetBytesProcessed(static_cast<int64_t>(bytes));
-        state.counters["calls/MiB"] = benchmark::Counter(static_cast<double>(calls) * kMiB / static_cast<double>(bytes));
+        state.counters["calls/MiB"] =
+            benchmark::Counter(static_cast<double>(calls) * kMiB / static_cast<double>(bytes));
     }
 
     std::unique_ptr<qvzek::Fifo> fifo() {
         auto made = std::make_unique<qvzek::Fifo>(
-            qvzek::NamedFifo("fetch", qvzek::FifoDescriptor(qvzek::kResourceClassFifo, qvzek::kFifoTargetToHost,
-                                                           qvzek::TypeU64()),
+            qvzek::NamedFifo("fetch",
+                             qvzek::FifoDescriptor(qvzek::kResourceClassFifo,
+                                                   qvzek::kFifoTargetToHost, qvzek::TypeU64()),
                              kNumber, 1024, true, "base"),
             fifoInterface, kSession, -1, -1);
         made->configure(kRingElements, nullptr, 0);
@@ -83,8 +85,9 @@ void driverFloor(benchmark::State& state, bool copy) {
     qvzek::HostBuffer buffer;
     buffer.allocate(kRingElements * kElement, kRingElements * kElement, -1);
     tStatus status;
-    const std::array<uint64_t, 4> words = {reinterpret_cast<uintptr_t>(buffer.address()), kRingElements * kElement,
-                                           kRingElements * kElement, 1 | uint64_t{2} << 32};
+    const std::array<uint64_t, 4> words = {reinterpret_cast<uintptr_t>(buffer.address()),
+                                           kRingElements * kElement, kRingElements * kElement,
+                                           1 | uint64_t{2} << 32};
     device.proxy->configureFifo(kSession, kNumber, words, status);
     device.proxy->startFifo(kSession, kNumber, status);
     std::vector<uint8_t> out(chunk);
@@ -103,8 +106,12 @@ void driverFloor(benchmark::State& state, bool copy) {
     device.report(state, position);
 }
 
-void BM_DriverAndMemcpy(benchmark::State& state) { driverFloor(state, true); }
-void BM_DriverOnly(benchmark::State& state) { driverFloor(state, false); }
+void BM_DriverAndMemcpy(benchmark::State& state) {
+    driverFloor(state, true);
+}
+void BM_DriverOnly(benchmark::State& state) {
+    driverFloor(state, false);
+}
 
 void BM_FifoRead(benchmark::State& state) {
     const uint64_t chunk = static_cast<uint64_t>(state.range(0));
@@ -131,8 +138,8 @@ void BM_FifoRegion(benchmark::State& state) {
         uint64_t handle = 0, got = 0;
         void* region = nullptr;
         uint8_t timedOut = 0;
-        fifo->acquireReadRegion(qvzek::TypeU64(), &handle, &region, chunk / kElement, 1000, &timedOut, &got,
-                                nullptr, 0);
+        fifo->acquireReadRegion(qvzek::TypeU64(), &handle, &region, chunk / kElement, 1000,
+                                &timedOut, &got, nullptr, 0);
         benchmark::DoNotOptimize(region);
         fifo->releaseRegion(reinterpret_cast<uint64_t*>(static_cast<uintptr_t>(handle)));
         bytes += got * kElement;
@@ -154,7 +161,8 @@ int main(int argc, char** argv) {
     std::vector<RatioSpec> ratios;
     for (const char* size : {"65536", "1048576"}) {
         labels.push_back(std::string("fifo read / driver requests+memcpy, ") + size + " B");
-        labels.push_back(std::string("fifo region acquire+release / driver requests, ") + size + " B");
+        labels.push_back(std::string("fifo region acquire+release / driver requests, ") + size +
+                         " B");
     }
     size_t label = 0;
     for (const char* size : {"65536", "1048576"}) {

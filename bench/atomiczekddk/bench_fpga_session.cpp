@@ -56,18 +56,20 @@ struct Setup : qvzek::ISessionFactory {
         nQVAPALS100::tStatus status;
         proxy->open(device.path().c_str(), status);
         fpga = std::make_shared<qvzek::user::Fpga>(
-            proxy, std::make_shared<qvzek::FifoFactory>(
-                       std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk_fifo>(proxy, proxy.get())));
+            proxy,
+            std::make_shared<qvzek::FifoFactory>(
+                std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk_fifo>(proxy, proxy.get())));
         qvzek::Bitfile bitfile(std::string(QV_BITFILE_CORPUS) + "/sample.xml", true, false, false);
         device.setControlAddress(bitfile.getBaseAddressOnDevice() + bitfile.getViControlOffset());
         facade = new qvzek::FpgaSession(nullptr, this);
         // Without the host-memory blocks, which the simulated device does not map.
         std::unique_ptr<char[]> contents;
-        std::string text = qvzek::readWholeFile(true, (std::string(QV_BITFILE_CORPUS) + "/sample.xml").c_str(),
-                                                contents, -63101);
+        std::string text = qvzek::readWholeFile(
+            true, (std::string(QV_BITFILE_CORPUS) + "/sample.xml").c_str(), contents, -63101);
         const size_t from = text.find("<HMB>");
         text.erase(from, text.find("</LLB>") + 6 - from);
-        facade->open(text.c_str(), "0123456789ABCDEF00112233DEADBEEF", qvzek::kOpenBitfileIsText, status);
+        facade->open(text.c_str(), "0123456789ABCDEF00112233DEADBEEF", qvzek::kOpenBitfileIsText,
+                     status);
         if (status.code != 0) {
             std::fprintf(stderr, "open failed: %lld\n", static_cast<long long>(status.code));
             std::abort();
@@ -75,10 +77,12 @@ struct Setup : qvzek::ISessionFactory {
     }
     ~Setup() override { facade->release(); }
 
-    std::unique_ptr<qvzek::user::Session> createSession(const std::shared_ptr<const qvzek::DeviceInfo>&, const char* text,
-                                                        const char* signature, uint32_t attribute) override {
+    std::unique_ptr<qvzek::user::Session> createSession(
+        const std::shared_ptr<const qvzek::DeviceInfo>&, const char* text, const char* signature,
+        uint32_t attribute) override {
         auto made = std::make_unique<qvzek::user::Session>(
-            fpga, proxy, configurer, checker, std::make_shared<qvzek::user::IoAccessorIoctl>(*proxy),
+            fpga, proxy, configurer, checker,
+            std::make_shared<qvzek::user::IoAccessorIoctl>(*proxy),
             std::make_shared<const qvzek::Bitfile>(text, false, true, false), signature, attribute);
         session = made.get();
         return made;
@@ -168,7 +172,8 @@ void BM_ProxyBlockRead1MiB(benchmark::State& state) {
     uint64_t i = 0;
     for (auto _ : state) {
         nQVAPALS100::tStatus status;
-        setup.proxy->blockRead(0x10000, reinterpret_cast<uintptr_t>(data.data()), kArrayBytes, 4, 0, status);
+        setup.proxy->blockRead(0x10000, reinterpret_cast<uintptr_t>(data.data()), kArrayBytes, 4, 0,
+                               status);
         benchmark::DoNotOptimize(data.data());
         setup.tidy(state, ++i, 16);
     }
@@ -204,5 +209,6 @@ int main(int argc, char** argv) {
          {"session interrupt poll / proxy waitOnIrqs", "BM_SessionIrqPoll", "BM_ProxyIrqPoll"},
          {"facade readU32 / proxy read32", "BM_FacadeReadU32", "BM_ProxyRead32"},
          {"facade readArrayU8 1 MiB / memcpy 1 MiB", "BM_FacadeReadArrayU8", "BM_Memcpy1MiB"},
-         {"facade readArrayU8 1 MiB / proxy blockRead 1 MiB", "BM_FacadeReadArrayU8", "BM_ProxyBlockRead1MiB"}});
+         {"facade readArrayU8 1 MiB / proxy blockRead 1 MiB", "BM_FacadeReadArrayU8",
+          "BM_ProxyBlockRead1MiB"}});
 }

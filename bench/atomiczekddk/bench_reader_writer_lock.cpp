@@ -48,7 +48,8 @@ BENCHMARK(BM_SharedMutexRead)->ThreadRange(1, 8)->UseRealTime();
 int main(int argc, char** argv) {
     static std::vector<std::string> labels;
     std::vector<RatioSpec> ratios;
-    for (const char* threads : {"1", "2", "4", "8"}) labels.push_back(std::string("reader path / std::shared_mutex, ") + threads + " readers");
+    for (const char* threads : {"1", "2", "4", "8"})
+        labels.push_back(std::string("reader path / std::shared_mutex, ") + threads + " readers");
     size_t label = 0;
     for (const char* threads : {"1", "2", "4", "8"}) {
         ratios.push_back({labels[label++].c_str(),

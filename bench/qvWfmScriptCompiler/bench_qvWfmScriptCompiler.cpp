@@ -116,8 +116,8 @@ size_t splitWords(const std::string& text) {
     size_t words = 0;
     bool inWord = false;
     for (const char c : text) {
-        const bool separator = c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '(' ||
-                               c == ')' || c == ',';
+        const bool separator =
+            c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '(' || c == ')' || c == ',';
         words += !separator && !inWord;
         inWord = !separator;
     }
@@ -125,10 +125,9 @@ size_t splitWords(const std::string& text) {
 }
 
 std::vector<CompiledScript> compileOnce(ScriptCompiler& compiler, const Input& input) {
-    return input.waveformNames.empty()
-               ? compiler.compile(input.text)
-               : compiler.compile(input.text, input.waveformNames, input.markerNames,
-                                  input.markerPositions);
+    return input.waveformNames.empty() ? compiler.compile(input.text)
+                                       : compiler.compile(input.text, input.waveformNames,
+                                                          input.markerNames, input.markerPositions);
 }
 
 void compile(benchmark::State& state, Shape shape) {
@@ -152,17 +151,32 @@ void split(benchmark::State& state, Shape shape) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * input.text.size()));
 }
 
-void BM_SplitGenerates(benchmark::State& state) { split(state, manyGenerates); }
-void BM_CompileGenerates(benchmark::State& state) { compile(state, manyGenerates); }
-void BM_SplitMarkers(benchmark::State& state) { split(state, manyMarkers); }
-void BM_CompileMarkers(benchmark::State& state) { compile(state, manyMarkers); }
-void BM_SplitTables(benchmark::State& state) { split(state, largeTables); }
-void BM_CompileTables(benchmark::State& state) { compile(state, largeTables); }
+void BM_SplitGenerates(benchmark::State& state) {
+    split(state, manyGenerates);
+}
+void BM_CompileGenerates(benchmark::State& state) {
+    compile(state, manyGenerates);
+}
+void BM_SplitMarkers(benchmark::State& state) {
+    split(state, manyMarkers);
+}
+void BM_CompileMarkers(benchmark::State& state) {
+    compile(state, manyMarkers);
+}
+void BM_SplitTables(benchmark::State& state) {
+    split(state, largeTables);
+}
+void BM_CompileTables(benchmark::State& state) {
+    compile(state, largeTables);
+}
 
 // One time unit for all, so that the reporter's ratios compare like with like.
 constexpr auto kUnit = benchmark::kMicrosecond;
 void sizes(benchmark::internal::Benchmark* benchmark) {
-    benchmark->RangeMultiplier(2)->Range(kSmallest, kLargest)->Unit(kUnit)->Repetitions(kRepetitions);
+    benchmark->RangeMultiplier(2)
+        ->Range(kSmallest, kLargest)
+        ->Unit(kUnit)
+        ->Repetitions(kRepetitions);
 }
 BENCHMARK(BM_SplitGenerates)->Arg(kSmallest)->Unit(kUnit);
 BENCHMARK(BM_CompileGenerates)->Apply(sizes);
@@ -172,8 +186,8 @@ BENCHMARK(BM_SplitTables)->Arg(kSmallest)->Unit(kUnit);
 BENCHMARK(BM_CompileTables)->Apply(sizes);
 
 std::string named(const char* benchmark, int64_t megabytes) {
-    return std::string(benchmark) + "/" + std::to_string(megabytes) + "/repeats:" +
-           std::to_string(kRepetitions);
+    return std::string(benchmark) + "/" + std::to_string(megabytes) +
+           "/repeats:" + std::to_string(kRepetitions);
 }
 
 }  // namespace

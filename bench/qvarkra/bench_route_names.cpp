@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "../ratioReporter.h"
 #include "qvarkra/RouteJson.h"
 #include "qvarkra/Topography.h"
 #include "qvhtl/utf8/utf8.h"
-#include "../ratioReporter.h"
 
 namespace {
 
@@ -76,7 +76,8 @@ BENCHMARK(BM_ResolveByLinearScan);
 int main(int argc, char** argv) {
     const auto names = requestNames();
     const auto byIndex = resolveByIndex(names);
-    if (byIndex != resolveByScan(names) || resultText(byIndex) != resultText(resolveByScan(names)) ||
+    if (byIndex != resolveByScan(names) ||
+        resultText(byIndex) != resultText(resolveByScan(names)) ||
         std::count(byIndex.begin(), byIndex.end(), 0u) != 0) {
         std::fprintf(stderr, "the index and the scan resolve differently\n");
         return 1;

@@ -48,7 +48,8 @@ void BM_LibraryReadDirect(benchmark::State& state) {
         s.refill();
         state.ResumeTiming();
         size_t remaining = 0;
-        if (QvFpgaDll_ReadFifoU64(s.session, s.fifo, s.sink.data(), kElements, 0, &remaining) != 0) std::abort();
+        if (QvFpgaDll_ReadFifoU64(s.session, s.fifo, s.sink.data(), kElements, 0, &remaining) != 0)
+            std::abort();
         benchmark::DoNotOptimize(s.sink.data());
     }
     state.SetBytesProcessed(state.iterations() * kElements * sizeof(uint64_t));
@@ -64,7 +65,8 @@ void BM_FifoFpgaHwRead(benchmark::State& state) {
         state.ResumeTiming();
         nQVAPALS100::tStatus status;
         size_t remaining = 0;
-        binding.read(reinterpret_cast<unsigned long*>(s.sink.data()), kElements, 0, &remaining, status);
+        binding.read(reinterpret_cast<unsigned long*>(s.sink.data()), kElements, 0, &remaining,
+                     status);
         if (status.isError()) std::abort();
         benchmark::DoNotOptimize(s.sink.data());
     }
@@ -75,9 +77,10 @@ BENCHMARK(BM_FifoFpgaHwRead);
 }  // namespace
 
 int main(int argc, char** argv) {
-    return runBenchmarksWithRatios(argc, argv,
-                                   {
-                                       {"FifoFpgaHw<uint64_t> 1 MiB read / library function directly",
-                                        "BM_FifoFpgaHwRead", "BM_LibraryReadDirect"},
-                                   });
+    return runBenchmarksWithRatios(
+        argc, argv,
+        {
+            {"FifoFpgaHw<uint64_t> 1 MiB read / library function directly", "BM_FifoFpgaHwRead",
+             "BM_LibraryReadDirect"},
+        });
 }

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <string>
 
+#include "../ratioReporter.h"
 #include "qverr/Status.h"
 #include "qvroco/RoCoSession.h"
 #include "qvroco/RouteSetting.h"
-#include "../ratioReporter.h"
 #include "rocoapi/qvrocosim.h"
 
 extern "C" uint32_t qvrocoapi_validateTerminalURI(void* session, const char* uri,
@@ -56,11 +56,10 @@ BENCHMARK(BM_FoldName);
 }  // namespace
 
 int main(int argc, char** argv) {
-    return runBenchmarksWithRatios(
-        argc, argv,
-        {
-            {"route-control session call / library called directly", "BM_ThroughSession",
-             "BM_LibraryDirect"},
-            {"name folding / name copy", "BM_FoldName", "BM_CopyName"},
-        });
+    return runBenchmarksWithRatios(argc, argv,
+                                   {
+                                       {"route-control session call / library called directly",
+                                        "BM_ThroughSession", "BM_LibraryDirect"},
+                                       {"name folding / name copy", "BM_FoldName", "BM_CopyName"},
+                                   });
 }

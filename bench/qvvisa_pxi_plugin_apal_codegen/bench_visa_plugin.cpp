@@ -45,13 +45,15 @@ void BM_PpiBlockRead(benchmark::State& state) {
     Module m;
     PpiInitializePlugin();
     uint64_t session = 0;
-    if (PpiOpen(0, VisaBlock::kBusNumber, VisaBlock::kDeviceNumber, VisaBlock::kFunctionNumber, &session) != 0) {
+    if (PpiOpen(0, VisaBlock::kBusNumber, VisaBlock::kDeviceNumber, VisaBlock::kFunctionNumber,
+                &session) != 0) {
         state.SkipWithError("open refused");
     }
     alignas(64) static uint8_t buffer[kBlock];
     uint64_t iteration = 0;
     for (auto _ : state) {
-        if (PpiBlockRead(session, 0, 1, 0, 4, 0, buffer, kBlock, 0) != 0) state.SkipWithError("read refused");
+        if (PpiBlockRead(session, 0, 1, 0, 4, 0, buffer, kBlock, 0) != 0)
+            state.SkipWithError("read refused");
         benchmark::DoNotOptimize(buffer);
         m.tidy(++iteration);
     }
@@ -85,12 +87,17 @@ void BM_BareBlockReadIoctl(benchmark::State& state) {
     __builtin_memcpy(in + 24, &address, sizeof address);
     __builtin_memcpy(in + 32, &kBlock, sizeof kBlock);
     sdihal::nQVAPAL000::tKernelRequestBlock block{reinterpret_cast<uintptr_t>(in),
-                                                  reinterpret_cast<uintptr_t>(out), sizeof in, sizeof out, 0, 0};
+                                                  reinterpret_cast<uintptr_t>(out),
+                                                  sizeof in,
+                                                  sizeof out,
+                                                  0,
+                                                  0};
     const auto ioctl = sdihal::nQVAPAL000::systemInterface().ioctl;
     uint64_t iteration = 0;
     for (auto _ : state) {
         block.bytesReturned = 0;  // the driver writes it back
-        if (ioctl(m.proxy.descriptor(), kBlockRead, &block) != 0) state.SkipWithError("request refused");
+        if (ioctl(m.proxy.descriptor(), kBlockRead, &block) != 0)
+            state.SkipWithError("request refused");
         benchmark::DoNotOptimize(buffer);
         m.tidy(++iteration);
     }

@@ -40,7 +40,8 @@ struct ErrorsTree {
     int32_t lastFileCode = 0;
 
     ErrorsTree() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "qvxlatorbenchXXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "qvxlatorbenchXXXXXX").string();
         root = mkdtemp(pattern.data());
         english = root + "/errors/English";
         std::filesystem::create_directories(english);
@@ -105,9 +106,15 @@ void staticDesc(benchmark::State& state, int32_t code) {
     translator->destroy(translator);
 }
 
-void BM_StaticDescFirstFile(benchmark::State& state) { staticDesc(state, tree().firstFileCode); }
-void BM_StaticDescLastFile(benchmark::State& state) { staticDesc(state, tree().lastFileCode); }
-void BM_StaticDescMiss(benchmark::State& state) { staticDesc(state, 12345); }
+void BM_StaticDescFirstFile(benchmark::State& state) {
+    staticDesc(state, tree().firstFileCode);
+}
+void BM_StaticDescLastFile(benchmark::State& state) {
+    staticDesc(state, tree().lastFileCode);
+}
+void BM_StaticDescMiss(benchmark::State& state) {
+    staticDesc(state, 12345);
+}
 
 void BM_ReadAllFilesBaseline(benchmark::State& state) {
     const std::string dir = tree().english;
@@ -132,10 +139,11 @@ std::string contextWith(int records) {
         "\"translator_info\":{\"is_debug\":\"0\",\"version\":1,\"ordered_data\":[";
     for (int i = 0; i < records; ++i) {
         json += i ? "," : "";
-        json += i % 2 ? "{\"type\":\"usage\",\"usage\":\"kUsageTypeWaveformName\",\"value\":\"wfm" +
-                            std::to_string(i) + "\",\"value_type\":\"string\"}"
-                      : "{\"type\":\"usage\",\"usage\":\"kUsageTypeAttributeIdentifier\",\"value\":" +
-                            std::to_string(1000 + i) + ",\"value_type\":\"uint32_t\"}";
+        json += i % 2
+                    ? "{\"type\":\"usage\",\"usage\":\"kUsageTypeWaveformName\",\"value\":\"wfm" +
+                          std::to_string(i) + "\",\"value_type\":\"string\"}"
+                    : "{\"type\":\"usage\",\"usage\":\"kUsageTypeAttributeIdentifier\",\"value\":" +
+                          std::to_string(1000 + i) + ",\"value_type\":\"uint32_t\"}";
     }
     return json + "]}}";
 }
@@ -237,8 +245,8 @@ int main(int argc, char** argv) {
           "BM_JsonRoundTripBaseline/50"},
          {"translator creation / Lua state with its standard libraries", "BM_CreateTranslator",
           "BM_LuaStateBaseline"},
-         {"crafted long keys at the size cap / cJSON decode and encode",
-          "BM_CraftedContextAtCap/0", "BM_CraftedRoundTripBaseline/0"},
+         {"crafted long keys at the size cap / cJSON decode and encode", "BM_CraftedContextAtCap/0",
+          "BM_CraftedRoundTripBaseline/0"},
          {"crafted short keys at the size cap / cJSON decode and encode",
           "BM_CraftedContextAtCap/1", "BM_CraftedRoundTripBaseline/1"}});
 }

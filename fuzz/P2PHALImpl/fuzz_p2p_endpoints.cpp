@@ -24,6 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     p2phal::p2pHALSession p2p(nullptr, text.c_str(), sessionStatus);
     if (sessionStatus.code != -52005) std::abort();
     nQVAPALS100::tStatus operationStatus;
-    if (p2p.getNumEndpointsAvailable(operationStatus) != 0 || operationStatus.code != -52005) std::abort();
+    if (p2p.getNumEndpointsAvailable(operationStatus) != 0 || operationStatus.code != -52005)
+        std::abort();
     return 0;
 }

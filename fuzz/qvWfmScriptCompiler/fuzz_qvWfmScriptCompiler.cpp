@@ -14,10 +14,10 @@
 #include <string_view>
 
 #include "ScriptSupport.h"
-#include "qverr/Exception.h"
-#include "qvmxl/errors.h"
 #include "qvWfmScriptCompiler/ScriptCompiler.h"
 #include "qvWfmScriptCompiler/errors.h"
+#include "qverr/Exception.h"
+#include "qvmxl/errors.h"
 
 namespace {
 

@@ -2,12 +2,12 @@
 // destinations, modifiers) of arbitrary bytes, split at zero bytes. Each
 // parses or fails with -52005 and a detail that is itself JSON; what parses
 // formats into JSON.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
-#include <algorithm>
 
 #include "qvarkra/RouteJson.h"
 #include "qverr/Exception.h"
@@ -46,8 +46,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const auto seeds = qvark::parseSeeds(parts[0].c_str(), terminals);
         std::vector<qvark::RoutePathEntry> entries;
         for (size_t i = 0; i < seeds.size(); ++i)
-            entries.push_back({1, seeds[i].terminalId, seeds[i].cost, static_cast<uint32_t>(i),
-                               seeds[i].inversionNeeded, {}});
+            entries.push_back({1,
+                               seeds[i].terminalId,
+                               seeds[i].cost,
+                               static_cast<uint32_t>(i),
+                               seeds[i].inversionNeeded,
+                               {}});
         checkJson(qvark::formatRouteResult(entries, terminals).text());
     });
     expectParseOrError([&] {

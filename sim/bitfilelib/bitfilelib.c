@@ -24,4 +24,6 @@ QV_BITFILE_EXPORT void getBitfileContents(const char* resource, const char** con
 #endif
 
 /* Lets a test tell that the library is still loaded. */
-QV_BITFILE_EXPORT int qvbitfile_loaded(void) { return 1; }
+QV_BITFILE_EXPORT int qvbitfile_loaded(void) {
+    return 1;
+}

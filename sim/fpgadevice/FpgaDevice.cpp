@@ -16,7 +16,9 @@ namespace control = qvzek::user::control;
 
 constexpr uint32_t kForever = 0xFFFFFFFF;
 
-uint8_t* pointer(uint64_t address) { return reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(address)); }
+uint8_t* pointer(uint64_t address) {
+    return reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(address));
+}
 
 // Element `index` of the counter stream, little-endian, cut to `size` bytes.
 void counterElement(uint64_t index, uint32_t size, uint8_t* out) {
@@ -56,7 +58,8 @@ struct FpgaDevice::State {
     uint32_t read(uint32_t address) const {
         address &= ~3u;
         if (address == controlAddress) {
-            return unreachable ? control::kUnreachable : (runState & control::kStateMask) | errorBits;
+            return unreachable ? control::kUnreachable
+                               : (runState & control::kStateMask) | errorBits;
         }
         if (address == irqStatusAddress) return asserted;
         const auto found = words.find(address);
@@ -81,8 +84,9 @@ struct FpgaDevice::State {
     void produce(FifoState& fifo) {
         if (fifo.direction != 0 || fifo.elementSize == 0 || fifo.ringBytes == 0) return;
         const uint64_t size = fifo.elementSize;
-        const uint64_t limit = fifo.produceLimitElements > UINT64_MAX / size ? UINT64_MAX
-                                                                             : fifo.produceLimitElements * size;
+        const uint64_t limit = fifo.produceLimitElements > UINT64_MAX / size
+                                   ? UINT64_MAX
+                                   : fifo.produceLimitElements * size;
         uint64_t target = std::min(fifo.released + fifo.ringBytes, limit);
         target -= target % size;
         uint8_t* ring = pointer(fifo.address);
@@ -121,7 +125,8 @@ struct FpgaDevice::State {
         const uint8_t* ring = pointer(fifo.address);
         while (fifo.consumed + size <= fifo.released) {
             counterElement(fifo.consumed / size, fifo.elementSize, expected.data());
-            for (uint64_t i = 0; i < size; ++i) actual[i] = ring[(fifo.consumed + i) % fifo.ringBytes];
+            for (uint64_t i = 0; i < size; ++i)
+                actual[i] = ring[(fifo.consumed + i) % fifo.ringBytes];
             if (actual != expected) ++fifo.mismatches;
             fifo.consumed += size;
         }
@@ -137,10 +142,11 @@ FpgaDevice::FpgaDevice(Driver& driver, RequestDecoder& decoder, std::string name
     path_ = driver_.addDevice(name_, pages);
 
     // Every method first takes a failure injected into it.
-    auto serve = [&decoder, state = state_](const std::string& method,
-                                            std::function<void(State&, const DecodedRequest&, Reply&,
-                                                               std::unique_lock<std::mutex>&)>
-                                                body) {
+    auto serve = [&decoder, state = state_](
+                     const std::string& method,
+                     std::function<void(State&, const DecodedRequest&, Reply&,
+                                        std::unique_lock<std::mutex>&)>
+                         body) {
         decoder.on(method, [state, method, body](const DecodedRequest& request, Reply& reply) {
             std::unique_lock lock(state->mutex);
             auto failure = state->failures.find(method);
@@ -157,60 +163,68 @@ FpgaDevice::FpgaDevice(Driver& driver, RequestDecoder& decoder, std::string name
     using Lock = std::unique_lock<std::mutex>;
 
     // ---- attributes and personality
-    serve("atomiczekddk_attribute.getAttribute", [](State& s, const DecodedRequest& r, Reply& reply, Lock&) {
-        const auto found = s.attributes.find(r.get<uint32_t>("attribute"));
-        if (found == s.attributes.end()) {
-            reply.status(kAttributeNotServed);
-        } else {
-            reply.set("return", found->second);
-        }
-    });
-    serve("atomiczekddk_attribute.setAttribute", [](State& s, const DecodedRequest& r, Reply&, Lock&) {
-        s.attributes[r.get<uint32_t>("attribute")] = r.get<uint32_t>("value");
-    });
-    serve("atomiczekddk_attribute.getStateFlag",
-          [](State& s, const DecodedRequest&, Reply& reply, Lock&) { reply.set("return", s.stateFlag); });
-    serve("atomiczekddk_attribute.configurePersonality", [](State& s, const DecodedRequest& r, Reply& reply, Lock&) {
-        const uint8_t* bytes = pointer(r.get<uint64_t>("bitstream"));
-        std::vector<uint8_t> bitstream(bytes, bytes + r.get<uint32_t>("bitstreamLength"));
-        // The FIFO records: class, kind, type {element type, bits, bytes,
-        // signed, integer bits}, then the number, each little-endian.
-        const uint8_t* records = pointer(r.get<uint64_t>("fifoData"));
-        const uint32_t fifoBytes = r.get<uint32_t>("fifoDataLength");
-        for (uint32_t at = 0; records != nullptr && at + 37 <= fifoBytes; at += 37) {
-            uint32_t bytes = 0, number = 0;
-            std::memcpy(&bytes, records + at + 7, 4);
-            std::memcpy(&number, records + at + 16, 4);
-            const uint32_t size = records[at + 2] == 10 ? 8 : bytes;  // fixed point travels in 64 bits
-            s.fifoDescriptions[number] = {size, records[at + 1]};
-        }
-        const bool changed = bitstream != s.personality;
-        if (changed) s.personality = std::move(bitstream);
-        reply.set("result", changed ? 1 : 0);
-    });
+    serve("atomiczekddk_attribute.getAttribute",
+          [](State& s, const DecodedRequest& r, Reply& reply, Lock&) {
+              const auto found = s.attributes.find(r.get<uint32_t>("attribute"));
+              if (found == s.attributes.end()) {
+                  reply.status(kAttributeNotServed);
+              } else {
+                  reply.set("return", found->second);
+              }
+          });
+    serve("atomiczekddk_attribute.setAttribute",
+          [](State& s, const DecodedRequest& r, Reply&, Lock&) {
+              s.attributes[r.get<uint32_t>("attribute")] = r.get<uint32_t>("value");
+          });
+    serve("atomiczekddk_attribute.getStateFlag", [](State& s, const DecodedRequest&, Reply& reply,
+                                                    Lock&) { reply.set("return", s.stateFlag); });
+    serve("atomiczekddk_attribute.configurePersonality",
+          [](State& s, const DecodedRequest& r, Reply& reply, Lock&) {
+              const uint8_t* bytes = pointer(r.get<uint64_t>("bitstream"));
+              std::vector<uint8_t> bitstream(bytes, bytes + r.get<uint32_t>("bitstreamLength"));
+              // The FIFO records: class, kind, type {element type, bits, bytes,
+              // signed, integer bits}, then the number, each little-endian.
+              const uint8_t* records = pointer(r.get<uint64_t>("fifoData"));
+              const uint32_t fifoBytes = r.get<uint32_t>("fifoDataLength");
+              for (uint32_t at = 0; records != nullptr && at + 37 <= fifoBytes; at += 37) {
+                  uint32_t bytes = 0, number = 0;
+                  std::memcpy(&bytes, records + at + 7, 4);
+                  std::memcpy(&number, records + at + 16, 4);
+                  const uint32_t size =
+                      records[at + 2] == 10 ? 8 : bytes;  // fixed point travels in 64 bits
+                  s.fifoDescriptions[number] = {size, records[at + 1]};
+              }
+              const bool changed = bitstream != s.personality;
+              if (changed) s.personality = std::move(bitstream);
+              reply.set("result", changed ? 1 : 0);
+          });
 
     // ---- configuration
-    serve("atomiczekddk_configuration.postConfigurationWord", [](State&, const DecodedRequest&, Reply&, Lock&) {});
-    serve("atomiczekddk_configuration.download", [](State& s, const DecodedRequest& r, Reply&, Lock&) {
-        const uint8_t* bytes = pointer(r.get<uint64_t>("bitstream"));
-        s.bitstream.assign(bytes, bytes + r.get<uint32_t>("length"));
-        s.runState = control::kStateNotRunning;
-        s.errorBits = 0;
-    });
-    serve("atomiczekddk_configuration.command0D", [](State&, const DecodedRequest&, Reply&, Lock&) {});
+    serve("atomiczekddk_configuration.postConfigurationWord",
+          [](State&, const DecodedRequest&, Reply&, Lock&) {});
+    serve("atomiczekddk_configuration.download",
+          [](State& s, const DecodedRequest& r, Reply&, Lock&) {
+              const uint8_t* bytes = pointer(r.get<uint64_t>("bitstream"));
+              s.bitstream.assign(bytes, bytes + r.get<uint32_t>("length"));
+              s.runState = control::kStateNotRunning;
+              s.errorBits = 0;
+          });
+    serve("atomiczekddk_configuration.command0D",
+          [](State&, const DecodedRequest&, Reply&, Lock&) {});
     serve("atomiczekddk_configuration.reset", [](State& s, const DecodedRequest&, Reply&, Lock&) {
         s.runState = control::kStateNotRunning;
     });
     serve("atomiczekddk_configuration.abort", [](State& s, const DecodedRequest&, Reply&, Lock&) {
         s.runState = control::kStateAborted;
     });
-    serve("atomiczekddk_configuration.control", [](State& s, const DecodedRequest& r, Reply&, Lock&) {
-        ControlRequest request{r.get<uint32_t>("target"), r.get<uint32_t>("operation"), {}};
-        const uint8_t* input = pointer(r.get<uint64_t>("input"));
-        const uint64_t length = r.get<uint64_t>("inputLength");
-        if (input != nullptr && length <= 4096) request.input.assign(input, input + length);
-        s.controls.push_back(std::move(request));
-    });
+    serve("atomiczekddk_configuration.control",
+          [](State& s, const DecodedRequest& r, Reply&, Lock&) {
+              ControlRequest request{r.get<uint32_t>("target"), r.get<uint32_t>("operation"), {}};
+              const uint8_t* input = pointer(r.get<uint64_t>("input"));
+              const uint64_t length = r.get<uint64_t>("inputLength");
+              if (input != nullptr && length <= 4096) request.input.assign(input, input + length);
+              s.controls.push_back(std::move(request));
+          });
 
     // ---- registers
     serve("atomiczekddk_io.read32", [](State& s, const DecodedRequest& r, Reply& reply, Lock&) {
@@ -238,65 +252,74 @@ FpgaDevice::FpgaDevice(Driver& driver, RequestDecoder& decoder, std::string name
             s.write(offset + done, word);
         }
     });
-    serve("atomiczekddk_io.getIoInfo",
-          [](State& s, const DecodedRequest&, Reply& reply, Lock&) { reply.set("return", s.ioInfo); });
+    serve("atomiczekddk_io.getIoInfo", [](State& s, const DecodedRequest&, Reply& reply, Lock&) {
+        reply.set("return", s.ioInfo);
+    });
 
     // ---- interrupts
     serve("atomiczekddk_irq.irqCommand1E", [](State&, const DecodedRequest&, Reply&, Lock&) {});
     serve("atomiczekddk_irq.irqCommand1F", [](State&, const DecodedRequest&, Reply&, Lock&) {});
-    serve("atomiczekddk_irq.waitOnIrqs", [](State& s, const DecodedRequest& r, Reply& reply, Lock& lock) {
-        const uint32_t mask = r.get<uint32_t>("mask");
-        const uint32_t timeout = r.get<uint32_t>("timeout");
-        auto ready = [&] { return s.stopping || (s.asserted & mask) != 0; };
-        if (timeout == kForever) {
-            s.changed.wait(lock, ready);
-        } else {
-            s.changed.wait_for(lock, std::chrono::milliseconds(timeout), ready);
-        }
-        const uint32_t asserted = s.asserted & mask;
-        reply.set("return", asserted);
-        reply.set("timedOut", asserted == 0 ? 1 : 0);
-    });
+    serve("atomiczekddk_irq.waitOnIrqs",
+          [](State& s, const DecodedRequest& r, Reply& reply, Lock& lock) {
+              const uint32_t mask = r.get<uint32_t>("mask");
+              const uint32_t timeout = r.get<uint32_t>("timeout");
+              auto ready = [&] { return s.stopping || (s.asserted & mask) != 0; };
+              if (timeout == kForever) {
+                  s.changed.wait(lock, ready);
+              } else {
+                  s.changed.wait_for(lock, std::chrono::milliseconds(timeout), ready);
+              }
+              const uint32_t asserted = s.asserted & mask;
+              reply.set("return", asserted);
+              reply.set("timedOut", asserted == 0 ? 1 : 0);
+          });
 
     // ---- DMA FIFOs
-    auto fifoOf = [](State& s, const DecodedRequest& r) -> FifoState& { return s.fifos[r.get<uint32_t>("fifo")]; };
-    serve("atomiczekddk_fifo.beginFifoConfiguration", [fifoOf](State& s, const DecodedRequest& r, Reply&, Lock&) {
-        FifoState& fifo = fifoOf(s, r);
-        fifo.session = r.get<uint64_t>("session");
-        fifo.started = false;
-    });
-    serve("atomiczekddk_fifo.configureFifo", [fifoOf](State& s, const DecodedRequest& r, Reply& reply, Lock&) {
-        FifoState& fifo = fifoOf(s, r);
-        uint64_t words[4];
-        const auto bytes = r.in("words");
-        std::memcpy(words, bytes.data(), sizeof words);
-        const auto described = s.fifoDescriptions.find(r.get<uint32_t>("fifo"));
-        const uint32_t elementSize = described == s.fifoDescriptions.end() ? 0 : described->second.first;
-        const uint32_t direction = described == s.fifoDescriptions.end() ? 0 : described->second.second;
-        if (words[0] == 0 || words[1] == 0 || elementSize == 0 || words[1] % elementSize != 0 ||
-            words[2] > words[1]) {
-            reply.status(qverr::qvapalerr_invalidParameter);
-            return;
-        }
-        fifo.configured = true;
-        fifo.session = r.get<uint64_t>("session");
-        fifo.address = words[0];
-        fifo.ringBytes = words[1];
-        fifo.mirrorBytes = words[2];
-        fifo.elementSize = elementSize;
-        fifo.direction = direction;
-        fifo.bufferType = static_cast<uint32_t>(words[3]);
-        fifo.flowControl = static_cast<uint32_t>(words[3] >> 32);
-    });
-    serve("atomiczekddk_fifo.startFifo", [fifoOf](State& s, const DecodedRequest& r, Reply& reply, Lock&) {
-        FifoState& fifo = fifoOf(s, r);
-        if (!fifo.configured) {
-            reply.status(kFifoNotReady);
-            return;
-        }
-        fifo.started = true;
-        fifo.produced = fifo.released = fifo.consumed = fifo.mismatches = 0;
-    });
+    auto fifoOf = [](State& s, const DecodedRequest& r) -> FifoState& {
+        return s.fifos[r.get<uint32_t>("fifo")];
+    };
+    serve("atomiczekddk_fifo.beginFifoConfiguration",
+          [fifoOf](State& s, const DecodedRequest& r, Reply&, Lock&) {
+              FifoState& fifo = fifoOf(s, r);
+              fifo.session = r.get<uint64_t>("session");
+              fifo.started = false;
+          });
+    serve("atomiczekddk_fifo.configureFifo",
+          [fifoOf](State& s, const DecodedRequest& r, Reply& reply, Lock&) {
+              FifoState& fifo = fifoOf(s, r);
+              uint64_t words[4];
+              const auto bytes = r.in("words");
+              std::memcpy(words, bytes.data(), sizeof words);
+              const auto described = s.fifoDescriptions.find(r.get<uint32_t>("fifo"));
+              const uint32_t elementSize =
+                  described == s.fifoDescriptions.end() ? 0 : described->second.first;
+              const uint32_t direction =
+                  described == s.fifoDescriptions.end() ? 0 : described->second.second;
+              if (words[0] == 0 || words[1] == 0 || elementSize == 0 ||
+                  words[1] % elementSize != 0 || words[2] > words[1]) {
+                  reply.status(qverr::qvapalerr_invalidParameter);
+                  return;
+              }
+              fifo.configured = true;
+              fifo.session = r.get<uint64_t>("session");
+              fifo.address = words[0];
+              fifo.ringBytes = words[1];
+              fifo.mirrorBytes = words[2];
+              fifo.elementSize = elementSize;
+              fifo.direction = direction;
+              fifo.bufferType = static_cast<uint32_t>(words[3]);
+              fifo.flowControl = static_cast<uint32_t>(words[3] >> 32);
+          });
+    serve("atomiczekddk_fifo.startFifo",
+          [fifoOf](State& s, const DecodedRequest& r, Reply& reply, Lock&) {
+              FifoState& fifo = fifoOf(s, r);
+              if (!fifo.configured) {
+                  reply.status(kFifoNotReady);
+                  return;
+              }
+              fifo.started = true;
+              fifo.produced = fifo.released = fifo.consumed = fifo.mismatches = 0;
+          });
     serve("atomiczekddk_fifo.stopFifo", [fifoOf](State& s, const DecodedRequest& r, Reply&, Lock&) {
         fifoOf(s, r).started = false;
         s.changed.notify_all();
@@ -305,7 +328,8 @@ FpgaDevice::FpgaDevice(Driver& driver, RequestDecoder& decoder, std::string name
         s.fifos.erase(r.get<uint32_t>("fifo"));
         s.changed.notify_all();
     });
-    serve("atomiczekddk_fifo.waitForBytes", [](State& s, const DecodedRequest& r, Reply& reply, Lock& lock) {
+    serve("atomiczekddk_fifo.waitForBytes", [](State& s, const DecodedRequest& r, Reply& reply,
+                                               Lock& lock) {
         const uint32_t number = r.get<uint32_t>("fifo");
         const uint64_t wanted = r.get<uint64_t>("bytesWanted");
         const uint32_t timeout = r.get<uint32_t>("timeout");
@@ -333,22 +357,23 @@ FpgaDevice::FpgaDevice(Driver& driver, RequestDecoder& decoder, std::string name
             }
         }
     });
-    serve("atomiczekddk_fifo.releaseBytes", [](State& s, const DecodedRequest& r, Reply& reply, Lock&) {
-        auto found = s.fifos.find(r.get<uint32_t>("fifo"));
-        if (found == s.fifos.end() || !found->second.started) {
-            reply.status(kFifoNotReady);
-            return;
-        }
-        FifoState& fifo = found->second;
-        const uint64_t bytes = r.get<uint64_t>("bytes");
-        if (bytes > s.available(fifo) - fifo.released) {
-            reply.status(kReleaseBeyondAvailable);
-            return;
-        }
-        fifo.released += bytes;
-        if (fifo.direction == 1) s.consume(fifo);
-        s.changed.notify_all();
-    });
+    serve("atomiczekddk_fifo.releaseBytes",
+          [](State& s, const DecodedRequest& r, Reply& reply, Lock&) {
+              auto found = s.fifos.find(r.get<uint32_t>("fifo"));
+              if (found == s.fifos.end() || !found->second.started) {
+                  reply.status(kFifoNotReady);
+                  return;
+              }
+              FifoState& fifo = found->second;
+              const uint64_t bytes = r.get<uint64_t>("bytes");
+              if (bytes > s.available(fifo) - fifo.released) {
+                  reply.status(kReleaseBeyondAvailable);
+                  return;
+              }
+              fifo.released += bytes;
+              if (fifo.direction == 1) s.consume(fifo);
+              s.changed.notify_all();
+          });
 
     // ---- flash
     serve("atomiczekddk_flash.flashTransfer", [](State& s, const DecodedRequest& r, Reply&, Lock&) {
@@ -357,17 +382,20 @@ FpgaDevice::FpgaDevice(Driver& driver, RequestDecoder& decoder, std::string name
         s.flashImage.assign(bytes, bytes + length);
     });
     serve("atomiczekddk_flash.flashCommand33",
-          [](State& s, const DecodedRequest& r, Reply&, Lock&) { s.flashValue = r.get<uint32_t>("value"); });
-    serve("atomiczekddk_flash.getFlashInfo",
-          [](State& s, const DecodedRequest&, Reply& reply, Lock&) { reply.set("return", s.flashValue); });
+          [](State& s, const DecodedRequest& r, Reply&, Lock&) {
+              s.flashValue = r.get<uint32_t>("value");
+          });
+    serve("atomiczekddk_flash.getFlashInfo", [](State& s, const DecodedRequest&, Reply& reply,
+                                                Lock&) { reply.set("return", s.flashValue); });
     serve("atomiczekddk_flash.flashCommand35",
           [](State& s, const DecodedRequest&, Reply&, Lock&) { s.flashImage.clear(); });
 
     // ---- peer to peer
-    serve("atomiczekddk_p2p.getP2PInfo", [](State& s, const DecodedRequest& r, Reply& reply, Lock&) {
-        const auto found = s.p2pInfo.find(r.get<uint32_t>("fifo"));
-        reply.set("return", found == s.p2pInfo.end() ? 0 : found->second);
-    });
+    serve("atomiczekddk_p2p.getP2PInfo",
+          [](State& s, const DecodedRequest& r, Reply& reply, Lock&) {
+              const auto found = s.p2pInfo.find(r.get<uint32_t>("fifo"));
+              reply.set("return", found == s.p2pInfo.end() ? 0 : found->second);
+          });
 }
 
 FpgaDevice::~FpgaDevice() {
@@ -505,6 +533,8 @@ std::vector<FpgaDevice::ControlRequest> FpgaDevice::controlRequests() const {
     return state_->controls;
 }
 
-uint8_t* FpgaDevice::regionMemory(uint16_t region) { return driver_.regionMemory(name_, region); }
+uint8_t* FpgaDevice::regionMemory(uint16_t region) {
+    return driver_.regionMemory(name_, region);
+}
 
 }  // namespace qvsim

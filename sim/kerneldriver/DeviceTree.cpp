@@ -27,9 +27,15 @@ DeviceTree::~DeviceTree() {
     fs::remove_all(root_, ignored);
 }
 
-std::string DeviceTree::driverRoot() const { return root_ + "/proc/driver/qv/"; }
-std::string DeviceTree::deviceRoot() const { return root_ + "/dev"; }
-std::string DeviceTree::moduleDeviceRoot() const { return root_ + "/dev/qv"; }
+std::string DeviceTree::driverRoot() const {
+    return root_ + "/proc/driver/qv/";
+}
+std::string DeviceTree::deviceRoot() const {
+    return root_ + "/dev";
+}
+std::string DeviceTree::moduleDeviceRoot() const {
+    return root_ + "/dev/qv";
+}
 
 void DeviceTree::writeFile(const std::string& path, const std::string& content) {
     const fs::path full = fs::path(root_) / fs::path(path).relative_path();
@@ -51,7 +57,8 @@ std::string DeviceTree::addInterface(const std::string& driver, const std::strin
 void DeviceTree::removeInterface(const std::string& driver, const std::string& interface,
                                  const std::string& instance) {
     std::error_code ignored;
-    fs::remove_all(driverRoot() + driver + "/deviceInterfaces/" + interface + "\\" + instance, ignored);
+    fs::remove_all(driverRoot() + driver + "/deviceInterfaces/" + interface + "\\" + instance,
+                   ignored);
 }
 
 void DeviceTree::setBusProperty(const std::string& driver, const std::string& name,
@@ -64,9 +71,13 @@ void DeviceTree::setDeviceProperty(const std::string& driver, const std::string&
     writeFile("proc/driver/qv/" + driver + "/deviceProperties/" + name, value);
 }
 
-void DeviceTree::createModuleDirectory() { fs::create_directories(moduleDeviceRoot()); }
+void DeviceTree::createModuleDirectory() {
+    fs::create_directories(moduleDeviceRoot());
+}
 
-void DeviceTree::removeModuleDirectory() { fs::remove_all(moduleDeviceRoot()); }
+void DeviceTree::removeModuleDirectory() {
+    fs::remove_all(moduleDeviceRoot());
+}
 
 std::string DeviceTree::addDeviceEntry(const std::string& name) {
     createModuleDirectory();

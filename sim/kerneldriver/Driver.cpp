@@ -25,15 +25,21 @@ using sdihal::nQVAPAL000::tIONotificationRegistration;
 using sdihal::nQVAPAL000::tKernelRequestBlock;
 
 // Ioctl numbering: number in bits 0-7, type in 8-15, argument size in 16-29.
-constexpr uint32_t typeOf(uint32_t code) { return (code >> 8) & 0xFF; }
-constexpr uint32_t sizeOf(uint32_t code) { return (code >> 16) & 0x3FFF; }
+constexpr uint32_t typeOf(uint32_t code) {
+    return (code >> 8) & 0xFF;
+}
+constexpr uint32_t sizeOf(uint32_t code) {
+    return (code >> 16) & 0x3FFF;
+}
 constexpr uint32_t kNotificationType = 0xFF;
 // Blocks above this are refused, as a driver bounds its copies.
 constexpr uint32_t kLargestBlock = 1u << 20;
 
 std::atomic<uint32_t> prefixCounter{0};
 
-size_t index(Call call) { return static_cast<size_t>(call); }
+size_t index(Call call) {
+    return static_cast<size_t>(call);
+}
 
 int refuse(Driver::State& state, RecordedRequest record, int err) {
     record.error = err;
@@ -54,9 +60,8 @@ int serveNotificationRequest(Driver::State& state, const Device& device, uint32_
         state.registrations.push_back({device.name, request.object, request.portId, request.id});
     } else if (code == kUnregisterIONotification) {
         const auto id = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(argument));
-        std::erase_if(state.registrations, [&](const Registration& r) {
-            return r.id == id && r.device == device.name;
-        });
+        std::erase_if(state.registrations,
+                      [&](const Registration& r) { return r.id == id && r.device == device.name; });
     } else {
         return refuse(state, std::move(record), ENOTTY);
     }
@@ -128,7 +133,8 @@ int serveIoctl(Driver::State& state, const std::shared_ptr<Device>& device, uint
         block.outSize > kLargestBlock) {
         return refuse(state, record, EINVAL);
     }
-    if ((block.inSize != 0 && block.inBuffer == 0) || (block.outSize != 0 && block.outBuffer == 0)) {
+    if ((block.inSize != 0 && block.inBuffer == 0) ||
+        (block.outSize != 0 && block.outBuffer == 0)) {
         return refuse(state, record, EFAULT);
     }
     const auto* inBytes = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(block.inBuffer));
@@ -142,7 +148,8 @@ int serveIoctl(Driver::State& state, const std::shared_ptr<Device>& device, uint
         ScriptedReply reply = std::move(scripted->second.front());
         scripted->second.pop_front();
         if (reply.error != 0) return refuse(state, record, reply.error);
-        std::memcpy(output.data(), reply.output.data(), std::min(output.size(), reply.output.size()));
+        std::memcpy(output.data(), reply.output.data(),
+                    std::min(output.size(), reply.output.size()));
         bytesReturned = reply.bytesReturned.value_or(
             static_cast<uint32_t>(std::min(output.size(), reply.output.size())));
     } else if (const Route* route = routeOf(state, code)) {
@@ -183,7 +190,8 @@ Driver::~Driver() {
     // memory; the sockets keep working for their owner.
     for (auto& [fd, socket] : state_->sockets) ::close(socket.peer);
     for (auto& [name, device] : state_->devices) {
-        if (device->mapped != nullptr) munmap(device->mapped, device->pages * sysconf(_SC_PAGESIZE));
+        if (device->mapped != nullptr)
+            munmap(device->mapped, device->pages * sysconf(_SC_PAGESIZE));
         ::close(device->memory);
     }
     if (state_->sender >= 0) ::close(state_->sender);
@@ -214,9 +222,13 @@ void Driver::removeDevice(const std::string& name) {
     state_->devices.erase(name);
 }
 
-std::string Driver::devicePath(const std::string& name) const { return state_->prefix + name; }
+std::string Driver::devicePath(const std::string& name) const {
+    return state_->prefix + name;
+}
 
-const std::string& Driver::prefix() const { return state_->prefix; }
+const std::string& Driver::prefix() const {
+    return state_->prefix;
+}
 
 uint8_t* Driver::regionMemory(const std::string& device, uint16_t region) {
     std::lock_guard lock(simulatorMutex());
@@ -389,7 +401,8 @@ std::vector<uint8_t> notificationDatagram(uint16_t messageType, uint16_t kind, u
     std::memcpy(&datagram[22], &kind, 2);
     std::memcpy(&datagram[24], &value, 8);
     std::memcpy(&datagram[32], &payloadSize, 4);
-    if (payload != nullptr) std::memcpy(&datagram[36], payload, std::min<uint32_t>(payloadSize, 32));
+    if (payload != nullptr)
+        std::memcpy(&datagram[36], payload, std::min<uint32_t>(payloadSize, 32));
     return datagram;
 }
 

@@ -40,7 +40,8 @@ struct Request {
     template <typename T>
     T in(size_t offset) const {
         T value{};
-        if (offset + sizeof(T) <= input.size()) std::memcpy(&value, input.data() + offset, sizeof(T));
+        if (offset + sizeof(T) <= input.size())
+            std::memcpy(&value, input.data() + offset, sizeof(T));
         return value;
     }
     // Writes a field of the output block; false when it lies outside.

@@ -4,9 +4,8 @@
  * would; its control interface stays. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
-#include <stdint.h>
-
 #include <stdatomic.h>
+#include <stdint.h>
 
 #define KXRT_EXPORT __attribute__((visibility("default")))
 
@@ -42,9 +41,15 @@ KXRT_EXPORT int32_t KXSetCleanupProc(int32_t (*proc)(void*), void* data, int32_t
 #endif
 
 /* Control interface for tests. */
-KXRT_EXPORT uint32_t kxrtsim_releasedCount(void) { return released; }
-KXRT_EXPORT uint32_t kxrtsim_lastReleased(void) { return lastReleased; }
-KXRT_EXPORT uint32_t kxrtsim_addedCount(void) { return added; }
+KXRT_EXPORT uint32_t kxrtsim_releasedCount(void) {
+    return released;
+}
+KXRT_EXPORT uint32_t kxrtsim_lastReleased(void) {
+    return lastReleased;
+}
+KXRT_EXPORT uint32_t kxrtsim_addedCount(void) {
+    return added;
+}
 
 /* ---- Engine loading, versions, string handles and threads, as the
  * calibration library binding finds them in the process. ---- */
@@ -83,7 +88,9 @@ KXRT_EXPORT const char* GetKXVersion(void* engine) {
     return "18.0";
 }
 
-KXRT_EXPORT uint32_t KXThreadGetId(void) { return threadId; }
+KXRT_EXPORT uint32_t KXThreadGetId(void) {
+    return threadId;
+}
 
 /* A string handle: a pointer to a block of a 32-bit length and the text,
  * both from malloc. */
@@ -97,14 +104,24 @@ KXRT_EXPORT void KXDisposeHandle(void* handle) {
 KXRT_EXPORT void kxrtsim_setEnginePath(const char* path) {
     strncpy(enginePathOverride, path != NULL ? path : "", sizeof enginePathOverride - 1);
 }
-KXRT_EXPORT uint32_t kxrtsim_loadCount(void) { return loads; }
-KXRT_EXPORT uint32_t kxrtsim_disposedCount(void) { return disposed; }
-KXRT_EXPORT void kxrtsim_setThreadId(uint32_t id) { threadId = id; }
+KXRT_EXPORT uint32_t kxrtsim_loadCount(void) {
+    return loads;
+}
+KXRT_EXPORT uint32_t kxrtsim_disposedCount(void) {
+    return disposed;
+}
+KXRT_EXPORT void kxrtsim_setThreadId(uint32_t id) {
+    threadId = id;
+}
 
 #ifndef KXRT_BARE
-KXRT_EXPORT uint32_t kxrtsim_cleanupRegistrations(void) { return registrations; }
+KXRT_EXPORT uint32_t kxrtsim_cleanupRegistrations(void) {
+    return registrations;
+}
 /* A refusing engine answers 0 to KXSetCleanupProc. */
-KXRT_EXPORT void kxrtsim_refuseCleanup(int32_t refuse) { cleanupRefused = refuse; }
+KXRT_EXPORT void kxrtsim_refuseCleanup(int32_t refuse) {
+    cleanupRefused = refuse;
+}
 /* Runs the registered cleanup procedure as the engine does at its exit;
  * -1 when none is registered. */
 KXRT_EXPORT int32_t kxrtsim_runCleanup(void) {

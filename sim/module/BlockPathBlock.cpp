@@ -20,8 +20,8 @@ BlockPathBlock::Path pathOf(const DecodedRequest& request) {
 }  // namespace
 
 BlockPathBlock::BlockPathBlock(GuardedDecoder& decoder) {
-    versions = {{{2401}, {4, 2, 0}},       {{2400}, {3, 2, 0}},       {{2401, 1620}, {1, 1, 0}},
-                {{2400, 1620}, {1, 1, 0}}, {{2406}, {1, 1, 0}},       {{2401, 700}, {1, 1, 0}},
+    versions = {{{2401}, {4, 2, 0}},       {{2400}, {3, 2, 0}}, {{2401, 1620}, {1, 1, 0}},
+                {{2400, 1620}, {1, 1, 0}}, {{2406}, {1, 1, 0}}, {{2401, 700}, {1, 1, 0}},
                 {{2400, 700}, {1, 1, 0}}};
     decoder.on("rfplat.getInterfaceVersion", [this](const DecodedRequest& request, Reply& reply) {
         const auto found = versions.find(pathOf(request));
@@ -34,9 +34,11 @@ BlockPathBlock::BlockPathBlock(GuardedDecoder& decoder) {
         reply.status(found->second.status);
         return 0;
     });
-    static constexpr const char* kChecks[] = {"trig",        "resampler",   "impairments", "calindsp", "caloutdsp",
-                                              "syntrasync", "iqDataTrigger", "listmode",    "timer"};
-    static constexpr const char* kLookUps[] = {"equalizer", "freqshift", "digitalgain", "digitaloffset"};
+    static constexpr const char* kChecks[] = {"trig",          "resampler", "impairments",
+                                              "calindsp",      "caloutdsp", "syntrasync",
+                                              "iqDataTrigger", "listmode",  "timer"};
+    static constexpr const char* kLookUps[] = {"equalizer", "freqshift", "digitalgain",
+                                               "digitaloffset"};
     auto answer = [this](bool lookUp) {
         return [this, lookUp](const DecodedRequest& request, Reply& reply) {
             Path path = pathOf(request);
@@ -56,8 +58,10 @@ BlockPathBlock::BlockPathBlock(GuardedDecoder& decoder) {
             return 0;
         };
     };
-    for (const char* name : kChecks) decoder.on(std::string(name) + ".checkCompatibility", answer(false));
-    for (const char* name : kLookUps) decoder.on(std::string(name) + ".checkCompatibility", answer(true));
+    for (const char* name : kChecks)
+        decoder.on(std::string(name) + ".checkCompatibility", answer(false));
+    for (const char* name : kLookUps)
+        decoder.on(std::string(name) + ".checkCompatibility", answer(true));
     decoder.on("caloutdsp.getTraits", [this](const DecodedRequest&, Reply& reply) {
         reply.set("traits", calOutTraits);
         return 0;

@@ -15,20 +15,24 @@ DataPathBlock::DataPathBlock(GuardedDecoder& decoder) {
         return index >= 0 && index < 2 ? &paths[index] : nullptr;
     };
     answerWith(decoder, "datapath.getMarkerDelayFormat", "format", markerDelayFormat);
-    answerWith(decoder, "datapath.getPreRouteTriggerDelayFormat", "format", preRouteTriggerDelayFormat);
-    answerWith(decoder, "datapath.getPostRouteEventDelayFormat", "format", postRouteEventDelayFormat);
-    answerWith(decoder, "datapath.getTriggerTimestampOffsetFormat", "format", triggerTimestampOffsetFormat);
+    answerWith(decoder, "datapath.getPreRouteTriggerDelayFormat", "format",
+               preRouteTriggerDelayFormat);
+    answerWith(decoder, "datapath.getPostRouteEventDelayFormat", "format",
+               postRouteEventDelayFormat);
+    answerWith(decoder, "datapath.getTriggerTimestampOffsetFormat", "format",
+               triggerTimestampOffsetFormat);
     decoder.on("datapath.getTriggerTimestampInfo", [this](const DecodedRequest&, Reply& reply) {
         reply.set("mode", triggerTimestampMode);
         reply.setAs("format", timestampFractionFormat);
         return 0;
     });
-    decoder.on("datapath.getAnalogFrontEndDelayFormat", [path](const DecodedRequest& request, Reply& reply) {
-        Path* p = path(request);
-        if (p == nullptr) return EINVAL;
-        reply.setAs("format", p->analogFrontEndDelayFormat);
-        return 0;
-    });
+    decoder.on("datapath.getAnalogFrontEndDelayFormat",
+               [path](const DecodedRequest& request, Reply& reply) {
+                   Path* p = path(request);
+                   if (p == nullptr) return EINVAL;
+                   reply.setAs("format", p->analogFrontEndDelayFormat);
+                   return 0;
+               });
     auto value = [&decoder, path](const char* method, sdihal::tFixedPointValue Path::*field) {
         decoder.on(method, [path, field](const DecodedRequest& request, Reply& reply) {
             Path* p = path(request);
@@ -40,12 +44,13 @@ DataPathBlock::DataPathBlock(GuardedDecoder& decoder) {
     value("datapath.readDSPGroupDelay", &Path::groupDelay);
     value("datapath.getPFI0FpgaDelay", &Path::pfi0Delay);
     value("datapath.getRoutingDelay", &Path::routingDelay);
-    decoder.on("datapath.readDSPPipelineDelay", [path](const DecodedRequest& request, Reply& reply) {
-        Path* p = path(request);
-        if (p == nullptr) return EINVAL;
-        reply.set("delay", p->pipelineDelay);
-        return 0;
-    });
+    decoder.on("datapath.readDSPPipelineDelay",
+               [path](const DecodedRequest& request, Reply& reply) {
+                   Path* p = path(request);
+                   if (p == nullptr) return EINVAL;
+                   reply.set("delay", p->pipelineDelay);
+                   return 0;
+               });
     decoder.on("datapath.readDataDelayRange", [path](const DecodedRequest& request, Reply& reply) {
         Path* p = path(request);
         if (p == nullptr) return EINVAL;

@@ -24,7 +24,8 @@ InstructionTargetBlock::InstructionTargetBlock(GuardedDecoder& decoder) {
         return 0;
     });
     decoder.on("ifw.writeArray", [this](const DecodedRequest& request, Reply&) {
-        const auto* in = reinterpret_cast<const uint64_t*>(static_cast<uintptr_t>(request.value("buffer")));
+        const auto* in =
+            reinterpret_cast<const uint64_t*>(static_cast<uintptr_t>(request.value("buffer")));
         const auto count = static_cast<uint32_t>(request.value("count"));
         std::lock_guard lock(mutex_);
         array_.assign(in, in + count);

@@ -9,7 +9,8 @@ namespace qvsim {
 P2PBlock::P2PBlock(GuardedDecoder& decoder) {
     auto endpoint = [this](const DecodedRequest& request) -> Endpoint* {
         const int64_t index = request.value("endpoint");
-        return index >= 0 && static_cast<uint64_t>(index) < endpoints.size() ? &endpoints[index] : nullptr;
+        return index >= 0 && static_cast<uint64_t>(index) < endpoints.size() ? &endpoints[index]
+                                                                             : nullptr;
     };
     // A counter of the endpoint a request names, as the request's result.
     auto report = [&decoder, endpoint](const char* method, auto Endpoint::*field) {
@@ -42,12 +43,13 @@ P2PBlock::P2PBlock(GuardedDecoder& decoder) {
         e->samplesToRead = static_cast<uint64_t>(request.value("count"));
         return 0;
     });
-    decoder.on("p2p.programEndpointFullnessTrigger", [endpoint](const DecodedRequest& request, Reply&) {
-        Endpoint* e = endpoint(request);
-        if (e == nullptr) return EINVAL;
-        e->fullnessTrigger = static_cast<uint64_t>(request.value("value"));
-        return 0;
-    });
+    decoder.on("p2p.programEndpointFullnessTrigger",
+               [endpoint](const DecodedRequest& request, Reply&) {
+                   Endpoint* e = endpoint(request);
+                   if (e == nullptr) return EINVAL;
+                   e->fullnessTrigger = static_cast<uint64_t>(request.value("value"));
+                   return 0;
+               });
     decoder.on("p2p.setOnboardMemoryEnabled", [this](const DecodedRequest& request, Reply&) {
         onboardMemoryEnabled = request.value("enable") != 0;
         return 0;

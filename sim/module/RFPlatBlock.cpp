@@ -11,7 +11,9 @@ namespace qvsim {
 namespace {
 
 // Caller memory named by a request: the driver reads and writes it directly.
-uint8_t* memoryAt(int64_t address) { return reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(address)); }
+uint8_t* memoryAt(int64_t address) {
+    return reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(address));
+}
 
 }  // namespace
 
@@ -19,20 +21,21 @@ void RFPlatBlock::install(SimulatedModule& module) {
     // Every handler first answers a scripted error of its method.
     auto serve = [this, &decoder = module.blocks_](const char* method, auto body) {
         decoder.on(std::string("rfplat.") + method,
-                  [this, method, body](const DecodedRequest& request, Reply& reply) {
-                      if (auto error = errors.find(method); error != errors.end()) {
-                          reply.status(error->second);
-                          return 0;
-                      }
-                      body(request, reply);
-                      return 0;
-                  });
+                   [this, method, body](const DecodedRequest& request, Reply& reply) {
+                       if (auto error = errors.find(method); error != errors.end()) {
+                           reply.status(error->second);
+                           return 0;
+                       }
+                       body(request, reply);
+                       return 0;
+                   });
     };
 
     serve("getDriverInterfaceVersion", [this](const DecodedRequest&, Reply& reply) {
         reply.set("return", driverInterfaceVersion);
     });
-    serve("getSerialNumber", [this](const DecodedRequest&, Reply& reply) { reply.set("serial", serialNumber); });
+    serve("getSerialNumber",
+          [this](const DecodedRequest&, Reply& reply) { reply.set("serial", serialNumber); });
     serve("getModuleRev", [this](const DecodedRequest& request, Reply& reply) {
         auto found = moduleRevisions.find(static_cast<uint32_t>(request.value("moduleIndex")));
         if (found == moduleRevisions.end()) {
@@ -43,7 +46,8 @@ void RFPlatBlock::install(SimulatedModule& module) {
     });
     serve("getTemperature", [this](const DecodedRequest& request, Reply& reply) {
         auto found = temperatures.find(static_cast<uint32_t>(request.value("sensor")));
-        const auto value = found == temperatures.end() ? std::pair<int32_t, int32_t>{0, 1} : found->second;
+        const auto value =
+            found == temperatures.end() ? std::pair<int32_t, int32_t>{0, 1} : found->second;
         reply.set("numerator", static_cast<uint32_t>(value.first));
         reply.set("denominator", static_cast<uint32_t>(value.second));
     });
@@ -82,14 +86,14 @@ void RFPlatBlock::install(SimulatedModule& module) {
             reservedForFirmwareUpdate = true;
         }
     });
-    serve("unreserveDeviceAfterFirmwareUpdate", [this](const DecodedRequest&, Reply&) {
-        reservedForFirmwareUpdate = false;
-    });
+    serve("unreserveDeviceAfterFirmwareUpdate",
+          [this](const DecodedRequest&, Reply&) { reservedForFirmwareUpdate = false; });
     serve("enumerateConnectedDevices", [this](const DecodedRequest& request, Reply& reply) {
         const uint64_t capacity = static_cast<uint64_t>(request.value("size")) / 32;
         uint8_t* buffer = memoryAt(request.value("buffer"));
         for (size_t i = 0; buffer != nullptr && i < connectedDevices.size() && i < capacity; ++i) {
-            std::memcpy(buffer + 32 * i, connectedDevices[i].data(), std::min<size_t>(32, connectedDevices[i].size()));
+            std::memcpy(buffer + 32 * i, connectedDevices[i].data(),
+                        std::min<size_t>(32, connectedDevices[i].size()));
         }
         reply.set("return", connectedDevices.size());
     });
@@ -102,7 +106,8 @@ void RFPlatBlock::install(SimulatedModule& module) {
     });
     serve("readPartitionTable", [this](const DecodedRequest& request, Reply&) {
         uint8_t* buffer = memoryAt(request.value("buffer"));
-        const size_t size = std::min<size_t>(static_cast<size_t>(request.value("size")), partitionTable.size());
+        const size_t size =
+            std::min<size_t>(static_cast<size_t>(request.value("size")), partitionTable.size());
         if (buffer != nullptr) std::memcpy(buffer, partitionTable.data(), size);
     });
     serve("getPartitionList", [this](const DecodedRequest& request, Reply& reply) {
@@ -125,7 +130,8 @@ void RFPlatBlock::install(SimulatedModule& module) {
                 reply.status(qverr::qvapalerr_bufferTooSmall);
                 return;
             }
-            if (!partition.bytes.empty()) std::memcpy(buffer, partition.bytes.data(), partition.bytes.size());
+            if (!partition.bytes.empty())
+                std::memcpy(buffer, partition.bytes.data(), partition.bytes.size());
         }
         reply.set("size", partition.exists ? partition.bytes.size() : 0);
         reply.set("word", partition.sequence);

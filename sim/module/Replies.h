@@ -19,8 +19,8 @@ public:
     // RequestDecoder::on, with `handler` run under the module's mutex; it
     // must not wait for another request.
     void on(std::string_view method, MethodHandler handler) {
-        decoder_.on(method, [&mutex = mutex_, handler = std::move(handler)](const DecodedRequest& request,
-                                                                           Reply& reply) {
+        decoder_.on(method, [&mutex = mutex_, handler = std::move(handler)](
+                                const DecodedRequest& request, Reply& reply) {
             std::lock_guard lock(mutex);
             return handler(request, reply);
         });

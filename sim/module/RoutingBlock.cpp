@@ -61,8 +61,12 @@ RoutingBlock::RoutingBlock(GuardedDecoder& decoder, Driver& driver) : driver_(dr
             for (uint32_t leg = 0; leg < legsPerDestination; ++leg, ++count) {
                 if (count >= capacity || entries == nullptr) continue;
                 const uint32_t seed = leg % seedCount;
-                entries[count] = Entry{ticket, destinations[d], seeds[seed].cost + 1 + leg, seed,
-                                       seeds[seed].inversionNeeded, {}};
+                entries[count] = Entry{ticket,
+                                       destinations[d],
+                                       seeds[seed].cost + 1 + leg,
+                                       seed,
+                                       seeds[seed].inversionNeeded,
+                                       {}};
             }
         }
         for (uint32_t s = 0; s < seedCount; ++s) route.path.push_back(seeds[s].terminalId);
@@ -87,7 +91,8 @@ RoutingBlock::RoutingBlock(GuardedDecoder& decoder, Driver& driver) : driver_(dr
     withRoute(decoder, "routing.programRoute", [](auto route) { route->second.programmed = true; });
     withRoute(decoder, "routing.unprogramRoute",
               [](auto route) { route->second.programmed = false; });
-    withRoute(decoder, "routing.unreserveRoute", [](auto route) { route->second.reserved = false; });
+    withRoute(decoder, "routing.unreserveRoute",
+              [](auto route) { route->second.reserved = false; });
     decoder.on("routing.reserveRoute", [this](const DecodedRequest& request, Reply& reply) {
         const auto found = routes.find(static_cast<uint32_t>(request.value("ticket")));
         if (found == routes.end()) {
@@ -117,7 +122,8 @@ RoutingBlock::RoutingBlock(GuardedDecoder& decoder, Driver& driver) : driver_(dr
         const std::vector<uint32_t>& path = found->second.path;
         auto* ids = callerArray<uint32_t>(request, "ids");
         const auto capacity = static_cast<uint32_t>(request.value("idCount"));
-        for (uint32_t i = 0; i < path.size() && i < capacity && ids != nullptr; ++i) ids[i] = path[i];
+        for (uint32_t i = 0; i < path.size() && i < capacity && ids != nullptr; ++i)
+            ids[i] = path[i];
         reply.set("idCount", path.size());
         if (path.size() > capacity) reply.status(kBufferTooSmall);
         return 0;

@@ -13,7 +13,8 @@ namespace {
 // reports how many of their bytes it filled.
 void fillTraits(Reply& reply, uint32_t used) {
     auto traits = reply.bytes("traits");
-    for (uint32_t i = 0; i < used && i < traits.size(); ++i) traits[i] = static_cast<uint8_t>(i + 1);
+    for (uint32_t i = 0; i < used && i < traits.size(); ++i)
+        traits[i] = static_cast<uint8_t>(i + 1);
     reply.set("size", used);
 }
 
@@ -22,17 +23,22 @@ void fillTraits(Reply& reply, uint32_t used) {
 // for and the board's hardware revision.
 void publishFpgaProperties(DeviceTree& tree, const std::string& driver) {
     const uint32_t pciBus = qvzek::kBusTypePci;
-    tree.setBusProperty(driver, "busType", std::string(reinterpret_cast<const char*>(&pciBus), sizeof pciBus));
-    tree.setDeviceProperty(driver, "zekProductName", std::string(SimulatedModule::kProductName) + '\0');
-    tree.setDeviceProperty(driver, "zekFpgaTargetClass", std::string(SimulatedModule::kFpgaTargetClass) + '\0');
-    tree.setDeviceProperty(driver, "zekHardwareRevision", std::string(SimulatedModule::kHardwareRevision) + '\0');
+    tree.setBusProperty(driver, "busType",
+                        std::string(reinterpret_cast<const char*>(&pciBus), sizeof pciBus));
+    tree.setDeviceProperty(driver, "zekProductName",
+                           std::string(SimulatedModule::kProductName) + '\0');
+    tree.setDeviceProperty(driver, "zekFpgaTargetClass",
+                           std::string(SimulatedModule::kFpgaTargetClass) + '\0');
+    tree.setDeviceProperty(driver, "zekHardwareRevision",
+                           std::string(SimulatedModule::kHardwareRevision) + '\0');
 }
 
 }  // namespace
 
 SimulatedModule::SimulatedModule()
     : devicePath_(driver_.addDevice(kDeviceName)), rfplat_(std::make_unique<RFPlatBlock>()) {
-    tree_.addInterface(kDriverName, sdihal::tInterfaceProxy_qv3377k::kInterfaceName, "0", devicePath_);
+    tree_.addInterface(kDriverName, sdihal::tInterfaceProxy_qv3377k::kInterfaceName, "0",
+                       devicePath_);
     tree_.setDeviceProperty(kDriverName, "serialNumber", kSerialNumber);
     publishFpgaProperties(tree_, kDriverName);
     tree_.setBusProperty(kDriverName, "pciSlotPath", std::string(kPciSlotPath) + '\0');
@@ -66,7 +72,8 @@ std::string moduleEntryName(const std::string& driver) {
 
 }  // namespace
 
-void SimulatedModule::publishFpgaInterface(const std::string& driver, const std::string& devicePath) {
+void SimulatedModule::publishFpgaInterface(const std::string& driver,
+                                           const std::string& devicePath) {
     tree_.addInterface(driver, kFpgaInterfaceName, "0", devicePath);
     tree_.addDeviceEntry(moduleEntryName(driver));
 }
@@ -92,7 +99,9 @@ std::string SimulatedModule::addFpgaInterface(const std::string& driver, PciAddr
     return path;
 }
 
-const char* SimulatedModule::imagePath() { return QVSIM_MODULE_IMAGE; }
+const char* SimulatedModule::imagePath() {
+    return QVSIM_MODULE_IMAGE;
+}
 
 void SimulatedModule::declareDefaultFifos() {
     qvfpgasim_declareFifo("list mode.acq.fifo 0", 8, 1024);

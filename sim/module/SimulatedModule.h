@@ -29,11 +29,11 @@
 #include "module/P2PBlock.h"
 #include "module/Replies.h"
 #include "module/ReservationBlock.h"
+#include "module/RoutingBlock.h"
+#include "module/SyntraSyncBlock.h"
 #include "module/TimerBlock.h"
 #include "module/TriggerBlock.h"
-#include "module/SyntraSyncBlock.h"
 #include "module/VisaBlock.h"
-#include "module/RoutingBlock.h"
 #include "requests/RequestDecoder.h"
 
 namespace qvsim {
@@ -76,7 +76,9 @@ public:
     const std::string& devicePath() const { return devicePath_; }
 
     // Replaces the behaviour of "<interface>.<method>" (RequestDecoder::on).
-    void on(std::string_view method, MethodHandler handler) { decoder_.on(method, std::move(handler)); }
+    void on(std::string_view method, MethodHandler handler) {
+        decoder_.on(method, std::move(handler));
+    }
 
     Driver& driver() { return driver_; }
     RequestDecoder& decoder() { return decoder_; }

@@ -21,22 +21,24 @@ VisaBlock::VisaBlock(GuardedDecoder& decoder, DeviceTree& tree, const std::strin
         --attached;
         return 0;
     });
-    decoder.on("visapxipluginapalcodegen.getSpaceInfo", [this](const DecodedRequest& request, Reply& reply) {
-        const auto space = static_cast<uint64_t>(request.value("space"));
-        if (space >= kSpaceCount) {
-            reply.status(kOutOfSpace);
-            return 0;
-        }
-        reply.set("width", spaces[space].width);
-        reply.set("base", spaces[space].base);
-        reply.set("size", spaces[space].size);
-        return 0;
-    });
+    decoder.on("visapxipluginapalcodegen.getSpaceInfo",
+               [this](const DecodedRequest& request, Reply& reply) {
+                   const auto space = static_cast<uint64_t>(request.value("space"));
+                   if (space >= kSpaceCount) {
+                       reply.status(kOutOfSpace);
+                       return 0;
+                   }
+                   reply.set("width", spaces[space].width);
+                   reply.set("base", spaces[space].base);
+                   reply.set("size", spaces[space].size);
+                   return 0;
+               });
     // The driver moves the bytes to or from the caller's buffer in place.
     auto transfer = [this](bool toCaller) {
         return [this, toCaller](const DecodedRequest& request, Reply& reply) {
             const auto count = static_cast<uint64_t>(request.value("count"));
-            auto* buffer = reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(request.value("buffer")));
+            auto* buffer =
+                reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(request.value("buffer")));
             std::lock_guard lock(mutex_);
             uint8_t* memory = at(static_cast<uint32_t>(request.value("space")),
                                  static_cast<uint64_t>(request.value("offset")), count);
@@ -67,12 +69,13 @@ void VisaBlock::publishIdentity(DeviceTree& tree, const std::string& driver, uin
 
 void VisaBlock::setBusNumber(DeviceTree& tree, const std::string& driver, const char* name,
                              uint32_t value) {
-    tree.setBusProperty(driver, name, std::string(reinterpret_cast<const char*>(&value), sizeof value));
+    tree.setBusProperty(driver, name,
+                        std::string(reinterpret_cast<const char*>(&value), sizeof value));
 }
 
 uint8_t* VisaBlock::at(uint32_t space, uint64_t offset, uint64_t count) {
-    if (space >= kSpaceCount || offset > spaces[space].size || count > spaces[space].size - offset ||
-        spaces[space].size > memory_[space].size()) {
+    if (space >= kSpaceCount || offset > spaces[space].size ||
+        count > spaces[space].size - offset || spaces[space].size > memory_[space].size()) {
         return nullptr;
     }
     return memory_[space].data() + offset;
@@ -81,12 +84,14 @@ uint8_t* VisaBlock::at(uint32_t space, uint64_t offset, uint64_t count) {
 std::vector<uint8_t> VisaBlock::read(uint32_t space, uint64_t offset, uint64_t count) const {
     std::lock_guard lock(mutex_);
     const uint8_t* memory = const_cast<VisaBlock*>(this)->at(space, offset, count);
-    return memory != nullptr ? std::vector<uint8_t>(memory, memory + count) : std::vector<uint8_t>();
+    return memory != nullptr ? std::vector<uint8_t>(memory, memory + count)
+                             : std::vector<uint8_t>();
 }
 
 void VisaBlock::write(uint32_t space, uint64_t offset, const std::vector<uint8_t>& bytes) {
     std::lock_guard lock(mutex_);
-    if (uint8_t* memory = at(space, offset, bytes.size())) std::memcpy(memory, bytes.data(), bytes.size());
+    if (uint8_t* memory = at(space, offset, bytes.size()))
+        std::memcpy(memory, bytes.data(), bytes.size());
 }
 
 }  // namespace qvsim

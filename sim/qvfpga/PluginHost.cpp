@@ -20,9 +20,12 @@ PluginHost::PluginHost(const std::string& library) {
         failure_ = kDriverMissing;
         return;
     }
-    const auto initialize = reinterpret_cast<zekhost::InitializeFunction>(dlsym(library_, zekhost::kInitialize));
-    const auto getInterface = reinterpret_cast<zekhost::GetInterfaceFunction>(dlsym(library_, zekhost::kGetInterface));
-    const auto finalize = reinterpret_cast<zekhost::FinalizeFunction>(dlsym(library_, zekhost::kFinalize));
+    const auto initialize =
+        reinterpret_cast<zekhost::InitializeFunction>(dlsym(library_, zekhost::kInitialize));
+    const auto getInterface =
+        reinterpret_cast<zekhost::GetInterfaceFunction>(dlsym(library_, zekhost::kGetInterface));
+    const auto finalize =
+        reinterpret_cast<zekhost::FinalizeFunction>(dlsym(library_, zekhost::kFinalize));
     if (initialize == nullptr || getInterface == nullptr || finalize == nullptr) {
         failure_ = kDriverMissing;
         return;
@@ -46,8 +49,9 @@ PluginHost::~PluginHost() {
     if (library_ != nullptr) dlclose(library_);
 }
 
-zekhost::FpgaSession PluginHost::open(const char* resource, const char* bitfile, const char* signature,
-                                      uint32_t attribute, zekhost::Status& status) {
+zekhost::FpgaSession PluginHost::open(const char* resource, const char* bitfile,
+                                      const char* signature, uint32_t attribute,
+                                      zekhost::Status& status) {
     if (failure_ != 0) {
         status.code = failure_;
         return zekhost::FpgaSession();
@@ -61,7 +65,8 @@ zekhost::FpgaSession PluginHost::open(const char* resource, const char* bitfile,
         status.code = QVFPGASIM_NOT_FOUND;
         return zekhost::FpgaSession();
     }
-    const zekhost::FpgaSession session = device.openFpgaSession(zekhost::session::kInterfaceVersion, status);
+    const zekhost::FpgaSession session =
+        device.openFpgaSession(zekhost::session::kInterfaceVersion, status);
     if (!session) return session;
     session.open(bitfile, signature, attribute, status);
     if (status.code < 0) {

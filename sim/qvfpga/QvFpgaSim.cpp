@@ -40,8 +40,8 @@ struct Fifo {
     uint32_t elementSize = 1;
     size_t depth = 0;  // elements
     std::vector<uint8_t> ring;
-    size_t head = 0;   // byte offset of the oldest element
-    size_t used = 0;   // bytes held
+    size_t head = 0;  // byte offset of the oldest element
+    size_t used = 0;  // bytes held
     bool started = false;
     std::map<uint32_t, uint64_t> properties;
     // Elements handed out by an acquire, until released.
@@ -140,7 +140,8 @@ std::string format(const char* fmt, ...) {
 // Counts and logs a call and returns the result injected into it, or 0.
 int32_t enter(Model& m, const char* function, const std::string& arguments) {
     ++m.counts[function];
-    m.log.push_back(arguments.empty() ? std::string(function) : std::string(function) + " " + arguments);
+    m.log.push_back(arguments.empty() ? std::string(function)
+                                      : std::string(function) + " " + arguments);
     auto found = m.injections.find(function);
     return found == m.injections.end() ? 0 : qvsim::takeDue(found->second, &Injection::code);
 }
@@ -167,7 +168,8 @@ Fifo* findFifoByName(Model& m, uint32_t session, const char* name) {
 
 // Ends plug-in mode: the driver's sessions are released (the model's
 // sessions are gone already), then the driver is finalized.
-void endPlugin(std::vector<std::shared_ptr<Session>> sessions, std::unique_ptr<qvfpgasim::PluginHost> plugin) {
+void endPlugin(std::vector<std::shared_ptr<Session>> sessions,
+               std::unique_ptr<qvfpgasim::PluginHost> plugin) {
     for (const auto& s : sessions) {
         if (s->driver) s->driver.release();
     }
@@ -210,7 +212,9 @@ void endMode(bool reset) {
 // A process that never resets still finalizes the driver before the
 // libraries' own teardown runs (which would otherwise race its threads).
 // Bound to this library, so that it never runs after an unload.
-void endPluginAtExit(void*) { endMode(false); }
+void endPluginAtExit(void*) {
+    endMode(false);
+}
 
 // The mode, chosen at the first call after loading or after a reset. The
 // driver starts without the model's lock: its threads may log through it.
@@ -261,39 +265,47 @@ int32_t forward(const char* function, const std::string& arguments, uint32_t ses
 }
 
 template <class T>
-int32_t forwardTransfer(const char* function, uint32_t session, uint32_t fifo, T* data, size_t count,
-                        uint32_t timeout, size_t* remaining, bool write) {
-    return forward(function, format("session=%u fifo=%u count=%zu timeout=%u", session, fifo, count, timeout),
-                   session, [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) {
-                       uint8_t waited = 0;
-                       if (write) {
-                           driver.writeFifo<T>(fifo, data, count, timeout, &waited, remaining, status);
-                       } else {
-                           driver.readFifo<T>(fifo, data, count, timeout, &waited, remaining, status);
-                       }
-                   });
+int32_t forwardTransfer(const char* function, uint32_t session, uint32_t fifo, T* data,
+                        size_t count, uint32_t timeout, size_t* remaining, bool write) {
+    return forward(
+        function, format("session=%u fifo=%u count=%zu timeout=%u", session, fifo, count, timeout),
+        session, [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) {
+            uint8_t waited = 0;
+            if (write) {
+                driver.writeFifo<T>(fifo, data, count, timeout, &waited, remaining, status);
+            } else {
+                driver.readFifo<T>(fifo, data, count, timeout, &waited, remaining, status);
+            }
+        });
 }
 
 template <class T>
-int32_t forwardAcquire(const char* function, uint32_t session, uint32_t fifo, T** elements, size_t requested,
-                       uint32_t timeout, size_t* acquired, size_t* remaining, bool write) {
-    return forward(function,
-                   format("session=%u fifo=%u requested=%zu timeout=%u", session, fifo, requested, timeout), session,
-                   [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) {
-                       uint8_t waited = 0;
-                       driver.acquireFifoElements<T>(!write, fifo, elements, requested, timeout, &waited, acquired,
-                                                     remaining, status);
-                   });
+int32_t forwardAcquire(const char* function, uint32_t session, uint32_t fifo, T** elements,
+                       size_t requested, uint32_t timeout, size_t* acquired, size_t* remaining,
+                       bool write) {
+    return forward(
+        function,
+        format("session=%u fifo=%u requested=%zu timeout=%u", session, fifo, requested, timeout),
+        session, [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) {
+            uint8_t waited = 0;
+            driver.acquireFifoElements<T>(!write, fifo, elements, requested, timeout, &waited,
+                                          acquired, remaining, status);
+        });
 }
 
 // The driver's value kind of each typed property function.
 template <class V>
 constexpr uint32_t propertyKind() {
-    if constexpr (std::is_same_v<V, int32_t>) return zekhost::session::kValueI32;
-    else if constexpr (std::is_same_v<V, uint32_t>) return zekhost::session::kValueU32;
-    else if constexpr (std::is_same_v<V, int64_t>) return zekhost::session::kValueI64;
-    else if constexpr (std::is_same_v<V, uint64_t>) return zekhost::session::kValueU64;
-    else return zekhost::session::kValuePointer;
+    if constexpr (std::is_same_v<V, int32_t>)
+        return zekhost::session::kValueI32;
+    else if constexpr (std::is_same_v<V, uint32_t>)
+        return zekhost::session::kValueU32;
+    else if constexpr (std::is_same_v<V, int64_t>)
+        return zekhost::session::kValueI64;
+    else if constexpr (std::is_same_v<V, uint64_t>)
+        return zekhost::session::kValueU64;
+    else
+        return zekhost::session::kValuePointer;
 }
 
 // Plug-in mode's open: the driver's session on the device `resource` names.
@@ -305,7 +317,8 @@ int32_t openThroughPlugin(const std::string& arguments, const char* bitfile, con
         std::lock_guard lock(m.mutex);
         injected = enter(m, "QvFpgaDll_Open", arguments);
         if (injected < 0) return injected;
-        if (bitfile == nullptr || resource == nullptr || session == nullptr) return QVFPGASIM_INVALID;
+        if (bitfile == nullptr || resource == nullptr || session == nullptr)
+            return QVFPGASIM_INVALID;
     }
     zekhost::Status status;
     zekhost::FpgaSession driver;
@@ -333,7 +346,8 @@ int32_t closeThroughPlugin(uint32_t session, uint32_t attribute) {
     int32_t injected = 0;
     {
         std::lock_guard lock(m.mutex);
-        injected = enter(m, "QvFpgaDll_Close", format("session=%u attribute=%u", session, attribute));
+        injected =
+            enter(m, "QvFpgaDll_Close", format("session=%u attribute=%u", session, attribute));
         if (injected < 0) return injected;
         auto found = m.sessions.find(session);
         if (found == m.sessions.end()) return QVFPGASIM_INVALID;
@@ -346,8 +360,6 @@ int32_t closeThroughPlugin(uint32_t session, uint32_t attribute) {
     s->driver.close(attribute, status);
     return codeOf(status, injected);
 }
-
-
 
 // Waits until `ready` holds, the time limit passes or the session closes.
 template <class Ready>
@@ -381,8 +393,9 @@ int32_t transfer(const char* function, uint32_t session, uint32_t fifo, void* da
                  uint32_t timeout, size_t* remaining, size_t elementSize, bool write) {
     Model& m = model();
     std::unique_lock lock(m.mutex);
-    int32_t result = enter(m, function, format("session=%u fifo=%u count=%zu timeout=%u", session, fifo,
-                                               count, timeout));
+    int32_t result =
+        enter(m, function,
+              format("session=%u fifo=%u count=%zu timeout=%u", session, fifo, count, timeout));
     if (result < 0) return result;
     Fifo* f = findFifo(m, session, fifo);
     if (f == nullptr || f->elementSize != elementSize || (count != 0 && data == nullptr)) {
@@ -412,17 +425,20 @@ int32_t acquire(const char* function, uint32_t session, uint32_t fifo, void** el
                 size_t elementSize, bool write) {
     Model& m = model();
     std::unique_lock lock(m.mutex);
-    int32_t result = enter(m, function, format("session=%u fifo=%u requested=%zu timeout=%u", session,
-                                               fifo, requested, timeout));
+    int32_t result = enter(
+        m, function,
+        format("session=%u fifo=%u requested=%zu timeout=%u", session, fifo, requested, timeout));
     if (result < 0) return result;
     Fifo* f = findFifo(m, session, fifo);
-    if (f == nullptr || f->elementSize != elementSize || elements == nullptr || !f->staged.empty()) {
+    if (f == nullptr || f->elementSize != elementSize || elements == nullptr ||
+        !f->staged.empty()) {
         return QVFPGASIM_INVALID;
     }
     const size_t bytes = requested * elementSize;
     if (bytes > f->capacity()) return QVFPGASIM_INVALID;
     const std::shared_ptr<Session> owner = m.sessions[session];
-    if (!waitFor(lock, m, owner, timeout, [&] { return write ? f->room() >= bytes : f->used >= bytes; })) {
+    if (!waitFor(lock, m, owner, timeout,
+                 [&] { return write ? f->room() >= bytes : f->used >= bytes; })) {
         return owner->closed ? QVFPGASIM_INVALID : QVFPGASIM_TIMED_OUT;
     }
     f->staged.assign(bytes, 0);
@@ -436,8 +452,8 @@ int32_t acquire(const char* function, uint32_t session, uint32_t fifo, void** el
 
 // A FIFO operation without data: the model's change, under the lock.
 template <class Change>
-int32_t fifoCall(const char* function, uint32_t session, uint32_t fifo, const std::string& arguments,
-                 Change change) {
+int32_t fifoCall(const char* function, uint32_t session, uint32_t fifo,
+                 const std::string& arguments, Change change) {
     return call(function, format("session=%u fifo=%u", session, fifo) + arguments, [&](Model& m) {
         Fifo* f = findFifo(m, session, fifo);
         return f == nullptr ? QVFPGASIM_INVALID : change(*f);
@@ -445,10 +461,14 @@ int32_t fifoCall(const char* function, uint32_t session, uint32_t fifo, const st
 }
 
 template <class V>
-int32_t setProperty(const char* function, uint32_t session, uint32_t fifo, uint32_t property, V value) {
+int32_t setProperty(const char* function, uint32_t session, uint32_t fifo, uint32_t property,
+                    V value) {
     if (pluginMode()) {
-        return forward(function, format("session=%u fifo=%u property=%u", session, fifo, property), session,
-                       [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) { driver.setFifoProperty(fifo, property, propertyKind<V>(), &value, status); });
+        return forward(
+            function, format("session=%u fifo=%u property=%u", session, fifo, property), session,
+            [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) {
+                driver.setFifoProperty(fifo, property, propertyKind<V>(), &value, status);
+            });
     }
     return fifoCall(function, session, fifo, format(" property=%u", property), [&](Fifo& f) {
         uint64_t stored = 0;
@@ -460,10 +480,14 @@ int32_t setProperty(const char* function, uint32_t session, uint32_t fifo, uint3
 }
 
 template <class V>
-int32_t getProperty(const char* function, uint32_t session, uint32_t fifo, uint32_t property, V* value) {
+int32_t getProperty(const char* function, uint32_t session, uint32_t fifo, uint32_t property,
+                    V* value) {
     if (pluginMode()) {
-        return forward(function, format("session=%u fifo=%u property=%u", session, fifo, property), session,
-                       [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) { driver.getFifoProperty(fifo, property, propertyKind<V>(), value, status); });
+        return forward(function, format("session=%u fifo=%u property=%u", session, fifo, property),
+                       session,
+                       [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) {
+                           driver.getFifoProperty(fifo, property, propertyKind<V>(), value, status);
+                       });
     }
     return fifoCall(function, session, fifo, format(" property=%u", property), [&](Fifo& f) {
         if (value == nullptr) return QVFPGASIM_INVALID;
@@ -474,20 +498,22 @@ int32_t getProperty(const char* function, uint32_t session, uint32_t fifo, uint3
     });
 }
 
-
 }  // namespace
 
 // ---- the library's interface
 
-QVFPGASIM_EXPORT int32_t QvFpgaDll_Open(const char* bitfile, const char* signature, const char* resource,
-                                        uint32_t attribute, uint32_t* session) {
+QVFPGASIM_EXPORT int32_t QvFpgaDll_Open(const char* bitfile, const char* signature,
+                                        const char* resource, uint32_t attribute,
+                                        uint32_t* session) {
     const std::string arguments =
-        format("resource=%s attribute=0x%08X signature=%s bitfile=", resource ? resource : "(null)", attribute,
-               signature ? signature : "(null)") +
+        format("resource=%s attribute=0x%08X signature=%s bitfile=", resource ? resource : "(null)",
+               attribute, signature ? signature : "(null)") +
         (bitfile ? bitfile : "(null)");
-    if (pluginMode()) return openThroughPlugin(arguments, bitfile, signature, resource, attribute, session);
+    if (pluginMode())
+        return openThroughPlugin(arguments, bitfile, signature, resource, attribute, session);
     return call("QvFpgaDll_Open", arguments, [&](Model& m) {
-        if (bitfile == nullptr || resource == nullptr || session == nullptr) return QVFPGASIM_INVALID;
+        if (bitfile == nullptr || resource == nullptr || session == nullptr)
+            return QVFPGASIM_INVALID;
         auto s = std::make_shared<Session>();
         s->bitfile = bitfile;
         s->resource = resource;
@@ -507,18 +533,20 @@ QVFPGASIM_EXPORT int32_t QvFpgaDll_Open(const char* bitfile, const char* signatu
 
 QVFPGASIM_EXPORT int32_t QvFpgaDll_Close(uint32_t session, uint32_t attribute) {
     if (pluginMode()) return closeThroughPlugin(session, attribute);
-    return call("QvFpgaDll_Close", format("session=%u attribute=%u", session, attribute), [&](Model& m) {
-        auto found = m.sessions.find(session);
-        if (found == m.sessions.end()) return QVFPGASIM_INVALID;
-        found->second->closed = true;
-        m.sessions.erase(found);
-        return 0;
-    });
+    return call("QvFpgaDll_Close", format("session=%u attribute=%u", session, attribute),
+                [&](Model& m) {
+                    auto found = m.sessions.find(session);
+                    if (found == m.sessions.end()) return QVFPGASIM_INVALID;
+                    found->second->closed = true;
+                    m.sessions.erase(found);
+                    return 0;
+                });
 }
 
-QVFPGASIM_EXPORT int32_t QvFpgaDll_FindFifoPrivate(uint32_t session, const char* name, uint32_t resourceType,
-                                                   uint32_t* fifo) {
-    const std::string arguments = format("session=%u name=%s type=0x%08X", session, name ? name : "(null)", resourceType);
+QVFPGASIM_EXPORT int32_t QvFpgaDll_FindFifoPrivate(uint32_t session, const char* name,
+                                                   uint32_t resourceType, uint32_t* fifo) {
+    const std::string arguments =
+        format("session=%u name=%s type=0x%08X", session, name ? name : "(null)", resourceType);
     if (pluginMode()) {
         return forward("QvFpgaDll_FindFifoPrivate", arguments, session,
                        [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) {
@@ -538,73 +566,82 @@ QVFPGASIM_EXPORT int32_t QvFpgaDll_FindFifoPrivate(uint32_t session, const char*
     });
 }
 
-#define QVFPGASIM_TYPED(SUFFIX, T)                                                                       \
-    QVFPGASIM_EXPORT int32_t QvFpgaDll_ReadFifo##SUFFIX(uint32_t session, uint32_t fifo, T* data,        \
-                                                        size_t count, uint32_t timeout, size_t* remaining) { \
-        if (pluginMode())                                                                                \
-            return forwardTransfer("QvFpgaDll_ReadFifo" #SUFFIX, session, fifo, data, count, timeout,    \
-                                   remaining, false);                                                    \
-        return transfer("QvFpgaDll_ReadFifo" #SUFFIX, session, fifo, data, count, timeout, remaining,    \
-                        sizeof(T), false);                                                               \
-    }                                                                                                    \
-    QVFPGASIM_EXPORT int32_t QvFpgaDll_WriteFifo##SUFFIX(uint32_t session, uint32_t fifo, const T* data, \
-                                                         size_t count, uint32_t timeout,                 \
-                                                         size_t* emptyRemaining) {                       \
-        if (pluginMode())                                                                                \
-            return forwardTransfer("QvFpgaDll_WriteFifo" #SUFFIX, session, fifo, data, count, timeout,   \
-                                   emptyRemaining, true);                                                \
-        return transfer("QvFpgaDll_WriteFifo" #SUFFIX, session, fifo, const_cast<T*>(data), count,       \
-                        timeout, emptyRemaining, sizeof(T), true);                                       \
-    }                                                                                                    \
-    QVFPGASIM_EXPORT int32_t QvFpgaDll_AcquireFifoReadElements##SUFFIX(                                  \
-        uint32_t session, uint32_t fifo, T** elements, size_t requested, uint32_t timeout,               \
-        size_t* acquired, size_t* remaining) {                                                           \
-        if (pluginMode())                                                                                \
-            return forwardAcquire("QvFpgaDll_AcquireFifoReadElements" #SUFFIX, session, fifo, elements,  \
-                                  requested, timeout, acquired, remaining, false);                       \
-        return acquire("QvFpgaDll_AcquireFifoReadElements" #SUFFIX, session, fifo,                       \
-                       reinterpret_cast<void**>(elements), requested, timeout, acquired, remaining,      \
-                       sizeof(T), false);                                                                \
-    }                                                                                                    \
-    QVFPGASIM_EXPORT int32_t QvFpgaDll_AcquireFifoWriteElements##SUFFIX(                                 \
-        uint32_t session, uint32_t fifo, T** elements, size_t requested, uint32_t timeout,               \
-        size_t* acquired, size_t* remaining) {                                                           \
-        if (pluginMode())                                                                                \
-            return forwardAcquire("QvFpgaDll_AcquireFifoWriteElements" #SUFFIX, session, fifo, elements, \
-                                  requested, timeout, acquired, remaining, true);                        \
-        return acquire("QvFpgaDll_AcquireFifoWriteElements" #SUFFIX, session, fifo,                      \
-                       reinterpret_cast<void**>(elements), requested, timeout, acquired, remaining,      \
-                       sizeof(T), true);                                                                 \
+#define QVFPGASIM_TYPED(SUFFIX, T)                                                                 \
+    QVFPGASIM_EXPORT int32_t QvFpgaDll_ReadFifo##SUFFIX(uint32_t session, uint32_t fifo, T* data,  \
+                                                        size_t count, uint32_t timeout,            \
+                                                        size_t* remaining) {                       \
+        if (pluginMode())                                                                          \
+            return forwardTransfer("QvFpgaDll_ReadFifo" #SUFFIX, session, fifo, data, count,       \
+                                   timeout, remaining, false);                                     \
+        return transfer("QvFpgaDll_ReadFifo" #SUFFIX, session, fifo, data, count, timeout,         \
+                        remaining, sizeof(T), false);                                              \
+    }                                                                                              \
+    QVFPGASIM_EXPORT int32_t QvFpgaDll_WriteFifo##SUFFIX(                                          \
+        uint32_t session, uint32_t fifo, const T* data, size_t count, uint32_t timeout,            \
+        size_t* emptyRemaining) {                                                                  \
+        if (pluginMode())                                                                          \
+            return forwardTransfer("QvFpgaDll_WriteFifo" #SUFFIX, session, fifo, data, count,      \
+                                   timeout, emptyRemaining, true);                                 \
+        return transfer("QvFpgaDll_WriteFifo" #SUFFIX, session, fifo, const_cast<T*>(data), count, \
+                        timeout, emptyRemaining, sizeof(T), true);                                 \
+    }                                                                                              \
+    QVFPGASIM_EXPORT int32_t QvFpgaDll_AcquireFifoReadElements##SUFFIX(                            \
+        uint32_t session, uint32_t fifo, T** elements, size_t requested, uint32_t timeout,         \
+        size_t* acquired, size_t* remaining) {                                                     \
+        if (pluginMode())                                                                          \
+            return forwardAcquire("QvFpgaDll_AcquireFifoReadElements" #SUFFIX, session, fifo,      \
+                                  elements, requested, timeout, acquired, remaining, false);       \
+        return acquire("QvFpgaDll_AcquireFifoReadElements" #SUFFIX, session, fifo,                 \
+                       reinterpret_cast<void**>(elements), requested, timeout, acquired,           \
+                       remaining, sizeof(T), false);                                               \
+    }                                                                                              \
+    QVFPGASIM_EXPORT int32_t QvFpgaDll_AcquireFifoWriteElements##SUFFIX(                           \
+        uint32_t session, uint32_t fifo, T** elements, size_t requested, uint32_t timeout,         \
+        size_t* acquired, size_t* remaining) {                                                     \
+        if (pluginMode())                                                                          \
+            return forwardAcquire("QvFpgaDll_AcquireFifoWriteElements" #SUFFIX, session, fifo,     \
+                                  elements, requested, timeout, acquired, remaining, true);        \
+        return acquire("QvFpgaDll_AcquireFifoWriteElements" #SUFFIX, session, fifo,                \
+                       reinterpret_cast<void**>(elements), requested, timeout, acquired,           \
+                       remaining, sizeof(T), true);                                                \
     }
 QVFPGASIM_TYPED(U8, uint8_t)
 QVFPGASIM_TYPED(I16, int16_t)
 QVFPGASIM_TYPED(U64, uint64_t)
 QVFPGASIM_TYPED(I64, int64_t)
 
-QVFPGASIM_EXPORT int32_t QvFpgaDll_ReleaseFifoElements(uint32_t session, uint32_t fifo, size_t count) {
+QVFPGASIM_EXPORT int32_t QvFpgaDll_ReleaseFifoElements(uint32_t session, uint32_t fifo,
+                                                       size_t count) {
     if (pluginMode()) {
-        return forward("QvFpgaDll_ReleaseFifoElements", format("session=%u fifo=%u count=%zu", session, fifo, count),
-                       session, [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) { driver.releaseFifoElements(fifo, count, status); });
+        return forward("QvFpgaDll_ReleaseFifoElements",
+                       format("session=%u fifo=%u count=%zu", session, fifo, count), session,
+                       [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) {
+                           driver.releaseFifoElements(fifo, count, status);
+                       });
     }
-    return fifoCall("QvFpgaDll_ReleaseFifoElements", session, fifo, format(" count=%zu", count), [&](Fifo& f) {
-        const size_t bytes = count * f.elementSize;
-        if (bytes > f.staged.size()) return QVFPGASIM_INVALID;
-        if (f.stagedForWrite) {
-            f.put(f.staged.data(), bytes);
-        } else {
-            f.take(nullptr, bytes);
-        }
-        f.staged.clear();
-        return 0;
-    });
+    return fifoCall("QvFpgaDll_ReleaseFifoElements", session, fifo, format(" count=%zu", count),
+                    [&](Fifo& f) {
+                        const size_t bytes = count * f.elementSize;
+                        if (bytes > f.staged.size()) return QVFPGASIM_INVALID;
+                        if (f.stagedForWrite) {
+                            f.put(f.staged.data(), bytes);
+                        } else {
+                            f.take(nullptr, bytes);
+                        }
+                        f.staged.clear();
+                        return 0;
+                    });
 }
 
-QVFPGASIM_EXPORT int32_t QvFpgaDll_ConfigureFifo2(uint32_t session, uint32_t fifo, size_t requestedDepth,
-                                                  size_t* actualDepth) {
+QVFPGASIM_EXPORT int32_t QvFpgaDll_ConfigureFifo2(uint32_t session, uint32_t fifo,
+                                                  size_t requestedDepth, size_t* actualDepth) {
     if (pluginMode()) {
         return forward("QvFpgaDll_ConfigureFifo2",
-                       format("session=%u fifo=%u depth=%zu", session, fifo, requestedDepth), session,
-                       [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) { driver.configureFifo(fifo, requestedDepth, actualDepth, status); });
+                       format("session=%u fifo=%u depth=%zu", session, fifo, requestedDepth),
+                       session,
+                       [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) {
+                           driver.configureFifo(fifo, requestedDepth, actualDepth, status);
+                       });
     }
     return fifoCall("QvFpgaDll_ConfigureFifo2", session, fifo, format(" depth=%zu", requestedDepth),
                     [&](Fifo& f) {
@@ -618,7 +655,9 @@ QVFPGASIM_EXPORT int32_t QvFpgaDll_ConfigureFifo2(uint32_t session, uint32_t fif
 QVFPGASIM_EXPORT int32_t QvFpgaDll_StartFifo(uint32_t session, uint32_t fifo) {
     if (pluginMode()) {
         return forward("QvFpgaDll_StartFifo", format("session=%u fifo=%u", session, fifo), session,
-                       [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) { driver.startFifo(fifo, status); });
+                       [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) {
+                           driver.startFifo(fifo, status);
+                       });
     }
     return fifoCall("QvFpgaDll_StartFifo", session, fifo, "", [](Fifo& f) {
         f.started = true;
@@ -629,7 +668,9 @@ QVFPGASIM_EXPORT int32_t QvFpgaDll_StartFifo(uint32_t session, uint32_t fifo) {
 QVFPGASIM_EXPORT int32_t QvFpgaDll_StopFifo(uint32_t session, uint32_t fifo) {
     if (pluginMode()) {
         return forward("QvFpgaDll_StopFifo", format("session=%u fifo=%u", session, fifo), session,
-                       [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) { driver.stopFifo(fifo, status); });
+                       [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) {
+                           driver.stopFifo(fifo, status);
+                       });
     }
     return fifoCall("QvFpgaDll_StopFifo", session, fifo, "", [](Fifo& f) {
         f.started = false;
@@ -639,17 +680,24 @@ QVFPGASIM_EXPORT int32_t QvFpgaDll_StopFifo(uint32_t session, uint32_t fifo) {
 
 QVFPGASIM_EXPORT int32_t QvFpgaDll_CommitFifoConfiguration(uint32_t session, uint32_t fifo) {
     if (pluginMode()) {
-        return forward("QvFpgaDll_CommitFifoConfiguration", format("session=%u fifo=%u", session, fifo), session,
-                       [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) { driver.commitFifoConfiguration(fifo, status); });
+        return forward("QvFpgaDll_CommitFifoConfiguration",
+                       format("session=%u fifo=%u", session, fifo), session,
+                       [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) {
+                           driver.commitFifoConfiguration(fifo, status);
+                       });
     }
-    return fifoCall("QvFpgaDll_CommitFifoConfiguration", session, fifo, "", [](Fifo&) { return 0; });
+    return fifoCall("QvFpgaDll_CommitFifoConfiguration", session, fifo, "",
+                    [](Fifo&) { return 0; });
 }
 
 QVFPGASIM_EXPORT int32_t QvFpgaDll_GetPeerToPeerFifoEndpoint(uint32_t session, uint32_t fifo,
                                                              uint32_t* endpoint) {
     if (pluginMode()) {
-        return forward("QvFpgaDll_GetPeerToPeerFifoEndpoint", format("session=%u fifo=%u", session, fifo), session,
-                       [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) { driver.getP2PEndpointId(fifo, endpoint, status); });
+        return forward("QvFpgaDll_GetPeerToPeerFifoEndpoint",
+                       format("session=%u fifo=%u", session, fifo), session,
+                       [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) {
+                           driver.getP2PEndpointId(fifo, endpoint, status);
+                       });
     }
     return fifoCall("QvFpgaDll_GetPeerToPeerFifoEndpoint", session, fifo, "", [&](Fifo&) {
         if (endpoint == nullptr) return QVFPGASIM_INVALID;
@@ -658,14 +706,14 @@ QVFPGASIM_EXPORT int32_t QvFpgaDll_GetPeerToPeerFifoEndpoint(uint32_t session, u
     });
 }
 
-#define QVFPGASIM_PROPERTY(SUFFIX, V)                                                                   \
-    QVFPGASIM_EXPORT int32_t QvFpgaDll_SetFifoProperty##SUFFIX(uint32_t session, uint32_t fifo,         \
-                                                               uint32_t property, V value) {            \
-        return setProperty("QvFpgaDll_SetFifoProperty" #SUFFIX, session, fifo, property, value);        \
-    }                                                                                                   \
-    QVFPGASIM_EXPORT int32_t QvFpgaDll_GetFifoProperty##SUFFIX(uint32_t session, uint32_t fifo,         \
-                                                               uint32_t property, V* value) {           \
-        return getProperty("QvFpgaDll_GetFifoProperty" #SUFFIX, session, fifo, property, value);        \
+#define QVFPGASIM_PROPERTY(SUFFIX, V)                                                            \
+    QVFPGASIM_EXPORT int32_t QvFpgaDll_SetFifoProperty##SUFFIX(uint32_t session, uint32_t fifo,  \
+                                                               uint32_t property, V value) {     \
+        return setProperty("QvFpgaDll_SetFifoProperty" #SUFFIX, session, fifo, property, value); \
+    }                                                                                            \
+    QVFPGASIM_EXPORT int32_t QvFpgaDll_GetFifoProperty##SUFFIX(uint32_t session, uint32_t fifo,  \
+                                                               uint32_t property, V* value) {    \
+        return getProperty("QvFpgaDll_GetFifoProperty" #SUFFIX, session, fifo, property, value); \
     }
 QVFPGASIM_PROPERTY(I32, int32_t)
 QVFPGASIM_PROPERTY(U32, uint32_t)
@@ -673,23 +721,25 @@ QVFPGASIM_PROPERTY(I64, int64_t)
 QVFPGASIM_PROPERTY(U64, uint64_t)
 QVFPGASIM_PROPERTY(Ptr, void*)
 
-QVFPGASIM_EXPORT int32_t QvFpgaDll_ReserveIrqContext(uint32_t session, QvFpgaDll_IrqContext* context) {
+QVFPGASIM_EXPORT int32_t QvFpgaDll_ReserveIrqContext(uint32_t session,
+                                                     QvFpgaDll_IrqContext* context) {
     if (pluginMode()) {
         // The driver's session has one context; the handle only names it.
-        return forward("QvFpgaDll_ReserveIrqContext", format("session=%u", session), session,
-                       [&](const zekhost::FpgaSession& driver, Session& s, zekhost::Status& status) {
-                           if (context == nullptr) {
-                               status.code = QVFPGASIM_INVALID;
-                               return;
-                           }
-                           driver.reserveIrqContext(status);
-                           if (status.code < 0) return;
-                           Model& m = model();
-                           std::lock_guard lock(m.mutex);
-                           const uintptr_t handle = m.nextIrqContext++;
-                           s.irqContexts.insert(handle);
-                           *context = reinterpret_cast<QvFpgaDll_IrqContext>(handle);
-                       });
+        return forward(
+            "QvFpgaDll_ReserveIrqContext", format("session=%u", session), session,
+            [&](const zekhost::FpgaSession& driver, Session& s, zekhost::Status& status) {
+                if (context == nullptr) {
+                    status.code = QVFPGASIM_INVALID;
+                    return;
+                }
+                driver.reserveIrqContext(status);
+                if (status.code < 0) return;
+                Model& m = model();
+                std::lock_guard lock(m.mutex);
+                const uintptr_t handle = m.nextIrqContext++;
+                s.irqContexts.insert(handle);
+                *context = reinterpret_cast<QvFpgaDll_IrqContext>(handle);
+            });
     }
     return call("QvFpgaDll_ReserveIrqContext", format("session=%u", session), [&](Model& m) {
         Session* s = findSession(m, session);
@@ -701,35 +751,41 @@ QVFPGASIM_EXPORT int32_t QvFpgaDll_ReserveIrqContext(uint32_t session, QvFpgaDll
     });
 }
 
-QVFPGASIM_EXPORT int32_t QvFpgaDll_UnreserveIrqContext(uint32_t session, QvFpgaDll_IrqContext context) {
+QVFPGASIM_EXPORT int32_t QvFpgaDll_UnreserveIrqContext(uint32_t session,
+                                                       QvFpgaDll_IrqContext context) {
     if (pluginMode()) {
-        return forward("QvFpgaDll_UnreserveIrqContext", format("session=%u", session), session,
-                       [&](const zekhost::FpgaSession& driver, Session& s, zekhost::Status& status) {
-                           {
-                               Model& m = model();
-                               std::lock_guard lock(m.mutex);
-                               if (s.irqContexts.erase(reinterpret_cast<uintptr_t>(context)) == 0) {
-                                   status.code = QVFPGASIM_INVALID;
-                                   return;
-                               }
-                           }
-                           driver.unreserveIrqContext(status);
-                       });
+        return forward(
+            "QvFpgaDll_UnreserveIrqContext", format("session=%u", session), session,
+            [&](const zekhost::FpgaSession& driver, Session& s, zekhost::Status& status) {
+                {
+                    Model& m = model();
+                    std::lock_guard lock(m.mutex);
+                    if (s.irqContexts.erase(reinterpret_cast<uintptr_t>(context)) == 0) {
+                        status.code = QVFPGASIM_INVALID;
+                        return;
+                    }
+                }
+                driver.unreserveIrqContext(status);
+            });
     }
     return call("QvFpgaDll_UnreserveIrqContext", format("session=%u", session), [&](Model& m) {
         Session* s = findSession(m, session);
-        const bool reserved = s != nullptr && s->irqContexts.erase(reinterpret_cast<uintptr_t>(context)) != 0;
+        const bool reserved =
+            s != nullptr && s->irqContexts.erase(reinterpret_cast<uintptr_t>(context)) != 0;
         return reserved ? 0 : QVFPGASIM_INVALID;
     });
 }
 
-QVFPGASIM_EXPORT int32_t QvFpgaDll_WaitOnIrqs(uint32_t session, QvFpgaDll_IrqContext context, uint32_t irqs,
-                                              uint32_t timeout, uint32_t* irqsAsserted, uint8_t* timedOut) {
+QVFPGASIM_EXPORT int32_t QvFpgaDll_WaitOnIrqs(uint32_t session, QvFpgaDll_IrqContext context,
+                                              uint32_t irqs, uint32_t timeout,
+                                              uint32_t* irqsAsserted, uint8_t* timedOut) {
     if (pluginMode()) {
-        return forward("QvFpgaDll_WaitOnIrqs", format("session=%u irqs=0x%08X timeout=%u", session, irqs, timeout),
-                       session, [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) {
+        return forward("QvFpgaDll_WaitOnIrqs",
+                       format("session=%u irqs=0x%08X timeout=%u", session, irqs, timeout), session,
+                       [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) {
                            bool late = false;
-                           const uint32_t asserted = driver.waitOnIrqs(irqs, timeout, &late, status);
+                           const uint32_t asserted =
+                               driver.waitOnIrqs(irqs, timeout, &late, status);
                            if (irqsAsserted) *irqsAsserted = asserted;
                            if (timedOut) *timedOut = late ? 1 : 0;
                        });
@@ -741,7 +797,8 @@ QVFPGASIM_EXPORT int32_t QvFpgaDll_WaitOnIrqs(uint32_t session, QvFpgaDll_IrqCon
     if (result < 0) return result;
     auto found = m.sessions.find(session);
     const uintptr_t handle = reinterpret_cast<uintptr_t>(context);
-    if (found == m.sessions.end() || found->second->irqContexts.count(handle) == 0) return QVFPGASIM_INVALID;
+    if (found == m.sessions.end() || found->second->irqContexts.count(handle) == 0)
+        return QVFPGASIM_INVALID;
     const std::shared_ptr<Session> s = found->second;
     const bool asserted = waitFor(lock, m, s, timeout, [&] {
         return (s->assertedIrqs & irqs) != 0 || s->irqContexts.count(handle) == 0;
@@ -753,22 +810,29 @@ QVFPGASIM_EXPORT int32_t QvFpgaDll_WaitOnIrqs(uint32_t session, QvFpgaDll_IrqCon
 
 QVFPGASIM_EXPORT int32_t QvFpgaDll_AcknowledgeIrqs(uint32_t session, uint32_t irqs) {
     if (pluginMode()) {
-        return forward("QvFpgaDll_AcknowledgeIrqs", format("session=%u irqs=0x%08X", session, irqs), session,
-                       [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) { driver.acknowledgeIrqs(irqs, status); });
+        return forward("QvFpgaDll_AcknowledgeIrqs", format("session=%u irqs=0x%08X", session, irqs),
+                       session,
+                       [&](const zekhost::FpgaSession& driver, Session&, zekhost::Status& status) {
+                           driver.acknowledgeIrqs(irqs, status);
+                       });
     }
-    return call("QvFpgaDll_AcknowledgeIrqs", format("session=%u irqs=0x%08X", session, irqs), [&](Model& m) {
-        Session* s = findSession(m, session);
-        if (s == nullptr) return QVFPGASIM_INVALID;
-        s->assertedIrqs &= ~irqs;
-        return 0;
-    });
+    return call("QvFpgaDll_AcknowledgeIrqs", format("session=%u irqs=0x%08X", session, irqs),
+                [&](Model& m) {
+                    Session* s = findSession(m, session);
+                    if (s == nullptr) return QVFPGASIM_INVALID;
+                    s->assertedIrqs &= ~irqs;
+                    return 0;
+                });
 }
 
 // ---- control interface
 
-QVFPGASIM_EXPORT void qvfpgasim_reset(void) { endMode(true); }
+QVFPGASIM_EXPORT void qvfpgasim_reset(void) {
+    endMode(true);
+}
 
-QVFPGASIM_EXPORT void qvfpgasim_declareFifo(const char* name, uint32_t elementSize, uint64_t depth) {
+QVFPGASIM_EXPORT void qvfpgasim_declareFifo(const char* name, uint32_t elementSize,
+                                            uint64_t depth) {
     Model& m = model();
     std::lock_guard lock(m.mutex);
     m.declared.push_back({name ? name : "", elementSize == 0 ? 1 : elementSize, depth});
@@ -836,7 +900,8 @@ QVFPGASIM_EXPORT size_t qvfpgasim_sessionBitfile(uint32_t session, char* text, s
     return s->bitfile.size();
 }
 
-QVFPGASIM_EXPORT size_t qvfpgasim_pushFifo(uint32_t session, const char* fifo, const void* bytes, size_t size) {
+QVFPGASIM_EXPORT size_t qvfpgasim_pushFifo(uint32_t session, const char* fifo, const void* bytes,
+                                           size_t size) {
     Model& m = model();
     std::lock_guard lock(m.mutex);
     Fifo* f = findFifoByName(m, session, fifo);
@@ -847,7 +912,8 @@ QVFPGASIM_EXPORT size_t qvfpgasim_pushFifo(uint32_t session, const char* fifo, c
     return moved;
 }
 
-QVFPGASIM_EXPORT size_t qvfpgasim_popFifo(uint32_t session, const char* fifo, void* bytes, size_t size) {
+QVFPGASIM_EXPORT size_t qvfpgasim_popFifo(uint32_t session, const char* fifo, void* bytes,
+                                          size_t size) {
     Model& m = model();
     std::lock_guard lock(m.mutex);
     Fifo* f = findFifoByName(m, session, fifo);

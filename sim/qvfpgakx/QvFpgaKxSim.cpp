@@ -11,11 +11,13 @@
 
 namespace {
 
-int32_t region(const char* function, uint32_t session, uint32_t fifo, uint32_t* reference, void* data,
-               int32_t five, int32_t eight, uint32_t value, void* out, uint64_t value64) {
+int32_t region(const char* function, uint32_t session, uint32_t fifo, uint32_t* reference,
+               void* data, int32_t five, int32_t eight, uint32_t value, void* out,
+               uint64_t value64) {
     char line[256];
-    snprintf(line, sizeof line, "%s session=%u fifo=%u data=%s a=%d b=%d value=%u out=%s value64=%llu",
-             function, session, fifo, data ? "set" : "null", five, eight, value, out ? "set" : "null",
+    snprintf(line, sizeof line,
+             "%s session=%u fifo=%u data=%s a=%d b=%d value=%u out=%s value64=%llu", function,
+             session, fifo, data ? "set" : "null", five, eight, value, out ? "set" : "null",
              static_cast<unsigned long long>(value64));
     qvfpgasim_logCall(line);
     if (reference == nullptr) return QVFPGASIM_INVALID;
@@ -25,11 +27,11 @@ int32_t region(const char* function, uint32_t session, uint32_t fifo, uint32_t* 
 
 }  // namespace
 
-QVFPGAKX_EXPORT int32_t QvFpgaKx_Open(const char* bitfile, const char* signature, const char* resource,
-                                      uint32_t attribute, uint32_t* session) {
+QVFPGAKX_EXPORT int32_t QvFpgaKx_Open(const char* bitfile, const char* signature,
+                                      const char* resource, uint32_t attribute, uint32_t* session) {
     char line[256];
-    snprintf(line, sizeof line, "QvFpgaKx_Open resource=%s attribute=0x%08X", resource ? resource : "(null)",
-             attribute);
+    snprintf(line, sizeof line, "QvFpgaKx_Open resource=%s attribute=0x%08X",
+             resource ? resource : "(null)", attribute);
     qvfpgasim_logCall(line);
     return QvFpgaDll_Open(bitfile, signature, resource, attribute, session);
 }
@@ -41,17 +43,20 @@ QVFPGAKX_EXPORT int32_t QvFpgaKx_Close(uint32_t session, uint32_t attribute) {
     return QvFpgaDll_Close(session, attribute);
 }
 
-QVFPGAKX_EXPORT int32_t QvFpgaKx_AcquireFifoReadRegionScalar(uint32_t session, uint32_t fifo, uint32_t* reference,
-                                                             void* data, int32_t five, int32_t eight,
-                                                             uint32_t value, void* out, uint64_t value64) {
-    return region("QvFpgaKx_AcquireFifoReadRegionScalar", session, fifo, reference, data, five, eight, value,
-                  out, value64);
+QVFPGAKX_EXPORT int32_t QvFpgaKx_AcquireFifoReadRegionScalar(uint32_t session, uint32_t fifo,
+                                                             uint32_t* reference, void* data,
+                                                             int32_t five, int32_t eight,
+                                                             uint32_t value, void* out,
+                                                             uint64_t value64) {
+    return region("QvFpgaKx_AcquireFifoReadRegionScalar", session, fifo, reference, data, five,
+                  eight, value, out, value64);
 }
 
 QVFPGAKX_EXPORT int32_t QvFpgaKx_AcquireFifoWriteRegionScalar(uint32_t session, uint32_t fifo,
-                                                              uint32_t* reference, void* data, int32_t five,
-                                                              int32_t eight, uint32_t value, void* out,
+                                                              uint32_t* reference, void* data,
+                                                              int32_t five, int32_t eight,
+                                                              uint32_t value, void* out,
                                                               uint64_t value64) {
-    return region("QvFpgaKx_AcquireFifoWriteRegionScalar", session, fifo, reference, data, five, eight, value,
-                  out, value64);
+    return region("QvFpgaKx_AcquireFifoWriteRegionScalar", session, fifo, reference, data, five,
+                  eight, value, out, value64);
 }

@@ -73,12 +73,12 @@ const Object* find(State& s, uint64_t handle, qverr::Status* status) {
     return nullptr;
 }
 
-#define QPXI_ENTER(name)                             \
-    State& s = state();                              \
-    std::lock_guard<std::mutex> lock(s.mutex);       \
-    if (enter(s, name)) {                            \
-        fail(status, -52006, "refused: " name);      \
-        return {};                                   \
+#define QPXI_ENTER(name)                        \
+    State& s = state();                         \
+    std::lock_guard<std::mutex> lock(s.mutex);  \
+    if (enter(s, name)) {                       \
+        fail(status, -52006, "refused: " name); \
+        return {};                              \
     }
 
 }  // namespace
@@ -129,7 +129,8 @@ QPXI_EXPORT uint64_t qvqpxi_openContainingItem(uint64_t item, uint32_t kind,
     if (o == nullptr) return 0;
     const Object copy = *o;
     if (kind == 1) return open(s, {Kind::Chassis, copy.chassis, 0, 0});
-    if (kind == 2 && copy.kind == Kind::Device) return open(s, {Kind::Slot, copy.chassis, copy.slot, copy.device});
+    if (kind == 2 && copy.kind == Kind::Device)
+        return open(s, {Kind::Slot, copy.chassis, copy.slot, copy.device});
     fail(status, -52005, "no such containing kind");
     return 0;
 }
@@ -143,12 +144,18 @@ QPXI_EXPORT uint32_t qvqpxi_getU32Attribute(uint64_t item, uint32_t attribute,
     if (o->kind == Kind::Device) {
         const DeviceRecord& d = s.devices[o->device];
         switch (attribute) {
-            case 0x1000: return d.chassis;
-            case 0x2008: return d.slot;
-            case 0x3000: return d.bus;
-            case 0x3001: return d.device;
-            case 0x3002: return d.function;
-            default: break;
+            case 0x1000:
+                return d.chassis;
+            case 0x2008:
+                return d.slot;
+            case 0x3000:
+                return d.bus;
+            case 0x3001:
+                return d.device;
+            case 0x3002:
+                return d.function;
+            default:
+                break;
         }
     }
     if (o->kind == Kind::Slot && attribute == 0x2005) return s.devices[o->device].slotValue;
@@ -157,8 +164,7 @@ QPXI_EXPORT uint32_t qvqpxi_getU32Attribute(uint64_t item, uint32_t attribute,
     return 0;
 }
 
-QPXI_EXPORT const char* qvqpxi_getStringAttribute(uint64_t item, uint32_t,
-                                                  qverr::Status* status) {
+QPXI_EXPORT const char* qvqpxi_getStringAttribute(uint64_t item, uint32_t, qverr::Status* status) {
     QPXI_ENTER("getStringAttribute");
     if (find(s, item, status) == nullptr) return nullptr;
     return "QV PXI chassis";

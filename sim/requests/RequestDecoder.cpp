@@ -26,7 +26,9 @@ std::string nameOf(const MethodDescriptor& method) {
 
 }  // namespace
 
-std::string DecodedRequest::name() const { return nameOf(*method); }
+std::string DecodedRequest::name() const {
+    return nameOf(*method);
+}
 
 std::span<const uint8_t> DecodedRequest::in(std::string_view field) const {
     const tField& f = fieldOf(method->in, field);
@@ -41,16 +43,23 @@ std::span<const uint8_t> DecodedRequest::out(std::string_view field) const {
 int64_t DecodedRequest::value(std::string_view field) const {
     const tField& f = fieldOf(method->in, field);
     switch (f.kind) {
-        case tKind::kU8: return get<uint8_t>(field);
-        case tKind::kU16: return get<uint16_t>(field);
-        case tKind::kU32: return get<uint32_t>(field);
-        case tKind::kU64: return static_cast<int64_t>(get<uint64_t>(field));
-        case tKind::kI32: return get<int32_t>(field);
-        default: throw std::invalid_argument(std::string(field) + " is not a scalar");
+        case tKind::kU8:
+            return get<uint8_t>(field);
+        case tKind::kU16:
+            return get<uint16_t>(field);
+        case tKind::kU32:
+            return get<uint32_t>(field);
+        case tKind::kU64:
+            return static_cast<int64_t>(get<uint64_t>(field));
+        case tKind::kI32:
+            return get<int32_t>(field);
+        default:
+            throw std::invalid_argument(std::string(field) + " is not a scalar");
     }
 }
 
-Reply::Reply(const MethodDescriptor& method, Request& request) : method_(method), request_(request) {}
+Reply::Reply(const MethodDescriptor& method, Request& request)
+    : method_(method), request_(request) {}
 
 std::span<uint8_t> Reply::bytes(std::string_view field) {
     const tField& f = fieldOf(method_.out, field);
@@ -59,7 +68,8 @@ std::span<uint8_t> Reply::bytes(std::string_view field) {
 
 void Reply::set(std::string_view field, uint64_t value) {
     auto target = bytes(field);
-    if (target.size() > sizeof value) throw std::invalid_argument(std::string(field) + " is not a scalar");
+    if (target.size() > sizeof value)
+        throw std::invalid_argument(std::string(field) + " is not a scalar");
     std::memcpy(target.data(), &value, target.size());  // little-endian: the low bytes
 }
 
@@ -69,8 +79,8 @@ struct RequestDecoder::State {
     std::vector<DecodedRequest> requests;
 
     int serve(const MethodDescriptor& method, Request& request) {
-        DecodedRequest decoded{&method, request.device,
-                               {request.input.begin(), request.input.end()}, {}};
+        DecodedRequest decoded{
+            &method, request.device, {request.input.begin(), request.input.end()}, {}};
         MethodHandler handler;
         {
             std::lock_guard lock(mutex);
@@ -84,7 +94,8 @@ struct RequestDecoder::State {
                 err = handler(decoded, reply);
             } catch (const std::exception& error) {
                 // A handler that names a field its method lacks is a fault of the test.
-                std::fprintf(stderr, "simulated driver: %s: %s\n", decoded.name().c_str(), error.what());
+                std::fprintf(stderr, "simulated driver: %s: %s\n", decoded.name().c_str(),
+                             error.what());
                 std::abort();
             }
         }
@@ -111,7 +122,8 @@ RequestDecoder::RequestDecoder(Driver& driver) : state_(std::make_shared<State>(
         std::lock_guard lock(decodersMutex);
         auto& current = decoders[&driver];
         if (!current.expired()) {
-            throw std::logic_error("the driver's requests are decoded already (the simulated module's decoder)");
+            throw std::logic_error(
+                "the driver's requests are decoded already (the simulated module's decoder)");
         }
         current = state_;
     }
@@ -121,7 +133,9 @@ RequestDecoder::RequestDecoder(Driver& driver) : state_(std::make_shared<State>(
             for (const tMethod& method : interface.methods) {
                 driver.onRequest(
                     method.code,
-                    [state = state_, &method](Request& request) { return state->serve(method, request); },
+                    [state = state_, &method](Request& request) {
+                        return state->serve(method, request);
+                    },
                     method.inSize, method.outSize);
             }
         }

@@ -54,8 +54,8 @@ struct Model {
     std::set<Attributes*> attributes;
     uint32_t nextRoute = 1;
     uintptr_t nextSession = 0x5e55000;
-    std::vector<std::string> terminals{"PFI0", "PFI1", "PFI2 ", "PXI_Trig0", "PXI_Trig1",
-                                       "PXI_Star", "PFIX"};
+    std::vector<std::string> terminals{"PFI0",      "PFI1",     "PFI2 ", "PXI_Trig0",
+                                       "PXI_Trig1", "PXI_Star", "PFIX"};
     std::string log;
     bool logging = true;
     uint32_t calls = 0;
@@ -113,7 +113,9 @@ bool enter(const char* entry, const std::string& arguments, StatusRecord* st) {
     return false;
 }
 
-const char* text(const char* value) { return value != nullptr ? value : "(null)"; }
+const char* text(const char* value) {
+    return value != nullptr ? value : "(null)";
+}
 
 Route* findRoute(void* session, uint32_t id, const char* entry, StatusRecord* st) {
     auto found = model().routes.find(id);
@@ -186,11 +188,19 @@ QVROCO_API void qvrocosim_failEntry(const char* entry, int32_t code) {
         model().failEntries[entry] = code;
     }
 }
-QVROCO_API const char* qvrocosim_log() { return model().log.c_str(); }
-QVROCO_API void qvrocosim_clearLog() { model().log.clear(); }
+QVROCO_API const char* qvrocosim_log() {
+    return model().log.c_str();
+}
+QVROCO_API void qvrocosim_clearLog() {
+    model().log.clear();
+}
 // Off for long runs (benchmarks): calls are still counted.
-QVROCO_API void qvrocosim_setLogging(int on) { model().logging = on != 0; }
-QVROCO_API uint32_t qvrocosim_callCount() { return model().calls; }
+QVROCO_API void qvrocosim_setLogging(int on) {
+    model().logging = on != 0;
+}
+QVROCO_API uint32_t qvrocosim_callCount() {
+    return model().calls;
+}
 // The device's terminals, comma-separated.
 QVROCO_API void qvrocosim_setTerminals(const char* list) {
     std::vector<std::string> names;
@@ -204,7 +214,9 @@ QVROCO_API void qvrocosim_setTerminals(const char* list) {
     }
     model().terminals = names;
 }
-QVROCO_API uint32_t qvrocosim_routeCount() { return static_cast<uint32_t>(model().routes.size()); }
+QVROCO_API uint32_t qvrocosim_routeCount() {
+    return static_cast<uint32_t>(model().routes.size());
+}
 QVROCO_API uint32_t qvrocosim_programmedRouteCount() {
     uint32_t count = 0;
     for (const auto& entry : model().routes) count += entry.second.state == State::programmed;
@@ -225,8 +237,12 @@ QVROCO_API void* qvrocoapi_createSession(StatusRecord* st) {
     model().sessions.insert(session);
     return session;
 }
-QVROCO_API void* qvrocoapi_createRemoteSession(void*, void*) { return nullptr; }
-QVROCO_API void* qvrocoapi_createImmediateSession(void*) { return nullptr; }
+QVROCO_API void* qvrocoapi_createRemoteSession(void*, void*) {
+    return nullptr;
+}
+QVROCO_API void* qvrocoapi_createImmediateSession(void*) {
+    return nullptr;
+}
 QVROCO_API void qvrocoapi_destroySession(void* session) {
     enter("destroySession", "", nullptr);
     Model& m = model();
@@ -267,7 +283,8 @@ QVROCO_API uint32_t qvrocoapi_calculateRoute(void* session, const char* source,
 
 QVROCO_API void qvrocoapi_reserveRoute(void* session, uint32_t id, StatusRecord* st) {
     if (!enter("reserveRoute", std::to_string(id), st)) return;
-    if (Route* route = findRoute(session, id, "reserveRoute", st)) reserve(id, *route, "reserveRoute", st);
+    if (Route* route = findRoute(session, id, "reserveRoute", st))
+        reserve(id, *route, "reserveRoute", st);
 }
 
 QVROCO_API void qvrocoapi_programRoute(void* session, uint32_t id, StatusRecord* st) {
@@ -315,29 +332,46 @@ QVROCO_API void qvrocoapi_destroyAllImmediateRoutes(void*, void*) {}
 QVROCO_API void qvrocoapi_destroyImmediateRoutesOnDevice(void*, void*, void*) {}
 QVROCO_API void qvrocoapi_destroyImmediateRoutesFromSource(void*, void*, void*) {}
 QVROCO_API void qvrocoapi_destroyImmediateRoutesToDest(void*, void*, void*) {}
-QVROCO_API void* qvrocoapi_showRoute(void*, uint32_t, void*) { return nullptr; }
+QVROCO_API void* qvrocoapi_showRoute(void*, uint32_t, void*) {
+    return nullptr;
+}
 #ifndef QVROCOSIM_LACKING_ONE
-QVROCO_API void* qvrocoapi_getRouteInfo(void*, uint32_t, void*) { return nullptr; }
+QVROCO_API void* qvrocoapi_getRouteInfo(void*, uint32_t, void*) {
+    return nullptr;
+}
 #endif
 
 // --- Devices (not modelled) ---------------------------------------------------
 
-QVROCO_API void* qvrocoapi_DeviceContainer_begin(void*) { return nullptr; }
+QVROCO_API void* qvrocoapi_DeviceContainer_begin(void*) {
+    return nullptr;
+}
 QVROCO_API void qvrocoapi_DeviceIterator_next(void*) {}
-QVROCO_API void* qvrocoapi_DeviceIterator_getTerminalContainer(void*, void*) { return nullptr; }
-QVROCO_API void* qvrocoapi_DeviceIterator_getDeviceName(void*, void*) { return nullptr; }
-QVROCO_API uint8_t qvrocoapi_DeviceIterator_isEnd(void*, void*) { return 1; }
+QVROCO_API void* qvrocoapi_DeviceIterator_getTerminalContainer(void*, void*) {
+    return nullptr;
+}
+QVROCO_API void* qvrocoapi_DeviceIterator_getDeviceName(void*, void*) {
+    return nullptr;
+}
+QVROCO_API uint8_t qvrocoapi_DeviceIterator_isEnd(void*, void*) {
+    return 1;
+}
 QVROCO_API void qvrocoapi_DeviceContainer_destroy(void*) {}
-QVROCO_API uint32_t qvrocoapi_getSystemChangeNumber(void*, void*) { return 0; }
-QVROCO_API uint32_t qvrocoapi_hasTerminalInformationChanged(void*, uint32_t, void*) { return 0; }
-QVROCO_API void* qvrocoapi_getRoutableDevices(void*, void*) { return nullptr; }
+QVROCO_API uint32_t qvrocoapi_getSystemChangeNumber(void*, void*) {
+    return 0;
+}
+QVROCO_API uint32_t qvrocoapi_hasTerminalInformationChanged(void*, uint32_t, void*) {
+    return 0;
+}
+QVROCO_API void* qvrocoapi_getRoutableDevices(void*, void*) {
+    return nullptr;
+}
 QVROCO_API void qvrocoapi_destroyStringArray(void*) {}
 QVROCO_API void qvrocoapi_destroyString(void*) {}
 
 // --- Terminals ----------------------------------------------------------------
 
-QVROCO_API void* qvrocoapi_getTerminalNamesAndAttributesForDevice(void* session,
-                                                                  const char* device,
+QVROCO_API void* qvrocoapi_getTerminalNamesAndAttributesForDevice(void* session, const char* device,
                                                                   const char* const* names,
                                                                   StatusRecord* st) {
     size_t count = 0;
@@ -372,7 +406,9 @@ QVROCO_API uint32_t qvrocoapi_areTerminalURIsEqual(void*, const char* a, const c
 }
 
 // An iterator is the index of a terminal in its container.
-QVROCO_API void* qvrocoapi_TerminalContainer_begin(void*) { return nullptr; }
+QVROCO_API void* qvrocoapi_TerminalContainer_begin(void*) {
+    return nullptr;
+}
 QVROCO_API void qvrocoapi_TerminalIterator_next(void** iterator) {
     *iterator = reinterpret_cast<void*>(reinterpret_cast<uintptr_t>(*iterator) + 1);
 }
@@ -425,13 +461,19 @@ QVROCO_API void qvrocoapi_RouteAttributes_destroy(void* attributes) {
     auto* a = static_cast<Attributes*>(attributes);
     if (model().attributes.erase(a) != 0) delete a;
 }
-QVROCO_API void* qvrocoapi_RouteAttributes_getConstraints(void*) { return nullptr; }
-QVROCO_API void* qvrocoapi_RouteAttributes_getSourceConstraints(void*) { return nullptr; }
-QVROCO_API void* qvrocoapi_RouteAttributes_getDestinationConstraints(void*) { return nullptr; }
+QVROCO_API void* qvrocoapi_RouteAttributes_getConstraints(void*) {
+    return nullptr;
+}
+QVROCO_API void* qvrocoapi_RouteAttributes_getSourceConstraints(void*) {
+    return nullptr;
+}
+QVROCO_API void* qvrocoapi_RouteAttributes_getDestinationConstraints(void*) {
+    return nullptr;
+}
 QVROCO_API void qvrocoapi_RouteAttributes_setLifetime(void*, uint32_t, void*) {}
 QVROCO_API void qvrocoapi_RouteAttributes_setCalculationTargetState(void* attributes,
-                                                                   uint32_t state,
-                                                                   StatusRecord* st) {
+                                                                    uint32_t state,
+                                                                    StatusRecord* st) {
     if (!enter("RouteAttributes_setCalculationTargetState", std::to_string(state), st)) return;
     auto* a = static_cast<Attributes*>(attributes);
     if (model().attributes.count(a) == 0 || state > 2) {
@@ -445,8 +487,12 @@ QVROCO_API void qvrocoapi_RouteAttributes_setForceMultiDeviceRoute(void*, uint8_
 QVROCO_API void qvrocoapi_RouteAttributes_setOwnerName(void*, void*, void*) {}
 QVROCO_API void qvrocoapi_RouteConstraints_setBoolConstraint(void*, void*, uint8_t, void*) {}
 QVROCO_API void qvrocoapi_RouteConstraints_setStringConstraint(void*, void*, void*, void*) {}
-QVROCO_API void* qvrocoapi_RouteAttributes_getOptionalModifiers(void*) { return nullptr; }
-QVROCO_API void* qvrocoapi_RouteAttributes_getRequiredModifiers(void*) { return nullptr; }
+QVROCO_API void* qvrocoapi_RouteAttributes_getOptionalModifiers(void*) {
+    return nullptr;
+}
+QVROCO_API void* qvrocoapi_RouteAttributes_getRequiredModifiers(void*) {
+    return nullptr;
+}
 QVROCO_API void* qvrocoapi_RouteAttributes_getDestinationRequiredModifiers(void*) {
     return nullptr;
 }
@@ -455,13 +501,11 @@ QVROCO_API void qvrocoapi_RouteModifiers_setStringModifier(void*, void*, void*, 
 
 // --- Device reset -------------------------------------------------------------
 
-QVROCO_API void qvrocoapi_initiateDeviceReset(void* session, const char* device,
-                                              StatusRecord* st) {
+QVROCO_API void qvrocoapi_initiateDeviceReset(void* session, const char* device, StatusRecord* st) {
     if (!enter("initiateDeviceReset", text(device), st)) return;
     sessionKnown(session, "initiateDeviceReset", st);
 }
-QVROCO_API void qvrocoapi_completeDeviceReset(void* session, const char* device,
-                                              StatusRecord* st) {
+QVROCO_API void qvrocoapi_completeDeviceReset(void* session, const char* device, StatusRecord* st) {
     if (!enter("completeDeviceReset", text(device), st)) return;
     sessionKnown(session, "completeDeviceReset", st);
 }

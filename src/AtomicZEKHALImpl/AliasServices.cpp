@@ -18,11 +18,16 @@ const std::string& existingDirectory(const std::string& directory) {
 
 }  // namespace
 
-std::string configurationDirectory() { return qvsysq::SysqWrapper().getLocalStateDir() + "/QRX/" + "QV-3377" + "/zek"; }
+std::string configurationDirectory() {
+    return qvsysq::SysqWrapper().getLocalStateDir() + "/QRX/" + "QV-3377" + "/zek";
+}
 
-std::string configurationFilePath() { return configurationDirectory() + "/qrxzek.config"; }
+std::string configurationFilePath() {
+    return configurationDirectory() + "/qrxzek.config";
+}
 
-AliasServices::AliasServices(qvzek::IDeviceDiscoverer& deviceManager, qvzek::IPciModelNameIdentifier& modelNames,
+AliasServices::AliasServices(qvzek::IDeviceDiscoverer& deviceManager,
+                             qvzek::IPciModelNameIdentifier& modelNames,
                              qvqpxi::QPxiLibrary& pxiLibrary)
     : directory_(configurationDirectory()),
       configurationFile_((existingDirectory(directory_) + "/qrxzek.config").c_str(), true),
@@ -32,7 +37,8 @@ AliasServices::AliasServices(qvzek::IDeviceDiscoverer& deviceManager, qvzek::IPc
       configuration_(configurationFile_, iteratorFactory_, attributeProvider_),
       changeNotifier_(configuration_),
       directoryPoller_(configuration_, directory_.c_str()),
-      aliasStorage_(configurationFile_, configuration_, iteratorFactory_, attributeProvider_, changeNotifier_),
+      aliasStorage_(configurationFile_, configuration_, iteratorFactory_, attributeProvider_,
+                    changeNotifier_),
       aliasConflicter_(deviceManager),
       aliasManager_(aliasStorage_, aliasConflicter_) {}
 

@@ -22,7 +22,8 @@ namespace qvzek {
 // Proposes no default alias: a module without one keeps none.
 class AliasFactoryNone : public qvjsonconfig::AliasFactoryInterface {
 public:
-    std::string createDefaultAlias(qvjsonconfig::DeviceIteratorInterface*, qvjsonconfig::ConfigurationData&) override {
+    std::string createDefaultAlias(qvjsonconfig::DeviceIteratorInterface*,
+                                   qvjsonconfig::ConfigurationData&) override {
         return "";
     }
 };
@@ -56,8 +57,8 @@ public:
     // Creates the configuration directory and file when missing and starts
     // the two threads; whatever was built is released when a later step
     // throws. The three arguments outlive the object.
-    AliasServices(qvzek::IDeviceDiscoverer& deviceManager, qvzek::IPciModelNameIdentifier& modelNames,
-                  qvqpxi::QPxiLibrary& pxiLibrary);
+    AliasServices(qvzek::IDeviceDiscoverer& deviceManager,
+                  qvzek::IPciModelNameIdentifier& modelNames, qvqpxi::QPxiLibrary& pxiLibrary);
     AliasServices(const AliasServices&) = delete;
     AliasServices& operator=(const AliasServices&) = delete;
     // Stops and joins the threads (members go in reverse order).

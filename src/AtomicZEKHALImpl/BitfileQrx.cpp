@@ -19,7 +19,8 @@ constexpr std::string_view kSectionClose = "</QvSdi_60565a69600149069007a119fa3b
 
 // The raise sites of the module check, as the error translator knows them.
 constexpr qverr::SourceLocation location(int64_t line) {
-    return {"AtomicZEKHALImpl/BitfileQrx", line, "qv3377hal", "SDISharedErrors::kErrorIncompatibleBitfile"};
+    return {"AtomicZEKHALImpl/BitfileQrx", line, "qv3377hal",
+            "SDISharedErrors::kErrorIncompatibleBitfile"};
 }
 constexpr qverr::SourceLocation kMissingVersion = location(65);
 constexpr qverr::SourceLocation kUnreadableVersion = location(70);
@@ -28,7 +29,8 @@ constexpr qverr::SourceLocation kMissingRevisions = location(87);
 constexpr qverr::SourceLocation kUnreadableRevisions = location(91);
 
 [[noreturn]] void refuse(const qverr::SourceLocation& site, const char* message) {
-    qverr::throwWithMessage(SDISharedErrors::kErrorIncompatibleBitfile, site, "parseCompilationResults", message);
+    qverr::throwWithMessage(SDISharedErrors::kErrorIncompatibleBitfile, site,
+                            "parseCompilationResults", message);
 }
 
 // The non-empty text between the first opening tag and the first closing

@@ -18,7 +18,8 @@ constexpr Model kModels[] = {{0x7C1E, 0xC4C4, 0x7822, "QV PXIe-3377"}};
 std::string PciModelNameIdentifierCodegen::getModelName(uint32_t vendorId, uint32_t deviceId,
                                                         uint32_t subsystemId) {
     for (const Model& model : kModels) {
-        if (model.vendorId == vendorId && model.deviceId == deviceId && model.subsystemId == subsystemId) {
+        if (model.vendorId == vendorId && model.deviceId == deviceId &&
+            model.subsystemId == subsystemId) {
             return model.name;
         }
     }

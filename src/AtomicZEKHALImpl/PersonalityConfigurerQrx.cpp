@@ -12,7 +12,9 @@ namespace atomiczekhal {
 
 namespace {
 
-uint64_t address(const uint8_t* data) { return reinterpret_cast<uintptr_t>(data); }
+uint64_t address(const uint8_t* data) {
+    return reinterpret_cast<uintptr_t>(data);
+}
 
 // The request carries 32-bit lengths; a longer piece must not go out cut.
 uint32_t length(uint64_t size) {
@@ -33,16 +35,16 @@ void PersonalityConfigurerQrx::configure(bool*) {
     qvzek::throwStatusCode(qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
 }
 
-void PersonalityConfigurerQrx::configurePersonality(qvzek::PersonalityRecord& record, bool* result) {
+void PersonalityConfigurerQrx::configurePersonality(qvzek::PersonalityRecord& record,
+                                                    bool* result) {
     const qvzek::SerializedBitfile pieces(bitfile_, attributes_);
     const ModuleRevisions revisions = bitfile_.getModuleRevisions();
     nQVAPALS100::tStatus status;
     uint8_t changed = 0;
-    proxy_->configurePersonality(address(pieces.commonData()), length(pieces.commonDataSize()),
-                                 address(pieces.fifoData()), length(pieces.fifoDataSize()),
-                                 address(pieces.bitstream()), length(pieces.bitstreamSize()),
-                                 revisions.desired, revisions.minimum, revisions.valid ? 1 : 0,
-                                 &changed, status);
+    proxy_->configurePersonality(
+        address(pieces.commonData()), length(pieces.commonDataSize()), address(pieces.fifoData()),
+        length(pieces.fifoDataSize()), address(pieces.bitstream()), length(pieces.bitstreamSize()),
+        revisions.desired, revisions.minimum, revisions.valid ? 1 : 0, &changed, status);
     qverr::throwIfTStatusError(status);
     if (result != nullptr) *result = changed != 0;
     record.configured = true;

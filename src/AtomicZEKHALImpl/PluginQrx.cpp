@@ -82,7 +82,9 @@ void createPluginMutex(nQVAPALS100::tStatus& status) {
     }
 }
 
-void destroyPluginMutex() { delete pluginMutex.exchange(nullptr); }
+void destroyPluginMutex() {
+    delete pluginMutex.exchange(nullptr);
+}
 
 OnceRecord pluginOnce{{0}, {0}, &createPluginMutex, &destroyPluginMutex, 1};
 
@@ -125,9 +127,10 @@ std::unique_ptr<PluginObjects> buildPluginObjects() {
         std::make_unique<DeviceManager>(kInterfaceName, modelNameIdentifier, *objects->pxiLibrary);
     objects->deviceManager->onDevicesChanged();
     objects->deviceManager->startObserver();
-    objects->sessionFactory = std::make_unique<SessionFactoryQrx>(*objects->deviceManager, *objects->pxiLibrary);
-    objects->aliasServices =
-        std::make_unique<AliasServices>(*objects->deviceManager, modelNameIdentifier, *objects->pxiLibrary);
+    objects->sessionFactory =
+        std::make_unique<SessionFactoryQrx>(*objects->deviceManager, *objects->pxiLibrary);
+    objects->aliasServices = std::make_unique<AliasServices>(
+        *objects->deviceManager, modelNameIdentifier, *objects->pxiLibrary);
     return objects;
 }
 
@@ -144,11 +147,13 @@ int32_t qvzek_initializePlugin() {
         if (status.isError()) return;
         sdihal::nQVAPAL000::tMutex* mutex = pluginMutex.load(std::memory_order_acquire);
         if (mutex == nullptr) {
-            status.setCode(qverr::qvapalerr_softwareFaultAPALInternalUseOnly, qv3377hal::kComponent, kFile, 126);
+            status.setCode(qverr::qvapalerr_softwareFaultAPALInternalUseOnly, qv3377hal::kComponent,
+                           kFile, 126);
             return;
         }
         sdihal::nQVAPAL000::tMutexLock lock(*mutex);
-        if (pluginReferenceCount == 0) published.store(buildPluginObjects().release(), std::memory_order_release);
+        if (pluginReferenceCount == 0)
+            published.store(buildPluginObjects().release(), std::memory_order_release);
         ++pluginReferenceCount;
     });
 }
@@ -165,7 +170,8 @@ int32_t qvzek_getPluginInterface(int32_t interfaceVersion, qvzek::IDeviceList** 
         // Before the first initialize or after the last finalize there is
         // nothing a device list could stand on.
         if (objects == nullptr) {
-            status.setCode(qverr::qvapalerr_resourceNotInitialized, qv3377hal::kComponent, kFile, 78);
+            status.setCode(qverr::qvapalerr_resourceNotInitialized, qv3377hal::kComponent, kFile,
+                           78);
             return;
         }
         *out = new qvzek::DeviceList(objects->deviceManager.get(), objects->sessionFactory.get(),
@@ -180,6 +186,7 @@ int32_t qvzek_finalizePlugin() {
     // A finalize without an initialize to balance must not wrap the count:
     // later initializes would then build nothing.
     if (pluginReferenceCount == 0) return qverr::qvapalerr_resourceNotInitialized;
-    if (--pluginReferenceCount == 0) endPluginObjects(published.exchange(nullptr, std::memory_order_acq_rel));
+    if (--pluginReferenceCount == 0)
+        endPluginObjects(published.exchange(nullptr, std::memory_order_acq_rel));
     return 0;
 }

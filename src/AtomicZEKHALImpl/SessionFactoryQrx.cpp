@@ -20,8 +20,8 @@ namespace atomiczekhal {
 namespace {
 
 using Proxy = sdihal::tInterfaceProxy_atomiczekddkqrx;
-using DeviceIterator =
-    qvjsonconfig::internal::APALDeviceIteratorWithBusToken<qvjsonconfig::internal::APALPersistentTokenPCI>;
+using DeviceIterator = qvjsonconfig::internal::APALDeviceIteratorWithBusToken<
+    qvjsonconfig::internal::APALPersistentTokenPCI>;
 
 const qvzek::DeviceInfo& checkedDevice(const std::shared_ptr<const qvzek::DeviceInfo>& device) {
     if (device == nullptr || device->interfaceName == nullptr) {
@@ -53,8 +53,8 @@ std::shared_ptr<qvzek::AttributeHandlerComposite> SessionFactoryQrx::createAttri
 }
 
 std::unique_ptr<qvzek::user::Session> SessionFactoryQrx::createSession(
-    const std::shared_ptr<const qvzek::DeviceInfo>& device, const char* bitfile, const char* signature,
-    uint32_t attribute) {
+    const std::shared_ptr<const qvzek::DeviceInfo>& device, const char* bitfile,
+    const char* signature, uint32_t attribute) {
     const qvzek::DeviceInfo& info = checkedDevice(device);
     if (bitfile == nullptr) qvzek::throwStatusCode(qverr::qvapalerr_invalidParameter);
     qvzek::DeviceHandles<Proxy> handles = deviceManager_->getDevice(info.interfacePath);
@@ -65,9 +65,9 @@ std::unique_ptr<qvzek::user::Session> SessionFactoryQrx::createSession(
     // Both are used only while the session opens the image.
     PersonalityConfigurerQrx configurer(handles.proxy, *image, attribute);
     qvzek::TargetClassCheckerDefault checker(attributeHandler);
-    return std::make_unique<qvzek::user::SessionWithP2P>(handles.fpga, handles.proxy, handles.proxy, configurer,
-                                                         checker, ioAccessor, image,
-                                                         signature != nullptr ? signature : "", attribute);
+    return std::make_unique<qvzek::user::SessionWithP2P>(
+        handles.fpga, handles.proxy, handles.proxy, configurer, checker, ioAccessor, image,
+        signature != nullptr ? signature : "", attribute);
 }
 
 std::unique_ptr<qvzek::FpgaSessionTraditional> SessionFactoryQrx::createTraditionalSession(
@@ -75,9 +75,10 @@ std::unique_ptr<qvzek::FpgaSessionTraditional> SessionFactoryQrx::createTraditio
     const qvzek::DeviceInfo& info = checkedDevice(device);
     std::shared_ptr<Proxy> proxy = deviceManager_->getDevice(info.interfacePath).proxy;
     auto attributeHandler = createAttributeHandler(proxy, info);
-    auto flashManager =
-        std::make_shared<qvzek::FlashManager>(std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk_flash>(proxy));
-    return std::make_unique<qvzek::FpgaSessionTraditional>(device, this, attributeHandler, flashManager);
+    auto flashManager = std::make_shared<qvzek::FlashManager>(
+        std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk_flash>(proxy));
+    return std::make_unique<qvzek::FpgaSessionTraditional>(device, this, attributeHandler,
+                                                           flashManager);
 }
 
 }  // namespace atomiczekhal

@@ -30,9 +30,9 @@ public:
 
     // -52006 for a path the device manager does not know, -63036 when the
     // driver no longer lists it, the bitfile's own errors; all thrown.
-    std::unique_ptr<qvzek::user::Session> createSession(const std::shared_ptr<const qvzek::DeviceInfo>& device,
-                                                        const char* bitfile, const char* signature,
-                                                        uint32_t attribute) override;
+    std::unique_ptr<qvzek::user::Session> createSession(
+        const std::shared_ptr<const qvzek::DeviceInfo>& device, const char* bitfile,
+        const char* signature, uint32_t attribute) override;
     std::unique_ptr<qvzek::FpgaSessionTraditional> createTraditionalSession(
         const std::shared_ptr<const qvzek::DeviceInfo>& device) override;
     ~SessionFactoryQrx() override = default;
@@ -41,7 +41,8 @@ public:
     // properties, PXI place, the fixed answers, the traditional session's
     // owner text, the driver's own attributes.
     std::shared_ptr<qvzek::AttributeHandlerComposite> createAttributeHandler(
-        const std::shared_ptr<sdihal::tInterfaceProxy_atomiczekddkqrx>& proxy, const qvzek::DeviceInfo& device);
+        const std::shared_ptr<sdihal::tInterfaceProxy_atomiczekddkqrx>& proxy,
+        const qvzek::DeviceInfo& device);
 
 private:
     DeviceManagerQrx* deviceManager_;

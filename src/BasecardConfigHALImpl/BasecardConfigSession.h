@@ -13,7 +13,8 @@ namespace BasecardConfigV1 {
 
 class BasecardConfigSession {
 public:
-    BasecardConfigSession(uint32_t instance, std::shared_ptr<sdihal::iInterfaceProxy_BasecardConfigV1> proxy)
+    BasecardConfigSession(uint32_t instance,
+                          std::shared_ptr<sdihal::iInterfaceProxy_BasecardConfigV1> proxy)
         : instance_(instance), proxy_(std::move(proxy)) {
         if (!proxy_) qv3377hal::throwNullArgument();
     }

@@ -32,12 +32,12 @@ private:
     uint32_t instance_;
 };
 
-#define QV_DSP_HW_CONTROL(NS, PROXY)                                         \
-    namespace NS {                                                           \
-    class HWControl : public BlockControl<sdihal::PROXY> {                   \
-    public:                                                                  \
-        using BlockControl::BlockControl;                                    \
-    };                                                                       \
+#define QV_DSP_HW_CONTROL(NS, PROXY)                       \
+    namespace NS {                                         \
+    class HWControl : public BlockControl<sdihal::PROXY> { \
+    public:                                                \
+        using BlockControl::BlockControl;                  \
+    };                                                     \
     }
 
 QV_DSP_HW_CONTROL(resampler, iInterfaceProxy_resampler)
@@ -64,27 +64,31 @@ private:
     std::unique_ptr<Control> control_;
 };
 
-class ResamplerHAL : public BlockHAL<qvdspcontrol::v1::resampler::HWControl, sdihal::iInterfaceProxy_resampler> {
+class ResamplerHAL
+    : public BlockHAL<qvdspcontrol::v1::resampler::HWControl, sdihal::iInterfaceProxy_resampler> {
 public:
-    explicit ResamplerHAL(std::shared_ptr<sdihal::iInterfaceProxy_resampler> proxy) : BlockHAL(std::move(proxy)) {}
+    explicit ResamplerHAL(std::shared_ptr<sdihal::iInterfaceProxy_resampler> proxy)
+        : BlockHAL(std::move(proxy)) {}
 };
-class ImpairmentsHAL
-    : public BlockHAL<qvdspcontrol::v1::iqImpairments::HWControl, sdihal::iInterfaceProxy_impairments> {
+class ImpairmentsHAL : public BlockHAL<qvdspcontrol::v1::iqImpairments::HWControl,
+                                       sdihal::iInterfaceProxy_impairments> {
 public:
     explicit ImpairmentsHAL(std::shared_ptr<sdihal::iInterfaceProxy_impairments> proxy)
         : BlockHAL(std::move(proxy)) {}
 };
-class IQDataTriggerHAL
-    : public BlockHAL<qvdspcontrol::v1::iqDataTrigger::HWControl, sdihal::iInterfaceProxy_iqDataTrigger> {
+class IQDataTriggerHAL : public BlockHAL<qvdspcontrol::v1::iqDataTrigger::HWControl,
+                                         sdihal::iInterfaceProxy_iqDataTrigger> {
 public:
     explicit IQDataTriggerHAL(std::shared_ptr<sdihal::iInterfaceProxy_iqDataTrigger> proxy)
         : BlockHAL(std::move(proxy)) {}
 };
-class FreqShiftHAL : public BlockHAL<qvdspcontrol::v1::freqShift::HWControl, sdihal::iInterfaceProxy_freqshift> {
+class FreqShiftHAL
+    : public BlockHAL<qvdspcontrol::v1::freqShift::HWControl, sdihal::iInterfaceProxy_freqshift> {
 public:
     using BlockHAL::BlockHAL;
 };
-class DigitalGainHAL : public BlockHAL<qvdspcontrol::v1::iqGain::HWControl, sdihal::iInterfaceProxy_digitalgain> {
+class DigitalGainHAL
+    : public BlockHAL<qvdspcontrol::v1::iqGain::HWControl, sdihal::iInterfaceProxy_digitalgain> {
 public:
     using BlockHAL::BlockHAL;
 };
@@ -100,7 +104,8 @@ public:
     };
 
     DigitalOffsetSession() = default;
-    DigitalOffsetSession(std::shared_ptr<sdihal::iInterfaceProxy_digitaloffset> proxy, uint32_t instance)
+    DigitalOffsetSession(std::shared_ptr<sdihal::iInterfaceProxy_digitaloffset> proxy,
+                         uint32_t instance)
         : proxy_(std::move(proxy)), instance_(instance) {}
     DigitalOffsetSession(const DigitalOffsetSession&) = delete;
     DigitalOffsetSession& operator=(const DigitalOffsetSession&) = delete;
@@ -117,7 +122,8 @@ private:
 
 class DigitalOffsetHAL {
 public:
-    DigitalOffsetHAL(std::shared_ptr<sdihal::iInterfaceProxy_digitaloffset> proxy, uint32_t instance)
+    DigitalOffsetHAL(std::shared_ptr<sdihal::iInterfaceProxy_digitaloffset> proxy,
+                     uint32_t instance)
         : session_(std::make_unique<DigitalOffsetSession>(std::move(proxy), instance)) {}
     DigitalOffsetSession* session() const { return session_.get(); }
 

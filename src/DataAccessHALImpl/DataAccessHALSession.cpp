@@ -40,7 +40,8 @@ void DataAccessHALSession::getAccessors(uint64_t* ids, uint64_t* count) {
     for (uint64_t i = 0; i < n; ++i) ids[i] = i;
 }
 
-void DataAccessHALSession::getAccessorDescriptor(uint64_t accessor, AccessorDescriptor& descriptor) {
+void DataAccessHALSession::getAccessorDescriptor(uint64_t accessor,
+                                                 AccessorDescriptor& descriptor) {
     getAccessor(accessor).getDescriptor(descriptor);
 }
 
@@ -48,17 +49,18 @@ void DataAccessHALSession::getPartitionList(uint64_t accessor, uint32_t* ids, ui
     getAccessor(accessor).getPartitionList(ids, count);
 }
 
-void DataAccessHALSession::getPartitionPath(uint64_t accessor, uint32_t partition, char* path, uint64_t* size) {
+void DataAccessHALSession::getPartitionPath(uint64_t accessor, uint32_t partition, char* path,
+                                            uint64_t* size) {
     getAccessor(accessor).getPartitionPath(partition, path, size);
 }
 
-void DataAccessHALSession::readPartition(uint64_t accessor, uint32_t partition, void* buffer, uint64_t* size,
-                                         uint32_t* sequence) {
+void DataAccessHALSession::readPartition(uint64_t accessor, uint32_t partition, void* buffer,
+                                         uint64_t* size, uint32_t* sequence) {
     getAccessor(accessor).readPartition(partition, buffer, size, sequence);
 }
 
-void DataAccessHALSession::writePartition(uint64_t accessor, uint32_t partition, bool hardCopy, const void* data,
-                                          uint64_t size, uint32_t* sequence) {
+void DataAccessHALSession::writePartition(uint64_t accessor, uint32_t partition, bool hardCopy,
+                                          const void* data, uint64_t size, uint32_t* sequence) {
     getAccessor(accessor).writePartition(partition, hardCopy, data, size, sequence);
 }
 
@@ -66,7 +68,8 @@ void DataAccessHALSession::flushPartition(uint64_t accessor, uint32_t partition)
     getAccessor(accessor).flushPartition(partition);
 }
 
-void DataAccessHALSession::deletePartition(uint64_t accessor, uint32_t partition, uint32_t* sequence) {
+void DataAccessHALSession::deletePartition(uint64_t accessor, uint32_t partition,
+                                           uint32_t* sequence) {
     getAccessor(accessor).deletePartition(partition, sequence);
 }
 

@@ -94,7 +94,8 @@ private:
     qvjsonconfig::LockableFile file_;
 };
 
-LockedSequence* openCycle(const std::filesystem::path& sequencePath, std::unique_ptr<LockedSequence>& holder) {
+LockedSequence* openCycle(const std::filesystem::path& sequencePath,
+                          std::unique_ptr<LockedSequence>& holder) {
     createDirectories(sequencePath.parent_path());
     holder = std::make_unique<LockedSequence>(sequencePath);
     return holder.get();
@@ -172,7 +173,8 @@ TemporaryFile createTemporary(const std::filesystem::path& partitionPath, uint32
     const std::filesystem::path directory = partitionPath.parent_path();
     for (int attempt = 0; attempt < 100; ++attempt) {
         char name[64];
-        std::snprintf(name, sizeof name, "tmp_%08x_%ld_%llu", partition, static_cast<long>(::getpid()),
+        std::snprintf(name, sizeof name, "tmp_%08x_%ld_%llu", partition,
+                      static_cast<long>(::getpid()),
                       static_cast<unsigned long long>(counter.fetch_add(1)));
         const std::string path = (directory / name).string();
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -198,12 +200,14 @@ void syncDirectory(const std::filesystem::path& directory, const std::string& pa
 // Replaces the partition file whole: the bytes go to a synced temporary
 // file that is renamed over the partition, so a failure or a crash at any
 // point leaves either the old or the new content.
-void writeFile(const std::filesystem::path& path, uint32_t partition, const void* data, uint64_t size) {
+void writeFile(const std::filesystem::path& path, uint32_t partition, const void* data,
+               uint64_t size) {
     createDirectories(path.parent_path());
     const std::string target = path.string();
     TemporaryFile temporary = createTemporary(path, partition);
     struct stat existing {};
-    if (::stat(target.c_str(), &existing) == 0) (void)::fchmod(temporary.fd(), existing.st_mode & 07777);
+    if (::stat(target.c_str(), &existing) == 0)
+        (void)::fchmod(temporary.fd(), existing.st_mode & 07777);
     const auto* bytes = static_cast<const uint8_t*>(data);
     uint64_t written = 0;
     while (written < size) {
@@ -215,7 +219,8 @@ void writeFile(const std::filesystem::path& path, uint32_t partition, const void
     }
     if (::fsync(temporary.fd()) != 0) raiseWriteFailure(target, errorText(errno));
     if (temporary.close() != 0) raiseWriteFailure(target, errorText(errno));
-    if (std::rename(temporary.path().c_str(), target.c_str()) != 0) raiseWriteFailure(target, errorText(errno));
+    if (std::rename(temporary.path().c_str(), target.c_str()) != 0)
+        raiseWriteFailure(target, errorText(errno));
     temporary.release();
     syncDirectory(path.parent_path(), target);
 }
@@ -280,8 +285,8 @@ void FileDataAccessor::getPartitionList(uint32_t* ids, uint64_t* count) {
     std::vector<uint32_t> found;
     std::error_code error;
     if (std::filesystem::is_directory(directory_, error)) {
-        for (std::filesystem::directory_iterator entry(directory_, error), end; !error && entry != end;
-             entry.increment(error)) {
+        for (std::filesystem::directory_iterator entry(directory_, error), end;
+             !error && entry != end; entry.increment(error)) {
             std::error_code statusError;
             if (!std::filesystem::is_regular_file(entry->path(), statusError)) continue;
             if (auto partition = partitionFromFileName(entry->path().filename().native())) {
@@ -294,7 +299,8 @@ void FileDataAccessor::getPartitionList(uint32_t* ids, uint64_t* count) {
         raise(qvmxl::kErrorReadBufferTooSmall, FILE_LOCATION("qvmxl::kErrorReadBufferTooSmall"),
               "FileDataAccessor", "id buffer smaller than the partition count");
     }
-    if (ids != nullptr && !found.empty()) std::memcpy(ids, found.data(), found.size() * sizeof found[0]);
+    if (ids != nullptr && !found.empty())
+        std::memcpy(ids, found.data(), found.size() * sizeof found[0]);
     *count = found.size();
 }
 
@@ -312,7 +318,8 @@ void FileDataAccessor::getPartitionPath(uint32_t partition, char* path, uint64_t
     *size = needed;
 }
 
-void FileDataAccessor::readPartition(uint32_t partition, void* buffer, uint64_t* size, uint32_t* sequence) {
+void FileDataAccessor::readPartition(uint32_t partition, void* buffer, uint64_t* size,
+                                     uint32_t* sequence) {
     refusePartitionZero(partition, "Cannot read partition");
     std::unique_ptr<LockedSequence> holder;
     const uint32_t stored = openCycle(sequenceFilePath(partition), holder)->read();
@@ -333,8 +340,8 @@ void FileDataAccessor::readPartition(uint32_t partition, void* buffer, uint64_t*
     *size = 0;
 }
 
-void FileDataAccessor::writePartition(uint32_t partition, bool hardCopy, const void* data, uint64_t size,
-                                      uint32_t* sequence) {
+void FileDataAccessor::writePartition(uint32_t partition, bool hardCopy, const void* data,
+                                      uint64_t size, uint32_t* sequence) {
     if (!hardCopy) {
         raise(qvmxl::kErrorSoftwareFault, FILE_LOCATION("qvmxl::kErrorSoftwareFault"),
               "FileDataAccessor", "soft copies are not supported",

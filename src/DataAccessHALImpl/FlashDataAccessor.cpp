@@ -38,16 +38,17 @@ void FlashDataAccessor::getPartitionPath(uint32_t /*partition*/, char* path, uin
     *size = 1;
 }
 
-void FlashDataAccessor::readPartition(uint32_t partition, void* buffer, uint64_t* size, uint32_t* sequence) {
+void FlashDataAccessor::readPartition(uint32_t partition, void* buffer, uint64_t* size,
+                                      uint32_t* sequence) {
     uint32_t capacity = static_cast<uint32_t>(*size);
     flash_->readPartition2(partition, buffer, &capacity, name_.c_str(), sequence);
     *size = capacity;
 }
 
-void FlashDataAccessor::writePartition(uint32_t partition, bool hardCopy, const void* data, uint64_t size,
-                                       uint32_t* sequence) {
-    flash_->writePartition2(partition, data, static_cast<uint32_t>(size), hardCopy ? 1u : 0u, name_.c_str(),
-                            sequence);
+void FlashDataAccessor::writePartition(uint32_t partition, bool hardCopy, const void* data,
+                                       uint64_t size, uint32_t* sequence) {
+    flash_->writePartition2(partition, data, static_cast<uint32_t>(size), hardCopy ? 1u : 0u,
+                            name_.c_str(), sequence);
 }
 
 void FlashDataAccessor::flushPartition(uint32_t /*partition*/) {

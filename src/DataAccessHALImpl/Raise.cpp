@@ -16,16 +16,17 @@ void raise(int32_t code, const qverr::SourceLocation& location, const char* key,
         qvmxl::Writer writer = qvmxl::getOrderedDataWriter(qvmxl::kTranslatorName, status);
         for (const Record& record : records) {
             switch (record.kind) {
-            case Record::elaboration:
-                writer = qvmxl::writeElaboration(writer, record.text);
-                break;
-            case Record::empty:
-                writer = qvmxl::writeEmpty(writer);
-                break;
-            case Record::requestedValue:
-                writer = qvmxl::writeUsageParam(
-                    writer, qvmxl::UsageParam<uint32_t>{"kUsageTypeRequestedValue", record.value});
-                break;
+                case Record::elaboration:
+                    writer = qvmxl::writeElaboration(writer, record.text);
+                    break;
+                case Record::empty:
+                    writer = qvmxl::writeEmpty(writer);
+                    break;
+                case Record::requestedValue:
+                    writer = qvmxl::writeUsageParam(
+                        writer,
+                        qvmxl::UsageParam<uint32_t>{"kUsageTypeRequestedValue", record.value});
+                    break;
             }
         }
     }

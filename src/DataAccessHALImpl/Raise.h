@@ -15,9 +15,15 @@ struct Record {
     uint32_t value = 0;
 };
 
-inline Record elaboration(const char* text) { return {Record::elaboration, text, 0}; }
-inline Record emptyRecord() { return {Record::empty, nullptr, 0}; }
-inline Record requestedValue(uint32_t value) { return {Record::requestedValue, nullptr, value}; }
+inline Record elaboration(const char* text) {
+    return {Record::elaboration, text, 0};
+}
+inline Record emptyRecord() {
+    return {Record::empty, nullptr, 0};
+}
+inline Record requestedValue(uint32_t value) {
+    return {Record::requestedValue, nullptr, value};
+}
 
 // The code with the detail "key": "text" naming the refusal, then the
 // translator header and the records in order.

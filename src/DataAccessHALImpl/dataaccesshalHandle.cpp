@@ -6,7 +6,8 @@
 #include "DataAccessHALImpl/Raise.h"
 #include "qvmxl/errors.h"
 
-QV_CONTEXT_HANDLE_EXPORTS_STATUS_LAST_AT(da, dataaccesshal, "DataAccessHALImpl/DataAccessHALImpl", __LINE__)
+QV_CONTEXT_HANDLE_EXPORTS_STATUS_LAST_AT(da, dataaccesshal, "DataAccessHALImpl/DataAccessHALImpl",
+                                         __LINE__)
 
 using qv3377hal::checkNotNull;
 using qv3377hal::statusLastCall;
@@ -26,8 +27,8 @@ void da_getAccessors(uint64_t handle, uint64_t* ids, uint64_t* count, qverr::Sta
     });
 }
 
-void da_getAccessorDescriptor(uint64_t handle, uint64_t accessor, uint32_t* type, char* name, uint64_t* size,
-                              qverr::Status* status) {
+void da_getAccessorDescriptor(uint64_t handle, uint64_t accessor, uint32_t* type, char* name,
+                              uint64_t* size, qverr::Status* status) {
     statusLastCall(status, [&] {
         checkNotNull(size);
         dataaccesshal::AccessorDescriptor descriptor;
@@ -51,23 +52,24 @@ void da_getAccessorDescriptor(uint64_t handle, uint64_t accessor, uint32_t* type
     });
 }
 
-void da_getPartitionList(uint64_t handle, uint64_t accessor, uint32_t* ids, uint64_t* count, qverr::Status* status) {
+void da_getPartitionList(uint64_t handle, uint64_t accessor, uint32_t* ids, uint64_t* count,
+                         qverr::Status* status) {
     statusLastCall(status, [&] {
         checkNotNull(count);
         session(handle).getPartitionList(accessor, ids, count);
     });
 }
 
-void da_getPartitionPath(uint64_t handle, uint64_t accessor, uint32_t partition, char* path, uint64_t* size,
-                         qverr::Status* status) {
+void da_getPartitionPath(uint64_t handle, uint64_t accessor, uint32_t partition, char* path,
+                         uint64_t* size, qverr::Status* status) {
     statusLastCall(status, [&] {
         checkNotNull(size);
         session(handle).getPartitionPath(accessor, partition, path, size);
     });
 }
 
-void da_readPartition(uint64_t handle, uint64_t accessor, uint32_t partition, void* buffer, uint64_t* size,
-                      uint32_t* sequence, qverr::Status* status) {
+void da_readPartition(uint64_t handle, uint64_t accessor, uint32_t partition, void* buffer,
+                      uint64_t* size, uint32_t* sequence, qverr::Status* status) {
     statusLastCall(status, [&] {
         checkNotNull(sequence);
         checkNotNull(size);
@@ -75,11 +77,12 @@ void da_readPartition(uint64_t handle, uint64_t accessor, uint32_t partition, vo
     });
 }
 
-void da_writePartition(uint64_t handle, uint64_t accessor, uint32_t partition, int32_t hardCopy, const void* data,
-                       uint64_t size, uint32_t* sequence, qverr::Status* status) {
+void da_writePartition(uint64_t handle, uint64_t accessor, uint32_t partition, int32_t hardCopy,
+                       const void* data, uint64_t size, uint32_t* sequence, qverr::Status* status) {
     statusLastCall(status, [&] {
         checkNotNull(sequence);
-        session(handle).writePartition(accessor, partition, (hardCopy & 0xFF) != 0, data, size, sequence);
+        session(handle).writePartition(accessor, partition, (hardCopy & 0xFF) != 0, data, size,
+                                       sequence);
     });
 }
 
@@ -91,6 +94,7 @@ void da_deletePartition(uint64_t handle, uint64_t accessor, uint32_t partition, 
     });
 }
 
-void da_flushPartition(uint64_t handle, uint64_t accessor, uint32_t partition, qverr::Status* status) {
+void da_flushPartition(uint64_t handle, uint64_t accessor, uint32_t partition,
+                       qverr::Status* status) {
     statusLastCall(status, [&] { session(handle).flushPartition(accessor, partition); });
 }

@@ -33,34 +33,42 @@ sdihal::tFixedPointValue toFixedPoint(const sdihal::tFixedPointFormat& format, d
                                         "qvmxl::kErrorOperationTimedOut"));
     qverr::DetailWriter(status).add("waitForDone", "data path did not become idle in time");
     qvmxl::writeUsageParam(qvmxl::getOrderedDataWriter(qvmxl::kTranslatorName, status),
-                           qvmxl::UsageParam<const char*>{"kUsageTypeSource",
-                                                          "Waiting For Device To Transition To Idle"});
+                           qvmxl::UsageParam<const char*>{
+                               "kUsageTypeSource", "Waiting For Device To Transition To Idle"});
     qverr::throwStatus(std::move(status));
 }
 
 }  // namespace
 
-DataPathSession::DataPathSession(std::shared_ptr<sdihal::iInterfaceProxy_datapath> proxy, uint32_t index)
+DataPathSession::DataPathSession(std::shared_ptr<sdihal::iInterfaceProxy_datapath> proxy,
+                                 uint32_t index)
     : proxy_(std::move(proxy)), index_(index) {
     if (index == 0) {
-        driverRequest([&](tStatus& status) { proxy_->getPreRouteTriggerDelayFormat(&preRouteTriggerDelayFormat_, status); });
-        driverRequest(
-            [&](tStatus& status) { proxy_->getTriggerTimestampOffsetFormat(&triggerTimestampOffsetFormat_, status); });
         driverRequest([&](tStatus& status) {
-            proxy_->getTriggerTimestampInfo(&triggerTimestampMode_, &timestampFractionFormat_, status);
+            proxy_->getPreRouteTriggerDelayFormat(&preRouteTriggerDelayFormat_, status);
+        });
+        driverRequest([&](tStatus& status) {
+            proxy_->getTriggerTimestampOffsetFormat(&triggerTimestampOffsetFormat_, status);
+        });
+        driverRequest([&](tStatus& status) {
+            proxy_->getTriggerTimestampInfo(&triggerTimestampMode_, &timestampFractionFormat_,
+                                            status);
         });
     } else if (index == 1) {
-        driverRequest([&](tStatus& status) { proxy_->getMarkerDelayFormat(&markerDelayFormat_, status); });
         driverRequest(
-            [&](tStatus& status) { proxy_->getPostRouteEventDelayFormat(&postRouteEventDelayFormat_, status); });
+            [&](tStatus& status) { proxy_->getMarkerDelayFormat(&markerDelayFormat_, status); });
+        driverRequest([&](tStatus& status) {
+            proxy_->getPostRouteEventDelayFormat(&postRouteEventDelayFormat_, status);
+        });
     } else {
         qverr::throwWithMessage(
             qverr::qvapalerr_invalidParameter,
             QVERR_FIXED_LOCATION(kSource, 42, qv3377hal::kComponent, "qvapalerr_invalidParameter"),
             "DataPathSession", "data-path index is neither 0 nor 1");
     }
-    driverRequest(
-        [&](tStatus& status) { proxy_->getAnalogFrontEndDelayFormat(index_, &analogFrontEndDelayFormat_, status); });
+    driverRequest([&](tStatus& status) {
+        proxy_->getAnalogFrontEndDelayFormat(index_, &analogFrontEndDelayFormat_, status);
+    });
 }
 
 DataPathSession::~DataPathSession() = default;
@@ -105,7 +113,8 @@ void DataPathSession::readDSPPipelineDelay(uint32_t* delay) {
 void DataPathSession::readDataDelayRange(uint32_t* minimum, uint32_t* maximum) {
     uint32_t low = *minimum;
     uint32_t high = *maximum;
-    driverRequest([&](tStatus& status) { proxy_->readDataDelayRange(index_, &low, &high, status); });
+    driverRequest(
+        [&](tStatus& status) { proxy_->readDataDelayRange(index_, &low, &high, status); });
     *minimum = low;
     *maximum = high;
 }
@@ -136,7 +145,8 @@ void DataPathSession::getRoutingDelay(double* delay) {
 
 void DataPathSession::programAnalogFrontEndDelay(double delay) {
     const auto value = toFixedPoint(analogFrontEndDelayFormat_, delay);
-    driverRequest([&](tStatus& status) { proxy_->programAnalogFrontEndDelay(index_, value, status); });
+    driverRequest(
+        [&](tStatus& status) { proxy_->programAnalogFrontEndDelay(index_, value, status); });
 }
 
 void DataPathSession::programMarkerDelay(double delay) {
@@ -179,8 +189,8 @@ void DataPathSession::waitForDone(std::chrono::nanoseconds budget) {
     }
 }
 
-TriggerTimestampsSettings* DataPathSession::computeTriggerTimestampsSettings(const TriggerTimestampsInput* input,
-                                                                            TriggerTimestampsOutput* output) {
+TriggerTimestampsSettings* DataPathSession::computeTriggerTimestampsSettings(
+    const TriggerTimestampsInput* input, TriggerTimestampsOutput* output) {
     const uint32_t mode = triggerTimestampMode_;
     const double v = input->offset;
     TriggerTimestampsSettings settings;
@@ -248,15 +258,17 @@ RecordTimestamps DataPathSession::decode(const uint64_t* w, uint64_t count, doub
     return record;
 }
 
-double DataPathSession::computeReferenceSampleTimestamp(const uint64_t* words, uint64_t count, double period) {
+double DataPathSession::computeReferenceSampleTimestamp(const uint64_t* words, uint64_t count,
+                                                        double period) {
     if (triggerTimestampMode_ <= 1) return 0.0;
     const RecordTimestamps d = decode(words, count, period);
     return (d.third - d.second).toTime();
 }
 
-double DataPathSession::computeRelativeToFirstRecordT0(uint8_t flag, const uint64_t* firstRecordWords,
-                                                       const uint64_t* recordWords, uint64_t count, double offset,
-                                                       double period) {
+double DataPathSession::computeRelativeToFirstRecordT0(uint8_t flag,
+                                                       const uint64_t* firstRecordWords,
+                                                       const uint64_t* recordWords, uint64_t count,
+                                                       double offset, double period) {
     if (triggerTimestampMode_ <= 1) return 0.0;
     const RecordTimestamps a = decode(firstRecordWords, count, period);
     const RecordTimestamps b = decode(recordWords, count, period);
@@ -264,8 +276,9 @@ double DataPathSession::computeRelativeToFirstRecordT0(uint8_t flag, const uint6
     return (b.third - a.third).toTime();
 }
 
-double DataPathSession::computeReferenceTriggerCorrection(const uint64_t* words, uint64_t count, uint8_t flag,
-                                                          double period, double offset) {
+double DataPathSession::computeReferenceTriggerCorrection(const uint64_t* words, uint64_t count,
+                                                          uint8_t flag, double period,
+                                                          double offset) {
     const RecordTimestamps d = decode(words, count, period);
     if (!d.hasFirst) return 0.0;
     if (triggerTimestampMode_ > 1) return (d.second - d.first).toTime() - offset;

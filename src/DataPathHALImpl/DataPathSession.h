@@ -42,7 +42,8 @@ struct TriggerTimestampsOutput {
     uint64_t wordCount;
 };
 inline constexpr size_t kTriggerTimestampsInputBytes = 13;
-static_assert(offsetof(TriggerTimestampsOutput, wordCount) == 16 && sizeof(TriggerTimestampsOutput) == 24);
+static_assert(offsetof(TriggerTimestampsOutput, wordCount) == 16 &&
+              sizeof(TriggerTimestampsOutput) == 24);
 
 // Sent to the kernel driver as it is (68 bytes used).
 struct TriggerTimestampsSettings {
@@ -71,16 +72,18 @@ public:
     virtual void programMarkerDelay(double delay) = 0;
     virtual void programPostRouteEventDelay(double delay) = 0;
     virtual void programPreRouteTriggerDelay(double delay) = 0;
-    virtual TriggerTimestampsSettings* computeTriggerTimestampsSettings(const TriggerTimestampsInput* input,
-                                                                        TriggerTimestampsOutput* output) = 0;
+    virtual TriggerTimestampsSettings* computeTriggerTimestampsSettings(
+        const TriggerTimestampsInput* input, TriggerTimestampsOutput* output) = 0;
     virtual void destroyTriggerTimestampsSettings(TriggerTimestampsSettings* settings) = 0;
     virtual void applyTriggerTimestampsSettings(const TriggerTimestampsSettings* settings) = 0;
-    virtual double computeReferenceSampleTimestamp(const uint64_t* words, uint64_t count, double period) = 0;
+    virtual double computeReferenceSampleTimestamp(const uint64_t* words, uint64_t count,
+                                                   double period) = 0;
     virtual double computeRelativeToFirstRecordT0(uint8_t flag, const uint64_t* firstRecordWords,
-                                                  const uint64_t* recordWords, uint64_t count, double offset,
-                                                  double period) = 0;
-    virtual double computeReferenceTriggerCorrection(const uint64_t* words, uint64_t count, uint8_t flag,
-                                                     double period, double offset) = 0;
+                                                  const uint64_t* recordWords, uint64_t count,
+                                                  double offset, double period) = 0;
+    virtual double computeReferenceTriggerCorrection(const uint64_t* words, uint64_t count,
+                                                     uint8_t flag, double period,
+                                                     double offset) = 0;
     virtual bool isDone() = 0;
     virtual void waitForDone() = 0;
 };
@@ -111,15 +114,17 @@ public:
     void programMarkerDelay(double delay) override;
     void programPostRouteEventDelay(double delay) override;
     void programPreRouteTriggerDelay(double delay) override;
-    TriggerTimestampsSettings* computeTriggerTimestampsSettings(const TriggerTimestampsInput* input,
-                                                                TriggerTimestampsOutput* output) override;
+    TriggerTimestampsSettings* computeTriggerTimestampsSettings(
+        const TriggerTimestampsInput* input, TriggerTimestampsOutput* output) override;
     void destroyTriggerTimestampsSettings(TriggerTimestampsSettings* settings) override;
     void applyTriggerTimestampsSettings(const TriggerTimestampsSettings* settings) override;
-    double computeReferenceSampleTimestamp(const uint64_t* words, uint64_t count, double period) override;
-    double computeRelativeToFirstRecordT0(uint8_t flag, const uint64_t* firstRecordWords, const uint64_t* recordWords,
-                                          uint64_t count, double offset, double period) override;
-    double computeReferenceTriggerCorrection(const uint64_t* words, uint64_t count, uint8_t flag, double period,
-                                             double offset) override;
+    double computeReferenceSampleTimestamp(const uint64_t* words, uint64_t count,
+                                           double period) override;
+    double computeRelativeToFirstRecordT0(uint8_t flag, const uint64_t* firstRecordWords,
+                                          const uint64_t* recordWords, uint64_t count,
+                                          double offset, double period) override;
+    double computeReferenceTriggerCorrection(const uint64_t* words, uint64_t count, uint8_t flag,
+                                             double period, double offset) override;
     bool isDone() override;
     // Polls the done flag, spinning between reads, until it is set; a read
     // that starts with the budget used up and finds it clear throws

@@ -27,7 +27,8 @@ TimestampValue& TimestampValue::operator-=(const TimestampValue& other) {
         fromTime(toTime() - other.toTime());
         return *this;
     }
-    const bool notLess = ticks > other.ticks || (ticks == other.ticks && fraction >= other.fraction);
+    const bool notLess =
+        ticks > other.ticks || (ticks == other.ticks && fraction >= other.fraction);
     const uint64_t high = notLess ? ticks : other.ticks;
     const uint64_t low = notLess ? other.ticks : ticks;
     const double highFraction = notLess ? fraction : other.fraction;

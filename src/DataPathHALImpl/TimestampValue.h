@@ -22,7 +22,9 @@ struct TimestampValue {
     TimestampValue& operator-=(const TimestampValue& other);
 };
 
-inline TimestampValue operator-(TimestampValue a, const TimestampValue& b) { return a -= b; }
+inline TimestampValue operator-(TimestampValue a, const TimestampValue& b) {
+    return a -= b;
+}
 
 struct RecordTimestamps {
     bool hasFirst = false;

@@ -4,7 +4,8 @@ using datapathhal::sessionPtrFromHandle;
 using qv3377hal::checkNotNull;
 using qv3377hal::returnCodeCall;
 
-QV_CONTEXT_HANDLE_EXPORTS_RETURN_CODE_AT(datapath, datapathhal, "DataPathHALImpl/DataPathHALImpl", 20)
+QV_CONTEXT_HANDLE_EXPORTS_RETURN_CODE_AT(datapath, datapathhal, "DataPathHALImpl/DataPathHALImpl",
+                                         20)
 
 // Every output, record and word pointer is checked (-52005) before the
 // handle and before any request: none of them is optional.
@@ -20,7 +21,8 @@ QV_EXPORT int32_t datapath_checkStatus(uint64_t handle, datapathhal::DataPathSta
     });
 }
 
-QV_EXPORT int32_t datapath_checkStatusWithContext(uint64_t handle, datapathhal::DataPathStatusWithContext* status) {
+QV_EXPORT int32_t datapath_checkStatusWithContext(uint64_t handle,
+                                                  datapathhal::DataPathStatusWithContext* status) {
     return returnCodeCall([&] {
         checkNotNull(status);
         sessionPtrFromHandle(handle)->checkStatusWithContext(status);
@@ -48,7 +50,8 @@ QV_EXPORT int32_t datapath_readDSPPipelineDelay(uint64_t handle, uint32_t* delay
     });
 }
 
-QV_EXPORT int32_t datapath_readDataDelayRange(uint64_t handle, uint32_t* minimum, uint32_t* maximum) {
+QV_EXPORT int32_t datapath_readDataDelayRange(uint64_t handle, uint32_t* minimum,
+                                              uint32_t* maximum) {
     return returnCodeCall([&] {
         checkNotNull(minimum, maximum);
         sessionPtrFromHandle(handle)->readDataDelayRange(minimum, maximum);
@@ -60,8 +63,9 @@ QV_EXPORT int32_t datapath_programDataDelay(uint64_t handle, uint32_t delay) {
 }
 
 QV_EXPORT int32_t datapath_programDSPIgnoreOverflow(uint64_t handle, uint32_t flag) {
-    return returnCodeCall(
-        [&] { sessionPtrFromHandle(handle)->programDSPIgnoreOverflow(static_cast<uint8_t>(flag)); });
+    return returnCodeCall([&] {
+        sessionPtrFromHandle(handle)->programDSPIgnoreOverflow(static_cast<uint8_t>(flag));
+    });
 }
 
 QV_EXPORT int32_t datapath_getPFI0FpgaDelay(uint64_t handle, double* delay) {
@@ -91,11 +95,13 @@ QV_EXPORT int32_t datapath_programPostRouteEventDelay(uint64_t handle, double de
 }
 
 QV_EXPORT int32_t datapath_programPreRouteTriggerDelay(uint64_t handle, double delay) {
-    return returnCodeCall([&] { sessionPtrFromHandle(handle)->programPreRouteTriggerDelay(delay); });
+    return returnCodeCall(
+        [&] { sessionPtrFromHandle(handle)->programPreRouteTriggerDelay(delay); });
 }
 
 QV_EXPORT int32_t datapath_programEqBypass(uint64_t handle, uint32_t flag) {
-    return returnCodeCall([&] { sessionPtrFromHandle(handle)->programEqBypass(static_cast<uint8_t>(flag)); });
+    return returnCodeCall(
+        [&] { sessionPtrFromHandle(handle)->programEqBypass(static_cast<uint8_t>(flag)); });
 }
 
 QV_EXPORT int32_t datapath_isDone(uint64_t handle, uint8_t* done) {
@@ -109,34 +115,35 @@ QV_EXPORT int32_t datapath_waitForDone(uint64_t handle) {
     return returnCodeCall([&] { sessionPtrFromHandle(handle)->waitForDone(); });
 }
 
-QV_EXPORT int32_t datapath_computeTriggerTimestampsSettings(uint64_t handle,
-                                                            const datapathhal::TriggerTimestampsInput* input,
-                                                            datapathhal::TriggerTimestampsOutput* output,
-                                                            datapathhal::TriggerTimestampsSettings** settings) {
+QV_EXPORT int32_t datapath_computeTriggerTimestampsSettings(
+    uint64_t handle, const datapathhal::TriggerTimestampsInput* input,
+    datapathhal::TriggerTimestampsOutput* output,
+    datapathhal::TriggerTimestampsSettings** settings) {
     return returnCodeCall([&] {
         checkNotNull(input, output, settings);
         *settings = sessionPtrFromHandle(handle)->computeTriggerTimestampsSettings(input, output);
     });
 }
 
-QV_EXPORT int32_t datapath_applyTriggerTimestampsSettings(uint64_t handle,
-                                                          const datapathhal::TriggerTimestampsSettings* settings) {
+QV_EXPORT int32_t datapath_applyTriggerTimestampsSettings(
+    uint64_t handle, const datapathhal::TriggerTimestampsSettings* settings) {
     return returnCodeCall([&] {
         checkNotNull(settings);
         sessionPtrFromHandle(handle)->applyTriggerTimestampsSettings(settings);
     });
 }
 
-QV_EXPORT int32_t datapath_destroyTriggerTimestampsSettings(uint64_t handle,
-                                                            datapathhal::TriggerTimestampsSettings* settings) {
+QV_EXPORT int32_t datapath_destroyTriggerTimestampsSettings(
+    uint64_t handle, datapathhal::TriggerTimestampsSettings* settings) {
     return returnCodeCall([&] {
         checkNotNull(settings);
         sessionPtrFromHandle(handle)->destroyTriggerTimestampsSettings(settings);
     });
 }
 
-QV_EXPORT int32_t datapath_computeReferenceSampleTimestamp(uint64_t handle, const uint64_t* words, uint64_t count,
-                                                           double* out, double period) {
+QV_EXPORT int32_t datapath_computeReferenceSampleTimestamp(uint64_t handle, const uint64_t* words,
+                                                           uint64_t count, double* out,
+                                                           double period) {
     return returnCodeCall([&] {
         checkNotNull(out, words);
         *out = sessionPtrFromHandle(handle)->computeReferenceSampleTimestamp(words, count, period);
@@ -145,7 +152,8 @@ QV_EXPORT int32_t datapath_computeReferenceSampleTimestamp(uint64_t handle, cons
 
 QV_EXPORT int32_t datapath_computeRelativeToFirstRecordT0(uint64_t handle, uint32_t flag,
                                                           const uint64_t* firstRecordWords,
-                                                          const uint64_t* recordWords, uint64_t count, double* out,
+                                                          const uint64_t* recordWords,
+                                                          uint64_t count, double* out,
                                                           double offset, double period) {
     return returnCodeCall([&] {
         checkNotNull(firstRecordWords, recordWords, out);
@@ -154,11 +162,13 @@ QV_EXPORT int32_t datapath_computeRelativeToFirstRecordT0(uint64_t handle, uint3
     });
 }
 
-QV_EXPORT int32_t datapath_computeReferenceTriggerCorrection(uint64_t handle, const uint64_t* words, uint64_t count,
-                                                             uint32_t flag, double* out, double period, double offset) {
+QV_EXPORT int32_t datapath_computeReferenceTriggerCorrection(uint64_t handle, const uint64_t* words,
+                                                             uint64_t count, uint32_t flag,
+                                                             double* out, double period,
+                                                             double offset) {
     return returnCodeCall([&] {
         checkNotNull(out, words);
-        *out = sessionPtrFromHandle(handle)->computeReferenceTriggerCorrection(words, count, static_cast<uint8_t>(flag),
-                                                                               period, offset);
+        *out = sessionPtrFromHandle(handle)->computeReferenceTriggerCorrection(
+            words, count, static_cast<uint8_t>(flag), period, offset);
     });
 }

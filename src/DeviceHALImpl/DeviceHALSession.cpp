@@ -48,7 +48,9 @@ constexpr uint32_t element(uint16_t id, uint8_t instance = 0) {
     return static_cast<uint32_t>(id) | (static_cast<uint32_t>(instance) << 16);
 }
 
-uint64_t addressOf(const uint32_t* path) { return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(path)); }
+uint64_t addressOf(const uint32_t* path) {
+    return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(path));
+}
 
 // A check of the block at `path` through `sub`; a failure is thrown.
 template <class Sub, size_t N>
@@ -88,7 +90,9 @@ const char* stringParameter(const cJSON* parameters, const char* key) {
     return cJSON_IsString(item) ? item->valuestring : nullptr;
 }
 
-bool nonEmpty(const char* text) { return text != nullptr && text[0] != '\0'; }
+bool nonEmpty(const char* text) {
+    return text != nullptr && text[0] != '\0';
+}
 
 void throwAt(int32_t code, int64_t line, const char* constant) {
     const qverr::SourceLocation location{kFile, line, kComponent, constant};
@@ -100,7 +104,8 @@ void throwAt(int32_t code, int64_t line, const char* constant) {
 bool fifoFound(int32_t result, int64_t line, const char* key, const char* message) {
     if (result == qverr::qvapalerr_resourceNotFound) return false;
     if (result < 0) {
-        qverr::Exception exception(result, qverr::SourceLocation{kFile, line, kComponent, "status"});
+        qverr::Exception exception(result,
+                                   qverr::SourceLocation{kFile, line, kComponent, "status"});
         qverr::DetailWriter(exception.status).add(key, message);
         throw exception;
     }
@@ -119,12 +124,14 @@ const char kPlaceholder[] = "";
 
 }  // namespace
 
-void checkInterfaceVersion(uint16_t ownCurrent, uint16_t ownOldest, uint16_t driverCurrent, uint16_t driverOldest) {
-    const sdihal::tVersionCheck versionCheck(ownCurrent, ownOldest, driverCurrent, driverOldest,
-                                             sdihal::kDriverErrorDriverTooOld, sdihal::kDriverErrorLibraryTooOld,
-                                             qverr::qvapalerr_invalidParameter,
-                                             qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
-    if (versionCheck.errorCode() != 0) throwAt(versionCheck.errorCode(), 521, "versionCheck.errorCode()");
+void checkInterfaceVersion(uint16_t ownCurrent, uint16_t ownOldest, uint16_t driverCurrent,
+                           uint16_t driverOldest) {
+    const sdihal::tVersionCheck versionCheck(
+        ownCurrent, ownOldest, driverCurrent, driverOldest, sdihal::kDriverErrorDriverTooOld,
+        sdihal::kDriverErrorLibraryTooOld, qverr::qvapalerr_invalidParameter,
+        qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
+    if (versionCheck.errorCode() != 0)
+        throwAt(versionCheck.errorCode(), 521, "versionCheck.errorCode()");
 }
 
 DeviceSession::DeviceSession(SubsystemType type, const char* sessionParamsJson)
@@ -142,9 +149,11 @@ const char* DeviceSession::readParameters() {
     // Without parameters or a resource name there is nothing to name the
     // session by: a software fault, as the frame reports a logic error.
     const char* resourceName = stringParameter(parameters_.get(), "resourceName");
-    if (resourceName == nullptr) throw std::logic_error("session parameters without \"resourceName\"");
+    if (resourceName == nullptr)
+        throw std::logic_error("session parameters without \"resourceName\"");
     resourceName_ = resourceName;
-    if (const char* client = stringParameter(parameters_.get(), "sessionClientName")) sessionClientName_ = client;
+    if (const char* client = stringParameter(parameters_.get(), "sessionClientName"))
+        sessionClientName_ = client;
 
     const char* deviceInterfacePath = stringParameter(parameters_.get(), "deviceInterfacePath");
     sessionUID_ = stringParameter(parameters_.get(), "sessionUID");
@@ -163,10 +172,12 @@ void DeviceSession::openFpgaSession() {
     const char* resourceName = resourceName_.c_str();
     if (nonEmpty(bitfileDll)) {
         checkNotNull(sessionUID_);
-        fpgaSession_ = std::make_unique<AutoFpgaSession>(resourceName, BitfileLibrary{bitfileDll}, calledFromKorvex);
+        fpgaSession_ = std::make_unique<AutoFpgaSession>(resourceName, BitfileLibrary{bitfileDll},
+                                                         calledFromKorvex);
     } else if (nonEmpty(bitfilePath)) {
         checkNotNull(sessionUID_);
-        fpgaSession_ = std::make_unique<AutoFpgaSession>(resourceName, BitfilePath{bitfilePath}, calledFromKorvex);
+        fpgaSession_ = std::make_unique<AutoFpgaSession>(resourceName, BitfilePath{bitfilePath},
+                                                         calledFromKorvex);
     }
 }
 
@@ -177,19 +188,21 @@ void DeviceSession::openDevice(const char* deviceInterfacePath) {
         qverr::StatusThrowGuard guard(status);
         proxy_->open(deviceInterfacePath, status);
     }
-    rfPlatSession_ = std::make_unique<rfplat::RFPlatSession>(sub<sdihal::iInterfaceProxy_rfplat>(), "");
+    rfPlatSession_ =
+        std::make_unique<rfplat::RFPlatSession>(sub<sdihal::iInterfaceProxy_rfplat>(), "");
 }
 
 void DeviceSession::addDataAccessors() {
     const std::string board = zeroPadTo8(rfPlatSession_->getSerialNumber2(nullptr, "").c_str());
     dataAccessSession_ = std::make_unique<dataaccesshal::DataAccessHALSession>();
     const auto pid = static_cast<uint32_t>(productId_);
-    dataAccessSession_->addAccessor(
-        std::make_unique<dataaccesshal::FileDataAccessor>(calibrationFilePath(pid, "RevB", board), ""));
-    dataAccessSession_->addAccessor(
-        std::make_unique<dataaccesshal::FileDataAccessor>(calibrationFilePath(pid, "RevB", "Common"), "Common"));
+    dataAccessSession_->addAccessor(std::make_unique<dataaccesshal::FileDataAccessor>(
+        calibrationFilePath(pid, "RevB", board), ""));
+    dataAccessSession_->addAccessor(std::make_unique<dataaccesshal::FileDataAccessor>(
+        calibrationFilePath(pid, "RevB", "Common"), "Common"));
     for (const std::string& name : rfPlatSession_->getFlashDevices()) {
-        dataAccessSession_->addAccessor(std::make_unique<dataaccesshal::FlashDataAccessor>(rfPlatSession_.get(), name));
+        dataAccessSession_->addAccessor(
+            std::make_unique<dataaccesshal::FlashDataAccessor>(rfPlatSession_.get(), name));
     }
 }
 
@@ -211,18 +224,20 @@ void DeviceSession::describeP2P(const char* fifoName, const char* direction) {
     }
     // Written by hand, not by a JSON printer: hosts compare the exact text,
     // spacing included.
-    p2pDescription_ = "{\"fpgaSessionHandle\":\"" + std::to_string(fpgaSessionNumber()) + "\", \"endpoints\": [";
-    p2pDescription_ += "{\"name\": \"" + std::string(fifoName) + "\", \"direction\":\"" + direction +
-                       "\", \"fifoResourceID\":\"" + std::to_string(fifo) + "\", \"valid\":\"" +
-                       (valid ? "1" : "0") + "\"}";
+    p2pDescription_ =
+        "{\"fpgaSessionHandle\":\"" + std::to_string(fpgaSessionNumber()) + "\", \"endpoints\": [";
+    p2pDescription_ += "{\"name\": \"" + std::string(fifoName) + "\", \"direction\":\"" +
+                       direction + "\", \"fifoResourceID\":\"" + std::to_string(fifo) +
+                       "\", \"valid\":\"" + (valid ? "1" : "0") + "\"}";
     p2pDescription_ += "]}";
 }
 
-void DeviceSession::queryVersion(const uint32_t* path, uint32_t count, uint16_t& current, uint16_t& oldest,
-                                 nQVAPALS100::tStatus& status) {
+void DeviceSession::queryVersion(const uint32_t* path, uint32_t count, uint16_t& current,
+                                 uint16_t& oldest, nQVAPALS100::tStatus& status) {
     current = 0;
     oldest = 0;
-    sub<sdihal::iInterfaceProxy_rfplat>()->getInterfaceVersion(addressOf(path), count, &current, &oldest, status);
+    sub<sdihal::iInterfaceProxy_rfplat>()->getInterfaceVersion(addressOf(path), count, &current,
+                                                               &oldest, status);
 }
 
 uint16_t DeviceSession::checkDriverVersions(uint16_t ownCurrent, uint16_t ownOldest) {
@@ -263,50 +278,73 @@ int32_t DeviceSession::findFifo(const char* name, uint32_t& fifo) const {
 void* DeviceSession::getContext(uint32_t id, uint8_t flag) {
     if (flag != 0) throwAt(qverr::qvapalerr_invalidParameter, 163, "qvapalerr_invalidParameter");
     switch (id) {
-    case context::kDataPath: return _getDataPath();
-    case context::kResampler: return _getResampler();
-    case context::kFreqShift: return _getFreqShift();
-    case context::kImpairments: return _getImpairments();
-    case context::kDigitalOffset: return _getDigitalOffset();
-    case context::kBasecardConfig: return _getBasecardConfig();
-    case context::kTrig: return _getTrig();
-    case context::kPlaceholder: return const_cast<char*>(kPlaceholder);
-    case context::kIQDataTrigger: return _getIQDataTrigger();
-    case context::kP2PDescription: return p2pDescription_.data();
-    case context::kIQManipulation: return _getIQManipulation();
-    case context::kSyntraSync: return _getSyntraSync();
-    case context::kIQConfig: return _getIQConfig();
-    case context::kListMode: return _getListMode();
-    case context::kTimer: return _getTimer();
-    case context::kSelfCal: return _getSelfCal();
-    case context::kRouting: return _getRoutingHAL();
-    case context::kReservation: return _getReservation();
-    case context::kDataAccess: return dataAccessSession_.get();
-    default: return nullptr;
+        case context::kDataPath:
+            return _getDataPath();
+        case context::kResampler:
+            return _getResampler();
+        case context::kFreqShift:
+            return _getFreqShift();
+        case context::kImpairments:
+            return _getImpairments();
+        case context::kDigitalOffset:
+            return _getDigitalOffset();
+        case context::kBasecardConfig:
+            return _getBasecardConfig();
+        case context::kTrig:
+            return _getTrig();
+        case context::kPlaceholder:
+            return const_cast<char*>(kPlaceholder);
+        case context::kIQDataTrigger:
+            return _getIQDataTrigger();
+        case context::kP2PDescription:
+            return p2pDescription_.data();
+        case context::kIQManipulation:
+            return _getIQManipulation();
+        case context::kSyntraSync:
+            return _getSyntraSync();
+        case context::kIQConfig:
+            return _getIQConfig();
+        case context::kListMode:
+            return _getListMode();
+        case context::kTimer:
+            return _getTimer();
+        case context::kSelfCal:
+            return _getSelfCal();
+        case context::kRouting:
+            return _getRoutingHAL();
+        case context::kReservation:
+            return _getReservation();
+        case context::kDataAccess:
+            return dataAccessSession_.get();
+        default:
+            return nullptr;
     }
 }
 
 void* DeviceSession::_getDataPath() {
     return cached(dataPath_, [&] {
-        return std::make_unique<datapathhal::DataPathSession>(sub<sdihal::iInterfaceProxy_datapath>(),
-                                                              instanceIndex());
+        return std::make_unique<datapathhal::DataPathSession>(
+            sub<sdihal::iInterfaceProxy_datapath>(), instanceIndex());
     });
 }
 
 template <class Proxy, class Hal>
 void* DeviceSession::dspControl(std::unique_ptr<Hal>& slot, uint16_t path, uint32_t blockElement) {
-    return cached(slot, [&] {
-               auto proxy = sub<Proxy>();
-               const uint32_t blockPath[] = {element(path), element(block::kDspChain), blockElement};
-               // The HALs that take an instance are of the blocks the driver
-               // numbers: those are looked up, the others only checked.
-               if constexpr (std::is_constructible_v<Hal, std::shared_ptr<Proxy>, uint32_t>) {
-                   return std::make_unique<Hal>(proxy, lookUp(*proxy, blockPath));
-               } else {
-                   check(*proxy, blockPath);
-                   return std::make_unique<Hal>(proxy);
-               }
-           })
+    return cached(
+               slot,
+               [&] {
+                   auto proxy = sub<Proxy>();
+                   const uint32_t blockPath[] = {element(path), element(block::kDspChain),
+                                                 blockElement};
+                   // The HALs that take an instance are of the blocks the driver
+                   // numbers: those are looked up, the others only checked.
+                   if constexpr (std::is_constructible_v<Hal, std::shared_ptr<Proxy>, uint32_t>) {
+                       return std::make_unique<Hal>(proxy, lookUp(*proxy, blockPath));
+                   } else {
+                       check(*proxy, blockPath);
+                       return std::make_unique<Hal>(proxy);
+                   }
+               })
         ->getHWControl();
 }
 
@@ -316,7 +354,8 @@ void* DeviceSession::_getResampler() {
 }
 
 void* DeviceSession::_getFreqShift() {
-    return dspControl<sdihal::iInterfaceProxy_freqshift>(freqShift_, getSignalPathId(), element(block::kFreqShift));
+    return dspControl<sdihal::iInterfaceProxy_freqshift>(freqShift_, getSignalPathId(),
+                                                         element(block::kFreqShift));
 }
 
 void* DeviceSession::_getImpairments() {
@@ -329,9 +368,9 @@ void* DeviceSession::_getIQDataTrigger() {
                                                              element(block::kIQDataTrigger));
 }
 
-dsphal::DigitalOffsetSession* DeviceSession::digitalOffsetAt(std::unique_ptr<dsphal::DigitalOffsetHAL>& slot,
-                                                             std::unique_ptr<dsphal::DigitalOffsetSession>& plain,
-                                                             uint16_t chain, uint16_t blockId) {
+dsphal::DigitalOffsetSession* DeviceSession::digitalOffsetAt(
+    std::unique_ptr<dsphal::DigitalOffsetHAL>& slot,
+    std::unique_ptr<dsphal::DigitalOffsetSession>& plain, uint16_t chain, uint16_t blockId) {
     if (slot) return slot->session();
     if (plain) return plain.get();
     auto proxy = sub<sdihal::iInterfaceProxy_digitaloffset>();
@@ -348,11 +387,13 @@ dsphal::DigitalOffsetSession* DeviceSession::digitalOffsetAt(std::unique_ptr<dsp
 }
 
 void* DeviceSession::_getDigitalOffset() {
-    return digitalOffsetAt(digitalOffset_, digitalOffsetPlain_, block::kDspChain, block::kDigitalOffset);
+    return digitalOffsetAt(digitalOffset_, digitalOffsetPlain_, block::kDspChain,
+                           block::kDigitalOffset);
 }
 
-dsphal::EqualizerSession* DeviceSession::makeEqualizerSession(std::unique_ptr<dsphal::EqualizerSession>& slot,
-                                                              uint16_t path, uint16_t chain, uint16_t blockId) {
+dsphal::EqualizerSession* DeviceSession::makeEqualizerSession(
+    std::unique_ptr<dsphal::EqualizerSession>& slot, uint16_t path, uint16_t chain,
+    uint16_t blockId) {
     return cached(slot, [&] {
         auto proxy = sub<sdihal::iInterfaceProxy_equalizer>();
         const uint32_t blockPath[] = {element(path), element(chain), element(blockId)};
@@ -360,8 +401,10 @@ dsphal::EqualizerSession* DeviceSession::makeEqualizerSession(std::unique_ptr<ds
     });
 }
 
-void* DeviceSession::digitalGainAt(std::unique_ptr<dsphal::DigitalGainHAL>& slot, uint16_t path, uint8_t instance) {
-    return dspControl<sdihal::iInterfaceProxy_digitalgain>(slot, path, element(block::kDigitalGain, instance));
+void* DeviceSession::digitalGainAt(std::unique_ptr<dsphal::DigitalGainHAL>& slot, uint16_t path,
+                                   uint8_t instance) {
+    return dspControl<sdihal::iInterfaceProxy_digitalgain>(slot, path,
+                                                           element(block::kDigitalGain, instance));
 }
 
 void* DeviceSession::_getBasecardConfig() {
@@ -384,8 +427,8 @@ void* DeviceSession::_getTrig() {
 
 void* DeviceSession::_getIQManipulation() {
     return cached(iqManipulation_, [&] {
-        return std::make_unique<iqmaniphal::IQManipulationHALSession>(sub<sdihal::iInterfaceProxy_iqmanip>(),
-                                                                      instanceIndex());
+        return std::make_unique<iqmaniphal::IQManipulationHALSession>(
+            sub<sdihal::iInterfaceProxy_iqmanip>(), instanceIndex());
     });
 }
 
@@ -395,7 +438,8 @@ void* DeviceSession::_getSyntraSync() {
         auto proxy = sub<sdihal::iInterfaceProxy_syntrasync>();
         const uint32_t path[] = {element(signalPathKind_)};
         check(*proxy, path);
-        return std::make_unique<syntrasynchal::SyntraSyncSession>(new syntrasynchal::SyntraSyncControlProxy(proxy));
+        return std::make_unique<syntrasynchal::SyntraSyncSession>(
+            new syntrasynchal::SyntraSyncControlProxy(proxy));
     });
 }
 
@@ -414,9 +458,11 @@ void* DeviceSession::_getIQConfig() {
 
 void* DeviceSession::_getListMode() {
     return cached(listMode_, [&] {
-        if (!hasFpgaSession()) throwAt(qverr::qvapalerr_resourceNotFound, 330, "qvapalerr_resourceNotFound");
+        if (!hasFpgaSession())
+            throwAt(qverr::qvapalerr_resourceNotFound, 330, "qvapalerr_resourceNotFound");
         auto proxy = sub<sdihal::iInterfaceProxy_listmode>();
-        const char* name = subsystemType_ == kSubsystemAi ? "list mode.acq.fifo 0" : "list mode.gen.fifo 0";
+        const char* name =
+            subsystemType_ == kSubsystemAi ? "list mode.acq.fifo 0" : "list mode.gen.fifo 0";
         uint32_t fifo = 0;
         if (!fifoFound(findFifo(name, fifo), 350, "_getListMode",
                        "FindFifoPrivate error when looking up list mode resource.")) {
@@ -442,16 +488,16 @@ void* DeviceSession::_getSelfCal() {
     return cached(selfCal_, [&] {
         const char* bitfileName = stringParameter(parameters_.get(), "bitfileName");
         checkNotNull(bitfileName);
-        return std::make_unique<selfcalhal::SelfCalHALSession>(resourceName_, bitfileName, "",
-                                                               selfcalhal::SelfCalHALSession::kLibraryName);
+        return std::make_unique<selfcalhal::SelfCalHALSession>(
+            resourceName_, bitfileName, "", selfcalhal::SelfCalHALSession::kLibraryName);
     });
 }
 
 void* DeviceSession::_getRoutingHAL() {
     return cached(routing_, [&] {
         auto roco = std::make_unique<rocout::RoCoSession>();
-        return std::make_unique<routinghal::RoutingHALSession>(resourceName_, "/" + deviceContextText(),
-                                                               std::move(roco));
+        return std::make_unique<routinghal::RoutingHALSession>(
+            resourceName_, "/" + deviceContextText(), std::move(roco));
     });
 }
 
@@ -463,17 +509,19 @@ void* DeviceSession::_getReservation() {
         checkNotNull(sessionUID_);
         std::unique_ptr<cJSON, void (*)(cJSON*)> object(cJSON_CreateObject(), cJSON_Delete);
         if (!object) throw std::bad_alloc();
-        const std::pair<const char*, const char*> members[] = {{"Resource Name", resourceName_.c_str()},
-                                                               {"Device Context", deviceContext.c_str()},
-                                                               {"Session ID", sessionUID_},
-                                                               {"Session Client Name", sessionClientName_.c_str()}};
+        const std::pair<const char*, const char*> members[] = {
+            {"Resource Name", resourceName_.c_str()},
+            {"Device Context", deviceContext.c_str()},
+            {"Session ID", sessionUID_},
+            {"Session Client Name", sessionClientName_.c_str()}};
         for (const auto& member : members) {
-            if (cJSON_AddStringToObject(object.get(), member.first, member.second) == nullptr) throw std::bad_alloc();
+            if (cJSON_AddStringToObject(object.get(), member.first, member.second) == nullptr)
+                throw std::bad_alloc();
         }
         std::unique_ptr<char, void (*)(void*)> text(cJSON_Print(object.get()), cJSON_free);
         if (!text) throw std::bad_alloc();
-        return std::make_unique<reservationhal::ReservationSession>(sub<sdihal::iInterfaceProxy_reservation>(),
-                                                                    text.get());
+        return std::make_unique<reservationhal::ReservationSession>(
+            sub<sdihal::iInterfaceProxy_reservation>(), text.get());
     });
 }
 
@@ -487,37 +535,48 @@ AcqDeviceSession::AcqDeviceSession(SubsystemType type, const char* sessionParams
 
 AcqDeviceSession::~AcqDeviceSession() = default;
 
-bool AcqDeviceSession::hasRecordAcquisition() { return hasTraits<64>(*sub<sdihal::iInterfaceProxy_mra>()); }
+bool AcqDeviceSession::hasRecordAcquisition() {
+    return hasTraits<64>(*sub<sdihal::iInterfaceProxy_mra>());
+}
 
 void* AcqDeviceSession::getContext(uint32_t id, uint8_t flag) {
     if (flag != 0) throwAt(qverr::qvapalerr_invalidParameter, 591, "qvapalerr_invalidParameter");
     switch (id) {
-    case context::kEqualizer:
-        if (driverInterfaceVersion_ > 2) return nullptr;
-        return makeEqualizerSession(equalizer6_, block::kAcquisitionPath, block::kDspChain, block::kEqualizer);
-    case context::kDigitalGain: return digitalGainAt(digitalGain_, block::kAcquisitionPath, 0);
-    case context::kCalInDsp: return _getCalInDSP();
-    case context::kMra: return _getMRA();
-    case context::kEqualizerV3:
-        if (driverInterfaceVersion_ < 3) return nullptr;
-        return makeEqualizerSession(equalizer26_, block::kAcquisitionPath, block::kDspChain, block::kEqualizer);
-    case context::kSecondChainEqualizer:
-        return makeEqualizerSession(equalizer27_, block::kAcquisitionPath, block::kSecondDspChain,
-                                    block::kSecondChainBlock);
-    case context::kSecondDigitalOffset:
-        if (driverInterfaceVersion_ <= 2) {
-            if (secondOffset_) return secondOffset_->session();
-            return cached(secondOffsetPlain_, [] { return std::make_unique<dsphal::DigitalOffsetSession>(); });
-        }
-        return digitalOffsetAt(secondOffset_, secondOffsetPlain_, block::kSecondDspChain, block::kSecondChainBlock);
-    default: return DeviceSession::getContext(id, 0);
+        case context::kEqualizer:
+            if (driverInterfaceVersion_ > 2) return nullptr;
+            return makeEqualizerSession(equalizer6_, block::kAcquisitionPath, block::kDspChain,
+                                        block::kEqualizer);
+        case context::kDigitalGain:
+            return digitalGainAt(digitalGain_, block::kAcquisitionPath, 0);
+        case context::kCalInDsp:
+            return _getCalInDSP();
+        case context::kMra:
+            return _getMRA();
+        case context::kEqualizerV3:
+            if (driverInterfaceVersion_ < 3) return nullptr;
+            return makeEqualizerSession(equalizer26_, block::kAcquisitionPath, block::kDspChain,
+                                        block::kEqualizer);
+        case context::kSecondChainEqualizer:
+            return makeEqualizerSession(equalizer27_, block::kAcquisitionPath,
+                                        block::kSecondDspChain, block::kSecondChainBlock);
+        case context::kSecondDigitalOffset:
+            if (driverInterfaceVersion_ <= 2) {
+                if (secondOffset_) return secondOffset_->session();
+                return cached(secondOffsetPlain_,
+                              [] { return std::make_unique<dsphal::DigitalOffsetSession>(); });
+            }
+            return digitalOffsetAt(secondOffset_, secondOffsetPlain_, block::kSecondDspChain,
+                                   block::kSecondChainBlock);
+        default:
+            return DeviceSession::getContext(id, 0);
     }
 }
 
 void* AcqDeviceSession::_getCalInDSP() {
     return cached(calInDsp_, [&] {
         // The measurement FIFO needs an FPGA image, as the list-mode FIFO does.
-        if (!hasFpgaSession()) throwAt(qverr::qvapalerr_resourceNotFound, 660, "qvapalerr_resourceNotFound");
+        if (!hasFpgaSession())
+            throwAt(qverr::qvapalerr_resourceNotFound, 660, "qvapalerr_resourceNotFound");
         uint32_t fifo = 0;
         const int32_t result = findFifo("cal.measurement fifo 0", fifo);
         if (result < 0) throwAt(result, 673, "status");
@@ -532,34 +591,46 @@ void* AcqDeviceSession::_getCalInDSP() {
 void* AcqDeviceSession::_getMRA() {
     if (mra_) return mra_.get();
     if (!hasRecordAcquisition() || !hasFpgaSession()) return nullptr;
-    mra_ = std::make_unique<mrahal::MRAHALSession>(fpgaSessionNumber(), 0, sub<sdihal::iInterfaceProxy_mra>());
+    mra_ = std::make_unique<mrahal::MRAHALSession>(fpgaSessionNumber(), 0,
+                                                   sub<sdihal::iInterfaceProxy_mra>());
     return mra_.get();
 }
 
 // ---- generation
 
-GenDeviceSession::GenDeviceSession(const char* sessionParamsJson) : DeviceSession(kSubsystemAo, sessionParamsJson) {
+GenDeviceSession::GenDeviceSession(const char* sessionParamsJson)
+    : DeviceSession(kSubsystemAo, sessionParamsJson) {
     if (hasFpgaSession()) checkDriverVersions(3, 2);
     describeP2P("p2p.gen.fifo.I16.width 16.depth 32k", "reader");
 }
 
 GenDeviceSession::~GenDeviceSession() = default;
 
-bool GenDeviceSession::hasWaveformGenerator() { return hasTraits<48>(*sub<sdihal::iInterfaceProxy_wgen>()); }
+bool GenDeviceSession::hasWaveformGenerator() {
+    return hasTraits<48>(*sub<sdihal::iInterfaceProxy_wgen>());
+}
 
 void* GenDeviceSession::getContext(uint32_t id, uint8_t flag) {
     switch (id) {
-    case context::kEqualizer:
-        return makeEqualizerSession(equalizer6_, block::kGenerationPath, block::kDspChain, block::kEqualizer);
-    case context::kDigitalGain:
-        if (flag > 1) throwAt(qverr::qvapalerr_invalidParameter, 872, "qvapalerr_invalidParameter");
-        return digitalGainAt(flag == 1 ? digitalGain1_ : digitalGain0_, block::kGenerationPath, flag);
-    case context::kCalOutDsp: return _getCalOutDSP();
-    case context::kWGen: return _getWGen();
-    case context::kGenerationPlaceholder: return const_cast<char*>(kPlaceholder);
-    case context::kSecondDigitalOffset:
-        return cached(digitalOffset33_, [] { return std::make_unique<dsphal::DigitalOffsetSession>(); });
-    default: return DeviceSession::getContext(id, flag);
+        case context::kEqualizer:
+            return makeEqualizerSession(equalizer6_, block::kGenerationPath, block::kDspChain,
+                                        block::kEqualizer);
+        case context::kDigitalGain:
+            if (flag > 1)
+                throwAt(qverr::qvapalerr_invalidParameter, 872, "qvapalerr_invalidParameter");
+            return digitalGainAt(flag == 1 ? digitalGain1_ : digitalGain0_, block::kGenerationPath,
+                                 flag);
+        case context::kCalOutDsp:
+            return _getCalOutDSP();
+        case context::kWGen:
+            return _getWGen();
+        case context::kGenerationPlaceholder:
+            return const_cast<char*>(kPlaceholder);
+        case context::kSecondDigitalOffset:
+            return cached(digitalOffset33_,
+                          [] { return std::make_unique<dsphal::DigitalOffsetSession>(); });
+        default:
+            return DeviceSession::getContext(id, flag);
     }
 }
 
@@ -575,7 +646,8 @@ void* GenDeviceSession::_getCalOutDSP() {
 void* GenDeviceSession::_getWGen() {
     if (wgen_) return wgen_.get();
     if (!hasWaveformGenerator() || !hasFpgaSession()) return nullptr;
-    wgen_ = std::make_unique<wgenhal::WGenHALSession>(fpgaSessionNumber(), sub<sdihal::iInterfaceProxy_wgen>(), 0);
+    wgen_ = std::make_unique<wgenhal::WGenHALSession>(fpgaSessionNumber(),
+                                                      sub<sdihal::iInterfaceProxy_wgen>(), 0);
     return wgen_.get();
 }
 

@@ -186,12 +186,13 @@ protected:
         return proxy_;
     }
 
-    dsphal::DigitalOffsetSession* digitalOffsetAt(std::unique_ptr<dsphal::DigitalOffsetHAL>& slot,
-                                                  std::unique_ptr<dsphal::DigitalOffsetSession>& plain,
-                                                  uint16_t chain, uint16_t blockId);
+    dsphal::DigitalOffsetSession* digitalOffsetAt(
+        std::unique_ptr<dsphal::DigitalOffsetHAL>& slot,
+        std::unique_ptr<dsphal::DigitalOffsetSession>& plain, uint16_t chain, uint16_t blockId);
     dsphal::EqualizerSession* makeEqualizerSession(std::unique_ptr<dsphal::EqualizerSession>& slot,
                                                    uint16_t path, uint16_t chain, uint16_t blockId);
-    void* digitalGainAt(std::unique_ptr<dsphal::DigitalGainHAL>& slot, uint16_t path, uint8_t instance);
+    void* digitalGainAt(std::unique_ptr<dsphal::DigitalGainHAL>& slot, uint16_t path,
+                        uint8_t instance);
     // The hardware control of a DSP block {path, DSP chain, blockElement},
     // its HAL over the `Proxy` sub-interface created on first use.
     template <class Proxy, class Hal>

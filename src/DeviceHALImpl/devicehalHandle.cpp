@@ -34,9 +34,9 @@ std::unique_ptr<DeviceSession> openDeviceSession(const char* params, const char*
                 // Only instance 0 exists; a number beyond 32 bits is not
                 // taken modulo 2^32 into a valid one.
                 if (number != 0 || errno == ERANGE) {
-                    throw qverr::Exception(qverr::qvapalerr_invalidParameter,
-                                           qverr::SourceLocation{kFile, 29, kComponent,
-                                                                 "qvapalerr_invalidParameter"});
+                    throw qverr::Exception(
+                        qverr::qvapalerr_invalidParameter,
+                        qverr::SourceLocation{kFile, 29, kComponent, "qvapalerr_invalidParameter"});
                 }
                 if (ai) return std::make_unique<AcqDeviceSession>(kSubsystemAi, params);
                 return std::make_unique<GenDeviceSession>(params);
@@ -48,14 +48,17 @@ std::unique_ptr<DeviceSession> openDeviceSession(const char* params, const char*
 
 // Every context but the placeholders and the peer-to-peer description text
 // is a sub-session that a family binds to a handle.
-bool isFamilyContext(uint32_t id) { return id != 11 && id != 17 && id != 21; }
+bool isFamilyContext(uint32_t id) {
+    return id != 11 && id != 17 && id != 21;
+}
 
 }  // namespace
 }  // namespace qv3377hal
 
 using qv3377hal::returnCodeCall;
 
-QV_EXPORT int32_t device_open(const char* sessionParamsJson, const char* subsystemInstance, uint64_t* handleOut) {
+QV_EXPORT int32_t device_open(const char* sessionParamsJson, const char* subsystemInstance,
+                              uint64_t* handleOut) {
     return returnCodeCall([&] {
         qv3377hal::checkNotNull(sessionParamsJson, subsystemInstance, handleOut);
         *handleOut = 0;
@@ -67,18 +70,21 @@ QV_EXPORT int32_t device_open(const char* sessionParamsJson, const char* subsyst
     });
 }
 
-QV_EXPORT int32_t device_getContext(uint64_t deviceHandle, uint32_t contextId, uint8_t flag, uint64_t* contextOut) {
+QV_EXPORT int32_t device_getContext(uint64_t deviceHandle, uint32_t contextId, uint8_t flag,
+                                    uint64_t* contextOut) {
     return returnCodeCall([&] {
         if (contextOut == nullptr) {
-            qverr::Exception exception(qverr::qvapalerr_invalidParameter,
-                                       qverr::SourceLocation{qv3377hal::kFile, 68, qv3377hal::kComponent,
-                                                             "qvapalerr_invalidParameter"});
+            qverr::Exception exception(
+                qverr::qvapalerr_invalidParameter,
+                qverr::SourceLocation{qv3377hal::kFile, 68, qv3377hal::kComponent,
+                                      "qvapalerr_invalidParameter"});
             qverr::DetailWriter(exception.status).add("getContext", "contextOut is nullptr");
             throw exception;
         }
         void* context = qv3377hal::sessionPtrFromHandle(deviceHandle)->getContext(contextId, flag);
         if (context != nullptr && qv3377hal::isFamilyContext(contextId)) {
-            qv3377hal::addHandle(qv3377hal::handleOf(context), qv3377hal::HandleKind::deviceContext, deviceHandle);
+            qv3377hal::addHandle(qv3377hal::handleOf(context), qv3377hal::HandleKind::deviceContext,
+                                 deviceHandle);
         }
         *contextOut = qv3377hal::handleOf(context);
     });

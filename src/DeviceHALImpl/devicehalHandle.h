@@ -6,8 +6,10 @@
 
 #include "HALUtilities/ErrorHandling.h"
 
-QV_EXPORT int32_t device_open(const char* sessionParamsJson, const char* subsystemInstance, uint64_t* handleOut);
+QV_EXPORT int32_t device_open(const char* sessionParamsJson, const char* subsystemInstance,
+                              uint64_t* handleOut);
 // flag: the digital-gain instance of a generation session's context 9; 0
 // for every other context.
-QV_EXPORT int32_t device_getContext(uint64_t deviceHandle, uint32_t contextId, uint8_t flag, uint64_t* contextOut);
+QV_EXPORT int32_t device_getContext(uint64_t deviceHandle, uint32_t contextId, uint8_t flag,
+                                    uint64_t* contextOut);
 QV_EXPORT void device_close(uint64_t handle);

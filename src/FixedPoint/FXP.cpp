@@ -54,7 +54,9 @@ int64_t lsbExponent(int32_t wordLength, int32_t integerWordLength) {
     return int64_t{integerWordLength} - wordLength;
 }
 
-int bitLength(uint64_t word) { return word == 0 ? 0 : 64 - __builtin_clzll(word); }
+int bitLength(uint64_t word) {
+    return word == 0 ? 0 : 64 - __builtin_clzll(word);
+}
 
 // v / 2^shift rounded by the mode (shift >= 1); `inexact` tells whether
 // bits were dropped.
@@ -100,8 +102,7 @@ void FXP::setAssertionHook(AssertionHook hook) {
 }
 
 FXP::FXP(uint64_t bits, int32_t wordLength, int32_t integerWordLength, bool isSigned)
-    : wordLength(wordLength), integerWordLength(integerWordLength), isSigned(isSigned),
-      bits(bits) {
+    : wordLength(wordLength), integerWordLength(integerWordLength), isSigned(isSigned), bits(bits) {
     FXP_CHECK(wordLength >= 1, "Wordlenth out of range");
     requireWordLength(wordLength);
 }
@@ -208,8 +209,8 @@ int FXP::compare(const FXP& other) const {
 
 FXP FXP::minimum(int32_t wordLength, int32_t integerWordLength, bool isSigned) {
     requireWordLength(wordLength);
-    return FXP(static_cast<uint64_t>(rangeLow(wordLength, isSigned)), wordLength,
-               integerWordLength, isSigned);
+    return FXP(static_cast<uint64_t>(rangeLow(wordLength, isSigned)), wordLength, integerWordLength,
+               isSigned);
 }
 
 FXP FXP::maximum(int32_t wordLength, int32_t integerWordLength, bool isSigned) {
@@ -225,7 +226,9 @@ FXP FXP::leastSignificantBit(int32_t wordLength, int32_t integerWordLength, bool
     return FXP(1, 1, static_cast<int32_t>(exponent), false);
 }
 
-int FXP::countTrailingZeros(uint64_t word) { return word == 0 ? 64 : __builtin_ctzll(word); }
+int FXP::countTrailingZeros(uint64_t word) {
+    return word == 0 ? 64 : __builtin_ctzll(word);
+}
 
 FXP FXP::convert(const FXP& source, int32_t wordLength, int32_t integerWordLength, bool isSigned,
                  int32_t overflowMode, int32_t quantizationMode, const FXP* minimum,
@@ -281,7 +284,8 @@ FXP FXP::convert(const FXP& source, int32_t wordLength, int32_t integerWordLengt
     switch (overflowMode) {
         case kOverflowWrap: {
             // The low word of q, sign-extended for a signed target.
-            const Int128 wrapped = huge ? 0 : wordValue(static_cast<uint64_t>(q), wordLength, isSigned);
+            const Int128 wrapped =
+                huge ? 0 : wordValue(static_cast<uint64_t>(q), wordLength, isSigned);
             result.bits = static_cast<uint64_t>(wrapped);
             if (overflowed) *overflowed = huge || wrapped != q;
             return result;

@@ -11,20 +11,20 @@ struct FXP {
 
     // How dropped fractional bits are rounded.
     enum Quantization : int32_t {
-        kQuantizationExact = 0,        // none expected; rounds half to even
-        kQuantizationFloor = 1,        // toward minus infinity
-        kQuantizationHalfUp = 2,       // nearest, ties toward plus infinity
-        kQuantizationHalfEven = 3,     // nearest, ties to even
+        kQuantizationExact = 0,     // none expected; rounds half to even
+        kQuantizationFloor = 1,     // toward minus infinity
+        kQuantizationHalfUp = 2,    // nearest, ties toward plus infinity
+        kQuantizationHalfEven = 3,  // nearest, ties to even
         kQuantizationTowardZero = 4,
-        kQuantizationTruncate = 5,     // as floor
-        kQuantizationCeiling = 6,      // toward plus infinity
+        kQuantizationTruncate = 5,  // as floor
+        kQuantizationCeiling = 6,   // toward plus infinity
     };
 
     // What happens to a value outside the target range.
     enum Overflow : int32_t {
-        kOverflowNotExpected = 0,      // saturates
-        kOverflowWrap = 1,             // drops the bits above the word
-        kOverflowSaturate = 2,         // clamps to the range
+        kOverflowNotExpected = 0,  // saturates
+        kOverflowWrap = 1,         // drops the bits above the word
+        kOverflowSaturate = 2,     // clamps to the range
     };
 
     int32_t wordLength = 1;

@@ -7,9 +7,8 @@ namespace sdihal {
 namespace {
 
 FXP toFormat(const tFixedPointFormat& format, uint32_t rounding, double number) {
-    const int32_t mode = rounding > FXP::kQuantizationCeiling
-                             ? FXP::kQuantizationHalfUp
-                             : static_cast<int32_t>(rounding);
+    const int32_t mode = rounding > FXP::kQuantizationCeiling ? FXP::kQuantizationHalfUp
+                                                              : static_cast<int32_t>(rounding);
     return FXP::convert(FXP(number), format.wordLength, format.integerWordLength, format.isSigned,
                         FXP::kOverflowSaturate, mode);
 }

@@ -53,9 +53,11 @@ const OpenClosePair& pairFor(bool calledFromKorvex) {
 
 // A converted text; a failed conversion is thrown from the converter's site.
 std::string converted(const char* text) {
-    static constexpr qverr::SourceLocation kConversion{"HALUtilities/mbsToUtf8.cpp", 99, kComponent, "err"};
+    static constexpr qverr::SourceLocation kConversion{"HALUtilities/mbsToUtf8.cpp", 99, kComponent,
+                                                       "err"};
     std::string out;
-    if (const int32_t err = utf8ToMbs(text, 0, out); err != 0) throw qverr::Exception(err, kConversion);
+    if (const int32_t err = utf8ToMbs(text, 0, out); err != 0)
+        throw qverr::Exception(err, kConversion);
     return out;
 }
 
@@ -72,18 +74,21 @@ void traceLine(int64_t line, const char* format, ...) {
 
 }  // namespace
 
-AutoFpgaSession::AutoFpgaSession(const char* resourceName, BitfilePath bitfile, bool calledFromKorvex)
+AutoFpgaSession::AutoFpgaSession(const char* resourceName, BitfilePath bitfile,
+                                 bool calledFromKorvex)
     : calledFromKorvex_(calledFromKorvex) {
     const std::string resource = converted(resourceName);
     const std::string path = converted(bitfile.path);
     const int32_t result =
-        pairFor(calledFromKorvex_).open(path.c_str(), nullptr, resource.c_str(), qvisl::kOpenFromPath, &session_);
+        pairFor(calledFromKorvex_)
+            .open(path.c_str(), nullptr, resource.c_str(), qvisl::kOpenFromPath, &session_);
     // A warning leaves an open session: it is kept, and so is the warning.
     if (result < 0) fail(result, 113, "error");
     warning_ = result;
 }
 
-AutoFpgaSession::AutoFpgaSession(const char* resourceName, BitfileLibrary bitfile, bool calledFromKorvex)
+AutoFpgaSession::AutoFpgaSession(const char* resourceName, BitfileLibrary bitfile,
+                                 bool calledFromKorvex)
     : calledFromKorvex_(calledFromKorvex) {
     try {
         openFromLibrary(resourceName, bitfile.path);
@@ -106,23 +111,29 @@ void AutoFpgaSession::openFromLibrary(const char* resourceName, const char* libr
     const auto getContents =
         reinterpret_cast<GetContents>(qvdynlib_symbol(bitfileDll_, "getBitfileContents", load));
     if (getContents == nullptr) {
-        traceLine(187, "Error %d : Failed to retrieve bitfile content retrieval function from the opened DLL file '%s'",
+        traceLine(187,
+                  "Error %d : Failed to retrieve bitfile content retrieval function from the "
+                  "opened DLL file '%s'",
                   load.code, shown);
         fail(load.code, 189, "status.code");
     }
     const char* contents = nullptr;
     getContents(converted(resourceName).c_str(), &contents);
     if (contents == nullptr) {
-        traceLine(199, "Error %d : Failed to retrieve bitfile content from the opened DLL file '%s'",
+        traceLine(199,
+                  "Error %d : Failed to retrieve bitfile content from the opened DLL file '%s'",
                   kNoBitfileContents, shown);
         fail(kNoBitfileContents, 201, "kNoBitfileContents");
     }
     const std::string resource = converted(resourceName);
     const int32_t result =
-        pairFor(calledFromKorvex_).open(contents, nullptr, resource.c_str(), qvisl::kOpenFromContents, &session_);
+        pairFor(calledFromKorvex_)
+            .open(contents, nullptr, resource.c_str(), qvisl::kOpenFromContents, &session_);
     if (result < 0) {
-        traceLine(208, "Error %d : Failed to open AutoFpgaSession using bitfile contents from DLL file '%s'",
-                  result, shown);
+        traceLine(
+            208,
+            "Error %d : Failed to open AutoFpgaSession using bitfile contents from DLL file '%s'",
+            result, shown);
         fail(result, 210, "error");
     }
     warning_ = result;

@@ -46,45 +46,48 @@ DeviceSession* takeSessionFromHandle(uint64_t handle);
 // openSession returns the context unchanged (the device handle is not
 // examined); closeSession does nothing; sessionPtrFromHandle turns a 0 handle,
 // or one that names no live context, into -52005.
-#define QV_CONTEXT_HANDLE_HOOKS(NS, TYPE)                                              \
-    namespace NS {                                                                     \
-    inline uint64_t openSession(uint64_t /*deviceHandle*/, uint64_t context) {         \
-        return context;                                                                \
-    }                                                                                  \
-    inline void closeSession(uint64_t /*handle*/) {}                                   \
-    inline TYPE* sessionPtrFromHandle(uint64_t handle) {                               \
-        return ::qv3377hal::familySessionPtr<TYPE>(handle);                            \
-    }                                                                                  \
+#define QV_CONTEXT_HANDLE_HOOKS(NS, TYPE)                                      \
+    namespace NS {                                                             \
+    inline uint64_t openSession(uint64_t /*deviceHandle*/, uint64_t context) { \
+        return context;                                                        \
+    }                                                                          \
+    inline void closeSession(uint64_t /*handle*/) {}                           \
+    inline TYPE* sessionPtrFromHandle(uint64_t handle) {                       \
+        return ::qv3377hal::familySessionPtr<TYPE>(handle);                    \
+    }                                                                          \
     }
 
 // PREFIX_open (return-code style) and PREFIX_close; the open export's
 // refusal is raised at SOURCE, LINE.
-#define QV_CONTEXT_HANDLE_EXPORTS_RETURN_CODE_AT(PREFIX, NS, SOURCE, LINE)                       \
-    QV_EXPORT int32_t PREFIX##_open(uint64_t deviceHandle, uint64_t context, uint64_t* handleOut) { \
-        return ::qv3377hal::returnCodeCall(QV_CONTEXT_HANDLE_OPEN(PREFIX, NS, SOURCE, LINE));      \
-    }                                                                                             \
+#define QV_CONTEXT_HANDLE_EXPORTS_RETURN_CODE_AT(PREFIX, NS, SOURCE, LINE)                    \
+    QV_EXPORT int32_t PREFIX##_open(uint64_t deviceHandle, uint64_t context,                  \
+                                    uint64_t* handleOut) {                                    \
+        return ::qv3377hal::returnCodeCall(QV_CONTEXT_HANDLE_OPEN(PREFIX, NS, SOURCE, LINE)); \
+    }                                                                                         \
     QV_CONTEXT_HANDLE_CLOSE_EXPORT(PREFIX, NS)
 
 // PREFIX_open (status-last style) and PREFIX_close; the open export's
 // refusal is raised at SOURCE, LINE.
-#define QV_CONTEXT_HANDLE_EXPORTS_STATUS_LAST_AT(PREFIX, NS, SOURCE, LINE)                       \
-    QV_EXPORT void PREFIX##_open(uint64_t deviceHandle, uint64_t context, uint64_t* handleOut,    \
-                                 qverr::Status* status) {                                         \
-        ::qv3377hal::statusLastCall(status, QV_CONTEXT_HANDLE_OPEN(PREFIX, NS, SOURCE, LINE));     \
-    }                                                                                             \
+#define QV_CONTEXT_HANDLE_EXPORTS_STATUS_LAST_AT(PREFIX, NS, SOURCE, LINE)                     \
+    QV_EXPORT void PREFIX##_open(uint64_t deviceHandle, uint64_t context, uint64_t* handleOut, \
+                                 qverr::Status* status) {                                      \
+        ::qv3377hal::statusLastCall(status, QV_CONTEXT_HANDLE_OPEN(PREFIX, NS, SOURCE, LINE)); \
+    }                                                                                          \
     QV_CONTEXT_HANDLE_CLOSE_EXPORT(PREFIX, NS)
 
 // What both open styles do, as a lambda over the export's parameters: a
 // filled handle slot is refused, else the session's handle is stored there.
-#define QV_CONTEXT_HANDLE_OPEN(PREFIX, NS, SOURCE, LINE)                                          \
-    [&] {                                                                                         \
-        ::qv3377hal::checkEmptyHandleSlot(handleOut, QV_CONTEXT_HANDLE_OPEN_SITE(SOURCE, LINE),   \
-                                          #PREFIX "_open");                                       \
-        *handleOut = NS::openSession(deviceHandle, context);                                      \
+#define QV_CONTEXT_HANDLE_OPEN(PREFIX, NS, SOURCE, LINE)                                        \
+    [&] {                                                                                       \
+        ::qv3377hal::checkEmptyHandleSlot(handleOut, QV_CONTEXT_HANDLE_OPEN_SITE(SOURCE, LINE), \
+                                          #PREFIX "_open");                                     \
+        *handleOut = NS::openSession(deviceHandle, context);                                    \
     }
 
-#define QV_CONTEXT_HANDLE_CLOSE_EXPORT(PREFIX, NS) \
-    QV_EXPORT void PREFIX##_close(uint64_t handle) { NS::closeSession(handle); }
+#define QV_CONTEXT_HANDLE_CLOSE_EXPORT(PREFIX, NS)   \
+    QV_EXPORT void PREFIX##_close(uint64_t handle) { \
+        NS::closeSession(handle);                    \
+    }
 
 #define QV_CONTEXT_HANDLE_OPEN_SITE(SOURCE, LINE) \
     QVERR_FIXED_LOCATION(SOURCE, LINE, ::qv3377hal::kComponent, "qvapalerr_invalidParameter")
@@ -96,7 +99,7 @@ DeviceSession* takeSessionFromHandle(uint64_t handle);
     QV_CONTEXT_HANDLE_EXPORTS_STATUS_LAST_AT(PREFIX, NS, __FILE__, __LINE__)
 
 // Declarations of the two exports, for the family's header.
-#define QV_CONTEXT_HANDLE_DECLARE_RETURN_CODE(PREFIX)                                             \
+#define QV_CONTEXT_HANDLE_DECLARE_RETURN_CODE(PREFIX)                                              \
     QV_EXPORT int32_t PREFIX##_open(uint64_t deviceHandle, uint64_t context, uint64_t* handleOut); \
     QV_EXPORT void PREFIX##_close(uint64_t handle);
 #define QV_CONTEXT_HANDLE_DECLARE_STATUS_LAST(PREFIX)                                          \

@@ -40,8 +40,8 @@ void throwInvalidHandle(uint64_t handle, const qverr::SourceLocation& location, 
 
 namespace {
 
-constexpr qverr::SourceLocation kInvalidDevice{"DeviceHALImpl/DeviceHALSession.cpp", 923, kComponent,
-                                               "qvapalerr_invalidParameter"};
+constexpr qverr::SourceLocation kInvalidDevice{"DeviceHALImpl/DeviceHALSession.cpp", 923,
+                                               kComponent, "qvapalerr_invalidParameter"};
 
 void checkDeviceHandleNotNull(uint64_t handle) {
     if (handle == 0) {
@@ -98,8 +98,7 @@ int32_t codeOfCurrentException() noexcept {
     } catch (const std::exception&) {
         return raised(qverr::qvapalerr_softwareFaultAPALInternalUseOnly, kStdExceptionLocation);
     } catch (...) {
-        return raised(qverr::qvapalerr_softwareFaultAPALInternalUseOnly,
-                      kUnknownExceptionLocation);
+        return raised(qverr::qvapalerr_softwareFaultAPALInternalUseOnly, kUnknownExceptionLocation);
     }
 }
 

@@ -27,10 +27,10 @@ namespace qv3377hal {
 inline constexpr const char* kComponent = "qv3377hal";
 
 // The frame's own raise sites, recorded in the statuses it sets.
-extern const qverr::SourceLocation kOutOfMemoryLocation;     // line 105
-extern const qverr::SourceLocation kStdExceptionLocation;    // line 114
+extern const qverr::SourceLocation kOutOfMemoryLocation;       // line 105
+extern const qverr::SourceLocation kStdExceptionLocation;      // line 114
 extern const qverr::SourceLocation kUnknownExceptionLocation;  // line 121
-extern const qverr::SourceLocation kNullArgumentLocation;    // line 134
+extern const qverr::SourceLocation kNullArgumentLocation;      // line 134
 
 // Throws -52005 from the null-argument check.
 [[noreturn]] void throwNullArgument();
@@ -46,7 +46,8 @@ void checkNotNull(const Pointers*... pointers) {
 
 // Throws -52005 from `location` for a handle that is 0 or not live, with the
 // detail pair `key`: "null handle" or "unknown handle".
-[[noreturn]] void throwInvalidHandle(uint64_t handle, const qverr::SourceLocation& location, const char* key);
+[[noreturn]] void throwInvalidHandle(uint64_t handle, const qverr::SourceLocation& location,
+                                     const char* key);
 
 // The handle of a context-as-handle family as its object; 0 or a handle that
 // names no live context throws -52005 from the null-argument check.

@@ -62,7 +62,8 @@ Slot* probe(const Table* table, uint64_t handle) {
 
 Found read(const Slot* slot) {
     if (slot == nullptr) return {};
-    return {slot->kind.load(std::memory_order_relaxed), slot->owner.load(std::memory_order_relaxed)};
+    return {slot->kind.load(std::memory_order_relaxed),
+            slot->owner.load(std::memory_order_relaxed)};
 }
 
 class Registry {
@@ -89,7 +90,9 @@ public:
     bool drop(uint64_t handle, HandleKind kind) {
         std::lock_guard guard(lock_);
         Slot* slot = probe(table_.load(std::memory_order_relaxed), handle);
-        if (slot == nullptr || slot->kind.load(std::memory_order_relaxed) != static_cast<uint8_t>(kind)) return false;
+        if (slot == nullptr ||
+            slot->kind.load(std::memory_order_relaxed) != static_cast<uint8_t>(kind))
+            return false;
         Change change(sequence_);
         slot->kind.store(kDropped, std::memory_order_relaxed);
         --live_;
@@ -116,10 +119,14 @@ private:
     class Change {
     public:
         explicit Change(std::atomic<uint64_t>& sequence) : sequence_(sequence) {
-            sequence_.store(sequence_.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+            sequence_.store(sequence_.load(std::memory_order_relaxed) + 1,
+                            std::memory_order_relaxed);
             std::atomic_thread_fence(std::memory_order_release);
         }
-        ~Change() { sequence_.store(sequence_.load(std::memory_order_relaxed) + 1, std::memory_order_release); }
+        ~Change() {
+            sequence_.store(sequence_.load(std::memory_order_relaxed) + 1,
+                            std::memory_order_release);
+        }
         Change(const Change&) = delete;
         Change& operator=(const Change&) = delete;
 
@@ -157,10 +164,12 @@ private:
         if (old != nullptr) {
             for (size_t i = 0; i < old->capacity(); ++i) {
                 const Found found = read(&old->slots[i]);
-                if (found.kind != kDropped) keep.emplace_back(old->slots[i].handle.load(std::memory_order_relaxed), found);
+                if (found.kind != kDropped)
+                    keep.emplace_back(old->slots[i].handle.load(std::memory_order_relaxed), found);
             }
         }
-        const unsigned bits = std::max(6u, static_cast<unsigned>(std::bit_width((keep.size() + 1) * 4 - 1)));
+        const unsigned bits =
+            std::max(6u, static_cast<unsigned>(std::bit_width((keep.size() + 1) * 4 - 1)));
         Change change(sequence_);
         Table* table = old;
         if (old == nullptr || bits > old->bits) {
@@ -195,11 +204,17 @@ Registry& registry() {
 
 }  // namespace
 
-void addHandle(uint64_t handle, HandleKind kind, uint64_t owner) { registry().add(handle, kind, owner); }
+void addHandle(uint64_t handle, HandleKind kind, uint64_t owner) {
+    registry().add(handle, kind, owner);
+}
 
-bool dropHandle(uint64_t handle, HandleKind kind) { return registry().drop(handle, kind); }
+bool dropHandle(uint64_t handle, HandleKind kind) {
+    return registry().drop(handle, kind);
+}
 
-void dropOwnedBy(uint64_t owner) { registry().dropOwnedBy(owner); }
+void dropOwnedBy(uint64_t owner) {
+    registry().dropOwnedBy(owner);
+}
 
 std::optional<uint64_t> ownerOfLiveHandle(uint64_t handle, HandleKind kind) {
     const Found found = registry().find(handle);
@@ -207,6 +222,8 @@ std::optional<uint64_t> ownerOfLiveHandle(uint64_t handle, HandleKind kind) {
     return found.owner;
 }
 
-bool isLiveHandle(uint64_t handle, HandleKind kind) { return registry().find(handle).kind == static_cast<uint8_t>(kind); }
+bool isLiveHandle(uint64_t handle, HandleKind kind) {
+    return registry().find(handle).kind == static_cast<uint8_t>(kind);
+}
 
 }  // namespace qv3377hal

@@ -9,6 +9,6 @@
 extern "C" {
 __attribute__((weak, visibility("default"))) int32_t KXDVR_AddRef(uint32_t reference);
 __attribute__((weak, visibility("default"))) int32_t KXDVR_ReleaseRef(uint32_t reference);
-__attribute__((weak, visibility("default"))) int32_t KXSetCleanupProc(int32_t (*proc)(void*), void* data,
-                                                                       int32_t mode);
+__attribute__((weak, visibility("default"))) int32_t KXSetCleanupProc(int32_t (*proc)(void*),
+                                                                      void* data, int32_t mode);
 }

@@ -24,6 +24,8 @@ const char* const kVersionRecord[] = {
 
 }  // namespace
 
-const char* const* versionRecord() { return kVersionRecord; }
+const char* const* versionRecord() {
+    return kVersionRecord;
+}
 
 }  // namespace qv3377hal

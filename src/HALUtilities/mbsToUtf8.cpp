@@ -15,7 +15,8 @@ int32_t utf8ToMbs(const char* text, uint32_t flags, std::string& out) {
     const size_t length = std::strlen(text);
     const char* end = text + length;
     bool ascii = true;
-    for (const char* c = text; c != end && ascii; ++c) ascii = static_cast<unsigned char>(*c) < 0x80;
+    for (const char* c = text; c != end && ascii; ++c)
+        ascii = static_cast<unsigned char>(*c) < 0x80;
     try {
         if (ascii) {
             out.assign(text, length);

@@ -20,7 +20,8 @@ uint32_t arrayCount(size_t count) {
 // open target, is an invalid parameter.
 qvifw::InstructionTarget* targetFromHandle(qvifw::InstructionTarget* target) {
     const uint64_t handle = qv3377hal::handleOf(target);
-    if (target == nullptr || !qv3377hal::isLiveHandle(handle, qv3377hal::HandleKind::instructionTarget)) {
+    if (target == nullptr ||
+        !qv3377hal::isLiveHandle(handle, qv3377hal::HandleKind::instructionTarget)) {
         qv3377hal::throwInvalidHandle(handle, qv3377hal::kNullArgumentLocation, "targetFromHandle");
     }
     return target;
@@ -46,7 +47,8 @@ qvifw::InstructionTarget* qvIFW_Target_libqv3377hal_Open(const char* json, qverr
         const qvifw::OpenRequest request = qvifw::parseOpenRequest(json);
         auto target = std::make_unique<qvifw::InstructionTargetKernelProxy>();
         targetCall([&](nQVAPALS100::tStatus& local) {
-            target->open(request.deviceInterfacePath.c_str(), request.type, request.instance, local);
+            target->open(request.deviceInterfacePath.c_str(), request.type, request.instance,
+                         local);
         });
         qvifw::InstructionTarget* opened = target.get();
         qv3377hal::addHandle(qv3377hal::handleOf(opened), qv3377hal::HandleKind::instructionTarget);
@@ -57,10 +59,10 @@ qvifw::InstructionTarget* qvIFW_Target_libqv3377hal_Open(const char* json, qverr
 
 void qvIFW_Target_libqv3377hal_Close(qvifw::InstructionTarget* target, qverr::Status* status) {
     statusLastCall(status, [&] {
-        if (target == nullptr ||
-            !qv3377hal::dropHandle(qv3377hal::handleOf(target), qv3377hal::HandleKind::instructionTarget)) {
-            qv3377hal::throwInvalidHandle(qv3377hal::handleOf(target), qv3377hal::kNullArgumentLocation,
-                                          "targetFromHandle");
+        if (target == nullptr || !qv3377hal::dropHandle(qv3377hal::handleOf(target),
+                                                        qv3377hal::HandleKind::instructionTarget)) {
+            qv3377hal::throwInvalidHandle(qv3377hal::handleOf(target),
+                                          qv3377hal::kNullArgumentLocation, "targetFromHandle");
         }
         delete target;
     });
@@ -79,12 +81,14 @@ void qvIFW_Target_libqv3377hal_Read(qvifw::InstructionTarget* target, qvifw::Loc
     statusLastCall(status, [&] {
         if (value == nullptr) throwNullArgument();
         targetFromHandle(target);
-        targetCall([&](nQVAPALS100::tStatus& local) { target->read(location, value, option, local); });
+        targetCall(
+            [&](nQVAPALS100::tStatus& local) { target->read(location, value, option, local); });
     });
 }
 
-void qvIFW_Target_libqv3377hal_ReadArray(qvifw::InstructionTarget* target, void* buffer, size_t count,
-                                         uint64_t reference, uint32_t option, qverr::Status* status) {
+void qvIFW_Target_libqv3377hal_ReadArray(qvifw::InstructionTarget* target, void* buffer,
+                                         size_t count, uint64_t reference, uint32_t option,
+                                         qverr::Status* status) {
     if (count == 0) return;
     statusLastCall(status, [&] {
         if (buffer == nullptr || reference == 0) throwNullArgument();
@@ -100,7 +104,8 @@ void qvIFW_Target_libqv3377hal_Write(qvifw::InstructionTarget* target, bool flag
                                      qvifw::LocationWithValue location, qverr::Status* status) {
     statusLastCall(status, [&] {
         targetFromHandle(target);
-        targetCall([&](nQVAPALS100::tStatus& local) { target->write(location, flag, option, local); });
+        targetCall(
+            [&](nQVAPALS100::tStatus& local) { target->write(location, flag, option, local); });
     });
 }
 

@@ -14,13 +14,16 @@ QV_EXPORT void qvIFW_Target_libqv3377hal_GetPluginVersion(uint32_t* major, uint3
 // (keys in any letter case). The target handle, or null after an error.
 QV_EXPORT qvifw::InstructionTarget* qvIFW_Target_libqv3377hal_Open(const char* json,
                                                                    qverr::Status* status);
-QV_EXPORT void qvIFW_Target_libqv3377hal_Close(qvifw::InstructionTarget* target, qverr::Status* status);
-QV_EXPORT void qvIFW_Target_libqv3377hal_Reset(qvifw::InstructionTarget* target, qverr::Status* status);
-QV_EXPORT void qvIFW_Target_libqv3377hal_Read(qvifw::InstructionTarget* target, qvifw::Location location,
-                                              uint64_t* value, uint32_t option, qverr::Status* status);
+QV_EXPORT void qvIFW_Target_libqv3377hal_Close(qvifw::InstructionTarget* target,
+                                               qverr::Status* status);
+QV_EXPORT void qvIFW_Target_libqv3377hal_Reset(qvifw::InstructionTarget* target,
+                                               qverr::Status* status);
+QV_EXPORT void qvIFW_Target_libqv3377hal_Read(qvifw::InstructionTarget* target,
+                                              qvifw::Location location, uint64_t* value,
+                                              uint32_t option, qverr::Status* status);
 QV_EXPORT void qvIFW_Target_libqv3377hal_ReadArray(qvifw::InstructionTarget* target, void* buffer,
-                                                   size_t count, uint64_t reference, uint32_t option,
-                                                   qverr::Status* status);
+                                                   size_t count, uint64_t reference,
+                                                   uint32_t option, qverr::Status* status);
 QV_EXPORT void qvIFW_Target_libqv3377hal_Write(qvifw::InstructionTarget* target, bool flag,
                                                uint32_t option, qvifw::LocationWithValue location,
                                                qverr::Status* status);

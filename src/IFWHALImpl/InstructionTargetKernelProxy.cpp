@@ -31,7 +31,8 @@ OpenRequest parseOpenRequest(const char* json) {
     if (!cJSON_IsString(path) || path->valuestring == nullptr || path->valuestring[0] == '\0') {
         qv3377hal::throwNullArgument();
     }
-    return {path->valuestring, numberOr0(parsed.get(), "type"), numberOr0(parsed.get(), "instance")};
+    return {path->valuestring, numberOr0(parsed.get(), "type"),
+            numberOr0(parsed.get(), "instance")};
 }
 
 void InstructionTargetKernelProxy::open(const char* deviceInterfacePath, uint32_t type,
@@ -62,6 +63,8 @@ void InstructionTargetKernelProxy::writeArray(const void* buffer, uint32_t count
     proxy_.writeArray(reinterpret_cast<uintptr_t>(buffer), count, flag ? 1 : 0, option, status);
 }
 
-void InstructionTargetKernelProxy::finish(nQVAPALS100::tStatus& status) { proxy_.close(status); }
+void InstructionTargetKernelProxy::finish(nQVAPALS100::tStatus& status) {
+    proxy_.close(status);
+}
 
 }  // namespace qvifw

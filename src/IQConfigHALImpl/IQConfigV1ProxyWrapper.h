@@ -15,7 +15,8 @@ namespace IQConfigV1 {
 
 class IQConfigV1ProxyWrapper {
 public:
-    IQConfigV1ProxyWrapper(uint32_t instance, std::shared_ptr<sdihal::iInterfaceProxy_IQConfigV1> proxy,
+    IQConfigV1ProxyWrapper(uint32_t instance,
+                           std::shared_ptr<sdihal::iInterfaceProxy_IQConfigV1> proxy,
                            std::unique_ptr<qvisl::IRQContext> irqContext)
         : instance_(instance), proxy_(std::move(proxy)), irqContext_(std::move(irqContext)) {
         if (!proxy_) qv3377hal::throwNullArgument();

@@ -13,7 +13,8 @@ namespace iqmaniphal {
 class IQManipulationHALSession {
 public:
     // instance: 0 for an acquisition session, 1 otherwise.
-    IQManipulationHALSession(std::shared_ptr<sdihal::iInterfaceProxy_iqmanip> proxy, uint32_t instance)
+    IQManipulationHALSession(std::shared_ptr<sdihal::iInterfaceProxy_iqmanip> proxy,
+                             uint32_t instance)
         : proxy_(std::move(proxy)), instance_(instance) {}
     IQManipulationHALSession(const IQManipulationHALSession&) = delete;
     IQManipulationHALSession& operator=(const IQManipulationHALSession&) = delete;

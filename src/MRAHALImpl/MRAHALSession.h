@@ -13,7 +13,8 @@ namespace mrahal {
 
 class MRAHALSession {
 public:
-    MRAHALSession(uint32_t fpgaSession, uint32_t instance, std::shared_ptr<sdihal::iInterfaceProxy_mra> proxy)
+    MRAHALSession(uint32_t fpgaSession, uint32_t instance,
+                  std::shared_ptr<sdihal::iInterfaceProxy_mra> proxy)
         : fpgaSession_(fpgaSession), instance_(instance), proxy_(std::move(proxy)) {}
     MRAHALSession(const MRAHALSession&) = delete;
     MRAHALSession& operator=(const MRAHALSession&) = delete;

@@ -17,7 +17,8 @@ constexpr const char* kFile = "P2PHALImpl/p2pHALImpl.cpp";
 template <class Body>
 int32_t call(uint64_t line, Body&& body) {
     nQVAPALS100::tStatus status;
-    return qv3377hal::platformStatusCall(status, qv3377hal::kComponent, kFile, line, [&] { body(status); });
+    return qv3377hal::platformStatusCall(status, qv3377hal::kComponent, kFile, line,
+                                         [&] { body(status); });
 }
 
 // A result goes out only when its request succeeded.
@@ -51,7 +52,8 @@ const qverr::SourceLocation& invalidHandleLocation() {
 
 void checkNotNullHandle(void* handle) {
     if (handle == nullptr) {
-        qverr::throwWithMessage(qverr::qvapalerr_invalidParameter, invalidHandleLocation(), "sessionRefFromHandle",
+        qverr::throwWithMessage(qverr::qvapalerr_invalidParameter, invalidHandleLocation(),
+                                "sessionRefFromHandle",
                                 "Could not get pointer to session from handle.");
     }
 }
@@ -61,7 +63,8 @@ void checkNotNullHandle(void* handle) {
 p2pHALSession* sessionRefFromHandle(void* handle) {
     checkNotNullHandle(handle);
     if (!qv3377hal::isLiveHandle(qv3377hal::handleOf(handle), qv3377hal::HandleKind::p2pSession)) {
-        qv3377hal::throwInvalidHandle(qv3377hal::handleOf(handle), invalidHandleLocation(), "sessionRefFromHandle");
+        qv3377hal::throwInvalidHandle(qv3377hal::handleOf(handle), invalidHandleLocation(),
+                                      "sessionRefFromHandle");
     }
     return static_cast<p2pHALSession*>(handle);
 }
@@ -69,7 +72,8 @@ p2pHALSession* sessionRefFromHandle(void* handle) {
 p2pHALSession* takeSessionFromHandle(void* handle) {
     checkNotNullHandle(handle);
     if (!qv3377hal::dropHandle(qv3377hal::handleOf(handle), qv3377hal::HandleKind::p2pSession)) {
-        qv3377hal::throwInvalidHandle(qv3377hal::handleOf(handle), invalidHandleLocation(), "sessionRefFromHandle");
+        qv3377hal::throwInvalidHandle(qv3377hal::handleOf(handle), invalidHandleLocation(),
+                                      "sessionRefFromHandle");
     }
     return static_cast<p2pHALSession*>(handle);
 }
@@ -84,12 +88,14 @@ using p2phal::tStatus;
 int32_t p2p_open(const char* sessionParamsJson, const char* endpointsJson, void** handleOut) {
     return p2phal::call(__LINE__, [&](tStatus& status) {
         qv3377hal::checkNotNull(handleOut, sessionParamsJson, endpointsJson);
-        std::unique_ptr<cJSON, void (*)(cJSON*)> parameters(cJSON_Parse(sessionParamsJson), cJSON_Delete);
-        const cJSON* path = cJSON_GetObjectItemCaseSensitive(parameters.get(), "deviceInterfacePath");
+        std::unique_ptr<cJSON, void (*)(cJSON*)> parameters(cJSON_Parse(sessionParamsJson),
+                                                            cJSON_Delete);
+        const cJSON* path =
+            cJSON_GetObjectItemCaseSensitive(parameters.get(), "deviceInterfacePath");
         // Registered whatever the status: a session that failed to build is
         // still released with p2p_close.
-        auto session = std::make_unique<p2pHALSession>(cJSON_IsString(path) ? path->valuestring : nullptr,
-                                                       endpointsJson, status);
+        auto session = std::make_unique<p2pHALSession>(
+            cJSON_IsString(path) ? path->valuestring : nullptr, endpointsJson, status);
         qv3377hal::addHandle(qv3377hal::handleOf(session.get()), qv3377hal::HandleKind::p2pSession);
         *handleOut = session.release();
     });
@@ -100,75 +106,90 @@ int32_t p2p_close(void* handle) {
 }
 
 int32_t p2p_getNumEndpointsAvailable(void* handle, uint64_t* countOut) {
-    return query(__LINE__, handle, countOut,
-                 [](p2pHALSession& s, tStatus& status) { return s.getNumEndpointsAvailable(status); });
+    return query(__LINE__, handle, countOut, [](p2pHALSession& s, tStatus& status) {
+        return s.getNumEndpointsAvailable(status);
+    });
 }
 
 int32_t p2p_isEndpointValid(void* handle, uint32_t index, uint8_t* validOut) {
-    return query(__LINE__, handle, validOut,
-                 [&](p2pHALSession& s, tStatus& status) { return s.isEndpointValid(index, status); });
+    return query(__LINE__, handle, validOut, [&](p2pHALSession& s, tStatus& status) {
+        return s.isEndpointValid(index, status);
+    });
 }
 
 int32_t p2p_getEndpointHandle(void* handle, uint32_t index, uint32_t* endpointHandleOut) {
-    return query(__LINE__, handle, endpointHandleOut,
-                 [&](p2pHALSession& s, tStatus& status) { return s.getEndpointHandle(index, status); });
+    return query(__LINE__, handle, endpointHandleOut, [&](p2pHALSession& s, tStatus& status) {
+        return s.getEndpointHandle(index, status);
+    });
 }
 
 int32_t p2p_setEnabled(void* handle, uint32_t index, int32_t enable) {
-    return command(__LINE__, handle,
-                   [&](p2pHALSession& s, tStatus& status) { s.setEnabled(index, enable != 0, status); });
+    return command(__LINE__, handle, [&](p2pHALSession& s, tStatus& status) {
+        s.setEnabled(index, enable != 0, status);
+    });
 }
 
 int32_t p2p_getEndpointSize(void* handle, uint32_t index, uint64_t* sizeOut) {
-    return query(__LINE__, handle, sizeOut,
-                 [&](p2pHALSession& s, tStatus& status) { return s.getEndpointSize(index, status); });
+    return query(__LINE__, handle, sizeOut, [&](p2pHALSession& s, tStatus& status) {
+        return s.getEndpointSize(index, status);
+    });
 }
 
 int32_t p2p_setOnboardMemoryEnabled(void* handle, int32_t enable) {
-    return command(__LINE__, handle,
-                   [&](p2pHALSession& s, tStatus& status) { s.setOnboardMemoryEnabled(enable != 0, status); });
+    return command(__LINE__, handle, [&](p2pHALSession& s, tStatus& status) {
+        s.setOnboardMemoryEnabled(enable != 0, status);
+    });
 }
 
 int32_t p2p_getMostSamplesInSource(void* handle, uint32_t index, uint64_t* out) {
-    return query(__LINE__, handle, out,
-                 [&](p2pHALSession& s, tStatus& status) { return s.getMostSamplesInSource(index, status); });
+    return query(__LINE__, handle, out, [&](p2pHALSession& s, tStatus& status) {
+        return s.getMostSamplesInSource(index, status);
+    });
 }
 
 int32_t p2p_getHasOverflowed(void* handle, uint32_t index, uint32_t* flagOut) {
-    return query(__LINE__, handle, flagOut,
-                 [&](p2pHALSession& s, tStatus& status) { return s.getHasOverflowed(index, status); });
+    return query(__LINE__, handle, flagOut, [&](p2pHALSession& s, tStatus& status) {
+        return s.getHasOverflowed(index, status);
+    });
 }
 
 int32_t p2p_getSamplesTransferred(void* handle, uint32_t index, uint64_t* out) {
-    return query(__LINE__, handle, out,
-                 [&](p2pHALSession& s, tStatus& status) { return s.getSamplesTransferred(index, status); });
+    return query(__LINE__, handle, out, [&](p2pHALSession& s, tStatus& status) {
+        return s.getSamplesTransferred(index, status);
+    });
 }
 
 int32_t p2p_getSamplesInEndpoint(void* handle, uint32_t index, uint64_t* out) {
-    return query(__LINE__, handle, out,
-                 [&](p2pHALSession& s, tStatus& status) { return s.getSamplesInEndpoint(index, status); });
+    return query(__LINE__, handle, out, [&](p2pHALSession& s, tStatus& status) {
+        return s.getSamplesInEndpoint(index, status);
+    });
 }
 
 int32_t p2p_initiateSource(void* handle) {
-    return command(__LINE__, handle, [](p2pHALSession& s, tStatus& status) { s.initiateSource(status); });
+    return command(__LINE__, handle,
+                   [](p2pHALSession& s, tStatus& status) { s.initiateSource(status); });
 }
 
 int32_t p2p_checkAcquisitionStatus(void* handle, uint32_t* flagOut) {
-    return query(__LINE__, handle, flagOut,
-                 [](p2pHALSession& s, tStatus& status) { return s.checkAcquisitionStatus(status); });
+    return query(__LINE__, handle, flagOut, [](p2pHALSession& s, tStatus& status) {
+        return s.checkAcquisitionStatus(status);
+    });
 }
 
 int32_t p2p_abortSource(void* handle) {
-    return command(__LINE__, handle, [](p2pHALSession& s, tStatus& status) { s.abortSource(status); });
+    return command(__LINE__, handle,
+                   [](p2pHALSession& s, tStatus& status) { s.abortSource(status); });
 }
 
 int32_t p2p_setNumberOfSamplesToWrite(void* handle, uint64_t count) {
-    return command(__LINE__, handle,
-                   [&](p2pHALSession& s, tStatus& status) { s.setNumberOfSamplesToWrite(count, status); });
+    return command(__LINE__, handle, [&](p2pHALSession& s, tStatus& status) {
+        s.setNumberOfSamplesToWrite(count, status);
+    });
 }
 
 int32_t p2p_initiateSink(void* handle) {
-    return command(__LINE__, handle, [](p2pHALSession& s, tStatus& status) { s.initiateSink(status); });
+    return command(__LINE__, handle,
+                   [](p2pHALSession& s, tStatus& status) { s.initiateSink(status); });
 }
 
 int32_t p2p_checkGenerationStatus(void* handle, uint32_t* firstFlagOut, uint32_t* secondFlagOut) {
@@ -184,12 +205,14 @@ int32_t p2p_checkGenerationStatus(void* handle, uint32_t* firstFlagOut, uint32_t
 }
 
 int32_t p2p_abortSink(void* handle) {
-    return command(__LINE__, handle, [](p2pHALSession& s, tStatus& status) { s.abortSink(status); });
+    return command(__LINE__, handle,
+                   [](p2pHALSession& s, tStatus& status) { s.abortSink(status); });
 }
 
 int32_t p2p_getSpaceAvailableInSink(void* handle, uint32_t index, uint64_t* out) {
-    return query(__LINE__, handle, out,
-                 [&](p2pHALSession& s, tStatus& status) { return s.getSpaceAvailableInSink(index, status); });
+    return query(__LINE__, handle, out, [&](p2pHALSession& s, tStatus& status) {
+        return s.getSpaceAvailableInSink(index, status);
+    });
 }
 
 int32_t p2p_getMostSpaceAvailableInSink(void* handle, uint32_t index, uint64_t* out) {
@@ -199,13 +222,15 @@ int32_t p2p_getMostSpaceAvailableInSink(void* handle, uint32_t index, uint64_t* 
 }
 
 int32_t p2p_getSampleQuantum(void* handle, uint32_t index, uint64_t* out) {
-    return query(__LINE__, handle, out,
-                 [&](p2pHALSession& s, tStatus& status) { return s.getSampleQuantum(index, status); });
+    return query(__LINE__, handle, out, [&](p2pHALSession& s, tStatus& status) {
+        return s.getSampleQuantum(index, status);
+    });
 }
 
 int32_t p2p_setNumberOfSamplesToRead(void* handle, uint32_t index, uint64_t count) {
-    return command(__LINE__, handle,
-                   [&](p2pHALSession& s, tStatus& status) { s.setNumberOfSamplesToRead(index, count, status); });
+    return command(__LINE__, handle, [&](p2pHALSession& s, tStatus& status) {
+        s.setNumberOfSamplesToRead(index, count, status);
+    });
 }
 
 int32_t p2p_programEndpointFullnessTrigger(void* handle, uint32_t index, const uint64_t* value) {

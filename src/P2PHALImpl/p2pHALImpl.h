@@ -23,7 +23,8 @@ p2pHALSession* takeSessionFromHandle(void* handle);
 extern "C" {
 // *handleOut receives the session even when the open fails; such a session
 // refuses every operation and must still be closed.
-QV_EXPORT int32_t p2p_open(const char* sessionParamsJson, const char* endpointsJson, void** handleOut);
+QV_EXPORT int32_t p2p_open(const char* sessionParamsJson, const char* endpointsJson,
+                           void** handleOut);
 QV_EXPORT int32_t p2p_close(void* handle);
 QV_EXPORT int32_t p2p_getNumEndpointsAvailable(void* handle, uint64_t* countOut);
 QV_EXPORT int32_t p2p_isEndpointValid(void* handle, uint32_t index, uint8_t* validOut);
@@ -40,11 +41,13 @@ QV_EXPORT int32_t p2p_checkAcquisitionStatus(void* handle, uint32_t* flagOut);
 QV_EXPORT int32_t p2p_abortSource(void* handle);
 QV_EXPORT int32_t p2p_setNumberOfSamplesToWrite(void* handle, uint64_t count);
 QV_EXPORT int32_t p2p_initiateSink(void* handle);
-QV_EXPORT int32_t p2p_checkGenerationStatus(void* handle, uint32_t* firstFlagOut, uint32_t* secondFlagOut);
+QV_EXPORT int32_t p2p_checkGenerationStatus(void* handle, uint32_t* firstFlagOut,
+                                            uint32_t* secondFlagOut);
 QV_EXPORT int32_t p2p_abortSink(void* handle);
 QV_EXPORT int32_t p2p_getSpaceAvailableInSink(void* handle, uint32_t index, uint64_t* out);
 QV_EXPORT int32_t p2p_getMostSpaceAvailableInSink(void* handle, uint32_t index, uint64_t* out);
 QV_EXPORT int32_t p2p_getSampleQuantum(void* handle, uint32_t index, uint64_t* out);
 QV_EXPORT int32_t p2p_setNumberOfSamplesToRead(void* handle, uint32_t index, uint64_t count);
-QV_EXPORT int32_t p2p_programEndpointFullnessTrigger(void* handle, uint32_t index, const uint64_t* value);
+QV_EXPORT int32_t p2p_programEndpointFullnessTrigger(void* handle, uint32_t index,
+                                                     const uint64_t* value);
 }

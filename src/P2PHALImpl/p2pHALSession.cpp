@@ -44,7 +44,8 @@ bool parseNumberText(const char* text, uint32_t& value) {
     return true;
 }
 
-uint32_t parseEndpointDescription(const char* text, std::vector<Endpoint>& endpoints, tStatus& status) {
+uint32_t parseEndpointDescription(const char* text, std::vector<Endpoint>& endpoints,
+                                  tStatus& status) {
     if (status.isError()) return 0;
     Json json(text == nullptr ? nullptr : cJSON_Parse(text), cJSON_Delete);
     if (!json) {
@@ -156,10 +157,10 @@ void p2pHALSession::setEnabled(uint32_t index, bool enable, tStatus& status) {
 
 // The requests on one endpoint of a given direction, which carry only its
 // index.
-#define P2P_ENDPOINT_REQUEST(RESULT, METHOD, DIRECTION)                           \
-    RESULT p2pHALSession::METHOD(uint32_t index, tStatus& status) {               \
+#define P2P_ENDPOINT_REQUEST(RESULT, METHOD, DIRECTION)                                 \
+    RESULT p2pHALSession::METHOD(uint32_t index, tStatus& status) {                     \
         if (!usable(status) || endpoint(index, DIRECTION, status) == nullptr) return 0; \
-        return proxy_->METHOD(index, status);                                     \
+        return proxy_->METHOD(index, status);                                           \
     }
 
 P2P_ENDPOINT_REQUEST(uint64_t, getMostSamplesInSource, kWriter)
@@ -180,7 +181,8 @@ void p2pHALSession::setNumberOfSamplesToRead(uint32_t index, uint64_t count, tSt
     }
 }
 
-void p2pHALSession::programEndpointFullnessTrigger(uint32_t index, uint64_t value, tStatus& status) {
+void p2pHALSession::programEndpointFullnessTrigger(uint32_t index, uint64_t value,
+                                                   tStatus& status) {
     if (usable(status) && endpoint(index, kReader, status) != nullptr) {
         proxy_->programEndpointFullnessTrigger(index, value, status);
     }

@@ -48,7 +48,8 @@ bool parseNumberText(const char* text, uint32_t& value);
 // Reads the endpoint description into `endpoints` (appending, in order) and
 // returns its FPGA session handle. The first fault sets -52005 and ends the
 // reading; the endpoints read before it stay.
-uint32_t parseEndpointDescription(const char* text, std::vector<Endpoint>& endpoints, tStatus& status);
+uint32_t parseEndpointDescription(const char* text, std::vector<Endpoint>& endpoints,
+                                  tStatus& status);
 
 class p2pHALSession {
 public:

@@ -48,12 +48,15 @@ int32_t withSession(uint64_t handle, Body&& body) {
 
 RFPlatSession* sessionPtrFromHandle(uint64_t handle) {
     if (handle == 0 || !qv3377hal::isLiveHandle(handle, qv3377hal::HandleKind::rfplatSession)) {
-        qv3377hal::throwInvalidHandle(handle, qv3377hal::kNullArgumentLocation, "sessionPtrFromHandle");
+        qv3377hal::throwInvalidHandle(handle, qv3377hal::kNullArgumentLocation,
+                                      "sessionPtrFromHandle");
     }
     return reinterpret_cast<RFPlatSession*>(static_cast<uintptr_t>(handle));
 }
 
-void closeSession(RFPlatInterface* session) { delete session; }
+void closeSession(RFPlatInterface* session) {
+    delete session;
+}
 
 void copyStringListToBuffers(const std::vector<std::string>& list, char** buffers, uint32_t* count,
                              uint32_t bufferSize) {
@@ -92,7 +95,8 @@ rfplat::RFPlatSession* RFPlatSession_createInstance(const char* parameters, cons
         qv3377hal::throwNullArgument("ErrorHandling", "null session parameters");
     std::unique_ptr<cJSON, void (*)(cJSON*)> json(cJSON_Parse(parameters), cJSON_Delete);
     std::string path;
-    const cJSON* member = json ? cJSON_GetObjectItemCaseSensitive(json.get(), "deviceInterfacePath") : nullptr;
+    const cJSON* member =
+        json ? cJSON_GetObjectItemCaseSensitive(json.get(), "deviceInterfacePath") : nullptr;
     if (parameters[0] == '/') {
         path = parameters;
     } else if (cJSON_IsString(member) && member->valuestring != nullptr) {
@@ -104,7 +108,8 @@ rfplat::RFPlatSession* RFPlatSession_createInstance(const char* parameters, cons
     nQVAPALS100::tStatus status;
     proxy->open(path.c_str(), status);
     qverr::throwIfTStatusError(status);
-    return new rfplat::RFPlatSession(std::shared_ptr<sdihal::iInterfaceProxy_rfplat>(std::move(proxy)), "");
+    return new rfplat::RFPlatSession(
+        std::shared_ptr<sdihal::iInterfaceProxy_rfplat>(std::move(proxy)), "");
 }
 
 using qv3377hal::checkNotNull;
@@ -112,7 +117,8 @@ using rfplat::RFPlatSession;
 
 int32_t rfplat_open(const char* parameters, const char* reserved, uint64_t* handleOut) {
     return qv3377hal::returnCodeCall([&] {
-        if (handleOut == nullptr || *handleOut != 0) rfplat::throwInvalid("null handle slot or one that holds a handle");
+        if (handleOut == nullptr || *handleOut != 0)
+            rfplat::throwInvalid("null handle slot or one that holds a handle");
         std::unique_ptr<RFPlatSession> session(RFPlatSession_createInstance(parameters, reserved));
         const uint64_t handle = qv3377hal::handleOf(session.get());
         qv3377hal::addHandle(handle, qv3377hal::HandleKind::rfplatSession);
@@ -133,7 +139,8 @@ int32_t rfplat_resetDevice(uint64_t handle) {
 }
 
 int32_t rfplat_checkInitializationStatus(uint64_t handle, const char* moduleName) {
-    return rfplat::withSession(handle, [&](RFPlatSession& s) { s.checkInitializationStatus(moduleName); });
+    return rfplat::withSession(handle,
+                               [&](RFPlatSession& s) { s.checkInitializationStatus(moduleName); });
 }
 
 void rfplat_selfTest(uint64_t handle, const char* deviceName, qverr::Status* status) {
@@ -144,15 +151,18 @@ void rfplat_selfTest(uint64_t handle, const char* deviceName, qverr::Status* sta
 }
 
 int32_t rfplat_reserveDeviceForFirmwareUpdate(uint64_t handle) {
-    return rfplat::withSession(handle, [&](RFPlatSession& s) { s.reserveDeviceForFirmwareUpdate(); });
+    return rfplat::withSession(handle,
+                               [&](RFPlatSession& s) { s.reserveDeviceForFirmwareUpdate(); });
 }
 
 int32_t rfplat_unreserveDeviceAfterFirmwareUpdate(uint64_t handle) {
-    return rfplat::withSession(handle, [&](RFPlatSession& s) { s.unreserveDeviceAfterFirmwareUpdate(); });
+    return rfplat::withSession(handle,
+                               [&](RFPlatSession& s) { s.unreserveDeviceAfterFirmwareUpdate(); });
 }
 
-int32_t rfplat_programFirmwareRevisions(uint64_t handle, const char* firmwareName, const char* deviceName,
-                                        uint32_t revision, uint32_t oldestCompatible) {
+int32_t rfplat_programFirmwareRevisions(uint64_t handle, const char* firmwareName,
+                                        const char* deviceName, uint32_t revision,
+                                        uint32_t oldestCompatible) {
     return rfplat::withSession(handle, [&](RFPlatSession& s) {
         s.programFirmwareRevisions(firmwareName, deviceName, revision, oldestCompatible);
     });
@@ -171,8 +181,8 @@ int32_t rfplat_getSerialNumber2(uint64_t handle, const char* moduleName, char* b
     });
 }
 
-void rfplat_getConnectedDevices(uint64_t handle, rfplat::ConnectedDeviceInfo* records, uint32_t* count,
-                                qverr::Status* status) {
+void rfplat_getConnectedDevices(uint64_t handle, rfplat::ConnectedDeviceInfo* records,
+                                uint32_t* count, qverr::Status* status) {
     qv3377hal::statusLastCall(status, [&] {
         checkNotNull(count);
         const auto devices = rfplat::sessionPtrFromHandle(handle)->getConnectedDevices();
@@ -194,7 +204,8 @@ int32_t rfplat_getModulePowerConsumption(uint64_t handle, double* power) {
     });
 }
 
-int32_t rfplat_getTemperature(uint64_t handle, const char* sensorName, uint32_t selector, double* temperature) {
+int32_t rfplat_getTemperature(uint64_t handle, const char* sensorName, uint32_t selector,
+                              double* temperature) {
     return qv3377hal::returnCodeCall([&] {
         checkNotNull(sensorName, temperature);
         *temperature = rfplat::sessionPtrFromHandle(handle)->getTemperature(sensorName, selector);
@@ -208,7 +219,8 @@ int32_t rfplat_getDriverInterfaceVersion(uint64_t handle, uint32_t* version) {
     });
 }
 
-int32_t rfplat_getModulePartNumber(uint64_t handle, const char* moduleName, uint32_t which, uint32_t* partNumber) {
+int32_t rfplat_getModulePartNumber(uint64_t handle, const char* moduleName, uint32_t which,
+                                   uint32_t* partNumber) {
     return qv3377hal::returnCodeCall([&] {
         checkNotNull(partNumber);
         *partNumber = rfplat::sessionPtrFromHandle(handle)->getModulePartNumber(moduleName, which);
@@ -229,56 +241,65 @@ template <class List>
 int32_t listCall(uint64_t handle, char** names, uint32_t* count, uint32_t nameSize, List&& list) {
     return qv3377hal::returnCodeCall([&] {
         checkNotNull(count);
-        rfplat::copyStringListToBuffers(list(*rfplat::sessionPtrFromHandle(handle)), names, count, nameSize);
+        rfplat::copyStringListToBuffers(list(*rfplat::sessionPtrFromHandle(handle)), names, count,
+                                        nameSize);
     });
 }
 
 }  // namespace
 
 int32_t rfplat_getModuleRev(uint64_t handle, const char* moduleName, char* buffer, uint32_t* size) {
-    return textCall(handle, buffer, size, [&](RFPlatSession& s) { return s.getModuleRev(moduleName); });
+    return textCall(handle, buffer, size,
+                    [&](RFPlatSession& s) { return s.getModuleRev(moduleName); });
 }
 
-int32_t rfplat_getModuleAssemblyNumber(uint64_t handle, const char* moduleName, char* buffer, uint32_t* size) {
+int32_t rfplat_getModuleAssemblyNumber(uint64_t handle, const char* moduleName, char* buffer,
+                                       uint32_t* size) {
     return textCall(handle, buffer, size,
                     [&](RFPlatSession& s) { return s.getModuleAssemblyNumber(moduleName); });
 }
 
-int32_t rfplat_getDriverAttribute(uint64_t handle, const char* moduleName, uint32_t which, char* buffer,
-                                  uint32_t* size) {
+int32_t rfplat_getDriverAttribute(uint64_t handle, const char* moduleName, uint32_t which,
+                                  char* buffer, uint32_t* size) {
     return textCall(handle, buffer, size,
                     [&](RFPlatSession& s) { return s.getDriverAttribute(moduleName, which); });
 }
 
-int32_t rfplat_getFirmwareRev2(uint64_t handle, const char* firmwareName, const char* deviceName, char* buffer,
-                               uint32_t* size) {
+int32_t rfplat_getFirmwareRev2(uint64_t handle, const char* firmwareName, const char* deviceName,
+                               char* buffer, uint32_t* size) {
     return textCall(handle, buffer, size,
                     [&](RFPlatSession& s) { return s.getFirmwareRev2(firmwareName, deviceName); });
 }
 
-int32_t rfplat_getOldestCompatibleFirmwareRev(uint64_t handle, const char* firmwareName, const char* deviceName,
-                                              char* buffer, uint32_t* size) {
+int32_t rfplat_getOldestCompatibleFirmwareRev(uint64_t handle, const char* firmwareName,
+                                              const char* deviceName, char* buffer,
+                                              uint32_t* size) {
     return textCall(handle, buffer, size, [&](RFPlatSession& s) {
         return s.getOldestCompatibleFirmwareRev(firmwareName, deviceName);
     });
 }
 
-int32_t rfplat_getAvailablePorts(uint64_t handle, char** names, uint32_t* count, uint32_t nameSize) {
-    return listCall(handle, names, count, nameSize, [](RFPlatSession& s) { return s.getAvailablePorts(); });
+int32_t rfplat_getAvailablePorts(uint64_t handle, char** names, uint32_t* count,
+                                 uint32_t nameSize) {
+    return listCall(handle, names, count, nameSize,
+                    [](RFPlatSession& s) { return s.getAvailablePorts(); });
 }
 
 int32_t rfplat_getFlashDevices(uint64_t handle, char** names, uint32_t* count, uint32_t nameSize) {
-    return listCall(handle, names, count, nameSize, [](RFPlatSession& s) { return s.getFlashDevices(); });
+    return listCall(handle, names, count, nameSize,
+                    [](RFPlatSession& s) { return s.getFlashDevices(); });
 }
 
-int32_t rfplat_getFlashDeviceInfo2(uint64_t handle, uint32_t* a, uint32_t* b, uint32_t* c, const char* deviceName) {
+int32_t rfplat_getFlashDeviceInfo2(uint64_t handle, uint32_t* a, uint32_t* b, uint32_t* c,
+                                   const char* deviceName) {
     return qv3377hal::returnCodeCall([&] {
         checkNotNull(a, b, c, deviceName);
         rfplat::sessionPtrFromHandle(handle)->getFlashDeviceInfo2(a, b, c, deviceName);
     });
 }
 
-int32_t rfplat_getPartitionList(uint64_t handle, uint32_t* partitions, uint32_t* count, const char* deviceName) {
+int32_t rfplat_getPartitionList(uint64_t handle, uint32_t* partitions, uint32_t* count,
+                                const char* deviceName) {
     return qv3377hal::returnCodeCall([&] {
         checkNotNull(count, deviceName);
         rfplat::sessionPtrFromHandle(handle)->getPartitionList(partitions, count, deviceName);
@@ -289,7 +310,8 @@ int32_t rfplat_readPartitionTable2(uint64_t handle, void* buffer, uint32_t size,
                                    const char* deviceName) {
     return qv3377hal::returnCodeCall([&] {
         checkNotNull(buffer, deviceName);
-        rfplat::sessionPtrFromHandle(handle)->readPartitionTable2(buffer, size, flag & 0xFFu, deviceName);
+        rfplat::sessionPtrFromHandle(handle)->readPartitionTable2(buffer, size, flag & 0xFFu,
+                                                                  deviceName);
     });
 }
 
@@ -297,38 +319,45 @@ int32_t rfplat_readPartition2(uint64_t handle, uint32_t partition, void* buffer,
                               const char* deviceName, uint32_t* sequence) {
     return qv3377hal::returnCodeCall([&] {
         checkNotNull(size, deviceName, sequence);
-        rfplat::sessionPtrFromHandle(handle)->readPartition2(partition, buffer, size, deviceName, sequence);
-    });
-}
-
-int32_t rfplat_writePartition2(uint64_t handle, uint32_t partition, const void* data, uint32_t size, int32_t flag,
-                               const char* deviceName, uint32_t* sequence) {
-    return qv3377hal::returnCodeCall([&] {
-        checkNotNull(data, deviceName, sequence);
-        rfplat::sessionPtrFromHandle(handle)->writePartition2(partition, data, size,
-                                                             static_cast<uint32_t>(flag) & 0xFFu, deviceName,
+        rfplat::sessionPtrFromHandle(handle)->readPartition2(partition, buffer, size, deviceName,
                                                              sequence);
     });
 }
 
-int32_t rfplat_deletePartition2(uint64_t handle, uint32_t partition, const char* deviceName, uint32_t* sequence) {
+int32_t rfplat_writePartition2(uint64_t handle, uint32_t partition, const void* data, uint32_t size,
+                               int32_t flag, const char* deviceName, uint32_t* sequence) {
+    return qv3377hal::returnCodeCall([&] {
+        checkNotNull(data, deviceName, sequence);
+        rfplat::sessionPtrFromHandle(handle)->writePartition2(
+            partition, data, size, static_cast<uint32_t>(flag) & 0xFFu, deviceName, sequence);
+    });
+}
+
+int32_t rfplat_deletePartition2(uint64_t handle, uint32_t partition, const char* deviceName,
+                                uint32_t* sequence) {
     return qv3377hal::returnCodeCall([&] {
         checkNotNull(deviceName, sequence);
         rfplat::sessionPtrFromHandle(handle)->deletePartition2(partition, deviceName, sequence);
     });
 }
 
-int32_t rfplat_createPartition(uint64_t, uint32_t, uint32_t, int32_t) { return 0; }
+int32_t rfplat_createPartition(uint64_t, uint32_t, uint32_t, int32_t) {
+    return 0;
+}
 
-int32_t rfplat_resizePartition(uint64_t, uint32_t, uint32_t, int32_t) { return 0; }
+int32_t rfplat_resizePartition(uint64_t, uint32_t, uint32_t, int32_t) {
+    return 0;
+}
 
 // Older forms.
 
-int32_t rfplat_getSerialNumber(uint64_t handle, const char* moduleName, char* buffer, uint32_t size) {
+int32_t rfplat_getSerialNumber(uint64_t handle, const char* moduleName, char* buffer,
+                               uint32_t size) {
     return rfplat_getSerialNumber2(handle, moduleName, buffer, static_cast<int32_t>(size), "");
 }
 
-int32_t rfplat_getFirmwareRev(uint64_t handle, const char* deviceName, char* buffer, uint32_t* size) {
+int32_t rfplat_getFirmwareRev(uint64_t handle, const char* deviceName, char* buffer,
+                              uint32_t* size) {
     return rfplat_getFirmwareRev2(handle, "", deviceName, buffer, size);
 }
 
@@ -337,7 +366,8 @@ int32_t rfplat_getFlashDeviceInfo(uint64_t handle, uint32_t* a, uint32_t* b, uin
 }
 
 int32_t rfplat_readPartitionTable(uint64_t handle, void* buffer, uint32_t size, int32_t flag) {
-    return rfplat_readPartitionTable2(handle, buffer, size, static_cast<uint32_t>(flag) & 0xFFu, "");
+    return rfplat_readPartitionTable2(handle, buffer, size, static_cast<uint32_t>(flag) & 0xFFu,
+                                      "");
 }
 
 int32_t rfplat_getPartitionSize(uint64_t handle, uint32_t partition, uint32_t* size) {
@@ -347,8 +377,8 @@ int32_t rfplat_getPartitionSize(uint64_t handle, uint32_t partition, uint32_t* s
     return rfplat_readPartition2(handle, partition, nullptr, size, "", &sequence);
 }
 
-int32_t rfplat_readPartition(uint64_t handle, uint32_t partition, int32_t offset, void* buffer, uint32_t size,
-                             int32_t flag) {
+int32_t rfplat_readPartition(uint64_t handle, uint32_t partition, int32_t offset, void* buffer,
+                             uint32_t size, int32_t flag) {
     if (offset != 0 || (flag & 0xFF) != 1) return qverr::qvapalerr_invalidParameter;
     uint32_t read = size;
     uint32_t sequence = 0;
@@ -364,8 +394,8 @@ int32_t rfplat_deletePartition(uint64_t handle, uint32_t partition, int32_t flag
     return rfplat_deletePartition2(handle, partition, "", &sequence);
 }
 
-int32_t rfplat_writePartition(uint64_t handle, uint32_t partition, int32_t offset, const void* data, uint32_t size,
-                              int32_t flag) {
+int32_t rfplat_writePartition(uint64_t handle, uint32_t partition, int32_t offset, const void* data,
+                              uint32_t size, int32_t flag) {
     if (offset != 0) return qverr::qvapalerr_invalidParameter;
     uint32_t queried = 0;
     uint32_t sequence = 0;

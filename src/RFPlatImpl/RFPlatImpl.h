@@ -50,16 +50,16 @@ QV_EXPORT int32_t rfplat_getModulePowerConsumption(uint64_t handle, double* powe
 QV_EXPORT int32_t rfplat_getTemperature(uint64_t handle, const char* sensorName, uint32_t selector,
                                         double* temperature);
 QV_EXPORT int32_t rfplat_getDriverInterfaceVersion(uint64_t handle, uint32_t* version);
-QV_EXPORT int32_t rfplat_getModulePartNumber(uint64_t handle, const char* moduleName, uint32_t which,
-                                             uint32_t* partNumber);
+QV_EXPORT int32_t rfplat_getModulePartNumber(uint64_t handle, const char* moduleName,
+                                             uint32_t which, uint32_t* partNumber);
 QV_EXPORT int32_t rfplat_getModuleRev(uint64_t handle, const char* moduleName, char* buffer,
                                       uint32_t* size);
-QV_EXPORT int32_t rfplat_getModuleAssemblyNumber(uint64_t handle, const char* moduleName, char* buffer,
-                                                 uint32_t* size);
+QV_EXPORT int32_t rfplat_getModuleAssemblyNumber(uint64_t handle, const char* moduleName,
+                                                 char* buffer, uint32_t* size);
 QV_EXPORT int32_t rfplat_getDriverAttribute(uint64_t handle, const char* moduleName, uint32_t which,
                                             char* buffer, uint32_t* size);
-QV_EXPORT int32_t rfplat_getFirmwareRev2(uint64_t handle, const char* firmwareName, const char* deviceName,
-                                         char* buffer, uint32_t* size);
+QV_EXPORT int32_t rfplat_getFirmwareRev2(uint64_t handle, const char* firmwareName,
+                                         const char* deviceName, char* buffer, uint32_t* size);
 QV_EXPORT int32_t rfplat_getOldestCompatibleFirmwareRev(uint64_t handle, const char* firmwareName,
                                                         const char* deviceName, char* buffer,
                                                         uint32_t* size);
@@ -71,26 +71,29 @@ QV_EXPORT int32_t rfplat_getFlashDeviceInfo2(uint64_t handle, uint32_t* a, uint3
                                              const char* deviceName);
 QV_EXPORT int32_t rfplat_getPartitionList(uint64_t handle, uint32_t* partitions, uint32_t* count,
                                           const char* deviceName);
-QV_EXPORT int32_t rfplat_readPartitionTable2(uint64_t handle, void* buffer, uint32_t size, uint32_t flag,
-                                             const char* deviceName);
-QV_EXPORT int32_t rfplat_readPartition2(uint64_t handle, uint32_t partition, void* buffer, uint32_t* size,
-                                        const char* deviceName, uint32_t* sequence);
+QV_EXPORT int32_t rfplat_readPartitionTable2(uint64_t handle, void* buffer, uint32_t size,
+                                             uint32_t flag, const char* deviceName);
+QV_EXPORT int32_t rfplat_readPartition2(uint64_t handle, uint32_t partition, void* buffer,
+                                        uint32_t* size, const char* deviceName, uint32_t* sequence);
 QV_EXPORT int32_t rfplat_writePartition2(uint64_t handle, uint32_t partition, const void* data,
                                          uint32_t size, int32_t flag, const char* deviceName,
                                          uint32_t* sequence);
-QV_EXPORT int32_t rfplat_deletePartition2(uint64_t handle, uint32_t partition, const char* deviceName,
-                                          uint32_t* sequence);
-QV_EXPORT int32_t rfplat_createPartition(uint64_t handle, uint32_t partition, uint32_t size, int32_t flag);
-QV_EXPORT int32_t rfplat_resizePartition(uint64_t handle, uint32_t partition, uint32_t size, int32_t flag);
+QV_EXPORT int32_t rfplat_deletePartition2(uint64_t handle, uint32_t partition,
+                                          const char* deviceName, uint32_t* sequence);
+QV_EXPORT int32_t rfplat_createPartition(uint64_t handle, uint32_t partition, uint32_t size,
+                                         int32_t flag);
+QV_EXPORT int32_t rfplat_resizePartition(uint64_t handle, uint32_t partition, uint32_t size,
+                                         int32_t flag);
 QV_EXPORT int32_t rfplat_getSerialNumber(uint64_t handle, const char* moduleName, char* buffer,
                                          uint32_t size);
 QV_EXPORT int32_t rfplat_getFirmwareRev(uint64_t handle, const char* deviceName, char* buffer,
                                         uint32_t* size);
 QV_EXPORT int32_t rfplat_getFlashDeviceInfo(uint64_t handle, uint32_t* a, uint32_t* b, uint32_t* c);
-QV_EXPORT int32_t rfplat_readPartitionTable(uint64_t handle, void* buffer, uint32_t size, int32_t flag);
+QV_EXPORT int32_t rfplat_readPartitionTable(uint64_t handle, void* buffer, uint32_t size,
+                                            int32_t flag);
 QV_EXPORT int32_t rfplat_getPartitionSize(uint64_t handle, uint32_t partition, uint32_t* size);
-QV_EXPORT int32_t rfplat_readPartition(uint64_t handle, uint32_t partition, int32_t offset, void* buffer,
-                                       uint32_t size, int32_t flag);
+QV_EXPORT int32_t rfplat_readPartition(uint64_t handle, uint32_t partition, int32_t offset,
+                                       void* buffer, uint32_t size, int32_t flag);
 QV_EXPORT int32_t rfplat_deletePartition(uint64_t handle, uint32_t partition, int32_t flag);
 QV_EXPORT int32_t rfplat_writePartition(uint64_t handle, uint32_t partition, int32_t offset,
                                         const void* data, uint32_t size, int32_t flag);

@@ -35,9 +35,13 @@ private:
     nQVAPALS100::tStatus status_;
 };
 
-sdihal::tRecord<32> keyImage(const DeviceKey& key) { return sdihal::tRecord<32>::from(key); }
+sdihal::tRecord<32> keyImage(const DeviceKey& key) {
+    return sdihal::tRecord<32>::from(key);
+}
 
-uint64_t address(const void* pointer) { return reinterpret_cast<uintptr_t>(pointer); }
+uint64_t address(const void* pointer) {
+    return reinterpret_cast<uintptr_t>(pointer);
+}
 
 struct SensorEntry {
     const char* name;
@@ -46,39 +50,143 @@ struct SensorEntry {
 
 // In insertion order; a repeated name keeps its first number.
 constexpr SensorEntry kSensors[] = {
-    {"rfIn", 1}, {"rfOut", 2}, {"rxLo", 1}, {"txLo", 2}, {"fpga", 4}, {"S7XADC", 3}, {"bc0", 5},
-    {"bc1", 6}, {"bc2", 7}, {"iqIn", 8}, {"iqOut", 9}, {"txMod", 10}, {"txLo2", 11},
-    {"txSig", 12}, {"rxDemod", 13}, {"rxLo2", 14}, {"rxSig", 15}, {"lo1", 16}, {"lo1_1", 17},
-    {"rf0switch0", 20}, {"rf0switch1", 21}, {"rf1switch0", 22}, {"rf1switch1", 23},
-    {"dds0", 24}, {"dds0LO1", 24}, {"dds0LO2", 24}, {"dds1", 25}, {"dds1LO1", 25},
-    {"dds1LO2", 25}, {"mem", 26}, {"rxHigh", 27}, {"rxLow", 28}, {"rx2", 29}, {"rx3", 30},
-    {"rxLocal", 31}, {"txHigh", 32}, {"txLow", 33}, {"txMixer", 34}, {"tx3", 35},
-    {"txLocal", 36}, {"conv0", 37}, {"conv1", 38}, {"conv2", 73}, {"conv3", 74},
-    {"convFpga0", 39}, {"convFpga1", 40}, {"loTxOut", 41}, {"loTxIn", 42}, {"loRxIn", 43},
-    {"loRxOut", 44}, {"loLocal", 45}, {"rf0PnC", 46}, {"rf1PnC", 47}, {"rf0Lo", 48},
-    {"rf1Lo", 49}, {"rf0LoTx", 50}, {"rf1LoTx", 51}, {"rf0LoRx", 52}, {"rf1LoRx", 53},
-    {"rf0TxInt", 54}, {"rf1TxInt", 55}, {"rf0TxExt0", 56}, {"rf1TxExt0", 57},
-    {"rf0TxExt1", 58}, {"rf1TxExt1", 59}, {"rf0RxInt", 60}, {"rf1RxInt", 61},
-    {"rf0RxExt0", 62}, {"rf1RxExt0", 63}, {"rf0RxExt1", 64}, {"rf1RxExt1", 65},
-    {"rf0L2Int", 66}, {"rf1L2Int", 67}, {"rf0L2Ext0", 68}, {"rf1L2Ext0", 69},
-    {"rf0L2Ext1", 70}, {"rf1L2Ext1", 71}, {"rmm0Lo", 48}, {"rmm1Lo", 49}, {"rmm0LoTx", 50},
-    {"rmm1LoTx", 51}, {"rmm0LoRx", 52}, {"rmm1LoRx", 53}, {"rmm0TxInt", 54},
-    {"rmm1TxInt", 55}, {"rmm0TxExt0", 56}, {"rmm1TxExt0", 57}, {"rmm0TxExt1", 58},
-    {"rmm1TxExt1", 59}, {"rmm0RxInt", 60}, {"rmm1RxInt", 61}, {"rmm0RxExt0", 62},
-    {"rmm1RxExt0", 63}, {"rmm0RxExt1", 64}, {"rmm1RxExt1", 65}, {"rmm0L2Int", 66},
-    {"rmm1L2Int", 67}, {"rmm0L2Ext0", 68}, {"rmm1L2Ext0", 69}, {"rmm0L2Ext1", 70},
-    {"rmm1L2Ext1", 71}, {"vCal", 72}, {"auxSwitchTxInt0", 75}, {"auxSwitchTxInt1", 76},
-    {"auxSwitchRxInt0", 77}, {"auxSwitchRxInt1", 78}, {"rmm0PnC", 79}, {"rmm0RfSenA", 80},
-    {"rmm0RfSenB", 81}, {"rf0G10Fem0SenAInt", 82}, {"rf0G10Fem0SenBInt", 83},
-    {"rf0G10Fem0Detector", 84}, {"rf0G10Fem0Lna2Pa2", 85}, {"rf0G10Fem0Rflc2", 86},
-    {"rf0G10Fem0Lna1Pa1", 87}, {"rf0G10Fem0Rflc1", 88}, {"rf0G10Fem1SenAInt", 89},
-    {"rf0G10Fem1SenBInt", 90}, {"rf0G10Fem1Detector", 91}, {"rf0G10Fem1Lna2Pa2", 92},
-    {"rf0G10Fem1Rflc2", 93}, {"rf0G10Fem1Lna1Pa1", 94}, {"rf0G10Fem1Rflc1", 95},
-    {"rmm0G10Fem0SenAInt", 82}, {"rmm0G10Fem0SenBInt", 83}, {"rmm0G10Fem0Detector", 84},
-    {"rmm0G10Fem0Lna2Pa2", 85}, {"rmm0G10Fem0Rflc2", 86}, {"rmm0G10Fem0Lna1Pa1", 87},
-    {"rmm0G10Fem0Rflc1", 88}, {"rmm0G10Fem1SenAInt", 89}, {"rmm0G10Fem1SenBInt", 90},
-    {"rmm0G10Fem1Detector", 91}, {"rmm0G10Fem1Lna2Pa2", 92}, {"rmm0G10Fem1Rflc2", 93},
-    {"rmm0G10Fem1Lna1Pa1", 94}, {"rmm0G10Fem1Rflc1", 95},
+    {"rfIn", 1},
+    {"rfOut", 2},
+    {"rxLo", 1},
+    {"txLo", 2},
+    {"fpga", 4},
+    {"S7XADC", 3},
+    {"bc0", 5},
+    {"bc1", 6},
+    {"bc2", 7},
+    {"iqIn", 8},
+    {"iqOut", 9},
+    {"txMod", 10},
+    {"txLo2", 11},
+    {"txSig", 12},
+    {"rxDemod", 13},
+    {"rxLo2", 14},
+    {"rxSig", 15},
+    {"lo1", 16},
+    {"lo1_1", 17},
+    {"rf0switch0", 20},
+    {"rf0switch1", 21},
+    {"rf1switch0", 22},
+    {"rf1switch1", 23},
+    {"dds0", 24},
+    {"dds0LO1", 24},
+    {"dds0LO2", 24},
+    {"dds1", 25},
+    {"dds1LO1", 25},
+    {"dds1LO2", 25},
+    {"mem", 26},
+    {"rxHigh", 27},
+    {"rxLow", 28},
+    {"rx2", 29},
+    {"rx3", 30},
+    {"rxLocal", 31},
+    {"txHigh", 32},
+    {"txLow", 33},
+    {"txMixer", 34},
+    {"tx3", 35},
+    {"txLocal", 36},
+    {"conv0", 37},
+    {"conv1", 38},
+    {"conv2", 73},
+    {"conv3", 74},
+    {"convFpga0", 39},
+    {"convFpga1", 40},
+    {"loTxOut", 41},
+    {"loTxIn", 42},
+    {"loRxIn", 43},
+    {"loRxOut", 44},
+    {"loLocal", 45},
+    {"rf0PnC", 46},
+    {"rf1PnC", 47},
+    {"rf0Lo", 48},
+    {"rf1Lo", 49},
+    {"rf0LoTx", 50},
+    {"rf1LoTx", 51},
+    {"rf0LoRx", 52},
+    {"rf1LoRx", 53},
+    {"rf0TxInt", 54},
+    {"rf1TxInt", 55},
+    {"rf0TxExt0", 56},
+    {"rf1TxExt0", 57},
+    {"rf0TxExt1", 58},
+    {"rf1TxExt1", 59},
+    {"rf0RxInt", 60},
+    {"rf1RxInt", 61},
+    {"rf0RxExt0", 62},
+    {"rf1RxExt0", 63},
+    {"rf0RxExt1", 64},
+    {"rf1RxExt1", 65},
+    {"rf0L2Int", 66},
+    {"rf1L2Int", 67},
+    {"rf0L2Ext0", 68},
+    {"rf1L2Ext0", 69},
+    {"rf0L2Ext1", 70},
+    {"rf1L2Ext1", 71},
+    {"rmm0Lo", 48},
+    {"rmm1Lo", 49},
+    {"rmm0LoTx", 50},
+    {"rmm1LoTx", 51},
+    {"rmm0LoRx", 52},
+    {"rmm1LoRx", 53},
+    {"rmm0TxInt", 54},
+    {"rmm1TxInt", 55},
+    {"rmm0TxExt0", 56},
+    {"rmm1TxExt0", 57},
+    {"rmm0TxExt1", 58},
+    {"rmm1TxExt1", 59},
+    {"rmm0RxInt", 60},
+    {"rmm1RxInt", 61},
+    {"rmm0RxExt0", 62},
+    {"rmm1RxExt0", 63},
+    {"rmm0RxExt1", 64},
+    {"rmm1RxExt1", 65},
+    {"rmm0L2Int", 66},
+    {"rmm1L2Int", 67},
+    {"rmm0L2Ext0", 68},
+    {"rmm1L2Ext0", 69},
+    {"rmm0L2Ext1", 70},
+    {"rmm1L2Ext1", 71},
+    {"vCal", 72},
+    {"auxSwitchTxInt0", 75},
+    {"auxSwitchTxInt1", 76},
+    {"auxSwitchRxInt0", 77},
+    {"auxSwitchRxInt1", 78},
+    {"rmm0PnC", 79},
+    {"rmm0RfSenA", 80},
+    {"rmm0RfSenB", 81},
+    {"rf0G10Fem0SenAInt", 82},
+    {"rf0G10Fem0SenBInt", 83},
+    {"rf0G10Fem0Detector", 84},
+    {"rf0G10Fem0Lna2Pa2", 85},
+    {"rf0G10Fem0Rflc2", 86},
+    {"rf0G10Fem0Lna1Pa1", 87},
+    {"rf0G10Fem0Rflc1", 88},
+    {"rf0G10Fem1SenAInt", 89},
+    {"rf0G10Fem1SenBInt", 90},
+    {"rf0G10Fem1Detector", 91},
+    {"rf0G10Fem1Lna2Pa2", 92},
+    {"rf0G10Fem1Rflc2", 93},
+    {"rf0G10Fem1Lna1Pa1", 94},
+    {"rf0G10Fem1Rflc1", 95},
+    {"rmm0G10Fem0SenAInt", 82},
+    {"rmm0G10Fem0SenBInt", 83},
+    {"rmm0G10Fem0Detector", 84},
+    {"rmm0G10Fem0Lna2Pa2", 85},
+    {"rmm0G10Fem0Rflc2", 86},
+    {"rmm0G10Fem0Lna1Pa1", 87},
+    {"rmm0G10Fem0Rflc1", 88},
+    {"rmm0G10Fem1SenAInt", 89},
+    {"rmm0G10Fem1SenBInt", 90},
+    {"rmm0G10Fem1Detector", 91},
+    {"rmm0G10Fem1Lna2Pa2", 92},
+    {"rmm0G10Fem1Rflc2", 93},
+    {"rmm0G10Fem1Lna1Pa1", 94},
+    {"rmm0G10Fem1Rflc1", 95},
 };
 
 const std::unordered_map<std::string, int32_t>& sensorTable() {
@@ -96,22 +204,34 @@ struct ModuleEntry {
 };
 
 constexpr ModuleEntry kModules[] = {
-    {"module", 0},     {"basecard", 1},   {"daughtercard", 2}, {"rf0", 3},
-    {"rmm0", 3},       {"rf1", 4},        {"rmm1", 4},         {"rf0switch0", 5},
-    {"rf0switch1", 6}, {"rf1switch0", 7}, {"rf1switch1", 8},   {"dotRevision", 9},
+    {"module", 0},
+    {"basecard", 1},
+    {"daughtercard", 2},
+    {"rf0", 3},
+    {"rmm0", 3},
+    {"rf1", 4},
+    {"rmm1", 4},
+    {"rf0switch0", 5},
+    {"rf0switch1", 6},
+    {"rf1switch0", 7},
+    {"rf1switch1", 8},
+    {"dotRevision", 9},
     {"auxSwitch_daughtercard", 10},
 };
 
 constexpr uint32_t kDotRevisionIndex = 9;
 
-bool isEmpty(const char* text) { return text == nullptr || text[0] == '\0'; }
+bool isEmpty(const char* text) {
+    return text == nullptr || text[0] == '\0';
+}
 
 }  // namespace
 
 std::string moduleRevisionConversion(int32_t revision) {
     if (revision == -1) return {};
     if (revision >= 0 && revision <= 9) return std::string(1, static_cast<char>('0' + revision));
-    if (revision >= 10 && revision <= 35) return std::string(1, static_cast<char>('A' + revision - 10));
+    if (revision >= 10 && revision <= 35)
+        return std::string(1, static_cast<char>('A' + revision - 10));
     if (revision >= 36 && revision <= 711) {
         const int32_t n = revision - 10;
         return {static_cast<char>(64 + n / 26), static_cast<char>(65 + n % 26)};
@@ -148,7 +268,8 @@ int32_t temperatureSensorNumber(const char* name) {
     RFPLAT_INVALID("unknown sensor name");
 }
 
-RFPlatSession::RFPlatSession(std::shared_ptr<sdihal::iInterfaceProxy_rfplat> proxy, std::string localName)
+RFPlatSession::RFPlatSession(std::shared_ptr<sdihal::iInterfaceProxy_rfplat> proxy,
+                             std::string localName)
     : proxy_(std::move(proxy)), localName_(std::move(localName)), connectedDevices_(1) {
     connectedDevices_.max_load_factor(1.0f);
 }
@@ -168,7 +289,8 @@ std::string RFPlatSession::getModuleRev(const char* moduleName) {
         int32_t dot = 0;
         Request second;
         proxy_->getModuleRev(kDotRevisionIndex, &dot, second.status());
-        if (second.status().getCode() == 0 && dot > 99) text.append(".").append(std::to_string(dot));
+        if (second.status().getCode() == 0 && dot > 99)
+            text.append(".").append(std::to_string(dot));
     }
     return text;
 }
@@ -237,9 +359,13 @@ void RFPlatSession::resetDevice() {
     qverr::throwIfTStatusError(request.status());
 }
 
-std::vector<std::string> RFPlatSession::getAvailablePorts() { return {}; }
+std::vector<std::string> RFPlatSession::getAvailablePorts() {
+    return {};
+}
 
-void RFPlatSession::selfTest() { selfTest(localName_.c_str()); }
+void RFPlatSession::selfTest() {
+    selfTest(localName_.c_str());
+}
 
 void RFPlatSession::selfTest(const char* deviceName) {
     const DeviceKey key = findDeviceKey(deviceName);
@@ -326,7 +452,8 @@ void RFPlatSession::programFirmwareRevisions(const char* firmwareName, const cha
     const uint32_t index = getFirmwareIndex(firmwareName);
     const DeviceKey key = findDeviceKey(deviceName);
     Request request;
-    proxy_->programFirmwareRevisions(index, keyImage(key), revision, oldestCompatible, request.status());
+    proxy_->programFirmwareRevisions(index, keyImage(key), revision, oldestCompatible,
+                                     request.status());
     qverr::throwIfTStatusError(request.status());
 }
 
@@ -363,7 +490,8 @@ const std::unordered_map<std::string, DeviceKey>& RFPlatSession::getConnectedDev
     std::vector<DeviceKey> keys(count, DeviceKey::local());
     Request listRequest;
     const uint32_t listed = proxy_->enumerateConnectedDevices(
-        address(keys.data()), static_cast<uint32_t>(count * sizeof(DeviceKey)), listRequest.status());
+        address(keys.data()), static_cast<uint32_t>(count * sizeof(DeviceKey)),
+        listRequest.status());
     qverr::throwIfTStatusError(listRequest.status());
     if (listed != count) {
         RFPLAT_FAIL(qverr::qvapalerr_softwareFaultAPALInternalUseOnly,
@@ -416,9 +544,10 @@ std::vector<ConnectedDeviceInfo> RFPlatSession::getConnectedDevices() {
         std::memcpy(info.name, name.c_str(), name.size() + 1);
         records.push_back(info);
     }
-    std::sort(records.begin(), records.end(), [](const ConnectedDeviceInfo& a, const ConnectedDeviceInfo& b) {
-        return std::strncmp(a.name, b.name, sizeof a.name) < 0;
-    });
+    std::sort(records.begin(), records.end(),
+              [](const ConnectedDeviceInfo& a, const ConnectedDeviceInfo& b) {
+                  return std::strncmp(a.name, b.name, sizeof a.name) < 0;
+              });
     return records;
 }
 
@@ -431,7 +560,8 @@ std::vector<std::string> RFPlatSession::getFlashDevices() {
     return names;
 }
 
-void RFPlatSession::getFlashDeviceInfo2(uint32_t* a, uint32_t* b, uint32_t* c, const char* deviceName) {
+void RFPlatSession::getFlashDeviceInfo2(uint32_t* a, uint32_t* b, uint32_t* c,
+                                        const char* deviceName) {
     // a and b are checked before c, each with the frame's null-argument raise.
     ::qv3377hal::checkNotNull(a, b);
     ::qv3377hal::checkNotNull(c);
@@ -454,40 +584,43 @@ void RFPlatSession::getPartitionList(uint32_t* buffer, uint32_t* count, const ch
                     "partition count too large");
     }
     Request request;
-    const uint32_t listed = proxy_->getPartitionList(
-        address(buffer), static_cast<uint32_t>(*count * sizeof(uint32_t)), keyImage(key), request.status());
+    const uint32_t listed =
+        proxy_->getPartitionList(address(buffer), static_cast<uint32_t>(*count * sizeof(uint32_t)),
+                                 keyImage(key), request.status());
     *count = request.status().isError() ? 0 : listed;
     qverr::throwIfTStatusError(request.status());
 }
 
-void RFPlatSession::readPartitionTable2(void* buffer, uint32_t size, uint32_t flag, const char* deviceName) {
+void RFPlatSession::readPartitionTable2(void* buffer, uint32_t size, uint32_t flag,
+                                        const char* deviceName) {
     const DeviceKey key = flashKey(deviceName);
     Request request;
-    proxy_->readPartitionTable(address(buffer), size, static_cast<int32_t>(flag & 0xFFu), keyImage(key),
-                               request.status());
+    proxy_->readPartitionTable(address(buffer), size, static_cast<int32_t>(flag & 0xFFu),
+                               keyImage(key), request.status());
     qverr::throwIfTStatusError(request.status());
 }
 
-void RFPlatSession::readPartition2(uint32_t partition, void* buffer, uint32_t* size, const char* deviceName,
-                                   uint32_t* word) {
+void RFPlatSession::readPartition2(uint32_t partition, void* buffer, uint32_t* size,
+                                   const char* deviceName, uint32_t* word) {
     const DeviceKey key = flashKey(deviceName);
     // The caller's size and word change only when the request succeeds.
     uint32_t newSize = *size;
     uint32_t newWord = *word;
     Request request;
-    proxy_->readPartition(partition, address(buffer), &newSize, keyImage(key), &newWord, request.status());
+    proxy_->readPartition(partition, address(buffer), &newSize, keyImage(key), &newWord,
+                          request.status());
     qverr::throwIfTStatusError(request.status());
     *size = newSize;
     *word = newWord;
 }
 
-void RFPlatSession::writePartition2(uint32_t partition, const void* buffer, uint32_t size, uint32_t flag,
-                                    const char* deviceName, uint32_t* word) {
+void RFPlatSession::writePartition2(uint32_t partition, const void* buffer, uint32_t size,
+                                    uint32_t flag, const char* deviceName, uint32_t* word) {
     const DeviceKey key = flashKey(deviceName);
     uint32_t newWord = *word;
     Request request;
-    proxy_->writePartition(partition, address(buffer), size, static_cast<uint8_t>(flag & 0xFFu), keyImage(key),
-                           &newWord, request.status());
+    proxy_->writePartition(partition, address(buffer), size, static_cast<uint8_t>(flag & 0xFFu),
+                           keyImage(key), &newWord, request.status());
     qverr::throwIfTStatusError(request.status());
     *word = newWord;
 }

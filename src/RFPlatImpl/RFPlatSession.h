@@ -41,7 +41,8 @@ public:
     std::string getOldestCompatibleFirmwareRev(const char* firmwareName,
                                                const char* deviceName) override;
     std::vector<std::string> getFlashDevices() override;
-    void getFlashDeviceInfo2(uint32_t* a, uint32_t* b, uint32_t* c, const char* deviceName) override;
+    void getFlashDeviceInfo2(uint32_t* a, uint32_t* b, uint32_t* c,
+                             const char* deviceName) override;
     void getPartitionList(uint32_t* buffer, uint32_t* count, const char* deviceName) override;
     void readPartitionTable2(void* buffer, uint32_t size, uint32_t flag,
                              const char* deviceName) override;
@@ -76,7 +77,8 @@ public:
 private:
     DeviceKey flashKey(const char* deviceName);
     // The firmware's revision and oldest compatible revision words.
-    std::pair<uint32_t, uint32_t> firmwareRevisionWords(const char* firmwareName, const char* deviceName);
+    std::pair<uint32_t, uint32_t> firmwareRevisionWords(const char* firmwareName,
+                                                        const char* deviceName);
 
     std::shared_ptr<sdihal::iInterfaceProxy_rfplat> proxy_;
     std::string localName_;

@@ -44,7 +44,9 @@ uint32_t narrow(uint64_t value) {
     return static_cast<uint32_t>(value);
 }
 
-uint64_t addressOf(const void* pointer) { return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(pointer)); }
+uint64_t addressOf(const void* pointer) {
+    return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(pointer));
+}
 
 }  // namespace
 
@@ -61,8 +63,9 @@ ReservationSession::ReservationSession(std::shared_ptr<sdihal::iInterfaceProxy_r
         qverr::throwWithMessage(qverr::qvapalerr_invalidParameter, site, "ReservationSession",
                                 "description longer than 256 characters");
     }
-    driverRequest(
-        [&](tStatus& status) { proxy_->setReservationClientDescription(addressOf(description), length, status); });
+    driverRequest([&](tStatus& status) {
+        proxy_->setReservationClientDescription(addressOf(description), length, status);
+    });
     uint32_t id = 0;
     driverRequest([&](tStatus& status) { proxy_->getReservationClientID(&id, status); });
     clientId_ = id;
@@ -70,35 +73,47 @@ ReservationSession::ReservationSession(std::shared_ptr<sdihal::iInterfaceProxy_r
 
 ReservationSession::~ReservationSession() = default;
 
-uint32_t ReservationSession::findReservationPolicyIDDescriptor(uint32_t policyId, uint64_t buffer, uint64_t* size) {
+uint32_t ReservationSession::findReservationPolicyIDDescriptor(uint32_t policyId, uint64_t buffer,
+                                                               uint64_t* size) {
     requirePointer<76>(size);
     uint32_t value = narrow<81>(*size);
-    driverRequest([&](tStatus& status) { proxy_->findReservationPolicyIDDescriptor(policyId, buffer, &value, status); });
+    driverRequest([&](tStatus& status) {
+        proxy_->findReservationPolicyIDDescriptor(policyId, buffer, &value, status);
+    });
     *size = value;
     return value;
 }
 
-uint32_t ReservationSession::findReservationClientIDDescriptor(uint32_t clientId, uint64_t buffer, uint64_t* size) {
+uint32_t ReservationSession::findReservationClientIDDescriptor(uint32_t clientId, uint64_t buffer,
+                                                               uint64_t* size) {
     requirePointer<95>(size);
     uint32_t value = narrow<100>(*size);
-    driverRequest([&](tStatus& status) { proxy_->findReservationClientIDDescriptor(clientId, buffer, &value, status); });
+    driverRequest([&](tStatus& status) {
+        proxy_->findReservationClientIDDescriptor(clientId, buffer, &value, status);
+    });
     *size = value;
     return value;
 }
 
-void ReservationSession::findReservationPolicyID(uint64_t descriptor, uint64_t size, uint32_t* policyId) {
+void ReservationSession::findReservationPolicyID(uint64_t descriptor, uint64_t size,
+                                                 uint32_t* policyId) {
     requirePointer<112>(policyId);
     const uint32_t narrowSize = narrow<117>(size);
     uint32_t id = *policyId;
-    driverRequest([&](tStatus& status) { proxy_->findReservationPolicyID(descriptor, narrowSize, &id, status); });
+    driverRequest([&](tStatus& status) {
+        proxy_->findReservationPolicyID(descriptor, narrowSize, &id, status);
+    });
     *policyId = id;
 }
 
-void ReservationSession::findDeviceActivityContextID(uint64_t descriptor, uint64_t size, uint32_t* contextId) {
+void ReservationSession::findDeviceActivityContextID(uint64_t descriptor, uint64_t size,
+                                                     uint32_t* contextId) {
     requirePointer<127>(contextId);
     const uint32_t narrowSize = narrow<132>(size);
     uint32_t id = *contextId;
-    driverRequest([&](tStatus& status) { proxy_->findDeviceActivityContextID(descriptor, narrowSize, &id, status); });
+    driverRequest([&](tStatus& status) {
+        proxy_->findDeviceActivityContextID(descriptor, narrowSize, &id, status);
+    });
     *contextId = id;
 }
 
@@ -112,24 +127,29 @@ void ReservationSession::getReservationClientID(uint32_t* clientId) {
 uint32_t ReservationSession::getNumOfReservableChildIDs(uint32_t parent, uint64_t* count) {
     requirePointer<152>(count);
     uint32_t value = 0;
-    driverRequest([&](tStatus& status) { proxy_->getNumOfReservableChildIDs(parent, &value, status); });
+    driverRequest(
+        [&](tStatus& status) { proxy_->getNumOfReservableChildIDs(parent, &value, status); });
     *count = value;
     return value;
 }
 
-uint32_t ReservationSession::findReservableChildIDs(uint32_t parent, uint64_t* size, uint64_t buffer) {
+uint32_t ReservationSession::findReservableChildIDs(uint32_t parent, uint64_t* size,
+                                                    uint64_t buffer) {
     requirePointer<164>(size);
     uint32_t value = narrow<169>(*size);
-    driverRequest([&](tStatus& status) { proxy_->findReservableChildIDs(parent, &value, buffer, status); });
+    driverRequest(
+        [&](tStatus& status) { proxy_->findReservableChildIDs(parent, &value, buffer, status); });
     *size = value;
     return value;
 }
 
-void ReservationSession::reserve(uint64_t first, uint64_t second, uint64_t third, uint64_t* result) {
+void ReservationSession::reserve(uint64_t first, uint64_t second, uint64_t third,
+                                 uint64_t* result) {
     requirePointer<181>(result);
     const uint32_t narrowFirst = narrow<186>(first);
     uint64_t value = *result;
-    driverRequest([&](tStatus& status) { proxy_->reserve(narrowFirst, second, third, &value, status); });
+    driverRequest(
+        [&](tStatus& status) { proxy_->reserve(narrowFirst, second, third, &value, status); });
     *result = value;
 }
 
@@ -140,12 +160,15 @@ void ReservationSession::release(uint64_t first, uint64_t second) {
 
 void ReservationSession::deferReleaseUntilIdle(uint32_t first, uint64_t second, uint64_t third) {
     const uint32_t narrowSecond = narrow<234>(second);
-    driverRequest([&](tStatus& status) { proxy_->deferReleaseUntilIdle(first, narrowSecond, third, status); });
+    driverRequest([&](tStatus& status) {
+        proxy_->deferReleaseUntilIdle(first, narrowSecond, third, status);
+    });
 }
 
 void ReservationSession::setReservationCache(uint64_t first, uint64_t second) {
     const uint32_t narrowFirst = narrow<258>(first);
-    driverRequest([&](tStatus& status) { proxy_->setReservationCache(narrowFirst, second, status); });
+    driverRequest(
+        [&](tStatus& status) { proxy_->setReservationCache(narrowFirst, second, status); });
 }
 
 void ReservationSession::reserveCache(uint32_t* first, uint64_t* second) {

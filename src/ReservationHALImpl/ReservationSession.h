@@ -13,10 +13,14 @@ namespace reservationhal {
 class ReservationHALInterface {
 public:
     virtual ~ReservationHALInterface() = default;
-    virtual uint32_t findReservationPolicyIDDescriptor(uint32_t policyId, uint64_t buffer, uint64_t* size) = 0;
-    virtual uint32_t findReservationClientIDDescriptor(uint32_t clientId, uint64_t buffer, uint64_t* size) = 0;
-    virtual void findReservationPolicyID(uint64_t descriptor, uint64_t size, uint32_t* policyId) = 0;
-    virtual void findDeviceActivityContextID(uint64_t descriptor, uint64_t size, uint32_t* contextId) = 0;
+    virtual uint32_t findReservationPolicyIDDescriptor(uint32_t policyId, uint64_t buffer,
+                                                       uint64_t* size) = 0;
+    virtual uint32_t findReservationClientIDDescriptor(uint32_t clientId, uint64_t buffer,
+                                                       uint64_t* size) = 0;
+    virtual void findReservationPolicyID(uint64_t descriptor, uint64_t size,
+                                         uint32_t* policyId) = 0;
+    virtual void findDeviceActivityContextID(uint64_t descriptor, uint64_t size,
+                                             uint32_t* contextId) = 0;
     virtual void getReservationClientID(uint32_t* clientId) = 0;
     virtual uint32_t getNumOfReservableChildIDs(uint32_t parent, uint64_t* count) = 0;
     virtual uint32_t findReservableChildIDs(uint32_t parent, uint64_t* size, uint64_t buffer) = 0;
@@ -37,15 +41,19 @@ class ReservationSession : public ReservationHALInterface {
 public:
     // Describes the client to the driver (at most 256 characters, else
     // -52005) and learns its client id.
-    ReservationSession(std::shared_ptr<sdihal::iInterfaceProxy_reservation> proxy, const char* description);
+    ReservationSession(std::shared_ptr<sdihal::iInterfaceProxy_reservation> proxy,
+                       const char* description);
     ~ReservationSession() override;
 
     uint32_t clientId() const { return clientId_; }
 
-    uint32_t findReservationPolicyIDDescriptor(uint32_t policyId, uint64_t buffer, uint64_t* size) override;
-    uint32_t findReservationClientIDDescriptor(uint32_t clientId, uint64_t buffer, uint64_t* size) override;
+    uint32_t findReservationPolicyIDDescriptor(uint32_t policyId, uint64_t buffer,
+                                               uint64_t* size) override;
+    uint32_t findReservationClientIDDescriptor(uint32_t clientId, uint64_t buffer,
+                                               uint64_t* size) override;
     void findReservationPolicyID(uint64_t descriptor, uint64_t size, uint32_t* policyId) override;
-    void findDeviceActivityContextID(uint64_t descriptor, uint64_t size, uint32_t* contextId) override;
+    void findDeviceActivityContextID(uint64_t descriptor, uint64_t size,
+                                     uint32_t* contextId) override;
     void getReservationClientID(uint32_t* clientId) override;
     uint32_t getNumOfReservableChildIDs(uint32_t parent, uint64_t* count) override;
     uint32_t findReservableChildIDs(uint32_t parent, uint64_t* size, uint64_t buffer) override;

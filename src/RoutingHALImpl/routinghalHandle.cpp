@@ -2,12 +2,12 @@
 
 #include "RoutingHALImpl/RoutingHALSession.h"
 
-QV_CONTEXT_HANDLE_EXPORTS_STATUS_LAST_AT(routinghal, routinghal, "RoutingHALImpl/RoutingHALImpl", 22)
+QV_CONTEXT_HANDLE_EXPORTS_STATUS_LAST_AT(routinghal, routinghal, "RoutingHALImpl/RoutingHALImpl",
+                                         22)
 
 QV_EXPORT void routinghal_sendMessage(uint64_t handle, uint32_t message, qverr::Status* status) {
-    qv3377hal::statusLastCall(status, [&] {
-        routinghal::sessionPtrFromHandle(handle)->sendMessage(message);
-    });
+    qv3377hal::statusLastCall(
+        status, [&] { routinghal::sessionPtrFromHandle(handle)->sendMessage(message); });
 }
 
 QV_EXPORT void routinghal_deployImportSignal(uint64_t handle, uint32_t id, const char* terminals,

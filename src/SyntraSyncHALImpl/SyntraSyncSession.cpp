@@ -27,7 +27,8 @@ constexpr double kPulseInjectionStepPeriod = 2.4e-9;
                             message);
 }
 
-[[noreturn]] void softwareFault(const qverr::SourceLocation& location) {  // location only, no detail
+[[noreturn]] void softwareFault(
+    const qverr::SourceLocation& location) {  // location only, no detail
     qverr::throwError(qverr::qvapalerr_softwareFaultAPALInternalUseOnly, location);
 }
 

@@ -11,7 +11,8 @@ namespace timerhal {
 using nQVAPALS100::tStatus;
 using qv3377hal::driverRequest;
 
-TimerHALSession::TimerHALSession(std::shared_ptr<sdihal::iInterfaceProxy_timer> proxy) : proxy_(std::move(proxy)) {
+TimerHALSession::TimerHALSession(std::shared_ptr<sdihal::iInterfaceProxy_timer> proxy)
+    : proxy_(std::move(proxy)) {
     uint8_t present = 0;
     driverRequest([&](tStatus& status) { proxy_->readTimerResourcePresence(&present, status); });
     hasTimerResource_ = present != 0;

@@ -14,7 +14,8 @@ QV_EXPORT int32_t timer_getTraits(uint64_t handle, bool* hasTimerOut) {
 }
 
 // A null record is refused like the other records of these families.
-QV_EXPORT int32_t timer_deployTimerSettings(uint64_t handle, const timerhal::TimerSettings* settings) {
+QV_EXPORT int32_t timer_deployTimerSettings(uint64_t handle,
+                                            const timerhal::TimerSettings* settings) {
     return returnCodeCall([&] {
         checkNotNull(settings);
         sessionPtrFromHandle(handle)->deployTimerSettings(*settings);

@@ -42,11 +42,14 @@ uint64_t ticksOf(double seconds, double rate) {
 
 }  // namespace
 
-TrigHALSession::TrigHALSession(std::shared_ptr<sdihal::iInterfaceProxy_trig> proxy) : proxy_(std::move(proxy)) {}
+TrigHALSession::TrigHALSession(std::shared_ptr<sdihal::iInterfaceProxy_trig> proxy)
+    : proxy_(std::move(proxy)) {}
 
 TrigHALSession::~TrigHALSession() = default;
 
-int32_t TrigHALSession::getTriggerID(const char* name) { return triggerIdOf(name); }
+int32_t TrigHALSession::getTriggerID(const char* name) {
+    return triggerIdOf(name);
+}
 
 void TrigHALSession::programTrigger(uint32_t triggerId, const TriggerSettings& settings) {
     // The request carries the record's first 20 bytes.
@@ -58,16 +61,19 @@ void TrigHALSession::programTrigger(uint32_t triggerId, const TriggerSettings& s
 void TrigHALSession::programExportPulseWidth(uint32_t signalId, uint16_t width) {
     if (!pulseWidthFormatRead_) {
         sdihal::tFixedPointFormat format;
-        driverRequest([&](tStatus& status) { proxy_->readExportPulseWidthFormat(&format, status); });
+        driverRequest(
+            [&](tStatus& status) { proxy_->readExportPulseWidthFormat(&format, status); });
         exportPulseWidthFormat_ = format;
         pulseWidthFormatRead_ = true;
     }
     const auto value = toFixedPoint(exportPulseWidthFormat_, static_cast<double>(width));
-    driverRequest([&](tStatus& status) { proxy_->programExportPulseWidth(signalId, value, status); });
+    driverRequest(
+        [&](tStatus& status) { proxy_->programExportPulseWidth(signalId, value, status); });
 }
 
 void TrigHALSession::programMarkerBehavior(uint32_t markerId, const MarkerBehavior& settings) {
-    driverRequest([&](tStatus& status) { proxy_->programMarkerBehavior(markerId, settings.value, status); });
+    driverRequest(
+        [&](tStatus& status) { proxy_->programMarkerBehavior(markerId, settings.value, status); });
 }
 
 void TrigHALSession::programRFBlankingMarkerMask(uint8_t mask) {
@@ -78,8 +84,10 @@ void TrigHALSession::readBlankingFormats() {
     if (blankingFormatsRead_) return;
     sdihal::tFixedPointFormat blanking;
     sdihal::tFixedPointFormat unblanking;
-    driverRequest([&](tStatus& status) { proxy_->readRFBlankingMarkerOffsetFormat(&blanking, status); });
-    driverRequest([&](tStatus& status) { proxy_->readRFUnblankingMarkerOffsetFormat(&unblanking, status); });
+    driverRequest(
+        [&](tStatus& status) { proxy_->readRFBlankingMarkerOffsetFormat(&blanking, status); });
+    driverRequest(
+        [&](tStatus& status) { proxy_->readRFUnblankingMarkerOffsetFormat(&unblanking, status); });
     blankingMarkerOffsetFormat_ = blanking;
     unblankingMarkerOffsetFormat_ = unblanking;
     blankingFormatsRead_ = true;
@@ -88,17 +96,21 @@ void TrigHALSession::readBlankingFormats() {
 void TrigHALSession::programRFBlankingMarkerOffsetInDACSamples(double offset) {
     readBlankingFormats();
     const auto value = toFixedPoint(blankingMarkerOffsetFormat_, offset);
-    driverRequest([&](tStatus& status) { proxy_->programRFBlankingMarkerOffsetInDACSamples(value, status); });
+    driverRequest(
+        [&](tStatus& status) { proxy_->programRFBlankingMarkerOffsetInDACSamples(value, status); });
 }
 
 void TrigHALSession::programRFUnblankingMarkerOffsetInDACSamples(double offset) {
     readBlankingFormats();
     const auto value = toFixedPoint(unblankingMarkerOffsetFormat_, offset);
-    driverRequest([&](tStatus& status) { proxy_->programRFUnblankingMarkerOffsetInDACSamples(value, status); });
+    driverRequest([&](tStatus& status) {
+        proxy_->programRFUnblankingMarkerOffsetInDACSamples(value, status);
+    });
 }
 
 void TrigHALSession::programRFBlankingDelayInDataClockTicks(uint16_t ticks) {
-    driverRequest([&](tStatus& status) { proxy_->programRFBlankingDelayInDataClockTicks(ticks, status); });
+    driverRequest(
+        [&](tStatus& status) { proxy_->programRFBlankingDelayInDataClockTicks(ticks, status); });
 }
 
 void TrigHALSession::programTriggerDelay(uint32_t triggerId, uint64_t delay) {
@@ -110,18 +122,24 @@ void TrigHALSession::sendSoftwareTrigger(uint32_t triggerId) {
 }
 
 void TrigHALSession::programAdditionalGroupDelay(uint32_t value, uint8_t flag) {
-    driverRequest([&](tStatus& status) { proxy_->programAdditionalGroupDelay(value, flag, status); });
+    driverRequest(
+        [&](tStatus& status) { proxy_->programAdditionalGroupDelay(value, flag, status); });
 }
 
 void TrigHALSession::programBypassTriggerTimestampRecovery(uint32_t triggerId, uint8_t bypass) {
-    driverRequest([&](tStatus& status) { proxy_->programBypassTriggerTimestampRecovery(triggerId, bypass, status); });
+    driverRequest([&](tStatus& status) {
+        proxy_->programBypassTriggerTimestampRecovery(triggerId, bypass, status);
+    });
 }
 
 void TrigHALSession::programSettledGatesReadyForAdvance(bool enable) {
-    driverRequest([&](tStatus& status) { proxy_->programSettledGatesReadyForAdvance(enable ? 1 : 0, status); });
+    driverRequest([&](tStatus& status) {
+        proxy_->programSettledGatesReadyForAdvance(enable ? 1 : 0, status);
+    });
 }
 
-HoldoffSettings* TrigHALSession::computeHoldoffSettings(const HoldoffRequest& in, HoldoffRequest& out) {
+HoldoffSettings* TrigHALSession::computeHoldoffSettings(const HoldoffRequest& in,
+                                                        HoldoffRequest& out) {
     const double rate = in.tickRate;
     if (!(rate > 0.0 && std::isfinite(rate)))
         refuseHoldoff("tick rate is not a positive finite number");
@@ -175,7 +193,9 @@ HoldoffSettings* TrigHALSession::computeHoldoffSettings(const HoldoffRequest& in
     return settings;
 }
 
-void TrigHALSession::destroyHoldoffSettings(HoldoffSettings* settings) { delete settings; }
+void TrigHALSession::destroyHoldoffSettings(HoldoffSettings* settings) {
+    delete settings;
+}
 
 void TrigHALSession::applyHoldoffSettings(const HoldoffSettings* settings) {
     const auto record = sdihal::tRecord<32>::from(*settings);

@@ -66,7 +66,8 @@ public:
     virtual void programAdditionalGroupDelay(uint32_t value, uint8_t flag) = 0;
     virtual void programBypassTriggerTimestampRecovery(uint32_t triggerId, uint8_t bypass) = 0;
     virtual void programSettledGatesReadyForAdvance(bool enable) = 0;
-    virtual HoldoffSettings* computeHoldoffSettings(const HoldoffRequest& in, HoldoffRequest& out) = 0;
+    virtual HoldoffSettings* computeHoldoffSettings(const HoldoffRequest& in,
+                                                    HoldoffRequest& out) = 0;
     virtual void destroyHoldoffSettings(HoldoffSettings* settings) = 0;
     virtual void applyHoldoffSettings(const HoldoffSettings* settings) = 0;
 };

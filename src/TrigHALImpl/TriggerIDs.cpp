@@ -96,7 +96,8 @@ constexpr uint32_t kAiImport[] = {1, 2, 3, 4, 5, 16, 17, 18, 19, 20, 21, 22, 23,
 constexpr uint32_t kAiExport[] = {1,  2,  3,  6,  7,  8,  9,  10, 11, 12, 13,
                                   14, 15, 32, 33, 34, 35, 36, 37, 38, 39, 41};
 constexpr uint32_t kAoImport[] = {1, 5, 4, 32, 33, 24, 25, 26, 27};
-constexpr uint32_t kAoExport[] = {1, 6, 7, 32, 33, 34, 35, 24, 25, 26, 27, 28, 29, 30, 31, 40, 41, 42};
+constexpr uint32_t kAoExport[] = {1,  6,  7,  32, 33, 34, 35, 24, 25,
+                                  26, 27, 28, 29, 30, 31, 40, 41, 42};
 }  // namespace
 
 const std::span<const uint32_t> kAiImportTerminalIDs{kAiImport};
@@ -110,7 +111,8 @@ int32_t triggerIdOf(const char* name) {  // null and unknown names fail alike, l
             if (std::strcmp(entry->name, name) == 0) return entry->id;
         }
     }
-    QVERR_THROW(qv3377hal::kComponent, qverr::qvapalerr_invalidParameter, "qvapalerr_invalidParameter");
+    QVERR_THROW(qv3377hal::kComponent, qverr::qvapalerr_invalidParameter,
+                "qvapalerr_invalidParameter");
 }
 
 }  // namespace trighal

@@ -12,7 +12,8 @@ QV_CONTEXT_HANDLE_HOOKS(trighal, ::trighal::TrigHALSession)
 QV_CONTEXT_HANDLE_DECLARE_RETURN_CODE(trig)
 
 QV_EXPORT int32_t trig_getTriggerID(uint64_t handle, const char* name, int32_t* idOut);
-QV_EXPORT int32_t trig_programTrigger(uint64_t handle, uint32_t triggerId, const trighal::TriggerSettings* settings);
+QV_EXPORT int32_t trig_programTrigger(uint64_t handle, uint32_t triggerId,
+                                      const trighal::TriggerSettings* settings);
 QV_EXPORT int32_t trig_programExportPulseWidth(uint64_t handle, uint32_t signalId, uint16_t width);
 QV_EXPORT int32_t trig_programMarkerBehavior(uint64_t handle, uint32_t markerId,
                                              const trighal::MarkerBehavior* settings);
@@ -23,9 +24,12 @@ QV_EXPORT int32_t trig_programRFBlankingDelayInDataClockTicks(uint64_t handle, u
 QV_EXPORT int32_t trig_programTriggerDelay(uint64_t handle, uint32_t triggerId, uint64_t delay);
 QV_EXPORT int32_t trig_sendSoftwareTrigger(uint64_t handle, uint32_t triggerId);
 QV_EXPORT int32_t trig_programAdditionalGroupDelay(uint64_t handle, uint32_t value, uint8_t flag);
-QV_EXPORT int32_t trig_programBypassTriggerTimestampRecovery(uint64_t handle, uint32_t triggerId, uint8_t bypass);
+QV_EXPORT int32_t trig_programBypassTriggerTimestampRecovery(uint64_t handle, uint32_t triggerId,
+                                                             uint8_t bypass);
 QV_EXPORT int32_t trig_programSettledGatesReadyForAdvance(uint64_t handle, int32_t enable);
 QV_EXPORT int32_t trig_computeHoldoffSettings(uint64_t handle, const trighal::HoldoffRequest* in,
-                                              trighal::HoldoffRequest* out, trighal::HoldoffSettings** result);
-QV_EXPORT int32_t trig_applyHoldoffSettings(uint64_t handle, const trighal::HoldoffSettings* settings);
+                                              trighal::HoldoffRequest* out,
+                                              trighal::HoldoffSettings** result);
+QV_EXPORT int32_t trig_applyHoldoffSettings(uint64_t handle,
+                                            const trighal::HoldoffSettings* settings);
 QV_EXPORT int32_t trig_destroyHoldoffSettings(uint64_t handle, trighal::HoldoffSettings* settings);

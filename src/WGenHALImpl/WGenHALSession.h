@@ -13,7 +13,8 @@ namespace wgenhal {
 
 class WGenHALSession {
 public:
-    WGenHALSession(uint32_t fpgaSession, std::shared_ptr<sdihal::iInterfaceProxy_wgen> proxy, uint32_t instance)
+    WGenHALSession(uint32_t fpgaSession, std::shared_ptr<sdihal::iInterfaceProxy_wgen> proxy,
+                   uint32_t instance)
         : fpgaSession_(fpgaSession), proxy_(std::move(proxy)), instance_(instance) {}
     WGenHALSession(const WGenHALSession&) = delete;
     WGenHALSession& operator=(const WGenHALSession&) = delete;

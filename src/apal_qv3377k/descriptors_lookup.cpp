@@ -27,8 +27,12 @@ const tMethod* search(Match match) {
 
 }  // namespace
 
-const tField* tMethod::inField(std::string_view field) const { return fieldNamed(in, field); }
-const tField* tMethod::outField(std::string_view field) const { return fieldNamed(out, field); }
+const tField* tMethod::inField(std::string_view field) const {
+    return fieldNamed(in, field);
+}
+const tField* tMethod::outField(std::string_view field) const {
+    return fieldNamed(out, field);
+}
 
 const tMethod* findMethod(uint32_t code) {
     return search([code](const tMethod& method) { return method.code == code; });

@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <string>
 
+#include "qvWfmScriptCompiler/errors.h"
 #include "qverr/Exception.h"
 #include "qvmxl/errors.h"
 #include "qvmxl/qvmxl.h"
-#include "qvWfmScriptCompiler/errors.h"
 
 namespace qvwfmscriptcompiler {
 
@@ -52,12 +52,12 @@ std::string characterText(const char* cursor, const char* end);
 }  // namespace qvwfmscriptcompiler
 
 // A raiser for one of the compiler's own error constants, located here.
-#define QVWSC_ERROR(constant)                                            \
-    ::qvwfmscriptcompiler::detail::ErrorRaiser(                          \
-        ::qvwfmscriptcompiler_errors::constant,                          \
+#define QVWSC_ERROR(constant)                   \
+    ::qvwfmscriptcompiler::detail::ErrorRaiser( \
+        ::qvwfmscriptcompiler_errors::constant, \
         QVERR_LOCATION(::qvwfmscriptcompiler::detail::kComponent, #constant))
 
-#define QVWSC_SOFTWARE_FAULT()                                           \
-    ::qvwfmscriptcompiler::detail::ErrorRaiser(                          \
-        ::qvmxl::kErrorSoftwareFault,                                    \
+#define QVWSC_SOFTWARE_FAULT()                  \
+    ::qvwfmscriptcompiler::detail::ErrorRaiser( \
+        ::qvmxl::kErrorSoftwareFault,           \
         QVERR_LOCATION(::qvwfmscriptcompiler::detail::kComponent, "kErrorSoftwareFault"))

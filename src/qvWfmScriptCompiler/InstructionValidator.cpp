@@ -91,8 +91,8 @@ void InstructionValidator::checkMarkersInsideLength(const FetchInstruction& inst
     }
 }
 
-void InstructionValidator::checkMarkerPositionsAligned(const FetchInstruction& instruction,
-                                                       const std::vector<MarkerEvent>& markers) const {
+void InstructionValidator::checkMarkerPositionsAligned(
+    const FetchInstruction& instruction, const std::vector<MarkerEvent>& markers) const {
     const uint32_t quantum = _quantum();
     for (const MarkerEvent& marker : markers) {
         if (marker.position % quantum != 0) {

@@ -54,7 +54,8 @@ public:
                                   const std::vector<MarkerEvent>& markers) const override;
     void checkMarkerPositionsAligned(const FetchInstruction& instruction,
                                      const std::vector<MarkerEvent>& markers) const override;
-    void checkSubsetLengthAligned(const FetchInstruction& instruction, int32_t length) const override;
+    void checkSubsetLengthAligned(const FetchInstruction& instruction,
+                                  int32_t length) const override;
     void checkStartOffsetAligned(const FetchInstruction& instruction,
                                  uint32_t startOffset) const override;
     void checkWaitLengthAligned(const WaitInstruction& wait) const override;

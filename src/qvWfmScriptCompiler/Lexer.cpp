@@ -38,12 +38,18 @@ struct Keyword {
 };
 // Tested before the dictionaries, in this order.
 constexpr Keyword kLeadingKeywords[] = {
-    {keywords::kGenerate, kTokenGenerate}, {keywords::kRepeat, kTokenRepeat},
-    {keywords::kEnd, kTokenEnd},           {keywords::kUntil, kTokenUntil},
-    {keywords::kWait, kTokenWait},         {keywords::kClear, kTokenClear},
-    {keywords::kScript, kTokenScript},     {keywords::kForever, kTokenForever},
-    {keywords::kIf, kTokenIf},             {keywords::kElse, kTokenElse},
-    {keywords::kBreak, kTokenBreak},       {keywords::kOn, kTokenOn},
+    {keywords::kGenerate, kTokenGenerate},
+    {keywords::kRepeat, kTokenRepeat},
+    {keywords::kEnd, kTokenEnd},
+    {keywords::kUntil, kTokenUntil},
+    {keywords::kWait, kTokenWait},
+    {keywords::kClear, kTokenClear},
+    {keywords::kScript, kTokenScript},
+    {keywords::kForever, kTokenForever},
+    {keywords::kIf, kTokenIf},
+    {keywords::kElse, kTokenElse},
+    {keywords::kBreak, kTokenBreak},
+    {keywords::kOn, kTokenOn},
 };
 // Tested after the dictionaries, so a dictionary may use these words.
 constexpr Keyword kTrailingKeywords[] = {

@@ -76,7 +76,7 @@ private:
         const NameDictionary* names = nullptr;
         bool ascii = false;
         std::unordered_map<std::string, uint32_t> lowered;
-        uint64_t lengths = 0;          // bit n: a name of n letters (63: or more)
+        uint64_t lengths = 0;           // bit n: a name of n letters (63: or more)
         std::bitset<128> firstLetters;  // of the lowered names
         void prepare(const NameDictionary& dictionary);
         const uint32_t* find(std::string_view word, const std::string& loweredWord) const;

@@ -35,7 +35,8 @@ void InstructionContainerNestingPolicies::leaveLoop() {
     loop_ = Place{};
 }
 
-const InstructionContainerNestingPolicies::Place& InstructionContainerNestingPolicies::_current() const {
+const InstructionContainerNestingPolicies::Place& InstructionContainerNestingPolicies::_current()
+    const {
     if (loop_.open) {
         return loop_;
     }

@@ -121,7 +121,7 @@ public:
 
 class MarkerModifier : public virtual iParseTree {
 public:
-    uint32_t marker = 0;              // the marker dictionary's id
+    uint32_t marker = 0;                // the marker dictionary's id
     ParseTreeList<uint32_t> positions;  // in text order
 };
 

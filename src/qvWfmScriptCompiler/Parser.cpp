@@ -86,7 +86,8 @@ std::unique_ptr<Node> newInstruction(InstructionType type, const Token& token) {
 // each generate finds its entries without walking the whole table.
 class ParserImpl::MarkerTables {
 public:
-    MarkerTables(const ScriptCompileSettings& settings, const std::vector<std::string>& waveformNames,
+    MarkerTables(const ScriptCompileSettings& settings,
+                 const std::vector<std::string>& waveformNames,
                  const std::vector<std::string>& markerNames,
                  const std::vector<std::vector<uint32_t>>& markerPositions)
         : settings_(settings),
@@ -559,7 +560,8 @@ std::unique_ptr<iParseTree> Parser::parse(
     return impl_->parse(text, waveformNames, markerNames, markerPositions);
 }
 
-std::unique_ptr<ParserInterface> ParserFactory::createParser(const ScriptCompileSettings& settings) {
+std::unique_ptr<ParserInterface> ParserFactory::createParser(
+    const ScriptCompileSettings& settings) {
     auto lexer = std::make_shared<Lexer>(settings);
     auto impl = std::make_shared<ParserImpl>(settings, *lexer);
     return std::make_unique<Parser>(std::move(lexer), std::move(impl));

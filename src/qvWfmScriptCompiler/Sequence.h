@@ -28,7 +28,7 @@ struct SequenceSegment {
 };
 
 enum LoopType : uint16_t {
-    kLoopTypeCount = 0,         // play loopCount times
+    kLoopTypeCount = 0,  // play loopCount times
     kLoopTypeForever = 1,
     kLoopTypeUntilTrigger = 2,  // until loopTrigger
 };

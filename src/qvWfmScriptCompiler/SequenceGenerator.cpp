@@ -16,7 +16,8 @@ void SequenceGenerator::generate(const iParseTree& tree, std::vector<CompiledScr
     }
 }
 
-void SequenceGenerator::translateProcedure(const NamedProcedure& procedure, CompiledScript& script) {
+void SequenceGenerator::translateProcedure(const NamedProcedure& procedure,
+                                           CompiledScript& script) {
     policies_.reset();
     policies_.enterProcedure(procedure);
     // Clears belong to the script they stand in: one left over from a

@@ -20,7 +20,8 @@ const Node& downCast(const Instruction& instruction) {
 
 // ---- FetchInstructionTranslator
 
-FetchInstructionTranslator::FetchInstructionTranslator(const InstructionValidatorInterface& validator)
+FetchInstructionTranslator::FetchInstructionTranslator(
+    const InstructionValidatorInterface& validator)
     : validator_(validator) {}
 
 void FetchInstructionTranslator::translateFetch(const FetchInstruction& instruction,
@@ -46,7 +47,8 @@ void FetchInstructionTranslator::translateFetch(const FetchInstruction& instruct
 }
 
 void FetchInstructionTranslator::buildMarkerList(
-    const ParseTreeList<std::unique_ptr<MarkerModifier>>& modifiers, std::vector<MarkerEvent>& markers) {
+    const ParseTreeList<std::unique_ptr<MarkerModifier>>& modifiers,
+    std::vector<MarkerEvent>& markers) {
     markers.clear();
     size_t count = 0;
     for (const auto& modifier : modifiers) {
@@ -126,9 +128,9 @@ void InstructionTranslator::translateClear(const ClearInstruction& clear) {
     }
 }
 
-void InstructionTranslator::translateRepeat(const RepeatInstruction& repeat,
-                                            InstructionContainerTranslatorInterface& containerTranslator,
-                                            std::vector<SequenceStep>& steps) {
+void InstructionTranslator::translateRepeat(
+    const RepeatInstruction& repeat, InstructionContainerTranslatorInterface& containerTranslator,
+    std::vector<SequenceStep>& steps) {
     validator_.checkLoopIterations(repeat);
     policies_.enterLoop(repeat);
     const uint8_t clearsBeforeLoop = pendingClearMask_;
@@ -196,8 +198,8 @@ void InstructionContainerTranslator::translate(const InstructionContainer& conta
             // Room for the step's segments at once, rather than grown over
             // and over in a long step.
             size_t segments = 0;
-            for (size_t i = at; i < instructions.size() && instructions[i]->type != kInstructionRepeat;
-                 ++i) {
+            for (size_t i = at;
+                 i < instructions.size() && instructions[i]->type != kInstructionRepeat; ++i) {
                 segments += instructions[i]->type != kInstructionClear;
             }
             steps.emplace_back().segments.reserve(segments);

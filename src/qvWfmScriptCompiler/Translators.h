@@ -49,9 +49,10 @@ class FetchInstructionTranslatorInterface {
 public:
     virtual ~FetchInstructionTranslatorInterface() = default;
     // Appends one segment, with the instruction's markers, to `step`.
-    virtual void translateFetch(const FetchInstruction& instruction, const std::string& waveformName,
-                                bool isWait, uint32_t startOffset, int32_t length,
-                                uint8_t triggerCode, uint8_t clearMask, SequenceStep& step) = 0;
+    virtual void translateFetch(const FetchInstruction& instruction,
+                                const std::string& waveformName, bool isWait, uint32_t startOffset,
+                                int32_t length, uint8_t triggerCode, uint8_t clearMask,
+                                SequenceStep& step) = 0;
     // The modifiers' positions, ascending, markers at one position merged.
     virtual void buildMarkerList(const ParseTreeList<std::unique_ptr<MarkerModifier>>& modifiers,
                                  std::vector<MarkerEvent>& markers) = 0;
@@ -109,7 +110,8 @@ public:
     InstructionContainerTranslator(const InstructionContainerTranslator&) = delete;
     InstructionContainerTranslator& operator=(const InstructionContainerTranslator&) = delete;
 
-    void translate(const InstructionContainer& container, std::vector<SequenceStep>& steps) override;
+    void translate(const InstructionContainer& container,
+                   std::vector<SequenceStep>& steps) override;
     uint8_t pendingClear() const override;
     void discardPendingClear() override;
 

@@ -39,7 +39,9 @@ void reportBadSelector(qverr::Status* status, const char* problem) {
 
 // Errors of the notification read that another read will not cure: the
 // socket or the stop pipe is gone.
-bool isFatalReadError(int64_t code) { return code == qverr::qvapalerr_osFault; }
+bool isFatalReadError(int64_t code) {
+    return code == qverr::qvapalerr_osFault;
+}
 
 }  // namespace
 
@@ -49,7 +51,9 @@ bool parseResetMode(const char* mode) {
     throwBadSelector("unknown reset mode");
 }
 
-uint32_t ARKRoutingAdaptorSession::pathCapacity() { return gPathCapacity.load(); }
+uint32_t ARKRoutingAdaptorSession::pathCapacity() {
+    return gPathCapacity.load();
+}
 
 // ---------------------------------------------------------------- iterator
 
@@ -70,7 +74,9 @@ void ARKTerminalIterator::next(qverr::Status*) {
     if (index_ < session_.topography().terminalCount) ++index_;
 }
 
-bool ARKTerminalIterator::isEnd() { return index_ >= session_.topography().terminalCount; }
+bool ARKTerminalIterator::isEnd() {
+    return index_ >= session_.topography().terminalCount;
+}
 
 namespace {
 
@@ -353,7 +359,8 @@ void ARKRoutingAdaptorSession::getRouteTerminalPath(uint32_t ticket, char** path
         ids.assign(count, 0);
         raisePathCapacity(count);
         status = tStatus{};
-        proxy_.getRouteTerminalPath(ticket, reinterpret_cast<uintptr_t>(ids.data()), &count, status);
+        proxy_.getRouteTerminalPath(ticket, reinterpret_cast<uintptr_t>(ids.data()), &count,
+                                    status);
     }
     qverr::throwIfTStatusError(status);
     // Never more than the driver could have written.

@@ -130,8 +130,7 @@ private:
         void run() override;
     };
 
-    void handleNotification(uint32_t kind, uint64_t value,
-                            const nQVAPALS100::tStatus& readStatus);
+    void handleNotification(uint32_t kind, uint64_t value, const nQVAPALS100::tStatus& readStatus);
     void stopReader();
 
     sdihal::tInterfaceProxy_routing proxy_;

@@ -145,7 +145,8 @@ RouteSeed readSeed(const char* object, const TerminalIndex& terminals) {
         if (keyIs(key, "terminal")) {
             if (value.type != json::kTokenString)
                 throwParseError("terminal name must be a string", object);
-            seed.terminalId = terminals.idOfName(std::string_view(value.start, value.lengthOrValue));
+            seed.terminalId =
+                terminals.idOfName(std::string_view(value.start, value.lengthOrValue));
             hasTerminal = true;
         } else if (keyIs(key, "srcDeviceToken")) {
             if (value.type != json::kTokenString)
@@ -222,7 +223,8 @@ RouteModifierFlags parseModifiers(const char* text) {
     if (!isWhole(text, json::kTokenObject)) return flags;
     // Every member must be an object, whatever its name.
     forEachMember(text, [&](const json::Key&, const json::Token& value) {
-        if (value.type != json::kTokenObject) throwParseError("modifiers type must be object", text);
+        if (value.type != json::kTokenObject)
+            throwParseError("modifiers type must be object", text);
     });
     forEachMember(text, [&](const json::Key& key, const json::Token& value) {
         if (keyIs(key, "required")) {
@@ -264,21 +266,23 @@ RouteText formatArray(const Items& items, Write&& write) {
 
 }  // namespace
 
-RouteText formatRouteResult(std::span<const RoutePathEntry> entries, const TerminalIndex& terminals) {
-    return formatArray(entries, [&](char* cursor, const RoutePathEntry& entry,
-                                    const json::GrowCallback& grow) {
-        cursor = json::addObjectWithGrow(cursor, nullptr, grow);
-        cursor = json::addUIntWithGrow(cursor, "ticket", entry.ticket, grow);
-        cursor = json::addStringWithGrow(cursor, "destination",
-                                         terminals.nameOfId(entry.destinationTerminalId), grow);
-        cursor = json::addUIntWithGrow(cursor, "cost", entry.cost, grow);
-        cursor = json::addUIntWithGrow(cursor, "indexOfStartingSeed", entry.indexOfStartingSeed, grow);
-        cursor = json::addObjectWithGrow(cursor, "constraints", grow);
-        if (entry.inversionNeeded != 0)
-            cursor = json::addBoolWithGrow(cursor, "inversionNeeded", true, grow);
-        cursor = json::leaveObject(cursor);
-        return json::leaveObject(cursor);
-    });
+RouteText formatRouteResult(std::span<const RoutePathEntry> entries,
+                            const TerminalIndex& terminals) {
+    return formatArray(
+        entries, [&](char* cursor, const RoutePathEntry& entry, const json::GrowCallback& grow) {
+            cursor = json::addObjectWithGrow(cursor, nullptr, grow);
+            cursor = json::addUIntWithGrow(cursor, "ticket", entry.ticket, grow);
+            cursor = json::addStringWithGrow(cursor, "destination",
+                                             terminals.nameOfId(entry.destinationTerminalId), grow);
+            cursor = json::addUIntWithGrow(cursor, "cost", entry.cost, grow);
+            cursor = json::addUIntWithGrow(cursor, "indexOfStartingSeed", entry.indexOfStartingSeed,
+                                           grow);
+            cursor = json::addObjectWithGrow(cursor, "constraints", grow);
+            if (entry.inversionNeeded != 0)
+                cursor = json::addBoolWithGrow(cursor, "inversionNeeded", true, grow);
+            cursor = json::leaveObject(cursor);
+            return json::leaveObject(cursor);
+        });
 }
 
 RouteText formatConflicts(std::span<const ReservationConflict> conflicts) {
@@ -298,11 +302,11 @@ RouteText formatTerminalPath(std::span<const uint32_t> ids, const TerminalIndex&
 }
 
 RouteText formatHandledConstraints() {
-    return formatArray(qvroco::kHandledConstraints, [](char* cursor,
-                                                       const qvroco::HandledConstraint& row,
-                                                       const json::GrowCallback& grow) {
-        return json::addStringWithGrow(cursor, nullptr, row.name, grow);
-    });
+    return formatArray(
+        qvroco::kHandledConstraints,
+        [](char* cursor, const qvroco::HandledConstraint& row, const json::GrowCallback& grow) {
+            return json::addStringWithGrow(cursor, nullptr, row.name, grow);
+        });
 }
 
 void handToHost(ReallocFunction realloc, char** hostText, const char* text, size_t size) {

@@ -79,7 +79,8 @@ private:
     char* cursor_;
 };
 
-RouteText formatRouteResult(std::span<const RoutePathEntry> entries, const TerminalIndex& terminals);
+RouteText formatRouteResult(std::span<const RoutePathEntry> entries,
+                            const TerminalIndex& terminals);
 RouteText formatConflicts(std::span<const ReservationConflict> conflicts);
 RouteText formatTerminalPath(std::span<const uint32_t> ids, const TerminalIndex& terminals);
 RouteText formatHandledConstraints();

@@ -76,17 +76,17 @@ void checkName(const char* name, bool spacesForbidden, uint64_t maxLength, qverr
             return;
         }
         if (const char* space = std::strchr(name, ' ')) {
-            auto writer = writeInvalidCharacter(
-                raise(status, qvmxl::kErrorInvalidCharInString, kInnerSpace),
-                static_cast<uint64_t>(space - name), name);
+            auto writer =
+                writeInvalidCharacter(raise(status, qvmxl::kErrorInvalidCharInString, kInnerSpace),
+                                      static_cast<uint64_t>(space - name), name);
             qvmxl::writeComment(writer, "whitespace is not allowed.");
             return;
         }
     }
     if (name[0] == '_') {
-        qvmxl::writeUsageParam(raise(status, qvmxl::kErrorLeadingUnderscoreInString,
-                                     kLeadingUnderscore),
-                               UsageParam<const char*>{"kUsageTypeInvalidString", name});
+        qvmxl::writeUsageParam(
+            raise(status, qvmxl::kErrorLeadingUnderscoreInString, kLeadingUnderscore),
+            UsageParam<const char*>{"kUsageTypeInvalidString", name});
         return;
     }
     if (length > maxLength) {

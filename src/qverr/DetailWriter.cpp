@@ -63,7 +63,8 @@ DetailWriter& DetailWriter::dlerrorRecord(const char* text) {
     return beginObject("internal_error").add("api", "dlerror").add("string", text).endObject();
 }
 
-void throwWithMessage(int32_t code, const SourceLocation& location, const char* key, const char* message) {
+void throwWithMessage(int32_t code, const SourceLocation& location, const char* key,
+                      const char* message) {
     Status status;
     status.setCode(code, location);
     DetailWriter(status).add(key, message);

@@ -16,11 +16,11 @@ struct SourceLocation {
 
 // A static location for this line. `constant` is the error constant's name
 // (or the text of the expression that yielded the code).
-#define QVERR_LOCATION(component, constant)                                        \
-    ([]() -> const ::qverr::SourceLocation& {                                      \
-        static constexpr ::qverr::SourceLocation qvLocation{__FILE__, __LINE__,    \
-                                                            component, constant};  \
-        return qvLocation;                                                         \
+#define QVERR_LOCATION(component, constant)                                                \
+    ([]() -> const ::qverr::SourceLocation& {                                              \
+        static constexpr ::qverr::SourceLocation qvLocation{__FILE__, __LINE__, component, \
+                                                            constant};                     \
+        return qvLocation;                                                                 \
     }())
 
 // A static location whose source name and line are fixed, for raise sites

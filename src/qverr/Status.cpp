@@ -73,7 +73,9 @@ int32_t narrowStatusCode(int64_t code) {
     return static_cast<int32_t>(code);
 }
 
-Status::Status(Status&& other) noexcept { *this = std::move(other); }
+Status::Status(Status&& other) noexcept {
+    *this = std::move(other);
+}
 
 Status& Status::operator=(Status&& other) noexcept {
     if (this == &other) return *this;

@@ -699,8 +699,8 @@ char* addMembersWithGrow(char* cursor, const Member* members, size_t count,
     return withGrow(cursor, grow, [&](char* c) { return insertPiece(c, group); });
 }
 
-char* addObjectOfMembersWithGrow(char* cursor, const char* key, const Member* members,
-                                 size_t count, const GrowCallback& grow) {
+char* addObjectOfMembersWithGrow(char* cursor, const char* key, const Member* members, size_t count,
+                                 const GrowCallback& grow) {
     if (!validGroup(members, count)) return nullptr;
     const MemberGroup group(true, key, members, count);
     return withGrow(cursor, grow, [&](char* c) { return insertPiece(c, group); });

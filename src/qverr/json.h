@@ -59,8 +59,8 @@ char* addRawWithGrow(char* cursor, const char* key, const std::string& text,
                      const GrowCallback& grow);
 char* addMembersWithGrow(char* cursor, const Member* members, size_t count,
                          const GrowCallback& grow);
-char* addObjectOfMembersWithGrow(char* cursor, const char* key, const Member* members,
-                                 size_t count, const GrowCallback& grow);
+char* addObjectOfMembersWithGrow(char* cursor, const char* key, const Member* members, size_t count,
+                                 const GrowCallback& grow);
 char* addObjectWithGrow(char* cursor, const char* key, const GrowCallback& grow);
 char* addArrayWithGrow(char* cursor, const char* key, const GrowCallback& grow);
 

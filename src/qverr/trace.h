@@ -21,8 +21,8 @@ using FormatHook = int (*)(char* buffer, size_t size, const char* format, va_lis
 // Process-wide settings; nothing in the library changes them (tests may).
 struct Settings {
     uint32_t threshold = 4096;
-    OutputHook output;      // fputs to standard error
-    FormatHook format;      // vsnprintf
+    OutputHook output;  // fputs to standard error
+    FormatHook format;  // vsnprintf
     uint32_t componentWidth = 10;
     uint32_t fileWidth = 32;
     uint32_t lineWidth = 4;
@@ -46,8 +46,8 @@ int formatv(char* buffer, size_t size, const char* format, va_list args);
 
 }  // namespace trace
 
-#define TRACE_LOCATION()                                                         \
-    ([]() -> const ::trace::LogLocation& {                                       \
+#define TRACE_LOCATION()                                                               \
+    ([]() -> const ::trace::LogLocation& {                                             \
         static constexpr ::trace::LogLocation qvLogLocation{__FILE__, __LINE__, "\n"}; \
-        return qvLogLocation;                                                    \
+        return qvLogLocation;                                                          \
     }())

@@ -23,7 +23,8 @@ class Fifo {
 public:
     virtual ~Fifo() = default;
 
-    virtual void read(T* data, size_t count, uint32_t timeout, size_t* remaining, tStatus& status) = 0;
+    virtual void read(T* data, size_t count, uint32_t timeout, size_t* remaining,
+                      tStatus& status) = 0;
     virtual void write(const T* data, size_t count, uint32_t timeout, size_t* emptyRemaining,
                        tStatus& status) = 0;
     virtual void configure(size_t requestedDepth, size_t* actualDepth, tStatus& status) = 0;
@@ -31,8 +32,8 @@ public:
     virtual void restart(tStatus& status) = 0;
     virtual void start(tStatus& status) = 0;
     virtual void stop(tStatus& status) = 0;
-    virtual void acquireReadElements(T** elements, size_t requested, uint32_t timeout, size_t* acquired,
-                                     size_t* remaining, tStatus& status) = 0;
+    virtual void acquireReadElements(T** elements, size_t requested, uint32_t timeout,
+                                     size_t* acquired, size_t* remaining, tStatus& status) = 0;
     virtual void acquireWriteElements(T** elements, size_t requested, uint32_t timeout,
                                       size_t* acquired, size_t* remaining, tStatus& status) = 0;
     // Zero-copy regions: only the Korvex variant has them (-52002 otherwise).

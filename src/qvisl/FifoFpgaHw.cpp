@@ -21,17 +21,18 @@ void store(tStatus& status, int32_t code, uint64_t line) {
 template <class T>
 struct Typed;
 
-#define QVISL_TYPED(T, SUFFIX, LIBRARY_T, READ, WRITE, ACQUIRE_READ, ACQUIRE_WRITE)                  \
-    template <>                                                                                   \
-    struct Typed<T> {                                                                             \
-        static_assert(sizeof(T) == sizeof(LIBRARY_T));                                            \
-        using Element = LIBRARY_T;                                                                \
-        static constexpr auto read = &QvFpgaDll_ReadFifo##SUFFIX;                                 \
-        static constexpr auto write = &QvFpgaDll_WriteFifo##SUFFIX;                               \
-        static constexpr auto acquireRead = &QvFpgaDll_AcquireFifoReadElements##SUFFIX;           \
-        static constexpr auto acquireWrite = &QvFpgaDll_AcquireFifoWriteElements##SUFFIX;         \
-        static constexpr uint64_t kReadLine = READ, kWriteLine = WRITE,                           \
-                                  kAcquireReadLine = ACQUIRE_READ, kAcquireWriteLine = ACQUIRE_WRITE; \
+#define QVISL_TYPED(T, SUFFIX, LIBRARY_T, READ, WRITE, ACQUIRE_READ, ACQUIRE_WRITE)       \
+    template <>                                                                           \
+    struct Typed<T> {                                                                     \
+        static_assert(sizeof(T) == sizeof(LIBRARY_T));                                    \
+        using Element = LIBRARY_T;                                                        \
+        static constexpr auto read = &QvFpgaDll_ReadFifo##SUFFIX;                         \
+        static constexpr auto write = &QvFpgaDll_WriteFifo##SUFFIX;                       \
+        static constexpr auto acquireRead = &QvFpgaDll_AcquireFifoReadElements##SUFFIX;   \
+        static constexpr auto acquireWrite = &QvFpgaDll_AcquireFifoWriteElements##SUFFIX; \
+        static constexpr uint64_t kReadLine = READ, kWriteLine = WRITE,                   \
+                                  kAcquireReadLine = ACQUIRE_READ,                        \
+                                  kAcquireWriteLine = ACQUIRE_WRITE;                      \
     };
 QVISL_TYPED(unsigned char, U8, uint8_t, 223, 237, 252, 266)
 QVISL_TYPED(short, I16, int16_t, 286, 300, 315, 329)
@@ -63,15 +64,17 @@ auto elements(T** data) {
 }  // namespace
 
 template <class T>
-void FifoFpgaHw<T>::read(T* data, size_t count, uint32_t timeout, size_t* remaining, tStatus& status) {
-    call(status, Typed<T>::kReadLine, Typed<T>::read, session_, fifo_, elements(data), count, timeout, remaining);
+void FifoFpgaHw<T>::read(T* data, size_t count, uint32_t timeout, size_t* remaining,
+                         tStatus& status) {
+    call(status, Typed<T>::kReadLine, Typed<T>::read, session_, fifo_, elements(data), count,
+         timeout, remaining);
 }
 
 template <class T>
 void FifoFpgaHw<T>::write(const T* data, size_t count, uint32_t timeout, size_t* emptyRemaining,
                           tStatus& status) {
-    call(status, Typed<T>::kWriteLine, Typed<T>::write, session_, fifo_, elements(data), count, timeout,
-         emptyRemaining);
+    call(status, Typed<T>::kWriteLine, Typed<T>::write, session_, fifo_, elements(data), count,
+         timeout, emptyRemaining);
 }
 
 template <class T>
@@ -96,26 +99,28 @@ void FifoFpgaHw<T>::stop(tStatus& status) {
 }
 
 template <class T>
-void FifoFpgaHw<T>::acquireReadElements(T** data, size_t requested, uint32_t timeout, size_t* acquired,
-                                        size_t* remaining, tStatus& status) {
-    call(status, Typed<T>::kAcquireReadLine, Typed<T>::acquireRead, session_, fifo_, elements(data), requested,
-         timeout, acquired, remaining);
+void FifoFpgaHw<T>::acquireReadElements(T** data, size_t requested, uint32_t timeout,
+                                        size_t* acquired, size_t* remaining, tStatus& status) {
+    call(status, Typed<T>::kAcquireReadLine, Typed<T>::acquireRead, session_, fifo_, elements(data),
+         requested, timeout, acquired, remaining);
 }
 
 template <class T>
-void FifoFpgaHw<T>::acquireWriteElements(T** data, size_t requested, uint32_t timeout, size_t* acquired,
-                                         size_t* remaining, tStatus& status) {
-    call(status, Typed<T>::kAcquireWriteLine, Typed<T>::acquireWrite, session_, fifo_, elements(data), requested,
-         timeout, acquired, remaining);
+void FifoFpgaHw<T>::acquireWriteElements(T** data, size_t requested, uint32_t timeout,
+                                         size_t* acquired, size_t* remaining, tStatus& status) {
+    call(status, Typed<T>::kAcquireWriteLine, Typed<T>::acquireWrite, session_, fifo_,
+         elements(data), requested, timeout, acquired, remaining);
 }
 
 template <class T>
-void FifoFpgaHw<T>::acquireReadRegion(uint32_t*, void*, uint32_t, void*, uint64_t, tStatus& status) {
+void FifoFpgaHw<T>::acquireReadRegion(uint32_t*, void*, uint32_t, void*, uint64_t,
+                                      tStatus& status) {
     if (!status.isError()) store(status, qverr::qvapalerr_featureUnsupported, 529);
 }
 
 template <class T>
-void FifoFpgaHw<T>::acquireWriteRegion(uint32_t*, void*, uint32_t, void*, uint64_t, tStatus& status) {
+void FifoFpgaHw<T>::acquireWriteRegion(uint32_t*, void*, uint32_t, void*, uint64_t,
+                                       tStatus& status) {
     if (!status.isError()) store(status, qverr::qvapalerr_featureUnsupported, 544);
 }
 
@@ -131,17 +136,19 @@ uint32_t FifoFpgaHw<T>::getPeerToPeerEndpoint(tStatus& status) {
     return endpoint;
 }
 
-#define QVISL_PROPERTY(SUFFIX, V, SET_LINE, GET_LINE)                                                  \
-    template <class T>                                                                                \
-    void FifoFpgaHw<T>::setProperty##SUFFIX(uint32_t property, V value, tStatus& status) {            \
-        call(status, SET_LINE, &QvFpgaDll_SetFifoProperty##SUFFIX, session_, fifo_, property, value);  \
-    }                                                                                                 \
-    template <class T>                                                                                \
-    V FifoFpgaHw<T>::getProperty##SUFFIX(uint32_t property, tStatus& status) {                        \
-        using Value = V;                                                                              \
-        Value value{};                                                                                \
-        call(status, GET_LINE, &QvFpgaDll_GetFifoProperty##SUFFIX, session_, fifo_, property, &value); \
-        return value;                                                                                 \
+#define QVISL_PROPERTY(SUFFIX, V, SET_LINE, GET_LINE)                                         \
+    template <class T>                                                                        \
+    void FifoFpgaHw<T>::setProperty##SUFFIX(uint32_t property, V value, tStatus& status) {    \
+        call(status, SET_LINE, &QvFpgaDll_SetFifoProperty##SUFFIX, session_, fifo_, property, \
+             value);                                                                          \
+    }                                                                                         \
+    template <class T>                                                                        \
+    V FifoFpgaHw<T>::getProperty##SUFFIX(uint32_t property, tStatus& status) {                \
+        using Value = V;                                                                      \
+        Value value{};                                                                        \
+        call(status, GET_LINE, &QvFpgaDll_GetFifoProperty##SUFFIX, session_, fifo_, property, \
+             &value);                                                                         \
+        return value;                                                                         \
     }
 QVISL_PROPERTY(I32, int32_t, 87, 142)
 QVISL_PROPERTY(U32, uint32_t, 98, 154)
@@ -180,8 +187,8 @@ void KxFifoFpgaHw<unsigned char>::checkPending(tStatus& status) {
     if (getPropertyU64(8, status) != 0) status.setCode(pendingCode_, kHalComponent, kKxFile, 219);
 }
 
-void KxFifoFpgaHw<unsigned char>::read(unsigned char* data, size_t count, uint32_t timeout, size_t* remaining,
-                                       tStatus& status) {
+void KxFifoFpgaHw<unsigned char>::read(unsigned char* data, size_t count, uint32_t timeout,
+                                       size_t* remaining, tStatus& status) {
     checkPending(status);
     FifoFpgaHw::read(data, count, timeout, remaining, status);
 }
@@ -193,56 +200,58 @@ void KxFifoFpgaHw<unsigned char>::write(const unsigned char* data, size_t count,
 }
 
 void KxFifoFpgaHw<unsigned char>::acquireReadElements(unsigned char** elements, size_t requested,
-                                                      uint32_t timeout, size_t* acquired, size_t* remaining,
-                                                      tStatus& status) {
+                                                      uint32_t timeout, size_t* acquired,
+                                                      size_t* remaining, tStatus& status) {
     checkPending(status);
     FifoFpgaHw::acquireReadElements(elements, requested, timeout, acquired, remaining, status);
 }
 
 void KxFifoFpgaHw<unsigned char>::acquireWriteElements(unsigned char** elements, size_t requested,
-                                                       uint32_t timeout, size_t* acquired, size_t* remaining,
-                                                       tStatus& status) {
+                                                       uint32_t timeout, size_t* acquired,
+                                                       size_t* remaining, tStatus& status) {
     checkPending(status);
     FifoFpgaHw::acquireWriteElements(elements, requested, timeout, acquired, remaining, status);
 }
 
 void KxFifoFpgaHw<unsigned char>::acquireRegion(QvFpgaKx_AcquireFifoRegionFunction function,
-                                                uint64_t missingLine, uint64_t resultLine, uint32_t* reference,
-                                                void* data, uint32_t value, void* out, uint64_t value64,
-                                                tStatus& status) {
+                                                uint64_t missingLine, uint64_t resultLine,
+                                                uint32_t* reference, void* data, uint32_t value,
+                                                void* out, uint64_t value64, tStatus& status) {
     if (status.isError()) return;
     if (loadStatus_.isError()) {
         qverr::copyStatusToTStatus(loadStatus_, status);
     } else if (function == nullptr) {
         status.setCode(qverr::qvapalerr_featureUnsupported, kHalComponent, kKxFile, missingLine);
     } else {
-        status.setCode(function(session(), fifo(), reference, data, 5, 8, value, out, value64), kHalComponent,
-                       kKxFile, resultLine);
+        status.setCode(function(session(), fifo(), reference, data, 5, 8, value, out, value64),
+                       kHalComponent, kKxFile, resultLine);
     }
 }
 
-void KxFifoFpgaHw<unsigned char>::acquireReadRegion(uint32_t* reference, void* data, uint32_t value, void* out,
-                                                    uint64_t value64, tStatus& status) {
+void KxFifoFpgaHw<unsigned char>::acquireReadRegion(uint32_t* reference, void* data, uint32_t value,
+                                                    void* out, uint64_t value64, tStatus& status) {
     acquireRegion(readRegion_, 116, 140, reference, data, value, out, value64, status);
 }
 
-void KxFifoFpgaHw<unsigned char>::acquireWriteRegion(uint32_t* reference, void* data, uint32_t value,
-                                                     void* out, uint64_t value64, tStatus& status) {
+void KxFifoFpgaHw<unsigned char>::acquireWriteRegion(uint32_t* reference, void* data,
+                                                     uint32_t value, void* out, uint64_t value64,
+                                                     tStatus& status) {
     acquireRegion(writeRegion_, 161, 186, reference, data, value, out, value64, status);
 }
 
 // ---- interrupts
 
 IRQContextFpgaHw::IRQContextFpgaHw(uint32_t session, tStatus& status) : session_(session) {
-    status.setCode(QvFpgaDll_ReserveIrqContext(session_, &context_), kPlatformComponent, kIrqFile, 12);
+    status.setCode(QvFpgaDll_ReserveIrqContext(session_, &context_), kPlatformComponent, kIrqFile,
+                   12);
 }
 
 IRQContextFpgaHw::~IRQContextFpgaHw() {
     if (context_ != nullptr) QvFpgaDll_UnreserveIrqContext(session_, context_);
 }
 
-void IRQContextFpgaHw::waitOnIrqs(uint32_t irqs, uint32_t timeout, uint32_t* irqsAsserted, bool* timedOut,
-                                  tStatus& status) {
+void IRQContextFpgaHw::waitOnIrqs(uint32_t irqs, uint32_t timeout, uint32_t* irqsAsserted,
+                                  bool* timedOut, tStatus& status) {
     if (status.isError()) return;
     if (context_ == nullptr) {
         status.setCode(qverr::qvapalerr_resourceNotInitialized, kPlatformComponent, kIrqFile, 38);

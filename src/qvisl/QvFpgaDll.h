@@ -33,17 +33,15 @@ int32_t QvFpgaDll_FindFifoPrivate(uint32_t session, const char* name, uint32_t r
 
 #define QV_FPGA_DLL_TYPED_FIFO(SUFFIX, T)                                                        \
     int32_t QvFpgaDll_ReadFifo##SUFFIX(uint32_t session, uint32_t fifo, T* data, size_t count,   \
-                                       uint32_t timeout, size_t* remaining);                    \
-    int32_t QvFpgaDll_WriteFifo##SUFFIX(uint32_t session, uint32_t fifo, const T* data,         \
+                                       uint32_t timeout, size_t* remaining);                     \
+    int32_t QvFpgaDll_WriteFifo##SUFFIX(uint32_t session, uint32_t fifo, const T* data,          \
                                         size_t count, uint32_t timeout, size_t* emptyRemaining); \
-    int32_t QvFpgaDll_AcquireFifoReadElements##SUFFIX(uint32_t session, uint32_t fifo,          \
-                                                      T** elements, size_t requested,           \
-                                                      uint32_t timeout, size_t* acquired,       \
-                                                      size_t* remaining);                       \
-    int32_t QvFpgaDll_AcquireFifoWriteElements##SUFFIX(uint32_t session, uint32_t fifo,         \
-                                                       T** elements, size_t requested,          \
-                                                       uint32_t timeout, size_t* acquired,      \
-                                                       size_t* remaining);
+    int32_t QvFpgaDll_AcquireFifoReadElements##SUFFIX(                                           \
+        uint32_t session, uint32_t fifo, T** elements, size_t requested, uint32_t timeout,       \
+        size_t* acquired, size_t* remaining);                                                    \
+    int32_t QvFpgaDll_AcquireFifoWriteElements##SUFFIX(                                          \
+        uint32_t session, uint32_t fifo, T** elements, size_t requested, uint32_t timeout,       \
+        size_t* acquired, size_t* remaining);
 QV_FPGA_DLL_TYPED_FIFO(U8, uint8_t)
 QV_FPGA_DLL_TYPED_FIFO(I16, int16_t)
 QV_FPGA_DLL_TYPED_FIFO(U64, uint64_t)
@@ -58,9 +56,9 @@ int32_t QvFpgaDll_StopFifo(uint32_t session, uint32_t fifo);
 int32_t QvFpgaDll_CommitFifoConfiguration(uint32_t session, uint32_t fifo);
 int32_t QvFpgaDll_GetPeerToPeerFifoEndpoint(uint32_t session, uint32_t fifo, uint32_t* endpoint);
 
-#define QV_FPGA_DLL_FIFO_PROPERTY(SUFFIX, V)                                                  \
+#define QV_FPGA_DLL_FIFO_PROPERTY(SUFFIX, V)                                                      \
     int32_t QvFpgaDll_SetFifoProperty##SUFFIX(uint32_t session, uint32_t fifo, uint32_t property, \
-                                              V value);                                        \
+                                              V value);                                           \
     int32_t QvFpgaDll_GetFifoProperty##SUFFIX(uint32_t session, uint32_t fifo, uint32_t property, \
                                               V* value);
 QV_FPGA_DLL_FIFO_PROPERTY(I32, int32_t)

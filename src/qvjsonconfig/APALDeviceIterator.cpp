@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "qverr/StatusThrowGuard.h"
 #include "qvapal/status/tStatus.h"
+#include "qverr/StatusThrowGuard.h"
 
 namespace qvjsonconfig::internal {
 
@@ -92,7 +92,9 @@ DeviceIteratorInterface& APALDeviceIteratorBase::next() {
     return *this;
 }
 
-bool APALDeviceIteratorBase::isEnd() { return iterator_->isEnd(); }
+bool APALDeviceIteratorBase::isEnd() {
+    return iterator_->isEnd();
+}
 
 std::string APALPersistentTokenPCI::getPersistentToken(const tDeviceInterfaceIterator& it) {
     struct Field {

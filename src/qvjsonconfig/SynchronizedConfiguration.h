@@ -4,7 +4,6 @@
 // tokens that were added, removed or changed.
 #pragma once
 
-
 #include <atomic>
 #include <memory>
 

@@ -48,8 +48,8 @@ Writer addPayload(char* cursor, const char* translatorName, qverr::Status& statu
     const json::Member translator[] = {{"translator", translatorName, false},
                                        {"translator_info", kTranslatorInfo, true}};
     const size_t skip = translatorName ? 0 : 1;
-    char* after = json::addMembersWithGrow(cursor, translator + skip, std::size(translator) - skip,
-                                           grow);
+    char* after =
+        json::addMembersWithGrow(cursor, translator + skip, std::size(translator) - skip, grow);
     // Before the "]}" that ends the array and the header.
     return {after ? after - 2 : nullptr, &qverr::growStatusJson, &status};
 }
@@ -62,8 +62,8 @@ char* inBuffer(qverr::Status& status, const char* found) {
 
 // One record, {"type":type,...}, written as one item.
 Writer writeRecord(Writer writer, const json::Member* members, size_t count) {
-    writer.cursor = json::addObjectOfMembersWithGrow(writer.cursor, nullptr, members, count,
-                                                     callback(writer));
+    writer.cursor =
+        json::addObjectOfMembersWithGrow(writer.cursor, nullptr, members, count, callback(writer));
     return writer;
 }
 

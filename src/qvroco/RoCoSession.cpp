@@ -146,8 +146,7 @@ const char* RoCoSession::getTerminalStringAttribute(void* container, void* itera
     });
 }
 
-uint32_t RoCoSession::getTerminalBoolAttribute(void* container, void* iterator,
-                                               const char* name) {
+uint32_t RoCoSession::getTerminalBoolAttribute(void* container, void* iterator, const char* name) {
     return withStatus([&](qverr::Status* st) {
         return table_->TerminalIterator_getBoolAttribute(container, iterator, name, st);
     });
@@ -175,8 +174,7 @@ uint32_t RoCoSession::validateTerminalURI(const char* uri) {
 
 uint32_t RoCoSession::areTerminalURIsEqual(const char* a, const char* b) {
     void* s = mainSession();
-    return withStatus(
-        [&](qverr::Status* st) { return table_->areTerminalURIsEqual(s, a, b, st); });
+    return withStatus([&](qverr::Status* st) { return table_->areTerminalURIsEqual(s, a, b, st); });
 }
 
 }  // namespace rocout

@@ -56,8 +56,7 @@ public:
     RoCoSession& operator=(const RoCoSession&) = delete;
     ~RoCoSession() override;
 
-    uint32_t calculateRoute(const char* source, const char* destination,
-                            void* attributes) override;
+    uint32_t calculateRoute(const char* source, const char* destination, void* attributes) override;
     void reserveRoute(uint32_t id) override;
     void programRoute(uint32_t id) override;
     void unprogramRoute(uint32_t id) override;

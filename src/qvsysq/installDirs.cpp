@@ -1,7 +1,7 @@
 #include <cstring>
 
-#include "qverr/DetailWriter.h"
 #include "qvdynlib/qvdynlib.h"
+#include "qverr/DetailWriter.h"
 #include "qvsysq/sysq.h"
 
 namespace qvsysq::internal {

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "qvvisa_pxi_plugin_apal_codegen/PluginHelper.h"
 #include "qverr/Exception.h"
+#include "qvvisa_pxi_plugin_apal_codegen/PluginHelper.h"
 
 namespace visapxipluginapalcodegen {
 namespace {
@@ -41,7 +41,8 @@ void walkModules(const std::function<bool(const tDeviceInterfaceIterator& entry,
     qverr::throwIfTStatusError(status);
     for (; !entry.isEnd(); entry.next()) {
         uint32_t bus = 0, device = 0, function = 0;
-        if (!busNumber(entry, "pciBusNumber", bus) || !busNumber(entry, "pciDeviceNumber", device) ||
+        if (!busNumber(entry, "pciBusNumber", bus) ||
+            !busNumber(entry, "pciDeviceNumber", device) ||
             !busNumber(entry, "pciFunctionNumber", function)) {
             continue;
         }

@@ -13,13 +13,15 @@ namespace visapxipluginapalcodegen {
 
 // Bits 47-32 bus, 31-16 device, 15-0 function.
 inline uint64_t deviceId(uint32_t bus, uint32_t device, uint32_t function) {
-    return (uint64_t{bus & 0xFFFFu} << 32) | (uint64_t{device & 0xFFFFu} << 16) | (function & 0xFFFFu);
+    return (uint64_t{bus & 0xFFFFu} << 32) | (uint64_t{device & 0xFFFFu} << 16) |
+           (function & 0xFFFFu);
 }
 
 // Calls `visit` with each module interface entry whose PCI address can be
 // read, until it returns true. A walk that cannot start is raised.
-void walkModules(const std::function<bool(const sdihal::nQVAPAL000::tDeviceInterfaceIterator& entry,
-                                          uint32_t bus, uint32_t device, uint32_t function)>& visit);
+void walkModules(
+    const std::function<bool(const sdihal::nQVAPAL000::tDeviceInterfaceIterator& entry,
+                             uint32_t bus, uint32_t device, uint32_t function)>& visit);
 
 class PluginSession : public sdihal::tInterfaceProxy_visapxipluginapalcodegen {
 public:

@@ -35,8 +35,9 @@ PluginSession* addressOf(uint64_t handle) {
 
 // A block read or write: the caller's buffer travels as its address only.
 template <class Request>
-ViStatus blockTransfer(Request request, uint64_t session, uint32_t space, uint64_t offset, uint32_t access,
-                       uint16_t flag, const void* buffer, uint64_t count, uint32_t mode) {
+ViStatus blockTransfer(Request request, uint64_t session, uint32_t space, uint64_t offset,
+                       uint32_t access, uint16_t flag, const void* buffer, uint64_t count,
+                       uint32_t mode) {
     if (session == 0) return kViErrorInvalidParameter;
     if (buffer == nullptr) return kViErrorInvalidPointer;
     if (count == 0) return kViErrorInvalidSize;
@@ -81,21 +82,24 @@ ViStatus PpiFinalizePlugin() {
 ViStatus PpiGetDeviceIDs(uint16_t wantFlags, int32_t capacity, uint64_t* ids, uint16_t* flags,
                          uint32_t* count) {
     if (count == nullptr) return kViErrorInvalidPointer;
-    if (capacity > 0 && (ids == nullptr || (wantFlags != 0 && flags == nullptr))) return kViErrorInvalidPointer;
+    if (capacity > 0 && (ids == nullptr || (wantFlags != 0 && flags == nullptr)))
+        return kViErrorInvalidPointer;
     return visaCall([&] {
         PluginState& state = pluginState();
         std::lock_guard lock(state.lock);
         requireInitialized(state);
         const std::vector<uint64_t> found = deviceIds();
         *count = static_cast<uint32_t>(found.size());
-        if (static_cast<int64_t>(found.size()) > capacity) throwVisa(kViErrorInvalidSize, "PluginHelper", 64);
+        if (static_cast<int64_t>(found.size()) > capacity)
+            throwVisa(kViErrorInvalidSize, "PluginHelper", 64);
         std::copy(found.begin(), found.end(), ids);
         if (flags != nullptr) std::fill_n(flags, found.size(), uint16_t{1});
         return kViSuccess;
     });
 }
 
-ViStatus PpiOpen(int32_t first, uint32_t bus, uint32_t device, uint32_t function, uint64_t* session) {
+ViStatus PpiOpen(int32_t first, uint32_t bus, uint32_t device, uint32_t function,
+                 uint64_t* session) {
     if (session == nullptr) return kViErrorInvalidPointer;
     *session = 0;
     if (first != 0 || bus > 255 || device > 31 || function > 7) return kViErrorInvalidParameter;
@@ -159,17 +163,31 @@ ViStatus PpiGetDeviceAttribute(uint64_t session, uint32_t attribute, void* value
 
 ViStatus PpiBlockRead(uint64_t session, uint32_t, uint32_t space, uint64_t offset, uint32_t access,
                       uint16_t flag, void* buffer, uint64_t count, uint32_t mode) {
-    return blockTransfer(&PluginSession::blockRead, session, space, offset, access, flag, buffer, count, mode);
+    return blockTransfer(&PluginSession::blockRead, session, space, offset, access, flag, buffer,
+                         count, mode);
 }
 
 ViStatus PpiBlockWrite(uint64_t session, uint32_t, uint32_t space, uint64_t offset, uint32_t access,
                        uint16_t flag, const void* buffer, uint64_t count, uint32_t mode) {
-    return blockTransfer(&PluginSession::blockWrite, session, space, offset, access, flag, buffer, count, mode);
+    return blockTransfer(&PluginSession::blockWrite, session, space, offset, access, flag, buffer,
+                         count, mode);
 }
 
-ViStatus PpiMapMemory() { return kViErrorNotSupported; }
-ViStatus PpiUnmapMemory() { return kViErrorNotSupported; }
-ViStatus PpiEnableInterrupts() { return kViErrorNotSupported; }
-ViStatus PpiWaitInterrupt() { return kViErrorNotSupported; }
-ViStatus PpiDisableAndAbortWaitInterrupt() { return kViErrorNotSupported; }
-ViStatus PpiTerminateIO() { return kViErrorNotSupported; }
+ViStatus PpiMapMemory() {
+    return kViErrorNotSupported;
+}
+ViStatus PpiUnmapMemory() {
+    return kViErrorNotSupported;
+}
+ViStatus PpiEnableInterrupts() {
+    return kViErrorNotSupported;
+}
+ViStatus PpiWaitInterrupt() {
+    return kViErrorNotSupported;
+}
+ViStatus PpiDisableAndAbortWaitInterrupt() {
+    return kViErrorNotSupported;
+}
+ViStatus PpiTerminateIO() {
+    return kViErrorNotSupported;
+}

@@ -12,13 +12,13 @@ using visapxipluginapalcodegen::ViStatus;
 
 QV_EXPORT ViStatus PpiInitializePlugin();
 QV_EXPORT ViStatus PpiFinalizePlugin();
-QV_EXPORT ViStatus PpiGetDeviceIDs(uint16_t wantFlags, int32_t capacity, uint64_t* ids, uint16_t* flags,
-                                   uint32_t* count);
+QV_EXPORT ViStatus PpiGetDeviceIDs(uint16_t wantFlags, int32_t capacity, uint64_t* ids,
+                                   uint16_t* flags, uint32_t* count);
 QV_EXPORT ViStatus PpiOpen(int32_t first, uint32_t bus, uint32_t device, uint32_t function,
                            uint64_t* session);
 QV_EXPORT ViStatus PpiClose(uint64_t session);
-QV_EXPORT ViStatus PpiGetSpaceInfo(uint64_t session, uint32_t space, uint16_t* first, uint64_t* second,
-                                   uint64_t* third);
+QV_EXPORT ViStatus PpiGetSpaceInfo(uint64_t session, uint32_t space, uint16_t* first,
+                                   uint64_t* second, uint64_t* third);
 QV_EXPORT ViStatus PpiGetDeviceAttribute(uint64_t session, uint32_t attribute, void* value);
 QV_EXPORT ViStatus PpiBlockRead(uint64_t session, uint32_t unused, uint32_t space, uint64_t offset,
                                 uint32_t access, uint16_t flag, void* buffer, uint64_t count,

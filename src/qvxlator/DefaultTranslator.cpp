@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "qvxlator/PathVariables.h"
 #include "qverr/DetailWriter.h"
+#include "qvxlator/PathVariables.h"
 #include "qvxlator/StatusDetail.h"
 #include "qvxlator/kxErrorsParser.h"
 

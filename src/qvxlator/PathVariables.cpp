@@ -2,9 +2,9 @@
 
 #include <cstring>
 
+#include "qverr/DetailWriter.h"
 #include "qvhtl/err/String.h"
 #include "qvsysq/sysq.h"
-#include "qverr/DetailWriter.h"
 #include "qvxlator/StatusDetail.h"
 
 namespace qvxlator {

@@ -23,8 +23,8 @@ char* copyToHost(const char* text, size_t length, AllocFn allocFn, void* allocCo
     }
     if (!block) {
         raiseWithDebug(*status, qverr::qvapalerr_memoryFull,
-                       QVERR_LOCATION("qv3377hal", "qvapalerr_memoryFull"), "qvxlator_debug", "debug",
-                       "allocFn returned no block");
+                       QVERR_LOCATION("qv3377hal", "qvapalerr_memoryFull"), "qvxlator_debug",
+                       "debug", "allocFn returned no block");
         return nullptr;
     }
     if (length) {

@@ -42,8 +42,12 @@ using FactoryFn = Translator* (*)(const char* name, const char* registrationInfo
 // flags: bits 0-7 the language (0 English, 1 French, 2 German, 3 Japanese,
 // 4 Korean, 5 Simplified Chinese), bits 8-11 the development-environment
 // hint; other bits are ignored.
-inline uint32_t languageOf(uint32_t flags) { return flags & 0xFF; }
-inline uint32_t adeOf(uint32_t flags) { return (flags >> 8) & 0xF; }
+inline uint32_t languageOf(uint32_t flags) {
+    return flags & 0xFF;
+}
+inline uint32_t adeOf(uint32_t flags) {
+    return (flags >> 8) & 0xF;
+}
 
 // Hands `text` to the host: allocates length + 1 bytes through allocFn and
 // copies the text with its NUL. A null block with a clean status is an

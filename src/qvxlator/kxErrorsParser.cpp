@@ -9,14 +9,13 @@
 #include <memory>
 #include <new>
 
-#include "qvxlator/DirectoryWalker.h"
 #include "qverr/DetailWriter.h"
+#include "qvxlator/DirectoryWalker.h"
 #include "qvxlator/StatusDetail.h"
 
 namespace kxErrorsParser {
 
 namespace {
-
 
 // Lines are read in chunks of this size: a longer line arrives as several.
 constexpr int kLineBufferSize = 1024;
@@ -182,8 +181,8 @@ void searchDirectory(const char* dirPath, uint32_t code, std::string& result,
             raiseWalkerError("qvxlator", "get file info failed");
             break;
         }
-        if (file->isReg &&
-            (std::strcmp(file->extension, "txt") == 0 || std::strcmp(file->extension, "err") == 0)) {
+        if (file->isReg && (std::strcmp(file->extension, "txt") == 0 ||
+                            std::strcmp(file->extension, "err") == 0)) {
             parseExplanationFile(file->path, code, result, status);
             if (status.isError() || !result.empty()) {
                 break;
@@ -194,8 +193,8 @@ void searchDirectory(const char* dirPath, uint32_t code, std::string& result,
     qvxlator::DirectoryWalker::close(walker.get());
 }
 
-void searchErrorsDirectory(const char* dirPath, uint32_t code, uint32_t lang,
-                           std::string& result, qverr::Status& status) {
+void searchErrorsDirectory(const char* dirPath, uint32_t code, uint32_t lang, std::string& result,
+                           qverr::Status& status) {
     result.clear();
     if (status.isError()) {
         return;
@@ -212,7 +211,7 @@ void searchErrorsDirectory(const char* dirPath, uint32_t code, uint32_t lang,
 }
 
 const char* languageDirectory(uint32_t lang, qverr::Status& status) {
-    static constexpr const char* kNames[] = {"English", "French",  "German",
+    static constexpr const char* kNames[] = {"English",  "French", "German",
                                              "Japanese", "Korean", "ChineseS"};
     if (lang < std::size(kNames)) {
         return kNames[lang];

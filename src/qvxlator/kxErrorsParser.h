@@ -29,8 +29,8 @@ void parseExplanationFile(const char* path, uint32_t code, std::string& result,
 void searchDirectory(const char* dirPath, uint32_t code, std::string& result,
                      qverr::Status& status);
 // dirPath/<language directory> first, then dirPath itself.
-void searchErrorsDirectory(const char* dirPath, uint32_t code, uint32_t lang,
-                           std::string& result, qverr::Status& status);
+void searchErrorsDirectory(const char* dirPath, uint32_t code, uint32_t lang, std::string& result,
+                           qverr::Status& status);
 // "English", "French", "German", "Japanese", "Korean", "ChineseS"; another
 // number is -52005 and "".
 const char* languageDirectory(uint32_t lang, qverr::Status& status);

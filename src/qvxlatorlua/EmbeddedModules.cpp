@@ -12,8 +12,7 @@ namespace {
 // Loading on first use keeps the six term tables, most of the embedded
 // text, out of every translator that never renders in their language.
 int loadEmbeddedModule(lua_State* L) {
-    const auto* module =
-        static_cast<const EmbeddedModule*>(lua_touserdata(L, lua_upvalueindex(1)));
+    const auto* module = static_cast<const EmbeddedModule*>(lua_touserdata(L, lua_upvalueindex(1)));
     if (luaL_loadbuffer(L, reinterpret_cast<const char*>(module->text), module->length,
                         module->fileName) != 0) {
         return luaL_error(L, "Failed to load \"%s\": %s", module->fileName,

@@ -9,7 +9,7 @@ struct lua_State;
 namespace qvxlatorlua {
 
 struct EmbeddedModule {
-    const char* fileName;  // "mxlator.luac"; preloaded as "mxlator"
+    const char* fileName;       // "mxlator.luac"; preloaded as "mxlator"
     const unsigned char* text;  // the compiled chunk
     size_t length;
 };

@@ -19,7 +19,6 @@ namespace qvxlatorlua {
 
 namespace {
 
-
 // The states are built without dynamically loaded modules and without
 // popen: no loadlib, no C search path.
 int openPackage(lua_State* L) {
@@ -57,8 +56,12 @@ int openRecorded(lua_State* L, lua_CFunction open, const char* name) {
     return 1;
 }
 
-int openLfs(lua_State* L) { return openRecorded(L, luaopen_lfs, "lfs"); }
-int openCjson(lua_State* L) { return openRecorded(L, luaopen_cjson, "cjson"); }
+int openLfs(lua_State* L) {
+    return openRecorded(L, luaopen_lfs, "lfs");
+}
+int openCjson(lua_State* L) {
+    return openRecorded(L, luaopen_cjson, "cjson");
+}
 
 struct Library {
     const char* name;
@@ -66,10 +69,18 @@ struct Library {
 };
 
 const Library kLibraries[] = {
-    {"", luaopen_base},       {LUA_LOADLIBNAME, openPackage}, {LUA_TABLIBNAME, luaopen_table},
-    {LUA_IOLIBNAME, openIo},  {LUA_OSLIBNAME, luaopen_os},    {LUA_STRLIBNAME, luaopen_string},
-    {LUA_MATHLIBNAME, luaopen_math}, {LUA_DBLIBNAME, luaopen_debug}, {"lfs", openLfs},
-    {"stdint", openStdint},   {"cjson", openCjson},           {"qvxlatorluautils", openUtils},
+    {"", luaopen_base},
+    {LUA_LOADLIBNAME, openPackage},
+    {LUA_TABLIBNAME, luaopen_table},
+    {LUA_IOLIBNAME, openIo},
+    {LUA_OSLIBNAME, luaopen_os},
+    {LUA_STRLIBNAME, luaopen_string},
+    {LUA_MATHLIBNAME, luaopen_math},
+    {LUA_DBLIBNAME, luaopen_debug},
+    {"lfs", openLfs},
+    {"stdint", openStdint},
+    {"cjson", openCjson},
+    {"qvxlatorluautils", openUtils},
 };
 
 int openLibrary(lua_State* L) {
@@ -116,8 +127,9 @@ void addLuaError(qverr::DetailWriter& detail, lua_State* L, int luaStatus) {
 }
 
 bool raiseFault(qverr::Status& status) {
-    return qvxlator::raise(status, qverr::qvapalerr_softwareFaultAPALInternalUseOnly,
-                           QVERR_LOCATION("qv3377hal", "qvapalerr_softwareFaultAPALInternalUseOnly"));
+    return qvxlator::raise(
+        status, qverr::qvapalerr_softwareFaultAPALInternalUseOnly,
+        QVERR_LOCATION("qv3377hal", "qvapalerr_softwareFaultAPALInternalUseOnly"));
 }
 
 // ---- calling a translator function
@@ -180,8 +192,8 @@ int callBody(lua_State* L) {
             number = qverr::qvapalerr_softwareFaultAPALInternalUseOnly;
         }
         const auto code = static_cast<int32_t>(static_cast<uint32_t>(number));
-        if (code != 0 && status.setCode(code, QVERR_LOCATION("qv3377hal",
-                                                             "(int32_t)lua_tointeger(L, -1)"))) {
+        if (code != 0 &&
+            status.setCode(code, QVERR_LOCATION("qv3377hal", "(int32_t)lua_tointeger(L, -1)"))) {
             qverr::DetailWriter(status)
                 .beginObject("qvxlatorlua_debug")
                 .add("debug", "failed to get dynamic desc")
@@ -219,14 +231,14 @@ char* getStaticDesc(qvxlator::Translator* translator, int32_t code, uint32_t fla
     if (!translator || !status) {
         return nullptr;
     }
-    Call call{"getStaticDesc", code, nullptr, nullptr, qvxlator::languageOf(flags),
-              qvxlator::adeOf(flags), allocFn, allocContext, status, nullptr};
+    Call call{"getStaticDesc",        code,    nullptr,      nullptr, qvxlator::languageOf(flags),
+              qvxlator::adeOf(flags), allocFn, allocContext, status,  nullptr};
     return callTranslator(translator, call, "failed to get static desc");
 }
 
-char* getDynamicDesc(qvxlator::Translator* translator, const char* errorContextJson,
-                     uint32_t flags, const char* format, qvxlator::AllocFn allocFn,
-                     void* allocContext, qverr::Status* status) {
+char* getDynamicDesc(qvxlator::Translator* translator, const char* errorContextJson, uint32_t flags,
+                     const char* format, qvxlator::AllocFn allocFn, void* allocContext,
+                     qverr::Status* status) {
     if (!translator || !status || status->isError()) {
         return nullptr;
     }
@@ -243,8 +255,15 @@ char* getDynamicDesc(qvxlator::Translator* translator, const char* errorContextJ
         return nullptr;
     }
     // A missing format must still select the dynamic call (and be refused by it).
-    Call call{"getDynamicDesc", 0, errorContextJson, format ? format : "",
-              qvxlator::languageOf(flags), qvxlator::adeOf(flags), allocFn, allocContext, status,
+    Call call{"getDynamicDesc",
+              0,
+              errorContextJson,
+              format ? format : "",
+              qvxlator::languageOf(flags),
+              qvxlator::adeOf(flags),
+              allocFn,
+              allocContext,
+              status,
               nullptr};
     return callTranslator(translator, call, "failed to get dynamic desc");
 }
@@ -300,7 +319,8 @@ void create(LuaTranslator& record, const char* name, const char* registrationInf
             qverr::DetailWriter detail(status);
             detail.beginObject("internal_error")
                 .add("api", "lua")
-                .add("code", static_cast<int32_t>(preloadStatus != 0 ? preloadStatus : preloadResult))
+                .add("code",
+                     static_cast<int32_t>(preloadStatus != 0 ? preloadStatus : preloadResult))
                 .add("string", preloadStatus != 0 ? errorMessage(L) : "")
                 .endObject();
             detail.beginObject("qvxlatorlua_debug")

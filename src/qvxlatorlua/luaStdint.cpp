@@ -124,19 +124,22 @@ uint64_t bits(typename T::Value value) {
 
 template <typename T>
 int add(lua_State* L) {
-    pushValue<T>(L, static_cast<typename T::Value>(bits<T>(operand<T>(L, 1)) + bits<T>(operand<T>(L, 2))));
+    pushValue<T>(
+        L, static_cast<typename T::Value>(bits<T>(operand<T>(L, 1)) + bits<T>(operand<T>(L, 2))));
     return 1;
 }
 
 template <typename T>
 int subtract(lua_State* L) {
-    pushValue<T>(L, static_cast<typename T::Value>(bits<T>(operand<T>(L, 1)) - bits<T>(operand<T>(L, 2))));
+    pushValue<T>(
+        L, static_cast<typename T::Value>(bits<T>(operand<T>(L, 1)) - bits<T>(operand<T>(L, 2))));
     return 1;
 }
 
 template <typename T>
 int multiply(lua_State* L) {
-    pushValue<T>(L, static_cast<typename T::Value>(bits<T>(operand<T>(L, 1)) * bits<T>(operand<T>(L, 2))));
+    pushValue<T>(
+        L, static_cast<typename T::Value>(bits<T>(operand<T>(L, 1)) * bits<T>(operand<T>(L, 2))));
     return 1;
 }
 

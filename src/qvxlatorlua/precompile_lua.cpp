@@ -24,7 +24,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::ifstream source(argv[2], std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(source)), std::istreambuf_iterator<char>());
+    const std::string text((std::istreambuf_iterator<char>(source)),
+                           std::istreambuf_iterator<char>());
     if (!source.good() && !source.eof()) {
         std::fprintf(stderr, "%s: cannot read %s\n", argv[0], argv[2]);
         return 1;

@@ -20,8 +20,8 @@ qvxlator::Translator* createXlator(const char* name, const char* registrationInf
     if (!status || status->isError()) {
         return nullptr;
     }
-    auto* record = static_cast<qvxlatorlua::LuaTranslator*>(
-        std::malloc(sizeof(qvxlatorlua::LuaTranslator)));
+    auto* record =
+        static_cast<qvxlatorlua::LuaTranslator*>(std::malloc(sizeof(qvxlatorlua::LuaTranslator)));
     if (!record) {
         qvxlator::raiseWithDebug(*status, qverr::qvapalerr_memoryFull,
                                  QVERR_LOCATION("qv3377hal", "qvapalerr_memoryFull"),

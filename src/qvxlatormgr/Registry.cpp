@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "qvxlator/DefaultTranslator.h"
 #include "qverr/DetailWriter.h"
+#include "qvxlator/DefaultTranslator.h"
 #include "qvxlator/StatusDetail.h"
 #include "qvxlatormgr/MxlatorFactory.h"
 
@@ -45,7 +45,9 @@ FactoryEntry::FactoryEntry(const char* entryName, qvxlator::FactoryFn entryFacto
     linkAtTail(gFactoryHead, this);
 }
 
-FactoryEntry::~FactoryEntry() { unlink(this); }
+FactoryEntry::~FactoryEntry() {
+    unlink(this);
+}
 
 RegistrationEntry::RegistrationEntry(const char* entryName, const char* info,
                                      qvxlator::FactoryFn entryFactory)
@@ -53,10 +55,16 @@ RegistrationEntry::RegistrationEntry(const char* entryName, const char* info,
     linkAtTail(gRegistrationHead, this);
 }
 
-RegistrationEntry::~RegistrationEntry() { unlink(this); }
+RegistrationEntry::~RegistrationEntry() {
+    unlink(this);
+}
 
-FactoryEntry& factoryList() { return gFactoryHead; }
-RegistrationEntry& registrationList() { return gRegistrationHead; }
+FactoryEntry& factoryList() {
+    return gFactoryHead;
+}
+RegistrationEntry& registrationList() {
+    return gRegistrationHead;
+}
 
 namespace {
 FactoryEntry gMxlatorFactory{"mxlator_qv3377HAL", &qvmxl::createXlator};

@@ -38,7 +38,8 @@ Result chained(qverr::Status* status, const qverr::SourceLocation& outOfMemory, 
 }
 
 template <class Body>
-void chainedVoid(qverr::Status* status, const qverr::SourceLocation& outOfMemory, Body&& body) noexcept {
+void chainedVoid(qverr::Status* status, const qverr::SourceLocation& outOfMemory,
+                 Body&& body) noexcept {
     chained(status, outOfMemory, 0, [&] {
         body();
         return 0;
@@ -58,8 +59,10 @@ using qv3377hal::HandleKind;
 using qv3377hal::handleOf;
 
 ARKRoutingAdaptorSession* sessionFromHandle(void* session) {
-    if (session == nullptr || !qv3377hal::isLiveHandle(handleOf(session), HandleKind::routingAdaptorSession)) {
-        qv3377hal::throwInvalidHandle(handleOf(session), qv3377hal::kNullArgumentLocation, "sessionFromHandle");
+    if (session == nullptr ||
+        !qv3377hal::isLiveHandle(handleOf(session), HandleKind::routingAdaptorSession)) {
+        qv3377hal::throwInvalidHandle(handleOf(session), qv3377hal::kNullArgumentLocation,
+                                      "sessionFromHandle");
     }
     return static_cast<ARKRoutingAdaptorSession*>(session);
 }
@@ -68,10 +71,12 @@ ARKRoutingAdaptorSession* sessionFromHandle(void* session) {
 // iterator can only be destroyed.
 TerminalIteratorInterface* iteratorFromHandle(void* iterator) {
     const auto session =
-        iterator == nullptr ? std::nullopt
-                            : qv3377hal::ownerOfLiveHandle(handleOf(iterator), HandleKind::terminalIterator);
+        iterator == nullptr
+            ? std::nullopt
+            : qv3377hal::ownerOfLiveHandle(handleOf(iterator), HandleKind::terminalIterator);
     if (!session || !qv3377hal::isLiveHandle(*session, HandleKind::routingAdaptorSession)) {
-        qv3377hal::throwInvalidHandle(handleOf(iterator), qv3377hal::kNullArgumentLocation, "iteratorFromHandle");
+        qv3377hal::throwInvalidHandle(handleOf(iterator), qv3377hal::kNullArgumentLocation,
+                                      "iteratorFromHandle");
     }
     return static_cast<TerminalIteratorInterface*>(iterator);
 }
@@ -84,7 +89,8 @@ QV_EXPORT void* qvroco_ra_qv3377hal_createSessionWithDemotionFunc(const char* de
                                                                   void* context,
                                                                   qverr::Status* status) {
     return chained<void*>(status, QVRA_LOCATION(439), nullptr, [&]() -> void* {
-        auto session = std::make_unique<ARKRoutingAdaptorSession>(devicePath, realloc, demotion, context);
+        auto session =
+            std::make_unique<ARKRoutingAdaptorSession>(devicePath, realloc, demotion, context);
         qv3377hal::addHandle(handleOf(session.get()), HandleKind::routingAdaptorSession);
         return session.release();
     });
@@ -107,7 +113,8 @@ QV_EXPORT void qvroco_ra_qv3377hal_destroySession(void* session) {
 
 QV_EXPORT void qvroco_ra_qv3377hal_getHandledConstraints(void* session, char** text,
                                                          qverr::Status* status) {
-    chainedVoid(status, QVRA_LOCATION(41), [&] { sessionFromHandle(session)->getHandledConstraints(text); });
+    chainedVoid(status, QVRA_LOCATION(41),
+                [&] { sessionFromHandle(session)->getHandledConstraints(text); });
 }
 
 QV_EXPORT uint32_t qvroco_ra_qv3377hal_calculateRoute(void* session, const char* seeds,
@@ -127,7 +134,8 @@ QV_EXPORT void qvroco_ra_qv3377hal_reserveRoute(void* session, uint32_t ticket, 
 
 QV_EXPORT void qvroco_ra_qv3377hal_programRoute(void* session, uint32_t ticket,
                                                 qverr::Status* status) {
-    chainedVoid(status, QVRA_LOCATION(119), [&] { sessionFromHandle(session)->programRoute(ticket); });
+    chainedVoid(status, QVRA_LOCATION(119),
+                [&] { sessionFromHandle(session)->programRoute(ticket); });
 }
 
 QV_EXPORT void qvroco_ra_qv3377hal_unprogramRoute(void* session, uint32_t ticket) {
@@ -147,23 +155,24 @@ QV_EXPORT void qvroco_ra_qv3377hal_destroyRoute(void* session, uint32_t ticket) 
     dropping([&] { sessionFromHandle(session)->destroyRoute(ticket); });
 }
 
-QV_EXPORT void qvroco_ra_qv3377hal_getRouteTerminalPath(void* session, uint32_t ticket,
-                                                        char** path, qverr::Status* status) {
+QV_EXPORT void qvroco_ra_qv3377hal_getRouteTerminalPath(void* session, uint32_t ticket, char** path,
+                                                        qverr::Status* status) {
     chainedVoid(status, QVRA_LOCATION(212),
                 [&] { sessionFromHandle(session)->getRouteTerminalPath(ticket, path); });
 }
 
-QV_EXPORT uint32_t qvroco_ra_qv3377hal_getAPIVersion() { return 3; }
+QV_EXPORT uint32_t qvroco_ra_qv3377hal_getAPIVersion() {
+    return 3;
+}
 
 QV_EXPORT void* qvroco_ra_qv3377hal_getAllTerminals(void* session, qverr::Status* status) {
-    return chained<void*>(status, QVRA_LOCATION(236), nullptr,
-                          [&]() -> void* {
-                              std::unique_ptr<TerminalIteratorInterface> iterator(
-                                  sessionFromHandle(session)->getAllTerminals());
-                              qv3377hal::addHandle(handleOf(iterator.get()), HandleKind::terminalIterator,
-                                                   handleOf(session));
-                              return iterator.release();
-                          });
+    return chained<void*>(status, QVRA_LOCATION(236), nullptr, [&]() -> void* {
+        std::unique_ptr<TerminalIteratorInterface> iterator(
+            sessionFromHandle(session)->getAllTerminals());
+        qv3377hal::addHandle(handleOf(iterator.get()), HandleKind::terminalIterator,
+                             handleOf(session));
+        return iterator.release();
+    });
 }
 
 QV_EXPORT void qvroco_ra_qv3377hal_TerminalIterator_next(void* iterator, qverr::Status* status) {
@@ -179,8 +188,9 @@ QV_EXPORT bool qvroco_ra_qv3377hal_TerminalIterator_isEnd(void* iterator) {
 QV_EXPORT bool qvroco_ra_qv3377hal_TerminalIterator_getBoolAttribute(void* iterator,
                                                                      const char* name,
                                                                      qverr::Status* status) {
-    return chained<bool>(status, QVRA_LOCATION(329), false,
-                         [&] { return iteratorFromHandle(iterator)->getBoolAttribute(name, status); });
+    return chained<bool>(status, QVRA_LOCATION(329), false, [&] {
+        return iteratorFromHandle(iterator)->getBoolAttribute(name, status);
+    });
 }
 
 QV_EXPORT const char* qvroco_ra_qv3377hal_TerminalIterator_getStringAttribute(
@@ -193,8 +203,9 @@ QV_EXPORT const char* qvroco_ra_qv3377hal_TerminalIterator_getStringAttribute(
 QV_EXPORT uint32_t qvroco_ra_qv3377hal_TerminalIterator_getU32Attribute(void* iterator,
                                                                         const char* name,
                                                                         qverr::Status* status) {
-    return chained<uint32_t>(status, QVRA_LOCATION(355), 0,
-                             [&] { return iteratorFromHandle(iterator)->getU32Attribute(name, status); });
+    return chained<uint32_t>(status, QVRA_LOCATION(355), 0, [&] {
+        return iteratorFromHandle(iterator)->getU32Attribute(name, status);
+    });
 }
 
 QV_EXPORT void qvroco_ra_qv3377hal_TerminalIterator_resetTerminal(void* iterator, const char* mode,
@@ -206,7 +217,8 @@ QV_EXPORT void qvroco_ra_qv3377hal_TerminalIterator_resetTerminal(void* iterator
 QV_EXPORT uint32_t qvroco_ra_qv3377hal_TerminalIterator_calculateResetTerminal(
     void* session, void* iterator, const char* mode, qverr::Status* status) {
     return chained<uint32_t>(status, QVRA_LOCATION(406), 0, [&] {
-        return sessionFromHandle(session)->calculateResetTerminal(*iteratorFromHandle(iterator), mode);
+        return sessionFromHandle(session)->calculateResetTerminal(*iteratorFromHandle(iterator),
+                                                                  mode);
     });
 }
 

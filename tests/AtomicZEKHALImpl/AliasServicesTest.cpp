@@ -42,14 +42,17 @@ class AliasServicesTest : public ::testing::Test {
 protected:
     qvsim::SimulatedModule module;
     OneModule devices;
-    qvzek::IPciModelNameIdentifier& models = atomiczekhal::PciModelNameIdentifierCodegen::instance();
+    qvzek::IPciModelNameIdentifier& models =
+        atomiczekhal::PciModelNameIdentifierCodegen::instance();
     qverr::Status absent;
     // No chassis library: tokens take the PCI form.
     qvqpxi::QPxiLibrary pxi{absent, "libqvqpxi-absent.so.1"};
 
     // A thread sanitizer starts a helper thread of its own with the first
     // thread of the process: let that happen before anything is counted.
-    void SetUp() override { std::thread([] {}).join(); }
+    void SetUp() override {
+        std::thread([] {}).join();
+    }
 
     static qvzek::DeviceInfo moduleEntry() { return moduleInfo(OneModule::kToken); }
 };
@@ -61,7 +64,8 @@ TEST_F(AliasServicesTest, AliasSetByAnotherPluginReachesThisOne) {
     theirs.aliasManager().setAlias(moduleEntry(), "bench_1", 0, conflict);
     EXPECT_EQ(conflict, "");
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (mine.aliasManager().getAlias(moduleEntry()) != "bench_1" && std::chrono::steady_clock::now() < deadline) {
+    while (mine.aliasManager().getAlias(moduleEntry()) != "bench_1" &&
+           std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_EQ(mine.aliasManager().getAlias(moduleEntry()), "bench_1");
@@ -78,17 +82,20 @@ TEST_F(AliasServicesTest, AFileReplacedByAnotherProgramIsReadAndWritten) {
     atomiczekhal::AliasServices services(devices, models, pxi);
     const std::string path = atomiczekhal::configurationFilePath();
     // Another program saves by writing a new file and renaming it over.
-    qvtest::writeFile(path + ".theirs", std::string(R"({"version":1,"oldest_compatible_version":1,"devices":{")") +
-                                            OneModule::kToken + R"(":{"alias":"theirs"}}})");
+    qvtest::writeFile(path + ".theirs",
+                      std::string(R"({"version":1,"oldest_compatible_version":1,"devices":{")") +
+                          OneModule::kToken + R"(":{"alias":"theirs"}}})");
     ASSERT_EQ(std::rename((path + ".theirs").c_str(), path.c_str()), 0);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (services.aliasManager().getAlias(moduleEntry()) != "theirs" && std::chrono::steady_clock::now() < deadline) {
+    while (services.aliasManager().getAlias(moduleEntry()) != "theirs" &&
+           std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_EQ(services.aliasManager().getAlias(moduleEntry()), "theirs");
     std::string conflict;
     services.aliasManager().setAlias(moduleEntry(), "mine", 0, conflict);
-    EXPECT_NE(qvtest::readFile(path).find("\"alias\":\t\"mine\""), std::string::npos) << qvtest::readFile(path);
+    EXPECT_NE(qvtest::readFile(path).find("\"alias\":\t\"mine\""), std::string::npos)
+        << qvtest::readFile(path);
 }
 
 TEST_F(AliasServicesTest, FailedBuildReleasesWhatWasBuilt) {
@@ -96,7 +103,9 @@ TEST_F(AliasServicesTest, FailedBuildReleasesWhatWasBuilt) {
     const size_t descriptors = qvsim::processDescriptors();
     // Fails after the file is open and both threads run.
     devices.fail = true;
-    EXPECT_EQ(qvtest::thrownStatus([&] { atomiczekhal::AliasServices services(devices, models, pxi); }).first,
+    EXPECT_EQ(qvtest::thrownStatus([&] {
+                  atomiczekhal::AliasServices services(devices, models, pxi);
+              }).first,
               qverr::qvapalerr_osFault);
     EXPECT_LE(qvsim::processThreadsSettlingAtMost(threads), threads);
     EXPECT_EQ(qvsim::processDescriptors(), descriptors);

@@ -119,7 +119,8 @@ TEST_F(FpgaDriverHost, ListsTheSimulatedModule) {
     EXPECT_EQ(device.interfaceVersion(), 0u);
     EXPECT_EQ(device.alwaysOne(), 1u);
     const std::string token = device.persistentToken();
-    EXPECT_EQ(token, std::string("Model=QV PXIe-3377;PCISlotPath=") + qvsim::SimulatedModule::kPciSlotPath);
+    EXPECT_EQ(token, std::string("Model=QV PXIe-3377;PCISlotPath=") +
+                         qvsim::SimulatedModule::kPciSlotPath);
     EXPECT_STREQ(device.defaultName(), "");  // no chassis library: no PXI name
     EXPECT_EQ(zekhost::findDevice(list, token.c_str(), status).object(), device.object());
 
@@ -134,11 +135,13 @@ TEST_F(FpgaDriverHost, DrivesAnFpgaSessionByPosition) {
     ASSERT_NO_FATAL_FAILURE(start());
     Status status;
 
-    const zekhost::FpgaSession session = device.openFpgaSession(zekhost::session::kInterfaceVersion, status);
+    const zekhost::FpgaSession session =
+        device.openFpgaSession(zekhost::session::kInterfaceVersion, status);
     ASSERT_TRUE(session);
     EXPECT_EQ(session.interfaceVersion(), 5u);
     const std::vector<uint8_t> bitstream = qvtest::bitstreamBytes(4096);
-    session.open(moduleImage(bitstream).c_str(), kSignature, kOpenBitfileIsText | kOpenNoRun, status);
+    session.open(moduleImage(bitstream).c_str(), kSignature, kOpenBitfileIsText | kOpenNoRun,
+                 status);
     ASSERT_EQ(status.code, 0);
     EXPECT_EQ(fpga().personalityBitstream(), bitstream);
     EXPECT_EQ(fpga().runState(), 0u);
@@ -176,7 +179,8 @@ TEST_F(FpgaDriverHost, DrivesAnFpgaSessionByPosition) {
     session.startFifo(download, status);
     std::vector<uint64_t> words(32);
     for (size_t i = 0; i < words.size(); ++i) words[i] = i;
-    session.writeFifo<uint64_t>(download, words.data(), words.size(), 1000, &waited, &remaining, status);
+    session.writeFifo<uint64_t>(download, words.data(), words.size(), 1000, &waited, &remaining,
+                                status);
     ASSERT_EQ(status.code, 0);
     EXPECT_EQ(fpga().fifo(download).released, words.size() * sizeof(uint64_t));
     EXPECT_EQ(fpga().fifo(download).mismatches, 0u);
@@ -216,7 +220,8 @@ TEST_F(FpgaDriverHost, ARefusedImageLeavesTheDeviceUsable) {
 
     Status again;
     const zekhost::FpgaSession session = device.openFpgaSession(5, again);
-    session.open(moduleImage(qvtest::bitstreamBytes(64)).c_str(), kSignature, kOpenBitfileIsText, again);
+    session.open(moduleImage(qvtest::bitstreamBytes(64)).c_str(), kSignature, kOpenBitfileIsText,
+                 again);
     EXPECT_EQ(again.code, 0);
     session.close(1, again);
 }

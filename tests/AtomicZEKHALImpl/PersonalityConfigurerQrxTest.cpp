@@ -52,18 +52,21 @@ protected:
     }
 
     void answer(uint8_t result, int32_t driverStatus) {
-        driver.onRequest(kConfigurePersonality, [this, result, driverStatus](qvsim::Request& request) {
-            seen.input.assign(request.input.begin(), request.input.end());
-            seen.commonAddress = request.in<uint64_t>(0);
-            seen.fifoAddress = request.in<uint64_t>(16);
-            seen.bitstreamAddress = request.in<uint64_t>(32);
-            seen.commonData = at(seen.commonAddress, request.in<uint32_t>(8));
-            seen.fifoData = at(seen.fifoAddress, request.in<uint32_t>(24));
-            seen.bitstream = at(seen.bitstreamAddress, request.in<uint32_t>(40));
-            request.out<uint8_t>(0, result);
-            request.out<int32_t>(4, driverStatus);
-            return 0;
-        }, 64, 8);
+        driver.onRequest(
+            kConfigurePersonality,
+            [this, result, driverStatus](qvsim::Request& request) {
+                seen.input.assign(request.input.begin(), request.input.end());
+                seen.commonAddress = request.in<uint64_t>(0);
+                seen.fifoAddress = request.in<uint64_t>(16);
+                seen.bitstreamAddress = request.in<uint64_t>(32);
+                seen.commonData = at(seen.commonAddress, request.in<uint32_t>(8));
+                seen.fifoData = at(seen.fifoAddress, request.in<uint32_t>(24));
+                seen.bitstream = at(seen.bitstreamAddress, request.in<uint32_t>(40));
+                request.out<uint8_t>(0, result);
+                request.out<int32_t>(4, driverStatus);
+                return 0;
+            },
+            64, 8);
     }
 
     template <class T>
@@ -104,8 +107,10 @@ TEST_F(PersonalityConfigurer, SendsTheImagesAndRevisionsInOneRequest) {
 }
 
 TEST_F(PersonalityConfigurer, AnImageWithoutFifosOrRevisionsSendsNullPiecesAndFalse) {
-    std::string text = qvtest::withBitstream(qvtest::readTextFile(kBitfileCorpus + "/sample.xml"), "");
-    const size_t open = text.find("<DmaChannelAllocationList>") + std::strlen("<DmaChannelAllocationList>");
+    std::string text =
+        qvtest::withBitstream(qvtest::readTextFile(kBitfileCorpus + "/sample.xml"), "");
+    const size_t open =
+        text.find("<DmaChannelAllocationList>") + std::strlen("<DmaChannelAllocationList>");
     text.erase(open, text.find("</DmaChannelAllocationList>") - open);
     const size_t sdi = text.find("<QvSdi_");
     text.erase(sdi, text.find("</TargetSpecificData>") - sdi);
@@ -132,13 +137,17 @@ TEST_F(PersonalityConfigurer, TheDriversRefusalIsThrownAndLeavesTheRecordUnconfi
     answer(1, qvzek::kOwnerFpgaInterface);
     qvzek::PersonalityRecord record;
     bool changed = false;
-    EXPECT_EQ(qvtest::thrownStatus([&] { configurer.configurePersonality(record, &changed); }).first, qvzek::kOwnerFpgaInterface);
+    EXPECT_EQ(
+        qvtest::thrownStatus([&] { configurer.configurePersonality(record, &changed); }).first,
+        qvzek::kOwnerFpgaInterface);
     EXPECT_FALSE(record.configured);
 
     driver.failCall(qvsim::Call::ioctl, EIO);
-    EXPECT_LT(qvtest::thrownStatus([&] { configurer.configurePersonality(record, &changed); }).first, 0);
+    EXPECT_LT(
+        qvtest::thrownStatus([&] { configurer.configurePersonality(record, &changed); }).first, 0);
     EXPECT_FALSE(record.configured);
-    EXPECT_EQ(qvtest::thrownStatus([&] { configurer.configure(&changed); }).first, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
+    EXPECT_EQ(qvtest::thrownStatus([&] { configurer.configure(&changed); }).first,
+              qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
 }
 
 }  // namespace

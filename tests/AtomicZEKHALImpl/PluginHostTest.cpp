@@ -45,10 +45,13 @@ protected:
     qvsim::SimulatedModule module;
     const size_t threads = threadsBefore();
     qvtest::HostLibrary library{QV_SHARED_LIBRARY};
-    zekhost::InitializeFunction initialize = library.fn<zekhost::InitializeFunction>(zekhost::kInitialize);
-    zekhost::GetInterfaceFunction getInterface = library.fn<zekhost::GetInterfaceFunction>(zekhost::kGetInterface);
+    zekhost::InitializeFunction initialize =
+        library.fn<zekhost::InitializeFunction>(zekhost::kInitialize);
+    zekhost::GetInterfaceFunction getInterface =
+        library.fn<zekhost::GetInterfaceFunction>(zekhost::kGetInterface);
     zekhost::FinalizeFunction finalize = library.fn<zekhost::FinalizeFunction>(zekhost::kFinalize);
-    const std::string configurationFile = module.tree().root() + "/var/local/vorlane/QRX/QV-3377/zek/qrxzek.config";
+    const std::string configurationFile =
+        module.tree().root() + "/var/local/vorlane/QRX/QV-3377/zek/qrxzek.config";
 
     // A failed test may leave initializations behind: their threads must
     // end before the library is unloaded.
@@ -154,14 +157,16 @@ TEST_F(PluginHost, FailedInitializationLeavesNothingBehind) {
 }
 
 TEST_F(PluginHost, AModuleWithoutASlotPathIsLeftOut) {
-    const std::string token = std::string("Model=QV PXIe-3377;PCISlotPath=") + qvsim::SimulatedModule::kPciSlotPath;
+    const std::string token =
+        std::string("Model=QV PXIe-3377;PCISlotPath=") + qvsim::SimulatedModule::kPciSlotPath;
     module.tree().writeFile("var/local/vorlane/QRX/QV-3377/zek/qrxzek.config",
                             R"({"version":1,"oldest_compatible_version":1,"devices":{")" + token +
                                 R"(":{"alias":"bench"}}})");
     // A second module whose driver gives no slot path, with no chassis
     // library to place it.
     module.addFpgaInterface("qv3377k1", {0x1d, 0, 0}, "0000:1d:00.0");
-    std::filesystem::remove(module.tree().root() + "/proc/driver/qv/qv3377k1/busProperties/pciSlotPath");
+    std::filesystem::remove(module.tree().root() +
+                            "/proc/driver/qv/qv3377k1/busProperties/pciSlotPath");
     ASSERT_EQ(initialize(), 0);
     zekhost::DeviceList list = deviceList();
     const zekhost::Device device = onlyDevice(list);
@@ -181,8 +186,10 @@ TEST_F(PluginHost, SessionsOnOneModuleShareItsProxyAndFpga) {
     const zekhost::Device device = onlyDevice(list);
     ASSERT_TRUE(device);
     const std::string text = sampleText();
-    const zekhost::FpgaSession first = device.openFpgaSession(zekhost::session::kInterfaceVersion, status);
-    const zekhost::FpgaSession second = device.openFpgaSession(zekhost::session::kInterfaceVersion, status);
+    const zekhost::FpgaSession first =
+        device.openFpgaSession(zekhost::session::kInterfaceVersion, status);
+    const zekhost::FpgaSession second =
+        device.openFpgaSession(zekhost::session::kInterfaceVersion, status);
     ASSERT_TRUE(first && second);
     first.open(text.c_str(), kSignature, kTextNotRun, status);
     ASSERT_EQ(status.getCode(), 0);
@@ -217,7 +224,8 @@ TEST_F(PluginHost, SessionsOnOneModuleShareItsProxyAndFpga) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     ASSERT_TRUE(list.hasChanged());
-    const zekhost::FpgaSession orphan = device.openFpgaSession(zekhost::session::kInterfaceVersion, status);
+    const zekhost::FpgaSession orphan =
+        device.openFpgaSession(zekhost::session::kInterfaceVersion, status);
     ASSERT_TRUE(orphan);
     zekhost::Status refused;
     orphan.open(text.c_str(), kSignature, kTextNotRun, refused);

@@ -27,8 +27,9 @@ protected:
     qverr::Status absent;
     // No chassis library: the PXI place reads as unknown.
     qvqpxi::QPxiLibrary pxi{absent, "libqvqpxi-absent.so.1"};
-    qvzek::DeviceManagerPxiTemplate<Proxy> manager{qvsim::SimulatedModule::kFpgaInterfaceName,
-                                                   atomiczekhal::PciModelNameIdentifierCodegen::instance(), pxi};
+    qvzek::DeviceManagerPxiTemplate<Proxy> manager{
+        qvsim::SimulatedModule::kFpgaInterfaceName,
+        atomiczekhal::PciModelNameIdentifierCodegen::instance(), pxi};
     atomiczekhal::SessionFactoryQrx factory{manager, pxi};
     std::shared_ptr<const qvzek::DeviceInfo> info;
 
@@ -44,7 +45,8 @@ protected:
     std::unique_ptr<qvzek::user::Session> open() {
         std::string text = qvtest::readTextFile(std::string(QV_BITFILE_CORPUS) + "/sample.xml");
         text.erase(text.find("<HMB>"), text.find("</LLB>") + 6 - text.find("<HMB>"));
-        return factory.createSession(info, text.c_str(), qvtest::kSampleSignature, qvzek::user::kOpenDoNotRun);
+        return factory.createSession(info, text.c_str(), qvtest::kSampleSignature,
+                                     qvzek::user::kOpenDoNotRun);
     }
 };
 
@@ -102,8 +104,10 @@ TEST_F(SessionFactoryTest, FailuresLeaveNothingOpen) {
                   factory.createSession(info, "<Bitfile>", qvtest::kSampleSignature, 0);
               }).first,
               0);
-    EXPECT_EQ(qvtest::thrownStatus([&] { factory.createSession(info, nullptr, "", 0); }).first, qverr::qvapalerr_invalidParameter);
-    EXPECT_EQ(qvtest::thrownStatus([&] { factory.createTraditionalSession(nullptr); }).first, qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(qvtest::thrownStatus([&] { factory.createSession(info, nullptr, "", 0); }).first,
+              qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(qvtest::thrownStatus([&] { factory.createTraditionalSession(nullptr); }).first,
+              qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(module.driver().openDescriptors(), 0u);
     EXPECT_EQ(qvsim::processDescriptors(), descriptors);
 
@@ -111,9 +115,11 @@ TEST_F(SessionFactoryTest, FailuresLeaveNothingOpen) {
     // driver no longer lists it. Rescanned: the path is unknown.
     module.unplugFpga();
     EXPECT_EQ(qvtest::thrownStatus([&] { open(); }).first, qvzek::kErrorDeviceUnreachable);
-    EXPECT_EQ(qvtest::thrownStatus([&] { factory.createTraditionalSession(info); }).first, qvzek::kErrorDeviceUnreachable);
+    EXPECT_EQ(qvtest::thrownStatus([&] { factory.createTraditionalSession(info); }).first,
+              qvzek::kErrorDeviceUnreachable);
     manager.onDevicesChanged();
-    EXPECT_EQ(qvtest::thrownStatus([&] { factory.createTraditionalSession(info); }).first, qverr::qvapalerr_resourceNotFound);
+    EXPECT_EQ(qvtest::thrownStatus([&] { factory.createTraditionalSession(info); }).first,
+              qverr::qvapalerr_resourceNotFound);
     EXPECT_EQ(module.driver().openDescriptors(), 0u);
     EXPECT_EQ(qvsim::processDescriptors(), descriptors);
 }

@@ -57,8 +57,7 @@ TEST_F(DataAccessExports, AccessorsAndTheirDescriptors) {
     EXPECT_EQ(getAccessors(handle, nullptr, &count), 0);
     EXPECT_EQ(count, 3u);
     count = 2;
-    EXPECT_EQ(getAccessors(handle, ids, &count),
-              qvmxl::kErrorReadBufferTooSmall);
+    EXPECT_EQ(getAccessors(handle, ids, &count), qvmxl::kErrorReadBufferTooSmall);
     EXPECT_EQ(count, 2u);
     count = 3;
     EXPECT_EQ(getAccessors(handle, ids, &count), 0);
@@ -67,8 +66,8 @@ TEST_F(DataAccessExports, AccessorsAndTheirDescriptors) {
     EXPECT_EQ(getAccessors(0, ids, &count), qverr::qvapalerr_invalidParameter);
 
     const auto descriptor = [&](uint64_t id, uint32_t* type, char* name, uint64_t* size) {
-        return call<uint64_t, uint64_t, uint32_t*, char*, uint64_t*>("da_getAccessorDescriptor", handle, id, type,
-                                                                     name, size);
+        return call<uint64_t, uint64_t, uint32_t*, char*, uint64_t*>("da_getAccessorDescriptor",
+                                                                     handle, id, type, name, size);
     };
     uint32_t type = 9;
     uint64_t size = 0;
@@ -88,13 +87,14 @@ TEST_F(DataAccessExports, AccessorsAndTheirDescriptors) {
     EXPECT_EQ(descriptor(2, &type, name, &size), 0);
     EXPECT_EQ(type, 0u);
     EXPECT_STREQ(name, "");
-    EXPECT_EQ(descriptor(uint64_t{1} << 63, &type, nullptr, &size), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(descriptor(uint64_t{1} << 63, &type, nullptr, &size),
+              qverr::qvapalerr_invalidParameter);
 }
 
 TEST_F(DataAccessExports, PartitionsOnDiskAndInFlash) {
     const auto read = [&](uint64_t accessor, void* buffer, uint64_t* size, uint32_t* sequence) {
-        return call<uint64_t, uint64_t, uint32_t, void*, uint64_t*, uint32_t*>("da_readPartition", handle, accessor,
-                                                                               4, buffer, size, sequence);
+        return call<uint64_t, uint64_t, uint32_t, void*, uint64_t*, uint32_t*>(
+            "da_readPartition", handle, accessor, 4, buffer, size, sequence);
     };
     for (uint64_t accessor : {0u, 1u, 2u}) {
         SCOPED_TRACE(accessor);
@@ -113,10 +113,12 @@ TEST_F(DataAccessExports, PartitionsOnDiskAndInFlash) {
         EXPECT_STREQ(buffer, "abc");
         uint32_t ids[4] = {};
         uint64_t count = 4;
-        call<uint64_t, uint64_t, uint32_t*, uint64_t*>("da_getPartitionList", handle, accessor, ids, &count);
+        call<uint64_t, uint64_t, uint32_t*, uint64_t*>("da_getPartitionList", handle, accessor, ids,
+                                                       &count);
         EXPECT_EQ(count, 1u);
         EXPECT_EQ(ids[0], 4u);
-        EXPECT_EQ((call<uint64_t, uint64_t, uint32_t, uint32_t*>("da_deletePartition", handle, accessor, 4, &sequence)),
+        EXPECT_EQ((call<uint64_t, uint64_t, uint32_t, uint32_t*>("da_deletePartition", handle,
+                                                                 accessor, 4, &sequence)),
                   0);
         EXPECT_EQ(sequence, 3u);
     }
@@ -134,8 +136,8 @@ TEST_F(DataAccessExports, PartitionsOnDiskAndInFlash) {
 
     // Flash has no paths; a file accessor names its file.
     const auto path = [&](uint64_t accessor, uint32_t partition, char* text, uint64_t* length) {
-        return call<uint64_t, uint64_t, uint32_t, char*, uint64_t*>("da_getPartitionPath", handle, accessor,
-                                                                    partition, text, length);
+        return call<uint64_t, uint64_t, uint32_t, char*, uint64_t*>(
+            "da_getPartitionPath", handle, accessor, partition, text, length);
     };
     char text[256] = "#";
     size = sizeof text;
@@ -160,18 +162,18 @@ TEST_F(DataAccessExports, RefusalsNameTheRaisingClassAndWhatWasWrong) {
     char text[8] = {};
     const auto list = [&](uint64_t accessor) {
         size = 0;
-        return call<uint64_t, uint64_t, uint32_t*, uint64_t*>("da_getPartitionList", handle, accessor, partitions,
-                                                              &size);
+        return call<uint64_t, uint64_t, uint32_t*, uint64_t*>("da_getPartitionList", handle,
+                                                              accessor, partitions, &size);
     };
     const auto path = [&](uint64_t accessor, uint64_t capacity) {
         size = capacity;
-        return call<uint64_t, uint64_t, uint32_t, char*, uint64_t*>("da_getPartitionPath", handle, accessor, 4, text,
-                                                                    &size);
+        return call<uint64_t, uint64_t, uint32_t, char*, uint64_t*>("da_getPartitionPath", handle,
+                                                                    accessor, 4, text, &size);
     };
     const auto read = [&](uint32_t partition, uint64_t capacity, uint64_t* sizeOut) {
         size = capacity;
-        return call<uint64_t, uint64_t, uint32_t, void*, uint64_t*, uint32_t*>("da_readPartition", handle, 0,
-                                                                               partition, text, sizeOut, &sequence);
+        return call<uint64_t, uint64_t, uint32_t, void*, uint64_t*, uint32_t*>(
+            "da_readPartition", handle, 0, partition, text, sizeOut, &sequence);
     };
     const auto write = [&](uint32_t partition, int32_t hardCopy, uint32_t stored) {
         sequence = stored;
@@ -181,7 +183,9 @@ TEST_F(DataAccessExports, RefusalsNameTheRaisingClassAndWhatWasWrong) {
     const auto flush = [&](uint64_t accessor) {
         return call<uint64_t, uint64_t, uint32_t>("da_flushPartition", handle, accessor, 4);
     };
-    const auto open = [&](uint64_t* handleOut) { return call<uint64_t, uint64_t, uint64_t*>("da_open", 0, 0, handleOut); };
+    const auto open = [&](uint64_t* handleOut) {
+        return call<uint64_t, uint64_t, uint64_t*>("da_open", 0, 0, handleOut);
+    };
     ASSERT_EQ(write(4, 1, 1), 0);
     // Partition 5 of accessor 0 is a directory with content: it can be
     // neither replaced nor removed.
@@ -197,37 +201,52 @@ TEST_F(DataAccessExports, RefusalsNameTheRaisingClassAndWhatWasWrong) {
              size = 2;
              return call<uint64_t, uint64_t*, uint64_t*>("da_getAccessors", handle, ids, &size);
          },
-         kErrorReadBufferTooSmall, "DataAccessHALSession", "id buffer smaller than the accessor count"},
+         kErrorReadBufferTooSmall, "DataAccessHALSession",
+         "id buffer smaller than the accessor count"},
         {[&] {
-             return call<uint64_t, uint64_t, uint32_t*, char*, uint64_t*>("da_getAccessorDescriptor", handle, 7,
-                                                                          &type, nullptr, &size);
+             return call<uint64_t, uint64_t, uint32_t*, char*, uint64_t*>(
+                 "da_getAccessorDescriptor", handle, 7, &type, nullptr, &size);
          },
          qverr::qvapalerr_invalidParameter, "DataAccessHALSession", "accessor index out of range"},
         {[&] {
              size = 2;
-             return call<uint64_t, uint64_t, uint32_t*, char*, uint64_t*>("da_getAccessorDescriptor", handle, 1,
-                                                                          &type, text, &size);
+             return call<uint64_t, uint64_t, uint32_t*, char*, uint64_t*>(
+                 "da_getAccessorDescriptor", handle, 1, &type, text, &size);
          },
          kErrorBufferTooSmallForString, "da_getAccessorDescriptor", "name buffer too small"},
         {[&] { return list(0); }, kErrorReadBufferTooSmall, "FileDataAccessor",
          "id buffer smaller than the partition count"},
-        {[&] { return path(0, 3); }, kErrorBufferTooSmallForString, "FileDataAccessor", "path buffer too small"},
-        {[&] { return path(2, 0); }, kErrorReadBufferTooSmall, "FlashDataAccessor", "path buffer too small"},
-        {[&] { return read(0, 0, &size); }, kErrorOutOfRange, "FileDataAccessor", "partition 0 has no file of its own"},
-        {[&] { return read(9, 8, &size); }, kErrorInvalidStorage, "FileDataAccessor", "partition does not exist"},
+        {[&] { return path(0, 3); }, kErrorBufferTooSmallForString, "FileDataAccessor",
+         "path buffer too small"},
+        {[&] { return path(2, 0); }, kErrorReadBufferTooSmall, "FlashDataAccessor",
+         "path buffer too small"},
+        {[&] { return read(0, 0, &size); }, kErrorOutOfRange, "FileDataAccessor",
+         "partition 0 has no file of its own"},
+        {[&] { return read(9, 8, &size); }, kErrorInvalidStorage, "FileDataAccessor",
+         "partition does not exist"},
         {[&] { return read(4, 2, &size); }, kErrorReadBufferTooSmall, "FileDataAccessor",
          "buffer smaller than the partition"},
-        {[&] { return write(4, 0, 2); }, kErrorSoftwareFault, "FileDataAccessor", "soft copies are not supported"},
-        {[&] { return write(4, 1, 99); }, kErrorStorageAlteredPriorToSave, "FileDataAccessor", "stale sequence number"},
+        {[&] { return write(4, 0, 2); }, kErrorSoftwareFault, "FileDataAccessor",
+         "soft copies are not supported"},
+        {[&] { return write(4, 1, 99); }, kErrorStorageAlteredPriorToSave, "FileDataAccessor",
+         "stale sequence number"},
         {[&] { return write(5, 1, 1); }, kErrorSoftwareFault, "FileDataAccessor",
          "partition file could not be written"},
-        {[&] { return call<uint64_t, uint64_t, uint32_t, uint32_t*>("da_deletePartition", handle, 0, 5, &sequence); },
+        {[&] {
+             return call<uint64_t, uint64_t, uint32_t, uint32_t*>("da_deletePartition", handle, 0,
+                                                                  5, &sequence);
+         },
          kErrorSoftwareFault, "FileDataAccessor", "partition file could not be deleted"},
-        {[&] { return flush(0); }, kErrorSoftwareFault, "FileDataAccessor", "flush is not supported"},
-        {[&] { return flush(2); }, kErrorSoftwareFault, "FlashDataAccessor", "flush is not supported"},
-        {[&] { return read(4, 8, nullptr); }, qverr::qvapalerr_invalidParameter, "ErrorHandling", "null pointer argument"},
-        {[&] { return open(nullptr); }, qverr::qvapalerr_invalidParameter, "da_open", "null handle slot"},
-        {[&] { return open(&slot); }, qverr::qvapalerr_invalidParameter, "da_open", "handle slot already holds a handle"},
+        {[&] { return flush(0); }, kErrorSoftwareFault, "FileDataAccessor",
+         "flush is not supported"},
+        {[&] { return flush(2); }, kErrorSoftwareFault, "FlashDataAccessor",
+         "flush is not supported"},
+        {[&] { return read(4, 8, nullptr); }, qverr::qvapalerr_invalidParameter, "ErrorHandling",
+         "null pointer argument"},
+        {[&] { return open(nullptr); }, qverr::qvapalerr_invalidParameter, "da_open",
+         "null handle slot"},
+        {[&] { return open(&slot); }, qverr::qvapalerr_invalidParameter, "da_open",
+         "handle slot already holds a handle"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.call(), c.code) << c.text;

@@ -1,7 +1,6 @@
 // Partition files on disk: their layout, the sequence numbers that guard
 // writes, and what other processes and crashes can do to them.
 #include <gtest/gtest.h>
-
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,7 +22,9 @@ using qvtest::readFile;
 using qvtest::thrownStatus;
 namespace fs = std::filesystem;
 
-std::string sequenceFile(const char* digits) { return std::string(digits) + '\0'; }
+std::string sequenceFile(const char* digits) {
+    return std::string(digits) + '\0';
+}
 
 class FilePartitions : public ::testing::Test {
 protected:
@@ -95,7 +96,8 @@ TEST_F(FilePartitions, StaleWritesAndShortBuffersAreRefusedAndChangeNothing) {
     uint64_t size = 4;
     uint32_t sequence = 0;
     char buffer[4];
-    const auto [missing, detail] = thrownStatus([&] { accessor.readPartition(3, buffer, &size, &sequence); });
+    const auto [missing, detail] =
+        thrownStatus([&] { accessor.readPartition(3, buffer, &size, &sequence); });
     EXPECT_EQ(missing, qvmxl::kErrorInvalidStorage);
     EXPECT_NE(detail.find("querying the size"), std::string::npos) << detail;
     EXPECT_EQ(thrownStatus([&] { accessor.readPartition(7, buffer, &size, &sequence); }).first,
@@ -122,7 +124,8 @@ TEST_F(FilePartitions, SoftCopiesAndPartitionZeroAreRefusedBeforeTheDiskIsTouche
     EXPECT_EQ(thrownStatus([&] { accessor.writePartition(5, false, "x", 1, &sequence); }).first,
               qvmxl::kErrorSoftwareFault);
     EXPECT_EQ(thrownStatus([&] { accessor.flushPartition(5); }).first, qvmxl::kErrorSoftwareFault);
-    const auto [code, json] = thrownStatus([&] { accessor.readPartition(0, nullptr, &size, &sequence); });
+    const auto [code, json] =
+        thrownStatus([&] { accessor.readPartition(0, nullptr, &size, &sequence); });
     EXPECT_EQ(code, qvmxl::kErrorOutOfRange);
     EXPECT_NE(json.find("kUsageTypeRequestedValue"), std::string::npos) << json;
     EXPECT_FALSE(fs::exists(dir));
@@ -132,7 +135,8 @@ TEST_F(FilePartitions, AFailedRemovalIsReportedAndKeepsTheSequence) {
     // A partition path that is a non-empty directory cannot be removed.
     fs::create_directories(at("00000006.bin") + "/inside");
     uint32_t sequence = 0;
-    EXPECT_EQ(thrownStatus([&] { accessor.deletePartition(6, &sequence); }).first, qvmxl::kErrorSoftwareFault);
+    EXPECT_EQ(thrownStatus([&] { accessor.deletePartition(6, &sequence); }).first,
+              qvmxl::kErrorSoftwareFault);
     EXPECT_EQ(sequence, 0u);
     EXPECT_EQ(query(6), 1u);
 }
@@ -180,11 +184,13 @@ TEST_F(FilePartitions, ConcurrentProcessesLoseNoUpdate) {
                     uint64_t size = sizeof bytes - 1;
                     uint32_t sequence = 0;
                     own.readPartition(1, bytes, &size, &sequence);
-                    const std::string next = std::to_string(std::stoi(std::string(bytes, size)) + 1);
+                    const std::string next =
+                        std::to_string(std::stoi(std::string(bytes, size)) + 1);
                     own.writePartition(1, true, next.data(), next.size(), &sequence);
                     ++done;
                 } catch (const qverr::Exception& exception) {
-                    if (exception.status.code != qvmxl::kErrorStorageAlteredPriorToSave) _exit(10 + (-exception.status.code % 100));
+                    if (exception.status.code != qvmxl::kErrorStorageAlteredPriorToSave)
+                        _exit(10 + (-exception.status.code % 100));
                 }
             }
             _exit(done == kUpdates ? 0 : 1);
@@ -224,7 +230,8 @@ TEST_F(FilePartitions, AWriterKilledAtAnyPointLeavesAWholeCalibration) {
         int status = 0;
         ASSERT_EQ(waitpid(child, &status, 0), child);
         const std::string content = read(2);
-        ASSERT_TRUE(content == oldContent || content == newContent) << "torn partition of " << content.size();
+        ASSERT_TRUE(content == oldContent || content == newContent)
+            << "torn partition of " << content.size();
     }
     // Left-over temporary files never show as partitions.
     uint64_t count = 0;

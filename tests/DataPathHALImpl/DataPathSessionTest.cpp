@@ -38,14 +38,18 @@ protected:
         for (const auto& request : module.decoder().requests()) result.push_back(request.name());
         return result;
     }
-    int64_t sent(const char* method, const char* field) { return module.decoder().last(method)->value(field); }
+    int64_t sent(const char* method, const char* field) {
+        return module.decoder().last(method)->value(field);
+    }
     double sentDelay(const char* method) {
-        return sdihal::fixedPointToDouble(module.decoder().last(method)->get<sdihal::tFixedPointValue>("delay"));
+        return sdihal::fixedPointToDouble(
+            module.decoder().last(method)->get<sdihal::tFixedPointValue>("delay"));
     }
     // The data-path context of a new device session of the acquisition (0)
     // or generation (1) path, on the module as it is.
     std::unique_ptr<qvtest::LibraryContext> context(uint32_t path) {
-        return std::make_unique<qvtest::LibraryContext>(library, module, path == 0 ? "ai/0" : "ao/0", 0);
+        return std::make_unique<qvtest::LibraryContext>(library, module,
+                                                        path == 0 ? "ai/0" : "ao/0", 0);
     }
 };
 
@@ -60,10 +64,16 @@ TEST_F(DataPath, ConstructionReadsTheFormatsOfItsPath) {
     EXPECT_EQ(generation.triggerTimestampMode(), 1u);
     module.decoder().clear();
 
-    EXPECT_EQ(qvtest::thrownStatus([&] { datapathhal::DataPathSession(qvtest::openModuleProxy(module), 2); }).first, qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(qvtest::thrownStatus([&] {
+                  datapathhal::DataPathSession(qvtest::openModuleProxy(module), 2);
+              }).first,
+              qverr::qvapalerr_invalidParameter);
     EXPECT_TRUE(module.decoder().requests().empty());
     qvtest::failRequests(module, "datapath.getTriggerTimestampOffsetFormat", -50700);
-    EXPECT_EQ(qvtest::thrownStatus([&] { datapathhal::DataPathSession(qvtest::openModuleProxy(module), 0); }).first, -50700);
+    EXPECT_EQ(qvtest::thrownStatus([&] {
+                  datapathhal::DataPathSession(qvtest::openModuleProxy(module), 0);
+              }).first,
+              -50700);
 }
 
 TEST_F(DataPath, DelaysAreConvertedWithTheirFormatsAndSentToTheirPath) {
@@ -75,11 +85,18 @@ TEST_F(DataPath, DelaysAreConvertedWithTheirFormatsAndSentToTheirPath) {
     // Signed 24 bits with 8 integer bits: 1.5 is 1.5 × 2^16.
     ASSERT_EQ(DP_FN(datapath_programAnalogFrontEndDelay)(gen, 1.5), 0);
     EXPECT_EQ(sent("datapath.programAnalogFrontEndDelay", "index"), 1);
-    EXPECT_EQ(module.decoder().last("datapath.programAnalogFrontEndDelay")->get<sdihal::tFixedPointValue>("delay").bits,
+    EXPECT_EQ(module.decoder()
+                  .last("datapath.programAnalogFrontEndDelay")
+                  ->get<sdihal::tFixedPointValue>("delay")
+                  .bits,
               98304u);
     // Signed 20 bits with 12 integer bits: 2.0 is 2 × 2^8.
     ASSERT_EQ(DP_FN(datapath_programMarkerDelay)(gen, 2.0), 0);
-    EXPECT_EQ(module.decoder().last("datapath.programMarkerDelay")->get<sdihal::tFixedPointValue>("delay").bits, 512u);
+    EXPECT_EQ(module.decoder()
+                  .last("datapath.programMarkerDelay")
+                  ->get<sdihal::tFixedPointValue>("delay")
+                  .bits,
+              512u);
     ASSERT_EQ(DP_FN(datapath_programPreRouteTriggerDelay)(acq, -0.5), 0);
     EXPECT_EQ(sentDelay("datapath.programPreRouteTriggerDelay"), -0.5);
     // Flags are the low byte only.
@@ -89,11 +106,13 @@ TEST_F(DataPath, DelaysAreConvertedWithTheirFormatsAndSentToTheirPath) {
     EXPECT_EQ(sent("datapath.programDataDelay", "delay"), 0xFFFFFFFF);
     const uint8_t messages[16] = {1, 2, 3};
     ASSERT_EQ(DP_FN(datapath_sendMessages)(gen, messages, 4), 0);
-    EXPECT_EQ(static_cast<uint64_t>(sent("datapath.sendMessages", "messages")), reinterpret_cast<uint64_t>(messages));
+    EXPECT_EQ(static_cast<uint64_t>(sent("datapath.sendMessages", "messages")),
+              reinterpret_cast<uint64_t>(messages));
     EXPECT_EQ(sent("datapath.sendMessages", "count"), 4);
     EXPECT_EQ(sent("datapath.sendMessages", "index"), 1);
     // Only the front-end delay and the messages name their path.
-    EXPECT_THROW(module.decoder().last("datapath.programMarkerDelay")->in("index"), std::out_of_range);
+    EXPECT_THROW(module.decoder().last("datapath.programMarkerDelay")->in("index"),
+                 std::out_of_range);
 }
 
 TEST_F(DataPath, ReadsReplaceTheCallersValuesOnlyOnSuccess) {
@@ -141,7 +160,8 @@ TEST_F(DataPath, StatusFlagsAreReportedOnceAndClearedByName) {
     const uint64_t handle = session->handle();
     datapathhal::DataPathStatusWithContext withContext{};
     ASSERT_EQ(DP_FN(datapath_checkStatusWithContext)(handle, &withContext), 0);
-    EXPECT_EQ(std::vector<uint8_t>(withContext.flags, withContext.flags + 6), (std::vector<uint8_t>{1, 0, 1, 0, 1, 1}));
+    EXPECT_EQ(std::vector<uint8_t>(withContext.flags, withContext.flags + 6),
+              (std::vector<uint8_t>{1, 0, 1, 0, 1, 1}));
     EXPECT_EQ(withContext.firstContext, 0x1111u);
     EXPECT_EQ(withContext.secondContext, 0x2222u);
     datapathhal::DataPathStatus status{{9, 9, 9, 9, 9}};
@@ -164,9 +184,10 @@ TEST_F(DataPath, NullOutputsAreRefusedBeforeAnyRequest) {
     const uint64_t handle = session->handle();
     module.decoder().clear();
     uint32_t value = 0;
-    for (const int32_t code : {DP_FN(datapath_clearStatus)(handle, nullptr),
-                               DP_FN(datapath_readDataDelayRange)(handle, &value, nullptr),
-                               DP_FN(datapath_isDone)(handle, nullptr), DP_FN(datapath_waitForDone)(0)}) {
+    for (const int32_t code :
+         {DP_FN(datapath_clearStatus)(handle, nullptr),
+          DP_FN(datapath_readDataDelayRange)(handle, &value, nullptr),
+          DP_FN(datapath_isDone)(handle, nullptr), DP_FN(datapath_waitForDone)(0)}) {
         EXPECT_EQ(code, qverr::qvapalerr_invalidParameter);
     }
     EXPECT_TRUE(module.decoder().requests().empty());
@@ -186,7 +207,8 @@ TEST_F(DataPath, WaitForDoneReturnsAfterTheReadThatShowsIdleOrTimesOut) {
     EXPECT_EQ(done, 1);
 
     module.dataPath().paths[0].readsUntilIdle = -1;
-    const auto [code, json] = qvtest::thrownStatus([&] { session.waitForDone(std::chrono::milliseconds(1)); });
+    const auto [code, json] =
+        qvtest::thrownStatus([&] { session.waitForDone(std::chrono::milliseconds(1)); });
     EXPECT_EQ(code, qvmxl::kErrorOperationTimedOut);
     EXPECT_THAT(json, ::testing::HasSubstr("Waiting For Device To Transition To Idle"));
     // The export's own budget is a few milliseconds.
@@ -201,10 +223,11 @@ TEST_F(DataPath, RefusalsNameTheRaisingOperationAndWhatWasWrong) {
     datapathhal::DataPathSession session(qvtest::openModuleProxy(module), 0);
     module.dataPath().paths[0].readsUntilIdle = -1;
     qvtest::expectRefusals({
-        {[&] { datapathhal::DataPathSession(qvtest::openModuleProxy(module), 2); }, qverr::qvapalerr_invalidParameter, "DataPathSession",
+        {[&] { datapathhal::DataPathSession(qvtest::openModuleProxy(module), 2); },
+         qverr::qvapalerr_invalidParameter, "DataPathSession",
          "data-path index is neither 0 nor 1"},
-        {[&] { session.waitForDone(std::chrono::milliseconds(1)); }, qvmxl::kErrorOperationTimedOut, "waitForDone",
-         "data path did not become idle in time"},
+        {[&] { session.waitForDone(std::chrono::milliseconds(1)); }, qvmxl::kErrorOperationTimedOut,
+         "waitForDone", "data path did not become idle in time"},
     });
 }
 
@@ -229,7 +252,9 @@ protected:
     TriggerTimestampsSettings* compute(uint64_t handle, const TriggerTimestampsInput& input,
                                        TriggerTimestampsOutput& output) {
         TriggerTimestampsSettings* settings = nullptr;
-        EXPECT_EQ(DP_FN(datapath_computeTriggerTimestampsSettings)(handle, &input, &output, &settings), 0);
+        EXPECT_EQ(
+            DP_FN(datapath_computeTriggerTimestampsSettings)(handle, &input, &output, &settings),
+            0);
         return settings;
     }
 };
@@ -265,7 +290,8 @@ TEST_F(Timestamps, WordCountsAndOffsetsFollowTheModeAndFlags) {
         TriggerTimestampsOutput output{};
         const TriggerTimestampsSettings* settings = compute(o.session, o.input, output);
         A got{};
-        for (int i = 0; i < 4; ++i) got[i] = sdihal::fixedPointToDouble(settings->offsets[i]) / 1.25;
+        for (int i = 0; i < 4; ++i)
+            got[i] = sdihal::fixedPointToDouble(settings->offsets[i]) / 1.25;
         EXPECT_EQ(got, o.expected);
     }
 }
@@ -300,8 +326,11 @@ TEST_F(Timestamps, ComputeCopiesTheInputAndApplySendsTheLastComputedBlock) {
     TriggerTimestampsSettings* untouched = nullptr;
     const uint64_t words[6] = {};
     double out = 7.0;
-    EXPECT_EQ(DP_FN(datapath_computeTriggerTimestampsSettings)(handle, &input, nullptr, &untouched), qverr::qvapalerr_invalidParameter);
-    EXPECT_EQ(DP_FN(datapath_computeRelativeToFirstRecordT0)(handle, 0, words, nullptr, 3, &out, 0.0, 1.0), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(DP_FN(datapath_computeTriggerTimestampsSettings)(handle, &input, nullptr, &untouched),
+              qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(DP_FN(datapath_computeRelativeToFirstRecordT0)(handle, 0, words, nullptr, 3, &out,
+                                                             0.0, 1.0),
+              qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(untouched, nullptr);
     EXPECT_EQ(out, 7.0);
     EXPECT_TRUE(module.decoder().requests().empty());
@@ -336,16 +365,16 @@ TEST_F(Timestamps, EveryWordLayoutDecodesAndLargeTickCountsDifferExactly) {
 
     // The export hands the result to the caller; flags are the low byte.
     double out = -1;
-    ASSERT_EQ(DP_FN(datapath_computeReferenceTriggerCorrection)(exported->handle(), six, 6, 0x100, &out, 1.0,
-                                                                0.25),
+    ASSERT_EQ(DP_FN(datapath_computeReferenceTriggerCorrection)(exported->handle(), six, 6, 0x100,
+                                                                &out, 1.0, 0.25),
               0);
     EXPECT_EQ(out, 9.25);
 
     // Relative to the first record: firsts plus the offset, or thirds.
     const uint64_t firstRecord[] = {100, 0, 110, 0, 120, 0};
     const uint64_t record[] = {150, kHalf, 160, 0, 115, 0};
-    ASSERT_EQ(DP_FN(datapath_computeRelativeToFirstRecordT0)(exported->handle(), 0x101, firstRecord, record, 6,
-                                                             &out, 0.25, 1.0),
+    ASSERT_EQ(DP_FN(datapath_computeRelativeToFirstRecordT0)(exported->handle(), 0x101, firstRecord,
+                                                             record, 6, &out, 0.25, 1.0),
               0);
     EXPECT_EQ(out, 50.75);
     EXPECT_EQ(session.computeRelativeToFirstRecordT0(0, firstRecord, record, 6, 0.25, 1.0), -5.0);
@@ -383,8 +412,10 @@ TEST_F(Timestamps, MatchA128BitReferenceOnRandomStamps) {
     std::mt19937_64 random(20261207);
     for (int i = 0; i < 200000; ++i) {
         const uint64_t words[] = {random(), random()};
-        const double expected = static_cast<double>(static_cast<__int128>(words[1]) - static_cast<__int128>(words[0]));
-        ASSERT_EQ(session.computeReferenceSampleTimestamp(words, 2, 1.0), expected) << words[0] << " " << words[1];
+        const double expected =
+            static_cast<double>(static_cast<__int128>(words[1]) - static_cast<__int128>(words[0]));
+        ASSERT_EQ(session.computeReferenceSampleTimestamp(words, 2, 1.0), expected)
+            << words[0] << " " << words[1];
     }
     for (int i = 0; i < 200000; ++i) {
         // Far enough from both ends that base + delta does not wrap.
@@ -393,9 +424,11 @@ TEST_F(Timestamps, MatchA128BitReferenceOnRandomStamps) {
         const uint64_t words[] = {base, random() & 0xFFFFFFFF, base + static_cast<uint64_t>(delta),
                                   random() & 0xFFFFFFFF};
         const __int128 second = (static_cast<__int128>(words[0]) << 32) + words[1];
-        const __int128 third = (static_cast<__int128>(base) + delta) * (__int128{1} << 32) + words[3];
+        const __int128 third =
+            (static_cast<__int128>(base) + delta) * (__int128{1} << 32) + words[3];
         const double expected = std::ldexp(static_cast<double>(third - second), -32);
-        ASSERT_EQ(session.computeReferenceSampleTimestamp(words, 4, 1.0), expected) << base << " " << delta;
+        ASSERT_EQ(session.computeReferenceSampleTimestamp(words, 4, 1.0), expected)
+            << base << " " << delta;
     }
 }
 

@@ -35,16 +35,25 @@ protected:
     }
     size_t versionQueries() {
         const auto requests = module.decoder().requests();
-        return std::count_if(requests.begin(), requests.end(),
-                             [](const auto& r) { return r.name() == "rfplat.getInterfaceVersion"; });
+        return std::count_if(requests.begin(), requests.end(), [](const auto& r) {
+            return r.name() == "rfplat.getInterfaceVersion";
+        });
     }
-    const char* text(uint64_t address) { return reinterpret_cast<const char*>(static_cast<uintptr_t>(address)); }
+    const char* text(uint64_t address) {
+        return reinterpret_cast<const char*>(static_cast<uintptr_t>(address));
+    }
 };
 
 TEST_F(DeviceSessions, InstanceTexts) {
-    const std::pair<const char*, int32_t> cases[] = {
-        {"ai/0", 0}, {"ao/0", 0}, {"none", 0}, {"non", 0}, {"ai/", 0}, {"ao/7", kInvalidParameter},
-        {"ai/4294967296", kInvalidParameter}, {"ai/0x", kSoftwareFault}, {"ai", kSoftwareFault}};
+    const std::pair<const char*, int32_t> cases[] = {{"ai/0", 0},
+                                                     {"ao/0", 0},
+                                                     {"none", 0},
+                                                     {"non", 0},
+                                                     {"ai/", 0},
+                                                     {"ao/7", kInvalidParameter},
+                                                     {"ai/4294967296", kInvalidParameter},
+                                                     {"ai/0x", kSoftwareFault},
+                                                     {"ai", kSoftwareFault}};
     const std::string json = params();
     for (const auto& [instance, code] : cases) {
         uint64_t handle = 99;
@@ -73,22 +82,28 @@ TEST_F(DeviceSessions, Parameters) {
         {"{\"resourceName\":\"R\"}", kInvalidParameter},
         // A bitfile of either kind needs a "sessionUID".
         {"{\"resourceName\":\"R\"," + path + ",\"bitfilePath\":\"/b\"}", kInvalidParameter},
-        {"{\"resourceName\":\"R\"," + path + ",\"bitfileDll\":\"" QV_BITFILE_CONTENTS "\"}", kInvalidParameter},
+        {"{\"resourceName\":\"R\"," + path + ",\"bitfileDll\":\"" QV_BITFILE_CONTENTS "\"}",
+         kInvalidParameter},
         // A library without the contents' entry point.
-        {params("\"bitfileDll\":\"" QV_BITFILE_NONE "\",\"sessionUID\":\"S\"", false), kInvalidParameter},
+        {params("\"bitfileDll\":\"" QV_BITFILE_NONE "\",\"sessionUID\":\"S\"", false),
+         kInvalidParameter},
     };
     for (const auto& [json, code] : refused) {
         EXPECT_EQ(open(json.c_str(), "ai/0", &handle), code) << json;
         EXPECT_EQ(handle, 0u);
     }
-    EXPECT_LT(open("{\"resourceName\":\"R\",\"deviceInterfacePath\":\"/nonexistent/qv\"}", "ai/0", &handle), 0);
+    EXPECT_LT(open("{\"resourceName\":\"R\",\"deviceInterfacePath\":\"/nonexistent/qv\"}", "ai/0",
+                   &handle),
+              0);
     EXPECT_EQ(handle, 0u);
     EXPECT_EQ(qvfpgasim_openSessions(), 0u);
 
     // The library wins over the path; an empty library name gives way to it.
     const std::pair<std::string, const char*> bitfiles[] = {
-        {"\"bitfileDll\":\"" QV_BITFILE_CONTENTS "\"", "attribute=0xD8000000 signature=(null) bitfile=<?xml"},
-        {"\"bitfileDll\":\"\"", "attribute=0x98000000 signature=(null) bitfile=/images/qv3377.lvbitx"},
+        {"\"bitfileDll\":\"" QV_BITFILE_CONTENTS "\"",
+         "attribute=0xD8000000 signature=(null) bitfile=<?xml"},
+        {"\"bitfileDll\":\"\"",
+         "attribute=0x98000000 signature=(null) bitfile=/images/qv3377.lvbitx"},
     };
     for (const auto& [extra, opened] : bitfiles) {
         qvfpgasim_clearLog();
@@ -105,10 +120,13 @@ TEST_F(DeviceSessions, Parameters) {
 // Only the exact text "true" opens through the Korvex run-time's library.
 TEST_F(DeviceSessions, CalledFromKorvex) {
     if (!std::getenv("QV_TEST_KORVEX_LIBRARY")) GTEST_SKIP() << "libQvFpgaKx.so is not on the path";
-    for (const auto& [value, korvex] : {std::pair<const char*, bool>{"true", true}, {"TRUE", false},
-                                        {"true ", false}, {"1", false}}) {
+    for (const auto& [value, korvex] : {std::pair<const char*, bool>{"true", true},
+                                        {"TRUE", false},
+                                        {"true ", false},
+                                        {"1", false}}) {
         const uint64_t before = qvfpgasim_callCount("QvFpgaKx_Open");
-        auto handle = openSession("ai/0", params(std::string("\"calledFromKorvex\":\"") + value + "\""));
+        auto handle =
+            openSession("ai/0", params(std::string("\"calledFromKorvex\":\"") + value + "\""));
         EXPECT_EQ(qvfpgasim_callCount("QvFpgaKx_Open") - before, korvex ? 1u : 0u) << value;
         handle.close();
     }
@@ -122,8 +140,9 @@ TEST_F(DeviceSessions, ProductIdText) {
         const char* member;
         const char* directory;
     };
-    for (const Case& c : {Case{"\"pid\":\"12abc\"", "/PIDx000C/RevB/01AB23CD/"}, Case{"\"pid\":12", "/PIDx0000/RevB/"},
-                          Case{"\"pid\":\"x\"", "/PIDx0000/RevB/"}}) {
+    for (const Case& c :
+         {Case{"\"pid\":\"12abc\"", "/PIDx000C/RevB/01AB23CD/"},
+          Case{"\"pid\":12", "/PIDx0000/RevB/"}, Case{"\"pid\":\"x\"", "/PIDx0000/RevB/"}}) {
         auto handle = openSession("ai/0", params(c.member));
         char path[512] = {};
         uint64_t size = sizeof path;
@@ -141,8 +160,11 @@ TEST_F(DeviceSessions, VersionChecks) {
         qvsim::BlockPathBlock::Path path;
         qvsim::BlockPathBlock::Version version;
         int32_t code;
-    } cases[] = {{{2401}, {1, 1, 0}, sdihal::kDriverErrorDriverTooOld}, {{2401}, {9, 5, 0}, sdihal::kDriverErrorLibraryTooOld}, {{2401}, {3, 4, 0}, kSoftwareFault},
-                 {{2401, 1620}, {0, 0, 0}, sdihal::kDriverErrorDriverTooOld}, {{2401}, {4, 2, qverr::qvapalerr_osFault}, qverr::qvapalerr_osFault}};
+    } cases[] = {{{2401}, {1, 1, 0}, sdihal::kDriverErrorDriverTooOld},
+                 {{2401}, {9, 5, 0}, sdihal::kDriverErrorLibraryTooOld},
+                 {{2401}, {3, 4, 0}, kSoftwareFault},
+                 {{2401, 1620}, {0, 0, 0}, sdihal::kDriverErrorDriverTooOld},
+                 {{2401}, {4, 2, qverr::qvapalerr_osFault}, qverr::qvapalerr_osFault}};
     for (const auto& c : cases) {
         const auto saved = module.blockPaths().versions;
         module.blockPaths().versions[c.path] = c.version;
@@ -176,13 +198,15 @@ TEST_F(DeviceSessions, EveryContextIsCreatedOnceAndCached) {
     for (uint32_t id : {6u, 9u, 14u, 15u, 21u, 33u}) EXPECT_NE(context(generation, id), 0u) << id;
     for (uint32_t id : {12u, 13u, 26u, 27u}) EXPECT_EQ(context(generation, id), 0u) << id;
     // The placeholder is one text for every session.
-    EXPECT_EQ(context(acquisition, context::kPlaceholder), context(generation, context::kPlaceholder));
+    EXPECT_EQ(context(acquisition, context::kPlaceholder),
+              context(generation, context::kPlaceholder));
     EXPECT_STREQ(text(context(generation, context::kGenerationPlaceholder)), "");
 
     // Flags: acquisition refuses any; generation gain instances 0 and 1.
     EXPECT_EQ(contextCode(acquisition, context::kDigitalGain, 1), kInvalidParameter);
     EXPECT_EQ(contextCode(generation, context::kDigitalGain, 2), kInvalidParameter);
-    EXPECT_NE(context(generation, context::kDigitalGain, 1), context(generation, context::kDigitalGain, 0));
+    EXPECT_NE(context(generation, context::kDigitalGain, 1),
+              context(generation, context::kDigitalGain, 0));
     EXPECT_EQ(getContext(acquisition, context::kDataPath, 0, nullptr), kInvalidParameter);
     generation.close();
     acquisition.close();
@@ -195,10 +219,17 @@ TEST_F(DeviceSessions, BlockPathsAndFifoNames) {
     blocks.asked.clear();
     for (uint32_t id : {2u, 3u, 4u, 5u, 6u, 10u, 14u, 16u, 22u, 23u}) context(generation, id);
     context(generation, context::kDigitalGain, 1);
-    const std::vector<qvsim::BlockPathBlock::Path> expected = {
-        {2400, 1620, 1617}, {2400, 1620, 1616}, {2400, 1620, 1618}, {2400, 1620, 1614}, {2400, 1620, 1615},
-        {2400, 2402},       {2406, 1681},       {2400, 1620, 1619}, {2400, 2404},       {2400, 2405},
-        {2400, 1620, 1613 | (1 << 16)}};
+    const std::vector<qvsim::BlockPathBlock::Path> expected = {{2400, 1620, 1617},
+                                                               {2400, 1620, 1616},
+                                                               {2400, 1620, 1618},
+                                                               {2400, 1620, 1614},
+                                                               {2400, 1620, 1615},
+                                                               {2400, 2402},
+                                                               {2406, 1681},
+                                                               {2400, 1620, 1619},
+                                                               {2400, 2404},
+                                                               {2400, 2405},
+                                                               {2400, 1620, 1613 | (1 << 16)}};
     EXPECT_EQ(blocks.asked, expected);
     generation.close();
 
@@ -221,9 +252,10 @@ TEST_F(DeviceSessions, BlockPathsAndFifoNames) {
     const std::string head = "{\"fpgaSessionHandle\":\"";
     EXPECT_EQ(description.substr(0, head.size()), head);
     EXPECT_NE(std::stoul(description.substr(head.size())), 0u);
-    EXPECT_NE(description.find("\", \"endpoints\": [{\"name\": \"p2p.acq.fifo.I16.width 16.depth 16k\", "
-                               "\"direction\":\"writer\", \"fifoResourceID\":\"3\", \"valid\":\"1\"}]}"),
-              std::string::npos)
+    EXPECT_NE(
+        description.find("\", \"endpoints\": [{\"name\": \"p2p.acq.fifo.I16.width 16.depth 16k\", "
+                         "\"direction\":\"writer\", \"fifoResourceID\":\"3\", \"valid\":\"1\"}]}"),
+        std::string::npos)
         << description;
     acquisition.close();
 }
@@ -262,7 +294,8 @@ TEST_F(DeviceSessions, FailedCreationsLeaveTheSlotEmptyAndRetry) {
 
     module.blockPaths().calOutTraits = 0;
     auto generation = openSession("ao/0", params());
-    EXPECT_EQ(contextCode(generation, context::kCalOutDsp), kSoftwareFault);  // "the FPGA does not have Cal Out DSP"
+    EXPECT_EQ(contextCode(generation, context::kCalOutDsp),
+              kSoftwareFault);  // "the FPGA does not have Cal Out DSP"
     module.blockPaths().calOutTraits = 1;
     EXPECT_NE(context(generation, context::kCalOutDsp), 0u);
     generation.close();
@@ -275,12 +308,13 @@ TEST_F(DeviceSessions, FailedCreationsLeaveTheSlotEmptyAndRetry) {
 }
 
 TEST_F(DeviceSessions, WithoutAnFpgaSession) {
-    const std::string json =
-        "{\"resourceName\":\"R\",\"deviceInterfacePath\":\"" + module.devicePath() + "\",\"sessionClientName\":\"C\"}";
+    const std::string json = "{\"resourceName\":\"R\",\"deviceInterfacePath\":\"" +
+                             module.devicePath() + "\",\"sessionClientName\":\"C\"}";
     auto handle = openSession("ai/0", json);
     EXPECT_EQ(versionQueries(), 0u);
     EXPECT_STREQ(text(context(handle, context::kP2PDescription)),
-                 "{\"fpgaSessionHandle\":\"0\", \"endpoints\": [{\"name\": \"p2p.acq.fifo.I16.width 16.depth 16k\", "
+                 "{\"fpgaSessionHandle\":\"0\", \"endpoints\": [{\"name\": "
+                 "\"p2p.acq.fifo.I16.width 16.depth 16k\", "
                  "\"direction\":\"writer\", \"fifoResourceID\":\"0\", \"valid\":\"0\"}]}");
     EXPECT_EQ(context(handle, context::kMra), 0u);
     EXPECT_EQ(contextCode(handle, context::kListMode), kNotFound);
@@ -293,7 +327,8 @@ TEST_F(DeviceSessions, ReservationDescription) {
     auto handle = openSession("ai/0", params("\"sessionClientName\":\"Client\""));
     EXPECT_NE(context(handle, context::kReservation), 0u);
     EXPECT_EQ(module.reservation().description,
-              "{\n\t\"Resource Name\":\t\"RIO0\",\n\t\"Device Context\":\t\"ai/0\",\n\t\"Session ID\":\t\"S-1\",\n"
+              "{\n\t\"Resource Name\":\t\"RIO0\",\n\t\"Device Context\":\t\"ai/0\",\n\t\"Session "
+              "ID\":\t\"S-1\",\n"
               "\t\"Session Client Name\":\t\"Client\"\n}");
     handle.close();
 }
@@ -327,11 +362,14 @@ TEST_F(DeviceSessions, AFailingOpenReleasesWhatItBuilt) {
         int32_t code;  // 0: the platform's status of a failed system call
     };
     const Step steps[] = {
-        {"fpga", [] { qvfpgasim_injectResult("QvFpgaDll_Open", qvzek::kErrorBitfileUnreadable, 1); }, qvzek::kErrorBitfileUnreadable},
+        {"fpga",
+         [] { qvfpgasim_injectResult("QvFpgaDll_Open", qvzek::kErrorBitfileUnreadable, 1); },
+         qvzek::kErrorBitfileUnreadable},
         {"device file", [this] { module.driver().failCall(qvsim::Call::open, ENOENT); }, 0},
         {"serial number", [this] { module.driver().scriptError(0x00204200, EIO); }, 0},
         {"versions", [this] { module.blockPaths().versions[{2401}].status = -52008; }, -52008},
-        {"flash devices", [this] { module.rfplat().errors["enumerateConnectedDevices"] = -52008; }, -52008},
+        {"flash devices", [this] { module.rfplat().errors["enumerateConnectedDevices"] = -52008; },
+         -52008},
     };
     for (const Step& step : steps) {
         step.inject();

@@ -41,7 +41,8 @@ protected:
     // The family handle of context `id` through `prefix`_open (return code).
     uint64_t openFamily(const std::string& prefix, uint32_t id) {
         uint64_t handle = 0;
-        EXPECT_EQ(library.fn<OpenRC>(prefix + "_open")(device, context(device, id), &handle), 0) << prefix;
+        EXPECT_EQ(library.fn<OpenRC>(prefix + "_open")(device, context(device, id), &handle), 0)
+            << prefix;
         EXPECT_NE(handle, 0u) << prefix;
         return handle;
     }
@@ -53,7 +54,9 @@ protected:
         qvhost_release(&status);
         return handle;
     }
-    void closeFamily(const std::string& prefix, uint64_t handle) { library.fn<Close>(prefix + "_close")(handle); }
+    void closeFamily(const std::string& prefix, uint64_t handle) {
+        library.fn<Close>(prefix + "_close")(handle);
+    }
     bool requested(const char* method) { return module.decoder().last(method).has_value(); }
 
     qvtest::OwnedHandle device;
@@ -62,7 +65,8 @@ protected:
 // Trigger stands for the families whose open returns its code.
 TEST_F(Families, TriggerAndSyntra) {
     const uint64_t trigger = openFamily("trig", context::kTrig);
-    EXPECT_EQ(library.fn<int32_t (*)(uint64_t, uint32_t)>("trig_sendSoftwareTrigger")(trigger, 1), 0);
+    EXPECT_EQ(library.fn<int32_t (*)(uint64_t, uint32_t)>("trig_sendSoftwareTrigger")(trigger, 1),
+              0);
     EXPECT_TRUE(requested("trig.sendSoftwareTrigger"));
     closeFamily("trig", trigger);
 
@@ -75,8 +79,8 @@ TEST_F(Families, Routing) {
     qvrocosim_reset();
     const uint64_t handle = openFamilyStatusLast("routinghal", context::kRouting);
     qvhost_status status = qvhost_newStatus();
-    const char* name = library.fn<const char* (*)(uint64_t, uint32_t, qvhost_status*)>("routinghal_getTerminalName")(
-        handle, 2, &status);
+    const char* name = library.fn<const char* (*)(uint64_t, uint32_t, qvhost_status*)>(
+        "routinghal_getTerminalName")(handle, 2, &status);
     EXPECT_EQ(status.code, 0);
     ASSERT_NE(name, nullptr);
     EXPECT_STREQ(name, "/RIO0/ao/0/ReferenceTrigger");
@@ -88,13 +92,16 @@ TEST_F(Families, Routing) {
 // The peer-to-peer session is the family's own: p2p_open reads the
 // endpoint description that context 17 hands out.
 TEST_F(Families, PeerToPeer) {
-    const char* description = reinterpret_cast<const char*>(static_cast<uintptr_t>(context(device, context::kP2PDescription)));
+    const char* description = reinterpret_cast<const char*>(
+        static_cast<uintptr_t>(context(device, context::kP2PDescription)));
     ASSERT_NE(description, nullptr);
     void* handle = nullptr;
     using P2POpen = int32_t (*)(const char*, const char*, void**);
     ASSERT_EQ(library.fn<P2POpen>("p2p_open")(params().c_str(), description, &handle), 0);
     uint8_t valid = 0;
-    EXPECT_EQ(library.fn<int32_t (*)(void*, uint32_t, uint8_t*)>("p2p_isEndpointValid")(handle, 0, &valid), 0);
+    EXPECT_EQ(library.fn<int32_t (*)(void*, uint32_t, uint8_t*)>("p2p_isEndpointValid")(handle, 0,
+                                                                                        &valid),
+              0);
     EXPECT_EQ(valid, 1u);  // the generation FIFO of the module's default image
     EXPECT_EQ(library.fn<int32_t (*)(void*)>("p2p_close")(handle), 0);
 }
@@ -102,7 +109,9 @@ TEST_F(Families, PeerToPeer) {
 TEST_F(Families, SelfCalibration) {
     calsim_reset();
     const uint64_t handle = openFamily("selfcal", context::kSelfCal);
-    EXPECT_EQ(library.fn<int32_t (*)(uint64_t, const char*)>("selfcal_selfCalibrate")(handle, "PXI_Clk"), 0);
+    EXPECT_EQ(
+        library.fn<int32_t (*)(uint64_t, const char*)>("selfcal_selfCalibrate")(handle, "PXI_Clk"),
+        0);
     EXPECT_EQ(calsim_calls(calsim_selfCalibrate), 1u);
     EXPECT_EQ(kxrtsim_cleanupRegistrations(), 1u);
     closeFamily("selfcal", handle);
@@ -112,8 +121,8 @@ TEST_F(Families, CalibrationData) {
     const uint64_t handle = openFamilyStatusLast("da", context::kDataAccess);
     uint64_t count = 0;
     qvhost_status status = qvhost_newStatus();
-    library.fn<void (*)(uint64_t, uint64_t*, uint64_t*, qvhost_status*)>("da_getAccessors")(handle, nullptr, &count,
-                                                                                           &status);
+    library.fn<void (*)(uint64_t, uint64_t*, uint64_t*, qvhost_status*)>("da_getAccessors")(
+        handle, nullptr, &count, &status);
     EXPECT_EQ(status.code, 0);
     EXPECT_EQ(count, 3u);  // the board's and the common directory, the module's flash
     qvhost_release(&status);
@@ -143,7 +152,8 @@ TEST_F(Families, EightThreadsEachWithTheirOwnSession) {
                 uint64_t context = 0;
                 getContext(handle, 10, 0, &context);
                 if (library.fn<OpenRC>("trig_open")(handle, context, &trigger) != 0 ||
-                    library.fn<int32_t (*)(uint64_t, uint32_t)>("trig_sendSoftwareTrigger")(trigger, 1) != 0) {
+                    library.fn<int32_t (*)(uint64_t, uint32_t)>("trig_sendSoftwareTrigger")(
+                        trigger, 1) != 0) {
                     ++failures;
                 }
                 close(handle);

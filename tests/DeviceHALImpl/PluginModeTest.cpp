@@ -3,7 +3,6 @@
 // so opening one runs through the driver layer down to the simulated FPGA
 // device of the module, and closing gives it back.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -33,8 +32,9 @@ protected:
 
     // Session parameters naming the module by `resource`, with its image.
     std::string params(const std::string& resource) const {
-        return "{\"resourceName\":\"" + resource + "\",\"deviceInterfacePath\":\"" + host.module.devicePath() +
-               "\",\"bitfilePath\":\"" + qvsim::SimulatedModule::imagePath() + "\",\"sessionUID\":\"S-1\"}";
+        return "{\"resourceName\":\"" + resource + "\",\"deviceInterfacePath\":\"" +
+               host.module.devicePath() + "\",\"bitfilePath\":\"" +
+               qvsim::SimulatedModule::imagePath() + "\",\"sessionUID\":\"S-1\"}";
     }
 
     // The persistent token the FPGA driver gives the module, or with
@@ -92,7 +92,8 @@ TEST_F(PluginMode, DeviceOpenRunsThroughTheFpgaDriverToTheSimulatedFpga) {
     // requests, then the module's own device file.
     const std::vector<std::string> log = qvtest::fpgaLibraryLog();
     auto at = [&](const std::string& prefix) {
-        return std::find_if(log.begin(), log.end(), [&](const std::string& line) { return line.rfind(prefix, 0) == 0; });
+        return std::find_if(log.begin(), log.end(),
+                            [&](const std::string& line) { return line.rfind(prefix, 0) == 0; });
     };
     const auto open = at("QvFpgaDll_Open");
     const auto fpgaFile = at("open " + module.fpga().name());
@@ -108,8 +109,9 @@ TEST_F(PluginMode, DeviceOpenRunsThroughTheFpgaDriverToTheSimulatedFpga) {
     EXPECT_EQ(qvfpgasim_openSessions(), 0u);
     // The interface library's close gives the FPGA device's file back.
     const std::vector<std::string> closed = qvtest::fpgaLibraryLog();
-    const auto close = std::find_if(closed.begin(), closed.end(),
-                                    [](const std::string& line) { return line.rfind("QvFpgaDll_Close", 0) == 0; });
+    const auto close = std::find_if(closed.begin(), closed.end(), [](const std::string& line) {
+        return line.rfind("QvFpgaDll_Close", 0) == 0;
+    });
     ASSERT_NE(close, closed.end());
     EXPECT_NE(std::find(close, closed.end(), "close " + module.fpga().name()), closed.end());
 }
@@ -119,15 +121,19 @@ TEST_F(PluginMode, DeviceOpenRunsThroughTheFpgaDriverToTheSimulatedFpga) {
 TEST_F(PluginMode, EachCallGoesToTheDriversSession) {
     const std::string resource = token();
     uint32_t session = 0;
-    ASSERT_EQ(QvFpgaDll_Open(qvsim::SimulatedModule::imagePath(), nullptr, resource.c_str(), qvisl::kOpenFromPath,
-                             &session),
+    ASSERT_EQ(QvFpgaDll_Open(qvsim::SimulatedModule::imagePath(), nullptr, resource.c_str(),
+                             qvisl::kOpenFromPath, &session),
               0);
     uint32_t fetch = 99;
     uint32_t download = 99;
-    EXPECT_EQ(QvFpgaDll_FindFifoPrivate(session, "acq.fetch fifo 0", qvisl::kResourceTypeAny, &fetch), 0);
-    EXPECT_EQ(QvFpgaDll_FindFifoPrivate(session, "wgen.download fifo 0", qvisl::kResourceTypeAny, &download), 0);
+    EXPECT_EQ(
+        QvFpgaDll_FindFifoPrivate(session, "acq.fetch fifo 0", qvisl::kResourceTypeAny, &fetch), 0);
+    EXPECT_EQ(QvFpgaDll_FindFifoPrivate(session, "wgen.download fifo 0", qvisl::kResourceTypeAny,
+                                        &download),
+              0);
     uint32_t absent = 0;
-    EXPECT_EQ(QvFpgaDll_FindFifoPrivate(session, "nonexistent", qvisl::kResourceTypeAny, &absent), qverr::qvapalerr_resourceNotFound);
+    EXPECT_EQ(QvFpgaDll_FindFifoPrivate(session, "nonexistent", qvisl::kResourceTypeAny, &absent),
+              qverr::qvapalerr_resourceNotFound);
     EXPECT_EQ(fetch, 2u);
     EXPECT_EQ(download, 0u);
 
@@ -138,7 +144,8 @@ TEST_F(PluginMode, EachCallGoesToTheDriversSession) {
     EXPECT_EQ(QvFpgaDll_GetFifoPropertyU32(session, download, 1, &elementSize), 0);
     EXPECT_EQ(elementSize, 8u);
     int64_t wrongKind = 0;
-    EXPECT_EQ(QvFpgaDll_GetFifoPropertyI64(session, fetch, 1, &wrongKind), qvzek::kErrorPropertyWrongType);
+    EXPECT_EQ(QvFpgaDll_GetFifoPropertyI64(session, fetch, 1, &wrongKind),
+              qvzek::kErrorPropertyWrongType);
 
     // Target to host: the device counts 0, 1, 2, ...
     size_t depth = 0;
@@ -151,7 +158,9 @@ TEST_F(PluginMode, EachCallGoesToTheDriversSession) {
     for (int16_t i = 0; i < 8; ++i) EXPECT_EQ(samples[i], i);
     int16_t* elements = nullptr;
     size_t acquired = 0;
-    ASSERT_EQ(QvFpgaDll_AcquireFifoReadElementsI16(session, fetch, &elements, 4, 1000, &acquired, &remaining), 0);
+    ASSERT_EQ(QvFpgaDll_AcquireFifoReadElementsI16(session, fetch, &elements, 4, 1000, &acquired,
+                                                   &remaining),
+              0);
     ASSERT_NE(elements, nullptr);
     EXPECT_EQ(acquired, 4u);
     EXPECT_EQ(elements[0], 8);
@@ -165,7 +174,8 @@ TEST_F(PluginMode, EachCallGoesToTheDriversSession) {
     EXPECT_EQ(QvFpgaDll_WriteFifoU64(session, download, words, 4, 1000, &remaining), 0);
     EXPECT_EQ(module.fpga().fifo(download).released, sizeof words);
     EXPECT_EQ(module.fpga().fifo(download).mismatches, 0u);
-    EXPECT_EQ(QvFpgaDll_WriteFifoU8(session, download, nullptr, 0, 0, &remaining) < 0, true);  // not a byte FIFO
+    EXPECT_EQ(QvFpgaDll_WriteFifoU8(session, download, nullptr, 0, 0, &remaining) < 0,
+              true);  // not a byte FIFO
 
     // Interrupts.
     QvFpgaDll_IrqContext context = nullptr;
@@ -197,7 +207,8 @@ TEST_F(PluginMode, TheResourceNamesTheDeviceByTokenOrAlias) {
     uint64_t handle = 0;
     EXPECT_EQ(host.open(params("rio7").c_str(), "ao/0", &handle), 0);
     host.close(handle);
-    EXPECT_EQ(host.open(params("RIO8").c_str(), "ao/0", &handle), qverr::qvapalerr_resourceNotFound);
+    EXPECT_EQ(host.open(params("RIO8").c_str(), "ao/0", &handle),
+              qverr::qvapalerr_resourceNotFound);
     EXPECT_EQ(handle, 0u);
     EXPECT_EQ(qvfpgasim_openSessions(), 0u);
 }
@@ -206,7 +217,8 @@ TEST_F(PluginMode, AnImageTheDriverRefusesFailsTheOpen) {
     const std::string resource = token();
     uint64_t handle = 0;
     const std::string json = "{\"resourceName\":\"" + resource + "\",\"deviceInterfacePath\":\"" +
-                             module.devicePath() + "\",\"bitfilePath\":\"/nonexistent.lvbitx\",\"sessionUID\":\"S\"}";
+                             module.devicePath() +
+                             "\",\"bitfilePath\":\"/nonexistent.lvbitx\",\"sessionUID\":\"S\"}";
     EXPECT_EQ(host.open(json.c_str(), "ai/0", &handle), qvzek::kErrorBitfileUnreadable);
     EXPECT_EQ(handle, 0u);
     EXPECT_EQ(qvfpgasim_openSessions(), 0u);
@@ -220,11 +232,12 @@ TEST_F(PluginMode, AForkedChildEndsCleanlyAndTheParentGoesOn) {
     uint64_t handle = 0;
     ASSERT_EQ(host.open(params(resource).c_str(), "ai/0", &handle), 0);
     uint32_t session = 0;
-    ASSERT_EQ(QvFpgaDll_Open(qvsim::SimulatedModule::imagePath(), nullptr, resource.c_str(), qvisl::kOpenFromPath,
-                             &session),
+    ASSERT_EQ(QvFpgaDll_Open(qvsim::SimulatedModule::imagePath(), nullptr, resource.c_str(),
+                             qvisl::kOpenFromPath, &session),
               0);
     uint32_t fetch = 0;
-    ASSERT_EQ(QvFpgaDll_FindFifoPrivate(session, "acq.fetch fifo 0", qvisl::kResourceTypeAny, &fetch), 0);
+    ASSERT_EQ(
+        QvFpgaDll_FindFifoPrivate(session, "acq.fetch fifo 0", qvisl::kResourceTypeAny, &fetch), 0);
     size_t depth = 0;
     ASSERT_EQ(QvFpgaDll_ConfigureFifo2(session, fetch, 4096, &depth), 0);
     ASSERT_EQ(QvFpgaDll_StartFifo(session, fetch), 0);
@@ -239,7 +252,8 @@ TEST_F(PluginMode, AForkedChildEndsCleanlyAndTheParentGoesOn) {
          [&] {
              int16_t read[4] = {};
              size_t left = 0;
-             return QvFpgaDll_ReadFifoI16(session, fetch, read, 4, 1000, &left) == 0 && read[0] == 4;
+             return QvFpgaDll_ReadFifoI16(session, fetch, read, 4, 1000, &left) == 0 &&
+                    read[0] == 4;
          }},
         {"opens its own",
          [&] {
@@ -272,9 +286,9 @@ TEST_F(PluginMode, AMissingPluginFailsEveryOpen) {
     qvtest::ScopedEnvironment missing{qvfpgasim::kPluginVariable, "libqvzek-absent.so.1"};
     qvfpgasim_reset();
     uint64_t handle = 0;
-    EXPECT_EQ(host.open(params("RIO0").c_str(), "ai/0", &handle), qverr::qvapalerr_resourceNotFound);
+    EXPECT_EQ(host.open(params("RIO0").c_str(), "ai/0", &handle),
+              qverr::qvapalerr_resourceNotFound);
     EXPECT_EQ(qvfpgasim_callCount("QvFpgaDll_Open"), 1u);
 }
 
 }  // namespace
-

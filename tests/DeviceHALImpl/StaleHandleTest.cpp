@@ -29,13 +29,17 @@ protected:
     template <class Call>
     std::string detailOf(Call&& call) {
         std::string json;
-        EXPECT_EQ(qvtest::runWithStatus(std::forward<Call>(call), &json), qverr::qvapalerr_invalidParameter);
+        EXPECT_EQ(qvtest::runWithStatus(std::forward<Call>(call), &json),
+                  qverr::qvapalerr_invalidParameter);
         return json;
     }
     // What the 0 handle reports, with "null handle" in place of "unknown
     // handle", so that both share code and location.
-    static void expectSameAsNull(const std::string& unknown, const std::string& null, const char* key) {
-        EXPECT_NE(unknown.find(std::string("\"") + key + "\":\"unknown handle\""), std::string::npos) << unknown;
+    static void expectSameAsNull(const std::string& unknown, const std::string& null,
+                                 const char* key) {
+        EXPECT_NE(unknown.find(std::string("\"") + key + "\":\"unknown handle\""),
+                  std::string::npos)
+            << unknown;
         std::string expected = unknown;
         expected.replace(expected.find("unknown handle"), 14, "null handle");
         EXPECT_EQ(expected, null);
@@ -49,12 +53,16 @@ TEST_F(StaleHandles, DeviceSessionsAndTheirContexts) {
     const uint64_t trigger = context(device, 10);
     const uint64_t data = context(device, 32);
     uint64_t handle = 0;
-    ASSERT_EQ(library.fn<int32_t (*)(uint64_t, uint64_t, uint64_t*)>("trig_open")(device, trigger, &handle), 0);
+    ASSERT_EQ(library.fn<int32_t (*)(uint64_t, uint64_t, uint64_t*)>("trig_open")(device, trigger,
+                                                                                  &handle),
+              0);
     close(device);
     close(device);  // a second close does nothing
     auto sendTrigger = library.fn<int32_t (*)(uint64_t, uint32_t)>("trig_sendSoftwareTrigger");
-    auto reservationOpen = library.fn<int32_t (*)(uint64_t, uint64_t, uint64_t*)>("reservation_open");
-    auto accessors = library.fn<void (*)(uint64_t, uint64_t*, uint64_t*, Status)>("da_getAccessors");
+    auto reservationOpen =
+        library.fn<int32_t (*)(uint64_t, uint64_t, uint64_t*)>("reservation_open");
+    auto accessors =
+        library.fn<void (*)(uint64_t, uint64_t*, uint64_t*, Status)>("da_getAccessors");
     for (const uint64_t bad : badHandles(device)) {
         uint64_t out = 7;
         EXPECT_EQ(getContext(bad, 10, 0, &out), qverr::qvapalerr_invalidParameter);
@@ -63,7 +71,8 @@ TEST_F(StaleHandles, DeviceSessionsAndTheirContexts) {
         EXPECT_EQ(reservationOpen(bad, 1, &slot), qverr::qvapalerr_invalidParameter);
         close(bad);
     }
-    for (const uint64_t bad : badHandles(handle)) EXPECT_EQ(sendTrigger(bad, 1), qverr::qvapalerr_invalidParameter);
+    for (const uint64_t bad : badHandles(handle))
+        EXPECT_EQ(sendTrigger(bad, 1), qverr::qvapalerr_invalidParameter);
     uint64_t count = 0;
     const std::string null = detailOf([&](Status s) { accessors(0, nullptr, &count, s); });
     for (const uint64_t bad : badHandles(data)) {
@@ -85,15 +94,16 @@ TEST_F(StaleHandles, ModulePlatformAndPeerToPeerSessions) {
     for (const uint64_t bad : badHandles(rf)) {
         uint32_t v = 0;
         EXPECT_EQ(version(bad, &v), qverr::qvapalerr_invalidParameter);
-        expectSameAsNull(detailOf([&](Status s) { selfTest(bad, "", s); }), null, "sessionPtrFromHandle");
+        expectSameAsNull(detailOf([&](Status s) { selfTest(bad, "", s); }), null,
+                         "sessionPtrFromHandle");
         rfClose(bad);
     }
 
     const uint64_t device = openSession("ao/0", params()).release();
     const std::string description = reinterpret_cast<const char*>(context(device, 17));
     void* p2p = nullptr;
-    ASSERT_EQ(library.fn<int32_t (*)(const char*, const char*, void**)>("p2p_open")(params().c_str(),
-                                                                                   description.c_str(), &p2p),
+    ASSERT_EQ(library.fn<int32_t (*)(const char*, const char*, void**)>("p2p_open")(
+                  params().c_str(), description.c_str(), &p2p),
               0);
     auto p2pClose = library.fn<int32_t (*)(void*)>("p2p_close");
     EXPECT_EQ(p2pClose(p2p), 0);
@@ -121,19 +131,22 @@ TEST_F(StaleHandles, InstructionTargets) {
     const uint32_t word = 0;
     for (const uint64_t bad : badHandles(reinterpret_cast<uint64_t>(target))) {
         void* handle = reinterpret_cast<void*>(bad);
-        expectSameAsNull(detailOf([&](Status s) { closeTarget(handle, s); }), null, "targetFromHandle");
-        expectSameAsNull(detailOf([&](Status s) { writeArray(handle, &word, 1, false, 0, s); }), null,
+        expectSameAsNull(detailOf([&](Status s) { closeTarget(handle, s); }), null,
                          "targetFromHandle");
+        expectSameAsNull(detailOf([&](Status s) { writeArray(handle, &word, 1, false, 0, s); }),
+                         null, "targetFromHandle");
     }
 }
 
 TEST_F(StaleHandles, RoutingAdaptorSessionsAndIterators) {
     using Realloc = void* (*)(void*, size_t);
-    auto create = library.fn<void* (*)(const char*, Realloc, Status)>("qvroco_ra_qv3377hal_createSession");
+    auto create =
+        library.fn<void* (*)(const char*, Realloc, Status)>("qvroco_ra_qv3377hal_createSession");
     auto destroy = library.fn<void (*)(void*)>("qvroco_ra_qv3377hal_destroySession");
     auto terminals = library.fn<void* (*)(void*, Status)>("qvroco_ra_qv3377hal_getAllTerminals");
     auto next = library.fn<void (*)(void*, Status)>("qvroco_ra_qv3377hal_TerminalIterator_next");
-    auto destroyIterator = library.fn<void (*)(void*)>("qvroco_ra_qv3377hal_TerminalIterator_destroy");
+    auto destroyIterator =
+        library.fn<void (*)(void*)>("qvroco_ra_qv3377hal_TerminalIterator_destroy");
     qvhost_status status = qvhost_newStatus();
     void* session = create(module.devicePath().c_str(), &std::realloc, &status);
     ASSERT_NE(session, nullptr);
@@ -149,16 +162,17 @@ TEST_F(StaleHandles, RoutingAdaptorSessionsAndIterators) {
     const std::string nullSession = detailOf([&](Status s) { terminals(nullptr, s); });
     const std::string nullIterator = detailOf([&](Status s) { next(nullptr, s); });
     // An iterator whose session is gone can only be destroyed.
-    expectSameAsNull(detailOf([&](Status s) { next(orphan, s); }), nullIterator, "iteratorFromHandle");
+    expectSameAsNull(detailOf([&](Status s) { next(orphan, s); }), nullIterator,
+                     "iteratorFromHandle");
     destroyIterator(orphan);
     for (const uint64_t bad : badHandles(reinterpret_cast<uint64_t>(session))) {
-        expectSameAsNull(detailOf([&](Status s) { terminals(reinterpret_cast<void*>(bad), s); }), nullSession,
-                         "sessionFromHandle");
+        expectSameAsNull(detailOf([&](Status s) { terminals(reinterpret_cast<void*>(bad), s); }),
+                         nullSession, "sessionFromHandle");
         destroy(reinterpret_cast<void*>(bad));
     }
     for (const uint64_t bad : badHandles(reinterpret_cast<uint64_t>(iterator))) {
-        expectSameAsNull(detailOf([&](Status s) { next(reinterpret_cast<void*>(bad), s); }), nullIterator,
-                         "iteratorFromHandle");
+        expectSameAsNull(detailOf([&](Status s) { next(reinterpret_cast<void*>(bad), s); }),
+                         nullIterator, "iteratorFromHandle");
         destroyIterator(reinterpret_cast<void*>(bad));
     }
 }
@@ -174,13 +188,16 @@ TEST_F(StaleHandles, ConcurrentOpenAndCloseLeaveLiveHandlesAlone) {
             for (int round = 0; round < 20; ++round) {
                 uint64_t device = 0;
                 uint64_t trigger = 0;
-                if (open(json.c_str(), "ai/0", &device) != 0 || getContext(device, 10, 0, &trigger) != 0 ||
-                    library.fn<int32_t (*)(uint64_t, uint32_t)>("trig_sendSoftwareTrigger")(trigger, 1) != 0) {
+                if (open(json.c_str(), "ai/0", &device) != 0 ||
+                    getContext(device, 10, 0, &trigger) != 0 ||
+                    library.fn<int32_t (*)(uint64_t, uint32_t)>("trig_sendSoftwareTrigger")(
+                        trigger, 1) != 0) {
                     ++failures;
                 }
                 close(device);
                 close(device);
-                if (getContext(device, 10, 0, &trigger) != qverr::qvapalerr_invalidParameter) ++failures;
+                if (getContext(device, 10, 0, &trigger) != qverr::qvapalerr_invalidParameter)
+                    ++failures;
             }
         });
     }

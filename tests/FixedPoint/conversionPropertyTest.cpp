@@ -13,8 +13,12 @@ namespace {
 
 using I128 = __int128;
 
-I128 pow2(int64_t n) { return I128(1) << n; }
-I128 mod(I128 a, I128 m) { return (a % m + m) % m; }
+I128 pow2(int64_t n) {
+    return I128(1) << n;
+}
+I128 mod(I128 a, I128 m) {
+    return (a % m + m) % m;
+}
 
 // value = units x 2^lsb
 struct Exact {
@@ -37,7 +41,7 @@ Exact exactOf(double x) {
 
 // units / 2^shift rounded by the mode.
 I128 quantize(I128 units, int64_t shift, int mode) {
-    if (shift > 120) {   // |units| < 2^65: the quotient lies inside (-1/2, 1/2)
+    if (shift > 120) {  // |units| < 2^65: the quotient lies inside (-1/2, 1/2)
         if (mode == 1 || mode == 5) return units < 0 ? -1 : 0;
         return mode == 6 && units > 0 ? 1 : 0;
     }
@@ -46,11 +50,18 @@ I128 quantize(I128 units, int64_t shift, int mode) {
     const I128 twice = 2 * (units - floor * denominator);
     const bool exact = twice == 0;
     switch (mode) {
-        case 1: case 5: return floor;
-        case 6: return floor + !exact;
-        case 4: return floor + (units < 0 && !exact);
-        case 0: case 3: return floor + (twice > denominator || (twice == denominator && mod(floor, 2)));
-        default: return floor + (twice >= denominator);
+        case 1:
+        case 5:
+            return floor;
+        case 6:
+            return floor + !exact;
+        case 4:
+            return floor + (units < 0 && !exact);
+        case 0:
+        case 3:
+            return floor + (twice > denominator || (twice == denominator && mod(floor, 2)));
+        default:
+            return floor + (twice >= denominator);
     }
 }
 
@@ -64,11 +75,11 @@ Result reference(const Exact& x, int32_t wordLength, int32_t integerWordLength, 
                  int overflowMode, int quantizationMode) {
     const int64_t shift = int64_t{integerWordLength} - wordLength - x.lsb;
     I128 q = 0;
-    bool huge = false;   // 2^64 units or more: beyond every range
+    bool huge = false;  // 2^64 units or more: beyond every range
     if (shift > 0) {
         q = quantize(x.units, shift, quantizationMode);
     } else if (x.units != 0) {
-        huge = -shift >= 64;   // |units| < 2^64, so the product below fits
+        huge = -shift >= 64;  // |units| < 2^64, so the product below fits
         if (!huge) q = x.units * pow2(-shift);
     }
     const I128 low = isSigned ? -pow2(wordLength - 1) : 0;

@@ -1,6 +1,3 @@
-#include "FixedPoint/FXP.h"
-#include "qverr/Codes.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "FixedPoint/FXP.h"
+#include "qverr/Codes.h"
 #include "qverr/Exception.h"
 
 namespace {
@@ -79,7 +78,7 @@ TEST(Fxp, BoundsComparisonAndBits) {
     EXPECT_EQ(FXP(-0.25).compare(FXP(0, 8, 8, false)), -1);
     EXPECT_EQ(FXP(-1e300).compare(FXP(-1e299)), -1);
     EXPECT_EQ(FXP(0xF0F, 8, 8, false).compare(FXP(0x0F, 8, 8, false)), 0);
-    const FXP value(static_cast<uint64_t>(-6), 4, 2, true);   // 1010b at weights 2^1..2^-2
+    const FXP value(static_cast<uint64_t>(-6), 4, 2, true);  // 1010b at weights 2^1..2^-2
     std::vector<int> bits;
     for (int weight = -3; weight <= 3; ++weight) bits.push_back(value.bit(weight));
     EXPECT_EQ(bits, (std::vector<int>{0, 0, 1, 0, 1, 1, 1}));
@@ -93,7 +92,8 @@ TEST(Fxp, BoundsComparisonAndBits) {
 TEST(Fxp, SaturationAtGivenBoundsRoundedInwards) {
     const FXP low(-1.5), high(10.25);
     bool overflowed = false;
-    EXPECT_EQ(static_cast<int64_t>(FXP::convert(FXP(-5.0), 8, 8, true, 2, 2, &low, &high).bits), -1);
+    EXPECT_EQ(static_cast<int64_t>(FXP::convert(FXP(-5.0), 8, 8, true, 2, 2, &low, &high).bits),
+              -1);
     EXPECT_EQ(FXP::convert(FXP(11.0), 8, 8, true, 2, 2, &low, &high, &overflowed).bits, 10u);
     EXPECT_TRUE(overflowed);
     EXPECT_EQ(FXP::convert(FXP(3.0), 8, 8, true, 2, 2, &low, &high, &overflowed).bits, 3u);
@@ -109,7 +109,7 @@ TEST(Fxp, ConsistencyChecksReachTheAssertionHook) {
     EXPECT_EQ(to8(300, false, 0, 2), 255);
     EXPECT_EQ(to8(2.5, false, 2, 9), 3);
     bool overflowed = true;
-    EXPECT_EQ(to8(300, false, 7, 2, &overflowed), 300);   // kept unreduced
+    EXPECT_EQ(to8(300, false, 7, 2, &overflowed), 300);  // kept unreduced
     EXPECT_FALSE(overflowed);
     FXP::setAssertionHook(nullptr);
     EXPECT_EQ(assertions, (std::vector<std::string>{

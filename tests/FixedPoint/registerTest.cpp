@@ -13,7 +13,7 @@ using sdihal::tFixedPointValue;
 
 TEST(RegisterFixedPoint, WireLayout) {
     const tFixedPointValue values[2] = {{}, {0x0102030405060708ull, {true, 24, -3}}};
-    const unsigned char expected[32] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 1,    1,    0, 0, 0, 0, 0,
+    const unsigned char expected[32] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 1,  1,    0,    0, 0, 0, 0,
                                         8, 7, 6, 5, 4, 3, 2, 1, 1, 24, 0xFD, 0xFF, 0, 0, 0, 0};
     EXPECT_EQ(std::memcmp(values, expected, sizeof expected), 0);
 }
@@ -54,11 +54,11 @@ TEST(VersionCheck, LaterFindingsReplaceEarlierOnes) {
     };
     EXPECT_EQ(code(3, 3, 3, 3), 0);
     EXPECT_EQ(code(5, 2, 4, 3), 0);
-    EXPECT_EQ(code(5, 4, 3, 1), -1);   // peer too old
-    EXPECT_EQ(code(2, 1, 6, 4), -2);   // we are too old
-    EXPECT_EQ(code(5, 1, 3, 4), -4);   // the peer's range is inverted
-    EXPECT_EQ(code(2, 3, 2, 1), -3);   // ours is, which also makes the peer look old
-    EXPECT_EQ(code(2, 3, 2, 1, 0), -1);   // a finding without a code keeps the last one
+    EXPECT_EQ(code(5, 4, 3, 1), -1);     // peer too old
+    EXPECT_EQ(code(2, 1, 6, 4), -2);     // we are too old
+    EXPECT_EQ(code(5, 1, 3, 4), -4);     // the peer's range is inverted
+    EXPECT_EQ(code(2, 3, 2, 1), -3);     // ours is, which also makes the peer look old
+    EXPECT_EQ(code(2, 3, 2, 1, 0), -1);  // a finding without a code keeps the last one
     EXPECT_TRUE(sdihal::tVersionCheck(5, 4, 3, 1, -1, -2, -3, -4).peerTooOld);
 }
 

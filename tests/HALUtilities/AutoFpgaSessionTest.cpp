@@ -11,8 +11,8 @@
 #include "atomiczekddk/shared/Errors.h"
 #include "qverr/Codes.h"
 #include "qvfpga/QvFpgaSim.h"
-#include "support/FpgaLibraryLog.h"
 #include "qvisl/QvFpgaDll.h"
+#include "support/FpgaLibraryLog.h"
 #include "support/TempDir.h"
 #include "support/TraceCapture.h"
 
@@ -23,7 +23,9 @@ using qv3377hal::BitfileLibrary;
 using qv3377hal::BitfilePath;
 using qvtest::thrownStatus;
 
-std::vector<std::string> log() { return qvtest::fpgaLibraryLog(); }
+std::vector<std::string> log() {
+    return qvtest::fpgaLibraryLog();
+}
 
 bool loaded(const char* path) {
     void* handle = dlopen(path, RTLD_NOW | RTLD_NOLOAD);
@@ -54,7 +56,8 @@ TEST_F(Holder, PathFormOpensWithThePathAttributeAndClosesWithOne) {
         EXPECT_EQ(holder.warning(), 0);
         ASSERT_EQ(log().size(), 1u);
         EXPECT_EQ(log()[0],
-                  "QvFpgaDll_Open resource=RIO0 attribute=0x98000000 signature=(null) bitfile=/opt/images/a.lvbitx");
+                  "QvFpgaDll_Open resource=RIO0 attribute=0x98000000 signature=(null) "
+                  "bitfile=/opt/images/a.lvbitx");
     }
     ASSERT_EQ(log().size(), 2u);
     EXPECT_EQ(log()[1].substr(0, 15), "QvFpgaDll_Close");
@@ -63,7 +66,8 @@ TEST_F(Holder, PathFormOpensWithThePathAttributeAndClosesWithOne) {
 
 TEST_F(Holder, OpenErrorsAreThrownFromTheOpenSite) {
     qvfpgasim_injectResult("QvFpgaDll_Open", qvzek::kErrorBitfileUnreadable, 1);
-    const auto [code, json] = thrownStatus([] { AutoFpgaSession("RIO0", BitfilePath{"/x"}, false); });
+    const auto [code, json] =
+        thrownStatus([] { AutoFpgaSession("RIO0", BitfilePath{"/x"}, false); });
     EXPECT_EQ(code, qvzek::kErrorBitfileUnreadable);
     EXPECT_NE(json.find(location(113)), std::string::npos) << json;
 }
@@ -82,7 +86,8 @@ TEST_F(Holder, AnOpenWarningKeepsTheSession) {
 }
 
 TEST_F(Holder, TextThatIsNotUtf8NeverReachesTheLibrary) {
-    const auto [code, json] = thrownStatus([] { AutoFpgaSession("RIO0", BitfilePath{"/a\xC0\x80"}, false); });
+    const auto [code, json] =
+        thrownStatus([] { AutoFpgaSession("RIO0", BitfilePath{"/a\xC0\x80"}, false); });
     EXPECT_EQ(code, qverr::kStatusInvalidUTF8);
     EXPECT_NE(json.find(location(99, "HALUtilities/mbsToUtf8.cpp")), std::string::npos) << json;
     EXPECT_EQ(qvfpgasim_callCount("QvFpgaDll_Open"), 0u);
@@ -93,8 +98,11 @@ TEST_F(Holder, LibraryFormOpensWithTheContentsAndKeepsTheLibraryWhileOpen) {
         AutoFpgaSession holder("RIO1", BitfileLibrary{QV_BITFILE_CONTENTS}, false);
         EXPECT_TRUE(loaded(QV_BITFILE_CONTENTS));
         ASSERT_EQ(log().size(), 1u);
-        EXPECT_EQ(log()[0], std::string("QvFpgaDll_Open resource=RIO1 attribute=0xD8000000 signature=(null) bitfile=") +
-                                kContents);
+        EXPECT_EQ(
+            log()[0],
+            std::string(
+                "QvFpgaDll_Open resource=RIO1 attribute=0xD8000000 signature=(null) bitfile=") +
+                kContents);
     }
     EXPECT_FALSE(loaded(QV_BITFILE_CONTENTS));
 }
@@ -108,26 +116,33 @@ TEST_F(Holder, LibraryFailuresAreThrownTracedAndUnload) {
         int64_t line;
         const char* trace;  // then the library's name, when it has one
     } cases[] = {
-        {QV_BITFILE_NULL, 0, -380119, 201, "Error -380119 : Failed to retrieve bitfile content from the opened DLL file '"},
-        {QV_BITFILE_NONE, 0, qverr::qvapalerr_invalidParameter, 189, "Failed to retrieve bitfile content retrieval function"},
-        {"/nonexistent/libbitfile.so", 0, qverr::qvapalerr_invalidParameter, 177, "Failed to open DLL file '"},
-        {QV_BITFILE_CONTENTS, qvzek::kErrorBusy, qvzek::kErrorBusy, 210, "Error -61499 : Failed to open AutoFpgaSession using bitfile contents"},
+        {QV_BITFILE_NULL, 0, -380119, 201,
+         "Error -380119 : Failed to retrieve bitfile content from the opened DLL file '"},
+        {QV_BITFILE_NONE, 0, qverr::qvapalerr_invalidParameter, 189,
+         "Failed to retrieve bitfile content retrieval function"},
+        {"/nonexistent/libbitfile.so", 0, qverr::qvapalerr_invalidParameter, 177,
+         "Failed to open DLL file '"},
+        {QV_BITFILE_CONTENTS, qvzek::kErrorBusy, qvzek::kErrorBusy, 210,
+         "Error -61499 : Failed to open AutoFpgaSession using bitfile contents"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.library);
         qvtest::TraceCapture trace;
         if (c.injected != 0) qvfpgasim_injectResult("QvFpgaDll_Open", c.injected, 1);
         const char* library = c.library;
-        const auto [code, json] = thrownStatus([library] { AutoFpgaSession("R", BitfileLibrary{library}, false); });
+        const auto [code, json] =
+            thrownStatus([library] { AutoFpgaSession("R", BitfileLibrary{library}, false); });
         EXPECT_EQ(code, c.code);
         EXPECT_NE(json.find(location(c.line)), std::string::npos) << json;
         EXPECT_FALSE(loaded(c.library));
         EXPECT_NE(trace.all().find(c.trace), std::string::npos) << trace.all();
         if (c.injected == 0) {
-            EXPECT_NE(trace.all().find(std::string("'") + c.library + "'"), std::string::npos) << trace.all();
+            EXPECT_NE(trace.all().find(std::string("'") + c.library + "'"), std::string::npos)
+                << trace.all();
         }
     }
-    EXPECT_EQ(qvfpgasim_callCount("QvFpgaDll_Open"), 1u);  // only where the contents were handed out
+    EXPECT_EQ(qvfpgasim_callCount("QvFpgaDll_Open"),
+              1u);  // only where the contents were handed out
 }
 
 TEST_F(Holder, KorvexVariantFallsBackWithoutItsLibrary) {

@@ -20,7 +20,9 @@ namespace {
 // Memory that holds no device session.
 const unsigned char kDeadDevice[8] = {};
 
-uint64_t deviceHandle(const unsigned char* device) { return reinterpret_cast<uint64_t>(device); }
+uint64_t deviceHandle(const unsigned char* device) {
+    return reinterpret_cast<uint64_t>(device);
+}
 
 class Families : public ::testing::Test {
 protected:
@@ -28,7 +30,8 @@ protected:
     int32_t open(const qvhost_family& family, uint64_t device, uint64_t context, uint64_t* slot,
                  std::string* json = nullptr) {
         const std::string name = std::string(family.prefix) + "_open";
-        if (!family.statusLast) return library.fn<qvhost_openReturnCode>(name)(device, context, slot);
+        if (!family.statusLast)
+            return library.fn<qvhost_openReturnCode>(name)(device, context, slot);
         qvhost_status status = qvhost_newStatus();
         library.fn<qvhost_openStatusLast>(name)(device, context, slot, &status);
         const int32_t code = status.code;
@@ -61,7 +64,8 @@ TEST_F(Families, OpenBindsTheContextIntoAnEmptySlotOnly) {
 
             // An occupied slot is refused and kept; emptied, it opens again.
             std::string json;
-            EXPECT_EQ(open(family, device, context + 8, &slot, &json), qverr::qvapalerr_invalidParameter);
+            EXPECT_EQ(open(family, device, context + 8, &slot, &json),
+                      qverr::qvapalerr_invalidParameter);
             EXPECT_EQ(slot, context);
             // Where the refusal is raised: ExportRefusalsNameTheirDocumentedSite.
             if (family.statusLast) {
@@ -107,8 +111,10 @@ TEST(FamilyHooks, AZeroHandleIsRefusedBySessionLookUp) {
     const auto check = [](auto sessionPtrFromHandle) {
         const auto [code, json] = qvtest::thrownStatus([&] { sessionPtrFromHandle(0); });
         EXPECT_EQ(code, qverr::qvapalerr_invalidParameter);
-        EXPECT_NE(json.find("\"file\":\"HALUtilities/ErrorHandling.h\",\"line\":134"), std::string::npos);
-        EXPECT_EQ(static_cast<void*>(sessionPtrFromHandle(0x1000)), reinterpret_cast<void*>(0x1000));
+        EXPECT_NE(json.find("\"file\":\"HALUtilities/ErrorHandling.h\",\"line\":134"),
+                  std::string::npos);
+        EXPECT_EQ(static_cast<void*>(sessionPtrFromHandle(0x1000)),
+                  reinterpret_cast<void*>(0x1000));
     };
     // Handed out as a device session hands out its contexts.
     qv3377hal::addHandle(0x1000, qv3377hal::HandleKind::deviceContext);

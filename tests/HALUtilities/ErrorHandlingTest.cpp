@@ -29,18 +29,35 @@ const std::string kRaiseJson =
 struct Unknown {};
 
 // One body per exception kind the ladders tell apart.
-enum class Throws { nothing, status, badAlloc, invalidArgument, badCast, systemError, logicError, unknown };
+enum class Throws {
+    nothing,
+    status,
+    badAlloc,
+    invalidArgument,
+    badCast,
+    systemError,
+    logicError,
+    unknown
+};
 
 void run(Throws what) {
     switch (what) {
-        case Throws::nothing: return;
-        case Throws::status: throw qverr::Exception(-1074097000, kRaise);
-        case Throws::badAlloc: throw std::bad_alloc();
-        case Throws::invalidArgument: throw std::invalid_argument("x");
-        case Throws::badCast: throw std::bad_cast();
-        case Throws::systemError: throw std::system_error(std::make_error_code(std::errc::io_error));
-        case Throws::logicError: throw std::logic_error("x");
-        case Throws::unknown: throw Unknown{};
+        case Throws::nothing:
+            return;
+        case Throws::status:
+            throw qverr::Exception(-1074097000, kRaise);
+        case Throws::badAlloc:
+            throw std::bad_alloc();
+        case Throws::invalidArgument:
+            throw std::invalid_argument("x");
+        case Throws::badCast:
+            throw std::bad_cast();
+        case Throws::systemError:
+            throw std::system_error(std::make_error_code(std::errc::io_error));
+        case Throws::logicError:
+            throw std::logic_error("x");
+        case Throws::unknown:
+            throw Unknown{};
     }
 }
 
@@ -48,9 +65,14 @@ void run(Throws what) {
 // finer standard kinds; status last keeps the code alone, no location.
 TEST(ReturnCodeAndStatusLastStyles, MapEachExceptionKind) {
     const std::pair<Throws, int32_t> expected[] = {
-        {Throws::nothing, 0},          {Throws::status, -1074097000},   {Throws::badAlloc, qverr::qvapalerr_memoryFull},
-        {Throws::invalidArgument, qverr::qvapalerr_softwareFaultAPALInternalUseOnly}, {Throws::badCast, qverr::qvapalerr_softwareFaultAPALInternalUseOnly},  {Throws::systemError, qverr::qvapalerr_softwareFaultAPALInternalUseOnly},
-        {Throws::logicError, qverr::qvapalerr_softwareFaultAPALInternalUseOnly},  {Throws::unknown, qverr::qvapalerr_softwareFaultAPALInternalUseOnly}};
+        {Throws::nothing, 0},
+        {Throws::status, -1074097000},
+        {Throws::badAlloc, qverr::qvapalerr_memoryFull},
+        {Throws::invalidArgument, qverr::qvapalerr_softwareFaultAPALInternalUseOnly},
+        {Throws::badCast, qverr::qvapalerr_softwareFaultAPALInternalUseOnly},
+        {Throws::systemError, qverr::qvapalerr_softwareFaultAPALInternalUseOnly},
+        {Throws::logicError, qverr::qvapalerr_softwareFaultAPALInternalUseOnly},
+        {Throws::unknown, qverr::qvapalerr_softwareFaultAPALInternalUseOnly}};
     for (const auto& [what, code] : expected) {
         SCOPED_TRACE(static_cast<int>(what));
         const Throws kind = what;
@@ -64,7 +86,8 @@ TEST(ReturnCodeAndStatusLastStyles, MapEachExceptionKind) {
     // A body's own code (a warning) comes back as it is.
     EXPECT_EQ(returnCodeCall([] { return 12; }), 12);
     // A status exception without an error is no success.
-    EXPECT_EQ(returnCodeCall([] { throw qverr::Exception(); }), qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
+    EXPECT_EQ(returnCodeCall([] { throw qverr::Exception(); }),
+              qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     qverr::Status status;
     statusLastCall(&status, [] { throw qverr::Exception(); });
     EXPECT_EQ(status.code, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
@@ -88,12 +111,18 @@ TEST(StatusLastStyle, ANullStatusMakesTheCallDoNothing) {
     bool ran = false;
     statusLastCall(nullptr, [&] { ran = true; });
     EXPECT_FALSE(ran);
-    EXPECT_EQ(statusLastValue<uint64_t>(nullptr, 3, [&] { ran = true; return uint64_t{9}; }), 3u);
+    EXPECT_EQ(statusLastValue<uint64_t>(nullptr, 3,
+                                        [&] {
+                                            ran = true;
+                                            return uint64_t{9};
+                                        }),
+              3u);
     EXPECT_FALSE(ran);
 
     qverr::Status status;
     EXPECT_EQ(statusLastValue<uint64_t>(&status, 0, [] { return uint64_t{9}; }), 9u);
-    EXPECT_EQ(statusLastValue<uint64_t>(&status, 0, []() -> uint64_t { throw std::bad_alloc(); }), 0u);
+    EXPECT_EQ(statusLastValue<uint64_t>(&status, 0, []() -> uint64_t { throw std::bad_alloc(); }),
+              0u);
     EXPECT_EQ(status.code, qverr::qvapalerr_memoryFull);
 }
 
@@ -101,7 +130,10 @@ TEST(ChainedStyle, DoesNothingAfterAnErrorOrWithoutAStatus) {
     qverr::Status status;
     int calls = 0;
     chainedCall(&status, [&] { ++calls; });
-    chainedCall(&status, [&] { ++calls; run(Throws::status); });
+    chainedCall(&status, [&] {
+        ++calls;
+        run(Throws::status);
+    });
     chainedCall(&status, [&] { ++calls; });
     EXPECT_EQ(calls, 2);
     EXPECT_EQ(status.code, -1074097000);
@@ -113,29 +145,38 @@ TEST(DeviceHandle, AZeroHandleIsRefusedWithItsOwnDetail) {
     const auto [code, json] = qvtest::thrownStatus([] { qv3377hal::sessionPtrFromHandle(0); });
     EXPECT_EQ(code, qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(json,
-              "{\"error_constant\":\"qvapalerr_invalidParameter\",\"file\":\"DeviceHALImpl/DeviceHALSession.cpp\","
+              "{\"error_constant\":\"qvapalerr_invalidParameter\",\"file\":\"DeviceHALImpl/"
+              "DeviceHALSession.cpp\","
               "\"line\":923,\"component\":\"qv3377hal\",\"sessionPtrFromHandle\":\"null input\"}");
     // A handle that names no live session: the same raise, "unknown handle".
     int session = 0;
     const uint64_t unknown = reinterpret_cast<uintptr_t>(&session);
-    EXPECT_EQ(qvtest::thrownStatus([&] { qv3377hal::sessionPtrFromHandle(unknown); }).second,
-              "{\"error_constant\":\"qvapalerr_invalidParameter\",\"file\":\"DeviceHALImpl/DeviceHALSession.cpp\","
-              "\"line\":923,\"component\":\"qv3377hal\",\"sessionPtrFromHandle\":\"unknown handle\"}");
+    EXPECT_EQ(
+        qvtest::thrownStatus([&] { qv3377hal::sessionPtrFromHandle(unknown); }).second,
+        "{\"error_constant\":\"qvapalerr_invalidParameter\",\"file\":\"DeviceHALImpl/"
+        "DeviceHALSession.cpp\","
+        "\"line\":923,\"component\":\"qv3377hal\",\"sessionPtrFromHandle\":\"unknown handle\"}");
     qv3377hal::addHandle(unknown, qv3377hal::HandleKind::deviceSession);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(qv3377hal::sessionPtrFromHandle(unknown)), unknown);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(qv3377hal::takeSessionFromHandle(unknown)), unknown);
-    EXPECT_EQ(qvtest::thrownStatus([&] { qv3377hal::takeSessionFromHandle(unknown); }).first, qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(qvtest::thrownStatus([&] { qv3377hal::takeSessionFromHandle(unknown); }).first,
+              qverr::qvapalerr_invalidParameter);
 }
 
 int32_t platformCall(tStatus& status, Throws what) {
-    return platformStatusCall(status, "qv3377hal", "AtomicZEKHALImpl/plugin.cpp", 77, [&] { run(what); });
+    return platformStatusCall(status, "qv3377hal", "AtomicZEKHALImpl/plugin.cpp", 77,
+                              [&] { run(what); });
 }
 
 TEST(PlatformStatusStyle, SevenClauseLadderLocatedAtTheCatchingCode) {
-    const std::pair<Throws, int32_t> expected[] = {{Throws::nothing, 0},           {Throws::badAlloc, qverr::qvapalerr_memoryFull},
-                                                   {Throws::invalidArgument, qverr::qvapalerr_invalidParameter}, {Throws::badCast, qverr::kStatusFailedCast},
-                                                   {Throws::systemError, qverr::qvapalerr_osFault},  {Throws::logicError, qverr::qvapalerr_softwareFaultAPALInternalUseOnly},
-                                                   {Throws::unknown, qverr::qvapalerr_softwareFaultAPALInternalUseOnly}};
+    const std::pair<Throws, int32_t> expected[] = {
+        {Throws::nothing, 0},
+        {Throws::badAlloc, qverr::qvapalerr_memoryFull},
+        {Throws::invalidArgument, qverr::qvapalerr_invalidParameter},
+        {Throws::badCast, qverr::kStatusFailedCast},
+        {Throws::systemError, qverr::qvapalerr_osFault},
+        {Throws::logicError, qverr::qvapalerr_softwareFaultAPALInternalUseOnly},
+        {Throws::unknown, qverr::qvapalerr_softwareFaultAPALInternalUseOnly}};
     for (const auto& [what, code] : expected) {
         tStatus status;
         EXPECT_EQ(platformCall(status, what), code);
@@ -157,15 +198,21 @@ TEST(PlatformStatusStyle, AStatusExceptionKeepsItsOwnLocation) {
     const std::string file = std::string(49, 'a') + "\\\\" + std::string(99, 'b');
     const qverr::SourceLocation location{file.c_str(), 3, "internal_sdi_hal23u", "x"};
     tStatus cut;
-    EXPECT_EQ(platformStatusCall(cut, "qv3377hal", "f", 1, [&] { throw qverr::Exception(qverr::qvapalerr_softwareFaultAPALInternalUseOnly, location); }),
+    EXPECT_EQ(platformStatusCall(cut, "qv3377hal", "f", 1,
+                                 [&] {
+                                     throw qverr::Exception(
+                                         qverr::qvapalerr_softwareFaultAPALInternalUseOnly,
+                                         location);
+                                 }),
               qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     EXPECT_EQ(std::string(cut.file), std::string(99, 'b'));
     EXPECT_STREQ(cut.component, "internal_");
 
     // A warning exception is followed by the ladder's -52003.
     tStatus warned;
-    EXPECT_EQ(platformStatusCall(warned, "qv3377hal", "f", 1, [] { throw qverr::Exception(4, kRaise); }),
-              qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
+    EXPECT_EQ(
+        platformStatusCall(warned, "qv3377hal", "f", 1, [] { throw qverr::Exception(4, kRaise); }),
+        qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     EXPECT_STREQ(warned.file, "f");
 
     // An earlier error stays.

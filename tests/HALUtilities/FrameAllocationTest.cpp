@@ -36,9 +36,8 @@ TEST(FrameAllocation, SuccessPathsAllocateNothing) {
                       qv3377hal::checkNotNull(&status);
                       qv3377hal::familySessionPtr<Session>(handle)->method(1);
                   });
-                  qv3377hal::statusLastCall(&status, [&] {
-                      qv3377hal::familySessionPtr<Session>(handle)->method(2);
-                  });
+                  qv3377hal::statusLastCall(
+                      &status, [&] { qv3377hal::familySessionPtr<Session>(handle)->method(2); });
               }),
               0);
     EXPECT_EQ(code, 0);

@@ -15,14 +15,17 @@ namespace {
 using qv3377hal::HandleKind;
 
 // Handles as allocations are: 16-byte aligned, each test in its own range.
-constexpr uint64_t handleAt(uint64_t base, uint64_t i) { return base + 16 * i; }
+constexpr uint64_t handleAt(uint64_t base, uint64_t i) {
+    return base + 16 * i;
+}
 
 TEST(HandleRegistry, KindsAndOwnersSurviveGrowthAndTheClearingOfDroppedHandles) {
     constexpr uint64_t kBase = 0x7f1000000000;
     constexpr uint64_t kOwner = 0x7f1fff000000;
     constexpr uint64_t kCount = 3000;
     for (uint64_t i = 0; i < kCount; ++i) {
-        qv3377hal::addHandle(handleAt(kBase, i), i % 2 ? HandleKind::deviceContext : HandleKind::p2pSession,
+        qv3377hal::addHandle(handleAt(kBase, i),
+                             i % 2 ? HandleKind::deviceContext : HandleKind::p2pSession,
                              i % 3 == 0 ? kOwner : 0);
     }
     // Many short-lived handles: dropped slots are cleared again and again.
@@ -64,7 +67,8 @@ TEST(HandleRegistry, LookUpsOnOtherThreadsSeeLiveHandlesLiveWhileOthersChange) {
     constexpr uint64_t kLive = 0x7f2000000000;
     constexpr uint64_t kChurn = 0x7f3000000000;
     constexpr uint64_t kLiveCount = 64;
-    for (uint64_t i = 0; i < kLiveCount; ++i) qv3377hal::addHandle(handleAt(kLive, i), HandleKind::deviceSession);
+    for (uint64_t i = 0; i < kLiveCount; ++i)
+        qv3377hal::addHandle(handleAt(kLive, i), HandleKind::deviceSession);
 
     std::atomic<bool> stop{false};
     std::atomic<uint64_t> wrong{0};
@@ -73,8 +77,10 @@ TEST(HandleRegistry, LookUpsOnOtherThreadsSeeLiveHandlesLiveWhileOthersChange) {
         readers.emplace_back([&] {
             while (!stop.load()) {
                 for (uint64_t i = 0; i < kLiveCount; ++i) {
-                    wrong += !qv3377hal::isLiveHandle(handleAt(kLive, i), HandleKind::deviceSession);
-                    wrong += qv3377hal::isLiveHandle(handleAt(kLive, i) + 8, HandleKind::deviceSession);
+                    wrong +=
+                        !qv3377hal::isLiveHandle(handleAt(kLive, i), HandleKind::deviceSession);
+                    wrong +=
+                        qv3377hal::isLiveHandle(handleAt(kLive, i) + 8, HandleKind::deviceSession);
                 }
             }
         });
@@ -86,10 +92,12 @@ TEST(HandleRegistry, LookUpsOnOtherThreadsSeeLiveHandlesLiveWhileOthersChange) {
         writers.emplace_back([&, w] {
             for (uint64_t round = 0; round < 5; ++round) {
                 for (uint64_t i = 0; i < 2000; ++i) {
-                    qv3377hal::addHandle(handleAt(kChurn + (w << 32), i), HandleKind::deviceContext);
+                    qv3377hal::addHandle(handleAt(kChurn + (w << 32), i),
+                                         HandleKind::deviceContext);
                 }
                 for (uint64_t i = 0; i < 2000; ++i) {
-                    wrong += !qv3377hal::dropHandle(handleAt(kChurn + (w << 32), i), HandleKind::deviceContext);
+                    wrong += !qv3377hal::dropHandle(handleAt(kChurn + (w << 32), i),
+                                                    HandleKind::deviceContext);
                 }
             }
         });
@@ -98,7 +106,8 @@ TEST(HandleRegistry, LookUpsOnOtherThreadsSeeLiveHandlesLiveWhileOthersChange) {
     stop = true;
     for (auto& reader : readers) reader.join();
     EXPECT_EQ(wrong.load(), 0u);
-    for (uint64_t i = 0; i < kLiveCount; ++i) qv3377hal::dropHandle(handleAt(kLive, i), HandleKind::deviceSession);
+    for (uint64_t i = 0; i < kLiveCount; ++i)
+        qv3377hal::dropHandle(handleAt(kLive, i), HandleKind::deviceSession);
 }
 
 }  // namespace

@@ -15,7 +15,10 @@ namespace {
 
 TEST(AutoKXDVRRefRelease, ReleasesAndClearsUnlessDismissed) {
     uint32_t reference = 0x1234;
-    { qv3377hal::AutoKXDVRRefRelease guard(&reference); EXPECT_EQ(guard.get(), &reference); }
+    {
+        qv3377hal::AutoKXDVRRefRelease guard(&reference);
+        EXPECT_EQ(guard.get(), &reference);
+    }
     EXPECT_EQ(reference, 0u);
 #ifdef QV_TEST_WITH_KXRT
     EXPECT_EQ(kxrtsim_releasedCount(), 1u);

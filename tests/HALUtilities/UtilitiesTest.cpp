@@ -38,7 +38,8 @@ TEST(Utf8ToMbs, AsciiPassesInAnyLocaleAndBadUtf8Fails) {
     EXPECT_EQ(utf8ToMbs("abc", 1, out), 0);
 
     out = "untouched";
-    for (const char* bad : {"\xC0\x80", "a\xE2\x82", "\xED\xA0\x80"}) EXPECT_EQ(utf8ToMbs(bad, 0, out), qverr::kStatusInvalidUTF8) << bad;
+    for (const char* bad : {"\xC0\x80", "a\xE2\x82", "\xED\xA0\x80"})
+        EXPECT_EQ(utf8ToMbs(bad, 0, out), qverr::kStatusInvalidUTF8) << bad;
     EXPECT_EQ(out, "untouched");
     EXPECT_EQ(utf8ToMbs("\xC3\xA9", 2, out), qverr::qvapalerr_featureUnsupported);
     // A character the locale's encoding cannot hold.

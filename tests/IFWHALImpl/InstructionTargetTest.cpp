@@ -12,8 +12,8 @@
 #include "module/SimulatedModule.h"
 #include "qverr/Codes.h"
 #include "support/HostLibrary.h"
-#include "support/host/qvhost.h"
 #include "support/ModuleProxy.h"
+#include "support/host/qvhost.h"
 
 namespace {
 
@@ -34,16 +34,17 @@ struct LocationValue {
 // The plug-in's entry points as its host declares them, bound by name.
 struct Plugin {
     qvtest::HostLibrary& library;
-    void (*getPluginVersion)(uint32_t* major, uint32_t* minor) = IFW_ENTRY(getPluginVersion, "GetPluginVersion");
+    void (*getPluginVersion)(uint32_t* major, uint32_t* minor) = IFW_ENTRY(getPluginVersion,
+                                                                           "GetPluginVersion");
     void* (*open)(const char* json, qvhost_status* status) = IFW_ENTRY(open, "Open");
     void (*close)(void* target, qvhost_status* status) = IFW_ENTRY(close, "Close");
     void (*reset)(void* target, qvhost_status* status) = IFW_ENTRY(reset, "Reset");
-    void (*read)(void* target, Location location, uint64_t* value, uint32_t option, qvhost_status* status) =
-        IFW_ENTRY(read, "Read");
+    void (*read)(void* target, Location location, uint64_t* value, uint32_t option,
+                 qvhost_status* status) = IFW_ENTRY(read, "Read");
     void (*readArray)(void* target, void* buffer, size_t count, uint64_t reference, uint32_t option,
                       qvhost_status* status) = IFW_ENTRY(readArray, "ReadArray");
-    void (*write)(void* target, bool flag, uint32_t option, LocationValue location, qvhost_status* status) =
-        IFW_ENTRY(write, "Write");
+    void (*write)(void* target, bool flag, uint32_t option, LocationValue location,
+                  qvhost_status* status) = IFW_ENTRY(write, "Write");
     void (*writeArray)(void* target, const void* buffer, size_t count, bool flag, uint32_t option,
                        qvhost_status* status) = IFW_ENTRY(writeArray, "WriteArray");
 };
@@ -93,10 +94,9 @@ TEST_F(InstructionTarget, OpenSendsTypeAndInstanceFromTheText) {
     struct Case {
         std::string members;
         int64_t type, instance;
-    } cases[] = {
-        {", \"TYPE\": 9, \"Instance\": 2", 9, 2},
-        {", \"type\": \"5\", \"instance\": true", 0, 0},
-        {", \"type\": 4294967295, \"instance\": -1", 0xFFFFFFFF, 0xFFFFFFFF}};
+    } cases[] = {{", \"TYPE\": 9, \"Instance\": 2", 9, 2},
+                 {", \"type\": \"5\", \"instance\": true", 0, 0},
+                 {", \"type\": 4294967295, \"instance\": -1", 0xFFFFFFFF, 0xFFFFFFFF}};
     for (const Case& c : cases) {
         void* target = open(json(c.members));
         ASSERT_NE(target, nullptr) << c.members;
@@ -113,9 +113,12 @@ TEST_F(InstructionTarget, OpenSendsTypeAndInstanceFromTheText) {
 }
 
 TEST_F(InstructionTarget, BadOrFailedOpenLeavesNoTargetAndNoDescriptor) {
-    const std::string texts[] = {"not json", "{\"deviceInterfacePath\": 5}", "{\"deviceInterfacePath\": \"\"}"};
+    const std::string texts[] = {"not json", "{\"deviceInterfacePath\": 5}",
+                                 "{\"deviceInterfacePath\": \"\"}"};
     for (const std::string& text : texts) {
-        EXPECT_EQ(run([&](qvhost_status* s) { EXPECT_EQ(plugin.open(text.c_str(), s), nullptr); }), qverr::qvapalerr_invalidParameter) << text;
+        EXPECT_EQ(run([&](qvhost_status* s) { EXPECT_EQ(plugin.open(text.c_str(), s), nullptr); }),
+                  qverr::qvapalerr_invalidParameter)
+            << text;
     }
     EXPECT_EQ(plugin.open(nullptr, &status), nullptr);
     EXPECT_EQ(status.code, qverr::qvapalerr_invalidParameter);
@@ -123,10 +126,13 @@ TEST_F(InstructionTarget, BadOrFailedOpenLeavesNoTargetAndNoDescriptor) {
     EXPECT_TRUE(module.decoder().requests().empty());
 
     const std::string missing = "{\"deviceInterfacePath\": \"" + module.devicePath() + "x\"}";
-    EXPECT_LT(run([&](qvhost_status* s) { EXPECT_EQ(plugin.open(missing.c_str(), s), nullptr); }), 0);
+    EXPECT_LT(run([&](qvhost_status* s) { EXPECT_EQ(plugin.open(missing.c_str(), s), nullptr); }),
+              0);
     qvtest::failRequests(module, "ifw.open", -50230);
     std::string refused;
-    EXPECT_EQ(run([&](qvhost_status* s) { EXPECT_EQ(plugin.open(json().c_str(), s), nullptr); }, &refused), -50230);
+    EXPECT_EQ(run([&](qvhost_status* s) { EXPECT_EQ(plugin.open(json().c_str(), s), nullptr); },
+                  &refused),
+              -50230);
     EXPECT_NE(refused.find("qv3377hal"), std::string::npos);
     EXPECT_EQ(module.driver().openDescriptors(), 0u);
 
@@ -249,7 +255,9 @@ TEST_F(InstructionTarget, ArgumentsAreCheckedBeforeTheTarget) {
     // A count the driver's 32-bit field cannot hold is refused, not cut.
     const size_t tooMany = size_t{UINT32_MAX} + 2;
     const std::function<void(qvhost_status*)> refused[] = {
-        [&](qvhost_status* s) { plugin.read(nullptr, {{0, 0}}, &value, 0, s); },
+        [&](qvhost_status* s) {
+            plugin.read(nullptr, {{0, 0}}, &value, 0, s);
+        },
         [&](qvhost_status* s) { plugin.readArray(target, &value, 1, 0, 0, s); },
         [&](qvhost_status* s) { plugin.writeArray(target, nullptr, 1, true, 0, s); },
         [&](qvhost_status* s) { plugin.readArray(target, &value, tooMany, 1, 0, s); },

@@ -34,13 +34,14 @@ struct DescribedEndpoint {
 // The head, each endpoint and the tail with the device session's spacing;
 // endpoints beyond the first (the device session writes one) are joined
 // with ", ".
-std::string describe(const std::string& fpgaSession, const std::vector<DescribedEndpoint>& endpoints) {
+std::string describe(const std::string& fpgaSession,
+                     const std::vector<DescribedEndpoint>& endpoints) {
     std::string text = "{\"fpgaSessionHandle\":\"" + fpgaSession + "\", \"endpoints\": [";
     for (size_t i = 0; i < endpoints.size(); ++i) {
         const DescribedEndpoint& e = endpoints[i];
         if (i != 0) text += ", ";
-        text += "{\"name\": \"" + e.name + "\", \"direction\":\"" + e.direction + "\", \"fifoResourceID\":\"" +
-                e.fifo + "\", \"valid\":\"" + e.valid + "\"}";
+        text += "{\"name\": \"" + e.name + "\", \"direction\":\"" + e.direction +
+                "\", \"fifoResourceID\":\"" + e.fifo + "\", \"valid\":\"" + e.valid + "\"}";
     }
     return text + "]}";
 }
@@ -66,8 +67,8 @@ Read read(const std::string& text) {
 
 TEST(P2PDescription, TheDeviceSessionsTextWithNumbersInEveryBase) {
     const Read r = read(describe("0x2A", {{kAcquisitionFifo, "writer", "0x1F", "1"},
-                                         {kGenerationFifo, "reader", "017", "true"},
-                                         {"third", "writer", "4294967295", "0"}}));
+                                          {kGenerationFifo, "reader", "017", "true"},
+                                          {"third", "writer", "4294967295", "0"}}));
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.session, 42u);
     ASSERT_EQ(r.endpoints.size(), 3u);
@@ -85,30 +86,37 @@ TEST(P2PDescription, TheDeviceSessionsTextWithNumbersInEveryBase) {
 }
 
 TEST(P2PDescription, FaultsStopTheReadingAndKeepWhatCameBefore) {
-    const std::string good = "{\"name\":\"a\",\"direction\":\"writer\",\"fifoResourceID\":\"1\",\"valid\":\"1\"}";
+    const std::string good =
+        "{\"name\":\"a\",\"direction\":\"writer\",\"fifoResourceID\":\"1\",\"valid\":\"1\"}";
     const std::vector<std::string> faulty = {
         "{\"direction\":\"writer\",\"fifoResourceID\":\"1\",\"valid\":\"1\"}",
         "{\"name\":\"a\",\"direction\":\"writer\",\"fifoResourceID\":1,\"valid\":\"1\"}", "7"};
     for (const std::string& bad : faulty) {
-        const Read r = read("{\"fpgaSessionHandle\":\"3\",\"endpoints\":[" + good + "," + bad + "," + good + "]}");
+        const Read r = read("{\"fpgaSessionHandle\":\"3\",\"endpoints\":[" + good + "," + bad +
+                            "," + good + "]}");
         EXPECT_EQ(r.code, qverr::qvapalerr_invalidParameter) << bad;
         EXPECT_EQ(r.endpoints.size(), 1u) << bad;
     }
     // A wrong direction still lists its endpoint, then fails.
-    const Read wrong =
-        read(describe("3", {{"a", "writer", "1", "1"}, {"b", "Reader", "2", "1"}, {"c", "reader", "3", "1"}}));
+    const Read wrong = read(describe(
+        "3", {{"a", "writer", "1", "1"}, {"b", "Reader", "2", "1"}, {"c", "reader", "3", "1"}}));
     EXPECT_EQ(wrong.code, qverr::qvapalerr_invalidParameter);
     ASSERT_EQ(wrong.endpoints.size(), 2u);
     EXPECT_EQ(wrong.endpoints[1].name, "b");
 }
 
 TEST(P2PDescription, SessionHandlesAndFifoNumbersMustBeWholeNumbers) {
-    std::vector<std::string> refused = {"{\"fpgaSessionHandle\":5,\"endpoints\":[]}", "{\"endpoints\":[]}",
+    std::vector<std::string> refused = {"{\"fpgaSessionHandle\":5,\"endpoints\":[]}",
+                                        "{\"endpoints\":[]}",
                                         "{\"fpgaSessionHandle\":\"5\",\"endpoints\":{}}",
-                                        "{\"fpgaSessionHandle\":\"5\"}", "{\"fpgaSessionHandle\":\"5\",", ""};
-    for (const char* handle : {"0", "", "12abc", "+5", "-1", "4294967296"}) refused.push_back(describe(handle, {}));
+                                        "{\"fpgaSessionHandle\":\"5\"}",
+                                        "{\"fpgaSessionHandle\":\"5\",",
+                                        ""};
+    for (const char* handle : {"0", "", "12abc", "+5", "-1", "4294967296"})
+        refused.push_back(describe(handle, {}));
     // A FIFO number beyond 32 bits would name another FIFO once cut.
-    for (const char* fifo : {"0x100000001", "1.5", "08"}) refused.push_back(describe("5", {{"a", "writer", fifo, "1"}}));
+    for (const char* fifo : {"0x100000001", "1.5", "08"})
+        refused.push_back(describe("5", {{"a", "writer", fifo, "1"}}));
     for (const std::string& text : refused) {
         const Read r = read(text);
         EXPECT_EQ(r.code, qverr::qvapalerr_invalidParameter) << text;
@@ -134,14 +142,19 @@ protected:
         qvfpgasim_declareFifo("wfm gen.download fifo 0", 1, 64);
         qvfpgasim_declareFifo(kAcquisitionFifo, 2, 64);
         qvfpgasim_declareFifo(kGenerationFifo, 2, 64);
-        ASSERT_EQ(QvFpgaDll_Open("/p2p.lvbitx", nullptr, "PXI1Slot2", qvisl::kOpenFromPath, &fpga), 0);
+        ASSERT_EQ(QvFpgaDll_Open("/p2p.lvbitx", nullptr, "PXI1Slot2", qvisl::kOpenFromPath, &fpga),
+                  0);
         ASSERT_NE(fpga, 0u);
-        ASSERT_EQ(QvFpgaDll_FindFifoPrivate(fpga, kAcquisitionFifo, qvisl::kResourceTypeAny, &acqFifo), 0);
-        ASSERT_EQ(QvFpgaDll_FindFifoPrivate(fpga, kGenerationFifo, qvisl::kResourceTypeAny, &genFifo), 0);
+        ASSERT_EQ(
+            QvFpgaDll_FindFifoPrivate(fpga, kAcquisitionFifo, qvisl::kResourceTypeAny, &acqFifo),
+            0);
+        ASSERT_EQ(
+            QvFpgaDll_FindFifoPrivate(fpga, kGenerationFifo, qvisl::kResourceTypeAny, &genFifo), 0);
         description = describe(std::to_string(fpga),
-                                        {{kAcquisitionFifo, "writer", std::to_string(acqFifo), "1"},
-                                         {kGenerationFifo, "reader", std::to_string(genFifo), "0"}});
-        parameters = "{\"resourceName\": \"PXI1Slot2\", \"deviceInterfacePath\": \"" + module.devicePath() + "\"}";
+                               {{kAcquisitionFifo, "writer", std::to_string(acqFifo), "1"},
+                                {kGenerationFifo, "reader", std::to_string(genFifo), "0"}});
+        parameters = "{\"resourceName\": \"PXI1Slot2\", \"deviceInterfacePath\": \"" +
+                     module.devicePath() + "\"}";
         ASSERT_EQ(P2P_FN(p2p_open)(parameters.c_str(), description.c_str(), &handle), 0);
         ASSERT_NE(handle, nullptr);
         module.decoder().clear();
@@ -179,26 +192,71 @@ TEST_F(P2PExports, EveryRequestGoesOutOnceWithTheCallersArguments) {
     void* h = handle;
 #define CALL(...) [&] { return __VA_ARGS__; }
     const std::vector<Expected> table = {
-        {"p2p.setEnabled", 0x00204E00, CALL(P2P_FN(p2p_setEnabled)(h, kReaderIndex, 5)), {{"endpoint", 1}, {"direction", 1}, {"enable", 1}}},
-        {"p2p.setOnboardMemoryEnabled", 0x00204E02, CALL(P2P_FN(p2p_setOnboardMemoryEnabled)(h, -3)), {{"enable", 1}}},
-        {"p2p.getMostSamplesInSource", 0x00204E03, CALL(P2P_FN(p2p_getMostSamplesInSource)(h, kWriterIndex, &value)), {{"endpoint", 0}}},
+        {"p2p.setEnabled",
+         0x00204E00,
+         CALL(P2P_FN(p2p_setEnabled)(h, kReaderIndex, 5)),
+         {{"endpoint", 1}, {"direction", 1}, {"enable", 1}}},
+        {"p2p.setOnboardMemoryEnabled",
+         0x00204E02,
+         CALL(P2P_FN(p2p_setOnboardMemoryEnabled)(h, -3)),
+         {{"enable", 1}}},
+        {"p2p.getMostSamplesInSource",
+         0x00204E03,
+         CALL(P2P_FN(p2p_getMostSamplesInSource)(h, kWriterIndex, &value)),
+         {{"endpoint", 0}}},
         {"p2p.initiateSource", 0x00204E04, CALL(P2P_FN(p2p_initiateSource)(h)), {}},
         {"p2p.abortSource", 0x00204E05, CALL(P2P_FN(p2p_abortSource)(h)), {}},
-        {"p2p.getEndpointSize", 0x00204E06, CALL(P2P_FN(p2p_getEndpointSize)(h, kReaderIndex, &value)), {{"endpoint", 1}, {"direction", 1}}},
+        {"p2p.getEndpointSize",
+         0x00204E06,
+         CALL(P2P_FN(p2p_getEndpointSize)(h, kReaderIndex, &value)),
+         {{"endpoint", 1}, {"direction", 1}}},
         {"p2p.initiateSink", 0x00204E07, CALL(P2P_FN(p2p_initiateSink)(h)), {}},
         {"p2p.abortSink", 0x00204E08, CALL(P2P_FN(p2p_abortSink)(h)), {}},
-        {"p2p.getSpaceAvailableInSink", 0x00204E09, CALL(P2P_FN(p2p_getSpaceAvailableInSink)(h, kReaderIndex, &value)), {{"endpoint", 1}}},
-        {"p2p.getMostSpaceAvailableInSink", 0x00204E0A, CALL(P2P_FN(p2p_getMostSpaceAvailableInSink)(h, kReaderIndex, &value)), {{"endpoint", 1}}},
-        {"p2p.getSampleQuantum", 0x00204E0B, CALL(P2P_FN(p2p_getSampleQuantum)(h, kReaderIndex, &value)), {{"endpoint", 1}}},
-        {"p2p.setNumberOfSamplesToRead", 0x00204E0C, CALL(P2P_FN(p2p_setNumberOfSamplesToRead)(h, kReaderIndex, 0x123456789A)), {{"endpoint", 1}, {"count", 0x123456789A}}},
-        {"p2p.programEndpointFullnessTrigger", 0x00204E0D, CALL(P2P_FN(p2p_programEndpointFullnessTrigger)(h, kReaderIndex, &trigger)), {{"endpoint", 1}, {"value", 0x0123456789ABCDEF}}},
-        {"p2p.getHasOverflowed", 0x00204E0E, CALL(P2P_FN(p2p_getHasOverflowed)(h, kWriterIndex, &flag)), {{"endpoint", 0}}},
-        {"p2p.getSamplesTransferred", 0x00204E0F, CALL(P2P_FN(p2p_getSamplesTransferred)(h, kWriterIndex, &value)), {{"endpoint", 0}}},
-        {"p2p.getSamplesInEndpoint", 0x00204E10, CALL(P2P_FN(p2p_getSamplesInEndpoint)(h, kWriterIndex, &value)), {{"endpoint", 0}}},
-        {"p2p.checkAcquisitionStatus", 0x00204E11, CALL(P2P_FN(p2p_checkAcquisitionStatus)(h, &flag)), {}},
+        {"p2p.getSpaceAvailableInSink",
+         0x00204E09,
+         CALL(P2P_FN(p2p_getSpaceAvailableInSink)(h, kReaderIndex, &value)),
+         {{"endpoint", 1}}},
+        {"p2p.getMostSpaceAvailableInSink",
+         0x00204E0A,
+         CALL(P2P_FN(p2p_getMostSpaceAvailableInSink)(h, kReaderIndex, &value)),
+         {{"endpoint", 1}}},
+        {"p2p.getSampleQuantum",
+         0x00204E0B,
+         CALL(P2P_FN(p2p_getSampleQuantum)(h, kReaderIndex, &value)),
+         {{"endpoint", 1}}},
+        {"p2p.setNumberOfSamplesToRead",
+         0x00204E0C,
+         CALL(P2P_FN(p2p_setNumberOfSamplesToRead)(h, kReaderIndex, 0x123456789A)),
+         {{"endpoint", 1}, {"count", 0x123456789A}}},
+        {"p2p.programEndpointFullnessTrigger",
+         0x00204E0D,
+         CALL(P2P_FN(p2p_programEndpointFullnessTrigger)(h, kReaderIndex, &trigger)),
+         {{"endpoint", 1}, {"value", 0x0123456789ABCDEF}}},
+        {"p2p.getHasOverflowed",
+         0x00204E0E,
+         CALL(P2P_FN(p2p_getHasOverflowed)(h, kWriterIndex, &flag)),
+         {{"endpoint", 0}}},
+        {"p2p.getSamplesTransferred",
+         0x00204E0F,
+         CALL(P2P_FN(p2p_getSamplesTransferred)(h, kWriterIndex, &value)),
+         {{"endpoint", 0}}},
+        {"p2p.getSamplesInEndpoint",
+         0x00204E10,
+         CALL(P2P_FN(p2p_getSamplesInEndpoint)(h, kWriterIndex, &value)),
+         {{"endpoint", 0}}},
+        {"p2p.checkAcquisitionStatus",
+         0x00204E11,
+         CALL(P2P_FN(p2p_checkAcquisitionStatus)(h, &flag)),
+         {}},
         // The flag sent is not the caller's output: it goes out clear.
-        {"p2p.checkGenerationStatus", 0x00204E12, CALL(P2P_FN(p2p_checkGenerationStatus)(h, &flag, &second)), {{"secondFlag", 0}}},
-        {"p2p.setNumberOfSamplesToWrite", 0x00204E13, CALL(P2P_FN(p2p_setNumberOfSamplesToWrite)(h, 0xFEDCBA9876543210)), {{"count", static_cast<int64_t>(0xFEDCBA9876543210)}}},
+        {"p2p.checkGenerationStatus",
+         0x00204E12,
+         CALL(P2P_FN(p2p_checkGenerationStatus)(h, &flag, &second)),
+         {{"secondFlag", 0}}},
+        {"p2p.setNumberOfSamplesToWrite",
+         0x00204E13,
+         CALL(P2P_FN(p2p_setNumberOfSamplesToWrite)(h, 0xFEDCBA9876543210)),
+         {{"count", static_cast<int64_t>(0xFEDCBA9876543210)}}},
     };
 #undef CALL
     for (const Expected& e : table) {
@@ -256,11 +314,12 @@ TEST_F(P2PExports, ABadIndexOrDirectionSendsNothing) {
     const uint64_t trigger = 1;
     // Index 2 of 2; a writer operation on the reader and the reverse; null
     // pointers and handles (every query shares one frame).
-    for (const int32_t code : {P2P_FN(p2p_isEndpointValid)(handle, 2, &valid), P2P_FN(p2p_setEnabled)(handle, 2, 1),
-                               P2P_FN(p2p_getSamplesTransferred)(handle, kReaderIndex, &value),
-                               P2P_FN(p2p_programEndpointFullnessTrigger)(handle, kWriterIndex, &trigger),
-                               P2P_FN(p2p_checkGenerationStatus)(handle, &flag, nullptr),
-                               P2P_FN(p2p_getSamplesTransferred)(nullptr, 0, &value), P2P_FN(p2p_close)(nullptr)}) {
+    for (const int32_t code :
+         {P2P_FN(p2p_isEndpointValid)(handle, 2, &valid), P2P_FN(p2p_setEnabled)(handle, 2, 1),
+          P2P_FN(p2p_getSamplesTransferred)(handle, kReaderIndex, &value),
+          P2P_FN(p2p_programEndpointFullnessTrigger)(handle, kWriterIndex, &trigger),
+          P2P_FN(p2p_checkGenerationStatus)(handle, &flag, nullptr),
+          P2P_FN(p2p_getSamplesTransferred)(nullptr, 0, &value), P2P_FN(p2p_close)(nullptr)}) {
         EXPECT_EQ(code, qverr::qvapalerr_invalidParameter);
     }
     EXPECT_TRUE(module.decoder().requests().empty());
@@ -291,18 +350,23 @@ TEST_F(P2PExports, AFailedOpenHandsOutASessionThatOnlyCloses) {
     const std::string noFpga = describe("0", {{kAcquisitionFifo, "writer", "0", "0"}});
     const std::string sideways = describe(std::to_string(fpga), {{"x", "sideways", "1", "1"}});
     const std::pair<std::string, std::string> opens[] = {
-        {parameters, noFpga}, {parameters, sideways}, {"not json", description},
+        {parameters, noFpga},
+        {parameters, sideways},
+        {"not json", description},
         {"{\"deviceInterfacePath\": \"/nonexistent/qv3377k9\"}", description}};
     for (const auto& [json, text] : opens) {
         SCOPED_TRACE(json + " " + text);
         void* h = nullptr;
         const int32_t code = open(json.c_str(), text.c_str(), &h);
-        EXPECT_TRUE(json != parameters ? code < 0 : code == qverr::qvapalerr_invalidParameter) << code;
+        EXPECT_TRUE(json != parameters ? code < 0 : code == qverr::qvapalerr_invalidParameter)
+            << code;
         ASSERT_NE(h, nullptr);
         uint64_t value = 0;
         module.decoder().clear();
-        EXPECT_EQ(P2P_FN(p2p_getNumEndpointsAvailable)(h, &value), qverr::qvapalerr_invalidParameter);
-        EXPECT_EQ(P2P_FN(p2p_getSamplesTransferred)(h, 0, &value), qverr::qvapalerr_invalidParameter);
+        EXPECT_EQ(P2P_FN(p2p_getNumEndpointsAvailable)(h, &value),
+                  qverr::qvapalerr_invalidParameter);
+        EXPECT_EQ(P2P_FN(p2p_getSamplesTransferred)(h, 0, &value),
+                  qverr::qvapalerr_invalidParameter);
         EXPECT_EQ(P2P_FN(p2p_initiateSource)(h), qverr::qvapalerr_invalidParameter);
         EXPECT_TRUE(module.decoder().requests().empty());
         EXPECT_EQ(P2P_FN(p2p_close)(h), 0);

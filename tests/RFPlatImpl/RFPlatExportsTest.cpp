@@ -40,7 +40,8 @@ protected:
 TEST_F(RFPlatExports, OpenRefusesAnOccupiedSlotAndBadParameters) {
     auto open = fn<OpenFn>("rfplat_open");
     Handle occupied = 7;
-    EXPECT_EQ(open(module.devicePath().c_str(), nullptr, &occupied), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(open(module.devicePath().c_str(), nullptr, &occupied),
+              qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(occupied, 7u);
     Handle slot = 0;
     EXPECT_EQ(open("not json", nullptr, &slot), qverr::qvapalerr_invalidParameter);
@@ -66,7 +67,8 @@ TEST_F(RFPlatExports, TextsReportTheirSizeBeforeRefusingASmallBuffer) {
     EXPECT_EQ(getModuleRev(0, "module", buffer, &size), qverr::qvapalerr_invalidParameter);
 
     // The serial number's size is an input only.
-    auto serial2 = fn<int32_t (*)(Handle, const char*, char*, int32_t, const char*)>("rfplat_getSerialNumber2");
+    auto serial2 = fn<int32_t (*)(Handle, const char*, char*, int32_t, const char*)>(
+        "rfplat_getSerialNumber2");
     auto serial = fn<int32_t (*)(Handle, const char*, char*, uint32_t)>("rfplat_getSerialNumber");
     module.rfplat().serialNumber = 0xABCDEF;
     char number[16] = {};
@@ -82,7 +84,9 @@ TEST_F(RFPlatExports, TextsReportTheirSizeBeforeRefusingASmallBuffer) {
 TEST_F(RFPlatExports, ValuesAndTheStatusLastFunctions) {
     double value = 0;
     module.rfplat().temperatures[1] = {50, 2};
-    EXPECT_EQ(fn<int32_t (*)(Handle, const char*, uint32_t, double*)>("rfplat_getTemperature")(handle, "rfIn", 0, &value), 0);
+    EXPECT_EQ(fn<int32_t (*)(Handle, const char*, uint32_t, double*)>("rfplat_getTemperature")(
+                  handle, "rfIn", 0, &value),
+              0);
     EXPECT_DOUBLE_EQ(value, 25.0);
     EXPECT_EQ(fn<int32_t (*)(Handle)>("rfplat_resetDevice")(handle), 0);
     EXPECT_EQ(module.rfplat().resets, 1u);
@@ -115,15 +119,19 @@ TEST_F(RFPlatExports, ValuesAndTheStatusLastFunctions) {
 }
 
 TEST_F(RFPlatExports, PartitionsThroughTheNewerAndOlderForms) {
-    auto read2 = fn<int32_t (*)(Handle, uint32_t, void*, uint32_t*, const char*, uint32_t*)>("rfplat_readPartition2");
-    auto write = fn<int32_t (*)(Handle, uint32_t, int32_t, const void*, uint32_t, int32_t)>("rfplat_writePartition");
-    auto read = fn<int32_t (*)(Handle, uint32_t, int32_t, void*, uint32_t, int32_t)>("rfplat_readPartition");
+    auto read2 = fn<int32_t (*)(Handle, uint32_t, void*, uint32_t*, const char*, uint32_t*)>(
+        "rfplat_readPartition2");
+    auto write = fn<int32_t (*)(Handle, uint32_t, int32_t, const void*, uint32_t, int32_t)>(
+        "rfplat_writePartition");
+    auto read = fn<int32_t (*)(Handle, uint32_t, int32_t, void*, uint32_t, int32_t)>(
+        "rfplat_readPartition");
     auto size = fn<int32_t (*)(Handle, uint32_t, uint32_t*)>("rfplat_getPartitionSize");
     auto remove = fn<int32_t (*)(Handle, uint32_t, int32_t)>("rfplat_deletePartition");
 
     char buffer[16] = {};
     EXPECT_EQ(read(handle, 3, 0, buffer, sizeof buffer, 2), qverr::qvapalerr_invalidParameter);
-    EXPECT_EQ(read(handle, 3, 0, buffer, sizeof buffer, 0x101), qvmxl::kErrorInvalidStorage);  // nothing stored yet
+    EXPECT_EQ(read(handle, 3, 0, buffer, sizeof buffer, 0x101),
+              qvmxl::kErrorInvalidStorage);  // nothing stored yet
     EXPECT_EQ(write(handle, 3, 0, "payload", 8, 1), 0);
     uint32_t bytes = 99;
     EXPECT_EQ(size(handle, 3, &bytes), 0);
@@ -137,14 +145,19 @@ TEST_F(RFPlatExports, PartitionsThroughTheNewerAndOlderForms) {
     EXPECT_EQ(remove(handle, 3, 1), 0);
     EXPECT_EQ(read(handle, 3, 0, buffer, sizeof buffer, 1), qvmxl::kErrorInvalidStorage);
 
-    auto info = fn<int32_t (*)(Handle, uint32_t*, uint32_t*, uint32_t*)>("rfplat_getFlashDeviceInfo");
+    auto info =
+        fn<int32_t (*)(Handle, uint32_t*, uint32_t*, uint32_t*)>("rfplat_getFlashDeviceInfo");
     uint32_t a = 0, b = 0, c = 0;
     EXPECT_EQ(info(handle, &a, &b, &c), 0);
     EXPECT_EQ(a, module.rfplat().flashInfo[0]);
     EXPECT_EQ(c, module.rfplat().flashInfo[2]);
     EXPECT_EQ(info(handle, &a, nullptr, &c), qverr::qvapalerr_invalidParameter);
-    EXPECT_EQ(fn<int32_t (*)(Handle, uint32_t, uint32_t, int32_t)>("rfplat_createPartition")(0, 1, 2, 3), 0);
-    EXPECT_EQ(fn<int32_t (*)(Handle, uint32_t, uint32_t, int32_t)>("rfplat_resizePartition")(0, 1, 2, 3), 0);
+    EXPECT_EQ(
+        fn<int32_t (*)(Handle, uint32_t, uint32_t, int32_t)>("rfplat_createPartition")(0, 1, 2, 3),
+        0);
+    EXPECT_EQ(
+        fn<int32_t (*)(Handle, uint32_t, uint32_t, int32_t)>("rfplat_resizePartition")(0, 1, 2, 3),
+        0);
 }
 
 }  // namespace

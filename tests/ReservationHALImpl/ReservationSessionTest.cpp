@@ -1,8 +1,8 @@
 // The reservation_ exports through the shipped library on the simulated
 // module: descriptions, tickets, and the pointer and width checks that
 // refuse a call before any request.
-#include <gtest/gtest.h>
 #include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include <string>
 
@@ -11,10 +11,10 @@
 #include "qverr/Codes.h"
 #include "qverr/Exception.h"
 #include "qvmxl/errors.h"
+#include "support/DetailPair.h"
 #include "support/HostLibrary.h"
 #include "support/LibraryContext.h"
 #include "support/ModuleProxy.h"
-#include "support/DetailPair.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -33,8 +33,10 @@ protected:
     qvtest::HostLibrary library{QV_SHARED_LIBRARY};
     // The exports' session, opened first: the session built here describes
     // its client last.
-    qvtest::LibraryContext exported{library, module, "ai/0", 28, qvtest::deviceParams(module, "\"sessionUID\":\"S-1\"")};
-    reservationhal::ReservationSession session{qvtest::openModuleProxy(module), R"({"Resource Name": "QV1"})"};
+    qvtest::LibraryContext exported{library, module, "ai/0", 28,
+                                    qvtest::deviceParams(module, "\"sessionUID\":\"S-1\"")};
+    reservationhal::ReservationSession session{qvtest::openModuleProxy(module),
+                                               R"({"Resource Name": "QV1"})"};
     uint64_t handle = exported.handle();
 
     void SetUp() override { module.decoder().clear(); }
@@ -52,7 +54,10 @@ TEST_F(Reservations, TheClientIsDescribedInUpTo256CharactersAndIdentifiedOnConst
     EXPECT_EQ(module.reservation().description, longest);
     module.decoder().clear();
     const std::string tooLong(257, 'd');
-    EXPECT_EQ(qvtest::thrownStatus([&] { reservationhal::ReservationSession(qvtest::openModuleProxy(module), tooLong.c_str()); }).first,
+    EXPECT_EQ(qvtest::thrownStatus([&] {
+                  reservationhal::ReservationSession(qvtest::openModuleProxy(module),
+                                                     tooLong.c_str());
+              }).first,
               qverr::qvapalerr_invalidParameter);
     EXPECT_TRUE(module.decoder().requests().empty());
 }
@@ -66,7 +71,8 @@ TEST_F(Reservations, TicketsAreReservedAndReleased) {
     EXPECT_TRUE(module.reservation().tickets.contains(ticket));
     ASSERT_EQ(RES_FN(reservation_release)(handle, 5, ticket), 0);
     EXPECT_TRUE(module.reservation().tickets.empty());
-    EXPECT_EQ(RES_FN(reservation_release)(handle, 5, ticket), qvsim::ReservationBlock::kUnknownTicket);
+    EXPECT_EQ(RES_FN(reservation_release)(handle, 5, ticket),
+              qvsim::ReservationBlock::kUnknownTicket);
 }
 
 TEST_F(Reservations, ValuesThatMustFit32BitsAreRefusedWithoutARequest) {
@@ -74,9 +80,10 @@ TEST_F(Reservations, ValuesThatMustFit32BitsAreRefusedWithoutARequest) {
     uint32_t id = 9;
     uint64_t result = 0;
     // An in-out size, an input, an argument of a forward.
-    for (const int32_t code : {RES_FN(reservation_findReservableChildIDs)(handle, 1, &size, 0),
-                               RES_FN(reservation_findDeviceActivityContextID)(handle, 0, UINT64_MAX, &id),
-                               RES_FN(reservation_reserve)(handle, kTwoTo32, 0, 0, &result)}) {
+    for (const int32_t code :
+         {RES_FN(reservation_findReservableChildIDs)(handle, 1, &size, 0),
+          RES_FN(reservation_findDeviceActivityContextID)(handle, 0, UINT64_MAX, &id),
+          RES_FN(reservation_reserve)(handle, kTwoTo32, 0, 0, &result)}) {
         EXPECT_EQ(code, kTooWide);
     }
     EXPECT_EQ(size, kTwoTo32);
@@ -100,21 +107,24 @@ TEST_F(Reservations, NullOutputsAreRefusedWithTheirRaiseSites) {
                                RES_FN(reservation_reserveCache)(handle, &first, nullptr)}) {
         EXPECT_EQ(code, kNullPointer);
     }
-    EXPECT_EQ(RES_FN(reservation_getReservationClientID)(0, &first), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(RES_FN(reservation_getReservationClientID)(0, &first),
+              qverr::qvapalerr_invalidParameter);
     EXPECT_TRUE(module.decoder().requests().empty());
 
     EXPECT_THAT(jsonOf([&] { session.reserveCache(nullptr, nullptr); }), HasSubstr("\"line\":272"));
     EXPECT_THAT(jsonOf([&] { session.reserveCache(nullptr, &second); }), HasSubstr("\"line\":277"));
     uint64_t size = kTwoTo32;
-    EXPECT_THAT(jsonOf([&] { session.findReservableChildIDs(0, &size, 0); }), HasSubstr("\"line\":169"));
+    EXPECT_THAT(jsonOf([&] { session.findReservableChildIDs(0, &size, 0); }),
+                HasSubstr("\"line\":169"));
 }
 
 TEST_F(Reservations, SizesAndCountsComeBackWidenedAndOnlyOnSuccess) {
-    module.on("reservation.getNumOfReservableChildIDs", [](const qvsim::DecodedRequest& request, qvsim::Reply& reply) {
-        EXPECT_EQ(request.value("count"), 0);
-        reply.set("count", 0xFFFFFFFFu);
-        return 0;
-    });
+    module.on("reservation.getNumOfReservableChildIDs",
+              [](const qvsim::DecodedRequest& request, qvsim::Reply& reply) {
+                  EXPECT_EQ(request.value("count"), 0);
+                  reply.set("count", 0xFFFFFFFFu);
+                  return 0;
+              });
     uint64_t count = 77;
     ASSERT_EQ(RES_FN(reservation_getNumOfReservableChildIDs)(handle, 4, &count), 0);
     EXPECT_EQ(count, 0xFFFFFFFFu);
@@ -130,11 +140,12 @@ TEST_F(Reservations, SizesAndCountsComeBackWidenedAndOnlyOnSuccess) {
     EXPECT_EQ(first, 0x11223344u);
     EXPECT_EQ(second, 0x5566778899AABBCCu);
 
-    module.on("reservation.findReservationPolicyIDDescriptor", [](const qvsim::DecodedRequest&, qvsim::Reply& reply) {
-        reply.set("size", 3);
-        reply.status(-50500);
-        return 0;
-    });
+    module.on("reservation.findReservationPolicyIDDescriptor",
+              [](const qvsim::DecodedRequest&, qvsim::Reply& reply) {
+                  reply.set("size", 3);
+                  reply.status(-50500);
+                  return 0;
+              });
     uint64_t size = 64;
     EXPECT_EQ(RES_FN(reservation_findReservationPolicyIDDescriptor)(handle, 1, 0, &size), -50500);
     EXPECT_EQ(size, 64u);
@@ -164,11 +175,14 @@ TEST_F(Reservations, RefusalsNameTheSessionAndWhatWasWrong) {
              session.findReservationPolicyID(0, kTwoTo32, &id);
          },
          "value does not fit 32 bits"},
-        {[&] { reservationhal::ReservationSession(qvtest::openModuleProxy(module), tooLong.c_str()); },
+        {[&] {
+             reservationhal::ReservationSession(qvtest::openModuleProxy(module), tooLong.c_str());
+         },
          "description longer than 256 characters"},
     };
     for (const auto& c : cases) {
-        EXPECT_THAT(jsonOf(c.call), HasSubstr(qvtest::detailPair("ReservationSession", c.text))) << c.text;
+        EXPECT_THAT(jsonOf(c.call), HasSubstr(qvtest::detailPair("ReservationSession", c.text)))
+            << c.text;
     }
 }
 

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "RoutingHALImpl/RoutingHALSession.h"
+#include "module/SimulatedModule.h"
 #include "qverr/Codes.h"
 #include "qverr/Exception.h"
 #include "rocoapi/qvrocosim.h"
-#include "module/SimulatedModule.h"
 #include "support/HostLibrary.h"
 #include "support/LibraryContext.h"
 
@@ -24,15 +24,49 @@ using ::testing::Not;
 
 // The 42 terminal names by id (index 0 unused).
 const char* const kNames[43] = {
-    nullptr, "StartTrigger", "ReferenceTrigger", "RecordAdvanceTrigger", "TimerStartTrigger",
-    "SyncPulseDestination", "SyncPulseSource", "Syntra", "UserSource0", "UserSource1", "UserSource2",
-    "UserSource3", "UserSource4", "UserSource5", "UserSource6", "UserSource7", "UserDestination0",
-    "UserDestination1", "UserDestination2", "UserDestination3", "UserDestination4", "UserDestination5",
-    "UserDestination6", "UserDestination7", "ScriptTrigger0", "ScriptTrigger1", "ScriptTrigger2",
-    "ScriptTrigger3", "Marker0Event", "Marker1Event", "Marker2Event", "Marker3Event",
-    "ConfigurationListStepTrigger", "ConfigurationListTrigger1", "ConfigurationSettledEvent",
-    "ConfigurationListEvent1", "ReadyForStartEvent", "ReadyForReferenceEvent", "ReadyForAdvanceEvent",
-    "EndOfRecordEvent", "StartedEvent", "DoneEvent", "TxBlank",
+    nullptr,
+    "StartTrigger",
+    "ReferenceTrigger",
+    "RecordAdvanceTrigger",
+    "TimerStartTrigger",
+    "SyncPulseDestination",
+    "SyncPulseSource",
+    "Syntra",
+    "UserSource0",
+    "UserSource1",
+    "UserSource2",
+    "UserSource3",
+    "UserSource4",
+    "UserSource5",
+    "UserSource6",
+    "UserSource7",
+    "UserDestination0",
+    "UserDestination1",
+    "UserDestination2",
+    "UserDestination3",
+    "UserDestination4",
+    "UserDestination5",
+    "UserDestination6",
+    "UserDestination7",
+    "ScriptTrigger0",
+    "ScriptTrigger1",
+    "ScriptTrigger2",
+    "ScriptTrigger3",
+    "Marker0Event",
+    "Marker1Event",
+    "Marker2Event",
+    "Marker3Event",
+    "ConfigurationListStepTrigger",
+    "ConfigurationListTrigger1",
+    "ConfigurationSettledEvent",
+    "ConfigurationListEvent1",
+    "ReadyForStartEvent",
+    "ReadyForReferenceEvent",
+    "ReadyForAdvanceEvent",
+    "EndOfRecordEvent",
+    "StartedEvent",
+    "DoneEvent",
+    "TxBlank",
 };
 
 const std::vector<uint32_t> kAiImports{1, 2, 3, 4, 5, 16, 17, 18, 19, 20, 21, 22, 23, 32, 33};
@@ -43,8 +77,8 @@ const std::vector<uint32_t> kAoExports{1,  6,  7,  32, 33, 34, 35, 24, 25,
                                        26, 27, 28, 29, 30, 31, 40, 41, 42};
 
 std::unique_ptr<routinghal::RoutingHALSession> makeSession(const char* subsystem) {
-    return std::make_unique<routinghal::RoutingHALSession>(
-        "Dev1", subsystem, std::make_unique<rocout::RoCoSession>());
+    return std::make_unique<routinghal::RoutingHALSession>("Dev1", subsystem,
+                                                           std::make_unique<rocout::RoCoSession>());
 }
 
 // The code and JSON of the exception `call` throws.
@@ -77,7 +111,8 @@ TEST_F(RoutingSession, NamesEveryTerminalOfBothInstancesAndRefusesOthers) {
         EXPECT_EQ(session->getTerminalName(id), std::string("/Dev1/ai/0/") + kNames[id]);
         EXPECT_EQ(ao->getTerminalName(id), std::string("/Dev1/ao/0/") + kNames[id]);
     }
-    EXPECT_EQ(failureOf([&] { session->getTerminalName(0); }).first, qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(failureOf([&] { session->getTerminalName(0); }).first,
+              qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(qvrocosim_callCount(), 0u);  // naming needs no library
     const auto [code, json] = failureOf([] { makeSession("/none/0"); });
     EXPECT_EQ(code, qverr::qvapalerr_invalidParameter);
@@ -91,15 +126,21 @@ TEST_F(RoutingSession, EachInstanceDeploysExactlyItsOwnSignals) {
         const std::vector<uint32_t>& imports;
         const std::vector<uint32_t>& exports;
     };
-    for (const Instance& instance : {Instance{"/ai/0", kAiImports, kAiExports},
-                                     Instance{"/ao/0", kAoImports, kAoExports}}) {
+    for (const Instance& instance :
+         {Instance{"/ai/0", kAiImports, kAiExports}, Instance{"/ao/0", kAoImports, kAoExports}}) {
         SCOPED_TRACE(instance.subsystem);
         auto s = makeSession(instance.subsystem);
         for (uint32_t id = 0; id <= 43; ++id) {
-            const bool importable = std::count(instance.imports.begin(), instance.imports.end(), id) != 0;
-            const bool exportable = std::count(instance.exports.begin(), instance.exports.end(), id) != 0;
-            EXPECT_EQ(failureOf([&] { s->deployImportSignal(id, "PFI0"); }).first, importable ? 0 : qverr::qvapalerr_invalidParameter) << id;
-            EXPECT_EQ(failureOf([&] { s->deployExportSignal(id, "PFI1"); }).first, exportable ? 0 : qverr::qvapalerr_invalidParameter) << id;
+            const bool importable =
+                std::count(instance.imports.begin(), instance.imports.end(), id) != 0;
+            const bool exportable =
+                std::count(instance.exports.begin(), instance.exports.end(), id) != 0;
+            EXPECT_EQ(failureOf([&] { s->deployImportSignal(id, "PFI0"); }).first,
+                      importable ? 0 : qverr::qvapalerr_invalidParameter)
+                << id;
+            EXPECT_EQ(failureOf([&] { s->deployExportSignal(id, "PFI1"); }).first,
+                      exportable ? 0 : qverr::qvapalerr_invalidParameter)
+                << id;
         }
     }
 }
@@ -237,8 +278,8 @@ class RoutingExports : public RoutingSession {
 protected:
     void SetUp() override {
         RoutingSession::SetUp();
-        exported = std::make_unique<qvtest::LibraryContext>(library, module, "ai/0", 25,
-                                                            qvtest::deviceParams(module, "", "Dev1"));
+        exported = std::make_unique<qvtest::LibraryContext>(
+            library, module, "ai/0", 25, qvtest::deviceParams(module, "", "Dev1"));
         handle = exported->handle();
     }
     void TearDown() override {
@@ -264,7 +305,8 @@ protected:
 TEST_F(RoutingExports, RouteCommitAndResetThroughTheLibrary) {
     EXPECT_EQ(run([&](qvhost_status* st) { deployImport(handle, 1, "PFI0", st); }), 0);
     EXPECT_EQ(run([&](qvhost_status* st) { deployExport(handle, 41, "PFI1,PFI2", st); }), 0);
-    EXPECT_EQ(run([&](qvhost_status* st) { deployInternal(handle, "/Dev1/PXI_Trig0", "PFI3", st); }), 0);
+    EXPECT_EQ(
+        run([&](qvhost_status* st) { deployInternal(handle, "/Dev1/PXI_Trig0", "PFI3", st); }), 0);
     EXPECT_EQ(run([&](qvhost_status* st) { sendMessage(handle, 2, st); }), 0);
     EXPECT_EQ(qvrocosim_programmedRouteCount(), 4u);
     EXPECT_EQ(run([&](qvhost_status* st) { sendMessage(handle, 3, st); }), 0);
@@ -277,13 +319,17 @@ TEST_F(RoutingExports, RouteCommitAndResetThroughTheLibrary) {
 
 TEST_F(RoutingExports, RefusalsReachTheCallersStatus) {
     std::string json;
-    EXPECT_EQ(run([&](qvhost_status* st) { sendMessage(0, 2, st); }, &json), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(run([&](qvhost_status* st) { sendMessage(0, 2, st); }, &json),
+              qverr::qvapalerr_invalidParameter);
     EXPECT_THAT(json, HasSubstr("HALUtilities/ErrorHandling"));
-    EXPECT_EQ(run([&](qvhost_status* st) { deployInternal(handle, "PFI0", nullptr, st); }), qverr::qvapalerr_invalidParameter);
-    EXPECT_EQ(run([&](qvhost_status* st) { sendMessage(handle, 4, st); }, &json), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(run([&](qvhost_status* st) { deployInternal(handle, "PFI0", nullptr, st); }),
+              qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(run([&](qvhost_status* st) { sendMessage(handle, 4, st); }, &json),
+              qverr::qvapalerr_invalidParameter);
     EXPECT_THAT(json, HasSubstr("\"message\":\"invalid message value\""));
     const char* name = "unset";
-    EXPECT_EQ(run([&](qvhost_status* st) { name = getTerminalName(handle, 43, st); }, &json), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(run([&](qvhost_status* st) { name = getTerminalName(handle, 43, st); }, &json),
+              qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(name, nullptr);
     EXPECT_THAT(json, HasSubstr("\"terminal\":\"invalid terminal ID\""));
 

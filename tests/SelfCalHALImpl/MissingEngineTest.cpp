@@ -13,8 +13,10 @@ namespace {
 
 TEST(SelfCalMissingEngine, EveryCallFailsAlike) {
     calsim_reset();
-    selfcalhal::SelfCalHALSession session("QV1", "b", "", QV_CAL_FULL, selfcalhal::CalibrationTiming{});
-    selfcalhal::SelfCalHALSession second("QV2", "b", "", QV_CAL_FULL, selfcalhal::CalibrationTiming{});
+    selfcalhal::SelfCalHALSession session("QV1", "b", "", QV_CAL_FULL,
+                                          selfcalhal::CalibrationTiming{});
+    selfcalhal::SelfCalHALSession second("QV2", "b", "", QV_CAL_FULL,
+                                         selfcalhal::CalibrationTiming{});
     for (auto* calling : {&session, &session, &second}) {
         auto [code, json] = qvtest::thrownStatus([&] { calling->selfCalibrate("R"); });
         EXPECT_EQ(code, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);

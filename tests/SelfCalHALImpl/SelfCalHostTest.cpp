@@ -34,10 +34,13 @@ TEST(SelfCalExports, EveryOperationThroughTheShippedLibrary) {
 
     calsim_reset();
     qvsim::SimulatedModule module;
-    const qvtest::LibraryContext context(library, module, "ao/0", 24,
-                                         qvtest::deviceParams(module, "\"bitfileName\":\"qv3377.lvbitx\""));
+    const qvtest::LibraryContext context(
+        library, module, "ao/0", 24,
+        qvtest::deviceParams(module, "\"bitfileName\":\"qv3377.lvbitx\""));
     uint64_t handle = 0;
-    ASSERT_EQ(library.fn<qvhost_openReturnCode>("selfcal_open")(context.device(), context.handle(), &handle), 0);
+    ASSERT_EQ(library.fn<qvhost_openReturnCode>("selfcal_open")(context.device(), context.handle(),
+                                                                &handle),
+              0);
 
     auto calibrate = library.fn<CalibrateFn>("selfcal_selfCalibrate");
     EXPECT_EQ(calibrate(handle, "PXI_Clk"), 0);
@@ -55,7 +58,8 @@ TEST(SelfCalExports, EveryOperationThroughTheShippedLibrary) {
     auto pexg = library.fn<RangeFn>("selfcal_PEXG_SelfCalibrateRange");
     EXPECT_EQ(pexg(handle, "R", 12, 2, 1, 2, 3, 4, 125e6), 0);
     EXPECT_EQ(calsim_lastValue(calsim_pexgRange), 12u);
-    EXPECT_EQ(pexg(handle, nullptr, 0, 0, 0, 0, 0, 0, 0), qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
+    EXPECT_EQ(pexg(handle, nullptr, 0, 0, 0, 0, 0, 0, 0),
+              qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
 
     auto selfTest = library.fn<SelfTestFn>("selfcal_intermediateSelfTestDevice");
     calsim_setSelfTest(-7, R"({"r":[{"a":"LO","b":"unlocked"}]})");

@@ -67,13 +67,16 @@ protected:
 // and values the exports' test does not vary.
 TEST_F(SelfCalSession, CalibrationsHandTheLibraryTheConfigurationText) {
     std::string resource;
-    EXPECT_EQ(session.PEXA_SelfCalibrateRange("OnboardClock", 77, false, 1.5, -2, 3e9, 0.25, 250e6), 0);
-    EXPECT_EQ(lastConfiguration(calsim_pexaRange, &resource), "bitfileName:qv3377.lvbitx,refClock:OnboardClock,");
+    EXPECT_EQ(session.PEXA_SelfCalibrateRange("OnboardClock", 77, false, 1.5, -2, 3e9, 0.25, 250e6),
+              0);
+    EXPECT_EQ(lastConfiguration(calsim_pexaRange, &resource),
+              "bitfileName:qv3377.lvbitx,refClock:OnboardClock,");
     EXPECT_EQ(resource, "QV1");
     EXPECT_EQ(calsim_lastValue(calsim_pexaRange), 77u);
     const double doubles[] = {1.5, -2, 3e9, 0.25};
     for (int i = 0; i < 4; ++i) EXPECT_EQ(calsim_lastDouble(calsim_pexaRange, i), doubles[i]) << i;
-    for (const auto& [rate, text] : {std::pair<double, const char*>{1.0 / 3, "0.3333333333333333"}, {1e20, "1e+20"}}) {
+    for (const auto& [rate, text] :
+         {std::pair<double, const char*>{1.0 / 3, "0.3333333333333333"}, {1e20, "1e+20"}}) {
         session.PEXG_SelfCalibrateRange("R", 1, true, 0, 0, 0, 0, rate);
         EXPECT_EQ(lastConfiguration(calsim_pexgRange),
                   std::string("bitfileName:qv3377.lvbitx,refClock:R,iqRate:") + text + ",");
@@ -140,7 +143,8 @@ TEST_F(SelfCalSession, AFailedSelfTestIsAFailureWithOrWithoutAMessage) {
     session.intermediateSelfTestDevice(&passed);
     EXPECT_STREQ(passed.jsonText(), "");
 
-    EXPECT_EQ(codeOf([&] { session.intermediateSelfTestDevice(nullptr); }), qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
+    EXPECT_EQ(codeOf([&] { session.intermediateSelfTestDevice(nullptr); }),
+              qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
 }
 
 TEST_F(SelfCalSession, RefusalsNameTheRaisingClassAndWhatWasWrong) {
@@ -156,7 +160,8 @@ TEST_F(SelfCalSession, RefusalsNameTheRaisingClassAndWhatWasWrong) {
              calsim_setResult(calsim_dllStatus, 3);
              notReady.selfCalibrate("R");
          },
-         qverr::qvapalerr_softwareFaultAPALInternalUseOnly, "_getSelfCalThreaded", "engine status check failed"},
+         qverr::qvapalerr_softwareFaultAPALInternalUseOnly, "_getSelfCalThreaded",
+         "engine status check failed"},
         {[&] {
              calsim_reset();
              calsim_setResult(calsim_selfCalibrate, -200123);
@@ -168,19 +173,24 @@ TEST_F(SelfCalSession, RefusalsNameTheRaisingClassAndWhatWasWrong) {
              session.intermediateSelfTestDevice(&status);
          },
          -300, "SelfCalHALSession", failed},
-        {[&] { lacking.standaloneSelfCalibrate(); }, qverr::qvapalerr_featureUnsupported, "SelfCalHALSession", failed},
-        {[&] { session.intermediateSelfTestDevice(nullptr); }, qverr::qvapalerr_softwareFaultAPALInternalUseOnly, "SelfCalHALSession", "null status pointer"},
+        {[&] { lacking.standaloneSelfCalibrate(); }, qverr::qvapalerr_featureUnsupported,
+         "SelfCalHALSession", failed},
+        {[&] { session.intermediateSelfTestDevice(nullptr); },
+         qverr::qvapalerr_softwareFaultAPALInternalUseOnly, "SelfCalHALSession",
+         "null status pointer"},
         {[&] {
              calsim_setDelayMs(calsim_standalone, 300);  // outlasts the 20 ms budget
              hurried.standaloneSelfCalibrate();
          },
-         qverr::qvapalerr_operationTimedOut, "SelfCalThreaded", "calibration task did not finish in time"},
+         qverr::qvapalerr_operationTimedOut, "SelfCalThreaded",
+         "calibration task did not finish in time"},
     });
 }
 
 TEST_F(SelfCalSession, ALibraryWithoutAnEntryPointLoadsAndRefusesOnlyThatOperation) {
     SelfCalHALSession lacking("QV1", "b", "", kNoStandalone, quickTiming());
-    EXPECT_EQ(codeOf([&] { lacking.standaloneSelfCalibrate(); }), qverr::qvapalerr_featureUnsupported);
+    EXPECT_EQ(codeOf([&] { lacking.standaloneSelfCalibrate(); }),
+              qverr::qvapalerr_featureUnsupported);
     EXPECT_EQ(calsim_calls(calsim_standalone), 0u);
     EXPECT_EQ(lacking.selfCalibrate("R"), 0);
     EXPECT_EQ(calsim_calls(calsim_selfCalibrate), 1u);
@@ -189,7 +199,8 @@ TEST_F(SelfCalSession, ALibraryWithoutAnEntryPointLoadsAndRefusesOnlyThatOperati
 TEST_F(SelfCalSession, AMissingLibraryIsAnInvalidParameterWithTheLoadersDetail) {
     SelfCalHALSession missing("QV1", "b", "", "libqvqrx3377cal-absent.so", quickTiming());
     std::string json;
-    EXPECT_EQ(codeOf([&] { missing.selfCalibrate("R"); }, &json), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(codeOf([&] { missing.selfCalibrate("R"); }, &json),
+              qverr::qvapalerr_invalidParameter);
     EXPECT_NE(json.find(R"("qvdynlib_debug":{"debug":"failed to qvdynlib_load library",)"
                         R"("path":"libqvqrx3377cal-absent.so"})"),
               std::string::npos)
@@ -199,7 +210,8 @@ TEST_F(SelfCalSession, AMissingLibraryIsAnInvalidParameterWithTheLoadersDetail) 
 TEST_F(SelfCalSession, ALibraryNotReadyIsRefusedAndAskedAgainNextTime) {
     SelfCalHALSession fresh("QV1", "b", "", kFull, quickTiming());
     calsim_setResult(calsim_dllStatus, 3);
-    EXPECT_EQ(codeOf([&] { fresh.selfCalibrate("R"); }), qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
+    EXPECT_EQ(codeOf([&] { fresh.selfCalibrate("R"); }),
+              qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     EXPECT_EQ(calsim_calls(calsim_selfCalibrate), 0u);
     calsim_setResult(calsim_dllStatus, 0);
     EXPECT_EQ(fresh.selfCalibrate("R"), 0);
@@ -227,7 +239,9 @@ TEST_F(SelfCalSession, ARefusedCleanupRegistrationIsASoftwareFault) {
     // the library.
     for (int call = 0; call < 2; ++call) {
         std::string json;
-        EXPECT_EQ(codeOf([&] { other.selfCalibrate("R"); }, &json), qverr::qvapalerr_softwareFaultAPALInternalUseOnly) << call;
+        EXPECT_EQ(codeOf([&] { other.selfCalibrate("R"); }, &json),
+                  qverr::qvapalerr_softwareFaultAPALInternalUseOnly)
+            << call;
         EXPECT_NE(json.find(R"("registerCleanupProcCallback":"callback registration failed")"),
                   std::string::npos)
             << json;

@@ -86,14 +86,18 @@ TEST(CalibrationRunner, RunsTheEntryPointOnTheQueueAndReturnsItsResult) {
     // Entry points the library lacks are unsupported; no task is queued.
     EXPECT_EQ(runner.standaloneSelfCalibrate("QV1", "c"), qverr::qvapalerr_featureUnsupported);
     int32_t result = 0;
-    EXPECT_EQ(runner.intermediateSelfTestDevice("QV1", &result, nullptr), qverr::qvapalerr_featureUnsupported);
+    EXPECT_EQ(runner.intermediateSelfTestDevice("QV1", &result, nullptr),
+              qverr::qvapalerr_featureUnsupported);
 
     // The status entry point is the one the runner cannot do without.
     SelfCalThreaded bare(wrapperWith(reinterpret_cast<void*>(&quickCalibrate)), queue);
-    const auto [code, json] = qvtest::thrownStatus([&] { bare.kxDLLStatus(text, sizeof text, nullptr); });
+    const auto [code, json] =
+        qvtest::thrownStatus([&] { bare.kxDLLStatus(text, sizeof text, nullptr); });
     EXPECT_EQ(code, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
-    EXPECT_NE(json.find("\"getCompatibleFuncPtr\":\"unable to locate callback\",\"symbol\":\"KXDLLStatus\""),
-              std::string::npos)
+    EXPECT_NE(
+        json.find(
+            "\"getCompatibleFuncPtr\":\"unable to locate callback\",\"symbol\":\"KXDLLStatus\""),
+        std::string::npos)
         << json;
 }
 
@@ -121,7 +125,8 @@ TEST(CalibrationRunner, ATimedOutCallNeitherCorruptsNorCompletesTheNextOne) {
     // A runner destroyed while its call still runs: the call finishes into
     // state of its own (ASan watches).
     gBlockingGate = &second;
-    EXPECT_EQ(codeOf([&] { runner->selfCalibrate("QV1", "c"); }), qverr::qvapalerr_operationTimedOut);
+    EXPECT_EQ(codeOf([&] { runner->selfCalibrate("QV1", "c"); }),
+              qverr::qvapalerr_operationTimedOut);
     runner.reset();
     second.open();
     EXPECT_EQ(next->selfCalibrate("QV1", "c"), 7);  // opens `second` again: harmless

@@ -85,13 +85,15 @@ TEST_F(WorkerPool, TasksQueuedAtOnceAllRunTogether) {
     for (const auto& [bound, together] : cases) {
         if (bound) setBound(bound);
         for (int round = 0; round < 5; ++round) {
-            SCOPED_TRACE(std::string(bound ? bound : "no file") + ", round " + std::to_string(round));
+            SCOPED_TRACE(std::string(bound ? bound : "no file") + ", round " +
+                         std::to_string(round));
             Gate gate;  // outlives the queue, whose destruction waits for the tasks
             ExpandableThreadedTaskQueue queue(1);
             ASSERT_TRUE(finishes(*submit(queue, [] { return 0; })));
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             std::vector<std::shared_ptr<TaskCompletion>> done;
-            for (int i = 0; i < kTasks; ++i) done.push_back(submit(queue, [&] { return gate.pass() ? 1 : -1; }));
+            for (int i = 0; i < kTasks; ++i)
+                done.push_back(submit(queue, [&] { return gate.pass() ? 1 : -1; }));
             const bool arrived = gate.waitForArrivals(together);
             gate.open();
             for (const auto& completion : done) {

@@ -74,8 +74,9 @@ TEST(AnalysisLibraryAbsent, FailsAtFirstUseNamingTheEntryPoint) {
         aal.singleToneInfo({0.5, -0.5}, 2e-10, -1.0, 5.0, frequency, other, phase);
     });
     EXPECT_EQ(code, kErrorAnalysisLibraryMissing);
-    EXPECT_NE(json.find(qvtest::detailPair("AALProxy", "analysis library or its entry point missing")),
-              std::string::npos)
+    EXPECT_NE(
+        json.find(qvtest::detailPair("AALProxy", "analysis library or its entry point missing")),
+        std::string::npos)
         << json;
     EXPECT_NE(json.find("\"mxlator_qv3377HAL\""), std::string::npos) << json;
     EXPECT_NE(json.find("{\"type\":\"elaboration\",\"usage\":\"SingleToneInfo\"}"),
@@ -141,9 +142,12 @@ TEST(AnalysisLibraryPresent, TurnsLibraryStatusesIntoErrors) {
 
 TEST(AnalysisLibraryPresent, LibraryErrorsNameTheProxyAndWhatWasWrong) {
     qvtest::expectRefusals({
-        {[] { AALProxy::checkStatus(-20001); }, kErrorAnalysisMemoryFull, "AALProxy", "analysis library out of memory"},
-        {[] { AALProxy::checkStatus(-20999); }, kErrorAnalysisMemoryFull, "AALProxy", "analysis library out of memory"},
-        {[] { AALProxy::checkStatus(-5); }, kErrorAnalysisFailed, "AALProxy", "analysis library reported an error"},
+        {[] { AALProxy::checkStatus(-20001); }, kErrorAnalysisMemoryFull, "AALProxy",
+         "analysis library out of memory"},
+        {[] { AALProxy::checkStatus(-20999); }, kErrorAnalysisMemoryFull, "AALProxy",
+         "analysis library out of memory"},
+        {[] { AALProxy::checkStatus(-5); }, kErrorAnalysisFailed, "AALProxy",
+         "analysis library reported an error"},
     });
 }
 
@@ -152,7 +156,8 @@ TEST(AnalysisLibraryPresent, FindsTheMissingEdgeOfTheSeries) {
     AALProxy& aal = proxyBeside(module);
     const auto edge = [&] {
         std::vector<double> samples;
-        for (const uint32_t raw : missingEdgeSeries()) samples.push_back(pulseInjectionHelper::sampleToDouble(raw));
+        for (const uint32_t raw : missingEdgeSeries())
+            samples.push_back(pulseInjectionHelper::sampleToDouble(raw));
         return pulseInjectionHelper::computeMissingEdgeTime(aal, 2e-10, 50e6, 0.05, 35, samples);
     };
     // Cut after the first sample of the long run: 1751 of the 1880 samples
@@ -204,7 +209,8 @@ TEST(AnalysisLibraryPresent, APulseInjectionModuleMeasuresTheMissingEdge) {
 
     // No samples: nothing to measure.
     block.pulseInjectionSamples.clear();
-    EXPECT_EQ(thrownStatus([&] { session->readSyntraMeasurement(0, &seconds, 1e-7); }).first, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
+    EXPECT_EQ(thrownStatus([&] { session->readSyntraMeasurement(0, &seconds, 1e-7); }).first,
+              qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
 }
 
 #endif

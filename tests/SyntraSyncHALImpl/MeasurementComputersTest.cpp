@@ -51,16 +51,22 @@ TEST(FTDCMeasurementComputer, AValidRecordIsUsedAndItsZerosRefused) {
     const std::pair<Field, const char*> zeros[] = {
         {&syntrasynchal::FTDCConfiguration::mclkDivisor, "mclkDivisor is 0"},
         {&syntrasynchal::FTDCConfiguration::mclkMultiplier, "mclkMultiplier is 0"},
-        {&syntrasynchal::FTDCConfiguration::mclkTimebaseRateNumerator, "mclkTimebaseRate is not greater than 0.0"},
-        {&syntrasynchal::FTDCConfiguration::startClockRateNumerator, "startClockRate is not greater than 0.0"},
-        {&syntrasynchal::FTDCConfiguration::mclkTimebaseRateDenominator, "mclkTimebaseRateDenominator is 0"},
-        {&syntrasynchal::FTDCConfiguration::startClockRateDenominator, "startClockRateDenominator is 0"}};
+        {&syntrasynchal::FTDCConfiguration::mclkTimebaseRateNumerator,
+         "mclkTimebaseRate is not greater than 0.0"},
+        {&syntrasynchal::FTDCConfiguration::startClockRateNumerator,
+         "startClockRate is not greater than 0.0"},
+        {&syntrasynchal::FTDCConfiguration::mclkTimebaseRateDenominator,
+         "mclkTimebaseRateDenominator is 0"},
+        {&syntrasynchal::FTDCConfiguration::startClockRateDenominator,
+         "startClockRateDenominator is 0"}};
     for (const auto& [field, message] : zeros) {
         auto r = record;
         r.*field = 0;
-        const auto [code, json] = thrownStatus([&] { FTDCMeasurementComputer(r, 496, 135, 4, 40e6, 100e6); });
+        const auto [code, json] =
+            thrownStatus([&] { FTDCMeasurementComputer(r, 496, 135, 4, 40e6, 100e6); });
         EXPECT_EQ(code, qverr::qvapalerr_invalidParameter) << message;
-        EXPECT_NE(json.find(std::string("\"FTDCMeasurementComputer\":\"") + message + "\""), std::string::npos)
+        EXPECT_NE(json.find(std::string("\"FTDCMeasurementComputer\":\"") + message + "\""),
+                  std::string::npos)
             << json;
     }
     EXPECT_EQ(thrownStatus([&] {
@@ -99,10 +105,15 @@ TEST(Polynomial, RefusesPointsThatDetermineNoFit) {
         std::vector<double> x, y;
         int32_t degree;
         int32_t code;
-    } cases[] = {{{1, 2, 2}, {1, 2, 3}, 2, qverr::qvapalerr_softwareFaultAPALInternalUseOnly}, {{1, NAN, 3}, {1, 2, 3}, 2, qverr::qvapalerr_softwareFaultAPALInternalUseOnly},
-                 {{1, 2}, {1, 2}, 2, qverr::qvapalerr_invalidParameter}, {{1, 2, 3}, {1, 2}, 1, qverr::qvapalerr_invalidParameter}};
+    } cases[] = {{{1, 2, 2}, {1, 2, 3}, 2, qverr::qvapalerr_softwareFaultAPALInternalUseOnly},
+                 {{1, NAN, 3}, {1, 2, 3}, 2, qverr::qvapalerr_softwareFaultAPALInternalUseOnly},
+                 {{1, 2}, {1, 2}, 2, qverr::qvapalerr_invalidParameter},
+                 {{1, 2, 3}, {1, 2}, 1, qverr::qvapalerr_invalidParameter}};
     for (const auto& c : cases) {
-        EXPECT_EQ(thrownStatus([&] { fitPolynomialLeastSquares(c.x, c.y, coefficients, c.degree); }).first, c.code);
+        EXPECT_EQ(thrownStatus([&] {
+                      fitPolynomialLeastSquares(c.x, c.y, coefficients, c.degree);
+                  }).first,
+                  c.code);
         EXPECT_EQ(coefficients, (std::vector<double>{1.0, 2.0, 3.0}));
     }
     // Degree -1 fits nothing.

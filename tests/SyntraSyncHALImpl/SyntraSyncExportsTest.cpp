@@ -27,7 +27,8 @@ TEST(SyntraSyncExports, DriveAnFTDCModule) {
     // The Syntra block is found through the FPGA session's driver check.
     qvfpgasim_reset();
     qvsim::SimulatedModule::declareDefaultFifos();
-    const qvtest::LibraryContext context(lib, module, "ai/0", 19, qvtest::deviceParams(module, qvtest::kFpgaImageMembers));
+    const qvtest::LibraryContext context(lib, module, "ai/0", 19,
+                                         qvtest::deviceParams(module, qvtest::kFpgaImageMembers));
     const uint64_t address = context.handle();
     ASSERT_NE(address, 0u);
 
@@ -39,7 +40,8 @@ TEST(SyntraSyncExports, DriveAnFTDCModule) {
 
     auto read = lib.fn<ReadFn>("syntrasync_readSyntraMeasurement");
     double seconds = -1.0;
-    EXPECT_EQ(read(handle, 0, &seconds, 1e-7), qverr::qvapalerr_invalidParameter);  // not configured yet
+    EXPECT_EQ(read(handle, 0, &seconds, 1e-7),
+              qverr::qvapalerr_invalidParameter);  // not configured yet
     EXPECT_EQ(lib.fn<TwoValuesFn>("syntrasync_configureSyntra")(handle, 3, 5), 0);
     EXPECT_EQ(read(handle, 0, nullptr, 1e-7), qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(read(handle, 0, &seconds, 1e-7), 0);
@@ -62,11 +64,13 @@ TEST(SyntraSyncExports, DriveAnFTDCModule) {
     module.decoder().clear();
     EXPECT_EQ(lib.fn<HandleFn>("syntrasync_calibrateTDC")(handle), 0);
     EXPECT_TRUE(module.decoder().requests().empty());
-    EXPECT_EQ(lib.fn<OneValueFn>("syntrasync_applyFineAdjustment")(handle, 1), qverr::qvapalerr_featureUnsupported);
+    EXPECT_EQ(lib.fn<OneValueFn>("syntrasync_applyFineAdjustment")(handle, 1),
+              qverr::qvapalerr_featureUnsupported);
 
     // A driver failure comes back as its code.
     qvtest::failRequests(module, "syntrasync.sendSyncPulse", -52010);
-    EXPECT_EQ(lib.fn<HandleFn>("syntrasync_sendSyncPulse")(handle), qverr::qvapalerr_resourceNotInitialized);
+    EXPECT_EQ(lib.fn<HandleFn>("syntrasync_sendSyncPulse")(handle),
+              qverr::qvapalerr_resourceNotInitialized);
     lib.fn<void (*)(uint64_t)>("syntrasync_close")(handle);
 
     // A null handle is refused (every operation shares one frame).

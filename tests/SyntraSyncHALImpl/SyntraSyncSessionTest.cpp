@@ -33,7 +33,8 @@ TEST(SyntraSyncSession, AnFTDCModuleMeasuresWithItsConfiguration) {
     ASSERT_EQ(session->measurementType(), 0u);
 
     double seconds = -1.0;
-    const auto [code, json] = thrownStatus([&] { session->readSyntraMeasurement(0, &seconds, 8e-7); });
+    const auto [code, json] =
+        thrownStatus([&] { session->readSyntraMeasurement(0, &seconds, 8e-7); });
     EXPECT_EQ(code, qverr::qvapalerr_invalidParameter);
     EXPECT_NE(json.find("\"SyntraSyncSession\":\"_syntraDivisor is not greater than 0\""),
               std::string::npos);
@@ -46,7 +47,6 @@ TEST(SyntraSyncSession, AnFTDCModuleMeasuresWithItsConfiguration) {
     session->readSyntraMeasurement(7, &seconds, 8e-7);
     EXPECT_NEAR(seconds, -2 * 8e-7 + 2 * 1e-7 + 90e-9 + 8e-7 * 2, 1e-18);
     EXPECT_EQ(module.decoder().last("syntrasync.readFTDCMeasurement")->value("arg1"), 7);
-
 }
 
 TEST(SyntraSyncSession, AValidConfigurationRecordIsUsedAndCheckedAtCreation) {
@@ -72,7 +72,8 @@ TEST(SyntraSyncSession, AValidConfigurationRecordIsUsedAndCheckedAtCreation) {
 TEST(SyntraSyncSession, AnUnknownMeasurementTypeOrAFailedRequestMakesNoSession) {
     SimulatedModule module;
     module.syntraSync().measurementType = 3;
-    EXPECT_EQ(thrownStatus([&] { makeSession(module); }).first, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
+    EXPECT_EQ(thrownStatus([&] { makeSession(module); }).first,
+              qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
 
     module.syntraSync().measurementType = 0;
     qvtest::failRequests(module, "syntrasync.readFTDCConfiguration", -52008);
@@ -97,7 +98,8 @@ TEST(SyntraSyncSession, SendsTriggerSynchronizationInOrderAndStopsAtTheFirstFail
                   if (request.value("index") == 1) reply.status(-52010);
                   return 0;
               });
-    EXPECT_EQ(thrownStatus([&] { session->configureTriggerSynchronization(3, values); }).first, qverr::qvapalerr_resourceNotInitialized);
+    EXPECT_EQ(thrownStatus([&] { session->configureTriggerSynchronization(3, values); }).first,
+              qverr::qvapalerr_resourceNotInitialized);
     EXPECT_EQ(requestsOf(module, "syntrasync.configureTriggerSynchronization"), 2u);
 }
 
@@ -107,7 +109,8 @@ TEST(SyntraSyncSession, AFailedConfigurationKeepsTheDivisor) {
     auto session = makeSession(module);
     session->configureSyntra(2, 2);
     qvtest::failRequests(module, "syntrasync.configureSyntra", -52010);
-    EXPECT_EQ(thrownStatus([&] { session->configureSyntra(0, 0); }).first, qverr::qvapalerr_resourceNotInitialized);
+    EXPECT_EQ(thrownStatus([&] { session->configureSyntra(0, 0); }).first,
+              qverr::qvapalerr_resourceNotInitialized);
     double seconds = 0.0;
     session->readSyntraMeasurement(0, &seconds, 1e-7);
 }
@@ -126,7 +129,8 @@ TEST(SyntraSyncSession, APulseStretcherModuleCalibratesThenMeasures) {
     auto session = makeSession(module);
     session->configureSyntra(10, 0);
     double seconds = 0.0;
-    const auto [code, json] = thrownStatus([&] { session->readSyntraMeasurement(0, &seconds, 1e-7); });
+    const auto [code, json] =
+        thrownStatus([&] { session->readSyntraMeasurement(0, &seconds, 1e-7); });
     EXPECT_EQ(code, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     EXPECT_NE(json.find("No TDC calibration coefficients found."), std::string::npos);
 
@@ -146,7 +150,8 @@ TEST(SyntraSyncSession, APulseStretcherModuleCalibratesThenMeasures) {
 
     // Equal counts determine no polynomial: refused, the last fit kept.
     block.calibrationCount = [](uint32_t, uint8_t) { return uint64_t{40}; };
-    EXPECT_EQ(thrownStatus([&] { session->calibrateTDC(); }).first, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
+    EXPECT_EQ(thrownStatus([&] { session->calibrateTDC(); }).first,
+              qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     double again = 0.0;
     session->readSyntraMeasurement(0, &again, 1e-7);
     EXPECT_EQ(again, seconds);
@@ -179,11 +184,12 @@ TEST(SyntraSyncSession, RefusalsNameTheSessionAndWhatWasWrong) {
     injection->configureSyntra(1, 0);
     double seconds = 0.0;
     qvtest::expectRefusals({
-        {[&] { ftdc->readSyntraMeasurement(0, nullptr, 1e-7); }, qverr::qvapalerr_invalidParameter, "SyntraSyncSession",
-         "syncMeasurementInSeconds is NULL"},
-        {[&] { ftdc->readSyntraMeasurement(0, &seconds, 1e-7); }, qverr::qvapalerr_invalidParameter, "SyntraSyncSession",
-         "_syntraDivisor is not greater than 0"},
-        {[&] { injection->readSyntraMeasurement(0, &seconds, 1e-7); }, qverr::qvapalerr_softwareFaultAPALInternalUseOnly, nullptr, nullptr},
+        {[&] { ftdc->readSyntraMeasurement(0, nullptr, 1e-7); }, qverr::qvapalerr_invalidParameter,
+         "SyntraSyncSession", "syncMeasurementInSeconds is NULL"},
+        {[&] { ftdc->readSyntraMeasurement(0, &seconds, 1e-7); }, qverr::qvapalerr_invalidParameter,
+         "SyntraSyncSession", "_syntraDivisor is not greater than 0"},
+        {[&] { injection->readSyntraMeasurement(0, &seconds, 1e-7); },
+         qverr::qvapalerr_softwareFaultAPALInternalUseOnly, nullptr, nullptr},
         {[&] {
              module.syntraSync().measurementType = 3;
              makeSession(module);

@@ -63,15 +63,20 @@ TEST_F(TimerSession, AbsentTimerOrNullPointersAreRefusedWithoutARequest) {
     ASSERT_EQ(TIMER_FN(timer_getTraits)(handle, &present), 0);
     EXPECT_FALSE(present);
     const timerhal::TimerSettings settings{};
-    EXPECT_EQ(TIMER_FN(timer_deployTimerSettings)(handle, &settings), SDISharedErrors::kErrorFpgaResourceNotFound);
+    EXPECT_EQ(TIMER_FN(timer_deployTimerSettings)(handle, &settings),
+              SDISharedErrors::kErrorFpgaResourceNotFound);
     EXPECT_EQ(TIMER_FN(timer_sendMessage)(handle, 1), SDISharedErrors::kErrorFpgaResourceNotFound);
-    EXPECT_EQ(TIMER_FN(timer_deployTimerSettings)(handle, nullptr), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(TIMER_FN(timer_deployTimerSettings)(handle, nullptr),
+              qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(TIMER_FN(timer_sendMessage)(0, 1), qverr::qvapalerr_invalidParameter);
     EXPECT_TRUE(module.decoder().requests().empty());
 
     // A failed presence query makes no session.
     qvtest::failRequests(module, "timer.readTimerResourcePresence", -50401);
-    EXPECT_EQ(qvtest::thrownStatus([&] { timerhal::TimerHALSession{qvtest::openModuleProxy(module)}; }).first, -50401);
+    EXPECT_EQ(qvtest::thrownStatus([&] {
+                  timerhal::TimerHALSession{qvtest::openModuleProxy(module)};
+              }).first,
+              -50401);
 }
 
 // A missing timer is reported with the location alone.
@@ -79,8 +84,10 @@ TEST_F(TimerSession, AnAbsentTimerIsRefusedWithoutDetail) {
     module.timer().present = false;
     timerhal::TimerHALSession session(qvtest::openModuleProxy(module));
     qvtest::expectRefusals({
-        {[&] { session.deployTimerSettings({}); }, SDISharedErrors::kErrorFpgaResourceNotFound, nullptr, nullptr},
-        {[&] { session.sendMessage(1); }, SDISharedErrors::kErrorFpgaResourceNotFound, nullptr, nullptr},
+        {[&] { session.deployTimerSettings({}); }, SDISharedErrors::kErrorFpgaResourceNotFound,
+         nullptr, nullptr},
+        {[&] { session.sendMessage(1); }, SDISharedErrors::kErrorFpgaResourceNotFound, nullptr,
+         nullptr},
     });
 }
 

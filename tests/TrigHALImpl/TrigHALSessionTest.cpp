@@ -15,8 +15,8 @@
 #include "TrigHALImpl/trighalHandle.h"
 #include "module/SimulatedModule.h"
 #include "qverr/Codes.h"
-#include "support/HostLibrary.h"
 #include "support/DetailPair.h"
+#include "support/HostLibrary.h"
 #include "support/LibraryContext.h"
 #include "support/ModuleProxy.h"
 #include "support/TempDir.h"
@@ -27,18 +27,40 @@ using trighal::HoldoffRequest;
 using trighal::HoldoffSettings;
 
 const std::vector<std::pair<const char*, int32_t>> kExpectedTriggerIds = {
-    {"ao/0/StartTrigger", 1}, {"ao/0/ScriptTrigger0", 2}, {"ao/0/ScriptTrigger1", 3},
-    {"ao/0/ScriptTrigger2", 4}, {"ao/0/ScriptTrigger3", 5}, {"ao/0/ConfigurationListStepTrigger", 6},
-    {"ao/0/TimerStartTrigger", 7}, {"ao/0/StartedEvent", 101}, {"ao/0/DoneEvent", 102},
-    {"ao/0/Marker0Event", 103}, {"ao/0/Marker1Event", 104}, {"ao/0/Marker2Event", 105},
-    {"ao/0/Marker3Event", 106}, {"ao/0/ConfigurationSettledEvent", 107}, {"ao/0/TimerEvent", 108},
-    {"ai/0/StartTrigger", -1}, {"ai/0/ReferenceTrigger", -2}, {"ai/0/RecordAdvanceTrigger", -3},
-    {"ai/0/ConfigurationListStepTrigger", -4}, {"ai/0/TimerStartTrigger", -5},
-    {"ai/0/ReadyForStartEvent", -101}, {"ai/0/ReadyForAdvanceEvent", -102},
-    {"ai/0/ReadyForReferenceEvent", -103}, {"ai/0/EndOfRecordEvent", -104}, {"ai/0/DoneEvent", -105},
-    {"ai/0/ConfigurationSettledEvent", -106}, {"ai/0/TimerEvent", -107}, {"ai/0/UserSource0", -110},
-    {"ai/0/UserSource1", -111}, {"ai/0/UserSource2", -112}, {"ai/0/UserSource3", -113},
-    {"ai/0/UserSource4", -114}, {"ai/0/UserSource5", -115}, {"ai/0/UserSource6", -116},
+    {"ao/0/StartTrigger", 1},
+    {"ao/0/ScriptTrigger0", 2},
+    {"ao/0/ScriptTrigger1", 3},
+    {"ao/0/ScriptTrigger2", 4},
+    {"ao/0/ScriptTrigger3", 5},
+    {"ao/0/ConfigurationListStepTrigger", 6},
+    {"ao/0/TimerStartTrigger", 7},
+    {"ao/0/StartedEvent", 101},
+    {"ao/0/DoneEvent", 102},
+    {"ao/0/Marker0Event", 103},
+    {"ao/0/Marker1Event", 104},
+    {"ao/0/Marker2Event", 105},
+    {"ao/0/Marker3Event", 106},
+    {"ao/0/ConfigurationSettledEvent", 107},
+    {"ao/0/TimerEvent", 108},
+    {"ai/0/StartTrigger", -1},
+    {"ai/0/ReferenceTrigger", -2},
+    {"ai/0/RecordAdvanceTrigger", -3},
+    {"ai/0/ConfigurationListStepTrigger", -4},
+    {"ai/0/TimerStartTrigger", -5},
+    {"ai/0/ReadyForStartEvent", -101},
+    {"ai/0/ReadyForAdvanceEvent", -102},
+    {"ai/0/ReadyForReferenceEvent", -103},
+    {"ai/0/EndOfRecordEvent", -104},
+    {"ai/0/DoneEvent", -105},
+    {"ai/0/ConfigurationSettledEvent", -106},
+    {"ai/0/TimerEvent", -107},
+    {"ai/0/UserSource0", -110},
+    {"ai/0/UserSource1", -111},
+    {"ai/0/UserSource2", -112},
+    {"ai/0/UserSource3", -113},
+    {"ai/0/UserSource4", -114},
+    {"ai/0/UserSource5", -115},
+    {"ai/0/UserSource6", -116},
     {"ai/0/UserSource7", -117},
 };
 
@@ -74,7 +96,9 @@ protected:
         EXPECT_EQ(TRIG_FN(trig_computeHoldoffSettings)(handle, &in, &out, &settings), expected);
         return settings;
     }
-    void destroy(HoldoffSettings* settings) { EXPECT_EQ(TRIG_FN(trig_destroyHoldoffSettings)(handle, settings), 0); }
+    void destroy(HoldoffSettings* settings) {
+        EXPECT_EQ(TRIG_FN(trig_destroyHoldoffSettings)(handle, settings), 0);
+    }
 };
 
 TEST_F(TriggerSession, ForwardsSendOneRequestWithTheCallersArguments) {
@@ -98,7 +122,8 @@ TEST_F(TriggerSession, ForwardsSendOneRequestWithTheCallersArguments) {
     EXPECT_EQ(request.value("triggerId"), 7);
     EXPECT_EQ(static_cast<uint64_t>(request.value("delay")), 0xFEDCBA9876543210u);
     ASSERT_EQ(TRIG_FN(trig_sendSoftwareTrigger)(handle, static_cast<uint32_t>(-105)), 0);
-    EXPECT_EQ(static_cast<uint32_t>(only("trig.sendSoftwareTrigger").value("triggerId")), static_cast<uint32_t>(-105));
+    EXPECT_EQ(static_cast<uint32_t>(only("trig.sendSoftwareTrigger").value("triggerId")),
+              static_cast<uint32_t>(-105));
     ASSERT_EQ(TRIG_FN(trig_programSettledGatesReadyForAdvance)(handle, 5), 0);
     EXPECT_EQ(only("trig.programSettledGatesReadyForAdvance").value("enable"), 1);
 }
@@ -106,9 +131,10 @@ TEST_F(TriggerSession, ForwardsSendOneRequestWithTheCallersArguments) {
 TEST_F(TriggerSession, BadArgumentsAreRefusedBeforeAnyRequestAndDriverFailuresReturned) {
     HoldoffRequest in{};
     HoldoffSettings* settings = nullptr;
-    for (const int32_t code : {TRIG_FN(trig_programTrigger)(handle, 1, nullptr),
-                               TRIG_FN(trig_computeHoldoffSettings)(handle, &in, nullptr, &settings),
-                               TRIG_FN(trig_sendSoftwareTrigger)(0, 1)}) {
+    for (const int32_t code :
+         {TRIG_FN(trig_programTrigger)(handle, 1, nullptr),
+          TRIG_FN(trig_computeHoldoffSettings)(handle, &in, nullptr, &settings),
+          TRIG_FN(trig_sendSoftwareTrigger)(0, 1)}) {
         EXPECT_EQ(code, qverr::qvapalerr_invalidParameter);
     }
     EXPECT_TRUE(module.decoder().requests().empty());
@@ -127,10 +153,11 @@ TEST_F(TriggerSession, OffsetsAndWidthsAreConvertedWithFormatsReadOnce) {
     EXPECT_EQ(value.bits, 384u);
     EXPECT_TRUE(value.format.isSigned);
     EXPECT_EQ(value.format.wordLength, 16);
-    EXPECT_EQ(sdihal::fixedPointToDouble(module.decoder()
-                                             .last("trig.programRFUnblankingMarkerOffsetInDACSamples")
-                                             ->get<sdihal::tFixedPointValue>("offset")),
-              -0.25);
+    EXPECT_EQ(
+        sdihal::fixedPointToDouble(module.decoder()
+                                       .last("trig.programRFUnblankingMarkerOffsetInDACSamples")
+                                       ->get<sdihal::tFixedPointValue>("offset")),
+        -0.25);
     EXPECT_EQ(count("trig.readRFBlankingMarkerOffsetFormat"), 1u);
 
     ASSERT_EQ(TRIG_FN(trig_programExportPulseWidth)(handle, 4, 65535), 0);
@@ -143,10 +170,11 @@ TEST_F(TriggerSession, AFailedFormatReadIsReadAgainNextTime) {
     qvtest::failRequests(module, "trig.readRFUnblankingMarkerOffsetFormat", -50200);
     EXPECT_EQ(TRIG_FN(trig_programRFBlankingMarkerOffsetInDACSamples)(handle, 1.0), -50200);
     EXPECT_EQ(count("trig.programRFBlankingMarkerOffsetInDACSamples"), 0u);
-    module.on("trig.readRFUnblankingMarkerOffsetFormat", [](const qvsim::DecodedRequest&, qvsim::Reply& reply) {
-        reply.setAs("format", sdihal::tFixedPointFormat{true, 16, 8});
-        return 0;
-    });
+    module.on("trig.readRFUnblankingMarkerOffsetFormat",
+              [](const qvsim::DecodedRequest&, qvsim::Reply& reply) {
+                  reply.setAs("format", sdihal::tFixedPointFormat{true, 16, 8});
+                  return 0;
+              });
     EXPECT_EQ(TRIG_FN(trig_programRFBlankingMarkerOffsetInDACSamples)(handle, 1.0), 0);
     EXPECT_EQ(count("trig.readRFBlankingMarkerOffsetFormat"), 2u);
     EXPECT_EQ(module.decoder()
@@ -214,14 +242,16 @@ TEST_F(TriggerSession, HoldoffInputsWithoutATickCountAreRefused) {
         HoldoffRequest out{};
         out.firstHoldoff = 42.0;
         HoldoffSettings* settings = reinterpret_cast<HoldoffSettings*>(0x1);
-        EXPECT_EQ(TRIG_FN(trig_computeHoldoffSettings)(handle, &in, &out, &settings), qverr::qvapalerr_invalidParameter);
+        EXPECT_EQ(TRIG_FN(trig_computeHoldoffSettings)(handle, &in, &out, &settings),
+                  qverr::qvapalerr_invalidParameter);
         EXPECT_EQ(settings, reinterpret_cast<HoldoffSettings*>(0x1));
         EXPECT_EQ(out.firstHoldoff, 42.0);
     }
     EXPECT_TRUE(module.decoder().requests().empty());
     // 2^64 ticks and more don't fit the register.
     HoldoffRequest out{};
-    compute({18446744073709551616.0, 0.0, 0.0, 0.0, 1.0, false, false}, out, qverr::qvapalerr_invalidParameter);
+    compute({18446744073709551616.0, 0.0, 0.0, 0.0, 1.0, false, false}, out,
+            qverr::qvapalerr_invalidParameter);
     compute({0.0, 1e300, 0.0, 0.0, 1e10, false, false}, out, qverr::qvapalerr_invalidParameter);
     // A failed revision read gives no settings.
     qvtest::failRequests(module, "trig.readHoldoffClockInfo", -50300);
@@ -269,8 +299,10 @@ TEST_F(TriggerSession, EveryNameGivesItsIdInStoredOrderAndOnlyExactNamesMatch) {
     EXPECT_EQ(trighal::kTriggerNameToIDTable[35].id, 0);
 
     int32_t out = 1234;
-    for (const char* name : {"ao/0/starttrigger", "ao/0/StartTrigger ", "StartTrigger", "", "ai/0/UserSource8"})
-        EXPECT_EQ(getTriggerID(handle, name, &out), qverr::qvapalerr_invalidParameter) << '"' << name << '"';
+    for (const char* name :
+         {"ao/0/starttrigger", "ao/0/StartTrigger ", "StartTrigger", "", "ai/0/UserSource8"})
+        EXPECT_EQ(getTriggerID(handle, name, &out), qverr::qvapalerr_invalidParameter)
+            << '"' << name << '"';
     EXPECT_EQ(getTriggerID(handle, nullptr, &out), qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(getTriggerID(0, "ao/0/StartTrigger", &out), qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(out, 1234);
@@ -282,14 +314,25 @@ TEST_F(TriggerSession, RefusalsNameTheOperationAndWhatWasWrong) {
     HoldoffRequest out{};
     qvtest::expectRefusals({
         // Name lookups fail with the location alone.
-        {[&] { session.getTriggerID(nullptr); }, qverr::qvapalerr_invalidParameter, nullptr, nullptr},
-        {[&] { session.getTriggerID("ao/0/starttrigger"); }, qverr::qvapalerr_invalidParameter, nullptr, nullptr},
-        {[&] { session.computeHoldoffSettings({0.0, 0.0, 0.0, 0.0, 0.0, false, false}, out); }, qverr::qvapalerr_invalidParameter,
-         "computeHoldoffSettings", "tick rate is not a positive finite number"},
-        {[&] { session.computeHoldoffSettings({-1e-6, 0.0, 0.0, 0.0, 1e8, false, false}, out); }, qverr::qvapalerr_invalidParameter,
-         "computeHoldoffSettings", "holdoff time is negative or not a number"},
-        {[&] { session.computeHoldoffSettings({0.0, 1e300, 0.0, 0.0, 1e10, false, false}, out); }, qverr::qvapalerr_invalidParameter,
-         "computeHoldoffSettings", "holdoff time does not fit 64-bit ticks"},
+        {[&] { session.getTriggerID(nullptr); }, qverr::qvapalerr_invalidParameter, nullptr,
+         nullptr},
+        {[&] { session.getTriggerID("ao/0/starttrigger"); }, qverr::qvapalerr_invalidParameter,
+         nullptr, nullptr},
+        {[&] {
+             session.computeHoldoffSettings({0.0, 0.0, 0.0, 0.0, 0.0, false, false}, out);
+         },
+         qverr::qvapalerr_invalidParameter, "computeHoldoffSettings",
+         "tick rate is not a positive finite number"},
+        {[&] {
+             session.computeHoldoffSettings({-1e-6, 0.0, 0.0, 0.0, 1e8, false, false}, out);
+         },
+         qverr::qvapalerr_invalidParameter, "computeHoldoffSettings",
+         "holdoff time is negative or not a number"},
+        {[&] {
+             session.computeHoldoffSettings({0.0, 1e300, 0.0, 0.0, 1e10, false, false}, out);
+         },
+         qverr::qvapalerr_invalidParameter, "computeHoldoffSettings",
+         "holdoff time does not fit 64-bit ticks"},
     });
 }
 

@@ -1,19 +1,21 @@
 // The descriptor table generated from the request table: the shape of the
 // two kernel-driver interfaces. The block layouts of each shape are typed in
 // with the wire bytes.
+#include "apal_qv3377k/descriptors.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "apal_qv3377k/descriptors.h"
-
 namespace {
 
 using namespace sdihal::nRequestDescriptors;
 
-uint8_t direction(uint32_t code) { return static_cast<uint8_t>(code >> 24); }
+uint8_t direction(uint32_t code) {
+    return static_cast<uint8_t>(code >> 24);
+}
 
 size_t methodCount(std::span<const tInterface> interfaces) {
     size_t count = 0;
@@ -38,7 +40,8 @@ TEST(Descriptors, EveryModuleCodeNumbersItsMethodAndCarriesItsDirection) {
             uint8_t expected = 0x00;
             if (name == "BasecardConfigV1" || name == "IQConfigV1") expected = 0xC0;
             if (name == "rfplat" && number >= 3 && number <= 7) expected = 0xC0;
-            if (name == "visapxipluginapalcodegen") expected = std::string(method.name) == "blockWrite" ? 0x40 : 0x80;
+            if (name == "visapxipluginapalcodegen")
+                expected = std::string(method.name) == "blockWrite" ? 0x40 : 0x80;
             EXPECT_EQ(direction(method.code), expected);
         }
     }
@@ -60,15 +63,33 @@ TEST(Descriptors, EveryModuleCodeNumbersItsMethodAndCarriesItsDirection) {
 // sub-interface through it, so a reordering would send requests elsewhere.
 TEST(Descriptors, ModuleInterfacesComeInDeclarationOrderWithTheirTypeBytes) {
     const std::vector<std::pair<std::string, uint8_t>> expected = {
-        {"routing", 0x80},       {"BasecardConfigV1", 0x40}, {"trig", 0x59},
-        {"equalizer", 0x58},     {"resampler", 0x44},        {"freqshift", 0x45},
-        {"digitalgain", 0x47},   {"impairments", 0x4B},      {"digitaloffset", 0x48},
-        {"calindsp", 0x49},      {"caloutdsp", 0x4A},        {"rfplat", 0x42},
-        {"mra", 0x43},           {"wgen", 0x41},             {"datapath", 0x46},
-        {"syntrasync", 0x4C},    {"iqDataTrigger", 0x4D},    {"p2p", 0x4E},
-        {"usergen", 0x51},       {"iqmanip", 0x4F},          {"IQConfigV1", 0x50},
-        {"listmode", 0x52},      {"timer", 0x54},            {"arm", 0x81},
-        {"visapxipluginapalcodegen", 0x85}, {"reservation", 0x55}, {"ifw", 0x5A}};
+        {"routing", 0x80},
+        {"BasecardConfigV1", 0x40},
+        {"trig", 0x59},
+        {"equalizer", 0x58},
+        {"resampler", 0x44},
+        {"freqshift", 0x45},
+        {"digitalgain", 0x47},
+        {"impairments", 0x4B},
+        {"digitaloffset", 0x48},
+        {"calindsp", 0x49},
+        {"caloutdsp", 0x4A},
+        {"rfplat", 0x42},
+        {"mra", 0x43},
+        {"wgen", 0x41},
+        {"datapath", 0x46},
+        {"syntrasync", 0x4C},
+        {"iqDataTrigger", 0x4D},
+        {"p2p", 0x4E},
+        {"usergen", 0x51},
+        {"iqmanip", 0x4F},
+        {"IQConfigV1", 0x50},
+        {"listmode", 0x52},
+        {"timer", 0x54},
+        {"arm", 0x81},
+        {"visapxipluginapalcodegen", 0x85},
+        {"reservation", 0x55},
+        {"ifw", 0x5A}};
     std::vector<std::pair<std::string, uint8_t>> actual;
     for (const tInterface& interface : qv3377kInterfaces())
         actual.emplace_back(interface.name, static_cast<uint8_t>(interface.type));

@@ -139,10 +139,11 @@ TEST_F(FpgaFrame, TheConfigurationWordAlwaysGoesAndReportsOnlyItsByteCount) {
     iInterfaceProxy_atomiczekddk_configuration& configuration = proxy;
     EXPECT_EQ(configuration.postConfigurationWord(0x1122334455667788, -2), 0u);
 
-    decoder.on("atomiczekddk_configuration.postConfigurationWord", [](const DecodedRequest&, Reply& out) {
-        out.bytesReturned(12);
-        return 0;
-    });
+    decoder.on("atomiczekddk_configuration.postConfigurationWord",
+               [](const DecodedRequest&, Reply& out) {
+                   out.bytesReturned(12);
+                   return 0;
+               });
     EXPECT_EQ(configuration.postConfigurationWord(1, 2), 12u);
     driver.failCall(qvsim::Call::ioctl, EIO);
     EXPECT_EQ(configuration.postConfigurationWord(1, 2), 0u);

@@ -43,7 +43,9 @@ struct Target {
 
 // The proxies that serve an interface: its family's combined proxy, and its own.
 std::vector<Target> targetsOf(const tInterface& interface, bool fpga) {
-    if (fpga) return {{"apal_qv3377k/tInterfaceProxy_atomiczekddkqrx", factory<tInterfaceProxy_atomiczekddkqrx>()}};
+    if (fpga)
+        return {{"apal_qv3377k/tInterfaceProxy_atomiczekddkqrx",
+                 factory<tInterfaceProxy_atomiczekddkqrx>()}};
     static const std::map<std::string, ProxyFactory> singles = {
         {"rfplat", factory<tInterfaceProxy_rfplat>()},
         {"p2p", factory<tInterfaceProxy_p2p>()},
@@ -51,7 +53,8 @@ std::vector<Target> targetsOf(const tInterface& interface, bool fpga) {
         {"routing", factory<tInterfaceProxy_routing>()},
         {"visapxipluginapalcodegen", factory<tInterfaceProxy_visapxipluginapalcodegen>()},
         {"ifw", factory<tInterfaceProxy_ifw>()}};
-    std::vector<Target> targets = {{"apal_qv3377k/tInterfaceProxy_qv3377k", factory<tInterfaceProxy_qv3377k>()}};
+    std::vector<Target> targets = {
+        {"apal_qv3377k/tInterfaceProxy_qv3377k", factory<tInterfaceProxy_qv3377k>()}};
     if (interface.single) {
         targets.push_back({"apal_qv3377k/tInterfaceProxy_" + std::string(interface.name),
                            singles.at(interface.name)});
@@ -70,11 +73,13 @@ protected:
     qvsim::RequestDecoder decoder{driver};
     std::string path = driver.addDevice("qv3377k0");
 
-    void checkInterfaces(std::span<const tInterface> interfaces, std::span<const tInvoker> invokers, bool fpga);
+    void checkInterfaces(std::span<const tInterface> interfaces, std::span<const tInvoker> invokers,
+                         bool fpga);
     void checkMethod(const tMethod& method, tInvoker invoker, const Target& target, uint32_t seed);
 };
 
-void RoundTrip::checkMethod(const tMethod& method, tInvoker invoker, const Target& target, uint32_t seed) {
+void RoundTrip::checkMethod(const tMethod& method, tInvoker invoker, const Target& target,
+                            uint32_t seed) {
     const std::string name = std::string(method.interface) + "." + method.name;
     SCOPED_TRACE(name + " through " + target.header);
     decoder.clear();
@@ -87,13 +92,15 @@ void RoundTrip::checkMethod(const tMethod& method, tInvoker invoker, const Targe
     const int32_t warning = 7;
     call.status.code = warning;  // travels in the status field
     for (size_t i = 0; i < method.parameters.size(); ++i) {
-        for (size_t b = 0; b < method.parameters[i].size; ++b) call.arguments[i][b] = patternByte(seed, i, b);
+        for (size_t b = 0; b < method.parameters[i].size; ++b)
+            call.arguments[i][b] = patternByte(seed, i, b);
     }
     // Some replies are 0: success keeps the caller's warning.
     const int32_t reply = seed % 4 == 0 ? 0 : -1000 - static_cast<int32_t>(seed);
     const bool hasStatus = method.inField("status") != nullptr;
     // FPGA-driver methods without a value return the caller's code instead.
-    const bool returnsCode = hasStatus && (method.code >> 8 & 0xFF) == 0x83 && method.returnSize == 0;
+    const bool returnsCode =
+        hasStatus && (method.code >> 8 & 0xFF) == 0x83 && method.returnSize == 0;
     auto resultFor = [&](int32_t code) {
         decltype(call.result) result{};
         if (returnsCode) std::memcpy(result.data(), &code, sizeof code);
@@ -139,7 +146,8 @@ void RoundTrip::checkMethod(const tMethod& method, tInvoker invoker, const Targe
             for (size_t b = 0; b < field->size; ++b) covered[field->offset + b] = true;
         }
         for (size_t b = 0; b < covered.size(); ++b) {
-            if (!covered[b] && request.input[b] != 0) faults.push_back("padding byte " + std::to_string(b));
+            if (!covered[b] && request.input[b] != 0)
+                faults.push_back("padding byte " + std::to_string(b));
         }
         for (size_t f = 0; f < method.out.size(); ++f) {
             auto bytes = out.bytes(method.out[f].name);
@@ -166,7 +174,8 @@ void RoundTrip::checkMethod(const tMethod& method, tInvoker invoker, const Targe
             landed = call.arguments[i].data();
         }
         for (size_t b = 0; b < field.size; ++b) {
-            EXPECT_EQ(landed[b], patternByte(seed + 100, f, b)) << "output " << fieldName << " byte " << b;
+            EXPECT_EQ(landed[b], patternByte(seed + 100, f, b))
+                << "output " << fieldName << " byte " << b;
         }
     }
     if (hasStatus && reply == 0) {
@@ -182,8 +191,8 @@ void RoundTrip::checkMethod(const tMethod& method, tInvoker invoker, const Targe
     }
 }
 
-void RoundTrip::checkInterfaces(std::span<const tInterface> interfaces, std::span<const tInvoker> invokers,
-                                bool fpga) {
+void RoundTrip::checkInterfaces(std::span<const tInterface> interfaces,
+                                std::span<const tInvoker> invokers, bool fpga) {
     size_t k = 0;
     for (const tInterface& interface : interfaces) {
         for (const tMethod& method : interface.methods) {

@@ -25,15 +25,17 @@ TEST(SharedProxy, ConcurrentCallersEachGetTheirOwnReply) {
     ASSERT_EQ(status.code, 0);
 
     // Echo the inputs so each caller can recognise its own answer.
-    decoder.on("rfplat.getTemperature", [](const qvsim::DecodedRequest& request, qvsim::Reply& reply) {
-        reply.set("numerator", static_cast<uint64_t>(request.value("sensor")));
-        reply.set("denominator", static_cast<uint64_t>(request.value("selector")));
-        return 0;
-    });
-    decoder.on("p2p.getSamplesInEndpoint", [](const qvsim::DecodedRequest& request, qvsim::Reply& reply) {
-        reply.set("return", static_cast<uint64_t>(request.value("endpoint")) * 1000);
-        return 0;
-    });
+    decoder.on("rfplat.getTemperature",
+               [](const qvsim::DecodedRequest& request, qvsim::Reply& reply) {
+                   reply.set("numerator", static_cast<uint64_t>(request.value("sensor")));
+                   reply.set("denominator", static_cast<uint64_t>(request.value("selector")));
+                   return 0;
+               });
+    decoder.on("p2p.getSamplesInEndpoint",
+               [](const qvsim::DecodedRequest& request, qvsim::Reply& reply) {
+                   reply.set("return", static_cast<uint64_t>(request.value("endpoint")) * 1000);
+                   return 0;
+               });
 
     std::atomic<int> wrong{0};
     std::vector<std::thread> threads;
@@ -45,8 +47,10 @@ TEST(SharedProxy, ConcurrentCallersEachGetTheirOwnReply) {
                 tStatus own;
                 int32_t numerator = 0, denominator = 0;
                 rfplat.getTemperature(t, i, &numerator, &denominator, own);
-                if (numerator != static_cast<int32_t>(t) || denominator != static_cast<int32_t>(i)) ++wrong;
-                if (p2p.getSamplesInEndpoint(t * 100 + i, own) != uint64_t{t * 100 + i} * 1000) ++wrong;
+                if (numerator != static_cast<int32_t>(t) || denominator != static_cast<int32_t>(i))
+                    ++wrong;
+                if (p2p.getSamplesInEndpoint(t * 100 + i, own) != uint64_t{t * 100 + i} * 1000)
+                    ++wrong;
                 if (own.code != 0) ++wrong;
             }
         });

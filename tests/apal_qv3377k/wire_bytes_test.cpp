@@ -78,7 +78,9 @@ struct Bytes {
     // length (i16), 4 bytes of padding.
     Bytes& value(size_t offset, uint64_t bits, bool isSigned, uint8_t wordLength,
                  int16_t integerWordLength) {
-        return at(offset, bits).at<uint8_t>(offset + 8, isSigned).at(offset + 9, wordLength)
+        return at(offset, bits)
+            .at<uint8_t>(offset + 8, isSigned)
+            .at(offset + 9, wordLength)
             .at(offset + 10, integerWordLength);
     }
 };
@@ -185,7 +187,9 @@ TEST_F(WireBytes, ModuleInterfaces) {
     // trig.programMarkerBehavior: the by-reference u64 at offset 4, unaligned.
     proxy->programMarkerBehavior(0x01020304, 0x8877665544332211ull, status);
     expectSent(0x00205903,
-               Bytes(16).at<uint32_t>(0, 0x01020304).at<uint64_t>(4, 0x8877665544332211ull)
+               Bytes(16)
+                   .at<uint32_t>(0, 0x01020304)
+                   .at<uint64_t>(4, 0x8877665544332211ull)
                    .at<int32_t>(12, kWarning),
                4);
 
@@ -193,14 +197,21 @@ TEST_F(WireBytes, ModuleInterfaces) {
     proxy->deployFrequencyShift(0x51525354, fixedPoint(0x0123456789ABCDEFull, true, 24, -3),
                                 status);
     expectSent(0x00204502,
-               Bytes(32).at<uint32_t>(0, 0x51525354).value(8, 0x0123456789ABCDEFull, true, 24, -3)
+               Bytes(32)
+                   .at<uint32_t>(0, 0x51525354)
+                   .value(8, 0x0123456789ABCDEFull, true, 24, -3)
                    .at<int32_t>(24, kWarning),
                4);
 
     // digitalgain.getFxpConfigs: two formats in a u64 at 0, the verdict at 8.
     std::array<tFixedPointFormat, 2> gainFormats{};
-    answerWith(Bytes(12).at<uint8_t>(0, 1).at<uint8_t>(1, 18).at<int16_t>(2, 2).at<uint8_t>(4, 0)
-                   .at<uint8_t>(5, 32).at<int16_t>(6, -1),
+    answerWith(Bytes(12)
+                   .at<uint8_t>(0, 1)
+                   .at<uint8_t>(1, 18)
+                   .at<int16_t>(2, 2)
+                   .at<uint8_t>(4, 0)
+                   .at<uint8_t>(5, 32)
+                   .at<int16_t>(6, -1),
                8);
     static_cast<iInterfaceProxy_digitalgain&>(*proxy).getFxpConfigs(0x77, &gainFormats, status);
     expectSent(0x00204700, Bytes(8).at<uint32_t>(0, 0x77).at<int32_t>(4, kWarning), 12);
@@ -213,8 +224,12 @@ TEST_F(WireBytes, ModuleInterfaces) {
     // IQConfigV1.waitUntilSettled: two u8 side by side at 4 and 5.
     proxy->waitUntilSettled(0x71727374, 0xA1, 0xB2, 0x81828384, status);
     expectSent(0xC0205011,
-               Bytes(16).at<uint32_t>(0, 0x71727374).at<uint8_t>(4, 0xA1).at<uint8_t>(5, 0xB2)
-                   .at<uint32_t>(8, 0x81828384).at<int32_t>(12, kWarning),
+               Bytes(16)
+                   .at<uint32_t>(0, 0x71727374)
+                   .at<uint8_t>(4, 0xA1)
+                   .at<uint8_t>(5, 0xB2)
+                   .at<uint32_t>(8, 0x81828384)
+                   .at<int32_t>(12, kWarning),
                4);
 
     // rfplat.writePartition: the flag is one byte at 20, the key at 24, the
@@ -224,8 +239,13 @@ TEST_F(WireBytes, ModuleInterfaces) {
     answerWith(Bytes(8).at<uint32_t>(0, 0x0F0E0D0C), 4);
     rfplat->writePartition(7, 0x1122334455667788ull, 0x1000, 0xA5, record<32>(0x60), &word, status);
     expectSent(0xC0204206,
-               Bytes(64).at<uint32_t>(0, 7).at(8, 0x1122334455667788ull).at<uint32_t>(16, 0x1000)
-                   .at<uint8_t>(20, 0xA5).run(24, 32, 0x60).at<uint32_t>(56, 0x5A5A5A5A)
+               Bytes(64)
+                   .at<uint32_t>(0, 7)
+                   .at(8, 0x1122334455667788ull)
+                   .at<uint32_t>(16, 0x1000)
+                   .at<uint8_t>(20, 0xA5)
+                   .run(24, 32, 0x60)
+                   .at<uint32_t>(56, 0x5A5A5A5A)
                    .at<int32_t>(60, kWarning),
                8);
     EXPECT_EQ(word, 0x0F0E0D0Cu);
@@ -256,7 +276,9 @@ TEST_F(WireBytes, ModuleInterfaces) {
     auto visa = open<tInterfaceProxy_visapxipluginapalcodegen>();
     uint16_t width = 0;
     uint64_t base = 0, length = 0;
-    answerWith(Bytes(32).at<uint16_t>(0, 0x0020).at<uint64_t>(8, 0xF000000000000000ull)
+    answerWith(Bytes(32)
+                   .at<uint16_t>(0, 0x0020)
+                   .at<uint64_t>(8, 0xF000000000000000ull)
                    .at<uint64_t>(16, 0x10000),
                24);
     visa->getSpaceInfo(0x03, &width, &base, &length, status);
@@ -269,9 +291,14 @@ TEST_F(WireBytes, ModuleInterfaces) {
     visa->blockWrite(0x01, 0x0202020202020202ull, 0x03030303, 0x04, 0x0505050505050505ull,
                      0x0606060606060606ull, 0x07070707, status);
     expectSent(0x40208503,
-               Bytes(48).at<uint8_t>(0, 0x01).at(8, 0x0202020202020202ull)
-                   .at<uint32_t>(16, 0x03030303).at<uint8_t>(20, 0x04).at(24, 0x0505050505050505ull)
-                   .at(32, 0x0606060606060606ull).at<uint32_t>(40, 0x07070707)
+               Bytes(48)
+                   .at<uint8_t>(0, 0x01)
+                   .at(8, 0x0202020202020202ull)
+                   .at<uint32_t>(16, 0x03030303)
+                   .at<uint8_t>(20, 0x04)
+                   .at(24, 0x0505050505050505ull)
+                   .at(32, 0x0606060606060606ull)
+                   .at<uint32_t>(40, 0x07070707)
                    .at<int32_t>(44, kWarning),
                4);
     visa.reset();  // closes the session
@@ -290,10 +317,16 @@ TEST_F(WireBytes, FpgaDriver) {
                                 0x3000000000000003ull, 0x33, 0x44444444, 0x48484848, 1, &result,
                                 status);
     expectSent(0x4020830A,
-               Bytes(64).at(0, 0x1000000000000001ull).at<uint32_t>(8, 0x11)
-                   .at(16, 0x2000000000000002ull).at<uint32_t>(24, 0x22)
-                   .at(32, 0x3000000000000003ull).at<uint32_t>(40, 0x33)
-                   .at<uint32_t>(44, 0x44444444).at<uint32_t>(48, 0x48484848).at<uint32_t>(52, 1)
+               Bytes(64)
+                   .at(0, 0x1000000000000001ull)
+                   .at<uint32_t>(8, 0x11)
+                   .at(16, 0x2000000000000002ull)
+                   .at<uint32_t>(24, 0x22)
+                   .at(32, 0x3000000000000003ull)
+                   .at<uint32_t>(40, 0x33)
+                   .at<uint32_t>(44, 0x44444444)
+                   .at<uint32_t>(48, 0x48484848)
+                   .at<uint32_t>(52, 1)
                    .at<int32_t>(56, kWarning),
                8);
     EXPECT_EQ(result, 0x01);
@@ -304,8 +337,12 @@ TEST_F(WireBytes, FpgaDriver) {
     EXPECT_EQ(proxy->waitForBytes(0xABCDEF0123456789ull, 5, 0x100000, 2500, &timedOut, status),
               0x0000123456789ABCull);
     expectSent(0x4020832B,
-               Bytes(32).at(0, 0xABCDEF0123456789ull).at<uint32_t>(8, 5).at<uint64_t>(16, 0x100000)
-                   .at<uint32_t>(24, 2500).at<int32_t>(28, kWarning),
+               Bytes(32)
+                   .at(0, 0xABCDEF0123456789ull)
+                   .at<uint32_t>(8, 5)
+                   .at<uint64_t>(16, 0x100000)
+                   .at<uint32_t>(24, 2500)
+                   .at<int32_t>(28, kWarning),
                16);
     EXPECT_EQ(timedOut, 1);
 

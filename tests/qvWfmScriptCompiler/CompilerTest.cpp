@@ -106,13 +106,15 @@ TEST(ParsedTrees, OutliveTheirParserAndTakeNodesMadeElsewhere) {
     SequenceGenerator generator(settings, policies, containers, validator);
     std::vector<CompiledScript> scripts;
     generator.generate(*tree, scripts);
-    EXPECT_EQ("script s\n"
-              "  step type=0 count=1 trigger=0 clear-before=0x00\n"
-              "    generate \"a\" trigger=0 offset=0 length=-1 clear=0x00 markers=[8:0x04 16:0x04]\n"
-              "    generate \"b\" trigger=0 offset=0 length=-1 clear=0x00 markers=[]\n"
-              "    generate \"" + std::string(40, 'w') +
-                  "\" trigger=0 offset=0 length=-1 clear=0x00 markers=[0:0x02 4:0x02 24:0x02]\n",
-              dumpScripts(scripts));
+    EXPECT_EQ(
+        "script s\n"
+        "  step type=0 count=1 trigger=0 clear-before=0x00\n"
+        "    generate \"a\" trigger=0 offset=0 length=-1 clear=0x00 markers=[8:0x04 16:0x04]\n"
+        "    generate \"b\" trigger=0 offset=0 length=-1 clear=0x00 markers=[]\n"
+        "    generate \"" +
+            std::string(40, 'w') +
+            "\" trigger=0 offset=0 length=-1 clear=0x00 markers=[0:0x02 4:0x02 24:0x02]\n",
+        dumpScripts(scripts));
 }
 
 // A node of the parse tree as a caller builds it by hand.

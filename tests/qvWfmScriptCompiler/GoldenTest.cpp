@@ -94,7 +94,8 @@ std::string run(const GoldenCase& golden) {
         } else if (key == "marker" || key == "trigger") {
             uint32_t id = 0;
             words >> name >> id;
-            (key == "marker" ? settings.markerDictionary : settings.scriptTriggerDictionary)[name] = id;
+            (key == "marker" ? settings.markerDictionary : settings.scriptTriggerDictionary)[name] =
+                id;
         } else if (key == "nomarkers") {
             settings.markerDictionary.clear();
         } else if (key == "notriggers") {

@@ -120,9 +120,16 @@ private:
                 default:
                     keyword("repeat");
                     switch (pick(0, 2)) {
-                        case 0: number(pick(1, 5)); break;
-                        case 1: keyword("forever"); break;
-                        default: keyword("until"); trigger(); break;
+                        case 0:
+                            number(pick(1, 5));
+                            break;
+                        case 1:
+                            keyword("forever");
+                            break;
+                        default:
+                            keyword("until");
+                            trigger();
+                            break;
                     }
                     instructions(false, true);
                     keyword("end");
@@ -146,10 +153,12 @@ std::string plain(const std::vector<Word>& words) {
 }
 
 std::string noisy(const std::vector<Word>& words, std::mt19937& random) {
-    static const char* const kBlanks[] = {" ", "\t", "\r", "\n", "  \t", "\r\n", " // note\n",
-                                          "\n// whole line\n\n"};
+    static const char* const kBlanks[] = {" ",    "\t",   "\r",         "\n",
+                                          "  \t", "\r\n", " // note\n", "\n// whole line\n\n"};
     auto pick = [&](int high) { return std::uniform_int_distribution<int>(0, high)(random); };
-    auto isDelimiter = [](const std::string& text) { return text == "(" || text == ")" || text == ","; };
+    auto isDelimiter = [](const std::string& text) {
+        return text == "(" || text == ")" || text == ",";
+    };
     std::string text = pick(1) ? "// header\n" : "";
     for (size_t i = 0; i < words.size(); ++i) {
         std::string word = words[i].text;

@@ -37,7 +37,8 @@ std::string dumpScripts(const std::vector<CompiledScript>& scripts) {
                    " trigger=" + std::to_string(step.loopTrigger) +
                    " clear-before=" + hex(step.clearBeforeLoop) + "\n";
             for (const SequenceSegment& segment : step.segments) {
-                out += segment.isWait ? "    wait" : "    generate \"" + segment.waveformName + "\"";
+                out +=
+                    segment.isWait ? "    wait" : "    generate \"" + segment.waveformName + "\"";
                 if (segment.isWait && !segment.waveformName.empty()) {
                     out += " \"" + segment.waveformName + "\"";
                 }
@@ -60,11 +61,13 @@ std::string dumpError(const qverr::ExceptionBase& error) {
     std::unique_ptr<cJSON, decltype(&cJSON_Delete)> root(cJSON_Parse(error.what()), &cJSON_Delete);
     if (!root) return "error with unreadable context: " + std::string(error.what()) + "\n";
     const cJSON* constant = cJSON_GetObjectItemCaseSensitive(root.get(), "error_constant");
-    std::string out = "error " + std::string(cJSON_IsString(constant) ? constant->valuestring : "?") +
-                      " " + std::to_string(error.status.code) + "\n";
+    std::string out = "error " +
+                      std::string(cJSON_IsString(constant) ? constant->valuestring : "?") + " " +
+                      std::to_string(error.status.code) + "\n";
     const cJSON* translator = cJSON_GetObjectItemCaseSensitive(root.get(), "translator");
     const cJSON* info = cJSON_GetObjectItemCaseSensitive(root.get(), "translator_info");
-    if (!cJSON_IsString(translator) || std::string(translator->valuestring) != "mxlator_qv3377HAL" ||
+    if (!cJSON_IsString(translator) ||
+        std::string(translator->valuestring) != "mxlator_qv3377HAL" ||
         printJson(cJSON_GetObjectItemCaseSensitive(info, "is_debug")) != "\"0\"" ||
         printJson(cJSON_GetObjectItemCaseSensitive(info, "version")) != "1") {
         return out + "  bad translator payload: " + error.what() + "\n";
@@ -88,8 +91,8 @@ std::string dumpTokens(const ScriptCompileSettings& settings, std::string_view t
         for (;;) {
             const Token token = lexer.nextToken();
             out += std::to_string(token.line) + ":" + std::to_string(token.column) +
-                   " kind=" + std::to_string(token.kind) +
-                   " value=" + std::to_string(token.value) + " \"" + token.text + "\"\n";
+                   " kind=" + std::to_string(token.kind) + " value=" + std::to_string(token.value) +
+                   " \"" + token.text + "\"\n";
             if (token.kind == kTokenEndOfInput) break;
         }
     } catch (const qverr::Exception& error) {

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "ScriptSupport.h"
-#include "qverr/Exception.h"
 #include "qvWfmScriptCompiler/ScriptCompileSettings.h"
 #include "qvWfmScriptCompiler/ScriptCompiler.h"
 #include "qvWfmScriptCompiler/Sequence.h"
+#include "qverr/Exception.h"
 
 namespace scripttest {
 

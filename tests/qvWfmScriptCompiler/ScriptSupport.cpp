@@ -23,7 +23,8 @@ std::string checkInvariants(const std::vector<CompiledScript>& scripts,
         for (const SequenceStep& step : script.steps) {
             if (step.segments.empty()) return script.name + ": empty step";
             if (step.loopType > kLoopTypeUntilTrigger) return script.name + ": loop type";
-            if (step.loopType == kLoopTypeCount && step.loopCount < 1) return script.name + ": count";
+            if (step.loopType == kLoopTypeCount && step.loopCount < 1)
+                return script.name + ": count";
             if ((step.loopType == kLoopTypeUntilTrigger) != (step.loopTrigger != 0)) {
                 return script.name + ": loop trigger";
             }
@@ -41,7 +42,8 @@ std::string checkInvariants(const std::vector<CompiledScript>& scripts,
                     if (i > 0 && segment.markers[i - 1].position >= marker.position) {
                         return script.name + ": markers not strictly ascending";
                     }
-                    if (segment.length >= 0 && int64_t{marker.position} >= int64_t{segment.length}) {
+                    if (segment.length >= 0 &&
+                        int64_t{marker.position} >= int64_t{segment.length}) {
                         return script.name + ": marker outside the segment";
                     }
                 }

@@ -23,23 +23,32 @@ using qvark::TerminalInfo;
 
 const TerminalInfo* terminalNamed(const std::string& name) {
     for (uint64_t i = 0; i < kTopQrxReferenceFpga.terminalCount; ++i) {
-        if (name == kTopQrxReferenceFpga.terminals[i].name) return &kTopQrxReferenceFpga.terminals[i];
+        if (name == kTopQrxReferenceFpga.terminals[i].name)
+            return &kTopQrxReferenceFpga.terminals[i];
     }
     return nullptr;
 }
 
-const TerminalInfo& at(uint64_t index) { return kTopQrxReferenceFpga.terminals[index]; }
+const TerminalInfo& at(uint64_t index) {
+    return kTopQrxReferenceFpga.terminals[index];
+}
 
 TEST(Topography, HasTheDescribedTerminalsInOrder) {
     ASSERT_EQ(kTopQrxReferenceFpga.terminalCount, 370u);
     EXPECT_STREQ(kTopQrxReferenceFpga.name, "topQrxReferenceFpga");
     // Indexes 0-311 carry the dense ids 1-312.
     for (uint32_t i = 0; i < 312; ++i) EXPECT_EQ(at(i).id, i + 1) << at(i).name;
-    const std::pair<uint64_t, const char*> named[] = {
-        {0, "FLOAT"},        {9, "PXI_Star"},          {16, "ao/0/PulseIn"},
-        {48, "GpioSrc31"},   {190, "AppSrc45"},        {254, "GpioInputToAppDest31"},
-        {255, "Low"},        {311, "ao/0/TimerEvent"}, {312, "ai/0/PXI_Trig0"},
-        {313, "ao/0/PXI_Trig0"}, {369, "ao/0/UserDestination7"}};
+    const std::pair<uint64_t, const char*> named[] = {{0, "FLOAT"},
+                                                      {9, "PXI_Star"},
+                                                      {16, "ao/0/PulseIn"},
+                                                      {48, "GpioSrc31"},
+                                                      {190, "AppSrc45"},
+                                                      {254, "GpioInputToAppDest31"},
+                                                      {255, "Low"},
+                                                      {311, "ao/0/TimerEvent"},
+                                                      {312, "ai/0/PXI_Trig0"},
+                                                      {313, "ao/0/PXI_Trig0"},
+                                                      {369, "ao/0/UserDestination7"}};
     for (const auto& [index, name] : named) EXPECT_STREQ(at(index).name, name) << index;
 
     std::set<std::string> names;
@@ -114,7 +123,9 @@ TEST(Topography, RegistryFindsByExactNameAndIsBounded) {
     for (const char* name : {"topqrxreferencefpga", static_cast<const char*>(nullptr)}) {
         const auto [code, json] = qvtest::thrownStatus([&] { qvark::findTopography(name); });
         EXPECT_EQ(code, qverr::qvpalerr_badSelector);
-        EXPECT_THAT(json, ::testing::HasSubstr(std::string("\"qvark_debug\":\"Topography not found: ") + (name ? name : "")));
+        EXPECT_THAT(json,
+                    ::testing::HasSubstr(std::string("\"qvark_debug\":\"Topography not found: ") +
+                                         (name ? name : "")));
     }
     // The load-time registration took one slot; the 33rd is refused.
     static const qvark::TopographyInfo extra{"extra", 0, nullptr};
@@ -136,7 +147,9 @@ TEST(TerminalIndex, ResolvesNamesCaselessAndIdsToTheFirstTerminal) {
 
 using namespace qvark;
 
-const TerminalIndex& terminals() { return terminalIndex(kTopQrxReferenceFpga); }
+const TerminalIndex& terminals() {
+    return terminalIndex(kTopQrxReferenceFpga);
+}
 
 // The "qvroco_debug" member of the failure `parse` raises, as its raw JSON.
 template <class Parse>
@@ -146,7 +159,8 @@ std::string debugOf(Parse&& parse) {
     } catch (const qverr::Exception& e) {
         EXPECT_EQ(e.status.code, qverr::qvapalerr_invalidParameter);
         const char* value = qverr::json::findMember(e.status.jsonText(), "qvroco_debug");
-        if (value == nullptr) return "<no qvroco_debug in " + std::string(e.status.jsonText()) + ">";
+        if (value == nullptr)
+            return "<no qvroco_debug in " + std::string(e.status.jsonText()) + ">";
         qverr::json::Token token;
         const char* end = qverr::json::parseValue(value, token);
         return end ? std::string(value, end) : "<unparsable>";
@@ -190,19 +204,25 @@ TEST(RouteRequest, ReadsSeedsDestinationsAndModifiers) {
 
 TEST(RouteRequest, ReportsEachMalformedPartWithItsDebugValue) {
     EXPECT_EQ(seedError("[1]"), R"("seed must be an object")");
-    EXPECT_EQ(seedError(R"([{"terminal":1,"cost":1,"constraints":{}}])"),
-              R"({"msg":"terminal name must be a string","json":"{\"terminal\":1,\"cost\":1,\"constraints\":{}}]"})");
-    EXPECT_EQ(seedError(R"([{"terminal":"PFI0","srcDeviceToken":2,"cost":1,"constraints":{}}])"),
-              R"({"msg":"srcDeviceToken name must be a string","json":"{\"terminal\":\"PFI0\",\"srcDeviceToken\":2,\"cost\":1,\"constraints\":{}}]"})");
-    EXPECT_EQ(seedError(R"([{"terminal":"PFI0","cost":"1","constraints":{}}])"),
-              R"({"msg":"cost must be a number","json":"{\"terminal\":\"PFI0\",\"cost\":\"1\",\"constraints\":{}}]"})");
+    EXPECT_EQ(
+        seedError(R"([{"terminal":1,"cost":1,"constraints":{}}])"),
+        R"({"msg":"terminal name must be a string","json":"{\"terminal\":1,\"cost\":1,\"constraints\":{}}]"})");
+    EXPECT_EQ(
+        seedError(R"([{"terminal":"PFI0","srcDeviceToken":2,"cost":1,"constraints":{}}])"),
+        R"({"msg":"srcDeviceToken name must be a string","json":"{\"terminal\":\"PFI0\",\"srcDeviceToken\":2,\"cost\":1,\"constraints\":{}}]"})");
+    EXPECT_EQ(
+        seedError(R"([{"terminal":"PFI0","cost":"1","constraints":{}}])"),
+        R"({"msg":"cost must be a number","json":"{\"terminal\":\"PFI0\",\"cost\":\"1\",\"constraints\":{}}]"})");
     EXPECT_EQ(seedError("[{}]"), R"({"msg":"terminal field missing","json":"{}]"})");
-    EXPECT_EQ(seedError(R"([{"terminal":"PFI0","constraints":{}}])"),
-              R"({"msg":"cost field missing or invalid","json":"{\"terminal\":\"PFI0\",\"constraints\":{}}]"})");
-    EXPECT_EQ(seedError(R"([{"terminal":"PFI0","cost":1}])"),
-              R"({"msg":"constraints field missing","json":"{\"terminal\":\"PFI0\",\"cost\":1}]"})");
-    EXPECT_EQ(seedError(R"([{"terminal":"PFI0","cost":1,"constraints":{"inversionNeeded":1}}])"),
-              R"({"msg":"Unexpected constraint type","constraint":"inversionNeeded","expected_type":2,"actual_type":3})");
+    EXPECT_EQ(
+        seedError(R"([{"terminal":"PFI0","constraints":{}}])"),
+        R"({"msg":"cost field missing or invalid","json":"{\"terminal\":\"PFI0\",\"constraints\":{}}]"})");
+    EXPECT_EQ(
+        seedError(R"([{"terminal":"PFI0","cost":1}])"),
+        R"({"msg":"constraints field missing","json":"{\"terminal\":\"PFI0\",\"cost\":1}]"})");
+    EXPECT_EQ(
+        seedError(R"([{"terminal":"PFI0","cost":1,"constraints":{"inversionNeeded":1}}])"),
+        R"({"msg":"Unexpected constraint type","constraint":"inversionNeeded","expected_type":2,"actual_type":3})");
     // The json of the second seed starts at that seed.
     EXPECT_EQ(seedError(R"([{"terminal":"PFI0","cost":1,"constraints":{}},{"cost":2}])"),
               R"({"msg":"terminal field missing","json":"{\"cost\":2}]"})");
@@ -215,7 +235,8 @@ TEST(RouteRequest, ReportsEachMalformedPartWithItsDebugValue) {
 }
 
 TEST(RouteRequest, ErrorDetailStaysJsonForQuotesAndControlCharacters) {
-    const std::string json = qvtest::thrownStatus([] { parseDestinations("[\"a\\\"b\",\t\n7]", terminals()); }).second;
+    const std::string json =
+        qvtest::thrownStatus([] { parseDestinations("[\"a\\\"b\",\t\n7]", terminals()); }).second;
     qverr::json::Token token;
     ASSERT_NE(qverr::json::parseValue(json.c_str(), token), nullptr) << json;
     EXPECT_EQ(token.type, qverr::json::kTokenObject);
@@ -249,9 +270,11 @@ TEST(RouteResponse, HandsTheWholeBufferToTheHost) {
 
     auto refuse = [](void*, size_t) -> void* { return nullptr; };
     char* untouched = nullptr;
-    EXPECT_EQ(qvtest::thrownStatus([&] { handEmptyToHost(refuse, &untouched); }).first, qverr::qvapalerr_memoryFull);
+    EXPECT_EQ(qvtest::thrownStatus([&] { handEmptyToHost(refuse, &untouched); }).first,
+              qverr::qvapalerr_memoryFull);
     EXPECT_EQ(untouched, nullptr);
-    EXPECT_EQ(qvtest::thrownStatus([] { handEmptyToHost(&std::realloc, nullptr); }).first, qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(qvtest::thrownStatus([] { handEmptyToHost(&std::realloc, nullptr); }).first,
+              qverr::qvapalerr_invalidParameter);
 }
 
 }  // namespace

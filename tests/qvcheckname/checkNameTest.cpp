@@ -1,10 +1,9 @@
-#include "qvcheckname/checkName.h"
-#include "qverr/Codes.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "qvcheckname/checkName.h"
+#include "qverr/Codes.h"
 #include "qvmxl/errors.h"
 
 namespace {
@@ -42,27 +41,30 @@ TEST(CheckName, EachRuleWithItsCodeAndContext) {
     EXPECT_EQ(check("a-b_c\xC3\xA9", true), R(0, ""));
     EXPECT_EQ(check(std::string(511, 'w').c_str(), true), R(0, ""));
     EXPECT_EQ(check(nullptr, false), R(qvmxl::kErrorNULLPtr, context("qvmxl::kErrorNULLPtr", 48)));
-    EXPECT_EQ(check("", true), R(qvmxl::kErrorEmptyString, context("qvmxl::kErrorEmptyString", 55)));
+    EXPECT_EQ(check("", true),
+              R(qvmxl::kErrorEmptyString, context("qvmxl::kErrorEmptyString", 55)));
     EXPECT_EQ(check("a.b", false),
-              R(qvmxl::kErrorInvalidCharInString, context("qvmxl::kErrorInvalidCharInString", 70,
-                                     invalidCharacter(1, "a.b"))));
+              R(qvmxl::kErrorInvalidCharInString,
+                context("qvmxl::kErrorInvalidCharInString", 70, invalidCharacter(1, "a.b"))));
     EXPECT_EQ(check(" x\"y", true).second,
               context("qvmxl::kErrorInvalidCharInString", 70, invalidCharacter(2, " x\\\"y")));
-    EXPECT_EQ(check(" wave", true),
-              R(qvmxl::kErrorLeadingSpaceInString, context("qvmxl::kErrorLeadingSpaceInString", 81)));
-    EXPECT_EQ(check("wave ", true),
-              R(qvmxl::kErrorTrailingSpaceInString, context("qvmxl::kErrorTrailingSpaceInString", 88)));
+    EXPECT_EQ(check(" wave", true), R(qvmxl::kErrorLeadingSpaceInString,
+                                      context("qvmxl::kErrorLeadingSpaceInString", 81)));
+    EXPECT_EQ(check("wave ", true), R(qvmxl::kErrorTrailingSpaceInString,
+                                      context("qvmxl::kErrorTrailingSpaceInString", 88)));
     EXPECT_EQ(check("wave 1", true),
               R(qvmxl::kErrorInvalidCharInString,
                 context("qvmxl::kErrorInvalidCharInString", 102,
                         invalidCharacter(4, "wave 1") +
                             ",{\"type\":\"comment\",\"comment\":\"whitespace is not allowed.\"}")));
     EXPECT_EQ(check("_abc", false, 2),
-              R(qvmxl::kErrorLeadingUnderscoreInString, context("qvmxl::kErrorLeadingUnderscoreInString", 111,
-                                     usage("kUsageTypeInvalidString", "\"_abc\"", "string"))));
-    EXPECT_EQ(check(std::string(512, 'w').c_str(), true),
-              R(qvmxl::kErrorNameTooLong, context("qvmxl::kErrorNameTooLong", 119,
-                                     usage("kUsageTypeMaxLength", "\"511\"", "uint64_t"))));
+              R(qvmxl::kErrorLeadingUnderscoreInString,
+                context("qvmxl::kErrorLeadingUnderscoreInString", 111,
+                        usage("kUsageTypeInvalidString", "\"_abc\"", "string"))));
+    EXPECT_EQ(
+        check(std::string(512, 'w').c_str(), true),
+        R(qvmxl::kErrorNameTooLong, context("qvmxl::kErrorNameTooLong", 119,
+                                            usage("kUsageTypeMaxLength", "\"511\"", "uint64_t"))));
 }
 
 TEST(CheckName, ForbiddenSetIsControlsAndPunctuation) {
@@ -76,7 +78,8 @@ TEST(CheckName, ForbiddenSetIsControlsAndPunctuation) {
 
 TEST(CheckName, AnEarlierErrorKeepsItsContext) {
     qverr::Status status;
-    status.setCode(qverr::qvapalerr_invalidParameter, QVERR_LOCATION("qv3377hal", "qvapalerr_invalidParameter"));
+    status.setCode(qverr::qvapalerr_invalidParameter,
+                   QVERR_LOCATION("qv3377hal", "qvapalerr_invalidParameter"));
     const std::string before = status.jsonText();
     qvcheckname::checkName("a.b", false, 511, status);
     EXPECT_EQ(status.code, qverr::qvapalerr_invalidParameter);

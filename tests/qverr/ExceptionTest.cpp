@@ -1,6 +1,6 @@
-#include <cstring>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <exception>
 #include <stdexcept>
 #include <string>
@@ -20,7 +20,7 @@ using qvtest::thrownStatus;
 using Thrown = std::pair<int32_t, std::string>;
 
 constexpr qverr::SourceLocation kExceptionSite{"qverr/Exception.cpp", 40, "qv3377hal",
-                                                  "qvapalerr_invalidParameter"};
+                                               "qvapalerr_invalidParameter"};
 const char kExceptionSiteJson[] =
     "{\"error_constant\":\"qvapalerr_invalidParameter\",\"file\":\"qverr/Exception.cpp\","
     "\"line\":40,\"component\":\"qv3377hal\"}";
@@ -32,7 +32,8 @@ TEST(Exception, ThrowRethrowCopyAndMoveKeepTheDetailAsWhat) {
     std::exception_ptr captured;
     try {
         try {
-            QVERR_THROW("qv3377hal", qverr::qvapalerr_resourceNotFound, "qvapalerr_resourceNotFound");
+            QVERR_THROW("qv3377hal", qverr::qvapalerr_resourceNotFound,
+                        "qvapalerr_resourceNotFound");
         } catch (ExceptionBase& e) {
             EXPECT_EQ(e.status.code, qverr::qvapalerr_resourceNotFound);
             throw;
@@ -75,10 +76,12 @@ TEST(PlatformStatusThrow, ErrorsThrowWithTheirLocationWarningsDoNot) {
     tStatus error;
     error.setCode(qverr::qvapalerr_resourceNotFound, "qv3377hal", "qvapal/device.cpp", 7);
     EXPECT_EQ(thrownStatus([&] { qverr::throwIfTStatusError(error); }),
-              Thrown(qverr::qvapalerr_resourceNotFound, "{\"file\":\"qvapal/device.cpp\",\"line\":7,\"component\":"
-                             "\"qv3377hal\"}"));
+              Thrown(qverr::qvapalerr_resourceNotFound,
+                     "{\"file\":\"qvapal/device.cpp\",\"line\":7,\"component\":"
+                     "\"qv3377hal\"}"));
     error.structSize = 16;
-    EXPECT_EQ(thrownStatus([&] { qverr::throwIfTStatusError(error); }), Thrown(qverr::qvapalerr_resourceNotFound, ""));
+    EXPECT_EQ(thrownStatus([&] { qverr::throwIfTStatusError(error); }),
+              Thrown(qverr::qvapalerr_resourceNotFound, ""));
 
     // The scope guard throws at its end, unless the scope is already unwinding.
     tStatus guarded;

@@ -100,7 +100,8 @@ TEST(Status, ABufferThatCannotGrowEndsIncompleteWithoutLooping) {
 
     Status large;
     const std::string longFile(100, 'f');
-    large.setCode(qverr::qvapalerr_resourceNotFound, {longFile.c_str(), 1, nullptr, "qvapalerr_resourceNotFound"});
+    large.setCode(qverr::qvapalerr_resourceNotFound,
+                  {longFile.c_str(), 1, nullptr, "qvapalerr_resourceNotFound"});
     Status fixed;
     fixed.realloc = &fixedRealloc;
     EXPECT_TRUE(fixed.merge(large, &complete));
@@ -190,7 +191,8 @@ TEST(Status, FromPlatformBringsFileLineAndComponentAndKeepsErrorsErrors) {
     EXPECT_LT(qverr::narrowStatusCode(int64_t(0xFFFFFFFE00000001ull)), 0);  // low half 1
     EXPECT_GT(qverr::narrowStatusCode(int64_t{1} << 31), 0);                // low half negative
     EXPECT_EQ(qverr::narrowStatusCode(INT32_MIN), INT32_MIN);
-    EXPECT_EQ(qverr::narrowStatusCode(qverr::qvapalerr_invalidParameter), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(qverr::narrowStatusCode(qverr::qvapalerr_invalidParameter),
+              qverr::qvapalerr_invalidParameter);
 }
 
 }  // namespace

@@ -20,7 +20,8 @@ namespace {
 constexpr uint64_t kHuge = uint64_t{1} << 62;
 
 void raiseInvalidParameter(qverr::Status& status) {
-    status.setCode(qverr::qvapalerr_invalidParameter, QVERR_LOCATION("qv3377hal", "qvapalerr_invalidParameter"));
+    status.setCode(qverr::qvapalerr_invalidParameter,
+                   QVERR_LOCATION("qv3377hal", "qvapalerr_invalidParameter"));
 }
 
 TEST(ErrString, TakesRangesOfItsOwnText) {
@@ -33,7 +34,7 @@ TEST(ErrString, TakesRangesOfItsOwnText) {
     s.insertRange(s.c_str() + 20, s.c_str() + 60, status);
     expected += expected.substr(20, 40);
     EXPECT_EQ(std::string(s.c_str(), s.size()), expected);
-    s.assign(s.c_str() + 1, 5, status);   // overlapping, in place
+    s.assign(s.c_str() + 1, 5, status);  // overlapping, in place
     s.erase(2, 2);
     EXPECT_STREQ(s.c_str(), "bcf");
     s.erase(1, 100);
@@ -103,8 +104,7 @@ TEST(ErrVector, InsertsRangesOfItselfAnywhere) {
                     v.clear();
                     expected = {10, 11, 12, 13, 14, 15};
                     v.insertRange(expected.data(), expected.data() + 6, status);
-                    const std::vector<int> range(expected.begin() + first,
-                                                 expected.begin() + last);
+                    const std::vector<int> range(expected.begin() + first, expected.begin() + last);
                     expected.insert(expected.begin() + at, range.begin(), range.end());
                     v.insertRangeAt(at, v.data() + first, v.data() + last, status);
                     ASSERT_EQ(std::vector<int>(v.begin(), v.end()), expected)
@@ -149,7 +149,7 @@ TEST(ApalVector, InsertsBytesAndReportsFailuresAtTheirSites) {
     v.insertRange(0, kHuge, 0xFF, failed);
     EXPECT_STREQ(failed.file, "qvapal/quarks/memory");
     EXPECT_EQ(failed.line, 393u);
-    v.insertRange(0, 1, 0, failed);   // skipped: the status holds an error
+    v.insertRange(0, 1, 0, failed);  // skipped: the status holds an error
     EXPECT_EQ(v.size(), 11u);
 }
 

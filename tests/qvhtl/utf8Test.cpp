@@ -1,11 +1,11 @@
-#include "qvhtl/utf8/utf8.h"
-
 #include <gtest/gtest.h>
 
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "qvhtl/utf8/utf8.h"
 
 namespace {
 
@@ -32,12 +32,19 @@ TEST(Utf8, CheckedDecoderClassifiesAndOnlyAdvancesOnSuccess) {
         int result;
         uint32_t codePoint;
     };
-    for (const auto& c : std::vector<Case>{
-             {"A", 0, 'A'}, {"\xC3\xA9", 0, 0xE9}, {"\xE2\x82\xAC", 0, 0x20AC},
-             {"\xF4\x8F\xBF\xBF", 0, 0x10FFFF}, {"\xC0\x80", 4, 0}, {"\xF0\x8F\xBF\xBF", 4, 0},
-             {"\xED\xA0\x80", 5, 0}, {"\xF4\x90\x80\x80", 5, 0}, {"\x80", 2, 0},
-             {"\xF8\x88\x80\x80\x80", 2, 0}, {"\xE2\x82", 1, 0}, {"", 1, 0},
-             {"\xE2\x41\x41", 3, 0}}) {
+    for (const auto& c : std::vector<Case>{{"A", 0, 'A'},
+                                           {"\xC3\xA9", 0, 0xE9},
+                                           {"\xE2\x82\xAC", 0, 0x20AC},
+                                           {"\xF4\x8F\xBF\xBF", 0, 0x10FFFF},
+                                           {"\xC0\x80", 4, 0},
+                                           {"\xF0\x8F\xBF\xBF", 4, 0},
+                                           {"\xED\xA0\x80", 5, 0},
+                                           {"\xF4\x90\x80\x80", 5, 0},
+                                           {"\x80", 2, 0},
+                                           {"\xF8\x88\x80\x80\x80", 2, 0},
+                                           {"\xE2\x82", 1, 0},
+                                           {"", 1, 0},
+                                           {"\xE2\x41\x41", 3, 0}}) {
         ExactBytes text(c.bytes);
         const char* cursor = text.begin();
         uint32_t codePoint = 0;
@@ -63,12 +70,20 @@ TEST(Utf8, UncheckedDecoderNeverPassesTheEnd) {
 
 TEST(Utf8, FoldsTheListedBlocksAndNothingElse) {
     using V = std::vector<uint32_t>;
-    const std::map<uint32_t, V> folds{
-        {'A', {'a'}},          {'0', {'0'}},          {0xDF, {'s', 's'}},
-        {0x130, {'i', 0x307}}, {0xFB03, {'f', 'f', 'i'}}, {0xB5, {0x3BC}},
-        {0x17F, {'s'}},        {0x1E9B, {0x1E61}},    {0x2160, {0x2170}},
-        {0x24B6, {0x24D0}},    {0xFF3A, {0xFF5A}},    {0x1E9E, {0x1E9E}},
-        {0x391, {0x391}},      {0xFFFFFFFF, {0xFFFFFFFF}}};
+    const std::map<uint32_t, V> folds{{'A', {'a'}},
+                                      {'0', {'0'}},
+                                      {0xDF, {'s', 's'}},
+                                      {0x130, {'i', 0x307}},
+                                      {0xFB03, {'f', 'f', 'i'}},
+                                      {0xB5, {0x3BC}},
+                                      {0x17F, {'s'}},
+                                      {0x1E9B, {0x1E61}},
+                                      {0x2160, {0x2170}},
+                                      {0x24B6, {0x24D0}},
+                                      {0xFF3A, {0xFF5A}},
+                                      {0x1E9E, {0x1E9E}},
+                                      {0x391, {0x391}},
+                                      {0xFFFFFFFF, {0xFFFFFFFF}}};
     for (const auto& [codePoint, expected] : folds) {
         uint32_t out[3] = {};
         const int n = qvsstutf8::foldCase(codePoint, out);
@@ -77,7 +92,10 @@ TEST(Utf8, FoldsTheListedBlocksAndNothingElse) {
 }
 
 TEST(Utf8, ComparesCaseFoldedAndStopsInsideCutSequences) {
-    EXPECT_EQ(compare("STRASSE", "stra\xC3\x9F" "e"), 0);
+    EXPECT_EQ(compare("STRASSE",
+                      "stra\xC3\x9F"
+                      "e"),
+              0);
     EXPECT_EQ(compare("abc", "ABD"), -1);
     EXPECT_EQ(compare("ABD", "abc"), 1);
     EXPECT_EQ(compare("ab", "ABC"), -1);

@@ -8,16 +8,18 @@
 
 #include "qverr/Codes.h"
 #include "qvfpga/QvFpgaSim.h"
+#include "qvisl/FifoFpgaHw.h"
 #include "support/FpgaLibraryLog.h"
 #include "support/NamedCodes.h"
 #include "support/RaiseSite.h"
-#include "qvisl/FifoFpgaHw.h"
 
 namespace {
 
 using nQVAPALS100::tStatus;
 
-std::vector<std::string> log() { return qvtest::fpgaLibraryLog(); }
+std::vector<std::string> log() {
+    return qvtest::fpgaLibraryLog();
+}
 
 class Bindings : public ::testing::Test {
 protected:
@@ -77,9 +79,12 @@ protected:
 
 TEST_F(Bindings, EachElementTypeCallsItsTypedFunctions) {
     auto expected = [](const std::string& t) {
-        return std::vector<std::string>{"QvFpgaDll_ReadFifo" + t, "QvFpgaDll_WriteFifo" + t,
-                                        "QvFpgaDll_AcquireFifoWriteElements" + t, "QvFpgaDll_ReleaseFifoElements",
-                                        "QvFpgaDll_AcquireFifoReadElements" + t, "QvFpgaDll_ReleaseFifoElements"};
+        return std::vector<std::string>{"QvFpgaDll_ReadFifo" + t,
+                                        "QvFpgaDll_WriteFifo" + t,
+                                        "QvFpgaDll_AcquireFifoWriteElements" + t,
+                                        "QvFpgaDll_ReleaseFifoElements",
+                                        "QvFpgaDll_AcquireFifoReadElements" + t,
+                                        "QvFpgaDll_ReleaseFifoElements"};
     };
     EXPECT_EQ(roundTrip<unsigned char>("u8"), expected("U8"));
     EXPECT_EQ(roundTrip<short>("i16"), expected("I16"));

@@ -95,10 +95,13 @@ TEST_F(ConfigurationTest, UnusableFilesAreRefusedAndLeftAsTheyWere) {
     EXPECT_EQ(code, qvjsonconfig::kErrorFileTooNewForSoftware);
     EXPECT_THAT(detail, HasSubstr(R"("file":"ConfigurationHelper","line":77,)"));
     // Without an oldest compatible version the version stands in for it.
-    EXPECT_EQ(failingCycle(R"({"version":2,"devices":{}})").first, qvjsonconfig::kErrorFileTooNewForSoftware);
+    EXPECT_EQ(failingCycle(R"({"version":2,"devices":{}})").first,
+              qvjsonconfig::kErrorFileTooNewForSoftware);
     EXPECT_EQ(failingCycle(R"({"version":"1","devices":{}})").first, qverr::kStatusFailedCast);
-    EXPECT_EQ(failingCycle(R"({"version":1,"oldest_compatible_version":1})").first, qverr::qvapalerr_resourceNotFound);
-    EXPECT_EQ(failingCycle(R"({"version":1,"devices":{"A":{},"A":{}}})").first, qverr::qvapalerr_objectNameCollision);
+    EXPECT_EQ(failingCycle(R"({"version":1,"oldest_compatible_version":1})").first,
+              qverr::qvapalerr_resourceNotFound);
+    EXPECT_EQ(failingCycle(R"({"version":1,"devices":{"A":{},"A":{}}})").first,
+              qverr::qvapalerr_objectNameCollision);
     EXPECT_EQ(failingCycle("{\"version\":1,").first, qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(qvtest::readFile(path), "{\"version\":1,");
     EXPECT_EQ(observer.writes, 0);

@@ -33,7 +33,9 @@ TEST(DirectoryPoller, WhateverUpdateThrowsIsLoggedAndPollingGoesOn) {
     qvtest::TraceCapture trace;
     Target target([](int count) {
         if (count == 1) throw std::runtime_error("x");
-        if (count == 2) QVERR_THROW("internal_sdi_hal23u", qverr::qvapalerr_resourceNotFound, "qvapalerr_resourceNotFound");
+        if (count == 2)
+            QVERR_THROW("internal_sdi_hal23u", qverr::qvapalerr_resourceNotFound,
+                        "qvapalerr_resourceNotFound");
         if (count == 3) throw 42;
     });
     {
@@ -46,10 +48,12 @@ TEST(DirectoryPoller, WhateverUpdateThrowsIsLoggedAndPollingGoesOn) {
     const std::string log = trace.all();
     // The poller's own sites, the source right-aligned in 32 characters.
     const std::string site = "[sdi_hal23u|                 DirectoryPoller|";
-    EXPECT_THAT(log, HasSubstr(site + "0120] Caught exception of type <std::runtime_error> with what() "
-                                      "returning \"x\"\n"));
-    EXPECT_THAT(log, HasSubstr(site + "0116] Caught qverr exception: FAIL(-52006,{\"error_constant\":"
-                                      "\"qvapalerr_resourceNotFound\",\"file\":"));
+    EXPECT_THAT(log,
+                HasSubstr(site + "0120] Caught exception of type <std::runtime_error> with what() "
+                                 "returning \"x\"\n"));
+    EXPECT_THAT(log,
+                HasSubstr(site + "0116] Caught qverr exception: FAIL(-52006,{\"error_constant\":"
+                                 "\"qvapalerr_resourceNotFound\",\"file\":"));
     EXPECT_THAT(log, HasSubstr(site + "0120] Caught exception of unknown type.\n"));
 }
 

@@ -2,6 +2,7 @@
 // and before each system call of one save, and files that other programs
 // replace or keep open: whatever is on disk afterwards is the old or the new
 // text, whole, and a save never goes to a file no longer at the path.
+#include <cjson/cJSON.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -15,7 +16,6 @@
 #include <random>
 #include <thread>
 
-#include <cjson/cJSON.h>
 #include "qverr/Codes.h"
 #include "qvjsonconfig/AliasAttributeProvider.h"
 #include "qvjsonconfig/Configuration.h"
@@ -43,12 +43,14 @@ void save(LockableFile& file, const std::string& text) {
 
 size_t entries(const std::string& directory) {
     size_t count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(directory)) count += entry.exists() ? 1 : 0;
+    for (const auto& entry : std::filesystem::directory_iterator(directory))
+        count += entry.exists() ? 1 : 0;
     return count;
 }
 
 std::string configuration(const std::string& alias) {
-    return R"({"version":1,"oldest_compatible_version":1,"devices":{"dev":{"alias":")" + alias + R"("}}})";
+    return R"({"version":1,"oldest_compatible_version":1,"devices":{"dev":{"alias":")" + alias +
+           R"("}}})";
 }
 
 TEST(InterruptedSave, RandomKillsWhileSavingAliases) {
@@ -69,8 +71,8 @@ TEST(InterruptedSave, RandomKillsWhileSavingAliases) {
                 Configuration store(file, nullptr, provider, nullptr);
                 cJSON* entry = store.getConfigurationData().getDeviceEntry("dev")->getJsonObject(
                     qvjsonconfig::kSelectorPersistent);
-                cJSON_ReplaceItemInObject(entry, "alias",
-                                          cJSON_CreateString((i % 2 ? longAlias : shortAlias).c_str()));
+                cJSON_ReplaceItemInObject(
+                    entry, "alias", cJSON_CreateString((i % 2 ? longAlias : shortAlias).c_str()));
                 store.commit();
             }
         }
@@ -80,8 +82,8 @@ TEST(InterruptedSave, RandomKillsWhileSavingAliases) {
         const std::string text = qvtest::readFile(path);
         ASSERT_TRUE(strictJson(text)) << "round " << round << ": " << text.substr(0, 200);
         cJSON* parsed = cJSON_Parse(text.c_str());
-        const cJSON* alias = cJSON_GetObjectItem(cJSON_GetObjectItem(cJSON_GetObjectItem(parsed, "devices"), "dev"),
-                                                 "alias");
+        const cJSON* alias = cJSON_GetObjectItem(
+            cJSON_GetObjectItem(cJSON_GetObjectItem(parsed, "devices"), "dev"), "alias");
         const std::string value = cJSON_IsString(alias) ? alias->valuestring : "";
         cJSON_Delete(parsed);
         EXPECT_TRUE(value == shortAlias || value == longAlias) << value;

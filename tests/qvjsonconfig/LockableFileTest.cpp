@@ -122,9 +122,10 @@ TEST(LockableFile, AFullDiskLeavesTheOldContent) {
         rlimit limit{old.size() + 4, old.size() + 4};
         setrlimit(RLIMIT_FSIZE, &limit);
         LockableFile file(path.c_str(), false);
-        const auto [code, detail] = qvtest::thrownStatus([&] { write(file, std::string(200, 'n')); });
-        _exit(code == qverr::kStatusEndOfData && detail.find("\"file\":\"LockableFile\",\"line\":185,") !=
-                                    std::string::npos
+        const auto [code, detail] =
+            qvtest::thrownStatus([&] { write(file, std::string(200, 'n')); });
+        _exit(code == qverr::kStatusEndOfData &&
+                      detail.find("\"file\":\"LockableFile\",\"line\":185,") != std::string::npos
                   ? 0
                   : 1);
     }

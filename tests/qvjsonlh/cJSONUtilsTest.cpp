@@ -27,7 +27,8 @@ TEST(CheckedJsonAccessors, FailuresCarryTheirCodeAndConstant) {
     EXPECT_THAT(thrownStatus([&] { qvjsonlh::getObjectItem(list, "x"); }),
                 ::testing::Pair(qverr::kStatusFailedCast, HasSubstr("jsonErrorsNotAnObject")));
     EXPECT_THAT(thrownStatus([&] { qvjsonlh::getObjectItem(tree.get(), "absent"); }),
-                ::testing::Pair(qverr::qvapalerr_resourceNotFound, HasSubstr("jsonErrorsObjectItemNotFound")));
+                ::testing::Pair(qverr::qvapalerr_resourceNotFound,
+                                HasSubstr("jsonErrorsObjectItemNotFound")));
     EXPECT_FALSE(qvjsonlh::getBool(qvjsonlh::getObjectItem(tree.get(), "flag")));
     EXPECT_THAT(
         thrownStatus([&] { qvjsonlh::getBool(qvjsonlh::getObjectItem(tree.get(), "version")); }),

@@ -35,7 +35,8 @@ qvmxl::Writer writer(qverr::Status& status) {
 TEST(ErrorContext, RecordsOfEveryValueTypeFollowTheRaise) {
     for (const std::string& file : {std::string(kBadValue.file), std::string(600, 'p')}) {
         qverr::Status status;
-        status.setCode(qverr::qvapalerr_invalidParameter, {file.c_str(), 7, "qv3377hal", "qvapalerr_invalidParameter"});
+        status.setCode(qverr::qvapalerr_invalidParameter,
+                       {file.c_str(), 7, "qv3377hal", "qvapalerr_invalidParameter"});
         auto w = qvmxl::writeUsageParam(writer(status),
                                         UsageParam<const char*>{"kUsageTypeBadValue", "a\"b"});
         w = qvmxl::writeUsageParam(w, UsageParam<uint32_t>{"u", 7});
@@ -140,10 +141,18 @@ TEST(EngineeringNumbers, ScaleByThousandsAndStopOnNonFiniteValues) {
         double value;
         int digits;
         const char* text;
-    } cases[] = {{1500, 6, "1.500000e3"}, {0.001, 6, "1.0e-3"},     {0, 6, "0.0"},
-                 {-0.0, 6, "0.0"},        {1, 6, "1.0"},           {-1500, 6, "-1.500000e3"},
-                 {1000, 6, "1.0e3"},      {2.5e-7, 2, "250.0e-9"}, {123.456, 2, "123.46"},
-                 {NAN, 6, "NaN"},         {INFINITY, 6, "Infinity"}, {-INFINITY, 6, "-Infinity"}};
+    } cases[] = {{1500, 6, "1.500000e3"},
+                 {0.001, 6, "1.0e-3"},
+                 {0, 6, "0.0"},
+                 {-0.0, 6, "0.0"},
+                 {1, 6, "1.0"},
+                 {-1500, 6, "-1.500000e3"},
+                 {1000, 6, "1.0e3"},
+                 {2.5e-7, 2, "250.0e-9"},
+                 {123.456, 2, "123.46"},
+                 {NAN, 6, "NaN"},
+                 {INFINITY, 6, "Infinity"},
+                 {-INFINITY, 6, "-Infinity"}};
     for (const auto& c : cases) EXPECT_EQ(engineering(c.value, c.digits), c.text) << c.value;
     EXPECT_EQ(engineering(std::numeric_limits<double>::max()).substr(0, 4), "179.");
     EXPECT_EQ(engineering(std::numeric_limits<double>::denorm_min()).substr(0, 4), "4.94");

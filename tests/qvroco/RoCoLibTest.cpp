@@ -22,23 +22,63 @@ using ::testing::HasSubstr;
 // The library's entry points in its table order, without their
 // "qvrocoapi_" prefix.
 const std::vector<std::string> kExpectedEntryPoints{
-    "createSession", "createRemoteSession", "createImmediateSession", "destroySession", "calculateRoute",
-    "reserveRoute", "programRoute", "unprogramRoute", "unreserveRoute", "destroyRoute", "destroyImmediateRoute",
-    "destroyAllImmediateRoutes", "destroyImmediateRoutesOnDevice", "destroyImmediateRoutesFromSource",
-    "destroyImmediateRoutesToDest", "showRoute", "getRouteInfo", "DeviceContainer_begin", "DeviceIterator_next",
-    "DeviceIterator_getTerminalContainer", "DeviceIterator_getDeviceName", "DeviceIterator_isEnd",
-    "DeviceContainer_destroy", "getSystemChangeNumber", "hasTerminalInformationChanged", "getRoutableDevices",
-    "getTerminalNamesAndAttributesForDevice", "destroyStringArray", "destroyString", "resetTerminal",
-    "calculateResetTerminal", "validateTerminalURI", "areTerminalURIsEqual", "TerminalContainer_begin",
-    "TerminalIterator_next", "TerminalIterator_isEnd", "TerminalContainer_destroy",
-    "TerminalIterator_getStringAttribute", "TerminalIterator_getBoolAttribute", "RouteAttributes_new",
-    "RouteAttributes_destroy", "RouteAttributes_getConstraints", "RouteAttributes_getSourceConstraints",
-    "RouteAttributes_getDestinationConstraints", "RouteAttributes_setLifetime",
-    "RouteAttributes_setCalculationTargetState", "RouteAttributes_setForceMultiDeviceRoute",
-    "RouteAttributes_setOwnerName", "RouteConstraints_setBoolConstraint", "RouteConstraints_setStringConstraint",
-    "RouteAttributes_getOptionalModifiers", "RouteAttributes_getRequiredModifiers",
-    "RouteAttributes_getDestinationRequiredModifiers", "RouteModifiers_setBoolModifier",
-    "RouteModifiers_setStringModifier", "initiateDeviceReset", "completeDeviceReset",
+    "createSession",
+    "createRemoteSession",
+    "createImmediateSession",
+    "destroySession",
+    "calculateRoute",
+    "reserveRoute",
+    "programRoute",
+    "unprogramRoute",
+    "unreserveRoute",
+    "destroyRoute",
+    "destroyImmediateRoute",
+    "destroyAllImmediateRoutes",
+    "destroyImmediateRoutesOnDevice",
+    "destroyImmediateRoutesFromSource",
+    "destroyImmediateRoutesToDest",
+    "showRoute",
+    "getRouteInfo",
+    "DeviceContainer_begin",
+    "DeviceIterator_next",
+    "DeviceIterator_getTerminalContainer",
+    "DeviceIterator_getDeviceName",
+    "DeviceIterator_isEnd",
+    "DeviceContainer_destroy",
+    "getSystemChangeNumber",
+    "hasTerminalInformationChanged",
+    "getRoutableDevices",
+    "getTerminalNamesAndAttributesForDevice",
+    "destroyStringArray",
+    "destroyString",
+    "resetTerminal",
+    "calculateResetTerminal",
+    "validateTerminalURI",
+    "areTerminalURIsEqual",
+    "TerminalContainer_begin",
+    "TerminalIterator_next",
+    "TerminalIterator_isEnd",
+    "TerminalContainer_destroy",
+    "TerminalIterator_getStringAttribute",
+    "TerminalIterator_getBoolAttribute",
+    "RouteAttributes_new",
+    "RouteAttributes_destroy",
+    "RouteAttributes_getConstraints",
+    "RouteAttributes_getSourceConstraints",
+    "RouteAttributes_getDestinationConstraints",
+    "RouteAttributes_setLifetime",
+    "RouteAttributes_setCalculationTargetState",
+    "RouteAttributes_setForceMultiDeviceRoute",
+    "RouteAttributes_setOwnerName",
+    "RouteConstraints_setBoolConstraint",
+    "RouteConstraints_setStringConstraint",
+    "RouteAttributes_getOptionalModifiers",
+    "RouteAttributes_getRequiredModifiers",
+    "RouteAttributes_getDestinationRequiredModifiers",
+    "RouteModifiers_setBoolModifier",
+    "RouteModifiers_setStringModifier",
+    "initiateDeviceReset",
+    "completeDeviceReset",
 };
 
 TEST(RouteControlBinding, ResolvesEveryEntryPointInTableOrder) {
@@ -46,7 +86,9 @@ TEST(RouteControlBinding, ResolvesEveryEntryPointInTableOrder) {
     ASSERT_EQ(std::size(RoCoLib::kEntryPointNames), 57u);
     std::vector<std::string> names;
     for (const auto& name : kExpectedEntryPoints) names.push_back("qvrocoapi_" + name);
-    EXPECT_EQ(std::vector<std::string>(RoCoLib::kEntryPointNames.begin(), RoCoLib::kEntryPointNames.end()), names);
+    EXPECT_EQ(std::vector<std::string>(RoCoLib::kEntryPointNames.begin(),
+                                       RoCoLib::kEntryPointNames.end()),
+              names);
     qverr::Status status;
     qvdynlib::AutoLibWithInterface<RoCoLib> library(rocout::kRoCoLibraryName, status);
     EXPECT_EQ(status.code, 0) << status.jsonText();
@@ -98,10 +140,12 @@ TEST_F(RouteControlSession, LibraryErrorsAreThrownAsTheLibraryWroteThemAndWarnin
     EXPECT_NO_THROW(session.programRoute(id));
     qvrocosim_failEntry("programRoute", 0);
 
-    const auto [code, json] = qvtest::thrownStatus([&] { session.calculateRoute("/Dev1/PFI0", "/dev1/pfi0", nullptr); });
+    const auto [code, json] =
+        qvtest::thrownStatus([&] { session.calculateRoute("/Dev1/PFI0", "/dev1/pfi0", nullptr); });
     EXPECT_EQ(code, -89120);
-    EXPECT_EQ(json, "{\"qvrocoapi\":{\"function\":\"calculateRoute\",\"message\":\"no route from "
-                    "/Dev1/PFI0 to /dev1/pfi0\"}}");
+    EXPECT_EQ(json,
+              "{\"qvrocoapi\":{\"function\":\"calculateRoute\",\"message\":\"no route from "
+              "/Dev1/PFI0 to /dev1/pfi0\"}}");
 }
 
 TEST_F(RouteControlSession, TerminalListWithoutAttributeNamesPassesOnlyTheNullEntry) {
@@ -136,14 +180,15 @@ TEST(TerminalNames, QualifiedUnlessAlreadyFullAndFoldedByFullCaseFolding) {
 
     using rocout::foldTerminalName;
     EXPECT_EQ(foldTerminalName("/Dev1/ai/0/PFI0"), "/dev1/ai/0/pfi0");
-    EXPECT_EQ(foldTerminalName("/Dev1/Stra\xC3\x9F" "e"), "/dev1/strasse");
+    EXPECT_EQ(foldTerminalName("/Dev1/Stra\xC3\x9F"
+                               "e"),
+              "/dev1/strasse");
     // Two-, three- and four-byte code points.
     EXPECT_EQ(foldTerminalName("\xC3\x80\xEF\xBC\xA1\xF0\x9F\x98\x80"),
               "\xC3\xA0\xEF\xBD\x81\xF0\x9F\x98\x80");
     // A sequence cut short by the end is taken byte by byte.
     const std::string cut = "/A\xE2\x82";
-    EXPECT_EQ(foldTerminalName(std::string_view(cut.data(), cut.size())),
-              "/a\xC3\xA2\xC2\x82");
+    EXPECT_EQ(foldTerminalName(std::string_view(cut.data(), cut.size())), "/a\xC3\xA2\xC2\x82");
 }
 
 class RouteSettings : public ::testing::Test {
@@ -176,7 +221,8 @@ TEST_F(RouteSettings, ApplyCalculatesOncePerDestinationAndThenNothingUntilAChang
     setting->setSource("StartTrigger");
     setting->applyRoutes();
     EXPECT_THAT(std::string(qvrocosim_log()),
-                HasSubstr("RouteAttributes_setCalculationTargetState 2\ncalculateRoute /Dev1/ai/0/StartTrigger /Dev1/ai/0/PFI1\n"));
+                HasSubstr("RouteAttributes_setCalculationTargetState 2\ncalculateRoute "
+                          "/Dev1/ai/0/StartTrigger /Dev1/ai/0/PFI1\n"));
     EXPECT_EQ(qvrocosim_programmedRouteCount(), 2u);
     EXPECT_EQ(setting->appliedSource(), "/Dev1/ai/0/StartTrigger");
 

@@ -18,15 +18,21 @@ TEST(RouteControlLoadFailure, ConstructionSucceedsAndEveryUseThrowsTheLoadStatus
     rocout::RoCoSession session;
     const std::function<void()> uses[] = {
         [&] { session.calculateRoute("/Dev1/PFI0", "/Dev1/PFI1", nullptr); },
-        [&] { session.calculateRoute("/Dev1/PFI0", "/Dev1/PFI1", nullptr); },  // again: the same failure
+        [&] {
+            session.calculateRoute("/Dev1/PFI0", "/Dev1/PFI1", nullptr);
+        },  // again: the same failure
         [&] { session.completeDeviceReset("Dev1"); }};
     for (const auto& use : uses) {
         const auto [code, json] = qvtest::thrownStatus(use);
         EXPECT_EQ(code, qverr::qvapalerr_invalidParameter);
 #ifdef QV_LACKING_ENTRY_POINT
-        EXPECT_THAT(json, HasSubstr("\"debug\":\"failed to get symbol\",\"qvdynlib_symbol\":\"qvrocoapi_getRouteInfo\""));
+        EXPECT_THAT(json, HasSubstr("\"debug\":\"failed to get "
+                                    "symbol\",\"qvdynlib_symbol\":\"qvrocoapi_getRouteInfo\""));
 #else
-        EXPECT_THAT(json, HasSubstr("\"debug\":\"failed to qvdynlib_load library\",\"path\":\"libqvrocoapi.so.1\""));
+        EXPECT_THAT(
+            json,
+            HasSubstr(
+                "\"debug\":\"failed to qvdynlib_load library\",\"path\":\"libqvrocoapi.so.1\""));
 #endif
     }
 }

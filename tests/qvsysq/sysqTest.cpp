@@ -119,7 +119,8 @@ std::pair<std::string, int32_t> relocated(const char* library, const char* name)
     qverr::Status status;
     qvsysq::internal::buildInstallDirs(library, table, status);
     EXPECT_EQ(table.size(), 19u);
-    for (const auto& entry : table) if (entry.name == name) return {entry.path, status.code};
+    for (const auto& entry : table)
+        if (entry.name == name) return {entry.path, status.code};
     return {"absent", status.code};
 }
 
@@ -132,7 +133,8 @@ TEST(InstallDirectories, RelocationVariants) {
     EXPECT_EQ(relocated(QV_RELOCATIONS_ANSWER0, "docdir"), Result("/usr/share/doc", 0));
     // A function that fills the whole buffer still yields a terminated path.
     EXPECT_EQ(relocated(QV_RELOCATIONS_NONUL, "bindir"), Result(std::string(255, 'x'), 0));
-    EXPECT_EQ(relocated(QV_RELOCATIONS_ANSWERFAIL, "bindir"), Result("/usr/bin", qverr::qvapalerr_resourceNotFound));
+    EXPECT_EQ(relocated(QV_RELOCATIONS_ANSWERFAIL, "bindir"),
+              Result("/usr/bin", qverr::qvapalerr_resourceNotFound));
 }
 
 TEST(FailingRelocationLibrary, EveryNamedQueryFails) {
@@ -141,7 +143,8 @@ TEST(FailingRelocationLibrary, EveryNamedQueryFails) {
     qvhtl::err::String out;
     qvsysq::getInstallDir("bindir", out, status);
     EXPECT_EQ(status.code, qverr::qvapalerr_resourceNotFound);
-    EXPECT_EQ(qvtest::thrownStatus([] { qvsysq::getMultiarchLibDir(); }).first, qverr::qvapalerr_resourceNotFound);
+    EXPECT_EQ(qvtest::thrownStatus([] { qvsysq::getMultiarchLibDir(); }).first,
+              qverr::qvapalerr_resourceNotFound);
     // Paths that are not named directories are not affected.
     EXPECT_NO_THROW(qvsysq::getLocalStateDir());
 }

@@ -15,15 +15,15 @@
 namespace qvtest {
 
 // The plug-in's own names for the codes it returns.
-using visapxipluginapalcodegen::kViErrorInvalidObject;
-using visapxipluginapalcodegen::kViErrorResourceNotFound;
 using visapxipluginapalcodegen::kViErrorAttributeNotSupported;
-using visapxipluginapalcodegen::kViErrorNotInitialized;
-using visapxipluginapalcodegen::kViErrorInvalidSpace;
-using visapxipluginapalcodegen::kViErrorInvalidPointer;
+using visapxipluginapalcodegen::kViErrorInvalidObject;
 using visapxipluginapalcodegen::kViErrorInvalidParameter;
-using visapxipluginapalcodegen::kViErrorNotSupported;
+using visapxipluginapalcodegen::kViErrorInvalidPointer;
 using visapxipluginapalcodegen::kViErrorInvalidSize;
+using visapxipluginapalcodegen::kViErrorInvalidSpace;
+using visapxipluginapalcodegen::kViErrorNotInitialized;
+using visapxipluginapalcodegen::kViErrorNotSupported;
+using visapxipluginapalcodegen::kViErrorResourceNotFound;
 using visapxipluginapalcodegen::kViWarningNullObject;
 
 #define VISA_ENTRY(member, name) library.fn<decltype(member)>("Ppi" name)
@@ -35,19 +35,20 @@ struct VisaPluginApi {
     int32_t (*finalizePlugin)() = VISA_ENTRY(finalizePlugin, "FinalizePlugin");
     int32_t (*getDeviceIDs)(uint16_t wantFlags, int32_t capacity, uint64_t* ids, uint16_t* flags,
                             uint32_t* count) = VISA_ENTRY(getDeviceIDs, "GetDeviceIDs");
-    int32_t (*open)(int32_t first, uint32_t bus, uint32_t device, uint32_t function, uint64_t* session) =
-        VISA_ENTRY(open, "Open");
+    int32_t (*open)(int32_t first, uint32_t bus, uint32_t device, uint32_t function,
+                    uint64_t* session) = VISA_ENTRY(open, "Open");
     int32_t (*close)(uint64_t session) = VISA_ENTRY(close, "Close");
     int32_t (*getSpaceInfo)(uint64_t session, uint32_t space, uint16_t* first, uint64_t* second,
                             uint64_t* third) = VISA_ENTRY(getSpaceInfo, "GetSpaceInfo");
-    int32_t (*getDeviceAttribute)(uint64_t session, uint32_t attribute, void* value) =
-        VISA_ENTRY(getDeviceAttribute, "GetDeviceAttribute");
-    int32_t (*blockRead)(uint64_t session, uint32_t unused, uint32_t space, uint64_t offset, uint32_t access,
-                         uint16_t flag, void* buffer, uint64_t count, uint32_t mode) =
-        VISA_ENTRY(blockRead, "BlockRead");
-    int32_t (*blockWrite)(uint64_t session, uint32_t unused, uint32_t space, uint64_t offset, uint32_t access,
-                          uint16_t flag, const void* buffer, uint64_t count, uint32_t mode) =
-        VISA_ENTRY(blockWrite, "BlockWrite");
+    int32_t (*getDeviceAttribute)(uint64_t session, uint32_t attribute,
+                                  void* value) = VISA_ENTRY(getDeviceAttribute,
+                                                            "GetDeviceAttribute");
+    int32_t (*blockRead)(uint64_t session, uint32_t unused, uint32_t space, uint64_t offset,
+                         uint32_t access, uint16_t flag, void* buffer, uint64_t count,
+                         uint32_t mode) = VISA_ENTRY(blockRead, "BlockRead");
+    int32_t (*blockWrite)(uint64_t session, uint32_t unused, uint32_t space, uint64_t offset,
+                          uint32_t access, uint16_t flag, const void* buffer, uint64_t count,
+                          uint32_t mode) = VISA_ENTRY(blockWrite, "BlockWrite");
     // The six the module does not support; the VISA library passes their
     // arguments, which the plug-in ignores.
     using Unsupported = int32_t (*)(uint64_t session, uint64_t a, uint64_t b, uint64_t c);

@@ -35,8 +35,9 @@ TEST_F(VisaPlugin, NothingWorksUntilInitialisedAndAfterTheLastFinalize) {
     uint64_t session = 0x1000, opened = 0;
     uint16_t word = 0;
     const auto refusedAll = [&] {
-        for (const int32_t code : {plugin.getDeviceIDs(0, 0, nullptr, nullptr, &count), plugin.open(0, 1, 2, 3, &opened),
-                                   plugin.getDeviceAttribute(session, 0x3FFF00D9, &word), plugin.finalizePlugin()}) {
+        for (const int32_t code :
+             {plugin.getDeviceIDs(0, 0, nullptr, nullptr, &count), plugin.open(0, 1, 2, 3, &opened),
+              plugin.getDeviceAttribute(session, 0x3FFF00D9, &word), plugin.finalizePlugin()}) {
             EXPECT_EQ(code, kViErrorNotInitialized);
         }
     };
@@ -92,15 +93,16 @@ TEST_F(VisaPlugin, OpenChecksTheAddressAndAttachesOnce) {
 
     // A refused attach leaves no file open and sends no detach.
     qvtest::failRequests(module, "visapxipluginapalcodegen.openSession", -50310);
-    EXPECT_EQ(plugin.open(0, VisaBlock::kBusNumber, VisaBlock::kDeviceNumber, VisaBlock::kFunctionNumber,
-                          &session),
+    EXPECT_EQ(plugin.open(0, VisaBlock::kBusNumber, VisaBlock::kDeviceNumber,
+                          VisaBlock::kFunctionNumber, &session),
               -50310);
     EXPECT_EQ(session, 0u);
     EXPECT_FALSE(module.decoder().last("visapxipluginapalcodegen.closeSession").has_value());
     EXPECT_EQ(module.driver().openDescriptors(), 0u);
 
     addModules(module);
-    module.on("visapxipluginapalcodegen.openSession", [](const qvsim::DecodedRequest&, qvsim::Reply&) { return 0; });
+    module.on("visapxipluginapalcodegen.openSession",
+              [](const qvsim::DecodedRequest&, qvsim::Reply&) { return 0; });
     uint64_t other = 0;
     ASSERT_EQ(plugin.open(0, 0xFF, 31, 7, &other), 0);
     EXPECT_EQ(module.decoder().last("visapxipluginapalcodegen.openSession")->device, "qv3377k1");
@@ -154,18 +156,20 @@ TEST_F(VisaPlugin, SpaceInformationComesFromTheDriver) {
     EXPECT_EQ(plugin.getSpaceInfo(session, 3, &width, nullptr, &size), kViErrorInvalidPointer);
     // The results the driver returns with its error reach the caller; a
     // failed ioctl returns none and leaves the caller's outputs as they were.
-    module.on("visapxipluginapalcodegen.getSpaceInfo", [](const qvsim::DecodedRequest&, qvsim::Reply& reply) {
-        reply.set("width", 16);
-        reply.set("base", 0xE0002000);
-        reply.set("size", 0x40);
-        reply.status(-50320);
-        return 0;
-    });
+    module.on("visapxipluginapalcodegen.getSpaceInfo",
+              [](const qvsim::DecodedRequest&, qvsim::Reply& reply) {
+                  reply.set("width", 16);
+                  reply.set("base", 0xE0002000);
+                  reply.set("size", 0x40);
+                  reply.status(-50320);
+                  return 0;
+              });
     EXPECT_EQ(plugin.getSpaceInfo(session, 3, &width, &base, &size), -50320);
     EXPECT_EQ(width, 16);
     EXPECT_EQ(base, 0xE0002000u);
     EXPECT_EQ(size, 0x40u);
-    module.on("visapxipluginapalcodegen.getSpaceInfo", [](const qvsim::DecodedRequest&, qvsim::Reply&) { return EIO; });
+    module.on("visapxipluginapalcodegen.getSpaceInfo",
+              [](const qvsim::DecodedRequest&, qvsim::Reply&) { return EIO; });
     width = 1;
     base = size = 2;
     EXPECT_LT(plugin.getSpaceInfo(session, 3, &width, &base, &size), 0);
@@ -179,7 +183,8 @@ TEST_F(VisaPlugin, BlocksMoveThroughTheDriverIntoRegisterSpace) {
     ASSERT_EQ(plugin.initializePlugin(), 0);
     const uint64_t session = openModule();
     const uint8_t written[6] = {1, 2, 3, 4, 5, 6};
-    ASSERT_EQ(plugin.blockWrite(session, 0, 2, 0x100, 4, 0x100, written, sizeof written, 0xFFFFFFFF), 0);
+    ASSERT_EQ(
+        plugin.blockWrite(session, 0, 2, 0x100, 4, 0x100, written, sizeof written, 0xFFFFFFFF), 0);
     EXPECT_EQ(module.visa().read(2, 0x100, 6), std::vector<uint8_t>(written, written + 6));
     std::vector<uint8_t> record(48, 0);
     putLE(record, 0, 2, 1);
@@ -252,7 +257,8 @@ TEST(VisaPluginWithoutModule, FindsNothingAndSupportsNoMapping) {
     uint64_t session = 1;
     EXPECT_EQ(plugin.open(0, 1, 0, 0, &session), kViErrorResourceNotFound);
     EXPECT_EQ(session, 0u);
-    for (auto* unsupported : plugin.unsupported) EXPECT_EQ(unsupported(0x1000, 1, 2, 3), kViErrorNotSupported);
+    for (auto* unsupported : plugin.unsupported)
+        EXPECT_EQ(unsupported(0x1000, 1, 2, 3), kViErrorNotSupported);
     EXPECT_EQ(plugin.finalizePlugin(), 0);
 }
 

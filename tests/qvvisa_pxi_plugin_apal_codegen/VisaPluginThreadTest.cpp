@@ -23,11 +23,12 @@ protected:
     uint64_t startHeldRead() {
         EXPECT_EQ(plugin.initializePlugin(), 0);
         const uint64_t session = openModule();
-        module.on("visapxipluginapalcodegen.blockRead", [this](const qvsim::DecodedRequest&, qvsim::Reply&) {
-            entered.set_value();
-            released.wait_for(30s);
-            return 0;
-        });
+        module.on("visapxipluginapalcodegen.blockRead",
+                  [this](const qvsim::DecodedRequest&, qvsim::Reply&) {
+                      entered.set_value();
+                      released.wait_for(30s);
+                      return 0;
+                  });
         transfer = std::thread([this, session] {
             result = plugin.blockRead(session, 0, 0, 0, 1, 0, buffer, sizeof buffer, 0);
         });
@@ -87,7 +88,8 @@ TEST_F(VisaPluginThreads, ManyHostsOpenTransferAndCloseAtOnce) {
                 uint8_t written[64], read[64] = {};
                 std::fill(std::begin(written), std::end(written), mark);
                 const uint64_t offset = 0x1000u * static_cast<uint64_t>(t);
-                if (plugin.blockWrite(session, 0, 1, offset, 1, 0, written, sizeof written, 0) != 0 ||
+                if (plugin.blockWrite(session, 0, 1, offset, 1, 0, written, sizeof written, 0) !=
+                        0 ||
                     plugin.blockRead(session, 0, 1, offset, 1, 0, read, sizeof read, 0) != 0 ||
                     read[0] != mark || read[63] != mark || plugin.close(session) != 0) {
                     ++failures;

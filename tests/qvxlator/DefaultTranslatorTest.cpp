@@ -3,9 +3,9 @@
 #include <string>
 
 #include "qverr/Codes.h"
+#include "qvxlator/DefaultTranslator.h"
 #include "qvxlator/XlatorTestSupport.h"
 #include "support/SimulatedRoot.h"
-#include "qvxlator/DefaultTranslator.h"
 
 namespace {
 
@@ -25,7 +25,8 @@ protected:
 
     qvxlator::Translator* translator() {
         qverr::Status status;
-        qvxlator::Translator* created = qvxlator::createDefaultTranslator(nullptr, nullptr, &status);
+        qvxlator::Translator* created =
+            qvxlator::createDefaultTranslator(nullptr, nullptr, &status);
         EXPECT_EQ(status.code, 0);
         return created;
     }
@@ -54,7 +55,8 @@ TEST_F(DefaultTranslator, DescribesFromTheStandardErrorsDirectoryWithEnglishFall
 
 TEST_F(DefaultTranslator, ACodeDescribedNowhereIsResourceNotFound) {
     qverr::Status status;
-    EXPECT_EQ(describe(qverr::qvapalerr_invalidParameter, 0, status), "(null)");  // no English directory
+    EXPECT_EQ(describe(qverr::qvapalerr_invalidParameter, 0, status),
+              "(null)");  // no English directory
     EXPECT_EQ(status.code, qverr::qvapalerr_resourceNotFound);
     EXPECT_EQ(member(status.jsonText(), "qvxlator_debug/debug"), "open dir failed");
 
@@ -63,7 +65,8 @@ TEST_F(DefaultTranslator, ACodeDescribedNowhereIsResourceNotFound) {
     EXPECT_EQ(describe(-1, 2 | 0x500, status), "(null)");
     EXPECT_EQ(status.code, qverr::qvapalerr_resourceNotFound);
     EXPECT_EQ(xlatortest::canonical(member(status.jsonText(), "qvxlator_debug")),
-              xlatortest::canonical(R"({"qvxlator_defaultTranslator": "couldn't find description for code",
+              xlatortest::canonical(
+                  R"({"qvxlator_defaultTranslator": "couldn't find description for code",
                                         "code": -1, "lang": 0, "ade": 5})"));
 }
 
@@ -77,7 +80,9 @@ TEST_F(DefaultTranslator, IsOneStaticRecordWithoutDynamicDescriptions) {
     qverr::Status failed;
     failed.setCode(-3, QVERR_LOCATION("test", "earlier"));
     EXPECT_EQ(qvxlator::createDefaultTranslator("x", "y", &failed), nullptr);
-    EXPECT_EQ(t->getStaticDesc(t, qverr::qvapalerr_invalidParameter, 0, hostAlloc, nullptr, &failed), nullptr);
+    EXPECT_EQ(
+        t->getStaticDesc(t, qverr::qvapalerr_invalidParameter, 0, hostAlloc, nullptr, &failed),
+        nullptr);
     EXPECT_EQ(failed.code, -3);
 }
 

@@ -4,10 +4,10 @@
 #include <string>
 
 #include "qverr/Codes.h"
-#include "qvxlator/XlatorTestSupport.h"
-#include "support/ScopedEnvironment.h"
 #include "qvxlator/PathVariables.h"
+#include "qvxlator/XlatorTestSupport.h"
 #include "qvxlator/kxErrorsParser.h"
+#include "support/ScopedEnvironment.h"
 
 namespace {
 
@@ -33,14 +33,16 @@ std::string parse(const std::string& path, uint32_t code) {
 
 TEST(ExplanationFile, FindsTheBlockOfTheCodeWrittenInDecimalOrHexadecimal) {
     TempDir dir;
-    const std::string file = write(dir, 
-        "a.txt", explanationFile({{"-52005", "Invalid parameter."},
-                                  {"0xFFFF34DA", "Resource not found.\nSecond line."},
-                                  {"-1074097800", "Software fault."},
-                                  {"010", "Octal eight."},
-                                  {"99999999999999999999999", "Names no code."},
-                                  {"-1", "Minus one."}}));
-    EXPECT_EQ(parse(file, static_cast<uint32_t>(qverr::qvapalerr_invalidParameter)), "Invalid parameter.");
+    const std::string file =
+        write(dir, "a.txt",
+              explanationFile({{"-52005", "Invalid parameter."},
+                               {"0xFFFF34DA", "Resource not found.\nSecond line."},
+                               {"-1074097800", "Software fault."},
+                               {"010", "Octal eight."},
+                               {"99999999999999999999999", "Names no code."},
+                               {"-1", "Minus one."}}));
+    EXPECT_EQ(parse(file, static_cast<uint32_t>(qverr::qvapalerr_invalidParameter)),
+              "Invalid parameter.");
     EXPECT_EQ(parse(file, kNotFound), "Resource not found.\nSecond line.");
     EXPECT_EQ(parse(file, static_cast<uint32_t>(-1074097800)), "Software fault.");
     EXPECT_EQ(parse(file, 8), "Octal eight.");
@@ -51,8 +53,8 @@ TEST(ExplanationFile, FindsTheBlockOfTheCodeWrittenInDecimalOrHexadecimal) {
 
 TEST(ExplanationFile, StripsLineEndsAndSkipsCommentBlocks) {
     TempDir dir;
-    const std::string file = write(dir, 
-        "a.txt",
+    const std::string file = write(
+        dir, "a.txt",
         "<?XML VERSION=\"1.0\" encoding=\"x\"?>\r\n<QVDOCUMENT>\r\n"
         "<qvcomment>\r\n<qverror code=\"5\">\r\nnot this one\r\n</qverror>\r\n</qvcomment>\r\n"
         "  <qverror code=\"5\">\r\nindented, not a block\r\n"
@@ -65,7 +67,8 @@ TEST(ExplanationFile, TextsThatAreNotExplanationFilesDescribeNothing) {
     TempDir dir;
     const std::string head = "<?xml version=\"1.0\"?>\n";
     for (const std::string& text :
-         {std::string("<?xml version=\"2.0\"?>\n<qvdocument>\n<qverror code=\"1\">\nx\n</qverror>\n"),
+         {std::string(
+              "<?xml version=\"2.0\"?>\n<qvdocument>\n<qverror code=\"1\">\nx\n</qverror>\n"),
           head + "<document>\n<qverror code=\"1\">\n", head + "<qvdocument>\n", std::string(),
           // Blocks after the end of the document are not read.
           head + "<qvdocument>\n</qvdocument>\n<qverror code=\"1\">\nx\n</qverror>\n"}) {
@@ -83,8 +86,10 @@ TEST(ExplanationFile, MalformedFilesFailWithResourceNotFound) {
     const Case cases[] = {
         {head + "<qverror code=\"1\">\nnever closed\n",
          "Bad explanation file. Could not find the end of the status code definition !"},
-        {head + "<qverror code=\"one\">\nx\n</qverror>\n", "Could not successfully read the status data!"},
-        {head + std::string("\0binary\n", 8), "Bad explanation file. Unidentified section heading !"},
+        {head + "<qverror code=\"one\">\nx\n</qverror>\n",
+         "Could not successfully read the status data!"},
+        {head + std::string("\0binary\n", 8),
+         "Bad explanation file. Unidentified section heading !"},
     };
     for (const Case& c : cases) {
         qverr::Status status;
@@ -96,7 +101,8 @@ TEST(ExplanationFile, MalformedFilesFailWithResourceNotFound) {
     qverr::Status status;
     EXPECT_EQ(parse(dir.path() + "/missing.txt", 1, status), "");
     EXPECT_EQ(status.code, qverr::qvapalerr_resourceNotFound);
-    EXPECT_EQ(member(status.jsonText(), "qvxlator_debug/debug"), "Could not open status explanations file");
+    EXPECT_EQ(member(status.jsonText(), "qvxlator_debug/debug"),
+              "Could not open status explanations file");
     EXPECT_EQ(member(status.jsonText(), "qvxlator_debug/path"), dir.path() + "/missing.txt");
 }
 

@@ -26,7 +26,8 @@ std::string write(const Dir& dir, const std::string& relative, const std::string
 }
 
 // An explanation file holding one description per (code, text) pair.
-inline std::string explanationFile(std::initializer_list<std::pair<std::string, std::string>> entries) {
+inline std::string explanationFile(
+    std::initializer_list<std::pair<std::string, std::string>> entries) {
     std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<qvdocument>\n";
     for (const auto& [code, description] : entries) {
         text += "<qverror code=\"" + code + "\">\n" + description + "\n</qverror>\n";
@@ -86,7 +87,8 @@ inline std::string member(const std::string& json, const std::string& path) {
     size_t start = 0;
     while (item && start <= path.size()) {
         const size_t end = path.find('/', start);
-        const std::string key = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        const std::string key =
+            path.substr(start, end == std::string::npos ? std::string::npos : end - start);
         item = cJSON_GetObjectItemCaseSensitive(item, key.c_str());
         if (end == std::string::npos) break;
         start = end + 1;

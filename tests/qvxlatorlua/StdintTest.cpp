@@ -27,7 +27,8 @@ protected:
             std::string message = lua_tostring(L, -1);
             lua_pop(L, 1);
             const size_t position = message.find("]:1: ");
-            return "error: " + (position == std::string::npos ? message : message.substr(position + 5));
+            return "error: " +
+                   (position == std::string::npos ? message : message.substr(position + 5));
         }
         std::string text = lua_tostring(L, -1);
         lua_pop(L, 1);

@@ -106,8 +106,8 @@ TEST(DynamicDescGolden, RenderingsAreByteIdenticalOnEveryCall) {
                 take(translator->getDynamicDesc(translator, kGoldenContexts[golden.context],
                                                 golden.flags, "json1", hostAlloc, nullptr, &call));
             EXPECT_EQ(call.code, 0) << call.jsonText();
-            EXPECT_EQ(text, golden.text) << "context " << golden.context << ", flags "
-                                         << std::hex << golden.flags << ", round " << round;
+            EXPECT_EQ(text, golden.text) << "context " << golden.context << ", flags " << std::hex
+                                         << golden.flags << ", round " << round;
         }
     }
     translator->destroy(translator);

@@ -53,8 +53,9 @@ protected:
     // A translator whose module is a script of the test's own.
     Translator* createScripted(const std::string& script, qverr::Status& status) {
         write(dir_, "modules/testxlator.lua", script);
-        return create("{\"qvxlatorlua_xlator\":\"testxlator\",\"qvxlatorlua_path\":\"$_tempDir/modules\"}",
-                      status);
+        return create(
+            "{\"qvxlatorlua_xlator\":\"testxlator\",\"qvxlatorlua_path\":\"$_tempDir/modules\"}",
+            status);
     }
 
     std::string staticDesc(Translator* translator, int32_t code, uint32_t flags) {
@@ -109,9 +110,9 @@ TEST_F(TranslatorTest, AStatusHoldingAnErrorIsLeftUntouched) {
 
     Translator* translator = create();
     int allocations = 0;
-    EXPECT_EQ(translator->getDynamicDesc(translator, "{}", 0, "json1", hostAlloc, &allocations,
-                                         &status),
-              nullptr);
+    EXPECT_EQ(
+        translator->getDynamicDesc(translator, "{}", 0, "json1", hostAlloc, &allocations, &status),
+        nullptr);
     EXPECT_EQ(allocations, 0);
     EXPECT_EQ(status.code, -7);
     translator->destroy(translator);
@@ -119,9 +120,9 @@ TEST_F(TranslatorTest, AStatusHoldingAnErrorIsLeftUntouched) {
 
 TEST_F(TranslatorTest, BadRegistrationInformationFailsCreation) {
     for (const std::string& info : {std::string("not json"), std::string("{}"),
-                                   std::string("{\"qvxlatorlua_xlator\":\"no_such_module\"}"),
-                                   std::string("{\"qvxlatorlua_xlator\":\"mxlator\","
-                                               "\"qvxlatorlua_settings\":5}")}) {
+                                    std::string("{\"qvxlatorlua_xlator\":\"no_such_module\"}"),
+                                    std::string("{\"qvxlatorlua_xlator\":\"mxlator\","
+                                                "\"qvxlatorlua_settings\":5}")}) {
         qverr::Status status;
         EXPECT_EQ(create(info, status), nullptr) << info;
         EXPECT_EQ(status.code, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
@@ -149,10 +150,10 @@ TEST_F(TranslatorTest, NullRegistrationMembersCountAsAbsent) {
 
 TEST_F(TranslatorTest, StaticDescriptionsFollowTheSearchOrder) {
     write(dir_, "zmerrors/qv3377HAL/French/a.txt",
-               explanationFile({{"-1", "zm fr"}, {"-9", "zm fr wins"}}));
+          explanationFile({{"-1", "zm fr"}, {"-9", "zm fr wins"}}));
     write(dir_, "zmerrors/qv3377HAL/English/a.txt", explanationFile({{"-2", "zm en"}}));
     write(dir_, "errors/French/a.txt",
-               explanationFile({{"-3", "errors fr"}, {"-9", "errors fr loses"}}));
+          explanationFile({{"-3", "errors fr"}, {"-9", "errors fr loses"}}));
     write(dir_, "errors/a.err", explanationFile({{"-4", "errors root"}}));
     write(dir_, "errors/English/a.txt", explanationFile({{"-5", "errors en"}}));
     Translator* translator = create();
@@ -183,7 +184,8 @@ TEST_F(TranslatorTest, TheRegisteredSettingsSearchTheSharedDataDirectory) {
           explanationFile({{"-52005", "Invalid parameter."}, {"-52006", "Not found."}}));
     Translator* translator = create(qvxlatormgr::kMxlatorRegistrationInfo);
     EXPECT_EQ(staticDesc(translator, qverr::qvapalerr_invalidParameter, kFrench), "zm fr");
-    EXPECT_EQ(staticDesc(translator, qverr::qvapalerr_invalidParameter, kEnglish), "Invalid parameter.");
+    EXPECT_EQ(staticDesc(translator, qverr::qvapalerr_invalidParameter, kEnglish),
+              "Invalid parameter.");
     EXPECT_EQ(staticDesc(translator, qverr::qvapalerr_resourceNotFound, kFrench), "Not found.");
     translator->destroy(translator);
 }
@@ -233,7 +235,8 @@ TEST_F(TranslatorTest, BadContextsAndFormatsAreReportedInTheStatus) {
                                                 &failed);
         EXPECT_EQ(text, nullptr) << context;
         EXPECT_EQ(failed.code, qverr::qvapalerr_softwareFaultAPALInternalUseOnly) << context;
-        EXPECT_EQ(member(failed.jsonText(), "qvxlatorlua_debug/debug"), "failed to get dynamic desc");
+        EXPECT_EQ(member(failed.jsonText(), "qvxlatorlua_debug/debug"),
+                  "failed to get dynamic desc");
         EXPECT_NE(member(failed.jsonText(), "internal_error/string").find("stack traceback"),
                   std::string::npos);
     }
@@ -281,7 +284,8 @@ TEST_F(TranslatorTest, ContextsAboveTheCapAreRefusedBeforeDecoding) {
                       nullptr);
             EXPECT_EQ(allocations, 0);
             EXPECT_EQ(status.code, qverr::qvapalerr_invalidParameter);
-            EXPECT_EQ(member(status.jsonText(), "qvxlatorlua_debug/debug"), "error context too large");
+            EXPECT_EQ(member(status.jsonText(), "qvxlatorlua_debug/debug"),
+                      "error context too large");
             EXPECT_EQ(member(status.jsonText(), "qvxlatorlua_debug/maxBytes"), "49152");
             EXPECT_EQ(member(status.jsonText(), "component"), "qv3377hal");
         }
@@ -323,7 +327,8 @@ TEST_F(TranslatorTest, AHostBlockThatCannotBeHadIsNeverWritten) {
     };
     qverr::Status failed;
     failed.setCode(-1, QVERR_LOCATION("test", "earlier"));
-    EXPECT_EQ(take(translator->getStaticDesc(translator, 1, 0, alwaysAllocate, nullptr, &failed)), "");
+    EXPECT_EQ(take(translator->getStaticDesc(translator, 1, 0, alwaysAllocate, nullptr, &failed)),
+              "");
     EXPECT_EQ(failed.code, -1);
     translator->destroy(translator);
 }
@@ -357,7 +362,7 @@ TEST_F(TranslatorTest, ScriptResultsCrossTheBoundaryAsTextOrStatus) {
         end
         return m
     )",
-                                           status);
+                                            status);
     ASSERT_NE(translator, nullptr) << status.jsonText();
     EXPECT_EQ(staticDesc(translator, 1, 0), "");
     EXPECT_EQ(staticDesc(translator, 3, 0), "12.5");
@@ -384,8 +389,9 @@ TEST_F(TranslatorTest, ScriptResultsCrossTheBoundaryAsTextOrStatus) {
 
     EXPECT_EQ(dynamicDesc(translator, "ctx", 0), "ctx/json1");
     qverr::Status warned;
-    EXPECT_EQ(translator->getDynamicDesc(translator, "warn", 0, "json1", hostAlloc, nullptr, &warned),
-              nullptr);
+    EXPECT_EQ(
+        translator->getDynamicDesc(translator, "warn", 0, "json1", hostAlloc, nullptr, &warned),
+        nullptr);
     EXPECT_EQ(warned.code, 17);
     qverr::Status zero;
     EXPECT_EQ(translator->getDynamicDesc(translator, "zero", 0, "json1", hostAlloc, nullptr, &zero),

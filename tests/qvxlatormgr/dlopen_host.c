@@ -43,7 +43,8 @@ static char* hostAlloc(void* old, size_t size, void* context, qvhost_status* sta
 
 static const char* const kRegistration =
     "{\"qvxlatorlua_xlator\":\"mxlator\",\"qvxlatorlua_settings\":{\"driverName\":\"qv3377HAL\","
-    "\"qvSharedErrorsDir\":\"$_qvShared32Dir/errors\",\"ZMErrorsDir\":\"$_qvShared32Dir/zmerrors\"}}";
+    "\"qvSharedErrorsDir\":\"$_qvShared32Dir/errors\",\"ZMErrorsDir\":\"$_qvShared32Dir/"
+    "zmerrors\"}}";
 
 int main(int argc, char** argv) {
     if (argc != 2) {

@@ -55,8 +55,8 @@ protected:
     }
 
     void* create(const char* path, Callbacks* callbacks = nullptr) {
-        return createWithDemotion(path, &std::realloc, callbacks ? &onDemotion : nullptr,
-                                  callbacks, &status);
+        return createWithDemotion(path, &std::realloc, callbacks ? &onDemotion : nullptr, callbacks,
+                                  &status);
     }
     void open(Callbacks* callbacks = nullptr) {
         session = create(module.devicePath().c_str(), callbacks);
@@ -85,19 +85,22 @@ protected:
     qvhost_status status = qvhost_newStatus();
     void* session = nullptr;
     char* text = nullptr;
-    void* (*createWithDemotion)(const char*, Realloc, void (*)(void*, int32_t, Status), void*, Status) =
-        RA_ENTRY(createWithDemotion, createSessionWithDemotionFunc);
+    void* (*createWithDemotion)(const char*, Realloc, void (*)(void*, int32_t, Status), void*,
+                                Status) = RA_ENTRY(createWithDemotion,
+                                                   createSessionWithDemotionFunc);
     void (*destroy)(void*) = RA_ENTRY(destroy, destroySession);
-    uint32_t (*calculate)(void*, const char*, const char*, const char*, char**, Status) =
-        RA_ENTRY(calculate, calculateRoute);
+    uint32_t (*calculate)(void*, const char*, const char*, const char*, char**,
+                          Status) = RA_ENTRY(calculate, calculateRoute);
     void (*reserve)(void*, uint32_t, char**, Status) = RA_ENTRY(reserve, reserveRoute);
     void (*path)(void*, uint32_t, char**, Status) = RA_ENTRY(path, getRouteTerminalPath);
     void (*program)(void*, uint32_t, Status) = RA_ENTRY(program, programRoute);
     void (*unprogram)(void*, uint32_t) = RA_ENTRY(unprogram, unprogramRoute);
     void* (*getAll)(void*, Status) = RA_ENTRY(getAll, getAllTerminals);
     void (*next)(void*, Status) = RA_ENTRY(next, TerminalIterator_next);
-    uint32_t (*getU32)(void*, const char*, Status) = RA_ENTRY(getU32, TerminalIterator_getU32Attribute);
-    const char* (*getString)(void*, const char*, Status) = RA_ENTRY(getString, TerminalIterator_getStringAttribute);
+    uint32_t (*getU32)(void*, const char*, Status) = RA_ENTRY(getU32,
+                                                              TerminalIterator_getU32Attribute);
+    const char* (*getString)(void*, const char*,
+                             Status) = RA_ENTRY(getString, TerminalIterator_getStringAttribute);
     void (*reset)(void*, const char*, Status) = RA_ENTRY(reset, TerminalIterator_resetTerminal);
     void (*destroyIterator)(void*) = RA_ENTRY(destroyIterator, TerminalIterator_destroy);
 };
@@ -105,17 +108,18 @@ protected:
 TEST_F(RoutingAdaptor, AHostsRoundThroughEveryEntryPoint) {
     EXPECT_EQ(library.fn<uint32_t (*)()>("qvroco_ra_qv3377hal_getAPIVersion")(), 3u);
     // A session without a callback, then the one the host keeps.
-    void* plain = library.fn<void* (*)(const char*, Realloc, Status)>("qvroco_ra_qv3377hal_createSession")(
-        module.devicePath().c_str(), &std::realloc, &status);
+    void* plain = library.fn<void* (*)(const char*, Realloc, Status)>(
+        "qvroco_ra_qv3377hal_createSession")(module.devicePath().c_str(), &std::realloc, &status);
     ASSERT_NE(plain, nullptr) << json();
     destroy(plain);
     open();
-    library.fn<void (*)(void*, char**, Status)>("qvroco_ra_qv3377hal_getHandledConstraints")(session, &text,
-                                                                                           &status);
+    library.fn<void (*)(void*, char**, Status)>("qvroco_ra_qv3377hal_getHandledConstraints")(
+        session, &text, &status);
     EXPECT_STREQ(text, R"(["inversionNeeded"])");
 
     bool (*isEnd)(void*) = RA_ENTRY(isEnd, TerminalIterator_isEnd);
-    bool (*getBool)(void*, const char*, Status) = RA_ENTRY(getBool, TerminalIterator_getBoolAttribute);
+    bool (*getBool)(void*, const char*, Status) =
+        RA_ENTRY(getBool, TerminalIterator_getBoolAttribute);
     uint32_t (*calculateReset)(void*, void*, const char*, Status) =
         RA_ENTRY(calculateReset, TerminalIterator_calculateResetTerminal);
     // Every terminal, with its attributes.
@@ -133,14 +137,16 @@ TEST_F(RoutingAdaptor, AHostsRoundThroughEveryEntryPoint) {
     ASSERT_EQ(status.code, 0) << json();
 
     const uint32_t ticket = route(kSeed, R"(["PXI_Trig2"])");
-    EXPECT_THAT(std::string(text), HasSubstr(R"("destination":"PXI_Trig2","cost":2,"indexOfStartingSeed":0)"));
+    EXPECT_THAT(std::string(text),
+                HasSubstr(R"("destination":"PXI_Trig2","cost":2,"indexOfStartingSeed":0)"));
     reserve(session, ticket, &text, &status);
     program(session, ticket, &status);
     path(session, ticket, &text, &status);
     EXPECT_STREQ(text, R"(["PFI0","PXI_Trig2"])");
     unprogram(session, ticket);
     void (*unreserve)(void*, uint32_t) = RA_ENTRY(unreserve, unreserveRoute);
-    void (*beginDestruction)(void*, uint32_t) = RA_ENTRY(beginDestruction, beginExceptionalRouteDestruction);
+    void (*beginDestruction)(void*, uint32_t) =
+        RA_ENTRY(beginDestruction, beginExceptionalRouteDestruction);
     void (*destroyRoute)(void*, uint32_t) = RA_ENTRY(destroyRoute, destroyRoute);
     unreserve(session, ticket);
     beginDestruction(session, ticket);
@@ -178,7 +184,8 @@ TEST_F(RoutingAdaptor, CreationFailuresLeaveNothingBehind) {
     EXPECT_EQ(create(std::string(256, 'a').c_str()), nullptr);
     EXPECT_EQ(status.code, qverr::qvapalerr_invalidParameter);
     fresh();
-    EXPECT_EQ(createWithDemotion(module.devicePath().c_str(), nullptr, nullptr, nullptr, &status), nullptr);
+    EXPECT_EQ(createWithDemotion(module.devicePath().c_str(), nullptr, nullptr, nullptr, &status),
+              nullptr);
     EXPECT_EQ(status.code, qverr::qvapalerr_invalidParameter);
     EXPECT_LE(qvsim::processThreadsSettlingAtMost(threads), threads);
     EXPECT_EQ(qvsim::processDescriptors(), descriptors);
@@ -203,9 +210,13 @@ TEST_F(RoutingAdaptor, CalculatesRoutesFromTheRequestTexts) {
     EXPECT_EQ(sent->value("modifierFlags"), 1);
     EXPECT_EQ(sent->value("entryCount"), 4);
     const std::string t = std::to_string(ticket);
-    EXPECT_EQ(std::string(text),
-              R"([{"ticket":)" + t + R"(,"destination":"PXI_Trig1","cost":5,"indexOfStartingSeed":0,"constraints":{"inversionNeeded":true}},)"
-              R"({"ticket":)" + t + R"(,"destination":"","cost":5,"indexOfStartingSeed":0,"constraints":{"inversionNeeded":true}}])");
+    EXPECT_EQ(
+        std::string(text),
+        R"([{"ticket":)" + t +
+            R"(,"destination":"PXI_Trig1","cost":5,"indexOfStartingSeed":0,"constraints":{"inversionNeeded":true}},)"
+            R"({"ticket":)" +
+            t +
+            R"(,"destination":"","cost":5,"indexOfStartingSeed":0,"constraints":{"inversionNeeded":true}}])");
 
     // A parse error sends nothing and hands nothing back.
     std::free(text);
@@ -229,11 +240,12 @@ TEST_F(RoutingAdaptor, RecalculatesOnceWhenTheDriverHasMoreLegs) {
     EXPECT_EQ(std::string(text).find(R"("destination":"FLOAT")"), std::string::npos);
 
     // A driver that keeps reporting more than it was given room for.
-    module.on("routing.calculateRoute", [](const qvsim::DecodedRequest& request, qvsim::Reply& reply) {
-        reply.set("return", 77);
-        reply.set("entryCount", request.value("entryCount") + 1);
-        return 0;
-    });
+    module.on("routing.calculateRoute",
+              [](const qvsim::DecodedRequest& request, qvsim::Reply& reply) {
+                  reply.set("return", 77);
+                  reply.set("entryCount", request.value("entryCount") + 1);
+                  return 0;
+              });
     EXPECT_EQ(route(kSeed, R"(["PXI_Trig0"])"), 0u);
     EXPECT_EQ(status.code, qverr::qvapalerr_bufferTooSmall);
     EXPECT_STREQ(text, "[]");
@@ -313,34 +325,48 @@ TEST_F(RoutingAdaptor, RefusalsNameWhatWasWrongInTheDebugMember) {
     void (*constraints)(void*, char**, Status) = RA_ENTRY(constraints, getHandledConstraints);
     // A host whose allocator has nothing left.
     void* starved = createWithDemotion(
-        module.devicePath().c_str(), [](void*, size_t) -> void* { return nullptr; }, nullptr, nullptr, &status);
+        module.devicePath().c_str(), [](void*, size_t) -> void* { return nullptr; }, nullptr,
+        nullptr, &status);
     ASSERT_NE(starved, nullptr) << json();
     const struct {
         std::function<void()> call;
         int32_t code;
         const char* text;
     } cases[] = {
-        {[&] { reset(iterator, "Default", &status); }, qverr::qvpalerr_badSelector, "unknown reset mode"},
-        {[&] { calculateReset(session, iterator, "bogus", &status); }, qverr::qvpalerr_badSelector, "unknown reset mode"},
-        {[&] { getU32(iterator, "visibility", &status); }, qverr::qvpalerr_badSelector, "unknown attribute name"},
-        {[&] { getString(ended, "name", &status); }, qverr::qvpalerr_badSelector, "iterator past the last terminal"},
-        {[&] { calculateReset(session, ended, "default", &status); }, qverr::qvpalerr_badSelector, "iterator past the last terminal"},
+        {[&] { reset(iterator, "Default", &status); }, qverr::qvpalerr_badSelector,
+         "unknown reset mode"},
+        {[&] { calculateReset(session, iterator, "bogus", &status); }, qverr::qvpalerr_badSelector,
+         "unknown reset mode"},
+        {[&] { getU32(iterator, "visibility", &status); }, qverr::qvpalerr_badSelector,
+         "unknown attribute name"},
+        {[&] { getString(ended, "name", &status); }, qverr::qvpalerr_badSelector,
+         "iterator past the last terminal"},
+        {[&] { calculateReset(session, ended, "default", &status); }, qverr::qvpalerr_badSelector,
+         "iterator past the last terminal"},
         {[&] { create(std::string(256, 'a').c_str()); }, qverr::qvapalerr_invalidParameter,
          "null or overlong device path or null realloc function"},
-        {[&] { createWithDemotion(module.devicePath().c_str(), nullptr, nullptr, nullptr, &status); }, qverr::qvapalerr_invalidParameter,
-         "null or overlong device path or null realloc function"},
-        {[&] { constraints(session, nullptr, &status); }, qverr::qvapalerr_invalidParameter, "null output pointer"},
-        {[&] { calculate(session, kSeed, R"(["PXI_Trig0"])", "{}", nullptr, &status); }, qverr::qvapalerr_invalidParameter,
-         "null output pointer"},
-        {[&] { reserve(session, 1, nullptr, &status); }, qverr::qvapalerr_invalidParameter, "null output pointer"},
-        {[&] { path(session, 1, nullptr, &status); }, qverr::qvapalerr_invalidParameter, "null output pointer"},
-        {[&] { constraints(starved, &text, &status); }, qverr::qvapalerr_memoryFull, "out of memory for a route text"},
         {[&] {
-             module.on("routing.calculateRoute", [](const qvsim::DecodedRequest& request, qvsim::Reply& reply) {
-                 reply.set("return", 77);
-                 reply.set("entryCount", request.value("entryCount") + 1);
-                 return 0;
-             });
+             createWithDemotion(module.devicePath().c_str(), nullptr, nullptr, nullptr, &status);
+         },
+         qverr::qvapalerr_invalidParameter,
+         "null or overlong device path or null realloc function"},
+        {[&] { constraints(session, nullptr, &status); }, qverr::qvapalerr_invalidParameter,
+         "null output pointer"},
+        {[&] { calculate(session, kSeed, R"(["PXI_Trig0"])", "{}", nullptr, &status); },
+         qverr::qvapalerr_invalidParameter, "null output pointer"},
+        {[&] { reserve(session, 1, nullptr, &status); }, qverr::qvapalerr_invalidParameter,
+         "null output pointer"},
+        {[&] { path(session, 1, nullptr, &status); }, qverr::qvapalerr_invalidParameter,
+         "null output pointer"},
+        {[&] { constraints(starved, &text, &status); }, qverr::qvapalerr_memoryFull,
+         "out of memory for a route text"},
+        {[&] {
+             module.on("routing.calculateRoute",
+                       [](const qvsim::DecodedRequest& request, qvsim::Reply& reply) {
+                           reply.set("return", 77);
+                           reply.set("entryCount", request.value("entryCount") + 1);
+                           return 0;
+                       });
              route(kSeed, R"(["PXI_Trig0"])");
          },
          qverr::qvapalerr_bufferTooSmall, "route has more entries than the reply holds"},
@@ -373,7 +399,8 @@ TEST_F(RoutingAdaptor, DemotionCallsBackOnTheReaderThreadOnly) {
     uint32_t payload = 0;
     module.driver().notify(registration.portId, 2, registration.object, &payload, 4);
     module.driver().notify(registration.portId, 1, registration.object + 8, &payload, 4);
-    for (int i = 0; i < 3; ++i) module.driver().notify(registration.portId, 3, registration.object, &payload, 4);
+    for (int i = 0; i < 3; ++i)
+        module.driver().notify(registration.portId, 3, registration.object, &payload, 4);
     ASSERT_TRUE(module.routing().demote(ticket));
     waitFor(callbacks, 2);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));

@@ -44,8 +44,8 @@ TEST_F(SimulatedDriver, ChecksTheRequestBlock) {
         systemInterface().ioctl(proxy.descriptor(), code, &block);
         return errno;
     };
-    const tKernelRequestBlock good{reinterpret_cast<uintptr_t>(&in),
-                                   reinterpret_cast<uintptr_t>(&out), 4, 4, 0, 0};
+    const tKernelRequestBlock good{
+        reinterpret_cast<uintptr_t>(&in), reinterpret_cast<uintptr_t>(&out), 4, 4, 0, 0};
     EXPECT_EQ(raw(kRead, good), 0);
     EXPECT_EQ(raw(0x00104201, good), ENOTTY);  // the code names no 32-byte block
     EXPECT_EQ(raw(kRead, {good.inBuffer, good.outBuffer, 4, 4, 4, 0}), EINVAL);
@@ -54,7 +54,8 @@ TEST_F(SimulatedDriver, ChecksTheRequestBlock) {
     EXPECT_EQ(raw(kRead, {good.inBuffer, good.outBuffer, 1u << 30, 4, 0, 0}), EINVAL);
 
     // A handler that declares its block sizes refuses others.
-    driver.onRequest(kWrite, [](qvsim::Request&) { return 0; }, 4, 4);
+    driver.onRequest(
+        kWrite, [](qvsim::Request&) { return 0; }, 4, 4);
     EXPECT_EQ(request(kWrite), 0);
     EXPECT_EQ(request(kWrite, 2), qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(driver.requests().back().error, EINVAL);
@@ -64,7 +65,7 @@ TEST_F(SimulatedDriver, DispatchesByCodeToHandlersThatMayCallBack) {
     driver.onRequest(kRead, [this](qvsim::Request& request) {
         EXPECT_EQ(request.device, "dev0");
         request.out<uint16_t>(0, request.in<uint16_t>(0));  // the caller's other bytes stay
-        *driver.regionMemory("dev0", 1) = 0x5A;              // handlers may call back
+        *driver.regionMemory("dev0", 1) = 0x5A;             // handlers may call back
         return 0;
     });
     out = 0xAAAA0000;
@@ -99,7 +100,8 @@ TEST_F(SimulatedDriver, InjectsFaultsOnTheNthCall) {
     driver.failCall(qvsim::Call::ioctl, EINTR, 4);
     std::vector<int64_t> codes;
     for (int i = 0; i < 5; ++i) codes.push_back(request(kRead));
-    EXPECT_EQ(codes, (std::vector<int64_t>{0, qverr::kStatusIOError, 0, qverr::kStatusInterrupted, 0}));
+    EXPECT_EQ(codes,
+              (std::vector<int64_t>{0, qverr::kStatusIOError, 0, qverr::kStatusInterrupted, 0}));
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 // timed waits, attributes, personality, mapped regions, injected errors and
 // the call log.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <chrono>
@@ -86,7 +85,8 @@ TEST(DeviceLifetime, GoingAwayEndsAWaitWithoutEnd) {
     proxy.open(device->path().c_str(), status);
     uint8_t timedOut = 0;
     std::thread waiter([&] { proxy.waitOnIrqs(1, 0xFFFFFFFF, &timedOut, status); });
-    while (decoder.requests().empty() && driver.callCount(qvsim::Call::ioctl) == 0) std::this_thread::yield();
+    while (decoder.requests().empty() && driver.callCount(qvsim::Call::ioctl) == 0)
+        std::this_thread::yield();
     std::this_thread::sleep_for(10ms);
     device.reset();
     waiter.join();
@@ -108,9 +108,11 @@ TEST_F(Device, AnswersAttributesPersonalityAndDriverInformation) {
 
     const uint8_t bitstream[4] = {1, 2, 3, 4};
     uint8_t result = 9;
-    proxy->configurePersonality(0, 0, 0, 0, reinterpret_cast<uintptr_t>(bitstream), 4, 1, 1, 1, &result, set);
+    proxy->configurePersonality(0, 0, 0, 0, reinterpret_cast<uintptr_t>(bitstream), 4, 1, 1, 1,
+                                &result, set);
     EXPECT_EQ(result, 1);  // configured
-    proxy->configurePersonality(0, 0, 0, 0, reinterpret_cast<uintptr_t>(bitstream), 4, 1, 1, 1, &result, set);
+    proxy->configurePersonality(0, 0, 0, 0, reinterpret_cast<uintptr_t>(bitstream), 4, 1, 1, 1,
+                                &result, set);
     EXPECT_EQ(result, 0);  // already in place
     EXPECT_EQ(device.personalityBitstream().size(), 4u);
     EXPECT_EQ(set.code, 0);
@@ -139,7 +141,8 @@ TEST_F(Device, SharesItsRegionsWithTheLibrarysMappings) {
     tStatus status;
     sdihal::nQVAPAL000::tMemoryMapping mapping;
     const uint64_t page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
-    auto* mapped = static_cast<uint8_t*>(proxy->mapMemory(2, page, sdihal::nQVAPAL000::kMapReadWrite, mapping, status));
+    auto* mapped = static_cast<uint8_t*>(
+        proxy->mapMemory(2, page, sdihal::nQVAPAL000::kMapReadWrite, mapping, status));
     ASSERT_EQ(status.code, 0);
     mapped[5] = 0x5A;
     EXPECT_EQ(device.regionMemory(2)[5], 0x5A);

@@ -24,8 +24,9 @@ TEST(SimulatedModuleThreads, BlocksServeConcurrentRequests) {
             const std::string description = "client " + std::to_string(t);
             for (int round = 0; round < kRounds; ++round) {
                 nQVAPALS100::tStatus status;
-                proxy->setReservationClientDescription(reinterpret_cast<uintptr_t>(description.data()),
-                                                       static_cast<uint32_t>(description.size()), status);
+                proxy->setReservationClientDescription(
+                    reinterpret_cast<uintptr_t>(description.data()),
+                    static_cast<uint32_t>(description.size()), status);
                 uint64_t ticket = 0;
                 proxy->reserve(0, 0, 0, &ticket, status);
                 proxy->sendSyncPulse(status);
@@ -35,8 +36,8 @@ TEST(SimulatedModuleThreads, BlocksServeConcurrentRequests) {
                     proxy->disableSyntraMeasurement(status);
                 }
                 sdihal::tRecord<24> record;
-                static_cast<sdihal::iInterfaceProxy_datapath&>(*proxy).checkStatus(static_cast<uint32_t>(round % 2),
-                                                                                  &record, status);
+                static_cast<sdihal::iInterfaceProxy_datapath&>(*proxy).checkStatus(
+                    static_cast<uint32_t>(round % 2), &record, status);
                 failures[t] += status.getCode() != 0;
             }
         });

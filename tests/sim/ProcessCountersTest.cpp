@@ -1,7 +1,6 @@
 // The process counters that tests use to see that the library leaves no
 // thread or descriptor behind.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <condition_variable>

@@ -27,11 +27,20 @@ inline std::optional<ResolvedSlot> resolvedSlot(void* handle, const char* symbol
     size_t size = 0;
     for (const ElfW(Dyn)* entry = map->l_ld; entry->d_tag != DT_NULL; ++entry) {
         switch (entry->d_tag) {
-            case DT_SYMTAB: symbols = reinterpret_cast<const ElfW(Sym)*>(address(entry->d_un.d_ptr)); break;
-            case DT_STRTAB: names = reinterpret_cast<const char*>(address(entry->d_un.d_ptr)); break;
-            case DT_RELA: relocations = reinterpret_cast<const ElfW(Rela)*>(address(entry->d_un.d_ptr)); break;
-            case DT_RELASZ: size = entry->d_un.d_val; break;
-            default: break;
+            case DT_SYMTAB:
+                symbols = reinterpret_cast<const ElfW(Sym)*>(address(entry->d_un.d_ptr));
+                break;
+            case DT_STRTAB:
+                names = reinterpret_cast<const char*>(address(entry->d_un.d_ptr));
+                break;
+            case DT_RELA:
+                relocations = reinterpret_cast<const ElfW(Rela)*>(address(entry->d_un.d_ptr));
+                break;
+            case DT_RELASZ:
+                size = entry->d_un.d_val;
+                break;
+            default:
+                break;
         }
     }
     if (symbols == nullptr || names == nullptr) return std::nullopt;
@@ -42,7 +51,8 @@ inline std::optional<ResolvedSlot> resolvedSlot(void* handle, const char* symbol
         const ElfW(Sym)& entry = symbols[ELF64_R_SYM(relocation.r_info)];
         if (std::strcmp(names + entry.st_name, symbol) != 0) continue;
         ResolvedSlot slot;
-        slot.weakUndefined = ELF64_ST_BIND(entry.st_info) == STB_WEAK && entry.st_shndx == SHN_UNDEF;
+        slot.weakUndefined =
+            ELF64_ST_BIND(entry.st_info) == STB_WEAK && entry.st_shndx == SHN_UNDEF;
         slot.target = *reinterpret_cast<void* const*>(base + relocation.r_offset);
         return slot;
     }

@@ -37,7 +37,8 @@ TEST(SharedLibrary, BindsItsSeamToTheSimulatorOfTheProcess) {
 }
 
 TEST(SharedLibrary, WithoutASimulatorTheSeamStaysUnbound) {
-    EXPECT_EQ(run(std::string(QV_SHARED_LIBRARY_PROBE) + " " + QV_SHARED_LIBRARY), "weak unbound\n");
+    EXPECT_EQ(run(std::string(QV_SHARED_LIBRARY_PROBE) + " " + QV_SHARED_LIBRARY),
+              "weak unbound\n");
 }
 
 }  // namespace

@@ -1,14 +1,13 @@
 // The shared simulated module as every later test finds it.
 #include <gtest/gtest.h>
 
-#include <stdexcept>
-
 #include <cstdio>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "apal_qv3377k/tInterfaceProxy_atomiczekddkqrx.h"
 #include "DeviceHALImpl/DeviceHALSession.h"
+#include "apal_qv3377k/tInterfaceProxy_atomiczekddkqrx.h"
 #include "apal_qv3377k/tInterfaceProxy_qv3377k.h"
 #include "atomiczekddk/bitfile/Types.h"
 #include "atomiczekddk/user/handlers/AttributeHandlers.h"
@@ -26,8 +25,8 @@ using qvsim::SimulatedModule;
 TEST(SimulatedModule, IsPublishedAndAnswersItsBaseline) {
     SimulatedModule module;
     tStatus status;
-    sdihal::nQVAPAL000::tDeviceInterfaceIterator entry(sdihal::tInterfaceProxy_qv3377k::kInterfaceName,
-                                                       status);
+    sdihal::nQVAPAL000::tDeviceInterfaceIterator entry(
+        sdihal::tInterfaceProxy_qv3377k::kInterfaceName, status);
     ASSERT_FALSE(entry.isEnd());
     sdihal::nQVAPAL000::tInterfacePath path;
     entry.getInterfacePath(path, status);
@@ -99,8 +98,9 @@ TEST(SimulatedModule, PublishesItsFpgaInterfaceWithTheModulesPciIdentity) {
     tStatus status;
     sdihal::tInterfaceProxy_atomiczekddkqrx proxy;
     proxy.open(module.fpgaPath().c_str(), status);
-    EXPECT_EQ(static_cast<sdihal::iInterfaceProxy_atomiczekddk_attribute&>(proxy).getStateFlag(status),
-              0x1234u);
+    EXPECT_EQ(
+        static_cast<sdihal::iInterfaceProxy_atomiczekddk_attribute&>(proxy).getStateFlag(status),
+        0x1234u);
     EXPECT_EQ(status.code, 0);
     proxy.close();
 }
@@ -135,10 +135,11 @@ TEST(SimulatedModule, HoldsTheOnlyDecoderOfItsDriver) {
     EXPECT_THROW(qvsim::RequestDecoder second(module.driver()), std::logic_error);
 
     // A test changes the module's behaviour through the one decoder.
-    module.on("rfplat.getDriverInterfaceVersion", [](const qvsim::DecodedRequest&, qvsim::Reply& reply) {
-        reply.set("return", 0x00020001u);
-        return 0;
-    });
+    module.on("rfplat.getDriverInterfaceVersion",
+              [](const qvsim::DecodedRequest&, qvsim::Reply& reply) {
+                  reply.set("return", 0x00020001u);
+                  return 0;
+              });
     tStatus status;
     sdihal::tInterfaceProxy_qv3377k proxy;
     sdihal::nQVAPAL000::tInterfacePath path;

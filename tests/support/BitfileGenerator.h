@@ -39,9 +39,9 @@ inline std::string base64Text(const std::vector<uint8_t>& bytes) {
     constexpr size_t kPiece = 1u << 26;  // the encoder counts in int
     for (size_t start = 0; start < bytes.size(); start += kPiece) {
         const size_t length = std::min(kPiece, bytes.size() - start);
-        written += static_cast<size_t>(base64_encode_block(
-            reinterpret_cast<const char*>(bytes.data() + start), static_cast<int>(length),
-            text.data() + written, &state));
+        written += static_cast<size_t>(
+            base64_encode_block(reinterpret_cast<const char*>(bytes.data() + start),
+                                static_cast<int>(length), text.data() + written, &state));
     }
     written += static_cast<size_t>(base64_encode_blockend(text.data() + written, &state));
     text.resize(written);
@@ -75,14 +75,15 @@ inline std::string channelListText(size_t n) {
     std::string blocks;
     for (size_t i = 0; i < n; ++i) {
         const std::string number = std::to_string(i);
-        channels += "<Channel name=\"fifo " + number + "\"><Number>" + number +
-                    "</Number><NumberOfElements>1023</NumberOfElements><BaseAddressTag>block " + number +
-                    "</BaseAddressTag><Implementation>qvFpgaTargetToHost</Implementation><DataType><U32/>"
-                    "</DataType><UserVisible>true</UserVisible></Channel>\n";
+        channels +=
+            "<Channel name=\"fifo " + number + "\"><Number>" + number +
+            "</Number><NumberOfElements>1023</NumberOfElements><BaseAddressTag>block " + number +
+            "</BaseAddressTag><Implementation>qvFpgaTargetToHost</Implementation><DataType><U32/>"
+            "</DataType><UserVisible>true</UserVisible></Channel>\n";
     }
     for (size_t i = n; i-- > 0;) {
-        blocks += "<RegisterBlock name=\"block " + std::to_string(i) + "\"><Offset>" + std::to_string(0x1000 + i) +
-                  "</Offset></RegisterBlock>\n";
+        blocks += "<RegisterBlock name=\"block " + std::to_string(i) + "\"><Offset>" +
+                  std::to_string(0x1000 + i) + "</Offset></RegisterBlock>\n";
     }
     return "<CompilationResults><QvFpga><DmaChannelAllocationList>\n" + channels +
            "</DmaChannelAllocationList><RegisterBlockList>\n" + blocks +

@@ -7,4 +7,6 @@ namespace {
 const pid_t testProcess = getpid();
 }  // namespace
 
-extern "C" int __lsan_is_turned_off() { return getpid() != testProcess; }
+extern "C" int __lsan_is_turned_off() {
+    return getpid() != testProcess;
+}

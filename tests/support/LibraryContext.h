@@ -17,37 +17,39 @@ namespace qvtest {
 // JSON members.
 inline std::string deviceParams(const qvsim::SimulatedModule& module, const std::string& extra = "",
                                 const std::string& resourceName = "RIO0") {
-    std::string json =
-        "{\"resourceName\":\"" + resourceName + "\",\"deviceInterfacePath\":\"" + module.devicePath() + "\"";
+    std::string json = "{\"resourceName\":\"" + resourceName + "\",\"deviceInterfacePath\":\"" +
+                       module.devicePath() + "\"";
     if (!extra.empty()) json += "," + extra;
     return json + "}";
 }
 
 // The members that give a device session an FPGA session on the FPGA
 // interface library stand-in, with the module's default image.
-inline const std::string kFpgaImageMembers = "\"bitfilePath\":\"/images/qv3377.lvbitx\",\"sessionUID\":\"S-1\"";
+inline const std::string kFpgaImageMembers =
+    "\"bitfilePath\":\"/images/qv3377.lvbitx\",\"sessionUID\":\"S-1\"";
 
 class LibraryContext {
 public:
     // Context `id` of a new device session of `instance` ("ai/0", "ao/0")
     // opened with `params`; the requests the open and the context's creation
     // sent are cleared. A failure is a test failure, and the handle is then 0.
-    LibraryContext(HostLibrary& library, qvsim::SimulatedModule& module, const char* instance, uint32_t id,
-                   const std::string& params)
+    LibraryContext(HostLibrary& library, qvsim::SimulatedModule& module, const char* instance,
+                   uint32_t id, const std::string& params)
         : close_(library.fn<void (*)(uint64_t)>("device_close")) {
-        EXPECT_EQ(library.fn<int32_t (*)(const char*, const char*, uint64_t*)>("device_open")(params.c_str(), instance,
-                                                                                            &device_),
+        EXPECT_EQ(library.fn<int32_t (*)(const char*, const char*, uint64_t*)>("device_open")(
+                      params.c_str(), instance, &device_),
                   0)
             << instance << " " << params;
         if (device_ != 0) {
-            EXPECT_EQ(library.fn<int32_t (*)(uint64_t, uint32_t, uint8_t, uint64_t*)>("device_getContext")(
-                          device_, id, 0, &handle_),
+            EXPECT_EQ(library.fn<int32_t (*)(uint64_t, uint32_t, uint8_t, uint64_t*)>(
+                          "device_getContext")(device_, id, 0, &handle_),
                       0)
                 << "context " << id;
         }
         module.decoder().clear();
     }
-    LibraryContext(HostLibrary& library, qvsim::SimulatedModule& module, const char* instance, uint32_t id)
+    LibraryContext(HostLibrary& library, qvsim::SimulatedModule& module, const char* instance,
+                   uint32_t id)
         : LibraryContext(library, module, instance, id, deviceParams(module)) {}
     LibraryContext(const LibraryContext&) = delete;
     LibraryContext& operator=(const LibraryContext&) = delete;

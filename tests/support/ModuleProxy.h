@@ -11,12 +11,15 @@
 
 namespace qvtest {
 
-inline std::shared_ptr<sdihal::tInterfaceProxy_qv3377k> openModuleProxy(qvsim::SimulatedModule& module) {
+inline std::shared_ptr<sdihal::tInterfaceProxy_qv3377k> openModuleProxy(
+    qvsim::SimulatedModule& module) {
     auto proxy = std::make_shared<sdihal::tInterfaceProxy_qv3377k>();
     nQVAPALS100::tStatus status;
     proxy->open(module.devicePath().c_str(), status);
     // Thrown rather than asserted so that benchmarks can use it too.
-    if (status.code != 0) throw std::runtime_error("opening the module's device file: " + std::to_string(status.code));
+    if (status.code != 0)
+        throw std::runtime_error("opening the module's device file: " +
+                                 std::to_string(status.code));
     return proxy;
 }
 

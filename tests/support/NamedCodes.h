@@ -23,5 +23,7 @@ inline void expectAgreedValues(std::initializer_list<NamedCode> codes) {
 }  // namespace qvtest
 
 // One row: the constant's text, the constant, and the value typed in.
-#define QV_NAMED_CODE(constant, value) \
-    ::qvtest::NamedCode { #constant, static_cast<int64_t>(constant), static_cast<int64_t>(value) }
+#define QV_NAMED_CODE(constant, value)                                             \
+    ::qvtest::NamedCode {                                                          \
+#constant, static_cast < int64_t>(constant), static_cast < int64_t>(value) \
+    }

@@ -13,7 +13,8 @@ namespace qvtest {
 class QpxiStandIn {
 public:
     QpxiStandIn() : handle_(dlopen("libqvqpxi.so.1", RTLD_NOW | RTLD_GLOBAL)) {
-        if (handle_ == nullptr) throw std::runtime_error("libqvqpxi.so.1 is not on the library path");
+        if (handle_ == nullptr)
+            throw std::runtime_error("libqvqpxi.so.1 is not on the library path");
         reset = resolve<qvqpxisim_reset_t>("qvqpxisim_reset");
         addDevice = resolve<qvqpxisim_addDevice_t>("qvqpxisim_addDevice");
         calls = resolve<qvqpxisim_calls_t>("qvqpxisim_calls");

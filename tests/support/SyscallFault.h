@@ -34,9 +34,11 @@ bool withSyscallFaults(std::vector<SyscallFault> faults, Body&& body) {
         program.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
         program.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)));
         for (const SyscallFault& fault : faults) {
-            program.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<uint32_t>(fault.number), 0, 1));
-            program.push_back(BPF_STMT(BPF_RET | BPF_K,
-                                       SECCOMP_RET_ERRNO | (static_cast<uint32_t>(fault.error) & SECCOMP_RET_DATA)));
+            program.push_back(
+                BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<uint32_t>(fault.number), 0, 1));
+            program.push_back(BPF_STMT(
+                BPF_RET | BPF_K,
+                SECCOMP_RET_ERRNO | (static_cast<uint32_t>(fault.error) & SECCOMP_RET_DATA)));
         }
         program.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
         sock_fprog filter{static_cast<unsigned short>(program.size()), program.data()};

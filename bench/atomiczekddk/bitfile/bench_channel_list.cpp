@@ -26,9 +26,9 @@ const std::string& listText(size_t channels) {
 // The bytes one iteration parses, also as the time per megabyte.
 void perMegabyte(benchmark::State& state, size_t bytes) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
-    state.counters["time_per_MB"] = benchmark::Counter(static_cast<double>(bytes) / 1e6,
-                                                     benchmark::Counter::kIsIterationInvariantRate |
-                                                         benchmark::Counter::kInvert);
+    state.counters["time_per_MB"] = benchmark::Counter(
+        static_cast<double>(bytes) / 1e6,
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 void parseLists(benchmark::State& state, size_t channels) {
@@ -55,10 +55,18 @@ void parseXmlOnly(benchmark::State& state, size_t channels) {
     perMegabyte(state, text.size() * copies);
 }
 
-void BM_ChannelList1x(benchmark::State& state) { parseLists(state, kBaseChannels); }
-void BM_ChannelList16x(benchmark::State& state) { parseLists(state, kBaseChannels * 16); }
-void BM_XmlOnly1x(benchmark::State& state) { parseXmlOnly(state, kBaseChannels); }
-void BM_XmlOnly16x(benchmark::State& state) { parseXmlOnly(state, kBaseChannels * 16); }
+void BM_ChannelList1x(benchmark::State& state) {
+    parseLists(state, kBaseChannels);
+}
+void BM_ChannelList16x(benchmark::State& state) {
+    parseLists(state, kBaseChannels * 16);
+}
+void BM_XmlOnly1x(benchmark::State& state) {
+    parseXmlOnly(state, kBaseChannels);
+}
+void BM_XmlOnly16x(benchmark::State& state) {
+    parseXmlOnly(state, kBaseChannels * 16);
+}
 BENCHMARK(BM_ChannelList1x)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ChannelList16x)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_XmlOnly1x)->Unit(benchmark::kMillisecond);
@@ -70,7 +78,8 @@ int main(int argc, char** argv) {
     return runBenchmarksWithRatios(
         argc, argv,
         {
-            {"channel list 16x / 1x channels (same bytes)", "BM_ChannelList16x", "BM_ChannelList1x"},
+            {"channel list 16x / 1x channels (same bytes)", "BM_ChannelList16x",
+             "BM_ChannelList1x"},
             {"channel list 1x / XML parser alone", "BM_ChannelList1x", "BM_XmlOnly1x"},
             {"channel list 16x / XML parser alone", "BM_ChannelList16x", "BM_XmlOnly16x"},
         });

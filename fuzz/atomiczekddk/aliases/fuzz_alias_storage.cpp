@@ -9,8 +9,8 @@
 #include <string>
 
 #include "atomiczekddk/aliases/AliasStorageData.h"
-#include "qvjsonconfig/ConfigurationFuzzing.h"
 #include "qvjsonconfig/AliasAttributeProvider.h"
+#include "qvjsonconfig/ConfigurationFuzzing.h"
 
 namespace {
 

@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         (void)info.getDram2DPBaseAddress(0x15000);
     } catch (const qverr::Exception& e) {
-        if (e.status.code != qvzek::kErrorBitfileContent && e.status.code != qvzek::kErrorBitfileUnsupported) {
+        if (e.status.code != qvzek::kErrorBitfileContent &&
+            e.status.code != qvzek::kErrorBitfileUnsupported) {
             abort();
         }
     }

@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (regionBlocks > 4) abort();
     } catch (const qverr::Exception& e) {
         const int32_t code = e.status.code;
-        if (code != qvzek::kErrorBitfileContent && code != qvzek::kErrorBitfileUnsupported && code != -52005) {
+        if (code != qvzek::kErrorBitfileContent && code != qvzek::kErrorBitfileUnsupported &&
+            code != -52005) {
             abort();
         }
     }

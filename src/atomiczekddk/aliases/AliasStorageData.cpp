@@ -12,7 +12,9 @@ namespace {
 
 constexpr const char* kAliasMember = "alias";
 
-char foldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char foldAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 }  // namespace
 
@@ -43,7 +45,8 @@ std::string AliasStorageDataJsonconfig::getToken(const std::string& alias) {
 
 void AliasStorageDataJsonconfig::setAlias(const std::string& token, const std::string& alias) {
     // A snapshot is shared by its readers and never written.
-    if (writableData_ == nullptr) throwStatusCode(qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
+    if (writableData_ == nullptr)
+        throwStatusCode(qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     cJSON* object =
         writableData_->getDeviceEntry(token)->getJsonObject(qvjsonconfig::kSelectorPersistent);
     qvjsonlh::getObjectItem(object, kAliasMember);

@@ -64,12 +64,13 @@ class AutoLockingAliasStorageDataCommitterJsonconfig
 public:
     // Locks the file and loads it with the devices `devices` finds; the
     // committer keeps no reference to `devices`.
-    AutoLockingAliasStorageDataCommitterJsonconfig(qvjsonconfig::LockableFile& file,
-                                                   qvjsonconfig::DeviceIteratorInterface* devices,
-                                                   qvjsonconfig::AttributeProviderInterface& provider)
+    AutoLockingAliasStorageDataCommitterJsonconfig(
+        qvjsonconfig::LockableFile& file, qvjsonconfig::DeviceIteratorInterface* devices,
+        qvjsonconfig::AttributeProviderInterface& provider)
         : configuration_(file, devices, provider),
-          data_(std::make_shared<AliasStorageDataJsonconfig>(
-              configuration_.getConfigurationData())) {}
+          data_(
+              std::make_shared<AliasStorageDataJsonconfig>(configuration_.getConfigurationData())) {
+    }
     AutoLockingAliasStorageDataCommitterJsonconfig(
         const AutoLockingAliasStorageDataCommitterJsonconfig&) = delete;
     AutoLockingAliasStorageDataCommitterJsonconfig& operator=(

@@ -20,7 +20,8 @@ AliasConflicterDefaultAliases::AliasConflicterDefaultAliases(IDeviceDiscoverer& 
 std::string AliasConflicterDefaultAliases::findOwner(IAliasStorageData&, const std::string& alias) {
     if (discoverer_->hasChanged(changeNumber_)) entries_ = discoverer_->getDevices(changeNumber_);
     for (const auto& entry : entries_) {
-        if (entry && equalsIgnoringAsciiCase(entry->defaultName, alias)) return entry->persistentToken;
+        if (entry && equalsIgnoringAsciiCase(entry->defaultName, alias))
+            return entry->persistentToken;
     }
     return "";
 }
@@ -61,10 +62,12 @@ void AliasManagerCommon::swapIn(std::shared_ptr<IAliasStorageData> aliases) {
     // The old snapshot goes here, outside the lock.
 }
 
-void AliasManagerCommon::reload() { swapIn(storage_->getAliases()); }
+void AliasManagerCommon::reload() {
+    swapIn(storage_->getAliases());
+}
 
-void AliasManagerCommon::setAlias(const DeviceInfo& entry, const std::string& alias,
-                                  uint32_t mode, std::string& conflict) {
+void AliasManagerCommon::setAlias(const DeviceInfo& entry, const std::string& alias, uint32_t mode,
+                                  std::string& conflict) {
     conflict.clear();
     checkAliasName(alias);
     const std::shared_ptr<IAutoLockingAliasStorageDataCommitter> committer = storage_->beginEdit();
@@ -100,9 +103,10 @@ std::shared_ptr<IAliasStorageData> AliasStorageJsonconfig::getAliases() {
 }
 
 std::shared_ptr<IAutoLockingAliasStorageDataCommitter> AliasStorageJsonconfig::beginEdit() {
-    std::unique_ptr<qvjsonconfig::DeviceIteratorInterface> devices(iteratorFactory_->createIterator());
+    std::unique_ptr<qvjsonconfig::DeviceIteratorInterface> devices(
+        iteratorFactory_->createIterator());
     return std::make_shared<AutoLockingAliasStorageDataCommitterJsonconfig>(*file_, devices.get(),
-                                                                           *attributeProvider_);
+                                                                            *attributeProvider_);
 }
 
 }  // namespace qvzek

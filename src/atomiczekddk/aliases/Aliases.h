@@ -11,8 +11,8 @@
 
 #include "atomiczekddk/aliases/AliasStorageData.h"
 #include "atomiczekddk/aliases/PersistentTokens.h"
-#include "atomiczekddk/shared/DeviceInfo.h"
 #include "atomiczekddk/shared/ChangeNotifierThread.h"
+#include "atomiczekddk/shared/DeviceInfo.h"
 #include "atomiczekddk/shared/Errors.h"
 #include "atomiczekddk/shared/IChangeNotificationHandler.h"
 #include "qvapal/quarks/synchronization.h"

@@ -42,7 +42,8 @@ std::optional<std::string> chassisForm(qvjsonconfig::DeviceIteratorInterface& de
 }  // namespace
 
 std::string pxiPersistentToken(const std::string& model, uint32_t chassis, uint32_t slot) {
-    return "Model=" + model + ";Chassis=" + std::to_string(chassis) + ";Slot=" + std::to_string(slot);
+    return "Model=" + model + ";Chassis=" + std::to_string(chassis) +
+           ";Slot=" + std::to_string(slot);
 }
 
 std::string pciPersistentToken(const std::string& model, const std::string& slotPath) {

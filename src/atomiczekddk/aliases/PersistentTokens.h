@@ -17,7 +17,8 @@ namespace qvzek {
 class IPciModelNameIdentifier {
 public:
     virtual ~IPciModelNameIdentifier() = default;
-    virtual std::string getModelName(uint32_t vendorId, uint32_t deviceId, uint32_t subsystemId) = 0;
+    virtual std::string getModelName(uint32_t vendorId, uint32_t deviceId,
+                                     uint32_t subsystemId) = 0;
 };
 
 // The two token forms, numbers in decimal.

@@ -9,15 +9,18 @@ namespace {
 
 void appendIdentity(qverr::Status& status, uint32_t id, const std::string& channelName) {
     qvmxl::Writer writer = qvmxl::getOrderedDataWriter(qvmxl::kTranslatorName, status);
-    writer = qvmxl::writeUsageParam(writer, qvmxl::UsageParam<uint32_t>{"kUsageTypeAttributeIdentifier", id});
+    writer = qvmxl::writeUsageParam(
+        writer, qvmxl::UsageParam<uint32_t>{"kUsageTypeAttributeIdentifier", id});
     if (!channelName.empty()) {
-        qvmxl::writeUsageParam(writer, qvmxl::UsageParam<const char*>{"kUsageTypeChannelName", channelName.c_str()});
+        qvmxl::writeUsageParam(
+            writer, qvmxl::UsageParam<const char*>{"kUsageTypeChannelName", channelName.c_str()});
     }
 }
 
 }  // namespace
 
-void identifyAttribute(qverr::ExceptionBase& exception, uint32_t id, const std::string& channelName) {
+void identifyAttribute(qverr::ExceptionBase& exception, uint32_t id,
+                       const std::string& channelName) {
     appendIdentity(exception.status, id, channelName);
 }
 
@@ -32,9 +35,11 @@ void throwNotSettable(int32_t code, int line, uint32_t id, const std::string& ch
     qverr::throwStatus(std::move(status));
 }
 
-void throwEnumRefused(int32_t code, uint32_t enumId, int32_t value, const std::vector<int32_t>& offered) {
+void throwEnumRefused(int32_t code, uint32_t enumId, int32_t value,
+                      const std::vector<int32_t>& offered) {
     qverr::Status status;
-    if (status.setCode(code, QVERR_FIXED_LOCATION("atat/ranges/EnumRange", 165, kAttributeComponent, "errorCode"))) {
+    if (status.setCode(code, QVERR_FIXED_LOCATION("atat/ranges/EnumRange", 165, kAttributeComponent,
+                                                  "errorCode"))) {
         // Both records name the enumeration beside their numbers.
         const std::string type =
             R"({"type":"enum","id":)" + std::to_string(enumId) + R"(,"value_type":"int32_t"})";
@@ -55,7 +60,8 @@ void throwEnumRefused(int32_t code, uint32_t enumId, int32_t value, const std::v
                                                       {"usage", "kUsageTypePossibleValues", false},
                                                       {"value", list.c_str(), true},
                                                       {"value_type", type.c_str(), true}};
-        char* cursor = qverr::json::addObjectOfMembersWithGrow(writer.cursor, nullptr, requestedRecord, 4, grow);
+        char* cursor = qverr::json::addObjectOfMembersWithGrow(writer.cursor, nullptr,
+                                                               requestedRecord, 4, grow);
         qverr::json::addObjectOfMembersWithGrow(cursor, nullptr, possibleRecord, 4, grow);
     }
     qverr::throwStatus(std::move(status));

@@ -24,12 +24,15 @@ enum Authorship : uint32_t {
 
 // Appends the attribute's identifying usage records (its id, and its channel
 // name when it has one) to an exception's error context.
-void identifyAttribute(qverr::ExceptionBase& exception, uint32_t id, const std::string& channelName);
+void identifyAttribute(qverr::ExceptionBase& exception, uint32_t id,
+                       const std::string& channelName);
 // Raises and throws `code` at one of the framework's fixed sites, with the
 // attribute's identifying records when the code was stored.
-[[noreturn]] void throwNotSettable(int32_t code, int line, uint32_t id, const std::string& channelName);
+[[noreturn]] void throwNotSettable(int32_t code, int line, uint32_t id,
+                                   const std::string& channelName);
 // Raises and throws an enumeration range's refusal of `value`.
-[[noreturn]] void throwEnumRefused(int32_t code, uint32_t enumId, int32_t value, const std::vector<int32_t>& offered);
+[[noreturn]] void throwEnumRefused(int32_t code, uint32_t enumId, int32_t value,
+                                   const std::vector<int32_t>& offered);
 
 template <class T>
 class Range {
@@ -190,9 +193,7 @@ public:
     T readDesired() const override { return desiredValue_; }
     T readCoerced() const override { return coercedValue_; }
     T readDefault() const override { return defaultValue_; }
-    void setValue(const T& value) override {
-        assign(value, kAuthorshipUser, Hooks::kSet);
-    }
+    void setValue(const T& value) override { assign(value, kAuthorshipUser, Hooks::kSet); }
     T getValue() override {
         getter_->prepareGet(*this);
         getter_->refresh(*this);

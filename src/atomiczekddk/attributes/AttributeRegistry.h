@@ -5,7 +5,6 @@
 #pragma once
 
 #include <boost/container/vector.hpp>
-
 #include <cstdint>
 #include <string>
 
@@ -18,7 +17,8 @@ inline constexpr const char* kAttributeComponent = "internal_sdi_hal23u";
 
 class AttributeRegistry : public virtual iattr::DirtyableInterface {
 public:
-    AttributeRegistry(int32_t errorAttributeNotFound, int32_t errorWrongAttributeType, int32_t errorInternalError)
+    AttributeRegistry(int32_t errorAttributeNotFound, int32_t errorWrongAttributeType,
+                      int32_t errorInternalError)
         : errorAttributeNotFound_(errorAttributeNotFound),
           errorWrongAttributeType_(errorWrongAttributeType),
           errorInternalError_(errorInternalError) {}

@@ -46,7 +46,7 @@ struct APIType {
     using type = T;
 };
 template <class T>
-    requires std::is_enum_v<T>
+requires std::is_enum_v<T>
 struct APIType<T> {
     using type = int;
 };
@@ -66,7 +66,8 @@ template <class T>
 class AttributeInterface;
 
 template <class T>
-class APIAttribute : public AttributeBaseInterface, public PublicAPIAttributeInterface<APIType_t<T>> {
+class APIAttribute : public AttributeBaseInterface,
+                     public PublicAPIAttributeInterface<APIType_t<T>> {
 public:
     using X = APIType_t<T>;
     virtual T getValue() = 0;

@@ -12,8 +12,8 @@ extern "C" {
 
 #include "atomiczekddk/bitfile/CompilationResultsInfo.h"
 #include "atomiczekddk/shared/CommonUtilities.h"
-#include "qvhtl/utf8/utf8.h"
 #include "qverr/Status.h"
+#include "qvhtl/utf8/utf8.h"
 
 namespace qvzek {
 
@@ -26,7 +26,8 @@ void parseBitfileVersion(const XmlNode* element, uint32_t& major, uint32_t& mino
     const std::string text = xmlNodeText(element);
     unsigned first = 0;
     unsigned second = 0;
-    if (std::sscanf(text.c_str(), "%u.%u", &first, &second) != 2) throwStatusCode(kErrorBitfileContent);
+    if (std::sscanf(text.c_str(), "%u.%u", &first, &second) != 2)
+        throwStatusCode(kErrorBitfileContent);
     major = first;
     minor = second;
 }
@@ -50,8 +51,9 @@ ByteBuffer ByteBuffer::decodeBase64(std::string_view text) {
     size_t decoded = 0;
     for (size_t start = 0; start < text.size(); start += kPiece) {
         const size_t length = std::min(kPiece, text.size() - start);
-        decoded += static_cast<size_t>(base64_decode_block(text.data() + start, static_cast<int>(length),
-                                                           reinterpret_cast<char*>(data + decoded), &state));
+        decoded += static_cast<size_t>(
+            base64_decode_block(text.data() + start, static_cast<int>(length),
+                                reinterpret_cast<char*>(data + decoded), &state));
     }
     buffer.size_ = decoded;
     if (decoded == 0) {
@@ -68,7 +70,8 @@ ByteBuffer ByteBuffer::decodeBase64(std::string_view text) {
     return buffer;
 }
 
-Bitfile::Bitfile(const std::string& source, bool sourceIsPath, bool decodeBitstream, bool readOption) {
+Bitfile::Bitfile(const std::string& source, bool sourceIsPath, bool decodeBitstream,
+                 bool readOption) {
     (void)readOption;
     if (sourceIsPath) {
         parseFile(source, decodeBitstream);
@@ -93,13 +96,15 @@ void Bitfile::parse(const char* text, bool decodeBitstream) {
             throwStatusCode(kErrorBitfileUnsupported);
         }
     }
-    parseBitfileVersion(getRequiredChildElement(root, "BitfileVersion"), versionMajor_, versionMinor_);
+    parseBitfileVersion(getRequiredChildElement(root, "BitfileVersion"), versionMajor_,
+                        versionMinor_);
     signature_ = xmlNodeText(getRequiredChildElement(root, "SignatureRegister"));
     if (signature_.size() != 32) throwStatusCode(kErrorBitfileContent);
 
     const XmlNode* project = getRequiredChildElement(root, "Project");
     targetClass_ = xmlNodeText(getRequiredChildElement(project, "TargetClass"));
-    autoRunWhenDownloaded_ = parseBoolean(getRequiredChildElement(project, "AutoRunWhenDownloaded"));
+    autoRunWhenDownloaded_ =
+        parseBoolean(getRequiredChildElement(project, "AutoRunWhenDownloaded"));
     if (const XmlNode* allow = findChildElement(project, "AllowImplicitEnableRemoval")) {
         allowImplicitEnableRemoval_ = parseBoolean(allow);
     }
@@ -108,7 +113,8 @@ void Bitfile::parse(const char* text, bool decodeBitstream) {
 
     const XmlNode* tree = getRequiredChildElement(project, "CompilationResultsTree");
     const XmlNode* results = getRequiredChildElement(tree, "CompilationResults");
-    if (const XmlNode* patch = findChildElement(findChildElement(results, "QvZek"), "ZynqBsEnablePatch")) {
+    if (const XmlNode* patch =
+            findChildElement(findChildElement(results, "QvZek"), "ZynqBsEnablePatch")) {
         zynqBsEnablePatch_ = parseBoolean(patch);
     }
     compilationResultsText_ = printElement(results);
@@ -119,7 +125,8 @@ void Bitfile::parse(const char* text, bool decodeBitstream) {
     if (viSignatureOffset_ == 0xFFFFFFFF || viControlOffset_ == 0xFFFFFFFF) {
         throwStatusCode(kErrorBitfileContent);
     }
-    if (interruptEnableOffset_ == 0xFFFFFFFF) interruptEnableOffset_ = kDefaultInterruptEnableOffset;
+    if (interruptEnableOffset_ == 0xFFFFFFFF)
+        interruptEnableOffset_ = kDefaultInterruptEnableOffset;
     if (interruptStatusOffset_ == 0xFFFFFFFF) {
         interruptStatusOffset_ = interruptEnableOffset_ + kInterruptStatusAfterEnable;
     }
@@ -129,7 +136,8 @@ void Bitfile::parse(const char* text, bool decodeBitstream) {
     fifos_ = info.getFifos();
     targetSpecificData_ = info.getTargetSpecificData();
     dram2DPBaseAddress_ = info.getDram2DPBaseAddress(kHostMemoryDram2DPBaseAddress);
-    if (const XmlNode* md5 = findChildElement(root, "BitstreamMD5")) bitstreamMd5_ = xmlNodeText(md5);
+    if (const XmlNode* md5 = findChildElement(root, "BitstreamMD5"))
+        bitstreamMd5_ = xmlNodeText(md5);
 
     if (decodeBitstream) {
         if (const XmlNode* encoding = findChildElement(root, "BitstreamEncoding")) {
@@ -157,7 +165,8 @@ void Bitfile::parse(const char* text, bool decodeBitstream) {
 }
 
 void Bitfile::parseRegisters(const XmlNode* root) {
-    const XmlNode* list = getRequiredChildElement(getRequiredChildElement(root, "VI"), "RegisterList");
+    const XmlNode* list =
+        getRequiredChildElement(getRequiredChildElement(root, "VI"), "RegisterList");
     for (const XmlNode* reg = findChildElement(list, "Register"); reg;
          reg = reg->next_sibling("Register", 8)) {
         std::string name = xmlNodeText(getRequiredChildElement(reg, "Name"));
@@ -176,7 +185,8 @@ void Bitfile::parseRegisters(const XmlNode* root) {
         const Type type = parseDatatype(reg, isArray);
         const uint8_t kind = isArray ? (indicator ? kRegisterIndicatorArray : kRegisterControlArray)
                                      : (indicator ? kRegisterIndicator : kRegisterControl);
-        registers_.emplace_back(std::move(name), RegisterDescriptor(kResourceClassRegister, kind, type),
+        registers_.emplace_back(std::move(name),
+                                RegisterDescriptor(kResourceClassRegister, kind, type),
                                 baseAddressOnDevice_, offset, mayTimeout);
     }
 }
@@ -200,12 +210,15 @@ const NamedRegister* Bitfile::findRegister(std::string_view name) const {
     return findSingle(registers_, name);
 }
 
-const NamedFifo* Bitfile::findFifo(std::string_view name) const { return findSingle(fifos_, name); }
+const NamedFifo* Bitfile::findFifo(std::string_view name) const {
+    return findSingle(fifos_, name);
+}
 
 FpgaSignature FpgaSignature::fromText(const std::string& text) {
     FpgaSignature signature;
     unsigned words[4] = {};
-    if (std::sscanf(text.c_str(), "%08x%08x%08x%08x", &words[0], &words[1], &words[2], &words[3]) != 4) {
+    if (std::sscanf(text.c_str(), "%08x%08x%08x%08x", &words[0], &words[1], &words[2], &words[3]) !=
+        4) {
         throwStatusCode(qverr::qvapalerr_invalidParameter);
     }
     for (size_t i = 0; i < 4; ++i) signature.words[i] = words[i];
@@ -220,7 +233,8 @@ BitfileControlInfo::BitfileControlInfo(std::shared_ptr<const Bitfile> owner)
     : bitfile(std::move(owner)),
       signature(FpgaSignature::fromText(bitfile->getSignature())),
       viControlAddress(bitfile->getBaseAddressOnDevice() + bitfile->getViControlOffset()),
-      interruptStatusAddress(bitfile->getBaseAddressOnDevice() + bitfile->getInterruptStatusOffset()),
+      interruptStatusAddress(bitfile->getBaseAddressOnDevice() +
+                             bitfile->getInterruptStatusOffset()),
       allowImplicitEnableRemoval(bitfile->getAllowImplicitEnableRemoval()),
       resetSupported(!bitfile->getResetNotSupported()),
       abortSupported(!bitfile->getAbortNotSupported()),

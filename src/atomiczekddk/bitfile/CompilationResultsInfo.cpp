@@ -24,7 +24,8 @@ NamedFifo parseChannel(const XmlNode* channel) {
     const uint32_t number = xmlNodeToU32(getRequiredChildElement(channel, "Number"));
     const uint32_t elements = xmlNodeToU32(getRequiredChildElement(channel, "NumberOfElements"));
     std::string baseAddressTag = xmlNodeText(getRequiredChildElement(channel, "BaseAddressTag"));
-    const uint8_t kind = channelKind(xmlNodeText(getRequiredChildElement(channel, "Implementation")));
+    const uint8_t kind =
+        channelKind(xmlNodeText(getRequiredChildElement(channel, "Implementation")));
 
     const XmlNode* dataType = getRequiredChildElement(channel, "DataType");
     Type type;
@@ -40,8 +41,8 @@ NamedFifo parseChannel(const XmlNode* channel) {
     if (!std::has_single_bit(type.sizeInBytes)) throwStatusCode(kErrorBitfileUnsupported);
 
     const bool userVisible = parseBoolean(getRequiredChildElement(channel, "UserVisible"));
-    NamedFifo fifo(std::move(name), FifoDescriptor(kResourceClassFifo, kind, type), number, elements,
-                   userVisible, std::move(baseAddressTag));
+    NamedFifo fifo(std::move(name), FifoDescriptor(kResourceClassFifo, kind, type), number,
+                   elements, userVisible, std::move(baseAddressTag));
     if (const XmlNode* tag = findChildElement(channel, "WriteWindowAddressTag")) {
         fifo.setWriteWindowSize(xmlNodeToU32(getRequiredChildElement(channel, "WriteWindowSize")));
         fifo.setWriteWindowAddressTag(xmlNodeText(tag));
@@ -52,8 +53,8 @@ NamedFifo parseChannel(const XmlNode* channel) {
 }  // namespace
 
 bool isBaseAddressZeroTargetClass(std::string_view targetClass) {
-    static constexpr std::array<std::string_view, 5> modules = {
-        "QV-7961R", "QV-7962R", "QV-7965R", "QV-7966R", "QV-7975R"};
+    static constexpr std::array<std::string_view, 5> modules = {"QV-7961R", "QV-7962R", "QV-7965R",
+                                                                "QV-7966R", "QV-7975R"};
     for (std::string_view module : modules) {
         if (targetClass == module) return true;
     }
@@ -84,7 +85,8 @@ void CompilationResultsInfo::parseDmaChannels(const XmlNode* compilationResults)
          channel = channel->next_sibling("Channel", 7)) {
         NamedFifo fifo = parseChannel(channel);
         const uint32_t number = fifo.number();
-        if (!byNumber.emplace(number, std::move(fifo)).second) throwStatusCode(kErrorBitfileContent);
+        if (!byNumber.emplace(number, std::move(fifo)).second)
+            throwStatusCode(kErrorBitfileContent);
     }
     // Numbers must be exactly 0..n-1; the map is ordered, so the last key
     // tells whether one is missing.
@@ -148,7 +150,8 @@ void CompilationResultsInfo::parseTargetSpecificData(const XmlNode* compilationR
     if (const XmlNode* dram = findChildElement(data, "Dram2DPBaseAddress")) {
         dram2DPBaseAddress_ = xmlNodeToU32(dram);
     }
-    hasHostMemoryBuffer_ = findChildElement(data, "HMB") != nullptr || findChildElement(data, "LLB") != nullptr;
+    hasHostMemoryBuffer_ =
+        findChildElement(data, "HMB") != nullptr || findChildElement(data, "LLB") != nullptr;
 }
 
 uint32_t CompilationResultsInfo::getBaseAddressOnDevice(std::string_view targetClass) const {

@@ -31,14 +31,29 @@ int32_t ownerTextToCode(std::string_view text) {
 std::string codeToOwnerText(int32_t code) {
     const char* text = "other";
     switch (code) {
-        case kOwnerCApiGenericError: text = "other;FpgaInterfaceCApiGenericError"; break;
-        case kOwnerConfiguration: text = "other;configuration"; break;
-        case kOwnerEmulation: text = "emulation"; break;
-        case kOwnerInteractive: text = "interactive"; break;
-        case kOwnerFpgaInterface: text = "FPGAInterface"; break;
-        case kOwnerChassisMode: text = kChassisProgrammingModeText; break;
-        case kOwnerCApi: text = "other;FpgaInterfaceCApi"; break;
-        default: break;
+        case kOwnerCApiGenericError:
+            text = "other;FpgaInterfaceCApiGenericError";
+            break;
+        case kOwnerConfiguration:
+            text = "other;configuration";
+            break;
+        case kOwnerEmulation:
+            text = "emulation";
+            break;
+        case kOwnerInteractive:
+            text = "interactive";
+            break;
+        case kOwnerFpgaInterface:
+            text = "FPGAInterface";
+            break;
+        case kOwnerChassisMode:
+            text = kChassisProgrammingModeText;
+            break;
+        case kOwnerCApi:
+            text = "other;FpgaInterfaceCApi";
+            break;
+        default:
+            break;
     }
     return std::string(text) + "\n";
 }

@@ -9,11 +9,10 @@ namespace qvzek {
 void CommonDataSerializer::serialize(qvhtl::apal::Vector& out, nQVAPALS100::tStatus& status) const {
     const uint32_t base = bitfile_->getBaseAddressOnDevice();
     // Sums wrap in 32 bits: an absent Dram2DP base (0xFFFFFFFF) gives base - 1.
-    const CommonRegisterSet registers(base + bitfile_->getViControlOffset(),
-                                      base + bitfile_->getDiagramResetOffset(),
-                                      base + bitfile_->getInterruptEnableOffset(),
-                                      base + bitfile_->getViSignatureOffset(),
-                                      base + bitfile_->getDram2DPBaseAddress());
+    const CommonRegisterSet registers(
+        base + bitfile_->getViControlOffset(), base + bitfile_->getDiagramResetOffset(),
+        base + bitfile_->getInterruptEnableOffset(), base + bitfile_->getViSignatureOffset(),
+        base + bitfile_->getDram2DPBaseAddress());
     registers.serialize(out, status);
     serializeU32(out, bitfile_->getBitstreamVersion(), status);
     serializeU32(out, mode_, status);

@@ -146,7 +146,8 @@ Type parseType(std::string_view keyword, const XmlNode* typeElement, const XmlNo
         if (scalar.name == keyword) return scalar.type;
     }
     if (keyword == "FXP") return parseFixedPoint(typeElement);
-    if (keyword == "Cluster" || keyword == "Array" || keyword == "CFXP") return parseComposite(owner);
+    if (keyword == "Cluster" || keyword == "Array" || keyword == "CFXP")
+        return parseComposite(owner);
     return Type();
 }
 
@@ -156,7 +157,8 @@ Type parseDatatype(const XmlNode* registerElement, bool& isArray) {
     isArray = false;
     if (xmlName(typeElement) == "Array") {
         isArray = true;
-        typeElement = getRequiredChildElement(getRequiredChildElement(typeElement, "Type"), nullptr);
+        typeElement =
+            getRequiredChildElement(getRequiredChildElement(typeElement, "Type"), nullptr);
     }
     return parseType(xmlName(typeElement), typeElement, registerElement);
 }

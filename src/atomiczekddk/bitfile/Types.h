@@ -60,7 +60,10 @@ public:
 
     Type() = default;
     Type(ElementType type, uint32_t bits, uint32_t bytes, bool isSigned, int32_t integerWordLength)
-        : elementType(type), wordLength(bits), sizeInBytes(bytes), isSigned(isSigned),
+        : elementType(type),
+          wordLength(bits),
+          sizeInBytes(bytes),
+          isSigned(isSigned),
           integerWordLength(integerWordLength) {}
 
     void serialize(qvhtl::apal::Vector& out, nQVAPALS100::tStatus& status) const override;
@@ -69,7 +72,8 @@ public:
 
 // The constant types of the scalar element types; Value is the host type of
 // one element.
-template <ElementType E, class Value, bool Signed, uint32_t Bits, uint32_t Bytes, int32_t IntegerBits>
+template <ElementType E, class Value, bool Signed, uint32_t Bits, uint32_t Bytes,
+          int32_t IntegerBits>
 class TypeTemplate : public Type {
 public:
     using ValueType = Value;
@@ -163,7 +167,9 @@ class RegisterInfo {
 public:
     RegisterInfo(const RegisterDescriptor& descriptor, uint32_t baseAddress, uint32_t offset,
                  bool accessMayTimeout)
-        : descriptor(descriptor), baseAddress(baseAddress), offset(offset),
+        : descriptor(descriptor),
+          baseAddress(baseAddress),
+          offset(offset),
           accessMayTimeout(accessMayTimeout) {}
     virtual ~RegisterInfo() = default;
 
@@ -192,7 +198,9 @@ class FifoInfo : public ISerializable {
 public:
     FifoInfo(const FifoDescriptor& descriptor, uint32_t number, uint32_t numberOfElements,
              bool userVisible)
-        : descriptor_(descriptor), number_(number), numberOfElements_(numberOfElements),
+        : descriptor_(descriptor),
+          number_(number),
+          numberOfElements_(numberOfElements),
           userVisible_(userVisible) {}
 
     void serialize(qvhtl::apal::Vector& out, nQVAPALS100::tStatus& status) const override;
@@ -226,7 +234,8 @@ class NamedFifo : public FifoInfo, public NamedResource {
 public:
     NamedFifo(std::string name, const FifoDescriptor& descriptor, uint32_t number,
               uint32_t numberOfElements, bool userVisible, std::string baseAddressTag)
-        : FifoInfo(descriptor, number, numberOfElements, userVisible), NamedResource(std::move(name)),
+        : FifoInfo(descriptor, number, numberOfElements, userVisible),
+          NamedResource(std::move(name)),
           baseAddressTag_(std::move(baseAddressTag)) {}
     const ResourceDescriptor& getDescriptor() const override { return descriptor(); }
     uint32_t getIdentifier() const override { return number(); }
@@ -251,8 +260,11 @@ class CommonRegisterSet : public ISerializable {
 public:
     CommonRegisterSet(uint32_t viControl, uint32_t diagramReset, uint32_t interruptEnable,
                       uint32_t viSignature, uint32_t dram2DP)
-        : viControl(viControl), diagramReset(diagramReset), interruptEnable(interruptEnable),
-          viSignature(viSignature), dram2DP(dram2DP) {}
+        : viControl(viControl),
+          diagramReset(diagramReset),
+          interruptEnable(interruptEnable),
+          viSignature(viSignature),
+          dram2DP(dram2DP) {}
     void serialize(qvhtl::apal::Vector& out, nQVAPALS100::tStatus& status) const override;
 
     uint32_t viControl;

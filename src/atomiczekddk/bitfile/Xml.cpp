@@ -95,8 +95,12 @@ const char* findText(const char* p, const char* end, std::string_view needle) {
 }
 
 using Tables = rapidxml::internal::lookup_tables<0>;
-bool isWhitespace(char c) { return Tables::lookup_whitespace[static_cast<unsigned char>(c)] != 0; }
-bool isNameChar(char c) { return Tables::lookup_node_name[static_cast<unsigned char>(c)] != 0; }
+bool isWhitespace(char c) {
+    return Tables::lookup_whitespace[static_cast<unsigned char>(c)] != 0;
+}
+bool isNameChar(char c) {
+    return Tables::lookup_node_name[static_cast<unsigned char>(c)] != 0;
+}
 bool isAttributeNameChar(char c) {
     return Tables::lookup_attribute_name[static_cast<unsigned char>(c)] != 0;
 }
@@ -163,7 +167,8 @@ public:
     DecodedValues& operator=(const DecodedValues&) = delete;
     ~DecodedValues() {
         for (const Saved& saved : nodes_) saved.node->value(saved.value, saved.size);
-        for (const SavedAttribute& saved : attributes_) saved.attribute->value(saved.value, saved.size);
+        for (const SavedAttribute& saved : attributes_)
+            saved.attribute->value(saved.value, saved.size);
     }
 
 private:
@@ -223,9 +228,15 @@ std::string xmlNodeText(const XmlNode* node, bool raw) {
     return decodeEntities(node->value(), node->value_size());
 }
 
-uint64_t xmlNodeToU64(const XmlNode* node, bool raw) { return readNumber<uint64_t>(node, raw); }
-uint32_t xmlNodeToU32(const XmlNode* node, bool raw) { return readNumber<uint32_t>(node, raw); }
-int32_t xmlNodeToI32(const XmlNode* node, bool raw) { return readNumber<int32_t>(node, raw); }
+uint64_t xmlNodeToU64(const XmlNode* node, bool raw) {
+    return readNumber<uint64_t>(node, raw);
+}
+uint32_t xmlNodeToU32(const XmlNode* node, bool raw) {
+    return readNumber<uint32_t>(node, raw);
+}
+int32_t xmlNodeToI32(const XmlNode* node, bool raw) {
+    return readNumber<int32_t>(node, raw);
+}
 
 XmlNode* findChildElement(const XmlNode* element, const char* name) {
     if (element == nullptr) return nullptr;
@@ -311,12 +322,14 @@ uint32_t xmlNestingDepth(std::string_view text, uint32_t limit) {
     return deepest;
 }
 
-XmlDocument::XmlDocument(const char* text) : document_(std::make_unique<rapidxml::xml_document<char>>()) {
+XmlDocument::XmlDocument(const char* text)
+    : document_(std::make_unique<rapidxml::xml_document<char>>()) {
     if (text == nullptr) throwStatusCode(kErrorBitfileContent);
     // Byte by byte: a shorter text ends at its NUL before the third byte.
     if (text[0] == '\xEF' && text[1] == '\xBB' && text[2] == '\xBF') text += 3;
     const size_t length = std::strlen(text);
-    if (xmlNestingDepth({text, length}) > kMaxXmlNestingDepth) throwStatusCode(kErrorBitfileContent);
+    if (xmlNestingDepth({text, length}) > kMaxXmlNestingDepth)
+        throwStatusCode(kErrorBitfileContent);
     try {
         document_->parse<kParseFlags>(const_cast<char*>(text));
     } catch (const rapidxml::parse_error&) {

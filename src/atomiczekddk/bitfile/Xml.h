@@ -7,10 +7,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <rapidxml/rapidxml.hpp>
 #include <string>
 #include <string_view>
-
-#include <rapidxml/rapidxml.hpp>
 
 #include "atomiczekddk/shared/Errors.h"
 

@@ -43,12 +43,14 @@ struct HmbLease {
     std::shared_ptr<HMBVirtualMemoryManager> manager;
 };
 
-HMBVirtualMemoryManager::HMBVirtualMemoryManager(std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk> proxy)
+HMBVirtualMemoryManager::HMBVirtualMemoryManager(
+    std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk> proxy)
     : proxy_(std::move(proxy)) {}
 
 HMBVirtualMemoryManager::~HMBVirtualMemoryManager() = default;
 
-bool HMBVirtualMemoryManager::configure(const std::string& layoutText, const std::string& signatureText) {
+bool HMBVirtualMemoryManager::configure(const std::string& layoutText,
+                                        const std::string& signatureText) {
     Lock lock(mutex_);
     if (signature_) {
         const FpgaSignature other = FpgaSignature::fromText(signatureText);
@@ -94,14 +96,16 @@ bool HMBVirtualMemoryManager::configure(const std::string& layoutText, const std
         if (layout.blocks.size() > kMaxBlocks) throwStatusCode(kErrorBitfileUnsupported);
         layout.signature = FpgaSignature::fromText(signatureText);
         if (const XmlNode* fixedList = findChildElement(hmb, "FixedMemoryBlockList")) {
-            for (const XmlNode* block = findChildElement(fixedList, "MemoryBlock"); block != nullptr;
-                 block = block->next_sibling("MemoryBlock")) {
+            for (const XmlNode* block = findChildElement(fixedList, "MemoryBlock");
+                 block != nullptr; block = block->next_sibling("MemoryBlock")) {
                 const std::string name = xmlNodeText(getRequiredChildElement(block, "Name"));
-                const uint64_t fixedAddr = xmlNodeToU64(getRequiredChildElement(block, "FixedAddr"));
+                const uint64_t fixedAddr =
+                    xmlNodeToU64(getRequiredChildElement(block, "FixedAddr"));
                 const XmlNode* baggage = findChildElement(block, "Baggage");
                 HmbMemoryBlock& entry = layout.blocks[name];
                 entry.fixedAddr = fixedAddr;
-                entry.baggage = baggage ? static_cast<int8_t>(xmlNodeToI32(baggage) & 0xFF) : int8_t{-1};
+                entry.baggage =
+                    baggage ? static_cast<int8_t>(xmlNodeToI32(baggage) & 0xFF) : int8_t{-1};
             }
         }
         haveLayout = true;
@@ -116,7 +120,8 @@ bool HMBVirtualMemoryManager::configure(const std::string& layoutText, const std
                 const std::string name = xmlNodeText(getRequiredChildElement(block, "Name"));
                 const uint64_t elements = xmlNodeToU32(getRequiredChildElement(block, "Elements"));
                 const uint64_t stride = xmlNodeToU32(getRequiredChildElement(block, "Stride"));
-                if ((elements * stride) / 8 != kHmbWindow1MSize) throwStatusCode(kErrorBitfileUnsupported);
+                if ((elements * stride) / 8 != kHmbWindow1MSize)
+                    throwStatusCode(kErrorBitfileUnsupported);
                 windowName = name;
             }
         }
@@ -159,7 +164,8 @@ void HMBVirtualMemoryManager::firstOpen() {
             request[1] = static_cast<uint8_t>(block.baggage);
             std::memcpy(request + 8, &block.fixedAddr, 8);
             nQVAPALS100::tStatus requestStatus;
-            proxy_->control(0, 3, reinterpret_cast<uint64_t>(request), sizeof request, 0, 0, requestStatus);
+            proxy_->control(0, 3, reinterpret_cast<uint64_t>(request), sizeof request, 0, 0,
+                            requestStatus);
             qverr::throwIfTStatusError(requestStatus);
         }
     } catch (...) {
@@ -179,7 +185,9 @@ void HMBVirtualMemoryManager::close() {
 
 void HMBVirtualMemoryManager::releaseRegion() {
     if (entryCount_ == 0) return;
-    if (!regionMapping_) trace::log(trace::kLevelException, TRACE_LOCATION(), "close called without successful open");
+    if (!regionMapping_)
+        trace::log(trace::kLevelException, TRACE_LOCATION(),
+                   "close called without successful open");
     blocks_.clear();
     entryCount_ = 0;
     regionMapping_.reset();
@@ -189,7 +197,8 @@ void HMBVirtualMemoryManager::releaseRegion() {
 
 void HMBVirtualMemoryManager::acquireWindow(Window& window) {
     if (!window.mapping) {
-        auto deviceFile = std::dynamic_pointer_cast<sdihal::nQVAPAL000::tDeviceInterfaceProxy>(proxy_);
+        auto deviceFile =
+            std::dynamic_pointer_cast<sdihal::nQVAPAL000::tDeviceInterfaceProxy>(proxy_);
         if (!deviceFile) throwStatusCode(qverr::qvapalerr_resourceNotInitialized);
         nQVAPALS100::tStatus status;
         sdihal::nQVAPAL000::tMappedRegion mapping(deviceFile, window.region, window.length,
@@ -219,7 +228,8 @@ void HMBVirtualMemoryManager::lookUpBlock(const char* name, uint64_t* size, uint
     *address = regionAddress_ + found->second.offset;
 }
 
-void HMBVirtualMemoryManager::attachBlock(const char* name, uint64_t* size, uint64_t* address, HmbHandle* out) {
+void HMBVirtualMemoryManager::attachBlock(const char* name, uint64_t* size, uint64_t* address,
+                                          HmbHandle* out) {
     Lock lock(mutex_);
     if (regionAddress_ == 0) throwStatusCode(kErrorBusy);
     if (name == nullptr || size == nullptr || address == nullptr || out == nullptr) {
@@ -252,61 +262,65 @@ void HMBVirtualMemoryManager::openWindows(const char* name, uint64_t* size1M, ui
     *lease4k = lease(releaseWindow4kLease);
 }
 
-void HMBVirtualMemoryManager::request(uint32_t operation, const void* input, uint64_t inSize, void* output,
-                                      uint64_t outSize, bool sessionFlag) {
+void HMBVirtualMemoryManager::request(uint32_t operation, const void* input, uint64_t inSize,
+                                      void* output, uint64_t outSize, bool sessionFlag) {
     if (sessionFlag) throwStatusCode(kErrorSessionRestricted);
     switch (operation) {
-    case 2: {
-        if (outSize != 16 || output == nullptr) throwStatusCode(qverr::qvapalerr_invalidParameter);
-        std::memset(output, 0, 16);
-        if (inSize != 8 || input == nullptr) throwStatusCode(qverr::qvapalerr_invalidParameter);
-        Lock lock(mutex_);
-        if (regionAddress_ == 0) throwStatusCode(kErrorBusy);
-        const char* name = readName(input);
-        if (name == nullptr) throwStatusCode(qverr::qvapalerr_invalidParameter);
-        uint64_t size = 0;
-        uint64_t address = 0;
-        lookUpBlock(name, &size, &address);
-        writeU64(output, 0, size);
-        writeU64(output, 1, address);
-        return;
-    }
-    case 3: {
-        Lock lock(mutex_);
-        nQVAPALS100::tStatus status;
-        proxy_->control(0, 3, reinterpret_cast<uint64_t>(input), inSize, reinterpret_cast<uint64_t>(output),
-                        outSize, status);
-        qverr::throwIfTStatusError(status);
-        return;
-    }
-    case 4: {
-        if (outSize != 16 || output == nullptr) throwStatusCode(qverr::qvapalerr_invalidParameter);
-        open();
-        HmbHandle handle = lease(releaseRegionLease);
-        writeU64(output, 0, reinterpret_cast<uint64_t>(handle.context));
-        writeU64(output, 1, reinterpret_cast<uint64_t>(handle.release));
-        return;
-    }
-    case 5: {
-        if (outSize != 64 || output == nullptr) throwStatusCode(qverr::qvapalerr_invalidParameter);
-        std::memset(output, 0, 64);
-        if (inSize != 8 || input == nullptr) throwStatusCode(qverr::qvapalerr_invalidParameter);
-        uint64_t size1M = 0, size4k = 0, address1M = 0, address4k = 0;
-        HmbHandle lease1M, lease4k;
-        openWindows(readName(input), &size1M, &address1M, &lease1M, &size4k, &address4k, &lease4k);
-        const uint64_t record[8] = {size1M,
-                                    size4k,
-                                    address1M,
-                                    address4k,
-                                    reinterpret_cast<uint64_t>(lease1M.context),
-                                    reinterpret_cast<uint64_t>(lease4k.context),
-                                    reinterpret_cast<uint64_t>(lease1M.release),
-                                    reinterpret_cast<uint64_t>(lease4k.release)};
-        std::memcpy(output, record, sizeof record);
-        return;
-    }
-    default:
-        throwStatusCode(kErrorUnknownOperation);
+        case 2: {
+            if (outSize != 16 || output == nullptr)
+                throwStatusCode(qverr::qvapalerr_invalidParameter);
+            std::memset(output, 0, 16);
+            if (inSize != 8 || input == nullptr) throwStatusCode(qverr::qvapalerr_invalidParameter);
+            Lock lock(mutex_);
+            if (regionAddress_ == 0) throwStatusCode(kErrorBusy);
+            const char* name = readName(input);
+            if (name == nullptr) throwStatusCode(qverr::qvapalerr_invalidParameter);
+            uint64_t size = 0;
+            uint64_t address = 0;
+            lookUpBlock(name, &size, &address);
+            writeU64(output, 0, size);
+            writeU64(output, 1, address);
+            return;
+        }
+        case 3: {
+            Lock lock(mutex_);
+            nQVAPALS100::tStatus status;
+            proxy_->control(0, 3, reinterpret_cast<uint64_t>(input), inSize,
+                            reinterpret_cast<uint64_t>(output), outSize, status);
+            qverr::throwIfTStatusError(status);
+            return;
+        }
+        case 4: {
+            if (outSize != 16 || output == nullptr)
+                throwStatusCode(qverr::qvapalerr_invalidParameter);
+            open();
+            HmbHandle handle = lease(releaseRegionLease);
+            writeU64(output, 0, reinterpret_cast<uint64_t>(handle.context));
+            writeU64(output, 1, reinterpret_cast<uint64_t>(handle.release));
+            return;
+        }
+        case 5: {
+            if (outSize != 64 || output == nullptr)
+                throwStatusCode(qverr::qvapalerr_invalidParameter);
+            std::memset(output, 0, 64);
+            if (inSize != 8 || input == nullptr) throwStatusCode(qverr::qvapalerr_invalidParameter);
+            uint64_t size1M = 0, size4k = 0, address1M = 0, address4k = 0;
+            HmbHandle lease1M, lease4k;
+            openWindows(readName(input), &size1M, &address1M, &lease1M, &size4k, &address4k,
+                        &lease4k);
+            const uint64_t record[8] = {size1M,
+                                        size4k,
+                                        address1M,
+                                        address4k,
+                                        reinterpret_cast<uint64_t>(lease1M.context),
+                                        reinterpret_cast<uint64_t>(lease4k.context),
+                                        reinterpret_cast<uint64_t>(lease1M.release),
+                                        reinterpret_cast<uint64_t>(lease4k.release)};
+            std::memcpy(output, record, sizeof record);
+            return;
+        }
+        default:
+            throwStatusCode(kErrorUnknownOperation);
     }
 }
 
@@ -365,9 +379,15 @@ void HMBVirtualMemoryManager::releaseLease(int which) {
 }
 
 namespace {
-void releaseRegionLease(void* context) { hmbReleaseLease(context, 0); }
-void releaseWindow4kLease(void* context) { hmbReleaseLease(context, 1); }
-void releaseWindow1MLease(void* context) { hmbReleaseLease(context, 2); }
+void releaseRegionLease(void* context) {
+    hmbReleaseLease(context, 0);
+}
+void releaseWindow4kLease(void* context) {
+    hmbReleaseLease(context, 1);
+}
+void releaseWindow1MLease(void* context) {
+    hmbReleaseLease(context, 2);
+}
 }  // namespace
 
 }  // namespace qvzek

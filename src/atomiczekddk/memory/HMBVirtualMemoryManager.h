@@ -62,8 +62,8 @@ public:
                      uint64_t* size4k, uint64_t* address4k, HmbHandle* lease4k);
     // A driver request with target 0: 2 get block, 3 driver request, 4 open,
     // 5 open windows.
-    void request(uint32_t operation, const void* input, uint64_t inSize, void* output, uint64_t outSize,
-                 bool sessionFlag);
+    void request(uint32_t operation, const void* input, uint64_t inSize, void* output,
+                 uint64_t outSize, bool sessionFlag);
 
     // For tests and sessions.
     uint32_t openCount() const;

@@ -50,7 +50,9 @@ int createSharedMemoryFile() {
 
 }  // namespace
 
-uint64_t pageSize() { return static_cast<uint64_t>(sysconf(_SC_PAGESIZE)); }
+uint64_t pageSize() {
+    return static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+}
 
 MirroredBuffer::MirroredBuffer(uint64_t size, uint64_t mirrorSize, int32_t numaNode)
     : size_(size), mirrorSize_(mirrorSize) {
@@ -61,7 +63,8 @@ MirroredBuffer::MirroredBuffer(uint64_t size, uint64_t mirrorSize, int32_t numaN
     if (ftruncate(file.fd, static_cast<off_t>(size)) != 0) {
         throwStatusCode(qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     }
-    void* reservation = mmap(nullptr, size + mirrorSize, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* reservation =
+        mmap(nullptr, size + mirrorSize, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (reservation == MAP_FAILED) throwStatusCode(qverr::qvapalerr_memoryFull);
     // Every failure from here releases the whole reservation: the destructor
     // does not run for a constructor that throws.
@@ -70,10 +73,12 @@ MirroredBuffer::MirroredBuffer(uint64_t size, uint64_t mirrorSize, int32_t numaN
         base_ = mirror_ = nullptr;
         throwStatusCode(code);
     };
-    void* first = mmap(reservation, size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, file.fd, 0);
+    void* first =
+        mmap(reservation, size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, file.fd, 0);
     if (first == MAP_FAILED) fail(qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     base_ = static_cast<uint8_t*>(first);
-    void* second = mmap(base_ + size, mirrorSize, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, file.fd, 0);
+    void* second =
+        mmap(base_ + size, mirrorSize, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, file.fd, 0);
     if (second == MAP_FAILED) fail(qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     mirror_ = static_cast<uint8_t*>(second);
     try {
@@ -85,7 +90,9 @@ MirroredBuffer::MirroredBuffer(uint64_t size, uint64_t mirrorSize, int32_t numaN
     }
 }
 
-MirroredBuffer::~MirroredBuffer() { unmap(); }
+MirroredBuffer::~MirroredBuffer() {
+    unmap();
+}
 
 void MirroredBuffer::unmap() {
     if (base_ == nullptr || base_ == reinterpret_cast<uint8_t*>(MAP_FAILED)) return;
@@ -113,14 +120,15 @@ void bindToNumaNode(void* address, uint64_t length, int32_t numaNode) {
     mask[bit / 64] = 1UL << (bit % 64);
     // The kernel reads maxnode - 1 bits of the mask.
     const unsigned long maxNode = mask.size() * 64 + 1;
-    if (syscall(SYS_mbind, address, length, kPreferred, mask.data(), maxNode, 0) != 0 && errno != ENOSYS) {
+    if (syscall(SYS_mbind, address, length, kPreferred, mask.data(), maxNode, 0) != 0 &&
+        errno != ENOSYS) {
         throwStatusCode(qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     }
 }
 
 int32_t highestNumaNode() {
-    const std::string path =
-        std::string(sdihal::nQVAPAL000::systemInterface().systemRoot()) + "/sys/devices/system/node";
+    const std::string path = std::string(sdihal::nQVAPAL000::systemInterface().systemRoot()) +
+                             "/sys/devices/system/node";
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return -1;
     DIR* directory = fdopendir(fd);
@@ -140,7 +148,9 @@ int32_t highestNumaNode() {
 
 HostBuffer::HostBuffer(Release release) : release_(release != nullptr ? release : &free) {}
 
-HostBuffer::~HostBuffer() { reset(); }
+HostBuffer::~HostBuffer() {
+    reset();
+}
 
 void HostBuffer::reset() {
     if (void* old = plain_) {

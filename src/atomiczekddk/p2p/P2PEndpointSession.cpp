@@ -25,8 +25,8 @@ P2PEndpointSession::P2PEndpointSession(
     : fifo_(fifo), session_(&session), deviceProxy_(std::move(deviceProxy)) {
     const auto registerEndpoint = reinterpret_cast<RegisterFunction>(
         getP2PLibrarySymbol("qvstreamuRegisterEndpointInternal"));
-    const int32_t code =
-        registerEndpoint != nullptr ? registerEndpoint(this, &endpointId_) : kErrorP2PLibraryMissing;
+    const int32_t code = registerEndpoint != nullptr ? registerEndpoint(this, &endpointId_)
+                                                     : kErrorP2PLibraryMissing;
     nQVAPALS100::tStatus status;
     status.setCode(code, kComponent, kSource, 29);
     if (status.isError()) throwStatus(status.code);

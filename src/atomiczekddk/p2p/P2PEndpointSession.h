@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "atomiczekddk/shared/CommonUtilities.h"
 #include "atomiczekddk/bitfile/Types.h"
+#include "atomiczekddk/shared/CommonUtilities.h"
 #include "atomiczekddk/shared/Errors.h"
 #include "qvapal/protons/driver/tDeviceInterfaceProxy.h"
 

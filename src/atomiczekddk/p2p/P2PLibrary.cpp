@@ -33,7 +33,9 @@ void closeAtExit() {
 // Bound to this library, not to the process: a host that unloads the library
 // must not have the handler called later into unmapped code (a plain atexit
 // is bound to the process where a sanitizer's runtime intercepts it).
-void closeAtUnload(void*) { closeAtExit(); }
+void closeAtUnload(void*) {
+    closeAtExit();
+}
 
 }  // namespace
 

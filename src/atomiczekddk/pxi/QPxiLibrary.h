@@ -69,13 +69,23 @@ public:
 
 // The names of the 17 entry points, in order.
 struct QPXIEntryPoints {
-    static constexpr const char* kEntryPointNames[] = {
-        "openPXISession",      "openChassisByNumber",       "openSlotByNumber",
-        "openDeviceByAddr",    "openContainingItem",        "getU32Attribute",
-        "getStringAttribute",  "getItemContainer",          "duplicateItemContainer",
-        "ItemIterator_begin",  "ItemIterator_nextItem",     "ItemIterator_end",
-        "destroyItemContainer", "duplicate",                "close",
-        "waitForSessionInvalidation", "cancelWaitForInvalidation"};
+    static constexpr const char* kEntryPointNames[] = {"openPXISession",
+                                                       "openChassisByNumber",
+                                                       "openSlotByNumber",
+                                                       "openDeviceByAddr",
+                                                       "openContainingItem",
+                                                       "getU32Attribute",
+                                                       "getStringAttribute",
+                                                       "getItemContainer",
+                                                       "duplicateItemContainer",
+                                                       "ItemIterator_begin",
+                                                       "ItemIterator_nextItem",
+                                                       "ItemIterator_end",
+                                                       "destroyItemContainer",
+                                                       "duplicate",
+                                                       "close",
+                                                       "waitForSessionInvalidation",
+                                                       "cancelWaitForInvalidation"};
     static constexpr const char* kPrefix = "qvqpxi_";
     static constexpr const char* kSuffix = "";
     static constexpr size_t kCount = std::size(kEntryPointNames);

@@ -52,7 +52,8 @@ struct RegisterBlockAccessor {
     template <typename T>
     void readArray(uint32_t offset, T* array, size_t count, bool check) const {
         static_assert(sizeof(T) == 4 || sizeof(T) == 8);
-        accessor->readBlock(offset, reinterpret_cast<uintptr_t>(array), byteCount(count, sizeof(T)), 4, 0);
+        accessor->readBlock(offset, reinterpret_cast<uintptr_t>(array), byteCount(count, sizeof(T)),
+                            4, 0);
         if constexpr (sizeof(T) == 8) {
             for (size_t i = 0; i < count; ++i) array[i] = swapHalves(array[i]);
         }
@@ -84,7 +85,8 @@ struct RegisterBlockAccessor {
 private:
     // The driver takes a 32-bit byte count: a longer array is refused (-52005).
     static uint32_t byteCount(size_t count, size_t size) {
-        if (count > std::numeric_limits<uint32_t>::max() / size) throwStatusCode(qverr::qvapalerr_invalidParameter);
+        if (count > std::numeric_limits<uint32_t>::max() / size)
+            throwStatusCode(qverr::qvapalerr_invalidParameter);
         return static_cast<uint32_t>(count * size);
     }
 
@@ -93,7 +95,6 @@ private:
         const uint64_t bits = std::bit_cast<uint64_t>(value);
         return std::bit_cast<T>((bits << 32) | (bits >> 32));
     }
-
 };
 
 }  // namespace qvzek

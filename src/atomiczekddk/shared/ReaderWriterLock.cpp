@@ -22,7 +22,9 @@ void makeMutex(std::optional<tMutex>& mutex, nQVAPALS100::tStatus& status) {
         mutex.emplace();
     } catch (const qverr::ExceptionBase& error) {
         qverr::copyStatusToTStatus(error.status, status);
-        if (!status.isError()) QVAPAL_RAISE(status, qverr::qvapalerr_softwareFaultAPALInternalUseOnly, kSynchronization, 588);
+        if (!status.isError())
+            QVAPAL_RAISE(status, qverr::qvapalerr_softwareFaultAPALInternalUseOnly,
+                         kSynchronization, 588);
     }
 }
 

@@ -24,22 +24,32 @@ void raise(nQVAPALS100::tStatus& status, int32_t code, uint64_t line) {
 
 }  // namespace
 
-Device::Device(std::shared_ptr<const DeviceInfo> entry, ISessionFactory* sessionFactory, IAliasManager* aliasManager,
-               IDeviceResolver* resolver)
-    : entry_(std::move(entry)), sessionFactory_(sessionFactory), aliasManager_(aliasManager), resolver_(resolver) {}
+Device::Device(std::shared_ptr<const DeviceInfo> entry, ISessionFactory* sessionFactory,
+               IAliasManager* aliasManager, IDeviceResolver* resolver)
+    : entry_(std::move(entry)),
+      sessionFactory_(sessionFactory),
+      aliasManager_(aliasManager),
+      resolver_(resolver) {}
 
 Device::~Device() = default;
 
-uint32_t Device::getInterfaceVersion() { return kDeviceInterfaceVersion; }
+uint32_t Device::getInterfaceVersion() {
+    return kDeviceInterfaceVersion;
+}
 
-const char* Device::getPersistentToken(uint32_t) { return entry_->persistentToken.c_str(); }
+const char* Device::getPersistentToken(uint32_t) {
+    return entry_->persistentToken.c_str();
+}
 
-uint64_t Device::getEntryValue() { return reinterpret_cast<uintptr_t>(entry_->interfaceName); }
+uint64_t Device::getEntryValue() {
+    return reinterpret_cast<uintptr_t>(entry_->interfaceName);
+}
 
 void Device::setDeviceAttribute(uint32_t value, nQVAPALS100::tStatus& status) {
     if (status.isError()) return;
     try {
-        const std::unique_ptr<FpgaSessionTraditional> session = sessionFactory_->createTraditionalSession(entry_);
+        const std::unique_ptr<FpgaSessionTraditional> session =
+            sessionFactory_->createTraditionalSession(entry_);
         session->setU32Attribute(kDeviceAttributeId, value, status);
         // A value the driver refused is not the device's.
         if (!status.isError()) cachedAttribute_ = value;
@@ -52,7 +62,8 @@ uint32_t Device::getDeviceAttribute() {
     if (cachedAttribute_ != kAttributeUnknown) return cachedAttribute_;
     try {
         nQVAPALS100::tStatus status;
-        const std::unique_ptr<FpgaSessionTraditional> session = sessionFactory_->createTraditionalSession(entry_);
+        const std::unique_ptr<FpgaSessionTraditional> session =
+            sessionFactory_->createTraditionalSession(entry_);
         const uint32_t value = session->getU32Attribute(kDeviceAttributeId, status);
         if (!status.isError()) cachedAttribute_ = value;
     } catch (...) {
@@ -61,9 +72,13 @@ uint32_t Device::getDeviceAttribute() {
     return cachedAttribute_;
 }
 
-uint32_t Device::getFixedFlag() { return 1; }
+uint32_t Device::getFixedFlag() {
+    return 1;
+}
 
-const char* Device::getDefaultName() { return entry_->defaultName.c_str(); }
+const char* Device::getDefaultName() {
+    return entry_->defaultName.c_str();
+}
 
 const char* Device::getAlias() {
     try {
@@ -78,7 +93,8 @@ const char* Device::getAlias() {
     return alias_.c_str();
 }
 
-void Device::setAlias(const char* alias, uint32_t mode, IDevice** previousOwner, nQVAPALS100::tStatus& status) {
+void Device::setAlias(const char* alias, uint32_t mode, IDevice** previousOwner,
+                      nQVAPALS100::tStatus& status) {
     if (previousOwner != nullptr) *previousOwner = nullptr;
     if (alias == nullptr) {
         raise(status, qverr::qvapalerr_invalidParameter, __LINE__);
@@ -90,7 +106,8 @@ void Device::setAlias(const char* alias, uint32_t mode, IDevice** previousOwner,
         aliasManager_->setAlias(*entry_, alias, mode, conflict);
         if (!conflict.empty()) {
             if (previousOwner != nullptr) *previousOwner = resolver_->resolve(conflict.c_str());
-            if (mode != kAliasModeMove) raise(status, qverr::qvapalerr_objectNameCollision, __LINE__);
+            if (mode != kAliasModeMove)
+                raise(status, qverr::qvapalerr_objectNameCollision, __LINE__);
         }
         if (!status.isError()) alias_ = alias;
     } catch (...) {

@@ -22,8 +22,8 @@ class Device final : public IDevice {
 public:
     // Nothing is owned but a reference to the entry; the others outlive the
     // device.
-    Device(std::shared_ptr<const DeviceInfo> entry, ISessionFactory* sessionFactory, IAliasManager* aliasManager,
-           IDeviceResolver* resolver);
+    Device(std::shared_ptr<const DeviceInfo> entry, ISessionFactory* sessionFactory,
+           IAliasManager* aliasManager, IDeviceResolver* resolver);
     Device(const Device&) = delete;
     Device& operator=(const Device&) = delete;
 
@@ -35,7 +35,8 @@ public:
     uint32_t getFixedFlag() override;
     const char* getDefaultName() override;
     const char* getAlias() override;
-    void setAlias(const char* alias, uint32_t mode, IDevice** previousOwner, nQVAPALS100::tStatus& status) override;
+    void setAlias(const char* alias, uint32_t mode, IDevice** previousOwner,
+                  nQVAPALS100::tStatus& status) override;
     IFpgaSession* openFpgaSession(uint32_t interfaceVersion, nQVAPALS100::tStatus& status) override;
     ~Device() override;
 

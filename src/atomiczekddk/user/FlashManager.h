@@ -9,7 +9,6 @@
 
 namespace qvzek {
 
-
 class FlashManager : public IFlashManager {
 public:
     explicit FlashManager(std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk_flash> flash)

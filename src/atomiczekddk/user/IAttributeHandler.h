@@ -13,19 +13,19 @@ class IAttributeHandler {
 public:
     virtual ~IAttributeHandler() = default;
     virtual uint32_t getU32Attribute(uint32_t id, bool* handled) = 0;
-    virtual void getStringAttribute(uint32_t id, char* buffer, uint32_t bufferSize, uint32_t* length,
-                                    bool* handled) = 0;
+    virtual void getStringAttribute(uint32_t id, char* buffer, uint32_t bufferSize,
+                                    uint32_t* length, bool* handled) = 0;
     virtual void setU32Attribute(uint32_t id, uint32_t value, bool* handled) = 0;
     virtual void setStringAttribute(uint32_t id, const char* value, bool* handled) = 0;
 };
 
 // The overrides of IAttributeHandler, declared alike by each handler.
-#define QVZEK_ATTRIBUTE_GET_OVERRIDES                                                                  \
-    uint32_t getU32Attribute(uint32_t id, bool* handled) override;                                     \
-    void getStringAttribute(uint32_t id, char* buffer, uint32_t bufferSize, uint32_t* length,          \
+#define QVZEK_ATTRIBUTE_GET_OVERRIDES                                                         \
+    uint32_t getU32Attribute(uint32_t id, bool* handled) override;                            \
+    void getStringAttribute(uint32_t id, char* buffer, uint32_t bufferSize, uint32_t* length, \
                             bool* handled) override;
-#define QVZEK_ATTRIBUTE_SET_OVERRIDES                                                                  \
-    void setU32Attribute(uint32_t id, uint32_t value, bool* handled) override;                         \
+#define QVZEK_ATTRIBUTE_SET_OVERRIDES                                          \
+    void setU32Attribute(uint32_t id, uint32_t value, bool* handled) override; \
     void setStringAttribute(uint32_t id, const char* value, bool* handled) override;
 
 // The device's FPGA target class, a text attribute.

@@ -36,7 +36,8 @@ public:
     virtual void setAlias(const char* alias, uint32_t mode, IDevice** previousOwner,
                           nQVAPALS100::tStatus& status) = 0;
     // 9: owned by the caller.
-    virtual IFpgaSession* openFpgaSession(uint32_t interfaceVersion, nQVAPALS100::tStatus& status) = 0;
+    virtual IFpgaSession* openFpgaSession(uint32_t interfaceVersion,
+                                          nQVAPALS100::tStatus& status) = 0;
     // 10 and 11
     virtual ~IDevice() = default;
 };

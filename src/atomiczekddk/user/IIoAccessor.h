@@ -14,8 +14,10 @@ public:
     // Moves `bytes` bytes between `buffer` (a host address) and the registers
     // from `address` on; `width` (1, 2, 4 or 8) and the one-bit `flag` are
     // the driver's.
-    virtual void readBlock(uint32_t address, uint64_t buffer, uint32_t bytes, uint32_t width, uint32_t flag) = 0;
-    virtual void writeBlock(uint32_t address, uint64_t buffer, uint32_t bytes, uint32_t width, uint32_t flag) = 0;
+    virtual void readBlock(uint32_t address, uint64_t buffer, uint32_t bytes, uint32_t width,
+                           uint32_t flag) = 0;
+    virtual void writeBlock(uint32_t address, uint64_t buffer, uint32_t bytes, uint32_t width,
+                            uint32_t flag) = 0;
 };
 
 }  // namespace qvzek::user

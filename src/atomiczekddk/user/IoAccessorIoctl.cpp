@@ -20,8 +20,9 @@ uint32_t driverAddress(uint32_t address) {
 bool settle(const nQVAPALS100::tStatus& status, const char* operation, uint32_t address) {
     if (!status.isError()) return true;
     if (std::uncaught_exceptions() == 0) qverr::throwIfTStatusError(status);
-    trace::log(trace::kLevelError, TRACE_LOCATION(), "%s of register 0x%08x failed with %lld during unwinding",
-               operation, address, static_cast<long long>(status.code));
+    trace::log(trace::kLevelError, TRACE_LOCATION(),
+               "%s of register 0x%08x failed with %lld during unwinding", operation, address,
+               static_cast<long long>(status.code));
     return false;
 }
 
@@ -41,14 +42,16 @@ void IoAccessorIoctl::write32(uint32_t address, uint32_t value) {
     settle(status, "write32", sent);
 }
 
-void IoAccessorIoctl::readBlock(uint32_t address, uint64_t buffer, uint32_t bytes, uint32_t width, uint32_t flag) {
+void IoAccessorIoctl::readBlock(uint32_t address, uint64_t buffer, uint32_t bytes, uint32_t width,
+                                uint32_t flag) {
     const uint32_t sent = driverAddress(address);
     nQVAPALS100::tStatus status;
     io_->blockRead(sent, buffer, bytes, width, flag, status);
     settle(status, "block read", sent);
 }
 
-void IoAccessorIoctl::writeBlock(uint32_t address, uint64_t buffer, uint32_t bytes, uint32_t width, uint32_t flag) {
+void IoAccessorIoctl::writeBlock(uint32_t address, uint64_t buffer, uint32_t bytes, uint32_t width,
+                                 uint32_t flag) {
     const uint32_t sent = driverAddress(address);
     nQVAPALS100::tStatus status;
     io_->blockWrite(sent, buffer, bytes, width, flag, status);

@@ -24,8 +24,10 @@ public:
     // read32 answers 0xFFFFFFFF.
     uint32_t read32(uint32_t address) override;
     void write32(uint32_t address, uint32_t value) override;
-    void readBlock(uint32_t address, uint64_t buffer, uint32_t bytes, uint32_t width, uint32_t flag) override;
-    void writeBlock(uint32_t address, uint64_t buffer, uint32_t bytes, uint32_t width, uint32_t flag) override;
+    void readBlock(uint32_t address, uint64_t buffer, uint32_t bytes, uint32_t width,
+                   uint32_t flag) override;
+    void writeBlock(uint32_t address, uint64_t buffer, uint32_t bytes, uint32_t width,
+                    uint32_t flag) override;
 
 private:
     sdihal::iInterfaceProxy_atomiczekddk_io* io_;

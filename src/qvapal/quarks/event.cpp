@@ -37,7 +37,8 @@ tEvent::tEvent(bool autoReset, bool signalled, nQVAPALS100::tStatus& status)
         mutex_.emplace();
     } catch (const qverr::ExceptionBase& error) {
         qverr::copyStatusToTStatus(error.status, status);
-        if (!status.isError()) QVAPAL_RAISE(status, qverr::qvapalerr_softwareFaultAPALInternalUseOnly, kSource, 588);
+        if (!status.isError())
+            QVAPAL_RAISE(status, qverr::qvapalerr_softwareFaultAPALInternalUseOnly, kSource, 588);
     }
     if (status.isError()) {
         pthread_cond_destroy(&condition_);

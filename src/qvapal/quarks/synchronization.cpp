@@ -35,8 +35,12 @@ tMutex::~tMutex() {
     if (initialised_) pthread_mutex_destroy(&mutex_);
 }
 
-void tMutex::lock() { pthread_mutex_lock(&mutex_); }
+void tMutex::lock() {
+    pthread_mutex_lock(&mutex_);
+}
 
-void tMutex::unlock() { pthread_mutex_unlock(&mutex_); }
+void tMutex::unlock() {
+    pthread_mutex_unlock(&mutex_);
+}
 
 }  // namespace sdihal::nQVAPAL000

@@ -62,7 +62,9 @@ tScopedThread::tScopedThread(void* (*body)(void* argument), void* argument) {
     joinable_ = startThread(record_, 0, nQVAPALS100::kPlatformComponent, status);
 }
 
-tScopedThread::~tScopedThread() { join(); }
+tScopedThread::~tScopedThread() {
+    join();
+}
 
 void tScopedThread::join() {
     if (!joinable_) return;

@@ -13,7 +13,9 @@ Vector& Vector::operator=(Vector&& other) noexcept {
     return *this;
 }
 
-Vector::~Vector() { std::free(data_); }
+Vector::~Vector() {
+    std::free(data_);
+}
 
 void Vector::swap(Vector& other) noexcept {
     std::swap(capacity_, other.capacity_);
@@ -36,7 +38,8 @@ void Vector::insert(uint64_t position, const uint8_t* first, uint64_t count, uin
                     nQVAPALS100::tStatus& status) {
     if (status.isError() || count == 0) return;
     void* data = data_;
-    auto result = detail::insertElements(data, capacity_, size_, 1, position, first, count, &fill, 8);
+    auto result =
+        detail::insertElements(data, capacity_, size_, 1, position, first, count, &fill, 8);
     data_ = static_cast<uint8_t*>(data);
     if (result == detail::GrowResult::kSizeOverflow) {
         status.setCode(nQVAPALS100::tStatus::kMemoryFull, nQVAPALS100::kPlatformComponent,

@@ -29,7 +29,9 @@ String::String(const String& other, qverr::Status& status) {
     if (other.size_ > 0) assign(other.data_, other.size_, status);
 }
 
-String::~String() { std::free(data_); }
+String::~String() {
+    std::free(data_);
+}
 
 void String::swap(String& other) noexcept {
     std::swap(data_, other.data_);
@@ -102,9 +104,13 @@ void String::insertRange(const char* first, const char* last, qverr::Status& sta
     data_[size_] = '\0';
 }
 
-void String::erase(uint64_t position, uint64_t n) { detail::eraseChars(data_, size_, position, n); }
+void String::erase(uint64_t position, uint64_t n) {
+    detail::eraseChars(data_, size_, position, n);
+}
 
-StringTriple::StringTriple(const qverr::Status& source) { status.assign(source); }
+StringTriple::StringTriple(const qverr::Status& source) {
+    status.assign(source);
+}
 
 StringTriple::StringTriple(const StringTriple& other) {
     qverr::Status copyStatus;

@@ -82,7 +82,9 @@ public:
         data_ = static_cast<T*>(data);
         if (result != detail::GrowResult::kOk) raiseMemoryFull(status);
     }
-    void pushBack(const T& value, qverr::Status& status) { insertRange(&value, &value + 1, status); }
+    void pushBack(const T& value, qverr::Status& status) {
+        insertRange(&value, &value + 1, status);
+    }
     void clear() { size_ = 0; }
     void swap(Vector& other) noexcept {
         std::swap(data_, other.data_);

@@ -1,9 +1,9 @@
 #include "qvhtl/utf8/utf8.h"
 
-#include "qvhtl/utf8/encode.h"
-
 #include <algorithm>
 #include <cstring>
+
+#include "qvhtl/utf8/encode.h"
 
 namespace qvsstutf8 {
 
@@ -91,7 +91,8 @@ int foldCase(uint32_t codePoint, uint32_t out[3]) {
 
 void appendCodePoint(std::string& out, uint32_t codePoint) {
     unsigned char bytes[4];
-    out.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(encodeCodePoint(codePoint, bytes)));
+    out.append(reinterpret_cast<const char*>(bytes),
+               static_cast<size_t>(encodeCodePoint(codePoint, bytes)));
 }
 
 }  // namespace qvsstutf8

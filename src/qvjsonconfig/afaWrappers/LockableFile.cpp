@@ -12,8 +12,8 @@
 #include <ctime>
 #include <new>
 
-#include "qverr/DetailWriter.h"
 #include "qvapal/status/tStatus.h"
+#include "qverr/DetailWriter.h"
 #include "qverr/Exception.h"
 #include "qvmxl/qvmxl.h"
 
@@ -224,7 +224,8 @@ void LockableFile::write(const char* begin, const char* end) {
     // A file that another program removed or replaced would take the text
     // where nobody reads it.
     struct stat named {};
-    if (stat(path_.c_str(), &named) != 0) throwFileError("Failed to write file", errno, WRITE_LOCATION(185));
+    if (stat(path_.c_str(), &named) != 0)
+        throwFileError("Failed to write file", errno, WRITE_LOCATION(185));
     if (!sameFile(info, named)) throwFileError("Failed to write file", ESTALE, WRITE_LOCATION(185));
     if (!replaceThroughSibling(info, begin, count)) writeInPlace(info.st_size, begin, count);
 }
@@ -322,7 +323,8 @@ void LockableFile::writeInPlace(off_t oldSize, const char* begin, size_t count) 
     if (count > 0 && fwrite(begin, 1, count, stream_.get()) != count) {
         throwFileError("Failed to write file", errno, WRITE_LOCATION(185));
     }
-    if (fflush(stream_.get()) != 0) throwFileError("Failed to flush file", errno, WRITE_LOCATION(212));
+    if (fflush(stream_.get()) != 0)
+        throwFileError("Failed to flush file", errno, WRITE_LOCATION(212));
     if (ftruncate(fd, static_cast<off_t>(count)) != 0) {
         throwFileError("Failed to truncate file", errno, WRITE_LOCATION(200));
     }

@@ -20,7 +20,8 @@ std::shared_ptr<AliasStorageDataJsonconfig> snapshotOf(
     const std::vector<std::pair<std::string, std::string>>& devices) {
     auto data = std::make_unique<qvjsonconfig::ConfigurationData>();
     for (const auto& device : devices) {
-        data->addDeviceEntry(device.first, cJSON_Parse(device.second.c_str()), cJSON_CreateObject());
+        data->addDeviceEntry(device.first, cJSON_Parse(device.second.c_str()),
+                             cJSON_CreateObject());
     }
     return std::make_shared<AliasStorageDataJsonconfig>(std::move(data));
 }
@@ -39,7 +40,8 @@ TEST(AliasData, LooksUpAliasesAndTokens) {
     EXPECT_EQ(data->getToken("none"), "");
     auto noAlias = snapshotOf({{"a", R"({"alias":"x"})"}, {"b", R"({})"}});
     EXPECT_EQ(noAlias->getAlias("b"), "");
-    EXPECT_EQ(qvtest::thrownStatus([&] { noAlias->getToken("y"); }).first, qverr::qvapalerr_resourceNotFound);
+    EXPECT_EQ(qvtest::thrownStatus([&] { noAlias->getToken("y"); }).first,
+              qverr::qvapalerr_resourceNotFound);
     auto number = snapshotOf({{"a", R"({"alias":5})"}});
     EXPECT_EQ(qvtest::thrownStatus([&] { number->getAlias("a"); }).first, qverr::kStatusFailedCast);
     EXPECT_EQ(qvtest::thrownStatus([&] { number->getToken("5"); }).first, qverr::kStatusFailedCast);
@@ -47,7 +49,8 @@ TEST(AliasData, LooksUpAliasesAndTokens) {
 
 TEST(AliasData, SnapshotRefusesEdits) {
     auto data = snapshotOf({{"a", R"({"alias":"x"})"}});
-    EXPECT_EQ(qvtest::thrownStatus([&] { data->setAlias("a", "y"); }).first, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
+    EXPECT_EQ(qvtest::thrownStatus([&] { data->setAlias("a", "y"); }).first,
+              qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     EXPECT_EQ(data->getAlias("a"), "x");
 }
 

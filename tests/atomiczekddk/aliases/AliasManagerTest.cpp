@@ -36,7 +36,8 @@ public:
         changeNumber = 1;
         qvzek::DeviceInfoList list;
         for (const char* n : {"1", "2", "3"}) {
-            list.push_back(std::make_shared<DeviceInfo>(entryOf(std::string("t") + n, std::string("QV") + n)));
+            list.push_back(
+                std::make_shared<DeviceInfo>(entryOf(std::string("t") + n, std::string("QV") + n)));
         }
         return list;
     }
@@ -129,7 +130,8 @@ protected:
 
     // The alias the file holds for token.
     std::string stored(const std::string& token) {
-        std::unique_ptr<qvjsonconfig::DeviceIteratorInterface> devices(stack.factory.createIterator());
+        std::unique_ptr<qvjsonconfig::DeviceIteratorInterface> devices(
+            stack.factory.createIterator());
         qvzek::AutoLockingAliasStorageDataCommitterJsonconfig committer(stack.file, devices.get(),
                                                                         stack.provider);
         return committer.getData()->getAlias(token);
@@ -140,7 +142,9 @@ TEST_F(AliasManagerTest, NameRules) {
     EXPECT_EQ(setAlias(manager, kT1, "lab-unit_1"), "");
     EXPECT_EQ(manager.getAlias(kT1), "lab-unit_1");
     for (const char* bad : {"a b", "caf\xC3\xA9", "host", "Null", "x.y", "t\n"}) {
-        EXPECT_EQ(qvtest::thrownStatus([&] { setAlias(manager, kT1, bad); }).first, qvzek::kErrorInvalidAlias) << bad;
+        EXPECT_EQ(qvtest::thrownStatus([&] { setAlias(manager, kT1, bad); }).first,
+                  qvzek::kErrorInvalidAlias)
+            << bad;
     }
     EXPECT_EQ(manager.getAlias(kT1), "lab-unit_1");
     EXPECT_EQ(stored("t1"), "lab-unit_1");
@@ -189,7 +193,8 @@ TEST_F(AliasManagerTest, ConflictsAndMoves) {
 TEST_F(AliasManagerTest, FailedCommitShowsNoAlias) {
     setAlias(manager, kT1, "before");
     stack.storage.failCommits = true;
-    EXPECT_EQ(qvtest::thrownStatus([&] { setAlias(manager, kT1, "after"); }).first, qverr::kStatusEndOfData);
+    EXPECT_EQ(qvtest::thrownStatus([&] { setAlias(manager, kT1, "after"); }).first,
+              qverr::kStatusEndOfData);
     EXPECT_EQ(manager.getAlias(kT1), "before");
     EXPECT_EQ(stored("t1"), "before");
 }
@@ -199,7 +204,9 @@ pid_t spawnChild(const std::string& path, const std::string& token, int count) {
                              "QV_ALIAS_CHILD=" + path + "|" + token + "|" + std::to_string(count));
 }
 
-bool waitForChild(pid_t pid) { return qvtest::waitForExit(pid) == 0; }
+bool waitForChild(pid_t pid) {
+    return qvtest::waitForExit(pid) == 0;
+}
 
 // Edits one module's alias count times: "<token>-<i>".
 TEST(AliasManagerChild, Edits) {

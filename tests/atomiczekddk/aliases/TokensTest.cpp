@@ -79,10 +79,12 @@ TEST_F(TokenTest, WideValuesKeepAllTheirDigits) {
 
 TEST_F(TokenTest, MissingOrEmptySlotPath) {
     addBoard("qv3377k", nullptr);
-    EXPECT_EQ(codeOf([] { PciIterator(kNames).getPersistentToken(); }), qverr::qvapalerr_resourceNotFound);
+    EXPECT_EQ(codeOf([] { PciIterator(kNames).getPersistentToken(); }),
+              qverr::qvapalerr_resourceNotFound);
     // An empty file: no terminator to drop, and nothing is cut from the rest.
     tree.setBusProperty("qv3377k", "pciSlotPath", "");
-    EXPECT_EQ(PciIterator(kNames).getPersistentToken(), "PCI:VEN_1234&DEV_ABCD&SUBSYS_12345678&REV_01/");
+    EXPECT_EQ(PciIterator(kNames).getPersistentToken(),
+              "PCI:VEN_1234&DEV_ABCD&SUBSYS_12345678&REV_01/");
 }
 
 TEST_F(TokenTest, PropertyEncodings) {
@@ -100,8 +102,10 @@ TEST_F(TokenTest, PropertyEncodings) {
     uint32_t value = 0x11110000;
     it.getBusU32Property("short", value);
     EXPECT_EQ(value, 0x1111BEEFu);
-    EXPECT_EQ(codeOf([&] { it.getBusU32Property("long", value); }), qverr::qvapalerr_bufferTooSmall);
-    EXPECT_EQ(codeOf([&] { it.getBusStringProperty("absent", text); }), qverr::qvapalerr_resourceNotFound);
+    EXPECT_EQ(codeOf([&] { it.getBusU32Property("long", value); }),
+              qverr::qvapalerr_bufferTooSmall);
+    EXPECT_EQ(codeOf([&] { it.getBusStringProperty("absent", text); }),
+              qverr::qvapalerr_resourceNotFound);
 }
 
 TEST_F(TokenTest, NoMatchingInterface) {
@@ -109,7 +113,8 @@ TEST_F(TokenTest, NoMatchingInterface) {
     EXPECT_TRUE(it.isEnd());
     std::string text;
     EXPECT_EQ(codeOf([&] { it.getPersistentToken(); }), qverr::qvapalerr_resourceNotFound);
-    EXPECT_EQ(codeOf([&] { it.getBusStringProperty("pciSlotPath", text); }), qverr::qvapalerr_resourceNotFound);
+    EXPECT_EQ(codeOf([&] { it.getBusStringProperty("pciSlotPath", text); }),
+              qverr::qvapalerr_resourceNotFound);
 }
 
 TEST_F(TokenTest, PciGeneratorForm) {

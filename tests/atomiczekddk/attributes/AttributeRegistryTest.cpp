@@ -20,7 +20,9 @@ namespace {
 using attributetest::Mode;
 
 struct Registry : ::testing::Test {
-    atat::AttributeRegistry registry{qvzek::kErrorAttributeNotServed, qvzek::kErrorPropertyWrongType, qverr::qvapalerr_softwareFaultAPALInternalUseOnly};
+    atat::AttributeRegistry registry{qvzek::kErrorAttributeNotServed,
+                                     qvzek::kErrorPropertyWrongType,
+                                     qverr::qvapalerr_softwareFaultAPALInternalUseOnly};
     atat::Attribute<unsigned int> u32{1, nullptr, false, 4};
     atat::Attribute<unsigned long> u64{3, "Ch0", false, 16384};
     atat::Attribute<unsigned long> other{3, "Ch1", false, 7};
@@ -59,12 +61,15 @@ TEST_F(Registry, FindsByIdAndCaseFoldedChannel) {
 
 TEST_F(Registry, ASecondAddOfOneKeyIsRefusedWithAComment) {
     atat::Attribute<unsigned long> twin(3, "CH0", false, 0);
-    const std::string json = failure([&] { registry.add(&twin); }, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
+    const std::string json =
+        failure([&] { registry.add(&twin); }, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     EXPECT_NE(json.find(R"("error_constant":"errorInternalError")"), std::string::npos) << json;
     EXPECT_NE(json.find(R"("line":37)"), std::string::npos) << json;
     EXPECT_NE(json.find(R"("value":"CH0")"), std::string::npos) << json;
-    EXPECT_NE(json.find(R"({"type":"comment","comment":"The attribute id was already added to the attribute registry."})"),
-              std::string::npos)
+    EXPECT_NE(
+        json.find(
+            R"({"type":"comment","comment":"The attribute id was already added to the attribute registry."})"),
+        std::string::npos)
         << json;
     EXPECT_EQ(registry.find(3, "ch0"), static_cast<iattr::AttributeBaseInterface*>(&u64));
 }
@@ -72,16 +77,20 @@ TEST_F(Registry, ASecondAddOfOneKeyIsRefusedWithAComment) {
 TEST_F(Registry, MissesAndWrongTypesRaiseTheirOwnCodes) {
     std::string json = failure([&] { registry.find(3, "Ch2"); }, qvzek::kErrorAttributeNotServed);
     EXPECT_NE(json.find(R"("line":78)"), std::string::npos) << json;
-    EXPECT_NE(json.find(R"("usage":"kUsageTypeAttributeIdentifier","value":3)"), std::string::npos) << json;
+    EXPECT_NE(json.find(R"("usage":"kUsageTypeAttributeIdentifier","value":3)"), std::string::npos)
+        << json;
     EXPECT_NE(json.find(R"("value":"Ch2")"), std::string::npos) << json;
 
     json = failure([&] { registry.find(4, nullptr); }, qvzek::kErrorAttributeNotServed);
     EXPECT_EQ(json.find("kUsageTypeChannelName"), std::string::npos) << json;
 
-    json = failure([&] { registry.getAs<unsigned long>(1, nullptr); }, qvzek::kErrorPropertyWrongType);
-    EXPECT_NE(json.find(R"("error_constant":"errorWrongAttributeType")"), std::string::npos) << json;
+    json =
+        failure([&] { registry.getAs<unsigned long>(1, nullptr); }, qvzek::kErrorPropertyWrongType);
+    EXPECT_NE(json.find(R"("error_constant":"errorWrongAttributeType")"), std::string::npos)
+        << json;
     EXPECT_NE(json.find(R"("line":114)"), std::string::npos) << json;
-    failure([&] { registry.getAs<unsigned int>(5, nullptr); }, qvzek::kErrorPropertyWrongType);  // enumerations are int
+    failure([&] { registry.getAs<unsigned int>(5, nullptr); },
+            qvzek::kErrorPropertyWrongType);  // enumerations are int
     failure([&] { registry.getAs<long>(9, nullptr); }, qvzek::kErrorAttributeNotServed);
 
     atat::AttributeRegistry silent(0, 0, 0);

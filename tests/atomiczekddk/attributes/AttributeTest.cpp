@@ -36,7 +36,8 @@ struct CountingSetter : atat::Setter<unsigned int> {
 // Doubles a value, refuses 0 with -52005 (a library exception).
 struct DoublingRange : atat::Range<unsigned int> {
     unsigned int coerce(const unsigned int& value) override {
-        if (value == 0) qverr::throwError(qverr::qvapalerr_invalidParameter, QVERR_LOCATION("test", "zero"));
+        if (value == 0)
+            qverr::throwError(qverr::qvapalerr_invalidParameter, QVERR_LOCATION("test", "zero"));
         return value * 2;
     }
     bool areEqual(const unsigned int& a, const unsigned int& b) override { return a == b; }
@@ -94,8 +95,10 @@ TEST(Attribute, ARefusedValueRollsBackAndMarksDirty) {
 
     const auto [code, json] = thrownStatus([&] { a.setValue(0); });
     EXPECT_EQ(code, qverr::qvapalerr_invalidParameter);
-    EXPECT_NE(json.find(R"("usage":"kUsageTypeAttributeIdentifier","value":7)"), std::string::npos) << json;
-    EXPECT_NE(json.find(R"("usage":"kUsageTypeChannelName","value":"Ch0")"), std::string::npos) << json;
+    EXPECT_NE(json.find(R"("usage":"kUsageTypeAttributeIdentifier","value":7)"), std::string::npos)
+        << json;
+    EXPECT_NE(json.find(R"("usage":"kUsageTypeChannelName","value":"Ch0")"), std::string::npos)
+        << json;
     EXPECT_EQ(a.readDesired(), 3u);
     EXPECT_EQ(a.readCoerced(), 6u);
     EXPECT_TRUE(a.isUserAuthored());
@@ -111,7 +114,8 @@ TEST(Attribute, ARefusedValueRollsBackAndMarksDirty) {
 }
 
 TEST(Attribute, EnumRangeRefusalNamesValueChoicesThenAttribute) {
-    atat::EnumRange<Colour> range(5, qverr::qvapalerr_invalidParameter, {Colour::Green, Colour::Red});
+    atat::EnumRange<Colour> range(5, qverr::qvapalerr_invalidParameter,
+                                  {Colour::Green, Colour::Red});
     atat::Attribute<Colour> a(5, "ch1", false, Colour::Red, &range);
     iattr::PublicAPIAttributeInterface<int>& api = a;
     api.setAPIValue(2);
@@ -126,7 +130,8 @@ TEST(Attribute, EnumRangeRefusalNamesValueChoicesThenAttribute) {
         R"({"type":"usage","usage":"kUsageTypePossibleValues","value":[1,2],"value_type":{"type":"enum","id":5,"value_type":"int32_t"}})";
     size_t at = 0;
     for (const std::string& part :
-         {requested, possible, std::string("kUsageTypeAttributeIdentifier"), std::string("kUsageTypeChannelName")}) {
+         {requested, possible, std::string("kUsageTypeAttributeIdentifier"),
+          std::string("kUsageTypeChannelName")}) {
         at = json.find(part, at);
         ASSERT_NE(at, std::string::npos) << part << " in order in " << json;
     }
@@ -168,7 +173,9 @@ TEST(Attribute, GetterRefreshesThePublicReadOnly) {
     struct Live : atat::Getter<unsigned long> {
         unsigned long value = 0;
         void prepareGet(iattr::AttributeInterface<unsigned long>&) override {}
-        void refresh(iattr::AttributeInterface<unsigned long>& a) override { a.writeCoerced(value); }
+        void refresh(iattr::AttributeInterface<unsigned long>& a) override {
+            a.writeCoerced(value);
+        }
     } live;
     atat::Attribute<unsigned long> a(8, nullptr, false, 0, nullptr, &live);
     live.value = 42;

@@ -23,7 +23,9 @@ using namespace qvzek;
 
 const std::string kCorpus = QV_BITFILE_CORPUS;
 
-std::string sampleText() { return qvtest::readTextFile(kCorpus + "/sample.xml"); }
+std::string sampleText() {
+    return qvtest::readTextFile(kCorpus + "/sample.xml");
+}
 
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
     const size_t at = text.find(from);
@@ -44,7 +46,9 @@ TEST(BitfileCorpus, EveryFaultVariantGivesItsCode) {
         const std::string name = entry.path().filename().string();
         if (name.rfind("fault_", 0) != 0) continue;
         const int32_t expected = -std::stoi(name.substr(6));
-        EXPECT_EQ(qvtest::thrownStatus([&] { Bitfile(entry.path().string(), true, true, false); }).first, expected)
+        EXPECT_EQ(
+            qvtest::thrownStatus([&] { Bitfile(entry.path().string(), true, true, false); }).first,
+            expected)
             << name;
         ++faults;
     }
@@ -94,7 +98,8 @@ TEST(BitfileCorpus, TheSampleGivesItsFields) {
     for (size_t i = 0; i < std::size(registers); ++i) {
         const NamedRegister& reg = bitfile.getRegisters()[i];
         EXPECT_EQ(reg.getName(), registers[i].name);
-        EXPECT_EQ(reg.getDescriptor(), RegisterDescriptor(0, registers[i].kind, registers[i].type)) << i;
+        EXPECT_EQ(reg.getDescriptor(), RegisterDescriptor(0, registers[i].kind, registers[i].type))
+            << i;
         EXPECT_EQ(reg.getIdentifier(), registers[i].identifier) << i;
     }
     EXPECT_EQ(bitfile.findRegister("Clock Select"), nullptr);
@@ -110,9 +115,11 @@ TEST(BitfileCorpus, TheSampleGivesItsFields) {
     };
     const Channel channels[] = {
         {"wgen.download fifo 0", 1, TypeU64(), 0x1000, 1023, true, 0xFFFFFFFF, 0},
-        {"stream & reader", 2, Type(ElementType::FXP, 24, 4, true, -2), 0x1100, 511, false, 0x1180, 0x10000},
+        {"stream & reader", 2, Type(ElementType::FXP, 24, 4, true, -2), 0x1100, 511, false, 0x1180,
+         0x10000},
         {"acq.fetch fifo 0", 0, TypeI16(), 0x1200, 4095, true, 0xFFFFFFFF, 0},
-        {"stream writer", 3, Type(ElementType::Composite, 128, 16, false, 128), 0x1300, 255, false, 0xFFFFFFFF, 0},
+        {"stream writer", 3, Type(ElementType::Composite, 128, 16, false, 128), 0x1300, 255, false,
+         0xFFFFFFFF, 0},
         {"debug fifo", 255, TypeU32(), 0x1400, 63, true, 0xFFFFFFFF, 0},
     };
     ASSERT_EQ(bitfile.getFifos().size(), std::size(channels));
@@ -130,8 +137,10 @@ TEST(BitfileCorpus, TheSampleGivesItsFields) {
     }
     EXPECT_EQ(bitfile.findFifo("acq.fetch fifo 0"), &bitfile.getFifos()[2]);
 
-    const BitfileControlInfo control(std::make_shared<Bitfile>(kCorpus + "/sample.xml", true, false, false));
-    EXPECT_EQ(control.signature.words, (std::array<uint32_t, 4>{0x01234567, 0x89ABCDEF, 0x00112233, 0xDEADBEEF}));
+    const BitfileControlInfo control(
+        std::make_shared<Bitfile>(kCorpus + "/sample.xml", true, false, false));
+    EXPECT_EQ(control.signature.words,
+              (std::array<uint32_t, 4>{0x01234567, 0x89ABCDEF, 0x00112233, 0xDEADBEEF}));
     EXPECT_EQ(control.viControlAddress, 0x8004u);
     EXPECT_EQ(control.interruptStatusAddress, 0x810Cu);
     EXPECT_FALSE(control.resetSupported);
@@ -159,8 +168,11 @@ TEST(BitfileCorpus, PrintedTextsParseAgainToTheSameNames) {
     EXPECT_EQ(fifos[1].getName(), "stream & reader");
     EXPECT_EQ(fifos[1].writeWindowAddress(), 0x1180u);
     EXPECT_EQ(info.getDram2DPBaseAddress(7), 7u);
-    EXPECT_NE(bitfile.getTargetSpecificData().find("<DesiredModuleRev>5</DesiredModuleRev>"), std::string::npos);
-    EXPECT_EQ(qvtest::thrownStatus([] { CompilationResultsInfo info(std::string("no element")); }).first, qvzek::kErrorBitfileContent);
+    EXPECT_NE(bitfile.getTargetSpecificData().find("<DesiredModuleRev>5</DesiredModuleRev>"),
+              std::string::npos);
+    EXPECT_EQ(
+        qvtest::thrownStatus([] { CompilationResultsInfo info(std::string("no element")); }).first,
+        qvzek::kErrorBitfileContent);
 }
 
 TEST(BitfileRules, DefaultsAndOptionalElements) {
@@ -168,7 +180,9 @@ TEST(BitfileRules, DefaultsAndOptionalElements) {
     const auto parsed = [&](const std::string& from, const std::string& to) {
         return std::make_unique<Bitfile>(replaced(text, from, to), false, false, false);
     };
-    EXPECT_EQ(parsed("<QvFpga>", "<QvFpga><BaseAddressOnDevice>0</BaseAddressOnDevice>")->getBaseAddressOnDevice(), 0u);
+    EXPECT_EQ(parsed("<QvFpga>", "<QvFpga><BaseAddressOnDevice>0</BaseAddressOnDevice>")
+                  ->getBaseAddressOnDevice(),
+              0u);
     EXPECT_EQ(parsed("QV-3377;QV-3377R", "QV-7965R")->getBaseAddressOnDevice(), 0u);
     const auto withoutInterrupts = parsed("<Name>InterruptEnable</Name>", "<Name>Other</Name>");
     EXPECT_EQ(withoutInterrupts->getInterruptEnableOffset(), 0x1FFE4u);
@@ -176,11 +190,16 @@ TEST(BitfileRules, DefaultsAndOptionalElements) {
     EXPECT_TRUE(withoutInterrupts->getBitstream().empty());
 
     const std::string noHostMemory = replaced(replaced(text, "<HMB>", "<HMX>"), "</HMB>", "</HMX>");
-    EXPECT_EQ(Bitfile(noHostMemory, false, false, false).getDram2DPBaseAddress(), 0x15000u);  // LLB still there
-    const std::string noBlocks = replaced(replaced(noHostMemory, "<LLB>", "<LLX>"), "</LLB>", "</LLX>");
+    EXPECT_EQ(Bitfile(noHostMemory, false, false, false).getDram2DPBaseAddress(),
+              0x15000u);  // LLB still there
+    const std::string noBlocks =
+        replaced(replaced(noHostMemory, "<LLB>", "<LLX>"), "</LLB>", "</LLX>");
     EXPECT_EQ(Bitfile(noBlocks, false, false, false).getDram2DPBaseAddress(), 0xFFFFFFFFu);
-    EXPECT_EQ(parsed("<HMB>", "<Dram2DPBaseAddress>0x20</Dram2DPBaseAddress><HMB>")->getDram2DPBaseAddress(), 0x20u);
-    EXPECT_EQ(parsed("<HMB>", "<Dram2DPBaseAddress>0xFFFFFFFF</Dram2DPBaseAddress><HMB>")->getDram2DPBaseAddress(),
+    EXPECT_EQ(parsed("<HMB>", "<Dram2DPBaseAddress>0x20</Dram2DPBaseAddress><HMB>")
+                  ->getDram2DPBaseAddress(),
+              0x20u);
+    EXPECT_EQ(parsed("<HMB>", "<Dram2DPBaseAddress>0xFFFFFFFF</Dram2DPBaseAddress><HMB>")
+                  ->getDram2DPBaseAddress(),
               0x15000u);
 
     // Encoding is checked only when the bitstream is decoded.
@@ -190,7 +209,8 @@ TEST(BitfileRules, DefaultsAndOptionalElements) {
 
 TEST(BitfileRules, NoChannelsStillNeedTheChannelList) {
     std::string text = sampleText();
-    const size_t open = text.find("<DmaChannelAllocationList>") + std::strlen("<DmaChannelAllocationList>");
+    const size_t open =
+        text.find("<DmaChannelAllocationList>") + std::strlen("<DmaChannelAllocationList>");
     text.erase(open, text.find("</DmaChannelAllocationList>") - open);
     const Bitfile bitfile(text, false, true, false);
     EXPECT_TRUE(bitfile.getFifos().empty());
@@ -202,7 +222,8 @@ TEST(BitfileRules, NoChannelsStillNeedTheChannelList) {
 // A block places the first channel its name fits, whatever comes later.
 TEST(BitfileRules, ABlockPlacesTheFirstChannelItNames) {
     const auto channel = [](int number, const char* kind, const char* base, const char* window) {
-        return "<Channel name=\"c" + std::to_string(number) + "\"><Number>" + std::to_string(number) +
+        return "<Channel name=\"c" + std::to_string(number) + "\"><Number>" +
+               std::to_string(number) +
                "</Number><NumberOfElements>1</NumberOfElements><BaseAddressTag>" + base +
                "</BaseAddressTag><Implementation>" + kind +
                "</Implementation><DataType><U32/></DataType><UserVisible>true</UserVisible>" +
@@ -212,8 +233,8 @@ TEST(BitfileRules, ABlockPlacesTheFirstChannelItNames) {
                "</Channel>";
     };
     const auto block = [](const char* name, int offset) {
-        return std::string("<RegisterBlock name=\"") + name + "\"><Offset>" + std::to_string(offset) +
-               "</Offset></RegisterBlock>";
+        return std::string("<RegisterBlock name=\"") + name + "\"><Offset>" +
+               std::to_string(offset) + "</Offset></RegisterBlock>";
     };
     const auto list = [](const std::string& channels, const std::string& blocks) {
         return "<CompilationResults><QvFpga><DmaChannelAllocationList>" + channels +
@@ -224,9 +245,9 @@ TEST(BitfileRules, ABlockPlacesTheFirstChannelItNames) {
     const char* toHost = "qvFpgaTargetToHost";
 
     // A later block of the same name places the same channel again.
-    const CompilationResultsInfo placed(list(channel(1, toHost, "B", "A") + channel(0, reader, "A", "W"),
-                                             block("W", 30) + block("A", 10) + block("none", 99) + block("A", 11) +
-                                                 block("B", 20)));
+    const CompilationResultsInfo placed(list(
+        channel(1, toHost, "B", "A") + channel(0, reader, "A", "W"),
+        block("W", 30) + block("A", 10) + block("none", 99) + block("A", 11) + block("B", 20)));
     const auto fifos = placed.getFifos();
     EXPECT_EQ(fifos[0].baseAddress(), 11u);
     EXPECT_EQ(fifos[0].writeWindowAddress(), 30u);
@@ -236,19 +257,25 @@ TEST(BitfileRules, ABlockPlacesTheFirstChannelItNames) {
     // An earlier channel's write window, or a channel's own base tag, comes
     // first: the channel that would have matched next stays unplaced.
     const auto refused = [&](const std::string& channels, const std::string& blocks) {
-        return qvtest::thrownStatus([&] { CompilationResultsInfo info(list(channels, blocks)); }).first;
+        return qvtest::thrownStatus([&] { CompilationResultsInfo info(list(channels, blocks)); })
+            .first;
     };
-    EXPECT_EQ(refused(channel(0, reader, "A", "W") + channel(1, toHost, "W", nullptr), block("A", 1) + block("W", 2)),
+    EXPECT_EQ(refused(channel(0, reader, "A", "W") + channel(1, toHost, "W", nullptr),
+                      block("A", 1) + block("W", 2)),
               qvzek::kErrorBitfileContent);
-    EXPECT_EQ(refused(channel(0, reader, "X", "X"), block("X", 1) + block("X", 2)), qvzek::kErrorBitfileContent);
-    EXPECT_EQ(refused(channel(0, toHost, "A", nullptr) + channel(1, toHost, "A", nullptr), block("A", 1)), qvzek::kErrorBitfileContent);
+    EXPECT_EQ(refused(channel(0, reader, "X", "X"), block("X", 1) + block("X", 2)),
+              qvzek::kErrorBitfileContent);
+    EXPECT_EQ(
+        refused(channel(0, toHost, "A", nullptr) + channel(1, toHost, "A", nullptr), block("A", 1)),
+        qvzek::kErrorBitfileContent);
 }
 
 TEST(BitfileBitstream, DecodesToTheGeneratedBytesAtEverySize) {
     const std::string text = sampleText();
     for (size_t size = 0; size <= 4096; ++size) {
         const std::vector<uint8_t> bytes = qvtest::bitstreamBytes(size);
-        const Bitfile bitfile(qvtest::withBitstream(text, qvtest::base64Text(bytes)), false, true, false);
+        const Bitfile bitfile(qvtest::withBitstream(text, qvtest::base64Text(bytes)), false, true,
+                              false);
         ASSERT_TRUE(std::equal(bytes.begin(), bytes.end(), bitfile.getBitstream().begin(),
                                bitfile.getBitstream().end()))
             << size;
@@ -267,16 +294,18 @@ TEST(SerializedImages, CommonDataIsFortyEightBytesOfAddressesModeAndSignature) {
     ASSERT_EQ(images.commonDataSize(), 48u);
     EXPECT_EQ(words(images.commonData(), 48),
               (std::vector<uint32_t>{0x8004, 0xFFFC, 0x27FE4, 0x8000, 0x7FFF, 3, 0x08000001,
-                                     static_cast<uint32_t>(qvzek::kOwnerFpgaInterface), 0x01234567, 0x89ABCDEF, 0x00112233,
-                                     0xDEADBEEF}));
+                                     static_cast<uint32_t>(qvzek::kOwnerFpgaInterface), 0x01234567,
+                                     0x89ABCDEF, 0x00112233, 0xDEADBEEF}));
     ASSERT_EQ(images.fifoDataSize(), 5u * 37);
     for (uint32_t i = 0; i < 5; ++i) EXPECT_EQ(images.fifoData()[37 * i + 16], i);
     EXPECT_EQ(images.bitstreamSize(), 256u);
     EXPECT_EQ(images.bitstream(), bitfile.getBitstream().data());
 
     // The signature's digits are checked only when it becomes words.
-    const Bitfile letters(replaced(sampleText(), "0123456789ABCDEF", "ZZ23456789ABCDEF"), false, true, false);
-    EXPECT_EQ(qvtest::thrownStatus([&] { SerializedBitfile images(letters, 0); }).first, qverr::qvapalerr_invalidParameter);
+    const Bitfile letters(replaced(sampleText(), "0123456789ABCDEF", "ZZ23456789ABCDEF"), false,
+                          true, false);
+    EXPECT_EQ(qvtest::thrownStatus([&] { SerializedBitfile images(letters, 0); }).first,
+              qverr::qvapalerr_invalidParameter);
 }
 
 }  // namespace

@@ -11,11 +11,14 @@ namespace {
 
 using namespace qvzek;
 
-int32_t codeOf(const std::function<void()>& body) { return qvtest::thrownStatus(body).first; }
+int32_t codeOf(const std::function<void()>& body) {
+    return qvtest::thrownStatus(body).first;
+}
 
 // One element <v>text</v> parsed from a text kept alive beside it.
 struct Value {
-    explicit Value(const std::string& content) : text("<v>" + content + "</v>"), document(text.c_str()) {}
+    explicit Value(const std::string& content)
+        : text("<v>" + content + "</v>"), document(text.c_str()) {}
     const XmlNode* node() const { return document.rootElement(); }
     std::string text;
     XmlDocument document;
@@ -23,32 +26,39 @@ struct Value {
 
 TEST(XmlText, DecodesTheFiveEntitiesInOrderAndNothingElse) {
     const std::pair<const char*, const char*> rows[] = {
-        {"A&amp;B", "A&B"},   {"&amp;lt;", "&lt;"}, {"&amp;&amp;", "&&"},
+        {"A&amp;B", "A&B"},
+        {"&amp;lt;", "&lt;"},
+        {"&amp;&amp;", "&&"},
         {"&lt;a&gt; &apos;b&apos; &quot;c&quot;", "<a> 'b' \"c\""},
-        {"&#38; &foo;", "&#38; &foo;"}, {"  spaced \n", "  spaced \n"}, {"", ""},
+        {"&#38; &foo;", "&#38; &foo;"},
+        {"  spaced \n", "  spaced \n"},
+        {"", ""},
     };
     for (const auto& [in, out] : rows) EXPECT_EQ(xmlNodeText(Value(in).node()), out) << in;
     EXPECT_EQ(xmlNodeText(Value("A&amp;B").node(), true), "A&amp;B");
 }
 
 TEST(XmlNumbers, TheirPrefixChoosesTheBaseAndTrailingTextIsIgnoredButNoNumberIsRefused) {
-    const std::pair<const char*, uint32_t> rows[] = {{"0x10", 16}, {"0X1f", 31}, {"010", 8},
-                                                     {"09", 0},    {"10", 10},   {"  42 bytes", 42}};
+    const std::pair<const char*, uint32_t> rows[] = {
+        {"0x10", 16}, {"0X1f", 31}, {"010", 8}, {"09", 0}, {"10", 10}, {"  42 bytes", 42}};
     for (const auto& [in, out] : rows) EXPECT_EQ(xmlNodeToU32(Value(in).node()), out) << in;
     EXPECT_EQ(xmlNodeToI32(Value("-2048").node()), -2048);
     EXPECT_EQ(xmlNodeToU64(Value("4294967296").node()), 4294967296u);
 
     // A stream would read "-1" as the largest unsigned value.
     for (const char* text : {"", "abc", "0x", "4294967296", "-1"}) {
-        EXPECT_EQ(codeOf([&] { xmlNodeToU32(Value(text).node()); }), qvzek::kErrorBitfileContent) << text;
+        EXPECT_EQ(codeOf([&] { xmlNodeToU32(Value(text).node()); }), qvzek::kErrorBitfileContent)
+            << text;
     }
-    EXPECT_EQ(codeOf([] { xmlNodeToI32(Value("2147483648").node()); }), qvzek::kErrorBitfileContent);
+    EXPECT_EQ(codeOf([] { xmlNodeToI32(Value("2147483648").node()); }),
+              qvzek::kErrorBitfileContent);
     EXPECT_EQ(codeOf([] { xmlNodeToU64(Value(" -1").node()); }), qvzek::kErrorBitfileContent);
 }
 
 TEST(XmlBoolean, AnyLetterCaseButNothingAround) {
     EXPECT_TRUE(parseBoolean(Value("TRUE").node()) && !parseBoolean(Value("fAlSe").node()));
-    for (const char* text : {" true", "1"}) EXPECT_EQ(codeOf([&] { parseBoolean(Value(text).node()); }), qvzek::kErrorBitfileContent);
+    for (const char* text : {" true", "1"})
+        EXPECT_EQ(codeOf([&] { parseBoolean(Value(text).node()); }), qvzek::kErrorBitfileContent);
 }
 
 TEST(XmlElements, ChildrenAndAttributesByExactName) {
@@ -66,10 +76,12 @@ TEST(XmlElements, ChildrenAndAttributesByExactName) {
 }
 
 TEST(XmlDocument, SkipsMarkupBeforeTheRootAndRefusesTextOrNoElement) {
-    const std::string prolog = "\xEF\xBB\xBF<?xml version=\"1.0\"?><!-- c --><!DOCTYPE r [<!ENTITY x \"y\">]><r/>";
+    const std::string prolog =
+        "\xEF\xBB\xBF<?xml version=\"1.0\"?><!-- c --><!DOCTYPE r [<!ENTITY x \"y\">]><r/>";
     EXPECT_EQ(xmlName(XmlDocument(prolog.c_str()).rootElement()), "r");
     for (const char* text : {"x<r/>", "\xEF", "<!-- only -->", "<r><a></r"}) {
-        EXPECT_EQ(codeOf([&] { XmlDocument(text).rootElement(); }), qvzek::kErrorBitfileContent) << text;
+        EXPECT_EQ(codeOf([&] { XmlDocument(text).rootElement(); }), qvzek::kErrorBitfileContent)
+            << text;
     }
 }
 
@@ -100,7 +112,8 @@ TEST(XmlDocument, NestingIsCountedAsTheParserReadsMarkup) {
 
 TEST(XmlPrint, PrintedValuesParseBackToTheSameTexts) {
     const std::string text =
-        "<r name=\"A&amp;B &quot;q&quot;\"><v>A&amp;B &lt;&amp;lt;&gt; &#38;</v><e/><w>plain</w></r>";
+        "<r name=\"A&amp;B &quot;q&quot;\"><v>A&amp;B &lt;&amp;lt;&gt; "
+        "&#38;</v><e/><w>plain</w></r>";
     XmlDocument document(text.c_str());
     const std::string printed = printElement(document.rootElement());
     XmlDocument again(printed.c_str());
@@ -110,7 +123,8 @@ TEST(XmlPrint, PrintedValuesParseBackToTheSameTexts) {
     EXPECT_EQ(xmlNodeText(findChildElement(root, "w")), "plain");
     EXPECT_NE(printed.find("\n\t<w>plain</w>\n"), std::string::npos);
     // The printed document keeps its raw values.
-    EXPECT_EQ(xmlNodeText(findChildElement(document.rootElement(), "v"), true), "A&amp;B &lt;&amp;lt;&gt; &#38;");
+    EXPECT_EQ(xmlNodeText(findChildElement(document.rootElement(), "v"), true),
+              "A&amp;B &lt;&amp;lt;&gt; &#38;");
 }
 
 }  // namespace

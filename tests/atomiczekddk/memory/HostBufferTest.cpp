@@ -3,7 +3,6 @@
 // failure path gives its code and leaves nothing behind (mappings, files,
 // memory: LeakSanitizer checks the last at exit).
 #include <gtest/gtest.h>
-
 #include <sys/mman.h>
 #include <sys/syscall.h>
 
@@ -72,11 +71,14 @@ TEST(MirroredBuffer, AliasesItsHeadBehindItsEndBothWays) {
 }
 
 TEST(MirroredBuffer, RefusesBadSizes) {
-    EXPECT_EQ(thrownStatus([&] { MirroredBuffer(kPage + 1, 1, -1); }).first, qverr::qvapalerr_invalidParameter);
-    EXPECT_EQ(thrownStatus([&] { MirroredBuffer(kPage, kPage + 1, -1); }).first, qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(thrownStatus([&] { MirroredBuffer(kPage + 1, 1, -1); }).first,
+              qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(thrownStatus([&] { MirroredBuffer(kPage, kPage + 1, -1); }).first,
+              qverr::qvapalerr_invalidParameter);
     // size + mirrorSize beyond 64 bits would reserve a wrapped, tiny range.
     const uint64_t huge = ~uint64_t{0} - kPage + 1;
-    EXPECT_EQ(thrownStatus([&] { MirroredBuffer(huge, 2 * kPage, -1); }).first, qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(thrownStatus([&] { MirroredBuffer(huge, 2 * kPage, -1); }).first,
+              qverr::qvapalerr_invalidParameter);
     EXPECT_FALSE(mirroredMappingsLeft());
 }
 
@@ -94,9 +96,12 @@ TEST(MirroredBuffer, FailuresOfTheSharedFileOrBindingAreSoftwareFaultsAndLeaveNo
         int error;
         int node;
     };
-    for (const Row& row : {Row{SYS_memfd_create, EMFILE, -1}, Row{SYS_ftruncate, EIO, -1}, Row{SYS_mbind, EIO, 0}}) {
+    for (const Row& row :
+         {Row{SYS_memfd_create, EMFILE, -1}, Row{SYS_ftruncate, EIO, -1}, Row{SYS_mbind, EIO, 0}}) {
         ASSERT_TRUE(qvtest::withSyscallFaults({{row.call, row.error}}, [&] {
-            EXPECT_EQ(thrownStatus([&] { MirroredBuffer(2 * kPage, kPage, row.node); }).first, qverr::qvapalerr_softwareFaultAPALInternalUseOnly) << row.call;
+            EXPECT_EQ(thrownStatus([&] { MirroredBuffer(2 * kPage, kPage, row.node); }).first,
+                      qverr::qvapalerr_softwareFaultAPALInternalUseOnly)
+                << row.call;
         }));
         EXPECT_FALSE(mirroredMappingsLeft()) << row.call;
     }
@@ -108,23 +113,24 @@ TEST(NumaBinding, NoPreferenceMakesNoCallAndAKernelWithoutNumaIsNoError) {
         buffer.allocate(kPage, 0, -1);
         EXPECT_NE(buffer.plain(), nullptr);
     }));
-    ASSERT_TRUE(qvtest::withSyscallFaults({{SYS_mbind, ENOSYS}}, [] {
-        expectAliasedBothWays(MirroredBuffer(kPage, kPage, 3));
-    }));
+    ASSERT_TRUE(qvtest::withSyscallFaults(
+        {{SYS_mbind, ENOSYS}}, [] { expectAliasedBothWays(MirroredBuffer(kPage, kPage, 3)); }));
     // Whether the machine has the node is the kernel's business; the call
     // itself is made with a mask the kernel accepts.
-    ASSERT_TRUE(qvtest::withSyscallFaults({{SYS_mbind, 0}}, [] {
-        free(qvzek::allocatePageAlignedBuffer(kPage, 70));
-    }));
-    EXPECT_EQ(thrownStatus([] { qvzek::bindToNumaNode(nullptr, kPage, -2); }).first, qverr::qvapalerr_invalidParameter);
+    ASSERT_TRUE(qvtest::withSyscallFaults(
+        {{SYS_mbind, 0}}, [] { free(qvzek::allocatePageAlignedBuffer(kPage, 70)); }));
+    EXPECT_EQ(thrownStatus([] { qvzek::bindToNumaNode(nullptr, kPage, -2); }).first,
+              qverr::qvapalerr_invalidParameter);
 }
 
 TEST(NumaBinding, AFailedBindingGivesThePlainBufferBack) {
     // LeakSanitizer reports the buffer at exit if it was kept.
     ASSERT_TRUE(qvtest::withSyscallFaults({{SYS_mbind, EPERM}}, [] {
-        EXPECT_EQ(thrownStatus([] { qvzek::allocatePageAlignedBuffer(3 * kPage, 0); }).first, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
+        EXPECT_EQ(thrownStatus([] { qvzek::allocatePageAlignedBuffer(3 * kPage, 0); }).first,
+                  qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
         HostBuffer buffer;
-        EXPECT_EQ(thrownStatus([&] { buffer.allocate(kPage, 0, 0); }).first, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
+        EXPECT_EQ(thrownStatus([&] { buffer.allocate(kPage, 0, 0); }).first,
+                  qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
         EXPECT_EQ(buffer.address(), nullptr);
     }));
 }
@@ -167,7 +173,8 @@ TEST(HostBuffer, HoldsOneKindAtATimeAndEmptiesOnEveryAllocate) {
     EXPECT_EQ(buffer.address(), buffer.mirrored()->base());
 
     // A failed allocate leaves the holder empty.
-    EXPECT_EQ(thrownStatus([&] { buffer.allocate(kPage + 5, 8, -1); }).first, qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(thrownStatus([&] { buffer.allocate(kPage + 5, 8, -1); }).first,
+              qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(buffer.address(), nullptr);
     EXPECT_FALSE(mirroredMappingsLeft());
 }

@@ -25,7 +25,7 @@ namespace {
 
 using qvtest::thrownStatus;
 
-#define REQUIRE_VARIANT(variant)                       \
+#define REQUIRE_VARIANT(variant)                        \
     if (!qvtest::environmentIs("QV_TEST_P2P", variant)) \
     GTEST_SKIP() << "runs in the " variant " process"
 
@@ -88,7 +88,7 @@ protected:
     std::unique_ptr<qvzek::P2PEndpointSession> make(uint32_t number, uint32_t writeWindow = 4096,
                                                     const qvzek::Type& type = qvzek::TypeI16()) {
         return std::make_unique<qvzek::P2PEndpointSession>(fifoOf(number, type, writeWindow),
-                                                            source, proxy);
+                                                           source, proxy);
     }
 
     InfoSource source;
@@ -153,11 +153,13 @@ TEST_F(Endpoint, MapsOneWriteWindowAtATime) {
     auto endpoint = make(3);
     uint64_t size = 0, address = 0;
     endpoint->mapWriteWindow(&size, &address);
-    EXPECT_EQ(proxy->mapped, (std::vector<std::tuple<uint16_t, uint64_t, int32_t>>{{0x4003, 4096, 1}}));
+    EXPECT_EQ(proxy->mapped,
+              (std::vector<std::tuple<uint16_t, uint64_t, int32_t>>{{0x4003, 4096, 1}}));
     EXPECT_EQ(size, 4096u);
     const uint64_t first = address;
     EXPECT_NE(first, 0u);
-    EXPECT_EQ(thrownStatus([&] { endpoint->mapWriteWindow(&size, &address); }).first, qvzek::kErrorAlreadyMapped);
+    EXPECT_EQ(thrownStatus([&] { endpoint->mapWriteWindow(&size, &address); }).first,
+              qvzek::kErrorAlreadyMapped);
     EXPECT_EQ(address, first);
     EXPECT_TRUE(proxy->unmapped.empty());
     endpoint->unmapWriteWindow();
@@ -168,11 +170,14 @@ TEST_F(Endpoint, MapsOneWriteWindowAtATime) {
     EXPECT_EQ(proxy->unmapped.size(), 2u);
 
     // Refused mappings leave nothing mapped.
-    EXPECT_EQ(thrownStatus([&] { make(0x1000)->mapWriteWindow(&size, &address); }).first, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
-    EXPECT_EQ(thrownStatus([&] { make(3, 0)->mapWriteWindow(&size, &address); }).first, qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(thrownStatus([&] { make(0x1000)->mapWriteWindow(&size, &address); }).first,
+              qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
+    EXPECT_EQ(thrownStatus([&] { make(3, 0)->mapWriteWindow(&size, &address); }).first,
+              qverr::qvapalerr_invalidParameter);
     endpoint = make(3);
     proxy->fail = true;
-    EXPECT_EQ(thrownStatus([&] { endpoint->mapWriteWindow(&size, &address); }).first, qverr::qvapalerr_osFault);
+    EXPECT_EQ(thrownStatus([&] { endpoint->mapWriteWindow(&size, &address); }).first,
+              qverr::qvapalerr_osFault);
     proxy->fail = false;
     endpoint->mapWriteWindow(&size, &address);
     EXPECT_EQ(proxy->mapped.size(), 3u);
@@ -192,7 +197,8 @@ TEST(P2PAbsent, NoLibraryNoEndpoint) {
 // After the library's own exit handler: closed once, and not loaded again.
 void checkAfterExit() {
     const bool closed = dlopen("libqvp2p.so", RTLD_NOW | RTLD_NOLOAD) == nullptr;
-    const bool noSymbol = qvzek::getP2PLibrarySymbol("qvstreamuRegisterEndpointInternal") == nullptr;
+    const bool noSymbol =
+        qvzek::getP2PLibrarySymbol("qvstreamuRegisterEndpointInternal") == nullptr;
     const bool notReloaded = dlopen("libqvp2p.so", RTLD_NOW | RTLD_NOLOAD) == nullptr;
     _exit(closed && noSymbol && notReloaded ? 0 : 3);
 }

@@ -16,18 +16,28 @@ namespace {
 
 using qvqpxi::QPxiLibrary;
 
-#define REQUIRE_VARIANT(variant)                        \
+#define REQUIRE_VARIANT(variant)                         \
     if (!qvtest::environmentIs("QV_TEST_QPXI", variant)) \
     GTEST_SKIP() << "runs in the " variant " process"
 
 // The entry points' names, typed in from the library's contract.
-const char* const kNames[17] = {
-    "qvqpxi_openPXISession", "qvqpxi_openChassisByNumber", "qvqpxi_openSlotByNumber",
-    "qvqpxi_openDeviceByAddr", "qvqpxi_openContainingItem", "qvqpxi_getU32Attribute",
-    "qvqpxi_getStringAttribute", "qvqpxi_getItemContainer", "qvqpxi_duplicateItemContainer",
-    "qvqpxi_ItemIterator_begin", "qvqpxi_ItemIterator_nextItem", "qvqpxi_ItemIterator_end",
-    "qvqpxi_destroyItemContainer", "qvqpxi_duplicate", "qvqpxi_close",
-    "qvqpxi_waitForSessionInvalidation", "qvqpxi_cancelWaitForInvalidation"};
+const char* const kNames[17] = {"qvqpxi_openPXISession",
+                                "qvqpxi_openChassisByNumber",
+                                "qvqpxi_openSlotByNumber",
+                                "qvqpxi_openDeviceByAddr",
+                                "qvqpxi_openContainingItem",
+                                "qvqpxi_getU32Attribute",
+                                "qvqpxi_getStringAttribute",
+                                "qvqpxi_getItemContainer",
+                                "qvqpxi_duplicateItemContainer",
+                                "qvqpxi_ItemIterator_begin",
+                                "qvqpxi_ItemIterator_nextItem",
+                                "qvqpxi_ItemIterator_end",
+                                "qvqpxi_destroyItemContainer",
+                                "qvqpxi_duplicate",
+                                "qvqpxi_close",
+                                "qvqpxi_waitForSessionInvalidation",
+                                "qvqpxi_cancelWaitForInvalidation"};
 
 TEST(PxiAbsent, MissingLibraryIsNoErrorOfItsUser) {
     REQUIRE_VARIANT("absent");
@@ -69,7 +79,8 @@ protected:
 TEST_F(PxiLoaded, EveryEntryPointResolvesInOrder) {
     void* handle = dlopen("libqvqpxi.so.1", RTLD_NOW);
     ASSERT_NE(handle, nullptr);
-    for (size_t i = 0; i < 17; ++i) EXPECT_EQ(library->entryPoint(i), dlsym(handle, kNames[i])) << i;
+    for (size_t i = 0; i < 17; ++i)
+        EXPECT_EQ(library->entryPoint(i), dlsym(handle, kNames[i])) << i;
     dlclose(handle);
 }
 
@@ -116,7 +127,8 @@ TEST_F(PxiLoaded, ListsHandOutTheirOwnHandles) {
         qvqpxi::Session session(0, *library);
         EXPECT_TRUE(session.getChassis().empty());
         for (uint32_t slot = 1; slot <= 3; ++slot) standIn->addDevice(2, 5, 0, slot, 0, 0);
-        const std::vector<qvqpxi::Device> devices = session.openChassisByNumber(2).getSlots().at(0).getDevices();
+        const std::vector<qvqpxi::Device> devices =
+            session.openChassisByNumber(2).getSlots().at(0).getDevices();
         ASSERT_EQ(devices.size(), 3u);
         std::set<uint64_t> handles;
         for (const auto& d : devices) handles.insert(d.handle());

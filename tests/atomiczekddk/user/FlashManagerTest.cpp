@@ -12,7 +12,8 @@ using qvtest::thrownStatus;
 
 class Flash : public qvtest::SimulatedFpga {
 protected:
-    qvzek::FlashManager flash{std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk_flash>(proxy, proxy.get())};
+    qvzek::FlashManager flash{
+        std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk_flash>(proxy, proxy.get())};
 };
 
 TEST_F(Flash, WritesAndClearsTheImageAndSetsTheValue) {
@@ -36,7 +37,9 @@ TEST_F(Flash, WritesAndClearsTheImageAndSetsTheValue) {
 TEST_F(Flash, ADriverWithoutTheValueIsNotSupportedOtherErrorsPassUnchanged) {
     for (int32_t code : {qvzek::kErrorFlashInfoAbsent, qvzek::kErrorFlashInfoUnavailable, -63172}) {
         device.failNext("atomiczekddk_flash.getFlashInfo", code);
-        EXPECT_EQ(thrownStatus([&] { flash.getFlashValue(); }).first, code == -63172 ? code : qvzek::kErrorNotSupported) << code;
+        EXPECT_EQ(thrownStatus([&] { flash.getFlashValue(); }).first,
+                  code == -63172 ? code : qvzek::kErrorNotSupported)
+            << code;
     }
     device.failNext("atomiczekddk_flash.getFlashInfo", 5);  // a warning
     EXPECT_NO_THROW(flash.getFlashValue());

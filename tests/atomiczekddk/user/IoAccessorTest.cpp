@@ -24,7 +24,8 @@ protected:
 
 TEST_F(IoAccessor, ClearsTheFlagBitsAndRefusesBitZero) {
     EXPECT_EQ(thrownStatus([&] { io.read32(1); }).first, qvzek::kErrorBadRegisterAddress);
-    EXPECT_EQ(thrownStatus([&] { io.readBlock(7, 0, 0, 4, 0); }).first, qvzek::kErrorBadRegisterAddress);
+    EXPECT_EQ(thrownStatus([&] { io.readBlock(7, 0, 0, 4, 0); }).first,
+              qvzek::kErrorBadRegisterAddress);
     EXPECT_TRUE(decoder.requests().empty());  // nothing was sent
 
     device.setReg(0, 11);

@@ -39,12 +39,14 @@ TEST(BasicString, AllocatesExactlyAndKeepsTheTextWhenAllocationFails) {
 
     nQVAPALS100::tStatus status;
     status.setCode(qverr::qvapalerr_resourceNotFound, "internal_sdi_hal23u", "first", 3);
-    s.assign("other", status);   // skipped: the status holds an error
+    s.assign("other", status);  // skipped: the status holds an error
     EXPECT_STREQ(s.c_str(), "eevi_0");
     EXPECT_STREQ(status.file, "first");
 }
 
-char* copyOf(const char* text) { return std::strcpy(new char[std::strlen(text) + 1], text); }
+char* copyOf(const char* text) {
+    return std::strcpy(new char[std::strlen(text) + 1], text);
+}
 
 TEST(PointerVector, InsertsNullsAndDeletesItsArrays) {
     tPointerVector<char> names;
@@ -57,7 +59,7 @@ TEST(PointerVector, InsertsNullsAndDeletesItsArrays) {
     EXPECT_STREQ(names[0], "a");
     EXPECT_EQ(names[1], nullptr);
     EXPECT_STREQ(names[4], "b");
-    names.clear();   // the leak checker sees a copy that is not deleted
+    names.clear();  // the leak checker sees a copy that is not deleted
     EXPECT_TRUE(names.empty());
 
     EXPECT_FALSE(names.insertNull(0, tPointerVector<char>::kMaxSize + 1));

@@ -11,8 +11,8 @@
 
 namespace {
 
-using sdihal::nQVAPAL000::tEvent;
 using nQVAPALS100::tStatus;
+using sdihal::nQVAPAL000::tEvent;
 
 TEST(Event, ManualResetReleasesEveryWaiterAndStaysSet) {
     tStatus status;
@@ -40,8 +40,14 @@ TEST(Event, AutoResetReleasesOneWaiterPerSet) {
     ASSERT_EQ(status.code, 0);
     EXPECT_TRUE(event.wait());  // consumes the initial signal
     std::atomic<int> released{0};
-    std::thread first([&] { event.wait(); ++released; });
-    std::thread second([&] { event.wait(); ++released; });
+    std::thread first([&] {
+        event.wait();
+        ++released;
+    });
+    std::thread second([&] {
+        event.wait();
+        ++released;
+    });
     event.set();
     while (released.load() < 1) std::this_thread::yield();
     event.set();

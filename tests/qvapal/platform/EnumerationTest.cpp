@@ -33,9 +33,9 @@ TEST(DeviceInterfaceIterator, MatchesOnlyTheInterfaceFollowedByABackslash) {
     tree.addInterface("qvdrvA", kInterface, "0", "/dev/qv/a0");
     tree.addInterface("qvdrvB", kInterface, "1", "/dev/qv/b1");
     tree.addInterface("qvdrvA", std::string(kInterface) + "X", "0", "/dev/qv/longer");
-    tree.writeFile(std::string("proc/driver/qv/qvdrvA/deviceInterfaces/") + kInterface +
-                       "/interfacePath",
-                   "/dev/qv/plain");
+    tree.writeFile(
+        std::string("proc/driver/qv/qvdrvA/deviceInterfaces/") + kInterface + "/interfacePath",
+        "/dev/qv/plain");
     EXPECT_EQ(walk(kInterface, status), (std::vector<std::string>{"/dev/qv/a0", "/dev/qv/b1"}));
     EXPECT_TRUE(walk("qv3377k", status).empty());
     EXPECT_EQ(status.code, 0);

@@ -208,7 +208,8 @@ TEST_P(IONotification, RegistersThroughTheDeviceFile) {
     ASSERT_EQ(requests[0].input.size(), 16u);
     tIONotificationRegistration sent;
     std::memcpy(&sent, requests[0].input.data(), 16);
-    const uint64_t object = reinterpret_cast<uintptr_t>(static_cast<tIONotification*>(&notification));
+    const uint64_t object =
+        reinterpret_cast<uintptr_t>(static_cast<tIONotification*>(&notification));
     EXPECT_EQ(sent.object, object);
     EXPECT_EQ(sent.portId, reader->getPortId());
     EXPECT_EQ(sent.id, 77u);

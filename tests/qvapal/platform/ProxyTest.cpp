@@ -131,7 +131,8 @@ sigjmp_buf faultJump;
 
 // Whether writing to `address` faults.
 bool writeFaults(volatile char* address) {
-    struct sigaction onFault {}, previous{};
+    struct sigaction onFault {
+    }, previous{};
     onFault.sa_handler = [](int) { siglongjmp(faultJump, 1); };
     sigaction(SIGSEGV, &onFault, &previous);
     // volatile: it must keep its value across the jump back from the handler.

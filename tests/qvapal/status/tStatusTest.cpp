@@ -20,7 +20,8 @@ TEST(PlatformStatus, KeepsTheFirstErrorAndCutsItsFields) {
     EXPECT_EQ(status.getCode(), 5);
     status.detail[1] = 8;
     const std::string file = std::string(60, 'h') + std::string(60, 't');
-    EXPECT_TRUE(status.setCode(qverr::qvapalerr_invalidParameter, "internal_sdi_hal23u", file.c_str(), 12));
+    EXPECT_TRUE(
+        status.setCode(qverr::qvapalerr_invalidParameter, "internal_sdi_hal23u", file.c_str(), 12));
     EXPECT_FALSE(status.setCode(qverr::qvapalerr_resourceNotFound, "second", "d.cpp", 13));
     EXPECT_FALSE(status.setCode(7, "warn3", "e.cpp", 14));
     EXPECT_EQ(status.getCode(), qverr::qvapalerr_invalidParameter);
@@ -42,14 +43,16 @@ struct CallerRecord {
     }
     tStatus& status() { return *reinterpret_cast<tStatus*>(this); }
     bool guardIntact() const {
-        for (unsigned char byte : guard) if (byte != 0xAB) return false;
+        for (unsigned char byte : guard)
+            if (byte != 0xAB) return false;
         return true;
     }
 };
 
 TEST(PlatformStatus, ShortRecordsReceiveOnlyTheCode) {
     CallerRecord record(16);
-    EXPECT_TRUE(record.status().setCode(qverr::qvapalerr_resourceNotFound, "component", "file.cpp", 42));
+    EXPECT_TRUE(
+        record.status().setCode(qverr::qvapalerr_resourceNotFound, "component", "file.cpp", 42));
     EXPECT_EQ(record.code, qverr::qvapalerr_resourceNotFound);
     EXPECT_TRUE(record.guardIntact());
 
@@ -108,28 +111,44 @@ TEST(PlatformStatus, MergeCopiesDetailWordsUpToTheFirstZero) {
 TEST(ErrnoMapping, EveryRowOfTheTable) {
     const std::pair<int, int32_t> rows[] = {
         {0, 0},
-        {EPERM, qverr::kStatusPermissionDenied},        {EACCES, qverr::kStatusPermissionDenied},      {EROFS, qverr::kStatusPermissionDenied},
-        {ENOENT, qverr::qvapalerr_resourceNotFound},       {ESRCH, qverr::qvapalerr_resourceNotFound},       {ENXIO, qverr::qvapalerr_resourceNotFound},
-        {EBADF, qverr::qvapalerr_resourceNotFound},        {ENODEV, qverr::qvapalerr_resourceNotFound},
-        {EINTR, qverr::kStatusInterrupted},        {ECONNRESET, qverr::kStatusInterrupted},
-        {EIO, qverr::kStatusIOError},          {EPIPE, qverr::kStatusIOError},       {EBADMSG, qverr::kStatusIOError},
-        {ENOMEM, qverr::qvapalerr_memoryFull},       {ENFILE, qverr::qvapalerr_memoryFull},      {EMFILE, qverr::qvapalerr_memoryFull},
+        {EPERM, qverr::kStatusPermissionDenied},
+        {EACCES, qverr::kStatusPermissionDenied},
+        {EROFS, qverr::kStatusPermissionDenied},
+        {ENOENT, qverr::qvapalerr_resourceNotFound},
+        {ESRCH, qverr::qvapalerr_resourceNotFound},
+        {ENXIO, qverr::qvapalerr_resourceNotFound},
+        {EBADF, qverr::qvapalerr_resourceNotFound},
+        {ENODEV, qverr::qvapalerr_resourceNotFound},
+        {EINTR, qverr::kStatusInterrupted},
+        {ECONNRESET, qverr::kStatusInterrupted},
+        {EIO, qverr::kStatusIOError},
+        {EPIPE, qverr::kStatusIOError},
+        {EBADMSG, qverr::kStatusIOError},
+        {ENOMEM, qverr::qvapalerr_memoryFull},
+        {ENFILE, qverr::qvapalerr_memoryFull},
+        {EMFILE, qverr::qvapalerr_memoryFull},
         {EBUSY, qverr::qvapalerr_resourceBusy},
-        {EEXIST, qverr::qvapalerr_objectNameCollision},       {EADDRINUSE, qverr::qvapalerr_objectNameCollision},
+        {EEXIST, qverr::qvapalerr_objectNameCollision},
+        {EADDRINUSE, qverr::qvapalerr_objectNameCollision},
         {EINVAL, qverr::qvapalerr_invalidParameter},
-        {ENOTTY, qverr::qvapalerr_featureUnsupported},       {ENOTSUP, qverr::qvapalerr_featureUnsupported},
-        {ENOSPC, qverr::kStatusEndOfData},       {EOVERFLOW, qverr::kStatusEndOfData},
-        {EDEADLK, qverr::kStatusDeadlock},      {ENOLCK, qverr::kStatusDeadlock},
+        {ENOTTY, qverr::qvapalerr_featureUnsupported},
+        {ENOTSUP, qverr::qvapalerr_featureUnsupported},
+        {ENOSPC, qverr::kStatusEndOfData},
+        {EOVERFLOW, qverr::kStatusEndOfData},
+        {EDEADLK, qverr::kStatusDeadlock},
+        {ENOLCK, qverr::kStatusDeadlock},
         {EIDRM, qverr::kStatusIdentifierRemoved},
         {ECONNABORTED, qverr::kStatusConnectionAborted},
         {ENOBUFS, qverr::qvapalerr_bufferTooSmall},
         {ETIMEDOUT, qverr::qvapalerr_operationTimedOut},
-        {EALREADY, qverr::kStatusAlreadyInProgress},     {EINPROGRESS, qverr::kStatusAlreadyInProgress},
+        {EALREADY, qverr::kStatusAlreadyInProgress},
+        {EINPROGRESS, qverr::kStatusAlreadyInProgress},
         {EOWNERDEAD, qverr::kStatusOwnerDied},
     };
     for (int err = -1; err <= 131; ++err) {
         int32_t expected = qverr::qvapalerr_osFault;
-        for (const auto& [listed, code] : rows) if (listed == err) expected = code;
+        for (const auto& [listed, code] : rows)
+            if (listed == err) expected = code;
         EXPECT_EQ(nQVAPALS100::errnoToStatusCode(err), expected) << "errno " << err;
     }
     for (int err : {EAGAIN, EFAULT, ENOSYS, ERANGE, 200, INT32_MIN, INT32_MAX}) {

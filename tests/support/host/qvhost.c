@@ -28,7 +28,9 @@ void* qvhost_resolve(qvhost_library* library, const char* name) {
     return address;
 }
 
-const char* qvhost_lastError(void) { return lastError; }
+const char* qvhost_lastError(void) {
+    return lastError;
+}
 
 void qvhost_unload(qvhost_library* library) {
     if (library != NULL) dlclose(library);

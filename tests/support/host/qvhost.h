@@ -28,8 +28,8 @@ void qvhost_unload(qvhost_library* library);
 typedef int32_t (*qvhost_openReturnCode)(uint64_t deviceHandle, uint64_t context,
                                          uint64_t* handleOut);
 /* The status is the library's chained status record, passed by address. */
-typedef void (*qvhost_openStatusLast)(uint64_t deviceHandle, uint64_t context,
-                                      uint64_t* handleOut, void* status);
+typedef void (*qvhost_openStatusLast)(uint64_t deviceHandle, uint64_t context, uint64_t* handleOut,
+                                      void* status);
 typedef void (*qvhost_close)(uint64_t handle);
 
 /* The context-as-handle families: export prefix, whether the family takes

@@ -19,12 +19,15 @@ void raise(nQVAPALS100::tStatus& status, int32_t code, uint64_t line) {
 
 }  // namespace
 
-DeviceList::DeviceList(IDeviceManagerCommon* manager, ISessionFactory* factory, IAliasManager* aliases)
+DeviceList::DeviceList(IDeviceManagerCommon* manager, ISessionFactory* factory,
+                       IAliasManager* aliases)
     : deviceManager_(manager), sessionFactory_(factory), aliasManager_(aliases) {}
 
 DeviceList::~DeviceList() = default;
 
-uint32_t DeviceList::getInterfaceVersion() { return kDeviceListInterfaceVersion; }
+uint32_t DeviceList::getInterfaceVersion() {
+    return kDeviceListInterfaceVersion;
+}
 
 bool DeviceList::hasChanged() {
     try {
@@ -42,7 +45,8 @@ void DeviceList::refresh(nQVAPALS100::tStatus& status) {
         const DeviceInfoList entries = deviceManager_->getDevices(changeNumber);
         devices_.reserve(entries.size());
         for (const std::shared_ptr<const DeviceInfo>& entry : entries) {
-            devices_.push_back(std::make_unique<Device>(entry, sessionFactory_, aliasManager_, &resolver_));
+            devices_.push_back(
+                std::make_unique<Device>(entry, sessionFactory_, aliasManager_, &resolver_));
         }
         changeNumber_ = changeNumber;
     } catch (...) {
@@ -50,7 +54,9 @@ void DeviceList::refresh(nQVAPALS100::tStatus& status) {
     }
 }
 
-uint64_t DeviceList::getDeviceCount() { return devices_.size(); }
+uint64_t DeviceList::getDeviceCount() {
+    return devices_.size();
+}
 
 IDevice* DeviceList::getDevice(uint32_t index, int32_t flags, nQVAPALS100::tStatus& status) {
     if (flags != 0) {
@@ -64,9 +70,12 @@ IDevice* DeviceList::getDevice(uint32_t index, int32_t flags, nQVAPALS100::tStat
     return devices_[index].get();
 }
 
-void DeviceList::release() { delete this; }
+void DeviceList::release() {
+    delete this;
+}
 
-void DeviceList::registerChangeCallback(IChangeNotificationHandler* callback, nQVAPALS100::tStatus& status) {
+void DeviceList::registerChangeCallback(IChangeNotificationHandler* callback,
+                                        nQVAPALS100::tStatus& status) {
     if (status.isError()) return;
     if (callback == nullptr) {
         raise(status, qverr::qvapalerr_invalidParameter, __LINE__);

@@ -30,7 +30,8 @@ public:
     uint64_t getDeviceCount() override;
     IDevice* getDevice(uint32_t index, int32_t flags, nQVAPALS100::tStatus& status) override;
     void release() override;
-    void registerChangeCallback(IChangeNotificationHandler* callback, nQVAPALS100::tStatus& status) override;
+    void registerChangeCallback(IChangeNotificationHandler* callback,
+                                nQVAPALS100::tStatus& status) override;
     void unregisterChangeCallback(IChangeNotificationHandler* callback) override;
     ~DeviceList() override;
 
@@ -38,7 +39,8 @@ public:
     // holds it to name the device an alias was taken from.
     class DeviceResolver final : public IDeviceResolver {
     public:
-        explicit DeviceResolver(const std::vector<std::unique_ptr<Device>>& devices) : devices_(&devices) {}
+        explicit DeviceResolver(const std::vector<std::unique_ptr<Device>>& devices)
+            : devices_(&devices) {}
         IDevice* resolve(const char* identifier) override;
 
     private:

@@ -31,7 +31,8 @@ public:
     // 5: destroys the list.
     virtual void release() = 0;
     // 6: notified on module arrival and removal and on alias changes.
-    virtual void registerChangeCallback(IChangeNotificationHandler* callback, nQVAPALS100::tStatus& status) = 0;
+    virtual void registerChangeCallback(IChangeNotificationHandler* callback,
+                                        nQVAPALS100::tStatus& status) = 0;
     // 7: never fails.
     virtual void unregisterChangeCallback(IChangeNotificationHandler* callback) = 0;
     // 8 and 9

@@ -48,7 +48,8 @@ DeviceManagerTemplate<Proxy>::DeviceManagerTemplate(const char* interfaceName,
                                                     IPciModelNameIdentifier& identifier)
     : interfaceName_(interfaceName),
       identifier_(&identifier),
-      observer_(std::make_unique<DeviceNotificationObserver>(std::vector<std::string>{interfaceName})) {}
+      observer_(
+          std::make_unique<DeviceNotificationObserver>(std::vector<std::string>{interfaceName})) {}
 
 template <class Proxy>
 DeviceManagerTemplate<Proxy>::~DeviceManagerTemplate() {
@@ -90,7 +91,8 @@ void DeviceManagerTemplate<Proxy>::unregisterChangeHandler(IChangeNotificationHa
 }
 
 template <class Proxy>
-std::shared_ptr<Proxy> DeviceManagerTemplate<Proxy>::getDeviceProxy(const std::string& interfacePath) {
+std::shared_ptr<Proxy> DeviceManagerTemplate<Proxy>::getDeviceProxy(
+    const std::string& interfacePath) {
     return getDevice(interfacePath).proxy;
 }
 
@@ -109,7 +111,8 @@ DeviceHandles<Proxy> DeviceManagerTemplate<Proxy>::getDevice(const std::string& 
         // under the open file.
         nQVAPALS100::tStatus status;
         const uint32_t flag =
-            static_cast<sdihal::iInterfaceProxy_atomiczekddk_attribute&>(*handles.proxy).getStateFlag(status);
+            static_cast<sdihal::iInterfaceProxy_atomiczekddk_attribute&>(*handles.proxy)
+                .getStateFlag(status);
         if ((flag & kStateUsableMask) == 0 || status.isError()) handles.proxy.reset();
     }
     if (handles.proxy == nullptr) {
@@ -157,7 +160,8 @@ DeviceInfoList DeviceManagerTemplate<Proxy>::enumerateDevices() {
     for (; !it.isEnd(); it.next()) {
         try {
             const PciIdentity pci = readPciIdentity(it);
-            const std::string model = identifier_->getModelName(pci.vendorId, pci.deviceId, pci.subsystemId);
+            const std::string model =
+                identifier_->getModelName(pci.vendorId, pci.deviceId, pci.subsystemId);
             ModuleIdentity identity;
             if (!identifyPxi(pci.bus, pci.device, pci.function, model, identity)) {
                 std::string slotPath;
@@ -232,7 +236,8 @@ DeviceInfoList DeviceManagerPxiTemplate<Proxy>::getDevices(int64_t& changeNumber
 
 template <class Proxy>
 bool DeviceManagerPxiTemplate<Proxy>::identifyPxi(uint32_t bus, uint32_t device, uint32_t function,
-                                                  const std::string& model, ModuleIdentity& identity) {
+                                                  const std::string& model,
+                                                  ModuleIdentity& identity) {
     if (!pxi_->isLoaded) return false;
     sdihal::nQVAPAL000::tMutexLock lock(this->deviceMutex_);
     if (pxiSessionInvalid()) {
@@ -241,7 +246,8 @@ bool DeviceManagerPxiTemplate<Proxy>::identifyPxi(uint32_t bus, uint32_t device,
     }
     uint32_t chassis = 0, slot = 0;
     {
-        qvqpxi::Device item = session_->openDeviceByAddr(qvqpxi::DeviceAddress{0, bus, device, function});
+        qvqpxi::Device item =
+            session_->openDeviceByAddr(qvqpxi::DeviceAddress{0, bus, device, function});
         chassis = item.getU32Attribute(qvqpxi::kDeviceChassisNumber);
         slot = item.getU32Attribute(qvqpxi::kDeviceSlotNumber);
     }

@@ -66,8 +66,8 @@ protected:
     void refresh();
     // The PXI identity of the module at {bus, device, function}; false when
     // there is none (the PCI form is used then). Library errors are thrown.
-    virtual bool identifyPxi(uint32_t bus, uint32_t device, uint32_t function, const std::string& model,
-                             ModuleIdentity& identity);
+    virtual bool identifyPxi(uint32_t bus, uint32_t device, uint32_t function,
+                             const std::string& model, ModuleIdentity& identity);
     // Joins the observer thread: the most derived destructor calls it before
     // it tears down anything the thread's rescan reaches.
     void stopObserver() { observer_.reset(); }

@@ -43,37 +43,54 @@ void raise(nQVAPALS100::tStatus& status, int32_t code, uint64_t line) {
 // FIFO element types by the host's type code.
 Type typeOfCode(const uint32_t* code) {
     switch (code != nullptr ? *code : 0) {
-        case 1: return TypeI8();
-        case 2: return TypeI16();
-        case 3: return TypeI32();
-        case 4: return TypeI64();
-        case 5: return TypeU8();
-        case 6: return TypeU16();
-        case 7: return TypeU32();
-        case 8: return TypeU64();
-        default: throwStatusCode(qverr::qvapalerr_invalidParameter);
+        case 1:
+            return TypeI8();
+        case 2:
+            return TypeI16();
+        case 3:
+            return TypeI32();
+        case 4:
+            return TypeI64();
+        case 5:
+            return TypeU8();
+        case 6:
+            return TypeU16();
+        case 7:
+            return TypeU32();
+        case 8:
+            return TypeU64();
+        default:
+            throwStatusCode(qverr::qvapalerr_invalidParameter);
     }
 }
 
 }  // namespace
 
-FpgaSessionTraditional::FpgaSessionTraditional(std::shared_ptr<const DeviceInfo> device, ISessionFactory* factory,
+FpgaSessionTraditional::FpgaSessionTraditional(std::shared_ptr<const DeviceInfo> device,
+                                               ISessionFactory* factory,
                                                std::shared_ptr<IAttributeHandler> attributeHandler,
                                                std::shared_ptr<IFlashManager> flashManager,
                                                std::unique_ptr<IBlockExtension>& blockExtension)
-    : device_(std::move(device)), sessionFactory_(factory), attributeHandler_(std::move(attributeHandler)),
-      flashManager_(std::move(flashManager)), blockExtension_(std::move(blockExtension)) {}
+    : device_(std::move(device)),
+      sessionFactory_(factory),
+      attributeHandler_(std::move(attributeHandler)),
+      flashManager_(std::move(flashManager)),
+      blockExtension_(std::move(blockExtension)) {}
 
-FpgaSessionTraditional::FpgaSessionTraditional(std::shared_ptr<const DeviceInfo> device, ISessionFactory* factory,
+FpgaSessionTraditional::FpgaSessionTraditional(std::shared_ptr<const DeviceInfo> device,
+                                               ISessionFactory* factory,
                                                std::shared_ptr<IAttributeHandler> attributeHandler,
                                                std::shared_ptr<IFlashManager> flashManager)
-    : device_(std::move(device)), sessionFactory_(factory), attributeHandler_(std::move(attributeHandler)),
+    : device_(std::move(device)),
+      sessionFactory_(factory),
+      attributeHandler_(std::move(attributeHandler)),
       flashManager_(std::move(flashManager)) {}
 
 FpgaSessionTraditional::~FpgaSessionTraditional() = default;
 
 template <class Body>
-void FpgaSessionTraditional::guarded(nQVAPALS100::tStatus& status, uint64_t line, Body&& body) noexcept {
+void FpgaSessionTraditional::guarded(nQVAPALS100::tStatus& status, uint64_t line,
+                                     Body&& body) noexcept {
     if (status.isError()) return;
     try {
         body();
@@ -109,10 +126,14 @@ uint32_t FpgaSessionTraditional::getU32Attribute(uint32_t id, nQVAPALS100::tStat
                 }
                 break;
             case kModePrepared:
-                if (id == 36 || id == 82) value = 1;
-                else if (id == kAttribute45) value = static_cast<uint32_t>(attribute45_);
-                else if (id == 48 || id == 81) value = 0;
-                else throwStatusCode(kErrorNotServed);
+                if (id == 36 || id == 82)
+                    value = 1;
+                else if (id == kAttribute45)
+                    value = static_cast<uint32_t>(attribute45_);
+                else if (id == 48 || id == 81)
+                    value = 0;
+                else
+                    throwStatusCode(kErrorNotServed);
                 return;
             case kModeOpen:
                 if (id == kAttribute45) {
@@ -124,7 +145,8 @@ uint32_t FpgaSessionTraditional::getU32Attribute(uint32_t id, nQVAPALS100::tStat
                     return;
                 }
                 break;
-            default: throwStatusCode(kErrorTraditionalMode);
+            default:
+                throwStatusCode(kErrorTraditionalMode);
         }
         value = attributeHandler_->getU32Attribute(id, &handled);
         if (!handled) throwStatusCode(kErrorNotServed);
@@ -132,20 +154,22 @@ uint32_t FpgaSessionTraditional::getU32Attribute(uint32_t id, nQVAPALS100::tStat
     return value;
 }
 
-void FpgaSessionTraditional::getStringAttribute(int64_t id, char* buffer, uint64_t bufferSize, uint32_t* length,
-                                                nQVAPALS100::tStatus& status) {
+void FpgaSessionTraditional::getStringAttribute(int64_t id, char* buffer, uint64_t bufferSize,
+                                                uint32_t* length, nQVAPALS100::tStatus& status) {
     guarded(status, __LINE__, [&] {
         if (mode_ == kModePrepared) return;
         if (mode_ != kModeClosed && mode_ != kModeOpen) throwStatusCode(kErrorTraditionalMode);
         if (mode_ == kModeClosed) openSequence_.onCommand(static_cast<int32_t>(id));
         bool handled = false;
         const auto size = static_cast<uint32_t>(std::min<uint64_t>(bufferSize, 0xFFFFFFFF));
-        attributeHandler_->getStringAttribute(static_cast<uint32_t>(id), buffer, size, length, &handled);
+        attributeHandler_->getStringAttribute(static_cast<uint32_t>(id), buffer, size, length,
+                                              &handled);
         if (!handled) throwStatusCode(kErrorNotServed);
     });
 }
 
-void FpgaSessionTraditional::setU32Attribute(uint32_t id, uint32_t value, nQVAPALS100::tStatus& status) {
+void FpgaSessionTraditional::setU32Attribute(uint32_t id, uint32_t value,
+                                             nQVAPALS100::tStatus& status) {
     guarded(status, __LINE__, [&] {
         bool handled = false;
         switch (mode_) {
@@ -173,7 +197,8 @@ void FpgaSessionTraditional::setU32Attribute(uint32_t id, uint32_t value, nQVAPA
                 if (bitfilePath_.empty()) throwStatusCode(kErrorNoBitfilePath);
                 {
                     std::unique_ptr<char[]> contents;
-                    const char* text = readWholeFile(true, bitfilePath_.c_str(), contents, kErrorBitfileUnreadable);
+                    const char* text = readWholeFile(true, bitfilePath_.c_str(), contents,
+                                                     kErrorBitfileUnreadable);
                     std::unique_ptr<user::Session> opened =
                         sessionFactory_->createSession(device_, text, "", openAttributes_);
                     std::swap(session_, opened);
@@ -187,14 +212,16 @@ void FpgaSessionTraditional::setU32Attribute(uint32_t id, uint32_t value, nQVAPA
                     return;
                 }
                 break;
-            default: throwStatusCode(kErrorTraditionalMode);
+            default:
+                throwStatusCode(kErrorTraditionalMode);
         }
         attributeHandler_->setU32Attribute(id, value, &handled);
         if (!handled) throwStatusCode(kErrorNotServed);
     });
 }
 
-void FpgaSessionTraditional::setStringAttribute(uint64_t id, const char* text, nQVAPALS100::tStatus& status) {
+void FpgaSessionTraditional::setStringAttribute(uint64_t id, const char* text,
+                                                nQVAPALS100::tStatus& status) {
     guarded(status, __LINE__, [&] {
         switch (mode_) {
             case kModeClosed:
@@ -210,7 +237,8 @@ void FpgaSessionTraditional::setStringAttribute(uint64_t id, const char* text, n
             case kModeOpen:
                 if (id == 1) return;
                 break;
-            default: throwStatusCode(kErrorTraditionalMode);
+            default:
+                throwStatusCode(kErrorTraditionalMode);
         }
         bool handled = false;
         attributeHandler_->setStringAttribute(static_cast<uint32_t>(id), text, &handled);
@@ -218,12 +246,14 @@ void FpgaSessionTraditional::setStringAttribute(uint64_t id, const char* text, n
     });
 }
 
-void FpgaSessionTraditional::loadBitstream(const uint8_t* bytes, uint32_t byteCount, const char* text, uint32_t,
-                                           int32_t kind, nQVAPALS100::tStatus& status) {
+void FpgaSessionTraditional::loadBitstream(const uint8_t* bytes, uint32_t byteCount,
+                                           const char* text, uint32_t, int32_t kind,
+                                           nQVAPALS100::tStatus& status) {
     guarded(status, __LINE__, [&] {
         if (mode_ == kModePrepared) return;
         if (mode_ == kModeOpen && kind == kLoadToSession) {
-            if (bytes == nullptr && byteCount != 0) throwStatusCode(qverr::qvapalerr_invalidParameter);
+            if (bytes == nullptr && byteCount != 0)
+                throwStatusCode(qverr::qvapalerr_invalidParameter);
             const std::vector<uint8_t> image(bytes, bytes + byteCount);
             session().download(image.data(), image.data() + image.size());
         } else if (mode_ == kModeClosed && kind == kLoadToFlash) {
@@ -247,10 +277,10 @@ void FpgaSessionTraditional::reset(nQVAPALS100::tStatus& status) {
     });
 }
 
-#define QVZEK_NOT_SUPPORTED(Result, Name, Value)                          \
-    Result FpgaSessionTraditional::Name(nQVAPALS100::tStatus& status) {   \
+#define QVZEK_NOT_SUPPORTED(Result, Name, Value)                            \
+    Result FpgaSessionTraditional::Name(nQVAPALS100::tStatus& status) {     \
         if (!status.isError()) raise(status, kErrorNotSupported, __LINE__); \
-        return Value;                                                     \
+        return Value;                                                       \
     }
 QVZEK_NOT_SUPPORTED(void, notSupported9, )
 QVZEK_NOT_SUPPORTED(void, notSupported10, )
@@ -267,8 +297,8 @@ QVZEK_NOT_SUPPORTED(void, notSupported37, )
 QVZEK_NOT_SUPPORTED(void, notSupported38, )
 #undef QVZEK_NOT_SUPPORTED
 
-void FpgaSessionTraditional::configureFifo(uint32_t fifo, int64_t depth, uint64_t* actualDepth, uint64_t,
-                                           nQVAPALS100::tStatus& status) {
+void FpgaSessionTraditional::configureFifo(uint32_t fifo, int64_t depth, uint64_t* actualDepth,
+                                           uint64_t, nQVAPALS100::tStatus& status) {
     guarded(status, __LINE__, [&] { session().configureFifo(fifo, depth, actualDepth); });
 }
 
@@ -281,8 +311,9 @@ void FpgaSessionTraditional::stopFifo(uint32_t fifo, nQVAPALS100::tStatus& statu
 }
 
 void FpgaSessionTraditional::transfer(bool read, uint32_t fifo, uint64_t buffer, uint32_t count,
-                                      const uint32_t* typeCode, uint32_t timeout, uint32_t* elementsDone,
-                                      uint32_t* remaining, nQVAPALS100::tStatus& status, uint64_t line) {
+                                      const uint32_t* typeCode, uint32_t timeout,
+                                      uint32_t* elementsDone, uint32_t* remaining,
+                                      nQVAPALS100::tStatus& status, uint64_t line) {
     if (elementsDone != nullptr) *elementsDone = 0;
     if (!session_) raise(status, kErrorTraditionalMode, line);
     uint8_t timedOut = 0;
@@ -305,40 +336,48 @@ void FpgaSessionTraditional::transfer(bool read, uint32_t fifo, uint64_t buffer,
     if (elementsDone != nullptr && !status.isError()) *elementsDone = count;
 }
 
-void FpgaSessionTraditional::readFifo(uint32_t fifo, uint64_t buffer, uint32_t count, const uint32_t* typeCode,
-                                      uint32_t timeout, uint32_t* elementsDone, uint32_t* remaining,
+void FpgaSessionTraditional::readFifo(uint32_t fifo, uint64_t buffer, uint32_t count,
+                                      const uint32_t* typeCode, uint32_t timeout,
+                                      uint32_t* elementsDone, uint32_t* remaining,
                                       nQVAPALS100::tStatus& status) {
-    transfer(true, fifo, buffer, count, typeCode, timeout, elementsDone, remaining, status, __LINE__);
+    transfer(true, fifo, buffer, count, typeCode, timeout, elementsDone, remaining, status,
+             __LINE__);
 }
 
-void FpgaSessionTraditional::writeFifo(uint32_t fifo, uint64_t buffer, uint32_t count, const uint32_t* typeCode,
-                                       uint32_t timeout, uint32_t* elementsDone, uint32_t* remaining,
+void FpgaSessionTraditional::writeFifo(uint32_t fifo, uint64_t buffer, uint32_t count,
+                                       const uint32_t* typeCode, uint32_t timeout,
+                                       uint32_t* elementsDone, uint32_t* remaining,
                                        nQVAPALS100::tStatus& status) {
-    transfer(false, fifo, buffer, count, typeCode, timeout, elementsDone, remaining, status, __LINE__);
+    transfer(false, fifo, buffer, count, typeCode, timeout, elementsDone, remaining, status,
+             __LINE__);
 }
 
 void FpgaSessionTraditional::acquireFifoElements(uint32_t fifo, void** elements, uint64_t count,
-                                                 const uint32_t* typeCode, uint8_t direction, uint32_t timeout,
-                                                 uint64_t* acquired, uint64_t* remaining,
+                                                 const uint32_t* typeCode, uint8_t direction,
+                                                 uint32_t timeout, uint64_t* acquired,
+                                                 uint64_t* remaining,
                                                  nQVAPALS100::tStatus& status) {
     guarded(status, __LINE__, [&] {
         user::Session& open = session();
         const Type type = typeOfCode(typeCode);
         uint8_t timedOut = 0;
         if (direction != 0) {
-            open.acquireFifoWriteElements(type, fifo, elements, count, timeout, &timedOut, acquired, remaining);
+            open.acquireFifoWriteElements(type, fifo, elements, count, timeout, &timedOut, acquired,
+                                          remaining);
         } else {
-            open.acquireFifoReadElements(type, fifo, elements, count, timeout, &timedOut, acquired, remaining);
+            open.acquireFifoReadElements(type, fifo, elements, count, timeout, &timedOut, acquired,
+                                         remaining);
         }
     });
 }
 
-void FpgaSessionTraditional::releaseFifoElements(uint32_t fifo, int64_t count, nQVAPALS100::tStatus& status) {
+void FpgaSessionTraditional::releaseFifoElements(uint32_t fifo, int64_t count,
+                                                 nQVAPALS100::tStatus& status) {
     guarded(status, __LINE__, [&] { session().releaseFifoElements(fifo, count); });
 }
 
-void FpgaSessionTraditional::block(bool read, uint32_t address, uint32_t count, uint64_t buffer, uint32_t access,
-                                   nQVAPALS100::tStatus& status, uint64_t line) {
+void FpgaSessionTraditional::block(bool read, uint32_t address, uint32_t count, uint64_t buffer,
+                                   uint32_t access, nQVAPALS100::tStatus& status, uint64_t line) {
     const uint32_t width = access & 0xF;
     uint64_t bytes = 0;
     if (width == 1 || width == 2 || width == 4 || width == 8) {
@@ -369,49 +408,61 @@ void FpgaSessionTraditional::block(bool read, uint32_t address, uint32_t count, 
     });
 }
 
-void FpgaSessionTraditional::readBlock(uint32_t address, uint32_t count, uint64_t buffer, uint32_t access,
-                                       nQVAPALS100::tStatus& status) {
+void FpgaSessionTraditional::readBlock(uint32_t address, uint32_t count, uint64_t buffer,
+                                       uint32_t access, nQVAPALS100::tStatus& status) {
     block(true, address, count, buffer, access, status, __LINE__);
 }
 
-void FpgaSessionTraditional::writeBlock(uint32_t address, uint32_t count, uint64_t buffer, uint32_t access,
-                                        nQVAPALS100::tStatus& status) {
+void FpgaSessionTraditional::writeBlock(uint32_t address, uint32_t count, uint64_t buffer,
+                                        uint32_t access, nQVAPALS100::tStatus& status) {
     block(false, address, count, buffer, access, status, __LINE__);
 }
 
 uint32_t FpgaSessionTraditional::read32(uint32_t address, nQVAPALS100::tStatus& status) {
     uint32_t value = 0xFFFFFFFF;
     guarded(status, __LINE__, [&] {
-        if (mode_ == kModeOpen) value = session().read32(address);
-        else if (mode_ == kModeClosed) throwStatusCode(kErrorNotSupported);
-        else if (mode_ != kModePrepared) throwStatusCode(kErrorTraditionalMode);
+        if (mode_ == kModeOpen)
+            value = session().read32(address);
+        else if (mode_ == kModeClosed)
+            throwStatusCode(kErrorNotSupported);
+        else if (mode_ != kModePrepared)
+            throwStatusCode(kErrorTraditionalMode);
     });
     return value;
 }
 
-void FpgaSessionTraditional::write32(uint32_t address, uint32_t value, nQVAPALS100::tStatus& status) {
+void FpgaSessionTraditional::write32(uint32_t address, uint32_t value,
+                                     nQVAPALS100::tStatus& status) {
     guarded(status, __LINE__, [&] {
-        if (mode_ == kModeOpen) session().write32(address, value);
-        else if (mode_ == kModeClosed) throwStatusCode(kErrorNotSupported);
-        else if (mode_ != kModePrepared) throwStatusCode(kErrorTraditionalMode);
+        if (mode_ == kModeOpen)
+            session().write32(address, value);
+        else if (mode_ == kModeClosed)
+            throwStatusCode(kErrorNotSupported);
+        else if (mode_ != kModePrepared)
+            throwStatusCode(kErrorTraditionalMode);
     });
 }
 
 void FpgaSessionTraditional::reserveIrqContext(nQVAPALS100::tStatus& status) {
     guarded(status, __LINE__, [&] {
-        if (mode_ == kModeOpen) session().reserveIrqContext();
-        else if (mode_ != kModeClosed && mode_ != kModePrepared) throwStatusCode(kErrorTraditionalMode);
+        if (mode_ == kModeOpen)
+            session().reserveIrqContext();
+        else if (mode_ != kModeClosed && mode_ != kModePrepared)
+            throwStatusCode(kErrorTraditionalMode);
     });
 }
 
 void FpgaSessionTraditional::unreserveIrqContext(nQVAPALS100::tStatus& status) {
     guarded(status, __LINE__, [&] {
-        if (mode_ == kModeOpen) session().unreserveIrqContext();
-        else if (mode_ != kModeClosed && mode_ != kModePrepared) throwStatusCode(kErrorTraditionalMode);
+        if (mode_ == kModeOpen)
+            session().unreserveIrqContext();
+        else if (mode_ != kModeClosed && mode_ != kModePrepared)
+            throwStatusCode(kErrorTraditionalMode);
     });
 }
 
-uint32_t FpgaSessionTraditional::waitOnIrqs(uint32_t mask, uint32_t timeout, nQVAPALS100::tStatus& status) {
+uint32_t FpgaSessionTraditional::waitOnIrqs(uint32_t mask, uint32_t timeout,
+                                            nQVAPALS100::tStatus& status) {
     uint32_t asserted = 0;
     guarded(status, __LINE__, [&] {
         if (mode_ != kModeOpen) throwStatusCode(kErrorTraditionalMode);
@@ -421,6 +472,8 @@ uint32_t FpgaSessionTraditional::waitOnIrqs(uint32_t mask, uint32_t timeout, nQV
     return asserted;
 }
 
-void FpgaSessionTraditional::close() { delete this; }
+void FpgaSessionTraditional::close() {
+    delete this;
+}
 
 }  // namespace qvzek

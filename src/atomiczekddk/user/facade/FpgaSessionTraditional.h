@@ -54,8 +54,8 @@ public:
                             nQVAPALS100::tStatus& status) override;
     void setU32Attribute(uint32_t id, uint32_t value, nQVAPALS100::tStatus& status) override;
     void setStringAttribute(uint64_t id, const char* text, nQVAPALS100::tStatus& status) override;
-    void loadBitstream(const uint8_t* bytes, uint32_t byteCount, const char* text, uint32_t textLength, int32_t kind,
-                       nQVAPALS100::tStatus& status) override;
+    void loadBitstream(const uint8_t* bytes, uint32_t byteCount, const char* text,
+                       uint32_t textLength, int32_t kind, nQVAPALS100::tStatus& status) override;
     void reset(nQVAPALS100::tStatus& status) override;
     void noOperation6(nQVAPALS100::tStatus&) override {}
     void noOperation7(nQVAPALS100::tStatus&) override {}
@@ -67,12 +67,15 @@ public:
                        nQVAPALS100::tStatus& status) override;
     void startFifo(uint32_t fifo, nQVAPALS100::tStatus& status) override;
     void stopFifo(uint32_t fifo, nQVAPALS100::tStatus& status) override;
-    void readFifo(uint32_t fifo, uint64_t buffer, uint32_t count, const uint32_t* typeCode, uint32_t timeout,
-                  uint32_t* elementsDone, uint32_t* remaining, nQVAPALS100::tStatus& status) override;
-    void writeFifo(uint32_t fifo, uint64_t buffer, uint32_t count, const uint32_t* typeCode, uint32_t timeout,
-                   uint32_t* elementsDone, uint32_t* remaining, nQVAPALS100::tStatus& status) override;
-    void acquireFifoElements(uint32_t fifo, void** elements, uint64_t count, const uint32_t* typeCode,
-                             uint8_t direction, uint32_t timeout, uint64_t* acquired, uint64_t* remaining,
+    void readFifo(uint32_t fifo, uint64_t buffer, uint32_t count, const uint32_t* typeCode,
+                  uint32_t timeout, uint32_t* elementsDone, uint32_t* remaining,
+                  nQVAPALS100::tStatus& status) override;
+    void writeFifo(uint32_t fifo, uint64_t buffer, uint32_t count, const uint32_t* typeCode,
+                   uint32_t timeout, uint32_t* elementsDone, uint32_t* remaining,
+                   nQVAPALS100::tStatus& status) override;
+    void acquireFifoElements(uint32_t fifo, void** elements, uint64_t count,
+                             const uint32_t* typeCode, uint8_t direction, uint32_t timeout,
+                             uint64_t* acquired, uint64_t* remaining,
                              nQVAPALS100::tStatus& status) override;
     void releaseFifoElements(uint32_t fifo, int64_t count, nQVAPALS100::tStatus& status) override;
     void noOperation19(nQVAPALS100::tStatus&) override {}
@@ -103,9 +106,9 @@ public:
 private:
     template <class Body>
     void guarded(nQVAPALS100::tStatus& status, uint64_t line, Body&& body) noexcept;
-    void transfer(bool read, uint32_t fifo, uint64_t buffer, uint32_t count, const uint32_t* typeCode,
-                  uint32_t timeout, uint32_t* elementsDone, uint32_t* remaining, nQVAPALS100::tStatus& status,
-                  uint64_t line);
+    void transfer(bool read, uint32_t fifo, uint64_t buffer, uint32_t count,
+                  const uint32_t* typeCode, uint32_t timeout, uint32_t* elementsDone,
+                  uint32_t* remaining, nQVAPALS100::tStatus& status, uint64_t line);
     void block(bool read, uint32_t address, uint32_t count, uint64_t buffer, uint32_t access,
                nQVAPALS100::tStatus& status, uint64_t line);
     // The open session, or -63032.

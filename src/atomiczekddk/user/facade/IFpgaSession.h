@@ -42,19 +42,22 @@ public:
     virtual uint32_t getInterfaceVersion() = 0;
     virtual IFpgaSessionTraditional* openTraditionalSession(int32_t mode, tStatus& status) = 0;
     virtual IFpgaSession* clone(tStatus& status) = 0;
-    virtual void open(const char* bitfile, const char* signature, uint32_t attribute, tStatus& status) = 0;
+    virtual void open(const char* bitfile, const char* signature, uint32_t attribute,
+                      tStatus& status) = 0;
     virtual void release() = 0;
     virtual void close(uint32_t attribute, tStatus& status) = 0;
 
-#define QVZEK_DECLARE(Name, T) virtual T read##Name(uint32_t offset, bool mayTimeout, tStatus& status) = 0;
+#define QVZEK_DECLARE(Name, T) \
+    virtual T read##Name(uint32_t offset, bool mayTimeout, tStatus& status) = 0;
     QVZEK_FPGA_SESSION_TYPES(QVZEK_DECLARE)  // 6 to 16
 #undef QVZEK_DECLARE
 #define QVZEK_DECLARE(Name, T) \
     virtual void write##Name(uint32_t offset, T value, bool mayTimeout, tStatus& status) = 0;
     QVZEK_FPGA_SESSION_TYPES(QVZEK_DECLARE)  // 17 to 27
 #undef QVZEK_DECLARE
-#define QVZEK_DECLARE(Name, T) \
-    virtual void readArray##Name(uint32_t offset, T* data, size_t count, bool mayTimeout, tStatus& status) = 0;
+#define QVZEK_DECLARE(Name, T)                                                            \
+    virtual void readArray##Name(uint32_t offset, T* data, size_t count, bool mayTimeout, \
+                                 tStatus& status) = 0;
     QVZEK_FPGA_SESSION_TYPES(QVZEK_DECLARE)  // 28 to 38
 #undef QVZEK_DECLARE
 #define QVZEK_DECLARE(Name, T)                                                                   \
@@ -70,32 +73,34 @@ public:
     virtual void run(uint32_t attribute, bool* alreadyRunning, tStatus& status) = 0;
     virtual void reserveIrqContext(tStatus& status) = 0;
     virtual void unreserveIrqContext(tStatus& status) = 0;
-    virtual uint32_t waitOnIrqs(uint32_t irqs, uint32_t timeout, bool* timedOut, tStatus& status) = 0;
+    virtual uint32_t waitOnIrqs(uint32_t irqs, uint32_t timeout, bool* timedOut,
+                                tStatus& status) = 0;
     virtual void acknowledgeIrqs(uint32_t irqs, tStatus& status) = 0;
-    virtual void configureFifo(uint32_t fifo, size_t requestedDepth, size_t* actualDepth, tStatus& status) = 0;
+    virtual void configureFifo(uint32_t fifo, size_t requestedDepth, size_t* actualDepth,
+                               tStatus& status) = 0;
     virtual void startFifo(uint32_t fifo, tStatus& status) = 0;
     virtual void stopFifo(uint32_t fifo, tStatus& status) = 0;
 
-#define QVZEK_DECLARE(Name, T)                                                                       \
-    virtual void readFifo##Name(uint32_t fifo, T* data, size_t count, uint32_t timeout, uint8_t* waited, \
-                                size_t* elementsRemaining, tStatus& status) = 0;
+#define QVZEK_DECLARE(Name, T)                                                          \
+    virtual void readFifo##Name(uint32_t fifo, T* data, size_t count, uint32_t timeout, \
+                                uint8_t* waited, size_t* elementsRemaining, tStatus& status) = 0;
     QVZEK_FPGA_SESSION_TYPES(QVZEK_DECLARE)  // 61 to 71
 #undef QVZEK_DECLARE
-#define QVZEK_DECLARE(Name, T)                                                                    \
-    virtual void writeFifo##Name(uint32_t fifo, const T* data, size_t count, uint32_t timeout,    \
+#define QVZEK_DECLARE(Name, T)                                                                 \
+    virtual void writeFifo##Name(uint32_t fifo, const T* data, size_t count, uint32_t timeout, \
                                  uint8_t* waited, size_t* elementsRemaining, tStatus& status) = 0;
     QVZEK_FPGA_SESSION_TYPES(QVZEK_DECLARE)  // 72 to 82
 #undef QVZEK_DECLARE
-#define QVZEK_DECLARE(Name, T)                                                                            \
-    virtual void acquireFifoReadElements##Name(uint32_t fifo, T** elements, size_t count, uint32_t timeout, \
-                                               uint8_t* waited, size_t* elementsAcquired,                 \
-                                               size_t* elementsRemaining, tStatus& status) = 0;
+#define QVZEK_DECLARE(Name, T)                                                        \
+    virtual void acquireFifoReadElements##Name(                                       \
+        uint32_t fifo, T** elements, size_t count, uint32_t timeout, uint8_t* waited, \
+        size_t* elementsAcquired, size_t* elementsRemaining, tStatus& status) = 0;
     QVZEK_FPGA_SESSION_TYPES(QVZEK_DECLARE)  // 83 to 93
 #undef QVZEK_DECLARE
-#define QVZEK_DECLARE(Name, T)                                                                             \
-    virtual void acquireFifoWriteElements##Name(uint32_t fifo, T** elements, size_t count, uint32_t timeout, \
-                                                uint8_t* waited, size_t* elementsAcquired,                 \
-                                                size_t* elementsRemaining, tStatus& status) = 0;
+#define QVZEK_DECLARE(Name, T)                                                        \
+    virtual void acquireFifoWriteElements##Name(                                      \
+        uint32_t fifo, T** elements, size_t count, uint32_t timeout, uint8_t* waited, \
+        size_t* elementsAcquired, size_t* elementsRemaining, tStatus& status) = 0;
     QVZEK_FPGA_SESSION_TYPES(QVZEK_DECLARE)  // 94 to 104
 #undef QVZEK_DECLARE
 
@@ -104,8 +109,10 @@ public:
     virtual uint64_t getBitfileValue(tStatus& status) = 0;
     virtual bool queryNotSupported(uint64_t first, uint64_t second, tStatus& status) = 0;
     virtual void getSignature(uint32_t* words, size_t* count, tStatus& status) = 0;
-    virtual void findRegister(const char* name, uint32_t resourceType, uint32_t* result, tStatus& status) = 0;
-    virtual void findFifo(const char* name, uint32_t resourceType, uint32_t* result, tStatus& status) = 0;
+    virtual void findRegister(const char* name, uint32_t resourceType, uint32_t* result,
+                              tStatus& status) = 0;
+    virtual void findFifo(const char* name, uint32_t resourceType, uint32_t* result,
+                          tStatus& status) = 0;
     virtual void getP2PEndpointId(uint32_t fifo, uint32_t* identifier, tStatus& status) = 0;
     virtual void mapHostMemory(int32_t memoryIndex, int32_t second, uint64_t third, uint64_t fourth,
                                uint8_t* fifth, uint64_t sixth, tStatus& status) = 0;
@@ -131,17 +138,19 @@ public:
     virtual void readFifoComposite(uint32_t fifo, void* data, uint32_t elementBytes, size_t count,
                                    uint32_t timeout, uint8_t* waited, size_t* elementsRemaining,
                                    tStatus& status) = 0;
-    virtual void writeFifoComposite(uint32_t fifo, const void* data, uint32_t elementBytes, size_t count,
-                                    uint32_t timeout, uint8_t* waited, size_t* elementsRemaining,
-                                    tStatus& status) = 0;
-    virtual void acquireFifoReadElementsComposite(uint32_t fifo, void** elements, uint32_t elementBytes,
-                                                  size_t count, uint32_t timeout, uint8_t* waited,
-                                                  size_t* elementsAcquired, size_t* elementsRemaining,
-                                                  tStatus& status) = 0;
-    virtual void acquireFifoWriteElementsComposite(uint32_t fifo, void** elements, uint32_t elementBytes,
-                                                   size_t count, uint32_t timeout, uint8_t* waited,
-                                                   size_t* elementsAcquired, size_t* elementsRemaining,
-                                                   tStatus& status) = 0;
+    virtual void writeFifoComposite(uint32_t fifo, const void* data, uint32_t elementBytes,
+                                    size_t count, uint32_t timeout, uint8_t* waited,
+                                    size_t* elementsRemaining, tStatus& status) = 0;
+    virtual void acquireFifoReadElementsComposite(uint32_t fifo, void** elements,
+                                                  uint32_t elementBytes, size_t count,
+                                                  uint32_t timeout, uint8_t* waited,
+                                                  size_t* elementsAcquired,
+                                                  size_t* elementsRemaining, tStatus& status) = 0;
+    virtual void acquireFifoWriteElementsComposite(uint32_t fifo, void** elements,
+                                                   uint32_t elementBytes, size_t count,
+                                                   uint32_t timeout, uint8_t* waited,
+                                                   size_t* elementsAcquired,
+                                                   size_t* elementsRemaining, tStatus& status) = 0;
 };
 
 class IFpgaSession185 : public IFpgaSession180 {
@@ -154,12 +163,14 @@ class IFpgaSession200 : public IFpgaSession185 {
 public:
     // 124 to 127. `region` receives the handle that releaseFifoRegion takes
     // back, `elements` the first element.
-    virtual void acquireFifoReadRegion(uint32_t fifo, void** region, void** elements, uint32_t isSigned,
-                                       uint32_t elementBytes, size_t count, uint32_t timeout, uint8_t* waited,
-                                       size_t* elementsAcquired, size_t* elementsRemaining, tStatus& status) = 0;
-    virtual void acquireFifoWriteRegion(uint32_t fifo, void** region, void** elements, uint32_t isSigned,
-                                        uint32_t elementBytes, size_t count, uint32_t timeout, uint8_t* waited,
-                                        size_t* elementsAcquired, size_t* elementsRemaining, tStatus& status) = 0;
+    virtual void acquireFifoReadRegion(uint32_t fifo, void** region, void** elements,
+                                       uint32_t isSigned, uint32_t elementBytes, size_t count,
+                                       uint32_t timeout, uint8_t* waited, size_t* elementsAcquired,
+                                       size_t* elementsRemaining, tStatus& status) = 0;
+    virtual void acquireFifoWriteRegion(uint32_t fifo, void** region, void** elements,
+                                        uint32_t isSigned, uint32_t elementBytes, size_t count,
+                                        uint32_t timeout, uint8_t* waited, size_t* elementsAcquired,
+                                        size_t* elementsRemaining, tStatus& status) = 0;
     virtual void releaseFifoRegion(uint32_t fifo, void* region, tStatus& status) = 0;
     virtual void resetFifo(uint32_t fifo, tStatus& status) = 0;
 };
@@ -167,12 +178,12 @@ public:
 class IFpgaSession207 : public IFpgaSession200 {
 public:
     // 128 to 130
-    virtual void mapP2PSink(uint32_t fifo, void** address, size_t* size, void** context, void** releaseFunction,
-                            tStatus& status) = 0;
+    virtual void mapP2PSink(uint32_t fifo, void** address, size_t* size, void** context,
+                            void** releaseFunction, tStatus& status) = 0;
     // A named block of the host memory: its size, address and the lease
     // (context and release function) the caller ends it with.
-    virtual void openHostMemoryBuffer(const char* name, uint64_t* size, uint64_t* address, void** context,
-                                      void** release, tStatus& status) = 0;
+    virtual void openHostMemoryBuffer(const char* name, uint64_t* size, uint64_t* address,
+                                      void** context, void** release, tStatus& status) = 0;
     // The two windows of a name, each with its lease.
     virtual void openHostMemoryBufferRegion(const char* name, uint64_t* size1M, uint64_t* address1M,
                                             void** context1M, void** release1M, uint64_t* size4k,

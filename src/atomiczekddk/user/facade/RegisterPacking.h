@@ -7,9 +7,9 @@
 #pragma once
 
 #include <array>
-#include <cstring>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 #include "atomiczekddk/shared/CommonUtilities.h"
@@ -27,7 +27,8 @@ inline constexpr size_t kStackWords = 64;
 // rather than cut short.
 inline uint32_t blockWords(size_t count, uint32_t width) {
     const uint64_t words = (static_cast<uint64_t>(count) * width + 31) / 32;
-    if (count > 0xFFFFFFFFull || words > 0xFFFFFFFFull / 4) throwStatusCode(qverr::qvapalerr_invalidParameter);
+    if (count > 0xFFFFFFFFull || words > 0xFFFFFFFFull / 4)
+        throwStatusCode(qverr::qvapalerr_invalidParameter);
     return static_cast<uint32_t>(words);
 }
 
@@ -52,17 +53,22 @@ uint32_t elementBits(T value) {
 
 template <uint32_t Width, class T>
 T bitsElement(uint32_t bits) {
-    if constexpr (Width == 1) return static_cast<T>(bits & 1);
-    else if constexpr (Width == 8) return static_cast<T>(static_cast<uint8_t>(bits));
-    else return static_cast<T>(static_cast<uint16_t>(bits));
+    if constexpr (Width == 1)
+        return static_cast<T>(bits & 1);
+    else if constexpr (Width == 8)
+        return static_cast<T>(static_cast<uint8_t>(bits));
+    else
+        return static_cast<T>(static_cast<uint16_t>(bits));
 }
 
 // A full word as it sits in memory with its elements in order: bytes and
 // half-words are reversed from the word's most significant end.
 template <uint32_t Width>
 uint32_t wordInElementOrder(uint32_t word) {
-    if constexpr (Width == 8) return __builtin_bswap32(word);
-    else return (word >> 16) | (word << 16);
+    if constexpr (Width == 8)
+        return __builtin_bswap32(word);
+    else
+        return (word >> 16) | (word << 16);
 }
 
 // T is uint8_t for Bool (Width 1) and the element's own type otherwise.
@@ -84,7 +90,8 @@ void readArray(user::IIoAccessor& io, uint32_t offset, T* data, size_t count) {
     const size_t full = count / perWord;
     for (size_t w = 0; w < full; ++w) {
         if constexpr (Width == 1) {
-            for (uint32_t k = 0; k < perWord; ++k) data[w * perWord + k] = bitsElement<1, T>(word[w] >> (31 - k));
+            for (uint32_t k = 0; k < perWord; ++k)
+                data[w * perWord + k] = bitsElement<1, T>(word[w] >> (31 - k));
         } else {
             const uint32_t ordered = wordInElementOrder<Width>(word[w]);
             std::memcpy(data + w * perWord, &ordered, sizeof ordered);
@@ -102,7 +109,8 @@ void writeArray(user::IIoAccessor& io, uint32_t offset, const T* data, size_t co
     constexpr uint32_t perWord = 32 / Width;
     if (count <= perWord) {
         uint32_t word = 0;
-        for (size_t i = 0; i < count; ++i) word |= elementBits<Width>(data[i]) << ((count - 1 - i) * Width);
+        for (size_t i = 0; i < count; ++i)
+            word |= elementBits<Width>(data[i]) << ((count - 1 - i) * Width);
         io.write32(offset, word);
         return;
     }
@@ -113,7 +121,8 @@ void writeArray(user::IIoAccessor& io, uint32_t offset, const T* data, size_t co
     for (size_t w = 0; w < full; ++w) {
         if constexpr (Width == 1) {
             uint32_t packed = 0;
-            for (uint32_t k = 0; k < perWord; ++k) packed |= elementBits<1>(data[w * perWord + k]) << (31 - k);
+            for (uint32_t k = 0; k < perWord; ++k)
+                packed |= elementBits<1>(data[w * perWord + k]) << (31 - k);
             word[w] = packed;
         } else {
             uint32_t ordered;
@@ -124,7 +133,8 @@ void writeArray(user::IIoAccessor& io, uint32_t offset, const T* data, size_t co
     if (full < words) {
         uint32_t last = 0;
         for (size_t i = full * perWord; i < count; ++i) {
-            last |= elementBits<Width>(data[i]) << (32 - (static_cast<uint32_t>(i % perWord) + 1) * Width);
+            last |= elementBits<Width>(data[i])
+                    << (32 - (static_cast<uint32_t>(i % perWord) + 1) * Width);
         }
         word[full] = last;
     }

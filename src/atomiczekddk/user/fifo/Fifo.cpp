@@ -22,7 +22,8 @@ uint32_t elementSizeOf(const Type& type) {
 
 class Fifo::FifoAccessOperationAcquire : public Fifo::IFifoAccessOperation {
 public:
-    FifoAccessOperationAcquire(void** region, uint64_t count, uint64_t* acquired, uint64_t* remaining)
+    FifoAccessOperationAcquire(void** region, uint64_t count, uint64_t* acquired,
+                               uint64_t* remaining)
         : region_(region), count_(count), acquired_(acquired), remaining_(remaining) {}
     void run(IFifoDataAccessStrategy& strategy, uint32_t timeout, bool* timedOut,
              nQVAPALS100::tStatus& status) override {
@@ -66,9 +67,12 @@ private:
     uint64_t* remaining_;
 };
 
-Fifo::Fifo(const NamedFifo& description, std::shared_ptr<FifoInterface> proxy, uint64_t session, int32_t numaNode,
-           int32_t highestNumaNode)
-    : NamedFifo(description), proxy_(std::move(proxy)), session_(session), elementSize_(elementSizeOf(type())) {
+Fifo::Fifo(const NamedFifo& description, std::shared_ptr<FifoInterface> proxy, uint64_t session,
+           int32_t numaNode, int32_t highestNumaNode)
+    : NamedFifo(description),
+      proxy_(std::move(proxy)),
+      session_(session),
+      elementSize_(elementSizeOf(type())) {
     if (kind() == kFifoPeerToPeerReader || kind() == kFifoPeerToPeerWriter) {
         QVERR_THROW(kComponent, qverr::qvapalerr_invalidParameter, "qvapalerr_invalidParameter");
     }
@@ -76,15 +80,16 @@ Fifo::Fifo(const NamedFifo& description, std::shared_ptr<FifoInterface> proxy, u
         QVERR_THROW(kComponent, qverr::qvapalerr_softwareFaultAPALInternalUseOnly,
                     "qvapalerr_softwareFaultAPALInternalUseOnly");
     }
-    acquirerReleaser_ = std::make_unique<FifoAcquirerReleaserInterfaceProxy>(proxy_, session_, number());
+    acquirerReleaser_ =
+        std::make_unique<FifoAcquirerReleaserInterfaceProxy>(proxy_, session_, number());
     strategy_ = std::make_unique<FifoDataAccessStrategyWendle>(*acquirerReleaser_, elementSize_);
     // Twice the bitfile's depth in 64 bits: a 32-bit product would wrap to
     // a tiny ring for depths from 2^31 on.
     const uint64_t depthDefault = std::max<uint64_t>(16384, uint64_t{numberOfElements()} * 2);
     const uint64_t page = pageSize();
     properties_ = std::make_unique<FifoPropertyManager>(
-        proxy_, session_, number(), elementSize_, static_cast<uint32_t>(page / elementSize_), depthDefault,
-        UINT64_MAX, numaNode, highestNumaNode, 512, *strategy_);
+        proxy_, session_, number(), elementSize_, static_cast<uint32_t>(page / elementSize_),
+        depthDefault, UINT64_MAX, numaNode, highestNumaNode, 512, *strategy_);
 }
 
 Fifo::~Fifo() {
@@ -93,7 +98,8 @@ Fifo::~Fifo() {
     if (!status.isError()) properties_->deviceReleased();
 }
 
-void Fifo::driverRequest(int32_t (FifoInterface::*request)(uint64_t, uint32_t, nQVAPALS100::tStatus&)) {
+void Fifo::driverRequest(int32_t (FifoInterface::*request)(uint64_t, uint32_t,
+                                                           nQVAPALS100::tStatus&)) {
     nQVAPALS100::tStatus status;
     ((*proxy_).*request)(session_, number(), status);
     qverr::throwIfTStatusError(status);
@@ -131,10 +137,10 @@ QV_FIFO_SETTER(setPropertyI32, int32_t)
 QV_FIFO_SETTER(setPropertyI64, int64_t)
 #undef QV_FIFO_SETTER
 
-#define QV_FIFO_GETTER(name, type)      \
-    type Fifo::name(uint32_t id) {      \
-        Lock lock(mutex_);              \
-        return properties_->name(id);   \
+#define QV_FIFO_GETTER(name, type)    \
+    type Fifo::name(uint32_t id) {    \
+        Lock lock(mutex_);            \
+        return properties_->name(id); \
     }
 QV_FIFO_GETTER(getPropertyPtr, void*)
 QV_FIFO_GETTER(getPropertyU32, uint32_t)
@@ -161,7 +167,8 @@ void Fifo::start(uint64_t client) {
         strategy_->configure(buffer, depth, mirror);
         // A ring of one record holds none; 0 is taken as that.
         auto ring = std::make_unique<RegionRing>();
-        ring->capacity = std::max<uint32_t>(1, properties_->getPropertyU32(fifo_properties::kRegionCapacity));
+        ring->capacity =
+            std::max<uint32_t>(1, properties_->getPropertyU32(fifo_properties::kRegionCapacity));
         ring->records = std::make_unique<uint64_t[]>(ring->capacity);
         regions_ = std::move(ring);
         started_ = true;
@@ -213,14 +220,15 @@ void Fifo::checkType(const Type& type, bool readSide) const {
     // floating point) is accepted, but only with the same size: the copy
     // moves the FIFO's element size for every element the caller counts.
     const ElementType own = this->type().elementType;
-    const bool lenient = own == ElementType::Bool || own == ElementType::FXP || own == ElementType::SGL ||
-                         own == ElementType::DBL;
+    const bool lenient = own == ElementType::Bool || own == ElementType::FXP ||
+                         own == ElementType::SGL || own == ElementType::DBL;
     if (!lenient || elementSizeOf(type) != elementSize_) {
         QVERR_THROW(kComponent, qverr::qvapalerr_invalidParameter, "qvapalerr_invalidParameter");
     }
 }
 
-void Fifo::waitLoop(Lock& lock, IFifoAccessOperation& operation, uint32_t timeout, uint8_t* timedOut) {
+void Fifo::waitLoop(Lock& lock, IFifoAccessOperation& operation, uint32_t timeout,
+                    uint8_t* timedOut) {
     if (!started_) start(0);
     const uint32_t slice = timeout == kFifoWaitForever ? kForeverSlice : timeout;
     bool restarted = false;
@@ -260,8 +268,9 @@ void Fifo::waitLoop(Lock& lock, IFifoAccessOperation& operation, uint32_t timeou
     }
 }
 
-void Fifo::acquireElements(bool readSide, const Type& type, void** region, uint64_t count, uint32_t timeout,
-                           uint8_t* timedOut, uint64_t* acquired, uint64_t* remaining, uint64_t client) {
+void Fifo::acquireElements(bool readSide, const Type& type, void** region, uint64_t count,
+                           uint32_t timeout, uint8_t* timedOut, uint64_t* acquired,
+                           uint64_t* remaining, uint64_t client) {
     Lock lock(mutex_);
     checkType(type, readSide);
     if (regions_ && !regions_->empty()) {
@@ -273,19 +282,21 @@ void Fifo::acquireElements(bool readSide, const Type& type, void** region, uint6
     addClient(client);
 }
 
-void Fifo::acquireReadElements(const Type& type, void** region, uint64_t count, uint32_t timeout, uint8_t* timedOut,
-                               uint64_t* acquired, uint64_t* remaining, uint64_t client) {
+void Fifo::acquireReadElements(const Type& type, void** region, uint64_t count, uint32_t timeout,
+                               uint8_t* timedOut, uint64_t* acquired, uint64_t* remaining,
+                               uint64_t client) {
     acquireElements(true, type, region, count, timeout, timedOut, acquired, remaining, client);
 }
 
 void Fifo::acquireWriteElements(const Type& type, void** region, uint64_t count, uint32_t timeout,
-                                uint8_t* timedOut, uint64_t* acquired, uint64_t* remaining, uint64_t client) {
+                                uint8_t* timedOut, uint64_t* acquired, uint64_t* remaining,
+                                uint64_t client) {
     acquireElements(false, type, region, count, timeout, timedOut, acquired, remaining, client);
 }
 
-void Fifo::acquireRegion(bool readSide, const Type& type, uint64_t* handle, void** region, uint64_t count,
-                         uint32_t timeout, uint8_t* timedOut, uint64_t* acquired, uint64_t* remaining,
-                         uint64_t client) {
+void Fifo::acquireRegion(bool readSide, const Type& type, uint64_t* handle, void** region,
+                         uint64_t count, uint32_t timeout, uint8_t* timedOut, uint64_t* acquired,
+                         uint64_t* remaining, uint64_t client) {
     Lock lock(mutex_);
     checkType(type, readSide);
     if (handle != nullptr) *handle = 0;
@@ -304,25 +315,32 @@ void Fifo::acquireRegion(bool readSide, const Type& type, uint64_t* handle, void
     if (acquired != nullptr) *acquired = got;
     if (*timedOut == 0 && count != 0) {
         if (got > static_cast<uint64_t>(INT64_MAX)) {
-            QVERR_THROW(kComponent, qverr::qvapalerr_invalidParameter, "qvapalerr_invalidParameter");
+            QVERR_THROW(kComponent, qverr::qvapalerr_invalidParameter,
+                        "qvapalerr_invalidParameter");
         }
-        if (regions_->full()) QVERR_THROW(kComponent, kErrorFifoRegionsFull, "kErrorFifoRegionsFull");
+        if (regions_->full())
+            QVERR_THROW(kComponent, kErrorFifoRegionsFull, "kErrorFifoRegionsFull");
         uint64_t& record = regions_->records[regions_->tail];
         record = got;
         regions_->tail = regions_->next(regions_->tail);
-        if (handle != nullptr) *handle = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&record));
+        if (handle != nullptr)
+            *handle = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&record));
     }
     addClient(client);
 }
 
-void Fifo::acquireReadRegion(const Type& type, uint64_t* handle, void** region, uint64_t count, uint32_t timeout,
-                             uint8_t* timedOut, uint64_t* acquired, uint64_t* remaining, uint64_t client) {
-    acquireRegion(true, type, handle, region, count, timeout, timedOut, acquired, remaining, client);
+void Fifo::acquireReadRegion(const Type& type, uint64_t* handle, void** region, uint64_t count,
+                             uint32_t timeout, uint8_t* timedOut, uint64_t* acquired,
+                             uint64_t* remaining, uint64_t client) {
+    acquireRegion(true, type, handle, region, count, timeout, timedOut, acquired, remaining,
+                  client);
 }
 
-void Fifo::acquireWriteRegion(const Type& type, uint64_t* handle, void** region, uint64_t count, uint32_t timeout,
-                              uint8_t* timedOut, uint64_t* acquired, uint64_t* remaining, uint64_t client) {
-    acquireRegion(false, type, handle, region, count, timeout, timedOut, acquired, remaining, client);
+void Fifo::acquireWriteRegion(const Type& type, uint64_t* handle, void** region, uint64_t count,
+                              uint32_t timeout, uint8_t* timedOut, uint64_t* acquired,
+                              uint64_t* remaining, uint64_t client) {
+    acquireRegion(false, type, handle, region, count, timeout, timedOut, acquired, remaining,
+                  client);
 }
 
 void Fifo::signalRelease() {
@@ -352,8 +370,10 @@ void Fifo::releaseElements(uint64_t count) {
 
 void Fifo::releaseRegion(uint64_t* handle) {
     Lock lock(mutex_);
-    if (handle == nullptr) QVERR_THROW(kComponent, qverr::qvapalerr_invalidParameter, "qvapalerr_invalidParameter");
-    if (!regions_ || regions_->empty()) QVERR_THROW(kComponent, kErrorFifoCountTooLarge, "kErrorFifoCountTooLarge");
+    if (handle == nullptr)
+        QVERR_THROW(kComponent, qverr::qvapalerr_invalidParameter, "qvapalerr_invalidParameter");
+    if (!regions_ || regions_->empty())
+        QVERR_THROW(kComponent, kErrorFifoCountTooLarge, "kErrorFifoCountTooLarge");
     RegionRing& ring = *regions_;
     // The handle is the record's address as the region acquire gave it. Only
     // the address of an outstanding record is a handle; the index is found
@@ -362,7 +382,8 @@ void Fifo::releaseRegion(uint64_t* handle) {
     const uintptr_t at = reinterpret_cast<uintptr_t>(handle);
     const uintptr_t offset = at - first;
     const uint64_t index = offset / sizeof(uint64_t);
-    const bool outstanding = at >= first && offset % sizeof(uint64_t) == 0 && index < ring.capacity &&
+    const bool outstanding = at >= first && offset % sizeof(uint64_t) == 0 &&
+                             index < ring.capacity &&
                              (ring.head <= ring.tail ? index >= ring.head && index < ring.tail
                                                      : index >= ring.head || index < ring.tail);
     if (!outstanding || (ring.records[index] & kRecordReleased) != 0) {
@@ -390,14 +411,14 @@ void Fifo::copy(bool readSide, const Type& type, IFifoAccessOperation& operation
     addClient(client);
 }
 
-void Fifo::read(const Type& type, void* destination, uint64_t count, uint32_t timeout, uint8_t* timedOut,
-                uint64_t* remaining, uint64_t client) {
+void Fifo::read(const Type& type, void* destination, uint64_t count, uint32_t timeout,
+                uint8_t* timedOut, uint64_t* remaining, uint64_t client) {
     FifoAccessOperationRead operation(destination, count, remaining);
     copy(true, type, operation, timeout, timedOut, client);
 }
 
-void Fifo::write(const Type& type, const void* source, uint64_t count, uint32_t timeout, uint8_t* timedOut,
-                 uint64_t* remaining, uint64_t client) {
+void Fifo::write(const Type& type, const void* source, uint64_t count, uint32_t timeout,
+                 uint8_t* timedOut, uint64_t* remaining, uint64_t client) {
     FifoAccessOperationWrite operation(source, count, remaining);
     copy(false, type, operation, timeout, timedOut, client);
 }

@@ -32,23 +32,25 @@ public:
     virtual void stop() = 0;
     virtual void markStopped() = 0;
     virtual void reset() = 0;
-    virtual void acquireReadElements(const Type& type, void** region, uint64_t count, uint32_t timeout,
-                                     uint8_t* timedOut, uint64_t* acquired, uint64_t* remaining, uint64_t client) = 0;
-    virtual void acquireWriteElements(const Type& type, void** region, uint64_t count, uint32_t timeout,
-                                      uint8_t* timedOut, uint64_t* acquired, uint64_t* remaining, uint64_t client) = 0;
-    virtual void acquireReadRegion(const Type& type, uint64_t* handle, void** region, uint64_t count,
-                                   uint32_t timeout, uint8_t* timedOut, uint64_t* acquired, uint64_t* remaining,
-                                   uint64_t client) = 0;
-    virtual void acquireWriteRegion(const Type& type, uint64_t* handle, void** region, uint64_t count,
-                                    uint32_t timeout, uint8_t* timedOut, uint64_t* acquired, uint64_t* remaining,
-                                    uint64_t client) = 0;
+    virtual void acquireReadElements(const Type& type, void** region, uint64_t count,
+                                     uint32_t timeout, uint8_t* timedOut, uint64_t* acquired,
+                                     uint64_t* remaining, uint64_t client) = 0;
+    virtual void acquireWriteElements(const Type& type, void** region, uint64_t count,
+                                      uint32_t timeout, uint8_t* timedOut, uint64_t* acquired,
+                                      uint64_t* remaining, uint64_t client) = 0;
+    virtual void acquireReadRegion(const Type& type, uint64_t* handle, void** region,
+                                   uint64_t count, uint32_t timeout, uint8_t* timedOut,
+                                   uint64_t* acquired, uint64_t* remaining, uint64_t client) = 0;
+    virtual void acquireWriteRegion(const Type& type, uint64_t* handle, void** region,
+                                    uint64_t count, uint32_t timeout, uint8_t* timedOut,
+                                    uint64_t* acquired, uint64_t* remaining, uint64_t client) = 0;
     virtual void releaseElements(uint64_t count) = 0;
     // handle: the region handle itself (the address of its record).
     virtual void releaseRegion(uint64_t* handle) = 0;
-    virtual void read(const Type& type, void* destination, uint64_t count, uint32_t timeout, uint8_t* timedOut,
-                      uint64_t* remaining, uint64_t client) = 0;
-    virtual void write(const Type& type, const void* source, uint64_t count, uint32_t timeout, uint8_t* timedOut,
-                       uint64_t* remaining, uint64_t client) = 0;
+    virtual void read(const Type& type, void* destination, uint64_t count, uint32_t timeout,
+                      uint8_t* timedOut, uint64_t* remaining, uint64_t client) = 0;
+    virtual void write(const Type& type, const void* source, uint64_t count, uint32_t timeout,
+                       uint8_t* timedOut, uint64_t* remaining, uint64_t client) = 0;
     virtual void removeClient(uint64_t client) = 0;
 };
 
@@ -75,20 +77,24 @@ public:
     void stop() override;
     void markStopped() override;
     void reset() override;
-    void acquireReadElements(const Type& type, void** region, uint64_t count, uint32_t timeout, uint8_t* timedOut,
-                             uint64_t* acquired, uint64_t* remaining, uint64_t client) override;
-    void acquireWriteElements(const Type& type, void** region, uint64_t count, uint32_t timeout, uint8_t* timedOut,
-                              uint64_t* acquired, uint64_t* remaining, uint64_t client) override;
-    void acquireReadRegion(const Type& type, uint64_t* handle, void** region, uint64_t count, uint32_t timeout,
-                           uint8_t* timedOut, uint64_t* acquired, uint64_t* remaining, uint64_t client) override;
-    void acquireWriteRegion(const Type& type, uint64_t* handle, void** region, uint64_t count, uint32_t timeout,
-                            uint8_t* timedOut, uint64_t* acquired, uint64_t* remaining, uint64_t client) override;
+    void acquireReadElements(const Type& type, void** region, uint64_t count, uint32_t timeout,
+                             uint8_t* timedOut, uint64_t* acquired, uint64_t* remaining,
+                             uint64_t client) override;
+    void acquireWriteElements(const Type& type, void** region, uint64_t count, uint32_t timeout,
+                              uint8_t* timedOut, uint64_t* acquired, uint64_t* remaining,
+                              uint64_t client) override;
+    void acquireReadRegion(const Type& type, uint64_t* handle, void** region, uint64_t count,
+                           uint32_t timeout, uint8_t* timedOut, uint64_t* acquired,
+                           uint64_t* remaining, uint64_t client) override;
+    void acquireWriteRegion(const Type& type, uint64_t* handle, void** region, uint64_t count,
+                            uint32_t timeout, uint8_t* timedOut, uint64_t* acquired,
+                            uint64_t* remaining, uint64_t client) override;
     void releaseElements(uint64_t count) override;
     void releaseRegion(uint64_t* handle) override;
-    void read(const Type& type, void* destination, uint64_t count, uint32_t timeout, uint8_t* timedOut,
-              uint64_t* remaining, uint64_t client) override;
-    void write(const Type& type, const void* source, uint64_t count, uint32_t timeout, uint8_t* timedOut,
-               uint64_t* remaining, uint64_t client) override;
+    void read(const Type& type, void* destination, uint64_t count, uint32_t timeout,
+              uint8_t* timedOut, uint64_t* remaining, uint64_t client) override;
+    void write(const Type& type, const void* source, uint64_t count, uint32_t timeout,
+               uint8_t* timedOut, uint64_t* remaining, uint64_t client) override;
     void removeClient(uint64_t client) override;
 
     // The one data access the wait loop repeats.
@@ -118,17 +124,20 @@ private:
     void checkType(const Type& type, bool readSide) const;
     void copy(bool readSide, const Type& type, IFifoAccessOperation& operation, uint32_t timeout,
               uint8_t* timedOut, uint64_t client);
-    void acquireElements(bool readSide, const Type& type, void** region, uint64_t count, uint32_t timeout,
-                         uint8_t* timedOut, uint64_t* acquired, uint64_t* remaining, uint64_t client);
-    void acquireRegion(bool readSide, const Type& type, uint64_t* handle, void** region, uint64_t count,
-                       uint32_t timeout, uint8_t* timedOut, uint64_t* acquired, uint64_t* remaining, uint64_t client);
+    void acquireElements(bool readSide, const Type& type, void** region, uint64_t count,
+                         uint32_t timeout, uint8_t* timedOut, uint64_t* acquired,
+                         uint64_t* remaining, uint64_t client);
+    void acquireRegion(bool readSide, const Type& type, uint64_t* handle, void** region,
+                       uint64_t count, uint32_t timeout, uint8_t* timedOut, uint64_t* acquired,
+                       uint64_t* remaining, uint64_t client);
     void waitLoop(Lock& lock, IFifoAccessOperation& operation, uint32_t timeout, uint8_t* timedOut);
     // Releases count elements in the driver and wakes every waiter.
     void releaseCounted(uint64_t count);
     void signalRelease();
     void addClient(uint64_t client);
     // Throws the driver's error of a FIFO request.
-    void driverRequest(int32_t (FifoInterface::*request)(uint64_t, uint32_t, nQVAPALS100::tStatus&));
+    void driverRequest(int32_t (FifoInterface::*request)(uint64_t, uint32_t,
+                                                         nQVAPALS100::tStatus&));
 
     std::shared_ptr<FifoInterface> proxy_;
     uint64_t session_;

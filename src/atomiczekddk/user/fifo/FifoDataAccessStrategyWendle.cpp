@@ -12,7 +12,8 @@ constexpr const char* kSource = "atomiczekddk/user/fifo/FifoDataAccessStrategyWe
 
 }  // namespace
 
-void FifoDataAccessStrategyWendle::configure(void* base, uint64_t depth, uint64_t overhangElements) {
+void FifoDataAccessStrategyWendle::configure(void* base, uint64_t depth,
+                                             uint64_t overhangElements) {
     base_ = static_cast<uint8_t*>(base);
     depth_ = depth;
     overhangElements_ = overhangElements;
@@ -29,16 +30,17 @@ bool FifoDataAccessStrategyWendle::unconfigured(nQVAPALS100::tStatus& status) co
     return true;
 }
 
-uint64_t FifoDataAccessStrategyWendle::waitForElements(uint64_t count, bool allowPartial, uint32_t timeout,
-                                                       bool* timedOut, uint64_t* remaining,
+uint64_t FifoDataAccessStrategyWendle::waitForElements(uint64_t count, bool allowPartial,
+                                                       uint32_t timeout, bool* timedOut,
+                                                       uint64_t* remaining,
                                                        nQVAPALS100::tStatus& status) {
     if (status.isError()) return 0;
     *timedOut = false;
     uint64_t n = count;
     if (allowPartial && contiguous() <= count) n = contiguous();
     if (position_ + n <= available_ && remaining == nullptr) return n;
-    const uint64_t bytes =
-        acquirerReleaser_.waitForBytes((position_ + n) * elementSize_, timeout, timedOut, status, remaining);
+    const uint64_t bytes = acquirerReleaser_.waitForBytes((position_ + n) * elementSize_, timeout,
+                                                          timedOut, status, remaining);
     if (status.isError()) return 0;
     available_ = bytes / elementSize_;
     if (remaining != nullptr) *remaining = available_ > position_ ? available_ - position_ : 0;
@@ -48,9 +50,9 @@ uint64_t FifoDataAccessStrategyWendle::waitForElements(uint64_t count, bool allo
     return *timedOut ? 0 : n;
 }
 
-void FifoDataAccessStrategyWendle::acquire(void** address, uint64_t count, uint32_t timeout, bool* timedOut,
-                                           uint64_t* acquiredCount, uint64_t* remaining,
-                                           nQVAPALS100::tStatus& status) {
+void FifoDataAccessStrategyWendle::acquire(void** address, uint64_t count, uint32_t timeout,
+                                           bool* timedOut, uint64_t* acquiredCount,
+                                           uint64_t* remaining, nQVAPALS100::tStatus& status) {
     void* ignoredAddress;
     bool ignoredTimedOut;
     uint64_t ignoredCount;
@@ -76,8 +78,9 @@ void FifoDataAccessStrategyWendle::acquire(void** address, uint64_t count, uint3
     if (remaining != nullptr) *remaining -= n;
 }
 
-void FifoDataAccessStrategyWendle::transfer(uint8_t* caller, uint64_t count, bool intoRing, uint32_t timeout,
-                                            bool* timedOut, uint64_t* remaining, nQVAPALS100::tStatus& status) {
+void FifoDataAccessStrategyWendle::transfer(uint8_t* caller, uint64_t count, bool intoRing,
+                                            uint32_t timeout, bool* timedOut, uint64_t* remaining,
+                                            nQVAPALS100::tStatus& status) {
     bool ignoredTimedOut;
     if (timedOut == nullptr) timedOut = &ignoredTimedOut;
     *timedOut = false;
@@ -107,15 +110,19 @@ void FifoDataAccessStrategyWendle::transfer(uint8_t* caller, uint64_t count, boo
     release(count, status);
 }
 
-void FifoDataAccessStrategyWendle::read(void* destination, uint64_t count, uint32_t timeout, bool* timedOut,
-                                        uint64_t* remaining, nQVAPALS100::tStatus& status) {
-    transfer(static_cast<uint8_t*>(destination), count, false, timeout, timedOut, remaining, status);
+void FifoDataAccessStrategyWendle::read(void* destination, uint64_t count, uint32_t timeout,
+                                        bool* timedOut, uint64_t* remaining,
+                                        nQVAPALS100::tStatus& status) {
+    transfer(static_cast<uint8_t*>(destination), count, false, timeout, timedOut, remaining,
+             status);
 }
 
-void FifoDataAccessStrategyWendle::write(const void* source, uint64_t count, uint32_t timeout, bool* timedOut,
-                                         uint64_t* remaining, nQVAPALS100::tStatus& status) {
+void FifoDataAccessStrategyWendle::write(const void* source, uint64_t count, uint32_t timeout,
+                                         bool* timedOut, uint64_t* remaining,
+                                         nQVAPALS100::tStatus& status) {
     // The ring is only read from the source; the pointer is shared with read.
-    transfer(static_cast<uint8_t*>(const_cast<void*>(source)), count, true, timeout, timedOut, remaining, status);
+    transfer(static_cast<uint8_t*>(const_cast<void*>(source)), count, true, timeout, timedOut,
+             remaining, status);
 }
 
 void FifoDataAccessStrategyWendle::release(uint64_t count, nQVAPALS100::tStatus& status) {

@@ -22,12 +22,13 @@ public:
     void configure(void* base, uint64_t depth, uint64_t overhangElements) override;
     uint64_t getElementsAcquired() const override { return acquired_; }
     // On an unconfigured ring (depth 0) these fail with -52010.
-    void read(void* destination, uint64_t count, uint32_t timeout, bool* timedOut, uint64_t* remaining,
-              nQVAPALS100::tStatus& status) override;
-    void write(const void* source, uint64_t count, uint32_t timeout, bool* timedOut, uint64_t* remaining,
-               nQVAPALS100::tStatus& status) override;
-    void acquire(void** address, uint64_t count, uint32_t timeout, bool* timedOut, uint64_t* acquiredCount,
-                 uint64_t* remaining, nQVAPALS100::tStatus& status) override;
+    void read(void* destination, uint64_t count, uint32_t timeout, bool* timedOut,
+              uint64_t* remaining, nQVAPALS100::tStatus& status) override;
+    void write(const void* source, uint64_t count, uint32_t timeout, bool* timedOut,
+               uint64_t* remaining, nQVAPALS100::tStatus& status) override;
+    void acquire(void** address, uint64_t count, uint32_t timeout, bool* timedOut,
+                 uint64_t* acquiredCount, uint64_t* remaining,
+                 nQVAPALS100::tStatus& status) override;
     void release(uint64_t count, nQVAPALS100::tStatus& status) override;
 
     uint64_t position() const { return position_; }
@@ -39,7 +40,8 @@ private:
     void advance(uint64_t count) {
         position_ += count;
         index_ += count;
-        if (index_ >= depth_) index_ = index_ - depth_ < depth_ ? index_ - depth_ : position_ % depth_;
+        if (index_ >= depth_)
+            index_ = index_ - depth_ < depth_ ? index_ - depth_ : position_ % depth_;
     }
     uint8_t* current() const { return base_ + index() * elementSize_; }
     uint64_t contiguous() const { return overhangElements_ + depth_ - index(); }

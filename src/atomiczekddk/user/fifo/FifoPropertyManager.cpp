@@ -12,22 +12,27 @@ namespace {
 
 constexpr const char* kComponent = "atomiczekddk";
 
-uint64_t address(void* pointer) { return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(pointer)); }
+uint64_t address(void* pointer) {
+    return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(pointer));
+}
 
 }  // namespace
 
 unsigned int RangePowerOf2::coerce(const unsigned int& value) {
     if (value == 0) return 1;
-    if (value > (1u << 31)) QVERR_THROW(kComponent, qverr::qvapalerr_invalidParameter, "qvapalerr_invalidParameter");
+    if (value > (1u << 31))
+        QVERR_THROW(kComponent, qverr::qvapalerr_invalidParameter, "qvapalerr_invalidParameter");
     unsigned int power = 1;
     while (power < value) power <<= 1;
     return power;
 }
 
-FifoPropertyManager::FifoPropertyManager(std::shared_ptr<FifoInterface> proxy, uint64_t session, uint32_t number,
-                                         uint32_t elementSize, uint32_t elementsPerPage, uint64_t depthDefault,
-                                         uint64_t mirrorDefault, int32_t numaNodeDefault, int32_t highestNumaNode,
-                                         uint32_t regionCapacityDefault, const IFifoDataAccessStrategy& strategy)
+FifoPropertyManager::FifoPropertyManager(std::shared_ptr<FifoInterface> proxy, uint64_t session,
+                                         uint32_t number, uint32_t elementSize,
+                                         uint32_t elementsPerPage, uint64_t depthDefault,
+                                         uint64_t mirrorDefault, int32_t numaNodeDefault,
+                                         int32_t highestNumaNode, uint32_t regionCapacityDefault,
+                                         const IFifoDataAccessStrategy& strategy)
     : proxy_(std::move(proxy)),
       session_(session),
       number_(number),
@@ -40,14 +45,18 @@ FifoPropertyManager::FifoPropertyManager(std::shared_ptr<FifoInterface> proxy, u
                    {FifoBufferType::kAllocated, FifoBufferType::kSupplied}),
       flowControls_(fifo_properties::kFlowControl, qverr::qvapalerr_invalidParameter,
                     {FlowControlType::kFlowControl1, FlowControlType::kFlowControl2}),
-      elementSizeProperty_(fifo_properties::kElementSize, nullptr, true, elementSize, nullptr, nullptr, &readOnlyU32_),
+      elementSizeProperty_(fifo_properties::kElementSize, nullptr, true, elementSize, nullptr,
+                           nullptr, &readOnlyU32_),
       alignment_(fifo_properties::kAlignment, nullptr, true, elementsPerPage_, &powerOf2_),
       depth_(fifo_properties::kDepth, nullptr, true, depthDefault),
       mirror_(fifo_properties::kMirrorSize, nullptr, true, mirrorDefault),
-      bufferType_(fifo_properties::kBufferType, nullptr, true, FifoBufferType::kAllocated, &bufferTypes_),
+      bufferType_(fifo_properties::kBufferType, nullptr, true, FifoBufferType::kAllocated,
+                  &bufferTypes_),
       address_(fifo_properties::kBufferAddress, nullptr, true, nullptr),
-      flowControl_(fifo_properties::kFlowControl, nullptr, true, FlowControlType::kFlowControl2, &flowControls_),
-      acquired_(fifo_properties::kElementsAcquired, nullptr, true, 0, nullptr, &acquiredGetter_, &readOnlyU64_),
+      flowControl_(fifo_properties::kFlowControl, nullptr, true, FlowControlType::kFlowControl2,
+                   &flowControls_),
+      acquired_(fifo_properties::kElementsAcquired, nullptr, true, 0, nullptr, &acquiredGetter_,
+                &readOnlyU64_),
       numaNode_(fifo_properties::kNumaNode, nullptr, true, numaNodeDefault, &numa_),
       regionCapacity_(fifo_properties::kRegionCapacity, nullptr, true, regionCapacityDefault) {
     for (iattr::AttributeBaseInterface* property : properties_) registry_.add(property);
@@ -76,16 +85,36 @@ X FifoPropertyManager::get(uint32_t id) {
     return registry_.getAs<X>(id, nullptr).getAPIValue();
 }
 
-void FifoPropertyManager::setPropertyPtr(uint32_t id, void* value) { set<void*>(id, value); }
-void FifoPropertyManager::setPropertyU32(uint32_t id, uint32_t value) { set<unsigned int>(id, value); }
-void FifoPropertyManager::setPropertyU64(uint32_t id, uint64_t value) { set<unsigned long>(id, value); }
-void FifoPropertyManager::setPropertyI32(uint32_t id, int32_t value) { set<int>(id, value); }
-void FifoPropertyManager::setPropertyI64(uint32_t id, int64_t value) { set<long>(id, value); }
-void* FifoPropertyManager::getPropertyPtr(uint32_t id) { return get<void*>(id); }
-uint32_t FifoPropertyManager::getPropertyU32(uint32_t id) { return get<unsigned int>(id); }
-uint64_t FifoPropertyManager::getPropertyU64(uint32_t id) { return get<unsigned long>(id); }
-int32_t FifoPropertyManager::getPropertyI32(uint32_t id) { return get<int>(id); }
-int64_t FifoPropertyManager::getPropertyI64(uint32_t id) { return get<long>(id); }
+void FifoPropertyManager::setPropertyPtr(uint32_t id, void* value) {
+    set<void*>(id, value);
+}
+void FifoPropertyManager::setPropertyU32(uint32_t id, uint32_t value) {
+    set<unsigned int>(id, value);
+}
+void FifoPropertyManager::setPropertyU64(uint32_t id, uint64_t value) {
+    set<unsigned long>(id, value);
+}
+void FifoPropertyManager::setPropertyI32(uint32_t id, int32_t value) {
+    set<int>(id, value);
+}
+void FifoPropertyManager::setPropertyI64(uint32_t id, int64_t value) {
+    set<long>(id, value);
+}
+void* FifoPropertyManager::getPropertyPtr(uint32_t id) {
+    return get<void*>(id);
+}
+uint32_t FifoPropertyManager::getPropertyU32(uint32_t id) {
+    return get<unsigned int>(id);
+}
+uint64_t FifoPropertyManager::getPropertyU64(uint32_t id) {
+    return get<unsigned long>(id);
+}
+int32_t FifoPropertyManager::getPropertyI32(uint32_t id) {
+    return get<int>(id);
+}
+int64_t FifoPropertyManager::getPropertyI64(uint32_t id) {
+    return get<long>(id);
+}
 
 void FifoPropertyManager::derive() {
     if (!(alignment_.isDirty() || depth_.isDirty() || mirror_.isDirty() || bufferType_.isDirty() ||
@@ -109,7 +138,8 @@ void FifoPropertyManager::derive() {
     uint64_t depth = 0;
     if (!(supplied && !depth_.isUserAuthored())) {
         const uint64_t desired = depth_.readDesired();
-        if (desired <= UINT64_MAX - (alignment - 1)) depth = (desired + alignment - 1) & ~(alignment - 1);
+        if (desired <= UINT64_MAX - (alignment - 1))
+            depth = (desired + alignment - 1) & ~(alignment - 1);
         if (flowControl_.readCoerced() == FlowControlType::kFlowControl2) {
             const uint64_t limit = (uint64_t{1} << 32) / elementSize_;
             depth = limit < alignment ? 0 : std::min(depth, limit - alignment);
@@ -198,8 +228,9 @@ void FifoPropertyManager::configure(bool supplied) {
                     "qvapalerr_softwareFaultAPALInternalUseOnly");
     }
     nQVAPALS100::tStatus status;
-    const std::array<uint64_t, 4> record = {committed_.address, committed_.depthBytes, committed_.mirrorBytes,
-                                            uint64_t{committed_.bufferType} | uint64_t{committed_.flowControl} << 32};
+    const std::array<uint64_t, 4> record = {
+        committed_.address, committed_.depthBytes, committed_.mirrorBytes,
+        uint64_t{committed_.bufferType} | uint64_t{committed_.flowControl} << 32};
     proxy_->configureFifo(session_, number_, record, status);
     if (status.isError()) {
         // A buffer the device was already given stays; one it never took
@@ -219,9 +250,12 @@ void FifoPropertyManager::configure(bool supplied) {
 
 void FifoPropertyManager::commit() {
     const Committed next = wanted();
-    if (sameBuffer(next, committed_) && next.flowControl == committed_.flowControl && !registry_.isDirty()) return;
+    if (sameBuffer(next, committed_) && next.flowControl == committed_.flowControl &&
+        !registry_.isDirty())
+        return;
     const bool supplied = next.bufferType == static_cast<uint32_t>(FifoBufferType::kSupplied);
-    if (next.depthBytes == 0) QVERR_THROW(kComponent, kErrorFifoDepthInvalid, "kErrorFifoDepthInvalid");
+    if (next.depthBytes == 0)
+        QVERR_THROW(kComponent, kErrorFifoDepthInvalid, "kErrorFifoDepthInvalid");
     if (supplied && address_.readDesired() == nullptr) {
         QVERR_THROW(kComponent, kErrorFifoNoBufferAddress, "kErrorFifoNoBufferAddress");
     }

@@ -61,16 +61,16 @@ public:
 };
 
 // The overrides of IFifoPropertyAccess, declared alike by each implementation.
-#define QV_FIFO_PROPERTY_ACCESS_OVERRIDES                        \
-    void setPropertyPtr(uint32_t id, void* value) override;      \
-    void setPropertyU32(uint32_t id, uint32_t value) override;   \
-    void setPropertyU64(uint32_t id, uint64_t value) override;   \
-    void setPropertyI32(uint32_t id, int32_t value) override;    \
-    void setPropertyI64(uint32_t id, int64_t value) override;    \
-    void* getPropertyPtr(uint32_t id) override;                  \
-    uint32_t getPropertyU32(uint32_t id) override;               \
-    uint64_t getPropertyU64(uint32_t id) override;               \
-    int32_t getPropertyI32(uint32_t id) override;                \
+#define QV_FIFO_PROPERTY_ACCESS_OVERRIDES                      \
+    void setPropertyPtr(uint32_t id, void* value) override;    \
+    void setPropertyU32(uint32_t id, uint32_t value) override; \
+    void setPropertyU64(uint32_t id, uint64_t value) override; \
+    void setPropertyI32(uint32_t id, int32_t value) override;  \
+    void setPropertyI64(uint32_t id, int64_t value) override;  \
+    void* getPropertyPtr(uint32_t id) override;                \
+    uint32_t getPropertyU32(uint32_t id) override;             \
+    uint64_t getPropertyU64(uint32_t id) override;             \
+    int32_t getPropertyI32(uint32_t id) override;              \
     int64_t getPropertyI64(uint32_t id) override;
 
 class IFifoPropertyManager : public IFifoPropertyAccess {
@@ -100,7 +100,8 @@ private:
 
 class ElementsCurrentlyAcquiredGetter : public atat::Getter<unsigned long> {
 public:
-    explicit ElementsCurrentlyAcquiredGetter(const IFifoDataAccessStrategy& strategy) : strategy_(strategy) {}
+    explicit ElementsCurrentlyAcquiredGetter(const IFifoDataAccessStrategy& strategy)
+        : strategy_(strategy) {}
     ElementsCurrentlyAcquiredGetter(const ElementsCurrentlyAcquiredGetter&) = delete;
     ElementsCurrentlyAcquiredGetter& operator=(const ElementsCurrentlyAcquiredGetter&) = delete;
     void prepareGet(iattr::AttributeInterface<unsigned long>&) override {}
@@ -197,8 +198,8 @@ private:
     atat::Attribute<unsigned int> regionCapacity_;
     // The ten properties, in id order: registered and reset from here.
     const std::array<iattr::AttributeBaseInterface*, 10> properties_{
-        &elementSizeProperty_, &alignment_,   &depth_,    &mirror_,   &bufferType_,
-        &address_,             &flowControl_, &acquired_, &numaNode_, &regionCapacity_};
+        &elementSizeProperty_, &alignment_, &depth_,    &mirror_,        &bufferType_, &address_,
+        &flowControl_,         &acquired_,  &numaNode_, &regionCapacity_};
     bool coerced_ = false;
     std::unique_ptr<HostBuffer> hostBuffer_ = std::make_unique<HostBuffer>();
     // The device was given the committed buffer and has not let go of it.

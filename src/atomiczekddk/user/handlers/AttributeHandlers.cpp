@@ -94,22 +94,26 @@ uint32_t AttributeHandlerNone::getU32Attribute(uint32_t, bool* handled) {
 void AttributeHandlerNone::getStringAttribute(uint32_t, char*, uint32_t, uint32_t*, bool* handled) {
     set(handled, false);
 }
-void AttributeHandlerNone::setU32Attribute(uint32_t, uint32_t, bool* handled) { set(handled, false); }
+void AttributeHandlerNone::setU32Attribute(uint32_t, uint32_t, bool* handled) {
+    set(handled, false);
+}
 void AttributeHandlerNone::setStringAttribute(uint32_t, const char*, bool* handled) {
     set(handled, false);
 }
 
 AttributeHandlerDevice::AttributeHandlerDevice(qvjsonconfig::DeviceIteratorInterface& device) {
     serialNumber_ = requiredText(device, "serialNumber");
-    numberOfSlots_ = optionalU32(
-        [&](uint32_t& v) { device.getDeviceU32Property("zekNumberOfSlots", v); }, 0);
+    numberOfSlots_ =
+        optionalU32([&](uint32_t& v) { device.getDeviceU32Property("zekNumberOfSlots", v); }, 0);
     uint32_t busType = 0;
     device.getBusU32Property("busType", busType);
-    busKind_ = busType == kBusTypePci ? kBusKindPci : busType == kBusTypeUsb ? kBusKindUsb : kBusKindOther;
+    busKind_ = busType == kBusTypePci   ? kBusKindPci
+               : busType == kBusTypeUsb ? kBusKindUsb
+                                        : kBusKindOther;
     productName_ = requiredText(device, "zekProductName");
     fpgaTargetClass_ = requiredText(device, "zekFpgaTargetClass");
-    numaNode_ = optionalU32([&](uint32_t& v) { device.getBusU32Property("numaNode", v); },
-                            0xFFFFFFFF);
+    numaNode_ =
+        optionalU32([&](uint32_t& v) { device.getBusU32Property("numaNode", v); }, 0xFFFFFFFF);
     device.getDeviceStringProperty("zekHardwareRevision", hardwareRevision_);
 }
 
@@ -118,22 +122,28 @@ uint32_t AttributeHandlerDevice::getU32Attribute(uint32_t id, bool* handled) {
         case 4:
             // Base 16 as stoul reads it; the value is cut to 32 bits.
             return answer(handled, static_cast<uint32_t>(std::stoul(serialNumber_, nullptr, 16)));
-        case 73: return answer(handled, numberOfSlots_);
-        case 74: return answer(handled, busKind_);
-        case 91: return answer(handled, 0);
-        case 92: return answer(handled, numaNode_);
-        default: return AttributeHandlerNone::getU32Attribute(id, handled);
+        case 73:
+            return answer(handled, numberOfSlots_);
+        case 74:
+            return answer(handled, busKind_);
+        case 91:
+            return answer(handled, 0);
+        case 92:
+            return answer(handled, numaNode_);
+        default:
+            return AttributeHandlerNone::getU32Attribute(id, handled);
     }
 }
 
 void AttributeHandlerDevice::getStringAttribute(uint32_t id, char* buffer, uint32_t bufferSize,
                                                 uint32_t* length, bool* handled) {
-    const std::string* text = id == 0    ? &productName_
+    const std::string* text = id == 0                           ? &productName_
                               : id == kAttributeFpgaTargetClass ? &fpgaTargetClass_
-                              : id == 18 ? &serialNumber_
-                              : id == 19 ? &hardwareRevision_
-                                         : nullptr;
-    if (text == nullptr) return AttributeHandlerNone::getStringAttribute(id, buffer, bufferSize, length, handled);
+                              : id == 18                        ? &serialNumber_
+                              : id == 19                        ? &hardwareRevision_
+                                                                : nullptr;
+    if (text == nullptr)
+        return AttributeHandlerNone::getStringAttribute(id, buffer, bufferSize, length, handled);
     answerText(handled, *text, buffer, bufferSize, length);
 }
 
@@ -142,18 +152,25 @@ AttributeHandlerPci::AttributeHandlerPci(qvjsonconfig::DeviceIteratorInterface& 
 
 uint32_t AttributeHandlerPci::getU32Attribute(uint32_t id, bool* handled) {
     switch (id) {
-        case 2: return answer(handled, pci_.subsystemId);
-        case 3: return answer(handled, pci_.vendorId);
-        case 10: return answer(handled, pci_.bus);
-        case 11: return answer(handled, pci_.device);
-        case 12: return answer(handled, pci_.function);
-        default: return AttributeHandlerNone::getU32Attribute(id, handled);
+        case 2:
+            return answer(handled, pci_.subsystemId);
+        case 3:
+            return answer(handled, pci_.vendorId);
+        case 10:
+            return answer(handled, pci_.bus);
+        case 11:
+            return answer(handled, pci_.device);
+        case 12:
+            return answer(handled, pci_.function);
+        default:
+            return AttributeHandlerNone::getU32Attribute(id, handled);
     }
 }
 
 void AttributeHandlerPci::getStringAttribute(uint32_t id, char* buffer, uint32_t bufferSize,
                                              uint32_t* length, bool* handled) {
-    if (id != 9) return AttributeHandlerNone::getStringAttribute(id, buffer, bufferSize, length, handled);
+    if (id != 9)
+        return AttributeHandlerNone::getStringAttribute(id, buffer, bufferSize, length, handled);
     answerText(handled, "", buffer, bufferSize, length);
 }
 
@@ -184,7 +201,8 @@ uint32_t AttributeHandlerPxi::getU32Attribute(uint32_t id, bool* handled) {
         qvqpxi::Device device = findDevice();
         if (id == 27) return answer(handled, device.getU32Attribute(qvqpxi::kDeviceChassisNumber));
         if (id == 28) return answer(handled, device.getU32Attribute(qvqpxi::kDeviceSlotNumber));
-        return answer(handled, device.openContainingSlot().getU32Attribute(qvqpxi::kSlotAttribute2005));
+        return answer(handled,
+                      device.openContainingSlot().getU32Attribute(qvqpxi::kSlotAttribute2005));
     } catch (const qverr::ExceptionBase&) {
         return answer(handled, kNotHandled);
     }
@@ -192,7 +210,8 @@ uint32_t AttributeHandlerPxi::getU32Attribute(uint32_t id, bool* handled) {
 
 void AttributeHandlerPxi::getStringAttribute(uint32_t id, char* buffer, uint32_t bufferSize,
                                              uint32_t* length, bool* handled) {
-    if (id != 5) return AttributeHandlerNone::getStringAttribute(id, buffer, bufferSize, length, handled);
+    if (id != 5)
+        return AttributeHandlerNone::getStringAttribute(id, buffer, bufferSize, length, handled);
     std::string text;
     {
         sdihal::nQVAPAL000::tMutexLock lock(mutex_);
@@ -211,7 +230,8 @@ uint32_t AttributeHandlerInterfaceProxy::getU32Attribute(uint32_t id, bool* hand
     if (id != 1 && id != 48 && id != 84) return AttributeHandlerNone::getU32Attribute(id, handled);
     nQVAPALS100::tStatus status;
     const uint32_t value = proxy_->getAttribute(id, status);
-    if (status.getCode() == kErrorAttributeNotServed) return AttributeHandlerNone::getU32Attribute(id, handled);
+    if (status.getCode() == kErrorAttributeNotServed)
+        return AttributeHandlerNone::getU32Attribute(id, handled);
     qverr::throwIfTStatusError(status);
     return answer(handled, value);
 }
@@ -220,7 +240,8 @@ void AttributeHandlerInterfaceProxy::setU32Attribute(uint32_t id, uint32_t value
     if (id != 1 && id != 84) return AttributeHandlerNone::setU32Attribute(id, value, handled);
     nQVAPALS100::tStatus status;
     proxy_->setAttribute(id, value, status);
-    if (status.getCode() == kErrorAttributeNotServed) return AttributeHandlerNone::setU32Attribute(id, value, handled);
+    if (status.getCode() == kErrorAttributeNotServed)
+        return AttributeHandlerNone::setU32Attribute(id, value, handled);
     qverr::throwIfTStatusError(status);
     set(handled, true);
 }
@@ -229,15 +250,21 @@ uint32_t AttributeHandlerTraditionalZek::getU32Attribute(uint32_t id, bool* hand
     switch (id) {
         case 6:
         case 75:
-        case 81: return answer(handled, 0);
-        case 14: return answer(handled, 389080847);
-        case 15: return answer(handled, 33603584);
-        case 16: return answer(handled, userFlag_);
+        case 81:
+            return answer(handled, 0);
+        case 14:
+            return answer(handled, 389080847);
+        case 15:
+            return answer(handled, 33603584);
+        case 16:
+            return answer(handled, userFlag_);
         case 36:
         case 58:
         case 79:
-        case 82: return answer(handled, 1);
-        default: return AttributeHandlerNone::getU32Attribute(id, handled);
+        case 82:
+            return answer(handled, 1);
+        default:
+            return AttributeHandlerNone::getU32Attribute(id, handled);
     }
 }
 
@@ -274,13 +301,16 @@ void AttributeHandlerTraditionalZek::setU32Attribute(uint32_t id, uint32_t value
         case 37:
         case 38:
         case 39:
-        case 45: set(handled, true); return;
+        case 45:
+            set(handled, true);
+            return;
         case 16:
             if (value > 1) throwStatusCode(kErrorInvalidAttributeValue);
             userFlag_ = value;
             set(handled, true);
             return;
-        default: AttributeHandlerNone::setU32Attribute(id, value, handled);
+        default:
+            AttributeHandlerNone::setU32Attribute(id, value, handled);
     }
 }
 

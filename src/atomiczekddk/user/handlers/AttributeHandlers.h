@@ -76,7 +76,8 @@ private:
 // 0xFFFFFFFF and the chassis name is empty.
 class AttributeHandlerPxi : public AttributeHandlerNone {
 public:
-    AttributeHandlerPxi(qvqpxi::QPxiLibrary& library, qvjsonconfig::DeviceIteratorInterface& device);
+    AttributeHandlerPxi(qvqpxi::QPxiLibrary& library,
+                        qvjsonconfig::DeviceIteratorInterface& device);
     QVZEK_ATTRIBUTE_GET_OVERRIDES
 
 private:
@@ -107,7 +108,8 @@ private:
 class AttributeHandlerTraditionalZek : public AttributeHandlerNone {
 public:
     // Asks `composite` (not owned) for the driver's attributes.
-    explicit AttributeHandlerTraditionalZek(IAttributeHandler& composite) : composite_(&composite) {}
+    explicit AttributeHandlerTraditionalZek(IAttributeHandler& composite)
+        : composite_(&composite) {}
     QVZEK_ATTRIBUTE_GET_OVERRIDES
     QVZEK_ATTRIBUTE_SET_OVERRIDES
 

@@ -20,12 +20,14 @@ constexpr auto kRunTimeout = std::chrono::milliseconds(50);
 // The first error bit of the control register, in the order the device
 // reports them.
 void throwControlError(int32_t code, uint32_t line) {
-    throw qverr::Exception(code, qverr::SourceLocation{"atomiczekddk/shared/Common", line, "internal_sdi_hal23u", ""});
+    throw qverr::Exception(
+        code, qverr::SourceLocation{"atomiczekddk/shared/Common", line, "internal_sdi_hal23u", ""});
 }
 
 }  // namespace
 
-Fpga::Fpga(std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk> proxy, std::shared_ptr<IFifoFactory> fifoFactory)
+Fpga::Fpga(std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk> proxy,
+           std::shared_ptr<IFifoFactory> fifoFactory)
     : proxy_(std::move(proxy)), fifoFactory_(std::move(fifoFactory)) {
     qverr::throwIfTStatusError(lockStatus_);
     hmbManager_ = std::make_shared<HMBVirtualMemoryManager>(proxy_);
@@ -134,7 +136,8 @@ void Fpga::resetOrAbort(bool abort) {
     if (image->allowImplicitEnableRemoval) {
         throwStatusCode(abort ? kErrorAbortImplicitEnable : kErrorResetImplicitEnable);
     }
-    if (!(abort ? image->abortSupported : image->resetSupported)) throwStatusCode(kErrorNotSupported);
+    if (!(abort ? image->abortSupported : image->resetSupported))
+        throwStatusCode(kErrorNotSupported);
     nQVAPALS100::tStatus status;
     proxy_->command0D(status);
     qverr::throwIfTStatusError(status);
@@ -149,8 +152,12 @@ void Fpga::resetOrAbort(bool abort) {
     resetFifos();
 }
 
-void Fpga::reset() { resetOrAbort(false); }
-void Fpga::abort() { resetOrAbort(true); }
+void Fpga::reset() {
+    resetOrAbort(false);
+}
+void Fpga::abort() {
+    resetOrAbort(true);
+}
 
 void Fpga::checkBitfile(const Bitfile& bitfile, ITargetClassChecker& checker, const char* signature,
                         uint32_t attributes) {
@@ -163,7 +170,8 @@ void Fpga::checkBitfile(const Bitfile& bitfile, ITargetClassChecker& checker, co
     if (!checker.isCompatible(bitfile.getTargetClass())) throwStatusCode(kErrorTargetClass);
 }
 
-bool Fpga::mustAttach(const Bitfile& bitfile, bool personalityChanged, bool keepAttachmentOnly, uint64_t session) {
+bool Fpga::mustAttach(const Bitfile& bitfile, bool personalityChanged, bool keepAttachmentOnly,
+                      uint64_t session) {
     std::lock_guard<std::mutex> guard(stateMutex_);
     // The attachment stays when asked to, or when the same image is attached
     // with its FIFOs built; never across a personality change.
@@ -185,7 +193,8 @@ std::vector<std::shared_ptr<IFifo>> Fpga::buildFifos(const Bitfile& bitfile) {
     for (const NamedFifo& description : bitfile.getFifos()) {
         const uint8_t kind = description.kind();
         if ((kind == kFifoTargetToHost || kind == kFifoHostToTarget) && description.userVisible()) {
-            fifos.push_back(fifoFactory_->create(description, reinterpret_cast<uint64_t>(this), -1, highestNode));
+            fifos.push_back(fifoFactory_->create(description, reinterpret_cast<uint64_t>(this), -1,
+                                                 highestNode));
         } else {
             fifos.emplace_back();
         }
@@ -194,7 +203,8 @@ std::vector<std::shared_ptr<IFifo>> Fpga::buildFifos(const Bitfile& bitfile) {
 }
 
 std::shared_ptr<const OpenedImage> Fpga::attach(std::shared_ptr<const Bitfile> bitfile,
-                                                std::shared_ptr<IIoAccessor> ioAccessor, bool keepAttachmentOnly) {
+                                                std::shared_ptr<IIoAccessor> ioAccessor,
+                                                bool keepAttachmentOnly) {
     auto opened = std::make_shared<const OpenedImage>(bitfile);
     std::vector<std::shared_ptr<IFifo>> fifos;
     if (!keepAttachmentOnly) fifos = buildFifos(*bitfile);
@@ -208,7 +218,8 @@ std::shared_ptr<const OpenedImage> Fpga::attach(std::shared_ptr<const Bitfile> b
 
 std::shared_ptr<const OpenedImage> Fpga::open(std::shared_ptr<const Bitfile> bitfile,
                                               std::shared_ptr<IIoAccessor> ioAccessor,
-                                              ITargetClassChecker& checker, IPersonalityConfigurer& configurer,
+                                              ITargetClassChecker& checker,
+                                              IPersonalityConfigurer& configurer,
                                               PersonalityRecord& record, const char* signature,
                                               uint32_t attributes, uint64_t session) {
     if (!bitfile) throwStatusCode(qverr::qvapalerr_invalidParameter);
@@ -242,7 +253,8 @@ void Fpga::download(const uint8_t* data, uint64_t size) {
 
 std::shared_ptr<IFifo> Fpga::fifo(uint32_t number) {
     std::lock_guard<std::mutex> guard(stateMutex_);
-    if (number >= fifos_.size() || !fifos_[number]) throwStatusCode(qverr::qvapalerr_invalidParameter);
+    if (number >= fifos_.size() || !fifos_[number])
+        throwStatusCode(qverr::qvapalerr_invalidParameter);
     return fifos_[number];
 }
 

@@ -59,7 +59,8 @@ public:
 
 class Fpga {
 public:
-    Fpga(std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk> proxy, std::shared_ptr<IFifoFactory> fifoFactory);
+    Fpga(std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk> proxy,
+         std::shared_ptr<IFifoFactory> fifoFactory);
     Fpga(const Fpga&) = delete;
     Fpga& operator=(const Fpga&) = delete;
     virtual ~Fpga();
@@ -82,9 +83,10 @@ public:
     // (-61499).
     std::shared_ptr<const OpenedImage> open(std::shared_ptr<const Bitfile> bitfile,
                                             std::shared_ptr<IIoAccessor> ioAccessor,
-                                            ITargetClassChecker& checker, IPersonalityConfigurer& configurer,
-                                            PersonalityRecord& record, const char* signature, uint32_t attributes,
-                                            uint64_t session);
+                                            ITargetClassChecker& checker,
+                                            IPersonalityConfigurer& configurer,
+                                            PersonalityRecord& record, const char* signature,
+                                            uint32_t attributes, uint64_t session);
     // Under the write side: the bitstream download, every FIFO reset, the
     // run state refreshed.
     void download(const uint8_t* data, uint64_t size);
@@ -115,15 +117,17 @@ public:
 
 private:
     // The signature (unless told to skip it) and the target class.
-    static void checkBitfile(const Bitfile& bitfile, ITargetClassChecker& checker, const char* signature,
-                             uint32_t attributes);
+    static void checkBitfile(const Bitfile& bitfile, ITargetClassChecker& checker,
+                             const char* signature, uint32_t attributes);
     // Whether open attaches the bitfile anew; refuses (-61499) while another
     // session holds the attached image.
-    bool mustAttach(const Bitfile& bitfile, bool personalityChanged, bool keepAttachmentOnly, uint64_t session);
+    bool mustAttach(const Bitfile& bitfile, bool personalityChanged, bool keepAttachmentOnly,
+                    uint64_t session);
     // A slot a channel: its host FIFO, or null for a channel without one.
     std::vector<std::shared_ptr<IFifo>> buildFifos(const Bitfile& bitfile);
     std::shared_ptr<const OpenedImage> attach(std::shared_ptr<const Bitfile> bitfile,
-                                              std::shared_ptr<IIoAccessor> ioAccessor, bool keepAttachmentOnly);
+                                              std::shared_ptr<IIoAccessor> ioAccessor,
+                                              bool keepAttachmentOnly);
     void resetFifos();
     void resetOrAbort(bool abort);
 

@@ -15,11 +15,14 @@ constexpr int32_t kErrorNotRunning = kErrorFpgaNotRunning;
 constexpr uint32_t kWildcardResource = 0xFFFFFFFF;
 constexpr uint32_t kNoResource = 0xFFFFFFFF;
 
-int32_t codeOf(const qverr::Exception& e) { return e.status.code; }
+int32_t codeOf(const qverr::Exception& e) {
+    return e.status.code;
+}
 
 }  // namespace
 
-Session::Session(std::shared_ptr<Fpga> fpga, std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk> proxy,
+Session::Session(std::shared_ptr<Fpga> fpga,
+                 std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk> proxy,
                  IPersonalityConfigurer& configurer, ITargetClassChecker& checker,
                  std::shared_ptr<IIoAccessor> ioAccessor, std::shared_ptr<const Bitfile> bitfile,
                  const char* signature, uint32_t attributes)
@@ -30,8 +33,8 @@ Session::Session(std::shared_ptr<Fpga> fpga, std::shared_ptr<sdihal::iInterfaceP
     restrictPointerProperty_ = (attributes & kRestrictPointerProperty) != 0;
     PersonalityRecord record;
     try {
-        image_ = fpga_->open(bitfile, std::move(ioAccessor), checker, configurer, record, signature, attributes,
-                             key());
+        image_ = fpga_->open(bitfile, std::move(ioAccessor), checker, configurer, record, signature,
+                             attributes, key());
     } catch (...) {
         if (record.configured) {
             proxy_->postConfigurationWord(closeNotice_.key, 0);
@@ -76,7 +79,8 @@ Session::~Session() {
         }
     }
     if (closeNotice_.armed && !isDerived_) {
-        closeNotice_.proxy->postConfigurationWord(closeNotice_.key, closeNotice_.resetOnClose ? 1 : 0);
+        closeNotice_.proxy->postConfigurationWord(closeNotice_.key,
+                                                  closeNotice_.resetOnClose ? 1 : 0);
     }
 }
 
@@ -106,13 +110,18 @@ void Session::reset() {
     fpga_->reset();
 }
 
-void Session::getP2PEndpointId(uint32_t, uint32_t*) { throwStatusCode(kErrorNotSupported); }
-uint32_t Session::queryP2PEndpoint(uint32_t) { throwStatusCode(kErrorNotSupported); }
+void Session::getP2PEndpointId(uint32_t, uint32_t*) {
+    throwStatusCode(kErrorNotSupported);
+}
+uint32_t Session::queryP2PEndpoint(uint32_t) {
+    throwStatusCode(kErrorNotSupported);
+}
 void Session::mapP2PSink(uint32_t, uint64_t*, uint64_t*, void**, P2PSinkRelease*) {
     throwStatusCode(kErrorNotSupported);
 }
 
-void Session::openHostMemoryBuffer(const char* name, uint64_t* size, uint64_t* address, HmbHandle* lease) {
+void Session::openHostMemoryBuffer(const char* name, uint64_t* size, uint64_t* address,
+                                   HmbHandle* lease) {
     ReadLockGuard read(fpga_->lock());
     fpga_->hmbManager()->attachBlock(name, size, address, lease);
 }
@@ -127,16 +136,17 @@ void Session::openHostMemoryBufferRegion(const char* name, uint64_t* size1M, uin
     fpga_->hmbManager()->openWindows(name, size1M, address1M, lease1M, size4k, address4k, lease4k);
 }
 
-void Session::mapHostMemory(int32_t target, uint32_t operation, const void* input, uint64_t inSize, void* output,
-                            uint64_t outSize) {
+void Session::mapHostMemory(int32_t target, uint32_t operation, const void* input, uint64_t inSize,
+                            void* output, uint64_t outSize) {
     ReadLockGuard read(fpga_->lock());
     if (target == 0) {
-        fpga_->hmbManager()->request(operation, input, inSize, output, outSize, restrictPointerProperty_);
+        fpga_->hmbManager()->request(operation, input, inSize, output, outSize,
+                                     restrictPointerProperty_);
         return;
     }
     nQVAPALS100::tStatus status;
-    proxy_->control(static_cast<uint32_t>(target), operation, reinterpret_cast<uint64_t>(input), inSize,
-                    reinterpret_cast<uint64_t>(output), outSize, status);
+    proxy_->control(static_cast<uint32_t>(target), operation, reinterpret_cast<uint64_t>(input),
+                    inSize, reinterpret_cast<uint64_t>(output), outSize, status);
     qverr::throwIfTStatusError(status);
 }
 
@@ -168,7 +178,9 @@ uint32_t Session::getRunState() {
     return fpga_->checkState();
 }
 
-int64_t Session::getBitfileValue() const { return image_->bitfile->getBitstreamVersion(); }
+int64_t Session::getBitfileValue() const {
+    return image_->bitfile->getBitstreamVersion();
+}
 
 void Session::getSignature(uint32_t* words, uint64_t* count) const {
     if (count == nullptr) throwStatusCode(qverr::qvapalerr_invalidParameter);
@@ -241,37 +253,55 @@ void Session::configureFifo(uint32_t fifo, int64_t depth, uint64_t* actualDepth)
 
 void Session::setFifoProperty(uint32_t fifo, uint32_t property, uint32_t kind, const void* value) {
     fifoFrame(fifo, [&](IFifo& target) {
-        if (kind > 4 || (kind == 0 && restrictPointerProperty_)) throwStatusCode(kErrorNotSupported);
+        if (kind > 4 || (kind == 0 && restrictPointerProperty_))
+            throwStatusCode(kErrorNotSupported);
         if (value == nullptr) throwStatusCode(qverr::qvapalerr_invalidParameter);
         switch (kind) {
-        case 0: {
-            void* pointer = nullptr;
-            std::memcpy(&pointer, value, sizeof pointer);
-            target.setPropertyPtr(property, pointer);
-            break;
-        }
-        case 1: target.setPropertyU32(property, *static_cast<const uint32_t*>(value)); break;
-        case 2: target.setPropertyU64(property, *static_cast<const uint64_t*>(value)); break;
-        case 3: target.setPropertyI32(property, *static_cast<const int32_t*>(value)); break;
-        default: target.setPropertyI64(property, *static_cast<const int64_t*>(value)); break;
+            case 0: {
+                void* pointer = nullptr;
+                std::memcpy(&pointer, value, sizeof pointer);
+                target.setPropertyPtr(property, pointer);
+                break;
+            }
+            case 1:
+                target.setPropertyU32(property, *static_cast<const uint32_t*>(value));
+                break;
+            case 2:
+                target.setPropertyU64(property, *static_cast<const uint64_t*>(value));
+                break;
+            case 3:
+                target.setPropertyI32(property, *static_cast<const int32_t*>(value));
+                break;
+            default:
+                target.setPropertyI64(property, *static_cast<const int64_t*>(value));
+                break;
         }
     });
 }
 
 void Session::getFifoProperty(uint32_t fifo, uint32_t property, uint32_t kind, void* value) {
     fifoFrame(fifo, [&](IFifo& target) {
-        if (kind > 4 || (kind == 0 && restrictPointerProperty_)) throwStatusCode(kErrorNotSupported);
+        if (kind > 4 || (kind == 0 && restrictPointerProperty_))
+            throwStatusCode(kErrorNotSupported);
         if (value == nullptr) throwStatusCode(qverr::qvapalerr_invalidParameter);
         switch (kind) {
-        case 0: {
-            void* pointer = target.getPropertyPtr(property);
-            std::memcpy(value, &pointer, sizeof pointer);
-            break;
-        }
-        case 1: *static_cast<uint32_t*>(value) = target.getPropertyU32(property); break;
-        case 2: *static_cast<uint64_t*>(value) = target.getPropertyU64(property); break;
-        case 3: *static_cast<int32_t*>(value) = target.getPropertyI32(property); break;
-        default: *static_cast<int64_t*>(value) = target.getPropertyI64(property); break;
+            case 0: {
+                void* pointer = target.getPropertyPtr(property);
+                std::memcpy(value, &pointer, sizeof pointer);
+                break;
+            }
+            case 1:
+                *static_cast<uint32_t*>(value) = target.getPropertyU32(property);
+                break;
+            case 2:
+                *static_cast<uint64_t*>(value) = target.getPropertyU64(property);
+                break;
+            case 3:
+                *static_cast<int32_t*>(value) = target.getPropertyI32(property);
+                break;
+            default:
+                *static_cast<int64_t*>(value) = target.getPropertyI64(property);
+                break;
         }
     });
 }
@@ -289,16 +319,16 @@ void Session::resetFifo(uint32_t fifo) {
     fifoFrame(fifo, [&](IFifo& target) { target.reset(); });
 }
 
-void Session::readFifo(const Type& type, uint32_t fifo, void* data, uint64_t count, uint32_t timeout,
-                       uint8_t* timedOut, uint64_t* remaining) {
+void Session::readFifo(const Type& type, uint32_t fifo, void* data, uint64_t count,
+                       uint32_t timeout, uint8_t* timedOut, uint64_t* remaining) {
     if (remaining) *remaining = 0;
     fifoWait(fifo, timeout, timedOut, [&](IFifo& target, uint32_t slice, uint8_t* late) {
         target.read(type, data, count, slice, late, remaining, key());
     });
 }
 
-void Session::writeFifo(const Type& type, uint32_t fifo, const void* data, uint64_t count, uint32_t timeout,
-                        uint8_t* timedOut, uint64_t* remaining) {
+void Session::writeFifo(const Type& type, uint32_t fifo, const void* data, uint64_t count,
+                        uint32_t timeout, uint8_t* timedOut, uint64_t* remaining) {
     if (remaining) *remaining = 0;
     fifoWait(fifo, timeout, timedOut, [&](IFifo& target, uint32_t slice, uint8_t* late) {
         target.write(type, data, count, slice, late, remaining, key());
@@ -306,8 +336,8 @@ void Session::writeFifo(const Type& type, uint32_t fifo, const void* data, uint6
 }
 
 template <class F>
-void Session::acquire(uint32_t fifo, uint32_t timeout, uint8_t* timedOut, uint64_t* handle, void** elements,
-                      uint64_t* acquired, uint64_t* remaining, F&& call) {
+void Session::acquire(uint32_t fifo, uint32_t timeout, uint8_t* timedOut, uint64_t* handle,
+                      void** elements, uint64_t* acquired, uint64_t* remaining, F&& call) {
     if (handle) *handle = 0;
     if (elements) *elements = nullptr;
     if (acquired) *acquired = 0;
@@ -315,39 +345,43 @@ void Session::acquire(uint32_t fifo, uint32_t timeout, uint8_t* timedOut, uint64
     fifoWait(fifo, timeout, timedOut, std::forward<F>(call));
 }
 
-void Session::acquireFifoReadElements(const Type& type, uint32_t fifo, void** elements, uint64_t count,
-                                      uint32_t timeout, uint8_t* timedOut, uint64_t* acquired,
-                                      uint64_t* remaining) {
+void Session::acquireFifoReadElements(const Type& type, uint32_t fifo, void** elements,
+                                      uint64_t count, uint32_t timeout, uint8_t* timedOut,
+                                      uint64_t* acquired, uint64_t* remaining) {
     acquire(fifo, timeout, timedOut, nullptr, elements, acquired, remaining,
             [&](IFifo& target, uint32_t slice, uint8_t* late) {
-                target.acquireReadElements(type, elements, count, slice, late, acquired, remaining, key());
+                target.acquireReadElements(type, elements, count, slice, late, acquired, remaining,
+                                           key());
             });
 }
 
-void Session::acquireFifoWriteElements(const Type& type, uint32_t fifo, void** elements, uint64_t count,
-                                       uint32_t timeout, uint8_t* timedOut, uint64_t* acquired,
-                                       uint64_t* remaining) {
+void Session::acquireFifoWriteElements(const Type& type, uint32_t fifo, void** elements,
+                                       uint64_t count, uint32_t timeout, uint8_t* timedOut,
+                                       uint64_t* acquired, uint64_t* remaining) {
     acquire(fifo, timeout, timedOut, nullptr, elements, acquired, remaining,
             [&](IFifo& target, uint32_t slice, uint8_t* late) {
-                target.acquireWriteElements(type, elements, count, slice, late, acquired, remaining, key());
+                target.acquireWriteElements(type, elements, count, slice, late, acquired, remaining,
+                                            key());
             });
 }
 
-void Session::acquireFifoReadRegion(const Type& type, uint32_t fifo, uint64_t* handle, void** elements,
-                                    uint64_t count, uint32_t timeout, uint8_t* timedOut, uint64_t* acquired,
-                                    uint64_t* remaining) {
+void Session::acquireFifoReadRegion(const Type& type, uint32_t fifo, uint64_t* handle,
+                                    void** elements, uint64_t count, uint32_t timeout,
+                                    uint8_t* timedOut, uint64_t* acquired, uint64_t* remaining) {
     acquire(fifo, timeout, timedOut, handle, elements, acquired, remaining,
             [&](IFifo& target, uint32_t slice, uint8_t* late) {
-                target.acquireReadRegion(type, handle, elements, count, slice, late, acquired, remaining, key());
+                target.acquireReadRegion(type, handle, elements, count, slice, late, acquired,
+                                         remaining, key());
             });
 }
 
-void Session::acquireFifoWriteRegion(const Type& type, uint32_t fifo, uint64_t* handle, void** elements,
-                                     uint64_t count, uint32_t timeout, uint8_t* timedOut, uint64_t* acquired,
-                                     uint64_t* remaining) {
+void Session::acquireFifoWriteRegion(const Type& type, uint32_t fifo, uint64_t* handle,
+                                     void** elements, uint64_t count, uint32_t timeout,
+                                     uint8_t* timedOut, uint64_t* acquired, uint64_t* remaining) {
     acquire(fifo, timeout, timedOut, handle, elements, acquired, remaining,
             [&](IFifo& target, uint32_t slice, uint8_t* late) {
-                target.acquireWriteRegion(type, handle, elements, count, slice, late, acquired, remaining, key());
+                target.acquireWriteRegion(type, handle, elements, count, slice, late, acquired,
+                                          remaining, key());
             });
 }
 
@@ -389,7 +423,8 @@ uint32_t Session::waitOnIrqs(uint32_t mask, uint32_t timeout, uint8_t* timedOut)
         autoRunCheck();
         uint8_t late = 0;
         nQVAPALS100::tStatus status;
-        const uint32_t asserted = proxy_->waitOnIrqs(mask, forever ? kWaitSliceMs : timeout, &late, status);
+        const uint32_t asserted =
+            proxy_->waitOnIrqs(mask, forever ? kWaitSliceMs : timeout, &late, status);
         qverr::throwIfTStatusError(status);
         if (!forever || !late) {
             *timedOut = late;
@@ -402,7 +437,8 @@ void Session::acknowledgeIrqs(uint32_t mask) {
     refuseDerived();
     ReadLockGuard read(fpga_->lock());
     autoRunCheck();
-    if (image_->interruptStatusAddress >= 0xFFFFFFFF) throwStatusCode(qverr::qvapalerr_resourceNotInitialized);
+    if (image_->interruptStatusAddress >= 0xFFFFFFFF)
+        throwStatusCode(qverr::qvapalerr_resourceNotInitialized);
     ioAccessor_->write32(image_->interruptStatusAddress, mask);
 }
 
@@ -416,26 +452,28 @@ void Session::write32(uint32_t address, uint32_t value) {
     ioAccessor_->write32(address, value);
 }
 
-void Session::readBlock(uint32_t address, uint64_t buffer, uint32_t bytes, uint32_t width, uint32_t flag) {
+void Session::readBlock(uint32_t address, uint64_t buffer, uint32_t bytes, uint32_t width,
+                        uint32_t flag) {
     ReadLockGuard read(fpga_->lock());
     ioAccessor_->readBlock(address, buffer, bytes, width, flag);
 }
 
-void Session::writeBlock(uint32_t address, uint64_t buffer, uint32_t bytes, uint32_t width, uint32_t flag) {
+void Session::writeBlock(uint32_t address, uint64_t buffer, uint32_t bytes, uint32_t width,
+                         uint32_t flag) {
     ReadLockGuard read(fpga_->lock());
     ioAccessor_->writeBlock(address, buffer, bytes, width, flag);
 }
 
 // ---- peer-to-peer
 
-SessionWithP2P::SessionWithP2P(std::shared_ptr<Fpga> fpga,
-                               std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk> proxy,
-                               std::shared_ptr<sdihal::nQVAPAL000::tDeviceInterfaceProxy> deviceProxy,
-                               IPersonalityConfigurer& configurer, ITargetClassChecker& checker,
-                               std::shared_ptr<IIoAccessor> ioAccessor, std::shared_ptr<const Bitfile> bitfile,
-                               const char* signature, uint32_t attributes)
-    : Session(std::move(fpga), std::move(proxy), configurer, checker, std::move(ioAccessor), bitfile, signature,
-              attributes) {
+SessionWithP2P::SessionWithP2P(
+    std::shared_ptr<Fpga> fpga, std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk> proxy,
+    std::shared_ptr<sdihal::nQVAPAL000::tDeviceInterfaceProxy> deviceProxy,
+    IPersonalityConfigurer& configurer, ITargetClassChecker& checker,
+    std::shared_ptr<IIoAccessor> ioAccessor, std::shared_ptr<const Bitfile> bitfile,
+    const char* signature, uint32_t attributes)
+    : Session(std::move(fpga), std::move(proxy), configurer, checker, std::move(ioAccessor),
+              bitfile, signature, attributes) {
     const std::string& channels = bitfile->getChannelDescriptionText();
     if (channels.empty()) return;
     // The base part is built: its destructor does not run when this part
@@ -452,7 +490,9 @@ SessionWithP2P::SessionWithP2P(std::shared_ptr<Fpga> fpga,
 SessionWithP2P::SessionWithP2P(const SessionWithP2P& parent, int tag)
     : Session(parent, tag), p2pEndpoints_(parent.p2pEndpoints_) {}
 
-SessionWithP2P::~SessionWithP2P() { p2pEndpoints_.clear(); }
+SessionWithP2P::~SessionWithP2P() {
+    p2pEndpoints_.clear();
+}
 
 std::unique_ptr<Session> SessionWithP2P::clone() {
     refuseDerived();
@@ -479,8 +519,8 @@ uint32_t SessionWithP2P::queryP2PEndpoint(uint32_t fifoNumber) {
     return info;
 }
 
-void SessionWithP2P::mapP2PSink(uint32_t fifoNumber, uint64_t* address, uint64_t* size, void** context,
-                                P2PSinkRelease* release) {
+void SessionWithP2P::mapP2PSink(uint32_t fifoNumber, uint64_t* address, uint64_t* size,
+                                void** context, P2PSinkRelease* release) {
     if (context == nullptr || release == nullptr || address == nullptr || size == nullptr) {
         throwStatusCode(qverr::qvapalerr_invalidParameter);
     }

@@ -54,15 +54,16 @@ public:
     virtual void mapP2PSink(uint32_t fifoNumber, uint64_t* address, uint64_t* size, void** context,
                             P2PSinkRelease* release);
     // A block of the host-memory region by name, with its lease.
-    virtual void openHostMemoryBuffer(const char* name, uint64_t* size, uint64_t* address, HmbHandle* lease);
+    virtual void openHostMemoryBuffer(const char* name, uint64_t* size, uint64_t* address,
+                                      HmbHandle* lease);
     // The two windows by the window's name.
     virtual void openHostMemoryBufferRegion(const char* name, uint64_t* size1M, uint64_t* address1M,
-                                            HmbHandle* lease1M, uint64_t* size4k, uint64_t* address4k,
-                                            HmbHandle* lease4k);
+                                            HmbHandle* lease1M, uint64_t* size4k,
+                                            uint64_t* address4k, HmbHandle* lease4k);
     // Target 0 goes to the host-memory-buffer manager, any other to the
     // driver's memory-mapping request.
-    virtual void mapHostMemory(int32_t target, uint32_t operation, const void* input, uint64_t inSize,
-                               void* output, uint64_t outSize);
+    virtual void mapHostMemory(int32_t target, uint32_t operation, const void* input,
+                               uint64_t inSize, void* output, uint64_t outSize);
 
     void setResetOnClose(bool resetOnClose);
     void downloadImage();
@@ -82,19 +83,22 @@ public:
     void startFifo(uint32_t fifo);
     void stopFifo(uint32_t fifo);
     void resetFifo(uint32_t fifo);
-    void readFifo(const Type& type, uint32_t fifo, void* data, uint64_t count, uint32_t timeout, uint8_t* timedOut,
-                  uint64_t* remaining);
-    void writeFifo(const Type& type, uint32_t fifo, const void* data, uint64_t count, uint32_t timeout,
-                   uint8_t* timedOut, uint64_t* remaining);
-    void acquireFifoReadElements(const Type& type, uint32_t fifo, void** elements, uint64_t count, uint32_t timeout,
-                                 uint8_t* timedOut, uint64_t* acquired, uint64_t* remaining);
+    void readFifo(const Type& type, uint32_t fifo, void* data, uint64_t count, uint32_t timeout,
+                  uint8_t* timedOut, uint64_t* remaining);
+    void writeFifo(const Type& type, uint32_t fifo, const void* data, uint64_t count,
+                   uint32_t timeout, uint8_t* timedOut, uint64_t* remaining);
+    void acquireFifoReadElements(const Type& type, uint32_t fifo, void** elements, uint64_t count,
+                                 uint32_t timeout, uint8_t* timedOut, uint64_t* acquired,
+                                 uint64_t* remaining);
     void acquireFifoWriteElements(const Type& type, uint32_t fifo, void** elements, uint64_t count,
-                                  uint32_t timeout, uint8_t* timedOut, uint64_t* acquired, uint64_t* remaining);
-    void acquireFifoReadRegion(const Type& type, uint32_t fifo, uint64_t* handle, void** elements, uint64_t count,
-                               uint32_t timeout, uint8_t* timedOut, uint64_t* acquired, uint64_t* remaining);
+                                  uint32_t timeout, uint8_t* timedOut, uint64_t* acquired,
+                                  uint64_t* remaining);
+    void acquireFifoReadRegion(const Type& type, uint32_t fifo, uint64_t* handle, void** elements,
+                               uint64_t count, uint32_t timeout, uint8_t* timedOut,
+                               uint64_t* acquired, uint64_t* remaining);
     void acquireFifoWriteRegion(const Type& type, uint32_t fifo, uint64_t* handle, void** elements,
-                                uint64_t count, uint32_t timeout, uint8_t* timedOut, uint64_t* acquired,
-                                uint64_t* remaining);
+                                uint64_t count, uint32_t timeout, uint8_t* timedOut,
+                                uint64_t* acquired, uint64_t* remaining);
     void releaseFifoElements(uint32_t fifo, int64_t count);
     void releaseFifoRegion(uint32_t fifo, uint64_t handle);
 
@@ -106,8 +110,10 @@ public:
 
     uint32_t read32(uint32_t address);
     void write32(uint32_t address, uint32_t value);
-    void readBlock(uint32_t address, uint64_t buffer, uint32_t bytes, uint32_t width, uint32_t flag);
-    void writeBlock(uint32_t address, uint64_t buffer, uint32_t bytes, uint32_t width, uint32_t flag);
+    void readBlock(uint32_t address, uint64_t buffer, uint32_t bytes, uint32_t width,
+                   uint32_t flag);
+    void writeBlock(uint32_t address, uint64_t buffer, uint32_t bytes, uint32_t width,
+                    uint32_t flag);
 
     bool isDerived() const { return isDerived_; }
     const std::shared_ptr<Fpga>& fpga() const { return fpga_; }
@@ -136,8 +142,8 @@ private:
     void fifoWait(uint32_t fifo, uint32_t timeout, uint8_t* timedOut, F&& call);
     // The outputs of an acquire zeroed, then the wait.
     template <class F>
-    void acquire(uint32_t fifo, uint32_t timeout, uint8_t* timedOut, uint64_t* handle, void** elements,
-                 uint64_t* acquired, uint64_t* remaining, F&& call);
+    void acquire(uint32_t fifo, uint32_t timeout, uint8_t* timedOut, uint64_t* handle,
+                 void** elements, uint64_t* acquired, uint64_t* remaining, F&& call);
 
     std::shared_ptr<Fpga> fpga_;
     CloseNotice closeNotice_;
@@ -153,7 +159,8 @@ public:
     // As Session, then one endpoint per peer-to-peer FIFO of the image's
     // DMA-channel list (-61070 for a malformed list). The endpoints map
     // through `deviceProxy`.
-    SessionWithP2P(std::shared_ptr<Fpga> fpga, std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk> proxy,
+    SessionWithP2P(std::shared_ptr<Fpga> fpga,
+                   std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk> proxy,
                    std::shared_ptr<sdihal::nQVAPAL000::tDeviceInterfaceProxy> deviceProxy,
                    IPersonalityConfigurer& configurer, ITargetClassChecker& checker,
                    std::shared_ptr<IIoAccessor> ioAccessor, std::shared_ptr<const Bitfile> bitfile,
@@ -179,7 +186,8 @@ private:
 // Undoes a peer-to-peer sink mapping.
 class MappedP2PSinkCleanup : public IMappedP2PSinkCleanup {
 public:
-    MappedP2PSinkCleanup(std::shared_ptr<P2PEndpointSession> endpoint, std::shared_ptr<void> keepAlive)
+    MappedP2PSinkCleanup(std::shared_ptr<P2PEndpointSession> endpoint,
+                         std::shared_ptr<void> keepAlive)
         : endpoint_(std::move(endpoint)), keepAlive_(std::move(keepAlive)) {}
     ~MappedP2PSinkCleanup() override {
         if (mapped_) endpoint_->unmapWriteWindow();

@@ -19,7 +19,9 @@ tBasicString& tBasicString::operator=(tBasicString&& other) noexcept {
     return *this;
 }
 
-tBasicString::~tBasicString() { std::free(data_); }
+tBasicString::~tBasicString() {
+    std::free(data_);
+}
 
 void tBasicString::swap(tBasicString& other) noexcept {
     std::swap(data_, other.data_);
@@ -72,8 +74,8 @@ void tBasicString::assign(const char* text, nQVAPALS100::tStatus& status) {
     allocationFailed_ = false;
     assign(text, text ? std::strlen(text) : 0);
     if (allocationFailed_) {
-        status.setCode(nQVAPALS100::tStatus::kMemoryFull, nQVAPALS100::kPlatformComponent,
-                       kSource, 1641);
+        status.setCode(nQVAPALS100::tStatus::kMemoryFull, nQVAPALS100::kPlatformComponent, kSource,
+                       1641);
     }
     allocationFailed_ = allocationFailed_ || failedBefore;
 }

@@ -24,7 +24,9 @@ void* operator new[](std::size_t size, nQVAPALS100::tStatus& status) noexcept {
     return memory;
 }
 
-void operator delete(void* memory, nQVAPALS100::tStatus&) noexcept { ::operator delete(memory); }
+void operator delete(void* memory, nQVAPALS100::tStatus&) noexcept {
+    ::operator delete(memory);
+}
 
 void operator delete[](void* memory, nQVAPALS100::tStatus&) noexcept {
     ::operator delete[](memory);

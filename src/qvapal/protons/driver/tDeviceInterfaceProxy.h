@@ -69,8 +69,12 @@ public:
     // false. One system call and nothing else on the way.
     bool request(uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize,
                  nQVAPALS100::tStatus& status) {
-        tKernelRequestBlock block{reinterpret_cast<uintptr_t>(in), reinterpret_cast<uintptr_t>(out),
-                                  inSize, outSize, 0, 0};
+        tKernelRequestBlock block{reinterpret_cast<uintptr_t>(in),
+                                  reinterpret_cast<uintptr_t>(out),
+                                  inSize,
+                                  outSize,
+                                  0,
+                                  0};
         if (systemInterface().ioctl(fd, code, &block) >= 0) return true;
         raiseRequestFailure(status);
         return false;

@@ -41,9 +41,8 @@ public:
     void getDriverName(tBasicString& out, nQVAPALS100::tStatus& status) const;
 
 private:
-    void readPropertyFile(const char* category, const char* name, void* buffer,
-                          uint64_t bufferSize, uint64_t* size,
-                          nQVAPALS100::tStatus& status) const;
+    void readPropertyFile(const char* category, const char* name, void* buffer, uint64_t bufferSize,
+                          uint64_t* size, nQVAPALS100::tStatus& status) const;
 
     glob_t entries_{};
     char** cursor_ = nullptr;

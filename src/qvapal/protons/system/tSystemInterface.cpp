@@ -8,21 +8,42 @@
 namespace sdihal::nQVAPAL000 {
 namespace {
 
-int systemOpen(const char* path, int flags) { return ::open(path, flags); }
+int systemOpen(const char* path, int flags) {
+    return ::open(path, flags);
+}
 int systemIoctl(int fd, unsigned long request, void* argument) {
     return ::ioctl(fd, request, argument);
 }
 
-const char* realDriverRoot() { return "/proc/driver/qv/"; }
-const char* realDeviceRoot() { return "/dev"; }
-const char* realModuleDeviceRoot() { return "/dev/qv"; }
-const char* realSystemRoot() { return ""; }
+const char* realDriverRoot() {
+    return "/proc/driver/qv/";
+}
+const char* realDeviceRoot() {
+    return "/dev";
+}
+const char* realModuleDeviceRoot() {
+    return "/dev/qv";
+}
+const char* realSystemRoot() {
+    return "";
+}
 
 constinit const tSystemInterface kOperatingSystem{
     sizeof(tSystemInterface),
-    &systemOpen,  &::close,       &systemIoctl,  &::read,     &::write,
-    &::mmap,      &::munmap,      &::socket,     &::bind,     &::getsockname,
-    &realDriverRoot, &realDeviceRoot, &realModuleDeviceRoot, &realSystemRoot,
+    &systemOpen,
+    &::close,
+    &systemIoctl,
+    &::read,
+    &::write,
+    &::mmap,
+    &::munmap,
+    &::socket,
+    &::bind,
+    &::getsockname,
+    &realDriverRoot,
+    &realDeviceRoot,
+    &realModuleDeviceRoot,
+    &realSystemRoot,
 };
 
 const tSystemInterface& choose() {
@@ -36,7 +57,9 @@ const tSystemInterface& choose() {
 
 }  // namespace
 
-const tSystemInterface& operatingSystemInterface() { return kOperatingSystem; }
+const tSystemInterface& operatingSystemInterface() {
+    return kOperatingSystem;
+}
 
 const tSystemInterface& systemInterface() {
     static const tSystemInterface& chosen = choose();

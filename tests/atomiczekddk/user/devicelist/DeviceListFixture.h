@@ -57,8 +57,12 @@ public:
         out = changeNumber;
         return devices;
     }
-    void registerChangeHandler(qvzek::IChangeNotificationHandler* handler) override { add(handler); }
-    void unregisterChangeHandler(qvzek::IChangeNotificationHandler* handler) override { remove(handler); }
+    void registerChangeHandler(qvzek::IChangeNotificationHandler* handler) override {
+        add(handler);
+    }
+    void unregisterChangeHandler(qvzek::IChangeNotificationHandler* handler) override {
+        remove(handler);
+    }
 };
 
 // Aliases by token; an alias moves only in mode 1. The conflict names the
@@ -67,10 +71,16 @@ class AliasTable : public qvzek::IAliasManager, public HandlerList {
 public:
     std::map<std::string, std::string> aliases;
     Failure failure;
-    std::function<std::string(const std::string&)> ownerSpelling = [](const std::string& token) { return token; };
+    std::function<std::string(const std::string&)> ownerSpelling = [](const std::string& token) {
+        return token;
+    };
 
-    void registerChangeHandler(qvzek::IChangeNotificationHandler* handler) override { add(handler); }
-    void unregisterChangeHandler(qvzek::IChangeNotificationHandler* handler) override { remove(handler); }
+    void registerChangeHandler(qvzek::IChangeNotificationHandler* handler) override {
+        add(handler);
+    }
+    void unregisterChangeHandler(qvzek::IChangeNotificationHandler* handler) override {
+        remove(handler);
+    }
     std::string getAlias(const qvzek::DeviceInfo& entry) override {
         failIfSet(failure);
         return aliases[entry.persistentToken];
@@ -103,7 +113,9 @@ public:
         *handled = id == 1 && !refuseWrites;
         if (*handled) value = newValue;
     }
-    void getStringAttribute(uint32_t, char*, uint32_t, uint32_t*, bool* handled) override { *handled = false; }
+    void getStringAttribute(uint32_t, char*, uint32_t, uint32_t*, bool* handled) override {
+        *handled = false;
+    }
     void setStringAttribute(uint32_t, const char*, bool* handled) override { *handled = false; }
 };
 
@@ -113,8 +125,9 @@ public:
     std::shared_ptr<DriverAttribute> attribute = std::make_shared<DriverAttribute>();
     Failure failure;
 
-    std::unique_ptr<qvzek::user::Session> createSession(const std::shared_ptr<const qvzek::DeviceInfo>&, const char*,
-                                                        const char*, uint32_t) override {
+    std::unique_ptr<qvzek::user::Session> createSession(
+        const std::shared_ptr<const qvzek::DeviceInfo>&, const char*, const char*,
+        uint32_t) override {
         qvzek::throwStatusCode(qvzek::kErrorNotSupported);
     }
     std::unique_ptr<qvzek::FpgaSessionTraditional> createTraditionalSession(
@@ -131,8 +144,8 @@ struct Callback : qvzek::IChangeNotificationHandler {
 inline const char kInterfaceName[] = "qv3377k_atomiczekddkqrx";
 
 inline std::shared_ptr<const qvzek::DeviceInfo> module(const std::string& token) {
-    return std::make_shared<const qvzek::DeviceInfo>(qvzek::DeviceInfo{"Token" + token, "PXI1Slot" + token, 0,
-                                                                       "/dev/qv/" + token, kInterfaceName});
+    return std::make_shared<const qvzek::DeviceInfo>(qvzek::DeviceInfo{
+        "Token" + token, "PXI1Slot" + token, 0, "/dev/qv/" + token, kInterfaceName});
 }
 
 class DeviceListFixture : public ::testing::Test {

@@ -79,7 +79,9 @@ TEST_F(DeviceListTest, CallbacksReachBothManagersUntilUnregistered) {
 
 TEST_F(DeviceListTest, AFailedRegistrationRollsBack) {
     Callback callback;
-    aliases.registrationFailure = [] { throw std::system_error(std::make_error_code(std::errc::io_error)); };
+    aliases.registrationFailure = [] {
+        throw std::system_error(std::make_error_code(std::errc::io_error));
+    };
     list.registerChangeCallback(&callback, status);
     EXPECT_EQ(status.code, qverr::qvapalerr_osFault);
     EXPECT_TRUE(manager.handlers.empty());

@@ -21,13 +21,15 @@ using HostOrderTest = DeviceListFixture;
 
 TEST_F(HostOrderTest, DeviceListPositions) {
     manager.devices = {module("a"), module("b")};
-    void* object = static_cast<qvzek::IDeviceList*>(new qvzek::DeviceList(&manager, &factory, &aliases));
+    void* object =
+        static_cast<qvzek::IDeviceList*>(new qvzek::DeviceList(&manager, &factory, &aliases));
     EXPECT_EQ(slot<uint32_t(void*)>(object, 0)(object), 0u);
     EXPECT_TRUE(slot<bool(void*)>(object, 1)(object));
     slot<void(void*, tStatus*)>(object, 2)(object, &status);
     EXPECT_FALSE(slot<bool(void*)>(object, 1)(object));
     EXPECT_EQ(slot<uint64_t(void*)>(object, 3)(object), 2u);
-    void* device = slot<void*(void*, uint32_t, int32_t, tStatus*)>(object, 4)(object, 1, 0, &status);
+    void* device =
+        slot<void*(void*, uint32_t, int32_t, tStatus*)>(object, 4)(object, 1, 0, &status);
     EXPECT_EQ(status.code, 0);
     EXPECT_STREQ(slot<const char*(void*, uint32_t)>(device, 1)(device, 0), "Tokenb");
 
@@ -49,7 +51,8 @@ TEST_F(HostOrderTest, DevicePositions) {
     void* object = &device(0);
     EXPECT_EQ(slot<uint32_t(void*)>(object, 0)(object), 0u);
     EXPECT_STREQ(slot<const char*(void*, uint32_t)>(object, 1)(object, 0), "Tokena");
-    EXPECT_EQ(slot<uint64_t(void*)>(object, 2)(object), reinterpret_cast<uintptr_t>(kInterfaceName));
+    EXPECT_EQ(slot<uint64_t(void*)>(object, 2)(object),
+              reinterpret_cast<uintptr_t>(kInterfaceName));
     slot<void(void*, uint32_t, tStatus*)>(object, 3)(object, 21, &status);
     EXPECT_EQ(factory.attribute->value, 21u);
     EXPECT_EQ(slot<uint32_t(void*)>(object, 4)(object), 21u);
@@ -57,7 +60,8 @@ TEST_F(HostOrderTest, DevicePositions) {
     EXPECT_STREQ(slot<const char*(void*)>(object, 6)(object), "PXI1Slota");
     EXPECT_STREQ(slot<const char*(void*)>(object, 7)(object), "");
     void* previous = nullptr;
-    slot<void(void*, const char*, uint32_t, void**, tStatus*)>(object, 8)(object, "bench", 1, &previous, &status);
+    slot<void(void*, const char*, uint32_t, void**, tStatus*)>(object, 8)(object, "bench", 1,
+                                                                          &previous, &status);
     EXPECT_EQ(previous, &device(1));
     EXPECT_STREQ(slot<const char*(void*)>(object, 7)(object), "bench");
     EXPECT_EQ(status.code, 0);
@@ -73,7 +77,8 @@ TEST_F(HostOrderTest, DevicePositions) {
     EXPECT_EQ(open(object, 6, &status), nullptr);
     EXPECT_EQ(status.code, qvzek::kErrorNotSupported);
 
-    object = static_cast<qvzek::IDevice*>(new qvzek::Device(module("c"), &factory, &aliases, &list.resolver()));
+    object = static_cast<qvzek::IDevice*>(
+        new qvzek::Device(module("c"), &factory, &aliases, &list.resolver()));
     slot<void(void*)>(object, 11)(object);
 }
 

@@ -62,7 +62,8 @@ protected:
 };
 
 TEST(ModelNames, OnlyTheWholeIdentityNamesTheModule) {
-    atomiczekhal::PciModelNameIdentifierCodegen& models = atomiczekhal::PciModelNameIdentifierCodegen::instance();
+    atomiczekhal::PciModelNameIdentifierCodegen& models =
+        atomiczekhal::PciModelNameIdentifierCodegen::instance();
     EXPECT_EQ(models.getModelName(0x7C1E, 0xC4C4, 0x7822), "QV PXIe-3377");
     EXPECT_EQ(models.getModelName(0x7C1E, 0xC4C4, 0x7823), "Unknown device");
     EXPECT_EQ(models.getModelName(0x7C1E, 0xC4C4, 0), "Unknown device");
@@ -107,8 +108,9 @@ TEST_F(PciManager, TheMapFollowsArrivalsRemovalsAndMoves) {
     manager.onDevicesChanged();
     const std::string secondToken = "Model=QV PXIe-3377;PCISlotPath=0000:1d:00.0";
     // In path order.
-    EXPECT_EQ(listed(), (std::vector<std::string>{line(kModulePciToken, "101CF202", module.fpgaPath()),
-                                                  line(secondToken, "101DFF00", second)}));
+    EXPECT_EQ(listed(),
+              (std::vector<std::string>{line(kModulePciToken, "101CF202", module.fpgaPath()),
+                                        line(secondToken, "101DFF00", second)}));
     const auto kept = manager.getDevice(module.fpgaPath());
 
     // The second module moves to another interface path with its token:
@@ -116,8 +118,9 @@ TEST_F(PciManager, TheMapFollowsArrivalsRemovalsAndMoves) {
     module.removeFpgaInterface("qv3377kb");
     const std::string moved = module.addFpgaInterface("qv3377kc", {0x1D, 0, 0}, "0000:1d:00.0");
     manager.onDevicesChanged();
-    EXPECT_EQ(listed(), (std::vector<std::string>{line(kModulePciToken, "101CF202", module.fpgaPath()),
-                                                  line(secondToken, "101DFF00", moved)}));
+    EXPECT_EQ(listed(),
+              (std::vector<std::string>{line(kModulePciToken, "101CF202", module.fpgaPath()),
+                                        line(secondToken, "101DFF00", moved)}));
     EXPECT_THROW(manager.getDevice(second), qverr::Exception);
     // An entry that stayed keeps its open proxy.
     EXPECT_EQ(manager.getDevice(module.fpgaPath()).proxy, kept.proxy);
@@ -194,8 +197,10 @@ TEST_F(PciManager, AnUnusableDeviceIsReopenedForTheNextHolder) {
 
 TEST_F(PciManager, UnknownPathsAndFailedOpensAreThrown) {
     manager.onDevicesChanged();
-    EXPECT_EQ(qvtest::thrownStatus([&] { manager.getDevice("/dev/qv/absent"); }).first, qverr::qvapalerr_resourceNotFound);
-    EXPECT_EQ(qvtest::thrownStatus([&] { manager.getDeviceProxy("/dev/qv/absent"); }).first, qverr::qvapalerr_resourceNotFound);
+    EXPECT_EQ(qvtest::thrownStatus([&] { manager.getDevice("/dev/qv/absent"); }).first,
+              qverr::qvapalerr_resourceNotFound);
+    EXPECT_EQ(qvtest::thrownStatus([&] { manager.getDeviceProxy("/dev/qv/absent"); }).first,
+              qverr::qvapalerr_resourceNotFound);
     module.driver().failCall(qvsim::Call::open, EACCES);
     EXPECT_THROW(manager.getDevice(module.fpgaPath()), qverr::Exception);
     EXPECT_NE(manager.getDevice(module.fpgaPath()).proxy, nullptr);

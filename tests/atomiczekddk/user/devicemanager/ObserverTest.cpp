@@ -85,7 +85,8 @@ protected:
     SimulatedModule module;
     CountingCallback callback;
     std::unique_ptr<qvzek::DeviceNotificationObserver> observer =
-        std::make_unique<qvzek::DeviceNotificationObserver>(std::vector<std::string>{"qv3377k_atomiczekddkqrx"});
+        std::make_unique<qvzek::DeviceNotificationObserver>(
+            std::vector<std::string>{"qv3377k_atomiczekddkqrx"});
 
     void TearDown() override {
         observer.reset();
@@ -103,7 +104,7 @@ TEST_F(Observer, OneCallbackPerArrivalAndRemovalOnANamedThread) {
     EXPECT_EQ(threadsNamed("qvzek::DeviceNo"), 0);
     observer->start(&callback);
     EXPECT_EQ(threadsNamed("qvzek::DeviceNo"), 1);  // the system keeps 15 characters
-    EXPECT_EQ(settledCount(), 0);  // what is there already is no arrival
+    EXPECT_EQ(settledCount(), 0);                   // what is there already is no arrival
 
     module.addFpgaInterface("qv3377kb", {0x1D, 0, 0}, "0000:1d:00.0");
     ASSERT_TRUE(callback.calls.waitFor(1));

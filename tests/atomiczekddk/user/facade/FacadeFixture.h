@@ -19,7 +19,8 @@ namespace qvtest {
 
 class FacadeOnDevice : public FpgaOnDevice, public qvzek::ISessionFactory {
 protected:
-    std::shared_ptr<qvzek::AttributeHandlerComposite> handlers = std::make_shared<qvzek::AttributeHandlerComposite>();
+    std::shared_ptr<qvzek::AttributeHandlerComposite> handlers =
+        std::make_shared<qvzek::AttributeHandlerComposite>();
     // What createSession does instead of opening, when set.
     std::function<void()> createFailure;
     int sessionsCreated = 0;
@@ -35,12 +36,14 @@ protected:
             std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk_attribute>(proxy, proxy.get())));
     }
 
-    std::unique_ptr<qvzek::user::Session> createSession(const std::shared_ptr<const qvzek::DeviceInfo>&, const char* bitfile,
-                                                        const char* signature, uint32_t attribute) override {
+    std::unique_ptr<qvzek::user::Session> createSession(
+        const std::shared_ptr<const qvzek::DeviceInfo>&, const char* bitfile, const char* signature,
+        uint32_t attribute) override {
         if (createFailure) createFailure();
         ++sessionsCreated;
         lastAttribute = attribute;
-        return open(std::make_shared<const qvzek::Bitfile>(bitfile, false, true, false), attribute, signature);
+        return open(std::make_shared<const qvzek::Bitfile>(bitfile, false, true, false), attribute,
+                    signature);
     }
 
     std::unique_ptr<qvzek::FpgaSessionTraditional> createTraditionalSession(
@@ -54,7 +57,8 @@ protected:
     qvzek::FpgaSession* opened(uint32_t attribute = 0, bool autoRun = false) {
         auto* facade = new qvzek::FpgaSession(nullptr, this);
         nQVAPALS100::tStatus status;
-        facade->open(sampleText("", kSampleSignature, autoRun).c_str(), kSampleSignature, attribute | qvzek::kOpenBitfileIsText, status);
+        facade->open(sampleText("", kSampleSignature, autoRun).c_str(), kSampleSignature,
+                     attribute | qvzek::kOpenBitfileIsText, status);
         EXPECT_EQ(status.code, 0);
         return facade;
     }

@@ -34,7 +34,8 @@ TEST_F(Facade, NeverOpenedReportsNotInitializedAndKeepsEarlierErrors) {
     EXPECT_STREQ(status.component, "internal_");  // cut to the record's field
     EXPECT_STREQ(status.file, "atomiczekddk/user/session/FpgaSession");
     bool failed = true;
-    EXPECT_EQ(facadeCode([&](tStatus& s) { facade.download(&failed, s); }), qverr::qvapalerr_resourceNotInitialized);
+    EXPECT_EQ(facadeCode([&](tStatus& s) { facade.download(&failed, s); }),
+              qverr::qvapalerr_resourceNotInitialized);
     EXPECT_TRUE(failed) << "left as the caller had it";
 
     tStatus earlier;
@@ -46,12 +47,16 @@ TEST_F(Facade, NeverOpenedReportsNotInitializedAndKeepsEarlierErrors) {
 
 // The whole mapping of exceptions to codes is the error handling's own test.
 TEST_F(Facade, ExceptionsBelowBecomeTheStatusAndLeaveNoSession) {
-    for (const auto& [failure, code] : std::initializer_list<std::pair<std::function<void()>, int64_t>>{
-             {[] { qvzek::throwStatusCode(qvzek::kErrorBitfileContent); }, qvzek::kErrorBitfileContent}, {[] { throw 7; }, qverr::qvapalerr_softwareFaultAPALInternalUseOnly}}) {
+    for (const auto& [failure, code] :
+         std::initializer_list<std::pair<std::function<void()>, int64_t>>{
+             {[] { qvzek::throwStatusCode(qvzek::kErrorBitfileContent); },
+              qvzek::kErrorBitfileContent},
+             {[] { throw 7; }, qverr::qvapalerr_softwareFaultAPALInternalUseOnly}}) {
         createFailure = failure;
         qvzek::FpgaSession facade(nullptr, this);
         EXPECT_EQ(facadeCode([&](tStatus& s) {
-                      facade.open(sampleText().c_str(), kSampleSignature, qvzek::kOpenBitfileIsText, s);
+                      facade.open(sampleText().c_str(), kSampleSignature, qvzek::kOpenBitfileIsText,
+                                  s);
                   }),
                   code);
         EXPECT_EQ(facade.implementation(), nullptr);
@@ -62,19 +67,24 @@ TEST_F(Facade, ExceptionsBelowBecomeTheStatusAndLeaveNoSession) {
 TEST_F(Facade, OpenReplacesTheSessionOnlyOnSuccess) {
     qvzek::FpgaSession facade(nullptr, this);
     EXPECT_EQ(facadeCode([&](tStatus& s) {
-                  facade.open(sampleText().c_str(), kSampleSignature, 0x20000000 | qvzek::kOpenBitfileIsText, s);
+                  facade.open(sampleText().c_str(), kSampleSignature,
+                              0x20000000 | qvzek::kOpenBitfileIsText, s);
               }),
               0);
     qvzek::user::Session* first = facade.implementation();
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(lastAttribute, 0x60000000u);
-    EXPECT_EQ(facadeCode([&](tStatus& s) { facade.open("/nonexistent/image.qvbit", kSampleSignature, 0, s); }),
+    EXPECT_EQ(facadeCode([&](tStatus& s) {
+                  facade.open("/nonexistent/image.qvbit", kSampleSignature, 0, s);
+              }),
               qvzek::kErrorBitfileUnreadable);
     EXPECT_EQ(facade.implementation(), first);
 
     TempDir dir;
     writeFile(dir / "sample.qvbit", sampleText());
-    EXPECT_EQ(facadeCode([&](tStatus& s) { facade.open((dir / "sample.qvbit").c_str(), kSampleSignature, 0, s); }),
+    EXPECT_EQ(facadeCode([&](tStatus& s) {
+                  facade.open((dir / "sample.qvbit").c_str(), kSampleSignature, 0, s);
+              }),
               0);
     EXPECT_EQ(sessionsCreated, 2);
 }
@@ -82,17 +92,19 @@ TEST_F(Facade, OpenReplacesTheSessionOnlyOnSuccess) {
 TEST_F(Facade, CloseAndClone) {
     // Close asks for reset on close unless bit 0 is set; an image without
     // reset support refuses it, but the facade is gone all the same.
-    const std::string noReset =
-        replacedOnce(sampleText(), "<AutoRunWhenDownloaded>", "<ResetNotSupported/><AutoRunWhenDownloaded>");
+    const std::string noReset = replacedOnce(sampleText(), "<AutoRunWhenDownloaded>",
+                                             "<ResetNotSupported/><AutoRunWhenDownloaded>");
     for (uint32_t attribute : {0u, 1u}) {
         auto* facade = new qvzek::FpgaSession(nullptr, this);
         ASSERT_EQ(facadeCode([&](tStatus& s) {
                       facade->open(noReset.c_str(), kSampleSignature, qvzek::kOpenBitfileIsText, s);
                   }),
                   0);
-        EXPECT_EQ(facadeCode([&](tStatus& s) { facade->close(attribute, s); }), attribute == 0 ? qvzek::kErrorResetOnCloseUnsupported : 0);
+        EXPECT_EQ(facadeCode([&](tStatus& s) { facade->close(attribute, s); }),
+                  attribute == 0 ? qvzek::kErrorResetOnCloseUnsupported : 0);
     }
-    EXPECT_EQ(facadeCode([&](tStatus& s) { (new qvzek::FpgaSession(nullptr, this))->close(0, s); }), 0);
+    EXPECT_EQ(facadeCode([&](tStatus& s) { (new qvzek::FpgaSession(nullptr, this))->close(0, s); }),
+              0);
 
     FacadeOwner owner{opened()};
     tStatus status;
@@ -123,7 +135,8 @@ TEST_F(Facade, ScalarRegistersTravelAsWordsAndHalvesHighFirst) {
     // A checked access reads the status register after the value.
     device.setErrorBits(0x10);
     const size_t reads = count("atomiczekddk_io.read32");
-    EXPECT_EQ(facadeCode([&](tStatus& s) { EXPECT_EQ(f.readU32(0x8018, true, s), 0u); }), qvzek::kErrorFpgaStatusFault);
+    EXPECT_EQ(facadeCode([&](tStatus& s) { EXPECT_EQ(f.readU32(0x8018, true, s), 0u); }),
+              qvzek::kErrorFpgaStatusFault);
     EXPECT_EQ(count("atomiczekddk_io.read32"), reads + 2);
     EXPECT_EQ(facadeCode([&](tStatus& s) { f.readU32(0x8018, false, s); }), 0);
     EXPECT_EQ(count("atomiczekddk_io.read32"), reads + 3);
@@ -148,10 +161,13 @@ TEST_F(Facade, ArrayRegistersPackAsTheBusExpects) {
         {8, {1, 2, 3, 4, 5}, {0x01020304, 0x05000000}},
         {16, {0xBEEF}, {0x0000BEEF}},
         {16, {0x1111, 0x2222, 0x3333}, {0x11112222, 0x33330000}},
-        {64, {0x0102030405060708, 0x1112131415161718}, {0x01020304, 0x05060708, 0x11121314, 0x15161718}},
+        {64,
+         {0x0102030405060708, 0x1112131415161718},
+         {0x01020304, 0x05060708, 0x11121314, 0x15161718}},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(::testing::Message() << row.width << " bits, " << row.values.size() << " elements");
+        SCOPED_TRACE(::testing::Message()
+                     << row.width << " bits, " << row.values.size() << " elements");
         const size_t n = row.values.size();
         std::vector<uint8_t> bytes(row.values.begin(), row.values.end());
         std::vector<uint16_t> halves(row.values.begin(), row.values.end());
@@ -159,22 +175,37 @@ TEST_F(Facade, ArrayRegistersPackAsTheBusExpects) {
         tStatus status;
         const size_t singles = count("atomiczekddk_io.write32");
         switch (row.width) {
-            case 1: f.writeArrayBool(0x8020, bytes.data(), n, false, status); break;
-            case 8: f.writeArrayU8(0x8020, bytes.data(), n, false, status); break;
-            case 16: f.writeArrayU16(0x8020, halves.data(), n, false, status); break;
-            default: f.writeArrayU64(0x8020, back.data(), n, false, status);
+            case 1:
+                f.writeArrayBool(0x8020, bytes.data(), n, false, status);
+                break;
+            case 8:
+                f.writeArrayU8(0x8020, bytes.data(), n, false, status);
+                break;
+            case 16:
+                f.writeArrayU16(0x8020, halves.data(), n, false, status);
+                break;
+            default:
+                f.writeArrayU64(0x8020, back.data(), n, false, status);
         }
         // One word goes as a single register access, more as one block.
         EXPECT_EQ(count("atomiczekddk_io.write32"), singles + (row.words.size() == 1 ? 1 : 0));
-        for (size_t i = 0; i < row.words.size(); ++i) EXPECT_EQ(device.reg(0x8020 + 4 * i), row.words[i]) << i;
+        for (size_t i = 0; i < row.words.size(); ++i)
+            EXPECT_EQ(device.reg(0x8020 + 4 * i), row.words[i]) << i;
         std::fill(bytes.begin(), bytes.end(), 0xEE);
         std::fill(halves.begin(), halves.end(), 0xEEEE);
         std::fill(back.begin(), back.end(), 0xEE);
         switch (row.width) {
-            case 1: f.readArrayBool(0x8020, bytes.data(), n, false, status); break;
-            case 8: f.readArrayU8(0x8020, bytes.data(), n, false, status); break;
-            case 16: f.readArrayU16(0x8020, halves.data(), n, false, status); break;
-            default: f.readArrayU64(0x8020, back.data(), n, false, status);
+            case 1:
+                f.readArrayBool(0x8020, bytes.data(), n, false, status);
+                break;
+            case 8:
+                f.readArrayU8(0x8020, bytes.data(), n, false, status);
+                break;
+            case 16:
+                f.readArrayU16(0x8020, halves.data(), n, false, status);
+                break;
+            default:
+                f.readArrayU64(0x8020, back.data(), n, false, status);
         }
         if (row.width == 1 || row.width == 8) back.assign(bytes.begin(), bytes.end());
         if (row.width == 16) back.assign(halves.begin(), halves.end());
@@ -203,9 +234,15 @@ TEST_F(Facade, ArrayRegistersPackAsTheBusExpects) {
     // Transfers the driver's 32-bit byte count cannot hold are refused
     // before anything is sent.
     const size_t blocks = count("atomiczekddk_io.blockRead");
-    EXPECT_EQ(facadeCode([&](tStatus& s) { f.readArrayU32(0x8020, nullptr, size_t{1} << 32, false, s); }), qverr::qvapalerr_invalidParameter);
-    EXPECT_EQ(facadeCode([&](tStatus& s) { f.readArrayU64(0x8020, nullptr, size_t{1} << 29, false, s); }), qverr::qvapalerr_invalidParameter);
-    EXPECT_EQ(facadeCode([&](tStatus& s) { f.readArrayU16(0x8020, nullptr, size_t{1} << 31, false, s); }), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(
+        facadeCode([&](tStatus& s) { f.readArrayU32(0x8020, nullptr, size_t{1} << 32, false, s); }),
+        qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(
+        facadeCode([&](tStatus& s) { f.readArrayU64(0x8020, nullptr, size_t{1} << 29, false, s); }),
+        qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(
+        facadeCode([&](tStatus& s) { f.readArrayU16(0x8020, nullptr, size_t{1} << 31, false, s); }),
+        qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(count("atomiczekddk_io.blockRead"), blocks);
 }
 
@@ -213,13 +250,15 @@ TEST_F(Facade, StoppedAutoRunImageTouchesNothing) {
     device.setNeverRuns(true);
     FacadeOwner owner{opened(qvzek::user::kOpenDoNotRun, true)};
     const size_t writes = count("atomiczekddk_io.write32");
-    EXPECT_EQ(facadeCode([&](tStatus& s) { owner.facade->writeU32(0x8018, 5, false, s); }), qvzek::kErrorFpgaNotRunning);
+    EXPECT_EQ(facadeCode([&](tStatus& s) { owner.facade->writeU32(0x8018, 5, false, s); }),
+              qvzek::kErrorFpgaNotRunning);
     EXPECT_EQ(count("atomiczekddk_io.write32"), writes);
     int16_t* elements = reinterpret_cast<int16_t*>(8);
     size_t acquired = 9;
     uint8_t waited = 0;
     EXPECT_EQ(facadeCode([&](tStatus& s) {
-                  owner.facade->acquireFifoReadElementsI16(2, &elements, 4, 0, &waited, &acquired, nullptr, s);
+                  owner.facade->acquireFifoReadElementsI16(2, &elements, 4, 0, &waited, &acquired,
+                                                           nullptr, s);
               }),
               qvzek::kErrorFpgaNotRunning);
     EXPECT_EQ(elements, nullptr);
@@ -234,22 +273,28 @@ TEST_F(Facade, FifoOperationsReachTheFifosByNumber) {
     size_t remaining = 99;
     uint8_t waited = 0;
     uint32_t data[4] = {};
-    EXPECT_EQ(facadeCode([&](tStatus& s) { f.readFifoU32(7, data, 4, 0, &waited, &remaining, s); }), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(facadeCode([&](tStatus& s) { f.readFifoU32(7, data, 4, 0, &waited, &remaining, s); }),
+              qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(remaining, 0u);
 
     device.describeFifo(2, 2, 0);
     int16_t samples[8] = {};
-    EXPECT_EQ(facadeCode([&](tStatus& s) { f.readFifoI16(2, samples, 8, 1000, &waited, &remaining, s); }), 0);
+    EXPECT_EQ(
+        facadeCode([&](tStatus& s) { f.readFifoI16(2, samples, 8, 1000, &waited, &remaining, s); }),
+        0);
     EXPECT_EQ(samples[7], 7);
     EXPECT_LT(facadeCode([&](tStatus& s) { f.readFifoU32(2, data, 4, 0, &waited, nullptr, s); }), 0)
         << "the FIFO checks the descriptor against its own type";
     uint32_t value = 0;
-    EXPECT_EQ(facadeCode([&](tStatus& s) { f.setFifoProperty(2, 1, 5, &value, s); }), qvzek::kErrorNotSupported);
+    EXPECT_EQ(facadeCode([&](tStatus& s) { f.setFifoProperty(2, 1, 5, &value, s); }),
+              qvzek::kErrorNotSupported);
 
     // Bit 24 of the open attribute refuses the pointer properties.
     FacadeOwner restricted{opened(0x01000000)};
     void* pointer = nullptr;
-    EXPECT_EQ(facadeCode([&](tStatus& s) { restricted.facade->getFifoProperty(2, 1, 0, &pointer, s); }), qvzek::kErrorNotSupported);
+    EXPECT_EQ(
+        facadeCode([&](tStatus& s) { restricted.facade->getFifoProperty(2, 1, 0, &pointer, s); }),
+        qvzek::kErrorNotSupported);
 }
 
 TEST_F(Facade, BitfileQueries) {
@@ -257,7 +302,8 @@ TEST_F(Facade, BitfileQueries) {
     auto& f = *owner.facade;
     uint32_t words[8] = {};
     size_t n = 3;
-    EXPECT_EQ(facadeCode([&](tStatus& s) { f.getSignature(words, &n, s); }), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(facadeCode([&](tStatus& s) { f.getSignature(words, &n, s); }),
+              qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(n, 4u);
 
     uint32_t number = 0;
@@ -267,9 +313,12 @@ TEST_F(Facade, BitfileQueries) {
     f.findFifo("acq.fetch fifo 0", 0xFFFFFFFF, &number, status);
     EXPECT_EQ(number, 2u);
     EXPECT_EQ(status.code, 0);
-    EXPECT_EQ(facadeCode([&](tStatus& s) { f.findRegister("gain & offset", 0xFFFFFFFF, &number, s); }), qverr::qvapalerr_resourceNotFound);
+    EXPECT_EQ(
+        facadeCode([&](tStatus& s) { f.findRegister("gain & offset", 0xFFFFFFFF, &number, s); }),
+        qverr::qvapalerr_resourceNotFound);
     EXPECT_EQ(number, 0xFFFFFFFFu);
-    EXPECT_EQ(facadeCode([&](tStatus& s) { f.findFifo("acq.fetch fifo 0", 0, &number, s); }), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(facadeCode([&](tStatus& s) { f.findFifo("acq.fetch fifo 0", 0, &number, s); }),
+              qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(number, 0u);
 }
 
@@ -277,12 +326,16 @@ TEST_F(Facade, BitfileQueries) {
 TEST_F(Facade, DuplicateRegisterNamesAreNotFound) {
     uint32_t number = 0;
     qvzek::FpgaSession twice(nullptr, this);
-    ASSERT_EQ(facadeCode([&](tStatus& s) {
-                  twice.open(replacedOnce(sampleText(), "<Name>Mode</Name>", "<Name>Samples</Name>").c_str(),
-                             kSampleSignature, qvzek::kOpenBitfileIsText, s);
-              }),
-              0);
-    EXPECT_EQ(facadeCode([&](tStatus& s) { twice.findRegister("Samples", 0xFFFFFFFF, &number, s); }), qverr::qvapalerr_resourceNotFound);
+    ASSERT_EQ(
+        facadeCode([&](tStatus& s) {
+            twice.open(
+                replacedOnce(sampleText(), "<Name>Mode</Name>", "<Name>Samples</Name>").c_str(),
+                kSampleSignature, qvzek::kOpenBitfileIsText, s);
+        }),
+        0);
+    EXPECT_EQ(
+        facadeCode([&](tStatus& s) { twice.findRegister("Samples", 0xFFFFFFFF, &number, s); }),
+        qverr::qvapalerr_resourceNotFound);
     EXPECT_EQ(number, 0xFFFFFFFFu);
 }
 
@@ -319,7 +372,8 @@ TEST_F(Facade, ControlForwarding) {
 TEST_F(Facade, CallerPointersReachTheSessionAsGiven) {
     FacadeOwner owner{opened()};
     auto& f = *owner.facade;
-    EXPECT_EQ(facadeCode([&](tStatus& s) { f.releaseFifoRegion(2, nullptr, s); }), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(facadeCode([&](tStatus& s) { f.releaseFifoRegion(2, nullptr, s); }),
+              qverr::qvapalerr_invalidParameter);
 
     bool running = true;
     device.setRunState(0);
@@ -332,14 +386,16 @@ TEST_F(Facade, CallerPointersReachTheSessionAsGiven) {
 TEST_F(Facade, AHostMemoryLeaseTheCallerCannotReleaseIsNeverTaken) {
     qvzek::FpgaSession withMemory(nullptr, this);
     ASSERT_EQ(facadeCode([&](tStatus& s) {
-                  withMemory.open(sampleText(hmbElement(hmbBlock("a", 1000, 64))).c_str(), kSampleSignature,
-                                  qvzek::kOpenBitfileIsText, s);
+                  withMemory.open(sampleText(hmbElement(hmbBlock("a", 1000, 64))).c_str(),
+                                  kSampleSignature, qvzek::kOpenBitfileIsText, s);
               }),
               0);
     const uint32_t opens = fpga->hmbManager()->openCount();
     uint64_t size = 0, address = 0;
     void* release = nullptr;
-    EXPECT_EQ(facadeCode([&](tStatus& s) { withMemory.openHostMemoryBuffer("a", &size, &address, nullptr, &release, s); }),
+    EXPECT_EQ(facadeCode([&](tStatus& s) {
+                  withMemory.openHostMemoryBuffer("a", &size, &address, nullptr, &release, s);
+              }),
               qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(fpga->hmbManager()->openCount(), opens);
 }

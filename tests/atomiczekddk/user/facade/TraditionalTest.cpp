@@ -103,7 +103,8 @@ TEST_F(Traditional, OpenCommitOpensTheStoredPath) {
     session->readBlock(0x8018, 2, reinterpret_cast<uintptr_t>(words), 3, badWidth);
     EXPECT_EQ(badWidth.code, qverr::qvapalerr_invalidParameter);
     session->readBlock(0x8018, 0xFFFFFFFF, reinterpret_cast<uintptr_t>(words), 8, tooLarge);
-    EXPECT_EQ(tooLarge.code, qverr::qvapalerr_invalidParameter) << "32 GiB would wrap the driver's 32-bit byte count";
+    EXPECT_EQ(tooLarge.code, qverr::qvapalerr_invalidParameter)
+        << "32 GiB would wrap the driver's 32-bit byte count";
     EXPECT_EQ(count("atomiczekddk_io.blockRead"), sent);
     device.setReg(0x801C, 0x12345678);
     session->readBlock(0x8018, 2, reinterpret_cast<uintptr_t>(words), 4, status);
@@ -126,16 +127,19 @@ TEST_F(Traditional, FifoReadCountsElementsOnlyWhenDone) {
     int16_t samples[4] = {};
     uint32_t done = 99, remaining = 99;
     nQVAPALS100::tStatus timedOut, badType, read;
-    session->readFifo(2, reinterpret_cast<uintptr_t>(samples), 4, &i16, 10, &done, &remaining, timedOut);
+    session->readFifo(2, reinterpret_cast<uintptr_t>(samples), 4, &i16, 10, &done, &remaining,
+                      timedOut);
     EXPECT_EQ(timedOut.code, qvzek::kErrorFifoTimedOut);
     EXPECT_EQ(done, 0u);
     done = 99;
-    session->readFifo(2, reinterpret_cast<uintptr_t>(samples), 4, &unknown, 10, &done, nullptr, badType);
+    session->readFifo(2, reinterpret_cast<uintptr_t>(samples), 4, &unknown, 10, &done, nullptr,
+                      badType);
     EXPECT_EQ(badType.code, qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(done, 0u);
 
     device.setProduceLimit(2, 4);
-    session->readFifo(2, reinterpret_cast<uintptr_t>(samples), 4, &i16, 1000, &done, &remaining, read);
+    session->readFifo(2, reinterpret_cast<uintptr_t>(samples), 4, &i16, 1000, &done, &remaining,
+                      read);
     EXPECT_EQ(read.code, 0);
     EXPECT_EQ(done, 4u);
     EXPECT_EQ(samples[3], 3);

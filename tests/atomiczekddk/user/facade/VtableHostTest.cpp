@@ -24,7 +24,8 @@ namespace slot = zekhost::session;
 // Calls position `position` with `integers` zero integer or pointer
 // arguments before the status.
 void callZeros(void* object, size_t position, size_t integers, nQVAPALS100::tStatus* status) {
-    if (!zekhost::callZeros(object, position, integers, status)) FAIL() << "no call shape for " << integers;
+    if (!zekhost::callZeros(object, position, integers, status))
+        FAIL() << "no call shape for " << integers;
 }
 
 // Integer arguments before the status, by position, of every operation that
@@ -76,18 +77,19 @@ TEST_F(VtableHost, EveryPositionIsItsOwnOperation) {
     EXPECT_EQ(reinterpret_cast<uint32_t (*)(void*)>(host::entry(object, 123))(object), 1u);
 
     nQVAPALS100::tStatus status;
-    reinterpret_cast<bool (*)(void*, uint64_t, uint64_t, nQVAPALS100::tStatus*)>(host::entry(object, 107))(
-        object, 0, 0, &status);
+    reinterpret_cast<bool (*)(void*, uint64_t, uint64_t, nQVAPALS100::tStatus*)>(
+        host::entry(object, 107))(object, 0, 0, &status);
     EXPECT_EQ(status.code, qvzek::kErrorNotSupported);
 
     status = {};
-    auto* traditional = reinterpret_cast<void* (*)(void*, int32_t, nQVAPALS100::tStatus*)>(host::entry(object, 1))(
-        object, 1, &status);
+    auto* traditional = reinterpret_cast<void* (*)(void*, int32_t, nQVAPALS100::tStatus*)>(
+        host::entry(object, 1))(object, 1, &status);
     EXPECT_EQ(traditional, nullptr);
     EXPECT_EQ(status.code, qvzek::kErrorNotSupported);
 
     status = {};
-    EXPECT_EQ(reinterpret_cast<void* (*)(void*, nQVAPALS100::tStatus*)>(host::entry(object, 2))(object, &status),
+    EXPECT_EQ(reinterpret_cast<void* (*)(void*, nQVAPALS100::tStatus*)>(host::entry(object, 2))(
+                  object, &status),
               nullptr);
     EXPECT_EQ(status.code, qverr::qvapalerr_resourceNotInitialized);
 
@@ -103,7 +105,8 @@ TEST_F(VtableHost, EveryPositionIsItsOwnOperation) {
         host::callZeros(object, position, integers, &each);
         EXPECT_EQ(each.code, qverr::qvapalerr_resourceNotInitialized) << "position " << position;
         const auto [at, fresh] = lines.emplace(each.line, position);
-        EXPECT_TRUE(fresh) << "positions " << at->second << " and " << position << " share line " << each.line;
+        EXPECT_TRUE(fresh) << "positions " << at->second << " and " << position << " share line "
+                           << each.line;
     }
     EXPECT_EQ(lines.size(), 121u);  // 6 to 130 but 107, 113, 114 and 123
 
@@ -117,17 +120,23 @@ TEST_F(VtableHost, EveryPositionIsItsOwnOperation) {
         {49, [&](auto& s) { facade.writeArrayDbl(0, nullptr, 0, false, s); }},
         {50, [&](auto& s) { facade.download(nullptr, s); }},
         {61, [&](auto& s) { facade.readFifoBool(0, nullptr, 0, 0, nullptr, nullptr, s); }},
-        {104, [&](auto& s) { facade.acquireFifoWriteElementsDbl(0, nullptr, 0, 0, nullptr, nullptr, nullptr, s); }},
+        {104,
+         [&](auto& s) {
+             facade.acquireFifoWriteElementsDbl(0, nullptr, 0, 0, nullptr, nullptr, nullptr, s);
+         }},
         {112, [&](auto& s) { facade.mapHostMemory(0, 0, 0, 0, nullptr, 0, s); }},
         {115, [&](auto& s) { facade.setFifoProperty(0, 0, 0, nullptr, s); }},
         {118, [&](auto& s) { facade.getRunState(s); }},
-        {122, [&](auto& s) {
-             facade.acquireFifoWriteElementsComposite(0, nullptr, 0, 0, 0, nullptr, nullptr, nullptr, s);
+        {122,
+         [&](auto& s) {
+             facade.acquireFifoWriteElementsComposite(0, nullptr, 0, 0, 0, nullptr, nullptr,
+                                                      nullptr, s);
          }},
         {127, [&](auto& s) { facade.resetFifo(0, s); }},
-        {130, [&](auto& s) {
-             facade.openHostMemoryBufferRegion(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                               nullptr, s);
+        {130,
+         [&](auto& s) {
+             facade.openHostMemoryBufferRegion(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                               nullptr, nullptr, nullptr, s);
          }},
     };
     for (const auto& [position, call] : named) {
@@ -147,8 +156,8 @@ TEST_F(VtableHost, OpenedFacadeThroughItsTable) {
     EXPECT_EQ(device.reg(0x801C), 0xBEEFu);
     uint32_t words[4] = {};
     size_t count = 4;
-    reinterpret_cast<void (*)(void*, uint32_t*, size_t*, nQVAPALS100::tStatus*)>(host::entry(host.object(), 108))(
-        host.object(), words, &count, &status);
+    reinterpret_cast<void (*)(void*, uint32_t*, size_t*, nQVAPALS100::tStatus*)>(
+        host::entry(host.object(), 108))(host.object(), words, &count, &status);
     EXPECT_EQ(words[3], 0xDEADBEEFu);
     EXPECT_EQ(host.runState(status), 2u);
     uint32_t fifo = 99;
@@ -162,33 +171,52 @@ TEST_F(VtableHost, OpenedFacadeThroughItsTable) {
 TEST(VtableHostView, PositionsOfTheSession) {
     namespace slot = host::slot;
     const std::map<size_t, size_t> positions = {
-        {slot::kGetInterfaceVersion, 0},   {slot::kOpen, 3},
-        {slot::kRelease, 4},               {slot::kClose, 5},
-        {slot::kRead + slot::kBool, 6},    {slot::kRead + slot::kU32, 9},
-        {slot::kRead + slot::kDbl, 16},    {slot::kWrite + slot::kBool, 17},
-        {slot::kWrite + slot::kDbl, 27},   {slot::kReadArray, 28},
-        {slot::kWriteArray, 39},           {slot::kDownload, 50},
-        {slot::kRun, 53},                  {slot::kReserveIrqContext, 54},
-        {slot::kUnreserveIrqContext, 55},  {slot::kWaitOnIrqs, 56},
-        {slot::kAcknowledgeIrqs, 57},      {slot::kConfigureFifo, 58},
-        {slot::kStartFifo, 59},            {slot::kStopFifo, 60},
-        {slot::kReadFifo + slot::kU8, 62}, {slot::kReadFifo + slot::kI16, 67},
-        {slot::kWriteFifo + slot::kU64, 76}, {slot::kWriteFifo + slot::kI64, 80},
+        {slot::kGetInterfaceVersion, 0},
+        {slot::kOpen, 3},
+        {slot::kRelease, 4},
+        {slot::kClose, 5},
+        {slot::kRead + slot::kBool, 6},
+        {slot::kRead + slot::kU32, 9},
+        {slot::kRead + slot::kDbl, 16},
+        {slot::kWrite + slot::kBool, 17},
+        {slot::kWrite + slot::kDbl, 27},
+        {slot::kReadArray, 28},
+        {slot::kWriteArray, 39},
+        {slot::kDownload, 50},
+        {slot::kRun, 53},
+        {slot::kReserveIrqContext, 54},
+        {slot::kUnreserveIrqContext, 55},
+        {slot::kWaitOnIrqs, 56},
+        {slot::kAcknowledgeIrqs, 57},
+        {slot::kConfigureFifo, 58},
+        {slot::kStartFifo, 59},
+        {slot::kStopFifo, 60},
+        {slot::kReadFifo + slot::kU8, 62},
+        {slot::kReadFifo + slot::kI16, 67},
+        {slot::kWriteFifo + slot::kU64, 76},
+        {slot::kWriteFifo + slot::kI64, 80},
         {slot::kAcquireFifoReadElements + slot::kBool, 83},
         {slot::kAcquireFifoWriteElements + slot::kDbl, 104},
-        {slot::kReleaseFifoElements, 105}, {slot::kFindRegister, 109},
-        {slot::kFindFifo, 110},            {slot::kGetP2PEndpointId, 111},
-        {slot::kDestructor, 113},          {slot::kDeletingDestructor, 114},
-        {slot::kSetFifoProperty, 115},     {slot::kGetFifoProperty, 116},
-        {slot::kCommitFifoConfiguration, 117}, {slot::kGetRunState, 118},
-        {slot::kGetFixedFlag, 123},        {slot::kResetFifo, 127},
+        {slot::kReleaseFifoElements, 105},
+        {slot::kFindRegister, 109},
+        {slot::kFindFifo, 110},
+        {slot::kGetP2PEndpointId, 111},
+        {slot::kDestructor, 113},
+        {slot::kDeletingDestructor, 114},
+        {slot::kSetFifoProperty, 115},
+        {slot::kGetFifoProperty, 116},
+        {slot::kCommitFifoConfiguration, 117},
+        {slot::kGetRunState, 118},
+        {slot::kGetFixedFlag, 123},
+        {slot::kResetFifo, 127},
     };
     for (const auto& [view, part] : positions) EXPECT_EQ(view, part);
 }
 
 TEST_F(VtableHost, DestructorsAndReleasesLetTheDeviceGo) {
     auto device = std::make_shared<int>(0);
-    auto owner = std::shared_ptr<const qvzek::DeviceInfo>(device, reinterpret_cast<const qvzek::DeviceInfo*>(device.get()));
+    auto owner = std::shared_ptr<const qvzek::DeviceInfo>(
+        device, reinterpret_cast<const qvzek::DeviceInfo*>(device.get()));
 
     alignas(qvzek::FpgaSession) unsigned char storage[sizeof(qvzek::FpgaSession)];
     void* placed = static_cast<qvzek::IFpgaSession*>(new (storage) qvzek::FpgaSession(owner, this));
@@ -207,7 +235,8 @@ TEST_F(VtableHost, DestructorsAndReleasesLetTheDeviceGo) {
     void* closed = static_cast<qvzek::IFpgaSession*>(opened());
     nQVAPALS100::tStatus earlier;
     earlier.setCode(-1, "x", "y", 1);
-    reinterpret_cast<void (*)(void*, uint32_t, nQVAPALS100::tStatus*)>(host::entry(closed, 5))(closed, 1, &earlier);
+    reinterpret_cast<void (*)(void*, uint32_t, nQVAPALS100::tStatus*)>(host::entry(closed, 5))(
+        closed, 1, &earlier);
     EXPECT_EQ(earlier.code, -1);  // gone all the same: the leak checker would tell
 }
 

@@ -24,7 +24,8 @@ struct Device : qvzek::IFifoAcquirerReleaser {
     int waits = 0;
     std::vector<uint64_t> released;
 
-    uint64_t waitForBytes(uint64_t total, uint32_t, bool* timedOut, tStatus& status, uint64_t*) override {
+    uint64_t waitForBytes(uint64_t total, uint32_t, bool* timedOut, tStatus& status,
+                          uint64_t*) override {
         ++waits;
         if (error != 0) {
             status.setCode(error, "test", "device", 1);
@@ -61,7 +62,8 @@ protected:
         Outcome o;
         tStatus status;
         o.address = &memory[0];
-        ring.acquire(&o.address, n, 0, &o.timedOut, &o.count, askRemaining ? &o.remaining : nullptr, status);
+        ring.acquire(&o.address, n, 0, &o.timedOut, &o.count, askRemaining ? &o.remaining : nullptr,
+                     status);
         o.code = status.code;
         return o;
     }

@@ -22,16 +22,16 @@ protected:
     static qvzek::NamedFifo describe(uint32_t number, uint8_t kind, const qvzek::Type& type,
                                      uint32_t bitfileDepth = 1024) {
         return qvzek::NamedFifo("fifo " + std::to_string(number),
-                                qvzek::FifoDescriptor(qvzek::kResourceClassFifo, kind, type), number, bitfileDepth,
-                                true, "base");
+                                qvzek::FifoDescriptor(qvzek::kResourceClassFifo, kind, type),
+                                number, bitfileDepth, true, "base");
     }
 
     std::unique_ptr<qvzek::Fifo> make(uint32_t number, uint8_t kind, const qvzek::Type& type,
                                       uint32_t bitfileDepth = 1024) {
         const uint32_t size = type.elementType == qvzek::ElementType::FXP ? 8 : type.sizeInBytes;
         device.describeFifo(number, size, kind);
-        return std::make_unique<qvzek::Fifo>(describe(number, kind, type, bitfileDepth), fifoInterface,
-                                             kSessionKey, -1, -1);
+        return std::make_unique<qvzek::Fifo>(describe(number, kind, type, bitfileDepth),
+                                             fifoInterface, kSessionKey, -1, -1);
     }
 };
 

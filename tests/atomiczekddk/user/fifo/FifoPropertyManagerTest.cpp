@@ -51,8 +51,10 @@ TEST_F(Properties, DefaultsAndDerivedValues) {
 
     // One of each refusal: read-only, out of range, wrong type, unknown.
     EXPECT_EQ(codeOf([&] { fifo->setPropertyU32(p::kElementSize, 8); }), qvzek::kErrorNotSupported);
-    EXPECT_EQ(codeOf([&] { fifo->setPropertyI32(p::kBufferType, 3); }), qverr::qvapalerr_invalidParameter);
-    EXPECT_EQ(codeOf([&] { fifo->setPropertyU64(p::kAlignment, 4); }), qvzek::kErrorPropertyWrongType);
+    EXPECT_EQ(codeOf([&] { fifo->setPropertyI32(p::kBufferType, 3); }),
+              qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(codeOf([&] { fifo->setPropertyU64(p::kAlignment, 4); }),
+              qvzek::kErrorPropertyWrongType);
     EXPECT_EQ(codeOf([&] { fifo->getPropertyU32(11); }), qvzek::kErrorAttributeNotServed);
 }
 
@@ -62,7 +64,8 @@ TEST_F(Properties, SizesThatWouldWrapAreRefused) {
     fifo->setPropertyI32(p::kFlowControl, 1);
     EXPECT_EQ(fifo->getPropertyU64(p::kDepth), uint64_t{1} << 32);
 
-    EXPECT_EQ(codeOf([&] { fifo->setPropertyU32(p::kAlignment, 0x80000001u); }), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(codeOf([&] { fifo->setPropertyU32(p::kAlignment, 0x80000001u); }),
+              qverr::qvapalerr_invalidParameter);
     fifo->setPropertyU32(p::kAlignment, 0x80000000u);
     EXPECT_EQ(fifo->getPropertyU32(p::kAlignment), 0x80000000u);
     fifo->setPropertyU64(p::kDepth, UINT64_MAX - 5);  // rounding up would wrap
@@ -70,7 +73,8 @@ TEST_F(Properties, SizesThatWouldWrapAreRefused) {
     EXPECT_EQ(codeOf([&] { fifo->commit(0); }), qvzek::kErrorFifoDepthInvalid);
     fifo->setPropertyU64(p::kDepth, uint64_t{1} << 62);  // x 8 bytes wraps
     EXPECT_EQ(codeOf([&] { fifo->commit(0); }), qvzek::kErrorFifoDepthInvalid);
-    EXPECT_EQ(codeOf([&] { fifo->configure(UINT64_MAX, nullptr, 0); }), qvzek::kErrorFifoDepthInvalid);
+    EXPECT_EQ(codeOf([&] { fifo->configure(UINT64_MAX, nullptr, 0); }),
+              qvzek::kErrorFifoDepthInvalid);
     // With flow control 2 an alignment above 2^32 bytes leaves no depth.
     fifo->setPropertyI32(p::kFlowControl, 2);
     fifo->setPropertyU64(p::kDepth, 1024);
@@ -87,7 +91,8 @@ TEST_F(Properties, CommitSendsTheFiftySixByteRecordOnceAndOnlyWhenChanged) {
     ASSERT_EQ(in.size(), 56u);
     EXPECT_EQ(field<uint64_t>(in, 0), qvtest::kSessionKey);
     EXPECT_EQ(field<uint32_t>(in, 8), 6u);
-    EXPECT_EQ(field<uint64_t>(in, 16), reinterpret_cast<uintptr_t>(fifo->getPropertyPtr(p::kBufferAddress)));
+    EXPECT_EQ(field<uint64_t>(in, 16),
+              reinterpret_cast<uintptr_t>(fifo->getPropertyPtr(p::kBufferAddress)));
     EXPECT_NE(field<uint64_t>(in, 16), 0u);
     EXPECT_EQ(field<uint64_t>(in, 24), 4096u * 4);  // ring bytes, then mirror bytes
     EXPECT_EQ(field<uint64_t>(in, 32), 4096u * 4);
@@ -151,7 +156,8 @@ TEST_F(Properties, ARefusedConfigurationLeavesNoBufferlessRecordBehind) {
     fifo->commit(0);
     EXPECT_NE(fifo->getPropertyPtr(p::kBufferAddress), nullptr);
     EXPECT_EQ(device.fifo(3).ringBytes, 2048u * 4);
-    EXPECT_EQ(device.fifo(3).address, reinterpret_cast<uintptr_t>(fifo->getPropertyPtr(p::kBufferAddress)));
+    EXPECT_EQ(device.fifo(3).address,
+              reinterpret_cast<uintptr_t>(fifo->getPropertyPtr(p::kBufferAddress)));
     for (const auto& sent : calls("atomiczekddk_fifo.configureFifo")) {
         EXPECT_NE(field<uint64_t>(sent.input, 16), 0u);
     }

@@ -21,7 +21,9 @@ constexpr uint64_t kDepth = 4096;
 constexpr uint32_t kWait = 2000;
 
 // A region handle as the FIFO's release takes it.
-uint64_t* asRegion(uint64_t handle) { return reinterpret_cast<uint64_t*>(static_cast<uintptr_t>(handle)); }
+uint64_t* asRegion(uint64_t handle) {
+    return reinterpret_cast<uint64_t*>(static_cast<uintptr_t>(handle));
+}
 
 class FifoStream : public qvtest::FifoOnDevice, public ::testing::WithParamInterface<bool> {
 protected:
@@ -47,7 +49,8 @@ TEST_P(FifoStream, TargetToHostRegionsFollowTheCounter) {
         uint64_t handle = 0, got = 0;
         void* region = nullptr;
         uint8_t timedOut = 1;
-        fifo->acquireReadRegion(qvzek::TypeU32(), &handle, &region, want, kWait, &timedOut, &got, nullptr, 0);
+        fifo->acquireReadRegion(qvzek::TypeU32(), &handle, &region, want, kWait, &timedOut, &got,
+                                nullptr, 0);
         ASSERT_EQ(timedOut, 0);
         ASSERT_NE(handle, 0u);
         // Without a mirror a run stops at the end of the ring.
@@ -69,7 +72,8 @@ TEST_P(FifoStream, HostToTargetElementsReachTheDeviceInOrder) {
         void* region = nullptr;
         uint64_t got = 0;
         uint8_t timedOut = 1;
-        fifo->acquireWriteElements(qvzek::TypeU32(), &region, want, kWait, &timedOut, &got, nullptr, 0);
+        fifo->acquireWriteElements(qvzek::TypeU32(), &region, want, kWait, &timedOut, &got, nullptr,
+                                   0);
         ASSERT_EQ(timedOut, 0);
         auto* elements = static_cast<uint32_t*>(region);
         for (uint64_t i = 0; i < got; ++i) elements[i] = static_cast<uint32_t>(next + i);
@@ -94,18 +98,21 @@ TEST_F(FifoAccess, ARingOfNRecordsHoldsNMinusOneRegions) {
     uint8_t timedOut;
     const auto acquire = [&](uint64_t& handle, uint64_t count) {
         return codeOf([&] {
-            fifo->acquireReadRegion(qvzek::TypeU32(), &handle, &region, count, kWait, &timedOut, nullptr, nullptr, 0);
+            fifo->acquireReadRegion(qvzek::TypeU32(), &handle, &region, count, kWait, &timedOut,
+                                    nullptr, nullptr, 0);
         });
     };
     for (int i = 0; i < 3; ++i) acquire(handles[i], 10);
     EXPECT_EQ(acquire(handles[3], 10), qvzek::kErrorFifoRegionsFull);
     // Counted access waits until the regions are back.
     EXPECT_EQ(codeOf([&] {
-                  fifo->acquireReadElements(qvzek::TypeU32(), &region, 1, kWait, &timedOut, nullptr, nullptr, 0);
+                  fifo->acquireReadElements(qvzek::TypeU32(), &region, 1, kWait, &timedOut, nullptr,
+                                            nullptr, 0);
               }),
               qvzek::kErrorFifoElementsAcquired);
     EXPECT_EQ(fifo->getPropertyU64(p::kElementsAcquired), 30u);
-    EXPECT_EQ(codeOf([&] { fifo->setPropertyU32(p::kRegionCapacity, 8); }), qvzek::kErrorFifoStarted);
+    EXPECT_EQ(codeOf([&] { fifo->setPropertyU32(p::kRegionCapacity, 8); }),
+              qvzek::kErrorFifoStarted);
 
     // Out of order: nothing goes back until the first region does, then all
     // of it in one request.
@@ -113,14 +120,17 @@ TEST_F(FifoAccess, ARingOfNRecordsHoldsNMinusOneRegions) {
     fifo->releaseRegion(asRegion(handles[2]));
     fifo->releaseRegion(asRegion(handles[1]));
     EXPECT_EQ(calls("atomiczekddk_fifo.releaseBytes").size(), before);
-    EXPECT_EQ(codeOf([&] { fifo->releaseRegion(asRegion(handles[1])); }), qverr::qvapalerr_invalidParameter);  // twice
-    EXPECT_EQ(codeOf([&] { fifo->releaseRegion(asRegion(handles[0] + 4)); }), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(codeOf([&] { fifo->releaseRegion(asRegion(handles[1])); }),
+              qverr::qvapalerr_invalidParameter);  // twice
+    EXPECT_EQ(codeOf([&] { fifo->releaseRegion(asRegion(handles[0] + 4)); }),
+              qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(codeOf([&] { fifo->releaseRegion(nullptr); }), qverr::qvapalerr_invalidParameter);
     fifo->releaseRegion(asRegion(handles[0]));
     const auto released = calls("atomiczekddk_fifo.releaseBytes");
     ASSERT_EQ(released.size(), before + 1);
     EXPECT_EQ(released.back().get<uint64_t>("bytes"), 30u * 4);
-    EXPECT_EQ(codeOf([&] { fifo->releaseRegion(asRegion(handles[0])); }), qvzek::kErrorFifoCountTooLarge);
+    EXPECT_EQ(codeOf([&] { fifo->releaseRegion(asRegion(handles[0])); }),
+              qvzek::kErrorFifoCountTooLarge);
 
     // A count of 0 gives no handle and takes no record.
     uint64_t none = 1;
@@ -141,14 +151,16 @@ TEST_F(FifoAccess, TheDriverLosingTheFifoRestartsItOnce) {
     // A stopped FIFO asks the driver afresh (the ring's cached count is gone).
     fifo->stop();
     device.failNext("atomiczekddk_fifo.waitForBytes", -52010, 2);
-    EXPECT_EQ(codeOf([&] { fifo->read(qvzek::TypeU32(), out, 8, kWait, &timedOut, nullptr, 0); }), qvzek::kErrorFifoStopped);
+    EXPECT_EQ(codeOf([&] { fifo->read(qvzek::TypeU32(), out, 8, kWait, &timedOut, nullptr, 0); }),
+              qvzek::kErrorFifoStopped);
     // Stopped: the next access starts afresh.
     fifo->read(qvzek::TypeU32(), out, 8, kWait, &timedOut, nullptr, 0);
     EXPECT_EQ(out[0], 0u);
 
     fifo->stop();
     device.failNext("atomiczekddk_fifo.waitForBytes", qvzek::kErrorFifoStopped);
-    EXPECT_EQ(codeOf([&] { fifo->read(qvzek::TypeU32(), out, 8, kWait, &timedOut, nullptr, 0); }), qvzek::kErrorFifoStopped);
+    EXPECT_EQ(codeOf([&] { fifo->read(qvzek::TypeU32(), out, 8, kWait, &timedOut, nullptr, 0); }),
+              qvzek::kErrorFifoStopped);
 }
 
 TEST_F(FifoAccess, DirectionAndElementTypeAreChecked) {
@@ -160,14 +172,18 @@ TEST_F(FifoAccess, DirectionAndElementTypeAreChecked) {
     // Another description of a floating-point element of the same size is
     // fine; one of another size would overrun the caller's buffer.
     single->read(qvzek::TypeU32(), bytes, 4, kWait, &timedOut, nullptr, 0);
-    EXPECT_EQ(codeOf([&] { dbl->read(qvzek::TypeSGL(), bytes, 8, kWait, &timedOut, nullptr, 0); }), qverr::qvapalerr_invalidParameter);
-    EXPECT_EQ(codeOf([&] { u16->write(qvzek::TypeI16(), bytes, 4, kWait, &timedOut, nullptr, 0); }), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(codeOf([&] { dbl->read(qvzek::TypeSGL(), bytes, 8, kWait, &timedOut, nullptr, 0); }),
+              qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(codeOf([&] { u16->write(qvzek::TypeI16(), bytes, 4, kWait, &timedOut, nullptr, 0); }),
+              qverr::qvapalerr_invalidParameter);
     // The wrong direction.
-    EXPECT_EQ(codeOf([&] { u16->read(qvzek::TypeU16(), bytes, 4, kWait, &timedOut, nullptr, 0); }), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(codeOf([&] { u16->read(qvzek::TypeU16(), bytes, 4, kWait, &timedOut, nullptr, 0); }),
+              qverr::qvapalerr_invalidParameter);
     u16->write(qvzek::TypeU16(), bytes, 4, kWait, &timedOut, nullptr, 0);
 
     EXPECT_EQ(codeOf([&] {
-                  qvzek::Fifo(describe(7, qvzek::kFifoPeerToPeerReader, qvzek::TypeU32()), fifoInterface, 1, -1, -1);
+                  qvzek::Fifo(describe(7, qvzek::kFifoPeerToPeerReader, qvzek::TypeU32()),
+                              fifoInterface, 1, -1, -1);
               }),
               qverr::qvapalerr_invalidParameter);
 }

@@ -41,7 +41,8 @@ TEST_F(FifoThreads, EveryCallerWaitingForRoomWakesOnARelease) {
             uint8_t late = 0;
             uint64_t count = 0;
             const int32_t code = codeOf([&] {
-                fifo->acquireReadElements(qvzek::TypeU32(), &mine, 1, timeouts[i], &late, &count, nullptr, 0);
+                fifo->acquireReadElements(qvzek::TypeU32(), &mine, 1, timeouts[i], &late, &count,
+                                          nullptr, 0);
             });
             codes[i] = code != 0 ? code : (late != 0 || count != 1 ? -1 : 0);
         });
@@ -56,7 +57,8 @@ TEST_F(FifoThreads, EveryCallerWaitingForRoomWakesOnARelease) {
     // With a finite time-out and nobody releasing, the wait ends in -61219.
     fifo->acquireReadElements(qvzek::TypeU32(), &region, kRing, 2000, &timedOut, &got, nullptr, 0);
     EXPECT_EQ(codeOf([&] {
-                  fifo->acquireReadElements(qvzek::TypeU32(), &region, 1, 20, &timedOut, &got, nullptr, 0);
+                  fifo->acquireReadElements(qvzek::TypeU32(), &region, 1, 20, &timedOut, &got,
+                                            nullptr, 0);
               }),
               qvzek::kErrorFifoAcquireBeyondDepth);
     fifo->releaseElements(kRing);
@@ -66,7 +68,8 @@ TEST_F(FifoThreads, FourReadersAndFourWritersOnSeparateFifos) {
     constexpr uint64_t kElements = 200000;
     std::vector<std::unique_ptr<qvzek::Fifo>> fifos;
     for (uint32_t i = 0; i < 8; ++i) {
-        fifos.push_back(make(i, i < 4 ? qvzek::kFifoTargetToHost : qvzek::kFifoHostToTarget, qvzek::TypeU32()));
+        fifos.push_back(
+            make(i, i < 4 ? qvzek::kFifoTargetToHost : qvzek::kFifoHostToTarget, qvzek::TypeU32()));
         if (i % 2 == 1) fifos.back()->setPropertyU64(qvzek::fifo_properties::kMirrorSize, 0);
         fifos.back()->configure(kRing, nullptr, 0);
     }
@@ -81,11 +84,15 @@ TEST_F(FifoThreads, FourReadersAndFourWritersOnSeparateFifos) {
                     const uint64_t want = std::min<uint64_t>(300 + next % 211, kElements - next);
                     uint8_t timedOut = 0;
                     if (i < 4) {
-                        fifos[i]->read(qvzek::TypeU32(), chunk.data(), want, 5000, &timedOut, nullptr, 0);
-                        for (uint64_t k = 0; k < want; ++k) wrongs += chunk[k] != static_cast<uint32_t>(next + k);
+                        fifos[i]->read(qvzek::TypeU32(), chunk.data(), want, 5000, &timedOut,
+                                       nullptr, 0);
+                        for (uint64_t k = 0; k < want; ++k)
+                            wrongs += chunk[k] != static_cast<uint32_t>(next + k);
                     } else {
-                        for (uint64_t k = 0; k < want; ++k) chunk[k] = static_cast<uint32_t>(next + k);
-                        fifos[i]->write(qvzek::TypeU32(), chunk.data(), want, 5000, &timedOut, nullptr, 0);
+                        for (uint64_t k = 0; k < want; ++k)
+                            chunk[k] = static_cast<uint32_t>(next + k);
+                        fifos[i]->write(qvzek::TypeU32(), chunk.data(), want, 5000, &timedOut,
+                                        nullptr, 0);
                     }
                     if (timedOut != 0) ++wrongs;
                     next += want;

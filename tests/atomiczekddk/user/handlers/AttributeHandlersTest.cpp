@@ -64,7 +64,7 @@ TEST(AttributeHandlers, CompositeOrderDecides) {
     composite.addHandler(new Fixed(7));
     composite.addHandler(new qvzek::AttributeHandlerDevice(device));
     EXPECT_EQ(u32(composite, 80), 0xFFFFFFFFu);  // NoBrex, handled
-    EXPECT_EQ(u32(composite, 4), 7u);           // Fixed comes before Device
+    EXPECT_EQ(u32(composite, 4), 7u);            // Fixed comes before Device
 
     // The traditional handler formats attribute 2 (asked of those after it) in hex.
     qvzek::AttributeHandlerComposite hex;
@@ -82,10 +82,14 @@ TEST(AttributeHandlers, DeviceAndPciProperties) {
         uint32_t id, value;
     };
     const Row numbers[] = {
-        {byDevice, 4, 0x1A2B}, {byDevice, 73, 0},       // no slot count published
+        {byDevice, 4, 0x1A2B},
+        {byDevice, 73, 0},  // no slot count published
         {byDevice, 74, qvzek::kBusKindPci},
-        {byDevice, 92, 0xFFFFFFFF},                     // no NUMA node
-        {byPci, 2, 0x5678},    {byPci, 3, 0x1234},      {byPci, 10, 4}, {byPci, 12, 1},
+        {byDevice, 92, 0xFFFFFFFF},  // no NUMA node
+        {byPci, 2, 0x5678},
+        {byPci, 3, 0x1234},
+        {byPci, 10, 4},
+        {byPci, 12, 1},
     };
     for (const Row& row : numbers) EXPECT_EQ(u32(row.handler, row.id), row.value) << row.id;
     EXPECT_EQ(text(byDevice, 0), "QV-3377");
@@ -99,19 +103,25 @@ TEST(AttributeHandlers, DeviceAndPciProperties) {
     uint32_t length = 0;
     bool handled = false;
     char exact[8] = "zzzzzzz";
-    EXPECT_EQ(thrownStatus([&] { byDevice.getStringAttribute(0, exact, 7, &length, &handled); }).first, qvzek::kErrorBufferTooSmall);
+    EXPECT_EQ(
+        thrownStatus([&] { byDevice.getStringAttribute(0, exact, 7, &length, &handled); }).first,
+        qvzek::kErrorBufferTooSmall);
     EXPECT_EQ(length, 7u);
     EXPECT_STREQ(exact, "zzzzzzz") << "left untouched";
 
     device.text["serialNumber"] = "zz";
-    EXPECT_THROW(qvzek::AttributeHandlerDevice(device).getU32Attribute(4, nullptr), std::invalid_argument);
+    EXPECT_THROW(qvzek::AttributeHandlerDevice(device).getU32Attribute(4, nullptr),
+                 std::invalid_argument);
     device.text["serialNumber"] = "";
-    EXPECT_EQ(thrownStatus([&] { qvzek::AttributeHandlerDevice h(device); }).first, qvzek::kErrorAttributeNotServed);
+    EXPECT_EQ(thrownStatus([&] { qvzek::AttributeHandlerDevice h(device); }).first,
+              qvzek::kErrorAttributeNotServed);
     device.text["serialNumber"] = "1";
     device.numbers.erase("pciDeviceID");
-    EXPECT_EQ(thrownStatus([&] { qvzek::AttributeHandlerPci h(device); }).first, qverr::qvapalerr_resourceNotFound);
+    EXPECT_EQ(thrownStatus([&] { qvzek::AttributeHandlerPci h(device); }).first,
+              qverr::qvapalerr_resourceNotFound);
     device.numbers.erase("busType");
-    EXPECT_EQ(thrownStatus([&] { qvzek::AttributeHandlerDevice h(device); }).first, qverr::qvapalerr_resourceNotFound);
+    EXPECT_EQ(thrownStatus([&] { qvzek::AttributeHandlerDevice h(device); }).first,
+              qverr::qvapalerr_resourceNotFound);
 }
 
 TEST(AttributeHandlers, PxiPlacesTheModule) {
@@ -151,7 +161,8 @@ TEST(TargetClass, MatchesOneTrimmedEntryExactly) {
     PropertyDevice device;
     const auto compatible = [&](const char* deviceClass, const char* list) {
         device.text["zekFpgaTargetClass"] = deviceClass;
-        return qvzek::TargetClassCheckerDefault(std::make_shared<qvzek::AttributeHandlerDevice>(device))
+        return qvzek::TargetClassCheckerDefault(
+                   std::make_shared<qvzek::AttributeHandlerDevice>(device))
             .isCompatible(list);
     };
     EXPECT_TRUE(compatible("QV-3377 (B)", ""));
@@ -161,7 +172,8 @@ TEST(TargetClass, MatchesOneTrimmedEntryExactly) {
     EXPECT_FALSE(compatible("A", ";"));
     // A device without a class is a software fault.
     qvzek::TargetClassCheckerDefault unknown(std::make_shared<qvzek::AttributeHandlerNone>());
-    EXPECT_EQ(thrownStatus([&] { unknown.isCompatible("A"); }).first, qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
+    EXPECT_EQ(thrownStatus([&] { unknown.isCompatible("A"); }).first,
+              qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
 }
 
 class DriverAttributes : public qvtest::SimulatedFpga {
@@ -193,7 +205,8 @@ TEST_F(DriverAttributes, InterfaceProxyAndTraditionalHandlers) {
 
     composite.setU32Attribute(16, 1, &handled);
     EXPECT_EQ(u32(composite, 16), 1u);
-    EXPECT_EQ(thrownStatus([&] { composite.setU32Attribute(16, 2, &handled); }).first, qvzek::kErrorInvalidAttributeValue);
+    EXPECT_EQ(thrownStatus([&] { composite.setU32Attribute(16, 2, &handled); }).first,
+              qvzek::kErrorInvalidAttributeValue);
     EXPECT_EQ(u32(composite, 14), 0x1730E70Fu);
     EXPECT_EQ(u32(composite, 15), 0x0200C000u);
 

@@ -16,14 +16,16 @@ public:
                                                {"zekProductName", "QV-3377"},
                                                {"zekFpgaTargetClass", "QV3377"},
                                                {"zekHardwareRevision", ""}};
-    std::map<std::string, uint32_t> numbers = {{"busType", qvzek::kBusTypePci}, {"pciVendorID", 0x1234},
-                                               {"pciDeviceID", 0xABCD},    {"pciSubsystemID", 0x5678},
-                                               {"pciBusNumber", 4},        {"pciDeviceNumber", 0},
-                                               {"pciFunctionNumber", 1}};
+    std::map<std::string, uint32_t> numbers = {
+        {"busType", qvzek::kBusTypePci}, {"pciVendorID", 0x1234}, {"pciDeviceID", 0xABCD},
+        {"pciSubsystemID", 0x5678},      {"pciBusNumber", 4},     {"pciDeviceNumber", 0},
+        {"pciFunctionNumber", 1}};
 
     void getBusStringProperty(const char* name, std::string& out) override { out = textOf(name); }
     void getBusU32Property(const char* name, uint32_t& out) override { out = numberOf(name); }
-    void getDeviceStringProperty(const char* name, std::string& out) override { out = textOf(name); }
+    void getDeviceStringProperty(const char* name, std::string& out) override {
+        out = textOf(name);
+    }
     void getDeviceU32Property(const char* name, uint32_t& out) override { out = numberOf(name); }
     std::string getInterfacePath() override { return ""; }
     std::string getPersistentToken() override { return ""; }

@@ -17,22 +17,23 @@ namespace control = qvzek::user::control;
 
 class FpgaObject : public qvtest::FpgaOnDevice {
 protected:
-    std::shared_ptr<const qvzek::user::OpenedImage> openOn(std::shared_ptr<const qvzek::Bitfile> image,
-                                                           uint32_t attributes, uint64_t session = 1,
-                                                           const char* signature = nullptr) {
+    std::shared_ptr<const qvzek::user::OpenedImage> openOn(
+        std::shared_ptr<const qvzek::Bitfile> image, uint32_t attributes, uint64_t session = 1,
+        const char* signature = nullptr) {
         qvzek::PersonalityRecord record;
         return fpga->open(image, io, checker, configurer, record,
-                          signature ? signature : image->getSignature().c_str(), attributes, session);
+                          signature ? signature : image->getSignature().c_str(), attributes,
+                          session);
     }
 };
 
 TEST_F(FpgaObject, OpenMatrix) {
     struct Row {
-        bool attached;      // an image is attached before
-        bool sameImage;     // the new image has the attached one's signature
-        bool keepOnly;      // attributes bit 25 on the second open
-        bool fifosBuilt;    // the first open built FIFOs
-        bool personality;   // the configurer reports a new personality
+        bool attached;     // an image is attached before
+        bool sameImage;    // the new image has the attached one's signature
+        bool keepOnly;     // attributes bit 25 on the second open
+        bool fifosBuilt;   // the first open built FIFOs
+        bool personality;  // the configurer reports a new personality
         bool attaches;
     };
     const Row rows[] = {
@@ -48,7 +49,8 @@ TEST_F(FpgaObject, OpenMatrix) {
         auto fresh = fpga = newFpga();
         configurer.changes = false;
         std::shared_ptr<const qvzek::user::OpenedImage> before;
-        if (row.attached) before = openOn(first, kOpenDoNotRun | (row.fifosBuilt ? 0 : kOpenKeepAttachment));
+        if (row.attached)
+            before = openOn(first, kOpenDoNotRun | (row.fifosBuilt ? 0 : kOpenKeepAttachment));
         configurer.changes = row.personality;
         const auto after = openOn(row.sameImage ? first : second,
                                   kOpenDoNotRun | (row.keepOnly ? kOpenKeepAttachment : 0));
@@ -63,13 +65,18 @@ TEST_F(FpgaObject, OpenMatrix) {
 
 TEST_F(FpgaObject, SignatureAndTargetChecks) {
     const auto image = bitfile();
-    EXPECT_EQ(codeOf([&] { openOn(image, kOpenDoNotRun, 1, "0123456789ABCDEF00112233"); }), qverr::qvapalerr_invalidParameter);
-    EXPECT_EQ(codeOf([&] { openOn(image, kOpenDoNotRun, 1, kOtherSignature); }), qvzek::kErrorSignatureMismatch);
+    EXPECT_EQ(codeOf([&] { openOn(image, kOpenDoNotRun, 1, "0123456789ABCDEF00112233"); }),
+              qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(codeOf([&] { openOn(image, kOpenDoNotRun, 1, kOtherSignature); }),
+              qvzek::kErrorSignatureMismatch);
     qvzek::PersonalityRecord record;
-    EXPECT_EQ(codeOf([&] { fpga->open(image, io, checker, configurer, record, nullptr, 0, 1); }), qvzek::kErrorSignatureMismatch);
-    EXPECT_EQ(codeOf([&] { openOn(image, kOpenDoNotRun | kOpenSkipSignatureCheck, 1, "junk"); }), 0);
+    EXPECT_EQ(codeOf([&] { fpga->open(image, io, checker, configurer, record, nullptr, 0, 1); }),
+              qvzek::kErrorSignatureMismatch);
+    EXPECT_EQ(codeOf([&] { openOn(image, kOpenDoNotRun | kOpenSkipSignatureCheck, 1, "junk"); }),
+              0);
     checker.compatible = false;
-    EXPECT_EQ(codeOf([&] { openOn(image, kOpenDoNotRun | kOpenSkipSignatureCheck, 1, "junk"); }), qvzek::kErrorTargetClass);
+    EXPECT_EQ(codeOf([&] { openOn(image, kOpenDoNotRun | kOpenSkipSignatureCheck, 1, "junk"); }),
+              qvzek::kErrorTargetClass);
     // No failure left the lock taken.
     EXPECT_EQ(fpga->lock().count(), 1u);
     EXPECT_FALSE(fpga->lock().writerPending());
@@ -117,8 +124,9 @@ TEST_F(FpgaObject, RunAndControlRegister) {
 
     // Stopped by abort: images that remove the enable refuse to run again.
     fpga = newFpga();
-    openOn(std::make_shared<const qvzek::Bitfile>(qvtest::readTextFile(std::string(QV_BITFILE_CORPUS) + "/sample.xml"),
-                                                  false, true, false),
+    openOn(std::make_shared<const qvzek::Bitfile>(
+               qvtest::readTextFile(std::string(QV_BITFILE_CORPUS) + "/sample.xml"), false, true,
+               false),
            kOpenDoNotRun);
     device.setRunState(control::kStateAborted);
     EXPECT_EQ(codeOf([&] { fpga->run(nullptr); }), qvzek::kErrorRunImplicitEnable);
@@ -132,7 +140,8 @@ TEST_F(FpgaObject, ResetAndAbortClearEveryFifoAndReleaseTheLock) {
     EXPECT_EQ(device.runState(), control::kStateNotRunning);
     std::vector<uint32_t> closed;
     for (auto& request : decoder.requests()) {
-        if (request.name() == "atomiczekddk_fifo.closeFifo") closed.push_back(request.get<uint32_t>("fifo"));
+        if (request.name() == "atomiczekddk_fifo.closeFifo")
+            closed.push_back(request.get<uint32_t>("fifo"));
     }
     EXPECT_EQ(closed, (std::vector<uint32_t>{0, 2}));
     fpga->abort();
@@ -157,13 +166,15 @@ TEST_F(FpgaObject, AResetDropsAcquiredElementsAndResetsEveryFifo) {
     void* elements = nullptr;
     uint8_t timedOut = 1;
     uint64_t acquired = 0;
-    fifo->acquireWriteElements(qvzek::TypeU64(), &elements, 2, 2000, &timedOut, &acquired, nullptr, 0);
+    fifo->acquireWriteElements(qvzek::TypeU64(), &elements, 2, 2000, &timedOut, &acquired, nullptr,
+                               0);
     ASSERT_EQ(acquired, 2u);
 
     fpga->reset();
     std::vector<uint32_t> closed;
     for (auto& request : decoder.requests()) {
-        if (request.name() == "atomiczekddk_fifo.closeFifo") closed.push_back(request.get<uint32_t>("fifo"));
+        if (request.name() == "atomiczekddk_fifo.closeFifo")
+            closed.push_back(request.get<uint32_t>("fifo"));
     }
     EXPECT_EQ(closed, (std::vector<uint32_t>{0, 2}));
     // Stopped, nothing acquired: the stale elements go nowhere near the device.
@@ -189,8 +200,8 @@ TEST_F(FpgaObject, MemoryAcquiredBeforeAResetStaysValidAndIsNeverTheDevicesAgain
     fifo->setPropertyU64(qvzek::fifo_properties::kMirrorSize, 0);
     uint64_t* elements = nullptr;
     uint64_t acquired = 0;
-    fifo->acquireWriteElements(qvzek::TypeU64(), reinterpret_cast<void**>(&elements), 2, 2000, nullptr, &acquired,
-                               nullptr, 0);
+    fifo->acquireWriteElements(qvzek::TypeU64(), reinterpret_cast<void**>(&elements), 2, 2000,
+                               nullptr, &acquired, nullptr, 0);
     ASSERT_EQ(acquired, 2u);
     fpga->reset();
     // The caller's thread still fills what it acquired: pointless, never fatal.
@@ -213,8 +224,8 @@ TEST_F(FpgaObject, MemoryAcquiredBeforeAResetStaysValidAndIsNeverTheDevicesAgain
     // the same way.
     uint64_t handle = 0;
     uint64_t* region = nullptr;
-    fifo->acquireWriteRegion(qvzek::TypeU64(), &handle, reinterpret_cast<void**>(&region), 2, 2000, nullptr,
-                             &acquired, nullptr, 0);
+    fifo->acquireWriteRegion(qvzek::TypeU64(), &handle, reinterpret_cast<void**>(&region), 2, 2000,
+                             nullptr, &acquired, nullptr, 0);
     ASSERT_EQ(acquired, 2u);
     EXPECT_EQ(reinterpret_cast<uint64_t>(region), words[0]);
     region[0] = 0;
@@ -222,18 +233,20 @@ TEST_F(FpgaObject, MemoryAcquiredBeforeAResetStaysValidAndIsNeverTheDevicesAgain
     fifo->releaseRegion(reinterpret_cast<uint64_t*>(handle));
     EXPECT_EQ(count("atomiczekddk_fifo.releaseBytes"), 1u);
     EXPECT_EQ(device.fifo(0).mismatches, 0u);
-    fifo->acquireWriteRegion(qvzek::TypeU64(), &handle, reinterpret_cast<void**>(&region), 2, 2000, nullptr,
-                             &acquired, nullptr, 0);
+    fifo->acquireWriteRegion(qvzek::TypeU64(), &handle, reinterpret_cast<void**>(&region), 2, 2000,
+                             nullptr, &acquired, nullptr, 0);
     fpga->reset();
     region[0] = 7;
     region[1] = 7;
-    EXPECT_EQ(codeOf([&] { fifo->releaseRegion(reinterpret_cast<uint64_t*>(handle)); }), qvzek::kErrorFifoCountTooLarge);
+    EXPECT_EQ(codeOf([&] { fifo->releaseRegion(reinterpret_cast<uint64_t*>(handle)); }),
+              qvzek::kErrorFifoCountTooLarge);
     EXPECT_EQ(count("atomiczekddk_fifo.releaseBytes"), 1u);
 }
 
 TEST_F(FpgaObject, ResetNeedsSupport) {
     std::string text = qvtest::readTextFile(std::string(QV_BITFILE_CORPUS) + "/sample.xml");
-    text = qvtest::replacedOnce(text, "<AllowImplicitEnableRemoval>TRUE", "<AllowImplicitEnableRemoval>false");
+    text = qvtest::replacedOnce(text, "<AllowImplicitEnableRemoval>TRUE",
+                                "<AllowImplicitEnableRemoval>false");
     openOn(std::make_shared<const qvzek::Bitfile>(text, false, true, false), kOpenDoNotRun);
     EXPECT_EQ(codeOf([&] { fpga->reset(); }), qvzek::kErrorNotSupported);
     EXPECT_EQ(count("atomiczekddk_configuration.command0D"), 0u);
@@ -242,7 +255,8 @@ TEST_F(FpgaObject, ResetNeedsSupport) {
 TEST_F(FpgaObject, AnotherImageWaitsUntilNoOtherSessionHoldsTheFifos) {
     const auto first = openOn(bitfile(), kOpenDoNotRun, 1);
     auto fifo = fpga->fifo(2);
-    EXPECT_EQ(codeOf([&] { openOn(bitfile("", kOtherSignature), kOpenDoNotRun, 2); }), qvzek::kErrorBusy);
+    EXPECT_EQ(codeOf([&] { openOn(bitfile("", kOtherSignature), kOpenDoNotRun, 2); }),
+              qvzek::kErrorBusy);
     EXPECT_EQ(fpga->image(), first);
     // The same image is no replacement.
     EXPECT_EQ(openOn(bitfile(), kOpenDoNotRun, 2), first);
@@ -262,7 +276,8 @@ TEST_F(FpgaObject, Reservations) {
     };
     int destroyed = 0;
     fpga->addReservation(7, std::make_unique<Counted>(destroyed));
-    EXPECT_EQ(codeOf([&] { fpga->addReservation(7, std::make_unique<Counted>(destroyed)); }), qvzek::kErrorBusy);
+    EXPECT_EQ(codeOf([&] { fpga->addReservation(7, std::make_unique<Counted>(destroyed)); }),
+              qvzek::kErrorBusy);
     EXPECT_EQ(destroyed, 1);
     fpga->removeReservation(7);
     EXPECT_EQ(destroyed, 2);

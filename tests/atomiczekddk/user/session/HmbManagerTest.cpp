@@ -48,7 +48,8 @@ TEST_F(HmbManager, LayoutsFromTheImage) {
     EXPECT_EQ(manager->blocks().at("a").baggage, -1);
 
     auto two = std::make_shared<qvzek::HMBVirtualMemoryManager>(proxy);
-    EXPECT_TRUE(two->configure(layoutText(hmbElement(hmbBlock("a", 1000, 64) + hmbBlock("b", 1000, 64))), kSig));
+    EXPECT_TRUE(two->configure(
+        layoutText(hmbElement(hmbBlock("a", 1000, 64) + hmbBlock("b", 1000, 64))), kSig));
     EXPECT_EQ(two->blocks().at("b").offset, 8000u);
     EXPECT_EQ(two->entryCount(), 262144u);
 
@@ -64,7 +65,8 @@ TEST_F(HmbManager, LayoutsFromTheImage) {
     // A fixed block named like an HMB block keeps its place and adds its address.
     auto fixed = std::make_shared<qvzek::HMBVirtualMemoryManager>(proxy);
     EXPECT_TRUE(fixed->configure(
-        layoutText(hmbElement(hmbBlock("a", 16, 8), fixedBlock("a", 0x1000, 300) + fixedBlock("z", 0x2000, -999)) +
+        layoutText(hmbElement(hmbBlock("a", 16, 8),
+                              fixedBlock("a", 0x1000, 300) + fixedBlock("z", 0x2000, -999)) +
                    llbElement(131072, 64, "low")),
         kSig));
     EXPECT_EQ(fixed->blocks().at("a").size, 16u);
@@ -75,9 +77,12 @@ TEST_F(HmbManager, LayoutsFromTheImage) {
 }
 
 TEST_F(HmbManager, BadLayoutsAreRefusedAndLeaveNothingBehind) {
-    EXPECT_EQ(codeOf([&] { configure(hmbElement(hmbBlock("a", 10, 12))); }), qvzek::kErrorBitfileUnsupported);
-    EXPECT_EQ(codeOf([&] { configure(hmbElement(hmbBlock("a", 10, 8), "", 3)); }), qvzek::kErrorBitfileUnsupported);
-    EXPECT_EQ(codeOf([&] { configure(hmbElement(hmbBlock("a", 10, 8), "", 2, 21)); }), qvzek::kErrorBitfileUnsupported);
+    EXPECT_EQ(codeOf([&] { configure(hmbElement(hmbBlock("a", 10, 12))); }),
+              qvzek::kErrorBitfileUnsupported);
+    EXPECT_EQ(codeOf([&] { configure(hmbElement(hmbBlock("a", 10, 8), "", 3)); }),
+              qvzek::kErrorBitfileUnsupported);
+    EXPECT_EQ(codeOf([&] { configure(hmbElement(hmbBlock("a", 10, 8), "", 2, 21)); }),
+              qvzek::kErrorBitfileUnsupported);
     EXPECT_EQ(codeOf([&] { configure(llbElement(131072, 32)); }), qvzek::kErrorBitfileUnsupported);
     EXPECT_FALSE(configure(llbElement(131072, 64)));
     // Five entries, one of them empty, overfill the table.
@@ -85,12 +90,17 @@ TEST_F(HmbManager, BadLayoutsAreRefusedAndLeaveNothingBehind) {
     for (char c = 'a'; c <= 'd'; ++c) five += hmbBlock(std::string(1, c), 1, 8);
     EXPECT_EQ(codeOf([&] { configure(hmbElement(five)); }), qvzek::kErrorBitfileUnsupported);
     // A block of 4 GiB is no empty block: it cannot fit the 4 MiB region.
-    EXPECT_EQ(codeOf([&] { configure(hmbElement(hmbBlock("huge", 0x20000000, 64))); }), qvzek::kErrorBitfileUnsupported);
-    EXPECT_EQ(codeOf([&] { configure(hmbElement(hmbBlock("big", 0x80001, 64))); }), qvzek::kErrorBitfileUnsupported);
+    EXPECT_EQ(codeOf([&] { configure(hmbElement(hmbBlock("huge", 0x20000000, 64))); }),
+              qvzek::kErrorBitfileUnsupported);
+    EXPECT_EQ(codeOf([&] { configure(hmbElement(hmbBlock("big", 0x80001, 64))); }),
+              qvzek::kErrorBitfileUnsupported);
     // Malformed text is the bitfile content error.
-    EXPECT_EQ(codeOf([&] { manager->configure("<CompilationResults><Target", kSig); }), qvzek::kErrorBitfileContent);
-    EXPECT_EQ(codeOf([&] { configure("<HMB><BufferIndexBits>2</BufferIndexBits></HMB>"); }), qvzek::kErrorBitfileContent);
-    EXPECT_EQ(codeOf([&] { configure(hmbElement(hmbBlock("a", 1, 8)), "0123"); }), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(codeOf([&] { manager->configure("<CompilationResults><Target", kSig); }),
+              qvzek::kErrorBitfileContent);
+    EXPECT_EQ(codeOf([&] { configure("<HMB><BufferIndexBits>2</BufferIndexBits></HMB>"); }),
+              qvzek::kErrorBitfileContent);
+    EXPECT_EQ(codeOf([&] { configure(hmbElement(hmbBlock("a", 1, 8)), "0123"); }),
+              qverr::qvapalerr_invalidParameter);
     // None of these left a layout or a signature: another image configures.
     EXPECT_EQ(manager->entryCount(), 0u);
     EXPECT_TRUE(manager->blocks().empty());
@@ -103,13 +113,15 @@ TEST_F(HmbManager, OneParsePerSignatureAndOneLayoutAtATime) {
     EXPECT_TRUE(configure(text));
     EXPECT_TRUE(configure(text));
     EXPECT_EQ(manager->parseCount(), 1u);
-    EXPECT_EQ(codeOf([&] { configure(hmbElement(hmbBlock("b", 1, 8)), kSig2); }), qvzek::kErrorBusy);
+    EXPECT_EQ(codeOf([&] { configure(hmbElement(hmbBlock("b", 1, 8)), kSig2); }),
+              qvzek::kErrorBusy);
     EXPECT_EQ(manager->blocks().count("a"), 1u);
     EXPECT_EQ(manager->blocks().count("b"), 0u);
 }
 
 TEST_F(HmbManager, AnotherImageNeverMixesItsLayoutWithTheHeldOne) {
-    EXPECT_TRUE(configure(hmbElement(hmbBlock("a", 1000, 64)) + llbElement(131072, 64, "held window")));
+    EXPECT_TRUE(
+        configure(hmbElement(hmbBlock("a", 1000, 64)) + llbElement(131072, 64, "held window")));
     // An image with only a low-latency window while the first one is held.
     EXPECT_TRUE(configure(llbElement(131072, 64, "other window"), kSig2));
     EXPECT_EQ(manager->windowName(), "held window");
@@ -155,7 +167,8 @@ TEST_F(HmbManager, RegionIsMappedByTheFirstOpenAndReleasedByTheLast) {
 }
 
 TEST_F(HmbManager, FixedBlocksAreAnnouncedInNameOrderAndAgainAfterAFailure) {
-    ASSERT_TRUE(configure(hmbElement(hmbBlock("data", 8, 8), fixedBlock("b", 0xB000, 7) + fixedBlock("a", 0xA000, -2))));
+    ASSERT_TRUE(configure(hmbElement(hmbBlock("data", 8, 8),
+                                     fixedBlock("b", 0xB000, 7) + fixedBlock("a", 0xA000, -2))));
     device.failNext("atomiczekddk_configuration.control", -50001, 1);
     EXPECT_EQ(codeOf([&] { manager->open(); }), -50001);
     // Not left mapped: the next open maps again and announces both.
@@ -184,7 +197,9 @@ TEST_F(HmbManager, RequestsByOperation) {
     // Operation `op` on the block or window `name` (none: no input).
     const auto ask = [&](uint32_t op, const char* name, size_t outSize = 16, bool flag = false) {
         uint64_t nameAddress = reinterpret_cast<uint64_t>(name);
-        return codeOf([&] { manager->request(op, name ? &nameAddress : nullptr, name ? 8 : 0, out, outSize, flag); });
+        return codeOf([&] {
+            manager->request(op, name ? &nameAddress : nullptr, name ? 8 : 0, out, outSize, flag);
+        });
     };
     // Before the region is mapped there is no block to give.
     EXPECT_EQ(ask(2, "data"), qvzek::kErrorBusy);
@@ -222,7 +237,8 @@ TEST_F(HmbManager, WindowsAreCountedPerUser) {
     uint64_t size1M = 0, size4k = 0, address1M = 0, address4k = 0;
     qvzek::HmbHandle lease1M, lease4k, second1M, second4k;
     EXPECT_EQ(codeOf([&] {
-                  manager->openWindows("high", &size1M, &address1M, &lease1M, &size4k, &address4k, &lease4k);
+                  manager->openWindows("high", &size1M, &address1M, &lease1M, &size4k, &address4k,
+                                       &lease4k);
               }),
               qverr::qvapalerr_resourceNotFound);
     EXPECT_FALSE(manager->window4kMapped());
@@ -242,7 +258,8 @@ TEST_F(HmbManager, WindowsAreCountedPerUser) {
     // A 1 MiB window that cannot be mapped gives back the 4 KiB window's use.
     driver.failCall(qvsim::Call::mmap, ENOMEM, 2);
     EXPECT_NE(codeOf([&] {
-                  manager->openWindows("low", &size1M, &address1M, &lease1M, &size4k, &address4k, &lease4k);
+                  manager->openWindows("low", &size1M, &address1M, &lease1M, &size4k, &address4k,
+                                       &lease4k);
               }),
               0);
     EXPECT_FALSE(manager->window4kMapped());

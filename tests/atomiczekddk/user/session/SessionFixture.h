@@ -31,31 +31,37 @@ inline std::string replacedOnce(std::string text, const std::string& from, const
 }
 
 inline std::string hmbBlock(const std::string& name, uint64_t elements, uint32_t stride) {
-    return "<MemoryBlock><Name>" + name + "</Name><Elements>" + std::to_string(elements) + "</Elements><Stride>" +
-           std::to_string(stride) + "</Stride></MemoryBlock>";
+    return "<MemoryBlock><Name>" + name + "</Name><Elements>" + std::to_string(elements) +
+           "</Elements><Stride>" + std::to_string(stride) + "</Stride></MemoryBlock>";
 }
 
 inline std::string fixedBlock(const std::string& name, uint64_t address, int baggage) {
-    return "<MemoryBlock><Name>" + name + "</Name><FixedAddr>" + std::to_string(address) + "</FixedAddr>" +
-           (baggage >= -128 ? "<Baggage>" + std::to_string(baggage) + "</Baggage>" : std::string()) +
+    return "<MemoryBlock><Name>" + name + "</Name><FixedAddr>" + std::to_string(address) +
+           "</FixedAddr>" +
+           (baggage >= -128 ? "<Baggage>" + std::to_string(baggage) + "</Baggage>"
+                            : std::string()) +
            "</MemoryBlock>";
 }
 
-inline std::string hmbElement(const std::string& blocks, const std::string& fixed = "", uint32_t indexBits = 2,
-                              uint32_t offsetBits = 22) {
+inline std::string hmbElement(const std::string& blocks, const std::string& fixed = "",
+                              uint32_t indexBits = 2, uint32_t offsetBits = 22) {
     return "<HMB><BufferIndexBits>" + std::to_string(indexBits) + "</BufferIndexBits><OffsetBits>" +
-           std::to_string(offsetBits) + "</OffsetBits><MemoryBlockList>" + blocks + "</MemoryBlockList>" +
-           (fixed.empty() ? std::string() : "<FixedMemoryBlockList>" + fixed + "</FixedMemoryBlockList>") +
+           std::to_string(offsetBits) + "</OffsetBits><MemoryBlockList>" + blocks +
+           "</MemoryBlockList>" +
+           (fixed.empty() ? std::string()
+                          : "<FixedMemoryBlockList>" + fixed + "</FixedMemoryBlockList>") +
            "</HMB>";
 }
 
-inline std::string llbElement(uint64_t elements, uint32_t stride, const std::string& name = "window") {
+inline std::string llbElement(uint64_t elements, uint32_t stride,
+                              const std::string& name = "window") {
     return "<LLB><MemoryBlockList>" + hmbBlock(name, elements, stride) + "</MemoryBlockList></LLB>";
 }
 
 // A compilation-results text as the bitfile prints it.
 inline std::string layoutText(const std::string& targetData) {
-    return "<CompilationResults><TargetSpecificData>" + targetData + "</TargetSpecificData></CompilationResults>";
+    return "<CompilationResults><TargetSpecificData>" + targetData +
+           "</TargetSpecificData></CompilationResults>";
 }
 
 class AcceptingChecker : public qvzek::ITargetClassChecker {
@@ -93,34 +99,40 @@ protected:
 
     std::shared_ptr<qvzek::user::Fpga> newFpga() {
         return std::make_shared<qvzek::user::Fpga>(
-            proxy, std::make_shared<qvzek::FifoFactory>(
-                       std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk_fifo>(proxy, proxy.get())));
+            proxy,
+            std::make_shared<qvzek::FifoFactory>(
+                std::shared_ptr<sdihal::iInterfaceProxy_atomiczekddk_fifo>(proxy, proxy.get())));
     }
 
     // The sample bitfile's text, reset and abort supported, no implicit
     // enable removal, with `targetData` as its target-specific data.
-    static std::string sampleText(const std::string& targetData = "", const std::string& signature = kSampleSignature,
+    static std::string sampleText(const std::string& targetData = "",
+                                  const std::string& signature = kSampleSignature,
                                   bool autoRun = false) {
         std::string text = readTextFile(std::string(QV_BITFILE_CORPUS) + "/sample.xml");
-        text = replacedOnce(text, "<AllowImplicitEnableRemoval>TRUE", "<AllowImplicitEnableRemoval>false");
+        text = replacedOnce(text, "<AllowImplicitEnableRemoval>TRUE",
+                            "<AllowImplicitEnableRemoval>false");
         text = replacedOnce(text, "<ResetNotSupported/>", "");
-        if (autoRun) text = replacedOnce(text, "<AutoRunWhenDownloaded>False", "<AutoRunWhenDownloaded>true");
+        if (autoRun)
+            text =
+                replacedOnce(text, "<AutoRunWhenDownloaded>False", "<AutoRunWhenDownloaded>true");
         text = replacedOnce(text, kSampleSignature, signature);
         const size_t from = text.find("<HMB>");
         text.replace(from, text.find("</LLB>") + 6 - from, targetData);
         return text;
     }
-    static std::shared_ptr<const qvzek::Bitfile> bitfile(const std::string& targetData = "",
-                                                         const std::string& signature = kSampleSignature,
-                                                         bool autoRun = false) {
-        return std::make_shared<const qvzek::Bitfile>(sampleText(targetData, signature, autoRun), false, true, false);
+    static std::shared_ptr<const qvzek::Bitfile> bitfile(
+        const std::string& targetData = "", const std::string& signature = kSampleSignature,
+        bool autoRun = false) {
+        return std::make_shared<const qvzek::Bitfile>(sampleText(targetData, signature, autoRun),
+                                                      false, true, false);
     }
 
     std::unique_ptr<qvzek::user::SessionWithP2P> open(std::shared_ptr<const qvzek::Bitfile> image,
                                                       uint32_t attributes = 0,
                                                       const char* signature = kSampleSignature) {
-        return std::make_unique<qvzek::user::SessionWithP2P>(fpga, proxy, proxy, configurer, checker, io, image,
-                                                             signature, attributes);
+        return std::make_unique<qvzek::user::SessionWithP2P>(
+            fpga, proxy, proxy, configurer, checker, io, image, signature, attributes);
     }
 
     size_t count(const std::string& method) const { return calls(method).size(); }

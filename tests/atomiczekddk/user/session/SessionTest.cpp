@@ -52,8 +52,8 @@ TEST_F(SessionOnDevice, InfiniteFifoCallsAreServedInSlicesAndStillReturnTheirDat
     EXPECT_EQ(data[15], 15);
     void* elements = nullptr;
     uint64_t acquired = 0;
-    session->acquireFifoReadElements(qvzek::TypeI16(), 2, &elements, 8, kWaitForever, &timedOut, &acquired,
-                                     &remaining);
+    session->acquireFifoReadElements(qvzek::TypeI16(), 2, &elements, 8, kWaitForever, &timedOut,
+                                     &acquired, &remaining);
     ASSERT_EQ(acquired, 8u);
     EXPECT_EQ(static_cast<const int16_t*>(elements)[0], 16);
     session->releaseFifoElements(2, 8);
@@ -196,17 +196,21 @@ TEST_F(SessionOnDevice, PeerToPeerSinkIsMappedOnce) {
     uint32_t id = 0;
     session->getP2PEndpointId(1, &id);
     EXPECT_NE(id, 0u);
-    EXPECT_EQ(codeOf([&] { session->getP2PEndpointId(2, &id); }), qverr::qvapalerr_resourceNotFound);
+    EXPECT_EQ(codeOf([&] { session->getP2PEndpointId(2, &id); }),
+              qverr::qvapalerr_resourceNotFound);
     uint64_t address = 0, size = 0;
     void* context = nullptr;
     qvzek::user::P2PSinkRelease release = nullptr;
-    EXPECT_EQ(codeOf([&] { session->mapP2PSink(1, &address, &size, nullptr, &release); }), qverr::qvapalerr_invalidParameter);
+    EXPECT_EQ(codeOf([&] { session->mapP2PSink(1, &address, &size, nullptr, &release); }),
+              qverr::qvapalerr_invalidParameter);
     session->mapP2PSink(1, &address, &size, &context, &release);
     EXPECT_NE(address, 0u);
     EXPECT_EQ(size, 0x10000u);
     uint64_t secondAddress = 0;
     void* secondContext = nullptr;
-    EXPECT_EQ(codeOf([&] { session->mapP2PSink(1, &secondAddress, &size, &secondContext, &release); }), qvzek::kErrorBusy);
+    EXPECT_EQ(
+        codeOf([&] { session->mapP2PSink(1, &secondAddress, &size, &secondContext, &release); }),
+        qvzek::kErrorBusy);
     EXPECT_EQ(secondContext, nullptr);
     // The first mapping is still whole.
     reinterpret_cast<volatile uint8_t*>(address)[0] = 1;

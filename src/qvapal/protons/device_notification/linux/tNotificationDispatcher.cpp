@@ -26,8 +26,8 @@ constexpr size_t kEventBufferSize = sizeof(inotify_event) + 256;
 
 // The parts of an entry name "<device>\<interface>\...": false when the name
 // has fewer than two backslashes.
-bool splitName(const char* name, const char** device, size_t* deviceLength,
-               const char** interface, size_t* interfaceLength) {
+bool splitName(const char* name, const char** device, size_t* deviceLength, const char** interface,
+               size_t* interfaceLength) {
     const char* first = std::strchr(name, '\\');
     if (first == nullptr) return false;
     const char* second = std::strchr(first + 1, '\\');
@@ -51,8 +51,7 @@ bool assignName(tBasicString& target, const char* text, nQVAPALS100::tStatus& st
 
 }  // namespace
 
-tNotificationDispatcher::tNotificationDispatcher(const char* const* interfaceNames,
-                                                 uint64_t count,
+tNotificationDispatcher::tNotificationDispatcher(const char* const* interfaceNames, uint64_t count,
                                                  nQVAPALS100::tStatus& status) {
     initialize(interfaceNames, count, status);
 }
@@ -100,9 +99,10 @@ void tNotificationDispatcher::initialize(const char* const* interfaceNames, uint
             filter_[filterCount_++] = copy;
         }
         if (watchAll_ || status.isError()) releaseFilter();
-        if (filterCount_ > 1) std::qsort(filter_, filterCount_, sizeof(char*), [](const void* a, const void* b) {
-            return std::strcmp(*static_cast<char* const*>(a), *static_cast<char* const*>(b));
-        });
+        if (filterCount_ > 1)
+            std::qsort(filter_, filterCount_, sizeof(char*), [](const void* a, const void* b) {
+                return std::strcmp(*static_cast<char* const*>(a), *static_cast<char* const*>(b));
+            });
     }
     if (!status.isError()) {
         inotify_ = inotify_init1(IN_CLOEXEC);
@@ -136,8 +136,8 @@ void tNotificationDispatcher::queueEntry(const char* name, bool arrived,
         if (!watchAll_) return;
         // Without parts, the interface is the text before a lone backslash.
         const char* backslash = std::strchr(name, '\\');
-        interfaceLength = backslash != nullptr ? static_cast<size_t>(backslash - name)
-                                               : std::strlen(name);
+        interfaceLength =
+            backslash != nullptr ? static_cast<size_t>(backslash - name) : std::strlen(name);
         copyName(interfaceName, name, interfaceLength);
         device = "";
         deviceLength = 0;

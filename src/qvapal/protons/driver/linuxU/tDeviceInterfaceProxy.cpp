@@ -16,7 +16,9 @@ namespace sdihal::nQVAPAL000 {
 constexpr const char* kSource = "qvapal/protons/driver/linuxU/tDeviceInterfaceProxy";
 
 // A proxy never leaves its descriptor behind.
-tDeviceInterfaceProxy::~tDeviceInterfaceProxy() { tDeviceInterfaceProxy::close(); }
+tDeviceInterfaceProxy::~tDeviceInterfaceProxy() {
+    tDeviceInterfaceProxy::close();
+}
 
 int32_t tDeviceInterfaceProxy::close() {
     if (!isOpen()) return 0;
@@ -29,8 +31,8 @@ int32_t tDeviceInterfaceProxy::close() {
 uint32_t tDeviceInterfaceProxy::ioctl(uint32_t request, const void* in, uint32_t inSize, void* out,
                                       uint32_t outSize, nQVAPALS100::tStatus& status) {
     if (status.isError()) return 0;
-    tKernelRequestBlock block{reinterpret_cast<uintptr_t>(in), reinterpret_cast<uintptr_t>(out),
-                              inSize, outSize, 0, 0};
+    tKernelRequestBlock block{
+        reinterpret_cast<uintptr_t>(in), reinterpret_cast<uintptr_t>(out), inSize, outSize, 0, 0};
     if (systemInterface().ioctl(fd, request, &block) < 0) raiseRequestFailure(status);
     return block.bytesReturned;
 }
@@ -77,7 +79,9 @@ void tDeviceInterfaceProxy::unmapMemory(tMemoryMapping& mapping) {
     mapping.address = nullptr;
 }
 
-bool tDeviceInterfaceProxy::isOpen() const { return fd != -1; }
+bool tDeviceInterfaceProxy::isOpen() const {
+    return fd != -1;
+}
 
 void tDeviceInterfaceProxy::open(const tInterfacePath& path, nQVAPALS100::tStatus& status) {
     open(path.path, status);

@@ -75,9 +75,13 @@ tDeviceInterfaceIterator::tDeviceInterfaceIterator(const char* interfaceName,
     }
 }
 
-tDeviceInterfaceIterator::~tDeviceInterfaceIterator() { globfree(&entries_); }
+tDeviceInterfaceIterator::~tDeviceInterfaceIterator() {
+    globfree(&entries_);
+}
 
-bool tDeviceInterfaceIterator::isEnd() const { return cursor_ == nullptr || *cursor_ == nullptr; }
+bool tDeviceInterfaceIterator::isEnd() const {
+    return cursor_ == nullptr || *cursor_ == nullptr;
+}
 
 void tDeviceInterfaceIterator::next() {
     if (!isEnd()) ++cursor_;
@@ -102,9 +106,8 @@ void tDeviceInterfaceIterator::getInterfacePath(tInterfacePath& path,
     path.length = count + 1;
 }
 
-void tDeviceInterfaceIterator::getBusProperty(const char* name, void* buffer,
-                                              uint64_t bufferSize, uint64_t* size,
-                                              nQVAPALS100::tStatus& status) const {
+void tDeviceInterfaceIterator::getBusProperty(const char* name, void* buffer, uint64_t bufferSize,
+                                              uint64_t* size, nQVAPALS100::tStatus& status) const {
     readPropertyFile("busProperties", name, buffer, bufferSize, size, status);
 }
 
@@ -115,8 +118,7 @@ void tDeviceInterfaceIterator::getDeviceProperty(const char* name, void* buffer,
 }
 
 void tDeviceInterfaceIterator::readPropertyFile(const char* category, const char* name,
-                                                void* buffer, uint64_t bufferSize,
-                                                uint64_t* size,
+                                                void* buffer, uint64_t bufferSize, uint64_t* size,
                                                 nQVAPALS100::tStatus& status) const {
     if (status.isError()) return;
     if (isEnd()) {

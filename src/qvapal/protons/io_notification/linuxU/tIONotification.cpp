@@ -36,8 +36,7 @@ T field(const unsigned char* message, size_t offset) {
 
 }  // namespace
 
-tIONotificationReader::tIONotificationReader(uint64_t queueLength,
-                                             nQVAPALS100::tStatus& status) {
+tIONotificationReader::tIONotificationReader(uint64_t queueLength, nQVAPALS100::tStatus& status) {
     if (status.isError()) return;
     if (const int err = stopPipe_.open(); err != 0) {
         QVAPAL_RAISE_ERRNO(status, err, kSource, 21);
