@@ -16,7 +16,10 @@ namespace {
 // set is an open-addressed table of atomic slots that only changes under
 // the mutex; a change makes `sequence` odd while it lasts, and a reader
 // keeps what it found only when `sequence` was even and unchanged around
-// its reading (else it looks again under the mutex). A table replaced by a
+// its reading (else it looks again under the mutex). Every access is
+// sequentially consistent, which orders the slots against `sequence`
+// without fences (the thread checker cannot follow fences; on x86 such
+// loads cost what plain ones do). A table replaced by a
 // larger one is kept until unload, since a reader may still be probing it;
 // tables grow only with the peak count of live handles.
 
@@ -53,7 +56,7 @@ Slot* probe(const Table* table, uint64_t handle) {
     const size_t mask = table->capacity() - 1;
     size_t index = table->home(handle);
     for (size_t step = 0; step <= mask; ++step, index = (index + 1) & mask) {
-        const uint64_t held = table->slots[index].handle.load(std::memory_order_relaxed);
+        const uint64_t held = table->slots[index].handle.load();
         if (held == handle) return &table->slots[index];
         if (held == 0) return nullptr;
     }
@@ -62,53 +65,48 @@ Slot* probe(const Table* table, uint64_t handle) {
 
 Found read(const Slot* slot) {
     if (slot == nullptr) return {};
-    return {slot->kind.load(std::memory_order_relaxed),
-            slot->owner.load(std::memory_order_relaxed)};
+    return {slot->kind.load(), slot->owner.load()};
 }
 
 class Registry {
 public:
     Found find(uint64_t handle) const {
-        const uint64_t before = sequence_.load(std::memory_order_acquire);
+        const uint64_t before = sequence_.load();
         if (before % 2 == 0) {
-            const Found found = read(probe(table_.load(std::memory_order_acquire), handle));
-            std::atomic_thread_fence(std::memory_order_acquire);
-            if (sequence_.load(std::memory_order_relaxed) == before) return found;
+            const Found found = read(probe(table_.load(), handle));
+            if (sequence_.load() == before) return found;
         }
         std::lock_guard guard(lock_);
-        return read(probe(table_.load(std::memory_order_relaxed), handle));
+        return read(probe(table_.load(), handle));
     }
 
     void add(uint64_t handle, HandleKind kind, uint64_t owner) {
         std::lock_guard guard(lock_);
-        Table* table = table_.load(std::memory_order_relaxed);
+        Table* table = table_.load();
         if (table == nullptr || (used_ + 1) * 2 > table->capacity()) rebuild();
         Change change(sequence_);
-        place(table_.load(std::memory_order_relaxed), handle, static_cast<uint8_t>(kind), owner);
+        place(table_.load(), handle, static_cast<uint8_t>(kind), owner);
     }
 
     bool drop(uint64_t handle, HandleKind kind) {
         std::lock_guard guard(lock_);
-        Slot* slot = probe(table_.load(std::memory_order_relaxed), handle);
-        if (slot == nullptr ||
-            slot->kind.load(std::memory_order_relaxed) != static_cast<uint8_t>(kind))
-            return false;
+        Slot* slot = probe(table_.load(), handle);
+        if (slot == nullptr || slot->kind.load() != static_cast<uint8_t>(kind)) return false;
         Change change(sequence_);
-        slot->kind.store(kDropped, std::memory_order_relaxed);
+        slot->kind.store(kDropped);
         --live_;
         return true;
     }
 
     void dropOwnedBy(uint64_t owner) {
         std::lock_guard guard(lock_);
-        Table* table = table_.load(std::memory_order_relaxed);
+        Table* table = table_.load();
         if (table == nullptr) return;
         Change change(sequence_);
         for (size_t i = 0; i < table->capacity(); ++i) {
             Slot& slot = table->slots[i];
-            if (slot.kind.load(std::memory_order_relaxed) != kDropped &&
-                slot.owner.load(std::memory_order_relaxed) == owner) {
-                slot.kind.store(kDropped, std::memory_order_relaxed);
+            if (slot.kind.load() != kDropped && slot.owner.load() == owner) {
+                slot.kind.store(kDropped);
                 --live_;
             }
         }
@@ -119,14 +117,9 @@ private:
     class Change {
     public:
         explicit Change(std::atomic<uint64_t>& sequence) : sequence_(sequence) {
-            sequence_.store(sequence_.load(std::memory_order_relaxed) + 1,
-                            std::memory_order_relaxed);
-            std::atomic_thread_fence(std::memory_order_release);
+            sequence_.store(sequence_.load() + 1);
         }
-        ~Change() {
-            sequence_.store(sequence_.load(std::memory_order_relaxed) + 1,
-                            std::memory_order_release);
-        }
+        ~Change() { sequence_.store(sequence_.load() + 1); }
         Change(const Change&) = delete;
         Change& operator=(const Change&) = delete;
 
@@ -140,15 +133,15 @@ private:
         size_t index = table->home(handle);
         while (true) {
             Slot& slot = table->slots[index];
-            const uint64_t held = slot.handle.load(std::memory_order_relaxed);
+            const uint64_t held = slot.handle.load();
             if (held == 0 || held == handle) {
                 if (held == 0) {
-                    slot.handle.store(handle, std::memory_order_relaxed);
+                    slot.handle.store(handle);
                     ++used_;
                 }
-                if (slot.kind.load(std::memory_order_relaxed) == kDropped) ++live_;
-                slot.owner.store(owner, std::memory_order_relaxed);
-                slot.kind.store(kind, std::memory_order_relaxed);
+                if (slot.kind.load() == kDropped) ++live_;
+                slot.owner.store(owner);
+                slot.kind.store(kind);
                 return;
             }
             index = (index + 1) & mask;
@@ -158,14 +151,13 @@ private:
     // Makes room for one more handle: dropped slots are cleared, and the
     // table is doubled when live handles would fill more than a quarter.
     void rebuild() {
-        Table* old = table_.load(std::memory_order_relaxed);
+        Table* old = table_.load();
         std::vector<std::pair<uint64_t, Found>> keep;
         keep.reserve(live_);
         if (old != nullptr) {
             for (size_t i = 0; i < old->capacity(); ++i) {
                 const Found found = read(&old->slots[i]);
-                if (found.kind != kDropped)
-                    keep.emplace_back(old->slots[i].handle.load(std::memory_order_relaxed), found);
+                if (found.kind != kDropped) keep.emplace_back(old->slots[i].handle.load(), found);
             }
         }
         const unsigned bits =
@@ -177,14 +169,14 @@ private:
             table = tables_.back().get();
         } else {
             for (size_t i = 0; i < old->capacity(); ++i) {
-                old->slots[i].kind.store(kDropped, std::memory_order_relaxed);
-                old->slots[i].handle.store(0, std::memory_order_relaxed);
+                old->slots[i].kind.store(kDropped);
+                old->slots[i].handle.store(0);
             }
         }
         used_ = 0;
         live_ = 0;
         for (const auto& [handle, found] : keep) place(table, handle, found.kind, found.owner);
-        table_.store(table, std::memory_order_release);
+        table_.store(table);
     }
 
     mutable std::mutex lock_;
