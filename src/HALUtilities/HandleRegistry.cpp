@@ -94,7 +94,6 @@ public:
         if (slot == nullptr || slot->kind.load() != static_cast<uint8_t>(kind)) return false;
         Change change(sequence_);
         slot->kind.store(kDropped);
-        --live_;
         return true;
     }
 
@@ -105,10 +104,8 @@ public:
         Change change(sequence_);
         for (size_t i = 0; i < table->capacity(); ++i) {
             Slot& slot = table->slots[i];
-            if (slot.kind.load() != kDropped && slot.owner.load() == owner) {
+            if (slot.kind.load() != kDropped && slot.owner.load() == owner)
                 slot.kind.store(kDropped);
-                --live_;
-            }
         }
     }
 
@@ -139,7 +136,6 @@ private:
                     slot.handle.store(handle);
                     ++used_;
                 }
-                if (slot.kind.load() == kDropped) ++live_;
                 slot.owner.store(owner);
                 slot.kind.store(kind);
                 return;
@@ -153,7 +149,6 @@ private:
     void rebuild() {
         Table* old = table_.load();
         std::vector<std::pair<uint64_t, Found>> keep;
-        keep.reserve(live_);
         if (old != nullptr) {
             for (size_t i = 0; i < old->capacity(); ++i) {
                 const Found found = read(&old->slots[i]);
@@ -174,7 +169,6 @@ private:
             }
         }
         used_ = 0;
-        live_ = 0;
         for (const auto& [handle, found] : keep) place(table, handle, found.kind, found.owner);
         table_.store(table);
     }
@@ -184,7 +178,6 @@ private:
     std::atomic<Table*> table_{nullptr};  // the current one of tables_
     std::vector<std::unique_ptr<Table>> tables_;
     size_t used_ = 0;  // slots of the current table ever written since it was cleared
-    size_t live_ = 0;
 };
 
 // Built at first use (nothing runs at library load); gone when the library
