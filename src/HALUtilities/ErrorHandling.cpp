@@ -32,40 +32,29 @@ void throwNullArgument(const char* operation, const char* problem) {
                             problem);
 }
 
-void throwInvalidHandle(uint64_t handle, const qverr::SourceLocation& location, const char* key) {
-    qverr::Exception exception(qverr::qvapalerr_invalidParameter, location);
-    qverr::DetailWriter(exception.status).add(key, handle == 0 ? "null handle" : "unknown handle");
-    throw exception;
+void throwInvalidHandle(uint64_t handle, const qverr::SourceLocation& location, const char* key,
+                        const char* nullText) {
+    qverr::throwWithMessage(qverr::qvapalerr_invalidParameter, location, key,
+                            handle == 0 ? nullText : "unknown handle");
 }
 
 namespace {
 
-constexpr qverr::SourceLocation kInvalidDevice{"DeviceHALImpl/DeviceHALSession.cpp", 923,
-                                               kComponent, "qvapalerr_invalidParameter"};
-
-void checkDeviceHandleNotNull(uint64_t handle) {
-    if (handle == 0) {
-        qverr::Exception exception(qverr::qvapalerr_invalidParameter, kInvalidDevice);
-        qverr::DetailWriter(exception.status).add("sessionPtrFromHandle", "null input");
-        throw exception;
-    }
+[[noreturn]] void throwInvalidDevice(uint64_t handle) {
+    static constexpr qverr::SourceLocation kInvalidDevice{"DeviceHALImpl/DeviceHALSession.cpp", 923,
+                                                          kComponent, "qvapalerr_invalidParameter"};
+    throwInvalidHandle(handle, kInvalidDevice, "sessionPtrFromHandle", "null input");
 }
 
 }  // namespace
 
 DeviceSession* sessionPtrFromHandle(uint64_t handle) {
-    checkDeviceHandleNotNull(handle);
-    if (!isLiveHandle(handle, HandleKind::deviceSession)) {
-        throwInvalidHandle(handle, kInvalidDevice, "sessionPtrFromHandle");
-    }
+    if (handle == 0 || !isLiveHandle(handle, HandleKind::deviceSession)) throwInvalidDevice(handle);
     return reinterpret_cast<DeviceSession*>(static_cast<uintptr_t>(handle));
 }
 
 DeviceSession* takeSessionFromHandle(uint64_t handle) {
-    checkDeviceHandleNotNull(handle);
-    if (!dropHandle(handle, HandleKind::deviceSession)) {
-        throwInvalidHandle(handle, kInvalidDevice, "sessionPtrFromHandle");
-    }
+    if (handle == 0 || !dropHandle(handle, HandleKind::deviceSession)) throwInvalidDevice(handle);
     // Its contexts go with it: no family handle outlives the objects.
     dropOwnedBy(handle);
     return reinterpret_cast<DeviceSession*>(static_cast<uintptr_t>(handle));

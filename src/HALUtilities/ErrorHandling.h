@@ -45,9 +45,9 @@ void checkNotNull(const Pointers*... pointers) {
 }
 
 // Throws -52005 from `location` for a handle that is 0 or not live, with the
-// detail pair `key`: "null handle" or "unknown handle".
+// detail pair `key`: `nullText` or "unknown handle".
 [[noreturn]] void throwInvalidHandle(uint64_t handle, const qverr::SourceLocation& location,
-                                     const char* key);
+                                     const char* key, const char* nullText = "null handle");
 
 // The handle of a context-as-handle family as its object; 0 or a handle that
 // names no live context throws -52005 from the null-argument check.

@@ -46,34 +46,28 @@ int32_t command(uint64_t line, void* handle, Operation&& operation) {
 
 namespace {
 
-const qverr::SourceLocation& invalidHandleLocation() {
-    return QVERR_LOCATION(qv3377hal::kComponent, "qvapalerr_invalidParameter");
-}
-
-void checkNotNullHandle(void* handle) {
-    if (handle == nullptr) {
-        qverr::throwWithMessage(qverr::qvapalerr_invalidParameter, invalidHandleLocation(),
-                                "sessionRefFromHandle",
-                                "Could not get pointer to session from handle.");
-    }
+// A null handle, or one that names no open session.
+[[noreturn]] void throwInvalidSession(void* handle) {
+    qv3377hal::throwInvalidHandle(
+        qv3377hal::handleOf(handle),
+        QVERR_LOCATION(qv3377hal::kComponent, "qvapalerr_invalidParameter"), "sessionRefFromHandle",
+        "Could not get pointer to session from handle.");
 }
 
 }  // namespace
 
 p2pHALSession* sessionRefFromHandle(void* handle) {
-    checkNotNullHandle(handle);
-    if (!qv3377hal::isLiveHandle(qv3377hal::handleOf(handle), qv3377hal::HandleKind::p2pSession)) {
-        qv3377hal::throwInvalidHandle(qv3377hal::handleOf(handle), invalidHandleLocation(),
-                                      "sessionRefFromHandle");
+    if (handle == nullptr ||
+        !qv3377hal::isLiveHandle(qv3377hal::handleOf(handle), qv3377hal::HandleKind::p2pSession)) {
+        throwInvalidSession(handle);
     }
     return static_cast<p2pHALSession*>(handle);
 }
 
 p2pHALSession* takeSessionFromHandle(void* handle) {
-    checkNotNullHandle(handle);
-    if (!qv3377hal::dropHandle(qv3377hal::handleOf(handle), qv3377hal::HandleKind::p2pSession)) {
-        qv3377hal::throwInvalidHandle(qv3377hal::handleOf(handle), invalidHandleLocation(),
-                                      "sessionRefFromHandle");
+    if (handle == nullptr ||
+        !qv3377hal::dropHandle(qv3377hal::handleOf(handle), qv3377hal::HandleKind::p2pSession)) {
+        throwInvalidSession(handle);
     }
     return static_cast<p2pHALSession*>(handle);
 }
