@@ -38,9 +38,7 @@ public:
     // A session of `instance`, closed when it goes out of scope; 0 when the
     // open failed (the test fails).
     qvtest::OwnedHandle openSession(const char* instance, const std::string& json) {
-        uint64_t handle = 0;
-        EXPECT_EQ(open(json.c_str(), instance, &handle), 0) << instance << " " << json;
-        return qvtest::OwnedHandle(handle, close);
+        return qvtest::openDevice(library, instance, json);
     }
     uint64_t context(uint64_t handle, uint32_t id, uint8_t flag = 0) {
         uint64_t out = 0;

@@ -49,14 +49,15 @@ protected:
 };
 
 TEST_F(StaleHandles, DeviceSessionsAndTheirContexts) {
-    const uint64_t device = openSession("ao/0", params("", false)).release();
+    qvtest::OwnedHandle session = openSession("ao/0", params("", false));
+    const uint64_t device = session;
     const uint64_t trigger = context(device, 10);
     const uint64_t data = context(device, 32);
     uint64_t handle = 0;
     ASSERT_EQ(library.fn<int32_t (*)(uint64_t, uint64_t, uint64_t*)>("trig_open")(device, trigger,
                                                                                   &handle),
               0);
-    close(device);
+    session.close();
     close(device);  // a second close does nothing
     auto sendTrigger = library.fn<int32_t (*)(uint64_t, uint32_t)>("trig_sendSoftwareTrigger");
     auto reservationOpen =
@@ -99,7 +100,7 @@ TEST_F(StaleHandles, ModulePlatformAndPeerToPeerSessions) {
         rfClose(bad);
     }
 
-    const uint64_t device = openSession("ao/0", params()).release();
+    const qvtest::OwnedHandle device = openSession("ao/0", params());
     const std::string description = reinterpret_cast<const char*>(context(device, 17));
     void* p2p = nullptr;
     ASSERT_EQ(library.fn<int32_t (*)(const char*, const char*, void**)>("p2p_open")(
@@ -113,7 +114,6 @@ TEST_F(StaleHandles, ModulePlatformAndPeerToPeerSessions) {
         EXPECT_EQ(count(reinterpret_cast<void*>(bad), &n), qverr::qvapalerr_invalidParameter);
         EXPECT_EQ(p2pClose(reinterpret_cast<void*>(bad)), qverr::qvapalerr_invalidParameter);
     }
-    close(device);
 }
 
 TEST_F(StaleHandles, InstructionTargets) {

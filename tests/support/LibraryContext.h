@@ -10,6 +10,7 @@
 
 #include "module/SimulatedModule.h"
 #include "support/HostLibrary.h"
+#include "support/OwnedHandle.h"
 
 namespace qvtest {
 
@@ -28,6 +29,18 @@ inline std::string deviceParams(const qvsim::SimulatedModule& module, const std:
 inline const std::string kFpgaImageMembers =
     "\"bitfilePath\":\"/images/qv3377.lvbitx\",\"sessionUID\":\"S-1\"";
 
+// A device session of `instance` opened with `params`, closed when it goes
+// out of scope; 0 when the open failed (the test fails).
+inline OwnedHandle openDevice(HostLibrary& library, const char* instance,
+                              const std::string& params) {
+    uint64_t device = 0;
+    EXPECT_EQ(library.fn<int32_t (*)(const char*, const char*, uint64_t*)>("device_open")(
+                  params.c_str(), instance, &device),
+              0)
+        << instance << " " << params;
+    return OwnedHandle(device, library.fn<void (*)(uint64_t)>("device_close"));
+}
+
 class LibraryContext {
 public:
     // Context `id` of a new device session of `instance` ("ai/0", "ao/0")
@@ -35,11 +48,7 @@ public:
     // sent are cleared. A failure is a test failure, and the handle is then 0.
     LibraryContext(HostLibrary& library, qvsim::SimulatedModule& module, const char* instance,
                    uint32_t id, const std::string& params)
-        : close_(library.fn<void (*)(uint64_t)>("device_close")) {
-        EXPECT_EQ(library.fn<int32_t (*)(const char*, const char*, uint64_t*)>("device_open")(
-                      params.c_str(), instance, &device_),
-                  0)
-            << instance << " " << params;
+        : device_(openDevice(library, instance, params)) {
         if (device_ != 0) {
             EXPECT_EQ(library.fn<int32_t (*)(uint64_t, uint32_t, uint8_t, uint64_t*)>(
                           "device_getContext")(device_, id, 0, &handle_),
@@ -53,16 +62,12 @@ public:
         : LibraryContext(library, module, instance, id, deviceParams(module)) {}
     LibraryContext(const LibraryContext&) = delete;
     LibraryContext& operator=(const LibraryContext&) = delete;
-    ~LibraryContext() {
-        if (device_ != 0) close_(device_);
-    }
 
     uint64_t handle() const { return handle_; }
     uint64_t device() const { return device_; }
 
 private:
-    void (*close_)(uint64_t);
-    uint64_t device_ = 0;
+    OwnedHandle device_;
     uint64_t handle_ = 0;
 };
 

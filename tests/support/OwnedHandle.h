@@ -32,8 +32,6 @@ public:
     // temporary, which would close it before its first use.
     operator uint64_t() const& { return handle_; }
     operator uint64_t() && = delete;
-    // The handle, no longer owned: for a test that closes it itself.
-    uint64_t release() { return std::exchange(handle_, 0); }
     // Closes now (a test that checks what closing does); later calls and
     // the destructor do nothing.
     void close() {
