@@ -381,6 +381,24 @@ TEST_F(Facade, CallerPointersReachTheSessionAsGiven) {
     EXPECT_EQ(facadeCode([&](tStatus& s) { f.run(0, &running, s); }), qvzek::kErrorBusy);
     EXPECT_FALSE(running);
     device.setNeverRuns(false);
+
+    // A sink mapped for a caller who cannot receive its address would stay
+    // reserved with no way to use it.
+    size_t size = 0;
+    void* context = nullptr;
+    void* release = nullptr;
+    EXPECT_EQ(
+        facadeCode([&](tStatus& s) { f.mapP2PSink(1, nullptr, &size, &context, &release, s); }),
+        qverr::qvapalerr_invalidParameter);
+    void* address = nullptr;
+    EXPECT_EQ(
+        facadeCode([&](tStatus& s) { f.mapP2PSink(1, &address, nullptr, &context, &release, s); }),
+        qverr::qvapalerr_invalidParameter);
+    ASSERT_EQ(
+        facadeCode([&](tStatus& s) { f.mapP2PSink(1, &address, &size, &context, &release, s); }),
+        0);
+    EXPECT_NE(address, nullptr);
+    reinterpret_cast<qvzek::user::P2PSinkRelease>(release)(context, 1);
 }
 
 TEST_F(Facade, AHostMemoryLeaseTheCallerCannotReleaseIsNeverTaken) {
@@ -398,6 +416,38 @@ TEST_F(Facade, AHostMemoryLeaseTheCallerCannotReleaseIsNeverTaken) {
               }),
               qverr::qvapalerr_invalidParameter);
     EXPECT_EQ(fpga->hmbManager()->openCount(), opens);
+}
+
+TEST_F(Facade, AHostMemoryWindowLeaseTheCallerCannotReleaseIsNeverTaken) {
+    qvzek::FpgaSession withWindows(nullptr, this);
+    ASSERT_EQ(facadeCode([&](tStatus& s) {
+                  withWindows.open(
+                      sampleText(hmbElement(hmbBlock("a", 1000, 64)) + llbElement(131072, 64, "w"))
+                          .c_str(),
+                      kSampleSignature, qvzek::kOpenBitfileIsText, s);
+              }),
+              0);
+    uint64_t size1M = 0, address1M = 0, size4k = 0, address4k = 0;
+    void* context1M = nullptr;
+    void* release1M = nullptr;
+    void* context4k = nullptr;
+    void* release4k = nullptr;
+    EXPECT_EQ(facadeCode([&](tStatus& s) {
+                  withWindows.openHostMemoryBufferRegion("w", &size1M, &address1M, &context1M,
+                                                         &release1M, &size4k, &address4k,
+                                                         &context4k, nullptr, s);
+              }),
+              qverr::qvapalerr_invalidParameter);
+    EXPECT_FALSE(fpga->hmbManager()->window4kMapped());
+    EXPECT_FALSE(fpga->hmbManager()->window1MMapped());
+    EXPECT_EQ(facadeCode([&](tStatus& s) {
+                  withWindows.openHostMemoryBufferRegion("w", &size1M, &address1M, nullptr,
+                                                         &release1M, &size4k, &address4k,
+                                                         &context4k, &release4k, s);
+              }),
+              qverr::qvapalerr_invalidParameter);
+    EXPECT_FALSE(fpga->hmbManager()->window4kMapped());
+    EXPECT_FALSE(fpga->hmbManager()->window1MMapped());
 }
 
 }  // namespace qvtest
