@@ -11,7 +11,6 @@ namespace qvzek {
 
 namespace {
 
-constexpr int32_t kErrorUnknownOperation = kErrorNotSupported;
 constexpr uint64_t kUnitRounding = 0x100000;
 constexpr uint32_t kMaxUnits = 0x80000;
 constexpr size_t kMaxBlocks = 4;
@@ -320,7 +319,7 @@ void HMBVirtualMemoryManager::request(uint32_t operation, const void* input, uin
             return;
         }
         default:
-            throwStatusCode(kErrorUnknownOperation);
+            throwStatusCode(kErrorNotSupported);
     }
 }
 

@@ -16,7 +16,6 @@ namespace {
 
 constexpr const char* kComponent = "internal_sdi_hal23u";
 constexpr const char* kSourceName = "atomiczekddk/user/session/FpgaSessionTraditional";
-constexpr int32_t kErrorNotServed = kErrorAttributeNotServed;
 
 constexpr uint32_t kModeClosed = 0;
 constexpr uint32_t kModePrepared = 1;
@@ -133,7 +132,7 @@ uint32_t FpgaSessionTraditional::getU32Attribute(uint32_t id, nQVAPALS100::tStat
                 else if (id == 48 || id == 81)
                     value = 0;
                 else
-                    throwStatusCode(kErrorNotServed);
+                    throwStatusCode(kErrorAttributeNotServed);
                 return;
             case kModeOpen:
                 if (id == kAttribute45) {
@@ -149,7 +148,7 @@ uint32_t FpgaSessionTraditional::getU32Attribute(uint32_t id, nQVAPALS100::tStat
                 throwStatusCode(kErrorTraditionalMode);
         }
         value = attributeHandler_->getU32Attribute(id, &handled);
-        if (!handled) throwStatusCode(kErrorNotServed);
+        if (!handled) throwStatusCode(kErrorAttributeNotServed);
     });
     return value;
 }
@@ -164,7 +163,7 @@ void FpgaSessionTraditional::getStringAttribute(int64_t id, char* buffer, uint64
         const auto size = static_cast<uint32_t>(std::min<uint64_t>(bufferSize, 0xFFFFFFFF));
         attributeHandler_->getStringAttribute(static_cast<uint32_t>(id), buffer, size, length,
                                               &handled);
-        if (!handled) throwStatusCode(kErrorNotServed);
+        if (!handled) throwStatusCode(kErrorAttributeNotServed);
     });
 }
 
@@ -191,7 +190,7 @@ void FpgaSessionTraditional::setU32Attribute(uint32_t id, uint32_t value,
                     if (value == 0 || value == 1) throwStatusCode(kErrorUnsupportedVersion);
                     return;
                 }
-                if (id != kAttributeOpen) throwStatusCode(kErrorNotServed);
+                if (id != kAttributeOpen) throwStatusCode(kErrorAttributeNotServed);
                 if (value != kOpenCommit) return;
                 openAttributes_ |= kOpenAttributesAtOpen;
                 if (bitfilePath_.empty()) throwStatusCode(kErrorNoBitfilePath);
@@ -216,7 +215,7 @@ void FpgaSessionTraditional::setU32Attribute(uint32_t id, uint32_t value,
                 throwStatusCode(kErrorTraditionalMode);
         }
         attributeHandler_->setU32Attribute(id, value, &handled);
-        if (!handled) throwStatusCode(kErrorNotServed);
+        if (!handled) throwStatusCode(kErrorAttributeNotServed);
     });
 }
 
@@ -233,7 +232,7 @@ void FpgaSessionTraditional::setStringAttribute(uint64_t id, const char* text,
                 break;
             case kModePrepared:
                 if (id == 1 || id == 3) return;
-                throwStatusCode(kErrorNotServed);
+                throwStatusCode(kErrorAttributeNotServed);
             case kModeOpen:
                 if (id == 1) return;
                 break;
@@ -242,7 +241,7 @@ void FpgaSessionTraditional::setStringAttribute(uint64_t id, const char* text,
         }
         bool handled = false;
         attributeHandler_->setStringAttribute(static_cast<uint32_t>(id), text, &handled);
-        if (!handled) throwStatusCode(kErrorNotServed);
+        if (!handled) throwStatusCode(kErrorAttributeNotServed);
     });
 }
 

@@ -14,7 +14,6 @@ namespace qvzek::user {
 
 namespace {
 
-constexpr int32_t kErrorControlBit4 = kErrorFpgaStatusFault;
 constexpr auto kRunTimeout = std::chrono::milliseconds(50);
 
 // The first error bit of the control register, in the order the device
@@ -55,7 +54,7 @@ uint32_t Fpga::checkState() {
     const uint32_t value = accessor->read32(image->viControlAddress);
     if (value == control::kUnreachable) throwControlError(kErrorDeviceUnreachable, 285);
     if (value & control::kErrorBit6) throwControlError(kErrorControlBit6, 287);
-    if (value & control::kErrorBit4) throwControlError(kErrorControlBit4, 289);
+    if (value & control::kErrorBit4) throwControlError(kErrorFpgaStatusFault, 289);
     if (value & control::kErrorBit7) throwControlError(kErrorControlBit7, 291);
     const uint32_t state = value & control::kStateMask;
     diagramState_.store(state);

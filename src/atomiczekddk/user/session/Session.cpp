@@ -11,7 +11,6 @@ namespace qvzek::user {
 
 namespace {
 
-constexpr int32_t kErrorNotRunning = kErrorFpgaNotRunning;
 constexpr uint32_t kWildcardResource = 0xFFFFFFFF;
 constexpr uint32_t kNoResource = 0xFFFFFFFF;
 
@@ -90,7 +89,7 @@ void Session::refuseDerived() const {
 
 void Session::autoRunCheck() {
     if (image_ && image_->autoRunWhenDownloaded && fpga_->diagramState() == 0) {
-        if (fpga_->checkState() == control::kStateNotRunning) throwStatusCode(kErrorNotRunning);
+        if (fpga_->checkState() == control::kStateNotRunning) throwStatusCode(kErrorFpgaNotRunning);
     }
 }
 
