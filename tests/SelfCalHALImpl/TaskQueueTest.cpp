@@ -106,12 +106,19 @@ TEST_F(WorkerPool, TasksQueuedAtOnceAllRunTogether) {
 }
 
 // A forked child's exit leaves the parent's pool alone: joining workers
-// that do not exist in the child would never end. The parent's pool goes on.
+// that do not exist in the child would never end. A child that calibrates
+// gets workers of its own. The parent's pool goes on.
 TEST_F(WorkerPool, AForkedChildEndsWithoutThePoolsWorkers) {
     ASSERT_TRUE(finishes(*submit(selfcalhal::processQueue(), [] { return 1; })));
-    const pid_t child = fork();
-    if (child == 0) exit(0);
-    EXPECT_EQ(qvtest::waitForExitWithin(child, std::chrono::seconds(10)), 0);
+    for (const bool calibrates : {false, true}) {
+        const pid_t child = fork();
+        if (child == 0) {
+            if (!calibrates) exit(0);
+            auto own = submit(selfcalhal::processQueue(), [] { return 3; });
+            exit(finishes(*own) && own->result() == 3 ? 0 : 3);
+        }
+        EXPECT_EQ(qvtest::waitForExitWithin(child, std::chrono::seconds(20)), 0) << calibrates;
+    }
     auto after = submit(selfcalhal::processQueue(), [] { return 2; });
     ASSERT_TRUE(finishes(*after));
     EXPECT_EQ(after->result(), 2);
