@@ -1,7 +1,6 @@
 #include "AtomicZEKHALImpl/PluginQrx.h"
 
 #include <time.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -10,6 +9,7 @@
 #include "AtomicZEKHALImpl/AliasServices.h"
 #include "AtomicZEKHALImpl/PciModelNameIdentifierCodegen.h"
 #include "AtomicZEKHALImpl/SessionFactoryQrx.h"
+#include "HALUtilities/OwningProcess.h"
 #include "apal_qv3377k/tInterfaceProxy_atomiczekddkqrx.h"
 #include "atomiczekddk/user/devicelist/DeviceList.h"
 #include "atomiczekddk/user/devicemanager/DeviceManager.h"
@@ -35,8 +35,9 @@ struct PluginObjects {
     std::unique_ptr<SessionFactoryQrx> sessionFactory;
     std::unique_ptr<AliasServices> aliasServices;
     // The process whose threads (observer, notifier, poller) serve them.
-    pid_t builtBy = getpid();
-    // The sets a forked child left alone before this one (see forget).
+    qv3377hal::OwningProcess builtBy;
+    // The sets a forked child left alone before this one (see
+    // endPluginObjects).
     PluginObjects* forgottenBefore = nullptr;
 };
 
@@ -103,13 +104,11 @@ std::atomic<PluginObjects*> published{nullptr};
 // first; kept reachable, never destroyed.
 PluginObjects* forgotten = nullptr;
 
-// Ends a set at the last finalize. A forked child holds copies of its
-// parent's set without the threads that serve it, and with locks those
-// threads may hold: stopping, joining or locking would wait for ever or
-// abort, so the child leaves the set alone and only forgets it.
+// Ends a set at the last finalize; a forked child only forgets its
+// parent's.
 void endPluginObjects(PluginObjects* objects) {
     if (objects == nullptr) return;
-    if (objects->builtBy == getpid()) {
+    if (objects->builtBy.isCurrent()) {
         delete objects;
         return;
     }

@@ -1,7 +1,6 @@
 #include "SelfCalHALImpl/TaskQueue.h"
 
-#include <unistd.h>
-
+#include "HALUtilities/OwningProcess.h"
 #include "qverr/Exception.h"
 
 namespace selfcalhal {
@@ -104,19 +103,17 @@ void ExpandableThreadedTaskQueue::workerLoop() {
 
 namespace {
 
-// The process's pool, and the process that built it. A forked child holds a
-// copy of its parent's pool without the workers, and with a mutex and
-// condition variable they may hold or wait on: joining or destroying it
-// would wait for ever, so the child leaves it alone (reachable, never
-// destroyed) and builds a pool of its own on first use.
+// The process's pool, and the process that built it. A forked child leaves
+// its parent's pool alone (reachable, never destroyed) and builds a pool of
+// its own on first use.
 struct ProcessPool {
     std::mutex mutex;
     ExpandableThreadedTaskQueue* queue = nullptr;
-    pid_t owner = 0;
+    qv3377hal::OwningProcess owner;
     ExpandableThreadedTaskQueue* inherited = nullptr;
 
     ~ProcessPool() {
-        if (queue != nullptr && owner == getpid()) delete queue;
+        if (queue != nullptr && owner.isCurrent()) delete queue;
     }
 };
 
@@ -125,12 +122,11 @@ struct ProcessPool {
 ExpandableThreadedTaskQueue& processQueue() {
     static ProcessPool pool;
     std::lock_guard<std::mutex> lock(pool.mutex);
-    const pid_t self = getpid();
-    if (pool.queue == nullptr || pool.owner != self) {
+    if (pool.queue == nullptr || !pool.owner.isCurrent()) {
         auto* fresh = new ExpandableThreadedTaskQueue(1);
         if (pool.queue != nullptr) pool.inherited = pool.queue;
         pool.queue = fresh;
-        pool.owner = self;
+        pool.owner = qv3377hal::OwningProcess();
     }
     return *pool.queue;
 }

@@ -245,6 +245,7 @@ TEST_F(PluginMode, AForkedChildEndsCleanlyAndTheParentGoesOn) {
     size_t remaining = 0;
     ASSERT_EQ(QvFpgaDll_ReadFifoI16(session, fetch, samples, 4, 1000, &remaining), 0);
 
+    const auto finalize = host.library.fn<zekhost::FinalizeFunction>(zekhost::kFinalize);
     // Each child exits with 0 when its step worked, 3 when it did not.
     const std::pair<const char*, std::function<bool()>> children[] = {
         {"exits at once", [] { return true; }},
@@ -262,6 +263,9 @@ TEST_F(PluginMode, AForkedChildEndsCleanlyAndTheParentGoesOn) {
              host.close(own);
              return true;
          }},
+        // Whatever ran before, the child's last finalize ends the objects it
+        // inherited, without the threads that serve them.
+        {"finalizes the driver", [&] { return finalize() == 0; }},
     };
     for (const auto& [what, step] : children) {
         const pid_t child = fork();
