@@ -189,7 +189,7 @@ ARKRoutingAdaptorSession::ARKRoutingAdaptorSession(const char* devicePath, Reall
 }
 
 ARKRoutingAdaptorSession::~ARKRoutingAdaptorSession() {
-    if (getpid() != owner_) {
+    if (!owner_.isCurrent()) {
         // In a forked child, stopping the reader or dropping the notice
         // registration would reach the parent's through the shared device
         // file, and joining would wait for a thread the child lacks: only

@@ -3,13 +3,11 @@
 // that reads the driver's demotion notifications.
 #pragma once
 
-#include <sys/types.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdint>
 #include <memory>
 
+#include "HALUtilities/OwningProcess.h"
 #include "apal_qv3377k/DriverCodes.h"
 #include "apal_qv3377k/tInterfaceProxy_routing.h"
 #include "qvapal/protons/io_notification/tIONotification.h"
@@ -134,9 +132,8 @@ private:
     void stopReader();
 
     sdihal::tInterfaceProxy_routing proxy_;
-    // The process that started the reader thread: a forked child has
-    // neither the thread nor a registration of its own.
-    const pid_t owner_ = getpid();
+    // The reader thread and the notice registration are this process's.
+    const qv3377hal::OwningProcess owner_;
     ReallocFunction realloc_;
     const TopographyInfo* topography_ = nullptr;
     const TerminalIndex* terminals_ = nullptr;
