@@ -33,9 +33,8 @@ void throwNullArgument(const char* operation, const char* problem) {
 }
 
 void throwInvalidHandle(uint64_t handle, const qverr::SourceLocation& location, const char* key) {
-    qverr::Exception exception(qverr::qvapalerr_invalidParameter, location);
-    qverr::DetailWriter(exception.status).add(key, handle == 0 ? "null handle" : "unknown handle");
-    throw exception;
+    qverr::throwWithMessage(qverr::qvapalerr_invalidParameter, location, key,
+                            handle == 0 ? "null handle" : "unknown handle");
 }
 
 namespace {
@@ -45,9 +44,8 @@ constexpr qverr::SourceLocation kInvalidDevice{"DeviceHALImpl/DeviceHALSession.c
 
 void checkDeviceHandleNotNull(uint64_t handle) {
     if (handle == 0) {
-        qverr::Exception exception(qverr::qvapalerr_invalidParameter, kInvalidDevice);
-        qverr::DetailWriter(exception.status).add("sessionPtrFromHandle", "null input");
-        throw exception;
+        qverr::throwWithMessage(qverr::qvapalerr_invalidParameter, kInvalidDevice,
+                                "sessionPtrFromHandle", "null input");
     }
 }
 
