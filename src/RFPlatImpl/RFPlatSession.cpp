@@ -6,6 +6,7 @@
 #include <limits>
 #include <utility>
 
+#include "HALUtilities/DriverRequest.h"
 #include "HALUtilities/ErrorHandling.h"
 #include "apal_qv3377k/iInterfaceProxy_qv3377k.h"
 #include "qvapal/status/tStatus.h"
@@ -14,6 +15,10 @@
 #include "qvmxl/errors.h"
 
 namespace rfplat {
+
+using nQVAPALS100::tStatus;
+using qv3377hal::driverRequest;
+
 namespace {
 
 constexpr const char* kComponent = "qv3377hal";
@@ -24,16 +29,6 @@ constexpr const char* kComponent = "qv3377hal";
         "RFPlatSession", (problem))
 #define RFPLAT_INVALID(problem) \
     RFPLAT_FAIL(::qverr::qvapalerr_invalidParameter, "qvapalerr_invalidParameter", (problem))
-
-// A fresh platform status for one request; the caller throws its error
-// once the request returns.
-class Request {
-public:
-    nQVAPALS100::tStatus& status() { return status_; }
-
-private:
-    nQVAPALS100::tStatus status_;
-};
 
 sdihal::tRecord<32> keyImage(const DeviceKey& key) {
     return sdihal::tRecord<32>::from(key);
@@ -279,70 +274,58 @@ RFPlatSession::~RFPlatSession() = default;
 std::string RFPlatSession::getModuleRev(const char* moduleName) {
     const uint32_t index = moduleIndexFromName(moduleName);
     int32_t revision = 0;
-    Request request;
-    proxy_->getModuleRev(index, &revision, request.status());
-    qverr::throwIfTStatusError(request.status());
+    driverRequest([&](tStatus& status) { proxy_->getModuleRev(index, &revision, status); });
     std::string text = moduleRevisionConversion(revision);
     if (index == 0) {
         // The dot revision is optional: any answer but a plain success leaves
         // the text as it is.
         int32_t dot = 0;
-        Request second;
-        proxy_->getModuleRev(kDotRevisionIndex, &dot, second.status());
-        if (second.status().getCode() == 0 && dot > 99)
-            text.append(".").append(std::to_string(dot));
+        nQVAPALS100::tStatus second;
+        proxy_->getModuleRev(kDotRevisionIndex, &dot, second);
+        if (second.getCode() == 0 && dot > 99) text.append(".").append(std::to_string(dot));
     }
     return text;
 }
 
 void RFPlatSession::checkInitializationStatus(const char* moduleName) {
     const uint32_t index = moduleIndexFromName(moduleName);
-    Request request;
-    proxy_->checkInitializationStatus(index, request.status());
-    qverr::throwIfTStatusError(request.status());
+    driverRequest([&](tStatus& status) { proxy_->checkInitializationStatus(index, status); });
 }
 
 double RFPlatSession::getTemperature(const char* sensorName, uint32_t selector) {
     const int32_t sensor = temperatureSensorNumber(sensorName);
     int32_t numerator = 0;
     int32_t denominator = 1;
-    Request request;
-    proxy_->getTemperature(static_cast<uint32_t>(sensor), selector, &numerator, &denominator,
-                           request.status());
-    qverr::throwIfTStatusError(request.status());
+    driverRequest([&](tStatus& status) {
+        proxy_->getTemperature(static_cast<uint32_t>(sensor), selector, &numerator, &denominator,
+                               status);
+    });
     if (denominator == 0) return 0.0;
     return static_cast<double>(numerator) / static_cast<double>(denominator);
 }
 
 double RFPlatSession::getModulePowerConsumption() {
     int32_t value = 0;
-    Request request;
-    proxy_->getModulePowerConsumption(&value, request.status());
-    qverr::throwIfTStatusError(request.status());
+    driverRequest([&](tStatus& status) { proxy_->getModulePowerConsumption(&value, status); });
     return value / 1000.0;
 }
 
 uint32_t RFPlatSession::getModulePartNumber(const char* moduleName, uint32_t which) {
     const uint32_t index = moduleIndexFromName(moduleName);
     if (which > 1) RFPLAT_INVALID("which is neither 0 nor 1");
-    Request request;
-    const uint32_t value = proxy_->getModulePartNumber(index, which, request.status());
-    qverr::throwIfTStatusError(request.status());
+    const uint32_t value = driverRequest(
+        [&](tStatus& status) { return proxy_->getModulePartNumber(index, which, status); });
     return value;
 }
 
 std::string RFPlatSession::getModuleAssemblyNumber(const char* moduleName) {
     const uint32_t index = moduleIndexFromName(moduleName);
-    Request partRequest;
-    const uint32_t part = proxy_->getModulePartNumber(index, 0, partRequest.status());
-    qverr::throwIfTStatusError(partRequest.status());
-    Request dashRequest;
-    const uint32_t dash = proxy_->getModulePartNumber(index, 1, dashRequest.status());
-    qverr::throwIfTStatusError(dashRequest.status());
+    const uint32_t part = driverRequest(
+        [&](tStatus& status) { return proxy_->getModulePartNumber(index, 0, status); });
+    const uint32_t dash = driverRequest(
+        [&](tStatus& status) { return proxy_->getModulePartNumber(index, 1, status); });
     int32_t revision = 0;
-    Request revisionRequest;
-    proxy_->getModuleRev(index, &revision, revisionRequest.status());
-    qverr::throwIfTStatusError(revisionRequest.status());
+    driverRequest([&](tStatus& status) { proxy_->getModuleRev(index, &revision, status); });
     const std::string letters = moduleRevisionConversion(revision);
     char text[384];
     const int length = std::snprintf(text, sizeof text, "%u%s-%02uL", part, letters.c_str(), dash);
@@ -354,9 +337,7 @@ std::string RFPlatSession::getModuleAssemblyNumber(const char* moduleName) {
 }
 
 void RFPlatSession::resetDevice() {
-    Request request;
-    proxy_->resetDevice(request.status());
-    qverr::throwIfTStatusError(request.status());
+    driverRequest([&](tStatus& status) { proxy_->resetDevice(status); });
 }
 
 std::vector<std::string> RFPlatSession::getAvailablePorts() {
@@ -369,15 +350,12 @@ void RFPlatSession::selfTest() {
 
 void RFPlatSession::selfTest(const char* deviceName) {
     const DeviceKey key = findDeviceKey(deviceName);
-    Request request;
-    proxy_->selfTest(keyImage(key), request.status());
-    qverr::throwIfTStatusError(request.status());
+    driverRequest([&](tStatus& status) { proxy_->selfTest(keyImage(key), status); });
 }
 
 uint32_t RFPlatSession::getDriverInterfaceVersion() {
-    Request request;
-    const uint32_t version = proxy_->getDriverInterfaceVersion(request.status());
-    qverr::throwIfTStatusError(request.status());
+    const uint32_t version =
+        driverRequest([&](tStatus& status) { return proxy_->getDriverInterfaceVersion(status); });
     return version;
 }
 
@@ -386,9 +364,7 @@ void RFPlatSession::reserveDeviceForFirmwareUpdate() {
         RFPLAT_FAIL(qvmxl::kErrorResourceAlreadyReserved, "qvmxl::kErrorResourceAlreadyReserved",
                     "already reserved for a firmware update");
     }
-    Request request;
-    proxy_->reserveDeviceForFirmwareUpdate(request.status());
-    qverr::throwIfTStatusError(request.status());
+    driverRequest([&](tStatus& status) { proxy_->reserveDeviceForFirmwareUpdate(status); });
     reservedForFirmwareUpdate_.store(true);
 }
 
@@ -398,9 +374,7 @@ void RFPlatSession::unreserveDeviceAfterFirmwareUpdate() {
                     "qvmxl::kErrorCannotGetPropertyWhenTaskNotReservedCommittedOrRunning",
                     "not reserved for a firmware update");
     }
-    Request request;
-    proxy_->unreserveDeviceAfterFirmwareUpdate(request.status());
-    qverr::throwIfTStatusError(request.status());
+    driverRequest([&](tStatus& status) { proxy_->unreserveDeviceAfterFirmwareUpdate(status); });
     reservedForFirmwareUpdate_.store(false);
 }
 
@@ -408,9 +382,8 @@ std::string RFPlatSession::getDriverAttribute(const char* moduleName, uint32_t w
     if (which > 1) RFPLAT_INVALID("which is neither 0 nor 1");
     const uint32_t index = moduleIndexFromName(moduleName);
     uint32_t value = 0;
-    Request request;
-    proxy_->getDriverAttribute(index, which, &value, request.status());
-    qverr::throwIfTStatusError(request.status());
+    driverRequest(
+        [&](tStatus& status) { proxy_->getDriverAttribute(index, which, &value, status); });
     return firmwareRevisionToString(value);
 }
 
@@ -418,9 +391,8 @@ std::string RFPlatSession::getSerialNumber2(const char* moduleName, const char* 
     if (moduleName != nullptr) RFPLAT_INVALID("module name given for the serial number");
     const DeviceKey key = findDeviceKey(deviceName);
     uint64_t serial = 0;
-    Request request;
-    proxy_->getSerialNumber(&serial, keyImage(key), request.status());
-    qverr::throwIfTStatusError(request.status());
+    driverRequest(
+        [&](tStatus& status) { proxy_->getSerialNumber(&serial, keyImage(key), status); });
     char text[24];
     std::snprintf(text, sizeof text, "%llX", static_cast<unsigned long long>(serial));
     return text;
@@ -432,9 +404,9 @@ std::pair<uint32_t, uint32_t> RFPlatSession::firmwareRevisionWords(const char* f
     const uint32_t index = getFirmwareIndex(firmwareName);
     uint32_t revision = 0;
     uint32_t oldest = 0;
-    Request request;
-    proxy_->getFirmwareRev(index, keyImage(key), &revision, &oldest, request.status());
-    qverr::throwIfTStatusError(request.status());
+    driverRequest([&](tStatus& status) {
+        proxy_->getFirmwareRev(index, keyImage(key), &revision, &oldest, status);
+    });
     return {revision, oldest};
 }
 
@@ -451,10 +423,9 @@ void RFPlatSession::programFirmwareRevisions(const char* firmwareName, const cha
                                              uint32_t revision, uint32_t oldestCompatible) {
     const uint32_t index = getFirmwareIndex(firmwareName);
     const DeviceKey key = findDeviceKey(deviceName);
-    Request request;
-    proxy_->programFirmwareRevisions(index, keyImage(key), revision, oldestCompatible,
-                                     request.status());
-    qverr::throwIfTStatusError(request.status());
+    driverRequest([&](tStatus& status) {
+        proxy_->programFirmwareRevisions(index, keyImage(key), revision, oldestCompatible, status);
+    });
 }
 
 std::string RFPlatSession::getDeviceName(const DeviceKey& key) {
@@ -475,9 +446,8 @@ uint32_t RFPlatSession::getFirmwareIndex(const char* firmwareName) {
 
 const std::unordered_map<std::string, DeviceKey>& RFPlatSession::getConnectedDeviceMap() {
     if (!connectedDevices_.empty()) return connectedDevices_;
-    Request countRequest;
-    const uint32_t count = proxy_->enumerateConnectedDevices(0, 0, countRequest.status());
-    qverr::throwIfTStatusError(countRequest.status());
+    const uint32_t count = driverRequest(
+        [&](tStatus& status) { return proxy_->enumerateConnectedDevices(0, 0, status); });
     if (count == 0) {
         connectedDevices_.emplace(getDeviceName(DeviceKey::local()), DeviceKey::local());
         return connectedDevices_;
@@ -488,11 +458,10 @@ const std::unordered_map<std::string, DeviceKey>& RFPlatSession::getConnectedDev
                     "qvapalerr_softwareFaultAPALInternalUseOnly", "too many connected devices");
     }
     std::vector<DeviceKey> keys(count, DeviceKey::local());
-    Request listRequest;
-    const uint32_t listed = proxy_->enumerateConnectedDevices(
-        address(keys.data()), static_cast<uint32_t>(count * sizeof(DeviceKey)),
-        listRequest.status());
-    qverr::throwIfTStatusError(listRequest.status());
+    const uint32_t listed = driverRequest([&](tStatus& status) {
+        return proxy_->enumerateConnectedDevices(
+            address(keys.data()), static_cast<uint32_t>(count * sizeof(DeviceKey)), status);
+    });
     if (listed != count) {
         RFPLAT_FAIL(qverr::qvapalerr_softwareFaultAPALInternalUseOnly,
                     "qvapalerr_softwareFaultAPALInternalUseOnly",
@@ -568,9 +537,9 @@ void RFPlatSession::getFlashDeviceInfo2(uint32_t* a, uint32_t* b, uint32_t* c,
     *a = *b = *c = 0;
     const DeviceKey key = flashKey(deviceName);
     uint32_t info[3] = {};
-    Request request;
-    proxy_->getFlashDeviceInfo(&info[0], &info[1], &info[2], keyImage(key), request.status());
-    qverr::throwIfTStatusError(request.status());
+    driverRequest([&](tStatus& status) {
+        proxy_->getFlashDeviceInfo(&info[0], &info[1], &info[2], keyImage(key), status);
+    });
     *a = info[0];
     *b = info[1];
     *c = info[2];
@@ -583,21 +552,20 @@ void RFPlatSession::getPartitionList(uint32_t* buffer, uint32_t* count, const ch
         RFPLAT_FAIL(qverr::qvapalerr_invalidParameter, "qvapalerr_invalidParameter",
                     "partition count too large");
     }
-    Request request;
-    const uint32_t listed =
-        proxy_->getPartitionList(address(buffer), static_cast<uint32_t>(*count * sizeof(uint32_t)),
-                                 keyImage(key), request.status());
-    *count = request.status().isError() ? 0 : listed;
-    qverr::throwIfTStatusError(request.status());
+    nQVAPALS100::tStatus status;
+    const uint32_t listed = proxy_->getPartitionList(
+        address(buffer), static_cast<uint32_t>(*count * sizeof(uint32_t)), keyImage(key), status);
+    *count = status.isError() ? 0 : listed;
+    qverr::throwIfTStatusError(status);
 }
 
 void RFPlatSession::readPartitionTable2(void* buffer, uint32_t size, uint32_t flag,
                                         const char* deviceName) {
     const DeviceKey key = flashKey(deviceName);
-    Request request;
-    proxy_->readPartitionTable(address(buffer), size, static_cast<int32_t>(flag & 0xFFu),
-                               keyImage(key), request.status());
-    qverr::throwIfTStatusError(request.status());
+    driverRequest([&](tStatus& status) {
+        proxy_->readPartitionTable(address(buffer), size, static_cast<int32_t>(flag & 0xFFu),
+                                   keyImage(key), status);
+    });
 }
 
 void RFPlatSession::readPartition2(uint32_t partition, void* buffer, uint32_t* size,
@@ -606,10 +574,10 @@ void RFPlatSession::readPartition2(uint32_t partition, void* buffer, uint32_t* s
     // The caller's size and word change only when the request succeeds.
     uint32_t newSize = *size;
     uint32_t newWord = *word;
-    Request request;
-    proxy_->readPartition(partition, address(buffer), &newSize, keyImage(key), &newWord,
-                          request.status());
-    qverr::throwIfTStatusError(request.status());
+    driverRequest([&](tStatus& status) {
+        proxy_->readPartition(partition, address(buffer), &newSize, keyImage(key), &newWord,
+                              status);
+    });
     *size = newSize;
     *word = newWord;
 }
@@ -618,19 +586,19 @@ void RFPlatSession::writePartition2(uint32_t partition, const void* buffer, uint
                                     uint32_t flag, const char* deviceName, uint32_t* word) {
     const DeviceKey key = flashKey(deviceName);
     uint32_t newWord = *word;
-    Request request;
-    proxy_->writePartition(partition, address(buffer), size, static_cast<uint8_t>(flag & 0xFFu),
-                           keyImage(key), &newWord, request.status());
-    qverr::throwIfTStatusError(request.status());
+    driverRequest([&](tStatus& status) {
+        proxy_->writePartition(partition, address(buffer), size, static_cast<uint8_t>(flag & 0xFFu),
+                               keyImage(key), &newWord, status);
+    });
     *word = newWord;
 }
 
 void RFPlatSession::deletePartition2(uint32_t partition, const char* deviceName, uint32_t* word) {
     const DeviceKey key = flashKey(deviceName);
     uint32_t newWord = *word;
-    Request request;
-    proxy_->deletePartition(partition, keyImage(key), &newWord, request.status());
-    qverr::throwIfTStatusError(request.status());
+    driverRequest([&](tStatus& status) {
+        proxy_->deletePartition(partition, keyImage(key), &newWord, status);
+    });
     *word = newWord;
 }
 

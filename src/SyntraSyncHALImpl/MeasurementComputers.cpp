@@ -2,10 +2,10 @@
 
 #include <cmath>
 
+#include "HALUtilities/DriverRequest.h"
 #include "SyntraSyncHALImpl/SyntraSyncControlProxy.h"
 #include "qvaal/pulseInjectionHelper.h"
 #include "qverr/DetailWriter.h"
-#include "qverr/StatusThrowGuard.h"
 
 namespace {
 
@@ -208,13 +208,11 @@ void PulseStretcherMeasurementComputer::calibrate(
     for (size_t i = 0; i < kReadings; ++i)
         settings[i] = static_cast<uint8_t>(i / kReadingsPerSetting + 1);
     std::vector<uint64_t> counts(kReadings);
-    {
-        nQVAPALS100::tStatus status;
-        qverr::StatusThrowGuard guard(status);
+    qv3377hal::driverRequest([&](nQVAPALS100::tStatus& status) {
         control.runPulseStretcherCalibration(reinterpret_cast<uintptr_t>(settings.data()),
                                              reinterpret_cast<uintptr_t>(counts.data()),
                                              static_cast<uint32_t>(kReadings), status);
-    }
+    });
     std::vector<double> x(kSettingCount);
     std::vector<double> y(kSettingCount);
     for (size_t k = 0; k < kSettingCount; ++k) {

@@ -2,12 +2,15 @@
 
 #include <vector>
 
+#include "HALUtilities/DriverRequest.h"
 #include "qvaal/AALProxy.h"
 #include "qverr/DetailWriter.h"
 #include "qverr/Exception.h"
-#include "qverr/StatusThrowGuard.h"
 
 namespace syntrasynchal {
+
+using qv3377hal::driverRequest;
+
 namespace {
 
 constexpr const char* kComponent = "qv3377hal";
@@ -27,31 +30,20 @@ constexpr double kPulseInjectionStepPeriod = 2.4e-9;
                             message);
 }
 
-[[noreturn]] void softwareFault(
-    const qverr::SourceLocation& location) {  // location only, no detail
+// The location only, no detail.
+[[noreturn]] void softwareFault(const qverr::SourceLocation& location) {
     qverr::throwError(qverr::qvapalerr_softwareFaultAPALInternalUseOnly, location);
-}
-
-// One request with a fresh status, thrown when it failed.
-template <class Request>
-void send(Request&& request) {
-    nQVAPALS100::tStatus status;
-    qverr::StatusThrowGuard guard(status);
-    request(status);
 }
 
 }  // namespace
 
 SyntraSyncSession::SyntraSyncSession(SyntraSyncControlInterface* control) : _control(control) {
-    {
-        nQVAPALS100::tStatus status;
-        qverr::StatusThrowGuard guard(status);
-        _measurementType = _control->getMeasurementType(status);
-    }
+    _measurementType = driverRequest(
+        [&](nQVAPALS100::tStatus& status) { return _control->getMeasurementType(status); });
     switch (_measurementType) {
         case kFTDC: {
             FTDCConfiguration record;
-            send([&](nQVAPALS100::tStatus& status) {
+            driverRequest([&](nQVAPALS100::tStatus& status) {
                 _control->readFTDCConfiguration(reinterpret_cast<uintptr_t>(&record), status);
             });
             _ftdcComputer = std::make_unique<qvftdc::FTDCMeasurementComputer>(
@@ -73,7 +65,8 @@ SyntraSyncSession::SyntraSyncSession(SyntraSyncControlInterface* control) : _con
 SyntraSyncSession::~SyntraSyncSession() = default;
 
 void SyntraSyncSession::configureSyntra(uint32_t first, uint32_t second) {
-    send([&](nQVAPALS100::tStatus& status) { _control->configureSyntra(first, second, status); });
+    driverRequest(
+        [&](nQVAPALS100::tStatus& status) { _control->configureSyntra(first, second, status); });
     _syntraDivisor = first + second;
 }
 
@@ -82,30 +75,32 @@ void SyntraSyncSession::configureTriggerSynchronization(uint64_t count, const ui
         invalid(QVERR_LOCATION(kComponent, "qvapalerr_invalidParameter"), "values is NULL");
     }
     for (uint64_t i = 0; i < count; ++i) {
-        send([&](nQVAPALS100::tStatus& status) {
+        driverRequest([&](nQVAPALS100::tStatus& status) {
             _control->configureTriggerSynchronization(static_cast<uint32_t>(i), &values[i], status);
         });
     }
 }
 
 void SyntraSyncSession::enableSyntraMeasurement() {
-    send([&](nQVAPALS100::tStatus& status) { _control->enableSyntraMeasurement(status); });
+    driverRequest([&](nQVAPALS100::tStatus& status) { _control->enableSyntraMeasurement(status); });
 }
 
 void SyntraSyncSession::disableSyntraMeasurement() {
-    send([&](nQVAPALS100::tStatus& status) { _control->disableSyntraMeasurement(status); });
+    driverRequest(
+        [&](nQVAPALS100::tStatus& status) { _control->disableSyntraMeasurement(status); });
 }
 
 void SyntraSyncSession::sendSyncPulse() {
-    send([&](nQVAPALS100::tStatus& status) { _control->sendSyncPulse(status); });
+    driverRequest([&](nQVAPALS100::tStatus& status) { _control->sendSyncPulse(status); });
 }
 
 void SyntraSyncSession::applyMediumAdjustment(uint32_t amount) {
-    send([&](nQVAPALS100::tStatus& status) { _control->applyMediumAdjustment(amount, status); });
+    driverRequest(
+        [&](nQVAPALS100::tStatus& status) { _control->applyMediumAdjustment(amount, status); });
 }
 
 void SyntraSyncSession::applyCoarseAdjustment(uint32_t first, uint32_t second) {
-    send([&](nQVAPALS100::tStatus& status) {
+    driverRequest([&](nQVAPALS100::tStatus& status) {
         _control->applyCoarseAdjustment(first, second, status);
     });
 }
@@ -139,7 +134,7 @@ void SyntraSyncSession::readSyntraMeasurement(uint32_t measurementArgument,
             sdihal::tFixedPointValue start;
             sdihal::tFixedPointValue stop;
             uint64_t coarseCount = 0;
-            send([&](nQVAPALS100::tStatus& status) {
+            driverRequest([&](nQVAPALS100::tStatus& status) {
                 _control->readFTDCMeasurement(measurementArgument, start, stop, coarseCount,
                                               status);
             });
@@ -153,7 +148,7 @@ void SyntraSyncSession::readSyntraMeasurement(uint32_t measurementArgument,
                     QVERR_LOCATION(kComponent, "qvapalerr_softwareFaultAPALInternalUseOnly"));
             }
             uint32_t count = 0;
-            send([&](nQVAPALS100::tStatus& status) {
+            driverRequest([&](nQVAPALS100::tStatus& status) {
                 count = _control->getPulseInjectionSampleCount(status);
             });
             if (count == 0)
@@ -162,7 +157,7 @@ void SyntraSyncSession::readSyntraMeasurement(uint32_t measurementArgument,
             std::vector<uint32_t> samples(count);
             uint32_t first = 0;
             uint32_t second = 0;
-            send([&](nQVAPALS100::tStatus& status) {
+            driverRequest([&](nQVAPALS100::tStatus& status) {
                 _control->readPulseInjectionSamples(reinterpret_cast<uintptr_t>(samples.data()),
                                                     count, first, second, status);
             });
@@ -179,7 +174,7 @@ void SyntraSyncSession::readSyntraMeasurement(uint32_t measurementArgument,
             uint64_t first = 0;
             uint64_t second = 0;
             uint64_t third = 0;
-            send([&](nQVAPALS100::tStatus& status) {
+            driverRequest([&](nQVAPALS100::tStatus& status) {
                 _control->readPulseStretcherMeasurement(first, second, third, status);
             });
             result =
