@@ -31,4 +31,14 @@ private:
     int uncaught_ = std::uncaught_exceptions();
 };
 
+// Calls `call` with a fresh chained status (for a library that takes one
+// last); an error left there is thrown with the library's own code and
+// detail, unless an exception is already on its way out.
+template <class Call>
+auto callWithStatus(Call&& call) {
+    Status status;
+    StatusThrowGuard guard(status);
+    return call(&status);
+}
+
 }  // namespace qverr

@@ -5,19 +5,6 @@
 
 namespace rocout {
 
-namespace {
-
-// Calls `call` with a fresh status as its last argument; a negative code
-// left there is thrown with the library's own code and detail.
-template <class Call>
-auto withStatus(Call&& call) {
-    qverr::Status st;
-    qverr::StatusThrowGuard guard(st);
-    return call(&st);
-}
-
-}  // namespace
-
 RoCoSession::RoCoSession(const char* libraryName)
     : library_(libraryName, loadStatus_), table_(&library_) {}
 
@@ -39,7 +26,7 @@ void RoCoSession::throwIfNotLoaded() const {
 
 void* RoCoSession::newLibrarySession() {
     throwIfNotLoaded();
-    return withStatus([&](qverr::Status* st) { return table_->createSession(st); });
+    return qverr::callWithStatus([&](qverr::Status* st) { return table_->createSession(st); });
 }
 
 void* RoCoSession::mainSession() {
@@ -50,50 +37,51 @@ void* RoCoSession::mainSession() {
 uint32_t RoCoSession::calculateRoute(const char* source, const char* destination,
                                      void* attributes) {
     void* s = mainSession();
-    return withStatus([&](qverr::Status* st) {
+    return qverr::callWithStatus([&](qverr::Status* st) {
         return table_->calculateRoute(s, source, destination, attributes, st);
     });
 }
 
 void RoCoSession::reserveRoute(uint32_t id) {
     void* s = mainSession();
-    withStatus([&](qverr::Status* st) { table_->reserveRoute(s, id, st); });
+    qverr::callWithStatus([&](qverr::Status* st) { table_->reserveRoute(s, id, st); });
 }
 
 void RoCoSession::programRoute(uint32_t id) {
     void* s = mainSession();
-    withStatus([&](qverr::Status* st) { table_->programRoute(s, id, st); });
+    qverr::callWithStatus([&](qverr::Status* st) { table_->programRoute(s, id, st); });
 }
 
 void RoCoSession::unprogramRoute(uint32_t id) {
     void* s = mainSession();
-    withStatus([&](qverr::Status* st) { table_->unprogramRoute(s, id, st); });
+    qverr::callWithStatus([&](qverr::Status* st) { table_->unprogramRoute(s, id, st); });
 }
 
 void RoCoSession::unreserveRoute(uint32_t id) {
     void* s = mainSession();
-    withStatus([&](qverr::Status* st) { table_->unreserveRoute(s, id, st); });
+    qverr::callWithStatus([&](qverr::Status* st) { table_->unreserveRoute(s, id, st); });
 }
 
 void RoCoSession::destroyRoute(uint32_t id) {
     void* s = mainSession();
-    withStatus([&](qverr::Status* st) { table_->destroyRoute(s, id, st); });
+    qverr::callWithStatus([&](qverr::Status* st) { table_->destroyRoute(s, id, st); });
 }
 
 void RoCoSession::resetTerminal(const char* terminal, const char* state) {
     void* s = mainSession();
-    withStatus([&](qverr::Status* st) { table_->resetTerminal(s, terminal, state, st); });
+    qverr::callWithStatus(
+        [&](qverr::Status* st) { table_->resetTerminal(s, terminal, state, st); });
 }
 
 uint32_t RoCoSession::calculateResetTerminal(void* a, void* b) {
     void* s = mainSession();
-    return withStatus(
+    return qverr::callWithStatus(
         [&](qverr::Status* st) { return table_->calculateResetTerminal(s, a, b, st); });
 }
 
 void RoCoSession::destroyImmediateRoute(void* a, void* b) {
     void* s = mainSession();
-    withStatus([&](qverr::Status* st) { table_->destroyImmediateRoute(s, a, b, st); });
+    qverr::callWithStatus([&](qverr::Status* st) { table_->destroyImmediateRoute(s, a, b, st); });
 }
 
 void RoCoSession::initiateDeviceReset(const char* device) {
@@ -103,12 +91,14 @@ void RoCoSession::initiateDeviceReset(const char* device) {
         reset_ = nullptr;
     }
     reset_ = newLibrarySession();
-    withStatus([&](qverr::Status* st) { table_->initiateDeviceReset(reset_, device, st); });
+    qverr::callWithStatus(
+        [&](qverr::Status* st) { table_->initiateDeviceReset(reset_, device, st); });
 }
 
 void RoCoSession::completeDeviceReset(const char* device) {
     if (reset_ == nullptr) reset_ = newLibrarySession();
-    withStatus([&](qverr::Status* st) { table_->completeDeviceReset(reset_, device, st); });
+    qverr::callWithStatus(
+        [&](qverr::Status* st) { table_->completeDeviceReset(reset_, device, st); });
 }
 
 void* RoCoSession::getTerminalNamesAndAttributesForDevice(
@@ -118,7 +108,7 @@ void* RoCoSession::getTerminalNamesAndAttributesForDevice(
     for (const std::string& name : attributeNames) names.push_back(name.c_str());
     names.push_back(nullptr);
     void* s = mainSession();
-    return withStatus([&](qverr::Status* st) {
+    return qverr::callWithStatus([&](qverr::Status* st) {
         return table_->getTerminalNamesAndAttributesForDevice(s, device, names.data(), st);
     });
 }
@@ -141,20 +131,21 @@ void RoCoSession::destroyTerminalContainer(void* container) {
 
 const char* RoCoSession::getTerminalStringAttribute(void* container, void* iterator,
                                                     const char* name) {
-    return withStatus([&](qverr::Status* st) {
+    return qverr::callWithStatus([&](qverr::Status* st) {
         return table_->TerminalIterator_getStringAttribute(container, iterator, name, st);
     });
 }
 
 uint32_t RoCoSession::getTerminalBoolAttribute(void* container, void* iterator, const char* name) {
-    return withStatus([&](qverr::Status* st) {
+    return qverr::callWithStatus([&](qverr::Status* st) {
         return table_->TerminalIterator_getBoolAttribute(container, iterator, name, st);
     });
 }
 
 void* RoCoSession::newRouteAttributes() {
     throwIfNotLoaded();
-    return withStatus([&](qverr::Status* st) { return table_->RouteAttributes_new(st); });
+    return qverr::callWithStatus(
+        [&](qverr::Status* st) { return table_->RouteAttributes_new(st); });
 }
 
 void RoCoSession::destroyRouteAttributes(void* attributes) {
@@ -162,19 +153,21 @@ void RoCoSession::destroyRouteAttributes(void* attributes) {
 }
 
 void RoCoSession::setCalculationTargetState(void* attributes, uint32_t state) {
-    withStatus([&](qverr::Status* st) {
+    qverr::callWithStatus([&](qverr::Status* st) {
         table_->RouteAttributes_setCalculationTargetState(attributes, state, st);
     });
 }
 
 uint32_t RoCoSession::validateTerminalURI(const char* uri) {
     void* s = mainSession();
-    return withStatus([&](qverr::Status* st) { return table_->validateTerminalURI(s, uri, st); });
+    return qverr::callWithStatus(
+        [&](qverr::Status* st) { return table_->validateTerminalURI(s, uri, st); });
 }
 
 uint32_t RoCoSession::areTerminalURIsEqual(const char* a, const char* b) {
     void* s = mainSession();
-    return withStatus([&](qverr::Status* st) { return table_->areTerminalURIsEqual(s, a, b, st); });
+    return qverr::callWithStatus(
+        [&](qverr::Status* st) { return table_->areTerminalURIsEqual(s, a, b, st); });
 }
 
 }  // namespace rocout

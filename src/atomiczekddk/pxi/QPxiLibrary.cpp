@@ -15,15 +15,6 @@ Function entry(const QPXIEntryPoints& table, size_t index) {
     return reinterpret_cast<Function>(table.entryPoints[index]);
 }
 
-// Calls `call` with a fresh status and throws the library's failure, code
-// and detail, unless an exception is already on its way out.
-template <class Call>
-auto checked(Call&& call) {
-    qverr::Status status;
-    qverr::StatusThrowGuard guard(status);
-    return call(&status);
-}
-
 }  // namespace
 
 DynamicQPXILibrary::DynamicQPXILibrary(qverr::Status& status, const char* path)
@@ -102,7 +93,8 @@ void DynamicQPXILibrary::cancelWaitForInvalidation(Handle session) {
 
 Item::Item(const Item& other) : library_(other.library_), handle_(0) {
     if (other.handle_ != 0) {
-        handle_ = checked([&](qverr::Status* s) { return library_->duplicate(other.handle_, s); });
+        handle_ = qverr::callWithStatus(
+            [&](qverr::Status* s) { return library_->duplicate(other.handle_, s); });
     }
 }
 
@@ -111,12 +103,12 @@ Item::~Item() {
 }
 
 uint32_t Item::getU32Attribute(uint32_t attribute) {
-    return checked(
+    return qverr::callWithStatus(
         [&](qverr::Status* s) { return library_->getU32Attribute(handle_, attribute, s); });
 }
 
 const char* Item::getStringAttribute(uint32_t attribute) {
-    return checked(
+    return qverr::callWithStatus(
         [&](qverr::Status* s) { return library_->getStringAttribute(handle_, attribute, s); });
 }
 
@@ -125,25 +117,25 @@ std::vector<Item> Item::getItems(uint32_t kind) {
 }
 
 Handle Item::openContaining(uint32_t kind) {
-    return checked(
+    return qverr::callWithStatus(
         [&](qverr::Status* s) { return library_->openContainingItem(handle_, kind, s); });
 }
 
 template <class T>
 std::vector<T> Item::getList(uint32_t kind) {
     QPXILibrary& lib = *library_;
-    const uint64_t container =
-        checked([&](qverr::Status* s) { return lib.getItemContainer(handle_, kind, s); });
+    const uint64_t container = qverr::callWithStatus(
+        [&](qverr::Status* s) { return lib.getItemContainer(handle_, kind, s); });
     struct ContainerOwner {
         QPXILibrary& lib;
         uint64_t container;
         ~ContainerOwner() { lib.destroyItemContainer(container); }
     } owner{lib, container};
     std::vector<T> list;
-    uint64_t iterator =
-        checked([&](qverr::Status* s) { return lib.ItemIterator_begin(container, s); });
-    while (iterator !=
-           checked([&](qverr::Status* s) { return lib.ItemIterator_end(container, s); })) {
+    uint64_t iterator = qverr::callWithStatus(
+        [&](qverr::Status* s) { return lib.ItemIterator_begin(container, s); });
+    while (iterator != qverr::callWithStatus(
+                           [&](qverr::Status* s) { return lib.ItemIterator_end(container, s); })) {
         qverr::Status status;
         // Owned at once, so that it is closed on every path; its status is
         // looked at before anything is made of it.
@@ -155,21 +147,24 @@ std::vector<T> Item::getList(uint32_t kind) {
 }
 
 Session::Session(uint32_t argument, QPXILibrary& library)
-    : Item(checked([&](qverr::Status* s) { return library.openPXISession(argument, s); }),
+    : Item(qverr::callWithStatus(
+               [&](qverr::Status* s) { return library.openPXISession(argument, s); }),
            library) {}
 
 Device Session::openDeviceByAddr(const DeviceAddress& address) {
     QPXILibrary& lib = library();
-    return Device(
-        checked([&](qverr::Status* s) { return lib.openDeviceByAddr(handle(), &address, s); }),
-        lib);
+    return Device(qverr::callWithStatus([&](qverr::Status* s) {
+                      return lib.openDeviceByAddr(handle(), &address, s);
+                  }),
+                  lib);
 }
 
 Chassis Session::openChassisByNumber(uint32_t number) {
     QPXILibrary& lib = library();
-    return Chassis(
-        checked([&](qverr::Status* s) { return lib.openChassisByNumber(handle(), number, s); }),
-        lib);
+    return Chassis(qverr::callWithStatus([&](qverr::Status* s) {
+                       return lib.openChassisByNumber(handle(), number, s);
+                   }),
+                   lib);
 }
 
 std::vector<Chassis> Session::getChassis() {
@@ -178,7 +173,7 @@ std::vector<Chassis> Session::getChassis() {
 
 uint32_t Session::waitForSessionInvalidation(uint32_t value) {
     QPXILibrary& lib = library();
-    return checked(
+    return qverr::callWithStatus(
         [&](qverr::Status* s) { return lib.waitForSessionInvalidation(handle(), value, s); });
 }
 
