@@ -104,10 +104,8 @@ void throwAt(int32_t code, int64_t line, const char* constant) {
 bool fifoFound(int32_t result, int64_t line, const char* key, const char* message) {
     if (result == qverr::qvapalerr_resourceNotFound) return false;
     if (result < 0) {
-        qverr::Exception exception(result,
-                                   qverr::SourceLocation{kFile, line, kComponent, "status"});
-        qverr::DetailWriter(exception.status).add(key, message);
-        throw exception;
+        qverr::throwWithMessage(result, qverr::SourceLocation{kFile, line, kComponent, "status"},
+                                key, message);
     }
     return true;
 }

@@ -74,12 +74,11 @@ QV_EXPORT int32_t device_getContext(uint64_t deviceHandle, uint32_t contextId, u
                                     uint64_t* contextOut) {
     return returnCodeCall([&] {
         if (contextOut == nullptr) {
-            qverr::Exception exception(
+            qverr::throwWithMessage(
                 qverr::qvapalerr_invalidParameter,
                 qverr::SourceLocation{qv3377hal::kFile, 68, qv3377hal::kComponent,
-                                      "qvapalerr_invalidParameter"});
-            qverr::DetailWriter(exception.status).add("getContext", "contextOut is nullptr");
-            throw exception;
+                                      "qvapalerr_invalidParameter"},
+                "getContext", "contextOut is nullptr");
         }
         void* context = qv3377hal::sessionPtrFromHandle(deviceHandle)->getContext(contextId, flag);
         if (context != nullptr && qv3377hal::isFamilyContext(contextId)) {
