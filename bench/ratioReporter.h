@@ -1,6 +1,6 @@
-// A console reporter that keeps each benchmark's CPU time per iteration (the
-// fastest of its repetitions), so that a benchmark program can print its
-// ratios against the baselines that ran beside it.
+// A console reporter that keeps each benchmark's CPU and real time per
+// iteration (the fastest of its repetitions), so that a benchmark program
+// can print its ratios against the baselines that ran beside it.
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -35,23 +35,33 @@ public:
             if (run.run_type == Run::RT_Iteration) {
                 // Of repetitions the fastest counts: the one least disturbed
                 // by whatever else runs on the machine.
-                const double time = run.GetAdjustedCPUTime();
+                const Times time{run.GetAdjustedCPUTime(), run.GetAdjustedRealTime()};
                 const auto [kept, first] = times_.try_emplace(run.benchmark_name(), time);
-                if (!first && time < kept->second) kept->second = time;
+                if (!first && time.cpu < kept->second.cpu) kept->second.cpu = time.cpu;
+                if (!first && time.real < kept->second.real) kept->second.real = time.real;
             }
         }
     }
 
-    // Prints "ratio <what>: measured / baseline" when both ran.
-    void ratio(const char* what, const std::string& measured, const std::string& baseline) const {
+    // Prints "ratio <what>: measured / baseline" when both ran, of CPU
+    // times, or of real times for work that waits (for a disk, say).
+    void ratio(const char* what, const std::string& measured, const std::string& baseline,
+               bool realTime = false) const {
         const auto m = times_.find(measured);
         const auto b = times_.find(baseline);
-        if (m == times_.end() || b == times_.end() || b->second <= 0) return;
-        std::printf("ratio %s: %.2f\n", what, m->second / b->second);
+        if (m == times_.end() || b == times_.end()) return;
+        const double measuredTime = realTime ? m->second.real : m->second.cpu;
+        const double baselineTime = realTime ? b->second.real : b->second.cpu;
+        if (baselineTime <= 0) return;
+        std::printf("ratio %s: %.2f\n", what, measuredTime / baselineTime);
     }
 
 private:
-    std::map<std::string, double> times_;
+    struct Times {
+        double cpu;
+        double real;
+    };
+    std::map<std::string, Times> times_;
 };
 
 // One ratio to print after the runs: measured / baseline.
@@ -59,6 +69,7 @@ struct RatioSpec {
     const char* what;
     std::string measured;
     std::string baseline;
+    bool realTime = false;
 };
 
 // The main of a benchmark program: runs the benchmarks selected on the
@@ -67,7 +78,7 @@ inline int runBenchmarksWithRatios(int argc, char** argv, const std::vector<Rati
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    for (const RatioSpec& r : ratios) reporter.ratio(r.what, r.measured, r.baseline);
+    for (const RatioSpec& r : ratios) reporter.ratio(r.what, r.measured, r.baseline, r.realTime);
     benchmark::Shutdown();
     return 0;
 }

@@ -41,13 +41,6 @@ void save(LockableFile& file, const std::string& text) {
     file.unlock();
 }
 
-size_t entries(const std::string& directory) {
-    size_t count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(directory))
-        count += entry.exists() ? 1 : 0;
-    return count;
-}
-
 std::string configuration(const std::string& alias) {
     return R"({"version":1,"oldest_compatible_version":1,"devices":{"dev":{"alias":")" + alias +
            R"("}}})";
@@ -137,7 +130,7 @@ TEST(InterruptedSave, KillBeforeEachSystemCallOfASave) {
             LockableFile next(path.c_str(), false);
             save(next, "{}");
             EXPECT_EQ(qvtest::readFile(path), "{}");
-            EXPECT_EQ(entries(dir.path()), 1u) << "stop " << stop;
+            EXPECT_EQ(qvtest::entryCount(dir.path()), 1u) << "stop " << stop;
         }
         EXPECT_TRUE(completed);
     }
@@ -189,7 +182,7 @@ TEST(InterruptedSave, ProgramsHoldingTheFileOpenKeepIt) {
     char buffer[256] = {};
     const ssize_t got = pread(peer, buffer, sizeof buffer - 1, 0);
     EXPECT_EQ(std::string(buffer, got > 0 ? static_cast<size_t>(got) : 0), configuration("n"));
-    EXPECT_EQ(entries(dir.path()), 1u);
+    EXPECT_EQ(qvtest::entryCount(dir.path()), 1u);
     close(peer);
 }
 

@@ -47,6 +47,14 @@ inline std::string readFile(const std::string& path) {
     return text.str();
 }
 
+// The number of entries in a directory.
+inline size_t entryCount(const std::string& directory) {
+    size_t count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(directory))
+        count += entry.exists() ? 1 : 0;
+    return count;
+}
+
 // The code and JSON detail of the qverr::Exception that body throws.
 template <typename Body>
 std::pair<int32_t, std::string> thrownStatus(Body&& body) {

@@ -82,6 +82,11 @@ private:
     int fd_;
 };
 
+// The errors of a disk, quota or file-size limit that has no room left.
+bool lacksRoom(int err) {
+    return err == ENOSPC || err == EDQUOT || err == EFBIG;
+}
+
 bool writeAll(int fd, const char* data, size_t count) {
     while (count > 0) {
         const ssize_t written = ::write(fd, data, count);
@@ -238,8 +243,10 @@ void LockableFile::write(const char* begin, const char* end) {
 // (the copy, or the file rewritten) at the path; the next save removes what
 // was left beside it. The copy is locked before it is put at the path, so
 // that a process that opens it meanwhile waits and then follows the path
-// back to the file. False, with nothing changed, when the directory takes
-// no files or links beside the file: it is then rewritten in place only.
+// back to the file. False, with nothing changed, when the file is to be
+// rewritten in place only: the directory takes no files or links beside it,
+// refuses to let this process replace it, or has no room for a copy of a
+// text that fits in the file's own blocks.
 bool LockableFile::replaceThroughSibling(const struct stat& info, const char* begin, size_t count) {
     char* resolved = realpath(path_.c_str(), nullptr);
     if (resolved == nullptr) return false;
@@ -254,20 +261,28 @@ bool LockableFile::replaceThroughSibling(const struct stat& info, const char* be
     (void)unlink(fileName.c_str());
 
     const Descriptor dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() < 0) return false;
+    struct stat dirInfo {};
+    if (dir.get() < 0 || fstat(dir.get(), &dirInfo) != 0) return false;
+    // In a sticky directory only the owner of the file or of the directory
+    // may rename over the file or remove its second name.
+    const uid_t self = geteuid();
+    if ((dirInfo.st_mode & S_ISVTX) != 0 && self != 0 && self != dirInfo.st_uid &&
+        self != info.st_uid) {
+        return false;
+    }
     const Descriptor copy(::open(copyName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (copy.get() < 0) return false;
     // While it stands at the path the copy is shared as the file is.
-    (void)fchown(copy.get(), geteuid() == 0 ? info.st_uid : static_cast<uid_t>(-1), info.st_gid);
+    (void)fchown(copy.get(), self == 0 ? info.st_uid : static_cast<uid_t>(-1), info.st_gid);
     (void)fchmod(copy.get(), info.st_mode & 07777);
-    if (!writeAll(copy.get(), begin, count)) {
+    const bool written = writeAll(copy.get(), begin, count);
+    if (!written || fsync(copy.get()) != 0) {
         const int err = errno;
         (void)unlink(copyName.c_str());
-        throwFileError("Failed to write file", err, WRITE_LOCATION(185));
-    }
-    if (fsync(copy.get()) != 0) {
-        const int err = errno;
-        (void)unlink(copyName.c_str());
+        // Removing aliases to make room is what a user does on a full disk:
+        // a text no longer than the old one needs no new blocks in place.
+        if (lacksRoom(err) && count <= static_cast<size_t>(info.st_size)) return false;
+        if (!written) throwFileError("Failed to write file", err, WRITE_LOCATION(185));
         throwFileError("Failed to fsync file", err, WRITE_LOCATION(206));
     }
     struct stat linked {};
@@ -285,51 +300,76 @@ bool LockableFile::replaceThroughSibling(const struct stat& info, const char* be
         const int err = errno;
         (void)unlink(fileName.c_str());
         (void)unlink(copyName.c_str());
+        if (err == EPERM || err == EACCES) return false;
         throwFileError("Failed to write file", err, WRITE_LOCATION(185));
     }
     (void)fsync(dir.get());
-    try {
-        writeInPlace(info.st_size, begin, count);
-    } catch (...) {
-        // The path keeps the copy, whole; the next lock follows it.
-        (void)unlink(fileName.c_str());
-        throw;
+    // The new text is at the path, whole: the save has taken effect unless
+    // the file is put back untouched.
+    if (const int err = reserveRoom(info.st_size, count); err != 0) {
+        if (rename(fileName.c_str(), real.c_str()) == 0) {
+            (void)fsync(dir.get());
+            throwFileError("Failed to write file", err, WRITE_LOCATION(185));
+        }
+    } else if (rewrite(begin, count, false) && rename(fileName.c_str(), real.c_str()) == 0) {
+        (void)fsync(dir.get());
+        return true;
     }
-    if (rename(fileName.c_str(), real.c_str()) != 0) {
-        const int err = errno;
-        (void)unlink(fileName.c_str());
-        throwFileError("Failed to write file", err, WRITE_LOCATION(185));
-    }
-    (void)fsync(dir.get());
+    // The path keeps the copy; the next lock follows it.
+    (void)unlink(fileName.c_str());
     return true;
 }
 
-void LockableFile::writeInPlace(off_t oldSize, const char* begin, size_t count) {
+// Claims the room for count bytes before any old byte is overwritten: a
+// full disk or a file-size limit then fails here (the errno), with the old
+// content still whole.
+int LockableFile::reserveRoom(off_t oldSize, size_t count) {
+    if (static_cast<off_t>(count) <= oldSize) return 0;
+    const int fd = fileno(stream_.get());
+    const int err = posix_fallocate(fd, 0, static_cast<off_t>(count));
+    if (err != 0) {
+        struct stat after {};
+        if (fstat(fd, &after) == 0 && after.st_size != oldSize) (void)ftruncate(fd, oldSize);
+    }
+    return err;
+}
+
+// Rewrites the file, its room reserved; true when done. A failing step
+// leaves it torn and throws, or returns false when throwing is false.
+bool LockableFile::rewrite(const char* begin, size_t count, bool throwing) {
     const int fd = fileno(stream_.get());
     rewind(stream_.get());
-
-    // Claim the room for the new content before any old byte is
-    // overwritten: a full disk or a file-size limit then fails here, with
-    // the old content still whole.
-    if (static_cast<off_t>(count) > oldSize) {
-        const int err = posix_fallocate(fd, 0, static_cast<off_t>(count));
-        if (err != 0) {
-            struct stat after {};
-            if (fstat(fd, &after) == 0 && after.st_size != oldSize) (void)ftruncate(fd, oldSize);
-            throwFileError("Failed to write file", err, WRITE_LOCATION(185));
-        }
-    }
-
+    const char* comment = nullptr;
+    const qverr::SourceLocation* location = nullptr;
     if (count > 0 && fwrite(begin, 1, count, stream_.get()) != count) {
-        throwFileError("Failed to write file", errno, WRITE_LOCATION(185));
+        comment = "Failed to write file";
+        location = &WRITE_LOCATION(185);
+    } else if (fflush(stream_.get()) != 0) {
+        comment = "Failed to flush file";
+        location = &WRITE_LOCATION(212);
+    } else if (ftruncate(fd, static_cast<off_t>(count)) != 0) {
+        comment = "Failed to truncate file";
+        location = &WRITE_LOCATION(200);
+    } else if (fsync(fd) != 0) {
+        comment = "Failed to fsync file";
+        location = &WRITE_LOCATION(206);
+    } else if (ferror(stream_.get())) {
+        comment = "Failed to flush file";
+        location = &WRITE_LOCATION(212);
     }
-    if (fflush(stream_.get()) != 0)
-        throwFileError("Failed to flush file", errno, WRITE_LOCATION(212));
-    if (ftruncate(fd, static_cast<off_t>(count)) != 0) {
-        throwFileError("Failed to truncate file", errno, WRITE_LOCATION(200));
-    }
-    if (fsync(fd) != 0) throwFileError("Failed to fsync file", errno, WRITE_LOCATION(206));
-    if (ferror(stream_.get())) throwFileError("Failed to flush file", errno, WRITE_LOCATION(212));
+    if (comment == nullptr) return true;
+    const int err = errno;
+    if (throwing) throwFileError(comment, err, *location);
+    // Bytes still buffered must not reach the file later, at close.
+    __fpurge(stream_.get());
+    clearerr(stream_.get());
+    return false;
+}
+
+void LockableFile::writeInPlace(off_t oldSize, const char* begin, size_t count) {
+    if (const int err = reserveRoom(oldSize, count); err != 0)
+        throwFileError("Failed to write file", err, WRITE_LOCATION(185));
+    rewrite(begin, count, true);
 }
 
 }  // namespace qvjsonconfig

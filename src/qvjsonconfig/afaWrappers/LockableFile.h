@@ -6,9 +6,11 @@
 // exclusive flock on the file at the path, then check that the descriptor
 // still is the file at the path (another program may have replaced it by
 // rename) and, if not, open the path again and lock that; then rewrite the
-// file in place. A file replaced by rename is followed here at the next
-// lock, but processes that keep the old file open without that check would
-// go on writing into it.
+// file in place. Programs that only read take a shared flock the same way:
+// a save may rewrite the file in place, and an unlocked reader can see the
+// new text followed by the old tail. A file replaced by rename is followed
+// here at the next lock, but processes that keep the old file open without
+// that check would go on writing into it.
 #pragma once
 
 #include <sys/stat.h>
@@ -45,8 +47,12 @@ public:
     // holding it open keep sharing it. Where the directory allows files
     // beside it, a process killed at any point leaves the old or the new
     // text whole at the path. When the bytes cannot be stored (full disk,
-    // file-size limit) the old content is left as it was. A file no longer
-    // at the path is never written. Failures throw -52012.
+    // file-size limit) the old content is left as it was, and a text no
+    // longer than the old one is still saved in place. A return means the
+    // new text is at the path: in the file itself or, when the file could
+    // not be rewritten after all, in its synced copy, which the next lock
+    // follows. A file no longer at the path is never written. Failures
+    // throw -52012.
     void write(const char* begin, const char* end);
 
     // Creates the file with mode 0666 when it does not exist.
@@ -58,6 +64,8 @@ private:
                                      const qverr::SourceLocation& location);
     void followPath();
     bool replaceThroughSibling(const struct stat& info, const char* begin, size_t count);
+    int reserveRoom(off_t oldSize, size_t count);
+    bool rewrite(const char* begin, size_t count, bool throwing);
     void writeInPlace(off_t oldSize, const char* begin, size_t count);
 
     std::string path_;
