@@ -72,15 +72,17 @@ void ExpandableThreadedTaskQueue::enqueue(TaskSlot& slot) {
     std::unique_ptr<Task> copy(slot.get().clone());
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        pending_.emplace_back(copy.release());
         // Every queued task needs a worker of its own: one waiting behind
         // another session's hours-long calibration would time out. Widened
-        // with its sign, any negative bound is no bound.
-        if (pending_.size() > idle_ &&
+        // with its sign, any negative bound is no bound. The worker starts
+        // before the task is queued: when it cannot start, the caller is
+        // told so and the task must never run behind its back.
+        if (pending_.size() >= idle_ &&
             (threadBound_ < 0 || static_cast<uint64_t>(threads_.size()) <
                                      static_cast<uint64_t>(static_cast<int64_t>(threadBound_)))) {
             startWorker();
         }
+        pending_.emplace_back(copy.release());
     }
     wake_.notify_one();
 }

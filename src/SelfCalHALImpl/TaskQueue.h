@@ -118,6 +118,8 @@ public:
     ExpandableThreadedTaskQueue& operator=(const ExpandableThreadedTaskQueue&) = delete;
     ~ExpandableThreadedTaskQueue() override;
 
+    // Throws std::system_error when a worker it needs cannot start;
+    // nothing is queued then.
     void enqueue(TaskSlot& slot) override;
 
 private:
