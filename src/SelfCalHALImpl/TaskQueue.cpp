@@ -1,6 +1,7 @@
 #include "SelfCalHALImpl/TaskQueue.h"
 
-#include "HALUtilities/OwningProcess.h"
+#include "HALUtilities/ErrorHandling.h"
+#include "qverr/DetailWriter.h"
 #include "qverr/Exception.h"
 
 namespace selfcalhal {
@@ -69,18 +70,30 @@ void ExpandableThreadedTaskQueue::startWorker() {
 }
 
 void ExpandableThreadedTaskQueue::enqueue(TaskSlot& slot) {
+    // A forked child holds a copy of its parent's pool without the workers:
+    // a task queued there would wait out its whole time-out. The caller's
+    // session belongs to the parent; it is refused as a handle of no session
+    // here would be.
+    if (!servedHere()) {
+        qverr::throwWithMessage(qverr::qvapalerr_invalidParameter,
+                                QVERR_LOCATION(qv3377hal::kComponent, "qvapalerr_invalidParameter"),
+                                "ExpandableThreadedTaskQueue",
+                                "session of another process: open one in this process");
+    }
     std::unique_ptr<Task> copy(slot.get().clone());
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        pending_.emplace_back(copy.release());
         // Every queued task needs a worker of its own: one waiting behind
         // another session's hours-long calibration would time out. Widened
-        // with its sign, any negative bound is no bound.
-        if (pending_.size() > idle_ &&
+        // with its sign, any negative bound is no bound. The worker starts
+        // before the task is queued: when it cannot start, the caller is
+        // told so and the task must never run behind its back.
+        if (pending_.size() >= idle_ &&
             (threadBound_ < 0 || static_cast<uint64_t>(threads_.size()) <
                                      static_cast<uint64_t>(static_cast<int64_t>(threadBound_)))) {
             startWorker();
         }
+        pending_.emplace_back(copy.release());
     }
     wake_.notify_one();
 }
@@ -109,11 +122,10 @@ namespace {
 struct ProcessPool {
     std::mutex mutex;
     ExpandableThreadedTaskQueue* queue = nullptr;
-    qv3377hal::OwningProcess owner;
     ExpandableThreadedTaskQueue* inherited = nullptr;
 
     ~ProcessPool() {
-        if (queue != nullptr && owner.isCurrent()) delete queue;
+        if (queue != nullptr && queue->servedHere()) delete queue;
     }
 };
 
@@ -122,11 +134,10 @@ struct ProcessPool {
 ExpandableThreadedTaskQueue& processQueue() {
     static ProcessPool pool;
     std::lock_guard<std::mutex> lock(pool.mutex);
-    if (pool.queue == nullptr || !pool.owner.isCurrent()) {
+    if (pool.queue == nullptr || !pool.queue->servedHere()) {
         auto* fresh = new ExpandableThreadedTaskQueue(1);
         if (pool.queue != nullptr) pool.inherited = pool.queue;
         pool.queue = fresh;
-        pool.owner = qv3377hal::OwningProcess();
     }
     return *pool.queue;
 }

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "HALUtilities/OwningProcess.h"
 #include "qverr/Status.h"
 #include "tolmRuntimeFeatureToggles/RuntimeToggles.h"
 
@@ -118,7 +119,12 @@ public:
     ExpandableThreadedTaskQueue& operator=(const ExpandableThreadedTaskQueue&) = delete;
     ~ExpandableThreadedTaskQueue() override;
 
+    // Throws std::system_error when a worker it needs cannot start, and
+    // -52005 in a forked child (the workers are the parent's); nothing is
+    // queued then.
     void enqueue(TaskSlot& slot) override;
+    // Whether this process runs the workers (not a forked child's copy).
+    bool servedHere() const { return owner_.isCurrent(); }
 
 private:
     void startWorker();
@@ -135,6 +141,7 @@ private:
     std::unique_ptr<runtime_toggles::SystemSettingsAccessor> accessor_;
     runtime_toggles::RuntimeToggles<int, int, 12> toggles_;
     int32_t threadBound_ = -1;
+    const qv3377hal::OwningProcess owner_;
 };
 
 // The queue every self-calibration session shares, built with one worker on

@@ -2,6 +2,7 @@
 // the run-time engine stand-in "libkxrt18.so" (a versioned engine whose
 // module is not one the binding skips cleanup registration for).
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -11,6 +12,7 @@
 #include "qverr/Exception.h"
 #include "qvqrx3377cal/calsim.h"
 #include "support/DetailPair.h"
+#include "support/SelfProcess.h"
 #include "support/TempDir.h"
 
 extern "C" {
@@ -274,6 +276,25 @@ TEST_F(SelfCalSession, TheEnginesCleanupClosesAndForgetsTheCachedLibraries) {
     SelfCalHALSession later("QV1", "b", "", kFull, quickTiming());
     EXPECT_EQ(later.selfCalibrate("R"), 0);
     EXPECT_EQ(kxrtsim_cleanupRegistrations(), registrations + 1);
+}
+
+// A forked child that calibrates on the session it inherited is refused at
+// once, as a handle of no session here is: the workers that would run the
+// calibration are the parent's.
+TEST_F(SelfCalSession, AForkedChildIsRefusedTheSessionItInherited) {
+    ASSERT_EQ(session.selfCalibrate("R"), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        std::string json;
+        const int32_t code = codeOf([&] { session.standaloneSelfCalibrate(); }, &json);
+        const bool named = json.find(qvtest::detailPair("ExpandableThreadedTaskQueue",
+                                                        "session of another process: open one "
+                                                        "in this process")) != std::string::npos;
+        _exit(code == qverr::qvapalerr_invalidParameter && named ? 0 : 1);
+    }
+    // The calibration's own time-out is 10 s: well within the guard.
+    EXPECT_EQ(qvtest::waitForExitWithin(child, 30s), 0);
+    EXPECT_EQ(session.standaloneSelfCalibrate(), 0);  // the parent's session goes on
 }
 
 }  // namespace

@@ -1,12 +1,15 @@
 // The calibration worker pool: growth up to the configured bound, order,
 // draining at destruction, and tasks that always complete.
 #include <gtest/gtest.h>
+#include <sys/syscall.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -15,6 +18,7 @@
 #include "qverr/Codes.h"
 #include "support/SelfProcess.h"
 #include "support/SimulatedRoot.h"
+#include "support/SyscallFault.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -180,6 +184,28 @@ TEST_F(WorkerPool, ATaskAlwaysCompletesWhateverItsBodyThrows) {
     EXPECT_EQ(other->result(), qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     EXPECT_EQ(empty->result(), qverr::qvapalerr_softwareFaultAPALInternalUseOnly);
     EXPECT_EQ(fine->result(), 5);
+}
+
+// A task whose worker cannot start is not queued: the caller is told the
+// call failed, and the task never runs later on a worker that came free.
+TEST_F(WorkerPool, ATaskWhoseWorkerCannotStartNeverRuns) {
+    auto refused = std::make_shared<TaskCompletion>();
+    Gate gate;  // outlives the queue, whose destruction waits for the tasks
+    {
+        ExpandableThreadedTaskQueue queue(1);
+        auto busy = submit(queue, [&] { return gate.pass() ? 1 : -1; });
+        ASSERT_TRUE(gate.waitForArrivals(1));
+        ASSERT_TRUE(qvtest::withSyscallFaults({{SYS_clone3, EAGAIN}, {SYS_clone, EAGAIN}}, [&] {
+            TaskSlot slot(new IntTask(refused, [] { return 2; }));
+            EXPECT_THROW(queue.enqueue(slot), std::system_error);
+        }));
+        gate.open();
+        ASSERT_TRUE(finishes(*busy));
+        auto later = submit(queue, [] { return 3; });
+        ASSERT_TRUE(finishes(*later));
+        EXPECT_EQ(later->result(), 3);
+    }  // destruction runs what is still queued
+    EXPECT_EQ(refused->count(), 0);
 }
 
 }  // namespace

@@ -203,22 +203,25 @@ void FifoPropertyManager::replaceBuffer(const Committed& wanted, bool supplied) 
     // refuses, the buffer stays and the refusal is thrown.
     if (committed_.address != 0 || deviceHoldsBuffer_) unconfigure();
     freeHostBuffer();
-    committed_.address = 0;
+    // The record holds the new sizes only once their buffer exists: sizes
+    // kept beside a failed allocation would match the next commit, which
+    // then would allocate nothing.
+    committed_ = Committed{};
+    uint64_t buffer = address(address_.readDesired());
+    if (!supplied) {
+        address_.writeCoerced(nullptr);
+        hostBuffer_->allocate(wanted.depthBytes, wanted.mirrorBytes, numaNode_.readCoerced());
+        // Allocated while the kept buffer still stood, so never at its
+        // address: what the caller still writes there reaches no ring.
+        keptForCaller_->reset();
+        callerMayHoldBuffer_ = false;
+        buffer = address(hostBuffer_->address());
+        address_.writeCoerced(hostBuffer_->address());
+    }
+    committed_.address = buffer;
     committed_.depthBytes = wanted.depthBytes;
     committed_.mirrorBytes = wanted.mirrorBytes;
     committed_.bufferType = wanted.bufferType;
-    if (supplied) {
-        committed_.address = address(address_.readDesired());
-        return;
-    }
-    address_.writeCoerced(nullptr);
-    hostBuffer_->allocate(wanted.depthBytes, wanted.mirrorBytes, numaNode_.readCoerced());
-    // Allocated while the kept buffer still stood, so never at its
-    // address: what the caller still writes there reaches no ring.
-    keptForCaller_->reset();
-    callerMayHoldBuffer_ = false;
-    committed_.address = address(hostBuffer_->address());
-    address_.writeCoerced(hostBuffer_->address());
 }
 
 void FifoPropertyManager::configure(bool supplied) {

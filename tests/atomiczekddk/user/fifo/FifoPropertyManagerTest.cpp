@@ -163,6 +163,23 @@ TEST_F(Properties, ARefusedConfigurationLeavesNoBufferlessRecordBehind) {
     }
 }
 
+// A host buffer that could not be had leaves no record of one: every
+// commit asks for it again, and saner sizes are configured.
+TEST_F(Properties, AFailedAllocationIsTriedAgainOnEveryCommit) {
+    auto fifo = make(5, qvzek::kFifoTargetToHost, qvzek::TypeU64());
+    fifo->setPropertyI32(p::kFlowControl, 1);
+    fifo->setPropertyU64(p::kDepth, uint64_t{1} << 44);  // 128 TiB: more than any address space
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_EQ(codeOf([&] { fifo->commit(0); }), qverr::qvapalerr_memoryFull) << attempt;
+        EXPECT_EQ(fifo->getPropertyPtr(p::kBufferAddress), nullptr);
+    }
+    fifo->setPropertyU64(p::kDepth, 1024);
+    fifo->commit(0);
+    EXPECT_NE(fifo->getPropertyPtr(p::kBufferAddress), nullptr);
+    EXPECT_EQ(device.fifo(5).ringBytes, 1024u * 8);
+    EXPECT_EQ(calls("atomiczekddk_fifo.configureFifo").size(), 1u);
+}
+
 TEST_F(Properties, ABufferTheDriverWillNotReleaseIsKept) {
     auto fifo = make(4, qvzek::kFifoTargetToHost, qvzek::TypeU32());
     fifo->configure(1024, nullptr, 0);
