@@ -17,8 +17,8 @@ void DataAccessHALSession::addAccessor(std::unique_ptr<DataAccessorInterface> ac
 
 DataAccessorInterface& DataAccessHALSession::getAccessor(uint64_t index) {
     if (index >= accessors_.size()) {
-        raise(qverr::qvapalerr_invalidParameter, DA_LOCATION(kSource, "qvapalerr_invalidParameter"),
-              "DataAccessHALSession", "accessor index out of range");
+        qverr::throwError(qverr::qvapalerr_invalidParameter,
+                          DA_LOCATION(kSource, "qvapalerr_invalidParameter"));
     }
     if (!accessors_[index])
         raise(qvmxl::kErrorSoftwareFault, DA_LOCATION(kSource, "qvmxl::kErrorSoftwareFault"),
@@ -29,9 +29,8 @@ DataAccessorInterface& DataAccessHALSession::getAccessor(uint64_t index) {
 void DataAccessHALSession::getAccessors(uint64_t* ids, uint64_t* count) {
     const uint64_t n = accessors_.size();
     if (*count != 0 && *count < n) {
-        raise(qvmxl::kErrorReadBufferTooSmall,
-              DA_LOCATION(kSource, "qvmxl::kErrorReadBufferTooSmall"), "DataAccessHALSession",
-              "id buffer smaller than the accessor count");
+        qverr::throwError(qvmxl::kErrorReadBufferTooSmall,
+                          DA_LOCATION(kSource, "qvmxl::kErrorReadBufferTooSmall"));
     }
     // A capacity of 0 is a count query: nothing is written to `ids`.
     const bool write = ids != nullptr && *count != 0;

@@ -17,6 +17,7 @@
 #include "DataPathHALImpl/DataPathSession.h"
 #include "FixedPoint/FixedPoint.h"
 #include "HALUtilities/CalibrationPaths.h"
+#include "HALUtilities/DriverRequest.h"
 #include "HALUtilities/ErrorHandling.h"
 #include "IQConfigHALImpl/IQConfigV1ProxyWrapper.h"
 #include "IQManipulationHALImpl/IQManipulationHALSession.h"
@@ -55,9 +56,8 @@ uint64_t addressOf(const uint32_t* path) {
 // A check of the block at `path` through `sub`; a failure is thrown.
 template <class Sub, size_t N>
 void check(Sub& sub, const uint32_t (&path)[N]) {
-    nQVAPALS100::tStatus status;
-    sub.checkCompatibility(addressOf(path), N, status);
-    qverr::throwIfTStatusError(status);
+    driverRequest(
+        [&](nQVAPALS100::tStatus& status) { sub.checkCompatibility(addressOf(path), N, status); });
 }
 
 // A look-up: the block's instance number, or the driver's error in `status`.
@@ -67,10 +67,7 @@ uint32_t lookUp(Sub& sub, const uint32_t (&path)[N], nQVAPALS100::tStatus& statu
 }
 template <class Sub, size_t N>
 uint32_t lookUp(Sub& sub, const uint32_t (&path)[N]) {
-    nQVAPALS100::tStatus status;
-    const uint32_t instance = lookUp(sub, path, status);
-    qverr::throwIfTStatusError(status);
-    return instance;
+    return driverRequest([&](nQVAPALS100::tStatus& status) { return lookUp(sub, path, status); });
 }
 
 // Whether the driver reports a non-empty traits record of the sub-interface;
@@ -183,7 +180,7 @@ void DeviceSession::openDevice(const char* deviceInterfacePath) {
     proxy_ = std::make_shared<sdihal::tInterfaceProxy_qv3377k>();
     {
         nQVAPALS100::tStatus status;
-        qverr::StatusThrowGuard guard(status);
+        qverr::TStatusThrower thrower(status);
         proxy_->open(deviceInterfacePath, status);
     }
     rfPlatSession_ =
@@ -251,11 +248,11 @@ uint16_t DeviceSession::checkDriverVersions(uint16_t ownCurrent, uint16_t ownOld
                              {{element(block::kCalibrationPath)}, 1, 1, 1}};
     uint16_t signalPathVersion = 0;
     for (const Query& query : checked) {
-        nQVAPALS100::tStatus status;
         uint16_t current = 0;
         uint16_t oldest = 0;
-        queryVersion(query.path, query.count, current, oldest, status);
-        qverr::throwIfTStatusError(status);
+        driverRequest([&](nQVAPALS100::tStatus& status) {
+            queryVersion(query.path, query.count, current, oldest, status);
+        });
         checkInterfaceVersion(query.ownCurrent, query.ownOldest, current, oldest);
         if (&query == &checked[0]) signalPathVersion = current;
     }

@@ -3,11 +3,8 @@
 // file and line) once the call returns. Warnings pass.
 #pragma once
 
-#include <type_traits>
-#include <utility>
-
 #include "qvapal/status/tStatus.h"
-#include "qverr/Exception.h"
+#include "qverr/StatusThrowGuard.h"
 
 namespace qv3377hal {
 
@@ -15,14 +12,8 @@ namespace qv3377hal {
 template <class Call>
 auto driverRequest(Call&& call) {
     nQVAPALS100::tStatus status;
-    if constexpr (std::is_void_v<std::invoke_result_t<Call&, nQVAPALS100::tStatus&>>) {
-        call(status);
-        qverr::throwIfTStatusError(status);
-    } else {
-        auto result = call(status);
-        qverr::throwIfTStatusError(status);
-        return result;
-    }
+    qverr::TStatusThrower thrower(status);
+    return call(status);
 }
 
 }  // namespace qv3377hal

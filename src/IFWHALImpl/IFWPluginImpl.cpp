@@ -16,13 +16,19 @@ uint32_t arrayCount(size_t count) {
     return static_cast<uint32_t>(count);
 }
 
-// The host's target handle as its object: null, or a handle that names no
-// open target, is an invalid parameter.
+// A handle that names no open target: an invalid parameter that says so.
+[[noreturn]] void throwUnknownTarget(qvifw::InstructionTarget* target) {
+    qv3377hal::throwInvalidHandle(qv3377hal::handleOf(target), qv3377hal::kNullArgumentLocation,
+                                  "targetFromHandle");
+}
+
+// The host's target handle as its object. Null is refused as any null
+// argument is, without detail.
 qvifw::InstructionTarget* targetFromHandle(qvifw::InstructionTarget* target) {
-    const uint64_t handle = qv3377hal::handleOf(target);
-    if (target == nullptr ||
-        !qv3377hal::isLiveHandle(handle, qv3377hal::HandleKind::instructionTarget)) {
-        qv3377hal::throwInvalidHandle(handle, qv3377hal::kNullArgumentLocation, "targetFromHandle");
+    if (target == nullptr) throwNullArgument();
+    if (!qv3377hal::isLiveHandle(qv3377hal::handleOf(target),
+                                 qv3377hal::HandleKind::instructionTarget)) {
+        throwUnknownTarget(target);
     }
     return target;
 }
@@ -59,10 +65,10 @@ qvifw::InstructionTarget* qvIFW_Target_libqv3377hal_Open(const char* json, qverr
 
 void qvIFW_Target_libqv3377hal_Close(qvifw::InstructionTarget* target, qverr::Status* status) {
     statusLastCall(status, [&] {
-        if (target == nullptr || !qv3377hal::dropHandle(qv3377hal::handleOf(target),
-                                                        qv3377hal::HandleKind::instructionTarget)) {
-            qv3377hal::throwInvalidHandle(qv3377hal::handleOf(target),
-                                          qv3377hal::kNullArgumentLocation, "targetFromHandle");
+        if (target == nullptr) throwNullArgument();
+        if (!qv3377hal::dropHandle(qv3377hal::handleOf(target),
+                                   qv3377hal::HandleKind::instructionTarget)) {
+            throwUnknownTarget(target);
         }
         delete target;
     });

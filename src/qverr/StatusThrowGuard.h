@@ -1,10 +1,10 @@
-// Scope guard over a status that operations fill while it lives: at scope
-// exit an error in the status is thrown as qverr::Exception, unless another
-// exception is already propagating. Warnings never throw.
+// Scope guards over a status that operations fill while the guard lives: at
+// scope exit an error in the status is thrown as qverr::Exception, unless
+// another exception is already propagating. Warnings never throw.
 //
-// Over a chained status the JSON detail leaves it either way (into the
-// exception, or released through the status's own realloc); a platform
-// status is left as it is.
+// TStatusThrower guards a platform status and leaves it as it is.
+// StatusThrowGuard guards a chained status, whose JSON detail leaves it
+// either way (into the exception, or released through its own realloc).
 #pragma once
 
 #include <exception>
@@ -17,19 +17,27 @@ struct tStatus;
 
 namespace qverr {
 
-class StatusThrowGuard {
+// What each status type does at the end of a guarded scope.
+void throwAtScopeExit(nQVAPALS100::tStatus& status, bool unwinding);
+void throwAtScopeExit(Status& status, bool unwinding);
+
+template <class StatusType>
+class ScopeExitThrower {
 public:
-    explicit StatusThrowGuard(Status& status) : status_(&status) {}
-    explicit StatusThrowGuard(nQVAPALS100::tStatus& status) : platformStatus_(&status) {}
-    StatusThrowGuard(const StatusThrowGuard&) = delete;
-    StatusThrowGuard& operator=(const StatusThrowGuard&) = delete;
-    ~StatusThrowGuard() noexcept(false);
+    explicit ScopeExitThrower(StatusType& status) : status_(status) {}
+    ScopeExitThrower(const ScopeExitThrower&) = delete;
+    ScopeExitThrower& operator=(const ScopeExitThrower&) = delete;
+    ~ScopeExitThrower() noexcept(false) {
+        throwAtScopeExit(status_, std::uncaught_exceptions() > uncaught_);
+    }
 
 private:
-    Status* status_ = nullptr;
-    nQVAPALS100::tStatus* platformStatus_ = nullptr;
+    StatusType& status_;
     int uncaught_ = std::uncaught_exceptions();
 };
+
+using TStatusThrower = ScopeExitThrower<nQVAPALS100::tStatus>;
+using StatusThrowGuard = ScopeExitThrower<Status>;
 
 // Calls `call` with a fresh chained status (for a library that takes one
 // last); an error left there is thrown with the library's own code and

@@ -26,7 +26,7 @@ void readText(const tDeviceInterfaceIterator& it, PropertyRead read, const char*
     uint64_t got = 0;
     nQVAPALS100::tStatus status;
     {
-        qverr::StatusThrowGuard guard(status);
+        qverr::TStatusThrower thrower(status);
         (it.*read)(name, text.data(), text.size(), &got, status);
     }
     text.resize(got < text.size() ? got : text.size());
@@ -37,7 +37,7 @@ void readText(const tDeviceInterfaceIterator& it, PropertyRead read, const char*
 void readU32(const tDeviceInterfaceIterator& it, PropertyRead read, const char* name,
              uint32_t& out) {
     nQVAPALS100::tStatus status;
-    qverr::StatusThrowGuard guard(status);
+    qverr::TStatusThrower thrower(status);
     uint64_t size = 0;
     (it.*read)(name, &out, sizeof out, &size, status);
 }
@@ -46,7 +46,7 @@ void readU32(const tDeviceInterfaceIterator& it, PropertyRead read, const char* 
 
 APALDeviceIteratorBase::APALDeviceIteratorBase(const std::vector<std::string>& interfaceNames) {
     nQVAPALS100::tStatus status;
-    qverr::StatusThrowGuard guard(status);
+    qverr::TStatusThrower thrower(status);
     iterator_ = std::make_unique<tDeviceInterfaceIterator>(
         interfaceNames.empty() ? "" : interfaceNames.front().c_str(), status);
 }
@@ -71,7 +71,7 @@ std::string APALDeviceIteratorBase::getInterfacePath() {
     nQVAPALS100::tStatus status;
     sdihal::nQVAPAL000::tInterfacePath path;
     {
-        qverr::StatusThrowGuard guard(status);
+        qverr::TStatusThrower thrower(status);
         iterator_->getInterfacePath(path, status);
     }
     return path.path;
@@ -81,7 +81,7 @@ std::string APALDeviceIteratorBase::getDriverName() {
     nQVAPALS100::tStatus status;
     sdihal::nQVAPAL000::tBasicString name;
     {
-        qverr::StatusThrowGuard guard(status);
+        qverr::TStatusThrower thrower(status);
         iterator_->getDriverName(name, status);
     }
     return std::string(name.c_str(), name.length());
@@ -109,7 +109,7 @@ std::string APALPersistentTokenPCI::getPersistentToken(const tDeviceInterfaceIte
     nQVAPALS100::tStatus status;
     std::string token;
     {
-        qverr::StatusThrowGuard guard(status);
+        qverr::TStatusThrower thrower(status);
         for (const Field& field : kFields) {
             uint32_t value = 0;
             uint64_t size = 0;

@@ -194,20 +194,19 @@ TEST_F(DataAccessExports, RefusalsNameTheRaisingClassAndWhatWasWrong) {
     const struct {
         std::function<int32_t()> call;
         int32_t code;
-        const char* key;
+        const char* key;  // null: the detail is the location alone
         const char* text;
     } cases[] = {
         {[&] {
              size = 2;
              return call<uint64_t, uint64_t*, uint64_t*>("da_getAccessors", handle, ids, &size);
          },
-         kErrorReadBufferTooSmall, "DataAccessHALSession",
-         "id buffer smaller than the accessor count"},
+         kErrorReadBufferTooSmall, nullptr, nullptr},
         {[&] {
              return call<uint64_t, uint64_t, uint32_t*, char*, uint64_t*>(
                  "da_getAccessorDescriptor", handle, 7, &type, nullptr, &size);
          },
-         qverr::qvapalerr_invalidParameter, "DataAccessHALSession", "accessor index out of range"},
+         qverr::qvapalerr_invalidParameter, nullptr, nullptr},
         {[&] {
              size = 2;
              return call<uint64_t, uint64_t, uint32_t*, char*, uint64_t*>(
@@ -249,8 +248,12 @@ TEST_F(DataAccessExports, RefusalsNameTheRaisingClassAndWhatWasWrong) {
          "handle slot already holds a handle"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(c.call(), c.code) << c.text;
-        EXPECT_NE(json.find(qvtest::detailPair(c.key, c.text)), std::string::npos) << json;
+        EXPECT_EQ(c.call(), c.code) << (c.text ? c.text : json);
+        if (c.key == nullptr) {
+            EXPECT_TRUE(qvtest::locationOnly(json)) << json;
+        } else {
+            EXPECT_NE(json.find(qvtest::detailPair(c.key, c.text)), std::string::npos) << json;
+        }
     }
 }
 

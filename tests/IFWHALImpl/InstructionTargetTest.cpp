@@ -11,6 +11,7 @@
 
 #include "module/SimulatedModule.h"
 #include "qverr/Codes.h"
+#include "support/DetailPair.h"
 #include "support/HostLibrary.h"
 #include "support/ModuleProxy.h"
 #include "support/host/qvhost.h"
@@ -263,6 +264,23 @@ TEST_F(InstructionTarget, ArgumentsAreCheckedBeforeTheTarget) {
         [&](qvhost_status* s) { plugin.readArray(target, &value, tooMany, 1, 0, s); },
         [&](qvhost_status* s) { plugin.writeArray(target, buffer, tooMany, true, 0, s); }};
     for (const auto& call : refused) EXPECT_EQ(run(call), qverr::qvapalerr_invalidParameter);
+    // A null target is refused with the location alone, by every call that takes one.
+    const std::function<void(qvhost_status*)> nullTarget[] = {
+        [&](qvhost_status* s) {
+            plugin.read(nullptr, {{0, 0}}, &value, 0, s);
+        },
+        [&](qvhost_status* s) { plugin.readArray(nullptr, &value, 1, 1, 0, s); },
+        [&](qvhost_status* s) {
+            plugin.write(nullptr, true, 0, {{0, 0, 0}}, s);
+        },
+        [&](qvhost_status* s) { plugin.writeArray(nullptr, buffer, 1, true, 0, s); },
+        [&](qvhost_status* s) { plugin.close(nullptr, s); }};
+    for (const auto& call : nullTarget) {
+        std::string text;
+        EXPECT_EQ(run(call, &text), qverr::qvapalerr_invalidParameter);
+        EXPECT_TRUE(qvtest::locationOnly(text)) << text;
+        EXPECT_NE(text.find("\"line\":134"), std::string::npos) << text;
+    }
     EXPECT_TRUE(module.decoder().requests().empty());
 
     plugin.reset(nullptr, &status);

@@ -83,16 +83,22 @@ TEST(PlatformStatusThrow, ErrorsThrowWithTheirLocationWarningsDoNot) {
     EXPECT_EQ(thrownStatus([&] { qverr::throwIfTStatusError(error); }),
               Thrown(qverr::qvapalerr_resourceNotFound, ""));
 
-    // The scope guard throws at its end, unless the scope is already unwinding.
+    // The scope guard throws at its end, leaving the status as it is; not a
+    // warning, and not while the scope is already unwinding.
     tStatus guarded;
     EXPECT_EQ(thrownStatus([&] {
-                  qverr::StatusThrowGuard guard(guarded);
+                  qverr::TStatusThrower thrower(guarded);
                   guarded.setCode(qverr::kStatusIOError, "c", "f.cpp", 3);
-              }).first,
-              qverr::kStatusIOError);
+              }),
+              Thrown(qverr::kStatusIOError, "{\"file\":\"f.cpp\",\"line\":3,\"component\":\"c\"}"));
+    EXPECT_EQ(guarded.getCode(), qverr::kStatusIOError);
+    EXPECT_NO_THROW({
+        qverr::TStatusThrower thrower(warning);
+        warning.setCode(13, "c", "f.cpp", 3);
+    });
     tStatus other;
     try {
-        qverr::StatusThrowGuard guard(other);
+        qverr::TStatusThrower thrower(other);
         other.setCode(qverr::kStatusIOError, "c", "f.cpp", 3);
         throw std::runtime_error("first");
     } catch (const std::runtime_error& e) {

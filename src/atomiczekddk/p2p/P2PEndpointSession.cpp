@@ -80,7 +80,7 @@ void P2PEndpointSession::mapWriteWindow(uint64_t* size, uint64_t* address) {
     nQVAPALS100::tStatus status;
     sdihal::nQVAPAL000::tMappedRegion mapping;
     {
-        qverr::StatusThrowGuard guard(status);
+        qverr::TStatusThrower thrower(status);
         mapping = sdihal::nQVAPAL000::tMappedRegion(deviceProxy_, region, fifo_.writeWindowSize(),
                                                     sdihal::nQVAPAL000::kMapReadWrite, status);
     }

@@ -10,7 +10,7 @@ constexpr const char* kSource = "qvapal/quarks/synchronization";
 
 tMutex::tMutex() {
     nQVAPALS100::tStatus status;
-    qverr::StatusThrowGuard guard(status);
+    qverr::TStatusThrower thrower(status);
     pthread_mutexattr_t attributes;
     if (pthread_mutexattr_init(&attributes) != 0) {
         QVAPAL_RAISE(status, qverr::qvapalerr_softwareFaultAPALInternalUseOnly, kSource, 588);

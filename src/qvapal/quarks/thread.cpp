@@ -56,7 +56,7 @@ bool startThread(tThreadRecord& record, int32_t priority, const char* name,
 
 tScopedThread::tScopedThread(void* (*body)(void* argument), void* argument) {
     nQVAPALS100::tStatus status;
-    qverr::StatusThrowGuard guard(status);
+    qverr::TStatusThrower thrower(status);
     record_.body = body;
     record_.argument = argument;
     joinable_ = startThread(record_, 0, nQVAPALS100::kPlatformComponent, status);
