@@ -18,13 +18,12 @@ uint32_t arrayCount(size_t count) {
 
 // The host's target handle as its object: null, or a handle that names no
 // open target, is an invalid parameter.
+const qv3377hal::HandleRefusal kInvalidTarget{qv3377hal::kNullArgumentLocation, "targetFromHandle",
+                                              "null handle"};
+
 qvifw::InstructionTarget* targetFromHandle(qvifw::InstructionTarget* target) {
-    const uint64_t handle = qv3377hal::handleOf(target);
-    if (target == nullptr ||
-        !qv3377hal::isLiveHandle(handle, qv3377hal::HandleKind::instructionTarget)) {
-        qv3377hal::throwInvalidHandle(handle, qv3377hal::kNullArgumentLocation, "targetFromHandle");
-    }
-    return target;
+    return qv3377hal::objectFromHandle<qvifw::InstructionTarget>(
+        qv3377hal::handleOf(target), qv3377hal::HandleKind::instructionTarget, kInvalidTarget);
 }
 
 // Only errors reach the host: a driver warning is dropped.
@@ -59,12 +58,8 @@ qvifw::InstructionTarget* qvIFW_Target_libqv3377hal_Open(const char* json, qverr
 
 void qvIFW_Target_libqv3377hal_Close(qvifw::InstructionTarget* target, qverr::Status* status) {
     statusLastCall(status, [&] {
-        if (target == nullptr || !qv3377hal::dropHandle(qv3377hal::handleOf(target),
-                                                        qv3377hal::HandleKind::instructionTarget)) {
-            qv3377hal::throwInvalidHandle(qv3377hal::handleOf(target),
-                                          qv3377hal::kNullArgumentLocation, "targetFromHandle");
-        }
-        delete target;
+        delete qv3377hal::takeObjectFromHandle<qvifw::InstructionTarget>(
+            qv3377hal::handleOf(target), qv3377hal::HandleKind::instructionTarget, kInvalidTarget);
     });
 }
 
