@@ -286,7 +286,9 @@ TEST_F(Families, ExportRefusalsNameTheirDocumentedSite) {
             continue;
         }
         EXPECT_FALSE(std::isdigit(static_cast<unsigned char>(json[at + site.size()]))) << json;
-        if (row.bare) EXPECT_TRUE(json.ends_with("\"component\":\"qv3377hal\"}")) << json;
+        if (row.bare) {
+            EXPECT_TRUE(json.ends_with("\"component\":\"qv3377hal\"}")) << json;
+        }
     }
     EXPECT_EQ(occupied, 7u);
 }
