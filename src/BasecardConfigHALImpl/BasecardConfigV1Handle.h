@@ -10,6 +10,7 @@ namespace BasecardConfigV1 {
 class BasecardConfigSession;
 }
 
-QV_CONTEXT_HANDLE_HOOKS(BasecardConfigV1, ::BasecardConfigV1::BasecardConfigSession)
+QV_CONTEXT_HANDLE_HOOKS(BasecardConfigV1, ::BasecardConfigV1::BasecardConfigSession,
+                        basecardConfigContext)
 
 QV_CONTEXT_HANDLE_DECLARE_RETURN_CODE(BasecardConfigV1)

@@ -10,6 +10,6 @@ namespace dsphal {
 class CalInDSPSession;
 }
 
-QV_CONTEXT_HANDLE_HOOKS(calindsphal, ::dsphal::CalInDSPSession)
+QV_CONTEXT_HANDLE_HOOKS(calindsphal, ::dsphal::CalInDSPSession, calInDspContext)
 
 QV_CONTEXT_HANDLE_DECLARE_RETURN_CODE(calindsp)

@@ -10,6 +10,6 @@ namespace dsphal {
 class CalOutDSPSession;
 }
 
-QV_CONTEXT_HANDLE_HOOKS(caloutdsphal, ::dsphal::CalOutDSPSession)
+QV_CONTEXT_HANDLE_HOOKS(caloutdsphal, ::dsphal::CalOutDSPSession, calOutDspContext)
 
 QV_CONTEXT_HANDLE_DECLARE_RETURN_CODE(caloutdsp)

@@ -10,6 +10,6 @@ namespace qvdspcontrol::v1::iqGain {
 class HWControl;
 }
 
-QV_CONTEXT_HANDLE_HOOKS(digitalgainhal, ::qvdspcontrol::v1::iqGain::HWControl)
+QV_CONTEXT_HANDLE_HOOKS(digitalgainhal, ::qvdspcontrol::v1::iqGain::HWControl, digitalGainContext)
 
 QV_CONTEXT_HANDLE_DECLARE_RETURN_CODE(digitalgain)

@@ -10,6 +10,6 @@ namespace dsphal {
 class DigitalOffsetSession;
 }
 
-QV_CONTEXT_HANDLE_HOOKS(digitaloffsethal, ::dsphal::DigitalOffsetSession)
+QV_CONTEXT_HANDLE_HOOKS(digitaloffsethal, ::dsphal::DigitalOffsetSession, digitalOffsetContext)
 
 QV_CONTEXT_HANDLE_DECLARE_RETURN_CODE(digitaloffset)

@@ -10,6 +10,6 @@ namespace dsphal {
 class EqualizerSession;
 }
 
-QV_CONTEXT_HANDLE_HOOKS(equalizerhal, ::dsphal::EqualizerSession)
+QV_CONTEXT_HANDLE_HOOKS(equalizerhal, ::dsphal::EqualizerSession, equalizerContext)
 
 QV_CONTEXT_HANDLE_DECLARE_RETURN_CODE(equalizer)

@@ -10,6 +10,6 @@ namespace qvdspcontrol::v1::freqShift {
 class HWControl;
 }
 
-QV_CONTEXT_HANDLE_HOOKS(freqshifthal, ::qvdspcontrol::v1::freqShift::HWControl)
+QV_CONTEXT_HANDLE_HOOKS(freqshifthal, ::qvdspcontrol::v1::freqShift::HWControl, freqShiftContext)
 
 QV_CONTEXT_HANDLE_DECLARE_RETURN_CODE(freqshift)

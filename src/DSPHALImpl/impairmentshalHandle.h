@@ -10,6 +10,7 @@ namespace qvdspcontrol::v1::iqImpairments {
 class HWControl;
 }
 
-QV_CONTEXT_HANDLE_HOOKS(impairmentshal, ::qvdspcontrol::v1::iqImpairments::HWControl)
+QV_CONTEXT_HANDLE_HOOKS(impairmentshal, ::qvdspcontrol::v1::iqImpairments::HWControl,
+                        impairmentsContext)
 
 QV_CONTEXT_HANDLE_DECLARE_RETURN_CODE(impairments)

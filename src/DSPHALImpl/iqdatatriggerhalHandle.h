@@ -10,6 +10,7 @@ namespace qvdspcontrol::v1::iqDataTrigger {
 class HWControl;
 }
 
-QV_CONTEXT_HANDLE_HOOKS(iqdatatriggerhal, ::qvdspcontrol::v1::iqDataTrigger::HWControl)
+QV_CONTEXT_HANDLE_HOOKS(iqdatatriggerhal, ::qvdspcontrol::v1::iqDataTrigger::HWControl,
+                        iqDataTriggerContext)
 
 QV_CONTEXT_HANDLE_DECLARE_RETURN_CODE(iqDataTrigger)

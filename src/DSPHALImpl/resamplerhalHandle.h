@@ -10,6 +10,6 @@ namespace qvdspcontrol::v1::resampler {
 class HWControl;
 }
 
-QV_CONTEXT_HANDLE_HOOKS(resamplerhal, ::qvdspcontrol::v1::resampler::HWControl)
+QV_CONTEXT_HANDLE_HOOKS(resamplerhal, ::qvdspcontrol::v1::resampler::HWControl, resamplerContext)
 
 QV_CONTEXT_HANDLE_DECLARE_RETURN_CODE(resampler)

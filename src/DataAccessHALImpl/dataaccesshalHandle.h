@@ -10,7 +10,7 @@ namespace dataaccesshal {
 class DataAccessHALSession;
 }
 
-QV_CONTEXT_HANDLE_HOOKS(dataaccesshal, ::dataaccesshal::DataAccessHALSession)
+QV_CONTEXT_HANDLE_HOOKS(dataaccesshal, ::dataaccesshal::DataAccessHALSession, dataAccessContext)
 
 QV_CONTEXT_HANDLE_DECLARE_STATUS_LAST(da)
 

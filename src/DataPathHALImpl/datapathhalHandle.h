@@ -7,7 +7,7 @@
 #include "DataPathHALImpl/DataPathSession.h"
 #include "HALUtilities/ContextHandle.h"
 
-QV_CONTEXT_HANDLE_HOOKS(datapathhal, ::datapathhal::DataPathSession)
+QV_CONTEXT_HANDLE_HOOKS(datapathhal, ::datapathhal::DataPathSession, dataPathContext)
 
 QV_CONTEXT_HANDLE_DECLARE_RETURN_CODE(datapath)
 

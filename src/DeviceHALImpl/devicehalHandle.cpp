@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 #include "DeviceHALImpl/DeviceHALSession.h"
@@ -46,10 +47,63 @@ std::unique_ptr<DeviceSession> openDeviceSession(const char* params, const char*
     throw std::runtime_error("invalid SubsystemInstance type!");
 }
 
-// Every context but the placeholders and the peer-to-peer description text
-// is a sub-session that a family binds to a handle.
-bool isFamilyContext(uint32_t id) {
-    return id != 11 && id != 17 && id != 21;
+// The kind a family demands of its handle, by the context id its sub-session
+// is handed out for; nothing for the placeholders and the peer-to-peer
+// description text, which no family takes as a handle.
+std::optional<HandleKind> familyKindOf(uint32_t id) {
+    switch (id) {
+        case context::kDataAccess:
+            return HandleKind::dataAccessContext;
+        case context::kCalInDsp:
+            return HandleKind::calInDspContext;
+        case context::kCalOutDsp:
+            return HandleKind::calOutDspContext;
+        case context::kDigitalGain:
+            return HandleKind::digitalGainContext;
+        case context::kDigitalOffset:
+        case context::kSecondDigitalOffset:
+            return HandleKind::digitalOffsetContext;
+        case context::kEqualizer:
+        case context::kEqualizerV3:
+        case context::kSecondChainEqualizer:
+            return HandleKind::equalizerContext;
+        case context::kFreqShift:
+            return HandleKind::freqShiftContext;
+        case context::kImpairments:
+            return HandleKind::impairmentsContext;
+        case context::kIQDataTrigger:
+            return HandleKind::iqDataTriggerContext;
+        case context::kResampler:
+            return HandleKind::resamplerContext;
+        case context::kListMode:
+            return HandleKind::listModeContext;
+        case context::kDataPath:
+            return HandleKind::dataPathContext;
+        case context::kTrig:
+            return HandleKind::trigContext;
+        case context::kTimer:
+            return HandleKind::timerContext;
+        case context::kBasecardConfig:
+            return HandleKind::basecardConfigContext;
+        case context::kSelfCal:
+            return HandleKind::selfCalContext;
+        case context::kWGen:
+            return HandleKind::wgenContext;
+        case context::kReservation:
+            return HandleKind::reservationContext;
+        case context::kIQConfig:
+            return HandleKind::iqConfigContext;
+        case context::kRouting:
+            return HandleKind::routingContext;
+        case context::kIQManipulation:
+            return HandleKind::iqManipulationContext;
+        case context::kMra:
+            return HandleKind::mraContext;
+        case context::kSyntraSync:
+            return HandleKind::syntraSyncContext;
+        default:
+            return std::nullopt;
+    }
 }
 
 }  // namespace
@@ -81,9 +135,9 @@ QV_EXPORT int32_t device_getContext(uint64_t deviceHandle, uint32_t contextId, u
                 "getContext", "contextOut is nullptr");
         }
         void* context = qv3377hal::sessionPtrFromHandle(deviceHandle)->getContext(contextId, flag);
-        if (context != nullptr && qv3377hal::isFamilyContext(contextId)) {
-            qv3377hal::addHandle(qv3377hal::handleOf(context), qv3377hal::HandleKind::deviceContext,
-                                 deviceHandle);
+        const auto kind = qv3377hal::familyKindOf(contextId);
+        if (context != nullptr && kind) {
+            qv3377hal::addHandle(qv3377hal::handleOf(context), *kind, deviceHandle);
         }
         *contextOut = qv3377hal::handleOf(context);
     });

@@ -45,16 +45,18 @@ DeviceSession* takeSessionFromHandle(uint64_t handle);
 
 // openSession returns the context unchanged (the device handle is not
 // examined); closeSession does nothing; sessionPtrFromHandle turns a 0 handle,
-// or one that names no live context, into -52005.
-#define QV_CONTEXT_HANDLE_HOOKS(NS, TYPE)                                      \
-    namespace NS {                                                             \
-    inline uint64_t openSession(uint64_t /*deviceHandle*/, uint64_t context) { \
-        return context;                                                        \
-    }                                                                          \
-    inline void closeSession(uint64_t /*handle*/) {}                           \
-    inline TYPE* sessionPtrFromHandle(uint64_t handle) {                       \
-        return ::qv3377hal::familySessionPtr<TYPE>(handle);                    \
-    }                                                                          \
+// or one that names no live context of the family's KIND (HandleKind), into
+// -52005.
+#define QV_CONTEXT_HANDLE_HOOKS(NS, TYPE, KIND)                                           \
+    namespace NS {                                                                        \
+    inline uint64_t openSession(uint64_t /*deviceHandle*/, uint64_t context) {            \
+        return context;                                                                   \
+    }                                                                                     \
+    inline void closeSession(uint64_t /*handle*/) {}                                      \
+    inline TYPE* sessionPtrFromHandle(uint64_t handle) {                                  \
+        return ::qv3377hal::objectFromHandle<TYPE>(handle, ::qv3377hal::HandleKind::KIND, \
+                                                   ::qv3377hal::kSessionPtrRefusal);      \
+    }                                                                                     \
     }
 
 // PREFIX_open (return-code style) and PREFIX_close; the open export's

@@ -32,32 +32,33 @@ void throwNullArgument(const char* operation, const char* problem) {
                             problem);
 }
 
-void throwInvalidHandle(uint64_t handle, const qverr::SourceLocation& location, const char* key,
-                        const char* nullText) {
-    qverr::throwWithMessage(qverr::qvapalerr_invalidParameter, location, key,
-                            handle == 0 ? nullText : "unknown handle");
+const HandleRefusal kSessionPtrRefusal{kNullArgumentLocation, "sessionPtrFromHandle"};
+
+void throwInvalidHandle(uint64_t handle, const HandleRefusal& refusal) {
+    if (handle == 0 && refusal.nullText == nullptr)
+        throw qverr::Exception(qverr::qvapalerr_invalidParameter, refusal.location);
+    qverr::throwWithMessage(qverr::qvapalerr_invalidParameter, refusal.location, refusal.key,
+                            handle == 0 ? refusal.nullText : "unknown handle");
 }
 
 namespace {
 
-[[noreturn]] void throwInvalidDevice(uint64_t handle) {
-    static constexpr qverr::SourceLocation kInvalidDevice{"DeviceHALImpl/DeviceHALSession.cpp", 923,
-                                                          kComponent, "qvapalerr_invalidParameter"};
-    throwInvalidHandle(handle, kInvalidDevice, "sessionPtrFromHandle", "null input");
-}
+constexpr qverr::SourceLocation kInvalidDevice{"DeviceHALImpl/DeviceHALSession.cpp", 923,
+                                               kComponent, "qvapalerr_invalidParameter"};
+const HandleRefusal kDeviceRefusal{kInvalidDevice, "sessionPtrFromHandle", "null input"};
 
 }  // namespace
 
 DeviceSession* sessionPtrFromHandle(uint64_t handle) {
-    if (handle == 0 || !isLiveHandle(handle, HandleKind::deviceSession)) throwInvalidDevice(handle);
-    return reinterpret_cast<DeviceSession*>(static_cast<uintptr_t>(handle));
+    return objectFromHandle<DeviceSession>(handle, HandleKind::deviceSession, kDeviceRefusal);
 }
 
 DeviceSession* takeSessionFromHandle(uint64_t handle) {
-    if (handle == 0 || !dropHandle(handle, HandleKind::deviceSession)) throwInvalidDevice(handle);
+    DeviceSession* session =
+        takeObjectFromHandle<DeviceSession>(handle, HandleKind::deviceSession, kDeviceRefusal);
     // Its contexts go with it: no family handle outlives the objects.
     dropOwnedBy(handle);
-    return reinterpret_cast<DeviceSession*>(static_cast<uintptr_t>(handle));
+    return session;
 }
 
 namespace {

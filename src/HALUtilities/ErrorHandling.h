@@ -44,19 +44,36 @@ void checkNotNull(const Pointers*... pointers) {
         throwNullArgument("ErrorHandling", "null pointer argument");
 }
 
-// Throws -52005 from `location` for a handle that is 0 or not live, with the
-// detail pair `key`: `nullText` or "unknown handle".
-[[noreturn]] void throwInvalidHandle(uint64_t handle, const qverr::SourceLocation& location,
-                                     const char* key, const char* nullText = "null handle");
+// How a handle conversion refuses a handle: -52005 raised at `location`; a
+// 0 handle adds the detail pair `key`: `nullText`, or nothing when
+// `nullText` is null; a handle that is not live of the kind asked for adds
+// `key`: "unknown handle".
+struct HandleRefusal {
+    const qverr::SourceLocation& location;
+    const char* key;
+    const char* nullText = nullptr;
+};
 
-// The handle of a context-as-handle family as its object; 0 or a handle that
-// names no live context throws -52005 from the null-argument check.
-template <class Session>
-Session* familySessionPtr(uint64_t handle) {
-    if (handle == 0 || !isLiveHandle(handle, HandleKind::deviceContext)) {
-        throwInvalidHandle(handle, kNullArgumentLocation, "sessionPtrFromHandle");
-    }
-    return reinterpret_cast<Session*>(static_cast<uintptr_t>(handle));
+// The refusal of every context-as-handle family and of the module platform
+// session: the null-argument check's location, no detail for a 0 handle.
+extern const HandleRefusal kSessionPtrRefusal;
+
+[[noreturn]] void throwInvalidHandle(uint64_t handle, const HandleRefusal& refusal);
+
+// The one conversion of a handle into its object: `handle` must be live with
+// `kind`, else it is refused as `refusal` says.
+template <class T>
+T* objectFromHandle(uint64_t handle, HandleKind kind, const HandleRefusal& refusal) {
+    if (handle == 0 || !isLiveHandle(handle, kind)) throwInvalidHandle(handle, refusal);
+    return reinterpret_cast<T*>(static_cast<uintptr_t>(handle));
+}
+
+// As objectFromHandle for the close that frees the object: the handle is
+// dropped, so of two closes of one handle only the first gets the object.
+template <class T>
+T* takeObjectFromHandle(uint64_t handle, HandleKind kind, const HandleRefusal& refusal) {
+    if (handle == 0 || !dropHandle(handle, kind)) throwInvalidHandle(handle, refusal);
+    return reinterpret_cast<T*>(static_cast<uintptr_t>(handle));
 }
 
 // Inside a catch block: the code of the exception being handled, by the

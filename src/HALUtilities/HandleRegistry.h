@@ -1,7 +1,8 @@
 // The handles the library has handed out and not yet taken back, one
-// process-wide set for every kind. A handle stays the address of its object;
-// the set only tells a live handle from a closed or made-up one, so that no
-// conversion dereferences the latter.
+// process-wide set for every kind, valid from first use until the library is
+// unloaded. A handle stays the address of its object; the set only tells a
+// live handle of a kind from a closed or made-up one, or one of another
+// kind, so that no conversion dereferences the latter.
 //
 // A handle is added where its object is created and dropped before the
 // object is freed. A handle may name an owner (the handle of the object that
@@ -16,12 +17,36 @@ namespace qv3377hal {
 
 enum class HandleKind : uint8_t {
     deviceSession = 1,
-    deviceContext,  // a sub-session handed out by device_getContext
     rfplatSession,
     p2pSession,
     instructionTarget,
     routingAdaptorSession,
     terminalIterator,
+    // The sub-sessions device_getContext hands out, one kind per family, so
+    // that no family takes another family's context for its own.
+    dataAccessContext,
+    calInDspContext,
+    calOutDspContext,
+    digitalGainContext,
+    digitalOffsetContext,
+    equalizerContext,
+    freqShiftContext,
+    impairmentsContext,
+    iqDataTriggerContext,
+    resamplerContext,
+    listModeContext,
+    dataPathContext,
+    trigContext,
+    timerContext,
+    basecardConfigContext,
+    selfCalContext,
+    wgenContext,
+    reservationContext,
+    iqConfigContext,
+    routingContext,
+    iqManipulationContext,
+    mraContext,
+    syntraSyncContext,
 };
 
 template <class T>

@@ -16,21 +16,15 @@ uint32_t arrayCount(size_t count) {
     return static_cast<uint32_t>(count);
 }
 
-// A handle that names no open target: an invalid parameter that says so.
-[[noreturn]] void throwUnknownTarget(qvifw::InstructionTarget* target) {
-    qv3377hal::throwInvalidHandle(qv3377hal::handleOf(target), qv3377hal::kNullArgumentLocation,
-                                  "targetFromHandle");
-}
+// The host's target handle as its object: null, or a handle that names no
+// open target, is an invalid parameter; null is refused as any null argument
+// is, without detail.
+const qv3377hal::HandleRefusal kInvalidTarget{qv3377hal::kNullArgumentLocation, "targetFromHandle",
+                                              nullptr};
 
-// The host's target handle as its object. Null is refused as any null
-// argument is, without detail.
 qvifw::InstructionTarget* targetFromHandle(qvifw::InstructionTarget* target) {
-    if (target == nullptr) throwNullArgument();
-    if (!qv3377hal::isLiveHandle(qv3377hal::handleOf(target),
-                                 qv3377hal::HandleKind::instructionTarget)) {
-        throwUnknownTarget(target);
-    }
-    return target;
+    return qv3377hal::objectFromHandle<qvifw::InstructionTarget>(
+        qv3377hal::handleOf(target), qv3377hal::HandleKind::instructionTarget, kInvalidTarget);
 }
 
 // Only errors reach the host: a driver warning is dropped.
@@ -65,12 +59,8 @@ qvifw::InstructionTarget* qvIFW_Target_libqv3377hal_Open(const char* json, qverr
 
 void qvIFW_Target_libqv3377hal_Close(qvifw::InstructionTarget* target, qverr::Status* status) {
     statusLastCall(status, [&] {
-        if (target == nullptr) throwNullArgument();
-        if (!qv3377hal::dropHandle(qv3377hal::handleOf(target),
-                                   qv3377hal::HandleKind::instructionTarget)) {
-            throwUnknownTarget(target);
-        }
-        delete target;
+        delete qv3377hal::takeObjectFromHandle<qvifw::InstructionTarget>(
+            qv3377hal::handleOf(target), qv3377hal::HandleKind::instructionTarget, kInvalidTarget);
     });
 }
 

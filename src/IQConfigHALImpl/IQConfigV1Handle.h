@@ -10,6 +10,6 @@ namespace IQConfigV1 {
 class IQConfigV1ProxyWrapper;
 }
 
-QV_CONTEXT_HANDLE_HOOKS(IQConfigV1, ::IQConfigV1::IQConfigV1ProxyWrapper)
+QV_CONTEXT_HANDLE_HOOKS(IQConfigV1, ::IQConfigV1::IQConfigV1ProxyWrapper, iqConfigContext)
 
 QV_CONTEXT_HANDLE_DECLARE_RETURN_CODE(IQConfigV1)

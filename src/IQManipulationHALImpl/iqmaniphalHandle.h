@@ -10,6 +10,6 @@ namespace iqmaniphal {
 class IQManipulationHALSession;
 }
 
-QV_CONTEXT_HANDLE_HOOKS(iqmaniphal, ::iqmaniphal::IQManipulationHALSession)
+QV_CONTEXT_HANDLE_HOOKS(iqmaniphal, ::iqmaniphal::IQManipulationHALSession, iqManipulationContext)
 
 QV_CONTEXT_HANDLE_DECLARE_RETURN_CODE(iqmanip)

@@ -10,6 +10,6 @@ namespace listmodehal {
 class ListModeHALSession;
 }
 
-QV_CONTEXT_HANDLE_HOOKS(listmodehal, ::listmodehal::ListModeHALSession)
+QV_CONTEXT_HANDLE_HOOKS(listmodehal, ::listmodehal::ListModeHALSession, listModeContext)
 
 QV_CONTEXT_HANDLE_DECLARE_RETURN_CODE(listmode)

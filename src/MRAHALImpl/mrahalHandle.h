@@ -10,6 +10,6 @@ namespace mrahal {
 class MRAHALSession;
 }
 
-QV_CONTEXT_HANDLE_HOOKS(mrahal, ::mrahal::MRAHALSession)
+QV_CONTEXT_HANDLE_HOOKS(mrahal, ::mrahal::MRAHALSession, mraContext)
 
 QV_CONTEXT_HANDLE_DECLARE_RETURN_CODE(mra)

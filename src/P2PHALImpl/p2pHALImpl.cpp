@@ -47,29 +47,21 @@ int32_t command(uint64_t line, void* handle, Operation&& operation) {
 namespace {
 
 // A null handle, or one that names no open session.
-[[noreturn]] void throwInvalidSession(void* handle) {
-    qv3377hal::throwInvalidHandle(
-        qv3377hal::handleOf(handle),
-        QVERR_LOCATION(qv3377hal::kComponent, "qvapalerr_invalidParameter"), "sessionRefFromHandle",
-        "Could not get pointer to session from handle.");
-}
+constexpr qverr::SourceLocation kInvalidSessionSite{kFile, __LINE__, qv3377hal::kComponent,
+                                                    "qvapalerr_invalidParameter"};
+const qv3377hal::HandleRefusal kInvalidSession{kInvalidSessionSite, "sessionRefFromHandle",
+                                               "Could not get pointer to session from handle."};
 
 }  // namespace
 
 p2pHALSession* sessionRefFromHandle(void* handle) {
-    if (handle == nullptr ||
-        !qv3377hal::isLiveHandle(qv3377hal::handleOf(handle), qv3377hal::HandleKind::p2pSession)) {
-        throwInvalidSession(handle);
-    }
-    return static_cast<p2pHALSession*>(handle);
+    return qv3377hal::objectFromHandle<p2pHALSession>(
+        qv3377hal::handleOf(handle), qv3377hal::HandleKind::p2pSession, kInvalidSession);
 }
 
 p2pHALSession* takeSessionFromHandle(void* handle) {
-    if (handle == nullptr ||
-        !qv3377hal::dropHandle(qv3377hal::handleOf(handle), qv3377hal::HandleKind::p2pSession)) {
-        throwInvalidSession(handle);
-    }
-    return static_cast<p2pHALSession*>(handle);
+    return qv3377hal::takeObjectFromHandle<p2pHALSession>(
+        qv3377hal::handleOf(handle), qv3377hal::HandleKind::p2pSession, kInvalidSession);
 }
 
 }  // namespace p2phal

@@ -47,11 +47,8 @@ int32_t withSession(uint64_t handle, Body&& body) {
 }  // namespace
 
 RFPlatSession* sessionPtrFromHandle(uint64_t handle) {
-    if (handle == 0 || !qv3377hal::isLiveHandle(handle, qv3377hal::HandleKind::rfplatSession)) {
-        qv3377hal::throwInvalidHandle(handle, qv3377hal::kNullArgumentLocation,
-                                      "sessionPtrFromHandle");
-    }
-    return reinterpret_cast<RFPlatSession*>(static_cast<uintptr_t>(handle));
+    return qv3377hal::objectFromHandle<RFPlatSession>(handle, qv3377hal::HandleKind::rfplatSession,
+                                                      qv3377hal::kSessionPtrRefusal);
 }
 
 void closeSession(RFPlatInterface* session) {

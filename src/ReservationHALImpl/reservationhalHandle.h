@@ -7,7 +7,7 @@
 #include "HALUtilities/ContextHandle.h"
 #include "ReservationHALImpl/ReservationSession.h"
 
-QV_CONTEXT_HANDLE_HOOKS(reservationhal, ::reservationhal::ReservationSession)
+QV_CONTEXT_HANDLE_HOOKS(reservationhal, ::reservationhal::ReservationSession, reservationContext)
 
 QV_CONTEXT_HANDLE_DECLARE_RETURN_CODE(reservation)
 

@@ -10,7 +10,7 @@ namespace routinghal {
 class RoutingHALSession;
 }
 
-QV_CONTEXT_HANDLE_HOOKS(routinghal, ::routinghal::RoutingHALSession)
+QV_CONTEXT_HANDLE_HOOKS(routinghal, ::routinghal::RoutingHALSession, routingContext)
 
 QV_CONTEXT_HANDLE_DECLARE_STATUS_LAST(routinghal)
 

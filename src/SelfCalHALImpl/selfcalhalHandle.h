@@ -14,7 +14,7 @@ namespace selfcalhal {
 class SelfCalHALSession;
 }
 
-QV_CONTEXT_HANDLE_HOOKS(selfcalhal, ::selfcalhal::SelfCalHALSession)
+QV_CONTEXT_HANDLE_HOOKS(selfcalhal, ::selfcalhal::SelfCalHALSession, selfCalContext)
 
 QV_CONTEXT_HANDLE_DECLARE_RETURN_CODE(selfcal)
 

@@ -10,7 +10,7 @@ namespace syntrasynchal {
 class SyntraSyncSession;
 }
 
-QV_CONTEXT_HANDLE_HOOKS(syntrasynchal, ::syntrasynchal::SyntraSyncSession)
+QV_CONTEXT_HANDLE_HOOKS(syntrasynchal, ::syntrasynchal::SyntraSyncSession, syntraSyncContext)
 
 QV_CONTEXT_HANDLE_DECLARE_RETURN_CODE(syntrasync)
 

@@ -7,7 +7,7 @@
 #include "HALUtilities/ContextHandle.h"
 #include "TimerHALImpl/TimerHALSession.h"
 
-QV_CONTEXT_HANDLE_HOOKS(timerhal, ::timerhal::TimerHALSession)
+QV_CONTEXT_HANDLE_HOOKS(timerhal, ::timerhal::TimerHALSession, timerContext)
 
 QV_CONTEXT_HANDLE_DECLARE_RETURN_CODE(timer)
 

@@ -7,7 +7,7 @@
 #include "HALUtilities/ContextHandle.h"
 #include "TrigHALImpl/TrigHALSession.h"
 
-QV_CONTEXT_HANDLE_HOOKS(trighal, ::trighal::TrigHALSession)
+QV_CONTEXT_HANDLE_HOOKS(trighal, ::trighal::TrigHALSession, trigContext)
 
 QV_CONTEXT_HANDLE_DECLARE_RETURN_CODE(trig)
 

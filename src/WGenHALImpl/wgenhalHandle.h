@@ -10,6 +10,6 @@ namespace wgenhal {
 class WGenHALSession;
 }
 
-QV_CONTEXT_HANDLE_HOOKS(wgenhal, ::wgenhal::WGenHALSession)
+QV_CONTEXT_HANDLE_HOOKS(wgenhal, ::wgenhal::WGenHALSession, wgenContext)
 
 QV_CONTEXT_HANDLE_DECLARE_STATUS_LAST(wgen)

@@ -17,6 +17,11 @@ using nQVAPALS100::tStatus;
 
 std::atomic<uint32_t> gPathCapacity{32};
 
+uint64_t nextSerial() {
+    static std::atomic<uint64_t> last{0};
+    return ++last;
+}
+
 // Raises the process-wide path capacity to `count` when that is larger,
 // whichever session's thread gets there first.
 void raisePathCapacity(uint32_t count) {
@@ -56,6 +61,13 @@ uint32_t ARKRoutingAdaptorSession::pathCapacity() {
 }
 
 // ---------------------------------------------------------------- iterator
+
+ARKTerminalIterator::ARKTerminalIterator(ARKRoutingAdaptorSession& session)
+    : session_(session), sessionSerial_(session.serial()) {}
+
+bool ARKTerminalIterator::madeBy(const ARKRoutingAdaptorSession& session) const {
+    return session.serial() == sessionSerial_;
+}
 
 const TerminalInfo& ARKTerminalIterator::current() const {
     if (index_ >= session_.topography().terminalCount)
@@ -154,7 +166,7 @@ void ARKTerminalIterator::resetTerminal(const char* mode, qverr::Status* status)
 
 ARKRoutingAdaptorSession::ARKRoutingAdaptorSession(const char* devicePath, ReallocFunction realloc,
                                                    DemotionFunction demotion, void* context)
-    : realloc_(realloc) {
+    : serial_(nextSerial()), realloc_(realloc) {
     if (devicePath == nullptr || realloc == nullptr ||
         strnlen(devicePath, kMaxDevicePathLength + 1) > kMaxDevicePathLength) {
         qv3377hal::throwNullArgument("qvark_debug",

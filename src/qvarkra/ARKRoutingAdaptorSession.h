@@ -66,7 +66,7 @@ class ARKRoutingAdaptorSession;
 
 class ARKTerminalIterator final : public qvroco::TerminalIteratorInterface {
 public:
-    explicit ARKTerminalIterator(ARKRoutingAdaptorSession& session) : session_(session) {}
+    explicit ARKTerminalIterator(ARKRoutingAdaptorSession& session);
 
     // At the end, next does nothing and the getters report -50003.
     void next(qverr::Status* status) override;
@@ -78,12 +78,16 @@ public:
 
     // The terminal at the current index; throws -50003 at the end.
     const TerminalInfo& current() const;
+    // True when `session` is the very session that made this iterator, not
+    // a later one at its address.
+    bool madeBy(const ARKRoutingAdaptorSession& session) const;
 
 private:
     const TerminalInfo* currentOrReport(qverr::Status* status) const;
 
     uint64_t index_ = 0;
     ARKRoutingAdaptorSession& session_;
+    const uint64_t sessionSerial_;
 };
 
 class ARKRoutingAdaptorSession final : public qvroco::RoutingAdaptorSessionInterface {
@@ -113,6 +117,8 @@ public:
     const TerminalIndex& terminals() const { return *terminals_; }
     sdihal::tInterfaceProxy_routing& proxy() { return proxy_; }
     uint64_t sessionId() const { return reinterpret_cast<uintptr_t>(this); }
+    // Unique among the sessions this process ever made, unlike the address.
+    uint64_t serial() const { return serial_; }
 
     // The process-wide capacity of the first path request; only grows.
     static uint32_t pathCapacity();
@@ -131,6 +137,7 @@ private:
     void handleNotification(uint32_t kind, uint64_t value, const nQVAPALS100::tStatus& readStatus);
     void stopReader();
 
+    const uint64_t serial_;
     sdihal::tInterfaceProxy_routing proxy_;
     // The reader thread and the notice registration are this process's.
     const qv3377hal::OwningProcess owner_;

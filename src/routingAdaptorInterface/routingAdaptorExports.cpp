@@ -58,26 +58,32 @@ void dropping(Body&& body) noexcept {
 using qv3377hal::HandleKind;
 using qv3377hal::handleOf;
 
+const qv3377hal::HandleRefusal kInvalidSession{qv3377hal::kNullArgumentLocation,
+                                               "sessionFromHandle", "null handle"};
+const qv3377hal::HandleRefusal kInvalidIterator{qv3377hal::kNullArgumentLocation,
+                                                "iteratorFromHandle", "null handle"};
+
 ARKRoutingAdaptorSession* sessionFromHandle(void* session) {
-    if (session == nullptr ||
-        !qv3377hal::isLiveHandle(handleOf(session), HandleKind::routingAdaptorSession)) {
-        qv3377hal::throwInvalidHandle(handleOf(session), qv3377hal::kNullArgumentLocation,
-                                      "sessionFromHandle");
-    }
-    return static_cast<ARKRoutingAdaptorSession*>(session);
+    return qv3377hal::objectFromHandle<ARKRoutingAdaptorSession>(
+        handleOf(session), HandleKind::routingAdaptorSession, kInvalidSession);
 }
 
-// An iterator relies on its session: once the session is destroyed, the
-// iterator can only be destroyed.
+// An iterator relies on the session that made it: once that session is
+// destroyed, the iterator can only be destroyed, even when a later session
+// takes the old one's address.
 TerminalIteratorInterface* iteratorFromHandle(void* iterator) {
-    const auto session =
-        iterator == nullptr
-            ? std::nullopt
-            : qv3377hal::ownerOfLiveHandle(handleOf(iterator), HandleKind::terminalIterator);
-    if (!session || !qv3377hal::isLiveHandle(*session, HandleKind::routingAdaptorSession)) {
-        qv3377hal::throwInvalidHandle(handleOf(iterator), qv3377hal::kNullArgumentLocation,
-                                      "iteratorFromHandle");
-    }
+    const uint64_t handle = handleOf(iterator);
+    const auto owner = iterator == nullptr
+                           ? std::nullopt
+                           : qv3377hal::ownerOfLiveHandle(handle, HandleKind::terminalIterator);
+    if (!owner || !qv3377hal::isLiveHandle(*owner, HandleKind::routingAdaptorSession))
+        qv3377hal::throwInvalidHandle(handle, kInvalidIterator);
+    // Every iterator handed out is this adaptor's own.
+    const auto* made = static_cast<const qvark::ARKTerminalIterator*>(
+        static_cast<TerminalIteratorInterface*>(iterator));
+    const auto* session =
+        reinterpret_cast<const ARKRoutingAdaptorSession*>(static_cast<uintptr_t>(*owner));
+    if (!made->madeBy(*session)) qv3377hal::throwInvalidHandle(handle, kInvalidIterator);
     return static_cast<TerminalIteratorInterface*>(iterator);
 }
 

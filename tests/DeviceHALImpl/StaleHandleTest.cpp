@@ -1,11 +1,13 @@
-// Closed and made-up handles of every kind, through the shipped library: each
-// is refused as a 0 handle is, with the detail that the handle is unknown,
-// and a second close does nothing.
+// Closed and made-up handles of every kind, and contexts of another family,
+// through the shipped library: each is refused as a 0 handle is, with the
+// detail that the handle is unknown, and a second close does nothing.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdlib>
-#include <regex>
+#include <fstream>
+#include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "DeviceHALImpl/DeviceHost.h"
 #include "qverr/Codes.h"
 #include "support/HostLibrary.h"
+#include "support/SelfProcess.h"
 
 namespace {
 
@@ -34,16 +37,21 @@ protected:
                   qverr::qvapalerr_invalidParameter);
         return json;
     }
-    // What the 0 handle reports, but with the pair `key`: "unknown handle" in
-    // place of the 0 handle's own pair (or of none), so that both share code
-    // and location.
+    // What the 0 handle reports, with "unknown handle" in place of
+    // `nullText` (of no pair at all when null), so that both share code and
+    // location.
     static void expectSameAsNull(const std::string& unknown, const std::string& null,
-                                 const char* key) {
-        EXPECT_NE(unknown.find(std::string("\"") + key + "\":\"unknown handle\""),
-                  std::string::npos)
-            << unknown;
-        const std::regex pair(std::string(",\"") + key + "\":\"[^\"]*\"");
-        EXPECT_EQ(std::regex_replace(unknown, pair, ""), std::regex_replace(null, pair, ""));
+                                 const char* key, const char* nullText = "null handle") {
+        const std::string pair = std::string("\"") + key + "\":\"unknown handle\"";
+        const size_t at = unknown.find(pair);
+        ASSERT_NE(at, std::string::npos) << unknown;
+        std::string expected = unknown;
+        if (nullText == nullptr) {
+            expected.erase(at - 1, pair.size() + 1);  // with its comma
+        } else {
+            expected.replace(expected.find("unknown handle"), 14, nullText);
+        }
+        EXPECT_EQ(expected, null);
     }
 
     int stackVariable = 0;
@@ -79,7 +87,7 @@ TEST_F(StaleHandles, DeviceSessionsAndTheirContexts) {
     const std::string null = detailOf([&](Status s) { accessors(0, nullptr, &count, s); });
     for (const uint64_t bad : badHandles(data)) {
         expectSameAsNull(detailOf([&](Status s) { accessors(bad, nullptr, &count, s); }), null,
-                         "sessionPtrFromHandle");
+                         "sessionPtrFromHandle", nullptr);
     }
 }
 
@@ -97,7 +105,7 @@ TEST_F(StaleHandles, ModulePlatformAndPeerToPeerSessions) {
         uint32_t v = 0;
         EXPECT_EQ(version(bad, &v), qverr::qvapalerr_invalidParameter);
         expectSameAsNull(detailOf([&](Status s) { selfTest(bad, "", s); }), null,
-                         "sessionPtrFromHandle");
+                         "sessionPtrFromHandle", nullptr);
         rfClose(bad);
     }
 
@@ -133,9 +141,9 @@ TEST_F(StaleHandles, InstructionTargets) {
     for (const uint64_t bad : badHandles(reinterpret_cast<uint64_t>(target))) {
         void* handle = reinterpret_cast<void*>(bad);
         expectSameAsNull(detailOf([&](Status s) { closeTarget(handle, s); }), null,
-                         "targetFromHandle");
+                         "targetFromHandle", nullptr);
         expectSameAsNull(detailOf([&](Status s) { writeArray(handle, &word, 1, false, 0, s); }),
-                         null, "targetFromHandle");
+                         null, "targetFromHandle", nullptr);
     }
 }
 
@@ -162,9 +170,19 @@ TEST_F(StaleHandles, RoutingAdaptorSessionsAndIterators) {
 
     const std::string nullSession = detailOf([&](Status s) { terminals(nullptr, s); });
     const std::string nullIterator = detailOf([&](Status s) { next(nullptr, s); });
-    // An iterator whose session is gone can only be destroyed.
+    // An iterator whose session is gone can only be destroyed, also once a
+    // later session takes that session's address (as the allocator soon
+    // lets one do).
     expectSameAsNull(detailOf([&](Status s) { next(orphan, s); }), nullIterator,
                      "iteratorFromHandle");
+    std::vector<void*> later;
+    while (later.size() < 16 && (later.empty() || later.back() != session)) {
+        later.push_back(create(module.devicePath().c_str(), &std::realloc, &status));
+        ASSERT_NE(later.back(), nullptr);
+    }
+    expectSameAsNull(detailOf([&](Status s) { next(orphan, s); }), nullIterator,
+                     "iteratorFromHandle");
+    for (void* made : later) destroy(made);
     destroyIterator(orphan);
     for (const uint64_t bad : badHandles(reinterpret_cast<uint64_t>(session))) {
         expectSameAsNull(detailOf([&](Status s) { terminals(reinterpret_cast<void*>(bad), s); }),
@@ -176,6 +194,126 @@ TEST_F(StaleHandles, RoutingAdaptorSessionsAndIterators) {
                          nullIterator, "iteratorFromHandle");
         destroyIterator(reinterpret_cast<void*>(bad));
     }
+}
+
+// Every operation of every family that has operations, given each live
+// context of the other families (of an acquisition and a generation
+// session), is refused as an unknown handle: its names are those the
+// library exports. The arguments after the handle point at zeroed memory
+// (status-last families: at the status), which no refused call reads.
+TEST_F(StaleHandles, EveryFamilyRefusesTheContextsOfEveryOtherFamily) {
+    const std::map<std::string, std::set<uint32_t>> families = {
+        {"da_", {32}},      {"datapath_", {0}},     {"trig_", {10}},       {"timer_", {23}},
+        {"selfcal_", {24}}, {"reservation_", {28}}, {"syntrasync_", {19}}, {"routinghal_", {25}},
+    };
+    const std::set<std::string> statusLast = {"da_", "routinghal_"};
+    // Its code whatever the handle.
+    const std::set<std::string> fixedCode = {"syntrasync_applyFineAdjustment"};
+
+    std::map<std::string, std::vector<std::string>> operations;
+    std::ifstream map(QV_EXPORT_MAP);
+    for (std::string word; map >> word;) {
+        if (word.back() != ';') continue;
+        word.pop_back();
+        for (const auto& [prefix, ids] : families) {
+            if (word.rfind(prefix, 0) == 0 && word != prefix + "open" && word != prefix + "close")
+                operations[prefix].push_back(word);
+        }
+    }
+    ASSERT_EQ(operations.size(), families.size());
+
+    const qvtest::OwnedHandle acquisition = openSession("ai/0", params());
+    const qvtest::OwnedHandle generation = openSession("ao/0", params());
+    std::vector<std::pair<uint32_t, uint64_t>> contexts;
+    for (const uint64_t device : {uint64_t{acquisition}, uint64_t{generation}}) {
+        for (uint32_t id = 0; id <= 33; ++id) {
+            uint64_t out = 0;
+            if (getContext(device, id, 0, &out) == 0 && out != 0 && id != 11 && id != 17 &&
+                id != 21) {
+                contexts.emplace_back(id, out);
+            }
+        }
+    }
+    ASSERT_GT(contexts.size(), 30u);
+
+    // Enough arguments for the longest operation: past the sixth they go on
+    // the stack, which the caller clears.
+    using ReturnCode = int32_t (*)(uint64_t, void*, void*, void*, void*, void*, void*, void*, void*,
+                                   void*, void*, void*);
+    using StatusLast = void (*)(uint64_t, Status, Status, Status, Status, Status, Status, Status,
+                                Status, Status, Status, Status);
+    alignas(16) uint64_t zeroed[64] = {};
+    size_t calls = 0;
+    for (const auto& [prefix, names] : operations) {
+        for (const std::string& name : names) {
+            for (const auto& [id, address] : contexts) {
+                const uint64_t handle = address;
+                if (families.at(prefix).count(id) || fixedCode.count(name)) continue;
+                SCOPED_TRACE(name + " given context " + std::to_string(id));
+                ++calls;
+                if (statusLast.count(prefix)) {
+                    auto call = library.fn<StatusLast>(name);
+                    EXPECT_NE(detailOf([&](Status s) {
+                                  call(handle, s, s, s, s, s, s, s, s, s, s, s);
+                              }).find("\"sessionPtrFromHandle\":\"unknown handle\""),
+                              std::string::npos);
+                } else {
+                    void* z = zeroed;
+                    EXPECT_EQ(library.fn<ReturnCode>(name)(handle, z, z, z, z, z, z, z, z, z, z, z),
+                              qverr::qvapalerr_invalidParameter);
+                }
+            }
+        }
+    }
+    EXPECT_GT(calls, 2000u);
+}
+
+// A host whose exit handler and global destructor still use sessions that
+// it opened in main, run as a process of its own that exits through them:
+// each call behaves as on a live or a closed handle.
+namespace exitHost {
+
+devicetest::DeviceHost* host = nullptr;
+uint64_t first = 0;
+uint64_t second = 0;
+
+void check(bool held) {
+    if (!held) _exit(3);
+}
+
+void closeFirst() {
+    uint64_t out = 0;
+    check(host->getContext(first, 10, 0, &out) == 0 && out != 0);
+    host->close(first);
+}
+
+struct ClosesSecond {
+    ~ClosesSecond() {
+        if (host == nullptr) return;
+        uint64_t out = 0;
+        check(host->getContext(first, 10, 0, &out) == qverr::qvapalerr_invalidParameter);
+        host->close(first);
+        check(host->getContext(second, 10, 0, &out) == 0 && out != 0);
+        host->close(second);
+        check(host->getContext(second, 10, 0, &out) == qverr::qvapalerr_invalidParameter);
+    }
+} closesSecond;
+
+}  // namespace exitHost
+
+TEST_F(StaleHandles, SessionsClosedByTheHostsExitHandlerAndGlobalDestructor) {
+    if (qvtest::environmentIs("QV_TEST_EXIT_HOST", "1")) {
+        std::atexit(exitHost::closeFirst);
+        exitHost::host = this;
+        const std::string json = params("", false);
+        exitHost::check(open(json.c_str(), "ai/0", &exitHost::first) == 0);
+        exitHost::check(open(json.c_str(), "ao/0", &exitHost::second) == 0);
+        std::exit(0);
+    }
+    const pid_t child =
+        qvtest::spawnSelf("StaleHandles.SessionsClosedByTheHostsExitHandlerAndGlobalDestructor",
+                          "QV_TEST_EXIT_HOST=1");
+    EXPECT_EQ(qvtest::waitForExitWithin(child, std::chrono::seconds(60)), 0);
 }
 
 // Sessions opened and closed on many threads while others keep calling

@@ -106,26 +106,34 @@ TEST_F(Families, StatusLastWithoutAStatusChangesNothing) {
     EXPECT_EQ(slot, 0u);
 }
 
-// Every family's look-up is the one template: one of each status style.
-TEST(FamilyHooks, AZeroHandleIsRefusedBySessionLookUp) {
-    const auto check = [](auto sessionPtrFromHandle) {
+// Every family's look-up is the one template: one of each status style. A 0
+// handle carries the location alone; another family's context is unknown.
+TEST(FamilyHooks, AZeroHandleOrAnotherFamilysContextIsRefusedBySessionLookUp) {
+    const auto check = [](auto sessionPtrFromHandle, uint64_t own, uint64_t other) {
         const auto [code, json] = qvtest::thrownStatus([&] { sessionPtrFromHandle(0); });
         EXPECT_EQ(code, qverr::qvapalerr_invalidParameter);
-        EXPECT_NE(json.find("\"file\":\"HALUtilities/ErrorHandling.h\",\"line\":134"),
+        EXPECT_EQ(json,
+                  "{\"error_constant\":\"qvapalerr_invalidParameter\",\"file\":\"HALUtilities/"
+                  "ErrorHandling.h\",\"line\":134,\"component\":\"qv3377hal\"}");
+        EXPECT_NE(qvtest::thrownStatus([&] {
+                      sessionPtrFromHandle(other);
+                  }).second.find("\"sessionPtrFromHandle\":\"unknown handle\""),
                   std::string::npos);
-        EXPECT_EQ(static_cast<void*>(sessionPtrFromHandle(0x1000)),
-                  reinterpret_cast<void*>(0x1000));
+        EXPECT_EQ(static_cast<void*>(sessionPtrFromHandle(own)),
+                  reinterpret_cast<void*>(static_cast<uintptr_t>(own)));
     };
     // Handed out as a device session hands out its contexts.
-    qv3377hal::addHandle(0x1000, qv3377hal::HandleKind::deviceContext);
-    check(trighal::sessionPtrFromHandle);
-    check(dataaccesshal::sessionPtrFromHandle);
-    qv3377hal::dropHandle(0x1000, qv3377hal::HandleKind::deviceContext);
+    qv3377hal::addHandle(0x1000, qv3377hal::HandleKind::trigContext);
+    qv3377hal::addHandle(0x2000, qv3377hal::HandleKind::dataAccessContext);
+    check(trighal::sessionPtrFromHandle, 0x1000, 0x2000);
+    check(dataaccesshal::sessionPtrFromHandle, 0x2000, 0x1000);
+    qv3377hal::dropHandle(0x1000, qv3377hal::HandleKind::trigContext);
+    qv3377hal::dropHandle(0x2000, qv3377hal::HandleKind::dataAccessContext);
 }
 
 // Each export's own refusals (open, close, null arguments) as a host sees
 // them in its status: code -52005 and the documented raise site. A line of 0
-// means that only the file is documented.
+// means that only the file is documented; a bare refusal adds no detail.
 TEST_F(Families, ExportRefusalsNameTheirDocumentedSite) {
     using Status = qvhost_status*;
     uint64_t occupied = 7;
@@ -152,6 +160,7 @@ TEST_F(Families, ExportRefusalsNameTheirDocumentedSite) {
         std::function<void(Status)> call;
         const char* file;
         int line;
+        bool bare = false;
     };
     const Row rows[] = {
         {"routinghal_open, no slot",
@@ -164,7 +173,7 @@ TEST_F(Families, ExportRefusalsNameTheirDocumentedSite) {
          [&](Status s) {
              fn("routinghal_sendMessage", (void (*)(uint64_t, uint32_t, Status)) nullptr)(0, 2, s);
          },
-         kFrame, 134},
+         kFrame, 134, true},
         {"routinghal_deployImportSignal, null text",
          [&](Status s) {
              fn("routinghal_deployImportSignal", (Deploy*)nullptr)(someHandle, 1, nullptr, s);
@@ -192,7 +201,7 @@ TEST_F(Families, ExportRefusalsNameTheirDocumentedSite) {
              fn("routinghal_getTerminalName",
                 (const char* (*)(uint64_t, uint32_t, Status)) nullptr)(0, 1, s);
          },
-         kFrame, 134},
+         kFrame, 134, true},
         {"da_open, no slot", [&](Status s) { fn("da_open", (Open*)nullptr)(1, 2, nullptr, s); },
          "DataAccessHALImpl/DataAccessHALImpl", 0},
         {"da_open, occupied slot",
@@ -209,7 +218,7 @@ TEST_F(Families, ExportRefusalsNameTheirDocumentedSite) {
              fn("da_getAccessors", (void (*)(uint64_t, uint64_t*, uint64_t*, Status)) nullptr)(
                  0, ids, &count, s);
          },
-         kFrame, 134},
+         kFrame, 134, true},
         {"rfplat_getConnectedDevices, null count",
          [&](Status s) {
              fn("rfplat_getConnectedDevices",
@@ -222,7 +231,7 @@ TEST_F(Families, ExportRefusalsNameTheirDocumentedSite) {
              fn("rfplat_getConnectedDevices",
                 (void (*)(uint64_t, void*, uint32_t*, Status)) nullptr)(0, nullptr, &count32, s);
          },
-         kFrame, 134},
+         kFrame, 134, true},
         {"instruction target Close, null target",
          [&](Status s) {
              fn("qvIFW_Target_libqv3377hal_Close", (void (*)(void*, Status)) nullptr)(nullptr, s);
@@ -277,6 +286,9 @@ TEST_F(Families, ExportRefusalsNameTheirDocumentedSite) {
             continue;
         }
         EXPECT_FALSE(std::isdigit(static_cast<unsigned char>(json[at + site.size()]))) << json;
+        if (row.bare) {
+            EXPECT_TRUE(json.ends_with("\"component\":\"qv3377hal\"}")) << json;
+        }
     }
     EXPECT_EQ(occupied, 7u);
 }

@@ -25,19 +25,24 @@ struct Session {
     void method(int n) { calls += n; }
 };
 
+// Converted as a trig_ export converts its handle.
+Session* trigSession(uint64_t handle) {
+    return qv3377hal::objectFromHandle<Session>(handle, qv3377hal::HandleKind::trigContext,
+                                                qv3377hal::kSessionPtrRefusal);
+}
+
 TEST(FrameAllocation, SuccessPathsAllocateNothing) {
     Session session;
     const uint64_t handle = reinterpret_cast<uint64_t>(&session);
-    qv3377hal::addHandle(handle, qv3377hal::HandleKind::deviceContext);
+    qv3377hal::addHandle(handle, qv3377hal::HandleKind::trigContext);
     qverr::Status status;
     int32_t code = -1;
     EXPECT_EQ(allocationsDuring([&] {
                   code = qv3377hal::returnCodeCall([&] {
                       qv3377hal::checkNotNull(&status);
-                      qv3377hal::familySessionPtr<Session>(handle)->method(1);
+                      trigSession(handle)->method(1);
                   });
-                  qv3377hal::statusLastCall(
-                      &status, [&] { qv3377hal::familySessionPtr<Session>(handle)->method(2); });
+                  qv3377hal::statusLastCall(&status, [&] { trigSession(handle)->method(2); });
               }),
               0);
     EXPECT_EQ(code, 0);

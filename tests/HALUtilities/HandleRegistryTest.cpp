@@ -25,7 +25,7 @@ TEST(HandleRegistry, KindsAndOwnersSurviveGrowthAndTheClearingOfDroppedHandles) 
     constexpr uint64_t kCount = 3000;
     for (uint64_t i = 0; i < kCount; ++i) {
         qv3377hal::addHandle(handleAt(kBase, i),
-                             i % 2 ? HandleKind::deviceContext : HandleKind::p2pSession,
+                             i % 2 ? HandleKind::trigContext : HandleKind::p2pSession,
                              i % 3 == 0 ? kOwner : 0);
     }
     // Many short-lived handles: dropped slots are cleared again and again.
@@ -37,7 +37,7 @@ TEST(HandleRegistry, KindsAndOwnersSurviveGrowthAndTheClearingOfDroppedHandles) 
     }
     for (uint64_t i = 0; i < kCount; ++i) {
         const uint64_t handle = handleAt(kBase, i);
-        const HandleKind kind = i % 2 ? HandleKind::deviceContext : HandleKind::p2pSession;
+        const HandleKind kind = i % 2 ? HandleKind::trigContext : HandleKind::p2pSession;
         ASSERT_EQ(qv3377hal::ownerOfLiveHandle(handle, kind), i % 3 == 0 ? kOwner : 0) << i;
         ASSERT_FALSE(qv3377hal::isLiveHandle(handle, HandleKind::rfplatSession));
         ASSERT_FALSE(qv3377hal::isLiveHandle(handle + 8, kind));
@@ -48,14 +48,14 @@ TEST(HandleRegistry, KindsAndOwnersSurviveGrowthAndTheClearingOfDroppedHandles) 
     // A drop names the kind; an address freed and handed out again is live
     // with its new kind and owner.
     EXPECT_FALSE(qv3377hal::dropHandle(handleAt(kBase, 1), HandleKind::p2pSession));
-    EXPECT_TRUE(qv3377hal::dropHandle(handleAt(kBase, 1), HandleKind::deviceContext));
+    EXPECT_TRUE(qv3377hal::dropHandle(handleAt(kBase, 1), HandleKind::trigContext));
     qv3377hal::addHandle(handleAt(kBase, 1), HandleKind::terminalIterator, 5);
     EXPECT_EQ(qv3377hal::ownerOfLiveHandle(handleAt(kBase, 1), HandleKind::terminalIterator), 5u);
 
     // The owner's dependents go together, and only they.
     qv3377hal::dropOwnedBy(kOwner);
     for (uint64_t i = 0; i < kCount; ++i) {
-        const HandleKind kind = i % 2 ? HandleKind::deviceContext : HandleKind::p2pSession;
+        const HandleKind kind = i % 2 ? HandleKind::trigContext : HandleKind::p2pSession;
         const bool live = i != 1 && i % 3 != 0;
         ASSERT_EQ(qv3377hal::isLiveHandle(handleAt(kBase, i), kind), live) << i;
         if (live) qv3377hal::dropHandle(handleAt(kBase, i), kind);
@@ -92,12 +92,11 @@ TEST(HandleRegistry, LookUpsOnOtherThreadsSeeLiveHandlesLiveWhileOthersChange) {
         writers.emplace_back([&, w] {
             for (uint64_t round = 0; round < 5; ++round) {
                 for (uint64_t i = 0; i < 2000; ++i) {
-                    qv3377hal::addHandle(handleAt(kChurn + (w << 32), i),
-                                         HandleKind::deviceContext);
+                    qv3377hal::addHandle(handleAt(kChurn + (w << 32), i), HandleKind::trigContext);
                 }
                 for (uint64_t i = 0; i < 2000; ++i) {
                     wrong += !qv3377hal::dropHandle(handleAt(kChurn + (w << 32), i),
-                                                    HandleKind::deviceContext);
+                                                    HandleKind::trigContext);
                 }
             }
         });
