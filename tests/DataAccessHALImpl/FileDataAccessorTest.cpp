@@ -11,8 +11,10 @@
 #include <random>
 #include <thread>
 
+#include "DataAccessHALImpl/DataAccessHALSession.h"
 #include "DataAccessHALImpl/FileDataAccessor.h"
 #include "qvmxl/errors.h"
+#include "support/DetailPair.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -163,6 +165,16 @@ TEST_F(FilePartitions, ListingTakesBinFilesOnly) {
     EXPECT_EQ(count, 0u);
     EXPECT_EQ(dataaccesshal::partitionFromFileName("1ffffffff.bin"), std::nullopt);
     EXPECT_EQ(dataaccesshal::partitionFromFileName("0000001a.bin.tmp"), std::nullopt);
+}
+
+// A slot left empty by the code that filled the session is a fault of that
+// code, reported by the first call that reaches it.
+TEST(DataAccessSession, AnEmptyAccessorSlotIsASoftwareFault) {
+    dataaccesshal::DataAccessHALSession session;
+    session.addAccessor(nullptr);
+    dataaccesshal::AccessorDescriptor descriptor;
+    qvtest::expectRefusals({{[&] { session.getAccessorDescriptor(0, descriptor); },
+                             qvmxl::kErrorSoftwareFault, qvtest::kHeaderOnly, nullptr}});
 }
 
 // Four processes each add 100 updates to one partition holding a counter;

@@ -126,6 +126,7 @@ TEST_F(SelfCalSession, AFailedSelfTestIsAFailureWithOrWithoutAMessage) {
     qverr::Status status;
     std::string json;
     EXPECT_EQ(codeOf([&] { session.intermediateSelfTestDevice(&status); }, &json), -300);
+    EXPECT_TRUE(qvtest::locationOnly(json)) << json;
     EXPECT_NE(std::string(status.jsonText()).find(R"({"type":"elaboration","usage":"x"})"),
               std::string::npos);
 
@@ -174,7 +175,7 @@ TEST_F(SelfCalSession, RefusalsNameTheRaisingClassAndWhatWasWrong) {
              calsim_setResult(calsim_selfTest, -300);
              session.intermediateSelfTestDevice(&status);
          },
-         -300, "SelfCalHALSession", failed},
+         -300, nullptr, nullptr},
         {[&] { lacking.standaloneSelfCalibrate(); }, qverr::qvapalerr_featureUnsupported,
          "SelfCalHALSession", failed},
         {[&] { session.intermediateSelfTestDevice(nullptr); },
