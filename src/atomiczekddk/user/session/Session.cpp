@@ -251,11 +251,14 @@ void Session::configureFifo(uint32_t fifo, int64_t depth, uint64_t* actualDepth)
     fpga_->fifo(fifo)->configure(static_cast<uint64_t>(depth), actualDepth, 0);
 }
 
+void Session::checkPropertyAccess(uint32_t kind, const void* value) const {
+    if (kind > 4 || (kind == 0 && restrictPointerProperty_)) throwStatusCode(kErrorNotSupported);
+    if (value == nullptr) throwStatusCode(qverr::qvapalerr_invalidParameter);
+}
+
 void Session::setFifoProperty(uint32_t fifo, uint32_t property, uint32_t kind, const void* value) {
     fifoFrame(fifo, [&](IFifo& target) {
-        if (kind > 4 || (kind == 0 && restrictPointerProperty_))
-            throwStatusCode(kErrorNotSupported);
-        if (value == nullptr) throwStatusCode(qverr::qvapalerr_invalidParameter);
+        checkPropertyAccess(kind, value);
         switch (kind) {
             case 0: {
                 void* pointer = nullptr;
@@ -281,9 +284,7 @@ void Session::setFifoProperty(uint32_t fifo, uint32_t property, uint32_t kind, c
 
 void Session::getFifoProperty(uint32_t fifo, uint32_t property, uint32_t kind, void* value) {
     fifoFrame(fifo, [&](IFifo& target) {
-        if (kind > 4 || (kind == 0 && restrictPointerProperty_))
-            throwStatusCode(kErrorNotSupported);
-        if (value == nullptr) throwStatusCode(qverr::qvapalerr_invalidParameter);
+        checkPropertyAccess(kind, value);
         switch (kind) {
             case 0: {
                 void* pointer = target.getPropertyPtr(property);

@@ -140,6 +140,9 @@ private:
     void fifoFrame(uint32_t fifo, F&& call);
     template <class F>
     void fifoWait(uint32_t fifo, uint32_t timeout, uint8_t* timedOut, F&& call);
+    // A FIFO property of `kind` (0 pointer, 1 u32, 2 u64, 3 i32, 4 i64) at
+    // `value`: refused unless the kind is known and, for a pointer, allowed.
+    void checkPropertyAccess(uint32_t kind, const void* value) const;
     // The outputs of an acquire zeroed, then the wait in the FIFO's acquire
     // `method`, of elements or of a region (which also fills `handle`).
     template <class Method>
