@@ -21,8 +21,8 @@ bool created(uint32_t id) {
 }
 
 std::string params(const qvsim::SimulatedModule& module) {
-    return "{\"resourceName\":\"RIO0\",\"deviceInterfacePath\":\"" + module.devicePath() +
-           "\",\"bitfilePath\":\"/images/qv3377.lvbitx\",\"sessionUID\":\"bench\"}";
+    return "{\"resourceName\":\"Dev1\",\"deviceInterfacePath\":\"" + module.devicePath() +
+           "\",\"bitfilePath\":\"/images/qv3377.qvimage\",\"sessionUID\":\"bench\"}";
 }
 
 void lifecycle(const std::string& json) {

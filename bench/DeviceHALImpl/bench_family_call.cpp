@@ -24,7 +24,7 @@ struct TriggerContext {
 
     TriggerContext() {
         const std::string params =
-            "{\"resourceName\":\"RIO0\",\"deviceInterfacePath\":\"" + module.devicePath() + "\"}";
+            "{\"resourceName\":\"Dev1\",\"deviceInterfacePath\":\"" + module.devicePath() + "\"}";
         uint64_t context = 0;
         if (device_open(params.c_str(), "ai/0", &device) != 0 ||
             device_getContext(device, 10, 0, &context) != 0 ||

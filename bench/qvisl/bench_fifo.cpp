@@ -18,7 +18,8 @@ constexpr size_t kElements = (1u << 20) / sizeof(uint64_t);
 struct Setup {
     Setup() {
         qvfpgasim_declareFifo("fetch", sizeof(uint64_t), kElements);
-        if (QvFpgaDll_Open("/bench.lvbitx", nullptr, "RIO0", qvisl::kOpenFromPath, &session) != 0 ||
+        if (QvFpgaDll_Open("/bench.qvimage", nullptr, "Dev1", qvisl::kOpenFromPath, &session) !=
+                0 ||
             QvFpgaDll_FindFifoPrivate(session, "fetch", qvisl::kResourceTypeAny, &fifo) != 0) {
             std::abort();
         }

@@ -103,7 +103,7 @@ TEST_F(DeviceSessions, Parameters) {
         {"\"bitfileDll\":\"" QV_BITFILE_CONTENTS "\"",
          "attribute=0xD8000000 signature=(null) bitfile=<?xml"},
         {"\"bitfileDll\":\"\"",
-         "attribute=0x98000000 signature=(null) bitfile=/images/qv3377.lvbitx"},
+         "attribute=0x98000000 signature=(null) bitfile=/images/qv3377.qvimage"},
     };
     for (const auto& [extra, opened] : bitfiles) {
         qvfpgasim_clearLog();
@@ -180,7 +180,7 @@ TEST_F(DeviceSessions, VersionChecks) {
 }
 
 TEST_F(DeviceSessions, EveryContextIsCreatedOnceAndCached) {
-    auto acquisition = openSession("ai/0", params("\"bitfileName\":\"qv3377.lvbitx\""));
+    auto acquisition = openSession("ai/0", params("\"bitfileName\":\"qv3377.qvimage\""));
     auto generation = openSession("ao/0", params());
     // Routing and self-calibration need their platform libraries: left out here.
     // The module's driver reports signal-path version 4: the equalizer of
@@ -327,7 +327,7 @@ TEST_F(DeviceSessions, ReservationDescription) {
     auto handle = openSession("ai/0", params("\"sessionClientName\":\"Client\""));
     EXPECT_NE(context(handle, context::kReservation), 0u);
     EXPECT_EQ(module.reservation().description,
-              "{\n\t\"Resource Name\":\t\"RIO0\",\n\t\"Device Context\":\t\"ai/0\",\n\t\"Session "
+              "{\n\t\"Resource Name\":\t\"Dev1\",\n\t\"Device Context\":\t\"ai/0\",\n\t\"Session "
               "ID\":\t\"S-1\",\n"
               "\t\"Session Client Name\":\t\"Client\"\n}");
     handle.close();

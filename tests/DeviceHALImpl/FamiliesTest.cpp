@@ -29,7 +29,7 @@ class Families : public ::testing::Test, public devicetest::DeviceHost {
 protected:
     void SetUp() override {
         ASSERT_TRUE(library.loaded());
-        device = openSession("ao/0", params("\"bitfileName\":\"qv3377.lvbitx\""));
+        device = openSession("ao/0", params("\"bitfileName\":\"qv3377.qvimage\""));
         ASSERT_NE(device, 0u);
     }
     void TearDown() override {
@@ -83,7 +83,7 @@ TEST_F(Families, Routing) {
         "routinghal_getTerminalName")(handle, 2, &status);
     EXPECT_EQ(status.code, 0);
     ASSERT_NE(name, nullptr);
-    EXPECT_STREQ(name, "/RIO0/ao/0/ReferenceTrigger");
+    EXPECT_STREQ(name, "/Dev1/ao/0/ReferenceTrigger");
     qvhost_release(&status);
     closeFamily("routinghal", handle);
     qvrocosim_reset();

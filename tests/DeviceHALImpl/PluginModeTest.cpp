@@ -203,11 +203,11 @@ TEST_F(PluginMode, EachCallGoesToTheDriversSession) {
 }
 
 TEST_F(PluginMode, TheResourceNamesTheDeviceByTokenOrAlias) {
-    token("RIO7");
+    token("Dev7");
     uint64_t handle = 0;
-    EXPECT_EQ(host.open(params("rio7").c_str(), "ao/0", &handle), 0);
+    EXPECT_EQ(host.open(params("dev7").c_str(), "ao/0", &handle), 0);
     host.close(handle);
-    EXPECT_EQ(host.open(params("RIO8").c_str(), "ao/0", &handle),
+    EXPECT_EQ(host.open(params("Dev8").c_str(), "ao/0", &handle),
               qverr::qvapalerr_resourceNotFound);
     EXPECT_EQ(handle, 0u);
     EXPECT_EQ(qvfpgasim_openSessions(), 0u);
@@ -218,7 +218,7 @@ TEST_F(PluginMode, AnImageTheDriverRefusesFailsTheOpen) {
     uint64_t handle = 0;
     const std::string json = "{\"resourceName\":\"" + resource + "\",\"deviceInterfacePath\":\"" +
                              module.devicePath() +
-                             "\",\"bitfilePath\":\"/nonexistent.lvbitx\",\"sessionUID\":\"S\"}";
+                             "\",\"bitfilePath\":\"/nonexistent.qvimage\",\"sessionUID\":\"S\"}";
     EXPECT_EQ(host.open(json.c_str(), "ai/0", &handle), qvzek::kErrorBitfileUnreadable);
     EXPECT_EQ(handle, 0u);
     EXPECT_EQ(qvfpgasim_openSessions(), 0u);
@@ -290,7 +290,7 @@ TEST_F(PluginMode, AMissingPluginFailsEveryOpen) {
     qvtest::ScopedEnvironment missing{qvfpgasim::kPluginVariable, "libqvzek-absent.so.1"};
     qvfpgasim_reset();
     uint64_t handle = 0;
-    EXPECT_EQ(host.open(params("RIO0").c_str(), "ai/0", &handle),
+    EXPECT_EQ(host.open(params("Dev1").c_str(), "ai/0", &handle),
               qverr::qvapalerr_resourceNotFound);
     EXPECT_EQ(qvfpgasim_callCount("QvFpgaDll_Open"), 1u);
 }

@@ -52,12 +52,12 @@ protected:
 
 TEST_F(Holder, PathFormOpensWithThePathAttributeAndClosesWithOne) {
     {
-        AutoFpgaSession holder("RIO0", BitfilePath{"/opt/images/a.lvbitx"}, false);
+        AutoFpgaSession holder("Dev1", BitfilePath{"/opt/images/a.qvimage"}, false);
         EXPECT_EQ(holder.warning(), 0);
         ASSERT_EQ(log().size(), 1u);
         EXPECT_EQ(log()[0],
-                  "QvFpgaDll_Open resource=RIO0 attribute=0x98000000 signature=(null) "
-                  "bitfile=/opt/images/a.lvbitx");
+                  "QvFpgaDll_Open resource=Dev1 attribute=0x98000000 signature=(null) "
+                  "bitfile=/opt/images/a.qvimage");
     }
     ASSERT_EQ(log().size(), 2u);
     EXPECT_EQ(log()[1].substr(0, 15), "QvFpgaDll_Close");
@@ -67,7 +67,7 @@ TEST_F(Holder, PathFormOpensWithThePathAttributeAndClosesWithOne) {
 TEST_F(Holder, OpenErrorsAreThrownFromTheOpenSite) {
     qvfpgasim_injectResult("QvFpgaDll_Open", qvzek::kErrorBitfileUnreadable, 1);
     const auto [code, json] =
-        thrownStatus([] { AutoFpgaSession("RIO0", BitfilePath{"/x"}, false); });
+        thrownStatus([] { AutoFpgaSession("Dev1", BitfilePath{"/x"}, false); });
     EXPECT_EQ(code, qvzek::kErrorBitfileUnreadable);
     EXPECT_NE(json.find(location(113)), std::string::npos) << json;
 }
@@ -77,7 +77,7 @@ TEST_F(Holder, OpenErrorsAreThrownFromTheOpenSite) {
 TEST_F(Holder, AnOpenWarningKeepsTheSession) {
     qvfpgasim_injectResult("QvFpgaDll_Open", 61003, 1);
     {
-        AutoFpgaSession holder("RIO0", BitfilePath{"/x"}, false);
+        AutoFpgaSession holder("Dev1", BitfilePath{"/x"}, false);
         EXPECT_EQ(holder.warning(), 61003);
         EXPECT_NE(holder.getSession(), 0u);
         EXPECT_EQ(qvfpgasim_openSessions(), 1u);
@@ -87,7 +87,7 @@ TEST_F(Holder, AnOpenWarningKeepsTheSession) {
 
 TEST_F(Holder, TextThatIsNotUtf8NeverReachesTheLibrary) {
     const auto [code, json] =
-        thrownStatus([] { AutoFpgaSession("RIO0", BitfilePath{"/a\xC0\x80"}, false); });
+        thrownStatus([] { AutoFpgaSession("Dev1", BitfilePath{"/a\xC0\x80"}, false); });
     EXPECT_EQ(code, qverr::kStatusInvalidUTF8);
     EXPECT_NE(json.find(location(99, "HALUtilities/mbsToUtf8.cpp")), std::string::npos) << json;
     EXPECT_EQ(qvfpgasim_callCount("QvFpgaDll_Open"), 0u);
@@ -95,13 +95,13 @@ TEST_F(Holder, TextThatIsNotUtf8NeverReachesTheLibrary) {
 
 TEST_F(Holder, LibraryFormOpensWithTheContentsAndKeepsTheLibraryWhileOpen) {
     {
-        AutoFpgaSession holder("RIO1", BitfileLibrary{QV_BITFILE_CONTENTS}, false);
+        AutoFpgaSession holder("Dev2", BitfileLibrary{QV_BITFILE_CONTENTS}, false);
         EXPECT_TRUE(loaded(QV_BITFILE_CONTENTS));
         ASSERT_EQ(log().size(), 1u);
         EXPECT_EQ(
             log()[0],
             std::string(
-                "QvFpgaDll_Open resource=RIO1 attribute=0xD8000000 signature=(null) bitfile=") +
+                "QvFpgaDll_Open resource=Dev2 attribute=0xD8000000 signature=(null) bitfile=") +
                 kContents);
     }
     EXPECT_FALSE(loaded(QV_BITFILE_CONTENTS));
@@ -147,7 +147,7 @@ TEST_F(Holder, LibraryFailuresAreThrownTracedAndUnload) {
 
 TEST_F(Holder, KorvexVariantFallsBackWithoutItsLibrary) {
     if (std::getenv("QV_TEST_KORVEX_LIBRARY")) GTEST_SKIP() << "libQvFpgaKx.so is on the path";
-    { AutoFpgaSession holder("RIO0", BitfilePath{"/x"}, true); }
+    { AutoFpgaSession holder("Dev1", BitfilePath{"/x"}, true); }
     EXPECT_EQ(qvfpgasim_callCount("QvFpgaDll_Open"), 1u);
     EXPECT_EQ(qvfpgasim_callCount("QvFpgaDll_Close"), 1u);
     EXPECT_EQ(qvfpgasim_callCount("QvFpgaKx_Open"), 0u);
@@ -155,11 +155,11 @@ TEST_F(Holder, KorvexVariantFallsBackWithoutItsLibrary) {
 
 TEST_F(Holder, KorvexVariantUsesItsLibraryWhenPresent) {
     if (!std::getenv("QV_TEST_KORVEX_LIBRARY")) GTEST_SKIP() << "libQvFpgaKx.so is not on the path";
-    { AutoFpgaSession holder("RIO0", BitfilePath{"/x"}, true); }
+    { AutoFpgaSession holder("Dev1", BitfilePath{"/x"}, true); }
     EXPECT_EQ(qvfpgasim_callCount("QvFpgaKx_Open"), 1u);
     EXPECT_EQ(qvfpgasim_callCount("QvFpgaKx_Close"), 1u);
     // A session not from the Korvex run-time keeps the plain pair.
-    { AutoFpgaSession holder("RIO0", BitfilePath{"/x"}, false); }
+    { AutoFpgaSession holder("Dev1", BitfilePath{"/x"}, false); }
     EXPECT_EQ(qvfpgasim_callCount("QvFpgaKx_Open"), 1u);
     EXPECT_EQ(qvfpgasim_callCount("QvFpgaDll_Open"), 2u);
 }

@@ -32,8 +32,8 @@ TEST(Utf8ToMbs, AsciiPassesInAnyLocaleAndBadUtf8Fails) {
     std::string out = "untouched";
     EXPECT_EQ(utf8ToMbs(nullptr, 0, out), 0);
     EXPECT_EQ(out, "untouched");
-    EXPECT_EQ(utf8ToMbs("/opt/a b/x.lvbitx", 0, out), 0);
-    EXPECT_EQ(out, "/opt/a b/x.lvbitx");
+    EXPECT_EQ(utf8ToMbs("/opt/a b/x.qvimage", 0, out), 0);
+    EXPECT_EQ(out, "/opt/a b/x.qvimage");
     // Flags matter only for text that needs converting.
     EXPECT_EQ(utf8ToMbs("abc", 1, out), 0);
 

@@ -142,7 +142,7 @@ protected:
         qvfpgasim_declareFifo("wfm gen.download fifo 0", 1, 64);
         qvfpgasim_declareFifo(kAcquisitionFifo, 2, 64);
         qvfpgasim_declareFifo(kGenerationFifo, 2, 64);
-        ASSERT_EQ(QvFpgaDll_Open("/p2p.lvbitx", nullptr, "PXI1Slot2", qvisl::kOpenFromPath, &fpga),
+        ASSERT_EQ(QvFpgaDll_Open("/p2p.qvimage", nullptr, "PXI1Slot2", qvisl::kOpenFromPath, &fpga),
                   0);
         ASSERT_NE(fpga, 0u);
         ASSERT_EQ(

@@ -36,7 +36,7 @@ TEST(SelfCalExports, EveryOperationThroughTheShippedLibrary) {
     qvsim::SimulatedModule module;
     const qvtest::LibraryContext context(
         library, module, "ao/0", 24,
-        qvtest::deviceParams(module, "\"bitfileName\":\"qv3377.lvbitx\""));
+        qvtest::deviceParams(module, "\"bitfileName\":\"qv3377.qvimage\""));
     uint64_t handle = 0;
     ASSERT_EQ(library.fn<qvhost_openReturnCode>("selfcal_open")(context.device(), context.handle(),
                                                                 &handle),
@@ -45,7 +45,7 @@ TEST(SelfCalExports, EveryOperationThroughTheShippedLibrary) {
     auto calibrate = library.fn<CalibrateFn>("selfcal_selfCalibrate");
     EXPECT_EQ(calibrate(handle, "PXI_Clk"), 0);
     EXPECT_EQ(lastConfiguration(calsim_selfCalibrate),
-              "bitfileName:qv3377.lvbitx,refClock:PXI_Clk,");
+              "bitfileName:qv3377.qvimage,refClock:PXI_Clk,");
     EXPECT_EQ(kxrtsim_cleanupRegistrations(), 1u);
     // A positive result is a success; a negative one is the export's code.
     calsim_setResult(calsim_selfCalibrate, -200500);

@@ -62,7 +62,7 @@ std::string lastConfiguration(int entry, std::string* resource = nullptr) {
 class SelfCalSession : public ::testing::Test {
 protected:
     void SetUp() override { calsim_reset(); }
-    SelfCalHALSession session{"QV1", "qv3377.lvbitx", "", kFull, quickTiming()};
+    SelfCalHALSession session{"QV1", "qv3377.qvimage", "", kFull, quickTiming()};
 };
 
 // The operations themselves are driven through the exports; here the texts
@@ -72,7 +72,7 @@ TEST_F(SelfCalSession, CalibrationsHandTheLibraryTheConfigurationText) {
     EXPECT_EQ(session.PEXA_SelfCalibrateRange("OnboardClock", 77, false, 1.5, -2, 3e9, 0.25, 250e6),
               0);
     EXPECT_EQ(lastConfiguration(calsim_pexaRange, &resource),
-              "bitfileName:qv3377.lvbitx,refClock:OnboardClock,");
+              "bitfileName:qv3377.qvimage,refClock:OnboardClock,");
     EXPECT_EQ(resource, "QV1");
     EXPECT_EQ(calsim_lastValue(calsim_pexaRange), 77u);
     const double doubles[] = {1.5, -2, 3e9, 0.25};
@@ -81,7 +81,7 @@ TEST_F(SelfCalSession, CalibrationsHandTheLibraryTheConfigurationText) {
          {std::pair<double, const char*>{1.0 / 3, "0.3333333333333333"}, {1e20, "1e+20"}}) {
         session.PEXG_SelfCalibrateRange("R", 1, true, 0, 0, 0, 0, rate);
         EXPECT_EQ(lastConfiguration(calsim_pexgRange),
-                  std::string("bitfileName:qv3377.lvbitx,refClock:R,iqRate:") + text + ",");
+                  std::string("bitfileName:qv3377.qvimage,refClock:R,iqRate:") + text + ",");
     }
     EXPECT_EQ(SelfCalHALSession("QV2", "b", "LO1", kFull, quickTiming())._buildConfigString("R"),
               "bitfileName:b,LO:LO1,refClock:R,");

@@ -29,7 +29,7 @@ protected:
         qvfpgasim_declareFifo("i16", 2, 64);
         qvfpgasim_declareFifo("u64", 8, 64);
         qvfpgasim_declareFifo("i64", 8, 64);
-        ASSERT_EQ(QvFpgaDll_Open("/b.lvbitx", nullptr, "RIO0", qvisl::kOpenFromPath, &session), 0);
+        ASSERT_EQ(QvFpgaDll_Open("/b.qvimage", nullptr, "Dev1", qvisl::kOpenFromPath, &session), 0);
         qvfpgasim_clearLog();
     }
     void TearDown() override { qvfpgasim_reset(); }

@@ -38,9 +38,9 @@ std::string read(LockableFile& file) {
 TEST(LockableFile, OpeningAMissingFile) {
     qvtest::TempDir dir;
     const std::string path = dir / "absent.config";
-    auto start = std::chrono::steady_clock::now();
+    // Refused on the first attempt: the line is that of the open without
+    // retries.
     auto [code, detail] = qvtest::thrownStatus([&] { LockableFile file(path.c_str(), false); });
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(10));
     EXPECT_EQ(code, qverr::qvapalerr_resourceNotFound);
     EXPECT_THAT(detail, HasSubstr("{\"type\":\"comment\",\"comment\":\"Failed to open file\"}"));
     EXPECT_THAT(detail, HasSubstr("\"usage\":\"kUsageTypeFilePath\",\"value\":\"" + path + "\""));
@@ -48,7 +48,7 @@ TEST(LockableFile, OpeningAMissingFile) {
     EXPECT_THAT(detail, HasSubstr("\"file\":\"LockableFile\",\"line\":91,"));
 
     // Creating it in a missing directory: six attempts, 10 ms apart.
-    start = std::chrono::steady_clock::now();
+    const auto start = std::chrono::steady_clock::now();
     std::tie(code, detail) = qvtest::thrownStatus(
         [&] { LockableFile file((dir / "missing/file.config").c_str(), true); });
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(60));

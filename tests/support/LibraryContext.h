@@ -17,7 +17,7 @@ namespace qvtest {
 // The device_open parameters of the simulated module, with the given extra
 // JSON members.
 inline std::string deviceParams(const qvsim::SimulatedModule& module, const std::string& extra = "",
-                                const std::string& resourceName = "RIO0") {
+                                const std::string& resourceName = "Dev1") {
     std::string json = "{\"resourceName\":\"" + resourceName + "\",\"deviceInterfacePath\":\"" +
                        module.devicePath() + "\"";
     if (!extra.empty()) json += "," + extra;
@@ -27,7 +27,7 @@ inline std::string deviceParams(const qvsim::SimulatedModule& module, const std:
 // The members that give a device session an FPGA session on the FPGA
 // interface library stand-in, with the module's default image.
 inline const std::string kFpgaImageMembers =
-    "\"bitfilePath\":\"/images/qv3377.lvbitx\",\"sessionUID\":\"S-1\"";
+    "\"bitfilePath\":\"/images/qv3377.qvimage\",\"sessionUID\":\"S-1\"";
 
 // A device session of `instance` opened with `params`, closed when it goes
 // out of scope; 0 when the open failed (the test fails).

@@ -117,8 +117,9 @@ void CompilationResultsInfo::placeChannels(const XmlNode* blocks) {
     std::map<std::string_view, Target> firstByTag;
     for (NamedFifo& fifo : fifos_) {
         firstByTag.try_emplace(fifo.getBaseAddressTag(), Target{&fifo, false});
-        if (fifo.kind() == kFifoPeerToPeerReader) {
-            firstByTag.try_emplace(fifo.getWriteWindowAddressTag(), Target{&fifo, true});
+        const auto& windowTag = fifo.getWriteWindowAddressTag();
+        if (fifo.kind() == kFifoPeerToPeerReader && windowTag) {
+            firstByTag.try_emplace(*windowTag, Target{&fifo, true});
         }
     }
     for (const XmlNode* block = findChildElement(blocks, "RegisterBlock"); block;

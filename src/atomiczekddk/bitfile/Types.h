@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -241,12 +242,16 @@ public:
     uint32_t getIdentifier() const override { return number(); }
 
     const std::string& getBaseAddressTag() const { return baseAddressTag_; }
-    const std::string& getWriteWindowAddressTag() const { return writeWindowAddressTag_; }
+    // A channel without the tag has none: no block, not even one whose name
+    // is empty, is its write window.
+    const std::optional<std::string>& getWriteWindowAddressTag() const {
+        return writeWindowAddressTag_;
+    }
     void setWriteWindowAddressTag(std::string tag) { writeWindowAddressTag_ = std::move(tag); }
 
 private:
     std::string baseAddressTag_;
-    std::string writeWindowAddressTag_;
+    std::optional<std::string> writeWindowAddressTag_;
 };
 
 // The type a bitfile keyword names. typeElement holds FXP parameters; the

@@ -14,6 +14,7 @@
 #include "qvapal/protons/thread/tThreadController.h"
 #include "qvapal/quarks/synchronization.h"
 #include "qverr/Codes.h"
+#include "support/EndsWithin.h"
 #include "support/RaiseSite.h"
 
 // Huge requests must come back as null rather than abort the test process.
@@ -68,33 +69,15 @@ TEST(StatusCheckedAllocation, NullWithAnEarlierErrorOrWhenMemoryRunsOut) {
     EXPECT_EQ(qvtest::raiseSite(single), "qvapal/protons/cppNewDelete/memoryAllocation:274");
 }
 
-// Runs body on a thread of its own and says whether it ended within the
-// limit; a thread that hangs is left behind, so the test fails instead.
-bool endsWithin(std::chrono::seconds limit, std::function<void()> body) {
-    auto done = std::make_shared<std::promise<void>>();
-    std::future<void> ended = done->get_future();
-    std::thread thread([done, body = std::move(body)] {
-        body();
-        done->set_value();
-    });
-    const bool inTime = ended.wait_for(limit) == std::future_status::ready;
-    if (inTime) {
-        thread.join();
-    } else {
-        thread.detach();
-    }
-    return inTime;
-}
-
 TEST(PlatformMutex, IsRecursive) {
     // Shared with the threads, which may outlive the test if they hang.
     auto mutex = std::make_shared<tMutex>();
-    ASSERT_TRUE(endsWithin(std::chrono::seconds(10), [mutex] {
+    ASSERT_TRUE(qvtest::endsWithin(qvtest::kHangGuard, [mutex] {
         tMutexLock outer(*mutex);
         tMutexLock inner(*mutex);  // the owner locking again must not deadlock
     })) << "the owner of a platform mutex could not lock it again";
     // Released as often as taken, it is free for another thread.
-    ASSERT_TRUE(endsWithin(std::chrono::seconds(10), [mutex] { tMutexLock again(*mutex); }))
+    ASSERT_TRUE(qvtest::endsWithin(qvtest::kHangGuard, [mutex] { tMutexLock again(*mutex); }))
         << "a platform mutex stayed locked after its owner released it";
 }
 

@@ -1,6 +1,7 @@
 #include "atomiczekddk/user/session/Session.h"
 
 #include <cstring>
+#include <type_traits>
 
 #include "atomiczekddk/bitfile/CompilationResultsInfo.h"
 #include "atomiczekddk/shared/CommonUtilities.h"
@@ -250,11 +251,14 @@ void Session::configureFifo(uint32_t fifo, int64_t depth, uint64_t* actualDepth)
     fpga_->fifo(fifo)->configure(static_cast<uint64_t>(depth), actualDepth, 0);
 }
 
+void Session::checkPropertyAccess(uint32_t kind, const void* value) const {
+    if (kind > 4 || (kind == 0 && restrictPointerProperty_)) throwStatusCode(kErrorNotSupported);
+    if (value == nullptr) throwStatusCode(qverr::qvapalerr_invalidParameter);
+}
+
 void Session::setFifoProperty(uint32_t fifo, uint32_t property, uint32_t kind, const void* value) {
     fifoFrame(fifo, [&](IFifo& target) {
-        if (kind > 4 || (kind == 0 && restrictPointerProperty_))
-            throwStatusCode(kErrorNotSupported);
-        if (value == nullptr) throwStatusCode(qverr::qvapalerr_invalidParameter);
+        checkPropertyAccess(kind, value);
         switch (kind) {
             case 0: {
                 void* pointer = nullptr;
@@ -280,9 +284,7 @@ void Session::setFifoProperty(uint32_t fifo, uint32_t property, uint32_t kind, c
 
 void Session::getFifoProperty(uint32_t fifo, uint32_t property, uint32_t kind, void* value) {
     fifoFrame(fifo, [&](IFifo& target) {
-        if (kind > 4 || (kind == 0 && restrictPointerProperty_))
-            throwStatusCode(kErrorNotSupported);
-        if (value == nullptr) throwStatusCode(qverr::qvapalerr_invalidParameter);
+        checkPropertyAccess(kind, value);
         switch (kind) {
             case 0: {
                 void* pointer = target.getPropertyPtr(property);
@@ -334,54 +336,57 @@ void Session::writeFifo(const Type& type, uint32_t fifo, const void* data, uint6
     });
 }
 
-template <class F>
-void Session::acquire(uint32_t fifo, uint32_t timeout, uint8_t* timedOut, uint64_t* handle,
-                      void** elements, uint64_t* acquired, uint64_t* remaining, F&& call) {
+namespace {
+
+using RegionAcquire = void (IFifo::*)(const Type&, uint64_t*, void**, uint64_t, uint32_t, uint8_t*,
+                                      uint64_t*, uint64_t*, uint64_t);
+
+}  // namespace
+
+template <class Method>
+void Session::acquire(Method method, const Type& type, uint32_t fifo, uint64_t* handle,
+                      void** elements, uint64_t count, uint32_t timeout, uint8_t* timedOut,
+                      uint64_t* acquired, uint64_t* remaining) {
     if (handle) *handle = 0;
     if (elements) *elements = nullptr;
     if (acquired) *acquired = 0;
     if (remaining) *remaining = 0;
-    fifoWait(fifo, timeout, timedOut, std::forward<F>(call));
+    fifoWait(fifo, timeout, timedOut, [&](IFifo& target, uint32_t slice, uint8_t* late) {
+        if constexpr (std::is_same_v<Method, RegionAcquire>) {
+            (target.*method)(type, handle, elements, count, slice, late, acquired, remaining,
+                             key());
+        } else {
+            (target.*method)(type, elements, count, slice, late, acquired, remaining, key());
+        }
+    });
 }
 
 void Session::acquireFifoReadElements(const Type& type, uint32_t fifo, void** elements,
                                       uint64_t count, uint32_t timeout, uint8_t* timedOut,
                                       uint64_t* acquired, uint64_t* remaining) {
-    acquire(fifo, timeout, timedOut, nullptr, elements, acquired, remaining,
-            [&](IFifo& target, uint32_t slice, uint8_t* late) {
-                target.acquireReadElements(type, elements, count, slice, late, acquired, remaining,
-                                           key());
-            });
+    acquire(&IFifo::acquireReadElements, type, fifo, nullptr, elements, count, timeout, timedOut,
+            acquired, remaining);
 }
 
 void Session::acquireFifoWriteElements(const Type& type, uint32_t fifo, void** elements,
                                        uint64_t count, uint32_t timeout, uint8_t* timedOut,
                                        uint64_t* acquired, uint64_t* remaining) {
-    acquire(fifo, timeout, timedOut, nullptr, elements, acquired, remaining,
-            [&](IFifo& target, uint32_t slice, uint8_t* late) {
-                target.acquireWriteElements(type, elements, count, slice, late, acquired, remaining,
-                                            key());
-            });
+    acquire(&IFifo::acquireWriteElements, type, fifo, nullptr, elements, count, timeout, timedOut,
+            acquired, remaining);
 }
 
 void Session::acquireFifoReadRegion(const Type& type, uint32_t fifo, uint64_t* handle,
                                     void** elements, uint64_t count, uint32_t timeout,
                                     uint8_t* timedOut, uint64_t* acquired, uint64_t* remaining) {
-    acquire(fifo, timeout, timedOut, handle, elements, acquired, remaining,
-            [&](IFifo& target, uint32_t slice, uint8_t* late) {
-                target.acquireReadRegion(type, handle, elements, count, slice, late, acquired,
-                                         remaining, key());
-            });
+    acquire(&IFifo::acquireReadRegion, type, fifo, handle, elements, count, timeout, timedOut,
+            acquired, remaining);
 }
 
 void Session::acquireFifoWriteRegion(const Type& type, uint32_t fifo, uint64_t* handle,
                                      void** elements, uint64_t count, uint32_t timeout,
                                      uint8_t* timedOut, uint64_t* acquired, uint64_t* remaining) {
-    acquire(fifo, timeout, timedOut, handle, elements, acquired, remaining,
-            [&](IFifo& target, uint32_t slice, uint8_t* late) {
-                target.acquireWriteRegion(type, handle, elements, count, slice, late, acquired,
-                                          remaining, key());
-            });
+    acquire(&IFifo::acquireWriteRegion, type, fifo, handle, elements, count, timeout, timedOut,
+            acquired, remaining);
 }
 
 void Session::releaseFifoElements(uint32_t fifo, int64_t count) {

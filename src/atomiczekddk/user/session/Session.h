@@ -140,10 +140,15 @@ private:
     void fifoFrame(uint32_t fifo, F&& call);
     template <class F>
     void fifoWait(uint32_t fifo, uint32_t timeout, uint8_t* timedOut, F&& call);
-    // The outputs of an acquire zeroed, then the wait.
-    template <class F>
-    void acquire(uint32_t fifo, uint32_t timeout, uint8_t* timedOut, uint64_t* handle,
-                 void** elements, uint64_t* acquired, uint64_t* remaining, F&& call);
+    // A FIFO property of `kind` (0 pointer, 1 u32, 2 u64, 3 i32, 4 i64) at
+    // `value`: refused unless the kind is known and, for a pointer, allowed.
+    void checkPropertyAccess(uint32_t kind, const void* value) const;
+    // The outputs of an acquire zeroed, then the wait in the FIFO's acquire
+    // `method`, of elements or of a region (which also fills `handle`).
+    template <class Method>
+    void acquire(Method method, const Type& type, uint32_t fifo, uint64_t* handle, void** elements,
+                 uint64_t count, uint32_t timeout, uint8_t* timedOut, uint64_t* acquired,
+                 uint64_t* remaining);
 
     std::shared_ptr<Fpga> fpga_;
     CloseNotice closeNotice_;

@@ -71,6 +71,12 @@ variants = {
     "fault_63107_composite_size_6": ("<TransferSizeBytes>16<", "<TransferSizeBytes>6<"),
     "fault_61070_no_user_visible": ("<UserVisible>false</UserVisible>\n\t\t\t\t\t\t</Channel>", "</Channel>"),
     "fault_61070_reader_without_window": ("\t\t\t\t\t\t\t<WriteWindowAddressTag>reader window</WriteWindowAddressTag>\n", ""),
+    # Without its tag a reader has no write window, even beside a block
+    # whose name is empty.
+    "fault_61070_reader_without_window_empty_block": [
+        ("\t\t\t\t\t\t\t<WriteWindowAddressTag>reader window</WriteWindowAddressTag>\n", ""),
+        ('<RegisterBlock name="reader window">', '<RegisterBlock name="">'),
+    ],
     "fault_61070_window_without_size": ("\t\t\t\t\t\t\t<WriteWindowSize>0x10000</WriteWindowSize>\n", ""),
     "fault_61070_window_block_missing": ('<RegisterBlock name="reader window">', '<RegisterBlock name="other window">'),
     "fault_61070_channel_unplaced": ('<RegisterBlock name="debug block">', '<RegisterBlock name="Debug block">'),
@@ -113,9 +119,12 @@ variants = {
 }
 
 for name, spec in variants.items():
-    old, new = spec[0], spec[1]
-    count = spec[2] if len(spec) > 2 else 1
-    if sample.count(old) != count:
-        raise SystemExit("%s: %r occurs %d times" % (name, old[:60], sample.count(old)))
+    # One replacement, or a list of them made in turn.
+    text = sample
+    for old, new, *count in spec if isinstance(spec, list) else [spec]:
+        count = count[0] if count else 1
+        if text.count(old) != count:
+            raise SystemExit("%s: %r occurs %d times" % (name, old[:60], text.count(old)))
+        text = text.replace(old, new)
     with open(os.path.join(here, name + ".xml"), "w") as out:
-        out.write(sample.replace(old, new))
+        out.write(text)
