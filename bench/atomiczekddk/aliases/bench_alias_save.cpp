@@ -7,10 +7,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,6 +14,7 @@
 #include "atomiczekddk/aliases/AliasStorageData.h"
 #include "qvjsonconfig/AliasAttributeProvider.h"
 #include "qvjsonconfig/Fakes.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -26,22 +23,18 @@ constexpr int kDevices = 8;
 // A configuration file of kDevices aliased modules in a directory of its
 // own, removed again at exit.
 struct Store {
-    std::string directory;
-    std::string path;
+    qvtest::TempDir temp;
+    const std::string directory = temp.path();
+    const std::string path = temp / "qrxzek.config";
     std::vector<std::string> tokens;
     qvtest::FakeAliasFactory aliasFactory;
     qvjsonconfig::AliasAttributeProvider provider{aliasFactory};
 
     Store() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "qvbench-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) std::abort();
-        directory = pattern;
-        path = directory + "/qrxzek.config";
         for (int i = 0; i < kDevices; ++i) tokens.push_back("token" + std::to_string(i));
         qvjsonconfig::LockableFile file(path.c_str(), true);
         for (int i = 0; i < kDevices; ++i) save(file, tokens[i], "QVA" + std::to_string(i));
     }
-    ~Store() { std::filesystem::remove_all(directory); }
 
     void save(qvjsonconfig::LockableFile& file, const std::string& token,
               const std::string& alias) {
@@ -51,11 +44,7 @@ struct Store {
         committer.commit();
     }
 
-    std::string text() const {
-        std::stringstream content;
-        content << std::ifstream(path, std::ios::binary).rdbuf();
-        return content.str();
-    }
+    std::string text() const { return qvtest::readFile(path); }
 };
 
 Store& store() {
