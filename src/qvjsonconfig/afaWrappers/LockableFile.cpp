@@ -311,7 +311,7 @@ bool LockableFile::replaceThroughSibling(const struct stat& info, const char* be
             (void)fsync(dir.get());
             throwFileError("Failed to write file", err, WRITE_LOCATION(185));
         }
-    } else if (rewrite(begin, count, false) && rename(fileName.c_str(), real.c_str()) == 0) {
+    } else if (!rewrite(begin, count) && rename(fileName.c_str(), real.c_str()) == 0) {
         (void)fsync(dir.get());
         return true;
     }
@@ -334,42 +334,36 @@ int LockableFile::reserveRoom(off_t oldSize, size_t count) {
     return err;
 }
 
-// Rewrites the file, its room reserved; true when done. A failing step
-// leaves it torn and throws, or returns false when throwing is false.
-bool LockableFile::rewrite(const char* begin, size_t count, bool throwing) {
+// Rewrites the file, its room reserved; nothing when done. A failing step
+// leaves it torn and is returned; the bytes it still buffered are dropped.
+std::optional<LockableFile::Failure> LockableFile::rewrite(const char* begin, size_t count) {
     const int fd = fileno(stream_.get());
     rewind(stream_.get());
-    const char* comment = nullptr;
-    const qverr::SourceLocation* location = nullptr;
+    std::optional<Failure> failure;
     if (count > 0 && fwrite(begin, 1, count, stream_.get()) != count) {
-        comment = "Failed to write file";
-        location = &WRITE_LOCATION(185);
+        failure = Failure{"Failed to write file", &WRITE_LOCATION(185), errno};
     } else if (fflush(stream_.get()) != 0) {
-        comment = "Failed to flush file";
-        location = &WRITE_LOCATION(212);
+        failure = Failure{"Failed to flush file", &WRITE_LOCATION(212), errno};
     } else if (ftruncate(fd, static_cast<off_t>(count)) != 0) {
-        comment = "Failed to truncate file";
-        location = &WRITE_LOCATION(200);
+        failure = Failure{"Failed to truncate file", &WRITE_LOCATION(200), errno};
     } else if (fsync(fd) != 0) {
-        comment = "Failed to fsync file";
-        location = &WRITE_LOCATION(206);
+        failure = Failure{"Failed to fsync file", &WRITE_LOCATION(206), errno};
     } else if (ferror(stream_.get())) {
-        comment = "Failed to flush file";
-        location = &WRITE_LOCATION(212);
+        failure = Failure{"Failed to flush file", &WRITE_LOCATION(212), errno};
     }
-    if (comment == nullptr) return true;
-    const int err = errno;
-    if (throwing) throwFileError(comment, err, *location);
-    // Bytes still buffered must not reach the file later, at close.
-    __fpurge(stream_.get());
-    clearerr(stream_.get());
-    return false;
+    if (failure) {
+        // Bytes still buffered must not reach the file later, at close.
+        __fpurge(stream_.get());
+        clearerr(stream_.get());
+    }
+    return failure;
 }
 
 void LockableFile::writeInPlace(off_t oldSize, const char* begin, size_t count) {
     if (const int err = reserveRoom(oldSize, count); err != 0)
         throwFileError("Failed to write file", err, WRITE_LOCATION(185));
-    rewrite(begin, count, true);
+    if (const auto failure = rewrite(begin, count))
+        throwFileError(failure->comment, failure->err, *failure->location);
 }
 
 }  // namespace qvjsonconfig

@@ -17,6 +17,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "qvafa/FileLock.h"
@@ -65,7 +66,13 @@ private:
     void followPath();
     bool replaceThroughSibling(const struct stat& info, const char* begin, size_t count);
     int reserveRoom(off_t oldSize, size_t count);
-    bool rewrite(const char* begin, size_t count, bool throwing);
+    // A failed step of a save: what it says, where, and the errno.
+    struct Failure {
+        const char* comment;
+        const qverr::SourceLocation* location;
+        int err;
+    };
+    std::optional<Failure> rewrite(const char* begin, size_t count);
     void writeInPlace(off_t oldSize, const char* begin, size_t count);
 
     std::string path_;
