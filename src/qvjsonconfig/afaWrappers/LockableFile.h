@@ -64,7 +64,7 @@ private:
     [[noreturn]] void throwFileError(const char* comment, int err,
                                      const qverr::SourceLocation& location);
     void followPath();
-    bool replaceThroughSibling(const struct stat& info, const char* begin, size_t count);
+    int replaceThroughSibling(const struct stat& info, const char* begin, size_t count);
     int reserveRoom(off_t oldSize, size_t count);
     // A failed step of a save: what it says, where, and the errno.
     struct Failure {
@@ -73,7 +73,7 @@ private:
         int err;
     };
     std::optional<Failure> rewrite(const char* begin, size_t count);
-    void writeInPlace(off_t oldSize, const char* begin, size_t count);
+    void writeInPlace(off_t oldSize, const char* begin, size_t count, int refused);
 
     std::string path_;
     bool createIfMissing_;
