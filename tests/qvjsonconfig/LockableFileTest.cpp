@@ -7,10 +7,12 @@
 #include <sched.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +23,7 @@
 
 #include "qverr/Codes.h"
 #include "qvjsonconfig/afaWrappers/LockableFile.h"
+#include "support/SyscallFault.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -79,6 +82,25 @@ TEST(LockableFile, WriteReplacesTheWholeContent) {
         EXPECT_EQ(qvtest::readFile(path), text);
         EXPECT_EQ(read(file), text);
     }
+}
+
+TEST(LockableFile, ACopyLeftAtThePathBecomesTheOpenFile) {
+    qvtest::TempDir dir;
+    const std::string path = dir / "file";
+    qvtest::writeFile(path, "a rather long old content");
+    LockableFile file(path.c_str(), false);
+    file.lock();
+    // The file cannot be cut after its rewrite: its synced copy stays.
+    ASSERT_TRUE(qvtest::withSyscallFaults({{SYS_ftruncate, EIO}}, [&] { write(file, "new"); }));
+    EXPECT_EQ(read(file), "new");
+    const int other = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    EXPECT_NE(flock(other, LOCK_EX | LOCK_NB), 0);
+    write(file, "newer");
+    file.unlock();
+    EXPECT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+    close(other);
+    EXPECT_EQ(qvtest::readFile(path), "newer");
+    EXPECT_EQ(qvtest::entryCount(dir.path()), 1u);
 }
 
 bool readable(int fd, int timeoutMs) {
