@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <linux/capability.h>
 #include <linux/loop.h>
 #include <poll.h>
 #include <sched.h>
@@ -316,6 +317,15 @@ TEST(LockableFile, SavesOnAFullDisk) {
     }
 }
 
+// Takes CAP_FOWNER out of this process's effective set.
+bool dropFowner() {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
+    if (syscall(SYS_capget, &header, data) != 0) return false;
+    data[CAP_TO_INDEX(CAP_FOWNER)].effective &= ~CAP_TO_MASK(CAP_FOWNER);
+    return syscall(SYS_capset, &header, data) == 0;
+}
+
 TEST(LockableFile, UsersTakeTurnsInAStickyDirectory) {
     if (geteuid() != 0) GTEST_SKIP() << "changing user needs root";
     qvtest::TempDir dir;
@@ -325,11 +335,15 @@ TEST(LockableFile, UsersTakeTurnsInAStickyDirectory) {
     ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
     const std::string path = shared + "/shared.config";
     const uid_t owner = 43377;
+    ASSERT_EQ(chown(shared.c_str(), owner + 2, owner + 2), 0);
     int round = 0;
-    for (const uid_t user : {owner, owner + 1, owner + 1, owner, owner + 1}) {
+    // 0: root without CAP_FOWNER, which may not replace another's file.
+    for (const uid_t user : {owner, owner + 1, owner + 1, owner, 0u, owner + 1, 0u}) {
         const std::string text = "round " + std::to_string(++round);
         EXPECT_EQ(inChild([&] {
-                      if (setgroups(0, nullptr) != 0 || setgid(user) != 0 || setuid(user) != 0)
+                      if (user == 0 ? !dropFowner()
+                                    : setgroups(0, nullptr) != 0 || setgid(user) != 0 ||
+                                          setuid(user) != 0)
                           return std::string("no user change");
                       LockableFile file(path.c_str(), true);
                       write(file, text);
