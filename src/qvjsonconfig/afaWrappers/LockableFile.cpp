@@ -151,7 +151,7 @@ bool overwritesInPlace(int fd) {
 }
 
 // Whether this process may rename over or remove any user's file in a
-// sticky directory (CAP_FOWNER in its effective set), which root need not.
+// sticky directory: CAP_FOWNER in its effective set, which root may lack.
 bool actsAsAnyOwner() {
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
