@@ -3,6 +3,7 @@
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <linux/capability.h>
+#include <linux/fs.h>
 #include <linux/loop.h>
 #include <poll.h>
 #include <sched.h>
@@ -191,9 +192,9 @@ std::string inChild(const std::function<std::string()>& body) {
     return exitedCleanly(child) ? said : said + " (the child failed)";
 }
 
-// Mounts a small file system of type "tmpfs" or "btrfs" on dir, in a mount
-// namespace of this process's own: "" when done, else "skip: " and why. The
-// btrfs image's loop device detaches itself when the namespace goes.
+// Mounts a small file system of type "tmpfs", "btrfs" or "xfs" on dir, in a
+// mount namespace of this process's own: "" when done, else "skip: " and
+// why. An image's loop device detaches itself when the namespace goes.
 std::string mountSmall(const std::string& type, const std::string& dir) {
     if (unshare(CLONE_NEWNS) != 0 ||
         mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
@@ -204,18 +205,19 @@ std::string mountSmall(const std::string& type, const std::string& dir) {
     }
     const std::string image = dir + ".image";
     const int imageFd = open(image.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    // The smallest btrfs that mkfs.btrfs makes.
-    if (imageFd < 0 || ftruncate(imageFd, 114294784) != 0) return "no image";
+    // The smallest that mkfs makes.
+    const off_t size = type == "btrfs" ? 114294784 : 300 << 20;
+    if (imageFd < 0 || ftruncate(imageFd, size) != 0) return "no image";
     posix_spawn_file_actions_t quiet;
     posix_spawn_file_actions_init(&quiet);
     posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_adddup2(&quiet, 1, 2);
-    std::string program = "mkfs.btrfs", quick = "-q", file = image;
+    std::string program = "mkfs." + type, quick = "-q", file = image;
     char* argv[] = {program.data(), quick.data(), file.data(), nullptr};
     pid_t mkfs = -1;
     const bool spawned = posix_spawnp(&mkfs, argv[0], &quiet, nullptr, argv, environ) == 0;
     posix_spawn_file_actions_destroy(&quiet);
-    if (!spawned || !exitedCleanly(mkfs)) return "skip: mkfs.btrfs failed (btrfs-progs missing?)";
+    if (!spawned || !exitedCleanly(mkfs)) return "skip: " + program + " failed (not installed?)";
     const int control = open("/dev/loop-control", O_RDWR | O_CLOEXEC);
     if (control < 0) return "skip: no loop devices: " + std::string(strerror(errno));
     int loop = -1;
@@ -237,26 +239,29 @@ std::string mountSmall(const std::string& type, const std::string& dir) {
     close(control);
     close(imageFd);
     if (loop < 0) return "skip: no free loop device";
-    const bool mounted = mount(device.c_str(), dir.c_str(), "btrfs", 0, nullptr) == 0;
+    const bool mounted = mount(device.c_str(), dir.c_str(), type.c_str(), 0, nullptr) == 0;
     const int err = errno;
     close(loop);
-    return mounted ? "" : "skip: no btrfs mount: " + std::string(strerror(err));
+    return mounted ? "" : "skip: no " + type + " mount: " + std::string(strerror(err));
 }
 
 // Fills the file system with one file until nothing more fits, then frees
 // `pages` pages of it.
 void fillUp(const std::string& path, unsigned pages) {
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    const std::string block(4096, 'f');
+    const std::string block(1 << 20, 'f');
     // A copy-on-write file system frees reservations when it commits.
     for (int round = 0; round < 2; ++round) {
-        while (::write(fd, block.data(), block.size()) > 0) {
+        for (size_t size = block.size(); size >= 4096; size /= 16) {
+            while (::write(fd, block.data(), size) > 0) {
+            }
         }
         syncfs(fd);
     }
     struct stat info {};
     fstat(fd, &info);
-    if (ftruncate(fd, info.st_size - static_cast<off_t>(pages) * 4096) != 0) std::abort();
+    if (ftruncate(fd, info.st_size / 4096 * 4096 - static_cast<off_t>(pages) * 4096) != 0)
+        std::abort();
     syncfs(fd);
     close(fd);
 }
@@ -268,6 +273,8 @@ TEST(LockableFile, SavesOnAFullDisk) {
         size_t oldPages, newPages;
         unsigned freePages;
         bool saved;
+        // A reflinked copy beside it shares the file's blocks.
+        bool cloned = false;
     } const cases[] = {
         // The copy fits, but then the file cannot grow: it is put back.
         {"growing", "tmpfs", 1, 3, 3, false},
@@ -281,6 +288,9 @@ TEST(LockableFile, SavesOnAFullDisk) {
         {"same size", "btrfs", 12, 12, 4, false},
         {"halving", "btrfs", 24, 12, 8, false},
         {"no room for a copy", "btrfs", 4, 8, 0, false},
+        {"shrinking", "xfs", 8, 6, 4, true},
+        // Blocks shared with a reflinked copy are written elsewhere too.
+        {"shrinking a reflinked file", "xfs", 8, 6, 5, false, true},
     };
     qvtest::TempDir dir;
     const std::string disk = dir / "disk";
@@ -292,6 +302,14 @@ TEST(LockableFile, SavesOnAFullDisk) {
             const std::string old(row.oldPages * 4096 - 100, 'o');
             const std::string text(row.newPages * 4096 - 100, 'n');
             qvtest::writeFile(path, old);
+            if (row.cloned) {
+                const int from = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+                const int to =
+                    open((disk + "/clone").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+                if (ioctl(to, FICLONE, from) != 0) return "skip: no reflink on xfs";
+                close(from);
+                close(to);
+            }
             fillUp(disk + "/filler", row.freePages);
             struct stat before {};
             struct stat after {};
@@ -309,7 +327,7 @@ TEST(LockableFile, SavesOnAFullDisk) {
             if (qvtest::readFile(path) != (row.saved ? text : old)) wrong += " text";
             if (read(file) != (row.saved ? text : old)) wrong += " read";
             if (after.st_ino != before.st_ino) wrong += " inode";
-            if (qvtest::entryCount(disk) != 2) wrong += " files left";
+            if (qvtest::entryCount(disk) != (row.cloned ? 3u : 2u)) wrong += " files left";
             return wrong;
         });
         if (said.rfind("skip: ", 0) == 0) GTEST_SKIP() << said;
