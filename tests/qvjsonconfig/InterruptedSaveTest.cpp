@@ -21,6 +21,8 @@
 #include "qvjsonconfig/AliasAttributeProvider.h"
 #include "qvjsonconfig/Configuration.h"
 #include "qvjsonconfig/Fakes.h"
+#include "support/EndsWithin.h"
+#include "support/SelfProcess.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -111,7 +113,8 @@ bool saveStoppedAt(const std::string& path, const std::string& text, int stop,
     if (atStop) {
         atStop();
         ptrace(PTRACE_DETACH, child, nullptr, nullptr);
-        waitpid(child, &status, 0);
+        EXPECT_EQ(qvtest::waitForExitWithin(child, qvtest::kHangGuard), 0)
+            << "the save did not end";
         return false;
     }
     kill(child, SIGKILL);
