@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <thread>
 
@@ -20,6 +21,8 @@
 #include "qvjsonconfig/AliasAttributeProvider.h"
 #include "qvjsonconfig/Configuration.h"
 #include "qvjsonconfig/Fakes.h"
+#include "support/EndsWithin.h"
+#include "support/SelfProcess.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -83,15 +86,20 @@ TEST(InterruptedSave, RandomKillsWhileSavingAliases) {
     }
 }
 
-// Runs one traced save of `text`, killed at its `stop`-th system-call stop;
-// true when the save ended before that.
-bool saveKilledAtStop(const std::string& path, const std::string& text, int stop) {
+// Runs one traced save of `text` up to its `stop`-th system-call stop, where
+// `atStop` runs and the save goes on, or, without one, the save is killed;
+// true when the save ended before that stop.
+bool saveStoppedAt(const std::string& path, const std::string& text, int stop,
+                   const std::function<void()>& atStop = {}) {
     const pid_t child = fork();
     if (child == 0) {
         LockableFile file(path.c_str(), false);
         ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
         raise(SIGSTOP);
-        save(file, text);
+        try {
+            save(file, text);
+        } catch (const qverr::Exception&) {
+        }
         _exit(0);
     }
     int status = 0;
@@ -101,6 +109,13 @@ bool saveKilledAtStop(const std::string& path, const std::string& text, int stop
         if (ptrace(PTRACE_SYSCALL, child, nullptr, nullptr) != 0) break;
         waitpid(child, &status, 0);
         if (WIFEXITED(status)) return true;
+    }
+    if (atStop) {
+        atStop();
+        ptrace(PTRACE_DETACH, child, nullptr, nullptr);
+        EXPECT_EQ(qvtest::waitForExitWithin(child, qvtest::kHangGuard), 0)
+            << "the save did not end";
+        return false;
     }
     kill(child, SIGKILL);
     waitpid(child, &status, 0);
@@ -119,7 +134,7 @@ TEST(InterruptedSave, KillBeforeEachSystemCallOfASave) {
         for (int stop = 1; stop < 400 && !completed; stop += 2) {
             std::filesystem::remove_all(dir.path());
             qvtest::writeFile(path, before);
-            completed = saveKilledAtStop(path, after, stop);
+            completed = saveStoppedAt(path, after, stop);
             const std::string text = qvtest::readFile(path);
             ASSERT_TRUE(text == before || text == after) << "stop " << stop << ": " << text;
             ASSERT_TRUE(strictJson(text));
@@ -134,6 +149,32 @@ TEST(InterruptedSave, KillBeforeEachSystemCallOfASave) {
         }
         EXPECT_TRUE(completed);
     }
+}
+
+TEST(InterruptedSave, AFolderMovedDuringASaveKeepsNothingButItsFile) {
+    qvtest::TempDir dir;
+    const std::string folder = dir / "folder";
+    const std::string moved = dir / "moved";
+    const std::string before = configuration("old");
+    const std::string after = configuration("new");
+    bool completed = false;
+    for (int stop = 1; stop < 400 && !completed; stop += 2) {
+        std::filesystem::remove_all(folder);
+        std::filesystem::remove_all(moved);
+        qvtest::writeFile(folder + "/qrxzek.config", before);
+        // Another program moves the folder away and puts an empty one in
+        // its place.
+        completed = saveStoppedAt(folder + "/qrxzek.config", after, stop, [&] {
+            std::filesystem::rename(folder, moved);
+            std::filesystem::create_directory(folder);
+        });
+        if (completed) break;
+        const std::string text = qvtest::readFile(moved + "/qrxzek.config");
+        ASSERT_TRUE(text == before || text == after) << "stop " << stop << ": " << text;
+        EXPECT_EQ(qvtest::entryCount(moved), 1u) << "stop " << stop;
+        EXPECT_EQ(qvtest::entryCount(folder), 0u) << "stop " << stop;
+    }
+    EXPECT_TRUE(completed);
 }
 
 TEST(InterruptedSave, AFileReplacedByRenameIsReopened) {

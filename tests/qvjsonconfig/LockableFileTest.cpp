@@ -1,22 +1,31 @@
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <linux/fs.h>
+#include <linux/loop.h>
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 
 #include "qverr/Codes.h"
 #include "qvjsonconfig/afaWrappers/LockableFile.h"
+#include "support/SyscallFault.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -75,6 +84,25 @@ TEST(LockableFile, WriteReplacesTheWholeContent) {
         EXPECT_EQ(qvtest::readFile(path), text);
         EXPECT_EQ(read(file), text);
     }
+}
+
+TEST(LockableFile, ACopyLeftAtThePathBecomesTheOpenFile) {
+    qvtest::TempDir dir;
+    const std::string path = dir / "file";
+    qvtest::writeFile(path, "a rather long old content");
+    LockableFile file(path.c_str(), false);
+    file.lock();
+    // The file cannot be cut after its rewrite: its synced copy stays.
+    ASSERT_TRUE(qvtest::withSyscallFaults({{SYS_ftruncate, EIO}}, [&] { write(file, "new"); }));
+    EXPECT_EQ(read(file), "new");
+    const int other = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    EXPECT_NE(flock(other, LOCK_EX | LOCK_NB), 0);
+    write(file, "newer");
+    file.unlock();
+    EXPECT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+    close(other);
+    EXPECT_EQ(qvtest::readFile(path), "newer");
+    EXPECT_EQ(qvtest::entryCount(dir.path()), 1u);
 }
 
 bool readable(int fd, int timeoutMs) {
@@ -164,37 +192,125 @@ std::string inChild(const std::function<std::string()>& body) {
     return exitedCleanly(child) ? said : said + " (the child failed)";
 }
 
+// Mounts a small file system of type "tmpfs", "btrfs" or "xfs" on dir, in a
+// mount namespace of this process's own: "" when done, else "skip: " and
+// why. An image's loop device detaches itself when the namespace goes.
+std::string mountSmall(const std::string& type, const std::string& dir) {
+    if (unshare(CLONE_NEWNS) != 0 ||
+        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        return "skip: no private mount namespace: " + std::string(strerror(errno));
+    if (type == "tmpfs") {
+        if (mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=64k") == 0) return "";
+        return "skip: no tmpfs: " + std::string(strerror(errno));
+    }
+    const std::string image = dir + ".image";
+    const int imageFd = open(image.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    // The smallest that mkfs makes.
+    const off_t size = type == "btrfs" ? 114294784 : 300 << 20;
+    if (imageFd < 0 || ftruncate(imageFd, size) != 0) return "no image";
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&quiet, 1, 2);
+    std::string program = "mkfs." + type, quick = "-q", file = image;
+    char* argv[] = {program.data(), quick.data(), file.data(), nullptr};
+    pid_t mkfs = -1;
+    const bool spawned = posix_spawnp(&mkfs, argv[0], &quiet, nullptr, argv, environ) == 0;
+    posix_spawn_file_actions_destroy(&quiet);
+    if (!spawned || !exitedCleanly(mkfs)) return "skip: " + program + " failed (not installed?)";
+    const int control = open("/dev/loop-control", O_RDWR | O_CLOEXEC);
+    if (control < 0) return "skip: no loop devices: " + std::string(strerror(errno));
+    int loop = -1;
+    std::string device;
+    // Another process may take the free device first.
+    for (int attempt = 0; attempt < 10 && loop < 0; ++attempt) {
+        const int number = ioctl(control, LOOP_CTL_GET_FREE);
+        if (number < 0) break;
+        device = "/dev/loop" + std::to_string(number);
+        loop = open(device.c_str(), O_RDWR | O_CLOEXEC);
+        loop_config config{};
+        config.fd = static_cast<uint32_t>(imageFd);
+        config.info.lo_flags = LO_FLAGS_AUTOCLEAR;
+        if (loop >= 0 && ioctl(loop, LOOP_CONFIGURE, &config) != 0) {
+            close(loop);
+            loop = -1;
+        }
+    }
+    close(control);
+    close(imageFd);
+    if (loop < 0) return "skip: no free loop device";
+    const bool mounted = mount(device.c_str(), dir.c_str(), type.c_str(), 0, nullptr) == 0;
+    const int err = errno;
+    close(loop);
+    return mounted ? "" : "skip: no " + type + " mount: " + std::string(strerror(err));
+}
+
+// Fills the file system with one file until nothing more fits, then frees
+// `pages` pages of it.
+void fillUp(const std::string& path, unsigned pages) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    const std::string block(1 << 20, 'f');
+    // A copy-on-write file system frees reservations when it commits.
+    for (int round = 0; round < 2; ++round) {
+        for (size_t size = block.size(); size >= 4096; size /= 16) {
+            while (::write(fd, block.data(), size) > 0) {
+            }
+        }
+        syncfs(fd);
+    }
+    struct stat info {};
+    fstat(fd, &info);
+    if (ftruncate(fd, info.st_size / 4096 * 4096 - static_cast<off_t>(pages) * 4096) != 0)
+        std::abort();
+    syncfs(fd);
+    close(fd);
+}
+
 TEST(LockableFile, SavesOnAFullDisk) {
     struct Case {
         const char* what;
+        const char* fs;
         size_t oldPages, newPages;
         unsigned freePages;
         bool saved;
+        // A reflinked copy beside it shares the file's blocks.
+        bool cloned = false;
     } const cases[] = {
         // The copy fits, but then the file cannot grow: it is put back.
-        {"growing", 1, 3, 3, false},
+        {"growing", "tmpfs", 1, 3, 3, false},
         // A shorter text needs no new blocks in place.
-        {"shrinking", 3, 1, 0, true},
-        {"no room for a copy", 1, 2, 0, false},
+        {"shrinking", "tmpfs", 3, 1, 0, true},
+        {"no room for a copy", "tmpfs", 1, 2, 0, false},
+        {"room for a copy", "btrfs", 8, 6, 64, true},
+        // Copy-on-write: an overwrite needs new blocks too, and would stop
+        // part way.
+        {"shrinking", "btrfs", 8, 6, 4, false},
+        {"same size", "btrfs", 12, 12, 4, false},
+        {"halving", "btrfs", 24, 12, 8, false},
+        {"no room for a copy", "btrfs", 4, 8, 0, false},
+        {"shrinking", "xfs", 8, 6, 4, true},
+        // Blocks shared with a reflinked copy are written elsewhere too.
+        {"shrinking a reflinked file", "xfs", 8, 6, 5, false, true},
     };
     qvtest::TempDir dir;
     const std::string disk = dir / "disk";
     ASSERT_EQ(mkdir(disk.c_str(), 0700), 0);
     for (const Case& row : cases) {
         const std::string said = inChild([&]() -> std::string {
-            if (unshare(CLONE_NEWNS) != 0 ||
-                mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-                mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k") != 0) {
-                return "skip: no private tmpfs: " + std::string(strerror(errno));
-            }
+            if (std::string refused = mountSmall(row.fs, disk); !refused.empty()) return refused;
             const std::string path = disk + "/full.config";
             const std::string old(row.oldPages * 4096 - 100, 'o');
             const std::string text(row.newPages * 4096 - 100, 'n');
             qvtest::writeFile(path, old);
-            struct statvfs room {};
-            statvfs(disk.c_str(), &room);
-            qvtest::writeFile(disk + "/filler",
-                              std::string((room.f_bavail - row.freePages) * room.f_bsize, 'f'));
+            if (row.cloned) {
+                const int from = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+                const int to =
+                    open((disk + "/clone").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+                if (ioctl(to, FICLONE, from) != 0) return "skip: no reflink on xfs";
+                close(from);
+                close(to);
+            }
+            fillUp(disk + "/filler", row.freePages);
             struct stat before {};
             struct stat after {};
             stat(path.c_str(), &before);
@@ -209,13 +325,23 @@ TEST(LockableFile, SavesOnAFullDisk) {
             }
             stat(path.c_str(), &after);
             if (qvtest::readFile(path) != (row.saved ? text : old)) wrong += " text";
+            if (read(file) != (row.saved ? text : old)) wrong += " read";
             if (after.st_ino != before.st_ino) wrong += " inode";
-            if (qvtest::entryCount(disk) != 2) wrong += " files left";
+            if (qvtest::entryCount(disk) != (row.cloned ? 3u : 2u)) wrong += " files left";
             return wrong;
         });
         if (said.rfind("skip: ", 0) == 0) GTEST_SKIP() << said;
-        EXPECT_EQ(said, "") << row.what;
+        EXPECT_EQ(said, "") << row.what << " on " << row.fs;
     }
+}
+
+// Takes CAP_FOWNER out of this process's effective set.
+bool dropFowner() {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
+    if (syscall(SYS_capget, &header, data) != 0) return false;
+    data[CAP_TO_INDEX(CAP_FOWNER)].effective &= ~CAP_TO_MASK(CAP_FOWNER);
+    return syscall(SYS_capset, &header, data) == 0;
 }
 
 TEST(LockableFile, UsersTakeTurnsInAStickyDirectory) {
@@ -227,11 +353,15 @@ TEST(LockableFile, UsersTakeTurnsInAStickyDirectory) {
     ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
     const std::string path = shared + "/shared.config";
     const uid_t owner = 43377;
+    ASSERT_EQ(chown(shared.c_str(), owner + 2, owner + 2), 0);
     int round = 0;
-    for (const uid_t user : {owner, owner + 1, owner + 1, owner, owner + 1}) {
+    // 0: root without CAP_FOWNER, which may not replace another's file.
+    for (const uid_t user : {owner, owner + 1, owner + 1, owner, 0u, owner + 1, 0u}) {
         const std::string text = "round " + std::to_string(++round);
         EXPECT_EQ(inChild([&] {
-                      if (setgroups(0, nullptr) != 0 || setgid(user) != 0 || setuid(user) != 0)
+                      if (user == 0 ? !dropFowner()
+                                    : setgroups(0, nullptr) != 0 || setgid(user) != 0 ||
+                                          setuid(user) != 0)
                           return std::string("no user change");
                       LockableFile file(path.c_str(), true);
                       write(file, text);

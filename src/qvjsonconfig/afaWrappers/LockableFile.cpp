@@ -1,14 +1,22 @@
 #include "qvjsonconfig/afaWrappers/LockableFile.h"
 
 #include <fcntl.h>
+#include <linux/capability.h>
+#include <linux/fiemap.h>
+#include <linux/fs.h>
+#include <linux/magic.h>
 #include <stdio_ext.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <new>
 
@@ -99,6 +107,56 @@ bool writeAll(int fd, const char* data, size_t count) {
         count -= static_cast<size_t>(written);
     }
     return true;
+}
+
+// Whether any block of the file is shared with another file (a reflinked
+// copy), or its blocks cannot be listed.
+bool sharesBlocks(int fd) {
+    constexpr unsigned kExtents = 32;
+    alignas(fiemap) unsigned char buffer[sizeof(fiemap) + kExtents * sizeof(fiemap_extent)];
+    auto* map = reinterpret_cast<fiemap*>(buffer);
+    for (uint64_t start = 0;;) {
+        memset(buffer, 0, sizeof buffer);
+        map->fm_start = start;
+        map->fm_length = FIEMAP_MAX_OFFSET - start;
+        map->fm_extent_count = kExtents;
+        if (ioctl(fd, FS_IOC_FIEMAP, map) != 0) return true;
+        if (map->fm_mapped_extents == 0) return false;
+        for (unsigned i = 0; i < map->fm_mapped_extents; ++i) {
+            const fiemap_extent& extent = map->fm_extents[i];
+            if ((extent.fe_flags & FIEMAP_EXTENT_SHARED) != 0) return true;
+            if ((extent.fe_flags & FIEMAP_EXTENT_LAST) != 0) return false;
+            start = extent.fe_logical + extent.fe_length;
+        }
+    }
+}
+
+// Whether rewriting the file's bytes needs no new blocks, so that a full
+// disk cannot stop it part way: file systems that overwrite blocks where
+// they are (ext2/3/4, tmpfs) and, on XFS, a file that shares no block with
+// another. Copy-on-write file systems (btrfs, ZFS, bcachefs) write every
+// change elsewhere; they and any other are refused.
+bool overwritesInPlace(int fd) {
+    struct statfs fs {};
+    if (fstatfs(fd, &fs) != 0) return false;
+    switch (fs.f_type) {
+        case EXT4_SUPER_MAGIC:  // also ext2 and ext3
+        case TMPFS_MAGIC:
+            return true;
+        case XFS_SUPER_MAGIC:
+            return !sharesBlocks(fd);
+        default:
+            return false;
+    }
+}
+
+// Whether this process may rename over or remove any user's file in a
+// sticky directory: CAP_FOWNER in its effective set, which root may lack.
+bool actsAsAnyOwner() {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
+    if (syscall(SYS_capget, &header, data) != 0) return false;
+    return (data[CAP_TO_INDEX(CAP_FOWNER)].effective & CAP_TO_MASK(CAP_FOWNER)) != 0;
 }
 
 #define WRITE_LOCATION(line) \
@@ -232,7 +290,8 @@ void LockableFile::write(const char* begin, const char* end) {
     if (stat(path_.c_str(), &named) != 0)
         throwFileError("Failed to write file", errno, WRITE_LOCATION(185));
     if (!sameFile(info, named)) throwFileError("Failed to write file", ESTALE, WRITE_LOCATION(185));
-    if (!replaceThroughSibling(info, begin, count)) writeInPlace(info.st_size, begin, count);
+    if (const int refused = replaceThroughSibling(info, begin, count); refused != 0)
+        writeInPlace(info.st_size, begin, count, refused);
 }
 
 // The file is rewritten in place, but only while the path names a complete
@@ -243,81 +302,107 @@ void LockableFile::write(const char* begin, const char* end) {
 // (the copy, or the file rewritten) at the path; the next save removes what
 // was left beside it. The copy is locked before it is put at the path, so
 // that a process that opens it meanwhile waits and then follows the path
-// back to the file. False, with nothing changed, when the file is to be
-// rewritten in place only: the directory takes no files or links beside it,
-// refuses to let this process replace it, or has no room for a copy of a
-// text that fits in the file's own blocks.
-bool LockableFile::replaceThroughSibling(const struct stat& info, const char* begin, size_t count) {
+// back to the file; when the file cannot be put back, the copy stays at the
+// path and becomes the open file. Every step after the checks goes through
+// the directory's descriptor, so that the directory checked is the one
+// changed. 0 when the save is done; otherwise nothing was changed and the
+// errno says why the file is to be rewritten in place only: the directory
+// takes no files or links beside it, refuses to let this process replace
+// it, or has no room for a copy of a text that fits in the file's own
+// blocks.
+int LockableFile::replaceThroughSibling(const struct stat& info, const char* begin, size_t count) {
     char* resolved = realpath(path_.c_str(), nullptr);
-    if (resolved == nullptr) return false;
+    if (resolved == nullptr) return errno;
     const std::string real(resolved);
     free(resolved);
     const size_t slash = real.rfind('/');
-    const std::string directory = slash == 0 ? "/" : real.substr(0, slash);
-    const std::string hidden = real.substr(0, slash + 1) + "." + real.substr(slash + 1);
-    const std::string copyName = hidden + ".new";
-    const std::string fileName = hidden + ".old";
-    (void)unlink(copyName.c_str());
-    (void)unlink(fileName.c_str());
-
-    const Descriptor dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const std::string name = real.substr(slash + 1);
+    const std::string copyName = "." + name + ".new";
+    const std::string fileName = "." + name + ".old";
+    const Descriptor dir(::open(slash == 0 ? "/" : real.substr(0, slash).c_str(),
+                                O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     struct stat dirInfo {};
-    if (dir.get() < 0 || fstat(dir.get(), &dirInfo) != 0) return false;
-    // In a sticky directory only the owner of the file or of the directory
-    // may rename over the file or remove its second name.
+    if (dir.get() < 0 || fstat(dir.get(), &dirInfo) != 0) return errno;
+    (void)unlinkat(dir.get(), copyName.c_str(), 0);
+    (void)unlinkat(dir.get(), fileName.c_str(), 0);
+    // In a sticky directory only the owner of the file or of the directory,
+    // or a process that may act as any file's owner, may rename over the
+    // file or remove its second name.
     const uid_t self = geteuid();
-    if ((dirInfo.st_mode & S_ISVTX) != 0 && self != 0 && self != dirInfo.st_uid &&
-        self != info.st_uid) {
-        return false;
+    if ((dirInfo.st_mode & S_ISVTX) != 0 && self != dirInfo.st_uid && self != info.st_uid &&
+        !actsAsAnyOwner()) {
+        return EPERM;
     }
-    const Descriptor copy(::open(copyName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    if (copy.get() < 0) return false;
-    // While it stands at the path the copy is shared as the file is.
-    (void)fchown(copy.get(), self == 0 ? info.st_uid : static_cast<uid_t>(-1), info.st_gid);
-    (void)fchmod(copy.get(), info.st_mode & 07777);
-    const bool written = writeAll(copy.get(), begin, count);
-    if (!written || fsync(copy.get()) != 0) {
+    const int copyFd =
+        openat(dir.get(), copyName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (copyFd < 0) return errno;
+    // Ready to serve as the open file if it has to stay at the path.
+    std::unique_ptr<FILE, int (*)(FILE*)> copy(fdopen(copyFd, "r+b"), &fclose);
+    std::unique_ptr<qvafa::FileLock> copyLock(copy ? new (std::nothrow) qvafa::FileLock(copy.get())
+                                                   : nullptr);
+    if (!copyLock) {
+        if (!copy) close(copyFd);
+        (void)unlinkat(dir.get(), copyName.c_str(), 0);
+        return ENOMEM;
+    }
+    // While it stands at the path the copy is shared as the file is. Its
+    // owner is given only once it is there: a copy given away before a
+    // refused rename could not be removed.
+    (void)fchown(copyFd, static_cast<uid_t>(-1), info.st_gid);
+    (void)fchmod(copyFd, info.st_mode & 07777);
+    const bool written = writeAll(copyFd, begin, count);
+    if (!written || fsync(copyFd) != 0) {
         const int err = errno;
-        (void)unlink(copyName.c_str());
+        (void)unlinkat(dir.get(), copyName.c_str(), 0);
         // Removing aliases to make room is what a user does on a full disk:
-        // a text no longer than the old one needs no new blocks in place.
-        if (lacksRoom(err) && count <= static_cast<size_t>(info.st_size)) return false;
+        // a text no longer than the old one may fit in the file's blocks.
+        if (lacksRoom(err) && count <= static_cast<size_t>(info.st_size)) return err;
         if (!written) throwFileError("Failed to write file", err, WRITE_LOCATION(185));
         throwFileError("Failed to fsync file", err, WRITE_LOCATION(206));
     }
     struct stat linked {};
-    if (flock(copy.get(), LOCK_EX) != 0 || link(real.c_str(), fileName.c_str()) != 0) {
-        (void)unlink(copyName.c_str());
-        return false;
+    if (flock(copyFd, LOCK_EX) != 0 ||
+        linkat(dir.get(), name.c_str(), dir.get(), fileName.c_str(), 0) != 0) {
+        const int err = errno;
+        (void)unlinkat(dir.get(), copyName.c_str(), 0);
+        return err;
     }
-    if (stat(fileName.c_str(), &linked) != 0 || !sameFile(linked, info)) {
+    if (fstatat(dir.get(), fileName.c_str(), &linked, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !sameFile(linked, info)) {
         // Replaced by another program in the meantime.
-        (void)unlink(fileName.c_str());
-        (void)unlink(copyName.c_str());
+        (void)unlinkat(dir.get(), fileName.c_str(), 0);
+        (void)unlinkat(dir.get(), copyName.c_str(), 0);
         throwFileError("Failed to write file", ESTALE, WRITE_LOCATION(185));
     }
-    if (rename(copyName.c_str(), real.c_str()) != 0) {
+    if (renameat(dir.get(), copyName.c_str(), dir.get(), name.c_str()) != 0) {
         const int err = errno;
-        (void)unlink(fileName.c_str());
-        (void)unlink(copyName.c_str());
-        if (err == EPERM || err == EACCES) return false;
+        (void)unlinkat(dir.get(), fileName.c_str(), 0);
+        (void)unlinkat(dir.get(), copyName.c_str(), 0);
+        if (err == EPERM || err == EACCES) return err;
         throwFileError("Failed to write file", err, WRITE_LOCATION(185));
     }
     (void)fsync(dir.get());
+    if (self == 0) (void)fchown(copyFd, info.st_uid, static_cast<gid_t>(-1));
     // The new text is at the path, whole: the save has taken effect unless
     // the file is put back untouched.
     if (const int err = reserveRoom(info.st_size, count); err != 0) {
-        if (rename(fileName.c_str(), real.c_str()) == 0) {
+        if (renameat(dir.get(), fileName.c_str(), dir.get(), name.c_str()) == 0) {
             (void)fsync(dir.get());
             throwFileError("Failed to write file", err, WRITE_LOCATION(185));
         }
-    } else if (!rewrite(begin, count) && rename(fileName.c_str(), real.c_str()) == 0) {
+    } else if (!rewrite(begin, count) &&
+               renameat(dir.get(), fileName.c_str(), dir.get(), name.c_str()) == 0) {
         (void)fsync(dir.get());
-        return true;
+        return 0;
     }
-    // The path keeps the copy; the next lock follows it.
-    (void)unlink(fileName.c_str());
-    return true;
+    (void)unlinkat(dir.get(), fileName.c_str(), 0);
+    // The path keeps the copy: it becomes the open file, locked as deep as
+    // the file was (its first lock is the one it holds already).
+    if (lockDepth_ == 0) (void)flock(copyFd, LOCK_UN);
+    for (unsigned depth = 0; depth < lockDepth_; ++depth) copyLock->lock();
+    stream_.swap(copy);
+    fileLock_.swap(copyLock);
+    return 0;
 }
 
 // Claims the room for count bytes before any old byte is overwritten: a
@@ -359,7 +444,12 @@ std::optional<LockableFile::Failure> LockableFile::rewrite(const char* begin, si
     return failure;
 }
 
-void LockableFile::writeInPlace(off_t oldSize, const char* begin, size_t count) {
+// Without a copy at the path a rewrite that stops part way tears the file:
+// it is done only where overwriting the file's bytes needs no new blocks,
+// else the save fails with why no copy could be made, the file untouched.
+void LockableFile::writeInPlace(off_t oldSize, const char* begin, size_t count, int refused) {
+    if (!overwritesInPlace(fileno(stream_.get())))
+        throwFileError("Failed to write file", refused, WRITE_LOCATION(185));
     if (const int err = reserveRoom(oldSize, count); err != 0)
         throwFileError("Failed to write file", err, WRITE_LOCATION(185));
     if (const auto failure = rewrite(begin, count))

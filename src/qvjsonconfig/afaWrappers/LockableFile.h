@@ -45,15 +45,22 @@ public:
     void read(std::string& out);
     // Replaces the whole content with [begin, end) and syncs it to disk,
     // keeping the file itself (its inode, owner and mode), so that programs
-    // holding it open keep sharing it. Where the directory allows files
-    // beside it, a process killed at any point leaves the old or the new
-    // text whole at the path. When the bytes cannot be stored (full disk,
-    // file-size limit) the old content is left as it was, and a text no
-    // longer than the old one is still saved in place. A return means the
-    // new text is at the path: in the file itself or, when the file could
-    // not be rewritten after all, in its synced copy, which the next lock
-    // follows. A file no longer at the path is never written. Failures
-    // throw -52012.
+    // holding it open keep sharing it. Where the directory allows a copy
+    // beside the file, a process killed at any point leaves the old or the
+    // new text whole at the path. Where it does not (no room for a copy of
+    // a text no longer than the old one, a sticky directory whose file this
+    // process may not replace, a directory it may not write), the file is
+    // rewritten in place without that safety, and only on a file system
+    // that overwrites a file's blocks where they are (ext2/3/4, tmpfs, XFS
+    // for a file that shares no blocks with another): elsewhere (btrfs and
+    // other copy-on-write file systems, any unknown one) a rewrite could
+    // run out of room part way, and the save fails instead. A save that
+    // fails for want of room, or is refused so, leaves the old content byte
+    // for byte and nothing beside it. A return means the new text is at the
+    // path: in the file itself or, when the file could not be rewritten
+    // after all, in its synced copy, which is then the open file (read,
+    // written and locked from then on). A file no longer at the path is
+    // never written. Failures throw -52012.
     void write(const char* begin, const char* end);
 
     // Creates the file with mode 0666 when it does not exist.
@@ -64,7 +71,7 @@ private:
     [[noreturn]] void throwFileError(const char* comment, int err,
                                      const qverr::SourceLocation& location);
     void followPath();
-    bool replaceThroughSibling(const struct stat& info, const char* begin, size_t count);
+    int replaceThroughSibling(const struct stat& info, const char* begin, size_t count);
     int reserveRoom(off_t oldSize, size_t count);
     // A failed step of a save: what it says, where, and the errno.
     struct Failure {
@@ -73,7 +80,7 @@ private:
         int err;
     };
     std::optional<Failure> rewrite(const char* begin, size_t count);
-    void writeInPlace(off_t oldSize, const char* begin, size_t count);
+    void writeInPlace(off_t oldSize, const char* begin, size_t count, int refused);
 
     std::string path_;
     bool createIfMissing_;
