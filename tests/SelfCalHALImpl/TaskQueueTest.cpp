@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/syscall.h>
 
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <memory>
@@ -18,6 +19,7 @@
 #include "SelfCalHALImpl/SelfCalGate.h"
 #include "SelfCalHALImpl/TaskQueue.h"
 #include "qverr/Codes.h"
+#include "support/RefusingNew.h"
 #include "support/SelfProcess.h"
 #include "support/SimulatedRoot.h"
 #include "support/SyscallFault.h"
@@ -30,6 +32,22 @@ using selfcalhal::IntTask;
 using selfcalhal::TaskCompletion;
 using selfcalhal::TaskSlot;
 using selfcaltest::Gate;
+
+// A task whose copy is the last allocation its thread may make: what the
+// queue needs after the copy is refused. Counts its objects alive.
+class LastAllocationTask : public selfcalhal::Task {
+public:
+    static inline std::atomic<int> live{0};
+    LastAllocationTask() { ++live; }
+    LastAllocationTask(const LastAllocationTask&) : Task() { ++live; }
+    ~LastAllocationTask() override { --live; }
+    Task* clone() const override {
+        auto* copy = new LastAllocationTask(*this);
+        qvtest::allocations::refusing = true;
+        return copy;
+    }
+    void execute() override {}
+};
 
 class WorkerPool : public ::testing::Test {
 protected:
@@ -218,6 +236,27 @@ TEST_F(WorkerPool, ATaskWhoseWorkerCannotStartNeverRuns) {
         EXPECT_EQ(later->result(), 3);
     }  // destruction runs what is still queued
     EXPECT_EQ(refused->count(), 0);
+}
+
+// The queue's storage grows now and then; a copy queued when growing is
+// refused goes with the refusal instead of being lost.
+TEST_F(WorkerPool, ACopyThatFindsNoRoomInTheQueueIsFreed) {
+    setBound("1");  // no worker to start: the queue's storage is all it allocates
+    bool refused = false;
+    {
+        ExpandableThreadedTaskQueue queue(1);
+        TaskSlot slot(new LastAllocationTask);
+        for (int i = 0; i < 4096 && !refused; ++i) {
+            try {
+                queue.enqueue(slot);
+            } catch (const std::bad_alloc&) {
+                refused = true;
+            }
+            qvtest::allocations::refusing = false;
+        }
+    }  // destruction runs what is still queued
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(LastAllocationTask::live.load(), 0);
 }
 
 }  // namespace
