@@ -54,13 +54,6 @@ int threadsNamed(const std::string& prefix) {
     return count;
 }
 
-// The thread count once the sanitizers' own helper threads, which start
-// with the first thread of the process, are there.
-size_t baselineThreads() {
-    std::thread([] {}).join();
-    return qvsim::processThreads();
-}
-
 // Every wait on the dispatcher fails while it lives: poll refuses more
 // descriptors than the process may hold. The wait in progress goes on until
 // its next event.
@@ -94,7 +87,7 @@ private:
 
 class Observer : public ::testing::Test {
 protected:
-    size_t threadsBefore = baselineThreads();
+    size_t threadsBefore = qvsim::processThreadsBaseline();
     size_t descriptorsBefore = qvsim::processDescriptors();
     SimulatedModule module;
     CountingCallback callback;
@@ -191,7 +184,7 @@ TEST_F(Observer, StopEndsABackOff) {
 // The observer inside the device manager: each arrival or removal is one
 // rescan and one notification of the handlers.
 TEST(ObservedManager, ArrivalsAndRemovalsReachTheHandlersOnce) {
-    const size_t threadsBefore = baselineThreads();
+    const size_t threadsBefore = qvsim::processThreadsBaseline();
     const size_t descriptorsBefore = qvsim::processDescriptors();
     {
         SimulatedModule module;
