@@ -11,9 +11,8 @@
 namespace qv3377hal {
 
 // `call(status)` sends the request; its result is returned on success. The
-// guard throws after the result is made, and the compilers in use never
-// destroy a result thrown past: only a result that needs no destructor may
-// be returned.
+// guard throws after the result is made, and clang never destroys a result
+// thrown past: only a result that needs no destructor may be returned.
 template <class Call>
 requires std::is_void_v<std::invoke_result_t<Call&, nQVAPALS100::tStatus&>> ||
     std::is_trivially_destructible_v<std::invoke_result_t<Call&, nQVAPALS100::tStatus&>>
