@@ -1,5 +1,7 @@
 # Helpers shared by every component, test, benchmark and fuzz target.
 
+include(GoogleTest)
+
 # Every folder below DIR that has a CMakeLists.txt, in name order.
 function(qv_add_all_subdirectories dir)
   file(GLOB children RELATIVE ${dir} ${dir}/*)
@@ -28,11 +30,12 @@ function(qv_component name)
   endif()
 endfunction()
 
-# qv_test(name SOURCES ... [DEPS ...] [LABELS ...])
-# A GoogleTest executable registered with CTest. The label "threads" marks
-# tests that scripts/test also runs under ThreadSanitizer.
+# qv_test(name SOURCES ... [DEPS ...] [FILTER pattern] [LABELS ...] [ENVIRONMENT ...])
+# A GoogleTest executable whose cases CTest runs (see qv_test_cases). The
+# label "threads" marks tests that scripts/test also runs under
+# ThreadSanitizer.
 function(qv_test name)
-  cmake_parse_arguments(A "" "" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(A "" "FILTER" "SOURCES;DEPS;LABELS;ENVIRONMENT" ${ARGN})
   add_executable(${name} ${A_SOURCES})
   target_link_libraries(${name} PRIVATE ${A_DEPS} GTest::gmock GTest::gtest_main Threads::Threads)
   # The test framework's headers are most of every test's compile time:
@@ -49,14 +52,38 @@ function(qv_test name)
     # that tests inline at -O2; they are false positives of its flow analysis.
     target_compile_options(${name} PRIVATE -Wno-array-bounds -Wno-stringop-overflow -Wno-restrict)
   endif()
-  add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES TIMEOUT 300)
-  if(A_LABELS)
-    set_tests_properties(${name} PROPERTIES LABELS "${A_LABELS}")
-    if("threads" IN_LIST A_LABELS)
-      set_property(GLOBAL APPEND PROPERTY QV_THREAD_TESTS ${name})
-    endif()
+  qv_test_cases(${name} PROGRAM ${name} FILTER "${A_FILTER}" LABELS ${A_LABELS}
+    ENVIRONMENT ${A_ENVIRONMENT})
+  if("threads" IN_LIST A_LABELS)
+    set_property(GLOBAL APPEND PROPERTY QV_THREAD_TESTS ${name})
   endif()
+endfunction()
+
+# qv_test_cases(name PROGRAM target [FILTER pattern] [LABELS ...] [ENVIRONMENT ...])
+# Each case of a GoogleTest program (of those FILTER selects) as a CTest
+# test of its own, "name.Suite.Case": a case that skips shows as skipped, not
+# as passed. FILTER leaves out the cases that run only in another variant of
+# the program's environment, or only as a child process of another case. CTest lists the cases before it runs them, so that no program
+# runs while it is built. Each case may take 300 s.
+function(qv_test_cases name)
+  cmake_parse_arguments(A "" "PROGRAM;FILTER" "LABELS;ENVIRONMENT" ${ARGN})
+  gtest_discover_tests(${A_PROGRAM} TEST_PREFIX "${name}." TEST_FILTER "${A_FILTER}"
+    TEST_LIST ${name}_cases DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)
+  # Set here rather than through the module, which would split an
+  # environment of two variables into two properties. CTest counts a case
+  # whose output reports a skip as skipped whatever its exit code, but not
+  # one that a signal ended: the address checker's report at exit (a leak)
+  # aborts, and so still fails a case that skipped.
+  set(properties [=[TIMEOUT 300 ENVIRONMENT_MODIFICATION ASAN_OPTIONS=string_append::abort_on_error=1]=])
+  foreach(property IN ITEMS LABELS ENVIRONMENT)
+    if(A_${property})
+      string(APPEND properties " ${property} [==[${A_${property}}]==]")
+    endif()
+  endforeach()
+  set(file ${CMAKE_CURRENT_BINARY_DIR}/${name}_properties.cmake)
+  file(GENERATE OUTPUT ${file} CONTENT
+    "if(${name}_cases)\n  set_tests_properties(\${${name}_cases} PROPERTIES ${properties})\nendif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${file})
 endfunction()
 
 # qv_bench(name SOURCES ... [DEPS ...])

@@ -378,6 +378,11 @@ size_t processThreads() {
     return count;
 }
 
+size_t processThreadsBaseline() {
+    std::thread([] {}).join();
+    return processThreads();
+}
+
 size_t processThreadsSettlingAtMost(size_t limit) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     size_t count = processThreads();

@@ -153,6 +153,10 @@ uint64_t systemInterfaceLookups();
 size_t processDescriptors();
 // Threads of this process now (entries of /proc/self/task).
 size_t processThreads();
+// The same once the sanitizers' own helper threads, which start with the
+// first thread the process starts, are there: the count a test compares
+// later counts with.
+size_t processThreadsBaseline();
 // The thread count once it is at most `limit`, or what it is after a few
 // seconds: a joined thread may still be listed for a moment while the kernel
 // reaps it. (A thread that was there before may have ended meanwhile, so

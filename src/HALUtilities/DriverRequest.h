@@ -3,13 +3,19 @@
 // file and line) once the call returns. Warnings pass.
 #pragma once
 
+#include <type_traits>
+
 #include "qvapal/status/tStatus.h"
 #include "qverr/StatusThrowGuard.h"
 
 namespace qv3377hal {
 
-// `call(status)` sends the request; its result is returned on success.
+// `call(status)` sends the request; its result is returned on success. The
+// guard throws after the result is made, and clang never destroys a result
+// thrown past: only a result that needs no destructor may be returned.
 template <class Call>
+requires std::is_void_v<std::invoke_result_t<Call&, nQVAPALS100::tStatus&>> ||
+    std::is_trivially_destructible_v<std::invoke_result_t<Call&, nQVAPALS100::tStatus&>>
 auto driverRequest(Call&& call) {
     nQVAPALS100::tStatus status;
     qverr::TStatusThrower thrower(status);

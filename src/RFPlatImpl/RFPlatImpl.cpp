@@ -125,9 +125,11 @@ int32_t rfplat_open(const char* parameters, const char* reserved, uint64_t* hand
 }
 
 void rfplat_close(uint64_t handle) {
-    // Only a live handle is freed, once.
-    if (handle != 0 && qv3377hal::dropHandle(handle, qv3377hal::HandleKind::rfplatSession)) {
-        rfplat::closeSession(reinterpret_cast<RFPlatSession*>(static_cast<uintptr_t>(handle)));
+    // Only a live handle is freed, once; the close of any other does nothing.
+    try {
+        rfplat::closeSession(qv3377hal::takeObjectFromHandle<RFPlatSession>(
+            handle, qv3377hal::HandleKind::rfplatSession, qv3377hal::kSessionPtrRefusal));
+    } catch (...) {
     }
 }
 

@@ -93,7 +93,8 @@ void ExpandableThreadedTaskQueue::enqueue(TaskSlot& slot) {
                                      static_cast<uint64_t>(static_cast<int64_t>(threadBound_)))) {
             startWorker();
         }
-        pending_.emplace_back(copy.release());
+        // Moved out only once its slot exists: a slot refused frees it.
+        pending_.emplace_back(std::move(copy));
     }
     wake_.notify_one();
 }

@@ -89,6 +89,7 @@ class TaskSlot {
 public:
     TaskSlot() = default;
     explicit TaskSlot(Task* task) : task_(task) {}
+    explicit TaskSlot(std::unique_ptr<Task> task) : task_(std::move(task)) {}
     const Task& get() const {
         if (task_) return *task_;
         return null_;

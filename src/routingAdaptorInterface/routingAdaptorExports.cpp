@@ -111,9 +111,8 @@ QV_EXPORT void* qvroco_ra_qv3377hal_createSession(const char* devicePath,
 
 QV_EXPORT void qvroco_ra_qv3377hal_destroySession(void* session) {
     dropping([&] {
-        if (qv3377hal::dropHandle(handleOf(session), HandleKind::routingAdaptorSession)) {
-            delete static_cast<ARKRoutingAdaptorSession*>(session);
-        }
+        delete qv3377hal::takeObjectFromHandle<ARKRoutingAdaptorSession>(
+            handleOf(session), HandleKind::routingAdaptorSession, kInvalidSession);
     });
 }
 
@@ -230,8 +229,7 @@ QV_EXPORT uint32_t qvroco_ra_qv3377hal_TerminalIterator_calculateResetTerminal(
 
 QV_EXPORT void qvroco_ra_qv3377hal_TerminalIterator_destroy(void* iterator) {
     dropping([&] {
-        if (qv3377hal::dropHandle(handleOf(iterator), HandleKind::terminalIterator)) {
-            delete static_cast<TerminalIteratorInterface*>(iterator);
-        }
+        delete qv3377hal::takeObjectFromHandle<TerminalIteratorInterface>(
+            handleOf(iterator), HandleKind::terminalIterator, kInvalidIterator);
     });
 }

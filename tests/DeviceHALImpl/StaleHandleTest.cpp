@@ -165,8 +165,10 @@ TEST_F(StaleHandles, RoutingAdaptorSessionsAndIterators) {
     qvhost_release(&status);
     destroyIterator(iterator);
     destroyIterator(iterator);
+    destroyIterator(nullptr);
     destroy(session);
     destroy(session);
+    destroy(nullptr);
 
     const std::string nullSession = detailOf([&](Status s) { terminals(nullptr, s); });
     const std::string nullIterator = detailOf([&](Status s) { next(nullptr, s); });
@@ -180,6 +182,7 @@ TEST_F(StaleHandles, RoutingAdaptorSessionsAndIterators) {
         later.push_back(create(module.devicePath().c_str(), &std::realloc, &status));
         ASSERT_NE(later.back(), nullptr);
     }
+    const bool reused = later.back() == session;
     expectSameAsNull(detailOf([&](Status s) { next(orphan, s); }), nullIterator,
                      "iteratorFromHandle");
     for (void* made : later) destroy(made);
@@ -194,6 +197,9 @@ TEST_F(StaleHandles, RoutingAdaptorSessionsAndIterators) {
                          nullIterator, "iteratorFromHandle");
         destroyIterator(reinterpret_cast<void*>(bad));
     }
+    // An allocator that keeps freed memory aside (the address checker's
+    // quarantine) gives no later session the old address.
+    if (!reused) GTEST_SKIP() << "no later session took the destroyed session's address";
 }
 
 // Every operation of every family that has operations, given each live

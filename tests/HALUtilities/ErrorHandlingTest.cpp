@@ -1,6 +1,7 @@
 // The exception ladders of the export frame, in each status style.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -8,6 +9,7 @@
 #include <typeinfo>
 
 #include "HALUtilities/ContextHandle.h"
+#include "HALUtilities/DriverRequest.h"
 #include "HALUtilities/ErrorHandling.h"
 #include "qverr/Codes.h"
 #include "support/TempDir.h"
@@ -220,5 +222,18 @@ TEST(PlatformStatusStyle, AStatusExceptionKeepsItsOwnLocation) {
     earlier.setCode(-1, "c", "g", 2);
     EXPECT_EQ(platformCall(earlier, Throws::badAlloc), -1);
 }
+
+// A driver request's guard may throw once the result exists: a result that
+// needs a destructor is refused where the request is written.
+template <class Result>
+struct Returning {
+    Result operator()(tStatus&) const { return Result(); }
+};
+template <class Result>
+constexpr bool kRequestable = requires(Returning<Result> call) {
+    qv3377hal::driverRequest(call);
+};
+static_assert(kRequestable<void> && kRequestable<int> && kRequestable<const char*>);
+static_assert(!kRequestable<std::string> && !kRequestable<std::shared_ptr<int>>);
 
 }  // namespace

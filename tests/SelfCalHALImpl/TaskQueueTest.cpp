@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/syscall.h>
 
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <memory>
@@ -22,6 +23,18 @@
 #include "support/SimulatedRoot.h"
 #include "support/SyscallFault.h"
 #include "support/TempDir.h"
+
+// The thread checker brings an operator new of its own, which a program
+// cannot replace: refused allocations are tested in the other builds.
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define QV_THREAD_CHECKER
+#endif
+#endif
+#if !defined(QV_THREAD_CHECKER) && !defined(__SANITIZE_THREAD__)
+#define QV_REFUSING_NEW
+#include "support/RefusingNew.h"
+#endif
 
 namespace {
 
@@ -219,5 +232,44 @@ TEST_F(WorkerPool, ATaskWhoseWorkerCannotStartNeverRuns) {
     }  // destruction runs what is still queued
     EXPECT_EQ(refused->count(), 0);
 }
+
+#ifdef QV_REFUSING_NEW
+// A task whose copy is the last allocation its thread may make: what the
+// queue needs after the copy is refused. Counts its objects alive.
+class LastAllocationTask : public selfcalhal::Task {
+public:
+    static inline std::atomic<int> live{0};
+    LastAllocationTask() { ++live; }
+    LastAllocationTask(const LastAllocationTask&) : Task() { ++live; }
+    ~LastAllocationTask() override { --live; }
+    Task* clone() const override {
+        auto* copy = new LastAllocationTask(*this);
+        qvtest::allocations::refusing = true;
+        return copy;
+    }
+    void execute() override {}
+};
+
+// The queue's storage grows now and then; a copy queued when growing is
+// refused goes with the refusal instead of being lost.
+TEST_F(WorkerPool, ACopyThatFindsNoRoomInTheQueueIsFreed) {
+    setBound("1");  // no worker to start: the queue's storage is all it allocates
+    bool refused = false;
+    {
+        ExpandableThreadedTaskQueue queue(1);
+        TaskSlot slot(new LastAllocationTask);
+        for (int i = 0; i < 4096 && !refused; ++i) {
+            try {
+                queue.enqueue(slot);
+            } catch (const std::bad_alloc&) {
+                refused = true;
+            }
+            qvtest::allocations::refusing = false;
+        }
+    }  // destruction runs what is still queued
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(LastAllocationTask::live.load(), 0);
+}
+#endif
 
 }  // namespace

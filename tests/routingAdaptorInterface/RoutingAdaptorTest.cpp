@@ -160,7 +160,7 @@ TEST_F(RoutingAdaptor, AHostsRoundThroughEveryEntryPoint) {
 }
 
 TEST_F(RoutingAdaptor, CreationFailuresLeaveNothingBehind) {
-    const size_t threads = qvsim::processThreads();
+    const size_t threads = qvsim::processThreadsBaseline();
     const size_t descriptors = qvsim::processDescriptors();
     EXPECT_EQ(create("/nonexistent/qv3377k"), nullptr);
     EXPECT_LT(status.code, 0);
@@ -409,7 +409,7 @@ TEST_F(RoutingAdaptor, DemotionCallsBackOnTheReaderThreadOnly) {
 
 TEST_F(RoutingAdaptor, DemotionsDuringHostCallsAndDestroyJoins) {
     Callbacks callbacks;
-    const size_t threads = qvsim::processThreads();
+    const size_t threads = qvsim::processThreadsBaseline();
     open(&callbacks);
     EXPECT_EQ(qvsim::processThreads(), threads + 1);
     const uint32_t ticket = route(kSeed, R"(["PXI_Trig0"])");
