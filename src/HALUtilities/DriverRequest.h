@@ -10,12 +10,9 @@
 
 namespace qv3377hal {
 
-// `call(status)` sends the request; its result is returned on success. The
-// guard throws after the result is made, and clang never destroys a result
-// thrown past: only a result that needs no destructor may be returned.
+// `call(status)` sends the request; its result is returned on success.
 template <class Call>
-requires std::is_void_v<std::invoke_result_t<Call&, nQVAPALS100::tStatus&>> ||
-    std::is_trivially_destructible_v<std::invoke_result_t<Call&, nQVAPALS100::tStatus&>>
+requires qverr::ResultSafePastGuard<std::invoke_result_t<Call&, nQVAPALS100::tStatus&>>
 auto driverRequest(Call&& call) {
     nQVAPALS100::tStatus status;
     qverr::TStatusThrower thrower(status);

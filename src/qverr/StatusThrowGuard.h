@@ -8,6 +8,7 @@
 #pragma once
 
 #include <exception>
+#include <type_traits>
 
 #include "qverr/Status.h"
 
@@ -39,10 +40,17 @@ private:
 using TStatusThrower = ScopeExitThrower<nQVAPALS100::tStatus>;
 using StatusThrowGuard = ScopeExitThrower<Status>;
 
+// What a call made while a guard lives may return: the guard throws after
+// the result is made, and clang never destroys a result thrown past, so
+// only one that needs no destructor.
+template <class Result>
+concept ResultSafePastGuard = std::is_void_v<Result> || std::is_trivially_destructible_v<Result>;
+
 // Calls `call` with a fresh chained status (for a library that takes one
 // last); an error left there is thrown with the library's own code and
 // detail, unless an exception is already on its way out.
 template <class Call>
+requires ResultSafePastGuard<std::invoke_result_t<Call&, Status*>>
 auto callWithStatus(Call&& call) {
     Status status;
     StatusThrowGuard guard(status);

@@ -12,6 +12,7 @@
 #include "HALUtilities/DriverRequest.h"
 #include "HALUtilities/ErrorHandling.h"
 #include "qverr/Codes.h"
+#include "qverr/StatusThrowGuard.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -223,17 +224,25 @@ TEST(PlatformStatusStyle, AStatusExceptionKeepsItsOwnLocation) {
     EXPECT_EQ(platformCall(earlier, Throws::badAlloc), -1);
 }
 
-// A driver request's guard may throw once the result exists: a result that
-// needs a destructor is refused where the request is written.
+// A driver request's or a chained call's guard may throw once the result
+// exists: a result that needs a destructor is refused where the call is
+// written.
 template <class Result>
 struct Returning {
     Result operator()(tStatus&) const { return Result(); }
+    Result operator()(qverr::Status*) const { return Result(); }
 };
 template <class Result>
 constexpr bool kRequestable = requires(Returning<Result> call) {
     qv3377hal::driverRequest(call);
 };
+template <class Result>
+constexpr bool kChainable = requires(Returning<Result> call) {
+    qverr::callWithStatus(call);
+};
 static_assert(kRequestable<void> && kRequestable<int> && kRequestable<const char*>);
 static_assert(!kRequestable<std::string> && !kRequestable<std::shared_ptr<int>>);
+static_assert(kChainable<void> && kChainable<int> && kChainable<const char*>);
+static_assert(!kChainable<std::string> && !kChainable<std::shared_ptr<int>>);
 
 }  // namespace
