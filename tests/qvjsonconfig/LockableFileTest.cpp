@@ -350,31 +350,38 @@ TEST(LockableFile, UsersTakeTurnsInAStickyDirectory) {
     const std::string shared = dir / "shared";
     ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
     ASSERT_EQ(mkdir(shared.c_str(), 0700), 0);
-    ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
     const std::string path = shared + "/shared.config";
     const uid_t owner = 43377;
-    ASSERT_EQ(chown(shared.c_str(), owner + 2, owner + 2), 0);
-    int round = 0;
-    // 0: root without CAP_FOWNER, which may not replace another's file.
-    for (const uid_t user : {owner, owner + 1, owner + 1, owner, 0u, owner + 1, 0u}) {
-        const std::string text = "round " + std::to_string(++round);
-        EXPECT_EQ(inChild([&] {
-                      if (user == 0 ? !dropFowner()
-                                    : setgroups(0, nullptr) != 0 || setgid(user) != 0 ||
-                                          setuid(user) != 0)
-                          return std::string("no user change");
-                      LockableFile file(path.c_str(), true);
-                      write(file, text);
-                      return std::string();
-                  }),
-                  "")
-            << text;
-        EXPECT_EQ(qvtest::readFile(path), text);
-        EXPECT_EQ(qvtest::entryCount(shared), 1u) << text;
-        struct stat info {};
-        EXPECT_EQ(stat(path.c_str(), &info), 0);
-        EXPECT_EQ(info.st_uid, owner);
-    }
+    // On tmpfs, where a save that cannot replace the file may rewrite it in
+    // place, whatever file system holds the temporary folder.
+    const std::string said = inChild([&]() -> std::string {
+        if (std::string refused = mountSmall("tmpfs", shared); !refused.empty()) return refused;
+        if (chmod(shared.c_str(), 01777) != 0 || chown(shared.c_str(), owner + 2, owner + 2) != 0)
+            return "no shared folder";
+        std::string wrong;
+        int round = 0;
+        // 0: root without CAP_FOWNER, which may not replace another's file.
+        for (const uid_t user : {owner, owner + 1, owner + 1, owner, 0u, owner + 1, 0u}) {
+            const std::string text = "round " + std::to_string(++round);
+            const std::string failed = inChild([&] {
+                if (user == 0
+                        ? !dropFowner()
+                        : setgroups(0, nullptr) != 0 || setgid(user) != 0 || setuid(user) != 0)
+                    return std::string("no user change");
+                LockableFile file(path.c_str(), true);
+                write(file, text);
+                return std::string();
+            });
+            struct stat info {};
+            if (!failed.empty()) wrong += text + ": " + failed + "; ";
+            if (qvtest::readFile(path) != text) wrong += text + ": text; ";
+            if (qvtest::entryCount(shared) != 1) wrong += text + ": files left; ";
+            if (stat(path.c_str(), &info) != 0 || info.st_uid != owner) wrong += text + ": owner; ";
+        }
+        return wrong;
+    });
+    if (said.rfind("skip: ", 0) == 0) GTEST_SKIP() << said;
+    EXPECT_EQ(said, "");
 }
 
 }  // namespace
