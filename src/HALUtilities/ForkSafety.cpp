@@ -2,9 +2,10 @@
 
 #include <pthread.h>
 
+#include <array>
 #include <atomic>
 #include <new>
-#include <vector>
+#include <stdexcept>
 
 namespace qv3377hal {
 namespace {
@@ -14,27 +15,31 @@ struct HeldLock {
     bool leaf;
 };
 
-// Never freed: a fork or an export may come after the library's destructors
-// have run at exit.
+// In static storage and never destroyed: a fork or an export may come after
+// the library's destructors have run at exit, and nothing of it is left on
+// the heap once the library is unloaded.
 struct ForkState {
     // Taken first: the list does not change while a fork holds its locks.
     std::mutex registering;
-    std::vector<HeldLock> locks;
+    // The library's few library-wide locks.
+    std::array<HeldLock, 8> locks{};
+    size_t count = 0;
     std::atomic<uint64_t> generation{0};
 };
 
+alignas(ForkState) unsigned char storage[sizeof(ForkState)];
 ForkState* state = nullptr;
 
 void takeLocks() {
     state->registering.lock();
     for (const bool leaf : {false, true}) {
-        for (const HeldLock& held : state->locks)
-            if (held.leaf == leaf) held.lock->lock();
+        for (size_t i = 0; i < state->count; ++i)
+            if (state->locks[i].leaf == leaf) state->locks[i].lock->lock();
     }
 }
 
 void releaseLocks() {
-    for (const HeldLock& held : state->locks) held.lock->unlock();
+    for (size_t i = 0; i < state->count; ++i) state->locks[i].lock->unlock();
     state->registering.unlock();
 }
 
@@ -45,15 +50,11 @@ void releaseLocksInChild() {
 
 ForkState& forkState() {
     static ForkState* const made = [] {
-        auto* fresh = new ForkState;
-        state = fresh;
-        if (pthread_atfork(&takeLocks, &releaseLocks, &releaseLocksInChild) != 0) {
-            // Out of memory: a later first use tries again.
-            state = nullptr;
-            delete fresh;
+        state = new (storage) ForkState;
+        // Out of memory: a later first use tries again.
+        if (pthread_atfork(&takeLocks, &releaseLocks, &releaseLocksInChild) != 0)
             throw std::bad_alloc();
-        }
-        return fresh;
+        return state;
     }();
     return *made;
 }
@@ -63,7 +64,8 @@ ForkState& forkState() {
 std::mutex& holdAcrossFork(std::mutex& lock, bool leaf) {
     ForkState& fork = forkState();
     std::lock_guard guard(fork.registering);
-    fork.locks.push_back({&lock, leaf});
+    if (fork.count == fork.locks.size()) throw std::length_error("too many locks held across fork");
+    fork.locks[fork.count++] = {&lock, leaf};
     return lock;
 }
 

@@ -1,6 +1,9 @@
 #include "HALUtilities/HandleRegistry.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <bit>
 #include <cstddef>
@@ -35,16 +38,27 @@ struct Slot {
     std::atomic<uint8_t> ownerKind{kDropped};
 };
 
+// The slots are mapped pages rather than heap blocks: never given back, they
+// stay valid for late callers, and are no leak once the library is unloaded.
 struct Table {
-    explicit Table(unsigned bits) : bits(bits), slots(new Slot[size_t{1} << bits]) {}
+    // Throws std::bad_alloc.
+    void make(unsigned tableBits) {
+        const size_t count = size_t{1} << tableBits;
+        void* pages = mmap(nullptr, count * sizeof(Slot), PROT_READ | PROT_WRITE,
+                           MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (pages == MAP_FAILED) throw std::bad_alloc();
+        slots = static_cast<Slot*>(pages);
+        std::uninitialized_value_construct_n(slots, count);
+        bits = tableBits;
+    }
     size_t capacity() const { return size_t{1} << bits; }
     // Fibonacci hashing: handles are addresses, alike in their low bits.
     size_t home(uint64_t handle) const {
         return static_cast<size_t>((handle * 0x9E3779B97F4A7C15ull) >> (64 - bits));
     }
 
-    const unsigned bits;
-    const std::unique_ptr<Slot[]> slots;
+    unsigned bits = 0;
+    Slot* slots = nullptr;
 };
 
 struct Found {
@@ -170,8 +184,9 @@ private:
         Change change(sequence_);
         Table* table = old;
         if (old == nullptr || bits > old->bits) {
-            tables_.push_back(std::make_unique<Table>(bits));
-            table = tables_.back().get();
+            table = &tables_[madeTables_];
+            table->make(bits);
+            ++madeTables_;
         } else {
             for (size_t i = 0; i < old->capacity(); ++i) {
                 old->slots[i].kind.store(kDropped);
@@ -186,16 +201,20 @@ private:
     mutable std::mutex lock_;
     std::atomic<uint64_t> sequence_{0};   // odd while the table changes
     std::atomic<Table*> table_{nullptr};  // the current one of tables_
-    std::vector<std::unique_ptr<Table>> tables_;
+    // Each twice the size of the one before: more than enough.
+    std::array<Table, 48> tables_{};
+    size_t madeTables_ = 0;
     size_t used_ = 0;  // slots of the current table ever written since it was cleared
 };
 
-// Built at first use (nothing runs at library load) and never destroyed:
-// exports may still be called after the library's destructors have run at
-// exit, by a host thread or by a plug-in's destructor. What it holds stays
-// reachable until the library is unloaded.
+// Built at first use (nothing runs at library load) in static storage and
+// never destroyed: exports may still be called after the library's
+// destructors have run at exit, by a host thread or by a plug-in's
+// destructor. It lasts until the library is unloaded.
+alignas(Registry) unsigned char storage[sizeof(Registry)];
+
 Registry& registry() {
-    static Registry* const instance = new Registry;
+    static Registry* const instance = new (storage) Registry;
     return *instance;
 }
 
@@ -206,8 +225,7 @@ void addHandle(uint64_t handle, HandleKind kind) {
 }
 
 void addHandle(uint64_t handle, HandleKind kind, uint64_t owner, HandleKind ownerKind) {
-    registry().add(handle,
-                   {static_cast<uint8_t>(kind), owner, static_cast<uint8_t>(ownerKind)});
+    registry().add(handle, {static_cast<uint8_t>(kind), owner, static_cast<uint8_t>(ownerKind)});
 }
 
 bool dropHandle(uint64_t handle, HandleKind kind) {

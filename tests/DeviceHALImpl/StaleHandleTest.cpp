@@ -1,6 +1,7 @@
 // Closed and made-up handles of every kind, and contexts of another family,
 // through the shipped library: each is refused as a 0 handle is, with the
 // detail that the handle is unknown, and a second close does nothing.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -314,6 +315,41 @@ TEST_F(StaleHandles, SessionsClosedByTheHostsExitHandlerAndGlobalDestructor) {
         qvtest::spawnSelf("StaleHandles.SessionsClosedByTheHostsExitHandlerAndGlobalDestructor",
                           "QV_TEST_EXIT_HOST=1");
     EXPECT_EQ(qvtest::waitForExitWithin(child, std::chrono::seconds(60)), 0);
+}
+
+// Exports called after the library's destructors have run at exit: by a
+// plug-in loaded after the library, from its own destructor, and by a host
+// thread still calling while main returns. Each host runs as a process of
+// its own, which must exit cleanly (a sanitizer's report fails its exit).
+TEST_F(StaleHandles, ExportsCalledAfterTheLibrarysDestructors) {
+    auto getTriggerId =
+        library.fn<int32_t (*)(uint64_t, const char*, int32_t*)>("trig_getTriggerID");
+    int32_t id = 0;
+    if (qvtest::environmentIs("QV_TEST_LATE_CALLER", "plugin")) {
+        void* plugin = dlopen(QV_LATE_CALLER, RTLD_NOW | RTLD_LOCAL);
+        if (plugin == nullptr) _exit(3);
+        using Give = void (*)(decltype(getTriggerId));
+        reinterpret_cast<Give>(dlsym(plugin, "qvtest_callAtUnload"))(getTriggerId);
+        getTriggerId(0x5a5a5a5a5a5a5a50ull, "", &id);
+        std::exit(0);
+    }
+    if (qvtest::environmentIs("QV_TEST_LATE_CALLER", "thread")) {
+        std::atomic<bool> calling{false};
+        std::thread([&] {
+            for (;;) {
+                getTriggerId(0x5a5a5a5a5a5a5a50ull, "", &id);
+                calling = true;
+            }
+        }).detach();
+        while (!calling) std::this_thread::yield();
+        std::exit(0);
+    }
+    for (const char* caller : {"plugin", "thread"}) {
+        const pid_t child =
+            qvtest::spawnSelf("StaleHandles.ExportsCalledAfterTheLibrarysDestructors",
+                              std::string("QV_TEST_LATE_CALLER=") + caller);
+        EXPECT_EQ(qvtest::waitForExitWithin(child, std::chrono::seconds(60)), 0) << caller;
+    }
 }
 
 // Sessions opened and closed on many threads while others keep calling

@@ -26,6 +26,13 @@ void* operator new(std::size_t size) {
     if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
     throw std::bad_alloc();
 }
+// The library's own allocations ask without exceptions; this delete frees
+// them too.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    if (qvtest::allocations::refusing) return nullptr;
+    if (qvtest::allocations::counting) ++qvtest::allocations::count;
+    return std::malloc(size == 0 ? 1 : size);
+}
 // The replacement pair: what this new returns, this delete frees.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
