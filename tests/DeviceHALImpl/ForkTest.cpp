@@ -7,9 +7,9 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -29,7 +29,8 @@ TEST_F(ForkingHost, NoChildHangsWhileOtherThreadsCallTheLibrary) {
         "qvroco_ra_qv3377hal_createSession");
     auto destroy = library.fn<void (*)(void*)>("qvroco_ra_qv3377hal_destroySession");
     auto terminals = library.fn<void* (*)(void*, Status)>("qvroco_ra_qv3377hal_getAllTerminals");
-    auto destroyIterator = library.fn<void (*)(void*)>("qvroco_ra_qv3377hal_TerminalIterator_destroy");
+    auto destroyIterator =
+        library.fn<void (*)(void*)>("qvroco_ra_qv3377hal_TerminalIterator_destroy");
     qvhost_status status = qvhost_newStatus();
     void* routing = create(module.devicePath().c_str(), &std::realloc, &status);
     ASSERT_NE(routing, nullptr);
