@@ -35,7 +35,7 @@ TEST_F(ForkingHost, NoChildHangsWhileOtherThreadsCallTheLibrary) {
     void* routing = create(module.devicePath().c_str(), &std::realloc, &status);
     ASSERT_NE(routing, nullptr);
 
-    // One thread looks up a made-up handle, one adds and drops iterators
+    // One thread looks up a made-up handle, two add and drop iterators
     // (touching no device): the registry changes under the forks.
     std::atomic<bool> stop{false};
     std::vector<std::thread> callers;
@@ -43,9 +43,13 @@ TEST_F(ForkingHost, NoChildHangsWhileOtherThreadsCallTheLibrary) {
         int32_t id = 0;
         while (!stop) getTriggerId(0x5a5a5a5a5a5a5a50ull, "", &id);
     });
-    callers.emplace_back([&] {
-        while (!stop) destroyIterator(terminals(routing, &status));
-    });
+    for (int writer = 0; writer < 2; ++writer) {
+        callers.emplace_back([&] {
+            qvhost_status own = qvhost_newStatus();
+            while (!stop) destroyIterator(terminals(routing, &own));
+            qvhost_release(&own);
+        });
+    }
     const std::string json = params("", false);
 
     constexpr int kForks = 200;
