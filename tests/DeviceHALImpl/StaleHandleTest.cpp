@@ -325,31 +325,40 @@ TEST_F(StaleHandles, SessionsClosedByTheHostsExitHandlerAndGlobalDestructor) {
 TEST_F(StaleHandles, ExportsCalledAfterTheLibrarysDestructors) {
     auto getTriggerId =
         library.fn<int32_t (*)(uint64_t, const char*, int32_t*)>("trig_getTriggerID");
-    int32_t id = 0;
-    if (qvtest::environmentIs("QV_TEST_LATE_CALLER", "plugin")) {
+    const char* caller = getenv("QV_TEST_LATE_CALLER");
+    if (caller != nullptr) {
         void* plugin = dlopen(QV_LATE_CALLER, RTLD_NOW | RTLD_LOCAL);
         if (plugin == nullptr) _exit(3);
-        using Give = void (*)(decltype(getTriggerId));
-        reinterpret_cast<Give>(dlsym(plugin, "qvtest_callAtUnload"))(getTriggerId);
-        getTriggerId(0x5a5a5a5a5a5a5a50ull, "", &id);
-        std::exit(0);
-    }
-    if (qvtest::environmentIs("QV_TEST_LATE_CALLER", "thread")) {
-        std::atomic<bool> calling{false};
+        int32_t id = 0;
+        if (std::string(caller) == "plugin") {
+            using Give = void (*)(decltype(getTriggerId));
+            reinterpret_cast<Give>(dlsym(plugin, "qvtest_callAtUnload"))(getTriggerId);
+            getTriggerId(0x5a5a5a5a5a5a5a50ull, "", &id);
+            std::exit(0);
+        }
+        // On a live trigger context: a look-up and nothing else.
+        uint64_t device = 0;
+        uint64_t trigger = 0;
+        if (open(params("", false).c_str(), "ai/0", &device) != 0 ||
+            getContext(device, 10, 0, &trigger) != 0)
+            _exit(3);
+        static std::atomic<uint64_t> calls{0};
+        using Await = void (*)(const std::atomic<uint64_t>*);
+        reinterpret_cast<Await>(dlsym(plugin, "qvtest_awaitCallsAtUnload"))(&calls);
         std::thread([&] {
             for (;;) {
-                getTriggerId(0x5a5a5a5a5a5a5a50ull, "", &id);
-                calling = true;
+                getTriggerId(trigger, "", &id);
+                ++calls;
             }
         }).detach();
-        while (!calling) std::this_thread::yield();
+        while (calls == 0) std::this_thread::yield();
         std::exit(0);
     }
-    for (const char* caller : {"plugin", "thread"}) {
+    for (const char* host : {"plugin", "thread"}) {
         const pid_t child =
             qvtest::spawnSelf("StaleHandles.ExportsCalledAfterTheLibrarysDestructors",
-                              std::string("QV_TEST_LATE_CALLER=") + caller);
-        EXPECT_EQ(qvtest::waitForExitWithin(child, qvtest::kHangGuard), 0) << caller;
+                              std::string("QV_TEST_LATE_CALLER=") + host);
+        EXPECT_EQ(qvtest::waitForExitWithin(child, qvtest::kHangGuard), 0) << host;
     }
 }
 
