@@ -91,7 +91,7 @@ void BM_getTriggerIdOwnSessionPerThread(benchmark::State& state) {
     const uint64_t handle = perThread[static_cast<size_t>(state.thread_index())]->handle;
     int32_t id = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(trig_getTriggerID(handle, "", &id));
+        benchmark::DoNotOptimize(trig_getTriggerID(handle, "ao/0/StartTrigger", &id));
         benchmark::DoNotOptimize(id);
     }
     state.SetItemsProcessed(state.iterations());
