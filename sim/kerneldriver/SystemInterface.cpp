@@ -3,6 +3,7 @@
 // and sockets are served here, all others go to the operating system.
 #include <fcntl.h>
 #include <linux/netlink.h>
+#include <pthread.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
@@ -229,6 +230,11 @@ constinit const sdihal::nQVAPAL000::tSystemInterface table{
 
 std::mutex& simulatorMutex() {
     static std::mutex mutex;
+    // A kernel's locks are never left held in a forked child by a thread
+    // the child lacks: neither are the simulated driver's.
+    static const int heldAcrossFork =
+        pthread_atfork([] { mutex.lock(); }, [] { mutex.unlock(); }, [] { mutex.unlock(); });
+    (void)heldAcrossFork;
     return mutex;
 }
 

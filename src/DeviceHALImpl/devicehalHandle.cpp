@@ -137,7 +137,8 @@ QV_EXPORT int32_t device_getContext(uint64_t deviceHandle, uint32_t contextId, u
         void* context = qv3377hal::sessionPtrFromHandle(deviceHandle)->getContext(contextId, flag);
         const auto kind = qv3377hal::familyKindOf(contextId);
         if (context != nullptr && kind) {
-            qv3377hal::addHandle(qv3377hal::handleOf(context), *kind, deviceHandle);
+            qv3377hal::addHandle(qv3377hal::handleOf(context), *kind, deviceHandle,
+                                 qv3377hal::HandleKind::deviceSession);
         }
         *contextOut = qv3377hal::handleOf(context);
     });

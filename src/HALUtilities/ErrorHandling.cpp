@@ -57,7 +57,7 @@ DeviceSession* takeSessionFromHandle(uint64_t handle) {
     DeviceSession* session =
         takeObjectFromHandle<DeviceSession>(handle, HandleKind::deviceSession, kDeviceRefusal);
     // Its contexts go with it: no family handle outlives the objects.
-    dropOwnedBy(handle);
+    dropOwnedBy(handle, HandleKind::deviceSession);
     return session;
 }
 

@@ -5,9 +5,10 @@
 // kind, so that no conversion dereferences the latter.
 //
 // A handle is added where its object is created and dropped before the
-// object is freed. A handle may name an owner (the handle of the object that
-// frees it, or that it relies on): dropping the owner's own handle does not
-// drop its dependents; dropOwnedBy does.
+// object is freed. A handle may name an owner (the handle and kind of the
+// object that frees it, or that it relies on): dropping the owner's own
+// handle does not drop its dependents; dropOwnedBy does. A drop never fails
+// and allocates nothing.
 #pragma once
 
 #include <cstdint>
@@ -55,12 +56,15 @@ uint64_t handleOf(T* object) {
 }
 
 // Adds `handle` (non-zero); an existing entry of the same handle is replaced.
-void addHandle(uint64_t handle, HandleKind kind, uint64_t owner = 0);
+void addHandle(uint64_t handle, HandleKind kind);
+// The same, owned by `owner` of `ownerKind`.
+void addHandle(uint64_t handle, HandleKind kind, uint64_t owner, HandleKind ownerKind);
 // Drops `handle` when it is live with that kind; true when it was (its closer
 // then frees the object: of two concurrent closes only one gets true).
 bool dropHandle(uint64_t handle, HandleKind kind);
-// Drops every handle whose owner is `owner`.
-void dropOwnedBy(uint64_t owner);
+// Drops every handle whose owner is `owner` of `ownerKind`: not those of
+// an earlier object of another kind at the same address.
+void dropOwnedBy(uint64_t owner, HandleKind ownerKind);
 bool isLiveHandle(uint64_t handle, HandleKind kind);
 // The owner of a live handle of that kind; nothing when it is not live.
 std::optional<uint64_t> ownerOfLiveHandle(uint64_t handle, HandleKind kind);

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "HALUtilities/ErrorHandling.h"
+#include "HALUtilities/ForkSafety.h"
 #include "HALUtilities/KorvexRuntime.h"
 #include "SelfCalHALImpl/SelfCalHALSession.h"
 #include "qvdynlib/qvdynlib.h"
@@ -77,6 +78,8 @@ struct CachedLibrary {
 };
 
 struct ProcessState {
+    ProcessState() { qv3377hal::holdAcrossFork(cacheMutex); }
+
     std::mutex cacheMutex;
     std::map<std::string, CachedLibrary> cache;
     std::once_flag engineOnce;

@@ -1,6 +1,7 @@
 #include "SelfCalHALImpl/TaskQueue.h"
 
 #include "HALUtilities/ErrorHandling.h"
+#include "HALUtilities/ForkSafety.h"
 #include "qverr/DetailWriter.h"
 #include "qverr/Exception.h"
 
@@ -121,6 +122,8 @@ namespace {
 // its parent's pool alone (reachable, never destroyed) and builds a pool of
 // its own on first use.
 struct ProcessPool {
+    ProcessPool() { qv3377hal::holdAcrossFork(mutex); }
+
     std::mutex mutex;
     ExpandableThreadedTaskQueue* queue = nullptr;
     ExpandableThreadedTaskQueue* inherited = nullptr;

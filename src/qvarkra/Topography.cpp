@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "HALUtilities/ErrorHandling.h"
+#include "HALUtilities/ForkSafety.h"
 #include "qverr/DetailWriter.h"
 #include "qverr/Exception.h"
 #include "qvroco/RouteSetting.h"
@@ -742,7 +743,8 @@ const char* TerminalIndex::nameOfId(uint32_t id) const {
 }
 
 const TerminalIndex& terminalIndex(const TopographyInfo& topography) {
-    static std::mutex mutex;
+    static std::mutex indexLock;
+    static std::mutex& mutex = qv3377hal::holdAcrossFork(indexLock);
     static std::map<const TopographyInfo*, std::unique_ptr<TerminalIndex>> indexes;
     std::lock_guard lock(mutex);
     auto& index = indexes[&topography];

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "HALUtilities/ForkSafety.h"
 #include "qverr/Exception.h"
 
 namespace visapxipluginapalcodegen {
@@ -15,6 +16,8 @@ std::vector<std::shared_ptr<PluginSession>>::iterator PluginState::lowerBound(ui
 
 PluginState& pluginState() {
     static PluginState state;
+    static const std::mutex& held = qv3377hal::holdAcrossFork(state.lock);
+    (void)held;
     return state;
 }
 

@@ -175,7 +175,7 @@ QV_EXPORT void* qvroco_ra_qv3377hal_getAllTerminals(void* session, qverr::Status
         std::unique_ptr<TerminalIteratorInterface> iterator(
             sessionFromHandle(session)->getAllTerminals());
         qv3377hal::addHandle(handleOf(iterator.get()), HandleKind::terminalIterator,
-                             handleOf(session));
+                             handleOf(session), HandleKind::routingAdaptorSession);
         return iterator.release();
     });
 }

@@ -1,6 +1,7 @@
 // Closed and made-up handles of every kind, and contexts of another family,
 // through the shipped library: each is refused as a 0 handle is, with the
 // detail that the handle is unknown, and a second close does nothing.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,6 +15,7 @@
 
 #include "DeviceHALImpl/DeviceHost.h"
 #include "qverr/Codes.h"
+#include "support/EndsWithin.h"
 #include "support/HostLibrary.h"
 #include "support/SelfProcess.h"
 
@@ -320,6 +322,50 @@ TEST_F(StaleHandles, SessionsClosedByTheHostsExitHandlerAndGlobalDestructor) {
         qvtest::spawnSelf("StaleHandles.SessionsClosedByTheHostsExitHandlerAndGlobalDestructor",
                           "QV_TEST_EXIT_HOST=1");
     EXPECT_EQ(qvtest::waitForExitWithin(child, std::chrono::seconds(60)), 0);
+}
+
+// Exports called after the library's destructors have run at exit: by a
+// plug-in loaded after the library, from its own destructor, and by a host
+// thread still calling while main returns. Each host runs as a process of
+// its own, which must exit cleanly (a sanitizer's report fails its exit).
+TEST_F(StaleHandles, ExportsCalledAfterTheLibrarysDestructors) {
+    auto getTriggerId =
+        library.fn<int32_t (*)(uint64_t, const char*, int32_t*)>("trig_getTriggerID");
+    const char* caller = getenv("QV_TEST_LATE_CALLER");
+    if (caller != nullptr) {
+        void* plugin = dlopen(QV_LATE_CALLER, RTLD_NOW | RTLD_LOCAL);
+        if (plugin == nullptr) _exit(3);
+        int32_t id = 0;
+        if (std::string(caller) == "plugin") {
+            using Give = void (*)(decltype(getTriggerId));
+            reinterpret_cast<Give>(dlsym(plugin, "qvtest_callAtUnload"))(getTriggerId);
+            getTriggerId(0x5a5a5a5a5a5a5a50ull, "", &id);
+            std::exit(0);
+        }
+        // On a live trigger context: a look-up and nothing else.
+        uint64_t device = 0;
+        uint64_t trigger = 0;
+        if (open(params("", false).c_str(), "ai/0", &device) != 0 ||
+            getContext(device, 10, 0, &trigger) != 0)
+            _exit(3);
+        static std::atomic<uint64_t> calls{0};
+        using Await = void (*)(const std::atomic<uint64_t>*);
+        reinterpret_cast<Await>(dlsym(plugin, "qvtest_awaitCallsAtUnload"))(&calls);
+        std::thread([&] {
+            for (;;) {
+                getTriggerId(trigger, "", &id);
+                ++calls;
+            }
+        }).detach();
+        while (calls == 0) std::this_thread::yield();
+        std::exit(0);
+    }
+    for (const char* host : {"plugin", "thread"}) {
+        const pid_t child =
+            qvtest::spawnSelf("StaleHandles.ExportsCalledAfterTheLibrarysDestructors",
+                              std::string("QV_TEST_LATE_CALLER=") + host);
+        EXPECT_EQ(qvtest::waitForExitWithin(child, qvtest::kHangGuard), 0) << host;
+    }
 }
 
 // Sessions opened and closed on many threads while others keep calling

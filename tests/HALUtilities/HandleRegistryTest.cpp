@@ -24,9 +24,12 @@ TEST(HandleRegistry, KindsAndOwnersSurviveGrowthAndTheClearingOfDroppedHandles) 
     constexpr uint64_t kOwner = 0x7f1fff000000;
     constexpr uint64_t kCount = 3000;
     for (uint64_t i = 0; i < kCount; ++i) {
-        qv3377hal::addHandle(handleAt(kBase, i),
-                             i % 2 ? HandleKind::trigContext : HandleKind::p2pSession,
-                             i % 3 == 0 ? kOwner : 0);
+        const HandleKind kind = i % 2 ? HandleKind::trigContext : HandleKind::p2pSession;
+        if (i % 3 == 0) {
+            qv3377hal::addHandle(handleAt(kBase, i), kind, kOwner, HandleKind::deviceSession);
+        } else {
+            qv3377hal::addHandle(handleAt(kBase, i), kind);
+        }
     }
     // Many short-lived handles: dropped slots are cleared again and again.
     for (uint64_t i = 0; i < 20000; ++i) {
@@ -49,11 +52,15 @@ TEST(HandleRegistry, KindsAndOwnersSurviveGrowthAndTheClearingOfDroppedHandles) 
     // with its new kind and owner.
     EXPECT_FALSE(qv3377hal::dropHandle(handleAt(kBase, 1), HandleKind::p2pSession));
     EXPECT_TRUE(qv3377hal::dropHandle(handleAt(kBase, 1), HandleKind::trigContext));
-    qv3377hal::addHandle(handleAt(kBase, 1), HandleKind::terminalIterator, 5);
-    EXPECT_EQ(qv3377hal::ownerOfLiveHandle(handleAt(kBase, 1), HandleKind::terminalIterator), 5u);
+    qv3377hal::addHandle(handleAt(kBase, 1), HandleKind::terminalIterator, kOwner,
+                         HandleKind::routingAdaptorSession);
+    EXPECT_EQ(qv3377hal::ownerOfLiveHandle(handleAt(kBase, 1), HandleKind::terminalIterator),
+              kOwner);
 
-    // The owner's dependents go together, and only they.
-    qv3377hal::dropOwnedBy(kOwner);
+    // The owner's dependents go together, and only they: not those of an
+    // earlier owner of another kind at the same address.
+    qv3377hal::dropOwnedBy(kOwner, HandleKind::deviceSession);
+    EXPECT_TRUE(qv3377hal::isLiveHandle(handleAt(kBase, 1), HandleKind::terminalIterator));
     for (uint64_t i = 0; i < kCount; ++i) {
         const HandleKind kind = i % 2 ? HandleKind::trigContext : HandleKind::p2pSession;
         const bool live = i != 1 && i % 3 != 0;

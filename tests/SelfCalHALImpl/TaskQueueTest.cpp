@@ -1,6 +1,7 @@
 // The calibration worker pool: growth up to the configured bound, order,
 // draining at destruction, and tasks that always complete.
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <sys/syscall.h>
 
 #include <atomic>
@@ -160,6 +161,41 @@ TEST_F(WorkerPool, AForkedChildEndsWithoutThePoolsWorkers) {
     auto after = submit(selfcalhal::processQueue(), [] { return 2; });
     ASSERT_TRUE(finishes(*after));
     EXPECT_EQ(after->result(), 2);
+}
+
+// A host that is process 1 of its PID namespace and forks into a new one
+// has a child that is process 1 as well: the child still builds a pool of
+// its own rather than wait on its parent's workers.
+TEST_F(WorkerPool, AChildWithItsParentsProcessIdBuildsItsOwnPool) {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the thread checker lets no forked child of a threaded process start a thread";
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+    GTEST_SKIP() << "the thread checker lets no forked child of a threaded process start a thread";
+#endif
+#endif
+    constexpr int kNoNamespaces = 77;
+    // Each process exits with its child's exit code.
+    auto forkAndWait = [](auto&& body) {
+        const pid_t child = fork();
+        if (child == 0) _exit(body());
+        return qvtest::waitForExitWithin(child, std::chrono::seconds(30));
+    };
+    const int code = forkAndWait([&] {
+        if (unshare(CLONE_NEWUSER | CLONE_NEWPID) != 0) return kNoNamespaces;
+        return forkAndWait([&] {
+            if (getpid() != 1 || !finishes(*submit(selfcalhal::processQueue(), [] { return 1; })))
+                return 4;
+            if (unshare(CLONE_NEWPID) != 0) return kNoNamespaces;
+            return forkAndWait([&] {
+                if (getpid() != 1) return 4;
+                auto own = submit(selfcalhal::processQueue(), [] { return 3; });
+                return finishes(*own) && own->result() == 3 ? 0 : 3;
+            });
+        });
+    });
+    if (code == kNoNamespaces) GTEST_SKIP() << "no user and PID namespaces here";
+    EXPECT_EQ(code, 0);
 }
 
 // Tasks start in the order they were queued; destruction runs what is

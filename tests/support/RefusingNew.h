@@ -26,7 +26,8 @@ void* operator new(std::size_t size) {
     if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
     throw std::bad_alloc();
 }
-// Its allocations, too, are freed by the delete below.
+// The library's own allocations ask without exceptions; this delete frees
+// them too.
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     if (qvtest::allocations::refusing) return nullptr;
     if (qvtest::allocations::counting) ++qvtest::allocations::count;

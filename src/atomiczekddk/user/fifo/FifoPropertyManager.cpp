@@ -2,8 +2,7 @@
 
 #include <algorithm>
 #include <array>
-#include <mutex>
-#include <vector>
+#include <atomic>
 
 #include "qverr/Exception.h"
 
@@ -66,11 +65,16 @@ FifoPropertyManager::~FifoPropertyManager() {
     if (!deviceHoldsBuffer_) return;
     // Freeing memory the device may still write into would corrupt whatever
     // is allocated there next: the buffer is kept for the life of the
-    // process instead.
-    static std::mutex mutex;
-    static auto* abandoned = new std::vector<std::unique_ptr<HostBuffer>>();
-    std::lock_guard lock(mutex);
-    abandoned->push_back(std::move(hostBuffer_));
+    // process instead, on a list that takes no lock (none that a forked
+    // child could inherit held).
+    struct Abandoned {
+        std::unique_ptr<HostBuffer> buffer;
+        Abandoned* next;
+    };
+    static std::atomic<Abandoned*> abandoned{nullptr};
+    auto* kept = new Abandoned{std::move(hostBuffer_), abandoned.load()};
+    while (!abandoned.compare_exchange_weak(kept->next, kept)) {
+    }
 }
 
 template <class X, class V>
