@@ -5,10 +5,12 @@
 #include <atomic>
 #include <cerrno>
 #include <memory>
+#include <mutex>
 
 #include "AtomicZEKHALImpl/AliasServices.h"
 #include "AtomicZEKHALImpl/PciModelNameIdentifierCodegen.h"
 #include "AtomicZEKHALImpl/SessionFactoryQrx.h"
+#include "HALUtilities/ForkSafety.h"
 #include "HALUtilities/OwningProcess.h"
 #include "apal_qv3377k/tInterfaceProxy_atomiczekddkqrx.h"
 #include "atomiczekddk/user/devicelist/DeviceList.h"
@@ -75,8 +77,30 @@ struct OnceRecord {
 
 std::atomic<sdihal::nQVAPAL000::tMutex*> pluginMutex{nullptr};
 
+// The plug-in mutex is held across a fork through the pointer, which exit
+// clears; only the forking thread uses this, between its fork handlers.
+sdihal::nQVAPAL000::tMutex* heldAtFork = nullptr;
+
+void takePluginMutex(void*) {
+    heldAtFork = pluginMutex.load(std::memory_order_acquire);
+    if (heldAtFork != nullptr) heldAtFork->lock();
+}
+
+void releasePluginMutex(void*) {
+    if (heldAtFork != nullptr) heldAtFork->unlock();
+}
+
+void resetPluginMutexInChild(void*) {
+    if (heldAtFork != nullptr) heldAtFork->resetInChild();
+}
+
 void createPluginMutex(nQVAPALS100::tStatus& status) {
     try {
+        static std::once_flag heldAcrossFork;
+        std::call_once(heldAcrossFork, [] {
+            qv3377hal::holdAcrossFork(nullptr, &takePluginMutex, &releasePluginMutex,
+                                      &resetPluginMutexInChild);
+        });
         pluginMutex.store(new sdihal::nQVAPAL000::tMutex, std::memory_order_release);
     } catch (...) {
         qv3377hal::storeCurrentException(status, qv3377hal::kComponent, kFile, 47);

@@ -8,16 +8,23 @@
 #include <stdexcept>
 
 namespace qv3377hal {
+
+// The handle registry's writers' lock, taken after every other.
+void lockHandleRegistryWriters();
+void unlockHandleRegistryWriters();
+
 namespace {
 
 struct HeldLock {
-    std::mutex* lock;
-    bool leaf;
+    void* lock;
+    void (*take)(void*);
+    void (*release)(void*);
+    void (*releaseInChild)(void*);
 };
 
-// In static storage and never destroyed: a fork or an export may come after
-// the library's destructors have run at exit, and nothing of it is left on
-// the heap once the library is unloaded.
+// Constant-initialised: nothing runs at load, no first-use guard can be
+// caught half done by a fork, and nothing is destroyed at exit, where a
+// fork or an export may still come after the library's destructors.
 struct ForkState {
     // Taken first: the list does not change while a fork holds its locks.
     std::mutex registering;
@@ -25,52 +32,59 @@ struct ForkState {
     std::array<HeldLock, 8> locks{};
     size_t count = 0;
     std::atomic<uint64_t> generation{0};
+    // pthread_once, which a fork cannot leave half done in the child.
+    std::once_flag armed;
 };
 
-alignas(ForkState) unsigned char storage[sizeof(ForkState)];
-ForkState* state = nullptr;
+constinit ForkState state;
 
 void takeLocks() {
-    state->registering.lock();
-    for (const bool leaf : {false, true}) {
-        for (size_t i = 0; i < state->count; ++i)
-            if (state->locks[i].leaf == leaf) state->locks[i].lock->lock();
-    }
+    state.registering.lock();
+    for (size_t i = 0; i < state.count; ++i) state.locks[i].take(state.locks[i].lock);
+    lockHandleRegistryWriters();
 }
 
 void releaseLocks() {
-    for (size_t i = 0; i < state->count; ++i) state->locks[i].lock->unlock();
-    state->registering.unlock();
+    unlockHandleRegistryWriters();
+    for (size_t i = 0; i < state.count; ++i) state.locks[i].release(state.locks[i].lock);
+    state.registering.unlock();
 }
 
 void releaseLocksInChild() {
-    state->generation.fetch_add(1);
-    releaseLocks();
-}
-
-ForkState& forkState() {
-    static ForkState* const made = [] {
-        state = new (storage) ForkState;
-        // Out of memory: a later first use tries again.
-        if (pthread_atfork(&takeLocks, &releaseLocks, &releaseLocksInChild) != 0)
-            throw std::bad_alloc();
-        return state;
-    }();
-    return *made;
+    state.generation.fetch_add(1);
+    unlockHandleRegistryWriters();
+    for (size_t i = 0; i < state.count; ++i) state.locks[i].releaseInChild(state.locks[i].lock);
+    state.registering.unlock();
 }
 
 }  // namespace
 
-std::mutex& holdAcrossFork(std::mutex& lock, bool leaf) {
-    ForkState& fork = forkState();
-    std::lock_guard guard(fork.registering);
-    if (fork.count == fork.locks.size()) throw std::length_error("too many locks held across fork");
-    fork.locks[fork.count++] = {&lock, leaf};
+void armForkHandlers() {
+    std::call_once(state.armed, [] {
+        if (pthread_atfork(&takeLocks, &releaseLocks, &releaseLocksInChild) != 0)
+            throw std::bad_alloc();
+    });
+}
+
+void holdAcrossFork(void* lock, void (*take)(void*), void (*release)(void*),
+                    void (*releaseInChild)(void*)) {
+    armForkHandlers();
+    std::lock_guard guard(state.registering);
+    if (state.count == state.locks.size())
+        throw std::length_error("too many locks held across fork");
+    state.locks[state.count++] = {lock, take, release, releaseInChild};
+}
+
+std::mutex& holdAcrossFork(std::mutex& lock) {
+    const auto unlock = [](void* held) { static_cast<std::mutex*>(held)->unlock(); };
+    holdAcrossFork(
+        &lock, [](void* held) { static_cast<std::mutex*>(held)->lock(); }, unlock, unlock);
     return lock;
 }
 
 uint64_t processGeneration() {
-    return forkState().generation.load();
+    armForkHandlers();
+    return state.generation.load();
 }
 
 }  // namespace qv3377hal

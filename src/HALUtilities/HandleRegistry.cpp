@@ -89,9 +89,6 @@ Found read(const Slot* slot) {
 
 class Registry {
 public:
-    // The writers' lock is a leaf: a fork may take it after every other.
-    Registry() { holdAcrossFork(lock_, true); }
-
     Found find(uint64_t handle) const {
         const uint64_t before = sequence_.load();
         if (before % 2 == 0) {
@@ -103,7 +100,7 @@ public:
     }
 
     void add(uint64_t handle, const Found& entry) {
-        std::lock_guard guard(lock_);
+        const auto guard = lockWriters();
         Table* table = table_.load();
         if (table == nullptr || (used_ + 1) * 2 > table->capacity()) rebuild();
         Change change(sequence_);
@@ -111,7 +108,7 @@ public:
     }
 
     bool drop(uint64_t handle, HandleKind kind) {
-        std::lock_guard guard(lock_);
+        const auto guard = lockWriters();
         Slot* slot = probe(table_.load(), handle);
         if (slot == nullptr || slot->kind.load() != static_cast<uint8_t>(kind)) return false;
         Change change(sequence_);
@@ -120,7 +117,7 @@ public:
     }
 
     void dropOwnedBy(uint64_t owner, uint8_t ownerKind) {
-        std::lock_guard guard(lock_);
+        const auto guard = lockWriters();
         Table* table = table_.load();
         if (table == nullptr) return;
         Change change(sequence_);
@@ -132,7 +129,17 @@ public:
         }
     }
 
+    // The writers' lock, for the fork handlers (a leaf: taken after every
+    // other lock they take).
+    std::mutex& writers() { return lock_; }
+
 private:
+    // A fork must find the writers' lock free whatever other thread wrote.
+    std::unique_lock<std::mutex> lockWriters() {
+        armForkHandlers();
+        return std::unique_lock(lock_);
+    }
+
     // Marks the table as changing for its lifetime (the mutex is held).
     class Change {
     public:
@@ -207,18 +214,26 @@ private:
     size_t used_ = 0;  // slots of the current table ever written since it was cleared
 };
 
-// Built at first use (nothing runs at library load) in static storage and
-// never destroyed: exports may still be called after the library's
-// destructors have run at exit, by a host thread or by a plug-in's
-// destructor. It lasts until the library is unloaded.
-alignas(Registry) unsigned char storage[sizeof(Registry)];
+// Constant-initialised (nothing runs at library load, and no first-use
+// guard can be caught half done by a fork) and never destroyed: exports may
+// still be called after the library's destructors have run at exit, by a
+// host thread or by a plug-in's destructor. It lasts until the library is
+// unloaded.
+constinit Registry instance;
 
 Registry& registry() {
-    static Registry* const instance = new (storage) Registry;
-    return *instance;
+    return instance;
 }
 
 }  // namespace
+
+void lockHandleRegistryWriters() {
+    registry().writers().lock();
+}
+
+void unlockHandleRegistryWriters() {
+    registry().writers().unlock();
+}
 
 void addHandle(uint64_t handle, HandleKind kind) {
     registry().add(handle, {static_cast<uint8_t>(kind)});

@@ -4,17 +4,21 @@
 // checks, and sessions opened through the device list.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "atomiczekddk/shared/Errors.h"
 #include "kerneldriver/Driver.h"
 #include "module/SimulatedModule.h"
 #include "qverr/Codes.h"
 #include "support/BitfileGenerator.h"
+#include "support/EndsWithin.h"
 #include "support/HostLibrary.h"
+#include "support/SelfProcess.h"
 #include "zekhost/ZekHost.h"
 
 namespace {
@@ -109,6 +113,38 @@ TEST_F(PluginHost, CountedInitializationsShareOneSetOfObjects) {
     EXPECT_EQ(qvsim::processThreads(), running);
     EXPECT_EQ(finalize(), 0);
     EXPECT_LE(qvsim::processThreadsSettlingAtMost(threads), threads);
+}
+
+// A child forked while another thread builds or ends the plug-in's objects
+// initializes and finalizes on its own, and ends.
+TEST_F(PluginHost, NoChildHangsWhileAnotherThreadInitializes) {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the thread checker lets no forked child of a threaded process start a thread";
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+    GTEST_SKIP() << "the thread checker lets no forked child of a threaded process start a thread";
+#endif
+#endif
+    std::atomic<bool> stop{false};
+    std::thread cycling([&] {
+        while (!stop) {
+            if (initialize() == 0) finalize();
+        }
+    });
+    constexpr int kForks = 60;
+    std::vector<pid_t> children;
+    for (int i = 0; i < kForks; ++i) {
+        const pid_t child = fork();
+        if (child == 0) _exit(initialize() == 0 && finalize() == 0 ? 0 : 3);
+        if (child < 0) break;
+        children.push_back(child);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    stop = true;
+    cycling.join();
+    const qvtest::ChildrenEnded ended = qvtest::waitForChildren(children, qvtest::kHangGuard);
+    EXPECT_EQ(ended.hung, 0) << "of " << children.size();
+    EXPECT_EQ(ended.failed, 0) << "of " << children.size();
 }
 
 TEST_F(PluginHost, ArgumentsAndUnbalancedFinalize) {

@@ -3,18 +3,16 @@
 // ends; none may wait for ever on a lock that a thread of the parent held
 // at the fork.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
-#include <csignal>
 #include <cstdlib>
 #include <thread>
 #include <vector>
 
 #include "DeviceHALImpl/DeviceHost.h"
 #include "support/EndsWithin.h"
+#include "support/SelfProcess.h"
 
 namespace {
 
@@ -75,28 +73,9 @@ TEST_F(ForkingHost, NoChildHangsWhileOtherThreadsCallTheLibrary) {
     destroy(routing);
     qvhost_release(&status);
 
-    // Every child gets the guard from the last fork on; then a child still
-    // running counts as hung and is killed.
-    const auto deadline = std::chrono::steady_clock::now() + qvtest::kHangGuard;
-    int hung = 0;
-    int failed = 0;
-    for (const pid_t child : children) {
-        int status = 0;
-        pid_t ended = 0;
-        while ((ended = waitpid(child, &status, WNOHANG)) == 0 &&
-               std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        if (ended == 0) {
-            ++hung;
-            kill(child, SIGKILL);
-            waitpid(child, &status, 0);
-        } else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            ++failed;
-        }
-    }
-    EXPECT_EQ(hung, 0) << "of " << kForks;
-    EXPECT_EQ(failed, 0) << "of " << kForks;
+    const qvtest::ChildrenEnded ended = qvtest::waitForChildren(children, qvtest::kHangGuard);
+    EXPECT_EQ(ended.hung, 0) << "of " << kForks;
+    EXPECT_EQ(ended.failed, 0) << "of " << kForks;
 }
 
 }  // namespace

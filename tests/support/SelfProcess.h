@@ -47,9 +47,10 @@ inline int waitForExit(pid_t pid) {
     return WEXITSTATUS(status);
 }
 
-// waitForExit, but a child still running after `limit` is killed (-1).
-inline int waitForExitWithin(pid_t pid, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
+// The child's exit code, waited for until `deadline`: -1 when it did not
+// exit normally, kStillRunning when it had not ended by then (it is killed).
+inline constexpr int kStillRunning = -2;
+inline int waitForExitBy(pid_t pid, std::chrono::steady_clock::time_point deadline) {
     int status = 0;
     for (;;) {
         const pid_t ended = waitpid(pid, &status, WNOHANG);
@@ -58,10 +59,38 @@ inline int waitForExitWithin(pid_t pid, std::chrono::milliseconds limit) {
         if (std::chrono::steady_clock::now() >= deadline) {
             kill(pid, SIGKILL);
             waitpid(pid, &status, 0);
-            return -1;
+            return kStillRunning;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+}
+
+// waitForExit, but a child still running after `limit` is killed (-1).
+inline int waitForExitWithin(pid_t pid, std::chrono::milliseconds limit) {
+    const int code = waitForExitBy(pid, std::chrono::steady_clock::now() + limit);
+    return code == kStillRunning ? -1 : code;
+}
+
+// Children that should end by themselves, each given until `limit` from
+// now: how many were still running then, and how many ended otherwise than
+// with exit code 0.
+struct ChildrenEnded {
+    int hung = 0;
+    int failed = 0;
+};
+inline ChildrenEnded waitForChildren(const std::vector<pid_t>& children,
+                                     std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    ChildrenEnded ended;
+    for (const pid_t child : children) {
+        const int code = waitForExitBy(child, deadline);
+        if (code == kStillRunning) {
+            ++ended.hung;
+        } else if (code != 0) {
+            ++ended.failed;
+        }
+    }
+    return ended;
 }
 
 }  // namespace qvtest

@@ -19,6 +19,9 @@ public:
 
     void lock();
     void unlock();
+    // In a forked child, with no other thread: a free mutex again, whoever
+    // held it at the fork.
+    void resetInChild();
     // For waits on a condition variable with this mutex.
     pthread_mutex_t* native() { return &mutex_; }
 
