@@ -19,6 +19,7 @@
 #include "support/EndsWithin.h"
 #include "support/HostLibrary.h"
 #include "support/SelfProcess.h"
+#include "support/ThreadChecker.h"
 #include "zekhost/ZekHost.h"
 
 namespace {
@@ -118,13 +119,7 @@ TEST_F(PluginHost, CountedInitializationsShareOneSetOfObjects) {
 // A child forked while another thread builds or ends the plug-in's objects
 // initializes and finalizes on its own, and ends.
 TEST_F(PluginHost, NoChildHangsWhileAnotherThreadInitializes) {
-#if defined(__SANITIZE_THREAD__)
-    GTEST_SKIP() << "the thread checker lets no forked child of a threaded process start a thread";
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-    GTEST_SKIP() << "the thread checker lets no forked child of a threaded process start a thread";
-#endif
-#endif
+    if (qvtest::kThreadChecker) GTEST_SKIP() << qvtest::kNoThreadsInForkedChildren;
     std::atomic<bool> stop{false};
     std::thread cycling([&] {
         while (!stop) {

@@ -24,6 +24,7 @@
 #include "support/SimulatedRoot.h"
 #include "support/SyscallFault.h"
 #include "support/TempDir.h"
+#include "support/ThreadChecker.h"
 
 // The thread checker brings an operator new of its own, which a program
 // cannot replace: refused allocations are tested in the other builds.
@@ -140,15 +141,7 @@ TEST_F(WorkerPool, TasksQueuedAtOnceAllRunTogether) {
 // gets workers of its own. The parent's pool goes on.
 TEST_F(WorkerPool, AForkedChildEndsWithoutThePoolsWorkers) {
     ASSERT_TRUE(finishes(*submit(selfcalhal::processQueue(), [] { return 1; })));
-    // The thread checker lets no forked child of a threaded process start a
-    // thread.
-#if defined(__SANITIZE_THREAD__)
-    constexpr bool kChildThreads = false;
-#elif defined(__has_feature)
-    constexpr bool kChildThreads = !__has_feature(thread_sanitizer);
-#else
-    constexpr bool kChildThreads = true;
-#endif
+    constexpr bool kChildThreads = !qvtest::kThreadChecker;
     for (const bool calibrates : {false, kChildThreads}) {
         const pid_t child = fork();
         if (child == 0) {
@@ -167,13 +160,7 @@ TEST_F(WorkerPool, AForkedChildEndsWithoutThePoolsWorkers) {
 // has a child that is process 1 as well: the child still builds a pool of
 // its own rather than wait on its parent's workers.
 TEST_F(WorkerPool, AChildWithItsParentsProcessIdBuildsItsOwnPool) {
-#if defined(__SANITIZE_THREAD__)
-    GTEST_SKIP() << "the thread checker lets no forked child of a threaded process start a thread";
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-    GTEST_SKIP() << "the thread checker lets no forked child of a threaded process start a thread";
-#endif
-#endif
+    if (qvtest::kThreadChecker) GTEST_SKIP() << qvtest::kNoThreadsInForkedChildren;
     constexpr int kNoNamespaces = 77;
     // Each process exits with its child's exit code.
     auto forkAndWait = [](auto&& body) {
