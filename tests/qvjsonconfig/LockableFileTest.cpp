@@ -344,6 +344,21 @@ bool dropFowner() {
     return syscall(SYS_capset, &header, data) == 0;
 }
 
+// Makes this process root of a new user namespace that maps root only: other
+// users' files show the overflow ids there, and its CAP_FOWNER does not
+// reach them.
+bool enterRootOnlyUserNamespace() {
+    const auto put = [](const char* path, const std::string& text) {
+        const int fd = open(path, O_WRONLY | O_CLOEXEC);
+        const bool written =
+            fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        if (fd >= 0) close(fd);
+        return written;
+    };
+    return unshare(CLONE_NEWUSER) == 0 && put("/proc/self/setgroups", "deny") &&
+           put("/proc/self/uid_map", "0 0 1") && put("/proc/self/gid_map", "0 0 1");
+}
+
 TEST(LockableFile, UsersTakeTurnsInAStickyDirectory) {
     if (geteuid() != 0) GTEST_SKIP() << "changing user needs root";
     qvtest::TempDir dir;
@@ -360,19 +375,29 @@ TEST(LockableFile, UsersTakeTurnsInAStickyDirectory) {
             return "no shared folder";
         std::string wrong;
         int round = 0;
-        // 0: root without CAP_FOWNER, which may not replace another's file.
-        for (const uid_t user : {owner, owner + 1, owner + 1, owner, 0u, owner + 1, 0u}) {
+        // 0: root without CAP_FOWNER, which may not replace another's file;
+        // namespaceRoot: root of a user namespace that does not map the
+        // file's owner, whose CAP_FOWNER does not reach the file. Last, as
+        // it may be refused.
+        const uid_t namespaceRoot = static_cast<uid_t>(-2);
+        for (const uid_t user : {owner, owner + 1, owner + 1, owner, 0u, owner + 1, 0u,
+                                 namespaceRoot, namespaceRoot}) {
             const std::string text = "round " + std::to_string(++round);
             const std::string failed = inChild([&] {
-                if (user == 0
-                        ? !dropFowner()
-                        : setgroups(0, nullptr) != 0 || setgid(user) != 0 || setuid(user) != 0)
+                if (user == namespaceRoot) {
+                    if (!enterRootOnlyUserNamespace())
+                        return std::string("skip: no user namespace");
+                } else if (user == 0 ? !dropFowner()
+                                     : setgroups(0, nullptr) != 0 || setgid(user) != 0 ||
+                                           setuid(user) != 0) {
                     return std::string("no user change");
+                }
                 LockableFile file(path.c_str(), true);
                 write(file, text);
                 return std::string();
             });
             struct stat info {};
+            if (failed.rfind("skip: ", 0) == 0) return wrong.empty() ? failed : wrong;
             if (!failed.empty()) wrong += text + ": " + failed + "; ";
             if (qvtest::readFile(path) != text) wrong += text + ": text; ";
             if (qvtest::entryCount(shared) != 1) wrong += text + ": files left; ";

@@ -150,13 +150,28 @@ bool overwritesInPlace(int fd) {
     }
 }
 
-// Whether this process may rename over or remove any user's file in a
-// sticky directory: CAP_FOWNER in its effective set, which root may lack.
-bool actsAsAnyOwner() {
+// The id that stat shows for an owner or group that this process's user
+// namespace does not map.
+unsigned overflowId(const char* path) {
+    unsigned id = 65534;
+    if (FILE* file = fopen(path, "re")) {
+        if (fscanf(file, "%u", &id) != 1) id = 65534;
+        fclose(file);
+    }
+    return id;
+}
+
+// Whether this process may rename over or remove `file` in a sticky
+// directory of another user: CAP_FOWNER in its effective set, which root
+// may lack, and the file's owner and group mapped in its user namespace,
+// without which the capability does not reach the file.
+bool actsAsOwnerOf(const struct stat& file) {
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
     if (syscall(SYS_capget, &header, data) != 0) return false;
-    return (data[CAP_TO_INDEX(CAP_FOWNER)].effective & CAP_TO_MASK(CAP_FOWNER)) != 0;
+    if ((data[CAP_TO_INDEX(CAP_FOWNER)].effective & CAP_TO_MASK(CAP_FOWNER)) == 0) return false;
+    return file.st_uid != overflowId("/proc/sys/kernel/overflowuid") &&
+           file.st_gid != overflowId("/proc/sys/kernel/overflowgid");
 }
 
 #define WRITE_LOCATION(line) \
@@ -326,11 +341,11 @@ int LockableFile::replaceThroughSibling(const struct stat& info, const char* beg
     (void)unlinkat(dir.get(), copyName.c_str(), 0);
     (void)unlinkat(dir.get(), fileName.c_str(), 0);
     // In a sticky directory only the owner of the file or of the directory,
-    // or a process that may act as any file's owner, may rename over the
+    // or a process that may act as the file's owner, may rename over the
     // file or remove its second name.
     const uid_t self = geteuid();
     if ((dirInfo.st_mode & S_ISVTX) != 0 && self != dirInfo.st_uid && self != info.st_uid &&
-        !actsAsAnyOwner()) {
+        !actsAsOwnerOf(info)) {
         return EPERM;
     }
     const int copyFd =
