@@ -26,15 +26,8 @@
 #include "support/TempDir.h"
 #include "support/ThreadChecker.h"
 
-// The thread checker brings an operator new of its own, which a program
-// cannot replace: refused allocations are tested in the other builds.
-#if defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define QV_THREAD_CHECKER
-#endif
-#endif
-#if !defined(QV_THREAD_CHECKER) && !defined(__SANITIZE_THREAD__)
-#define QV_REFUSING_NEW
+// Refused allocations are tested where operator new can be replaced.
+#ifndef QV_THREAD_CHECKER
 #include "support/RefusingNew.h"
 #endif
 
@@ -256,7 +249,7 @@ TEST_F(WorkerPool, ATaskWhoseWorkerCannotStartNeverRuns) {
     EXPECT_EQ(refused->count(), 0);
 }
 
-#ifdef QV_REFUSING_NEW
+#ifndef QV_THREAD_CHECKER
 // A task whose copy is the last allocation its thread may make: what the
 // queue needs after the copy is refused. Counts its objects alive.
 class LastAllocationTask : public selfcalhal::Task {
