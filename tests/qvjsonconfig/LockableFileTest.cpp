@@ -295,6 +295,8 @@ TEST(LockableFile, SavesOnAFullDisk) {
     qvtest::TempDir dir;
     const std::string disk = dir / "disk";
     ASSERT_EQ(mkdir(disk.c_str(), 0700), 0);
+    // A file system that cannot be mounted here skips its rows, not the others.
+    std::string skipped;
     for (const Case& row : cases) {
         const std::string said = inChild([&]() -> std::string {
             if (std::string refused = mountSmall(row.fs, disk); !refused.empty()) return refused;
@@ -330,9 +332,13 @@ TEST(LockableFile, SavesOnAFullDisk) {
             if (qvtest::entryCount(disk) != (row.cloned ? 3u : 2u)) wrong += " files left";
             return wrong;
         });
-        if (said.rfind("skip: ", 0) == 0) GTEST_SKIP() << said;
+        if (said.rfind("skip: ", 0) == 0) {
+            skipped += std::string(row.what) + " on " + row.fs + ": " + said + "\n";
+            continue;
+        }
         EXPECT_EQ(said, "") << row.what << " on " << row.fs;
     }
+    if (!skipped.empty()) GTEST_SKIP() << skipped;
 }
 
 // Takes CAP_FOWNER out of this process's effective set.
