@@ -63,8 +63,9 @@ endfunction()
 # Each case of a GoogleTest program (of those FILTER selects) as a CTest
 # test of its own, "name.Suite.Case": a case that skips shows as skipped, not
 # as passed. FILTER leaves out the cases that run only in another variant of
-# the program's environment, or only as a child process of another case. CTest lists the cases before it runs them, so that no program
-# runs while it is built. Each case may take 300 s.
+# the program's environment, or only as a child process of another case.
+# CTest lists the cases before it runs them, so that no program runs while
+# it is built. Each case may take 300 s.
 function(qv_test_cases name)
   cmake_parse_arguments(A "" "PROGRAM;FILTER" "LABELS;ENVIRONMENT" ${ARGN})
   gtest_discover_tests(${A_PROGRAM} TEST_PREFIX "${name}." TEST_FILTER "${A_FILTER}"

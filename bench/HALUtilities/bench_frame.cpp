@@ -10,7 +10,7 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <random>
 #include <vector>
@@ -18,6 +18,7 @@
 #include "../ratioReporter.h"
 #include "../secondThread.h"
 #include "HALUtilities/ErrorHandling.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -59,12 +60,9 @@ struct Footprint {
         const struct mallinfo2 heap = mallinfo2();
         inUse = static_cast<double>(heap.uordblks + heap.hblkhd);
         heapMapped = static_cast<double>(heap.arena + heap.hblkhd);
-        size_t pages = 0;
-        if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
-            if (std::fscanf(statm, "%zu", &pages) != 1) pages = 0;
-            std::fclose(statm);
-        }
-        mapped = static_cast<double>(pages) * static_cast<double>(sysconf(_SC_PAGESIZE));
+        // The first field of statm: the pages mapped.
+        const double pages = std::strtod(qvtest::readFile("/proc/self/statm").c_str(), nullptr);
+        mapped = pages * static_cast<double>(sysconf(_SC_PAGESIZE));
     }
     // What the process took on since `before`.
     double since(const Footprint& before) const {
