@@ -1,7 +1,5 @@
 # Helpers shared by every component, test, benchmark and fuzz target.
 
-include(GoogleTest)
-
 # Every folder below DIR that has a CMakeLists.txt, in name order.
 function(qv_add_all_subdirectories dir)
   file(GLOB children RELATIVE ${dir} ${dir}/*)
@@ -65,29 +63,34 @@ endfunction()
 
 # qv_test_cases(name PROGRAM target [FILTER pattern] [LABELS ...] [ENVIRONMENT ...])
 # Each case of a GoogleTest program (of those FILTER selects) as a CTest
-# test of its own, "name.Suite.Case": a case that skips shows as skipped, not
-# as passed. FILTER leaves out the cases that run only in another variant of
-# the program's environment, or only as a child process of another case.
-# CTest lists the cases before it runs them, so that no program runs while
-# it is built. Each case may take 300 s.
+# test of its own, "name.Suite.Case". FILTER leaves out the cases that run
+# only in another variant of the program's environment, or only as a child
+# process of another case. CTest lists the cases before it runs them, so
+# that no program runs while it is built. Each case may take 300 s. A case
+# is skipped when its program exits with 77 (see tests/support/TestMain.cpp),
+# never for what its output says: a skip followed by a failure, or a child's
+# skip in the output of a case that failed, must fail.
 function(qv_test_cases name)
   cmake_parse_arguments(A "" "PROGRAM;FILTER" "LABELS;ENVIRONMENT" ${ARGN})
-  gtest_discover_tests(${A_PROGRAM} TEST_PREFIX "${name}." TEST_FILTER "${A_FILTER}"
-    TEST_LIST ${name}_cases DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)
-  # Set here rather than through the module, which would split an
-  # environment of two variables into two properties. CTest counts a case
-  # whose output reports a skip as skipped whatever its exit code, but not
-  # one that a signal ended: the address checker's report at exit (a leak)
-  # aborts, and so still fails a case that skipped.
-  set(properties [=[TIMEOUT 300 ENVIRONMENT_MODIFICATION ASAN_OPTIONS=string_append::abort_on_error=1]=])
+  set(properties "TIMEOUT 300 SKIP_RETURN_CODE 77")
   foreach(property IN ITEMS LABELS ENVIRONMENT)
     if(A_${property})
       string(APPEND properties " ${property} [==[${A_${property}}]==]")
     endif()
   endforeach()
-  set(file ${CMAKE_CURRENT_BINARY_DIR}/${name}_properties.cmake)
-  file(GENERATE OUTPUT ${file} CONTENT
-    "if(${name}_cases)\n  set_tests_properties(\${${name}_cases} PROPERTIES ${properties})\nendif()\n")
+  set(program "[==[$<TARGET_FILE:${A_PROGRAM}>]==]")
+  set(file ${CMAKE_CURRENT_BINARY_DIR}/${name}_cases.cmake)
+  file(GENERATE OUTPUT ${file} CONTENT "\
+if(EXISTS ${program})
+  include([==[${CMAKE_CURRENT_FUNCTION_LIST_DIR}/test_cases.cmake]==])
+  qv_add_test_cases(cases ${name} ${program} [==[${A_FILTER}]==] [==[${CMAKE_CURRENT_BINARY_DIR}]==])
+  if(cases)
+    set_tests_properties(\${cases} PROPERTIES ${properties})
+  endif()
+else()
+  add_test(${name}_NOT_BUILT ${name}_NOT_BUILT)
+endif()
+")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${file})
 endfunction()
 
