@@ -1,5 +1,8 @@
 #include "HALUtilities/HandleRegistry.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <bit>
@@ -22,9 +25,13 @@ namespace {
 // its reading (else it looks again under the mutex). Every access is
 // sequentially consistent, which orders the slots against `sequence`
 // without fences (the thread checker cannot follow fences; on x86 such
-// loads cost what plain ones do). A reader may still be probing a table the
-// registry has moved off, so no table is ever freed: there is one of each
-// size in static storage. A drop only marks its slot: it allocates nothing
+// loads cost what plain ones do).
+//
+// The current table follows the live count, up and down: dropOwnedBy walks
+// it whole, so after a peak it must not stay the peak's size. A reader may
+// still be probing a table the registry has moved off, so no table is ever
+// freed: there is one of each size in static storage. A drop marks its slot
+// and may move the live handles into a smaller table: it allocates nothing
 // and cannot fail.
 
 constexpr uint8_t kDropped = 0;  // no HandleKind is 0
@@ -54,6 +61,9 @@ constexpr unsigned kSmallestBits = 6;
 // full), several times any host's sessions, contexts and iterators; beyond,
 // an add fails as out of memory.
 constexpr unsigned kLargestBits = 20;
+
+// Tables of 2^12 slots (96 KiB) and more give their pages back when left.
+constexpr unsigned kGivenBackFromBits = 12;
 
 // The tables of 2^6 to 2^20 slots one after another, that of 2^b slots from
 // slot 2^b - 2^6 on: 48 MiB of address space, zero so in no page of the
@@ -131,6 +141,7 @@ public:
         Change change(sequence_);
         store(slot->kind, kDropped);
         --live_;
+        shrinkWhenSparse();
         return true;
     }
 
@@ -146,6 +157,7 @@ public:
                 --live_;
             }
         }
+        shrinkWhenSparse();
     }
 
     // The writers' lock, for the fork handlers (a leaf: taken after every
@@ -229,9 +241,18 @@ private:
         for (const auto& [handle, found] : keep) place(table, handle, found);
     }
 
+    // After a drop: a table left under 1/16 full hands its live handles to
+    // the one they fill a quarter of. A move leaves its table 1/8 to 1/4
+    // full, so some capacity/16 drops or capacity/4 adds come before the
+    // next: a drop and an add at a boundary do not move back and forth.
+    void shrinkWhenSparse() {
+        const Table table = current();
+        if (table.bits > kSmallestBits && live_ * 16 < table.capacity()) moveTo(bitsFor(live_ + 1));
+    }
+
     // Moves the live handles straight into the table of 2^bits slots,
     // cleared first (it may hold what was left when the registry last moved
-    // off it). The caller has marked the change.
+    // off it). Allocates nothing. The caller has marked the change.
     void moveTo(unsigned bits) {
         const Table from = current();
         const Table to(bits);
@@ -243,6 +264,21 @@ private:
             if (found.kind != kDropped) place(to, load(from.slots[i].handle), found);
         }
         bits_.store(bits);
+        giveBack(from);
+    }
+
+    // Gives the pages wholly inside a large table moved off back to the
+    // system (they read as zero again); when it refuses (locked pages), they
+    // stay, and clear() still empties the table when it is used again. The
+    // small ones, a few pages together, are kept: a host that opens and
+    // closes a session with its contexts moves between them every time.
+    static void giveBack(const Table& table) {
+        if (table.bits < kGivenBackFromBits) return;
+        const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+        const auto begin = reinterpret_cast<uintptr_t>(table.slots);
+        const uintptr_t first = (begin + page - 1) / page * page;
+        const uintptr_t last = (begin + table.capacity() * sizeof(Slot)) / page * page;
+        if (first < last) madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
     }
 
     mutable std::mutex lock_;
