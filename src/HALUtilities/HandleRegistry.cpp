@@ -57,16 +57,18 @@ void store(T& field, std::type_identity_t<T> value) {
 }
 
 constexpr unsigned kSmallestBits = 6;
-// 2^20 slots hold up to 2^18 live handles (a table is made at most a quarter
-// full), several times any host's sessions, contexts and iterators; beyond,
-// an add fails as out of memory.
-constexpr unsigned kLargestBits = 20;
+// The largest table, 2^19 slots, holds up to 2^18 live handles (filled to
+// half, where the others are made at most a quarter full), several times any
+// host's sessions, contexts and iterators; beyond, an add fails as out of
+// memory. Each size more would double the address space the tables take,
+// which a host that locks its memory pays in full.
+constexpr unsigned kLargestBits = 19;
 
 // Tables of 2^12 slots (96 KiB) and more give their pages back when left.
 constexpr unsigned kGivenBackFromBits = 12;
 
-// The tables of 2^6 to 2^20 slots one after another, that of 2^b slots from
-// slot 2^b - 2^6 on: 48 MiB of address space, zero so in no page of the
+// The tables of 2^6 to 2^19 slots one after another, that of 2^b slots from
+// slot 2^b - 2^6 on: 24 MiB of address space, zero so in no page of the
 // file, and resident only where written. Static storage lasts as long as
 // the code that reads it: through the library's destructors at exit, for
 // late callers, and no longer than an unload.
@@ -217,11 +219,15 @@ private:
     }
 
     // Makes room for one more handle: dropped slots are cleared, and the
-    // live handles move to the table they will fill a quarter of. Throws
-    // std::bad_alloc, before any change, when even the largest is too small.
+    // live handles move to the table they will fill a quarter of, or half of
+    // the largest. Throws std::bad_alloc, before any change, when even that
+    // is too small.
     void rebuild() {
-        const unsigned bits = bitsFor(live_ + 1);
-        if (bits > kLargestBits) throw std::bad_alloc();
+        unsigned bits = bitsFor(live_ + 1);
+        if (bits > kLargestBits) {
+            if ((live_ + 1) * 2 > Table(kLargestBits).capacity()) throw std::bad_alloc();
+            bits = kLargestBits;
+        }
         if (bits != bits_.load()) {
             Change change(sequence_);
             moveTo(bits);

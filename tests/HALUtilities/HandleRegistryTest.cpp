@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -111,6 +112,24 @@ TEST(HandleRegistry, APeakLeavesLittleResidentOnceItsHandlesAreGone) {
     qv3377hal::dropOwnedBy(kOwner, HandleKind::routingAdaptorSession);
     EXPECT_FALSE(qv3377hal::isLiveHandle(handleAt(kBase, 1), HandleKind::terminalIterator));
     EXPECT_LT(residentPages() - before, (atPeak - before) / 8) << before << " " << atPeak;
+}
+
+TEST(HandleRegistry, AnAddPastTheLargestTableFailsAndChangesNothing) {
+    constexpr uint64_t kBase = 0x7f5000000000;
+    constexpr uint64_t kOwner = 0x7f5fff000000;
+    constexpr uint64_t kMostLive = uint64_t{1} << 18;
+    for (uint64_t i = 0; i < kMostLive; ++i) {
+        qv3377hal::addHandle(handleAt(kBase, i), HandleKind::trigContext, kOwner,
+                             HandleKind::deviceSession);
+    }
+    EXPECT_THROW(qv3377hal::addHandle(handleAt(kBase, kMostLive), HandleKind::trigContext),
+                 std::bad_alloc);
+    EXPECT_FALSE(qv3377hal::isLiveHandle(handleAt(kBase, kMostLive), HandleKind::trigContext));
+    EXPECT_TRUE(qv3377hal::isLiveHandle(handleAt(kBase, kMostLive - 1), HandleKind::trigContext));
+    qv3377hal::dropOwnedBy(kOwner, HandleKind::deviceSession);
+    EXPECT_FALSE(qv3377hal::isLiveHandle(handleAt(kBase, 0), HandleKind::trigContext));
+    qv3377hal::addHandle(handleAt(kBase, kMostLive), HandleKind::trigContext);
+    EXPECT_TRUE(qv3377hal::dropHandle(handleAt(kBase, kMostLive), HandleKind::trigContext));
 }
 
 TEST(HandleRegistry, LookUpsOnOtherThreadsSeeLiveHandlesLiveWhileOthersChange) {
