@@ -1,14 +1,15 @@
 #include "HALUtilities/HandleRegistry.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <bit>
 #include <cstddef>
-#include <memory>
 #include <mutex>
+#include <new>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -24,42 +25,72 @@ namespace {
 // its reading (else it looks again under the mutex). Every access is
 // sequentially consistent, which orders the slots against `sequence`
 // without fences (the thread checker cannot follow fences; on x86 such
-// loads cost what plain ones do). A table replaced by a
-// larger one is kept until unload, since a reader may still be probing it;
-// tables grow only with the peak count of live handles. A drop only marks
-// its slot: it allocates nothing and cannot fail.
+// loads cost what plain ones do).
+//
+// The current table follows the live count, up and down: dropOwnedBy walks
+// it whole, so after a peak it must not stay the peak's size. A reader may
+// still be probing a table the registry has moved off, so no table is ever
+// freed: there is one of each size in static storage. A drop marks its slot
+// and may move the live handles into a smaller table: it allocates nothing
+// and cannot fail.
 
 constexpr uint8_t kDropped = 0;  // no HandleKind is 0
 
+// Plain fields, read and written only through atomic_ref: a table of
+// std::atomic would be constant-initialised slot by slot, which the
+// compiler cannot do for a million slots; plain ones are zero for free.
 struct Slot {
-    std::atomic<uint64_t> handle{0};  // 0: never used (probes stop here)
-    std::atomic<uint64_t> owner{0};
-    std::atomic<uint8_t> kind{kDropped};
-    std::atomic<uint8_t> ownerKind{kDropped};
+    uint64_t handle;  // 0: never used (probes stop here)
+    uint64_t owner;
+    uint8_t kind;
+    uint8_t ownerKind;
 };
 
-// The slots are mapped pages rather than heap blocks: never given back, they
-// stay valid for late callers, and are no leak once the library is unloaded.
+template <class T>
+T load(T& field) {
+    return std::atomic_ref(field).load();
+}
+
+template <class T>
+void store(T& field, std::type_identity_t<T> value) {
+    std::atomic_ref(field).store(value);
+}
+
+constexpr unsigned kSmallestBits = 6;
+// The largest table, 2^19 slots, holds up to 2^18 live handles (filled to
+// half, where the others are made at most a quarter full), several times any
+// host's sessions, contexts and iterators; beyond, an add fails as out of
+// memory. Each size more would double the address space the tables take,
+// which a host that locks its memory pays in full.
+constexpr unsigned kLargestBits = 19;
+
+// Tables of 2^12 slots (96 KiB) and more give their pages back when left.
+constexpr unsigned kGivenBackFromBits = 12;
+
+// The tables of 2^6 to 2^19 slots one after another, that of 2^b slots from
+// slot 2^b - 2^6 on: 24 MiB of address space, zero so in no page of the
+// file, and resident only where written. Static storage lasts as long as
+// the code that reads it: through the library's destructors at exit, for
+// late callers, and no longer than an unload.
+constinit Slot allSlots[(size_t{2} << kLargestBits) - (size_t{1} << kSmallestBits)]{};
+
 struct Table {
-    // Throws std::bad_alloc.
-    void make(unsigned tableBits) {
-        const size_t count = size_t{1} << tableBits;
-        void* pages = mmap(nullptr, count * sizeof(Slot), PROT_READ | PROT_WRITE,
-                           MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (pages == MAP_FAILED) throw std::bad_alloc();
-        slots = static_cast<Slot*>(pages);
-        std::uninitialized_value_construct_n(slots, count);
-        bits = tableBits;
-    }
+    explicit Table(unsigned tableBits)
+        : bits(tableBits), slots(&allSlots[(size_t{1} << bits) - (size_t{1} << kSmallestBits)]) {}
     size_t capacity() const { return size_t{1} << bits; }
     // Fibonacci hashing: handles are addresses, alike in their low bits.
     size_t home(uint64_t handle) const {
         return static_cast<size_t>((handle * 0x9E3779B97F4A7C15ull) >> (64 - bits));
     }
 
-    unsigned bits = 0;
-    Slot* slots = nullptr;
+    unsigned bits;
+    Slot* slots;
 };
+
+// The size of table that `count` live handles fill at most a quarter of.
+unsigned bitsFor(size_t count) {
+    return std::max(kSmallestBits, static_cast<unsigned>(std::bit_width(count * 4 - 1)));
+}
 
 struct Found {
     uint8_t kind = kDropped;
@@ -70,21 +101,20 @@ struct Found {
 // The slot of `handle` in `table`, or null. Safe while the table changes
 // (every load is atomic and the loop is bounded); only a quiet table gives
 // a meaningful answer.
-Slot* probe(const Table* table, uint64_t handle) {
-    if (table == nullptr) return nullptr;
-    const size_t mask = table->capacity() - 1;
-    size_t index = table->home(handle);
+Slot* probe(const Table& table, uint64_t handle) {
+    const size_t mask = table.capacity() - 1;
+    size_t index = table.home(handle);
     for (size_t step = 0; step <= mask; ++step, index = (index + 1) & mask) {
-        const uint64_t held = table->slots[index].handle.load();
-        if (held == handle) return &table->slots[index];
+        const uint64_t held = load(table.slots[index].handle);
+        if (held == handle) return &table.slots[index];
         if (held == 0) return nullptr;
     }
     return nullptr;
 }
 
-Found read(const Slot* slot) {
+Found read(Slot* slot) {
     if (slot == nullptr) return {};
-    return {slot->kind.load(), slot->owner.load(), slot->ownerKind.load()};
+    return {load(slot->kind), load(slot->owner), load(slot->ownerKind)};
 }
 
 class Registry {
@@ -92,41 +122,44 @@ public:
     Found find(uint64_t handle) const {
         const uint64_t before = sequence_.load();
         if (before % 2 == 0) {
-            const Found found = read(probe(table_.load(), handle));
+            const Found found = read(probe(current(), handle));
             if (sequence_.load() == before) return found;
         }
         std::lock_guard guard(lock_);
-        return read(probe(table_.load(), handle));
+        return read(probe(current(), handle));
     }
 
     void add(uint64_t handle, const Found& entry) {
         const auto guard = lockWriters();
-        Table* table = table_.load();
-        if (table == nullptr || (used_ + 1) * 2 > table->capacity()) rebuild();
+        if ((used_ + 1) * 2 > current().capacity()) rebuild();
         Change change(sequence_);
-        place(table_.load(), handle, entry);
+        place(current(), handle, entry);
     }
 
     bool drop(uint64_t handle, HandleKind kind) {
         const auto guard = lockWriters();
-        Slot* slot = probe(table_.load(), handle);
-        if (slot == nullptr || slot->kind.load() != static_cast<uint8_t>(kind)) return false;
+        Slot* slot = probe(current(), handle);
+        if (slot == nullptr || load(slot->kind) != static_cast<uint8_t>(kind)) return false;
         Change change(sequence_);
-        slot->kind.store(kDropped);
+        store(slot->kind, kDropped);
+        --live_;
+        shrinkWhenSparse();
         return true;
     }
 
     void dropOwnedBy(uint64_t owner, uint8_t ownerKind) {
         const auto guard = lockWriters();
-        Table* table = table_.load();
-        if (table == nullptr) return;
+        const Table table = current();
         Change change(sequence_);
-        for (size_t i = 0; i < table->capacity(); ++i) {
-            Slot& slot = table->slots[i];
-            if (slot.kind.load() != kDropped && slot.owner.load() == owner &&
-                slot.ownerKind.load() == ownerKind)
-                slot.kind.store(kDropped);
+        for (size_t i = 0; i < table.capacity(); ++i) {
+            Slot& slot = table.slots[i];
+            if (load(slot.kind) != kDropped && load(slot.owner) == owner &&
+                load(slot.ownerKind) == ownerKind) {
+                store(slot.kind, kDropped);
+                --live_;
+            }
         }
+        shrinkWhenSparse();
     }
 
     // The writers' lock, for the fork handlers (a leaf: taken after every
@@ -154,64 +187,111 @@ private:
         std::atomic<uint64_t>& sequence_;
     };
 
+    Table current() const { return Table(bits_.load()); }
+
     // Writes `handle` into its own slot, or the first never-used one.
-    void place(Table* table, uint64_t handle, const Found& entry) {
-        const size_t mask = table->capacity() - 1;
-        size_t index = table->home(handle);
+    void place(const Table& table, uint64_t handle, const Found& entry) {
+        const size_t mask = table.capacity() - 1;
+        size_t index = table.home(handle);
         while (true) {
-            Slot& slot = table->slots[index];
-            const uint64_t held = slot.handle.load();
+            Slot& slot = table.slots[index];
+            const uint64_t held = load(slot.handle);
             if (held == 0 || held == handle) {
                 if (held == 0) {
-                    slot.handle.store(handle);
+                    store(slot.handle, handle);
                     ++used_;
                 }
-                slot.owner.store(entry.owner);
-                slot.ownerKind.store(entry.ownerKind);
-                slot.kind.store(entry.kind);
+                if (load(slot.kind) == kDropped) ++live_;
+                store(slot.owner, entry.owner);
+                store(slot.ownerKind, entry.ownerKind);
+                store(slot.kind, entry.kind);
                 return;
             }
             index = (index + 1) & mask;
         }
     }
 
+    static void clear(const Table& table) {
+        for (size_t i = 0; i < table.capacity(); ++i) {
+            store(table.slots[i].kind, kDropped);
+            store(table.slots[i].handle, 0);
+        }
+    }
+
     // Makes room for one more handle: dropped slots are cleared, and the
-    // table is doubled when live handles would fill more than a quarter.
+    // live handles move to the table they will fill a quarter of, or half of
+    // the largest. Throws std::bad_alloc, before any change, when even that
+    // is too small.
     void rebuild() {
-        Table* old = table_.load();
+        unsigned bits = bitsFor(live_ + 1);
+        if (bits > kLargestBits) {
+            if ((live_ + 1) * 2 > Table(kLargestBits).capacity()) throw std::bad_alloc();
+            bits = kLargestBits;
+        }
+        if (bits != bits_.load()) {
+            Change change(sequence_);
+            moveTo(bits);
+            return;
+        }
+        const Table table = current();
         std::vector<std::pair<uint64_t, Found>> keep;
-        if (old != nullptr) {
-            for (size_t i = 0; i < old->capacity(); ++i) {
-                const Found found = read(&old->slots[i]);
-                if (found.kind != kDropped) keep.emplace_back(old->slots[i].handle.load(), found);
-            }
+        keep.reserve(live_);
+        for (size_t i = 0; i < table.capacity(); ++i) {
+            const Found found = read(&table.slots[i]);
+            if (found.kind != kDropped) keep.emplace_back(load(table.slots[i].handle), found);
         }
-        const unsigned bits =
-            std::max(6u, static_cast<unsigned>(std::bit_width((keep.size() + 1) * 4 - 1)));
         Change change(sequence_);
-        Table* table = old;
-        if (old == nullptr || bits > old->bits) {
-            table = &tables_[madeTables_];
-            table->make(bits);
-            ++madeTables_;
-        } else {
-            for (size_t i = 0; i < old->capacity(); ++i) {
-                old->slots[i].kind.store(kDropped);
-                old->slots[i].handle.store(0);
-            }
-        }
+        clear(table);
         used_ = 0;
+        live_ = 0;
         for (const auto& [handle, found] : keep) place(table, handle, found);
-        table_.store(table);
+    }
+
+    // After a drop: a table left under 1/16 full hands its live handles to
+    // the one they fill a quarter of. A move leaves its table 1/8 to 1/4
+    // full, so some capacity/16 drops or capacity/4 adds come before the
+    // next: a drop and an add at a boundary do not move back and forth.
+    void shrinkWhenSparse() {
+        const Table table = current();
+        if (table.bits > kSmallestBits && live_ * 16 < table.capacity()) moveTo(bitsFor(live_ + 1));
+    }
+
+    // Moves the live handles straight into the table of 2^bits slots,
+    // cleared first (it may hold what was left when the registry last moved
+    // off it). Allocates nothing. The caller has marked the change.
+    void moveTo(unsigned bits) {
+        const Table from = current();
+        const Table to(bits);
+        clear(to);
+        used_ = 0;
+        live_ = 0;
+        for (size_t i = 0; i < from.capacity(); ++i) {
+            const Found found = read(&from.slots[i]);
+            if (found.kind != kDropped) place(to, load(from.slots[i].handle), found);
+        }
+        bits_.store(bits);
+        giveBack(from);
+    }
+
+    // Gives the pages wholly inside a large table moved off back to the
+    // system (they read as zero again); when it refuses (locked pages), they
+    // stay, and clear() still empties the table when it is used again. The
+    // small ones, a few pages together, are kept: a host that opens and
+    // closes a session with its contexts moves between them every time.
+    static void giveBack(const Table& table) {
+        if (table.bits < kGivenBackFromBits) return;
+        const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+        const auto begin = reinterpret_cast<uintptr_t>(table.slots);
+        const uintptr_t first = (begin + page - 1) / page * page;
+        const uintptr_t last = (begin + table.capacity() * sizeof(Slot)) / page * page;
+        if (first < last) madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
     }
 
     mutable std::mutex lock_;
-    std::atomic<uint64_t> sequence_{0};   // odd while the table changes
-    std::atomic<Table*> table_{nullptr};  // the current one of tables_
-    // Each twice the size of the one before: more than enough.
-    std::array<Table, 48> tables_{};
-    size_t madeTables_ = 0;
+    std::atomic<uint64_t> sequence_{0};          // odd while the table changes
+    std::atomic<unsigned> bits_{kSmallestBits};  // the current table's size
     size_t used_ = 0;  // slots of the current table ever written since it was cleared
+    size_t live_ = 0;  // live handles
 };
 
 // Constant-initialised (nothing runs at library load, and no first-use

@@ -56,6 +56,7 @@ uint64_t handleOf(T* object) {
 }
 
 // Adds `handle` (non-zero); an existing entry of the same handle is replaced.
+// Throws std::bad_alloc when memory runs out or 2^18 handles are live.
 void addHandle(uint64_t handle, HandleKind kind);
 // The same, owned by `owner` of `ownerKind`.
 void addHandle(uint64_t handle, HandleKind kind, uint64_t owner, HandleKind ownerKind);

@@ -1,14 +1,20 @@
 // The registry of live handles: kinds and owners through growth, clearing of
-// dropped handles and reuse of addresses; look-ups on several threads while
+// dropped handles, moves to smaller tables after a peak and reuse of
+// addresses; what a peak leaves resident; look-ups on several threads while
 // others add and drop handles.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
+#include <new>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "HALUtilities/HandleRegistry.h"
+#include "support/TempDir.h"
+#include "support/ThreadChecker.h"
 
 namespace {
 
@@ -19,7 +25,7 @@ constexpr uint64_t handleAt(uint64_t base, uint64_t i) {
     return base + 16 * i;
 }
 
-TEST(HandleRegistry, KindsAndOwnersSurviveGrowthAndTheClearingOfDroppedHandles) {
+TEST(HandleRegistry, KindsAndOwnersSurviveGrowthClearingAndMovesAfterAPeak) {
     constexpr uint64_t kBase = 0x7f1000000000;
     constexpr uint64_t kOwner = 0x7f1fff000000;
     constexpr uint64_t kCount = 3000;
@@ -38,6 +44,13 @@ TEST(HandleRegistry, KindsAndOwnersSurviveGrowthAndTheClearingOfDroppedHandles) 
         ASSERT_TRUE(qv3377hal::dropHandle(handle, HandleKind::rfplatSession));
         ASSERT_FALSE(qv3377hal::dropHandle(handle, HandleKind::rfplatSession));
     }
+    // A peak ten times as large, gone again: the others move to smaller
+    // tables on the way down.
+    for (uint64_t i = 0; i < 10 * kCount; ++i)
+        qv3377hal::addHandle(handleAt(kBase, 2 * kCount + i), HandleKind::rfplatSession);
+    for (uint64_t i = 0; i < 10 * kCount; ++i)
+        ASSERT_TRUE(
+            qv3377hal::dropHandle(handleAt(kBase, 2 * kCount + i), HandleKind::rfplatSession));
     for (uint64_t i = 0; i < kCount; ++i) {
         const uint64_t handle = handleAt(kBase, i);
         const HandleKind kind = i % 2 ? HandleKind::trigContext : HandleKind::p2pSession;
@@ -70,6 +83,55 @@ TEST(HandleRegistry, KindsAndOwnersSurviveGrowthAndTheClearingOfDroppedHandles) 
     qv3377hal::dropHandle(handleAt(kBase, 1), HandleKind::terminalIterator);
 }
 
+// Pages of this process in memory.
+int64_t residentPages() {
+    const std::string statm = qvtest::readFile("/proc/self/statm");
+    return std::strtoll(statm.c_str() + statm.find(' '), nullptr, 10);
+}
+
+TEST(HandleRegistry, APeakLeavesLittleResidentOnceItsHandlesAreGone) {
+    if (qvtest::kThreadChecker) GTEST_SKIP() << "the thread checker keeps its shadow of the tables";
+    constexpr uint64_t kBase = 0x7f4000000000;
+    constexpr uint64_t kOwner = 0x7f4fff000000;
+    constexpr uint64_t kPeak = 100000;
+    // As many calls on one handle first: what the calls themselves leave
+    // resident (the address checker's frames) is there before the peak.
+    for (uint64_t i = 0; i < kPeak; ++i) {
+        qv3377hal::addHandle(handleAt(kBase, 0), HandleKind::terminalIterator, kOwner,
+                             HandleKind::routingAdaptorSession);
+        qv3377hal::dropHandle(handleAt(kBase, 0), HandleKind::terminalIterator);
+    }
+    const int64_t before = residentPages();
+    for (uint64_t i = 0; i < kPeak; ++i) {
+        qv3377hal::addHandle(handleAt(kBase, i), HandleKind::terminalIterator, kOwner,
+                             HandleKind::routingAdaptorSession);
+    }
+    const int64_t atPeak = residentPages();
+    for (uint64_t i = 0; i < kPeak; i += 2)
+        ASSERT_TRUE(qv3377hal::dropHandle(handleAt(kBase, i), HandleKind::terminalIterator));
+    qv3377hal::dropOwnedBy(kOwner, HandleKind::routingAdaptorSession);
+    EXPECT_FALSE(qv3377hal::isLiveHandle(handleAt(kBase, 1), HandleKind::terminalIterator));
+    EXPECT_LT(residentPages() - before, (atPeak - before) / 8) << before << " " << atPeak;
+}
+
+TEST(HandleRegistry, AnAddPastTheLargestTableFailsAndChangesNothing) {
+    constexpr uint64_t kBase = 0x7f5000000000;
+    constexpr uint64_t kOwner = 0x7f5fff000000;
+    constexpr uint64_t kMostLive = uint64_t{1} << 18;
+    for (uint64_t i = 0; i < kMostLive; ++i) {
+        qv3377hal::addHandle(handleAt(kBase, i), HandleKind::trigContext, kOwner,
+                             HandleKind::deviceSession);
+    }
+    EXPECT_THROW(qv3377hal::addHandle(handleAt(kBase, kMostLive), HandleKind::trigContext),
+                 std::bad_alloc);
+    EXPECT_FALSE(qv3377hal::isLiveHandle(handleAt(kBase, kMostLive), HandleKind::trigContext));
+    EXPECT_TRUE(qv3377hal::isLiveHandle(handleAt(kBase, kMostLive - 1), HandleKind::trigContext));
+    qv3377hal::dropOwnedBy(kOwner, HandleKind::deviceSession);
+    EXPECT_FALSE(qv3377hal::isLiveHandle(handleAt(kBase, 0), HandleKind::trigContext));
+    qv3377hal::addHandle(handleAt(kBase, kMostLive), HandleKind::trigContext);
+    EXPECT_TRUE(qv3377hal::dropHandle(handleAt(kBase, kMostLive), HandleKind::trigContext));
+}
+
 TEST(HandleRegistry, LookUpsOnOtherThreadsSeeLiveHandlesLiveWhileOthersChange) {
     constexpr uint64_t kLive = 0x7f2000000000;
     constexpr uint64_t kChurn = 0x7f3000000000;
@@ -92,19 +154,25 @@ TEST(HandleRegistry, LookUpsOnOtherThreadsSeeLiveHandlesLiveWhileOthersChange) {
             }
         });
     }
-    // Writers hold up to 2,000 handles each at a time: the table grows and
-    // is cleared under the readers.
+    // Writers hold up to 2,000 handles each at a time, of an owner each:
+    // the table grows, is cleared, and moves to smaller ones as drops and
+    // drops by owner empty it, under the readers.
     std::vector<std::thread> writers;
     for (uint64_t w = 0; w < 2; ++w) {
         writers.emplace_back([&, w] {
+            const uint64_t owner = kChurn + (w << 32) - 16;
             for (uint64_t round = 0; round < 5; ++round) {
                 for (uint64_t i = 0; i < 2000; ++i) {
-                    qv3377hal::addHandle(handleAt(kChurn + (w << 32), i), HandleKind::trigContext);
+                    qv3377hal::addHandle(handleAt(kChurn + (w << 32), i), HandleKind::trigContext,
+                                         owner, HandleKind::deviceSession);
                 }
-                for (uint64_t i = 0; i < 2000; ++i) {
+                for (uint64_t i = 0; i < 2000; i += 2) {
                     wrong += !qv3377hal::dropHandle(handleAt(kChurn + (w << 32), i),
                                                     HandleKind::trigContext);
                 }
+                qv3377hal::dropOwnedBy(owner, HandleKind::deviceSession);
+                wrong += qv3377hal::isLiveHandle(handleAt(kChurn + (w << 32), 1),
+                                                 HandleKind::trigContext);
             }
         });
     }

@@ -3,12 +3,27 @@
 // by name beside them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
 #include "module/SimulatedModule.h"
 #include "qvfpga/QvFpgaSim.h"
 #include "qvisl/QvFpgaDll.h"
 #include "support/HostLibrary.h"
+#include "support/LibraryContext.h"
+#include "support/TempDir.h"
 
 namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+#define QV_ADDRESS_CHECKER
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QV_ADDRESS_CHECKER
+#endif
+#endif
 
 TEST(HostHarness, LoadsTheLibraryBesideTheStandInsWithoutStartingAnything) {
     qvsim::SimulatedModule module;
@@ -24,6 +39,51 @@ TEST(HostHarness, LoadsTheLibraryBesideTheStandInsWithoutStartingAnything) {
         EXPECT_NE(library.fn<void*>("trig_open"), nullptr);
     }
     EXPECT_LE(qvsim::processThreadsSettlingAtMost(threads), threads);
+}
+
+// What this process has mapped: mappings, and pages in its address space
+// and in memory.
+struct Footprint {
+    int64_t mappings;
+    int64_t pages;
+    int64_t resident;
+};
+
+Footprint footprint() {
+    const std::string maps = qvtest::readFile("/proc/self/maps");
+    const std::string statm = qvtest::readFile("/proc/self/statm");
+    char* end = nullptr;
+    const int64_t pages = std::strtoll(statm.c_str(), &end, 10);
+    return {std::count(maps.begin(), maps.end(), '\n'), pages, std::strtoll(end, nullptr, 10)};
+}
+
+// A host that reloads its driver: load, a session opened and closed, unload,
+// again and again. Once the C library's own caches are warm, each cycle
+// leaves the process as it found it.
+TEST(HostHarness, ReloadingTheLibraryLeavesNothingBehind) {
+#ifdef QV_ADDRESS_CHECKER
+    GTEST_SKIP() << "the address checker keeps records of its own for every load";
+#endif
+    qvsim::SimulatedModule module;
+    const std::string params = qvtest::deviceParams(module);
+    const auto cycle = [&] {
+        {
+            qvtest::HostLibrary library(QV_SHARED_LIBRARY);
+            qvtest::openDevice(library, "ai/0", params);  // closed at once
+        }
+        // What the simulated driver records of the requests.
+        module.decoder().clear();
+        module.driver().clearRequests();
+    };
+    for (int i = 0; i < 20; ++i) cycle();
+    const Footprint early = footprint();
+    constexpr int64_t kCycles = 200;
+    for (int64_t i = 0; i < kCycles; ++i) cycle();
+    const Footprint late = footprint();
+    EXPECT_LE(late.mappings, early.mappings);
+    // A page left by each load would be kCycles pages.
+    EXPECT_LT(late.pages - early.pages, kCycles / 8);
+    EXPECT_LT(late.resident - early.resident, kCycles / 8);
 }
 
 }  // namespace
