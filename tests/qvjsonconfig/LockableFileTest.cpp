@@ -320,6 +320,10 @@ TEST(LockableFile, SavesOnAFullDisk) {
         kSticky,
         // A folder the saver may not write.
         kUnwritable,
+        // 32 KiB without blocks in the middle of the old text.
+        kSparse,
+        // Sparse, on a file system that cannot be asked for blocks.
+        kSparseNoFallocate,
     };
     struct Case {
         const char* what;
@@ -357,6 +361,13 @@ TEST(LockableFile, SavesOnAFullDisk) {
         // what btrfs keeps for itself (1.7 MiB here).
         {"unwritable folder, room", "btrfs --mixed", 8, 6, 1100, true, Setting::kUnwritable},
         {"unwritable folder, full", "btrfs --mixed", 8, 6, 16, false, Setting::kUnwritable},
+        // The hole's blocks are claimed before the first byte is written.
+        {"sparse", "ext4", 16, 15, 4, false, Setting::kSparse},
+        {"sparse", "tmpfs", 16, 15, 4, false, Setting::kSparse},
+        {"sparse", "xfs", 16, 15, 4, false, Setting::kSparse},
+        // Blocks that cannot be claimed: the room shown decides.
+        {"sparse, no fallocate", "tmpfs", 16, 15, 4, false, Setting::kSparseNoFallocate},
+        {"sparse, no fallocate", "btrfs", 16, 15, 1100, true, Setting::kSparseNoFallocate},
     };
     qvtest::TempDir dir;
     const std::string disk = dir / "disk";
@@ -394,6 +405,10 @@ TEST(LockableFile, SavesOnAFullDisk) {
                                fchmod(fd, 0666) == 0;
                     case Setting::kUnwritable:
                         return fchmod(fd, 0666) == 0;
+                    case Setting::kSparse:
+                    case Setting::kSparseNoFallocate:
+                        return fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, 16384,
+                                         32768) == 0;
                 }
                 return false;
             }();
@@ -410,7 +425,12 @@ TEST(LockableFile, SavesOnAFullDisk) {
             LockableFile file(path.c_str(), false);
             std::string wrong;
             try {
-                write(file, text);
+                if (row.setting != Setting::kSparseNoFallocate) {
+                    write(file, text);
+                } else if (!qvtest::withSyscallFaults({{SYS_fallocate, EOPNOTSUPP}},
+                                                      [&] { write(file, text); })) {
+                    return "skip: no system call filter";
+                }
                 if (!row.saved) wrong = "saved";
             } catch (const qverr::Exception& exception) {
                 if (row.saved || exception.status.code != qverr::kStatusEndOfData)

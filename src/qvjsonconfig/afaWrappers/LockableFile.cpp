@@ -179,6 +179,15 @@ bool mayRewriteInPlace(int fd, int refused, size_t count) {
     return false;
 }
 
+// Where the file's first hole starts (its size when it has none), the
+// descriptor's offset left where the stream expects it.
+off_t firstHole(int fd) {
+    const off_t at = lseek(fd, 0, SEEK_CUR);
+    const off_t hole = lseek(fd, 0, SEEK_HOLE);
+    if (at >= 0) (void)lseek(fd, at, SEEK_SET);
+    return hole < 0 ? 0 : hole;
+}
+
 // The id that stat shows for an owner or group that this process's user
 // namespace does not map.
 unsigned overflowId(const char* path) {
@@ -447,18 +456,22 @@ int LockableFile::replaceThroughSibling(const struct stat& info, const char* beg
     return 0;
 }
 
-// Claims the room for count bytes before any old byte is overwritten: a
-// full disk or a file-size limit then fails here (the errno), with the old
-// content still whole.
+// Claims the blocks for count bytes before any old byte is overwritten,
+// holes included: a full disk or a file-size limit then fails here (the
+// errno), with the old content still whole. Only from the first hole on,
+// as XFS asks for room for the whole range even where it has the blocks.
+// Where the file system claims no blocks (glibc's fallback would write
+// zeros), the room it shows for the text has to do.
 int LockableFile::reserveRoom(off_t oldSize, size_t count) {
-    if (static_cast<off_t>(count) <= oldSize) return 0;
     const int fd = fileno(stream_.get());
-    const int err = posix_fallocate(fd, 0, static_cast<off_t>(count));
-    if (err != 0) {
-        struct stat after {};
-        if (fstat(fd, &after) == 0 && after.st_size != oldSize) (void)ftruncate(fd, oldSize);
-    }
-    return err;
+    const off_t hole = firstHole(fd);
+    if (hole >= static_cast<off_t>(count) ||
+        fallocate(fd, 0, hole, static_cast<off_t>(count) - hole) == 0)
+        return 0;
+    const int err = errno;
+    struct stat after {};
+    if (fstat(fd, &after) == 0 && after.st_size != oldSize) (void)ftruncate(fd, oldSize);
+    return err == EOPNOTSUPP && hasRoomFor(fd, count) ? 0 : err;
 }
 
 // Rewrites the file, its room reserved; nothing when done. A failing step

@@ -55,15 +55,17 @@ public:
     // another); when the directory or the mount refused it (a file
     // bind-mounted at the path, a sticky directory whose file this process
     // may not replace, a directory it may not write), there too and on any
-    // file system that shows room for the text and 4 MiB more. Elsewhere
-    // (btrfs and other copy-on-write file systems without that room, any
-    // unknown one), and when the copy failed for any other reason, the save
-    // fails instead. A save that fails for want of room, or is refused,
-    // leaves the old content byte for byte and nothing beside it. A return
-    // means the new text is at the path: in the file itself or, when the
-    // file could not be rewritten after all, in its synced copy, which is
-    // then the open file (read, written and locked from then on). A file no
-    // longer at the path is never written. Failures throw -52012.
+    // file system that shows room for the text and 4 MiB more. Blocks the
+    // text lacks in place (holes, growth) are claimed before its first byte
+    // is written. Elsewhere (btrfs and other copy-on-write file systems
+    // without that room, any unknown one), and when the copy failed for any
+    // other reason, the save fails instead. A save that fails for want of
+    // room, or is refused, leaves the old content byte for byte and nothing
+    // beside it. A return means the new text is at the path: in the file
+    // itself or, when the file could not be rewritten after all, in its
+    // synced copy, which is then the open file (read, written and locked
+    // from then on). A file no longer at the path is never written. Failures
+    // throw -52012.
     void write(const char* begin, const char* end);
 
     // Creates the file with mode 0666 when it does not exist.
