@@ -350,16 +350,16 @@ TEST(LockableFile, SavesOnAFullDisk) {
         {"shrinking a reflinked file", "xfs", 8, 6, 5, false, Setting::kReflinked},
         // Without a copy an overwrite goes ahead where the disk shows room
         // for the text and a margin, on any file system.
-        {"bind-mounted, room", "btrfs", 8, 6, 1100, true, Setting::kBindMounted},
-        {"bind-mounted, growing", "btrfs", 2, 8, 1100, true, Setting::kBindMounted},
+        {"bind-mounted, room", "btrfs", 8, 6, 1200, true, Setting::kBindMounted},
+        {"bind-mounted, growing", "btrfs", 2, 8, 1200, true, Setting::kBindMounted},
         {"bind-mounted, nearly full", "btrfs", 8, 6, 1000, false, Setting::kBindMounted},
-        {"sticky, room", "btrfs", 8, 6, 1100, true, Setting::kSticky},
+        {"sticky, room", "btrfs", 8, 6, 1200, true, Setting::kSticky},
         {"sticky, nearly full", "btrfs", 8, 6, 1000, false, Setting::kSticky},
-        {"unwritable folder, room", "btrfs", 8, 6, 1100, true, Setting::kUnwritable},
+        {"unwritable folder, room", "btrfs", 8, 6, 1200, true, Setting::kUnwritable},
         {"unwritable folder, nearly full", "btrfs", 8, 6, 1000, false, Setting::kUnwritable},
         // Data and metadata share the room, and what statfs shows includes
         // what btrfs keeps for itself (1.7 MiB here).
-        {"unwritable folder, room", "btrfs --mixed", 8, 6, 1100, true, Setting::kUnwritable},
+        {"unwritable folder, room", "btrfs --mixed", 8, 6, 1200, true, Setting::kUnwritable},
         {"unwritable folder, full", "btrfs --mixed", 8, 6, 16, false, Setting::kUnwritable},
         // The hole's blocks are claimed before the first byte is written.
         {"sparse", "ext4", 16, 15, 4, false, Setting::kSparse},
@@ -367,7 +367,7 @@ TEST(LockableFile, SavesOnAFullDisk) {
         {"sparse", "xfs", 16, 15, 4, false, Setting::kSparse},
         // Blocks that cannot be claimed: the room shown decides.
         {"sparse, no fallocate", "tmpfs", 16, 15, 4, false, Setting::kSparseNoFallocate},
-        {"sparse, no fallocate", "btrfs", 16, 15, 1100, true, Setting::kSparseNoFallocate},
+        {"sparse, no fallocate", "btrfs", 16, 15, 1200, true, Setting::kSparseNoFallocate},
     };
     qvtest::TempDir dir;
     const std::string disk = dir / "disk";
