@@ -365,7 +365,8 @@ TEST(LockableFile, SavesOnAFullDisk) {
         {"sparse", "ext4", 16, 15, 4, false, Setting::kSparse},
         {"sparse", "tmpfs", 16, 15, 4, false, Setting::kSparse},
         {"sparse", "xfs", 16, 15, 4, false, Setting::kSparse},
-        // Blocks that cannot be claimed: the room shown decides.
+        // A file system that claims no blocks itself: the C library writes
+        // them, and a full disk refuses the save.
         {"sparse, no fallocate", "tmpfs", 16, 15, 4, false, Setting::kSparseNoFallocate},
         {"sparse, no fallocate", "btrfs", 16, 15, 1200, true, Setting::kSparseNoFallocate},
     };

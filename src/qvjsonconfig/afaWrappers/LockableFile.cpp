@@ -460,18 +460,18 @@ int LockableFile::replaceThroughSibling(const struct stat& info, const char* beg
 // holes included: a full disk or a file-size limit then fails here (the
 // errno), with the old content still whole. Only from the first hole on,
 // as XFS asks for room for the whole range even where it has the blocks.
-// Where the file system claims no blocks (glibc's fallback would write
-// zeros), the room it shows for the text has to do.
+// Where the file system claims no blocks itself, the C library writes a
+// zero byte into each block that reads as zero, which changes no text.
 int LockableFile::reserveRoom(off_t oldSize, size_t count) {
     const int fd = fileno(stream_.get());
     const off_t hole = firstHole(fd);
-    if (hole >= static_cast<off_t>(count) ||
-        fallocate(fd, 0, hole, static_cast<off_t>(count) - hole) == 0)
-        return 0;
-    const int err = errno;
-    struct stat after {};
-    if (fstat(fd, &after) == 0 && after.st_size != oldSize) (void)ftruncate(fd, oldSize);
-    return err == EOPNOTSUPP && hasRoomFor(fd, count) ? 0 : err;
+    if (hole >= static_cast<off_t>(count)) return 0;
+    const int err = posix_fallocate(fd, hole, static_cast<off_t>(count) - hole);
+    if (err != 0) {
+        struct stat after {};
+        if (fstat(fd, &after) == 0 && after.st_size != oldSize) (void)ftruncate(fd, oldSize);
+    }
+    return err;
 }
 
 // Rewrites the file, its room reserved; nothing when done. A failing step
