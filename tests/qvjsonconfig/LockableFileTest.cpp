@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <vector>
 
 #include "qverr/Codes.h"
 #include "qvjsonconfig/afaWrappers/LockableFile.h"
@@ -103,6 +104,33 @@ TEST(LockableFile, ACopyLeftAtThePathBecomesTheOpenFile) {
     close(other);
     EXPECT_EQ(qvtest::readFile(path), "newer");
     EXPECT_EQ(qvtest::entryCount(dir.path()), 1u);
+}
+
+TEST(LockableFile, ACopyThatFailsForAnotherReasonFailsTheSave) {
+    // Neither a full disk nor a refusal by the folder: no reason to give up
+    // the copy's safety and rewrite the file in place.
+    const struct {
+        const char* step;
+        qvtest::SyscallFault fault;
+    } cases[] = {
+        {"the path's real name", {SYS_readlink, ENOMEM}},
+        {"the folder", {SYS_openat, EMFILE}},
+        {"the file's second name", {SYS_linkat, EIO}},
+    };
+    qvtest::TempDir dir;
+    const std::string path = dir / "file";
+    for (const auto& row : cases) {
+        qvtest::writeFile(path, "old");
+        LockableFile file(path.c_str(), false);
+        std::pair<int32_t, std::string> thrown;
+        ASSERT_TRUE(qvtest::withSyscallFaults(
+            {row.fault}, [&] { thrown = qvtest::thrownStatus([&] { write(file, "new"); }); }));
+        EXPECT_EQ(thrown.first, qverr::kStatusEndOfData) << row.step;
+        EXPECT_THAT(thrown.second, HasSubstr("\"code\":" + std::to_string(row.fault.error) + ","))
+            << row.step;
+        EXPECT_EQ(qvtest::readFile(path), "old") << row.step;
+        EXPECT_EQ(qvtest::entryCount(dir.path()), 1u) << row.step;
+    }
 }
 
 bool readable(int fd, int timeoutMs) {
@@ -192,10 +220,13 @@ std::string inChild(const std::function<std::string()>& body) {
     return exitedCleanly(child) ? said : said + " (the child failed)";
 }
 
-// Mounts a small file system of type "tmpfs", "btrfs" or "xfs" on dir, in a
-// mount namespace of this process's own: "" when done, else "skip: " and
+// Mounts a small file system of type "tmpfs", "btrfs", "ext4" or "xfs",
+// which may be followed by one option of mkfs ("btrfs --mixed"), on dir, in
+// a mount namespace of this process's own: "" when done, else "skip: " and
 // why. An image's loop device detaches itself when the namespace goes.
-std::string mountSmall(const std::string& type, const std::string& dir) {
+std::string mountSmall(const std::string& kind, const std::string& dir) {
+    const size_t space = kind.find(' ');
+    const std::string type = kind.substr(0, space);
     if (unshare(CLONE_NEWNS) != 0 ||
         mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
         return "skip: no private mount namespace: " + std::string(strerror(errno));
@@ -213,9 +244,11 @@ std::string mountSmall(const std::string& type, const std::string& dir) {
     posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_adddup2(&quiet, 1, 2);
     std::string program = "mkfs." + type, quick = "-q", file = image;
-    char* argv[] = {program.data(), quick.data(), file.data(), nullptr};
+    std::string option = space == std::string::npos ? "" : kind.substr(space + 1);
+    std::vector<char*> argv = {program.data(), quick.data(), file.data(), nullptr};
+    if (!option.empty()) argv.insert(argv.begin() + 1, option.data());
     pid_t mkfs = -1;
-    const bool spawned = posix_spawnp(&mkfs, argv[0], &quiet, nullptr, argv, environ) == 0;
+    const bool spawned = posix_spawnp(&mkfs, argv[0], &quiet, nullptr, argv.data(), environ) == 0;
     posix_spawn_file_actions_destroy(&quiet);
     if (!spawned || !exitedCleanly(mkfs)) return "skip: " + program + " failed (not installed?)";
     const int control = open("/dev/loop-control", O_RDWR | O_CLOEXEC);
@@ -242,12 +275,19 @@ std::string mountSmall(const std::string& type, const std::string& dir) {
     const bool mounted = mount(device.c_str(), dir.c_str(), type.c_str(), 0, nullptr) == 0;
     const int err = errno;
     close(loop);
-    return mounted ? "" : "skip: no " + type + " mount: " + std::string(strerror(err));
+    if (!mounted) return "skip: no " + type + " mount: " + std::string(strerror(err));
+    // Only the files of the test are on it.
+    (void)rmdir((dir + "/lost+found").c_str());
+    return "";
 }
 
-// Fills the file system with one file until nothing more fits, then frees
-// `pages` pages of it.
+// Fills the file system with one file until nothing more fits but for
+// `pages` pages: those are held by another file, removed last (cutting the
+// filler short would free less on btrfs, where an extent stays whole while
+// any part of it is used, and can fail on a full one).
 void fillUp(const std::string& path, unsigned pages) {
+    const std::string spare = path + ".spare";
+    qvtest::writeFile(spare, std::string(pages * 4096, 's'));
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     const std::string block(1 << 20, 'f');
     // A copy-on-write file system frees reservations when it commits.
@@ -258,23 +298,40 @@ void fillUp(const std::string& path, unsigned pages) {
         }
         syncfs(fd);
     }
-    struct stat info {};
-    fstat(fd, &info);
-    if (ftruncate(fd, info.st_size / 4096 * 4096 - static_cast<off_t>(pages) * 4096) != 0)
-        std::abort();
+    unlink(spare.c_str());
     syncfs(fd);
     close(fd);
 }
 
+// Gives up root for user's ids.
+bool becomeUser(uid_t user) {
+    return setgroups(0, nullptr) == 0 && setgid(user) == 0 && setuid(user) == 0;
+}
+
 TEST(LockableFile, SavesOnAFullDisk) {
+    // What besides the disk's room bears on the save.
+    enum class Setting {
+        kPlain,
+        // A reflinked copy beside the file shares its blocks.
+        kReflinked,
+        // Another file bind-mounted onto the path: no second name for it.
+        kBindMounted,
+        // Another user's file in a sticky folder.
+        kSticky,
+        // A folder the saver may not write.
+        kUnwritable,
+        // 32 KiB without blocks in the middle of the old text.
+        kSparse,
+        // Sparse, on a file system that cannot be asked for blocks.
+        kSparseNoFallocate,
+    };
     struct Case {
         const char* what;
         const char* fs;
         size_t oldPages, newPages;
         unsigned freePages;
         bool saved;
-        // A reflinked copy beside it shares the file's blocks.
-        bool cloned = false;
+        Setting setting = Setting::kPlain;
     } const cases[] = {
         // The copy fits, but then the file cannot grow: it is put back.
         {"growing", "tmpfs", 1, 3, 3, false},
@@ -290,36 +347,91 @@ TEST(LockableFile, SavesOnAFullDisk) {
         {"no room for a copy", "btrfs", 4, 8, 0, false},
         {"shrinking", "xfs", 8, 6, 4, true},
         // Blocks shared with a reflinked copy are written elsewhere too.
-        {"shrinking a reflinked file", "xfs", 8, 6, 5, false, true},
+        {"shrinking a reflinked file", "xfs", 8, 6, 5, false, Setting::kReflinked},
+        // Without a copy an overwrite goes ahead where the disk shows room
+        // for the text and a margin, on any file system.
+        {"bind-mounted, room", "btrfs", 8, 6, 1200, true, Setting::kBindMounted},
+        {"bind-mounted, growing", "btrfs", 2, 8, 1200, true, Setting::kBindMounted},
+        {"bind-mounted, nearly full", "btrfs", 8, 6, 1000, false, Setting::kBindMounted},
+        {"sticky, room", "btrfs", 8, 6, 1200, true, Setting::kSticky},
+        {"sticky, nearly full", "btrfs", 8, 6, 1000, false, Setting::kSticky},
+        {"unwritable folder, room", "btrfs", 8, 6, 1200, true, Setting::kUnwritable},
+        {"unwritable folder, nearly full", "btrfs", 8, 6, 1000, false, Setting::kUnwritable},
+        // Data and metadata share the room, and what statfs shows includes
+        // what btrfs keeps for itself (1.7 MiB here).
+        {"unwritable folder, room", "btrfs --mixed", 8, 6, 1200, true, Setting::kUnwritable},
+        {"unwritable folder, full", "btrfs --mixed", 8, 6, 16, false, Setting::kUnwritable},
+        // The hole's blocks are claimed before the first byte is written.
+        {"sparse", "ext4", 16, 15, 4, false, Setting::kSparse},
+        {"sparse", "tmpfs", 16, 15, 4, false, Setting::kSparse},
+        {"sparse", "xfs", 16, 15, 4, false, Setting::kSparse},
+        // A file system that claims no blocks itself: the C library writes
+        // them, and a full disk refuses the save.
+        {"sparse, no fallocate", "tmpfs", 16, 15, 4, false, Setting::kSparseNoFallocate},
+        {"sparse, no fallocate", "btrfs", 16, 15, 1200, true, Setting::kSparseNoFallocate},
     };
     qvtest::TempDir dir;
     const std::string disk = dir / "disk";
+    // Other users reach the disk.
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
     ASSERT_EQ(mkdir(disk.c_str(), 0700), 0);
+    const uid_t owner = 43377;
     // A file system that cannot be mounted here skips its rows, not the others.
     std::string skipped;
     for (const Case& row : cases) {
         const std::string said = inChild([&]() -> std::string {
             if (std::string refused = mountSmall(row.fs, disk); !refused.empty()) return refused;
             const std::string path = disk + "/full.config";
-            const std::string old(row.oldPages * 4096 - 100, 'o');
+            const std::string bound = disk + "/bound";
             const std::string text(row.newPages * 4096 - 100, 'n');
-            qvtest::writeFile(path, old);
-            if (row.cloned) {
-                const int from = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-                const int to =
-                    open((disk + "/clone").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-                if (ioctl(to, FICLONE, from) != 0) return "skip: no reflink on xfs";
-                close(from);
-                close(to);
-            }
+            qvtest::writeFile(row.setting == Setting::kBindMounted ? bound : path,
+                              std::string(row.oldPages * 4096 - 100, 'o'));
+            const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+            const bool prepared = [&] {
+                switch (row.setting) {
+                    case Setting::kPlain:
+                        return true;
+                    case Setting::kReflinked: {
+                        const int clone =
+                            open((disk + "/clone").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+                        const bool cloned = ioctl(clone, FICLONE, fd) == 0;
+                        close(clone);
+                        return cloned;
+                    }
+                    case Setting::kBindMounted:
+                        return mount(bound.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) == 0;
+                    case Setting::kSticky:
+                        return chown(disk.c_str(), owner + 2, owner + 2) == 0 &&
+                               chmod(disk.c_str(), 01777) == 0 && fchown(fd, owner, owner) == 0 &&
+                               fchmod(fd, 0666) == 0;
+                    case Setting::kUnwritable:
+                        return fchmod(fd, 0666) == 0;
+                    case Setting::kSparse:
+                    case Setting::kSparseNoFallocate:
+                        return fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, 16384,
+                                         32768) == 0;
+                }
+                return false;
+            }();
+            close(fd);
+            if (!prepared) return "skip: cannot set up " + std::string(row.what);
             fillUp(disk + "/filler", row.freePages);
+            const std::string old = qvtest::readFile(path);
+            if ((row.setting == Setting::kSticky && !becomeUser(owner + 1)) ||
+                (row.setting == Setting::kUnwritable && !becomeUser(owner)))
+                return "skip: changing user needs root";
             struct stat before {};
             struct stat after {};
             stat(path.c_str(), &before);
             LockableFile file(path.c_str(), false);
             std::string wrong;
             try {
-                write(file, text);
+                if (row.setting != Setting::kSparseNoFallocate) {
+                    write(file, text);
+                } else if (!qvtest::withSyscallFaults({{SYS_fallocate, EOPNOTSUPP}},
+                                                      [&] { write(file, text); })) {
+                    return "skip: no system call filter";
+                }
                 if (!row.saved) wrong = "saved";
             } catch (const qverr::Exception& exception) {
                 if (row.saved || exception.status.code != qverr::kStatusEndOfData)
@@ -329,7 +441,9 @@ TEST(LockableFile, SavesOnAFullDisk) {
             if (qvtest::readFile(path) != (row.saved ? text : old)) wrong += " text";
             if (read(file) != (row.saved ? text : old)) wrong += " read";
             if (after.st_ino != before.st_ino) wrong += " inode";
-            if (qvtest::entryCount(disk) != (row.cloned ? 3u : 2u)) wrong += " files left";
+            const bool besides =
+                row.setting == Setting::kReflinked || row.setting == Setting::kBindMounted;
+            if (qvtest::entryCount(disk) != (besides ? 3u : 2u)) wrong += " files left";
             return wrong;
         });
         if (said.rfind("skip: ", 0) == 0) {
@@ -393,9 +507,7 @@ TEST(LockableFile, UsersTakeTurnsInAStickyDirectory) {
                 if (user == namespaceRoot) {
                     if (!enterRootOnlyUserNamespace())
                         return std::string("skip: no user namespace");
-                } else if (user == 0 ? !dropFowner()
-                                     : setgroups(0, nullptr) != 0 || setgid(user) != 0 ||
-                                           setuid(user) != 0) {
+                } else if (user == 0 ? !dropFowner() : !becomeUser(user)) {
                     return std::string("no user change");
                 }
                 LockableFile file(path.c_str(), true);

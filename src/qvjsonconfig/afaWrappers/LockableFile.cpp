@@ -10,6 +10,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/statvfs.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -35,6 +36,12 @@ constexpr const char* kSource = "LockableFile";
 constexpr int kOpenAttempts = 6;
 constexpr long kRetryDelayNs = 10000000;
 constexpr size_t kReadBlock = 128;
+// Free room beyond the text that a rewrite in place without a copy asks
+// for where an overwrite may need new blocks: btrfs with data and metadata
+// in shared block groups counts what it keeps for itself (1.7 MiB on a
+// 110 MB disk) as free, the overwrite's metadata takes more, and other
+// writers may take room meanwhile.
+constexpr size_t kRoomMargin = size_t{4} << 20;
 
 void sleepRetryDelay() {
     timespec delay{0, kRetryDelayNs};
@@ -148,6 +155,37 @@ bool overwritesInPlace(int fd) {
         default:
             return false;
     }
+}
+
+// Whether the file's file system has, for this process, room for count
+// bytes and the margin.
+bool hasRoomFor(int fd, size_t count) {
+    struct statvfs fs {};
+    if (fstatvfs(fd, &fs) != 0 || fs.f_frsize == 0) return false;
+    return fs.f_bavail >= (count + kRoomMargin + fs.f_frsize - 1) / fs.f_frsize;
+}
+
+// Whether a save whose copy beside the file was refused with `refused`
+// may rewrite the file in place, where a rewrite that stops part way tears
+// it. A copy refused for want of room: only where an overwrite needs no
+// new blocks. A copy refused by the folder or the mount (a file
+// bind-mounted at the path, a sticky folder, a folder the saver may not
+// write): also on any file system that shows room for the text. Any other
+// failure is no reason to give up the copy's safety.
+bool mayRewriteInPlace(int fd, int refused, size_t count) {
+    if (lacksRoom(refused)) return overwritesInPlace(fd);
+    if (refused == EXDEV || refused == EPERM || refused == EACCES)
+        return overwritesInPlace(fd) || hasRoomFor(fd, count);
+    return false;
+}
+
+// Where the file's first hole starts (its size when it has none), the
+// descriptor's offset left where the stream expects it.
+off_t firstHole(int fd) {
+    const off_t at = lseek(fd, 0, SEEK_CUR);
+    const off_t hole = lseek(fd, 0, SEEK_HOLE);
+    if (at >= 0) (void)lseek(fd, at, SEEK_SET);
+    return hole < 0 ? 0 : hole;
 }
 
 // The id that stat shows for an owner or group that this process's user
@@ -321,13 +359,10 @@ void LockableFile::write(const char* begin, const char* end) {
 // path and becomes the open file. Every step after the checks goes through
 // the directory's descriptor, so that the directory checked is the one
 // changed. 0 when the save is done; otherwise nothing was changed and the
-// errno says why the file is to be rewritten in place only: the directory
-// takes no files or links beside it, refuses to let this process replace
-// it, or has no room for a copy of a text that fits in the file's own
-// blocks.
+// errno says why no copy could be made, for writeInPlace to judge.
 int LockableFile::replaceThroughSibling(const struct stat& info, const char* begin, size_t count) {
     char* resolved = realpath(path_.c_str(), nullptr);
-    if (resolved == nullptr) return errno;
+    if (resolved == nullptr) throwFileError("Failed to write file", errno, WRITE_LOCATION(185));
     const std::string real(resolved);
     free(resolved);
     const size_t slash = real.rfind('/');
@@ -337,7 +372,8 @@ int LockableFile::replaceThroughSibling(const struct stat& info, const char* beg
     const Descriptor dir(::open(slash == 0 ? "/" : real.substr(0, slash).c_str(),
                                 O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     struct stat dirInfo {};
-    if (dir.get() < 0 || fstat(dir.get(), &dirInfo) != 0) return errno;
+    if (dir.get() < 0 || fstat(dir.get(), &dirInfo) != 0)
+        throwFileError("Failed to write file", errno, WRITE_LOCATION(185));
     (void)unlinkat(dir.get(), copyName.c_str(), 0);
     (void)unlinkat(dir.get(), fileName.c_str(), 0);
     // In a sticky directory only the owner of the file or of the directory,
@@ -420,13 +456,17 @@ int LockableFile::replaceThroughSibling(const struct stat& info, const char* beg
     return 0;
 }
 
-// Claims the room for count bytes before any old byte is overwritten: a
-// full disk or a file-size limit then fails here (the errno), with the old
-// content still whole.
+// Claims the blocks for count bytes before any old byte is overwritten,
+// holes included: a full disk or a file-size limit then fails here (the
+// errno), with the old content still whole. Only from the first hole on,
+// as XFS asks for room for the whole range even where it has the blocks.
+// Where the file system claims no blocks itself, the C library writes a
+// zero byte into each block that reads as zero, which changes no text.
 int LockableFile::reserveRoom(off_t oldSize, size_t count) {
-    if (static_cast<off_t>(count) <= oldSize) return 0;
     const int fd = fileno(stream_.get());
-    const int err = posix_fallocate(fd, 0, static_cast<off_t>(count));
+    const off_t hole = firstHole(fd);
+    if (hole >= static_cast<off_t>(count)) return 0;
+    const int err = posix_fallocate(fd, hole, static_cast<off_t>(count) - hole);
     if (err != 0) {
         struct stat after {};
         if (fstat(fd, &after) == 0 && after.st_size != oldSize) (void)ftruncate(fd, oldSize);
@@ -460,10 +500,10 @@ std::optional<LockableFile::Failure> LockableFile::rewrite(const char* begin, si
 }
 
 // Without a copy at the path a rewrite that stops part way tears the file:
-// it is done only where overwriting the file's bytes needs no new blocks,
-// else the save fails with why no copy could be made, the file untouched.
+// it is done only where it cannot run out of room, else the save fails
+// with why no copy could be made, the file untouched.
 void LockableFile::writeInPlace(off_t oldSize, const char* begin, size_t count, int refused) {
-    if (!overwritesInPlace(fileno(stream_.get())))
+    if (!mayRewriteInPlace(fileno(stream_.get()), refused, count))
         throwFileError("Failed to write file", refused, WRITE_LOCATION(185));
     if (const int err = reserveRoom(oldSize, count); err != 0)
         throwFileError("Failed to write file", err, WRITE_LOCATION(185));

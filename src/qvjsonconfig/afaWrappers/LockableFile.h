@@ -47,20 +47,25 @@ public:
     // keeping the file itself (its inode, owner and mode), so that programs
     // holding it open keep sharing it. Where the directory allows a copy
     // beside the file, a process killed at any point leaves the old or the
-    // new text whole at the path. Where it does not (no room for a copy of
-    // a text no longer than the old one, a sticky directory whose file this
-    // process may not replace, a directory it may not write), the file is
-    // rewritten in place without that safety, and only on a file system
-    // that overwrites a file's blocks where they are (ext2/3/4, tmpfs, XFS
-    // for a file that shares no blocks with another): elsewhere (btrfs and
-    // other copy-on-write file systems, any unknown one) a rewrite could
-    // run out of room part way, and the save fails instead. A save that
-    // fails for want of room, or is refused so, leaves the old content byte
-    // for byte and nothing beside it. A return means the new text is at the
-    // path: in the file itself or, when the file could not be rewritten
-    // after all, in its synced copy, which is then the open file (read,
-    // written and locked from then on). A file no longer at the path is
-    // never written. Failures throw -52012.
+    // new text whole at the path. Where it does not, the file is rewritten
+    // in place without that safety, and only where that cannot run out of
+    // room part way: when the copy found no room (for a text no longer than
+    // the old one), on a file system that overwrites a file's blocks where
+    // they are (ext2/3/4, tmpfs, XFS for a file that shares no blocks with
+    // another); when the directory or the mount refused it (a file
+    // bind-mounted at the path, a sticky directory whose file this process
+    // may not replace, a directory it may not write), there too and on any
+    // file system that shows room for the text and 4 MiB more. Blocks the
+    // text lacks in place (holes, growth) are claimed before its first byte
+    // is written. Elsewhere (btrfs and other copy-on-write file systems
+    // without that room, any unknown one), and when the copy failed for any
+    // other reason, the save fails instead. A save that fails for want of
+    // room, or is refused, leaves the old content byte for byte and nothing
+    // beside it. A return means the new text is at the path: in the file
+    // itself or, when the file could not be rewritten after all, in its
+    // synced copy, which is then the open file (read, written and locked
+    // from then on). A file no longer at the path is never written. Failures
+    // throw -52012.
     void write(const char* begin, const char* end);
 
     // Creates the file with mode 0666 when it does not exist.
