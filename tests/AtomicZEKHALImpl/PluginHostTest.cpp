@@ -3,6 +3,7 @@
 // the threads and the configuration file of one initialization, argument
 // checks, and sessions opened through the device list.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -144,6 +145,22 @@ TEST_F(PluginHost, NoChildHangsWhileAnotherThreadInitializes) {
     const qvtest::ChildrenEnded ended = qvtest::waitForChildren(children, qvtest::kHangGuard);
     EXPECT_EQ(ended.hung, 0) << "of " << children.size();
     EXPECT_EQ(ended.failed, 0) << "of " << children.size();
+}
+
+// A child made without the fork handlers (_Fork, or clone) has its
+// parent's fork generation: its last finalize still leaves the parent's
+// objects and their threads alone, and the parent's go on.
+TEST_F(PluginHost, AChildMadeWithoutForkHandlersLeavesTheParentsObjectsAlone) {
+    ASSERT_EQ(initialize(), 0);
+    const pid_t child = _Fork();
+    if (child == 0) _exit(finalize() == 0 ? 0 : 3);
+    EXPECT_EQ(qvtest::waitForExitWithin(child, qvtest::kHangGuard), 0);
+    zekhost::DeviceList list = deviceList();
+    ASSERT_TRUE(list);
+    EXPECT_TRUE(onlyDevice(list));
+    list.release();
+    EXPECT_EQ(finalize(), 0);
+    EXPECT_LE(qvsim::processThreadsSettlingAtMost(threads), threads);
 }
 
 TEST_F(PluginHost, ArgumentsAndUnbalancedFinalize) {
