@@ -31,6 +31,12 @@ void requireInitialized(const PluginState& state) {
     if (state.users == 0) throwVisa(kViErrorNotInitialized, "PluginHelper", 78);
 }
 
+void requireInitialized() {
+    PluginState& state = pluginState();
+    std::lock_guard lock(state.lock);
+    requireInitialized(state);
+}
+
 std::shared_ptr<PluginSession> findSession(uint64_t handle) {
     PluginState& state = pluginState();
     std::lock_guard lock(state.lock);
