@@ -228,14 +228,19 @@ constinit const sdihal::nQVAPAL000::tSystemInterface table{
 
 }  // namespace
 
+namespace {
+
+// A kernel's locks are never left held in a forked child by a thread the
+// child lacks: neither is the simulated driver's. The lock and its fork
+// handlers exist from load on, so no fork can catch their first use.
+constinit std::mutex simulator;
+[[maybe_unused]] const int heldAcrossFork = pthread_atfork(
+    [] { simulator.lock(); }, [] { simulator.unlock(); }, [] { simulator.unlock(); });
+
+}  // namespace
+
 std::mutex& simulatorMutex() {
-    static std::mutex mutex;
-    // A kernel's locks are never left held in a forked child by a thread
-    // the child lacks: neither are the simulated driver's.
-    static const int heldAcrossFork =
-        pthread_atfork([] { mutex.lock(); }, [] { mutex.unlock(); }, [] { mutex.unlock(); });
-    (void)heldAcrossFork;
-    return mutex;
+    return simulator;
 }
 
 Driver::State* activeState() {

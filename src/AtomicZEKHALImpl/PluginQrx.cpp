@@ -1,16 +1,15 @@
 #include "AtomicZEKHALImpl/PluginQrx.h"
 
+#include <pthread.h>
 #include <time.h>
 
 #include <atomic>
 #include <cerrno>
 #include <memory>
-#include <mutex>
 
 #include "AtomicZEKHALImpl/AliasServices.h"
 #include "AtomicZEKHALImpl/PciModelNameIdentifierCodegen.h"
 #include "AtomicZEKHALImpl/SessionFactoryQrx.h"
-#include "HALUtilities/ForkSafety.h"
 #include "HALUtilities/OwningProcess.h"
 #include "apal_qv3377k/tInterfaceProxy_atomiczekddkqrx.h"
 #include "atomiczekddk/user/devicelist/DeviceList.h"
@@ -77,30 +76,8 @@ struct OnceRecord {
 
 std::atomic<sdihal::nQVAPAL000::tMutex*> pluginMutex{nullptr};
 
-// The plug-in mutex is held across a fork through the pointer, which exit
-// clears; only the forking thread uses this, between its fork handlers.
-sdihal::nQVAPAL000::tMutex* heldAtFork = nullptr;
-
-void takePluginMutex(void*) {
-    heldAtFork = pluginMutex.load(std::memory_order_acquire);
-    if (heldAtFork != nullptr) heldAtFork->lock();
-}
-
-void releasePluginMutex(void*) {
-    if (heldAtFork != nullptr) heldAtFork->unlock();
-}
-
-void resetPluginMutexInChild(void*) {
-    if (heldAtFork != nullptr) heldAtFork->resetInChild();
-}
-
 void createPluginMutex(nQVAPALS100::tStatus& status) {
     try {
-        static std::once_flag heldAcrossFork;
-        std::call_once(heldAcrossFork, [] {
-            qv3377hal::holdAcrossFork(nullptr, &takePluginMutex, &releasePluginMutex,
-                                      &resetPluginMutexInChild);
-        });
         pluginMutex.store(new sdihal::nQVAPAL000::tMutex, std::memory_order_release);
     } catch (...) {
         qv3377hal::storeCurrentException(status, qv3377hal::kComponent, kFile, 47);
@@ -117,6 +94,18 @@ OnceRecord pluginOnce{{0}, {0}, &createPluginMutex, &destroyPluginMutex, 1};
 struct OnceFinalizer {
     ~OnceFinalizer() { pluginOnce.finish(); }
 } onceFinalizer;
+
+// The plug-in mutex is held while the configuration file's lock is awaited
+// and while the plug-in's threads are joined, so no fork waits for it. A
+// child, which has only the forking thread, frees it and the once record
+// instead, whichever thread of the parent held them; what they guarded
+// stays as the parent left it, and the child's last finalize forgets the
+// parent's objects. Registered while the library loads.
+void freeInChild() {
+    pluginOnce.busy.store(0, std::memory_order_relaxed);
+    if (auto* mutex = pluginMutex.load(std::memory_order_acquire)) mutex->resetInChild();
+}
+[[maybe_unused]] const int freedInChild = pthread_atfork(nullptr, nullptr, &freeInChild);
 
 // Initialize calls not yet balanced by a finalize; under the plug-in mutex.
 uint32_t pluginReferenceCount = 0;

@@ -4,8 +4,6 @@
 
 #include <array>
 #include <atomic>
-#include <new>
-#include <stdexcept>
 
 namespace qv3377hal {
 
@@ -15,76 +13,47 @@ void unlockHandleRegistryWriters();
 
 namespace {
 
-struct HeldLock {
-    void* lock;
-    void (*take)(void*);
-    void (*release)(void*);
-    void (*releaseInChild)(void*);
-};
-
-// Constant-initialised: nothing runs at load, no first-use guard can be
-// caught half done by a fork, and nothing is destroyed at exit, where a
-// fork or an export may still come after the library's destructors.
-struct ForkState {
-    // Taken first: the list does not change while a fork holds its locks.
-    std::mutex registering;
-    // The library's few library-wide locks.
-    std::array<HeldLock, 8> locks{};
-    size_t count = 0;
-    std::atomic<uint64_t> generation{0};
-    // pthread_once, which a fork cannot leave half done in the child.
-    std::once_flag armed;
-};
-
-constinit ForkState state;
+// Constant-initialised, so that they exist before any code of the library
+// runs. None is taken under another; the registry's lock may be taken under
+// any of them, so it comes last. The C library runs the prepare handlers of
+// this library and of others (a platform stand-in's, a host's) in the
+// reverse order of their registration, which no one controls. Either order
+// is free of deadlock because none of these locks is ever held while its
+// holder waits for a lock outside this table (the simulated driver's, a
+// plug-in's, a file's), a device request, another process, a thread or the
+// loader: a prepare handler that waits for one waits only for short work.
+constinit std::array<std::mutex, static_cast<size_t>(ForkHeldLock::count)> heldLocks;
+constinit std::atomic<uint64_t> generation{0};
 
 void takeLocks() {
-    state.registering.lock();
-    for (size_t i = 0; i < state.count; ++i) state.locks[i].take(state.locks[i].lock);
+    for (std::mutex& lock : heldLocks) lock.lock();
     lockHandleRegistryWriters();
 }
 
 void releaseLocks() {
     unlockHandleRegistryWriters();
-    for (size_t i = 0; i < state.count; ++i) state.locks[i].release(state.locks[i].lock);
-    state.registering.unlock();
+    for (std::mutex& lock : heldLocks) lock.unlock();
 }
 
 void releaseLocksInChild() {
-    state.generation.fetch_add(1);
-    unlockHandleRegistryWriters();
-    for (size_t i = 0; i < state.count; ++i) state.locks[i].releaseInChild(state.locks[i].lock);
-    state.registering.unlock();
+    generation.fetch_add(1);
+    releaseLocks();
 }
+
+// Registered while the library loads (pthread_atfork starts no thread and
+// touches no file). It can fail only when the C library cannot allocate
+// its record, which it needs only past dozens of handlers in the process.
+[[maybe_unused]] const int handlersRegistered =
+    pthread_atfork(&takeLocks, &releaseLocks, &releaseLocksInChild);
 
 }  // namespace
 
-void armForkHandlers() {
-    std::call_once(state.armed, [] {
-        if (pthread_atfork(&takeLocks, &releaseLocks, &releaseLocksInChild) != 0)
-            throw std::bad_alloc();
-    });
-}
-
-void holdAcrossFork(void* lock, void (*take)(void*), void (*release)(void*),
-                    void (*releaseInChild)(void*)) {
-    armForkHandlers();
-    std::lock_guard guard(state.registering);
-    if (state.count == state.locks.size())
-        throw std::length_error("too many locks held across fork");
-    state.locks[state.count++] = {lock, take, release, releaseInChild};
-}
-
-std::mutex& holdAcrossFork(std::mutex& lock) {
-    const auto unlock = [](void* held) { static_cast<std::mutex*>(held)->unlock(); };
-    holdAcrossFork(
-        &lock, [](void* held) { static_cast<std::mutex*>(held)->lock(); }, unlock, unlock);
-    return lock;
+std::mutex& forkHeldLock(ForkHeldLock which) {
+    return heldLocks[static_cast<size_t>(which)];
 }
 
 uint64_t processGeneration() {
-    armForkHandlers();
-    return state.generation.load();
+    return generation.load();
 }
 
 }  // namespace qv3377hal

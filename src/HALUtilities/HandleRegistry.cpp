@@ -168,10 +168,7 @@ public:
 
 private:
     // A fork must find the writers' lock free whatever other thread wrote.
-    std::unique_lock<std::mutex> lockWriters() {
-        armForkHandlers();
-        return std::unique_lock(lock_);
-    }
+    std::unique_lock<std::mutex> lockWriters() { return std::unique_lock(lock_); }
 
     // Marks the table as changing for its lifetime (the mutex is held).
     class Change {

@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "HALUtilities/ErrorHandling.h"
-#include "HALUtilities/ForkSafety.h"
 #include "HALUtilities/KorvexRuntime.h"
+#include "HALUtilities/OwningProcess.h"
 #include "SelfCalHALImpl/SelfCalHALSession.h"
 #include "qvdynlib/qvdynlib.h"
 #include "qverr/DetailWriter.h"
@@ -77,19 +77,24 @@ struct CachedLibrary {
     bool engineReady = false;
 };
 
+// The cache's lock is held across the loader and the engine's calls, so
+// no fork waits for it; a forked child, which may find it held, gets a
+// fresh state (an empty cache) instead.
 struct ProcessState {
-    ProcessState() { qv3377hal::holdAcrossFork(cacheMutex); }
+    bool servedHere() const { return owner.isCurrent(); }
 
     std::mutex cacheMutex;
     std::map<std::string, CachedLibrary> cache;
     std::once_flag engineOnce;
     void* engineHandle = nullptr;
     std::string enginePath;
+    qv3377hal::OwningProcess owner;
 };
 
+constinit qv3377hal::PerProcess<ProcessState> processState;
+
 ProcessState& state() {
-    static ProcessState instance;
-    return instance;
+    return processState.get();
 }
 
 [[noreturn]] void throwDetail(const qverr::SourceLocation& location, const char* key,

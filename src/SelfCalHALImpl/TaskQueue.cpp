@@ -1,7 +1,6 @@
 #include "SelfCalHALImpl/TaskQueue.h"
 
 #include "HALUtilities/ErrorHandling.h"
-#include "HALUtilities/ForkSafety.h"
 #include "qverr/DetailWriter.h"
 #include "qverr/Exception.h"
 
@@ -118,32 +117,14 @@ void ExpandableThreadedTaskQueue::workerLoop() {
 
 namespace {
 
-// The process's pool, and the process that built it. A forked child leaves
-// its parent's pool alone (reachable, never destroyed) and builds a pool of
-// its own on first use.
-struct ProcessPool {
-    ProcessPool() { qv3377hal::holdAcrossFork(mutex); }
-
-    std::mutex mutex;
-    ExpandableThreadedTaskQueue* queue = nullptr;
-    ExpandableThreadedTaskQueue* inherited = nullptr;
-
-    ~ProcessPool() {
-        if (queue != nullptr && queue->servedHere()) delete queue;
-    }
-};
+// The process's pool, built on first use outside any lock (it reads the
+// settings and starts a worker); a forked child builds its own.
+constinit qv3377hal::PerProcess<ExpandableThreadedTaskQueue> pool;
 
 }  // namespace
 
 ExpandableThreadedTaskQueue& processQueue() {
-    static ProcessPool pool;
-    std::lock_guard<std::mutex> lock(pool.mutex);
-    if (pool.queue == nullptr || !pool.queue->servedHere()) {
-        auto* fresh = new ExpandableThreadedTaskQueue(1);
-        if (pool.queue != nullptr) pool.inherited = pool.queue;
-        pool.queue = fresh;
-    }
-    return *pool.queue;
+    return pool.get(1u);
 }
 
 }  // namespace selfcalhal

@@ -742,12 +742,15 @@ const char* TerminalIndex::nameOfId(uint32_t id) const {
     return found == nameById_.end() ? "" : found->second;
 }
 
+namespace {
+// Built while the library loads, under a lock taken before a fork: no first
+// use can be caught half done by one.
+std::map<const TopographyInfo*, std::unique_ptr<TerminalIndex>> terminalIndexes;
+}  // namespace
+
 const TerminalIndex& terminalIndex(const TopographyInfo& topography) {
-    static std::mutex indexLock;
-    static std::mutex& mutex = qv3377hal::holdAcrossFork(indexLock);
-    static std::map<const TopographyInfo*, std::unique_ptr<TerminalIndex>> indexes;
-    std::lock_guard lock(mutex);
-    auto& index = indexes[&topography];
+    std::lock_guard lock(qv3377hal::forkHeldLock(qv3377hal::ForkHeldLock::terminalIndexes));
+    auto& index = terminalIndexes[&topography];
     if (!index) index = std::make_unique<TerminalIndex>(topography);
     return *index;
 }

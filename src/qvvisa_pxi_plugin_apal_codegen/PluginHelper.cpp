@@ -14,11 +14,16 @@ std::vector<std::shared_ptr<PluginSession>>::iterator PluginState::lowerBound(ui
                             });
 }
 
+namespace {
+constinit PluginState processState;
+}  // namespace
+
+std::mutex& PluginState::lock() {
+    return qv3377hal::forkHeldLock(qv3377hal::ForkHeldLock::visaPluginState);
+}
+
 PluginState& pluginState() {
-    static PluginState state;
-    static const std::mutex& held = qv3377hal::holdAcrossFork(state.lock);
-    (void)held;
-    return state;
+    return processState;
 }
 
 void throwVisa(ViStatus code, const char* file, int64_t line) {
@@ -31,9 +36,14 @@ void requireInitialized(const PluginState& state) {
     if (state.users == 0) throwVisa(kViErrorNotInitialized, "PluginHelper", 78);
 }
 
+void requireInitialized() {
+    std::lock_guard lock(PluginState::lock());
+    requireInitialized(processState);
+}
+
 std::shared_ptr<PluginSession> findSession(uint64_t handle) {
     PluginState& state = pluginState();
-    std::lock_guard lock(state.lock);
+    std::lock_guard lock(state.lock());
     requireInitialized(state);
     const auto found = state.lowerBound(handle);
     if (found == state.sessions.end() || reinterpret_cast<uintptr_t>(found->get()) != handle) {

@@ -1,6 +1,8 @@
 // The VISA plug-in's process-wide state: how often it was initialised and
 // its open sessions, sorted by address (the handle VISA holds), under one
-// plain mutex. Nothing of it exists before the first use.
+// plain mutex that is taken before a fork. Built with the library: no first
+// use can be caught half done by a fork. Sessions are opened and closed,
+// and modules walked, outside the lock, which guards only the list.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +16,7 @@
 namespace visapxipluginapalcodegen {
 
 struct PluginState {
-    std::mutex lock;
+    static std::mutex& lock();
     uint32_t users = 0;
     std::vector<std::shared_ptr<PluginSession>> sessions;
 
@@ -29,6 +31,8 @@ PluginState& pluginState();
 
 // Under the lock: 0xBFFF003A unless initialised.
 void requireInitialized(const PluginState& state);
+// The same, taking the lock.
+void requireInitialized();
 
 // The session behind `handle`, kept alive by the returned reference after
 // the lock is released: 0xBFFF003A uninitialised, 0xBFFF000E unknown.

@@ -58,7 +58,7 @@ ViStatus blockTransfer(Request request, uint64_t session, uint32_t space, uint64
 ViStatus PpiInitializePlugin() {
     return visaCall([] {
         PluginState& state = pluginState();
-        std::lock_guard lock(state.lock);
+        std::lock_guard lock(state.lock());
         ++state.users;
         return kViSuccess;
     });
@@ -69,7 +69,7 @@ ViStatus PpiFinalizePlugin() {
         std::vector<std::shared_ptr<PluginSession>> released;
         {
             PluginState& state = pluginState();
-            std::lock_guard lock(state.lock);
+            std::lock_guard lock(state.lock());
             requireInitialized(state);
             if (--state.users == 0) released.swap(state.sessions);
         }
@@ -85,9 +85,7 @@ ViStatus PpiGetDeviceIDs(uint16_t wantFlags, int32_t capacity, uint64_t* ids, ui
     if (capacity > 0 && (ids == nullptr || (wantFlags != 0 && flags == nullptr)))
         return kViErrorInvalidPointer;
     return visaCall([&] {
-        PluginState& state = pluginState();
-        std::lock_guard lock(state.lock);
-        requireInitialized(state);
+        requireInitialized();
         const std::vector<uint64_t> found = deviceIds();
         *count = static_cast<uint32_t>(found.size());
         if (static_cast<int64_t>(found.size()) > capacity)
@@ -104,11 +102,13 @@ ViStatus PpiOpen(int32_t first, uint32_t bus, uint32_t device, uint32_t function
     *session = 0;
     if (first != 0 || bus > 255 || device > 31 || function > 7) return kViErrorInvalidParameter;
     return visaCall([&] {
-        PluginState& state = pluginState();
-        std::lock_guard lock(state.lock);
-        requireInitialized(state);
+        requireInitialized();
         auto created = std::make_shared<PluginSession>(bus, device, function);
         const auto handle = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(created.get()));
+        PluginState& state = pluginState();
+        // Released before `created`: a session refused here is closed outside the lock.
+        std::lock_guard lock(state.lock());
+        requireInitialized(state);
         state.sessions.insert(state.lowerBound(handle), std::move(created));
         *session = handle;
         return kViSuccess;
@@ -121,7 +121,7 @@ ViStatus PpiClose(uint64_t session) {
         std::shared_ptr<PluginSession> closed;
         {
             PluginState& state = pluginState();
-            std::lock_guard lock(state.lock);
+            std::lock_guard lock(state.lock());
             requireInitialized(state);
             const auto found = state.lowerBound(session);
             if (found == state.sessions.end() || found->get() != addressOf(session)) {

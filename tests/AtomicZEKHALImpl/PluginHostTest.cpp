@@ -2,11 +2,17 @@
 // of FPGA devices loads it, over the simulated module: reference counting,
 // the threads and the configuration file of one initialization, argument
 // checks, and sessions opened through the device list.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -144,6 +150,82 @@ TEST_F(PluginHost, NoChildHangsWhileAnotherThreadInitializes) {
     const qvtest::ChildrenEnded ended = qvtest::waitForChildren(children, qvtest::kHangGuard);
     EXPECT_EQ(ended.hung, 0) << "of " << children.size();
     EXPECT_EQ(ended.failed, 0) << "of " << children.size();
+}
+
+// Whether a thread of this process waits for a flock on `path`.
+bool flockAwaited(const std::string& path) {
+    struct stat file {};
+    if (stat(path.c_str(), &file) != 0) return false;
+    const std::string inode = ":" + std::to_string(file.st_ino) + " ";
+    std::ifstream locks("/proc/locks");
+    const std::string self = " " + std::to_string(getpid()) + " ";
+    for (std::string line; std::getline(locks, line);) {
+        if (line.find("-> FLOCK") != std::string::npos && line.find(self) != std::string::npos &&
+            line.find(inode) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+// A fork made while an initialize waits for the configuration file's lock
+// does not wait with it: here the lock's holder, another process, lets go
+// only once the fork has returned.
+TEST_F(PluginHost, AForkDoesNotWaitForAnInitializeAwaitingTheFilesLock) {
+    if (!std::ifstream("/proc/locks")) GTEST_SKIP() << "no /proc/locks to see the wait";
+    ASSERT_EQ(initialize(), 0);
+    ASSERT_EQ(finalize(), 0);
+    int held[2], release[2];
+    ASSERT_EQ(pipe(held), 0);
+    ASSERT_EQ(pipe(release), 0);
+    const pid_t holder = fork();
+    if (holder == 0) {
+        const int fd = ::open(configurationFile.c_str(), O_RDONLY);
+        char byte = 1;
+        if (fd < 0 || flock(fd, LOCK_EX) != 0 || write(held[1], &byte, 1) != 1) _exit(3);
+        _exit(read(release[0], &byte, 1) == 1 ? 0 : 4);
+    }
+    char byte = 0;
+    ASSERT_EQ(read(held[0], &byte, 1), 1);
+    std::atomic<int32_t> initialized{1};
+    std::thread initializing([&] { initialized = initialize(); });
+    const auto deadline = std::chrono::steady_clock::now() + qvtest::kHangGuard;
+    while (!flockAwaited(configurationFile) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(flockAwaited(configurationFile));
+
+    std::promise<pid_t> forked;
+    std::thread forking([&] {
+        const pid_t child = fork();
+        if (child == 0) _exit(0);
+        forked.set_value(child);
+    });
+    std::future<pid_t> child = forked.get_future();
+    EXPECT_EQ(child.wait_for(qvtest::kHangGuard), std::future_status::ready);
+    // Let go in any case, so that a fork that waits ends the test.
+    EXPECT_EQ(write(release[1], &byte, 1), 1);
+    forking.join();
+    initializing.join();
+    EXPECT_EQ(initialized.load(), 0);
+    EXPECT_EQ(qvtest::waitForExitWithin(child.get(), qvtest::kHangGuard), 0);
+    EXPECT_EQ(qvtest::waitForExitWithin(holder, qvtest::kHangGuard), 0);
+    EXPECT_EQ(finalize(), 0);
+    for (const int fd : {held[0], held[1], release[0], release[1]}) ::close(fd);
+}
+
+// A child made without the fork handlers (_Fork, or clone) has its
+// parent's fork generation: its last finalize still leaves the parent's
+// objects and their threads alone, and the parent's go on.
+TEST_F(PluginHost, AChildMadeWithoutForkHandlersLeavesTheParentsObjectsAlone) {
+    ASSERT_EQ(initialize(), 0);
+    const pid_t child = _Fork();
+    if (child == 0) _exit(finalize() == 0 ? 0 : 3);
+    EXPECT_EQ(qvtest::waitForExitWithin(child, qvtest::kHangGuard), 0);
+    zekhost::DeviceList list = deviceList();
+    ASSERT_TRUE(list);
+    EXPECT_TRUE(onlyDevice(list));
+    list.release();
+    EXPECT_EQ(finalize(), 0);
+    EXPECT_LE(qvsim::processThreadsSettlingAtMost(threads), threads);
 }
 
 TEST_F(PluginHost, ArgumentsAndUnbalancedFinalize) {

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "qvvisa_pxi_plugin_apal_codegen/VisaPluginFixture.h"
+#include "support/EndsWithin.h"
+#include "support/SelfProcess.h"
 
 namespace {
 
@@ -102,6 +104,43 @@ TEST_F(VisaPluginThreads, ManyHostsOpenTransferAndCloseAtOnce) {
     EXPECT_EQ(module.visa().attached.load(), 0);
     EXPECT_EQ(plugin.finalizePlugin(), 0);
     EXPECT_EQ(module.driver().openDescriptors(), 0u);
+}
+
+// A host that forks while another thread opens, lists and closes modules.
+// The simulated driver takes its own lock before a fork, and every device
+// request wants it: whichever prepare handler runs first, the library's
+// must not wait for a thread that holds a lock of its own while it waits
+// for the driver's. Run in a process of its own, where the library is in
+// use before the simulated driver; a fork that waits for ever is killed.
+TEST(VisaPluginFork, ForksWhileAnotherThreadOpensSessions) {
+    if (environmentIs("QV_TEST_VISA_FORKS", "1")) {
+        HostLibrary library(QV_SHARED_LIBRARY);
+        VisaPluginApi plugin{library};
+        if (plugin.initializePlugin() != 0) _exit(3);
+        qvsim::SimulatedModule module;
+        std::atomic<bool> stop{false};
+        std::thread opening([&] {
+            while (!stop) {
+                uint64_t session = 0;
+                uint32_t count = 0;
+                plugin.getDeviceIDs(0, 0, nullptr, nullptr, &count);
+                if (plugin.open(0, qvsim::VisaBlock::kBusNumber, qvsim::VisaBlock::kDeviceNumber,
+                                qvsim::VisaBlock::kFunctionNumber, &session) == 0)
+                    plugin.close(session);
+            }
+        });
+        for (int i = 0; i < 200; ++i) {
+            const pid_t child = fork();
+            if (child == 0) _exit(0);
+            if (waitForExit(child) != 0) _exit(4);
+        }
+        stop = true;
+        opening.join();
+        std::exit(plugin.finalizePlugin() == 0 ? 0 : 5);
+    }
+    const pid_t host =
+        spawnSelf("VisaPluginFork.ForksWhileAnotherThreadOpensSessions", "QV_TEST_VISA_FORKS=1");
+    EXPECT_EQ(waitForExitWithin(host, std::chrono::seconds(60)), 0);
 }
 
 }  // namespace
