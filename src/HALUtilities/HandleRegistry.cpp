@@ -13,8 +13,6 @@
 #include <utility>
 #include <vector>
 
-#include "HALUtilities/ForkSafety.h"
-
 namespace qv3377hal {
 namespace {
 

@@ -38,8 +38,10 @@ public:
     constexpr PerProcess() = default;
     PerProcess(const PerProcess&) = delete;
     PerProcess& operator=(const PerProcess&) = delete;
+    // A call after this (a late caller at exit) builds a new one rather
+    // than use the one destroyed.
     ~PerProcess() {
-        T* current = current_.load();
+        T* current = current_.exchange(nullptr);
         if (current != nullptr && current->servedHere()) delete current;
     }
 
