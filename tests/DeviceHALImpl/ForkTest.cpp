@@ -16,17 +16,10 @@
 #include "DeviceHALImpl/DeviceHALSession.h"
 #include "DeviceHALImpl/DeviceHost.h"
 #include "qvqrx3377cal/calsim.h"
+#include "support/AddressChecker.h"
 #include "support/EndsWithin.h"
 #include "support/LibraryContext.h"
 #include "support/SelfProcess.h"
-
-#if defined(__SANITIZE_ADDRESS__)
-#define QV_ADDRESS_CHECKER
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QV_ADDRESS_CHECKER
-#endif
-#endif
 
 // The run-time engine stand-in the calibration library runs on; naming one
 // of its symbols keeps the linker from dropping it.

@@ -11,19 +11,12 @@
 #include "module/SimulatedModule.h"
 #include "qvfpga/QvFpgaSim.h"
 #include "qvisl/QvFpgaDll.h"
+#include "support/AddressChecker.h"
 #include "support/HostLibrary.h"
 #include "support/LibraryContext.h"
 #include "support/TempDir.h"
 
 namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
-#define QV_ADDRESS_CHECKER
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QV_ADDRESS_CHECKER
-#endif
-#endif
 
 TEST(HostHarness, LoadsTheLibraryBesideTheStandInsWithoutStartingAnything) {
     qvsim::SimulatedModule module;
