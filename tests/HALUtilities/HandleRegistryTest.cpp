@@ -6,14 +6,13 @@
 
 #include <atomic>
 #include <cstdint>
-#include <cstdlib>
 #include <new>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "HALUtilities/HandleRegistry.h"
-#include "support/TempDir.h"
+#include "support/ProcessPages.h"
 #include "support/ThreadChecker.h"
 
 namespace {
@@ -83,12 +82,6 @@ TEST(HandleRegistry, KindsAndOwnersSurviveGrowthClearingAndMovesAfterAPeak) {
     qv3377hal::dropHandle(handleAt(kBase, 1), HandleKind::terminalIterator);
 }
 
-// Pages of this process in memory.
-int64_t residentPages() {
-    const std::string statm = qvtest::readFile("/proc/self/statm");
-    return std::strtoll(statm.c_str() + statm.find(' '), nullptr, 10);
-}
-
 TEST(HandleRegistry, APeakLeavesLittleResidentOnceItsHandlesAreGone) {
     if (qvtest::kThreadChecker) GTEST_SKIP() << "the thread checker keeps its shadow of the tables";
     constexpr uint64_t kBase = 0x7f4000000000;
@@ -101,17 +94,18 @@ TEST(HandleRegistry, APeakLeavesLittleResidentOnceItsHandlesAreGone) {
                              HandleKind::routingAdaptorSession);
         qv3377hal::dropHandle(handleAt(kBase, 0), HandleKind::terminalIterator);
     }
-    const int64_t before = residentPages();
+    const int64_t before = qvtest::processPages().resident;
     for (uint64_t i = 0; i < kPeak; ++i) {
         qv3377hal::addHandle(handleAt(kBase, i), HandleKind::terminalIterator, kOwner,
                              HandleKind::routingAdaptorSession);
     }
-    const int64_t atPeak = residentPages();
+    const int64_t atPeak = qvtest::processPages().resident;
     for (uint64_t i = 0; i < kPeak; i += 2)
         ASSERT_TRUE(qv3377hal::dropHandle(handleAt(kBase, i), HandleKind::terminalIterator));
     qv3377hal::dropOwnedBy(kOwner, HandleKind::routingAdaptorSession);
     EXPECT_FALSE(qv3377hal::isLiveHandle(handleAt(kBase, 1), HandleKind::terminalIterator));
-    EXPECT_LT(residentPages() - before, (atPeak - before) / 8) << before << " " << atPeak;
+    EXPECT_LT(qvtest::processPages().resident - before, (atPeak - before) / 8)
+        << before << " " << atPeak;
 }
 
 TEST(HandleRegistry, AnAddPastTheLargestTableFailsAndChangesNothing) {

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
 #include "module/SimulatedModule.h"
@@ -14,6 +13,7 @@
 #include "support/AddressChecker.h"
 #include "support/HostLibrary.h"
 #include "support/LibraryContext.h"
+#include "support/ProcessPages.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -34,20 +34,15 @@ TEST(HostHarness, LoadsTheLibraryBesideTheStandInsWithoutStartingAnything) {
     EXPECT_LE(qvsim::processThreadsSettlingAtMost(threads), threads);
 }
 
-// What this process has mapped: mappings, and pages in its address space
-// and in memory.
+// What this process has mapped: mappings, and its pages.
 struct Footprint {
     int64_t mappings;
-    int64_t pages;
-    int64_t resident;
+    qvtest::ProcessPages pages;
 };
 
 Footprint footprint() {
     const std::string maps = qvtest::readFile("/proc/self/maps");
-    const std::string statm = qvtest::readFile("/proc/self/statm");
-    char* end = nullptr;
-    const int64_t pages = std::strtoll(statm.c_str(), &end, 10);
-    return {std::count(maps.begin(), maps.end(), '\n'), pages, std::strtoll(end, nullptr, 10)};
+    return {std::count(maps.begin(), maps.end(), '\n'), qvtest::processPages()};
 }
 
 // A host that reloads its driver: load, a session opened and closed, unload,
@@ -75,8 +70,8 @@ TEST(HostHarness, ReloadingTheLibraryLeavesNothingBehind) {
     const Footprint late = footprint();
     EXPECT_LE(late.mappings, early.mappings);
     // A page left by each load would be kCycles pages.
-    EXPECT_LT(late.pages - early.pages, kCycles / 8);
-    EXPECT_LT(late.resident - early.resident, kCycles / 8);
+    EXPECT_LT(late.pages.mapped - early.pages.mapped, kCycles / 8);
+    EXPECT_LT(late.pages.resident - early.pages.resident, kCycles / 8);
 }
 
 }  // namespace
