@@ -128,14 +128,14 @@ public:
     }
 
     void add(uint64_t handle, const Found& entry) {
-        const auto guard = lockWriters();
+        std::lock_guard guard(lock_);
         if ((used_ + 1) * 2 > current().capacity()) rebuild();
         Change change(sequence_);
         place(current(), handle, entry);
     }
 
     bool drop(uint64_t handle, HandleKind kind) {
-        const auto guard = lockWriters();
+        std::lock_guard guard(lock_);
         Slot* slot = probe(current(), handle);
         if (slot == nullptr || load(slot->kind) != static_cast<uint8_t>(kind)) return false;
         Change change(sequence_);
@@ -146,7 +146,7 @@ public:
     }
 
     void dropOwnedBy(uint64_t owner, uint8_t ownerKind) {
-        const auto guard = lockWriters();
+        std::lock_guard guard(lock_);
         const Table table = current();
         Change change(sequence_);
         for (size_t i = 0; i < table.capacity(); ++i) {
@@ -165,9 +165,6 @@ public:
     std::mutex& writers() { return lock_; }
 
 private:
-    // A fork must find the writers' lock free whatever other thread wrote.
-    std::unique_lock<std::mutex> lockWriters() { return std::unique_lock(lock_); }
-
     // Marks the table as changing for its lifetime (the mutex is held).
     class Change {
     public:

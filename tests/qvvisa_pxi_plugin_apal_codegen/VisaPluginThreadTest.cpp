@@ -110,8 +110,8 @@ TEST_F(VisaPluginThreads, ManyHostsOpenTransferAndCloseAtOnce) {
 // The simulated driver takes its own lock before a fork, and every device
 // request wants it: whichever prepare handler runs first, the library's
 // must not wait for a thread that holds a lock of its own while it waits
-// for the driver's. Run in a process of its own, where the library is in
-// use before the simulated driver; a fork that waits for ever is killed.
+// for the driver's. Run in a process of its own; a fork that waits for
+// ever is killed.
 TEST(VisaPluginFork, ForksWhileAnotherThreadOpensSessions) {
     if (environmentIs("QV_TEST_VISA_FORKS", "1")) {
         HostLibrary library(QV_SHARED_LIBRARY);
