@@ -1,10 +1,25 @@
 #include "module/VisaBlock.h"
 
+#include <sys/mman.h>
+
 #include <cstring>
+#include <new>
 
 namespace qvsim {
 
-VisaBlock::VisaBlock(GuardedDecoder& decoder, DeviceTree& tree, const std::string& driver) {
+namespace {
+
+std::atomic<int>& sharedCount() {
+    void* page = mmap(nullptr, sizeof(std::atomic<int>), PROT_READ | PROT_WRITE,
+                      MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (page == MAP_FAILED) throw std::bad_alloc();
+    return *new (page) std::atomic<int>(0);
+}
+
+}  // namespace
+
+VisaBlock::VisaBlock(GuardedDecoder& decoder, DeviceTree& tree, const std::string& driver)
+    : attached(sharedCount()) {
     for (uint32_t i = 0; i < kSpaceCount; ++i) {
         spaces[i].base = 0xF0000000ull + (uint64_t{i} << 20);
         memory_[i].assign(kSpaceSize, 0);
@@ -54,6 +69,10 @@ VisaBlock::VisaBlock(GuardedDecoder& decoder, DeviceTree& tree, const std::strin
     };
     decoder.on("visapxipluginapalcodegen.blockRead", transfer(true));
     decoder.on("visapxipluginapalcodegen.blockWrite", transfer(false));
+}
+
+VisaBlock::~VisaBlock() {
+    munmap(&attached, sizeof attached);
 }
 
 void VisaBlock::publishIdentity(DeviceTree& tree, const std::string& driver, uint32_t bus,

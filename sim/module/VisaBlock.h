@@ -41,6 +41,9 @@ public:
 
     // Publishes the identity as properties of `driver` in `tree`.
     VisaBlock(GuardedDecoder& decoder, DeviceTree& tree, const std::string& driver);
+    VisaBlock(const VisaBlock&) = delete;
+    VisaBlock& operator=(const VisaBlock&) = delete;
+    ~VisaBlock();
 
     // Writes the PCI identity at {bus, device, function} as bus properties
     // of `driver`.
@@ -51,8 +54,10 @@ public:
                              uint32_t value);
 
     std::array<Space, kSpaceCount> spaces;
-    // Sessions attached and not yet detached.
-    std::atomic<int> attached{0};
+    // Sessions attached and not yet detached, in memory that forked children
+    // share: the driver keeps them with the open file, which a fork shares,
+    // so a detach that a child sends shows here in the parent.
+    std::atomic<int>& attached;
 
     std::vector<uint8_t> read(uint32_t space, uint64_t offset, uint64_t count) const;
     void write(uint32_t space, uint64_t offset, const std::vector<uint8_t>& bytes);

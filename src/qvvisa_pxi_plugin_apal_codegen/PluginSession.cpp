@@ -86,6 +86,11 @@ PluginSession::PluginSession(uint32_t bus, uint32_t device, uint32_t function) {
     std::memcpy(modelName, name, sizeof modelName);
 }
 
+PluginSession::~PluginSession() {
+    // Closed, the file gets no detach request from the proxy.
+    if (!owner_.isCurrent()) close();
+}
+
 void PluginSession::getAttribute(uint32_t attribute, void* value) const {
     auto writeU16 = [value](uint32_t word) {
         const auto half = static_cast<uint16_t>(word & 0xFFFFu);

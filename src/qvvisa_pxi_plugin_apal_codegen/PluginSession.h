@@ -1,11 +1,14 @@
 // One VISA plug-in session: a device file of the module attached through the
 // driver's VISA sub-interface, with the PCI identity read at creation.
-// Destroying it detaches (the result is ignored) and closes the file.
+// Destroying it detaches (the result is ignored) and closes the file; a
+// forked child's copy only closes its descriptor, since the open file it
+// would detach is its parent's too.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 
+#include "HALUtilities/OwningProcess.h"
 #include "apal_qv3377k/tInterfaceProxy_visapxipluginapalcodegen.h"
 #include "qvapal/protons/enumeration/tDeviceInterfaceIterator.h"
 
@@ -29,6 +32,7 @@ public:
     // driver publishes none there, a driver or platform error when the file
     // cannot be opened or attached.
     PluginSession(uint32_t bus, uint32_t device, uint32_t function);
+    ~PluginSession() override;
 
     // Writes the attribute's value to `value`: a u16, or a text with its
     // terminating 0; 0xBFFF001D for an attribute the plug-in lacks.
@@ -38,6 +42,9 @@ public:
     uint32_t modelCode = 0;
     char manufacturerName[256] = {};
     char modelName[256] = {};
+
+private:
+    qv3377hal::OwningProcess owner_;
 };
 
 }  // namespace visapxipluginapalcodegen

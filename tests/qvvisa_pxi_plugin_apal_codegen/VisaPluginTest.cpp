@@ -1,5 +1,6 @@
 // The VISA PXI plug-in as the VISA library drives it, on the simulated module.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -8,6 +9,7 @@
 
 #include "qvvisa_pxi_plugin_apal_codegen/VisaPluginFixture.h"
 #include "support/NamedCodes.h"
+#include "support/SelfProcess.h"
 
 namespace {
 
@@ -238,6 +240,28 @@ TEST_F(VisaPlugin, StaleHandlesAreRefused) {
     EXPECT_EQ(plugin.blockRead(second, 0, 0, 0, 1, 0, &byte, 1, 0), 0);
     EXPECT_EQ(plugin.finalizePlugin(), 0);
     EXPECT_EQ(module.driver().openDescriptors(), 0u);
+}
+
+// A forked child shares its parent's open files: whether it ends at once
+// or closes what it inherited first, no detach of its may reach the
+// session its parent goes on using.
+TEST_F(VisaPlugin, AForkedChildLeavesTheParentsSessionAttached) {
+    ASSERT_EQ(plugin.initializePlugin(), 0);
+    const uint64_t session = openModule();
+    for (const bool closesFirst : {false, true}) {
+        const pid_t child = fork();
+        if (child == 0) {
+            if (closesFirst && (plugin.close(session) != 0 || plugin.finalizePlugin() != 0))
+                _exit(3);
+            exit(0);
+        }
+        EXPECT_EQ(waitForExitWithin(child, std::chrono::seconds(30)), 0) << closesFirst;
+        EXPECT_EQ(module.visa().attached.load(), 1) << closesFirst;
+    }
+    uint8_t byte = 0;
+    EXPECT_EQ(plugin.blockRead(session, 0, 0, 0, 1, 0, &byte, 1, 0), 0);
+    EXPECT_EQ(plugin.finalizePlugin(), 0);
+    EXPECT_EQ(module.visa().attached.load(), 0);
 }
 
 // Without the module (the real roots, which hold none here) the VISA
