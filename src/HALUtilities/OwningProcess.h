@@ -31,7 +31,9 @@ private:
 // the parent's alone (kept, never destroyed). Threads that race to build
 // one each build theirs, outside any lock; one is kept and the others are
 // destroyed. T tells whether this process built it (servedHere). At exit
-// the process's own is destroyed.
+// the process's own is destroyed; the parents' stay reachable, each from
+// the one that replaced it, so that a leak check at a child's exit finds
+// none of them.
 template <class T>
 class PerProcess {
 public:
@@ -41,26 +43,33 @@ public:
     // A call after this (a late caller at exit) builds a new one rather
     // than use the one destroyed.
     ~PerProcess() {
-        T* current = current_.exchange(nullptr);
-        if (current != nullptr && current->servedHere()) delete current;
+        Slot* current = current_.load();
+        if (current != nullptr && current->object.servedHere() &&
+            current_.compare_exchange_strong(current, current->replaced))
+            delete current;
     }
 
     template <class... Args>
     T& get(const Args&... args) {
-        T* current = current_.load();
-        while (current == nullptr || !current->servedHere()) {
-            auto fresh = std::make_unique<T>(args...);
-            if (current_.compare_exchange_strong(current, fresh.get())) {
-                if (current != nullptr) inherited_.store(current);
-                return *fresh.release();
-            }
+        Slot* current = current_.load();
+        while (current == nullptr || !current->object.servedHere()) {
+            auto fresh = std::make_unique<Slot>(current, args...);
+            if (current_.compare_exchange_strong(current, fresh.get()))
+                return fresh.release()->object;
         }
-        return *current;
+        return current->object;
     }
 
 private:
-    std::atomic<T*> current_{nullptr};
-    std::atomic<T*> inherited_{nullptr};
+    struct Slot {
+        template <class... Args>
+        explicit Slot(Slot* replaced, const Args&... args) : replaced(replaced), object(args...) {}
+        // The parent's, inherited: never destroyed here.
+        Slot* replaced;
+        T object;
+    };
+
+    std::atomic<Slot*> current_{nullptr};
 };
 
 }  // namespace qv3377hal
