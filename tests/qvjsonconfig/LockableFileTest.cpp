@@ -310,6 +310,8 @@ bool becomeUser(uid_t user) {
 
 TEST(LockableFile, SavesOnAFullDisk) {
     // What besides the disk's room bears on the save.
+    // Free pages of a disk left as mkfs made it.
+    constexpr unsigned kNotFilled = ~0u;
     enum class Setting {
         kPlain,
         // A reflinked copy beside the file shares its blocks.
@@ -324,6 +326,17 @@ TEST(LockableFile, SavesOnAFullDisk) {
         kSparse,
         // Sparse, on a file system that cannot be asked for blocks.
         kSparseNoFallocate,
+        // Another file mounted writable onto the path in a read-only folder.
+        kReadOnlyFolder,
+        // A copy left beside the file by root's interrupted save, in a
+        // folder only root writes; another user saves.
+        kLeftoverCopy,
+        // An append-only folder: nothing in it can be renamed or removed.
+        kAppendOnly,
+        // A folder the saver may search but not read.
+        kSearchOnly,
+        // A folder the saver may write but not read: saved through the copy.
+        kUnreadable,
     };
     struct Case {
         const char* what;
@@ -332,6 +345,7 @@ TEST(LockableFile, SavesOnAFullDisk) {
         unsigned freePages;
         bool saved;
         Setting setting = Setting::kPlain;
+        int saves = 1;
     } const cases[] = {
         // The copy fits, but then the file cannot grow: it is put back.
         {"growing", "tmpfs", 1, 3, 3, false},
@@ -369,6 +383,26 @@ TEST(LockableFile, SavesOnAFullDisk) {
         // them, and a full disk refuses the save.
         {"sparse, no fallocate", "tmpfs", 16, 15, 4, false, Setting::kSparseNoFallocate},
         {"sparse, no fallocate", "btrfs", 16, 15, 1200, true, Setting::kSparseNoFallocate},
+        // A copy refused in other ways than by the folder's mode is refused
+        // by the folder all the same.
+        {"read-only folder", "ext4", 2, 3, kNotFilled, true, Setting::kReadOnlyFolder},
+        {"read-only folder", "tmpfs", 2, 3, kNotFilled, true, Setting::kReadOnlyFolder},
+        {"read-only folder", "xfs", 2, 3, kNotFilled, true, Setting::kReadOnlyFolder},
+        {"read-only folder", "btrfs", 2, 3, kNotFilled, true, Setting::kReadOnlyFolder},
+        {"another user's copy", "ext4", 2, 3, kNotFilled, true, Setting::kLeftoverCopy, 3},
+        {"another user's copy", "tmpfs", 2, 3, kNotFilled, true, Setting::kLeftoverCopy, 3},
+        {"another user's copy", "xfs", 2, 3, kNotFilled, true, Setting::kLeftoverCopy, 3},
+        {"another user's copy", "btrfs", 2, 3, kNotFilled, true, Setting::kLeftoverCopy, 3},
+        {"append-only folder", "ext4", 2, 3, kNotFilled, true, Setting::kAppendOnly, 2},
+        {"append-only folder", "tmpfs", 2, 3, kNotFilled, true, Setting::kAppendOnly, 2},
+        {"append-only folder", "xfs", 2, 3, kNotFilled, true, Setting::kAppendOnly, 2},
+        {"append-only folder", "btrfs", 2, 3, kNotFilled, true, Setting::kAppendOnly, 2},
+        {"search-only folder", "ext4", 2, 3, kNotFilled, true, Setting::kSearchOnly},
+        {"search-only folder", "tmpfs", 2, 3, kNotFilled, true, Setting::kSearchOnly},
+        {"search-only folder", "xfs", 2, 3, kNotFilled, true, Setting::kSearchOnly},
+        {"search-only folder", "btrfs", 2, 3, kNotFilled, true, Setting::kSearchOnly},
+        {"unreadable folder", "ext4", 2, 3, kNotFilled, true, Setting::kUnreadable},
+        {"unreadable folder", "tmpfs", 2, 3, kNotFilled, true, Setting::kUnreadable},
     };
     qvtest::TempDir dir;
     const std::string disk = dir / "disk";
@@ -384,7 +418,9 @@ TEST(LockableFile, SavesOnAFullDisk) {
             const std::string path = disk + "/full.config";
             const std::string bound = disk + "/bound";
             const std::string text(row.newPages * 4096 - 100, 'n');
-            qvtest::writeFile(row.setting == Setting::kBindMounted ? bound : path,
+            const bool mountedOnto =
+                row.setting == Setting::kBindMounted || row.setting == Setting::kReadOnlyFolder;
+            qvtest::writeFile(mountedOnto ? bound : path,
                               std::string(row.oldPages * 4096 - 100, 'o'));
             const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
             const bool prepared = [&] {
@@ -399,6 +435,7 @@ TEST(LockableFile, SavesOnAFullDisk) {
                         return cloned;
                     }
                     case Setting::kBindMounted:
+                    case Setting::kReadOnlyFolder:
                         return mount(bound.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) == 0;
                     case Setting::kSticky:
                         return chown(disk.c_str(), owner + 2, owner + 2) == 0 &&
@@ -406,6 +443,22 @@ TEST(LockableFile, SavesOnAFullDisk) {
                                fchmod(fd, 0666) == 0;
                     case Setting::kUnwritable:
                         return fchmod(fd, 0666) == 0;
+                    case Setting::kLeftoverCopy:
+                        qvtest::writeFile(disk + "/.full.config.new", "root's new text");
+                        return chmod(disk.c_str(), 0755) == 0 && fchmod(fd, 0666) == 0;
+                    case Setting::kAppendOnly: {
+                        const int folder = open(disk.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+                        int flags = 0;
+                        const bool set =
+                            ioctl(folder, FS_IOC_GETFLAGS, &flags) == 0 &&
+                            (flags |= FS_APPEND_FL, ioctl(folder, FS_IOC_SETFLAGS, &flags) == 0);
+                        close(folder);
+                        return set;
+                    }
+                    case Setting::kSearchOnly:
+                        return chmod(disk.c_str(), 0711) == 0 && fchmod(fd, 0666) == 0;
+                    case Setting::kUnreadable:
+                        return chmod(disk.c_str(), 0733) == 0 && fchmod(fd, 0666) == 0;
                     case Setting::kSparse:
                     case Setting::kSparseNoFallocate:
                         return fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, 16384,
@@ -415,35 +468,69 @@ TEST(LockableFile, SavesOnAFullDisk) {
             }();
             close(fd);
             if (!prepared) return "skip: cannot set up " + std::string(row.what);
-            fillUp(disk + "/filler", row.freePages);
+            if (row.freePages != kNotFilled) fillUp(disk + "/filler", row.freePages);
+            // Only the disk's own mount turns read-only, once nothing on it
+            // is open for writing; the file's stays writable.
+            if (row.setting == Setting::kReadOnlyFolder &&
+                mount(nullptr, disk.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) !=
+                    0)
+                return "skip: cannot make the folder read-only: " + std::string(strerror(errno));
             const std::string old = qvtest::readFile(path);
-            if ((row.setting == Setting::kSticky && !becomeUser(owner + 1)) ||
-                (row.setting == Setting::kUnwritable && !becomeUser(owner)))
-                return "skip: changing user needs root";
             struct stat before {};
             struct stat after {};
             stat(path.c_str(), &before);
-            LockableFile file(path.c_str(), false);
-            std::string wrong;
-            try {
-                if (row.setting != Setting::kSparseNoFallocate) {
-                    write(file, text);
-                } else if (!qvtest::withSyscallFaults({{SYS_fallocate, EOPNOTSUPP}},
-                                                      [&] { write(file, text); })) {
-                    return "skip: no system call filter";
+            // The saves, by another user where the row says so: this
+            // process checks what they left as root.
+            const uid_t saver =
+                row.setting == Setting::kSticky ? owner + 1
+                : row.setting == Setting::kUnwritable || row.setting == Setting::kLeftoverCopy ||
+                        row.setting == Setting::kSearchOnly || row.setting == Setting::kUnreadable
+                    ? owner
+                    : 0;
+            const auto save = [&]() -> std::string {
+                if (saver != 0 && !becomeUser(saver)) return "skip: changing user needs root";
+                LockableFile file(path.c_str(), false);
+                std::string wrong;
+                try {
+                    for (int earlier = 1; earlier < row.saves; ++earlier)
+                        write(file, std::string(earlier * 1000, 'e'));
+                    if (row.setting != Setting::kSparseNoFallocate) {
+                        write(file, text);
+                    } else if (!qvtest::withSyscallFaults({{SYS_fallocate, EOPNOTSUPP}},
+                                                          [&] { write(file, text); })) {
+                        return "skip: no system call filter";
+                    }
+                    if (!row.saved) wrong = "saved";
+                } catch (const qverr::Exception& exception) {
+                    if (row.saved || exception.status.code != qverr::kStatusEndOfData)
+                        wrong = "threw " + std::to_string(exception.status.code);
                 }
-                if (!row.saved) wrong = "saved";
-            } catch (const qverr::Exception& exception) {
-                if (row.saved || exception.status.code != qverr::kStatusEndOfData)
-                    wrong = "threw " + std::to_string(exception.status.code);
-            }
+                if (read(file) != (row.saved ? text : old)) wrong += " read";
+                return wrong;
+            };
+            std::string wrong = saver == 0 ? save() : inChild(save);
+            if (wrong.rfind("skip: ", 0) == 0) return wrong;
             stat(path.c_str(), &after);
             if (qvtest::readFile(path) != (row.saved ? text : old)) wrong += " text";
-            if (read(file) != (row.saved ? text : old)) wrong += " read";
             if (after.st_ino != before.st_ino) wrong += " inode";
-            const bool besides =
-                row.setting == Setting::kReflinked || row.setting == Setting::kBindMounted;
-            if (qvtest::entryCount(disk) != (besides ? 3u : 2u)) wrong += " files left";
+            // The file, the filler, and what else the row put or left beside
+            // them: an append-only folder keeps the first save's copy and
+            // second name.
+            size_t entries = row.freePages != kNotFilled ? 2 : 1;
+            switch (row.setting) {
+                case Setting::kReflinked:
+                case Setting::kBindMounted:
+                case Setting::kReadOnlyFolder:
+                case Setting::kLeftoverCopy:
+                    entries += 1;
+                    break;
+                case Setting::kAppendOnly:
+                    entries += 2;
+                    break;
+                default:
+                    break;
+            }
+            if (qvtest::entryCount(disk) != entries) wrong += " files left";
             return wrong;
         });
         if (said.rfind("skip: ", 0) == 0) {

@@ -102,6 +102,13 @@ bool lacksRoom(int err) {
     return err == ENOSPC || err == EDQUOT || err == EFBIG;
 }
 
+// The errors of a folder or mount that refuses a new name in it: another
+// mount (EXDEV), a read-only one (EROFS), a sticky or append-only folder
+// (EPERM), a folder the saver may not write (EACCES).
+bool refusedByFolder(int err) {
+    return err == EXDEV || err == EROFS || err == EPERM || err == EACCES;
+}
+
 bool writeAll(int fd, const char* data, size_t count) {
     while (count > 0) {
         const ssize_t written = ::write(fd, data, count);
@@ -168,15 +175,20 @@ bool hasRoomFor(int fd, size_t count) {
 // Whether a save whose copy beside the file was refused with `refused`
 // may rewrite the file in place, where a rewrite that stops part way tears
 // it. A copy refused for want of room: only where an overwrite needs no
-// new blocks. A copy refused by the folder or the mount (a file
-// bind-mounted at the path, a sticky folder, a folder the saver may not
-// write): also on any file system that shows room for the text. Any other
-// failure is no reason to give up the copy's safety.
+// new blocks. A copy refused by the folder or the mount (a file mounted at
+// the path, a read-only, sticky or append-only folder, a folder the saver
+// may not write): also on any file system that shows room for the text.
+// Any other failure is no reason to give up the copy's safety.
 bool mayRewriteInPlace(int fd, int refused, size_t count) {
     if (lacksRoom(refused)) return overwritesInPlace(fd);
-    if (refused == EXDEV || refused == EPERM || refused == EACCES)
-        return overwritesInPlace(fd) || hasRoomFor(fd, count);
+    if (refusedByFolder(refused)) return overwritesInPlace(fd) || hasRoomFor(fd, count);
     return false;
+}
+
+// Syncs the folder's entries. A folder open path-only cannot be synced
+// itself: the file system that holds `file` is.
+void syncFolder(int folder, int file) {
+    if (fsync(folder) != 0 && errno == EBADF) (void)syncfs(file);
 }
 
 // Where the file's first hole starts (its size when it has none), the
@@ -369,13 +381,22 @@ int LockableFile::replaceThroughSibling(const struct stat& info, const char* beg
     const std::string name = real.substr(slash + 1);
     const std::string copyName = "." + name + ".new";
     const std::string fileName = "." + name + ".old";
-    const Descriptor dir(::open(slash == 0 ? "/" : real.substr(0, slash).c_str(),
-                                O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const std::string dirPath = slash == 0 ? "/" : real.substr(0, slash);
+    int dirFd = ::open(dirPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // A folder the saver may search but not read serves every step but its
+    // own sync through a path-only descriptor.
+    if (dirFd < 0 && (errno == EACCES || errno == EPERM))
+        dirFd = ::open(dirPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const Descriptor dir(dirFd);
     struct stat dirInfo {};
     if (dir.get() < 0 || fstat(dir.get(), &dirInfo) != 0)
         throwFileError("Failed to write file", errno, WRITE_LOCATION(185));
-    (void)unlinkat(dir.get(), copyName.c_str(), 0);
-    (void)unlinkat(dir.get(), fileName.c_str(), 0);
+    // What an interrupted save left, and the saver may not remove (another
+    // user's, in an append-only or read-only folder), would refuse the copy
+    // with EEXIST: the folder refuses it.
+    for (const std::string* left : {&copyName, &fileName}) {
+        if (unlinkat(dir.get(), left->c_str(), 0) != 0 && refusedByFolder(errno)) return errno;
+    }
     // In a sticky directory only the owner of the file or of the directory,
     // or a process that may act as the file's owner, may rename over the
     // file or remove its second name.
@@ -429,21 +450,21 @@ int LockableFile::replaceThroughSibling(const struct stat& info, const char* beg
         const int err = errno;
         (void)unlinkat(dir.get(), fileName.c_str(), 0);
         (void)unlinkat(dir.get(), copyName.c_str(), 0);
-        if (err == EPERM || err == EACCES) return err;
+        if (refusedByFolder(err)) return err;
         throwFileError("Failed to write file", err, WRITE_LOCATION(185));
     }
-    (void)fsync(dir.get());
+    syncFolder(dir.get(), copyFd);
     if (self == 0) (void)fchown(copyFd, info.st_uid, static_cast<gid_t>(-1));
     // The new text is at the path, whole: the save has taken effect unless
     // the file is put back untouched.
     if (const int err = reserveRoom(info.st_size, count); err != 0) {
         if (renameat(dir.get(), fileName.c_str(), dir.get(), name.c_str()) == 0) {
-            (void)fsync(dir.get());
+            syncFolder(dir.get(), copyFd);
             throwFileError("Failed to write file", err, WRITE_LOCATION(185));
         }
     } else if (!rewrite(begin, count) &&
                renameat(dir.get(), fileName.c_str(), dir.get(), name.c_str()) == 0) {
-        (void)fsync(dir.get());
+        syncFolder(dir.get(), copyFd);
         return 0;
     }
     (void)unlinkat(dir.get(), fileName.c_str(), 0);
