@@ -10,6 +10,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,6 +40,35 @@ inline pid_t spawnSelf(const std::string& filter, const std::string& assignment)
     pid_t pid = -1;
     if (posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv, envp.data()) != 0) return -1;
     return pid;
+}
+
+// Waits, for `limit` at most, until every other thread of this process has
+// slept on two looks in a row: a child forked then finds no lock of the
+// address checker's allocator held by a thread it lacks, and its leak
+// check at exit can take them. False when they did not settle.
+inline bool otherThreadsSettle(std::chrono::milliseconds limit) {
+    const auto asleep = [] {
+        const std::string self = std::to_string(gettid());
+        for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+            if (task.path().filename() == self) continue;
+            std::ifstream stat(task.path() / "stat");
+            std::string line;
+            std::getline(stat, line);
+            // The state follows the name, which ends with the last ')'.
+            const size_t close = line.rfind(')');
+            if (close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'S')
+                return false;
+        }
+        return true;
+    };
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (bool before = false; std::chrono::steady_clock::now() < deadline;) {
+        const bool now = asleep();
+        if (before && now) return true;
+        before = now;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
 }
 
 // The child's exit code; -1 when it did not exit normally.
