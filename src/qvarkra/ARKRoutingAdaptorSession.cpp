@@ -200,19 +200,27 @@ ARKRoutingAdaptorSession::ARKRoutingAdaptorSession(const char* devicePath, Reall
     }
 }
 
+namespace {
+// Forked children's copies of their parents' sessions, newest first.
+std::atomic<ARKRoutingAdaptorSession*> forgottenSessions{nullptr};
+}  // namespace
+
 ARKRoutingAdaptorSession::~ARKRoutingAdaptorSession() {
-    if (!owner_.isCurrent()) {
-        // In a forked child, stopping the reader or dropping the notice
-        // registration would reach the parent's through the shared device
-        // file, and joining would wait for a thread the child lacks: only
-        // the child's own descriptor goes; the reader is left to the exit.
-        static_cast<void>(reader_.release());
-        proxy_.close();
-        return;
-    }
     demotion_.unregisterNotification();
     proxy_.close();
     stopReader();
+}
+
+void ARKRoutingAdaptorSession::destroy(ARKRoutingAdaptorSession* session) {
+    if (session == nullptr) return;
+    if (session->owner_.isCurrent()) {
+        delete session;
+        return;
+    }
+    session->proxy_.close();
+    session->forgottenBefore_ = forgottenSessions.load();
+    while (!forgottenSessions.compare_exchange_weak(session->forgottenBefore_, session)) {
+    }
 }
 
 void ARKRoutingAdaptorSession::stopReader() {

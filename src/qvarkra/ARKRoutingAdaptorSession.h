@@ -97,6 +97,12 @@ public:
                              DemotionFunction demotion, void* context);
     ~ARKRoutingAdaptorSession() override;
     ARKRoutingAdaptorSession(const ARKRoutingAdaptorSession&) = delete;
+    // Deletes a session of this process. A forked child's copy of its
+    // parent's only closes the child's descriptor and is kept, reachable and
+    // never destroyed: stopping its reader or dropping its notice
+    // registration would reach the parent's through the shared device file,
+    // and joining would wait for a thread the child lacks.
+    static void destroy(ARKRoutingAdaptorSession* session);
     ARKRoutingAdaptorSession& operator=(const ARKRoutingAdaptorSession&) = delete;
 
     void getHandledConstraints(char** text) override;
@@ -148,6 +154,8 @@ private:
     sdihal::nQVAPAL000::tThreadController thread_;
     ReaderLoop loop_;
     Demotion demotion_;
+    // The forked child's copy destroyed before this one.
+    ARKRoutingAdaptorSession* forgottenBefore_ = nullptr;
 };
 
 // Parses a terminal reset mode: false for "default", true for "floating";

@@ -111,8 +111,8 @@ QV_EXPORT void* qvroco_ra_qv3377hal_createSession(const char* devicePath,
 
 QV_EXPORT void qvroco_ra_qv3377hal_destroySession(void* session) {
     dropping([&] {
-        delete qv3377hal::takeObjectFromHandle<ARKRoutingAdaptorSession>(
-            handleOf(session), HandleKind::routingAdaptorSession, kInvalidSession);
+        ARKRoutingAdaptorSession::destroy(qv3377hal::takeObjectFromHandle<ARKRoutingAdaptorSession>(
+            handleOf(session), HandleKind::routingAdaptorSession, kInvalidSession));
     });
 }
 

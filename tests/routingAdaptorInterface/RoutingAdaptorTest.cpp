@@ -15,6 +15,7 @@
 #include "module/SimulatedModule.h"
 #include "qverr/Codes.h"
 #include "support/DetailPair.h"
+#include "support/ForkedChild.h"
 #include "support/HostLibrary.h"
 #include "support/SelfProcess.h"
 #include "support/host/qvhost.h"
@@ -438,16 +439,20 @@ TEST_F(RoutingAdaptor, DemotionsDuringHostCallsAndDestroyJoins) {
 }
 
 // A child forked by the host may destroy the session it inherited: the
-// reader thread and the notice registration stay the parent's.
+// reader thread and the notice registration stay the parent's, and the
+// child's leak check at exit finds nothing of theirs.
 TEST_F(RoutingAdaptor, AForkedChildDestroysItsInheritedSessionAndTheParentGoesOn) {
     Callbacks callbacks;
     open(&callbacks);
     const uint32_t ticket = route(kSeed, R"(["PXI_Trig0"])");
+    ASSERT_TRUE(qvtest::otherThreadsSettle(std::chrono::seconds(10)));
+    qvtest::leakCheckInForkedChildren = true;
     const pid_t child = fork();
     if (child == 0) {
         destroy(session);
         exit(0);
     }
+    qvtest::leakCheckInForkedChildren = false;
     EXPECT_EQ(qvtest::waitForExitWithin(child, std::chrono::seconds(10)), 0);
     ASSERT_TRUE(module.routing().demote(ticket));
     waitFor(callbacks, 1);
