@@ -113,9 +113,8 @@ uint32_t pluginReferenceCount = 0;
 // getPluginInterface.
 std::atomic<PluginObjects*> published{nullptr};
 
-// Sets inherited from a parent process and finalized in the child, newest
-// first; kept reachable, never destroyed.
-PluginObjects* forgotten = nullptr;
+// Sets inherited from a parent process and finalized in the child.
+constinit qv3377hal::Forgotten<PluginObjects> forgotten;
 
 // Ends a set at the last finalize; a forked child only forgets its
 // parent's.
@@ -125,8 +124,7 @@ void endPluginObjects(PluginObjects* objects) {
         delete objects;
         return;
     }
-    objects->forgottenBefore = forgotten;
-    forgotten = objects;
+    forgotten.keep(objects, objects->forgottenBefore);
 }
 
 std::unique_ptr<PluginObjects> buildPluginObjects() {

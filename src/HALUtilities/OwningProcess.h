@@ -72,4 +72,24 @@ private:
     std::atomic<Slot*> current_{nullptr};
 };
 
+// Objects a forked child inherited and let go, newest first: kept reachable
+// and never destroyed, so that a leak check at the child's exit finds none
+// of them. Each is linked through a pointer of its own.
+template <class T>
+class Forgotten {
+public:
+    constexpr Forgotten() = default;
+    Forgotten(const Forgotten&) = delete;
+    Forgotten& operator=(const Forgotten&) = delete;
+
+    void keep(T* object, T*& link) {
+        link = newest_.load();
+        while (!newest_.compare_exchange_weak(link, object)) {
+        }
+    }
+
+private:
+    std::atomic<T*> newest_{nullptr};
+};
+
 }  // namespace qv3377hal

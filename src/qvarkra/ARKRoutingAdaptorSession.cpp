@@ -201,8 +201,7 @@ ARKRoutingAdaptorSession::ARKRoutingAdaptorSession(const char* devicePath, Reall
 }
 
 namespace {
-// Forked children's copies of their parents' sessions, newest first.
-std::atomic<ARKRoutingAdaptorSession*> forgottenSessions{nullptr};
+constinit qv3377hal::Forgotten<ARKRoutingAdaptorSession> forgottenSessions;
 }  // namespace
 
 ARKRoutingAdaptorSession::~ARKRoutingAdaptorSession() {
@@ -218,9 +217,7 @@ void ARKRoutingAdaptorSession::destroy(ARKRoutingAdaptorSession* session) {
         return;
     }
     session->proxy_.close();
-    session->forgottenBefore_ = forgottenSessions.load();
-    while (!forgottenSessions.compare_exchange_weak(session->forgottenBefore_, session)) {
-    }
+    forgottenSessions.keep(session, session->forgottenBefore_);
 }
 
 void ARKRoutingAdaptorSession::stopReader() {
